@@ -1,0 +1,63 @@
+#include "Lock.h"
+
+bool CReadWriteLock::Lock(int type)
+{
+    if (type != LOCK_READ && type != LOCK_WRITE)
+        return false;
+    std::lock_guard<std::mutex> gate(gate_);
+    std::unique_lock<std::mutex> lock(cs_);
+    if (type == LOCK_READ) {
+        if (state_ == LOCK_WRITE)
+            idleCv_.wait(lock, [this] { return idle_; });
+        ++readers_;
+        state_ = LOCK_READ;
+    } else {
+        if (state_ != 0)
+            idleCv_.wait(lock, [this] { return idle_; });
+        state_ = LOCK_WRITE;
+    }
+    idle_ = false;
+    return true;
+}
+
+void CReadWriteLock::Unlock()
+{
+    std::lock_guard<std::mutex> lock(cs_);
+    if (state_ == LOCK_READ) {
+        if (readers_ > 0)
+            --readers_;
+        if (readers_ == 0) {
+            state_ = 0;
+            idle_ = true;
+            idleCv_.notify_all();
+        }
+    } else if (state_ == LOCK_WRITE) {
+        state_ = 0;
+        idle_ = true;
+        idleCv_.notify_all();
+    }
+}
+
+int CReadWriteLock::State() const
+{
+    std::lock_guard<std::mutex> lock(cs_);
+    return state_;
+}
+
+int CReadWriteLock::Readers() const
+{
+    std::lock_guard<std::mutex> lock(cs_);
+    return readers_;
+}
+
+CLockObject::CLockObject(CReadWriteLock* lock, int type)
+{
+    if (lock && lock->Lock(type))
+        lock_ = lock;
+}
+
+CLockObject::~CLockObject()
+{
+    if (lock_)
+        lock_->Unlock();
+}

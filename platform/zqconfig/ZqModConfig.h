@@ -1,0 +1,48 @@
+// The configuration manager: text values under (section, key), both GBK strings.
+// Thread-safe. Writes go straight to disk under a cross-process lock and an atomic rename, so the main
+// program and the updater never lose each other's writes, and a crash mid-save never leaves a broken file.
+//
+// Two stores, read in this order: the user's own settings ("user.ini", every write goes there) and the
+// server-supplied "config.ini" (replaced by the updater, read-only here). Both lie in the user-data folder.
+// Values are text: any form may read what another wrote; booleans are stored as "1"/"0".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class IConfigManager {
+public:
+    virtual ~IConfigManager() = default;
+
+    // Strings: with a default, or reporting presence (the out value is untouched when absent).
+    virtual void GetString(const char* section, const char* key, std::string& out, const char* def) = 0;
+    virtual bool GetString(const char* section, const char* key, std::string& out) = 0;
+    virtual void SetString(const char* section, const char* key, const char* value, int flag = 1) = 0;
+
+    // Signed 32-bit.
+    virtual void GetInt(const char* section, const char* key, int& out, int def) = 0;
+    virtual bool GetInt(const char* section, const char* key, int& out) = 0;
+    virtual void SetInt(const char* section, const char* key, int value) = 0;
+
+    // Unsigned 32-bit.
+    virtual void GetUInt(const char* section, const char* key, uint32_t& out, uint32_t def) = 0;
+    virtual bool GetUInt(const char* section, const char* key, uint32_t& out) = 0;
+    virtual void SetUInt(const char* section, const char* key, uint32_t value) = 0;
+
+    // Booleans.
+    virtual bool GetBool(const char* section, const char* key, bool& out) = 0;
+    virtual void GetBool(const char* section, const char* key, bool& out, bool def) = 0;
+    virtual void SetBool(const char* section, const char* key, bool value) = 0;
+
+    // Signed 64-bit.
+    virtual bool GetInt64(const char* section, const char* key, int64_t& out) = 0;
+    virtual void SetInt64(const char* section, const char* key, int64_t value) = 0;
+
+    // Reads both stores again from disk.
+    virtual void Reload() = 0;
+};
+
+// The process-wide manager, created on first use over the user-data folder.
+IConfigManager* AfxGetConfigManager();
+// Releases it (the last step of shutdown); a later AfxGetConfigManager creates a new one.
+void AfxReleaseConfigManager();
