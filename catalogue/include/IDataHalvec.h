@@ -1,6 +1,7 @@
 // The catalogue plug-in's interface, reached through the data manager:
-//     auto* halvec = dynamic_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME));
-// (or static_cast: "modHalvec" is always an IDataHalvec). Look it up before each use; it is null while the
+//     auto* halvec = static_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME));
+// ("modHalvec" is always an IDataHalvec; the plug-in's type information is private, so no dynamic_cast).
+// Look it up before each use; it is null while the
 // plug-in is not loaded. Every operation is thread-safe and copies what it returns; out-records are filled
 // only when the result is true. Group numbers are group idx values (cut to 16 bits); a negative group means
 // every group. File names come back as full paths (install folder + group path + name) where noted.

@@ -18,7 +18,10 @@ bool CZQCityDataModel::Init(const std::string& path)
 {
     Clear();
     std::string text;
-    if (!Dir::ReadFile(path, text, kMaxCityFile)) {
+    int64_t size = Dir::GetFileSize(path);  // checked first: a special file of size 0 is never opened
+    if (size == 0)
+        return true;
+    if (size < 0 || !Dir::ReadFile(path, text, kMaxCityFile)) {
         PJ_Log("Halvec.txt", LOG_FAILURE, "CZQCityDataModel::Init", "读取城市信息失败");
         return false;
     }

@@ -43,7 +43,10 @@ bool COpRightsManager::Load(const std::string& path)
 {
     table_.clear();
     std::string text;
-    if (!Dir::ReadFile(path, text, kMaxPowerFile)) {
+    int64_t size = Dir::GetFileSize(path);  // checked first: a special file of size 0 is never opened
+    if (size == 0)
+        return true;
+    if (size < 0 || !Dir::ReadFile(path, text, kMaxPowerFile)) {
         PJ_Log("Halvec.txt", LOG_FAILURE, "COpRightsManager::Load", "加载权限表失败(%s)", path.c_str());
         return false;
     }

@@ -68,7 +68,10 @@ void WordFilterConfig::StartLoad(const std::string& path)
     job_ = std::make_shared<Job>();
     std::shared_ptr<Job> job = job_;
     try {
-        thread_ = std::thread([this, job, generation, path] { LoadWordFilterConf(job, generation, path); });
+        size_t yieldBytes = yieldBytes_;
+        thread_ = std::thread([this, job, generation, path, yieldBytes] {
+            LoadWordFilterConf(job, generation, path, yieldBytes);
+        });
     } catch (...) {
         PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::StartLoad", "cannot start the loader thread");
         job_.reset();
@@ -100,7 +103,7 @@ bool WordFilterConfig::WaitLoaded(std::chrono::milliseconds timeout) const
 }
 
 void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation,
-                                          const std::string& path)
+                                          const std::string& path, size_t yieldBytes)
 {
     const char* module = "WordFilterConfig::LoadWordFilterConf";
     PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::s_ThreadLoadWord", "开始加载敏感词文件");
@@ -126,7 +129,7 @@ void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint6
             text.resize(nul);
         if (job->stop.load())
             break;
-        std::vector<std::u16string> words = ParseWordList(text, &job->stop, yieldBytes_);
+        std::vector<std::u16string> words = ParseWordList(text, &job->stop, yieldBytes);
         if (job->stop.load())
             break;
         auto index = std::make_unique<WordIndex>();

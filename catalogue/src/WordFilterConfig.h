@@ -8,7 +8,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -57,7 +56,8 @@ private:
     };
 
     void StopLoader();
-    void LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation, const std::string& path);
+    void LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation, const std::string& path,
+                            size_t yieldBytes);
 
     std::mutex threadMutex_;               // guards thread_, job_, abandoned_
     std::thread thread_;
