@@ -214,6 +214,14 @@ void Rondel::HandleTag(const FlvTag& tag) {
     case FlvBodyKind::AacSequenceHeader:
         MediaDebugOut("Rondel", "收到aac解码配置信息");
         if (m_audioState != 1 && FlvReadAacSequenceHeader(tag.body, tag.size, *m_aac)) {
+            // Our publishers write the object type minus one (1), which is already the ADTS profile.
+            // Other publishers write the real object type: map it to the ADTS profile of its core.
+            const int aot = m_aac->profile;
+            if (aot >= 2 && aot <= 4) {
+                m_aac->profile = aot - 1;
+            } else if (aot == 5 || aot == 29) {
+                m_aac->profile = 1;  // explicit SBR/PS: an AAC-LC core
+            }
             m_audioState = 1;
         }
         break;
