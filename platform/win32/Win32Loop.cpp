@@ -70,18 +70,11 @@ void QueueEntry::Release() {
     }
 }
 
-Runtime::~Runtime() {
-    // Entries free their payloads and release waiting senders; do it outside the lock.
-    std::deque<QueueEntry> left;
-    {
-        std::lock_guard<std::mutex> l(mu);
-        left.swap(queue);
-    }
-}
-
 Runtime& R() {
-    static Runtime runtime;
-    return runtime;
+    // Never destroyed: window objects with static storage may outlive any other static. What is left in the
+    // queue at exit stays reachable.
+    static Runtime* runtime = new Runtime;
+    return *runtime;
 }
 
 namespace {
