@@ -25,7 +25,9 @@ TEST_F(Factory, RegistryHoldsEveryCommand) {
     for (const auto& [name, unit] : r) {
         std::unique_ptr<CZQMessage> m(CZQMsgFactory::CreateMsg(name));
         ASSERT_TRUE(m) << name;
-        if (name != "ZQ_Message") EXPECT_EQ(m->cmd, name);
+        if (name != "ZQ_Message") {
+            EXPECT_EQ(m->cmd, name);
+        }
     }
     EXPECT_EQ(CZQMsgFactory::CreateMsg("nosuch"), nullptr);
 }
