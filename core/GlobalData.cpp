@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "IDataHalvec.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
@@ -206,6 +207,15 @@ std::string CGlobalDataApp::BuildRtmpUrl(const std::string& streamAddr, uint32_t
     }
     return StringUtility::Format("%s?%s live=1 swfUrl=%s pageUrl=%s conn=S:%s", streamAddr.c_str(), query.c_str(),
                                  page.c_str(), page.c_str(), query.c_str());
+}
+
+int CGlobalDataApp::GetLevelBarWidth() const {
+    LevelItem item;
+    IDataManager* dm = AfxGetDataManager();
+    // "modHalvec" is always the catalogue plug-in's data interface.
+    auto* halvec = dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
+    if (halvec) halvec->GetLevel(static_cast<int>(GetLevel()), item);
+    return item.upgradeleft == 0 ? 100 : 16;
 }
 
 int CGlobalDataApp::StartUpdater() {

@@ -82,6 +82,8 @@ public:
     // The RTMP connection text of a stream address.
     std::string BuildRtmpUrl(const std::string& streamAddr, uint32_t tm, const std::string& opstr,
                              const std::string& md5) const;
+    // Level bar width for the home page: 100 when the user's level has no upgradeleft (or is unknown), else 16.
+    int GetLevelBarWidth() const;
     // Ends every running updater of this user, then starts it with the program's command line; returns 1.
     int StartUpdater();
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "GlobalData.h"
+#include "IDataHalvec.h"
 #include "ProtocolTestEnv.h"
 #include "ZqModConfig.h"
 
@@ -136,8 +137,10 @@ TEST_F(GlobalData, TextHelpers) {
     EXPECT_TRUE(t.empty());
 
     auto m = ParseKeyValueParams({"A=1", "b", "c=1=2", "Key=", "=v"});
-    EXPECT_EQ(m.size(), 1u);
+    EXPECT_EQ(m.size(), 3u);   // "Key=" and "=v" split into two parts
     EXPECT_EQ(m["a"], "1");
+    EXPECT_EQ(m.count("c"), 0u);
+    EXPECT_EQ(m.count("b"), 0u);
 
     EXPECT_EQ(GetUtf8Length("中a"), 4u);
     std::string mac = GetFirstNetCardMac();
@@ -206,6 +209,59 @@ TEST_F(GlobalData, StartUpdaterReplacesTheRunningOne) {
     EXPECT_EQ(args, "/trayrun");
     EXPECT_TRUE(KillProcessByName("Trenby"));
     EXPECT_FALSE(KillProcessByName(""));
+}
+
+}  // namespace
+
+namespace {
+
+// A catalogue module that knows two levels.
+class FakeHalvec : public IDataHalvec {
+public:
+    void Reload(int) override {}
+    bool GetGift(int, int, GiftItem&) override { return false; }
+    bool GetGiftAndGroup(int, GiftItem&, CatalogGroupInfo&) override { return false; }
+    bool IsGift21009(int) override { return false; }
+    bool IsGift21012(int) override { return false; }
+    bool GetFace(int, int, CatalogItem&) override { return false; }
+    std::string GetFaceFileName(int) override { return ""; }
+    bool GetEnterShow(int, int, CatalogItem&) override { return false; }
+    void GetUserPhotoList(int, std::vector<UserPhotoItem>&) override {}
+    bool GetLevelGroup(unsigned, CatalogGroupInfo&) override { return false; }
+    bool GetColorBar(int, int, CatalogItem&) override { return false; }
+    void FilterWords(const std::u16string& in, std::u16string& out) override { out = in; }
+    bool GetTag(int, int, GiftItem&) override { return false; }
+    void GetTagMap(TagCatalogCopy&) override {}
+    bool GetLevel(int id, LevelItem& out) override {
+        if (id == 5) out.upgradeleft = 100;
+        return id == 5 || id == 6;
+    }
+    bool GetRole(int, CatalogItem&) override { return false; }
+    bool GetUserPhoto(int, int, UserPhotoItem&) override { return false; }
+    bool GetIcon(int, CatalogItem&) override { return false; }
+    bool HasRight(int, int, int) override { return false; }
+    bool HasRight2(int, int, int) override { return false; }
+    bool HasRightPair(int, int, int) override { return false; }
+    bool HasRightPair2(int, int, int) override { return false; }
+    void GetGiftMap(GiftCatalogCopy&) override {}
+    void GetFaceMap(FaceCatalogCopy&) override {}
+    void GetCityList(std::vector<CityInfo*>&) override {}
+    void GetColorBarMap(ColorBarCatalogCopy&) override {}
+};
+
+TEST(LevelBar, WidthFollowsTheLevelCatalogue) {
+    prototest::SetUpOnce();
+    CGlobalDataApp s;
+    s.UpdateAccount([](UserAccount& a) { a.level = 5; });
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // no catalogue loaded
+    FakeHalvec fake;
+    ASSERT_TRUE(AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &fake));
+    EXPECT_EQ(s.GetLevelBarWidth(), 16);
+    s.UpdateAccount([](UserAccount& a) { a.level = 6; });
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // the top level: nothing left
+    s.UpdateAccount([](UserAccount& a) { a.level = 7; });
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // unknown level
+    AfxGetDataManager()->UnregisterModule(HALVEC_MODULE_NAME);
 }
 
 }  // namespace
