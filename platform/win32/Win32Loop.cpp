@@ -340,8 +340,19 @@ int CModalLoop::Run() {
     f.modal = true;
     frame_ = &f;
     int code = RunFrame(f);
+    if (f.ownerGone) {
+        return kQuit;  // `this` is gone
+    }
     frame_ = nullptr;
     return f.quit ? kQuit : code;
+}
+
+CModalLoop::~CModalLoop() {
+    if (frame_) {
+        frame_->ownerGone = true;
+        frame_->ended = true;
+        frame_->code = kQuit;
+    }
 }
 
 void CModalLoop::End(int code) {

@@ -70,6 +70,7 @@ struct LoopFrame {
     bool modal = false;
     bool ended = false;
     bool quit = false;  // ended by WM_QUIT
+    bool ownerGone = false;  // the CModalLoop object was destroyed while running
     int code = 0;
 };
 

@@ -9,6 +9,7 @@
 // Receives the reports of one transfer, on the manager's thread of that transfer (never the starter's).
 // Every transfer that Download/Upload accepted (task id > 0) ends with exactly one of Stopped, Finished or
 // Failed carrying that id; Begin and Progress may come before. The default bodies print one line to stdout.
+// An override stores or posts and returns: it must not wait for a thread that may be inside StopTask.
 class IZqHttpRequestObserver {
 public:
     virtual void HttpRequestOb_DownloadBegin(int taskId, std::string filePath, int fileSize);
@@ -73,4 +74,5 @@ protected:
 // The process-wide manager; never null.
 IZqHttpRequestMgr* AfxGetHttpRequestMgr();
 // Stops every transfer of the process-wide manager (each gets its Stopped callback) and joins its threads.
+// Call it at shutdown while the observers of running transfers still live; the manager refuses later starts.
 void AfxReleaseHttpRequestMgr();

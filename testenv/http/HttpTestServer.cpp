@@ -30,6 +30,8 @@ std::string RefusingPort::Url(const std::string& path) const {
 }
 
 HttpTestServer::HttpTestServer() {
+    // Room for many stalled answers at once.
+    server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
     server_.set_keep_alive_timeout(1);
     server_.set_read_timeout(5, 0);
     server_.set_write_timeout(5, 0);
