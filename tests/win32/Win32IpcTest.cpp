@@ -172,4 +172,34 @@ TEST_F(Win32Ipc, MalformedDatagramsAreDroppedAndTheNameCanMoveToAnotherWindow) {
     DestroyWindow(h2);
 }
 
+TEST_F(Win32Ipc, OnlyExpectedMessagesAreTakenFromOutside) {
+    Recorder win;
+    HWND h = CreateWindowHandle(&win);
+    ASSERT_TRUE(PublishWindowProperty(kProp, h));
+    struct Row {
+        UINT msg;
+        bool taken;
+    };
+    for (Row r : {Row{WM_DESTROY, false}, Row{WM_CLOSE, false}, Row{WM_TIMER, false}, Row{WM_QUIT, false},
+                  Row{WM_USER, true}, Row{kResChanged, true}}) {
+        EXPECT_TRUE(PostMessageToProperty(kProp, r.msg, 1, 2));
+    }
+    PumpUntil([&] { return win.got.size() >= 2; }, 3000);
+    PumpMessagesFor(30);  // the refused ones are read too before the list changes
+    // Only the listed messages once a list is given.
+    ASSERT_TRUE(PublishWindowProperty(kProp, h, {kResChanged, kResChanged + 3}));
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged + 1, 0, 0));
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged + 3, 0, 0));
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged, 0, 0));
+    PumpUntil([&] { return win.got.size() >= 4; }, 3000);
+    PumpMessagesFor(30);
+    std::vector<UINT> got;
+    for (auto& m : win.got) {
+        got.push_back(m.msg);
+    }
+    EXPECT_EQ(got, (std::vector<UINT>{WM_USER, kResChanged, kResChanged + 3, kResChanged}));
+    EXPECT_TRUE(IsWindow(h));
+    DestroyWindow(h);
+}
+
 }  // namespace
