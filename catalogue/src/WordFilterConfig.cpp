@@ -195,4 +195,5 @@ void WordFilterConfig::Init(const std::vector<std::u16string>& words, WordIndex&
             PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::Init", "加载时发现重复敏感词（%s）",
                    Charset::Utf16ToGbk(word).c_str());
     }
+    index.Freeze();
 }
