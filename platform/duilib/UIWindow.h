@@ -11,10 +11,6 @@ class CModalLoop;
 
 namespace DuiLib {
 
-#ifndef IDOK
-#define IDOK 1
-#define IDCANCEL 2
-#endif
 
 class CWindowWnd {
 public:

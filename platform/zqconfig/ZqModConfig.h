@@ -5,6 +5,9 @@
 // Two stores, read in this order: the user's own settings ("user.ini", every write goes there) and the
 // server-supplied "config.ini" (replaced by the updater, read-only here). Both lie in the user-data folder.
 // Values are text: any form may read what another wrote; booleans are stored as "1"/"0".
+// Section and key names ignore ASCII case, as in the system's INI files. Integers read the leading decimal
+// number of a value; a value that holds none reads as absent. 32-bit reads wrap values of the other
+// signedness (SetUInt(0xFFFFFFFF) reads through GetInt as -1).
 #pragma once
 
 #include <cstdint>
@@ -17,6 +20,7 @@ public:
     // Strings: with a default, or reporting presence (the out value is untouched when absent).
     virtual void GetString(const char* section, const char* key, std::string& out, const char* def) = 0;
     virtual bool GetString(const char* section, const char* key, std::string& out) = 0;
+    // The flag is accepted for callers' sake (they pass 1). A null value removes the key from the user's store.
     virtual void SetString(const char* section, const char* key, const char* value, int flag = 1) = 0;
 
     // Signed 32-bit.
@@ -40,9 +44,19 @@ public:
 
     // Reads both stores again from disk.
     virtual void Reload() = 0;
+
+    // Signed 64-bit with a default.
+    virtual void GetInt64(const char* section, const char* key, int64_t& out, int64_t def) = 0;
+
+    // Strings into a buffer of `size` bytes, NUL-terminated and cut on a whole GBK character.
+    bool GetString(const char* section, const char* key, char* buf, int size);
+    void GetString(const char* section, const char* key, char* buf, int size, const char* def);
 };
 
 // The process-wide manager, created on first use over the user-data folder.
 IConfigManager* AfxGetConfigManager();
 // Releases it (the last step of shutdown); a later AfxGetConfigManager creates a new one.
 void AfxReleaseConfigManager();
+
+// A manager of its own over the stores in `gbkFolder` (tests, tools); the caller deletes it.
+IConfigManager* CreateConfigManager(const std::string& gbkFolder);

@@ -23,8 +23,11 @@ namespace UrlEncode {
 // Percent-encodes `in` into `out` of `size` bytes (always NUL-terminated when size > 0); unreserved characters
 // (A-Z a-z 0-9 - _ . ~) stay, every other byte becomes %XX. The result is cut at a whole escape.
 // Returns the length written.
+// A GBK character (two escapes) is never split. `flag` is accepted for callers' sake; the encoding is the same.
 int EncodeEx(const char* in, char* out, int size, int flag);
 std::string Encode(const std::string& in);
+// Query-value form: as Encode, with blanks as '+'.
+std::string EncodeQuery(const std::string& in);
 // Decodes %XX escapes and '+' (as a blank) into `out` of `size` bytes, NUL-terminated; the result is cut so
 // that it never ends inside a GBK character. A malformed escape is copied as it stands. Returns the length.
 int DecodeEx(const char* in, char* out, int size);
@@ -36,8 +39,11 @@ namespace Base64 {
 std::string Base64Encode(const void* in, int len, const char* key = nullptr);
 // Decodes Base64 text (with the same optional key); false on malformed input.
 bool Base64Decode(const std::string& in, std::string& out, const char* key = nullptr);
-// Decodes into `out` of `size` bytes; returns the decoded length, or -1 on malformed input or a buffer too small.
+// Decodes into `out` of `size` bytes, NUL-terminated; returns the decoded length, or -1 on malformed input or
+// when the bytes and the NUL do not fit.
 int Base64Decode(const char* in, char* out, int size);
+// Encodes into `out` (with the same optional key); returns the encoded length (0 for no input, -1 on bad arguments).
+int Base64Encode(std::string& out, const void* in, int len, const char* key);
 }  // namespace Base64
 
 namespace Entrypt {
@@ -54,6 +60,13 @@ std::u16string GbkToUtf16(const std::string& gbk);
 std::string Utf16ToGbk(const std::u16string& utf16);
 std::u16string Utf8ToUtf16(const std::string& utf8);
 std::string Utf16ToUtf8(const std::u16string& utf16);
+// The same conversions under the names older callers use ("wide" is UTF-16).
+inline std::u16string String2WString(const std::string& gbk) { return GbkToUtf16(gbk); }
+inline std::string WString2String(const std::u16string& utf16) { return Utf16ToGbk(utf16); }
+inline std::u16string UTF8ToUnicode(const std::string& utf8) { return Utf8ToUtf16(utf8); }
+inline std::string UnicodeToUTF8(const std::u16string& utf16) { return Utf16ToUtf8(utf16); }
+// True when the bytes are one whole, valid GBK text.
+bool IsValidGbk(const std::string& text);
 // Length of the longest prefix of at most `maxBytes` bytes that ends on a whole GBK character.
 size_t GbkSafeCut(const char* text, size_t len, size_t maxBytes);
 // Copies `text` into `buf` of `size` bytes, NUL-terminated, cut on a whole GBK character.
@@ -61,8 +74,10 @@ void GbkCopy(char* buf, size_t size, const std::string& text);
 }  // namespace Charset
 
 namespace Dir {
-// Folder types: 100 installation folder (the program's folder), 105 image folder, 107 user-data folder,
-// 110 log folder, 113 update download folder. Returned as GBK with a trailing '/', created when missing.
+// Folder types: 100 installation folder (the program's folder), 105 image folder ("image/" of the installation),
+// 107 user-data folder, 110 log folder ("log/" of the user data), 113 update download folder ("update/" of the
+// user data), 128 web page folder ("web/" of the installation). Returned as GBK with a trailing '/', created
+// when missing; "" for an unknown type.
 // The user-data root is $VARNET_DATA_DIR when set (tests), else $XDG_DATA_HOME/Varnet or ~/.local/share/Varnet;
 // the installation folder is $VARNET_INSTALL_DIR when set, else the running program's folder.
 std::string GetZqPath(int type);
@@ -80,6 +95,8 @@ bool ReadFile(const std::string& gbkPath, std::string& out, size_t maxBytes = 64
 // Writes a whole file atomically (temporary file, then rename); false on failure.
 bool WriteFileAtomic(const std::string& gbkPath, const std::string& data);
 bool RemoveFile(const std::string& gbkPath);
+// Moves a file to the user's trash (the freedesktop trash folder); removes it when that cannot be done.
+bool RemoveFile2Recycle(const std::string& gbkPath);
 bool CreateDirectories(const std::string& gbkPath);
 // The file name after the last separator.
 std::string GetShortFileName(const std::string& gbkPath);

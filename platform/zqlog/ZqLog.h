@@ -30,3 +30,7 @@ std::string MakeHttpParam(const char* caller, int flag);
 // Folder the log files go to (UTF-8); tests point it at a folder of their own.
 void LogSetFolder(const std::string& utf8Folder);
 std::string LogGetFolder();
+// The program version that MakeHttpParam names (set once at start-up; "" until then).
+void LogSetVersion(const std::string& version);
+// A file grows to at most this many bytes, then moves to "<name>.old" and starts anew (default 16 MiB).
+void LogSetMaxFileSize(long long bytes);

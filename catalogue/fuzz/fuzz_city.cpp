@@ -1,0 +1,17 @@
+// The province and city list reader of city.conf.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CityDataModel.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    CZQCityDataModel model;
+    model.LoadFromText(std::string(reinterpret_cast<const char*>(data), size));
+    std::vector<CityInfo*> out;
+    model.GetCityList(out);
+    FreeCityList(out);
+    return 0;
+}

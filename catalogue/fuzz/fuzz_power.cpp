@@ -1,0 +1,14 @@
+// The rights table reader of power.conf.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "OpRightsManager.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    COpRightsManager rights;
+    rights.LoadFromText(std::string(reinterpret_cast<const char*>(data), size));
+    rights.HasRight(1, 2, 3);
+    return 0;
+}

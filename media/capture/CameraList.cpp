@@ -1,0 +1,146 @@
+#include "CameraSource.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <mutex>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace capture {
+
+namespace {
+
+std::mutex g_selectMutex;
+int g_selectMode = -1;
+std::vector<Size> g_selectOffered;
+
+// "synthetic" or "synthetic:640x480,320x240" -> true and the sizes.
+bool ParseCameraEnv(std::vector<Size>& offered) {
+    const char* env = getenv("VARNET_CAMERA");
+    if (!env || strncmp(env, "synthetic", 9) != 0) {
+        return false;
+    }
+    offered.clear();
+    const char* p = env + 9;
+    if (*p == ':') {
+        ++p;
+        while (*p) {
+            int w = 0, h = 0, used = 0;
+            if (sscanf(p, "%dx%d%n", &w, &h, &used) != 2 || w <= 0 || h <= 0) {
+                break;
+            }
+            offered.emplace_back(w, h);
+            p += used;
+            if (*p == ',') ++p;
+        }
+    }
+    return true;
+}
+
+bool SyntheticSelected(std::vector<Size>& offered) {
+    {
+        std::lock_guard<std::mutex> lock(g_selectMutex);
+        if (g_selectMode >= 0) {
+            offered = g_selectOffered;
+            return g_selectMode == 1;
+        }
+    }
+    return ParseCameraEnv(offered);
+}
+
+int VideoIndex(const char* name) {
+    if (strncmp(name, "video", 5) != 0 || !name[5]) return -1;
+    for (const char* p = name + 5; *p; ++p) {
+        if (*p < '0' || *p > '9') return -1;
+    }
+    return atoi(name + 5);
+}
+
+}  // namespace
+
+Size ChooseCaptureSize(int width, int height, const std::vector<Size>& offered) {
+    if (offered.empty()) {
+        return {width, height};
+    }
+    for (const Size& s : offered) {
+        if (s.first == width && s.second == height) {
+            return s;
+        }
+    }
+    Size best = offered.front();
+    long bestDistance = labs(long(best.first) - width);
+    for (const Size& s : offered) {
+        long d = labs(long(s.first) - width);
+        if (d < bestDistance) {
+            best = s;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+std::string FormatSizeList(const std::vector<Size>& sizes) {
+    std::string out;
+    for (const Size& s : sizes) {
+        if (!out.empty()) out += '|';
+        out += std::to_string(s.first) + "x" + std::to_string(s.second);
+    }
+    return out;
+}
+
+void SelectSyntheticCamera(int mode, const std::vector<Size>& offered) {
+    std::lock_guard<std::mutex> lock(g_selectMutex);
+    g_selectMode = mode;
+    g_selectOffered = offered;
+}
+
+std::vector<CameraInfo> ListCameras() {
+    std::vector<Size> offered;
+    if (SyntheticSelected(offered)) {
+        return {{"Synthetic camera", ""}};
+    }
+    std::vector<std::pair<int, std::string>> devices;
+    if (DIR* dir = opendir("/dev")) {
+        while (dirent* e = readdir(dir)) {
+            int idx = VideoIndex(e->d_name);
+            if (idx >= 0) devices.emplace_back(idx, std::string("/dev/") + e->d_name);
+        }
+        closedir(dir);
+    }
+    std::sort(devices.begin(), devices.end());
+    std::vector<CameraInfo> cameras;
+    for (auto& [idx, path] : devices) {
+        int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        v4l2_capability cap{};
+        if (ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
+            uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+            if ((caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING)) {
+                char card[sizeof(cap.card) + 1] = {};
+                memcpy(card, cap.card, sizeof(cap.card));
+                cameras.push_back({card, path});
+            }
+        }
+        close(fd);
+    }
+    return cameras;
+}
+
+std::unique_ptr<CameraSource> CreateCamera(int index) {
+    std::vector<Size> offered;
+    if (SyntheticSelected(offered)) {
+        return index == 0 ? CreateSyntheticCamera(offered) : nullptr;
+    }
+    auto cams = ListCameras();
+    if (index < 0 || size_t(index) >= cams.size()) {
+        return nullptr;
+    }
+    return CreateV4l2Camera(cams[size_t(index)].path);
+}
+
+}  // namespace capture

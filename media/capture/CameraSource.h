@@ -1,0 +1,67 @@
+// Camera back-ends behind Grabbel: V4L2 devices, and a synthetic camera (a moving test pattern that
+// carries a frame counter) that stands in where no device exists.
+//
+// The synthetic camera is selected by the environment variable VARNET_CAMERA=synthetic (optionally
+// "synthetic:640x480,320x240" to offer only those sizes), or by SelectSyntheticCamera for a process.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace capture {
+
+using Size = std::pair<int, int>;
+
+// The capture size for a request: the request when it is offered or nothing is listed, otherwise the
+// offer whose width is nearest the requested width (the first of equal distance wins).
+Size ChooseCaptureSize(int width, int height, const std::vector<Size>& offered);
+
+// "640x480|320x240".
+std::string FormatSizeList(const std::vector<Size>& sizes);
+
+class CameraSource {
+public:
+    virtual ~CameraSource() = default;
+    // Opens at the size chosen for the request; false when the device cannot deliver frames.
+    virtual bool Open(int width, int height, int fps) = 0;
+    virtual void Close() = 0;
+    virtual bool Start() = 0;
+    virtual bool Stop() = 0;
+    virtual Size CurrentSize() const = 0;
+    virtual std::vector<Size> OfferedSizes() = 0;
+    // Copies the latest frame, top-down B,G,R rows without padding (width * height * 3 bytes);
+    // 0 when there is none yet or `len` is too small.
+    virtual unsigned LatestFrame(uint8_t* buf, unsigned len) = 0;
+    // Raw samples as the device delivers them (its own layout), on the device's thread; may be empty.
+    std::function<void(double, uint8_t*, long)> onSample;
+};
+
+struct CameraInfo {
+    std::string name;  // shown to the user
+    std::string path;  // device path ("" for the synthetic camera)
+};
+
+// Cameras of this machine, in a stable order (the synthetic one alone when selected).
+std::vector<CameraInfo> ListCameras();
+std::unique_ptr<CameraSource> CreateCamera(int index);
+
+// Overrides the environment for this process: 1 synthetic, 0 devices, -1 follow the environment.
+void SelectSyntheticCamera(int mode, const std::vector<Size>& offered = {});
+
+// The synthetic camera's pattern: a frame counter in 16 black/white 8x8 blocks on the top rows.
+namespace synthetic {
+constexpr int kCounterBits = 16;
+constexpr int kBlock = 8;
+void Draw(uint8_t* bgr, int width, int height, uint32_t counter);
+// The counter read back from a (possibly lossy) top-down picture; -1 when it is too small.
+int ReadCounter(const uint8_t* bgr, int width, int height);
+}  // namespace synthetic
+
+std::unique_ptr<CameraSource> CreateSyntheticCamera(const std::vector<Size>& offered);
+std::unique_ptr<CameraSource> CreateV4l2Camera(const std::string& path);
+
+}  // namespace capture

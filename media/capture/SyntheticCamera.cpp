@@ -1,0 +1,125 @@
+#include "CameraSource.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace capture {
+
+namespace synthetic {
+
+void Draw(uint8_t* bgr, int width, int height, uint32_t counter) {
+    // Moving colour bars: the pattern shifts by 4 pixels a frame.
+    static const uint8_t bars[8][3] = {{235, 235, 235}, {16, 235, 235}, {235, 235, 16}, {16, 235, 16},
+                                       {235, 16, 235},  {16, 16, 235},  {235, 16, 16},  {16, 16, 16}};
+    const int shift = int(counter * 4u);
+    const int barWidth = width / 8 > 0 ? width / 8 : 1;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = bgr + size_t(y) * size_t(width) * 3;
+        for (int x = 0; x < width; ++x) {
+            const int bar = ((x + shift) / barWidth) & 7;
+            const uint8_t shade = uint8_t((y * 64) / (height > 0 ? height : 1));
+            row[3 * x + 0] = uint8_t(bars[bar][0] > 128 ? bars[bar][0] - shade : bars[bar][0] + shade);
+            row[3 * x + 1] = bars[bar][1];
+            row[3 * x + 2] = bars[bar][2];
+        }
+    }
+    if (width < kCounterBits * kBlock || height < kBlock) {
+        return;
+    }
+    for (int bit = 0; bit < kCounterBits; ++bit) {
+        const uint8_t v = ((counter >> (kCounterBits - 1 - bit)) & 1) ? 235 : 16;
+        for (int y = 0; y < kBlock; ++y) {
+            uint8_t* p = bgr + (size_t(y) * size_t(width) + size_t(bit) * kBlock) * 3;
+            memset(p, v, kBlock * 3);
+        }
+    }
+}
+
+int ReadCounter(const uint8_t* bgr, int width, int height) {
+    if (!bgr || width < kCounterBits * kBlock || height < kBlock) {
+        return -1;
+    }
+    int value = 0;
+    for (int bit = 0; bit < kCounterBits; ++bit) {
+        int sum = 0;
+        for (int y = 2; y < kBlock - 2; ++y) {
+            for (int x = 2; x < kBlock - 2; ++x) {
+                const uint8_t* p = bgr + (size_t(y) * size_t(width) + size_t(bit * kBlock + x)) * 3;
+                sum += p[0] + p[1] + p[2];
+            }
+        }
+        const int mean = sum / ((kBlock - 4) * (kBlock - 4) * 3);
+        value = (value << 1) | (mean > 128 ? 1 : 0);
+    }
+    return value;
+}
+
+}  // namespace synthetic
+
+namespace {
+
+class SyntheticCamera : public CameraSource {
+public:
+    explicit SyntheticCamera(std::vector<Size> offered) : offered_(std::move(offered)) {}
+
+    bool Open(int width, int height, int fps) override {
+        (void)fps;
+        Size s = ChooseCaptureSize(width, height, offered_);
+        if (s.first <= 0 || s.second <= 0 || s.first > 4096 || s.second > 4096 || (s.first & 1) || (s.second & 1)) {
+            return false;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        size_ = s;
+        counter_ = 0;
+        return true;
+    }
+    void Close() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        size_ = {0, 0};
+        running_ = false;
+    }
+    bool Start() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        running_ = size_.first > 0;
+        return running_;
+    }
+    bool Stop() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        bool was = size_.first > 0;
+        running_ = false;
+        return was;
+    }
+    Size CurrentSize() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return size_;
+    }
+    std::vector<Size> OfferedSizes() override { return offered_; }
+
+    // Each call is the next frame of the pattern.
+    unsigned LatestFrame(uint8_t* buf, unsigned len) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const size_t need = size_t(size_.first) * size_t(size_.second) * 3;
+        if (!running_ || need == 0 || !buf || len < need) {
+            return 0;
+        }
+        synthetic::Draw(buf, size_.first, size_.second, counter_++);
+        return unsigned(need);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Size> offered_;
+    Size size_{0, 0};
+    bool running_ = false;
+    uint32_t counter_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<CameraSource> CreateSyntheticCamera(const std::vector<Size>& offered) {
+    return std::make_unique<SyntheticCamera>(offered);
+}
+
+}  // namespace capture

@@ -1,0 +1,152 @@
+#include "ColorConvert.h"
+
+#include <cstdint>
+#include <mutex>
+
+namespace {
+
+// RGB -> YUV: (int)(i * 256 * c) tables; the rounding constants are folded into the tables
+// of B (Y) and of the 0x7000 factor (U from B, V from R), which leaves every sum unchanged.
+struct RgbToYuvTables {
+    int32_t yR[256], yG[256], yB[256];  // yB includes 0x100000
+    int32_t uR[256], uG[256];
+    int32_t vG[256], vB[256];
+    int32_t k7000[256];                 // i * 0x7000 + 0x800000
+};
+
+// YUV -> RGB.
+struct YuvToRgbTables {
+    int32_t rV[256], bU[256], gU[256], gV[256], y[256];
+    BYTE clamp[384 + 256 + 384];  // indices -384 .. 639
+};
+
+RgbToYuvTables g_rgb2yuv;
+YuvToRgbTables g_yuv2rgb;
+std::once_flag g_rgb2yuvOnce, g_yuv2rgbOnce;
+
+void BuildRgbToYuv() {
+    RgbToYuvTables& t = g_rgb2yuv;
+    for (int i = 0; i < 256; ++i) {
+        t.yR[i] = (int)(i * 256 * 65.481);
+        t.yG[i] = (int)(i * 256 * 128.553);
+        t.yB[i] = (int)(i * 256 * 24.966) + 0x100000;
+        t.uR[i] = (int)(i * 256 * 37.797);
+        t.uG[i] = (int)(i * 256 * 74.203);
+        t.vG[i] = (int)(i * 256 * 93.786);
+        t.vB[i] = (int)(i * 256 * 18.214);
+        t.k7000[i] = i * 0x7000 + 0x800000;
+    }
+}
+
+void BuildYuvToRgb() {
+    YuvToRgbTables& t = g_yuv2rgb;
+    for (int i = 0; i < 256; ++i) {
+        t.rV[i] = (i - 128) * 104597;
+        t.bU[i] = (i - 128) * 132201;
+        t.gU[i] = (i - 128) * 25675;
+        t.gV[i] = (i - 128) * 53279;
+        t.y[i] = i * 76309 - 1220944;
+    }
+    for (int i = -384; i < 640; ++i)
+        t.clamp[i + 384] = BYTE(i < 0 ? 0 : (i > 255 ? 255 : i));
+}
+
+bool EvenSize(int w, int h) { return w > 0 && h > 0 && (w & 1) == 0 && (h & 1) == 0; }
+
+}  // namespace
+
+void CColorConvert::InitLookupTable() { std::call_once(g_rgb2yuvOnce, BuildRgbToYuv); }
+void CColorConvert::InitConvertTable() { std::call_once(g_yuv2rgbOnce, BuildYuvToRgb); }
+
+// Each U and V sample is the 2x2 average of the full-resolution values, each of which is shifted
+// on its own first; the sums below keep that order, so no temporary planes are needed.
+// Right shifts of negative values are arithmetic (C++20).
+int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE* i420) {
+    if (!rgb24 || !i420 || !EvenSize(width, height))
+        return 0;
+    InitLookupTable();
+    const RgbToYuvTables& t = g_rgb2yuv;
+    const size_t w = size_t(width);
+    const size_t h = size_t(height);
+    BYTE* yPlane = i420;
+    BYTE* uPlane = i420 + w * h;
+    BYTE* vPlane = uPlane + (w / 2) * (h / 2);
+    const size_t stride = w * 3;
+
+    for (size_t row = 0; row < h; row += 2) {
+        const BYTE* p0 = rgb24 + row * stride;
+        const BYTE* p1 = p0 + stride;
+        BYTE* y0 = yPlane + row * w;
+        BYTE* y1 = y0 + w;
+        BYTE* u = uPlane + (row / 2) * (w / 2);
+        BYTE* v = vPlane + (row / 2) * (w / 2);
+        for (size_t col = 0; col < w; col += 2) {
+            int32_t us = 0, vs = 0;
+#define VARNET_PIXEL(src, dst)                                                 \
+    {                                                                          \
+        const int b = (src)[0], g = (src)[1], r = (src)[2];                    \
+        (dst) = BYTE((t.yR[r] + t.yG[g] + t.yB[b]) >> 16);                     \
+        us += (t.k7000[b] - t.uR[r] - t.uG[g]) >> 16;                          \
+        vs += (t.k7000[r] - t.vG[g] - t.vB[b]) >> 16;                          \
+    }
+            VARNET_PIXEL(p0, y0[0]);
+            VARNET_PIXEL(p0 + 3, y0[1]);
+            VARNET_PIXEL(p1, y1[0]);
+            VARNET_PIXEL(p1 + 3, y1[1]);
+#undef VARNET_PIXEL
+            *u++ = BYTE(us >> 2);
+            *v++ = BYTE(vs >> 2);
+            p0 += 6;
+            p1 += 6;
+            y0 += 2;
+            y1 += 2;
+        }
+    }
+    return 1;
+}
+
+void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int height) {
+    if (!i420 || !rgb24 || !EvenSize(width, height))
+        return;
+    InitConvertTable();
+    const YuvToRgbTables& t = g_yuv2rgb;
+    const BYTE* clamp = t.clamp + 384;
+    const size_t w = size_t(width);
+    const size_t h = size_t(height);
+    const BYTE* yPlane = i420;
+    const BYTE* uPlane = i420 + w * h;
+    const BYTE* vPlane = uPlane + (w / 2) * (h / 2);
+    const size_t stride = w * 3;
+
+    for (size_t row = 0; row < h; row += 2) {
+        const BYTE* y0 = yPlane + row * w;
+        const BYTE* y1 = y0 + w;
+        const BYTE* u = uPlane + (row / 2) * (w / 2);
+        const BYTE* v = vPlane + (row / 2) * (w / 2);
+        BYTE* d0 = rgb24 + row * stride;
+        BYTE* d1 = d0 + stride;
+        for (size_t col = 0; col < w; col += 2) {
+            const int32_t bu = t.bU[*u];
+            const int32_t guv = t.gU[*u] + t.gV[*v];
+            const int32_t rv = t.rV[*v];
+            ++u;
+            ++v;
+#define VARNET_PIXEL(src, dst)                    \
+    {                                             \
+        const int32_t yy = t.y[src];              \
+        (dst)[0] = clamp[(yy + bu) >> 16];        \
+        (dst)[1] = clamp[(yy - guv) >> 16];       \
+        (dst)[2] = clamp[(yy + rv) >> 16];        \
+    }
+            VARNET_PIXEL(y0[0], d0);
+            VARNET_PIXEL(y0[1], d0 + 3);
+            VARNET_PIXEL(y1[0], d1);
+            VARNET_PIXEL(y1[1], d1 + 3);
+#undef VARNET_PIXEL
+            y0 += 2;
+            y1 += 2;
+            d0 += 6;
+            d1 += 6;
+        }
+    }
+}

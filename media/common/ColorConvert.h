@@ -1,0 +1,19 @@
+// Table-driven conversion between RGB24 (B,G,R bytes, no row padding) and I420 (Y, U, V planes),
+// BT.601 studio range in 16.16 fixed point. Row order is kept: row 0 in is row 0 out.
+#pragma once
+
+#include "MediaTypes.h"
+
+class CColorConvert {
+public:
+    // Fill the process-wide tables once; safe to call from any thread, any number of times.
+    // The conversions call them themselves.
+    static void InitLookupTable();  // RGB -> YUV
+    static void InitConvertTable();  // YUV -> RGB
+
+    // 1 on success; 0 for a null buffer or a size that is not positive and even.
+    // `i420` receives width * height * 3 / 2 bytes.
+    static int ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE* i420);
+    // Writes width * height * 3 bytes; nothing for a null buffer or a size that is not positive and even.
+    static void ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int height);
+};

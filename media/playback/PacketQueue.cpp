@@ -1,0 +1,151 @@
+#include "PacketQueue.h"
+
+#include <new>
+
+AVPacketList* packet_alloc(int size) {
+    if (size <= 0) {
+        return nullptr;
+    }
+    AVPacketList* p = new (std::nothrow) AVPacketList;
+    if (!p) {
+        return nullptr;
+    }
+    p->data = new (std::nothrow) BYTE[size_t(size)];
+    if (!p->data) {
+        delete p;
+        return nullptr;
+    }
+    p->size = size;
+    return p;
+}
+
+void packet_free(AVPacketList* pkt) {
+    if (pkt) {
+        delete[] pkt->data;
+        delete pkt;
+    }
+}
+
+namespace {
+
+void FreeAll(PacketQueue* q) {
+    AVPacketList* p = q->head;
+    while (p) {
+        AVPacketList* next = p->next;
+        packet_free(p);
+        p = next;
+    }
+    q->head = q->tail = nullptr;
+    q->count = 0;
+}
+
+}  // namespace
+
+void packet_queue_init(PacketQueue* q) {
+    if (!q) return;
+    std::lock_guard<std::mutex> lock(q->mutex);
+    FreeAll(q);
+    q->signalled = false;
+    q->active = true;
+}
+
+void packet_queue_put(PacketQueue* q, AVPacketList* pkt) {
+    if (!pkt) return;
+    if (!q) {
+        packet_free(pkt);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        if (!q->active) {
+            packet_free(pkt);
+            return;
+        }
+        pkt->next = nullptr;
+        if (!q->tail) {
+            q->head = q->tail = pkt;
+            q->count = 1;
+        } else {
+            q->tail->next = pkt;
+            q->tail = pkt;
+            ++q->count;
+        }
+        q->signalled = true;
+    }
+    q->event.notify_one();
+}
+
+int packet_queue_get(PacketQueue* q, AVPacketList** pkt) {
+    if (!q || !pkt) return 0;
+    *pkt = nullptr;
+    std::unique_lock<std::mutex> lock(q->mutex);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!q->active) return 0;
+        if (q->head) {
+            AVPacketList* p = q->head;
+            q->head = p->next;
+            if (!q->head) q->tail = nullptr;
+            --q->count;
+            p->next = nullptr;
+            *pkt = p;
+            return 1;
+        }
+        if (attempt == 0) {
+            q->event.wait(lock, [q] { return q->signalled; });
+            q->signalled = false;
+        }
+    }
+    return 0;
+}
+
+float packet_queue_duration(PacketQueue* q) {
+    if (!q) return 0;
+    std::lock_guard<std::mutex> lock(q->mutex);
+    if (!q->active || !q->head || !q->tail) return 0;
+    return float(q->tail->pts - q->head->pts) / 1000.0f;
+}
+
+int packet_queue_count(PacketQueue* q) {
+    if (!q) return 0;
+    std::lock_guard<std::mutex> lock(q->mutex);
+    return q->active ? q->count : 0;
+}
+
+void packet_queue_skip_frame(PacketQueue* q, int seconds) {
+    if (!q) return;
+    std::lock_guard<std::mutex> lock(q->mutex);
+    if (!q->active) return;
+    while (q->head && q->tail && (q->tail->pts - q->head->pts) / 1000u > unsigned(seconds)) {
+        AVPacketList* p = q->head;
+        q->head = p->next;
+        if (!q->head) q->tail = nullptr;
+        --q->count;
+        packet_free(p);
+    }
+}
+
+void packet_queue_clear(PacketQueue* q) {
+    if (!q) return;
+    std::lock_guard<std::mutex> lock(q->mutex);
+    if (q->active) FreeAll(q);
+}
+
+void packet_queue_flush(PacketQueue* q) {
+    if (!q) return;
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        FreeAll(q);
+        q->active = false;
+        q->signalled = true;
+    }
+    q->event.notify_all();
+}
+
+void packet_queue_wakeup(PacketQueue* q) {
+    if (!q) return;
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        q->signalled = true;
+    }
+    q->event.notify_all();
+}

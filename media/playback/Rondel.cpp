@@ -1,0 +1,329 @@
+// Playback session and receive thread.
+#include "Rondel.h"
+
+#include "AudioOut.h"
+#include "Dunmar.h"
+#include "Ferrel.h"
+#include "FlvBody.h"
+#include "Grabbel.h"
+#include "H264ParamSets.h"
+#include "MediaDebug.h"
+#include "PacketQueue.h"
+#include "Unpix.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+std::mutex g_factoryMutex;
+RondelFactories g_factories;
+
+RondelFactories Factories() {
+    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    return g_factories;
+}
+
+constexpr int kReadSize = 10240;
+constexpr size_t kParseBufferSize = 1048576;
+
+}  // namespace
+
+void RondelSetFactories(const RondelFactories& factories) {
+    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    g_factories = factories;
+}
+
+Rondel::Rondel()
+    : m_audioQueue(std::make_unique<PacketQueue>()), m_videoQueue(std::make_unique<PacketQueue>()) {
+    Grabbel::InitConvertTable();
+}
+
+Rondel::~Rondel() { Uint(); }
+
+int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
+    MediaDebugOut("Rondel", "replay init start...");
+    m_notify = notify;
+    if (m_client || m_running) {
+        return REPLAY_INIT_FAILED;
+    }
+    if (!param) {
+        return REPLAY_CONNECT_FAILED;
+    }
+    m_param = *param;
+    m_param.url[sizeof(m_param.url) - 1] = 0;
+    m_param.dumpPath[sizeof(m_param.dumpPath) - 1] = 0;
+    m_audioShow = m_param.audioShow;
+    m_videoShow = m_param.videoShow;
+    MediaDebugOut("Rondel", "%s", m_param.url);
+
+    RondelFactories f = Factories();
+    m_client = f.client ? f.client() : new Ferrel();
+    if (!m_client || !m_client->Connect(m_param.url, m_param.timeout, m_param.recvTimeout, m_param.sendTimeout, false)) {
+        MediaDebugOut("Rondel", "replay init end");
+        return REPLAY_CONNECT_FAILED;
+    }
+    m_decoder = f.decoder ? f.decoder() : new Unpix();
+    if (!m_decoder || m_decoder->Initialize() < 0) {
+        MediaDebugOut("Rondel", "replay init end");
+        return REPLAY_H264_DECODER_FAILED;
+    }
+    m_aacDecoder = new Dunmar();
+    m_player = f.audioOut ? f.audioOut() : playback::CreateDefaultAudioOut().release();
+
+    m_statusSent = false;
+    m_dropVideo = false;
+    m_audioState = 0;
+    m_videoState = 0;
+    m_aac = std::make_unique<FlvAacConfig>();
+    m_avc = std::make_unique<FlvAvcConfig>();
+    m_audioPts = 0;
+    m_videoPts = 0;
+    packet_queue_init(m_videoQueue.get());
+    packet_queue_init(m_audioQueue.get());
+    m_reader = std::make_unique<FlvTagReader>(kParseBufferSize);
+    m_running = true;
+    m_recvThread = std::thread(&Rondel::RecvPacket, this);
+    if (m_param.audioEnable) {
+        m_audioThread = std::thread(&Rondel::AudioDecode, this);
+    }
+    if (m_param.videoEnable) {
+        m_videoThread = std::thread(&Rondel::VideoDecode, this);
+    }
+    MediaDebugOut("Rondel", "replay init success");
+    MediaDebugOut("Rondel", "replay init end");
+    return REPLAY_SUCCESS;
+}
+
+void Rondel::Uint() {
+    m_running = false;
+    if (m_client) {
+        m_client->Stop();
+    }
+    if (m_recvThread.joinable()) {
+        m_recvThread.join();
+    }
+    packet_queue_wakeup(m_videoQueue.get());
+    if (m_videoThread.joinable()) {
+        m_videoThread.join();
+    }
+    // The audio thread may wait inside the sound output for room: let it go first.
+    if (m_player) {
+        m_player->Abort();
+    }
+    packet_queue_wakeup(m_audioQueue.get());
+    if (m_audioThread.joinable()) {
+        m_audioThread.join();
+    }
+    if (m_player) {
+        m_player->Uint();
+        delete m_player;
+        m_player = nullptr;
+    }
+    if (m_client) {
+        m_client->Close();
+        delete m_client;
+        m_client = nullptr;
+    }
+    m_reader.reset();
+    delete[] m_rgbBuffer;
+    m_rgbBuffer = nullptr;
+    m_rgbSize = 0;
+    if (m_decoder) {
+        m_decoder->Destroy();
+        delete m_decoder;
+        m_decoder = nullptr;
+    }
+    if (m_aacDecoder) {
+        m_aacDecoder->UnInit();
+        delete m_aacDecoder;
+        m_aacDecoder = nullptr;
+    }
+    packet_queue_flush(m_audioQueue.get());
+    packet_queue_flush(m_videoQueue.get());
+    m_frameSize = m_sampleRate = m_channels = 0;
+    m_width = m_height = m_fps = m_i420Size = 0;
+    m_frameInterval = 0;
+    m_dropVideo = false;
+    m_audioState = m_videoState = 0;
+    m_aac.reset();
+    m_avc.reset();
+    m_notify = nullptr;
+}
+
+bool Rondel::IsConnected() { return m_client && m_running && m_client->IsConnected(); }
+int Rondel::IsAudioShow() { return m_audioShow ? 1 : 0; }
+int Rondel::IsVideoShow() { return m_videoShow ? 1 : 0; }
+void Rondel::AudioShowSwitch(bool show) { m_audioShow = show; }
+void Rondel::VideoShowSwitch(bool show) { m_videoShow = show; }
+
+void Rondel::Status(int code) {
+    if (code == REPLAY_CONNECTION_LOST && m_statusSent.exchange(true)) {
+        return;
+    }
+    if (IBaseReplayNotify* n = m_notify.load()) {
+        n->OnReplayStatus(code);
+    }
+}
+
+void Rondel::RecvPacket() {
+    std::unique_ptr<BYTE[]> buffer(new BYTE[kReadSize]);
+    FILE* dump = nullptr;
+    if (m_param.dumpStream && m_param.dumpPath[0]) {
+        dump = fopen(m_param.dumpPath, "wb");
+    }
+    const bool parse = m_param.audioEnable || m_param.videoEnable;
+    while (m_running && m_client) {
+        int n = m_client->ReadPacket(buffer.get(), kReadSize);
+        if (n < 0 || (n == 0 && m_client->IsReadStopped())) {
+            if (m_running) {
+                Status(REPLAY_CONNECTION_LOST);
+            }
+            break;
+        }
+        if (n > 0) {
+            if (dump) {
+                fwrite(buffer.get(), 1, size_t(n), dump);
+            }
+            if (parse && !ParseBuffer(buffer.get(), n)) {
+                // A tag larger than the parse buffer: the stream cannot be followed any more.
+                MediaDebugOut("Rondel", "stream broken: a tag larger than the parse buffer");
+                Status(REPLAY_CONNECTION_LOST);
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (dump) {
+        fclose(dump);
+    }
+}
+
+bool Rondel::ParseBuffer(const BYTE* data, int n) {
+    if (!m_reader) {
+        return false;
+    }
+    return m_reader->Feed(data, size_t(n), [this](const FlvTag& tag) { HandleTag(tag); });
+}
+
+void Rondel::HandleTag(const FlvTag& tag) {
+    const FlvBodyKind kind = FlvClassifyBody(tag.type, tag.body, tag.size);
+    switch (kind) {
+    case FlvBodyKind::AacSequenceHeader:
+        MediaDebugOut("Rondel", "收到aac解码配置信息");
+        if (m_audioState != 1 && FlvReadAacSequenceHeader(tag.body, tag.size, *m_aac)) {
+            // Our publishers write the object type minus one (1), which is already the ADTS profile.
+            // Other publishers write the real object type: map it to the ADTS profile of its core.
+            const int aot = m_aac->profile;
+            if (aot >= 2 && aot <= 4) {
+                m_aac->profile = aot - 1;
+            } else if (aot == 5 || aot == 29) {
+                m_aac->profile = 1;  // explicit SBR/PS: an AAC-LC core
+            }
+            m_audioState = 1;
+        }
+        break;
+    case FlvBodyKind::AacFrame: {
+        if (!m_audioShow || m_audioState != 1 || packet_queue_count(m_audioQueue.get()) >= 200) {
+            break;
+        }
+        AVPacketList* pkt = packet_alloc(tag.size + 5);
+        if (!pkt) break;
+        pkt->size = FlvBuildAdtsFrame(*m_aac, tag.body, tag.size, pkt->data, pkt->size);
+        if (pkt->size <= 0) {
+            packet_free(pkt);
+            break;
+        }
+        pkt->pts = tag.timestamp;
+        packet_queue_put(m_audioQueue.get(), pkt);
+        break;
+    }
+    case FlvBodyKind::AvcSequenceHeader:
+        MediaDebugOut("Rondel", "收到h264解码配置信息");
+        if (m_videoState != 2) {
+            FlvAvcConfig cfg;
+            if (FlvReadAvcSequenceHeader(tag.body, tag.size, cfg)) {
+                InitVideoDecoderConfig(cfg);
+            } else {
+                MediaDebugOut("Rondel", "inconsistent AVC configuration ignored");
+            }
+        }
+        break;
+    case FlvBodyKind::AvcKeyFrame:
+    case FlvBodyKind::AvcFrame: {
+        if (m_videoState != 2) break;
+        const bool key = kind == FlvBodyKind::AvcKeyFrame;
+        if (key) {
+            m_dropVideo = packet_queue_count(m_videoQueue.get()) >= 100;
+        }
+        if (m_dropVideo) break;
+        AVPacketList* pkt = packet_alloc(tag.size - 5);
+        if (!pkt) break;
+        pkt->size = FlvVideoToStartCode(tag.body, tag.size, pkt->data, pkt->size);
+        if (pkt->size <= 0) {
+            packet_free(pkt);
+            break;
+        }
+        pkt->pts = tag.timestamp > 1000 ? tag.timestamp - 1000 : 0;
+        pkt->key = key;
+        packet_queue_put(m_videoQueue.get(), pkt);
+        break;
+    }
+    case FlvBodyKind::Script:
+        MediaDebugOut("Rondel", "收到metadata信息");
+        break;
+    default:
+        break;
+    }
+}
+
+void Rondel::InitVideoDecoderConfig(const FlvAvcConfig& cfg) {
+    SPS sps{};
+    PPS pps{};
+    if (ReadSps(cfg.sps.data(), int(cfg.sps.size()), sps) != 0) {
+        MediaDebugOut("Rondel", "unreadable SPS: configuration ignored");
+        return;
+    }
+    ReadPps(cfg.pps.data(), int(cfg.pps.size()), pps);
+    const int w = SpsWidth(sps);
+    const int h = SpsHeight(sps);
+    if (w <= 0 || h <= 0 || long(w) * h * 3 > kMaxRgbBytes) {
+        MediaDebugOut("Rondel", "picture size %dx%d refused", w, h);
+        return;
+    }
+    *m_avc = cfg;
+    m_width = w;
+    m_height = h;
+    unsigned fps = SpsFrameRate(sps);
+    // Without timing information the stream gives no rate: assume 25 frames a second.
+    m_fps = (fps > 0 && fps <= 240) ? int(fps) : 25;
+    m_frameInterval = 1000.0 / m_fps;
+    m_i420Size = w * h * 3 / 2;
+    m_rgbSize = std::max(921600, w * h * 3);
+    delete[] m_rgbBuffer;
+    m_rgbBuffer = new BYTE[size_t(m_rgbSize)];
+    memset(m_rgbBuffer, 0, size_t(m_i420Size));
+    m_bmi = BITMAPINFOHEADER{};
+    m_bmi.biSize = 40;
+    m_bmi.biWidth = w;
+    m_bmi.biHeight = h;
+    m_bmi.biPlanes = 1;
+    m_bmi.biBitCount = 24;
+    m_bmi.biCompression = BI_RGB;
+    m_bmi.biSizeImage = DWORD(((3 * w + 3) & ~3) * h);
+    m_videoState = 2;
+    for (const std::vector<BYTE>* unit : {&cfg.sps, &cfg.pps}) {
+        AVPacketList* pkt = packet_alloc(int(unit->size()) + 4);
+        if (!pkt) continue;
+        pkt->data[0] = 0;
+        pkt->data[1] = 0;
+        pkt->data[2] = 0;
+        pkt->data[3] = 1;
+        memcpy(pkt->data + 4, unit->data(), unit->size());
+        pkt->pts = 0;
+        pkt->key = true;
+        packet_queue_put(m_videoQueue.get(), pkt);
+    }
+}

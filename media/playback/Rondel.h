@@ -1,0 +1,115 @@
+// Rondel: the playback library. Plays one live stream: an RTMP client reads the FLV byte stream on a
+// receive thread, the tag reader queues AAC frames (as ADTS) and H.264 units (in start-code form),
+// and two decode threads decode, pace against the audio clock and hand frames and played samples to
+// the owner through IBaseReplayNotify.
+//
+// Threads: the owner calls Init, Uint and the switches; RecvPacket, AudioDecode and VideoDecode run on
+// threads of their own; OnReplayAudio comes from the sound output's completion thread. The parse state
+// and the stream description belong to the receive thread until they are published with the first
+// packet that needs them (the queues' locks order the hand-over).
+#pragma once
+
+#include "MediaDefs.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+class Ferrel;
+class Unpix;
+class Dunmar;
+class FlvTagReader;
+struct FlvTag;
+struct PacketQueue;
+struct FlvAacConfig;
+struct FlvAvcConfig;
+
+namespace playback {
+class AudioOut;
+}
+
+// Process-wide factories that stand other components in (tests, benchmarks); empty = the real ones.
+struct RondelFactories {
+    std::function<Ferrel*()> client;
+    std::function<Unpix*()> decoder;
+    std::function<playback::AudioOut*()> audioOut;
+};
+void RondelSetFactories(const RondelFactories& factories);
+
+// The video pacing factor for a decoded picture: 0 for none (sleep one frame interval).
+double RondelPacingFactor(unsigned videoPts, unsigned audioPts, float videoQueueSeconds, bool audioShow,
+                          int minSyncTime, int maxSyncTime, int maxBufferTime);
+
+class Rondel {
+public:
+    Rondel();
+    ~Rondel();
+    Rondel(const Rondel&) = delete;
+    Rondel& operator=(const Rondel&) = delete;
+
+    int Init(ZQReplayParam* param, IBaseReplayNotify* notify);
+    void Uint();
+    bool IsConnected();
+    int IsAudioShow();
+    int IsVideoShow();
+    void AudioShowSwitch(bool show);
+    void VideoShowSwitch(bool show);
+
+    // Largest picture accepted from a stream (RGB bytes); larger streams are refused.
+    static constexpr int kMaxRgbBytes = 1920 * 1088 * 3;
+
+private:
+    void RecvPacket();
+    bool ParseBuffer(const BYTE* data, int n);
+    void HandleTag(const FlvTag& tag);
+    void InitVideoDecoderConfig(const FlvAvcConfig& cfg);
+    void AudioDecode();
+    void VideoDecode();
+    static void SoutCallback(void* user, void* pcm, int length, unsigned pts);
+    void Status(int code);
+
+    ZQReplayParam m_param;
+    std::atomic<IBaseReplayNotify*> m_notify{nullptr};
+    Ferrel* m_client = nullptr;
+    Unpix* m_decoder = nullptr;
+    Dunmar* m_aacDecoder = nullptr;
+    playback::AudioOut* m_player = nullptr;
+
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_audioShow{true};
+    std::atomic<bool> m_videoShow{true};
+    std::atomic<bool> m_statusSent{false};
+
+    // Receive thread.
+    std::unique_ptr<FlvTagReader> m_reader;
+    bool m_dropVideo = false;
+    int m_audioState = 0;  // 0 none, 1 AAC configuration read
+    std::unique_ptr<FlvAacConfig> m_aac;
+    int m_videoState = 0;  // 0 none, 2 AVC configuration read
+    std::unique_ptr<FlvAvcConfig> m_avc;
+
+    // Stream description: written by the receive thread before the first video packet is queued.
+    int m_width = 0;
+    int m_height = 0;
+    int m_fps = 0;
+    double m_frameInterval = 0;
+    int m_i420Size = 0;
+    BITMAPINFOHEADER m_bmi{};
+    BYTE* m_rgbBuffer = nullptr;
+    int m_rgbSize = 0;
+
+    // Audio thread (the format also read by the completion thread after the output is open).
+    int m_sampleRate = 0;
+    int m_channels = 0;
+    int m_frameSize = 0;
+    WAVEFORMATEX m_waveFormat{};
+
+    std::atomic<unsigned> m_videoPts{0};
+    std::atomic<unsigned> m_audioPts{0};
+    std::unique_ptr<PacketQueue> m_audioQueue;
+    std::unique_ptr<PacketQueue> m_videoQueue;
+    std::thread m_recvThread;
+    std::thread m_audioThread;
+    std::thread m_videoThread;
+};

@@ -1,0 +1,7 @@
+#include "Microphone.h"
+
+namespace publish {
+
+std::unique_ptr<Microphone> CreateDefaultMicrophone() { return CreateToneMicrophone(); }
+
+}  // namespace publish

@@ -1,0 +1,63 @@
+// RTMP client (over librtmp): plays a stream as an FLV byte stream, or publishes metadata, H.264 and AAC.
+//
+// Threads: one thread at a time reads or sends (the session's I/O thread); Stop and IsConnected may be
+// called from any other thread while that thread blocks. Stop makes a blocked read or send return at once.
+// Loading this layer makes the process ignore SIGPIPE (librtmp writes without MSG_NOSIGNAL).
+// Methods are virtual so that tests can stand a fake client in.
+#pragma once
+
+#include "RtmpMetadata.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+struct RTMP;
+
+class Ferrel {
+public:
+    Ferrel();
+    virtual ~Ferrel();
+    Ferrel(const Ferrel&) = delete;
+    Ferrel& operator=(const Ferrel&) = delete;
+
+    // url: the whole connection text ("rtmp://host[:port]/app/stream[?query] option=value ...").
+    // timeout bounds the TCP connect and the RTMP handshake, recvTimeout and sendTimeout each later read
+    // and write (seconds; 0 or less = 30). True once the stream can be read (play) or written (publish).
+    virtual bool Connect(const char* url, int timeout, int recvTimeout, int sendTimeout, bool publish = false);
+    // >0: bytes of the FLV byte stream (starting with the 13-byte FLV header); 0: nothing (see
+    // IsReadStopped); <0: error.
+    virtual int ReadPacket(uint8_t* buf, int size = 10240);
+    // The stream ended, timed out, failed, or Stop was called.
+    virtual bool IsReadStopped();
+    // Wakes a blocked read or send and refuses further I/O. Any thread.
+    virtual void Stop();
+    // Ends the connection and releases librtmp. Call after the I/O thread has stopped.
+    virtual void Close();
+    // Any thread.
+    virtual bool IsConnected();
+
+    // Publishing: onMetaData, then the AVC and AAC sequence headers made from the record, at time 0.
+    virtual bool SendMetadata(const _RTMPMetadata* meta);
+    // body: a complete FLV video (type 9) / audio (type 8) body; ts in milliseconds.
+    virtual bool SendH264Packet(const uint8_t* body, int len, bool keyFrame, unsigned ts);
+    virtual bool SendAACPacket(const uint8_t* body, int len, bool unused, unsigned ts);
+
+    // Sequence-header bodies as sent by SendMetadata (exposed for tests).
+    static std::string AvcSequenceHeader(const _RTMPMetadata& m);
+    static std::string AacSequenceHeader(const _RTMPMetadata& m);
+
+private:
+    bool SendBody(int type, int channel, const uint8_t* body, int len, unsigned ts);
+    bool SendChunkSize(int size);
+    void Release();
+
+    RTMP* rtmp_ = nullptr;   // owned by the I/O thread between Connect and Close
+    char* url_ = nullptr;    // librtmp keeps pointers into it
+    int stopFd_ = -1;        // a dup of the socket, kept until Close so Stop never hits a reused descriptor
+    std::mutex stopMutex_;   // guards stopFd_
+    std::atomic<bool> alive_{false};
+    std::atomic<bool> stopped_{false};
+    bool publish_ = false;
+};

@@ -1,0 +1,125 @@
+// Synchronous GET sessions over libcurl: one easy handle per request, results kept until CloseSession.
+#include "ZqHttp.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "ZqHttpCurl.h"
+#include "ZqLog.h"
+
+namespace {
+
+constexpr int kDefaultConnectMs = 5000;
+constexpr int kDefaultTotalMs = 15000;
+constexpr const char* kLogFile = "ZqHttp.txt";
+
+struct Session {
+    int status = 0;
+    std::string body;
+};
+
+class ZqHttpMgr final : public IZqHttpMgr {
+public:
+    using IZqHttpMgr::OpenUrl;
+
+    int OpenUrl(const char* url, int timeoutMs) override {
+        if (!zqhttp::IsHttpUrl(url)) {
+            PJ_Log(kLogFile, LOG_FAILURE, "ZqHttp::OpenUrl", "refused url %s", zqhttp::UrlForLog(url).c_str());
+            return 0;
+        }
+        long totalMs = timeoutMs > 0 ? timeoutMs : totalMs_.load();
+        CURL* easy = zqhttp::NewEasy(url, connectMs_.load());
+        if (easy == nullptr) return 0;
+        zqhttp::MemoryBody body;
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, totalMs);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, zqhttp::WriteToMemory);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+        CURLcode rc = curl_easy_perform(easy);
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_cleanup(easy);
+        if (rc != CURLE_OK) {
+            PJ_Log(kLogFile, LOG_FAILURE, "ZqHttp::OpenUrl", "%s failed: %s%s", zqhttp::UrlForLog(url).c_str(),
+                   curl_easy_strerror(rc), body.tooLarge ? " (body too large)" : "");
+            return 0;
+        }
+        auto session = std::make_unique<Session>();
+        session->status = static_cast<int>(status);
+        session->body = std::move(body.data);
+        std::lock_guard<std::mutex> lock(mutex_);
+        int id = NextId();
+        sessions_[id] = std::move(session);
+        return id;
+    }
+
+    int GetStatusCode(int session) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = sessions_.find(session);
+        return it == sessions_.end() ? 0 : it->second->status;
+    }
+
+    bool GetData(int session, const char** data, int* len) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = sessions_.find(session);
+        bool found = it != sessions_.end();
+        // The body string is never changed while the session lives, so its pointer stays valid until close.
+        if (data != nullptr) *data = found ? it->second->body.c_str() : nullptr;
+        if (len != nullptr) *len = found ? static_cast<int>(it->second->body.size()) : 0;
+        return found;
+    }
+
+    void CloseSession(int session) override {
+        if (session == 0) return;
+        std::unique_ptr<Session> doomed;
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = sessions_.find(session);
+        if (it == sessions_.end()) return;
+        doomed = std::move(it->second);
+        sessions_.erase(it);
+    }
+
+    void SetTimeouts(int connectMs, int totalMs) override {
+        connectMs_ = connectMs > 0 ? connectMs : kDefaultConnectMs;
+        totalMs_ = totalMs > 0 ? totalMs : kDefaultTotalMs;
+    }
+
+    void CloseAll() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sessions_.clear();
+    }
+
+private:
+    // Called with mutex_ held. Skips 0 and ids still in use after a wrap.
+    int NextId() {
+        do {
+            if (++lastId_ <= 0) lastId_ = 1;
+        } while (sessions_.count(lastId_) != 0);
+        return lastId_;
+    }
+
+    std::atomic<long> connectMs_{kDefaultConnectMs};
+    std::atomic<long> totalMs_{kDefaultTotalMs};
+
+    std::mutex mutex_;  // guards the fields below
+    int lastId_ = 0;
+    std::map<int, std::unique_ptr<Session>> sessions_;
+};
+
+ZqHttpMgr& Manager() {
+    static ZqHttpMgr* mgr = new ZqHttpMgr;  // lives to process end: sessions may be used during exit
+    return *mgr;
+}
+
+}  // namespace
+
+void InitZqHttpMgr() {
+    zqhttp::GlobalInit();
+    Manager();
+}
+
+void UninitZqHttpMgr() { Manager().CloseAll(); }
+
+IZqHttpMgr* GetZqHttpMgr() { return &Manager(); }

@@ -1,0 +1,102 @@
+// Percent encoding and decoding into sized buffers.
+#include "ZqLib.h"
+
+#include <cstring>
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+bool Unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           c == '.' || c == '~';
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void AppendEncoded(std::string& out, unsigned char c, bool blankAsPlus) {
+    if (Unreserved(c)) {
+        out += static_cast<char>(c);
+    } else if (c == ' ' && blankAsPlus) {
+        out += '+';
+    } else {
+        out += '%';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+}
+
+std::string EncodeAll(const std::string& in, bool blankAsPlus) {
+    std::string out;
+    out.reserve(in.size() * 3);
+    for (unsigned char c : in) AppendEncoded(out, c, blankAsPlus);
+    return out;
+}
+
+}  // namespace
+
+namespace UrlEncode {
+
+int EncodeEx(const char* in, char* out, int size, int /*flag*/) {
+    if (!out || size <= 0) return 0;
+    out[0] = '\0';
+    if (!in) return 0;
+    size_t len = std::strlen(in);
+    size_t room = static_cast<size_t>(size) - 1;
+    size_t written = 0;
+    std::string piece;
+    for (size_t i = 0; i < len;) {
+        // One unit: a whole GBK character (two bytes) or one byte.
+        unsigned char c = static_cast<unsigned char>(in[i]);
+        unsigned char t = i + 1 < len ? static_cast<unsigned char>(in[i + 1]) : 0;
+        size_t n = (c >= 0x81 && c <= 0xFE && t >= 0x40 && t <= 0xFE && t != 0x7F) ? 2 : 1;
+        piece.clear();
+        for (size_t k = 0; k < n; ++k) AppendEncoded(piece, static_cast<unsigned char>(in[i + k]), false);
+        if (written + piece.size() > room) break;
+        std::memcpy(out + written, piece.data(), piece.size());
+        written += piece.size();
+        i += n;
+    }
+    out[written] = '\0';
+    return static_cast<int>(written);
+}
+
+std::string Encode(const std::string& in) { return EncodeAll(in, false); }
+
+std::string EncodeQuery(const std::string& in) { return EncodeAll(in, true); }
+
+std::string Decode(const std::string& in) {
+    std::string out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        char c = in[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 &&
+                   HexValue(in[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2]));
+            i += 2;
+        } else {
+            out += c;  // a malformed escape stays as it is
+        }
+    }
+    return out;
+}
+
+int DecodeEx(const char* in, char* out, int size) {
+    if (!out || size <= 0) return 0;
+    out[0] = '\0';
+    if (!in) return 0;
+    std::string decoded = Decode(in);
+    size_t n = Charset::GbkSafeCut(decoded.data(), decoded.size(), static_cast<size_t>(size) - 1);
+    std::memcpy(out, decoded.data(), n);
+    out[n] = '\0';
+    return static_cast<int>(n);
+}
+
+}  // namespace UrlEncode

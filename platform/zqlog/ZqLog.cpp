@@ -1,0 +1,188 @@
+// Log files: one line per call, appended with one write to a file kept open per area.
+//
+// Thread contract: every field below is guarded by g_mutex; the formatting of a line happens outside it.
+#include "ZqLog.h"
+
+#include "ZqLib.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <mutex>
+
+namespace {
+
+std::mutex g_mutex;
+std::string g_product = "Varnet";
+std::string g_folder;                  // UTF-8 with a trailing '/'; "" = the log folder of the user data
+std::string g_version;
+long long g_maxSize = 16LL << 20;
+std::map<std::string, int> g_files;    // open descriptors by file name
+
+const char* LevelName(int level) {
+    switch (level) {
+        case LOG_INFO: return "INFO";
+        case LOG_DETAIL: return "DETAIL";
+        case LOG_FAILURE: return "FAILURE";
+        case LOG_IMPOSSIBLE: return "IMPOSSIBLE";
+        default: return "LEVEL?";
+    }
+}
+
+// A bare, harmless file name: the part after the last separator; "Varnet.txt" when nothing usable remains.
+std::string SafeFileName(const char* file) {
+    std::string name = file ? Charset::GbkToUtf8(Dir::GetShortFileName(file)) : std::string();
+    std::string clean;
+    for (char c : name)
+        if (static_cast<unsigned char>(c) >= 0x20) clean += c;
+    if (clean.empty() || clean == "." || clean == ".." || clean.size() > 200) clean = "Varnet.txt";
+    return clean;
+}
+
+// Line breaks inside a text would start a false line: they are written as "\n" and "\r".
+void AppendOneLine(std::string& line, const std::string& utf8) {
+    for (char c : utf8) {
+        if (c == '\n') line += "\\n";
+        else if (c == '\r') line += "\\r";
+        else if (c == '\0') line += "\\0";
+        else line += c;
+    }
+}
+
+std::string Stamp() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    struct tm tmv;
+    localtime_r(&ts.tv_sec, &tmv);
+    char buf[48];
+    size_t n = std::strftime(buf, sizeof(buf), "%Y-%m-%d %H:%M:%S", &tmv);
+    std::snprintf(buf + n, sizeof(buf) - n, ".%03ld", ts.tv_nsec / 1000000);
+    return buf;
+}
+
+std::string FolderLocked() {
+    if (!g_folder.empty()) return g_folder;
+    return Dir::ToNativePath(Dir::GetZqPath(110));
+}
+
+int OpenLocked(const std::string& name) {
+    auto it = g_files.find(name);
+    if (it != g_files.end()) return it->second;
+    std::string folder = FolderLocked();
+    Dir::CreateDirectories(Charset::Utf8ToGbk(folder));
+    int fd = open((folder + name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd >= 0) g_files[name] = fd;
+    return fd;
+}
+
+void CloseAllLocked() {
+    for (auto& f : g_files) close(f.second);
+    g_files.clear();
+}
+
+void WriteLine(const std::string& name, const std::string& line) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    int fd = OpenLocked(name);
+    if (fd < 0) return;
+    size_t done = 0;
+    while (done < line.size()) {
+        ssize_t n = write(fd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_size > g_maxSize) {
+        std::string path = FolderLocked() + name;
+        rename(path.c_str(), (path + ".old").c_str());
+        close(fd);
+        g_files.erase(name);
+    }
+}
+
+void Emit(const char* file, int level, const char* module, const std::string& gbkText) {
+    std::string line = Stamp();
+    line += " [";
+    line += std::to_string(static_cast<long>(syscall(SYS_gettid)));
+    line += "] ";
+    line += LevelName(level);
+    line += ' ';
+    AppendOneLine(line, Charset::GbkToUtf8(module ? module : ""));
+    line += ": ";
+    AppendOneLine(line, Charset::GbkToUtf8(gbkText));
+    line += '\n';
+    WriteLine(SafeFileName(file), line);
+}
+
+}  // namespace
+
+void LogInit(const char* product) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (product && *product) g_product = product;
+}
+
+void PJ_Log(const char* file, int level, const char* module, const char* fmt, ...) {
+    if (!fmt) return;
+    va_list ap;
+    va_start(ap, fmt);
+    va_list copy;
+    va_copy(copy, ap);
+    char small[1024];
+    int n = std::vsnprintf(small, sizeof(small), fmt, copy);
+    va_end(copy);
+    std::string text;
+    if (n >= 0 && static_cast<size_t>(n) < sizeof(small)) {
+        text.assign(small, static_cast<size_t>(n));
+    } else if (n > 0) {
+        text.resize(static_cast<size_t>(n));
+        std::vsnprintf(text.data(), text.size() + 1, fmt, ap);
+    }
+    va_end(ap);
+    Emit(file, level, module, text);
+}
+
+void LogClientErrorMsg(const char* product, const char* area, const char* subarea, const char* text) {
+    std::string body = std::string(product ? product : "") + "|" + (area ? area : "") + "|" +
+                       (subarea ? subarea : "") + "|" + (text ? text : "");
+    Emit("ClientError.txt", LOG_FAILURE, "ClientError", body);
+}
+
+std::string MakeHttpParam(const char* caller, int flag) {
+    std::string product, version;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        product = g_product;
+        version = g_version;
+    }
+    return StringUtility::Format("caller=%s;product=%s;cid=%s;ver=%s;flag=%d", caller ? caller : "",
+                                 product.c_str(), ClientID::GetClientID().c_str(), version.c_str(), flag);
+}
+
+void LogSetFolder(const std::string& utf8Folder) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    CloseAllLocked();
+    g_folder = utf8Folder;
+    if (!g_folder.empty() && g_folder.back() != '/') g_folder += '/';
+}
+
+std::string LogGetFolder() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return FolderLocked();
+}
+
+void LogSetVersion(const std::string& version) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_version = version;
+}
+
+void LogSetMaxFileSize(long long bytes) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_maxSize = bytes > 4096 ? bytes : 4096;
+}

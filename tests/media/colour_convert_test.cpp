@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "ColorConvert.h"
+
+using Bytes = std::vector<BYTE>;
+
+namespace {
+
+// The conversion written out plainly: full-resolution temporary chroma planes, then 2x2 averages.
+Bytes ReferenceRgbToI420(int w, int h, const Bytes& rgb) {
+    auto t = [](int i, double c) { return (int)(i * 256 * c); };
+    Bytes out(size_t(w * h * 3 / 2));
+    std::vector<int> u(size_t(w * h)), v(size_t(w * h));
+    for (int i = 0; i < w * h; ++i) {
+        const int b = rgb[size_t(i * 3)], g = rgb[size_t(i * 3 + 1)], r = rgb[size_t(i * 3 + 2)];
+        out[size_t(i)] = BYTE((t(r, 65.481) + t(g, 128.553) + t(b, 24.966) + 0x100000) >> 16);
+        u[size_t(i)] = (0x7000 * b - t(r, 37.797) - t(g, 74.203) + 0x800000) >> 16;
+        v[size_t(i)] = (0x7000 * r - t(g, 93.786) - t(b, 18.214) + 0x800000) >> 16;
+    }
+    BYTE* U = out.data() + w * h;
+    BYTE* V = U + (w / 2) * (h / 2);
+    for (int y = 0; y < h / 2; ++y)
+        for (int x = 0; x < w / 2; ++x) {
+            const int a = (2 * y) * w + 2 * x, c = a + w;
+            U[y * (w / 2) + x] = BYTE((u[size_t(a)] + u[size_t(a + 1)] + u[size_t(c)] + u[size_t(c + 1)]) >> 2);
+            V[y * (w / 2) + x] = BYTE((v[size_t(a)] + v[size_t(a + 1)] + v[size_t(c)] + v[size_t(c + 1)]) >> 2);
+        }
+    return out;
+}
+
+Bytes ReferenceI420ToRgb(int w, int h, const Bytes& yuv) {
+    auto clamp = [](int x) { return BYTE(std::clamp(x, 0, 255)); };
+    Bytes out(size_t(w * h * 3));
+    const BYTE* U = yuv.data() + w * h;
+    const BYTE* V = U + (w / 2) * (h / 2);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int yy = yuv[size_t(y * w + x)] * 76309 - 1220944;
+            const int uu = U[(y / 2) * (w / 2) + x / 2] - 128, vv = V[(y / 2) * (w / 2) + x / 2] - 128;
+            BYTE* d = out.data() + (y * w + x) * 3;
+            d[0] = clamp((yy + uu * 132201) >> 16);
+            d[1] = clamp((yy - uu * 25675 - vv * 53279) >> 16);
+            d[2] = clamp((yy + vv * 104597) >> 16);
+        }
+    return out;
+}
+
+Bytes Random(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (BYTE& x : b)
+        x = BYTE(rng());
+    return b;
+}
+
+}  // namespace
+
+TEST(ColourConvert, KnownValues) {
+    struct Row { BYTE b, g, r; BYTE y, u, v; };
+    const Row rows[] = {{0, 0, 0, 16, 128, 128}, {255, 255, 255, 234, 128, 128}};
+    for (const Row& row : rows) {
+        Bytes rgb(2 * 2 * 3);
+        for (size_t i = 0; i < rgb.size(); i += 3) {
+            rgb[i] = row.b;
+            rgb[i + 1] = row.g;
+            rgb[i + 2] = row.r;
+        }
+        Bytes yuv(6);
+        ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(2, 2, rgb.data(), yuv.data()));
+        EXPECT_EQ(yuv, (Bytes{row.y, row.y, row.y, row.y, row.u, row.v}));
+    }
+    struct Back { BYTE y, u, v; BYTE b, g, r; };
+    const Back back[] = {{16, 128, 128, 0, 0, 0}, {235, 128, 128, 254, 254, 254}, {255, 128, 128, 255, 255, 255},
+                         {0, 0, 255, 0, 0, 184}, {255, 255, 0, 255, 255, 73}};
+    for (const Back& b : back) {
+        Bytes yuv = {b.y, b.y, b.y, b.y, b.u, b.v};
+        Bytes rgb(12);
+        CColorConvert::ConvertYUV2RGB(yuv.data(), rgb.data(), 2, 2);
+        for (size_t i = 0; i < 12; i += 3)
+            EXPECT_EQ(Bytes(rgb.begin() + long(i), rgb.begin() + long(i) + 3), (Bytes{b.b, b.g, b.r}));
+    }
+}
+
+TEST(ColourConvert, MatchesThePlainAlgorithmExactly) {
+    const int sizes[][2] = {{2, 2}, {4, 6}, {320, 240}, {162, 98}, {640, 480}};
+    unsigned seed = 1;
+    for (const auto& s : sizes) {
+        const int w = s[0], h = s[1];
+        const Bytes rgb = Random(size_t(w * h * 3), seed++);
+        Bytes yuv(size_t(w * h * 3 / 2));
+        ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), yuv.data()));
+        EXPECT_EQ(yuv, ReferenceRgbToI420(w, h, rgb)) << w << "x" << h;
+        const Bytes yuv2 = Random(yuv.size(), seed++);
+        Bytes back(rgb.size());
+        CColorConvert::ConvertYUV2RGB(yuv2.data(), back.data(), w, h);
+        EXPECT_EQ(back, ReferenceI420ToRgb(w, h, yuv2)) << w << "x" << h;
+    }
+}
+
+TEST(ColourConvert, RoundTripWithinTolerance) {
+    // Colours constant over each 2x2 block survive RGB -> I420 -> RGB within the truncation of the tables.
+    const int w = 64, h = 48;
+    std::mt19937 rng(3);
+    Bytes rgb(size_t(w * h * 3));
+    for (int y = 0; y < h; y += 2)
+        for (int x = 0; x < w; x += 2) {
+            const BYTE c[3] = {BYTE(rng()), BYTE(rng()), BYTE(rng())};
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx)
+                    std::copy(c, c + 3, rgb.begin() + ((y + dy) * w + x + dx) * 3);
+        }
+    Bytes yuv(size_t(w * h * 3 / 2)), back(rgb.size());
+    ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), yuv.data()));
+    CColorConvert::ConvertYUV2RGB(yuv.data(), back.data(), w, h);
+    int worst = 0;
+    double sum = 0;
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        const int d = std::abs(int(rgb[i]) - int(back[i]));
+        worst = std::max(worst, d);
+        sum += d;
+    }
+    // Truncation in both directions: a few steps at worst, about two on average.
+    EXPECT_LE(worst, 4);
+    EXPECT_LT(sum / double(rgb.size()), 2.5);
+}
+
+TEST(ColourConvert, KeepsRowOrder) {
+    const int w = 8, h = 4;
+    Bytes rgb(size_t(w * h * 3), 0);
+    std::fill(rgb.begin(), rgb.begin() + w * 3 * 2, 255);  // top two rows white
+    Bytes yuv(size_t(w * h * 3 / 2));
+    ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), yuv.data()));
+    EXPECT_EQ(yuv[0], 234);
+    EXPECT_EQ(yuv[size_t(w * (h - 1))], 16);
+    Bytes back(rgb.size());
+    CColorConvert::ConvertYUV2RGB(yuv.data(), back.data(), w, h);
+    EXPECT_GT(back[0], 250);
+    EXPECT_EQ(back[back.size() - 1], 0);
+}
+
+TEST(ColourConvert, RefusesOddOrEmptySizes) {
+    Bytes rgb(64 * 3, 9), yuv(64, 0xEE), out(64 * 3, 0xEE);
+    const int sizes[][2] = {{3, 2}, {2, 3}, {0, 2}, {-2, 2}, {2, 0}};
+    for (const auto& s : sizes) {
+        EXPECT_EQ(0, CColorConvert::ConvertRGB2YUV(s[0], s[1], rgb.data(), yuv.data()));
+        CColorConvert::ConvertYUV2RGB(yuv.data(), out.data(), s[0], s[1]);
+    }
+    EXPECT_EQ(0, CColorConvert::ConvertRGB2YUV(2, 2, nullptr, yuv.data()));
+    EXPECT_TRUE(std::all_of(yuv.begin(), yuv.end(), [](BYTE b) { return b == 0xEE; }));
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](BYTE b) { return b == 0xEE; }));
+}
+
+TEST(ColourConvert, TablesFilledOnceFromManyThreads) {
+    std::vector<std::thread> threads;
+    std::vector<Bytes> results(8);
+    const Bytes rgb = Random(16 * 16 * 3, 11);
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&, i] {
+            CColorConvert::InitLookupTable();
+            CColorConvert::InitConvertTable();
+            results[size_t(i)].resize(16 * 16 * 3 / 2);
+            CColorConvert::ConvertRGB2YUV(16, 16, rgb.data(), results[size_t(i)].data());
+        });
+    for (auto& t : threads)
+        t.join();
+    for (const Bytes& r : results)
+        EXPECT_EQ(r, results[0]);
+}

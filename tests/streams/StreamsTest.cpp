@@ -1,0 +1,160 @@
+// Tesmar publishes the synthetic camera and a tone to nginx-rtmp; Rondel plays it back.
+#include "Ferrel.h"
+#include "Microphone.h"
+#include "NginxRtmp.h"
+#include "Rondel.h"
+#include "StreamHelpers.h"
+#include "Tesmar.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+using namespace streams_test;
+
+class StreamsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        capture::SelectSyntheticCamera(1);
+        std::string err;
+        ASSERT_TRUE(nginx_.Start(&err)) << err;
+    }
+    void TearDown() override { capture::SelectSyntheticCamera(-1); }
+
+    static ZQPublishParam PublishParam(const std::string& url) {
+        ZQPublishParam p;
+        snprintf(p.url, sizeof(p.url), "%s", url.c_str());
+        p.timeout = p.recvTimeout = p.sendTimeout = 3;
+        p.video.frameRate = 20;
+        p.video.keyInterval = 10;
+        return p;
+    }
+    static ZQReplayParam ReplayParam(const std::string& url) {
+        ZQReplayParam p;
+        snprintf(p.url, sizeof(p.url), "%s", url.c_str());
+        p.timeout = p.recvTimeout = p.sendTimeout = 3;
+        p.bufferTime = 1;
+        return p;
+    }
+    testenv::NginxRtmp nginx_;
+};
+
+TEST_F(StreamsTest, PublishedStreamPlaysBackAndEndsWithTheConnectionLost) {
+    Tesmar pub;
+    PublishRecorder pubRec;
+    ZQPublishParam pp = PublishParam(nginx_.Url("e2e"));
+    ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));
+    EXPECT_TRUE(pub.IsConnected());
+    EXPECT_EQ(1, pub.Init(&pp, &pubRec));  // already running
+
+    Rondel player;
+    ReplayRecorder rec;
+    ZQReplayParam rp = ReplayParam(nginx_.Url("e2e"));
+    ASSERT_EQ(REPLAY_SUCCESS, player.Init(&rp, &rec));
+    EXPECT_EQ(1, player.Init(&rp, &rec));
+    EXPECT_TRUE(player.IsConnected());
+    EXPECT_TRUE(WaitFor([&] { return rec.FrameCount() >= 15 && rec.audioBuffers >= 5; }, 15000))
+        << rec.FrameCount() << " frames, " << rec.audioBuffers << " audio buffers";
+    EXPECT_GT(pubRec.videoPreviews.load(), 0);
+    EXPECT_GT(pubRec.audioPreviews.load(), 0);
+    EXPECT_EQ(320, pubRec.header.biWidth);
+
+    pub.Uint();
+    EXPECT_TRUE(WaitFor([&] { return rec.StatusCount(REPLAY_CONNECTION_LOST) == 1; }, 5000));
+    player.Uint();
+    EXPECT_EQ(0, pubRec.StatusCount(PUBLISH_CONNECTION_LOST));  // a stop by the owner is no loss
+
+    std::lock_guard<std::mutex> lock(rec.m);
+    ASSERT_FALSE(rec.frames.empty());
+    int lastCounter = -1;
+    unsigned lastPts = 0;
+    for (auto& f : rec.frames) {
+        EXPECT_EQ(320, f.width);
+        EXPECT_EQ(240, f.height);
+        EXPECT_GT(f.pts, lastPts);
+        lastPts = f.pts;
+        EXPECT_GT(f.counter, lastCounter) << "frames out of order or damaged";
+        lastCounter = f.counter;
+    }
+    EXPECT_EQ(1, rec.format.wFormatTag);
+    EXPECT_EQ(44100u, rec.format.nSamplesPerSec);
+    EXPECT_EQ(2, rec.format.nChannels);
+}
+
+TEST_F(StreamsTest, ConnectFailuresForAClosedPortAndAnUnpublishedStream) {
+    ReplayRecorder rec;
+    const std::string closed = "rtmp://127.0.0.1:" + std::to_string(testenv::NginxRtmp::FreePort()) + "/vstar/x";
+    for (const std::string& url : {closed, nginx_.Url("nobody")}) {
+        Rondel player;
+        ZQReplayParam rp = ReplayParam(url);
+        EXPECT_EQ(REPLAY_CONNECT_FAILED, player.Init(&rp, &rec)) << url;
+        EXPECT_EQ(REPLAY_INIT_FAILED, player.Init(&rp, &rec));  // the failed client stays until Uint
+        player.Uint();
+        EXPECT_FALSE(player.IsConnected());
+    }
+    Tesmar pub;
+    PublishRecorder pubRec;
+    ZQPublishParam pp = PublishParam(closed);
+    EXPECT_EQ(PUBLISH_CONNECT_FAILED, pub.Init(&pp, &pubRec));
+    EXPECT_FALSE(pub.IsConnected());
+    pp = PublishParam(nginx_.Url("again"));
+    EXPECT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));  // nothing was left open by the failure
+}
+
+TEST_F(StreamsTest, StoppingTheServerMidPublishReportsTheLossOnce) {
+    Tesmar pub;
+    PublishRecorder pubRec;
+    ZQPublishParam pp = PublishParam(nginx_.Url("kill"));
+    ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // past the encoder's delay
+    nginx_.Stop(true);
+    EXPECT_TRUE(WaitFor([&] { return pubRec.StatusCount(PUBLISH_CONNECTION_LOST) > 0; }, 8000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(pub.IsConnected());
+    EXPECT_FALSE(pub.IsConnected());
+    EXPECT_EQ(1, pubRec.StatusCount(PUBLISH_CONNECTION_LOST));
+    auto t0 = Clock::now();
+    pub.Uint();
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
+}
+
+TEST_F(StreamsTest, UintReturnsWhileTheReadBlocksAndTheDumpStartsWithTheFlvHeader) {
+    Ferrel idle;  // a publisher that sends nothing after its metadata
+    ASSERT_TRUE(idle.Connect(nginx_.Url("idle").c_str(), 3, 3, 3, true));
+    _RTMPMetadata meta;
+    meta.hasAudio = 1;
+    meta.audioProfile = 1;
+    meta.audioSampleRateIndex = 4;
+    meta.audioChannels = 2;
+    ASSERT_TRUE(idle.SendMetadata(&meta));
+    char dump[] = "/tmp/varnet-dump-XXXXXX";
+    int fd = mkstemp(dump);
+    close(fd);
+    Rondel player;
+    ReplayRecorder rec;
+    ZQReplayParam rp = ReplayParam(nginx_.Url("idle"));
+    rp.recvTimeout = 30;
+    rp.dumpStream = true;
+    snprintf(rp.dumpPath, sizeof(rp.dumpPath), "%s", dump);
+    ASSERT_EQ(REPLAY_SUCCESS, player.Init(&rp, &rec));
+    const uint8_t frame[] = {0xAF, 0x01, 0x21, 0x10, 0x04, 0x60, 0x8C, 0x1C};
+    for (unsigned ts = 0; ts < 100; ts += 20) idle.SendAACPacket(frame, sizeof(frame), false, ts);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto t0 = Clock::now();
+    player.Uint();
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
+    EXPECT_EQ(0, rec.StatusCount(REPLAY_CONNECTION_LOST));
+    std::ifstream in(dump, std::ios::binary);
+    char head[13] = {};
+    in.read(head, 13);
+    EXPECT_EQ(13, in.gcount());
+    EXPECT_EQ(0, memcmp(head, "FLV\x01", 4));
+    unlink(dump);
+}
+
+}  // namespace

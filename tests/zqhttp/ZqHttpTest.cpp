@@ -1,0 +1,163 @@
+// Synchronous sessions against the loopback test server, with real faults.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "HttpTestServer.h"
+#include "TestSupport.h"
+#include "ZqHttp.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class ZqHttpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ScratchDir();
+        InitZqHttpMgr();
+        GetZqHttpMgr()->SetTimeouts(-1, -1);
+        ASSERT_TRUE(server.Start());
+    }
+    void TearDown() override {
+        server.Stop();
+        UninitZqHttpMgr();
+    }
+    testenv::HttpTestServer server;
+};
+
+struct SessionCase {
+    const char* name;
+    std::string path;    // on the test server; empty: a refusing port
+    bool opens;          // a session is expected
+    int status;
+    std::string body;
+};
+
+TEST_F(ZqHttpTest, SessionResultsByServerBehaviour) {
+    server.Reply("/hello", 200, "hello body");
+    server.Reply("/missing", 404, "not here");
+    server.Reply("/empty", 200, "");
+    server.Drop("/drop", 100000, 3000);
+    server.Get("/moved", [&](const httplib::Request&, httplib::Response& res) { res.set_redirect("/hello"); });
+    server.Get("/binary", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string("a\0b\0c", 5), "application/octet-stream");
+    });
+    testenv::RefusingPort refusing;
+
+    const SessionCase cases[] = {
+        {"ok", "/hello", true, 200, "hello body"},
+        {"not found", "/missing", true, 404, "not here"},
+        {"empty body", "/empty", true, 200, ""},
+        {"binary body", "/binary", true, 200, std::string("a\0b\0c", 5)},
+        {"redirect", "/moved", true, 200, "hello body"},
+        {"dropped mid-body", "/drop", false, 0, ""},
+        {"refused", "", false, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string url = c.path.empty() ? refusing.Url("/x") : server.Url(c.path);
+        IZqHttpMgr* http = GetZqHttpMgr();
+        int session = http->OpenUrl(url.c_str(), 0, 0, 0, 0, 0, 0, -1, 0, 0);
+        EXPECT_EQ(session != 0, c.opens);
+        if (session != 0) {
+            EXPECT_EQ(http->GetStatusCode(session), c.status);
+            const char* data = nullptr;
+            int len = -1;
+            ASSERT_TRUE(http->GetData(session, &data, &len));
+            ASSERT_NE(data, nullptr);  // also for an empty body
+            EXPECT_EQ(std::string(data, len), c.body);
+        } else {
+            EXPECT_EQ(http->GetStatusCode(0), 0);
+        }
+        http->CloseSession(session);  // also for 0
+    }
+}
+
+TEST_F(ZqHttpTest, RefusesUrlsThatAreNotHttp) {
+    for (const char* url : {static_cast<const char*>(nullptr), "", "ftp://127.0.0.1/x", "file:///etc/passwd",
+                            "127.0.0.1/x", "http://"}) {
+        SCOPED_TRACE(url ? url : "(null)");
+        EXPECT_EQ(GetZqHttpMgr()->OpenUrl(url), 0);
+    }
+}
+
+TEST_F(ZqHttpTest, UnknownAndClosedSessionsGiveNothing) {
+    server.Reply("/hello", 200, "x");
+    IZqHttpMgr* http = GetZqHttpMgr();
+    int session = http->OpenUrl(server.Url("/hello").c_str());
+    ASSERT_NE(session, 0);
+    http->CloseSession(session);
+    http->CloseSession(session);  // twice is harmless
+    for (int s : {0, session, 123456}) {
+        const char* data = "stale";
+        int len = 7;
+        EXPECT_FALSE(http->GetData(s, &data, &len));
+        EXPECT_EQ(data, nullptr);
+        EXPECT_EQ(len, 0);
+        EXPECT_EQ(http->GetStatusCode(s), 0);
+    }
+}
+
+TEST_F(ZqHttpTest, StallingServerEndsAtTheTimeOut) {
+    server.Stall("/stall", 20000, 200, "late");
+    IZqHttpMgr* http = GetZqHttpMgr();
+
+    auto start = Clock::now();
+    EXPECT_EQ(http->OpenUrl(server.Url("/stall").c_str(), 300), 0);  // per-call time-out
+    http->SetTimeouts(-1, 400);
+    EXPECT_EQ(http->OpenUrl(server.Url("/stall").c_str()), 0);  // settable default
+    // Well under the server's stall: the time-outs, not the server, ended both requests.
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(ZqHttpTest, ConcurrentSessionsFromSeveralThreads) {
+    server.Get("/echo", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content("echo:" + req.get_param_value("n"), "text/plain");
+    });
+    constexpr int kThreads = 4;
+    constexpr int kEach = 25;
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            IZqHttpMgr* http = GetZqHttpMgr();
+            std::vector<std::pair<int, std::string>> open;  // keep several open at once
+            for (int i = 0; i < kEach; ++i) {
+                std::string n = std::to_string(t * 1000 + i);
+                int s = http->OpenUrl(server.Url("/echo?n=" + n).c_str());
+                if (s != 0) open.emplace_back(s, "echo:" + n);
+                if (open.size() == 3 || i == kEach - 1) {
+                    for (auto& [session, want] : open) {
+                        const char* data = nullptr;
+                        int len = 0;
+                        if (http->GetStatusCode(session) == 200 && http->GetData(session, &data, &len) &&
+                            std::string(data, len) == want) {
+                            ++good;
+                        }
+                        http->CloseSession(session);
+                    }
+                    open.clear();
+                }
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(good.load(), kThreads * kEach);
+}
+
+TEST_F(ZqHttpTest, LargeBodyArrivesWhole) {
+    std::string data = testenv::HttpTestServer::MakeData(3 << 20);
+    server.ServeData("/big", data);
+    IZqHttpMgr* http = GetZqHttpMgr();
+    int s = http->OpenUrl(server.Url("/big").c_str());
+    ASSERT_NE(s, 0);
+    const char* body = nullptr;
+    int len = 0;
+    ASSERT_TRUE(http->GetData(s, &body, &len));
+    EXPECT_EQ(std::string(body, len), data);
+    http->CloseSession(s);
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ZqLib.h"
+
+namespace {
+
+TEST(Charset, LiteralsAreGbk) {
+    EXPECT_EQ(std::string("中"), std::string("\xD6\xD0"));
+    EXPECT_EQ(std::string("中文abc"), std::string("\xD6\xD0\xCE\xC4" "abc"));
+}
+
+TEST(Charset, RoundTrips) {
+    const std::string texts[] = {"", "abc", "中文测试", "混合 mixed 文本！", "€", "，。、；：？"};
+    for (const std::string& gbk : texts) {
+        std::string utf8 = Charset::GbkToUtf8(gbk);
+        EXPECT_EQ(Charset::Utf8ToGbk(utf8), gbk);
+        std::u16string w = Charset::GbkToUtf16(gbk);
+        EXPECT_EQ(Charset::Utf16ToGbk(w), gbk);
+        EXPECT_EQ(Charset::Utf8ToUtf16(utf8), w);
+        EXPECT_EQ(Charset::Utf16ToUtf8(w), utf8);
+        EXPECT_TRUE(Charset::IsValidGbk(gbk));
+    }
+    EXPECT_EQ(Charset::GbkToUtf8("中"), "\xE4\xB8\xAD");
+    EXPECT_EQ(Charset::GbkToUtf16("中"), std::u16string(u"\u4E2D"));
+}
+
+struct BadCase {
+    const char* name;
+    std::string in;
+    std::string out;
+};
+
+TEST(Charset, InvalidBytesBecomeQuestionMarks) {
+    const BadCase gbkToUtf8[] = {
+        {"lone lead at end", std::string("a\xD6"), "a?"},
+        {"lead then ascii", std::string("\xD6" "A!"), "?A!"},   // 'A' is a valid trail: 0xD641 is a character
+        {"byte 0xFF", std::string("\xFF"), "?"},
+        {"lead + 0x7F", std::string("\xD6\x7F"), "?\x7F"},
+    };
+    for (const auto& c : gbkToUtf8) {
+        std::string got = Charset::GbkToUtf8(c.in);
+        if (std::string(c.name) == "lead then ascii") {
+            EXPECT_EQ(Charset::Utf8ToGbk(got), c.in) << c.name;
+        } else {
+            EXPECT_EQ(got, c.out) << c.name;
+            EXPECT_FALSE(Charset::IsValidGbk(c.in)) << c.name;
+        }
+    }
+    const BadCase utf8ToGbk[] = {
+        {"truncated 3-byte", std::string("x\xE4\xB8"), "x?"},
+        {"stray continuation", std::string("\x80" "y"), "?y"},
+        {"overlong slash", std::string("\xC0\xAF"), "??"},
+        {"surrogate", std::string("\xED\xA0\x80"), "?"},
+        {"not in GBK (emoji)", std::string("\xF0\x9F\x98\x80" "z"), "?z"},
+        {"bad continuation", std::string("\xE4" "ab"), "?ab"},
+    };
+    for (const auto& c : utf8ToGbk) EXPECT_EQ(Charset::Utf8ToGbk(c.in), c.out) << c.name;
+
+    EXPECT_EQ(Charset::Utf8ToUtf16(std::string("\xE4\xB8")), std::u16string(u"\uFFFD"));
+    std::u16string loneHigh = {0xD83D, u'a'};
+    EXPECT_EQ(Charset::Utf16ToUtf8(loneHigh), "?a");
+    std::u16string pair = {0xD83D, 0xDE00};
+    EXPECT_EQ(Charset::Utf16ToUtf8(pair), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(Charset::Utf8ToUtf16("\xF0\x9F\x98\x80"), pair);
+}
+
+TEST(Charset, SafeCutNeverSplitsACharacter) {
+    const std::string text = "a中b文";  // 61 D6D0 62 CEC4
+    const size_t expect[] = {0, 1, 1, 3, 4, 4, 6, 6};
+    for (size_t max = 0; max < 8; ++max)
+        EXPECT_EQ(Charset::GbkSafeCut(text.data(), text.size(), max), expect[max]) << max;
+    // A lone lead byte counts as one byte.
+    const std::string lone = std::string("ab\xD6");
+    EXPECT_EQ(Charset::GbkSafeCut(lone.data(), lone.size(), 2), 2u);
+    // A trail byte that looks like ASCII belongs to its character.
+    const std::string trailA = std::string("\xD6\x41" "x");
+    EXPECT_EQ(Charset::GbkSafeCut(trailA.data(), trailA.size(), 1), 0u);
+
+    for (size_t size = 0; size < 10; ++size) {
+        char buf[16];
+        std::memset(buf, 'Z', sizeof(buf));
+        Charset::GbkCopy(buf, size, text);
+        if (size == 0) {
+            EXPECT_EQ(buf[0], 'Z');
+            continue;
+        }
+        size_t len = std::strlen(buf);
+        EXPECT_LT(len, size);
+        EXPECT_EQ(len, Charset::GbkSafeCut(text.data(), text.size(), size - 1));
+        EXPECT_EQ(std::string(buf), text.substr(0, len));
+    }
+}
+
+}  // namespace

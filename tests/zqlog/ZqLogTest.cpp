@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "ZqLib.h"
+#include "ZqLog.h"
+
+namespace {
+
+class ZqLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zqlog-test-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        setenv("VARNET_DATA_DIR", root_.c_str(), 1);
+        LogSetFolder(root_ + "/logs");
+    }
+    void TearDown() override {
+        LogSetFolder("");
+        std::string cmd = "rm -rf '" + root_ + "'";
+        EXPECT_EQ(system(cmd.c_str()), 0);
+    }
+    std::vector<std::string> Lines(const std::string& name) {
+        std::ifstream in(root_ + "/logs/" + name, std::ios::binary);
+        std::vector<std::string> lines;
+        std::string line;
+        while (std::getline(in, line)) lines.push_back(line);
+        return lines;
+    }
+    std::string root_;
+};
+
+TEST_F(ZqLogTest, OneUtf8LinePerCall) {
+    PJ_Log("Test.txt", LOG_FAILURE, "CModule::Op", "失败 %d\n第二行", 42);
+    auto lines = Lines("Test.txt");
+    ASSERT_EQ(lines.size(), 1u);
+    // UTF-8 on disk: "失败" and "第二行".
+    EXPECT_NE(lines[0].find("FAILURE CModule::Op: \xE5\xA4\xB1\xE8\xB4\xA5 42\\n\xE7\xAC\xAC\xE4\xBA\x8C\xE8\xA1\x8C"),
+              std::string::npos)
+        << lines[0];
+    EXPECT_EQ(lines[0].find('['), 24u) << lines[0];  // "YYYY-MM-DD HH:MM:SS.mmm [tid]"
+}
+
+TEST_F(ZqLogTest, FileNameStaysInTheFolder) {
+    PJ_Log("../../escape.txt", LOG_INFO, "m", "x");
+    PJ_Log("", LOG_INFO, "m", "y");
+    PJ_Log(nullptr, LOG_INFO, "m", "z");
+    EXPECT_EQ(Lines("escape.txt").size(), 1u);
+    EXPECT_EQ(Lines("Varnet.txt").size(), 2u);
+}
+
+TEST_F(ZqLogTest, HugeArgumentIsNotCut) {
+    std::string big(100 * 1024, 'x');
+    big += "END";
+    PJ_Log("Big.txt", LOG_DETAIL, "m", "<%s>", big.c_str());
+    auto lines = Lines("Big.txt");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("<" + big + ">"), std::string::npos);
+}
+
+TEST_F(ZqLogTest, ConcurrentWritersProduceWholeLines) {
+    constexpr int kThreads = 8, kLines = 300;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            std::string pad(static_cast<size_t>(100 + t * 997), static_cast<char>('a' + t));
+            for (int i = 0; i < kLines; ++i) PJ_Log("Conc.txt", LOG_INFO, "w", "T%d #%d %s|", t, i, pad.c_str());
+        });
+    }
+    for (auto& th : threads) th.join();
+    auto lines = Lines("Conc.txt");
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+    std::set<std::pair<int, int>> seen;
+    for (const std::string& l : lines) {
+        size_t at = l.find(": T");
+        ASSERT_NE(at, std::string::npos) << l.substr(0, 80);
+        int t = -1, i = -1;
+        ASSERT_EQ(std::sscanf(l.c_str() + at, ": T%d #%d", &t, &i), 2);
+        std::string pad(static_cast<size_t>(100 + t * 997), static_cast<char>('a' + t));
+        EXPECT_EQ(l.substr(l.size() - pad.size() - 1), pad + "|");
+        seen.insert({t, i});
+    }
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+}
+
+TEST_F(ZqLogTest, FullFileMovesAside) {
+    LogSetMaxFileSize(4096);
+    std::string chunk(1000, 'r');
+    for (int i = 0; i < 10; ++i) PJ_Log("Roll.txt", LOG_INFO, "m", "%s", chunk.c_str());
+    LogSetMaxFileSize(16LL << 20);
+    auto now = Lines("Roll.txt");
+    auto old = Lines("Roll.txt.old");
+    EXPECT_FALSE(old.empty());
+    EXPECT_LE(now.size() + old.size(), 10u);
+    EXPECT_GE(now.size() + old.size(), 5u);
+}
+
+TEST_F(ZqLogTest, ClientErrorAndHttpParam) {
+    LogClientErrorMsg("VARNET", "LOGIN", "THIRDLOGIN", "登录失败");
+    auto lines = Lines("ClientError.txt");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("VARNET|LOGIN|THIRDLOGIN|\xE7\x99\xBB\xE5\xBD\x95"), std::string::npos) << lines[0];
+
+    ASSERT_TRUE(ClientID::SetClientID("778899"));
+    LogInit("Trenby");
+    LogSetVersion("1.2.3.4");
+    std::string p = MakeHttpParam("CResUpdate::LoadWebConfigFile", 0);
+    EXPECT_NE(p.find("CResUpdate::LoadWebConfigFile"), std::string::npos);
+    EXPECT_NE(p.find("778899"), std::string::npos);
+    EXPECT_NE(p.find("1.2.3.4"), std::string::npos);
+    EXPECT_NE(p.find("Trenby"), std::string::npos);
+}
+
+TEST_F(ZqLogTest, DefaultFolderIsTheLogFolder) {
+    LogSetFolder("");
+    EXPECT_EQ(LogGetFolder(), root_ + "/log/");
+    PJ_Log("Default.txt", LOG_INFO, "m", "x");
+    std::ifstream in(root_ + "/log/Default.txt");
+    EXPECT_TRUE(in.good());
+}
+
+}  // namespace
