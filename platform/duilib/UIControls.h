@@ -145,6 +145,7 @@ public:
 class CEditUI : public CLabelUI {
 public:
     CEditUI();
+    ~CEditUI() override;
     const char* GetClass() const override { return "EditUI"; }
     void* GetInterface(const char* pstrName) override;
     UINT GetControlFlags() const override;

@@ -31,6 +31,10 @@ CEditUI::CEditUI() {
     m_dwBackColor = 0xFFFFFFFF;
 }
 
+CEditUI::~CEditUI() {
+    if (m_pManager && m_pManager->GetBackend()) m_pManager->GetBackend()->EndEdit(this);
+}
+
 void* CEditUI::GetInterface(const char* n) {
     if (EqualNoCase(n, "Edit")) return this;
     return CLabelUI::GetInterface(n);
