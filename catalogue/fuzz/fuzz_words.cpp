@@ -6,6 +6,17 @@
 
 #include "WordFilterConfig.h"
 
+#include <filesystem>
+
+#include "ZqLog.h"
+
+// Log lines go to a scratch folder, not the user's.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    LogSetFolder((std::filesystem::temp_directory_path() / "varnet-fuzz-log").string());
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     size_t half = size / 2;

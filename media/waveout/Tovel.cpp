@@ -11,6 +11,7 @@ std::atomic<unsigned> Tovel::deviceID{WAVE_MAPPER};
 std::atomic<double> Tovel::m_dVolume{1.5};
 
 struct Tovel::Block {
+    Block* next;
     unsigned length;
     unsigned played;
     unsigned pts;
@@ -37,6 +38,37 @@ Tovel::Block* NewBlock(unsigned length) {
 }
 
 }  // namespace
+
+void Tovel::Queue::Push(Block* b) {
+    b->next = nullptr;
+    if (tail)
+        tail->next = b;
+    else
+        head = b;
+    tail = b;
+}
+
+Tovel::Block* Tovel::Queue::Pop() {
+    Block* b = head;
+    if (b) {
+        head = b->next;
+        if (!head)
+            tail = nullptr;
+        b->next = nullptr;
+    }
+    return b;
+}
+
+void Tovel::Queue::Append(Queue& other) {
+    if (other.Empty())
+        return;
+    if (tail)
+        tail->next = other.head;
+    else
+        head = other.head;
+    tail = other.tail;
+    other.head = other.tail = nullptr;
+}
 
 Tovel::Tovel() {}
 
@@ -173,10 +205,8 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
 }
 
 void Tovel::FreeFinishedLocked() {
-    while (!m_finished.empty()) {
-        std::free(m_finished.front());
-        m_finished.pop_front();
-    }
+    while (Block* b = m_finished.Pop())
+        std::free(b);
 }
 
 int Tovel::PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) {
@@ -218,7 +248,7 @@ int Tovel::PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) {
             std::free(b);
             return -1;
         }
-        m_pending.push_back(b);
+        m_pending.Push(b);
         ++m_outstanding;
     }
     return int(length);
@@ -231,16 +261,15 @@ void Tovel::SdlCallback(void* self, Uint8* stream, int len) {
     bool finished = false;
     {
         std::lock_guard<std::mutex> lock(t->m_lock);
-        while (len > 0 && !t->m_pending.empty()) {
-            Block* b = t->m_pending.front();
+        while (len > 0 && !t->m_pending.Empty()) {
+            Block* b = t->m_pending.head;
             const unsigned n = std::min<unsigned>(unsigned(len), b->length - b->played);
             std::memcpy(stream, b->data + b->played, n);
             b->played += n;
             stream += n;
             len -= int(n);
             if (b->played >= b->length) {
-                t->m_pending.pop_front();
-                t->m_done.push_back(b);
+                t->m_done.Push(t->m_pending.Pop());
                 finished = true;
             }
         }
@@ -266,21 +295,25 @@ void Tovel::SdlCallback(void* self, Uint8* stream, int len) {
 void Tovel::CompletionThread() {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        m_doneCv.wait(lock, [this] { return !m_done.empty() || m_quit; });
-        if (m_done.empty() && m_quit)
+        m_doneCv.wait(lock, [this] { return !m_done.Empty() || m_quit; });
+        if (m_done.Empty() && m_quit)
             return;
-        std::deque<Block*> batch;
-        batch.swap(m_done);
+        Queue batch;
+        batch.Append(m_done);
         lock.unlock();
-        for (Block* b : batch) {
-            if (m_callback)
+        int count = 0;
+        for (Block* b = batch.head; b; b = b->next, ++count) {
+            if (!m_callback)
+                continue;
+            try {
                 m_callback(m_user, b->data, int(b->length), b->pts);
+            } catch (...) {
+                MediaDebugOut("Tovel", "the buffer callback threw");
+            }
         }
         lock.lock();
-        for (Block* b : batch) {
-            m_finished.push_back(b);
-            --m_outstanding;
-        }
+        m_finished.Append(batch);
+        m_outstanding -= count;
         if (m_outstanding <= kResumeAt)
             m_roomCv.notify_all();
     }
@@ -302,10 +335,7 @@ void Tovel::Uint() {
         m_stopping = true;
         m_roomCv.notify_all();
         // Reset: every buffer not yet played is returned at once.
-        while (!m_pending.empty()) {
-            m_done.push_back(m_pending.front());
-            m_pending.pop_front();
-        }
+        m_done.Append(m_pending);
         m_doneCv.notify_one();
         m_roomCv.wait(lock, [this] { return m_outstanding == 0; });
         m_quit = true;

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -61,6 +60,15 @@ public:
     struct Block;  // one played buffer: its header and samples in one allocation
 
 private:
+    // FIFO of blocks linked through the blocks themselves (moving a block never allocates).
+    struct Queue {
+        Block* head = nullptr;
+        Block* tail = nullptr;
+        bool Empty() const { return head == nullptr; }
+        void Push(Block* b);
+        Block* Pop();
+        void Append(Queue& other);  // moves all of `other` to the end
+    };
     static void SdlCallback(void* self, Uint8* stream, int len);
     void CompletionThread();
     void FreeFinishedLocked();
@@ -78,9 +86,9 @@ private:
     std::mutex m_lock;
     std::condition_variable m_doneCv;  // completion thread: finished buffers or quit
     std::condition_variable m_roomCv;  // PlaySamples: room, stop, or all returned
-    std::deque<Block*> m_pending;      // written, not yet played
-    std::deque<Block*> m_done;         // played, callback not yet made
-    std::deque<Block*> m_finished;     // reported, waiting to be freed
+    Queue m_pending;   // written, not yet played
+    Queue m_done;      // played, callback not yet made
+    Queue m_finished;  // reported, waiting to be freed
     int m_outstanding = 0;
     bool m_open = false;
     bool m_stopping = false;

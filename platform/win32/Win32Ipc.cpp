@@ -48,8 +48,15 @@ struct Published {
     ino_t ino = 0;
 };
 
-std::mutex gMu;  // guards gPublished; never held together with the runtime lock
-std::map<std::string, Published> gPublished;
+// The publish table; never destroyed, as window objects with static storage may die after it would.
+struct Table {
+    std::mutex mu;  // guards `published`; never held together with the runtime lock
+    std::map<std::string, Published> published;
+};
+Table& T() {
+    static Table* table = new Table;
+    return *table;
+}
 
 bool UsableFolder(const std::string& dir, bool mustBePrivate) {
     struct stat st {};
@@ -168,11 +175,11 @@ void Retire(Published& p) {
 void OnWindowDied(HWND h) {
     std::vector<Published> gone;
     {
-        std::lock_guard<std::mutex> l(gMu);
-        for (auto it = gPublished.begin(); it != gPublished.end();) {
+        std::lock_guard<std::mutex> l(T().mu);
+        for (auto it = T().published.begin(); it != T().published.end();) {
             if (it->second.ep->hwnd.load() == Id(h)) {
                 gone.push_back(std::move(it->second));
-                it = gPublished.erase(it);
+                it = T().published.erase(it);
             } else {
                 ++it;
             }
@@ -229,9 +236,9 @@ bool PublishWindowProperty(const char* name, HWND hwnd) {
         std::lock_guard<std::mutex> l(r.mu);
         r.windowDied = OnWindowDied;
     }
-    std::lock_guard<std::mutex> l(gMu);
-    auto it = gPublished.find(name);
-    if (it != gPublished.end()) {
+    std::lock_guard<std::mutex> l(T().mu);
+    auto it = T().published.find(name);
+    if (it != T().published.end()) {
         it->second.ep->hwnd = Id(hwnd);  // the same name moves to another window of this process
         return true;
     }
@@ -256,10 +263,10 @@ bool PublishWindowProperty(const char* name, HWND hwnd) {
     g_source_set_callback(p.source, G_SOURCE_FUNC(OnReadable), new std::shared_ptr<Endpoint>(p.ep),
                           DeleteEndpointRef);
     g_source_attach(p.source, g_main_context_default());
-    gPublished.emplace(name, std::move(p));
+    T().published.emplace(name, std::move(p));
     if (!IsWindow(hwnd)) {  // died meanwhile: its death hook may have run before we were listed
-        Published gone = std::move(gPublished[name]);
-        gPublished.erase(name);
+        Published gone = std::move(T().published[name]);
+        T().published.erase(name);
         Retire(gone);
         return false;
     }
@@ -272,13 +279,13 @@ void UnpublishWindowProperty(const char* name) {
     }
     Published p;
     {
-        std::lock_guard<std::mutex> l(gMu);
-        auto it = gPublished.find(name);
-        if (it == gPublished.end()) {
+        std::lock_guard<std::mutex> l(T().mu);
+        auto it = T().published.find(name);
+        if (it == T().published.end()) {
             return;
         }
         p = std::move(it->second);
-        gPublished.erase(it);
+        T().published.erase(it);
     }
     Retire(p);
 }

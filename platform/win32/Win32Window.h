@@ -62,7 +62,8 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 template <class T>
 BOOL PostMessageOwned(HWND hwnd, UINT msg, WPARAM wParam, std::unique_ptr<T> payload);
 // On the UI thread a direct call; from another thread the message is handed to the UI thread and the
-// caller waits for the result. 0 for a dead window.
+// caller waits for the result. 0 for a dead window. The UI thread must not wait for a sending thread without
+// a time-out (it would never get to handle the message).
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // As SendMessage, waiting at most `timeoutMs` (INFINITE waits without limit). FALSE on a dead window or a
 // time-out (the message may still be handled later); TRUE with *result set otherwise.
@@ -75,7 +76,8 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 // Posts WM_QUIT with `code`: it ends the innermost loop. A modal loop that gets it ends (Run returns
-// CModalLoop::kQuit) and posts it again for the loop outside. Any thread.
+// CModalLoop::kQuit) and posts it again for the loop outside. A WM_QUIT met while no loop runs (in a test
+// pump) is kept for the next loop, which then returns at once. Any thread.
 void PostQuitMessage(int code);
 // Runs the UI loop until WM_QUIT; returns its code (-1 off the UI thread).
 int RunMessageLoop();
@@ -84,6 +86,12 @@ int RunMessageLoop();
 class CModalLoop {
 public:
     static constexpr int kQuit = -1;  // Run's result when WM_QUIT ended the loop
+
+    CModalLoop() = default;
+    // Destroying a running loop (its dialog deleted inside it) ends it with kQuit.
+    ~CModalLoop();
+    CModalLoop(const CModalLoop&) = delete;
+    CModalLoop& operator=(const CModalLoop&) = delete;
 
     // Pumps until End (returns its code) or WM_QUIT (kQuit). An End before Run makes Run return at once.
     int Run();
