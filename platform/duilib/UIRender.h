@@ -11,6 +11,8 @@ typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
 typedef struct _PangoFontDescription PangoFontDescription;
 typedef struct _PangoLayout PangoLayout;
+typedef struct _GdkPixbuf GdkPixbuf;
+typedef struct _GdkPixbufLoader GdkPixbufLoader;
 
 namespace DuiLib {
 
@@ -92,6 +94,15 @@ public:
                                UINT uStyle, bool bAngle, POINT pt);
     static SIZE GetTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle);
 };
+
+// Images larger than this are refused (cairo's own limit is 32767 a side).
+constexpr int kMaxImageSide = 16384;
+constexpr long long kMaxImagePixels = 16LL << 20;
+// A premultiplied surface of a decoded pixbuf; nullptr when it is too big or of an odd layout.
+TImageInfo* ImageFromPixbuf(GdkPixbuf* pb);
+// Decodes data with gdk-pixbuf, refusing oversized images before their pixels are allocated; the caller
+// unrefs the loader. nullptr for bad or oversized data.
+GdkPixbufLoader* DecodeImageData(const void* data, size_t size);
 
 // GBK <-> UTF-8 at the GTK/Pango border; invalid bytes become '?'.
 std::string GbkToUtf8(const std::string& gbk);
