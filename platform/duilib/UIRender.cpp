@@ -183,6 +183,39 @@ void CRenderEngine::DrawColor(HDC hDC, const RECT& rc, DWORD color) {
     cairo_fill(cr);
 }
 
+// A rectangle path with corners of radius r (a plain rectangle when r is 0).
+static void RoundPath(cairo_t* cr, double x, double y, double w, double h, double r) {
+    r = std::min({r, w / 2, h / 2});
+    if (r <= 0) {
+        cairo_rectangle(cr, x, y, w, h);
+        return;
+    }
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - r, y + r, r, -G_PI / 2, 0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0, G_PI / 2);
+    cairo_arc(cr, x + r, y + h - r, r, G_PI / 2, G_PI);
+    cairo_arc(cr, x + r, y + r, r, G_PI, 3 * G_PI / 2);
+    cairo_close_path(cr);
+}
+
+void CRenderEngine::DrawRoundColor(HDC hDC, const RECT& rc, int radius, DWORD color) {
+    if (!hDC || (color >> 24) == 0) return;
+    cairo_t* cr = hDC->Cairo();
+    SetColor(cr, color, false);
+    RoundPath(cr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, radius);
+    cairo_fill(cr);
+}
+
+void CRenderEngine::DrawRoundRect(HDC hDC, const RECT& rc, int nSize, int radius, DWORD color) {
+    if (!hDC || nSize <= 0) return;
+    cairo_t* cr = hDC->Cairo();
+    SetColor(cr, color, (color >> 24) == 0);
+    cairo_set_line_width(cr, nSize);
+    double h = nSize / 2.0;
+    RoundPath(cr, rc.left + h, rc.top + h, rc.right - rc.left - nSize, rc.bottom - rc.top - nSize, radius);
+    cairo_stroke(cr);
+}
+
 void CRenderEngine::DrawRect(HDC hDC, const RECT& rc, int nSize, DWORD color) {
     if (!hDC || nSize <= 0) return;
     cairo_t* cr = hDC->Cairo();
@@ -472,6 +505,17 @@ SIZE CRenderEngine::GetTextSize(CPaintManagerUI* pm, const char* text, int iFont
     Laid l;
     RECT rc{0, 0, 10000, 10000};
     LayOut(l, MeasureContext(), pm, rc, GbkToUtf8(text), false, iFont, style | DT_SINGLELINE);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(l.layout, nullptr, &logical);
+    return {logical.width, logical.height};
+}
+
+SIZE CRenderEngine::GetHtmlTextSize(CPaintManagerUI* pm, const char* text, int iFont, UINT style, int width,
+                                    bool bAngle) {
+    if (!text || !*text) return {0, 0};
+    Laid l;
+    RECT rc{0, 0, std::max(1, width), 100000};
+    LayOut(l, MeasureContext(), pm, rc, ToMarkup(text, bAngle, 0xFF000000, nullptr), true, iFont, style & ~(DT_VCENTER | DT_BOTTOM));
     PangoRectangle logical;
     pango_layout_get_pixel_extents(l.layout, nullptr, &logical);
     return {logical.width, logical.height};

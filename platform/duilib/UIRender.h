@@ -76,6 +76,9 @@ public:
     static TImageInfo* LoadImageData(const void* data, size_t size);
     static void DrawColor(HDC hDC, const RECT& rc, DWORD color);
     static void DrawRect(HDC hDC, const RECT& rc, int nSize, DWORD dwPenColor);
+    // The same with rounded corners of the given radius (borderround gives the corner ellipse, twice the radius).
+    static void DrawRoundColor(HDC hDC, const RECT& rc, int radius, DWORD color);
+    static void DrawRoundRect(HDC hDC, const RECT& rc, int nSize, int radius, DWORD dwPenColor);
     static void DrawLine(HDC hDC, const RECT& rc, int nSize, DWORD dwPenColor);
     static void DrawImage(HDC hDC, const TImageInfo* img, const RECT& rcDest, const RECT& rcPaint,
                           const RECT& rcBmpPart, const RECT& rcCorners, bool alphaChannel, unsigned char uFade);
@@ -93,6 +96,9 @@ public:
     static int HitTestHtmlText(CPaintManagerUI* pManager, const RECT& rc, const char* pstrText, int iFont,
                                UINT uStyle, bool bAngle, POINT pt);
     static SIZE GetTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle);
+    // Size of rich text laid out in `width` pixels (wrapped when the style has DT_WORDBREAK).
+    static SIZE GetHtmlTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle, int width,
+                                bool bAngle);
 };
 
 // Images larger than this are refused (cairo's own limit is 32767 a side).
