@@ -158,7 +158,8 @@ int FlvBuildAdtsFrame(const FlvAacConfig& cfg, const BYTE* body, int len, BYTE* 
     return n;
 }
 
-bool FlvReadAvcSequenceHeader(const BYTE* body, int len, FlvAvcConfig& cfg) {
+namespace {
+bool ReadAvcRecord(const BYTE* body, int len, FlvAvcConfig& cfg) {
     if (!body || len < 5 || body[0] != 0x17 || body[1] != 0)
         return false;
     const BYTE* rec = body + 5;
@@ -203,6 +204,15 @@ bool FlvReadAvcSequenceHeader(const BYTE* body, int len, FlvAvcConfig& cfg) {
     c.pps.assign(rec + pos, rec + pos + ppsLen);
     cfg = std::move(c);
     return true;
+}
+}  // namespace
+
+bool FlvReadAvcSequenceHeader(const BYTE* body, int len, FlvAvcConfig& cfg) {
+    try {
+        return ReadAvcRecord(body, len, cfg);
+    } catch (...) {  // allocation of the copies
+        return false;
+    }
 }
 
 int FlvVideoToStartCode(const BYTE* body, int len, BYTE* out, int outSize) {

@@ -6,3 +6,6 @@
 #include "Win32Types.h"
 #include "Win32Window.h"
 #include "Win32Sync.h"
+#include "Win32Ipc.h"
+#include "Win32Registry.h"
+#include "Win32Process.h"

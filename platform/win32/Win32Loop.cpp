@@ -70,18 +70,11 @@ void QueueEntry::Release() {
     }
 }
 
-Runtime::~Runtime() {
-    // Entries free their payloads and release waiting senders; do it outside the lock.
-    std::deque<QueueEntry> left;
-    {
-        std::lock_guard<std::mutex> l(mu);
-        left.swap(queue);
-    }
-}
-
 Runtime& R() {
-    static Runtime runtime;
-    return runtime;
+    // Never destroyed: window objects with static storage may outlive any other static. What is left in the
+    // queue at exit stays reachable.
+    static Runtime* runtime = new Runtime;
+    return *runtime;
 }
 
 namespace {
@@ -340,8 +333,19 @@ int CModalLoop::Run() {
     f.modal = true;
     frame_ = &f;
     int code = RunFrame(f);
+    if (f.ownerGone) {
+        return kQuit;  // `this` is gone
+    }
     frame_ = nullptr;
     return f.quit ? kQuit : code;
+}
+
+CModalLoop::~CModalLoop() {
+    if (frame_) {
+        frame_->ownerGone = true;
+        frame_->ended = true;
+        frame_->code = kQuit;
+    }
 }
 
 void CModalLoop::End(int code) {

@@ -70,6 +70,7 @@ struct LoopFrame {
     bool modal = false;
     bool ended = false;
     bool quit = false;  // ended by WM_QUIT
+    bool ownerGone = false;  // the CModalLoop object was destroyed while running
     int code = 0;
 };
 
@@ -89,8 +90,6 @@ struct Runtime {
     std::vector<LoopFrame*> frames;
     bool pendingQuit = false;
     int pendingQuitCode = 0;
-
-    ~Runtime();
 };
 
 Runtime& R();

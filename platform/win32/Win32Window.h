@@ -51,7 +51,8 @@ bool IsUIThread();
 // Null for a null object or when called off the UI thread.
 HWND CreateWindowHandle(CWin32Window* window);
 // Sends WM_DESTROY to the object, kills its timers and properties, makes the handle dead, then sends
-// WM_NCDESTROY (the last message the object gets; it may delete itself there). FALSE for a dead handle.
+// WM_NCDESTROY (the last message the object gets; it may delete itself there). During WM_DESTROY the handle
+// still answers IsWindow and GetProp but takes no posts or timers. FALSE for a dead handle.
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 CWin32Window* GetWindowObject(HWND hwnd);
@@ -62,7 +63,8 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 template <class T>
 BOOL PostMessageOwned(HWND hwnd, UINT msg, WPARAM wParam, std::unique_ptr<T> payload);
 // On the UI thread a direct call; from another thread the message is handed to the UI thread and the
-// caller waits for the result. 0 for a dead window.
+// caller waits for the result. 0 for a dead window. The UI thread must not wait for a sending thread without
+// a time-out (it would never get to handle the message).
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // As SendMessage, waiting at most `timeoutMs` (INFINITE waits without limit). FALSE on a dead window or a
 // time-out (the message may still be handled later); TRUE with *result set otherwise.
@@ -75,7 +77,8 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 // Posts WM_QUIT with `code`: it ends the innermost loop. A modal loop that gets it ends (Run returns
-// CModalLoop::kQuit) and posts it again for the loop outside. Any thread.
+// CModalLoop::kQuit) and posts it again for the loop outside. A WM_QUIT met while no loop runs (in a test
+// pump) is kept for the next loop, which then returns at once. Any thread.
 void PostQuitMessage(int code);
 // Runs the UI loop until WM_QUIT; returns its code (-1 off the UI thread).
 int RunMessageLoop();
@@ -85,9 +88,15 @@ class CModalLoop {
 public:
     static constexpr int kQuit = -1;  // Run's result when WM_QUIT ended the loop
 
+    CModalLoop() = default;
+    // Destroying a running loop (its dialog deleted inside it) ends it with kQuit.
+    ~CModalLoop();
+    CModalLoop(const CModalLoop&) = delete;
+    CModalLoop& operator=(const CModalLoop&) = delete;
+
     // Pumps until End (returns its code) or WM_QUIT (kQuit). An End before Run makes Run return at once.
     int Run();
-    // Ends the loop with `code`; any thread.
+    // Ends the loop with `code` (UI thread; workers post a message whose handler calls End).
     void End(int code);
     bool Running() const;
 

@@ -310,6 +310,26 @@ TEST_F(Win32Loop, ModalLoopsNestAndEachReturnsItsOwnCode) {
     DestroyWindow(h);
 }
 
+TEST_F(Win32Loop, ModalLoopDestroyedWhileRunningEndsWithQuit) {
+    RecWindow win;
+    auto* modal = new CModalLoop;
+    int code = 0;
+    win.handler = [&](UINT m, WPARAM w, LPARAM) -> LRESULT {
+        if (m == kMsg && w == 1) {
+            PostMessage(win.Win32Handle(), kMsg, 2, 0);
+            code = modal->Run();  // returns without touching the deleted object
+        } else if (m == kMsg && w == 2) {
+            delete modal;
+        }
+        return 0;
+    };
+    HWND h = CreateWindowHandle(&win);
+    PostMessage(h, kMsg, 1, 0);
+    EXPECT_TRUE(PumpUntil([&] { return code != 0; }, 3000));
+    EXPECT_EQ(code, CModalLoop::kQuit);
+    DestroyWindow(h);
+}
+
 TEST_F(Win32Loop, TimersAndPostsKeepFlowingInsideAModalLoopOpenedByATimer) {
     RecWindow win;
     CModalLoop modal;

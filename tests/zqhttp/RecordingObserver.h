@@ -89,10 +89,9 @@ public:
 
 private:
     void Add(const char* kind, int id, int a = 0, int b = 0, int c = 0, std::string text = {}) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            events_.push_back({kind, id, a, b, c, std::move(text), std::this_thread::get_id()});
-        }
+        // Notified under the lock: a waiter may destroy this observer as soon as it wakes.
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back({kind, id, a, b, c, std::move(text), std::this_thread::get_id()});
         cv_.notify_all();
     }
 

@@ -1,9 +1,11 @@
 // The request manager: blocking requests and downloads against the loopback test server.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 #include "HttpTestServer.h"
+#include "SocketFaults.h"
 #include "RecordingObserver.h"
 #include "TestSupport.h"
 #include "ZqHttpRequestMgrImpl.h"
@@ -80,9 +82,53 @@ TEST_F(RequestMgrTest, DownloadIntoMemoryWithoutPath) {
     EXPECT_EQ(ob.Terminals()[0].text, "{\"a\":1}");
 }
 
+TEST_F(RequestMgrTest, SystemPathsBecomeNativeFiles) {
+    server.Reply("/a.png", 200, "png bytes");
+    const struct {
+        const char* name;
+        std::string systemPath;  // as the system's code passes it (GBK, either separator)
+        fs::path onDisk;
+    } cases[] = {
+        {"slashes", dir.string() + "/res/face/a.png", dir / "res" / "face" / "a.png"},
+        {"backslashes", dir.string() + "\\res\\gift\\a.png", dir / "res" / "gift" / "a.png"},
+        {"GBK name", dir.string() + "/\xD6\xD0\xCE\xC4.png", dir / "\xE4\xB8\xAD\xE6\x96\x87.png"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingObserver ob;
+        int id = mgr.Download(server.Url("/a.png").c_str(), &ob, c.systemPath.c_str(), 0);
+        ASSERT_GT(id, 0);
+        ASSERT_TRUE(ob.WaitTerminal());
+        ExpectOneTerminal(ob, id, "DownloadFileFinished");
+        EXPECT_EQ(ob.Terminals()[0].text, c.systemPath);  // reported as given
+        EXPECT_EQ(ReadAll(c.onDisk), "png bytes");
+    }
+}
+
+// An observer whose progress callback throws: the transfer still ends normally.
+class ThrowingObserver : public RecordingObserver {
+public:
+    void HttpRequestOb_DownloadProgress(int id, int total, int cur, int speed) override {
+        RecordingObserver::HttpRequestOb_DownloadProgress(id, total, cur, speed);
+        throw std::runtime_error("observer fault");
+    }
+};
+
+TEST_F(RequestMgrTest, ThrowingObserverDoesNotBreakTheTransfer) {
+    std::string data = testenv::HttpTestServer::MakeData(200 * 1024);
+    server.ServeData("/f", data, 800 * 1024);
+    ThrowingObserver ob;
+    int id = mgr.Download(server.Url("/f").c_str(), &ob, (dir / "f.bin").string().c_str(), 0);
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(ob.WaitTerminal());
+    ExpectOneTerminal(ob, id, "DownloadFileFinished");
+    EXPECT_GE(ob.Count("DownloadProgress"), 1);
+    EXPECT_EQ(ReadAll(dir / "f.bin"), data);
+}
+
 struct FailureCase {
     const char* name;
-    std::string path;  // empty: a refusing port
+    std::string url;
     int err;
 };
 
@@ -91,11 +137,17 @@ TEST_F(RequestMgrTest, FailedDownloadsEndOnceAndLeaveNoFile) {
     server.Drop("/drop", 200000, 50000);
     server.Stall("/stall", 20000);
     testenv::RefusingPort refusing;
+    testenv::BlackholePort blackhole;
+    testenv::RawTcpServer silent("");
+    ASSERT_TRUE(silent.Start());
+    mgr.SetTimeouts(300, 1500, 3000);
     const FailureCase cases[] = {
-        {"not found", "/missing", 404},
-        {"refused", "", ZQHTTP_ERR_CONNECT},
-        {"dropped", "/drop", ZQHTTP_ERR_TRANSFER},
-        {"stalled", "/stall", ZQHTTP_ERR_TIMEOUT},
+        {"not found", server.Url("/missing"), 404},
+        {"refused", refusing.Url("/x"), ZQHTTP_ERR_CONNECT},
+        {"connect hangs", blackhole.Url("/x"), ZQHTTP_ERR_TIMEOUT},
+        {"closed without answer", silent.Url("/x"), ZQHTTP_ERR_TRANSFER},
+        {"dropped mid-body", server.Url("/drop"), ZQHTTP_ERR_TRANSFER},
+        {"stalled", server.Url("/stall"), ZQHTTP_ERR_TIMEOUT},
     };
     WriteAll(dir / "kept.bin", "old content");
     for (const auto& c : cases) {
@@ -103,8 +155,7 @@ TEST_F(RequestMgrTest, FailedDownloadsEndOnceAndLeaveNoFile) {
         for (const char* name : {"new.bin", "kept.bin"}) {
             SCOPED_TRACE(name);
             RecordingObserver ob;
-            std::string url = c.path.empty() ? refusing.Url("/x") : server.Url(c.path);
-            int id = mgr.Download(url.c_str(), &ob, (dir / name).string().c_str(), 0);
+            int id = mgr.Download(c.url.c_str(), &ob, (dir / name).string().c_str(), 0);
             ASSERT_GT(id, 0);
             ASSERT_TRUE(ob.WaitTerminal());
             ExpectOneTerminal(ob, id, "DownloadFailed");
@@ -251,6 +302,9 @@ TEST_F(RequestMgrTest, RequestWithPostData) {
     EXPECT_EQ(std::string(data, len), "got:a=1&b=2");
     delete[] data;
     mgr.ReleaseRequest(reqId);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].method, "POST");
+    EXPECT_EQ(server.Requests()[0].body, "a=1&b=2");
 }
 
 }  // namespace

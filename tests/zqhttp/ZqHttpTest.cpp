@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "HttpTestServer.h"
+#include "SocketFaults.h"
 #include "TestSupport.h"
 #include "ZqHttp.h"
 
@@ -29,8 +30,8 @@ protected:
 
 struct SessionCase {
     const char* name;
-    std::string path;    // on the test server; empty: a refusing port
-    bool opens;          // a session is expected
+    std::string url;
+    bool opens;  // a session is expected
     int status;
     std::string body;
 };
@@ -45,21 +46,29 @@ TEST_F(ZqHttpTest, SessionResultsByServerBehaviour) {
         res.set_content(std::string("a\0b\0c", 5), "application/octet-stream");
     });
     testenv::RefusingPort refusing;
+    testenv::RawTcpServer silent("");
+    testenv::RawTcpServer garbage("SSH-2.0-OpenSSH\r\n\r\n");
+    testenv::RawTcpServer shortBody("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789");
+    testenv::RawTcpServer closeDelimited("HTTP/1.0 200 OK\r\n\r\nuntil close");
+    for (auto* raw : {&silent, &garbage, &shortBody, &closeDelimited}) ASSERT_TRUE(raw->Start());
 
     const SessionCase cases[] = {
-        {"ok", "/hello", true, 200, "hello body"},
-        {"not found", "/missing", true, 404, "not here"},
-        {"empty body", "/empty", true, 200, ""},
-        {"binary body", "/binary", true, 200, std::string("a\0b\0c", 5)},
-        {"redirect", "/moved", true, 200, "hello body"},
-        {"dropped mid-body", "/drop", false, 0, ""},
-        {"refused", "", false, 0, ""},
+        {"ok", server.Url("/hello"), true, 200, "hello body"},
+        {"not found", server.Url("/missing"), true, 404, "not here"},
+        {"empty body", server.Url("/empty"), true, 200, ""},
+        {"binary body", server.Url("/binary"), true, 200, std::string("a\0b\0c", 5)},
+        {"redirect", server.Url("/moved"), true, 200, "hello body"},
+        {"body ends with the connection", closeDelimited.Url("/"), true, 200, "until close"},
+        {"dropped mid-body", server.Url("/drop"), false, 0, ""},
+        {"closed without answer", silent.Url("/"), false, 0, ""},
+        {"not HTTP", garbage.Url("/"), false, 0, ""},
+        {"shorter than announced", shortBody.Url("/"), false, 0, ""},
+        {"refused", refusing.Url("/x"), false, 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string url = c.path.empty() ? refusing.Url("/x") : server.Url(c.path);
         IZqHttpMgr* http = GetZqHttpMgr();
-        int session = http->OpenUrl(url.c_str(), 0, 0, 0, 0, 0, 0, -1, 0, 0);
+        int session = http->OpenUrl(c.url.c_str(), 0, 0, 0, 0, 0, 0, -1, 0, 0);
         EXPECT_EQ(session != 0, c.opens);
         if (session != 0) {
             EXPECT_EQ(http->GetStatusCode(session), c.status);
@@ -112,6 +121,15 @@ TEST_F(ZqHttpTest, StallingServerEndsAtTheTimeOut) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }
 
+TEST_F(ZqHttpTest, HangingConnectEndsAtTheConnectTimeOut) {
+    testenv::BlackholePort blackhole;
+    IZqHttpMgr* http = GetZqHttpMgr();
+    http->SetTimeouts(300, 20000);
+    auto start = Clock::now();
+    EXPECT_EQ(http->OpenUrl(blackhole.Url("/x").c_str()), 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+}
+
 TEST_F(ZqHttpTest, ConcurrentSessionsFromSeveralThreads) {
     server.Get("/echo", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content("echo:" + req.get_param_value("n"), "text/plain");
@@ -158,6 +176,30 @@ TEST_F(ZqHttpTest, LargeBodyArrivesWhole) {
     ASSERT_TRUE(http->GetData(s, &body, &len));
     EXPECT_EQ(std::string(body, len), data);
     http->CloseSession(s);
+}
+
+TEST_F(ZqHttpTest, ServerBehaviourChangesMidway) {
+    IZqHttpMgr* http = GetZqHttpMgr();
+    auto fetch = [&](const char* path) {
+        int s = http->OpenUrl(server.Url(path).c_str());
+        const char* data = nullptr;
+        int len = 0;
+        http->GetData(s, &data, &len);
+        std::string got = std::to_string(http->GetStatusCode(s)) + ":" + (data ? std::string(data, len) : "");
+        http->CloseSession(s);
+        return got;
+    };
+    server.Reply("/svc", 200, "first");
+    EXPECT_EQ(fetch("/svc"), "200:first");
+    server.Reply("/svc", 503, "busy");  // the latest route wins
+    EXPECT_EQ(fetch("/svc"), "503:busy");
+    EXPECT_EQ(fetch("/unknown"), "404:");
+    EXPECT_EQ(server.Count("/svc"), 2);
+}
+
+TEST_F(ZqHttpTest, OversizedBodyIsRefused) {
+    server.ServeData("/huge", std::string((32u << 20) + 1, 'x'));
+    EXPECT_EQ(GetZqHttpMgr()->OpenUrl(server.Url("/huge").c_str()), 0);
 }
 
 }  // namespace

@@ -1,0 +1,198 @@
+#include "WordFilterConfig.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <set>
+
+#include "ZqLib.h"
+#include "ZqLog.h"
+
+namespace {
+
+const char kLog[] = "Halvec.txt";
+const int64_t kMaxWordFile = 32ll << 20;
+
+// atoi's reading of a flag, without its overflow: leading blanks, a sign, digits; anything else counts 0.
+long FlagOf(const std::string& text)
+{
+    errno = 0;
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    return errno == ERANGE ? -1 : value;
+}
+
+}  // namespace
+
+WordFilterConfig::~WordFilterConfig()
+{
+    StopLoader();
+    std::vector<std::thread> abandoned;
+    {
+        std::lock_guard<std::mutex> lock(threadMutex_);
+        abandoned.swap(abandoned_);
+    }
+    for (std::thread& t : abandoned)
+        t.join();  // each was told to stop; they end at their next check
+}
+
+void WordFilterConfig::StopLoader()
+{
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    if (!thread_.joinable())
+        return;
+    job_->stop.store(true);
+    bool done;
+    {
+        std::unique_lock<std::mutex> jl(job_->mutex);
+        done = job_->cv.wait_for(jl, stopWait_, [this] { return job_->done; });
+    }
+    if (done) {
+        thread_.join();
+    } else {
+        PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::StopLoader", "loader still running after %d ms",
+               static_cast<int>(stopWait_.count()));
+        abandoned_.push_back(std::move(thread_));
+    }
+    job_.reset();
+}
+
+void WordFilterConfig::StartLoad(const std::string& path)
+{
+    StopLoader();
+    uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(publishMutex_);
+        generation = ++generation_;
+        loaded_.store(false, std::memory_order_release);
+    }
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    job_ = std::make_shared<Job>();
+    std::shared_ptr<Job> job = job_;
+    try {
+        size_t yieldBytes = yieldBytes_;
+        thread_ = std::thread([this, job, generation, path, yieldBytes] {
+            LoadWordFilterConf(job, generation, path, yieldBytes);
+        });
+    } catch (...) {
+        PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::StartLoad", "cannot start the loader thread");
+        job_.reset();
+    }
+}
+
+void WordFilterConfig::Clear()
+{
+    StopLoader();
+    std::lock_guard<std::mutex> lock(publishMutex_);
+    ++generation_;
+    loaded_.store(false, std::memory_order_release);
+    index_.reset();
+}
+
+void WordFilterConfig::Filter(std::u16string& out, const std::u16string& in) const
+{
+    if (!loaded_.load(std::memory_order_acquire) || !index_) {
+        out = in;
+        return;
+    }
+    index_->Filter(in, out);
+}
+
+bool WordFilterConfig::WaitLoaded(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock<std::mutex> lock(publishMutex_);
+    return loadedCv_.wait_for(lock, timeout, [this] { return loaded_.load(); });
+}
+
+void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation,
+                                          const std::string& path, size_t yieldBytes)
+{
+    const char* module = "WordFilterConfig::LoadWordFilterConf";
+    PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::s_ThreadLoadWord", "开始加载敏感词文件");
+    do {
+        int64_t size = Dir::GetFileSize(path);
+        if (size < 0) {
+            PJ_Log(kLog, LOG_FAILURE, module, "加载敏感词文件失败(%s)", path.c_str());
+            break;
+        }
+        if (size == 0 || size > kMaxWordFile) {
+            PJ_Log(kLog, LOG_FAILURE, module, "加载敏感词文件失败(%s, size=%lld)", path.c_str(),
+                   static_cast<long long>(size));
+            break;
+        }
+        std::string text;
+        if (!Dir::ReadFile(path, text, static_cast<size_t>(kMaxWordFile)) || text.size() < static_cast<size_t>(size)) {
+            PJ_Log(kLog, LOG_FAILURE, module, "加载敏感词文件失败(%s, 文件大小：%lld, 读取大小：%d)", path.c_str(),
+                   static_cast<long long>(size), static_cast<int>(text.size()));
+            break;
+        }
+        size_t nul = text.find('\0');
+        if (nul != std::string::npos)
+            text.resize(nul);
+        if (job->stop.load())
+            break;
+        std::vector<std::u16string> words = ParseWordList(text, &job->stop, yieldBytes);
+        if (job->stop.load())
+            break;
+        auto index = std::make_unique<WordIndex>();
+        Init(words, *index, &job->stop);
+        std::lock_guard<std::mutex> lock(publishMutex_);
+        if (!job->stop.load() && generation == generation_) {
+            index_ = std::move(index);
+            loaded_.store(true, std::memory_order_release);
+            loadedCv_.notify_all();
+        }
+    } while (false);
+    PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::s_ThreadLoadWord", "结束加载敏感词文件");
+    std::lock_guard<std::mutex> lock(job->mutex);
+    job->done = true;
+    job->cv.notify_all();
+}
+
+std::vector<std::u16string> WordFilterConfig::ParseWordList(const std::string& utf8, const std::atomic<bool>* stop,
+                                                            size_t yieldBytes)
+{
+    std::vector<std::u16string> words;
+    const size_t n = utf8.size();
+    size_t lineStart = 0;
+    size_t sinceYield = 0;
+    for (size_t i = 0; i <= n; ++i) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            break;
+        if (yieldBytes && ++sinceYield >= yieldBytes) {
+            sinceYield = 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        // "\r\n", "\r" and "\n" all end a line; the text's end ends the last one.
+        bool end = i == n || utf8[i] == '\n' || utf8[i] == '\r';
+        if (!end)
+            continue;
+        std::string line = utf8.substr(lineStart, i - lineStart);
+        if (i < n && utf8[i] == '\r' && i + 1 < n && utf8[i + 1] == '\n')
+            ++i;
+        lineStart = i + 1;
+        size_t tab = line.find('\t');
+        if (tab == std::string::npos)
+            continue;
+        long flag = FlagOf(line.substr(0, tab));
+        if (flag != 0 && flag != 2)
+            continue;
+        std::u16string word = Charset::Utf8ToUtf16(line.substr(tab + 1));
+        FoldWord(word);
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+void WordFilterConfig::Init(const std::vector<std::u16string>& words, WordIndex& index,
+                            const std::atomic<bool>* stop)
+{
+    std::set<std::u16string> reported;
+    for (const std::u16string& word : words) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return;
+        if (word.empty() || word[0] == u'#')
+            continue;
+        if (!index.Add(word) && reported.insert(word).second)
+            PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::Init", "加载时发现重复敏感词（%s）",
+                   Charset::Utf16ToGbk(word).c_str());
+    }
+}

@@ -1,0 +1,75 @@
+// The sensitive-word filter. The word list (wordfilter.conf, UTF-8, "<flag>\t<word>" a line) is read and
+// indexed on a loader thread; until it has finished, Filter copies text unchanged.
+//
+// Threads: Filter may run on any number of threads at once. StartLoad, Clear and the destructor must not run
+// while a Filter call is in progress (the plug-in calls them under its catalogue lock for writing). The loader
+// builds its index privately and publishes it under publishMutex_ only while its generation is current, so a
+// loader that outlives its stop wait never touches the live index.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "WordIndex.h"
+
+class WordFilterConfig {
+public:
+    WordFilterConfig() = default;
+    ~WordFilterConfig();
+    WordFilterConfig(const WordFilterConfig&) = delete;
+    WordFilterConfig& operator=(const WordFilterConfig&) = delete;
+
+    // Stops a running loader and starts a new one on the file (a GBK system path).
+    void StartLoad(const std::string& path);
+    // Stops a running loader and empties the index; Filter copies text again.
+    void Clear();
+    // `out` becomes a copy of `in` until loaded; then the filtered text is appended to `out`.
+    void Filter(std::u16string& out, const std::u16string& in) const;
+    bool IsLoaded() const { return loaded_.load(std::memory_order_acquire); }
+    // For tests: waits until loaded or the time-out; true when loaded.
+    bool WaitLoaded(std::chrono::milliseconds timeout) const;
+
+    // Tunables (tests shorten them): the stop wait, and the pause of 2 ms after every `yieldBytes` bytes read.
+    void SetStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
+    void SetYieldBytes(size_t bytes) { yieldBytes_ = bytes; }
+
+    // The words of a list text, folded, in file order (lines of flag 0 or 2 that hold a tab). `stop` ends the
+    // walk early; `yieldBytes` (0 = never) pauses 2 ms after every that many bytes.
+    static std::vector<std::u16string> ParseWordList(const std::string& utf8, const std::atomic<bool>* stop,
+                                                     size_t yieldBytes);
+    // Builds an index from a word list: empty words and words starting with '#' are skipped, a duplicate is
+    // logged once and stored once.
+    static void Init(const std::vector<std::u16string>& words, WordIndex& index, const std::atomic<bool>* stop);
+
+private:
+    struct Job {
+        std::atomic<bool> stop{false};
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;  // guarded by mutex
+    };
+
+    void StopLoader();
+    void LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation, const std::string& path,
+                            size_t yieldBytes);
+
+    std::mutex threadMutex_;               // guards thread_, job_, abandoned_
+    std::thread thread_;
+    std::shared_ptr<Job> job_;
+    std::vector<std::thread> abandoned_;   // loaders that outlived the stop wait; joined on destruction
+
+    mutable std::mutex publishMutex_;      // guards generation_ and writes of index_
+    mutable std::condition_variable loadedCv_;
+    uint64_t generation_ = 0;
+    std::atomic<bool> loaded_{false};
+    std::unique_ptr<WordIndex> index_;     // read by Filter only while loaded_
+
+    std::chrono::milliseconds stopWait_{1000};
+    size_t yieldBytes_ = 5000;
+};

@@ -1,0 +1,131 @@
+#include "WordIndex.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+#include <algorithm>
+
+namespace {
+
+struct FoldTable {
+    char16_t map[65536];
+    FoldTable()
+    {
+        locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        for (uint32_t c = 0; c < 65536; ++c) {
+            wint_t lower = c;
+            if (c >= 0xD800 && c <= 0xDFFF)
+                lower = c;
+            else if (loc)
+                lower = towlower_l(static_cast<wint_t>(c), loc);
+            else if (c >= 'A' && c <= 'Z')
+                lower = c + 32;
+            map[c] = lower <= 0xFFFF ? static_cast<char16_t>(lower) : static_cast<char16_t>(c);
+        }
+        if (loc)
+            freelocale(loc);
+    }
+};
+
+const FoldTable& Table()
+{
+    static const FoldTable table;
+    return table;
+}
+
+}  // namespace
+
+char16_t FoldUnit(char16_t c)
+{
+    return Table().map[c];
+}
+
+void FoldWord(std::u16string& word)
+{
+    const FoldTable& t = Table();
+    for (char16_t& c : word)
+        c = t.map[c];
+}
+
+WordIndex::WordIndex() : nodes_(1), root_(new uint32_t[65536]())
+{
+    Table();
+}
+
+uint32_t WordIndex::Child(uint32_t node, char16_t c) const
+{
+    const auto& ch = nodes_[node].children;
+    if (ch.size() <= 8) {
+        for (const auto& e : ch)
+            if (e.first == c)
+                return e.second;
+        return 0;
+    }
+    auto it = std::lower_bound(ch.begin(), ch.end(), c,
+                               [](const std::pair<char16_t, uint32_t>& e, char16_t v) { return e.first < v; });
+    return (it != ch.end() && it->first == c) ? it->second : 0;
+}
+
+bool WordIndex::Add(const std::u16string& word)
+{
+    if (word.empty())
+        return false;
+    uint32_t node = root_[word[0]];
+    if (!node) {
+        node = static_cast<uint32_t>(nodes_.size());
+        nodes_.emplace_back();
+        root_[word[0]] = node;
+    }
+    for (size_t i = 1; i < word.size(); ++i) {
+        uint32_t next = Child(node, word[i]);
+        if (!next) {
+            next = static_cast<uint32_t>(nodes_.size());
+            nodes_.emplace_back();
+            auto& ch = nodes_[node].children;
+            auto pos = std::lower_bound(
+                ch.begin(), ch.end(), word[i],
+                [](const std::pair<char16_t, uint32_t>& e, char16_t v) { return e.first < v; });
+            ch.insert(pos, {word[i], next});
+        }
+        node = next;
+    }
+    if (nodes_[node].terminal)
+        return false;
+    nodes_[node].terminal = true;
+    ++words_;
+    return true;
+}
+
+size_t WordIndex::LongestMatch(const char16_t* in, size_t n, size_t pos) const
+{
+    uint32_t node = root_[AsciiFold(in[pos])];
+    if (!node)
+        return 0;
+    const FoldTable& t = Table();
+    size_t best = nodes_[node].terminal ? 1 : 0;
+    for (size_t i = pos + 1; i < n; ++i) {
+        node = Child(node, t.map[in[i]]);
+        if (!node)
+            break;
+        if (nodes_[node].terminal)
+            best = i - pos + 1;
+    }
+    return best;
+}
+
+void WordIndex::Filter(const std::u16string& in, std::u16string& out) const
+{
+    const size_t n = in.size();
+    out.reserve(out.size() + n);
+    size_t p = 0;
+    while (p < n) {
+        size_t len = LongestMatch(in.data(), n, p);
+        if (len) {
+            out.append(len, u'*');
+            p += len;
+        } else {
+            out.push_back(in[p]);
+            ++p;
+        }
+    }
+}

@@ -1,0 +1,45 @@
+// The sensitive-word index: a trie over lower-cased UTF-16 words. At each position of a text the longest
+// listed word wins; the first unit is matched by ASCII folding only, the following units by full folding
+// (FoldUnit), as the word list was folded when it was read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// towlower of one UTF-16 unit under a UTF-8 character locale, whatever the process locale (units whose lower
+// case lies outside the BMP, and surrogates, stay as they are).
+char16_t FoldUnit(char16_t c);
+// Folds every unit of a word.
+void FoldWord(std::u16string& word);
+
+inline char16_t AsciiFold(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
+
+class WordIndex {
+public:
+    WordIndex();
+    // Adds an already folded, non-empty word; false when it was already listed.
+    bool Add(const std::u16string& word);
+    size_t WordCount() const { return words_; }
+    bool Empty() const { return words_ == 0; }
+    // Length in units of the longest listed word that starts at in[pos], or 0.
+    size_t LongestMatch(const char16_t* in, size_t n, size_t pos) const;
+    // Appends `in` to `out` with every match replaced by as many '*' as it has units; replaced text is not
+    // examined again.
+    void Filter(const std::u16string& in, std::u16string& out) const;
+
+private:
+    struct Node {
+        bool terminal = false;
+        std::vector<std::pair<char16_t, uint32_t>> children;  // sorted by unit
+    };
+    uint32_t Child(uint32_t node, char16_t c) const;
+
+    std::vector<Node> nodes_;                // nodes_[0] is unused; 0 means "none"
+    std::unique_ptr<uint32_t[]> root_;       // first unit -> node, 65536 entries
+    size_t words_ = 0;
+};

@@ -1,0 +1,114 @@
+#include "ZQMsgFactory.h"
+
+#include <cstring>
+
+#include "JsonSafe.h"
+#include "ZQCommands.h"
+#include "ZqLog.h"
+
+namespace {
+const char* kLog = "HttpRequest.txt";
+
+void RegisterAll(CZQMsgFactory::Registry& r) {
+    CZQMsgFactory::Register("broadcast", &CZQBroadCastMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("checknick", &CZQCheckNickMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("enterroom", &CZQEnterRoomMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("exitroom", &CZQExitRoomMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getallnav", &CZQGetAllNavMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getanonyuser", &CZQGetAnonyUserMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getcatelist", &CZQGetCateListMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getchatsig", &CZQGetChatSigMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getlivesig", &CZQGetLiveSigMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getmicinfo", &CZQGetMicInfoMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getmic", &CZQGetMicMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getmyinfo", &CZQGetMyInfoMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getroominfo", &CZQGetRoomInfoMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getroomuser", &CZQGetRoomUserMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getuserinfo", &CZQGetUserInfoMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("getuserloc", &CZQGetUserLocMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("heartbeat", &CZQHeartBeatMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("kickroom", &CZQKickRoomMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("login", &CZQLogInMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("logout", &CZQLogOutMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("opfavroom", &CZQOpFavRoomMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("opmicattr", &CZQOpMicAttrMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("opmic", &CZQOpMicMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("oproomblackuser", &CZQOpRoomBlackUserMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("oproomuserchat", &CZQOpRoomUserChatMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("oproomuserrole", &CZQOpRoomUserRoleMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("sendcolorbar", &CZQSendColorBarMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("sendgift", &CZQSendGiftMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("sendmultigift", &CZQSendMultiGiftMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("sendtag", &CZQSendTagMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("sendtmpnotice", &CZQSendTmpNoticeMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("notify", &CZQSysNotifyMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("updatemyinfo", &CZQUpdateMyInfoMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("updateroominfo", &CZQUpdateRoomInfoMsg::s_factoryUnit, r);
+    CZQMsgFactory::Register("updatewelword", &CZQUpdateWelWord::s_factoryUnit, r);
+    CZQMsgFactory::Register("ZQ_Message", &CZQMessage::s_factoryUnit, r);
+}
+
+// Also filled before main, as the registry of a program is expected to be.
+const bool s_registered = (CZQMsgFactory::GetRegistry(), true);
+}  // namespace
+
+CZQMsgFactory::Registry& CZQMsgFactory::GetRegistry() {
+    static Registry registry;
+    static const bool filled = (RegisterAll(registry), true);
+    (void)filled;
+    (void)s_registered;
+    return registry;
+}
+
+int CZQMsgFactory::Register(const std::string& name, AbstractFactoryUnit* unit, Registry& registry) {
+    if (name.empty() || !unit) return 0;
+    registry[name] = unit;
+    return 1;
+}
+
+CZQMessage* CZQMsgFactory::CreateMsg(const std::string& name) {
+    Registry& r = GetRegistry();
+    auto it = r.find(name);
+    if (it == r.end() || !it->second) return nullptr;
+    return it->second->Create();
+}
+
+std::string CZQMsgFactory::GetFactoryKey(const std::string& command) {
+    return command.find("notify") != std::string::npos ? std::string("notify") : command;
+}
+
+CZQMessage* CZQMsgFactory::BuildFromString(const char* body, Registry& registry, int len) {
+    if (!body || len <= 0) {
+        PJ_Log(kLog, 0, "CZQMsgFactory::BuildFromString", "pBuf=NULL");
+        return nullptr;
+    }
+    std::string text(body, static_cast<size_t>(len));
+    PJ_Log(kLog, 2, "CZQMsgFactory::BuildFromString", "pBuf=%s", text.c_str());
+
+    static const char kMarker[] = "jsondata=";
+    const size_t markerLen = sizeof kMarker - 1;
+    size_t begin = 0;
+    size_t count = text.size();
+    size_t at = text.find(kMarker);
+    if (at != std::string::npos) {
+        size_t semi = text.find(';');
+        size_t start = at + markerLen;
+        if (semi == std::string::npos || semi < start + 1) return nullptr;
+        begin = start;
+        count = semi - start;
+    }
+
+    Json::Value root;
+    bool ok = JsonSafe::Parse(text.data() + begin, count, root);
+    std::string command;
+    if (ok) JsonSafe::ReadString(root, "cmd", command);
+    if (command.empty()) return nullptr;
+
+    std::string key = GetFactoryKey(command);
+    auto it = registry.find(key);
+    if (it == registry.end() || !it->second) return nullptr;
+    CZQMessage* msg = it->second->Create();
+    if (!msg) return nullptr;
+    msg->ParseValue(ok, root);
+    return msg;
+}

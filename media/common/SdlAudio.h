@@ -1,0 +1,23 @@
+// One reference-counted SDL audio subsystem for every library of the process. The lock is an inline
+// function's static, so the dynamic linker gives all shared libraries the same one.
+#pragma once
+
+#include <SDL2/SDL.h>
+
+#include <mutex>
+
+inline std::mutex& SdlAudioMutex() {
+    static std::mutex m;
+    return m;
+}
+
+// Starts the audio subsystem (or adds a reference); false when SDL cannot.
+inline bool SdlAudioAcquire() {
+    std::lock_guard<std::mutex> lock(SdlAudioMutex());
+    return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+}
+
+inline void SdlAudioRelease() {
+    std::lock_guard<std::mutex> lock(SdlAudioMutex());
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}

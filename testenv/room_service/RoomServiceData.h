@@ -1,0 +1,61 @@
+// What the local room service holds: accounts, sessions, rooms, microphones, gifts and balances.
+// Guarded by RoomService's data lock.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace testenv {
+
+struct SvcUser {
+    uint32_t uid = 0;
+    uint32_t sid = 0;            // current session, 0 = signed out
+    std::string name, password;  // GBK
+    std::string nickname;
+    uint32_t beautyid = 0, level = 1, photoid = 31000, sex = 0, attr = 0;
+    std::string prov, city, birth;
+    uint64_t xiubi = 0, zebin = 0, upgradeleft = 0;
+    uint32_t xiubiver = 1, zebinver = 1;
+    std::string chatid;
+    bool guest = false;
+};
+
+struct SvcMic {
+    uint32_t idx = 0;
+    uint32_t attr = 0;
+    std::string op = "publish";
+};
+
+struct SvcGift {
+    uint32_t gid = 0, from = 0, to = 0, cnt = 0, tm = 0;
+};
+
+struct SvcRoom {
+    int rid = 0;
+    std::string name, pwd;
+    int logo = 0, maxcnt = 100;
+    std::string msg[5];
+    std::set<uint32_t> users;
+    std::map<uint32_t, SvcMic> mics;          // holder uid -> mic
+    std::set<uint32_t> black, muted;
+    std::map<uint32_t, uint32_t> roles;       // uid -> role
+    std::map<uint32_t, std::string> welcome;  // uid -> word
+    std::vector<SvcGift> gifts;
+    std::vector<std::string> notices;
+    std::set<uint32_t> favouredBy;
+    std::map<uint32_t, int> heartbeats;       // uid -> count
+};
+
+struct SvcData {
+    std::map<uint32_t, SvcUser> users;
+    std::map<int, SvcRoom> rooms;
+    std::map<uint32_t, uint32_t> giftPrices;  // gid -> price
+    uint32_t nextUid = 500000;
+    uint32_t nextSid = 7000;
+    uint32_t onlineCount = 0;
+};
+
+}  // namespace testenv

@@ -1,0 +1,448 @@
+// Room commands of the local room service.
+#include <ctime>
+
+#include "RoomService.h"
+#include "ZqLib.h"
+
+namespace testenv {
+
+namespace {
+uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
+}  // namespace
+
+Json::Value RoomService::MicJson(const SvcRoom& r, uint32_t uid, const SvcMic& m) const {
+    Json::Value v(Json::objectValue);
+    auto it = data_.users.find(uid);
+    Json::Value& u = v["user"];
+    u["uid"] = uid;
+    if (it != data_.users.end()) {
+        u["nickname"] = UrlEnc(it->second.nickname);
+        u["level"] = it->second.level;
+        u["beautyid"] = it->second.beautyid;
+        u["photoid"] = it->second.photoid;
+        u["chatid"] = it->second.chatid;
+    }
+    auto role = r.roles.find(uid);
+    u["role"] = role == r.roles.end() ? 0u : role->second;
+    u["tagid"] = 0;
+    Json::Value& l = v["live"];
+    uint32_t tm = Now();
+    std::string url = StringUtility::Format("rtmp://127.0.0.1:1935/vstar/%d_%u", r.rid, uid);
+    l["type"] = 1;
+    l["micattr"] = m.attr;
+    l["url"] = url;
+    l["op"] = m.op;
+    l["tm"] = tm;
+    l["md5"] = Entrypt::GenerateMD5(StringUtility::Format("%s%u", url.c_str(), tm));
+    l["idx"] = m.idx;
+    return v;
+}
+
+Json::Value RoomService::OnEnterRoom(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    if (r->black.count(u->uid)) return Reply(6, "您已被禁止进入该房间");
+    if (!r->pwd.empty() && r->pwd != ParamS(p, "pwd")) return Reply(7, "房间密码错误");
+    if (static_cast<int>(r->users.size()) >= r->maxcnt) return Reply(8, "房间已满");
+    r->users.insert(u->uid);
+    Json::Value v = Reply(1);
+    auto role = r->roles.find(u->uid);
+    v["role"] = role == r->roles.end() ? 0u : role->second;
+    v["level"] = u->level;
+    v["chatid"] = u->chatid;
+    v["mute"] = r->muted.count(u->uid) ? 1 : 0;
+    v["fav"] = r->favouredBy.count(u->uid) ? 1 : 0;
+    for (int i = 0; i < 5; ++i) v["msg" + std::to_string(i + 1)] = UrlEnc(r->msg[i]);
+    v["entershow"] = "";
+    v["hide"] = ParamU(p, "hide");
+    v["miclist"] = Json::Value(Json::arrayValue);
+    for (const auto& [uid, m] : r->mics) v["miclist"].append(MicJson(*r, uid, m));
+    Json::Value& c = v["chatroom"];
+    c["ip"] = "127.0.0.1";
+    c["port"] = 0;   // the chat server of the test stack sets its own port
+    c["tm"] = Now();
+    c["channel"]["login"]["id"] = u->uid;
+    c["channel"]["login"]["sig"] = Now() ^ u->uid;
+    c["channel"]["login"]["chatname"] = u->chatid;
+    c["channel"]["join"]["id"] = r->rid;
+    c["channel"]["join"]["sig"] = Now() ^ static_cast<uint32_t>(r->rid);
+    v["sendgiftlist"] = Json::Value(Json::arrayValue);
+    for (const SvcGift& g : r->gifts) {
+        Json::Value e;
+        auto from = data_.users.find(g.from);
+        auto to = data_.users.find(g.to);
+        e["fid"] = g.from;
+        e["tid"] = g.to;
+        if (from != data_.users.end()) {
+            e["fname"] = UrlEnc(from->second.nickname);
+            e["fbeautyid"] = from->second.beautyid;
+            e["flevel"] = from->second.level;
+        }
+        if (to != data_.users.end()) {
+            e["tname"] = UrlEnc(to->second.nickname);
+            e["tbeautyid"] = to->second.beautyid;
+            e["tlevel"] = to->second.level;
+        }
+        e["gid"] = g.gid;
+        e["cnt"] = g.cnt;
+        e["hiscnt"] = g.cnt;
+        e["tm"] = g.tm;
+        e["hide"] = 0;
+        v["sendgiftlist"].append(e);
+    }
+    if (!r->gifts.empty()) {
+        Json::Value last = v["sendgiftlist"][v["sendgiftlist"].size() - 1];
+        Json::Value& gm = v["globalmsg"];
+        gm["fname"] = last["fname"];
+        gm["tname"] = last["tname"];
+        gm["fbeautyid"] = last["fbeautyid"];
+        gm["tbeautyid"] = last["tbeautyid"];
+        gm["gid"] = last["gid"];
+        gm["cnt"] = last["cnt"];
+        gm["tm"] = last["tm"];
+        gm["word"] = "";
+        gm["hide"] = 0;
+    }
+    v["wellist"] = Json::Value(Json::arrayValue);
+    for (const auto& [uid, word] : r->welcome) {
+        Json::Value w;
+        w["uid"] = uid;
+        w["word"] = UrlEnc(word);
+        v["wellist"].append(w);
+    }
+    return v;
+}
+
+Json::Value RoomService::OnExitRoom(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    r->users.erase(u->uid);
+    r->mics.erase(u->uid);
+    return Reply(1);
+}
+
+Json::Value RoomService::OnGetChatSig(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    Json::Value v = Reply(1);
+    Json::Value& c = v["chatroom"];
+    c["ip"] = "127.0.0.1";
+    c["port"] = 0;
+    c["tm"] = Now();
+    c["channel"]["login"]["id"] = u->uid;
+    c["channel"]["login"]["sig"] = Now() ^ u->uid;
+    c["channel"]["login"]["chatname"] = ParamS(p, "chatid");
+    c["channel"]["join"]["id"] = r->rid;
+    c["channel"]["join"]["sig"] = Now() ^ static_cast<uint32_t>(r->rid);
+    return v;
+}
+
+Json::Value RoomService::OnGetLiveSig(const Params& p) {
+    if (!SessionUser(p)) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    uint32_t tid = ParamU(p, "tid");
+    auto mic = r->mics.find(tid);
+    if (mic == r->mics.end()) return Reply(2, "该用户不在麦上");
+    Json::Value v = Reply(1);
+    v["live"] = MicJson(*r, tid, mic->second)["live"];
+    v["live"]["op"] = ParamS(p, "op");
+    return v;
+}
+
+Json::Value RoomService::OnGetMicInfo(const Params& p) {
+    if (!SessionUser(p)) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    Json::Value v = Reply(1);
+    v["miclist"] = Json::Value(Json::arrayValue);
+    for (const auto& [uid, m] : r->mics) v["miclist"].append(MicJson(*r, uid, m));
+    return v;
+}
+
+Json::Value RoomService::OnGetMic(const Params& p) {
+    if (!SessionUser(p)) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    auto mic = r->mics.find(ParamU(p, "tid"));
+    if (mic == r->mics.end()) return Reply(2, "该用户不在麦上");
+    Json::Value v = Reply(1);
+    v["mic"] = MicJson(*r, mic->first, mic->second);
+    return v;
+}
+
+Json::Value RoomService::OnGetRoomInfo(const Params& p) {
+    if (!SessionUser(p)) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    Json::Value v = Reply(1);
+    v["logo"] = std::to_string(r->logo);
+    v["pwd"] = UrlEnc(r->pwd);
+    v["name"] = UrlEnc(r->name);
+    for (int i = 0; i < 5; ++i) v["msg" + std::to_string(i + 1)] = UrlEnc(r->msg[i]);
+    return v;
+}
+
+Json::Value RoomService::OnGetRoomUser(const Params& p) {
+    if (!SessionUser(p)) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    Json::Value v = Reply(1);
+    v["userlist"] = Json::Value(Json::arrayValue);
+    for (uint32_t uid : r->users) {
+        auto it = data_.users.find(uid);
+        if (it == data_.users.end()) continue;
+        const SvcUser& u = it->second;
+        Json::Value e;
+        e["uid"] = uid;
+        e["nickname"] = UrlEnc(u.nickname);
+        e["level"] = u.level;
+        e["beautyid"] = u.beautyid;
+        e["photoid"] = u.photoid;
+        e["camera"] = 0;
+        auto role = r->roles.find(uid);
+        e["role"] = role == r->roles.end() ? 0u : role->second;
+        e["chatid"] = u.chatid;
+        e["mic"] = r->mics.count(uid) ? 1 : 0;
+        e["hide"] = 0;
+        e["tagid"] = 0;
+        v["userlist"].append(e);
+    }
+    return v;
+}
+
+Json::Value RoomService::OnGetUserLoc(const Params& p) {
+    if (!SessionUser(p)) return Reply(5, "会话无效");
+    if (!data_.users.count(ParamU(p, "tid"))) return Reply(2, "用户不存在");
+    Json::Value v = Reply(1);
+    v["ip"] = "127.0.0.1";
+    v["loc"] = UrlEnc("本地");
+    return v;
+}
+
+Json::Value RoomService::OnHeartBeat(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    ++r->heartbeats[u->uid];
+    return Reply(1);
+}
+
+// The caller must be in the room with a role above the target's.
+static bool Manages(const SvcRoom& r, uint32_t uid, uint32_t tid) {
+    auto a = r.roles.find(uid);
+    auto b = r.roles.find(tid);
+    uint32_t ra = a == r.roles.end() ? 0 : a->second;
+    uint32_t rb = b == r.roles.end() ? 0 : b->second;
+    return ra > rb;
+}
+
+Json::Value RoomService::OnKickRoom(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    uint32_t tid = ParamU(p, "tid");
+    if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
+    r->users.erase(tid);
+    r->mics.erase(tid);
+    return Reply(1);
+}
+
+Json::Value RoomService::OnOpFavRoom(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    if (ParamI(p, "optype") == 1)
+        r->favouredBy.insert(u->uid);
+    else
+        r->favouredBy.erase(u->uid);
+    return Reply(1);
+}
+
+Json::Value RoomService::OnOpMicAttr(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    auto mic = r->mics.find(ParamU(p, "tid"));
+    if (mic == r->mics.end()) return Reply(2, "该用户不在麦上");
+    mic->second.attr = ParamU(p, "attr");
+    return Reply(1);
+}
+
+Json::Value RoomService::OnOpMic(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    uint32_t tid = ParamU(p, "tid");
+    int optype = ParamI(p, "optype");
+    if (optype == 1) {   // take a microphone
+        if (r->mics.count(tid)) return Reply(2, "已经在麦上");
+        uint32_t idx = 0;
+        while (idx < 3) {
+            bool used = false;
+            for (const auto& [id, m] : r->mics) used = used || m.idx == idx;
+            if (!used) break;
+            ++idx;
+        }
+        if (idx >= 3) return Reply(2, "麦序已满");
+        r->mics[tid] = SvcMic{idx, 0, "publish"};
+    } else {
+        if (!r->mics.erase(tid)) return Reply(2, "该用户不在麦上");
+    }
+    return Reply(1);
+}
+
+Json::Value RoomService::OnOpRoomBlackUser(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    uint32_t tid = ParamU(p, "tid");
+    if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
+    if (ParamI(p, "optype") == 1) {
+        r->black.insert(tid);
+        r->users.erase(tid);
+    } else {
+        r->black.erase(tid);
+    }
+    return Reply(1);
+}
+
+Json::Value RoomService::OnOpRoomUserChat(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    uint32_t tid = ParamU(p, "tid");
+    if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
+    if (ParamI(p, "optype") == 1)
+        r->muted.insert(tid);
+    else
+        r->muted.erase(tid);
+    return Reply(1);
+}
+
+Json::Value RoomService::OnOpRoomUserRole(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    uint32_t tid = ParamU(p, "tid");
+    if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
+    r->roles[tid] = ParamI(p, "optype") == 1 ? ParamU(p, "roletype") : 0;
+    return Reply(1);
+}
+
+Json::Value RoomService::OnSendColorBar(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    if (!Room(p)) return Reply(2, "房间不存在");
+    if (!Charge(*u, 1)) return Reply(10, "余额不足");
+    return Reply(1);
+}
+
+Json::Value RoomService::OnSendGift(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    uint32_t gid = ParamU(p, "gid");
+    int cnt = ParamI(p, "cnt");
+    auto price = data_.giftPrices.find(gid);
+    if (price == data_.giftPrices.end() || cnt <= 0) return Reply(2, "礼物不存在");
+    if (!Charge(*u, static_cast<uint64_t>(price->second) * static_cast<uint64_t>(cnt))) return Reply(10, "余额不足");
+    r->gifts.push_back(SvcGift{gid, u->uid, ParamU(p, "tid"), static_cast<uint32_t>(cnt), Now()});
+    Json::Value v = Reply(1);
+    v["user"] = CoinJson(*u);
+    return v;
+}
+
+Json::Value RoomService::OnSendMultiGift(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    std::vector<std::string> ids;
+    StringUtility::Tokenize(ParamS(p, "tidlist"), ",", ids);
+    uint32_t gid = ParamU(p, "gid");
+    int cnt = ParamI(p, "cnt");
+    auto price = data_.giftPrices.find(gid);
+    if (ids.empty() || price == data_.giftPrices.end() || cnt <= 0) return Reply(2, "礼物不存在");
+    uint64_t total = static_cast<uint64_t>(price->second) * static_cast<uint64_t>(cnt) * ids.size();
+    if (!Charge(*u, total)) return Reply(10, "余额不足");
+    for (const std::string& id : ids)
+        r->gifts.push_back(SvcGift{gid, u->uid, static_cast<uint32_t>(std::strtoul(id.c_str(), nullptr, 10)),
+                                   static_cast<uint32_t>(cnt), Now()});
+    Json::Value v = Reply(1);
+    v["user"] = CoinJson(*u);
+    return v;
+}
+
+Json::Value RoomService::OnSendTag(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    if (!Room(p)) return Reply(2, "房间不存在");
+    if (!Charge(*u, 10)) return Reply(10, "余额不足");
+    Json::Value v = Reply(1);
+    v["user"] = CoinJson(*u);
+    return v;
+}
+
+Json::Value RoomService::OnSendTmpNotice(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    r->notices.push_back(ParamS(p, "word"));
+    return Reply(1);
+}
+
+Json::Value RoomService::OnUpdateRoomInfo(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    auto role = r->roles.find(u->uid);
+    if (role == r->roles.end() || role->second == 0) return Reply(9, "权限不足");
+    if (p.count("name")) r->name = ParamS(p, "name");
+    if (p.count("logo")) r->logo = ParamI(p, "logo");
+    r->pwd = ParamS(p, "pwd");
+    if (p.count("maxcnt")) r->maxcnt = ParamI(p, "maxcnt");
+    for (int i = 0; i < 5; ++i) r->msg[i] = ParamS(p, ("msg" + std::to_string(i + 1)).c_str());
+    return Reply(1);
+}
+
+Json::Value RoomService::OnUpdateWelWord(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    if (ParamI(p, "type") == 1)
+        r->welcome[u->uid] = ParamS(p, "word");
+    else
+        r->welcome.erase(u->uid);
+    return Reply(1);
+}
+
+Json::Value RoomService::OnBroadCast(const Params& p) {
+    SvcUser* u = SessionUser(p);
+    if (!u) return Reply(5, "会话无效");
+    if (!Room(p)) return Reply(2, "房间不存在");
+    if (!Charge(*u, 100)) return Reply(10, "余额不足");
+    Json::Value v = Reply(1);
+    v["user"] = CoinJson(*u);
+    return v;
+}
+
+}  // namespace testenv

@@ -1,0 +1,88 @@
+// Lookups on eight threads against a reload loop: no deadlock, and never a half-loaded catalogue.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "CatalogTestUtil.h"
+#include "Halvec.h"
+
+namespace {
+
+// Two versions of gift.conf: every gift of a version has the same price.
+std::string Gifts(uint32_t price)
+{
+    std::string list;
+    for (int id = 1; id <= 200; ++id)
+        list += (id > 1 ? "," : "") + std::string("{\"id\":") + std::to_string(id) + ",\"pri\":1,\"price\":" +
+                std::to_string(price) + "}";
+    return "{\"giftlist\":[{\"idx\":1,\"name\":\"\",\"path\":\"g\\\\\",\"list\":[" + list +
+           "]},{\"idx\":2,\"name\":\"\",\"path\":\"g\\\\\",\"list\":[" + list + "]}]}";
+}
+
+TEST(Stress, LookupsAgainstReloads)
+{
+    TempFolder folder;
+    folder.CopySampleSet();
+    folder.Write("gift.conf", Gifts(10));
+    CHalvec halvec;
+    halvec.WordFilter().SetYieldBytes(0);
+    halvec.Attach(folder.Path());
+
+    std::atomic<bool> run{true};
+    std::atomic<int> failures{0};
+    std::atomic<long> lookups{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 8; ++t) {
+        readers.emplace_back([&, t] {
+            while (run.load()) {
+                GiftCatalogCopy copy;
+                halvec.GetGiftMap(copy);
+                size_t items = 0;
+                uint32_t price = 0;
+                for (auto& g : copy)
+                    for (auto& item : g.second) {
+                        if (price == 0)
+                            price = item.second->price;
+                        if (item.second->price != price)
+                            ++failures;  // a mix of two versions
+                        ++items;
+                    }
+                if (items != 400)
+                    ++failures;      // a half-loaded or empty catalogue
+                FreeCatalogCopy(copy);
+                GiftItem gift;
+                if (!halvec.GetGift(t % 3, 1 + t, gift))
+                    ++failures;
+                if (halvec.GetFaceFileName(1 + t).empty())  // one lock, however nested the lookup
+                    ++failures;
+                LevelItem level;
+                if (!halvec.GetLevel(100, level))
+                    ++failures;
+                if (!halvec.HasRight(2, 1300, -1))
+                    ++failures;
+                std::u16string out;
+                halvec.FilterWords(u"shit!", out);
+                if (out != u"shit!" && out != u"****!")
+                    ++failures;
+                std::vector<CityInfo*> cities;
+                halvec.GetCityList(cities);
+                if (cities.empty())
+                    ++failures;
+                FreeCityList(cities);
+                ++lookups;
+            }
+        });
+    }
+    for (int i = 0; i < 60; ++i) {
+        folder.Write("gift.conf", Gifts(i % 2 ? 20 : 10));
+        halvec.Reload(0xFFF);
+    }
+    run.store(false);
+    for (auto& r : readers)
+        r.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_GT(lookups.load(), 0);
+}
+
+}  // namespace

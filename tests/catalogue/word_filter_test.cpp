@@ -1,0 +1,169 @@
+// The sensitive-word list, its index and the filter.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "CatalogTestUtil.h"
+#include "WordFilterConfig.h"
+#include "ZqLog.h"
+
+namespace {
+
+std::u16string FilterWith(const std::vector<std::u16string>& words, const std::u16string& text)
+{
+    WordIndex index;
+    std::vector<std::u16string> folded = words;
+    for (auto& w : folded)
+        FoldWord(w);
+    WordFilterConfig::Init(folded, index, nullptr);
+    std::u16string out;
+    index.Filter(text, out);
+    return out;
+}
+
+TEST(WordFilter, Matching)
+{
+    struct Row {
+        std::vector<std::u16string> words;
+        std::u16string in;
+        std::u16string out;
+    } rows[] = {
+        {{u"ab", u"abc"}, u"xabcx", u"x***x"},         // longest first
+        {{u"ab", u"abc"}, u"xabx", u"x**x"},
+        {{u"ab", u"abc"}, u"ab", u"**"},
+        {{u"abc"}, u"xab", u"xab"},                     // a word running past the end is not tried
+        {{u"abc"}, u"ABC", u"***"},                     // ASCII capitals fold
+        {{u"abc"}, u"aBc", u"***"},
+        {{u"ÄBC"}, u"äbc", u"***"},                    // listed words are folded
+        {{u"äbc"}, u"Äbc", u"Äbc"},                    // a non-ASCII capital is no bucket key
+        {{u"äbc"}, u"äBC", u"***"},
+        {{u"xä"}, u"XÄ", u"**"},                       // later units fold fully
+        {{u"bc", u"abcd"}, u"abce", u"a**e"},           // the earliest position wins, then the longest
+        {{u"ab", u"bc"}, u"abc", u"**c"},               // replaced text is not examined again
+        {{u"aa"}, u"aaaaa", u"****a"},
+        {{u"坏词"}, u"这是坏词吗坏", u"这是**吗坏"},
+        {{u"\U0001F600x"}, u"a\U0001F600x", u"a***"},   // units, not characters
+        {{}, u"abc", u"abc"},
+        {{u"a"}, u"", u""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(FilterWith(row.words, row.in), row.out);
+}
+
+TEST(WordFilter, ParsingTheList)
+{
+    auto words = WordFilterConfig::ParseWordList(
+        "0\tabc\n2\tab\n1\tskipped\nno tab here\n0\t#notaword\n3\tthree\n x\tzero\n0\tTab\tIn\r\n0\tcr\r0\tLast",
+        nullptr, 0);
+    EXPECT_EQ(words, (std::vector<std::u16string>{u"abc", u"ab", u"#notaword", u"zero", u"tab\tin", u"cr",
+                                                  u"last"}));
+    EXPECT_EQ(WordFilterConfig::ParseWordList("\xEF\xBB\xBF" "1\tbom\n\n\n0\t\n", nullptr, 0),
+              (std::vector<std::u16string>{u"bom", u""}));
+    EXPECT_EQ(WordFilterConfig::ParseWordList("99999999999999999999\tbig\n-0\tneg", nullptr, 0),
+              (std::vector<std::u16string>{u"neg"}));
+    EXPECT_EQ(WordFilterConfig::ParseWordList(reinterpret_cast<const char*>(u8"0\t坏词"), nullptr, 0),
+              (std::vector<std::u16string>{u"坏词"}));
+
+    WordIndex index;
+    WordFilterConfig::Init(words, index, nullptr);
+    EXPECT_EQ(index.WordCount(), 6u);  // "#notaword" dropped
+}
+
+class WordFilterLoadTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::string path = folder.Path() + "res\\wordfilter.conf";
+    WordFilterConfig filter;
+};
+
+TEST_F(WordFilterLoadTest, PassesTextThroughUntilLoaded)
+{
+    std::u16string out = u"old";
+    filter.Filter(out, u"abc");
+    EXPECT_EQ(out, u"abc");  // copied, not appended
+
+    folder.Write("wordfilter.conf", "0\tabc\n2\tab\n1\tskipped");
+    filter.SetYieldBytes(0);
+    filter.StartLoad(path);
+    ASSERT_TRUE(filter.WaitLoaded(std::chrono::seconds(5)));
+    out = u">";
+    filter.Filter(out, u"xabcx skipped xabx");
+    EXPECT_EQ(out, u">x***x skipped x**x");  // appended once loaded
+
+    filter.Clear();
+    EXPECT_FALSE(filter.IsLoaded());
+    out.clear();
+    filter.Filter(out, u"abc");
+    EXPECT_EQ(out, u"abc");
+}
+
+TEST_F(WordFilterLoadTest, ALongLoadCopiesTextAndStopsEarly)
+{
+    std::string big;
+    for (int i = 0; big.size() < (2u << 20); ++i)
+        big += "0\tword" + std::to_string(i) + "\n";
+    folder.Write("wordfilter.conf", big);
+    filter.SetYieldBytes(500);  // 2 ms per 500 bytes: seconds for this file
+    filter.StartLoad(path);
+    std::u16string out;
+    filter.Filter(out, u"word1");
+    EXPECT_EQ(out, u"word1");
+    filter.Clear();  // mid-load
+    EXPECT_FALSE(filter.IsLoaded());
+    filter.StartLoad(path);
+    filter.StartLoad(path);  // restarts
+    filter.Clear();
+    EXPECT_FALSE(filter.WaitLoaded(std::chrono::milliseconds(50)));
+}
+
+TEST_F(WordFilterLoadTest, AbandonedLoaderNeverPublishes)
+{
+    std::string big;
+    for (int i = 0; big.size() < (1u << 20); ++i)
+        big += "0\tw" + std::to_string(i) + "\n";
+    folder.Write("wordfilter.conf", big);
+    filter.SetYieldBytes(1);
+    filter.SetStopWait(std::chrono::milliseconds(0));  // the stopper gives up at once
+    filter.StartLoad(path);
+    filter.Clear();
+    folder.Write("wordfilter.conf", "0\tzz");
+    filter.SetYieldBytes(0);
+    filter.StartLoad(path);
+    ASSERT_TRUE(filter.WaitLoaded(std::chrono::seconds(5)));
+    std::u16string out;
+    filter.Filter(out, u"w1 zz");
+    EXPECT_EQ(out, u"w1 **");
+}
+
+TEST_F(WordFilterLoadTest, UnreadableFilesLeaveTheFilterOpen)
+{
+    filter.SetYieldBytes(0);
+    for (const std::string& content : {std::string(), std::string("\0" "0\tabc", 6)}) {
+        folder.Write("wordfilter.conf", content);
+        filter.StartLoad(path);
+        std::u16string out;
+        filter.Filter(out, u"abc");
+        EXPECT_EQ(out, u"abc");
+    }
+    filter.StartLoad(folder.Path() + "res\\missing.conf");
+    EXPECT_FALSE(filter.WaitLoaded(std::chrono::milliseconds(100)));
+}
+
+TEST_F(WordFilterLoadTest, DuplicatesAreLoggedOnce)
+{
+    LogSetFolder(folder.Path() + "log");
+    folder.Write("wordfilter.conf", "0\tabc\n2\tab\n0\tABC\n0\tabc\n");
+    filter.SetYieldBytes(0);
+    filter.StartLoad(path);
+    ASSERT_TRUE(filter.WaitLoaded(std::chrono::seconds(5)));
+    std::ifstream log(folder.Path() + "log/Halvec.txt");
+    std::stringstream text;
+    text << log.rdbuf();
+    std::string needle = reinterpret_cast<const char*>(u8"加载时发现重复敏感词（abc）");
+    size_t first = text.str().find(needle);
+    EXPECT_NE(first, std::string::npos) << text.str();
+    EXPECT_EQ(text.str().find(needle, first + 1), std::string::npos);
+}
+
+}  // namespace

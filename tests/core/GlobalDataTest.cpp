@@ -1,0 +1,267 @@
+// Process state: tokens, server time, RTMP connection text, helpers, updater start.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "GlobalData.h"
+#include "IDataHalvec.h"
+#include "ProtocolTestEnv.h"
+#include "ZqModConfig.h"
+
+namespace {
+
+std::atomic<uint32_t> g_tick{0};
+
+class GlobalData : public ::testing::Test {
+protected:
+    void SetUp() override {
+        prototest::SetUpOnce();
+        IConfigManager* cfg = AfxGetConfigManager();
+        cfg->SetInt("WsNgb", "NgbEnabled", 0);
+    }
+    CGlobalDataApp& g = CGlobalDataApp::GetInstance();
+};
+
+TEST_F(GlobalData, RequestTokenGolden) {
+    g.SetRequestCounter(7);
+    std::string tm, mac, token;
+    EXPECT_EQ(g.MakeRequestToken(tm, 3003, mac, token), 1);
+    EXPECT_EQ(tm, "17000000007");
+    EXPECT_EQ(mac, prototest::kMac);
+    EXPECT_EQ(token, "ce0e61def78322c585a9754a57b9b237");
+    std::string tm2;
+    g.MakeRequestToken(tm2, 3003, mac, token);
+    EXPECT_EQ(tm2, "17000000008");
+
+    uint32_t webTm = 0;
+    g.MakeWebLoginToken(webTm, token);
+    EXPECT_EQ(webTm, 1700000000u);
+    EXPECT_EQ(token, "d7471cc549499913f901c10ec93f2e47");
+}
+
+TEST_F(GlobalData, TmIsUniqueAcrossThreads) {
+    std::vector<std::string> a, b;
+    auto run = [this](std::vector<std::string>& out) {
+        for (int i = 0; i < 10000; ++i) {
+            std::string tm, mac, token;
+            g.MakeRequestToken(tm, 1, mac, token);
+            out.push_back(tm);
+        }
+    };
+    std::thread t1(run, std::ref(a)), t2(run, std::ref(b));
+    t1.join();
+    t2.join();
+    std::set<std::string> all(a.begin(), a.end());
+    all.insert(b.begin(), b.end());
+    EXPECT_EQ(all.size(), 20000u);
+}
+
+TEST_F(GlobalData, ServerTime) {
+    CGlobalDataApp local;   // a fresh object: no base yet
+    local.SetTimeSource([] { return int64_t(1600000000); });
+    local.SetTickSource([] { return g_tick.load(); });
+    EXPECT_EQ(local.GetServerTime(), 1600000000);
+    g_tick = 0xFFFFF000u;   // wraps 4096 ms later
+    local.SyncServerTime(1700000000);
+    g_tick = 0xFFFFF000u + 2500;
+    EXPECT_EQ(local.GetServerTime(), 1700000002);
+    g_tick = 0x00000F00u;   // 7936 ms after the sync, across the wrap
+    EXPECT_EQ(local.GetServerTime(), 1700000007);
+    local.SyncServerTime(0);   // the local clock becomes the base
+    EXPECT_EQ(local.GetServerTime(), 1600000000);
+}
+
+TEST_F(GlobalData, RtmpConnectionText) {
+    IConfigManager* cfg = AfxGetConfigManager();
+    cfg->SetString("WsNgb", "PageUrl", "http://page/", 1);
+    cfg->SetString("WsNgb", "PullBase", "rtmp://pull/vstar", 1);
+    cfg->SetString("WsNgb", "PushBase", "rtmp://push/live", 1);
+    cfg->SetString("WsNgb", "WsGet1", "rtmp://alt/get?k=1", 1);
+    cfg->SetString("WsNgb", "WsPush1", "rtmp://alt/push", 1);
+    const std::string q = "opstr=play&tm=5&uid=1001&roomid=77&Md5=m";
+    struct Row { int ngb; std::string addr; std::string expected; };
+    const Row rows[] = {
+        {0, "rtmp://pull/vstar/77", "rtmp://pull/vstar/77?" + q + " live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
+        {1, "rtmp://pull/vstar/77", "rtmp://alt/get/77?" + q + "?k=1 live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
+        // The push alternative has no "?": the normal form.
+        {1, "rtmp://push/live/77", "rtmp://push/live/77?" + q + " live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
+    };
+    for (const Row& r : rows) {
+        cfg->SetInt("WsNgb", "NgbEnabled", r.ngb);
+        EXPECT_EQ(g.BuildRtmpUrl(r.addr, 5, "play", "m"), r.expected);
+    }
+    std::string noSlash = g.BuildRtmpUrl("noslash", 5, "play", "m");
+    EXPECT_EQ(noSlash.rfind("noslash?opstr=play&tm=5&uid=1001&roomid=&Md5=m live=1", 0), 0u) << noSlash;
+}
+
+TEST_F(GlobalData, AccountResetAndCopies) {
+    CGlobalDataApp s;
+    s.UpdateAccount([](UserAccount& a) {
+        a.userName = "u";
+        a.nickname = "n";
+        a.uid = 5;
+        a.xiubiver = 9;
+        a.loginType = 0;
+    });
+    UserAccount copy = s.GetAccount();
+    s.ResetUserInfo();
+    EXPECT_EQ(copy.nickname, "n");
+    UserAccount a = s.GetAccount();
+    EXPECT_TRUE(a.userName.empty());
+    EXPECT_EQ(a.loginType, 2);
+    EXPECT_EQ(a.uid, 0u);
+    EXPECT_EQ(a.xiubiver, 0u);
+    EXPECT_EQ(a.sex, 3u);
+}
+
+TEST_F(GlobalData, SigningKeysAreCut) {
+    CGlobalDataApp s;
+    s.SetSignKeys(std::string(40, 'a'), std::string(40, 'b'));
+    EXPECT_EQ(std::string(s.KeyA()).size(), 22u);
+    EXPECT_EQ(std::string(s.KeyB()).size(), 31u);
+}
+
+TEST_F(GlobalData, TextHelpers) {
+    std::string t = "  a b  ";
+    TrimString(t);
+    EXPECT_EQ(t, "a b");
+    t = "    ";
+    TrimString(t);
+    EXPECT_TRUE(t.empty());
+
+    auto m = ParseKeyValueParams({"A=1", "b", "c=1=2", "Key=", "=v"});
+    EXPECT_EQ(m.size(), 3u);   // "Key=" and "=v" split into two parts
+    EXPECT_EQ(m["a"], "1");
+    EXPECT_EQ(m.count("c"), 0u);
+    EXPECT_EQ(m.count("b"), 0u);
+
+    EXPECT_EQ(GetUtf8Length("中a"), 4u);
+    std::string mac = GetFirstNetCardMac();
+    EXPECT_TRUE(mac.empty() || mac.size() == 12u) << mac;
+    EXPECT_NE(GetNoVideoBkPath().find("defaultbk_novideo.png"), std::string::npos);
+}
+
+TEST_F(GlobalData, ChatFontRoundTrip) {
+    ChatFontFormat f;
+    f.effects = 3;
+    f.fontSize = 240;
+    f.fontColor = 0x123456;
+    f.charSet = 134;
+    std::string face = std::string(30, 'x') + "中";   // 32 bytes: the last character does not fit
+    Charset::GbkCopy(f.faceName, sizeof f.faceName, "微软雅黑");
+    SaveChatFontConfig(f, "RoomFontSetupChat");
+    ChatFontFormat back;
+    LoadChatFontConfig("RoomFontSetupChat", back);
+    EXPECT_EQ(back.effects, 3);
+    EXPECT_EQ(back.fontSize, 240);
+    EXPECT_EQ(back.fontColor, 0x123456);
+    EXPECT_EQ(back.charSet, 134);
+    EXPECT_STREQ(back.faceName, "微软雅黑");
+
+    AfxGetConfigManager()->SetString("RoomFontSetupTmpNotice", "FaceName", face.c_str(), 1);
+    ChatFontFormat cut;
+    cut.fontSize = 99;
+    LoadChatFontConfig("RoomFontSetupTmpNotice", cut);
+    EXPECT_EQ(std::string(cut.faceName), std::string(30, 'x'));
+    EXPECT_EQ(cut.fontSize, 99);   // absent keys leave the field
+}
+
+TEST_F(GlobalData, StartUpdaterReplacesTheRunningOne) {
+    const char* dir = getenv("VARNET_INSTALL_DIR");
+    ASSERT_TRUE(dir);
+    std::string folder = dir;
+    std::string out = folder + "/updater.out";
+    std::string script = folder + "/Trenby";
+    {
+        std::ofstream s(script);
+        s << "#!/bin/sh\npwd > '" << out << ".tmp'\necho \"$@\" >> '" << out << ".tmp'\nmv '" << out << ".tmp' '" << out
+          << "'\nwhile :; do sleep 0.1; done\n";
+    }
+    chmod(script.c_str(), 0755);
+    // An updater already running.
+    pid_t old = fork();
+    if (old == 0) {
+        execl(script.c_str(), "Trenby", "old", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 200 && access(out.c_str(), F_OK) != 0; ++i) usleep(10000);
+    unlink(out.c_str());
+
+    g.SetCommandLine("/trayrun");
+    EXPECT_EQ(g.StartUpdater(), 1);
+    int status = 0;
+    EXPECT_EQ(waitpid(old, &status, 0), old);
+    EXPECT_TRUE(WIFSIGNALED(status));
+
+    for (int i = 0; i < 300 && access(out.c_str(), F_OK) != 0; ++i) usleep(10000);
+    std::ifstream in(out);
+    std::string cwd, args;
+    std::getline(in, cwd);
+    std::getline(in, args);
+    EXPECT_EQ(std::filesystem::canonical(cwd), std::filesystem::canonical(folder));
+    EXPECT_EQ(args, "/trayrun");
+    EXPECT_TRUE(KillProcessByName("Trenby"));
+    EXPECT_FALSE(KillProcessByName(""));
+}
+
+}  // namespace
+
+namespace {
+
+// A catalogue module that knows two levels.
+class FakeHalvec : public IDataHalvec {
+public:
+    void Reload(int) override {}
+    bool GetGift(int, int, GiftItem&) override { return false; }
+    bool GetGiftAndGroup(int, GiftItem&, CatalogGroupInfo&) override { return false; }
+    bool IsGift21009(int) override { return false; }
+    bool IsGift21012(int) override { return false; }
+    bool GetFace(int, int, CatalogItem&) override { return false; }
+    std::string GetFaceFileName(int) override { return ""; }
+    bool GetEnterShow(int, int, CatalogItem&) override { return false; }
+    void GetUserPhotoList(int, std::vector<UserPhotoItem>&) override {}
+    bool GetLevelGroup(unsigned, CatalogGroupInfo&) override { return false; }
+    bool GetColorBar(int, int, CatalogItem&) override { return false; }
+    void FilterWords(const std::u16string& in, std::u16string& out) override { out = in; }
+    bool GetTag(int, int, GiftItem&) override { return false; }
+    void GetTagMap(TagCatalogCopy&) override {}
+    bool GetLevel(int id, LevelItem& out) override {
+        if (id == 5) out.upgradeleft = 100;
+        return id == 5 || id == 6;
+    }
+    bool GetRole(int, CatalogItem&) override { return false; }
+    bool GetUserPhoto(int, int, UserPhotoItem&) override { return false; }
+    bool GetIcon(int, CatalogItem&) override { return false; }
+    bool HasRight(int, int, int) override { return false; }
+    bool HasRight2(int, int, int) override { return false; }
+    bool HasRightPair(int, int, int) override { return false; }
+    bool HasRightPair2(int, int, int) override { return false; }
+    void GetGiftMap(GiftCatalogCopy&) override {}
+    void GetFaceMap(FaceCatalogCopy&) override {}
+    void GetCityList(std::vector<CityInfo*>&) override {}
+    void GetColorBarMap(ColorBarCatalogCopy&) override {}
+};
+
+TEST(LevelBar, WidthFollowsTheLevelCatalogue) {
+    prototest::SetUpOnce();
+    CGlobalDataApp s;
+    s.UpdateAccount([](UserAccount& a) { a.level = 5; });
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // no catalogue loaded
+    FakeHalvec fake;
+    ASSERT_TRUE(AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &fake));
+    EXPECT_EQ(s.GetLevelBarWidth(), 16);
+    s.UpdateAccount([](UserAccount& a) { a.level = 6; });
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // the top level: nothing left
+    s.UpdateAccount([](UserAccount& a) { a.level = 7; });
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // unknown level
+    AfxGetDataManager()->UnregisterModule(HALVEC_MODULE_NAME);
+}
+
+}  // namespace
