@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -119,6 +120,24 @@ TEST_F(Win32Ipc, StaleSocketOfADeadProcessIsReplaced) {
     pid_t child = Spawn({HelperPath(), "post", kProp, std::to_string(kResChanged), "1", "5"});
     EXPECT_TRUE(PumpUntil([&] { return win.got.size() == 1; }, 5000));
     EXPECT_EQ(WaitExit(child), 0);
+    DestroyWindow(h);
+}
+
+TEST_F(Win32Ipc, SocketOfAKilledPublisherIsReplaced) {
+    int out = -1;
+    pid_t server = Spawn({HelperPath(), "serve", kProp, std::to_string(kResChanged), "5000"}, &out);
+    ASSERT_GT(server, 0);
+    EXPECT_EQ(w32test::ReadLine(out), "ready");
+    close(out);
+    kill(server, SIGKILL);
+    EXPECT_EQ(WaitExit(server), -1);
+    EXPECT_TRUE(Exists(WindowPropertySocketPath(kProp))) << "left behind";
+
+    Recorder win;
+    HWND h = CreateWindowHandle(&win);
+    ASSERT_TRUE(PublishWindowProperty(kProp, h));
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged, 4, 0));
+    EXPECT_TRUE(PumpUntil([&] { return win.got.size() == 1; }, 3000));
     DestroyWindow(h);
 }
 
