@@ -138,6 +138,22 @@ TEST_F(Worker, GuestLoginRoundTrip) {
     EXPECT_EQ(service.RequestCount("getanonyuser"), 1);
 }
 
+TEST_F(Worker, LogNeverHoldsThePasswordOrToken) {
+    ASSERT_EQ(worker.Start(), 1);
+    LoginAlice();
+    CZQKickRoomMsg kick;
+    kick.uid = uid;
+    kick.sid = sid;
+    kick.rid = 3003;
+    worker.PostRequest(&kick);
+    ASSERT_TRUE(rec.WaitFor(2));
+    std::string log;
+    ASSERT_TRUE(Dir::ReadFile(LogGetFolder() + "/HttpRequest.txt", log));
+    EXPECT_NE(log.find("pwd=***"), std::string::npos);
+    EXPECT_EQ(log.find("pwd=secret"), std::string::npos);
+    EXPECT_NE(log.find("token=***&cmd=kickroom"), std::string::npos);
+}
+
 TEST_F(Worker, SignedRequestsPassTheServiceCheck) {
     ASSERT_EQ(worker.Start(), 1);
     LoginAlice();
