@@ -1,7 +1,7 @@
 #include "Halvec.h"
-#include "HalvecGuard.h"
 
 #include "CatalogParser.h"
+#include "HalvecGuard.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 
@@ -10,12 +10,7 @@ namespace {
 const char kLog[] = "Halvec.txt";
 const size_t kMaxConfFile = 4u << 20;  // the largest real catalogue is far below this
 
-struct JsonCatalogFile {
-    int bit;
-    const char* file;
-};
-
-// LoadAll's order; Reload tests the bits in the order of ReloadOrder.
+// LoadAll reads the catalogues in the first order; Reload tests the mask's bits in the second.
 const int kLoadAllOrder[] = {RES_GIFT, RES_FACE,  RES_USERPHOTO, RES_TAG,   RES_LEVEL,      RES_ROLE,
                              RES_ICON, RES_ENTERSHOW, RES_COLORBAR, RES_POWER, RES_WORDFILTER, RES_CITY};
 const int kReloadOrder[] = {RES_FACE, RES_GIFT,      RES_ICON,     RES_TAG,   RES_LEVEL,      RES_ROLE,
@@ -40,8 +35,17 @@ const char* FileOf(int bit)
     }
 }
 
-}  // namespace
+// Empties a JSON catalogue and parses its file again when the file has any text.
+template <class Cat>
+void Reread(Cat& cat, bool (*parse)(const std::string&, Cat&), const std::string& path)
+{
+    cat.Clear();
+    std::string text = CHalvec::ReadConfFile(path);
+    if (!text.empty() && !parse(text, cat))
+        PJ_Log(kLog, LOG_FAILURE, "CHalvec::Reload", "not JSON: %s", path.c_str());
+}
 
+}  // namespace
 
 CHalvec::~CHalvec() = default;
 
@@ -105,26 +109,18 @@ void CHalvec::LoadMask(int mask)
         m_city.Init(path);
         return;
     }
-    std::string text;
-    bool ok = true;
-    auto read = [&] {
-        text = ReadConfFile(path);
-        return !text.empty();
-    };
     switch (mask) {
-    case RES_GIFT: m_gifts.Clear(); if (read()) ok = LoadGiftList(text, m_gifts); break;
-    case RES_FACE: m_faces.Clear(); if (read()) ok = LoadFaceList(text, m_faces); break;
-    case RES_USERPHOTO: m_userPhotos.Clear(); if (read()) ok = LoadUserPhotoList(text, m_userPhotos); break;
-    case RES_TAG: m_tags.Clear(); if (read()) ok = LoadTagList(text, m_tags); break;
-    case RES_LEVEL: m_levels.Clear(); if (read()) ok = LoadLevelList(text, m_levels); break;
-    case RES_ROLE: m_roles.Clear(); if (read()) ok = LoadRoleList(text, m_roles); break;
-    case RES_ICON: m_icons.Clear(); if (read()) ok = LoadIconList(text, m_icons); break;
-    case RES_ENTERSHOW: m_enterShows.Clear(); if (read()) ok = LoadEnterShowList(text, m_enterShows); break;
-    case RES_COLORBAR: m_colorBars.Clear(); if (read()) ok = LoadColorBarList(text, m_colorBars); break;
-    default: return;
+    case RES_GIFT: Reread(m_gifts, LoadGiftList, path); break;
+    case RES_FACE: Reread(m_faces, LoadFaceList, path); break;
+    case RES_USERPHOTO: Reread(m_userPhotos, LoadUserPhotoList, path); break;
+    case RES_TAG: Reread(m_tags, LoadTagList, path); break;
+    case RES_LEVEL: Reread(m_levels, LoadLevelList, path); break;
+    case RES_ROLE: Reread(m_roles, LoadRoleList, path); break;
+    case RES_ICON: Reread(m_icons, LoadIconList, path); break;
+    case RES_ENTERSHOW: Reread(m_enterShows, LoadEnterShowList, path); break;
+    case RES_COLORBAR: Reread(m_colorBars, LoadColorBarList, path); break;
+    default: break;
     }
-    if (!ok)
-        PJ_Log(kLog, LOG_FAILURE, "CHalvec::Reload", "not JSON: %s", path.c_str());
 }
 
 void CHalvec::Reload(int mask)

@@ -3,7 +3,6 @@
 
 #include "Halvec.h"
 #include "HalvecGuard.h"
-#include "ZqLog.h"
 
 namespace {
 

@@ -25,18 +25,24 @@ long FlagOf(const std::string& text)
 WordFilterConfig::~WordFilterConfig()
 {
     StopLoader();
-    std::vector<std::thread> abandoned;
-    {
-        std::lock_guard<std::mutex> lock(threadMutex_);
-        abandoned.swap(abandoned_);
-    }
-    for (std::thread& t : abandoned)
-        t.join();  // each was told to stop; they end at their next check
+    std::lock_guard<std::mutex> lock(threadMutex_);
+    for (auto& loader : abandoned_)
+        loader.first.join();  // each was told to stop; it ends at its next check
 }
 
 void WordFilterConfig::StopLoader()
 {
     std::lock_guard<std::mutex> lock(threadMutex_);
+    for (auto it = abandoned_.begin(); it != abandoned_.end();) {
+        std::unique_lock<std::mutex> jl(it->second->mutex);
+        if (!it->second->done) {
+            ++it;
+            continue;
+        }
+        jl.unlock();
+        it->first.join();
+        it = abandoned_.erase(it);
+    }
     if (!thread_.joinable())
         return;
     job_->stop.store(true);
@@ -50,7 +56,7 @@ void WordFilterConfig::StopLoader()
     } else {
         PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::StopLoader", "loader still running after %d ms",
                static_cast<int>(stopWait_.count()));
-        abandoned_.push_back(std::move(thread_));
+        abandoned_.emplace_back(std::move(thread_), job_);
     }
     job_.reset();
 }
@@ -195,4 +201,5 @@ void WordFilterConfig::Init(const std::vector<std::u16string>& words, WordIndex&
             PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::Init", "加载时发现重复敏感词（%s）",
                    Charset::Utf16ToGbk(word).c_str());
     }
+    index.Freeze();
 }

@@ -62,7 +62,8 @@ private:
     std::mutex threadMutex_;               // guards thread_, job_, abandoned_
     std::thread thread_;
     std::shared_ptr<Job> job_;
-    std::vector<std::thread> abandoned_;   // loaders that outlived the stop wait; joined on destruction
+    // Loaders that outlived the stop wait: joined once done, at the latest on destruction.
+    std::vector<std::pair<std::thread, std::shared_ptr<Job>>> abandoned_;
 
     mutable std::mutex publishMutex_;      // guards generation_ and writes of index_
     mutable std::condition_variable loadedCv_;

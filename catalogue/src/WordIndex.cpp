@@ -70,6 +70,13 @@ bool WordIndex::Add(const std::u16string& word)
 {
     if (word.empty())
         return false;
+    if (frozen_) {  // back to the build form
+        frozen_ = false;
+        first_.clear();
+        keys_.clear();
+        next_.clear();
+        terminal_.clear();
+    }
     uint32_t node = root_[word[0]];
     if (!node) {
         node = static_cast<uint32_t>(nodes_.size());
@@ -96,12 +103,56 @@ bool WordIndex::Add(const std::u16string& word)
     return true;
 }
 
+void WordIndex::Freeze()
+{
+    const size_t n = nodes_.size();
+    first_.assign(n + 1, 0);
+    terminal_.assign(n, 0);
+    keys_.clear();
+    next_.clear();
+    for (size_t i = 0; i < n; ++i) {
+        first_[i] = static_cast<uint32_t>(keys_.size());
+        terminal_[i] = nodes_[i].terminal;
+        for (const auto& e : nodes_[i].children) {
+            keys_.push_back(e.first);
+            next_.push_back(e.second);
+        }
+    }
+    first_[n] = static_cast<uint32_t>(keys_.size());
+    frozen_ = true;
+}
+
+uint32_t WordIndex::FrozenChild(uint32_t node, char16_t c) const
+{
+    uint32_t begin = first_[node], end = first_[node + 1];
+    if (end - begin <= 8) {
+        for (uint32_t e = begin; e < end; ++e)
+            if (keys_[e] == c)
+                return next_[e];
+        return 0;
+    }
+    const char16_t* k = keys_.data();
+    const char16_t* hit = std::lower_bound(k + begin, k + end, c);
+    return (hit != k + end && *hit == c) ? next_[hit - k] : 0;
+}
+
 size_t WordIndex::LongestMatch(const char16_t* in, size_t n, size_t pos) const
 {
     uint32_t node = root_[AsciiFold(in[pos])];
     if (!node)
         return 0;
     const FoldTable& t = Table();
+    if (frozen_) {
+        size_t best = terminal_[node] ? 1 : 0;
+        for (size_t i = pos + 1; i < n; ++i) {
+            node = FrozenChild(node, t.map[in[i]]);
+            if (!node)
+                break;
+            if (terminal_[node])
+                best = i - pos + 1;
+        }
+        return best;
+    }
     size_t best = nodes_[node].terminal ? 1 : 0;
     for (size_t i = pos + 1; i < n; ++i) {
         node = Child(node, t.map[in[i]]);

@@ -24,6 +24,8 @@ public:
     WordIndex();
     // Adds an already folded, non-empty word; false when it was already listed.
     bool Add(const std::u16string& word);
+    // Packs the trie into flat arrays for matching (after the last Add; matching works either way).
+    void Freeze();
     size_t WordCount() const { return words_; }
     bool Empty() const { return words_ == 0; }
     // Length in units of the longest listed word that starts at in[pos], or 0.
@@ -38,8 +40,15 @@ private:
         std::vector<std::pair<char16_t, uint32_t>> children;  // sorted by unit
     };
     uint32_t Child(uint32_t node, char16_t c) const;
+    uint32_t FrozenChild(uint32_t node, char16_t c) const;
 
     std::vector<Node> nodes_;                // nodes_[0] is unused; 0 means "none"
+    // The frozen form: node i's edges are keys_/next_[first_[i] .. first_[i + 1]), sorted by key.
+    bool frozen_ = false;
+    std::vector<uint32_t> first_;
+    std::vector<char16_t> keys_;
+    std::vector<uint32_t> next_;
+    std::vector<uint8_t> terminal_;
     std::unique_ptr<uint32_t[]> root_;       // first unit -> node, 65536 entries
     size_t words_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -33,6 +34,16 @@ constexpr int kMaxPerWakeup = 64;  // datagrams handled per dispatch, so a flood
 struct Endpoint {
     int fd = -1;
     std::atomic<uintptr_t> hwnd{0};
+    std::mutex mu;
+    std::vector<UINT> accepted;  // guarded by mu; empty: WM_USER and up
+
+    bool Accepts(UINT msg) {
+        std::lock_guard<std::mutex> l(mu);
+        if (accepted.empty()) {
+            return msg >= WM_USER;
+        }
+        return std::find(accepted.begin(), accepted.end(), msg) != accepted.end();
+    }
     ~Endpoint() {
         if (fd >= 0) {
             close(fd);
@@ -48,8 +59,15 @@ struct Published {
     ino_t ino = 0;
 };
 
-std::mutex gMu;  // guards gPublished; never held together with the runtime lock
-std::map<std::string, Published> gPublished;
+// The publish table; never destroyed, as window objects with static storage may die after it would.
+struct Table {
+    std::mutex mu;  // guards `published`; never held together with the runtime lock
+    std::map<std::string, Published> published;
+};
+Table& T() {
+    static Table* table = new Table;
+    return *table;
+}
 
 bool UsableFolder(const std::string& dir, bool mustBePrivate) {
     struct stat st {};
@@ -142,6 +160,10 @@ gboolean OnReadable(gint fd, GIOCondition, gpointer data) {
             Log("property socket: dropped a malformed datagram of %zd bytes", n);
             continue;
         }
+        if (!ep->Accepts(w.msg)) {
+            Log("property socket: refused message 0x%x from outside", w.msg);
+            continue;
+        }
         HWND h = Handle(ep->hwnd.load());
         if (!PostMessage(h, w.msg, static_cast<WPARAM>(w.wParam), static_cast<LPARAM>(w.lParam))) {
             Log("property socket: window gone, message 0x%x dropped", w.msg);
@@ -168,11 +190,11 @@ void Retire(Published& p) {
 void OnWindowDied(HWND h) {
     std::vector<Published> gone;
     {
-        std::lock_guard<std::mutex> l(gMu);
-        for (auto it = gPublished.begin(); it != gPublished.end();) {
+        std::lock_guard<std::mutex> l(T().mu);
+        for (auto it = T().published.begin(); it != T().published.end();) {
             if (it->second.ep->hwnd.load() == Id(h)) {
                 gone.push_back(std::move(it->second));
-                it = gPublished.erase(it);
+                it = T().published.erase(it);
             } else {
                 ++it;
             }
@@ -215,7 +237,7 @@ std::string WindowPropertySocketPath(const char* name) {
     return dir.empty() ? "" : dir + "/" + SafeName(name) + ".sock";
 }
 
-bool PublishWindowProperty(const char* name, HWND hwnd) {
+bool PublishWindowProperty(const char* name, HWND hwnd, const std::vector<UINT>& accepted) {
     if (!IsWindow(hwnd)) {
         return false;
     }
@@ -229,10 +251,13 @@ bool PublishWindowProperty(const char* name, HWND hwnd) {
         std::lock_guard<std::mutex> l(r.mu);
         r.windowDied = OnWindowDied;
     }
-    std::lock_guard<std::mutex> l(gMu);
-    auto it = gPublished.find(name);
-    if (it != gPublished.end()) {
-        it->second.ep->hwnd = Id(hwnd);  // the same name moves to another window of this process
+    std::lock_guard<std::mutex> l(T().mu);
+    auto it = T().published.find(name);
+    if (it != T().published.end()) {
+        // The same name moves to another window of this process.
+        std::lock_guard<std::mutex> el(it->second.ep->mu);
+        it->second.ep->accepted = accepted;
+        it->second.ep->hwnd = Id(hwnd);
         return true;
     }
     Published p;
@@ -251,15 +276,16 @@ bool PublishWindowProperty(const char* name, HWND hwnd) {
         p.ep = std::make_shared<Endpoint>();
         p.ep->fd = fd;
         p.ep->hwnd = Id(hwnd);
+        p.ep->accepted = accepted;
     }
     p.source = g_unix_fd_source_new(p.ep->fd, G_IO_IN);
     g_source_set_callback(p.source, G_SOURCE_FUNC(OnReadable), new std::shared_ptr<Endpoint>(p.ep),
                           DeleteEndpointRef);
     g_source_attach(p.source, g_main_context_default());
-    gPublished.emplace(name, std::move(p));
+    T().published.emplace(name, std::move(p));
     if (!IsWindow(hwnd)) {  // died meanwhile: its death hook may have run before we were listed
-        Published gone = std::move(gPublished[name]);
-        gPublished.erase(name);
+        Published gone = std::move(T().published[name]);
+        T().published.erase(name);
         Retire(gone);
         return false;
     }
@@ -272,13 +298,13 @@ void UnpublishWindowProperty(const char* name) {
     }
     Published p;
     {
-        std::lock_guard<std::mutex> l(gMu);
-        auto it = gPublished.find(name);
-        if (it == gPublished.end()) {
+        std::lock_guard<std::mutex> l(T().mu);
+        auto it = T().published.find(name);
+        if (it == T().published.end()) {
             return;
         }
         p = std::move(it->second);
-        gPublished.erase(it);
+        T().published.erase(it);
     }
     Retire(p);
 }

@@ -1,6 +1,6 @@
-// The file-backed registry store. One line a value: key TAB value-name TAB data, each escaped
-// (\\ \t \n \r \0). Lines that do not parse are kept as they are.
+// The file-backed registry store: loading, atomic saving and the value operations.
 #include "Win32Registry.h"
+#include "Win32RegistryText.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -18,15 +19,10 @@ namespace {
 constexpr size_t kMaxFile = 8u << 20;
 constexpr size_t kMaxData = 1u << 20;
 constexpr size_t kMaxKey = 1024;
-const char kHeader[] = "# Varnet registry 1";
 
 std::mutex gMu;  // one writer of this process at a time; the file lock orders processes
 
-struct Line {
-    std::string raw;  // kept as it is when it does not parse
-    bool parsed = false;
-    std::string key, value, data;
-};
+using Line = win32_detail::RegLine;
 
 std::string ConfigFolder() {
     const char* env = getenv("VARNET_DATA_DIR");
@@ -103,65 +99,6 @@ bool KeyOf(HKEY root, const std::string& subkey, std::string& out) {
     return any;
 }
 
-std::string Escape(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\0': out += "\\0"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-bool Unescape(const std::string& s, std::string& out) {
-    out.clear();
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\') {
-            out += s[i];
-            continue;
-        }
-        if (++i == s.size()) {
-            return false;
-        }
-        switch (s[i]) {
-        case '\\': out += '\\'; break;
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case '0': out += '\0'; break;
-        default: return false;
-        }
-    }
-    return true;
-}
-
-Line ParseLine(const std::string& raw) {
-    Line l;
-    l.raw = raw;
-    if (raw.empty() || raw[0] == '#') {
-        return l;
-    }
-    size_t t1 = raw.find('\t');
-    size_t t2 = t1 == std::string::npos ? t1 : raw.find('\t', t1 + 1);
-    if (t2 == std::string::npos || raw.find('\t', t2 + 1) != std::string::npos) {
-        return l;
-    }
-    std::string key, value;
-    if (Unescape(raw.substr(0, t1), key) && Unescape(raw.substr(t1 + 1, t2 - t1 - 1), value) &&
-        Unescape(raw.substr(t2 + 1), l.data)) {
-        l.key = Lower(key);
-        l.value = Lower(value);
-        l.parsed = true;
-    }
-    return l;
-}
-
 // A missing file is an empty store; an unreadable or oversized one is a failure.
 bool Load(const std::string& path, std::vector<Line>& lines) {
     lines.clear();
@@ -186,18 +123,7 @@ bool Load(const std::string& path, std::vector<Line>& lines) {
     if (!ok) {
         return false;
     }
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string raw = text.substr(start, end - start);
-        if (!raw.empty() && raw != kHeader) {
-            lines.push_back(ParseLine(raw));
-        }
-        start = end + 1;
-    }
+    lines = win32_detail::ParseRegistryText(text);
     return true;
 }
 
@@ -217,11 +143,7 @@ bool WriteAll(int fd, const std::string& s) {
 }
 
 bool Save(const std::string& path, const std::vector<Line>& lines) {
-    std::string text = std::string(kHeader) + "\n";
-    for (const Line& l : lines) {
-        text += l.parsed ? Escape(l.key) + '\t' + Escape(l.value) + '\t' + Escape(l.data) : l.raw;
-        text += '\n';
-    }
+    std::string text = win32_detail::RegistryText(lines);
     std::string tmp = path + ".XXXXXX";
     int fd = mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0) {
@@ -292,11 +214,20 @@ bool RegWriteString(HKEY root, const std::string& subkey, const std::string& val
     }
     std::string name = Lower(value);
     return Modify([&](std::vector<Line>& lines) {
-        for (Line& l : lines) {
-            if (l.parsed && l.key == key && l.value == name) {
-                l.data = data;
-                return true;
+        bool found = false;
+        for (auto it = lines.begin(); it != lines.end();) {
+            if (it->parsed && it->key == key && it->value == name) {
+                if (found) {
+                    it = lines.erase(it);  // a hand-made duplicate
+                    continue;
+                }
+                it->data = data;
+                found = true;
             }
+            ++it;
+        }
+        if (found) {
+            return true;
         }
         Line l;
         l.parsed = true;
@@ -338,12 +269,10 @@ bool RegDeleteValue(HKEY root, const std::string& subkey, const std::string& val
     }
     std::string name = Lower(value);
     return Modify([&](std::vector<Line>& lines) {
-        for (auto it = lines.begin(); it != lines.end(); ++it) {
-            if (it->parsed && it->key == key && it->value == name) {
-                lines.erase(it);
-                return true;
-            }
-        }
-        return false;
+        size_t before = lines.size();
+        lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                   [&](const Line& l) { return l.parsed && l.key == key && l.value == name; }),
+                    lines.end());
+        return lines.size() != before;
     });
 }

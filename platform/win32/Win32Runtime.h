@@ -90,8 +90,6 @@ struct Runtime {
     std::vector<LoopFrame*> frames;
     bool pendingQuit = false;
     int pendingQuitCode = 0;
-
-    ~Runtime();
 };
 
 Runtime& R();

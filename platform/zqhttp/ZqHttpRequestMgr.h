@@ -10,6 +10,8 @@
 // Every transfer that Download/Upload accepted (task id > 0) ends with exactly one of Stopped, Finished or
 // Failed carrying that id; Begin and Progress may come before. The default bodies print one line to stdout.
 // An override stores or posts and returns: it must not wait for a thread that may be inside StopTask.
+// Sizes are bytes (clamped to INT_MAX; 0 when the server announced no length). Progress comes at most five
+// times a second and at the end; its speed is the average in bytes per second since the start, at least 1.
 class IZqHttpRequestObserver {
 public:
     virtual void HttpRequestOb_DownloadBegin(int taskId, std::string filePath, int fileSize);

@@ -35,15 +35,37 @@ HttpTestServer::HttpTestServer() {
     server_.set_keep_alive_timeout(1);
     server_.set_read_timeout(5, 0);
     server_.set_write_timeout(5, 0);
-    server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
-        RecordedRequest rec{req.method, req.path, req.target, req.headers, req.is_multipart_form_data() ? "" : req.body};
-        std::lock_guard<std::mutex> lock(mutex_);
-        requests_.push_back(std::move(rec));
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+    server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Dispatch("GET", req, res); });
+    server_.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { Dispatch("POST", req, res); });
 }
 
 HttpTestServer::~HttpTestServer() { Stop(); }
+
+void HttpTestServer::AddRoute(const char* method, const std::string& pattern, Handler handler) {
+    Route route{method, std::regex(pattern), std::move(handler)};
+    std::lock_guard<std::mutex> lock(mutex_);
+    routes_.push_back(std::move(route));
+}
+
+void HttpTestServer::Dispatch(const char* method, const httplib::Request& req, httplib::Response& res) {
+    Handler handler;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back({req.method, req.path, req.target, req.headers,
+                             req.is_multipart_form_data() ? std::string() : req.body});
+        for (auto it = routes_.rbegin(); it != routes_.rend(); ++it) {
+            if (it->method == method && std::regex_match(req.path, it->pattern)) {
+                handler = it->handler;
+                break;
+            }
+        }
+    }
+    if (!handler) {
+        res.status = 404;
+        return;
+    }
+    handler(req, res);
+}
 
 bool HttpTestServer::Start() {
     if (thread_.joinable()) return true;
@@ -78,10 +100,10 @@ bool HttpTestServer::Sleep(int ms) {
     return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_.load(); });
 }
 
-void HttpTestServer::Get(const std::string& pattern, Handler handler) { server_.Get(pattern, std::move(handler)); }
+void HttpTestServer::Get(const std::string& pattern, Handler handler) { AddRoute("GET", pattern, std::move(handler)); }
 
 void HttpTestServer::Post(const std::string& pattern, Handler handler) {
-    server_.Post(pattern, std::move(handler));
+    AddRoute("POST", pattern, std::move(handler));
 }
 
 void HttpTestServer::Reply(const std::string& path, int status, const std::string& body,

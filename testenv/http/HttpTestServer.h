@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,7 +71,9 @@ public:
     // Waits up to `ms`; returns false early when the server stops. For handlers that stall.
     bool Sleep(int ms);
 
-    // Routes with the caller's own handlers (patterns are httplib's regular expressions).
+    // Routes with the caller's own handlers. A pattern is a regular expression matched against the whole
+    // path; routes may be added at any time, also while serving, and the latest matching route wins (a test
+    // can change a path's behaviour midway). Unmatched paths answer 404.
     void Get(const std::string& pattern, Handler handler);
     void Post(const std::string& pattern, Handler handler);
 
@@ -97,10 +100,18 @@ public:
     // Deterministic bytes of a given size, for downloads.
     static std::string MakeData(size_t size);
 
-    // The underlying server, for what the helpers above do not cover.
+    // The underlying server, for what the helpers above do not cover (other methods, settings).
     httplib::Server& Raw() { return server_; }
 
 private:
+    struct Route {
+        std::string method;
+        std::regex pattern;
+        Handler handler;
+    };
+    void AddRoute(const char* method, const std::string& pattern, Handler handler);
+    void Dispatch(const char* method, const httplib::Request& req, httplib::Response& res);
+
     httplib::Server server_;
     std::thread thread_;
     int port_ = 0;
@@ -110,6 +121,7 @@ private:
     std::condition_variable wake_;
     std::vector<RecordedRequest> requests_;
     std::vector<UploadedFile> uploads_;
+    std::vector<Route> routes_;
 };
 
 }  // namespace testenv

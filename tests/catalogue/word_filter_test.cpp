@@ -47,8 +47,17 @@ TEST(WordFilter, Matching)
         {{}, u"abc", u"abc"},
         {{u"a"}, u"", u""},
     };
-    for (const Row& row : rows)
+    for (const Row& row : rows) {
         EXPECT_EQ(FilterWith(row.words, row.in), row.out);
+        WordIndex unfrozen;  // the build form matches alike
+        for (std::u16string w : row.words) {
+            FoldWord(w);
+            unfrozen.Add(w);
+        }
+        std::u16string out;
+        unfrozen.Filter(row.in, out);
+        EXPECT_EQ(out, row.out);
+    }
 }
 
 TEST(WordFilter, ParsingTheList)

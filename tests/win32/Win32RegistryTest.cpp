@@ -106,6 +106,15 @@ TEST_F(Win32Registry, UnparsableLinesSurviveAndOversizedFilesAreNotTouched) {
     EXPECT_NE(text.find("a line without tabs\n"), std::string::npos);
     EXPECT_NE(text.find("bad\\qescape\tv\td\n"), std::string::npos);
 
+    // A hand-made duplicate: a write keeps one, a delete leaves none.
+    {
+        std::ofstream app(File(), std::ios::app | std::ios::binary);
+        app << "hkey_current_user\\\\software\\\\varnet\tb\tdup\n";
+    }
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, "Software\\Varnet", "B", "one"));
+    EXPECT_TRUE(RegDeleteValue(HKEY_CURRENT_USER, "Software\\Varnet", "B"));
+    EXPECT_FALSE(RegReadString(HKEY_CURRENT_USER, "Software\\Varnet", "B", out));
+
     {
         std::ofstream big(File(), std::ios::app | std::ios::binary);
         big << std::string(9u << 20, 'z') << "\n";

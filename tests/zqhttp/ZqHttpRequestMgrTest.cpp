@@ -302,6 +302,9 @@ TEST_F(RequestMgrTest, RequestWithPostData) {
     EXPECT_EQ(std::string(data, len), "got:a=1&b=2");
     delete[] data;
     mgr.ReleaseRequest(reqId);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].method, "POST");
+    EXPECT_EQ(server.Requests()[0].body, "a=1&b=2");
 }
 
 }  // namespace

@@ -178,6 +178,25 @@ TEST_F(ZqHttpTest, LargeBodyArrivesWhole) {
     http->CloseSession(s);
 }
 
+TEST_F(ZqHttpTest, ServerBehaviourChangesMidway) {
+    IZqHttpMgr* http = GetZqHttpMgr();
+    auto fetch = [&](const char* path) {
+        int s = http->OpenUrl(server.Url(path).c_str());
+        const char* data = nullptr;
+        int len = 0;
+        http->GetData(s, &data, &len);
+        std::string got = std::to_string(http->GetStatusCode(s)) + ":" + (data ? std::string(data, len) : "");
+        http->CloseSession(s);
+        return got;
+    };
+    server.Reply("/svc", 200, "first");
+    EXPECT_EQ(fetch("/svc"), "200:first");
+    server.Reply("/svc", 503, "busy");  // the latest route wins
+    EXPECT_EQ(fetch("/svc"), "503:busy");
+    EXPECT_EQ(fetch("/unknown"), "404:");
+    EXPECT_EQ(server.Count("/svc"), 2);
+}
+
 TEST_F(ZqHttpTest, OversizedBodyIsRefused) {
     server.ServeData("/huge", std::string((32u << 20) + 1, 'x'));
     EXPECT_EQ(GetZqHttpMgr()->OpenUrl(server.Url("/huge").c_str()), 0);
