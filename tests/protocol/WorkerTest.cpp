@@ -342,7 +342,7 @@ TEST_F(Worker, HeartbeatsGoOutAtTheirInterval) {
     worker.SetTickSource([] { return g_tick.load(); });
     ASSERT_EQ(worker.AddHeartBeat(uid, sid, 3003, "chat_1001", 1000), 1);
     ASSERT_TRUE(WaitBeats(service, 1));   // at once
-    g_tick = 5999;
+    g_tick = 6000;   // exactly one interval: not yet
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(service.RequestCount("heartbeat"), 1);
     worker.AddHeartBeatMsgCount(3003);
