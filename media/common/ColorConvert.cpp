@@ -1,5 +1,7 @@
 #include "ColorConvert.h"
 
+#include "ColorConvertSimd.h"
+
 #include <cstdint>
 #include <mutex>
 
@@ -117,6 +119,7 @@ void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int
     const BYTE* uPlane = i420 + w * h;
     const BYTE* vPlane = uPlane + (w / 2) * (h / 2);
     const size_t stride = w * 3;
+    const bool avx2 = CpuHasAvx2();
 
     for (size_t row = 0; row < h; row += 2) {
         const BYTE* y0 = yPlane + row * w;
@@ -125,7 +128,14 @@ void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int
         const BYTE* v = vPlane + (row / 2) * (w / 2);
         BYTE* d0 = rgb24 + row * stride;
         BYTE* d1 = d0 + stride;
-        for (size_t col = 0; col < w; col += 2) {
+        size_t col = avx2 ? YuvToRgbRowPairAvx2(y0, y1, u, v, d0, d1, w) : 0;
+        y0 += col;
+        y1 += col;
+        u += col / 2;
+        v += col / 2;
+        d0 += col * 3;
+        d1 += col * 3;
+        for (; col < w; col += 2) {
             const int32_t bu = t.bU[*u];
             const int32_t guv = t.gU[*u] + t.gV[*v];
             const int32_t rv = t.rV[*v];

@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -33,6 +34,16 @@ constexpr int kMaxPerWakeup = 64;  // datagrams handled per dispatch, so a flood
 struct Endpoint {
     int fd = -1;
     std::atomic<uintptr_t> hwnd{0};
+    std::mutex mu;
+    std::vector<UINT> accepted;  // guarded by mu; empty: WM_USER and up
+
+    bool Accepts(UINT msg) {
+        std::lock_guard<std::mutex> l(mu);
+        if (accepted.empty()) {
+            return msg >= WM_USER;
+        }
+        return std::find(accepted.begin(), accepted.end(), msg) != accepted.end();
+    }
     ~Endpoint() {
         if (fd >= 0) {
             close(fd);
@@ -149,6 +160,10 @@ gboolean OnReadable(gint fd, GIOCondition, gpointer data) {
             Log("property socket: dropped a malformed datagram of %zd bytes", n);
             continue;
         }
+        if (!ep->Accepts(w.msg)) {
+            Log("property socket: refused message 0x%x from outside", w.msg);
+            continue;
+        }
         HWND h = Handle(ep->hwnd.load());
         if (!PostMessage(h, w.msg, static_cast<WPARAM>(w.wParam), static_cast<LPARAM>(w.lParam))) {
             Log("property socket: window gone, message 0x%x dropped", w.msg);
@@ -222,7 +237,7 @@ std::string WindowPropertySocketPath(const char* name) {
     return dir.empty() ? "" : dir + "/" + SafeName(name) + ".sock";
 }
 
-bool PublishWindowProperty(const char* name, HWND hwnd) {
+bool PublishWindowProperty(const char* name, HWND hwnd, const std::vector<UINT>& accepted) {
     if (!IsWindow(hwnd)) {
         return false;
     }
@@ -239,7 +254,10 @@ bool PublishWindowProperty(const char* name, HWND hwnd) {
     std::lock_guard<std::mutex> l(T().mu);
     auto it = T().published.find(name);
     if (it != T().published.end()) {
-        it->second.ep->hwnd = Id(hwnd);  // the same name moves to another window of this process
+        // The same name moves to another window of this process.
+        std::lock_guard<std::mutex> el(it->second.ep->mu);
+        it->second.ep->accepted = accepted;
+        it->second.ep->hwnd = Id(hwnd);
         return true;
     }
     Published p;
@@ -258,6 +276,7 @@ bool PublishWindowProperty(const char* name, HWND hwnd) {
         p.ep = std::make_shared<Endpoint>();
         p.ep->fd = fd;
         p.ep->hwnd = Id(hwnd);
+        p.ep->accepted = accepted;
     }
     p.source = g_unix_fd_source_new(p.ep->fd, G_IO_IN);
     g_source_set_callback(p.source, G_SOURCE_FUNC(OnReadable), new std::shared_ptr<Endpoint>(p.ep),

@@ -273,17 +273,20 @@ using namespace win32_detail;
 
 bool Win32Init() {
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
-    if (r.inited) {
-        return r.ui == std::this_thread::get_id();
+    GSource* source;
+    {
+        std::lock_guard<std::mutex> l(r.mu);
+        if (r.inited) {
+            return r.ui == std::this_thread::get_id();
+        }
+        r.inited = true;
+        r.ui = std::this_thread::get_id();
+        source = r.source = g_source_new(&gSourceFuncs, sizeof(GSource));
     }
-    r.inited = true;
-    r.ui = std::this_thread::get_id();
-    r.source = g_source_new(&gSourceFuncs, sizeof(GSource));
-    g_source_set_name(r.source, "win32 message queue");
-    g_source_set_priority(r.source, G_PRIORITY_DEFAULT);
-    g_source_set_can_recurse(r.source, TRUE);  // modal loops run inside handlers
-    g_source_attach(r.source, g_main_context_default());
+    g_source_set_name(source, "win32 message queue");
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_can_recurse(source, TRUE);  // modal loops run inside handlers
+    g_source_attach(source, g_main_context_default());  // outside our lock: prepare takes it under GLib's
     return true;
 }
 

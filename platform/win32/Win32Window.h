@@ -51,7 +51,8 @@ bool IsUIThread();
 // Null for a null object or when called off the UI thread.
 HWND CreateWindowHandle(CWin32Window* window);
 // Sends WM_DESTROY to the object, kills its timers and properties, makes the handle dead, then sends
-// WM_NCDESTROY (the last message the object gets; it may delete itself there). FALSE for a dead handle.
+// WM_NCDESTROY (the last message the object gets; it may delete itself there). During WM_DESTROY the handle
+// still answers IsWindow and GetProp but takes no posts or timers. FALSE for a dead handle.
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 CWin32Window* GetWindowObject(HWND hwnd);
@@ -95,7 +96,7 @@ public:
 
     // Pumps until End (returns its code) or WM_QUIT (kQuit). An End before Run makes Run return at once.
     int Run();
-    // Ends the loop with `code`; any thread.
+    // Ends the loop with `code` (UI thread; workers post a message whose handler calls End).
     void End(int code);
     bool Running() const;
 

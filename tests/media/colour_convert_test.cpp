@@ -36,14 +36,14 @@ Bytes ReferenceRgbToI420(int w, int h, const Bytes& rgb) {
 
 Bytes ReferenceI420ToRgb(int w, int h, const Bytes& yuv) {
     auto clamp = [](int x) { return BYTE(std::clamp(x, 0, 255)); };
-    Bytes out(size_t(w * h * 3));
-    const BYTE* U = yuv.data() + w * h;
-    const BYTE* V = U + (w / 2) * (h / 2);
+    Bytes out(size_t(w) * h * 3);
+    const BYTE* U = yuv.data() + size_t(w) * h;
+    const BYTE* V = U + size_t(w / 2) * (h / 2);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const int yy = yuv[size_t(y * w + x)] * 76309 - 1220944;
+            const int yy = yuv[size_t(y) * w + x] * 76309 - 1220944;
             const int uu = U[(y / 2) * (w / 2) + x / 2] - 128, vv = V[(y / 2) * (w / 2) + x / 2] - 128;
-            BYTE* d = out.data() + (y * w + x) * 3;
+            BYTE* d = out.data() + (size_t(y) * w + x) * 3;
             d[0] = clamp((yy + uu * 132201) >> 16);
             d[1] = clamp((yy - uu * 25675 - vv * 53279) >> 16);
             d[2] = clamp((yy + vv * 104597) >> 16);
@@ -88,7 +88,7 @@ TEST(ColourConvert, KnownValues) {
 }
 
 TEST(ColourConvert, MatchesThePlainAlgorithmExactly) {
-    const int sizes[][2] = {{2, 2}, {4, 6}, {320, 240}, {162, 98}, {640, 480}};
+    const int sizes[][2] = {{2, 2}, {4, 6}, {16, 2}, {18, 4}, {34, 2}, {320, 240}, {162, 98}, {640, 480}};
     unsigned seed = 1;
     for (const auto& s : sizes) {
         const int w = s[0], h = s[1];
@@ -101,6 +101,30 @@ TEST(ColourConvert, MatchesThePlainAlgorithmExactly) {
         CColorConvert::ConvertYUV2RGB(yuv2.data(), back.data(), w, h);
         EXPECT_EQ(back, ReferenceI420ToRgb(w, h, yuv2)) << w << "x" << h;
     }
+}
+
+// Every (Y, U, V) triple once: a 4096x4096 picture whose 2x2 blocks each hold one chroma pair and four
+// luma values. The vector path and the tables must agree everywhere, clamping included.
+TEST(ColourConvert, EveryYuvTripleMatchesTheTables) {
+    const int w = 4096, h = 4096;
+    Bytes yuv(size_t(w) * h * 3 / 2);
+    BYTE* U = yuv.data() + size_t(w) * h;
+    BYTE* V = U + size_t(w / 2) * (h / 2);
+    for (int by = 0; by < h / 2; ++by)
+        for (int bx = 0; bx < w / 2; ++bx) {
+            const int k = by * (w / 2) + bx;
+            const int uv = k >> 6;
+            U[k] = BYTE(uv & 255);
+            V[k] = BYTE(uv >> 8);
+            const int y = (k & 63) * 4;
+            yuv[size_t(2 * by) * w + 2 * bx] = BYTE(y);
+            yuv[size_t(2 * by) * w + 2 * bx + 1] = BYTE(y + 1);
+            yuv[size_t(2 * by + 1) * w + 2 * bx] = BYTE(y + 2);
+            yuv[size_t(2 * by + 1) * w + 2 * bx + 1] = BYTE(y + 3);
+        }
+    Bytes rgb(size_t(w) * h * 3);
+    CColorConvert::ConvertYUV2RGB(yuv.data(), rgb.data(), w, h);
+    EXPECT_TRUE(rgb == ReferenceI420ToRgb(w, h, yuv));
 }
 
 TEST(ColourConvert, RoundTripWithinTolerance) {

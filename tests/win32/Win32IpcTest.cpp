@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -122,6 +123,24 @@ TEST_F(Win32Ipc, StaleSocketOfADeadProcessIsReplaced) {
     DestroyWindow(h);
 }
 
+TEST_F(Win32Ipc, SocketOfAKilledPublisherIsReplaced) {
+    int out = -1;
+    pid_t server = Spawn({HelperPath(), "serve", kProp, std::to_string(kResChanged), "5000"}, &out);
+    ASSERT_GT(server, 0);
+    EXPECT_EQ(w32test::ReadLine(out), "ready");
+    close(out);
+    kill(server, SIGKILL);
+    EXPECT_EQ(WaitExit(server), -1);
+    EXPECT_TRUE(Exists(WindowPropertySocketPath(kProp))) << "left behind";
+
+    Recorder win;
+    HWND h = CreateWindowHandle(&win);
+    ASSERT_TRUE(PublishWindowProperty(kProp, h));
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged, 4, 0));
+    EXPECT_TRUE(PumpUntil([&] { return win.got.size() == 1; }, 3000));
+    DestroyWindow(h);
+}
+
 TEST_F(Win32Ipc, LiveSocketOfAnotherProcessIsKept) {
     int out = -1;
     pid_t server = Spawn({HelperPath(), "serve", kProp, std::to_string(kResChanged), "5000"}, &out);
@@ -170,6 +189,36 @@ TEST_F(Win32Ipc, MalformedDatagramsAreDroppedAndTheNameCanMoveToAnotherWindow) {
     EXPECT_FALSE(PostMessageToProperty("", kResChanged, 0, 0));
     DestroyWindow(h1);
     DestroyWindow(h2);
+}
+
+TEST_F(Win32Ipc, OnlyExpectedMessagesAreTakenFromOutside) {
+    Recorder win;
+    HWND h = CreateWindowHandle(&win);
+    ASSERT_TRUE(PublishWindowProperty(kProp, h));
+    struct Row {
+        UINT msg;
+        bool taken;
+    };
+    for (Row r : {Row{WM_DESTROY, false}, Row{WM_CLOSE, false}, Row{WM_TIMER, false}, Row{WM_QUIT, false},
+                  Row{WM_USER, true}, Row{kResChanged, true}}) {
+        EXPECT_TRUE(PostMessageToProperty(kProp, r.msg, 1, 2));
+    }
+    PumpUntil([&] { return win.got.size() >= 2; }, 3000);
+    PumpMessagesFor(30);  // the refused ones are read too before the list changes
+    // Only the listed messages once a list is given.
+    ASSERT_TRUE(PublishWindowProperty(kProp, h, {kResChanged, kResChanged + 3}));
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged + 1, 0, 0));
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged + 3, 0, 0));
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged, 0, 0));
+    PumpUntil([&] { return win.got.size() >= 4; }, 3000);
+    PumpMessagesFor(30);
+    std::vector<UINT> got;
+    for (auto& m : win.got) {
+        got.push_back(m.msg);
+    }
+    EXPECT_EQ(got, (std::vector<UINT>{WM_USER, kResChanged, kResChanged + 3, kResChanged}));
+    EXPECT_TRUE(IsWindow(h));
+    DestroyWindow(h);
 }
 
 }  // namespace

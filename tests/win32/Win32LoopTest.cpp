@@ -1,4 +1,5 @@
 // Window runtime: posting, sending, handle life, timers and nested loops.
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -308,6 +309,16 @@ TEST_F(Win32Loop, ModalLoopsNestAndEachReturnsItsOwnCode) {
     early.End(IDCANCEL);
     EXPECT_EQ(early.Run(), IDCANCEL);
     DestroyWindow(h);
+}
+
+TEST_F(Win32Loop, PlainGLibSourcesRunInsideModalLoops) {
+    // A toolkit's events come as sources of the default context: they must flow inside a modal loop.
+    CModalLoop modal;
+    g_timeout_add(10, [](gpointer p) -> gboolean {
+        static_cast<CModalLoop*>(p)->End(IDOK);
+        return G_SOURCE_REMOVE;
+    }, &modal);
+    EXPECT_EQ(modal.Run(), IDOK);
 }
 
 TEST_F(Win32Loop, ModalLoopDestroyedWhileRunningEndsWithQuit) {

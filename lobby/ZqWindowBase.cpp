@@ -1,0 +1,10 @@
+#include "ZqWindowBase.h"
+
+CDuiString ZqSkinFolder() { return "skin\\"; }
+UILIB_RESOURCETYPE ZqResourceType() { return UILIB_ZIP; }
+CDuiString ZqZipFileName() { return "VarnetSkin.zip"; }
+
+CZqWindowImplBase::~CZqWindowImplBase() = default;
+
+DUI_BEGIN_MESSAGE_MAP(CZqWindowImplBase, WindowImplBase)
+DUI_END_MESSAGE_MAP()

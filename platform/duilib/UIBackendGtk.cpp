@@ -1,0 +1,433 @@
+#include "UIBackendGtk.h"
+
+#include <gtk/gtk.h>
+
+#include "UIControls.h"
+#include "UIWindow.h"
+
+namespace DuiLib {
+
+namespace {
+
+LPARAM Pt(double x, double y) {
+    return (LPARAM)((((int)y & 0xFFFF) << 16) | ((int)x & 0xFFFF));
+}
+
+UINT KeyToVk(guint keyval) {
+    switch (keyval) {
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter: return VK_RETURN;
+    case GDK_KEY_Escape: return VK_ESCAPE;
+    case GDK_KEY_Tab:
+    case GDK_KEY_ISO_Left_Tab: return VK_TAB;
+    case GDK_KEY_BackSpace: return VK_BACK;
+    case GDK_KEY_Delete: return VK_DELETE;
+    case GDK_KEY_Left: return VK_LEFT;
+    case GDK_KEY_Right: return VK_RIGHT;
+    case GDK_KEY_Up: return VK_UP;
+    case GDK_KEY_Down: return VK_DOWN;
+    case GDK_KEY_Home: return VK_HOME;
+    case GDK_KEY_End: return VK_END;
+    case GDK_KEY_space: return VK_SPACE;
+    case GDK_KEY_F4: return VK_F4;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+class CGtkBackend : public IWindowBackend {
+public:
+    ~CGtkBackend() override { Destroy(); }
+
+    void Create(CWindowWnd* wnd, HWND hWndOwner, const char* title, DWORD style, DWORD exStyle, const RECT& rc) override {
+        m_wnd = wnd;
+        m_rc = rc;
+        bool menu = (exStyle & 0x80) && (style & UI_WS_POPUP);  // tool popup: menus
+        m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        g_object_ref_sink(m_window);
+        gtk_window_set_decorated(GTK_WINDOW(m_window), FALSE);
+        gtk_window_set_title(GTK_WINDOW(m_window), GbkToUtf8(title ? title : "").c_str());
+        if (menu) {
+            gtk_window_set_type_hint(GTK_WINDOW(m_window), GDK_WINDOW_TYPE_HINT_POPUP_MENU);
+            gtk_window_set_skip_taskbar_hint(GTK_WINDOW(m_window), TRUE);
+        }
+        if (CWindowWnd* owner = CWindowWnd::FromHandle(hWndOwner)) {
+            if (auto* ob = dynamic_cast<CGtkBackend*>(owner->GetBackend()))
+                if (ob->m_window) gtk_window_set_transient_for(GTK_WINDOW(m_window), GTK_WINDOW(ob->m_window));
+        }
+        m_fixed = gtk_fixed_new();
+        gtk_container_add(GTK_CONTAINER(m_window), m_fixed);
+        m_area = gtk_drawing_area_new();
+        gtk_widget_set_can_focus(m_area, TRUE);
+        gtk_widget_add_events(m_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
+                                          GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK |
+                                          GDK_FOCUS_CHANGE_MASK);
+        gtk_fixed_put(GTK_FIXED(m_fixed), m_area, 0, 0);
+        g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
+        g_signal_connect(m_area, "button-press-event", G_CALLBACK(OnButton), this);
+        g_signal_connect(m_area, "button-release-event", G_CALLBACK(OnButton), this);
+        g_signal_connect(m_area, "motion-notify-event", G_CALLBACK(OnMotion), this);
+        g_signal_connect(m_area, "leave-notify-event", G_CALLBACK(OnLeave), this);
+        g_signal_connect(m_area, "scroll-event", G_CALLBACK(OnScroll), this);
+        g_signal_connect(m_area, "key-press-event", G_CALLBACK(OnAreaKey), this);
+        g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
+        g_signal_connect(m_window, "configure-event", G_CALLBACK(OnConfigure), this);
+        g_signal_connect(m_window, "focus-out-event", G_CALLBACK(OnFocusOut), this);
+        ApplyGeometry();
+        if (style & UI_WS_VISIBLE) Show(true, true);
+    }
+
+    void Destroy() override {
+        if (!m_window) return;
+        HideToolTip();
+        if (m_tip) gtk_widget_destroy(m_tip);
+        m_tip = nullptr;
+        g_signal_handlers_disconnect_by_data(m_window, this);
+        if (m_area) g_signal_handlers_disconnect_by_data(m_area, this);
+        if (m_entry) g_signal_handlers_disconnect_by_data(m_entry, this);
+        gtk_widget_destroy(m_window);
+        g_object_unref(m_window);
+        m_window = m_fixed = m_area = m_entry = nullptr;
+        m_edit = nullptr;
+    }
+
+    void Show(bool bShow, bool bActivate) override {
+        if (!m_window) return;
+        if (bShow) {
+            ApplyGeometry();
+            gtk_widget_show_all(m_window);
+            if (m_entry && !m_edit) gtk_widget_hide(m_entry);
+            for (auto& w : m_hidden) gtk_widget_hide(w);
+            gtk_window_move(GTK_WINDOW(m_window), m_rc.left, m_rc.top);
+            if (bActivate) {
+                gtk_window_present(GTK_WINDOW(m_window));
+                if (!m_edit) gtk_widget_grab_focus(m_area);
+            }
+        } else {
+            gtk_widget_hide(m_window);
+        }
+    }
+
+    bool IsVisible() const override { return m_window && gtk_widget_get_visible(m_window); }
+
+    void Move(const RECT& rc) override {
+        m_rc = rc;
+        ApplyGeometry();
+    }
+
+    RECT GetRect() const override { return m_rc; }
+    void SetTitle(const char* gbk) override {
+        if (m_window) gtk_window_set_title(GTK_WINDOW(m_window), GbkToUtf8(gbk ? gbk : "").c_str());
+    }
+    void SetEnabled(bool b) override {
+        m_enabled = b;
+        if (m_window) gtk_widget_set_sensitive(m_fixed, b);
+    }
+    bool IsEnabled() const override { return m_enabled; }
+    void Invalidate(const RECT& rc) override {
+        if (m_area) gtk_widget_queue_draw_area(m_area, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    }
+    void Minimize() override { if (m_window) gtk_window_iconify(GTK_WINDOW(m_window)); m_min = true; }
+    void Maximize() override { if (m_window) gtk_window_maximize(GTK_WINDOW(m_window)); m_max = true; }
+    void Restore() override {
+        if (!m_window) return;
+        gtk_window_unmaximize(GTK_WINDOW(m_window));
+        gtk_window_deiconify(GTK_WINDOW(m_window));
+        m_max = m_min = false;
+    }
+    bool IsMaximized() const override { return m_max; }
+    bool IsMinimized() const override { return m_min; }
+
+    void BeginMoveDrag(POINT) override {
+        if (m_window && m_pressTime)
+            gtk_window_begin_move_drag(GTK_WINDOW(m_window), 1, (int)m_pressRootX, (int)m_pressRootY, m_pressTime);
+    }
+
+    void SetCursor(int c) override {
+        if (!m_area || c == m_cursor) return;
+        GdkWindow* gw = gtk_widget_get_window(m_area);
+        if (!gw) return;
+        m_cursor = c;
+        const char* name = c == UICURSOR_HAND ? "pointer" : c == UICURSOR_IBEAM ? "text" : "default";
+        GdkCursor* cur = gdk_cursor_new_from_name(gdk_window_get_display(gw), name);
+        gdk_window_set_cursor(gw, cur);
+        if (cur) g_object_unref(cur);
+    }
+
+    void ShowToolTip(const char* gbk, POINT pt) override {
+        if (!m_window || !gbk || !*gbk) return;
+        if (!m_tip) {
+            m_tip = gtk_window_new(GTK_WINDOW_POPUP);
+            GtkWidget* label = gtk_label_new("");
+            gtk_widget_set_margin_start(label, 6);
+            gtk_widget_set_margin_end(label, 6);
+            gtk_widget_set_margin_top(label, 3);
+            gtk_widget_set_margin_bottom(label, 3);
+            gtk_container_add(GTK_CONTAINER(m_tip), label);
+        }
+        gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(m_tip))), GbkToUtf8(gbk).c_str());
+        gtk_window_move(GTK_WINDOW(m_tip), m_rc.left + pt.x + 12, m_rc.top + pt.y + 18);
+        gtk_widget_show_all(m_tip);
+    }
+    void HideToolTip() override {
+        if (m_tip) gtk_widget_hide(m_tip);
+    }
+
+    void BeginEdit(CEditUI* edit) override {
+        if (!m_window || !edit) return;
+        if (!m_entry) {
+            m_entry = gtk_entry_new();
+            gtk_entry_set_has_frame(GTK_ENTRY(m_entry), FALSE);
+            gtk_fixed_put(GTK_FIXED(m_fixed), m_entry, 0, 0);
+            g_signal_connect(m_entry, "changed", G_CALLBACK(OnEntryChanged), this);
+            g_signal_connect(m_entry, "key-press-event", G_CALLBACK(OnEntryKey), this);
+        }
+        m_edit = edit;
+        UpdateEdit(edit);
+        gtk_widget_show(m_entry);
+        gtk_widget_grab_focus(m_entry);
+        if (!edit->IsAllSelected()) gtk_editable_set_position(GTK_EDITABLE(m_entry), -1);
+    }
+
+    void EndEdit(CEditUI* edit) override {
+        if (!m_entry || m_edit != edit) return;
+        m_edit = nullptr;
+        gtk_widget_hide(m_entry);
+        if (m_area) gtk_widget_grab_focus(m_area);
+    }
+
+    void UpdateEdit(CEditUI* edit) override {
+        if (!m_entry || m_edit != edit) return;
+        RECT rc = edit->GetPos();
+        RECT pad = edit->GetTextPadding();
+        int bs = edit->GetBorderSize();
+        int x = rc.left + std::max(bs, 1), y = rc.top + std::max(bs, 1);
+        int w = std::max(1, rc.right - rc.left - 2 * std::max(bs, 1)), h = std::max(1, rc.bottom - rc.top - 2 * std::max(bs, 1));
+        (void)pad;
+        gtk_fixed_move(GTK_FIXED(m_fixed), m_entry, x, y);
+        gtk_widget_set_size_request(m_entry, w, h);
+        gtk_entry_set_visibility(GTK_ENTRY(m_entry), !edit->IsPasswordMode());
+        gtk_entry_set_invisible_char(GTK_ENTRY(m_entry), (gunichar)(unsigned char)edit->GetPasswordChar());
+        gtk_editable_set_editable(GTK_EDITABLE(m_entry), !edit->IsReadOnly());
+        std::string utf8 = GbkToUtf8(edit->GetText());
+        if (utf8 != gtk_entry_get_text(GTK_ENTRY(m_entry))) {
+            m_syncing = true;
+            gtk_entry_set_text(GTK_ENTRY(m_entry), utf8.c_str());
+            m_syncing = false;
+        }
+        if (edit->IsAllSelected()) gtk_editable_select_region(GTK_EDITABLE(m_entry), 0, -1);
+    }
+
+    void PlaceNativeWidget(void* widget, const RECT& rc, bool visible) override {
+        if (!m_fixed || !widget) return;
+        GtkWidget* w = GTK_WIDGET(widget);
+        if (gtk_widget_get_parent(w) != m_fixed) gtk_fixed_put(GTK_FIXED(m_fixed), w, rc.left, rc.top);
+        else gtk_fixed_move(GTK_FIXED(m_fixed), w, rc.left, rc.top);
+        gtk_widget_set_size_request(w, std::max(1, rc.right - rc.left), std::max(1, rc.bottom - rc.top));
+        if (visible) {
+            m_hidden.erase(std::remove(m_hidden.begin(), m_hidden.end(), w), m_hidden.end());
+            gtk_widget_show(w);
+        } else {
+            if (std::find(m_hidden.begin(), m_hidden.end(), w) == m_hidden.end()) m_hidden.push_back(w);
+            gtk_widget_hide(w);
+        }
+    }
+
+    void RemoveNativeWidget(void* widget) override {
+        if (!m_fixed || !widget) return;
+        GtkWidget* w = GTK_WIDGET(widget);
+        m_hidden.erase(std::remove(m_hidden.begin(), m_hidden.end(), w), m_hidden.end());
+        if (gtk_widget_get_parent(w) == m_fixed) gtk_container_remove(GTK_CONTAINER(m_fixed), w);
+    }
+
+    SIZE GetScreenSize() const override {
+        GdkDisplay* d = gdk_display_get_default();
+        GdkMonitor* m = d ? gdk_display_get_primary_monitor(d) : nullptr;
+        if (!m && d) m = gdk_display_get_monitor(d, 0);
+        if (!m) return {1280, 1024};
+        GdkRectangle r;
+        gdk_monitor_get_workarea(m, &r);
+        return {r.x + r.width, r.y + r.height};
+    }
+
+    POINT GetCursorPos() const override {
+        GdkDisplay* d = gdk_display_get_default();
+        GdkSeat* seat = d ? gdk_display_get_default_seat(d) : nullptr;
+        GdkDevice* dev = seat ? gdk_seat_get_pointer(seat) : nullptr;
+        int x = 0, y = 0;
+        if (dev) gdk_device_get_position(dev, nullptr, &x, &y);
+        return {x, y};
+    }
+
+private:
+    void ApplyGeometry() {
+        if (!m_window) return;
+        int w = std::max(1, m_rc.right - m_rc.left), h = std::max(1, m_rc.bottom - m_rc.top);
+        gtk_widget_set_size_request(m_area, w, h);
+        gtk_window_resize(GTK_WINDOW(m_window), w, h);
+        gtk_window_move(GTK_WINDOW(m_window), m_rc.left, m_rc.top);
+    }
+
+    LRESULT Send(UINT msg, WPARAM w, LPARAM l) {
+        HWND h = m_wnd ? m_wnd->GetHWND() : nullptr;
+        return h ? ::SendMessage(h, msg, w, l) : 0;
+    }
+
+    static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        double x1, y1, x2, y2;
+        cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+        RECT rc{(int)x1, (int)y1, (int)x2 + 1, (int)y2 + 1};
+        IRenderTarget rt(cr);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        self->Send(WM_PAINT, (WPARAM)&rt, (LPARAM)&rc);
+        return TRUE;
+    }
+
+    static gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        UINT msg = 0;
+        if (e->type == GDK_BUTTON_PRESS) {
+            self->m_pressTime = e->time;
+            self->m_pressRootX = e->x_root;
+            self->m_pressRootY = e->y_root;
+            if (!self->m_edit && self->m_area) gtk_widget_grab_focus(self->m_area);
+            msg = e->button == 1 ? WM_LBUTTONDOWN : e->button == 3 ? WM_RBUTTONDOWN : 0;
+        } else if (e->type == GDK_2BUTTON_PRESS) {
+            msg = e->button == 1 ? WM_LBUTTONDBLCLK : 0;
+        } else if (e->type == GDK_BUTTON_RELEASE) {
+            msg = e->button == 1 ? WM_LBUTTONUP : e->button == 3 ? WM_RBUTTONUP : 0;
+        }
+        if (msg) self->Send(msg, e->button == 1 ? MK_LBUTTON : MK_RBUTTON, Pt(e->x, e->y));
+        return TRUE;
+    }
+
+    static gboolean OnMotion(GtkWidget*, GdkEventMotion* e, gpointer p) {
+        static_cast<CGtkBackend*>(p)->Send(WM_MOUSEMOVE, 0, Pt(e->x, e->y));
+        return TRUE;
+    }
+
+    static gboolean OnLeave(GtkWidget*, GdkEventCrossing*, gpointer p) {
+        static_cast<CGtkBackend*>(p)->Send(WM_MOUSELEAVE, 0, 0);
+        return FALSE;
+    }
+
+    static gboolean OnScroll(GtkWidget*, GdkEventScroll* e, gpointer p) {
+        int delta = 0;
+        if (e->direction == GDK_SCROLL_UP) delta = 120;
+        else if (e->direction == GDK_SCROLL_DOWN) delta = -120;
+        else if (e->direction == GDK_SCROLL_SMOOTH) delta = e->delta_y < 0 ? 120 : e->delta_y > 0 ? -120 : 0;
+        if (delta) static_cast<CGtkBackend*>(p)->Send(WM_MOUSEWHEEL, (WPARAM)((delta & 0xFFFF) << 16), Pt(e->x, e->y));
+        return TRUE;
+    }
+
+    static gboolean OnAreaKey(GtkWidget*, GdkEventKey* e, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        UINT vk = KeyToVk(e->keyval);
+        LPARAM shift = (e->state & GDK_SHIFT_MASK) ? MK_SHIFT : 0;
+        if (vk) {
+            self->Send(WM_KEYDOWN, vk, shift);
+            if (vk != VK_SPACE) return TRUE;
+        }
+        guint32 uc = gdk_keyval_to_unicode(e->keyval);
+        if (uc >= 0x20) {
+            char utf8[8] = {0};
+            g_unichar_to_utf8(uc, utf8);
+            std::string gbk = Utf8ToGbk(utf8);
+            HWND h = self->m_wnd ? self->m_wnd->GetHWND() : nullptr;
+            for (char c : gbk)
+                if (h && ::IsWindow(h)) ::SendMessage(h, WM_CHAR, (unsigned char)c, 0);
+        }
+        return TRUE;
+    }
+
+    static gboolean OnEntryKey(GtkWidget*, GdkEventKey* e, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        UINT vk = KeyToVk(e->keyval);
+        if (vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB) {
+            self->SyncEntry();
+            self->Send(WM_KEYDOWN, vk, (e->state & GDK_SHIFT_MASK) ? MK_SHIFT : 0);
+            return TRUE;
+        }
+        return FALSE;
+    }
+
+    static void OnEntryChanged(GtkEditable*, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        if (!self->m_syncing) self->SyncEntry();
+    }
+
+    void SyncEntry() {
+        if (!m_entry || !m_edit) return;
+        CEditUI* edit = m_edit;
+        edit->InputText(Utf8ToGbk(gtk_entry_get_text(GTK_ENTRY(m_entry))).c_str());
+        // The control may refuse or cut the text: show what it kept.
+        if (m_edit == edit && m_entry) {
+            std::string kept = GbkToUtf8(edit->GetText());
+            if (kept != gtk_entry_get_text(GTK_ENTRY(m_entry))) {
+                m_syncing = true;
+                gtk_entry_set_text(GTK_ENTRY(m_entry), kept.c_str());
+                gtk_editable_set_position(GTK_EDITABLE(m_entry), -1);
+                m_syncing = false;
+            }
+        }
+    }
+
+    static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer p) {
+        static_cast<CGtkBackend*>(p)->Send(WM_SYSCOMMAND, SC_CLOSE, 0);
+        return TRUE;
+    }
+
+    static gboolean OnConfigure(GtkWidget*, GdkEventConfigure* e, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        int oldW = self->m_rc.right - self->m_rc.left, oldH = self->m_rc.bottom - self->m_rc.top;
+        self->m_rc = {e->x, e->y, e->x + e->width, e->y + e->height};
+        if (e->width != oldW || e->height != oldH) {
+            gtk_widget_set_size_request(self->m_area, e->width, e->height);
+            self->Send(WM_SIZE, 0, (LPARAM)(((e->height & 0xFFFF) << 16) | (e->width & 0xFFFF)));
+        }
+        return FALSE;
+    }
+
+    static gboolean OnFocusOut(GtkWidget*, GdkEventFocus*, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        self->HideToolTip();
+        self->Send(WM_KILLFOCUS, 0, 0);
+        return FALSE;
+    }
+
+    CWindowWnd* m_wnd = nullptr;
+    GtkWidget* m_window = nullptr;
+    GtkWidget* m_fixed = nullptr;
+    GtkWidget* m_area = nullptr;
+    GtkWidget* m_entry = nullptr;
+    GtkWidget* m_tip = nullptr;
+    CEditUI* m_edit = nullptr;
+    std::vector<GtkWidget*> m_hidden;
+    RECT m_rc;
+    bool m_enabled = true;
+    bool m_max = false;
+    bool m_min = false;
+    bool m_syncing = false;
+    int m_cursor = -1;
+    guint32 m_pressTime = 0;
+    double m_pressRootX = 0, m_pressRootY = 0;
+};
+
+namespace {
+class CGtkFactory : public IWindowBackendFactory {
+public:
+    std::unique_ptr<IWindowBackend> CreateBackend() override { return std::make_unique<CGtkBackend>(); }
+};
+}  // namespace
+
+bool UIBackendGtkInit() {
+    static CGtkFactory factory;
+    static bool ok = gtk_init_check(nullptr, nullptr);
+    if (ok) SetWindowBackendFactory(&factory);
+    return ok;
+}
+
+}  // namespace DuiLib

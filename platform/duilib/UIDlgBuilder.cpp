@@ -1,0 +1,178 @@
+#include "UIDlgBuilder.h"
+
+#include <tinyxml2.h>
+
+#include <cstdlib>
+
+#include "UIControls.h"
+#include "UIList.h"
+#include "UIRender.h"
+
+namespace DuiLib {
+
+namespace {
+const int kMaxDepth = 64;
+const int kMaxIncludeDepth = 8;
+
+bool Attr(const tinyxml2::XMLElement* e, const char* name, std::string& out) {
+    const char* v = e->Attribute(name);
+    if (!v) return false;
+    out = Utf8ToGbk(v);
+    return true;
+}
+
+struct BuildCtx {
+    IDialogBuilderCallback* cb;
+    CPaintManagerUI* pm;
+    int includeDepth;
+};
+
+void ApplyDefaults(CControlUI* c, const char* cls, CPaintManagerUI* pm) {
+    if (!pm) return;
+    const char* list = pm->GetDefaultAttributeList(cls);
+    if (list) c->ApplyAttributeList(list);
+}
+
+CControlUI* Parse(const tinyxml2::XMLElement* first, CControlUI* parent, BuildCtx& ctx, int depth);
+
+CControlUI* BuildInclude(const tinyxml2::XMLElement* e, CControlUI* parent, BuildCtx& ctx) {
+    std::string src;
+    if (!Attr(e, "source", src) || ctx.includeDepth >= kMaxIncludeDepth || !ctx.pm) return nullptr;
+    int count = std::clamp(e->IntAttribute("count", 1), 1, 1000);
+    CControlUI* last = nullptr;
+    std::string xml;
+    if (!ctx.pm->LoadResource(src.c_str(), xml)) return nullptr;
+    for (int i = 0; i < count; ++i) {
+        tinyxml2::XMLDocument doc;
+        if (doc.Parse(xml.data(), xml.size()) != tinyxml2::XML_SUCCESS || !doc.RootElement()) return last;
+        BuildCtx sub = ctx;
+        sub.includeDepth++;
+        const tinyxml2::XMLElement* root = doc.RootElement();
+        if (EqualNoCase(root->Name(), "Window")) root = root->FirstChildElement();
+        CControlUI* c = Parse(root, parent, sub, 0);
+        if (c) last = c;
+    }
+    return last;
+}
+
+CControlUI* Parse(const tinyxml2::XMLElement* first, CControlUI* parent, BuildCtx& ctx, int depth) {
+    if (depth > kMaxDepth) return nullptr;
+    CControlUI* ret = nullptr;
+    for (const tinyxml2::XMLElement* e = first; e; e = e->NextSiblingElement()) {
+        const char* cls = e->Name();
+        if (EqualNoCase(cls, "Image") || EqualNoCase(cls, "Font") || EqualNoCase(cls, "Default")) continue;
+        CControlUI* c = nullptr;
+        if (EqualNoCase(cls, "Include")) {
+            c = BuildInclude(e, parent, ctx);
+            if (c && !ret) ret = c;
+            continue;
+        }
+        c = CDialogBuilder::CreateStockControl(cls);
+        if (!c && ctx.cb) c = ctx.cb->CreateControl(cls);
+        if (!c) continue;  // unknown class: skipped with its children
+        if (e->FirstChildElement()) {
+            Parse(e->FirstChildElement(), c, ctx, depth + 1);
+        }
+        if (parent) {
+            auto* container = static_cast<CContainerUI*>(parent->GetInterface("IContainer"));
+            if (!container || !container->Add(c)) {
+                delete c;
+                continue;
+            }
+        }
+        ApplyDefaults(c, cls, ctx.pm);
+        for (const tinyxml2::XMLAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
+            c->SetAttribute(a->Name(), Utf8ToGbk(a->Value()).c_str());
+        }
+        if (ctx.pm && !parent) c->SetManager(ctx.pm, nullptr, false);
+        if (!ret) ret = c;
+    }
+    return ret;
+}
+}  // namespace
+
+CControlUI* CDialogBuilder::CreateStockControl(const char* cls) {
+    struct Entry {
+        const char* name;
+        CControlUI* (*make)();
+    };
+    static const Entry table[] = {
+        {"Control", [] { return (CControlUI*)new CControlUI; }},
+        {"Container", [] { return (CControlUI*)new CContainerUI; }},
+        {"VerticalLayout", [] { return (CControlUI*)new CVerticalLayoutUI; }},
+        {"HorizontalLayout", [] { return (CControlUI*)new CHorizontalLayoutUI; }},
+        {"TileLayout", [] { return (CControlUI*)new CTileLayoutUI; }},
+        {"TabLayout", [] { return (CControlUI*)new CTabLayoutUI; }},
+        {"Label", [] { return (CControlUI*)new CLabelUI; }},
+        {"Text", [] { return (CControlUI*)new CTextUI; }},
+        {"Button", [] { return (CControlUI*)new CButtonUI; }},
+        {"Option", [] { return (CControlUI*)new COptionUI; }},
+        {"CheckBox", [] { return (CControlUI*)new CCheckBoxUI; }},
+        {"Edit", [] { return (CControlUI*)new CEditUI; }},
+        {"Progress", [] { return (CControlUI*)new CProgressUI; }},
+        {"Slider", [] { return (CControlUI*)new CSliderUI; }},
+        {"ScrollBar", [] { return (CControlUI*)new CScrollBarUI; }},
+        {"List", [] { return (CControlUI*)new CListUI; }},
+        {"ListLabelElement", [] { return (CControlUI*)new CListLabelElementUI; }},
+        {"ListContainerElement", [] { return (CControlUI*)new CListContainerElementUI; }},
+        {"Combo", [] { return (CControlUI*)new CComboUI; }},
+        {"NativeHost", [] { return (CControlUI*)new CNativeHostUI; }},
+    };
+    for (const Entry& e : table)
+        if (EqualNoCase(cls, e.name)) return e.make();
+    return nullptr;
+}
+
+CControlUI* CDialogBuilder::Create(const char* xml, const char*, IDialogBuilderCallback* cb, CPaintManagerUI* pm,
+                                   CControlUI* parent) {
+    m_xml = CMarkup();
+    if (!xml || !*xml) return nullptr;
+    std::string text;
+    if (xml[0] == '<') text = xml;
+    else if (!pm || !pm->LoadResource(xml, text)) return nullptr;
+    m_xml.m_sXml = text;
+    tinyxml2::XMLDocument doc;
+    m_xml.m_bValid = doc.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS && doc.RootElement();
+    if (!m_xml.m_bValid) return nullptr;
+    return Create(cb, pm, parent);
+}
+
+CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* cb, CPaintManagerUI* pm, CControlUI* parent) {
+    if (!m_xml.IsValid()) return nullptr;
+    return CreateFromString(m_xml.m_sXml, cb, pm, parent);
+}
+
+CControlUI* CDialogBuilder::CreateFromString(const std::string& xml, IDialogBuilderCallback* cb, CPaintManagerUI* pm,
+                                             CControlUI* parent) {
+    tinyxml2::XMLDocument doc;
+    if (doc.Parse(xml.data(), xml.size()) != tinyxml2::XML_SUCCESS) return nullptr;
+    const tinyxml2::XMLElement* root = doc.RootElement();
+    if (!root) return nullptr;
+    if (EqualNoCase(root->Name(), "Window")) {
+        if (pm) {
+            for (const tinyxml2::XMLElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
+                std::string v;
+                if (EqualNoCase(e->Name(), "Font")) {
+                    std::string name;
+                    Attr(e, "name", name);
+                    int size = std::clamp(e->IntAttribute("size", 12), 1, 200);
+                    bool bold = e->BoolAttribute("bold", false), underline = e->BoolAttribute("underline", false),
+                         italic = e->BoolAttribute("italic", false);
+                    if (e->Attribute("id")) pm->AddFont(e->IntAttribute("id", 0), name.c_str(), size, bold, underline, italic);
+                    if (e->BoolAttribute("default", false)) pm->SetDefaultFont(name.c_str(), size, bold, underline, italic);
+                } else if (EqualNoCase(e->Name(), "Default")) {
+                    std::string name, value;
+                    if (Attr(e, "name", name) && Attr(e, "value", value))
+                        pm->AddDefaultAttributeList(name.c_str(), value.c_str());
+                }
+            }
+            for (const tinyxml2::XMLAttribute* a = root->FirstAttribute(); a; a = a->Next())
+                pm->SetWindowAttribute(a->Name(), Utf8ToGbk(a->Value()).c_str());
+        }
+        root = root->FirstChildElement();
+    }
+    BuildCtx ctx{cb, pm, 0};
+    return Parse(root, parent, ctx, 0);
+}
+
+}  // namespace DuiLib

@@ -1,0 +1,38 @@
+// Builds a control tree from skin XML: window attributes, fonts, default attributes, controls.
+#pragma once
+
+#include <memory>
+
+#include "UIManager.h"
+
+namespace DuiLib {
+
+class CMarkup {
+public:
+    bool IsValid() const { return m_bValid; }
+    bool m_bValid = false;
+    std::string m_sXml;
+};
+
+class CDialogBuilder {
+public:
+    // Loads the file from the manager's resources (archive first) and builds; nullptr for a missing or bad
+    // file. Unknown class names go to pCallback; those it does not know are skipped.
+    CControlUI* Create(const char* xml, const char* type = nullptr, IDialogBuilderCallback* pCallback = nullptr,
+                       CPaintManagerUI* pManager = nullptr, CControlUI* pParent = nullptr);
+    // Builds again from the markup loaded before.
+    CControlUI* Create(IDialogBuilderCallback* pCallback = nullptr, CPaintManagerUI* pManager = nullptr,
+                       CControlUI* pParent = nullptr);
+    // Builds from XML text.
+    CControlUI* CreateFromString(const std::string& xml, IDialogBuilderCallback* pCallback,
+                                 CPaintManagerUI* pManager, CControlUI* pParent = nullptr);
+    CMarkup* GetMarkup() { return &m_xml; }
+
+    // A stock control by class name ("Button", "VerticalLayout", ...), case-insensitive; nullptr if unknown.
+    static CControlUI* CreateStockControl(const char* pstrClass);
+
+private:
+    CMarkup m_xml;
+};
+
+}  // namespace DuiLib

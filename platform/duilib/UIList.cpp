@@ -1,0 +1,408 @@
+#include "UIList.h"
+
+#include "UIManager.h"
+#include "UIMenu.h"
+
+namespace DuiLib {
+
+// ---- Elements
+
+void* CListLabelElementUI::GetInterface(const char* n) {
+    if (EqualNoCase(n, "ListItem")) return static_cast<IListItemUI*>(this);
+    if (EqualNoCase(n, "ListLabelElement")) return this;
+    return CLabelUI::GetInterface(n);
+}
+
+void CListLabelElementUI::SetOwner(CControlUI* pOwner) {
+    m_pOwner = pOwner ? static_cast<IListOwnerUI*>(pOwner->GetInterface("IListOwner")) : nullptr;
+}
+
+bool CListLabelElementUI::Select(bool bSelect) {
+    if (m_bSelected == bSelect) return true;
+    m_bSelected = bSelect;
+    if (bSelect && m_pOwner) m_pOwner->SelectItem(m_iIndex);
+    Invalidate();
+    return true;
+}
+
+bool CListLabelElementUI::Activate() {
+    if (!CControlUI::Activate()) return false;
+    if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMACTIVATE);
+    return true;
+}
+
+void CListLabelElementUI::DoEvent(TEventUI& event) {
+    if (!IsMouseEnabled() && event.Type > UIEVENT__MOUSEBEGIN && event.Type < UIEVENT__MOUSEEND) {
+        if (m_pOwner) m_pOwner->DoEvent(event);
+        else CLabelUI::DoEvent(event);
+        return;
+    }
+    switch (event.Type) {
+    case UIEVENT_BUTTONDOWN:
+    case UIEVENT_RBUTTONDOWN:
+        if (IsEnabled()) {
+            if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMCLICK);
+            Select();
+            Invalidate();
+        }
+        return;
+    case UIEVENT_DBLCLICK:
+        if (IsEnabled()) Activate();
+        return;
+    case UIEVENT_MOUSEENTER:
+        m_uButtonState |= UISTATE_HOT;
+        Invalidate();
+        return;
+    case UIEVENT_MOUSELEAVE:
+        m_uButtonState &= ~UISTATE_HOT;
+        Invalidate();
+        return;
+    case UIEVENT_SCROLLWHEEL:
+        if (m_pOwner) m_pOwner->DoEvent(event);
+        return;
+    default:
+        CLabelUI::DoEvent(event);
+    }
+}
+
+SIZE CListLabelElementUI::EstimateSize(SIZE sz) {
+    SIZE s = CLabelUI::EstimateSize(sz);
+    if (m_cxyFixed.cy == 0) s.cy = 26;
+    return s;
+}
+
+void CListLabelElementUI::PaintBkColor(HDC hDC) {
+    DWORD c = m_dwBackColor;
+    if (m_pOwner) {
+        if (m_bSelected) c = m_pOwner->GetSelectedItemBkColor();
+        else if (m_uButtonState & UISTATE_HOT) c = m_pOwner->GetHotItemBkColor();
+    }
+    if (c) CRenderEngine::DrawColor(hDC, m_rcItem, c);
+}
+
+void* CListContainerElementUI::GetInterface(const char* n) {
+    if (EqualNoCase(n, "ListItem")) return static_cast<IListItemUI*>(this);
+    if (EqualNoCase(n, "ListContainerElement")) return this;
+    return CHorizontalLayoutUI::GetInterface(n);
+}
+
+void CListContainerElementUI::SetOwner(CControlUI* pOwner) {
+    m_pOwner = pOwner ? static_cast<IListOwnerUI*>(pOwner->GetInterface("IListOwner")) : nullptr;
+}
+
+bool CListContainerElementUI::Select(bool bSelect) {
+    if (m_bSelected == bSelect) return true;
+    m_bSelected = bSelect;
+    if (bSelect && m_pOwner) m_pOwner->SelectItem(m_iIndex);
+    Invalidate();
+    return true;
+}
+
+bool CListContainerElementUI::Activate() {
+    if (!CControlUI::Activate()) return false;
+    if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMACTIVATE);
+    return true;
+}
+
+void CListContainerElementUI::DoEvent(TEventUI& event) {
+    if (!IsMouseEnabled() && event.Type > UIEVENT__MOUSEBEGIN && event.Type < UIEVENT__MOUSEEND) {
+        if (m_pOwner) m_pOwner->DoEvent(event);
+        else CContainerUI::DoEvent(event);
+        return;
+    }
+    switch (event.Type) {
+    case UIEVENT_BUTTONDOWN:
+    case UIEVENT_RBUTTONDOWN:
+        if (IsEnabled()) {
+            if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMCLICK);
+            Select();
+            Invalidate();
+        }
+        return;
+    case UIEVENT_DBLCLICK:
+        if (IsEnabled()) Activate();
+        return;
+    case UIEVENT_MOUSEENTER:
+        m_uButtonState |= UISTATE_HOT;
+        Invalidate();
+        return;
+    case UIEVENT_MOUSELEAVE:
+        m_uButtonState &= ~UISTATE_HOT;
+        Invalidate();
+        return;
+    case UIEVENT_SCROLLWHEEL:
+        if (m_pOwner) m_pOwner->DoEvent(event);
+        return;
+    default:
+        CContainerUI::DoEvent(event);
+    }
+}
+
+void CListContainerElementUI::DoPaint(HDC hDC, const RECT& rcPaint) {
+    RECT tmp;
+    if (!IntersectRect(&tmp, rcPaint, m_rcItem)) return;
+    DWORD c = 0;
+    if (m_pOwner) {
+        if (m_bSelected) c = m_pOwner->GetSelectedItemBkColor();
+        else if (m_uButtonState & UISTATE_HOT) c = m_pOwner->GetHotItemBkColor();
+    }
+    if (c) CRenderEngine::DrawColor(hDC, m_rcItem, c);
+    CContainerUI::DoPaint(hDC, rcPaint);
+}
+
+// ---- List
+
+CListUI::CListUI() { EnableScrollBar(true, false); }
+
+void* CListUI::GetInterface(const char* n) {
+    if (EqualNoCase(n, "List")) return this;
+    if (EqualNoCase(n, "IListOwner")) return static_cast<IListOwnerUI*>(this);
+    return CVerticalLayoutUI::GetInterface(n);
+}
+
+static IListItemUI* AsItem(CControlUI* p) { return p ? static_cast<IListItemUI*>(p->GetInterface("ListItem")) : nullptr; }
+
+void CListUI::Reindex() {
+    for (int i = 0; i < (int)m_items.size(); ++i)
+        if (IListItemUI* it = AsItem(m_items[(size_t)i])) it->SetIndex(i);
+}
+
+bool CListUI::Add(CControlUI* p) { return AddAt(p, (int)m_items.size()); }
+
+bool CListUI::AddAt(CControlUI* p, int iIndex) {
+    if (!CVerticalLayoutUI::AddAt(p, iIndex)) return false;
+    if (IListItemUI* it = AsItem(p)) it->SetOwner(this);
+    if (m_iCurSel >= iIndex) ++m_iCurSel;
+    Reindex();
+    return true;
+}
+
+bool CListUI::Remove(CControlUI* p, bool bDoNotDestroy) {
+    int i = GetItemIndex(p);
+    return i >= 0 && RemoveAt(i, bDoNotDestroy);
+}
+
+bool CListUI::RemoveAt(int iIndex, bool bDoNotDestroy) {
+    if (!CVerticalLayoutUI::RemoveAt(iIndex, bDoNotDestroy)) return false;
+    if (iIndex == m_iCurSel) m_iCurSel = -1;
+    else if (iIndex < m_iCurSel) --m_iCurSel;
+    Reindex();
+    return true;
+}
+
+void CListUI::RemoveAll() {
+    m_iCurSel = -1;
+    CVerticalLayoutUI::RemoveAll();
+}
+
+bool CListUI::SetItemIndex(CControlUI* p, int iIndex) {
+    CControlUI* sel = GetItemAt(m_iCurSel);
+    if (!CVerticalLayoutUI::SetItemIndex(p, iIndex)) return false;
+    Reindex();
+    m_iCurSel = sel ? GetItemIndex(sel) : -1;
+    return true;
+}
+
+bool CListUI::SelectItem(int iIndex, bool bTakeFocus) {
+    if (iIndex == m_iCurSel) return true;
+    int old = m_iCurSel;
+    if (IListItemUI* it = AsItem(GetItemAt(m_iCurSel))) {
+        m_iCurSel = -1;
+        it->Select(false);
+    }
+    m_iCurSel = -1;
+    if (iIndex < 0) return false;
+    CControlUI* p = GetItemAt(iIndex);
+    IListItemUI* it = AsItem(p);
+    if (!it || !p->IsVisible() || !p->IsEnabled()) return false;
+    m_iCurSel = iIndex;
+    it->Select(true);
+    if (bTakeFocus) p->SetFocus();
+    if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMSELECT, (WPARAM)m_iCurSel, (LPARAM)old);
+    return true;
+}
+
+void CListUI::DoEvent(TEventUI& event) {
+    if (event.Type == UIEVENT_KEYDOWN) {
+        if (event.chKey == VK_UP) { SelectItem(std::max(0, m_iCurSel - 1), true); return; }
+        if (event.chKey == VK_DOWN) { SelectItem(std::min(GetCount() - 1, m_iCurSel + 1), true); return; }
+    }
+    CVerticalLayoutUI::DoEvent(event);
+}
+
+void CListUI::SetAttribute(const char* n, const char* v) {
+    if (EqualNoCase(n, "itemtextcolor")) m_dwItemTextColor = ParseColor(v);
+    else if (EqualNoCase(n, "itemselectedbkcolor")) m_dwSelectedBkColor = ParseColor(v);
+    else if (EqualNoCase(n, "itemhotbkcolor")) m_dwHotBkColor = ParseColor(v);
+    else if (EqualNoCase(n, "itemfont")) m_iItemFont = atoi(v);
+    else if (EqualNoCase(n, "itemshowhtml")) SetItemShowHtml(ParseBool(v));
+    else CVerticalLayoutUI::SetAttribute(n, v);
+}
+
+// ---- Combo
+
+void* CComboUI::GetInterface(const char* n) {
+    if (EqualNoCase(n, "Combo")) return this;
+    if (EqualNoCase(n, "IListOwner")) return static_cast<IListOwnerUI*>(this);
+    return CContainerUI::GetInterface(n);
+}
+
+void CComboUI::Reindex() {
+    for (int i = 0; i < (int)m_items.size(); ++i)
+        if (IListItemUI* it = AsItem(m_items[(size_t)i])) it->SetIndex(i);
+}
+
+bool CComboUI::Add(CControlUI* p) { return AddAt(p, (int)m_items.size()); }
+
+bool CComboUI::AddAt(CControlUI* p, int iIndex) {
+    if (!CContainerUI::AddAt(p, iIndex)) return false;
+    p->SetInternVisible(false);  // items show only in the drop-down
+    if (IListItemUI* it = AsItem(p)) it->SetOwner(this);
+    if (m_iCurSel >= iIndex) ++m_iCurSel;
+    Reindex();
+    return true;
+}
+
+bool CComboUI::Remove(CControlUI* p, bool bDoNotDestroy) {
+    int i = GetItemIndex(p);
+    return i >= 0 && RemoveAt(i, bDoNotDestroy);
+}
+
+bool CComboUI::RemoveAt(int iIndex, bool bDoNotDestroy) {
+    if (!CContainerUI::RemoveAt(iIndex, bDoNotDestroy)) return false;
+    if (iIndex == m_iCurSel) m_iCurSel = -1;
+    else if (iIndex < m_iCurSel) --m_iCurSel;
+    Reindex();
+    Invalidate();
+    return true;
+}
+
+void CComboUI::RemoveAll() {
+    m_iCurSel = -1;
+    CContainerUI::RemoveAll();
+}
+
+CDuiString CComboUI::GetText() const {
+    CControlUI* p = GetItemAt(m_iCurSel);
+    return p ? p->GetText() : m_sText;
+}
+
+bool CComboUI::SelectItem(int iIndex, bool) {
+    if (iIndex == m_iCurSel) return true;
+    int old = m_iCurSel;
+    if (IListItemUI* it = AsItem(GetItemAt(m_iCurSel))) {
+        m_iCurSel = -1;
+        it->Select(false);
+    }
+    m_iCurSel = -1;
+    Invalidate();
+    if (iIndex < 0) return false;
+    CControlUI* p = GetItemAt(iIndex);
+    IListItemUI* it = AsItem(p);
+    if (!it || !p->IsEnabled()) return false;
+    m_iCurSel = iIndex;
+    it->Select(true);
+    if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMSELECT, (WPARAM)m_iCurSel, (LPARAM)old);
+    return true;
+}
+
+bool CComboUI::Activate() {
+    if (!CControlUI::Activate() || !m_pManager || m_items.empty()) return false;
+    m_pManager->SendNotify(this, DUI_MSGTYPE_DROPDOWN);
+    std::vector<ZqMenuItem> items;
+    for (int i = 0; i < (int)m_items.size(); ++i)
+        items.emplace_back(m_items[(size_t)i]->GetText(), i, i == m_iCurSel, !m_items[(size_t)i]->IsEnabled());
+    IWindowBackend* be = m_pManager->GetBackend();
+    RECT wnd = be ? be->GetRect() : RECT{};
+    CZqMenuUI menu;
+    menu.SetMenuItem(items);
+    menu.CreateMenu({wnd.left + m_rcItem.left, wnd.top + m_rcItem.bottom}, m_pManager->GetPaintWindow());
+    menu.ResizeClient(std::max<int>(GetWidth(), CZqMenuUI::kWidth), -1);
+    int chosen = menu.PopupMenuNoCreate();
+    if (chosen >= 0) SelectItem(chosen);
+    return true;
+}
+
+void CComboUI::DoEvent(TEventUI& event) {
+    if (!IsMouseEnabled() && event.Type > UIEVENT__MOUSEBEGIN && event.Type < UIEVENT__MOUSEEND) {
+        if (m_pParent) m_pParent->DoEvent(event);
+        return;
+    }
+    switch (event.Type) {
+    case UIEVENT_BUTTONDOWN:
+        if (IsEnabled()) {
+            m_uButtonState |= UISTATE_PUSHED | UISTATE_CAPTURED;
+            Invalidate();
+        }
+        return;
+    case UIEVENT_BUTTONUP:
+        if (m_uButtonState & UISTATE_CAPTURED) {
+            m_uButtonState &= ~(UISTATE_PUSHED | UISTATE_CAPTURED);
+            Invalidate();
+            if (PtInRect(m_rcItem, event.ptMouse)) Activate();
+        }
+        return;
+    case UIEVENT_KEYDOWN:
+        if (event.chKey == VK_UP) { SelectItem(std::max(0, m_iCurSel - 1)); return; }
+        if (event.chKey == VK_DOWN) { SelectItem(std::min(GetCount() - 1, m_iCurSel + 1)); return; }
+        if (event.chKey == VK_SPACE || event.chKey == VK_F4) { Activate(); return; }
+        break;
+    case UIEVENT_MOUSEENTER:
+        m_uButtonState |= UISTATE_HOT;
+        Invalidate();
+        return;
+    case UIEVENT_MOUSELEAVE:
+        m_uButtonState &= ~UISTATE_HOT;
+        Invalidate();
+        return;
+    case UIEVENT_SCROLLWHEEL:
+        SelectItem(event.wParam == 0 ? std::max(0, m_iCurSel - 1) : std::min(GetCount() - 1, m_iCurSel + 1));
+        return;
+    default:
+        break;
+    }
+    CControlUI::DoEvent(event);
+}
+
+void CComboUI::SetPos(RECT rc, bool b) { CControlUI::SetPos(rc, b); }
+
+void CComboUI::DoPaint(HDC hDC, const RECT& rcPaint) {
+    if (!IntersectRect(&m_rcPaint, rcPaint, m_rcItem)) return;
+    CControlUI::PaintBkColor(hDC);
+    CControlUI::PaintBkImage(hDC);
+    const CDuiString* img = &m_sNormalImage;
+    if ((m_uButtonState & UISTATE_PUSHED) && !m_sPushedImage.empty()) img = &m_sPushedImage;
+    else if ((m_uButtonState & UISTATE_HOT) && !m_sHotImage.empty()) img = &m_sHotImage;
+    if (!img->empty()) DrawImage(hDC, img->c_str());
+    CDuiString t = GetText();
+    if (!t.empty()) {
+        RECT rc{m_rcItem.left + m_rcTextPadding.left, m_rcItem.top + m_rcTextPadding.top,
+                m_rcItem.right - m_rcTextPadding.right, m_rcItem.bottom - m_rcTextPadding.bottom};
+        DWORD c = m_dwTextColor ? m_dwTextColor : (m_pManager ? m_pManager->GetDefaultFontColor() : 0xFF000000);
+        CRenderEngine::DrawText(hDC, m_pManager, rc, t.c_str(), c, m_iFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
+    }
+    // Drop-down arrow.
+    if (m_sNormalImage.empty() && hDC) {
+        RECT a{m_rcItem.right - 16, (m_rcItem.top + m_rcItem.bottom) / 2 - 1, m_rcItem.right - 8,
+               (m_rcItem.top + m_rcItem.bottom) / 2};
+        for (int i = 0; i < 4; ++i) {
+            RECT l{a.left + i, a.top + i, a.right - i, a.top + i};
+            CRenderEngine::DrawLine(hDC, l, 1, 0xFF666666);
+        }
+    }
+    CControlUI::PaintBorder(hDC);
+}
+
+void CComboUI::SetAttribute(const char* n, const char* v) {
+    if (EqualNoCase(n, "normalimage")) m_sNormalImage = v;
+    else if (EqualNoCase(n, "hotimage")) m_sHotImage = v;
+    else if (EqualNoCase(n, "pushedimage")) m_sPushedImage = v;
+    else if (EqualNoCase(n, "textpadding")) m_rcTextPadding = ParseRect(v);
+    else if (EqualNoCase(n, "textcolor")) m_dwTextColor = ParseColor(v);
+    else if (EqualNoCase(n, "itemtextcolor")) m_dwItemTextColor = ParseColor(v);
+    else if (EqualNoCase(n, "font")) m_iFont = atoi(v);
+    else if (EqualNoCase(n, "itemfont")) m_iItemFont = atoi(v);
+    else CContainerUI::SetAttribute(n, v);
+}
+
+}  // namespace DuiLib

@@ -1,0 +1,59 @@
+// A modal popup menu: items with text, id, check mark and disabled state, and separators.
+#pragma once
+
+#include <vector>
+
+#include "UIWindow.h"
+
+namespace DuiLib {
+
+struct ZqMenuItem {
+    ZqMenuItem() : bSeparator(true) {}
+    ZqMenuItem(const CDuiString& text, int id, bool checked = false, bool disabled = false,
+               const CDuiString& icon = "", const CDuiString& hotIcon = "", const CDuiString& extra = "",
+               CControlUI* control = nullptr)
+        : sText(text), nID(id), bChecked(checked), bDisabled(disabled), sIcon(icon), sHotIcon(hotIcon),
+          sExtra(extra), pControl(control) {}
+    CDuiString sText;
+    int nID = 0;
+    bool bChecked = false;
+    bool bDisabled = false;
+    CDuiString sIcon;
+    CDuiString sHotIcon;
+    CDuiString sExtra;
+    CControlUI* pControl = nullptr;
+    bool bSeparator = false;
+};
+
+// Items are controls named "menuitem_<index>"; Escape, a click outside or losing the focus choose nothing.
+class CZqMenuUI : public CWindowWnd, public INotifyUI, public IMessageFilterUI {
+public:
+    enum { kNone = -1, kDismissed = -2 };
+    CZqMenuUI();
+    ~CZqMenuUI() override;
+    void SetMenuItem(const std::vector<ZqMenuItem>& items);
+    // Creates the (hidden) popup with its top-left corner at the screen point pt.
+    HWND CreateMenu(CPoint pt, HWND hOwner, int nReserved1 = 0, int nReserved2 = 0);
+    // Shows the popup and waits: the chosen id, -1 for none, -2 when WM_DISMISS_POPUP arrived.
+    int PopupMenuNoCreate();
+    CPaintManagerUI* GetMenuManager() { return &m_pm; }
+    const char* GetWindowClassName() const override { return "ZqMenuWnd"; }
+    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+    void Notify(TNotifyUI& msg) override;
+    LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+
+    static const int kItemHeight = 28;
+    static const int kSeparatorHeight = 9;
+    static const int kWidth = 140;
+
+protected:
+    CPaintManagerUI* GetPaintManager() override { return &m_pm; }
+    void Finish(int result);
+    CPaintManagerUI m_pm;
+    std::vector<ZqMenuItem> m_items;
+    int m_nResult = kNone;
+    bool m_bDone = false;
+    bool m_bActive = false;
+};
+
+}  // namespace DuiLib

@@ -1,0 +1,441 @@
+#include "UIRender.h"
+
+#include <cairo.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <glib.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "UIControl.h"
+#include "UIManager.h"
+
+namespace DuiLib {
+
+std::string GbkToUtf8(const std::string& gbk) {
+    if (gbk.empty()) return {};
+    gsize written = 0;
+    gchar* out = g_convert_with_fallback(gbk.data(), (gssize)gbk.size(), "UTF-8", "GB18030", "?", nullptr, &written, nullptr);
+    if (!out) {
+        std::string s;
+        for (char c : gbk) s += ((unsigned char)c < 0x80) ? c : '?';
+        return s;
+    }
+    std::string r(out, written);
+    g_free(out);
+    return r;
+}
+
+std::string Utf8ToGbk(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    gsize written = 0;
+    gchar* out = g_convert_with_fallback(utf8.data(), (gssize)utf8.size(), "GB18030", "UTF-8", "?", nullptr, &written, nullptr);
+    if (!out) return {};
+    std::string r(out, written);
+    g_free(out);
+    return r;
+}
+
+TImageInfo::~TImageInfo() {
+    if (surface) cairo_surface_destroy(surface);
+}
+
+TFontInfo::TFontInfo(const char* name, int size, bool bold, bool underline, bool italic)
+    : sFontName(name ? name : ""), iSize(size > 0 ? size : 12), bBold(bold), bUnderline(underline), bItalic(italic) {
+    desc = pango_font_description_new();
+    std::string fam = GbkToUtf8(sFontName);
+    fam += fam.empty() ? "WenQuanYi Micro Hei,sans" : ",WenQuanYi Micro Hei,sans";
+    pango_font_description_set_family(desc, fam.c_str());
+    pango_font_description_set_absolute_size(desc, iSize * PANGO_SCALE);
+    pango_font_description_set_weight(desc, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(desc, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+}
+
+TFontInfo::~TFontInfo() {
+    if (desc) pango_font_description_free(desc);
+}
+
+bool TDrawImage::Parse(const char* attr) {
+    *this = TDrawImage();
+    std::string s = attr ? attr : "";
+    if (s.find('=') == std::string::npos) {
+        sFile = s;
+        return !s.empty();
+    }
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && s[i] == ' ') ++i;
+        size_t eq = s.find('=', i);
+        if (eq == std::string::npos) break;
+        std::string key = s.substr(i, eq - i);
+        while (!key.empty() && key.back() == ' ') key.pop_back();
+        size_t q = s.find('\'', eq);
+        if (q == std::string::npos) break;
+        size_t e = s.find('\'', q + 1);
+        if (e == std::string::npos) break;
+        std::string val = s.substr(q + 1, e - q - 1);
+        i = e + 1;
+        if (key == "file" || key == "res") sFile = val;
+        else if (key == "source") { rcSource = CControlUI::ParseRect(val.c_str()); bHasSource = true; }
+        else if (key == "dest") { rcDest = CControlUI::ParseRect(val.c_str()); bHasDest = true; }
+        else if (key == "corner") rcCorner = CControlUI::ParseRect(val.c_str());
+        else if (key == "fade") uFade = (unsigned char)std::clamp(atoi(val.c_str()), 0, 255);
+    }
+    return !sFile.empty();
+}
+
+void IRenderTarget::PushClip(const RECT& rc) {
+    cairo_save(m_cr);
+    cairo_rectangle(m_cr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    cairo_clip(m_cr);
+}
+
+void IRenderTarget::PopClip() { cairo_restore(m_cr); }
+
+static void SetColor(cairo_t* cr, DWORD argb, bool forceOpaque) {
+    double a = forceOpaque ? 1.0 : ((argb >> 24) & 0xFF) / 255.0;
+    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0, (argb & 0xFF) / 255.0, a);
+}
+
+TImageInfo* CRenderEngine::LoadImageData(const void* data, size_t size) {
+    if (!data || size == 0) return nullptr;
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    bool ok = gdk_pixbuf_loader_write(loader, (const guchar*)data, size, nullptr);
+    ok = gdk_pixbuf_loader_close(loader, nullptr) && ok;
+    GdkPixbuf* pb = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    TImageInfo* img = nullptr;
+    if (pb) {
+        int w = gdk_pixbuf_get_width(pb), h = gdk_pixbuf_get_height(pb);
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        cairo_t* cr = cairo_create(s);
+        // Pixbuf to premultiplied ARGB without needing a display.
+        int n = gdk_pixbuf_get_n_channels(pb), stride = gdk_pixbuf_get_rowstride(pb);
+        bool alpha = gdk_pixbuf_get_has_alpha(pb);
+        const guchar* src = gdk_pixbuf_read_pixels(pb);
+        cairo_surface_flush(s);
+        unsigned char* dst = cairo_image_surface_get_data(s);
+        int dstride = cairo_image_surface_get_stride(s);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const guchar* p = src + y * stride + x * n;
+                unsigned a = alpha ? p[3] : 255;
+                uint32_t v = (a << 24) | ((p[0] * a / 255) << 16) | ((p[1] * a / 255) << 8) | (p[2] * a / 255);
+                memcpy(dst + y * dstride + x * 4, &v, 4);
+            }
+        }
+        cairo_surface_mark_dirty(s);
+        cairo_destroy(cr);
+        img = new TImageInfo;
+        img->surface = s;
+        img->nX = w;
+        img->nY = h;
+        img->bAlpha = alpha;
+    }
+    g_object_unref(loader);
+    return img;
+}
+
+void CRenderEngine::DrawColor(HDC hDC, const RECT& rc, DWORD color) {
+    if (!hDC || (color >> 24) == 0) return;
+    cairo_t* cr = hDC->Cairo();
+    SetColor(cr, color, false);
+    cairo_rectangle(cr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    cairo_fill(cr);
+}
+
+void CRenderEngine::DrawRect(HDC hDC, const RECT& rc, int nSize, DWORD color) {
+    if (!hDC || nSize <= 0) return;
+    cairo_t* cr = hDC->Cairo();
+    SetColor(cr, color, (color >> 24) == 0);
+    cairo_set_line_width(cr, nSize);
+    double h = nSize / 2.0;
+    cairo_rectangle(cr, rc.left + h, rc.top + h, rc.right - rc.left - nSize, rc.bottom - rc.top - nSize);
+    cairo_stroke(cr);
+}
+
+void CRenderEngine::DrawLine(HDC hDC, const RECT& rc, int nSize, DWORD color) {
+    if (!hDC || nSize <= 0) return;
+    cairo_t* cr = hDC->Cairo();
+    SetColor(cr, color, (color >> 24) == 0);
+    cairo_set_line_width(cr, nSize);
+    double off = (nSize % 2) ? 0.5 : 0.0;
+    cairo_move_to(cr, rc.left + off, rc.top + off);
+    cairo_line_to(cr, rc.right + off, rc.bottom + off);
+    cairo_stroke(cr);
+}
+
+static void DrawPiece(cairo_t* cr, cairo_surface_t* s, double sx, double sy, double sw, double sh, double dx, double dy,
+                      double dw, double dh, double alpha) {
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
+    cairo_save(cr);
+    cairo_rectangle(cr, dx, dy, dw, dh);
+    cairo_clip(cr);
+    cairo_translate(cr, dx, dy);
+    cairo_scale(cr, dw / sw, dh / sh);
+    cairo_set_source_surface(cr, s, -sx, -sy);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    cairo_paint_with_alpha(cr, alpha);
+    cairo_restore(cr);
+}
+
+void CRenderEngine::DrawImage(HDC hDC, const TImageInfo* img, const RECT& rcDest, const RECT& rcPaint,
+                              const RECT& rcBmpPart, const RECT& c, bool, unsigned char uFade) {
+    if (!hDC || !img || !img->surface) return;
+    RECT clip;
+    if (!IntersectRect(&clip, rcDest, rcPaint)) return;
+    cairo_t* cr = hDC->Cairo();
+    double a = uFade / 255.0;
+    const RECT& s = rcBmpPart;
+    const RECT& d = rcDest;
+    // Nine pieces: corners keep their size, edges and centre stretch.
+    double sx[4] = {(double)s.left, (double)s.left + c.left, (double)s.right - c.right, (double)s.right};
+    double sy[4] = {(double)s.top, (double)s.top + c.top, (double)s.bottom - c.bottom, (double)s.bottom};
+    double dx[4] = {(double)d.left, (double)d.left + c.left, (double)d.right - c.right, (double)d.right};
+    double dy[4] = {(double)d.top, (double)d.top + c.top, (double)d.bottom - c.bottom, (double)d.bottom};
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i)
+            DrawPiece(cr, img->surface, sx[i], sy[j], sx[i + 1] - sx[i], sy[j + 1] - sy[j], dx[i], dy[j],
+                      dx[i + 1] - dx[i], dy[j + 1] - dy[j], a);
+}
+
+bool CRenderEngine::DrawImageString(HDC hDC, CPaintManagerUI* pm, const RECT& rcItem, const RECT& rcPaint,
+                                    const char* pStrImage) {
+    if (!pm) return false;
+    TDrawImage di;
+    if (!di.Parse(pStrImage)) return false;
+    const TImageInfo* img = pm->GetImage(di.sFile.c_str());
+    if (!img) return false;
+    RECT src = di.bHasSource ? di.rcSource : RECT{0, 0, img->nX, img->nY};
+    if (src.right > img->nX) src.right = img->nX;
+    if (src.bottom > img->nY) src.bottom = img->nY;
+    RECT dst = rcItem;
+    if (di.bHasDest) {
+        dst = {rcItem.left + di.rcDest.left, rcItem.top + di.rcDest.top, rcItem.left + di.rcDest.right,
+               rcItem.top + di.rcDest.bottom};
+        if (dst.right > rcItem.right) dst.right = rcItem.right;
+        if (dst.bottom > rcItem.bottom) dst.bottom = rcItem.bottom;
+    }
+    DrawImage(hDC, img, dst, rcPaint, src, di.rcCorner, img->bAlpha, di.uFade);
+    return true;
+}
+
+namespace {
+
+cairo_t* MeasureContext() {
+    static cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    static cairo_t* cr = cairo_create(s);
+    return cr;
+}
+
+struct Laid {
+    PangoLayout* layout = nullptr;
+    double ox = 0, oy = 0;
+    ~Laid() {
+        if (layout) g_object_unref(layout);
+    }
+};
+
+// Lays out UTF-8 text (or markup) inside rc with the style bits.
+void LayOut(Laid& out, cairo_t* cr, CPaintManagerUI* pm, const RECT& rc, const std::string& utf8, bool markup,
+            int iFont, UINT style) {
+    out.layout = pango_cairo_create_layout(cr);
+    TFontInfo* f = pm ? pm->GetFont(iFont) : nullptr;
+    static TFontInfo fallback("", 12, false, false, false);
+    if (!f) f = &fallback;
+    pango_layout_set_font_description(out.layout, f->desc);
+    if (f->bUnderline) {
+        PangoAttrList* attrs = pango_attr_list_new();
+        pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+        pango_layout_set_attributes(out.layout, attrs);
+        pango_attr_list_unref(attrs);
+    }
+    bool ok = false;
+    if (markup) {
+        ok = pango_parse_markup(utf8.c_str(), -1, 0, nullptr, nullptr, nullptr, nullptr);
+        if (ok) pango_layout_set_markup(out.layout, utf8.c_str(), -1);
+    }
+    if (!ok) pango_layout_set_text(out.layout, utf8.c_str(), -1);
+    int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    bool single = (style & DT_SINGLELINE) || !(style & DT_WORDBREAK);
+    if (!single) {
+        pango_layout_set_width(out.layout, std::max(1, w) * PANGO_SCALE);
+        pango_layout_set_wrap(out.layout, PANGO_WRAP_WORD_CHAR);
+        pango_layout_set_alignment(out.layout, (style & DT_CENTER) ? PANGO_ALIGN_CENTER
+                                               : (style & DT_RIGHT) ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
+    } else if (style & DT_END_ELLIPSIS) {
+        pango_layout_set_width(out.layout, std::max(1, w) * PANGO_SCALE);
+        pango_layout_set_ellipsize(out.layout, PANGO_ELLIPSIZE_END);
+        pango_layout_set_alignment(out.layout, (style & DT_CENTER) ? PANGO_ALIGN_CENTER
+                                               : (style & DT_RIGHT) ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
+    }
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(out.layout, nullptr, &logical);
+    out.ox = rc.left;
+    if (single && !(style & DT_END_ELLIPSIS)) {
+        if (style & DT_CENTER) out.ox += (w - logical.width) / 2.0;
+        else if (style & DT_RIGHT) out.ox += w - logical.width;
+    }
+    out.oy = rc.top;
+    if (style & DT_VCENTER) out.oy += (h - logical.height) / 2.0;
+    else if (style & DT_BOTTOM) out.oy += h - logical.height;
+    if (out.oy < rc.top && !(style & DT_VCENTER)) out.oy = rc.top;
+}
+
+std::string ColorSpan(DWORD c) {
+    char buf[32];
+    snprintf(buf, sizeof(buf), "#%02X%02X%02X", (unsigned)((c >> 16) & 0xFF), (unsigned)((c >> 8) & 0xFF),
+             (unsigned)(c & 0xFF));
+    return buf;
+}
+
+// Turns tagged GBK text into Pango markup; links get their plain-text UTF-8 ranges.
+std::string ToMarkup(const std::string& gbk, bool angle, DWORD linkColor, std::vector<TTextLink>* links) {
+    char open = angle ? '<' : '{', close = angle ? '>' : '}';
+    std::string markup;
+    int plain = 0;
+    std::vector<std::string> stack;
+    auto text = [&](const std::string& seg) {
+        if (seg.empty()) return;
+        std::string u = GbkToUtf8(seg);
+        gchar* esc = g_markup_escape_text(u.c_str(), (gssize)u.size());
+        markup += esc;
+        g_free(esc);
+        plain += (int)u.size();
+    };
+    auto closeTo = [&](const std::string& name) {
+        auto it = std::find(stack.rbegin(), stack.rend(), name);
+        if (it == stack.rend()) return false;
+        while (!stack.empty()) {
+            std::string top = stack.back();
+            stack.pop_back();
+            markup += top == "b" ? "</b>" : top == "i" ? "</i>" : "</span>";
+            if (top == "a" && links && !links->empty()) links->back().endUtf8 = plain;
+            if (top == name) break;
+        }
+        return true;
+    };
+    size_t i = 0;
+    std::string seg;
+    while (i < gbk.size()) {
+        unsigned char ch = (unsigned char)gbk[i];
+        if (ch >= 0x81 && i + 1 < gbk.size()) {
+            seg.append(gbk, i, 2);
+            i += 2;
+            continue;
+        }
+        if (gbk[i] != open) {
+            seg += gbk[i++];
+            continue;
+        }
+        size_t end = gbk.find(close, i + 1);
+        if (end == std::string::npos) {
+            seg += gbk[i++];
+            continue;
+        }
+        text(seg);
+        seg.clear();
+        std::string tag = gbk.substr(i + 1, end - i - 1);
+        i = end + 1;
+        std::string name = tag.substr(0, tag.find(' '));
+        std::string arg = tag.find(' ') == std::string::npos ? "" : tag.substr(tag.find(' ') + 1);
+        if (!name.empty() && name[0] == '/') {
+            closeTo(name.substr(1));
+        } else if (name == "a") {
+            markup += "<span foreground=\"" + ColorSpan(linkColor) + "\" underline=\"single\">";
+            stack.push_back("a");
+            if (links) {
+                TTextLink l;
+                l.startUtf8 = l.endUtf8 = plain;
+                l.sName = arg;
+                links->push_back(l);
+            }
+        } else if (name == "c") {
+            DWORD c = CControlUI::ParseColor(arg.c_str());
+            markup += "<span foreground=\"" + ColorSpan(c) + "\">";
+            stack.push_back("c");
+        } else if (name == "u") {
+            markup += "<span underline=\"single\">";
+            stack.push_back("u");
+        } else if (name == "b") {
+            markup += "<b>";
+            stack.push_back("b");
+        } else if (name == "i" && arg.empty()) {
+            markup += "<i>";
+            stack.push_back("i");
+        } else if (name == "n") {
+            markup += "\n";
+            plain += 1;
+        } else if (name == "x") {
+            int n = std::clamp(atoi(arg.c_str()), 0, 200) / 4;
+            markup += std::string((size_t)n, ' ');
+            plain += n;
+        }
+        // Other tags (images, fonts, selections) are dropped.
+    }
+    text(seg);
+    while (!stack.empty()) closeTo(stack.back());
+    return markup;
+}
+
+}  // namespace
+
+void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* pm, RECT& rc, const char* text, DWORD color, int iFont,
+                             UINT style) {
+    if (!hDC || !text || !*text) return;
+    cairo_t* cr = hDC->Cairo();
+    Laid l;
+    LayOut(l, cr, pm, rc, GbkToUtf8(text), false, iFont, style);
+    cairo_save(cr);
+    cairo_rectangle(cr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    cairo_clip(cr);
+    SetColor(cr, color, true);
+    cairo_move_to(cr, l.ox, l.oy);
+    pango_cairo_show_layout(cr, l.layout);
+    cairo_restore(cr);
+}
+
+void CRenderEngine::DrawHtmlText(HDC hDC, CPaintManagerUI* pm, RECT& rc, const char* text, DWORD color,
+                                 DWORD linkColor, int iFont, UINT style, bool bAngle, std::vector<TTextLink>* links) {
+    if (!hDC || !text || !*text) return;
+    if (!linkColor) linkColor = pm ? pm->GetDefaultLinkFontColor() : 0xFF1F6FD1;
+    cairo_t* cr = hDC->Cairo();
+    Laid l;
+    LayOut(l, cr, pm, rc, ToMarkup(text, bAngle, linkColor, links), true, iFont, style);
+    cairo_save(cr);
+    cairo_rectangle(cr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    cairo_clip(cr);
+    SetColor(cr, color, true);
+    cairo_move_to(cr, l.ox, l.oy);
+    pango_cairo_show_layout(cr, l.layout);
+    cairo_restore(cr);
+}
+
+int CRenderEngine::HitTestHtmlText(CPaintManagerUI* pm, const RECT& rc, const char* text, int iFont, UINT style,
+                                   bool bAngle, POINT pt) {
+    if (!text || !*text || !PtInRect(rc, pt)) return -1;
+    std::vector<TTextLink> links;
+    std::string markup = ToMarkup(text, bAngle, 0xFF0000FF, &links);
+    if (links.empty()) return -1;
+    Laid l;
+    LayOut(l, MeasureContext(), pm, rc, markup, true, iFont, style);
+    int index = 0, trailing = 0;
+    if (!pango_layout_xy_to_index(l.layout, (int)((pt.x - l.ox) * PANGO_SCALE), (int)((pt.y - l.oy) * PANGO_SCALE),
+                                  &index, &trailing))
+        return -1;
+    for (size_t k = 0; k < links.size(); ++k)
+        if (index >= links[k].startUtf8 && index < links[k].endUtf8) return (int)k;
+    return -1;
+}
+
+SIZE CRenderEngine::GetTextSize(CPaintManagerUI* pm, const char* text, int iFont, UINT style) {
+    if (!text || !*text) return {0, 0};
+    Laid l;
+    RECT rc{0, 0, 10000, 10000};
+    LayOut(l, MeasureContext(), pm, rc, GbkToUtf8(text), false, iFont, style | DT_SINGLELINE);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(l.layout, nullptr, &logical);
+    return {logical.width, logical.height};
+}
+
+}  // namespace DuiLib

@@ -1,0 +1,207 @@
+// Windows built from a skin archive: modal results, control timers, default keys, popup menus.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+
+using namespace DuiLib;
+using duitest::RunLater;
+
+namespace {
+
+const char kSkin[] = R"(<Window size="200,120" caption="0,0,0,20">
+  <VerticalLayout name="root">
+    <HorizontalLayout height="20"><Label name="title" text="t"/></HorizontalLayout>
+    <Edit name="edit" height="24"/>
+    <HorizontalLayout height="30"><Button name="ok" text="OK"/><Button name="cancel" text="Cancel"/></HorizontalLayout>
+    <Text name="note" text="x"/>
+  </VerticalLayout></Window>)";
+
+class SkinFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = duitest::TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir + "/skin");
+        ASSERT_TRUE(duitest::WriteZip(dir + "/skin/T.zip", {{"TestSkin.xml", kSkin}}));
+        CPaintManagerUI::SetInstancePath(dir.c_str());
+        Win32Init();
+    }
+    void TearDown() override { CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin"); }
+    std::string dir;
+};
+
+class TestWnd : public WindowImplBase {
+public:
+    explicit TestWnd(const char* skin = "TestSkin.xml") : m_skin(skin) {}
+    const char* GetWindowClassName() const override { return "TestWnd"; }
+    DUI_DECLARE_MESSAGE_MAP()
+    void OnBtn(TNotifyUI& msg) {
+        if (msg.pSender->GetName() == "ok") Close(1);
+        else if (msg.pSender->GetName() == "cancel") Close(2);
+    }
+    void OnTimer(TNotifyUI& msg) { timers.push_back((int)msg.wParam); }
+    void OnAny(TNotifyUI& msg) { kinds.push_back(msg.sType + ":" + msg.pSender->GetName()); }
+    void InitWindow() override { ++inits; }
+    std::vector<int> timers;
+    std::vector<std::string> kinds;
+    int inits = 0;
+
+protected:
+    CDuiString GetSkinFolder() override { return "Skin\\"; }
+    CDuiString GetSkinFile() override { return m_skin; }
+    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
+    CDuiString GetZIPFileName() const override { return "t.zip"; }
+    CDuiString m_skin;
+};
+DUI_BEGIN_MESSAGE_MAP(TestWnd, WindowImplBase)
+DUI_ON_MSGTYPE("click", TestWnd::OnBtn)
+DUI_ON_MSGTYPE("timer", TestWnd::OnTimer)
+DUI_ON_MSGTYPE("setfocus", TestWnd::OnAny)
+DUI_ON_MSGTYPE("killfocus", TestWnd::OnAny)
+DUI_ON_MSGTYPE("textchanged", TestWnd::OnAny)
+DUI_END_MESSAGE_MAP()
+
+}  // namespace
+
+TEST_F(SkinFixture, ModalResultOfEveryClosePath) {
+    struct Row {
+        const char* what;
+        std::function<void(TestWnd&)> act;
+        int code;
+    } rows[] = {
+        {"ok button", [](TestWnd& w) { UITest::Click(&w, "ok"); }, 1},
+        {"cancel button", [](TestWnd& w) { UITest::Click(&w, "cancel"); }, 2},
+        {"Close(9)", [](TestWnd& w) { w.Close(9); }, 9},
+        {"WM_CLOSE 5", [](TestWnd& w) { w.PostMessage(WM_CLOSE, 5, 0); }, 5},
+        {"system close", [](TestWnd& w) { w.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
+        {"Escape is consumed, then Close(3)",
+         [](TestWnd& w) {
+             UITest::PressKey(&w, VK_ESCAPE);
+             EXPECT_TRUE(::IsWindow(w.GetHWND()));
+             w.Close(3);
+         },
+         3},
+        {"destroyed from outside", [](TestWnd& w) { ::DestroyWindow(w.GetHWND()); }, 0},
+    };
+    for (auto& r : rows) {
+        TestWnd w;
+        ASSERT_NE(w.Create(nullptr, "t", 0x80000000, 0, 0, 0, 0, 0), nullptr);
+        EXPECT_EQ(w.inits, 1);
+        EXPECT_EQ(w.GetClientRect().right, 200);  // size from the skin
+        TestWnd* pw = &w;
+        auto act = r.act;
+        RunLater(10, [pw, act] { act(*pw); });
+        EXPECT_EQ((int)w.ShowModal(), r.code) << r.what;
+        EXPECT_EQ(w.GetHWND(), nullptr);
+    }
+}
+
+TEST_F(SkinFixture, ModalDisablesOwnerAndLoopsNest) {
+    TestWnd owner;
+    ASSERT_NE(owner.Create(nullptr, "owner", 0, 0, 0, 0, 300, 300), nullptr);
+    owner.ShowWindow();
+    TestWnd outer, inner;
+    outer.Create(owner.GetHWND(), "outer", 0, 0, 0, 0, 0, 0);
+    inner.Create(outer.GetHWND(), "inner", 0, 0, 0, 0, 0, 0);
+    int innerCode = -1;
+    bool ownerDisabled = false, outerDisabled = false;
+    RunLater(10, [&] {
+        ownerDisabled = !owner.GetBackend()->IsEnabled();
+        RunLater(10, [&] {
+            outerDisabled = !outer.GetBackend()->IsEnabled();
+            inner.Close(4);
+        });
+        innerCode = (int)inner.ShowModal();
+        outer.Close(8);
+    });
+    EXPECT_EQ((int)outer.ShowModal(), 8);
+    EXPECT_EQ(innerCode, 4);
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_TRUE(outerDisabled);
+    EXPECT_TRUE(owner.GetBackend()->IsEnabled());
+    ::DestroyWindow(owner.GetHWND());
+}
+
+TEST_F(SkinFixture, MissingSkinGivesAWindowWithoutControls) {
+    TestWnd w("NoSuchSkin.xml");
+    ASSERT_NE(w.Create(nullptr, "t", 0, 0, 0, 0, 100, 80), nullptr);
+    EXPECT_EQ(w.m_PaintManager.GetRoot(), nullptr);
+    EXPECT_EQ(w.m_PaintManager.FindControl("ok"), nullptr);
+    EXPECT_FALSE(UITest::Click(&w, "ok"));
+    UITest::ClickAt(&w, {10, 10});
+    UITest::PressKey(&w, VK_RETURN);
+    RunLater(5, [&] { w.Close(6); });
+    EXPECT_EQ((int)w.ShowModal(), 6);
+}
+
+TEST_F(SkinFixture, ControlTimersNotifyUntilKilled) {
+    TestWnd w;
+    ASSERT_NE(w.Create(nullptr, "t", 0, 0, 0, 0, 0, 0), nullptr);
+    CControlUI* note = w.m_PaintManager.FindControl("note");
+    CControlUI* ok = w.m_PaintManager.FindControl("ok");
+    ASSERT_TRUE(w.m_PaintManager.SetTimer(note, 7, 10));
+    ASSERT_TRUE(w.m_PaintManager.SetTimer(ok, 8, 10));
+    ASSERT_TRUE(PumpUntil([&] { return w.timers.size() >= 6; }, 3000));
+    EXPECT_NE(std::find(w.timers.begin(), w.timers.end(), 7), w.timers.end());
+    EXPECT_NE(std::find(w.timers.begin(), w.timers.end(), 8), w.timers.end());
+    EXPECT_TRUE(w.m_PaintManager.KillTimer(note, 7));
+    EXPECT_FALSE(w.m_PaintManager.KillTimer(note, 7));
+    // A control removed from the tree loses its timers.
+    auto* row = static_cast<CContainerUI*>(ok->GetParent());
+    row->Remove(ok);
+    EXPECT_FALSE(w.m_PaintManager.HasTimer(ok, 8));
+    PumpMessagesFor(30);
+    w.timers.clear();
+    PumpMessagesFor(60);
+    EXPECT_TRUE(w.timers.empty());
+    ::DestroyWindow(w.GetHWND());
+}
+
+TEST_F(SkinFixture, FocusTypingAndTextNotifications) {
+    TestWnd w;
+    ASSERT_NE(w.Create(nullptr, "t", 0, 0, 0, 0, 0, 0), nullptr);
+    ASSERT_TRUE(UITest::Click(&w, "edit"));
+    UITest::TypeText(&w, "ab");
+    EXPECT_EQ(w.m_PaintManager.FindControl("edit")->GetText(), "ab");
+    UITest::Click(&w, "note");
+    EXPECT_EQ(w.kinds, (std::vector<std::string>{"setfocus:edit", "textchanged:edit", "textchanged:edit",
+                                                 "killfocus:edit", "setfocus:note"}));
+    ::DestroyWindow(w.GetHWND());
+}
+
+TEST_F(SkinFixture, MenuResults) {
+    TestWnd owner;
+    ASSERT_NE(owner.Create(nullptr, "owner", 0, 0, 0, 0, 300, 300), nullptr);
+    struct Row {
+        const char* what;
+        std::function<void(CZqMenuUI&)> act;
+        int result;
+    } rows[] = {
+        {"second item", [](CZqMenuUI& m) { UITest::Click(&m, "menuitem_2"); }, 42},
+        {"disabled item does nothing, then Escape",
+         [](CZqMenuUI& m) {
+             UITest::Click(&m, "menuitem_3");
+             UITest::PressKey(&m, VK_ESCAPE);
+         },
+         -1},
+        {"focus lost", [](CZqMenuUI& m) { m.SendMessage(WM_KILLFOCUS, 0, 0); }, -1},
+        {"dismissed", [](CZqMenuUI& m) { ::PostMessage(m.GetHWND(), WM_DISMISS_POPUP, 0, 0); }, -2},
+    };
+    for (auto& r : rows) {
+        CZqMenuUI menu;
+        menu.SetMenuItem({ZqMenuItem("one", 41), ZqMenuItem(), ZqMenuItem("two", 42, true),
+                          ZqMenuItem("off", 43, false, true)});
+        HWND h = menu.CreateMenu({50, 60}, owner.GetHWND());
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(menu.GetHWND(), h);
+        RECT rc = menu.GetWindowRect();
+        EXPECT_EQ(rc.left, 50);
+        EXPECT_EQ(rc.bottom - rc.top, 4 + 3 * CZqMenuUI::kItemHeight + CZqMenuUI::kSeparatorHeight);
+        auto act = r.act;
+        CZqMenuUI* pm = &menu;
+        RunLater(5, [pm, act] { act(*pm); });
+        EXPECT_EQ(menu.PopupMenuNoCreate(), r.result) << r.what;
+    }
+    ::DestroyWindow(owner.GetHWND());
+}
