@@ -13,6 +13,9 @@ namespace DuiLib {
 namespace {
 const int kMaxDepth = 64;
 const int kMaxIncludeDepth = 8;
+// Controls and include expansions one build may make: includes repeated inside includes could otherwise
+// multiply without end.
+const int kMaxControls = 20000;
 
 bool Attr(const tinyxml2::XMLElement* e, const char* name, std::string& out) {
     const char* v = e->Attribute(name);
@@ -25,6 +28,7 @@ struct BuildCtx {
     IDialogBuilderCallback* cb;
     CPaintManagerUI* pm;
     int includeDepth;
+    int* made;  // controls made so far (shared with included files)
 };
 
 void ApplyDefaults(CControlUI* c, const char* cls, CPaintManagerUI* pm) {
@@ -38,11 +42,13 @@ CControlUI* Parse(const tinyxml2::XMLElement* first, CControlUI* parent, BuildCt
 CControlUI* BuildInclude(const tinyxml2::XMLElement* e, CControlUI* parent, BuildCtx& ctx) {
     std::string src;
     if (!Attr(e, "source", src) || ctx.includeDepth >= kMaxIncludeDepth || !ctx.pm) return nullptr;
-    int count = std::clamp(e->IntAttribute("count", 1), 1, 1000);
+    // Without a parent only one control can be the result.
+    int count = parent ? std::clamp(e->IntAttribute("count", 1), 1, 1000) : 1;
     CControlUI* last = nullptr;
     std::string xml;
     if (!ctx.pm->LoadResource(src.c_str(), xml)) return nullptr;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && *ctx.made < kMaxControls; ++i) {
+        ++*ctx.made;  // each expansion counts, so that includes of nothing end too
         tinyxml2::XMLDocument doc;
         if (doc.Parse(xml.data(), xml.size()) != tinyxml2::XML_SUCCESS || !doc.RootElement()) return last;
         BuildCtx sub = ctx;
@@ -65,13 +71,20 @@ CControlUI* Parse(const tinyxml2::XMLElement* first, CControlUI* parent, BuildCt
         if (EqualNoCase(cls, "Include")) {
             c = BuildInclude(e, parent, ctx);
             if (c && !ret) ret = c;
+            else if (c && !parent) delete c;
             continue;
         }
+        if (*ctx.made >= kMaxControls) break;
         c = CDialogBuilder::CreateStockControl(cls);
         if (!c && ctx.cb) c = ctx.cb->CreateControl(cls);
         if (!c) continue;  // unknown class: skipped with its children
+        ++*ctx.made;
         if (e->FirstChildElement()) {
             Parse(e->FirstChildElement(), c, ctx, depth + 1);
+        }
+        if (!parent && ret) {  // a second top-level control has nowhere to go
+            delete c;
+            continue;
         }
         if (parent) {
             auto* container = static_cast<CContainerUI*>(parent->GetInterface("IContainer"));
@@ -171,7 +184,8 @@ CControlUI* CDialogBuilder::CreateFromString(const std::string& xml, IDialogBuil
         }
         root = root->FirstChildElement();
     }
-    BuildCtx ctx{cb, pm, 0};
+    int made = 0;
+    BuildCtx ctx{cb, pm, 0, &made};
     return Parse(root, parent, ctx, 0);
 }
 

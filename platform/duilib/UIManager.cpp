@@ -15,6 +15,7 @@ const UINT kMsgAsyncNotify = 0x7FF1;    // internal: deliver queued notification
 const UINT kMsgCleanup = 0x7FF2;        // internal: delete removed controls
 const UINT_PTR kHoverTimerId = 0x0FFF;  // window timer for tooltips
 const UINT kHoverMs = 500;
+const int kMaxWindowSide = 8192;  // a skin's window size is cut to this
 
 struct Statics {
     CDuiString instancePath;
@@ -122,7 +123,7 @@ SIZE CPaintManagerUI::GetClientSize() const {
 
 void CPaintManagerUI::SetWindowAttribute(const char* n, const char* v) {
     RECT r = CControlUI::ParseRect(v);
-    if (EqualNoCase(n, "size")) SetInitSize(r.left, r.top);
+    if (EqualNoCase(n, "size")) SetInitSize(std::clamp(r.left, 0, kMaxWindowSide), std::clamp(r.top, 0, kMaxWindowSide));
     else if (EqualNoCase(n, "caption")) m_rcCaption = r;
     else if (EqualNoCase(n, "sizebox")) m_rcSizeBox = r;
     else if (EqualNoCase(n, "roundcorner")) SetRoundCorner(r.left, r.top);

@@ -143,3 +143,71 @@ TEST(Builder, ReadsSkinsAndImagesFromArchiveAndFolders) {
     cairo_surface_destroy(s);
     CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
 }
+
+namespace {
+int CountControls(CControlUI* c) {
+    int n = 1;
+    if (auto* box = static_cast<CContainerUI*>(c->GetInterface("IContainer")))
+        for (int i = 0; i < box->GetCount(); ++i) n += CountControls(box->GetItemAt(i));
+    return n;
+}
+}  // namespace
+
+TEST(Builder, RepeatedAndSelfIncludesStayBounded) {
+    std::string dir = duitest::TempDir("includes");
+    std::filesystem::create_directories(dir + "/Skin");
+    // Each level repeats the next 1000 times: without a budget 1000^4 controls.
+    ASSERT_TRUE(duitest::WriteZip(
+        dir + "/Skin/Inc.zip",
+        {{"Bomb.xml", "<Window size=\"99999,-5\"><VerticalLayout><Include source=\"L1.xml\" count=\"1000\"/></VerticalLayout></Window>"},
+         {"L1.xml", "<HorizontalLayout><Include source=\"L2.xml\" count=\"1000\"/></HorizontalLayout>"},
+         {"L2.xml", "<HorizontalLayout><Include source=\"L3.xml\" count=\"1000\"/></HorizontalLayout>"},
+         {"L3.xml", "<Button/>"},
+         {"Self.xml", "<VerticalLayout><Include source=\"Loop.xml\" count=\"1000\"/></VerticalLayout>"},
+         {"Loop.xml", "<Include source=\"Loop.xml\" count=\"1000\"/>"},
+         {"Two.xml", "<Window><Label name=\"first\"/><Label name=\"second\"/></Window>"}}));
+    CPaintManagerUI::SetInstancePath(dir.c_str());
+    CPaintManagerUI pm;
+    pm.SetSkinFolder("Skin\\");
+    pm.SetSkinZip("Inc.zip");
+    CDialogBuilder b;
+    CControlUI* bomb = b.Create("Bomb.xml", nullptr, nullptr, &pm);
+    ASSERT_NE(bomb, nullptr);
+    int n = CountControls(bomb);
+    EXPECT_GT(n, 1000);
+    EXPECT_LE(n, 20000);
+    EXPECT_EQ(pm.GetInitSize().cx, 8192);  // cut
+    EXPECT_EQ(pm.GetInitSize().cy, 0);
+    delete bomb;
+
+    CControlUI* self = b.Create("Self.xml", nullptr, nullptr, &pm);
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(CountControls(self), 1);  // includes of nothing end
+    delete self;
+
+    // Only the first top-level control is the result; the second is not leaked (checked by the sanitizer build).
+    CControlUI* two = b.Create("Two.xml", nullptr, nullptr, &pm);
+    ASSERT_NE(two, nullptr);
+    EXPECT_EQ(two->GetName(), "first");
+    delete two;
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+}
+
+TEST(Builder, TextTakesTheHeightOfItsWrappedLines) {
+    CPaintManagerUI pm;
+    CDialogBuilder b;
+    CControlUI* root = b.Create(R"(<Window><VerticalLayout>
+        <Text name="t" text="alpha beta gamma delta epsilon zeta eta theta iota kappa lambda mu"/>
+        <Text name="fixed" height="20" text="alpha beta gamma delta epsilon zeta eta theta iota kappa lambda mu"/>
+        <Control name="rest"/></VerticalLayout></Window>)",
+                                nullptr, nullptr, &pm);
+    ASSERT_NE(root, nullptr);
+    pm.AttachDialog(root);
+    root->SetPos({0, 0, 400, 300});
+    int wide = pm.FindControl("t")->GetHeight();
+    root->SetPos({0, 0, 100, 300});
+    int narrow = pm.FindControl("t")->GetHeight();
+    EXPECT_GT(narrow, wide * 2);  // about a quarter of the width: several lines
+    EXPECT_EQ(pm.FindControl("fixed")->GetHeight(), 20);
+    EXPECT_GT(pm.FindControl("rest")->GetHeight(), 0);
+}

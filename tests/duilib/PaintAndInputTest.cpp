@@ -1,0 +1,190 @@
+// Painting into an image surface and input through the paint manager: GBK text, rounded corners, keys,
+// wheel scrolling, tooltips.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include "TestSupport.h"
+
+using namespace DuiLib;
+
+namespace {
+
+struct Recorder : INotifyUI {
+    std::vector<std::string> seen;
+    void Notify(TNotifyUI& m) override {
+        if (m.sType == "windowinit") return;
+        seen.push_back(m.sType + ":" + (m.pSender ? std::string(m.pSender->GetName()) : ""));
+    }
+};
+
+// A painted tree: ARGB pixels of the client area.
+struct Canvas {
+    int w, h;
+    cairo_surface_t* s;
+    Canvas(CPaintManagerUI& pm, int width, int height) : w(width), h(height) {
+        s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        cairo_t* cr = cairo_create(s);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        IRenderTarget rt(cr);
+        pm.Paint(&rt, {0, 0, w, h});
+        cairo_destroy(cr);
+        cairo_surface_flush(s);
+    }
+    ~Canvas() { cairo_surface_destroy(s); }
+    uint32_t At(int x, int y) const {
+        const unsigned char* d = cairo_image_surface_get_data(s);
+        return *reinterpret_cast<const uint32_t*>(d + y * cairo_image_surface_get_stride(s) + x * 4) | 0xFF000000u;
+    }
+    // Pixels inside rc that are clearly darker than white.
+    int DarkPixels(const RECT& rc) const {
+        int n = 0;
+        for (int y = rc.top; y < rc.bottom; ++y)
+            for (int x = rc.left; x < rc.right; ++x)
+                if (((At(x, y) >> 8) & 0xFF) < 128) ++n;
+        return n;
+    }
+};
+
+struct Tree {
+    CPaintManagerUI pm;
+    Recorder rec;
+    CControlUI* root = nullptr;
+    Tree(const char* xml, int w, int h) {
+        CDialogBuilder b;
+        root = b.Create(xml, nullptr, nullptr, &pm);
+        pm.SetInitSize(w, h);
+        pm.AttachDialog(root);
+        pm.AddNotifier(&rec);
+        root->SetPos({0, 0, w, h});
+    }
+    bool Key(UINT vk) {
+        LRESULT r = 0;
+        return pm.MessageHandler(WM_KEYDOWN, vk, 0, r);
+    }
+};
+
+}  // namespace
+
+TEST(Paint, GbkTextIsMeasuredAndDrawnAsChineseGlyphs) {
+    CPaintManagerUI pm;
+    pm.AddFont(1, "Microsoft YaHei", 16, false, false, false);
+    // Ideographs are about one em wide; a failed conversion would give narrow '?' marks or nothing.
+    SIZE two = CRenderEngine::GetTextSize(&pm, "提示", 1, DT_SINGLELINE);
+    SIZE four = CRenderEngine::GetTextSize(&pm, "提示提示", 1, DT_SINGLELINE);
+    EXPECT_GE(two.cx, 2 * 16 * 8 / 10);
+    EXPECT_NEAR(four.cx, 2 * two.cx, 2);
+    EXPECT_GT(two.cy, 0);
+    // A cut GBK character at the end does not break the rest.
+    SIZE cut = CRenderEngine::GetTextSize(&pm, "提示\xCC", 1, DT_SINGLELINE);
+    EXPECT_GE(cut.cx, two.cx);
+
+    Tree t(R"(<VerticalLayout bkcolor="#FFFFFFFF"><Label name="l" height="30" textcolor="#FF000000"/>
+              <Label name="empty" height="30"/></VerticalLayout>)",
+           120, 60);
+    t.pm.FindControl("l")->SetText("网络连接已断开");
+    Canvas c(t.pm, 120, 60);
+    EXPECT_GT(c.DarkPixels(t.pm.FindControl("l")->GetPos()), 30);
+    EXPECT_EQ(c.DarkPixels(t.pm.FindControl("empty")->GetPos()), 0);
+}
+
+TEST(Paint, RoundedCornersLeaveTheCornerToTheParent) {
+    Tree t(R"(<HorizontalLayout bkcolor="#FFFF0000" inset="10,10,10,10">
+              <Button name="round" width="60" bkcolor="#FF0000FF" borderround="16,16"/>
+              <Button name="square" width="60" bkcolor="#FF0000FF"/></HorizontalLayout>)",
+           150, 50);
+    Canvas c(t.pm, 150, 50);
+    RECT r = t.pm.FindControl("round")->GetPos();
+    RECT s = t.pm.FindControl("square")->GetPos();
+    EXPECT_EQ(c.At(r.left, r.top), 0xFFFF0000u);  // the parent shows through the corner
+    EXPECT_EQ(c.At((r.left + r.right) / 2, (r.top + r.bottom) / 2), 0xFF0000FFu);
+    EXPECT_EQ(c.At(r.left + 8, r.top), 0xFF0000FFu);  // the straight edge after the corner
+    EXPECT_EQ(c.At(s.left, s.top), 0xFF0000FFu);
+}
+
+TEST(Input, TabMovesFocusAndKeysActivateTheFocusedButton) {
+    Tree t(R"(<VerticalLayout><Edit name="e" height="24"/><Label name="l" height="20"/>
+              <Button name="b1" height="24"/><Button name="b2" height="24" enabled="false"/>
+              <Button name="b3" height="24"/></VerticalLayout>)",
+           200, 150);
+    // Labels and disabled buttons are no tab stops; the order wraps.
+    std::vector<std::string> order;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(t.Key(VK_TAB));
+        order.push_back(t.pm.GetFocus() ? std::string(t.pm.GetFocus()->GetName()) : "");
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"e", "b1", "b3", "e"}));
+    LRESULT r = 0;
+    EXPECT_TRUE(t.pm.MessageHandler(WM_KEYDOWN, VK_TAB, MK_SHIFT, r));
+    EXPECT_EQ(t.pm.GetFocus()->GetName(), "b3");
+
+    t.rec.seen.clear();
+    t.Key(VK_RETURN);
+    t.Key(VK_SPACE);
+    EXPECT_EQ(t.rec.seen, (std::vector<std::string>{"click:b3", "click:b3"}));
+
+    // Typing goes to the focused edit; Enter there is a "return" notification.
+    t.pm.FindControl("e")->SetFocus();
+    t.rec.seen.clear();
+    for (char ch : std::string("ab")) t.pm.MessageHandler(WM_CHAR, (unsigned char)ch, 0, r);
+    t.Key(VK_RETURN);
+    EXPECT_EQ(t.pm.FindControl("e")->GetText(), "ab");
+    ASSERT_FALSE(t.rec.seen.empty());
+    EXPECT_EQ(t.rec.seen.back(), "return:e");
+}
+
+TEST(Input, WheelScrollsAListThatOverflows) {
+    Tree t(R"(<VerticalLayout name="list" vscrollbar="true">
+              <Button name="b0" height="40"/><Button name="b1" height="40"/><Button name="b2" height="40"/>
+              <Button name="b3" height="40"/><Button name="b4" height="40"/></VerticalLayout>)",
+           100, 100);
+    auto* list = static_cast<CContainerUI*>(t.pm.FindControl("list"));
+    ASSERT_NE(list->GetVerticalScrollBar(), nullptr);
+    EXPECT_TRUE(list->GetVerticalScrollBar()->IsVisible());
+    EXPECT_EQ(list->GetScrollRange().cy, 100);
+    int top0 = t.pm.FindControl("b0")->GetPos().top;
+    LRESULT r = 0;
+    auto wheel = [&](int delta) {
+        t.pm.MessageHandler(WM_MOUSEWHEEL, (WPARAM)((delta & 0xFFFF) << 16), (LPARAM)((50 << 16) | 20), r);
+        t.root->SetPos({0, 0, 100, 100});
+    };
+    wheel(-120);
+    EXPECT_GT(list->GetScrollPos().cy, 0);
+    EXPECT_LT(t.pm.FindControl("b0")->GetPos().top, top0);
+    for (int i = 0; i < 50; ++i) wheel(-120);
+    EXPECT_EQ(list->GetScrollPos().cy, 100);  // stops at the end
+    for (int i = 0; i < 50; ++i) wheel(120);
+    EXPECT_EQ(list->GetScrollPos().cy, 0);
+    EXPECT_EQ(t.pm.FindControl("b0")->GetPos().top, top0);
+}
+
+namespace {
+class TipWnd : public WindowImplBase {
+public:
+    const char* GetWindowClassName() const override { return "TipWnd"; }
+
+protected:
+    CDuiString GetSkinFolder() override { return ""; }
+    CDuiString GetSkinFile() override {
+        return R"(<Window size="200,100"><VerticalLayout><Button name="b" height="40" tooltip="Close the window"/>
+                  <Control name="plain"/></VerticalLayout></Window>)";
+    }
+};
+}  // namespace
+
+TEST(Input, TooltipShowsAfterHoverAndHidesOnLeave) {
+    Win32Init();
+    TipWnd w;
+    ASSERT_NE(w.Create(nullptr, "tip", 0, 0, 0, 0, 0, 0), nullptr);
+    auto* backend = static_cast<CHeadlessBackend*>(w.GetBackend());
+    POINT pt;
+    ASSERT_TRUE(UITest::CenterOf(&w, "b", pt));
+    w.SendMessage(WM_MOUSEMOVE, 0, (LPARAM)((pt.y << 16) | pt.x));
+    // The tip waits for the pointer to rest; wait for it with a generous bound.
+    for (int i = 0; i < 400 && backend->m_sToolTip.empty(); ++i) PumpMessagesFor(50);
+    EXPECT_EQ(backend->m_sToolTip, "Close the window");
+    w.SendMessage(WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(backend->m_sToolTip, "");
+    ::DestroyWindow(w.GetHWND());
+}
