@@ -88,6 +88,9 @@ public:
         if (m_entry) g_signal_handlers_disconnect_by_data(m_entry, this);
         gtk_widget_destroy(m_window);
         g_object_unref(m_window);
+        if (m_css) g_object_unref(m_css);
+        m_css = nullptr;
+        m_entryCss.clear();
         m_window = m_fixed = m_area = m_entry = nullptr;
         m_edit = nullptr;
     }
@@ -210,6 +213,7 @@ public:
         gtk_entry_set_visibility(GTK_ENTRY(m_entry), !edit->IsPasswordMode());
         gtk_entry_set_invisible_char(GTK_ENTRY(m_entry), (gunichar)(unsigned char)edit->GetPasswordChar());
         gtk_editable_set_editable(GTK_EDITABLE(m_entry), !edit->IsReadOnly());
+        StyleEntry(edit);
         std::string utf8 = GbkToUtf8(edit->GetText());
         if (utf8 != gtk_entry_get_text(GTK_ENTRY(m_entry))) {
             m_syncing = true;
@@ -261,6 +265,33 @@ public:
     }
 
 private:
+    // The entry looks like the control under it: its background, text colour and font, no frame.
+    void StyleEntry(CEditUI* edit) {
+        CPaintManagerUI* pm = edit->GetManager();
+        TFontInfo* f = pm ? pm->GetFont(edit->GetFont()) : nullptr;
+        DWORD bk = edit->GetNativeEditBkColor();
+        DWORD fg = edit->GetTextColor() ? edit->GetTextColor() : pm ? pm->GetDefaultFontColor() : 0xFF000000;
+        RECT pad = edit->GetTextPadding();
+        std::string family;
+        for (char c : GbkToUtf8(f ? f->sFontName : CDuiString()))
+            if (c != '"' && c != '\\' && c != ';' && c != '}') family += c;
+        char css[768];
+        snprintf(css, sizeof(css),
+                 "entry { background: #%06X; color: #%06X; border: none; box-shadow: none; border-radius: 0;"
+                 " min-height: 0; padding: 0 %dpx 0 %dpx; font-size: %dpx;"
+                 " font-family: \"%s\", \"WenQuanYi Micro Hei\", sans-serif; }",
+                 (unsigned)(bk & 0xFFFFFF), (unsigned)(fg & 0xFFFFFF), std::clamp((int)pad.right, 0, 100),
+                 std::clamp((int)pad.left, 0, 100), f ? f->iSize : 12, family.substr(0, 200).c_str());
+        if (m_entryCss == css) return;
+        m_entryCss = css;
+        if (!m_css) {
+            m_css = gtk_css_provider_new();
+            gtk_style_context_add_provider(gtk_widget_get_style_context(m_entry), GTK_STYLE_PROVIDER(m_css),
+                                           GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        }
+        gtk_css_provider_load_from_data(m_css, css, -1, nullptr);
+    }
+
     void ApplyGeometry() {
         if (!m_window) return;
         int w = std::max(1, m_rc.right - m_rc.left), h = std::max(1, m_rc.bottom - m_rc.top);
@@ -404,6 +435,8 @@ private:
     GtkWidget* m_area = nullptr;
     GtkWidget* m_entry = nullptr;
     GtkWidget* m_tip = nullptr;
+    GtkCssProvider* m_css = nullptr;
+    std::string m_entryCss;
     CEditUI* m_edit = nullptr;
     std::vector<GtkWidget*> m_hidden;
     RECT m_rc;

@@ -63,6 +63,31 @@ int Xdo(const std::string& args) {
     return system(cmd.c_str());
 }
 
+// Runs xdotool while this process keeps handling its events: characters outside the keyboard map are
+// typed through a key that xdotool maps for a moment, so they must be read while the mapping lasts.
+int XdoPumped(const std::string& args) {
+    gchar** argv = nullptr;
+    if (!g_shell_parse_argv(("xdotool " + args).c_str(), nullptr, &argv, nullptr)) return -1;
+    GPid pid;
+    bool ok = g_spawn_async(nullptr, argv, nullptr,
+                            (GSpawnFlags)(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL |
+                                          G_SPAWN_STDERR_TO_DEV_NULL),
+                            nullptr, nullptr, &pid, nullptr);
+    g_strfreev(argv);
+    if (!ok) return -1;
+    struct Exit {
+        bool done = false;
+        int status = 0;
+    } exit;
+    g_child_watch_add(pid, [](GPid p, gint status, gpointer e) {
+        static_cast<Exit*>(e)->done = true;
+        static_cast<Exit*>(e)->status = status;
+        g_spawn_close_pid(p);
+    }, &exit);
+    while (!exit.done) PumpMessagesFor(10);
+    return exit.status;
+}
+
 // Lets the X server map the window and GTK draw it.
 void Settle(unsigned ms = 300) {
     gdk_display_sync(gdk_display_get_default());
@@ -73,7 +98,7 @@ void Settle(unsigned ms = 300) {
 void MoveTo(CWindowWnd* wnd, const char* name) {
     POINT pt;
     ASSERT_TRUE(ScreenPoint(wnd, name, pt)) << name;
-    EXPECT_EQ(Xdo("mousemove --sync " + std::to_string(pt.x) + " " + std::to_string(pt.y)), 0);
+    EXPECT_EQ(Xdo("mousemove " + std::to_string(pt.x) + " " + std::to_string(pt.y)), 0);
 }
 
 void ClickControl(CWindowWnd* wnd, const char* name) {
@@ -91,7 +116,53 @@ void Screenshot(CWindowWnd* wnd, const std::string& file) {
     g_object_unref(pb);
 }
 
+// A window with a plain edit box.
+class EditWnd : public WindowImplBase {
+public:
+    const char* GetWindowClassName() const override { return "EditWnd"; }
+    DUI_DECLARE_MESSAGE_MAP()
+    void OnClick(TNotifyUI& msg) override {
+        if (msg.pSender->GetName() != "ok") return;
+        text = m_PaintManager.FindControl("e")->GetText();
+        Close(1);
+    }
+    void OnTextChanged(TNotifyUI&) { ++changes; }
+    int changes = 0;
+    CDuiString text;
+
+protected:
+    CDuiString GetSkinFolder() override { return ""; }
+    CDuiString GetSkinFile() override {
+        return R"(<Window size="240,90"><VerticalLayout bkcolor="#FFFFFFFF" inset="10,10,10,10" childpadding="10">
+            <Edit name="e" height="28" bordersize="1" bordercolor="#FFC4CEDB"/>
+            <Button name="ok" height="30" text="OK" bkcolor="#FF2F7FE8" textcolor="#FFFFFFFF"/>
+            </VerticalLayout></Window>)";
+    }
+};
+DUI_BEGIN_MESSAGE_MAP(EditWnd, WindowImplBase)
+DUI_ON_MSGTYPE("click", EditWnd::OnClick)
+DUI_ON_MSGTYPE("textchanged", EditWnd::OnTextChanged)
+DUI_END_MESSAGE_MAP()
+
 }  // namespace
+
+TEST_F(XvfbTest, EditTakesChineseTextThroughTheNativeEntry) {
+    EditWnd w;
+    ASSERT_NE(w.Create(nullptr, "Edit", 0x80000000, 0, 100, 100, 0, 0), nullptr);
+    Watchdog dog(&w);
+    RunLater(50, [&] {
+        Settle();
+        ClickControl(&w, "e");
+        Settle(200);
+        XdoPumped("type --delay 50 '" + GbkToUtf8("房间 abc") + "'");
+        Settle();
+        Screenshot(&w, ShotDir() + "/edit_chinese.png");
+        ClickControl(&w, "ok");
+    });
+    EXPECT_EQ((int)w.ShowModal(), 1);
+    EXPECT_EQ(w.text, "房间 abc");  // GBK, as the rest of the program reads it
+    EXPECT_GT(w.changes, 0);
+}
 
 TEST_F(XvfbTest, MessageBoxButtonsAndEnterKey) {
     CZqMessageBox box;
@@ -165,7 +236,7 @@ TEST_F(XvfbTest, PasswordDialogTypingAndApply) {
             Settle();
             ClickControl(&dlg, "EnterRoomPWEdit");
             Settle(200);
-            Xdo(std::string("type --delay 20 '") + r.typed + "'");
+            XdoPumped(std::string("type --delay 50 '") + GbkToUtf8(r.typed) + "'");
             Settle();
             if (r.shot) Screenshot(&dlg, ShotDir() + "/" + r.shot);
             if (r.finish) ClickControl(&dlg, r.finish);
