@@ -126,16 +126,21 @@ bool LoadList(const std::string& text, const char* listKey, Catalog<Key, Item>& 
     if (!ParseJson(text, root))
         return false;
     const Json::Value* list = Member(root, listKey);
-    if (!list || !list->isArray())
+    if (!list || !list->isArray()) {
+        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::LoadList", "no \"%s\" array", listKey);
         return true;
+    }
+    unsigned skippedGroups = 0, skippedItems = 0;
     for (Json::ArrayIndex g = 0; g < list->size(); ++g) {
         const Json::Value& group = (*list)[g];
         Key key;
         uint32_t idx = 0;
         const Json::Value* items = Member(group, "list");
         if (!ReadU32(group, "idx", idx) || !ReadName(group, "name", key.name) ||
-            !ReadString(group, "path", key.path) || !items || !items->isArray() || items->empty())
+            !ReadString(group, "path", key.path) || !items || !items->isArray() || items->empty()) {
+            ++skippedGroups;
             continue;
+        }
         key.idx = idx & 0xFFFFu;
         if (key.path.empty() || (key.path.back() != '\\' && key.path.back() != '/'))
             key.path += '\\';
@@ -145,14 +150,19 @@ bool LoadList(const std::string& text, const char* listKey, Catalog<Key, Item>& 
         for (Json::ArrayIndex i = 0; i < items->size(); ++i) {
             const Json::Value& v = (*items)[i];
             Item item;
-            if (!ReadU32(v, "id", item.id) || !ReadU32(v, "pri", item.pri))
+            if (!ReadU32(v, "id", item.id) || !ReadU32(v, "pri", item.pri)) {
+                ++skippedItems;
                 continue;
+            }
             fill(v, item);
             stored[item.id] = std::move(item);  // a later duplicate id replaces the earlier one
         }
         if (!stored.empty())
             out.PutGroup(key, std::move(stored));
     }
+    if (skippedGroups || skippedItems)
+        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::LoadList", "\"%s\": skipped %u groups and %u items",
+               listKey, skippedGroups, skippedItems);
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "CatalogTestUtil.h"
 #include "Halvec.h"
+#include "ZqLib.h"
 
 namespace {
 
@@ -172,6 +173,91 @@ TEST_F(HalvecTest, GiftIdsWithoutLookup)
     EXPECT_FALSE(halvec.IsGift21009(21012));
     EXPECT_TRUE(halvec.IsGift21012(21012));
     EXPECT_FALSE(halvec.IsGift21012(-21012));
+}
+
+}  // namespace
+
+namespace {
+
+// Every picture the sample catalogues name is shipped beside them.
+TEST(SampleSet, EveryPictureExists)
+{
+    TempFolder folder;
+    folder.CopySampleSet();
+    CHalvec halvec;
+    halvec.Attach(folder.Path());
+    size_t checked = 0;
+    auto check = [&](const std::string& path) {
+        ++checked;
+        EXPECT_TRUE(std::filesystem::is_regular_file(Dir::ToNativePath(path))) << path;
+    };
+    GiftCatalogCopy gifts;
+    halvec.GetGiftMap(gifts);
+    for (const auto& g : gifts)
+        for (const auto& item : g.second) {
+            GiftItem gift;
+            ASSERT_TRUE(halvec.GetGift(static_cast<int>(g.first.idx), item.first, gift));
+            check(gift.fname);
+            check(gift.smallfname);
+            check(gift.swffname);
+            EXPECT_FALSE(gift.name.empty());
+            EXPECT_TRUE(Charset::IsValidGbk(gift.name)) << gift.name;
+            EXPECT_TRUE(Charset::IsValidGbk(gift.tips)) << gift.tips;
+        }
+    FreeCatalogCopy(gifts);
+    FaceCatalogCopy faces;
+    halvec.GetFaceMap(faces);
+    for (const auto& g : faces)
+        for (const auto& item : g.second)
+            check(halvec.GetFaceFileName(static_cast<int>(item.first)));
+    FreeCatalogCopy(faces);
+    TagCatalogCopy tags;
+    halvec.GetTagMap(tags);
+    for (const auto& g : tags)
+        for (const auto& item : g.second) {
+            GiftItem tag;
+            ASSERT_TRUE(halvec.GetTag(-1, static_cast<int>(item.first), tag));
+            check(tag.fname);
+            check(tag.smallfname);
+        }
+    FreeCatalogCopy(tags);
+    ColorBarCatalogCopy bars;
+    halvec.GetColorBarMap(bars);
+    for (const auto& g : bars)
+        for (const auto& item : g.second) {
+            CatalogItem bar;
+            ASSERT_TRUE(halvec.GetColorBar(-1, static_cast<int>(item.first), bar));
+            check(bar.fname);
+        }
+    FreeCatalogCopy(bars);
+    std::vector<UserPhotoItem> photos;
+    halvec.GetUserPhotoList(-1, photos);
+    halvec.GetUserPhotoList(2, photos);
+    for (const UserPhotoItem& photo : photos) {
+        check(photo.fname);
+        check(photo.smallfname);
+    }
+    for (uint32_t id = 100; id <= 1700; id += 100) {
+        LevelItem level;
+        ASSERT_TRUE(halvec.GetLevel(static_cast<int>(id), level));
+        check(level.fname);
+    }
+    for (int role : {10, 20, 30, 40}) {
+        CatalogItem item;
+        ASSERT_TRUE(halvec.GetRole(role, item));
+        check(item.fname);
+    }
+    for (int id = 1; id <= 4; ++id) {
+        CatalogItem item;
+        ASSERT_TRUE(halvec.GetIcon(id, item));
+        check(item.fname);
+    }
+    for (int id = 1; id <= 3; ++id) {
+        CatalogItem item;
+        ASSERT_TRUE(halvec.GetEnterShow(-1, id, item));
+        check(item.fname);
+    }
+    EXPECT_GT(checked, 100u);
 }
 
 }  // namespace
