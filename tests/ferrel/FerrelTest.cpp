@@ -240,3 +240,18 @@ TEST_F(FerrelTest, ServerStoppedMidPublishIsAConnectionLossNotACrash) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FerrelTest, SecondPublisherOfAStreamIsRefused) {
+    Ferrel first;
+    ASSERT_TRUE(first.Connect(nginx_.Url("twice").c_str(), 5, 5, 5, true));
+    Ferrel second;  // refused by the server's answer, well before the 60 s time-out
+    auto t0 = Clock::now();
+    EXPECT_FALSE(second.Connect(nginx_.Url("twice").c_str(), 60, 60, 60, true));
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(30));
+    EXPECT_FALSE(second.IsConnected());
+    EXPECT_TRUE(first.IsConnected());
+}
+
+}  // namespace

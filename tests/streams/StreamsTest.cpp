@@ -108,6 +108,10 @@ TEST_F(StreamsTest, ConnectFailuresForAClosedPortAndAnUnpublishedStream) {
     EXPECT_FALSE(pub.IsConnected());
     pp = PublishParam(nginx_.Url("again"));
     EXPECT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));  // nothing was left open by the failure
+    Tesmar second;
+    PublishRecorder secondRec;
+    EXPECT_EQ(PUBLISH_CONNECT_FAILED, second.Init(&pp, &secondRec));  // the stream name is taken
+    EXPECT_TRUE(pub.IsConnected());
 }
 
 TEST_F(StreamsTest, StoppingTheServerMidPublishReportsTheLossOnce) {
