@@ -1,10 +1,11 @@
-// RGB24 <-> I420 at three sizes, our tables beside libyuv's conversions.
+// RGB24 <-> I420 at three sizes: ours (vector kernels, and the plain table path) beside libyuv's.
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
 
 #include "ColorConvert.h"
+#include "ColorConvertSimd.h"
 #ifdef MEDIA_BENCH_LIBYUV
 #include <libyuv.h>
 #endif
@@ -26,7 +27,21 @@ std::vector<BYTE> Noise(size_t n) {
     return v;
 }
 
+// Third argument: 1 for the vector kernels (where the processor has them), 0 for the tables alone.
+void Paths(benchmark::internal::Benchmark* b) {
+    for (int vectors = 1; vectors >= 0; --vectors)
+        for (const auto& s : kSizes)
+            b->Args({s[0], s[1], vectors});
+    b->ArgNames({"w", "h", "vec"});
+}
+
+struct PathChoice {
+    explicit PathChoice(const benchmark::State& state) { SetColorConvertVectors(state.range(2) != 0); }
+    ~PathChoice() { SetColorConvertVectors(true); }
+};
+
 void BM_RGB24ToI420(benchmark::State& state) {
+    const PathChoice path(state);
     const int w = int(state.range(0)), h = int(state.range(1));
     const std::vector<BYTE> rgb = Noise(size_t(w * h * 3));
     std::vector<BYTE> yuv(size_t(w * h * 3 / 2));
@@ -36,9 +51,10 @@ void BM_RGB24ToI420(benchmark::State& state) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * w * h);
 }
-BENCHMARK(BM_RGB24ToI420)->Apply(Sizes);
+BENCHMARK(BM_RGB24ToI420)->Apply(Paths);
 
 void BM_I420ToRGB24(benchmark::State& state) {
+    const PathChoice path(state);
     const int w = int(state.range(0)), h = int(state.range(1));
     const std::vector<BYTE> yuv = Noise(size_t(w * h * 3 / 2));
     std::vector<BYTE> rgb(size_t(w * h * 3));
@@ -48,7 +64,7 @@ void BM_I420ToRGB24(benchmark::State& state) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * w * h);
 }
-BENCHMARK(BM_I420ToRGB24)->Apply(Sizes);
+BENCHMARK(BM_I420ToRGB24)->Apply(Paths);
 
 #ifdef MEDIA_BENCH_LIBYUV
 void BM_libyuv_RGB24ToI420(benchmark::State& state) {

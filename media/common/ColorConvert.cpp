@@ -2,6 +2,7 @@
 
 #include "ColorConvertSimd.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -53,9 +54,14 @@ void BuildYuvToRgb() {
         t.clamp[i + 384] = BYTE(i < 0 ? 0 : (i > 255 ? 255 : i));
 }
 
+std::atomic<bool> g_vectors{true};
+
 bool EvenSize(int w, int h) { return w > 0 && h > 0 && (w & 1) == 0 && (h & 1) == 0; }
 
 }  // namespace
+
+bool ColorConvertVectorsOn() { return g_vectors.load(std::memory_order_relaxed) && CpuHasAvx2(); }
+void SetColorConvertVectors(bool on) { g_vectors.store(on, std::memory_order_relaxed); }
 
 void CColorConvert::InitLookupTable() { std::call_once(g_rgb2yuvOnce, BuildRgbToYuv); }
 void CColorConvert::InitConvertTable() { std::call_once(g_yuv2rgbOnce, BuildYuvToRgb); }
@@ -74,6 +80,7 @@ int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE
     BYTE* uPlane = i420 + w * h;
     BYTE* vPlane = uPlane + (w / 2) * (h / 2);
     const size_t stride = w * 3;
+    const bool avx2 = ColorConvertVectorsOn();
 
     for (size_t row = 0; row < h; row += 2) {
         const BYTE* p0 = rgb24 + row * stride;
@@ -82,7 +89,14 @@ int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE
         BYTE* y1 = y0 + w;
         BYTE* u = uPlane + (row / 2) * (w / 2);
         BYTE* v = vPlane + (row / 2) * (w / 2);
-        for (size_t col = 0; col < w; col += 2) {
+        size_t col = avx2 ? RgbToYuvRowPairAvx2(p0, p1, y0, y1, u, v, w) : 0;
+        p0 += col * 3;
+        p1 += col * 3;
+        y0 += col;
+        y1 += col;
+        u += col / 2;
+        v += col / 2;
+        for (; col < w; col += 2) {
             int32_t us = 0, vs = 0;
 #define VARNET_PIXEL(src, dst)                                                 \
     {                                                                          \
@@ -119,7 +133,7 @@ void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int
     const BYTE* uPlane = i420 + w * h;
     const BYTE* vPlane = uPlane + (w / 2) * (h / 2);
     const size_t stride = w * 3;
-    const bool avx2 = CpuHasAvx2();
+    const bool avx2 = ColorConvertVectorsOn();
 
     for (size_t row = 0; row < h; row += 2) {
         const BYTE* y0 = yPlane + row * w;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ColorConvert.h"
+#include "ColorConvertSimd.h"
 
 using Bytes = std::vector<BYTE>;
 
@@ -15,15 +16,16 @@ namespace {
 // The conversion written out plainly: full-resolution temporary chroma planes, then 2x2 averages.
 Bytes ReferenceRgbToI420(int w, int h, const Bytes& rgb) {
     auto t = [](int i, double c) { return (int)(i * 256 * c); };
-    Bytes out(size_t(w * h * 3 / 2));
-    std::vector<int> u(size_t(w * h)), v(size_t(w * h));
-    for (int i = 0; i < w * h; ++i) {
-        const int b = rgb[size_t(i * 3)], g = rgb[size_t(i * 3 + 1)], r = rgb[size_t(i * 3 + 2)];
-        out[size_t(i)] = BYTE((t(r, 65.481) + t(g, 128.553) + t(b, 24.966) + 0x100000) >> 16);
-        u[size_t(i)] = (0x7000 * b - t(r, 37.797) - t(g, 74.203) + 0x800000) >> 16;
-        v[size_t(i)] = (0x7000 * r - t(g, 93.786) - t(b, 18.214) + 0x800000) >> 16;
+    const size_t n = size_t(w) * h;
+    Bytes out(n * 3 / 2);
+    std::vector<int> u(n), v(n);
+    for (size_t i = 0; i < n; ++i) {
+        const int b = rgb[i * 3], g = rgb[i * 3 + 1], r = rgb[i * 3 + 2];
+        out[i] = BYTE((t(r, 65.481) + t(g, 128.553) + t(b, 24.966) + 0x100000) >> 16);
+        u[i] = (0x7000 * b - t(r, 37.797) - t(g, 74.203) + 0x800000) >> 16;
+        v[i] = (0x7000 * r - t(g, 93.786) - t(b, 18.214) + 0x800000) >> 16;
     }
-    BYTE* U = out.data() + w * h;
+    BYTE* U = out.data() + n;
     BYTE* V = U + (w / 2) * (h / 2);
     for (int y = 0; y < h / 2; ++y)
         for (int x = 0; x < w / 2; ++x) {
@@ -125,6 +127,56 @@ TEST(ColourConvert, EveryYuvTripleMatchesTheTables) {
     Bytes rgb(size_t(w) * h * 3);
     CColorConvert::ConvertYUV2RGB(yuv.data(), rgb.data(), w, h);
     EXPECT_TRUE(rgb == ReferenceI420ToRgb(w, h, yuv));
+}
+
+// Every RGB colour once (a 4096x4096 picture): the vector path and the tables agree on every pixel.
+TEST(ColourConvert, EveryRgbColourMatchesTheTables) {
+    const int w = 4096, h = 4096;
+    Bytes rgb(size_t(w) * h * 3);
+    for (size_t k = 0; k < size_t(w) * h; ++k) {
+        rgb[3 * k] = BYTE(k);
+        rgb[3 * k + 1] = BYTE(k >> 8);
+        rgb[3 * k + 2] = BYTE(k >> 16);
+    }
+    Bytes yuv(size_t(w) * h * 3 / 2);
+    ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), yuv.data()));
+    EXPECT_TRUE(yuv == ReferenceRgbToI420(w, h, rgb));
+}
+
+// Random pictures of many sizes (widths around and between the 16-pixel blocks, odd half-widths,
+// odd sizes): the vector kernels and the plain table path give the same bytes, or both refuse.
+TEST(ColourConvert, VectorAndTablePathsAgreeOnRandomPictures) {
+    struct VectorsOn {
+        ~VectorsOn() { SetColorConvertVectors(true); }
+    } restore;
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int w = 1 + int(rng() % 100), h = 1 + int(rng() % 12);
+        const size_t n = size_t(w) * h;
+        const Bytes rgb = Random(n * 3, rng());
+        const Bytes yuv = Random(n * 3 / 2 + 1, rng());
+        Bytes outYuv[2], outRgb[2];
+        int result[2];
+        for (int path = 0; path < 2; ++path) {
+            SetColorConvertVectors(path == 0);
+            outYuv[path].assign(n * 3 / 2 + 16, 0xA5);
+            outRgb[path].assign(n * 3 + 16, 0xA5);
+            result[path] = CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), outYuv[path].data());
+            CColorConvert::ConvertYUV2RGB(yuv.data(), outRgb[path].data(), w, h);
+        }
+        ASSERT_EQ(result[0], result[1]) << w << "x" << h;
+        ASSERT_EQ(result[0], (w % 2 == 0 && h % 2 == 0) ? 1 : 0) << w << "x" << h;
+        ASSERT_EQ(outYuv[0], outYuv[1]) << w << "x" << h;
+        ASSERT_EQ(outRgb[0], outRgb[1]) << w << "x" << h;
+        // Nothing past the picture is written; odd sizes write nothing at all.
+        const size_t yuvEnd = result[0] ? n * 3 / 2 : 0, rgbEnd = result[0] ? n * 3 : 0;
+        EXPECT_TRUE(std::all_of(outYuv[0].begin() + long(yuvEnd), outYuv[0].end(), [](BYTE b) { return b == 0xA5; }));
+        EXPECT_TRUE(std::all_of(outRgb[0].begin() + long(rgbEnd), outRgb[0].end(), [](BYTE b) { return b == 0xA5; }));
+        if (result[0]) {
+            EXPECT_EQ(Bytes(outYuv[0].begin(), outYuv[0].begin() + long(yuvEnd)), ReferenceRgbToI420(w, h, rgb));
+            EXPECT_EQ(Bytes(outRgb[0].begin(), outRgb[0].begin() + long(rgbEnd)), ReferenceI420ToRgb(w, h, yuv));
+        }
+    }
 }
 
 TEST(ColourConvert, RoundTripWithinTolerance) {

@@ -1,0 +1,297 @@
+// varnet-demo: starts the local service stack in this process and runs the client's main job against it so far:
+// a guest login, an account login, the room directory, entering a room and leaving it, with the catalogue
+// plug-in loaded beside. Every request and reply is printed.
+//   varnet-demo [--keep-data]
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ftw.h>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "GlobalData.h"
+#include "IDataHalvec.h"
+#include "MsgClientThread.h"
+#include "RoomService.h"
+#include "TestKeys.h"
+#include "ZQCommands.h"
+#include "ZqLib.h"
+#include "ZqLog.h"
+#include "ZqModConfig.h"
+#include "ZqMusicCore.h"
+
+namespace {
+
+const char* const kVersion = "1.0.0.1";
+
+std::string Utf8(const std::string& gbk) { return Charset::GbkToUtf8(gbk); }
+
+// Hides the value of every secret parameter of a query.
+std::string MaskSecrets(std::string query) {
+    for (const char* key : {"pwd=", "token="}) {
+        size_t pos = 0;
+        while ((pos = query.find(key, pos)) != std::string::npos) {
+            if (pos != 0 && query[pos - 1] != '&' && query[pos - 1] != '?') {
+                pos += 1;
+                continue;
+            }
+            size_t start = pos + std::strlen(key);
+            size_t end = query.find('&', start);
+            if (end == std::string::npos) end = query.size();
+            query.replace(start, end - start, "***");
+            pos = start + 3;
+        }
+    }
+    return query;
+}
+
+// Waits for the reply of one request at a time and lets the caller read it while it is valid.
+class ReplyWaiter : public CZQEventListener {
+public:
+    using Reader = std::function<void(CZQMessage&)>;
+
+    explicit ReplyWaiter(testenv::RoomService& service) : service_(service) {}
+
+    // Posts `msg`, waits for its reply (by command) and runs `read` on it on the worker thread; prints the
+    // request as the service received it, then the reply.
+    bool Send(const char* title, CZQMessage& msg, const Reader& read) {
+        std::printf("%s\n", title);
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            cmd_ = msg.cmd;
+            read_ = read;
+            done_ = false;
+        }
+        if (!CMsgClientThread::GetInstance().PostRequest(&msg)) {
+            std::printf("  cannot queue %s\n", msg.cmd.c_str());
+            return false;
+        }
+        std::unique_lock<std::mutex> lk(lock_);
+        bool ok = cv_.wait_for(lk, std::chrono::seconds(20), [&] { return done_; });
+        std::vector<std::string> queries = service_.Queries(msg.cmd);
+        std::printf("  request %s%s\n", service_.Endpoint().c_str(),
+                    queries.empty() ? "(none)" : MaskSecrets(queries.back()).c_str());
+        if (!ok) std::printf("  no reply to %s\n", msg.cmd.c_str());
+        std::printf("%s", output_.c_str());
+        output_.clear();
+        return ok && status_ == 1;
+    }
+
+    void OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) override {
+        std::lock_guard<std::mutex> g(lock_);
+        if (done_ || msg == nullptr || msg->cmd != cmd_) return;
+        status_ = msg->status;
+        output_ = StringUtility::Format("  reply   status=%d desc=\"%s\" systm=%u\n", msg->status,
+                                        Utf8(msg->statusdesc).c_str(), msg->systm);
+        if (msg->status == 1 && read_) read_(*msg);
+        done_ = true;
+        cv_.notify_all();
+    }
+
+    // Adds a line under the reply being read (from a Reader).
+    void Say(const std::string& line) { output_ += "  " + line + "\n"; }
+
+private:
+    testenv::RoomService& service_;
+    std::mutex lock_;
+    std::condition_variable cv_;
+    std::string output_;
+    std::string cmd_;
+    Reader read_;
+    bool done_ = true;
+    int status_ = 0;
+};
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+
+class Demo {
+public:
+    int Run(bool keepData);
+
+private:
+    bool PrepareDataFolder();
+    bool GuestLogin();
+    bool AccountLogin();
+    bool Directory();
+    bool EnterAndLeaveRoom(uint32_t rid);
+    void Catalogue();
+
+    testenv::RoomService service_;
+    ReplyWaiter waiter_{service_};
+    std::string dataDir_;
+    bool ownDataDir_ = false;
+};
+
+bool Demo::PrepareDataFolder() {
+    const char* given = std::getenv("VARNET_DATA_DIR");
+    if (given != nullptr && *given != '\0') {
+        dataDir_ = given;
+        return true;
+    }
+    char tmpl[] = "/tmp/varnet-demo-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) {
+        std::perror("varnet-demo: mkdtemp");
+        return false;
+    }
+    dataDir_ = tmpl;
+    ownDataDir_ = true;
+    setenv("VARNET_DATA_DIR", tmpl, 1);
+    return true;
+}
+
+bool Demo::GuestLogin() {
+    CZQGetAnonyUserMsg guest;
+    return waiter_.Send("guest login", guest, [&](CZQMessage& m) {
+        auto& reply = static_cast<CZQGetAnonyUserMsg&>(m);
+        waiter_.Say(StringUtility::Format("guest uid=%u sid=%u", reply.uid, reply.sid));
+    });
+}
+
+bool Demo::AccountLogin() {
+    CZQLogInMsg login;
+    login.user.name = "alice";
+    login.pwd = "secret";
+    return waiter_.Send("account login", login, [&](CZQMessage& m) {
+        const AccountReply& user = static_cast<CZQLogInMsg&>(m).user;
+        CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) {
+            a.userName = user.name;
+            a.loginType = 0;
+            a.uid = user.uid;
+            a.sid = user.sid;
+            a.beautyid = user.beautyid;
+            a.nickname = user.nickname;
+            a.level = user.level;
+            a.xiubi = user.xiubi;
+            a.zebin = user.zebin;
+        });
+        waiter_.Say(StringUtility::Format("signed in as \"%s\" uid=%u id=%u level=%u coins=%llu beans=%llu",
+                                          Utf8(user.nickname).c_str(), user.uid, user.beautyid, user.level,
+                                          static_cast<unsigned long long>(user.xiubi),
+                                          static_cast<unsigned long long>(user.zebin)));
+    });
+}
+
+bool Demo::Directory() {
+    CZQGetAllNavMsg nav;
+    return waiter_.Send("room directory", nav, [&](CZQMessage& m) {
+        auto& reply = static_cast<CZQGetAllNavMsg&>(m);
+        waiter_.Say(StringUtility::Format("%zu categories, %u people online", reply.categories.size(),
+                                          reply.onlinecnt));
+    });
+}
+
+bool Demo::EnterAndLeaveRoom(uint32_t rid) {
+    UserAccount account = CGlobalDataApp::GetInstance().GetAccount();
+    CZQEnterRoomMsg enter;
+    enter.ctxInt[0] = static_cast<int>(rid);
+    enter.uid = account.uid;
+    enter.sid = account.sid;
+    std::string chatid;
+    bool ok = waiter_.Send("enter room", enter, [&](CZQMessage& m) {
+        auto& reply = static_cast<CZQEnterRoomMsg&>(m);
+        chatid = reply.chatid;
+        waiter_.Say(StringUtility::Format("role=%u level=%d chat server %s:%u", reply.role, reply.level,
+                                          reply.chatServer.ip.c_str(), reply.chatServer.port));
+        for (const auto& [slot, mic] : reply.micList)
+            waiter_.Say(StringUtility::Format("slot %u: \"%s\" (uid %u) stream %s", slot,
+                                              Utf8(mic.user.nickname).c_str(), mic.user.uid,
+                                              mic.stream.url.substr(0, mic.stream.url.find('?')).c_str()));
+    });
+    if (!ok) return false;
+
+    CZQExitRoomMsg exitMsg;
+    exitMsg.ctxInt[0] = static_cast<int>(rid);
+    exitMsg.rid = static_cast<int>(rid);
+    exitMsg.uid = account.uid;
+    exitMsg.sid = account.sid;
+    exitMsg.chatid = chatid;
+    return waiter_.Send("leave room", exitMsg, nullptr);
+}
+
+void Demo::Catalogue() {
+    int loaded = AfxGetDataDllManager()->LoadDataDlls(0);
+    auto* halvec = static_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME));
+    std::printf("catalogue plug-ins loaded: %d\n", loaded);
+    if (halvec == nullptr) {
+        std::printf("  \"%s\" is not registered\n", HALVEC_MODULE_NAME);
+        return;
+    }
+    GiftCatalogCopy gifts;
+    halvec->GetGiftMap(gifts);
+    size_t count = 0;
+    for (const auto& group : gifts) count += group.second.size();
+    std::printf("  %zu gift groups, %zu gifts\n", gifts.size(), count);
+    FreeCatalogCopy(gifts);
+    // The word list loads on a thread of its own; until it is in, text passes unchanged.
+    const std::u16string chat = Charset::GbkToUtf16("欢迎来到直播间，别说傻逼这种话");
+    std::u16string filtered = chat;
+    for (int i = 0; i < 100 && filtered == chat; ++i) {
+        if (i > 0) usleep(20000);
+        filtered.clear();   // the filter appends
+        halvec->FilterWords(chat, filtered);
+    }
+    std::printf("  chat \"%s\" filtered \"%s\"\n", Charset::Utf16ToUtf8(chat).c_str(),
+                Charset::Utf16ToUtf8(filtered).c_str());
+}
+
+int Demo::Run(bool keepData) {
+    if (!PrepareDataFolder()) return 1;
+    LogSetFolder(dataDir_ + "/log");
+    LogInit("Varnet");
+    LogSetVersion(kVersion);
+    IConfigManager* cfg = AfxGetConfigManager();
+    cfg->SetString("config", "version", kVersion, 1);
+    cfg->SetString("config", "FromID", "demo", 1);
+    if (ClientID::GetClientID().empty()) ClientID::SetClientID("DEMO-0001");
+    cfg->SetString("Sign", "KeyA", testenv::kRoomServiceKeyA, 1);
+    cfg->SetString("Sign", "KeyB", testenv::kRoomServiceKeyB, 1);
+    CGlobalDataApp::GetInstance().SetSignKeys(testenv::kRoomServiceKeyA, testenv::kRoomServiceKeyB);
+    std::printf("data folder %s\n", dataDir_.c_str());
+
+    if (service_.Start(0) == 0) {
+        std::fprintf(stderr, "varnet-demo: the room service cannot listen on loopback\n");
+        return 1;
+    }
+    std::printf("room service %s\n", service_.Endpoint().c_str());
+
+    CMsgClientThread& worker = CMsgClientThread::GetInstance();
+    worker.SetEndpoint(service_.Endpoint());
+    worker.SetRequestTimeout(5000);
+    worker.EventSource().AddListener(&waiter_);
+    bool ok = worker.Start() != 0;
+    ok = ok && GuestLogin();
+    ok = ok && AccountLogin();
+    ok = ok && Directory();
+    ok = ok && EnterAndLeaveRoom(3003);
+    worker.Stop();
+    worker.EventSource().RemoveListener(&waiter_);
+    Catalogue();
+    AfxGetDataDllManager()->FreeDataDlls();
+    service_.Stop();
+    std::printf("requests served: %d, bad signatures: %d\n", service_.TotalRequests(), service_.BadSignatures());
+
+    if (ownDataDir_ && !keepData) nftw(dataDir_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    std::printf(ok ? "demo finished\n" : "demo failed\n");
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool keepData = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--keep-data") == 0) {
+            keepData = true;
+        } else {
+            std::fprintf(stderr, "usage: varnet-demo [--keep-data]\n");
+            return 2;
+        }
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    Demo demo;
+    return demo.Run(keepData);
+}
