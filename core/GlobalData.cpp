@@ -218,8 +218,25 @@ int CGlobalDataApp::GetLevelBarWidth() const {
     return item.upgradeleft == 0 ? 100 : 16;
 }
 
+// True when the process runs from `folder` (its program or its working folder lies there).
+static bool RunsFrom(int pid, const std::string& folder) {
+    char buf[4096];
+    std::string proc = "/proc/" + std::to_string(pid);
+    if (realpath((proc + "/cwd").c_str(), buf) && folder == buf) return true;
+    if (!realpath((proc + "/exe").c_str(), buf)) return false;
+    std::string exe = buf;
+    size_t slash = exe.rfind('/');
+    return slash != std::string::npos && exe.compare(0, slash, folder) == 0 && slash == folder.size();
+}
+
 int CGlobalDataApp::StartUpdater() {
-    KillProcessByName("Trenby");
+    // Only the updater of this installation is replaced; another installation's keeps running.
+    std::string install = Dir::ToNativePath(Dir::GetZqPath(100));
+    char real[4096];
+    if (realpath(install.c_str(), real)) install = real;
+    while (install.size() > 1 && install.back() == '/') install.pop_back();
+    for (int pid : FindProcessesByName("Trenby"))
+        if (pid != getpid() && RunsFrom(pid, install)) kill(static_cast<pid_t>(pid), SIGTERM);
     std::string own = GetCommandLine();
     std::string cmd = own.empty() ? std::string("Trenby") : "Trenby " + own;
     int rc = utility::win32exec(cmd, Dir::GetZqPath(100), false);
@@ -234,31 +251,6 @@ static std::string Lower(std::string s) {
     return s;
 }
 
-bool KillProcessByName(const std::string& name) {
-    if (name.empty()) return false;
-    std::string want = Lower(name);
-    if (want.size() > 4 && want.compare(want.size() - 4, 4, ".exe") == 0) want.resize(want.size() - 4);
-    // The kernel keeps at most 15 bytes of a process name.
-    if (want.size() > 15) want.resize(15);
-    uid_t me = getuid();
-    pid_t self = getpid();
-    DIR* dir = opendir("/proc");
-    if (!dir) return true;
-    while (dirent* e = readdir(dir)) {
-        char* end = nullptr;
-        long pid = std::strtol(e->d_name, &end, 10);
-        if (pid <= 0 || *end != '\0' || pid == self) continue;
-        std::string base = std::string("/proc/") + e->d_name;
-        struct stat st {};
-        if (stat(base.c_str(), &st) != 0 || st.st_uid != me) continue;
-        std::ifstream in(base + "/comm");
-        std::string comm;
-        if (!std::getline(in, comm)) continue;
-        if (Lower(comm) == want) kill(static_cast<pid_t>(pid), SIGTERM);
-    }
-    closedir(dir);
-    return true;
-}
 
 std::string GetFirstNetCardMac() {
     DIR* dir = opendir("/sys/class/net");

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "Win32Process.h"
+
 // The account data of the signed-in user.
 struct UserAccount {
     std::string userName;       // account name
@@ -84,7 +86,8 @@ public:
                              const std::string& md5) const;
     // Level bar width for the home page: 100 when the user's level has no upgradeleft (or is unknown), else 16.
     int GetLevelBarWidth() const;
-    // Ends every running updater of this user, then starts it with the program's command line; returns 1.
+    // Ends the running updater of this installation (same user), then starts it with the program's command line
+    // in the installation folder; returns 1.
     int StartUpdater();
 
     // Signing keys (from configuration "Sign"/"KeyA", "Sign"/"KeyB"; cut to 22 and 31 characters).
@@ -121,8 +124,7 @@ private:
 };
 
 // Helpers.
-// Ends every process of this user named `name` (".exe" removed when given, compared without case); false for "".
-bool KillProcessByName(const std::string& name);
+// KillProcessByName and FindProcessesByName come from the platform layer (Win32Process.h).
 // The first non-loopback interface's address as 12 upper-case hex digits; "" when there is none.
 std::string GetFirstNetCardMac();
 // Removes leading and trailing blanks in place.

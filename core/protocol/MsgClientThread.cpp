@@ -180,9 +180,9 @@ void CMsgClientThread::ProcessRequestQueue() {
 }
 
 void CMsgClientThread::SendZQAsynMsg(const MsgSendData& data) {
-    bool answered = false;
+    // A 200 answer without a usable reply is retried as well, as a failed connection is.
     CZQMessage* reply = nullptr;
-    for (int attempt = 0; attempt <= retryCount_ && !reply; ++attempt) reply = SendHttpRequest(data, answered);
+    for (int attempt = 0; attempt <= retryCount_ && !reply; ++attempt) reply = SendHttpRequest(data);
     if (!reply) {
         std::string desc = CZQMessage::Enc("网络异常，请检查网络连接或者重新登录", 256);
         std::string json = StringUtility::Format("{\"cmd\":\"%s\",\"status\":%d,\"statusdesc\":\"%s\"}",
@@ -204,7 +204,7 @@ void CMsgClientThread::SendZQAsynMsg(const MsgSendData& data) {
     delete reply;
 }
 
-CZQMessage* CMsgClientThread::SendHttpRequest(const MsgSendData& data, bool& answered) {
+CZQMessage* CMsgClientThread::SendHttpRequest(const MsgSendData& data) {
     int timeout;
     {
         std::lock_guard<std::mutex> g(settingsLock_);
@@ -215,7 +215,6 @@ CZQMessage* CMsgClientThread::SendHttpRequest(const MsgSendData& data, bool& ans
     int code = session ? http->GetStatusCode(session) : 0;
     CZQMessage* reply = nullptr;
     if (session != 0 && code == 200) {
-        answered = true;
         const char* body = nullptr;
         int len = 0;
         if (http->GetData(session, &body, &len) && body) {

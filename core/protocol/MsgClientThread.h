@@ -103,7 +103,7 @@ private:
     void ProcessRequestQueue();
     void ProcessHeartBeat();
     void SendZQAsynMsg(const MsgSendData& data);
-    CZQMessage* SendHttpRequest(const MsgSendData& data, bool& answered);
+    CZQMessage* SendHttpRequest(const MsgSendData& data);
     uint32_t Tick() const;
 
     std::atomic<int> running_{1};

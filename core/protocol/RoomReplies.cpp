@@ -6,7 +6,8 @@
 using namespace JsonSafe;
 
 namespace {
-// Reads the "live" object of a microphone entry and builds the connection text.
+// Reads the "live" object of a microphone entry and builds the connection text. A reply without a stream
+// address leaves the address empty.
 void ReadLive(const Json::Value& live, LiveStreamInfo& s) {
     s.live = IsOne(Get(live, "type")) ? 1 : 0;
     ReadUInt(live, "micattr", s.micattr);
@@ -17,7 +18,7 @@ void ReadLive(const Json::Value& live, LiveStreamInfo& s) {
     ReadUInt(live, "tm", tm);
     ReadString(live, "md5", md5);
     ReadUInt(live, "idx", s.idx);
-    s.url = CGlobalDataApp::GetInstance().BuildRtmpUrl(url, tm, op, md5);
+    if (!url.empty()) s.url = CGlobalDataApp::GetInstance().BuildRtmpUrl(url, tm, op, md5);
 }
 
 // The microphone list reader; `full` reads every user key (enter room), else the four of the mic-info reply.

@@ -1,6 +1,12 @@
 // The local room service: a loopback HTTP server at "/c.s?" that checks each query's signature with the test
 // keys and answers every command of the client from the data it holds. Tests steer it through the control
 // calls (faults, data, counters). Thread-safe.
+//
+// In-process use:
+//   testenv::RoomService service;        // sample data loaded
+//   int port = service.Start();          // 127.0.0.1 on a free port; 0 on failure
+//   ... the client's endpoint is service.Endpoint(); its signing keys are kRoomServiceKeyA/B (TestKeys.h) ...
+//   service.Stop();                      // also done by the destructor
 #pragma once
 
 #include <atomic>

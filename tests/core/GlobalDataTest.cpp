@@ -1,4 +1,5 @@
 // Process state: tokens, server time, RTMP connection text, helpers, updater start.
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -173,25 +174,42 @@ TEST_F(GlobalData, ChatFontRoundTrip) {
     EXPECT_EQ(cut.fontSize, 99);   // absent keys leave the field
 }
 
+// Starts the updater script `script` in `cwd` with one argument, as a running updater.
+static pid_t RunUpdater(const std::string& script, const std::string& cwd, const char* arg) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        execl(script.c_str(), "Trenby", arg, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+static bool WaitFile(const std::string& path) {
+    for (int i = 0; i < 1000 && access(path.c_str(), F_OK) != 0; ++i) usleep(10000);
+    return access(path.c_str(), F_OK) == 0;
+}
+
 TEST_F(GlobalData, StartUpdaterReplacesTheRunningOne) {
     const char* dir = getenv("VARNET_INSTALL_DIR");
     ASSERT_TRUE(dir);
     std::string folder = dir;
+    std::string other = folder + "/other-install";
+    std::filesystem::create_directories(other);
     std::string out = folder + "/updater.out";
     std::string script = folder + "/Trenby";
     {
+        // Writes its working folder, its arguments and its pid, then runs until ended.
         std::ofstream s(script);
-        s << "#!/bin/sh\npwd > '" << out << ".tmp'\necho \"$@\" >> '" << out << ".tmp'\nmv '" << out << ".tmp' '" << out
-          << "'\nwhile :; do sleep 0.1; done\n";
+        s << "#!/bin/sh\nf=\"$PWD/updater.out\"\npwd > \"$f.tmp\"\necho \"$@\" >> \"$f.tmp\"\necho $$ >> \"$f.tmp\"\n"
+          << "mv \"$f.tmp\" \"$f\"\nwhile :; do sleep 0.1; done\n";
     }
     chmod(script.c_str(), 0755);
-    // An updater already running.
-    pid_t old = fork();
-    if (old == 0) {
-        execl(script.c_str(), "Trenby", "old", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 200 && access(out.c_str(), F_OK) != 0; ++i) usleep(10000);
+    // The updater of this installation, and one of another installation.
+    pid_t old = RunUpdater(script, folder, "old");
+    pid_t foreign = RunUpdater(script, other, "foreign");
+    ASSERT_TRUE(WaitFile(out));
+    ASSERT_TRUE(WaitFile(other + "/updater.out"));
     unlink(out.c_str());
 
     g.SetCommandLine("/trayrun");
@@ -200,15 +218,19 @@ TEST_F(GlobalData, StartUpdaterReplacesTheRunningOne) {
     EXPECT_EQ(waitpid(old, &status, 0), old);
     EXPECT_TRUE(WIFSIGNALED(status));
 
-    for (int i = 0; i < 300 && access(out.c_str(), F_OK) != 0; ++i) usleep(10000);
+    ASSERT_TRUE(WaitFile(out));
     std::ifstream in(out);
-    std::string cwd, args;
+    std::string cwd, args, pid;
     std::getline(in, cwd);
     std::getline(in, args);
+    std::getline(in, pid);
     EXPECT_EQ(std::filesystem::canonical(cwd), std::filesystem::canonical(folder));
     EXPECT_EQ(args, "/trayrun");
-    EXPECT_TRUE(KillProcessByName("Trenby"));
-    EXPECT_FALSE(KillProcessByName(""));
+    EXPECT_EQ(waitpid(foreign, &status, WNOHANG), 0);   // still running
+    kill(foreign, SIGTERM);
+    waitpid(foreign, &status, 0);
+    ASSERT_GT(std::atoi(pid.c_str()), 1);
+    kill(std::atoi(pid.c_str()), SIGTERM);
 }
 
 }  // namespace

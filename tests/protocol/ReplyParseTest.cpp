@@ -138,6 +138,7 @@ TEST_F(ReplyParse, MicAndUserLists) {
     EXPECT_EQ(info->micList.at(3).user.nickname, "A");
     EXPECT_EQ(info->micList.at(3).user.photoid, 0u);   // not read by this reply
     EXPECT_TRUE(info->micList.at(3).user.chatid.empty());
+    EXPECT_TRUE(info->micList.at(3).stream.url.empty());   // no stream address, no connection text
 
     auto mic = Build<CZQGetMicMsg>(R"({"cmd":"getmic","mic":{"user":{"uid":4,"nickname":"%41"},"live":{"type":1,"idx":2}}})");
     ASSERT_TRUE(mic);

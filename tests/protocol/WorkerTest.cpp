@@ -16,6 +16,7 @@
 #include "ProtocolTestEnv.h"
 #include "RoomService.h"
 #include "ZQCommands.h"
+#include "ZQMsgFactory.h"
 
 namespace {
 
@@ -138,6 +139,22 @@ TEST_F(Worker, GuestLoginRoundTrip) {
     EXPECT_EQ(service.RequestCount("getanonyuser"), 1);
 }
 
+TEST_F(Worker, LogNeverHoldsThePasswordOrToken) {
+    ASSERT_EQ(worker.Start(), 1);
+    LoginAlice();
+    CZQKickRoomMsg kick;
+    kick.uid = uid;
+    kick.sid = sid;
+    kick.rid = 3003;
+    worker.PostRequest(&kick);
+    ASSERT_TRUE(rec.WaitFor(2));
+    std::string log;
+    ASSERT_TRUE(Dir::ReadFile(LogGetFolder() + "/HttpRequest.txt", log));
+    EXPECT_NE(log.find("pwd=***"), std::string::npos);
+    EXPECT_EQ(log.find("pwd=secret"), std::string::npos);
+    EXPECT_NE(log.find("token=***&cmd=kickroom"), std::string::npos);
+}
+
 TEST_F(Worker, SignedRequestsPassTheServiceCheck) {
     ASSERT_EQ(worker.Start(), 1);
     LoginAlice();
@@ -169,6 +186,69 @@ TEST_F(Worker, SignedRequestsPassTheServiceCheck) {
     CGlobalDataApp::GetInstance().SetSignKeys(prototest::kKeyA, prototest::kKeyB);
     EXPECT_EQ(rec.Get()[3].status, 4);
     EXPECT_EQ(service.BadSignatures(), 1);
+}
+
+TEST_F(Worker, EveryCommandIsAnsweredByTheService) {
+    ASSERT_EQ(worker.Start(), 1);
+    LoginAlice();
+    service.WithData([](testenv::SvcData& d) { d.rooms[3003].roles[1001] = 5; });
+    std::vector<std::unique_ptr<CZQMessage>> msgs;
+    auto add = [&](auto* m, auto fill) {
+        fill(*m);
+        msgs.emplace_back(m);
+    };
+    const uint32_t u = uid, s = sid;
+    auto room = [u, s](auto& m) { m.uid = u; m.sid = s; m.rid = 3003; };
+    auto ctxRoom = [u, s](auto& m) { m.uid = u; m.sid = s; m.ctxInt[0] = 3003; };
+    add(new CZQEnterRoomMsg, ctxRoom);
+    add(new CZQGetChatSigMsg, [&](auto& m) { ctxRoom(m); m.chatid = "chat_1001"; });
+    add(new CZQGetLiveSigMsg, [&](auto& m) { ctxRoom(m); m.ctxInt[1] = 1002; m.ctxText[0] = "listen"; });
+    add(new CZQGetMicInfoMsg, room);
+    add(new CZQGetMicMsg, [&](auto& m) { room(m); m.tid = 1002; });
+    add(new CZQGetRoomInfoMsg, room);
+    add(new CZQGetRoomUserMsg, room);
+    add(new CZQGetUserInfoMsg, [&](auto& m) { m.uid = u; m.sid = s; m.tid = 1002; });
+    add(new CZQGetUserLocMsg, [&](auto& m) { room(m); m.tid = 1002; });
+    add(new CZQOpFavRoomMsg, [&](auto& m) { room(m); m.optype = 1; });
+    add(new CZQOpMicAttrMsg, [&](auto& m) { ctxRoom(m); m.ctxInt[1] = 1002; m.optype = 1; m.attr = 2; });
+    add(new CZQOpMicMsg, [&](auto& m) { room(m); m.tid = 1001; m.optype = 1; m.mictype = 0; });
+    add(new CZQOpRoomUserChatMsg, [&](auto& m) { room(m); m.tid = 1003; m.optype = 1; });
+    add(new CZQOpRoomUserRoleMsg, [&](auto& m) { room(m); m.tid = 1003; m.optype = 1; m.roletype = 1; });
+    add(new CZQOpRoomBlackUserMsg, [&](auto& m) { room(m); m.tid = 1003; m.optype = 0; });
+    add(new CZQSendColorBarMsg, [&](auto& m) { room(m); m.tid = 1002; m.cid = 1; });
+    add(new CZQSendGiftMsg, [&](auto& m) { room(m); m.tid = 1002; m.gid = 5; m.cnt = 1; m.word = "好"; });
+    add(new CZQSendMultiGiftMsg, [&](auto& m) { room(m); m.tidList = {1002, 1003}; m.gid = 3; m.cnt = 1; });
+    add(new CZQSendTagMsg, [&](auto& m) { room(m); m.tid = 1002; m.tagid = 1; });
+    add(new CZQSendTmpNoticeMsg, [&](auto& m) { ctxRoom(m); m.word = "notice & more"; });
+    add(new CZQBroadCastMsg, [&](auto& m) { ctxRoom(m); m.word = "hello"; });
+    add(new CZQCheckNickMsg, [&](auto& m) { m.uid = u; m.sid = s; m.nickname = "新名字"; });
+    add(new CZQUpdateMyInfoMsg, [&](auto& m) { m.uid = u; m.sid = s; m.tid = static_cast<int>(u); m.nickname = "新名字"; });
+    add(new CZQUpdateRoomInfoMsg, [&](auto& m) { room(m); m.name = "新房间"; m.msg[0] = "a=b&c"; });
+    add(new CZQUpdateWelWord, [&](auto& m) { room(m); m.word = "欢迎"; });
+    add(new CZQHeartBeatMsg, [&](auto& m) { room(m); m.chatid = "chat_1001"; });
+    add(new CZQKickRoomMsg, [&](auto& m) { room(m); m.tid = 1003; });
+    add(new CZQExitRoomMsg, [&](auto& m) { room(m); m.chatid = "chat_1001"; });
+    add(new CZQGetAllNavMsg, [](auto&) {});
+    add(new CZQGetCateListMsg, [](auto&) {});
+    add(new CZQGetMyInfoMsg, [&](auto& m) { m.user.uid = u; m.user.sid = s; m.user.name = "alice"; });
+    add(new CZQGetAnonyUserMsg, [](auto&) {});
+    add(new CZQLogOutMsg, [&](auto& m) { m.uid = u; m.sid = s; m.ctxInt[0] = static_cast<int>(u); });
+    ASSERT_EQ(msgs.size() + 1, CZQMsgFactory::GetRegistry().size() - 2);   // with login; not notify, base
+    for (auto& m : msgs) ASSERT_EQ(worker.PostRequest(m.get()), 1) << m->cmd;
+    ASSERT_TRUE(rec.WaitFor(msgs.size() + 1));
+    auto seen = rec.Get();
+    for (size_t i = 0; i < msgs.size(); ++i) {
+        SCOPED_TRACE(msgs[i]->cmd);
+        EXPECT_EQ(seen[i + 1].type, typeid(*msgs[i]).name());
+        EXPECT_EQ(seen[i + 1].status, 1) << seen[i + 1].statusdesc;
+    }
+    EXPECT_EQ(service.BadSignatures(), 0);
+    service.WithData([](testenv::SvcData& d) {
+        EXPECT_EQ(d.rooms[3003].name, "新房间");
+        EXPECT_EQ(d.rooms[3003].msg[0], "a=b&c");
+        EXPECT_EQ(d.users[1001].nickname, "新名字");
+        EXPECT_EQ(d.users[1001].sid, 0u);   // logged out
+    });
 }
 
 TEST_F(Worker, ServerDownGivesOneFailureReplyPerRequest) {
@@ -262,7 +342,7 @@ TEST_F(Worker, HeartbeatsGoOutAtTheirInterval) {
     worker.SetTickSource([] { return g_tick.load(); });
     ASSERT_EQ(worker.AddHeartBeat(uid, sid, 3003, "chat_1001", 1000), 1);
     ASSERT_TRUE(WaitBeats(service, 1));   // at once
-    g_tick = 5999;
+    g_tick = 6000;   // exactly one interval: not yet
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(service.RequestCount("heartbeat"), 1);
     worker.AddHeartBeatMsgCount(3003);
