@@ -243,6 +243,37 @@ TEST_F(FerrelTest, ServerStoppedMidPublishIsAConnectionLossNotACrash) {
 
 namespace {
 
+TEST_F(FerrelTest, StopWakesASendBlockedOnAServerThatStoppedReading) {
+    Ferrel pub;
+    ASSERT_TRUE(pub.Connect(nginx_.Url("stall").c_str(), 5, 90, 90, true));
+    ASSERT_EQ(0, kill(nginx_.Pid(), SIGSTOP));
+    std::vector<uint8_t> body(65536, 0x27);
+    body[0] = 0x27;
+    body[1] = 0x01;
+    std::atomic<int> sent{0};
+    std::atomic<bool> lastOk{true};
+    std::thread sender([&] {
+        while (lastOk) {
+            lastOk = pub.SendH264Packet(body.data(), int(body.size()), false, unsigned(sent.load()));
+            ++sent;
+        }
+    });
+    // Blocked once the socket buffers are full: the count stops moving.
+    int seen = -1;
+    while (seen != sent.load()) {
+        seen = sent.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    auto t0 = Clock::now();
+    pub.Stop();
+    sender.join();
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(45));  // woken, not timed out
+    EXPECT_FALSE(lastOk.load());
+    EXPECT_FALSE(pub.IsConnected());
+    kill(nginx_.Pid(), SIGCONT);
+    pub.Close();
+}
+
 TEST_F(FerrelTest, SecondPublisherOfAStreamIsRefused) {
     Ferrel first;
     ASSERT_TRUE(first.Connect(nginx_.Url("twice").c_str(), 5, 5, 5, true));
