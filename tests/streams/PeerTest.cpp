@@ -128,8 +128,8 @@ TEST(TesmarPublishes, FfprobeAndFfmpegReadAndDecodeIt) {
     testenv::ChildProcess decode;
     ASSERT_TRUE(decode.Start({"ffmpeg", "-v", "error", "-y", "-i", url, "-map", "0:v", "-fps_mode", "passthrough", "-frames:v", "10", "-f",
                               "rawvideo", "-pix_fmt", "bgr24", video, "-map", "0:a", "-t", "1", "-f", "s16le", audio}));
-    EXPECT_EQ(0, probe.Wait(20000));
-    EXPECT_EQ(0, decode.Wait(20000));
+    EXPECT_EQ(0, probe.Wait(90000));
+    EXPECT_EQ(0, decode.Wait(90000));
     pub.Uint();
     capture::SelectSyntheticCamera(-1);
 

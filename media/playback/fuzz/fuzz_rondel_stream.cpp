@@ -6,6 +6,7 @@
 #include "Rondel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -38,7 +39,7 @@ private:
     size_t m_pos = 0;
     int m_piece;
     int m_reads = 0;
-    bool m_ended = false;
+    std::atomic<bool> m_ended{false};
 };
 
 struct EndWaiter : IBaseReplayNotify {
