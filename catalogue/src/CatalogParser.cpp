@@ -161,7 +161,7 @@ bool LoadList(const std::string& text, const char* listKey, Catalog<Key, Item>& 
             out.PutGroup(key, std::move(stored));
     }
     if (skippedGroups || skippedItems)
-        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::LoadList", "\"%s\": skipped %u groups and %u items",
+        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::LoadList", "\"%s\": groups skipped: %u, items skipped: %u",
                listKey, skippedGroups, skippedItems);
     return true;
 }

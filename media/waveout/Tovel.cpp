@@ -328,6 +328,12 @@ void Tovel::Abort() {
 }
 
 void Tovel::Uint() {
+    // From the callback the completion thread cannot wait for itself: refuse further buffers and
+    // leave the rest to the owner's Uint.
+    if (m_completion.joinable() && std::this_thread::get_id() == m_completion.get_id()) {
+        Abort();
+        return;
+    }
     {
         std::unique_lock<std::mutex> lock(m_lock);
         if (!m_open)

@@ -2,8 +2,8 @@
 // outstanding, a process-wide gain and a mute switch, and reports every finished buffer.
 //
 // Threads: the caller's thread plays (PlaySamples); SDL's audio thread consumes the buffers; the
-// player's completion thread calls the user callback for each finished buffer. Uint must not be
-// called from the callback.
+// player's completion thread calls the user callback for each finished buffer. Uint called from the
+// callback only refuses further buffers (as Abort); the owner's Uint ends playback.
 #pragma once
 
 #include <SDL2/SDL.h>

@@ -44,7 +44,7 @@ public:
 
     static const int kItemHeight = 28;
     static const int kSeparatorHeight = 9;
-    static const int kWidth = 140;
+    static constexpr int kWidth = 140;
 
 protected:
     CPaintManagerUI* GetPaintManager() override { return &m_pm; }

