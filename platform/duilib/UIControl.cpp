@@ -288,7 +288,7 @@ void CControlUI::DoPaint(HDC hDC, const RECT& rcPaint) {
 }
 
 void CControlUI::PaintBkColor(HDC hDC) {
-    if (m_dwBackColor != 0) CRenderEngine::DrawColor(hDC, m_rcItem, m_dwBackColor);
+    if (m_dwBackColor != 0) CRenderEngine::DrawRoundColor(hDC, m_rcItem, m_cxyBorderRound.cx / 2, m_dwBackColor);
 }
 
 void CControlUI::PaintBkImage(HDC hDC) {
@@ -301,7 +301,7 @@ void CControlUI::PaintText(HDC) {}
 void CControlUI::PaintBorder(HDC hDC) {
     if (m_nBorderSize <= 0) return;
     DWORD c = (m_bFocused && m_dwFocusBorderColor) ? m_dwFocusBorderColor : m_dwBorderColor;
-    if (c) CRenderEngine::DrawRect(hDC, m_rcItem, m_nBorderSize, c);
+    if (c) CRenderEngine::DrawRoundRect(hDC, m_rcItem, m_nBorderSize, m_cxyBorderRound.cx / 2, c);
 }
 
 }  // namespace DuiLib

@@ -159,6 +159,16 @@ void CTextUI::DoEvent(TEventUI& event) {
     CLabelUI::DoEvent(event);
 }
 
+SIZE CTextUI::EstimateSize(SIZE szAvailable) {
+    SIZE sz = CLabelUI::EstimateSize(szAvailable);
+    if (m_cxyFixed.cy != 0 || m_sText.empty()) return sz;
+    int width = (m_cxyFixed.cx > 0 ? m_cxyFixed.cx : szAvailable.cx - m_rcPadding.left - m_rcPadding.right) -
+                m_rcTextPadding.left - m_rcTextPadding.right;
+    SIZE t = CRenderEngine::GetHtmlTextSize(m_pManager, m_sText.c_str(), m_iFont, m_uTextStyle, width, false);
+    sz.cy = std::max<int>(sz.cy, t.cy + m_rcTextPadding.top + m_rcTextPadding.bottom + 4);
+    return sz;
+}
+
 void CTextUI::PaintText(HDC hDC) {
     if (m_sText.empty()) return;
     DWORD color = m_dwTextColor ? m_dwTextColor : (m_pManager ? m_pManager->GetDefaultFontColor() : 0xFF000000);
@@ -278,7 +288,7 @@ void CButtonUI::PaintBkColor(HDC hDC) {
         if ((m_uButtonState & UISTATE_PUSHED) && m_dwPushedBkColor) c = m_dwPushedBkColor;
         else if ((m_uButtonState & UISTATE_HOT) && m_dwHotBkColor) c = m_dwHotBkColor;
     }
-    if (c) CRenderEngine::DrawColor(hDC, m_rcItem, c);
+    if (c) CRenderEngine::DrawRoundColor(hDC, m_rcItem, m_cxyBorderRound.cx / 2, c);
 }
 
 void CButtonUI::PaintText(HDC hDC) {
@@ -371,7 +381,8 @@ void COptionUI::SetAttribute(const char* n, const char* v) {
 }
 
 void COptionUI::PaintBkColor(HDC hDC) {
-    if (m_bSelected && m_dwSelectedBkColor) CRenderEngine::DrawColor(hDC, m_rcItem, m_dwSelectedBkColor);
+    if (m_bSelected && m_dwSelectedBkColor)
+        CRenderEngine::DrawRoundColor(hDC, m_rcItem, m_cxyBorderRound.cx / 2, m_dwSelectedBkColor);
     else CButtonUI::PaintBkColor(hDC);
 }
 

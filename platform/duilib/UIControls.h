@@ -51,6 +51,8 @@ public:
     UINT GetControlFlags() const override;
     CDuiString* GetLinkContent(int iIndex);
     int GetLinkCount() const { return (int)m_links.size(); }
+    // Without a fixed height: the height of the text wrapped in the width it gets (at least one line).
+    SIZE EstimateSize(SIZE szAvailable) override;
     void SetText(const char* pstrText) override;
     void DoEvent(TEventUI& event) override;
     void PaintText(HDC hDC) override;

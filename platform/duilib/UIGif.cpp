@@ -10,31 +10,6 @@
 
 namespace DuiLib {
 
-static TImageInfo* FromPixbuf(GdkPixbuf* pb) {
-    int w = gdk_pixbuf_get_width(pb), h = gdk_pixbuf_get_height(pb);
-    int n = gdk_pixbuf_get_n_channels(pb), stride = gdk_pixbuf_get_rowstride(pb);
-    bool alpha = gdk_pixbuf_get_has_alpha(pb);
-    const guchar* src = gdk_pixbuf_read_pixels(pb);
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    cairo_surface_flush(s);
-    unsigned char* dst = cairo_image_surface_get_data(s);
-    int dstride = cairo_image_surface_get_stride(s);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const guchar* p = src + y * stride + x * n;
-            unsigned a = alpha ? p[3] : 255;
-            uint32_t v = (a << 24) | ((p[0] * a / 255) << 16) | ((p[1] * a / 255) << 8) | (p[2] * a / 255);
-            memcpy(dst + y * dstride + x * 4, &v, 4);
-        }
-    cairo_surface_mark_dirty(s);
-    auto* img = new TImageInfo;
-    img->surface = s;
-    img->nX = w;
-    img->nY = h;
-    img->bAlpha = alpha;
-    return img;
-}
-
 // Delays (ms) of the frames of a GIF, read from its blocks; empty when the data is not a GIF.
 static std::vector<int> GifDelays(const unsigned char* d, size_t n) {
     std::vector<int> delays;
@@ -81,19 +56,17 @@ void CGifHandler::Release() {
 
 bool CGifHandler::LoadFromMemory(const void* data, size_t size) {
     Release();
-    if (!data || size == 0) return false;
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
-    bool ok = gdk_pixbuf_loader_write(loader, (const guchar*)data, size, nullptr);
-    ok = gdk_pixbuf_loader_close(loader, nullptr) && ok;
-    GdkPixbufAnimation* anim = ok ? gdk_pixbuf_loader_get_animation(loader) : nullptr;
+    GdkPixbufLoader* loader = DecodeImageData(data, size);
+    if (!loader) return false;
+    GdkPixbufAnimation* anim = gdk_pixbuf_loader_get_animation(loader);
     if (!anim) {
         g_object_unref(loader);
         return false;
     }
     if (gdk_pixbuf_animation_is_static_image(anim)) {
         GdkPixbuf* pb = gdk_pixbuf_animation_get_static_image(anim);
-        if (pb) {
-            m_frames.emplace_back(FromPixbuf(pb));
+        if (TImageInfo* img = ImageFromPixbuf(pb)) {
+            m_frames.emplace_back(img);
             m_delays.push_back(0);
         }
     } else {
@@ -103,10 +76,16 @@ bool CGifHandler::LoadFromMemory(const void* data, size_t size) {
         G_GNUC_BEGIN_IGNORE_DEPRECATIONS
         GTimeVal t{0, 0};
         GdkPixbufAnimationIter* it = gdk_pixbuf_animation_get_iter(anim, &t);
+        long long pixels = 0;
         for (size_t i = 0; i < delays.size(); ++i) {
             GdkPixbuf* pb = gdk_pixbuf_animation_iter_get_pixbuf(it);
             if (!pb) break;
-            m_frames.emplace_back(FromPixbuf(pb));
+            // Frames beyond the memory budget are dropped; the animation keeps the ones before.
+            pixels += (long long)gdk_pixbuf_get_width(pb) * gdk_pixbuf_get_height(pb);
+            if (pixels > kMaxFramePixels) break;
+            TImageInfo* img = ImageFromPixbuf(pb);
+            if (!img) break;
+            m_frames.emplace_back(img);
             m_delays.push_back(delays[i]);
             int step = gdk_pixbuf_animation_iter_get_delay_time(it);
             if (step < 0) break;
@@ -116,8 +95,8 @@ bool CGifHandler::LoadFromMemory(const void* data, size_t size) {
         G_GNUC_END_IGNORE_DEPRECATIONS
         g_object_unref(it);
         if (m_frames.empty()) {
-            if (GdkPixbuf* pb = gdk_pixbuf_animation_get_static_image(anim)) {
-                m_frames.emplace_back(FromPixbuf(pb));
+            if (TImageInfo* img = ImageFromPixbuf(gdk_pixbuf_animation_get_static_image(anim))) {
+                m_frames.emplace_back(img);
                 m_delays.push_back(0);
             }
         }

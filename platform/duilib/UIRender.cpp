@@ -98,40 +98,79 @@ static void SetColor(cairo_t* cr, DWORD argb, bool forceOpaque) {
     cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0, (argb & 0xFF) / 255.0, a);
 }
 
-TImageInfo* CRenderEngine::LoadImageData(const void* data, size_t size) {
-    if (!data || size == 0) return nullptr;
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
-    bool ok = gdk_pixbuf_loader_write(loader, (const guchar*)data, size, nullptr);
-    ok = gdk_pixbuf_loader_close(loader, nullptr) && ok;
-    GdkPixbuf* pb = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
-    TImageInfo* img = nullptr;
-    if (pb) {
-        int w = gdk_pixbuf_get_width(pb), h = gdk_pixbuf_get_height(pb);
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-        cairo_t* cr = cairo_create(s);
-        // Pixbuf to premultiplied ARGB without needing a display.
-        int n = gdk_pixbuf_get_n_channels(pb), stride = gdk_pixbuf_get_rowstride(pb);
-        bool alpha = gdk_pixbuf_get_has_alpha(pb);
-        const guchar* src = gdk_pixbuf_read_pixels(pb);
-        cairo_surface_flush(s);
-        unsigned char* dst = cairo_image_surface_get_data(s);
-        int dstride = cairo_image_surface_get_stride(s);
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                const guchar* p = src + y * stride + x * n;
-                unsigned a = alpha ? p[3] : 255;
-                uint32_t v = (a << 24) | ((p[0] * a / 255) << 16) | ((p[1] * a / 255) << 8) | (p[2] * a / 255);
-                memcpy(dst + y * dstride + x * 4, &v, 4);
-            }
-        }
-        cairo_surface_mark_dirty(s);
-        cairo_destroy(cr);
-        img = new TImageInfo;
-        img->surface = s;
-        img->nX = w;
-        img->nY = h;
-        img->bAlpha = alpha;
+static bool SizeOk(long long w, long long h) {
+    return w > 0 && h > 0 && w <= kMaxImageSide && h <= kMaxImageSide && w * h <= kMaxImagePixels;
+}
+
+TImageInfo* ImageFromPixbuf(GdkPixbuf* pb) {
+    if (!pb) return nullptr;
+    int w = gdk_pixbuf_get_width(pb), h = gdk_pixbuf_get_height(pb);
+    if (!SizeOk(w, h)) return nullptr;
+    int n = gdk_pixbuf_get_n_channels(pb), stride = gdk_pixbuf_get_rowstride(pb);
+    if (gdk_pixbuf_get_bits_per_sample(pb) != 8 || n < 3) return nullptr;
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        return nullptr;
     }
+    // Pixbuf to premultiplied ARGB without needing a display.
+    bool alpha = gdk_pixbuf_get_has_alpha(pb) && n >= 4;
+    const guchar* src = gdk_pixbuf_read_pixels(pb);
+    cairo_surface_flush(s);
+    unsigned char* dst = cairo_image_surface_get_data(s);
+    int dstride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < h; ++y) {
+        const guchar* row = src + (size_t)y * stride;
+        for (int x = 0; x < w; ++x) {
+            const guchar* p = row + (size_t)x * n;
+            unsigned a = alpha ? p[3] : 255;
+            uint32_t v = (a << 24) | ((p[0] * a / 255) << 16) | ((p[1] * a / 255) << 8) | (p[2] * a / 255);
+            memcpy(dst + (size_t)y * dstride + (size_t)x * 4, &v, 4);
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    auto* img = new TImageInfo;
+    img->surface = s;
+    img->nX = w;
+    img->nY = h;
+    img->bAlpha = alpha;
+    return img;
+}
+
+// Refuses images too big to hold before the decoder allocates their pixels.
+static void OnSizePrepared(GdkPixbufLoader*, gint w, gint h, gpointer tooBig) {
+    if (!SizeOk(w, h)) *static_cast<bool*>(tooBig) = true;
+}
+
+GdkPixbufLoader* DecodeImageData(const void* data, size_t size) {
+    if (!data || size == 0) return nullptr;
+    // The GIF decoder reads the whole file before it reports a size: check the logical screen first.
+    const unsigned char* d = (const unsigned char*)data;
+    if (size >= 10 && memcmp(d, "GIF8", 4) == 0 && !SizeOk(d[6] | (d[7] << 8), d[8] | (d[9] << 8))) return nullptr;
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    bool tooBig = false;
+    g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &tooBig);
+    // Fed in pieces so that an oversized header stops the decoding early.
+    const guchar* p = (const guchar*)data;
+    bool ok = true;
+    for (size_t off = 0; ok && off < size && !tooBig;) {
+        size_t n = std::min<size_t>(size - off, 64 * 1024);
+        ok = gdk_pixbuf_loader_write(loader, p + off, n, nullptr);
+        off += n;
+    }
+    ok = gdk_pixbuf_loader_close(loader, nullptr) && ok && !tooBig;
+    g_signal_handlers_disconnect_by_func(loader, (gpointer)OnSizePrepared, &tooBig);
+    if (!ok) {
+        g_object_unref(loader);
+        return nullptr;
+    }
+    return loader;
+}
+
+TImageInfo* CRenderEngine::LoadImageData(const void* data, size_t size) {
+    GdkPixbufLoader* loader = DecodeImageData(data, size);
+    if (!loader) return nullptr;
+    TImageInfo* img = ImageFromPixbuf(gdk_pixbuf_loader_get_pixbuf(loader));
     g_object_unref(loader);
     return img;
 }
@@ -142,6 +181,39 @@ void CRenderEngine::DrawColor(HDC hDC, const RECT& rc, DWORD color) {
     SetColor(cr, color, false);
     cairo_rectangle(cr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
     cairo_fill(cr);
+}
+
+// A rectangle path with corners of radius r (a plain rectangle when r is 0).
+static void RoundPath(cairo_t* cr, double x, double y, double w, double h, double r) {
+    r = std::min({r, w / 2, h / 2});
+    if (r <= 0) {
+        cairo_rectangle(cr, x, y, w, h);
+        return;
+    }
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - r, y + r, r, -G_PI / 2, 0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0, G_PI / 2);
+    cairo_arc(cr, x + r, y + h - r, r, G_PI / 2, G_PI);
+    cairo_arc(cr, x + r, y + r, r, G_PI, 3 * G_PI / 2);
+    cairo_close_path(cr);
+}
+
+void CRenderEngine::DrawRoundColor(HDC hDC, const RECT& rc, int radius, DWORD color) {
+    if (!hDC || (color >> 24) == 0) return;
+    cairo_t* cr = hDC->Cairo();
+    SetColor(cr, color, false);
+    RoundPath(cr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, radius);
+    cairo_fill(cr);
+}
+
+void CRenderEngine::DrawRoundRect(HDC hDC, const RECT& rc, int nSize, int radius, DWORD color) {
+    if (!hDC || nSize <= 0) return;
+    cairo_t* cr = hDC->Cairo();
+    SetColor(cr, color, (color >> 24) == 0);
+    cairo_set_line_width(cr, nSize);
+    double h = nSize / 2.0;
+    RoundPath(cr, rc.left + h, rc.top + h, rc.right - rc.left - nSize, rc.bottom - rc.top - nSize, radius);
+    cairo_stroke(cr);
 }
 
 void CRenderEngine::DrawRect(HDC hDC, const RECT& rc, int nSize, DWORD color) {
@@ -433,6 +505,17 @@ SIZE CRenderEngine::GetTextSize(CPaintManagerUI* pm, const char* text, int iFont
     Laid l;
     RECT rc{0, 0, 10000, 10000};
     LayOut(l, MeasureContext(), pm, rc, GbkToUtf8(text), false, iFont, style | DT_SINGLELINE);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(l.layout, nullptr, &logical);
+    return {logical.width, logical.height};
+}
+
+SIZE CRenderEngine::GetHtmlTextSize(CPaintManagerUI* pm, const char* text, int iFont, UINT style, int width,
+                                    bool bAngle) {
+    if (!text || !*text) return {0, 0};
+    Laid l;
+    RECT rc{0, 0, std::max(1, width), 100000};
+    LayOut(l, MeasureContext(), pm, rc, ToMarkup(text, bAngle, 0xFF000000, nullptr), true, iFont, style & ~(DT_VCENTER | DT_BOTTOM));
     PangoRectangle logical;
     pango_layout_get_pixel_extents(l.layout, nullptr, &logical);
     return {logical.width, logical.height};

@@ -11,6 +11,8 @@ typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
 typedef struct _PangoFontDescription PangoFontDescription;
 typedef struct _PangoLayout PangoLayout;
+typedef struct _GdkPixbuf GdkPixbuf;
+typedef struct _GdkPixbufLoader GdkPixbufLoader;
 
 namespace DuiLib {
 
@@ -74,6 +76,9 @@ public:
     static TImageInfo* LoadImageData(const void* data, size_t size);
     static void DrawColor(HDC hDC, const RECT& rc, DWORD color);
     static void DrawRect(HDC hDC, const RECT& rc, int nSize, DWORD dwPenColor);
+    // The same with rounded corners of the given radius (borderround gives the corner ellipse, twice the radius).
+    static void DrawRoundColor(HDC hDC, const RECT& rc, int radius, DWORD color);
+    static void DrawRoundRect(HDC hDC, const RECT& rc, int nSize, int radius, DWORD dwPenColor);
     static void DrawLine(HDC hDC, const RECT& rc, int nSize, DWORD dwPenColor);
     static void DrawImage(HDC hDC, const TImageInfo* img, const RECT& rcDest, const RECT& rcPaint,
                           const RECT& rcBmpPart, const RECT& rcCorners, bool alphaChannel, unsigned char uFade);
@@ -91,7 +96,19 @@ public:
     static int HitTestHtmlText(CPaintManagerUI* pManager, const RECT& rc, const char* pstrText, int iFont,
                                UINT uStyle, bool bAngle, POINT pt);
     static SIZE GetTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle);
+    // Size of rich text laid out in `width` pixels (wrapped when the style has DT_WORDBREAK).
+    static SIZE GetHtmlTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle, int width,
+                                bool bAngle);
 };
+
+// Images larger than this are refused (cairo's own limit is 32767 a side).
+constexpr int kMaxImageSide = 16384;
+constexpr long long kMaxImagePixels = 16LL << 20;
+// A premultiplied surface of a decoded pixbuf; nullptr when it is too big or of an odd layout.
+TImageInfo* ImageFromPixbuf(GdkPixbuf* pb);
+// Decodes data with gdk-pixbuf, refusing oversized images before their pixels are allocated; the caller
+// unrefs the loader. nullptr for bad or oversized data.
+GdkPixbufLoader* DecodeImageData(const void* data, size_t size);
 
 // GBK <-> UTF-8 at the GTK/Pango border; invalid bytes become '?'.
 std::string GbkToUtf8(const std::string& gbk);

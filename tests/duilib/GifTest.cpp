@@ -1,6 +1,7 @@
 // Animated images: frames and delays.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "TestSupport.h"
@@ -11,11 +12,12 @@ namespace {
 
 // A GIF of 2x2 pixels with one frame per delay (hundredths of a second); every pixel is written as a literal
 // code after a clear code, so the data needs no real compression.
-std::string MakeGif(const std::vector<int>& delays) {
+// The logical screen may be larger than the frames.
+std::string MakeGif(const std::vector<int>& delays, int screenW = 2, int screenH = 2) {
     std::string g = "GIF89a";
     auto u16 = [&](int v) { g += (char)(v & 0xFF); g += (char)((v >> 8) & 0xFF); };
-    u16(2);
-    u16(2);
+    u16(screenW);
+    u16(screenH);
     g += (char)0x80;  // global colour table of 2 entries
     g += (char)0;
     g += (char)0;
@@ -94,4 +96,22 @@ TEST(Gif, BadDataAndStillImages) {
     ASSERT_TRUE(h.LoadFromMemory(one.data(), one.size()));
     EXPECT_EQ(h.GetFrameCount(), 1);
     EXPECT_EQ(GetGif("/no/such/file.gif", nullptr), nullptr);
+}
+
+TEST(Gif, OversizedScreensAreRefusedBeforeDecoding) {
+    // 60000 x 60000 pixels would need 14 GB; so would one side beyond what a surface can hold.
+    for (auto [w, h] : {std::pair{60000, 60000}, std::pair{40000, 1}}) {
+        std::string gif = MakeGif({10, 10}, w, h);
+        CGifHandler g;
+        EXPECT_FALSE(g.LoadFromMemory(gif.data(), gif.size())) << w << "x" << h;
+        EXPECT_EQ(CRenderEngine::LoadImageData(gif.data(), gif.size()), nullptr);
+    }
+    std::string ok = MakeGif({10, 10}, 300, 200);
+    CGifHandler g;
+    ASSERT_TRUE(g.LoadFromMemory(ok.data(), ok.size()));
+    EXPECT_EQ(g.GetFrameCount(), 2);
+    EXPECT_EQ(g.GetFrameAt(1)->nX, 300);
+    std::unique_ptr<TImageInfo> still(CRenderEngine::LoadImageData(ok.data(), ok.size()));
+    ASSERT_NE(still, nullptr);
+    EXPECT_EQ(still->nY, 200);
 }

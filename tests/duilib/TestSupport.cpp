@@ -8,9 +8,9 @@
 
 namespace duitest {
 
-void RunLater(unsigned ms, std::function<void()> f) {
+unsigned RunLater(unsigned ms, std::function<void()> f) {
     auto* fn = new std::function<void()>(std::move(f));
-    g_timeout_add_full(G_PRIORITY_DEFAULT, ms, [](gpointer p) -> gboolean {
+    return g_timeout_add_full(G_PRIORITY_DEFAULT, ms, [](gpointer p) -> gboolean {
         (*static_cast<std::function<void()>*>(p))();
         return FALSE;
     }, fn, [](gpointer p) { delete static_cast<std::function<void()>*>(p); });

@@ -10,8 +10,9 @@
 
 namespace duitest {
 
-// Runs f on the UI loop after ms milliseconds (inside whatever loop is running then).
-void RunLater(unsigned ms, std::function<void()> f);
+// Runs f on the UI loop after ms milliseconds (inside whatever loop is running then); returns the GLib
+// source id (g_source_remove cancels it).
+unsigned RunLater(unsigned ms, std::function<void()> f);
 
 // Writes a zip archive with the given (name, content) entries; returns false on failure.
 bool WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries);

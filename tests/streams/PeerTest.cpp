@@ -39,6 +39,8 @@ struct PeerCase {
     unsigned sampleRate;
 };
 
+void PrintTo(const PeerCase& c, std::ostream* os) { *os << c.name; }
+
 class FfmpegPublishes : public ::testing::TestWithParam<PeerCase> {};
 
 TEST_P(FfmpegPublishes, RondelPlaysIt) {
