@@ -30,7 +30,7 @@ public:
     int NextFrame();
     void Release();
 
-    static const int kMaxFrames = 2000;
+    static constexpr int kMaxFrames = 2000;
     // Pixels of all frames together (4 bytes each).
     static constexpr long long kMaxFramePixels = 64LL << 20;
 

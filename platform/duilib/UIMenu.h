@@ -42,9 +42,9 @@ public:
     void Notify(TNotifyUI& msg) override;
     LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
 
-    static const int kItemHeight = 28;
-    static const int kSeparatorHeight = 9;
-    static const int kWidth = 140;
+    static constexpr int kItemHeight = 28;
+    static constexpr int kSeparatorHeight = 9;
+    static constexpr int kWidth = 140;
 
 protected:
     CPaintManagerUI* GetPaintManager() override { return &m_pm; }
