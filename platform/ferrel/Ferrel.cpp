@@ -111,6 +111,7 @@ bool IsStreamRefusal(const RTMPPacket& p, std::string* code) {
     }
     AMFObject obj;
     if (AMF_Decode(&obj, p.m_body, int(p.m_nBodySize), FALSE) < 0) {
+        AMF_Reset(&obj);   // a failed decode keeps the properties it had read
         return false;
     }
     bool refused = false;
@@ -269,6 +270,7 @@ void Ferrel::Release() {
             rtmp_->m_sb.sb_socket = -1;
         }
         RTMP_Close(rtmp_);
+        AMF_Reset(&rtmp_->Link.extras);   // the "conn=" options; RTMP_Close keeps them
         RTMP_Free(rtmp_);
         rtmp_ = nullptr;
     }
