@@ -38,12 +38,16 @@ bool ReadString(const Json::Value& obj, const char* key, std::string& out)
     return true;
 }
 
+thread_local unsigned t_namesCut = 0;  // names cut to the 255-byte limit in the file being parsed
+
 bool ReadName(const Json::Value& obj, const char* key, std::string& out)
 {
     std::string raw;
     if (!ReadString(obj, key, raw))
         return false;
     out = DecodeName(raw);
+    if (out.size() >= 254 && UrlEncode::Decode(raw).size() > out.size())
+        ++t_namesCut;
     return true;
 }
 
@@ -131,6 +135,7 @@ bool LoadList(const std::string& text, const char* listKey, Catalog<Key, Item>& 
         return true;
     }
     unsigned skippedGroups = 0, skippedItems = 0;
+    t_namesCut = 0;
     for (Json::ArrayIndex g = 0; g < list->size(); ++g) {
         const Json::Value& group = (*list)[g];
         Key key;
@@ -161,8 +166,11 @@ bool LoadList(const std::string& text, const char* listKey, Catalog<Key, Item>& 
             out.PutGroup(key, std::move(stored));
     }
     if (skippedGroups || skippedItems)
-        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::LoadList", "\"%s\": skipped %u groups and %u items",
+        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::LoadList", "\"%s\": groups skipped: %u, items skipped: %u",
                listKey, skippedGroups, skippedItems);
+    if (t_namesCut)
+        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::LoadList", "\"%s\": names cut to 255 bytes: %u", listKey,
+               t_namesCut);
     return true;
 }
 

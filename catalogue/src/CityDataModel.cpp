@@ -6,6 +6,7 @@
 namespace {
 
 const size_t kMaxCityFile = 4u << 20;
+const size_t kMaxToken = 2047;  // the longest record the format allows; longer ones are read whole
 
 bool IsSpace(char c)
 {
@@ -34,15 +35,21 @@ void CZQCityDataModel::LoadFromText(const std::string& utf8)
     // Tokens of any length: a long one is parsed whole, never written into a fixed buffer.
     size_t pos = 0;
     const size_t n = utf8.size();
+    unsigned longTokens = 0;
     while (pos < n) {
         while (pos < n && IsSpace(utf8[pos]))
             ++pos;
         size_t start = pos;
         while (pos < n && !IsSpace(utf8[pos]))
             ++pos;
+        if (pos - start > kMaxToken)
+            ++longTokens;
         if (pos > start)
             ParseLine(Charset::Utf8ToGbk(utf8.substr(start, pos - start)));
     }
+    if (longTokens)
+        PJ_Log("Halvec.txt", LOG_FAILURE, "CZQCityDataModel::Init", "records longer than %u bytes: %u",
+               static_cast<unsigned>(kMaxToken), longTokens);
 }
 
 void CZQCityDataModel::ParseLine(const std::string& token)

@@ -42,7 +42,7 @@ void Reread(Cat& cat, bool (*parse)(const std::string&, Cat&), const std::string
     cat.Clear();
     std::string text = CHalvec::ReadConfFile(path);
     if (!text.empty() && !parse(text, cat))
-        PJ_Log(kLog, LOG_FAILURE, "CHalvec::Reload", "not JSON: %s", path.c_str());
+        PJ_Log(kLog, LOG_FAILURE, "CHalvec::LoadCatalogue", "not JSON: %s", path.c_str());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <librtmp/log.h>
 #include <librtmp/rtmp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -98,6 +99,68 @@ int ConnectTcp(const std::string& host, int port, int timeoutSec) {
     return fd;
 }
 
+bool AvalIs(const AVal& v, const char* text) {
+    const size_t n = strlen(text);
+    return v.av_val && v.av_len == int(n) && memcmp(v.av_val, text, n) == 0;
+}
+
+// True for an onStatus call of level "error" (a refused publish or play); its code goes to *code.
+bool IsStreamRefusal(const RTMPPacket& p, std::string* code) {
+    if (p.m_packetType != RTMP_PACKET_TYPE_INVOKE || !p.m_body || p.m_nBodySize == 0) {
+        return false;
+    }
+    AMFObject obj;
+    if (AMF_Decode(&obj, p.m_body, int(p.m_nBodySize), FALSE) < 0) {
+        AMF_Reset(&obj);   // a failed decode keeps the properties it had read
+        return false;
+    }
+    bool refused = false;
+    AVal method{};
+    AMFProp_GetString(AMF_GetProp(&obj, nullptr, 0), &method);
+    if (AvalIs(method, "onStatus")) {
+        AMFObject info;
+        AMFProp_GetObject(AMF_GetProp(&obj, nullptr, 3), &info);
+        AVal levelName{const_cast<char*>("level"), 5};
+        AVal codeName{const_cast<char*>("code"), 4};
+        AVal level{};
+        AVal text{};
+        AMFProp_GetString(AMF_GetProp(&info, &levelName, -1), &level);
+        AMFProp_GetString(AMF_GetProp(&info, &codeName, -1), &text);
+        refused = AvalIs(level, "error");
+        if (refused && text.av_val && text.av_len > 0) {
+            code->assign(text.av_val, size_t(std::min(text.av_len, 200)));
+        }
+    }
+    AMF_Reset(&obj);
+    return refused;
+}
+
+// RTMP_ConnectStream, except that a status of level "error" (e.g. a stream name already being
+// published) fails at once instead of waiting for the read time-out.
+bool ConnectStream(RTMP* r) {
+    r->m_mediaChannel = 0;
+    RTMPPacket packet{};
+    while (!r->m_bPlaying && RTMP_IsConnected(r) && RTMP_ReadPacket(r, &packet)) {
+        if (!RTMPPacket_IsReady(&packet) || packet.m_nBodySize == 0) {
+            continue;
+        }
+        if (packet.m_packetType == RTMP_PACKET_TYPE_AUDIO || packet.m_packetType == RTMP_PACKET_TYPE_VIDEO ||
+            packet.m_packetType == RTMP_PACKET_TYPE_INFO) {
+            RTMPPacket_Free(&packet);
+            continue;
+        }
+        std::string code;
+        if (IsStreamRefusal(packet, &code)) {
+            FerrelLog("server refused the stream: %s", code.c_str());
+            RTMPPacket_Free(&packet);
+            return false;
+        }
+        RTMP_ClientPacket(r, &packet);
+        RTMPPacket_Free(&packet);
+    }
+    return r->m_bPlaying != 0;
+}
+
 const int kSampleRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
                               16000, 12000, 11025, 8000,  7350,  0,     0,     0};
 
@@ -156,7 +219,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
         Release();
         return false;
     }
-    if (!RTMP_ConnectStream(rtmp_, 0) || stopped_ || !RTMP_IsConnected(rtmp_)) {
+    if (!ConnectStream(rtmp_) || stopped_ || !RTMP_IsConnected(rtmp_)) {
         FerrelLog("stream refused (%s)", publish ? "publish" : "play");
         Release();
         return false;
@@ -207,6 +270,7 @@ void Ferrel::Release() {
             rtmp_->m_sb.sb_socket = -1;
         }
         RTMP_Close(rtmp_);
+        AMF_Reset(&rtmp_->Link.extras);   // the "conn=" options; RTMP_Close keeps them
         RTMP_Free(rtmp_);
         rtmp_ = nullptr;
     }

@@ -22,6 +22,8 @@ public:
     // Stops nginx (SIGTERM; SIGKILL when hard) and removes its folder.
     void Stop(bool hard = false);
     bool Running() { return child_.Running(); }
+    // The server process (to pause it with SIGSTOP: a peer that stops reading).
+    pid_t Pid() const { return child_.Pid(); }
 
     int Port() const { return port_; }
     // "rtmp://127.0.0.1:<port>/<app>/<stream>".

@@ -1,6 +1,9 @@
 // The lookups: group search with fallback, search by id, full paths, list and map copies.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include "CatalogTestUtil.h"
 #include "Halvec.h"
 
@@ -190,6 +193,65 @@ TEST_F(LookupsTest, EmptyCataloguesFindNothing)
     EXPECT_FALSE(halvec.GetColorBar(0, 2, item));
     EXPECT_TRUE(halvec.GetColorBar(0, 1, item));
     EXPECT_EQ(item.fname, P("c\\1.png"));
+}
+
+// The four other catalogues searched by group and id follow the same rule: the named group first, then every
+// group in ascending idx; a miss leaves the out-record as it was.
+TEST(GroupSearch, EveryCatalogueByGroupAndId)
+{
+    TempFolder folder;
+    const std::string groups = R"([{"idx":4,"name":"","path":"g4\\","list":[{"id":1,"pri":1,"fname":"a"},{"id":2,"pri":1,"fname":"b"}]},
+                                   {"idx":2,"name":"","path":"g2\\","list":[{"id":1,"pri":1,"fname":"a"}]}])";
+    for (const char* name : {"face", "entershow", "colorbar", "userphoto"})
+        folder.Write(std::string(name) + ".conf", "{\"" + std::string(name) + "list\":" + groups + "}");
+    CHalvec halvec;
+    halvec.WordFilter().SetYieldBytes(0);
+    halvec.Attach(folder.Path());
+
+    using Lookup = std::function<bool(int group, int id, std::string& fname)>;
+    auto item = [](bool (CHalvec::*get)(int, int, CatalogItem&), CHalvec& h) {
+        return Lookup([get, &h](int group, int id, std::string& fname) {
+            CatalogItem out;
+            out.fname = fname;
+            bool found = (h.*get)(group, id, out);
+            fname = out.fname;
+            return found;
+        });
+    };
+    std::map<std::string, Lookup> lookups = {
+        {"face", item(&CHalvec::GetFace, halvec)},
+        {"entershow", item(&CHalvec::GetEnterShow, halvec)},
+        {"colorbar", item(&CHalvec::GetColorBar, halvec)},
+        {"userphoto", [&](int group, int id, std::string& fname) {
+             UserPhotoItem out;
+             out.fname = fname;
+             bool found = halvec.GetUserPhoto(group, id, out);
+             fname = out.fname;
+             return found;
+         }},
+    };
+    const std::string root = folder.Path();
+    struct Row {
+        int group, id;
+        bool found;
+        std::string fname;
+    } rows[] = {
+        {4, 1, true, root + "g4\\a"},       // the named group holds it
+        {2, 1, true, root + "g2\\a"},
+        {2, 2, true, root + "g4\\b"},       // not in the named group: the all-groups search
+        {-1, 1, true, root + "g2\\a"},      // every group, ascending idx
+        {-7, 2, true, root + "g4\\b"},
+        {9, 1, true, root + "g2\\a"},       // no such group
+        {65536 + 4, 1, true, root + "g4\\a"},
+        {-1, 3, false, "untouched"},
+        {4, 3, false, "untouched"},
+    };
+    for (auto& [name, lookup] : lookups)
+        for (const Row& row : rows) {
+            std::string fname = "untouched";
+            EXPECT_EQ(lookup(row.group, row.id, fname), row.found) << name << " " << row.group << "/" << row.id;
+            EXPECT_EQ(fname, row.fname) << name << " " << row.group << "/" << row.id;
+        }
 }
 
 }  // namespace

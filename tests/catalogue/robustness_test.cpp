@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "CatalogParser.h"
 #include "CatalogTestUtil.h"
 #include "Halvec.h"
+#include "ZqLog.h"
 
 namespace {
 
@@ -115,6 +119,33 @@ TEST(Robustness, HostileResFolder)
     GiftItem gift;
     EXPECT_FALSE(halvec.GetGift(-1, 1, gift));
     EXPECT_FALSE(halvec.HasRight(1, 1, 1));
+}
+
+// Each bad file leaves a line in the plug-in's log naming what was wrong.
+TEST(Robustness, BadFilesAreLogged)
+{
+    TempFolder folder;
+    LogSetFolder(folder.Path() + "log");
+    folder.Write("gift.conf", "[1,2]");
+    folder.Write("face.conf", "{\"facelist\":[5,{\"idx\":1,\"name\":\"\",\"path\":\"p\",\"list\":[{\"id\":\"x\",\"pri\":1}]}]}");
+    folder.Write("role.conf", "not json");
+    folder.Write("icon.conf", std::string((4u << 20) + 1, ' '));
+    std::string longName;
+    for (int i = 0; i < 300; ++i)
+        longName += "%D6%D0";
+    folder.Write("tag.conf", "{\"taglist\":[{\"idx\":1,\"name\":\"" + longName +
+                                 "\",\"path\":\"p\",\"list\":[{\"id\":1,\"pri\":1}]}]}");
+    folder.Write("city.conf", "\"a\",\"" + std::string(3000, 'b') + "\"");
+    CHalvec halvec;
+    halvec.WordFilter().SetYieldBytes(0);
+    halvec.Attach(folder.Path());
+    std::ifstream file(folder.Path() + "log/Halvec.txt");
+    std::stringstream log;
+    log << file.rdbuf();
+    for (const char* needle : {"no \"giftlist\" array", "\"facelist\": groups skipped: 1, items skipped: 1",
+                               "role.conf", "icon.conf", "level.conf", "\"taglist\": names cut to 255 bytes: 1",
+                               "records longer than 2047 bytes: 1"})
+        EXPECT_NE(log.str().find(needle), std::string::npos) << needle << "\n" << log.str();
 }
 
 }  // namespace

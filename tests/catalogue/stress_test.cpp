@@ -85,4 +85,51 @@ TEST(Stress, LookupsAgainstReloads)
     EXPECT_GT(lookups.load(), 0);
 }
 
+// A caller that fetched the module just before it was unregistered may still be inside a lookup while the
+// plug-in empties itself: the lookups see the catalogues whole or empty.
+TEST(Stress, ClearAllWhileLookupsRun)
+{
+    for (int round = 0; round < 20; ++round) {
+        TempFolder folder;
+        folder.CopySampleSet();
+        folder.Write("gift.conf", Gifts(10));
+        CHalvec halvec;
+        halvec.WordFilter().SetYieldBytes(0);
+        halvec.Attach(folder.Path());
+        std::atomic<int> failures{0};
+        std::atomic<int> started{0};
+        std::vector<std::thread> readers;
+        for (int t = 0; t < 4; ++t) {
+            readers.emplace_back([&] {
+                ++started;
+                for (int i = 0; i < 50; ++i) {
+                    GiftCatalogCopy copy;
+                    halvec.GetGiftMap(copy);
+                    size_t items = 0;
+                    for (auto& g : copy)
+                        items += g.second.size();
+                    if (items != 0 && items != 400)
+                        ++failures;
+                    FreeCatalogCopy(copy);
+                    std::vector<UserPhotoItem> photos;
+                    halvec.GetUserPhotoList(-1, photos);
+                    std::vector<CityInfo*> cities;
+                    halvec.GetCityList(cities);
+                    FreeCityList(cities);
+                    std::u16string out;
+                    halvec.FilterWords(u"shit", out);
+                }
+            });
+        }
+        while (started.load() < 4)
+            std::this_thread::yield();
+        halvec.ClearAll();
+        for (auto& r : readers)
+            r.join();
+        EXPECT_EQ(failures.load(), 0);
+        GiftItem gift;
+        EXPECT_FALSE(halvec.GetGift(-1, 1, gift));
+    }
+}
+
 }  // namespace

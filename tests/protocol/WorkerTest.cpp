@@ -404,6 +404,21 @@ public:
     void OnZQMessageNotify(CZQMessage*, CZQEventSource*) override { ++calls; }
 };
 
+TEST_F(Worker, ListenerThatRemovesItselfOnTheWorkerThread) {
+    SelfRemover once;
+    worker.EventSource().RemoveListener(&rec);
+    worker.EventSource().AddListener(&once);
+    worker.EventSource().AddListener(&rec);   // after the one that leaves
+    ASSERT_EQ(worker.Start(), 1);
+    CZQGetAllNavMsg a, b;
+    worker.PostRequest(&a);
+    worker.PostRequest(&b);
+    ASSERT_TRUE(rec.WaitFor(2));
+    EXPECT_EQ(once.calls, 1);
+    EXPECT_EQ(worker.EventSource().ListenerCount(), 1u);
+    EXPECT_EQ(rec.Get()[0].seq, a.seq);   // the reply during which the first listener left still reached it
+}
+
 TEST(EventSource, ListenerThatRemovesItself) {
     prototest::SetUpOnce();
     CZQEventSource source;

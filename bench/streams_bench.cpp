@@ -1,0 +1,344 @@
+// Live streams through nginx-rtmp on loopback.
+// Delay: from a camera frame entering the publisher to its delivery by the player, read from the frame
+// counter the synthetic pattern carries. Tesmar to Rondel with the default buffering and with the
+// smallest, beside ffmpeg publishing and ffmpeg reading the same kind of stream (320x240, 10 fps).
+// CPU: process CPU time per second of playback for 1 and for 11 players of a 320x240 stream that an
+// ffmpeg child publishes (its CPU time is not counted).
+#include <benchmark/benchmark.h>
+
+#include "CameraSource.h"
+#include "ChildProcess.h"
+#include "NginxRtmp.h"
+#include "Rondel.h"
+#include "Tesmar.h"
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <memory>
+#include <mutex>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+constexpr int kFps = 10;
+
+void SleepSeconds(double s) { std::this_thread::sleep_for(std::chrono::milliseconds(int(s * 1000))); }
+
+// Entry and delivery times by frame counter.
+class DelayMeter {
+public:
+    void Enter(int counter) {
+        if (counter < 0) return;
+        std::lock_guard<std::mutex> lock(m_);
+        entered_.emplace(counter, Clock::now());  // the first time a counter is seen
+    }
+    void Leave(int counter) {
+        const auto now = Clock::now();
+        std::lock_guard<std::mutex> lock(m_);
+        auto it = entered_.find(counter);
+        if (it == entered_.end()) return;
+        if (now >= from_) {
+            delays_.push_back(std::chrono::duration<double, std::milli>(now - it->second).count());
+        }
+        entered_.erase(entered_.begin(), std::next(it));
+    }
+    void MeasureFrom(Clock::time_point t) {
+        std::lock_guard<std::mutex> lock(m_);
+        from_ = t;
+    }
+    // Median and 90th percentile in ms into the counters; false when nothing was delivered.
+    bool Report(benchmark::State& state) {
+        std::lock_guard<std::mutex> lock(m_);
+        if (delays_.empty()) return false;
+        std::sort(delays_.begin(), delays_.end());
+        const double median = delays_[delays_.size() / 2];
+        state.counters["median_ms"] = median;
+        state.counters["p90_ms"] = delays_[delays_.size() * 9 / 10];
+        state.counters["frames"] = double(delays_.size());
+        state.SetIterationTime(median / 1000.0);
+        return true;
+    }
+
+private:
+    std::mutex m_;
+    std::map<int, Clock::time_point> entered_;
+    std::vector<double> delays_;
+    Clock::time_point from_ = Clock::time_point::max();
+};
+
+struct PublishSink : IBasePublishNotify {
+    DelayMeter* meter;
+    explicit PublishSink(DelayMeter* m) : meter(m) {}
+    void OnPublishStatus(int) override {}
+    void OnPublishVideo(BYTE* rgb, BITMAPINFOHEADER* h) override {
+        meter->Enter(capture::synthetic::ReadCounter(rgb, h->biWidth, h->biHeight));
+    }
+    void OnPublishAudio(BYTE*, long, WAVEFORMATEX*) override {}
+};
+
+struct PlaySink : IBaseReplayNotify {
+    DelayMeter* meter;
+    std::atomic<int> frames{0};
+    explicit PlaySink(DelayMeter* m = nullptr) : meter(m) {}
+    void OnReplayStatus(int) override {}
+    void OnReplayVideo(BYTE* rgb, BITMAPINFOHEADER* h, unsigned) override {
+        ++frames;
+        if (meter) meter->Leave(capture::synthetic::ReadCounter(rgb, h->biWidth, h->biHeight));
+    }
+    void OnReplayAudio(void*, int, WAVEFORMATEX*, unsigned) override {}
+};
+
+// Starts a player, retrying while the publisher is not on the server yet.
+bool StartPlayer(Rondel& player, ZQReplayParam& rp, IBaseReplayNotify* sink) {
+    const auto end = Clock::now() + std::chrono::seconds(15);
+    while (Clock::now() < end) {
+        if (player.Init(&rp, sink) == REPLAY_SUCCESS) return true;
+        player.Uint();
+        SleepSeconds(0.2);
+    }
+    return false;
+}
+
+ZQReplayParam ReplayParam(const std::string& url) {
+    ZQReplayParam rp;
+    snprintf(rp.url, sizeof(rp.url), "%s", url.c_str());
+    rp.timeout = rp.recvTimeout = rp.sendTimeout = 5;
+    return rp;
+}
+
+// Args: bufferTime, maxBufferTime (seconds).
+void BM_DelayTesmarToRondel(benchmark::State& state) {
+    capture::SelectSyntheticCamera(1);
+    testenv::NginxRtmp nginx;
+    std::string err;
+    if (!nginx.Start(&err)) {
+        state.SkipWithError(err.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        DelayMeter meter;
+        PublishSink pubSink(&meter);
+        Tesmar pub;
+        ZQPublishParam pp;
+        snprintf(pp.url, sizeof(pp.url), "%s", nginx.Url("delay").c_str());
+        pp.timeout = pp.recvTimeout = pp.sendTimeout = 5;
+        pp.video.width = kWidth;
+        pp.video.height = kHeight;
+        pp.video.frameRate = kFps;
+        if (pub.Init(&pp, &pubSink) != PUBLISH_SUCCESS) {
+            state.SkipWithError("publisher did not start");
+            break;
+        }
+        PlaySink playSink(&meter);
+        Rondel player;
+        ZQReplayParam rp = ReplayParam(nginx.Url("delay"));
+        rp.bufferTime = int(state.range(0));
+        rp.maxBufferTime = int(state.range(1));
+        if (!StartPlayer(player, rp, &playSink)) {
+            state.SkipWithError("player did not start");
+            break;
+        }
+        meter.MeasureFrom(Clock::now() + std::chrono::seconds(6));
+        SleepSeconds(16);
+        player.Uint();
+        pub.Uint();
+        if (!meter.Report(state)) {
+            state.SkipWithError("no frame was delivered");
+        }
+    }
+    capture::SelectSyntheticCamera(-1);
+}
+BENCHMARK(BM_DelayTesmarToRondel)
+    ->ArgNames({"bufferTime", "maxBufferTime"})
+    ->Args({2, 5})  // the defaults
+    ->Args({0, 1})  // the smallest
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+bool HaveFfmpeg() { return access("/usr/bin/ffmpeg", X_OK) == 0; }
+
+// ffmpeg encodes raw frames it reads from a pipe and publishes them; a second ffmpeg plays the stream
+// and writes raw frames into a FIFO that this process reads.
+void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
+    if (!HaveFfmpeg()) {
+        state.SkipWithError("ffmpeg is not installed");
+        return;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    testenv::NginxRtmp nginx;
+    std::string err;
+    if (!nginx.Start(&err)) {
+        state.SkipWithError(err.c_str());
+        return;
+    }
+    char dir[] = "/tmp/varnet-bench-XXXXXX";
+    if (!mkdtemp(dir)) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    const std::string fifo = std::string(dir) + "/frames";
+    mkfifo(fifo.c_str(), 0600);
+    const std::string url = nginx.Url("ffdelay");
+    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
+    for (auto _ : state) {
+        DelayMeter meter;
+        testenv::ChildProcess publisher;
+        if (!publisher.Start({"ffmpeg", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s", size, "-r",
+                              std::to_string(kFps), "-i", "-", "-c:v", "libx264", "-preset", "veryfast", "-g", "30",
+                              "-pix_fmt", "yuv420p", "-f", "flv", url},
+                             "", std::string(dir) + "/publisher.log", true)) {
+            state.SkipWithError("ffmpeg did not start");
+            break;
+        }
+        std::atomic<bool> run{true};
+        std::thread writer([&] {
+            std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 3);
+            auto next = Clock::now();
+            for (uint32_t counter = 0; run; ++counter) {
+                capture::synthetic::Draw(frame.data(), kWidth, kHeight, counter);
+                meter.Enter(int(counter & 0xFFFF));
+                if (!publisher.WriteStdin(frame.data(), frame.size())) break;
+                next += std::chrono::milliseconds(1000 / kFps);
+                std::this_thread::sleep_until(next);
+            }
+        });
+        SleepSeconds(3);  // the publisher reaches the server
+        // A reader end first, so that the player's open of the FIFO does not block its start; it stays
+        // non-blocking (no writer yet reads as end of file).
+        int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        testenv::ChildProcess reader;
+        const bool started = in >= 0 && reader.Start({"ffmpeg", "-loglevel", "error", "-i", url, "-f", "rawvideo",
+                                                      "-pix_fmt", "bgr24", "-y", fifo},
+                                                     "", std::string(dir) + "/player.log");
+        std::thread consumer;
+        std::atomic<bool> consume{true};
+        if (started) {
+            meter.MeasureFrom(Clock::now() + std::chrono::seconds(6));
+            consumer = std::thread([&] {
+                std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 3);
+                size_t have = 0;
+                while (consume) {
+                    pollfd p{in, POLLIN, 0};
+                    poll(&p, 1, 100);
+                    ssize_t n = read(in, frame.data() + have, frame.size() - have);
+                    if (n <= 0) {
+                        // No writer yet (0) or nothing to read now.
+                        if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                        continue;
+                    }
+                    have += size_t(n);
+                    if (have == frame.size()) {
+                        meter.Leave(capture::synthetic::ReadCounter(frame.data(), kWidth, kHeight));
+                        have = 0;
+                    }
+                }
+            });
+            SleepSeconds(16);
+        }
+        reader.Stop();
+        consume = false;
+        if (consumer.joinable()) consumer.join();
+        if (in >= 0) close(in);
+        run = false;
+        publisher.CloseStdin();
+        writer.join();
+        publisher.Stop();
+        if (!started) {
+            state.SkipWithError("ffmpeg player did not start");
+        } else if (!meter.Report(state)) {
+            state.SkipWithError("no frame was delivered");
+        }
+    }
+    for (const char* log : {"/publisher.log", "/player.log"}) {
+        const std::string path = std::string(dir) + log;
+        if (FILE* f = fopen(path.c_str(), "r")) {
+            char line[512];
+            while (fgets(line, sizeof(line), f)) fprintf(stderr, "ffmpeg: %s", line);
+            fclose(f);
+        }
+        unlink(path.c_str());
+    }
+    unlink(fifo.c_str());
+    rmdir(dir);
+}
+BENCHMARK(BM_DelayFfmpegToFfmpeg)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Arg: number of players.
+void BM_PlaybackCpu(benchmark::State& state) {
+    if (!HaveFfmpeg()) {
+        state.SkipWithError("ffmpeg is not installed");
+        return;
+    }
+    testenv::NginxRtmp nginx;
+    std::string err;
+    if (!nginx.Start(&err)) {
+        state.SkipWithError(err.c_str());
+        return;
+    }
+    const std::string url = nginx.Url("cpu");
+    testenv::ChildProcess publisher;
+    if (!publisher.Start({"ffmpeg", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+                          "testsrc=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                              ":rate=" + std::to_string(kFps),
+                          "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "120", "-c:v", "libx264",
+                          "-preset", "veryfast", "-g", "30", "-pix_fmt", "yuv420p", "-c:a", "aac", "-ac", "2", "-f",
+                          "flv", url})) {
+        state.SkipWithError("ffmpeg did not start");
+        return;
+    }
+    const int n = int(state.range(0));
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<Rondel>> players;
+        std::vector<std::unique_ptr<PlaySink>> sinks;
+        bool ok = true;
+        for (int i = 0; i < n && ok; ++i) {
+            players.push_back(std::make_unique<Rondel>());
+            sinks.push_back(std::make_unique<PlaySink>());
+            ZQReplayParam rp = ReplayParam(url);
+            ok = StartPlayer(*players.back(), rp, sinks.back().get());
+        }
+        if (!ok) {
+            state.SkipWithError("a player did not start");
+            break;
+        }
+        SleepSeconds(4);  // past the start-up buffering
+        int frames0 = 0;
+        for (auto& s : sinks) frames0 += s->frames;
+        const double cpu0 = CpuSeconds();
+        const auto t0 = Clock::now();
+        SleepSeconds(10);
+        const double cpu = CpuSeconds() - cpu0;
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        int frames = -frames0;
+        for (auto& s : sinks) frames += s->frames;
+        for (auto& p : players) p->Uint();
+        state.counters["cpu_ms_per_s"] = 1000.0 * cpu / wall;
+        state.counters["cpu_ms_per_stream_s"] = 1000.0 * cpu / wall / n;
+        state.counters["fps_per_stream"] = frames / wall / n;
+        state.SetIterationTime(cpu / wall);
+    }
+    publisher.Stop();
+}
+BENCHMARK(BM_PlaybackCpu)->ArgName("players")->Arg(1)->Arg(11)->Iterations(1)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+
+}  // namespace
