@@ -24,7 +24,9 @@ protected:
     void SetUp() override {
         const char* display = getenv("VARNET_TEST_DISPLAY");
         if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+        if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
         setenv("DISPLAY", display, 1);
+        setenv("NO_AT_BRIDGE", "1", 1);  // no accessibility bus on the test display
         Win32Init();
         ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
         CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
