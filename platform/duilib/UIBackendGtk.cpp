@@ -44,6 +44,7 @@ public:
         m_wnd = wnd;
         m_rc = rc;
         bool menu = (exStyle & 0x80) && (style & UI_WS_POPUP);  // tool popup: menus
+        m_menu = menu;
         m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         g_object_ref_sink(m_window);
         gtk_window_set_decorated(GTK_WINDOW(m_window), FALSE);
@@ -60,7 +61,7 @@ public:
         gtk_container_add(GTK_CONTAINER(m_window), m_fixed);
         m_area = gtk_drawing_area_new();
         gtk_widget_set_can_focus(m_area, TRUE);
-        gtk_widget_add_events(m_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
+        gtk_widget_add_events(m_area, GDK_STRUCTURE_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                           GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK |
                                           GDK_FOCUS_CHANGE_MASK);
         gtk_fixed_put(GTK_FIXED(m_fixed), m_area, 0, 0);
@@ -74,12 +75,14 @@ public:
         g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
         g_signal_connect(m_window, "configure-event", G_CALLBACK(OnConfigure), this);
         g_signal_connect(m_window, "focus-out-event", G_CALLBACK(OnFocusOut), this);
+        if (menu) g_signal_connect(m_area, "map-event", G_CALLBACK(OnMenuMapped), this);
         ApplyGeometry();
         if (style & UI_WS_VISIBLE) Show(true, true);
     }
 
     void Destroy() override {
         if (!m_window) return;
+        Ungrab();
         HideToolTip();
         if (m_tip) gtk_widget_destroy(m_tip);
         m_tip = nullptr;
@@ -108,6 +111,7 @@ public:
                 if (!m_edit) gtk_widget_grab_focus(m_area);
             }
         } else {
+            Ungrab();
             gtk_widget_hide(m_window);
         }
     }
@@ -317,8 +321,32 @@ private:
         return TRUE;
     }
 
+    // A shown menu takes the pointer and the keyboard, so that a click anywhere else ends it.
+    static gboolean OnMenuMapped(GtkWidget* w, GdkEvent*, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        GdkWindow* gw = gtk_widget_get_window(w);
+        GdkSeat* seat = gw ? gdk_display_get_default_seat(gdk_window_get_display(gw)) : nullptr;
+        if (seat && !self->m_grabbed)
+            self->m_grabbed = gdk_seat_grab(seat, gw, GDK_SEAT_CAPABILITY_ALL, FALSE, nullptr, nullptr, nullptr,
+                                            nullptr) == GDK_GRAB_SUCCESS;
+        return FALSE;
+    }
+
+    void Ungrab() {
+        if (!m_grabbed) return;
+        m_grabbed = false;
+        if (GdkDisplay* d = gdk_display_get_default()) gdk_seat_ungrab(gdk_display_get_default_seat(d));
+    }
+
     static gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
+        if (self->m_menu && e->type == GDK_BUTTON_PRESS) {
+            int w = self->m_rc.right - self->m_rc.left, h = self->m_rc.bottom - self->m_rc.top;
+            if (e->x < 0 || e->y < 0 || e->x >= w || e->y >= h) {
+                self->Send(WM_KILLFOCUS, 0, 0);  // a click outside the menu
+                return TRUE;
+            }
+        }
         UINT msg = 0;
         if (e->type == GDK_BUTTON_PRESS) {
             self->m_pressTime = e->time;
@@ -444,6 +472,8 @@ private:
     bool m_max = false;
     bool m_min = false;
     bool m_syncing = false;
+    bool m_menu = false;
+    bool m_grabbed = false;
     int m_cursor = -1;
     guint32 m_pressTime = 0;
     double m_pressRootX = 0, m_pressRootY = 0;

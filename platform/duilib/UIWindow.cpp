@@ -79,13 +79,15 @@ HWND CWindowWnd::Create(HWND hwndParent, const char* pstrName, DWORD dwStyle, DW
     m_dwStyle = dwStyle;
     Windows()[h] = this;
     m_pBackend = CreateWindowBackend();
-    m_pBackend->Create(this, hwndParent, pstrName, dwStyle, dwExStyle, {x, y, x + cx, y + cy});
+    // A window created visible shows once its controls are laid out, not at its first, empty size.
+    m_pBackend->Create(this, hwndParent, pstrName, dwStyle & ~UI_WS_VISIBLE, dwExStyle, {x, y, x + cx, y + cy});
     if (CPaintManagerUI* pm = GetPaintManager()) pm->Init(h, m_pBackend.get());
-    std::weak_ptr<bool> guard;
     HandleMessage(WM_CREATE, 0, 0);
     if (!::IsWindow(h)) return nullptr;
     RECT rc = m_pBackend->GetRect();
     HandleMessage(WM_SIZE, 0, (LPARAM)(((rc.bottom - rc.top) << 16) | ((rc.right - rc.left) & 0xFFFF)));
+    if (!::IsWindow(h)) return nullptr;
+    if ((dwStyle & UI_WS_VISIBLE) && m_pBackend && !m_pBackend->IsVisible()) ShowWindow(true, true);
     return ::IsWindow(h) ? h : nullptr;
 }
 

@@ -24,7 +24,9 @@ protected:
     void SetUp() override {
         const char* display = getenv("VARNET_TEST_DISPLAY");
         if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+        if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
         setenv("DISPLAY", display, 1);
+        setenv("NO_AT_BRIDGE", "1", 1);  // no accessibility bus on the test display
         Win32Init();
         ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
         CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
@@ -286,4 +288,35 @@ TEST_F(XvfbTest, CloseTipAndWaitDialog) {
     Screenshot(&wait, ShotDir() + "/room_create_wait.png");
     wait.Start(false);
     ::DestroyWindow(wait.GetHWND());
+}
+
+TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
+    CZqMessageBox owner;  // any window with a paint manager will do as the owner
+    ASSERT_NE(owner.Create(nullptr, "Owner", 0x80000000, 0, 0, 0, 0, 0), nullptr);
+    owner.ShowWindow(true, true);
+    struct Row {
+        const char* what;
+        const char* click;  // item to click, "outside", or nullptr for the Escape key
+        int result;
+    } rows[] = {{"click on the second item", "menuitem_2", 42}, {"Escape", nullptr, -1}, {"click outside", "outside", -1}};
+    for (const Row& r : rows) {
+        CZqMenuUI menu;
+        menu.SetMenuItem({ZqMenuItem("公聊", 41), ZqMenuItem(), ZqMenuItem("私聊", 42, true)});
+        ASSERT_NE(menu.CreateMenu({200, 200}, owner.GetHWND()), nullptr);
+        Watchdog dog(&menu);
+        RunLater(50, [&] {
+            Settle();
+            if (r.click && std::string(r.click) == "outside") {
+                Xdo("mousemove 5 5 click 1");
+            } else if (r.click) {
+                Screenshot(&menu, ShotDir() + "/popup_menu.png");
+                ClickControl(&menu, r.click);
+            } else {
+                MoveTo(&menu, "menuitem_0");
+                Xdo("key Escape");
+            }
+        });
+        EXPECT_EQ(menu.PopupMenuNoCreate(), r.result) << r.what;
+    }
+    ::DestroyWindow(owner.GetHWND());
 }

@@ -1,6 +1,8 @@
 // The message box: close codes, button rows, dismissal, countdown, reuse.
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
 #include "TestSupport.h"
 #include "ZqMessageBox.h"
 
@@ -142,14 +144,17 @@ TEST_F(MsgBoxTest, CountdownShowsSecondsThenClosesWithZero) {
     CZqMessageBox box;
     box.SetCountDown(2);
     std::vector<std::string> titles;
+    unsigned pending = 0;
     std::function<void()> sample = [&] {
-        if (!box.GetHWND()) return;
-        CControlUI* t = box.m_PaintManager.FindControl("MessageBox_Title");
-        std::string s = t ? std::string(t->GetText()) : "";
-        if (titles.empty() || titles.back() != s) titles.push_back(s);
-        RunLater(50, sample);
+        if (box.GetHWND()) {
+            CControlUI* t = box.m_PaintManager.FindControl("MessageBox_Title");
+            std::string s = t ? std::string(t->GetText()) : "";
+            if (titles.empty() || titles.back() != s) titles.push_back(s);
+        }
+        pending = RunLater(50, sample);
     };
-    RunLater(5, sample);
+    pending = RunLater(5, sample);
     EXPECT_EQ(box.DoModal("t", "T", nullptr, "", ""), 0);
+    g_source_remove(pending);  // the sampler must not outlive the box
     EXPECT_EQ(titles, (std::vector<std::string>{"T ( 2 \xC3\xEB)", "T ( 1 \xC3\xEB)"}));
 }
