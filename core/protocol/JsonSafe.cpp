@@ -1,9 +1,9 @@
 #include "JsonSafe.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
-#include <vector>
 
 #include <json/reader.h>
 
@@ -161,12 +161,22 @@ bool ReadAmount(const Json::Value& v, uint64_t& out) { return ReadAmountT(v, out
 bool ReadAmount(const Json::Value& v, int64_t& out) { return ReadAmountT(v, out); }
 
 bool ReadDecoded(const Json::Value& v, size_t size, std::string& out) {
+    if (size == 0) return false;
+    const char* b = nullptr;
+    const char* e = nullptr;
     std::string raw;
-    if (!ReadString(v, raw) || size == 0) return false;
-    std::vector<char> buf(size, 0);
-    UrlEncode::DecodeEx(raw.c_str(), buf.data(), static_cast<int>(size));
-    buf[size - 1] = 0;
-    out.assign(buf.data());
+    if (v.type() == Json::stringValue) {
+        if (!v.getString(&b, &e)) return false;
+    } else {
+        if (!ReadString(v, raw)) return false;
+        b = raw.data();
+        e = b + raw.size();
+    }
+    // The text ends at its first NUL, before and after decoding, and is cut to size - 1 bytes on a whole character.
+    std::string decoded = UrlEncode::Decode(b, strnlen(b, static_cast<size_t>(e - b)));
+    size_t n = Charset::GbkSafeCut(decoded.data(), decoded.size(), size - 1);
+    decoded.resize(strnlen(decoded.data(), n));
+    out = std::move(decoded);
     return true;
 }
 
