@@ -150,7 +150,7 @@ GdkPixbufLoader* DecodeImageData(const void* data, size_t size) {
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
     bool tooBig = false;
     g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &tooBig);
-    // Fed in pieces so that an oversized header stops the decoding early.
+    // Fed in chunks so that an oversized header stops the decoding early.
     const guchar* p = (const guchar*)data;
     bool ok = true;
     for (size_t off = 0; ok && off < size && !tooBig;) {
