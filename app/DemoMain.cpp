@@ -35,25 +35,6 @@ const char* const kVersion = "1.0.0.1";
 
 std::string Utf8(const std::string& gbk) { return Charset::GbkToUtf8(gbk); }
 
-// Hides the value of every secret parameter of a query.
-std::string MaskSecrets(std::string query) {
-    for (const char* key : {"pwd=", "token="}) {
-        size_t pos = 0;
-        while ((pos = query.find(key, pos)) != std::string::npos) {
-            if (pos != 0 && query[pos - 1] != '&' && query[pos - 1] != '?') {
-                pos += 1;
-                continue;
-            }
-            size_t start = pos + std::strlen(key);
-            size_t end = query.find('&', start);
-            if (end == std::string::npos) end = query.size();
-            query.replace(start, end - start, "***");
-            pos = start + 3;
-        }
-    }
-    return query;
-}
-
 // Waits for the reply of one request at a time and lets the caller read it while it is valid.
 class ReplyWaiter : public CZQEventListener {
 public:
@@ -79,7 +60,7 @@ public:
         bool ok = cv_.wait_for(lk, std::chrono::seconds(20), [&] { return done_; });
         std::vector<std::string> queries = service_.Queries(msg.cmd);
         std::printf("  request %s%s\n", service_.Endpoint().c_str(),
-                    queries.empty() ? "(none)" : MaskSecrets(queries.back()).c_str());
+                    queries.empty() ? "(none)" : CMsgClientThread::MaskSecrets(queries.back()).c_str());
         if (!ok) std::printf("  no reply to %s\n", msg.cmd.c_str());
         std::printf("%s", output_.c_str());
         output_.clear();
