@@ -1,5 +1,6 @@
 // varnet-demo: starts the local service stack in this process and runs the client's main job against it so far:
-// a guest login, an account login, the room directory, entering a room and leaving it, with the catalogue
+// a guest login, an account login, the room directory, entering a room, watching the performer on its
+// microphone (published by a synthetic performer through the local RTMP server) and leaving, with the catalogue
 // plug-in loaded beside. Every request and reply is printed.
 //   varnet-demo [--keep-data]
 #include <condition_variable>
@@ -13,10 +14,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "CameraSource.h"
 #include "GlobalData.h"
 #include "IDataHalvec.h"
 #include "MsgClientThread.h"
+#include "NginxRtmp.h"
+#include "Rondel.h"
 #include "RoomService.h"
+#include "Tesmar.h"
 #include "TestKeys.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
@@ -29,25 +34,6 @@ namespace {
 const char* const kVersion = "1.0.0.1";
 
 std::string Utf8(const std::string& gbk) { return Charset::GbkToUtf8(gbk); }
-
-// Hides the value of every secret parameter of a query.
-std::string MaskSecrets(std::string query) {
-    for (const char* key : {"pwd=", "token="}) {
-        size_t pos = 0;
-        while ((pos = query.find(key, pos)) != std::string::npos) {
-            if (pos != 0 && query[pos - 1] != '&' && query[pos - 1] != '?') {
-                pos += 1;
-                continue;
-            }
-            size_t start = pos + std::strlen(key);
-            size_t end = query.find('&', start);
-            if (end == std::string::npos) end = query.size();
-            query.replace(start, end - start, "***");
-            pos = start + 3;
-        }
-    }
-    return query;
-}
 
 // Waits for the reply of one request at a time and lets the caller read it while it is valid.
 class ReplyWaiter : public CZQEventListener {
@@ -74,7 +60,7 @@ public:
         bool ok = cv_.wait_for(lk, std::chrono::seconds(20), [&] { return done_; });
         std::vector<std::string> queries = service_.Queries(msg.cmd);
         std::printf("  request %s%s\n", service_.Endpoint().c_str(),
-                    queries.empty() ? "(none)" : MaskSecrets(queries.back()).c_str());
+                    queries.empty() ? "(none)" : CMsgClientThread::MaskSecrets(queries.back()).c_str());
         if (!ok) std::printf("  no reply to %s\n", msg.cmd.c_str());
         std::printf("%s", output_.c_str());
         output_.clear();
@@ -106,6 +92,37 @@ private:
     int status_ = 0;
 };
 
+// The performer's side: publish status only.
+class PerformerNotify : public IBasePublishNotify {
+public:
+    void OnPublishStatus(int code) override { std::printf("  performer: publish status %d\n", code); }
+    void OnPublishVideo(BYTE*, BITMAPINFOHEADER*) override {}
+    void OnPublishAudio(BYTE*, long, WAVEFORMATEX*) override {}
+};
+
+// The viewer's side: counts what is played.
+class ViewerNotify : public IBaseReplayNotify {
+public:
+    void OnReplayStatus(int code) override { std::printf("  viewer: replay status %d\n", code); }
+    void OnReplayVideo(BYTE*, BITMAPINFOHEADER* header, unsigned pts) override {
+        std::lock_guard<std::mutex> g(lock);
+        if (frames++ == 0) firstPts = pts;
+        lastPts = pts;
+        width = header->biWidth;
+        height = header->biHeight;
+    }
+    void OnReplayAudio(void*, int length, WAVEFORMATEX*, unsigned) override {
+        std::lock_guard<std::mutex> g(lock);
+        audioBytes += length;
+    }
+
+    std::mutex lock;
+    int frames = 0;
+    unsigned firstPts = 0, lastPts = 0;
+    long width = 0, height = 0;
+    long long audioBytes = 0;
+};
+
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
 class Demo {
@@ -118,9 +135,12 @@ private:
     bool AccountLogin();
     bool Directory();
     bool EnterAndLeaveRoom(uint32_t rid);
+    void WatchPerformer(const std::string& publishUrl, const std::string& playUrl);
     void Catalogue();
 
     testenv::RoomService service_;
+    testenv::NginxRtmp rtmpServer_;
+    std::string rtmpBase_;   // "" without an RTMP server
     ReplyWaiter waiter_{service_};
     std::string dataDir_;
     bool ownDataDir_ = false;
@@ -190,18 +210,24 @@ bool Demo::EnterAndLeaveRoom(uint32_t rid) {
     enter.ctxInt[0] = static_cast<int>(rid);
     enter.uid = account.uid;
     enter.sid = account.sid;
-    std::string chatid;
+    std::string chatid, publishUrl, playUrl;
     bool ok = waiter_.Send("enter room", enter, [&](CZQMessage& m) {
         auto& reply = static_cast<CZQEnterRoomMsg&>(m);
         chatid = reply.chatid;
+        if (!reply.micList.empty()) {
+            const MicUserInfo& first = reply.micList.begin()->second;
+            playUrl = first.stream.url;
+            publishUrl = StringUtility::Format("%s/%u_%u", rtmpBase_.c_str(), rid, first.user.uid);
+        }
         waiter_.Say(StringUtility::Format("role=%u level=%d chat server %s:%u", reply.role, reply.level,
                                           reply.chatServer.ip.c_str(), reply.chatServer.port));
-        for (const auto& [slot, mic] : reply.micList)
-            waiter_.Say(StringUtility::Format("slot %u: \"%s\" (uid %u) stream %s", slot,
-                                              Utf8(mic.user.nickname).c_str(), mic.user.uid,
+        for (const auto& [uid, mic] : reply.micList)
+            waiter_.Say(StringUtility::Format("microphone %u: \"%s\" (uid %u) stream %s", mic.stream.idx,
+                                              Utf8(mic.user.nickname).c_str(), uid,
                                               mic.stream.url.substr(0, mic.stream.url.find('?')).c_str()));
     });
     if (!ok) return false;
+    if (!playUrl.empty() && !rtmpBase_.empty()) WatchPerformer(publishUrl, playUrl);
 
     CZQExitRoomMsg exitMsg;
     exitMsg.ctxInt[0] = static_cast<int>(rid);
@@ -210,6 +236,38 @@ bool Demo::EnterAndLeaveRoom(uint32_t rid) {
     exitMsg.sid = account.sid;
     exitMsg.chatid = chatid;
     return waiter_.Send("leave room", exitMsg, nullptr);
+}
+
+void Demo::WatchPerformer(const std::string& publishUrl, const std::string& playUrl) {
+    std::printf("watch the performer\n  performer publishes %s (synthetic camera and tone)\n", publishUrl.c_str());
+    capture::SelectSyntheticCamera(1);
+    PerformerNotify performerNotify;
+    ViewerNotify viewerNotify;
+    Tesmar performer;
+    Rondel viewer;
+    ZQPublishParam pp;
+    std::snprintf(pp.url, sizeof pp.url, "%s", publishUrl.c_str());
+    ZQReplayParam rp;
+    std::snprintf(rp.url, sizeof rp.url, "%s", playUrl.c_str());
+    rp.bufferTime = 1;
+    int published = performer.Init(&pp, &performerNotify);
+    std::printf("  performer: init %d\n", published);
+    if (published == PUBLISH_SUCCESS) {
+        std::printf("  viewer plays %s\n", playUrl.substr(0, playUrl.find('?')).c_str());
+        int played = viewer.Init(&rp, &viewerNotify);
+        std::printf("  viewer: init %d\n", played);
+        for (int i = 0; i < 60 && played == REPLAY_SUCCESS; ++i) {
+            usleep(100000);
+            std::lock_guard<std::mutex> g(viewerNotify.lock);
+            if (viewerNotify.frames >= 30) break;
+        }
+        viewer.Uint();
+    }
+    performer.Uint();
+    std::lock_guard<std::mutex> g(viewerNotify.lock);
+    std::printf("  viewer saw %d frames of %ldx%ld (pts %u to %u ms) and %lld bytes of sound\n", viewerNotify.frames,
+                viewerNotify.width, viewerNotify.height, viewerNotify.firstPts, viewerNotify.lastPts,
+                viewerNotify.audioBytes);
 }
 
 void Demo::Catalogue() {
@@ -257,6 +315,15 @@ int Demo::Run(bool keepData) {
         return 1;
     }
     std::printf("room service %s\n", service_.Endpoint().c_str());
+    std::string why;
+    if (rtmpServer_.Start(&why)) {
+        rtmpBase_ = rtmpServer_.Url("");
+        if (!rtmpBase_.empty() && rtmpBase_.back() == '/') rtmpBase_.pop_back();
+        service_.WithData([&](testenv::SvcData& d) { d.rtmpBase = rtmpBase_; });
+        std::printf("RTMP server %s\n", rtmpBase_.c_str());
+    } else {
+        std::printf("no RTMP server (%s): the performer is not shown\n", why.c_str());
+    }
 
     CMsgClientThread& worker = CMsgClientThread::GetInstance();
     worker.SetEndpoint(service_.Endpoint());
@@ -272,6 +339,7 @@ int Demo::Run(bool keepData) {
     Catalogue();
     AfxGetDataDllManager()->FreeDataDlls();
     service_.Stop();
+    rtmpServer_.Stop();
     std::printf("requests served: %d, bad signatures: %d\n", service_.TotalRequests(), service_.BadSignatures());
 
     if (ownDataDir_ && !keepData) nftw(dataDir_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);

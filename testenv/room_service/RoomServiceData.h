@@ -56,6 +56,7 @@ struct SvcData {
     uint32_t nextUid = 500000;
     uint32_t nextSid = 7000;
     uint32_t onlineCount = 0;
+    std::string rtmpBase = "rtmp://127.0.0.1:1935/vstar";   // where the microphones' streams live
 };
 
 }  // namespace testenv

@@ -27,7 +27,7 @@ Json::Value RoomService::MicJson(const SvcRoom& r, uint32_t uid, const SvcMic& m
     u["tagid"] = 0;
     Json::Value& l = v["live"];
     uint32_t tm = Now();
-    std::string url = StringUtility::Format("rtmp://127.0.0.1:1935/vstar/%d_%u", r.rid, uid);
+    std::string url = StringUtility::Format("%s/%d_%u", data_.rtmpBase.c_str(), r.rid, uid);
     l["type"] = 1;
     l["micattr"] = m.attr;
     l["url"] = url;
