@@ -14,11 +14,12 @@
 
 namespace JsonSafe {
 
-namespace {
 const Value& NullValue() {
     static const Value null;
     return null;
 }
+
+namespace {
 
 // Replies nest a few levels; deeper documents are refused rather than recursed into.
 Json::CharReader* MakeReader() {
@@ -370,7 +371,7 @@ const Value* Value::find(const char* key, size_t len) const {
     if (type_ != Type::Object) return nullptr;
     for (uint32_t i = u_.kids.n; i-- > 0;) {
         const Value& m = u_.kids.p[i];
-        if (m.keyLen_ == len && (len == 0 || std::memcmp(m.key_, key, len) == 0)) return &m;
+        if (m.keyLen_ == len && (len == 0 || (m.key_[0] == key[0] && std::memcmp(m.key_, key, len) == 0))) return &m;
     }
     return nullptr;
 }
@@ -432,12 +433,6 @@ bool Parse(const char* text, size_t len, Document& out) {
 }
 
 bool Parse(const std::string& text, Document& out) { return Parse(text.data(), text.size(), out); }
-
-const Value& Get(const Value& obj, const char* key) {
-    if (!obj.isObject() || !key) return NullValue();
-    const Value* v = obj.find(key, std::char_traits<char>::length(key));
-    return v ? *v : NullValue();
-}
 
 const Value& At(const Value& arr, ArrayIndex i) { return arr[i]; }
 

@@ -114,8 +114,13 @@ bool Parse(const std::string& text, Document& out);
 // The same through jsoncpp alone (Parse uses it for text that is not plain JSON).
 bool ParseWithJsoncpp(const char* text, size_t len, Document& out);
 
+// A null value that lives as long as the program.
+const Value& NullValue();
 // Member `key` of `obj`, or a null value when `obj` is not an object or lacks the key.
-const Value& Get(const Value& obj, const char* key);
+inline const Value& Get(const Value& obj, const char* key) {
+    const Value* v = key ? obj.find(key, std::char_traits<char>::length(key)) : nullptr;
+    return v ? *v : NullValue();
+}
 // Element `i` of `arr`, or a null value when `arr` is not an array or too short.
 const Value& At(const Value& arr, ArrayIndex i);
 // Number of elements of an array; 0 for anything else.
