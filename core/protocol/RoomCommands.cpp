@@ -300,8 +300,11 @@ ZQ_DEFINE_MSG_FACTORY_UNIT(CZQSendMultiGiftMsg)
 CZQSendMultiGiftMsg::CZQSendMultiGiftMsg() { ZQ_INIT(17, "sendmultigift") }
 int CZQSendMultiGiftMsg::BuildSendString(std::string& out) {
     if (tidList.empty()) return 0;
-    std::string list = Format("%d", tidList[0]);
-    for (size_t i = 1; i < tidList.size(); ++i) list = Format("%s,%d", list.c_str(), tidList[i]);
+    std::string list = std::to_string(tidList[0]);
+    for (size_t i = 1; i < tidList.size(); ++i) {
+        list += ',';
+        list += std::to_string(tidList[i]);
+    }
     out = HeadSigned(U(rid), uid, sid, false) +
           Format("&rid=%d&type=%d&tidlist=%s&gid=%d&cnt=%d", rid, type, list.c_str(), gid, cnt);
     return 1;
