@@ -1,6 +1,7 @@
 #include "ZQMsgFactory.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "JsonSafe.h"
 #include "ZQCommands.h"
@@ -82,18 +83,19 @@ CZQMessage* CZQMsgFactory::BuildFromString(const char* body, Registry& registry,
         PJ_Log(kLog, 0, "CZQMsgFactory::BuildFromString", "pBuf=NULL");
         return nullptr;
     }
-    std::string text(body, static_cast<size_t>(len));
-    PJ_Log(kLog, 2, "CZQMsgFactory::BuildFromString", "pBuf=%s", text.c_str());
+    // The whole body up to its first NUL, as a C string would give it.
+    PJ_Log(kLog, 2, "CZQMsgFactory::BuildFromString", "pBuf=%.*s", len, body);
 
     static const char kMarker[] = "jsondata=";
     const size_t markerLen = sizeof kMarker - 1;
+    std::string_view text(body, static_cast<size_t>(len));
     size_t begin = 0;
     size_t count = text.size();
     size_t at = text.find(kMarker);
-    if (at != std::string::npos) {
+    if (at != std::string_view::npos) {
         size_t semi = text.find(';');
         size_t start = at + markerLen;
-        if (semi == std::string::npos || semi < start + 1) return nullptr;
+        if (semi == std::string_view::npos || semi < start + 1) return nullptr;
         begin = start;
         count = semi - start;
     }

@@ -145,8 +145,8 @@ void Emit(const char* file, int level, const char* module, const char* gbkText, 
     Release(line);
 }
 
-// printf formatting of the conversions most log lines use ("%s", "%d", "%u", "%%" without flags, width or
-// precision), appended to `out`; false when `fmt` holds anything else (then `ap` is spent and unusable).
+// printf formatting of the conversions most log lines use ("%s", "%.*s", "%d", "%u", "%%" without flags or
+// width), appended to `out`; false when `fmt` holds anything else (then `ap` is spent and unusable).
 bool FormatSimple(std::string& out, const char* fmt, va_list ap) {
     for (const char* p = fmt; *p;) {
         const char* pct = std::strchr(p, '%');
@@ -159,6 +159,13 @@ bool FormatSimple(std::string& out, const char* fmt, va_list ap) {
         if (conv == 's') {
             const char* arg = va_arg(ap, const char*);
             out.append(arg ? arg : "(null)");
+        } else if (conv == '.' && pct[2] == '*' && pct[3] == 's') {
+            int precision = va_arg(ap, int);
+            const char* arg = va_arg(ap, const char*);
+            if (!arg || precision < 0) return false;   // left to vsnprintf
+            out.append(arg, strnlen(arg, static_cast<size_t>(precision)));
+            p = pct + 4;
+            continue;
         } else if (conv == 'd' || conv == 'u') {
             char num[16];
             int n = conv == 'd' ? std::snprintf(num, sizeof num, "%d", va_arg(ap, int))

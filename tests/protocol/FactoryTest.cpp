@@ -1,4 +1,5 @@
 // The command registry and the reply-text forms.
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -74,6 +75,24 @@ TEST_F(Factory, BodyForms) {
     EXPECT_EQ(Build(R"(jsondata={"cmd":"kickroom","status":3};)")->status, 3);
     EXPECT_EQ(Build(R"({"cmd":"kickroom"})")->status, 2);
     EXPECT_EQ(CZQMsgFactory::BuildFromString(nullptr, CZQMsgFactory::GetRegistry(), 5), nullptr);
+}
+
+TEST_F(Factory, EveryBodyIsLogged) {
+    // The whole body up to a NUL, one line, in the request log.
+    std::string body = R"({"cmd":"login","status":1,"marker":"m-7f3a"})";
+    body += std::string(20000, ' ') + "\n" + std::string("\0tail-7f3a", 10);
+    Build(body);
+    CZQMsgFactory::BuildFromString(nullptr, CZQMsgFactory::GetRegistry(), 0);
+    std::ifstream in(LogGetFolder() + "HttpRequest.txt", std::ios::binary);
+    std::string line, found, none;
+    while (std::getline(in, line)) {
+        if (line.find("m-7f3a") != std::string::npos) found = line;
+        if (line.find("BuildFromString: pBuf=NULL") != std::string::npos) none = line;
+    }
+    const std::string logged = body.substr(0, body.find('\0') - 1) + "\\n";
+    EXPECT_NE(found.find("FAILURE CZQMsgFactory::BuildFromString: pBuf=" + logged), std::string::npos);
+    EXPECT_EQ(found.find("tail-7f3a"), std::string::npos);
+    EXPECT_NE(none.find("INFO CZQMsgFactory::BuildFromString: pBuf=NULL"), std::string::npos);
 }
 
 TEST_F(Factory, SequenceNumbersWrapAndStayUnique) {

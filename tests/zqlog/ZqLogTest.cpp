@@ -55,8 +55,11 @@ TEST_F(ZqLogTest, FormatsAndEscapes) {
     // A long ASCII text with GBK, the one-byte euro sign and broken bytes in the middle.
     std::string mixed = std::string(37, 'q') + "\xD6\xD0" + std::string(9, 'w') + "\x80\xFF" + std::string(20, 'e') + "\x81";
     PJ_Log("Fmt.txt", LOG_INFO, "m", "%s", mixed.c_str());
+    const char cut[] = "abcdef\0gh";
+    PJ_Log("Fmt.txt", LOG_INFO, "m", "<%.*s|%.*s|%.*s>", 3, cut, 100, cut, -1, cut);
     auto lines = Lines("Fmt.txt");
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3].substr(lines[3].find(": ")), ": <abc|abcdef|abcdef>");
     EXPECT_EQ(lines[0].substr(lines[0].find(": ")), ": a\\0b\\rc%");
     EXPECT_EQ(lines[1].substr(lines[1].find(": ")), ": [(null)] -7 4000000000    42|z  |ff");
     EXPECT_EQ(lines[2].substr(lines[2].find(": ")), ": " + std::string(37, 'q') + "\xE4\xB8\xAD" + std::string(9, 'w') +
