@@ -2,7 +2,7 @@
 // a guest login, an account login, the room directory, entering a room, watching the performer on its
 // microphone (published by a synthetic performer through the local RTMP server) and leaving, with the catalogue
 // plug-in loaded beside. Every request and reply is printed.
-//   varnet-demo [--keep-data]
+//   varnet-demo [--keep-data] [--show]     --show: end with a message box on the display
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +23,12 @@
 #include "RoomService.h"
 #include "Tesmar.h"
 #include "TestKeys.h"
+#include "UIBackendGtk.h"
+#include "Win32.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
+#include "ZqMessageBox.h"
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
 
@@ -34,25 +37,6 @@ namespace {
 const char* const kVersion = "1.0.0.1";
 
 std::string Utf8(const std::string& gbk) { return Charset::GbkToUtf8(gbk); }
-
-// Hides the value of every secret parameter of a query.
-std::string MaskSecrets(std::string query) {
-    for (const char* key : {"pwd=", "token="}) {
-        size_t pos = 0;
-        while ((pos = query.find(key, pos)) != std::string::npos) {
-            if (pos != 0 && query[pos - 1] != '&' && query[pos - 1] != '?') {
-                pos += 1;
-                continue;
-            }
-            size_t start = pos + std::strlen(key);
-            size_t end = query.find('&', start);
-            if (end == std::string::npos) end = query.size();
-            query.replace(start, end - start, "***");
-            pos = start + 3;
-        }
-    }
-    return query;
-}
 
 // Waits for the reply of one request at a time and lets the caller read it while it is valid.
 class ReplyWaiter : public CZQEventListener {
@@ -79,7 +63,7 @@ public:
         bool ok = cv_.wait_for(lk, std::chrono::seconds(20), [&] { return done_; });
         std::vector<std::string> queries = service_.Queries(msg.cmd);
         std::printf("  request %s%s\n", service_.Endpoint().c_str(),
-                    queries.empty() ? "(none)" : MaskSecrets(queries.back()).c_str());
+                    queries.empty() ? "(none)" : CMsgClientThread::MaskSecrets(queries.back()).c_str());
         if (!ok) std::printf("  no reply to %s\n", msg.cmd.c_str());
         std::printf("%s", output_.c_str());
         output_.clear();
@@ -146,7 +130,7 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return
 
 class Demo {
 public:
-    int Run(bool keepData);
+    int Run(bool keepData, bool show);
 
 private:
     bool PrepareDataFolder();
@@ -156,6 +140,7 @@ private:
     bool EnterAndLeaveRoom(uint32_t rid);
     void WatchPerformer(const std::string& publishUrl, const std::string& playUrl);
     void Catalogue();
+    void ShowResult(bool ok);
 
     testenv::RoomService service_;
     testenv::NginxRtmp rtmpServer_;
@@ -315,7 +300,17 @@ void Demo::Catalogue() {
                 Charset::Utf16ToUtf8(filtered).c_str());
 }
 
-int Demo::Run(bool keepData) {
+void Demo::ShowResult(bool ok) {
+    if (!Win32Init() || !DuiLib::UIBackendGtkInit()) {
+        std::printf("no display: the message box is not shown\n");
+        return;
+    }
+    int code = ShowZqMessageBox(nullptr, ok ? "演示完成：登录、进房和观看直播都已成功。" : "演示未能完成，请查看终端输出。",
+                                "Varnet");
+    std::printf("message box closed with %d\n", code);
+}
+
+int Demo::Run(bool keepData, bool show) {
     if (!PrepareDataFolder()) return 1;
     LogSetFolder(dataDir_ + "/log");
     LogInit("Varnet");
@@ -361,6 +356,7 @@ int Demo::Run(bool keepData) {
     rtmpServer_.Stop();
     std::printf("requests served: %d, bad signatures: %d\n", service_.TotalRequests(), service_.BadSignatures());
 
+    if (show) ShowResult(ok);
     if (ownDataDir_ && !keepData) nftw(dataDir_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
     std::printf(ok ? "demo finished\n" : "demo failed\n");
     return ok ? 0 : 1;
@@ -370,15 +366,18 @@ int Demo::Run(bool keepData) {
 
 int main(int argc, char** argv) {
     bool keepData = false;
+    bool show = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--keep-data") == 0) {
             keepData = true;
+        } else if (std::strcmp(argv[i], "--show") == 0) {
+            show = true;
         } else {
-            std::fprintf(stderr, "usage: varnet-demo [--keep-data]\n");
+            std::fprintf(stderr, "usage: varnet-demo [--keep-data] [--show]\n");
             return 2;
         }
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Demo demo;
-    return demo.Run(keepData);
+    return demo.Run(keepData, show);
 }

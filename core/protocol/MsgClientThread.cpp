@@ -14,8 +14,13 @@ namespace {
 const char* kLog = "HttpRequest.txt";
 const char* kDefaultEndpoint = "http://127.0.0.1:18090/c.s?";
 
-// The query with the values of pwd= and token= masked, for the log.
-std::string MaskSecrets(const std::string& url) {
+uint32_t SystemTick() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+}  // namespace
+
+std::string CMsgClientThread::MaskSecrets(const std::string& url) {
     std::string out = url;
     for (const char* key : {"pwd=", "token="}) {
         size_t pos = 0;
@@ -33,12 +38,6 @@ std::string MaskSecrets(const std::string& url) {
     }
     return out;
 }
-
-uint32_t SystemTick() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-}  // namespace
 
 // ---- CZQEventSource ----
 

@@ -90,6 +90,8 @@ public:
     // Settings (tests and the demo): the service endpoint (default: configuration ZqServerList/LiveServer),
     // the HTTP time-out of one attempt, the tick source.
     void SetEndpoint(const std::string& endpoint);
+    // The query with the values of pwd= and token= masked (for logs and printouts).
+    static std::string MaskSecrets(const std::string& query);
     std::string GetEndpoint() const;
     void SetRequestTimeout(int ms);
     void SetTickSource(std::function<uint32_t()> tick);

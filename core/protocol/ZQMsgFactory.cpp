@@ -98,8 +98,9 @@ CZQMessage* CZQMsgFactory::BuildFromString(const char* body, Registry& registry,
         count = semi - start;
     }
 
-    Json::Value root;
-    bool ok = JsonSafe::Parse(text.data() + begin, count, root);
+    JsonSafe::Document doc;
+    bool ok = JsonSafe::Parse(text.data() + begin, count, doc);
+    const JsonSafe::Value& root = doc.root();
     std::string command;
     if (ok) JsonSafe::ReadString(root, "cmd", command);
     if (command.empty()) return nullptr;

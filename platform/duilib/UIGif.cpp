@@ -11,7 +11,7 @@
 namespace DuiLib {
 
 // Delays (ms) of the frames of a GIF, read from its blocks; empty when the data is not a GIF.
-static std::vector<int> GifDelays(const unsigned char* d, size_t n) {
+static std::vector<int> GifDelays(const unsigned char* d, size_t n, bool* emptyFrame = nullptr) {
     std::vector<int> delays;
     if (n < 13 || memcmp(d, "GIF", 3) != 0) return delays;
     size_t i = 13;
@@ -31,6 +31,8 @@ static std::vector<int> GifDelays(const unsigned char* d, size_t n) {
             skipSubBlocks(i);
         } else if (b == 0x2C) {
             if (i + 10 > n) break;
+            if (emptyFrame && ((d[i + 5] | (d[i + 6] << 8)) == 0 || (d[i + 7] | (d[i + 8] << 8)) == 0))
+                *emptyFrame = true;
             unsigned char flags = d[i + 9];
             i += 10;
             if (flags & 0x80) i += 3u * (1u << ((flags & 7) + 1));
@@ -44,6 +46,12 @@ static std::vector<int> GifDelays(const unsigned char* d, size_t n) {
         }
     }
     return delays;
+}
+
+bool GifHasEmptyFrame(const void* data, size_t size) {
+    bool empty = false;
+    GifDelays(static_cast<const unsigned char*>(data), size, &empty);
+    return empty;
 }
 
 CGifHandler::~CGifHandler() { Release(); }

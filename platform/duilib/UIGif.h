@@ -40,6 +40,9 @@ private:
     int m_current = 0;
 };
 
+// True when a GIF has a frame of no width or height (the decoder would complain about it).
+bool GifHasEmptyFrame(const void* data, size_t size);
+
 // Loads the animation from the window's resources (archive) or a full path; nullptr when it cannot.
 CGifHandler* GetGif(const char* path, CPaintManagerUI* pManager);
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "UIControl.h"
+#include "UIGif.h"
 #include "UIManager.h"
 
 namespace DuiLib {
@@ -146,11 +147,13 @@ GdkPixbufLoader* DecodeImageData(const void* data, size_t size) {
     if (!data || size == 0) return nullptr;
     // The GIF decoder reads the whole file before it reports a size: check the logical screen first.
     const unsigned char* d = (const unsigned char*)data;
-    if (size >= 10 && memcmp(d, "GIF8", 4) == 0 && !SizeOk(d[6] | (d[7] << 8), d[8] | (d[9] << 8))) return nullptr;
+    if (size >= 10 && memcmp(d, "GIF8", 4) == 0 &&
+        (!SizeOk(d[6] | (d[7] << 8), d[8] | (d[9] << 8)) || GifHasEmptyFrame(data, size)))
+        return nullptr;
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
     bool tooBig = false;
     g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &tooBig);
-    // Fed in pieces so that an oversized header stops the decoding early.
+    // Fed in chunks so that an oversized header stops the decoding early.
     const guchar* p = (const guchar*)data;
     bool ok = true;
     for (size_t off = 0; ok && off < size && !tooBig;) {

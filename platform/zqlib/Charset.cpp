@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -106,21 +107,28 @@ void PutGbk(std::string& out, char32_t cp) {
 
 void PutUtf8(std::string& out, char32_t cp) {
     if (cp == kInvalid) { out += '?'; return; }
+    char b[4];
+    size_t n;
     if (cp < 0x80) {
         out += static_cast<char>(cp);
+        return;
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        b[0] = static_cast<char>(0xC0 | (cp >> 6));
+        b[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        n = 2;
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        b[0] = static_cast<char>(0xE0 | (cp >> 12));
+        b[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        b[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        n = 3;
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        b[0] = static_cast<char>(0xF0 | (cp >> 18));
+        b[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        b[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        b[3] = static_cast<char>(0x80 | (cp & 0x3F));
+        n = 4;
     }
+    out.append(b, n);
 }
 
 void PutUtf16(std::u16string& out, char32_t cp) {
@@ -135,10 +143,49 @@ void PutUtf16(std::u16string& out, char32_t cp) {
 
 namespace Charset {
 
+void AppendGbkAsUtf8(std::string& out, const char* gbk, size_t len) {
+    if (!gbk || len == 0) return;
+    out.reserve(out.size() + len + len / 2);
+    const GbkTables& t = Tables();
+    size_t i = 0;
+    while (i < len) {
+        // Copy a run of ASCII bytes at once, eight at a time where possible.
+        size_t j = i;
+        while (j + 8 <= len) {
+            uint64_t w;
+            std::memcpy(&w, gbk + j, 8);
+            if (w & 0x8080808080808080ULL) break;
+            j += 8;
+        }
+        while (j < len && static_cast<unsigned char>(gbk[j]) < 0x80) ++j;
+        if (j > i) {
+            out.append(gbk + i, j - i);
+            i = j;
+            if (i >= len) break;
+        }
+        unsigned char c = static_cast<unsigned char>(gbk[i]);
+        char32_t cp = kInvalid;
+        if (c == 0x80) {
+            cp = 0x20AC;  // the euro sign, one byte in code page 936
+            ++i;
+        } else if (IsLead(c) && i + 1 < len && IsTrail(static_cast<unsigned char>(gbk[i + 1]))) {
+            char16_t u = t.toUni[(c - 0x81) * 191 + (static_cast<unsigned char>(gbk[i + 1]) - 0x40)];
+            if (u != 0) {
+                cp = u;
+                i += 2;
+            } else {
+                ++i;
+            }
+        } else {
+            ++i;
+        }
+        PutUtf8(out, cp);
+    }
+}
+
 std::string GbkToUtf8(const std::string& gbk) {
     std::string out;
-    out.reserve(gbk.size() + gbk.size() / 2);
-    for (size_t i = 0; i < gbk.size();) PutUtf8(out, NextGbk(gbk, i));
+    AppendGbkAsUtf8(out, gbk.data(), gbk.size());
     return out;
 }
 

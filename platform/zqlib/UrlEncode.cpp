@@ -70,29 +70,35 @@ std::string Encode(const std::string& in) { return EncodeAll(in, false); }
 
 std::string EncodeQuery(const std::string& in) { return EncodeAll(in, true); }
 
-std::string Decode(const std::string& in) {
+std::string Decode(const char* in, size_t len) {
     std::string out;
-    out.reserve(in.size());
-    for (size_t i = 0; i < in.size(); ++i) {
+    if (!in) return out;
+    out.resize(len);
+    char* o = out.data();
+    size_t w = 0;
+    for (size_t i = 0; i < len; ++i) {
         char c = in[i];
+        int hi, lo;
         if (c == '+') {
-            out += ' ';
-        } else if (c == '%' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 &&
-                   HexValue(in[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2]));
+            o[w++] = ' ';
+        } else if (c == '%' && i + 2 < len && (hi = HexValue(in[i + 1])) >= 0 && (lo = HexValue(in[i + 2])) >= 0) {
+            o[w++] = static_cast<char>(hi * 16 + lo);
             i += 2;
         } else {
-            out += c;  // a malformed escape stays as it is
+            o[w++] = c;  // a malformed escape stays as it is
         }
     }
+    out.resize(w);
     return out;
 }
+
+std::string Decode(const std::string& in) { return Decode(in.data(), in.size()); }
 
 int DecodeEx(const char* in, char* out, int size) {
     if (!out || size <= 0) return 0;
     out[0] = '\0';
     if (!in) return 0;
-    std::string decoded = Decode(in);
+    std::string decoded = Decode(in, std::strlen(in));
     size_t n = Charset::GbkSafeCut(decoded.data(), decoded.size(), static_cast<size_t>(size) - 1);
     std::memcpy(out, decoded.data(), n);
     out[n] = '\0';

@@ -32,6 +32,7 @@ std::string EncodeQuery(const std::string& in);
 // that it never ends inside a GBK character. A malformed escape is copied as it stands. Returns the length.
 int DecodeEx(const char* in, char* out, int size);
 std::string Decode(const std::string& in);
+std::string Decode(const char* in, size_t len);
 }  // namespace UrlEncode
 
 namespace Base64 {
@@ -55,6 +56,8 @@ namespace Charset {
 // Conversions between the system's GBK, UTF-8 and UTF-16. Invalid input bytes become '?' (U+FFFD for UTF-16);
 // nothing is ever read past the input.
 std::string GbkToUtf8(const std::string& gbk);
+// Appends the UTF-8 form of `len` GBK bytes to `out` (the same conversion as GbkToUtf8).
+void AppendGbkAsUtf8(std::string& out, const char* gbk, size_t len);
 std::string Utf8ToGbk(const std::string& utf8);
 std::u16string GbkToUtf16(const std::string& gbk);
 std::string Utf16ToGbk(const std::u16string& utf16);

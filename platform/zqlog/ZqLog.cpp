@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -46,9 +47,21 @@ std::string SafeFileName(const char* file) {
     return clean;
 }
 
-// Line breaks inside a text would start a false line: they are written as "\n" and "\r".
-void AppendOneLine(std::string& line, const std::string& utf8) {
-    for (char c : utf8) {
+// Appends GBK text as UTF-8. Line breaks inside a text would start a false line: they are written as "\n"
+// and "\r" (and a NUL as "\0"). Only ASCII bytes can be one of them, in GBK and in UTF-8 alike.
+void AppendOneLine(std::string& line, const char* gbk, size_t len) {
+    size_t from = line.size();
+    Charset::AppendGbkAsUtf8(line, gbk, len);
+    size_t end = line.size();
+    size_t first = end;
+    for (char c : {'\n', '\r', '\0'}) {
+        const void* hit = std::memchr(line.data() + from, c, first - from);
+        if (hit) first = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
+    }
+    if (first == end) return;
+    std::string tail = line.substr(first);
+    line.resize(first);
+    for (char c : tail) {
         if (c == '\n') line += "\\n";
         else if (c == '\r') line += "\\r";
         else if (c == '\0') line += "\\0";
@@ -107,18 +120,58 @@ void WriteLine(const std::string& name, const std::string& line) {
     }
 }
 
-void Emit(const char* file, int level, const char* module, const std::string& gbkText) {
-    std::string line = Stamp();
+// Lines are built in a buffer of the calling thread; a buffer grown by a huge line is given back afterwards.
+constexpr size_t kKeepBuffer = 1 << 20;
+
+void Release(std::string& buf) {
+    if (buf.capacity() > kKeepBuffer) std::string().swap(buf);
+    else buf.clear();
+}
+
+void Emit(const char* file, int level, const char* module, const char* gbkText, size_t len) {
+    thread_local std::string line;
+    line.clear();
+    line += Stamp();
     line += " [";
     line += std::to_string(static_cast<long>(syscall(SYS_gettid)));
     line += "] ";
     line += LevelName(level);
     line += ' ';
-    AppendOneLine(line, Charset::GbkToUtf8(module ? module : ""));
+    if (module) AppendOneLine(line, module, std::strlen(module));
     line += ": ";
-    AppendOneLine(line, Charset::GbkToUtf8(gbkText));
+    AppendOneLine(line, gbkText, len);
     line += '\n';
     WriteLine(SafeFileName(file), line);
+    Release(line);
+}
+
+// printf formatting of the conversions most log lines use ("%s", "%d", "%u", "%%" without flags, width or
+// precision), appended to `out`; false when `fmt` holds anything else (then `ap` is spent and unusable).
+bool FormatSimple(std::string& out, const char* fmt, va_list ap) {
+    for (const char* p = fmt; *p;) {
+        const char* pct = std::strchr(p, '%');
+        if (!pct) {
+            out.append(p);
+            return true;
+        }
+        out.append(p, static_cast<size_t>(pct - p));
+        char conv = pct[1];
+        if (conv == 's') {
+            const char* arg = va_arg(ap, const char*);
+            out.append(arg ? arg : "(null)");
+        } else if (conv == 'd' || conv == 'u') {
+            char num[16];
+            int n = conv == 'd' ? std::snprintf(num, sizeof num, "%d", va_arg(ap, int))
+                                : std::snprintf(num, sizeof num, "%u", va_arg(ap, unsigned));
+            out.append(num, static_cast<size_t>(n));
+        } else if (conv == '%') {
+            out += '%';
+        } else {
+            return false;
+        }
+        p = pct + 2;
+    }
+    return true;
 }
 
 }  // namespace
@@ -130,28 +183,36 @@ void LogInit(const char* product) {
 
 void PJ_Log(const char* file, int level, const char* module, const char* fmt, ...) {
     if (!fmt) return;
+    thread_local std::string text;
+    text.clear();
     va_list ap;
     va_start(ap, fmt);
     va_list copy;
     va_copy(copy, ap);
-    char small[1024];
-    int n = std::vsnprintf(small, sizeof(small), fmt, copy);
+    bool done = FormatSimple(text, fmt, copy);
     va_end(copy);
-    std::string text;
-    if (n >= 0 && static_cast<size_t>(n) < sizeof(small)) {
-        text.assign(small, static_cast<size_t>(n));
-    } else if (n > 0) {
-        text.resize(static_cast<size_t>(n));
-        std::vsnprintf(text.data(), text.size() + 1, fmt, ap);
+    if (!done) {
+        text.clear();
+        va_copy(copy, ap);
+        char small[1024];
+        int n = std::vsnprintf(small, sizeof(small), fmt, copy);
+        va_end(copy);
+        if (n >= 0 && static_cast<size_t>(n) < sizeof(small)) {
+            text.assign(small, static_cast<size_t>(n));
+        } else if (n > 0) {
+            text.resize(static_cast<size_t>(n));
+            std::vsnprintf(text.data(), text.size() + 1, fmt, ap);
+        }
     }
     va_end(ap);
-    Emit(file, level, module, text);
+    Emit(file, level, module, text.data(), text.size());
+    Release(text);
 }
 
 void LogClientErrorMsg(const char* product, const char* area, const char* subarea, const char* text) {
     std::string body = std::string(product ? product : "") + "|" + (area ? area : "") + "|" +
                        (subarea ? subarea : "") + "|" + (text ? text : "");
-    Emit("ClientError.txt", LOG_FAILURE, "ClientError", body);
+    Emit("ClientError.txt", LOG_FAILURE, "ClientError", body.data(), body.size());
 }
 
 std::string MakeHttpParam(const char* caller, int flag) {

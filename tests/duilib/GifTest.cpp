@@ -106,6 +106,11 @@ TEST(Gif, OversizedScreensAreRefusedBeforeDecoding) {
         EXPECT_FALSE(g.LoadFromMemory(gif.data(), gif.size())) << w << "x" << h;
         EXPECT_EQ(CRenderEngine::LoadImageData(gif.data(), gif.size()), nullptr);
     }
+    // A frame of no width is refused too.
+    std::string empty = MakeGif({10});
+    empty[13 + 6 + 19 + 8 + 5] = 0;  // the frame's width, low byte
+    empty[13 + 6 + 19 + 8 + 6] = 0;
+    EXPECT_FALSE(CGifHandler().LoadFromMemory(empty.data(), empty.size()));
     std::string ok = MakeGif({10, 10}, 300, 200);
     CGifHandler g;
     ASSERT_TRUE(g.LoadFromMemory(ok.data(), ok.size()));

@@ -49,6 +49,22 @@ TEST_F(ReplyParse, StatusDescCutOnWholeCharacter) {
     EXPECT_EQ(m->statusdesc.size(), 248u);
 }
 
+TEST_F(ReplyParse, DecodedTextEndsAtNul) {
+    // An escaped or a raw NUL ends the text; a number is read as its text.
+    auto a = Build<CZQKickRoomMsg>(R"({"cmd":"kickroom","statusdesc":"ab%00cd"})");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->statusdesc, "ab");
+    auto b = Build<CZQKickRoomMsg>(R"({"cmd":"kickroom","statusdesc":"%D6%D0\u0000%41"})");
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->statusdesc, "中");
+    auto c = Build<CZQKickRoomMsg>(R"({"cmd":"kickroom","statusdesc":123})");
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->statusdesc, "123");
+    auto d = Build<CZQKickRoomMsg>(R"({"cmd":"kickroom","statusdesc":"%4"})");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->statusdesc, "%4");
+}
+
 TEST_F(ReplyParse, CoinReplies) {
     const char* cmds[] = {"broadcast", "sendgift", "sendmultigift", "sendtag"};
     for (const char* c : cmds) {

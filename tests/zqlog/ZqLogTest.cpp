@@ -48,6 +48,21 @@ TEST_F(ZqLogTest, OneUtf8LinePerCall) {
     EXPECT_EQ(lines[0].find('['), 24u) << lines[0];  // "YYYY-MM-DD HH:MM:SS.mmm [tid]"
 }
 
+TEST_F(ZqLogTest, FormatsAndEscapes) {
+    PJ_Log("Fmt.txt", LOG_INFO, "m", "a%cb\rc%%", 0);
+    PJ_Log("Fmt.txt", LOG_INFO, "m", "[%s] %d %u %5d|%-3s|%x", static_cast<const char*>(nullptr), -7, 4000000000u, 42,
+           "z", 255);
+    // A long ASCII text with GBK, the one-byte euro sign and broken bytes in the middle.
+    std::string mixed = std::string(37, 'q') + "\xD6\xD0" + std::string(9, 'w') + "\x80\xFF" + std::string(20, 'e') + "\x81";
+    PJ_Log("Fmt.txt", LOG_INFO, "m", "%s", mixed.c_str());
+    auto lines = Lines("Fmt.txt");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].substr(lines[0].find(": ")), ": a\\0b\\rc%");
+    EXPECT_EQ(lines[1].substr(lines[1].find(": ")), ": [(null)] -7 4000000000    42|z  |ff");
+    EXPECT_EQ(lines[2].substr(lines[2].find(": ")), ": " + std::string(37, 'q') + "\xE4\xB8\xAD" + std::string(9, 'w') +
+                                                        "\xE2\x82\xAC?" + std::string(20, 'e') + "?");
+}
+
 TEST_F(ZqLogTest, FileNameStaysInTheFolder) {
     PJ_Log("../../escape.txt", LOG_INFO, "m", "x");
     PJ_Log("", LOG_INFO, "m", "y");
