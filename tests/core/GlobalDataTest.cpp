@@ -198,6 +198,8 @@ TEST_F(GlobalData, StartUpdaterReplacesTheRunningOne) {
     std::filesystem::create_directories(other);
     std::string out = folder + "/updater.out";
     std::string script = folder + "/Trenby";
+    unlink(out.c_str());  // left by an earlier run in the same folder
+    unlink((other + "/updater.out").c_str());
     {
         // Writes its working folder, its arguments and its pid, then runs until ended.
         std::ofstream s(script);
