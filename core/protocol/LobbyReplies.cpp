@@ -4,22 +4,22 @@
 
 using namespace JsonSafe;
 
-void ReadChatServerInfo(const JsonSafe::Value& room, ChatServerInfo& c);   // RoomReplies.cpp
+void ReadChatServerInfo(const Json::Value& room, ChatServerInfo& c);   // RoomReplies.cpp
 
-void CoinReply::Read(const JsonSafe::Value& root) {
-    const JsonSafe::Value& u = Get(root, "user");
+void CoinReply::Read(const Json::Value& root) {
+    const Json::Value& u = Get(root, "user");
     ReadAmount(u, "xiubi", xiubi);
     ReadUInt(u, "xiubiver", xiubiver);
 }
 
 namespace {
 // One directory category of the "getallnav" reply; `list` names its item array, `withUrl` the item's link.
-void ReadCategory(const JsonSafe::Value& obj, const char* list, bool withUrl, CCategoryInfo& c) {
+void ReadCategory(const Json::Value& obj, const char* list, bool withUrl, CCategoryInfo& c) {
     int type = 0;
     if (ReadInt(obj, "type", type)) c.type = type;
     ReadDecoded(obj, "name", 250, c.name);
-    const JsonSafe::Value& items = Get(obj, list);
-    for (JsonSafe::ArrayIndex i = 0, n = ArraySize(items); i < n; ++i) {
+    const Json::Value& items = Get(obj, list);
+    for (Json::ArrayIndex i = 0, n = ArraySize(items); i < n; ++i) {
         CategoryItem item;
         ReadInt(items[i], "id", item.id);
         ReadDecoded(items[i], "name", 250, item.name);
@@ -32,8 +32,8 @@ void ReadCategory(const JsonSafe::Value& obj, const char* list, bool withUrl, CC
 }
 
 // The account keys of the login and own-details replies; `login` selects the login readings.
-void ReadAccount(const JsonSafe::Value& root, bool login, AccountReply& a) {
-    const JsonSafe::Value& u = Get(root, "user");
+void ReadAccount(const Json::Value& root, bool login, AccountReply& a) {
+    const Json::Value& u = Get(root, "user");
     ReadUInt(u, "uid", a.uid);
     ReadUInt(u, "sid", a.sid);
     ReadUInt(u, "beautyid", a.beautyid);
@@ -60,10 +60,10 @@ void ReadAccount(const JsonSafe::Value& root, bool login, AccountReply& a) {
 }
 }  // namespace
 
-void CZQGetAllNavMsg::ReadOwn(const JsonSafe::Value& root) {
+void CZQGetAllNavMsg::ReadOwn(const Json::Value& root) {
     categories.clear();
     ReadUInt(root, "onlinecnt", onlinecnt);
-    const JsonSafe::Value& official = Get(root, "officialobj");
+    const Json::Value& official = Get(root, "officialobj");
     if (!official.isNull()) {
         CCategoryInfo c;
         c.type = 5;
@@ -74,7 +74,7 @@ void CZQGetAllNavMsg::ReadOwn(const JsonSafe::Value& root) {
     static const struct { const char* obj; const char* list; bool url; } kParts[] = {
         {"catnavobj", "catlist", false}, {"hotactivityobj", "activitylist", true}, {"rcmgameobj", "gamelist", true}};
     for (const auto& p : kParts) {
-        const JsonSafe::Value& obj = Get(root, p.obj);
+        const Json::Value& obj = Get(root, p.obj);
         if (obj.isNull()) continue;
         CCategoryInfo c;
         ReadCategory(obj, p.list, p.url, c);
@@ -82,29 +82,29 @@ void CZQGetAllNavMsg::ReadOwn(const JsonSafe::Value& root) {
     }
 }
 
-void CZQGetCateListMsg::ReadOwn(const JsonSafe::Value& root) {
+void CZQGetCateListMsg::ReadOwn(const Json::Value& root) {
     category.items.clear();
     ReadUInt(root, "onlinecnt", onlinecnt);
-    const JsonSafe::Value& official = Get(root, "officialobj");
+    const Json::Value& official = Get(root, "officialobj");
     ReadString(official, "name", officialName);   // taken as sent
     ReadUInt(official, "cnt", officialCnt);
-    const JsonSafe::Value& nav = Get(root, "catnavobj");
+    const Json::Value& nav = Get(root, "catnavobj");
     if (nav.isNull()) return;
     uint32_t type = 0;
     if (ReadUInt(nav, "type", type)) category.type = static_cast<int>(type);
     ReadCategory(nav, "catlist", false, category);
 }
 
-void CZQGetAnonyUserMsg::ReadOwn(const JsonSafe::Value& root) {
-    const JsonSafe::Value& u = Get(root, "user");
+void CZQGetAnonyUserMsg::ReadOwn(const Json::Value& root) {
+    const Json::Value& u = Get(root, "user");
     ReadUInt(u, "uid", uid);
     ReadUInt(u, "sid", sid);
 }
 
-void CZQGetChatSigMsg::ReadOwn(const JsonSafe::Value& root) { ReadChatServerInfo(Get(root, "chatroom"), chatServer); }
+void CZQGetChatSigMsg::ReadOwn(const Json::Value& root) { ReadChatServerInfo(Get(root, "chatroom"), chatServer); }
 
-void CZQGetLiveSigMsg::ReadOwn(const JsonSafe::Value& root) {
-    const JsonSafe::Value& l = Get(root, "live");
+void CZQGetLiveSigMsg::ReadOwn(const Json::Value& root) {
+    const Json::Value& l = Get(root, "live");
     live = IsOne(Get(l, "type")) ? 1 : 0;
     ReadUInt(l, "micattr", micattr);
     ReadString(l, "url", url);
@@ -114,11 +114,11 @@ void CZQGetLiveSigMsg::ReadOwn(const JsonSafe::Value& root) {
     ReadUInt(l, "idx", idx);
 }
 
-void CZQGetMyInfoMsg::ReadOwn(const JsonSafe::Value& root) { ReadAccount(root, false, user); }
+void CZQGetMyInfoMsg::ReadOwn(const Json::Value& root) { ReadAccount(root, false, user); }
 
-void CZQLogInMsg::ReadOwn(const JsonSafe::Value& root) { ReadAccount(root, true, user); }
+void CZQLogInMsg::ReadOwn(const Json::Value& root) { ReadAccount(root, true, user); }
 
-void CZQGetRoomInfoMsg::ReadOwn(const JsonSafe::Value& root) {
+void CZQGetRoomInfoMsg::ReadOwn(const Json::Value& root) {
     ReadDecoded(root, "logo", 250, logo);
     ReadDecoded(root, "pwd", 250, pwd);
     ReadDecoded(root, "name", 250, name);
@@ -126,8 +126,8 @@ void CZQGetRoomInfoMsg::ReadOwn(const JsonSafe::Value& root) {
     for (int i = 0; i < 5; ++i) ReadDecoded(root, kMsg[i], 250, msg[i]);
 }
 
-void CZQGetUserInfoMsg::ReadOwn(const JsonSafe::Value& root) {
-    const JsonSafe::Value& u = Get(root, "user");
+void CZQGetUserInfoMsg::ReadOwn(const Json::Value& root) {
+    const Json::Value& u = Get(root, "user");
     uint32_t id = 0;
     if (ReadUInt(u, "uid", id)) tid = static_cast<int>(id);
     ReadUInt(u, "photoid", photoid);
@@ -141,7 +141,7 @@ void CZQGetUserInfoMsg::ReadOwn(const JsonSafe::Value& root) {
     ReadDecoded(u, "birth", 250, birth);
 }
 
-void CZQGetUserLocMsg::ReadOwn(const JsonSafe::Value& root) {
+void CZQGetUserLocMsg::ReadOwn(const Json::Value& root) {
     ReadString(root, "ip", ip);
     ReadString(root, "loc", loc);
 }

@@ -8,7 +8,7 @@ using namespace JsonSafe;
 namespace {
 // Reads the "live" object of a microphone entry and builds the connection text. A reply without a stream
 // address leaves the address empty.
-void ReadLive(const JsonSafe::Value& live, LiveStreamInfo& s) {
+void ReadLive(const Json::Value& live, LiveStreamInfo& s) {
     s.live = IsOne(Get(live, "type")) ? 1 : 0;
     ReadUInt(live, "micattr", s.micattr);
     std::string url, op, md5;
@@ -22,12 +22,12 @@ void ReadLive(const JsonSafe::Value& live, LiveStreamInfo& s) {
 }
 
 // The microphone list reader; `full` reads every user key (enter room), else the four of the mic-info reply.
-void ReadMicList(const JsonSafe::Value& list, bool full, MicUserMap& out) {
-    JsonSafe::ArrayIndex n = ArraySize(list);
-    for (JsonSafe::ArrayIndex i = 0; i < n; ++i) {
-        const JsonSafe::Value& e = list[i];
+void ReadMicList(const Json::Value& list, bool full, MicUserMap& out) {
+    Json::ArrayIndex n = ArraySize(list);
+    for (Json::ArrayIndex i = 0; i < n; ++i) {
+        const Json::Value& e = list[i];
         MicUserInfo m;
-        const JsonSafe::Value& u = Get(e, "user");
+        const Json::Value& u = Get(e, "user");
         ReadUInt(u, "uid", m.user.uid);
         ReadDecoded(u, "nickname", 256, m.user.nickname);
         ReadUInt(u, "level", m.user.level);
@@ -43,13 +43,13 @@ void ReadMicList(const JsonSafe::Value& list, bool full, MicUserMap& out) {
     }
 }
 
-void ReadChatServer(const JsonSafe::Value& room, ChatServerInfo& c) {
+void ReadChatServer(const Json::Value& room, ChatServerInfo& c) {
     ReadString(room, "ip", c.ip);
     ReadUInt(room, "port", c.port);
     ReadUInt(room, "tm", c.tm);
-    const JsonSafe::Value& channel = Get(room, "channel");
-    const JsonSafe::Value& login = Get(channel, "login");
-    const JsonSafe::Value& join = Get(channel, "join");
+    const Json::Value& channel = Get(room, "channel");
+    const Json::Value& login = Get(channel, "login");
+    const Json::Value& join = Get(channel, "join");
     ReadUInt(login, "id", c.loginId);
     ReadUInt(login, "sig", c.loginSig);
     ReadString(login, "chatname", c.chatname);
@@ -58,9 +58,9 @@ void ReadChatServer(const JsonSafe::Value& room, ChatServerInfo& c) {
 }
 }  // namespace
 
-void ReadChatServerInfo(const JsonSafe::Value& room, ChatServerInfo& c) { ReadChatServer(room, c); }
+void ReadChatServerInfo(const Json::Value& room, ChatServerInfo& c) { ReadChatServer(room, c); }
 
-void CZQEnterRoomMsg::ReadOwn(const JsonSafe::Value& root) {
+void CZQEnterRoomMsg::ReadOwn(const Json::Value& root) {
     // Own state.
     ReadUInt(root, "role", role);
     ReadInt(root, "level", level);
@@ -77,7 +77,7 @@ void CZQEnterRoomMsg::ReadOwn(const JsonSafe::Value& root) {
     ReadChatServer(Get(root, "chatroom"), chatServer);
 
     // Last gift message and gift history.
-    const JsonSafe::Value& g = Get(root, "globalmsg");
+    const Json::Value& g = Get(root, "globalmsg");
     ReadDecoded(g, "fname", 256, globalMsg.fname);
     ReadDecoded(g, "tname", 256, globalMsg.tname);
     ReadUInt(g, "gid", globalMsg.gid);
@@ -89,9 +89,9 @@ void CZQEnterRoomMsg::ReadOwn(const JsonSafe::Value& root) {
     ReadDecoded(g, "word", 512, globalMsg.word);
     globalMsg.hide = IsOne(Get(g, "hide")) ? 1 : 0;
 
-    const JsonSafe::Value& hist = Get(root, "sendgiftlist");
-    for (JsonSafe::ArrayIndex i = 0, n = ArraySize(hist); i < n; ++i) {
-        const JsonSafe::Value& e = hist[i];
+    const Json::Value& hist = Get(root, "sendgiftlist");
+    for (Json::ArrayIndex i = 0, n = ArraySize(hist); i < n; ++i) {
+        const Json::Value& e = hist[i];
         auto h = std::make_unique<GiftHistoryInfo>();
         ReadUInt(e, "fid", h->sender.uid);
         ReadDecoded(e, "fname", 256, h->sender.nickname);
@@ -105,14 +105,14 @@ void CZQEnterRoomMsg::ReadOwn(const JsonSafe::Value& root) {
         ReadUInt(e, "cnt", h->cnt);
         ReadUInt(e, "hiscnt", h->hiscnt);
         ReadUInt(e, "tm", h->tm);
-        const JsonSafe::Value& hide = Get(e, "hide");
+        const Json::Value& hide = Get(e, "hide");
         if (!hide.isNull()) h->sender.hide = IsOne(hide) ? 1 : 0;
         giftHistory.push_back(std::move(h));
     }
 
     // Welcome words.
-    const JsonSafe::Value& wel = Get(root, "wellist");
-    for (JsonSafe::ArrayIndex i = 0, n = ArraySize(wel); i < n; ++i) {
+    const Json::Value& wel = Get(root, "wellist");
+    for (Json::ArrayIndex i = 0, n = ArraySize(wel); i < n; ++i) {
         WelcomeWordInfo w;
         ReadUInt(wel[i], "uid", w.uid);
         ReadDecoded(wel[i], "word", 2048, w.word);
@@ -120,7 +120,7 @@ void CZQEnterRoomMsg::ReadOwn(const JsonSafe::Value& root) {
     }
 }
 
-void CZQGetMicInfoMsg::ReadOwn(const JsonSafe::Value& root) {
+void CZQGetMicInfoMsg::ReadOwn(const Json::Value& root) {
     micList.clear();
     ReadMicList(Get(root, "miclist"), false, micList);
 }
@@ -130,9 +130,9 @@ int CZQGetMicMsg::Parse(const char* text, int len) {
     return 1;
 }
 
-void CZQGetMicMsg::ReadOwn(const JsonSafe::Value& root) {
-    const JsonSafe::Value& mic = Get(root, "mic");
-    const JsonSafe::Value& u = Get(mic, "user");
+void CZQGetMicMsg::ReadOwn(const Json::Value& root) {
+    const Json::Value& mic = Get(root, "mic");
+    const Json::Value& u = Get(mic, "user");
     ReadUInt(u, "uid", user.uid);
     ReadString(u, "nickname", user.nickname);   // taken as sent
     ReadString(u, "chatid", user.chatid);
@@ -143,11 +143,11 @@ void CZQGetMicMsg::ReadOwn(const JsonSafe::Value& root) {
     ReadLive(Get(mic, "live"), stream);
 }
 
-void CZQGetRoomUserMsg::ReadOwn(const JsonSafe::Value& root) {
+void CZQGetRoomUserMsg::ReadOwn(const Json::Value& root) {
     users.clear();
-    const JsonSafe::Value& list = Get(root, "userlist");
-    for (JsonSafe::ArrayIndex i = 0, n = ArraySize(list); i < n; ++i) {
-        const JsonSafe::Value& e = list[i];
+    const Json::Value& list = Get(root, "userlist");
+    for (Json::ArrayIndex i = 0, n = ArraySize(list); i < n; ++i) {
+        const Json::Value& e = list[i];
         auto u = std::make_unique<RoomUserInfo>();
         ReadUInt(e, "uid", u->uid);
         ReadDecoded(e, "nickname", 250, u->nickname);

@@ -32,7 +32,7 @@ public:
 struct CoinReply {
     int64_t xiubi = 0;
     uint32_t xiubiver = 0;
-    void Read(const JsonSafe::Value& root);
+    void Read(const Json::Value& root);
 };
 
 class CZQBroadCastMsg : public CZQMessage {
@@ -43,7 +43,7 @@ class CZQBroadCastMsg : public CZQMessage {
     std::string word;
     CoinReply coin;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override { coin.Read(root); }
+    void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
 class CZQCheckNickMsg : public CZQMessage {
@@ -82,7 +82,7 @@ class CZQEnterRoomMsg : public CZQMessage {
     std::list<std::unique_ptr<GiftHistoryInfo>> giftHistory;
     std::vector<WelcomeWordInfo> welcomeWords;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQExitRoomMsg : public CZQMessage {
@@ -101,7 +101,7 @@ class CZQGetAllNavMsg : public CZQMessage {
     uint32_t onlinecnt = 0;
     std::vector<CCategoryInfo> categories;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetAnonyUserMsg : public CZQMessage {
@@ -110,7 +110,7 @@ class CZQGetAnonyUserMsg : public CZQMessage {
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetCateListMsg : public CZQMessage {
@@ -122,7 +122,7 @@ class CZQGetCateListMsg : public CZQMessage {
     std::string officialName;
     uint32_t officialCnt = 0;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetChatSigMsg : public CZQMessage {
@@ -133,7 +133,7 @@ class CZQGetChatSigMsg : public CZQMessage {
     std::string chatid;
     ChatServerInfo chatServer;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetLiveSigMsg : public CZQMessage {
@@ -155,7 +155,7 @@ class CZQGetLiveSigMsg : public CZQMessage {
     static void MakeOpContext(CZQGetLiveSigMsg& msg);
     void ParseOpContext();
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetMicInfoMsg : public CZQMessage {
@@ -166,7 +166,7 @@ class CZQGetMicInfoMsg : public CZQMessage {
     std::string pwd;
     MicUserMap micList;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetMicMsg : public CZQMessage {
@@ -179,7 +179,7 @@ class CZQGetMicMsg : public CZQMessage {
     RoomUserInfo user;
     LiveStreamInfo stream;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 // The account record of the login and own-details replies.
@@ -203,7 +203,7 @@ class CZQGetMyInfoMsg : public CZQMessage {
     AccountReply user;   // request: user.uid, user.sid, user.name
     int type = 2;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetRoomInfoMsg : public CZQMessage {
@@ -214,7 +214,7 @@ class CZQGetRoomInfoMsg : public CZQMessage {
     int rid = 0;
     std::string logo, pwd, name, msg[5];
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetRoomUserMsg : public CZQMessage {
@@ -224,7 +224,7 @@ class CZQGetRoomUserMsg : public CZQMessage {
     uint32_t uid = 0, sid = 0, rid = 0;
     std::map<uint32_t, std::unique_ptr<RoomUserInfo>> users;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetUserInfoMsg : public CZQMessage {
@@ -236,7 +236,7 @@ class CZQGetUserInfoMsg : public CZQMessage {
     uint32_t photoid = 0, beautyid = 0, level = 0, sex = 0;
     std::string name, nickname, prov, city, birth;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQGetUserLocMsg : public CZQMessage {
@@ -247,7 +247,7 @@ class CZQGetUserLocMsg : public CZQMessage {
     int tid = 0, rid = 0;
     std::string ip, loc;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQHeartBeatMsg : public CZQMessage {
@@ -278,7 +278,7 @@ class CZQLogInMsg : public CZQMessage {
     AccountReply user;   // request: user.name
     int spareInt = 2;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override;
+    void ReadOwn(const Json::Value& root) override;
 };
 
 class CZQLogOutMsg : public CZQMessage {
@@ -357,7 +357,7 @@ class CZQSendGiftMsg : public CZQMessage {
     std::string word;
     CoinReply coin;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override { coin.Read(root); }
+    void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
 class CZQSendMultiGiftMsg : public CZQMessage {
@@ -370,7 +370,7 @@ class CZQSendMultiGiftMsg : public CZQMessage {
     int gid = 0, cnt = 0;
     CoinReply coin;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override { coin.Read(root); }
+    void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
 class CZQSendTagMsg : public CZQMessage {
@@ -381,7 +381,7 @@ class CZQSendTagMsg : public CZQMessage {
     int tagid = 0;
     CoinReply coin;
 protected:
-    void ReadOwn(const JsonSafe::Value& root) override { coin.Read(root); }
+    void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
 class CZQSendTmpNoticeMsg : public CZQMessage {

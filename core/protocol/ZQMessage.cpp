@@ -39,12 +39,12 @@ int CZQMessage::BuildSendString(std::string& out) {
 }
 
 int CZQMessage::Parse(const char* text, int len) {
-    JsonSafe::Document doc;
-    bool ok = len > 0 && JsonSafe::Parse(text, static_cast<size_t>(len), doc);
-    return ParseValue(ok, doc.root());
+    Json::Value root;
+    bool ok = len > 0 && JsonSafe::Parse(text, static_cast<size_t>(len), root);
+    return ParseValue(ok, root);
 }
 
-int CZQMessage::ParseValue(bool ok, const JsonSafe::Value& root) {
+int CZQMessage::ParseValue(bool ok, const Json::Value& root) {
     if (ok) {
         JsonSafe::ReadString(root, "cmd", cmd);
         JsonSafe::ReadInt(root, "status", status);
@@ -65,7 +65,7 @@ int CZQMessage::ParseValue(bool ok, const JsonSafe::Value& root) {
     return IsCommand() ? 1 : 0;
 }
 
-void CZQMessage::ReadOwn(const JsonSafe::Value&) {}
+void CZQMessage::ReadOwn(const Json::Value&) {}
 
 CZQMessage* CZQMessage::Clone() {
     CZQMessage* m = new (std::nothrow) CZQMessage();

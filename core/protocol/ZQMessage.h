@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "JsonSafe.h"
+#include <json/value.h>
 
 class CZQMessage;
 
@@ -50,7 +50,7 @@ public:
     virtual CZQMessage* Clone();
 
     // Parse over an already parsed reply (`ok` false: the text was not JSON). Used by Parse and the factory.
-    int ParseValue(bool ok, const JsonSafe::Value& root);
+    int ParseValue(bool ok, const Json::Value& root);
     // Copies the base copy set of `other` into this object.
     void CopyBase(const CZQMessage& other);
 
@@ -78,7 +78,7 @@ public:
 
 protected:
     // Own reply keys of a command; runs only when the reply parsed as JSON.
-    virtual void ReadOwn(const JsonSafe::Value& root);
+    virtual void ReadOwn(const Json::Value& root);
     // Classes whose Parse returns 1 (every command); the base returns 0.
     virtual bool IsCommand() const { return false; }
 

@@ -100,9 +100,8 @@ CZQMessage* CZQMsgFactory::BuildFromString(const char* body, Registry& registry,
         count = semi - start;
     }
 
-    JsonSafe::Document doc;
-    bool ok = JsonSafe::Parse(text.data() + begin, count, doc);
-    const JsonSafe::Value& root = doc.root();
+    Json::Value root;
+    bool ok = JsonSafe::Parse(text.data() + begin, count, root);
     std::string command;
     if (ok) JsonSafe::ReadString(root, "cmd", command);
     if (command.empty()) return nullptr;
