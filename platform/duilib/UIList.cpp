@@ -7,62 +7,77 @@ namespace DuiLib {
 
 // ---- Elements
 
+void CListElementState::SetElementOwner(CControlUI* pOwner) {
+    m_pOwner = pOwner ? static_cast<IListOwnerUI*>(pOwner->GetInterface("IListOwner")) : nullptr;
+}
+
+bool CListElementState::SelectElement(CControlUI* self, bool bSelect) {
+    if (m_bSelected == bSelect) return true;
+    m_bSelected = bSelect;
+    if (bSelect && m_pOwner) m_pOwner->SelectItem(m_iIndex);
+    self->Invalidate();
+    return true;
+}
+
+bool CListElementState::ActivateElement(CControlUI* self) {
+    if (!self->CControlUI::Activate()) return false;
+    if (self->GetManager()) self->GetManager()->SendNotify(self, DUI_MSGTYPE_ITEMACTIVATE);
+    return true;
+}
+
+bool CListElementState::DoElementEvent(CControlUI* self, IListItemUI* item, TEventUI& event) {
+    if (!self->IsMouseEnabled() && event.Type > UIEVENT__MOUSEBEGIN && event.Type < UIEVENT__MOUSEEND) {
+        if (!m_pOwner) return false;
+        m_pOwner->DoEvent(event);
+        return true;
+    }
+    switch (event.Type) {
+    case UIEVENT_BUTTONDOWN:
+    case UIEVENT_RBUTTONDOWN:
+        if (self->IsEnabled()) {
+            if (self->GetManager()) self->GetManager()->SendNotify(self, DUI_MSGTYPE_ITEMCLICK);
+            item->Select();
+            self->Invalidate();
+        }
+        return true;
+    case UIEVENT_DBLCLICK:
+        if (self->IsEnabled()) self->Activate();
+        return true;
+    case UIEVENT_MOUSEENTER:
+        m_uButtonState |= UISTATE_HOT;
+        self->Invalidate();
+        return true;
+    case UIEVENT_MOUSELEAVE:
+        m_uButtonState &= ~UISTATE_HOT;
+        self->Invalidate();
+        return true;
+    case UIEVENT_SCROLLWHEEL:
+        if (m_pOwner) m_pOwner->DoEvent(event);
+        return true;
+    default:
+        return false;
+    }
+}
+
+DWORD CListElementState::ElementBkColor(DWORD normal) const {
+    if (!m_pOwner) return normal;
+    if (m_bSelected) return m_pOwner->GetSelectedItemBkColor();
+    if (m_uButtonState & UISTATE_HOT) return m_pOwner->GetHotItemBkColor();
+    return normal;
+}
+
 void* CListLabelElementUI::GetInterface(const char* n) {
     if (EqualNoCase(n, "ListItem")) return static_cast<IListItemUI*>(this);
     if (EqualNoCase(n, "ListLabelElement")) return this;
     return CLabelUI::GetInterface(n);
 }
 
-void CListLabelElementUI::SetOwner(CControlUI* pOwner) {
-    m_pOwner = pOwner ? static_cast<IListOwnerUI*>(pOwner->GetInterface("IListOwner")) : nullptr;
-}
-
-bool CListLabelElementUI::Select(bool bSelect) {
-    if (m_bSelected == bSelect) return true;
-    m_bSelected = bSelect;
-    if (bSelect && m_pOwner) m_pOwner->SelectItem(m_iIndex);
-    Invalidate();
-    return true;
-}
-
-bool CListLabelElementUI::Activate() {
-    if (!CControlUI::Activate()) return false;
-    if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMACTIVATE);
-    return true;
-}
+void CListLabelElementUI::SetOwner(CControlUI* pOwner) { SetElementOwner(pOwner); }
+bool CListLabelElementUI::Select(bool bSelect) { return SelectElement(this, bSelect); }
+bool CListLabelElementUI::Activate() { return ActivateElement(this); }
 
 void CListLabelElementUI::DoEvent(TEventUI& event) {
-    if (!IsMouseEnabled() && event.Type > UIEVENT__MOUSEBEGIN && event.Type < UIEVENT__MOUSEEND) {
-        if (m_pOwner) m_pOwner->DoEvent(event);
-        else CLabelUI::DoEvent(event);
-        return;
-    }
-    switch (event.Type) {
-    case UIEVENT_BUTTONDOWN:
-    case UIEVENT_RBUTTONDOWN:
-        if (IsEnabled()) {
-            if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMCLICK);
-            Select();
-            Invalidate();
-        }
-        return;
-    case UIEVENT_DBLCLICK:
-        if (IsEnabled()) Activate();
-        return;
-    case UIEVENT_MOUSEENTER:
-        m_uButtonState |= UISTATE_HOT;
-        Invalidate();
-        return;
-    case UIEVENT_MOUSELEAVE:
-        m_uButtonState &= ~UISTATE_HOT;
-        Invalidate();
-        return;
-    case UIEVENT_SCROLLWHEEL:
-        if (m_pOwner) m_pOwner->DoEvent(event);
-        return;
-    default:
-        CLabelUI::DoEvent(event);
-    }
+    if (!DoElementEvent(this, this, event)) CLabelUI::DoEvent(event);
 }
 
 SIZE CListLabelElementUI::EstimateSize(SIZE sz) {
@@ -72,12 +87,7 @@ SIZE CListLabelElementUI::EstimateSize(SIZE sz) {
 }
 
 void CListLabelElementUI::PaintBkColor(HDC hDC) {
-    DWORD c = m_dwBackColor;
-    if (m_pOwner) {
-        if (m_bSelected) c = m_pOwner->GetSelectedItemBkColor();
-        else if (m_uButtonState & UISTATE_HOT) c = m_pOwner->GetHotItemBkColor();
-    }
-    if (c) CRenderEngine::DrawColor(hDC, m_rcItem, c);
+    if (DWORD c = ElementBkColor(m_dwBackColor)) CRenderEngine::DrawColor(hDC, m_rcItem, c);
 }
 
 void* CListContainerElementUI::GetInterface(const char* n) {
@@ -86,67 +96,18 @@ void* CListContainerElementUI::GetInterface(const char* n) {
     return CHorizontalLayoutUI::GetInterface(n);
 }
 
-void CListContainerElementUI::SetOwner(CControlUI* pOwner) {
-    m_pOwner = pOwner ? static_cast<IListOwnerUI*>(pOwner->GetInterface("IListOwner")) : nullptr;
-}
-
-bool CListContainerElementUI::Select(bool bSelect) {
-    if (m_bSelected == bSelect) return true;
-    m_bSelected = bSelect;
-    if (bSelect && m_pOwner) m_pOwner->SelectItem(m_iIndex);
-    Invalidate();
-    return true;
-}
-
-bool CListContainerElementUI::Activate() {
-    if (!CControlUI::Activate()) return false;
-    if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMACTIVATE);
-    return true;
-}
+void CListContainerElementUI::SetOwner(CControlUI* pOwner) { SetElementOwner(pOwner); }
+bool CListContainerElementUI::Select(bool bSelect) { return SelectElement(this, bSelect); }
+bool CListContainerElementUI::Activate() { return ActivateElement(this); }
 
 void CListContainerElementUI::DoEvent(TEventUI& event) {
-    if (!IsMouseEnabled() && event.Type > UIEVENT__MOUSEBEGIN && event.Type < UIEVENT__MOUSEEND) {
-        if (m_pOwner) m_pOwner->DoEvent(event);
-        else CContainerUI::DoEvent(event);
-        return;
-    }
-    switch (event.Type) {
-    case UIEVENT_BUTTONDOWN:
-    case UIEVENT_RBUTTONDOWN:
-        if (IsEnabled()) {
-            if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMCLICK);
-            Select();
-            Invalidate();
-        }
-        return;
-    case UIEVENT_DBLCLICK:
-        if (IsEnabled()) Activate();
-        return;
-    case UIEVENT_MOUSEENTER:
-        m_uButtonState |= UISTATE_HOT;
-        Invalidate();
-        return;
-    case UIEVENT_MOUSELEAVE:
-        m_uButtonState &= ~UISTATE_HOT;
-        Invalidate();
-        return;
-    case UIEVENT_SCROLLWHEEL:
-        if (m_pOwner) m_pOwner->DoEvent(event);
-        return;
-    default:
-        CContainerUI::DoEvent(event);
-    }
+    if (!DoElementEvent(this, this, event)) CContainerUI::DoEvent(event);
 }
 
 void CListContainerElementUI::DoPaint(HDC hDC, const RECT& rcPaint) {
     RECT tmp;
     if (!IntersectRect(&tmp, rcPaint, m_rcItem)) return;
-    DWORD c = 0;
-    if (m_pOwner) {
-        if (m_bSelected) c = m_pOwner->GetSelectedItemBkColor();
-        else if (m_uButtonState & UISTATE_HOT) c = m_pOwner->GetHotItemBkColor();
-    }
-    if (c) CRenderEngine::DrawColor(hDC, m_rcItem, c);
+    if (DWORD c = ElementBkColor(0)) CRenderEngine::DrawColor(hDC, m_rcItem, c);
     CContainerUI::DoPaint(hDC, rcPaint);
 }
 

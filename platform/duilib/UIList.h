@@ -28,9 +28,17 @@ public:
     virtual bool Select(bool bSelect = true) = 0;
 };
 
-// Common state of list elements (mixed into the label and container elements).
+// Common state and behaviour of list elements (mixed into the label and container elements).
 class CListElementState {
 protected:
+    void SetElementOwner(CControlUI* pOwner);
+    bool SelectElement(CControlUI* self, bool bSelect);
+    bool ActivateElement(CControlUI* self);
+    // Handles what every list element does with an event; false when the element's base class should.
+    bool DoElementEvent(CControlUI* self, IListItemUI* item, TEventUI& event);
+    // The background of the element's state: selected, hot, else `normal`.
+    DWORD ElementBkColor(DWORD normal) const;
+
     int m_iIndex = -1;
     bool m_bSelected = false;
     UINT m_uButtonState = 0;
