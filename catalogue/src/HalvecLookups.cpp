@@ -28,6 +28,17 @@ Hit Find(const Catalog<Key, Item>& cat, int group, uint32_t id, const Key** key,
     return kAnyGroup;
 }
 
+// Copies the item of `id` from whichever group holds it into `out`; the group, or null (out untouched).
+template <class Key, class Item>
+const Key* CopyFromAll(const Catalog<Key, Item>& cat, uint32_t id, Item& out)
+{
+    const Item* item = nullptr;
+    const Key* key = cat.FindInAll(id, &item);
+    if (key)
+        out = *item;
+    return key;
+}
+
 // Copies a whole catalogue into caller-owned records; a group already in `out` keeps its key and gets the
 // new records, its old ones deleted.
 template <class Key, class Item>
@@ -206,12 +217,10 @@ bool CHalvec::GetLevel(int levelId, LevelItem& out)
 {
     HALVEC_TRY
     READ_LOCK;
-    const LevelItem* item = nullptr;
-    const CatalogGroupInfo* key = m_levels.FindInAll(static_cast<uint32_t>(levelId), &item);
+    const CatalogGroupInfo* key = CopyFromAll(m_levels, static_cast<uint32_t>(levelId), out);
     if (!key)
         return false;
-    out = *item;
-    out.fname = FullPath(*key, item->fname);
+    out.fname = FullPath(*key, out.fname);
     return true;
     HALVEC_CATCH(false)
 }
@@ -220,13 +229,11 @@ bool CHalvec::GetTag(int /*group*/, int tagId, GiftItem& out)
 {
     HALVEC_TRY
     READ_LOCK;
-    const GiftItem* item = nullptr;
-    const CatalogGroupInfo* key = m_tags.FindInAll(static_cast<uint32_t>(tagId), &item);
+    const CatalogGroupInfo* key = CopyFromAll(m_tags, static_cast<uint32_t>(tagId), out);
     if (!key)
         return false;
-    out = *item;
-    out.fname = FullPath(*key, item->fname);
-    out.smallfname = FullPath(*key, item->smallfname);
+    out.fname = FullPath(*key, out.fname);
+    out.smallfname = FullPath(*key, out.smallfname);
     return true;
     HALVEC_CATCH(false)
 }
@@ -235,12 +242,10 @@ bool CHalvec::GetRole(int roleId, CatalogItem& out)
 {
     HALVEC_TRY
     READ_LOCK;
-    const CatalogItem* item = nullptr;
-    const CatalogGroupInfo* key = m_roles.FindInAll(static_cast<uint32_t>(roleId), &item);
+    const CatalogGroupInfo* key = CopyFromAll(m_roles, static_cast<uint32_t>(roleId), out);
     if (!key)
         return false;
-    out = *item;
-    out.fname = FullPath(*key, item->fname);
+    out.fname = FullPath(*key, out.fname);
     return true;
     HALVEC_CATCH(false)
 }
@@ -249,12 +254,10 @@ bool CHalvec::GetIcon(int iconId, CatalogItem& out)
 {
     HALVEC_TRY
     READ_LOCK;
-    const CatalogItem* item = nullptr;
-    const CatalogGroupInfo* key = m_icons.FindInAll(static_cast<uint32_t>(iconId), &item);
+    const CatalogGroupInfo* key = CopyFromAll(m_icons, static_cast<uint32_t>(iconId), out);
     if (!key)
         return false;
-    out = *item;
-    out.fname = FullPath(*key, item->fname);
+    out.fname = FullPath(*key, out.fname);
     return true;
     HALVEC_CATCH(false)
 }
