@@ -368,17 +368,31 @@ bool CPaintManagerUI::HasTimer(CControlUI* pControl, UINT nTimerID) const {
     return false;
 }
 
-bool CPaintManagerUI::AddNotifier(INotifyUI* p) {
-    if (std::find(m_aNotifiers.begin(), m_aNotifiers.end(), p) != m_aNotifiers.end()) return false;
-    m_aNotifiers.push_back(p);
+namespace {
+// Appends `p` unless the list has it already; false when it had.
+template <class T>
+bool AddOnce(std::vector<T*>& list, T* p) {
+    if (std::find(list.begin(), list.end(), p) != list.end()) return false;
+    list.push_back(p);
     return true;
 }
 
-bool CPaintManagerUI::RemoveNotifier(INotifyUI* p) {
-    auto it = std::find(m_aNotifiers.begin(), m_aNotifiers.end(), p);
-    if (it == m_aNotifiers.end()) return false;
-    m_aNotifiers.erase(it);
+// Takes `p` out of the list; false when it was not in it.
+template <class T>
+bool RemoveOne(std::vector<T*>& list, T* p) {
+    auto it = std::find(list.begin(), list.end(), p);
+    if (it == list.end()) return false;
+    list.erase(it);
     return true;
+}
+}  // namespace
+
+bool CPaintManagerUI::AddNotifier(INotifyUI* p) {
+    return AddOnce(m_aNotifiers, p);
+}
+
+bool CPaintManagerUI::RemoveNotifier(INotifyUI* p) {
+    return RemoveOne(m_aNotifiers, p);
 }
 
 void CPaintManagerUI::SendNotify(CControlUI* pControl, const char* pstrMessage, WPARAM wParam, LPARAM lParam,
@@ -429,26 +443,16 @@ void CPaintManagerUI::FlushAsyncNotify() {
 }
 
 bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* p) {
-    if (std::find(m_aPreMessageFilters.begin(), m_aPreMessageFilters.end(), p) != m_aPreMessageFilters.end()) return false;
-    m_aPreMessageFilters.push_back(p);
-    return true;
+    return AddOnce(m_aPreMessageFilters, p);
 }
 bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* p) {
-    auto it = std::find(m_aPreMessageFilters.begin(), m_aPreMessageFilters.end(), p);
-    if (it == m_aPreMessageFilters.end()) return false;
-    m_aPreMessageFilters.erase(it);
-    return true;
+    return RemoveOne(m_aPreMessageFilters, p);
 }
 bool CPaintManagerUI::AddMessageFilter(IMessageFilterUI* p) {
-    if (std::find(m_aMessageFilters.begin(), m_aMessageFilters.end(), p) != m_aMessageFilters.end()) return false;
-    m_aMessageFilters.push_back(p);
-    return true;
+    return AddOnce(m_aMessageFilters, p);
 }
 bool CPaintManagerUI::RemoveMessageFilter(IMessageFilterUI* p) {
-    auto it = std::find(m_aMessageFilters.begin(), m_aMessageFilters.end(), p);
-    if (it == m_aMessageFilters.end()) return false;
-    m_aMessageFilters.erase(it);
-    return true;
+    return RemoveOne(m_aMessageFilters, p);
 }
 
 CControlUI* CPaintManagerUI::__FindControlFromPoint(CControlUI* pThis, void* pData) {
