@@ -42,26 +42,34 @@ void ForgetWindow(uintptr_t id) {
     }
 }
 
-BOOL PostWithDeleter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, void (*deleter)(LPARAM)) {
-    Runtime& r = R();
-    uintptr_t id = Id(hwnd);
+// Queues a message for a live window and wakes the UI thread; false, with nothing queued (the payload stays
+// the caller's), when the window is gone or being destroyed.
+bool QueueForWindow(Runtime& r, QueueEntry::Kind kind, uintptr_t id, UINT msg, WPARAM wParam, LPARAM lParam,
+                    void (*deleter)(LPARAM), std::shared_ptr<SendRecord> send) {
     {
         std::lock_guard<std::mutex> l(r.mu);
         auto w = r.windows.find(id);
         if (w == r.windows.end() || w->second.destroying) {
-            return FALSE;
+            return false;
         }
         QueueEntry e;
-        e.kind = QueueEntry::kPost;
+        e.kind = kind;
         e.hwnd = id;
         e.msg = msg;
         e.wParam = wParam;
         e.lParam = lParam;
         e.deleter = deleter;
+        e.send = std::move(send);
         r.queue.push_back(std::move(e));
     }
     g_main_context_wakeup(g_main_context_default());
-    return TRUE;
+    return true;
+}
+
+BOOL PostWithDeleter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, void (*deleter)(LPARAM)) {
+    Runtime& r = R();
+    uintptr_t id = Id(hwnd);
+    return QueueForWindow(r, QueueEntry::kPost, id, msg, wParam, lParam, deleter, nullptr) ? TRUE : FALSE;
 }
 
 }  // namespace win32_detail
@@ -165,22 +173,9 @@ BOOL SendMessageTimeout(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DWORD
         return TRUE;
     }
     auto rec = std::make_shared<SendRecord>();
-    {
-        std::lock_guard<std::mutex> l(r.mu);
-        auto w = r.windows.find(id);
-        if (w == r.windows.end() || w->second.destroying) {
-            return FALSE;
-        }
-        QueueEntry e;
-        e.kind = QueueEntry::kSend;
-        e.hwnd = id;
-        e.msg = msg;
-        e.wParam = wParam;
-        e.lParam = lParam;
-        e.send = rec;
-        r.queue.push_back(std::move(e));
+    if (!QueueForWindow(r, QueueEntry::kSend, id, msg, wParam, lParam, nullptr, rec)) {
+        return FALSE;
     }
-    g_main_context_wakeup(g_main_context_default());
     if (!rec->Wait(timeoutMs)) {
         return FALSE;
     }
