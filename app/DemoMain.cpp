@@ -17,6 +17,7 @@
 #include "CameraSource.h"
 #include "GlobalData.h"
 #include "IDataHalvec.h"
+#include "Microphone.h"
 #include "MsgClientThread.h"
 #include "NginxRtmp.h"
 #include "Rondel.h"
@@ -245,6 +246,10 @@ bool Demo::EnterAndLeaveRoom(uint32_t rid) {
 void Demo::WatchPerformer(const std::string& publishUrl, const std::string& playUrl) {
     std::printf("watch the performer\n  performer publishes %s (synthetic camera and tone)\n", publishUrl.c_str());
     capture::SelectSyntheticCamera(1);
+    // The performer is a stand-in (camera pattern and tone); the viewer plays through the sound device.
+    TesmarFactories performerParts;
+    performerParts.microphone = [] { return publish::CreateToneMicrophone(440.0).release(); };
+    TesmarSetFactories(performerParts);
     PerformerNotify performerNotify;
     ViewerNotify viewerNotify;
     Tesmar performer;
@@ -268,6 +273,7 @@ void Demo::WatchPerformer(const std::string& publishUrl, const std::string& play
         viewer.Uint();
     }
     performer.Uint();
+    TesmarSetFactories({});
     std::lock_guard<std::mutex> g(viewerNotify.lock);
     std::printf("  viewer saw %d frames of %ldx%ld (pts %u to %u ms) and %lld bytes of sound\n", viewerNotify.frames,
                 viewerNotify.width, viewerNotify.height, viewerNotify.firstPts, viewerNotify.lastPts,
