@@ -151,7 +151,7 @@ void Rondel::Uint() {
     m_video = VideoDescription{};
     {
         std::lock_guard<std::mutex> lock(m_descLock);
-        m_nextVideo = VideoDescription{};
+        m_nextVideo.clear();
     }
     m_dropVideo = false;
     m_audioState = m_videoState = 0;
@@ -267,6 +267,9 @@ void Rondel::HandleTag(const FlvTag& tag) {
     }
     case FlvBodyKind::AvcSequenceHeader: {
         MediaDebugOut("Rondel", "收到h264解码配置信息");
+        if (!m_param.videoEnable) {
+            break;  // no video thread would ever take what is queued
+        }
         std::vector<BYTE> body(tag.body, tag.body + tag.size);
         if (m_videoState == 2 && body == m_avcHeader) {
             break;
@@ -281,7 +284,7 @@ void Rondel::HandleTag(const FlvTag& tag) {
     }
     case FlvBodyKind::AvcKeyFrame:
     case FlvBodyKind::AvcFrame: {
-        if (m_videoState != 2) break;
+        if (m_videoState != 2 || !m_param.videoEnable) break;
         const bool key = kind == FlvBodyKind::AvcKeyFrame;
         if (key) {
             m_dropVideo = packet_queue_count(m_videoQueue.get()) >= 100;
@@ -337,27 +340,29 @@ bool Rondel::InitVideoDecoderConfig(const FlvAvcConfig& cfg) {
     d.bmi.biBitCount = 24;
     d.bmi.biCompression = BI_RGB;
     d.bmi.biSizeImage = DWORD(((3 * w + 3) & ~3) * h);
-    {
-        std::lock_guard<std::mutex> lock(m_descLock);
-        m_nextVideo = d;
-    }
     m_videoState = 2;
-    // The parameter sets go first, so that the decoder has them before the first picture; the SPS
-    // packet tells the video thread to take the new description.
-    bool first = true;
-    for (const std::vector<BYTE>* unit : {&cfg.sps, &cfg.pps}) {
-        AVPacketList* pkt = packet_alloc(int(unit->size()) + 4);
-        if (!pkt) continue;
-        pkt->data[0] = 0;
-        pkt->data[1] = 0;
-        pkt->data[2] = 0;
-        pkt->data[3] = 1;
-        memcpy(pkt->data + 4, unit->data(), unit->size());
-        pkt->pts = 0;
-        pkt->key = true;
-        pkt->config = first;
-        first = false;
-        packet_queue_put(m_videoQueue.get(), pkt);
+    // The parameter sets go first, so that the decoder has them before the first picture; the first
+    // of them carries the new description to the video thread.
+    AVPacketList* units[2] = {};
+    const std::vector<BYTE>* sets[2] = {&cfg.sps, &cfg.pps};
+    for (int i = 0; i < 2; ++i) {
+        units[i] = packet_alloc(int(sets[i]->size()) + 4);
+        if (!units[i]) continue;
+        BYTE* p = units[i]->data;
+        p[0] = p[1] = p[2] = 0;
+        p[3] = 1;
+        memcpy(p + 4, sets[i]->data(), sets[i]->size());
+        units[i]->pts = 0;
+        units[i]->key = true;
+    }
+    AVPacketList* carrier = units[0] ? units[0] : units[1];
+    if (carrier) {
+        carrier->config = true;
+        std::lock_guard<std::mutex> lock(m_descLock);
+        m_nextVideo.push_back(d);
+    }
+    for (AVPacketList* unit : units) {
+        if (unit) packet_queue_put(m_videoQueue.get(), unit);
     }
     return true;
 }

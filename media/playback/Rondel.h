@@ -7,12 +7,13 @@
 // threads of their own; OnReplayAudio comes from the wave-out player's completion thread. The parse
 // state belongs to the receive thread. A new stream configuration reaches a decode thread with the
 // packet marked `config`: the audio thread opens its decoder and player anew, the video thread takes
-// the description that the receive thread left under m_descLock.
+// the description that the receive thread queued with it under m_descLock.
 #pragma once
 
 #include "MediaDefs.h"
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -105,7 +106,8 @@ private:
         BITMAPINFOHEADER bmi{};
     };
     std::mutex m_descLock;
-    VideoDescription m_nextVideo;  // guarded by m_descLock: written by the receive thread
+    // Guarded by m_descLock: one description for each queued packet marked `config`, in their order.
+    std::deque<VideoDescription> m_nextVideo;
 
     // Video thread.
     VideoDescription m_video;

@@ -140,7 +140,9 @@ void Rondel::AudioDecode() {
 void Rondel::TakeVideoDescription() {
     {
         std::lock_guard<std::mutex> lock(m_descLock);
-        m_video = m_nextVideo;
+        if (m_nextVideo.empty()) return;
+        m_video = m_nextVideo.front();
+        m_nextVideo.pop_front();
     }
     const int rgb = std::max(921600, m_video.width * m_video.height * 3);
     if (!m_rgbBuffer || m_rgbSize < rgb) {
