@@ -197,6 +197,7 @@ void Rondel::RecvPacket() {
         if (n > 0) {
             if (dump) {
                 fwrite(buffer.get(), 1, size_t(n), dump);
+                fflush(dump);  // the file follows the stream, also when the program ends abruptly
             }
             if (parse && !ParseBuffer(buffer.get(), n)) {
                 // A tag larger than the parse buffer: the stream cannot be followed any more.

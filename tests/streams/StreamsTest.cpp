@@ -128,10 +128,10 @@ TEST_F(StreamsTest, StoppingTheServerMidPublishReportsTheLossOnce) {
     ZQPublishParam pp = PublishParam(nginx_.Url("kill"));
     pp.recvTimeout = pp.sendTimeout = 60;  // the loss must come from the reset, not a time-out
     ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // past the encoder's delay
+    // A second of pictures captured: past the encoder's delay, so frames are being sent.
+    ASSERT_TRUE(WaitFor([&] { return pubRec.videoPreviews >= 20; }, 30000));
     nginx_.Stop(true);
     EXPECT_TRUE(WaitFor([&] { return pubRec.StatusCount(PUBLISH_CONNECTION_LOST) > 0; }, 30000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(pub.IsConnected());
     EXPECT_FALSE(pub.IsConnected());
     EXPECT_EQ(1, pubRec.StatusCount(PUBLISH_CONNECTION_LOST));
@@ -162,7 +162,8 @@ TEST_F(StreamsTest, UintReturnsWhileTheReadBlocksAndTheDumpStartsWithTheFlvHeade
     ASSERT_EQ(REPLAY_SUCCESS, player.Init(&rp, &rec));
     const uint8_t frame[] = {0xAF, 0x01, 0x21, 0x10, 0x04, 0x60, 0x8C, 0x1C};
     for (unsigned ts = 0; ts < 100; ts += 20) idle.SendAACPacket(frame, sizeof(frame), false, ts);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The player has read the stream's start when the dump holds the FLV header.
+    EXPECT_TRUE(WaitFor([&] { return std::ifstream(dump, std::ios::ate | std::ios::binary).tellg() >= 13; }, 10000));
     auto t0 = Clock::now();
     player.Uint();
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(45));  // woken, not timed out
