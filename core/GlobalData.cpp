@@ -7,6 +7,8 @@
 #include <ctime>
 #include <dirent.h>
 #include <fstream>
+#include <locale>
+#include <sstream>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -322,4 +324,16 @@ void SaveChatFontConfig(const ChatFontFormat& font, const char* section) {
     char face[sizeof font.faceName + 1] = {0};
     std::memcpy(face, font.faceName, sizeof font.faceName);
     cfg->SetString(section, "FaceName", face, 1);
+}
+
+double StringToDouble(const std::string& text) {
+    double value = 0;
+    try {
+        std::istringstream in(text);
+        in.imbue(std::locale::classic());
+        if (!(in >> value)) value = 0;
+    } catch (...) {
+        value = 0;
+    }
+    return value;
 }

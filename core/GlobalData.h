@@ -131,6 +131,8 @@ std::string GetFirstNetCardMac();
 void TrimString(std::string& text);
 // "key=value" items into a map of lower-cased keys; items without exactly one "=" are skipped.
 std::map<std::string, std::string> ParseKeyValueParams(const std::vector<std::string>& items);
+// The number at the start of `text` (leading blanks skipped, C locale); 0 when there is none.
+double StringToDouble(const std::string& text);
 // Byte length of a GBK text after conversion to UTF-8.
 size_t GetUtf8Length(const std::string& gbk);
 std::string GetDefaultVideoBkPath();

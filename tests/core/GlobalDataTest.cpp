@@ -147,6 +147,10 @@ TEST_F(GlobalData, TextHelpers) {
     std::string mac = GetFirstNetCardMac();
     EXPECT_TRUE(mac.empty() || mac.size() == 12u) << mac;
     EXPECT_NE(GetNoVideoBkPath().find("defaultbk_novideo.png"), std::string::npos);
+
+    const std::pair<const char*, double> numbers[] = {
+        {"12", 12}, {" 3.5", 3.5}, {"-2", -2}, {"7abc", 7}, {"", 0}, {"abc", 0}, {"1e999", 0}};
+    for (auto& [text, value] : numbers) EXPECT_EQ(StringToDouble(text), value) << text;
 }
 
 TEST_F(GlobalData, ChatFontRoundTrip) {
