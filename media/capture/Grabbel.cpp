@@ -3,6 +3,7 @@
 #include "CameraSource.h"
 #include "ColorConvert.h"
 #include "MediaDebug.h"
+#include "ZqLib.h"
 
 #include <cstring>
 #include <vector>
@@ -25,10 +26,7 @@ int Grabbel::CameraName(int index, char* buffer, int length) {
     if (index < 0 || size_t(index) >= cams.size()) {
         return -1;
     }
-    const std::string& name = cams[size_t(index)].name;
-    size_t n = std::min(name.size(), size_t(length - 1));
-    memcpy(buffer, name.data(), n);
-    buffer[n] = 0;
+    Charset::GbkCopy(buffer, size_t(length), cams[size_t(index)].name);
     return 0;
 }
 
