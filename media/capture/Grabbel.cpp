@@ -1,5 +1,6 @@
 #include "Grabbel.h"
 
+#include "CameraSetUpDialog.h"
 #include "CameraSource.h"
 #include "ColorConvert.h"
 #include "MediaDebug.h"
@@ -116,7 +117,11 @@ void Grabbel::GetRatioList(std::string& out) {
     out = cam ? capture::FormatSizeList(cam->OfferedSizes()) : std::string();
 }
 
-void Grabbel::ShowSetUp(void*) {}
+void Grabbel::ShowSetUp(void* parent) {
+    if (m_source) {
+        capture::RunSetUpDialog(*m_source, parent);
+    }
+}
 
 void Grabbel::BufferCB(double sampleTime, BYTE* buffer, long length) {
     if (IBaseVideoCB* cb = m_callback.load()) {
