@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace capture {
 
@@ -17,20 +18,39 @@ constexpr const char* kIdKey = "camera-control-id";
 
 uint32_t ControlId(GtkWidget* w) { return GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(w), kIdKey)); }
 
+// One setting changes which others apply (an automatic mode rules its manual value): after each change
+// every row takes the device's present state.
+void UpdateSensitivity(GtkWidget* widget, CameraSource& source) {
+    GtkWidget* grid = gtk_widget_get_parent(widget);
+    if (!GTK_IS_CONTAINER(grid)) return;
+    const std::vector<CameraControl> controls = source.Controls();
+    GList* children = gtk_container_get_children(GTK_CONTAINER(grid));
+    for (GList* l = children; l; l = l->next) {
+        GtkWidget* w = GTK_WIDGET(l->data);
+        const uint32_t id = ControlId(w);
+        for (const CameraControl& c : controls) {
+            if (id != 0 && c.id == id) gtk_widget_set_sensitive(w, !c.readOnly);
+        }
+    }
+    g_list_free(children);
+}
+
+void Apply(GtkWidget* widget, gpointer source, int value) {
+    auto* cam = static_cast<CameraSource*>(source);
+    cam->SetControl(ControlId(widget), value);
+    UpdateSensitivity(widget, *cam);
+}
+
 void OnScale(GtkRange* range, gpointer source) {
-    static_cast<CameraSource*>(source)->SetControl(ControlId(GTK_WIDGET(range)),
-                                                   int(std::lround(gtk_range_get_value(range))));
+    Apply(GTK_WIDGET(range), source, int(std::lround(gtk_range_get_value(range))));
 }
 
 void OnCheck(GtkToggleButton* button, gpointer source) {
-    static_cast<CameraSource*>(source)->SetControl(ControlId(GTK_WIDGET(button)),
-                                                   gtk_toggle_button_get_active(button) ? 1 : 0);
+    Apply(GTK_WIDGET(button), source, gtk_toggle_button_get_active(button) ? 1 : 0);
 }
 
 void OnMenu(GtkComboBox* combo, gpointer source) {
-    if (const char* id = gtk_combo_box_get_active_id(combo)) {
-        static_cast<CameraSource*>(source)->SetControl(ControlId(GTK_WIDGET(combo)), atoi(id));
-    }
+    if (const char* id = gtk_combo_box_get_active_id(combo)) Apply(GTK_WIDGET(combo), source, atoi(id));
 }
 
 GtkWidget* ControlWidget(const CameraControl& c, CameraSource& source) {

@@ -120,7 +120,10 @@ TEST_F(GrabbelTest, StopAndCloseAreSafeWhenIdleAndCloseCutsTheWaitShort) {
 
 TEST_F(GrabbelTest, SettingsAreFittedAndChangeThePicture) {
     Grabbel g;
-    g.ShowSetUp(nullptr);  // no camera open, no display: nothing happens
+    g.ShowSetUp(nullptr);  // no camera open: nothing happens
+    ASSERT_TRUE(g.OpenCamera(0, 320, 240, 10));
+    g.ShowSetUp(nullptr);  // no display: nothing happens
+    g.CloseCamera();
     auto cam = capture::CreateCamera(0);
     ASSERT_TRUE(cam && cam->Open(320, 240, 10) && cam->Start());
     auto value = [&](uint32_t id) {
