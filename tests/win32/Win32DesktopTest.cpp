@@ -1,38 +1,9 @@
-// Attention requests reach the installed desktop; icon resources.
+// Icon resources.
 #include <gtest/gtest.h>
-
-#include <vector>
 
 #include "Win32.h"
 
 namespace {
-
-struct FakeDesktop : IDesktopWindows {
-    std::vector<FLASHWINFO> seen;
-    bool answer = true;
-    bool Flash(const FLASHWINFO& info) override {
-        seen.push_back(info);
-        return answer;
-    }
-};
-
-TEST(Win32Desktop, FlashNeedsADesktopThatShowsTheWindow) {
-    FLASHWINFO info;
-    info.hwnd = reinterpret_cast<HWND>(0x10);
-    info.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
-    EXPECT_FALSE(FlashWindowEx(&info));  // headless: no desktop
-    FakeDesktop desktop;
-    SetDesktopWindows(&desktop);
-    EXPECT_TRUE(FlashWindowEx(&info));
-    desktop.answer = false;
-    EXPECT_FALSE(FlashWindowEx(&info));
-    EXPECT_FALSE(FlashWindowEx(nullptr));
-    FLASHWINFO none;
-    EXPECT_FALSE(FlashWindowEx(&none));
-    SetDesktopWindows(nullptr);
-    ASSERT_EQ(2u, desktop.seen.size());
-    EXPECT_EQ(FLASHW_ALL | FLASHW_TIMERNOFG, desktop.seen[0].dwFlags);
-}
 
 TEST(Win32Desktop, IconsAreHandlesToRegisteredImages) {
     static const unsigned char image[] = {1, 2, 3};
