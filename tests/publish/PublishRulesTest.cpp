@@ -143,8 +143,8 @@ TEST_F(PublishRules, InitReportsTheStepThatFailedAndLeavesNothingOpen) {
     };
     for (const Row& r : rows) {
         Install([&r] { return new ScriptedMicrophone(r.micOpens, r.micStarts); });
+        PublishRecorder rec;  // outlives the session
         Tesmar pub;
-        PublishRecorder rec;
         ZQPublishParam pp = Param();
         r.change(pp);
         EXPECT_EQ(r.code, pub.Init(&pp, &rec)) << r.name;
@@ -160,8 +160,8 @@ TEST_F(PublishRules, InitReportsTheStepThatFailedAndLeavesNothingOpen) {
 TEST_F(PublishRules, ACameraOfAnotherSizeSetsTheEncoderAndTheMetadata) {
     capture::SelectSyntheticCamera(1, {{640, 480}, {352, 288}});
     auto sent = Install([] { return publish::CreateToneMicrophone().release(); });
+    PublishRecorder rec;  // outlives the session
     Tesmar pub;
-    PublishRecorder rec;
     ZQPublishParam pp = Param();  // asks for 320x240
     ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &rec));
     ASSERT_TRUE(WaitFor([&] { return sent->Video() >= 3 && rec.videoPreviews > 0; }, 30000));
@@ -233,8 +233,8 @@ double LoudnessOfLast(Sent& s, size_t frames) {
 TEST_F(PublishRules, HiddenAudioIsSentAsSilence) {
     for (bool hide : {false, true}) {
         auto sent = Install([] { return publish::CreateToneMicrophone().release(); });
+        PublishRecorder rec;  // outlives the session
         Tesmar pub;
-        PublishRecorder rec;
         ZQPublishParam pp = Param();
         ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &rec));
         if (hide) pub.AudioShowSwitch(false);
@@ -255,8 +255,8 @@ TEST_F(PublishRules, HiddenAudioIsSentAsSilence) {
 
 TEST_F(PublishRules, HiddenVideoRepeatsTheLastPicture) {
     auto sent = Install([] { return publish::CreateToneMicrophone().release(); });
+    PublishRecorder rec;  // outlives the session
     Tesmar pub;
-    PublishRecorder rec;
     ZQPublishParam pp = Param();
     ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &rec));
     ASSERT_TRUE(WaitFor([&] { return sent->Video() >= 10; }, 30000));

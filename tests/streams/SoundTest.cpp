@@ -125,14 +125,14 @@ TEST_F(SoundTest, PublishedVoiceComesOutOfTheViewerAndVolumeAndMuteApply) {
     const std::vector<int16_t> voice = SpeechLike(11.0, kRate, 7);
     ASSERT_TRUE(WriteRaw(in_, ToInterleaved(voice, kChannels, kRate, lead)));
 
+    PublishRecorder pubRec;  // outlives the session
     Tesmar pub;
-    PublishRecorder pubRec;
     ZQPublishParam pp;
     snprintf(pp.url, sizeof(pp.url), "%s", nginx_.Url("voice").c_str());
     pp.timeout = pp.recvTimeout = pp.sendTimeout = 5;
     ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));
+    Listener ear;  // outlives the session
     Rondel player;
-    Listener ear;
     ZQReplayParam rp = ReplayParam(nginx_.Url("voice"));
     ASSERT_EQ(REPLAY_SUCCESS, player.Init(&rp, &ear));
 
@@ -171,8 +171,8 @@ TEST_F(SoundTest, AFilePublishedByFfmpegComesOutOfTheViewer) {
     ASSERT_TRUE(ffmpeg.Start({"ffmpeg", "-loglevel", "error", "-re", "-i", wav, "-c:a", "aac", "-b:a", "128k", "-f", "flv",
                               url},
                              "", log));
+    Listener ear;  // outlives the session
     Rondel player;
-    Listener ear;
     ZQReplayParam rp = ReplayParam(url);
     // The publisher needs a moment to reach the server: an unpublished stream refuses the player.
     ASSERT_TRUE(WaitFor([&] {

@@ -104,8 +104,9 @@ TEST_F(StreamsTest, ConnectFailuresForAClosedPortAndAnUnpublishedStream) {
         player.Uint();
         EXPECT_FALSE(player.IsConnected());
     }
+    PublishRecorder pubRec;  // outlives the sessions that call it
+    PublishRecorder secondRec;
     Tesmar pub;
-    PublishRecorder pubRec;
     ZQPublishParam pp = PublishParam(closed);
     EXPECT_EQ(PUBLISH_CONNECT_FAILED, pub.Init(&pp, &pubRec));
     EXPECT_FALSE(pub.IsConnected());
@@ -116,10 +117,10 @@ TEST_F(StreamsTest, ConnectFailuresForAClosedPortAndAnUnpublishedStream) {
     tone.microphone = [] { return publish::CreateToneMicrophone().release(); };
     TesmarSetFactories(tone);
     Tesmar second;
-    PublishRecorder secondRec;
     EXPECT_EQ(PUBLISH_CONNECT_FAILED, second.Init(&pp, &secondRec));  // the stream name is taken
     TesmarSetFactories({});
     EXPECT_TRUE(pub.IsConnected());
+    pub.Uint();
 }
 
 TEST_F(StreamsTest, StoppingTheServerMidPublishReportsTheLossOnce) {
