@@ -23,6 +23,7 @@
 #include "Rondel.h"
 #include "RoomService.h"
 #include "Tesmar.h"
+#include "Tovel.h"
 #include "TestKeys.h"
 #include "UIBackendGtk.h"
 #include "Win32.h"
@@ -259,6 +260,15 @@ void Demo::WatchPerformer(const std::string& publishUrl, const std::string& play
     ZQReplayParam rp;
     std::snprintf(rp.url, sizeof rp.url, "%s", playUrl.c_str());
     rp.bufferTime = 1;
+    // The viewer plays on the output device VARNET_SOUND_DEVICE of this list (0 when unset).
+    const unsigned devices = Tovel::GetWaveOutDevNums();
+    for (unsigned i = 0; i < devices; ++i) {
+        char name[32];
+        if (Tovel::GetWaveOutNameByIdx(name, sizeof name, i) == 0)
+            std::printf("  sound device %u: %s\n", i, Utf8(name).c_str());
+    }
+    if (const char* device = std::getenv("VARNET_SOUND_DEVICE")) rp.waveOutDevice = BYTE(std::atoi(device));
+    std::printf("  viewer plays its sound on device %u\n", unsigned(rp.waveOutDevice));
     int published = performer.Init(&pp, &performerNotify);
     std::printf("  performer: init %d\n", published);
     if (published == PUBLISH_SUCCESS) {
