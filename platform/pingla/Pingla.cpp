@@ -18,6 +18,9 @@ namespace {
 constexpr const char* kLog = "Pingla.txt";
 constexpr size_t kMaxEarlyBytes = 8u << 20;   // frames held between connecting and StartRecv
 
+// The client whose receive thread this is, on that thread.
+thread_local const CPingla* tReceiving = nullptr;
+
 int64_t NowMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -48,6 +51,15 @@ void CPingla::SetKeepAlive(int intervalMs, int deadMs) {
 }
 
 void CPingla::Close() {
+    if (tReceiving == this) {
+        // From inside a callback: end the connection; the receive thread returns after the callback,
+        // and the next Close from another thread joins it and closes the socket.
+        std::lock_guard<std::mutex> g(lock_);
+        ++gen_;
+        connected_ = false;
+        if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
+        return;
+    }
     std::lock_guard<std::mutex> serial(closeLock_);
     {
         std::lock_guard<std::mutex> g(lock_);
@@ -64,12 +76,9 @@ void CPingla::Close() {
         std::unique_lock<std::mutex> lk(lock_);
         idle_.wait(lk, [this] { return busy_ == 0; });
     }
-    // From inside a callback the receive thread cannot be joined; it ends after the callback returns,
-    // and the next Close joins it and closes its socket.
-    const bool self = recvThread_.joinable() && recvThread_.get_id() == std::this_thread::get_id();
-    if (recvThread_.joinable() && !self) recvThread_.join();
+    if (recvThread_.joinable()) recvThread_.join();
     std::lock_guard<std::mutex> g(lock_);
-    if (!self && fd_ >= 0) {
+    if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
@@ -125,6 +134,7 @@ CPingla::Wait CPingla::WaitFd(int fd, short events, int64_t deadline) {
 }
 
 bool CPingla::Connect(const char* ip, unsigned port, int timeout) {
+    if (tReceiving == this) return false;
     if (!ip || !*ip || port == 0 || port > 65535) {
         PJ_Log(kLog, LOG_FAILURE, "CPingla::Connect", "bad address %s:%u", ip ? ip : "(null)", port);
         return false;
@@ -314,7 +324,7 @@ int CPingla::SendPriMsg(unsigned kind, const std::string& receiverChatId, const 
 }
 
 bool CPingla::StartRecv(IBaseNotifyMsg* sink) {
-    if (!sink) return false;
+    if (!sink || tReceiving == this) return false;
     std::lock_guard<std::mutex> g(lock_);
     if (closing_ || !connected_ || fd_ < 0 || recvThread_.joinable()) return false;
     try {
@@ -356,6 +366,7 @@ void CPingla::Deliver(IBaseNotifyMsg* sink, const pingla::Frame& f) {
 }
 
 void CPingla::RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen) {
+    tReceiving = this;
     const int keepAlive = keepAliveMs_;
     const int dead = deadMs_;
     int64_t lastHeard = NowMs();

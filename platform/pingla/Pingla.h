@@ -7,7 +7,8 @@
 // - Close: any thread, any time, also concurrently with the calls above; idempotent. It ends the
 //   connection, wakes every blocked call, and joins the receive thread: when it returns no callback
 //   runs and none follows. It never calls ConectionStop. The caller must not hold a lock that a
-//   callback takes. Called on the receive thread (from inside a callback) it does not wait for it.
+//   callback takes. Called from inside a callback it ends the connection without waiting; the
+//   thread returns after that callback and the next Close joins it.
 // - SendPubMsg / SendPriMsg: any thread (the UI thread) while the receive thread runs; writes are
 //   serialised, and a send waits at most kSendWaitMs for the socket.
 // - Callbacks: on the client's own receive thread, started by StartRecv, one at a time, in arrival order
@@ -50,7 +51,7 @@ public:
 
 class CPingla {
 public:
-    static constexpr int kSendWaitMs = 2000;
+    static constexpr int kSendWaitMs = 1000;
 
     CPingla();
     ~CPingla();   // Close
@@ -102,7 +103,7 @@ private:
     int busy_ = 0;                     // calls using fd_ (the receive thread is joined instead)
     bool closing_ = false;             // no call starts while set
     int timeoutMs_ = 15000;
-    std::thread recvThread_;           // started under lock_; joined by Close outside it
+    std::thread recvThread_;           // started under lock_ (not while closing_); joined by Close
 
     std::mutex closeLock_;             // one Close at a time
     std::mutex writeLock_;             // one frame written at a time

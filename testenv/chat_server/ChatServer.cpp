@@ -34,6 +34,7 @@ uint32_t ChatIdUid(const std::string& chatId) {
 }  // namespace
 
 struct ChatServer::Conn {
+    int id = 0;
     int fd = -1;
     std::string out;
     pingla::FrameReader reader;
@@ -259,10 +260,7 @@ void ChatServer::Answer(Conn& c, uint8_t type, bool ok) {
     if (!ok) ++refused_;
     std::string frame = pingla::EncodeFrame(type, {ok ? "1" : "0"});
     if (delayMs_ > 0) {
-        int id = 0;
-        for (auto& [k, v] : conns_)
-            if (v.get() == &c) id = k;
-        delayed_.push_back({NowMs() + delayMs_, id, frame});
+        delayed_.push_back({NowMs() + delayMs_, c.id, frame});
     } else {
         Queue(c, frame);
     }
@@ -402,7 +400,8 @@ void ChatServer::Loop() {
                 setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                 auto c = std::make_unique<Conn>();
                 c->fd = s;
-                conns_[nextId_++] = std::move(c);
+                c->id = nextId_++;
+                conns_[c->id] = std::move(c);
             }
         }
         for (size_t i = 0; i < ids.size(); ++i) {
