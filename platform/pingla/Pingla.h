@@ -49,29 +49,30 @@ public:
     virtual void ConectionStop() = 0;
 };
 
+// The operations are virtual so that tests of the callers can stand in for the connection.
 class CPingla {
 public:
     static constexpr int kSendWaitMs = 1000;
 
     CPingla();
-    ~CPingla();   // Close
+    virtual ~CPingla();   // Close
     CPingla(const CPingla&) = delete;
     CPingla& operator=(const CPingla&) = delete;
 
     // Ends any connection and reception; safe when not connected.
-    void Close();
+    virtual void Close();
     // Connects to ip (an address; a host name is resolved first, which Close does not interrupt) and
     // port within timeout seconds (<= 0: 15). Replaces nothing: call Close first. True when connected.
-    bool Connect(const char* ip, unsigned port, int timeout);
+    virtual bool Connect(const char* ip, unsigned port, int timeout);
     // Sends the login and waits for the server's answer within the connect time-out. True when accepted.
-    bool Login(unsigned loginSig, unsigned tm, const std::string& chatId, const std::string& chatNameEnc);
+    virtual bool Login(unsigned loginSig, unsigned tm, const std::string& chatId, const std::string& chatNameEnc);
     // Joins the channel joinId; waits like Login. True when joined.
-    bool JoinChannel(unsigned joinId, unsigned joinSig, unsigned tm, const std::string& chatId);
+    virtual bool JoinChannel(unsigned joinId, unsigned joinSig, unsigned tm, const std::string& chatId);
     // Starts the receive thread delivering to sink (which outlives the connection). True when started.
-    bool StartRecv(IBaseNotifyMsg* sink);
+    virtual bool StartRecv(IBaseNotifyMsg* sink);
     // 0 when the message was written, -1 otherwise (not connected, or the socket stayed full).
-    int SendPubMsg(unsigned joinId, const std::string& receiverChatId, const std::string& text);
-    int SendPriMsg(unsigned kind, const std::string& receiverChatId, const std::string& text);
+    virtual int SendPubMsg(unsigned joinId, const std::string& receiverChatId, const std::string& text);
+    virtual int SendPriMsg(unsigned kind, const std::string& receiverChatId, const std::string& text);
 
     // Keep-alive of a receiving connection: a ping after intervalMs without sending, and the connection
     // counts as lost after deadMs without any frame from the server. Defaults 10 s and 30 s.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +18,7 @@
 #include "ChatSignature.h"
 #include "Pingla.h"
 #include "PinglaWire.h"
+#include "ZqLog.h"
 
 namespace {
 
@@ -87,6 +89,11 @@ constexpr uint32_t kRoom = 3003;
 
 class Chat : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() {
+        mkdir(VARNET_BINARY_DIR "/test-logs", 0755);
+        mkdir(VARNET_BINARY_DIR "/test-logs/pingla", 0755);
+        LogSetFolder(VARNET_BINARY_DIR "/test-logs/pingla/");
+    }
     void SetUp() override { ASSERT_GT(server.Start(), 0); }
     void TearDown() override { server.Stop(); }
 
@@ -433,6 +440,23 @@ TEST_F(Chat, CloseFromACallbackAndCloseDuringDelivery) {
         ASSERT_TRUE(Enter(c, 1001, "1001", "n", &s2));
         server.PushNoticeTo("1001", "again", "");
         EXPECT_TRUE(s2.WaitEvents(1));
+    }
+    {
+        // A Close from another thread while a callback closes: neither waits for the other.
+        CPingla c;
+        Sink s;
+        std::atomic<bool> entered{false};
+        s.onEvent = [&](const Event&) {
+            entered = true;
+            WaitUntil([] { return false; }, 100);   // give the other Close time to start joining
+            c.Close();
+        };
+        ASSERT_TRUE(Enter(c, 1001, "1001", "n", &s));
+        server.PushNoticeTo("1001", "bye", "");
+        ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
+        c.Close();
+        s.closed = true;
+        EXPECT_EQ(s.Stops(), 0);
     }
     CPingla c;
     Sink s;
