@@ -40,6 +40,7 @@ struct RoomServiceFault {
         Drop,         // closes the connection without an answer
         Malformed,    // a body that is not JSON
         UnknownCmd,   // valid JSON with an unregistered cmd
+        Truncated,    // the command is carried out, then its answer is cut to half its length
     };
     Kind kind = None;
     int status = 9;
