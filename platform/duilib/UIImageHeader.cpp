@@ -61,6 +61,7 @@ bool Gif(const unsigned char* d, size_t n, TImageHeader& out) {
     bool frameOk = true;
     out.frames = WalkGifFrames(d, n, [&](int, int w, int h) {
         frameOk = frameOk && w > 0 && h > 0 && w <= kMaxImageSide && h <= kMaxImageSide;
+        out.framePixels += (long long)w * h;
         return true;
     });
     if (!frameOk) out.width = 0;  // refused like an empty picture
@@ -118,7 +119,8 @@ bool ImageHeaderAllowed(const TImageHeader& h) {
         return false;
     // An animation is decoded whole, each frame at the size of its screen.
     return h.frames >= 1 && h.frames <= CGifHandler::kMaxFrames &&
-           (long long)h.frames * h.width * h.height <= CGifHandler::kMaxFramePixels;
+           (long long)h.frames * h.width * h.height <= CGifHandler::kMaxFramePixels &&
+           h.framePixels <= CGifHandler::kMaxFramePixels;
 }
 
 }  // namespace DuiLib

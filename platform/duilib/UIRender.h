@@ -113,6 +113,7 @@ struct TImageHeader {
     long long width = 0;
     long long height = 0;
     long long frames = 0;  // GIF: the complete frames of the file; 1 for the others
+    long long framePixels = 0;  // GIF: the pixels of all frames at their own sizes
 };
 // Reads the header of a PNG, JPEG, GIF or BMP; false for any other data (no decoder sees it).
 bool ReadImageHeader(const void* data, size_t size, TImageHeader& out);

@@ -14,7 +14,8 @@ namespace {
 // A GIF of 2x2 pixels with one frame per delay (hundredths of a second); every pixel is written as a literal
 // code after a clear code, so the data needs no real compression.
 // The logical screen may be larger than the frames.
-std::string MakeGif(const std::vector<int>& delays, int screenW = 2, int screenH = 2) {
+// A frame may claim another size than the 2x2 pixels it holds.
+std::string MakeGif(const std::vector<int>& delays, int screenW = 2, int screenH = 2, int frameSide = 2) {
     std::string g = "GIF89a";
     auto u16 = [&](int v) { g += (char)(v & 0xFF); g += (char)((v >> 8) & 0xFF); };
     u16(screenW);
@@ -31,8 +32,8 @@ std::string MakeGif(const std::vector<int>& delays, int screenW = 2, int screenH
         g += (char)0x2C;
         u16(0);
         u16(0);
-        u16(2);
-        u16(2);
+        u16(frameSide);
+        u16(frameSide);
         g += (char)0;
         g += (char)2;  // minimum code size
         // Codes of 3 bits: clear(4) p clear p clear p clear p end(5).
@@ -216,17 +217,20 @@ TEST(Images, SizesAreReadFromTheHeaderBeforeDecoding) {
 // An animation is refused before decoding when its frames, counted in the file, are too many or too large.
 TEST(Images, AnimationsAreBoundedByTheirFramesBeforeDecoding) {
     struct Row {
-        int frames, screenW, screenH;
+        int frames, screenW, screenH, frameSide;
         bool ok;
     } rows[] = {
-        {CGifHandler::kMaxFrames, 2, 2, true},
-        {CGifHandler::kMaxFrames + 1, 2, 2, false},
-        {100000, 2, 2, false},
-        {1000, 256, 256, true},
-        {1025, 256, 256, false},  // 64M pixels once every frame is composed at the screen size
+        {CGifHandler::kMaxFrames, 2, 2, 2, true},
+        {CGifHandler::kMaxFrames + 1, 2, 2, 2, false},
+        {100000, 2, 2, 2, false},
+        {1000, 256, 256, 2, true},
+        {1025, 256, 256, 2, false},  // 64M pixels once every frame is composed at the screen size
+        {1, 2, 2, 8000, true},
+        {2, 2, 2, 8000, false},      // frames larger than their screen count at their own size
+        {1, 2, 2, 8193, false},
     };
     for (const Row& r : rows) {
-        std::string gif = MakeGif(std::vector<int>((size_t)r.frames, 1), r.screenW, r.screenH);
+        std::string gif = MakeGif(std::vector<int>((size_t)r.frames, 1), r.screenW, r.screenH, r.frameSide);
         TImageHeader h;
         ASSERT_TRUE(ReadImageHeader(gif.data(), gif.size(), h));
         EXPECT_EQ(h.frames, r.frames);
