@@ -23,8 +23,9 @@ class WordIndex {
 public:
     // Longer words are refused, so that matching costs at most this many steps a position.
     static constexpr size_t kMaxWordUnits = 64;
-    // Nodes of the trie at most (some 50 bytes each): words past it are refused.
-    static constexpr size_t kMaxNodes = 1u << 20;
+    // Nodes of the trie at most (some 80 bytes each while built; real lists need a few hundred thousand):
+    // words past it are refused.
+    static constexpr size_t kMaxNodes = 1u << 19;
     enum class AddResult { Added, Duplicate, Empty, TooLong, Full };
 
     explicit WordIndex(size_t maxNodes = kMaxNodes);
