@@ -37,8 +37,9 @@ private:
     std::string m_property;
 };
 
-// Runs the installer file itself, in its own folder; nothing waits for it.
-bool StartInstaller(const std::string& folder, const std::string& file) {
+}  // namespace
+
+bool StartInstallerFile(const std::string& folder, const std::string& file) {
     std::string dir = Dir::ToNativePath(folder);
     std::string path = dir + Charset::GbkToUtf8(file);
     struct stat st {};
@@ -46,8 +47,6 @@ bool StartInstaller(const std::string& folder, const std::string& file) {
     if ((st.st_mode & S_IXUSR) == 0) chmod(path.c_str(), st.st_mode | S_IXUSR);
     return StartProcess(path, {}, dir) > 0;
 }
-
-}  // namespace
 
 std::unique_ptr<IMainWindowLink> MakePropertyMainWindowLink(const char* property) {
     return std::make_unique<PropertyMainWindowLink>(property ? property : kMainWndProperty);
@@ -65,7 +64,7 @@ UpdaterEnv MakeDefaultUpdaterEnv(std::unique_ptr<IMainWindowLink>& link) {
     env.logDir = Dir::GetZqPath(110);
     env.downloadDir = Dir::GetZqPath(113);
     env.killMainProgram = [] { KillProcessByName("Varnet.exe"); };
-    env.launchInstaller = StartInstaller;
+    env.launchInstaller = StartInstallerFile;
     env.remindInstall = ShowUpdateTipDlg;
     return env;
 }

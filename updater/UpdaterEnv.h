@@ -78,6 +78,10 @@ struct UpdaterEnv {
     void Pause(DWORD ms) const;
 };
 
+// Starts the installer `file` of `folder` as a program (made executable for its owner), in that folder;
+// nothing waits for it. False when it is not a regular file or cannot start.
+bool StartInstallerFile(const std::string& folder, const std::string& file);
+
 // The program's environment: the process-wide managers, the system folders, the real clock, the
 // property link (kept in `link`), the process hooks and the reminder dialog.
 UpdaterEnv MakeDefaultUpdaterEnv(std::unique_ptr<IMainWindowLink>& link);
