@@ -133,15 +133,18 @@ protected:
     }
 
     // Runs `job` on a thread of its own while this (the UI) thread handles the window's messages.
-    void Run(const std::function<void()>& job) {
+    // False when it did not end within `boundMs` (it is still waited for).
+    bool Run(const std::function<void()>& job, unsigned boundMs = 60000) {
         std::atomic<bool> done{false};
         std::thread t([&] {
             job();
             done = true;
         });
-        EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 60000));
+        bool inTime = PumpUntil([&] { return done.load(); }, boundMs);
+        EXPECT_TRUE(inTime) << "the job did not end in time";
         t.join();
         PumpMessagesFor(50);  // messages still under way
+        return inTime;
     }
 
     // Serves a server configuration and installs it as the current one (as a first fetch would).
