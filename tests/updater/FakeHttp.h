@@ -49,20 +49,24 @@ private:
     std::vector<std::string> calls_;
 };
 
-// Downloads answer through `onDownload` (call number from 1, the observer, the local path); it returns the
-// task id and may start callbacks on threads through Later. Requests are refused.
+// Downloads answer through the script (call number from 1, the observer, the local path); it returns the
+// task id and may start callbacks on threads through Later. Requests go to `requests`, or are refused.
 class ScriptedHttp final : public IZqHttpRequestMgr {
 public:
     using Script = std::function<int(int call, IZqHttpRequestObserver* ob, const std::string& path)>;
-    explicit ScriptedHttp(Script s) : script_(std::move(s)) {}
+    explicit ScriptedHttp(Script s, IZqHttpRequestMgr* requests = nullptr)
+        : script_(std::move(s)), requests_(requests) {}
     ~ScriptedHttp() override { JoinAll(); }
-    int Request(const char*, int, const char*, const char*, int*, int* err, int) override {
+    int Request(const char* url, int flag, const char* post, const char* param, int* id, int* err, int ms) override {
+        if (requests_) return requests_->Request(url, flag, post, param, id, err, ms);
         if (err) *err = 2;
         return 0;
     }
-    int GetResult(int, char*, int*, int*) override { return 0; }
-    int GetResult(int, char**, int*, int*) override { return 0; }
-    void ReleaseRequest(int) override {}
+    int GetResult(int id, char* b, int* l, int* e) override { return requests_ ? requests_->GetResult(id, b, l, e) : 0; }
+    int GetResult(int id, char** d, int* l, int* e) override { return requests_ ? requests_->GetResult(id, d, l, e) : 0; }
+    void ReleaseRequest(int id) override {
+        if (requests_) requests_->ReleaseRequest(id);
+    }
     int Download(const char*, IZqHttpRequestObserver* ob, const char* path, int) override {
         int call;
         {
@@ -99,6 +103,7 @@ public:
 
 private:
     Script script_;
+    IZqHttpRequestMgr* requests_;
     std::mutex m_;
     int calls_ = 0;
     std::vector<std::thread> threads_;
