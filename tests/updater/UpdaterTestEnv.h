@@ -154,6 +154,13 @@ protected:
         config_->Reload();
     }
 
+    // A catalogue text as the service answers it (placeholder host replaced).
+    std::string AsServed(std::string text) const {
+        const std::string from = testenv::UpdateService::kPlaceholderHost;
+        for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), service_.BaseUrl());
+        return text;
+    }
+
     std::string Get(const char* section, const char* key) {
         std::string v;
         config_->GetString(section, key, v, "");
