@@ -1,5 +1,8 @@
 #include "UpdateService.h"
 
+#include <json/json.h>
+
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -25,7 +28,70 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
         text.replace(at, from.size(), to);
 }
 
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void Write(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
 }  // namespace
+
+namespace {
+
+bool ChangeGiftCatalogue(const std::string& sampleRes, const std::string& servedRes) {
+    std::error_code ec;
+    fs::path res = servedRes;
+    fs::remove_all(res, ec);
+    fs::create_directories(res.parent_path(), ec);
+    fs::copy(sampleRes, res, fs::copy_options::recursive, ec);
+    if (ec) return false;
+    Json::Value version, gift;
+    Json::CharReaderBuilder b;
+    std::string err;
+    std::istringstream v(Read(res / "version.conf")), g(Read(res / "gift.conf"));
+    if (!Json::parseFromStream(b, v, &version, &err) || !Json::parseFromStream(b, g, &gift, &err)) return false;
+    if (!version["gift"].isObject() || !version["gift"]["version"].isUInt() || !gift["giftlist"].isArray() ||
+        gift["giftlist"].empty())
+        return false;
+    version["gift"]["version"] = version["gift"]["version"].asUInt() + 1;
+    Json::Value& group = gift["giftlist"][0];
+    if (!group["list"].isArray() || group["list"].empty() || !group["list"][0].isObject()) return false;
+    Json::Value item = group["list"][0];
+    std::string first = item["fname"].asString(), small = item["smallfname"].asString(),
+                effect = item["swffname"].asString();
+    item["id"] = 19999;
+    item["pri"] = 0;
+    item["fname"] = "19999.png";
+    item["smallfname"] = "19999_s.png";
+    item["swffname"] = "19999_effect.gif";
+    group["list"].append(item);
+    fs::copy_file(res / "gift" / first, res / "gift" / "19999.png", fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(res / "gift" / small, res / "gift" / "19999_s.png", fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(res / "gift" / effect, res / "gift" / "19999_effect.gif", fs::copy_options::overwrite_existing, ec);
+    Json::StreamWriterBuilder w;
+    Write(res / "version.conf", Json::writeString(w, version));
+    Write(res / "gift.conf", Json::writeString(w, gift));
+    return true;
+}
+
+}  // namespace
+
+bool PrepareChangedGiftCatalogue(const std::string& sampleRes, const std::string& servedRes) {
+    try {
+        return ChangeGiftCatalogue(sampleRes, servedRes);
+    } catch (...) {
+        return false;
+    }
+}
+
 
 UpdateService::UpdateService() {
     server_.Get("/uc/s", [this](const httplib::Request& req, httplib::Response& res) {

@@ -67,4 +67,8 @@ private:
     std::string folder_;
 };
 
+// Copies the sample catalogue folder `sampleRes` to `servedRes` and changes the copy: the gift catalogue's
+// version rises and it gains gift 19999 with its own pictures. False when the copy cannot be made.
+bool PrepareChangedGiftCatalogue(const std::string& sampleRes, const std::string& servedRes);
+
 }  // namespace testenv
