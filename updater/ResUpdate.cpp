@@ -118,7 +118,8 @@ bool CResUpdateHaveImage::LoadFromJson(const Json::Value& conf, ResItemMap& out)
     bool ok = true;
     for (const Json::Value& group : *groups) {
         if (!group.isObject()) continue;
-        const Json::Value* list = group.find("list", "list" + 4);
+        static const char kList[] = "list";
+        const Json::Value* list = group.find(kList, kList + 4);
         std::string base;
         if (!list || !list->isArray() || list->empty() || !JsonString(group, "base", base)) continue;
         std::replace(base.begin(), base.end(), '\\', '/');
