@@ -2,6 +2,7 @@
 #include <string>
 
 #include "Trenby.h"
+#include "UIlib.h"
 #include "UpdaterEnv.h"
 #include "ZqHttp.h"
 #include "ZqHttpRequestMgr.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
+    DuiLib::CPaintManagerUI::SetInstance(nullptr);  // the reminder's skins lie beside the program
     LogInit("Varnet");
     InitZqHttpMgr();
     TRENBY_LOG(0, "_tWinMain", "WinMain InitZqHttpMgr");
