@@ -84,6 +84,7 @@ TEST_F(CatalogueTest, ChangedGiftsAreAddedReplacedAndRemovedThenReloaded) {
     Edit("gift.conf", [&](Json::Value& gift) {
         Item(gift, 10001)["version"] = 2;                        // replaced picture
         Item(gift, 10003)["fname"] = "10003_renamed.png";        // version kept: untouched
+        Item(gift, 10004)["swffname"] = "10002_effect.gif";          // still used when 10002 goes
         Json::Value& list = gift["giftlist"][0]["list"];
         Json::Value removed;
         list.removeIndex(1, &removed);                               // 10002 goes
@@ -126,8 +127,9 @@ TEST_F(CatalogueTest, ChangedGiftsAreAddedReplacedAndRemovedThenReloaded) {
     EXPECT_EQ(ReadText(Path("install/res/gift/10099.png")), "picture of 10099");
     EXPECT_EQ(ReadText(Path("install/res/gift/10099_effect.gif")), "effect of 10099");
     EXPECT_EQ(ReadText(Path("install/res/gift/10098.png")), "picture of 10098");
-    for (const char* gone : {"10002.png", "10002_s.png", "10002_effect.gif"})
+    for (const char* gone : {"10002.png", "10002_s.png"})
         EXPECT_FALSE(fs::exists(Path(std::string("install/res/gift/") + gone))) << gone;
+    EXPECT_TRUE(fs::exists(Path("install/res/gift/10002_effect.gif")));
     EXPECT_TRUE(fs::exists(Path("install/res/gift/10003.png")));
     EXPECT_EQ(service_.Http().Count("/res/gift/10003_renamed.png"), 0);
     EXPECT_EQ(ReadText(Path("install/res/face.conf")), oldFace);

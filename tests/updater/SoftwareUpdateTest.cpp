@@ -63,6 +63,9 @@ TEST_F(SoftwareTest, ForcedDownloadReportsProgressAndRunsTheInstaller) {
     service_.SetInstaller(name, data, 600 * 1024);
     UseServiceConfig(kNew, name);
     PublishMainWindow();
+    // An earlier installer's first install check long ago does not block this one.
+    config_->SetInt("UpdateData", "SoftwareDownloadedDay", static_cast<int>(kStartTime / 86400) - 50);
+    config_->SetUInt("UpdateSetting", "InstallDaysLimit", 10);
     env_.launchInstaller = [this](const std::string& folder, const std::string& file) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
