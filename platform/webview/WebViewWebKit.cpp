@@ -102,6 +102,13 @@ public:
         m_view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", SharedContext(), "user-content-manager",
                                          m_content, nullptr));
         g_object_ref_sink(m_view);
+        // The view lives in a box of its own: when the window around it is destroyed (a page command may
+        // do that from inside a call), the box lets go of the view instead of destroying it with itself.
+        m_box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        g_object_ref_sink(m_box);
+        gtk_box_pack_start(GTK_BOX(m_box), m_view, TRUE, TRUE, 0);
+        gtk_widget_show(m_view);
+        g_signal_connect(m_box, "destroy", G_CALLBACK(OnBoxDestroy), this);
         WebKitSettings* s = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(m_view));
         webkit_settings_set_javascript_can_open_windows_automatically(s, FALSE);
         webkit_settings_set_enable_developer_extras(s, FALSE);
@@ -177,35 +184,38 @@ public:
         Run("(function(e){if(e)e.scrollTop=e.scrollHeight;})(document.scrollingElement||document.body);");
     }
     bool IsScrolledToBottom() const override { return m_atBottom; }
-    void* GetWidget() override { return m_view; }
+    void* GetWidget() override { return m_box; }
 
 protected:
     ~CWebKitView() override = default;
 
     void Destroy() override {
         g_signal_handlers_disconnect_by_data(m_view, this);
+        g_signal_handlers_disconnect_by_data(m_box, this);
         if (m_idle) g_source_remove(m_idle);
         g_cancellable_cancel(m_cancel);
         g_object_unref(m_cancel);
         // The widget may be inside one of its own signals: it goes once the main loop is back.
-        GtkWidget* view = m_view;
+        auto* widgets = new std::pair<GtkWidget*, GtkWidget*>(m_view, m_box);
         GObject* content = G_OBJECT(m_content);
         g_idle_add(
             [](gpointer p) -> gboolean {
-                auto* w = static_cast<GtkWidget*>(p);
-                webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(w));
-                gtk_widget_destroy(w);
-                g_object_unref(w);
+                auto* w = static_cast<std::pair<GtkWidget*, GtkWidget*>*>(p);
+                webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(w->first));
+                gtk_widget_destroy(w->first);
+                g_object_unref(w->first);
+                gtk_widget_destroy(w->second);
+                g_object_unref(w->second);
+                delete w;
                 return G_SOURCE_REMOVE;
             },
-            view);
+            widgets);
         g_object_unref(content);
         delete this;
     }
 
 private:
     void Load(const std::string& url) {
-        m_failed = false;
         std::string u = Charset::GbkToUtf8(url);
         webkit_web_view_load_uri(WEBKIT_WEB_VIEW(m_view), u.c_str());
     }
@@ -237,6 +247,11 @@ private:
         if (m_scrollBars) return;
         Run("(function(){var s=document.createElement('style');s.textContent='html,body{overflow:hidden!important}';"
             "(document.head||document.documentElement).appendChild(s);})();");
+    }
+
+    static void OnBoxDestroy(GtkWidget* box, gpointer p) {
+        auto* self = static_cast<CWebKitView*>(p);
+        if (gtk_widget_get_parent(self->m_view) == box) gtk_container_remove(GTK_CONTAINER(box), self->m_view);
     }
 
     static std::string UriOf(WebKitWebView* v) {
@@ -280,11 +295,12 @@ private:
 
     static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer p) {
         auto* self = static_cast<CWebKitView*>(p);
+        // The load ends here: its FINISHED that follows reports nothing.
+        self->m_failed = true;
         // Superseded by a newer navigation, or stopped: not a failure of the page.
         if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
             g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
             return TRUE;
-        self->m_failed = true;
         self->FireError(Charset::Utf8ToGbk(uri ? uri : ""), StatusOfError(error));
         return TRUE;  // no error page of the engine's own
     }
@@ -358,7 +374,8 @@ private:
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
     std::string m_token;  // the secret prefix of this view's page calls
-    GtkWidget* m_view = nullptr;
+    GtkWidget* m_view = nullptr;  // the engine's widget, one reference ours
+    GtkWidget* m_box = nullptr;   // what the window holds, one reference ours
     WebKitUserContentManager* m_content = nullptr;
     GCancellable* m_cancel = g_cancellable_new();
     guint m_idle = 0;

@@ -104,6 +104,27 @@ TEST_F(WebKitXvfb, FailedLoadsReportTheirStatus) {
     EXPECT_TRUE(owner.documents.empty());
 }
 
+TEST_F(WebKitXvfb, CookiesOfOneViewReachTheOthers) {
+    service.Server().Get("/setcookie", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "session=abc; Max-Age=3600; Path=/");
+        res.set_content("<html><body>set</body></html>", "text/html");
+    });
+    service.Server().Get("/echo", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<html><body>echo</body></html>", "text/html");
+    });
+    browser->Navigate2(service.Url("/setcookie").c_str());
+    ASSERT_TRUE(Pump([&] { return !owner.documents.empty(); }, 20000));
+    Owner second;
+    CZqWebBrowser other;
+    other.SetOwner(&second);
+    other.Navigate2(service.Url("/echo").c_str());
+    ASSERT_TRUE(Pump([&] { return !second.documents.empty(); }, 20000));
+    std::string cookie;
+    for (const auto& r : service.Server().Requests())
+        if (r.path == "/echo" && r.headers.count("Cookie")) cookie = r.headers.find("Cookie")->second;
+    EXPECT_EQ("session=abc", cookie);
+}
+
 TEST_F(WebKitXvfb, RegisterPageClosesItsDialogFromInsideTheCall) {
     bool closed = false;
     owner.onCall = [&](const std::string& cmd, std::string& out) {
@@ -121,6 +142,93 @@ TEST_F(WebKitXvfb, RegisterPageClosesItsDialogFromInsideTheCall) {
     EXPECT_TRUE(owner.Called("User/?op=Regist_Web&username=newuser&password=secret"));
     // The engine goes once the call has returned; the loop keeps running.
     Pump([] { return false; }, 300);
+}
+
+}  // namespace
+
+// The control inside a real window of the UI library: placed over its rectangle, resized by a page
+// command, and the whole dialog destroyed from inside the page's login call.
+#include "UIBackendGtk.h"
+#include "UIlib.h"
+#include "Win32.h"
+
+namespace {
+
+class LoginDlg : public DuiLib::WindowImplBase, public IZqWebAction {
+public:
+    const char* GetWindowClassName() const override { return "WebLoginDlg"; }
+    DuiLib::CControlUI* CreateControl(const char* cls) override {
+        if (DuiLib::EqualNoCase(cls, "ZqWebBrowserUI")) return new CZqWebBrowser();
+        return nullptr;
+    }
+    void InitWindow() override {
+        web = static_cast<CZqWebBrowser*>(m_PaintManager.FindControl("web"));
+        web->SetDelayCreate(false);
+        web->SetOwner(this);
+    }
+    void Web_CallMusic(const std::string& cmd, std::string& answer) override {
+        calls.push_back(cmd);
+        if (cmd == "GetDevKey") answer = "12345";
+        if (cmd.compare(0, 7, "Resize?") == 0) {
+            ResizeClient(520, 420);
+            web->SetFloat(true);
+            web->SetPos({2, 33, 518, 418});
+        }
+        if (cmd.compare(0, 12, "LoginResult?") == 0 && onLogin) onLogin();
+    }
+    void Web_NavigateFailed(const std::string&) override {}
+    void Web_NavigateComplete(const std::string&) override {}
+    void Web_DocumentComplete(const std::string&) override {}
+
+    CZqWebBrowser* web = nullptr;
+    std::vector<std::string> calls;
+    std::function<void()> onLogin;
+
+protected:
+    DuiLib::CDuiString GetSkinFolder() override { return ""; }
+    DuiLib::CDuiString GetSkinFile() override {
+        return R"(<Window size="400,300"><VerticalLayout><Control height="30"/><ZqWebBrowserUI name="web"/></VerticalLayout></Window>)";
+    }
+};
+
+TEST_F(WebKitXvfb, LoginDialogIsPlacedResizedAndDestroyedFromInsideTheCall) {
+    Win32Init();
+    ASSERT_TRUE(DuiLib::UIBackendGtkInit());
+    auto* dlg = new LoginDlg();
+    ASSERT_NE(nullptr, dlg->Create(nullptr, "login", UI_WS_POPUP, 0, 0, 0, 400, 300));
+    dlg->ShowWindow(true, true);
+    ASSERT_NE(nullptr, dlg->web->GetWebBrowser2());
+    auto* widget = GTK_WIDGET(dlg->web->GetWebBrowser2()->GetWidget());
+    ASSERT_TRUE(Pump([&] { return gtk_widget_get_mapped(widget); }, 5000));
+    GtkAllocation a;
+    gtk_widget_get_allocation(widget, &a);
+    EXPECT_EQ(30, a.y);
+    EXPECT_EQ(400, a.width);
+
+    bool gone = false;
+    int x = 0, y = 0, w = 0, h = 0;
+    std::vector<std::string> calls;
+    dlg->onLogin = [&] {
+        calls = dlg->calls;
+        // Where the resize command put the control.
+        gtk_widget_get_size_request(widget, &w, &h);
+        gtk_container_child_get(GTK_CONTAINER(gtk_widget_get_parent(widget)), widget, "x", &x, "y", &y, nullptr);
+        ::DestroyWindow(dlg->GetHWND());
+        delete dlg;
+        gone = true;
+    };
+    std::string url = service.Url(std::string(testenv::WebService::kLoginPath) + "?t=qq&auto=1");
+    dlg->web->Navigate2(url.c_str());
+    ASSERT_TRUE(Pump([&] { return gone; }, 20000));
+    EXPECT_EQ(2, x);
+    EXPECT_EQ(33, y);
+    EXPECT_EQ(516, w);
+    EXPECT_EQ(385, h);
+    ASSERT_EQ(6u, calls.size());
+    EXPECT_EQ("GetLoginParams", calls[0]);
+    EXPECT_EQ("LoginResult?r=1&t=qq&u=guest7&k=guest7&p=p%26w%20d&kid=2001&sid=3001", calls[5]);
+    Pump([] { return false; }, 300);
+    DuiLib::SetWindowBackendFactory(nullptr);
 }
 
 }  // namespace

@@ -146,4 +146,20 @@ TEST_F(ZqWebBrowserTest, BodyOperationsOfTheChatPanes) {
     EXPECT_EQ(0, view->GetBodyChildCount());
 }
 
+std::vector<std::string> g_opened;
+bool RecordOpen(const std::string& url) {
+    g_opened.push_back(url);
+    return true;
+}
+
+TEST(DefaultBrowser, OnlyWebAddressesAreOpened) {
+    webview::SetUrlOpener(RecordOpen);
+    EXPECT_TRUE(webview::OpenInDefaultBrowser("http://127.0.0.1/ZeqaShow/Profile?uid=1"));
+    EXPECT_TRUE(webview::OpenInDefaultBrowser("HTTPS://h/x"));
+    for (const char* bad : {"file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)", "smb://h/s", ""})
+        EXPECT_FALSE(webview::OpenInDefaultBrowser(bad)) << bad;
+    EXPECT_EQ(2u, g_opened.size());
+    webview::SetUrlOpener(nullptr);
+}
+
 }  // namespace
