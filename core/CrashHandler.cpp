@@ -44,6 +44,7 @@ alignas(16) char g_altStack[64 * 1024];
 
 // The crash being handled.
 std::atomic<int> g_crashing{0};
+std::atomic<pid_t> g_crashTid{0};
 std::atomic<int> g_fd{-1};
 std::atomic<int> g_answered{0};
 std::atomic_flag g_writeLock = ATOMIC_FLAG_INIT;
@@ -190,11 +191,15 @@ void RestoreDefaultAndReraise(int signo) {
 }
 
 void OnCrash(int signo, siginfo_t* info, void* uc) {
-    // Only the first fault is handled; a second one (another thread, or the handler itself) ends the process.
-    if (g_crashing.exchange(1) != 0 || !crash::ShouldHandle(signo, DebuggerAttached())) {
-        if (g_crashing.load() && signo != SIGABRT) SleepMs(kAlarmSeconds * 1000);  // the first one finishes
+    // Only the first fault is handled. A fault of the handling thread itself ends the process at once; one of
+    // another thread waits while the first is handled (the process ends when that is done, or by the alarm).
+    pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
+    if (g_crashing.exchange(1) != 0) {
+        if (g_crashTid.load() != tid) SleepMs(kAlarmSeconds * 1000);
         RestoreDefaultAndReraise(signo);
     }
+    g_crashTid.store(tid);
+    if (!crash::ShouldHandle(signo, DebuggerAttached())) RestoreDefaultAndReraise(signo);
     // A hang below ends the process.
     struct sigaction dfl = {};
     dfl.sa_handler = SIG_DFL;

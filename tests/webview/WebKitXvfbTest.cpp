@@ -232,3 +232,39 @@ TEST_F(WebKitXvfb, LoginDialogIsPlacedResizedAndDestroyedFromInsideTheCall) {
 }
 
 }  // namespace
+
+namespace {
+
+struct StatusRecorder : webview::IWebViewEvents {
+    std::vector<std::pair<std::string, int>> errors;
+    int documents = 0;
+    void OnNavigateError(const std::string& url, int status) override { errors.push_back({url, status}); }
+    void OnNavigateComplete(const std::string&) override {}
+    void OnDocumentComplete(const std::string&) override { ++documents; }
+};
+
+TEST_F(WebKitXvfb, ErrorsCarryHttpStatusesAndCodesForUnansweredRequests) {
+    testenv::RefusingPort refusing;
+    StatusRecorder rec;
+    webview::IWebView* view = webview::CreateWebView(webview::Engine::WebKit);
+    view->SetEvents(&rec);
+    struct Row {
+        std::string url;
+        int status;
+    } rows[] = {
+        {service.Url("/missing"), 404},
+        {refusing.Url("/"), webview::kStatusCannotConnect},
+        {"http://no-such-host.invalid/", webview::kStatusNameNotResolved},
+    };
+    for (const auto& r : rows) {
+        size_t before = rec.errors.size();
+        view->Navigate(r.url);
+        ASSERT_TRUE(Pump([&] { return rec.errors.size() > before; }, 20000)) << r.url;
+        EXPECT_EQ(r.url, rec.errors.back().first);
+        EXPECT_EQ(r.status, rec.errors.back().second) << r.url;
+    }
+    EXPECT_EQ(0, rec.documents);
+    view->Close();
+}
+
+}  // namespace
