@@ -268,3 +268,42 @@ TEST_F(WebKitXvfb, ErrorsCarryHttpStatusesAndCodesForUnansweredRequests) {
 }
 
 }  // namespace
+
+namespace {
+
+// The chat panes' body operations reach the real document: an inserted image that fails to load reports
+// the body's child count from the page itself.
+struct CountOwner : IZqWebAction {
+    std::vector<std::string> calls;
+    int documents = 0;
+    void Web_CallMusic(const std::string& cmd, std::string&) override { calls.push_back(cmd); }
+    void Web_NavigateFailed(const std::string&) override {}
+    void Web_NavigateComplete(const std::string&) override {}
+    void Web_DocumentComplete(const std::string&) override { ++documents; }
+};
+
+TEST_F(WebKitXvfb, BodyOperationsReachTheDocument) {
+    service.Server().Get("/pane", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<!DOCTYPE html><html><head></head><body></body></html>", "text/html");
+    });
+    CountOwner counts;
+    browser->SetOwner(&counts);
+    browser->Navigate2(service.Url("/pane").c_str());
+    ASSERT_TRUE(Pump([&] { return counts.documents > 0; }, 20000));
+    webview::IWebView* view = browser->GetWebBrowser2();
+    const std::string probe =
+        "<img src='data:,' onerror=\"window.external.CallZqmusic('n=' + document.body.childNodes.length)\">";
+    view->InsertAdjacentHTML("beforeEnd", "<div>a</div>text" + probe);
+    ASSERT_TRUE(Pump([&] { return counts.calls.size() == 1; }, 20000));
+    EXPECT_EQ("n=3", counts.calls[0]);
+    EXPECT_EQ(3, view->GetBodyChildCount());
+    view->RemoveBodyChildren(2);
+    view->InsertAdjacentHTML("beforeEnd", "<p>x</p>" + probe);
+    ASSERT_TRUE(Pump([&] { return counts.calls.size() == 2; }, 20000));
+    EXPECT_EQ("n=3", counts.calls[1]);
+    EXPECT_EQ(3, view->GetBodyChildCount());
+    view->ScrollToBottom();
+    browser->SetOwner(nullptr);
+}
+
+}  // namespace
