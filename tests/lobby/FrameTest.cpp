@@ -326,3 +326,60 @@ TEST_F(FrameTest, CloseAsksThenLogsOutAndQuits) {
     EXPECT_EQ(rm->removeAll, 1);
     EXPECT_TRUE(PumpUntil([&] { return service->RequestCount("logout") == logouts + 1; }, 10000));
 }
+
+namespace {
+struct RecordingHomePage : IHomePageView {
+    std::vector<std::string> navigated;
+    int refreshed = 0;
+    bool home = true;
+    void Navigate(const std::string& url) override { navigated.push_back(url); }
+    void Refresh() override { ++refreshed; }
+    bool IsHomePage() const override { return home; }
+    bool HasBrowser() const override { return true; }
+};
+}  // namespace
+
+TEST_F(FrameTest, HomePageForEveryLevelAndDirectoryClicks) {
+    struct Row { uint32_t level; const char* url; } rows[] = {
+        {100, "http://127.0.0.1/ZeqaShow/LiveIndex?funType=AutoRoom"},
+        {200, "http://127.0.0.1/ZeqaShow/LiveIndex?funType=AutoRoom"},
+        {201, "http://127.0.0.1/ZeqaShow/LiveIndex"},
+    };
+    for (const Row& r : rows) {
+        RecordingHomePage page;
+        auto* manager = new RecordingRoomManager;
+        TestFrame f(manager);
+        f.SetHomePageView(&page);
+        SignInAs(1001, 1, "a", 0, r.level);
+        ASSERT_NE(f.Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+        EXPECT_EQ(page.navigated, std::vector<std::string>{r.url}) << r.level;
+        // Timer 6 reloads the home page while it is shown.
+        TNotifyUI t;
+        t.sType = "timer";
+        t.pSender = UITest::Find(&f, "HallBTN");
+        t.wParam = CVarnetFrameWnd::kTimerWeb;
+        f.OnTimer(t);
+        ASSERT_EQ(page.navigated.size(), 2u);
+        EXPECT_EQ(page.navigated[1].rfind("http://127.0.0.1/ZeqaShow/LiveIndex?r=0", 0), 0u);
+        ::DestroyWindow(f.GetHWND());
+    }
+}
+
+TEST_F(FrameTest, ReLoginClosesTheRoomsAndReloadsTheDirectory) {
+    Open();
+    int navs = service->RequestCount("getallnav");
+    frame->onModal = [&](WindowImplBase& dlg) {
+        RunLater(10, [&] {
+            static_cast<CEditUI*>(UITest::Find(&dlg, "UserNameEdit"))->InputText("alice");
+            static_cast<CEditUI*>(UITest::Find(&dlg, "PassWordEdit"))->InputText("secret");
+            UITest::Click(&dlg, "LoginBTN");
+        });
+        return dlg.ShowModal();
+    };
+    EXPECT_TRUE(frame->ShowLoginDlg(frame->GetHWND(), 0));
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), 1001u);
+    EXPECT_EQ(rm->removeAll, 2);   // the old session's logout, then the new login
+    EXPECT_TRUE(PumpUntil([&] { return service->RequestCount("getallnav") == navs + 1 && RowOf("我的房间"); }, 10000));
+    EXPECT_EQ(Text("NickNameLabel"), "爱丽丝(81001)");
+    EXPECT_EQ(service->RequestCount("logout"), 1);
+}
