@@ -2,21 +2,14 @@
 
 #include <sys/stat.h>
 
-#include <sstream>
 #include <vector>
 
+#include "GlobalData.h"
 #include "Micrel.h"
 #include "Tovel.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
-
-double StringToDouble(const std::string& text) {
-    std::istringstream in(text);
-    double v = 0;
-    if (!(in >> v)) return 0;
-    return v;
-}
 
 int VersionToNumber(const std::string& version) {
     std::string part = version;

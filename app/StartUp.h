@@ -5,10 +5,9 @@
 #include <functional>
 #include <string>
 
-// "x_a.b.c.d_y" (or "a.b.c.d") -> a*1000 + b*100 + c*10 + d; 0 unless there are exactly four parts.
+// "x_a.b.c.d_y" (or "a.b.c.d") -> a*1000 + b*100 + c*10 + d, each part read by StringToDouble (GlobalData.h);
+// 0 unless there are exactly four parts.
 int VersionToNumber(const std::string& version);
-// A number read through a string stream; 0 when it cannot be read.
-double StringToDouble(const std::string& text);
 
 // Starts a newer downloaded installer when the configuration asks for a silent update; true only when it
 // was started (the program then ends). The installer must be an executable file directly inside the update
