@@ -73,7 +73,6 @@ CVarnetFrameWnd::~CVarnetFrameWnd() {
     m_pWaitDlg.reset();
     m_pLoginDlg.reset();
     if (::IsWindow(m_forceUpdate.GetHWND())) ::DestroyWindow(m_forceUpdate.GetHWND());
-    if (m_hWnd) ClearMainWndProperty(m_hWnd);
 }
 
 CControlUI* CVarnetFrameWnd::CreateControl(const char* pstrClass) {
@@ -104,7 +103,6 @@ void CVarnetFrameWnd::InitWindow() {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::InitWindow", "主窗口初始化");
     SetMainWndProperty(m_hWnd);
     CMsgClientThread::GetInstance().EventSource().AddListener(this);
-    m_bListening = true;
     CenterWindow();
     BindControls();
     if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN")) feedback->SetVisible(false);
@@ -473,7 +471,6 @@ void CVarnetFrameWnd::OnBtnClickClose() {
         CMsgClientThread::GetInstance().PostRequest(&out);
     }
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
-    m_bListening = false;
     ClearMainWndProperty(m_hWnd);
     if (m_pWaitDlg) CreateRoomWaitDlg(false);
     PJ_Log(kLog, 0, "CVarnetFrameWnd::OnBtnClickClose", "主窗口关闭");
@@ -485,7 +482,6 @@ void CVarnetFrameWnd::DealNotifyUserReEnter() {
     StopRefreshTimers();
     if (m_pRoomManager) m_pRoomManager->RemoveAll();
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
-    m_bListening = false;
     if (!IsWindowVisible() || (m_pBackend && m_pBackend->IsMinimized())) {
         ShowWindow(true, true);
         if (m_pBackend) m_pBackend->Restore();
@@ -526,6 +522,13 @@ LRESULT CVarnetFrameWnd::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, B
 }
 
 LRESULT CVarnetFrameWnd::ResponseDefaultKeyEvent(WPARAM wParam) { return wParam == VK_ESCAPE; }
+
+LRESULT CVarnetFrameWnd::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+    // The worker reads the window handle: it stops hearing replies before the handle goes.
+    CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
+    ClearMainWndProperty(m_hWnd);
+    return WindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
+}
 
 // ---- notifications
 

@@ -33,6 +33,7 @@ public:
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
+    LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;
 
     DUI_DECLARE_MESSAGE_MAP()
@@ -104,6 +105,4 @@ private:
     std::unique_ptr<CRoomCreateWaitDlg> m_pWaitDlg;
     std::unique_ptr<CLoginDlg> m_pLoginDlg;
     CForceUpdateTipDlg m_forceUpdate;
-    bool m_bListening = false;
-    bool m_bWasZoomed = false;
 };
