@@ -1,4 +1,5 @@
-// Window messages of the lobby and account windows (and those the updater sends them).
+// Window messages of the lobby and account windows (and those the updater sends them). Heap payloads travel
+// in lParam through PostMessageOwned, so the runtime frees them when a post fails or the window dies first.
 #pragma once
 
 #include "RoomNotify.h"
@@ -14,7 +15,7 @@ constexpr UINT WM_CLOSE_ALL_ROOMS = WM_USER + 107;
 constexpr UINT WM_FORCE_UPDATE = WM_USER + 108;          // wParam 1 start, other end
 constexpr UINT WM_FORCE_UPDATE_PROGRESS = WM_USER + 109; // wParam percent, lParam seconds left
 constexpr UINT WM_HOME_PAGE_LOADED = WM_USER + 110;
-constexpr UINT WM_WEB_COMMAND = WM_USER + 205;           // wParam heap char[] command, freed by the frame
+constexpr UINT WM_WEB_COMMAND = WM_USER + 205;           // lParam heap std::string command (PostMessageOwned)
 constexpr UINT WM_LOGIN_FAILED = WM_USER + 1000;         // wParam kind 1/3/5, lParam heap std::string
 constexpr UINT WM_LOGIN_DONE = WM_USER + 1001;
 

@@ -107,7 +107,7 @@ void CLoginDlg::InitWindow() {
     CenterWindow();
     if (!m_hOwner) {
         // The start-up dialog is the window the updater talks to until the frame exists.
-        m_bOwnsIcon = true;
+        m_bHoldsMainWndProperty = true;
         SetMainWndProperty(m_hWnd);
     }
     BindControls();
@@ -400,7 +400,7 @@ LRESULT CLoginDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, 
 
 LRESULT CLoginDlg::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
-    if (m_bOwnsIcon) ClearMainWndProperty(m_hWnd);
+    if (m_bHoldsMainWndProperty) ClearMainWndProperty(m_hWnd);
     if (m_pForceUpdate && ::IsWindow(m_pForceUpdate->GetHWND())) m_pForceUpdate->Close(1);
     return CZqWindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
 }

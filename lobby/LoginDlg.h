@@ -80,7 +80,7 @@ private:
     HWND m_hOwner;
     int m_nMode;
     bool m_bRegisterFirst = false;
-    bool m_bOwnsIcon = false;
+    bool m_bHoldsMainWndProperty = false;
     bool m_bHideOnShow = false;
     std::vector<SavedAccount> m_accounts;
     SavedAccount m_pending;             // the account of the login request under way

@@ -322,10 +322,9 @@ LRESULT CVarnetFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lP
         }
         return 0;
     case WM_WEB_COMMAND: {
-        std::unique_ptr<char[]> text(reinterpret_cast<char*>(wParam));
-        if (!text || !text[0]) return 0;
-        std::string cmd = text.get();
-        if (cmd.substr(0, cmd.find('&')) == "openroom") OpenRoomForRoomID(cmd);
+        std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
+        if (!text || text->empty()) return 0;
+        if (text->substr(0, text->find('&')) == "openroom") OpenRoomForRoomID(*text);
         return 0;
     }
     case WM_ROOM_OPEN_TIMEOUT:

@@ -23,10 +23,14 @@
 
 namespace lobbytest {
 
+// The service of the test program; stopped, with the request worker, after the last test (before the
+// program's statics go).
+testenv::RoomService& Service();
+
 // Once per test program (each test case runs as a program of its own).
 inline testenv::RoomService& SetUpOnce() {
-    static testenv::RoomService service;
-    static bool done = [] {
+    testenv::RoomService& service = Service();
+    static bool done = [&service] {
         char tmpl[] = "/tmp/varnet-lobby-XXXXXX";
         std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
         setenv("VARNET_DATA_DIR", dir.c_str(), 1);

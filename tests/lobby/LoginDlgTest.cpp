@@ -134,11 +134,12 @@ TEST_F(LoginTest, RefusalsTimeOutAndEmptyFields) {
         // No answer in time: the worker's failure reply is shown like a refusal.
         testenv::RoomServiceFault stall;
         stall.kind = testenv::RoomServiceFault::Stall;
-        stall.stallMs = 4000;
+        stall.stallMs = 3400;   // past both attempts of the worker
         service->SetFault("login", stall);
         UITest::Click(&dlg, "LoginBTN");
         waitEnabled();
         record();
+        PumpMessagesFor(800);   // the service ends its stalled answers
         dlg.Close(2);
     });
     EXPECT_EQ(r, 2u);

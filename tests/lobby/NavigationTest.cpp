@@ -181,7 +181,8 @@ TEST(NavigationTree, InsertionVisibilityAndRemoval) {
     EXPECT_TRUE(list->SetOnlineCount("A2", "[7]"));
     EXPECT_FALSE(list->SetOnlineCount("none", "[7]"));
     EXPECT_EQ(list->FindNode("A2")->countText, "[7]");
-    EXPECT_FALSE(list->Add(new CButtonUI));   // only list rows
+    auto other = std::make_unique<CButtonUI>();
+    EXPECT_FALSE(list->Add(other.get()));   // only list rows
     list->SetSelectedNode(a1x);
     EXPECT_EQ(static_cast<CLabelUI*>(static_cast<CContainerUI*>(a1x->row)->FindSubControl("ItemTextLabel"))->GetTextColor(),
               0xFF0000u);

@@ -1,7 +1,7 @@
 // The real program on the test display against the local room service: sign in as a guest by clicking,
 // see the lobby with the directory, double-click a room and see the entry handed to the room manager, quit
-// and see the process end after its shutdown. Screenshots of the login dialog and the lobby go under the
-// build folder. Skipped without VARNET_TEST_DISPLAY.
+// and see the process end after its shutdown; a second start meanwhile ends at once. Screenshots of the
+// login dialog and the lobby go under the build folder. Skipped without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
 
 #include <gdk/gdk.h>
@@ -23,7 +23,7 @@
 
 namespace {
 
-std::string Run(const std::string& cmd) {
+std::string Shell(const std::string& cmd) {
     std::string out;
     if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
         char buf[256];
@@ -35,11 +35,11 @@ std::string Run(const std::string& cmd) {
 
 // Screen rectangle of the top-level window with this (UTF-8) title; false when there is none.
 bool FindWindow(const std::string& title, RECT& rc) {
-    std::string ids = Run("xdotool search --onlyvisible --name '^" + title + "$'");
+    std::string ids = Shell("xdotool search --onlyvisible --name '^" + title + "$'");
     std::istringstream in(ids);
     std::string id;
     if (!(in >> id)) return false;
-    std::string geo = Run("xdotool getwindowgeometry --shell " + id);
+    std::string geo = Shell("xdotool getwindowgeometry --shell " + id);
     int x = -1, y = -1, w = 0, h = 0;
     std::istringstream g(geo);
     std::string line;
@@ -174,6 +174,9 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     Screenshot(lobby, shots + "/varnet_lobby.png");
     EXPECT_EQ(service.RequestCount("getanonyuser"), 1);
     EXPECT_EQ(service.RequestCount("getallnav"), 1);
+    // A second start with the same user data ends at once.
+    std::string second = Shell("VARNET_DATA_DIR=" + data + " timeout 10 " VARNET_BINARY_DIR "/bin/Varnet; echo rc=$?");
+    EXPECT_NE(second.find("rc=0"), std::string::npos) << second;
 
     // The third row of the directory is the first room of the room category.
     SkinLayout lobbySkin("VarnetSkin.xml");
