@@ -311,8 +311,7 @@ LRESULT CVarnetFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lP
     case WM_HOME_PAGE_LOADED:
         if (wParam == 0) {
             PJ_Log(kLog, 0, "CVarnetFrameWnd::OnBrowserMessage", "第一次载入IE成功，设置为显示");
-            auto* loading = static_cast<CContainerUI*>(
-                m_PaintManager.FindControl("horLoadingWebUI") ? m_PaintManager.FindControl("horLoadingWebUI")->GetInterface("IContainer") : nullptr);
+            auto* loading = Find<CContainerUI>(m_PaintManager, "horLoadingWebUI", "IContainer");
             CControlUI* main = m_PaintManager.FindControl("horMainFrameHtml");
             if (loading && main) {
                 loading->RemoveAll();

@@ -382,3 +382,33 @@ TEST_F(FrameTest, ReLoginClosesTheRoomsAndReloadsTheDirectory) {
     EXPECT_EQ(Text("NickNameLabel"), "爱丽丝(81001)");
     EXPECT_EQ(service->RequestCount("logout"), 1);
 }
+
+TEST_F(FrameTest, WindowCommandsTrayAndLoginElsewhere) {
+    SignInAs(1001, 1, "a", 0);
+    ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);
+    // Maximise and restore swap the two buttons.
+    ::SendMessage(frame->GetHWND(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    EXPECT_FALSE(UITest::Find(frame.get(), "MaxBTN")->IsVisible());
+    EXPECT_TRUE(UITest::Find(frame.get(), "RestoreBTN")->IsVisible());
+    ::SendMessage(frame->GetHWND(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(UITest::Find(frame.get(), "MaxBTN")->IsVisible());
+    // A double click on the tray icon hides and shows the frame; another icon id does nothing.
+    ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(frame->IsWindowVisible());
+    ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, 7, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(frame->IsWindowVisible());
+    ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(frame->IsWindowVisible());
+    // Escape is swallowed.
+    UITest::PressKey(frame.get(), VK_ESCAPE);
+    EXPECT_TRUE(::IsWindow(frame->GetHWND()));
+    // Logged in elsewhere: told, closed rooms, hidden, the program ends without a logout.
+    int logouts = service->RequestCount("logout");
+    ::PostMessage(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_LOGIN_ELSEWHERE, 1001);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    EXPECT_EQ(frame->messages, std::vector<std::string>{"您的帐号已经在其它地方登录了，现在需要退出!"});
+    EXPECT_FALSE(frame->IsWindowVisible());
+    EXPECT_EQ(rm->removeAll, 1);
+    PumpMessagesFor(200);
+    EXPECT_EQ(service->RequestCount("logout"), logouts);
+}
