@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     CPaintManagerUI::SetInstancePath(install.c_str());
     CPaintManagerUI::SetResourcePath((install + "Skin/").c_str());
     CPaintManagerUI::SetResourceZip("VarnetSkin.zip");
-    // 2. Process state.
+    // 2. Process state (its icon once the window runtime is up).
     CGlobalDataApp& global = CGlobalDataApp::GetInstance();
     global.SetCommandLine(cmdline);
     // 3. The window runtime on this thread and the display.
@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Varnet: cannot open the display\n");
         return 1;
     }
+    global.LoadAppIcon();
     // 4. A newer downloaded installer takes over.
     if (RunSilentUpdate(StartInstaller)) {
         CPaintManagerUI::Term();

@@ -106,7 +106,11 @@ void CLoginDlg::InitWindow() {
     CMsgClientThread::GetInstance().EventSource().AddListener(this);
     CenterWindow();
     if (!m_hOwner) {
-        // The start-up dialog is the window the updater talks to until the frame exists.
+        // The start-up dialog shows the program's icon and is the window the updater talks to until the
+        // frame exists.
+        HICON icon = CGlobalDataApp::GetInstance().AppIcon();
+        ::SendMessage(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        ::SendMessage(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         m_bHoldsMainWndProperty = true;
         SetMainWndProperty(m_hWnd);
     }

@@ -103,6 +103,9 @@ void CVarnetFrameWnd::InitWindow() {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::InitWindow", "主窗口初始化");
     SetMainWndProperty(m_hWnd);
     CMsgClientThread::GetInstance().EventSource().AddListener(this);
+    HICON icon = CGlobalDataApp::GetInstance().AppIcon();
+    ::PostMessage(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::PostMessage(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     CenterWindow();
     BindControls();
     if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN")) feedback->SetVisible(false);
