@@ -34,6 +34,7 @@ HttpTestServer::HttpTestServer() {
     server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
     server_.set_keep_alive_timeout(1);
     server_.set_read_timeout(5, 0);
+    server_.set_tcp_nodelay(true);  // answers leave at once on kept-alive connections
     server_.set_write_timeout(5, 0);
     server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Dispatch("GET", req, res); });
     server_.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { Dispatch("POST", req, res); });
