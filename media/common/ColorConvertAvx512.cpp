@@ -26,8 +26,8 @@ namespace {
 // Byte-permute indexes, built once.
 struct Indexes {
     alignas(64) uint8_t rg[64];     // 96 bytes of B,G,R -> 32 words of R | G << 8
-    alignas(64) uint8_t b[64];      // -> 32 words of B (odd bytes masked off)
-    alignas(64) uint8_t uv[64];     // bytes 4k of two vectors -> 16 U then 16 V
+    alignas(64) uint8_t gb[64];     // -> 32 words of G | B << 8
+    alignas(64) uint8_t odd[64];    // high bytes of the words of two vectors
     alignas(64) uint8_t out[2][64]; // packed B|G and R|R bytes -> 96 bytes of B,G,R
     alignas(64) uint8_t dupLo[64];  // low word of each dword twice
     alignas(64) uint8_t dupHi[64];  // high word of each dword twice
@@ -35,10 +35,10 @@ struct Indexes {
         for (int p = 0; p < 32; ++p) {
             rg[2 * p] = uint8_t(3 * p + 2);
             rg[2 * p + 1] = uint8_t(3 * p + 1);
-            b[2 * p] = uint8_t(3 * p);
-            b[2 * p + 1] = 0;
+            gb[2 * p] = uint8_t(3 * p + 1);
+            gb[2 * p + 1] = uint8_t(3 * p);
         }
-        for (int j = 0; j < 64; ++j) uv[j] = uint8_t(j < 16 ? 4 * j : j < 32 ? 64 + 4 * (j - 16) : 0);
+        for (int j = 0; j < 64; ++j) odd[j] = uint8_t(2 * j + 1);
         for (int k = 0; k < 96; ++k) {
             const int p = k / 3, c = k % 3;
             const int at = 16 * (p / 8) + p % 8;
@@ -55,54 +55,54 @@ const Indexes g_idx;
 
 VARNET_AVX512 inline __m512i Load(const uint8_t* p) { return _mm512_load_si512(p); }
 
-// Signed byte multipliers (low byte for R, high byte for G) for maddubs against R | G << 8.
+// Signed byte multipliers for maddubs: `lo` for the low byte of each word, `hi` for the high byte.
 VARNET_AVX512 inline __m512i Coef(int r, int g) {
     return _mm512_set1_epi16(short(uint16_t(uint8_t(int8_t(r))) | uint16_t(uint8_t(int8_t(g)) << 8)));
 }
 
 VARNET_AVX512 inline __m512i K16(int k) { return _mm512_set1_epi16(short(k)); }
 
+// One row of 32 pixels: Y * 256 + something below 256 (16-bit unsigned, the 16 offset not yet added), and
+// per pixel (U - 128) * 256 + something below 256, the same for V (16-bit, two's complement): the high
+// byte of each word is the value.
 struct Row32 {
-    __m512i y;  // Y, 16-bit
-    __m512i u;  // U - 128 of each pixel, 16-bit signed
-    __m512i v;
+    __m512i y, u, v;
 };
 
 VARNET_AVX512 inline Row32 RgbRow32(const BYTE* src) {
     const __m512i a = _mm512_loadu_si512(src);
-    const __m512i bHalf = _mm512_maskz_loadu_epi8(0xFFFFFFFFull, src + 64);
-    const __m512i prg = _mm512_permutex2var_epi8(a, Load(g_idx.rg), bHalf);
-    const __m512i b = _mm512_maskz_permutex2var_epi8(0x5555555555555555ull, a, Load(g_idx.b), bHalf);
+    const __m512i rest = _mm512_maskz_loadu_epi8(0xFFFFFFFFull, src + 64);
+    const __m512i prg = _mm512_permutex2var_epi8(a, Load(g_idx.rg), rest);
+    const __m512i pgb = _mm512_permutex2var_epi8(a, Load(g_idx.gb), rest);
     const __m512i r = _mm512_and_si512(prg, K16(0xFF));
-    const __m512i g = _mm512_srli_epi16(prg, 8);
+    const __m512i g = _mm512_and_si512(pgb, K16(0xFF));
+    const __m512i b = _mm512_srli_epi16(pgb, 8);
     Row32 o;
-    // Y: 16763 = 65 * 256 + 123, 32909 = 129 * 256 - 115, 6391 = 25 * 256 - 9; + 0x100000.
-    __m512i h = _mm512_add_epi16(_mm512_maddubs_epi16(prg, Coef(65, 1)), _mm512_slli_epi16(g, 7));
-    h = _mm512_add_epi16(_mm512_add_epi16(h, _mm512_mullo_epi16(b, K16(25))), K16(4096));
-    __m512i l = _mm512_add_epi16(_mm512_maddubs_epi16(prg, Coef(123, -115)), _mm512_mullo_epi16(b, K16(-9)));
+    // Y: 16763 = 65 * 256 + 123, 32909 = 129 * 256 - 115, 6391 = 25 * 256 - 9.
+    __m512i h = _mm512_add_epi16(_mm512_maddubs_epi16(prg, Coef(65, 33)), _mm512_maddubs_epi16(pgb, Coef(96, 25)));
+    __m512i l = _mm512_add_epi16(_mm512_maddubs_epi16(prg, Coef(123, 0)), _mm512_maddubs_epi16(pgb, Coef(-115, -9)));
     l = _mm512_add_epi16(l, _mm512_add_epi16(_mm512_mulhi_epu16(r, K16(8912)), _mm512_mulhi_epu16(g, K16(37225))));
     l = _mm512_add_epi16(l, _mm512_mulhi_epu16(b, K16(19399)));
-    o.y = _mm512_srli_epi16(_mm512_add_epi16(h, _mm512_srai_epi16(l, 8)), 8);
+    o.y = _mm512_add_epi16(h, _mm512_srai_epi16(l, 8));
     // U: 28672 b - 9676 r - 18995 g - floor(4 r / 125) - floor(121 g / 125); 9676 = 38 * 256 - 52,
     // 18995 = 74 * 256 + 51.
-    h = _mm512_add_epi16(_mm512_maddubs_epi16(prg, Coef(-38, -74)), _mm512_mullo_epi16(b, K16(112)));
+    h = _mm512_add_epi16(_mm512_maddubs_epi16(prg, Coef(-38, -74)), _mm512_maddubs_epi16(pgb, Coef(0, 112)));
     l = _mm512_sub_epi16(_mm512_maddubs_epi16(prg, Coef(52, -51)), _mm512_mulhi_epu16(r, K16(2098)));
     l = _mm512_sub_epi16(l, _mm512_mulhi_epu16(g, K16(63439)));
-    o.u = _mm512_srai_epi16(_mm512_add_epi16(h, _mm512_srai_epi16(l, 8)), 8);
+    o.u = _mm512_add_epi16(h, _mm512_srai_epi16(l, 8));
     // V: 28672 r - 24009 g - 4662 b - floor(27 g / 125) - floor(98 b / 125); 24009 = 94 * 256 - 55,
     // 4662 = 18 * 256 + 54.
-    h = _mm512_add_epi16(_mm512_maddubs_epi16(prg, Coef(112, -94)), _mm512_mullo_epi16(b, K16(-18)));
-    l = _mm512_sub_epi16(_mm512_mullo_epi16(g, K16(55)), _mm512_mullo_epi16(b, K16(54)));
+    h = _mm512_add_epi16(_mm512_maddubs_epi16(prg, Coef(112, 0)), _mm512_maddubs_epi16(pgb, Coef(-94, -18)));
+    l = _mm512_maddubs_epi16(pgb, Coef(55, -54));
     l = _mm512_sub_epi16(l, _mm512_add_epi16(_mm512_mulhi_epu16(g, K16(14156)), _mm512_mulhi_epu16(b, K16(51381))));
-    o.v = _mm512_srai_epi16(_mm512_add_epi16(h, _mm512_srai_epi16(l, 8)), 8);
+    o.v = _mm512_add_epi16(h, _mm512_srai_epi16(l, 8));
     return o;
 }
 
-// 128 + floor of the 2x2 sum / 4, in the low byte of each dword.
-VARNET_AVX512 inline __m512i Average(__m512i row0, __m512i row1) {
-    const __m512i s = _mm512_add_epi16(row0, row1);
-    const __m512i t = _mm512_add_epi16(s, _mm512_srli_epi32(s, 16));
-    return _mm512_srai_epi16(_mm512_add_epi16(t, K16(512)), 2);
+// Sums of horizontal pairs of one row's chroma: words 0-15 U, 16-31 V.
+VARNET_AVX512 inline __m512i ChromaPairs(const Row32& row) {
+    const __m512i hi = _mm512_permutex2var_epi8(row.u, Load(g_idx.odd), row.v);  // signed bytes
+    return _mm512_maddubs_epi16(_mm512_set1_epi8(1), hi);
 }
 
 // Chroma terms of 16 samples (32-bit) spread to 32 pixels: high words and low words.
@@ -159,11 +159,14 @@ VARNET_AVX512 size_t RgbToYuvRowPairAvx512(const BYTE* s0, const BYTE* s1, BYTE*
     for (; col + 32 <= width; col += 32) {
         const Row32 a = RgbRow32(s0 + col * 3);
         const Row32 b = RgbRow32(s1 + col * 3);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y0 + col), _mm512_cvtepi16_epi8(a.y));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y1 + col), _mm512_cvtepi16_epi8(b.y));
-        const __m512i uv = _mm512_permutex2var_epi8(Average(a.u, b.u), Load(g_idx.uv), Average(a.v, b.v));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(u + col / 2), _mm512_castsi512_si128(uv));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(v + col / 2), _mm512_extracti32x4_epi32(uv, 1));
+        const __m512i yy = _mm512_add_epi8(_mm512_permutex2var_epi8(a.y, Load(g_idx.odd), b.y), _mm512_set1_epi8(16));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y0 + col), _mm512_castsi512_si256(yy));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y1 + col), _mm512_extracti64x4_epi64(yy, 1));
+        // 128 + floor(sum of four / 4): U0-15 then V0-15.
+        const __m512i sum = _mm512_add_epi16(ChromaPairs(a), ChromaPairs(b));
+        const __m256i uv = _mm512_cvtepi16_epi8(_mm512_srai_epi16(_mm512_add_epi16(sum, K16(512)), 2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(u + col / 2), _mm256_castsi256_si128(uv));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(v + col / 2), _mm256_extracti128_si256(uv, 1));
     }
     return col;
 }
