@@ -195,11 +195,12 @@ int CColorConvert::ConvertYUYV2RGB(const BYTE* yuyv, int stride, BYTE* rgb24, in
     InitConvertTable();
     const YuvToRgbTables& t = g_yuv2rgb;
     const BYTE* clamp = t.clamp + 384;
-    const bool avx512 = ColorConvertLevel() >= kColorAvx512;
+    const int level = ColorConvertLevel();
     for (size_t row = 0; row < size_t(height); ++row) {
         const BYTE* s = yuyv + row * size_t(stride);
         BYTE* d = rgb24 + row * size_t(width) * 3;
-        const size_t done = avx512 ? YuyvToRgbRowAvx512(s, d, size_t(width)) : 0;
+        size_t done = level >= kColorAvx512 ? YuyvToRgbRowAvx512(s, d, size_t(width)) : 0;
+        if (level >= kColorAvx2) done += YuyvToRgbRowAvx2(s + done * 2, d + done * 3, size_t(width) - done);
         s += done * 2;
         d += done * 3;
         for (int col = int(done); col < width; col += 2, s += 4, d += 6) {

@@ -35,4 +35,5 @@ size_t YuvToRgbRowPairAvx512(const BYTE* y0, const BYTE* y1, const BYTE* u, cons
                              size_t width);
 
 // Packed 4:2:2 (Y0 U Y1 V) to RGB24 for one row: the first columns; returns the columns done.
+size_t YuyvToRgbRowAvx2(const BYTE* yuyv, BYTE* d, size_t width);
 size_t YuyvToRgbRowAvx512(const BYTE* yuyv, BYTE* d, size_t width);
