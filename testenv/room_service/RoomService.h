@@ -131,6 +131,7 @@ private:
     Json::Value UserJson(const SvcUser& u, bool account) const;
     Json::Value MicJson(const SvcRoom& r, uint32_t uid, const SvcMic& m) const;
     Json::Value CoinJson(const SvcUser& u) const;
+    void ChatRoomJson(Json::Value& c, const SvcUser& u, const SvcRoom& r, const std::string& chatName) const;
     bool Charge(SvcUser& u, uint64_t amount);
 
     std::unique_ptr<httplib::Server> server_;
