@@ -15,6 +15,10 @@
 #include "ColorConvertSimd.h"
 
 #if defined(__x86_64__)
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC 12's AVX-512 headers start some intrinsics from an undefined vector and warn about it.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 #include <cstdint>
