@@ -3,8 +3,9 @@
 //
 // RGB24 -> I420: each table entry (int)(i * 256 * c) is i * A + floor(i * b / 125) (A, b integers; the table
 // of Y from R is one less at 125 and 250, where the double product falls just below a whole number). With
-// A = 256 * a + a' the 24-bit sum S splits into 256 * H + L, H and L 16-bit; S >> 16 = (H + (L >> 8)) >> 8
-// exactly, since adding a fraction below one to a whole number leaves a floor unchanged. floor(i * b / 125)
+// A = 256 * a + a' (a' chosen small, of either sign) the 24-bit sum S splits into 256 * H + L, H and L 16-bit;
+// S >> 16 = (H + (L >> 8)) >> 8 exactly, since adding a fraction below one to a whole number leaves a floor
+// unchanged; the high byte of H + (L >> 8) is that value. floor(i * b / 125)
 // for a byte i is the multiply-high of i by ceil(65536 * b / 125); by floor(65536 * b / 125) it is that
 // less one where i * b / 125 is a whole number, which for Y from R gives the two corrected entries.
 // Chroma stays one value a pixel, shifted on its own, then summed over 2x2 as the tables do.
@@ -60,8 +61,8 @@ const Indexes g_idx;
 VARNET_AVX512 inline __m512i Load(const uint8_t* p) { return _mm512_load_si512(p); }
 
 // Signed byte multipliers for maddubs: `lo` for the low byte of each word, `hi` for the high byte.
-VARNET_AVX512 inline __m512i Coef(int r, int g) {
-    return _mm512_set1_epi16(short(uint16_t(uint8_t(int8_t(r))) | uint16_t(uint8_t(int8_t(g)) << 8)));
+VARNET_AVX512 inline __m512i Coef(int lo, int hi) {
+    return _mm512_set1_epi16(short(uint16_t(uint8_t(int8_t(lo))) | uint16_t(uint8_t(int8_t(hi)) << 8)));
 }
 
 VARNET_AVX512 inline __m512i K16(int k) { return _mm512_set1_epi16(short(k)); }
