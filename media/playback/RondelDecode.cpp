@@ -15,11 +15,7 @@
 
 namespace {
 
-void SleepMs(int ms) {
-    if (ms > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-}
+void SleepMs(int ms) { RondelSleep(ms); }
 
 }  // namespace
 
