@@ -7,6 +7,8 @@
 #include <ctime>
 #include <dirent.h>
 #include <fstream>
+#include <locale>
+#include <sstream>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,8 +18,13 @@
 #include "ZqLog.h"
 #include "ZqModConfig.h"
 
+// The program's icon image (generated from res/Varnet.png).
+extern const unsigned char kAppIconPng[];
+extern const size_t kAppIconPngSize;
+
 namespace {
 const char* kLog = "Speed.txt";
+constexpr int kAppIconResource = 107;
 
 // Default RTMP bases and page address; the configuration may name the service's own.
 std::string ConfigText(const char* section, const char* key, const char* def) {
@@ -45,7 +52,15 @@ CGlobalDataApp::CGlobalDataApp() {
     SetSignKeys(a, b);
 }
 
-CGlobalDataApp::~CGlobalDataApp() = default;
+CGlobalDataApp::~CGlobalDataApp() {
+    if (appIcon_) DestroyIcon(appIcon_);
+}
+
+void CGlobalDataApp::LoadAppIcon() {
+    if (appIcon_) return;
+    RegisterIconResource(kAppIconResource, kAppIconPng, kAppIconPngSize);
+    appIcon_ = LoadIcon(instance, kAppIconResource);
+}
 
 void CGlobalDataApp::SetSignKeys(const std::string& keyA, const std::string& keyB) {
     std::memset(keyA_, 0, sizeof keyA_);
@@ -322,4 +337,25 @@ void SaveChatFontConfig(const ChatFontFormat& font, const char* section) {
     char face[sizeof font.faceName + 1] = {0};
     std::memcpy(face, font.faceName, sizeof font.faceName);
     cfg->SetString(section, "FaceName", face, 1);
+}
+
+bool FlashWindowUntilForeground(HWND hwnd) {
+    FLASHWINFO info;
+    info.hwnd = hwnd;
+    info.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
+    info.uCount = 30;
+    info.dwTimeout = 500;
+    return FlashWindowEx(&info) != FALSE;
+}
+
+double StringToDouble(const std::string& text) {
+    double value = 0;
+    try {
+        std::istringstream in(text);
+        in.imbue(std::locale::classic());
+        if (!(in >> value)) value = 0;
+    } catch (...) {
+        value = 0;
+    }
+    return value;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Win32Desktop.h"
 #include "Win32Process.h"
 
 // The account data of the signed-in user.
@@ -61,6 +62,10 @@ public:
     void* mainWnd = nullptr;
     void SetCommandLine(const std::string& cmdline);
     std::string GetCommandLine() const;
+    // The application icon (icon resource 107, the program's own image): loaded by start-up on the UI
+    // thread, read by the windows that show it, destroyed with this object. Null before LoadAppIcon.
+    void LoadAppIcon();
+    HICON AppIcon() const { return appIcon_; }
 
     // Account.
     UserAccount GetAccount() const;
@@ -118,6 +123,7 @@ private:
     std::string macOverride_;           // guarded by timeMutex_
     bool hasMacOverride_ = false;
 
+    HICON appIcon_ = nullptr;           // UI thread
     std::atomic<uint32_t> requestCounter_{1};
     char keyA_[23] = {0};
     char keyB_[32] = {0};
@@ -131,6 +137,11 @@ std::string GetFirstNetCardMac();
 void TrimString(std::string& text);
 // "key=value" items into a map of lower-cased keys; items without exactly one "=" are skipped.
 std::map<std::string, std::string> ParseKeyValueParams(const std::vector<std::string>& items);
+// The number at the start of `text` (leading blanks skipped, C locale); 0 when there is none.
+double StringToDouble(const std::string& text);
+// Asks the desktop for the user's attention to the window (caption and taskbar button, 30 times at 500 ms,
+// until the window comes to the foreground); false when the desktop offers no such request.
+bool FlashWindowUntilForeground(HWND hwnd);
 // Byte length of a GBK text after conversion to UTF-8.
 size_t GetUtf8Length(const std::string& gbk);
 std::string GetDefaultVideoBkPath();

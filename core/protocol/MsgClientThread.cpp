@@ -178,10 +178,17 @@ void CMsgClientThread::ProcessRequestQueue() {
     }
 }
 
+bool CMsgClientThread::IsPaidCommand(const std::string& cmd) {
+    static const char* const kPaid[] = {"sendgift", "sendmultigift", "sendtag", "broadcast", "sendcolorbar"};
+    return std::any_of(std::begin(kPaid), std::end(kPaid), [&](const char* c) { return cmd == c; });
+}
+
 void CMsgClientThread::SendZQAsynMsg(const MsgSendData& data) {
-    // A 200 answer without a usable reply is retried as well, as a failed connection is.
+    // A failed attempt is retried (a 200 answer without a usable reply as well), except for paid commands:
+    // the service may already have charged for them, so they fail at once with the network-error reply.
+    const int retries = IsPaidCommand(data.cmd) ? 0 : retryCount_;
     CZQMessage* reply = nullptr;
-    for (int attempt = 0; attempt <= retryCount_ && !reply; ++attempt) reply = SendHttpRequest(data);
+    for (int attempt = 0; attempt <= retries && !reply; ++attempt) reply = SendHttpRequest(data);
     if (!reply) {
         std::string desc = CZQMessage::Enc("网络异常，请检查网络连接或者重新登录", 256);
         std::string json = StringUtility::Format("{\"cmd\":\"%s\",\"status\":%d,\"statusdesc\":\"%s\"}",

@@ -90,6 +90,9 @@ public:
     // Settings (tests and the demo): the service endpoint (default: configuration ZqServerList/LiveServer),
     // the HTTP time-out of one attempt, the tick source.
     void SetEndpoint(const std::string& endpoint);
+    // Commands that spend the user's money (gifts, tags, broadcasts, colour bars): sent once, never resent,
+    // since the service may have carried out a request whose answer was lost or unusable.
+    static bool IsPaidCommand(const std::string& cmd);
     // The query with the values of pwd= and token= masked (for logs and printouts).
     static std::string MaskSecrets(const std::string& query);
     std::string GetEndpoint() const;

@@ -1,5 +1,8 @@
 #include "CameraSource.h"
 
+#include "ColorConvert.h"
+#include "ZqLib.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +96,68 @@ std::string FormatSizeList(const std::vector<Size>& sizes) {
     return out;
 }
 
+bool ConvertSample(uint32_t fourcc, const uint8_t* src, size_t used, int stride, int width, int height,
+                   uint8_t* topDownBgr) {
+    if (!src || !topDownBgr || width <= 0 || height <= 0 || width > 4096 || height > 4096) return false;
+    const size_t w = size_t(width), h = size_t(height);
+    const size_t rowBytes = w * (fourcc == V4L2_PIX_FMT_YUYV ? 2 : 3);
+    if (stride < 0 || size_t(stride) < rowBytes || used < size_t(stride) * (h - 1) + rowBytes) return false;
+    switch (fourcc) {
+    case V4L2_PIX_FMT_YUYV:
+        return CColorConvert::ConvertYUYV2RGB(src, stride, topDownBgr, width, height) == 1;
+    case V4L2_PIX_FMT_BGR24:
+        for (size_t y = 0; y < h; ++y) memcpy(topDownBgr + y * w * 3, src + y * size_t(stride), w * 3);
+        return true;
+    case V4L2_PIX_FMT_RGB24:
+        for (size_t y = 0; y < h; ++y) {
+            const uint8_t* s = src + y * size_t(stride);
+            uint8_t* d = topDownBgr + y * w * 3;
+            for (size_t x = 0; x < w; ++x) {
+                d[3 * x] = s[3 * x + 2];
+                d[3 * x + 1] = s[3 * x + 1];
+                d[3 * x + 2] = s[3 * x];
+            }
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+void FlipRows(const uint8_t* src, uint8_t* dst, int width, int height) {
+    const size_t row = size_t(width) * 3;
+    for (int y = 0; y < height; ++y) memcpy(dst + size_t(height - 1 - y) * row, src + size_t(y) * row, row);
+}
+
+bool FitControlValue(const CameraControl& c, int& value) {
+    switch (c.type) {
+    case CameraControl::Boolean:
+        value = value ? 1 : 0;
+        return true;
+    case CameraControl::Menu:
+        for (const auto& item : c.items) {
+            if (item.first == value) return true;
+        }
+        return false;
+    case CameraControl::Integer:
+        break;
+    }
+    if (c.maximum < c.minimum) return false;
+    long v = std::clamp<long>(value, c.minimum, c.maximum);
+    if (c.step > 1) {
+        long k = (v - c.minimum + c.step / 2) / c.step;
+        v = c.minimum + k * c.step;
+        if (v > c.maximum) v -= c.step;
+    }
+    value = int(v);
+    return true;
+}
+
+std::string CardNameToGbk(const char* card, size_t len) {
+    if (!card) return std::string();
+    return Charset::Utf8ToGbk(std::string(card, strnlen(card, len)));
+}
+
 void SelectSyntheticCamera(int mode, const std::vector<Size>& offered) {
     std::lock_guard<std::mutex> lock(g_selectMutex);
     g_selectMode = mode;
@@ -121,9 +186,7 @@ std::vector<CameraInfo> ListCameras() {
         if (ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
             uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
             if ((caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING)) {
-                char card[sizeof(cap.card) + 1] = {};
-                memcpy(card, cap.card, sizeof(cap.card));
-                cameras.push_back({card, path});
+                cameras.push_back({CardNameToGbk(reinterpret_cast<const char*>(cap.card), sizeof(cap.card)), path});
             }
         }
         close(fd);

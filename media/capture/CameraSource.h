@@ -23,6 +23,28 @@ Size ChooseCaptureSize(int width, int height, const std::vector<Size>& offered);
 // "640x480|320x240".
 std::string FormatSizeList(const std::vector<Size>& sizes);
 
+// One device sample (`used` bytes of the V4L2 pixel format `fourcc`: YUYV, BGR24 or RGB24, rows `stride`
+// bytes apart) to top-down B,G,R rows without padding; false when the sample is too short or the format or
+// size is not one of these.
+bool ConvertSample(uint32_t fourcc, const uint8_t* src, size_t used, int stride, int width, int height,
+                   uint8_t* topDownBgr);
+// Copies width * 3 byte rows in reverse order (top-down to bottom-up and back).
+void FlipRows(const uint8_t* src, uint8_t* dst, int width, int height);
+
+// A setting of the device (brightness, contrast, ...), as the settings dialog shows it.
+struct CameraControl {
+    enum Type { Integer, Boolean, Menu };
+    uint32_t id = 0;            // V4L2 control id
+    Type type = Integer;
+    std::string name;           // GBK
+    int minimum = 0, maximum = 0, step = 1, defaultValue = 0, value = 0;
+    bool readOnly = false;      // shown, not changeable (read-only, or inactive while another setting rules)
+    std::vector<std::pair<int, std::string>> items;  // Menu: value and GBK name of each entry
+};
+// `value` made valid for the control: clamped to its range and rounded to its step (0 or 1 for a
+// Boolean); false for a Menu value that is not an entry.
+bool FitControlValue(const CameraControl& control, int& value);
+
 class CameraSource {
 public:
     virtual ~CameraSource() = default;
@@ -36,12 +58,22 @@ public:
     // Copies the latest frame, top-down B,G,R rows without padding (width * height * 3 bytes);
     // 0 when there is none yet or `len` is too small.
     virtual unsigned LatestFrame(uint8_t* buf, unsigned len) = 0;
-    // Raw samples as the device delivers them (its own layout), on the device's thread; may be empty.
+    // The device's settings with their current values (empty when it has none).
+    virtual std::vector<CameraControl> Controls() { return {}; }
+    // Sets one setting (the value is fitted first); false when there is no such setting or it is refused.
+    virtual bool SetControl(uint32_t id, int value) {
+        (void)id;
+        (void)value;
+        return false;
+    }
+    // Every sample the device delivers, as bottom-up B,G,R rows without padding (width * height * 3 bytes),
+    // with its time in seconds; called on the device's thread (the synthetic camera: on the thread that
+    // asks for the frame). May be empty.
     std::function<void(double, uint8_t*, long)> onSample;
 };
 
 struct CameraInfo {
-    std::string name;  // shown to the user
+    std::string name;  // shown to the user, GBK
     std::string path;  // device path ("" for the synthetic camera)
 };
 
@@ -63,5 +95,8 @@ int ReadCounter(const uint8_t* bgr, int width, int height);
 
 std::unique_ptr<CameraSource> CreateSyntheticCamera(const std::vector<Size>& offered);
 std::unique_ptr<CameraSource> CreateV4l2Camera(const std::string& path);
+
+// A device's card name (UTF-8, `len` bytes at most, NUL-padded) in GBK.
+std::string CardNameToGbk(const char* card, size_t len);
 
 }  // namespace capture

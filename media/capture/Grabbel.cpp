@@ -1,8 +1,10 @@
 #include "Grabbel.h"
 
+#include "CameraSetUpDialog.h"
 #include "CameraSource.h"
 #include "ColorConvert.h"
 #include "MediaDebug.h"
+#include "ZqLib.h"
 
 #include <cstring>
 #include <vector>
@@ -25,10 +27,7 @@ int Grabbel::CameraName(int index, char* buffer, int length) {
     if (index < 0 || size_t(index) >= cams.size()) {
         return -1;
     }
-    const std::string& name = cams[size_t(index)].name;
-    size_t n = std::min(name.size(), size_t(length - 1));
-    memcpy(buffer, name.data(), n);
-    buffer[n] = 0;
+    Charset::GbkCopy(buffer, size_t(length), cams[size_t(index)].name);
     return 0;
 }
 
@@ -118,7 +117,11 @@ void Grabbel::GetRatioList(std::string& out) {
     out = cam ? capture::FormatSizeList(cam->OfferedSizes()) : std::string();
 }
 
-void Grabbel::ShowSetUp(void*) {}
+void Grabbel::ShowSetUp(void* parent) {
+    if (m_source) {
+        capture::RunSetUpDialog(*m_source, parent);
+    }
+}
 
 void Grabbel::BufferCB(double sampleTime, BYTE* buffer, long length) {
     if (IBaseVideoCB* cb = m_callback.load()) {

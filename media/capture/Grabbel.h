@@ -46,7 +46,9 @@ public:
     unsigned QueryFrame(BYTE* buffer, unsigned length);
     void GetRatio(unsigned& width, unsigned& height);
     void GetRatioList(std::string& out);
-    // The device's own settings dialog: there is none on this platform.
+    // The settings dialog of the open camera (brightness, contrast, whatever the device offers), owned by
+    // the window whose handle is `parent`; returns when it is closed. Nothing without an open camera or a
+    // display. Owner thread, which must be the UI thread.
     void ShowSetUp(void* parent);
     void BufferCB(double sampleTime, BYTE* buffer, long length);
 

@@ -1,8 +1,10 @@
 #include "CameraSource.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <linux/videodev2.h>
 #include <mutex>
 
 namespace capture {
@@ -97,19 +99,92 @@ public:
     }
     std::vector<Size> OfferedSizes() override { return offered_; }
 
-    // Each call is the next frame of the pattern.
+    // Each call is the next frame of the pattern, also handed to onSample (bottom-up) on this thread.
     unsigned LatestFrame(uint8_t* buf, unsigned len) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const size_t need = size_t(size_.first) * size_t(size_.second) * 3;
-        if (!running_ || need == 0 || !buf || len < need) {
-            return 0;
+        Size s;
+        uint32_t frameNo = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const size_t need = size_t(size_.first) * size_t(size_.second) * 3;
+            if (!running_ || need == 0 || !buf || len < need) {
+                return 0;
+            }
+            s = size_;
+            frameNo = counter_++;
+            synthetic::Draw(buf, s.first, s.second, frameNo);
+            ApplyControls(buf, s.first, s.second);
         }
-        synthetic::Draw(buf, size_.first, size_.second, counter_++);
-        return unsigned(need);
+        const size_t n = size_t(s.first) * size_t(s.second) * 3;
+        if (onSample) {
+            std::vector<uint8_t> sample(n);
+            FlipRows(buf, sample.data(), s.first, s.second);
+            onSample(double(frameNo) / 10.0, sample.data(), long(n));
+        }
+        return unsigned(n);
+    }
+
+    std::vector<CameraControl> Controls() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return controls_;
+    }
+
+    bool SetControl(uint32_t id, int value) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (CameraControl& c : controls_) {
+            if (c.id == id) {
+                if (!FitControlValue(c, value)) return false;
+                c.value = value;
+                return true;
+            }
+        }
+        return false;
     }
 
 private:
+    static std::vector<CameraControl> MakeControls() {
+        CameraControl brightness;
+        brightness.id = V4L2_CID_BRIGHTNESS;
+        brightness.name = "Brightness";
+        brightness.minimum = -64;
+        brightness.maximum = 64;
+        CameraControl contrast;
+        contrast.id = V4L2_CID_CONTRAST;
+        contrast.name = "Contrast";
+        contrast.minimum = 0;
+        contrast.maximum = 200;
+        contrast.step = 10;
+        contrast.defaultValue = contrast.value = 100;
+        CameraControl mirror;
+        mirror.id = V4L2_CID_HFLIP;
+        mirror.type = CameraControl::Boolean;
+        mirror.name = "Horizontal Flip";
+        mirror.maximum = 1;
+        return {brightness, contrast, mirror};
+    }
+
+    // Brightness, contrast and mirroring on the picture below the counter rows (mutex_ held).
+    void ApplyControls(uint8_t* bgr, int width, int height) const {
+        const int brightness = controls_[0].value, contrast = controls_[1].value;
+        const bool mirror = controls_[2].value != 0;
+        const size_t row = size_t(width) * 3;
+        for (int y = synthetic::kBlock; y < height; ++y) {
+            uint8_t* p = bgr + size_t(y) * row;
+            if (brightness != 0 || contrast != 100) {
+                for (size_t i = 0; i < row; ++i) {
+                    const int v = (int(p[i]) - 128) * contrast / 100 + 128 + brightness;
+                    p[i] = uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+                }
+            }
+            if (mirror) {
+                for (int a = 0, b = width - 1; a < b; ++a, --b) {
+                    for (int k = 0; k < 3; ++k) std::swap(p[3 * a + k], p[3 * b + k]);
+                }
+            }
+        }
+    }
+
     mutable std::mutex mutex_;
+    std::vector<CameraControl> controls_ = MakeControls();  // guarded by mutex_
     std::vector<Size> offered_;
     Size size_{0, 0};
     bool running_ = false;

@@ -1,7 +1,8 @@
 // V4L2 capture: mmap streaming on a thread of its own, YUYV or BGR24/RGB24 converted to top-down BGR24
-// into a latest-frame slot.
+// into a latest-frame slot (and bottom-up for the raw-sample callback); the device's controls.
 #include "CameraSource.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -25,26 +26,6 @@ int Xioctl(int fd, unsigned long req, void* arg) {
         r = ioctl(fd, req, arg);
     } while (r < 0 && errno == EINTR);
     return r;
-}
-
-inline uint8_t Clamp(int v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
-
-void YuyvToBgr(const uint8_t* src, uint8_t* dst, int w, int h, int stride) {
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* s = src + size_t(y) * size_t(stride);
-        uint8_t* d = dst + size_t(y) * size_t(w) * 3;
-        for (int x = 0; x + 1 < w; x += 2) {
-            const int y0 = s[0] - 16, u = s[1] - 128, y1 = s[2] - 16, v = s[3] - 128;
-            for (int k = 0; k < 2; ++k) {
-                const int c = 298 * (k ? y1 : y0);
-                d[0] = Clamp((c + 516 * u + 128) >> 8);
-                d[1] = Clamp((c - 100 * u - 208 * v + 128) >> 8);
-                d[2] = Clamp((c + 409 * v + 128) >> 8);
-                d += 3;
-            }
-            s += 4;
-        }
-    }
 }
 
 class V4l2Camera : public CameraSource {
@@ -146,7 +127,90 @@ public:
         return unsigned(latest_.size());
     }
 
+    std::vector<CameraControl> Controls() override {
+        DeviceFd dev(this);
+        std::vector<CameraControl> out;
+        if (dev.fd < 0) return out;
+        v4l2_queryctrl q{};
+        q.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+        bool any = false;
+        for (int n = 0; n < 256 && Xioctl(dev.fd, VIDIOC_QUERYCTRL, &q) == 0; ++n) {
+            any = true;
+            AddControl(dev.fd, q, out);
+            q.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+        }
+        if (!any) {  // drivers without enumeration: the standard ids one by one
+            for (uint32_t id = V4L2_CID_BASE; id < V4L2_CID_LASTP1; ++id) {
+                v4l2_queryctrl one{};
+                one.id = id;
+                if (Xioctl(dev.fd, VIDIOC_QUERYCTRL, &one) == 0) AddControl(dev.fd, one, out);
+            }
+        }
+        return out;
+    }
+
+    bool SetControl(uint32_t id, int value) override {
+        for (const CameraControl& c : Controls()) {
+            if (c.id != id) continue;
+            if (c.readOnly || !FitControlValue(c, value)) return false;
+            DeviceFd dev(this);
+            v4l2_control ctl{};
+            ctl.id = id;
+            ctl.value = value;
+            return dev.fd >= 0 && Xioctl(dev.fd, VIDIOC_S_CTRL, &ctl) == 0;
+        }
+        return false;
+    }
+
 private:
+    // The open device, or the device opened for the call.
+    struct DeviceFd {
+        explicit DeviceFd(V4l2Camera* cam)
+            : fd(cam->fd_ >= 0 ? cam->fd_ : open(cam->path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)),
+              own(cam->fd_ < 0) {}
+        ~DeviceFd() {
+            if (own && fd >= 0) close(fd);
+        }
+        int fd;
+        bool own;
+    };
+
+    static void AddControl(int fd, const v4l2_queryctrl& q, std::vector<CameraControl>& out) {
+        if (q.flags & V4L2_CTRL_FLAG_DISABLED) return;
+        CameraControl c;
+        switch (q.type) {
+        case V4L2_CTRL_TYPE_INTEGER: c.type = CameraControl::Integer; break;
+        case V4L2_CTRL_TYPE_BOOLEAN: c.type = CameraControl::Boolean; break;
+        case V4L2_CTRL_TYPE_MENU:
+        case V4L2_CTRL_TYPE_INTEGER_MENU: c.type = CameraControl::Menu; break;
+        default: return;  // buttons, 64-bit, strings, classes
+        }
+        c.id = q.id;
+        c.name = CardNameToGbk(reinterpret_cast<const char*>(q.name), sizeof(q.name));
+        c.minimum = q.minimum;
+        c.maximum = q.maximum;
+        c.step = q.step > 0 ? q.step : 1;
+        c.defaultValue = q.default_value;
+        c.readOnly = (q.flags & (V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_GRABBED | V4L2_CTRL_FLAG_INACTIVE)) != 0;
+        v4l2_control ctl{};
+        ctl.id = q.id;
+        c.value = Xioctl(fd, VIDIOC_G_CTRL, &ctl) == 0 ? ctl.value : q.default_value;
+        if (c.type == CameraControl::Menu) {
+            for (int i = q.minimum; i <= q.maximum && i - q.minimum < 64; ++i) {
+                v4l2_querymenu m{};
+                m.id = q.id;
+                m.index = unsigned(i);
+                if (Xioctl(fd, VIDIOC_QUERYMENU, &m) < 0) continue;
+                std::string name = q.type == V4L2_CTRL_TYPE_MENU
+                                       ? CardNameToGbk(reinterpret_cast<const char*>(m.name), sizeof(m.name))
+                                       : std::to_string(m.value);
+                c.items.emplace_back(i, name);
+            }
+            if (c.items.empty()) return;
+        }
+        out.push_back(std::move(c));
+    }
+
     bool Fail() {
         Close();
         return false;
@@ -181,7 +245,7 @@ private:
 
     void Loop() {
         const size_t w = size_t(size_.first), h = size_t(size_.second);
-        std::vector<uint8_t> frame(w * h * 3);
+        std::vector<uint8_t> frame(w * h * 3), sample(w * h * 3);
         while (running_) {
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, 100) <= 0) continue;
@@ -192,33 +256,16 @@ private:
             if (b.index < buffers_.size()) {
                 const uint8_t* src = static_cast<const uint8_t*>(buffers_[b.index].first);
                 const size_t used = b.bytesused ? b.bytesused : buffers_[b.index].second;
-                if (used >= size_t(stride_) * h) {
-                    if (format_ == V4L2_PIX_FMT_YUYV) {
-                        YuyvToBgr(src, frame.data(), size_.first, size_.second, stride_);
-                    } else {
-                        for (size_t y = 0; y < h; ++y) {
-                            const uint8_t* s = src + y * size_t(stride_);
-                            uint8_t* d = frame.data() + y * w * 3;
-                            if (format_ == V4L2_PIX_FMT_BGR24) {
-                                memcpy(d, s, w * 3);
-                            } else {
-                                for (size_t x = 0; x < w; ++x) {
-                                    d[3 * x] = s[3 * x + 2];
-                                    d[3 * x + 1] = s[3 * x + 1];
-                                    d[3 * x + 2] = s[3 * x];
-                                }
-                            }
-                        }
-                    }
-                    {
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        latest_.swap(frame);
-                        haveFrame_ = true;
-                    }
+                if (ConvertSample(format_, src, std::min(used, buffers_[b.index].second), stride_, size_.first,
+                                  size_.second, frame.data())) {
                     if (onSample) {
+                        FlipRows(frame.data(), sample.data(), size_.first, size_.second);
                         const double t = double(b.timestamp.tv_sec) + double(b.timestamp.tv_usec) / 1e6;
-                        onSample(t, const_cast<uint8_t*>(src), long(used));
+                        onSample(t, sample.data(), long(sample.size()));
                     }
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    latest_.swap(frame);
+                    haveFrame_ = true;
                 }
             }
             Xioctl(fd_, VIDIOC_QBUF, &b);

@@ -174,3 +174,27 @@ void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int
         }
     }
 }
+
+int CColorConvert::ConvertYUYV2RGB(const BYTE* yuyv, int stride, BYTE* rgb24, int width, int height) {
+    if (!yuyv || !rgb24 || width <= 0 || (width & 1) || height <= 0 || stride < width * 2)
+        return 0;
+    InitConvertTable();
+    const YuvToRgbTables& t = g_yuv2rgb;
+    const BYTE* clamp = t.clamp + 384;
+    for (size_t row = 0; row < size_t(height); ++row) {
+        const BYTE* s = yuyv + row * size_t(stride);
+        BYTE* d = rgb24 + row * size_t(width) * 3;
+        for (int col = 0; col < width; col += 2, s += 4, d += 6) {
+            const int32_t bu = t.bU[s[1]];
+            const int32_t guv = t.gU[s[1]] + t.gV[s[3]];
+            const int32_t rv = t.rV[s[3]];
+            for (int k = 0; k < 2; ++k) {
+                const int32_t yy = t.y[s[2 * k]];
+                d[3 * k + 0] = clamp[(yy + bu) >> 16];
+                d[3 * k + 1] = clamp[(yy - guv) >> 16];
+                d[3 * k + 2] = clamp[(yy + rv) >> 16];
+            }
+        }
+    }
+    return 1;
+}

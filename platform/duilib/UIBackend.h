@@ -47,6 +47,17 @@ public:
     virtual SIZE GetScreenSize() const = 0;
     // Screen position of the mouse pointer.
     virtual POINT GetCursorPos() const = 0;
+    // Asks the desktop for the user's attention until the window is in the foreground (false withdraws
+    // it); false when the window is not shown on a desktop.
+    virtual bool RequestAttention(bool on) {
+        (void)on;
+        return false;
+    }
+    // The window's icon (WM_SETICON); the backend copies what it needs.
+    virtual void SetIcon(HICON icon, bool big) {
+        (void)icon;
+        (void)big;
+    }
 };
 
 class IWindowBackendFactory {

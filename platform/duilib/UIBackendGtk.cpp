@@ -47,6 +47,7 @@ public:
         m_menu = menu;
         m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         g_object_ref_sink(m_window);
+        g_object_set_data(G_OBJECT(m_window), "varnet-hwnd", wnd ? wnd->GetHWND() : nullptr);
         gtk_window_set_decorated(GTK_WINDOW(m_window), FALSE);
         gtk_window_set_title(GTK_WINDOW(m_window), GbkToUtf8(title ? title : "").c_str());
         if (menu) {
@@ -75,6 +76,7 @@ public:
         g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
         g_signal_connect(m_window, "configure-event", G_CALLBACK(OnConfigure), this);
         g_signal_connect(m_window, "focus-out-event", G_CALLBACK(OnFocusOut), this);
+        g_signal_connect(m_window, "focus-in-event", G_CALLBACK(OnFocusIn), this);
         if (menu) g_signal_connect(m_area, "map-event", G_CALLBACK(OnMenuMapped), this);
         ApplyGeometry();
         if (style & UI_WS_VISIBLE) Show(true, true);
@@ -450,6 +452,36 @@ private:
         return FALSE;
     }
 
+    bool RequestAttention(bool on) override {
+        if (!m_window || !gtk_widget_get_visible(m_window)) return false;
+        // In the foreground already: nothing to ask for.
+        gtk_window_set_urgency_hint(GTK_WINDOW(m_window), on && !gtk_window_is_active(GTK_WINDOW(m_window)));
+        return true;
+    }
+
+    void SetIcon(HICON icon, bool) override {
+        if (!m_window) return;
+        size_t size = 0;
+        const unsigned char* png = IconImage(icon, &size);
+        if (!png) {
+            gtk_window_set_icon(GTK_WINDOW(m_window), nullptr);
+            return;
+        }
+        GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+        if (gdk_pixbuf_loader_write(loader, png, size, nullptr) && gdk_pixbuf_loader_close(loader, nullptr)) {
+            if (GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader))
+                gtk_window_set_icon(GTK_WINDOW(m_window), pixbuf);
+        } else {
+            gdk_pixbuf_loader_close(loader, nullptr);
+        }
+        g_object_unref(loader);
+    }
+
+    static gboolean OnFocusIn(GtkWidget* w, GdkEventFocus*, gpointer) {
+        gtk_window_set_urgency_hint(GTK_WINDOW(w), FALSE);  // the attention request is answered
+        return FALSE;
+    }
+
     static gboolean OnFocusOut(GtkWidget*, GdkEventFocus*, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
         self->HideToolTip();
@@ -484,12 +516,25 @@ class CGtkFactory : public IWindowBackendFactory {
 public:
     std::unique_ptr<IWindowBackend> CreateBackend() override { return std::make_unique<CGtkBackend>(); }
 };
+
+// The desktop of the window runtime: the GTK windows of the library's windows.
+class CGtkDesktop : public IDesktopWindows {
+public:
+    bool Flash(const FLASHWINFO& info) override {
+        CWindowWnd* wnd = CWindowWnd::FromHandle(info.hwnd);
+        return wnd && wnd->GetBackend() && wnd->GetBackend()->RequestAttention(info.dwFlags != FLASHW_STOP);
+    }
+};
 }  // namespace
 
 bool UIBackendGtkInit() {
     static CGtkFactory factory;
+    static CGtkDesktop desktop;
     static bool ok = gtk_init_check(nullptr, nullptr);
-    if (ok) SetWindowBackendFactory(&factory);
+    if (ok) {
+        SetWindowBackendFactory(&factory);
+        SetDesktopWindows(&desktop);
+    }
     return ok;
 }
 

@@ -1,5 +1,8 @@
 // Shows windows of the UI library as GTK windows: painted with cairo and Pango, mouse and keyboard input,
-// native entries (with input methods) over edit controls while they have the focus.
+// native entries (with input methods) over edit controls while they have the focus. Each GTK window
+// carries its window handle as object data "varnet-hwnd", so that a library showing a GTK dialog of its
+// own can find the dialog's owner. Init also installs the desktop of the window runtime (attention
+// requests and icons, Win32Desktop.h).
 #pragma once
 
 #include "UIBackend.h"

@@ -191,6 +191,7 @@ void CWindowWnd::OnFinalMessage(HWND) {}
 
 LRESULT CWindowWnd::WndProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_CLOSE) m_nModalResult = (UINT)wParam;
+    if (uMsg == WM_SETICON && m_pBackend) m_pBackend->SetIcon(reinterpret_cast<HICON>(lParam), wParam == ICON_BIG);
     if (uMsg != WM_DESTROY) return HandleMessage(uMsg, wParam, lParam);
     // WM_DESTROY: the handle is dead already; let the window clean up, then end its modal loop and
     // give it the final message (after which the object may be gone).

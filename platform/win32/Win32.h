@@ -1,6 +1,6 @@
 // The in-process window runtime: handles, messages, timers and loops on GLib's default main context,
 // time and synchronisation, window properties published to other processes, the registry store and
-// processes of the own user.
+// processes of the own user, and what the desktop does for windows (attention, icons).
 #pragma once
 
 #include "Win32Types.h"
@@ -9,3 +9,4 @@
 #include "Win32Ipc.h"
 #include "Win32Registry.h"
 #include "Win32Process.h"
+#include "Win32Desktop.h"

@@ -40,6 +40,7 @@ struct RoomServiceFault {
         Drop,         // closes the connection without an answer
         Malformed,    // a body that is not JSON
         UnknownCmd,   // valid JSON with an unregistered cmd
+        Truncated,    // the command is carried out, then its answer is cut to half its length
     };
     Kind kind = None;
     int status = 9;
@@ -130,6 +131,7 @@ private:
     Json::Value UserJson(const SvcUser& u, bool account) const;
     Json::Value MicJson(const SvcRoom& r, uint32_t uid, const SvcMic& m) const;
     Json::Value CoinJson(const SvcUser& u) const;
+    void ChatRoomJson(Json::Value& c, const SvcUser& u, const SvcRoom& r, const std::string& chatName) const;
     bool Charge(SvcUser& u, uint64_t amount);
 
     std::unique_ptr<httplib::Server> server_;

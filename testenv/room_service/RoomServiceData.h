@@ -57,6 +57,8 @@ struct SvcData {
     uint32_t nextSid = 7000;
     uint32_t onlineCount = 0;
     std::string rtmpBase = "rtmp://127.0.0.1:1935/vstar";   // where the microphones' streams live
+    std::string chatIp = "127.0.0.1";                        // the chat server handed out with its signatures
+    int chatPort = 0;
 };
 
 }  // namespace testenv

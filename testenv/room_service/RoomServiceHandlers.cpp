@@ -68,7 +68,7 @@ void RoomService::LoadSampleData() {
         u.xiubi = coins;
         u.zebin = 100;
         u.upgradeleft = 2500;
-        u.chatid = "chat_" + std::to_string(uid);
+        u.chatid = std::to_string(uid) + "_chat";   // a chat id begins with the uid
         data_.users[uid] = u;
     };
     addUser(1001, "alice", "secret", "爱丽丝", 5000000000ULL);
@@ -170,7 +170,7 @@ Json::Value RoomService::OnGetAnonyUser(const Params&) {
     u.beautyid = u.uid;
     u.level = 100;
     u.nickname = "游客" + std::to_string(u.uid);
-    u.chatid = "chat_" + std::to_string(u.uid);
+    u.chatid = std::to_string(u.uid) + "_chat";
     data_.users[u.uid] = u;
     Json::Value v = Reply(1);
     v["user"]["uid"] = u.uid;

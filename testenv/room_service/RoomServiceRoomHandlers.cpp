@@ -1,6 +1,7 @@
 // Room commands of the local room service.
 #include <ctime>
 
+#include "../chat_server/ChatSignature.h"
 #include "RoomService.h"
 #include "ZqLib.h"
 
@@ -9,6 +10,19 @@ namespace testenv {
 namespace {
 uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 }  // namespace
+
+// The chat server data with signatures the chat server accepts for this user and room.
+void RoomService::ChatRoomJson(Json::Value& c, const SvcUser& u, const SvcRoom& r, const std::string& chatName) const {
+    uint32_t tm = Now();
+    c["ip"] = data_.chatIp;
+    c["port"] = data_.chatPort;
+    c["tm"] = tm;
+    c["channel"]["login"]["id"] = u.uid;
+    c["channel"]["login"]["sig"] = ChatLoginSig(u.uid, tm);
+    c["channel"]["login"]["chatname"] = chatName;
+    c["channel"]["join"]["id"] = r.rid;
+    c["channel"]["join"]["sig"] = ChatJoinSig(static_cast<uint32_t>(r.rid), u.uid, tm);
+}
 
 Json::Value RoomService::MicJson(const SvcRoom& r, uint32_t uid, const SvcMic& m) const {
     Json::Value v(Json::objectValue);
@@ -59,15 +73,7 @@ Json::Value RoomService::OnEnterRoom(const Params& p) {
     v["hide"] = ParamU(p, "hide");
     v["miclist"] = Json::Value(Json::arrayValue);
     for (const auto& [uid, m] : r->mics) v["miclist"].append(MicJson(*r, uid, m));
-    Json::Value& c = v["chatroom"];
-    c["ip"] = "127.0.0.1";
-    c["port"] = 0;   // the chat server of the test stack sets its own port
-    c["tm"] = Now();
-    c["channel"]["login"]["id"] = u->uid;
-    c["channel"]["login"]["sig"] = Now() ^ u->uid;
-    c["channel"]["login"]["chatname"] = u->chatid;
-    c["channel"]["join"]["id"] = r->rid;
-    c["channel"]["join"]["sig"] = Now() ^ static_cast<uint32_t>(r->rid);
+    ChatRoomJson(v["chatroom"], *u, *r, u->chatid);
     v["sendgiftlist"] = Json::Value(Json::arrayValue);
     for (const SvcGift& g : r->gifts) {
         Json::Value e;
@@ -131,15 +137,7 @@ Json::Value RoomService::OnGetChatSig(const Params& p) {
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
     Json::Value v = Reply(1);
-    Json::Value& c = v["chatroom"];
-    c["ip"] = "127.0.0.1";
-    c["port"] = 0;
-    c["tm"] = Now();
-    c["channel"]["login"]["id"] = u->uid;
-    c["channel"]["login"]["sig"] = Now() ^ u->uid;
-    c["channel"]["login"]["chatname"] = ParamS(p, "chatid");
-    c["channel"]["join"]["id"] = r->rid;
-    c["channel"]["join"]["sig"] = Now() ^ static_cast<uint32_t>(r->rid);
+    ChatRoomJson(v["chatroom"], *u, *r, ParamS(p, "chatid"));
     return v;
 }
 

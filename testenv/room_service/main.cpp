@@ -1,4 +1,5 @@
-// The local room service as a program: room_service [--port N] (default 18090). Runs until SIGINT/SIGTERM.
+// The local room service as a program: room_service [--port N] [--chat-port N] (defaults 18090 and 18091).
+// Runs until SIGINT/SIGTERM.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -14,17 +15,21 @@ void OnSignal(int) { g_stop = 1; }
 
 int main(int argc, char** argv) {
     int port = 18090;
+    int chatPort = 18091;   // the chat server whose address and signatures enterroom and getchatsig hand out
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             port = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--no-sign-check") == 0) {
             continue;
+        } else if (std::strcmp(argv[i], "--chat-port") == 0 && i + 1 < argc) {
+            chatPort = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: room_service [--port N] [--no-sign-check]\n");
+            std::fprintf(stderr, "usage: room_service [--port N] [--chat-port N] [--no-sign-check]\n");
             return 2;
         }
     }
     testenv::RoomService service;
+    service.WithData([&](testenv::SvcData& d) { d.chatPort = chatPort; });
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--no-sign-check") == 0) service.SetCheckSignature(false);
     if (service.Start(port) == 0) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -147,6 +148,40 @@ TEST_F(GlobalData, TextHelpers) {
     std::string mac = GetFirstNetCardMac();
     EXPECT_TRUE(mac.empty() || mac.size() == 12u) << mac;
     EXPECT_NE(GetNoVideoBkPath().find("defaultbk_novideo.png"), std::string::npos);
+
+    const std::pair<const char*, double> numbers[] = {
+        {"12", 12}, {" 3.5", 3.5}, {"-2", -2}, {"7abc", 7}, {"", 0}, {"abc", 0}, {"1e999", 0}};
+    for (auto& [text, value] : numbers) EXPECT_EQ(StringToDouble(text), value) << text;
+}
+
+TEST_F(GlobalData, AttentionRequestAndProgramIcon) {
+    struct Desktop : IDesktopWindows {
+        std::vector<FLASHWINFO> seen;
+        bool Flash(const FLASHWINFO& info) override {
+            seen.push_back(info);
+            return true;
+        }
+    } desktop;
+    HWND wnd = reinterpret_cast<HWND>(0x20);
+    EXPECT_FALSE(FlashWindowUntilForeground(wnd));  // no desktop
+    SetDesktopWindows(&desktop);
+    EXPECT_TRUE(FlashWindowUntilForeground(wnd));
+    SetDesktopWindows(nullptr);
+    ASSERT_EQ(1u, desktop.seen.size());
+    EXPECT_EQ(wnd, desktop.seen[0].hwnd);
+    EXPECT_EQ(FLASHW_ALL | FLASHW_TIMERNOFG, desktop.seen[0].dwFlags);
+    EXPECT_EQ(30u, desktop.seen[0].uCount);
+    EXPECT_EQ(500u, desktop.seen[0].dwTimeout);
+
+    g.LoadAppIcon();
+    HICON icon = g.AppIcon();
+    ASSERT_NE(nullptr, icon);
+    g.LoadAppIcon();  // once
+    EXPECT_EQ(icon, g.AppIcon());
+    size_t size = 0;
+    const unsigned char* png = IconImage(icon, &size);
+    ASSERT_GT(size, 8u);
+    EXPECT_EQ(0, memcmp(png, "\x89PNG\r\n\x1a\n", 8));
 }
 
 TEST_F(GlobalData, ChatFontRoundTrip) {

@@ -307,6 +307,53 @@ TEST_F(Worker, FaultsGiveTwoAttemptsThenTheFailureReply) {
     }
 }
 
+// A paid command whose answer is lost after the service carried it out is not sent again: the user sees the
+// failure reply and is charged once. A free command in the same case is retried.
+TEST_F(Worker, PaidCommandsAreNeverResent) {
+    ASSERT_EQ(worker.Start(), 1);
+    LoginAlice();
+    const uint32_t u = uid, s = sid;
+    auto room = [u, s](auto& m) { m.uid = u; m.sid = s; m.rid = 3003; };
+    auto ctxRoom = [u, s](auto& m) { m.uid = u; m.sid = s; m.ctxInt[0] = 3003; };
+    CZQSendGiftMsg gift;
+    room(gift), gift.tid = 1002, gift.gid = 5, gift.cnt = 1;
+    CZQSendMultiGiftMsg multi;
+    room(multi), multi.tidList = {1002, 1003}, multi.gid = 3, multi.cnt = 1;
+    CZQSendTagMsg tag;
+    room(tag), tag.tid = 1002, tag.tagid = 1;
+    CZQBroadCastMsg broadcast;
+    ctxRoom(broadcast), broadcast.word = "hello";
+    CZQSendColorBarMsg bar;
+    room(bar), bar.tid = 1002, bar.cid = 1;
+    CZQSendTmpNoticeMsg notice;   // free: retried
+    ctxRoom(notice), notice.word = "notice";
+    struct Row { CZQMessage* msg; uint64_t price; int requests; int status; };
+    const Row rows[] = {{&gift, 10, 1, 255}, {&multi, 2, 1, 255}, {&tag, 10, 1, 255},
+                        {&broadcast, 100, 1, 255}, {&bar, 1, 1, 255}, {&notice, 0, 2, 1}};
+    using K = testenv::RoomServiceFault::Kind;
+    size_t n = rec.Get().size();
+    for (K kind : {K::Truncated, K::Malformed}) {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(r.msg->cmd + " fault " + std::to_string(kind));
+            testenv::RoomServiceFault f;
+            f.kind = kind;
+            f.times = 1;
+            service.SetFault(r.msg->cmd, f);
+            uint64_t before = 0, after = 0;
+            service.WithData([&](testenv::SvcData& d) { before = d.users[1001].xiubi; });
+            int sent = service.RequestCount(r.msg->cmd);
+            ASSERT_EQ(worker.PostRequest(r.msg), 1);
+            ASSERT_TRUE(rec.WaitFor(++n));
+            EXPECT_EQ(rec.Get().back().status, r.status);
+            EXPECT_EQ(service.RequestCount(r.msg->cmd) - sent, r.requests);
+            service.WithData([&](testenv::SvcData& d) { after = d.users[1001].xiubi; });
+            // Carried out once when the answer was cut after the work; not at all for the malformed answer.
+            EXPECT_EQ(before - after, kind == K::Truncated ? r.price : 0);
+            service.ClearFaults();
+        }
+    }
+}
+
 TEST_F(Worker, RefusalAndJsonDataForms) {
     ASSERT_EQ(worker.Start(), 1);
     testenv::RoomServiceFault f;

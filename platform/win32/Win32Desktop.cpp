@@ -1,0 +1,65 @@
+#include "Win32Desktop.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <new>
+
+struct Win32Icon {
+    const unsigned char* png = nullptr;
+    size_t size = 0;
+};
+
+namespace {
+
+std::atomic<IDesktopWindows*> g_desktop{nullptr};
+
+struct IconTable {
+    std::mutex lock;
+    std::map<int, Win32Icon> images;  // guarded by lock
+};
+
+IconTable& Icons() {
+    static IconTable table;
+    return table;
+}
+
+}  // namespace
+
+void SetDesktopWindows(IDesktopWindows* desktop) { g_desktop = desktop; }
+IDesktopWindows* GetDesktopWindows() { return g_desktop.load(); }
+
+BOOL FlashWindowEx(const FLASHWINFO* info) {
+    IDesktopWindows* desktop = g_desktop.load();
+    if (!desktop || !info || !info->hwnd) return FALSE;
+    return desktop->Flash(*info) ? TRUE : FALSE;
+}
+
+void RegisterIconResource(int id, const unsigned char* png, size_t size) {
+    IconTable& t = Icons();
+    std::lock_guard<std::mutex> g(t.lock);
+    if (!png || size == 0) {
+        t.images.erase(id);
+        return;
+    }
+    t.images[id] = Win32Icon{png, size};
+}
+
+HICON LoadIcon(HINSTANCE, int id) {
+    IconTable& t = Icons();
+    std::lock_guard<std::mutex> g(t.lock);
+    auto it = t.images.find(id);
+    if (it == t.images.end()) return nullptr;
+    return new (std::nothrow) Win32Icon(it->second);
+}
+
+BOOL DestroyIcon(HICON icon) {
+    if (!icon) return FALSE;
+    delete icon;
+    return TRUE;
+}
+
+const unsigned char* IconImage(HICON icon, size_t* size) {
+    if (size) *size = icon ? icon->size : 0;
+    return icon ? icon->png : nullptr;
+}

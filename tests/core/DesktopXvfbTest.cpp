@@ -1,0 +1,76 @@
+// The attention request and the program icon on real windows of the test display. Skipped without
+// VARNET_TEST_DISPLAY.
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+
+#include "GlobalData.h"
+#include "UIBackendGtk.h"
+#include "UIlib.h"
+
+namespace {
+
+class PlainWnd : public DuiLib::CWindowWnd {
+public:
+    const char* GetWindowClassName() const override { return "PlainWnd"; }
+};
+
+GtkWindow* GtkOf(HWND hwnd) {
+    GtkWindow* found = nullptr;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* l = all; l; l = l->next)
+        if (g_object_get_data(G_OBJECT(l->data), "varnet-hwnd") == hwnd) found = GTK_WINDOW(l->data);
+    g_list_free(all);
+    return found;
+}
+
+class DesktopXvfb : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* display = getenv("VARNET_TEST_DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+        setenv("DISPLAY", display, 1);
+        setenv("NO_AT_BRIDGE", "1", 1);
+        Win32Init();
+        ASSERT_TRUE(DuiLib::UIBackendGtkInit()) << "cannot open display " << display;
+    }
+    void TearDown() override {
+        DuiLib::SetWindowBackendFactory(nullptr);
+        SetDesktopWindows(nullptr);
+    }
+};
+
+TEST_F(DesktopXvfb, FlashMarksABackgroundWindowUrgentAndTheIconIsShown) {
+    PlainWnd back, front;
+    ASSERT_TRUE(back.Create(nullptr, "back", 0, 0, 10, 10, 200, 120));
+    ASSERT_TRUE(front.Create(nullptr, "front", 0, 0, 260, 10, 200, 120));
+    back.ShowWindow(true, false);
+    front.ShowWindow(true, true);
+    GtkWindow* gtkBack = GtkOf(back.GetHWND());
+    ASSERT_NE(nullptr, gtkBack);
+    PumpUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(gtkBack)); }, 3000);
+
+    EXPECT_TRUE(FlashWindowUntilForeground(back.GetHWND()));
+    ASSERT_FALSE(gtk_window_is_active(gtkBack));
+    EXPECT_TRUE(gtk_window_get_urgency_hint(gtkBack));
+    // Coming to the foreground answers the request.
+    back.ShowWindow(true, true);
+    EXPECT_TRUE(PumpUntil([&] { return !gtk_window_get_urgency_hint(gtkBack); }, 3000));
+    EXPECT_TRUE(FlashWindowUntilForeground(back.GetHWND()));  // in the foreground: nothing to ask for
+    EXPECT_FALSE(gtk_window_get_urgency_hint(gtkBack));
+    EXPECT_FALSE(FlashWindowUntilForeground(nullptr));
+
+    CGlobalDataApp& g = CGlobalDataApp::GetInstance();
+    g.LoadAppIcon();
+    ::SendMessage(back.GetHWND(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g.AppIcon()));
+    GdkPixbuf* icon = gtk_window_get_icon(gtkBack);
+    ASSERT_NE(nullptr, icon);
+    EXPECT_EQ(48, gdk_pixbuf_get_width(icon));
+
+    DestroyWindow(front.GetHWND());
+    DestroyWindow(back.GetHWND());
+}
+
+}  // namespace
