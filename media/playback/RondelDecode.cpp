@@ -65,6 +65,9 @@ void Rondel::AudioDecode() {
                 m_sampleRate = rate;
                 m_channels = channels;
                 m_frameSize = frameSize;
+            } else {
+                MediaDebugOut("Rondel", "the AAC stream cannot be decoded");
+                Status(REPLAY_AAC_DECODER_FAILED);
             }
             // Bounds for what a stream may claim; the decoder is told the buffer's capacity too.
             if (m_channels <= 0 || m_channels > 8) m_channels = 2;
@@ -118,6 +121,7 @@ void Rondel::AudioDecode() {
 void Rondel::VideoDecode() {
     std::vector<BYTE> picture;
     bool started = false;
+    bool sizeLogged = false;
     while (m_running) {
         if (!started) {
             if (packet_queue_duration(m_videoQueue.get()) > 1.0f) {
@@ -145,6 +149,11 @@ void Rondel::VideoDecode() {
             int consumed = m_decoder->Decode(pkt->data + offset, pkt->size - offset, picture.data(), outSize, got);
             if (consumed <= 0) {
                 break;  // the decoder made no progress: drop the rest of the packet
+            }
+            if ((got ? outSize != i420Size : outSize > int(picture.size())) && !sizeLogged) {
+                sizeLogged = true;   // once per stream
+                MediaDebugOut("Rondel", "pictures of %d bytes dropped: the stream's configuration has %d", outSize,
+                              i420Size);
             }
             if (got) {
                 const double factor = RondelPacingFactor(m_videoPts, m_audioPts, packet_queue_duration(m_videoQueue.get()),

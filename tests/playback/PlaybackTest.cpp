@@ -129,6 +129,62 @@ TEST_F(PlaybackTest, TagLargerThanTheParseBufferEndsTheSession) {
     EXPECT_EQ(1, rec.StatusCount(REPLAY_CONNECTION_LOST));
 }
 
+// Audio the decoder can open plays in the stream's own layout; audio it cannot is reported once.
+TEST_F(PlaybackTest, AudioPlaysInItsChannelLayoutOrIsReportedUndecodable) {
+    std::vector<uint8_t> sixChannels;
+    {
+        char name[] = "/tmp/varnet-six-XXXXXX";
+        close(mkstemp(name));
+        const std::string out = std::string(name) + ".flv";
+        testenv::ChildProcess p;
+        if (p.Start({"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000",
+                     "-t", "3", "-ac", "6", "-c:a", "aac", out}) &&
+            p.Wait(30000) == 0) {
+            std::ifstream in(out, std::ios::binary);
+            sixChannels.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        unlink(name);
+        unlink(out.c_str());
+    }
+    if (sixChannels.empty()) GTEST_SKIP() << "ffmpeg is not available";
+    std::vector<uint8_t> undecodable = Header();
+    auto add = [&](const std::vector<uint8_t>& t) { undecodable.insert(undecodable.end(), t.begin(), t.end()); };
+    add(Tag(8, 0, {0xAF, 0x00, 0x12, 0x10}));   // AAC-LC, 44.1 kHz, stereo
+    std::vector<uint8_t> frame(200, 0xA5);
+    frame[0] = 0xAF;
+    frame[1] = 0x01;
+    for (unsigned ts = 0; ts < 3000; ts += 23) add(Tag(8, ts, frame));
+    struct Row {
+        const char* what;
+        const std::vector<uint8_t>& stream;
+        int channels;   // of the played audio; 0: none plays, the failure is reported
+    };
+    const Row rows[] = {{"six channels", sixChannels, 6}, {"frames that do not decode", undecodable, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        RondelFactories f;
+        const std::vector<uint8_t> bytes = row.stream;
+        f.client = [bytes] { return new FakeFerrel(bytes, {4096}, true); };
+        RondelSetFactories(f);
+        Rondel player;
+        ReplayRecorder rec;
+        ZQReplayParam rp;
+        rp.bufferTime = 1;
+        rp.videoEnable = false;
+        ASSERT_EQ(REPLAY_SUCCESS, player.Init(&rp, &rec));
+        if (row.channels > 0) {
+            EXPECT_TRUE(WaitFor([&] { return rec.audioBuffers > 0; }, 10000));
+            std::lock_guard<std::mutex> lock(rec.m);
+            EXPECT_EQ(row.channels, rec.format.nChannels);
+            EXPECT_EQ(48000u, rec.format.nSamplesPerSec);
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return rec.StatusCount(REPLAY_AAC_DECODER_FAILED) > 0; }, 10000));
+        }
+        player.Uint();
+        EXPECT_EQ(row.channels > 0 ? 0 : 1, rec.StatusCount(REPLAY_AAC_DECODER_FAILED));
+    }
+}
+
 TEST_F(PlaybackTest, WithoutDecodingTheStreamIsDumpedButNotParsed) {
     if (SampleFlv().empty()) GTEST_SKIP() << "ffmpeg with x264 is not available";
     char dump[] = "/tmp/varnet-dump-XXXXXX";
