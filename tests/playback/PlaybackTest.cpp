@@ -185,6 +185,83 @@ TEST_F(PlaybackTest, AudioPlaysInItsChannelLayoutOrIsReportedUndecodable) {
     }
 }
 
+std::vector<uint8_t> EncodeFlv(const std::string& size) {
+    std::vector<uint8_t> d;
+    char name[] = "/tmp/varnet-flv-XXXXXX";
+    close(mkstemp(name));
+    const std::string out = std::string(name) + ".flv";
+    testenv::ChildProcess p;
+    if (p.Start({"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=25", "-t",
+                 "3", "-c:v", "libx264", "-profile:v", "baseline", "-pix_fmt", "yuv420p", "-x264-params",
+                 "repeat-headers=1", "-g", "25", out}) &&
+        p.Wait(30000) == 0) {
+        std::ifstream in(out, std::ios::binary);
+        d.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    unlink(name);
+    unlink(out.c_str());
+    return d;
+}
+
+// The tags of an FLV file after its header, each with its previous-tag size.
+std::vector<std::vector<uint8_t>> FlvTags(const std::vector<uint8_t>& f) {
+    std::vector<std::vector<uint8_t>> tags;
+    for (size_t at = 13; at + 15 <= f.size();) {
+        const size_t len = (size_t(f[at + 1]) << 16) | (size_t(f[at + 2]) << 8) | f[at + 3];
+        if (at + 15 + len > f.size()) break;
+        tags.emplace_back(f.begin() + long(at), f.begin() + long(at + 15 + len));
+        at += 15 + len;
+    }
+    return tags;
+}
+
+// Pictures larger than the stream's configuration said (in-band parameter sets of another size) are
+// dropped, and said once.
+TEST_F(PlaybackTest, PicturesOfAnotherSizeAreDroppedAndLoggedOnce) {
+    const std::vector<uint8_t> big = EncodeFlv("320x240");
+    const std::vector<uint8_t> small = EncodeFlv("160x120");
+    if (big.empty() || small.empty()) GTEST_SKIP() << "ffmpeg with x264 is not available";
+    auto isConfig = [](const std::vector<uint8_t>& t) { return t[0] == 9 && t[11] == 0x17 && t[12] == 0; };
+    std::vector<uint8_t> stream = Header();
+    std::vector<uint8_t> smallConfig;
+    for (auto& t : FlvTags(small))
+        if (isConfig(t)) smallConfig = t;
+    ASSERT_FALSE(smallConfig.empty());
+    for (auto& t : FlvTags(big)) {
+        const std::vector<uint8_t>& use = isConfig(t) ? smallConfig : t;
+        stream.insert(stream.end(), use.begin(), use.end());
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // In a fresh process, so that the progress lines are on from the start and go to a file.
+            char log[] = "/tmp/varnet-log-XXXXXX";
+            const int fd = mkstemp(log);
+            setenv("VARNET_MEDIA_DEBUG", "1", 1);
+            dup2(fd, 2);
+            auto drops = [&] {
+                std::ifstream in(log);
+                std::string line;
+                int n = 0;
+                while (std::getline(in, line)) n += line.find("dropped") != std::string::npos;
+                return n;
+            };
+            RondelFactories f;
+            f.client = [stream] { return new FakeFerrel(stream, {4096}, true); };
+            RondelSetFactories(f);
+            Rondel player;
+            ReplayRecorder rec;
+            ZQReplayParam rp;
+            rp.audioEnable = false;
+            player.Init(&rp, &rec);
+            const bool once = WaitFor([&] { return drops() >= 1; }, 10000) && !WaitFor([&] { return drops() > 1; }, 1000);
+            player.Uint();
+            unlink(log);
+            _exit(once && rec.FrameCount() == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(PlaybackTest, WithoutDecodingTheStreamIsDumpedButNotParsed) {
     if (SampleFlv().empty()) GTEST_SKIP() << "ffmpeg with x264 is not available";
     char dump[] = "/tmp/varnet-dump-XXXXXX";
