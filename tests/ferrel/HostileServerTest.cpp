@@ -1,5 +1,6 @@
 // The RTMP client against a scripted server that misbehaves: it must end the session cleanly, in time,
 // without a deep recursion and without holding on to what the server announced.
+#include "AmfCheck.h"
 #include "Ferrel.h"
 #include "RtmpPeer.h"
 
@@ -143,6 +144,48 @@ TEST(FerrelHostileServer, DeeplyNestedAmfEndsTheSession) {
             EXPECT_TRUE(f.IsReadStopped());
         }
         f.Close();
+    }
+}
+
+// Nesting of every container kind counts; what librtmp would fail to decode is refused before it does.
+TEST(AmfCheck, Verdicts) {
+    using testenv::AmfNumber;
+    using testenv::AmfString;
+    const std::string null("\x05", 1);
+    auto nest = [&](const std::string& open, const std::string& close, int levels) {
+        std::string s;
+        for (int i = 0; i < levels; ++i) s += open;
+        s += null;
+        for (int i = 0; i < levels; ++i) s += close;
+        return s;
+    };
+    const std::string obj("\x03\x00\x01" "a", 4);        // an object whose first property "a" opens the next
+    const std::string ecma("\x08\x00\x00\x00\x01\x00\x01" "a", 8);
+    const std::string arr("\x0a\x00\x00\x00\x01", 5);
+    const std::string end("\x00\x00\x09", 3);
+    struct Row {
+        const char* what;
+        std::string body;
+        AmfVerdict verdict;
+    };
+    const Row rows[] = {
+        {"a command", AmfString("_result") + AmfNumber(1) + std::string("\x05", 1), AmfVerdict::Ok},
+        {"objects at the depth limit", nest(obj, end, kAmfMaxDepth), AmfVerdict::Ok},
+        {"objects one deeper", nest(obj, end, kAmfMaxDepth + 1), AmfVerdict::TooDeep},
+        {"ECMA arrays one deeper", nest(ecma, end, kAmfMaxDepth + 1), AmfVerdict::TooDeep},
+        {"strict arrays at the limit", nest(arr, "", kAmfMaxDepth), AmfVerdict::Ok},
+        {"strict arrays one deeper", nest(arr, "", kAmfMaxDepth + 1), AmfVerdict::TooDeep},
+        {"an unterminated object at the end", std::string("\x03\x00\x01" "a\x05", 5), AmfVerdict::Ok},
+        {"a truncated number", AmfNumber(1).substr(0, 5), AmfVerdict::Malformed},
+        {"a string longer than the body", std::string("\x02\x00\x10" "ab", 5), AmfVerdict::Malformed},
+        {"a strict array counting more than it holds", std::string("\x0a\x00\x00\x00\x03\x05", 6),
+         AmfVerdict::Malformed},
+        {"a reference", std::string("\x07\x00\x01", 3), AmfVerdict::Malformed},
+        {"an AMF3 value", std::string("\x11\x01", 2), AmfVerdict::Malformed},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(row.verdict, AmfCheck(reinterpret_cast<const uint8_t*>(row.body.data()), row.body.size()));
     }
 }
 
