@@ -234,7 +234,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
             }
         }
     });
-    const bool ok = ConnectSession(host, port, fd, deadline);
+    const bool ok = ConnectSession(host, port, deadline);
     {
         std::lock_guard<std::mutex> lock(watchMutex);
         finished = true;
@@ -261,7 +261,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
     return true;
 }
 
-bool Ferrel::ConnectSession(const std::string& host, int port, int fd, Clock::time_point deadline) {
+bool Ferrel::ConnectSession(const std::string& host, int port, Clock::time_point deadline) {
     if (!RTMP_Connect1(rtmp_, nullptr) || stopped_) {
         FerrelLog("RTMP handshake or connect failed (%s:%d)", host.c_str(), port);
         return false;
@@ -273,7 +273,6 @@ bool Ferrel::ConnectSession(const std::string& host, int port, int fd, Clock::ti
         reader_.Feed(reinterpret_cast<const uint8_t*>(rtmp_->m_sb.sb_start), size_t(rtmp_->m_sb.sb_size));
         rtmp_->m_sb.sb_size = 0;
     }
-    (void)fd;
     if (!ConnectStream(deadline) || !RTMP_IsConnected(rtmp_)) {
         FerrelLog("stream refused (%s)", publish_ ? "publish" : "play");
         return false;

@@ -61,7 +61,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    bool ConnectSession(const std::string& host, int port, int fd, Clock::time_point deadline);
+    bool ConnectSession(const std::string& host, int port, Clock::time_point deadline);
     bool ConnectStream(Clock::time_point deadline);
     bool Fill(Clock::time_point deadline);             // false: error, end, time-out or Stop
     bool NextMessage(RtmpMessage* m, Clock::time_point deadline);
