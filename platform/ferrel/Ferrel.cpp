@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -74,17 +75,64 @@ void SetTimeouts(int fd, int recvSec, int sendSec) {
     setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof(userTimeout));
 }
 
-// A TCP connection to host:port, given up at the deadline or when wakeFd is signalled; -1 on failure.
-int ConnectTcp(const std::string& host, int port, std::chrono::steady_clock::time_point deadline, int wakeFd) {
+// A name lookup shared by the connecting thread and the thread that runs it.
+struct Lookup {
+    int doneFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    std::atomic<addrinfo*> result{nullptr};
+    ~Lookup() {
+        if (addrinfo* r = result.load()) freeaddrinfo(r);
+        if (doneFd >= 0) close(doneFd);
+    }
+};
+
+// The addresses of host:port. A name (not a numeric address) is looked up on a thread of its own, so
+// that the deadline and wakeFd end the wait; an abandoned lookup finishes there and frees itself.
+std::shared_ptr<Lookup> Resolve(const std::string& host, int port, std::chrono::steady_clock::time_point deadline,
+                                int wakeFd) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0 || !res) {
+    const std::string service = std::to_string(port);
+    auto lookup = std::make_shared<Lookup>();
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* numeric = nullptr;
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &numeric) == 0 && numeric) {
+        lookup->result = numeric;
+        return lookup;
+    }
+    if (lookup->doneFd < 0) {
+        return nullptr;
+    }
+    hints.ai_flags = 0;
+    std::thread([lookup, host, service, hints] {
+        addrinfo* res = nullptr;
+        if (getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0) {
+            res = nullptr;
+        }
+        lookup->result = res;
+        const uint64_t one = 1;
+        ssize_t ignored = write(lookup->doneFd, &one, sizeof(one));
+        (void)ignored;
+    }).detach();
+    pollfd p[2] = {{lookup->doneFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    int rc;
+    while ((rc = poll(p, 2, MsUntil(deadline))) < 0 && errno == EINTR) {
+    }
+    if (rc <= 0 || !p[0].revents) {
+        FerrelLog("looking up %s: %s", host.c_str(), rc == 0 ? "timed out" : "stopped");
+        return nullptr;
+    }
+    return lookup->result ? lookup : nullptr;
+}
+
+// A TCP connection to host:port, given up at the deadline or when wakeFd is signalled; -1 on failure.
+int ConnectTcp(const std::string& host, int port, std::chrono::steady_clock::time_point deadline, int wakeFd) {
+    const std::shared_ptr<Lookup> lookup = Resolve(host, port, deadline, wakeFd);
+    if (!lookup) {
         FerrelLog("cannot resolve %s", host.c_str());
         return -1;
     }
+    addrinfo* res = lookup->result.load();
     int fd = -1;
     for (addrinfo* ai = res; ai; ai = ai->ai_next) {
         fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
@@ -112,7 +160,6 @@ int ConnectTcp(const std::string& host, int port, std::chrono::steady_clock::tim
         close(fd);
         fd = -1;
     }
-    freeaddrinfo(res);
     return fd;
 }
 

@@ -98,6 +98,15 @@ TEST(FerrelHostileServer, ConnectEndsByItsDeadlineAndAtStop) {
     }
 }
 
+// A host name is looked up off the connecting thread (so that the deadline and Stop bound the lookup too).
+TEST(FerrelHostileServer, AServerNamedByHostNameIsReached) {
+    testenv::RtmpPeer peer([](Session& s) { s.AcceptStream(false); });
+    Ferrel f;
+    const std::string url = "rtmp://localhost:" + std::to_string(peer.Port()) + "/live/s";
+    EXPECT_TRUE(f.Connect(url.c_str(), 5, 5, 5, false));
+    f.Close();
+}
+
 TEST(FerrelHostileServer, DeeplyNestedAmfEndsTheSession) {
     const std::string deep = testenv::AmfDeepObject(200000);   // about 600 kB
     const std::string deepStatus = testenv::AmfString("onStatus") + testenv::AmfNumber(0) + testenv::AmfNull() + deep;
