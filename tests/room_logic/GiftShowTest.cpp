@@ -1,5 +1,7 @@
 // Gift pacing with a fake clock and a recording room window: paced units, the shield, the enter-room
 // replay, cheques and the banner queue.
+#include <gtest/gtest.h>
+
 #include "GiftShowManager.h"
 #include "RoomLogicTestEnv.h"
 

@@ -1,5 +1,7 @@
 // The room against the local chat server and room service on loopback: entering, notices, chat both ways,
 // gifts, microphones, reconnection, refused logins, closing while things are in flight.
+#include <gtest/gtest.h>
+
 #include <condition_variable>
 #include <thread>
 

@@ -1,4 +1,6 @@
 // The notice dispatch and the chat-message callbacks against the room store and a recording room window.
+#include <gtest/gtest.h>
+
 #include "NoticeReader.h"
 #include "RoomInfoMgr.h"
 #include "RoomLogic.h"

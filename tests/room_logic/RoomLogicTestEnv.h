@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
 
 #include "../room/RoomTestEnv.h"
 #include "RoomNotify.h"

@@ -1,5 +1,7 @@
 // The room manager without a network: window creation and its heartbeat, closing, and the reply dispatch
 // with reply objects built here.
+#include <gtest/gtest.h>
+
 #include "GlobalData.h"
 #include "MsgClientThread.h"
 #include "RoomInfoMgr.h"
