@@ -191,14 +191,19 @@ TEST_F(RoomChat, UsersChatGiftsAndMicrophones)
     ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_GLOBAL_GIFT));
     EXPECT_EQ(ui.posted.back().code == ROOM_NOTIFY_GLOBAL_GIFT ? ui.posted.back().banner.priority : 160u, 160u);
 
-    // A public microphone: the column's code, then the live signature as code 3, public either way.
+    // A public microphone: the column's code, then the live signature as code 3. The service refuses it, so
+    // the microphone comes from the request's context: it must say public.
+    testenv::RoomServiceFault refuse;
+    refuse.kind = testenv::RoomServiceFault::Refuse;
+    service.SetFault("getlivesig", refuse);
     Push("notifymicon", Body({{"tid", "1002"}, {"type", "1"}, {"fid", "1002"}, {"idx", "0"}}));
     ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_MIC_STATE));
     ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_MIC_STREAM));
     for (auto& p : ui.posted)
         if (p.code == ROOM_NOTIFY_MIC_STREAM) {
             EXPECT_EQ(p.uid, 1002u);
-            EXPECT_TRUE(p.stream.isPublic) << p.stream.status;
+            EXPECT_TRUE(p.stream.isPublic);
+            EXPECT_NE(p.stream.status, 1);
             EXPECT_EQ(p.stream.requestType, 20);
         }
     Push("notifymicoff", Body({{"tid", "1002"}, {"fid", "1002"}, {"idx", "0"}, {"type", "1"}}));

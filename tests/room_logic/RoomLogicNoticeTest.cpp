@@ -1,6 +1,7 @@
 // The notice dispatch and the chat-message callbacks against the room store and a recording room window.
 #include <gtest/gtest.h>
 
+#include "MsgClientThread.h"
 #include "NoticeReader.h"
 #include "RoomInfoMgr.h"
 #include "RoomLogic.h"
@@ -298,6 +299,23 @@ TEST_F(RoomNotices, EarlyNoticesAreReplayedInOrderBeforeTheNextOne)
     EXPECT_NE(ui.posted[1].text.find("second"), std::string::npos);
     // The body's cmd line took over on replay: the second cached notice became notifylogin.
     EXPECT_EQ(Settle(frame), std::vector<int>{ROOM_NOTIFY_LOGIN_ELSEWHERE});
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RoomNotices, AStopLeftFromThePreviousRoomStartsNoReconnect)
+{
+    logic.UnInit();
+    logic.SignalChatStopped();
+    logic.SetRoomUI(&ui);
+    logic.Init(frame.GetHWND(), kRoom);
+    PumpMessagesFor(300);
+    EXPECT_EQ(ui.FindLine("聊天服务断开"), nullptr);
+    EXPECT_EQ(CMsgClientThread::GetInstance().QueueSize(), 0u);
+    logic.SignalChatStopped();   // a stop in this room does
+    EXPECT_TRUE(ui.WaitLine("聊天服务断开"));
 }
 
 }  // namespace
