@@ -17,11 +17,13 @@
 #include "CameraSource.h"
 #include "GlobalData.h"
 #include "IDataHalvec.h"
+#include "Microphone.h"
 #include "MsgClientThread.h"
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "RoomService.h"
 #include "Tesmar.h"
+#include "Tovel.h"
 #include "TestKeys.h"
 #include "UIBackendGtk.h"
 #include "Win32.h"
@@ -245,6 +247,10 @@ bool Demo::EnterAndLeaveRoom(uint32_t rid) {
 void Demo::WatchPerformer(const std::string& publishUrl, const std::string& playUrl) {
     std::printf("watch the performer\n  performer publishes %s (synthetic camera and tone)\n", publishUrl.c_str());
     capture::SelectSyntheticCamera(1);
+    // The performer is a stand-in (camera pattern and tone); the viewer plays through the sound device.
+    TesmarFactories performerParts;
+    performerParts.microphone = [] { return publish::CreateToneMicrophone(440.0).release(); };
+    TesmarSetFactories(performerParts);
     PerformerNotify performerNotify;
     ViewerNotify viewerNotify;
     Tesmar performer;
@@ -254,6 +260,15 @@ void Demo::WatchPerformer(const std::string& publishUrl, const std::string& play
     ZQReplayParam rp;
     std::snprintf(rp.url, sizeof rp.url, "%s", playUrl.c_str());
     rp.bufferTime = 1;
+    // The viewer plays on the output device VARNET_SOUND_DEVICE of this list (0 when unset).
+    const unsigned devices = Tovel::GetWaveOutDevNums();
+    for (unsigned i = 0; i < devices; ++i) {
+        char name[32];
+        if (Tovel::GetWaveOutNameByIdx(name, sizeof name, i) == 0)
+            std::printf("  sound device %u: %s\n", i, Utf8(name).c_str());
+    }
+    if (const char* device = std::getenv("VARNET_SOUND_DEVICE")) rp.waveOutDevice = BYTE(std::atoi(device));
+    std::printf("  viewer plays its sound on device %u\n", unsigned(rp.waveOutDevice));
     int published = performer.Init(&pp, &performerNotify);
     std::printf("  performer: init %d\n", published);
     if (published == PUBLISH_SUCCESS) {
@@ -268,6 +283,7 @@ void Demo::WatchPerformer(const std::string& publishUrl, const std::string& play
         viewer.Uint();
     }
     performer.Uint();
+    TesmarSetFactories({});
     std::lock_guard<std::mutex> g(viewerNotify.lock);
     std::printf("  viewer saw %d frames of %ldx%ld (pts %u to %u ms) and %lld bytes of sound\n", viewerNotify.frames,
                 viewerNotify.width, viewerNotify.height, viewerNotify.firstPts, viewerNotify.lastPts,

@@ -6,8 +6,10 @@
 // ffmpeg child publishes (its CPU time is not counted).
 #include <benchmark/benchmark.h>
 
+#include "AudioOut.h"
 #include "CameraSource.h"
 #include "ChildProcess.h"
+#include "Microphone.h"
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "Tesmar.h"
@@ -33,6 +35,18 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 constexpr int kFps = 10;
+
+// A tone for the microphone and a clocked silent output: measured here is the stream path, not a
+// sound card (and the test sound drivers open one device at a time).
+const bool g_standIns = [] {
+    TesmarFactories t;
+    t.microphone = [] { return publish::CreateToneMicrophone().release(); };
+    TesmarSetFactories(t);
+    RondelFactories r;
+    r.audioOut = [] { return playback::CreateClockAudioOut().release(); };
+    RondelSetFactories(r);
+    return true;
+}();
 
 void SleepSeconds(double s) { std::this_thread::sleep_for(std::chrono::milliseconds(int(s * 1000))); }
 

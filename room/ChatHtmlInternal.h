@@ -43,8 +43,20 @@ std::string LevelImage(uint32_t level);
 // The href of a notice link (escaped), or false when the link is refused.
 bool NoticeHref(const std::string& link, std::string& href);
 
-// When text[i] opens an emoticon code "[:N]" (at least one character between ":" and "]"), its "]" index.
-bool FindFaceCode(const std::string& text, size_t i, size_t& close);
+// Finds emoticon codes "[:N]" (at least one character between ":" and "]") while a text is walked forward;
+// remembers the next "]" so that a text of many openings costs linear time.
+class FaceCodeScanner {
+public:
+    explicit FaceCodeScanner(const std::string& text) : text_(text) {}
+    // When text[i] opens a code, its "]" index; positions must not decrease from call to call.
+    bool Find(size_t i, size_t& close);
+
+private:
+    const std::string& text_;
+    size_t nextClose_ = 0;   // the first "]" at or after searchedFrom_ (npos: none)
+    size_t searchedFrom_ = 0;
+    bool searched_ = false;
+};
 
 // Entity decoding of an attribute value as a browser does it. False when the value holds a named reference
 // ending in ";" that is not in the table (its meaning is not known here).

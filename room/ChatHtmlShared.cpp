@@ -119,14 +119,19 @@ bool NoticeHref(const std::string& link, std::string& href)
     return true;
 }
 
-bool FindFaceCode(const std::string& text, size_t i, size_t& close)
+bool FaceCodeScanner::Find(size_t i, size_t& close)
 {
-    if (text[i] != '[' || i + 2 >= text.size() || text[i + 1] != ':')
+    if (text_[i] != '[' || i + 2 >= text_.size() || text_[i + 1] != ':')
         return false;
-    size_t j = text.find(']', i + 3);
-    if (j == std::string::npos)
-        return false;
-    close = j;
+    const size_t from = i + 3;   // a "]" directly after the colon does not close
+    if (!searched_ || (nextClose_ != std::string::npos && nextClose_ < from)) {
+        nextClose_ = text_.find(']', from);
+        searchedFrom_ = from;
+        searched_ = true;
+    }
+    if (nextClose_ == std::string::npos)
+        return false;   // none after searchedFrom_ <= from either
+    close = nextClose_;
     return true;
 }
 
@@ -227,10 +232,11 @@ std::string ConvertChatTextToHtml(const std::string& text)
     IDataHalvec* h = Halvec();
     std::string out, run;
     const size_t n = text.size();
+    FaceCodeScanner codes(text);
     size_t i = 0;
     while (i < n) {
         size_t close;
-        if (FindFaceCode(text, i, close)) {
+        if (codes.Find(i, close)) {
             FlushRun(h, run, out);
             long id = ReadLong(text, i + 2, close);
             out += ImageHtml(h ? h->GetFaceFileName(static_cast<int>(id)) : std::string());

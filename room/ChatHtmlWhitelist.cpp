@@ -1,9 +1,9 @@
 // The chat whitelist. A text passes three checks:
 //  1. the tag rule: every "<" (except in the last two characters) followed by anything but "/" starts a tag
-//     whose name, up to the next blank or ">", is whitelisted (anchors included), and a span's last
-//     onclick=" / oncontextmenu=" marker names a whitelisted handler;
+//     whose name, up to the next blank or ">", is whitelisted (anchors included);
 //  2. the markup rule: the text read as a browser tokenizes it, with each tag's attributes limited to those
-//     the program's own lines use and their decoded values checked;
+//     the program's own lines use and their decoded values checked (every onclick and oncontextmenu of a
+//     span must be a whole window.external call of the handler set, not only its first characters);
 //  3. the emoticon rule: no emoticon code starts inside a tag or holds "<" or ">", so converting the codes
 //     into pictures cannot change how the markup is read.
 #include <algorithm>
@@ -84,40 +84,20 @@ bool StartsWith(const S& s, const char* prefix)
 
 // ---- 1. the tag rule -------------------------------------------------------------------------------------
 
-// The handler after the last `marker` (onclick=" or oncontextmenu=") must be whitelisted when a "(" follows.
-bool SpanMarkerOk(const std::u16string& attrs, const std::u16string& marker)
-{
-    size_t at = attrs.rfind(marker);
-    if (at == std::u16string::npos)
-        return true;
-    size_t start = at + marker.size();
-    size_t paren = attrs.find(u'(', start);
-    if (paren == std::u16string::npos)
-        return true;
-    return AllowedHtmlHandlers().count(attrs.substr(start, paren - start)) != 0;
-}
-
 bool TagRuleOk(const std::u16string& w)
 {
     const size_t n = w.size();
+    // stop[i]: the first blank or ">" at or after i (n when none).
+    std::vector<size_t> stop(n + 1, n);
+    for (size_t i = n; i-- > 0;)
+        stop[i] = w[i] == u' ' || w[i] == u'>' ? i : stop[i + 1];
     for (size_t i = 1; i + 1 < n; ++i) {
         if (w[i - 1] != u'<' || w[i] == u'/')
             continue;
-        size_t j = i;
-        while (j < n && w[j] != u' ' && w[j] != u'>')
-            ++j;
+        size_t j = stop[i];
         if (j == n)
             continue;
-        std::u16string name = w.substr(i, j - i);
-        if (!IsAllowedTag(name))
-            return false;
-        if (w[j] == u'>' || name != u"span")
-            continue;
-        size_t k = w.find(u'>', j + 1);
-        if (k == std::u16string::npos)
-            continue;
-        std::u16string attrs = w.substr(j + 1, k - j - 1);
-        if (!SpanMarkerOk(attrs, u"onclick=\"") || !SpanMarkerOk(attrs, u"oncontextmenu=\""))
+        if (j - i > 8 || !IsAllowedTag(w.substr(i, j - i)))
             return false;
     }
     return true;
@@ -484,11 +464,13 @@ bool FaceCodesOk(const std::string& text, const std::u16string& w, const Tokeniz
     if (k != w.size())
         return false;
     // The same walk as the conversion's.
+    FaceCodeScanner codes(text);
     size_t i = 0;
     while (i < text.size()) {
         size_t close;
-        if (FindFaceCode(text, i, close)) {
-            if (text.find_first_of("<>", i + 2) < close)
+        if (codes.Find(i, close)) {
+            if (std::any_of(text.begin() + static_cast<long>(i) + 2, text.begin() + static_cast<long>(close),
+                            [](char c) { return c == '<' || c == '>'; }))
                 return false;
             size_t u = unit[i];
             auto it = std::upper_bound(tokens.tags.begin(), tokens.tags.end(), std::make_pair(u, SIZE_MAX));

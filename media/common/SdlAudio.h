@@ -11,13 +11,25 @@ inline std::mutex& SdlAudioMutex() {
     return m;
 }
 
+// SDL keeps an error buffer for every thread that calls it and frees it only for threads it started:
+// a thread of ours that called it frees its own when it ends.
+inline void SdlAudioNoteThread() {
+    struct Cleanup {
+        ~Cleanup() { SDL_TLSCleanup(); }
+    };
+    static thread_local Cleanup cleanup;
+    (void)cleanup;
+}
+
 // Starts the audio subsystem (or adds a reference); false when SDL cannot.
 inline bool SdlAudioAcquire() {
+    SdlAudioNoteThread();
     std::lock_guard<std::mutex> lock(SdlAudioMutex());
     return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 
 inline void SdlAudioRelease() {
+    SdlAudioNoteThread();
     std::lock_guard<std::mutex> lock(SdlAudioMutex());
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }

@@ -35,8 +35,25 @@ void FreeAll(PacketQueue* q) {
         packet_free(p);
         p = next;
     }
-    q->head = q->tail = nullptr;
+    q->head = q->tail = q->run = nullptr;
     q->count = 0;
+}
+
+// Unlinks the head (the queue is locked and not empty).
+AVPacketList* PopHead(PacketQueue* q) {
+    AVPacketList* p = q->head;
+    q->head = p->next;
+    if (!q->head) q->tail = nullptr;
+    if (q->run == p) q->run = q->head;  // the rest of the run starts at the new head
+    --q->count;
+    p->next = nullptr;
+    return p;
+}
+
+// The span of the queued run in milliseconds (the queue is locked).
+unsigned RunSpan(const PacketQueue* q) {
+    if (!q->head || !q->tail || !q->run) return 0;
+    return q->tail->pts - q->run->pts;
 }
 
 }  // namespace
@@ -63,9 +80,10 @@ void packet_queue_put(PacketQueue* q, AVPacketList* pkt) {
         }
         pkt->next = nullptr;
         if (!q->tail) {
-            q->head = q->tail = pkt;
+            q->head = q->tail = q->run = pkt;
             q->count = 1;
         } else {
+            if (pkt->pts < q->tail->pts) q->run = pkt;  // time went back: measure from here
             q->tail->next = pkt;
             q->tail = pkt;
             ++q->count;
@@ -82,12 +100,7 @@ int packet_queue_get(PacketQueue* q, AVPacketList** pkt) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!q->active) return 0;
         if (q->head) {
-            AVPacketList* p = q->head;
-            q->head = p->next;
-            if (!q->head) q->tail = nullptr;
-            --q->count;
-            p->next = nullptr;
-            *pkt = p;
+            *pkt = PopHead(q);
             return 1;
         }
         if (attempt == 0) {
@@ -102,7 +115,7 @@ float packet_queue_duration(PacketQueue* q) {
     if (!q) return 0;
     std::lock_guard<std::mutex> lock(q->mutex);
     if (!q->active || !q->head || !q->tail) return 0;
-    return float(q->tail->pts - q->head->pts) / 1000.0f;
+    return float(RunSpan(q)) / 1000.0f;
 }
 
 int packet_queue_count(PacketQueue* q) {
@@ -115,12 +128,8 @@ void packet_queue_skip_frame(PacketQueue* q, int seconds) {
     if (!q) return;
     std::lock_guard<std::mutex> lock(q->mutex);
     if (!q->active) return;
-    while (q->head && q->tail && (q->tail->pts - q->head->pts) / 1000u > unsigned(seconds)) {
-        AVPacketList* p = q->head;
-        q->head = p->next;
-        if (!q->head) q->tail = nullptr;
-        --q->count;
-        packet_free(p);
+    while (q->head && q->tail && RunSpan(q) / 1000u > unsigned(seconds)) {
+        packet_free(PopHead(q));
     }
 }
 

@@ -1,7 +1,6 @@
 // Playback session and receive thread.
 #include "Rondel.h"
 
-#include "AudioOut.h"
 #include "Dunmar.h"
 #include "Ferrel.h"
 #include "FlvBody.h"
@@ -9,6 +8,7 @@
 #include "H264ParamSets.h"
 #include "MediaDebug.h"
 #include "PacketQueue.h"
+#include "Tovel.h"
 #include "Unpix.h"
 
 #include <algorithm>
@@ -71,7 +71,7 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
         return REPLAY_H264_DECODER_FAILED;
     }
     m_aacDecoder = new Dunmar();
-    m_player = f.audioOut ? f.audioOut() : playback::CreateDefaultAudioOut().release();
+    m_player = f.audioOut ? f.audioOut() : new Tovel();
 
     m_statusSent = false;
     m_dropVideo = false;
@@ -79,6 +79,10 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
     m_videoState = 0;
     m_aac = std::make_unique<FlvAacConfig>();
     m_avc = std::make_unique<FlvAvcConfig>();
+    m_aacHeader.clear();
+    m_avcHeader.clear();
+    m_audioChanged = false;
+    m_playerOpen = false;
     m_audioPts = 0;
     m_videoPts = 0;
     packet_queue_init(m_videoQueue.get());
@@ -144,12 +148,19 @@ void Rondel::Uint() {
     packet_queue_flush(m_audioQueue.get());
     packet_queue_flush(m_videoQueue.get());
     m_frameSize = m_sampleRate = m_channels = 0;
-    m_width = m_height = m_fps = m_i420Size = 0;
-    m_frameInterval = 0;
+    m_video = VideoDescription{};
+    {
+        std::lock_guard<std::mutex> lock(m_descLock);
+        m_nextVideo.clear();
+    }
     m_dropVideo = false;
     m_audioState = m_videoState = 0;
     m_aac.reset();
     m_avc.reset();
+    m_aacHeader.clear();
+    m_avcHeader.clear();
+    m_audioChanged = false;
+    m_playerOpen = false;
     m_notify = nullptr;
 }
 
@@ -186,6 +197,7 @@ void Rondel::RecvPacket() {
         if (n > 0) {
             if (dump) {
                 fwrite(buffer.get(), 1, size_t(n), dump);
+                fflush(dump);  // the file follows the stream, also when the program ends abruptly
             }
             if (parse && !ParseBuffer(buffer.get(), n)) {
                 // A tag larger than the parse buffer: the stream cannot be followed any more.
@@ -211,20 +223,32 @@ bool Rondel::ParseBuffer(const BYTE* data, int n) {
 void Rondel::HandleTag(const FlvTag& tag) {
     const FlvBodyKind kind = FlvClassifyBody(tag.type, tag.body, tag.size);
     switch (kind) {
-    case FlvBodyKind::AacSequenceHeader:
+    case FlvBodyKind::AacSequenceHeader: {
         MediaDebugOut("Rondel", "收到aac解码配置信息");
-        if (m_audioState != 1 && FlvReadAacSequenceHeader(tag.body, tag.size, *m_aac)) {
-            // Our publishers write the object type minus one (1), which is already the ADTS profile.
-            // Other publishers write the real object type: map it to the ADTS profile of its core.
-            const int aot = m_aac->profile;
-            if (aot >= 2 && aot <= 4) {
-                m_aac->profile = aot - 1;
-            } else if (aot == 5 || aot == 29) {
-                m_aac->profile = 1;  // explicit SBR/PS: an AAC-LC core
-            }
-            m_audioState = 1;
+        // The configuration in use again is ignored; another one (a new publisher on the same
+        // stream) replaces it, and the audio thread reopens with the next frame.
+        std::vector<BYTE> body(tag.body, tag.body + tag.size);
+        FlvAacConfig cfg;
+        if ((m_audioState == 1 && body == m_aacHeader) || !FlvReadAacSequenceHeader(tag.body, tag.size, cfg)) {
+            break;
         }
+        // Our publishers write the object type minus one (1), which is already the ADTS profile.
+        // Other publishers write the real object type: map it to the ADTS profile of its core.
+        const int aot = cfg.profile;
+        if (aot >= 2 && aot <= 4) {
+            cfg.profile = aot - 1;
+        } else if (aot == 5 || aot == 29) {
+            cfg.profile = 1;  // explicit SBR/PS: an AAC-LC core
+        }
+        if (m_audioState == 1) {
+            MediaDebugOut("Rondel", "a new AAC configuration");
+            m_audioChanged = true;
+        }
+        *m_aac = cfg;
+        m_aacHeader = std::move(body);
+        m_audioState = 1;
         break;
+    }
     case FlvBodyKind::AacFrame: {
         if (!m_audioShow || m_audioState != 1 || packet_queue_count(m_audioQueue.get()) >= 200) {
             break;
@@ -237,23 +261,31 @@ void Rondel::HandleTag(const FlvTag& tag) {
             break;
         }
         pkt->pts = tag.timestamp;
+        pkt->config = m_audioChanged;
+        m_audioChanged = false;
         packet_queue_put(m_audioQueue.get(), pkt);
         break;
     }
-    case FlvBodyKind::AvcSequenceHeader:
+    case FlvBodyKind::AvcSequenceHeader: {
         MediaDebugOut("Rondel", "收到h264解码配置信息");
-        if (m_videoState != 2) {
-            FlvAvcConfig cfg;
-            if (FlvReadAvcSequenceHeader(tag.body, tag.size, cfg)) {
-                InitVideoDecoderConfig(cfg);
-            } else {
-                MediaDebugOut("Rondel", "inconsistent AVC configuration ignored");
-            }
+        if (!m_param.videoEnable) {
+            break;  // no video thread would ever take what is queued
+        }
+        std::vector<BYTE> body(tag.body, tag.body + tag.size);
+        if (m_videoState == 2 && body == m_avcHeader) {
+            break;
+        }
+        FlvAvcConfig cfg;
+        if (FlvReadAvcSequenceHeader(tag.body, tag.size, cfg) && InitVideoDecoderConfig(cfg)) {
+            m_avcHeader = std::move(body);
+        } else {
+            MediaDebugOut("Rondel", "inconsistent AVC configuration ignored");
         }
         break;
+    }
     case FlvBodyKind::AvcKeyFrame:
     case FlvBodyKind::AvcFrame: {
-        if (m_videoState != 2) break;
+        if (m_videoState != 2 || !m_param.videoEnable) break;
         const bool key = kind == FlvBodyKind::AvcKeyFrame;
         if (key) {
             m_dropVideo = packet_queue_count(m_videoQueue.get()) >= 100;
@@ -279,51 +311,59 @@ void Rondel::HandleTag(const FlvTag& tag) {
     }
 }
 
-void Rondel::InitVideoDecoderConfig(const FlvAvcConfig& cfg) {
+bool Rondel::InitVideoDecoderConfig(const FlvAvcConfig& cfg) {
     SPS sps{};
     PPS pps{};
     if (ReadSps(cfg.sps.data(), int(cfg.sps.size()), sps) != 0) {
         MediaDebugOut("Rondel", "unreadable SPS: configuration ignored");
-        return;
+        return false;
     }
     ReadPps(cfg.pps.data(), int(cfg.pps.size()), pps);
     const int w = SpsWidth(sps);
     const int h = SpsHeight(sps);
     if (w <= 0 || h <= 0 || long(w) * h * 3 > kMaxRgbBytes) {
         MediaDebugOut("Rondel", "picture size %dx%d refused", w, h);
-        return;
+        return false;
     }
     *m_avc = cfg;
-    m_width = w;
-    m_height = h;
+    VideoDescription d;
+    d.width = w;
+    d.height = h;
     unsigned fps = SpsFrameRate(sps);
     // Without timing information the stream gives no rate: assume 25 frames a second.
-    m_fps = (fps > 0 && fps <= 240) ? int(fps) : 25;
-    m_frameInterval = 1000.0 / m_fps;
-    m_i420Size = w * h * 3 / 2;
-    m_rgbSize = std::max(921600, w * h * 3);
-    delete[] m_rgbBuffer;
-    m_rgbBuffer = new BYTE[size_t(m_rgbSize)];
-    memset(m_rgbBuffer, 0, size_t(m_i420Size));
-    m_bmi = BITMAPINFOHEADER{};
-    m_bmi.biSize = 40;
-    m_bmi.biWidth = w;
-    m_bmi.biHeight = h;
-    m_bmi.biPlanes = 1;
-    m_bmi.biBitCount = 24;
-    m_bmi.biCompression = BI_RGB;
-    m_bmi.biSizeImage = DWORD(((3 * w + 3) & ~3) * h);
+    d.fps = (fps > 0 && fps <= 240) ? int(fps) : 25;
+    d.frameInterval = 1000.0 / d.fps;
+    d.i420Size = w * h * 3 / 2;
+    d.bmi.biSize = 40;
+    d.bmi.biWidth = w;
+    d.bmi.biHeight = h;
+    d.bmi.biPlanes = 1;
+    d.bmi.biBitCount = 24;
+    d.bmi.biCompression = BI_RGB;
+    d.bmi.biSizeImage = DWORD(((3 * w + 3) & ~3) * h);
     m_videoState = 2;
-    for (const std::vector<BYTE>* unit : {&cfg.sps, &cfg.pps}) {
-        AVPacketList* pkt = packet_alloc(int(unit->size()) + 4);
-        if (!pkt) continue;
-        pkt->data[0] = 0;
-        pkt->data[1] = 0;
-        pkt->data[2] = 0;
-        pkt->data[3] = 1;
-        memcpy(pkt->data + 4, unit->data(), unit->size());
-        pkt->pts = 0;
-        pkt->key = true;
-        packet_queue_put(m_videoQueue.get(), pkt);
+    // The parameter sets go first, so that the decoder has them before the first picture; the first
+    // of them carries the new description to the video thread.
+    AVPacketList* units[2] = {};
+    const std::vector<BYTE>* sets[2] = {&cfg.sps, &cfg.pps};
+    for (int i = 0; i < 2; ++i) {
+        units[i] = packet_alloc(int(sets[i]->size()) + 4);
+        if (!units[i]) continue;
+        BYTE* p = units[i]->data;
+        p[0] = p[1] = p[2] = 0;
+        p[3] = 1;
+        memcpy(p + 4, sets[i]->data(), sets[i]->size());
+        units[i]->pts = 0;
+        units[i]->key = true;
     }
+    AVPacketList* carrier = units[0] ? units[0] : units[1];
+    if (carrier) {
+        carrier->config = true;
+        std::lock_guard<std::mutex> lock(m_descLock);
+        m_nextVideo.push_back(d);
+    }
+    for (AVPacketList* unit : units) {
+        if (unit) packet_queue_put(m_videoQueue.get(), unit);
+    }
+    return true;
 }

@@ -4,17 +4,21 @@
 // the owner through IBaseReplayNotify.
 //
 // Threads: the owner calls Init, Uint and the switches; RecvPacket, AudioDecode and VideoDecode run on
-// threads of their own; OnReplayAudio comes from the sound output's completion thread. The parse state
-// and the stream description belong to the receive thread until they are published with the first
-// packet that needs them (the queues' locks order the hand-over).
+// threads of their own; OnReplayAudio comes from the wave-out player's completion thread. The parse
+// state belongs to the receive thread. A new stream configuration reaches a decode thread with the
+// packet marked `config`: the audio thread opens its decoder and player anew, the video thread takes
+// the description that the receive thread queued with it under m_descLock.
 #pragma once
 
 #include "MediaDefs.h"
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 class Ferrel;
 class Unpix;
@@ -22,18 +26,16 @@ class Dunmar;
 class FlvTagReader;
 struct FlvTag;
 struct PacketQueue;
+struct AVPacketList;
 struct FlvAacConfig;
 struct FlvAvcConfig;
-
-namespace playback {
-class AudioOut;
-}
+class Tovel;
 
 // Process-wide factories that stand other components in (tests, benchmarks); empty = the real ones.
 struct RondelFactories {
     std::function<Ferrel*()> client;
     std::function<Unpix*()> decoder;
-    std::function<playback::AudioOut*()> audioOut;
+    std::function<Tovel*()> audioOut;  // the wave-out player
 };
 void RondelSetFactories(const RondelFactories& factories);
 
@@ -63,8 +65,10 @@ private:
     void RecvPacket();
     bool ParseBuffer(const BYTE* data, int n);
     void HandleTag(const FlvTag& tag);
-    void InitVideoDecoderConfig(const FlvAvcConfig& cfg);
+    bool InitVideoDecoderConfig(const FlvAvcConfig& cfg);
     void AudioDecode();
+    void ConfigureAudio(const AVPacketList* pkt, std::vector<BYTE>& pcm);
+    void TakeVideoDescription();
     void VideoDecode();
     static void SoutCallback(void* user, void* pcm, int length, unsigned pts);
     void Status(int code);
@@ -74,7 +78,7 @@ private:
     Ferrel* m_client = nullptr;
     Unpix* m_decoder = nullptr;
     Dunmar* m_aacDecoder = nullptr;
-    playback::AudioOut* m_player = nullptr;
+    Tovel* m_player = nullptr;
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_audioShow{true};
@@ -86,24 +90,36 @@ private:
     bool m_dropVideo = false;
     int m_audioState = 0;  // 0 none, 1 AAC configuration read
     std::unique_ptr<FlvAacConfig> m_aac;
-    int m_videoState = 0;  // 0 none, 2 AVC configuration read
+    std::vector<BYTE> m_aacHeader;  // the body of the configuration in use
+    bool m_audioChanged = false;    // the next queued frame starts a new configuration
+    int m_videoState = 0;           // 0 none, 2 AVC configuration read
     std::unique_ptr<FlvAvcConfig> m_avc;
+    std::vector<BYTE> m_avcHeader;
 
-    // Stream description: written by the receive thread before the first video packet is queued.
-    int m_width = 0;
-    int m_height = 0;
-    int m_fps = 0;
-    double m_frameInterval = 0;
-    int m_i420Size = 0;
-    BITMAPINFOHEADER m_bmi{};
+    // What the pictures of one configuration are: from the parameter sets.
+    struct VideoDescription {
+        int width = 0;
+        int height = 0;
+        int fps = 0;
+        double frameInterval = 0;
+        int i420Size = 0;
+        BITMAPINFOHEADER bmi{};
+    };
+    std::mutex m_descLock;
+    // Guarded by m_descLock: one description for each queued packet marked `config`, in their order.
+    std::deque<VideoDescription> m_nextVideo;
+
+    // Video thread.
+    VideoDescription m_video;
     BYTE* m_rgbBuffer = nullptr;
     int m_rgbSize = 0;
 
-    // Audio thread (the format also read by the completion thread after the output is open).
+    // Audio thread (the format also read by the completion thread while the player is open).
     int m_sampleRate = 0;
     int m_channels = 0;
     int m_frameSize = 0;
     WAVEFORMATEX m_waveFormat{};
+    bool m_playerOpen = false;
 
     std::atomic<unsigned> m_videoPts{0};
     std::atomic<unsigned> m_audioPts{0};

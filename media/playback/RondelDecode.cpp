@@ -2,14 +2,16 @@
 // video through the H.264 decoder, paced against the audio clock.
 #include "Rondel.h"
 
-#include "AudioOut.h"
 #include "Dunmar.h"
 #include "Grabbel.h"
 #include "MediaDebug.h"
 #include "PacketQueue.h"
+#include "Tovel.h"
 #include "Unpix.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,36 @@ void Rondel::SoutCallback(void* user, void* pcm, int length, unsigned pts) {
     }
 }
 
+// Opens the decoder on a configuration's first frame and the player for the format it gives (again
+// only when the format changed). The frame itself is not played.
+void Rondel::ConfigureAudio(const AVPacketList* pkt, std::vector<BYTE>& pcm) {
+    int rate = 0, channels = 0, frameSize = 0;
+    if (!m_aacDecoder->Init(pkt->data, pkt->size, rate, channels, frameSize)) {
+        rate = channels = frameSize = 0;
+    }
+    // Bounds for what a stream may claim; the decoder is told the buffer's capacity too.
+    m_channels = (channels > 0 && channels <= 8) ? channels : 2;
+    m_frameSize = (frameSize > 0 && frameSize <= 4096) ? frameSize : 2048;
+    m_sampleRate = (rate > 0 && rate <= 192000) ? rate : 44100;
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = WORD(m_channels);
+    f.nSamplesPerSec = DWORD(m_sampleRate);
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = WORD(m_channels * 2);
+    f.nAvgBytesPerSec = DWORD(f.nBlockAlign) * DWORD(m_sampleRate);
+    f.cbSize = 18;
+    const bool same = m_playerOpen && f.nChannels == m_waveFormat.nChannels &&
+                      f.nSamplesPerSec == m_waveFormat.nSamplesPerSec;
+    if (m_player && !same) {
+        // The completion thread reads the format: change it only while the player is closed.
+        m_player->Uint();
+        m_waveFormat = f;
+        m_playerOpen = m_player->Init(m_param.waveOutDevice, &m_waveFormat, &Rondel::SoutCallback, this) == 0;
+    }
+    pcm.assign(size_t(m_frameSize) * size_t(m_channels) * 2, 0);
+}
+
 void Rondel::AudioDecode() {
     bool configured = false;
     bool started = false;
@@ -64,28 +96,7 @@ void Rondel::AudioDecode() {
             if (!packet_queue_get(m_audioQueue.get(), &pkt) || !pkt) {
                 continue;
             }
-            int rate = 0, channels = 0, frameSize = 0;
-            if (m_aacDecoder->Init(pkt->data, pkt->size, rate, channels, frameSize)) {
-                m_sampleRate = rate;
-                m_channels = channels;
-                m_frameSize = frameSize;
-            }
-            // Bounds for what a stream may claim; the decoder is told the buffer's capacity too.
-            if (m_channels <= 0 || m_channels > 8) m_channels = 2;
-            if (m_frameSize <= 0 || m_frameSize > 4096) m_frameSize = 2048;
-            if (m_sampleRate <= 0 || m_sampleRate > 192000) m_sampleRate = 44100;
-            m_waveFormat = WAVEFORMATEX{};
-            m_waveFormat.wFormatTag = WAVE_FORMAT_PCM;
-            m_waveFormat.nChannels = WORD(m_channels);
-            m_waveFormat.nSamplesPerSec = DWORD(m_sampleRate);
-            m_waveFormat.wBitsPerSample = 16;
-            m_waveFormat.nBlockAlign = WORD(m_channels * 2);
-            m_waveFormat.nAvgBytesPerSec = DWORD(m_waveFormat.nBlockAlign) * DWORD(m_sampleRate);
-            m_waveFormat.cbSize = 18;
-            if (m_player) {
-                m_player->Init(m_param.waveOutDevice, &m_waveFormat, &Rondel::SoutCallback, this);
-            }
-            pcm.assign(size_t(m_frameSize) * size_t(m_channels) * 2, 0);
+            ConfigureAudio(pkt, pcm);
             packet_free(pkt);
             configured = true;
             continue;
@@ -101,12 +112,18 @@ void Rondel::AudioDecode() {
         if (!packet_queue_get(m_audioQueue.get(), &pkt) || !pkt) {
             continue;
         }
+        if (pkt->config) {
+            // Another publisher's configuration: open anew with its first frame.
+            ConfigureAudio(pkt, pcm);
+            packet_free(pkt);
+            continue;
+        }
         m_audioPts = pkt->pts;
         if (m_audioShow) {
             bool got = false;
             m_aacDecoder->DecoderFrame(pkt->data, pkt->size, pcm.data(), int(pcm.size()), got);
             if (got && m_player) {
-                m_player->PlaySamples(pcm.data(), int(pcm.size()), pkt->pts);
+                m_player->PlaySamples(pcm.data(), unsigned(pcm.size()), pkt->pts);
             }
         } else {
             SleepMs(10);
@@ -116,6 +133,25 @@ void Rondel::AudioDecode() {
             MediaDebugOut("Rondel", "清理缓冲区%s", std::string(66, '-').c_str());
             packet_queue_skip_frame(m_audioQueue.get(), m_param.bufferTime);
         }
+    }
+}
+
+// Takes the description that came with a configuration's parameter sets (video thread).
+void Rondel::TakeVideoDescription() {
+    {
+        std::lock_guard<std::mutex> lock(m_descLock);
+        if (m_nextVideo.empty()) return;
+        m_video = m_nextVideo.front();
+        m_nextVideo.pop_front();
+    }
+    const int rgb = std::max(921600, m_video.width * m_video.height * 3);
+    if (!m_rgbBuffer || m_rgbSize < rgb) {
+        delete[] m_rgbBuffer;
+        m_rgbBuffer = new (std::nothrow) BYTE[size_t(rgb)];
+        m_rgbSize = m_rgbBuffer ? rgb : 0;
+    }
+    if (m_rgbBuffer) {
+        memset(m_rgbBuffer, 0, size_t(std::min(m_rgbSize, m_video.i420Size)));
     }
 }
 
@@ -135,13 +171,15 @@ void Rondel::VideoDecode() {
         if (!packet_queue_get(m_videoQueue.get(), &pkt) || !pkt) {
             continue;
         }
-        // The stream description was written before the first video packet was queued.
-        const int i420Size = m_i420Size;
-        if (picture.size() < size_t(std::max(921600, i420Size))) {
-            picture.assign(size_t(std::max(921600, i420Size)), 0);
+        if (pkt->config) {
+            TakeVideoDescription();
+        }
+        VideoDescription& d = m_video;
+        if (picture.size() < size_t(std::max(921600, d.i420Size))) {
+            picture.assign(size_t(std::max(921600, d.i420Size)), 0);
         }
         m_videoPts = pkt->pts;
-        int sleepMs = int(m_frameInterval);
+        int sleepMs = int(d.frameInterval);
         int offset = 0;
         while (offset < pkt->size && m_running) {
             int outSize = int(picture.size());
@@ -155,14 +193,14 @@ void Rondel::VideoDecode() {
                                                          m_audioShow, m_param.minSyncTime, m_param.maxSyncTime,
                                                          m_param.maxBufferTime);
                 if (factor > 0) {
-                    sleepMs = int(m_frameInterval * factor);
+                    sleepMs = int(d.frameInterval * factor);
                 }
                 if (m_videoPts != 0) {
                     IBaseReplayNotify* n = m_notify.load();
                     // A picture of another size than the parameter set said is not shown.
-                    if (n && m_videoShow && outSize == i420Size && m_rgbBuffer) {
-                        Grabbel::ConvertYUV2RGB(picture.data(), m_rgbBuffer, m_width, m_height);
-                        n->OnReplayVideo(m_rgbBuffer, &m_bmi, m_videoPts);
+                    if (n && m_videoShow && d.i420Size > 0 && outSize == d.i420Size && m_rgbBuffer) {
+                        Grabbel::ConvertYUV2RGB(picture.data(), m_rgbBuffer, d.width, d.height);
+                        n->OnReplayVideo(m_rgbBuffer, &d.bmi, m_videoPts);
                     }
                     SleepMs(sleepMs);
                 } else {

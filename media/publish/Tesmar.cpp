@@ -5,7 +5,7 @@
 #include "FlvBody.h"
 #include "Korvid.h"
 #include "MediaDebug.h"
-#include "Microphone.h"
+#include "Micrel.h"
 #include "Nimbo.h"
 #include "Pellac.h"
 #include "ThreadQueue.h"
@@ -88,7 +88,7 @@ int Tesmar::Init(ZQPublishParam* param, IBasePublishNotify* notify) {
         m_wfx.nBlockAlign = WORD(m_param.audio.channels * m_param.audio.bitsPerSample / 8);
         m_wfx.nAvgBytesPerSec = DWORD(m_wfx.nBlockAlign) * m_wfx.nSamplesPerSec;
         m_wfx.cbSize = 18;
-        m_mic.reset(f.microphone ? f.microphone() : publish::CreateDefaultMicrophone().release());
+        m_mic.reset(f.microphone ? f.microphone() : new Micrel());
         // One chunk is one encoder frame.
         const int chunk = m_aencInfo.frameLength * m_param.audio.channels * 2;
         if (!m_mic || !m_mic->OpenMicrophone(m_param.audio.deviceIndex, m_param.audio.sampleRate,

@@ -1,4 +1,4 @@
-// Tesmar: the publishing library. Captures the camera (Grabbel) and the microphone, encodes H.264
+// Tesmar: the publishing library. Captures the camera (Grabbel) and the microphone (Micrel), encodes H.264
 // (Korvid) and AAC (Pellac) on an encode thread, wraps them as FLV tag bodies and sends them on a send
 // thread over RTMP (Ferrel) or the UDP stream cloud (CNimbo). The owner gets local previews and the
 // status through IBasePublishNotify.
@@ -25,8 +25,9 @@ class CNimbo;
 class Pellac;
 class Korvid;
 
+class Micrel;
+
 namespace publish {
-class Microphone;
 class ThreadQueue;
 }
 
@@ -44,7 +45,7 @@ enum {
 struct TesmarFactories {
     std::function<Ferrel*()> client;
     std::function<CNimbo*()> cloud;
-    std::function<publish::Microphone*()> microphone;
+    std::function<Micrel*()> microphone;
 };
 void TesmarSetFactories(const TesmarFactories& factories);
 
@@ -103,7 +104,7 @@ private:
     std::vector<BYTE> m_lastFrame;   // frame thread
     bool m_haveLastFrame = false;
 
-    std::unique_ptr<publish::Microphone> m_mic;
+    std::unique_ptr<Micrel> m_mic;
     Grabbel m_camera;
     Pellac* m_pellac = nullptr;
     Korvid* m_korvid = nullptr;

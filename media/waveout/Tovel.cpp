@@ -6,6 +6,7 @@
 
 #include "MediaDebug.h"
 #include "SdlAudio.h"
+#include "ZqLib.h"
 
 std::atomic<unsigned> Tovel::deviceID{WAVE_MAPPER};
 std::atomic<double> Tovel::m_dVolume{1.5};
@@ -112,12 +113,7 @@ int Tovel::GetWaveOutNameByIdx(char* buffer, unsigned length, unsigned device) {
     if (device < unsigned(n > 0 ? n : 0)) {
         if (const char* name = SDL_GetAudioDeviceName(int(device), 0)) {
             // At most 32 bytes as the device records hold, and never past the caller's buffer.
-            const size_t cap = std::min<size_t>(length, 32);
-            size_t len = std::strlen(name);
-            if (len > cap - 1)
-                len = cap - 1;
-            std::memcpy(buffer, name, len);
-            buffer[len] = 0;
+            Charset::GbkCopy(buffer, std::min<size_t>(length, 32), Charset::Utf8ToGbk(name));
             rc = 0;
         }
     }

@@ -4,6 +4,7 @@
 // Threads: the caller's thread plays (PlaySamples); SDL's audio thread consumes the buffers; the
 // player's completion thread calls the user callback for each finished buffer. Uint called from the
 // callback only refuses further buffers (as Abort); the owner's Uint ends playback.
+// The playing calls are virtual so that a test can stand another output in.
 #pragma once
 
 #include <SDL2/SDL.h>
@@ -23,22 +24,22 @@ typedef void (*TovelCallback)(void* user, void* pcm, int length, unsigned pts);
 class Tovel {
 public:
     Tovel();
-    ~Tovel();
+    virtual ~Tovel();
     Tovel(const Tovel&) = delete;
     Tovel& operator=(const Tovel&) = delete;
 
     // 0, or -1 for an unknown device (WAVE_MAPPER is the default device) or a device that will not open.
-    int Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, void* user);
+    virtual int Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, void* user);
     // Queues one buffer; blocks while more than 8 are outstanding until 4 or fewer are. Returns
     // `length`, or -1 when the player is not open, is stopping, or no room came within the room
     // time-out.
-    int PlaySamples(const BYTE* pcm, unsigned length, unsigned pts);
+    virtual int PlaySamples(const BYTE* pcm, unsigned length, unsigned pts);
     // Ends playback: pending buffers are returned through the callback; waits for all of them.
-    void Uint();
-    void MuteSwitch(bool mute);
+    virtual void Uint();
+    virtual void MuteSwitch(bool mute);
     // Wakes a PlaySamples waiting for room and refuses further buffers until Uint (for an owner that
     // must join its playing thread before calling Uint).
-    void Abort();
+    virtual void Abort();
     // Longest wait for room inside PlaySamples (ms); 10 s unless changed.
     void SetRoomTimeout(int ms) { m_roomTimeoutMs = ms; }
 
@@ -48,7 +49,8 @@ public:
     static int SetWaveOutVolume(unsigned device, WORD left, WORD right);
     static int GetWaveOutVolume(unsigned device, WORD& left, WORD& right);
     static unsigned GetWaveOutDevNums();
-    // The device's name, cut to `length` bytes with its terminator. 0, or -1 for an unknown device.
+    // The device's name in GBK, cut (never inside a character) to `length` bytes and at most 32 with
+    // its terminator. 0, or -1 for an unknown device.
     static int GetWaveOutNameByIdx(char* buffer, unsigned length, unsigned device);
 
     static std::atomic<unsigned> deviceID;  // the device last given to Init

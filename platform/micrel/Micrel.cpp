@@ -7,6 +7,7 @@
 
 #include "MediaDebug.h"
 #include "SdlAudio.h"
+#include "ZqLib.h"
 
 std::atomic<int> Micrel::s_volume{100};
 std::atomic<double> Micrel::s_toneHz{0.0};
@@ -45,9 +46,7 @@ int Micrel::MicrophoneName(int index, char* buffer, int size) {
     const int n = SDL_GetNumAudioDevices(1);
     if (index >= 0 && index < n) {
         if (const char* name = SDL_GetAudioDeviceName(index, 1)) {
-            const size_t len = std::min(std::strlen(name), size_t(size) - 1);
-            std::memcpy(buffer, name, len);
-            buffer[len] = 0;
+            Charset::GbkCopy(buffer, size_t(size), Charset::Utf8ToGbk(name));
             rc = 0;
         }
     }

@@ -3,6 +3,9 @@
 //
 // For tests and demos a synthetic tone can stand in for the device's samples (SetToneSource, or the
 // environment variable VARNET_MIC_TONE=<Hz>); the device still paces the capture.
+//
+// Threads: the owner opens, starts, stops and closes; the receiver is called on SDL's capture thread.
+// The capture calls are virtual so that a test can stand another source in.
 #pragma once
 
 #include <SDL2/SDL.h>
@@ -16,12 +19,13 @@
 class Micrel {
 public:
     Micrel();
-    ~Micrel();
+    virtual ~Micrel();
     Micrel(const Micrel&) = delete;
     Micrel& operator=(const Micrel&) = delete;
 
     static int MicrophoneCount();
-    // The device's name (UTF-8), cut to `size` bytes with its terminator. 0, or -1 for an unknown index.
+    // The device's name in GBK, cut (never inside a character) to `size` bytes with its terminator.
+    // 0, or -1 for an unknown index.
     static int MicrophoneName(int index, char* buffer, int size);
     // Capture volume 0..100 for every microphone (software gain; 0 gives silence).
     static void SetVolume(BYTE value);
@@ -30,13 +34,13 @@ public:
 
     // Opens device `device` (0 is also the default device when none is listed) for `channels` channels
     // at `sampleRate`, delivering `bufferBytes` a call. The capture starts with StartCapture.
-    bool OpenMicrophone(int device, int sampleRate, int channels, int bufferBytes);
-    bool StartCapture();
+    virtual bool OpenMicrophone(int device, int sampleRate, int channels, int bufferBytes);
+    virtual bool StartCapture();
     // The receiver of later buffers; null stops the calls. Any time, also from inside AudioBufferCB.
-    void SetBuffCB(IBaseAudioCB* cb);
+    virtual void SetBuffCB(IBaseAudioCB* cb);
     // No call reaches the receiver once this returns. 0 (also when idle).
-    int StopCapture();
-    void CloseMicrophone();
+    virtual int StopCapture();
+    virtual void CloseMicrophone();
 
 private:
     static void SdlCallback(void* self, Uint8* stream, int len);

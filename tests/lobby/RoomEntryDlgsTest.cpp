@@ -30,18 +30,6 @@ const char kTimeout[] = "由于网络原因导致房间开启失败，请查看�
 
 }  // namespace
 
-TEST_F(DlgTest, ClassNamesAndSkins) {
-    CRoomCreateWaitDlg wait(nullptr);
-    CRoomPWConfirmDlg pw;
-    CSoftCloseTipDlg tip;
-    EXPECT_STREQ(wait.GetWindowClassName(), "RoomCreateWaitDlg");
-    EXPECT_STREQ(pw.GetWindowClassName(), "RoomPWConfirmDlg");
-    EXPECT_STREQ(tip.GetWindowClassName(), "SoftCloseTipDlg");
-    EXPECT_EQ(ZqSkinFolder(), "skin\\");
-    EXPECT_EQ(ZqZipFileName(), "VarnetSkin.zip");
-    EXPECT_EQ(ZqResourceType(), UILIB_ZIP);
-}
-
 TEST_F(DlgTest, WaitDialogTimesOutOnceAndStopsEarlySilently) {
     Sink sink;
     HWND notify = CreateWindowHandle(&sink);

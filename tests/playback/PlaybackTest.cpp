@@ -1,11 +1,11 @@
 // The playback library fed through a fake RTMP client: tag reading, malformed input, queues, pacing,
 // and stopping while threads block.
-#include "AudioOut.h"
 #include "ChildProcess.h"
 #include "FakeFerrel.h"
 #include "FlvBody.h"
 #include "PacketQueue.h"
 #include "Rondel.h"
+#include "Tovel.h"
 #include "../streams/StreamHelpers.h"
 
 #include <gtest/gtest.h>
@@ -148,13 +148,13 @@ TEST_F(PlaybackTest, WithoutDecodingTheStreamIsDumpedButNotParsed) {
 }
 
 // A sound output that never completes a buffer: PlaySamples blocks until Abort.
-struct StuckAudioOut : playback::AudioOut {
+struct StuckAudioOut : Tovel {
     std::mutex m;
     std::condition_variable cv;
     bool aborted = false;
     std::atomic<int> blocked{0};
-    int Init(unsigned, WAVEFORMATEX*, playback::AudioDoneFn, void*) override { return 0; }
-    int PlaySamples(BYTE*, int, unsigned) override {
+    int Init(unsigned, WAVEFORMATEX*, TovelCallback, void*) override { return 0; }
+    int PlaySamples(const BYTE*, unsigned, unsigned) override {
         ++blocked;
         std::unique_lock<std::mutex> lock(m);
         cv.wait(lock, [this] { return aborted; });

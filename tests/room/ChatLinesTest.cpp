@@ -251,6 +251,7 @@ TEST_F(ChatLines, Notices)
          head + T(12) + "<div ><a href=\"http://x.example\" target=\"_blank\">" + pic + "</a></div>"},
         {"both", notice("t", "", "http://p.example/a.png"), head + textDiv + "t</SPAN></div>" + T(12) + "<div >" + pic + "</div>"},
         {"neither", notice("", "x", ""), ""},
+        {"script picture dropped", notice("t", "", "javascript:alert(1)"), head + textDiv + "t</SPAN></div>"},
         {"system notice", BuildSysNoticeHtml("<b>维护</b>", "x.example"),
          Img(Pic("icon\\61006.png")) + "<BR><a href=\"http://x.example\" target=\"_blank\"><b>维护</b></a> {T}<BR>"},
         {"temporary notice", BuildTmpNoticeHtml(kAlice, "hi"),

@@ -1,6 +1,5 @@
 // Outside peers: ffmpeg publishes and Rondel plays; Tesmar publishes and ffmpeg/ffprobe read it.
 #include "ChildProcess.h"
-#include "Microphone.h"
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "StreamHelpers.h"

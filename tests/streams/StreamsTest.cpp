@@ -104,17 +104,23 @@ TEST_F(StreamsTest, ConnectFailuresForAClosedPortAndAnUnpublishedStream) {
         player.Uint();
         EXPECT_FALSE(player.IsConnected());
     }
+    PublishRecorder pubRec;  // outlives the sessions that call it
+    PublishRecorder secondRec;
     Tesmar pub;
-    PublishRecorder pubRec;
     ZQPublishParam pp = PublishParam(closed);
     EXPECT_EQ(PUBLISH_CONNECT_FAILED, pub.Init(&pp, &pubRec));
     EXPECT_FALSE(pub.IsConnected());
     pp = PublishParam(nginx_.Url("again"));
     EXPECT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));  // nothing was left open by the failure
+    // The test's sound driver opens one microphone at a time: the second publisher sings a tone.
+    TesmarFactories tone;
+    tone.microphone = [] { return publish::CreateToneMicrophone().release(); };
+    TesmarSetFactories(tone);
     Tesmar second;
-    PublishRecorder secondRec;
     EXPECT_EQ(PUBLISH_CONNECT_FAILED, second.Init(&pp, &secondRec));  // the stream name is taken
+    TesmarSetFactories({});
     EXPECT_TRUE(pub.IsConnected());
+    pub.Uint();
 }
 
 TEST_F(StreamsTest, StoppingTheServerMidPublishReportsTheLossOnce) {
@@ -123,10 +129,10 @@ TEST_F(StreamsTest, StoppingTheServerMidPublishReportsTheLossOnce) {
     ZQPublishParam pp = PublishParam(nginx_.Url("kill"));
     pp.recvTimeout = pp.sendTimeout = 60;  // the loss must come from the reset, not a time-out
     ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // past the encoder's delay
+    // A second of pictures captured: past the encoder's delay, so frames are being sent.
+    ASSERT_TRUE(WaitFor([&] { return pubRec.videoPreviews >= 20; }, 30000));
     nginx_.Stop(true);
     EXPECT_TRUE(WaitFor([&] { return pubRec.StatusCount(PUBLISH_CONNECTION_LOST) > 0; }, 30000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(pub.IsConnected());
     EXPECT_FALSE(pub.IsConnected());
     EXPECT_EQ(1, pubRec.StatusCount(PUBLISH_CONNECTION_LOST));
@@ -157,7 +163,8 @@ TEST_F(StreamsTest, UintReturnsWhileTheReadBlocksAndTheDumpStartsWithTheFlvHeade
     ASSERT_EQ(REPLAY_SUCCESS, player.Init(&rp, &rec));
     const uint8_t frame[] = {0xAF, 0x01, 0x21, 0x10, 0x04, 0x60, 0x8C, 0x1C};
     for (unsigned ts = 0; ts < 100; ts += 20) idle.SendAACPacket(frame, sizeof(frame), false, ts);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The player has read the stream's start when the dump holds the FLV header.
+    EXPECT_TRUE(WaitFor([&] { return std::ifstream(dump, std::ios::ate | std::ios::binary).tellg() >= 13; }, 10000));
     auto t0 = Clock::now();
     player.Uint();
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(45));  // woken, not timed out

@@ -13,11 +13,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class ClockAudioOut : public AudioOut {
+class ClockAudioOut : public Tovel {
 public:
     ~ClockAudioOut() override { Uint(); }
 
-    int Init(unsigned, WAVEFORMATEX* format, AudioDoneFn done, void* user) override {
+    int Init(unsigned, WAVEFORMATEX* format, TovelCallback done, void* user) override {
         Uint();
         if (!format || format->nAvgBytesPerSec == 0) {
             return -1;
@@ -33,8 +33,8 @@ public:
         return 0;
     }
 
-    int PlaySamples(BYTE* pcm, int length, unsigned pts) override {
-        if (!pcm || length <= 0) {
+    int PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) override {
+        if (!pcm || length == 0) {
             return -1;
         }
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -55,8 +55,10 @@ public:
         m_nextEnd += std::chrono::microseconds(int64_t(length) * 1000000 / m_bytesPerSec);
         m_queue.push_back({std::vector<BYTE>(pcm, pcm + length), pts, m_nextEnd});
         m_wake.notify_all();
-        return length;
+        return int(length);
     }
+
+    void MuteSwitch(bool) override {}
 
     void Abort() override {
         {
@@ -102,7 +104,7 @@ private:
             Buffer b = std::move(m_queue.front());
             m_queue.pop_front();
             m_room.notify_all();
-            AudioDoneFn done = m_done;
+            TovelCallback done = m_done;
             void* user = m_user;
             lock.unlock();
             if (done) {
@@ -118,7 +120,7 @@ private:
     std::deque<Buffer> m_queue;
     Clock::time_point m_nextEnd;
     unsigned m_bytesPerSec = 0;
-    AudioDoneFn m_done = nullptr;
+    TovelCallback m_done = nullptr;
     void* m_user = nullptr;
     bool m_open = false;
     bool m_abort = false;
@@ -127,6 +129,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AudioOut> CreateClockAudioOut() { return std::make_unique<ClockAudioOut>(); }
+std::unique_ptr<Tovel> CreateClockAudioOut() { return std::make_unique<ClockAudioOut>(); }
 
 }  // namespace playback

@@ -11,7 +11,7 @@ namespace publish {
 
 namespace {
 
-class ToneMicrophone : public Microphone {
+class ToneMicrophone : public Micrel {
 public:
     explicit ToneMicrophone(double frequency) : m_frequency(frequency) {}
     ~ToneMicrophone() override {
@@ -95,7 +95,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Microphone> CreateToneMicrophone(double frequency) {
+std::unique_ptr<Micrel> CreateToneMicrophone(double frequency) {
     return std::make_unique<ToneMicrophone>(frequency);
 }
 

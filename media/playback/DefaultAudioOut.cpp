@@ -1,7 +1,0 @@
-#include "AudioOut.h"
-
-namespace playback {
-
-std::unique_ptr<AudioOut> CreateDefaultAudioOut() { return CreateClockAudioOut(); }
-
-}  // namespace playback
