@@ -119,7 +119,7 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw)
 
 void CRoomManager::DealNotifyRemoveRoom()
 {
-    std::lock_guard<std::mutex> hold(lifecycleLock_);
+    std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
     PJ_Log(kLog, LOG_INFO, "CRoomManager::DealNotifyRemoveRoom",
            "删除房间(用户点击房间的x， 或者后台通知需要关闭房间)");
     currentRoom_ = 0;
@@ -136,7 +136,7 @@ void CRoomManager::DealNotifyRemoveRoom()
 
 void CRoomManager::RemoveAll()
 {
-    std::lock_guard<std::mutex> hold(lifecycleLock_);
+    std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
     PJ_Log(kLog, LOG_INFO, "CRoomManager::RemoveAll", "删除全部房间");
     uint32_t room = currentRoom_;
     std::string chatId = logic_.GetMyChatID();
@@ -186,7 +186,7 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg)
                msg->statusdesc.c_str());
         return;
     }
-    std::lock_guard<std::mutex> hold(lifecycleLock_);
+    std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
     PJ_Log(kLog, LOG_INFO, mod, "进入房间成功");
     currentRoom_ = room;
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
@@ -234,7 +234,7 @@ void CRoomManager::DealHttpGetChatSig(CZQGetChatSigMsg* msg)
 {
     const char* mod = "CRoomManager::DealHttpGetChatSig";
     PJ_Log(kLog, LOG_INFO, mod, "第%d获取聊天服务地址", msg->ctxInt[1]);
-    std::lock_guard<std::mutex> hold(lifecycleLock_);
+    std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
     // A late answer for a room that was left (or another room entered) meanwhile changes nothing.
     if (!IsCurrent(msg->ctxInt[0])) {
         PJ_Log(kLog, LOG_INFO, mod, "房间已关闭 roomid=%u", uint32_t(msg->ctxInt[0]));

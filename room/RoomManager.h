@@ -67,6 +67,6 @@ private:
     CRoomLogic logic_;
     IRoomUI* roomUI_;
     std::atomic<HWND> parent_{nullptr};
-    std::mutex lifecycleLock_;
+    std::recursive_mutex lifecycleLock_;   // recursive: the room window may call back while it closes
     bool listening_ = false;
 };
