@@ -14,6 +14,7 @@
 namespace {
 const char* kLog = "RoomLogic.txt";
 constexpr int kLookupTimeoutMs = 3000;
+constexpr size_t kMaxCachedNotices = 5000;   // a server flooding a room that is not ready yet
 
 std::atomic<bool> g_chatHost{true};
 std::mutex g_hostLock;
@@ -499,6 +500,10 @@ void CRoomLogic::NotifySysMsg(std::string cmd, std::string body)
         return;
     }
     std::lock_guard<std::mutex> hold(cacheLock_);
+    if (cache_.size() >= kMaxCachedNotices) {
+        PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::NotifySysMsg", "缓存通知过多，丢弃 cmd=%s", cmd.c_str());
+        return;
+    }
     // The notice is kept as received: re-read on replay, its bytes come back unchanged.
     cache_.emplace_back(std::move(cmd), std::move(body));
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::NotifySysMsg", "缓存通知 json=%s", NoticeToText(doc).c_str());
