@@ -33,6 +33,8 @@ std::u16string NormaliseBreaks(const std::u16string& in)
 void RichEditModel::SetSel(int start, int end)
 {
     int len = (int)m_text.size();
+    if (start < 0)
+        start = len;  // no selection, the caret at the end
     if (end < 0 || end > len)
         end = len;
     start = std::clamp(start, 0, len);

@@ -51,7 +51,8 @@ public:
     bool InsertObject(const EmbeddedObject& obj);
     void InsertFragment(const RichFragment& f);
 
-    // Selection [start, end); end -1 is the end of the text. The caret is at end.
+    // Selection [start, end); end -1 is the end of the text, start -1 puts the caret at the end. The caret is
+    // at end.
     void SetSel(int start, int end);
     int GetSelStart() const { return m_selStart; }
     int GetSelEnd() const { return m_selEnd; }
