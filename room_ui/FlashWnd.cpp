@@ -172,7 +172,7 @@ void CFlashWnd::FSCommand(const std::string& request)
         SendCatalogue();
     } else if (request.find("ShowGift") != std::string::npos) {
         m_movie->Show(true);
-        m_movie->Raise();
+        RaiseWithoutActivation();
         m_shown = true;
         m_busy = true;
     }
@@ -185,7 +185,7 @@ void CFlashWnd::CenterTopMost(int right, int bottom)
     m_rc = RECT{x, y, x + kWidth, y + kHeight};
     if (m_movie) {
         m_movie->Place(m_rc);
-        m_movie->Raise();
+        m_movie->Raise(true);
     }
 }
 
@@ -204,6 +204,14 @@ void CFlashWnd::CenterTopMost()
         }
     }
     CenterTopMost(right, bottom);
+}
+
+void CFlashWnd::RaiseWithoutActivation()
+{
+    // A full-screen program in the foreground keeps the effect beneath it.
+    SIZE fg, screen;
+    if (ForegroundProbe && ForegroundProbe(fg, screen))
+        m_movie->Raise(!(fg.cx == screen.cx && fg.cy == screen.cy));
 }
 
 bool CFlashWnd::HideAndStop()

@@ -4,6 +4,7 @@
 // UI thread only; the queue lock guards m_queue (kept for callers that empty the queue elsewhere).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,6 +16,7 @@ namespace roomui {
 
 using DuiLib::POINT;
 using DuiLib::RECT;
+using DuiLib::SIZE;
 
 // One effect: gift id, the text shown with it (user names, GBK), the count.
 struct GiftEffect {
@@ -57,6 +59,9 @@ public:
     size_t QueueSize();
     const RECT& GetRect() const { return m_rc; }
 
+    // Sizes of the foreground window and the screen; false without a foreground window. Tests replace it.
+    std::function<bool(SIZE& foreground, SIZE& screen)> ForegroundProbe = flash::CEffectPlayer::ForegroundAndScreen;
+
     // The gift catalogue file: the user-data copy first, then the installed one.
     void SetGiftConfPaths(std::string userPath, std::string installPath);
     // Builds the two calls (the text and the file content XML-escaped).
@@ -65,6 +70,7 @@ public:
 
 private:
     void Hide();
+    void RaiseWithoutActivation();
     void SendCatalogue();
 
     std::unique_ptr<flash::IEffectMovie> m_movie;

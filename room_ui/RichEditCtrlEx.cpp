@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ChatHtml.h"
+#include "FontDialogGtk.h"
 #include "IDataHalvec.h"
 #include "UIMenu.h"
 #include "ZqLib.h"
@@ -113,7 +114,9 @@ void CRichEditCtrlEx::SetCharFormat(const richedit::CharFormat& cf)
 
 int CRichEditCtrlEx::ChooseCharFormat(richedit::CharFormat* out)
 {
-    if (!m_dialog)
+    CGtkFontDialog desktop(m_edit.NativeWidget());
+    IFontDialog* dialog = m_dialog ? m_dialog : m_edit.IsNative() ? &desktop : nullptr;
+    if (!dialog)
         return 0;
     FontChoice fc;
     fc.face = m_format.face;
@@ -128,7 +131,7 @@ int CRichEditCtrlEx::ChooseCharFormat(richedit::CharFormat* out)
     bool dismissed;
     {
         Session session(m_owner);
-        r = m_dialog->Choose(m_parent, fc, session);
+        r = dialog->Choose(m_parent, fc, session);
         dismissed = session.Dismissed();
     }
     if (dismissed) {

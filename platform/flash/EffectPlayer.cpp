@@ -171,10 +171,30 @@ void CEffectPlayer::Place(const RECT& rc)
     gtk_window_resize(GTK_WINDOW(m_window), std::max<int>(1, rc.right - rc.left), std::max<int>(1, rc.bottom - rc.top));
 }
 
-void CEffectPlayer::Raise()
+void CEffectPlayer::Raise(bool topMost)
 {
-    if (m_window)
-        gtk_window_set_keep_above(GTK_WINDOW(m_window), TRUE);
+    if (!m_window)
+        return;
+    gtk_window_set_keep_above(GTK_WINDOW(m_window), topMost ? TRUE : FALSE);
+    if (!topMost)
+        if (GdkWindow* w = gtk_widget_get_window(m_window))
+            gdk_window_lower(w);
+}
+
+bool CEffectPlayer::ForegroundAndScreen(SIZE& foreground, SIZE& screen)
+{
+    GdkScreen* s = gdk_screen_get_default();
+    if (!s)
+        return false;
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    GdkWindow* active = gdk_screen_get_active_window(s);
+    screen = SIZE{gdk_screen_get_width(s), gdk_screen_get_height(s)};
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    if (!active)
+        return false;
+    foreground = SIZE{gdk_window_get_width(active), gdk_window_get_height(active)};
+    g_object_unref(active);
+    return true;
 }
 
 }  // namespace flash

@@ -19,6 +19,7 @@ namespace flash {
 
 using DuiLib::POINT;
 using DuiLib::RECT;
+using DuiLib::SIZE;
 
 // XML-escapes & < > " ' (the movie's interface decodes entities).
 std::string XmlEscape(const std::string& text);
@@ -35,8 +36,8 @@ public:
     virtual void Stop() = 0;
     // Screen rectangle of the window.
     virtual void Place(const RECT& rc) = 0;
-    // Above every window, or just below a full-screen one; never activated.
-    virtual void Raise() = 0;
+    // Above every window (topMost), or just below the foreground window; never activated.
+    virtual void Raise(bool topMost) = 0;
     // Requests of the movie.
     std::function<void(const std::string& request)> OnRequest;
 };
@@ -55,13 +56,15 @@ public:
     void Show(bool show) override;
     void Stop() override;
     void Place(const RECT& rc) override;
-    void Raise() override;
+    void Raise(bool topMost) override;
 
     // How long an effect stays (ms); the picture's own animation length when longer, at most 10 s.
     void SetEffectTime(unsigned ms) { m_effectMs = ms; }
     size_t GiftCatalogueSize() const { return m_catalogue.size(); }
     bool IsPlaying() const { return m_timer != 0; }
     bool HasWindow() const { return m_window != nullptr; }
+    // Size of the desktop's active window and of the screen; false without a desktop.
+    static bool ForegroundAndScreen(SIZE& foreground, SIZE& screen);
     // The gift and text of the effect shown now (or last).
     uint32_t CurrentGift() const { return m_gift; }
     const std::string& CurrentText() const { return m_text; }

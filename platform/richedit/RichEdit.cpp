@@ -72,6 +72,8 @@ void CRichEdit::SetFocus()
         m_view->Focus();
 }
 
+void* CRichEdit::NativeWidget() const { return m_view ? (void*)m_view->Widget() : nullptr; }
+
 void CRichEdit::SetDefaultCharFormat(const CharFormat& cf)
 {
     m_format = cf;

@@ -43,6 +43,8 @@ public:
     void Show(bool show);
     const RECT& GetRect() const { return m_rc; }
     void SetFocus();
+    // The GtkTextView (as void*), or nullptr without a display.
+    void* NativeWidget() const;
 
     void SetDefaultCharFormat(const CharFormat& cf);
     const CharFormat& GetDefaultCharFormat() const { return m_format; }

@@ -31,6 +31,7 @@ public:
     void Snapshot(RichEditModel& model);
     void SetFormat(const CharFormat& cf, uint32_t bkColor);
     void Focus();
+    GtkWidget* Widget() const { return m_text; }
     void SetClipboardText(const std::u16string& text);
     // The desktop clipboard's text; false when it holds none.
     bool GetClipboardText(std::u16string& out);

@@ -207,8 +207,9 @@ TEST(RichEditCtrlEx, InputTextImagesAndFontRule)
         EXPECT_EQ(host.cancels, cancels + (r.dismiss ? 1 : 0));
         EXPECT_EQ(dlg.depthSeen, 1u);  // the dialog was on the stack while it ran
         EXPECT_TRUE(host.stack.empty());
-        if (r.expect == 1)
+        if (r.expect == 1) {
             EXPECT_EQ(cf.effects & 1, 1u);
+        }
     }
     // The context menu's dismissal continues the cancel too.
     input.RunMenu = [](DuiLib::POINT, roomui::IRoomModalHost*) { return -2; };
