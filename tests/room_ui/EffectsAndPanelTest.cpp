@@ -269,3 +269,110 @@ TEST(PickerControls, FitRect)
 }
 
 }  // namespace
+
+namespace {
+
+// A window whose manager holds the controls under test; records the notifications.
+class HostWnd : public CWindowWnd, public INotifyUI {
+public:
+    const char* GetWindowClassName() const override { return "PickerHost"; }
+    CPaintManagerUI pm;
+    CHorizontalLayoutUI* root = nullptr;
+    std::vector<std::string> notes;
+    void Notify(TNotifyUI& msg) override { notes.push_back(msg.sType); }
+    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (uMsg == WM_CREATE) {
+            root = new CHorizontalLayoutUI;
+            pm.AttachDialog(root);
+            pm.AddNotifier(this);
+        }
+        if (uMsg == WM_DESTROY)
+            pm.RemoveNotifier(this);
+        return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
+    }
+
+protected:
+    CPaintManagerUI* GetPaintManager() override { return &pm; }
+};
+
+TEST(PickerControls, ClicksTimersAndGrids)
+{
+    std::string dir = roomuitest::TestDir();
+    std::string anim = roomuitest::WriteFile(dir + "/anim.gif", roomuitest::MakeGif({30, 40}));
+    std::string still = roomuitest::WriteFile(dir + "/still.gif", roomuitest::MakeGif({0}));
+    HostWnd host;
+    ASSERT_TRUE(host.Create(nullptr, "host", 0, 0, 0, 0, 400, 300));
+
+    // The animated picture: a timer only for two frames or more; clicks only while enabled.
+    auto* gif = new roomui::CControlGifBk;
+    host.root->Add(gif);
+    gif->SetPos(RECT{0, 0, 40, 40});
+    gif->SetGifFile(still.c_str());
+    EXPECT_FALSE(host.pm.HasTimer(gif, roomui::kGifTimerId));
+    gif->SetGifFile(anim.c_str());
+    EXPECT_TRUE(host.pm.HasTimer(gif, roomui::kGifTimerId));
+    gif->SetVisible(false);
+    EXPECT_FALSE(host.pm.HasTimer(gif, roomui::kGifTimerId));
+    gif->SetVisible(true);
+    gif->SetAttribute("gifdest", "2;3;4;5");
+    EXPECT_EQ(gif->GetInsets().left + gif->GetInsets().top + gif->GetInsets().right + gif->GetInsets().bottom, 14);
+    struct Row {
+        bool enabled;
+        int type;
+        size_t clicks;
+    } rows[] = {{true, UIEVENT_BUTTONDOWN, 1}, {true, UIEVENT_DBLCLICK, 1}, {false, UIEVENT_BUTTONDOWN, 0},
+                {true, UIEVENT_MOUSEENTER, 0}};
+    for (const auto& r : rows) {
+        host.notes.clear();
+        gif->SetEnabled(r.enabled);
+        TEventUI e;
+        e.Type = r.type;
+        e.ptMouse = POINT{10, 10};
+        gif->DoEvent(e);
+        EXPECT_EQ((size_t)std::count(host.notes.begin(), host.notes.end(), "click"), r.clicks) << r.type;
+    }
+
+    // A face cell animates while hovered only; leaving resets its frame.
+    auto face = roomui::LoadFaceImage(anim);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->delays, (std::vector<int>{300, 400}));
+    auto* cell = new roomui::CControlFaceSelectItem;
+    host.root->Add(cell);
+    cell->SetImage(face.get());
+    TEventUI e;
+    e.Type = UIEVENT_MOUSEENTER;
+    cell->DoEvent(e);
+    EXPECT_TRUE(host.pm.HasTimer(cell, roomui::kGifTimerId));
+    e.Type = UIEVENT_TIMER;
+    e.wParam = roomui::kGifTimerId;
+    cell->DoEvent(e);
+    EXPECT_EQ(cell->GetFrameIndex(), 1);
+    e.Type = UIEVENT_MOUSELEAVE;
+    cell->DoEvent(e);
+    EXPECT_FALSE(host.pm.HasTimer(cell, roomui::kGifTimerId));
+    EXPECT_EQ(cell->GetFrameIndex(), 0);
+
+    // Grids: a gift grid 313 wide without scroll bar has a column pitch of 100; face lines follow the item size.
+    auto* gifts = new roomui::CControlGiftSelect;
+    host.root->Add(gifts);
+    gifts->SetPos(RECT{0, 0, 313, 120});
+    std::vector<int> ys, xs;
+    int right = 0;
+    gifts->GridLines(ys, xs, right);
+    EXPECT_EQ(xs, (std::vector<int>{0, 100, 200, 300}));
+    EXPECT_EQ(ys, (std::vector<int>{0, 57, 114}));
+    EXPECT_EQ(right, 300);
+    auto* faces = new roomui::CControlFaceSelect;
+    host.root->Add(faces);
+    faces->SetItemSize(SIZE{31, 31});
+    for (int i = 0; i < 30; ++i)
+        faces->Add(new roomui::CControlFaceSelectItem);
+    faces->SetPos(RECT{0, 0, 447, 100});
+    // (447 - 10) / 31 = 14 columns.
+    EXPECT_EQ(faces->GetItemAt(14)->GetPos().top, 31);
+    EXPECT_EQ(faces->GetItemAt(13)->GetPos().left, 13 * 31);
+    host.SendMessage(WM_CLOSE);
+}
+
+}  // namespace
