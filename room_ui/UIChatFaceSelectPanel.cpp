@@ -7,6 +7,16 @@
 namespace roomui {
 
 namespace {
+// A floating control at rc, relative to its container.
+void PlaceFloat(CControlUI* c, const RECT& rc)
+{
+    c->SetFloat(true);
+    c->SetFixedXY(SIZE{rc.left, rc.top});
+    c->SetFixedWidth(rc.right - rc.left);
+    c->SetFixedHeight(rc.bottom - rc.top);
+    c->SetPos(rc);
+}
+
 IDataHalvec* Halvec()
 {
     IDataManager* dm = AfxGetDataManager();
@@ -149,8 +159,7 @@ void CUIChatFaceSelectPanel::BuildCategoryTabs(const FaceCatalogCopy& faces)
     if (!tabs || !m_pTab)
         return;
     auto* sep = new CControlUI;
-    sep->SetFloat(true);
-    sep->SetPos(RECT{0, 33, 460, 34});
+    PlaceFloat(sep, RECT{0, 33, 460, 34});
     sep->SetBkColor(0xFF767676);
     tabs->Add(sep);
     int left = 15, right = 86, index = 0;
@@ -164,8 +173,7 @@ void CUIChatFaceSelectPanel::BuildCategoryTabs(const FaceCatalogCopy& faces)
         opt->SetName("optionFaceCategory");
         opt->SetTag((UINT_PTR)index);
         opt->SetText(group.first.name.c_str());
-        opt->SetFloat(true);
-        opt->SetPos(RECT{left, 5, right, 34});
+        PlaceFloat(opt, RECT{left, 5, right, 34});
         opt->SetSelectedImage("file='option_emotionclass_bk.png' source='0,0,71,29'");
         opt->SetHotImage("file='option_emotionclass_bk.png' source='71,0,142,29'");
         tabs->Add(opt);

@@ -181,8 +181,9 @@ TEST(ChatFacePanel, PagesFollowTheCatalogueAndReload)
     for (int i = 0; i < 3; ++i) {
         CControlUI* opt = tabs->GetItemAt(i + 1);
         EXPECT_EQ((int)opt->GetTag(), i);
-        EXPECT_EQ(opt->GetPos().left, pos[i].left);
-        EXPECT_EQ(opt->GetPos().right, pos[i].right);
+        EXPECT_EQ(opt->GetFixedXY().cx, pos[i].left);
+        EXPECT_EQ(opt->GetFixedXY().cx + opt->GetFixedWidth(), pos[i].right);
+        EXPECT_EQ(static_cast<COptionUI*>(opt)->IsSelected(), i == 0);
     }
     auto* page0 = static_cast<roomui::CControlFaceSelect*>(panel.Pages()->GetItemAt(0));
     ASSERT_EQ(page0->GetCount(), 2);
