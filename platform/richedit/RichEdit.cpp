@@ -41,6 +41,7 @@ bool CRichEdit::Create(HWND parent, const RECT& rc)
     m_view.reset(RichEditView::Create(this, parent, rc));
     if (m_view) {
         m_view->SetFormat(m_format, m_bkColor);
+        m_view->SetLimit(m_model.GetLimit());
         Render();
     }
     return true;
@@ -89,7 +90,12 @@ void CRichEdit::SetBackgroundColor(uint32_t rgb)
         m_view->SetFormat(m_format, m_bkColor);
 }
 
-void CRichEdit::SetLimit(int units) { m_model.SetLimit(units); }
+void CRichEdit::SetLimit(int units)
+{
+    m_model.SetLimit(units);
+    if (m_view)
+        m_view->SetLimit(m_model.GetLimit());
+}
 
 const RichEditModel& CRichEdit::Content()
 {

@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "RichEdit.h"
 #include "UIRender.h"
@@ -92,6 +93,7 @@ RichEditView* RichEditView::Create(CRichEdit* owner, HWND parent, const RECT& rc
     GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(v->m_text));
     v->m_effects = gtk_text_buffer_create_tag(buf, "varnet-effects", nullptr);
     g_signal_connect(buf, "changed", G_CALLBACK(OnChanged), v);
+    g_signal_connect(buf, "insert-text", G_CALLBACK(OnInsertText), v);
     g_signal_connect(v->m_text, "key-press-event", G_CALLBACK(OnKey), v);
     g_signal_connect(v->m_text, "button-press-event", G_CALLBACK(OnButton), v);
     g_signal_connect(v->m_text, "copy-clipboard", G_CALLBACK(OnClipboard), v);
@@ -164,7 +166,6 @@ void RichEditView::Render(const RichEditModel& model)
     GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
     gtk_text_buffer_set_text(buf, "", 0);
     const std::u16string& text = model.GetText();
-    size_t next = 0;
     int start = 0;
     GtkTextIter end;
     auto flush = [&](int upto) {
@@ -191,7 +192,6 @@ void RichEditView::Render(const RichEditModel& model)
         gtk_text_view_add_child_at_anchor(GTK_TEXT_VIEW(m_text), img, anchor);
         gtk_widget_show(img);
         start = o.pos + 1;
-        ++next;
     }
     flush((int)text.size());
     ApplyEffects();
@@ -254,6 +254,17 @@ bool RichEditView::GetClipboardText(std::u16string& out)
     out = Charset::Utf8ToUtf16(t);
     g_free(t);
     return true;
+}
+
+void RichEditView::OnInsertText(void* buffer, void*, const char* text, int len, void* p)
+{
+    auto* self = static_cast<RichEditView*>(p);
+    if (self->m_rendering || self->m_limit <= 0)
+        return;
+    std::u16string add = Charset::Utf8ToUtf16(std::string(text, len < 0 ? strlen(text) : (size_t)len));
+    int have = gtk_text_buffer_get_char_count(GTK_TEXT_BUFFER(buffer));
+    if (have + (int)add.size() > self->m_limit)
+        g_signal_stop_emission_by_name(buffer, "insert-text");
 }
 
 void RichEditView::OnChanged(void*, void* p)

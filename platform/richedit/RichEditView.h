@@ -31,6 +31,8 @@ public:
     void Snapshot(RichEditModel& model);
     void SetFormat(const CharFormat& cf, uint32_t bkColor);
     void Focus();
+    // Typed or pasted text beyond this many units is refused (0: no limit).
+    void SetLimit(int units) { m_limit = units; }
     GtkWidget* Widget() const { return m_text; }
     void SetClipboardText(const std::u16string& text);
     // The desktop clipboard's text; false when it holds none.
@@ -40,6 +42,7 @@ private:
     RichEditView() = default;
     void ApplyEffects();
     static void OnChanged(void* buffer, void* self);
+    static void OnInsertText(void* buffer, void* iter, const char* text, int len, void* self);
     static int OnKey(GtkWidget*, void* event, void* self);
     static int OnButton(GtkWidget*, void* event, void* self);
     static void OnClipboard(GtkWidget*, void* self);
@@ -51,6 +54,7 @@ private:
     void* m_css = nullptr;
     void* m_effects = nullptr;  // GtkTextTag of underline/strike-out
     bool m_rendering = false;
+    int m_limit = 0;
 };
 
 }  // namespace richedit
