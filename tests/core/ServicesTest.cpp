@@ -78,6 +78,25 @@ TEST_F(Services, DnsLookupFetchesTheListIntoTheConfiguration) {
     EXPECT_EQ("127.0.0.2", ip);
 }
 
+TEST_F(Services, DnsThreadStartsAgainAndStopsByJoining) {
+    // The process-wide instance reads the process-wide configuration of this test's data folder.
+    service.SetIpList({{"www.varnet.local", "127.0.0.9"}});
+    AfxGetConfigManager()->SetString("ZqServerList", "DnsLookup", service.Url(testenv::WebService::kIpListPath).c_str());
+    CRoomChatIPCheck* check = CRoomChatIPCheck::GetInstance();
+    check->Start();
+    check->Start();  // ends the first lookup before the second begins
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string ip;
+    while (ip.empty() && std::chrono::steady_clock::now() < end) {
+        AfxGetConfigManager()->GetString("DnsLookup", "www.varnet.local", ip, "");
+        usleep(10000);
+    }
+    check->Stop();
+    EXPECT_FALSE(check->IsRunning());
+    EXPECT_EQ("127.0.0.9", ip);
+    AfxReleaseConfigManager();
+}
+
 TEST_F(Services, RegistrationKeepsItsDailyLimitAndStoresTheId) {
     config->SetString("ZqServerList", "RegSvr", service.Url("").c_str());
     config->SetString("config", "version", "1.0.0.1");
