@@ -1,34 +1,41 @@
-// Debug check of a session's thread contract: Init and Uint come from one owner thread. Compiled in
-// debug builds and with VARNET_THREAD_CHECKS; elsewhere every call is empty.
+// Debug check of a session's thread contract: Init and Uint come from one owner thread. Checked in
+// debug builds and with VARNET_THREAD_CHECKS (defined for every user of the media libraries alike);
+// elsewhere the calls do nothing. The record has the same layout either way.
 #pragma once
 
-#if !defined(NDEBUG) || defined(VARNET_THREAD_CHECKS)
-#define VARNET_OWNER_CHECKS 1
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+
+#if !defined(NDEBUG) || defined(VARNET_THREAD_CHECKS)
+#define VARNET_OWNER_CHECKS 1
+#else
+#define VARNET_OWNER_CHECKS 0
 #endif
 
 class OwnerThread {
 public:
-#if VARNET_OWNER_CHECKS
     // Init: binds the session to the calling thread, or checks it when the session is bound.
     void Enter(const char* who) {
-        std::thread::id none;
-        const std::thread::id self = std::this_thread::get_id();
-        if (!m_owner.compare_exchange_strong(none, self) && none != self) {
-            Fail(who, "Init");
+        if (VARNET_OWNER_CHECKS) {
+            std::thread::id none;
+            const std::thread::id self = std::this_thread::get_id();
+            if (!m_owner.compare_exchange_strong(none, self) && none != self) {
+                Fail(who, "Init");
+            }
         }
     }
     // Uint: checks the calling thread; `release` unbinds the session (it has ended).
     void Leave(const char* who, bool release) {
-        const std::thread::id owner = m_owner.load();
-        if (owner != std::thread::id() && owner != std::this_thread::get_id()) {
-            Fail(who, "Uint");
-        }
-        if (release) {
-            m_owner = std::thread::id();
+        if (VARNET_OWNER_CHECKS) {
+            const std::thread::id owner = m_owner.load();
+            if (owner != std::thread::id() && owner != std::this_thread::get_id()) {
+                Fail(who, "Uint");
+            }
+            if (release) {
+                m_owner = std::thread::id();
+            }
         }
     }
 
@@ -38,8 +45,4 @@ private:
         std::abort();
     }
     std::atomic<std::thread::id> m_owner{};
-#else
-    void Enter(const char*) {}
-    void Leave(const char*, bool) {}
-#endif
 };
