@@ -58,6 +58,10 @@ bool ParseJson(const std::string& text, Json::Value& root)
     builder["allowComments"] = true;
     builder["failIfExtra"] = false;  // trailing text after the object is accepted
     builder["stackLimit"] = 64;      // catalogues nest four deep; deeper input is refused, not recursed into
+    if (!JsonLimit::Within(text.data(), text.size())) {
+        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::ParseJson", "more than %zu values; refused", JsonLimit::kMaxValues);
+        return false;
+    }
     std::string errors;
     try {
         std::unique_ptr<Json::CharReader> reader(builder.newCharReader());

@@ -192,14 +192,28 @@ void WordFilterConfig::Init(const std::vector<std::u16string>& words, WordIndex&
                             const std::atomic<bool>* stop)
 {
     std::set<std::u16string> reported;
+    size_t tooLong = 0, full = 0;
     for (const std::u16string& word : words) {
         if (stop && stop->load(std::memory_order_relaxed))
             return;
         if (word.empty() || word[0] == u'#')
             continue;
-        if (!index.Add(word) && reported.insert(word).second)
-            PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::Init", "加载时发现重复敏感词（%s）",
-                   Charset::Utf16ToGbk(word).c_str());
+        switch (index.Add(word)) {
+        case WordIndex::AddResult::Duplicate:
+            if (reported.insert(word).second)
+                PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::Init", "加载时发现重复敏感词（%s）",
+                       Charset::Utf16ToGbk(word).c_str());
+            break;
+        case WordIndex::AddResult::TooLong: ++tooLong; break;
+        case WordIndex::AddResult::Full: ++full; break;
+        default: break;
+        }
     }
+    if (tooLong)
+        PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::Init", "%zu words longer than %zu units skipped", tooLong,
+               WordIndex::kMaxWordUnits);
+    if (full)
+        PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::Init", "index full at %zu nodes: %zu words skipped",
+               index.NodeCount(), full);
     index.Freeze();
 }

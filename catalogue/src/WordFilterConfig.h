@@ -44,7 +44,8 @@ public:
     static std::vector<std::u16string> ParseWordList(const std::string& utf8, const std::atomic<bool>* stop,
                                                      size_t yieldBytes);
     // Builds an index from a word list: empty words and words starting with '#' are skipped, a duplicate is
-    // logged once and stored once.
+    // logged once and stored once; words the index refuses (too long, or past its size) are skipped and
+    // counted in the log.
     static void Init(const std::vector<std::u16string>& words, WordIndex& index, const std::atomic<bool>* stop);
 
 private:

@@ -47,7 +47,7 @@ void FoldWord(std::u16string& word)
         c = t.map[c];
 }
 
-WordIndex::WordIndex() : nodes_(1), root_(new uint32_t[65536]())
+WordIndex::WordIndex(size_t maxNodes) : nodes_(1), root_(new uint32_t[65536]()), maxNodes_(maxNodes)
 {
     Table();
 }
@@ -66,10 +66,29 @@ uint32_t WordIndex::Child(uint32_t node, char16_t c) const
     return (it != ch.end() && it->first == c) ? it->second : 0;
 }
 
-bool WordIndex::Add(const std::u16string& word)
+WordIndex::AddResult WordIndex::Add(const std::u16string& word)
 {
     if (word.empty())
-        return false;
+        return AddResult::Empty;
+    if (word.size() > kMaxWordUnits)
+        return AddResult::TooLong;
+    // The part already in the trie, and the room the rest needs.
+    size_t have = 0;
+    uint32_t node = root_[word[0]];
+    if (node) {
+        have = 1;
+        while (have < word.size()) {
+            uint32_t next = Child(node, word[have]);
+            if (!next)
+                break;
+            node = next;
+            ++have;
+        }
+    }
+    if (have == word.size() && nodes_[node].terminal)
+        return AddResult::Duplicate;
+    if (word.size() - have > maxNodes_ - std::min(maxNodes_, NodeCount()))
+        return AddResult::Full;
     if (frozen_) {  // back to the build form
         frozen_ = false;
         first_.clear();
@@ -77,30 +96,24 @@ bool WordIndex::Add(const std::u16string& word)
         next_.clear();
         terminal_.clear();
     }
-    uint32_t node = root_[word[0]];
-    if (!node) {
+    if (!have) {
         node = static_cast<uint32_t>(nodes_.size());
         nodes_.emplace_back();
         root_[word[0]] = node;
+        have = 1;
     }
-    for (size_t i = 1; i < word.size(); ++i) {
-        uint32_t next = Child(node, word[i]);
-        if (!next) {
-            next = static_cast<uint32_t>(nodes_.size());
-            nodes_.emplace_back();
-            auto& ch = nodes_[node].children;
-            auto pos = std::lower_bound(
-                ch.begin(), ch.end(), word[i],
-                [](const std::pair<char16_t, uint32_t>& e, char16_t v) { return e.first < v; });
-            ch.insert(pos, {word[i], next});
-        }
+    for (size_t i = have; i < word.size(); ++i) {
+        uint32_t next = static_cast<uint32_t>(nodes_.size());
+        nodes_.emplace_back();
+        auto& ch = nodes_[node].children;
+        auto pos = std::lower_bound(ch.begin(), ch.end(), word[i],
+                                    [](const std::pair<char16_t, uint32_t>& e, char16_t v) { return e.first < v; });
+        ch.insert(pos, {word[i], next});
         node = next;
     }
-    if (nodes_[node].terminal)
-        return false;
     nodes_[node].terminal = true;
     ++words_;
-    return true;
+    return AddResult::Added;
 }
 
 void WordIndex::Freeze()
@@ -142,9 +155,10 @@ size_t WordIndex::LongestMatch(const char16_t* in, size_t n, size_t pos) const
     if (!node)
         return 0;
     const FoldTable& t = Table();
+    const size_t end = std::min(n, pos + kMaxWordUnits);  // no word is longer
     if (frozen_) {
         size_t best = terminal_[node] ? 1 : 0;
-        for (size_t i = pos + 1; i < n; ++i) {
+        for (size_t i = pos + 1; i < end; ++i) {
             node = FrozenChild(node, t.map[in[i]]);
             if (!node)
                 break;
@@ -154,7 +168,7 @@ size_t WordIndex::LongestMatch(const char16_t* in, size_t n, size_t pos) const
         return best;
     }
     size_t best = nodes_[node].terminal ? 1 : 0;
-    for (size_t i = pos + 1; i < n; ++i) {
+    for (size_t i = pos + 1; i < end; ++i) {
         node = Child(node, t.map[in[i]]);
         if (!node)
             break;

@@ -1,5 +1,5 @@
 // The sensitive-word index: a trie over lower-cased UTF-16 words. At each position of a text the longest
-// listed word wins; the first unit is matched by ASCII folding only, the following units by full folding
+// listed word wins (a word has at most kMaxWordUnits units); the first unit is matched by ASCII folding only, the following units by full folding
 // (FoldUnit), as the word list was folded when it was read.
 #pragma once
 
@@ -21,9 +21,17 @@ inline char16_t AsciiFold(char16_t c)
 
 class WordIndex {
 public:
-    WordIndex();
-    // Adds an already folded, non-empty word; false when it was already listed.
-    bool Add(const std::u16string& word);
+    // Longer words are refused, so that matching costs at most this many steps a position.
+    static constexpr size_t kMaxWordUnits = 64;
+    // Nodes of the trie at most (some 80 bytes each while built; real lists need a few hundred thousand):
+    // words past it are refused.
+    static constexpr size_t kMaxNodes = 1u << 19;
+    enum class AddResult { Added, Duplicate, Empty, TooLong, Full };
+
+    explicit WordIndex(size_t maxNodes = kMaxNodes);
+    // Adds an already folded word of 1 to kMaxWordUnits units while the trie has room.
+    AddResult Add(const std::u16string& word);
+    size_t NodeCount() const { return nodes_.size() - 1; }
     // Packs the trie into flat arrays for matching (after the last Add; matching works either way).
     void Freeze();
     size_t WordCount() const { return words_; }
@@ -51,4 +59,5 @@ private:
     std::vector<uint8_t> terminal_;
     std::unique_ptr<uint32_t[]> root_;       // first unit -> node, 65536 entries
     size_t words_ = 0;
+    size_t maxNodes_;
 };

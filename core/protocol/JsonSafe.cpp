@@ -30,7 +30,7 @@ Json::CharReader* MakeReader() {
 
 bool Parse(const char* text, size_t len, Json::Value& out) {
     out = Json::Value();
-    if (!text || len == 0) return false;
+    if (!text || len == 0 || !JsonLimit::Within(text, len)) return false;
     try {
         thread_local std::unique_ptr<Json::CharReader> reader(MakeReader());
         std::string errs;

@@ -9,7 +9,7 @@
 
 namespace JsonSafe {
 
-// Parses `len` bytes of `text`; false (and `out` null) on malformed text. Never throws.
+// Parses `len` bytes of `text`; false (and `out` null) on malformed text or past JsonLimit. Never throws.
 bool Parse(const char* text, size_t len, Json::Value& out);
 bool Parse(const std::string& text, Json::Value& out);
 

@@ -3,6 +3,8 @@
 #include <tinyxml2.h>
 
 #include <cstdlib>
+#include <map>
+#include <memory>
 
 #include "UIControls.h"
 #include "UIList.h"
@@ -16,6 +18,8 @@ const int kMaxIncludeDepth = 8;
 // Controls and include expansions one build may make: includes repeated inside includes could otherwise
 // multiply without end.
 const int kMaxControls = 20000;
+// Bytes of included documents one build may expand (each expansion counts the whole document).
+const size_t kMaxIncludeBytes = 16u << 20;
 
 bool Attr(const tinyxml2::XMLElement* e, const char* name, std::string& out) {
     const char* v = e->Attribute(name);
@@ -24,12 +28,36 @@ bool Attr(const tinyxml2::XMLElement* e, const char* name, std::string& out) {
     return true;
 }
 
+// The included documents of one build, each loaded and parsed once.
+struct Includes {
+    struct Doc {
+        std::unique_ptr<tinyxml2::XMLDocument> xml;  // null when the source cannot be loaded or parsed
+        size_t bytes = 0;
+    };
+    std::map<std::string, Doc> docs;
+    size_t expanded = 0;  // bytes of all expansions so far
+};
+
 struct BuildCtx {
     IDialogBuilderCallback* cb;
     CPaintManagerUI* pm;
     int includeDepth;
-    int* made;  // controls made so far (shared with included files)
+    int* made;           // controls made so far (shared with included files)
+    Includes* includes;  // shared with included files
 };
+
+const Includes::Doc& LoadInclude(const std::string& src, BuildCtx& ctx) {
+    auto [it, added] = ctx.includes->docs.try_emplace(src);
+    Includes::Doc& d = it->second;
+    if (!added) return d;
+    std::string text;
+    if (!ctx.pm->LoadResource(src.c_str(), text) || text.size() > kMaxIncludeBytes) return d;
+    auto doc = std::make_unique<tinyxml2::XMLDocument>();
+    if (doc->Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS || !doc->RootElement()) return d;
+    d.xml = std::move(doc);
+    d.bytes = text.size();
+    return d;
+}
 
 void ApplyDefaults(CControlUI* c, const char* cls, CPaintManagerUI* pm) {
     if (!pm) return;
@@ -45,15 +73,15 @@ CControlUI* BuildInclude(const tinyxml2::XMLElement* e, CControlUI* parent, Buil
     // Without a parent only one control can be the result.
     int count = parent ? std::clamp(e->IntAttribute("count", 1), 1, 1000) : 1;
     CControlUI* last = nullptr;
-    std::string xml;
-    if (!ctx.pm->LoadResource(src.c_str(), xml)) return nullptr;
+    const Includes::Doc& doc = LoadInclude(src, ctx);
+    if (!doc.xml) return nullptr;
     for (int i = 0; i < count && *ctx.made < kMaxControls; ++i) {
+        if (doc.bytes > kMaxIncludeBytes - ctx.includes->expanded) break;
+        ctx.includes->expanded += doc.bytes;
         ++*ctx.made;  // each expansion counts, so that includes of nothing end too
-        tinyxml2::XMLDocument doc;
-        if (doc.Parse(xml.data(), xml.size()) != tinyxml2::XML_SUCCESS || !doc.RootElement()) return last;
         BuildCtx sub = ctx;
         sub.includeDepth++;
-        const tinyxml2::XMLElement* root = doc.RootElement();
+        const tinyxml2::XMLElement* root = doc.xml->RootElement();
         if (EqualNoCase(root->Name(), "Window")) root = root->FirstChildElement();
         CControlUI* c = Parse(root, parent, sub, 0);
         if (c) last = c;
@@ -185,7 +213,8 @@ CControlUI* CDialogBuilder::CreateFromString(const std::string& xml, IDialogBuil
         root = root->FirstChildElement();
     }
     int made = 0;
-    BuildCtx ctx{cb, pm, 0, &made};
+    Includes includes;
+    BuildCtx ctx{cb, pm, 0, &made, &includes};
     return Parse(root, parent, ctx, 0);
 }
 

@@ -11,47 +11,13 @@
 namespace DuiLib {
 
 // Delays (ms) of the frames of a GIF, read from its blocks; empty when the data is not a GIF.
-static std::vector<int> GifDelays(const unsigned char* d, size_t n, bool* emptyFrame = nullptr) {
+static std::vector<int> GifDelays(const unsigned char* d, size_t n) {
     std::vector<int> delays;
-    if (n < 13 || memcmp(d, "GIF", 3) != 0) return delays;
-    size_t i = 13;
-    if (d[10] & 0x80) i += 3u * (1u << ((d[10] & 7) + 1));
-    int pending = 0;
-    auto skipSubBlocks = [&](size_t& k) {
-        while (k < n && d[k] != 0) k += 1u + d[k];
-        ++k;
-    };
-    while (i < n && delays.size() < (size_t)CGifHandler::kMaxFrames) {
-        unsigned char b = d[i];
-        if (b == 0x3B) break;
-        if (b == 0x21) {
-            if (i + 1 >= n) break;
-            if (d[i + 1] == 0xF9 && i + 7 < n && d[i + 2] == 4) pending = (d[i + 4] | (d[i + 5] << 8)) * 10;
-            i += 2;
-            skipSubBlocks(i);
-        } else if (b == 0x2C) {
-            if (i + 10 > n) break;
-            if (emptyFrame && ((d[i + 5] | (d[i + 6] << 8)) == 0 || (d[i + 7] | (d[i + 8] << 8)) == 0))
-                *emptyFrame = true;
-            unsigned char flags = d[i + 9];
-            i += 10;
-            if (flags & 0x80) i += 3u * (1u << ((flags & 7) + 1));
-            ++i;  // minimum code size
-            skipSubBlocks(i);
-            if (i > n) break;
-            delays.push_back(pending);
-            pending = 0;
-        } else {
-            break;
-        }
-    }
+    WalkGifFrames(d, n, [&](int delay, int, int) {
+        delays.push_back(delay);
+        return delays.size() < (size_t)CGifHandler::kMaxFrames;
+    });
     return delays;
-}
-
-bool GifHasEmptyFrame(const void* data, size_t size) {
-    bool empty = false;
-    GifDelays(static_cast<const unsigned char*>(data), size, &empty);
-    return empty;
 }
 
 CGifHandler::~CGifHandler() { Release(); }
@@ -88,7 +54,7 @@ bool CGifHandler::LoadFromMemory(const void* data, size_t size) {
         for (size_t i = 0; i < delays.size(); ++i) {
             GdkPixbuf* pb = gdk_pixbuf_animation_iter_get_pixbuf(it);
             if (!pb) break;
-            // Frames beyond the memory budget are dropped; the animation keeps the ones before.
+            // The header was checked; should the decoder make more pixels, the frames before are kept.
             pixels += (long long)gdk_pixbuf_get_width(pb) * gdk_pixbuf_get_height(pb);
             if (pixels > kMaxFramePixels) break;
             TImageInfo* img = ImageFromPixbuf(pb);

@@ -1,6 +1,7 @@
 // Frames and delays of an animated image (GIF), decoded through gdk-pixbuf.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -15,7 +16,8 @@ public:
     CGifHandler(const CGifHandler&) = delete;
     CGifHandler& operator=(const CGifHandler&) = delete;
 
-    // Decodes every frame (at most kMaxFrames); false for data that is not an image.
+    // Decodes every frame; false for data that is not an image, or an animation of more than kMaxFrames
+    // frames or kMaxFramePixels pixels (frames times the screen), refused before decoding.
     bool LoadFromMemory(const void* data, size_t size);
     bool LoadFromFile(const char* gbkPath);
     int GetFrameCount() const { return (int)m_frames.size(); }
@@ -40,8 +42,9 @@ private:
     int m_current = 0;
 };
 
-// True when a GIF has a frame of no width or height (the decoder would complain about it).
-bool GifHasEmptyFrame(const void* data, size_t size);
+// Walks the frames of a GIF in file order, calling frame(delayMs, width, height) for each complete one until
+// it returns false; returns the number of frames walked (0 when the data is not a GIF).
+size_t WalkGifFrames(const unsigned char* data, size_t size, const std::function<bool(int, int, int)>& frame);
 
 // Loads the animation from the window's resources (archive) or a full path; nullptr when it cannot.
 CGifHandler* GetGif(const char* path, CPaintManagerUI* pManager);

@@ -138,19 +138,18 @@ TImageInfo* ImageFromPixbuf(GdkPixbuf* pb) {
     return img;
 }
 
-// Refuses images too big to hold before the decoder allocates their pixels.
+// A second guard: the size the decoder found, should it differ from the header's.
 static void OnSizePrepared(GdkPixbufLoader*, gint w, gint h, gpointer tooBig) {
     if (!SizeOk(w, h)) *static_cast<bool*>(tooBig) = true;
 }
 
 GdkPixbufLoader* DecodeImageData(const void* data, size_t size) {
     if (!data || size == 0) return nullptr;
-    // The GIF decoder reads the whole file before it reports a size: check the logical screen first.
-    const unsigned char* d = (const unsigned char*)data;
-    if (size >= 10 && memcmp(d, "GIF8", 4) == 0 &&
-        (!SizeOk(d[6] | (d[7] << 8), d[8] | (d[9] << 8)) || GifHasEmptyFrame(data, size)))
-        return nullptr;
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    TImageHeader header;
+    if (!ReadImageHeader(data, size, header)) return nullptr;
+    if (!ImageHeaderAllowed(header)) return nullptr;
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(header.format, nullptr);
+    if (!loader) return nullptr;
     bool tooBig = false;
     g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &tooBig);
     // Fed in chunks so that an oversized header stops the decoding early.

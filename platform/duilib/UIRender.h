@@ -2,6 +2,7 @@
 // Works without a display (image surfaces), so headless tests can paint too.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -101,13 +102,28 @@ public:
                                 bool bAngle);
 };
 
-// Images larger than this are refused (cairo's own limit is 32767 a side).
-constexpr int kMaxImageSide = 16384;
+// Images larger than this are refused before decoding: no window is larger than 8192 a side, and a picture
+// of 16M pixels already takes 64 MB as a surface.
+constexpr int kMaxImageSide = 8192;
 constexpr long long kMaxImagePixels = 16LL << 20;
+
+// What an image file declares in its header: the gdk-pixbuf loader for it, its size, and its frame count.
+struct TImageHeader {
+    const char* format = nullptr;  // "png", "jpeg", "gif" or "bmp"
+    long long width = 0;
+    long long height = 0;
+    long long frames = 0;  // GIF: the complete frames of the file; 1 for the others
+    long long framePixels = 0;  // GIF: the pixels of all frames at their own sizes
+};
+// Reads the header of a PNG, JPEG, GIF or BMP; false for any other data (no decoder sees it).
+bool ReadImageHeader(const void* data, size_t size, TImageHeader& out);
+// True when the picture fits the limits above and, for an animation, CGifHandler's frame limits.
+bool ImageHeaderAllowed(const TImageHeader& h);
 // A premultiplied surface of a decoded pixbuf; nullptr when it is too big or of an odd layout.
 TImageInfo* ImageFromPixbuf(GdkPixbuf* pb);
-// Decodes data with gdk-pixbuf, refusing oversized images before their pixels are allocated; the caller
-// unrefs the loader. nullptr for bad or oversized data.
+// The one decoding path of every picture: reads the header, refuses what ImageHeaderAllowed refuses, then
+// decodes with the gdk-pixbuf loader of that format only. The caller unrefs the loader. nullptr for bad or
+// oversized data.
 GdkPixbufLoader* DecodeImageData(const void* data, size_t size);
 
 // GBK <-> UTF-8 at the GTK/Pango border; invalid bytes become '?'.

@@ -69,27 +69,31 @@ Table& T() {
     return *table;
 }
 
-bool UsableFolder(const std::string& dir, bool mustBePrivate) {
+// A folder fit for the sockets: a real folder (never a symlink), of this user, open to no one else.
+bool PrivateFolder(const std::string& dir, const char* what) {
     struct stat st {};
-    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+    if (lstat(dir.c_str(), &st) != 0) {
         return false;
     }
-    if (mustBePrivate && (st.st_mode & 077) != 0) {
-        return chmod(dir.c_str(), 0700) == 0;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 077) != 0) {
+        Log("property socket: %s %s is not a private folder of this user (owner %u, mode %o); not used", what,
+            dir.c_str(), unsigned(st.st_uid), unsigned(st.st_mode & 07777));
+        return false;
     }
     return true;
 }
 
-std::string RuntimeFolder() {
-    const char* xdg = getenv("XDG_RUNTIME_DIR");
-    if (xdg && *xdg && UsableFolder(xdg, false)) {
-        return xdg;
-    }
-    std::string dir = "/tmp/varnet-" + std::to_string(geteuid());
+// Creates `dir` with mode 0700 when it is missing, then checks what is there.
+bool MakePrivateFolder(const std::string& dir, const char* what) {
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        return "";
+        return false;
     }
-    return UsableFolder(dir, true) ? dir : "";
+    return PrivateFolder(dir, what);
+}
+
+std::string RuntimeFolder() {
+    const char* home = g_get_home_dir();
+    return ChooseRuntimeFolder(getenv("XDG_RUNTIME_DIR"), "/tmp", home ? home : "");
 }
 
 std::string SafeName(const char* name) {
@@ -117,7 +121,7 @@ bool FillAddress(const std::string& path, sockaddr_un& addr) {
 class NameLock {
 public:
     explicit NameLock(const std::string& sockPath) {
-        fd_ = open((sockPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd_ = open((sockPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ >= 0) {
             while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
             }
@@ -228,6 +232,25 @@ int BindSocket(const sockaddr_un& addr, const std::string& path) {
 }
 
 }  // namespace
+
+std::string ChooseRuntimeFolder(const char* xdg, const std::string& tmpRoot, const std::string& home) {
+    if (xdg && *xdg && PrivateFolder(xdg, "XDG_RUNTIME_DIR")) {
+        return xdg;
+    }
+    std::string uid = std::to_string(geteuid());
+    std::string tmp = tmpRoot + "/varnet-" + uid;
+    if (MakePrivateFolder(tmp, "the folder")) {
+        return tmp;
+    }
+    // Someone else holds the shared name: a folder in the user's home, which no one else can take.
+    if (!home.empty() && home[0] == '/') {
+        std::string own = home + "/.varnet-run-" + uid;
+        if (MakePrivateFolder(own, "the folder")) {
+            return own;
+        }
+    }
+    return "";
+}
 
 std::string WindowPropertySocketPath(const char* name) {
     if (!name || !*name) {

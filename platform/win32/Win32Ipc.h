@@ -1,7 +1,7 @@
 // Window properties published to other processes of the same user.
 //
-// PublishWindowProperty binds a Unix datagram socket "<name>.sock" in the user's runtime folder
-// ($XDG_RUNTIME_DIR when it is a folder of the user, else /tmp/varnet-<uid>, created 0700). Another process
+// PublishWindowProperty binds a Unix datagram socket "<name>.sock" in the user's runtime folder (see
+// ChooseRuntimeFolder: no other user can place or take a socket there). Another process
 // calls PostMessageToProperty(name, msg, wParam, lParam): the three numbers cross (never pointers) and are
 // posted to the window on its UI thread (the loop must run). The socket goes away when the window dies or
 // the property is unpublished; a socket left by a dead process is replaced; a live one of another process
@@ -28,3 +28,8 @@ void UnpublishWindowProperty(const char* name);
 BOOL PostMessageToProperty(const char* name, UINT msg, WPARAM wParam, LPARAM lParam, DWORD timeoutMs = 1000);
 // The socket path of a property ("" when the folder is unusable or the name is empty).
 std::string WindowPropertySocketPath(const char* name);
+// The folder of the sockets: $XDG_RUNTIME_DIR when it is a private folder of this user (a real folder, owned
+// by the user, mode without group or other bits), else <tmpRoot>/varnet-<uid>, created 0700, when that is
+// private too; when another user holds that name, <home>/.varnet-run-<uid> (created and checked alike).
+// Symlinks are never followed. "" when none will do.
+std::string ChooseRuntimeFolder(const char* xdg, const std::string& tmpRoot, const std::string& home);

@@ -98,9 +98,9 @@ public:
         return true;
     }
 
-    void SetString(const char* section, const char* key, const char* value, int) override {
-        if (value) Write(section, key, std::string(value), false);
-        else Write(section, key, std::string(), true);
+    bool SetString(const char* section, const char* key, const char* value, int) override {
+        if (value) return Write(section, key, std::string(value), false);
+        return Write(section, key, std::string(), true);
     }
 
     void GetInt(const char* section, const char* key, int& out, int def) override {
@@ -114,8 +114,8 @@ public:
         return true;
     }
 
-    void SetInt(const char* section, const char* key, int value) override {
-        Write(section, key, std::to_string(value), false);
+    bool SetInt(const char* section, const char* key, int value) override {
+        return Write(section, key, std::to_string(value), false);
     }
 
     void GetUInt(const char* section, const char* key, uint32_t& out, uint32_t def) override {
@@ -124,8 +124,8 @@ public:
 
     bool GetUInt(const char* section, const char* key, uint32_t& out) override { return Get32(section, key, out); }
 
-    void SetUInt(const char* section, const char* key, uint32_t value) override {
-        Write(section, key, std::to_string(value), false);
+    bool SetUInt(const char* section, const char* key, uint32_t value) override {
+        return Write(section, key, std::to_string(value), false);
     }
 
     bool GetBool(const char* section, const char* key, bool& out) override {
@@ -140,8 +140,8 @@ public:
         if (!GetBool(section, key, out)) out = def;
     }
 
-    void SetBool(const char* section, const char* key, bool value) override {
-        Write(section, key, value ? "1" : "0", false);
+    bool SetBool(const char* section, const char* key, bool value) override {
+        return Write(section, key, value ? "1" : "0", false);
     }
 
     bool GetInt64(const char* section, const char* key, int64_t& out) override {
@@ -157,8 +157,8 @@ public:
         if (!GetInt64(section, key, out)) out = def;
     }
 
-    void SetInt64(const char* section, const char* key, int64_t value) override {
-        Write(section, key, std::to_string(value), false);
+    bool SetInt64(const char* section, const char* key, int64_t value) override {
+        return Write(section, key, std::to_string(value), false);
     }
 
     void Reload() override {
@@ -264,12 +264,11 @@ private:
         closedir(dir);
     }
 
-    bool SaveLocked(const IniData& data) {
+    bool SaveLocked(const std::string& text) {
         std::string tmp = folder_ + "user.ini.tmpXXXXXX";
         int fd = mkostemp(tmp.data(), O_CLOEXEC);
         if (fd < 0) return false;
         fchmod(fd, 0644);
-        std::string text = WriteIni(data);
         size_t done = 0;
         bool ok = true;
         while (done < text.size()) {
@@ -296,8 +295,20 @@ private:
         return true;
     }
 
-    void Write(const char* section, const char* key, const std::string& value, bool remove) {
-        if (!section || !key || !*section || !*key) return;
+    // Why ReadStore would not give back what was written for (section, key, value), or nullptr.
+    static const char* Unreadable(const IniData& data, const std::string& text, const char* section,
+                                  const char* key, const std::string& value) {
+        if (EscapeIni(section).size() + 2 > kMaxLineBytes) return "the section name is too long";
+        if (EscapeIni(key).size() + 1 + EscapeIni(value).size() > kMaxLineBytes) return "the value is too long";
+        size_t entries = 0;
+        for (const auto& s : data) entries += s.second.size();
+        if (entries > kMaxEntries) return "the store holds too many entries";
+        if (text.size() > kMaxFileBytes) return "the store would be too large";
+        return nullptr;
+    }
+
+    bool Write(const char* section, const char* key, const std::string& value, bool remove) {
+        if (!section || !key || !*section || !*key) return false;
         std::lock_guard<std::mutex> lock(mutex_);
         int lockFd = TakeFileLock();
         if (lockFd < 0)
@@ -320,11 +331,21 @@ private:
             if (k != s.end()) k->second = value;
             else s.emplace(key, value);
         }
-        if (!SaveLocked(user))
+        std::string text = WriteIni(user);
+        // What the reader would skip is refused whole, so that no later save drops it or another key.
+        if (const char* why = remove ? nullptr : Unreadable(user, text, section, key, value)) {
+            PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "refused [%s] %s (%zu bytes): %s", section, key,
+                   value.size(), why);
+            if (lockFd >= 0) close(lockFd);
+            return false;
+        }
+        bool saved = SaveLocked(text);
+        if (!saved)
             PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "cannot save [%s] %s: %s", section, key,
                    std::strerror(errno));
         user_.swap(user);  // the value holds for this run even when the disk refused it
         if (lockFd >= 0) close(lockFd);  // closing releases the flock
+        return saved;
     }
 
     std::mutex mutex_;

@@ -8,6 +8,10 @@
 // Section and key names ignore ASCII case, as in the system's INI files. Integers read the leading decimal
 // number of a value; a value that holds none reads as absent. 32-bit reads wrap values of the other
 // signedness (SetUInt(0xFFFFFFFF) reads through GetInt as -1).
+// A setter returns false, logs why, and leaves the stored value as it was when the write could not be read
+// back: a line longer than the reader takes (the escaped key and value), more entries than it reads, or a
+// file larger than it reads. Other keys are never touched by a refused write. A setter also returns false
+// when the disk refused the save; the value then holds for this run only.
 #pragma once
 
 #include <cstdint>
@@ -21,26 +25,26 @@ public:
     virtual void GetString(const char* section, const char* key, std::string& out, const char* def) = 0;
     virtual bool GetString(const char* section, const char* key, std::string& out) = 0;
     // The flag is accepted for callers' sake (they pass 1). A null value removes the key from the user's store.
-    virtual void SetString(const char* section, const char* key, const char* value, int flag = 1) = 0;
+    virtual bool SetString(const char* section, const char* key, const char* value, int flag = 1) = 0;
 
     // Signed 32-bit.
     virtual void GetInt(const char* section, const char* key, int& out, int def) = 0;
     virtual bool GetInt(const char* section, const char* key, int& out) = 0;
-    virtual void SetInt(const char* section, const char* key, int value) = 0;
+    virtual bool SetInt(const char* section, const char* key, int value) = 0;
 
     // Unsigned 32-bit.
     virtual void GetUInt(const char* section, const char* key, uint32_t& out, uint32_t def) = 0;
     virtual bool GetUInt(const char* section, const char* key, uint32_t& out) = 0;
-    virtual void SetUInt(const char* section, const char* key, uint32_t value) = 0;
+    virtual bool SetUInt(const char* section, const char* key, uint32_t value) = 0;
 
     // Booleans.
     virtual bool GetBool(const char* section, const char* key, bool& out) = 0;
     virtual void GetBool(const char* section, const char* key, bool& out, bool def) = 0;
-    virtual void SetBool(const char* section, const char* key, bool value) = 0;
+    virtual bool SetBool(const char* section, const char* key, bool value) = 0;
 
     // Signed 64-bit.
     virtual bool GetInt64(const char* section, const char* key, int64_t& out) = 0;
-    virtual void SetInt64(const char* section, const char* key, int64_t value) = 0;
+    virtual bool SetInt64(const char* section, const char* key, int64_t value) = 0;
 
     // Reads both stores again from disk.
     virtual void Reload() = 0;

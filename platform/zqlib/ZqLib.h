@@ -47,6 +47,16 @@ int Base64Decode(const char* in, char* out, int size);
 int Base64Encode(std::string& out, const void* in, int len, const char* key);
 }  // namespace Base64
 
+// The bound of every JSON parse of the programs (replies and catalogues): a parsed value costs some hundred
+// bytes whatever its text, so a byte limit alone does not bound the memory ("[{},{},...]").
+namespace JsonLimit {
+constexpr size_t kMaxValues = 1u << 18;  // about 50 MB parsed at most; real replies and catalogues hold far fewer
+// An upper bound of the values a JSON text (comments allowed) parses into; counting ends once past `stopAt`.
+size_t CountValues(const char* text, size_t len, size_t stopAt = kMaxValues);
+// True when the text parses into at most `maxValues` values; checked before any parser runs.
+bool Within(const char* text, size_t len, size_t maxValues = kMaxValues);
+}  // namespace JsonLimit
+
 namespace Entrypt {
 // MD5 of the bytes of `text` as 32 lower-case hex digits.
 std::string GenerateMD5(const std::string& text);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "CatalogParser.h"
+#include "ZqLib.h"
 #include "CatalogTestUtil.h"
 
 namespace {
@@ -214,6 +215,17 @@ TEST(CatalogParser, CommentsAndTrailingTextAccepted)
     ASSERT_TRUE(LoadRoleList("// roles\n{\"rolelist\":[/* one */{\"idx\":0,\"name\":\"\",\"path\":\"r\\\\\",\"list\":"
                              "[{\"id\":10,\"pri\":1}]}]} trailing", cat));
     EXPECT_EQ(cat.groups().size(), 1u);
+}
+
+TEST(CatalogParser, ValueCountIsBoundedBeforeParsing)
+{
+    // Small text, large memory: refused like malformed text, whatever the catalogue.
+    std::string items;
+    for (size_t i = 0; i < JsonLimit::kMaxValues; ++i)
+        items += i ? ",{}" : "{}";
+    ItemCatalog cat;
+    EXPECT_FALSE(LoadRoleList(R"({"rolelist":[{"idx":0,"list":[)" + items + "]}]}", cat));
+    EXPECT_TRUE(cat.empty());
 }
 
 TEST(CatalogParser, NamesAreCappedOnACharacterBoundary)

@@ -79,6 +79,43 @@ TEST(WordFilter, ParsingTheList)
     EXPECT_EQ(index.WordCount(), 6u);  // "#notaword" dropped
 }
 
+// Words are bounded at load, so that matching is bounded at every position, and the trie by its size.
+TEST(WordFilter, WordsAndTheIndexAreBounded)
+{
+    using R = WordIndex::AddResult;
+    const size_t max = WordIndex::kMaxWordUnits;
+    std::u16string longest(max, u'a'), hostile(1000000, u'a');
+    hostile += u'b';
+    WordIndex index;
+    EXPECT_EQ(index.Add(longest + u'b'), R::TooLong);
+    EXPECT_EQ(index.Add(hostile), R::TooLong);
+    EXPECT_EQ(index.Add(u""), R::Empty);
+    EXPECT_EQ(index.Add(longest), R::Added);
+    EXPECT_EQ(index.Add(longest), R::Duplicate);
+    EXPECT_EQ(index.NodeCount(), max);
+    index.Freeze();
+    std::u16string text(60000, u'a'), out;
+    text += u'b';
+    index.Filter(text, out);
+    EXPECT_EQ(out, std::u16string(60000 - 60000 % max, u'*') + std::u16string(60000 % max, u'a') + u"b");
+
+    // A trie of ten nodes takes words while they fit; shared prefixes cost nothing.
+    struct Row {
+        const char16_t* word;
+        R result;
+    } rows[] = {{u"abcde", R::Added}, {u"abxyz", R::Added}, {u"qwe", R::Full}, {u"ab", R::Added},
+                {u"qw", R::Added},    {u"q", R::Added},     {u"abcdef", R::Full}, {u"abcde", R::Duplicate}};
+    WordIndex small(10);
+    for (const Row& r : rows)
+        EXPECT_EQ(small.Add(r.word), r.result) << std::string(r.word, r.word + std::char_traits<char16_t>::length(r.word));
+    EXPECT_EQ(small.NodeCount(), 10u);
+    EXPECT_EQ(small.WordCount(), 5u);
+
+    // Through the list: the long word is skipped and the others still filter.
+    std::u16string many(100000, u'a');
+    EXPECT_EQ(FilterWith({hostile, u"ab"}, u"xaby" + many), u"x**y" + many);
+}
+
 class WordFilterLoadTest : public ::testing::Test {
 protected:
     TempFolder folder;

@@ -193,6 +193,44 @@ TEST(Builder, RepeatedAndSelfIncludesStayBounded) {
     CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
 }
 
+TEST(Builder, IncludesAreBudgetedByTheirBytes) {
+    std::string dir = duitest::TempDir("include-bytes");
+    std::filesystem::create_directories(dir + "/Skin");
+    // One control in a megabyte: a thousand expansions would parse and walk a gigabyte.
+    std::string big = "<Button/><!--" + std::string(1u << 20, 'x') + "-->";
+    std::string huge = "<Button/><!--" + std::string(17u << 20, 'x') + "-->";
+    ASSERT_TRUE(duitest::WriteZip(
+        dir + "/Skin/Bytes.zip",
+        {{"Many.xml", "<VerticalLayout><Include source=\"Big.xml\" count=\"1000\"/></VerticalLayout>"},
+         {"Nested.xml", "<VerticalLayout><Include source=\"Mid.xml\" count=\"1000\"/></VerticalLayout>"},
+         {"Mid.xml", "<VerticalLayout><Include source=\"Big.xml\" count=\"2\"/></VerticalLayout>"},
+         {"Once.xml", "<VerticalLayout><Include source=\"Huge.xml\"/><Label/></VerticalLayout>"},
+         {"Big.xml", big},
+         {"Huge.xml", huge}}));
+    CPaintManagerUI::SetInstancePath(dir.c_str());
+    CPaintManagerUI pm;
+    pm.SetSkinFolder("Skin\\");
+    pm.SetSkinZip("Bytes.zip");
+    struct Row {
+        const char* file;
+        int minControls, maxControls;
+    } rows[] = {
+        {"Many.xml", 2, 1 + 16},          // the layout and at most 16 MiB of expansions
+        {"Nested.xml", 1001, 1 + 1000 + 16},  // every layout, but the megabyte ones only as the budget allows
+        {"Once.xml", 2, 2},               // a document larger than the budget is not expanded at all
+    };
+    for (const Row& r : rows) {
+        CDialogBuilder b;
+        CControlUI* root = b.Create(r.file, nullptr, nullptr, &pm);
+        ASSERT_NE(root, nullptr) << r.file;
+        int n = CountControls(root);
+        EXPECT_GE(n, r.minControls) << r.file;
+        EXPECT_LE(n, r.maxControls) << r.file;
+        delete root;
+    }
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+}
+
 TEST(Builder, TextTakesTheHeightOfItsWrappedLines) {
     CPaintManagerUI pm;
     CDialogBuilder b;

@@ -1,6 +1,7 @@
 // Reply fixtures of the commands: well-formed replies fill their fields; hostile replies keep the defaults.
 #include <gtest/gtest.h>
 
+#include "JsonSafe.h"
 #include "ProtocolTestEnv.h"
 #include "ZQCommands.h"
 #include "ZQMsgFactory.h"
@@ -343,6 +344,51 @@ TEST_F(ReplyParse, Clones) {
     EXPECT_EQ(n->status, 2);
     CZQEnterRoomMsg enter;
     EXPECT_EQ(enter.Clone(), nullptr);
+}
+
+// A reply is bounded by the values it parses into, not only by its bytes: "[{},{},...]" is small text but
+// large memory. The count is an upper bound of what the parser makes, and strings and comments add nothing.
+size_t ParsedValues(const Json::Value& v) {
+    size_t n = 1;
+    for (const Json::Value& m : v) n += ParsedValues(m);
+    return n;
+}
+
+TEST(JsonLimit, RepliesAreBoundedByTheirValues) {
+    const std::string rows[] = {
+        "0",
+        "[]",
+        R"({"a":1,"b":[1,2,{"c":null}],"d":{}})",
+        R"({"s":"x,y:[z\",\\","t":[true,false]} // a, b: [c)",
+        "/* [,:] */ [1, /* , */ 2] // ,\n",
+        "[[[[[]]]],[[]],{}]",
+    };
+    for (const std::string& text : rows) {
+        Json::Value v;
+        ASSERT_TRUE(JsonSafe::Parse(text, v)) << text;
+        size_t counted = JsonLimit::CountValues(text.data(), text.size());
+        EXPECT_GE(counted, ParsedValues(v)) << text;
+        EXPECT_LE(counted, 2 * ParsedValues(v)) << text;  // an empty "[]" counts the value it could hold
+    }
+    auto list = [](size_t n, const char* item) {
+        std::string t = "[";
+        for (size_t i = 0; i < n; ++i) t += i ? std::string(",") + item : item;
+        return t + "]";
+    };
+    Json::Value v;
+    EXPECT_TRUE(JsonSafe::Parse(list(JsonLimit::kMaxValues - 1, "{}"), v));
+    EXPECT_EQ(v.size(), JsonLimit::kMaxValues - 1);
+    for (const char* item : {"{}", "0", "[]"}) {
+        EXPECT_FALSE(JsonSafe::Parse(list(JsonLimit::kMaxValues, item), v)) << item;
+        EXPECT_TRUE(v.isNull());
+    }
+    // Nothing in a string counts.
+    EXPECT_TRUE(JsonSafe::Parse("[\"" + std::string(2 * JsonLimit::kMaxValues, ',') + "\"]", v));
+    // A reply past the bound fails like malformed text.
+    std::string reply = R"({"cmd":"login","status":1,"x":)" + list(JsonLimit::kMaxValues, "{}") + "}";
+    CZQMessage base;
+    EXPECT_EQ(base.Parse(reply.data(), static_cast<int>(reply.size())), 0);
+    EXPECT_EQ(base.status, 2);
 }
 
 }  // namespace

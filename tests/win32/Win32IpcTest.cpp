@@ -222,3 +222,77 @@ TEST_F(Win32Ipc, OnlyExpectedMessagesAreTakenFromOutside) {
 }
 
 }  // namespace
+
+// Folders another user could reach, or could have made, are never used for the sockets.
+TEST(Win32IpcFolder, OnlyPrivateFoldersOfTheUserAreUsed) {
+    const std::string uid = std::to_string(geteuid());
+    const bool root = geteuid() == 0;  // only root can give a folder to another user here
+    enum Kind { Missing, Private, Open, Foreign, Link, File };
+    struct Row {
+        Kind xdg, tmp, home;
+        const char* expect;  // "xdg", "tmp", "home" or ""
+    } rows[] = {
+        {Private, Missing, Missing, "xdg"},
+        {Open, Missing, Missing, "tmp"},
+        {Link, Private, Missing, "tmp"},
+        {Foreign, Missing, Missing, "tmp"},
+        {File, Missing, Missing, "tmp"},
+        {Missing, Open, Missing, "home"},
+        {Missing, Foreign, Missing, "home"},
+        {Missing, Link, Missing, "home"},
+        {Missing, File, Private, "home"},
+        {Missing, Foreign, File, ""},
+        {Missing, Foreign, Foreign, ""},
+    };
+    for (const Row& r : rows) {
+        if (!root && (r.xdg == Foreign || r.tmp == Foreign || r.home == Foreign)) {
+            continue;
+        }
+        w32test::TempDir base;
+        ASSERT_FALSE(base.path().empty());
+        const std::string target = base.path() + "/target";  // a private folder of ours that links point to
+        ASSERT_EQ(mkdir(target.c_str(), 0700), 0);
+        auto make = [&](const std::string& path, Kind k) {
+            switch (k) {
+            case Missing: return;
+            case Private: ASSERT_EQ(mkdir(path.c_str(), 0700), 0); return;
+            case Open: ASSERT_EQ(mkdir(path.c_str(), 0700), 0); ASSERT_EQ(chmod(path.c_str(), 0777), 0); return;
+            case Foreign: ASSERT_EQ(mkdir(path.c_str(), 0700), 0); ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0); return;
+            case Link: ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0); return;
+            case File: {
+                FILE* f = fopen(path.c_str(), "w");
+                ASSERT_NE(f, nullptr);
+                fclose(f);
+                return;
+            }
+            }
+        };
+        const std::string xdg = base.path() + "/xdg", tmpRoot = base.path() + "/tmp", home = base.path() + "/home";
+        ASSERT_EQ(mkdir(tmpRoot.c_str(), 01777), 0);
+        ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+        make(xdg, r.xdg);
+        make(tmpRoot + "/varnet-" + uid, r.tmp);
+        make(home + "/.varnet-run-" + uid, r.home);
+        std::string want = std::string(r.expect) == "xdg"    ? xdg
+                           : std::string(r.expect) == "tmp"  ? tmpRoot + "/varnet-" + uid
+                           : std::string(r.expect) == "home" ? home + "/.varnet-run-" + uid
+                                                             : "";
+        std::string got = ChooseRuntimeFolder(r.xdg == Missing ? nullptr : xdg.c_str(), tmpRoot, home);
+        EXPECT_EQ(got, want) << r.xdg << r.tmp << r.home;
+        if (!got.empty()) {
+            struct stat st {};
+            ASSERT_EQ(lstat(got.c_str(), &st), 0);
+            EXPECT_TRUE(S_ISDIR(st.st_mode));
+            EXPECT_EQ(st.st_mode & 077, 0u);
+            EXPECT_EQ(st.st_uid, geteuid());
+        }
+    }
+    // Through the environment: a runtime folder open to others is not where the window's name goes.
+    w32test::TempDir open;
+    ASSERT_EQ(chmod(open.path().c_str(), 0755), 0);
+    setenv("XDG_RUNTIME_DIR", open.path().c_str(), 1);
+    std::string path = WindowPropertySocketPath(kProp);
+    EXPECT_FALSE(path.empty());
+    EXPECT_NE(path.rfind(open.path() + "/", 0), 0u) << path;
+    unsetenv("XDG_RUNTIME_DIR");
+}

@@ -13,6 +13,7 @@
 
 #include "ZqLib.h"
 #include "ZqLog.h"
+#include "IniFile.h"
 #include "ZqModConfig.h"
 
 extern char** environ;
@@ -163,6 +164,61 @@ TEST_F(ConfigTest, ValuesPersistAndEscapeRoundTrips) {
     cfg_->SetString("a=b", "a=b0", nullptr);
     std::string got = "x";
     EXPECT_FALSE(Fresh()->GetString("a=b", "a=b0", got));
+}
+
+// A write the reader could not give back is refused: the caller and the log hear of it, the old value stays,
+// and the next save of another key keeps every key.
+TEST_F(ConfigTest, UnreadableWritesAreRefusedAndLoseNothing) {
+    using zqconfig::kMaxLineBytes;
+    const std::string longest(kMaxLineBytes - 2, 'v');  // "k=" plus the value fills a line
+    struct Row {
+        std::string section, key, value;
+        bool ok;
+    } rows[] = {
+        {"S", "k", longest, true},
+        {"S", "k", longest + "v", false},
+        {"S", "k", std::string(kMaxLineBytes / 4 + 1, '\x01'), false},  // short, but four times longer escaped
+        {"S", std::string(kMaxLineBytes, 'k'), "1", false},
+        {std::string(kMaxLineBytes, 's'), "k", "1", false},
+    };
+    for (const Row& r : rows) {
+        ASSERT_TRUE(cfg_->SetString("S", "k", "old"));
+        EXPECT_EQ(cfg_->SetString(r.section.c_str(), r.key.c_str(), r.value.c_str()), r.ok) << r.value.size();
+        ASSERT_TRUE(cfg_->SetInt("Other", "n", 7));  // the next save of any other key
+        auto fresh = Fresh();
+        std::string got;
+        if (r.key != "k") {
+            EXPECT_EQ(fresh->GetString(r.section.c_str(), r.key.c_str(), got), r.ok);
+        }
+        EXPECT_TRUE(fresh->GetString("S", "k", got));
+        EXPECT_EQ(got, r.ok ? r.value : "old");
+        int n = 0;
+        EXPECT_TRUE(fresh->GetInt("Other", "n", n));
+    }
+    std::string log;
+    ASSERT_TRUE(Dir::ReadFile(root_ + "log/Config.txt", log));
+    EXPECT_NE(log.find("refused"), std::string::npos);
+
+    // The same at the entry limit and at the file-size limit, with stores written by an earlier run.
+    std::string full = "[S]\n";
+    for (size_t i = 0; i < zqconfig::kMaxEntries; ++i) full += "k" + std::to_string(1000000 + i) + "=1\n";
+    std::string big = "[S]\n";
+    size_t bigLast = 0;
+    for (; big.size() + 2000 < zqconfig::kMaxFileBytes; ++bigLast)
+        big += "k" + std::to_string(1000000 + bigLast) + "=" + std::string(1000, 'v') + "\n";
+    for (const std::string& store : {full, big}) {
+        ASSERT_TRUE(Dir::WriteFileAtomic(root_ + "user.ini", store));
+        cfg_->Reload();
+        EXPECT_FALSE(cfg_->SetString("A", "new", std::string(kMaxLineBytes / 2, 'n').c_str()));
+        EXPECT_TRUE(cfg_->SetString("S", "k1000000", "2"));  // replacing a value adds nothing
+        auto fresh = Fresh();
+        std::string got;
+        EXPECT_FALSE(fresh->GetString("A", "new", got));
+        EXPECT_TRUE(fresh->GetString("S", "k1000000", got));
+        EXPECT_EQ(got, "2");
+        std::string last = "k" + std::to_string(1000000 + (store == full ? zqconfig::kMaxEntries : bigLast) - 1);
+        EXPECT_TRUE(fresh->GetString("S", last.c_str(), got)) << last;
+    }
 }
 
 TEST_F(ConfigTest, BufferGetters) {

@@ -1,0 +1,72 @@
+// The whole pass: in process with nothing to update, and the program Trenby against the local service,
+// posting to the test window across processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "Trenby.h"
+#include "UpdaterTestEnv.h"
+
+extern char** environ;
+
+using namespace updtest;
+
+namespace {
+
+const char kVersion[] = "Varnet_1.0.0.1_release";
+
+class TrenbyTest : public UpdaterTest {
+protected:
+    void SetUp() override {
+        UpdaterTest::SetUp();
+        fs::copy(fs::path(VARNET_SOURCE_DIR) / "res", Path("served"), fs::copy_options::recursive);
+        fs::copy(fs::path(VARNET_SOURCE_DIR) / "res", Path("install/res"),
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        service_.SetCatalogueFolder(Path("served").string());
+        UseServiceConfig(kVersion, "Varnet_1.0.0.1_FORCE.sh");
+        service_.SetConfigText(service_.ConfigIni(kVersion, "Varnet_1.0.0.1_FORCE.sh"));
+        config_->SetString("config", "version", kVersion, 1);
+        PublishMainWindow();
+    }
+};
+
+}  // namespace
+
+TEST_F(TrenbyTest, NothingToUpdatePostsNoMessage) {
+    Run([&] { RunTrenby(env_, "-x"); });
+    EXPECT_EQ(service_.ConfigQueries().size(), 1u);
+    EXPECT_EQ(service_.StatLines().size(), 1u);
+    EXPECT_TRUE(main_.got.empty());
+    EXPECT_EQ(Get("UpdateData", "LastUpdateDay"), std::to_string(kStartTime / 86400));
+}
+
+TEST_F(TrenbyTest, ProgramTellsTheMainWindowWhatChanged) {
+    std::string version = ReadText(Path("served/version.conf"));
+    size_t at = version.find("\"gift\"");
+    ASSERT_NE(at, std::string::npos);
+    at = version.find("\"version\": 1", at);
+    version.replace(at, 12, "\"version\": 2");
+    WriteText(Path("served/version.conf"), version);
+
+    std::string program = std::string(VARNET_BINARY_DIR) + "/bin/Trenby";
+    std::vector<char*> argv = {program.data(), const_cast<char*>("trayrun"), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    int status = -1;
+    bool ended = PumpUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 60000);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    PumpUntil([&] { return main_.Count(WM_RES_CHANGED) > 0; }, 5000);
+    ASSERT_EQ(main_.got.size(), 1u);
+    EXPECT_EQ(main_.got[0].msg, static_cast<UINT>(WM_RES_CHANGED));
+    EXPECT_EQ(main_.got[0].w, 0x2u);
+    ASSERT_EQ(service_.StatLines().size(), 1u);
+    EXPECT_NE(service_.StatLines()[0].find("|type:2"), std::string::npos);
+    EXPECT_EQ(ReadText(Path("install/res/version.conf")), AsServed(version));
+    EXPECT_TRUE(fs::exists(Path("data/log/Trenby.txt")));
+}

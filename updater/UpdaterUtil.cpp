@@ -1,0 +1,159 @@
+#include "UpdaterUtil.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+#include "UpdaterEnv.h"
+#include "ZqLib.h"
+
+double StringToDouble(const std::string& text) {
+    std::istringstream in(text);
+    double v = 0;
+    if (!(in >> v)) return 0;
+    return v;
+}
+
+int VersionToNumber(const std::string& version) {
+    std::string part = version;
+    size_t first = version.find('_');
+    if (first != std::string::npos) {
+        size_t second = version.find('_', first + 1);
+        part = second == std::string::npos ? version.substr(first + 1) : version.substr(first + 1, second - first - 1);
+    }
+    std::vector<std::string> nums;
+    StringUtility::TokenizeEx(part, ".", nums);
+    if (nums.size() != 4) return 0;
+    double v = StringToDouble(nums[0]) * 1000 + StringToDouble(nums[1]) * 100 + StringToDouble(nums[2]) * 10 +
+               StringToDouble(nums[3]);
+    if (!(v > INT_MIN && v < INT_MAX)) return 0;
+    return static_cast<int>(v);
+}
+
+bool IsSafeFileName(const std::string& name) {
+    if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
+    if (name.find("..") != std::string::npos) return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == '?' || c == '#' || c == ':') return false;
+    return true;
+}
+
+namespace {
+
+bool WriteAll(int fd, const char* data, size_t len) {
+    size_t done = 0;
+    while (done < len) {
+        ssize_t n = write(fd, data + done, len - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void SyncFolder(const std::string& nativeFile) {
+    std::string dir = std::filesystem::path(nativeFile).parent_path().string();
+    int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+// Writes `data` to a new temporary file beside `native` and renames it there.
+bool WriteAndRename(const UpdaterEnv* env, const std::string& native, const char* data, size_t len) {
+    std::string tmp = native + ".tmpXXXXXX";
+    int fd = mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    fchmod(fd, 0644);
+    size_t half = len / 2;
+    bool ok = WriteAll(fd, data, half);
+    if (ok && env && env->fault) env->fault("replace-write", native);
+    ok = ok && WriteAll(fd, data + half, len - half) && fsync(fd) == 0;
+    if (close(fd) != 0) ok = false;
+    if (ok && env && env->fault) env->fault("replace-rename", native);
+    if (!ok || rename(tmp.c_str(), native.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    SyncFolder(native);
+    return true;
+}
+
+}  // namespace
+
+bool ReplaceFile(const UpdaterEnv& env, const std::string& gbkPath, const std::string& data) {
+    if (gbkPath.empty()) return false;
+    std::string native = Dir::ToNativePath(gbkPath);
+    std::error_code ec;
+    std::filesystem::path parent = std::filesystem::path(native).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    return WriteAndRename(&env, native, data.data(), data.size());
+}
+
+bool MoveFileReplace(const std::string& gbkFrom, const std::string& gbkTo) {
+    std::string from = Dir::ToNativePath(gbkFrom);
+    std::string to = Dir::ToNativePath(gbkTo);
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+    std::string data;
+    if (!Dir::ReadFile(gbkFrom, data, size_t(1) << 30)) return false;
+    if (!WriteAndRename(nullptr, to, data.data(), data.size())) return false;
+    unlink(from.c_str());
+    return true;
+}
+
+bool RemoveTree(const std::string& gbkPath) {
+    std::error_code ec;
+    std::string native = Dir::ToNativePath(gbkPath);
+    std::filesystem::remove_all(native, ec);
+    return !std::filesystem::exists(native, ec);
+}
+
+bool IsRegularFile(const std::string& gbkPath) {
+    struct stat st {};
+    return stat(Dir::ToNativePath(gbkPath).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ParseJson(const char* data, size_t len, Json::Value& out, std::string* error) {
+    out = Json::Value();
+    if (!data || len == 0 || len > (64u << 20)) return false;
+    try {
+        Json::CharReaderBuilder builder;
+        builder["stackLimit"] = 200;
+        builder["collectComments"] = false;
+        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        std::string err;
+        if (!reader->parse(data, data + len, &out, &err)) {
+            if (error) *error = err;
+            out = Json::Value();
+            return false;
+        }
+        return true;
+    } catch (...) {
+        out = Json::Value();
+        return false;
+    }
+}
+
+bool JsonUInt(const Json::Value& obj, const char* key, unsigned& out) {
+    if (!obj.isObject()) return false;
+    const Json::Value* v = obj.find(key, key + std::char_traits<char>::length(key));
+    if (!v || !v->isUInt()) return false;
+    out = v->asUInt();
+    return true;
+}
+
+bool JsonString(const Json::Value& obj, const char* key, std::string& out) {
+    if (!obj.isObject()) return false;
+    const Json::Value* v = obj.find(key, key + std::char_traits<char>::length(key));
+    if (!v || !v->isString()) return false;
+    out = v->asString();
+    return true;
+}
