@@ -91,3 +91,8 @@ function(varnet_media_checks)
     endif()
   endforeach()
 endfunction()
+
+# varnet_media_hidden(TARGET): only what the library marks VARNET_MEDIA_EXPORT is visible outside it.
+function(varnet_media_hidden name)
+  set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endfunction()

@@ -5,6 +5,7 @@
 // Every field of a queue is guarded by its mutex.
 #pragma once
 
+#include "MediaExport.h"
 #include "MediaTypes.h"
 #include "ThreadAnnotations.h"
 
@@ -25,9 +26,9 @@ using PacketPtr = std::unique_ptr<AVPacketList>;
 
 // A packet with `size` bytes of storage (uninitialised); nullptr when size is not positive or there is
 // no memory.
-PacketPtr packet_alloc(int size);
+VARNET_MEDIA_EXPORT PacketPtr packet_alloc(int size);
 
-struct PacketQueue {
+struct VARNET_MEDIA_EXPORT PacketQueue {
     PacketQueue() = default;
     ~PacketQueue();  // frees what is still queued
     PacketQueue(const PacketQueue&) = delete;
@@ -43,20 +44,20 @@ struct PacketQueue {
     bool signalled GUARDED_BY(mutex) = false;
 };
 
-void packet_queue_init(PacketQueue* q);
+VARNET_MEDIA_EXPORT void packet_queue_init(PacketQueue* q);
 // Appends; the queue takes the packet (dropped when the queue is inactive).
-void packet_queue_put(PacketQueue* q, PacketPtr pkt);
+VARNET_MEDIA_EXPORT void packet_queue_put(PacketQueue* q, PacketPtr pkt);
 // Takes the head into *pkt (1). When empty: waits for a put or a wake-up, tries once more (1 or 0).
-int packet_queue_get(PacketQueue* q, PacketPtr* pkt);
+VARNET_MEDIA_EXPORT int packet_queue_get(PacketQueue* q, PacketPtr* pkt);
 // (tail pts - head pts) / 1000 seconds; 0 when empty or inactive. When the pts went back (a publisher
 // restarting) the span is measured from the packet where it went back.
-float packet_queue_duration(PacketQueue* q);
-int packet_queue_count(PacketQueue* q);
+VARNET_MEDIA_EXPORT float packet_queue_duration(PacketQueue* q);
+VARNET_MEDIA_EXPORT int packet_queue_count(PacketQueue* q);
 // Drops head packets while the span (as for the duration) in whole seconds exceeds `seconds`.
-void packet_queue_skip_frame(PacketQueue* q, int seconds);
+VARNET_MEDIA_EXPORT void packet_queue_skip_frame(PacketQueue* q, int seconds);
 // Frees every packet; the queue stays active.
-void packet_queue_clear(PacketQueue* q);
+VARNET_MEDIA_EXPORT void packet_queue_clear(PacketQueue* q);
 // Frees every packet and marks the queue inactive.
-void packet_queue_flush(PacketQueue* q);
+VARNET_MEDIA_EXPORT void packet_queue_flush(PacketQueue* q);
 // Lets a blocked get return.
-void packet_queue_wakeup(PacketQueue* q);
+VARNET_MEDIA_EXPORT void packet_queue_wakeup(PacketQueue* q);
