@@ -3,11 +3,12 @@
 // and two decode threads decode, pace against the audio clock and hand frames and played samples to
 // the owner through IBaseReplayNotify.
 //
-// Threads: the owner calls Init, Uint and the switches; RecvPacket, AudioDecode and VideoDecode run on
-// threads of their own; OnReplayAudio comes from the wave-out player's completion thread. The parse
-// state belongs to the receive thread. A new stream configuration reaches a decode thread with the
-// packet marked `config`: the audio thread opens its decoder and player anew, the video thread takes
-// the description that the receive thread queued with it under m_descLock.
+// Threads: the owner calls Init, Uint and the switches (Init and Uint from one thread, asserted in debug
+// builds); RecvPacket, AudioDecode and VideoDecode run on threads of their own; OnReplayAudio comes from
+// the wave-out player's completion thread. The parse state belongs to the receive thread. A new stream
+// configuration reaches a decode thread with the packet marked `config`: the audio thread opens its
+// decoder and player anew, the video thread takes the description that the receive thread queued with
+// it under m_descLock.
 #pragma once
 
 #include "MediaDefs.h"

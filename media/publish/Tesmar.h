@@ -3,9 +3,10 @@
 // thread over RTMP (Ferrel) or the UDP stream cloud (CNimbo). The owner gets local previews and the
 // status through IBasePublishNotify.
 //
-// Threads: the owner calls Init, Uint, IsConnected and the switches; the microphone's thread and
-// Grabbel's frame thread call AudioBufferCB / VideoFrameCB; work crosses to the encode thread and on to
-// the send thread only through their message queues, one owner per record.
+// Threads: the owner calls Init, Uint, IsConnected and the switches (Init and Uint from one thread,
+// asserted in debug builds); the microphone's thread and Grabbel's frame thread call AudioBufferCB /
+// VideoFrameCB; work crosses to the encode thread and on to the send thread only through their message
+// queues, which own the records they carry.
 #pragma once
 
 #include "Grabbel.h"
