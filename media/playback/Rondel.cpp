@@ -34,6 +34,20 @@ constexpr unsigned kVideoPtsLead = 1000;  // video pts are shown this many ms ea
 
 }  // namespace
 
+namespace {
+std::atomic<void (*)(int)> g_sleep{nullptr};
+}  // namespace
+
+void RondelSetSleep(void (*sleep)(int ms)) { g_sleep = sleep; }
+
+void RondelSleep(int ms) {
+    if (void (*hook)(int) = g_sleep.load()) {
+        hook(ms);
+    } else if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
 void RondelSetFactories(const RondelFactories& factories) {
     varnet::MutexLock lock(g_factoryMutex);
     g_factories = factories;
@@ -208,7 +222,7 @@ void Rondel::RecvPacket() {
                 break;
             }
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        RondelSleep(1);
     }
     if (dump) {
         fclose(dump);

@@ -43,6 +43,10 @@ struct RondelFactories {
     std::function<std::unique_ptr<Tovel>()> audioOut;  // the wave-out player
 };
 VARNET_MEDIA_EXPORT void RondelSetFactories(const RondelFactories& factories);
+// Stands in for the sessions' real-time sleeps (fuzzing); nullptr restores them. RondelSleep is the
+// sleep every session thread uses.
+VARNET_MEDIA_EXPORT void RondelSetSleep(void (*sleep)(int ms));
+VARNET_MEDIA_EXPORT void RondelSleep(int ms);
 
 // The video pacing factor for a decoded picture: 0 for none (sleep one frame interval).
 VARNET_MEDIA_EXPORT double RondelPacingFactor(unsigned videoPts, unsigned audioPts, float videoQueueSeconds, bool audioShow,
