@@ -40,10 +40,10 @@ constexpr int kFps = 10;
 // sound card (and the test sound drivers open one device at a time).
 const bool g_standIns = [] {
     TesmarFactories t;
-    t.microphone = [] { return publish::CreateToneMicrophone().release(); };
+    t.microphone = [] { return publish::CreateToneMicrophone(); };
     TesmarSetFactories(t);
     RondelFactories r;
-    r.audioOut = [] { return playback::CreateClockAudioOut().release(); };
+    r.audioOut = [] { return playback::CreateClockAudioOut(); };
     RondelSetFactories(r);
     return true;
 }();
