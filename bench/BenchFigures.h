@@ -1,0 +1,76 @@
+// Figures of a benchmark program: pairs of benchmarks (the project's and an outside anchor's, run in the
+// same program against the same input) whose medians are printed side by side with their ratio, one line
+// each after the usual output:
+//   FIGURE <tab> label <tab> project <tab> anchor <tab> ratio
+// Time figures compare the real time of one iteration (ratio project / anchor, lower is better); rate
+// figures compare items per second (ratio project / anchor, higher is better). With repetitions the medians
+// are used (scripts/bench runs repetitions interleaved at random, so project and anchor alternate).
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace benchfig {
+
+struct Figure {
+    std::string label;
+    std::string project;  // benchmark names as Google Benchmark prints them (with arguments)
+    std::string anchor;
+    bool rate = false;    // items per second instead of time
+    double scale = 1e6;   // time figures: seconds -> printed unit (default microseconds)
+    const char* unit = "us";
+};
+
+class Collector : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            const bool single = r.run_type == Run::RT_Iteration && r.repetitions <= 1;
+            if (!median && !single) continue;
+            Value v;
+            v.seconds = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+            auto it = r.counters.find("items_per_second");
+            if (it != r.counters.end()) v.rate = it->second.value;
+            values_[r.run_name.str()] = v;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Print(const std::vector<Figure>& figures) const {
+        for (const Figure& f : figures) {
+            auto p = values_.find(f.project), a = values_.find(f.anchor);
+            if (p == values_.end() || a == values_.end()) continue;  // filtered out
+            const double pv = f.rate ? p->second.rate : p->second.seconds * f.scale;
+            const double av = f.rate ? a->second.rate : a->second.seconds * f.scale;
+            const char* unit = f.rate ? "/s" : f.unit;
+            std::printf("FIGURE\t%s\t%.4g %s\t%.4g %s\t%.3f\n", f.label.c_str(), pv, unit, av, unit,
+                        av != 0 ? pv / av : 0.0);
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    struct Value {
+        double seconds = 0;
+        double rate = 0;
+    };
+    std::map<std::string, Value> values_;
+};
+
+// The whole main of a benchmark program with figures.
+inline int Main(int argc, char** argv, const std::vector<Figure>& figures) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    collector.Print(figures);
+    benchmark::Shutdown();
+    return 0;
+}
+
+}  // namespace benchfig
