@@ -35,9 +35,14 @@ const FoldTable& Table()
 
 constexpr uint32_t kPrefixBits = 19;  // 64 KB; a few thousand words set a few percent of it
 
-inline bool TestBit(const std::vector<uint64_t>& bits, uint32_t i)
+inline uint64_t BitOf(const std::vector<uint64_t>& bits, uint32_t i)
 {
     return (bits[i >> 6] >> (i & 63)) & 1;
+}
+
+inline bool TestBit(const std::vector<uint64_t>& bits, uint32_t i)
+{
+    return BitOf(bits, i) != 0;
 }
 
 inline void SetBit(std::vector<uint64_t>& bits, uint32_t i)
@@ -256,10 +261,10 @@ void WordIndex::Filter(const std::u16string& in, std::u16string& out) const
         if (p < inner) {
             const char16_t u = text[p];
             const char16_t a = AsciiFold(u), b = t.map[text[p + 1]], c = t.map[text[p + 2]];
-            const bool may = TestBit(lead_, u) &
-                             (TestBit(single_, u) |
-                              (TestBit(prefix_, PrefixBit(0, a, b, 0)) &
-                               (TestBit(prefix_, PrefixBit(1, a, b, 0)) | TestBit(prefix_, PrefixBit(2, a, b, c)))));
+            const uint64_t may = BitOf(lead_, u) &
+                                 (BitOf(single_, u) |
+                                  (BitOf(prefix_, PrefixBit(0, a, b, 0)) &
+                                   (BitOf(prefix_, PrefixBit(1, a, b, 0)) | BitOf(prefix_, PrefixBit(2, a, b, c)))));
             if (!may) {
                 ++p;
                 continue;
