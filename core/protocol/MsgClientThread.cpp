@@ -130,7 +130,8 @@ void CMsgClientThread::Run() {
         ProcessRequestQueue();
         ProcessHeartBeat();
         std::unique_lock<std::mutex> lk(waitLock_);
-        wake_.wait_for(lk, std::chrono::milliseconds(50), [this] { return running_ != 1; });
+        wake_.wait_for(lk, std::chrono::milliseconds(50), [this] { return running_ != 1 || posted_; });
+        posted_ = false;
     }
     ProcessRequestQueue();
 }
@@ -160,8 +161,15 @@ int CMsgClientThread::PostRequest(CZQMessage* msg) {
     if (!msg) return 0;
     std::unique_ptr<MsgSendData> d(GetSendDataFromMsgClass(msg));
     if (!d) return 0;
-    std::lock_guard<std::mutex> g(queueLock_);
-    queue_.push_back(std::move(d));
+    {
+        std::lock_guard<std::mutex> g(queueLock_);
+        queue_.push_back(std::move(d));
+    }
+    {
+        std::lock_guard<std::mutex> lk(waitLock_);
+        posted_ = true;
+    }
+    wake_.notify_one();
     return 1;
 }
 

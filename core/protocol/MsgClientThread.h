@@ -3,7 +3,9 @@
 // heartbeat of each open room.
 //
 // Locks: queueLock_ guards queue_ (held only to push or pop); heartLock_ guards heartbeats_ (held for a whole
-// heartbeat pass; order: heartLock_, then queueLock_); the event source's lock is held while listeners run.
+// heartbeat pass; order: heartLock_, then queueLock_); waitLock_ guards posted_ (taken after queueLock_ is
+// released); the event source's lock is held while listeners run. A post wakes the worker at once; its 50 ms
+// tick remains the fall-back that drains the queue and drives the heartbeats.
 #pragma once
 
 #include <atomic>
@@ -115,6 +117,7 @@ private:
     std::atomic<bool> stopped_{false};
     std::mutex waitLock_;
     std::condition_variable wake_;
+    bool posted_ = false;                              // guarded by waitLock_: a request waits in the queue
     std::thread thread_;
     int retryCount_ = 1;
 

@@ -83,8 +83,8 @@ CZQMessage* CZQMsgFactory::BuildFromString(const char* body, Registry& registry,
         PJ_Log(kLog, 0, "CZQMsgFactory::BuildFromString", "pBuf=NULL");
         return nullptr;
     }
-    // The whole body up to its first NUL, as a C string would give it.
-    PJ_Log(kLog, 2, "CZQMsgFactory::BuildFromString", "pBuf=%.*s", len, body);
+    // The whole body up to its first NUL, as a C string would give it; bodies are bulk, logged for debugging.
+    if (LogDebugOn()) PJ_Log(kLog, 2, "CZQMsgFactory::BuildFromString", "pBuf=%.*s", len, body);
 
     static const char kMarker[] = "jsondata=";
     const size_t markerLen = sizeof kMarker - 1;

@@ -2,12 +2,27 @@
 
 #include <fdk-aac/aacdecoder_lib.h>
 
-
 #include "MediaDebug.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 HANDLE_AACDECODER H(void* p) { return static_cast<HANDLE_AACDECODER>(p); }
-constexpr int kScratchBytes = 10240;
+
+// Samples one decoded frame of the stream may hold, from its ADTS channel configuration: 2048 a
+// channel (SBR doubles the 1024 of the core), at least two channels (PS makes stereo of mono), and
+// eight when the header names no configuration (a program config element) or none is readable.
+int MaxFrameSamples(const UCHAR* adts, int length) {
+    int channels = 8;
+    if (length >= 7 && adts[0] == 0xFF && (adts[1] & 0xF0) == 0xF0) {
+        const int config = ((adts[2] & 1) << 2) | (adts[3] >> 6);
+        if (config >= 1 && config <= 6) {
+            channels = config;
+        }
+    }
+    return 2048 * std::max(2, channels);
+}
 }  // namespace
 
 Dunmar::Dunmar() : m_handle(nullptr) {}
@@ -21,9 +36,9 @@ bool Dunmar::Init(void* firstFrame, int length, int& sampleRate, int& channels, 
     m_handle = aacDecoder_Open(TT_MP4_ADTS, 1);
     if (!m_handle)
         return false;
-    short scratch[kScratchBytes / 2];
+    std::vector<INT_PCM> scratch(size_t(MaxFrameSamples(static_cast<const UCHAR*>(firstFrame), length)));
     bool got = false;
-    const int used = DecoderFrame(firstFrame, length, scratch, kScratchBytes, got);
+    const int used = DecoderFrame(firstFrame, length, scratch.data(), int(scratch.size() * sizeof(INT_PCM)), got);
     CStreamInfo* info = got && used >= 0 ? aacDecoder_GetStreamInfo(H(m_handle)) : nullptr;
     if (!info || info->sampleRate <= 0 || info->numChannels <= 0 || info->frameSize <= 0) {
         MediaDebugOut("Dunmar", "first frame of %d bytes did not decode", length);

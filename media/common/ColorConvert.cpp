@@ -54,14 +54,24 @@ void BuildYuvToRgb() {
         t.clamp[i + 384] = BYTE(i < 0 ? 0 : (i > 255 ? 255 : i));
 }
 
-std::atomic<bool> g_vectors{true};
+std::atomic<int> g_level{kColorAvx512};
 
 bool EvenSize(int w, int h) { return w > 0 && h > 0 && (w & 1) == 0 && (h & 1) == 0; }
 
 }  // namespace
 
-bool ColorConvertVectorsOn() { return g_vectors.load(std::memory_order_relaxed) && CpuHasAvx2(); }
-void SetColorConvertVectors(bool on) { g_vectors.store(on, std::memory_order_relaxed); }
+int ColorConvertBestLevel() {
+    static const int best = CpuHasAvx512() && CpuHasAvx2() ? kColorAvx512 : CpuHasAvx2() ? kColorAvx2 : kColorScalar;
+    return best;
+}
+int ColorConvertLevel() {
+    const int set = g_level.load(std::memory_order_relaxed);
+    const int best = ColorConvertBestLevel();
+    return set < best ? set : best;
+}
+void SetColorConvertLevel(int level) { g_level.store(level < 0 ? 0 : level, std::memory_order_relaxed); }
+bool ColorConvertVectorsOn() { return ColorConvertLevel() != kColorScalar; }
+void SetColorConvertVectors(bool on) { SetColorConvertLevel(on ? kColorAvx512 : kColorScalar); }
 
 void CColorConvert::InitLookupTable() { std::call_once(g_rgb2yuvOnce, BuildRgbToYuv); }
 void CColorConvert::InitConvertTable() { std::call_once(g_yuv2rgbOnce, BuildYuvToRgb); }
@@ -80,7 +90,7 @@ int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE
     BYTE* uPlane = i420 + w * h;
     BYTE* vPlane = uPlane + (w / 2) * (h / 2);
     const size_t stride = w * 3;
-    const bool avx2 = ColorConvertVectorsOn();
+    const int level = ColorConvertLevel();
 
     for (size_t row = 0; row < h; row += 2) {
         const BYTE* p0 = rgb24 + row * stride;
@@ -89,7 +99,9 @@ int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE
         BYTE* y1 = y0 + w;
         BYTE* u = uPlane + (row / 2) * (w / 2);
         BYTE* v = vPlane + (row / 2) * (w / 2);
-        size_t col = avx2 ? RgbToYuvRowPairAvx2(p0, p1, y0, y1, u, v, w) : 0;
+        size_t col = level >= kColorAvx512 ? RgbToYuvRowPairAvx512(p0, p1, y0, y1, u, v, w) : 0;
+        if (level >= kColorAvx2)
+            col += RgbToYuvRowPairAvx2(p0 + col * 3, p1 + col * 3, y0 + col, y1 + col, u + col / 2, v + col / 2, w - col);
         p0 += col * 3;
         p1 += col * 3;
         y0 += col;
@@ -133,7 +145,7 @@ void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int
     const BYTE* uPlane = i420 + w * h;
     const BYTE* vPlane = uPlane + (w / 2) * (h / 2);
     const size_t stride = w * 3;
-    const bool avx2 = ColorConvertVectorsOn();
+    const int level = ColorConvertLevel();
 
     for (size_t row = 0; row < h; row += 2) {
         const BYTE* y0 = yPlane + row * w;
@@ -142,7 +154,9 @@ void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int
         const BYTE* v = vPlane + (row / 2) * (w / 2);
         BYTE* d0 = rgb24 + row * stride;
         BYTE* d1 = d0 + stride;
-        size_t col = avx2 ? YuvToRgbRowPairAvx2(y0, y1, u, v, d0, d1, w) : 0;
+        size_t col = level >= kColorAvx512 ? YuvToRgbRowPairAvx512(y0, y1, u, v, d0, d1, w) : 0;
+        if (level >= kColorAvx2)
+            col += YuvToRgbRowPairAvx2(y0 + col, y1 + col, u + col / 2, v + col / 2, d0 + col * 3, d1 + col * 3, w - col);
         y0 += col;
         y1 += col;
         u += col / 2;
@@ -181,10 +195,15 @@ int CColorConvert::ConvertYUYV2RGB(const BYTE* yuyv, int stride, BYTE* rgb24, in
     InitConvertTable();
     const YuvToRgbTables& t = g_yuv2rgb;
     const BYTE* clamp = t.clamp + 384;
+    const int level = ColorConvertLevel();
     for (size_t row = 0; row < size_t(height); ++row) {
         const BYTE* s = yuyv + row * size_t(stride);
         BYTE* d = rgb24 + row * size_t(width) * 3;
-        for (int col = 0; col < width; col += 2, s += 4, d += 6) {
+        size_t done = level >= kColorAvx512 ? YuyvToRgbRowAvx512(s, d, size_t(width)) : 0;
+        if (level >= kColorAvx2) done += YuyvToRgbRowAvx2(s + done * 2, d + done * 3, size_t(width) - done);
+        s += done * 2;
+        d += done * 3;
+        for (int col = int(done); col < width; col += 2, s += 4, d += 6) {
             const int32_t bu = t.bU[s[1]];
             const int32_t guv = t.gU[s[1]] + t.gV[s[3]];
             const int32_t rv = t.rV[s[3]];

@@ -1,10 +1,5 @@
 // AVX2 row kernels of the colour conversion; both give exactly the table results.
-// I420 -> RGB24: the table entries are linear in their index ((i - 128) * k and i * 76309 - 1220944),
-// so 32-bit multiplies give exactly the table sums, the arithmetic shift is the same floor, and the
-// saturating packs are the clamp table.
-// RGB24 -> I420: each table entry (int)(i * 256 * c) is i * A + floor(i * b / 125) (A, b integers),
-// less one at two indexes of the table of Y from R where the double product falls just below a whole
-// number; the floor is a 16-bit multiply-high, exact for every byte value.
+// 16-bit lanes, with the arithmetic of the AVX-512 kernels (ColorConvertAvx512.cpp).
 #include "ColorConvertSimd.h"
 
 #if defined(__x86_64__)
@@ -14,134 +9,146 @@
 
 namespace {
 
-// Byte shuffles that interleave 16 B, 16 G and 16 R bytes into 48 bytes of B,G,R triples.
+// Byte shuffles that interleave, in each 128-bit lane, the packed B|G and R|R bytes of eight pixels into
+// their 24 bytes of B,G,R: the first 16 bytes, then the last 8.
 struct InterleaveMasks {
-    alignas(16) signed char m[3][3][16];  // [output block][channel][byte]
+    alignas(32) signed char bg[2][32];  // [part][byte]
+    alignas(32) signed char rr[2][32];
     InterleaveMasks() {
-        for (int block = 0; block < 3; ++block)
-            for (int ch = 0; ch < 3; ++ch)
-                for (int t = 0; t < 16; ++t) {
-                    const int k = block * 16 + t;
-                    m[block][ch][t] = static_cast<signed char>(k % 3 == ch ? k / 3 : -128);
-                }
+        for (int part = 0; part < 2; ++part)
+            for (int t = 0; t < 32; ++t) {
+                const int k = part * 16 + t % 16, p = k / 3, c = k % 3;
+                const bool used = k < 24;
+                bg[part][t] = static_cast<signed char>(!used || c == 2 ? -128 : c == 0 ? p : 8 + p);
+                rr[part][t] = static_cast<signed char>(!used || c != 2 ? -128 : p);
+            }
     }
 };
 const InterleaveMasks g_masks;
 
-__attribute__((target("avx2"))) inline void Store48(BYTE* d, __m128i b, __m128i g, __m128i r) {
-    for (int block = 0; block < 3; ++block) {
-        const __m128i mb = _mm_load_si128(reinterpret_cast<const __m128i*>(g_masks.m[block][0]));
-        const __m128i mg = _mm_load_si128(reinterpret_cast<const __m128i*>(g_masks.m[block][1]));
-        const __m128i mr = _mm_load_si128(reinterpret_cast<const __m128i*>(g_masks.m[block][2]));
-        const __m128i o =
-            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(b, mb), _mm_shuffle_epi8(g, mg)), _mm_shuffle_epi8(r, mr));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + block * 16), o);
-    }
+__attribute__((target("avx2"))) inline __m256i Mask(const signed char* m) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(m));
 }
 
-// 16 pixels of one row from their scaled Y values and the chroma terms (already one a pixel).
-__attribute__((target("avx2"))) inline void Pixels16(const BYTE* y, BYTE* d, __m256i buLo, __m256i buHi,
-                                                     __m256i guvLo, __m256i guvHi, __m256i rvLo, __m256i rvHi) {
-    const __m256i kY = _mm256_set1_epi32(76309);
-    const __m256i kOff = _mm256_set1_epi32(-1220944);
-    const __m128i y16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-    const __m256i yLo = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_cvtepu8_epi32(y16), kY), kOff);
-    const __m256i yHi = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_cvtepu8_epi32(_mm_srli_si128(y16, 8)), kY), kOff);
-    const __m256i bLo = _mm256_srai_epi32(_mm256_add_epi32(yLo, buLo), 16);
-    const __m256i bHi = _mm256_srai_epi32(_mm256_add_epi32(yHi, buHi), 16);
-    const __m256i gLo = _mm256_srai_epi32(_mm256_sub_epi32(yLo, guvLo), 16);
-    const __m256i gHi = _mm256_srai_epi32(_mm256_sub_epi32(yHi, guvHi), 16);
-    const __m256i rLo = _mm256_srai_epi32(_mm256_add_epi32(yLo, rvLo), 16);
-    const __m256i rHi = _mm256_srai_epi32(_mm256_add_epi32(yHi, rvHi), 16);
-    // 32 -> 16 bits (in-lane packs, then the 64-bit blocks back in order), 16 -> 8 bits saturating.
-    const __m256i b16 = _mm256_permute4x64_epi64(_mm256_packs_epi32(bLo, bHi), 0xD8);
-    const __m256i g16 = _mm256_permute4x64_epi64(_mm256_packs_epi32(gLo, gHi), 0xD8);
-    const __m256i r16 = _mm256_permute4x64_epi64(_mm256_packs_epi32(rLo, rHi), 0xD8);
-    const __m256i bg = _mm256_permute4x64_epi64(_mm256_packus_epi16(b16, g16), 0xD8);
-    const __m256i rr = _mm256_permute4x64_epi64(_mm256_packus_epi16(r16, r16), 0xD8);
-    Store48(d, _mm256_castsi256_si128(bg), _mm256_extracti128_si256(bg, 1), _mm256_castsi256_si128(rr));
+__attribute__((target("avx2"))) inline __m256i K16(int k) { return _mm256_set1_epi16(short(k)); }
+
+// Chroma terms of eight samples (32-bit) spread to 16 pixels: high words, and low words biased by 0x8000.
+struct Chroma {
+    __m256i hi, lo;
+};
+
+__attribute__((target("avx2"))) inline Chroma Spread(__m256i c) {
+    const __m256i dupLo = _mm256_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13, 0, 1, 0, 1, 4, 5, 4, 5, 8,
+                                           9, 8, 9, 12, 13, 12, 13);
+    const __m256i dupHi = _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15, 2, 3, 2, 3, 6, 7, 6,
+                                           7, 10, 11, 10, 11, 14, 15, 14, 15);
+    return {_mm256_shuffle_epi8(c, dupHi), _mm256_shuffle_epi8(c, dupLo)};
 }
 
-// Byte shuffles that split 48 bytes of B,G,R triples into 16 B, 16 G and 16 R bytes.
-struct DeinterleaveMasks {
-    alignas(16) signed char m[3][3][16];  // [channel][input block][byte]
-    DeinterleaveMasks() {
-        for (int ch = 0; ch < 3; ++ch)
-            for (int block = 0; block < 3; ++block)
-                for (int t = 0; t < 16; ++t) {
-                    const int k = 3 * t + ch;
-                    m[ch][block][t] = static_cast<signed char>(k / 16 == block ? k % 16 : -128);
+struct Chromas {
+    Chroma b, g, r;
+};
+
+// From U - 128 and V - 128 of eight samples (32-bit).
+__attribute__((target("avx2"))) inline Chromas MakeChromas(__m256i u, __m256i v) {
+    const __m256i off = _mm256_set1_epi32(-1220944);
+    const __m256i cb = _mm256_add_epi32(_mm256_mullo_epi32(u, _mm256_set1_epi32(132201)), off);
+    const __m256i cg = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_mullo_epi32(u, _mm256_set1_epi32(-25675)), _mm256_mullo_epi32(v, _mm256_set1_epi32(-53279))),
+        off);
+    const __m256i cr = _mm256_add_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(104597)), off);
+    return {Spread(cb), Spread(cg), Spread(cr)};
+}
+
+// y + q + Ch plus the carry of rlo + Cl; with rlo biased by 0x8000 the unsigned carry is a signed compare.
+__attribute__((target("avx2"))) inline __m256i Channel(__m256i yq, __m256i rloBiased, const Chroma& c) {
+    const __m256i s = _mm256_add_epi16(rloBiased, c.lo);
+    const __m256i carry = _mm256_cmpgt_epi16(rloBiased, s);  // -1 where rlo + Cl passed 0xFFFF
+    return _mm256_sub_epi16(_mm256_add_epi16(yq, c.hi), carry);
+}
+
+// 16 pixels from their Y (16-bit) and chroma terms, stored as 48 bytes of B,G,R.
+__attribute__((target("avx2"))) inline void Pixels16(__m256i y, const Chromas& c, BYTE* d) {
+    const __m256i q = _mm256_mulhi_epu16(y, K16(10773));
+    const __m256i rlo = _mm256_xor_si256(_mm256_mullo_epi16(y, K16(10773)), K16(0x8000));
+    const __m256i yq = _mm256_add_epi16(y, q);
+    const __m256i bg = _mm256_packus_epi16(Channel(yq, rlo, c.b), Channel(yq, rlo, c.g));
+    const __m256i r = Channel(yq, rlo, c.r);
+    const __m256i rr = _mm256_packus_epi16(r, r);
+    const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(bg, Mask(g_masks.bg[0])), _mm256_shuffle_epi8(rr, Mask(g_masks.rr[0])));
+    const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(bg, Mask(g_masks.bg[1])), _mm256_shuffle_epi8(rr, Mask(g_masks.rr[1])));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(head));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_castsi256_si128(tail));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 24), _mm256_extracti128_si256(head, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 40), _mm256_extracti128_si256(tail, 1));
+}
+
+// Byte shuffles that gather, in each 128-bit lane, the words R | G << 8 and G | B << 8 of eight pixels from
+// two 16-byte loads: the lane's first 16 bytes and the 16 bytes from its eighth byte on.
+struct SplitMasks {
+    alignas(32) signed char rg[2][32];  // [load][byte]
+    alignas(32) signed char gb[2][32];
+    SplitMasks() {
+        for (int lane = 0; lane < 2; ++lane)
+            for (int p = 0; p < 8; ++p)
+                for (int half = 0; half < 2; ++half) {
+                    const int t = lane * 16 + 2 * p + half;
+                    const int rgByte = 3 * p + (half ? 1 : 2), gbByte = 3 * p + (half ? 0 : 1);
+                    rg[0][t] = static_cast<signed char>(rgByte < 16 ? rgByte : -128);
+                    rg[1][t] = static_cast<signed char>(rgByte >= 16 ? rgByte - 8 : -128);
+                    gb[0][t] = static_cast<signed char>(gbByte < 16 ? gbByte : -128);
+                    gb[1][t] = static_cast<signed char>(gbByte >= 16 ? gbByte - 8 : -128);
                 }
     }
 };
-const DeinterleaveMasks g_split;
+const SplitMasks g_split;
 
-__attribute__((target("avx2"))) inline __m128i Channel(const __m128i in[3], int ch) {
-    const __m128i* m = reinterpret_cast<const __m128i*>(g_split.m[ch]);
-    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(in[0], _mm_load_si128(m)),
-                                     _mm_shuffle_epi8(in[1], _mm_load_si128(m + 1))),
-                        _mm_shuffle_epi8(in[2], _mm_load_si128(m + 2)));
+__attribute__((target("avx2"))) inline __m256i Coef(int lo, int hi) {
+    return _mm256_set1_epi16(short(uint16_t(uint8_t(int8_t(lo))) | uint16_t(uint8_t(int8_t(hi)) << 8)));
 }
 
-// floor(i * b / 125) for 16-bit lanes i in 0..255 (i * b below 32768).
-__attribute__((target("avx2"))) inline __m256i FloorTerm(__m256i i16, short b) {
-    const __m256i x = _mm256_mullo_epi16(i16, _mm256_set1_epi16(b));
-    return _mm256_srli_epi16(_mm256_mulhi_epu16(x, _mm256_set1_epi16(short(33555))), 6);
-}
-
-// Two 16-bit multipliers for _mm256_madd_epi16: `even` for the first of each pair, `odd` for the second.
-__attribute__((target("avx2"))) inline __m256i Pair(int even, int odd) {
-    return _mm256_set1_epi32(int(uint32_t(uint16_t(even)) | (uint32_t(uint16_t(odd)) << 16)));
-}
-
-// Y of eight pixels: r and b pairs, g and floor-term pairs, g alone (zero-extended).
-__attribute__((target("avx2"))) inline __m256i Y8(__m256i rb, __m256i gf, __m256i g0) {
-    __m256i s = _mm256_add_epi32(_mm256_madd_epi16(rb, Pair(16763, 6391)), _mm256_madd_epi16(gf, Pair(141, 1)));
-    s = _mm256_add_epi32(_mm256_add_epi32(s, _mm256_slli_epi32(g0, 15)), _mm256_set1_epi32(0x100000));
-    return _mm256_srli_epi32(s, 16);
-}
-
-// Full-resolution U or V of eight pixels from two multiplier pairs.
-__attribute__((target("avx2"))) inline __m256i C8(__m256i p1, __m256i k1, __m256i p2, __m256i k2) {
-    const __m256i s = _mm256_add_epi32(_mm256_madd_epi16(p1, k1), _mm256_madd_epi16(p2, k2));
-    return _mm256_srai_epi32(_mm256_add_epi32(s, _mm256_set1_epi32(0x800000)), 16);
-}
-
+// One row of 16 pixels, the arithmetic of the AVX-512 kernel: the high byte of each word is Y - 16,
+// U - 128 and V - 128 of the pixel.
 struct RowTerms {
-    __m256i y16;       // 16 Y values, 16-bit, in order
-    __m256i uLo, uHi;  // full-resolution U of pixels 0-3, 8-11 and 4-7, 12-15 (32-bit)
-    __m256i vLo, vHi;
+    __m256i y, u, v;
 };
 
 __attribute__((target("avx2"))) inline RowTerms Row16(const BYTE* src) {
-    __m128i in[3];
-    for (int i = 0; i < 3; ++i)
-        in[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16 * i));
-    const __m256i b = _mm256_cvtepu8_epi16(Channel(in, 0));
-    const __m256i g = _mm256_cvtepu8_epi16(Channel(in, 1));
-    const __m256i r = _mm256_cvtepu8_epi16(Channel(in, 2));
-    const __m256i zero = _mm256_setzero_si256();
+    // Pixels 0-7 are bytes 0-23, pixels 8-15 bytes 24-47.
+    const __m256i first = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 24)), 1);
+    const __m256i second = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32)), 1);
+    const __m256i prg = _mm256_or_si256(_mm256_shuffle_epi8(first, Mask(g_split.rg[0])),
+                                        _mm256_shuffle_epi8(second, Mask(g_split.rg[1])));
+    const __m256i pgb = _mm256_or_si256(_mm256_shuffle_epi8(first, Mask(g_split.gb[0])),
+                                        _mm256_shuffle_epi8(second, Mask(g_split.gb[1])));
+    const __m256i r = _mm256_and_si256(prg, K16(0xFF));
+    const __m256i g = _mm256_and_si256(pgb, K16(0xFF));
+    const __m256i b = _mm256_srli_epi16(pgb, 8);
+    RowTerms o;
+    __m256i h = _mm256_add_epi16(_mm256_maddubs_epi16(prg, Coef(65, 33)), _mm256_maddubs_epi16(pgb, Coef(96, 25)));
+    __m256i l = _mm256_add_epi16(_mm256_maddubs_epi16(prg, Coef(123, 0)), _mm256_maddubs_epi16(pgb, Coef(-115, -9)));
+    l = _mm256_add_epi16(l, _mm256_add_epi16(_mm256_mulhi_epu16(r, K16(8912)), _mm256_mulhi_epu16(g, K16(37225))));
+    l = _mm256_add_epi16(l, _mm256_mulhi_epu16(b, K16(19399)));
+    o.y = _mm256_add_epi16(h, _mm256_srai_epi16(l, 8));
+    h = _mm256_add_epi16(_mm256_maddubs_epi16(prg, Coef(-38, -74)), _mm256_maddubs_epi16(pgb, Coef(0, 112)));
+    l = _mm256_sub_epi16(_mm256_maddubs_epi16(prg, Coef(52, -51)), _mm256_mulhi_epu16(r, K16(2098)));
+    l = _mm256_sub_epi16(l, _mm256_mulhi_epu16(g, K16(63439)));
+    o.u = _mm256_add_epi16(h, _mm256_srai_epi16(l, 8));
+    h = _mm256_add_epi16(_mm256_maddubs_epi16(prg, Coef(112, 0)), _mm256_maddubs_epi16(pgb, Coef(-94, -18)));
+    l = _mm256_maddubs_epi16(pgb, Coef(55, -54));
+    l = _mm256_sub_epi16(l, _mm256_add_epi16(_mm256_mulhi_epu16(g, K16(14156)), _mm256_mulhi_epu16(b, K16(51381))));
+    o.v = _mm256_add_epi16(h, _mm256_srai_epi16(l, 8));
+    return o;
+}
 
-    // Y = (yR[r] + yG[g] + yB[b] + 0x100000) >> 16, with g * 32909 as g * 141 + (g << 15).
-    const __m256i corr = _mm256_or_si256(_mm256_cmpeq_epi16(r, _mm256_set1_epi16(125)),
-                                         _mm256_cmpeq_epi16(r, _mm256_set1_epi16(250)));  // -1 there
-    const __m256i fY = _mm256_add_epi16(
-        _mm256_add_epi16(FloorTerm(r, 17), FloorTerm(g, 71)), _mm256_add_epi16(FloorTerm(b, 37), corr));
-    const __m256i yLo = Y8(_mm256_unpacklo_epi16(r, b), _mm256_unpacklo_epi16(g, fY), _mm256_unpacklo_epi16(g, zero));
-    const __m256i yHi = Y8(_mm256_unpackhi_epi16(r, b), _mm256_unpackhi_epi16(g, fY), _mm256_unpackhi_epi16(g, zero));
-
-    // U = (0x7000 * b - uR[r] - uG[g] + 0x800000) >> 16; V = (0x7000 * r - vG[g] - vB[b] + 0x800000) >> 16.
-    const __m256i fU = _mm256_add_epi16(FloorTerm(r, 4), FloorTerm(g, 121));
-    const __m256i fV = _mm256_add_epi16(FloorTerm(g, 27), FloorTerm(b, 98));
-    const __m256i kURG = Pair(-9676, -18995), kUB = Pair(28672, -1);
-    const __m256i kVGB = Pair(-24009, -4662), kVR = Pair(28672, -1);
-    RowTerms t;
-    t.y16 = _mm256_packs_epi32(yLo, yHi);
-    t.uLo = C8(_mm256_unpacklo_epi16(r, g), kURG, _mm256_unpacklo_epi16(b, fU), kUB);
-    t.uHi = C8(_mm256_unpackhi_epi16(r, g), kURG, _mm256_unpackhi_epi16(b, fU), kUB);
-    t.vLo = C8(_mm256_unpacklo_epi16(g, b), kVGB, _mm256_unpacklo_epi16(r, fV), kVR);
-    t.vHi = C8(_mm256_unpackhi_epi16(g, b), kVGB, _mm256_unpackhi_epi16(r, fV), kVR);
-    return t;
+// Sums of horizontal pairs of one row's chroma: per lane, four U words then four V words.
+__attribute__((target("avx2"))) inline __m256i ChromaPairs(const RowTerms& row) {
+    const __m256i hi = _mm256_packs_epi16(_mm256_srai_epi16(row.u, 8), _mm256_srai_epi16(row.v, 8));
+    return _mm256_maddubs_epi16(_mm256_set1_epi8(1), hi);
 }
 
 }  // namespace
@@ -152,17 +159,16 @@ __attribute__((target("avx2"))) size_t RgbToYuvRowPairAvx2(const BYTE* s0, const
     for (; col + 16 <= width; col += 16) {
         const RowTerms a = Row16(s0 + col * 3);
         const RowTerms b = Row16(s1 + col * 3);
-        // Y: both rows packed to bytes, then the 64-bit blocks in order: row 0 low, row 1 high.
-        const __m256i yy = _mm256_permute4x64_epi64(_mm256_packus_epi16(a.y16, b.y16), 0xD8);
+        // Y: high bytes of both rows, then the 64-bit blocks in order: row 0 low, row 1 high.
+        const __m256i yy = _mm256_add_epi8(
+            _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_srli_epi16(a.y, 8), _mm256_srli_epi16(b.y, 8)), 0xD8),
+            _mm256_set1_epi8(16));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(y0 + col), _mm256_castsi256_si128(yy));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(y1 + col), _mm256_extracti128_si256(yy, 1));
-        // 2x2 averages: rows added, then neighbouring columns (hadd brings the pairs back in order).
-        const __m256i uSum = _mm256_srai_epi32(
-            _mm256_hadd_epi32(_mm256_add_epi32(a.uLo, b.uLo), _mm256_add_epi32(a.uHi, b.uHi)), 2);
-        const __m256i vSum = _mm256_srai_epi32(
-            _mm256_hadd_epi32(_mm256_add_epi32(a.vLo, b.vLo), _mm256_add_epi32(a.vHi, b.vHi)), 2);
-        const __m256i uv16 = _mm256_packs_epi32(uSum, vSum);    // lane 0: U0-3 V0-3; lane 1: U4-7 V4-7
-        const __m256i uv8 = _mm256_packus_epi16(uv16, uv16);    // 32-bit words: U0-3 V0-3 .. | U4-7 V4-7 ..
+        // 128 + floor(sum of four / 4); 32-bit words U0-3 V0-3 | U4-7 V4-7, put in order.
+        const __m256i sum =
+            _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(ChromaPairs(a), ChromaPairs(b)), K16(512)), 2);
+        const __m256i uv8 = _mm256_packus_epi16(sum, sum);
         const __m256i order = _mm256_permutevar8x32_epi32(uv8, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
         const __m128i uvOut = _mm256_castsi256_si128(order);  // U0-7 then V0-7
         _mm_storel_epi64(reinterpret_cast<__m128i*>(u + col / 2), uvOut);
@@ -174,27 +180,28 @@ __attribute__((target("avx2"))) size_t RgbToYuvRowPairAvx2(const BYTE* s0, const
 __attribute__((target("avx2"))) size_t YuvToRgbRowPairAvx2(const BYTE* y0, const BYTE* y1, const BYTE* u,
                                                            const BYTE* v, BYTE* d0, BYTE* d1, size_t width) {
     const __m256i k128 = _mm256_set1_epi32(128);
-    const __m256i kBU = _mm256_set1_epi32(132201);
-    const __m256i kGU = _mm256_set1_epi32(25675);
-    const __m256i kGV = _mm256_set1_epi32(53279);
-    const __m256i kRV = _mm256_set1_epi32(104597);
-    const __m256i dupLo = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
-    const __m256i dupHi = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
     size_t col = 0;
     for (; col + 16 <= width; col += 16) {
         const __m256i U = _mm256_sub_epi32(
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + col / 2))), k128);
         const __m256i V = _mm256_sub_epi32(
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + col / 2))), k128);
-        const __m256i bu = _mm256_mullo_epi32(U, kBU);
-        const __m256i guv = _mm256_add_epi32(_mm256_mullo_epi32(U, kGU), _mm256_mullo_epi32(V, kGV));
-        const __m256i rv = _mm256_mullo_epi32(V, kRV);
-        const __m256i buLo = _mm256_permutevar8x32_epi32(bu, dupLo), buHi = _mm256_permutevar8x32_epi32(bu, dupHi);
-        const __m256i guvLo = _mm256_permutevar8x32_epi32(guv, dupLo);
-        const __m256i guvHi = _mm256_permutevar8x32_epi32(guv, dupHi);
-        const __m256i rvLo = _mm256_permutevar8x32_epi32(rv, dupLo), rvHi = _mm256_permutevar8x32_epi32(rv, dupHi);
-        Pixels16(y0 + col, d0 + col * 3, buLo, buHi, guvLo, guvHi, rvLo, rvHi);
-        Pixels16(y1 + col, d1 + col * 3, buLo, buHi, guvLo, guvHi, rvLo, rvHi);
+        const Chromas c = MakeChromas(U, V);
+        Pixels16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y0 + col))), c, d0 + col * 3);
+        Pixels16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y1 + col))), c, d1 + col * 3);
+    }
+    return col;
+}
+
+__attribute__((target("avx2"))) size_t YuyvToRgbRowAvx2(const BYTE* yuyv, BYTE* d, size_t width) {
+    const __m256i k128 = _mm256_set1_epi32(128);
+    const __m256i kFF = _mm256_set1_epi32(0xFF);
+    size_t col = 0;
+    for (; col + 16 <= width; col += 16) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(yuyv + col * 2));
+        const __m256i U = _mm256_sub_epi32(_mm256_and_si256(_mm256_srli_epi32(x, 8), kFF), k128);
+        const __m256i V = _mm256_sub_epi32(_mm256_srli_epi32(x, 24), k128);
+        Pixels16(_mm256_and_si256(x, K16(0xFF)), MakeChromas(U, V), d + col * 3);
     }
     return col;
 }
@@ -208,6 +215,7 @@ bool CpuHasAvx2() {
 
 size_t RgbToYuvRowPairAvx2(const BYTE*, const BYTE*, BYTE*, BYTE*, BYTE*, BYTE*, size_t) { return 0; }
 size_t YuvToRgbRowPairAvx2(const BYTE*, const BYTE*, const BYTE*, const BYTE*, BYTE*, BYTE*, size_t) { return 0; }
+size_t YuyvToRgbRowAvx2(const BYTE*, BYTE*, size_t) { return 0; }
 bool CpuHasAvx2() { return false; }
 
 #endif

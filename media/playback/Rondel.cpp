@@ -31,6 +31,20 @@ constexpr size_t kParseBufferSize = 1048576;
 
 }  // namespace
 
+namespace {
+std::atomic<void (*)(int)> g_sleep{nullptr};
+}  // namespace
+
+void RondelSetSleep(void (*sleep)(int ms)) { g_sleep = sleep; }
+
+void RondelSleep(int ms) {
+    if (void (*hook)(int) = g_sleep.load()) {
+        hook(ms);
+    } else if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
 void RondelSetFactories(const RondelFactories& factories) {
     std::lock_guard<std::mutex> lock(g_factoryMutex);
     g_factories = factories;
@@ -206,7 +220,7 @@ void Rondel::RecvPacket() {
                 break;
             }
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        RondelSleep(1);
     }
     if (dump) {
         fclose(dump);

@@ -38,6 +38,10 @@ struct RondelFactories {
     std::function<Tovel*()> audioOut;  // the wave-out player
 };
 void RondelSetFactories(const RondelFactories& factories);
+// Stands in for the sessions' real-time sleeps (fuzzing); nullptr restores them. RondelSleep is the
+// sleep every session thread uses.
+void RondelSetSleep(void (*sleep)(int ms));
+void RondelSleep(int ms);
 
 // The video pacing factor for a decoded picture: 0 for none (sleep one frame interval).
 double RondelPacingFactor(unsigned videoPts, unsigned audioPts, float videoQueueSeconds, bool audioShow,

@@ -17,11 +17,7 @@
 
 namespace {
 
-void SleepMs(int ms) {
-    if (ms > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-}
+void SleepMs(int ms) { RondelSleep(ms); }
 
 }  // namespace
 
@@ -61,6 +57,8 @@ void Rondel::ConfigureAudio(const AVPacketList* pkt, std::vector<BYTE>& pcm) {
     int rate = 0, channels = 0, frameSize = 0;
     if (!m_aacDecoder->Init(pkt->data, pkt->size, rate, channels, frameSize)) {
         rate = channels = frameSize = 0;
+        MediaDebugOut("Rondel", "the AAC stream cannot be decoded");
+        Status(REPLAY_AAC_DECODER_FAILED);
     }
     // Bounds for what a stream may claim; the decoder is told the buffer's capacity too.
     m_channels = (channels > 0 && channels <= 8) ? channels : 2;
@@ -158,6 +156,7 @@ void Rondel::TakeVideoDescription() {
 void Rondel::VideoDecode() {
     std::vector<BYTE> picture;
     bool started = false;
+    bool sizeLogged = false;
     while (m_running) {
         if (!started) {
             if (packet_queue_duration(m_videoQueue.get()) > 1.0f) {
@@ -187,6 +186,11 @@ void Rondel::VideoDecode() {
             int consumed = m_decoder->Decode(pkt->data + offset, pkt->size - offset, picture.data(), outSize, got);
             if (consumed <= 0) {
                 break;  // the decoder made no progress: drop the rest of the packet
+            }
+            if ((got ? outSize != d.i420Size : outSize > int(picture.size())) && !sizeLogged) {
+                sizeLogged = true;   // once per stream
+                MediaDebugOut("Rondel", "pictures of %d bytes dropped: the stream's configuration has %d", outSize,
+                              d.i420Size);
             }
             if (got) {
                 const double factor = RondelPacingFactor(m_videoPts, m_audioPts, packet_queue_duration(m_videoQueue.get()),

@@ -1,5 +1,6 @@
 #include "Ferrel.h"
 
+#include "AmfCheck.h"
 #include "FerrelLog.h"
 
 #include <librtmp/amf.h>
@@ -7,18 +8,22 @@
 #include <librtmp/rtmp.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +52,19 @@ void InitOnce() {
     });
 }
 
+int MsUntil(std::chrono::steady_clock::time_point deadline) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) {
+        return 0;
+    }
+    return int(std::min<long long>(std::chrono::ceil<std::chrono::milliseconds>(left).count(), 1 << 30));
+}
+
+uint32_t Be32(const char* p) {
+    const auto* u = reinterpret_cast<const uint8_t*>(p);
+    return (uint32_t(u[0]) << 24) | (uint32_t(u[1]) << 16) | (uint32_t(u[2]) << 8) | u[3];
+}
+
 void SetTimeouts(int fd, int recvSec, int sendSec) {
     timeval rv{recvSec, 0};
     timeval sv{sendSec, 0};
@@ -57,17 +75,64 @@ void SetTimeouts(int fd, int recvSec, int sendSec) {
     setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof(userTimeout));
 }
 
-// A TCP connection to host:port bounded by timeoutSec; -1 on failure.
-int ConnectTcp(const std::string& host, int port, int timeoutSec) {
+// A name lookup shared by the connecting thread and the thread that runs it.
+struct Lookup {
+    int doneFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    std::atomic<addrinfo*> result{nullptr};
+    ~Lookup() {
+        if (addrinfo* r = result.load()) freeaddrinfo(r);
+        if (doneFd >= 0) close(doneFd);
+    }
+};
+
+// The addresses of host:port. A name (not a numeric address) is looked up on a thread of its own, so
+// that the deadline and wakeFd end the wait; an abandoned lookup finishes there and frees itself.
+std::shared_ptr<Lookup> Resolve(const std::string& host, int port, std::chrono::steady_clock::time_point deadline,
+                                int wakeFd) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0 || !res) {
+    const std::string service = std::to_string(port);
+    auto lookup = std::make_shared<Lookup>();
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* numeric = nullptr;
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &numeric) == 0 && numeric) {
+        lookup->result = numeric;
+        return lookup;
+    }
+    if (lookup->doneFd < 0) {
+        return nullptr;
+    }
+    hints.ai_flags = 0;
+    std::thread([lookup, host, service, hints] {
+        addrinfo* res = nullptr;
+        if (getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0) {
+            res = nullptr;
+        }
+        lookup->result = res;
+        const uint64_t one = 1;
+        ssize_t ignored = write(lookup->doneFd, &one, sizeof(one));
+        (void)ignored;
+    }).detach();
+    pollfd p[2] = {{lookup->doneFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    int rc;
+    while ((rc = poll(p, 2, MsUntil(deadline))) < 0 && errno == EINTR) {
+    }
+    if (rc <= 0 || !p[0].revents) {
+        FerrelLog("looking up %s: %s", host.c_str(), rc == 0 ? "timed out" : "stopped");
+        return nullptr;
+    }
+    return lookup->result ? lookup : nullptr;
+}
+
+// A TCP connection to host:port, given up at the deadline or when wakeFd is signalled; -1 on failure.
+int ConnectTcp(const std::string& host, int port, std::chrono::steady_clock::time_point deadline, int wakeFd) {
+    const std::shared_ptr<Lookup> lookup = Resolve(host, port, deadline, wakeFd);
+    if (!lookup) {
         FerrelLog("cannot resolve %s", host.c_str());
         return -1;
     }
+    addrinfo* res = lookup->result.load();
     int fd = -1;
     for (addrinfo* ai = res; ai; ai = ai->ai_next) {
         fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
@@ -76,9 +141,9 @@ int ConnectTcp(const std::string& host, int port, int timeoutSec) {
         }
         int rc = connect(fd, ai->ai_addr, ai->ai_addrlen);
         if (rc != 0 && errno == EINPROGRESS) {
-            pollfd p{fd, POLLOUT, 0};
+            pollfd p[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
             rc = -1;
-            if (poll(&p, 1, timeoutSec * 1000) == 1) {
+            if (poll(p, 2, MsUntil(deadline)) > 0 && !p[1].revents) {
                 int err = 0;
                 socklen_t len = sizeof(err);
                 if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) {
@@ -95,7 +160,6 @@ int ConnectTcp(const std::string& host, int port, int timeoutSec) {
         close(fd);
         fd = -1;
     }
-    freeaddrinfo(res);
     return fd;
 }
 
@@ -105,12 +169,13 @@ bool AvalIs(const AVal& v, const char* text) {
 }
 
 // True for an onStatus call of level "error" (a refused publish or play); its code goes to *code.
-bool IsStreamRefusal(const RTMPPacket& p, std::string* code) {
-    if (p.m_packetType != RTMP_PACKET_TYPE_INVOKE || !p.m_body || p.m_nBodySize == 0) {
+// The body has passed AmfCheck.
+bool IsStreamRefusal(const char* body, size_t size, std::string* code) {
+    if (size == 0) {
         return false;
     }
     AMFObject obj;
-    if (AMF_Decode(&obj, p.m_body, int(p.m_nBodySize), FALSE) < 0) {
+    if (AMF_Decode(&obj, const_cast<char*>(body), int(size), FALSE) < 0) {
         AMF_Reset(&obj);   // a failed decode keeps the properties it had read
         return false;
     }
@@ -135,50 +200,35 @@ bool IsStreamRefusal(const RTMPPacket& p, std::string* code) {
     return refused;
 }
 
-// RTMP_ConnectStream, except that a status of level "error" (e.g. a stream name already being
-// published) fails at once instead of waiting for the read time-out.
-bool ConnectStream(RTMP* r) {
-    r->m_mediaChannel = 0;
-    RTMPPacket packet{};
-    while (!r->m_bPlaying && RTMP_IsConnected(r) && RTMP_ReadPacket(r, &packet)) {
-        if (!RTMPPacket_IsReady(&packet) || packet.m_nBodySize == 0) {
-            continue;
-        }
-        if (packet.m_packetType == RTMP_PACKET_TYPE_AUDIO || packet.m_packetType == RTMP_PACKET_TYPE_VIDEO ||
-            packet.m_packetType == RTMP_PACKET_TYPE_INFO) {
-            RTMPPacket_Free(&packet);
-            continue;
-        }
-        std::string code;
-        if (IsStreamRefusal(packet, &code)) {
-            FerrelLog("server refused the stream: %s", code.c_str());
-            RTMPPacket_Free(&packet);
-            return false;
-        }
-        RTMP_ClientPacket(r, &packet);
-        RTMPPacket_Free(&packet);
-    }
-    return r->m_bPlaying != 0;
-}
-
 const int kSampleRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
                               16000, 12000, 11025, 8000,  7350,  0,     0,     0};
 
 }  // namespace
 
-Ferrel::Ferrel() { InitOnce(); }
+constexpr char kFlvHeader[13] = {'F', 'L', 'V', 1, 5, 0, 0, 0, 9, 0, 0, 0, 0};
 
-Ferrel::~Ferrel() { Close(); }
+Ferrel::Ferrel() {
+    InitOnce();
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+Ferrel::~Ferrel() {
+    Release();
+    if (wakeFd_ >= 0) {
+        close(wakeFd_);
+    }
+}
 
 bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTimeout, bool publish) {
-    if (rtmp_ || !url || !*url) {
+    if (rtmp_ || !url || !*url || stopped_) {
         return false;
     }
     if (timeout <= 0) timeout = 30;
     if (recvTimeout <= 0) recvTimeout = 30;
     if (sendTimeout <= 0) sendTimeout = 30;
-    stopped_ = false;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeout);
     publish_ = publish;
+    recvTimeoutMs_ = recvTimeout * 1000;
     url_ = strdup(url);
     rtmp_ = RTMP_Alloc();
     if (!url_ || !rtmp_) {
@@ -199,7 +249,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
     rtmp_->Link.timeout = timeout;
     std::string host(rtmp_->Link.hostname.av_val, static_cast<size_t>(rtmp_->Link.hostname.av_len));
     int port = rtmp_->Link.port ? rtmp_->Link.port : 1935;
-    int fd = ConnectTcp(host, port, timeout);
+    int fd = ConnectTcp(host, port, deadline, wakeFd_);
     if (fd < 0) {
         FerrelLog("cannot connect to %s:%d", host.c_str(), port);
         Release();
@@ -214,21 +264,286 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
     }
     SetTimeouts(fd, timeout, timeout);
     rtmp_->m_sb.sb_socket = fd;
-    if (!RTMP_Connect1(rtmp_, nullptr) || stopped_) {
-        FerrelLog("RTMP handshake or connect failed (%s:%d)", host.c_str(), port);
-        Release();
-        return false;
+
+    // librtmp's handshake and its sends wait on the socket by themselves: at the deadline a watchdog
+    // shuts the socket down, which ends any of them.
+    std::mutex watchMutex;
+    std::condition_variable watchCv;
+    bool finished = false;
+    std::atomic<bool> expired{false};
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(watchMutex);
+        if (!watchCv.wait_until(lock, deadline, [&] { return finished; })) {
+            expired = true;
+            std::lock_guard<std::mutex> stopLock(stopMutex_);
+            if (stopFd_ >= 0) {
+                shutdown(stopFd_, SHUT_RDWR);
+            }
+        }
+    });
+    const bool ok = ConnectSession(host, port, deadline);
+    {
+        std::lock_guard<std::mutex> lock(watchMutex);
+        finished = true;
     }
-    if (!ConnectStream(rtmp_) || stopped_ || !RTMP_IsConnected(rtmp_)) {
-        FerrelLog("stream refused (%s)", publish ? "publish" : "play");
+    watchCv.notify_all();
+    watchdog.join();
+    if (!ok || expired || stopped_) {
+        if (ok || expired) {
+            FerrelLog("%s exchange with %s:%d %s", publish ? "publish" : "play", host.c_str(), port,
+                      stopped_ ? "stopped" : "timed out");
+        }
         Release();
         return false;
     }
     SetTimeouts(rtmp_->m_sb.sb_socket, recvTimeout, sendTimeout);
     alive_ = true;
-    if (publish && !SendChunkSize(kChunkSize)) {
-        Release();
+    if (publish) {
+        if (!SendChunkSize(kChunkSize)) {
+            Release();
+            return false;
+        }
+        progress_.Start(rtmp_->m_sb.sb_socket, sendTimeout * 1000);
+    }
+    return true;
+}
+
+bool Ferrel::ConnectSession(const std::string& host, int port, Clock::time_point deadline) {
+    if (!RTMP_Connect1(rtmp_, nullptr) || stopped_) {
+        FerrelLog("RTMP handshake or connect failed (%s:%d)", host.c_str(), port);
         return false;
+    }
+    bytesIn_ = uint32_t(rtmp_->m_nBytesIn);
+    ackedIn_ = uint32_t(rtmp_->m_nBytesInSent);
+    // What the server sent right after its handshake may already sit in librtmp's buffer.
+    if (rtmp_->m_sb.sb_size > 0) {
+        reader_.Feed(reinterpret_cast<const uint8_t*>(rtmp_->m_sb.sb_start), size_t(rtmp_->m_sb.sb_size));
+        rtmp_->m_sb.sb_size = 0;
+    }
+    if (!ConnectStream(deadline) || !RTMP_IsConnected(rtmp_)) {
+        FerrelLog("stream refused (%s)", publish_ ? "publish" : "play");
+        return false;
+    }
+    return true;
+}
+
+// Until the server starts the stream: its commands answered by librtmp, an error status ends it.
+bool Ferrel::ConnectStream(Clock::time_point deadline) {
+    while (!rtmp_->m_bPlaying) {
+        RtmpMessage m;
+        if (!NextMessage(&m, deadline) || !Handle(m, false)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Ferrel::Fill(Clock::time_point deadline) {
+    const int fd = rtmp_ ? rtmp_->m_sb.sb_socket : -1;
+    if (fd < 0 || stopped_) {
+        return false;
+    }
+    for (;;) {
+        pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        const int rc = poll(p, 2, MsUntil(deadline));
+        if (rc < 0 && errno == EINTR) {
+            continue;
+        }
+        if (rc <= 0) {
+            FerrelLog("no data from the server in time");
+            return false;
+        }
+        if (p[1].revents || stopped_) {
+            return false;
+        }
+        uint8_t buf[16384];
+        const ssize_t n = recv(fd, buf, sizeof(buf), MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        reader_.Feed(buf, size_t(n));
+        bytesIn_ += uint32_t(n);
+        if (bytesIn_ - ackedIn_ >= uint32_t(std::max(rtmp_->m_nServerBW / 2, 4096))) {
+            SendAck();
+        }
+        return true;
+    }
+}
+
+void Ferrel::SendAck() {
+    RTMPPacket pkt;
+    RTMPPacket_Reset(&pkt);
+    if (!RTMPPacket_Alloc(&pkt, 4)) {
+        return;
+    }
+    AMF_EncodeInt32(pkt.m_body, pkt.m_body + 4, bytesIn_);
+    pkt.m_packetType = RTMP_PACKET_TYPE_BYTES_READ_REPORT;
+    pkt.m_nChannel = 0x02;
+    pkt.m_headerType = RTMP_PACKET_SIZE_MEDIUM;
+    pkt.m_nBodySize = 4;
+    if (RTMP_SendPacket(rtmp_, &pkt, FALSE)) {
+        ackedIn_ = bytesIn_;
+    }
+    RTMPPacket_Free(&pkt);
+}
+
+bool Ferrel::NextMessage(RtmpMessage* m, Clock::time_point deadline) {
+    for (;;) {
+        switch (reader_.Next(m)) {
+        case RtmpChunkReader::Result::Message:
+            return true;
+        case RtmpChunkReader::Result::Error:
+            FerrelLog("stream ended: %s", reader_.error().c_str());
+            return false;
+        case RtmpChunkReader::Result::NeedMore:
+            break;
+        }
+        if (!Fill(std::min(deadline, Clock::now() + std::chrono::milliseconds(recvTimeoutMs_)))) {
+            return false;
+        }
+    }
+}
+
+bool Ferrel::PassToLibrtmp(const RtmpMessage& m) {
+    RTMPPacket pkt;
+    RTMPPacket_Reset(&pkt);
+    if (m.body.empty() || !RTMPPacket_Alloc(&pkt, uint32_t(m.body.size()))) {
+        return false;
+    }
+    memcpy(pkt.m_body, m.body.data(), m.body.size());
+    pkt.m_packetType = m.type;
+    pkt.m_nChannel = m.csid;
+    pkt.m_nTimeStamp = m.timestamp;
+    pkt.m_nInfoField2 = int32_t(m.streamId);
+    pkt.m_nBodySize = uint32_t(m.body.size());
+    pkt.m_nBytesRead = pkt.m_nBodySize;
+    pkt.m_headerType = RTMP_PACKET_SIZE_LARGE;
+    RTMP_ClientPacket(rtmp_, &pkt);
+    RTMPPacket_Free(&pkt);
+    // librtmp closes the session itself on a failed, stopped or unpublished stream.
+    return RTMP_IsConnected(rtmp_) != 0;
+}
+
+bool Ferrel::Handle(const RtmpMessage& m, bool playing) {
+    const char* body = m.body.data();
+    const size_t size = m.body.size();
+    switch (m.type) {
+    case RTMP_PACKET_TYPE_CHUNK_SIZE:
+        if (size < 4 || !reader_.SetChunkSize(Be32(body))) {
+            FerrelLog("nonsense chunk size from the server");
+            return false;
+        }
+        return true;
+    case 0x02:  // abort
+        if (size >= 4) {
+            reader_.Abort(int(Be32(body)));
+        }
+        return true;
+    case RTMP_PACKET_TYPE_BYTES_READ_REPORT:
+        return true;
+    case RTMP_PACKET_TYPE_CONTROL:
+        // A ping is answered; the other events say nothing a live player needs.
+        if (size >= 6 && body[0] == 0 && body[1] == 6) {
+            RTMP_SendCtrl(rtmp_, 0x07, Be32(body + 2), 0);
+        }
+        return true;
+    case RTMP_PACKET_TYPE_SERVER_BW:
+    case RTMP_PACKET_TYPE_CLIENT_BW:
+        if (size < 4) {
+            FerrelLog("short bandwidth message from the server");
+            return false;
+        }
+        return PassToLibrtmp(m);
+    case RTMP_PACKET_TYPE_AUDIO:
+    case RTMP_PACKET_TYPE_VIDEO:
+        if (playing && size > 0) {
+            AppendTag(m.type, m.timestamp, body, size);
+        }
+        return true;
+    case RTMP_PACKET_TYPE_INFO:
+        if (!playing) {
+            return true;
+        }
+        if (AmfCheck(reinterpret_cast<const uint8_t*>(body), size) == AmfVerdict::TooDeep) {
+            FerrelLog("metadata nested too deeply: stream ended");
+            return false;
+        }
+        AppendTag(m.type, m.timestamp, body, size);
+        return true;
+    case RTMP_PACKET_TYPE_FLEX_MESSAGE:
+    case RTMP_PACKET_TYPE_INVOKE: {
+        const size_t skip = m.type == RTMP_PACKET_TYPE_FLEX_MESSAGE ? 1 : 0;
+        if (size <= skip || body[skip] != AMF_STRING) {
+            return true;   // not a command librtmp would read
+        }
+        const AmfVerdict v = AmfCheck(reinterpret_cast<const uint8_t*>(body + skip), size - skip);
+        if (v != AmfVerdict::Ok) {
+            FerrelLog("%s command from the server: session ended",
+                      v == AmfVerdict::TooDeep ? "too deeply nested" : "undecodable");
+            return false;
+        }
+        std::string code;
+        if (IsStreamRefusal(body + skip, size - skip, &code)) {
+            FerrelLog("server refused the stream: %s", code.c_str());
+            return false;
+        }
+        return PassToLibrtmp(m);
+    }
+    case RTMP_PACKET_TYPE_FLASH_VIDEO:
+        return !playing || AppendAggregate(m);
+    default:   // AMF3 data, shared objects: not used by a live session
+        return true;
+    }
+}
+
+void Ferrel::AppendTag(uint8_t type, uint32_t ts, const char* body, size_t len) {
+    const size_t start = out_.size();
+    out_.resize(start + 11 + len + 4);
+    char* t = &out_[start];
+    t[0] = char(type);
+    t[1] = char(len >> 16);
+    t[2] = char(len >> 8);
+    t[3] = char(len);
+    t[4] = char(ts >> 16);
+    t[5] = char(ts >> 8);
+    t[6] = char(ts);
+    t[7] = char(ts >> 24);
+    t[8] = t[9] = t[10] = 0;
+    memcpy(t + 11, body, len);
+    const uint32_t prev = uint32_t(11 + len);
+    AMF_EncodeInt32(t + 11 + len, t + 15 + len, prev);
+}
+
+// An aggregate message carries FLV tags whose times are relative to its own.
+bool Ferrel::AppendAggregate(const RtmpMessage& m) {
+    const auto* p = reinterpret_cast<const uint8_t*>(m.body.data());
+    size_t left = m.body.size();
+    bool first = true;
+    uint32_t base = 0;
+    while (left > 0) {
+        if (left < 15) {
+            FerrelLog("broken aggregate message: stream ended");
+            return false;
+        }
+        const uint8_t type = p[0];
+        const size_t len = (size_t(p[1]) << 16) | (size_t(p[2]) << 8) | p[3];
+        const uint32_t ts = (uint32_t(p[4]) << 16) | (uint32_t(p[5]) << 8) | p[6] | (uint32_t(p[7]) << 24);
+        if (len + 15 > left || (type != 8 && type != 9 && type != 18)) {
+            FerrelLog("broken aggregate message: stream ended");
+            return false;
+        }
+        if (first) {
+            base = ts;
+            first = false;
+        }
+        if (len > 0) {
+            AppendTag(type, m.timestamp + (ts - base), reinterpret_cast<const char*>(p + 11), len);
+        }
+        p += len + 15;
+        left -= len + 15;
     }
     return true;
 }
@@ -237,15 +552,35 @@ int Ferrel::ReadPacket(uint8_t* buf, int size) {
     if (!rtmp_ || !buf || size <= 0 || stopped_) {
         return -1;
     }
-    int n = RTMP_Read(rtmp_, reinterpret_cast<char*>(buf), size);
-    if (n <= 0 && (!RTMP_IsConnected(rtmp_) || rtmp_->m_read.status < 0)) {
-        alive_ = false;
+    while (outPos_ >= out_.size()) {
+        out_.clear();
+        outPos_ = 0;
+        if (readStopped_) {
+            return -1;
+        }
+        if (!headerSent_) {
+            out_.assign(kFlvHeader, sizeof(kFlvHeader));
+            headerSent_ = true;
+            break;
+        }
+        RtmpMessage m;
+        if (!NextMessage(&m, Clock::time_point::max()) || !Handle(m, true)) {
+            // Nothing of the stream is kept once it ended.
+            readStopped_ = true;
+            alive_ = false;
+            reader_ = RtmpChunkReader();
+            out_ = std::string();
+            return -1;
+        }
     }
-    return n;
+    const size_t n = std::min(size_t(size), out_.size() - outPos_);
+    memcpy(buf, out_.data() + outPos_, n);
+    outPos_ += n;
+    return int(n);
 }
 
 bool Ferrel::IsReadStopped() {
-    return stopped_ || !rtmp_ || rtmp_->m_read.status < 0 || !RTMP_IsConnected(rtmp_);
+    return stopped_ || !rtmp_ || readStopped_ || !RTMP_IsConnected(rtmp_);
 }
 
 void Ferrel::Stop() {
@@ -255,10 +590,20 @@ void Ferrel::Stop() {
     if (stopFd_ >= 0) {
         shutdown(stopFd_, SHUT_RDWR);
     }
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        ssize_t ignored = write(wakeFd_, &one, sizeof(one));
+        (void)ignored;
+    }
 }
 
 void Ferrel::Close() {
     Release();
+    // A closed client may connect again.
+    uint64_t count = 0;
+    while (wakeFd_ >= 0 && read(wakeFd_, &count, sizeof(count)) > 0) {
+    }
+    stopped_ = false;
 }
 
 void Ferrel::Release() {
@@ -283,6 +628,11 @@ void Ferrel::Release() {
     }
     free(url_);
     url_ = nullptr;
+    reader_ = RtmpChunkReader();
+    out_ = std::string();
+    outPos_ = 0;
+    headerSent_ = false;
+    readStopped_ = false;
 }
 
 bool Ferrel::IsConnected() {
@@ -335,6 +685,11 @@ bool Ferrel::SendBody(int type, int channel, const uint8_t* body, int len, unsig
     if (!ok || !RTMP_IsConnected(rtmp_)) {
         alive_ = false;
         FerrelLog("send failed: connection lost");
+        return false;
+    }
+    if (!progress_.Healthy(rtmp_->m_sb.sb_socket)) {
+        alive_ = false;
+        FerrelLog("the server stopped reading: connection lost");
         return false;
     }
     return true;

@@ -1,14 +1,22 @@
 // RTMP client (over librtmp): plays a stream as an FLV byte stream, or publishes metadata, H.264 and AAC.
 //
-// Threads: one thread at a time reads or sends (the session's I/O thread); Stop and IsConnected may be
-// called from any other thread while that thread blocks. Stop makes a blocked read or send return at once.
+// Threads: one thread at a time connects, reads or sends (the session's I/O thread); Stop and IsConnected
+// may be called from any other thread while that thread blocks. Stop makes a blocked connect, read or
+// send return at once; after Stop the client refuses I/O until Close.
+//
+// librtmp makes the handshake, the connect command and the answers to the server's commands, and
+// sends; the chunk stream is read here (RtmpChunks.h) and every command is checked (AmfCheck.h) before
+// librtmp decodes it, so a hostile server can only end the session.
 // Loading this layer makes the process ignore SIGPIPE (librtmp writes without MSG_NOSIGNAL).
 // Methods are virtual so that tests can stand a fake client in.
 #pragma once
 
+#include "RtmpChunks.h"
 #include "RtmpMetadata.h"
+#include "SendProgress.h"
 
 #include <atomic>
+#include <thread>  // std::chrono (<chrono> itself does not build with the GBK execution charset)
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -23,8 +31,10 @@ public:
     Ferrel& operator=(const Ferrel&) = delete;
 
     // url: the whole connection text ("rtmp://host[:port]/app/stream[?query] option=value ...").
-    // timeout bounds the TCP connect and the RTMP handshake, recvTimeout and sendTimeout each later read
-    // and write (seconds; 0 or less = 30). True once the stream can be read (play) or written (publish).
+    // timeout bounds the whole of the TCP connect, the RTMP handshake and the play or publish exchange;
+    // recvTimeout bounds each later wait for data, sendTimeout each later write, and a publisher whose
+    // server stops reading is lost within about two send time-outs (seconds; 0 or less = 30).
+    // True once the stream can be read (play) or written (publish).
     virtual bool Connect(const char* url, int timeout, int recvTimeout, int sendTimeout, bool publish = false);
     // >0: bytes of the FLV byte stream (starting with the 13-byte FLV header); 0: nothing (see
     // IsReadStopped); <0: error.
@@ -49,15 +59,38 @@ public:
     static std::string AacSequenceHeader(const _RTMPMetadata& m);
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    bool ConnectSession(const std::string& host, int port, Clock::time_point deadline);
+    bool ConnectStream(Clock::time_point deadline);
+    bool Fill(Clock::time_point deadline);             // false: error, end, time-out or Stop
+    bool NextMessage(RtmpMessage* m, Clock::time_point deadline);
+    bool Handle(const RtmpMessage& m, bool playing);   // false: the session must end
+    bool PassToLibrtmp(const RtmpMessage& m);
+    void AppendTag(uint8_t type, uint32_t ts, const char* body, size_t len);
+    bool AppendAggregate(const RtmpMessage& m);
     bool SendBody(int type, int channel, const uint8_t* body, int len, unsigned ts);
     bool SendChunkSize(int size);
+    void SendAck();
     void Release();
 
     RTMP* rtmp_ = nullptr;   // owned by the I/O thread between Connect and Close
     char* url_ = nullptr;    // librtmp keeps pointers into it
     int stopFd_ = -1;        // a dup of the socket, kept until Close so Stop never hits a reused descriptor
+    int wakeFd_ = -1;        // an eventfd Stop signals (wakes the TCP connect and every wait for data)
     std::mutex stopMutex_;   // guards stopFd_
     std::atomic<bool> alive_{false};
     std::atomic<bool> stopped_{false};
     bool publish_ = false;
+
+    // I/O thread.
+    RtmpChunkReader reader_;
+    std::string out_;        // FLV bytes not yet handed out
+    size_t outPos_ = 0;
+    bool headerSent_ = false;
+    bool readStopped_ = false;
+    int recvTimeoutMs_ = 30000;
+    uint32_t bytesIn_ = 0;   // for the acknowledgements the server's window asks for
+    uint32_t ackedIn_ = 0;
+    SendProgress progress_;
 };

@@ -80,6 +80,8 @@ int Unpix::Decode(const uint8_t* annexB, int length, uint8_t* i420Out, int& outS
             height_ = h;
             outSize = static_cast<int>(need);
             gotPicture = true;
+        } else if (yuv420 && need > capacity && need <= 0x7FFFFFFF) {
+            outSize = static_cast<int>(need);   // refused: the caller may say so
         }
         av_frame_unref(frame_);
     }

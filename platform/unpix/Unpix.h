@@ -24,7 +24,8 @@ public:
     // input the decoder rejects (a lone parameter set, a damaged slice), so callers never spin; -1 for
     // no input or no decoder. outSize: the capacity of i420Out on entry (0 or less = kDefaultCapacity),
     // the picture's byte count on return. gotPicture is set when a whole picture (coded size, no
-    // cropping) was written; a picture larger than the capacity is refused.
+    // cropping) was written; a picture larger than the capacity is refused, with outSize set to the
+    // bytes it needed and gotPicture clear.
     virtual int Decode(const uint8_t* annexB, int length, uint8_t* i420Out, int& outSize, bool& gotPicture);
     virtual void Destroy();
 

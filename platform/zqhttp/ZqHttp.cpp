@@ -1,4 +1,6 @@
-// Synchronous GET sessions over libcurl: one easy handle per request, results kept until CloseSession.
+// Synchronous GET sessions over libcurl, results kept until CloseSession. Finished easy handles wait in a
+// small pool with their open connections, so the next request to the same server reuses a connection
+// (each handle serves one request at a time; the pool is guarded by poolMutex_).
 #include "ZqHttp.h"
 
 #include <atomic>
@@ -6,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "ZqHttpCurl.h"
 #include "ZqLog.h"
@@ -15,6 +18,7 @@ namespace {
 constexpr int kDefaultConnectMs = 5000;
 constexpr int kDefaultTotalMs = 15000;
 constexpr const char* kLogFile = "ZqHttp.txt";
+constexpr size_t kIdleHandles = 4;  // handles (with their connections) kept for later requests
 
 struct Session {
     int status = 0;
@@ -31,7 +35,7 @@ public:
             return 0;
         }
         long totalMs = timeoutMs > 0 ? timeoutMs : totalMs_.load();
-        CURL* easy = zqhttp::NewEasy(url, connectMs_.load());
+        CURL* easy = TakeHandle(url, connectMs_.load());
         if (easy == nullptr) return 0;
         zqhttp::MemoryBody body;
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, totalMs);
@@ -40,7 +44,7 @@ public:
         CURLcode rc = curl_easy_perform(easy);
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-        curl_easy_cleanup(easy);
+        GiveBack(easy);
         if (rc != CURLE_OK) {
             PJ_Log(kLogFile, LOG_FAILURE, "ZqHttp::OpenUrl", "%s failed: %s%s", zqhttp::UrlForLog(url).c_str(),
                    curl_easy_strerror(rc), body.tooLarge ? " (body too large)" : "");
@@ -87,11 +91,46 @@ public:
     }
 
     void CloseAll() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        sessions_.clear();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            sessions_.clear();
+        }
+        std::vector<CURL*> idle;
+        {
+            std::lock_guard<std::mutex> lock(poolMutex_);
+            idle.swap(idle_);
+        }
+        for (CURL* easy : idle) curl_easy_cleanup(easy);
     }
 
 private:
+    // An idle handle reset to the common options (its connections stay open), or a new one.
+    CURL* TakeHandle(const char* url, long connectMs) {
+        CURL* easy = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(poolMutex_);
+            if (!idle_.empty()) {
+                easy = idle_.back();
+                idle_.pop_back();
+            }
+        }
+        if (easy == nullptr) return zqhttp::NewEasy(url, connectMs);
+        curl_easy_reset(easy);
+        zqhttp::SetCommonOptions(easy, url, connectMs);
+        return easy;
+    }
+
+    void GiveBack(CURL* easy) {
+        {
+            std::lock_guard<std::mutex> lock(poolMutex_);
+            if (idle_.size() < kIdleHandles) {
+                idle_.push_back(easy);
+                return;
+            }
+        }
+        curl_easy_cleanup(easy);
+    }
+
     // Called with mutex_ held. Skips 0 and ids still in use after a wrap.
     int NextId() {
         do {
@@ -106,6 +145,9 @@ private:
     std::mutex mutex_;  // guards the fields below
     int lastId_ = 0;
     std::map<int, std::unique_ptr<Session>> sessions_;
+
+    std::mutex poolMutex_;       // guards idle_
+    std::vector<CURL*> idle_;    // finished handles, most recent last
 };
 
 ZqHttpMgr& Manager() {

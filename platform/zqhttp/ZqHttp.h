@@ -1,6 +1,7 @@
 // Synchronous HTTP GET sessions. One request: OpenUrl -> session (0 = failure), GetStatusCode, GetData,
 // CloseSession (always, also for session 0). Runs on the calling thread; sessions of several threads may be
-// open at once. No retries. Redirects are followed (at most 5, http and https only).
+// open at once. No retries. Redirects are followed (at most 5, http and https only). Connections stay open
+// after a request and serve later ones to the same server (a few kept, whichever thread asks next).
 #pragma once
 
 // Error codes of the HTTP layer (request manager results and failure callbacks). An answer with an HTTP

@@ -26,6 +26,11 @@ CURL* NewEasy(const char* url, long connectMs) {
     GlobalInit();
     CURL* easy = curl_easy_init();
     if (easy == nullptr) return nullptr;
+    SetCommonOptions(easy, url, connectMs);
+    return easy;
+}
+
+void SetCommonOptions(CURL* easy, const char* url, long connectMs) {
     // Loopback never goes through a proxy; the environment's own exceptions still hold.
     static const std::string noProxy = [] {
         std::string s = "localhost,127.0.0.1,::1";
@@ -43,7 +48,6 @@ CURL* NewEasy(const char* url, long connectMs) {
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Varnet");
-    return easy;
 }
 
 int ErrorFromCurl(CURLcode code) {

@@ -17,6 +17,8 @@ void GlobalInit();
 // A new easy handle for `url` with the options every request shares: no signals, http/https only,
 // redirects (5 at most), loopback never through a proxy, connect time-out. Null when curl fails.
 CURL* NewEasy(const char* url, long connectMs);
+// The same options on an existing handle (after curl_easy_reset, which keeps its open connections).
+void SetCommonOptions(CURL* easy, const char* url, long connectMs);
 
 // True when the URL is an http:// or https:// address.
 bool IsHttpUrl(const char* url);

@@ -10,9 +10,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -254,3 +256,17 @@ void LogSetMaxFileSize(long long bytes) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_maxSize = bytes > 4096 ? bytes : 4096;
 }
+
+namespace {
+std::atomic<bool>& DebugFlag() {
+    static std::atomic<bool> flag{[] {
+        const char* env = std::getenv("VARNET_LOG_DEBUG");
+        return env != nullptr && env[0] == '1';
+    }()};
+    return flag;
+}
+}  // namespace
+
+void LogSetDebug(bool on) { DebugFlag().store(on, std::memory_order_relaxed); }
+
+bool LogDebugOn() { return DebugFlag().load(std::memory_order_relaxed); }

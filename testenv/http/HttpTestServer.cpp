@@ -32,8 +32,9 @@ std::string RefusingPort::Url(const std::string& path) const {
 HttpTestServer::HttpTestServer() {
     // Room for many stalled answers at once.
     server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
-    server_.set_keep_alive_timeout(1);
+    server_.set_keep_alive_timeout(0);  // an idle kept-alive connection ends within 10 ms: Stop() need not wait
     server_.set_read_timeout(5, 0);
+    server_.set_tcp_nodelay(true);  // answers leave at once on kept-alive connections
     server_.set_write_timeout(5, 0);
     server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Dispatch("GET", req, res); });
     server_.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { Dispatch("POST", req, res); });

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include <fdk-aac/aacenc_lib.h>
+
 #include "Dunmar.h"
 #include "FlvBody.h"
 #include "Pellac.h"
@@ -160,6 +162,65 @@ TEST(Dunmar, TruncatedFramesAndSmallBuffers) {
     EXPECT_FALSE(dec3.Init(junk.data(), int(junk.size()), rate, ch, fs));
     EXPECT_EQ(-1, dec3.DecoderFrame(junk.data(), 300, out.data(), 8192, got));
     EXPECT_FALSE(dec3.Init(nullptr, 10, rate, ch, fs));
+}
+
+// Multichannel streams come from other publishers: encoded here with fdk-aac itself.
+std::vector<std::vector<BYTE>> EncodeMultichannel(int channels, int mode, int aot) {
+    HANDLE_AACENCODER h = nullptr;
+    std::vector<std::vector<BYTE>> frames;
+    if (aacEncOpen(&h, 0, UINT(channels)) != AACENC_OK)
+        return frames;
+    aacEncoder_SetParam(h, AACENC_AOT, UINT(aot));
+    aacEncoder_SetParam(h, AACENC_SAMPLERATE, 48000);
+    aacEncoder_SetParam(h, AACENC_CHANNELMODE, UINT(mode));
+    aacEncoder_SetParam(h, AACENC_BITRATE, UINT(64000 * channels));
+    aacEncoder_SetParam(h, AACENC_TRANSMUX, TT_MP4_ADTS);
+    AACENC_InfoStruct info{};
+    if (aacEncEncode(h, nullptr, nullptr, nullptr, nullptr) != AACENC_OK || aacEncInfo(h, &info) != AACENC_OK) {
+        aacEncClose(&h);
+        return frames;
+    }
+    const std::vector<short> pcm = Tone(48000, channels, 0.5, 500, 6000);
+    std::vector<BYTE> out(info.maxOutBufBytes);
+    const size_t chunk = size_t(info.frameLength) * size_t(channels);
+    for (size_t at = 0; at + chunk <= pcm.size(); at += chunk) {
+        void* inPtr = const_cast<short*>(pcm.data() + at);
+        void* outPtr = out.data();
+        INT inId = IN_AUDIO_DATA, inSize = INT(chunk * 2), inElem = 2, outId = OUT_BITSTREAM_DATA;
+        INT outSize = INT(out.size()), outElem = 1;
+        AACENC_BufDesc inDesc{1, &inPtr, &inId, &inSize, &inElem};
+        AACENC_BufDesc outDesc{1, &outPtr, &outId, &outSize, &outElem};
+        AACENC_InArgs inArgs{INT(chunk), 0};
+        AACENC_OutArgs outArgs{};
+        if (aacEncEncode(h, &inDesc, &outDesc, &inArgs, &outArgs) != AACENC_OK)
+            break;
+        if (outArgs.numOutBytes > 0)
+            frames.emplace_back(out.begin(), out.begin() + outArgs.numOutBytes);
+    }
+    aacEncClose(&h);
+    return frames;
+}
+
+TEST(Dunmar, MultichannelStreamsOpenAndDecodeWhole) {
+    struct Row { int channels, mode, aot, frameSize; };
+    const Row rows[] = {{6, 6, 2, 1024}, {6, 6, 5, 2048}, {2, 2, 5, 2048}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.channels << " ch type " << r.aot);
+        const auto frames = EncodeMultichannel(r.channels, r.mode, r.aot);
+        ASSERT_GT(frames.size(), 4u);
+        Dunmar dec;
+        int rate = 0, channels = 0, frameSize = 0;
+        ASSERT_TRUE(dec.Init(const_cast<BYTE*>(frames[0].data()), int(frames[0].size()), rate, channels, frameSize));
+        EXPECT_EQ(48000, rate);
+        EXPECT_EQ(r.channels, channels);
+        EXPECT_EQ(r.frameSize, frameSize);
+        // A buffer of exactly one frame, as the player sizes it from what Init reported.
+        std::vector<short> out(size_t(frameSize) * size_t(channels));
+        std::vector<BYTE> f = frames[1];
+        bool got = false;
+        EXPECT_EQ(int(f.size()), dec.DecoderFrame(f.data(), int(f.size()), out.data(), int(out.size() * 2), got));
+        EXPECT_TRUE(got);
+    }
 }
 
 TEST(Pellac, OversizedInputIsKeptNotLost) {

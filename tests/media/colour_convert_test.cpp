@@ -53,6 +53,10 @@ Bytes ReferenceI420ToRgb(int w, int h, const Bytes& yuv) {
     return out;
 }
 
+struct LevelRestore {
+    ~LevelRestore() { SetColorConvertVectors(true); }
+};
+
 Bytes Random(size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     Bytes b(n);
@@ -124,9 +128,14 @@ TEST(ColourConvert, EveryYuvTripleMatchesTheTables) {
             yuv[size_t(2 * by + 1) * w + 2 * bx] = BYTE(y + 2);
             yuv[size_t(2 * by + 1) * w + 2 * bx + 1] = BYTE(y + 3);
         }
-    Bytes rgb(size_t(w) * h * 3);
-    CColorConvert::ConvertYUV2RGB(yuv.data(), rgb.data(), w, h);
-    EXPECT_TRUE(rgb == ReferenceI420ToRgb(w, h, yuv));
+    const Bytes expected = ReferenceI420ToRgb(w, h, yuv);
+    const LevelRestore restore;
+    for (int level = ColorConvertBestLevel(); level >= kColorAvx2; --level) {
+        SetColorConvertLevel(level);
+        Bytes rgb(size_t(w) * h * 3);
+        CColorConvert::ConvertYUV2RGB(yuv.data(), rgb.data(), w, h);
+        EXPECT_TRUE(rgb == expected) << "level " << level;
+    }
 }
 
 // Every RGB colour once (a 4096x4096 picture): the vector path and the tables agree on every pixel.
@@ -138,36 +147,49 @@ TEST(ColourConvert, EveryRgbColourMatchesTheTables) {
         rgb[3 * k + 1] = BYTE(k >> 8);
         rgb[3 * k + 2] = BYTE(k >> 16);
     }
-    Bytes yuv(size_t(w) * h * 3 / 2);
-    ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), yuv.data()));
-    EXPECT_TRUE(yuv == ReferenceRgbToI420(w, h, rgb));
+    const Bytes expected = ReferenceRgbToI420(w, h, rgb);
+    const LevelRestore restore;
+    for (int level = ColorConvertBestLevel(); level >= kColorAvx2; --level) {
+        SetColorConvertLevel(level);
+        Bytes yuv(size_t(w) * h * 3 / 2);
+        ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), yuv.data()));
+        EXPECT_TRUE(yuv == expected) << "level " << level;
+    }
 }
 
 // Random pictures of many sizes (widths around and between the 16-pixel blocks, odd half-widths,
 // odd sizes): the vector kernels and the plain table path give the same bytes, or both refuse.
 TEST(ColourConvert, VectorAndTablePathsAgreeOnRandomPictures) {
-    struct VectorsOn {
-        ~VectorsOn() { SetColorConvertVectors(true); }
-    } restore;
+    const LevelRestore restore;
     std::mt19937 rng(7);
     for (int trial = 0; trial < 300; ++trial) {
         const int w = 1 + int(rng() % 100), h = 1 + int(rng() % 12);
         const size_t n = size_t(w) * h;
         const Bytes rgb = Random(n * 3, rng());
         const Bytes yuv = Random(n * 3 / 2 + 1, rng());
-        Bytes outYuv[2], outRgb[2];
-        int result[2];
-        for (int path = 0; path < 2; ++path) {
-            SetColorConvertVectors(path == 0);
+        const int stride = 2 * w + int(rng() % 5);
+        const Bytes yuyv = Random(size_t(stride) * h, rng());
+        // Index = kernel level: 0 the tables, 1 AVX2, 2 AVX-512 (levels the processor lacks repeat the best).
+        Bytes outYuv[3], outRgb[3], outYuyv[3];
+        int result[3], resultYuyv[3];
+        for (int path = 0; path < 3; ++path) {
+            SetColorConvertLevel(path);
             outYuv[path].assign(n * 3 / 2 + 16, 0xA5);
             outRgb[path].assign(n * 3 + 16, 0xA5);
+            outYuyv[path].assign(n * 3 + 16, 0xA5);
             result[path] = CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), outYuv[path].data());
             CColorConvert::ConvertYUV2RGB(yuv.data(), outRgb[path].data(), w, h);
+            resultYuyv[path] = CColorConvert::ConvertYUYV2RGB(yuyv.data(), stride, outYuyv[path].data(), w, h);
         }
-        ASSERT_EQ(result[0], result[1]) << w << "x" << h;
         ASSERT_EQ(result[0], (w % 2 == 0 && h % 2 == 0) ? 1 : 0) << w << "x" << h;
-        ASSERT_EQ(outYuv[0], outYuv[1]) << w << "x" << h;
-        ASSERT_EQ(outRgb[0], outRgb[1]) << w << "x" << h;
+        ASSERT_EQ(resultYuyv[0], w % 2 == 0 ? 1 : 0) << w << "x" << h;
+        for (int path = 1; path < 3; ++path) {
+            ASSERT_EQ(result[0], result[path]) << w << "x" << h;
+            ASSERT_EQ(resultYuyv[0], resultYuyv[path]) << w << "x" << h;
+            ASSERT_EQ(outYuv[0], outYuv[path]) << w << "x" << h << " level " << path;
+            ASSERT_EQ(outRgb[0], outRgb[path]) << w << "x" << h << " level " << path;
+            ASSERT_EQ(outYuyv[0], outYuyv[path]) << w << "x" << h << " level " << path;
+        }
         // Nothing past the picture is written; odd sizes write nothing at all.
         const size_t yuvEnd = result[0] ? n * 3 / 2 : 0, rgbEnd = result[0] ? n * 3 : 0;
         EXPECT_TRUE(std::all_of(outYuv[0].begin() + long(yuvEnd), outYuv[0].end(), [](BYTE b) { return b == 0xA5; }));

@@ -129,6 +129,139 @@ TEST_F(PlaybackTest, TagLargerThanTheParseBufferEndsTheSession) {
     EXPECT_EQ(1, rec.StatusCount(REPLAY_CONNECTION_LOST));
 }
 
+// Audio the decoder can open plays in the stream's own layout; audio it cannot is reported once.
+TEST_F(PlaybackTest, AudioPlaysInItsChannelLayoutOrIsReportedUndecodable) {
+    std::vector<uint8_t> sixChannels;
+    {
+        char name[] = "/tmp/varnet-six-XXXXXX";
+        close(mkstemp(name));
+        const std::string out = std::string(name) + ".flv";
+        testenv::ChildProcess p;
+        if (p.Start({"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000",
+                     "-t", "3", "-ac", "6", "-c:a", "aac", out}) &&
+            p.Wait(30000) == 0) {
+            std::ifstream in(out, std::ios::binary);
+            sixChannels.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        unlink(name);
+        unlink(out.c_str());
+    }
+    if (sixChannels.empty()) GTEST_SKIP() << "ffmpeg is not available";
+    std::vector<uint8_t> undecodable = Header();
+    auto add = [&](const std::vector<uint8_t>& t) { undecodable.insert(undecodable.end(), t.begin(), t.end()); };
+    add(Tag(8, 0, {0xAF, 0x00, 0x12, 0x10}));   // AAC-LC, 44.1 kHz, stereo
+    std::vector<uint8_t> frame(200, 0xA5);
+    frame[0] = 0xAF;
+    frame[1] = 0x01;
+    for (unsigned ts = 0; ts < 3000; ts += 23) add(Tag(8, ts, frame));
+    struct Row {
+        const char* what;
+        const std::vector<uint8_t>& stream;
+        int channels;   // of the played audio; 0: none plays, the failure is reported
+    };
+    const Row rows[] = {{"six channels", sixChannels, 6}, {"frames that do not decode", undecodable, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        RondelFactories f;
+        const std::vector<uint8_t> bytes = row.stream;
+        f.client = [bytes] { return new FakeFerrel(bytes, {4096}, true); };
+        RondelSetFactories(f);
+        Rondel player;
+        ReplayRecorder rec;
+        ZQReplayParam rp;
+        rp.bufferTime = 1;
+        rp.videoEnable = false;
+        ASSERT_EQ(REPLAY_SUCCESS, player.Init(&rp, &rec));
+        if (row.channels > 0) {
+            EXPECT_TRUE(WaitFor([&] { return rec.audioBuffers > 0; }, 10000));
+            std::lock_guard<std::mutex> lock(rec.m);
+            EXPECT_EQ(row.channels, rec.format.nChannels);
+            EXPECT_EQ(48000u, rec.format.nSamplesPerSec);
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return rec.StatusCount(REPLAY_AAC_DECODER_FAILED) > 0; }, 10000));
+        }
+        player.Uint();
+        EXPECT_EQ(row.channels > 0 ? 0 : 1, rec.StatusCount(REPLAY_AAC_DECODER_FAILED));
+    }
+}
+
+std::vector<uint8_t> EncodeFlv(const std::string& size) {
+    std::vector<uint8_t> d;
+    char name[] = "/tmp/varnet-flv-XXXXXX";
+    close(mkstemp(name));
+    const std::string out = std::string(name) + ".flv";
+    testenv::ChildProcess p;
+    if (p.Start({"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=25", "-t",
+                 "3", "-c:v", "libx264", "-profile:v", "baseline", "-pix_fmt", "yuv420p", "-x264-params",
+                 "repeat-headers=1", "-g", "25", out}) &&
+        p.Wait(30000) == 0) {
+        std::ifstream in(out, std::ios::binary);
+        d.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    unlink(name);
+    unlink(out.c_str());
+    return d;
+}
+
+// The tags of an FLV file after its header, each with its previous-tag size.
+std::vector<std::vector<uint8_t>> FlvTags(const std::vector<uint8_t>& f) {
+    std::vector<std::vector<uint8_t>> tags;
+    for (size_t at = 13; at + 15 <= f.size();) {
+        const size_t len = (size_t(f[at + 1]) << 16) | (size_t(f[at + 2]) << 8) | f[at + 3];
+        if (at + 15 + len > f.size()) break;
+        tags.emplace_back(f.begin() + long(at), f.begin() + long(at + 15 + len));
+        at += 15 + len;
+    }
+    return tags;
+}
+
+// Pictures larger than the stream's configuration said (in-band parameter sets of another size) are
+// dropped, and said once.
+TEST_F(PlaybackTest, PicturesOfAnotherSizeAreDroppedAndLoggedOnce) {
+    const std::vector<uint8_t> big = EncodeFlv("320x240");
+    const std::vector<uint8_t> small = EncodeFlv("160x120");
+    if (big.empty() || small.empty()) GTEST_SKIP() << "ffmpeg with x264 is not available";
+    auto isConfig = [](const std::vector<uint8_t>& t) { return t[0] == 9 && t[11] == 0x17 && t[12] == 0; };
+    std::vector<uint8_t> stream = Header();
+    std::vector<uint8_t> smallConfig;
+    for (auto& t : FlvTags(small))
+        if (isConfig(t)) smallConfig = t;
+    ASSERT_FALSE(smallConfig.empty());
+    for (auto& t : FlvTags(big)) {
+        const std::vector<uint8_t>& use = isConfig(t) ? smallConfig : t;
+        stream.insert(stream.end(), use.begin(), use.end());
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // In a fresh process, so that the progress lines are on from the start and go to a file.
+            char log[] = "/tmp/varnet-log-XXXXXX";
+            const int fd = mkstemp(log);
+            setenv("VARNET_MEDIA_DEBUG", "1", 1);
+            dup2(fd, 2);
+            auto drops = [&] {
+                std::ifstream in(log);
+                std::string line;
+                int n = 0;
+                while (std::getline(in, line)) n += line.find("dropped") != std::string::npos;
+                return n;
+            };
+            RondelFactories f;
+            f.client = [stream] { return new FakeFerrel(stream, {4096}, true); };
+            RondelSetFactories(f);
+            Rondel player;
+            ReplayRecorder rec;
+            ZQReplayParam rp;
+            rp.audioEnable = false;
+            player.Init(&rp, &rec);
+            const bool once = WaitFor([&] { return drops() >= 1; }, 10000) && !WaitFor([&] { return drops() > 1; }, 1000);
+            player.Uint();
+            unlink(log);
+            _exit(once && rec.FrameCount() == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(PlaybackTest, WithoutDecodingTheStreamIsDumpedButNotParsed) {
     if (SampleFlv().empty()) GTEST_SKIP() << "ffmpeg with x264 is not available";
     char dump[] = "/tmp/varnet-dump-XXXXXX";

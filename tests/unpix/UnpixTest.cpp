@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -97,12 +98,15 @@ TEST(Unpix, RefusesPicturesLargerThanTheBufferAndSurvivesGarbage) {
     ASSERT_EQ(0, dec.Initialize());
     std::vector<uint8_t> small(1000);
     int pictures = 0;
+    int refusedSize = 0;
     for (auto& u : SplitUnits(data)) {
         size = int(small.size());
         dec.Decode(u.data(), int(u.size()), small.data(), size, got);
         pictures += got;
+        refusedSize = std::max(refusedSize, size);
     }
     EXPECT_EQ(0, pictures);
+    EXPECT_EQ(320 * 240 * 3 / 2, refusedSize);   // what the refused pictures needed
     srand(7);
     std::vector<uint8_t> junk(5000);
     std::vector<uint8_t> pic(Unpix::kDefaultCapacity);

@@ -197,6 +197,35 @@ TEST_F(ZqHttpTest, ServerBehaviourChangesMidway) {
     EXPECT_EQ(server.Count("/svc"), 2);
 }
 
+// Sessions one after another reuse the kept-alive connection; a dropped answer in between costs only
+// its own connection.
+TEST_F(ZqHttpTest, SequentialSessionsReuseTheConnection) {
+    IZqHttpMgr* http = GetZqHttpMgr();
+    server.Raw().set_keep_alive_timeout(30);  // idle connections stay however slow the machine
+    server.Get("/port", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(std::to_string(req.remote_port), "text/plain");
+    });
+    server.Drop("/drop", 1000, 10);
+    auto port = [&] {
+        int s = http->OpenUrl(server.Url("/port").c_str());
+        const char* data = nullptr;
+        int len = 0;
+        std::string got = http->GetData(s, &data, &len) ? std::string(data, len) : "none";
+        http->CloseSession(s);
+        return got;
+    };
+    const std::string first = port();
+    EXPECT_EQ(port(), first);
+    EXPECT_EQ(port(), first);
+    int dropped = http->OpenUrl(server.Url("/drop").c_str());
+    EXPECT_EQ(dropped, 0);
+    http->CloseSession(dropped);
+    const std::string after = port();
+    EXPECT_NE(after, "none");
+    EXPECT_EQ(port(), after);
+    UninitZqHttpMgr();  // closes the kept connections, so the server stops at once
+}
+
 TEST_F(ZqHttpTest, OversizedBodyIsRefused) {
     server.ServeData("/huge", std::string((32u << 20) + 1, 'x'));
     EXPECT_EQ(GetZqHttpMgr()->OpenUrl(server.Url("/huge").c_str()), 0);

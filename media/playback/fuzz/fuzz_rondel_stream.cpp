@@ -1,6 +1,7 @@
 // A playback session fed the input as the FLV byte stream of a fake RTMP client: the tag reader, the
 // sequence headers, the ADTS rebuild and the decoders must survive any bytes. The first input byte
-// chooses the size of the first pieces the client hands over; the rest comes in whole reads.
+// chooses the size of the first pieces the client hands over; the rest comes in whole reads. The
+// session's sleeps only yield, so that an input takes as long as its work.
 #include "AudioOut.h"
 #include "Ferrel.h"
 #include "Rondel.h"
@@ -10,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,7 +25,7 @@ public:
             m_ended = true;
             return 0;
         }
-        const int piece = m_reads++ < 32 ? m_piece : size;
+        const int piece = m_reads++ < 4 ? m_piece : size;
         const int n = std::min({piece, size, int(m_data.size() - m_pos)});
         memcpy(buf, m_data.data() + m_pos, size_t(n));
         m_pos += size_t(n);
@@ -66,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     f.client = [=] { return new ReplayClient(data + 1, size - 1, piece); };
     f.audioOut = [] { return playback::CreateClockAudioOut().release(); };
     RondelSetFactories(f);
+    RondelSetSleep([](int) { std::this_thread::yield(); });
     EndWaiter waiter;
     Rondel player;
     ZQReplayParam rp;
