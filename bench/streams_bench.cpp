@@ -106,16 +106,42 @@ struct PublishSink : IBasePublishNotify {
     void OnPublishAudio(BYTE*, long, WAVEFORMATEX*) override {}
 };
 
+// With a meter it also keeps, for each picture and each played audio buffer, the time of delivery less
+// the stream timestamp, to tell how far the pictures run ahead of the sound heard.
 struct PlaySink : IBaseReplayNotify {
     DelayMeter* meter;
     std::atomic<int> frames{0};
     explicit PlaySink(DelayMeter* m = nullptr) : meter(m) {}
     void OnReplayStatus(int) override {}
-    void OnReplayVideo(BYTE* rgb, BITMAPINFOHEADER* h, unsigned) override {
+    void OnReplayVideo(BYTE* rgb, BITMAPINFOHEADER* h, unsigned pts) override {
         ++frames;
-        if (meter) meter->Leave(capture::synthetic::ReadCounter(rgb, h->biWidth, h->biHeight));
+        if (!meter) return;
+        meter->Leave(capture::synthetic::ReadCounter(rgb, h->biWidth, h->biHeight));
+        Lag(video_, pts);
     }
-    void OnReplayAudio(void*, int, WAVEFORMATEX*, unsigned) override {}
+    void OnReplayAudio(void*, int, WAVEFORMATEX*, unsigned pts) override {
+        if (meter) Lag(audio_, pts);
+    }
+    // Median lag of the audio heard less that of the pictures, over the later half of the run.
+    void Report(benchmark::State& state) {
+        std::lock_guard<std::mutex> lock(m_);
+        if (video_.size() < 2 || audio_.size() < 2) return;
+        state.counters["video_ahead_of_audio_ms"] = LaterMedian(audio_) - LaterMedian(video_);
+    }
+
+private:
+    void Lag(std::vector<double>& lags, unsigned pts) {
+        const double now = std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+        std::lock_guard<std::mutex> lock(m_);
+        lags.push_back(now - pts);
+    }
+    static double LaterMedian(std::vector<double> v) {
+        v.erase(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2));
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    }
+    std::mutex m_;
+    std::vector<double> video_, audio_;
 };
 
 // Starts a player, retrying while the publisher is not on the server yet.
@@ -172,6 +198,7 @@ void BM_DelayTesmarToRondel(benchmark::State& state) {
         SleepSeconds(16);
         player.Uint();
         pub.Uint();
+        playSink.Report(state);
         if (!meter.Report(state)) {
             state.SkipWithError("no frame was delivered");
         }
@@ -288,7 +315,9 @@ void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
         std::thread consumer;
         std::atomic<bool> consume{true};
         if (started) {
-            meter.MeasureFrom(Clock::now() + std::chrono::seconds(6));
+            // ffmpeg probes some seconds of stream before its first picture, then catches up: measured
+            // from 10 s on.
+            meter.MeasureFrom(Clock::now() + std::chrono::seconds(10));
             consumer = std::thread([&] {
                 std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 3);
                 size_t have = 0;
@@ -308,7 +337,7 @@ void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
                     }
                 }
             });
-            SleepSeconds(16);
+            SleepSeconds(20);
         }
         reader.Stop();
         consume = false;
