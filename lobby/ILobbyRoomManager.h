@@ -28,4 +28,9 @@ public:
     // EnterRoomResult* that the room manager now owns. Any other record stays the frame's and is freed when
     // the call returns.
     virtual void OnNotifyRoom(int code, LPARAM payload) = 0;
+    // Around a reload of the gift catalogue: the open room's gift column is told before (false) and after
+    // (true). The frame calls it only while a room is open and its window exists.
+    virtual void OnGiftResourceUpdate(bool reloaded) { (void)reloaded; }
+    // After a reload of the emoticon catalogue: the emoticon picker rebuilds its faces.
+    virtual void ReloadFaces() {}
 };

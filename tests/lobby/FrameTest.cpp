@@ -412,3 +412,24 @@ TEST_F(FrameTest, WindowCommandsTrayAndLoginElsewhere) {
     PumpMessagesFor(200);
     EXPECT_EQ(service->RequestCount("logout"), logouts);
 }
+
+TEST_F(FrameTest, ChangedCataloguesReachTheRoomSide) {
+    SignInAs(1001, 1, "a", 0);
+    ASSERT_NE(frame->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+    using Calls = std::vector<std::string>;
+    struct Row { WPARAM mask; bool room; Calls calls; } rows[] = {
+        {0x2, true, {"gift before", "gift after"}},
+        {0x2, false, {}},                                   // no room window: the gift column is not told
+        {0x3, true, {"gift before", "gift after", "faces"}},
+        {0x1, false, {"faces"}},
+        {0x40 | 0x10, true, {}},
+    };
+    for (const Row& r : rows) {
+        rm->openRoom = r.room ? 3003 : 0;
+        rm->roomWnd = r.room ? frame->GetHWND() : nullptr;
+        rm->resourceCalls.clear();
+        ::SendMessage(frame->GetHWND(), WM_RES_CHANGED, r.mask, 0);
+        EXPECT_EQ(rm->resourceCalls, r.calls) << r.mask;
+    }
+    rm->roomWnd = nullptr;
+}

@@ -60,7 +60,10 @@ public:
     uint32_t GetCurRoomId() const override { return openRoom; }
     std::string GetRoomName(uint32_t) const override { return openName; }
     std::string GetRoomPassword(uint32_t) const override { return openPassword; }
+    HWND GetRoomWnd() const override { return roomWnd; }
     void ActivateRoomWnd() override { ++activated; }
+    void OnGiftResourceUpdate(bool reloaded) override { resourceCalls.push_back(reloaded ? "gift after" : "gift before"); }
+    void ReloadFaces() override { resourceCalls.push_back("faces"); }
     void RemoveAll() override {
         ++removeAll;
         openRoom = 0;
@@ -77,6 +80,8 @@ public:
     }
 
     uint32_t openRoom = 0;
+    HWND roomWnd = nullptr;
+    std::vector<std::string> resourceCalls;
     std::string openName, openPassword;
     int activated = 0;
     int removeAll = 0;
