@@ -9,6 +9,7 @@
 #pragma once
 
 #include "Grabbel.h"
+#include "IBaseAudioCB.h"
 #include "MediaDefs.h"
 #include "PacingClock.h"
 
