@@ -1,11 +1,15 @@
 // The volume slider: stored values, mute and unmute, moving the slider while muted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <vector>
 
 #include "TestSupport.h"
+#include "Micrel.h"
 #include "Tovel.h"
+#include "Win32Window.h"
 #include "UIWndMicAudioSlider.h"
 #include "Win32.h"
 #include "ZqModConfig.h"
@@ -39,7 +43,45 @@ COptionUI* Mute(CUIWndMicAudioSlider& w) {
     return static_cast<COptionUI*>(w.m_PaintManager.FindControl("option_mic"));
 }
 
+// Peak of the microphone's next buffers (a tone stands in for the device); -1 when none arrives.
+struct Peak : IBaseAudioCB {
+    std::atomic<int> peak{-1};
+    std::atomic<int> buffers{0};
+    void AudioBufferCB(double, BYTE* pcm, long len) override {
+        int p = 0;
+        for (long i = 0; i + 1 < len; i += 2) p = std::max(p, std::abs(int(int16_t(pcm[i] | (pcm[i + 1] << 8)))));
+        peak = p;
+        ++buffers;
+    }
+};
+
+int MicPeak() {
+    Micrel mic;
+    Peak sink;
+    mic.SetBuffCB(&sink);
+    if (!mic.OpenMicrophone(0, 11025, 1, 1024) || !mic.StartCapture()) return -2;
+    PumpUntil([&] { return sink.buffers >= 2; }, 5000);
+    mic.StopCapture();
+    mic.CloseMicrophone();
+    return sink.peak;
+}
+
 }  // namespace
+
+TEST_F(SliderTest, MicrophoneMuteSilencesTheCapture) {
+    Micrel::SetToneSource(440);
+    Cfg()->SetInt("RoomAudioSetSection", "MicValue", 50);
+    Cfg()->SetInt("RoomAudioSetSection", "MicMute", 0);
+    CUIWndMicAudioSlider w;
+    w.m_nKind = CUIWndMicAudioSlider::KIND_MICROPHONE;
+    ASSERT_NE(w.Create(nullptr, "slider", 0, 0, 0, 0, 0, 0), nullptr);
+    Mute(w)->Selected(true);
+    EXPECT_EQ(MicPeak(), 0);
+    Mute(w)->Selected(false);
+    EXPECT_GT(MicPeak(), 0);
+    Micrel::SetToneSource(0);
+    ::DestroyWindow(w.GetHWND());
+}
 
 TEST_F(SliderTest, StoredVolumeOutOfRangeOpensAtEighty) {
     struct Row { const char* stored; int slider; } rows[] = {
