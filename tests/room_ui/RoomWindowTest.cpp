@@ -515,3 +515,31 @@ TEST(GiftBanner, LayoutStepsAndIdle)
     EXPECT_TRUE(b.TimerRunning());
     EXPECT_EQ(b.GetElapsed(1500), 500u);
 }
+
+// The window from its skin: the columns find their controls, a posted user list fills the lists, closing
+// by the room manager destroys it.
+TEST(RoomWindowFrame, CreatedFromTheSkinAndClosed)
+{
+    RoomSetup();
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    CRoomUI ui;
+    FakeLogic logic;
+    ui.SetRoomID(kRoom);
+    ui.SetRoomLogic(&logic);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(7001)"));
+    ASSERT_NE(ui.GetHWND(), nullptr);
+    auto* members = dynamic_cast<CUserListUI*>(ui.m_PaintManager.FindControl("UserMemberList"));
+    ASSERT_NE(members, nullptr);
+    auto* combo = dynamic_cast<CComboUI*>(ui.m_PaintManager.FindControl("comboChatDst"));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->GetCurSel(), 0);
+    EXPECT_EQ(combo->GetItemAt(0)->GetTag(), 0u);
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_LIST, kRoom);
+    EXPECT_EQ(members->GetCount(), 3);
+    auto* managers = dynamic_cast<CUserListUI*>(ui.m_PaintManager.FindControl("UserManagerList"));
+    ASSERT_NE(managers, nullptr);
+    EXPECT_EQ(managers->GetCount(), 0);
+    ui.CloseRoomWindow();
+    EXPECT_EQ(ui.GetHWND(), nullptr);
+    EXPECT_EQ(logic.closes, 0);
+}
