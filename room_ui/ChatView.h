@@ -1,11 +1,15 @@
 // What the chat column needs of a chat pane: append one GBK HTML line at the end of the page, count and trim
-// the page's top-level nodes, clear it, scroll it to the bottom. The web view of the program implements it;
-// CHeadlessChatView keeps the page as a list of top-level node texts (tests, and the window until the web
-// view is wired in). UI thread only.
+// the page's top-level nodes, clear it, scroll it to the bottom. CWebChatView puts it on a view of the web
+// view layer; CHeadlessChatView keeps the page as the layer's document model (tests, and the window until its
+// panes get their page). UI thread only.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "DocModel.h"
+#include "WebView.h"
 
 namespace roomui {
 
@@ -26,27 +30,52 @@ private:
     bool m_autoScroll = true;
 };
 
-// Splits an HTML fragment into its top-level nodes as a browser appends them at the end of a body: text runs
-// and elements (with everything up to their closing tag; an unclosed element takes the rest).
-std::vector<std::string> SplitTopLevelNodes(const std::string& html);
-
 class CHeadlessChatView : public IChatView {
 public:
     bool IsReady() const override { return m_ready; }
     void SetReady(bool ready) { m_ready = ready; }
     void AppendHtml(const std::string& gbkHtml) override;
-    int NodeCount() const override { return int(m_nodes.size()); }
+    int NodeCount() const override { return m_doc.ChildCount(); }
     void RemoveOldNodes(int keep) override;
     void ScrollToBottom() override { ++m_scrolls; }
 
-    const std::vector<std::string>& Nodes() const { return m_nodes; }
-    std::string Text() const;
+    // The markup of each top-level node, and of the whole body.
+    std::vector<std::string> Nodes() const;
+    std::string Text() const { return m_doc.BodyHtml(); }
     int Scrolls() const { return m_scrolls; }
 
 private:
     bool m_ready = false;
-    std::vector<std::string> m_nodes;
+    webview::CDocModel m_doc;
     int m_scrolls = 0;
+};
+
+// A chat pane on a view of the web view layer: ready once its document has loaded (then OnReady runs).
+// Takes the view and closes it when destroyed; the view's events stop reaching this object then.
+class CWebChatView : public IChatView, private webview::IWebViewEvents {
+public:
+    explicit CWebChatView(webview::IWebView* view);
+    ~CWebChatView() override;
+    CWebChatView(const CWebChatView&) = delete;
+    CWebChatView& operator=(const CWebChatView&) = delete;
+
+    void Navigate(const std::string& url);
+    bool IsReady() const override { return m_ready; }
+    void AppendHtml(const std::string& gbkHtml) override;
+    int NodeCount() const override;
+    void RemoveOldNodes(int keep) override;
+    void ScrollToBottom() override;
+    webview::IWebView* View() const { return m_view; }
+
+    std::function<void()> OnReady;
+
+private:
+    void OnNavigateError(const std::string&, int) override {}
+    void OnNavigateComplete(const std::string&) override {}
+    void OnDocumentComplete(const std::string& url) override;
+
+    webview::IWebView* m_view;
+    bool m_ready = false;
 };
 
 }  // namespace roomui

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "ChatHtml.h"
+#include "HeadlessWebView.h"
 #include "RoomInfoMgr.h"
 #include "RoomTestEnv.h"
 #include "RoomWindow.h"
@@ -249,19 +250,31 @@ TEST(ChatColumn, CachedLinesFlushedPerViewInOrder)
     EXPECT_EQ(v.Nodes().back(), "<BR>");
 }
 
-TEST(ChatView, TopLevelNodesAsABrowserCountsThem)
+// A pane on the web view layer takes lines only once its page has loaded, and closes its view when it goes.
+TEST(ChatView, WebViewPaneReadyTrimAndClose)
 {
-    struct Case {
-        const char* html;
-        size_t nodes;
-    } cases[] = {
-        {"[提示] text <BR>", 2},       {"<span>a<b>b</b></span>", 1}, {"<span>open <b>x</b> rest", 1},
-        {"a<br/>b", 3},                {"<div><br></div>\t<p>x</p>", 3}, {"</i>stray", 1},
-        {"<image src='c:\\a.gif' border=0>", 1}, {"<a href=\"x>y\">l</a>", 1}, {"<!-- c --><b>x</b>", 2},
-        {"", 0},                       {"1 < 2", 1},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(SplitTopLevelNodes(c.html).size(), c.nodes) << c.html;
+    int live = webview::CHeadlessWebView::LiveCount();
+    auto* engine = new webview::CHeadlessWebView;
+    {
+        CWebChatView pane(engine);
+        int ready = 0;
+        pane.OnReady = [&] { ++ready; };
+        pane.Navigate("about:blank");
+        pane.AppendHtml("early<BR>");
+        EXPECT_EQ(engine->Document().ChildCount(), 0);
+        engine->FinishLoad();
+        EXPECT_EQ(ready, 1);
+        CDealMainCenter c;
+        c.InitControls(nullptr, nullptr, &pane, nullptr, nullptr, nullptr, nullptr, nullptr);
+        c.OnDocumentComplete(kOwnView);
+        for (int i = 0; i < 201; ++i)
+            c.AppendMsgHtml("[提示] line <BR>", kOwnView);
+        EXPECT_EQ(pane.NodeCount(), 20);
+        EXPECT_TRUE(engine->IsScrolledToBottom());
+        pane.RemoveOldNodes(0);
+        EXPECT_EQ(pane.NodeCount(), 0);
+    }
+    EXPECT_EQ(webview::CHeadlessWebView::LiveCount(), live);
 }
 
 // The sending rules: every refusal leaves the typed text in the input and sends nothing.
