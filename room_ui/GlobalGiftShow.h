@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,34 @@ private:
     std::atomic<uint32_t> m_startTick{0};
     std::atomic<uint32_t> m_priority{0};
     std::atomic<int> m_speed{1};
+};
+
+}  // namespace roomui
+
+#include "UIlib.h"
+
+namespace roomui {
+
+// The banner on screen: a control that fills the "GlobalGiftInform" area, drives the banner's 100 ms tick
+// with a control timer, and paints the strip (the gift picture once per unit, then the texts) from the
+// banner's state. UI thread only.
+class CGlobalGiftBannerUI : public DuiLib::CControlUI {
+public:
+    explicit CGlobalGiftBannerUI(CGlobalGiftShowWnd& banner);
+    ~CGlobalGiftBannerUI() override;
+    const char* GetClass() const override { return "GlobalGiftBannerUI"; }
+    // Measures with the manager's fonts and the picture's first frame (call once the control has a manager).
+    void Attach();
+    // The banner has a new notice: load its picture and start the timer.
+    void Start(const std::string& picture);
+    void DoEvent(DuiLib::TEventUI& event) override;
+    void SetPos(DuiLib::RECT rc, bool bNeedInvalidate = true) override;
+    void PaintBkImage(DuiLib::HDC hDC) override;
+
+private:
+    CGlobalGiftShowWnd& m_banner;
+    std::unique_ptr<DuiLib::CGifHandler> m_gif;
+    uint32_t m_lastFrame = 0;
 };
 
 }  // namespace roomui

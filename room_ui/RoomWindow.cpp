@@ -182,6 +182,15 @@ void CRoomUI::InitWindow()
         };
     }
     InitColumns();
+    if (auto* area = dynamic_cast<CContainerUI*>(m_PaintManager.FindControl("GlobalGiftInform"))) {
+        m_bannerUI = new CGlobalGiftBannerUI(m_center.Banner());
+        if (area->Add(m_bannerUI))
+            m_bannerUI->Attach();
+        else {
+            delete m_bannerUI;
+            m_bannerUI = nullptr;
+        }
+    }
     if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN"))
         feedback->SetVisible(false);
     RefreshNameLabel();
@@ -340,6 +349,7 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
         m_flash.reset();
     }
     m_center.ResetViews();
+    m_bannerUI = nullptr;
     m_modal.clear();
     m_hwnd = nullptr;
     return WindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
@@ -494,8 +504,11 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     }
     case ROOM_NOTIFY_GLOBAL_GIFT: {
         auto* rec = reinterpret_cast<GlobalGiftItem*>(lParam);
-        if (rec)
+        if (rec) {
             m_center.SetGift(*rec);
+            if (m_bannerUI)
+                m_bannerUI->Start(rec->picture);
+        }
         Free(code, rec);
         break;
     }

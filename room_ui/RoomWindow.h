@@ -123,6 +123,7 @@ private:
     CHeadlessChatView m_trumpetView;
     CRichEditCtrlEx m_input;
     std::unique_ptr<CFlashWnd> m_flash;
+    CGlobalGiftBannerUI* m_bannerUI = nullptr;   // owned by the control tree
     bool m_closing = false;
 };
 

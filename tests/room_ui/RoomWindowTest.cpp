@@ -88,6 +88,26 @@ public:
     bool RequestRegister(IRoomUI*) override { return false; }
 };
 
+class FakeMovie : public flash::IEffectMovie {
+public:
+    std::vector<std::string> calls;
+    bool* destroyed = nullptr;
+    ~FakeMovie() override
+    {
+        if (destroyed)
+            *destroyed = true;
+    }
+    std::string CallFunction(const std::string& xml) override
+    {
+        calls.push_back(xml);
+        return "";
+    }
+    void Show(bool) override {}
+    void Stop() override {}
+    void Place(const RECT&) override {}
+    void Raise(bool) override {}
+};
+
 class ParentWnd : public CWindowWnd {
 public:
     const char* GetWindowClassName() const override { return "RoomWindowTestParent"; }
@@ -552,7 +572,31 @@ TEST(RoomWindowFrame, CreatedFromTheSkinAndClosed)
     auto* managers = dynamic_cast<CUserListUI*>(ui.m_PaintManager.FindControl("UserManagerList"));
     ASSERT_NE(managers, nullptr);
     EXPECT_EQ(managers->GetCount(), 0);
+    // A global gift scrolls on the banner; a gift effect goes to the effect window.
+    auto* gift = new GlobalGiftItem;
+    gift->senderName = "a";
+    gift->count = 1;
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_GLOBAL_GIFT, reinterpret_cast<LPARAM>(gift));
+    EXPECT_FALSE(ui.Center().IsGiftBannerIdle());
+    bool movieGone = false;
+    auto movie = std::make_unique<FakeMovie>();
+    FakeMovie* m = movie.get();
+    m->destroyed = &movieGone;
+    auto flash = std::make_unique<CFlashWnd>(std::move(movie));
+    ASSERT_TRUE(flash->Create());
+    ui.SetFlash(std::move(flash));
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_GIFT_FLASH,
+                  reinterpret_cast<LPARAM>(new RoomGiftFlash{501, "x<y", 0, 2, 0, 0}));
+    ASSERT_FALSE(m->calls.empty());
+    EXPECT_NE(m->calls.back().find("x&lt;y"), std::string::npos);
+    // The user closing the window leaves the room; the window stays until the room manager closes it.
+    ::SendMessage(ui.GetHWND(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(logic.closes, 1);
+    EXPECT_NE(ui.GetHWND(), nullptr);
+    // Closing by the room manager destroys the window and, with it, the effect window.
     ui.CloseRoomWindow();
     EXPECT_EQ(ui.GetHWND(), nullptr);
-    EXPECT_EQ(logic.closes, 0);
+    EXPECT_EQ(ui.Flash(), nullptr);
+    EXPECT_TRUE(movieGone);
+    EXPECT_EQ(logic.closes, 1);
 }
