@@ -38,6 +38,22 @@ private:
     const char* m_class;
 };
 
+// The input's place: the native input follows this control's rectangle.
+class CInputPlaceUI : public CControlUI {
+public:
+    explicit CInputPlaceUI(CRichEditCtrlEx& input) : m_input(input) {}
+    const char* GetClass() const override { return "InputPlaceUI"; }
+    void SetPos(RECT rc, bool bNeedInvalidate = true) override
+    {
+        CControlUI::SetPos(rc, bNeedInvalidate);
+        if (m_input.Edit().IsCreated())
+            m_input.Edit().Move(rc);
+    }
+
+private:
+    CRichEditCtrlEx& m_input;
+};
+
 }  // namespace
 
 CRoomUI::CRoomUI() = default;
@@ -262,6 +278,8 @@ CControlUI* CRoomUI::CreateControl(const char* pstrClass)
         return new CPlaceholderUI("CControlGlobalGiftShow");
     if (cls == "CControlGiftSelect")
         return new CControlGiftSelect;
+    if (cls == "RichEditPlace")
+        return new CInputPlaceUI(m_input);
     return nullptr;
 }
 
@@ -348,6 +366,8 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
         m_flash->Destroy();
         m_flash.reset();
     }
+    // The input's native widget goes before the window's widgets do.
+    m_input.Edit().Destroy();
     m_center.ResetViews();
     m_bannerUI = nullptr;
     m_modal.clear();
