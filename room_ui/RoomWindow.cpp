@@ -210,7 +210,10 @@ void CRoomUI::InitWindow()
     if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN"))
         feedback->SetVisible(false);
     RefreshNameLabel();
+    RefreshLevelGif();
     RefreshRoomName();
+    UpdateRoomManagerButton();
+    UpdateFavTab();
     // The chat panes take lines at once (their pages are the program's own).
     m_publicView.SetReady(true);
     m_ownView.SetReady(true);
@@ -254,7 +257,58 @@ void CRoomUI::RefreshNameLabel()
     if (!label)
         return;
     UserAccount acc = CGlobalDataApp::GetInstance().GetAccount();
-    label->SetText(StringUtility::Format("%s(%u)", acc.nickname.c_str(), acc.beautyid).c_str());
+    std::string text = StringUtility::Format("%s(%u)", acc.nickname.c_str(), acc.beautyid);
+    label->SetText(text.c_str());
+    SIZE size = CRenderEngine::GetTextSize(&m_PaintManager, text.c_str(), -1, DT_SINGLELINE);
+    label->SetFixedWidth(int(size.cx) + 4);
+}
+
+void CRoomUI::RefreshLevelGif()
+{
+    auto* gif = dynamic_cast<CControlGifBk*>(m_PaintManager.FindControl("GifUserLevelSelfCtrl"));
+    IDataHalvec* h = Halvec();
+    LevelItem level;
+    if (gif && h && h->GetLevel(int(CGlobalDataApp::GetInstance().GetLevel()), level))
+        gif->SetGifFile(level.fname.c_str());
+}
+
+bool CRoomUI::MayManageRoom()
+{
+    IDataHalvec* h = Halvec();
+    if (!h)
+        return false;
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    if (h->HasRight(17, int(app.GetLevel()), -1))
+        return true;
+    return h->HasRight2(17, int(CRoomInfoMgr::GetInstance().GetUserRole(m_roomId, app.GetUid())), -1);
+}
+
+void CRoomUI::UpdateRoomManagerButton()
+{
+    if (CControlUI* b = m_PaintManager.FindControl("RoomManagerBTN"))
+        b->SetVisible(MayManageRoom());
+}
+
+void CRoomUI::UpdateFavTab()
+{
+    if (auto* tab = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl("tablayout_fav")))
+        tab->SelectItem(CRoomInfoMgr::GetInstance().GetFavFlag(m_roomId) ? 1 : 0);
+}
+
+void CRoomUI::OpFavourite(bool add)
+{
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    if (app.GetLevel() == 100) {
+        m_center.AppendMsgHtml(BuildFavNeedLoginTip(), kOwnView);
+        return;
+    }
+    CZQOpFavRoomMsg msg;
+    msg.uid = app.GetUid();
+    msg.sid = app.GetSid();
+    msg.rid = int(m_roomId.load());
+    msg.optype = add ? 1 : 2;
+    msg.ctxInt[0] = msg.rid;
+    CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 
 void CRoomUI::RefreshRoomName()
@@ -291,6 +345,10 @@ void CRoomUI::Notify(TNotifyUI& msg)
             RequestExit();
             return;
         }
+        if (name == "RoomCollectBTN" || name == "RoomCollectCancelBTN") {
+            OpFavourite(name == "RoomCollectBTN");
+            return;
+        }
         if (name == "btnMin") {
             SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
             return;
@@ -320,6 +378,11 @@ LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
 LRESULT CRoomUI::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
 {
     UINT cmd = UINT(wParam & 0xFFF0);
+    if (cmd == SC_CLOSE) {
+        bHandled = TRUE;
+        RequestExit();
+        return 0;
+    }
     if (cmd == SC_MINIMIZE)
         m_iconic = true;
     else if (cmd == SC_MAXIMIZE || cmd == SC_RESTORE)
@@ -372,6 +435,7 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     m_bannerUI = nullptr;
     m_modal.clear();
     m_hwnd = nullptr;
+    m_roomId = 0;
     return WindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
 }
 
@@ -387,6 +451,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     uint32_t me = app.GetUid();
     switch (code) {
     case ROOM_NOTIFY_USER_LIST:   // room id, not a payload
+        UpdateRoomManagerButton();
         m_right.RebuildUserLists();
         m_center.UpdateUserList();
         break;
@@ -401,6 +466,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         Free(code, reinterpret_cast<RoomUserDetail*>(lParam));
         break;
     case ROOM_NOTIFY_FAV_CHANGED:     // room id
+        if (uint32_t(lParam) == m_roomId)
+            UpdateFavTab();
         break;
     case ROOM_NOTIFY_GIFT_FAILED: {
         auto* rec = reinterpret_cast<RoomGiftFailure*>(lParam);
@@ -447,6 +514,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_ROLE_CHANGED:    // user id
         m_right.AddOrPlaceUser(uint32_t(lParam));
         m_right.UpdateListCounts();
+        if (uint32_t(lParam) == me)
+            UpdateRoomManagerButton();
         break;
     case ROOM_NOTIFY_USER_CHANGED: {
         auto* rec = reinterpret_cast<RoomUserChange*>(lParam);
@@ -455,6 +524,10 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             bool own = rec->uid == me;
             if (flags & 0x67)
                 m_right.RefreshUser(rec->uid);
+            if ((flags & USER_CHANGE_LEVEL) && own) {
+                RefreshLevelGif();
+                UpdateRoomManagerButton();
+            }
             if ((flags & USER_CHANGE_BEAUTYID) && own)
                 RefreshNameLabel();
             if (flags & USER_CHANGE_NICKNAME) {

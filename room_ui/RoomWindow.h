@@ -62,6 +62,8 @@ public:
 
     // Effects on or off (also the configuration's roomset/ShieldFlash at start).
     void ShieldFlash(bool shield);
+    // Right 17: the level grant, else the role grant in this room.
+    bool MayManageRoom();
 
     // One WM_ROOM_NOTIFY. Heap payloads are freed here exactly once (or handed on, the gift effect to the
     // effect window); plain-number codes and ignored codes never touch lParam.
@@ -105,6 +107,10 @@ private:
     void RequestExit();
     void RefreshNameLabel();
     void RefreshRoomName();
+    void RefreshLevelGif();
+    void UpdateRoomManagerButton();
+    void UpdateFavTab();
+    void OpFavourite(bool add);
     void PlaceChildren();
     void CreateEffectWindow();
 

@@ -25,7 +25,8 @@ constexpr uint32_t kHidden = 2003;
 class RightsHalvec : public roomtest::FakeHalvec {
 public:
     bool privateChat = true;
-    bool HasRight(int r, int, int) override { return r == 20 && privateChat; }
+    bool manageRoom = false;
+    bool HasRight(int r, int, int) override { return (r == 20 && privateChat) || (r == 17 && manageRoom); }
 };
 
 RightsHalvec& RoomSetup()
@@ -61,6 +62,7 @@ RightsHalvec& RoomSetup()
         store.AddRoomUser(kRoom, u);
     }
     halvec.privateChat = true;
+    halvec.manageRoom = false;
     return halvec;
 }
 
@@ -553,7 +555,7 @@ TEST(GiftBanner, LayoutStepsAndIdle)
 // by the room manager destroys it.
 TEST(RoomWindowFrame, CreatedFromTheSkinAndClosed)
 {
-    RoomSetup();
+    auto& halvec = RoomSetup();
     CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
     CRoomUI ui;
     FakeLogic logic;
@@ -572,6 +574,21 @@ TEST(RoomWindowFrame, CreatedFromTheSkinAndClosed)
     auto* managers = dynamic_cast<CUserListUI*>(ui.m_PaintManager.FindControl("UserManagerList"));
     ASSERT_NE(managers, nullptr);
     EXPECT_EQ(managers->GetCount(), 0);
+    // The room-manager button follows right 17; a guest's favourite click only shows the tip.
+    CControlUI* manage = ui.m_PaintManager.FindControl("RoomManagerBTN");
+    ASSERT_NE(manage, nullptr);
+    EXPECT_FALSE(manage->IsVisible());
+    halvec.manageRoom = true;
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_ROLE_CHANGED, roomtest::kSelf);
+    EXPECT_TRUE(manage->IsVisible());
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 100; });
+    TNotifyUI click;
+    click.sType = "click";
+    click.pSender = ui.m_PaintManager.FindControl("RoomCollectBTN");
+    ASSERT_NE(click.pSender, nullptr);
+    ui.Notify(click);
+    EXPECT_NE(ui.OwnView().Text().find(BuildFavNeedLoginTip()), std::string::npos);
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 300; });
     // A global gift scrolls on the banner; a gift effect goes to the effect window.
     auto* gift = new GlobalGiftItem;
     gift->senderName = "a";
