@@ -114,6 +114,7 @@ void CRoomUI::RestoreMaximized()
         return;
     m_iconic = false;
     ShowWindow(true);
+    PostMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
 
 void CRoomUI::BringToFront()
@@ -221,6 +222,8 @@ void CRoomUI::InitWindow()
     m_center.OnDocumentComplete(kPublicView);
     m_center.OnDocumentComplete(kOwnView);
     CreateEffectWindow();
+    // The room opens maximised.
+    PostMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     RequestUserList();
 }
 
@@ -366,7 +369,12 @@ LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
 {
     if (uMsg == WM_ROOM_NOTIFY) {
         bHandled = TRUE;
-        OnRoomNotify(int(wParam), lParam);
+        // Nothing thrown below (an allocation failing) leaves the window procedure.
+        try {
+            OnRoomNotify(int(wParam), lParam);
+        } catch (const std::exception& e) {
+            PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::OnRoomNotify", "code %d: %s", int(wParam), e.what());
+        }
         return 0;
     }
     if (uMsg == WM_ACTIVATE)
