@@ -51,7 +51,16 @@ CControlUI* Sub(CControlUI* row, const char* name)
 
 bool UserOrderLess(const UserListItemInfo& a, const UserListItemInfo& b) { return OrderKey(a) < OrderKey(b); }
 
-CUserListUI::~CUserListUI() { RemoveAll(); }
+CUserListUI::~CUserListUI()
+{
+    // The records only: the rows go with the container (not through the manager's delayed clean-up, which
+    // no longer runs once the window is gone).
+    for (int i = 0; i < GetCount(); ++i) {
+        CControlUI* row = GetItemAt(i);
+        delete reinterpret_cast<UserListItemInfo*>(row->GetTag());
+        row->SetTag(0);
+    }
+}
 
 const UserListItemInfo* CUserListUI::RecordOf(CControlUI* row)
 {
