@@ -14,7 +14,7 @@
 #include "LoginDlg.h"
 #include "MsgClientThread.h"
 #include "RoomManager.h"
-#include "RoomWindowPlaceholder.h"
+#include "RoomWindow.h"
 #include "StartUp.h"
 #include "UIBackendGtk.h"
 #include "VarnetFrameWnd.h"
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
     // 15. The lobby and the message loop.
     if (result == 1) {
-        CRoomWindowPlaceholder roomWindow;   // outlives the frame and its room manager
+        roomui::CRoomUI roomWindow;   // outlives the frame and its room manager
         auto frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomManager>(&roomWindow));
         if (frame->Create(nullptr, "泽秀美女视频", kFrameStyle, kFrameExStyle, 0, 0, 800, 572)) {
             frame->CenterWindow();

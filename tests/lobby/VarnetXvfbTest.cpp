@@ -238,6 +238,16 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
         << "the room manager did not take the enter result";
     EXPECT_EQ(service.RequestCount("enterroom"), 1);
 
+    // The room window opens in front of the lobby; its close button leaves the room.
+    RECT room;
+    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("欢乐大厅") + "[(]3003[)]", room); })) << "no room window";
+    usleep(500000);
+    Screenshot(room, shots + "/varnet_room.png");
+    Click(room, {room.right - room.left - 17, 26});
+    EXPECT_TRUE(WaitFor([&] { return service.RequestCount("exitroom") == 1; })) << "the room was not left";
+    EXPECT_TRUE(chat.WaitMembers(3003, 0, 10000)) << "leaving the room did not end its chat";
+    usleep(300000);
+
     // Quit: the close button asks first.
     Click(lobby, lobbySkin.Center("CloseBTN"));
     RECT tip;
@@ -257,7 +267,8 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     std::filesystem::remove_all(data);
     std::filesystem::remove_all(install);
     std::filesystem::remove_all(data + "-served");
-    printf("screenshots: %s/varnet_login.png, %s/varnet_lobby.png\n", shots.c_str(), shots.c_str());
+    printf("screenshots: %s/varnet_login.png, %s/varnet_lobby.png, %s/varnet_room.png\n", shots.c_str(), shots.c_str(),
+           shots.c_str());
     for (const char* what : {"的资源需要更新", "本地需要删除", "发送"})
         for (size_t at = 0; (at = trenby.find(Utf8(what), at)) != std::string::npos; ++at) {
             size_t begin = trenby.rfind('\n', at);
