@@ -7,6 +7,31 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+constexpr UINT kMsgLevel = WM_USER + 1;
+}
+
+struct CVideoDataCB::Relay : CWin32Window {
+    CVideoDataCB* owner = nullptr;
+    LRESULT HandleMessage(UINT msg, WPARAM, LPARAM) override {
+        if (msg == kMsgLevel) {
+            int level = owner->m_pendingLevel.exchange(-1);
+            if (level >= 0 && owner->m_level) owner->m_level->SetValue(level);
+        }
+        return 0;
+    }
+};
+
+CVideoDataCB::CVideoDataCB() : m_relay(std::make_unique<Relay>()) {
+    m_relay->owner = this;
+    m_relayWnd = CreateWindowHandle(m_relay.get());
+}
+
+CVideoDataCB::~CVideoDataCB() {
+    HWND h = m_relayWnd.exchange(nullptr);
+    if (h) DestroyWindow(h);
+}
+
 void CVideoDataCB::VideoBufferCB(double, BYTE*, long) {}
 
 void CVideoDataCB::VideoFrameCB(BYTE* rgb24, long length) {
@@ -28,5 +53,7 @@ int CVideoDataCB::ChunkLevel(const BYTE* pcm, long length) {
 void CVideoDataCB::AudioBufferCB(double, BYTE* pcm, long length) {
     int level = ChunkLevel(pcm, length);
     if (level < 0) return;
-    if (DuiLib::CProgressUI* bar = m_level) bar->SetValue(level);
+    if (m_pendingLevel.exchange(level) < 0) {
+        if (HWND h = m_relayWnd.load()) PostMessage(h, kMsgLevel, 0, 0);
+    }
 }

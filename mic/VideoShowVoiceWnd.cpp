@@ -138,6 +138,7 @@ LRESULT CVideoShowControlWnd::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         // lParam carries the cursor position in client coordinates.
         int b = ButtonAt(lParam);
         m_cursor = (b >= 0 && cb && cb->IsControlActive(b)) ? 1 : 0;
+        if (auto presenter = Presenter()) presenter->SetCursor(m_cursor);
         return 0;
     }
     case WM_MOUSEMOVE:

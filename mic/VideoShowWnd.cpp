@@ -103,6 +103,11 @@ void CVideoShowWnd::SetPresenter(std::shared_ptr<IVideoPresenter> presenter) {
     m_presenter = std::move(presenter);
 }
 
+std::shared_ptr<IVideoPresenter> CVideoShowWnd::Presenter() {
+    std::lock_guard<std::mutex> lock(m_presenterLock);
+    return m_presenter;
+}
+
 bool CVideoShowWnd::SetFrameFormat(int width, int height, int bits) {
     std::lock_guard<std::mutex> lock(m_frameLock);
     if (width == m_wantW && height == m_wantH && bits == m_wantBits) return false;
@@ -228,11 +233,6 @@ void CVideoShowWnd::DrawFrame() {
         m_comp.pixels = src.pixels;
     }
     BlendOverlays(m_comp);
-    std::shared_ptr<IVideoPresenter> presenter;
-    {
-        std::lock_guard<std::mutex> lock(m_presenterLock);
-        presenter = m_presenter;
-    }
-    if (presenter) presenter->Present(m_comp);
+    if (auto presenter = Presenter()) presenter->Present(m_comp);
     ++m_presented;
 }

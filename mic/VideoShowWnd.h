@@ -92,6 +92,7 @@ protected:
     // Render thread: overlays onto the composed picture before it is presented.
     virtual void BlendOverlays(mic::Image32& comp) { (void)comp; }
     bool TakeRedraw(unsigned flag) { return (m_redraw.fetch_and(~flag) & flag) != 0; }
+    std::shared_ptr<IVideoPresenter> Presenter();
     int ClientWidth() const { return m_clientW.load(); }
     int ClientHeight() const { return m_clientH.load(); }
 

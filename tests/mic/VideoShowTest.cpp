@@ -1,6 +1,7 @@
 // Video views: the scaler against a reference, the frame buffer rules, routing into a destroyed view,
 // the meter, the overlay placement, the strip's hit test and the settings preview's level.
 #include "MicLink.h"
+#include "UIControls.h"
 #include "VideoDataCB.h"
 #include "VideoShowVoiceWnd.h"
 #include "Win32Window.h"
@@ -158,14 +159,60 @@ TEST(MicVideo, StripButtonsAreCountedFromTheRight) {
     for (const auto& r : rows) EXPECT_EQ(r[2], CVideoShowControlWnd::HitTest(r[0], r[1], 236, 240, 3)) << r[0] << "," << r[1];
 }
 
-TEST(MicVideo, PreviewLevelIsTheMeanOfTheFirstHundredSamples) {
+TEST_F(MicVideoWnd, PreviewLevelIsTheMeanOfTheFirstHundredSamplesAndReachesTheBarOnTheUIThread) {
     std::vector<short> pcm(2048, 0);
     for (int i = 0; i < 100; ++i) pcm[i] = i < 50 ? 32767 : 0;  // 50 samples of ~100, 50 of 0
     for (int i = 100; i < 2048; ++i) pcm[i] = 32767;
     EXPECT_EQ(49, CVideoDataCB::ChunkLevel(reinterpret_cast<BYTE*>(pcm.data()), 4096));
     EXPECT_EQ(-1, CVideoDataCB::ChunkLevel(reinterpret_cast<BYTE*>(pcm.data()), 1));
+
+    DuiLib::CProgressUI bar;
     CVideoDataCB cb;
-    cb.AudioBufferCB(0, reinterpret_cast<BYTE*>(pcm.data()), 1);  // nothing to divide: no call, no crash
+    cb.SetLevelBar(&bar);
+    std::thread capture([&] {
+        cb.AudioBufferCB(0, reinterpret_cast<BYTE*>(pcm.data()), 1);  // nothing to divide: no value
+        cb.AudioBufferCB(0, reinterpret_cast<BYTE*>(pcm.data()), 4096);
+    });
+    capture.join();
+    EXPECT_EQ(0, bar.GetValue());  // not before the UI thread takes it
+    EXPECT_TRUE(PumpUntil([&] { return bar.GetValue() == 49; }, 5000)) << bar.GetValue();
+}
+
+struct StripOwner : IVideoShowControlCallBack {
+    std::vector<int> clicks;
+    bool IsControlActive(int index) override { return index == 0 || index == 1; }
+    void OnClickControl(int index) override { clicks.push_back(index); }
+    void OnDblClickControl(int) override {}
+    void OnPaintControl(DuiLib::HDC, int, int, int, bool) override {}
+};
+
+TEST_F(MicVideoWnd, StripFollowsTheMouseAndClicksActiveButtons) {
+    CVideoShowControlWnd view;
+    StripOwner owner;
+    view.SetCallBack(&owner);
+    DuiLib::RECT rc;
+    rc.right = 236, rc.bottom = 180;
+    ASSERT_EQ(1, view.Create(nullptr, &rc, "", 3));
+    HWND h = view.GetHWND();
+    EXPECT_EQ(HTCLIENT, SendMessage(h, WM_NCHITTEST, 0, 0));
+    SendMessage(h, WM_MOUSEMOVE, 0, MAKELPARAM(230, 170));
+    EXPECT_FALSE(view.IsMouseInside());  // the strip is off
+    view.SetStripEnabled(true);
+    SendMessage(h, WM_MOUSEMOVE, 0, MAKELPARAM(230, 170));
+    EXPECT_TRUE(view.IsMouseInside());
+    EXPECT_EQ(0, view.GetHoverIndex());
+    SendMessage(h, WM_SETCURSOR, 0, MAKELPARAM(230, 170));
+    EXPECT_EQ(1, view.GetCursor());
+    SendMessage(h, WM_LBUTTONDOWN, 0, MAKELPARAM(230, 170));
+    SendMessage(h, WM_LBUTTONUP, 0, MAKELPARAM(230, 170));
+    SendMessage(h, WM_MOUSEMOVE, 0, MAKELPARAM(184, 170));  // button 2: not active
+    SendMessage(h, WM_SETCURSOR, 0, MAKELPARAM(184, 170));
+    EXPECT_EQ(0, view.GetCursor());
+    SendMessage(h, WM_LBUTTONDOWN, 0, MAKELPARAM(184, 170));
+    SendMessage(h, WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(view.IsMouseInside());
+    EXPECT_EQ(std::vector<int>{0}, owner.clicks);
+    view.Destroy();
 }
 
 }  // namespace
