@@ -100,4 +100,6 @@ void CVideoGtkPresenter::Draw(void* cairo) {
     cairo_set_source_surface(cr, s, 0, 0);
     cairo_paint(cr);
     cairo_surface_destroy(s);
+    m_centre = m_picture.pixels[static_cast<size_t>(m_picture.height / 2) * m_picture.width + m_picture.width / 2];
+    ++m_draws;
 }

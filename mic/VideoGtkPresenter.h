@@ -8,6 +8,8 @@
 
 #include "VideoShowWnd.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -23,6 +25,9 @@ public:
 
     // UI thread: the last picture, for drawing.
     void Draw(void* cairo);
+    // Pictures drawn on the display so far, and the centre pixel of the last one.
+    unsigned long DrawCount() const { return m_draws.load(); }
+    uint32_t LastCentre() const { return m_centre.load(); }
 
 private:
     CVideoGtkPresenter() = default;
@@ -31,4 +36,6 @@ private:
     std::mutex m_lock;
     mic::Image32 m_picture;  // guarded by m_lock
     bool m_redrawQueued = false;  // guarded by m_lock
+    std::atomic<unsigned long> m_draws{0};
+    std::atomic<uint32_t> m_centre{0};
 };
