@@ -1,6 +1,8 @@
 #include "MicLink.h"
 
 #include "ChatHtml.h"
+#include "RoomInfoMgr.h"
+#include "VideoShowVoiceWnd.h"
 #include "GlobalData.h"
 #include "MsgClientThread.h"
 #include "VideoShowWnd.h"
@@ -244,10 +246,33 @@ void CMicLink::RouteVideo(BYTE* rgb24, const BITMAPINFOHEADER* header, CVideoSho
     view->InputFrame(size, rgb24);
 }
 
-bool CMicLink::RequestLiveSignature() {
+bool CMicLink::OnReConnectTimer(CVideoShowWnd* view) {
     if (HWND w = m_state->wnd.load()) KillTimer(w, MIC_RECONNECT_TIMER_ID);
     uint32_t uid = GetMicUid();
-    PJ_Log(kLogFile, LOG_FAILURE, "RoomUI", "处理过程中发现连接断开，发送断线重练请求(userid=%u)", uid);
+    uint32_t state = CRoomInfoMgr::GetInstance().GetUserMicState(m_state->roomId, uid);
+    if (uid != 0 && state == (m_public ? 1u : 2u)) {
+        PJ_Log(kLogFile, LOG_FAILURE, m_state->Module("OnReConnectTimer"),
+               "处理过程中发现连接断开，发送断线重练请求(userid=%u)", uid);
+        RequestLiveSignature();
+        return true;
+    }
+    PJ_Log(kLogFile, LOG_INFO, m_state->Module("OnReConnectTimer"),
+           m_public ? "公麦重练过程中发现用户已经下麦(userid=%u)" : "私麦重练过程中发现用户已经下麦(userid=%u)", uid);
+    m_adapter->StopActive();
+    if (view) {
+        view->ClearFrame();
+        view->Invalidate();
+        view->SetVideoEnabled(false);
+        if (auto* voice = dynamic_cast<CVideoShowVoiceWnd*>(view); voice && voice->IsMeterVisible()) {
+            voice->SetMeterVisible(false);
+            voice->Invalidate();
+        }
+    }
+    return false;
+}
+
+bool CMicLink::RequestLiveSignature() {
+    uint32_t uid = GetMicUid();
     bool own = IsOwnStream();
     CZQGetLiveSigMsg msg;
     msg.typeId = own ? 19 : 21;

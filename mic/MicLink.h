@@ -65,8 +65,12 @@ public:
     void OnLinkResult(WPARAM linked, CVideoShowWnd* view);
     // Media threads: a frame for the view (format switch first when it changed).
     static void RouteVideo(BYTE* rgb24, const BITMAPINFOHEADER* header, CVideoShowWnd* view);
-    // The reconnect timer's request of a fresh live signature (the timer killed first). False when the
-    // request could not be queued.
+    // The reconnect timer (WM_TIMER 256), window thread: kills the timer; when the performer still holds
+    // the slot (mic state 1 public, 2 private) asks for a fresh live signature and returns true. Otherwise
+    // stops the adapter, empties the view (frame, video, meter) and returns false; the window then empties
+    // or closes itself.
+    bool OnReConnectTimer(CVideoShowWnd* view);
+    // The request of a fresh live signature; false when it could not be queued.
     bool RequestLiveSignature();
 
     // Posts a line for the user's own chat view to the room window; the record is freed when the post

@@ -93,8 +93,7 @@ int CMicPublishReplayAdapter::GetShowFlags() const {
 
 int CMicPublishReplayAdapter::StartReplay() {
     std::lock_guard<std::mutex> lock(m_startLock);
-    m_publisher->Uint();
-    m_player->Uint();
+    StopBoth();
     ZQReplayParam param;
     FillReplayParam(param);
     return m_player->Init(&param, this);
@@ -102,8 +101,7 @@ int CMicPublishReplayAdapter::StartReplay() {
 
 int CMicPublishReplayAdapter::StartPublish() {
     std::lock_guard<std::mutex> lock(m_startLock);
-    m_player->Uint();
-    m_publisher->Uint();
+    StopBoth();
     ZQPublishParam param;
     param.timeout = param.recvTimeout = param.sendTimeout = 30;
     FillPublishParam(param);
@@ -117,11 +115,20 @@ int CMicPublishReplayAdapter::StartLink(std::string& text) {
 
 void CMicPublishReplayAdapter::StopActive() {
     std::lock_guard<std::mutex> lock(m_startLock);
+    ++m_stopping;
     if (IsPublish()) {
         m_publisher->Uint();
     } else {
         m_player->Uint();
     }
+    --m_stopping;
+}
+
+void CMicPublishReplayAdapter::StopBoth() {
+    ++m_stopping;
+    m_publisher->Uint();
+    m_player->Uint();
+    --m_stopping;
 }
 
 bool CMicPublishReplayAdapter::IsVideoShow() {
@@ -240,6 +247,7 @@ void CMicPublishReplayAdapter::ExtractMeterSamples(const BYTE* pcm, long length,
 void CMicPublishReplayAdapter::OnPublishStatus(int code) {
     std::string text;
     int severity = GetPublishStatusText(code, text);
+    if (m_stopping) return;
     std::shared_lock<std::shared_mutex> lock(m_ownerLock);
     if (m_owner) m_owner->OnLinkChange(severity, text);
 }
@@ -247,6 +255,7 @@ void CMicPublishReplayAdapter::OnPublishStatus(int code) {
 void CMicPublishReplayAdapter::OnReplayStatus(int code) {
     std::string text;
     int severity = GetReplayStatusText(code, 0, text);
+    if (m_stopping) return;
     std::shared_lock<std::shared_mutex> lock(m_ownerLock);
     if (m_owner) m_owner->OnLinkChange(severity, text);
 }

@@ -12,6 +12,7 @@
 
 #include "MediaDefs.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -97,11 +98,15 @@ public:
     void OnReplayAudio(void* pcm, int length, WAVEFORMATEX* format, unsigned pts) override;
 
 private:
+    void StopBoth();  // under m_startLock
+
     std::shared_mutex m_ownerLock;
     IMicPublishReplayCallBack* m_owner = nullptr;  // guarded by m_ownerLock
     std::unique_ptr<IMicPlayer> m_player;
     std::unique_ptr<IMicPublisher> m_publisher;
     std::mutex m_startLock;  // one start or stop at a time
+    // Set while the adapter itself stops a side: a status raised by that stop is not a dropped link.
+    std::atomic<int> m_stopping{0};
 
     mutable std::mutex m_paramLock;  // guards the three below
     bool m_publish = false;

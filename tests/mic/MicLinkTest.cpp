@@ -1,6 +1,8 @@
 // The link thread and reconnect timer with a fake media pair and a fake clock.
 #include "MicLink.h"
 #include "MicTestSupport.h"
+#include "RoomInfoMgr.h"
+#include "VideoShowVoiceWnd.h"
 #include "VideoShowWnd.h"
 #include "ZqModConfig.h"
 
@@ -154,6 +156,43 @@ TEST_F(MicLinkTest, StopDuringAPauseOrABlockedConnectReturnsInBoundedTime) {
     player.cut = true;
     PumpMessagesFor(200);
     EXPECT_EQ(1u, window.ResultCount());
+}
+
+struct DropCounter : IMicPublishReplayCallBack {
+    std::atomic<int> changes{0};
+    void OnLinkChange(int, std::string) override { ++changes; }
+    void OnVideoData(BYTE*, BITMAPINFOHEADER*) override {}
+    void OnAudioLevel(short*) override {}
+};
+
+TEST_F(MicLinkTest, ReconnectTimerAsksForASignatureOnlyWhileThePerformerHoldsTheSlot) {
+    player.lostOnStop = true;
+    DropCounter owner;
+    adapter->SetOwner(&owner);
+    MakeLink(false);
+    link->StartLinkThread();
+    ASSERT_TRUE(WaitResult(1));
+    CVideoShowVoiceWnd view;
+    view.SetMeterVisible(true);
+    view.SetVideoEnabled(true);
+    int uints = player.uints;
+    EXPECT_FALSE(link->OnReConnectTimer(&view));  // not in the room's store: left the mic
+    EXPECT_GT(player.uints.load(), uints);
+    EXPECT_EQ(0, owner.changes.load());  // the adapter's own stop is no dropped link
+    EXPECT_FALSE(view.IsVideoEnabled());
+    EXPECT_FALSE(view.IsMeterVisible());
+
+    CRoomInfoMgr& rooms = CRoomInfoMgr::GetInstance();
+    rooms.InsertRoom(7001, {});
+    RoomUserInfo user;
+    user.uid = 5005;
+    rooms.AddRoomUser(7001, user);
+    rooms.SetUserMicState(7001, 5005, 1);  // a public slot's state: not this private slot's
+    EXPECT_FALSE(link->OnReConnectTimer(&view));
+    rooms.SetUserMicState(7001, 5005, 2);
+    EXPECT_TRUE(link->OnReConnectTimer(&view));
+    rooms.RemoveRoom(7001);
+    adapter->SetOwner(nullptr);
 }
 
 }  // namespace

@@ -108,8 +108,10 @@ TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
     EXPECT_TRUE(playing());
 
     link.StopLinkThread();
+    int drops = owner.drops;
+    adapter->StopActive();  // a stop of our own is no dropped link
+    EXPECT_EQ(drops, owner.drops.load());
     adapter->SetOwner(nullptr);
-    adapter->StopActive();
     view.Destroy();
     pub.reset();
     DestroyWindow(wnd);

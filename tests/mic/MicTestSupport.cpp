@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 
 namespace mic_test {
@@ -53,11 +54,17 @@ struct FakeSide : Iface {
     FakeScript* s;
     bool audio = true, video = true;
     explicit FakeSide(FakeScript* script) : s(script) {}
-    int Init(Param*, Notify*) override {
+    Notify* notify = nullptr;
+    int Init(Param*, Notify* n) override {
+        notify = n;
         s->cut = false;
         return s->Next(s->clock ? s->clock() : GetTickCount());
     }
     void Uint() override {
+        if (s->lostOnStop && notify) {
+            if constexpr (std::is_same_v<Notify, IBaseReplayNotify>) notify->OnReplayStatus(REPLAY_CONNECTION_LOST);
+            else notify->OnPublishStatus(PUBLISH_CONNECTION_LOST);
+        }
         s->cut = true;
         ++s->uints;
     }

@@ -41,6 +41,7 @@ struct FakeScript {
     std::atomic<int> uints{0};
     std::atomic<int> switches{0};
     std::atomic<bool> cut{false};
+    bool lostOnStop = false;  // Uint reports the connection lost, as a library might
     int Next(DWORD tick);
 };
 
