@@ -61,9 +61,10 @@ TEST_F(MicLinkTest, RetriesAtGrowingPausesThenFailsAndArmsTheTimerAtOnce) {
     link->StartLinkThread();
     ASSERT_TRUE(WaitResult(1));
     EXPECT_EQ(0u, window.linkResults[0]);
-    ASSERT_EQ(3u, player.attemptTicks.size());
-    EXPECT_EQ(3000u, player.attemptTicks[1] - player.attemptTicks[0]);
-    EXPECT_EQ(6000u, player.attemptTicks[2] - player.attemptTicks[1]);
+    auto ticks = player.Attempts();
+    ASSERT_EQ(3u, ticks.size());
+    EXPECT_EQ(3000u, ticks[1] - ticks[0]);
+    EXPECT_EQ(6000u, ticks[2] - ticks[1]);
     EXPECT_EQ(1, link->GetReconnectCount());  // armed with 0 ms
     EXPECT_TRUE(PumpUntil([&] { return window.timers >= 1; }, 5000));
     EXPECT_EQ(10000, link->SetReconnectTimer());
@@ -77,7 +78,7 @@ TEST_F(MicLinkTest, ConfiguredCountsAndSuccessEndings) {
     link->StartLinkThread();
     ASSERT_TRUE(WaitResult(1));
     EXPECT_EQ(0u, window.linkResults[0]);
-    EXPECT_TRUE(player.attemptTicks.empty());
+    EXPECT_TRUE(player.Attempts().empty());
     EXPECT_EQ(1, link->GetReconnectCount());
 
     AfxGetConfigManager()->SetInt("RoomLink", "RTMPInitMaxCount", 3);
@@ -95,7 +96,7 @@ TEST_F(MicLinkTest, DeviceFailureGivesOneNoticeAndNoSecondAttempt) {
     link->StartLinkThread();
     ASSERT_TRUE(WaitResult(1));
     EXPECT_EQ(0u, window.linkResults[0]);
-    EXPECT_EQ(1u, publisher.attemptTicks.size());
+    EXPECT_EQ(1u, publisher.Attempts().size());
     ASSERT_TRUE(PumpUntil([&] { return roomWindow.notices.size() == 1; }, 5000));
     EXPECT_FALSE(roomWindow.notices[0].empty());
 
@@ -137,7 +138,7 @@ TEST_F(MicLinkTest, StopDuringAPauseOrABlockedConnectReturnsInBoundedTime) {
     player.codes = {1};
     MakeLink(false);
     link->StartLinkThread();
-    ASSERT_TRUE(PumpUntil([&] { return !player.attemptTicks.empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !player.Attempts().empty(); }, 5000));
     EXPECT_TRUE(link->StopLinkThread());  // ends in the pause, through the failure ending
     ASSERT_TRUE(WaitResult(1));
     EXPECT_EQ(0u, window.linkResults[0]);
@@ -147,14 +148,17 @@ TEST_F(MicLinkTest, StopDuringAPauseOrABlockedConnectReturnsInBoundedTime) {
     player.codes = {0};
     CMicLink::SetClockForTest(nullptr, nullptr);
     link->StartLinkThread();
-    ASSERT_TRUE(PumpUntil([&] { return player.attemptTicks.size() >= 2; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return player.Attempts().size() >= 2; }, 5000));
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(link->StopLinkThread());
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(CMicLink::kStopWaitMs + 1000));
     link.reset();
+    std::weak_ptr<CMicPublishReplayAdapter> held = adapter;
     adapter.reset();  // the abandoned thread still holds it
+    EXPECT_FALSE(held.expired());
     player.cut = true;
-    PumpMessagesFor(200);
+    EXPECT_TRUE(PumpUntil([&] { return held.expired(); }, 5000));
+    PumpMessagesFor(50);
     EXPECT_EQ(1u, window.ResultCount());
 }
 

@@ -43,6 +43,10 @@ struct FakeScript {
     std::atomic<bool> cut{false};
     bool lostOnStop = false;  // Uint reports the connection lost, as a library might
     int Next(DWORD tick);
+    std::vector<DWORD> Attempts() {
+        std::lock_guard<std::mutex> lock(m);
+        return attemptTicks;
+    }
 };
 
 MicMediaFactory FakeFactory(FakeScript* player, FakeScript* publisher);
