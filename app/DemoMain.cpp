@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "CameraSource.h"
+#include "ChatServer.h"
+#include "RoomInfoMgr.h"
+#include "RoomLogic.h"
 #include "GlobalData.h"
 #include "IDataHalvec.h"
 #include "Microphone.h"
@@ -130,6 +133,53 @@ public:
 
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
+// The room window's stand-in of the demo: prints every chat line it is sent, without the markup.
+class ChatPrinter : public CWin32Window, public IRoomUI, public IRoomCenterUI {
+public:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg != WM_ROOM_NOTIFY || wParam != ROOM_NOTIFY_CHAT_LINE) return 0;
+        std::unique_ptr<RoomChatLine> line(reinterpret_cast<RoomChatLine*>(lParam));
+        std::string text;
+        bool inTag = false;
+        for (char c : line->html) {
+            if (c == '<') inTag = true;
+            else if (c == '>') inTag = false;
+            else if (!inTag && c != '\t' && c != '\r' && c != '\n') text += c;
+        }
+        std::printf("  chat: %s\n", Utf8(text).c_str());
+        ++lines;
+        return 0;
+    }
+    HWND GetHWND() override { return hwnd; }
+    uint32_t GetRoomID() override { return roomId; }
+    void SetRoomID(uint32_t id) override { roomId = id; }
+    IRoomLogic* GetRoomLogic() override { return nullptr; }
+    void SetRoomLogic(IRoomLogic*) override {}
+    bool GetDealUI(int kind, IRoomDealUI** out) override {
+        *out = kind == 1 ? static_cast<IRoomCenterUI*>(this) : nullptr;
+        return *out != nullptr;
+    }
+    bool CreateRoomWindow(const std::string&) override { return true; }
+    void CloseRoomWindow() override {}
+    bool IsWindowVisible() override { return true; }
+    bool IsIconic() override { return false; }
+    void RestoreMaximized() override {}
+    void BringToFront() override {}
+    bool IsForeground() override { return true; }
+    uint32_t GetGiftBannerPriority() override { return 0; }
+    uint32_t GetGiftBannerElapsed() override { return 0; }
+    bool IsGiftBannerIdle() override { return true; }
+    int GetGiftBannerSpeed() override { return 1; }
+    void SetGiftBannerSpeed(int) override {}
+    bool IsChatViewReady() override { return true; }
+    void SetMyEnterShowText(std::string) override {}
+    void SetWelWordUsers(const std::vector<uint32_t>&) override {}
+
+    std::atomic<HWND> hwnd{nullptr};
+    std::atomic<uint32_t> roomId{0};
+    int lines = 0;   // UI thread
+};
+
 class Demo {
 public:
     int Run(bool keepData, bool show);
@@ -143,7 +193,9 @@ private:
     void WatchPerformer(const std::string& publishUrl, const std::string& playUrl);
     void Catalogue();
     void ShowResult(bool ok);
+    bool RoomChat(uint32_t rid, const std::string& chatid, const ChatServerInfo& server);
 
+    testenv::ChatServer chat_;
     testenv::RoomService service_;
     testenv::NginxRtmp rtmpServer_;
     std::string rtmpBase_;   // "" without an RTMP server
@@ -217,9 +269,11 @@ bool Demo::EnterAndLeaveRoom(uint32_t rid) {
     enter.uid = account.uid;
     enter.sid = account.sid;
     std::string chatid, publishUrl, playUrl;
+    ChatServerInfo chatServer;
     bool ok = waiter_.Send("enter room", enter, [&](CZQMessage& m) {
         auto& reply = static_cast<CZQEnterRoomMsg&>(m);
         chatid = reply.chatid;
+        chatServer = reply.chatServer;
         if (!reply.micList.empty()) {
             const MicUserInfo& first = reply.micList.begin()->second;
             playUrl = first.stream.url;
@@ -233,6 +287,7 @@ bool Demo::EnterAndLeaveRoom(uint32_t rid) {
                                               mic.stream.url.substr(0, mic.stream.url.find('?')).c_str()));
     });
     if (!ok) return false;
+    if (!RoomChat(rid, chatid, chatServer)) return false;
     if (!playUrl.empty() && !rtmpBase_.empty()) WatchPerformer(publishUrl, playUrl);
 
     CZQExitRoomMsg exitMsg;
@@ -242,6 +297,53 @@ bool Demo::EnterAndLeaveRoom(uint32_t rid) {
     exitMsg.sid = account.sid;
     exitMsg.chatid = chatid;
     return waiter_.Send("leave room", exitMsg, nullptr);
+}
+
+// The room's chat: the demo user joins the chat channel, another user says something, the demo user
+// answers (shown through the server's echo), and a gift of three units arrives one unit a line.
+bool Demo::RoomChat(uint32_t rid, const std::string& chatid, const ChatServerInfo& server) {
+    std::printf("room chat on %s:%u\n", server.ip.c_str(), server.port);
+    UserAccount account = CGlobalDataApp::GetInstance().GetAccount();
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    store.InsertRoom(rid, server);
+    RoomUserInfo me, other;
+    me.uid = account.uid;
+    me.nickname = account.nickname;
+    me.chatid = chatid;
+    other.uid = 1002;
+    other.nickname = "鲍勃";
+    other.chatid = "1002_chat";
+    store.AddRoomUser(rid, me);
+    store.AddRoomUser(rid, other);
+    ChatPrinter window;
+    window.hwnd = CreateWindowHandle(&window);
+    window.roomId = rid;
+    bool ok = false;
+    {
+        CRoomLogic logic;
+        logic.SetRoomUI(&window);
+        logic.Init(nullptr, rid);
+        logic.StartConnectChat(chatid, server);
+        logic.SetRoomWindowReady(true);
+        logic.SetUserListLoaded(true);
+        ok = PumpUntil([&] { return logic.IsChatReady(); }, 10000);
+        std::printf("  chat connection %s\n", ok ? "ready" : "failed");
+        if (ok) {
+            chat_.Say(server.joinId, UrlEncode::Encode(other.nickname), other.chatid,
+                      UrlEncode::EncodeQuery("大家好，欢迎来到欢乐大厅"));
+            ok = PumpUntil([&] { return window.lines >= 1; }, 5000);
+            logic.SendChatMsg(0, "谢谢鲍勃，大家好", true);
+            ok = ok && PumpUntil([&] { return window.lines >= 2; }, 5000);
+            chat_.PushNotice(server.joinId, "notifygift",
+                             StringUtility::Format("fid=1002\ntid=%u\ngid=501\ncnt=3\nhiscnt=0\n", me.uid));
+            ok = ok && PumpUntil([&] { return window.lines >= 5; }, 5000);
+        }
+        logic.UnInit();
+    }
+    DestroyWindow(window.hwnd);
+    store.RemoveRoom(rid);
+    if (!ok) std::printf("  the room chat did not complete\n");
+    return ok;
 }
 
 void Demo::WatchPerformer(const std::string& publishUrl, const std::string& playUrl) {
@@ -345,6 +447,12 @@ int Demo::Run(bool keepData, bool show) {
         return 1;
     }
     std::printf("room service %s\n", service_.Endpoint().c_str());
+    if (!Win32Init() || chat_.Start(0) == 0) {
+        std::fprintf(stderr, "varnet-demo: the chat server cannot listen on loopback\n");
+        return 1;
+    }
+    service_.WithData([&](testenv::SvcData& d) { d.chatPort = chat_.Port(); });
+    std::printf("chat server 127.0.0.1:%d\n", chat_.Port());
     std::string why;
     if (rtmpServer_.Start(&why)) {
         rtmpBase_ = rtmpServer_.Url("");
@@ -369,6 +477,7 @@ int Demo::Run(bool keepData, bool show) {
     Catalogue();
     AfxGetDataDllManager()->FreeDataDlls();
     service_.Stop();
+    chat_.Stop();
     rtmpServer_.Stop();
     std::printf("requests served: %d, bad signatures: %d\n", service_.TotalRequests(), service_.BadSignatures());
 

@@ -8,6 +8,8 @@ int NextDirectoryUniqueId() {
 }
 
 int CCategoryInfo::RecountOnline() {
+    // A category without items (the official rooms) keeps the count the service gave it.
+    if (items.empty()) return count;
     int sum = 0;
     for (const CategoryItem& i : items) sum += i.cnt;
     count = sum;

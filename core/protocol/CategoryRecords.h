@@ -24,7 +24,7 @@ public:
     CCategoryInfo(const CCategoryInfo&) = default;
     CCategoryInfo& operator=(const CCategoryInfo&) = default;
 
-    // count = the sum of the items' cnt; returns it.
+    // count = the sum of the items' cnt (a category without items keeps its own count); returns it.
     int RecountOnline();
     // The first item with the given id takes its cnt; false when none has that id.
     bool UpdateItemCount(const CategoryItem& item);

@@ -44,6 +44,8 @@ public:
     // Places a native child widget (e.g. a GtkWidget*) over rc, or hides it.
     virtual void PlaceNativeWidget(void* widget, const RECT& rc, bool bVisible) = 0;
     virtual void RemoveNativeWidget(void* widget) = 0;
+    // True when PlaceNativeWidget shows GTK widgets (a window on the desktop).
+    virtual bool HasNativeWidgets() const { return false; }
     virtual SIZE GetScreenSize() const = 0;
     // Screen position of the mouse pointer.
     virtual POINT GetCursorPos() const = 0;

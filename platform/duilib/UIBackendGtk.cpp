@@ -251,6 +251,8 @@ public:
         if (gtk_widget_get_parent(w) == m_fixed) gtk_container_remove(GTK_CONTAINER(m_fixed), w);
     }
 
+    bool HasNativeWidgets() const override { return m_fixed != nullptr; }
+
     SIZE GetScreenSize() const override {
         GdkDisplay* d = gdk_display_get_default();
         GdkMonitor* m = d ? gdk_display_get_primary_monitor(d) : nullptr;

@@ -1,0 +1,83 @@
+#include "StartUp.h"
+
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "GlobalData.h"
+#include "Micrel.h"
+#include "Tovel.h"
+#include "ZqLib.h"
+#include "ZqLog.h"
+#include "ZqModConfig.h"
+
+int VersionToNumber(const std::string& version) {
+    std::string part = version;
+    size_t first = version.find('_');
+    if (first != std::string::npos) {
+        size_t second = version.find('_', first + 1);
+        part = version.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    }
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t dot = part.find('.', start);
+        fields.push_back(part.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    if (fields.size() != 4) return 0;
+    double sum = StringToDouble(fields[0]) * 1000 + StringToDouble(fields[1]) * 100 + StringToDouble(fields[2]) * 10 +
+                 StringToDouble(fields[3]);
+    return (int)sum;
+}
+
+bool RunSilentUpdate(const std::function<int(const std::string&, const std::string&)>& start) {
+    IConfigManager* cfg = AfxGetConfigManager();
+    bool silent = false;
+    cfg->GetBool("UpdateData", "SiLentUpdate", silent, false);
+    if (!silent) return false;
+    std::string file;
+    cfg->GetString("UpdateData", "InstallSoftware", file, "");
+    // A bare file name of the download folder: no folder part, nothing that leaves it.
+    if (file.empty() || file.find('/') != std::string::npos || file.find('\\') != std::string::npos || file == "." ||
+        file == "..")
+        return false;
+    std::string folder = Dir::GetZqPath(113);
+    std::string path = folder + file;
+    struct stat st;
+    std::string native = Dir::ToNativePath(path);
+    if (lstat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !(st.st_mode & S_IXUSR)) return false;
+    std::string running, downloaded;
+    cfg->GetString("config", "version", running, "");
+    cfg->GetString("Update", "version", downloaded, "");
+    if (!(VersionToNumber(running) < VersionToNumber(downloaded))) return false;
+    // Quoted, so that the command line is the one file whatever its name holds.
+    int rc = start("\"" + path + "\"", folder);
+    if (rc == -1) {
+        PJ_Log("Speed.txt", 2, "main", "RunSilentUpdate: the installer did not start");
+        return false;
+    }
+    return true;
+}
+
+RoomAudioVolumes ReadRoomAudioSettings() {
+    IConfigManager* cfg = AfxGetConfigManager();
+    RoomAudioVolumes v;
+    auto read = [&](const char* muteKey, const char* valueKey) {
+        int mute = 0, value = 80;
+        cfg->GetInt("RoomAudioSetSection", muteKey, mute);
+        cfg->GetInt("RoomAudioSetSection", valueKey, value);
+        if (mute == 1) return 0;
+        return (unsigned)value >= 101u ? 80 : value;
+    };
+    v.playback = read("AudioMute", "AudioValue");
+    v.microphone = read("MicMute", "MicValue");
+    return v;
+}
+
+void LoadRoomAudioSettings() {
+    RoomAudioVolumes v = ReadRoomAudioSettings();
+    Tovel::SetVolume((BYTE)v.playback);
+    Micrel::SetVolume((BYTE)v.microphone);
+}

@@ -1,0 +1,129 @@
+// Varnet: the main program. Starts up in a fixed order, shows the login dialog, then the lobby with the
+// message loop, and shuts down in a fixed order (also after a cancelled login).
+//   Varnet [/trayrun]
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "GlobalData.h"
+#include "LoginDlg.h"
+#include "MsgClientThread.h"
+#include "RoomEntryRelay.h"
+#include "StartUp.h"
+#include "UIBackendGtk.h"
+#include "VarnetFrameWnd.h"
+#include "Win32.h"
+#include "ZqHttp.h"
+#include "ZqLib.h"
+#include "ZqLog.h"
+#include "ZqModConfig.h"
+#include "ZqMusicCore.h"
+
+namespace {
+const char kSpeed[] = "Speed.txt";
+const DWORD kLoginStyle = 0x80000000u | 0x10000000u | 0x04000000u | 0x02000000u | 0x00C00000u | 0x00080000u;
+const DWORD kFrameStyle = 0x10000000u | 0x00CF0000u;   // WS_VISIBLE | WS_OVERLAPPEDWINDOW
+const DWORD kFrameExStyle = 0x00040000u | 0x00020000u; // WS_EX_APPWINDOW | WS_EX_STATICEDGE
+
+// One program per user-data folder: a second start ends at once.
+int TakeInstanceLock() {
+    std::string path = Dir::ToNativePath(Dir::GetZqPath(107) + "Varnet.lock");
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return -2;   // no lock to be had: run anyway
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int StartInstaller(const std::string& cmdline, const std::string& folder) {
+    return utility::win32exec(cmdline, folder, false);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string cmdline;
+    for (int i = 1; i < argc; ++i) cmdline += (i > 1 ? " " : "") + std::string(argv[i]);
+    bool tray = cmdline.find("/trayrun") != std::string::npos;
+
+    int lock = TakeInstanceLock();
+    if (lock == -1) {
+        std::fprintf(stderr, "Varnet: already running\n");
+        return 0;
+    }
+
+    // 1. The UI library and where skins come from.
+    std::string install = Dir::GetZqPath(100);
+    CPaintManagerUI::SetInstance(nullptr);
+    CPaintManagerUI::SetInstancePath(install.c_str());
+    CPaintManagerUI::SetResourcePath((install + "Skin/").c_str());
+    CPaintManagerUI::SetResourceZip("VarnetSkin.zip");
+    // 2. Process state (its icon once the window runtime is up).
+    CGlobalDataApp& global = CGlobalDataApp::GetInstance();
+    global.SetCommandLine(cmdline);
+    // 3. The window runtime on this thread and the display.
+    if (!Win32Init() || !UIBackendGtkInit()) {
+        std::fprintf(stderr, "Varnet: cannot open the display\n");
+        return 1;
+    }
+    global.LoadAppIcon();
+    // 4. A newer downloaded installer takes over.
+    if (RunSilentUpdate(StartInstaller)) {
+        CPaintManagerUI::Term();
+        return 0;
+    }
+    // 6. Logging and the HTTP manager.
+    LogInit("Varnet");
+    std::string version;
+    AfxGetConfigManager()->GetString("config", "version", version, "");
+    LogSetVersion(version);
+    PJ_Log(kSpeed, 0, "main", "WinMain LogInit");
+    InitZqHttpMgr();
+    PJ_Log(kSpeed, 0, "main", "WinMain InitZqHttpMgr");
+    // 7. (Installation-ID registration has its place here.)
+    // 8. The request worker.
+    CMsgClientThread& worker = CMsgClientThread::GetInstance();
+    if (worker.Start() == 0) PJ_Log(kSpeed, 2, "main", "WinMain request worker not started");
+    PJ_Log(kSpeed, 0, "main", "WinMain InitIEProxy");
+    // 10. The crash handler's dump type follows LogMsg/realloglevel; 11. DNS pre-resolution: their places.
+    // 12. Saved volumes. 13. The updater.
+    LoadRoomAudioSettings();
+    global.StartUpdater();
+
+    // 14. Login.
+    auto login = std::make_unique<CLoginDlg>(nullptr, tray ? CLoginDlg::kModeTray : CLoginDlg::kModeNormal);
+    int result = 2;
+    if (login->Create(nullptr, "登录对话框", tray ? kLoginStyle & ~0x10000000u : kLoginStyle, 0, 0, 0, 410, 315)) {
+        login->CenterWindow();
+        result = (int)login->ShowModal();
+    }
+    PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
+    // 15. The lobby and the message loop.
+    if (result == 1) {
+        auto frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomEntryRelay>());
+        if (frame->Create(nullptr, "泽秀美女视频", kFrameStyle, kFrameExStyle, 0, 0, 800, 572)) {
+            frame->CenterWindow();
+            CPaintManagerUI::MessageLoop();
+        }
+        if (::IsWindow(frame->GetHWND())) ::DestroyWindow(frame->GetHWND());
+        frame.reset();
+    }
+
+    // Shutdown.
+    worker.Stop();
+    PJ_Log(kSpeed, 0, "main", "WinMain request worker stopped");
+    AfxGetDataManager()->ReleaseModules();
+    AfxGetDataDllManager()->FreeDataDlls();
+    UninitZqHttpMgr();
+    CPaintManagerUI::Term();
+    PJ_Log(kSpeed, 0, "main", "WinMain shutdown done");
+    AfxReleaseConfigManager();
+    login.reset();
+    if (lock >= 0) close(lock);
+    return 0;
+}

@@ -1,0 +1,96 @@
+// The login dialog: account, guest or (later) another platform's web login; keeps the last ten accounts in
+// the configuration; closes with 1 once the process state holds a signed-in user, 2 when cancelled.
+//
+// Threads: everything runs on the UI thread except OnZQMessageNotify (the request worker), which only writes
+// the process state and posts WM_LOGIN_DONE / WM_LOGIN_FAILED (the text as a heap std::string in lParam).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ForceUpdateTipDlg.h"
+#include "MsgClientThread.h"
+#include "ZqWindowBase.h"
+
+// One saved account of the configuration section "UserInfo".
+struct SavedAccount {
+    std::string name;
+    std::string password;
+    bool autoLogin = false;
+    bool remember = false;
+    int loginType = 2;
+    bool operator==(const SavedAccount&) const = default;
+};
+
+// Reads at most ten accounts, stopping at the first missing name; a stored password that is not Base64 or
+// does not fit 255 bytes reads as empty.
+std::vector<SavedAccount> ReadSavedAccounts();
+// Puts `current` first (dropping an older record of the same name) and writes the list; a password is
+// stored only for an account that remembers it.
+void WriteSavedAccounts(std::vector<SavedAccount> list, const SavedAccount& current);
+
+class CLoginDlg : public CZqWindowImplBase, public CZQEventListener {
+public:
+    enum { kModeNormal = 0, kModeAutoLogin = 1, kModeGuest = 2, kModeTray = 3 };
+    enum { kTimerLogin = 12 };
+    enum { kFailLogin = 1, kFailMyInfo = 3, kFailGuest = 5 };
+
+    CLoginDlg(HWND owner, int mode);
+    ~CLoginDlg() override;
+    const char* GetWindowClassName() const override { return "LoginDlg"; }
+    void InitWindow() override;
+    LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
+    void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;
+
+    void SetRegisterFirst(bool on) { m_bRegisterFirst = on; }
+    const std::vector<SavedAccount>& GetSavedAccounts() const { return m_accounts; }
+    void GetUserConfigData();
+    void SaveUserConfigData();
+    void Logout();
+
+    DUI_DECLARE_MESSAGE_MAP()
+    virtual void OnTimer(TNotifyUI& msg);
+    void OnBtnClickMsg(TNotifyUI& msg);
+    void OnEnterKeyDownMsg(TNotifyUI& msg);
+    void OnItemSelChgMsg(TNotifyUI& msg);
+    void OnTextChangedMsg(TNotifyUI& msg);
+    void OnSelectChangeMsg(TNotifyUI& msg);
+
+    void OnBtnClickLogin();
+    void OnBtnClickAnonyUserLogin();
+
+protected:
+    CDuiString GetSkinFile() override { return "LoginSkin.xml"; }
+
+private:
+    void BindControls();
+    void InitUserInfoOnUI();
+    void ChgUserLoginInfo(int index);
+    void FillFromAccount(const SavedAccount& a);
+    void ClearTips();
+    void ShowLoginError(int kind, std::unique_ptr<std::string> text);
+    void OnTrayNotify(LPARAM mouseMsg);
+    void ShowFromTray();
+    void OnForceUpdate(bool start);
+    bool LoginEnabled() const;
+
+    HWND m_hOwner;
+    int m_nMode;
+    bool m_bRegisterFirst = false;
+    bool m_bHoldsMainWndProperty = false;
+    bool m_bHideOnShow = false;
+    std::vector<SavedAccount> m_accounts;
+    SavedAccount m_pending;             // the account of the login request under way
+    CButtonUI* m_pLoginBtn = nullptr;
+    CEditUI* m_pNameEdit = nullptr;
+    CEditUI* m_pPwdEdit = nullptr;
+    CCheckBoxUI* m_pAutoLogin = nullptr;
+    CCheckBoxUI* m_pKeepPW = nullptr;
+    CComboUI* m_pNameCombo = nullptr;
+    CLabelUI* m_pNameTips = nullptr;
+    CLabelUI* m_pPwdTips = nullptr;
+    std::unique_ptr<CForceUpdateTipDlg> m_pForceUpdate;
+};

@@ -1,0 +1,308 @@
+#include "RoomNavListUI.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+const char kRowSkin[] = "RoomNavListSkin.xml";
+
+CItemNode* NodeOf(CControlUI* row) { return row ? reinterpret_cast<CItemNode*>(row->GetTag()) : nullptr; }
+
+CLabelUI* RowLabel(CControlUI* row, const char* name) {
+    auto* c = row ? static_cast<CContainerUI*>(row->GetInterface("IContainer")) : nullptr;
+    CControlUI* found = c ? c->FindSubControl(name) : nullptr;
+    return found ? static_cast<CLabelUI*>(found->GetInterface("Label")) : nullptr;
+}
+
+CButtonUI* RowIcon(CControlUI* row) {
+    auto* c = row ? static_cast<CContainerUI*>(row->GetInterface("IContainer")) : nullptr;
+    CControlUI* found = c ? c->FindSubControl("ItemIcon") : nullptr;
+    return found ? static_cast<CButtonUI*>(found->GetInterface("Button")) : nullptr;
+}
+
+// (left / total)^2 of speed, truncated toward zero.
+int Glide(int speed, UINT left, UINT total) {
+    if (total == 0) return 0;
+    double f = (double)left / (double)total;
+    return (int)(speed * f * f);
+}
+}  // namespace
+
+// ---- nodes
+
+CItemNode::~CItemNode() {
+    for (CItemNode* c : children) delete c;
+}
+
+CItemNode* CItemNode::FindChild(const CDuiString& k) {
+    for (CItemNode* c : children) {
+        if (c->key == k) return c;
+        if (CItemNode* found = c->FindChild(k)) return found;
+    }
+    return nullptr;
+}
+
+CItemNode* CItemNode::LastDescendant() {
+    CItemNode* n = this;
+    while (!n->children.empty()) n = n->children.back();
+    return n;
+}
+
+// ---- list
+
+CRoomNavListUI::CRoomNavListUI(CPaintManagerUI* manager) : m_pManagerGiven(manager), m_pRoot(new CItemNode) {
+    m_pRoot->expanded = true;
+    m_pRoot->expandable = true;
+    SetItemShowHtml(true);
+}
+
+CRoomNavListUI::~CRoomNavListUI() {
+    if (m_pManager) m_pManager->KillTimer(this, kScrollTimer);
+    m_pSelected = nullptr;
+    // Rows go with the base list; the tree here.
+    m_pRoot.reset();
+}
+
+bool CRoomNavListUI::IsRowClass(CControlUI* control) {
+    return control && EqualNoCase(control->GetClass(), "ListContainerElementUI");
+}
+
+void CRoomNavListUI::SetItemText(CItemNode* node) {
+    CLabelUI* label = RowLabel(node->row, "ItemTextLabel");
+    if (!label) return;
+    CDuiString text;
+    if (node->expandable)
+        text = (node->expanded ? m_sExpandMarker : m_sCollapseMarker) + CDuiString::Format("<x %d>", m_nIndent);
+    text += node->text;
+    label->SetShowHtml(true);
+    label->SetText(text.c_str());
+}
+
+CItemNode* CRoomNavListUI::AddNode(const NavNodeData& data, CItemNode* parent) {
+    if (!parent) parent = m_pRoot.get();
+    CPaintManagerUI* pm = m_pManager ? m_pManager : m_pManagerGiven;
+    CControlUI* row = m_builder.GetMarkup()->IsValid() ? m_builder.Create(nullptr, pm)
+                                                       : m_builder.Create(kRowSkin, nullptr, nullptr, pm);
+    if (!row) return nullptr;
+    if (!IsRowClass(row)) {
+        delete row;
+        return nullptr;
+    }
+    auto* node = new CItemNode;
+    node->level = parent->level + 1;
+    node->folder = data.folder != 0;
+    node->expanded = false;
+    node->expandable = data.folder && !data.noExpander;
+    node->key = data.key;
+    node->icon = data.icon;
+    node->selectedIcon = data.selectedIcon;
+    node->text = data.text;
+    node->countText = data.countText;
+    node->row = row;
+
+    if (!parent->expanded || (parent != m_pRoot.get() && parent->row && !parent->row->IsVisible()))
+        row->SetVisible(false);
+    RECT pad = m_rcRowPadding;
+    pad.left += m_nIndent * node->level;
+    row->SetPadding(pad);
+
+    if (CButtonUI* icon = RowIcon(row)) {
+        auto* holder = static_cast<CContainerUI*>(row->GetInterface("IContainer"));
+        CControlUI* layout = holder ? holder->FindSubControl("ItemIconLayout") : nullptr;
+        if (node->folder || node->icon.empty()) {
+            if (layout) layout->SetVisible(false);
+        } else {
+            icon->SetNormalImage(node->icon.c_str());
+        }
+        icon->SetTag(reinterpret_cast<UINT_PTR>(row));
+        // Pressing the icon acts on the row.
+        icon->OnEvent.push_back([icon](void* p) {
+            auto* ev = static_cast<TEventUI*>(p);
+            if (ev->Type == UIEVENT_BUTTONDOWN)
+                if (auto* target = reinterpret_cast<CControlUI*>(icon->GetTag())) target->Event(*ev);
+            return true;
+        });
+    }
+    SetItemText(node);
+    if (CLabelUI* label = RowLabel(row, "ItemTextLabel")) {
+        if (node->folder) label->SetFixedWidth(0);
+        label->SetToolTip(node->text.c_str());
+    }
+    if (CLabelUI* count = RowLabel(row, "OnlineCNTLabel")) {
+        count->SetText(node->countText.c_str());
+        count->SetToolTip(node->countText.c_str());
+        if (node->folder) count->SetFixedWidth(0);
+        count->SetShowHtml(true);
+    }
+    row->SetFixedHeight(kRowHeight);
+    row->SetTag(reinterpret_cast<UINT_PTR>(node));
+
+    int index;
+    if (!parent->children.empty()) index = GetItemIndex(parent->LastDescendant()->row) + 1;
+    else if (parent == m_pRoot.get()) index = 0;
+    else index = GetItemIndex(parent->row) + 1;
+    if (index < 0 || !CListUI::AddAt(row, index)) {
+        delete row;
+        delete node;
+        return nullptr;
+    }
+    if (std::find(parent->children.begin(), parent->children.end(), node) == parent->children.end())
+        parent->children.push_back(node);
+    node->parent = parent;
+    return node;
+}
+
+bool CRoomNavListUI::SetOnlineCount(const CDuiString& key, const CDuiString& countText) {
+    CItemNode* node = FindNode(key);
+    if (!node || !node->row) return false;
+    node->countText = countText;
+    if (CLabelUI* count = RowLabel(node->row, "OnlineCNTLabel")) {
+        if (node->folder) count->SetFixedWidth(0);
+        count->SetShowHtml(true);
+        count->SetText(countText.c_str());
+    }
+    return true;
+}
+
+CItemNode* CRoomNavListUI::FindNode(const CDuiString& key) {
+    if (!m_pRoot) return nullptr;
+    if (m_pRoot->key == key) return m_pRoot.get();
+    return m_pRoot->FindChild(key);
+}
+
+void CRoomNavListUI::ExpandNode(CItemNode* node, bool expand) {
+    if (!node || node == m_pRoot.get() || !(m_pManager || m_pManagerGiven) || node->expanded == expand) return;
+    node->expanded = expand;
+    if (node->expandable) SetItemText(node);
+    if (!node->row || !node->row->IsVisible() || node->children.empty()) return;
+    int first = GetItemIndex(node->children.front()->row);
+    int last = GetItemIndex(node->LastDescendant()->row);
+    if (first < 0 || last < first) return;
+    for (int i = first; i <= last; ++i) {
+        CControlUI* row = GetItemAt(i);
+        if (!IsRowClass(row)) continue;
+        if (!expand) {
+            row->SetVisible(false);
+            continue;
+        }
+        CItemNode* n = NodeOf(row);
+        CItemNode* p = n ? n->parent : nullptr;
+        if (p && p->expanded && (p == m_pRoot.get() || (p->row && p->row->IsVisible()))) row->SetVisible(true);
+    }
+}
+
+void CRoomNavListUI::ExpandTopLevel() {
+    if (!m_pRoot) return;
+    for (CItemNode* c : m_pRoot->children)
+        if (c->expandable) ExpandNode(c, true);
+}
+
+void CRoomNavListUI::SetSelectedNode(CItemNode* node) {
+    if (!(m_pManager || m_pManagerGiven)) return;
+    if (m_pSelected) {
+        if (CLabelUI* label = RowLabel(m_pSelected->row, "ItemTextLabel")) label->SetTextColor(0);
+        if (CButtonUI* icon = RowIcon(m_pSelected->row)) icon->SetNormalImage(m_pSelected->icon.c_str());
+    }
+    if (node) {
+        if (CLabelUI* label = RowLabel(node->row, "ItemTextLabel")) label->SetTextColor(0xFF0000);
+        if (CButtonUI* icon = RowIcon(node->row)) icon->SetNormalImage(node->selectedIcon.c_str());
+    }
+    m_pSelected = node;
+}
+
+void CRoomNavListUI::RemoveRow(CControlUI* row) {
+    int i = GetItemIndex(row);
+    if (i >= 0) CListUI::RemoveAt(i);
+}
+
+bool CRoomNavListUI::RemoveNode(CItemNode* node) {
+    if (!node || node == m_pRoot.get()) return false;
+    while (!node->children.empty()) RemoveNode(node->children.back());
+    if (node->row) {
+        node->row->SetTag(0);
+        RemoveRow(node->row);
+        node->row = nullptr;
+    }
+    if (node->parent) {
+        auto& siblings = node->parent->children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), node), siblings.end());
+    }
+    if (m_pSelected == node) m_pSelected = nullptr;
+    delete node;
+    return true;
+}
+
+bool CRoomNavListUI::Add(CControlUI* pControl) {
+    return IsRowClass(pControl) && CListUI::Add(pControl);
+}
+
+bool CRoomNavListUI::AddAt(CControlUI* pControl, int iIndex) {
+    return IsRowClass(pControl) && CListUI::AddAt(pControl, iIndex);
+}
+
+bool CRoomNavListUI::Remove(CControlUI* pControl, bool bDoNotDestroy) {
+    if (!IsRowClass(pControl)) return false;
+    if (CItemNode* node = NodeOf(pControl)) return RemoveNode(node);
+    return CListUI::Remove(pControl, bDoNotDestroy);
+}
+
+bool CRoomNavListUI::RemoveAt(int iIndex, bool bDoNotDestroy) {
+    CControlUI* row = GetItemAt(iIndex);
+    if (!IsRowClass(row)) return false;
+    if (CItemNode* node = NodeOf(row)) return RemoveNode(node);
+    return CListUI::RemoveAt(iIndex, bDoNotDestroy);
+}
+
+void CRoomNavListUI::RemoveAll() {
+    if (!m_pRoot) return;
+    CListUI::RemoveAll();
+    m_pSelected = nullptr;
+    m_pRoot.reset(new CItemNode);
+    m_pRoot->expanded = true;
+    m_pRoot->expandable = true;
+}
+
+void CRoomNavListUI::OnWheel(int direction) {
+    int carried = m_uScrollTicks == 0 ? 0 : Glide(m_nScrollSpeed, m_uScrollTicksLeft, m_uScrollTicks);
+    if (direction == 0) m_nScrollSpeed = carried + (m_nScrollSpeed >= 0 ? 8 : 12);
+    else if (direction == 1) m_nScrollSpeed = carried - (m_nScrollSpeed <= 0 ? 8 : 12);
+    m_nScrollSpeed = std::clamp(m_nScrollSpeed, -100, 100);
+    m_uScrollTicks = m_uScrollTicksLeft = 5u * (UINT)std::sqrt((double)std::abs(m_nScrollSpeed));
+    if (CPaintManagerUI* pm = m_pManager) pm->SetTimer(this, kScrollTimer, kScrollPeriodMs);
+}
+
+void CRoomNavListUI::StopScroll() {
+    m_nScrollSpeed = 0;
+    m_uScrollTicks = m_uScrollTicksLeft = 0;
+    if (m_pManager) m_pManager->KillTimer(this, kScrollTimer);
+}
+
+void CRoomNavListUI::OnScrollTick() {
+    if (m_uScrollTicksLeft == 0) return StopScroll();
+    --m_uScrollTicksLeft;
+    int step = Glide(m_nScrollSpeed, m_uScrollTicksLeft, m_uScrollTicks);
+    SIZE pos = GetScrollPos();
+    SIZE range = GetScrollRange();
+    if ((step > 0 && pos.cy != 0) || (step < 0 && pos.cy != range.cy)) {
+        SetScrollPos({pos.cx, pos.cy - step});
+        return;
+    }
+    StopScroll();
+}
+
+void CRoomNavListUI::DoEvent(TEventUI& event) {
+    if (event.Type == UIEVENT_SCROLLWHEEL) {
+        OnWheel((int)LOWORD(event.wParam));
+        return;
+    }
+    if (event.Type == UIEVENT_TIMER && event.wParam == kScrollTimer) {
+        OnScrollTick();
+        return;
+    }
+    if (!IsMouseEnabled() && event.Type > UIEVENT__MOUSEBEGIN && event.Type < UIEVENT__MOUSEEND) {
+        if (m_pParent) m_pParent->DoEvent(event);
+        else CVerticalLayoutUI::DoEvent(event);
+        return;
+    }
+    CListUI::DoEvent(event);
+}

@@ -1,0 +1,649 @@
+#include "VarnetFrameWnd.h"
+
+#include <cinttypes>
+#include <cstdlib>
+#include <ctime>
+
+#include "GlobalData.h"
+#include "IDataHalvec.h"
+#include "LobbyMessages.h"
+#include "LobbyWindowProps.h"
+#include "ZQCommands.h"
+#include "ZqLib.h"
+#include "ZqLog.h"
+#include "ZqMessageBox.h"
+#include "ZqModConfig.h"
+#include "ZqMusicCore.h"
+
+namespace {
+const char kLog[] = "VarnetFrame.txt";
+const char kSearchPrompt[] = "输入房间ID";
+const char kDefaultHomePage[] = "http://127.0.0.1/ZeqaShow/LiveIndex";
+const int kMinRefreshMs = 60000;
+
+// A copy of a "getallnav" reply for the UI thread.
+struct NavReplyCopy {
+    uint32_t onlinecnt = 0;
+    std::vector<CCategoryInfo> categories;
+};
+
+// A copy of a "getcatelist" reply for the UI thread.
+struct CateListCopy {
+    uint32_t onlinecnt = 0;
+    uint32_t officialCnt = 0;
+    std::vector<CategoryItem> items;
+};
+
+template <class T>
+T* Find(CPaintManagerUI& pm, const char* name, const char* iface) {
+    CControlUI* c = pm.FindControl(name);
+    return c ? static_cast<T*>(c->GetInterface(iface)) : nullptr;
+}
+
+IDataHalvec* Halvec() { return static_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME)); }
+
+int RefreshPeriod(const char* key) {
+    int ms = 300000;
+    AfxGetConfigManager()->GetInt("UpdateSetting", key, ms, 300000);
+    return ms <= kMinRefreshMs ? kMinRefreshMs : ms;
+}
+
+CDuiString Count(int n) { return CDuiString::Format("[%d]", n); }
+}  // namespace
+
+DUI_BEGIN_MESSAGE_MAP(CVarnetFrameWnd, WindowImplBase)
+DUI_ON_MSGTYPE(DUI_MSGTYPE_TIMER, CVarnetFrameWnd::OnTimer)
+DUI_ON_MSGTYPE(DUI_MSGTYPE_CLICK, CVarnetFrameWnd::OnClick)
+DUI_ON_MSGTYPE(DUI_MSGTYPE_RETURN, CVarnetFrameWnd::OnReturn)
+DUI_ON_MSGTYPE(DUI_MSGTYPE_ITEMCLICK, CVarnetFrameWnd::OnItemClickMsg)
+DUI_ON_MSGTYPE(DUI_MSGTYPE_ITEMACTIVATE, CVarnetFrameWnd::OnItemActivateMsg)
+DUI_ON_MSGTYPE(DUI_MSGTYPE_KILLFOCUS, CVarnetFrameWnd::OnSearchEditKillFocus)
+DUI_ON_MSGTYPE(DUI_MSGTYPE_SETFOCUS, CVarnetFrameWnd::OnSearchEditSetFocus)
+DUI_END_MESSAGE_MAP()
+
+CVarnetFrameWnd::CVarnetFrameWnd(std::unique_ptr<ILobbyRoomManager> roomManager)
+    : m_pRoomManager(std::move(roomManager)) {
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::CVarnetFrameWnd", "主窗口构造");
+}
+
+CVarnetFrameWnd::~CVarnetFrameWnd() {
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::~CVarnetFrameWnd", "主窗口析构");
+    CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
+    if (m_pWaitDlg && ::IsWindow(m_pWaitDlg->GetHWND())) ::DestroyWindow(m_pWaitDlg->GetHWND());
+    m_pWaitDlg.reset();
+    m_pLoginDlg.reset();
+    if (::IsWindow(m_forceUpdate.GetHWND())) ::DestroyWindow(m_forceUpdate.GetHWND());
+}
+
+CControlUI* CVarnetFrameWnd::CreateControl(const char* pstrClass) {
+    if (EqualNoCase(pstrClass, "Roomlist")) return new CRoomNavListUI(&m_PaintManager);
+    return nullptr;
+}
+
+int CVarnetFrameWnd::ShowMessage(const char* text, const char* title) { return ShowZqMessageBox(m_hWnd, text, title); }
+
+UINT CVarnetFrameWnd::RunModal(WindowImplBase& dlg) { return dlg.ShowModal(); }
+
+void CVarnetFrameWnd::BindControls() {
+    m_pCoinLabel = Find<CLabelUI>(m_PaintManager, "ShowCoinLabel", "Label");
+    m_pBeansLabel = Find<CLabelUI>(m_PaintManager, "CoolBeansLabel", "Label");
+    m_pOnlineLabel = Find<CLabelUI>(m_PaintManager, "OnlineNumLabel", "Label");
+    m_pHeadPicture = Find<CButtonUI>(m_PaintManager, "HeadPictureUI", "Button");
+    m_pNickName = Find<CLabelUI>(m_PaintManager, "NickNameLabel", "Label");
+    m_pUserLevel = m_PaintManager.FindControl("UserLevelControl");
+    m_pExchangeLayout = m_PaintManager.FindControl("ExchangeLayoutControl");
+    m_pExchangeBtn = m_PaintManager.FindControl("ExchangeBTN");
+    CControlUI* list = m_PaintManager.FindControl("Roomlist");
+    m_pRoomList = list && EqualNoCase(list->GetClass(), "RoomNavListUI") ? static_cast<CRoomNavListUI*>(list) : nullptr;
+    m_pSearchEdit = Find<CEditUI>(m_PaintManager, "SearchEdit", "Edit");
+    m_pHallBtn = Find<CButtonUI>(m_PaintManager, "HallBTN", "Button");
+}
+
+void CVarnetFrameWnd::InitWindow() {
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::InitWindow", "主窗口初始化");
+    SetMainWndProperty(m_hWnd);
+    CMsgClientThread::GetInstance().EventSource().AddListener(this);
+    HICON icon = CGlobalDataApp::GetInstance().AppIcon();
+    ::PostMessage(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::PostMessage(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    CenterWindow();
+    BindControls();
+    if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN")) feedback->SetVisible(false);
+    std::string version;
+    if (AfxGetConfigManager()->GetString("config", "version", version) && !version.empty())
+        if (CControlUI* label = m_PaintManager.FindControl("SoftVersionLabel")) label->SetText(version.c_str());
+    // Every user starts on the home page; those of level 200 or less on its automatic room choice.
+    OnBtnClickHall(CGlobalDataApp::GetInstance().GetLevel() <= 200);
+    AfxGetDataDllManager()->LoadDataDlls(0);
+    CZQGetAllNavMsg nav;
+    CMsgClientThread::GetInstance().PostRequest(&nav);
+    OnUpdateMyInfo(0);
+    if (m_pRoomManager) m_pRoomManager->Init(m_hWnd);
+    if (m_pHallBtn) {
+        m_PaintManager.SetTimer(m_pHallBtn, kTimerOnlineCount, (UINT)RefreshPeriod("RefreshOnlineCNT"));
+        m_PaintManager.SetTimer(m_pHallBtn, kTimerWeb, (UINT)RefreshPeriod("RefreshWeb"));
+    }
+    CGlobalDataApp::GetInstance().mainWnd = m_hWnd;
+    if (m_pHallBtn) m_pHallBtn->SetFocus();
+}
+
+// ---- replies (request worker)
+
+void CVarnetFrameWnd::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) {
+    if (!msg) return;
+    if (auto* nav = dynamic_cast<CZQGetAllNavMsg*>(msg)) {
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnZQMessageNotify", "HTTP应答CZQGetAllNavMsg status=%d", nav->status);
+        if (nav->status != 1) {
+            ::PostMessageOwned(m_hWnd, WM_NAV_FAILED, 0, std::make_unique<std::string>(nav->statusdesc));
+            return;
+        }
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::ResetNavColumnData", "主窗口重新设置导航栏信息");
+        auto copy = std::make_unique<NavReplyCopy>();
+        copy->onlinecnt = nav->onlinecnt;
+        copy->categories = nav->categories;
+        ::PostMessageOwned(m_hWnd, WM_UPDATE_ROOM_LIST, 0, std::move(copy));
+    } else if (auto* cate = dynamic_cast<CZQGetCateListMsg*>(msg)) {
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnZQMessageNotify", "HTTP应答CZQGetCateListMsg status=%d", cate->status);
+        if (cate->status != 1) return;
+        auto copy = std::make_unique<CateListCopy>();
+        copy->onlinecnt = cate->onlinecnt;
+        copy->officialCnt = cate->officialCnt;
+        copy->items = cate->category.items;
+        ::PostMessageOwned(m_hWnd, WM_UPDATE_ONLINE_COUNT, 0, std::move(copy));
+        CGlobalDataApp::GetInstance().SyncServerTime(cate->systm);
+    }
+}
+
+// ---- directory
+
+void CVarnetFrameWnd::UpdateRoomList() {
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::UpdateRoomList", "主窗口更新左侧导航栏");
+    if (!m_pRoomList) return;
+    if (m_pRoomList->GetCount() > 0) m_pRoomList->RemoveAll();
+    m_navData.UpdateFavouriteCategory(CGlobalDataApp::GetInstance().GetLoginType());
+    for (CCategoryInfo& c : m_navData.categories) {
+        NavNodeData d;
+        d.key = std::to_string(c.uniqueId);
+        d.folder = c.items.empty() ? 0 : 1;
+        d.text = c.items.empty() ? "     " + c.name : c.name;
+        if (c.type == 1) d.countText = Count(c.RecountOnline());
+        else if (c.type == 5) d.countText = Count(c.count);
+        CItemNode* parent = m_pRoomList->AddNode(d, nullptr);
+        if (!parent) continue;
+        for (const CategoryItem& i : c.items) {
+            NavNodeData e;
+            e.key = std::to_string(i.uniqueId);
+            e.text = i.name;
+            bool rooms = c.type == 1;
+            e.icon = rooms ? "MusicNormal.png" : "IENormal.png";
+            e.selectedIcon = rooms ? "MusicClick.png" : "IEClick.png";
+            if (c.type == 1 || c.type == 5) e.countText = Count(i.cnt);
+            m_pRoomList->AddNode(e, parent);
+        }
+    }
+    OnUpdateOnlineCNTInfo();
+    m_pRoomList->ExpandTopLevel();
+}
+
+void CVarnetFrameWnd::OnUpdateOnlineCNTInfo() {
+    int total = m_navData.GetTotalOnlineCount();
+    if (m_pOnlineLabel) m_pOnlineLabel->SetText(CDuiString::Format("同时在线人数：%d人", total).c_str());
+    if (!m_pRoomList) return;
+    for (CCategoryInfo& c : m_navData.categories) {
+        if (c.type == 5) {
+            m_pRoomList->SetOnlineCount(std::to_string(c.uniqueId), Count(c.count));
+        } else if (c.type == 1) {
+            m_pRoomList->SetOnlineCount(std::to_string(c.uniqueId), Count(c.RecountOnline()));
+            for (const CategoryItem& i : c.items) m_pRoomList->SetOnlineCount(std::to_string(i.uniqueId), Count(i.cnt));
+        }
+    }
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::OnUpdateOnlineCNTInfo", "主窗口更新栏目条目信息_完成！");
+}
+
+// ---- user details
+
+void CVarnetFrameWnd::OnUpdateMyInfo(int flags) {
+    UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
+    if (m_pNickName) {
+        if (a.beautyid != 0 || a.uid != 0) {
+            std::string id = StringUtility::Format("(%u)", a.beautyid != 0 ? a.beautyid : a.uid);
+            std::string full = a.nickname + id;
+            std::string shown = full;
+            if (full.size() >= 27) {
+                size_t keep = id.size() < 24 ? 24 - id.size() : 0;
+                shown = a.nickname.substr(0, Charset::GbkSafeCut(a.nickname.data(), a.nickname.size(), keep)) + "..." + id;
+            }
+            m_pNickName->SetText(shown.c_str());
+            m_pNickName->SetToolTip(full.c_str());
+        } else {
+            m_pNickName->SetText("");
+            m_pNickName->SetToolTip("");
+        }
+    }
+    if ((flags & 7) && m_pHomePage && m_pHomePage->IsHomePage()) m_pHomePage->Refresh();
+    auto balance = [](CLabelUI* label, uint64_t value) {
+        if (!label) return;
+        label->SetText(CDuiString::Format("%" PRIu64, value).c_str());
+        label->SetFixedWidth(label->GetTextSize().cx + 4);
+    };
+    balance(m_pBeansLabel, a.zebin);
+    balance(m_pCoinLabel, a.xiubi);
+    IDataHalvec* halvec = Halvec();
+    if (m_pHeadPicture) {
+        UserPhotoItem photo;
+        if (halvec && halvec->GetUserPhoto(-1, (int)a.photoid, photo))
+            m_pHeadPicture->SetBkImage(CDuiString::Format("file='%s' dest='5,5,60,60'", photo.fname.c_str()).c_str());
+        else
+            m_pHeadPicture->SetBkImage("");
+    }
+    if (m_pUserLevel) {
+        LevelItem level;
+        if (halvec && halvec->GetLevel((int)a.level, level)) {
+            m_pUserLevel->SetBkImage(level.fname.c_str());
+            m_pUserLevel->SetToolTip(level.name.c_str());
+        } else {
+            m_pUserLevel->SetBkImage("");
+            m_pUserLevel->SetToolTip("");
+        }
+    }
+    CatalogGroupInfo group;
+    bool exchange = halvec && halvec->GetLevelGroup(a.level, group) && group.idx == 2;
+    if (m_pExchangeLayout) m_pExchangeLayout->SetVisible(exchange);
+    if (m_pExchangeBtn) m_pExchangeBtn->SetVisible(exchange);
+}
+
+// ---- messages
+
+LRESULT CVarnetFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+    bHandled = TRUE;
+    switch (uMsg) {
+    case WM_SHOWWINDOW:
+        OnShowWindow(wParam == 1);
+        bHandled = FALSE;
+        return 0;
+    case WM_TRAY_NOTIFY:
+        OnTaskBarIconNotify((UINT)wParam, lParam);
+        return 0;
+    case WM_UPDATE_ROOM_LIST: {
+        std::unique_ptr<NavReplyCopy> copy(reinterpret_cast<NavReplyCopy*>(lParam));
+        if (copy) {
+            m_navData.categories = std::move(copy->categories);
+            m_navData.total = (int)copy->onlinecnt;
+        }
+        UpdateRoomList();
+        return 0;
+    }
+    case WM_UPDATE_ONLINE_COUNT: {
+        std::unique_ptr<CateListCopy> copy(reinterpret_cast<CateListCopy*>(lParam));
+        if (copy) {
+            m_navData.total = (int)copy->onlinecnt;
+            for (CCategoryInfo& c : m_navData.categories) {
+                if (c.type == 5) c.count = (int)copy->officialCnt;
+                else if (c.type == 1)
+                    for (const CategoryItem& i : copy->items) c.UpdateItemCount(i);
+            }
+        }
+        OnUpdateOnlineCNTInfo();
+        return 0;
+    }
+    case WM_NAV_FAILED: {
+        std::unique_ptr<std::string> why(reinterpret_cast<std::string*>(lParam));
+        std::string text = StringUtility::Format("获取导航栏信息失败! 失败原因:%s", why ? why->c_str() : "");
+        ShowMessage(text.c_str(), "提示");
+        return 0;
+    }
+    case WM_UPDATE_MY_INFO:
+        OnUpdateMyInfo((int)wParam);
+        return 0;
+    case WM_ROOM_NOTIFY:
+        OnNotifyRoomMsg((int)wParam, lParam);
+        return 0;
+    case WM_RES_CHANGED:
+        OnResChanged((int)wParam);
+        return 0;
+    case WM_CLOSE_ALL_ROOMS:
+        if (m_pRoomManager) m_pRoomManager->RemoveAll();
+        return 0;
+    case WM_FORCE_UPDATE:
+        if (wParam == 1) ShowForceUpdateDlg();
+        else if (::IsWindow(m_forceUpdate.GetHWND())) m_forceUpdate.Close(1);
+        return 0;
+    case WM_FORCE_UPDATE_PROGRESS:
+        m_forceUpdate.SetProgress((unsigned)lParam, (int)wParam);
+        return 0;
+    case WM_HOME_PAGE_LOADED:
+        if (wParam == 0) {
+            PJ_Log(kLog, 0, "CVarnetFrameWnd::OnBrowserMessage", "第一次载入IE成功，设置为显示");
+            auto* loading = Find<CContainerUI>(m_PaintManager, "horLoadingWebUI", "IContainer");
+            CControlUI* main = m_PaintManager.FindControl("horMainFrameHtml");
+            if (loading && main) {
+                loading->RemoveAll();
+                loading->SetVisible(false);
+                main->SetVisible(true);
+            }
+        }
+        return 0;
+    case WM_WEB_COMMAND: {
+        std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
+        if (!text || text->empty()) return 0;
+        if (text->substr(0, text->find('&')) == "openroom") OpenRoomForRoomID(*text);
+        return 0;
+    }
+    case WM_ROOM_OPEN_TIMEOUT:
+        CreateRoomWaitDlg(false);
+        return 0;
+    default:
+        bHandled = FALSE;
+        return 0;
+    }
+}
+
+void CVarnetFrameWnd::ShowAndActivate() { ShowWindow(true, true); }
+
+void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
+    std::unique_ptr<RoomUserChange> change;   // code 19's record, freed after the room manager saw it
+    switch (code) {
+    case ROOM_NOTIFY_ENTER_RESULT: {
+        CreateRoomWaitDlg(false);
+        auto* result = reinterpret_cast<EnterRoomResult*>(payload);
+        if (result && result->status != 1) ShowMessage(result->statusText.c_str(), "提示");
+        if (m_pRoomManager) m_pRoomManager->OnNotifyRoom(code, payload);
+        else delete result;
+        return;
+    }
+    case ROOM_NOTIFY_CLOSE_ROOM:
+    case ROOM_NOTIFY_SHOW_LOBBY:
+        ShowAndActivate();
+        break;
+    case ROOM_NOTIFY_USER_CHANGE:
+        change.reset(reinterpret_cast<RoomUserChange*>(payload));
+        if (change && (change->value & (8 | 0x10))) OnUpdateMyInfo(0);
+        break;
+    case ROOM_NOTIFY_LOGIN_ELSEWHERE:
+        DealNotifyUserReEnter();
+        break;
+    case ROOM_NOTIFY_SERVER_RESTART:
+        if (m_pRoomManager) m_pRoomManager->RemoveAll();
+        ShowMessage("服务器正在重启，请稍等10秒钟再进房间!", "提示");
+        break;
+    case ROOM_NOTIFY_ROOM_FULL:
+        if (m_pRoomManager) m_pRoomManager->RemoveAll();
+        ShowMessage("非常抱歉，该房间人数达到上限\n成为会员继续观看", "提示");
+        break;
+    case ROOM_NOTIFY_RELOGIN_ENTER: {
+        uint32_t rid = m_pRoomManager ? m_pRoomManager->GetCurRoomId() : 0;
+        std::string pwd = m_pRoomManager && rid ? m_pRoomManager->GetRoomPassword(rid) : "";
+        std::string name = m_pRoomManager && rid ? m_pRoomManager->GetRoomName(rid) : "";
+        HWND parent = m_pRoomManager && m_pRoomManager->GetRoomWnd() ? m_pRoomManager->GetRoomWnd() : m_hWnd;
+        if (ShowLoginDlg(parent, 0) && rid != 0)
+            EnterRoom(rid, CGlobalDataApp::GetInstance().GetAccount().stealth, pwd, name);
+        break;
+    }
+    case ROOM_NOTIFY_REGISTER: {
+        HWND parent = m_pRoomManager && m_pRoomManager->GetRoomWnd() ? m_pRoomManager->GetRoomWnd() : m_hWnd;
+        ShowLoginDlg(parent, 1);
+        break;
+    }
+    default:
+        break;
+    }
+    if (m_pRoomManager) m_pRoomManager->OnNotifyRoom(code, payload);
+}
+
+void CVarnetFrameWnd::OnShowWindow(bool shown) {
+    if (m_pLoginDlg && ::IsWindow(m_pLoginDlg->GetHWND())) m_pLoginDlg->ShowWindow(shown, shown);
+}
+
+int CVarnetFrameWnd::PopupMenu(const std::vector<ZqMenuItem>& items) {
+    CZqMenuUI menu;
+    menu.SetMenuItem(items);
+    POINT pt = m_pBackend ? m_pBackend->GetCursorPos() : POINT{};
+    if (!menu.CreateMenu(pt, m_hWnd)) return CZqMenuUI::kNone;
+    return menu.PopupMenuNoCreate();
+}
+
+void CVarnetFrameWnd::OnTaskBarIconNotify(UINT iconId, LPARAM mouseMsg) {
+    if (iconId != kTrayIconId) return;
+    UINT m = LOWORD((uintptr_t)mouseMsg);
+    if (m == WM_LBUTTONDBLCLK) {
+        if (IsWindowVisible()) ShowWindow(false, false);
+        else ShowAndActivate();
+    } else if (m == WM_RBUTTONDOWN) {
+        int id = PopupMenu({ZqMenuItem("显示主窗口", 0), ZqMenuItem("退出", 1)});
+        if (id == 0) ShowAndActivate();
+        else if (id == 1) OnBtnClickClose();
+    }
+}
+
+void CVarnetFrameWnd::OnBtnClickMainMenu() {
+    int id = PopupMenu({ZqMenuItem("换名登录", 0), ZqMenuItem("修改昵称", 1), ZqMenuItem("更换头像", 2)});
+    if (id == 0) {
+        OnReLoginServer();
+    } else if (id == 1 || id == 2) {
+        // The settings dialog opens on its nickname or photo page; it needs a signed-in user.
+        if (CGlobalDataApp::GetInstance().GetUid() == 0) ShowMessage("请先登录再操作!", "提示");
+    }
+}
+
+void CVarnetFrameWnd::OnReLoginServer() {
+    if (ShowLoginDlg(m_hWnd, 0)) OnBtnClickHall(CGlobalDataApp::GetInstance().GetLevel() <= 200);
+}
+
+bool CVarnetFrameWnd::ShowLoginDlg(HWND parent, int mode) {
+    if (m_pLoginDlg && ::IsWindow(m_pLoginDlg->GetHWND())) {
+        if (CWindowWnd* w = CWindowWnd::FromHandle(m_pLoginDlg->GetOwner())) w->ShowWindow(true, true);
+        return false;
+    }
+    m_pLoginDlg = std::make_unique<CLoginDlg>(parent, CLoginDlg::kModeNormal);
+    m_pLoginDlg->SetRegisterFirst(mode == 1);
+    if (!m_pLoginDlg->Create(parent, "登录对话框", UI_WS_POPUP, 0, 0, 0, 410, 335)) return false;
+    if (RunModal(*m_pLoginDlg) != 1) return false;
+    if (m_pRoomManager) m_pRoomManager->RemoveAll();
+    CZQGetAllNavMsg nav;
+    CMsgClientThread::GetInstance().PostRequest(&nav);
+    ::PostMessage(m_hWnd, WM_UPDATE_MY_INFO, 0, 0);
+    return true;
+}
+
+void CVarnetFrameWnd::StopRefreshTimers() {
+    if (!m_pHallBtn) return;
+    m_PaintManager.KillTimer(m_pHallBtn, kTimerOnlineCount);
+    m_PaintManager.KillTimer(m_pHallBtn, kTimerWeb);
+}
+
+void CVarnetFrameWnd::OnBtnClickClose() {
+    UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
+    if (a.uid != 0) {
+        bool owned = IsWindowVisible() && !(m_pBackend && m_pBackend->IsMinimized());
+        CSoftCloseTipDlg tip;
+        if (!tip.Create(owned ? m_hWnd : nullptr, "泽嘉提示", UI_WS_POPUP, 0, 0, 0, 300, 150)) return;
+        tip.CenterWindow();
+        if (RunModal(tip) != 1) return;
+    }
+    StopRefreshTimers();
+    if (m_pRoomManager) m_pRoomManager->RemoveAll();
+    ShowWindow(false, false);
+    if (a.uid != 0) {
+        CZQLogOutMsg out;
+        out.uid = a.uid;
+        out.sid = a.sid;
+        out.ctxInt[0] = (int)a.uid;
+        out.ctxText[0] = a.nickname;
+        CMsgClientThread::GetInstance().PostRequest(&out);
+    }
+    CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
+    ClearMainWndProperty(m_hWnd);
+    if (m_pWaitDlg) CreateRoomWaitDlg(false);
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::OnBtnClickClose", "主窗口关闭");
+    ::PostQuitMessage(0);
+}
+
+void CVarnetFrameWnd::DealNotifyUserReEnter() {
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::DealNotifyUserReEnter", "房间窗口关闭，程序等待退出!");
+    StopRefreshTimers();
+    if (m_pRoomManager) m_pRoomManager->RemoveAll();
+    CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
+    if (!IsWindowVisible() || (m_pBackend && m_pBackend->IsMinimized())) {
+        ShowWindow(true, true);
+        if (m_pBackend) m_pBackend->Restore();
+    }
+    ShowMessage("您的帐号已经在其它地方登录了，现在需要退出!", "提示");
+    ShowWindow(false, false);
+    ClearMainWndProperty(m_hWnd);
+    if (m_pWaitDlg) CreateRoomWaitDlg(false);
+    ::PostQuitMessage(0);
+}
+
+void CVarnetFrameWnd::OnResChanged(int mask) {
+    if (IDataHalvec* halvec = Halvec()) halvec->Reload(mask);
+}
+
+void CVarnetFrameWnd::ShowForceUpdateDlg() {
+    ShowWindow(false, false);
+    if (::IsWindow(m_forceUpdate.GetHWND())) return;
+    if (!m_forceUpdate.Create(m_hWnd, "强制升级对话框", UI_WS_POPUP, 0, 0, 0, 512, 312)) return;
+    m_forceUpdate.CenterWindow();
+    RunModal(m_forceUpdate);
+}
+
+LRESULT CVarnetFrameWnd::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+    if ((wParam & 0xFFF0) == SC_CLOSE) {
+        OnBtnClickClose();
+        bHandled = TRUE;
+        return 0;
+    }
+    bool wasZoomed = m_pBackend && m_pBackend->IsMaximized();
+    LRESULT r = WindowImplBase::OnSysCommand(uMsg, wParam, lParam, bHandled);
+    bool zoomed = m_pBackend && m_pBackend->IsMaximized();
+    if (zoomed != wasZoomed) {
+        if (CControlUI* max = m_PaintManager.FindControl("MaxBTN")) max->SetVisible(!zoomed);
+        if (CControlUI* restore = m_PaintManager.FindControl("RestoreBTN")) restore->SetVisible(zoomed);
+    }
+    return r;
+}
+
+LRESULT CVarnetFrameWnd::ResponseDefaultKeyEvent(WPARAM wParam) { return wParam == VK_ESCAPE; }
+
+LRESULT CVarnetFrameWnd::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+    // The worker reads the window handle: it stops hearing replies before the handle goes.
+    CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
+    ClearMainWndProperty(m_hWnd);
+    return WindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
+}
+
+// ---- notifications
+
+std::string CVarnetFrameWnd::HomePageUrl() const {
+    std::string url;
+    AfxGetConfigManager()->GetString("ZqServerList", "HomePageUrl", url, kDefaultHomePage);
+    return url;
+}
+
+void CVarnetFrameWnd::OnTimer(TNotifyUI& msg) {
+    if (!m_pHallBtn || msg.pSender != m_pHallBtn) return;
+    if (msg.wParam == kTimerOnlineCount) {
+        if (CGlobalDataApp::GetInstance().GetUid() == 0) return;
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnTimer", "CVarnetFrameWnd::OnTimer::Refresh_OnlineCNT");
+        CZQGetCateListMsg cate;
+        CMsgClientThread::GetInstance().PostRequest(&cate);
+    } else if (msg.wParam == kTimerWeb) {
+        if (!m_pHomePage || !m_pHomePage->HasBrowser() || !m_pHomePage->IsHomePage()) return;
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnTimer", "CVarnetFrameWnd::OnTimer::Refresh_Web");
+        srand((unsigned)time(nullptr));
+        m_pHomePage->Navigate(StringUtility::Format("%s?r=%d%d", HomePageUrl().c_str(), 0, rand() % 100000));
+    }
+}
+
+void CVarnetFrameWnd::OnClick(TNotifyUI& msg) {
+    CDuiString name = msg.pSender ? msg.pSender->GetName() : CDuiString();
+    if (name == "MinBTN") ::PostMessage(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    else if (name == "MaxBTN") ::PostMessage(m_hWnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    else if (name == "RestoreBTN") ::PostMessage(m_hWnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+    else if (name == "CloseBTN") OnBtnClickClose();
+    else if (name == "HallBTN") OnBtnClickHall(false);
+    else if (name == "HeadPictureUI" || name == "MainMenuBTN") OnBtnClickMainMenu();
+    // The web links (site, agent, exchange, recharge, ranking, help, search) open pages of the web service.
+}
+
+void CVarnetFrameWnd::OnReturn(TNotifyUI&) {}
+
+void CVarnetFrameWnd::OnSearchEditSetFocus(TNotifyUI& msg) {
+    if (!m_pSearchEdit || msg.pSender != m_pSearchEdit) return;
+    if (m_pSearchEdit->GetText() == kSearchPrompt) {
+        m_pSearchEdit->SetTextColor(0);
+        m_pSearchEdit->SetText("");
+    }
+}
+
+void CVarnetFrameWnd::OnSearchEditKillFocus(TNotifyUI& msg) {
+    if (!m_pSearchEdit || msg.pSender != m_pSearchEdit) return;
+    if (m_pSearchEdit->GetText().empty()) {
+        m_pSearchEdit->SetTextColor(10526884);
+        m_pSearchEdit->SetText(kSearchPrompt);
+    }
+}
+
+void CVarnetFrameWnd::OnBtnClickHall(bool autoRoom) {
+    if (!m_pHomePage) return;
+    std::string url = HomePageUrl();
+    if (autoRoom) url += "?funType=AutoRoom";
+    m_pHomePage->Navigate(url);
+    if (m_pRoomList) m_pRoomList->SetSelectedNode(nullptr);
+}
+
+void CVarnetFrameWnd::OnItemClickMsg(TNotifyUI& msg) {
+    if (!m_pRoomList || !msg.pSender || !EqualNoCase(msg.pSender->GetClass(), "ListContainerElementUI")) return;
+    if (m_pRoomList->GetItemIndex(msg.pSender) < 0) return;
+    auto* node = reinterpret_cast<CItemNode*>(msg.pSender->GetTag());
+    if (!node) return;
+    if (node->folder && node != m_pRoomList->GetRoot()) {
+        m_pRoomList->ExpandNode(node, !node->expanded);
+        return;
+    }
+    m_pRoomList->SetSelectedNode(node);
+    DBClickRoomListItem(atoi(node->key.c_str()));
+}
+
+void CVarnetFrameWnd::DBClickRoomListItem(int uniqueId) {
+    if (!m_pHomePage) return;
+    const std::string base = HomePageUrl().substr(0, HomePageUrl().find("/ZeqaShow/"));
+    CCategoryInfo* cat = m_navData.FindCategory(uniqueId);
+    if (cat && cat->type == 5) {
+        m_pHomePage->Navigate(base + "/ZeqaShow/getWeekGiftList?funType=officialRoom");
+        return;
+    }
+    CategoryItem* item = m_navData.FindItem(uniqueId);
+    cat = m_navData.FindItemCategory(uniqueId);
+    if (!item || !cat) return;
+    switch (cat->type) {
+    case 1: {
+        char name[250];
+        UrlEncode::EncodeEx(item->name.c_str(), name, sizeof name, 0);
+        m_pHomePage->Navigate(
+            StringUtility::Format("%s/ZeqaShow/getWeekGiftList?funType=caterRoom&id=%d&name=%s", base.c_str(), item->id, name));
+        break;
+    }
+    case 2:
+    case 3:
+        if (!item->url.empty()) m_pHomePage->Navigate(item->url);
+        break;
+    case 4:
+        m_pHomePage->Navigate(base + "/ZeqaShow/getWeekGiftList?funType=favRoom");
+        break;
+    default:
+        break;
+    }
+}
+
+void CVarnetFrameWnd::OnItemActivateMsg(TNotifyUI& msg) {
+    // Without the home page view there is no room list page to choose from: a double click on an entry of
+    // a room category opens that room.
+    if (m_pHomePage || !m_pRoomList || !msg.pSender || m_pRoomList->GetItemIndex(msg.pSender) < 0) return;
+    auto* node = reinterpret_cast<CItemNode*>(msg.pSender->GetTag());
+    if (!node || node->folder) return;
+    int uniqueId = atoi(node->key.c_str());
+    CategoryItem* item = m_navData.FindItem(uniqueId);
+    CCategoryInfo* cat = m_navData.FindItemCategory(uniqueId);
+    if (!item || !cat || cat->type != 1 || item->id <= 0) return;
+    OpenRoomForRoomID(StringUtility::Format("openroom&id=%d&name=%s", item->id, item->name.c_str()));
+}

@@ -1,0 +1,108 @@
+// The lobby window: the user's details, online counts, the room directory, the home page's place, the
+// updater's prompts, and the start of entering a room. It owns the one room manager of the process.
+//
+// Threads: everything runs on the UI thread except OnZQMessageNotify (the request worker), which never
+// touches a control or the directory: it posts copies of the replies (WM_UPDATE_ROOM_LIST,
+// WM_UPDATE_ONLINE_COUNT, WM_NAV_FAILED) whose heap payloads the frame frees.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ForceUpdateTipDlg.h"
+#include "ILobbyRoomManager.h"
+#include "IHomePageView.h"
+#include "LoginDlg.h"
+#include "MsgClientThread.h"
+#include "NavigationBarInfo.h"
+#include "RoomEntryDlgs.h"
+#include "RoomNavListUI.h"
+
+// The getallnav failure text for the UI thread (lParam: heap std::string).
+constexpr UINT WM_NAV_FAILED = WM_USER + 1010;
+
+class CVarnetFrameWnd : public WindowImplBase, public CZQEventListener {
+public:
+    enum { kTimerOnlineCount = 5, kTimerWeb = 6 };
+
+    explicit CVarnetFrameWnd(std::unique_ptr<ILobbyRoomManager> roomManager);
+    ~CVarnetFrameWnd() override;
+    const char* GetWindowClassName() const override { return "VarnetFrameWnd"; }
+    CControlUI* CreateControl(const char* pstrClass) override;
+    void InitWindow() override;
+    LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
+    LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;
+
+    DUI_DECLARE_MESSAGE_MAP()
+    virtual void OnTimer(TNotifyUI& msg);
+    void OnClick(TNotifyUI& msg) override;
+    virtual void OnReturn(TNotifyUI& msg);
+    virtual void OnItemClickMsg(TNotifyUI& msg);
+    virtual void OnItemActivateMsg(TNotifyUI& msg);
+    virtual void OnSearchEditKillFocus(TNotifyUI& msg);
+    virtual void OnSearchEditSetFocus(TNotifyUI& msg);
+
+    // Entering a room.
+    bool OpenRoomForRoomID(const std::string& command);
+    bool EnterRoom(uint32_t roomId, int stealth, const std::string& password, const std::string& roomName);
+    void CreateRoomWaitDlg(bool show);
+    CRoomCreateWaitDlg* GetWaitDlg() const { return m_pWaitDlg.get(); }
+
+    // Lobby actions.
+    void OnBtnClickClose();
+    void OnBtnClickHall(bool autoRoom);
+    void OnUpdateMyInfo(int flags);
+    bool ShowLoginDlg(HWND parent, int mode);
+    void DBClickRoomListItem(int uniqueId);
+
+    void SetHomePageView(IHomePageView* view) { m_pHomePage = view; }
+    CNavigationBarInfo& GetNavData() { return m_navData; }
+    CRoomNavListUI* GetRoomList() const { return m_pRoomList; }
+    ILobbyRoomManager* GetRoomManager() const { return m_pRoomManager.get(); }
+    CForceUpdateTipDlg& GetForceUpdateDlg() { return m_forceUpdate; }
+
+protected:
+    CDuiString GetSkinFile() override { return "VarnetSkin.xml"; }
+    ZQ_SKIN_ANSWERS()
+    // Modal steps, replaced by tests: a message box, and a dialog already created.
+    virtual int ShowMessage(const char* text, const char* title);
+    virtual UINT RunModal(WindowImplBase& dlg);
+
+private:
+    void BindControls();
+    void UpdateRoomList();
+    void OnUpdateOnlineCNTInfo();
+    void OnNotifyRoomMsg(int code, LPARAM payload);
+    void OnTaskBarIconNotify(UINT iconId, LPARAM mouseMsg);
+    void OnBtnClickMainMenu();
+    void OnReLoginServer();
+    void DealNotifyUserReEnter();
+    void OnResChanged(int mask);
+    void ShowForceUpdateDlg();
+    void OnShowWindow(bool shown);
+    void ShowAndActivate();
+    void StopRefreshTimers();
+    int PopupMenu(const std::vector<ZqMenuItem>& items);
+    std::string HomePageUrl() const;
+
+    CNavigationBarInfo m_navData;                  // UI thread only
+    std::unique_ptr<ILobbyRoomManager> m_pRoomManager;
+    IHomePageView* m_pHomePage = nullptr;
+    CLabelUI* m_pCoinLabel = nullptr;
+    CLabelUI* m_pBeansLabel = nullptr;
+    CLabelUI* m_pOnlineLabel = nullptr;
+    CButtonUI* m_pHeadPicture = nullptr;
+    CLabelUI* m_pNickName = nullptr;
+    CControlUI* m_pUserLevel = nullptr;
+    CControlUI* m_pExchangeLayout = nullptr;
+    CControlUI* m_pExchangeBtn = nullptr;
+    CRoomNavListUI* m_pRoomList = nullptr;
+    CEditUI* m_pSearchEdit = nullptr;
+    CButtonUI* m_pHallBtn = nullptr;
+    std::unique_ptr<CRoomCreateWaitDlg> m_pWaitDlg;
+    std::unique_ptr<CLoginDlg> m_pLoginDlg;
+    CForceUpdateTipDlg m_forceUpdate;
+};

@@ -1,0 +1,133 @@
+// Gift pacing and the global gift banner of the open room.
+//
+// A gift of N units to a receiver is played out one unit a line, at most one unit every 66 ms, with the
+// receiver, the gift and the sender picked at random among those waiting. Cheques are written one line each.
+// Global gifts wait by priority (count x price) for the banner of the chat column.
+//
+// Threads: producers (Insert*) on the chat client's receive thread and the request worker; the Check*/Show*
+// operations on the room logic's detection thread; Clear* on whichever thread tears the room down.
+// Locks: bannerLock_ guards banner_, pacedLock_ guards paced_, chequeLock_ guards cheques_; no operation
+// holds two of them. Messages are posted while the queue's lock is held; the catalogue's own read lock is
+// taken inside (order: queue lock, then catalogue lock). The banner accessors of the chat column are called
+// under bannerLock_.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "CatalogRecords.h"
+#include "RoomNotify.h"
+#include "RoomRecords.h"
+
+class IRoomUI;
+
+struct GiftShowItem {
+    RoomUserInfo sender;
+    uint32_t total = 0;
+    uint32_t counted = 0;
+    std::string text;
+};
+
+struct GiftShowGroup {
+    GiftItem gift;
+    uint32_t shown = 0;
+    uint32_t start = 0;
+    std::list<std::unique_ptr<GiftShowItem>> senders;
+};
+
+struct GiftChequeItem {
+    RoomUserInfo sender;
+    RoomUserInfo receiver;
+    uint32_t giftId = 0;
+    uint32_t amount = 0;
+};
+
+// What a global-gift notice says.
+struct GlobalGiftNotice {
+    std::string senderName;
+    std::string receiverName;
+    uint32_t senderId = 0;
+    uint32_t receiverId = 0;
+    uint32_t giftId = 0;
+    int64_t time = 0;       // seconds since 1970
+    std::string word;
+};
+
+class CGiftShowManager {
+public:
+    static constexpr uint32_t kPacingIntervalMs = 66;
+
+    CGiftShowManager();
+    virtual ~CGiftShowManager();
+    CGiftShowManager(const CGiftShowManager&) = delete;
+    CGiftShowManager& operator=(const CGiftShowManager&) = delete;
+
+    void SetRoomUI(IRoomUI* ui) { roomUI_ = ui; }
+    void SetShieldFlag(bool shield) { shield_ = shield; }
+    bool GetShieldFlag() const { return shield_; }
+
+    void InserGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t count,
+                       uint32_t start, const std::string& text);
+    // Replaces the receiver's queued gifts by this one, of which min(N, rate x seconds) units remain to be
+    // played; a negative number of seconds counts as 0.
+    void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
+                            uint32_t count, uint32_t start, int64_t seconds, const std::string& text);
+    void ShowNextGiftUnit();
+
+    void InsertChequeShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
+                          uint32_t amount);
+    void CheckChequeShow();
+
+    void InsertGlobalGiftShow(uint32_t count, const GlobalGiftNotice& notice);
+    void CheckGlobalGiftShow();
+
+    void ClearGiftShows();
+    void ClearChequeShows();
+    void ClearGlobalGiftShows();
+
+    // For tests: the clock, the random source, and what is queued.
+    void SetTickSource(std::function<uint32_t()> tick);
+    void SeedRandom(uint32_t seed);
+    size_t PendingUnits() const;      // units still to be played, all receivers
+    size_t PendingCheques() const;
+    size_t PendingBanners() const;
+
+private:
+    struct Receiver {
+        RoomUserInfo user;   // the record of the first insertion
+        std::map<uint32_t, std::unique_ptr<GiftShowGroup>> gifts;
+    };
+
+    uint32_t Tick() const;
+    size_t Pick(size_t n);   // pacedLock_ held
+    bool ShowUnitLocked();   // pacedLock_ held
+    void PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item);   // bannerLock_ held
+    bool ChatViewReady();
+
+    std::atomic<IRoomUI*> roomUI_{nullptr};
+    std::atomic<bool> shield_{false};
+
+    mutable std::mutex bannerLock_;
+    std::map<uint32_t, std::list<std::unique_ptr<GlobalGiftItem>>, std::greater<uint32_t>> banner_;
+
+    mutable std::mutex pacedLock_;
+    std::map<uint32_t, Receiver> paced_;   // by receiver id
+    std::mt19937 random_;                  // guarded by pacedLock_
+
+    mutable std::mutex chequeLock_;
+    std::vector<std::unique_ptr<GiftChequeItem>> cheques_;
+
+    // Detection thread only.
+    bool started_ = false;
+    uint32_t lastUnit_ = 0;
+
+    std::function<uint32_t()> tick_;   // set before the threads start
+};

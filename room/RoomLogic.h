@@ -1,0 +1,196 @@
+// The logic of the one open room: the chat/notice connection, the notices and chat messages it delivers,
+// the pending leaves, gift pacing and the reconnect cycle. One object, reused for every room entered:
+// Init and StartConnectChat when a room is entered, UnInit when it is left.
+//
+// Threads:
+// - UI thread: the IRoomLogic operations; UnInit also from the request worker (enter-room reply).
+// - Request worker: Init, UnInit, StartConnectChat (enter-room and chat-signature replies).
+//   Init, UnInit, StartConnectChat and StopConnectChat are serialised by lifecycleLock_; none of the threads
+//   below takes it, so joining them under it cannot deadlock.
+// - Connect thread (ConnectChat): one per StartConnectChat, joined by StopConnectChat.
+// - Detection thread: 50 ms ticks; reconnect tips, gift pacing, the pending-leave sweep. Joined by UnInit.
+// - Stream-server lookup thread: one HTTP lookup per Init, bounded by its time-out, joined by UnInit.
+// - The chat client's receive thread: every IBaseNotifyMsg callback. The client's Close joins it, so after
+//   Close (in UnInit) no callback runs.
+// Locks: lifecycleLock_ (above); leaveLock_ guards pendingLeave_ (order: leave lock, then the room store);
+// cacheLock_ guards the notice cache and its replayed flag. Flags read across threads are atomic.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <json/value.h>
+
+#include "GiftShowManager.h"
+#include "Pingla.h"
+#include "RoomNotify.h"
+#include "RoomRecords.h"
+#include "RoomUI.h"
+#include "Win32Sync.h"
+
+class CRoomLogic : public IRoomLogic, public IBaseNotifyMsg {
+public:
+    // `client` stands in for the chat client (tests); null = the real one.
+    explicit CRoomLogic(std::unique_ptr<CPingla> client = nullptr);
+    ~CRoomLogic() override;
+    CRoomLogic(const CRoomLogic&) = delete;
+    CRoomLogic& operator=(const CRoomLogic&) = delete;
+
+    // IRoomLogic.
+    IRoomUI* GetRoomUI() override { return roomUI_; }
+    uint32_t GetRoomID() override { return roomId_; }
+    std::string GetMyChatID() override;
+    bool SendChatMsg(uint32_t targetUid, const std::string& text, bool isPublic) override;
+    bool CloseRoom() override;
+    bool IsUserInRoom(uint32_t uid) override;
+    void SetShieldBrushGift(bool shield) override;
+    void UnInit() override;
+    bool IsChatReady() override { return chatReady_; }
+    bool RequestLogin(IRoomUI* ui = nullptr) override;
+    bool RequestRegister(IRoomUI* ui = nullptr) override;
+
+    // Lifecycle.
+    void SetRoomUI(IRoomUI* ui) { roomUI_ = ui; }
+    void Init(HWND parent, uint32_t roomId);
+    // Starts (or restarts) the connect thread. With forRoom != 0 only while that room is the current one
+    // (a late chat-signature reply for a room left meanwhile starts nothing); false then.
+    bool StartConnectChat(const std::string& chatId, const ChatServerInfo& info, uint32_t forRoom = 0);
+    void StopConnectChat();
+    void SetRoomWindowReady(bool ready) { roomWindowReady_ = ready; }
+    void SetUserListLoaded(bool loaded) { userListLoaded_ = loaded; }
+    // Makes the detection thread ask for a new chat signature (a chat-signature request that got no answer).
+    void SignalChatStopped() { chatStopped_.Set(); }
+    HWND GetParentWnd() const { return parent_; }
+
+    // Enter-room gifts, forwarded to gift pacing.
+    void InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& notice);
+    void InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
+                             uint32_t count, uint32_t start, const std::string& text);
+    void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
+                            uint32_t count, uint32_t start, int64_t seconds, const std::string& text);
+    CGiftShowManager& GiftShows() { return gifts_; }
+
+    // Messages to the room window; false (payload freed) when there is no window.
+    template <class T>
+    bool PostRoomUIMessage(int code, std::unique_ptr<T> payload);
+    bool PostRoomUIValue(int code, LPARAM value);
+    bool PostRoomUILine(int flags, std::string html);
+
+    // IBaseNotifyMsg (receive thread).
+    void NotifySysMsg(std::string cmd, std::string body) override;
+    void NotifyPubMsg(std::string senderName, std::string receiverName, std::string senderChatId,
+                      std::string receiverChatId, std::string text) override;
+    void NotifyPriMsg(std::string senderName, std::string senderChatId, std::string text) override;
+    void NotifyNomMsg(std::string a, std::string b) override;
+    void ConectionStop() override;
+
+    // The notice dispatch (receive thread; tests call it directly).
+    void DealChatSysMsg(const std::string& cmd, const Json::Value& doc);
+
+    // Process-wide: the chat-host flag (true at start, false after the first lost or failed connection) and
+    // the host name of the default chat server, whose address the DNS pre-resolution stores under DnsLookup.
+    static bool ChatHostFlag();
+    static void SetChatHostFlag(bool on);
+    static void SetDefaultChatHost(const std::string& host);
+
+    // User id of a chat id: its leading decimal number, low 32 bits.
+    static uint32_t ChatIdToUid(const std::string& chatId);
+
+    // For tests: the clock of the pending-leave sweep and the reconnect tip.
+    void SetTickSource(std::function<uint32_t()> tick);
+    size_t PendingLeaveCount();
+
+private:
+    void ConnectChat();
+    void DetectThreadProc();
+    void QueryStreamServerThread();
+    void StopDetectThread();
+    void OnChatStopped();
+    void RequestChatSig();
+    void CheckLeaveUsers();
+    void DealCacheNotify();
+    uint32_t Tick() const;
+    HWND RoomHwnd();
+    void PostParent(int code, LPARAM value);
+    void FlashRoomWindow();
+
+    // Notice handlers (RoomLogicNotices.cpp, RoomLogicGifts.cpp).
+    void DealSysMsgUserEnter(const Json::Value& doc);
+    void DealSysMsgUserLeave(const Json::Value& doc);
+    void DealSysMsgUserRoleChange(const Json::Value& doc);
+    void DealSysMsgUserInfoChange(const Json::Value& doc);
+    void DealSysMsgRoomInfoChange(const Json::Value& doc);
+    void DealSysMsgOP(const Json::Value& doc);
+    void DealSysMsgNotifyLogin(const Json::Value& doc);
+    void DealSysMsgBroadcast(const Json::Value& doc);
+    void DealSysMsgSysNotice(const Json::Value& doc);
+    void DealSysMsgTmpNotice(const Json::Value& doc);
+    void DealSysMsgNotifySendColorBar(const Json::Value& doc);
+    void DealSysMsgNotifyWelWord(const Json::Value& doc);
+    void DealSysMsgSendGift(const Json::Value& doc);
+    void DealSysMsgSendtag(const Json::Value& doc);
+    void DealSysMsgGlobalGift(const Json::Value& doc);
+    void DealSysMsgNotifyLuckyGift(const Json::Value& doc);
+    void DealSysMsgMicOn(const Json::Value& doc);
+    void DealSysMsgMicOnSelf(const Json::Value& doc);
+    void DealSysMsgMicOnOther(const Json::Value& doc);
+    void DealSysMsgMicOff(const Json::Value& doc);
+    void DealSysMsgMicAttrChange(const Json::Value& doc);
+    void DealSysMsgLivePlan(const Json::Value& doc);
+    void DealLivePlanSelf(const Json::Value& doc);
+    void DealLivePlanOther(const Json::Value& doc);
+    void DealSysMsgNotifyPriorLivePlan(const Json::Value& doc);
+    bool MayWatchPrivateMic(const RoomUserInfo& target);
+    void RequestLiveSig(int requestType, uint32_t target, int micIndex, bool isPublic);
+
+    CEvent chatStopped_{false, false};   // auto-reset
+    std::atomic<IRoomUI*> roomUI_{nullptr};
+    std::unique_ptr<CPingla> chat_;      // the chat client (m_oChatNotice)
+    std::atomic<uint32_t> roomId_{0};
+    std::atomic<bool> roomWindowReady_{false};
+    std::atomic<bool> userListLoaded_{false};
+    std::atomic<HWND> parent_{nullptr};
+    CGiftShowManager gifts_;
+
+    std::mutex cacheLock_;
+    bool cacheReplayed_ = false;                             // guarded by cacheLock_
+    std::vector<std::pair<std::string, std::string>> cache_; // guarded by cacheLock_: (cmd, body) as received
+
+    std::mutex lifecycleLock_;
+    std::thread detectThread_;           // lifecycleLock_
+    std::thread lookupThread_;           // lifecycleLock_
+    std::thread connectThread_;          // lifecycleLock_
+    std::atomic<bool> detectRun_{true};
+    std::atomic<bool> keepConnecting_{false};
+    std::atomic<bool> chatReady_{false};
+
+    std::mutex leaveLock_;
+    std::map<uint32_t, uint32_t> pendingLeave_;   // uid -> tick of the leave notice
+
+    std::mutex chatLock_;
+    std::string myChatId_;               // chatLock_
+    ChatServerInfo chatServer_;          // chatLock_ (read by the connect thread)
+
+    // Detection thread.
+    uint32_t lastSweep_ = 0;
+    uint32_t lastTip_ = 0;
+    bool tipped_ = false;
+
+    std::function<uint32_t()> tick_;     // set before the threads start
+};
+
+template <class T>
+bool CRoomLogic::PostRoomUIMessage(int code, std::unique_ptr<T> payload)
+{
+    HWND hwnd = RoomHwnd();
+    if (!hwnd)
+        return false;   // the payload is freed here
+    return PostRoomNotify(hwnd, code, std::move(payload));
+}

@@ -1,0 +1,72 @@
+// The one open room of the process: the room logic, the room window (through IRoomUI), the room's
+// heartbeat, and every room-related reply of the room service.
+//
+// Threads: Init, OnNotifyRoom, DealNotifyCreateRoom, DealNotifyRemoveRoom, RemoveAll, DelFavRoom and
+// ActivateRoomWnd on the UI thread; OnZQMessageNotify and its handlers on the request worker (with the
+// worker's listener lock held). Entering (enter-room reply), reconnecting (chat-signature reply) and
+// closing run under lifecycleLock_, so they never interleave; no handler waits on the UI thread.
+// currentRoom_ is atomic: replies for a room that is no longer the current one are ignored where they
+// would start or change something for it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "MsgClientThread.h"
+#include "RoomLogic.h"
+#include "RoomNotify.h"
+#include "RoomUI.h"
+
+class CZQEnterRoomMsg;
+class CZQGetChatSigMsg;
+class CZQHeartBeatMsg;
+
+class CRoomManager : public CZQEventListener {
+public:
+    // `roomUI` is the room window object (owned by the caller, outliving this object); `client` as for
+    // CRoomLogic.
+    explicit CRoomManager(IRoomUI* roomUI, std::unique_ptr<CPingla> client = nullptr);
+    ~CRoomManager() override;
+    CRoomManager(const CRoomManager&) = delete;
+    CRoomManager& operator=(const CRoomManager&) = delete;
+
+    bool Init(HWND parent);
+    void ActivateRoomWnd();
+    // Code 0 takes the EnterRoomResult of lParam (and frees it); code 1 closes the room.
+    void OnNotifyRoom(int code, LPARAM lParam);
+    void DealNotifyCreateRoom(EnterRoomResult* result);
+    void DealNotifyRemoveRoom();
+    void RemoveAll();
+    void DelFavRoom(uint32_t roomId);
+
+    void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;
+
+    CRoomLogic& Logic() { return logic_; }
+    uint32_t CurrentRoom() const { return currentRoom_; }
+
+    // The failure line "<operation>失败(<status text>)[,<hint>]" as code 42.
+    void ShowHttpError(const std::string& operation, const std::string& statusText, const std::string& hint);
+    static std::string FormatHttpError(const std::string& operation, const std::string& statusText,
+                                       const std::string& hint);
+    bool PostSysText(const std::string& text);
+
+private:
+    void DealHttpEnterRoom(CZQEnterRoomMsg* msg);
+    void DealHttpGetChatSig(CZQGetChatSigMsg* msg);
+    void DealHeartBeatMsgResp(CZQHeartBeatMsg* msg);
+    void FillEnterRoomGiftShow(CZQEnterRoomMsg* msg);
+    bool DispatchReply(CZQMessage* msg);   // false: no room reply
+    void CoinUpdate(int64_t xiubi, uint32_t xiubiver);
+    bool IsCurrent(int roomCtx) const;
+    HWND RoomHwnd() const;
+    bool PostChatLine(std::string html);
+
+    std::atomic<uint32_t> currentRoom_{0};
+    CRoomLogic logic_;
+    IRoomUI* roomUI_;
+    std::atomic<HWND> parent_{nullptr};
+    std::recursive_mutex lifecycleLock_;   // recursive: the room window may call back while it closes
+    bool listening_ = false;
+};

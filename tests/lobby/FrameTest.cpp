@@ -1,0 +1,414 @@
+// The lobby frame headless against the local room service: the directory, the messages and timers it owns,
+// and entering a room with its checks and prompts. A recording room manager stands in for the real one.
+#include <gtest/gtest.h>
+
+#include "LobbyMessages.h"
+#include "LobbyTestEnv.h"
+#include "TestSupport.h"
+#include "VarnetFrameWnd.h"
+#include "ZQCommands.h"
+
+using duitest::RunLater;
+using lobbytest::RecordingRoomManager;
+
+namespace {
+
+class TestFrame : public CVarnetFrameWnd {
+public:
+    explicit TestFrame(RecordingRoomManager* rm) : CVarnetFrameWnd(std::unique_ptr<ILobbyRoomManager>(rm)) {}
+    std::vector<std::string> messages;
+    std::vector<std::string> dialogs;                 // window class names of the modal dialogs run
+    std::function<UINT(WindowImplBase&)> onModal;     // default: closes with 2
+    bool messageOnUiThread = true;
+
+protected:
+    int ShowMessage(const char* text, const char*) override {
+        messages.push_back(text ? text : "");
+        messageOnUiThread = messageOnUiThread && IsUIThread();
+        return 1;
+    }
+    UINT RunModal(WindowImplBase& dlg) override {
+        dialogs.push_back(dlg.GetWindowClassName());
+        if (onModal) return onModal(dlg);
+        RunLater(10, [&dlg] { dlg.Close(2); });
+        return dlg.ShowModal();
+    }
+};
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        service = &lobbytest::SetUpOnce();
+        service->ClearFaults();
+        lobbytest::SignOut();
+        rm = new RecordingRoomManager;
+        frame = std::make_unique<TestFrame>(rm);
+    }
+    void TearDown() override {
+        if (frame && ::IsWindow(frame->GetHWND())) ::DestroyWindow(frame->GetHWND());
+        frame.reset();
+    }
+    void SignInAs(uint32_t uid, uint32_t sid, const char* nick, uint32_t beautyid, uint32_t level = 5, int type = 0) {
+        CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) {
+            a.uid = uid;
+            a.sid = sid;
+            a.nickname = nick;
+            a.beautyid = beautyid;
+            a.level = level;
+            a.loginType = type;
+        });
+    }
+    // A signed-in guest of the service, and the frame with its directory loaded.
+    void Open() {
+        CZQGetAnonyUserMsg guest;
+        struct L : CZQEventListener {
+            std::atomic<uint32_t> uid{0}, sid{0};
+            void OnZQMessageNotify(CZQMessage* m, CZQEventSource*) override {
+                if (auto* g = dynamic_cast<CZQGetAnonyUserMsg*>(m)) {
+                    sid = g->sid;
+                    uid = g->uid;
+                }
+            }
+        } l;
+        CMsgClientThread::GetInstance().EventSource().AddListener(&l);
+        CMsgClientThread::GetInstance().PostRequest(&guest);
+        PumpUntil([&] { return l.uid != 0; }, 10000);
+        CMsgClientThread::GetInstance().EventSource().RemoveListener(&l);
+        SignInAs(l.uid, l.sid, "游客", l.uid, 100, 1);
+        ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return frame->GetRoomList() && frame->GetRoomList()->GetCount() > 0; }, 10000));
+    }
+    CDuiString Text(const char* name) {
+        CControlUI* c = UITest::Find(frame.get(), name);
+        return c ? c->GetText() : CDuiString("<missing>");
+    }
+    CItemNode* RowOf(const char* text) {
+        CRoomNavListUI* list = frame->GetRoomList();
+        for (int i = 0; i < list->GetCount(); ++i) {
+            auto* n = reinterpret_cast<CItemNode*>(list->GetItemAt(i)->GetTag());
+            if (n && n->text == text) return n;
+        }
+        return nullptr;
+    }
+    bool WaitHanded(size_t n) { return PumpUntil([&] { return rm->entered.size() >= n; }, 10000); }
+
+    testenv::RoomService* service = nullptr;
+    RecordingRoomManager* rm = nullptr;
+    std::unique_ptr<TestFrame> frame;
+};
+
+}  // namespace
+
+TEST_F(FrameTest, DirectoryFromTheServiceAndItsRefresh) {
+    Open();
+    EXPECT_EQ(Text("OnlineNumLabel"), "同时在线人数：14人");   // official 12 + rooms 2 + 0
+    ASSERT_NE(RowOf("     官方房间"), nullptr);
+    EXPECT_EQ(RowOf("     官方房间")->countText, "[12]");
+    EXPECT_EQ(RowOf("房间分类")->countText, "[2]");
+    EXPECT_TRUE(RowOf("欢乐大厅")->row->IsVisible());             // top-level folders start open
+    EXPECT_EQ(RowOf("新年活动")->icon, "IENormal.png");
+    EXPECT_EQ(RowOf("欢乐大厅")->selectedIcon, "MusicClick.png");
+    EXPECT_EQ(RowOf("我的房间"), nullptr);                       // no favourites for guests
+    EXPECT_EQ(Text("NickNameLabel"), CDuiString::Format("游客(%u)", CGlobalDataApp::GetInstance().GetUid()));
+    // Timer 5 asks for the counts; the official category keeps the count of the refresh.
+    service->WithData([](testenv::SvcData& d) { d.rooms[3004].users = {1, 2, 3}; });
+    TNotifyUI t;
+    t.sType = "timer";
+    t.pSender = UITest::Find(frame.get(), "HallBTN");
+    t.wParam = CVarnetFrameWnd::kTimerOnlineCount;
+    int before = service->RequestCount("getcatelist");
+    frame->OnTimer(t);
+    ASSERT_TRUE(PumpUntil([&] { return RowOf("私密房间")->countText == "[3]"; }, 10000));
+    EXPECT_EQ(service->RequestCount("getcatelist"), before + 1);
+    EXPECT_EQ(RowOf("房间分类")->countText, "[5]");
+    EXPECT_EQ(Text("OnlineNumLabel"), CDuiString::Format("同时在线人数：%d人", 5 + frame->GetNavData().categories[0].count));
+    // Without a user id the timer sends nothing.
+    lobbytest::SignOut();
+    frame->OnTimer(t);
+    PumpMessagesFor(100);
+    EXPECT_EQ(service->RequestCount("getcatelist"), before + 1);
+    // A click on a folder closes and opens it.
+    CItemNode* cat = RowOf("房间分类");
+    TNotifyUI click;
+    click.sType = "itemclick";
+    click.pSender = cat->row;
+    frame->OnItemClickMsg(click);
+    EXPECT_FALSE(RowOf("欢乐大厅")->row->IsVisible());
+}
+
+TEST_F(FrameTest, DirectoryFailureIsShownOnTheUiThread) {
+    testenv::RoomServiceFault refuse;
+    refuse.kind = testenv::RoomServiceFault::Refuse;
+    refuse.desc = "维护中";
+    service->SetFault("getallnav", refuse);
+    SignInAs(1001, 1, "a", 0);
+    ASSERT_NE(frame->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return !frame->messages.empty(); }, 10000));
+    EXPECT_EQ(frame->messages[0], "获取导航栏信息失败! 失败原因:维护中");
+    EXPECT_TRUE(frame->messageOnUiThread);
+}
+
+TEST_F(FrameTest, MessagesItOwns) {
+    // A 20-byte nickname with a six-digit id is cut to 16 bytes on a whole character; 18 bytes fit.
+    SignInAs(1001, 1, "一二三四五六七八九十", 123456);   // 20 bytes of GBK
+    ASSERT_NE(frame->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+    EXPECT_EQ(Text("NickNameLabel"), "一二三四五六七八...(123456)");
+    SignInAs(1001, 1, "a一二三四五六七八九", 123456);    // 19 bytes: the cut falls inside a character
+    ::SendMessage(frame->GetHWND(), WM_UPDATE_MY_INFO, 0, 0);
+    EXPECT_EQ(Text("NickNameLabel"), "a一二三四五六七...(123456)");
+    SignInAs(1001, 1, "一二三四五六七八九", 123456);     // 18 bytes
+    ::SendMessage(frame->GetHWND(), WM_UPDATE_MY_INFO, 0, 0);
+    EXPECT_EQ(Text("NickNameLabel"), "一二三四五六七八九(123456)");
+
+    // Forced update: the frame hides and runs the prompt; progress reaches it.
+    frame->onModal = [&](WindowImplBase& dlg) {
+        RunLater(10, [&] {
+            struct Row { WPARAM percent; LPARAM seconds; const char* text; } rows[] = {
+                {75, 59, "还需 59秒"}, {80, 60, "还需 1分钟"}, {90, 119, "还需 1分钟"}, {95, 600, "还需 10分钟"}};
+            for (const Row& r : rows) {
+                ::SendMessage(frame->GetHWND(), WM_FORCE_UPDATE_PROGRESS, r.percent, r.seconds);
+                auto* p = static_cast<CProgressUI*>(UITest::Find(&dlg, "UpdateSoftProgress"));
+                EXPECT_EQ(p ? p->GetValue() : -1, (int)r.percent);
+                EXPECT_EQ(UITest::Find(&dlg, "TimeSurplusLabel")->GetText(), r.text);
+            }
+            ::SendMessage(frame->GetHWND(), WM_FORCE_UPDATE, 1, 0);   // already open: only hides
+            ::PostMessage(frame->GetHWND(), WM_FORCE_UPDATE, 0, 0);   // the updater ends it
+        });
+        return dlg.ShowModal();
+    };
+    frame->ShowWindow(true, true);
+    ::SendMessage(frame->GetHWND(), WM_FORCE_UPDATE, 1, 0);
+    EXPECT_EQ(frame->dialogs, (std::vector<std::string>{"CForceUpdateTipDlg"}));
+    EXPECT_FALSE(frame->IsWindowVisible());
+    frame->onModal = nullptr;
+
+    // The home page's first load swaps the panels, only with wParam 0.
+    CControlUI* loading = UITest::Find(frame.get(), "horLoadingWebUI");
+    ::SendMessage(frame->GetHWND(), WM_HOME_PAGE_LOADED, 1, 0);
+    EXPECT_TRUE(loading->IsVisible());
+    ::SendMessage(frame->GetHWND(), WM_HOME_PAGE_LOADED, 0, 0);
+    EXPECT_FALSE(loading->IsVisible());
+    EXPECT_TRUE(UITest::Find(frame.get(), "horMainFrameHtml")->IsVisible());
+
+    // Room notifications: the frame's part, then the room manager's; payloads freed after both.
+    ::SendMessage(frame->GetHWND(), WM_CLOSE_ALL_ROOMS, 0, 0);
+    EXPECT_EQ(rm->removeAll, 1);
+    auto change = std::make_unique<RoomUserChange>();
+    change->value = 8;
+    ::PostMessageOwned(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_CHANGE, std::move(change));
+    ::PostMessage(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_SERVER_RESTART, 0);
+    ::PostMessage(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_ROOM_FULL, 1001);
+    auto failed = std::make_unique<EnterRoomResult>();
+    failed->roomId = 3004;
+    failed->status = 7;
+    failed->statusText = "房间密码错误";
+    ::PostMessageOwned(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_ENTER_RESULT, std::move(failed));
+    ::PostMessageOwned(frame->GetHWND(), WM_WEB_COMMAND, 0, std::make_unique<std::string>("openroom"));   // no fields
+    PumpUntil([&] { return rm->codes.size() >= 4; }, 2000);
+    PumpMessagesFor(50);
+    EXPECT_EQ(rm->codes, (std::vector<int>{19, 35, 36, 0}));
+    EXPECT_EQ(rm->changeValues, std::vector<int>{8});
+    EXPECT_EQ(rm->removeAll, 3);
+    EXPECT_EQ(frame->messages, (std::vector<std::string>{"服务器正在重启，请稍等10秒钟再进房间!",
+                                                         "非常抱歉，该房间人数达到上限\n成为会员继续观看", "房间密码错误"}));
+    EXPECT_EQ(service->RequestCount("enterroom"), 0);
+}
+
+TEST_F(FrameTest, EnteringRooms) {
+    Open();
+    // Closed room: reported, nothing sent; no id: nothing.
+    EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3003&name=x&close=1"));
+    EXPECT_FALSE(frame->OpenRoomForRoomID("openroom&name=x&secret=1"));
+    EXPECT_FALSE(frame->OpenRoomForRoomID("openroom"));
+    EXPECT_EQ(frame->messages, std::vector<std::string>{"房间已经关闭!"});
+    EXPECT_EQ(service->RequestCount("enterroom"), 0);
+
+    // Password room: cancelled sends nothing; a wrong password comes back refused; the right one enters.
+    std::string typed;
+    frame->onModal = [&](WindowImplBase& dlg) {
+        RunLater(10, [&] {
+            if (typed.empty()) {
+                UITest::Click(&dlg, "CancelBTN");
+                return;
+            }
+            static_cast<CEditUI*>(UITest::Find(&dlg, "EnterRoomPWEdit"))->InputText(typed.c_str());
+            UITest::Click(&dlg, "ApplyBTN");
+        });
+        return dlg.ShowModal();
+    };
+    EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3004&name=私密房间&secret=1"));
+    EXPECT_EQ(service->RequestCount("enterroom"), 0);
+    typed = "wrong";
+    EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3004&name=私密房间&secret=1"));
+    EXPECT_TRUE(frame->GetWaitDlg() && frame->GetWaitDlg()->IsWindowVisible());
+    // While the room opens, further room commands are ignored.
+    EXPECT_FALSE(frame->OpenRoomForRoomID("openroom&id=3003"));
+    ASSERT_TRUE(WaitHanded(1));
+    EXPECT_EQ(rm->entered[0].status, 7);
+    EXPECT_EQ(frame->messages.back(), "房间密码错误");
+    EXPECT_FALSE(frame->GetWaitDlg()->IsWindowVisible());
+    typed = "p&w";   // the query carries it whole
+    EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3004&name=私密房间&secret=1&bStealth=1&bstealth=0"));
+    ASSERT_TRUE(WaitHanded(2));
+    EXPECT_EQ(rm->entered[1].status, 1);
+    EXPECT_EQ(rm->entered[1].roomId, 3004u);
+    EXPECT_NE(service->Queries("enterroom").back().find("hide=1"), std::string::npos);
+    EXPECT_EQ(frame->dialogs, (std::vector<std::string>{"RoomPWConfirmDlg", "RoomPWConfirmDlg", "RoomPWConfirmDlg"}));
+
+    // Another room open: asked first; declined leaves it, accepted closes it and enters.
+    rm->openRoom = 3004;
+    rm->openName = "私密房间";
+    frame->dialogs.clear();
+    frame->onModal = nullptr;   // declines
+    EXPECT_FALSE(frame->EnterRoom(3003, 0, "", "欢乐大厅"));
+    EXPECT_EQ(rm->removeAll, 0);
+    frame->onModal = [&](WindowImplBase& dlg) {
+        EXPECT_EQ(UITest::Find(&dlg, "SoftCloseTipLabel")->GetText(), "您正在私密房间(3004)房间内，是否关闭房间私密房间(3004)？");
+        EXPECT_EQ(UITest::Find(&dlg, "btnOK")->GetText(), "是");
+        RunLater(10, [&] { UITest::Click(&dlg, "btnOK"); });
+        return dlg.ShowModal();
+    };
+    // The directory's room entries open on a double click while there is no home page view.
+    CItemNode* room = RowOf("欢乐大厅");
+    TNotifyUI n;
+    n.sType = "itemactivate";
+    n.pSender = room->row;
+    frame->OnItemActivateMsg(n);
+    ASSERT_TRUE(WaitHanded(3));
+    EXPECT_EQ(rm->removeAll, 1);
+    EXPECT_EQ(rm->entered[2].roomId, 3003u);
+    EXPECT_EQ(rm->entered[2].status, 1);
+    EXPECT_EQ(frame->dialogs, (std::vector<std::string>{"SoftCloseTipDlg", "SoftCloseTipDlg"}));
+    // The open room itself: only brought forward.
+    rm->openRoom = 3003;
+    int sent = service->RequestCount("enterroom");
+    EXPECT_FALSE(frame->EnterRoom(3003, 0, "", ""));
+    EXPECT_EQ(rm->activated, 1);
+    EXPECT_EQ(service->RequestCount("enterroom"), sent);
+}
+
+TEST_F(FrameTest, WaitDialogTimesOut) {
+    Open();
+    testenv::RoomServiceFault stall;
+    stall.kind = testenv::RoomServiceFault::Stall;
+    stall.stallMs = 800;   // answers after the wait dialog gave up, within the worker's time-out
+    stall.times = 1;
+    service->SetFault("enterroom", stall);
+    frame->CreateRoomWaitDlg(false);
+    frame->GetWaitDlg()->SetPeriods(50, 200);
+    EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3003"));
+    EXPECT_TRUE(frame->GetWaitDlg()->IsWindowVisible());
+    ASSERT_TRUE(PumpUntil([&] { return !frame->GetWaitDlg()->IsWindowVisible(); }, 3000));
+    EXPECT_EQ(UITest::Find(frame->GetWaitDlg(), "RoomCreateWaitText")->GetText(),
+              "由于网络原因导致房间开启失败，请查看网络是否通畅!");
+    EXPECT_TRUE(rm->entered.empty());
+    // The late answer is still handed on; a new command is taken again once the dialog is hidden.
+    ASSERT_TRUE(WaitHanded(1));
+    EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3003"));
+    EXPECT_TRUE(WaitHanded(2));
+}
+
+TEST_F(FrameTest, CloseAsksThenLogsOutAndQuits) {
+    SignInAs(1001, 0, "a", 0);
+    ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);
+    frame->OnBtnClickClose();   // declined: nothing happens
+    EXPECT_EQ(frame->dialogs, std::vector<std::string>{"SoftCloseTipDlg"});
+    EXPECT_TRUE(frame->IsWindowVisible());
+    frame->onModal = [&](WindowImplBase& dlg) {
+        RunLater(10, [&] { UITest::Click(&dlg, "btnOK"); });
+        return dlg.ShowModal();
+    };
+    int logouts = service->RequestCount("logout");
+    ::PostMessage(frame->GetHWND(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(RunMessageLoop(), 0);   // the quit message ends the loop
+    EXPECT_FALSE(frame->IsWindowVisible());
+    EXPECT_EQ(rm->removeAll, 1);
+    EXPECT_TRUE(PumpUntil([&] { return service->RequestCount("logout") == logouts + 1; }, 10000));
+}
+
+namespace {
+struct RecordingHomePage : IHomePageView {
+    std::vector<std::string> navigated;
+    int refreshed = 0;
+    bool home = true;
+    void Navigate(const std::string& url) override { navigated.push_back(url); }
+    void Refresh() override { ++refreshed; }
+    bool IsHomePage() const override { return home; }
+    bool HasBrowser() const override { return true; }
+};
+}  // namespace
+
+TEST_F(FrameTest, HomePageForEveryLevelAndDirectoryClicks) {
+    struct Row { uint32_t level; const char* url; } rows[] = {
+        {100, "http://127.0.0.1/ZeqaShow/LiveIndex?funType=AutoRoom"},
+        {200, "http://127.0.0.1/ZeqaShow/LiveIndex?funType=AutoRoom"},
+        {201, "http://127.0.0.1/ZeqaShow/LiveIndex"},
+    };
+    for (const Row& r : rows) {
+        RecordingHomePage page;
+        auto* manager = new RecordingRoomManager;
+        TestFrame f(manager);
+        f.SetHomePageView(&page);
+        SignInAs(1001, 1, "a", 0, r.level);
+        ASSERT_NE(f.Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+        EXPECT_EQ(page.navigated, std::vector<std::string>{r.url}) << r.level;
+        // Timer 6 reloads the home page while it is shown.
+        TNotifyUI t;
+        t.sType = "timer";
+        t.pSender = UITest::Find(&f, "HallBTN");
+        t.wParam = CVarnetFrameWnd::kTimerWeb;
+        f.OnTimer(t);
+        ASSERT_EQ(page.navigated.size(), 2u);
+        EXPECT_EQ(page.navigated[1].rfind("http://127.0.0.1/ZeqaShow/LiveIndex?r=0", 0), 0u);
+        ::DestroyWindow(f.GetHWND());
+    }
+}
+
+TEST_F(FrameTest, ReLoginClosesTheRoomsAndReloadsTheDirectory) {
+    Open();
+    int navs = service->RequestCount("getallnav");
+    frame->onModal = [&](WindowImplBase& dlg) {
+        RunLater(10, [&] {
+            static_cast<CEditUI*>(UITest::Find(&dlg, "UserNameEdit"))->InputText("alice");
+            static_cast<CEditUI*>(UITest::Find(&dlg, "PassWordEdit"))->InputText("secret");
+            UITest::Click(&dlg, "LoginBTN");
+        });
+        return dlg.ShowModal();
+    };
+    EXPECT_TRUE(frame->ShowLoginDlg(frame->GetHWND(), 0));
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), 1001u);
+    EXPECT_EQ(rm->removeAll, 2);   // the old session's logout, then the new login
+    EXPECT_TRUE(PumpUntil([&] { return service->RequestCount("getallnav") == navs + 1 && RowOf("我的房间"); }, 10000));
+    EXPECT_EQ(Text("NickNameLabel"), "爱丽丝(81001)");
+    EXPECT_EQ(service->RequestCount("logout"), 1);
+}
+
+TEST_F(FrameTest, WindowCommandsTrayAndLoginElsewhere) {
+    SignInAs(1001, 1, "a", 0);
+    ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);
+    // Maximise and restore swap the two buttons.
+    ::SendMessage(frame->GetHWND(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    EXPECT_FALSE(UITest::Find(frame.get(), "MaxBTN")->IsVisible());
+    EXPECT_TRUE(UITest::Find(frame.get(), "RestoreBTN")->IsVisible());
+    ::SendMessage(frame->GetHWND(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(UITest::Find(frame.get(), "MaxBTN")->IsVisible());
+    // A double click on the tray icon hides and shows the frame; another icon id does nothing.
+    ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(frame->IsWindowVisible());
+    ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, 7, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(frame->IsWindowVisible());
+    ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(frame->IsWindowVisible());
+    // Escape is swallowed.
+    UITest::PressKey(frame.get(), VK_ESCAPE);
+    EXPECT_TRUE(::IsWindow(frame->GetHWND()));
+    // Logged in elsewhere: told, closed rooms, hidden, the program ends without a logout.
+    int logouts = service->RequestCount("logout");
+    ::PostMessage(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_LOGIN_ELSEWHERE, 1001);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    EXPECT_EQ(frame->messages, std::vector<std::string>{"您的帐号已经在其它地方登录了，现在需要退出!"});
+    EXPECT_FALSE(frame->IsWindowVisible());
+    EXPECT_EQ(rm->removeAll, 1);
+    PumpMessagesFor(200);
+    EXPECT_EQ(service->RequestCount("logout"), logouts);
+}

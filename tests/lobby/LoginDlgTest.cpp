@@ -1,0 +1,206 @@
+// The login dialog against the local room service: saved accounts, account and guest logins, failures
+// and the time-out, auto-login. Driven by control name.
+#include <gtest/gtest.h>
+
+#include <glib.h>
+
+#include "LobbyTestEnv.h"
+#include "LoginDlg.h"
+#include "TestSupport.h"
+#include "ZqLib.h"
+
+using duitest::RunLater;
+using lobbytest::SetUpOnce;
+
+namespace {
+
+const UINT kStuck = 99;
+
+SavedAccount Account(const char* name, const char* pwd, bool remember, bool autoLogin = false) {
+    SavedAccount a;
+    a.name = name;
+    a.password = pwd;
+    a.remember = remember;
+    a.autoLogin = autoLogin;
+    a.loginType = 0;
+    return a;
+}
+
+class LoginTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        service = &SetUpOnce();
+        service->ClearFaults();
+        lobbytest::SignOut();
+    }
+    // Runs the dialog modally; `steps` run inside its loop; a watchdog closes it after 20 s.
+    UINT Run(CLoginDlg& dlg, std::function<void()> steps, int mode = 0) {
+        (void)mode;
+        if (!dlg.Create(nullptr, "login", UI_WS_POPUP, 0, 0, 0, 410, 315)) return 0;
+        RunLater(20, std::move(steps));
+        unsigned dog = RunLater(20000, [&] { dlg.Close(kStuck); });
+        UINT r = dlg.ShowModal();
+        g_source_remove(dog);
+        return r;
+    }
+    static void Type(CLoginDlg& dlg, const char* edit, const char* text) {
+        auto* e = static_cast<CEditUI*>(UITest::Find(&dlg, edit));
+        ASSERT_NE(e, nullptr);
+        e->SetText("");
+        e->InputText(text);
+    }
+    static CDuiString Text(CLoginDlg& dlg, const char* name) {
+        CControlUI* c = UITest::Find(&dlg, name);
+        return c ? c->GetText() : CDuiString("<missing>");
+    }
+    static bool Enabled(CLoginDlg& dlg, const char* name) {
+        CControlUI* c = UITest::Find(&dlg, name);
+        return c && c->IsEnabled();
+    }
+    testenv::RoomService* service = nullptr;
+};
+
+}  // namespace
+
+TEST_F(LoginTest, SavedAccountsRoundTripThroughTheConfiguration) {
+    for (int i = 0; i < 11; ++i)
+        WriteSavedAccounts(ReadSavedAccounts(), Account(("user" + std::to_string(i)).c_str(), "pw", i % 2 == 0));
+    std::vector<SavedAccount> list = ReadSavedAccounts();
+    ASSERT_EQ(list.size(), 10u);   // the oldest went past the ten that are read
+    EXPECT_EQ(list.front().name, "user10");
+    EXPECT_EQ(list.back().name, "user1");
+    EXPECT_EQ(list.front().password, "pw");   // remembered
+    EXPECT_EQ(list[1].password, "");          // not remembered: never stored
+    std::string stored;
+    AfxGetConfigManager()->GetString("UserInfo", "PassWord1", stored, "?");
+    EXPECT_EQ(stored, "");
+    // Logging in again with a saved name moves it first, once.
+    WriteSavedAccounts(ReadSavedAccounts(), Account("user5", "密码", true, true));
+    list = ReadSavedAccounts();
+    EXPECT_EQ(list.front(), Account("user5", "密码", true, true));
+    EXPECT_EQ(std::count_if(list.begin(), list.end(), [](auto& a) { return a.name == "user5"; }), 1);
+    // A stored password that is too long or not Base64 reads as empty; the rest of the record stays.
+    IConfigManager* cfg = AfxGetConfigManager();
+    std::string big(400, 'x');
+    cfg->SetString("UserInfo", "PassWord0", Base64::Base64Encode(big.data(), (int)big.size()).c_str(), 1);
+    cfg->SetString("UserInfo", "PassWord1", "***not base64***", 1);
+    list = ReadSavedAccounts();
+    EXPECT_EQ(list[0].password, "");
+    EXPECT_EQ(list[0].name, "user5");
+    EXPECT_EQ(list[1].password, "");
+}
+
+TEST_F(LoginTest, AccountLoginFillsTheStateAndSavesTheAccount) {
+    CLoginDlg dlg(nullptr, CLoginDlg::kModeGuest + 100);   // a mode without automatic steps
+    UINT r = Run(dlg, [&] {
+        Type(dlg, "UserNameEdit", "alice");
+        Type(dlg, "PassWordEdit", "secret");
+        UITest::Click(&dlg, "LoginBTN");
+        EXPECT_FALSE(Enabled(dlg, "LoginBTN"));
+    });
+    EXPECT_EQ(r, 1u);
+    UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
+    EXPECT_EQ(a.uid, 1001u);
+    EXPECT_EQ(a.nickname, "爱丽丝");
+    EXPECT_EQ(a.loginType, 0);
+    EXPECT_EQ(a.xiubi, 5000000000ULL);
+    std::vector<SavedAccount> list = ReadSavedAccounts();
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list.front().name, "alice");
+    EXPECT_EQ(list.front().password, "secret");   // "KeepPWChkBox" starts checked without saved accounts
+    EXPECT_TRUE(list.front().remember);
+}
+
+TEST_F(LoginTest, RefusalsTimeOutAndEmptyFields) {
+    CLoginDlg dlg(nullptr, 100);
+    std::vector<std::pair<CDuiString, CDuiString>> tips;   // (name tip, password tip) after each step
+    auto waitEnabled = [&] { PumpUntil([&] { return Enabled(dlg, "LoginBTN"); }, 10000); };
+    auto record = [&] { tips.emplace_back(Text(dlg, "lbeUserNameTips"), Text(dlg, "lbePasswordTips")); };
+    UINT r = Run(dlg, [&] {
+        UITest::Click(&dlg, "LoginBTN");   // nothing typed
+        record();
+        Type(dlg, "UserNameEdit", "alice");
+        UITest::Click(&dlg, "LoginBTN");
+        record();
+        Type(dlg, "PassWordEdit", "wrong");
+        UITest::Click(&dlg, "LoginBTN");
+        waitEnabled();
+        record();
+        Type(dlg, "UserNameEdit", "nobody");
+        Type(dlg, "PassWordEdit", "x");
+        UITest::Click(&dlg, "LoginBTN");
+        waitEnabled();
+        record();
+        // No answer in time: the worker's failure reply is shown like a refusal.
+        testenv::RoomServiceFault stall;
+        stall.kind = testenv::RoomServiceFault::Stall;
+        stall.stallMs = 3400;   // past both attempts of the worker
+        service->SetFault("login", stall);
+        UITest::Click(&dlg, "LoginBTN");
+        waitEnabled();
+        record();
+        PumpMessagesFor(800);   // the service ends its stalled answers
+        dlg.Close(2);
+    });
+    EXPECT_EQ(r, 2u);
+    ASSERT_EQ(tips.size(), 5u);
+    EXPECT_EQ(tips[0], std::make_pair(CDuiString("请输入用户名!"), CDuiString("")));
+    EXPECT_EQ(tips[1], std::make_pair(CDuiString(""), CDuiString("请输入密码!")));
+    EXPECT_EQ(tips[2], std::make_pair(CDuiString(""), CDuiString("密码错误")));
+    EXPECT_EQ(tips[3], std::make_pair(CDuiString("用户不存在"), CDuiString("")));
+    EXPECT_FALSE(tips[4].first.empty());
+    EXPECT_EQ(tips[4].second, "");
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), 0u);
+    EXPECT_TRUE(ReadSavedAccounts().empty());
+}
+
+TEST_F(LoginTest, GuestLoginAndControlCoupling) {
+    CLoginDlg dlg(nullptr, 100);
+    UINT r = Run(dlg, [&] {
+        auto* keep = static_cast<CCheckBoxUI*>(UITest::Find(&dlg, "KeepPWChkBox"));
+        auto* autoLogin = static_cast<CCheckBoxUI*>(UITest::Find(&dlg, "AutoLoginChkBox"));
+        ASSERT_TRUE(keep && autoLogin);
+        Type(dlg, "PassWordEdit", "pw");
+        UITest::Click(&dlg, "KeepPWChkBox");   // un-remember: clears the password and auto-login
+        EXPECT_FALSE(keep->GetCheck());
+        EXPECT_EQ(Text(dlg, "PassWordEdit"), "");
+        UITest::Click(&dlg, "AutoLoginChkBox");   // auto-login implies remember
+        EXPECT_TRUE(keep->GetCheck());
+        UITest::Click(&dlg, "AnonyUserBTN");
+    });
+    EXPECT_EQ(r, 1u);
+    UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
+    EXPECT_GE(a.uid, 500000u);
+    EXPECT_EQ(a.beautyid, a.uid);
+    EXPECT_EQ(a.nickname, "游客");
+    EXPECT_EQ(a.level, 100u);
+    EXPECT_EQ(a.loginType, 1);
+    EXPECT_EQ(a.photoid, 31000u);
+    EXPECT_TRUE(ReadSavedAccounts().empty());   // guests are not saved
+}
+
+TEST_F(LoginTest, AutoLoginWithTheFirstSavedAccount) {
+    WriteSavedAccounts({}, Account("bob", "pw", true, false));
+    WriteSavedAccounts(ReadSavedAccounts(), Account("alice", "secret", true, true));
+    CLoginDlg dlg(nullptr, CLoginDlg::kModeNormal);
+    EXPECT_EQ(dlg.GetSavedAccounts().size(), 2u);
+    std::vector<CDuiString> combo;
+    UINT r = Run(dlg, [&] {
+        auto* c = static_cast<CComboUI*>(UITest::Find(&dlg, "UserNameComBo"));
+        for (int i = 0; c && i < c->GetCount(); ++i) combo.push_back(c->GetItemAt(i)->GetText());
+    });
+    EXPECT_EQ(r, 1u);
+    EXPECT_EQ(combo, (std::vector<CDuiString>{"alice", "bob"}));
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), 1001u);
+    // Choosing "bob" fills his name and remembered password.
+    CLoginDlg again(nullptr, 100);
+    r = Run(again, [&] {
+        auto* c = static_cast<CComboUI*>(UITest::Find(&again, "UserNameComBo"));
+        ASSERT_NE(c, nullptr);
+        c->SelectItem(1);
+        EXPECT_EQ(Text(again, "UserNameEdit"), "bob");
+        EXPECT_EQ(Text(again, "PassWordEdit"), "pw");
+        UITest::PressKey(&again, VK_ESCAPE);
+    });
+    EXPECT_EQ(r, 2u);
+}

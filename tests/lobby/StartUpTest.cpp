@@ -1,0 +1,80 @@
+// Start-up pieces of the main program: version numbers, the installer hand-over, the saved volumes.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "LobbyTestEnv.h"
+#include "StartUp.h"
+#include "ZqLib.h"
+
+TEST(StartUp, VersionToNumber) {
+    struct Row { const char* text; int number; } rows[] = {
+        {"x_1.2.3.4_y", 1234}, {"1.2.3.4", 1234}, {"x_1.2.3.4", 1234}, {"x_1.2.3_y", 0}, {"1.10.0.0", 2000},
+        {"2.0.0.0", 2000},     {"1.a.3.4", 1034}, {"", 0},             {"1.2.3.4.5", 0}};
+    for (const Row& r : rows) EXPECT_EQ(VersionToNumber(r.text), r.number) << r.text;
+}
+
+TEST(StartUp, SilentUpdateStartsOnlyANewerInstallerOfTheDownloadFolder) {
+    lobbytest::SetUpOnce();
+    IConfigManager* cfg = AfxGetConfigManager();
+    std::string folder = Dir::GetZqPath(113);
+    auto write = [&](const std::string& name, mode_t mode) {
+        std::string path = Dir::ToNativePath(folder + name);
+        ASSERT_TRUE(Dir::WriteFileAtomic(folder + name, "#!/bin/sh\n"));
+        chmod(path.c_str(), mode);
+    };
+    write("setup.run", 0755);
+    write("plain.txt", 0644);
+    struct Row {
+        bool silent;
+        const char* file;
+        const char* running;
+        const char* downloaded;
+        int startResult;
+        bool started, result;
+    } rows[] = {
+        {false, "setup.run", "1.0.0.1", "1.0.0.2", 0, false, false},
+        {true, "", "1.0.0.1", "1.0.0.2", 0, false, false},
+        {true, "missing.run", "1.0.0.1", "1.0.0.2", 0, false, false},
+        {true, "plain.txt", "1.0.0.1", "1.0.0.2", 0, false, false},          // not executable
+        {true, "../update/setup.run", "1.0.0.1", "1.0.0.2", 0, false, false}, // not a bare name
+        {true, "/bin/sh", "1.0.0.1", "1.0.0.2", 0, false, false},
+        {true, "setup.run", "1.0.0.2", "1.0.0.2", 0, false, false},          // not newer
+        {true, "setup.run", "1.0.0.1", "1.0.2", 0, false, false},            // three parts read as 0
+        {true, "setup.run", "1.0.0.1", "1.0.0.2", -1, true, false},          // failed to start: run on
+        {true, "setup.run", "1.0.0.1", "1.0.0.2", 0, true, true},
+    };
+    for (const Row& r : rows) {
+        cfg->SetBool("UpdateData", "SiLentUpdate", r.silent);
+        cfg->SetString("UpdateData", "InstallSoftware", r.file, 1);
+        cfg->SetString("config", "version", r.running, 1);
+        cfg->SetString("Update", "version", r.downloaded, 1);
+        std::string cmdline;
+        bool result = RunSilentUpdate([&](const std::string& c, const std::string&) {
+            cmdline = c;
+            return r.startResult;
+        });
+        EXPECT_EQ(result, r.result) << r.file;
+        EXPECT_EQ(!cmdline.empty(), r.started) << r.file;
+        if (r.started) {
+            EXPECT_EQ(cmdline, "\"" + folder + "setup.run\"");
+        }
+    }
+    cfg->SetBool("UpdateData", "SiLentUpdate", false);
+}
+
+TEST(StartUp, SavedVolumes) {
+    lobbytest::SetUpOnce();
+    IConfigManager* cfg = AfxGetConfigManager();
+    struct Row { const char* mute; const char* value; int volume; } rows[] = {
+        {nullptr, nullptr, 80}, {"0", "35", 35}, {"1", "35", 0}, {"0", "150", 80}, {"0", "-1", 80}, {"0", "100", 100}};
+    for (const Row& r : rows) {
+        cfg->SetString("RoomAudioSetSection", "AudioMute", r.mute, 1);
+        cfg->SetString("RoomAudioSetSection", "AudioValue", r.value, 1);
+        cfg->SetString("RoomAudioSetSection", "MicMute", r.mute, 1);
+        cfg->SetString("RoomAudioSetSection", "MicValue", r.value, 1);
+        RoomAudioVolumes v = ReadRoomAudioSettings();
+        EXPECT_EQ(v.playback, r.volume) << (r.value ? r.value : "none");
+        EXPECT_EQ(v.microphone, r.volume);
+    }
+}

@@ -1,0 +1,207 @@
+// The real program on the test display against the local room service: sign in as a guest by clicking,
+// see the lobby with the directory, double-click a room and see the entry handed to the room manager, quit
+// and see the process end after its shutdown; a second start meanwhile ends at once. Screenshots of the
+// login dialog and the lobby go under the build folder. Skipped without VARNET_TEST_DISPLAY.
+#include <gtest/gtest.h>
+
+#include <gdk/gdk.h>
+#include <glib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <sstream>
+
+#include "RoomNavListUI.h"
+#include "RoomService.h"
+#include "TestKeys.h"
+#include "Win32.h"
+#include "ZqWindowBase.h"
+
+namespace {
+
+std::string Shell(const std::string& cmd) {
+    std::string out;
+    if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+// Screen rectangle of the top-level window with this (UTF-8) title; false when there is none.
+bool FindWindow(const std::string& title, RECT& rc) {
+    std::string ids = Shell("xdotool search --onlyvisible --name '^" + title + "$'");
+    std::istringstream in(ids);
+    std::string id;
+    if (!(in >> id)) return false;
+    std::string geo = Shell("xdotool getwindowgeometry --shell " + id);
+    int x = -1, y = -1, w = 0, h = 0;
+    std::istringstream g(geo);
+    std::string line;
+    while (std::getline(g, line)) {
+        if (line.rfind("X=", 0) == 0) x = atoi(line.c_str() + 2);
+        if (line.rfind("Y=", 0) == 0) y = atoi(line.c_str() + 2);
+        if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
+        if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
+    }
+    rc = {x, y, x + w, y + h};
+    return x >= 0 && w > 0;
+}
+
+template <class F>
+bool WaitFor(F done, int ms = 20000) {
+    gint64 end = g_get_monotonic_time() + (gint64)ms * 1000;
+    while (g_get_monotonic_time() < end) {
+        if (done()) return true;
+        usleep(50000);
+    }
+    return done();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
+
+// A skin laid out headless at the program's size, to find where its controls are.
+class SkinLayout : public WindowImplBase {
+public:
+    explicit SkinLayout(const char* file) : m_file(file) {}
+    const char* GetWindowClassName() const override { return "SkinLayout"; }
+    CControlUI* CreateControl(const char* cls) override {
+        return EqualNoCase(cls, "Roomlist") ? new CRoomNavListUI(&m_PaintManager) : nullptr;
+    }
+    POINT Center(const char* name) {
+        POINT pt{-1, -1};
+        EXPECT_TRUE(UITest::CenterOf(this, name, pt)) << name;
+        return pt;
+    }
+
+protected:
+    CDuiString GetSkinFile() override { return m_file; }
+    ZQ_SKIN_ANSWERS()
+    CDuiString m_file;
+};
+
+POINT At(SkinLayout& skin, int w, int h, const char* name) {
+    skin.Create(nullptr, "layout", 0, 0, 0, 0, w, h);
+    skin.m_PaintManager.UpdateLayout();
+    return skin.Center(name);
+}
+
+void Click(const RECT& wnd, POINT pt, int times = 1) {
+    std::string cmd = "xdotool mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y) +
+                      " click --repeat " + std::to_string(times) + " --delay 90 1";
+    EXPECT_EQ(system((cmd + " >/dev/null 2>&1").c_str()), 0);
+}
+
+void Screenshot(const RECT& rc, const std::string& file) {
+    GdkWindow* root = gdk_get_default_root_window();
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(root, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    ASSERT_NE(pb, nullptr);
+    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
+    g_object_unref(pb);
+}
+
+}  // namespace
+
+TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
+    const char* display = getenv("VARNET_TEST_DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+    if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
+    setenv("DISPLAY", display, 1);
+    ASSERT_TRUE(gdk_init_check(nullptr, nullptr));
+    Win32Init();
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    const std::string shots = VARNET_BINARY_DIR "/screenshots";
+    std::filesystem::create_directories(shots);
+
+    testenv::RoomService service;
+    ASSERT_NE(service.Start(0), 0);
+    char tmpl[] = "/tmp/varnet-xvfb-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string data = tmpl;
+    {
+        std::ofstream ini(data + "/user.ini");
+        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
+            << "\nKeyB=" << testenv::kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
+    }
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("VARNET_DATA_DIR", data.c_str(), 1);
+        setenv("NO_AT_BRIDGE", "1", 1);
+        execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
+        _exit(127);
+    }
+    int status = -1;
+    bool reaped = false;
+    auto exited = [&] { return reaped || (reaped = waitpid(pid, &status, WNOHANG) == pid); };
+    // A failed step must not leave the program running.
+    struct Reaper {
+        pid_t pid;
+        std::function<bool()> exited;
+        ~Reaper() {
+            if (exited()) return;
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    } reaper{pid, exited};
+    auto log = [&](const char* file) { return ReadFile(data + "/log/" + file); };
+
+    RECT login;
+    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("登录对话框"), login); })) << "no login dialog";
+    SkinLayout loginSkin("LoginSkin.xml");
+    POINT guest = At(loginSkin, 410, 315, "AnonyUserBTN");
+    usleep(400000);   // drawn
+    Screenshot(login, shots + "/varnet_login.png");
+    Click(login, guest);
+
+    RECT lobby;
+    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
+    ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("主窗口更新栏目条目信息_完成")) != std::string::npos; }))
+        << "the directory did not arrive";
+    usleep(400000);
+    Screenshot(lobby, shots + "/varnet_lobby.png");
+    EXPECT_EQ(service.RequestCount("getanonyuser"), 1);
+    EXPECT_EQ(service.RequestCount("getallnav"), 1);
+    // A second start with the same user data ends at once.
+    std::string second = Shell("VARNET_DATA_DIR=" + data + " timeout 10 " VARNET_BINARY_DIR "/bin/Varnet; echo rc=$?");
+    EXPECT_NE(second.find("rc=0"), std::string::npos) << second;
+
+    // The third row of the directory is the first room of the room category.
+    SkinLayout lobbySkin("VarnetSkin.xml");
+    lobbySkin.Create(nullptr, "layout", 0, 0, 0, 0, 800, 572);
+    lobbySkin.m_PaintManager.UpdateLayout();
+    RECT list = lobbySkin.m_PaintManager.FindControl("Roomlist")->GetPos();
+    Click(lobby, {list.left + 80, list.top + 2 * CRoomNavListUI::kRowHeight + CRoomNavListUI::kRowHeight / 2}, 2);
+    EXPECT_TRUE(WaitFor([&] { return log("RoomManager.txt").find("room entry handed on roomid=3003 status=1") != std::string::npos; }))
+        << "the room entry was not handed on";
+    EXPECT_EQ(service.RequestCount("enterroom"), 1);
+
+    // Quit: the close button asks first.
+    Click(lobby, lobbySkin.Center("CloseBTN"));
+    RECT tip;
+    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽嘉提示"), tip); })) << "no close prompt";
+    SkinLayout tipSkin("SoftCloseTipSkin.xml");
+    usleep(200000);
+    Click(tip, At(tipSkin, 300, 150, "btnOK"));
+    bool ended = WaitFor(exited, 20000);
+    ASSERT_TRUE(ended) << "Varnet did not end";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::string speed = log("Speed.txt");
+    EXPECT_NE(speed.find("WinMain request worker stopped"), std::string::npos);
+    EXPECT_NE(speed.find("WinMain shutdown done"), std::string::npos);
+    EXPECT_EQ(service.RequestCount("logout"), 1);   // sent by the stopping worker before it ended
+    std::filesystem::remove_all(data);
+    printf("screenshots: %s/varnet_login.png, %s/varnet_lobby.png\n", shots.c_str(), shots.c_str());
+}

@@ -1,0 +1,315 @@
+// The room against the local chat server and room service on loopback: entering, notices, chat both ways,
+// gifts, microphones, reconnection, refused logins, closing while things are in flight.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <thread>
+
+#include "ChatServer.h"
+#include "ChatSignature.h"
+#include "MsgClientThread.h"
+#include "RoomInfoMgr.h"
+#include "RoomLogicTestEnv.h"
+#include "RoomManager.h"
+#include "RoomService.h"
+#include "ZQCommands.h"
+#include "ZqLib.h"
+#include "ZqModConfig.h"
+
+namespace {
+
+using namespace roomlogictest;
+
+constexpr uint32_t kRoom = 3003;
+const std::string kMyChatId = "1001_chat";
+
+// Another user's chat client, logged in with signatures made like the room service's.
+class Peer : public IBaseNotifyMsg {
+public:
+    bool Join(int port, uint32_t uid)
+    {
+        std::string chatId = std::to_string(uid) + "_chat";
+        return client.Connect("127.0.0.1", unsigned(port), 5) &&
+               client.Login(testenv::ChatLoginSig(uid, 1), 1, chatId, "bob") &&
+               client.JoinChannel(kRoom, testenv::ChatJoinSig(kRoom, uid, 1), 1, chatId) && client.StartRecv(this);
+    }
+    void NotifySysMsg(std::string, std::string) override {}
+    void NotifyPubMsg(std::string, std::string, std::string from, std::string, std::string text) override
+    {
+        Add("pub " + from + " " + UrlEncode::Decode(text));
+    }
+    void NotifyPriMsg(std::string, std::string from, std::string text) override
+    {
+        Add("pri " + from + " " + UrlEncode::Decode(text));
+    }
+    void NotifyNomMsg(std::string, std::string) override {}
+    void ConectionStop() override {}
+    bool Wait(const std::string& what)
+    {
+        std::unique_lock<std::mutex> hold(lock_);
+        return cv_.wait_for(hold, std::chrono::seconds(5), [&] {
+            return std::find(seen_.begin(), seen_.end(), what) != seen_.end();
+        });
+    }
+    CPingla client;
+
+private:
+    void Add(std::string s)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        seen_.push_back(std::move(s));
+        cv_.notify_all();
+    }
+    std::mutex lock_;
+    std::condition_variable cv_;
+    std::vector<std::string> seen_;
+};
+
+class RoomChat : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        roomlogictest::SetUp();
+        CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
+            a.uid = kSelf;
+            a.sid = 7777;
+            a.beautyid = 81001;
+        });
+        ASSERT_GT(chat.Start(), 0);
+        ASSERT_GT(service.Start(), 0);
+        service.SetCheckSignature(false);
+        service.WithData([&](testenv::SvcData& d) {
+            d.chatPort = chat.Port();
+            d.users[1001].sid = 7777;
+            d.users[1002].sid = 8888;
+        });
+        CMsgClientThread& worker = CMsgClientThread::GetInstance();
+        worker.SetEndpoint(service.Endpoint());
+        worker.SetRequestTimeout(3000);
+        ASSERT_EQ(worker.Start(), 1);
+        frame.Open();
+        manager = std::make_unique<CRoomManager>(&ui);
+        manager->Init(frame.GetHWND());
+    }
+    void TearDown() override
+    {
+        manager->RemoveAll();
+        manager.reset();
+        CMsgClientThread::GetInstance().Stop();
+        chat.Stop();
+        service.Stop();
+    }
+
+    // Enters the room as the frame and the room window would: the enter request, the window, the user list.
+    void Enter()
+    {
+        CZQEnterRoomMsg enter;
+        enter.uid = kSelf;
+        enter.sid = 7777;
+        enter.ctxInt[0] = int(kRoom);
+        enter.ctxText[0] = "欢乐大厅";
+        ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&enter), 1);
+        ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT));
+        ASSERT_EQ(frame.enterResults.size(), 1u);
+        ASSERT_EQ(frame.enterResults[0]->status, 1);
+        manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults[0].release()));
+        ASSERT_NE(ui.GetHWND(), nullptr);
+        EXPECT_EQ(ui.title, "欢乐大厅(3003)");
+        RequestUserList();
+        ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_LIST));
+        ASSERT_TRUE(WaitJoined());
+    }
+    void RequestUserList()
+    {
+        CZQGetRoomUserMsg users;
+        users.uid = kSelf;
+        users.sid = 7777;
+        users.rid = kRoom;
+        users.ctxInt[0] = int(kRoom);
+        CMsgClientThread::GetInstance().PostRequest(&users);
+    }
+    bool WaitJoined()
+    {
+        return PumpUntil([&] {
+            auto m = chat.Members(kRoom);
+            return manager->Logic().IsChatReady() && std::find(m.begin(), m.end(), kMyChatId) != m.end();
+        }, 8000);
+    }
+    void Push(const std::string& cmd, const std::string& body) { chat.PushNotice(kRoom, cmd, body); }
+    size_t LinesWithFlags(size_t from, int flags)
+    {
+        size_t n = 0;
+        for (size_t i = from; i < ui.posted.size(); ++i)
+            n += ui.posted[i].code == ROOM_NOTIFY_CHAT_LINE && ui.posted[i].flags == flags;
+        return n;
+    }
+
+    testenv::ChatServer chat;
+    testenv::RoomService service;
+    RecordingWindow ui, frame;
+    std::unique_ptr<CRoomManager> manager;
+};
+
+TEST_F(RoomChat, UsersChatGiftsAndMicrophones)
+{
+    Enter();
+    EXPECT_TRUE(CRoomInfoMgr::GetInstance().HasUser(kRoom, kSelf));
+
+    // Another user comes in.
+    Peer bob;
+    ASSERT_TRUE(bob.Join(chat.Port(), 1002));
+    Push("notifyenter", Body({{"id", "1002"}, {"nickname", UrlEncode::Encode("鲍勃")}, {"chatid", "1002_chat"},
+                              {"level", "5"}, {"beautyid", "81002"}, {"photoid", "0"}, {"role", "0"}, {"cnt", "2"}}));
+    ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_ENTER));
+    EXPECT_TRUE(ui.WaitLine("鲍勃"));
+
+    // Public and private messages both ways, GBK text; my public line comes back only through the echo.
+    const std::string hello = "你好 world";
+    ASSERT_EQ(bob.client.SendPubMsg(kRoom, "", UrlEncode::EncodeQuery(hello)), 0);
+    ASSERT_TRUE(ui.WaitLine(hello));
+    EXPECT_EQ(ui.FindLine(hello)->flags, CHAT_VIEW_PUBLIC);
+    const std::string answer = "欢迎 <b>bob</b>";
+    ASSERT_TRUE(manager->Logic().SendChatMsg(0, answer, true));
+    EXPECT_TRUE(bob.Wait("pub 1001_chat " + answer));
+    ASSERT_TRUE(ui.WaitLine(answer));
+    EXPECT_EQ(ui.FindLine(answer)->flags, CHAT_VIEW_OWN);
+    ASSERT_EQ(bob.client.SendPriMsg(5, kMyChatId, UrlEncode::EncodeQuery("悄悄话")), 0);
+    ASSERT_TRUE(ui.WaitLine("悄悄话"));
+    EXPECT_EQ(ui.FindLine("悄悄话")->flags, CHAT_VIEW_OWN);
+    ASSERT_TRUE(manager->Logic().SendChatMsg(1002, "私聊", false));
+    EXPECT_TRUE(bob.Wait("pri 1001_chat 私聊"));
+
+    // A gift of three units is paced one line at a time.
+    size_t mark = ui.posted.size();
+    Push("notifygift", Body({{"fid", "1002"}, {"tid", "1001"}, {"gid", "501"}, {"cnt", "3"}, {"hiscnt", "0"}}));
+    EXPECT_TRUE(PumpUntil([&] { return LinesWithFlags(mark, CHAT_VIEW_PUBLIC) >= 3; }, 5000));
+    EXPECT_EQ(manager->Logic().GiftShows().PendingUnits(), 0u);
+
+    // A global gift reaches the banner.
+    Push("notifyglobalgift", Body({{"fname", "a"}, {"tname", "b"}, {"gid", "502"}, {"cnt", "2"}, {"fbeautyid", "1"},
+                                   {"tbeautyid", "2"}, {"rid", "1"}, {"flevel", "1"}, {"tlevel", "1"}, {"tm", "0"}}));
+    ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_GLOBAL_GIFT));
+    EXPECT_EQ(ui.posted.back().code == ROOM_NOTIFY_GLOBAL_GIFT ? ui.posted.back().banner.priority : 160u, 160u);
+
+    // A public microphone: the column's code, then the live signature as code 3. The service refuses it, so
+    // the microphone comes from the request's context: it must say public.
+    testenv::RoomServiceFault refuse;
+    refuse.kind = testenv::RoomServiceFault::Refuse;
+    service.SetFault("getlivesig", refuse);
+    Push("notifymicon", Body({{"tid", "1002"}, {"type", "1"}, {"fid", "1002"}, {"idx", "0"}}));
+    ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_MIC_STATE));
+    ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_MIC_STREAM));
+    for (auto& p : ui.posted)
+        if (p.code == ROOM_NOTIFY_MIC_STREAM) {
+            EXPECT_EQ(p.uid, 1002u);
+            EXPECT_TRUE(p.stream.isPublic);
+            EXPECT_NE(p.stream.status, 1);
+            EXPECT_EQ(p.stream.requestType, 20);
+        }
+    Push("notifymicoff", Body({{"tid", "1002"}, {"fid", "1002"}, {"idx", "0"}, {"type", "1"}}));
+    ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_MIC_OFF));
+
+    // He leaves.
+    Push("notifyexit", Body({{"id", "1002"}, {"cnt", "1"}}));
+    ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_LEAVE));
+    EXPECT_FALSE(manager->Logic().IsUserInRoom(1002));
+}
+
+TEST_F(RoomChat, ADroppedConnectionReconnectsWithTheSameChatId)
+{
+    Enter();
+    size_t mark = ui.posted.size();
+    ASSERT_EQ(chat.Drop(kMyChatId), 1);
+    ASSERT_TRUE(ui.WaitLine("聊天服务断开"));
+    EXPECT_TRUE(PumpUntil([&] { return service.RequestCount("getchatsig") >= 1; }, 5000));
+    ASSERT_TRUE(WaitJoined());
+    EXPECT_EQ(service.RequestCount("getchatsig"), 1);
+    EXPECT_EQ(chat.Members(kRoom), std::vector<std::string>{kMyChatId});
+    size_t tips = 0;
+    for (size_t i = mark; i < ui.posted.size(); ++i)
+        tips += ui.posted[i].text.find("聊天服务断开") != std::string::npos;
+    EXPECT_EQ(tips, 1u);
+}
+
+TEST_F(RoomChat, RefusedLoginsAreTriedAgainThenTheHostFromDnsLookupIsUsed)
+{
+    // Three tries: two refusals still connect.
+    chat.RefuseLogins(2);
+    Enter();
+    EXPECT_EQ(chat.Refused(), 2);
+    EXPECT_EQ(service.RequestCount("getchatsig"), 0);
+
+    // The room service now hands out an address nobody listens on; after the failure the address stored by
+    // the DNS pre-resolution of the default chat host is used.
+    CRoomLogic::SetDefaultChatHost("chat.test");
+    AfxGetConfigManager()->SetString("DnsLookup", "chat.test", "127.0.0.1", 1);
+    service.WithData([&](testenv::SvcData& d) { d.chatIp = "127.0.0.2"; });
+    CRoomLogic::SetChatHostFlag(true);
+    chat.RefuseLogins(3);
+    ASSERT_EQ(chat.Drop(kMyChatId), 1);   // all three tries refused: a signature, then the service's address
+    EXPECT_TRUE(PumpUntil([&] { return service.RequestCount("getchatsig") >= 2; }, 8000));
+    ASSERT_TRUE(WaitJoined());
+    EXPECT_FALSE(CRoomLogic::ChatHostFlag());
+    EXPECT_EQ(chat.Refused(), 5);
+    CRoomLogic::SetDefaultChatHost("");
+}
+
+TEST_F(RoomChat, ClosingWhileLoginIsBlockedReturnsPromptlyAndNothingFollows)
+{
+    chat.SetAnswerDelay(30000);
+    CZQEnterRoomMsg enter;
+    enter.uid = kSelf;
+    enter.sid = 7777;
+    enter.ctxInt[0] = int(kRoom);
+    ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&enter), 1);
+    ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT));
+    manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults[0].release()));
+    ASSERT_TRUE(PumpUntil([&] { return chat.Connections() >= 1; }, 5000));
+    PumpMessagesFor(200);   // the login waits for its answer
+    DWORD start = GetTickCount();
+    manager->OnNotifyRoom(ROOM_NOTIFY_CLOSE_ROOM, 0);
+    EXPECT_LT(GetTickCount() - start, 10000u);   // far below the 30 s the answer would take
+    EXPECT_FALSE(manager->Logic().IsChatReady());
+    EXPECT_TRUE(PumpUntil([&] { return chat.Connections() == 0; }, 5000));
+    size_t after = ui.posted.size();
+    int logins = chat.Logins();
+    chat.SetAnswerDelay(0);
+    PumpMessagesFor(300);
+    EXPECT_EQ(ui.posted.size(), after);
+    EXPECT_EQ(chat.Logins(), logins);   // nothing tried again
+    EXPECT_EQ(chat.Connections(), 0);
+}
+
+TEST_F(RoomChat, ClosingWithRepliesAndNoticesInFlight)
+{
+    Enter();
+    std::atomic<bool> run{true};
+    std::thread pusher([&] {
+        for (int i = 0; run && i < 400; ++i)
+            chat.PushNotice(kRoom, "notifybroadcast",
+                            Body({{"word", "w" + std::to_string(i)}, {"id", "1002"}, {"beautyid", "1"}, {"nickname", "n"},
+                                  {"level", "1"}}));
+    });
+    for (int i = 0; i < 5; ++i)
+        RequestUserList();
+    // A chat-signature answer that comes after the room was left starts nothing.
+    testenv::RoomServiceFault stall;
+    stall.kind = testenv::RoomServiceFault::Stall;
+    stall.stallMs = 800;
+    service.SetFault("getchatsig", stall);
+    chat.Drop(kMyChatId);
+    EXPECT_TRUE(PumpUntil([&] { return service.RequestCount("getchatsig") >= 1; }, 5000));
+    manager->OnNotifyRoom(ROOM_NOTIFY_CLOSE_ROOM, 0);
+    run = false;
+    pusher.join();
+    int logins = chat.Logins();
+    size_t lists = ui.Count(ROOM_NOTIFY_USER_LIST);
+    PumpMessagesFor(1500);
+    EXPECT_EQ(chat.Logins(), logins);
+    EXPECT_EQ(chat.Connections(), 0);
+    EXPECT_EQ(ui.Count(ROOM_NOTIFY_USER_LIST), lists);
+    EXPECT_EQ(manager->CurrentRoom(), 0u);
+    EXPECT_FALSE(CRoomInfoMgr::GetInstance().HasUser(kRoom, kSelf));
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// The chat input, the emoticon panel and a gift effect as real windows on the test display; screenshots
+// under the build folder. Skipped without VARNET_TEST_DISPLAY.
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+
+#include <filesystem>
+
+#include "FlashWnd.h"
+#include "RichEditCtrlEx.h"
+#include "RoomUiTestSupport.h"
+#include "TestSupport.h"
+#include "UIBackendGtk.h"
+#include "UIChatFaceSelectPanel.h"
+
+using namespace DuiLib;
+
+namespace {
+
+class RoomUiXvfbTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* display = getenv("VARNET_TEST_DISPLAY");
+        if (!display || !*display)
+            GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+        if (system("command -v xdotool >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "xdotool is not installed";
+        setenv("DISPLAY", display, 1);
+        setenv("NO_AT_BRIDGE", "1", 1);
+        roomuitest::SetUpOnce();
+        ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
+        CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+        std::filesystem::create_directories(ShotDir());
+    }
+    void TearDown() override { SetWindowBackendFactory(nullptr); }
+    static std::string ShotDir() { return VARNET_BINARY_DIR "/screenshots"; }
+};
+
+void Settle(unsigned ms = 300)
+{
+    gdk_display_sync(gdk_display_get_default());
+    PumpMessagesFor(ms);
+    gdk_display_sync(gdk_display_get_default());
+}
+
+void Shot(const RECT& rc, const std::string& file)
+{
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
+                                               rc.bottom - rc.top);
+    ASSERT_NE(pb, nullptr);
+    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
+    g_object_unref(pb);
+}
+
+class InputWnd : public CWindowWnd {
+public:
+    const char* GetWindowClassName() const override { return "InputWnd"; }
+    CPaintManagerUI pm;
+    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (uMsg == WM_CREATE) {
+            auto* root = new CControlUI;
+            root->SetBkColor(0xFFE8EEF6);
+            pm.AttachDialog(root);
+        }
+        LRESULT l = 0;
+        if (uMsg != WM_CREATE && m_hWnd && pm.MessageHandler(uMsg, wParam, lParam, l))
+            return l;
+        return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
+    }
+
+protected:
+    CPaintManagerUI* GetPaintManager() override { return &pm; }
+};
+
+class NoHost : public roomui::IRoomModalHost {
+public:
+    void PushModalWnd(HWND) override {}
+    void PopModalWnd(HWND) override {}
+    HWND TopModalWnd() override { return nullptr; }
+    int GetModalWndCount() override { return 0; }
+    void ContinueModalCancel() override {}
+    void AppendOwnViewHtml(const std::string&) override {}
+};
+
+TEST_F(RoomUiXvfbTest, ChatInputOnTheDesktopKeepsPositionsAfterLineBreaks)
+{
+    InputWnd wnd;
+    ASSERT_TRUE(wnd.Create(nullptr, "input", UI_WS_POPUP, 0, 100, 100, 360, 120));
+    wnd.ShowWindow(true, true);
+    NoHost host;
+    roomui::CRichEditCtrlEx input;
+    ASSERT_TRUE(input.Create(wnd.GetHWND(), 10, 10, 340, 100, &host, 1));
+    ASSERT_TRUE(input.Edit().IsNative());
+    richedit::CharFormat cf;
+    cf.heightTwips = 280;
+    cf.color = 0x0000C0;
+    input.SetCharFormat(cf);
+    input.Edit().InsertText(u"甲\r\n乙");
+    ASSERT_TRUE(input.InsertImage(VARNET_SOURCE_DIR "/res/face/2.gif", 2));
+    input.Edit().InsertText(u"丙\n");
+    ASSERT_TRUE(input.InsertImage(VARNET_SOURCE_DIR "/res/face/8.gif", 8));
+    std::string out;
+    input.GetContentText(out);
+    EXPECT_EQ(out, std::string("甲\n乙[:2]丙\n[:8]"));
+    Settle();
+
+    // Typed text lands after the last emoticon; Enter goes to the filter.
+    int enters = 0;
+    input.Edit().OnKey = [&](const richedit::KeyEvent& k) { return k.vk == VK_RETURN && ++enters; };
+    input.Edit().SetFocus();
+    RECT rc = wnd.GetWindowRect();
+    std::string click = "mousemove " + std::to_string(rc.left + 300) + " " + std::to_string(rc.top + 90) + " click 1";
+    EXPECT_EQ(system(("xdotool " + click + " >/dev/null 2>&1").c_str()), 0);
+    Settle(100);
+    input.Edit().SetSel(-1, -1);
+    Settle(100);
+    EXPECT_EQ(system("xdotool type --delay 20 ab >/dev/null 2>&1"), 0);
+    EXPECT_EQ(system("xdotool key Return >/dev/null 2>&1"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return enters > 0; }, 5000));
+    input.GetContentText(out);
+    EXPECT_EQ(out, std::string("甲\n乙[:2]丙\n[:8]ab"));
+    Settle(200);
+    Shot(rc, ShotDir() + "/chat_input.png");
+    wnd.SendMessage(WM_CLOSE);
+}
+
+TEST_F(RoomUiXvfbTest, EmoticonPanelAndAnEffectPlaying)
+{
+    auto& halvec = roomuitest::SetUpOnce();
+    roomuitest::FaceHalvec::Group g;
+    g.info.idx = 0, g.info.name = "表情", g.info.path = "res/face/", g.info.boxtype = true;
+    roomuitest::FaceHalvec::Group s;
+    s.info.idx = 1, s.info.name = "小表情", s.info.path = "res/face/";
+    for (int id : {2, 8, 10, 14, 16, 18, 21, 22, 23, 24}) {
+        CatalogItem c;
+        c.id = (uint32_t)id;
+        c.name = "face";
+        c.fname = std::to_string(id) + ".gif";
+        g.faces.push_back(c);
+        s.faces.push_back(c);
+    }
+    halvec.groups = {g, s};
+    roomui::CUIChatFaceSelectPanel panel;
+    panel.SetBasePath(VARNET_SOURCE_DIR "/");
+    ASSERT_TRUE(panel.EnsureCreated());
+    ASSERT_TRUE(PumpUntil([&] { return panel.Pages() && panel.Pages()->GetCount() == 2; }, 5000));
+    duitest::RunLater(600, [&] {
+        Settle(200);
+        Shot(panel.GetWindowRect(), ShotDir() + "/emoticon_panel.png");
+        panel.SendMessage(WM_DISMISS_POPUP);
+    });
+    EXPECT_EQ(panel.SelectFace(200, 200), -2);
+    panel.StopLoadThread();
+    panel.SendMessage(WM_CLOSE);
+
+    // The effect of gift 10001 with its animated picture from the catalogue.
+    GiftItem gift;
+    gift.id = 10001;
+    gift.fname = VARNET_SOURCE_DIR "/res/gift/10001.png";
+    gift.swffname = VARNET_SOURCE_DIR "/res/gift/10001_effect.gif";
+    halvec.gifts[10001] = gift;
+    std::string movie = roomuitest::WriteFile(roomuitest::TestDir() + "/effect.swf", "movie");
+    roomui::CFlashWnd effects;
+    effects.SetMoviePath(movie);
+    ASSERT_TRUE(effects.Create());
+    effects.CenterTopMost();
+    effects.HideAndStop();
+    ASSERT_TRUE(effects.Play(new roomui::GiftEffect{10001, "甲 送给 乙", 3}));
+    EXPECT_TRUE(effects.IsBusy());
+    EXPECT_TRUE(effects.IsShown());
+    Settle(500);
+    Shot(effects.GetRect(), ShotDir() + "/gift_effect.png");
+    effects.Destroy();
+}
+
+}  // namespace
