@@ -2,6 +2,7 @@
 
 #include "ChatHtml.h"
 #include "RoomInfoMgr.h"
+#include "RoomNotify.h"
 #include "VideoShowVoiceWnd.h"
 #include "GlobalData.h"
 #include "MsgClientThread.h"
@@ -288,9 +289,7 @@ bool CMicLink::RequestLiveSignature() {
 }
 
 bool CMicLink::PostChatNotice(HWND roomWnd, const std::string& text) {
-    auto notice = std::make_unique<MicChatNotice>();
-    notice->text = text;
-    return PostMessageOwned(roomWnd, WM_ROOM_NOTIFY, ROOM_NOTIFY_CHAT_NOTICE, std::move(notice)) != FALSE;
+    return PostChatLine(roomWnd, 2, text);
 }
 
 void CMicLink::SetClockForTest(DWORD (*tick)(), void (*sleep)(DWORD)) {

@@ -1,6 +1,9 @@
 #include "MicTestSupport.h"
 
 #include "MicLink.h"
+#include "RoomNotify.h"
+
+#include <gtest/gtest.h>
 #include "Win32Sync.h"
 #include "ZqModConfig.h"
 
@@ -25,10 +28,11 @@ LRESULT RecordingWnd::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         KillTimer(Win32Handle(), MIC_RECONNECT_TIMER_ID);
         ++timers;
         if (onTimer) onTimer();
-    } else if (msg == WM_ROOM_NOTIFY && wParam == ROOM_NOTIFY_CHAT_NOTICE) {
-        std::unique_ptr<MicChatNotice> n(reinterpret_cast<MicChatNotice*>(lParam));
+    } else if (msg == WM_ROOM_NOTIFY && wParam == ROOM_NOTIFY_CHAT_LINE) {
+        std::unique_ptr<RoomChatLine> n(reinterpret_cast<RoomChatLine*>(lParam));
         std::lock_guard<std::mutex> lock(m);
-        notices.push_back(n->text);
+        notices.push_back(n->html);
+        EXPECT_EQ(2, n->flags);
     }
     return 0;
 }
