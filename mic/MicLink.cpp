@@ -12,6 +12,7 @@
 #include "ZqLog.h"
 #include "ZqModConfig.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -155,7 +156,7 @@ void CMicLink::ThreadLinkRtmp(std::shared_ptr<State> st, std::shared_ptr<CMicPub
     const bool own = uid != 0 && uid == CGlobalDataApp::GetInstance().GetUid();
     const char* module = st->Module("ThreadLinkRtmp");
     int max = LinkConfig("RTMPInitMaxCount", kInitMaxCount);
-    int unit = LinkConfig("RTMPInitIntervalUnit", kInitIntervalUnit);
+    int unit = std::max(0, LinkConfig("RTMPInitIntervalUnit", kInitIntervalUnit));
     std::string error;
     bool linked = false;
     DWORD start = Tick();

@@ -4,8 +4,10 @@
 
 namespace {
 
-gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {
-    static_cast<CVideoGtkPresenter*>(self)->Draw(cr);
+using WeakPresenter = std::weak_ptr<CVideoGtkPresenter>;
+
+gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer weak) {
+    if (auto self = static_cast<WeakPresenter*>(weak)->lock()) self->Draw(cr);
     return TRUE;
 }
 
@@ -41,7 +43,10 @@ std::shared_ptr<CVideoGtkPresenter> CVideoGtkPresenter::Create(HWND view) {
     g_object_ref_sink(area);
     gtk_widget_add_events(area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                     GDK_LEAVE_NOTIFY_MASK);
-    g_signal_connect(area, "draw", G_CALLBACK(OnDraw), p.get());
+    // The draw handler holds the presenter weakly: its last owner may be the render thread.
+    g_signal_connect_data(area, "draw", G_CALLBACK(OnDraw), new WeakPresenter(p),
+                          [](gpointer weak, GClosure*) { delete static_cast<WeakPresenter*>(weak); },
+                          GConnectFlags(0));
     g_signal_connect(area, "motion-notify-event", G_CALLBACK(OnMotion), view);
     g_signal_connect(area, "button-press-event", G_CALLBACK(OnButton), view);
     g_signal_connect(area, "button-release-event", G_CALLBACK(OnButton), view);
@@ -52,10 +57,16 @@ std::shared_ptr<CVideoGtkPresenter> CVideoGtkPresenter::Create(HWND view) {
 }
 
 CVideoGtkPresenter::~CVideoGtkPresenter() {
-    if (m_widget) {
-        g_signal_handlers_disconnect_by_data(m_widget, this);
-        g_signal_handlers_disconnect_by_data(m_widget, m_view);
-        g_object_unref(m_widget);
+    if (!m_widget) return;
+    // Widgets belong to the UI thread: from elsewhere the reference is dropped there.
+    auto release = [](gpointer w) -> gboolean {
+        g_object_unref(w);
+        return G_SOURCE_REMOVE;
+    };
+    if (IsUIThread()) {
+        release(m_widget);
+    } else {
+        g_idle_add(release, m_widget);
     }
 }
 

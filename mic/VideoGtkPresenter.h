@@ -2,8 +2,9 @@
 // view's rectangle (IWindowBackend::PlaceNativeWidget with Widget()). Mouse input on the area reaches the
 // view's window as WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK and WM_MOUSELEAVE.
 //
-// Threads: created, placed and destroyed on the UI thread; Present on the render thread copies the
-// picture under m_lock and asks the UI thread for a redraw.
+// Threads: created and placed on the UI thread; Present on the render thread copies the picture under
+// m_lock and asks the UI thread for a redraw. The last owner may drop it on any thread (the widget is
+// then released on the UI thread).
 #pragma once
 
 #include "VideoShowWnd.h"
