@@ -12,7 +12,8 @@
 #include "GlobalData.h"
 #include "LoginDlg.h"
 #include "MsgClientThread.h"
-#include "RoomEntryRelay.h"
+#include "RoomManager.h"
+#include "RoomWindowPlaceholder.h"
 #include "StartUp.h"
 #include "UIBackendGtk.h"
 #include "VarnetFrameWnd.h"
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
     // 15. The lobby and the message loop.
     if (result == 1) {
-        auto frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomEntryRelay>());
+        CRoomWindowPlaceholder roomWindow;   // outlives the frame and its room manager
+        auto frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomManager>(&roomWindow));
         if (frame->Create(nullptr, "泽秀美女视频", kFrameStyle, kFrameExStyle, 0, 0, 800, 572)) {
             frame->CenterWindow();
             CPaintManagerUI::MessageLoop();

@@ -1,5 +1,6 @@
-// The real program on the test display against the local room service: sign in as a guest by clicking,
-// see the lobby with the directory, double-click a room and see the entry handed to the room manager, quit
+// The real program on the test display against the local room service and chat server: sign in as a guest
+// by clicking, see the lobby with the directory, double-click a room and see the room manager enter it (its
+// room logic joins the room's chat channel), quit
 // and see the process end after its shutdown; a second start meanwhile ends at once. Screenshots of the
 // login dialog and the lobby go under the build folder. Skipped without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ChatServer.h"
 #include "RoomNavListUI.h"
 #include "RoomService.h"
 #include "TestKeys.h"
@@ -125,7 +127,11 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     const std::string shots = VARNET_BINARY_DIR "/screenshots";
     std::filesystem::create_directories(shots);
 
+    testenv::ChatServer chat;
+    int chatPort = chat.Start(0);
+    ASSERT_NE(chatPort, 0);
     testenv::RoomService service;
+    service.WithData([chatPort](testenv::SvcData& d) { d.chatPort = chatPort; });
     ASSERT_NE(service.Start(0), 0);
     char tmpl[] = "/tmp/varnet-xvfb-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -184,8 +190,9 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     lobbySkin.m_PaintManager.UpdateLayout();
     RECT list = lobbySkin.m_PaintManager.FindControl("Roomlist")->GetPos();
     Click(lobby, {list.left + 80, list.top + 2 * CRoomNavListUI::kRowHeight + CRoomNavListUI::kRowHeight / 2}, 2);
-    EXPECT_TRUE(WaitFor([&] { return log("RoomManager.txt").find("room entry handed on roomid=3003 status=1") != std::string::npos; }))
-        << "the room entry was not handed on";
+    EXPECT_TRUE(chat.WaitMembers(3003, 1, 20000)) << "the room logic did not join the room's chat";
+    EXPECT_TRUE(WaitFor([&] { return log("RoomManager.txt").find(Utf8("创建房间界面-end")) != std::string::npos; }))
+        << "the room manager did not take the enter result";
     EXPECT_EQ(service.RequestCount("enterroom"), 1);
 
     // Quit: the close button asks first.
@@ -202,6 +209,7 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     EXPECT_NE(speed.find("WinMain request worker stopped"), std::string::npos);
     EXPECT_NE(speed.find("WinMain shutdown done"), std::string::npos);
     EXPECT_EQ(service.RequestCount("logout"), 1);   // sent by the stopping worker before it ended
+    EXPECT_TRUE(chat.WaitMembers(3003, 0, 5000));     // the chat connection ended with the program
     std::filesystem::remove_all(data);
     printf("screenshots: %s/varnet_login.png, %s/varnet_lobby.png\n", shots.c_str(), shots.c_str());
 }

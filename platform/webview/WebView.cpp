@@ -1,0 +1,156 @@
+#include "WebView.h"
+
+#include <atomic>
+
+#include "HeadlessWebView.h"
+#include "ZqLib.h"
+
+namespace webview {
+
+namespace {
+Engine g_engine = Engine::Headless;
+std::atomic<int> g_headlessLive{0};
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
+}  // namespace
+
+IWebView* CreateWebKitView();  // WebViewWebKit.cpp
+
+void SetDefaultEngine(Engine engine) { g_engine = engine; }
+Engine GetDefaultEngine() { return g_engine; }
+IWebView* CreateWebView() { return CreateWebView(g_engine); }
+IWebView* CreateWebView(Engine engine) {
+    if (engine == Engine::WebKit) return CreateWebKitView();
+    return new CHeadlessWebView();
+}
+
+bool InvokeExternal(IDispatch* external, const std::vector<std::string>& names, const std::string& name,
+                    const std::vector<std::string>& args, std::string& answer) {
+    answer.clear();
+    if (!external || name.empty() || name.size() > kMaxExternalNameBytes || args.size() > kMaxExternalArgs)
+        return false;
+    bool published = false;
+    for (const auto& n : names) published = published || EqualNoCase(n, name);
+    if (!published) return false;
+    for (const auto& a : args)
+        if (a.size() > kMaxExternalArgBytes) return false;
+
+    std::u16string wname = Charset::Utf8ToUtf16(name);
+    OLECHAR* pname = wname.data();
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(external->GetIDsOfNames(IID_IDispatch, &pname, 1, 0, &id)) || id == DISPID_UNKNOWN) return false;
+
+    // Arguments go in reverse order, as script engines pass them.
+    std::vector<VARIANT> argv(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+        VARIANT& v = argv[args.size() - 1 - i];
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocString(Charset::Utf8ToUtf16(args[i]));
+    }
+    DISPPARAMS params;
+    params.rgvarg = argv.empty() ? nullptr : argv.data();
+    params.cArgs = static_cast<uint32_t>(argv.size());
+    VARIANT result;
+    HRESULT hr = external->Invoke(id, IID_IDispatch, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result,
+                                  nullptr, nullptr);
+    for (auto& v : argv) VariantClear(&v);
+    if (result.vt == VT_BSTR) answer = Charset::Utf16ToUtf8(BstrText(result.bstrVal));
+    else if (result.vt == VT_I4) answer = std::to_string(result.lVal);
+    VariantClear(&result);
+    if (answer.size() > kMaxExternalAnswerBytes) answer.clear();
+    return SUCCEEDED(hr);
+}
+
+// ---- shared base
+
+CWebViewBase::~CWebViewBase() {
+    if (m_external) m_external->Release();
+}
+
+void CWebViewBase::SetExternal(IDispatch* external, const std::vector<std::string>& names) {
+    if (external) external->AddRef();
+    if (m_external) m_external->Release();
+    m_external = external;
+    m_names = external ? names : std::vector<std::string>();
+}
+
+bool CWebViewBase::Deliver(const std::function<void()>& fn) {
+    if (m_closing) return false;
+    ++m_depth;
+    fn();
+    --m_depth;
+    if (m_closing && m_depth == 0 && !m_destroyed) {
+        m_destroyed = true;
+        Destroy();
+        return false;
+    }
+    return true;
+}
+
+void CWebViewBase::Close() {
+    if (m_closing) return;
+    m_closing = true;
+    m_events = nullptr;
+    if (m_depth == 0) {
+        m_destroyed = true;
+        Destroy();
+    }
+}
+
+std::string CWebViewBase::CallExternal(const std::string& name, const std::vector<std::string>& args) {
+    std::string answer;
+    // The object stays alive for the call even when the owner drops the view inside it.
+    IDispatch* ext = m_external;
+    if (!ext) return answer;
+    ext->AddRef();
+    std::vector<std::string> names = m_names;
+    Deliver([&] { InvokeExternal(ext, names, name, args, answer); });
+    ext->Release();
+    return answer;
+}
+
+bool CWebViewBase::FireError(const std::string& url, int status) {
+    return Deliver([&] {
+        if (m_events) m_events->OnNavigateError(url, status);
+    });
+}
+bool CWebViewBase::FireComplete(const std::string& url) {
+    return Deliver([&] {
+        if (m_events) m_events->OnNavigateComplete(url);
+    });
+}
+bool CWebViewBase::FireDocument(const std::string& url) {
+    return Deliver([&] {
+        if (m_events) m_events->OnDocumentComplete(url);
+    });
+}
+
+// ---- headless engine
+
+CHeadlessWebView::CHeadlessWebView() { ++g_headlessLive; }
+CHeadlessWebView::~CHeadlessWebView() { --g_headlessLive; }
+int CHeadlessWebView::LiveCount() { return g_headlessLive.load(); }
+
+void CHeadlessWebView::Navigate(const std::string& url) {
+    m_url = url;
+    m_navigations.push_back(url);
+    m_doc.Clear();
+    m_atBottom = false;
+}
+
+void CHeadlessWebView::FinishLoad() {
+    std::string url = m_url;
+    if (FireComplete(url)) FireDocument(url);
+}
+
+void CHeadlessWebView::InsertAdjacentHTML(const std::string& where, const std::string& html) {
+    if (!EqualNoCase(where, "beforeEnd")) return;
+    m_doc.AppendFragment(html);
+}
+
+}  // namespace webview

@@ -1,0 +1,411 @@
+// The WebKitGTK engine. window.external is a script injected at document start into the top frame; its
+// methods call prompt() with this view's own secret prefix, and the view answers that prompt itself, so the
+// page gets its answer synchronously. Every other script dialog is dismissed silently.
+#include <gio/gio.h>
+#include <json/json.h>
+#include <webkit2/webkit2.h>
+
+#include <cstring>
+#include <random>
+
+#include "WebViewBase.h"
+#include "ZqLib.h"
+#include "ZqLog.h"
+
+namespace webview {
+
+namespace {
+
+std::string g_dataFolder;
+WebKitWebContext* g_context = nullptr;
+
+std::string DefaultDataFolder() { return Dir::ToNativePath(Dir::GetZqPath(107)) + "web"; }
+
+void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); }
+
+// One context for the process: every view shares its cookie store, kept on disk.
+WebKitWebContext* SharedContext() {
+    if (g_context) return g_context;
+    std::string folder = g_dataFolder.empty() ? DefaultDataFolder() : g_dataFolder;
+    g_mkdir_with_parents(folder.c_str(), 0700);
+    std::string cache = folder + "/cache";
+    WebKitWebsiteDataManager* data = webkit_website_data_manager_new("base-data-directory", folder.c_str(),
+                                                                     "base-cache-directory", cache.c_str(), nullptr);
+    g_context = webkit_web_context_new_with_website_data_manager(data);
+    WebKitCookieManager* cookies = webkit_website_data_manager_get_cookie_manager(data);
+    std::string store = folder + "/cookies.sqlite";
+    webkit_cookie_manager_set_persistent_storage(cookies, store.c_str(), WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_NO_THIRD_PARTY);
+    g_object_unref(data);
+    g_signal_connect(g_context, "download-started", G_CALLBACK(OnDownloadStarted), nullptr);
+    return g_context;
+}
+
+std::string Quoted(const std::string& utf8) { return Json::valueToQuotedString(utf8.c_str()); }
+
+std::string NewToken() {
+    std::random_device rd;
+    char buf[40];
+    snprintf(buf, sizeof(buf), "\x1bvarnet-%08x%08x:", rd(), rd());
+    return buf;
+}
+
+bool IsHttp(const char* uri) {
+    return uri && (g_ascii_strncasecmp(uri, "http://", 7) == 0 || g_ascii_strncasecmp(uri, "https://", 8) == 0);
+}
+
+int StatusOfError(const GError* e) {
+    if (!e) return kStatusDownloadFailure;
+    if (e->domain == G_RESOLVER_ERROR) return kStatusNameNotResolved;
+    if (e->domain == G_IO_ERROR) {
+        switch (e->code) {
+        case G_IO_ERROR_CONNECTION_REFUSED:
+        case G_IO_ERROR_HOST_UNREACHABLE:
+        case G_IO_ERROR_NETWORK_UNREACHABLE:
+        case G_IO_ERROR_TIMED_OUT:
+            return kStatusCannotConnect;
+        case G_IO_ERROR_NOT_FOUND:
+            return kStatusNameNotResolved;
+        default:
+            break;
+        }
+    }
+    // Older engines report resolver and socket failures with only a message.
+    const char* m = e->message ? e->message : "";
+    if (strstr(m, "resolv") || strstr(m, "Name or service")) return kStatusNameNotResolved;
+    if (strstr(m, "refused") || strstr(m, "unreachable") || strstr(m, "timed out")) return kStatusCannotConnect;
+    return kStatusDownloadFailure;
+}
+
+const char kBridge[] = R"JS((function(){
+var token = %s, names = %s, ask = window.prompt.bind(window), map = {};
+names.forEach(function(n){ map[String(n).toLowerCase()] = true; });
+function method(name){ return function(){
+  var a = [];
+  for (var i = 0; i < arguments.length; i++) { var v = arguments[i]; a.push(v === undefined || v === null ? "" : String(v)); }
+  var r = ask(token + JSON.stringify({n: name, a: a}), "");
+  return r === null ? "" : r;
+};}
+var ext = new Proxy({}, {
+  get: function(t, p){ return typeof p === "string" && map[p.toLowerCase()] ? method(p) : undefined; },
+  has: function(t, p){ return typeof p === "string" && !!map[p.toLowerCase()]; },
+  set: function(){ return true; }, defineProperty: function(){ return true; }, deleteProperty: function(){ return true; }
+});
+try { Object.defineProperty(window, "external", {value: ext, configurable: false, writable: false}); }
+catch (e) { try { window.external = ext; } catch (e2) {} }
+})();)JS";
+
+class CWebKitView : public CWebViewBase {
+public:
+    CWebKitView() : m_token(NewToken()) {
+        m_content = webkit_user_content_manager_new();
+        m_view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", SharedContext(), "user-content-manager",
+                                         m_content, nullptr));
+        g_object_ref_sink(m_view);
+        // The view lives in a box of its own: when the window around it is destroyed (a page command may
+        // do that from inside a call), the box lets go of the view instead of destroying it with itself.
+        m_box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        g_object_ref_sink(m_box);
+        gtk_box_pack_start(GTK_BOX(m_box), m_view, TRUE, TRUE, 0);
+        gtk_widget_show(m_view);
+        g_signal_connect(m_box, "destroy", G_CALLBACK(OnBoxDestroy), this);
+        WebKitSettings* s = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(m_view));
+        webkit_settings_set_javascript_can_open_windows_automatically(s, FALSE);
+        webkit_settings_set_enable_developer_extras(s, FALSE);
+        webkit_settings_set_enable_write_console_messages_to_stdout(s, FALSE);
+        webkit_settings_set_allow_file_access_from_file_urls(s, FALSE);
+        webkit_settings_set_allow_universal_access_from_file_urls(s, FALSE);
+        g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+        g_signal_connect(m_view, "load-failed", G_CALLBACK(OnLoadFailed), this);
+        g_signal_connect(m_view, "script-dialog", G_CALLBACK(OnScriptDialog), this);
+        g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+        g_signal_connect(m_view, "context-menu", G_CALLBACK(OnContextMenu), this);
+        g_signal_connect(m_view, "permission-request", G_CALLBACK(OnPermission), this);
+        g_signal_connect(m_view, "create", G_CALLBACK(OnCreate), this);
+    }
+
+    void Navigate(const std::string& url) override {
+        m_url = url;
+        if (IsClosing()) return;
+        m_doc.Clear();
+        if (InCall()) {
+            m_pendingUrl = url;
+            m_pendingRefresh = false;
+            Schedule();
+            return;
+        }
+        Load(url);
+    }
+
+    void Refresh() override {
+        if (IsClosing()) return;
+        if (InCall()) {
+            if (m_pendingUrl.empty()) m_pendingRefresh = true;
+            Schedule();
+            return;
+        }
+        m_doc.Clear();
+        webkit_web_view_reload(WEBKIT_WEB_VIEW(m_view));
+    }
+
+    void SetExternal(IDispatch* external, const std::vector<std::string>& names) override {
+        CWebViewBase::SetExternal(external, names);
+        webkit_user_content_manager_remove_all_scripts(m_content);
+        if (!external) return;
+        Json::Value list(Json::arrayValue);
+        for (const auto& n : names) list.append(Charset::GbkToUtf8(n));
+        Json::StreamWriterBuilder w;
+        w["indentation"] = "";
+        std::string src = StringUtility::Format(kBridge, Quoted(m_token).c_str(), Json::writeString(w, list).c_str());
+        WebKitUserScript* script = webkit_user_script_new(src.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                          WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(m_content, script);
+        webkit_user_script_unref(script);
+    }
+
+    void SetScrollBars(bool on) override {
+        CWebViewBase::SetScrollBars(on);
+        // Applied to each document as it loads.
+    }
+
+    void InsertAdjacentHTML(const std::string& where, const std::string& html) override {
+        if (g_ascii_strcasecmp(where.c_str(), "beforeEnd") != 0) return;
+        m_doc.AppendFragment(html);
+        Run("document.body&&document.body.insertAdjacentHTML('beforeend'," + Quoted(Charset::GbkToUtf8(html)) + ");");
+    }
+    void RemoveBodyChildren(int count) override {
+        if (count <= 0) return;
+        m_doc.RemoveFirst(count);
+        Run(StringUtility::Format("(function(b,n){while(b&&n-->0&&b.firstChild)b.removeChild(b.firstChild);})"
+                                  "(document.body,%d);", count));
+    }
+    void ScrollToBottom() override {
+        m_atBottom = true;
+        Run("(function(e){if(e)e.scrollTop=e.scrollHeight;})(document.scrollingElement||document.body);");
+    }
+    bool IsScrolledToBottom() const override { return m_atBottom; }
+    void* GetWidget() override { return m_box; }
+
+protected:
+    ~CWebKitView() override = default;
+
+    void Destroy() override {
+        g_signal_handlers_disconnect_by_data(m_view, this);
+        g_signal_handlers_disconnect_by_data(m_box, this);
+        if (m_idle) g_source_remove(m_idle);
+        g_cancellable_cancel(m_cancel);
+        g_object_unref(m_cancel);
+        // The widget may be inside one of its own signals: it goes once the main loop is back.
+        auto* widgets = new std::pair<GtkWidget*, GtkWidget*>(m_view, m_box);
+        GObject* content = G_OBJECT(m_content);
+        g_idle_add(
+            [](gpointer p) -> gboolean {
+                auto* w = static_cast<std::pair<GtkWidget*, GtkWidget*>*>(p);
+                webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(w->first));
+                gtk_widget_destroy(w->first);
+                g_object_unref(w->first);
+                gtk_widget_destroy(w->second);
+                g_object_unref(w->second);
+                delete w;
+                return G_SOURCE_REMOVE;
+            },
+            widgets);
+        g_object_unref(content);
+        delete this;
+    }
+
+private:
+    void Load(const std::string& url) {
+        std::string u = Charset::GbkToUtf8(url);
+        webkit_web_view_load_uri(WEBKIT_WEB_VIEW(m_view), u.c_str());
+    }
+
+    void Schedule() {
+        if (m_idle) return;
+        m_idle = g_idle_add(
+            [](gpointer p) -> gboolean {
+                auto* self = static_cast<CWebKitView*>(p);
+                self->m_idle = 0;
+                std::string url;
+                url.swap(self->m_pendingUrl);
+                bool refresh = self->m_pendingRefresh;
+                self->m_pendingRefresh = false;
+                if (!url.empty()) self->Navigate(url);
+                else if (refresh) self->Refresh();
+                return G_SOURCE_REMOVE;
+            },
+            this);
+    }
+
+    void Run(const std::string& js) {
+        if (IsClosing()) return;
+        webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(m_view), js.c_str(), -1, nullptr, nullptr, m_cancel,
+                                            nullptr, nullptr);
+    }
+
+    void ApplyScrollBars() {
+        if (m_scrollBars) return;
+        Run("(function(){var s=document.createElement('style');s.textContent='html,body{overflow:hidden!important}';"
+            "(document.head||document.documentElement).appendChild(s);})();");
+    }
+
+    static void OnBoxDestroy(GtkWidget* box, gpointer p) {
+        auto* self = static_cast<CWebKitView*>(p);
+        if (gtk_widget_get_parent(self->m_view) == box) gtk_container_remove(GTK_CONTAINER(box), self->m_view);
+    }
+
+    static std::string UriOf(WebKitWebView* v) {
+        const char* u = webkit_web_view_get_uri(v);
+        return Charset::Utf8ToGbk(u ? u : "");
+    }
+
+    static void OnLoadChanged(WebKitWebView* v, WebKitLoadEvent ev, gpointer p) {
+        auto* self = static_cast<CWebKitView*>(p);
+        switch (ev) {
+        case WEBKIT_LOAD_STARTED:
+            self->m_failed = false;
+            break;
+        case WEBKIT_LOAD_COMMITTED: {
+            const char* uri = webkit_web_view_get_uri(v);
+            int status = 200;
+            if (IsHttp(uri)) {
+                WebKitWebResource* res = webkit_web_view_get_main_resource(v);
+                WebKitURIResponse* resp = res ? webkit_web_resource_get_response(res) : nullptr;
+                status = resp ? static_cast<int>(webkit_uri_response_get_status_code(resp)) : 0;
+            }
+            self->m_atBottom = false;
+            if (status != 200) {
+                self->m_failed = true;
+                self->FireError(UriOf(v), status);
+            } else {
+                self->FireComplete(UriOf(v));
+            }
+            break;
+        }
+        case WEBKIT_LOAD_FINISHED:
+            if (!self->m_failed) {
+                self->ApplyScrollBars();
+                self->FireDocument(UriOf(v));
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer p) {
+        auto* self = static_cast<CWebKitView*>(p);
+        // The load ends here: its FINISHED that follows reports nothing.
+        self->m_failed = true;
+        // Superseded by a newer navigation, or stopped: not a failure of the page.
+        if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+            g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+            return TRUE;
+        self->FireError(Charset::Utf8ToGbk(uri ? uri : ""), StatusOfError(error));
+        return TRUE;  // no error page of the engine's own
+    }
+
+    static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* d, gpointer p) {
+        auto* self = static_cast<CWebKitView*>(p);
+        WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(d);
+        if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM || type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM)
+            webkit_script_dialog_confirm_set_confirmed(d, type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM);
+        if (type != WEBKIT_SCRIPT_DIALOG_PROMPT) return TRUE;
+        const char* msg = webkit_script_dialog_get_message(d);
+        std::string answer;
+        if (msg && strncmp(msg, self->m_token.c_str(), self->m_token.size()) == 0) {
+            std::string name;
+            std::vector<std::string> args;
+            if (ParseCall(msg + self->m_token.size(), name, args)) answer = self->CallExternal(name, args);
+            // The view may be gone now: only the dialog is touched below.
+        }
+        webkit_script_dialog_prompt_set_text(d, answer.c_str());
+        return TRUE;
+    }
+
+    static bool ParseCall(const char* text, std::string& name, std::vector<std::string>& args) {
+        size_t len = strlen(text);
+        if (len > (kMaxExternalArgs + 1) * kMaxExternalArgBytes * 2 || !JsonLimit::Within(text, len, 4 * kMaxExternalArgs))
+            return false;
+        Json::CharReaderBuilder b;
+        std::unique_ptr<Json::CharReader> r(b.newCharReader());
+        Json::Value v;
+        std::string err;
+        if (!r->parse(text, text + len, &v, &err) || !v.isObject()) return false;
+        const Json::Value& n = v["n"];
+        const Json::Value& a = v["a"];
+        if (!n.isString() || !a.isArray() || a.size() > kMaxExternalArgs) return false;
+        name = n.asString();
+        for (const auto& x : a) {
+            if (!x.isString()) return false;
+            args.push_back(x.asString());
+        }
+        return true;
+    }
+
+    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type, gpointer) {
+        if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+            WebKitNavigationAction* a =
+                webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(d));
+            WebKitURIRequest* req = webkit_navigation_action_get_request(a);
+            const char* uri = req ? webkit_uri_request_get_uri(req) : nullptr;
+            // A link the user clicked that asks for a new window opens in the desktop's browser.
+            if (uri && webkit_navigation_action_is_user_gesture(a)) OpenInDefaultBrowser(uri);
+            webkit_policy_decision_ignore(d);
+            return TRUE;
+        }
+        if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+            // Nothing is downloaded: what the engine cannot show is dropped.
+            if (!webkit_response_policy_decision_is_mime_type_supported(WEBKIT_RESPONSE_POLICY_DECISION(d))) {
+                webkit_policy_decision_ignore(d);
+                return TRUE;
+            }
+        }
+        return FALSE;
+    }
+
+    static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*, gpointer) {
+        return TRUE;
+    }
+    static gboolean OnPermission(WebKitWebView*, WebKitPermissionRequest* r, gpointer) {
+        webkit_permission_request_deny(r);
+        return TRUE;
+    }
+    static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+
+    std::string m_token;  // the secret prefix of this view's page calls
+    GtkWidget* m_view = nullptr;  // the engine's widget, one reference ours
+    GtkWidget* m_box = nullptr;   // what the window holds, one reference ours
+    WebKitUserContentManager* m_content = nullptr;
+    GCancellable* m_cancel = g_cancellable_new();
+    guint m_idle = 0;
+    std::string m_pendingUrl;
+    bool m_pendingRefresh = false;
+    bool m_failed = false;
+    bool m_atBottom = false;
+};
+
+UrlOpener g_opener = nullptr;
+
+}  // namespace
+
+IWebView* CreateWebKitView() { return new CWebKitView(); }
+
+void SetWebDataFolder(const std::string& nativeFolder) { g_dataFolder = nativeFolder; }
+
+void SetUrlOpener(UrlOpener opener) { g_opener = opener; }
+
+bool OpenInDefaultBrowser(const std::string& url) {
+    std::string u = Charset::GbkToUtf8(url);
+    if (!IsHttp(u.c_str())) {
+        PJ_Log("VarnetFrame.txt", 0, "WebView", "refused to open %s", url.substr(0, 64).c_str());
+        return false;
+    }
+    if (g_opener) return g_opener(u);
+    GError* err = nullptr;
+    gboolean ok = g_app_info_launch_default_for_uri(u.c_str(), nullptr, &err);
+    if (err) g_error_free(err);
+    return ok;
+}
+
+}  // namespace webview

@@ -1,0 +1,220 @@
+// Start-up services against the local web service: DNS pre-resolution, installation-ID registration with
+// its daily limit, and a crash in a child process that writes its dump and has it sent.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "CrashHandler.h"
+#include "RoomChatIPCheck.h"
+#include "UpdateClientID.h"
+#include "WebService.h"
+#include "ZqHttp.h"
+#include "ZqHttpRequestMgr.h"
+#include "ZqLib.h"
+#include "ZqModConfig.h"
+
+namespace {
+
+std::string TempDir() {
+    char tmpl[] = "/tmp/varnet-services-XXXXXX";
+    return mkdtemp(tmpl) ? tmpl : "/tmp";
+}
+
+class Services : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = TempDir();
+        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
+        InitZqHttpMgr();
+        config.reset(CreateConfigManager(dir));
+        ASSERT_TRUE(service.Start());
+    }
+    void TearDown() override { service.Stop(); }
+    std::string dir;
+    std::unique_ptr<IConfigManager> config;
+    testenv::WebService service;
+};
+
+TEST_F(Services, DnsRepliesWriteOnlyWellFormedEntries) {
+    struct Row {
+        const char* body;
+        int written;
+    } rows[] = {
+        {R"({"cmd":"getip","status":1,"domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"},{"domain":"js.a.com","ip":""}]})", 1},
+        {R"({"cmd":"getip","status":0,"domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"}]})", 0},
+        {R"({"cmd":"getip","domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"}]})", 0},
+        {R"({"cmd":"other","status":1,"domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"}]})", 0},
+        {R"({"cmd":"getip","status":"x","domainlist":[]})", 0},
+        {R"({"cmd":"getip","status":1,"domainlist":{"domain":"www.a.com","ip":"10.0.0.1"}})", 0},
+        {R"({"cmd":"getip","status":1,"domainlist":[{"domain":"a]\nb=c","ip":"10.0.0.1"},{"domain":"x.com","ip":"1.2.3.4/../"},{"domain":"v6.a.com","ip":"::1"},7]})", 1},
+        {"not json", 0},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(r.written, CRoomChatIPCheck::ApplyReply(config.get(), r.body, static_cast<int>(strlen(r.body)))) << r.body;
+}
+
+TEST_F(Services, DnsLookupFetchesTheListIntoTheConfiguration) {
+    std::atomic<bool> run{true};
+    EXPECT_EQ(0, CRoomChatIPCheck::Lookup(config.get(), GetZqHttpMgr(), run));  // no address: no request
+    EXPECT_EQ(0, service.Server().Count(testenv::WebService::kIpListPath));
+    service.SetIpList({{"www.varnet.local", "127.0.0.1"}, {"js.varnet.local", "127.0.0.2"}, {"www.varnet.local", "127.0.0.3"}});
+    config->SetString("ZqServerList", "DnsLookup", service.Url(testenv::WebService::kIpListPath).c_str());
+    EXPECT_EQ(3, CRoomChatIPCheck::Lookup(config.get(), GetZqHttpMgr(), run));
+    std::string ip;
+    config->GetString("DnsLookup", "www.varnet.local", ip, "");
+    EXPECT_EQ("127.0.0.3", ip);  // the later entry wins
+    // A failed list leaves what an earlier run stored.
+    service.SetIpListBody("{}");
+    EXPECT_EQ(0, CRoomChatIPCheck::Lookup(config.get(), GetZqHttpMgr(), run));
+    config->GetString("DnsLookup", "js.varnet.local", ip, "");
+    EXPECT_EQ("127.0.0.2", ip);
+}
+
+TEST_F(Services, DnsThreadStartsAgainAndStopsByJoining) {
+    // The process-wide instance reads the process-wide configuration of this test's data folder.
+    service.SetIpList({{"www.varnet.local", "127.0.0.9"}});
+    AfxGetConfigManager()->SetString("ZqServerList", "DnsLookup", service.Url(testenv::WebService::kIpListPath).c_str());
+    CRoomChatIPCheck* check = CRoomChatIPCheck::GetInstance();
+    check->Start();
+    check->Start();  // ends the first lookup before the second begins
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string ip;
+    while (ip.empty() && std::chrono::steady_clock::now() < end) {
+        AfxGetConfigManager()->GetString("DnsLookup", "www.varnet.local", ip, "");
+        usleep(10000);
+    }
+    check->Stop();
+    EXPECT_FALSE(check->IsRunning());
+    EXPECT_EQ("127.0.0.9", ip);
+    AfxReleaseConfigManager();
+}
+
+TEST_F(Services, RegistrationKeepsItsDailyLimitAndStoresTheId) {
+    config->SetString("ZqServerList", "RegSvr", service.Url("").c_str());
+    config->SetString("config", "version", "1.0.0.1");
+    CUpdateClientID reg(config.get(), AfxGetHttpRequestMgr());
+    time_t now = 20000 * 86400 + 3600;
+    reg.m_now = [&] { return now; };
+    reg.m_netCardMac = [] { return std::string("00A0C9123456"); };
+    reg.m_diskSerial = [] { return std::string("WD123ABC"); };
+    reg.m_adapterMac = [] { return std::string(); };
+    EXPECT_FALSE(reg.CheckFirstStart());
+    EXPECT_TRUE(reg.CheckFirstStart());
+
+    // Without an id: five applications a day, then none until the next day. The service refuses ids here.
+    service.SetRegDailyLimit(0);
+    ClientID::SetClientID("");
+    int applied = 0;
+    for (int start = 0; start < 7; ++start)
+        if (reg.CheckApplyID()) {
+            ++applied;
+            EXPECT_TRUE(reg.GetIDFromServer());
+        }
+    EXPECT_EQ(5, applied);
+    EXPECT_EQ("", ClientID::GetClientID());
+    auto regs = service.Registrations();
+    ASSERT_EQ(5u, regs.size());
+    EXPECT_EQ("00A0C9123456", regs[0].fields["mac"]);
+    EXPECT_EQ("", regs[0].fields["vmac"]);
+    EXPECT_EQ("1.0.0.1", regs[0].fields["ver"]);
+
+    // The next day the service answers an id; with it, one application a day.
+    now += 86400;
+    service.SetRegDailyLimit(100);
+    ASSERT_TRUE(reg.CheckApplyID());
+    EXPECT_TRUE(reg.GetIDFromServer());
+    std::string id = ClientID::GetClientID();
+    EXPECT_FALSE(id.empty());
+    EXPECT_FALSE(reg.CheckApplyID());
+    now += 86400;
+    EXPECT_TRUE(reg.CheckApplyID());
+    EXPECT_TRUE(reg.GetIDFromServer());
+    EXPECT_EQ(id, ClientID::GetClientID());
+    EXPECT_EQ(id, service.Registrations().back().fields["id"]);
+}
+
+TEST(ServicesReply, IdIsTheDigitsAfterTheFirstEquals) {
+    struct Row {
+        std::string reply;
+        const char* id;
+    } rows[] = {
+        {"id=123abc", "123"}, {"id=abc", ""}, {"no equals", "9"}, {"a=1=2", "1"},
+        {"==7", ""}, {"id=7\n", "7"}, {"id=" + std::string(100, '5'), nullptr},
+    };
+    for (const auto& r : rows) {
+        std::string got = CUpdateClientID::ParseReplyId(r.reply.data(), static_cast<int>(r.reply.size()), "9");
+        if (r.id) {
+            EXPECT_EQ(r.id, got) << r.reply;
+        } else {
+            EXPECT_EQ(63u, got.size());
+        }
+    }
+}
+
+TEST(ServicesCrash, DumpNamesAndDecision) {
+    char path[300];
+    // 2026-12-09 11:15:02.345 UTC, eight hours east.
+    int64_t ms = 1796814902345LL;
+    crash::FormatDumpPath(path, sizeof(path), "/opt/varnet", ms, 8 * 3600, "Varnet");
+    EXPECT_STREQ("/opt/varnet/20261209191502345_Varnet.dmp", path);
+    crash::FormatDumpPath(path, 20, "/opt/varnet", ms, 0, "Varnet");
+    EXPECT_EQ(19u, strlen(path));
+    std::string longFolder(400, 'f');
+    EXPECT_EQ(259u, crash::FormatDumpPath(path, sizeof(path), longFolder.c_str(), ms, 0, "Varnet"));
+    EXPECT_TRUE(crash::ShouldHandle(SIGSEGV, false));
+    EXPECT_FALSE(crash::ShouldHandle(SIGSEGV, true));
+    EXPECT_FALSE(crash::ShouldHandle(SIGTRAP, false));
+}
+
+TEST_F(Services, ChildThatFaultsWritesItsDumpAndTheReportIsSent) {
+    config->SetString("ZqServerList", "CrashReportSvr", service.Url(testenv::WebService::kCrashPath).c_str());
+    std::string dumps = dir + "/dumps";
+    ASSERT_EQ(0, mkdir(dumps.c_str(), 0700));
+    for (const char* how : {"segv", "exception"}) {
+        size_t before = service.CrashReports().size();
+        pid_t child = fork();
+        if (child == 0) {
+            setenv("VARNET_FAULTNOTE_ANSWER", "yes", 1);
+            InstallCrashHandler(VARNET_BINARY_DIR "/bin/Varnet");
+            SetCrashDumpFolder(dumps);
+            SetCrashReporter(VARNET_BINARY_DIR "/bin/Faultnote");
+            std::thread other([] { pause(); });
+            other.detach();
+            usleep(20000);
+            if (strcmp(how, "segv") == 0) *static_cast<volatile int*>(nullptr) = 1;
+            // An exception nothing catches (the test framework catches those of the test body).
+            std::thread([] { throw std::runtime_error("unhandled"); }).join();
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        ASSERT_TRUE(WIFSIGNALED(status)) << how;
+        EXPECT_EQ(strcmp(how, "segv") == 0 ? SIGSEGV : SIGABRT, WTERMSIG(status));
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (service.CrashReports().size() == before && std::chrono::steady_clock::now() < end) usleep(20000);
+        auto reports = service.CrashReports();
+        ASSERT_EQ(before + 1, reports.size()) << how;
+        const std::string& dump = reports.back().content;
+        EXPECT_NE(std::string::npos, reports.back().fileName.find("_Varnet.dmp"));
+        EXPECT_NE(std::string::npos, dump.find(strcmp(how, "segv") == 0 ? "(SEGV)" : "(ABRT)")) << dump.substr(0, 400);
+        EXPECT_NE(std::string::npos, dump.find("(faulting)"));
+        EXPECT_NE(std::string::npos, dump.find("\nmodules:\n"));
+        // The other thread's stack is there too.
+        size_t threads = 0;
+        for (size_t p = dump.find("\nthread "); p != std::string::npos; p = dump.find("\nthread ", p + 1)) ++threads;
+        EXPECT_GE(threads, 2u);
+        if (strcmp(how, "exception") == 0) {
+            EXPECT_NE(std::string::npos, dump.find("unhandled"));
+        }
+    }
+}
+
+}  // namespace

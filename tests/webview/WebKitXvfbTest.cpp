@@ -1,0 +1,309 @@
+// The small browser on the real engine, against the local web service. Skipped without VARNET_TEST_DISPLAY.
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+
+#include "HttpTestServer.h"
+#include "WebService.h"
+#include "ZqWebBrowser.h"
+
+namespace {
+
+bool Pump(const std::function<bool()>& done, int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        g_main_context_iteration(nullptr, FALSE);
+        if (!g_main_context_pending(nullptr)) g_usleep(2000);
+    }
+    return true;
+}
+
+struct Owner : IZqWebAction {
+    std::vector<std::string> calls, failed, documents;
+    std::function<void(const std::string&, std::string&)> onCall;
+    void Web_CallMusic(const std::string& cmd, std::string& out) override {
+        calls.push_back(cmd);
+        if (onCall) onCall(cmd, out);
+    }
+    void Web_NavigateFailed(const std::string& url) override { failed.push_back(url); }
+    void Web_NavigateComplete(const std::string&) override {}
+    void Web_DocumentComplete(const std::string& url) override { documents.push_back(url); }
+    bool Called(const std::string& prefix) const {
+        for (const auto& c : calls)
+            if (c.compare(0, prefix.size(), prefix) == 0) return true;
+        return false;
+    }
+};
+
+class WebKitXvfb : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* display = getenv("VARNET_TEST_DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+        setenv("DISPLAY", display, 1);
+        setenv("NO_AT_BRIDGE", "1", 1);
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+        char tmpl[] = "/tmp/varnet-webview-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        static bool folderSet = false;
+        if (!folderSet) webview::SetWebDataFolder(tmpl);
+        folderSet = true;
+        webview::SetDefaultEngine(webview::Engine::WebKit);
+        ASSERT_TRUE(service.Start());
+        window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_default_size(GTK_WINDOW(window), 640, 480);
+        browser = new CZqWebBrowser();
+        browser->SetOwner(&owner);
+        browser->SetDelayCreate(false);
+        browser->Navigate2("about:blank");
+        ASSERT_NE(nullptr, browser->GetWebBrowser2());
+        gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(browser->GetWebBrowser2()->GetWidget()));
+        gtk_widget_show_all(window);
+    }
+    void TearDown() override {
+        delete browser;
+        if (window) {
+            Pump([] { return false; }, 50);
+            gtk_widget_destroy(window);
+        }
+        webview::SetDefaultEngine(webview::Engine::Headless);
+    }
+    testenv::WebService service;
+    Owner owner;
+    CZqWebBrowser* browser = nullptr;
+    GtkWidget* window = nullptr;
+};
+
+TEST_F(WebKitXvfb, HomePageLoadsAndItsSynchronousCallGetsTheProgramsAnswer) {
+    owner.onCall = [](const std::string& cmd, std::string& out) {
+        if (cmd == "ParamReturn") out = "uid=7&nickName=%E4%B8%AD";
+    };
+    std::string url = service.Url(testenv::WebService::kHomePath);
+    browser->Navigate2(url.c_str());
+    ASSERT_TRUE(Pump([&] { return owner.Called("ParamGot?"); }, 20000));
+    EXPECT_TRUE(owner.Called("ParamGot?uid=7&nickName=%E4%B8%AD"));
+    ASSERT_TRUE(Pump([&] { return !owner.documents.empty(); }, 20000));
+    EXPECT_EQ(url, owner.documents.back());
+    EXPECT_EQ(url, browser->GetCurrentUrl());
+    EXPECT_TRUE(owner.failed.empty());
+}
+
+TEST_F(WebKitXvfb, FailedLoadsReportTheirStatus) {
+    testenv::RefusingPort refusing;
+    std::string missing = service.Url("/no/such/page");
+    browser->Navigate2(missing.c_str());
+    ASSERT_TRUE(Pump([&] { return !owner.failed.empty(); }, 20000));
+    EXPECT_EQ(missing, owner.failed.back());
+    browser->Navigate2(refusing.Url("/").c_str());
+    ASSERT_TRUE(Pump([&] { return owner.failed.size() == 2; }, 20000));
+    EXPECT_TRUE(owner.documents.empty());
+}
+
+TEST_F(WebKitXvfb, CookiesOfOneViewReachTheOthers) {
+    service.Server().Get("/setcookie", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "session=abc; Max-Age=3600; Path=/");
+        res.set_content("<html><body>set</body></html>", "text/html");
+    });
+    service.Server().Get("/echo", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<html><body>echo</body></html>", "text/html");
+    });
+    browser->Navigate2(service.Url("/setcookie").c_str());
+    ASSERT_TRUE(Pump([&] { return !owner.documents.empty(); }, 20000));
+    Owner second;
+    CZqWebBrowser other;
+    other.SetOwner(&second);
+    other.Navigate2(service.Url("/echo").c_str());
+    ASSERT_TRUE(Pump([&] { return !second.documents.empty(); }, 20000));
+    std::string cookie;
+    for (const auto& r : service.Server().Requests())
+        if (r.path == "/echo" && r.headers.count("Cookie")) cookie = r.headers.find("Cookie")->second;
+    EXPECT_EQ("session=abc", cookie);
+}
+
+TEST_F(WebKitXvfb, RegisterPageClosesItsDialogFromInsideTheCall) {
+    bool closed = false;
+    owner.onCall = [&](const std::string& cmd, std::string& out) {
+        if (cmd.compare(0, 6, "User/?") == 0) {
+            out = "bye";
+            // The dialog ends while the page waits for the answer.
+            delete browser;
+            browser = nullptr;
+            closed = true;
+        }
+    };
+    std::string url = service.Url(std::string(testenv::WebService::kRegisterPath) + "?auto=1");
+    browser->Navigate2(url.c_str());
+    ASSERT_TRUE(Pump([&] { return closed; }, 20000));
+    EXPECT_TRUE(owner.Called("User/?op=Regist_Web&username=newuser&password=secret"));
+    // The engine goes once the call has returned; the loop keeps running.
+    Pump([] { return false; }, 300);
+}
+
+}  // namespace
+
+// The control inside a real window of the UI library: placed over its rectangle, resized by a page
+// command, and the whole dialog destroyed from inside the page's login call.
+#include "UIBackendGtk.h"
+#include "UIlib.h"
+#include "Win32.h"
+
+namespace {
+
+class LoginDlg : public DuiLib::WindowImplBase, public IZqWebAction {
+public:
+    const char* GetWindowClassName() const override { return "WebLoginDlg"; }
+    DuiLib::CControlUI* CreateControl(const char* cls) override {
+        if (DuiLib::EqualNoCase(cls, "ZqWebBrowserUI")) return new CZqWebBrowser();
+        return nullptr;
+    }
+    void InitWindow() override {
+        web = static_cast<CZqWebBrowser*>(m_PaintManager.FindControl("web"));
+        web->SetDelayCreate(false);
+        web->SetOwner(this);
+    }
+    void Web_CallMusic(const std::string& cmd, std::string& answer) override {
+        calls.push_back(cmd);
+        if (cmd == "GetDevKey") answer = "12345";
+        if (cmd.compare(0, 7, "Resize?") == 0) {
+            ResizeClient(520, 420);
+            web->SetFloat(true);
+            web->SetPos({2, 33, 518, 418});
+        }
+        if (cmd.compare(0, 12, "LoginResult?") == 0 && onLogin) onLogin();
+    }
+    void Web_NavigateFailed(const std::string&) override {}
+    void Web_NavigateComplete(const std::string&) override {}
+    void Web_DocumentComplete(const std::string&) override {}
+
+    CZqWebBrowser* web = nullptr;
+    std::vector<std::string> calls;
+    std::function<void()> onLogin;
+
+protected:
+    DuiLib::CDuiString GetSkinFolder() override { return ""; }
+    DuiLib::CDuiString GetSkinFile() override {
+        return R"(<Window size="400,300"><VerticalLayout><Control height="30"/><ZqWebBrowserUI name="web"/></VerticalLayout></Window>)";
+    }
+};
+
+TEST_F(WebKitXvfb, LoginDialogIsPlacedResizedAndDestroyedFromInsideTheCall) {
+    Win32Init();
+    ASSERT_TRUE(DuiLib::UIBackendGtkInit());
+    auto* dlg = new LoginDlg();
+    ASSERT_NE(nullptr, dlg->Create(nullptr, "login", UI_WS_POPUP, 0, 0, 0, 400, 300));
+    dlg->ShowWindow(true, true);
+    ASSERT_NE(nullptr, dlg->web->GetWebBrowser2());
+    auto* widget = GTK_WIDGET(dlg->web->GetWebBrowser2()->GetWidget());
+    ASSERT_TRUE(Pump([&] { return gtk_widget_get_mapped(widget); }, 5000));
+    GtkAllocation a;
+    gtk_widget_get_allocation(widget, &a);
+    EXPECT_EQ(30, a.y);
+    EXPECT_EQ(400, a.width);
+
+    bool gone = false;
+    int x = 0, y = 0, w = 0, h = 0;
+    std::vector<std::string> calls;
+    dlg->onLogin = [&] {
+        calls = dlg->calls;
+        // Where the resize command put the control.
+        gtk_widget_get_size_request(widget, &w, &h);
+        gtk_container_child_get(GTK_CONTAINER(gtk_widget_get_parent(widget)), widget, "x", &x, "y", &y, nullptr);
+        ::DestroyWindow(dlg->GetHWND());
+        delete dlg;
+        gone = true;
+    };
+    std::string url = service.Url(std::string(testenv::WebService::kLoginPath) + "?t=qq&auto=1");
+    dlg->web->Navigate2(url.c_str());
+    ASSERT_TRUE(Pump([&] { return gone; }, 20000));
+    EXPECT_EQ(2, x);
+    EXPECT_EQ(33, y);
+    EXPECT_EQ(516, w);
+    EXPECT_EQ(385, h);
+    ASSERT_EQ(6u, calls.size());
+    EXPECT_EQ("GetLoginParams", calls[0]);
+    EXPECT_EQ("LoginResult?r=1&t=qq&u=guest7&k=guest7&p=p%26w%20d&kid=2001&sid=3001", calls[5]);
+    Pump([] { return false; }, 300);
+    DuiLib::SetWindowBackendFactory(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+struct StatusRecorder : webview::IWebViewEvents {
+    std::vector<std::pair<std::string, int>> errors;
+    int documents = 0;
+    void OnNavigateError(const std::string& url, int status) override { errors.push_back({url, status}); }
+    void OnNavigateComplete(const std::string&) override {}
+    void OnDocumentComplete(const std::string&) override { ++documents; }
+};
+
+TEST_F(WebKitXvfb, ErrorsCarryHttpStatusesAndCodesForUnansweredRequests) {
+    testenv::RefusingPort refusing;
+    StatusRecorder rec;
+    webview::IWebView* view = webview::CreateWebView(webview::Engine::WebKit);
+    view->SetEvents(&rec);
+    struct Row {
+        std::string url;
+        int status;
+    } rows[] = {
+        {service.Url("/missing"), 404},
+        {refusing.Url("/"), webview::kStatusCannotConnect},
+        {"http://no-such-host.invalid/", webview::kStatusNameNotResolved},
+    };
+    for (const auto& r : rows) {
+        size_t before = rec.errors.size();
+        view->Navigate(r.url);
+        ASSERT_TRUE(Pump([&] { return rec.errors.size() > before; }, 20000)) << r.url;
+        EXPECT_EQ(r.url, rec.errors.back().first);
+        EXPECT_EQ(r.status, rec.errors.back().second) << r.url;
+    }
+    EXPECT_EQ(0, rec.documents);
+    view->Close();
+}
+
+}  // namespace
+
+namespace {
+
+// The chat panes' body operations reach the real document: an inserted image that fails to load reports
+// the body's child count from the page itself.
+struct CountOwner : IZqWebAction {
+    std::vector<std::string> calls;
+    int documents = 0;
+    void Web_CallMusic(const std::string& cmd, std::string&) override { calls.push_back(cmd); }
+    void Web_NavigateFailed(const std::string&) override {}
+    void Web_NavigateComplete(const std::string&) override {}
+    void Web_DocumentComplete(const std::string&) override { ++documents; }
+};
+
+TEST_F(WebKitXvfb, BodyOperationsReachTheDocument) {
+    service.Server().Get("/pane", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<!DOCTYPE html><html><head></head><body></body></html>", "text/html");
+    });
+    CountOwner counts;
+    browser->SetOwner(&counts);
+    browser->Navigate2(service.Url("/pane").c_str());
+    ASSERT_TRUE(Pump([&] { return counts.documents > 0; }, 20000));
+    webview::IWebView* view = browser->GetWebBrowser2();
+    const std::string probe =
+        "<img src='data:,' onerror=\"window.external.CallZqmusic('n=' + document.body.childNodes.length)\">";
+    view->InsertAdjacentHTML("beforeEnd", "<div>a</div>text" + probe);
+    ASSERT_TRUE(Pump([&] { return counts.calls.size() == 1; }, 20000));
+    EXPECT_EQ("n=3", counts.calls[0]);
+    EXPECT_EQ(3, view->GetBodyChildCount());
+    view->RemoveBodyChildren(2);
+    view->InsertAdjacentHTML("beforeEnd", "<p>x</p>" + probe);
+    ASSERT_TRUE(Pump([&] { return counts.calls.size() == 2; }, 20000));
+    EXPECT_EQ("n=3", counts.calls[1]);
+    EXPECT_EQ(3, view->GetBodyChildCount());
+    view->ScrollToBottom();
+    browser->SetOwner(nullptr);
+}
+
+}  // namespace
