@@ -55,7 +55,7 @@ TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
     cfg->SetInt("RoomConfigMic", "MicListenBufferTM", 1);
     capture::SelectSyntheticCamera(1);
     TesmarFactories tone;
-    tone.microphone = [] { return publish::CreateToneMicrophone().release(); };
+    tone.microphone = [] { return publish::CreateToneMicrophone(); };
     TesmarSetFactories(tone);
 
     testenv::NginxRtmp nginx;
