@@ -61,9 +61,60 @@ CMicPublishReplayAdapter::CMicPublishReplayAdapter(const MicMediaFactory& factor
 
 CMicPublishReplayAdapter::~CMicPublishReplayAdapter() {
     SetOwner(nullptr);
-    std::lock_guard<std::mutex> lock(m_startLock);
-    m_publisher.reset();
-    m_player.reset();
+    m_session.Run([this] {
+        m_publisher.reset();
+        m_player.reset();
+    });
+}
+
+CMicPublishReplayAdapter::SessionThread::SessionThread() : m_thread([this] { Loop(); }) {}
+
+CMicPublishReplayAdapter::SessionThread::~SessionThread() {
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void CMicPublishReplayAdapter::SessionThread::Post(std::function<void()> job) {
+    auto* j = new Job{std::move(job), false};
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_jobs.push_back(j);
+    m_wake.notify_all();
+}
+
+void CMicPublishReplayAdapter::SessionThread::Run(std::function<void()> job) {
+    if (std::this_thread::get_id() == m_thread.get_id()) {
+        job();
+        return;
+    }
+    Job j{std::move(job)};
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_jobs.push_back(&j);
+    m_wake.notify_all();
+    m_done.wait(lock, [&] { return j.done; });
+}
+
+void CMicPublishReplayAdapter::SessionThread::Loop() {
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_stop || !m_jobs.empty(); });
+        if (m_jobs.empty()) return;
+        Job* j = m_jobs.front();
+        m_jobs.pop_front();
+        lock.unlock();
+        try {
+            j->fn();
+        } catch (...) {
+        }
+        const bool waited = j->waited;
+        if (!waited) delete j;
+        lock.lock();
+        if (waited) j->done = true;
+        m_done.notify_all();
+    }
 }
 
 void CMicPublishReplayAdapter::SetOwner(IMicPublishReplayCallBack* owner) {
@@ -92,20 +143,26 @@ int CMicPublishReplayAdapter::GetShowFlags() const {
 }
 
 int CMicPublishReplayAdapter::StartReplay() {
-    std::lock_guard<std::mutex> lock(m_startLock);
-    StopBoth();
     ZQReplayParam param;
     FillReplayParam(param);
-    return m_player->Init(&param, this);
+    int code = REPLAY_INIT_FAILED;
+    m_session.Run([&] {
+        StopBoth();
+        code = m_player->Init(&param, this);
+    });
+    return code;
 }
 
 int CMicPublishReplayAdapter::StartPublish() {
-    std::lock_guard<std::mutex> lock(m_startLock);
-    StopBoth();
     ZQPublishParam param;
     param.timeout = param.recvTimeout = param.sendTimeout = 30;
     FillPublishParam(param);
-    return m_publisher->Init(&param, this);
+    int code = PUBLISH_INIT_FAILED;
+    m_session.Run([&] {
+        StopBoth();
+        code = m_publisher->Init(&param, this);
+    });
+    return code;
 }
 
 int CMicPublishReplayAdapter::StartLink(std::string& text) {
@@ -113,15 +170,14 @@ int CMicPublishReplayAdapter::StartLink(std::string& text) {
     return GetReplayStatusText(StartReplay(), 0, text);
 }
 
-void CMicPublishReplayAdapter::StopActive() {
-    std::lock_guard<std::mutex> lock(m_startLock);
-    ++m_stopping;
-    if (IsPublish()) {
-        m_publisher->Uint();
-    } else {
-        m_player->Uint();
-    }
-    --m_stopping;
+void CMicPublishReplayAdapter::StopActive(bool wait) {
+    bool publish = IsPublish();
+    auto job = [this, publish] {
+        ++m_stopping;
+        publish ? m_publisher->Uint() : m_player->Uint();
+        --m_stopping;
+    };
+    wait ? m_session.Run(job) : m_session.Post(job);
 }
 
 void CMicPublishReplayAdapter::StopBoth() {

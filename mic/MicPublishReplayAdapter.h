@@ -4,7 +4,9 @@
 // forwards frames and meter samples to the owner.
 //
 // Threads: SetParam, SetOwner and the show switches on the UI thread; StartPublish / StartReplay /
-// StartLink on a link thread (serialised by m_startLock); the On* callbacks on the libraries' threads,
+// StartLink on a link thread and StopActive on the UI thread. The libraries want Init and Uint from one
+// thread, so those calls (and the libraries' destruction) run on the adapter's session thread, one at a
+// time, while the caller waits for them. The On* callbacks arrive on the libraries' threads,
 // passed on to the owner under m_ownerLock (shared), so that SetOwner(nullptr) returns only when no
 // callback is still inside the old owner. The adapter is held by shared_ptr: a link thread that outlives
 // its window keeps it alive until it ends.
@@ -13,11 +15,14 @@
 #include "MediaDefs.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <thread>
 
 // Implemented by the microphone windows; called on the media libraries' threads.
 class IMicPublishReplayCallBack {
@@ -74,8 +79,9 @@ public:
     int StartPublish();
     // The side the publish flag names; returns its severity and sets `text` (replay code 4 counts as 0).
     int StartLink(std::string& text);
-    // Stops the active side.
-    void StopActive();
+    // Stops the active side; without `wait` it returns at once (a start still in progress is not waited
+    // for) and the stop follows on the session thread.
+    void StopActive(bool wait = false);
 
     bool IsVideoShow();
     bool IsAudioShow();
@@ -98,13 +104,36 @@ public:
     void OnReplayAudio(void* pcm, int length, WAVEFORMATEX* format, unsigned pts) override;
 
 private:
-    void StopBoth();  // under m_startLock
+    // Runs each job on its own thread, in order; Run waits for the job.
+    class SessionThread {
+    public:
+        SessionThread();
+        ~SessionThread();
+        void Run(std::function<void()> job);
+        void Post(std::function<void()> job);
+
+    private:
+        struct Job {
+            std::function<void()> fn;
+            bool waited = true;  // false: the session thread deletes it
+            bool done = false;
+        };
+        void Loop();
+        std::mutex m_lock;
+        std::condition_variable m_wake, m_done;
+        std::deque<Job*> m_jobs;  // guarded by m_lock
+        bool m_stop = false;      // guarded by m_lock
+        std::thread m_thread;
+    };
+
+    void StopBoth();  // session thread
 
     std::shared_mutex m_ownerLock;
     IMicPublishReplayCallBack* m_owner = nullptr;  // guarded by m_ownerLock
+    // Created on the constructing thread; Init, Uint and destruction on the session thread.
     std::unique_ptr<IMicPlayer> m_player;
     std::unique_ptr<IMicPublisher> m_publisher;
-    std::mutex m_startLock;  // one start or stop at a time
+    SessionThread m_session;
     // Set while the adapter itself stops a side: a status raised by that stop is not a dropped link.
     std::atomic<int> m_stopping{0};
 

@@ -181,7 +181,7 @@ TEST_F(MicLinkTest, ReconnectTimerAsksForASignatureOnlyWhileThePerformerHoldsThe
     view.SetVideoEnabled(true);
     int uints = player.uints;
     EXPECT_FALSE(link->OnReConnectTimer(&view));  // not in the room's store: left the mic
-    EXPECT_GT(player.uints.load(), uints);
+    EXPECT_TRUE(PumpUntil([&] { return player.uints > uints; }, 5000));  // stopped on the session thread
     EXPECT_EQ(0, owner.changes.load());  // the adapter's own stop is no dropped link
     EXPECT_FALSE(view.IsVideoEnabled());
     EXPECT_FALSE(view.IsMeterVisible());

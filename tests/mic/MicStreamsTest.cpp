@@ -109,7 +109,7 @@ TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
 
     link.StopLinkThread();
     int drops = owner.drops;
-    adapter->StopActive();  // a stop of our own is no dropped link
+    adapter->StopActive(true);  // a stop of our own is no dropped link
     EXPECT_EQ(drops, owner.drops.load());
     adapter->SetOwner(nullptr);
     view.Destroy();
