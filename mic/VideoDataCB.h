@@ -6,6 +6,7 @@
 // the newest level and posts (once until it is taken) to a relay window of this object.
 #pragma once
 
+#include "IBaseAudioCB.h"
 #include "MediaDefs.h"
 #include "Win32Window.h"
 
