@@ -34,6 +34,14 @@ CWebChatView::CWebChatView(webview::IWebView* view) : m_view(view)
 
 CWebChatView::~CWebChatView()
 {
+    if (m_bridge) {
+        // The view or a page call running now may still hold it: only this reference goes.
+        m_bridge->SetTarget(nullptr);
+        if (m_view)
+            m_view->SetExternal(nullptr, {});
+        m_bridge->Release();
+        m_bridge = nullptr;
+    }
     if (m_view) {
         m_view->SetEvents(nullptr);
         m_view->Close();
@@ -45,6 +53,18 @@ void CWebChatView::Navigate(const std::string& url)
     m_ready = false;
     if (m_view)
         m_view->Navigate(url);
+}
+
+void CWebChatView::SetCallBack(IWebCallBack* target)
+{
+    if (!m_view)
+        return;
+    if (!m_bridge) {
+        m_bridge = CWBExtDispatch::CreateInstance();
+        m_view->SetLocalPage(true);
+        m_view->SetExternal(m_bridge, CWBExtDispatch::Names());
+    }
+    m_bridge->SetTarget(target);
 }
 
 void CWebChatView::OnDocumentComplete(const std::string&)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ChatBridge.h"
 #include "DocModel.h"
 #include "WebView.h"
 
@@ -60,6 +61,9 @@ public:
     CWebChatView& operator=(const CWebChatView&) = delete;
 
     void Navigate(const std::string& url);
+    // Makes the view a local page whose window.external calls reach `target` (null: they reach nothing).
+    // The pane keeps one reference to its bridge and clears the target before letting go.
+    void SetCallBack(IWebCallBack* target);
     bool IsReady() const override { return m_ready; }
     void AppendHtml(const std::string& gbkHtml) override;
     int NodeCount() const override;
@@ -75,6 +79,7 @@ private:
     void OnDocumentComplete(const std::string& url) override;
 
     webview::IWebView* m_view;
+    CWBExtDispatch* m_bridge = nullptr;
     bool m_ready = false;
 };
 

@@ -28,6 +28,9 @@ public:
         return CallExternal(name, args);
     }
 
+    // A click on an element whose inline handler has this text (a local page only); its return value.
+    std::string PageHandler(const std::string& text) { return m_localPage ? CallHandler(text) : std::string(); }
+
     const std::vector<std::string>& Navigations() const { return m_navigations; }
     int Refreshes() const { return m_refreshes; }
     const CDocModel& Document() const { return m_doc; }

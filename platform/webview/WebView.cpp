@@ -29,6 +29,70 @@ IWebView* CreateWebView(Engine engine) {
     return new CHeadlessWebView();
 }
 
+bool ParseHandlerCall(const std::string& text, std::string& name, std::vector<std::string>& args) {
+    name.clear();
+    args.clear();
+    size_t i = 0, n = text.size();
+    auto blanks = [&] {
+        while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
+    };
+    blanks();
+    static const char kPrefix[] = "window.external.";
+    const size_t plen = sizeof(kPrefix) - 1;
+    if (n - i < plen || !EqualNoCase(text.substr(i, plen), kPrefix)) return false;
+    i += plen;
+    size_t b = i;
+    while (i < n && (isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_')) ++i;
+    if (i == b || i - b > kMaxExternalNameBytes || isdigit(static_cast<unsigned char>(text[b]))) return false;
+    std::string nm = text.substr(b, i - b);
+    blanks();
+    if (i >= n || text[i] != '(') return false;
+    ++i;
+    std::vector<std::string> out;
+    blanks();
+    if (i < n && text[i] == ')') {
+        ++i;
+    } else {
+        for (;;) {
+            blanks();
+            if (i >= n) return false;
+            if (text[i] == '\'' || text[i] == '"') {
+                char q = text[i++];
+                size_t s = i;
+                while (i < n && text[i] != q && text[i] != '\\') ++i;
+                if (i >= n || text[i] != q) return false;
+                out.push_back(text.substr(s, i - s));
+                ++i;
+            } else {
+                size_t s = i;
+                if (text[i] == '-') ++i;
+                size_t d = i;
+                while (i < n && isdigit(static_cast<unsigned char>(text[i]))) ++i;
+                if (i == d || i - d > 10) return false;
+                out.push_back(text.substr(s, i - s));
+            }
+            if (out.size() > kMaxExternalArgs || out.back().size() > kMaxExternalArgBytes) return false;
+            blanks();
+            if (i < n && text[i] == ',') {
+                ++i;
+                continue;
+            }
+            if (i < n && text[i] == ')') {
+                ++i;
+                break;
+            }
+            return false;
+        }
+    }
+    blanks();
+    if (i < n && text[i] == ';') ++i;
+    blanks();
+    if (i != n) return false;
+    name = std::move(nm);
+    args = std::move(out);
+    return true;
+}
+
 bool InvokeExternal(IDispatch* external, const std::vector<std::string>& names, const std::string& name,
                     const std::vector<std::string>& args, std::string& answer) {
     answer.clear();
@@ -112,6 +176,13 @@ std::string CWebViewBase::CallExternal(const std::string& name, const std::vecto
     Deliver([&] { InvokeExternal(ext, names, name, args, answer); });
     ext->Release();
     return answer;
+}
+
+std::string CWebViewBase::CallHandler(const std::string& text) {
+    std::string name;
+    std::vector<std::string> args;
+    if (!m_localPage || text.size() > kMaxExternalArgBytes || !ParseHandlerCall(text, name, args)) return "";
+    return CallExternal(name, args);
 }
 
 bool CWebViewBase::FireError(const std::string& url, int status) {

@@ -54,6 +54,11 @@ public:
     // Applies to documents loaded from now on. Null removes the object.
     virtual void SetExternal(IDispatch* external, const std::vector<std::string>& names) = 0;
     virtual void SetScrollBars(bool on) = 0;
+    // A page of the program's own (chat panes), for documents loaded from now on: navigation stays on file:
+    // pages (a link the user clicks opens in the desktop's browser), and the page's inline click and
+    // context-menu handlers, which the page's content policy keeps the engine from running, are carried out
+    // by the bridge from their attribute text when they are plain window.external calls (ParseHandlerCall).
+    virtual void SetLocalPage(bool on) = 0;
 
     // Body of the current document (chat panes). Markup is GBK.
     virtual void InsertAdjacentHTML(const std::string& where, const std::string& html) = 0;  // "beforeEnd"
@@ -91,6 +96,10 @@ void SetUrlOpener(UrlOpener opener);  // null restores the desktop's handler
 // One page call: checks it (a published name, argument count and sizes) and invokes `external` with the
 // arguments as BSTRs (method and property-get). True with the answer when the call reached the object.
 // Arguments and answer are UTF-8.
+// An inline handler's text as one call: "window.external.<name>(<args>)", an optional ';', blanks around;
+// each argument a decimal integer or a quoted text holding neither its quote nor a backslash. UTF-8.
+bool ParseHandlerCall(const std::string& text, std::string& name, std::vector<std::string>& args);
+
 bool InvokeExternal(IDispatch* external, const std::vector<std::string>& names, const std::string& name,
                     const std::vector<std::string>& args, std::string& answer);
 

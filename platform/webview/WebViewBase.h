@@ -15,12 +15,15 @@ public:
     void SetEvents(IWebViewEvents* events) override { m_events = events; }
     void SetExternal(IDispatch* external, const std::vector<std::string>& names) override;
     void SetScrollBars(bool on) override { m_scrollBars = on; }
+    void SetLocalPage(bool on) override { m_localPage = on; }
     int GetBodyChildCount() const override { return m_doc.ChildCount(); }
     void Close() override;
 
     bool IsClosing() const { return m_closing; }
     // One page call through the external table (UTF-8 in and out); "" when refused or closing.
     std::string CallExternal(const std::string& name, const std::vector<std::string>& args);
+    // An inline handler of a local page, by its attribute text (UTF-8); "" when it is no plain call.
+    std::string CallHandler(const std::string& text);
 
 protected:
     ~CWebViewBase() override;
@@ -40,6 +43,7 @@ protected:
     std::vector<std::string> m_names;
     std::string m_url;
     bool m_scrollBars = true;
+    bool m_localPage = false;
     CDocModel m_doc;
 
 private:

@@ -93,6 +93,17 @@ var ext = new Proxy({}, {
 });
 try { Object.defineProperty(window, "external", {value: ext, configurable: false, writable: false}); }
 catch (e) { try { window.external = ext; } catch (e2) {} }
+if (%s) ["click", "contextmenu"].forEach(function(type){
+  document.addEventListener(type, function(ev){
+    for (var e = ev.target; e && e.nodeType !== 9; e = e.parentNode) {
+      if (e.nodeType === 1 && e.hasAttribute("on" + type)) {
+        if (type === "contextmenu") ev.preventDefault();
+        ask(token + JSON.stringify({h: String(e.getAttribute("on" + type))}), "");
+        return;
+      }
+    }
+  }, true);
+});
 })();)JS";
 
 class CWebKitView : public CWebViewBase {
@@ -156,11 +167,17 @@ public:
         for (const auto& n : names) list.append(Charset::GbkToUtf8(n));
         Json::StreamWriterBuilder w;
         w["indentation"] = "";
-        std::string src = StringUtility::Format(kBridge, Quoted(m_token).c_str(), Json::writeString(w, list).c_str());
+        std::string src = StringUtility::Format(kBridge, Quoted(m_token).c_str(), Json::writeString(w, list).c_str(),
+                                                m_localPage ? "true" : "false");
         WebKitUserScript* script = webkit_user_script_new(src.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                                           WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
         webkit_user_content_manager_add_script(m_content, script);
         webkit_user_script_unref(script);
+    }
+
+    void SetLocalPage(bool on) override {
+        CWebViewBase::SetLocalPage(on);
+        if (m_external) SetExternal(m_external, std::vector<std::string>(m_names));
     }
 
     void SetScrollBars(bool on) override {
@@ -316,14 +333,16 @@ private:
         if (msg && strncmp(msg, self->m_token.c_str(), self->m_token.size()) == 0) {
             std::string name;
             std::vector<std::string> args;
-            if (ParseCall(msg + self->m_token.size(), name, args)) answer = self->CallExternal(name, args);
+            std::string handler;
+            if (ParseCall(msg + self->m_token.size(), name, args, handler))
+                answer = handler.empty() ? self->CallExternal(name, args) : self->CallHandler(handler);
             // The view may be gone now: only the dialog is touched below.
         }
         webkit_script_dialog_prompt_set_text(d, answer.c_str());
         return TRUE;
     }
 
-    static bool ParseCall(const char* text, std::string& name, std::vector<std::string>& args) {
+    static bool ParseCall(const char* text, std::string& name, std::vector<std::string>& args, std::string& handler) {
         size_t len = strlen(text);
         if (len > (kMaxExternalArgs + 1) * kMaxExternalArgBytes * 2 || !JsonLimit::Within(text, len, 4 * kMaxExternalArgs))
             return false;
@@ -332,6 +351,11 @@ private:
         Json::Value v;
         std::string err;
         if (!r->parse(text, text + len, &v, &err) || !v.isObject()) return false;
+        if (v.isMember("h")) {
+            if (!v["h"].isString() || v["h"].asString().empty()) return false;
+            handler = v["h"].asString();
+            return true;
+        }
         const Json::Value& n = v["n"];
         const Json::Value& a = v["a"];
         if (!n.isString() || !a.isArray() || a.size() > kMaxExternalArgs) return false;
@@ -343,7 +367,21 @@ private:
         return true;
     }
 
-    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type, gpointer) {
+    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type, gpointer p) {
+        auto* self = static_cast<CWebKitView*>(p);
+        if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && self->m_localPage) {
+            WebKitNavigationAction* a =
+                webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(d));
+            WebKitURIRequest* req = webkit_navigation_action_get_request(a);
+            const char* uri = req ? webkit_uri_request_get_uri(req) : nullptr;
+            // A local page stays local: a link the user clicks opens in the desktop's browser.
+            if (!uri || g_ascii_strncasecmp(uri, "file:", 5) != 0) {
+                if (uri && IsHttp(uri) && webkit_navigation_action_is_user_gesture(a)) OpenInDefaultBrowser(uri);
+                webkit_policy_decision_ignore(d);
+                return TRUE;
+            }
+            return FALSE;
+        }
         if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
             WebKitNavigationAction* a =
                 webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(d));
