@@ -9,13 +9,18 @@
 #include <memory>
 #include <string>
 
+#include "CrashHandler.h"
 #include "GlobalData.h"
 #include "LoginDlg.h"
 #include "MsgClientThread.h"
+#include "RoomChatIPCheck.h"
 #include "RoomEntryRelay.h"
 #include "StartUp.h"
+#include "TrayIcon.h"
 #include "UIBackendGtk.h"
+#include "UpdateClientID.h"
 #include "VarnetFrameWnd.h"
+#include "WebView.h"
 #include "Win32.h"
 #include "ZqHttp.h"
 #include "ZqLib.h"
@@ -47,6 +52,7 @@ int StartInstaller(const std::string& cmdline, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    InstallCrashHandler(argv[0]);
     std::string cmdline;
     for (int i = 1; i < argc; ++i) cmdline += (i > 1 ? " " : "") + std::string(argv[i]);
     bool tray = cmdline.find("/trayrun") != std::string::npos;
@@ -72,6 +78,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     global.LoadAppIcon();
+    webview::SetDefaultEngine(webview::Engine::WebKit);
+    EnableDesktopTray();
     // 4. A newer downloaded installer takes over.
     if (RunSilentUpdate(StartInstaller)) {
         CPaintManagerUI::Term();
@@ -85,12 +93,21 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain LogInit");
     InitZqHttpMgr();
     PJ_Log(kSpeed, 0, "main", "WinMain InitZqHttpMgr");
-    // 7. (Installation-ID registration has its place here.)
+    // 7. Installation-ID registration.
+    {
+        CUpdateClientID reg;
+        reg.CheckFirstStart();
+        if (reg.CheckApplyID()) reg.GetIDFromServer();
+    }
     // 8. The request worker.
     CMsgClientThread& worker = CMsgClientThread::GetInstance();
     if (worker.Start() == 0) PJ_Log(kSpeed, 2, "main", "WinMain request worker not started");
     PJ_Log(kSpeed, 0, "main", "WinMain InitIEProxy");
-    // 10. The crash handler's dump type follows LogMsg/realloglevel; 11. DNS pre-resolution: their places.
+    // 10. The crash handler's dump type follows LogMsg/realloglevel; 11. DNS pre-resolution.
+    std::string logLevel;
+    AfxGetConfigManager()->GetString("LogMsg", "realloglevel", logLevel, "");
+    if (logLevel == "debug") SetCrashDumpType(1);
+    CRoomChatIPCheck::GetInstance()->Start();
     // 12. Saved volumes. 13. The updater.
     LoadRoomAudioSettings();
     global.StartUpdater();
@@ -119,6 +136,7 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain request worker stopped");
     AfxGetDataManager()->ReleaseModules();
     AfxGetDataDllManager()->FreeDataDlls();
+    CRoomChatIPCheck::GetInstance()->Stop();
     UninitZqHttpMgr();
     CPaintManagerUI::Term();
     PJ_Log(kSpeed, 0, "main", "WinMain shutdown done");

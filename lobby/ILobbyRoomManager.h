@@ -28,4 +28,6 @@ public:
     // EnterRoomResult* that the room manager now owns. Any other record stays the frame's and is freed when
     // the call returns.
     virtual void OnNotifyRoom(int code, LPARAM payload) = 0;
+    // Removes a room from the user's favourites (a home page command); 0 is ignored by the service.
+    virtual void DelFavRoom(int roomId) { (void)roomId; }
 };

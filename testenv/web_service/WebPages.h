@@ -10,12 +10,12 @@ inline constexpr const char kHomePage[] = R"HTML(<!DOCTYPE html>
 <style>body{font:14px sans-serif;margin:8px;background:#f4f0fa}a.room{display:inline-block;margin:6px;padding:24px;
 background:#7a4fc2;color:#fff;text-decoration:none;border-radius:4px}</style></head>
 <body><h3>Live rooms</h3><div id="me"></div>
-<a class="room" id="room1001" href="#" onclick="return openRoom(1001)">Room 1001</a>
-<a class="room" id="room1002" href="#" onclick="return openRoom(1002)">Room 1002</a>
+<a class="room" id="room3003" href="#" onclick="return openRoom(3003)">Room 3003</a>
+<a class="room" id="room3004" href="#" onclick="return openRoom(3004)">Room 3004</a>
 <script>
 var ext = window.external;
 function call(t){ return ext && ext.CallZqmusic ? ext.CallZqmusic(t) : ""; }
-function openRoom(id){ call("openroom?roomid=" + id); return false; }
+function openRoom(id){ call("openroom&id=" + id + "&name=Room" + id); return false; }
 var p = call("ParamReturn");
 document.getElementById("me").textContent = p;
 call("ParamGot?" + p);
@@ -53,8 +53,8 @@ inline constexpr const char kRegisterPage[] = R"HTML(<!DOCTYPE html>
 <script>
 var ext = window.external;
 function reg(){
-  var r = ext.CallZqmusic("User/?op=Regist_Web&username=" + encodeURIComponent(document.getElementById("user").value) +
-                          "&password=" + encodeURIComponent(document.getElementById("pw").value));
+  var r = ext.CallZqmusic("User/?op=Regist_Web&uname=" + encodeURIComponent(document.getElementById("user").value) +
+                          "&pwd=" + encodeURIComponent(document.getElementById("pw").value));
   document.title = "returned:" + r;
   return false;
 }
