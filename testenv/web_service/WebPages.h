@@ -4,12 +4,15 @@
 namespace testenv {
 
 // The home page: asks the client for the user's parameters ("ParamReturn"), shows them, and hands them back
-// ("ParamGot?<answer>") so a test can see what the page received; room links are page commands.
+// ("ParamGot?<answer>") so a test can see what the page received; room links are page commands. The links
+// sit at fixed places (the first at 10,10 of the page, 140 x 60) so that a test can click them.
 inline constexpr const char kHomePage[] = R"HTML(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Varnet</title>
-<style>body{font:14px sans-serif;margin:8px;background:#f4f0fa}a.room{display:inline-block;margin:6px;padding:24px;
-background:#7a4fc2;color:#fff;text-decoration:none;border-radius:4px}</style></head>
-<body><h3>Live rooms</h3><div id="me"></div>
+<style>body{font:14px sans-serif;margin:0;background:#f4f0fa}a.room{position:absolute;top:10px;width:140px;
+height:60px;line-height:60px;text-align:center;background:#7a4fc2;color:#fff;text-decoration:none;border-radius:4px}
+#room3004{left:160px}#room3003{left:10px}#me{position:absolute;top:90px;left:10px;right:10px;word-break:break-all}
+</style></head>
+<body><div id="me"></div>
 <a class="room" id="room3003" href="#" onclick="return openRoom(3003)">Room 3003</a>
 <a class="room" id="room3004" href="#" onclick="return openRoom(3004)">Room 3004</a>
 <script>

@@ -1,5 +1,6 @@
-// The real program on the test display against the local room service: sign in as a guest by clicking,
-// see the lobby with the directory, double-click a room and see the entry handed to the room manager, quit
+// The real program on the test display against the local room and web services: sign in as a guest by
+// clicking, see the lobby with the directory and the home page, click a room link in the page and see the
+// entry handed to the room manager, quit
 // and see the process end after its shutdown; a second start meanwhile ends at once. Screenshots of the
 // login dialog and the lobby go under the build folder. Skipped without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "RoomNavListUI.h"
 #include "RoomService.h"
 #include "TestKeys.h"
+#include "WebService.h"
 #include "Win32.h"
 #include "ZqWindowBase.h"
 
@@ -127,12 +129,19 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
 
     testenv::RoomService service;
     ASSERT_NE(service.Start(0), 0);
+    testenv::WebService web;
+    ASSERT_TRUE(web.Start());
+    const std::string webRoot = web.Server().BaseUrl();
     char tmpl[] = "/tmp/varnet-xvfb-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string data = tmpl;
     {
         std::ofstream ini(data + "/user.ini");
-        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
+        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
+            << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << webRoot
+            << "\nThirdPartUrl=" << web.Url(testenv::WebService::kLoginPath)
+            << "\nWebRegisterSvr=" << web.Url(testenv::WebService::kRegisterPath)
+            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath) << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
             << "\nKeyB=" << testenv::kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
     }
     pid_t pid = fork();
@@ -170,7 +179,11 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
     ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("主窗口更新栏目条目信息_完成")) != std::string::npos; }))
         << "the directory did not arrive";
-    usleep(400000);
+    ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos; }))
+        << "the home page did not load";
+    EXPECT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find("ParamGot?uid=") != std::string::npos; }))
+        << "the home page did not get the user's parameters";
+    usleep(800000);   // drawn
     Screenshot(lobby, shots + "/varnet_lobby.png");
     EXPECT_EQ(service.RequestCount("getanonyuser"), 1);
     EXPECT_EQ(service.RequestCount("getallnav"), 1);
@@ -178,12 +191,14 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     std::string second = Shell("VARNET_DATA_DIR=" + data + " timeout 10 " VARNET_BINARY_DIR "/bin/Varnet; echo rc=$?");
     EXPECT_NE(second.find("rc=0"), std::string::npos) << second;
 
-    // The third row of the directory is the first room of the room category.
+    // The first room link of the home page (at 10,10 of the page, 140 x 60) enters room 3003.
     SkinLayout lobbySkin("VarnetSkin.xml");
     lobbySkin.Create(nullptr, "layout", 0, 0, 0, 0, 800, 572);
+    lobbySkin.m_PaintManager.FindControl("horLoadingWebUI")->SetVisible(false);
+    lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->SetVisible(true);
     lobbySkin.m_PaintManager.UpdateLayout();
-    RECT list = lobbySkin.m_PaintManager.FindControl("Roomlist")->GetPos();
-    Click(lobby, {list.left + 80, list.top + 2 * CRoomNavListUI::kRowHeight + CRoomNavListUI::kRowHeight / 2}, 2);
+    RECT page = lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->GetPos();
+    Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
     EXPECT_TRUE(WaitFor([&] { return log("RoomManager.txt").find("room entry handed on roomid=3003 status=1") != std::string::npos; }))
         << "the room entry was not handed on";
     EXPECT_EQ(service.RequestCount("enterroom"), 1);
