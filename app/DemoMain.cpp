@@ -351,7 +351,7 @@ void Demo::WatchPerformer(const std::string& publishUrl, const std::string& play
     capture::SelectSyntheticCamera(1);
     // The performer is a stand-in (camera pattern and tone); the viewer plays through the sound device.
     TesmarFactories performerParts;
-    performerParts.microphone = [] { return publish::CreateToneMicrophone(440.0).release(); };
+    performerParts.microphone = [] { return publish::CreateToneMicrophone(440.0); };
     TesmarSetFactories(performerParts);
     PerformerNotify performerNotify;
     ViewerNotify viewerNotify;

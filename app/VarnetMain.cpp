@@ -14,7 +14,8 @@
 #include "LoginDlg.h"
 #include "MsgClientThread.h"
 #include "RoomChatIPCheck.h"
-#include "RoomEntryRelay.h"
+#include "RoomManager.h"
+#include "RoomWindowPlaceholder.h"
 #include "StartUp.h"
 #include "TrayIcon.h"
 #include "UIBackendGtk.h"
@@ -103,10 +104,12 @@ int main(int argc, char** argv) {
     CMsgClientThread& worker = CMsgClientThread::GetInstance();
     if (worker.Start() == 0) PJ_Log(kSpeed, 2, "main", "WinMain request worker not started");
     PJ_Log(kSpeed, 0, "main", "WinMain InitIEProxy");
-    // 10. The crash handler's dump type follows LogMsg/realloglevel; 11. DNS pre-resolution.
-    std::string logLevel;
-    AfxGetConfigManager()->GetString("LogMsg", "realloglevel", logLevel, "");
-    if (logLevel == "debug") SetCrashDumpType(1);
+    // 10. LogMsg/realloglevel "debug": detailed logging and the crash handler's fuller dump type.
+    if (ApplyLogLevel()) {
+        PJ_Log(kSpeed, 0, "main", "WinMain debug logging on");
+        SetCrashDumpType(1);
+    }
+    // 11. DNS pre-resolution.
     CRoomChatIPCheck::GetInstance()->Start();
     // 12. Saved volumes. 13. The updater.
     LoadRoomAudioSettings();
@@ -122,7 +125,8 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
     // 15. The lobby and the message loop.
     if (result == 1) {
-        auto frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomEntryRelay>());
+        CRoomWindowPlaceholder roomWindow;   // outlives the frame and its room manager
+        auto frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomManager>(&roomWindow));
         if (frame->Create(nullptr, "泽秀美女视频", kFrameStyle, kFrameExStyle, 0, 0, 800, 572)) {
             frame->CenterWindow();
             CPaintManagerUI::MessageLoop();

@@ -1,14 +1,18 @@
 // Live streams through nginx-rtmp on loopback.
 // Delay: from a camera frame entering the publisher to its delivery by the player, read from the frame
 // counter the synthetic pattern carries. Tesmar to Rondel with the default buffering and with the
-// smallest, beside ffmpeg publishing and ffmpeg reading the same kind of stream (320x240, 10 fps).
+// smallest, beside ffmpeg publishing and ffmpeg reading the same kind of stream (320x240, 10 fps) with
+// the encoder settings of Korvid and one decoding thread like Unpix; and the encoder's own look-ahead
+// (the frames Korvid holds before the first picture comes out), which bounds the delay from below.
 // CPU: process CPU time per second of playback for 1 and for 11 players of a 320x240 stream that an
 // ffmpeg child publishes (its CPU time is not counted).
 #include <benchmark/benchmark.h>
 
 #include "AudioOut.h"
 #include "CameraSource.h"
+#include "BenchFigures.h"
 #include "ChildProcess.h"
+#include "Korvid.h"
 #include "Microphone.h"
 #include "NginxRtmp.h"
 #include "Rondel.h"
@@ -40,10 +44,10 @@ constexpr int kFps = 10;
 // sound card (and the test sound drivers open one device at a time).
 const bool g_standIns = [] {
     TesmarFactories t;
-    t.microphone = [] { return publish::CreateToneMicrophone().release(); };
+    t.microphone = [] { return publish::CreateToneMicrophone(); };
     TesmarSetFactories(t);
     RondelFactories r;
-    r.audioOut = [] { return playback::CreateClockAudioOut().release(); };
+    r.audioOut = [] { return playback::CreateClockAudioOut(); };
     RondelSetFactories(r);
     return true;
 }();
@@ -102,16 +106,42 @@ struct PublishSink : IBasePublishNotify {
     void OnPublishAudio(BYTE*, long, WAVEFORMATEX*) override {}
 };
 
+// With a meter it also keeps, for each picture and each played audio buffer, the time of delivery less
+// the stream timestamp, to tell how far the pictures run ahead of the sound heard.
 struct PlaySink : IBaseReplayNotify {
     DelayMeter* meter;
     std::atomic<int> frames{0};
     explicit PlaySink(DelayMeter* m = nullptr) : meter(m) {}
     void OnReplayStatus(int) override {}
-    void OnReplayVideo(BYTE* rgb, BITMAPINFOHEADER* h, unsigned) override {
+    void OnReplayVideo(BYTE* rgb, BITMAPINFOHEADER* h, unsigned pts) override {
         ++frames;
-        if (meter) meter->Leave(capture::synthetic::ReadCounter(rgb, h->biWidth, h->biHeight));
+        if (!meter) return;
+        meter->Leave(capture::synthetic::ReadCounter(rgb, h->biWidth, h->biHeight));
+        Lag(video_, pts);
     }
-    void OnReplayAudio(void*, int, WAVEFORMATEX*, unsigned) override {}
+    void OnReplayAudio(void*, int, WAVEFORMATEX*, unsigned pts) override {
+        if (meter) Lag(audio_, pts);
+    }
+    // Median lag of the audio heard less that of the pictures, over the later half of the run.
+    void Report(benchmark::State& state) {
+        std::lock_guard<std::mutex> lock(m_);
+        if (video_.size() < 2 || audio_.size() < 2) return;
+        state.counters["video_ahead_of_audio_ms"] = LaterMedian(audio_) - LaterMedian(video_);
+    }
+
+private:
+    void Lag(std::vector<double>& lags, unsigned pts) {
+        const double now = std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+        std::lock_guard<std::mutex> lock(m_);
+        lags.push_back(now - pts);
+    }
+    static double LaterMedian(std::vector<double> v) {
+        v.erase(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2));
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    }
+    std::mutex m_;
+    std::vector<double> video_, audio_;
 };
 
 // Starts a player, retrying while the publisher is not on the server yet.
@@ -168,6 +198,7 @@ void BM_DelayTesmarToRondel(benchmark::State& state) {
         SleepSeconds(16);
         player.Uint();
         pub.Uint();
+        playSink.Report(state);
         if (!meter.Report(state)) {
             state.SkipWithError("no frame was delivered");
         }
@@ -182,7 +213,51 @@ BENCHMARK(BM_DelayTesmarToRondel)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// Frames Korvid (as Tesmar opens it: the default video parameters) takes before the first picture
+// comes out, as time at the frame rate.
+void BM_EncoderLookahead(benchmark::State& state) {
+    const VideoParam video;
+    for (auto _ : state) {
+        Korvid korvid;
+        if (korvid.Initialize(kWidth, kHeight, video.bitRate, kFps, video.keyInterval) < 0) {
+            state.SkipWithError("the encoder did not open");
+            break;
+        }
+        TNAL* nals = nullptr;
+        int count = 0;
+        korvid.EncodeHeader(nals, count);
+        Korvid::CleanNAL(nals, count);
+        std::vector<BYTE> i420(size_t(kWidth) * kHeight * 3 / 2);
+        int fed = 0;
+        bool picture = false;
+        while (!picture && fed < 100) {
+            for (size_t i = 0; i < i420.size(); ++i) i420[i] = BYTE(i * 7 + size_t(fed) * 13);  // moving
+            ++fed;
+            if (korvid.EncodeFrame(i420.data(), nals, count) < 0) break;
+            for (int i = 0; i < count; ++i) picture = picture || nals[i].type == 1 || nals[i].type == 5;
+            Korvid::CleanNAL(nals, count);
+        }
+        korvid.Destroy();
+        if (!picture) {
+            state.SkipWithError("no picture came out");
+            break;
+        }
+        // The first frame comes out with the fed-th: it waited fed - 1 frame intervals.
+        state.counters["held_frames"] = fed - 1;
+        state.SetIterationTime(double(fed - 1) / kFps);
+    }
+}
+BENCHMARK(BM_EncoderLookahead)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 bool HaveFfmpeg() { return access("/usr/bin/ffmpeg", X_OK) == 0; }
+
+// Korvid's x264 settings (beyond preset veryfast and profile baseline) for the default video parameters.
+std::string KorvidSettings() {
+    const VideoParam video;
+    return "threads=1:sync-lookahead=0:keyint=" + std::to_string(video.keyInterval) +
+           ":scenecut=0:crf=26:crf-max=45:vbv-maxrate=" + std::to_string(video.bitRate) +
+           ":vbv-bufsize=" + std::to_string(int(0.7 * video.bitRate)) + ":vbv-init=0.5";
+}
 
 // ffmpeg encodes raw frames it reads from a pipe and publishes them; a second ffmpeg plays the stream
 // and writes raw frames into a FIFO that this process reads.
@@ -211,8 +286,8 @@ void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
         DelayMeter meter;
         testenv::ChildProcess publisher;
         if (!publisher.Start({"ffmpeg", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s", size, "-r",
-                              std::to_string(kFps), "-i", "-", "-c:v", "libx264", "-preset", "veryfast", "-g", "30",
-                              "-pix_fmt", "yuv420p", "-f", "flv", url},
+                              std::to_string(kFps), "-i", "-", "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "baseline",
+                              "-x264-params", KorvidSettings(), "-pix_fmt", "yuv420p", "-f", "flv", url},
                              "", std::string(dir) + "/publisher.log", true)) {
             state.SkipWithError("ffmpeg did not start");
             break;
@@ -234,13 +309,15 @@ void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
         // non-blocking (no writer yet reads as end of file).
         int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         testenv::ChildProcess reader;
-        const bool started = in >= 0 && reader.Start({"ffmpeg", "-loglevel", "error", "-i", url, "-f", "rawvideo",
+        const bool started = in >= 0 && reader.Start({"ffmpeg", "-loglevel", "error", "-threads", "1", "-i", url, "-f", "rawvideo",
                                                       "-pix_fmt", "bgr24", "-y", fifo},
                                                      "", std::string(dir) + "/player.log");
         std::thread consumer;
         std::atomic<bool> consume{true};
         if (started) {
-            meter.MeasureFrom(Clock::now() + std::chrono::seconds(6));
+            // ffmpeg probes some seconds of stream before its first picture, then catches up: measured
+            // from 10 s on.
+            meter.MeasureFrom(Clock::now() + std::chrono::seconds(10));
             consumer = std::thread([&] {
                 std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 3);
                 size_t have = 0;
@@ -260,7 +337,7 @@ void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
                     }
                 }
             });
-            SleepSeconds(16);
+            SleepSeconds(20);
         }
         reader.Stop();
         consume = false;
@@ -356,3 +433,17 @@ BENCHMARK(BM_PlaybackCpu)->ArgName("players")->Arg(1)->Arg(11)->Iterations(1)->U
     benchmark::kMillisecond);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    const std::string ffmpeg = "BM_DelayFfmpegToFfmpeg/iterations:1/manual_time";
+    const std::string byDefault = "BM_DelayTesmarToRondel/bufferTime:2/maxBufferTime:5/iterations:1/manual_time";
+    const std::string smallest = "BM_DelayTesmarToRondel/bufferTime:0/maxBufferTime:1/iterations:1/manual_time";
+    return benchfig::Main(
+        argc, argv,
+        {{"publish-to-play delay, default buffering 2/5 s (anchor: ffmpeg to ffmpeg, same x264 settings)",
+          byDefault, ffmpeg, false, 1e3, "ms"},
+         {"publish-to-play delay, smallest buffering 0/1 s (anchor: ffmpeg to ffmpeg, same x264 settings)",
+          smallest, ffmpeg, false, 1e3, "ms"},
+         {"publish-to-play delay, smallest buffering 0/1 s (anchor: the encoder's look-ahead)", smallest,
+          "BM_EncoderLookahead/iterations:1/manual_time", false, 1e3, "ms"}});
+}

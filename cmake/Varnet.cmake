@@ -78,3 +78,21 @@ function(varnet_bench name)
   target_compile_definitions(${name} PRIVATE
     VARNET_SOURCE_DIR="${PROJECT_SOURCE_DIR}" VARNET_BINARY_DIR="${PROJECT_BINARY_DIR}")
 endfunction()
+
+# varnet_media_checks(TARGET ...): the thread-safety analysis as errors on these targets when
+# VARNET_THREAD_SAFETY is on and the compiler is clang (the media libraries and their tests).
+function(varnet_media_checks)
+  if(NOT VARNET_THREAD_SAFETY OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    return()
+  endif()
+  foreach(t IN LISTS ARGN)
+    if(TARGET ${t})
+      target_compile_options(${t} PRIVATE -Wthread-safety -Werror=thread-safety)
+    endif()
+  endforeach()
+endfunction()
+
+# varnet_media_hidden(TARGET): only what the library marks VARNET_MEDIA_EXPORT is visible outside it.
+function(varnet_media_hidden name)
+  set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endfunction()

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "GlobalData.h"
+#include "RoomInfoMgr.h"
 #include "VarnetFrameWnd.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
@@ -68,13 +69,13 @@ bool CVarnetFrameWnd::OpenRoomForRoomID(const std::string& command) {
 }
 
 bool CVarnetFrameWnd::EnterRoom(uint32_t roomId, int stealth, const std::string& password, const std::string& roomName) {
-    uint32_t open = m_pRoomManager ? m_pRoomManager->GetCurRoomId() : 0;
+    uint32_t open = m_pRoomManager ? m_pRoomManager->Logic().GetRoomID() : 0;
     if (open != 0 && open == roomId) {
         m_pRoomManager->ActivateRoomWnd();
         return false;
     }
     if (open != 0) {
-        std::string openName = m_pRoomManager->GetRoomName(open);
+        std::string openName = CRoomInfoMgr::GetInstance().GetRoomName(open);
         std::string text = StringUtility::Format("您正在%s(%d)房间内，是否关闭房间%s(%d)？", openName.c_str(), (int)open,
                                                  openName.c_str(), (int)open);
         CSoftCloseTipDlg tip(text.c_str(), "是", "否");

@@ -2,13 +2,12 @@
 // in lParam through PostMessageOwned, so the runtime frees them when a post fails or the window dies first.
 #pragma once
 
-#include "RoomNotify.h"
+#include "RoomNotify.h"   // WM_ROOM_NOTIFY, WM_UPDATE_MY_INFO and the room codes
 #include "Win32Types.h"
 
 constexpr UINT WM_TRAY_NOTIFY = WM_USER + 20;            // wParam icon id, lParam mouse message
 constexpr UINT WM_UPDATE_ROOM_LIST = WM_USER + 100;      // the directory was replaced
 constexpr UINT WM_UPDATE_ONLINE_COUNT = WM_USER + 102;   // the online counts were refreshed
-constexpr UINT WM_UPDATE_MY_INFO = WM_USER + 103;        // wParam change flags
 constexpr UINT WM_LOGIN_UI_INFO = WM_USER + 104;         // lParam heap map of texts
 constexpr UINT WM_RES_CHANGED = WM_USER + 106;           // wParam resource-type mask
 constexpr UINT WM_CLOSE_ALL_ROOMS = WM_USER + 107;

@@ -10,6 +10,7 @@
 #include "IDataHalvec.h"
 #include "LobbyMessages.h"
 #include "LobbyWindowProps.h"
+#include "RoomInfoMgr.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
@@ -63,7 +64,7 @@ DUI_ON_MSGTYPE(DUI_MSGTYPE_KILLFOCUS, CVarnetFrameWnd::OnSearchEditKillFocus)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_SETFOCUS, CVarnetFrameWnd::OnSearchEditSetFocus)
 DUI_END_MESSAGE_MAP()
 
-CVarnetFrameWnd::CVarnetFrameWnd(std::unique_ptr<ILobbyRoomManager> roomManager)
+CVarnetFrameWnd::CVarnetFrameWnd(std::unique_ptr<CRoomManager> roomManager)
     : m_pRoomManager(std::move(roomManager)) {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::CVarnetFrameWnd", "主窗口构造");
 }
@@ -381,9 +382,9 @@ void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
     case ROOM_NOTIFY_SHOW_LOBBY:
         ShowAndActivate();
         break;
-    case ROOM_NOTIFY_USER_CHANGE:
+    case ROOM_NOTIFY_USER_CHANGED:
         change.reset(reinterpret_cast<RoomUserChange*>(payload));
-        if (change && (change->value & (8 | 0x10))) OnUpdateMyInfo(0);
+        if (change && (change->value & (USER_CHANGE_COIN | USER_CHANGE_BEAN))) OnUpdateMyInfo(0);
         break;
     case ROOM_NOTIFY_LOGIN_ELSEWHERE:
         DealNotifyUserReEnter();
@@ -396,16 +397,16 @@ void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
         if (m_pRoomManager) m_pRoomManager->RemoveAll();
         ShowMessage("非常抱歉，该房间人数达到上限\n成为会员继续观看", "提示");
         break;
-    case ROOM_NOTIFY_RELOGIN_ENTER: {
-        uint32_t rid = m_pRoomManager ? m_pRoomManager->GetCurRoomId() : 0;
-        std::string pwd = m_pRoomManager && rid ? m_pRoomManager->GetRoomPassword(rid) : "";
-        std::string name = m_pRoomManager && rid ? m_pRoomManager->GetRoomName(rid) : "";
+    case ROOM_NOTIFY_REQUEST_LOGIN: {
+        uint32_t rid = m_pRoomManager ? m_pRoomManager->Logic().GetRoomID() : 0;
+        std::string pwd = rid ? CRoomInfoMgr::GetInstance().GetRoomPassword(rid) : "";
+        std::string name = rid ? CRoomInfoMgr::GetInstance().GetRoomName(rid) : "";
         HWND parent = m_pRoomManager && m_pRoomManager->GetRoomWnd() ? m_pRoomManager->GetRoomWnd() : m_hWnd;
         if (ShowLoginDlg(parent, 0) && rid != 0)
             EnterRoom(rid, CGlobalDataApp::GetInstance().GetAccount().stealth, pwd, name);
         break;
     }
-    case ROOM_NOTIFY_REGISTER: {
+    case ROOM_NOTIFY_REQUEST_REGISTER: {
         HWND parent = m_pRoomManager && m_pRoomManager->GetRoomWnd() ? m_pRoomManager->GetRoomWnd() : m_hWnd;
         ShowLoginDlg(parent, 1);
         break;
@@ -523,7 +524,16 @@ void CVarnetFrameWnd::DealNotifyUserReEnter() {
 }
 
 void CVarnetFrameWnd::OnResChanged(int mask) {
-    if (IDataHalvec* halvec = Halvec()) halvec->Reload(mask);
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::OnResChanged", "资源更新 mask=0x%x", (unsigned)mask);
+    CRoomManager* rm = m_pRoomManager.get();
+    bool giftColumn = rm && (mask & RES_GIFT);
+    if (giftColumn) rm->OnGiftResourceUpdate(false);
+    IDataHalvec* halvec = Halvec();
+    if (halvec) halvec->Reload(mask);
+    if (giftColumn) rm->OnGiftResourceUpdate(true);
+    if (rm && (mask & RES_FACE)) rm->ReloadFaces();
+    // The lobby's own catalogue pictures: the user's photo and level badge.
+    if (halvec && (mask & (RES_USERPHOTO | RES_LEVEL))) OnUpdateMyInfo(0);
 }
 
 void CVarnetFrameWnd::ShowForceUpdateDlg() {
@@ -699,7 +709,7 @@ int PageInt(const std::string& text) {
 void CVarnetFrameWnd::DelFavRoom(const std::string& text) {
     std::string key, value;
     if (!FirstField(text, key, value)) return;
-    if (m_pRoomManager) m_pRoomManager->DelFavRoom(key == "id" ? PageInt(value) : 0);
+    if (m_pRoomManager) m_pRoomManager->DelFavRoom((uint32_t)(key == "id" ? PageInt(value) : 0));
 }
 
 void CVarnetFrameWnd::OpenNotice(const std::string& text) {

@@ -1,5 +1,6 @@
 // The lobby window: the user's details, online counts, the room directory, the home page's place, the
-// updater's prompts, and the start of entering a room. It owns the one room manager of the process.
+// updater's prompts, and the start of entering a room. It owns the one room manager of the process and
+// hands it the room notifications.
 //
 // Threads: everything runs on the UI thread except OnZQMessageNotify (the request worker), which never
 // touches a control or the directory: it posts copies of the replies (WM_UPDATE_ROOM_LIST,
@@ -10,12 +11,12 @@
 #include <string>
 
 #include "ForceUpdateTipDlg.h"
-#include "ILobbyRoomManager.h"
 #include "IHomePageView.h"
 #include "LoginDlg.h"
 #include "MsgClientThread.h"
 #include "NavigationBarInfo.h"
 #include "RoomEntryDlgs.h"
+#include "RoomManager.h"
 #include "RoomNavListUI.h"
 #include "TrayIcon.h"
 
@@ -28,7 +29,7 @@ class CVarnetFrameWnd : public WindowImplBase, public CZQEventListener {
 public:
     enum { kTimerOnlineCount = 5, kTimerWeb = 6 };
 
-    explicit CVarnetFrameWnd(std::unique_ptr<ILobbyRoomManager> roomManager);
+    explicit CVarnetFrameWnd(std::unique_ptr<CRoomManager> roomManager);
     ~CVarnetFrameWnd() override;
     const char* GetWindowClassName() const override { return "VarnetFrameWnd"; }
     CControlUI* CreateControl(const char* pstrClass) override;
@@ -76,7 +77,7 @@ public:
     void SetHomePageView(IHomePageView* view) { m_pHomePage = view; }
     CNavigationBarInfo& GetNavData() { return m_navData; }
     CRoomNavListUI* GetRoomList() const { return m_pRoomList; }
-    ILobbyRoomManager* GetRoomManager() const { return m_pRoomManager.get(); }
+    CRoomManager* GetRoomManager() const { return m_pRoomManager.get(); }
     CForceUpdateTipDlg& GetForceUpdateDlg() { return m_forceUpdate; }
 
 protected:
@@ -108,7 +109,7 @@ private:
     void OpenWebLogin(const char* path, const char* logText);
 
     CNavigationBarInfo m_navData;                  // UI thread only
-    std::unique_ptr<ILobbyRoomManager> m_pRoomManager;
+    std::unique_ptr<CRoomManager> m_pRoomManager;
     IHomePageView* m_pHomePage = nullptr;
     CLabelUI* m_pCoinLabel = nullptr;
     CLabelUI* m_pBeansLabel = nullptr;

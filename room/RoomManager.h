@@ -33,18 +33,27 @@ public:
     CRoomManager& operator=(const CRoomManager&) = delete;
 
     bool Init(HWND parent);
-    void ActivateRoomWnd();
-    // Code 0 takes the EnterRoomResult of lParam (and frees it); code 1 closes the room.
-    void OnNotifyRoom(int code, LPARAM lParam);
+    // The frame's calls (virtual so that tests can watch them).
+    virtual void ActivateRoomWnd();
+    // Every WM_ROOM_NOTIFY of the frame, after its own handling: code 0 takes the EnterRoomResult of lParam
+    // (and frees it); code 1 closes the room; any other code does nothing (its record stays the caller's).
+    virtual void OnNotifyRoom(int code, LPARAM lParam);
     void DealNotifyCreateRoom(EnterRoomResult* result);
     void DealNotifyRemoveRoom();
-    void RemoveAll();
+    // Closes the open room and tells the service.
+    virtual void RemoveAll();
+    // Around a reload of the gift catalogue (false before, true after) and after a reload of the emoticons:
+    // handed to the room window's gift column and emoticon picker while a room window exists.
+    virtual void OnGiftResourceUpdate(bool reloaded);
+    virtual void ReloadFaces();
     void DelFavRoom(uint32_t roomId);
 
     void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;
 
     CRoomLogic& Logic() { return logic_; }
     uint32_t CurrentRoom() const { return currentRoom_; }
+    // The room window's handle; null while no room window exists.
+    HWND GetRoomWnd() const { return RoomHwnd(); }
 
     // The failure line "<operation>失败(<status text>)[,<hint>]" as code 42.
     void ShowHttpError(const std::string& operation, const std::string& statusText, const std::string& hint);

@@ -33,6 +33,23 @@ const FoldTable& Table()
     return table;
 }
 
+constexpr uint32_t kPrefixBits = 19;  // 64 KB; a few thousand words set a few percent of it
+
+inline uint64_t BitOf(const std::vector<uint64_t>& bits, uint32_t i)
+{
+    return (bits[i >> 6] >> (i & 63)) & 1;
+}
+
+inline bool TestBit(const std::vector<uint64_t>& bits, uint32_t i)
+{
+    return BitOf(bits, i) != 0;
+}
+
+inline void SetBit(std::vector<uint64_t>& bits, uint32_t i)
+{
+    bits[i >> 6] |= uint64_t(1) << (i & 63);
+}
+
 }  // namespace
 
 char16_t FoldUnit(char16_t c)
@@ -95,6 +112,9 @@ WordIndex::AddResult WordIndex::Add(const std::u16string& word)
         keys_.clear();
         next_.clear();
         terminal_.clear();
+        lead_.clear();
+        single_.clear();
+        prefix_.clear();
     }
     if (!have) {
         node = static_cast<uint32_t>(nodes_.size());
@@ -132,7 +152,55 @@ void WordIndex::Freeze()
         }
     }
     first_[n] = static_cast<uint32_t>(keys_.size());
+
+    lead_.assign(65536 / 64, 0);
+    single_.assign(65536 / 64, 0);
+    prefix_.assign((size_t(1) << kPrefixBits) / 64, 0);
+    for (uint32_t u = 0; u < 65536; ++u) {
+        const uint32_t node = root_[AsciiFold(static_cast<char16_t>(u))];
+        if (node)
+            SetBit(lead_, u);
+        if (node && terminal_[node])
+            SetBit(single_, u);
+    }
+    for (uint32_t a = 0; a < 65536; ++a) {
+        const uint32_t node = root_[a];
+        if (!node)
+            continue;
+        for (uint32_t e = first_[node]; e < first_[node + 1]; ++e) {
+            const char16_t b = keys_[e];
+            const uint32_t second = next_[e];
+            SetBit(prefix_, PrefixBit(0, static_cast<char16_t>(a), b, 0));
+            if (terminal_[second])
+                SetBit(prefix_, PrefixBit(1, static_cast<char16_t>(a), b, 0));
+            for (uint32_t e2 = first_[second]; e2 < first_[second + 1]; ++e2)
+                SetBit(prefix_, PrefixBit(2, static_cast<char16_t>(a), b, keys_[e2]));
+        }
+    }
     frozen_ = true;
+}
+
+uint32_t WordIndex::PrefixBit(uint32_t kind, char16_t a, char16_t b, char16_t c)
+{
+    static constexpr uint64_t kMul[3] = {0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull};
+    const uint64_t key = uint64_t(a) | uint64_t(b) << 16 | uint64_t(c) << 32;
+    return static_cast<uint32_t>((key * kMul[kind]) >> (64 - kPrefixBits));
+}
+
+bool WordIndex::MayMatch(const char16_t* in, size_t n, size_t pos) const
+{
+    const char16_t u = in[pos];
+    if (!TestBit(lead_, u))
+        return false;
+    if (TestBit(single_, u) || pos + 1 >= n)
+        return TestBit(single_, u);
+    const FoldTable& t = Table();
+    const char16_t a = AsciiFold(u), b = t.map[in[pos + 1]];
+    if (!TestBit(prefix_, PrefixBit(0, a, b, 0)))
+        return false;  // no word starts with these two units
+    if (TestBit(prefix_, PrefixBit(1, a, b, 0)) || pos + 2 >= n)
+        return TestBit(prefix_, PrefixBit(1, a, b, 0));
+    return TestBit(prefix_, PrefixBit(2, a, b, t.map[in[pos + 2]]));
 }
 
 uint32_t WordIndex::FrozenChild(uint32_t node, char16_t c) const
@@ -180,16 +248,36 @@ size_t WordIndex::LongestMatch(const char16_t* in, size_t n, size_t pos) const
 
 void WordIndex::Filter(const std::u16string& in, std::u16string& out) const
 {
+    // A match is replaced by as many units: copy the text, then mark the matches.
     const size_t n = in.size();
-    out.reserve(out.size() + n);
+    const size_t base = out.size();
+    out.append(in);
+    const char16_t* text = in.data();
+    const FoldTable& t = Table();
+    // Where two units follow, the filter is tested without branches (text positions are unpredictable).
+    const size_t inner = frozen_ && n >= 2 ? n - 2 : 0;
     size_t p = 0;
     while (p < n) {
-        size_t len = LongestMatch(in.data(), n, p);
+        if (p < inner) {
+            const char16_t u = text[p];
+            const char16_t a = AsciiFold(u), b = t.map[text[p + 1]], c = t.map[text[p + 2]];
+            const uint64_t may = BitOf(lead_, u) &
+                                 (BitOf(single_, u) |
+                                  (BitOf(prefix_, PrefixBit(0, a, b, 0)) &
+                                   (BitOf(prefix_, PrefixBit(1, a, b, 0)) | BitOf(prefix_, PrefixBit(2, a, b, c)))));
+            if (!may) {
+                ++p;
+                continue;
+            }
+        } else if (frozen_ && !MayMatch(text, n, p)) {
+            ++p;
+            continue;
+        }
+        const size_t len = LongestMatch(text, n, p);
         if (len) {
-            out.append(len, u'*');
+            std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(base + p), len, u'*');
             p += len;
         } else {
-            out.push_back(in[p]);
             ++p;
         }
     }

@@ -39,7 +39,8 @@ public:
     // Length in units of the longest listed word that starts at in[pos], or 0.
     size_t LongestMatch(const char16_t* in, size_t n, size_t pos) const;
     // Appends `in` to `out` with every match replaced by as many '*' as it has units; replaced text is not
-    // examined again.
+    // examined again. Once frozen, positions whose first units start no listed word are skipped without
+    // walking the trie (see Freeze).
     void Filter(const std::u16string& in, std::u16string& out) const;
 
 private:
@@ -49,6 +50,9 @@ private:
     };
     uint32_t Child(uint32_t node, char16_t c) const;
     uint32_t FrozenChild(uint32_t node, char16_t c) const;
+    // True when a word may start at in[pos]: false only where none can.
+    bool MayMatch(const char16_t* in, size_t n, size_t pos) const;
+    static uint32_t PrefixBit(uint32_t kind, char16_t a, char16_t b, char16_t c);
 
     std::vector<Node> nodes_;                // nodes_[0] is unused; 0 means "none"
     // The frozen form: node i's edges are keys_/next_[first_[i] .. first_[i + 1]), sorted by key.
@@ -58,6 +62,12 @@ private:
     std::vector<uint32_t> next_;
     std::vector<uint8_t> terminal_;
     std::unique_ptr<uint32_t[]> root_;       // first unit -> node, 65536 entries
+    // The prefix filter, built by Freeze. lead_: a bit per text unit whose ASCII fold starts a word; single_:
+    // those that are a word alone. prefix_: a one-hash Bloom filter of the first two units of every word
+    // (kind 0), of the two-unit words (kind 1) and of the first three units of the longer words (kind 2).
+    std::vector<uint64_t> lead_;
+    std::vector<uint64_t> single_;
+    std::vector<uint64_t> prefix_;
     size_t words_ = 0;
     size_t maxNodes_;
 };

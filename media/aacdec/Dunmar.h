@@ -2,8 +2,9 @@
 #pragma once
 
 #include "MediaDefs.h"
+#include "MediaExport.h"
 
-class Dunmar {
+class VARNET_MEDIA_EXPORT Dunmar {
 public:
     Dunmar();
     ~Dunmar();

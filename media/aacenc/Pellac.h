@@ -4,8 +4,9 @@
 #include <vector>
 
 #include "MediaDefs.h"
+#include "MediaExport.h"
 
-class Pellac {
+class VARNET_MEDIA_EXPORT Pellac {
 public:
     Pellac();
     ~Pellac();

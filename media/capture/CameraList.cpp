@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <mutex>
+
+#include "ThreadAnnotations.h"
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -18,9 +20,9 @@ namespace capture {
 
 namespace {
 
-std::mutex g_selectMutex;
-int g_selectMode = -1;
-std::vector<Size> g_selectOffered;
+varnet::Mutex g_selectMutex;
+int g_selectMode GUARDED_BY(g_selectMutex) = -1;  // -1 from the environment, 0 real cameras, 1 synthetic
+std::vector<Size> g_selectOffered GUARDED_BY(g_selectMutex);
 
 // "synthetic" or "synthetic:640x480,320x240" -> true and the sizes.
 bool ParseCameraEnv(std::vector<Size>& offered) {
@@ -47,7 +49,7 @@ bool ParseCameraEnv(std::vector<Size>& offered) {
 
 bool SyntheticSelected(std::vector<Size>& offered) {
     {
-        std::lock_guard<std::mutex> lock(g_selectMutex);
+        varnet::MutexLock lock(g_selectMutex);
         if (g_selectMode >= 0) {
             offered = g_selectOffered;
             return g_selectMode == 1;
@@ -159,7 +161,7 @@ std::string CardNameToGbk(const char* card, size_t len) {
 }
 
 void SelectSyntheticCamera(int mode, const std::vector<Size>& offered) {
-    std::lock_guard<std::mutex> lock(g_selectMutex);
+    varnet::MutexLock lock(g_selectMutex);
     g_selectMode = mode;
     g_selectOffered = offered;
 }

@@ -4,6 +4,8 @@
 // Threads: the UI thread (the thread that runs GTK), while the camera is open.
 #pragma once
 
+#pragma GCC visibility push(default)
+
 namespace capture {
 
 class CameraSource;
@@ -16,3 +18,5 @@ void* CreateSetUpDialog(CameraSource& source, void* owner);
 bool RunSetUpDialog(CameraSource& source, void* owner);
 
 }  // namespace capture
+
+#pragma GCC visibility pop

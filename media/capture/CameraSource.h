@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+// Grabbel exports this interface of its back-ends (the tests and the demo use it).
+#pragma GCC visibility push(default)
+
 namespace capture {
 
 using Size = std::pair<int, int>;
@@ -100,3 +103,5 @@ std::unique_ptr<CameraSource> CreateV4l2Camera(const std::string& path);
 std::string CardNameToGbk(const char* card, size_t len);
 
 }  // namespace capture
+
+#pragma GCC visibility pop

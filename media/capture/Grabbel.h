@@ -8,6 +8,7 @@
 #pragma once
 
 #include "MediaDefs.h"
+#include "MediaExport.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -20,7 +21,7 @@ namespace capture {
 class CameraSource;
 }
 
-class Grabbel {
+class VARNET_MEDIA_EXPORT Grabbel {
 public:
     Grabbel();
     virtual ~Grabbel();

@@ -7,6 +7,8 @@
 #include <linux/videodev2.h>
 #include <mutex>
 
+#include "ThreadAnnotations.h"
+
 namespace capture {
 
 namespace synthetic {
@@ -72,29 +74,29 @@ public:
         if (s.first <= 0 || s.second <= 0 || s.first > 4096 || s.second > 4096 || (s.first & 1) || (s.second & 1)) {
             return false;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         size_ = s;
         counter_ = 0;
         return true;
     }
     void Close() override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         size_ = {0, 0};
         running_ = false;
     }
     bool Start() override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         running_ = size_.first > 0;
         return running_;
     }
     bool Stop() override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         bool was = size_.first > 0;
         running_ = false;
         return was;
     }
     Size CurrentSize() const override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         return size_;
     }
     std::vector<Size> OfferedSizes() override { return offered_; }
@@ -104,7 +106,7 @@ public:
         Size s;
         uint32_t frameNo = 0;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            varnet::MutexLock lock(mutex_);
             const size_t need = size_t(size_.first) * size_t(size_.second) * 3;
             if (!running_ || need == 0 || !buf || len < need) {
                 return 0;
@@ -124,12 +126,12 @@ public:
     }
 
     std::vector<CameraControl> Controls() override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         return controls_;
     }
 
     bool SetControl(uint32_t id, int value) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         for (CameraControl& c : controls_) {
             if (c.id == id) {
                 if (!FitControlValue(c, value)) return false;
@@ -162,8 +164,8 @@ private:
         return {brightness, contrast, mirror};
     }
 
-    // Brightness, contrast and mirroring on the picture below the counter rows (mutex_ held).
-    void ApplyControls(uint8_t* bgr, int width, int height) const {
+    // Brightness, contrast and mirroring on the picture below the counter rows.
+    void ApplyControls(uint8_t* bgr, int width, int height) const REQUIRES(mutex_) {
         const int brightness = controls_[0].value, contrast = controls_[1].value;
         const bool mirror = controls_[2].value != 0;
         const size_t row = size_t(width) * 3;
@@ -183,12 +185,12 @@ private:
         }
     }
 
-    mutable std::mutex mutex_;
-    std::vector<CameraControl> controls_ = MakeControls();  // guarded by mutex_
-    std::vector<Size> offered_;
-    Size size_{0, 0};
-    bool running_ = false;
-    uint32_t counter_ = 0;
+    mutable varnet::Mutex mutex_;  // guards the controls, the size, the run flag and the counter
+    std::vector<CameraControl> controls_ GUARDED_BY(mutex_) = MakeControls();
+    const std::vector<Size> offered_;
+    Size size_ GUARDED_BY(mutex_){0, 0};
+    bool running_ GUARDED_BY(mutex_) = false;
+    uint32_t counter_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace

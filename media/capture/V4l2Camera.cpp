@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <mutex>
+
+#include "ThreadAnnotations.h"
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -68,7 +70,7 @@ public:
             if (p == MAP_FAILED) return Fail();
             buffers_.push_back({p, b.length});
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         latest_.assign(size_t(size_.first) * size_t(size_.second) * 3, 0);
         haveFrame_ = false;
         return true;
@@ -121,7 +123,7 @@ public:
     }
 
     unsigned LatestFrame(uint8_t* buf, unsigned len) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         if (!haveFrame_ || !buf || len < latest_.size()) return 0;
         memcpy(buf, latest_.data(), latest_.size());
         return unsigned(latest_.size());
@@ -263,7 +265,7 @@ private:
                         const double t = double(b.timestamp.tv_sec) + double(b.timestamp.tv_usec) / 1e6;
                         onSample(t, sample.data(), long(sample.size()));
                     }
-                    std::lock_guard<std::mutex> lock(mutex_);
+                    varnet::MutexLock lock(mutex_);
                     latest_.swap(frame);
                     haveFrame_ = true;
                 }
@@ -280,9 +282,9 @@ private:
     std::vector<std::pair<void*, size_t>> buffers_;
     std::atomic<bool> running_{false};
     std::thread thread_;
-    std::mutex mutex_;  // guards latest_ and haveFrame_
-    std::vector<uint8_t> latest_;
-    bool haveFrame_ = false;
+    varnet::Mutex mutex_;
+    std::vector<uint8_t> latest_ GUARDED_BY(mutex_);
+    bool haveFrame_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace

@@ -93,6 +93,15 @@ struct TNAL {
     TNAL() : type(0), size(0), data(nullptr) {}
 };
 
+// H.264 NAL unit types (TNAL::type) that the publisher sorts.
+enum class NalType : int {
+    Slice = 1,
+    IdrSlice = 5,
+    Sei = 6,
+    Sps = 7,
+    Pps = 8,
+};
+
 enum PUBLISH_CODE {
     PUBLISH_SUCCESS = 0,
     PUBLISH_INIT_FAILED = 1,

@@ -1,10 +1,13 @@
 // One reference-counted SDL audio subsystem for every library of the process. The lock is an inline
-// function's static, so the dynamic linker gives all shared libraries the same one.
+// function's static, so the dynamic linker gives all shared libraries the same one: these functions
+// stay visible also in libraries that hide their other symbols.
 #pragma once
 
 #include <SDL2/SDL.h>
 
 #include <mutex>
+
+#pragma GCC visibility push(default)
 
 inline std::mutex& SdlAudioMutex() {
     static std::mutex m;
@@ -33,3 +36,5 @@ inline void SdlAudioRelease() {
     std::lock_guard<std::mutex> lock(SdlAudioMutex());
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
+
+#pragma GCC visibility pop

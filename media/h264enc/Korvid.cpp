@@ -11,9 +11,16 @@ extern "C" {
 
 #include "MediaDebug.h"
 
-Korvid::Korvid() : m_encoder(nullptr), m_picture(nullptr), m_param(nullptr), m_frameCounter(0) {}
+void Korvid::EncoderClose::operator()(x264_t* encoder) const { x264_encoder_close(encoder); }
 
-Korvid::~Korvid() {}
+void Korvid::PictureFree::operator()(x264_picture_t* picture) const {
+    x264_picture_clean(picture);
+    delete picture;
+}
+
+Korvid::Korvid() = default;
+
+Korvid::~Korvid() { Destroy(); }
 
 int Korvid::Initialize(int width, int height, int bitrateKbps, int fps, int keyint) {
     if (m_encoder)
@@ -21,10 +28,10 @@ int Korvid::Initialize(int width, int height, int bitrateKbps, int fps, int keyi
     if (width <= 0 || height <= 0 || (width & 1) || (height & 1) || width > 4096 || height > 4096 || fps <= 0 ||
         bitrateKbps <= 0 || keyint <= 0)
         return -1;
-    m_param = new (std::nothrow) x264_param_t;
+    m_param.reset(new (std::nothrow) x264_param_t);
     if (!m_param)
         return -1;
-    x264_param_t* p = m_param;
+    x264_param_t* p = m_param.get();
     if (x264_param_default_preset(p, "veryfast", nullptr) < 0) {
         Destroy();
         return -1;
@@ -47,19 +54,18 @@ int Korvid::Initialize(int width, int height, int bitrateKbps, int fps, int keyi
     p->rc.i_vbv_buffer_size = (int)(0.7 * bitrateKbps);
     p->rc.f_vbv_buffer_init = 0.5f;
     x264_param_apply_profile(p, "baseline");
-    m_encoder = x264_encoder_open(p);
+    m_encoder.reset(x264_encoder_open(p));
     if (!m_encoder) {
         Destroy();
         std::fprintf(stderr, "x264 [error]: x264_encoder_open failed\n");
         return -1;
     }
-    m_picture = new (std::nothrow) x264_picture_t;
-    if (!m_picture || x264_picture_alloc(m_picture, X264_CSP_I420, width, height) < 0) {
-        delete m_picture;
-        m_picture = nullptr;
+    std::unique_ptr<x264_picture_t> picture(new (std::nothrow) x264_picture_t);
+    if (!picture || x264_picture_alloc(picture.get(), X264_CSP_I420, width, height) < 0) {
         Destroy();
         return -1;
     }
+    m_picture.reset(picture.release());
     m_frameCounter = 0;
     MediaDebugOut("Korvid", "encoder open %dx%d %d fps %d kbit/s key %d", width, height, fps, bitrateKbps, keyint);
     return 0;
@@ -96,7 +102,7 @@ int Korvid::EncodeHeader(TNAL*& nals, int& count) {
         return -1;
     x264_nal_t* xn = nullptr;
     int n = 0;
-    if (x264_encoder_headers(m_encoder, &xn, &n) < 0)
+    if (x264_encoder_headers(m_encoder.get(), &xn, &n) < 0)
         return -1;
     if (CopyOut(xn, n, nals, count) < 0)
         return -1;
@@ -127,7 +133,7 @@ int Korvid::EncodeFrame(BYTE* i420, TNAL*& nals, int& count) {
     x264_nal_t* xn = nullptr;
     int n = 0;
     x264_picture_t picOut;
-    if (x264_encoder_encode(m_encoder, &xn, &n, m_picture, &picOut) < 0) {
+    if (x264_encoder_encode(m_encoder.get(), &xn, &n, m_picture.get(), &picOut) < 0) {
         std::fprintf(stderr, "x264 [error]: x264_encoder_encode failed\n");
         return -1;
     }
@@ -146,20 +152,12 @@ void Korvid::CleanNAL(TNAL*& nals, int count) {
     nals = nullptr;
 }
 
-int Korvid::GetCurrentDelayedFrames() { return m_encoder ? x264_encoder_delayed_frames(m_encoder) : 0; }
+int Korvid::GetCurrentDelayedFrames() { return m_encoder ? x264_encoder_delayed_frames(m_encoder.get()) : 0; }
 
 int Korvid::Destroy() {
-    if (m_picture) {
-        x264_picture_clean(m_picture);
-        delete m_picture;
-        m_picture = nullptr;
-    }
-    if (m_encoder) {
-        x264_encoder_close(m_encoder);
-        m_encoder = nullptr;
-    }
-    delete m_param;
-    m_param = nullptr;
+    m_picture.reset();
+    m_encoder.reset();
+    m_param.reset();
     m_frameCounter = 0;
     return 0;
 }

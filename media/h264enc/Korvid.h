@@ -2,15 +2,18 @@
 #pragma once
 
 #include "MediaDefs.h"
+#include "MediaExport.h"
+
+#include <memory>
 
 struct x264_t;
 struct x264_picture_t;
 struct x264_param_t;
 
-class Korvid {
+class VARNET_MEDIA_EXPORT Korvid {
 public:
     Korvid();
-    ~Korvid();  // frees nothing: the owner calls Destroy
+    ~Korvid();  // as Destroy
     Korvid(const Korvid&) = delete;
     Korvid& operator=(const Korvid&) = delete;
 
@@ -28,8 +31,14 @@ public:
 private:
     int CopyOut(void* x264Nals, int n, TNAL*& nals, int& count);
 
-    x264_t* m_encoder;
-    x264_picture_t* m_picture;
-    x264_param_t* m_param;
-    int m_frameCounter;
+    struct EncoderClose {
+        void operator()(x264_t* encoder) const;
+    };
+    struct PictureFree {
+        void operator()(x264_picture_t* picture) const;  // a picture whose planes were allocated
+    };
+    std::unique_ptr<x264_t, EncoderClose> m_encoder;
+    std::unique_ptr<x264_picture_t, PictureFree> m_picture;
+    std::unique_ptr<x264_param_t> m_param;
+    int m_frameCounter = 0;
 };

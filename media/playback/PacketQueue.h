@@ -1,52 +1,63 @@
 // Packet queues between the receive thread and the decode threads of a playback session.
 // Every operation returns at once on a null or inactive queue (doing nothing, or returning 0).
+//
+// Threads: the receive thread puts, one decode thread gets; the owner inits, flushes and wakes.
+// Every field of a queue is guarded by its mutex.
 #pragma once
 
+#include "MediaExport.h"
 #include "MediaTypes.h"
+#include "ThreadAnnotations.h"
 
 #include <condition_variable>
-#include <mutex>
+#include <memory>
 
-// One queued packet: an owned byte buffer, its length, pts in milliseconds, key-frame flag, link;
+// One queued packet: its owned bytes (`size` of them used), pts in milliseconds, key-frame flag;
 // `config` marks the first packet of a new stream configuration.
 struct AVPacketList {
-    BYTE* data = nullptr;
+    std::unique_ptr<BYTE[]> data;
     int size = 0;
     unsigned pts = 0;
     bool key = false;
     bool config = false;
-    AVPacketList* next = nullptr;
+    AVPacketList* next = nullptr;  // link while queued: the queue owns the packets it links
 };
+using PacketPtr = std::unique_ptr<AVPacketList>;
 
-// Allocates a packet with `size` bytes of storage (uninitialised); nullptr when size is not positive.
-AVPacketList* packet_alloc(int size);
-void packet_free(AVPacketList* pkt);
+// A packet with `size` bytes of storage (uninitialised); nullptr when size is not positive or there is
+// no memory.
+VARNET_MEDIA_EXPORT PacketPtr packet_alloc(int size);
 
-struct PacketQueue {
-    AVPacketList* head = nullptr;  // guarded by mutex
-    AVPacketList* tail = nullptr;
-    AVPacketList* run = nullptr;  // first packet after the last time the pts went back (else head)
-    int count = 0;
-    bool active = false;
-    std::mutex mutex;
+struct VARNET_MEDIA_EXPORT PacketQueue {
+    PacketQueue() = default;
+    ~PacketQueue();  // frees what is still queued
+    PacketQueue(const PacketQueue&) = delete;
+    PacketQueue& operator=(const PacketQueue&) = delete;
+
+    varnet::Mutex mutex;
+    AVPacketList* head GUARDED_BY(mutex) = nullptr;
+    AVPacketList* tail GUARDED_BY(mutex) = nullptr;
+    AVPacketList* run GUARDED_BY(mutex) = nullptr;  // first packet after the last time the pts went back (else head)
+    int count GUARDED_BY(mutex) = 0;
+    bool active GUARDED_BY(mutex) = false;
     std::condition_variable event;  // with `signalled`: an auto-reset event
-    bool signalled = false;
+    bool signalled GUARDED_BY(mutex) = false;
 };
 
-void packet_queue_init(PacketQueue* q);
-// Appends; the queue takes the packet (freed here when the queue is inactive).
-void packet_queue_put(PacketQueue* q, AVPacketList* pkt);
+VARNET_MEDIA_EXPORT void packet_queue_init(PacketQueue* q);
+// Appends; the queue takes the packet (dropped when the queue is inactive).
+VARNET_MEDIA_EXPORT void packet_queue_put(PacketQueue* q, PacketPtr pkt);
 // Takes the head into *pkt (1). When empty: waits for a put or a wake-up, tries once more (1 or 0).
-int packet_queue_get(PacketQueue* q, AVPacketList** pkt);
+VARNET_MEDIA_EXPORT int packet_queue_get(PacketQueue* q, PacketPtr* pkt);
 // (tail pts - head pts) / 1000 seconds; 0 when empty or inactive. When the pts went back (a publisher
 // restarting) the span is measured from the packet where it went back.
-float packet_queue_duration(PacketQueue* q);
-int packet_queue_count(PacketQueue* q);
+VARNET_MEDIA_EXPORT float packet_queue_duration(PacketQueue* q);
+VARNET_MEDIA_EXPORT int packet_queue_count(PacketQueue* q);
 // Drops head packets while the span (as for the duration) in whole seconds exceeds `seconds`.
-void packet_queue_skip_frame(PacketQueue* q, int seconds);
+VARNET_MEDIA_EXPORT void packet_queue_skip_frame(PacketQueue* q, int seconds);
 // Frees every packet; the queue stays active.
-void packet_queue_clear(PacketQueue* q);
+VARNET_MEDIA_EXPORT void packet_queue_clear(PacketQueue* q);
 // Frees every packet and marks the queue inactive.
-void packet_queue_flush(PacketQueue* q);
+VARNET_MEDIA_EXPORT void packet_queue_flush(PacketQueue* q);
 // Lets a blocked get return.
-void packet_queue_wakeup(PacketQueue* q);
+VARNET_MEDIA_EXPORT void packet_queue_wakeup(PacketQueue* q);

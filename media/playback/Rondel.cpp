@@ -18,16 +18,19 @@
 
 namespace {
 
-std::mutex g_factoryMutex;
-RondelFactories g_factories;
+varnet::Mutex g_factoryMutex;
+RondelFactories g_factories GUARDED_BY(g_factoryMutex);
 
 RondelFactories Factories() {
-    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    varnet::MutexLock lock(g_factoryMutex);
     return g_factories;
 }
 
 constexpr int kReadSize = 10240;
 constexpr size_t kParseBufferSize = 1048576;
+constexpr int kAdtsGrowth = 5;      // an ADTS header (7 bytes) replaces the FLV audio header (2)
+constexpr int kFlvVideoHeader = 5;  // an FLV video body's header before its units
+constexpr unsigned kVideoPtsLead = 1000;  // video pts are shown this many ms earlier than their tag says
 
 }  // namespace
 
@@ -46,7 +49,7 @@ void RondelSleep(int ms) {
 }
 
 void RondelSetFactories(const RondelFactories& factories) {
-    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    varnet::MutexLock lock(g_factoryMutex);
     g_factories = factories;
 }
 
@@ -58,6 +61,7 @@ Rondel::Rondel()
 Rondel::~Rondel() { Uint(); }
 
 int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
+    m_owner.Enter("Rondel");
     MediaDebugOut("Rondel", "replay init start...");
     m_notify = notify;
     if (m_client || m_running) {
@@ -74,23 +78,23 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
     MediaDebugOut("Rondel", "%s", m_param.url);
 
     RondelFactories f = Factories();
-    m_client = f.client ? f.client() : new Ferrel();
+    m_client = f.client ? f.client() : std::make_unique<Ferrel>();
     if (!m_client || !m_client->Connect(m_param.url, m_param.timeout, m_param.recvTimeout, m_param.sendTimeout, false)) {
         MediaDebugOut("Rondel", "replay init end");
         return REPLAY_CONNECT_FAILED;
     }
-    m_decoder = f.decoder ? f.decoder() : new Unpix();
+    m_decoder = f.decoder ? f.decoder() : std::make_unique<Unpix>();
     if (!m_decoder || m_decoder->Initialize() < 0) {
         MediaDebugOut("Rondel", "replay init end");
         return REPLAY_H264_DECODER_FAILED;
     }
-    m_aacDecoder = new Dunmar();
-    m_player = f.audioOut ? f.audioOut() : new Tovel();
+    m_aacDecoder = std::make_unique<Dunmar>();
+    m_player = f.audioOut ? f.audioOut() : std::make_unique<Tovel>();
 
     m_statusSent = false;
     m_dropVideo = false;
-    m_audioState = 0;
-    m_videoState = 0;
+    m_audioState = AudioState::None;
+    m_videoState = VideoState::None;
     m_aac = std::make_unique<FlvAacConfig>();
     m_avc = std::make_unique<FlvAvcConfig>();
     m_aacHeader.clear();
@@ -116,6 +120,7 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
 }
 
 void Rondel::Uint() {
+    m_owner.Leave("Rondel", false);
     m_running = false;
     if (m_client) {
         m_client->Stop();
@@ -137,38 +142,34 @@ void Rondel::Uint() {
     }
     if (m_player) {
         m_player->Uint();
-        delete m_player;
-        m_player = nullptr;
+        m_player.reset();
     }
     if (m_client) {
         m_client->Close();
-        delete m_client;
-        m_client = nullptr;
+        m_client.reset();
     }
     m_reader.reset();
-    delete[] m_rgbBuffer;
-    m_rgbBuffer = nullptr;
+    m_rgbBuffer.reset();
     m_rgbSize = 0;
     if (m_decoder) {
         m_decoder->Destroy();
-        delete m_decoder;
-        m_decoder = nullptr;
+        m_decoder.reset();
     }
     if (m_aacDecoder) {
         m_aacDecoder->UnInit();
-        delete m_aacDecoder;
-        m_aacDecoder = nullptr;
+        m_aacDecoder.reset();
     }
     packet_queue_flush(m_audioQueue.get());
     packet_queue_flush(m_videoQueue.get());
     m_frameSize = m_sampleRate = m_channels = 0;
     m_video = VideoDescription{};
     {
-        std::lock_guard<std::mutex> lock(m_descLock);
+        varnet::MutexLock lock(m_descLock);
         m_nextVideo.clear();
     }
     m_dropVideo = false;
-    m_audioState = m_videoState = 0;
+    m_audioState = AudioState::None;
+    m_videoState = VideoState::None;
     m_aac.reset();
     m_avc.reset();
     m_aacHeader.clear();
@@ -176,6 +177,7 @@ void Rondel::Uint() {
     m_audioChanged = false;
     m_playerOpen = false;
     m_notify = nullptr;
+    m_owner.Leave("Rondel", true);
 }
 
 bool Rondel::IsConnected() { return m_client && m_running && m_client->IsConnected(); }
@@ -243,7 +245,7 @@ void Rondel::HandleTag(const FlvTag& tag) {
         // stream) replaces it, and the audio thread reopens with the next frame.
         std::vector<BYTE> body(tag.body, tag.body + tag.size);
         FlvAacConfig cfg;
-        if ((m_audioState == 1 && body == m_aacHeader) || !FlvReadAacSequenceHeader(tag.body, tag.size, cfg)) {
+        if ((m_audioState == AudioState::Configured && body == m_aacHeader) || !FlvReadAacSequenceHeader(tag.body, tag.size, cfg)) {
             break;
         }
         // Our publishers write the object type minus one (1), which is already the ADTS profile.
@@ -254,30 +256,30 @@ void Rondel::HandleTag(const FlvTag& tag) {
         } else if (aot == 5 || aot == 29) {
             cfg.profile = 1;  // explicit SBR/PS: an AAC-LC core
         }
-        if (m_audioState == 1) {
+        if (m_audioState == AudioState::Configured) {
             MediaDebugOut("Rondel", "a new AAC configuration");
             m_audioChanged = true;
         }
         *m_aac = cfg;
         m_aacHeader = std::move(body);
-        m_audioState = 1;
+        m_audioState = AudioState::Configured;
         break;
     }
     case FlvBodyKind::AacFrame: {
-        if (!m_audioShow || m_audioState != 1 || packet_queue_count(m_audioQueue.get()) >= 200) {
+        if (!m_audioShow || m_audioState != AudioState::Configured ||
+            packet_queue_count(m_audioQueue.get()) >= kMaxAudioPackets) {
             break;
         }
-        AVPacketList* pkt = packet_alloc(tag.size + 5);
+        PacketPtr pkt = packet_alloc(tag.size + kAdtsGrowth);
         if (!pkt) break;
-        pkt->size = FlvBuildAdtsFrame(*m_aac, tag.body, tag.size, pkt->data, pkt->size);
+        pkt->size = FlvBuildAdtsFrame(*m_aac, tag.body, tag.size, pkt->data.get(), pkt->size);
         if (pkt->size <= 0) {
-            packet_free(pkt);
             break;
         }
         pkt->pts = tag.timestamp;
         pkt->config = m_audioChanged;
         m_audioChanged = false;
-        packet_queue_put(m_audioQueue.get(), pkt);
+        packet_queue_put(m_audioQueue.get(), std::move(pkt));
         break;
     }
     case FlvBodyKind::AvcSequenceHeader: {
@@ -286,7 +288,7 @@ void Rondel::HandleTag(const FlvTag& tag) {
             break;  // no video thread would ever take what is queued
         }
         std::vector<BYTE> body(tag.body, tag.body + tag.size);
-        if (m_videoState == 2 && body == m_avcHeader) {
+        if (m_videoState == VideoState::Configured && body == m_avcHeader) {
             break;
         }
         FlvAvcConfig cfg;
@@ -299,22 +301,21 @@ void Rondel::HandleTag(const FlvTag& tag) {
     }
     case FlvBodyKind::AvcKeyFrame:
     case FlvBodyKind::AvcFrame: {
-        if (m_videoState != 2 || !m_param.videoEnable) break;
+        if (m_videoState != VideoState::Configured || !m_param.videoEnable) break;
         const bool key = kind == FlvBodyKind::AvcKeyFrame;
         if (key) {
-            m_dropVideo = packet_queue_count(m_videoQueue.get()) >= 100;
+            m_dropVideo = packet_queue_count(m_videoQueue.get()) >= kMaxVideoPackets;
         }
         if (m_dropVideo) break;
-        AVPacketList* pkt = packet_alloc(tag.size - 5);
+        PacketPtr pkt = packet_alloc(tag.size - kFlvVideoHeader);
         if (!pkt) break;
-        pkt->size = FlvVideoToStartCode(tag.body, tag.size, pkt->data, pkt->size);
+        pkt->size = FlvVideoToStartCode(tag.body, tag.size, pkt->data.get(), pkt->size);
         if (pkt->size <= 0) {
-            packet_free(pkt);
             break;
         }
-        pkt->pts = tag.timestamp > 1000 ? tag.timestamp - 1000 : 0;
+        pkt->pts = tag.timestamp > kVideoPtsLead ? tag.timestamp - kVideoPtsLead : 0;
         pkt->key = key;
-        packet_queue_put(m_videoQueue.get(), pkt);
+        packet_queue_put(m_videoQueue.get(), std::move(pkt));
         break;
     }
     case FlvBodyKind::Script:
@@ -355,29 +356,29 @@ bool Rondel::InitVideoDecoderConfig(const FlvAvcConfig& cfg) {
     d.bmi.biBitCount = 24;
     d.bmi.biCompression = BI_RGB;
     d.bmi.biSizeImage = DWORD(((3 * w + 3) & ~3) * h);
-    m_videoState = 2;
+    m_videoState = VideoState::Configured;
     // The parameter sets go first, so that the decoder has them before the first picture; the first
     // of them carries the new description to the video thread.
-    AVPacketList* units[2] = {};
+    PacketPtr units[2];
     const std::vector<BYTE>* sets[2] = {&cfg.sps, &cfg.pps};
     for (int i = 0; i < 2; ++i) {
         units[i] = packet_alloc(int(sets[i]->size()) + 4);
         if (!units[i]) continue;
-        BYTE* p = units[i]->data;
+        BYTE* p = units[i]->data.get();
         p[0] = p[1] = p[2] = 0;
         p[3] = 1;
         memcpy(p + 4, sets[i]->data(), sets[i]->size());
         units[i]->pts = 0;
         units[i]->key = true;
     }
-    AVPacketList* carrier = units[0] ? units[0] : units[1];
+    AVPacketList* carrier = units[0] ? units[0].get() : units[1].get();
     if (carrier) {
         carrier->config = true;
-        std::lock_guard<std::mutex> lock(m_descLock);
+        varnet::MutexLock lock(m_descLock);
         m_nextVideo.push_back(d);
     }
-    for (AVPacketList* unit : units) {
-        if (unit) packet_queue_put(m_videoQueue.get(), unit);
+    for (PacketPtr& unit : units) {
+        if (unit) packet_queue_put(m_videoQueue.get(), std::move(unit));
     }
     return true;
 }

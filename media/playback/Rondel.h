@@ -3,14 +3,18 @@
 // and two decode threads decode, pace against the audio clock and hand frames and played samples to
 // the owner through IBaseReplayNotify.
 //
-// Threads: the owner calls Init, Uint and the switches; RecvPacket, AudioDecode and VideoDecode run on
-// threads of their own; OnReplayAudio comes from the wave-out player's completion thread. The parse
-// state belongs to the receive thread. A new stream configuration reaches a decode thread with the
-// packet marked `config`: the audio thread opens its decoder and player anew, the video thread takes
-// the description that the receive thread queued with it under m_descLock.
+// Threads: the owner calls Init, Uint and the switches (Init and Uint from one thread, asserted in debug
+// builds); RecvPacket, AudioDecode and VideoDecode run on threads of their own; OnReplayAudio comes from
+// the wave-out player's completion thread. The parse state belongs to the receive thread. A new stream
+// configuration reaches a decode thread with the packet marked `config`: the audio thread opens its
+// decoder and player anew, the video thread takes the description that the receive thread queued with
+// it under m_descLock.
 #pragma once
 
 #include "MediaDefs.h"
+#include "MediaExport.h"
+#include "OwnerThread.h"
+#include "ThreadAnnotations.h"
 
 #include <atomic>
 #include <deque>
@@ -32,22 +36,23 @@ struct FlvAvcConfig;
 class Tovel;
 
 // Process-wide factories that stand other components in (tests, benchmarks); empty = the real ones.
+// Each returns a new part that the session owns.
 struct RondelFactories {
-    std::function<Ferrel*()> client;
-    std::function<Unpix*()> decoder;
-    std::function<Tovel*()> audioOut;  // the wave-out player
+    std::function<std::unique_ptr<Ferrel>()> client;
+    std::function<std::unique_ptr<Unpix>()> decoder;
+    std::function<std::unique_ptr<Tovel>()> audioOut;  // the wave-out player
 };
-void RondelSetFactories(const RondelFactories& factories);
+VARNET_MEDIA_EXPORT void RondelSetFactories(const RondelFactories& factories);
 // Stands in for the sessions' real-time sleeps (fuzzing); nullptr restores them. RondelSleep is the
 // sleep every session thread uses.
-void RondelSetSleep(void (*sleep)(int ms));
-void RondelSleep(int ms);
+VARNET_MEDIA_EXPORT void RondelSetSleep(void (*sleep)(int ms));
+VARNET_MEDIA_EXPORT void RondelSleep(int ms);
 
 // The video pacing factor for a decoded picture: 0 for none (sleep one frame interval).
-double RondelPacingFactor(unsigned videoPts, unsigned audioPts, float videoQueueSeconds, bool audioShow,
+VARNET_MEDIA_EXPORT double RondelPacingFactor(unsigned videoPts, unsigned audioPts, float videoQueueSeconds, bool audioShow,
                           int minSyncTime, int maxSyncTime, int maxBufferTime);
 
-class Rondel {
+class VARNET_MEDIA_EXPORT Rondel {
 public:
     Rondel();
     ~Rondel();
@@ -64,6 +69,9 @@ public:
 
     // Largest picture accepted from a stream (RGB bytes); larger streams are refused.
     static constexpr int kMaxRgbBytes = 1920 * 1088 * 3;
+    // Queued packets above which the receive thread drops audio frames, and video up to the next key frame.
+    static constexpr int kMaxAudioPackets = 200;
+    static constexpr int kMaxVideoPackets = 100;
 
 private:
     void RecvPacket();
@@ -71,7 +79,7 @@ private:
     void HandleTag(const FlvTag& tag);
     bool InitVideoDecoderConfig(const FlvAvcConfig& cfg);
     void AudioDecode();
-    void ConfigureAudio(const AVPacketList* pkt, std::vector<BYTE>& pcm);
+    void ConfigureAudio(const AVPacketList& pkt, std::vector<BYTE>& pcm);
     void TakeVideoDescription();
     void VideoDecode();
     static void SoutCallback(void* user, void* pcm, int length, unsigned pts);
@@ -79,10 +87,12 @@ private:
 
     ZQReplayParam m_param;
     std::atomic<IBaseReplayNotify*> m_notify{nullptr};
-    Ferrel* m_client = nullptr;
-    Unpix* m_decoder = nullptr;
-    Dunmar* m_aacDecoder = nullptr;
-    Tovel* m_player = nullptr;
+    // The session's parts, made by Init and released by Uint (owner thread) after the threads ended.
+    std::unique_ptr<Ferrel> m_client;
+    std::unique_ptr<Unpix> m_decoder;
+    std::unique_ptr<Dunmar> m_aacDecoder;
+    std::unique_ptr<Tovel> m_player;
+    OwnerThread m_owner;
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_audioShow{true};
@@ -91,12 +101,14 @@ private:
 
     // Receive thread.
     std::unique_ptr<FlvTagReader> m_reader;
+    enum class AudioState { None, Configured };  // an AAC configuration read
+    enum class VideoState { None, Configured };  // an AVC configuration read
     bool m_dropVideo = false;
-    int m_audioState = 0;  // 0 none, 1 AAC configuration read
+    AudioState m_audioState = AudioState::None;
     std::unique_ptr<FlvAacConfig> m_aac;
     std::vector<BYTE> m_aacHeader;  // the body of the configuration in use
     bool m_audioChanged = false;    // the next queued frame starts a new configuration
-    int m_videoState = 0;           // 0 none, 2 AVC configuration read
+    VideoState m_videoState = VideoState::None;
     std::unique_ptr<FlvAvcConfig> m_avc;
     std::vector<BYTE> m_avcHeader;
 
@@ -109,13 +121,13 @@ private:
         int i420Size = 0;
         BITMAPINFOHEADER bmi{};
     };
-    std::mutex m_descLock;
-    // Guarded by m_descLock: one description for each queued packet marked `config`, in their order.
-    std::deque<VideoDescription> m_nextVideo;
+    varnet::Mutex m_descLock;
+    // One description for each queued packet marked `config`, in their order.
+    std::deque<VideoDescription> m_nextVideo GUARDED_BY(m_descLock);
 
     // Video thread.
     VideoDescription m_video;
-    BYTE* m_rgbBuffer = nullptr;
+    std::unique_ptr<BYTE[]> m_rgbBuffer;
     int m_rgbSize = 0;
 
     // Audio thread (the format also read by the completion thread while the player is open).

@@ -17,6 +17,9 @@
 
 namespace {
 
+constexpr int kMinPictureBytes = 921600;  // the smallest picture and RGB buffers: 640x480x3
+constexpr unsigned long kTrimEvery = 100;  // audio packets between two checks of the queue's length
+
 void SleepMs(int ms) { RondelSleep(ms); }
 
 }  // namespace
@@ -53,9 +56,9 @@ void Rondel::SoutCallback(void* user, void* pcm, int length, unsigned pts) {
 
 // Opens the decoder on a configuration's first frame and the player for the format it gives (again
 // only when the format changed). The frame itself is not played.
-void Rondel::ConfigureAudio(const AVPacketList* pkt, std::vector<BYTE>& pcm) {
+void Rondel::ConfigureAudio(const AVPacketList& pkt, std::vector<BYTE>& pcm) {
     int rate = 0, channels = 0, frameSize = 0;
-    if (!m_aacDecoder->Init(pkt->data, pkt->size, rate, channels, frameSize)) {
+    if (!m_aacDecoder->Init(pkt.data.get(), pkt.size, rate, channels, frameSize)) {
         rate = channels = frameSize = 0;
         MediaDebugOut("Rondel", "the AAC stream cannot be decoded");
         Status(REPLAY_AAC_DECODER_FAILED);
@@ -89,13 +92,12 @@ void Rondel::AudioDecode() {
     std::vector<BYTE> pcm;
     unsigned long packets = 0;
     while (m_running) {
-        AVPacketList* pkt = nullptr;
+        PacketPtr pkt;
         if (!configured) {
             if (!packet_queue_get(m_audioQueue.get(), &pkt) || !pkt) {
                 continue;
             }
-            ConfigureAudio(pkt, pcm);
-            packet_free(pkt);
+            ConfigureAudio(*pkt, pcm);
             configured = true;
             continue;
         }
@@ -112,22 +114,21 @@ void Rondel::AudioDecode() {
         }
         if (pkt->config) {
             // Another publisher's configuration: open anew with its first frame.
-            ConfigureAudio(pkt, pcm);
-            packet_free(pkt);
+            ConfigureAudio(*pkt, pcm);
             continue;
         }
         m_audioPts = pkt->pts;
         if (m_audioShow) {
             bool got = false;
-            m_aacDecoder->DecoderFrame(pkt->data, pkt->size, pcm.data(), int(pcm.size()), got);
+            m_aacDecoder->DecoderFrame(pkt->data.get(), pkt->size, pcm.data(), int(pcm.size()), got);
             if (got && m_player) {
                 m_player->PlaySamples(pcm.data(), unsigned(pcm.size()), pkt->pts);
             }
         } else {
             SleepMs(10);
         }
-        packet_free(pkt);
-        if (++packets % 100 == 0 && packet_queue_duration(m_audioQueue.get()) > float(m_param.maxBufferTime)) {
+        pkt.reset();
+        if (++packets % kTrimEvery == 0 && packet_queue_duration(m_audioQueue.get()) > float(m_param.maxBufferTime)) {
             MediaDebugOut("Rondel", "清理缓冲区%s", std::string(66, '-').c_str());
             packet_queue_skip_frame(m_audioQueue.get(), m_param.bufferTime);
         }
@@ -137,19 +138,18 @@ void Rondel::AudioDecode() {
 // Takes the description that came with a configuration's parameter sets (video thread).
 void Rondel::TakeVideoDescription() {
     {
-        std::lock_guard<std::mutex> lock(m_descLock);
+        varnet::MutexLock lock(m_descLock);
         if (m_nextVideo.empty()) return;
         m_video = m_nextVideo.front();
         m_nextVideo.pop_front();
     }
-    const int rgb = std::max(921600, m_video.width * m_video.height * 3);
+    const int rgb = std::max(kMinPictureBytes, m_video.width * m_video.height * 3);
     if (!m_rgbBuffer || m_rgbSize < rgb) {
-        delete[] m_rgbBuffer;
-        m_rgbBuffer = new (std::nothrow) BYTE[size_t(rgb)];
+        m_rgbBuffer.reset(new (std::nothrow) BYTE[size_t(rgb)]);
         m_rgbSize = m_rgbBuffer ? rgb : 0;
     }
     if (m_rgbBuffer) {
-        memset(m_rgbBuffer, 0, size_t(std::min(m_rgbSize, m_video.i420Size)));
+        memset(m_rgbBuffer.get(), 0, size_t(std::min(m_rgbSize, m_video.i420Size)));
     }
 }
 
@@ -166,7 +166,7 @@ void Rondel::VideoDecode() {
             }
             continue;
         }
-        AVPacketList* pkt = nullptr;
+        PacketPtr pkt;
         if (!packet_queue_get(m_videoQueue.get(), &pkt) || !pkt) {
             continue;
         }
@@ -174,8 +174,8 @@ void Rondel::VideoDecode() {
             TakeVideoDescription();
         }
         VideoDescription& d = m_video;
-        if (picture.size() < size_t(std::max(921600, d.i420Size))) {
-            picture.assign(size_t(std::max(921600, d.i420Size)), 0);
+        if (picture.size() < size_t(std::max(kMinPictureBytes, d.i420Size))) {
+            picture.assign(size_t(std::max(kMinPictureBytes, d.i420Size)), 0);
         }
         m_videoPts = pkt->pts;
         int sleepMs = int(d.frameInterval);
@@ -183,7 +183,7 @@ void Rondel::VideoDecode() {
         while (offset < pkt->size && m_running) {
             int outSize = int(picture.size());
             bool got = false;
-            int consumed = m_decoder->Decode(pkt->data + offset, pkt->size - offset, picture.data(), outSize, got);
+            int consumed = m_decoder->Decode(pkt->data.get() + offset, pkt->size - offset, picture.data(), outSize, got);
             if (consumed <= 0) {
                 break;  // the decoder made no progress: drop the rest of the packet
             }
@@ -203,8 +203,8 @@ void Rondel::VideoDecode() {
                     IBaseReplayNotify* n = m_notify.load();
                     // A picture of another size than the parameter set said is not shown.
                     if (n && m_videoShow && d.i420Size > 0 && outSize == d.i420Size && m_rgbBuffer) {
-                        Grabbel::ConvertYUV2RGB(picture.data(), m_rgbBuffer, d.width, d.height);
-                        n->OnReplayVideo(m_rgbBuffer, &d.bmi, m_videoPts);
+                        Grabbel::ConvertYUV2RGB(picture.data(), m_rgbBuffer.get(), d.width, d.height);
+                        n->OnReplayVideo(m_rgbBuffer.get(), &d.bmi, m_videoPts);
                     }
                     SleepMs(sleepMs);
                 } else {
@@ -213,6 +213,5 @@ void Rondel::VideoDecode() {
             }
             offset += consumed;
         }
-        packet_free(pkt);
     }
 }

@@ -2,10 +2,12 @@
 // interval between calls and pulled toward the wall clock.
 #pragma once
 
+#include "MediaExport.h"
+
 #include <cstdint>
 #include <vector>
 
-class CPacingClock {
+class VARNET_MEDIA_EXPORT CPacingClock {
 public:
     static constexpr int kRing = 2048;
 

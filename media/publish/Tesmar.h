@@ -3,13 +3,16 @@
 // thread over RTMP (Ferrel) or the UDP stream cloud (CNimbo). The owner gets local previews and the
 // status through IBasePublishNotify.
 //
-// Threads: the owner calls Init, Uint, IsConnected and the switches; the microphone's thread and
-// Grabbel's frame thread call AudioBufferCB / VideoFrameCB; work crosses to the encode thread and on to
-// the send thread only through their message queues, one owner per record.
+// Threads: the owner calls Init, Uint, IsConnected and the switches (Init and Uint from one thread,
+// asserted in debug builds); the microphone's thread and Grabbel's frame thread call AudioBufferCB /
+// VideoFrameCB; work crosses to the encode thread and on to the send thread only through their message
+// queues, which own the records they carry.
 #pragma once
 
 #include "Grabbel.h"
 #include "MediaDefs.h"
+#include "MediaExport.h"
+#include "OwnerThread.h"
 #include "PacingClock.h"
 
 #include <atomic>
@@ -42,14 +45,15 @@ enum {
 };
 
 // Process-wide factories that stand other components in (tests, benchmarks); empty = the real ones.
+// Each returns a new part that the session owns.
 struct TesmarFactories {
-    std::function<Ferrel*()> client;
-    std::function<CNimbo*()> cloud;
-    std::function<Micrel*()> microphone;
+    std::function<std::unique_ptr<Ferrel>()> client;
+    std::function<std::unique_ptr<CNimbo>()> cloud;
+    std::function<std::unique_ptr<Micrel>()> microphone;
 };
-void TesmarSetFactories(const TesmarFactories& factories);
+VARNET_MEDIA_EXPORT void TesmarSetFactories(const TesmarFactories& factories);
 
-class Tesmar : public IBaseAudioCB, public IBaseVideoCB {
+class VARNET_MEDIA_EXPORT Tesmar : public IBaseAudioCB, public IBaseVideoCB {
 public:
     Tesmar();
     ~Tesmar() override;
@@ -74,14 +78,25 @@ public:
     static void SetStreamCloudDomain(const char* domain);
 
 private:
+    // The steps of Init, in their order; each returns PUBLISH_SUCCESS or the code Init returns.
+    int TakeParam(ZQPublishParam* param, IBasePublishNotify* notify);
+    int OpenAudioEncoder();
+    int OpenMicrophone(const TesmarFactories& f);
+    int OpenCamera();
+    int OpenVideoEncoder();
+    void StartThreads();
+    int StartCapture();
+    int ConnectCloud(const std::string& address, const TesmarFactories& f);
+    int ConnectServer(const TesmarFactories& f);
+
     void ApendAudio(BYTE* pcm, long length);
     void ApendVideo(BYTE* rgb, long length);
     void EncodeThread();
     void SendThread();
-    void EncodeAudio(TNAL* rec, unsigned ts);
-    void EncodeVideo(TNAL* rec, unsigned ts);
-    void SortNals(TNAL* nals, int count, unsigned ts);
-    void Send(unsigned message, TNAL* rec, unsigned ts);
+    void EncodeAudio(std::vector<BYTE>& pcm, unsigned ts);
+    void EncodeVideo(std::vector<BYTE>& i420, unsigned ts);
+    void SortNals(const TNAL* nals, int count, unsigned ts);
+    void Send(unsigned message, const std::vector<BYTE>& rec, unsigned ts);
     bool PostSend(unsigned message, const BYTE* data, int size, unsigned ts, bool urgent);
     int EncodeHeaders();
 
@@ -104,12 +119,13 @@ private:
     std::vector<BYTE> m_lastFrame;   // frame thread
     bool m_haveLastFrame = false;
 
+    // The session's parts, made by Init and released by Uint (owner thread) after the threads ended.
     std::unique_ptr<Micrel> m_mic;
     Grabbel m_camera;
-    Pellac* m_pellac = nullptr;
-    Korvid* m_korvid = nullptr;
-    Ferrel* m_client = nullptr;
-    CNimbo* m_cloud = nullptr;
+    std::unique_ptr<Pellac> m_pellac;
+    std::unique_ptr<Korvid> m_korvid;
+    std::unique_ptr<Ferrel> m_client;
+    std::unique_ptr<CNimbo> m_cloud;
     std::unique_ptr<CPacingClock> m_audioClock;
     std::unique_ptr<CPacingClock> m_videoClock;
 
@@ -117,4 +133,5 @@ private:
     std::unique_ptr<publish::ThreadQueue> m_sendQueue;
     std::thread m_encodeThread;
     std::thread m_sendThread;
+    OwnerThread m_owner;
 };

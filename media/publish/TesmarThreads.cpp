@@ -21,6 +21,19 @@ uint32_t TickCount() {
     return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
 }
 
+constexpr int kMaxParamSetBytes = 1024;  // what the metadata record holds of each parameter set
+constexpr size_t kFlvFrameOverhead = 16;  // the FLV audio or video body around a frame
+
+// The encoder's NAL array, released however the caller leaves.
+struct NalArray {
+    TNAL* units = nullptr;
+    int count = 0;
+    NalArray() = default;
+    NalArray(const NalArray&) = delete;
+    NalArray& operator=(const NalArray&) = delete;
+    ~NalArray() { Korvid::CleanNAL(units, count); }
+};
+
 }  // namespace
 
 void Tesmar::EncodeThread() {
@@ -32,49 +45,47 @@ void Tesmar::EncodeThread() {
         if (msg.message == publish::WM_QUIT) {
             break;
         }
-        if (msg.message == MSG_ENCODE_AUDIO && msg.wParam) {
+        if (msg.wParam.empty()) {
+            continue;
+        }
+        if (msg.message == MSG_ENCODE_AUDIO) {
             EncodeAudio(msg.wParam, m_audioClock->Next(TickCount()));
-        } else if (msg.message == MSG_ENCODE_VIDEO && msg.wParam) {
+        } else if (msg.message == MSG_ENCODE_VIDEO) {
             EncodeVideo(msg.wParam, m_videoClock->Next(TickCount()));
         }
-        publish::ThreadQueue::FreeRecord(msg.wParam);
     }
 }
 
-void Tesmar::EncodeAudio(TNAL* rec, unsigned ts) {
-    if (!m_running || !m_connected || !m_pellac || !m_streamReady || !rec->data) {
+void Tesmar::EncodeAudio(std::vector<BYTE>& pcm, unsigned ts) {
+    if (!m_running || !m_connected || !m_pellac || !m_streamReady) {
         return;
     }
-    const int n = m_pellac->EncodeFrame(rec->data, rec->size, m_aacBuffer.data(), int(m_aacBuffer.size()));
+    const int n = m_pellac->EncodeFrame(pcm.data(), int(pcm.size()), m_aacBuffer.data(), int(m_aacBuffer.size()));
     if (n > 0) {
         PostSend(MSG_SEND_AUDIO, m_aacBuffer.data(), n, ts, true);
     }
 }
 
-void Tesmar::EncodeVideo(TNAL* rec, unsigned ts) {
-    if (!m_running || !m_connected || !m_korvid || !m_streamReady || !rec->data) {
+void Tesmar::EncodeVideo(std::vector<BYTE>& i420, unsigned ts) {
+    if (!m_running || !m_connected || !m_korvid || !m_streamReady) {
         return;
     }
-    TNAL* nals = nullptr;
-    int count = 0;
-    if (m_korvid->EncodeFrame(rec->data, nals, count) == 0 && count > 0) {
-        SortNals(nals, count, ts);
+    NalArray nals;
+    if (m_korvid->EncodeFrame(i420.data(), nals.units, nals.count) == 0 && nals.count > 0) {
+        SortNals(nals.units, nals.count, ts);
     }
-    Korvid::CleanNAL(nals, count);
 }
 
 int Tesmar::EncodeHeaders() {
-    TNAL* nals = nullptr;
-    int count = 0;
-    if (m_korvid->EncodeHeader(nals, count) < 0) {
+    NalArray nals;
+    if (m_korvid->EncodeHeader(nals.units, nals.count) < 0) {
         return -1;
     }
-    SortNals(nals, count, 0);
-    Korvid::CleanNAL(nals, count);
+    SortNals(nals.units, nals.count, 0);
     return m_sps.empty() || m_pps.empty() ? -1 : 0;
 }
 
-void Tesmar::SortNals(TNAL* nals, int count, unsigned ts) {
+void Tesmar::SortNals(const TNAL* nals, int count, unsigned ts) {
     for (int i = 0; nals && i < count; ++i) {
         const TNAL& nal = nals[i];
         if (!nal.data || nal.size <= 0) {
@@ -87,20 +98,20 @@ void Tesmar::SortNals(TNAL* nals, int count, unsigned ts) {
         if (len <= 0) {
             continue;
         }
-        switch (nal.type) {
-        case 7:
-            m_sps.assign(unit, unit + std::min(len, 1024));
+        switch (NalType(nal.type)) {
+        case NalType::Sps:
+            m_sps.assign(unit, unit + std::min(len, kMaxParamSetBytes));
             break;
-        case 8:
-            m_pps.assign(unit, unit + std::min(len, 1024));
-            if (!m_sendQueue->Post(MSG_SEND_METADATA, nullptr, 0, true)) {
+        case NalType::Pps:
+            m_pps.assign(unit, unit + std::min(len, kMaxParamSetBytes));
+            if (!m_sendQueue->Post(MSG_SEND_METADATA, {}, 0, true)) {
                 MediaDebugOut("Tesmar", "metadata could not be queued");
             }
             break;
-        case 5:
+        case NalType::IdrSlice:
             PostSend(MSG_SEND_KEY_FRAME, unit, len, ts, true);
             break;
-        case 1:
+        case NalType::Slice:
             PostSend(MSG_SEND_FRAME, unit, len, ts, false);
             break;
         default:  // SEI and anything else is not sent
@@ -109,17 +120,9 @@ void Tesmar::SortNals(TNAL* nals, int count, unsigned ts) {
     }
 }
 
+// A congested sender loses other frames first; audio and key frames may use the reserve.
 bool Tesmar::PostSend(unsigned message, const BYTE* data, int size, unsigned ts, bool urgent) {
-    TNAL* rec = new TNAL;
-    rec->size = size;
-    rec->data = new BYTE[size_t(size)];
-    memcpy(rec->data, data, size_t(size));
-    // A congested sender loses other frames first; audio and key frames may use the reserve.
-    if (!m_sendQueue->Post(message, rec, ts, urgent)) {
-        publish::ThreadQueue::FreeRecord(rec);
-        return false;
-    }
-    return true;
+    return m_sendQueue->Post(message, std::vector<BYTE>(data, data + size), ts, urgent);
 }
 
 void Tesmar::SendThread() {
@@ -129,16 +132,15 @@ void Tesmar::SendThread() {
             break;
         }
         if (msg.message == MSG_SEND_METADATA) {
-            Send(msg.message, nullptr, 0);
+            Send(msg.message, {}, 0);
         } else if ((msg.message == MSG_SEND_KEY_FRAME || msg.message == MSG_SEND_FRAME ||
-                    msg.message == MSG_SEND_AUDIO) && msg.wParam && msg.wParam->data) {
+                    msg.message == MSG_SEND_AUDIO) && !msg.wParam.empty()) {
             Send(msg.message, msg.wParam, msg.lParam);
         }
-        publish::ThreadQueue::FreeRecord(msg.wParam);
     }
 }
 
-void Tesmar::Send(unsigned message, TNAL* rec, unsigned ts) {
+void Tesmar::Send(unsigned message, const std::vector<BYTE>& rec, unsigned ts) {
     if (!m_running || !IsConnected()) {
         return;
     }
@@ -165,9 +167,9 @@ void Tesmar::Send(unsigned message, TNAL* rec, unsigned ts) {
         m_streamReady = true;
         return;
     }
-    std::vector<BYTE> body(size_t(rec->size) + 16);
+    std::vector<BYTE> body(rec.size() + kFlvFrameOverhead);
     if (message == MSG_SEND_AUDIO) {
-        const int len = FlvWriteAacFrame(rec->data, rec->size, body.data(), int(body.size()));
+        const int len = FlvWriteAacFrame(rec.data(), int(rec.size()), body.data(), int(body.size()));
         if (len <= 0) return;
         if (m_udpMode) {
             if (m_cloud) m_cloud->StreamSendData(body.data(), len, ts, false, 1);
@@ -177,7 +179,7 @@ void Tesmar::Send(unsigned message, TNAL* rec, unsigned ts) {
         return;
     }
     const bool key = message == MSG_SEND_KEY_FRAME;
-    const int len = FlvWriteVideoFrame(key, rec->data, rec->size, body.data(), int(body.size()));
+    const int len = FlvWriteVideoFrame(key, rec.data(), int(rec.size()), body.data(), int(body.size()));
     if (len <= 0) return;
     if (m_udpMode) {
         if (m_cloud) m_cloud->StreamSendData(body.data(), len, ts, key, 0);

@@ -1,11 +1,14 @@
-// A thread's message queue: messages with a wParam record and an lParam, first in first out, bounded.
+// A thread's message queue: messages with an owned byte record and an lParam, first in first out, bounded.
+//
+// Threads: any thread posts; one receiver thread gets. m_lock guards the queue.
 #pragma once
 
-#include "MediaDefs.h"
+#include "MediaTypes.h"
+#include "ThreadAnnotations.h"
 
 #include <condition_variable>
 #include <deque>
-#include <mutex>
+#include <vector>
 
 namespace publish {
 
@@ -13,31 +16,28 @@ constexpr unsigned WM_QUIT = 0x0012;
 
 struct ThreadMessage {
     unsigned message = 0;
-    TNAL* wParam = nullptr;  // owned by the receiver once posted
+    std::vector<BYTE> wParam;  // the record; empty for messages without one
     unsigned lParam = 0;
 };
 
 class ThreadQueue {
 public:
     explicit ThreadQueue(size_t capacity) : m_capacity(capacity) {}
-    ~ThreadQueue() { Clear(); }
 
-    // False when the queue is closed, or holds `capacity` messages (`urgent` ones may use twice that):
-    // the caller keeps the record. WM_QUIT always goes in.
-    bool Post(unsigned message, TNAL* wParam, unsigned lParam, bool urgent = false);
+    // False when the queue holds `capacity` messages (`urgent` ones may use twice that): the record
+    // is dropped. WM_QUIT always goes in.
+    bool Post(unsigned message, std::vector<BYTE> wParam, unsigned lParam, bool urgent = false);
     // Blocks for the next message.
     ThreadMessage Get();
-    // Frees every queued record.
+    // Drops every queued message.
     void Clear();
     size_t Size();
 
-    static void FreeRecord(TNAL* rec);
-
 private:
-    std::mutex m_mutex;
+    varnet::Mutex m_lock;
     std::condition_variable m_ready;
-    std::deque<ThreadMessage> m_queue;
-    size_t m_capacity;
+    std::deque<ThreadMessage> m_queue GUARDED_BY(m_lock);
+    const size_t m_capacity;
 };
 
 }  // namespace publish

@@ -1,7 +1,9 @@
 // Decibel helpers behind the level meters.
 #pragma once
 
-class FourierTransformer {
+#include "MediaExport.h"
+
+class VARNET_MEDIA_EXPORT FourierTransformer {
 public:
     // Each 16-bit sample (taken as signed) as a level: 0 -> 0, else 20 * log10(|x| / 32768) + 100.
     // Writes min(count, outCount) values and returns that count.

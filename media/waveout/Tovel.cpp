@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>  // clocks; the full <chrono> does not build with a GBK execution charset
 
 #include "MediaDebug.h"
@@ -33,12 +34,22 @@ uint32_t DeviceVolume(size_t slot) { return ~g_deviceVolumes[slot].load(); }
 
 size_t VolumeSlot(unsigned device) { return device == WAVE_MAPPER ? kDeviceSlots - 1 : device; }
 
-Tovel::Block* NewBlock(unsigned length) {
+struct FreeBlock {
+    void operator()(Tovel::Block* b) const { std::free(b); }
+};
+using BlockPtr = std::unique_ptr<Tovel::Block, FreeBlock>;
+
+BlockPtr NewBlock(unsigned length) {
     void* p = std::malloc(offsetof(Tovel::Block, data) + (length ? length : 1));
-    return static_cast<Tovel::Block*>(p);
+    return BlockPtr(static_cast<Tovel::Block*>(p));
 }
 
 }  // namespace
+
+Tovel::Queue::~Queue() {
+    while (Block* b = Pop())
+        std::free(b);
+}
 
 void Tovel::Queue::Push(Block* b) {
     b->next = nullptr;
@@ -177,7 +188,7 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
         return -1;
     }
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        varnet::MutexLock lock(m_lock);
         m_open = true;
         m_stopping = false;
         m_quit = false;
@@ -191,7 +202,10 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
             SDL_CloseAudioDevice(m_device);
         }
         m_device = 0;
-        m_open = false;
+        {
+            varnet::MutexLock lock(m_lock);
+            m_open = false;
+        }
         SdlAudioRelease();
         return -1;
     }
@@ -209,14 +223,14 @@ int Tovel::PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) {
     if (!pcm && length > 0)
         return -1;
     {
-        std::unique_lock<std::mutex> lock(m_lock);
+        varnet::MutexLock lock(m_lock);
         if (!m_open || m_stopping)
             return -1;
         FreeFinishedLocked();
         if (m_outstanding > kBlockAbove) {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_roomTimeoutMs);
             while (m_outstanding > kResumeAt && !m_stopping) {
-                if (m_roomCv.wait_until(lock, deadline) == std::cv_status::timeout && m_outstanding > kResumeAt &&
+                if (m_roomCv.wait_until(lock.Native(), deadline) == std::cv_status::timeout && m_outstanding > kResumeAt &&
                     !m_stopping) {
                     MediaDebugOut("Tovel", "no buffer came back within %d ms", m_roomTimeoutMs);
                     return -1;
@@ -227,7 +241,7 @@ int Tovel::PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) {
             FreeFinishedLocked();
         }
     }
-    Block* b = NewBlock(length);
+    BlockPtr b = NewBlock(length);
     if (!b)
         return -1;
     b->length = length;
@@ -239,12 +253,11 @@ int Tovel::PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) {
         std::memcpy(b->data, pcm, length);
     ApplyGain(b->data, length, m_dVolume.load());
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        varnet::MutexLock lock(m_lock);
         if (!m_open || m_stopping) {
-            std::free(b);
             return -1;
         }
-        m_pending.Push(b);
+        m_pending.Push(b.release());
         ++m_outstanding;
     }
     return int(length);
@@ -256,7 +269,7 @@ void Tovel::SdlCallback(void* self, Uint8* stream, int len) {
     const int total = len;
     bool finished = false;
     {
-        std::lock_guard<std::mutex> lock(t->m_lock);
+        varnet::MutexLock lock(t->m_lock);
         while (len > 0 && !t->m_pending.Empty()) {
             Block* b = t->m_pending.head;
             const unsigned n = std::min<unsigned>(unsigned(len), b->length - b->played);
@@ -289,14 +302,15 @@ void Tovel::SdlCallback(void* self, Uint8* stream, int len) {
 }
 
 void Tovel::CompletionThread() {
-    std::unique_lock<std::mutex> lock(m_lock);
+    varnet::MutexLock lock(m_lock);
     for (;;) {
-        m_doneCv.wait(lock, [this] { return !m_done.Empty() || m_quit; });
+        while (m_done.Empty() && !m_quit)
+            m_doneCv.wait(lock.Native());
         if (m_done.Empty() && m_quit)
             return;
         Queue batch;
         batch.Append(m_done);
-        lock.unlock();
+        lock.Unlock();
         int count = 0;
         for (Block* b = batch.head; b; b = b->next, ++count) {
             if (!m_callback)
@@ -307,7 +321,7 @@ void Tovel::CompletionThread() {
                 MediaDebugOut("Tovel", "the buffer callback threw");
             }
         }
-        lock.lock();
+        lock.Lock();
         m_finished.Append(batch);
         m_outstanding -= count;
         if (m_outstanding <= kResumeAt)
@@ -318,7 +332,7 @@ void Tovel::CompletionThread() {
 void Tovel::MuteSwitch(bool mute) { m_mute = mute; }
 
 void Tovel::Abort() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    varnet::MutexLock lock(m_lock);
     m_stopping = true;
     m_roomCv.notify_all();
 }
@@ -331,7 +345,7 @@ void Tovel::Uint() {
         return;
     }
     {
-        std::unique_lock<std::mutex> lock(m_lock);
+        varnet::MutexLock lock(m_lock);
         if (!m_open)
             return;
         m_stopping = true;
@@ -339,7 +353,8 @@ void Tovel::Uint() {
         // Reset: every buffer not yet played is returned at once.
         m_done.Append(m_pending);
         m_doneCv.notify_one();
-        m_roomCv.wait(lock, [this] { return m_outstanding == 0; });
+        while (m_outstanding != 0)
+            m_roomCv.wait(lock.Native());
         m_quit = true;
         m_doneCv.notify_one();
     }
@@ -351,7 +366,7 @@ void Tovel::Uint() {
     }
     m_device = 0;
     SdlAudioRelease();
-    std::lock_guard<std::mutex> lock(m_lock);
+    varnet::MutexLock lock(m_lock);
     FreeFinishedLocked();
     m_open = false;
     m_stopping = false;

@@ -16,12 +16,14 @@
 
 #include "FourierTransformer.h"
 #include "MediaDefs.h"
+#include "MediaExport.h"
+#include "ThreadAnnotations.h"
 
 constexpr unsigned WAVE_MAPPER = 0xFFFFFFFF;
 
 typedef void (*TovelCallback)(void* user, void* pcm, int length, unsigned pts);
 
-class Tovel {
+class VARNET_MEDIA_EXPORT Tovel {
 public:
     Tovel();
     virtual ~Tovel();
@@ -62,8 +64,13 @@ public:
     struct Block;  // one played buffer: its header and samples in one allocation
 
 private:
-    // FIFO of blocks linked through the blocks themselves (moving a block never allocates).
+    // FIFO of blocks linked through the blocks themselves (moving a block never allocates); it owns
+    // the blocks it links and frees what is left in it.
     struct Queue {
+        Queue() = default;
+        ~Queue();
+        Queue(const Queue&) = delete;
+        Queue& operator=(const Queue&) = delete;
         Block* head = nullptr;
         Block* tail = nullptr;
         bool Empty() const { return head == nullptr; }
@@ -73,7 +80,7 @@ private:
     };
     static void SdlCallback(void* self, Uint8* stream, int len);
     void CompletionThread();
-    void FreeFinishedLocked();
+    void FreeFinishedLocked() REQUIRES(m_lock);
 
     SDL_AudioDeviceID m_device = 0;
     unsigned m_deviceIndex = WAVE_MAPPER;
@@ -84,15 +91,16 @@ private:
     int m_roomTimeoutMs = 10000;
     std::thread m_completion;
 
-    // Guarded by m_lock.
-    std::mutex m_lock;
+    // SDL's audio thread takes m_lock inside the device's own lock: never open, close or lock the
+    // device while holding m_lock.
+    varnet::Mutex m_lock;
     std::condition_variable m_doneCv;  // completion thread: finished buffers or quit
     std::condition_variable m_roomCv;  // PlaySamples: room, stop, or all returned
-    Queue m_pending;   // written, not yet played
-    Queue m_done;      // played, callback not yet made
-    Queue m_finished;  // reported, waiting to be freed
-    int m_outstanding = 0;
-    bool m_open = false;
-    bool m_stopping = false;
-    bool m_quit = false;
+    Queue m_pending GUARDED_BY(m_lock);   // written, not yet played
+    Queue m_done GUARDED_BY(m_lock);      // played, callback not yet made
+    Queue m_finished GUARDED_BY(m_lock);  // reported, waiting to be freed
+    int m_outstanding GUARDED_BY(m_lock) = 0;
+    bool m_open GUARDED_BY(m_lock) = false;
+    bool m_stopping GUARDED_BY(m_lock) = false;
+    bool m_quit GUARDED_BY(m_lock) = false;
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "CatalogTestUtil.h"
@@ -57,6 +58,44 @@ TEST(WordFilter, Matching)
         std::u16string out;
         unfrozen.Filter(row.in, out);
         EXPECT_EQ(out, row.out);
+    }
+}
+
+// The frozen filter skips positions by their first units; it must give what the trie walked from every
+// position gives, on random lists and texts over a small alphabet (capitals, non-ASCII folding, ideographs).
+TEST(WordFilter, SkippingPositionsChangesNoResult)
+{
+    const char16_t alphabet[] = {u'a', u'b', u'A', u'B', u'\u00E4', u'\u00C4', u'坏', u'词', u' '};
+    std::mt19937 rng(11);
+    auto unit = [&] { return alphabet[rng() % std::size(alphabet)]; };
+    for (int round = 0; round < 400; ++round) {
+        std::vector<std::u16string> words(1 + rng() % 40);
+        for (auto& w : words) {
+            w.resize(1 + rng() % (round % 10 == 0 ? WordIndex::kMaxWordUnits : 5));
+            for (auto& c : w)
+                c = unit();
+            FoldWord(w);
+        }
+        WordIndex index, unfrozen;
+        WordFilterConfig::Init(words, index, nullptr);
+        for (const auto& w : words)
+            unfrozen.Add(w);
+        std::u16string text(rng() % 300, u' ');
+        for (auto& c : text)
+            c = unit();
+        if (round % 10 == 0)
+            text += words[0];
+        std::u16string walked;  // the longest match at each position, from every position
+        for (size_t p = 0; p < text.size();) {
+            const size_t len = index.LongestMatch(text.data(), text.size(), p);
+            walked.append(len ? len : 1, len ? u'*' : text[p]);
+            p += len ? len : 1;
+        }
+        std::u16string out = u"kept", plain;
+        index.Filter(text, out);
+        unfrozen.Filter(text, plain);
+        ASSERT_EQ(out, u"kept" + walked) << "round " << round;
+        ASSERT_EQ(plain, walked) << "round " << round;
     }
 }
 

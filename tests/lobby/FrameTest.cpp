@@ -1,5 +1,5 @@
 // The lobby frame headless against the local room service: the directory, the messages and timers it owns,
-// and entering a room with its checks and prompts. A recording room manager stands in for the real one.
+// and entering a room with its checks and prompts, through the real room manager to the chat server.
 #include <gtest/gtest.h>
 
 #include "LobbyMessages.h"
@@ -15,7 +15,7 @@ namespace {
 
 class TestFrame : public CVarnetFrameWnd {
 public:
-    explicit TestFrame(RecordingRoomManager* rm) : CVarnetFrameWnd(std::unique_ptr<ILobbyRoomManager>(rm)) {}
+    explicit TestFrame(RecordingRoomManager* rm) : CVarnetFrameWnd(std::unique_ptr<CRoomManager>(rm)) {}
     std::vector<std::string> messages;
     std::vector<std::string> dialogs;                 // window class names of the modal dialogs run
     std::function<UINT(WindowImplBase&)> onModal;     // default: closes with 2
@@ -195,7 +195,7 @@ TEST_F(FrameTest, MessagesItOwns) {
     EXPECT_EQ(rm->removeAll, 1);
     auto change = std::make_unique<RoomUserChange>();
     change->value = 8;
-    ::PostMessageOwned(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_CHANGE, std::move(change));
+    ::PostMessageOwned(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_CHANGED, std::move(change));
     ::PostMessage(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_SERVER_RESTART, 0);
     ::PostMessage(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_ROOM_FULL, 1001);
     auto failed = std::make_unique<EnterRoomResult>();
@@ -252,12 +252,14 @@ TEST_F(FrameTest, EnteringRooms) {
     ASSERT_TRUE(WaitHanded(2));
     EXPECT_EQ(rm->entered[1].status, 1);
     EXPECT_EQ(rm->entered[1].roomId, 3004u);
+    // The room manager entered it: the room window was asked for, the chat joined the room's channel.
+    EXPECT_EQ(rm->Window().title, "私密房间(3004)");
+    EXPECT_TRUE(lobbytest::Chat().WaitMembers(3004, 1, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return rm->Logic().IsChatReady(); }, 10000));
     EXPECT_NE(service->Queries("enterroom").back().find("hide=1"), std::string::npos);
     EXPECT_EQ(frame->dialogs, (std::vector<std::string>{"RoomPWConfirmDlg", "RoomPWConfirmDlg", "RoomPWConfirmDlg"}));
 
     // Another room open: asked first; declined leaves it, accepted closes it and enters.
-    rm->openRoom = 3004;
-    rm->openName = "私密房间";
     frame->dialogs.clear();
     frame->onModal = nullptr;   // declines
     EXPECT_FALSE(frame->EnterRoom(3003, 0, "", "欢乐大厅"));
@@ -280,8 +282,10 @@ TEST_F(FrameTest, EnteringRooms) {
     EXPECT_EQ(rm->entered[2].roomId, 3003u);
     EXPECT_EQ(rm->entered[2].status, 1);
     EXPECT_EQ(frame->dialogs, (std::vector<std::string>{"SoftCloseTipDlg", "SoftCloseTipDlg"}));
+    EXPECT_TRUE(lobbytest::Chat().WaitMembers(3003, 1, 10000));
+    EXPECT_TRUE(lobbytest::Chat().WaitMembers(3004, 0, 10000));
+    EXPECT_EQ(service->RequestCount("exitroom"), 1);
     // The open room itself: only brought forward.
-    rm->openRoom = 3003;
     int sent = service->RequestCount("enterroom");
     EXPECT_FALSE(frame->EnterRoom(3003, 0, "", ""));
     EXPECT_EQ(rm->activated, 1);
@@ -303,10 +307,13 @@ TEST_F(FrameTest, WaitDialogTimesOut) {
     EXPECT_EQ(UITest::Find(frame->GetWaitDlg(), "RoomCreateWaitText")->GetText(),
               "由于网络原因导致房间开启失败，请查看网络是否通畅!");
     EXPECT_TRUE(rm->entered.empty());
-    // The late answer is still handed on; a new command is taken again once the dialog is hidden.
+    // The late answer still enters the room; a new command is taken again once the dialog is hidden (the
+    // room is open now, so it is brought forward).
     ASSERT_TRUE(WaitHanded(1));
+    EXPECT_EQ(rm->entered[0].status, 1);
+    EXPECT_TRUE(lobbytest::Chat().WaitMembers(3003, 1, 10000));
     EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3003"));
-    EXPECT_TRUE(WaitHanded(2));
+    EXPECT_EQ(rm->activated, 1);
 }
 
 TEST_F(FrameTest, CloseAsksThenLogsOutAndQuits) {
@@ -412,4 +419,21 @@ TEST_F(FrameTest, WindowCommandsTrayAndLoginElsewhere) {
     EXPECT_EQ(rm->removeAll, 1);
     PumpMessagesFor(200);
     EXPECT_EQ(service->RequestCount("logout"), logouts);
+}
+
+TEST_F(FrameTest, ChangedCataloguesReachTheRoomSide) {
+    SignInAs(1001, 1, "a", 0);
+    ASSERT_NE(frame->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+    using Calls = std::vector<std::string>;
+    struct Row { WPARAM mask; Calls calls; } rows[] = {
+        {0x2, {"gift before", "gift after"}},
+        {0x3, {"gift before", "gift after", "faces"}},
+        {0x1, {"faces"}},
+        {0x40 | 0x10, {}},
+    };
+    for (const Row& r : rows) {
+        rm->resourceCalls.clear();
+        ::SendMessage(frame->GetHWND(), WM_RES_CHANGED, r.mask, 0);
+        EXPECT_EQ(rm->resourceCalls, r.calls) << r.mask;
+    }
 }

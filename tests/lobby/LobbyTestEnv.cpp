@@ -7,12 +7,18 @@ testenv::RoomService& Service() {
     return *service;
 }
 
+testenv::ChatServer& Chat() {
+    static testenv::ChatServer* chat = new testenv::ChatServer;
+    return *chat;
+}
+
 namespace {
 class StopAtEnd : public ::testing::Environment {
 public:
     void TearDown() override {
         CMsgClientThread::GetInstance().Stop();
         Service().Stop();
+        Chat().Stop();
     }
 };
 const auto* g_env = ::testing::AddGlobalTestEnvironment(new StopAtEnd);

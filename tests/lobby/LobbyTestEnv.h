@@ -1,5 +1,6 @@
 // Shared set-up of the lobby tests: a private data folder, the skins of the build, the local room service
-// and the request worker pointed at it, and a recording room manager.
+// and the request worker pointed at it, the chat server the service hands out, and the real room manager
+// with a recording room window, counting what the frame asked of it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +13,9 @@
 
 #include "GlobalData.h"
 #include "MsgClientThread.h"
-#include "RoomEntryRelay.h"
+#include "ChatServer.h"
+#include "RoomLogicTestEnv.h"
+#include "RoomManager.h"
 #include "RoomNotify.h"
 #include "RoomService.h"
 #include "TestKeys.h"
@@ -26,6 +29,7 @@ namespace lobbytest {
 // The service of the test program; stopped, with the request worker, after the last test (before the
 // program's statics go).
 testenv::RoomService& Service();
+testenv::ChatServer& Chat();
 
 // Once per test program (each test case runs as a program of its own).
 inline testenv::RoomService& SetUpOnce() {
@@ -41,6 +45,8 @@ inline testenv::RoomService& SetUpOnce() {
         CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         CGlobalDataApp::GetInstance().SetSignKeys(testenv::kRoomServiceKeyA, testenv::kRoomServiceKeyB);
         service.Start(0);
+        int chatPort = Chat().Start(0);
+        service.WithData([chatPort](testenv::SvcData& d) { d.chatPort = chatPort; });
         CMsgClientThread& w = CMsgClientThread::GetInstance();
         w.SetEndpoint(service.Endpoint());
         w.SetRequestTimeout(1500);
@@ -53,31 +59,44 @@ inline testenv::RoomService& SetUpOnce() {
 
 inline void SignOut() { CGlobalDataApp::GetInstance().ResetUserInfo(); }
 
-// The room manager of the tests: the program's relay (enter-room reply -> enter result), with a room that
-// tests may declare open, and a record of what the frame asked.
-class RecordingRoomManager : public CRoomEntryRelay {
+struct RoomWindowHolder {
+    roomlogictest::RecordingWindow window;
+};
+
+// The room manager of the tests: the real one with a recording room window; it counts the frame's calls
+// and copies the records it is handed before passing them on.
+class RecordingRoomManager : private RoomWindowHolder, public CRoomManager {
 public:
-    uint32_t GetCurRoomId() const override { return openRoom; }
-    std::string GetRoomName(uint32_t) const override { return openName; }
-    std::string GetRoomPassword(uint32_t) const override { return openPassword; }
-    void ActivateRoomWnd() override { ++activated; }
+    RecordingRoomManager() : CRoomManager(&window) {}
+    roomlogictest::RecordingWindow& Window() { return window; }
+    void ActivateRoomWnd() override {
+        ++activated;
+        CRoomManager::ActivateRoomWnd();
+    }
+    void OnGiftResourceUpdate(bool reloaded) override {
+        resourceCalls.push_back(reloaded ? "gift after" : "gift before");
+        CRoomManager::OnGiftResourceUpdate(reloaded);
+    }
+    void ReloadFaces() override {
+        resourceCalls.push_back("faces");
+        CRoomManager::ReloadFaces();
+    }
     void RemoveAll() override {
         ++removeAll;
-        openRoom = 0;
+        CRoomManager::RemoveAll();
     }
     void OnNotifyRoom(int code, LPARAM payload) override {
         codes.push_back(code);
         if (code == ROOM_NOTIFY_ENTER_RESULT) {
             auto* r = reinterpret_cast<EnterRoomResult*>(payload);
             entered.push_back(r ? *r : EnterRoomResult());
-            delete r;
-        } else if (code == ROOM_NOTIFY_USER_CHANGE && payload) {
+        } else if (code == ROOM_NOTIFY_USER_CHANGED && payload) {
             changeValues.push_back(reinterpret_cast<RoomUserChange*>(payload)->value);
         }
+        CRoomManager::OnNotifyRoom(code, payload);
     }
 
-    uint32_t openRoom = 0;
-    std::string openName, openPassword;
+    std::vector<std::string> resourceCalls;
     int activated = 0;
     int removeAll = 0;
     std::vector<int> codes;

@@ -252,9 +252,9 @@ protected:
         play_ = std::make_shared<PlayLog>();
         decode_ = std::make_shared<DecodeLog>();
         RondelFactories f;
-        f.client = [g = gate_] { return new GatedFerrel(g); };
-        f.audioOut = [p = play_] { return new RecordingPlayer(p); };
-        f.decoder = [d = decode_] { return new RecordingDecoder(d); };
+        f.client = [g = gate_] { return std::make_unique<GatedFerrel>(g); };
+        f.audioOut = [p = play_] { return std::make_unique<RecordingPlayer>(p); };
+        f.decoder = [d = decode_] { return std::make_unique<RecordingDecoder>(d); };
         RondelSetFactories(f);
     }
     void TearDown() override {
@@ -478,17 +478,16 @@ TEST(PacketQueueTime, AJumpBackRestartsTheMeasure) {
         PacketQueue q;
         packet_queue_init(&q);
         for (unsigned pts : r.pts) {
-            AVPacketList* p = packet_alloc(1);
+            PacketPtr p = packet_alloc(1);
             p->pts = pts;
-            packet_queue_put(&q, p);
+            packet_queue_put(&q, std::move(p));
         }
         EXPECT_FLOAT_EQ(r.duration, packet_queue_duration(&q)) << r.pts.size();
         packet_queue_skip_frame(&q, r.trimTo);
         std::vector<unsigned> left;
-        AVPacketList* p = nullptr;
+        PacketPtr p;
         while (packet_queue_count(&q) > 0 && packet_queue_get(&q, &p) == 1) {
             left.push_back(p->pts);
-            packet_free(p);
         }
         EXPECT_EQ(r.left, left);
         packet_queue_flush(&q);
@@ -497,16 +496,14 @@ TEST(PacketQueueTime, AJumpBackRestartsTheMeasure) {
     PacketQueue q;
     packet_queue_init(&q);
     for (unsigned pts : {7000u, 100u, 600u}) {
-        AVPacketList* p = packet_alloc(1);
+        PacketPtr p = packet_alloc(1);
         p->pts = pts;
-        packet_queue_put(&q, p);
+        packet_queue_put(&q, std::move(p));
     }
-    AVPacketList* p = nullptr;
+    PacketPtr p;
     ASSERT_EQ(1, packet_queue_get(&q, &p));
-    packet_free(p);
     EXPECT_FLOAT_EQ(0.5f, packet_queue_duration(&q));
     ASSERT_EQ(1, packet_queue_get(&q, &p));
-    packet_free(p);
     EXPECT_FLOAT_EQ(0.0f, packet_queue_duration(&q));
     packet_queue_flush(&q);
 }

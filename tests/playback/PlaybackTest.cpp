@@ -59,7 +59,7 @@ protected:
     void Play(std::vector<uint8_t> bytes, std::vector<int> chunks, ZQReplayParam rp, ReplayRecorder& rec,
               int waitFrames = 0) {
         RondelFactories f;
-        f.client = [bytes, chunks] { return new FakeFerrel(bytes, chunks); };
+        f.client = [bytes, chunks] { return std::make_unique<FakeFerrel>(bytes, chunks); };
         RondelSetFactories(f);
         Rondel player;
         ASSERT_EQ(REPLAY_SUCCESS, player.Init(&rp, &rec));
@@ -118,7 +118,7 @@ TEST_F(PlaybackTest, TagLargerThanTheParseBufferEndsTheSession) {
     s.insert(s.end(), big, big + sizeof(big));
     s.resize(s.size() + 1200000, 0x55);
     RondelFactories f;
-    f.client = [s] { return new FakeFerrel(s, {10240}, true); };
+    f.client = [s] { return std::make_unique<FakeFerrel>(s, std::vector<int>{10240}, true); };
     RondelSetFactories(f);
     Rondel player;
     ReplayRecorder rec;
@@ -164,7 +164,7 @@ TEST_F(PlaybackTest, AudioPlaysInItsChannelLayoutOrIsReportedUndecodable) {
         SCOPED_TRACE(row.what);
         RondelFactories f;
         const std::vector<uint8_t> bytes = row.stream;
-        f.client = [bytes] { return new FakeFerrel(bytes, {4096}, true); };
+        f.client = [bytes] { return std::make_unique<FakeFerrel>(bytes, std::vector<int>{4096}, true); };
         RondelSetFactories(f);
         Rondel player;
         ReplayRecorder rec;
@@ -247,7 +247,7 @@ TEST_F(PlaybackTest, PicturesOfAnotherSizeAreDroppedAndLoggedOnce) {
                 return n;
             };
             RondelFactories f;
-            f.client = [stream] { return new FakeFerrel(stream, {4096}, true); };
+            f.client = [stream] { return std::make_unique<FakeFerrel>(stream, std::vector<int>{4096}, true); };
             RondelSetFactories(f);
             Rondel player;
             ReplayRecorder rec;
@@ -306,10 +306,10 @@ TEST_F(PlaybackTest, UintReturnsWhileTheAudioThreadIsStuckInTheOutput) {
     std::atomic<StuckAudioOut*> out{nullptr};
     RondelFactories f;
     auto bytes = SampleFlv();
-    f.client = [bytes] { return new FakeFerrel(bytes, {4096}, true); };
+    f.client = [bytes] { return std::make_unique<FakeFerrel>(bytes, std::vector<int>{4096}, true); };
     f.audioOut = [&out] {
-        auto* o = new StuckAudioOut;
-        out = o;
+        auto o = std::make_unique<StuckAudioOut>();
+        out = o.get();
         return o;
     };
     RondelSetFactories(f);
@@ -324,7 +324,7 @@ TEST_F(PlaybackTest, UintReturnsWhileTheAudioThreadIsStuckInTheOutput) {
 
 TEST_F(PlaybackTest, UintReturnsDuringTheStartUpWaitsWithNoDataAtAll) {
     RondelFactories f;
-    f.client = [] { return new FakeFerrel(Header(), {13}, true); };
+    f.client = [] { return std::make_unique<FakeFerrel>(Header(), std::vector<int>{13}, true); };
     RondelSetFactories(f);
     for (bool audioShow : {true, false}) {
         Rondel player;
@@ -358,14 +358,14 @@ TEST(RondelPacing, FactorTable) {
 
 TEST(PacketQueueTest, OrderDurationTrimAndWakeUp) {
     PacketQueue q;
-    AVPacketList* p = nullptr;
+    PacketPtr p;
     EXPECT_EQ(0, packet_queue_get(&q, &p));  // inactive: returns at once
     packet_queue_init(&q);
     EXPECT_EQ(0.0f, packet_queue_duration(&q));
     for (unsigned pts = 0; pts <= 5000; pts += 500) {
-        AVPacketList* pkt = packet_alloc(4);
+        PacketPtr pkt = packet_alloc(4);
         pkt->pts = pts;
-        packet_queue_put(&q, pkt);
+        packet_queue_put(&q, std::move(pkt));
     }
     EXPECT_EQ(11, packet_queue_count(&q));
     EXPECT_FLOAT_EQ(5.0f, packet_queue_duration(&q));
@@ -373,12 +373,11 @@ TEST(PacketQueueTest, OrderDurationTrimAndWakeUp) {
     EXPECT_LE(packet_queue_duration(&q), 3.0f);  // whole seconds: at most 2
     ASSERT_EQ(1, packet_queue_get(&q, &p));
     EXPECT_EQ(2500u, p->pts);
-    packet_free(p);
     packet_queue_clear(&q);
     EXPECT_EQ(0, packet_queue_get(&q, &p));  // the event left signalled by the puts: one empty return
     std::atomic<int> got{-1};
     std::thread t([&] {
-        AVPacketList* x = nullptr;
+        PacketPtr x;
         got = packet_queue_get(&q, &x);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -387,7 +386,7 @@ TEST(PacketQueueTest, OrderDurationTrimAndWakeUp) {
     t.join();
     EXPECT_EQ(0, got.load());
     packet_queue_flush(&q);
-    packet_queue_put(&q, packet_alloc(1));  // freed, not leaked, on an inactive queue
+    packet_queue_put(&q, packet_alloc(1));  // dropped on an inactive queue
     EXPECT_EQ(0, packet_queue_count(&q));
     EXPECT_EQ(nullptr, packet_alloc(0));
 }

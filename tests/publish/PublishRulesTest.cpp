@@ -109,10 +109,10 @@ protected:
         TesmarSetFactories({});
         capture::SelectSyntheticCamera(-1);
     }
-    std::shared_ptr<Sent> Install(std::function<Micrel*()> mic) {
+    std::shared_ptr<Sent> Install(std::function<std::unique_ptr<Micrel>()> mic) {
         auto sent = std::make_shared<Sent>();
         TesmarFactories f;
-        f.client = [sent] { return new KeepingFerrel(sent); };
+        f.client = [sent] { return std::make_unique<KeepingFerrel>(sent); };
         f.microphone = std::move(mic);
         TesmarSetFactories(f);
         return sent;
@@ -142,7 +142,7 @@ TEST_F(PublishRules, InitReportsTheStepThatFailedAndLeavesNothingOpen) {
          [](ZQPublishParam& p) { p.video.bitRate = 0; }},
     };
     for (const Row& r : rows) {
-        Install([&r] { return new ScriptedMicrophone(r.micOpens, r.micStarts); });
+        Install([&r] { return std::make_unique<ScriptedMicrophone>(r.micOpens, r.micStarts); });
         PublishRecorder rec;  // outlives the session
         Tesmar pub;
         ZQPublishParam pp = Param();
@@ -150,7 +150,7 @@ TEST_F(PublishRules, InitReportsTheStepThatFailedAndLeavesNothingOpen) {
         EXPECT_EQ(r.code, pub.Init(&pp, &rec)) << r.name;
         EXPECT_FALSE(pub.IsConnected()) << r.name;
         // Released: the same object starts a session that works.
-        Install([] { return new ScriptedMicrophone(true, true); });
+        Install([] { return std::make_unique<ScriptedMicrophone>(true, true); });
         ZQPublishParam good = Param();
         EXPECT_EQ(PUBLISH_SUCCESS, pub.Init(&good, &rec)) << r.name;
         pub.Uint();
@@ -159,7 +159,7 @@ TEST_F(PublishRules, InitReportsTheStepThatFailedAndLeavesNothingOpen) {
 
 TEST_F(PublishRules, ACameraOfAnotherSizeSetsTheEncoderAndTheMetadata) {
     capture::SelectSyntheticCamera(1, {{640, 480}, {352, 288}});
-    auto sent = Install([] { return publish::CreateToneMicrophone().release(); });
+    auto sent = Install([] { return publish::CreateToneMicrophone(); });
     PublishRecorder rec;  // outlives the session
     Tesmar pub;
     ZQPublishParam pp = Param();  // asks for 320x240
@@ -232,7 +232,7 @@ double LoudnessOfLast(Sent& s, size_t frames) {
 
 TEST_F(PublishRules, HiddenAudioIsSentAsSilence) {
     for (bool hide : {false, true}) {
-        auto sent = Install([] { return publish::CreateToneMicrophone().release(); });
+        auto sent = Install([] { return publish::CreateToneMicrophone(); });
         PublishRecorder rec;  // outlives the session
         Tesmar pub;
         ZQPublishParam pp = Param();
@@ -254,7 +254,7 @@ TEST_F(PublishRules, HiddenAudioIsSentAsSilence) {
 }
 
 TEST_F(PublishRules, HiddenVideoRepeatsTheLastPicture) {
-    auto sent = Install([] { return publish::CreateToneMicrophone().release(); });
+    auto sent = Install([] { return publish::CreateToneMicrophone(); });
     PublishRecorder rec;  // outlives the session
     Tesmar pub;
     ZQPublishParam pp = Param();

@@ -91,7 +91,7 @@ protected:
     std::shared_ptr<SendLog> Install(int blockAt = -1) {
         auto log = std::make_shared<SendLog>();
         TesmarFactories f;
-        f.client = [log, blockAt] { return new RecordingFerrel(log, blockAt); };
+        f.client = [log, blockAt] { return std::make_unique<RecordingFerrel>(log, blockAt); };
         TesmarSetFactories(f);
         return log;
     }

@@ -51,7 +51,7 @@ TEST(HostileServerSessions, DeeplyNestedAnswersFailInitOrEndPlayback) {
     {
         capture::SelectSyntheticCamera(1);
         TesmarFactories tone;
-        tone.microphone = [] { return publish::CreateToneMicrophone().release(); };
+        tone.microphone = [] { return publish::CreateToneMicrophone(); };
         TesmarSetFactories(tone);
         testenv::RtmpPeer peer([](Session& s) { Script(s, true, false, 20, DeepStatus()); });
         Tesmar pub;

@@ -114,7 +114,7 @@ TEST_F(StreamsTest, ConnectFailuresForAClosedPortAndAnUnpublishedStream) {
     EXPECT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &pubRec));  // nothing was left open by the failure
     // The test's sound driver opens one microphone at a time: the second publisher sings a tone.
     TesmarFactories tone;
-    tone.microphone = [] { return publish::CreateToneMicrophone().release(); };
+    tone.microphone = [] { return publish::CreateToneMicrophone(); };
     TesmarSetFactories(tone);
     Tesmar second;
     EXPECT_EQ(PUBLISH_CONNECT_FAILED, second.Init(&pp, &secondRec));  // the stream name is taken
@@ -252,7 +252,7 @@ TEST(StreamCloud, ReassembledTagsFormAStreamThatPlays) {
     add(8, 0, stream.aacHeader);
     for (auto& t : tags) add(t.type, t.timestamp, t.body);
     RondelFactories f;
-    f.client = [flv] { return new FakeFerrel(flv, {4096}); };
+    f.client = [flv] { return std::make_unique<FakeFerrel>(flv, std::vector<int>{4096}); };
     RondelSetFactories(f);
     ReplayRecorder rec;
     {

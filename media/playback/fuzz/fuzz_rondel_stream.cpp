@@ -65,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const int piece = 1 + data[0] * 5;
     RondelFactories f;
-    f.client = [=] { return new ReplayClient(data + 1, size - 1, piece); };
-    f.audioOut = [] { return playback::CreateClockAudioOut().release(); };
+    f.client = [=] { return std::make_unique<ReplayClient>(data + 1, size - 1, piece); };
+    f.audioOut = [] { return playback::CreateClockAudioOut(); };
     RondelSetFactories(f);
     RondelSetSleep([](int) { std::this_thread::yield(); });
     EndWaiter waiter;
