@@ -3,6 +3,8 @@
 // register dialogs' page calls; the tray icon record.
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
 #include <fstream>
 #include <map>
 
@@ -444,4 +446,69 @@ TEST(TrayIcon, AddedOnceRemovedOnce) {
     icon.Delete();
     icon.Delete();
     EXPECT_EQ(TrayIconCount(), base);
+}
+
+namespace {
+// The login dialog with its web dialogs answered by a scripted page call.
+class ScriptedLoginDlg : public CLoginDlg {
+public:
+    ScriptedLoginDlg() : CLoginDlg(nullptr, kModeNormal) {}
+    std::map<std::string, std::string> pageCalls;   // dialog class -> the page's call
+    std::vector<std::string> ran;
+
+protected:
+    UINT RunModal(WindowImplBase& dlg) override {
+        ran.push_back(dlg.GetWindowClassName());
+        std::string call = pageCalls[dlg.GetWindowClassName()];
+        auto* web = dynamic_cast<IZqWebAction*>(&dlg);
+        RunLater(5, [web, call] {
+            std::string answer;
+            web->Web_CallMusic(call, answer);
+        });
+        return dlg.ShowModal();
+    }
+};
+}  // namespace
+
+TEST_F(WebTest, LoginDialogTakesPlatformSignInAndRegistration) {
+    testenv::RoomService& service = lobbytest::SetUpOnce();
+    // A session of the service for the platform's result to carry.
+    struct L : CZQEventListener {
+        std::atomic<uint32_t> uid{0}, sid{0};
+        void OnZQMessageNotify(CZQMessage* m, CZQEventSource*) override {
+            if (auto* g = dynamic_cast<CZQGetAnonyUserMsg*>(m)) {
+                sid = g->sid;
+                uid = g->uid;
+            }
+        }
+    } l;
+    CMsgClientThread::GetInstance().EventSource().AddListener(&l);
+    CZQGetAnonyUserMsg guest;
+    CMsgClientThread::GetInstance().PostRequest(&guest);
+    ASSERT_TRUE(PumpUntil([&] { return l.uid != 0; }, 10000));
+    CMsgClientThread::GetInstance().EventSource().RemoveListener(&l);
+    lobbytest::SignOut();
+
+    ScriptedLoginDlg dlg;
+    dlg.SetRegisterFirst(true);
+    dlg.pageCalls["RegisterDlg"] = "User/?op=Regist_Web&uname=new%20user&pwd=pw";
+    dlg.pageCalls["ThirdPartLoginDlg"] =
+        StringUtility::Format("LoginResult?r=1&t=qq&k=guest&u=Nick&kid=%u&sid=%u", (unsigned)l.uid, (unsigned)l.sid);
+    ASSERT_NE(dlg.Create(nullptr, "login", UI_WS_POPUP, 0, 0, 0, 410, 315), nullptr);
+    EXPECT_TRUE(dlg.GetTrayIcon().IsAdded());
+    int infos = service.RequestCount("getmyinfo");
+    RunLater(50, [&] {
+        // Registration ran first and handed its account to the dialog; then the platform sign-in.
+        EXPECT_EQ(static_cast<CEditUI*>(UITest::Find(&dlg, "UserNameEdit"))->GetText(), "new user");
+        EXPECT_EQ(static_cast<CEditUI*>(UITest::Find(&dlg, "PassWordEdit"))->GetText(), "pw");
+        UITest::Click(&dlg, "LoginQQBTN");
+    });
+    unsigned dog = RunLater(20000, [&] { dlg.Close(99); });
+    EXPECT_EQ(dlg.ShowModal(), 1u);
+    g_source_remove(dog);
+    EXPECT_EQ(dlg.ran, (std::vector<std::string>{"RegisterDlg", "ThirdPartLoginDlg"}));
+    EXPECT_EQ(service.RequestCount("getmyinfo"), infos + 1);
+    EXPECT_NE(service.Queries("getmyinfo").back().find("type=4"), std::string::npos) << service.Queries("getmyinfo").back();
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), (uint32_t)l.uid);
+    EXPECT_FALSE(dlg.GetTrayIcon().IsAdded());   // gone with the window
 }
