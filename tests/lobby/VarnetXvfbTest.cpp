@@ -23,6 +23,7 @@
 #include "RoomNavListUI.h"
 #include "RoomService.h"
 #include "TestKeys.h"
+#include "UITestDriver.h"
 #include "UpdateService.h"
 #include "WebService.h"
 #include "Win32.h"
