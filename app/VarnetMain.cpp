@@ -11,6 +11,7 @@
 
 #include "CrashHandler.h"
 #include "GlobalData.h"
+#include "Grabbel.h"
 #include "LoginDlg.h"
 #include "MsgClientThread.h"
 #include "RoomChatIPCheck.h"
@@ -25,6 +26,7 @@
 #include "Win32.h"
 #include "ZqHttp.h"
 #include "ZqLib.h"
+#include "ZQCommands.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
@@ -73,6 +75,7 @@ int main(int argc, char** argv) {
     // 2. Process state (its icon once the window runtime is up).
     CGlobalDataApp& global = CGlobalDataApp::GetInstance();
     global.SetCommandLine(cmdline);
+    SetCameraCountProvider(&Grabbel::CameraCount);   // the enter-room request counts the cameras
     // 3. The window runtime on this thread and the display.
     if (!Win32Init() || !UIBackendGtkInit()) {
         std::fprintf(stderr, "Varnet: cannot open the display\n");
