@@ -254,7 +254,7 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
 
     // The room window opens in front of the lobby; its close button leaves the room.
     RECT room;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("欢乐大厅") + "[(]3003[)]", room); })) << "no room window";
+    ASSERT_TRUE(WaitFor([&] { return FindWindow(".*[(]3003[)]", room); })) << "no room window";
     usleep(500000);
     Screenshot(room, shots + "/varnet_room.png");
     Click(room, {room.right - room.left - 17, 26});
