@@ -5,6 +5,7 @@
 // Time figures compare the real time of one iteration (ratio project / anchor, lower is better); rate
 // figures compare items per second (ratio project / anchor, higher is better). With repetitions the medians
 // are used (scripts/bench runs repetitions interleaved at random, so project and anchor alternate).
+// Counter figures compare a user counter of the two benchmarks instead (ratio project / anchor).
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -26,6 +27,14 @@ struct Figure {
     const char* unit = "us";
 };
 
+struct CounterFigure {
+    std::string label;
+    std::string project;
+    std::string anchor;
+    std::string counter;
+    const char* unit;
+};
+
 class Collector : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal (the library's colour flag applies to its own reporter alone).
@@ -40,6 +49,7 @@ public:
             v.seconds = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
             auto it = r.counters.find("items_per_second");
             if (it != r.counters.end()) v.rate = it->second.value;
+            for (const auto& [name, c] : r.counters) v.counters[name] = c.value;
             values_[r.run_name.str()] = v;
         }
         ConsoleReporter::ReportRuns(runs);
@@ -58,21 +68,37 @@ public:
         std::fflush(stdout);
     }
 
+    void Print(const std::vector<CounterFigure>& figures) const {
+        for (const CounterFigure& f : figures) {
+            auto p = values_.find(f.project), a = values_.find(f.anchor);
+            if (p == values_.end() || a == values_.end()) continue;
+            auto pc = p->second.counters.find(f.counter), ac = a->second.counters.find(f.counter);
+            if (pc == p->second.counters.end() || ac == a->second.counters.end()) continue;
+            const double pv = pc->second, av = ac->second;
+            std::printf("FIGURE\t%s\t%.4g %s\t%.4g %s\t%.3f\n", f.label.c_str(), pv, f.unit, av, f.unit,
+                        av != 0 ? pv / av : 0.0);
+        }
+        std::fflush(stdout);
+    }
+
 private:
     struct Value {
         double seconds = 0;
         double rate = 0;
+        std::map<std::string, double> counters;
     };
     std::map<std::string, Value> values_;
 };
 
 // The whole main of a benchmark program with figures.
-inline int Main(int argc, char** argv, const std::vector<Figure>& figures) {
+inline int Main(int argc, char** argv, const std::vector<Figure>& figures,
+                const std::vector<CounterFigure>& counterFigures = {}) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Collector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
     collector.Print(figures);
+    collector.Print(counterFigures);
     benchmark::Shutdown();
     return 0;
 }

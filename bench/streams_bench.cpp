@@ -4,8 +4,9 @@
 // smallest, beside ffmpeg publishing and ffmpeg reading the same kind of stream (320x240, 10 fps) with
 // the encoder settings of Korvid and one decoding thread like Unpix; and the encoder's own look-ahead
 // (the frames Korvid holds before the first picture comes out), which bounds the delay from below.
-// CPU: process CPU time per second of playback for 1 and for 11 players of a 320x240 stream that an
-// ffmpeg child publishes (its CPU time is not counted).
+// CPU: whole-process CPU time per second of playback, and wake-ups (context switches) per second per
+// player, for 1 and for 11 players of a 320x240 15 fps stream that an ffmpeg child publishes (its CPU
+// time is not counted), beside as many ffmpeg readers decoding it and converting to BGR24.
 #include <benchmark/benchmark.h>
 
 #include "AudioOut.h"
@@ -17,11 +18,15 @@
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "Tesmar.h"
+#include "Tovel.h"
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
@@ -367,69 +372,321 @@ void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
 }
 BENCHMARK(BM_DelayFfmpegToFfmpeg)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+// CPU time and context switches (voluntary and involuntary) of a process's threads, read from /proc
+// (pid 0: this process). Threads are told apart by id, so one that ends between two readings only
+// loses what it did after the first.
+struct ThreadUsage {
+    double cpuSeconds = 0;
+    long long switches = 0;
+};
+std::map<long, ThreadUsage> ReadThreads(pid_t pid) {
+    std::map<long, ThreadUsage> out;
+    const std::string dir = (pid ? "/proc/" + std::to_string(pid) : std::string("/proc/self")) + "/task";
+    DIR* d = opendir(dir.c_str());
+    if (!d) return out;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        const std::string task = dir + "/" + e->d_name;
+        ThreadUsage u;
+        if (FILE* f = fopen((task + "/schedstat").c_str(), "r")) {
+            unsigned long long ns = 0;
+            if (fscanf(f, "%llu", &ns) == 1) u.cpuSeconds = double(ns) / 1e9;
+            fclose(f);
+        }
+        if (FILE* f = fopen((task + "/status").c_str(), "r")) {
+            char line[256];
+            long long v = 0;
+            while (fgets(line, sizeof(line), f)) {
+                if (sscanf(line, "voluntary_ctxt_switches: %lld", &v) == 1 ||
+                    sscanf(line, "nonvoluntary_ctxt_switches: %lld", &v) == 1) {
+                    u.switches += v;
+                }
+            }
+            fclose(f);
+        }
+        out[atol(e->d_name)] = u;
+    }
+    closedir(d);
+    return out;
 }
 
-// Arg: number of players.
-void BM_PlaybackCpu(benchmark::State& state) {
+// What the threads of some processes used between two readings.
+class UsageMeter {
+public:
+    explicit UsageMeter(std::vector<pid_t> pids) : pids_(std::move(pids)) {}
+    void Start() {
+        before_.clear();
+        for (pid_t p : pids_) before_.push_back(ReadThreads(p));
+    }
+    ThreadUsage Stop() const {
+        ThreadUsage sum;
+        for (size_t i = 0; i < pids_.size(); ++i) {
+            for (const auto& [tid, after] : ReadThreads(pids_[i])) {
+                auto b = before_[i].find(tid);
+                const ThreadUsage was = b == before_[i].end() ? ThreadUsage{} : b->second;
+                sum.cpuSeconds += after.cpuSeconds - was.cpuSeconds;
+                sum.switches += after.switches - was.switches;
+            }
+        }
+        return sum;
+    }
+
+private:
+    std::vector<pid_t> pids_;
+    std::vector<std::map<long, ThreadUsage>> before_;
+};
+
+// A clocked silent output that wakes as the wave-out player does: its thread sleeps until the next
+// buffer's end (woken by PlaySamples only when it had nothing queued), and a PlaySamples waiting for
+// room (above 8 outstanding) is woken only once 4 or fewer remain. The tests' clocked output wakes
+// both sides for every buffer, which would be counted here as the players' work.
+class QuietClockOut : public Tovel {
+public:
+    ~QuietClockOut() override { Uint(); }
+
+    int Init(unsigned, WAVEFORMATEX* format, TovelCallback done, void* user) override {
+        Uint();
+        if (!format || format->nAvgBytesPerSec == 0) return -1;
+        std::lock_guard<std::mutex> lock(m_);
+        bytesPerSec_ = format->nAvgBytesPerSec;
+        done_ = done;
+        user_ = user;
+        open_ = true;
+        abort_ = false;
+        nextEnd_ = Clock::now();
+        thread_ = std::thread(&QuietClockOut::Complete, this);
+        return 0;
+    }
+
+    int PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) override {
+        if (!pcm || length == 0) return -1;
+        std::unique_lock<std::mutex> lock(m_);
+        if (!open_ || abort_) return -1;
+        if (queue_.size() > 8) {
+            room_.wait(lock, [this] { return queue_.size() <= 4 || abort_ || !open_; });
+            if (abort_ || !open_) return -1;
+        }
+        nextEnd_ = std::max(nextEnd_, Clock::now()) + std::chrono::microseconds(int64_t(length) * 1000000 / bytesPerSec_);
+        queue_.push_back({std::vector<BYTE>(pcm, pcm + length), pts, nextEnd_});
+        if (queue_.size() == 1) wake_.notify_one();
+        return int(length);
+    }
+
+    void MuteSwitch(bool) override {}
+
+    void Abort() override {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            abort_ = true;
+        }
+        room_.notify_all();
+    }
+
+    void Uint() override {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            open_ = false;
+        }
+        wake_.notify_all();
+        room_.notify_all();
+        if (thread_.joinable()) thread_.join();
+        std::lock_guard<std::mutex> lock(m_);
+        queue_.clear();
+    }
+
+private:
+    struct Buffer {
+        std::vector<BYTE> data;
+        unsigned pts;
+        Clock::time_point end;
+    };
+
+    void Complete() {
+        std::unique_lock<std::mutex> lock(m_);
+        while (open_) {
+            if (queue_.empty()) {
+                wake_.wait(lock);
+                continue;
+            }
+            if (wake_.wait_until(lock, queue_.front().end, [this] { return !open_; })) break;
+            Buffer b = std::move(queue_.front());
+            queue_.pop_front();
+            if (queue_.size() == 4) room_.notify_all();
+            TovelCallback done = done_;
+            void* user = user_;
+            lock.unlock();
+            if (done) done(user, b.data.data(), int(b.data.size()), b.pts);
+            lock.lock();
+        }
+    }
+
+    std::mutex m_;  // guards everything below
+    std::condition_variable wake_;
+    std::condition_variable room_;
+    std::deque<Buffer> queue_;
+    Clock::time_point nextEnd_;
+    unsigned bytesPerSec_ = 0;
+    TovelCallback done_ = nullptr;
+    void* user_ = nullptr;
+    bool open_ = false;
+    bool abort_ = false;
+    std::thread thread_;
+};
+
+// Plays through QuietClockOut while it lives.
+struct QuietOutput {
+    QuietOutput() {
+        RondelFactories r;
+        r.audioOut = [] { return std::unique_ptr<Tovel>(new QuietClockOut); };
+        RondelSetFactories(r);
+    }
+    ~QuietOutput() {
+        RondelFactories r;
+        r.audioOut = [] { return playback::CreateClockAudioOut(); };
+        RondelSetFactories(r);
+    }
+};
+
+// The stream the CPU benchmarks play: 320x240 at 15 frames a second with stereo AAC.
+constexpr int kCpuFps = 15;
+constexpr double kCpuWarmUp = 6;   // seconds: past the players' start-up buffering and ffmpeg's probing
+constexpr double kCpuWindow = 10;  // seconds measured
+
+bool StartCpuStream(testenv::NginxRtmp& nginx, testenv::ChildProcess& publisher, benchmark::State& state) {
     if (!HaveFfmpeg()) {
         state.SkipWithError("ffmpeg is not installed");
-        return;
+        return false;
     }
-    testenv::NginxRtmp nginx;
     std::string err;
     if (!nginx.Start(&err)) {
         state.SkipWithError(err.c_str());
-        return;
+        return false;
     }
     const std::string url = nginx.Url("cpu");
-    testenv::ChildProcess publisher;
     if (!publisher.Start({"ffmpeg", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
                           "testsrc=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-                              ":rate=" + std::to_string(kFps),
+                              ":rate=" + std::to_string(kCpuFps),
                           "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "120", "-c:v", "libx264",
                           "-preset", "veryfast", "-g", "30", "-pix_fmt", "yuv420p", "-c:a", "aac", "-ac", "2", "-f",
                           "flv", url})) {
         state.SkipWithError("ffmpeg did not start");
-        return;
+        return false;
     }
+    SleepSeconds(3);  // the publisher reaches the server (an ffmpeg reader does not retry)
+    return true;
+}
+
+void ReportCpu(benchmark::State& state, const ThreadUsage& used, double wall, int n) {
+    state.counters["cpu_ms_per_s"] = 1000.0 * used.cpuSeconds / wall;
+    state.counters["cpu_ms_per_stream_s"] = 1000.0 * used.cpuSeconds / wall / n;
+    state.counters["wakeups_per_stream_s"] = double(used.switches) / wall / n;
+    state.SetIterationTime(used.cpuSeconds / wall);
+}
+
+// Counts the pictures delivered and those missing by their pts (gaps of more than one frame interval).
+struct CpuSink : IBaseReplayNotify {
+    std::atomic<bool> counting{false};
+    std::atomic<int> frames{0};
+    std::atomic<int> dropped{0};
+    unsigned lastPts = 0;  // delivery thread only
+    void OnReplayStatus(int) override {}
+    void OnReplayVideo(BYTE*, BITMAPINFOHEADER*, unsigned pts) override {
+        const double interval = 1000.0 / kCpuFps;
+        if (counting) {
+            ++frames;
+            if (lastPts && pts > lastPts + 1.5 * interval) dropped += int((pts - lastPts) / interval + 0.5) - 1;
+        }
+        lastPts = pts;
+    }
+    void OnReplayAudio(void*, int, WAVEFORMATEX*, unsigned) override {}
+};
+
+// Whole-process CPU time per second of playback, and wake-ups (context switches) per second per
+// player; the publisher's CPU time is not counted. Arg: number of players.
+void BM_PlaybackCpu(benchmark::State& state) {
+    QuietOutput output;
+    testenv::NginxRtmp nginx;
+    testenv::ChildProcess publisher;
+    if (!StartCpuStream(nginx, publisher, state)) return;
     const int n = int(state.range(0));
     for (auto _ : state) {
         std::vector<std::unique_ptr<Rondel>> players;
-        std::vector<std::unique_ptr<PlaySink>> sinks;
+        std::vector<std::unique_ptr<CpuSink>> sinks;
         bool ok = true;
         for (int i = 0; i < n && ok; ++i) {
             players.push_back(std::make_unique<Rondel>());
-            sinks.push_back(std::make_unique<PlaySink>());
-            ZQReplayParam rp = ReplayParam(url);
+            sinks.push_back(std::make_unique<CpuSink>());
+            ZQReplayParam rp = ReplayParam(nginx.Url("cpu"));
             ok = StartPlayer(*players.back(), rp, sinks.back().get());
         }
         if (!ok) {
             state.SkipWithError("a player did not start");
             break;
         }
-        SleepSeconds(4);  // past the start-up buffering
-        int frames0 = 0;
-        for (auto& s : sinks) frames0 += s->frames;
-        const double cpu0 = CpuSeconds();
+        SleepSeconds(kCpuWarmUp);
+        UsageMeter meter({0});
+        for (auto& s : sinks) s->counting = true;
+        meter.Start();
         const auto t0 = Clock::now();
-        SleepSeconds(10);
-        const double cpu = CpuSeconds() - cpu0;
+        SleepSeconds(kCpuWindow);
+        const ThreadUsage used = meter.Stop();
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        int frames = -frames0;
-        for (auto& s : sinks) frames += s->frames;
+        for (auto& s : sinks) s->counting = false;
+        int frames = 0, dropped = 0;
+        for (auto& s : sinks) {
+            frames += s->frames;
+            dropped += s->dropped;
+        }
         for (auto& p : players) p->Uint();
-        state.counters["cpu_ms_per_s"] = 1000.0 * cpu / wall;
-        state.counters["cpu_ms_per_stream_s"] = 1000.0 * cpu / wall / n;
+        ReportCpu(state, used, wall, n);
         state.counters["fps_per_stream"] = frames / wall / n;
-        state.SetIterationTime(cpu / wall);
+        state.counters["dropped_frames"] = dropped;
     }
     publisher.Stop();
 }
 BENCHMARK(BM_PlaybackCpu)->ArgName("players")->Arg(1)->Arg(11)->Iterations(1)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+
+// The same work by ffmpeg readers: one decoding thread, pictures converted to BGR24, both streams
+// decoded, nothing written. Arg: number of readers.
+void BM_PlaybackCpuFfmpeg(benchmark::State& state) {
+    testenv::NginxRtmp nginx;
+    testenv::ChildProcess publisher;
+    if (!StartCpuStream(nginx, publisher, state)) return;
+    const int n = int(state.range(0));
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<testenv::ChildProcess>> readers;
+        std::vector<pid_t> pids;
+        bool ok = true;
+        for (int i = 0; i < n && ok; ++i) {
+            readers.push_back(std::make_unique<testenv::ChildProcess>());
+            ok = readers.back()->Start({"ffmpeg", "-loglevel", "error", "-nostdin", "-threads", "1", "-i",
+                                        nginx.Url("cpu"), "-pix_fmt", "bgr24", "-f", "null", "-"});
+            pids.push_back(readers.back()->Pid());
+        }
+        if (!ok) {
+            state.SkipWithError("an ffmpeg reader did not start");
+            break;
+        }
+        SleepSeconds(kCpuWarmUp);
+        UsageMeter meter(pids);
+        meter.Start();
+        const auto t0 = Clock::now();
+        SleepSeconds(kCpuWindow);
+        const ThreadUsage used = meter.Stop();
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        int running = 0;
+        for (auto& r : readers) running += r->Running() ? 1 : 0;
+        for (auto& r : readers) r->Stop();
+        if (running != n) {
+            state.SkipWithError("an ffmpeg reader ended early");
+            break;
+        }
+        ReportCpu(state, used, wall, n);
+    }
+    publisher.Stop();
+}
+BENCHMARK(BM_PlaybackCpuFfmpeg)->ArgName("readers")->Arg(1)->Arg(11)->Iterations(1)->UseManualTime()->Unit(
     benchmark::kMillisecond);
 
 }  // namespace
@@ -438,6 +695,10 @@ int main(int argc, char** argv) {
     const std::string ffmpeg = "BM_DelayFfmpegToFfmpeg/iterations:1/manual_time";
     const std::string byDefault = "BM_DelayTesmarToRondel/bufferTime:2/maxBufferTime:5/iterations:1/manual_time";
     const std::string smallest = "BM_DelayTesmarToRondel/bufferTime:0/maxBufferTime:1/iterations:1/manual_time";
+    auto cpu = [](int n, bool ffmpeg) {
+        return std::string(ffmpeg ? "BM_PlaybackCpuFfmpeg/readers:" : "BM_PlaybackCpu/players:") + std::to_string(n) +
+               "/iterations:1/manual_time";
+    };
     return benchfig::Main(
         argc, argv,
         {{"publish-to-play delay, default buffering 2/5 s (anchor: ffmpeg to ffmpeg, same x264 settings)",
@@ -445,5 +706,13 @@ int main(int argc, char** argv) {
          {"publish-to-play delay, smallest buffering 0/1 s (anchor: ffmpeg to ffmpeg, same x264 settings)",
           smallest, ffmpeg, false, 1e3, "ms"},
          {"publish-to-play delay, smallest buffering 0/1 s (anchor: the encoder's look-ahead)", smallest,
-          "BM_EncoderLookahead/iterations:1/manual_time", false, 1e3, "ms"}});
+          "BM_EncoderLookahead/iterations:1/manual_time", false, 1e3, "ms"},
+         {"playback CPU per second of stream, 1 player 320x240 15 fps (anchor: 1 ffmpeg reader, -threads 1, bgr24)",
+          cpu(1, false), cpu(1, true), false, 1e3, "ms"},
+         {"playback CPU per second of stream, 11 players (anchor: 11 ffmpeg readers)", cpu(11, false), cpu(11, true),
+          false, 1e3, "ms"}},
+        {{"wake-ups (context switches) per second per player, 1 player (anchor: per ffmpeg reader)", cpu(1, false),
+          cpu(1, true), "wakeups_per_stream_s", "/s"},
+         {"wake-ups (context switches) per second per player, 11 players (anchor: per ffmpeg reader)", cpu(11, false),
+          cpu(11, true), "wakeups_per_stream_s", "/s"}});
 }

@@ -59,6 +59,7 @@ void packet_queue_init(PacketQueue* q) {
     varnet::MutexLock lock(q->mutex);
     FreeAll(q);
     q->signalled = false;
+    q->woken = false;
     q->active = true;
 }
 
@@ -118,6 +119,23 @@ int packet_queue_count(PacketQueue* q) {
     return q->active ? q->count : 0;
 }
 
+int packet_queue_wait_duration(PacketQueue* q, float seconds) {
+    if (!q) return 0;
+    varnet::MutexLock lock(q->mutex);
+    for (;;) {
+        if (!q->active) return 0;
+        if (q->head && q->tail && float(RunSpan(q)) / 1000.0f > seconds) return 1;
+        if (q->woken) {
+            q->woken = false;
+            return 0;
+        }
+        while (!q->signalled) {
+            q->event.wait(lock.Native());
+        }
+        q->signalled = false;
+    }
+}
+
 void packet_queue_skip_frame(PacketQueue* q, int seconds) {
     if (!q) return;
     varnet::MutexLock lock(q->mutex);
@@ -140,6 +158,7 @@ void packet_queue_flush(PacketQueue* q) {
         FreeAll(q);
         q->active = false;
         q->signalled = true;
+        q->woken = true;
     }
     q->event.notify_all();
 }
@@ -149,6 +168,7 @@ void packet_queue_wakeup(PacketQueue* q) {
     {
         varnet::MutexLock lock(q->mutex);
         q->signalled = true;
+        q->woken = true;
     }
     q->event.notify_all();
 }

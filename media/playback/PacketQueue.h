@@ -42,6 +42,7 @@ struct VARNET_MEDIA_EXPORT PacketQueue {
     bool active GUARDED_BY(mutex) = false;
     std::condition_variable event;  // with `signalled`: an auto-reset event
     bool signalled GUARDED_BY(mutex) = false;
+    bool woken GUARDED_BY(mutex) = false;  // a wake-up not yet seen by packet_queue_wait_duration
 };
 
 VARNET_MEDIA_EXPORT void packet_queue_init(PacketQueue* q);
@@ -53,6 +54,9 @@ VARNET_MEDIA_EXPORT int packet_queue_get(PacketQueue* q, PacketPtr* pkt);
 // restarting) the span is measured from the packet where it went back.
 VARNET_MEDIA_EXPORT float packet_queue_duration(PacketQueue* q);
 VARNET_MEDIA_EXPORT int packet_queue_count(PacketQueue* q);
+// Blocks until the duration exceeds `seconds` (1), or until a wake-up or flush (0; at once on an
+// inactive queue). The taker's thread only: it shares the event with packet_queue_get.
+VARNET_MEDIA_EXPORT int packet_queue_wait_duration(PacketQueue* q, float seconds);
 // Drops head packets while the span (as for the duration) in whole seconds exceeds `seconds`.
 VARNET_MEDIA_EXPORT void packet_queue_skip_frame(PacketQueue* q, int seconds);
 // Frees every packet; the queue stays active.

@@ -102,11 +102,8 @@ void Rondel::AudioDecode() {
             continue;
         }
         if (!started) {
-            if (packet_queue_duration(m_audioQueue.get()) > float(m_param.bufferTime)) {
-                started = true;
-            } else {
-                SleepMs(10);
-            }
+            // Woken by every put, so it starts as soon as the queue spans enough.
+            started = packet_queue_wait_duration(m_audioQueue.get(), float(m_param.bufferTime)) == 1;
             continue;
         }
         if (!packet_queue_get(m_audioQueue.get(), &pkt) || !pkt) {
@@ -159,11 +156,7 @@ void Rondel::VideoDecode() {
     bool sizeLogged = false;
     while (m_running) {
         if (!started) {
-            if (packet_queue_duration(m_videoQueue.get()) > 1.0f) {
-                started = true;
-            } else {
-                SleepMs(10);
-            }
+            started = packet_queue_wait_duration(m_videoQueue.get(), 1.0f) == 1;
             continue;
         }
         PacketPtr pkt;

@@ -385,7 +385,22 @@ TEST(PacketQueueTest, OrderDurationTrimAndWakeUp) {
     packet_queue_wakeup(&q);
     t.join();
     EXPECT_EQ(0, got.load());
+    // The start-up wait: returns 0 on a wake-up, 1 once a put makes the span exceed the limit.
+    std::thread waiter([&] { got = packet_queue_wait_duration(&q, 1.0f); });
+    packet_queue_wakeup(&q);
+    waiter.join();
+    EXPECT_EQ(0, got.load());
+    got = -1;
+    waiter = std::thread([&] { got = packet_queue_wait_duration(&q, 1.0f); });
+    for (unsigned pts : {0u, 1000u, 1001u}) {
+        PacketPtr pkt = packet_alloc(4);
+        pkt->pts = pts;
+        packet_queue_put(&q, std::move(pkt));
+    }
+    waiter.join();
+    EXPECT_EQ(1, got.load());
     packet_queue_flush(&q);
+    EXPECT_EQ(0, packet_queue_wait_duration(&q, 0.0f));  // inactive: at once
     packet_queue_put(&q, packet_alloc(1));  // dropped on an inactive queue
     EXPECT_EQ(0, packet_queue_count(&q));
     EXPECT_EQ(nullptr, packet_alloc(0));
