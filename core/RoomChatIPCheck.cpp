@@ -1,10 +1,9 @@
 #include "RoomChatIPCheck.h"
 
 #include <arpa/inet.h>
-#include <json/json.h>
+#include <json/value.h>
 
-#include <memory>
-
+#include "JsonSafe.h"
 #include "ZqHttp.h"
 #include "ZqLib.h"
 #include "ZqModConfig.h"
@@ -41,25 +40,19 @@ bool CRoomChatIPCheck::IsIpAddress(const std::string& s) {
 }
 
 int CRoomChatIPCheck::ApplyReply(IConfigManager* config, const char* body, int len) {
-    if (!config || !body || len <= 0 || !JsonLimit::Within(body, static_cast<size_t>(len))) return 0;
-    Json::CharReaderBuilder b;
-    std::unique_ptr<Json::CharReader> r(b.newCharReader());
     Json::Value v;
-    std::string err;
-    if (!r->parse(body, body + len, &v, &err) || !v.isObject()) return 0;
-    const Json::Value& cmd = v["cmd"];
-    const Json::Value& status = v["status"];
-    if (!cmd.isString() || cmd.asString() != "getip") return 0;
-    if (!status.isIntegral() || !status.isConvertibleTo(Json::intValue) || status.asInt() != 1) return 0;
-    const Json::Value& list = v["domainlist"];
-    if (!list.isArray() || list.empty()) return 0;
+    if (!config || !body || len <= 0 || !JsonSafe::Parse(body, static_cast<size_t>(len), v)) return 0;
+    std::string cmd;
+    int32_t status = 0;
+    if (!JsonSafe::ReadString(v, "cmd", cmd) || cmd != "getip") return 0;
+    if (!JsonSafe::ReadInt(v, "status", status) || status != 1) return 0;
+    const Json::Value& list = JsonSafe::Get(v, "domainlist");
     int written = 0;
-    for (const auto& e : list) {
-        if (!e.isObject()) continue;
-        const Json::Value& d = e["domain"];
-        const Json::Value& ip = e["ip"];
-        std::string domain = d.isString() ? d.asString() : "";
-        std::string addr = ip.isString() ? ip.asString() : "";
+    for (Json::ArrayIndex i = 0; i < JsonSafe::ArraySize(list); ++i) {
+        const Json::Value& e = JsonSafe::At(list, i);
+        std::string domain, addr;
+        JsonSafe::ReadString(e, "domain", domain);
+        JsonSafe::ReadString(e, "ip", addr);
         if (domain.empty() || addr.empty() || !IsHostName(domain) || !IsIpAddress(addr)) continue;
         if (config->SetString("DnsLookup", domain.c_str(), addr.c_str(), 1)) ++written;
     }

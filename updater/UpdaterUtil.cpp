@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "JsonSafe.h"
 #include "UpdaterEnv.h"
 #include "ZqLib.h"
 
@@ -123,37 +124,15 @@ bool IsRegularFile(const std::string& gbkPath) {
 
 bool ParseJson(const char* data, size_t len, Json::Value& out, std::string* error) {
     out = Json::Value();
-    if (!data || len == 0 || len > (64u << 20)) return false;
-    try {
-        Json::CharReaderBuilder builder;
-        builder["stackLimit"] = 200;
-        builder["collectComments"] = false;
-        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        std::string err;
-        if (!reader->parse(data, data + len, &out, &err)) {
-            if (error) *error = err;
-            out = Json::Value();
-            return false;
-        }
-        return true;
-    } catch (...) {
-        out = Json::Value();
-        return false;
-    }
+    if (len > (64u << 20)) return false;
+    return JsonSafe::Parse(data, len, out, error);
 }
 
 bool JsonUInt(const Json::Value& obj, const char* key, unsigned& out) {
-    if (!obj.isObject()) return false;
-    const Json::Value* v = obj.find(key, key + std::char_traits<char>::length(key));
-    if (!v || !v->isUInt()) return false;
-    out = v->asUInt();
+    uint32_t v = 0;
+    if (!JsonSafe::ReadUInt(obj, key, v)) return false;
+    out = v;
     return true;
 }
 
-bool JsonString(const Json::Value& obj, const char* key, std::string& out) {
-    if (!obj.isObject()) return false;
-    const Json::Value* v = obj.find(key, key + std::char_traits<char>::length(key));
-    if (!v || !v->isString()) return false;
-    out = v->asString();
-    return true;
-}
+bool JsonString(const Json::Value& obj, const char* key, std::string& out) { return JsonSafe::ReadString(obj, key, out); }

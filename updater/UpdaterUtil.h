@@ -29,8 +29,8 @@ bool MoveFileReplace(const std::string& gbkFrom, const std::string& gbkTo);
 bool RemoveTree(const std::string& gbkPath);
 bool IsRegularFile(const std::string& gbkPath);
 
-// JSON text into a value; false (value null) when it is not JSON. Depth and size are bounded.
+// JSON text into a value through JsonSafe; false (value null) when it is not JSON. Depth and size are bounded.
 bool ParseJson(const char* data, size_t len, Json::Value& out, std::string* error = nullptr);
-// Typed member reads: false, `out` untouched, when the member is missing or of another type.
+// Typed member reads by JsonSafe's rules: false, `out` untouched, when the member is missing or does not convert.
 bool JsonUInt(const Json::Value& obj, const char* key, unsigned& out);
 bool JsonString(const Json::Value& obj, const char* key, std::string& out);

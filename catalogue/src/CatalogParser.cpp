@@ -1,42 +1,17 @@
 #include "CatalogParser.h"
 
-#include <json/json.h>
+#include <json/value.h>
 
-#include <cstring>
-#include <memory>
-
+#include "JsonSafe.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 
 namespace {
 
-// A member of an object, or null when the value is no object or the member is missing or JSON null.
-const Json::Value* Member(const Json::Value& obj, const char* key)
-{
-    if (!obj.isObject())
-        return nullptr;
-    const Json::Value* m = obj.find(key, key + std::strlen(key));
-    return (m && !m->isNull()) ? m : nullptr;
-}
+using JsonSafe::ReadString;
 
-// An unsigned 32-bit member (an integral number in range); false and `out` untouched otherwise.
-bool ReadU32(const Json::Value& obj, const char* key, uint32_t& out)
-{
-    const Json::Value* m = Member(obj, key);
-    if (!m || !m->isUInt())
-        return false;
-    out = m->asUInt();
-    return true;
-}
-
-bool ReadString(const Json::Value& obj, const char* key, std::string& out)
-{
-    const Json::Value* m = Member(obj, key);
-    if (!m || !m->isString())
-        return false;
-    out = m->asString();
-    return true;
-}
+// An unsigned 32-bit member; false and `out` untouched when absent, null or not convertible.
+bool ReadU32(const Json::Value& obj, const char* key, uint32_t& out) { return JsonSafe::ReadUInt(obj, key, out); }
 
 thread_local unsigned t_namesCut = 0;  // names cut to the 255-byte limit in the file being parsed
 
@@ -53,22 +28,11 @@ bool ReadName(const Json::Value& obj, const char* key, std::string& out)
 
 bool ParseJson(const std::string& text, Json::Value& root)
 {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = true;
-    builder["allowComments"] = true;
-    builder["failIfExtra"] = false;  // trailing text after the object is accepted
-    builder["stackLimit"] = 64;      // catalogues nest four deep; deeper input is refused, not recursed into
-    if (!JsonLimit::Within(text.data(), text.size())) {
-        PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::ParseJson", "more than %zu values; refused", JsonLimit::kMaxValues);
-        return false;
-    }
-    std::string errors;
-    try {
-        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
-    } catch (...) {  // the reader throws past its stack limit
-        return false;
-    }
+    std::string error;
+    if (JsonSafe::Parse(text, root, &error))
+        return true;
+    PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::ParseJson", "%s; refused", error.c_str());
+    return false;
 }
 
 // Fills the members every catalogue has besides id and pri.
@@ -133,8 +97,8 @@ bool LoadList(const std::string& text, const char* listKey, Catalog<Key, Item>& 
     Json::Value root;
     if (!ParseJson(text, root))
         return false;
-    const Json::Value* list = Member(root, listKey);
-    if (!list || !list->isArray()) {
+    const Json::Value* list = &JsonSafe::Get(root, listKey);
+    if (!list->isArray()) {
         PJ_Log("Halvec.txt", LOG_FAILURE, "CHalvec::LoadList", "no \"%s\" array", listKey);
         return true;
     }
@@ -144,9 +108,9 @@ bool LoadList(const std::string& text, const char* listKey, Catalog<Key, Item>& 
         const Json::Value& group = (*list)[g];
         Key key;
         uint32_t idx = 0;
-        const Json::Value* items = Member(group, "list");
+        const Json::Value* items = &JsonSafe::Get(group, "list");
         if (!ReadU32(group, "idx", idx) || !ReadName(group, "name", key.name) ||
-            !ReadString(group, "path", key.path) || !items || !items->isArray() || items->empty()) {
+            !ReadString(group, "path", key.path) || !items->isArray() || items->empty()) {
             ++skippedGroups;
             continue;
         }

@@ -6,10 +6,12 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "CategoryRecords.h"
 #include "RoomRecords.h"
+#include "ZQCommandTable.h"
 #include "ZQMessage.h"
 
 // Camera count used by the enter-room query. The program installs the capture library's count at start-up
@@ -18,16 +20,37 @@ using CameraCountFn = int (*)();
 void SetCameraCountProvider(CameraCountFn fn);
 int CameraCountForQuery();
 
-#define ZQ_COMMAND(Class)                 \
-    ZQ_DECLARE_MSG_FACTORY_UNIT(Class)    \
-public:                                   \
-    Class();                              \
-    int BuildSendString(std::string& out) override;
+// Name and type id of each command class, from the table.
+template <class Command>
+struct ZQCommandInfo;
+#define ZQ_COMMAND_INFO(Class, name, id)           \
+    class Class;                                   \
+    template <>                                    \
+    struct ZQCommandInfo<Class> {                  \
+        static constexpr const char* kName = name; \
+        static constexpr int kTypeId = id;         \
+    };
+ZQ_COMMAND_TABLE(ZQ_COMMAND_INFO)
+#undef ZQ_COMMAND_INFO
 
-#define ZQ_COMMAND_COMMON                 \
-protected:                                \
-    bool IsCommand() const override { return true; } \
+// Base of every command class `Self`: starts with the command's name and type id and has the factory unit
+// that makes a `Self`.
+template <class Self>
+class CZQCommand : public CZQMessage {
 public:
+    class MsgFactoryUnit : public CZQMsgFactoryUnitBase {
+    public:
+        CZQMessage* Create() override { return new (std::nothrow) Self(); }
+    };
+    static inline MsgFactoryUnit s_factoryUnit;
+
+protected:
+    CZQCommand() {
+        typeId = ZQCommandInfo<Self>::kTypeId;
+        cmd = ZQCommandInfo<Self>::kName;
+    }
+    bool IsCommand() const override { return true; }
+};
 
 // Coin balance of the four paid commands: "user"."xiubi" and "user"."xiubiver".
 struct CoinReply {
@@ -36,9 +59,9 @@ struct CoinReply {
     void Read(const Json::Value& root);
 };
 
-class CZQBroadCastMsg : public CZQMessage {
-    ZQ_COMMAND(CZQBroadCastMsg)
-    ZQ_COMMAND_COMMON
+class CZQBroadCastMsg : public CZQCommand<CZQBroadCastMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     std::string word;
@@ -47,17 +70,17 @@ protected:
     void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
-class CZQCheckNickMsg : public CZQMessage {
-    ZQ_COMMAND(CZQCheckNickMsg)
-    ZQ_COMMAND_COMMON
+class CZQCheckNickMsg : public CZQCommand<CZQCheckNickMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     uint32_t uid = 0, sid = 0;
     std::string nickname;
 };
 
-class CZQEnterRoomMsg : public CZQMessage {
-    ZQ_COMMAND(CZQEnterRoomMsg)
-    ZQ_COMMAND_COMMON
+class CZQEnterRoomMsg : public CZQCommand<CZQEnterRoomMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     // Request (room id in ctxInt[0]).
     uint32_t uid = 0, sid = 0;
@@ -86,18 +109,18 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQExitRoomMsg : public CZQMessage {
-    ZQ_COMMAND(CZQExitRoomMsg)
-    ZQ_COMMAND_COMMON
+class CZQExitRoomMsg : public CZQCommand<CZQExitRoomMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     std::string chatid;
     int rid = 0;
 };
 
-class CZQGetAllNavMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetAllNavMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetAllNavMsg : public CZQCommand<CZQGetAllNavMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t onlinecnt = 0;
     std::vector<CCategoryInfo> categories;
@@ -105,18 +128,18 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetAnonyUserMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetAnonyUserMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetAnonyUserMsg : public CZQCommand<CZQGetAnonyUserMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetCateListMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetCateListMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetCateListMsg : public CZQCommand<CZQGetCateListMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t onlinecnt = 0;
     CCategoryInfo category;
@@ -126,9 +149,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetChatSigMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetChatSigMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetChatSigMsg : public CZQCommand<CZQGetChatSigMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     std::string chatid;
@@ -137,9 +160,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetLiveSigMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetLiveSigMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetLiveSigMsg : public CZQCommand<CZQGetLiveSigMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     // Request: room id ctxInt[0], target ctxInt[1], op ctxText[0].
     uint32_t uid = 0, sid = 0;
@@ -159,9 +182,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetMicInfoMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetMicInfoMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetMicInfoMsg : public CZQCommand<CZQGetMicInfoMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0, rid = 0;
     std::string pwd;
@@ -170,9 +193,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetMicMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetMicMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetMicMsg : public CZQCommand<CZQGetMicMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     int Parse(const char* text, int len) override;
     uint32_t uid = 0, sid = 0;
@@ -197,9 +220,9 @@ struct AccountReply {
     uint32_t zebinver = 0;
 };
 
-class CZQGetMyInfoMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetMyInfoMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetMyInfoMsg : public CZQCommand<CZQGetMyInfoMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     AccountReply user;   // request: user.uid, user.sid, user.name
     int type = 2;
@@ -207,9 +230,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetRoomInfoMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetRoomInfoMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetRoomInfoMsg : public CZQCommand<CZQGetRoomInfoMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     int rid = 0;
@@ -218,9 +241,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetRoomUserMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetRoomUserMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetRoomUserMsg : public CZQCommand<CZQGetRoomUserMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0, rid = 0;
     std::map<uint32_t, std::unique_ptr<RoomUserInfo>> users;
@@ -228,9 +251,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetUserInfoMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetUserInfoMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetUserInfoMsg : public CZQCommand<CZQGetUserInfoMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     int tid = 0;             // request: the user asked about; reply: "user"."uid"
@@ -240,9 +263,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQGetUserLocMsg : public CZQMessage {
-    ZQ_COMMAND(CZQGetUserLocMsg)
-    ZQ_COMMAND_COMMON
+class CZQGetUserLocMsg : public CZQCommand<CZQGetUserLocMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     uint32_t uid = 0, sid = 0;
     int tid = 0, rid = 0;
@@ -251,9 +274,9 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQHeartBeatMsg : public CZQMessage {
-    ZQ_COMMAND(CZQHeartBeatMsg)
-    ZQ_COMMAND_COMMON
+class CZQHeartBeatMsg : public CZQCommand<CZQHeartBeatMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     int rid = 0;
@@ -264,16 +287,17 @@ class CZQHeartBeatMsg : public CZQMessage {
 // Shape shared by the room-operation commands on another user.
 #define ZQ_ROOM_OP_FIELDS uint32_t uid = 0, sid = 0; int rid = 0, tid = 0;
 
-class CZQKickRoomMsg : public CZQMessage {
-    ZQ_COMMAND(CZQKickRoomMsg)
-    ZQ_COMMAND_COMMON
+class CZQKickRoomMsg : public CZQCommand<CZQKickRoomMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     ZQ_ROOM_OP_FIELDS
 };
 
-class CZQLogInMsg : public CZQMessage {
-    ZQ_COMMAND(CZQLogInMsg)
-    ZQ_COMMAND_COMMON
+class CZQLogInMsg : public CZQCommand<CZQLogInMsg> {
+public:
+    CZQLogInMsg();
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     std::string pwd;
     AccountReply user;   // request: user.name
@@ -282,32 +306,32 @@ protected:
     void ReadOwn(const Json::Value& root) override;
 };
 
-class CZQLogOutMsg : public CZQMessage {
-    ZQ_COMMAND(CZQLogOutMsg)
-    ZQ_COMMAND_COMMON
+class CZQLogOutMsg : public CZQCommand<CZQLogOutMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     uint32_t uid = 0, sid = 0;
 };
 
-class CZQOpFavRoomMsg : public CZQMessage {
-    ZQ_COMMAND(CZQOpFavRoomMsg)
-    ZQ_COMMAND_COMMON
+class CZQOpFavRoomMsg : public CZQCommand<CZQOpFavRoomMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     int optype = 0, rid = 0;
 };
 
-class CZQOpMicAttrMsg : public CZQMessage {
-    ZQ_COMMAND(CZQOpMicAttrMsg)
-    ZQ_COMMAND_COMMON
+class CZQOpMicAttrMsg : public CZQCommand<CZQOpMicAttrMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     uint32_t uid = 0, sid = 0;   // room id ctxInt[0], target ctxInt[1]
     int optype = -1, attr = -1;
 };
 
-class CZQOpMicMsg : public CZQMessage {
-    ZQ_COMMAND(CZQOpMicMsg)
-    ZQ_COMMAND_COMMON
+class CZQOpMicMsg : public CZQCommand<CZQOpMicMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     ZQ_ROOM_OP_FIELDS
     int optype = -1, mictype = -1;
@@ -317,41 +341,41 @@ class CZQOpMicMsg : public CZQMessage {
     void ParseOpContext();
 };
 
-class CZQOpRoomBlackUserMsg : public CZQMessage {
-    ZQ_COMMAND(CZQOpRoomBlackUserMsg)
-    ZQ_COMMAND_COMMON
+class CZQOpRoomBlackUserMsg : public CZQCommand<CZQOpRoomBlackUserMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     ZQ_ROOM_OP_FIELDS
     int optype = -1;
 };
 
-class CZQOpRoomUserChatMsg : public CZQMessage {
-    ZQ_COMMAND(CZQOpRoomUserChatMsg)
-    ZQ_COMMAND_COMMON
+class CZQOpRoomUserChatMsg : public CZQCommand<CZQOpRoomUserChatMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     ZQ_ROOM_OP_FIELDS
     int optype = -1;
 };
 
-class CZQOpRoomUserRoleMsg : public CZQMessage {
-    ZQ_COMMAND(CZQOpRoomUserRoleMsg)
-    ZQ_COMMAND_COMMON
+class CZQOpRoomUserRoleMsg : public CZQCommand<CZQOpRoomUserRoleMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     ZQ_ROOM_OP_FIELDS
     int optype = -1, roletype = -1;
 };
 
-class CZQSendColorBarMsg : public CZQMessage {
-    ZQ_COMMAND(CZQSendColorBarMsg)
-    ZQ_COMMAND_COMMON
+class CZQSendColorBarMsg : public CZQCommand<CZQSendColorBarMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     ZQ_ROOM_OP_FIELDS
     uint32_t cid = 0;
 };
 
-class CZQSendGiftMsg : public CZQMessage {
-    ZQ_COMMAND(CZQSendGiftMsg)
-    ZQ_COMMAND_COMMON
+class CZQSendGiftMsg : public CZQCommand<CZQSendGiftMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     ZQ_ROOM_OP_FIELDS
     int gid = 0, cnt = 0;
@@ -361,9 +385,9 @@ protected:
     void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
-class CZQSendMultiGiftMsg : public CZQMessage {
-    ZQ_COMMAND(CZQSendMultiGiftMsg)
-    ZQ_COMMAND_COMMON
+class CZQSendMultiGiftMsg : public CZQCommand<CZQSendMultiGiftMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     int rid = 0, type = 5;
@@ -374,9 +398,9 @@ protected:
     void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
-class CZQSendTagMsg : public CZQMessage {
-    ZQ_COMMAND(CZQSendTagMsg)
-    ZQ_COMMAND_COMMON
+class CZQSendTagMsg : public CZQCommand<CZQSendTagMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     ZQ_ROOM_OP_FIELDS
     int tagid = 0;
@@ -385,23 +409,23 @@ protected:
     void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
-class CZQSendTmpNoticeMsg : public CZQMessage {
-    ZQ_COMMAND(CZQSendTmpNoticeMsg)
-    ZQ_COMMAND_COMMON
+class CZQSendTmpNoticeMsg : public CZQCommand<CZQSendTmpNoticeMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;   // room id ctxInt[0]
     std::string word;
 };
 
-class CZQSysNotifyMsg : public CZQMessage {
-    ZQ_COMMAND(CZQSysNotifyMsg)
-    ZQ_COMMAND_COMMON
+class CZQSysNotifyMsg : public CZQCommand<CZQSysNotifyMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
 };
 
-class CZQUpdateMyInfoMsg : public CZQMessage {
-    ZQ_COMMAND(CZQUpdateMyInfoMsg)
-    ZQ_COMMAND_COMMON
+class CZQUpdateMyInfoMsg : public CZQCommand<CZQUpdateMyInfoMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     int tid = 0;
@@ -410,9 +434,9 @@ class CZQUpdateMyInfoMsg : public CZQMessage {
     std::string prov, city, birth;
 };
 
-class CZQUpdateRoomInfoMsg : public CZQMessage {
-    ZQ_COMMAND(CZQUpdateRoomInfoMsg)
-    ZQ_COMMAND_COMMON
+class CZQUpdateRoomInfoMsg : public CZQCommand<CZQUpdateRoomInfoMsg> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     int rid = 0;
@@ -423,9 +447,9 @@ class CZQUpdateRoomInfoMsg : public CZQMessage {
     std::string msg[5];
 };
 
-class CZQUpdateWelWord : public CZQMessage {
-    ZQ_COMMAND(CZQUpdateWelWord)
-    ZQ_COMMAND_COMMON
+class CZQUpdateWelWord : public CZQCommand<CZQUpdateWelWord> {
+public:
+    int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
     int rid = 0, type = 1;

@@ -10,7 +10,8 @@
 #include "ZqModConfig.h"
 
 std::atomic<int> CZQMessage::s_sequence{1};
-ZQ_DEFINE_MSG_FACTORY_UNIT(CZQMessage)
+CZQMessage* CZQMessage::MsgFactoryUnit::Create() { return new (std::nothrow) CZQMessage(); }
+CZQMessage::MsgFactoryUnit CZQMessage::s_factoryUnit;
 
 int CZQMessage::NextSequence() {
     int v = s_sequence.load();

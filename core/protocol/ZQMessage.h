@@ -14,20 +14,6 @@ class CZQMessage;
 
 class CZQMsgFactory;
 
-// Declares the nested factory unit of a message class and its static instance.
-#define ZQ_DECLARE_MSG_FACTORY_UNIT(Class)                        \
-public:                                                            \
-    class MsgFactoryUnit : public CZQMsgFactoryUnitBase {          \
-    public:                                                        \
-        CZQMessage* Create() override;                             \
-    };                                                             \
-    static MsgFactoryUnit s_factoryUnit;
-
-// Defines them (in the class's source file).
-#define ZQ_DEFINE_MSG_FACTORY_UNIT(Class)                                                 \
-    CZQMessage* Class::MsgFactoryUnit::Create() { return new (std::nothrow) Class(); }    \
-    Class::MsgFactoryUnit Class::s_factoryUnit;
-
 // The factory unit interface (CZQMsgFactory::AbstractFactoryUnit).
 class CZQMsgFactoryUnitBase {
 public:
@@ -74,7 +60,17 @@ public:
     // Text of a reply that is not JSON.
     static const char* ParseFailureText();
 
-    ZQ_DECLARE_MSG_FACTORY_UNIT(CZQMessage)
+    // The factory unit of the class (command classes have their own, see CZQCommand).
+    class MsgFactoryUnit : public CZQMsgFactoryUnitBase {
+    public:
+        CZQMessage* Create() override;
+    };
+    static MsgFactoryUnit s_factoryUnit;
+
+    // A text parameter URL-encoded into a buffer of `size` bytes (cut on a whole escape).
+    static std::string Enc(const std::string& text, size_t size);
+    // An identifier or password: URL-encoded whole, so reserved characters cannot break the query.
+    static std::string EncAll(const std::string& text);
 
 protected:
     // Own reply keys of a command; runs only when the reply parsed as JSON.
@@ -88,13 +84,6 @@ protected:
     std::string HeadPrefixed() const;                                // FromID, ClientID, src, ver, cmd
     // [FromID, ClientID,] src, ver, mac, tm, token, cmd, uid, sid; signed for `tokenRoom`.
     std::string HeadSigned(uint32_t tokenRoom, uint32_t uid, uint32_t sid, bool prefixed) const;
-
-public:
-    // A text parameter URL-encoded into a buffer of `size` bytes (cut on a whole escape).
-    static std::string Enc(const std::string& text, size_t size);
-    // An identifier or password: URL-encoded whole, so reserved characters cannot break the query.
-    static std::string EncAll(const std::string& text);
-protected:
 
 private:
     static std::atomic<int> s_sequence;

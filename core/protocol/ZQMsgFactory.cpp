@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #include "JsonSafe.h"
 #include "ZQCommands.h"
@@ -11,41 +12,11 @@ namespace {
 const char* kLog = "HttpRequest.txt";
 
 void RegisterAll(CZQMsgFactory::Registry& r) {
-    CZQMsgFactory::Register("broadcast", &CZQBroadCastMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("checknick", &CZQCheckNickMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("enterroom", &CZQEnterRoomMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("exitroom", &CZQExitRoomMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getallnav", &CZQGetAllNavMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getanonyuser", &CZQGetAnonyUserMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getcatelist", &CZQGetCateListMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getchatsig", &CZQGetChatSigMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getlivesig", &CZQGetLiveSigMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getmicinfo", &CZQGetMicInfoMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getmic", &CZQGetMicMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getmyinfo", &CZQGetMyInfoMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getroominfo", &CZQGetRoomInfoMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getroomuser", &CZQGetRoomUserMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getuserinfo", &CZQGetUserInfoMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("getuserloc", &CZQGetUserLocMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("heartbeat", &CZQHeartBeatMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("kickroom", &CZQKickRoomMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("login", &CZQLogInMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("logout", &CZQLogOutMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("opfavroom", &CZQOpFavRoomMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("opmicattr", &CZQOpMicAttrMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("opmic", &CZQOpMicMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("oproomblackuser", &CZQOpRoomBlackUserMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("oproomuserchat", &CZQOpRoomUserChatMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("oproomuserrole", &CZQOpRoomUserRoleMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("sendcolorbar", &CZQSendColorBarMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("sendgift", &CZQSendGiftMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("sendmultigift", &CZQSendMultiGiftMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("sendtag", &CZQSendTagMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("sendtmpnotice", &CZQSendTmpNoticeMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("notify", &CZQSysNotifyMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("updatemyinfo", &CZQUpdateMyInfoMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("updateroominfo", &CZQUpdateRoomInfoMsg::s_factoryUnit, r);
-    CZQMsgFactory::Register("updatewelword", &CZQUpdateWelWord::s_factoryUnit, r);
+#define ZQ_REGISTER(Class, name, id)                                                          \
+    static_assert(std::is_base_of_v<CZQCommand<Class>, Class>, #Class " is a command class"); \
+    CZQMsgFactory::Register(name, &Class::s_factoryUnit, r);
+    ZQ_COMMAND_TABLE(ZQ_REGISTER)
+#undef ZQ_REGISTER
     CZQMsgFactory::Register("ZQ_Message", &CZQMessage::s_factoryUnit, r);
 }
 

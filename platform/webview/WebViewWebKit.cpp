@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 
+#include "JsonSafe.h"
 #include "WebViewBase.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
@@ -344,20 +345,18 @@ private:
 
     static bool ParseCall(const char* text, std::string& name, std::vector<std::string>& args, std::string& handler) {
         size_t len = strlen(text);
-        if (len > (kMaxExternalArgs + 1) * kMaxExternalArgBytes * 2 || !JsonLimit::Within(text, len, 4 * kMaxExternalArgs))
-            return false;
-        Json::CharReaderBuilder b;
-        std::unique_ptr<Json::CharReader> r(b.newCharReader());
         Json::Value v;
-        std::string err;
-        if (!r->parse(text, text + len, &v, &err) || !v.isObject()) return false;
+        if (len > (kMaxExternalArgs + 1) * kMaxExternalArgBytes * 2 ||
+            !JsonSafe::Parse(text, len, v, nullptr, 4 * kMaxExternalArgs) || !v.isObject())
+            return false;
         if (v.isMember("h")) {
-            if (!v["h"].isString() || v["h"].asString().empty()) return false;
-            handler = v["h"].asString();
+            const Json::Value& h = JsonSafe::Get(v, "h");
+            if (!h.isString() || h.asString().empty()) return false;
+            handler = h.asString();
             return true;
         }
-        const Json::Value& n = v["n"];
-        const Json::Value& a = v["a"];
+        const Json::Value& n = JsonSafe::Get(v, "n");
+        const Json::Value& a = JsonSafe::Get(v, "a");
         if (!n.isString() || !a.isArray() || a.size() > kMaxExternalArgs) return false;
         name = n.asString();
         for (const auto& x : a) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "CatalogParser.h"
+#include "JsonSafe.h"
 #include "ZqLib.h"
 #include "CatalogTestUtil.h"
 
@@ -241,3 +242,18 @@ TEST(CatalogParser, NamesAreCappedOnACharacterBoundary)
 }
 
 }  // namespace
+
+TEST(CatalogParser, NestingIsBoundedLikeTheReplies)
+{
+    // Root, list, group, items and item are five levels; the extra member fills up to the bound.
+    auto text = [](unsigned levels) {
+        return R"({"giftlist":[{"idx":1,"name":"","path":"","list":[{"id":1,"pri":1,"x":)" +
+               std::string(levels - 5, '[') + std::string(levels - 5, ']') + "}]}]}";
+    };
+    GiftCatalog cat;
+    EXPECT_TRUE(LoadGiftList(text(JsonSafe::kMaxDepth), cat));
+    EXPECT_EQ(cat.groups().size(), 1u);
+    GiftCatalog deeper;
+    EXPECT_FALSE(LoadGiftList(text(JsonSafe::kMaxDepth + 1), deeper));
+    EXPECT_TRUE(deeper.empty());
+}

@@ -29,11 +29,13 @@ TEST(Robustness, HostileGiftTexts)
         {"{\"giftlist\":[{\"idx\":2,\"name\":\"a\",\"path\":\"p\",\"list\":[{\"id\":\"7\",\"pri\":1},"
          "{\"id\":8,\"pri\":1,\"price\":-3},{\"id\":9,\"pri\":1,\"price\":4294967296},7,null,[],"
          "{\"id\":1.5,\"pri\":1},{\"id\":10,\"pri\":3.0,\"name\":{},\"fname\":[1],\"tips\":5,\"mcid\":true}]}]}",
-         1, 3},
+         1, 4},  // 1.5 reads as 1: numbers convert the way every reply does
         {"{\"giftlist\":[{\"idx\":4294967296,\"name\":\"a\",\"path\":\"p\",\"list\":[{\"id\":1,\"pri\":1}]}]}", 0, 0},
-        {"{\"giftlist\":[{\"idx\":1,\"name\":\"a\",\"path\":7,\"list\":[{\"id\":1,\"pri\":1}]}]}", 0, 0},
+        {"{\"giftlist\":[{\"idx\":1,\"name\":\"a\",\"path\":7,\"list\":[{\"id\":1,\"pri\":1}]}]}", 1, 1},  // "7"
+        {"{\"giftlist\":[{\"idx\":1,\"name\":\"a\",\"path\":[],\"list\":[{\"id\":1,\"pri\":1}]}]}", 0, 0},
         {"{\"giftlist\":[{\"idx\":1,\"name\":\"a\",\"path\":\"p\",\"list\":{\"id\":1,\"pri\":1}}]}", 0, 0},
-        {"{\"giftlist\":[{\"idx\":true,\"name\":\"a\",\"path\":\"p\",\"list\":[{\"id\":1,\"pri\":1}]}]}", 0, 0},
+        {"{\"giftlist\":[{\"idx\":true,\"name\":\"a\",\"path\":\"p\",\"list\":[{\"id\":1,\"pri\":1}]}]}", 1, 1},
+        {"{\"giftlist\":[{\"idx\":\"1\",\"name\":\"a\",\"path\":\"p\",\"list\":[{\"id\":1,\"pri\":1}]}]}", 0, 0},
         {"{\"giftlist\":[{\"idx\":1,\"name\":\"a\",\"path\":\"p\",\"list\":[{\"id\":1,\"pri\":1}]}", 0, 0},  // cut
         {std::string(100000, '[') + std::string(100000, ']'), 0, 0},
         {"{\"giftlist\":[{\"idx\":1,\"name\":\"" + std::string(1 << 20, 'n') +
@@ -65,10 +67,11 @@ TEST(Robustness, WrongTypesKeepDefaults)
     EXPECT_EQ(item.pri, 3u);
     EXPECT_EQ(item.name, "");
     EXPECT_EQ(item.fname, "");
-    EXPECT_EQ(item.tips, Gbk(u8"个"));
+    EXPECT_EQ(item.tips, "5");      // scalars read as their text, numbers cut to integers, as in the replies
+    EXPECT_EQ(item.mcid, "true");
+    EXPECT_EQ(item.endtm, 1u);
     EXPECT_EQ(item.price, 0u);
     EXPECT_EQ(item.showtype, 0u);
-    EXPECT_EQ(item.endtm, 0u);
 }
 
 TEST(Robustness, HostileResFolder)

@@ -391,4 +391,18 @@ TEST(JsonLimit, RepliesAreBoundedByTheirValues) {
     EXPECT_EQ(base.status, 2);
 }
 
+// One depth bound for every reader: a reply (and a catalogue, see the plug-in's tests) nested kMaxDepth levels
+// parses, one level more is refused like malformed text.
+TEST(JsonSafe, NestingIsBounded) {
+    auto nested = [](unsigned levels) {
+        return R"({"cmd":"login","status":1,"x":)" + std::string(levels - 1, '[') + std::string(levels - 1, ']') + "}";
+    };
+    Json::Value v;
+    EXPECT_TRUE(JsonSafe::Parse(nested(JsonSafe::kMaxDepth), v));
+    std::string error;
+    EXPECT_FALSE(JsonSafe::Parse(nested(JsonSafe::kMaxDepth + 1), v, &error));
+    EXPECT_TRUE(v.isNull());
+    EXPECT_FALSE(error.empty());
+}
+
 }  // namespace

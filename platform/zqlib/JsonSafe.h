@@ -1,17 +1,33 @@
-// Type-checked readers over jsoncpp values. Replies of the room service are untrusted: a key that is absent,
-// null or of a type that does not convert leaves the caller's field as it was, and nothing here ever throws.
+// The one reader of untrusted JSON (service replies, catalogues, update files, page calls): a bounded parse and
+// type-checked reads over jsoncpp values. A key that is absent, null or of a type that does not convert leaves
+// the caller's field as it was, and nothing here ever throws. Any thread; no shared state.
+//
+// The rules, the same for every caller:
+// - at most JsonLimit values (or the caller's smaller bound) and kMaxDepth levels of nesting; comments are
+//   allowed and text after the first value is ignored;
+// - a number converts to an integer the way jsoncpp converts it, without its exceptions: in the target's range
+//   (a fraction is cut off), a bool as 0 or 1; strings, containers and out-of-range numbers do not convert;
+// - a string reads as it stands, a number or bool as its text; containers do not convert.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include <json/value.h>
 
+#include "ZqLib.h"
+
 namespace JsonSafe {
 
-// Parses `len` bytes of `text`; false (and `out` null) on malformed text or past JsonLimit. Never throws.
-bool Parse(const char* text, size_t len, Json::Value& out);
-bool Parse(const std::string& text, Json::Value& out);
+// Documents nest a few levels (replies about five, catalogues four); deeper text is refused, not recursed into.
+constexpr unsigned kMaxDepth = 64;
+
+// Parses `len` bytes of `text`; false (and `out` null) on empty or malformed text, past `maxValues` values or
+// past kMaxDepth. `error`, when given, receives the reason of a failure. Never throws.
+bool Parse(const char* text, size_t len, Json::Value& out, std::string* error = nullptr,
+           size_t maxValues = JsonLimit::kMaxValues);
+bool Parse(const std::string& text, Json::Value& out, std::string* error = nullptr);
 
 // Member `key` of `obj`, or a null value when `obj` is not an object or lacks the key.
 const Json::Value& Get(const Json::Value& obj, const char* key);

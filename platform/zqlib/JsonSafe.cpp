@@ -16,35 +16,51 @@ const Json::Value& NullValue() {
     return null;
 }
 
-// Replies nest a few levels; deeper documents are refused rather than recursed into.
-Json::CharReader* MakeReader() {
+std::unique_ptr<Json::CharReader> MakeReader() {
     Json::CharReaderBuilder b;
     b["collectComments"] = false;
     b["allowComments"] = true;
-    b["stackLimit"] = 200;
+    b["stackLimit"] = kMaxDepth;
     b["failIfExtra"] = false;
     b["rejectDupKeys"] = false;
-    return b.newCharReader();
+    return std::unique_ptr<Json::CharReader>(b.newCharReader());
+}
+
+void SetError(std::string* error, const char* text) {
+    if (error) *error = text;
 }
 }  // namespace
 
-bool Parse(const char* text, size_t len, Json::Value& out) {
+bool Parse(const char* text, size_t len, Json::Value& out, std::string* error, size_t maxValues) {
     out = Json::Value();
-    if (!text || len == 0 || !JsonLimit::Within(text, len)) return false;
+    if (!text || len == 0) {
+        SetError(error, "empty text");
+        return false;
+    }
+    if (!JsonLimit::Within(text, len, maxValues)) {
+        if (error) *error = "more than " + std::to_string(maxValues) + " values";
+        return false;
+    }
     try {
-        thread_local std::unique_ptr<Json::CharReader> reader(MakeReader());
+        std::unique_ptr<Json::CharReader> reader = MakeReader();
         std::string errs;
         Json::Value v;
-        if (!reader->parse(text, text + len, &v, &errs)) return false;
+        if (!reader->parse(text, text + len, &v, &errs)) {
+            if (error) *error = std::move(errs);
+            return false;
+        }
         out.swap(v);
         return true;
-    } catch (...) {
+    } catch (...) {  // the reader throws past its depth limit
         out = Json::Value();
+        SetError(error, "nested too deep");
         return false;
     }
 }
 
-bool Parse(const std::string& text, Json::Value& out) { return Parse(text.data(), text.size(), out); }
+bool Parse(const std::string& text, Json::Value& out, std::string* error) {
+    return Parse(text.data(), text.size(), out, error);
+}
 
 const Json::Value& Get(const Json::Value& obj, const char* key) {
     if (!obj.isObject() || !key) return NullValue();
