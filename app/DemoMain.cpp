@@ -440,6 +440,7 @@ int Demo::Run(bool keepData, bool show) {
     cfg->SetString("Sign", "KeyA", testenv::kRoomServiceKeyA, 1);
     cfg->SetString("Sign", "KeyB", testenv::kRoomServiceKeyB, 1);
     CGlobalDataApp::GetInstance().SetSignKeys(testenv::kRoomServiceKeyA, testenv::kRoomServiceKeyB);
+    SetCameraCountProvider(&Grabbel::CameraCount);
     std::printf("data folder %s\n", dataDir_.c_str());
 
     if (service_.Start(0) == 0) {

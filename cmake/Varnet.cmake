@@ -32,6 +32,10 @@ function(varnet_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main Threads::Threads)
+  if(TARGET varnet_ui_test_driver)
+    # The UI test driver is a test-only library; any test may drive windows.
+    target_link_libraries(${name} PRIVATE varnet_ui_test_driver)
+  endif()
   target_compile_definitions(${name} PRIVATE
     VARNET_SOURCE_DIR="${PROJECT_SOURCE_DIR}" VARNET_BINARY_DIR="${PROJECT_BINARY_DIR}")
   set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "SDL_AUDIODRIVER=dummy;${T_ENV}")

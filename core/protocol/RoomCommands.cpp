@@ -10,13 +10,12 @@
 
 using StringUtility::Format;
 
-int CameraCountSystem();   // CameraProbe.cpp
-
 namespace {
-std::atomic<CameraCountFn> g_cameraCount{&CameraCountSystem};
+int NoCameraCount() { return 0; }
+std::atomic<CameraCountFn> g_cameraCount{&NoCameraCount};
 }  // namespace
 
-void SetCameraCountProvider(CameraCountFn fn) { g_cameraCount.store(fn ? fn : &CameraCountSystem); }
+void SetCameraCountProvider(CameraCountFn fn) { g_cameraCount.store(fn ? fn : &NoCameraCount); }
 int CameraCountForQuery() { return g_cameraCount.load()(); }
 
 // A clone that carries only the base copy set.

@@ -12,7 +12,8 @@
 #include "RoomRecords.h"
 #include "ZQMessage.h"
 
-// Camera count used by the enter-room query (the capture library's count; tests and the program may replace it).
+// Camera count used by the enter-room query. The program installs the capture library's count at start-up
+// (SetCameraCountProvider(&Grabbel::CameraCount)); until then, and after a null, no camera is counted.
 using CameraCountFn = int (*)();
 void SetCameraCountProvider(CameraCountFn fn);
 int CameraCountForQuery();

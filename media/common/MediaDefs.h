@@ -136,12 +136,7 @@ public:
     virtual void VideoFrameCB(BYTE* rgb24, long length) = 0;
 };
 
-// Microphone chunks of 16-bit interleaved PCM, on the capture thread; the data is borrowed.
-class IBaseAudioCB {
-public:
-    virtual ~IBaseAudioCB() = default;
-    virtual void AudioBufferCB(double time, BYTE* pcm, long length) = 0;
-};
+// Microphone chunks arrive through the microphone layer's IBaseAudioCB (IBaseAudioCB.h).
 
 // Publisher status and local previews.
 class IBasePublishNotify {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "Grabbel.h"
+#include "IBaseAudioCB.h"
 #include "MediaDefs.h"
 #include "MediaExport.h"
 #include "OwnerThread.h"

@@ -12,5 +12,4 @@
 #include "UIManager.h"
 #include "UIMenu.h"
 #include "UIRender.h"
-#include "UITestDriver.h"
 #include "UIWindow.h"

@@ -54,7 +54,7 @@ int Micrel::MicrophoneName(int index, char* buffer, int size) {
     return rc;
 }
 
-void Micrel::SetVolume(BYTE value) { s_volume = std::min<int>(value, 100); }
+void Micrel::SetVolume(uint8_t value) { s_volume = std::min<int>(value, 100); }
 
 void Micrel::SetToneSource(double hz) { s_toneHz = hz; }
 

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <vector>
 
-#include "MediaDefs.h"
+#include "IBaseAudioCB.h"
 
 class Micrel {
 public:
@@ -28,7 +28,7 @@ public:
     // 0, or -1 for an unknown index.
     static int MicrophoneName(int index, char* buffer, int size);
     // Capture volume 0..100 for every microphone (software gain; 0 gives silence).
-    static void SetVolume(BYTE value);
+    static void SetVolume(uint8_t value);
     // Tone of `hz` in place of the device's samples; 0 turns it off.
     static void SetToneSource(double hz);
 
@@ -52,7 +52,7 @@ private:
     int m_channels = 0;
     double m_tonePhase = 0;
     double m_time = 0;  // s of audio delivered since StartCapture
-    std::vector<BYTE> m_chunk;
+    std::vector<uint8_t> m_chunk;
     size_t m_fill = 0;
     std::recursive_mutex m_cbLock;  // guards m_cb against the capture thread
     IBaseAudioCB* m_cb = nullptr;

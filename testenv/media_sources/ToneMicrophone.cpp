@@ -76,7 +76,7 @@ private:
                 }
             }
             if (IBaseAudioCB* cb = m_cb.load()) {
-                cb->AudioBufferCB(double(sample) / m_rate, reinterpret_cast<BYTE*>(chunk.data()), long(m_bytes));
+                cb->AudioBufferCB(double(sample) / m_rate, reinterpret_cast<uint8_t*>(chunk.data()), long(m_bytes));
             }
         }
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <UIlib.h>
+#include <UITestDriver.h>
 
 #include <functional>
 #include <string>

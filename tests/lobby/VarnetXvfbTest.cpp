@@ -20,6 +20,7 @@
 #include "RoomNavListUI.h"
 #include "RoomService.h"
 #include "TestKeys.h"
+#include "UITestDriver.h"
 #include "Win32.h"
 #include "ZqWindowBase.h"
 

@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "FourierTransformer.h"
+#include "MediaTypes.h"
 #include "Micrel.h"
 
 namespace {

@@ -1,0 +1,50 @@
+// Shared-reader / exclusive-writer lock and its scoped guard.
+//
+// A waiting writer holds the gate, so readers that arrive after it wait until it has had its turn: writers
+// are never starved. Readers that arrive while only readers hold the lock pass at once. The lock is not
+// re-entrant for writers, and a nested read lock of one thread deadlocks while a writer waits.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+class CReadWriteLock {
+public:
+    enum { LOCK_NONE = 0, LOCK_READ = 1, LOCK_WRITE = 2 };
+
+    CReadWriteLock() = default;
+    virtual ~CReadWriteLock() = default;
+    CReadWriteLock(const CReadWriteLock&) = delete;
+    CReadWriteLock& operator=(const CReadWriteLock&) = delete;
+
+    // Takes the lock for reading (1) or writing (2); any other type takes nothing and returns false.
+    bool Lock(int type);
+    // Releases what the caller took with Lock: readers - 1 (the last one frees the lock), or the writer.
+    void Unlock();
+
+    // For tests: 0 free, 1 held by readers, 2 held by a writer; and the reader count.
+    int State() const;
+    int Readers() const;
+
+private:
+    std::mutex gate_;                  // held by whoever waits for the lock to become idle
+    mutable std::mutex cs_;            // guards the fields below
+    std::condition_variable idleCv_;
+    int state_ = 0;
+    int readers_ = 0;
+    bool idle_ = false;                // the manual-reset "idle" event
+};
+
+// Scoped guard: takes the lock in its constructor, releases in its destructor only what it took.
+class CLockObject {
+public:
+    CLockObject(CReadWriteLock* lock, int type);
+    virtual ~CLockObject();
+    CLockObject(const CLockObject&) = delete;
+    CLockObject& operator=(const CLockObject&) = delete;
+
+    bool Locked() const { return lock_ != nullptr; }
+
+private:
+    CReadWriteLock* lock_ = nullptr;   // null when nothing was taken
+};
