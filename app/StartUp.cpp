@@ -61,6 +61,14 @@ bool RunSilentUpdate(const std::function<int(const std::string&, const std::stri
     return true;
 }
 
+bool ApplyLogLevel() {
+    std::string level;
+    AfxGetConfigManager()->GetString("LogMsg", "realloglevel", level);
+    if (level != "debug") return false;
+    LogSetDebug(true);
+    return true;
+}
+
 RoomAudioVolumes ReadRoomAudioSettings() {
     IConfigManager* cfg = AfxGetConfigManager();
     RoomAudioVolumes v;

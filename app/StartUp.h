@@ -14,6 +14,10 @@ int VersionToNumber(const std::string& version);
 // download folder. `start` runs it (command line, working folder; -1 on failure).
 bool RunSilentUpdate(const std::function<int(const std::string&, const std::string&)>& start);
 
+// "debug" in LogMsg/realloglevel (read without default) turns on detailed logging; anything else leaves
+// logging as it is. True when it turned it on.
+bool ApplyLogLevel();
+
 // The playback and microphone volumes saved in "RoomAudioSetSection" (0..100).
 struct RoomAudioVolumes {
     int playback = 80;

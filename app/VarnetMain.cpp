@@ -91,7 +91,9 @@ int main(int argc, char** argv) {
     CMsgClientThread& worker = CMsgClientThread::GetInstance();
     if (worker.Start() == 0) PJ_Log(kSpeed, 2, "main", "WinMain request worker not started");
     PJ_Log(kSpeed, 0, "main", "WinMain InitIEProxy");
-    // 10. The crash handler's dump type follows LogMsg/realloglevel; 11. DNS pre-resolution: their places.
+    // 10. LogMsg/realloglevel "debug": detailed logging (and the crash handler's fuller dump type, in its place).
+    if (ApplyLogLevel()) PJ_Log(kSpeed, 0, "main", "WinMain debug logging on");
+    // 11. DNS pre-resolution: its place.
     // 12. Saved volumes. 13. The updater.
     LoadRoomAudioSettings();
     global.StartUpdater();

@@ -496,7 +496,16 @@ void CVarnetFrameWnd::DealNotifyUserReEnter() {
 }
 
 void CVarnetFrameWnd::OnResChanged(int mask) {
-    if (IDataHalvec* halvec = Halvec()) halvec->Reload(mask);
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::OnResChanged", "资源更新 mask=0x%x", (unsigned)mask);
+    CRoomManager* rm = m_pRoomManager.get();
+    bool giftColumn = rm && (mask & RES_GIFT);
+    if (giftColumn) rm->OnGiftResourceUpdate(false);
+    IDataHalvec* halvec = Halvec();
+    if (halvec) halvec->Reload(mask);
+    if (giftColumn) rm->OnGiftResourceUpdate(true);
+    if (rm && (mask & RES_FACE)) rm->ReloadFaces();
+    // The lobby's own catalogue pictures: the user's photo and level badge.
+    if (halvec && (mask & (RES_USERPHOTO | RES_LEVEL))) OnUpdateMyInfo(0);
 }
 
 void CVarnetFrameWnd::ShowForceUpdateDlg() {

@@ -341,3 +341,9 @@ void CRoomManager::CoinUpdate(int64_t xiubi, uint32_t xiubiver)
         PostRoomNotify(hwnd, ROOM_NOTIFY_USER_CHANGED, std::move(change));
     }
 }
+
+// The room window's gift column and emoticon picker take these once the window exists; until then there is
+// nothing that shows catalogue data in a room.
+void CRoomManager::OnGiftResourceUpdate(bool reloaded) { (void)reloaded; }
+
+void CRoomManager::ReloadFaces() {}

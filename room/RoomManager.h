@@ -42,6 +42,10 @@ public:
     void DealNotifyRemoveRoom();
     // Closes the open room and tells the service.
     virtual void RemoveAll();
+    // Around a reload of the gift catalogue (false before, true after) and after a reload of the emoticons:
+    // handed to the room window's gift column and emoticon picker while a room window exists.
+    virtual void OnGiftResourceUpdate(bool reloaded);
+    virtual void ReloadFaces();
     void DelFavRoom(uint32_t roomId);
 
     void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;

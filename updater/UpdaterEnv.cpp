@@ -63,7 +63,7 @@ UpdaterEnv MakeDefaultUpdaterEnv(std::unique_ptr<IMainWindowLink>& link) {
     env.userDir = Dir::GetZqPath(107);
     env.logDir = Dir::GetZqPath(110);
     env.downloadDir = Dir::GetZqPath(113);
-    env.killMainProgram = [] { KillProcessByName("Varnet.exe"); };
+    env.killMainProgram = [] { KillProcessByName("Varnet"); };  // the main program's executable name
     env.launchInstaller = StartInstallerFile;
     env.remindInstall = ShowUpdateTipDlg;
     return env;

@@ -419,3 +419,20 @@ TEST_F(FrameTest, WindowCommandsTrayAndLoginElsewhere) {
     PumpMessagesFor(200);
     EXPECT_EQ(service->RequestCount("logout"), logouts);
 }
+
+TEST_F(FrameTest, ChangedCataloguesReachTheRoomSide) {
+    SignInAs(1001, 1, "a", 0);
+    ASSERT_NE(frame->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+    using Calls = std::vector<std::string>;
+    struct Row { WPARAM mask; Calls calls; } rows[] = {
+        {0x2, {"gift before", "gift after"}},
+        {0x3, {"gift before", "gift after", "faces"}},
+        {0x1, {"faces"}},
+        {0x40 | 0x10, {}},
+    };
+    for (const Row& r : rows) {
+        rm->resourceCalls.clear();
+        ::SendMessage(frame->GetHWND(), WM_RES_CHANGED, r.mask, 0);
+        EXPECT_EQ(rm->resourceCalls, r.calls) << r.mask;
+    }
+}

@@ -78,3 +78,17 @@ TEST(StartUp, SavedVolumes) {
         EXPECT_EQ(v.microphone, r.volume);
     }
 }
+
+TEST(StartUp, DebugLogLevelTurnsOnDetailedLogging) {
+    lobbytest::SetUpOnce();
+    IConfigManager* cfg = AfxGetConfigManager();
+    LogSetDebug(false);
+    struct Row { const char* level; bool on; } rows[] = {{nullptr, false}, {"", false}, {"Debug", false}, {"info", false},
+                                                         {"debug", true}};
+    for (const Row& r : rows) {
+        cfg->SetString("LogMsg", "realloglevel", r.level, 1);
+        EXPECT_EQ(ApplyLogLevel(), r.on) << (r.level ? r.level : "(none)");
+        EXPECT_EQ(LogDebugOn(), r.on) << (r.level ? r.level : "(none)");
+    }
+    LogSetDebug(false);
+}

@@ -2,7 +2,9 @@
 // by clicking, see the lobby with the directory, double-click a room and see the room manager enter it (its
 // room logic joins the room's chat channel), quit
 // and see the process end after its shutdown; a second start meanwhile ends at once. Screenshots of the
-// login dialog and the lobby go under the build folder. Skipped without VARNET_TEST_DISPLAY.
+// login dialog and the lobby go under the build folder. Beside it runs the local update service with a
+// changed gift catalogue: the updater that the program starts finds it and the lobby reloads it. Skipped
+// without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
 
 #include <gdk/gdk.h>
@@ -10,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -21,6 +24,7 @@
 #include "RoomService.h"
 #include "TestKeys.h"
 #include "UITestDriver.h"
+#include "UpdateService.h"
 #include "Win32.h"
 #include "ZqWindowBase.h"
 
@@ -142,10 +146,40 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
         ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
             << "\nKeyB=" << testenv::kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
     }
+    // An installation of its own (the updater writes its catalogue), with the build's programs.
+    namespace fs = std::filesystem;
+    const fs::path bin = VARNET_BINARY_DIR "/bin", install = data + "-install";
+    fs::create_directories(install);
+    for (const auto& e : fs::directory_iterator(bin))
+        if (e.path().filename() != "res") fs::create_symlink(e.path(), install / e.path().filename());
+    fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
+    fs::create_directories(data + "/run");
+    fs::permissions(data + "/run", fs::perms::owner_all, fs::perm_options::replace);
+    // The update service holds back its catalogue version until the lobby is up, so that the lobby is the
+    // window the updater tells.
+    testenv::UpdateService updates;
+    ASSERT_TRUE(testenv::PrepareChangedGiftCatalogue((bin / "res").string(), data + "-served"));
+    updates.SetCatalogueFolder(data + "-served");
+    ASSERT_TRUE(updates.Start());
+    std::atomic<bool> lobbyUp{false};
+    updates.Http().Get("/conf/version.conf", [&](const httplib::Request&, httplib::Response& res) {
+        for (int i = 0; i < 120 && !lobbyUp; ++i) updates.Http().Sleep(100);
+        std::string text = ReadFile(data + "-served/version.conf");
+        const std::string from = testenv::UpdateService::kPlaceholderHost;
+        for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), updates.BaseUrl());
+        res.set_content(text, "text/plain");
+    });
+    updates.SetConfigText(updates.ConfigIni("Varnet_1.0.0.1_release", ""));
+    {
+        std::ofstream ini(data + "/config.ini");
+        ini << updates.ConfigIni("Varnet_1.0.0.1_release", "");
+    }
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         setenv("VARNET_DATA_DIR", data.c_str(), 1);
+        setenv("VARNET_INSTALL_DIR", install.c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (data + "/run").c_str(), 1);
         setenv("NO_AT_BRIDGE", "1", 1);
         execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
         _exit(127);
@@ -181,8 +215,16 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     Screenshot(lobby, shots + "/varnet_lobby.png");
     EXPECT_EQ(service.RequestCount("getanonyuser"), 1);
     EXPECT_EQ(service.RequestCount("getallnav"), 1);
+    // The updater started with the program finds the changed gift catalogue; the lobby reloads it.
+    lobbyUp = true;
+    EXPECT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("资源更新 mask=0x2")) != std::string::npos; }))
+        << "the lobby was not told of the changed catalogue";
+    EXPECT_TRUE(fs::exists(install / "res/gift/19999.png"));
+    std::string trenby = log("Trenby.txt");
+    EXPECT_EQ(updates.StatLines().size(), 1u);
     // A second start with the same user data ends at once.
-    std::string second = Shell("VARNET_DATA_DIR=" + data + " timeout 10 " VARNET_BINARY_DIR "/bin/Varnet; echo rc=$?");
+    std::string second = Shell("VARNET_DATA_DIR=" + data + " VARNET_INSTALL_DIR=" + install.string() + " XDG_RUNTIME_DIR=" +
+                               data + "/run timeout 10 " VARNET_BINARY_DIR "/bin/Varnet; echo rc=$?");
     EXPECT_NE(second.find("rc=0"), std::string::npos) << second;
 
     // The third row of the directory is the first room of the room category.
@@ -211,6 +253,17 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     EXPECT_NE(speed.find("WinMain shutdown done"), std::string::npos);
     EXPECT_EQ(service.RequestCount("logout"), 1);   // sent by the stopping worker before it ended
     EXPECT_TRUE(chat.WaitMembers(3003, 0, 5000));     // the chat connection ended with the program
+    updates.Stop();
     std::filesystem::remove_all(data);
+    std::filesystem::remove_all(install);
+    std::filesystem::remove_all(data + "-served");
     printf("screenshots: %s/varnet_login.png, %s/varnet_lobby.png\n", shots.c_str(), shots.c_str());
+    for (const char* what : {"的资源需要更新", "本地需要删除", "发送"})
+        for (size_t at = 0; (at = trenby.find(Utf8(what), at)) != std::string::npos; ++at) {
+            size_t begin = trenby.rfind('\n', at);
+            std::string line = trenby.substr(begin == std::string::npos ? 0 : begin + 1);
+            line = line.substr(0, line.find('\n'));
+            size_t text = line.find(": ");   // after "<time> [<thread>] <level> <module>"
+            printf("updater: %s\n", line.substr(text == std::string::npos ? 0 : text + 2).c_str());
+        }
 }
