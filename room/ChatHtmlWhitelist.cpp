@@ -14,6 +14,7 @@
 
 #include "ChatHtml.h"
 #include "ChatHtmlInternal.h"
+#include "GbkCut.h"
 #include "ZqLib.h"
 
 using namespace chathtml;
@@ -478,7 +479,7 @@ bool FaceCodesOk(const std::string& text, const std::u16string& w, const Tokeniz
                 return false;   // inside a tag
             i = close + 1;
         } else {
-            i += static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size() ? 2 : 1;
+            i += varnet::GbkUnitLength(text.data(), text.size(), i);
         }
     }
     return true;

@@ -4,14 +4,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace varnet {
 
-bool DebugSwitchValue(const char* value) { return value && *value && std::strcmp(value, "0") != 0; }
+bool DebugSwitchValue(const char* value) { return value && value[0] == '1'; }
 
 bool DebugLogOn() {
-    static const bool on = DebugSwitchValue(std::getenv("VARNET_DEBUG"));
+    static const bool on = DebugSwitchValue(std::getenv("VARNET_LOG_DEBUG"));
     return on;
 }
 

@@ -1,5 +1,6 @@
-// Debug lines of every layer: "[component instance] text" on standard error when VARNET_DEBUG is set to
-// anything but "" or "0", and nowhere otherwise. Any thread; a line is written whole.
+// Debug lines of every layer: "[component instance] text" on standard error when the debug switch is on
+// (VARNET_LOG_DEBUG=1 in the environment at start, the same switch as the log files' detailed lines), and
+// nowhere otherwise. Any thread; a line is written whole.
 //
 //   DebugLog("Rondel", m_debugId.c_str(), "picture size %dx%d refused", w, h);   // [Rondel 3] picture size ...
 //
@@ -13,7 +14,7 @@ namespace varnet {
 // Whether the switch is on (read once, on first use).
 bool DebugLogOn();
 
-// Whether a value of VARNET_DEBUG turns the lines on (nullptr: not set).
+// Whether a value of VARNET_LOG_DEBUG turns the switch on: one that begins with '1' (nullptr: not set).
 bool DebugSwitchValue(const char* value);
 
 // One line; `instance` may be null or empty for code that serves no particular object.

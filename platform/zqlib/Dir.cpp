@@ -1,6 +1,7 @@
 // Folders of the installation and of the user, and file helpers on GBK paths.
 #include "ZqLib.h"
 
+#include "GbkCut.h"
 #include "UserFolders.h"
 
 #include <fcntl.h>
@@ -222,11 +223,11 @@ std::string GetShortFileName(const std::string& gbkPath) {
     // Walk by GBK characters: a trail byte may equal '\\'.
     size_t start = 0;
     for (size_t i = 0; i < gbkPath.size();) {
-        unsigned char c = static_cast<unsigned char>(gbkPath[i]);
-        if (c >= 0x81 && c <= 0xFE && i + 1 < gbkPath.size()) {
+        if (varnet::GbkUnitLength(gbkPath.data(), gbkPath.size(), i) == 2) {
             i += 2;
             continue;
         }
+        const char c = gbkPath[i];
         if (c == '/' || c == '\\') start = i + 1;
         ++i;
     }

@@ -12,7 +12,7 @@ TEST(DebugLog, SwitchLineAndMaskedUrls) {
         const char* value;
         bool on;
     };
-    for (const Switch& s : {Switch{nullptr, false}, {"", false}, {"0", false}, {"1", true}, {"yes", true}})
+    for (const Switch& s : {Switch{nullptr, false}, {"", false}, {"0", false}, {"yes", false}, {"1", true}})
         EXPECT_EQ(s.on, varnet::DebugSwitchValue(s.value)) << (s.value ? s.value : "(unset)");
 
     struct Line {
