@@ -10,6 +10,7 @@
 #include <string>
 
 #include "GlobalData.h"
+#include "Grabbel.h"
 #include "LoginDlg.h"
 #include "MsgClientThread.h"
 #include "RoomManager.h"
@@ -20,6 +21,7 @@
 #include "Win32.h"
 #include "ZqHttp.h"
 #include "ZqLib.h"
+#include "ZQCommands.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
     // 2. Process state (its icon once the window runtime is up).
     CGlobalDataApp& global = CGlobalDataApp::GetInstance();
     global.SetCommandLine(cmdline);
+    SetCameraCountProvider(&Grabbel::CameraCount);   // the enter-room request counts the cameras
     // 3. The window runtime on this thread and the display.
     if (!Win32Init() || !UIBackendGtkInit()) {
         std::fprintf(stderr, "Varnet: cannot open the display\n");

@@ -116,6 +116,8 @@ TEST(RoomStoreLoad, ParallelReadersWritersAndRoomsComingAndGoing)
         }));
     }
     workers.push_back(std::async(std::launch::async, [&] {
+        // The rooms come and go while the readers run: wait (bounded) until they have read something.
+        for (int w = 0; w < 10000 && reads.load() == 0; ++w) std::this_thread::sleep_for(1ms);
         for (int i = 0; i < 300; ++i) {
             store.InsertRoom(803, ChatServerInfo());
             store.AddRoomUser(803, User(1));

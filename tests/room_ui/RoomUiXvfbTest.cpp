@@ -11,6 +11,8 @@
 #include "RoomUiTestSupport.h"
 #include "TestSupport.h"
 #include "UIBackendGtk.h"
+#include "RoomInfoMgr.h"
+#include "RoomWindow.h"
 #include "UIChatFaceSelectPanel.h"
 
 using namespace DuiLib;
@@ -176,3 +178,50 @@ TEST_F(RoomUiXvfbTest, EmoticonPanelAndAnEffectPlaying)
 }
 
 }  // namespace
+
+// The room window on the desktop: users in the lists, lines in the chat panes, a global gift on the banner.
+TEST_F(RoomUiXvfbTest, RoomWindowWithUsersChatAndBanner)
+{
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    const uint32_t room = 8123;
+    store.RemoveRoom(room);
+    store.InsertRoom(room, ChatServerInfo{});
+    for (uint32_t uid : {1001u, 3001u, 3002u}) {
+        RoomUserInfo u;
+        u.uid = uid;
+        u.beautyid = uid == 3001 ? 88888 : 0;
+        u.nickname = uid == 3002 ? "管理员" : "用户" + std::to_string(uid);
+        u.role = uid == 3002 ? 40 : 0;
+        u.level = 500;
+        store.AddRoomUser(room, u);
+    }
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(8123)"));
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_LIST, room);
+    auto line = [&](int flags, const char* html) {
+        ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_CHAT_LINE,
+                      reinterpret_cast<LPARAM>(new RoomChatLine{flags, html}));
+    };
+    line(CHAT_VIEW_PUBLIC, "用户3001 说：大家好<BR>");
+    line(CHAT_VIEW_OWN, "[提示] 欢迎来到房间 <BR>");
+    auto* gift = new GlobalGiftItem;
+    gift->senderName = "用户3001";
+    gift->senderId = 88888;
+    gift->receiverName = "管理员";
+    gift->receiverId = 3002;
+    gift->count = 3;
+    gift->tips = "朵";
+    gift->giftName = "玫瑰";
+    gift->timeText = "(12.09 11:55)";
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_GLOBAL_GIFT, reinterpret_cast<LPARAM>(gift));
+    auto* members = dynamic_cast<roomui::CUserListUI*>(ui.m_PaintManager.FindControl("UserMemberList"));
+    ASSERT_NE(members, nullptr);
+    EXPECT_EQ(members->GetCount(), 3);
+    EXPECT_EQ(ui.PublicView().NodeCount() >= 2, true);
+    Settle(1500);   // the banner scrolls in
+    EXPECT_GT(ui.Center().Banner().Offset(), 0);
+    Shot(ui.GetWindowRect(), ShotDir() + "/room_window.png");
+    ui.CloseRoomWindow();
+    EXPECT_EQ(ui.GetHWND(), nullptr);
+}

@@ -1,0 +1,81 @@
+// What the chat column needs of a chat pane: append one GBK HTML line at the end of the page, count and trim
+// the page's top-level nodes, clear it, scroll it to the bottom. CWebChatView puts it on a view of the web
+// view layer; CHeadlessChatView keeps the page as the layer's document model (tests, and the window until its
+// panes get their page). UI thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DocModel.h"
+#include "WebView.h"
+
+namespace roomui {
+
+class IChatView {
+public:
+    virtual ~IChatView() = default;
+    // True once the page has loaded; before that the view takes nothing.
+    virtual bool IsReady() const = 0;
+    virtual void AppendHtml(const std::string& gbkHtml) = 0;
+    virtual int NodeCount() const = 0;
+    // Removes whole first nodes while more than `keep` remain; 0 empties the page.
+    virtual void RemoveOldNodes(int keep) = 0;
+    virtual void ScrollToBottom() = 0;
+    bool IsAutoScroll() const { return m_autoScroll; }
+    void SetAutoScroll(bool on) { m_autoScroll = on; }
+
+private:
+    bool m_autoScroll = true;
+};
+
+class CHeadlessChatView : public IChatView {
+public:
+    bool IsReady() const override { return m_ready; }
+    void SetReady(bool ready) { m_ready = ready; }
+    void AppendHtml(const std::string& gbkHtml) override;
+    int NodeCount() const override { return m_doc.ChildCount(); }
+    void RemoveOldNodes(int keep) override;
+    void ScrollToBottom() override { ++m_scrolls; }
+
+    // The markup of each top-level node, and of the whole body.
+    std::vector<std::string> Nodes() const;
+    std::string Text() const { return m_doc.BodyHtml(); }
+    int Scrolls() const { return m_scrolls; }
+
+private:
+    bool m_ready = false;
+    webview::CDocModel m_doc;
+    int m_scrolls = 0;
+};
+
+// A chat pane on a view of the web view layer: ready once its document has loaded (then OnReady runs).
+// Takes the view and closes it when destroyed; the view's events stop reaching this object then.
+class CWebChatView : public IChatView, private webview::IWebViewEvents {
+public:
+    explicit CWebChatView(webview::IWebView* view);
+    ~CWebChatView() override;
+    CWebChatView(const CWebChatView&) = delete;
+    CWebChatView& operator=(const CWebChatView&) = delete;
+
+    void Navigate(const std::string& url);
+    bool IsReady() const override { return m_ready; }
+    void AppendHtml(const std::string& gbkHtml) override;
+    int NodeCount() const override;
+    void RemoveOldNodes(int keep) override;
+    void ScrollToBottom() override;
+    webview::IWebView* View() const { return m_view; }
+
+    std::function<void()> OnReady;
+
+private:
+    void OnNavigateError(const std::string&, int) override {}
+    void OnNavigateComplete(const std::string&) override {}
+    void OnDocumentComplete(const std::string& url) override;
+
+    webview::IWebView* m_view;
+    bool m_ready = false;
+};
+
+}  // namespace roomui

@@ -1,0 +1,114 @@
+// The chat column of the room window: the public view (1) and the own view (0), the input with its sending
+// rules, the chat-target combo, the private check box and the global-gift banner.
+//
+// Threads: the banner accessors and IsChatViewReady are called by the room logic's detection thread (the
+// banner's fields and the ready flag are atomics); everything else runs on the UI thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChatView.h"
+#include "GlobalGiftShow.h"
+#include "RichEditCtrlEx.h"
+#include "RoomModalHost.h"
+#include "RoomUI.h"
+#include "UIlib.h"
+
+namespace roomui {
+
+using namespace DuiLib;
+
+// Views are counted 0 (own) and 1 (public).
+constexpr int kOwnView = 0;
+constexpr int kPublicView = 1;
+// A view keeps everything for 200 inserts; the next one trims it to its last 20 nodes.
+constexpr int kTrimAfterInserts = 200;
+constexpr int kKeepNodesOnTrim = 20;
+
+struct PendingPrivateMsg {
+    uint32_t senderUid = 0;
+    std::string text;
+};
+
+class CDealMainCenter : public IRoomCenterUI {
+public:
+    CDealMainCenter();
+    ~CDealMainCenter() override;
+
+    // Takes the views (either may be null: the column then shows nothing there), the input (null: no input),
+    // the chat-target combo and the private check box from the room window.
+    void InitControls(IRoomUI* room, IRoomModalHost* modal, IChatView* ownView, IChatView* publicView,
+                      CRichEditCtrlEx* input, CComboUI* combo, COptionUI* privateBox, CPaintManagerUI* pm);
+    // The page of a view has loaded.
+    void OnDocumentComplete(int view);
+    // The user list arrived (code 2).
+    void UpdateUserList();
+    // Runs the sending rules; true when the line was handed to the room logic.
+    bool SendChat();
+    // The private check box became checked: refusals for guests and registered users.
+    void OnPrivateBoxChecked();
+    // A user's nickname changed: the combo item of that user shows it.
+    void RenameChatTarget(uint32_t uid, const std::string& nickname);
+    void SetPendingPrivateMsgs(std::vector<PendingPrivateMsg> msgs) { m_pending = std::move(msgs); }
+    // The room closes: the views are no longer ready, the caches are dropped.
+    void ResetViews();
+    // Clicks of the column's buttons and the check box's change.
+    void Notify(TNotifyUI& msg);
+
+    // IRoomCenterUI
+    void SetChatTarget(uint32_t uid);
+    uint32_t GetGiftBannerPriority() override { return m_banner.GetPriority(); }
+    uint32_t GetGiftBannerElapsed() override;
+    bool IsGiftBannerIdle() override { return m_banner.IsIdle(); }
+    int GetGiftBannerSpeed() override { return m_banner.GetSpeed(); }
+    void SetGiftBannerSpeed(int mode) override { m_banner.SetSpeed(mode); }
+    bool IsChatViewReady() override { return m_chatReady; }
+    void SetMyEnterShowText(std::string text) override { m_enterShow = std::move(text); }
+    void SetWelWordUsers(const std::vector<uint32_t>& uids) override { m_welWordUsers = uids; }
+
+    // A line for a view (0 own, 1 public; others dropped): appended when the view is ready, cached otherwise.
+    void AppendMsgHtml(const std::string& html, int view);
+    void SetGift(const GlobalGiftItem& item);
+
+    CGlobalGiftShowWnd& Banner() { return m_banner; }
+    IChatView* View(int view) const { return view == kOwnView ? m_views[0] : view == kPublicView ? m_views[1] : nullptr; }
+    size_t CachedLines(int view) const { return view == 0 || view == 1 ? m_cache[view].size() : 0; }
+    const std::vector<uint32_t>& WelWordUsers() const { return m_welWordUsers; }
+    const std::string& EnterShowText() const { return m_enterShow; }
+
+    // Rights check: the level grant, else the role grant in this room.
+    bool HasRoomRight(int right) const;
+
+private:
+    void Refuse(const std::string& text);
+    void AppendToView(int view, const std::string& html);
+    void ShowPendingLines();
+    void FlushCache(int view);
+    void PickFace();
+    uint32_t RoomId() const;
+    IRoomLogic* Logic() const;
+
+    IRoomUI* m_room = nullptr;
+    IRoomModalHost* m_modal = nullptr;
+    CPaintManagerUI* m_pm = nullptr;
+    IChatView* m_views[2] = {nullptr, nullptr};
+    bool m_ready[2] = {false, false};
+    int m_inserts[2] = {0, 0};
+    std::deque<std::string> m_cache[2];
+    CRichEditCtrlEx* m_input = nullptr;
+    CComboUI* m_combo = nullptr;
+    COptionUI* m_privateBox = nullptr;
+    std::vector<PendingPrivateMsg> m_pending;
+    bool m_userListLoaded = false;
+    std::string m_enterShow;
+    std::vector<uint32_t> m_welWordUsers;
+    CGlobalGiftShowWnd m_banner;
+    std::atomic<bool> m_chatReady{false};
+};
+
+}  // namespace roomui

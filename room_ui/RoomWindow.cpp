@@ -1,0 +1,635 @@
+#include "RoomWindow.h"
+
+#include "ChatHtml.h"
+#include "GlobalData.h"
+#include "IDataHalvec.h"
+#include "MsgClientThread.h"
+#include "PickerControls.h"
+#include "RoomInfoMgr.h"
+#include "ZQCommands.h"
+#include "ZqLib.h"
+#include "ZqLog.h"
+#include "ZqModConfig.h"
+#include "ZqMusicCore.h"
+
+namespace roomui {
+
+namespace {
+
+constexpr const char* kManagerLog = "RoomManager.txt";
+constexpr const char* kUiLog = "RoomUI.txt";
+constexpr uint32_t kEffectMovieItem = 72000;
+constexpr DWORD kRoomStyle = 0x10CF0000;
+constexpr DWORD kRoomExStyle = 0x60000;
+
+IDataHalvec* Halvec()
+{
+    IDataManager* dm = AfxGetDataManager();
+    return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
+}
+
+// The views of the window until the web view is wired in; controls of the skin that only mark a place.
+class CPlaceholderUI : public CControlUI {
+public:
+    explicit CPlaceholderUI(const char* cls) : m_class(cls) {}
+    const char* GetClass() const override { return m_class; }
+
+private:
+    const char* m_class;
+};
+
+// The input's place: the native input follows this control's rectangle.
+class CInputPlaceUI : public CControlUI {
+public:
+    explicit CInputPlaceUI(CRichEditCtrlEx& input) : m_input(input) {}
+    const char* GetClass() const override { return "InputPlaceUI"; }
+    void SetPos(RECT rc, bool bNeedInvalidate = true) override
+    {
+        CControlUI::SetPos(rc, bNeedInvalidate);
+        if (m_input.Edit().IsCreated())
+            m_input.Edit().Move(rc);
+    }
+
+private:
+    CRichEditCtrlEx& m_input;
+};
+
+}  // namespace
+
+CRoomUI::CRoomUI() = default;
+
+CRoomUI::~CRoomUI()
+{
+    if (m_flash)
+        m_flash->Destroy();
+}
+
+template <class T>
+void CRoomUI::Free(int code, T* payload)
+{
+    if (!payload)
+        return;
+    if (OnPayloadFreed)
+        OnPayloadFreed(code, payload);
+    delete payload;
+}
+
+bool CRoomUI::GetDealUI(int kind, IRoomDealUI** out)
+{
+    IRoomDealUI* deal = kind == 0 ? static_cast<IRoomDealUI*>(&m_left)
+                      : kind == 1 ? static_cast<IRoomDealUI*>(&m_center)
+                      : kind == 2 ? static_cast<IRoomDealUI*>(&m_right)
+                                  : nullptr;
+    if (out)
+        *out = deal;
+    return deal != nullptr;
+}
+
+bool CRoomUI::CreateRoomWindow(const std::string& title)
+{
+    if (m_hwnd)
+        return true;
+    m_closing = false;
+    if (!Create(nullptr, title.c_str(), kRoomStyle, kRoomExStyle, 0, 0, kWidth, kHeight))
+        return false;
+    CenterWindow();
+    ShowWindow(true);
+    return true;
+}
+
+void CRoomUI::CloseRoomWindow()
+{
+    HWND h = m_hwnd;
+    if (h) {
+        m_closing = true;   // the room manager closes: no exit request of our own
+        ::SendMessage(h, WM_CLOSE, 0, 0);
+    }
+}
+
+bool CRoomUI::IsWindowVisible() { return m_hwnd && CWindowWnd::IsWindowVisible(); }
+
+void CRoomUI::RestoreMaximized()
+{
+    if (!m_hwnd)
+        return;
+    m_iconic = false;
+    ShowWindow(true);
+    PostMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+}
+
+void CRoomUI::BringToFront()
+{
+    if (m_hwnd)
+        ShowWindow(true);
+}
+
+void CRoomUI::PushModalWnd(HWND hwnd)
+{
+    if (hwnd)
+        m_modal.push_back(hwnd);
+}
+
+void CRoomUI::PopModalWnd(HWND hwnd)
+{
+    for (auto it = m_modal.rbegin(); it != m_modal.rend(); ++it) {
+        if (*it == hwnd) {
+            m_modal.erase(std::next(it).base());
+            return;
+        }
+    }
+}
+
+void CRoomUI::ContinueModalCancel()
+{
+    if (HWND top = TopModalWnd()) {
+        ::PostMessage(top, WM_DISMISS_POPUP, 0, 0);
+        return;
+    }
+    if (IRoomLogic* logic = m_logic)
+        logic->CloseRoom();
+}
+
+void CRoomUI::ShieldFlash(bool shield)
+{
+    if (m_flash)
+        m_flash->Shield(shield);
+}
+
+void CRoomUI::InitColumns()
+{
+    CPaintManagerUI* pm = m_hwnd ? &m_PaintManager : nullptr;
+    auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
+    auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
+    m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &m_trumpetView);
+    m_center.InitControls(this, this, &m_ownView, &m_publicView, m_hwnd ? &m_input : nullptr,
+                          dynamic_cast<CComboUI*>(find("comboChatDst")),
+                          dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
+}
+
+void CRoomUI::CreateEffectWindow()
+{
+    IDataHalvec* h = Halvec();
+    CatalogItem movie;
+    // Create fails (no effects) when the movie file or the player is unavailable.
+    if (!h || !h->GetIcon(int(kEffectMovieItem), movie) || movie.fname.empty())
+        return;
+    auto flash = std::make_unique<CFlashWnd>();
+    flash->SetMoviePath(movie.fname);
+    if (!flash->Create())
+        return;
+    flash->CenterTopMost();
+    m_flash = std::move(flash);
+    int shield = 0;
+    if (IConfigManager* cfg = AfxGetConfigManager())
+        cfg->GetInt("roomset", "ShieldFlash", shield, 0);
+    ShieldFlash(shield == 1);
+}
+
+void CRoomUI::InitWindow()
+{
+    m_hwnd = CWindowWnd::GetHWND();
+    if (CControlUI* rect = m_PaintManager.FindControl("controlRichEditRect")) {
+        const RECT& rc = rect->GetPos();
+        m_input.Create(m_hwnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, this, 1);
+        m_input.Edit().OnKey = [this](const richedit::KeyEvent& k) {
+            if (k.vk != VK_RETURN)
+                return false;
+            m_center.SendChat();
+            return true;
+        };
+    }
+    InitColumns();
+    if (auto* area = dynamic_cast<CContainerUI*>(m_PaintManager.FindControl("GlobalGiftInform"))) {
+        m_bannerUI = new CGlobalGiftBannerUI(m_center.Banner());
+        if (area->Add(m_bannerUI))
+            m_bannerUI->Attach();
+        else {
+            delete m_bannerUI;
+            m_bannerUI = nullptr;
+        }
+    }
+    if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN"))
+        feedback->SetVisible(false);
+    RefreshNameLabel();
+    RefreshLevelGif();
+    RefreshRoomName();
+    UpdateRoomManagerButton();
+    UpdateFavTab();
+    // The chat panes take lines at once (their pages are the program's own).
+    m_publicView.SetReady(true);
+    m_ownView.SetReady(true);
+    m_trumpetView.SetReady(true);
+    m_center.OnDocumentComplete(kPublicView);
+    m_center.OnDocumentComplete(kOwnView);
+    CreateEffectWindow();
+    // The room opens maximised.
+    PostMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    RequestUserList();
+}
+
+void CRoomUI::RequestUserList()
+{
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    CZQGetRoomUserMsg msg;
+    msg.uid = app.GetUid();
+    msg.sid = app.GetSid();
+    msg.rid = m_roomId;
+    msg.ctxInt[0] = int(m_roomId.load());
+    PJ_Log(kManagerLog, LOG_INFO, "CRoomUI::InitWindow", "发获取用户列表请求");
+    CMsgClientThread::GetInstance().PostRequest(&msg);
+}
+
+void CRoomUI::RequestExit()
+{
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    IRoomLogic* logic = m_logic;
+    CZQExitRoomMsg exit;
+    exit.uid = app.GetUid();
+    exit.sid = app.GetSid();
+    exit.chatid = logic ? logic->GetMyChatID() : std::string();
+    exit.rid = int(m_roomId.load());
+    exit.ctxInt[0] = exit.rid;
+    CMsgClientThread::GetInstance().PostRequest(&exit);
+    if (logic)
+        logic->CloseRoom();
+}
+
+void CRoomUI::RefreshNameLabel()
+{
+    auto* label = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("UserNameAndIDLabel"));
+    if (!label)
+        return;
+    UserAccount acc = CGlobalDataApp::GetInstance().GetAccount();
+    std::string text = StringUtility::Format("%s(%u)", acc.nickname.c_str(), acc.beautyid);
+    label->SetText(text.c_str());
+    SIZE size = CRenderEngine::GetTextSize(&m_PaintManager, text.c_str(), -1, DT_SINGLELINE);
+    label->SetFixedWidth(int(size.cx) + 4);
+}
+
+void CRoomUI::RefreshLevelGif()
+{
+    auto* gif = dynamic_cast<CControlGifBk*>(m_PaintManager.FindControl("GifUserLevelSelfCtrl"));
+    IDataHalvec* h = Halvec();
+    LevelItem level;
+    if (gif && h && h->GetLevel(int(CGlobalDataApp::GetInstance().GetLevel()), level))
+        gif->SetGifFile(level.fname.c_str());
+}
+
+bool CRoomUI::MayManageRoom()
+{
+    IDataHalvec* h = Halvec();
+    if (!h)
+        return false;
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    if (h->HasRight(17, int(app.GetLevel()), -1))
+        return true;
+    return h->HasRight2(17, int(CRoomInfoMgr::GetInstance().GetUserRole(m_roomId, app.GetUid())), -1);
+}
+
+void CRoomUI::UpdateRoomManagerButton()
+{
+    if (CControlUI* b = m_PaintManager.FindControl("RoomManagerBTN"))
+        b->SetVisible(MayManageRoom());
+}
+
+void CRoomUI::UpdateFavTab()
+{
+    if (auto* tab = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl("tablayout_fav")))
+        tab->SelectItem(CRoomInfoMgr::GetInstance().GetFavFlag(m_roomId) ? 1 : 0);
+}
+
+void CRoomUI::OpFavourite(bool add)
+{
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    if (app.GetLevel() == 100) {
+        m_center.AppendMsgHtml(BuildFavNeedLoginTip(), kOwnView);
+        return;
+    }
+    CZQOpFavRoomMsg msg;
+    msg.uid = app.GetUid();
+    msg.sid = app.GetSid();
+    msg.rid = int(m_roomId.load());
+    msg.optype = add ? 1 : 2;
+    msg.ctxInt[0] = msg.rid;
+    CMsgClientThread::GetInstance().PostRequest(&msg);
+}
+
+void CRoomUI::RefreshRoomName()
+{
+    if (auto* label = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("RoomNameLabel")))
+        label->SetText(CRoomInfoMgr::GetInstance().GetRoomName(m_roomId).c_str());
+    if (auto* label = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("RoomIDLabel")))
+        label->SetText(StringUtility::Format("%u", m_roomId.load()).c_str());
+}
+
+CControlUI* CRoomUI::CreateControl(const char* pstrClass)
+{
+    std::string cls = pstrClass ? pstrClass : "";
+    if (cls == "CControlGifBk")
+        return new CControlGifBk;
+    if (cls == "CUserListUI")
+        return new CUserListUI;
+    if (cls == "WebBrowserUIEx")
+        return new CPlaceholderUI("WebBrowserUIEx");
+    if (cls == "CControlGlobalGiftShow")
+        return new CPlaceholderUI("CControlGlobalGiftShow");
+    if (cls == "CControlGiftSelect")
+        return new CControlGiftSelect;
+    if (cls == "RichEditPlace")
+        return new CInputPlaceUI(m_input);
+    return nullptr;
+}
+
+void CRoomUI::Notify(TNotifyUI& msg)
+{
+    if (msg.pSender && msg.sType == "click") {
+        std::string name = msg.pSender->GetName().c_str();
+        if (name == "btnClose") {
+            RequestExit();
+            return;
+        }
+        if (name == "RoomCollectBTN" || name == "RoomCollectCancelBTN") {
+            OpFavourite(name == "RoomCollectBTN");
+            return;
+        }
+        if (name == "btnMin") {
+            SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+            return;
+        }
+        if (name == "btnMax" || name == "btnRestore") {
+            SendMessage(WM_SYSCOMMAND, name == "btnMax" ? SC_MAXIMIZE : SC_RESTORE, 0);
+            return;
+        }
+    }
+    m_center.Notify(msg);
+    WindowImplBase::Notify(msg);
+}
+
+LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
+{
+    if (uMsg == WM_ROOM_NOTIFY) {
+        bHandled = TRUE;
+        // Nothing thrown below (an allocation failing) leaves the window procedure.
+        try {
+            OnRoomNotify(int(wParam), lParam);
+        } catch (const std::exception& e) {
+            PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::OnRoomNotify", "code %d: %s", int(wParam), e.what());
+        }
+        return 0;
+    }
+    if (uMsg == WM_ACTIVATE)
+        m_foreground = LOWORD(wParam) != 0;
+    bHandled = FALSE;
+    return 0;
+}
+
+LRESULT CRoomUI::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
+{
+    UINT cmd = UINT(wParam & 0xFFF0);
+    if (cmd == SC_CLOSE) {
+        bHandled = TRUE;
+        RequestExit();
+        return 0;
+    }
+    if (cmd == SC_MINIMIZE)
+        m_iconic = true;
+    else if (cmd == SC_MAXIMIZE || cmd == SC_RESTORE)
+        m_iconic = false;
+    bool max = cmd == SC_MAXIMIZE;
+    if (CControlUI* b = m_PaintManager.FindControl("btnMax"); b && (cmd == SC_MAXIMIZE || cmd == SC_RESTORE))
+        b->SetVisible(!max);
+    if (CControlUI* b = m_PaintManager.FindControl("btnRestore"); b && (cmd == SC_MAXIMIZE || cmd == SC_RESTORE))
+        b->SetVisible(max);
+    return WindowImplBase::OnSysCommand(uMsg, wParam, lParam, bHandled);
+}
+
+LRESULT CRoomUI::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
+{
+    LRESULT r = WindowImplBase::OnSize(uMsg, wParam, lParam, bHandled);
+    PlaceChildren();
+    return r;
+}
+
+void CRoomUI::PlaceChildren()
+{
+    if (CControlUI* banner = m_PaintManager.FindControl("GlobalGiftInform")) {
+        const RECT& rc = banner->GetPos();
+        m_center.Banner().SetClientSize(rc.right - rc.left, rc.bottom - rc.top);
+    }
+}
+
+LRESULT CRoomUI::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
+{
+    // The user closes the window: leave the room; the room manager then closes the window itself.
+    if (!m_closing) {
+        bHandled = TRUE;
+        RequestExit();
+        return 0;
+    }
+    return WindowImplBase::OnClose(uMsg, wParam, lParam, bHandled);
+}
+
+LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
+{
+    // The effect window really goes with the room (hidden, stopped, destroyed, freed).
+    if (m_flash) {
+        m_flash->HideAndStop();
+        m_flash->Destroy();
+        m_flash.reset();
+    }
+    // The input's native widget goes before the window's widgets do.
+    m_input.Edit().Destroy();
+    m_center.ResetViews();
+    m_bannerUI = nullptr;
+    m_modal.clear();
+    m_hwnd = nullptr;
+    m_roomId = 0;
+    return WindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
+}
+
+void CRoomUI::OnFinalMessage(HWND)
+{
+    // The object belongs to the program, not to its window.
+    m_hwnd = nullptr;
+}
+
+void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
+{
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    uint32_t me = app.GetUid();
+    switch (code) {
+    case ROOM_NOTIFY_USER_LIST:   // room id, not a payload
+        UpdateRoomManagerButton();
+        m_right.RebuildUserLists();
+        m_center.UpdateUserList();
+        break;
+    case ROOM_NOTIFY_MIC_STREAM:
+        Free(code, reinterpret_cast<RoomMicStream*>(lParam));
+        break;
+    case ROOM_NOTIFY_ROOM_SETTINGS:   // 1 / 0
+        if (lParam != 1)
+            m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
+        break;
+    case ROOM_NOTIFY_USER_DETAIL:
+        Free(code, reinterpret_cast<RoomUserDetail*>(lParam));
+        break;
+    case ROOM_NOTIFY_FAV_CHANGED:     // room id
+        if (uint32_t(lParam) == m_roomId)
+            UpdateFavTab();
+        break;
+    case ROOM_NOTIFY_GIFT_FAILED: {
+        auto* rec = reinterpret_cast<RoomGiftFailure*>(lParam);
+        if (rec && !rec->statusText.empty())
+            m_center.AppendMsgHtml(BuildTipHtml(rec->statusText), kOwnView);
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_MY_INFO_UPDATED:
+        RefreshNameLabel();
+        break;
+    case ROOM_NOTIFY_TMP_NOTICE_RESULT:   // number
+        break;
+    case ROOM_NOTIFY_MIC_OP_DONE:
+        Free(code, reinterpret_cast<RoomMicOpResult*>(lParam));
+        break;
+    case ROOM_NOTIFY_USER_ENTER:
+    case ROOM_NOTIFY_MIC_STATE: {
+        // Both records begin with the user id.
+        if (code == ROOM_NOTIFY_USER_ENTER) {
+            auto* rec = reinterpret_cast<RoomUserChange*>(lParam);
+            if (rec) {
+                m_right.AddOrPlaceUser(rec->uid);
+                m_right.UpdateListCounts();
+            }
+            Free(code, rec);
+        } else {
+            auto* rec = reinterpret_cast<RoomMicState*>(lParam);
+            if (rec) {
+                m_right.AddOrPlaceUser(rec->uid);
+                m_right.UpdateListCounts();
+            }
+            Free(code, rec);
+        }
+        break;
+    }
+    case ROOM_NOTIFY_USER_LEAVE: {
+        auto* rec = reinterpret_cast<RoomUserChange*>(lParam);
+        if (rec)
+            m_right.RemoveUser(rec->uid);
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_ROLE_CHANGED:    // user id
+        m_right.AddOrPlaceUser(uint32_t(lParam));
+        m_right.UpdateListCounts();
+        if (uint32_t(lParam) == me)
+            UpdateRoomManagerButton();
+        break;
+    case ROOM_NOTIFY_USER_CHANGED: {
+        auto* rec = reinterpret_cast<RoomUserChange*>(lParam);
+        if (rec) {
+            int flags = rec->value;
+            bool own = rec->uid == me;
+            if (flags & 0x67)
+                m_right.RefreshUser(rec->uid);
+            if ((flags & USER_CHANGE_LEVEL) && own) {
+                RefreshLevelGif();
+                UpdateRoomManagerButton();
+            }
+            if ((flags & USER_CHANGE_BEAUTYID) && own)
+                RefreshNameLabel();
+            if (flags & USER_CHANGE_NICKNAME) {
+                RoomUserInfo u;
+                if (CRoomInfoMgr::GetInstance().GetRoomUser(m_roomId, rec->uid, u))
+                    m_center.RenameChatTarget(rec->uid, u.nickname);
+                if (own)
+                    RefreshNameLabel();
+            }
+        }
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_ROOM_INFO:       // 0
+        RefreshRoomName();
+        break;
+    case ROOM_NOTIFY_MIC_OFF: {
+        auto* rec = reinterpret_cast<RoomMicOff*>(lParam);
+        if (rec)
+            m_left.LeaveMic(*rec);
+        else
+            PJ_Log(kUiLog, LOG_INFO, "CRoomUI::DealNotifyMicOff", "无效的参数（LPARAM==NULL）");
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_MIC_ATTR: {
+        auto* rec = reinterpret_cast<RoomMicAttr*>(lParam);
+        if (rec)
+            m_left.DealMicAttrChange(*rec);
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_PRIOR_LIVE_PLAN: // 0
+        break;
+    case ROOM_NOTIFY_LUCKY_GIFT:
+        // No lucky-gift tip in this window: the record is freed, never left behind.
+        Free(code, reinterpret_cast<RoomLuckyGift*>(lParam));
+        break;
+    case ROOM_NOTIFY_GIFT_FLASH: {
+        auto* rec = reinterpret_cast<RoomGiftFlash*>(lParam);
+        if (rec && m_flash) {
+            auto* effect = new GiftEffect;
+            effect->giftId = rec->giftId;
+            effect->text = rec->mcid;
+            effect->count = rec->count;
+            m_flash->Play(effect);   // takes the effect
+        }
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_CHAT_LINE: {
+        auto* rec = reinterpret_cast<RoomChatLine*>(lParam);
+        if (rec) {
+            if (rec->flags & CHAT_VIEW_PUBLIC)
+                m_center.AppendMsgHtml(rec->html, kPublicView);
+            if (rec->flags & CHAT_VIEW_OWN)
+                m_center.AppendMsgHtml(rec->html, kOwnView);
+            if ((rec->flags & CHAT_VIEW_TRUMPET) && m_right.Trumpet()) {
+                IChatView* t = m_right.Trumpet();
+                t->AppendHtml(rec->html);
+                if (t->IsAutoScroll())
+                    t->ScrollToBottom();
+            }
+        }
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_GLOBAL_GIFT: {
+        auto* rec = reinterpret_cast<GlobalGiftItem*>(lParam);
+        if (rec) {
+            m_center.SetGift(*rec);
+            if (m_bannerUI)
+                m_bannerUI->Start(rec->picture);
+        }
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_SYS_TEXT: {
+        auto* rec = reinterpret_cast<std::string*>(lParam);
+        if (rec)
+            m_center.AppendMsgHtml(BuildSysMsgHtml(*rec), kOwnView);
+        Free(code, rec);
+        break;
+    }
+    case ROOM_NOTIFY_MIC_LIST: {
+        auto* rec = reinterpret_cast<MicUserMap*>(lParam);
+        if (rec)
+            m_left.RefreshMicList(*rec);
+        Free(code, rec);
+        break;
+    }
+    default:   // 4-7, 12, 21-26, 29-31, 33, 35-37 and codes out of range: lParam untouched
+        break;
+    }
+}
+
+}  // namespace roomui

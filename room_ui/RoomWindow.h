@@ -1,0 +1,136 @@
+// The window of the open room: the three columns (microphones, chat, user lists), the gift-effect window,
+// the modal-window stack of the room's popups, and the dispatch of the room notifications.
+//
+// Creating it: the program constructs one CRoomUI, hands it to CRoomManager as its IRoomUI, and the room
+// manager calls SetRoomID, SetRoomLogic and CreateRoomWindow(title) when a room is entered, and
+// CloseRoomWindow when it closes.
+//
+// Threads: GetHWND, GetRoomID, GetDealUI, IsIconic and IsForeground answer from any thread (atomics; the
+// columns exist for the object's whole life). Everything else runs on the UI thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChatView.h"
+#include "DealMainCenter.h"
+#include "DealMainSides.h"
+#include "FlashWnd.h"
+#include "RichEditCtrlEx.h"
+#include "RoomModalHost.h"
+#include "RoomNotify.h"
+#include "RoomUI.h"
+#include "UIlib.h"
+
+namespace roomui {
+
+using namespace DuiLib;
+
+class CRoomUI : public WindowImplBase, public IRoomUI, public IRoomModalHost {
+public:
+    static constexpr int kWidth = 1024;
+    static constexpr int kHeight = 775;
+
+    CRoomUI();
+    ~CRoomUI() override;
+
+    // IRoomUI
+    HWND GetHWND() override { return m_hwnd; }
+    uint32_t GetRoomID() override { return m_roomId; }
+    void SetRoomID(uint32_t roomId) override { m_roomId = roomId; }
+    IRoomLogic* GetRoomLogic() override { return m_logic; }
+    void SetRoomLogic(IRoomLogic* logic) override { m_logic = logic; }
+    bool GetDealUI(int kind, IRoomDealUI** out) override;
+    bool CreateRoomWindow(const std::string& title) override;
+    void CloseRoomWindow() override;
+    bool IsWindowVisible() override;
+    bool IsIconic() override { return m_iconic; }
+    void RestoreMaximized() override;
+    void BringToFront() override;
+    bool IsForeground() override { return m_foreground; }
+
+    // IRoomModalHost
+    void PushModalWnd(HWND hwnd) override;
+    void PopModalWnd(HWND hwnd) override;
+    HWND TopModalWnd() override { return m_modal.empty() ? nullptr : m_modal.back(); }
+    int GetModalWndCount() override { return int(m_modal.size()); }
+    void ContinueModalCancel() override;
+    void AppendOwnViewHtml(const std::string& html) override { m_center.AppendMsgHtml(html, kOwnView); }
+
+    // Effects on or off (also the configuration's roomset/ShieldFlash at start).
+    void ShieldFlash(bool shield);
+    // Right 17: the level grant, else the role grant in this room.
+    bool MayManageRoom();
+
+    // One WM_ROOM_NOTIFY. Heap payloads are freed here exactly once (or handed on, the gift effect to the
+    // effect window); plain-number codes and ignored codes never touch lParam.
+    void OnRoomNotify(int code, LPARAM lParam);
+    // Called with every payload this window frees (tests count them).
+    std::function<void(int code, const void* payload)> OnPayloadFreed;
+
+    // The columns and their views; without a window they run headless (tests).
+    void InitColumns();
+    CDealMainLeft& Left() { return m_left; }
+    CDealMainCenter& Center() { return m_center; }
+    CDealMainRight& Right() { return m_right; }
+    CHeadlessChatView& OwnView() { return m_ownView; }
+    CHeadlessChatView& PublicView() { return m_publicView; }
+    CHeadlessChatView& TrumpetView() { return m_trumpetView; }
+    CFlashWnd* Flash() { return m_flash.get(); }
+    void SetFlash(std::unique_ptr<CFlashWnd> flash) { m_flash = std::move(flash); }
+    CRichEditCtrlEx& Input() { return m_input; }
+
+    const char* GetWindowClassName() const override { return "VarnetRoomUI"; }
+    void InitWindow() override;
+    CControlUI* CreateControl(const char* pstrClass) override;
+    void Notify(TNotifyUI& msg) override;
+    LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    LRESULT OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+    void OnFinalMessage(HWND hWnd) override;
+
+protected:
+    CDuiString GetSkinFolder() override { return "skin\\"; }
+    CDuiString GetSkinFile() override { return "RoomSkin.xml"; }
+    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
+    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+
+private:
+    template <class T>
+    void Free(int code, T* payload);
+    void RequestUserList();
+    void RequestExit();
+    void RefreshNameLabel();
+    void RefreshRoomName();
+    void RefreshLevelGif();
+    void UpdateRoomManagerButton();
+    void UpdateFavTab();
+    void OpFavourite(bool add);
+    void PlaceChildren();
+    void CreateEffectWindow();
+
+    std::atomic<HWND> m_hwnd{nullptr};
+    std::atomic<uint32_t> m_roomId{0};
+    std::atomic<IRoomLogic*> m_logic{nullptr};
+    std::atomic<bool> m_iconic{false};
+    std::atomic<bool> m_foreground{false};
+    std::vector<HWND> m_modal;   // newest last; UI thread
+
+    CDealMainLeft m_left;
+    CDealMainCenter m_center;
+    CDealMainRight m_right;
+    CHeadlessChatView m_ownView;
+    CHeadlessChatView m_publicView;
+    CHeadlessChatView m_trumpetView;
+    CRichEditCtrlEx m_input;
+    std::unique_ptr<CFlashWnd> m_flash;
+    CGlobalGiftBannerUI* m_bannerUI = nullptr;   // owned by the control tree
+    bool m_closing = false;
+};
+
+}  // namespace roomui

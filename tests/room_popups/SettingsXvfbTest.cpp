@@ -1,0 +1,59 @@
+// The settings dialog as a real window on the test display; screenshots under the build folder.
+// Skipped without VARNET_TEST_DISPLAY.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "GlobalData.h"
+#include "RoomConfigSetDlg.h"
+#include "TestSupport.h"
+#include "UIBackendGtk.h"
+#include "Win32.h"
+#include "ZqModConfig.h"
+
+TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
+    const char* display = getenv("VARNET_TEST_DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+    setenv("DISPLAY", display, 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    setenv("VARNET_CAMERA", "synthetic", 1);
+    setenv("VARNET_DATA_DIR", duitest::TempDir("room_popups_xvfb").c_str(), 1);
+    AfxReleaseConfigManager();
+    Win32Init();
+    ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    const std::string dir = VARNET_BINARY_DIR "/screenshots";
+    std::filesystem::create_directories(dir);
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
+        a.uid = 1001;
+        a.level = 200;
+        a.nickname = "爱丽丝";
+        a.sex = 2;
+        a.birth = "2000-02-15";
+    });
+    {
+        CRoomConfigSetDlg dlg;
+        ASSERT_NE(dlg.Create(nullptr, "房间设置对话框", UI_WS_POPUP, 0, 0, 0, 500, 373), nullptr);
+        dlg.CenterWindow();
+        for (int page : {1, 3}) {
+            dlg.OpenPage(page);
+            dlg.ShowWindow(true);
+            gdk_display_sync(gdk_display_get_default());
+            PumpMessagesFor(400);
+            gdk_display_sync(gdk_display_get_default());
+            RECT rc = dlg.GetWindowRect();
+            ASSERT_GT(rc.right - rc.left, 0);
+            GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top,
+                                                       rc.right - rc.left, rc.bottom - rc.top);
+            ASSERT_NE(pb, nullptr);
+            std::string file = dir + "/settings_page" + std::to_string(page) + ".png";
+            EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
+            g_object_unref(pb);
+        }
+        dlg.CloseDialog(2);
+        ::DestroyWindow(dlg.GetHWND());
+    }
+    SetWindowBackendFactory(nullptr);
+}
