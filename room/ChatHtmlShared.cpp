@@ -7,7 +7,6 @@
 
 #include "ChatHtml.h"
 #include "ChatHtmlInternal.h"
-#include "GbkCut.h"
 #include "ZqLib.h"
 #include "ZqMusicCore.h"
 
@@ -242,8 +241,8 @@ std::string ConvertChatTextToHtml(const std::string& text)
             long id = ReadLong(text, i + 2, close);
             out += ImageHtml(h ? h->GetFaceFileName(static_cast<int>(id)) : std::string());
             i = close + 1;
-        } else if (varnet::GbkUnitLength(text.data(), n, i) == 2) {
-            run.append(text, i, 2);   // a double-byte character, whose trail byte may look like "["
+        } else if (static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < n) {
+            run.append(text, i, 2);   // a double-byte character; a lead byte at the very end stands alone
             i += 2;
         } else {
             run += text[i++];

@@ -14,7 +14,6 @@
 
 #include "ChatHtml.h"
 #include "ChatHtmlInternal.h"
-#include "GbkCut.h"
 #include "ZqLib.h"
 
 using namespace chathtml;
@@ -479,7 +478,7 @@ bool FaceCodesOk(const std::string& text, const std::u16string& w, const Tokeniz
                 return false;   // inside a tag
             i = close + 1;
         } else {
-            i += varnet::GbkUnitLength(text.data(), text.size(), i);
+            i += static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size() ? 2 : 1;
         }
     }
     return true;
