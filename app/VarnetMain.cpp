@@ -9,15 +9,20 @@
 #include <memory>
 #include <string>
 
+#include "CrashHandler.h"
 #include "GlobalData.h"
 #include "Grabbel.h"
 #include "LoginDlg.h"
 #include "MsgClientThread.h"
+#include "RoomChatIPCheck.h"
 #include "RoomManager.h"
-#include "RoomWindowPlaceholder.h"
+#include "RoomWindow.h"
 #include "StartUp.h"
+#include "TrayIcon.h"
 #include "UIBackendGtk.h"
+#include "UpdateClientID.h"
 #include "VarnetFrameWnd.h"
+#include "WebView.h"
 #include "Win32.h"
 #include "ZqHttp.h"
 #include "ZqLib.h"
@@ -50,6 +55,7 @@ int StartInstaller(const std::string& cmdline, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    InstallCrashHandler(argv[0]);
     std::string cmdline;
     for (int i = 1; i < argc; ++i) cmdline += (i > 1 ? " " : "") + std::string(argv[i]);
     bool tray = cmdline.find("/trayrun") != std::string::npos;
@@ -76,6 +82,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     global.LoadAppIcon();
+    webview::SetDefaultEngine(webview::Engine::WebKit);
+    EnableDesktopTray();
     // 4. A newer downloaded installer takes over.
     if (RunSilentUpdate(StartInstaller)) {
         CPaintManagerUI::Term();
@@ -89,14 +97,23 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain LogInit");
     InitZqHttpMgr();
     PJ_Log(kSpeed, 0, "main", "WinMain InitZqHttpMgr");
-    // 7. (Installation-ID registration has its place here.)
+    // 7. Installation-ID registration.
+    {
+        CUpdateClientID reg;
+        reg.CheckFirstStart();
+        if (reg.CheckApplyID()) reg.GetIDFromServer();
+    }
     // 8. The request worker.
     CMsgClientThread& worker = CMsgClientThread::GetInstance();
     if (worker.Start() == 0) PJ_Log(kSpeed, 2, "main", "WinMain request worker not started");
     PJ_Log(kSpeed, 0, "main", "WinMain InitIEProxy");
-    // 10. LogMsg/realloglevel "debug": detailed logging (and the crash handler's fuller dump type, in its place).
-    if (ApplyLogLevel()) PJ_Log(kSpeed, 0, "main", "WinMain debug logging on");
-    // 11. DNS pre-resolution: its place.
+    // 10. LogMsg/realloglevel "debug": detailed logging and the crash handler's fuller dump type.
+    if (ApplyLogLevel()) {
+        PJ_Log(kSpeed, 0, "main", "WinMain debug logging on");
+        SetCrashDumpType(1);
+    }
+    // 11. DNS pre-resolution.
+    CRoomChatIPCheck::GetInstance()->Start();
     // 12. Saved volumes. 13. The updater.
     LoadRoomAudioSettings();
     global.StartUpdater();
@@ -111,7 +128,7 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
     // 15. The lobby and the message loop.
     if (result == 1) {
-        CRoomWindowPlaceholder roomWindow;   // outlives the frame and its room manager
+        roomui::CRoomUI roomWindow;   // outlives the frame and its room manager
         auto frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomManager>(&roomWindow));
         if (frame->Create(nullptr, "泽秀美女视频", kFrameStyle, kFrameExStyle, 0, 0, 800, 572)) {
             frame->CenterWindow();
@@ -126,6 +143,7 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain request worker stopped");
     AfxGetDataManager()->ReleaseModules();
     AfxGetDataDllManager()->FreeDataDlls();
+    CRoomChatIPCheck::GetInstance()->Stop();
     UninitZqHttpMgr();
     CPaintManagerUI::Term();
     PJ_Log(kSpeed, 0, "main", "WinMain shutdown done");

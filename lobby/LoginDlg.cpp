@@ -11,11 +11,13 @@
 #include "ZqLog.h"
 #include "ZqMessageBox.h"
 #include "ZqModConfig.h"
+#include "WebLoginDlgs.h"
 
 namespace {
 const char kLog[] = "VarnetFrame.txt";
 const int kMaxAccounts = 10;
 const UINT kLoginTimerMs = 500;
+const UINT WM_REGISTER_FIRST = WM_USER + 1020;
 
 template <class T>
 T* Find(CPaintManagerUI& pm, const char* name, const char* iface) {
@@ -113,12 +115,46 @@ void CLoginDlg::InitWindow() {
         ::SendMessage(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         m_bHoldsMainWndProperty = true;
         SetMainWndProperty(m_hWnd);
+        m_trayIcon.Add(m_hWnd, icon);
     }
     BindControls();
     if (CControlUI* forgot = m_PaintManager.FindControl("ForgotPWBTN")) forgot->SetVisible(false);
     InitUserInfoOnUI();
     m_bHideOnShow = m_nMode == kModeTray;
     if (m_nMode == kModeGuest) OnBtnClickAnonyUserLogin();
+    // Registration first: once the dialog runs (not inside its creation).
+    if (m_bRegisterFirst) ::PostMessage(m_hWnd, WM_REGISTER_FIRST, 0, 0);
+}
+
+void CLoginDlg::OnBtnClickLoginThirdPart(const std::string& typeName) {
+    CThirdPartLoginDlg dlg(typeName);
+    if (!dlg.Create(m_hWnd, "第三方登录", UI_WS_POPUP, 0, 0, 0, 500, 500)) return;
+    dlg.CenterWindow();
+    if (RunModal(dlg) != 1) return;
+    const ThirdPartLoginResult& r = dlg.GetResult();
+    Logout();
+    CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) {
+        a.uid = (uint32_t)r.uid;
+        a.sid = (uint32_t)r.sid;
+        a.loginType = r.loginType;
+        a.nickname = r.nickName;
+        a.userName = r.userName;
+        a.password = r.password;
+    });
+    if (m_pLoginBtn) m_pLoginBtn->SetEnabled(false);
+    CZQGetMyInfoMsg info;
+    info.user.name = r.userName;
+    info.user.uid = (uint32_t)r.uid;
+    info.user.sid = (uint32_t)r.sid;
+    info.type = 4;
+    CMsgClientThread::GetInstance().PostRequest(&info);
+}
+
+void CLoginDlg::OnBtnClickRegister() {
+    CRegisterDlg dlg(m_hWnd);
+    if (!dlg.Create(m_hWnd, "注册对话框", UI_WS_POPUP, 0, 0, 0, 520, 440)) return;
+    dlg.CenterWindow();
+    RunModal(dlg);
 }
 
 void CLoginDlg::FillFromAccount(const SavedAccount& a) {
@@ -356,6 +392,9 @@ void CLoginDlg::OnForceUpdate(bool start) {
 LRESULT CLoginDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     bHandled = TRUE;
     switch (uMsg) {
+    case WM_REGISTER_FIRST:
+        OnBtnClickRegister();
+        return 0;
     case WM_LOGIN_DONE:
         if (wParam == 1) SaveUserConfigData();
         Close(1);
@@ -405,6 +444,7 @@ LRESULT CLoginDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, 
 LRESULT CLoginDlg::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
     if (m_bHoldsMainWndProperty) ClearMainWndProperty(m_hWnd);
+    m_trayIcon.Delete();
     if (m_pForceUpdate && ::IsWindow(m_pForceUpdate->GetHWND())) m_pForceUpdate->Close(1);
     return CZqWindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
 }
@@ -433,7 +473,10 @@ void CLoginDlg::OnBtnClickMsg(TNotifyUI& msg) {
     else if (name == "LoginMinBTN") ::PostMessage(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     else if (name == "LoginBTN") OnBtnClickLogin();
     else if (name == "AnonyUserBTN") OnBtnClickAnonyUserLogin();
-    // "LoginADBTN" does nothing; registration, other platforms and the forgotten password open web pages.
+    else if (name == "UserRegisterBTN") OnBtnClickRegister();
+    else if (name == "LoginQQBTN") OnBtnClickLoginThirdPart("qq");
+    else if (name == "LoginBlogBTN") OnBtnClickLoginThirdPart("weibo");
+    // "LoginADBTN" does nothing.
 }
 
 void CLoginDlg::OnEnterKeyDownMsg(TNotifyUI& msg) {

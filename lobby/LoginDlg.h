@@ -11,6 +11,7 @@
 
 #include "ForceUpdateTipDlg.h"
 #include "MsgClientThread.h"
+#include "TrayIcon.h"
 #include "ZqWindowBase.h"
 
 // One saved account of the configuration section "UserInfo".
@@ -61,9 +62,15 @@ public:
 
     void OnBtnClickLogin();
     void OnBtnClickAnonyUserLogin();
+    // Another platform's sign-in page ("qq", "weibo"); on success the account details are asked for.
+    void OnBtnClickLoginThirdPart(const std::string& typeName);
+    void OnBtnClickRegister();
+    const CTrayIcon& GetTrayIcon() const { return m_trayIcon; }
 
 protected:
     CDuiString GetSkinFile() override { return "LoginSkin.xml"; }
+    // Runs a created dialog modally (replaced by tests).
+    virtual UINT RunModal(WindowImplBase& dlg) { return dlg.ShowModal(); }
 
 private:
     void BindControls();
@@ -93,4 +100,5 @@ private:
     CLabelUI* m_pNameTips = nullptr;
     CLabelUI* m_pPwdTips = nullptr;
     std::unique_ptr<CForceUpdateTipDlg> m_pForceUpdate;
+    CTrayIcon m_trayIcon;
 };

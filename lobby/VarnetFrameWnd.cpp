@@ -1,9 +1,11 @@
 #include "VarnetFrameWnd.h"
 
 #include <cinttypes>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 
+#include "BrowserHtmlView.h"
 #include "GlobalData.h"
 #include "IDataHalvec.h"
 #include "LobbyMessages.h"
@@ -15,11 +17,11 @@
 #include "ZqMessageBox.h"
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
+#include "WebView.h"
 
 namespace {
 const char kLog[] = "VarnetFrame.txt";
 const char kSearchPrompt[] = "输入房间ID";
-const char kDefaultHomePage[] = "http://127.0.0.1/ZeqaShow/LiveIndex";
 const int kMinRefreshMs = 60000;
 
 // A copy of a "getallnav" reply for the UI thread.
@@ -78,12 +80,34 @@ CVarnetFrameWnd::~CVarnetFrameWnd() {
 
 CControlUI* CVarnetFrameWnd::CreateControl(const char* pstrClass) {
     if (EqualNoCase(pstrClass, "Roomlist")) return new CRoomNavListUI(&m_PaintManager);
+    if (EqualNoCase(pstrClass, "ZqWebBrowserUI")) {
+        auto* view = new CBrowserHtmlView(m_hWnd);
+        if (!m_pBrowserView) m_pBrowserView = view;
+        return view;
+    }
     return nullptr;
 }
 
 int CVarnetFrameWnd::ShowMessage(const char* text, const char* title) { return ShowZqMessageBox(m_hWnd, text, title); }
 
 UINT CVarnetFrameWnd::RunModal(WindowImplBase& dlg) { return dlg.ShowModal(); }
+
+void CVarnetFrameWnd::OpenUrl(const std::string& url) { webview::OpenInDefaultBrowser(url); }
+
+void CVarnetFrameWnd::InitMainBrowserHtmlView() {
+    if (!m_pBrowserView) return;
+    m_pBrowserView->SetFrame(m_hWnd);
+    m_pBrowserView->SetDelayCreate(false);
+    for (const char* c : {"openroom", "openProfile", "openConsume", "openVip", "openPay", "delfavroom", "openNotice",
+                          "openTopList"})
+        m_pBrowserView->AddPageCommand(c);
+    if (!m_pHomePage) SetHomePageView(m_pBrowserView);
+    if (CControlUI* wait = m_PaintManager.FindControl("LoadWebWaitControl")) {
+        std::string gif = FindInstallFile("skin/loading.gif");
+        if (!gif.empty()) wait->SetBkImage(CDuiString::Format("file='%s'", gif.c_str()).c_str());
+        else wait->SetText("正在加载页面");
+    }
+}
 
 void CVarnetFrameWnd::BindControls() {
     m_pCoinLabel = Find<CLabelUI>(m_PaintManager, "ShowCoinLabel", "Label");
@@ -107,8 +131,10 @@ void CVarnetFrameWnd::InitWindow() {
     HICON icon = CGlobalDataApp::GetInstance().AppIcon();
     ::PostMessage(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     ::PostMessage(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    m_trayIcon.Add(m_hWnd, icon);
     CenterWindow();
     BindControls();
+    InitMainBrowserHtmlView();
     if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN")) feedback->SetVisible(false);
     std::string version;
     if (AfxGetConfigManager()->GetString("config", "version", version) && !version.empty())
@@ -327,7 +353,7 @@ LRESULT CVarnetFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lP
     case WM_WEB_COMMAND: {
         std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
         if (!text || text->empty()) return 0;
-        if (text->substr(0, text->find('&')) == "openroom") OpenRoomForRoomID(*text);
+        OnMsgFromIECallBack(*text);
         return 0;
     }
     case WM_ROOM_OPEN_TIMEOUT:
@@ -474,6 +500,7 @@ void CVarnetFrameWnd::OnBtnClickClose() {
     }
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
     ClearMainWndProperty(m_hWnd);
+    m_trayIcon.Delete();
     if (m_pWaitDlg) CreateRoomWaitDlg(false);
     PJ_Log(kLog, 0, "CVarnetFrameWnd::OnBtnClickClose", "主窗口关闭");
     ::PostQuitMessage(0);
@@ -491,6 +518,7 @@ void CVarnetFrameWnd::DealNotifyUserReEnter() {
     ShowMessage("您的帐号已经在其它地方登录了，现在需要退出!", "提示");
     ShowWindow(false, false);
     ClearMainWndProperty(m_hWnd);
+    m_trayIcon.Delete();
     if (m_pWaitDlg) CreateRoomWaitDlg(false);
     ::PostQuitMessage(0);
 }
@@ -538,15 +566,22 @@ LRESULT CVarnetFrameWnd::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL
     // The worker reads the window handle: it stops hearing replies before the handle goes.
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
     ClearMainWndProperty(m_hWnd);
+    m_trayIcon.Delete();
+    // The home page view goes with the controls.
+    if (m_pHomePage == m_pBrowserView) m_pHomePage = nullptr;
+    m_pBrowserView = nullptr;
     return WindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
 }
 
 // ---- notifications
 
-std::string CVarnetFrameWnd::HomePageUrl() const {
-    std::string url;
-    AfxGetConfigManager()->GetString("ZqServerList", "HomePageUrl", url, kDefaultHomePage);
-    return url;
+std::string CVarnetFrameWnd::HomePageUrl() const { return HomePageUrlSetting(); }
+
+std::string CVarnetFrameWnd::WebRoot() const {
+    std::string home = HomePageUrl();
+    size_t scheme = home.find("://");
+    size_t path = home.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? home : home.substr(0, path);
 }
 
 void CVarnetFrameWnd::OnTimer(TNotifyUI& msg) {
@@ -572,10 +607,118 @@ void CVarnetFrameWnd::OnClick(TNotifyUI& msg) {
     else if (name == "CloseBTN") OnBtnClickClose();
     else if (name == "HallBTN") OnBtnClickHall(false);
     else if (name == "HeadPictureUI" || name == "MainMenuBTN") OnBtnClickMainMenu();
-    // The web links (site, agent, exchange, recharge, ranking, help, search) open pages of the web service.
+    else if (name == "SearchBTN") OnBtnClickSearch();
+    else if (name == "RechargeBTN") OnBtnClickRecharge();
+    else if (name == "FeedBackBTN") OpenWebLogin(nullptr, "主窗口反馈");
+    else if (name == "WebsiteBTN") OpenWebLogin("/", "主窗口官网");
+    else if (name == "ProxyBTN") OpenWebLogin("/ZeqaShow/lb/goAgent", "主窗口代理");
+    else if (name == "ExchangeBTN") OpenWebLogin("/ZeqaShow/Profile?tab=7", "主窗口兑换");
+    else if (name == "RankingListBTN") {
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnClick", "主窗口排行榜");
+        OpenUrl(WebRoot() + "/ZeqaShow/GetTopList");
+    } else if (name == "HelpBTN") {
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnClick", "主窗口帮助");
+        OpenUrl(WebRoot() + "/ZeqaShow/showInfoList?type=help");
+    }
 }
 
-void CVarnetFrameWnd::OnReturn(TNotifyUI&) {}
+void CVarnetFrameWnd::OnReturn(TNotifyUI& msg) {
+    if (m_pSearchEdit && msg.pSender == m_pSearchEdit) OnBtnClickSearch();
+}
+
+// ---- web links
+
+std::string CVarnetFrameWnd::MakeWebLoginUrl(const std::string& target) const {
+    CGlobalDataApp& g = CGlobalDataApp::GetInstance();
+    UserAccount a = g.GetAccount();
+    uint32_t tm = 0;
+    std::string token;
+    g.MakeWebLoginToken(tm, token);
+    char url[512];
+    UrlEncode::EncodeEx(target.c_str(), url, sizeof url, 0);
+    return WebRoot() + StringUtility::Format("/ZeqaShow/openWebWithLogin?uid=%u&sid=%u&tm=%u&token=%s&url=%s", a.uid,
+                                             a.sid, tm, token.c_str(), url);
+}
+
+void CVarnetFrameWnd::OpenWebLogin(const char* path, const char* logText) {
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::OpenWebLogin", "%s", logText);
+    std::string target;
+    if (path) {
+        target = WebRoot() + path;
+    } else {
+        AfxGetConfigManager()->GetString("ZqServerList", "ForumUrl", target, "http://127.0.0.1");
+        target += "/forum/forum.php?mod=forumdisplay&fid=41&filter=typeid&typeid=40&qq-pf-to=pcqq.c2c";
+    }
+    OpenUrl(MakeWebLoginUrl(target));
+}
+
+void CVarnetFrameWnd::OnBtnClickRecharge() {
+    UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
+    if (a.loginType == 1) ShowMessage("游客无法充值，请先登录再充值!", "提示");
+    else if (a.uid != 0 && a.sid != 0) OpenWebLogin("/ZeqaShow/lb/pay", "主窗口充值");
+    else ShowMessage("登录出现问题，请查看登录状态或者重新登录!", "提示");
+}
+
+void CVarnetFrameWnd::OnBtnClickSearch() {
+    if (!m_pSearchEdit || !m_pHomePage) return;
+    std::string text = m_pSearchEdit->GetText();
+    if (text.empty() || text == kSearchPrompt) return;
+    // The text goes into the query encoded, so that "&", "#" or blanks cannot reshape the address.
+    std::string url = WebRoot() + "/ZeqaShow/getWeekGiftList?funType=searchRoom&id=" + UrlEncode::Encode(text);
+    if (url.size() > 249) return;   // the address is limited to 250 bytes; a cut one would search for another text
+    m_pHomePage->Navigate(url);
+}
+
+void CVarnetFrameWnd::OnMsgFromIECallBack(const std::string& text) {
+    if (text.empty()) return;
+    const std::string name = text.substr(0, text.find('&'));
+    if (name == "openroom") OpenRoomForRoomID(text);
+    else if (name == "openProfile") OpenWebLogin("/ZeqaShow/Profile", "主窗口个人资料");
+    else if (name == "openConsume") OpenWebLogin("/ZeqaShow/Profile?tab=3", "主窗口消费记录");
+    else if (name == "openVip") OpenWebLogin("/ZeqaShow/lb/payVip", "主窗口购买VIP");
+    else if (name == "openPay") OpenWebLogin("/ZeqaShow/lb/pay", "主窗口充值");
+    else if (name == "delfavroom") DelFavRoom(text);
+    else if (name == "openNotice") OpenNotice(text);
+    else if (name == "openTopList") {
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnMsgFromIECallBack", "主窗口排行榜");
+        OpenUrl(WebRoot() + "/ZeqaShow/GetTopList");
+    }
+}
+
+namespace {
+// The first field after the command name: key and value; false when there is none.
+bool FirstField(const std::string& text, std::string& key, std::string& value) {
+    size_t amp = text.find('&');
+    if (amp == std::string::npos) return false;
+    size_t end = text.find('&', amp + 1);
+    std::string field = text.substr(amp + 1, end == std::string::npos ? std::string::npos : end - amp - 1);
+    if (field.empty()) return false;
+    size_t eq = field.find('=');
+    key = field.substr(0, eq);
+    value = eq == std::string::npos ? std::string() : field.substr(eq + 1);
+    return true;
+}
+
+// A page's decimal number as atoi reads it, bounded to the range of int.
+int PageInt(const std::string& text) {
+    long long v = strtoll(text.c_str(), nullptr, 10);
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v;
+}
+}  // namespace
+
+void CVarnetFrameWnd::DelFavRoom(const std::string& text) {
+    std::string key, value;
+    if (!FirstField(text, key, value)) return;
+    if (m_pRoomManager) m_pRoomManager->DelFavRoom((uint32_t)(key == "id" ? PageInt(value) : 0));
+}
+
+void CVarnetFrameWnd::OpenNotice(const std::string& text) {
+    std::string key, value;
+    if (!FirstField(text, key, value)) return;
+    int id = key == "id" ? PageInt(value) : 0;
+    OpenUrl(WebRoot() + (id != 0 ? StringUtility::Format("/ZeqaShow/noticeDetail?id=%d", id)
+                                 : std::string("/ZeqaShow/showInfoList?type=notice")));
+}
 
 void CVarnetFrameWnd::OnSearchEditSetFocus(TNotifyUI& msg) {
     if (!m_pSearchEdit || msg.pSender != m_pSearchEdit) return;
@@ -616,7 +759,7 @@ void CVarnetFrameWnd::OnItemClickMsg(TNotifyUI& msg) {
 
 void CVarnetFrameWnd::DBClickRoomListItem(int uniqueId) {
     if (!m_pHomePage) return;
-    const std::string base = HomePageUrl().substr(0, HomePageUrl().find("/ZeqaShow/"));
+    const std::string base = WebRoot();
     CCategoryInfo* cat = m_navData.FindCategory(uniqueId);
     if (cat && cat->type == 5) {
         m_pHomePage->Navigate(base + "/ZeqaShow/getWeekGiftList?funType=officialRoom");

@@ -18,6 +18,9 @@
 #include "RoomEntryDlgs.h"
 #include "RoomManager.h"
 #include "RoomNavListUI.h"
+#include "TrayIcon.h"
+
+class CBrowserHtmlView;
 
 // The getallnav failure text for the UI thread (lParam: heap std::string).
 constexpr UINT WM_NAV_FAILED = WM_USER + 1010;
@@ -58,6 +61,18 @@ public:
     void OnUpdateMyInfo(int flags);
     bool ShowLoginDlg(HWND parent, int mode);
     void DBClickRoomListItem(int uniqueId);
+    void OnBtnClickRecharge();
+    void OnBtnClickSearch();
+    // Page commands of the home page (WM_WEB_COMMAND).
+    void OnMsgFromIECallBack(const std::string& text);
+    void DelFavRoom(const std::string& text);
+    void OpenNotice(const std::string& text);
+    // The web-login address of a target address on the web service.
+    std::string MakeWebLoginUrl(const std::string& target) const;
+    // The web service's root ("http://host:port") of the configured home page.
+    std::string WebRoot() const;
+    CBrowserHtmlView* GetBrowserView() const { return m_pBrowserView; }
+    const CTrayIcon& GetTrayIcon() const { return m_trayIcon; }
 
     void SetHomePageView(IHomePageView* view) { m_pHomePage = view; }
     CNavigationBarInfo& GetNavData() { return m_navData; }
@@ -71,6 +86,8 @@ protected:
     // Modal steps, replaced by tests: a message box, and a dialog already created.
     virtual int ShowMessage(const char* text, const char* title);
     virtual UINT RunModal(WindowImplBase& dlg);
+    // Opens an address in the user's browser (replaced by tests).
+    virtual void OpenUrl(const std::string& url);
 
 private:
     void BindControls();
@@ -88,6 +105,8 @@ private:
     void StopRefreshTimers();
     int PopupMenu(const std::vector<ZqMenuItem>& items);
     std::string HomePageUrl() const;
+    void InitMainBrowserHtmlView();
+    void OpenWebLogin(const char* path, const char* logText);
 
     CNavigationBarInfo m_navData;                  // UI thread only
     std::unique_ptr<CRoomManager> m_pRoomManager;
@@ -106,4 +125,6 @@ private:
     std::unique_ptr<CRoomCreateWaitDlg> m_pWaitDlg;
     std::unique_ptr<CLoginDlg> m_pLoginDlg;
     CForceUpdateTipDlg m_forceUpdate;
+    CBrowserHtmlView* m_pBrowserView = nullptr;   // a control of the skin; gone with the window's controls
+    CTrayIcon m_trayIcon;
 };

@@ -4,18 +4,21 @@
 namespace testenv {
 
 // The home page: asks the client for the user's parameters ("ParamReturn"), shows them, and hands them back
-// ("ParamGot?<answer>") so a test can see what the page received; room links are page commands.
+// ("ParamGot?<answer>") so a test can see what the page received; room links are page commands. The links
+// sit at fixed places (the first at 10,10 of the page, 140 x 60) so that a test can click them.
 inline constexpr const char kHomePage[] = R"HTML(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Varnet</title>
-<style>body{font:14px sans-serif;margin:8px;background:#f4f0fa}a.room{display:inline-block;margin:6px;padding:24px;
-background:#7a4fc2;color:#fff;text-decoration:none;border-radius:4px}</style></head>
-<body><h3>Live rooms</h3><div id="me"></div>
-<a class="room" id="room1001" href="#" onclick="return openRoom(1001)">Room 1001</a>
-<a class="room" id="room1002" href="#" onclick="return openRoom(1002)">Room 1002</a>
+<style>body{font:14px sans-serif;margin:0;background:#f4f0fa}a.room{position:absolute;top:10px;width:140px;
+height:60px;line-height:60px;text-align:center;background:#7a4fc2;color:#fff;text-decoration:none;border-radius:4px}
+#room3004{left:160px}#room3003{left:10px}#me{position:absolute;top:90px;left:10px;right:10px;word-break:break-all}
+</style></head>
+<body><div id="me"></div>
+<a class="room" id="room3003" href="#" onclick="return openRoom(3003)">Room 3003</a>
+<a class="room" id="room3004" href="#" onclick="return openRoom(3004)">Room 3004</a>
 <script>
 var ext = window.external;
 function call(t){ return ext && ext.CallZqmusic ? ext.CallZqmusic(t) : ""; }
-function openRoom(id){ call("openroom?roomid=" + id); return false; }
+function openRoom(id){ call("openroom&id=" + id + "&name=Room" + id); return false; }
 var p = call("ParamReturn");
 document.getElementById("me").textContent = p;
 call("ParamGot?" + p);
@@ -53,8 +56,8 @@ inline constexpr const char kRegisterPage[] = R"HTML(<!DOCTYPE html>
 <script>
 var ext = window.external;
 function reg(){
-  var r = ext.CallZqmusic("User/?op=Regist_Web&username=" + encodeURIComponent(document.getElementById("user").value) +
-                          "&password=" + encodeURIComponent(document.getElementById("pw").value));
+  var r = ext.CallZqmusic("User/?op=Regist_Web&uname=" + encodeURIComponent(document.getElementById("user").value) +
+                          "&pwd=" + encodeURIComponent(document.getElementById("pw").value));
   document.title = "returned:" + r;
   return false;
 }

@@ -271,6 +271,7 @@ TEST_F(FrameTest, EnteringRooms) {
         return dlg.ShowModal();
     };
     // The directory's room entries open on a double click while there is no home page view.
+    frame->SetHomePageView(nullptr);
     CItemNode* room = RowOf("欢乐大厅");
     TNotifyUI n;
     n.sType = "itemactivate";

@@ -1,6 +1,6 @@
-// The real program on the test display against the local room service and chat server: sign in as a guest
-// by clicking, see the lobby with the directory, double-click a room and see the room manager enter it (its
-// room logic joins the room's chat channel), quit
+// The real program on the test display against the local room and web services and the chat server: sign
+// in as a guest by clicking, see the lobby with the directory and the home page, click a room link in the
+// page and see the room manager enter it (its room logic joins the room's chat channel), quit
 // and see the process end after its shutdown; a second start meanwhile ends at once. Screenshots of the
 // login dialog and the lobby go under the build folder. Beside it runs the local update service with a
 // changed gift catalogue: the updater that the program starts finds it and the lobby reloads it. Skipped
@@ -25,6 +25,7 @@
 #include "TestKeys.h"
 #include "UITestDriver.h"
 #include "UpdateService.h"
+#include "WebService.h"
 #include "Win32.h"
 #include "ZqWindowBase.h"
 
@@ -138,12 +139,19 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     testenv::RoomService service;
     service.WithData([chatPort](testenv::SvcData& d) { d.chatPort = chatPort; });
     ASSERT_NE(service.Start(0), 0);
+    testenv::WebService web;
+    ASSERT_TRUE(web.Start());
+    const std::string webRoot = web.Server().BaseUrl();
     char tmpl[] = "/tmp/varnet-xvfb-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string data = tmpl;
     {
         std::ofstream ini(data + "/user.ini");
-        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
+        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
+            << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << webRoot
+            << "\nThirdPartUrl=" << web.Url(testenv::WebService::kLoginPath)
+            << "\nWebRegisterSvr=" << web.Url(testenv::WebService::kRegisterPath)
+            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath) << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
             << "\nKeyB=" << testenv::kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
     }
     // An installation of its own (the updater writes its catalogue), with the build's programs.
@@ -211,7 +219,11 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
     ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("主窗口更新栏目条目信息_完成")) != std::string::npos; }))
         << "the directory did not arrive";
-    usleep(400000);
+    ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos; }))
+        << "the home page did not load";
+    EXPECT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find("ParamGot?uid=") != std::string::npos; }))
+        << "the home page did not get the user's parameters";
+    usleep(800000);   // drawn
     Screenshot(lobby, shots + "/varnet_lobby.png");
     EXPECT_EQ(service.RequestCount("getanonyuser"), 1);
     EXPECT_EQ(service.RequestCount("getallnav"), 1);
@@ -227,16 +239,28 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
                                data + "/run timeout 10 " VARNET_BINARY_DIR "/bin/Varnet; echo rc=$?");
     EXPECT_NE(second.find("rc=0"), std::string::npos) << second;
 
-    // The third row of the directory is the first room of the room category.
+    // The first room link of the home page (at 10,10 of the page, 140 x 60) enters room 3003.
     SkinLayout lobbySkin("VarnetSkin.xml");
     lobbySkin.Create(nullptr, "layout", 0, 0, 0, 0, 800, 572);
+    lobbySkin.m_PaintManager.FindControl("horLoadingWebUI")->SetVisible(false);
+    lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->SetVisible(true);
     lobbySkin.m_PaintManager.UpdateLayout();
-    RECT list = lobbySkin.m_PaintManager.FindControl("Roomlist")->GetPos();
-    Click(lobby, {list.left + 80, list.top + 2 * CRoomNavListUI::kRowHeight + CRoomNavListUI::kRowHeight / 2}, 2);
+    RECT page = lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->GetPos();
+    Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
     EXPECT_TRUE(chat.WaitMembers(3003, 1, 20000)) << "the room logic did not join the room's chat";
     EXPECT_TRUE(WaitFor([&] { return log("RoomManager.txt").find(Utf8("创建房间界面-end")) != std::string::npos; }))
         << "the room manager did not take the enter result";
     EXPECT_EQ(service.RequestCount("enterroom"), 1);
+
+    // The room window opens in front of the lobby; its close button leaves the room.
+    RECT room;
+    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("欢乐大厅") + "[(]3003[)]", room); })) << "no room window";
+    usleep(500000);
+    Screenshot(room, shots + "/varnet_room.png");
+    Click(room, {room.right - room.left - 17, 26});
+    EXPECT_TRUE(WaitFor([&] { return service.RequestCount("exitroom") == 1; })) << "the room was not left";
+    EXPECT_TRUE(chat.WaitMembers(3003, 0, 10000)) << "leaving the room did not end its chat";
+    usleep(300000);
 
     // Quit: the close button asks first.
     Click(lobby, lobbySkin.Center("CloseBTN"));
@@ -257,7 +281,8 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     std::filesystem::remove_all(data);
     std::filesystem::remove_all(install);
     std::filesystem::remove_all(data + "-served");
-    printf("screenshots: %s/varnet_login.png, %s/varnet_lobby.png\n", shots.c_str(), shots.c_str());
+    printf("screenshots: %s/varnet_login.png, %s/varnet_lobby.png, %s/varnet_room.png\n", shots.c_str(), shots.c_str(),
+           shots.c_str());
     for (const char* what : {"的资源需要更新", "本地需要删除", "发送"})
         for (size_t at = 0; (at = trenby.find(Utf8(what), at)) != std::string::npos; ++at) {
             size_t begin = trenby.rfind('\n', at);

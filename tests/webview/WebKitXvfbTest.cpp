@@ -139,7 +139,7 @@ TEST_F(WebKitXvfb, RegisterPageClosesItsDialogFromInsideTheCall) {
     std::string url = service.Url(std::string(testenv::WebService::kRegisterPath) + "?auto=1");
     browser->Navigate2(url.c_str());
     ASSERT_TRUE(Pump([&] { return closed; }, 20000));
-    EXPECT_TRUE(owner.Called("User/?op=Regist_Web&username=newuser&password=secret"));
+    EXPECT_TRUE(owner.Called("User/?op=Regist_Web&uname=newuser&pwd=secret"));
     // The engine goes once the call has returned; the loop keeps running.
     Pump([] { return false; }, 300);
 }

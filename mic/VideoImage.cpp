@@ -1,0 +1,138 @@
+#include "VideoImage.h"
+
+#include "ZqLib.h"
+
+#include <cairo.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <algorithm>
+
+namespace mic {
+
+void Image32::Create(int w, int h, uint32_t fill) {
+    if (w <= 0 || h <= 0) {
+        Release();
+        return;
+    }
+    width = w;
+    height = h;
+    pixels.assign(static_cast<size_t>(w) * h, fill);
+}
+
+void Image32::Release() {
+    width = height = 0;
+    pixels.clear();
+    pixels.shrink_to_fit();
+}
+
+int FrameStride(int width, int bits) { return ((width * bits + 31) / 32) * 4; }
+
+void ScaleBilinear(const uint8_t* src, int srcW, int srcH, int srcRowBytes, Image32& dst) {
+    if (!src || srcW <= 0 || srcH <= 0 || dst.Empty()) return;
+    const int W = dst.width, H = dst.height;
+    for (int i = 0; i < H; ++i) {
+        float y = static_cast<float>(srcH - 1) * i / H;
+        int y0 = std::min(static_cast<int>(y), srcH - 1);
+        int y1 = std::min(y0 + 1, srcH - 1);
+        float fy = y - y0;
+        const uint8_t* r0 = src + static_cast<size_t>(y0) * srcRowBytes;
+        const uint8_t* r1 = src + static_cast<size_t>(y1) * srcRowBytes;
+        uint32_t* out = dst.pixels.data() + static_cast<size_t>(i) * W;
+        for (int j = 0; j < W; ++j) {
+            float x = static_cast<float>(srcW - 1) * j / W;
+            int x0 = std::min(static_cast<int>(x), srcW - 1);
+            int x1 = std::min(x0 + 1, srcW - 1);
+            float fx = x - x0;
+            uint32_t px = 0xFF000000u;
+            for (int c = 0; c < 3; ++c) {
+                float top = r0[x0 * 3 + c] * (1 - fx) + r0[x1 * 3 + c] * fx;
+                float bottom = r1[x0 * 3 + c] * (1 - fx) + r1[x1 * 3 + c] * fx;
+                int v = static_cast<int>(top * (1 - fy) + bottom * fy);
+                px |= static_cast<uint32_t>(std::clamp(v, 0, 255)) << (8 * c);
+            }
+            out[j] = px;
+        }
+    }
+}
+
+void BlendOnto(const Image32& src, Image32& dst, int col, int row) {
+    if (src.Empty() || dst.Empty()) return;
+    for (int y = 0; y < src.height; ++y) {
+        int ty = row + y;
+        if (ty < 0 || ty >= dst.height) continue;
+        for (int x = 0; x < src.width; ++x) {
+            int tx = col + x;
+            if (tx < 0 || tx >= dst.width) continue;
+            uint32_t s = src.pixels[static_cast<size_t>(y) * src.width + x];
+            uint32_t& t = dst.pixels[static_cast<size_t>(ty) * dst.width + tx];
+            uint32_t a = s >> 24;
+            if (a == 0) continue;
+            if (a == 255) {
+                t = s;
+                continue;
+            }
+            uint32_t out = t & 0xFF000000u;
+            for (int c = 0; c < 3; ++c) {
+                uint32_t sc = (s >> (8 * c)) & 0xFF, tc = (t >> (8 * c)) & 0xFF;
+                uint32_t v = (((255 - a) * (tc + 1)) >> 8) + sc * a / 256;
+                out |= std::min<uint32_t>(v, 255) << (8 * c);
+            }
+            t = out;
+        }
+    }
+}
+
+bool LoadImageFile(const std::string& gbkPath, Image32& out) {
+    out.Release();
+    if (gbkPath.empty()) return false;
+    std::string path = Charset::GbkToUtf8(gbkPath);
+    GdkPixbuf* pb = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+    if (!pb) return false;
+    int w = gdk_pixbuf_get_width(pb), h = gdk_pixbuf_get_height(pb);
+    int n = gdk_pixbuf_get_n_channels(pb), stride = gdk_pixbuf_get_rowstride(pb);
+    bool alpha = gdk_pixbuf_get_has_alpha(pb);
+    const guchar* px = gdk_pixbuf_read_pixels(pb);
+    if (w > 0 && h > 0 && w <= 8192 && h <= 8192 && n >= 3) {
+        out.Create(w, h);
+        for (int y = 0; y < h; ++y) {
+            const guchar* p = px + static_cast<size_t>(y) * stride;
+            for (int x = 0; x < w; ++x, p += n) {
+                uint32_t a = alpha ? p[3] : 255;
+                out.pixels[static_cast<size_t>(y) * w + x] =
+                    (a << 24) | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+            }
+        }
+    }
+    g_object_unref(pb);
+    return !out.Empty();
+}
+
+void StretchImage(const Image32& src, Image32& dst) {
+    if (dst.Empty()) return;
+    std::fill(dst.pixels.begin(), dst.pixels.end(), 0xFFFFFFFFu);
+    if (src.Empty()) return;
+    // cairo wants premultiplied pixels.
+    std::vector<uint32_t> pre(src.pixels.size());
+    for (size_t i = 0; i < pre.size(); ++i) {
+        uint32_t p = src.pixels[i], a = p >> 24;
+        uint32_t r = ((p >> 16) & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255, b = (p & 0xFF) * a / 255;
+        pre[i] = (a << 24) | (r << 16) | (g << 8) | b;
+    }
+    cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pre.data()),
+                                                             CAIRO_FORMAT_ARGB32, src.width, src.height,
+                                                             src.width * 4);
+    cairo_surface_t* d = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(dst.pixels.data()), CAIRO_FORMAT_ARGB32, dst.width, dst.height,
+        dst.width * 4);
+    cairo_t* cr = cairo_create(d);
+    cairo_scale(cr, static_cast<double>(dst.width) / src.width, static_cast<double>(dst.height) / src.height);
+    cairo_set_source_surface(cr, s, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(d);
+    cairo_surface_destroy(d);
+    cairo_surface_destroy(s);
+}
+
+}  // namespace mic

@@ -1,0 +1,238 @@
+#include "VideoShowWnd.h"
+
+#include <algorithm>
+#include <cstring>
+
+CVideoShowWnd::CVideoShowWnd() = default;
+
+CVideoShowWnd::~CVideoShowWnd() { Destroy(); }
+
+int CVideoShowWnd::Create(HWND parent, const DuiLib::RECT* rect, const std::string& backgroundImage, int,
+                          DWORD) {
+    if (m_hWnd && IsWindow(m_hWnd)) return 1;
+    HWND h = CreateWindowHandle(this);
+    if (!h) return 0;
+    m_hWnd = h;
+    m_parent = parent;
+    SetProp(h, kWindowProperty, this);
+    SetBackgroundImage(backgroundImage);
+    if (rect) {
+        m_clientX = rect->left;
+        m_clientY = rect->top;
+        m_clientW = std::max(0, static_cast<int>(rect->right - rect->left));
+        m_clientH = std::max(0, static_cast<int>(rect->bottom - rect->top));
+    }
+    SetRedraw(kRedrawInit | kRedrawBackground);
+    if (!m_renderThread.Start([this] { RenderLoop(); })) {
+        HWND dead = m_hWnd;
+        m_hWnd = nullptr;
+        DestroyWindow(dead);
+        return 0;
+    }
+    return 1;
+}
+
+void CVideoShowWnd::Destroy() {
+    m_renderThread.RequestStop();
+    m_renderThread.Join(INFINITE);
+    {
+        std::lock_guard<std::mutex> lock(m_frameLock);
+        m_frame.clear();
+        m_frame.shrink_to_fit();
+        m_haveBuffer = false;
+        m_wantW = m_wantH = m_wantBits = 0;
+        m_useW = m_useH = m_useBits = m_useStride = 0;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_imageLock);
+        m_image.Release();
+    }
+    m_comp.Release();
+    m_video.Release();
+    m_background.Release();
+    if (m_hWnd) {
+        HWND h = m_hWnd;
+        m_hWnd = nullptr;
+        RemoveProp(h, kWindowProperty);
+        DestroyWindow(h);
+    }
+    m_clientX = m_clientY = m_clientW = m_clientH = 0;
+}
+
+LRESULT CVideoShowWnd::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCDESTROY) m_hWnd = nullptr;
+    return WndProc(msg, wParam, lParam);
+}
+
+LRESULT CVideoShowWnd::WndProc(UINT msg, WPARAM, LPARAM) {
+    switch (msg) {
+    case WM_PAINT:
+        SetRedraw(kRedrawPaint);
+        return 0;
+    case WM_SIZE:
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_NCHITTEST:
+        return HTTRANSPARENT;
+    default:
+        return 0;
+    }
+}
+
+void CVideoShowWnd::SetWindowRect(const DuiLib::RECT* rect) {
+    if (!rect) return;
+    m_clientX = rect->left;
+    m_clientY = rect->top;
+    m_clientW = std::max(0, static_cast<int>(rect->right - rect->left));
+    m_clientH = std::max(0, static_cast<int>(rect->bottom - rect->top));
+    SetRedraw(kRedrawMoved);
+}
+
+DuiLib::RECT CVideoShowWnd::GetClientRect() const {
+    DuiLib::RECT rc;
+    rc.left = m_clientX;
+    rc.top = m_clientY;
+    rc.right = m_clientX + m_clientW;
+    rc.bottom = m_clientY + m_clientH;
+    return rc;
+}
+
+void CVideoShowWnd::SetPresenter(std::shared_ptr<IVideoPresenter> presenter) {
+    std::lock_guard<std::mutex> lock(m_presenterLock);
+    m_presenter = std::move(presenter);
+}
+
+std::shared_ptr<IVideoPresenter> CVideoShowWnd::Presenter() {
+    std::lock_guard<std::mutex> lock(m_presenterLock);
+    return m_presenter;
+}
+
+bool CVideoShowWnd::SetFrameFormat(int width, int height, int bits) {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (width == m_wantW && height == m_wantH && bits == m_wantBits) return false;
+    m_wantW = width;
+    m_wantH = height;
+    m_wantBits = bits;
+    m_redraw.fetch_or(kRedrawFormat);
+    return true;
+}
+
+void CVideoShowWnd::GetFrameFormat(int& width, int& height, int& bits) const {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    width = m_wantW;
+    height = m_wantH;
+    bits = m_wantBits;
+}
+
+void CVideoShowWnd::InputFrame(long length, const BYTE* frame) {
+    if (!m_videoEnabled || !frame || length <= 0) return;
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (!m_haveBuffer || m_frame.size() < static_cast<size_t>(length)) return;
+    std::memcpy(m_frame.data(), frame, static_cast<size_t>(length));
+    m_redraw.fetch_or(kRedrawFrame);
+    m_showBackground = false;
+}
+
+void CVideoShowWnd::ClearFrame() {
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    std::fill(m_frame.begin(), m_frame.end(), 0);
+    m_redraw.fetch_or(kRedrawFrame);
+    m_showBackground = true;
+}
+
+void CVideoShowWnd::SetBackgroundImage(const std::string& path) {
+    mic::Image32 img;
+    mic::LoadImageFile(path, img);
+    {
+        std::lock_guard<std::mutex> lock(m_imageLock);
+        m_image = std::move(img);
+    }
+    SetRedraw(kRedrawBackground);
+}
+
+void CVideoShowWnd::RenderLoop() {
+    while (!m_renderThread.StopRequested()) {
+        RenderPass();
+        if (m_renderThread.WaitForStop(50)) break;
+    }
+}
+
+void CVideoShowWnd::RenderPass() {
+    bool draw = false;
+    DWORD now = GetTickCount();
+    if (now - m_lastForced >= 181 || now < m_lastForced) {
+        m_lastForced = now;
+        draw = true;
+    }
+    // Display check: the canvases follow the window's size.
+    if (m_comp.width != ClientWidth() || m_comp.height != ClientHeight()) SetRedraw(kRedrawMoved);
+    if (TakeRedraw(kRedrawInit)) {
+        RecreateCanvases();
+        SetRedraw(kRedrawBackground);
+        {
+            std::lock_guard<std::mutex> lock(m_frameLock);
+            if (m_wantW > 0) SetRedraw(kRedrawFormat);
+        }
+        draw = true;
+    }
+    if (TakeRedraw(kRedrawFormat)) {
+        std::lock_guard<std::mutex> lock(m_frameLock);
+        m_useW = m_wantW;
+        m_useH = m_wantH;
+        m_useBits = m_wantBits;
+        m_useStride = mic::FrameStride(std::abs(m_useW), m_useBits);
+        size_t length = static_cast<size_t>(m_useStride) * std::abs(m_useH);
+        bool sane = m_useW != 0 && m_useH != 0 && m_useBits == 24 && length <= (64u << 20);
+        m_frame.assign(sane ? length : 0, 0);
+        m_haveBuffer = sane;
+        draw = true;
+    }
+    if (TakeRedraw(kRedrawMoved)) {
+        RecreateCanvases();
+        SetRedraw(kRedrawBackground | kRedrawFrame);
+        draw = true;
+    }
+    if (TakeRedraw(kRedrawBackground)) {
+        RebuildBackground();
+        draw = true;
+    }
+    if (TakeRedraw(kRedrawFrame)) {
+        UploadFrame();
+        draw = true;
+    }
+    if (RenderExtra()) draw = true;
+    if (TakeRedraw(kRedrawPaint)) draw = true;
+    if (draw) DrawFrame();
+}
+
+void CVideoShowWnd::RecreateCanvases() {
+    int w = ClientWidth(), h = ClientHeight();
+    m_comp.Create(w, h, 0xFFFFFFFFu);
+    m_video.Create(w, h, 0xFF000000u);
+}
+
+void CVideoShowWnd::RebuildBackground() {
+    m_background.Create(ClientWidth(), ClientHeight(), 0xFFFFFFFFu);
+    std::lock_guard<std::mutex> lock(m_imageLock);
+    mic::StretchImage(m_image, m_background);
+}
+
+void CVideoShowWnd::UploadFrame() {
+    if (m_video.Empty()) return;
+    std::lock_guard<std::mutex> lock(m_frameLock);
+    if (!m_haveBuffer || m_useW == 0 || m_useH == 0) return;
+    // Frames come top-down with unpadded rows, whatever the buffer's stride.
+    mic::ScaleBilinear(m_frame.data(), std::abs(m_useW), std::abs(m_useH), std::abs(m_useW) * 3, m_video);
+}
+
+void CVideoShowWnd::DrawFrame() {
+    if (m_comp.Empty()) return;
+    const mic::Image32& src = (m_videoEnabled && !m_showBackground && !m_video.Empty()) ? m_video : m_background;
+    if (src.width == m_comp.width && src.height == m_comp.height) {
+        m_comp.pixels = src.pixels;
+    }
+    BlendOverlays(m_comp);
+    if (auto presenter = Presenter()) presenter->Present(m_comp);
+    ++m_presented;
+}
