@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "IDataHalvec.h"
+#include "Tick.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
@@ -32,11 +33,6 @@ std::string ConfigText(const char* section, const char* key, const char* def) {
     AfxGetConfigManager()->GetString(section, key, v, def);
     return v;
 }
-
-uint32_t SystemTick() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 }  // namespace
 
 CGlobalDataApp& CGlobalDataApp::GetInstance() {
@@ -45,7 +41,7 @@ CGlobalDataApp& CGlobalDataApp::GetInstance() {
 }
 
 CGlobalDataApp::CGlobalDataApp() {
-    tickAtSync_ = SystemTick();
+    tickAtSync_ = varnet::TickCount();
     std::string a, b;
     AfxGetConfigManager()->GetString("Sign", "KeyA", a, "");
     AfxGetConfigManager()->GetString("Sign", "KeyB", b, "");
@@ -149,7 +145,7 @@ void CGlobalDataApp::SetMacOverride(const std::string& mac) {
 
 void CGlobalDataApp::SetRequestCounter(uint32_t next) { requestCounter_.store(next); }
 
-uint32_t CGlobalDataApp::Tick() const { return tick_ ? tick_() : SystemTick(); }
+uint32_t CGlobalDataApp::Tick() const { return tick_ ? tick_() : varnet::TickCount(); }
 
 int64_t CGlobalDataApp::LocalTime() const { return now_ ? now_() : static_cast<int64_t>(std::time(nullptr)); }
 

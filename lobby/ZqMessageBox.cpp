@@ -1,5 +1,7 @@
 #include "ZqMessageBox.h"
 
+#include "GbkCut.h"
+
 #include <cstdio>
 
 namespace {
@@ -15,17 +17,6 @@ const char* ButtonName(int kind) {
     }
 }
 
-// Cuts a GBK text to at most maxBytes without splitting a character.
-void CutGbk(std::string& s, size_t maxBytes) {
-    size_t i = 0, keep = 0;
-    while (i < s.size()) {
-        size_t n = ((unsigned char)s[i] >= 0x81 && i + 1 < s.size()) ? 2 : 1;
-        if (i + n > maxBytes) break;
-        i += n;
-        keep = i;
-    }
-    s.resize(keep);
-}
 }  // namespace
 
 DUI_BEGIN_MESSAGE_MAP(CZqMessageBox, WindowImplBase)
@@ -108,7 +99,7 @@ void CZqMessageBox::UpdateTitle() {
         char buf[1024];
         snprintf(buf, sizeof(buf), "%s ( %d 秒)", m_sTitle.c_str(), m_nCountDown);
         std::string t = buf;
-        CutGbk(t, 259);
+        t.resize(varnet::GbkCut(t, 259));
         m_pTitle->SetText(t.c_str());
         --m_nCountDown;
     } else {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>  // clocks (<chrono> does not build with the GBK charset)
 
+#include "Tick.h"
 #include "ZQCommands.h"
 #include "ZQMsgFactory.h"
 #include "ZqHttp.h"
@@ -13,11 +14,6 @@
 namespace {
 const char* kLog = "HttpRequest.txt";
 const char* kDefaultEndpoint = "http://127.0.0.1:18090/c.s?";
-
-uint32_t SystemTick() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 }  // namespace
 
 std::string CMsgClientThread::MaskSecrets(const std::string& url) {
@@ -334,7 +330,7 @@ uint32_t CMsgClientThread::Tick() const {
         std::lock_guard<std::mutex> g(settingsLock_);
         t = tick_;
     }
-    return t ? t() : SystemTick();
+    return t ? t() : varnet::TickCount();
 }
 
 size_t CMsgClientThread::QueueSize() const {

@@ -2,7 +2,7 @@
 
 #include <fdk-aac/aacdecoder_lib.h>
 
-#include "MediaDebug.h"
+#include "DebugLog.h"
 
 #include <algorithm>
 #include <vector>
@@ -41,7 +41,7 @@ bool Dunmar::Init(void* firstFrame, int length, int& sampleRate, int& channels, 
     const int used = DecoderFrame(firstFrame, length, scratch.data(), int(scratch.size() * sizeof(INT_PCM)), got);
     CStreamInfo* info = got && used >= 0 ? aacDecoder_GetStreamInfo(H(m_handle)) : nullptr;
     if (!info || info->sampleRate <= 0 || info->numChannels <= 0 || info->frameSize <= 0) {
-        MediaDebugOut("Dunmar", "first frame of %d bytes did not decode", length);
+        varnet::DebugLog("Dunmar", m_debugId.c_str(), "first frame of %d bytes did not decode", length);
         UnInit();
         return false;
     }

@@ -1,6 +1,7 @@
 // AAC decoder: ADTS frames in, 16-bit interleaved PCM out (fdk-aac underneath).
 #pragma once
 
+#include "DebugLog.h"
 #include "MediaDefs.h"
 #include "MediaExport.h"
 
@@ -20,5 +21,6 @@ public:
     void UnInit();
 
 private:
+    varnet::DebugId m_debugId;  // names this object in debug lines
     void* m_handle;  // HANDLE_AACDECODER
 };

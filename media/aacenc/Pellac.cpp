@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "MediaDebug.h"
+#include "DebugLog.h"
 
 namespace {
 HANDLE_AACENCODER H(void* p) { return static_cast<HANDLE_AACENCODER>(p); }
@@ -38,7 +38,7 @@ bool Pellac::Init(int sampleRate, int bitrateKbps, int channels, int bitsPerSamp
     };
     for (const auto& p : params) {
         if (aacEncoder_SetParam(h, p.param, p.value) != AACENC_OK) {
-            MediaDebugOut("Pellac", "parameter %d = %u refused", int(p.param), p.value);
+            varnet::DebugLog("Pellac", m_debugId.c_str(), "parameter %d = %u refused", int(p.param), p.value);
             aacEncClose(&h);
             return false;
         }
@@ -47,7 +47,7 @@ bool Pellac::Init(int sampleRate, int bitrateKbps, int channels, int bitsPerSamp
     std::memset(&encInfo, 0, sizeof(encInfo));
     if (aacEncEncode(h, nullptr, nullptr, nullptr, nullptr) != AACENC_OK || aacEncInfo(h, &encInfo) != AACENC_OK ||
         encInfo.confSize < 2) {
-        MediaDebugOut("Pellac", "encoder set-up failed (%d Hz, %d ch, type %d)", sampleRate, channels, objectType);
+        varnet::DebugLog("Pellac", m_debugId.c_str(), "encoder set-up failed (%d Hz, %d ch, type %d)", sampleRate, channels, objectType);
         aacEncClose(&h);
         return false;
     }

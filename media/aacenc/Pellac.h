@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "DebugLog.h"
 #include "MediaDefs.h"
 #include "MediaExport.h"
 
@@ -21,6 +22,7 @@ public:
     void UnInit();
 
 private:
+    varnet::DebugId m_debugId;  // names this object in debug lines
     void* m_handle;  // HANDLE_AACENCODER
     int m_channels = 0;
     int m_frameLength = 0;

@@ -3,7 +3,7 @@
 #include "CameraSetUpDialog.h"
 #include "CameraSource.h"
 #include "ColorConvert.h"
-#include "MediaDebug.h"
+#include "DebugLog.h"
 #include "ZqLib.h"
 
 #include <cstring>
@@ -47,7 +47,7 @@ bool Grabbel::OpenCamera(int index, int width, int height, int fps) {
     m_fps = fps;
     auto source = capture::CreateCamera(index);
     if (!source || !source->Open(width, height, fps)) {
-        MediaDebugOut("Grabbel", "cannot open camera %d at %dx%d", index, width, height);
+        varnet::DebugLog("Grabbel", m_debugId.c_str(), "cannot open camera %d at %dx%d", index, width, height);
         m_fps = 0;
         return false;
     }

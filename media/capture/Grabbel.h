@@ -7,6 +7,7 @@
 // must not be called from inside VideoFrameCB.
 #pragma once
 
+#include "DebugLog.h"
 #include "MediaDefs.h"
 #include "MediaExport.h"
 
@@ -54,6 +55,7 @@ public:
     void BufferCB(double sampleTime, BYTE* buffer, long length);
 
 private:
+    varnet::DebugId m_debugId;  // names this object in debug lines
     void GetFrame();
 
     std::unique_ptr<capture::CameraSource> m_source;  // owner thread; frame thread while it runs

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "MediaDebug.h"
+#include "DebugLog.h"
 
 namespace {
 
@@ -230,7 +230,7 @@ int ReadSps(const BYTE* spsNal, int length, SPS& sps) {
         std::memset(&sps, 0, sizeof(sps));
         return -1;
     }
-    MediaDebugOut("H264", "sps: frame_mbs_only_flag %u log2_max_frame_num_minus4 %u pic_order_cnt_type %u "
+    varnet::DebugLog("H264", nullptr, "sps: frame_mbs_only_flag %u log2_max_frame_num_minus4 %u pic_order_cnt_type %u "
                   "num_units_in_tick %u time_scale %u separate_colour_plane_flag %u "
                   "log2_max_pic_order_cnt_lsb_minus4 %u",
                   sps.frame_mbs_only_flag, sps.log2_max_frame_num_minus4, sps.pic_order_cnt_type,
@@ -256,7 +256,7 @@ int ReadPps(const BYTE* ppsNal, int length, PPS& pps) {
         std::memset(&pps, 0, sizeof(pps));
         return -1;
     }
-    MediaDebugOut("H264", "pps: pic_parameter_set_id %u seq_parameter_set_id %u entropy_coding_mode_flag %u "
+    varnet::DebugLog("H264", nullptr, "pps: pic_parameter_set_id %u seq_parameter_set_id %u entropy_coding_mode_flag %u "
                   "bottom_field_pic_order_in_frame_present_flag %u num_slice_groups_minus1 %u",
                   pps.pic_parameter_set_id, pps.seq_parameter_set_id, pps.entropy_coding_mode_flag,
                   pps.bottom_field_pic_order_in_frame_present_flag, pps.num_slice_groups_minus1);

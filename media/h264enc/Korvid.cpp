@@ -9,7 +9,7 @@ extern "C" {
 #include <x264.h>
 }
 
-#include "MediaDebug.h"
+#include "DebugLog.h"
 
 void Korvid::EncoderClose::operator()(x264_t* encoder) const { x264_encoder_close(encoder); }
 
@@ -67,7 +67,7 @@ int Korvid::Initialize(int width, int height, int bitrateKbps, int fps, int keyi
     }
     m_picture.reset(picture.release());
     m_frameCounter = 0;
-    MediaDebugOut("Korvid", "encoder open %dx%d %d fps %d kbit/s key %d", width, height, fps, bitrateKbps, keyint);
+    varnet::DebugLog("Korvid", m_debugId.c_str(), "encoder open %dx%d %d fps %d kbit/s key %d", width, height, fps, bitrateKbps, keyint);
     return 0;
 }
 

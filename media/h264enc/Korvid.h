@@ -1,6 +1,7 @@
 // H.264 encoder: I420 pictures in, arrays of start-code NAL units out (x264 underneath).
 #pragma once
 
+#include "DebugLog.h"
 #include "MediaDefs.h"
 #include "MediaExport.h"
 
@@ -29,6 +30,7 @@ public:
     int Destroy();
 
 private:
+    varnet::DebugId m_debugId;  // names this object in debug lines
     int CopyOut(void* x264Nals, int n, TNAL*& nals, int& count);
 
     struct EncoderClose {

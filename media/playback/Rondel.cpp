@@ -1,12 +1,12 @@
 // Playback session and receive thread.
 #include "Rondel.h"
 
+#include "DebugLog.h"
 #include "Dunmar.h"
 #include "Ferrel.h"
 #include "FlvBody.h"
 #include "Grabbel.h"
 #include "H264ParamSets.h"
-#include "MediaDebug.h"
 #include "PacketQueue.h"
 #include "Tovel.h"
 #include "Unpix.h"
@@ -62,7 +62,7 @@ Rondel::~Rondel() { Uint(); }
 
 int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
     m_owner.Enter("Rondel");
-    MediaDebugOut("Rondel", "replay init start...");
+    varnet::DebugLog("Rondel", m_debugId.c_str(), "replay init start...");
     m_notify = notify;
     if (m_client || m_running) {
         return REPLAY_INIT_FAILED;
@@ -75,17 +75,17 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
     m_param.dumpPath[sizeof(m_param.dumpPath) - 1] = 0;
     m_audioShow = m_param.audioShow;
     m_videoShow = m_param.videoShow;
-    MediaDebugOut("Rondel", "%s", m_param.url);
+    varnet::DebugLog("Rondel", m_debugId.c_str(), "%s", varnet::MaskStreamUrl(m_param.url).c_str());
 
     RondelFactories f = Factories();
     m_client = f.client ? f.client() : std::make_unique<Ferrel>();
     if (!m_client || !m_client->Connect(m_param.url, m_param.timeout, m_param.recvTimeout, m_param.sendTimeout, false)) {
-        MediaDebugOut("Rondel", "replay init end");
+        varnet::DebugLog("Rondel", m_debugId.c_str(), "replay init end");
         return REPLAY_CONNECT_FAILED;
     }
     m_decoder = f.decoder ? f.decoder() : std::make_unique<Unpix>();
     if (!m_decoder || m_decoder->Initialize() < 0) {
-        MediaDebugOut("Rondel", "replay init end");
+        varnet::DebugLog("Rondel", m_debugId.c_str(), "replay init end");
         return REPLAY_H264_DECODER_FAILED;
     }
     m_aacDecoder = std::make_unique<Dunmar>();
@@ -114,8 +114,8 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
     if (m_param.videoEnable) {
         m_videoThread = std::thread(&Rondel::VideoDecode, this);
     }
-    MediaDebugOut("Rondel", "replay init success");
-    MediaDebugOut("Rondel", "replay init end");
+    varnet::DebugLog("Rondel", m_debugId.c_str(), "replay init success");
+    varnet::DebugLog("Rondel", m_debugId.c_str(), "replay init end");
     return REPLAY_SUCCESS;
 }
 
@@ -217,7 +217,7 @@ void Rondel::RecvPacket() {
             }
             if (parse && !ParseBuffer(buffer.get(), n)) {
                 // A tag larger than the parse buffer: the stream cannot be followed any more.
-                MediaDebugOut("Rondel", "stream broken: a tag larger than the parse buffer");
+                varnet::DebugLog("Rondel", m_debugId.c_str(), "stream broken: a tag larger than the parse buffer");
                 Status(REPLAY_CONNECTION_LOST);
                 break;
             }
@@ -240,7 +240,7 @@ void Rondel::HandleTag(const FlvTag& tag) {
     const FlvBodyKind kind = FlvClassifyBody(tag.type, tag.body, tag.size);
     switch (kind) {
     case FlvBodyKind::AacSequenceHeader: {
-        MediaDebugOut("Rondel", "收到aac解码配置信息");
+        varnet::DebugLog("Rondel", m_debugId.c_str(), "收到aac解码配置信息");
         // The configuration in use again is ignored; another one (a new publisher on the same
         // stream) replaces it, and the audio thread reopens with the next frame.
         std::vector<BYTE> body(tag.body, tag.body + tag.size);
@@ -257,7 +257,7 @@ void Rondel::HandleTag(const FlvTag& tag) {
             cfg.profile = 1;  // explicit SBR/PS: an AAC-LC core
         }
         if (m_audioState == AudioState::Configured) {
-            MediaDebugOut("Rondel", "a new AAC configuration");
+            varnet::DebugLog("Rondel", m_debugId.c_str(), "a new AAC configuration");
             m_audioChanged = true;
         }
         *m_aac = cfg;
@@ -283,7 +283,7 @@ void Rondel::HandleTag(const FlvTag& tag) {
         break;
     }
     case FlvBodyKind::AvcSequenceHeader: {
-        MediaDebugOut("Rondel", "收到h264解码配置信息");
+        varnet::DebugLog("Rondel", m_debugId.c_str(), "收到h264解码配置信息");
         if (!m_param.videoEnable) {
             break;  // no video thread would ever take what is queued
         }
@@ -295,7 +295,7 @@ void Rondel::HandleTag(const FlvTag& tag) {
         if (FlvReadAvcSequenceHeader(tag.body, tag.size, cfg) && InitVideoDecoderConfig(cfg)) {
             m_avcHeader = std::move(body);
         } else {
-            MediaDebugOut("Rondel", "inconsistent AVC configuration ignored");
+            varnet::DebugLog("Rondel", m_debugId.c_str(), "inconsistent AVC configuration ignored");
         }
         break;
     }
@@ -319,7 +319,7 @@ void Rondel::HandleTag(const FlvTag& tag) {
         break;
     }
     case FlvBodyKind::Script:
-        MediaDebugOut("Rondel", "收到metadata信息");
+        varnet::DebugLog("Rondel", m_debugId.c_str(), "收到metadata信息");
         break;
     default:
         break;
@@ -330,14 +330,14 @@ bool Rondel::InitVideoDecoderConfig(const FlvAvcConfig& cfg) {
     SPS sps{};
     PPS pps{};
     if (ReadSps(cfg.sps.data(), int(cfg.sps.size()), sps) != 0) {
-        MediaDebugOut("Rondel", "unreadable SPS: configuration ignored");
+        varnet::DebugLog("Rondel", m_debugId.c_str(), "unreadable SPS: configuration ignored");
         return false;
     }
     ReadPps(cfg.pps.data(), int(cfg.pps.size()), pps);
     const int w = SpsWidth(sps);
     const int h = SpsHeight(sps);
     if (w <= 0 || h <= 0 || long(w) * h * 3 > kMaxRgbBytes) {
-        MediaDebugOut("Rondel", "picture size %dx%d refused", w, h);
+        varnet::DebugLog("Rondel", m_debugId.c_str(), "picture size %dx%d refused", w, h);
         return false;
     }
     *m_avc = cfg;

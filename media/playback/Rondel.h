@@ -11,6 +11,7 @@
 // it under m_descLock.
 #pragma once
 
+#include "DebugLog.h"
 #include "MediaDefs.h"
 #include "MediaExport.h"
 #include "OwnerThread.h"
@@ -74,6 +75,7 @@ public:
     static constexpr int kMaxVideoPackets = 100;
 
 private:
+    varnet::DebugId m_debugId;  // names this object in debug lines
     void RecvPacket();
     bool ParseBuffer(const BYTE* data, int n);
     void HandleTag(const FlvTag& tag);

@@ -2,9 +2,9 @@
 // video through the H.264 decoder, paced against the audio clock.
 #include "Rondel.h"
 
+#include "DebugLog.h"
 #include "Dunmar.h"
 #include "Grabbel.h"
-#include "MediaDebug.h"
 #include "PacketQueue.h"
 #include "Tovel.h"
 #include "Unpix.h"
@@ -60,7 +60,7 @@ void Rondel::ConfigureAudio(const AVPacketList& pkt, std::vector<BYTE>& pcm) {
     int rate = 0, channels = 0, frameSize = 0;
     if (!m_aacDecoder->Init(pkt.data.get(), pkt.size, rate, channels, frameSize)) {
         rate = channels = frameSize = 0;
-        MediaDebugOut("Rondel", "the AAC stream cannot be decoded");
+        varnet::DebugLog("Rondel", m_debugId.c_str(), "the AAC stream cannot be decoded");
         Status(REPLAY_AAC_DECODER_FAILED);
     }
     // Bounds for what a stream may claim; the decoder is told the buffer's capacity too.
@@ -126,7 +126,7 @@ void Rondel::AudioDecode() {
         }
         pkt.reset();
         if (++packets % kTrimEvery == 0 && packet_queue_duration(m_audioQueue.get()) > float(m_param.maxBufferTime)) {
-            MediaDebugOut("Rondel", "清理缓冲区%s", std::string(66, '-').c_str());
+            varnet::DebugLog("Rondel", m_debugId.c_str(), "清理缓冲区%s", std::string(66, '-').c_str());
             packet_queue_skip_frame(m_audioQueue.get(), m_param.bufferTime);
         }
     }
@@ -182,7 +182,7 @@ void Rondel::VideoDecode() {
             }
             if ((got ? outSize != d.i420Size : outSize > int(picture.size())) && !sizeLogged) {
                 sizeLogged = true;   // once per stream
-                MediaDebugOut("Rondel", "pictures of %d bytes dropped: the stream's configuration has %d", outSize,
+                varnet::DebugLog("Rondel", m_debugId.c_str(), "pictures of %d bytes dropped: the stream's configuration has %d", outSize,
                               d.i420Size);
             }
             if (got) {

@@ -1,10 +1,10 @@
 // Publishing session: Init and Uint, capture callbacks, status.
 #include "Tesmar.h"
 
+#include "DebugLog.h"
 #include "Ferrel.h"
 #include "FlvBody.h"
 #include "Korvid.h"
-#include "MediaDebug.h"
 #include "Micrel.h"
 #include "Nimbo.h"
 #include "Pellac.h"
@@ -45,9 +45,10 @@ Tesmar::~Tesmar() { Uint(); }
 
 int Tesmar::Init(ZQPublishParam* param, IBasePublishNotify* notify) {
     m_owner.Enter("Tesmar");
-    MediaDebugOut("Tesmar", "publish init start...");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "publish init start...");
     if (param) {
-        MediaDebugOut("Tesmar", "%.*s", int(strnlen(param->url, sizeof(param->url))), param->url);
+        const std::string url(param->url, strnlen(param->url, sizeof(param->url)));
+        varnet::DebugLog("Tesmar", m_debugId.c_str(), "%s", varnet::MaskStreamUrl(url).c_str());
     }
     int result = TakeParam(param, notify);
     if (result != PUBLISH_SUCCESS) {
@@ -78,7 +79,7 @@ int Tesmar::Init(ZQPublishParam* param, IBasePublishNotify* notify) {
         m_udpMode = !domain.empty() && address.find(domain) != std::string::npos;
         result = m_udpMode ? ConnectCloud(address, f) : ConnectServer(f);
     }
-    MediaDebugOut("Tesmar", "publish init end");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "publish init end");
     if (result != PUBLISH_SUCCESS) {
         Uint();
     }
@@ -104,7 +105,7 @@ int Tesmar::TakeParam(ZQPublishParam* param, IBasePublishNotify* notify) {
 }
 
 int Tesmar::OpenAudioEncoder() {
-    MediaDebugOut("Tesmar", "initialize aac encoder");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "initialize aac encoder");
     m_pellac = std::make_unique<Pellac>();
     if (!m_pellac->Init(m_param.audio.sampleRate, m_param.audio.bitRate, m_param.audio.channels,
                         m_param.audio.bitsPerSample, m_param.audio.objectType, &m_aencInfo)) {
@@ -114,7 +115,7 @@ int Tesmar::OpenAudioEncoder() {
 }
 
 int Tesmar::OpenMicrophone(const TesmarFactories& f) {
-    MediaDebugOut("Tesmar", "open microphone");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "open microphone");
     m_wfx = WAVEFORMATEX{};
     m_wfx.wFormatTag = WAVE_FORMAT_PCM;
     m_wfx.nChannels = WORD(m_param.audio.channels);
@@ -136,7 +137,7 @@ int Tesmar::OpenMicrophone(const TesmarFactories& f) {
 }
 
 int Tesmar::OpenCamera() {
-    MediaDebugOut("Tesmar", "open camera");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "open camera");
     if (!m_camera.OpenCamera(m_param.video.deviceIndex, m_param.video.width, m_param.video.height,
                              m_param.video.frameRate)) {
         return PUBLISH_OPEN_CAMERA_FAILED;
@@ -161,7 +162,7 @@ int Tesmar::OpenCamera() {
 }
 
 int Tesmar::OpenVideoEncoder() {
-    MediaDebugOut("Tesmar", "initialize x264 encoder");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "initialize x264 encoder");
     m_korvid = std::make_unique<Korvid>();
     if (m_korvid->Initialize(m_param.video.width, m_param.video.height, m_param.video.bitRate,
                              m_param.video.frameRate, m_param.video.keyInterval) < 0) {
@@ -179,11 +180,11 @@ void Tesmar::StartThreads() {
 }
 
 int Tesmar::StartCapture() {
-    MediaDebugOut("Tesmar", "start capture audio");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "start capture audio");
     if (!m_mic->StartCapture()) {
         return PUBLISH_START_MIC_FAILED;
     }
-    MediaDebugOut("Tesmar", "start capture video");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "start capture video");
     if (!m_camera.StartCapture()) {
         return PUBLISH_START_CAMERA_FAILED;
     }
@@ -194,7 +195,7 @@ int Tesmar::StartCapture() {
 
 // UDP mode: the stream cloud takes both sequence headers when the stream opens.
 int Tesmar::ConnectCloud(const std::string& address, const TesmarFactories& f) {
-    MediaDebugOut("Tesmar", "encode h264 heade.\r\n");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "encode h264 heade.\r\n");
     if (EncodeHeaders() < 0) {
         return PUBLISH_H264_ENCODER_FAILED;
     }
@@ -204,7 +205,7 @@ int Tesmar::ConnectCloud(const std::string& address, const TesmarFactories& f) {
     BYTE aac[kAacHeaderBytes];
     FlvWriteAacSequenceHeader(m_aencInfo.profile, m_aencInfo.samplingFrequencyIndex,
                               m_aencInfo.channelConfiguration, aac, sizeof(aac));
-    MediaDebugOut("Tesmar", "connect nimbo udp server.\r\n");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "connect nimbo udp server.\r\n");
     m_cloud = f.cloud ? f.cloud() : std::make_unique<CNimbo>();
     if (avcLen <= 0 || !m_cloud || !m_cloud->OpenStream(address.c_str(), m_param.video.width, m_param.video.height,
                                                         avc, avcLen, aac, kAacHeaderBytes)) {
@@ -213,21 +214,21 @@ int Tesmar::ConnectCloud(const std::string& address, const TesmarFactories& f) {
     m_streamReady = true;
     m_connected = true;
     m_running = true;
-    MediaDebugOut("Tesmar", "publish init success");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "publish init success");
     return PUBLISH_SUCCESS;
 }
 
 // RTMP mode: the PPS posts the metadata; the send thread sends it and marks the stream ready.
 int Tesmar::ConnectServer(const TesmarFactories& f) {
     m_client = f.client ? f.client() : std::make_unique<Ferrel>();
-    MediaDebugOut("Tesmar", "connect rtmp server");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "connect rtmp server");
     if (!m_client || !m_client->Connect(m_param.url, m_param.timeout, m_param.recvTimeout, m_param.sendTimeout, true)) {
         return PUBLISH_CONNECT_FAILED;
     }
     m_connected = true;
     m_running = true;
-    MediaDebugOut("Tesmar", "publish init success");
-    MediaDebugOut("Tesmar", "encode h264 header");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "publish init success");
+    varnet::DebugLog("Tesmar", m_debugId.c_str(), "encode h264 header");
     if (EncodeHeaders() < 0) {
         return PUBLISH_H264_ENCODER_FAILED;
     }
@@ -301,7 +302,7 @@ bool Tesmar::IsConnected() {
     }
     // Reported once, whichever thread notices first.
     if (!alive && m_connected.exchange(false)) {
-        MediaDebugOut("Tesmar", "connection lost");
+        varnet::DebugLog("Tesmar", m_debugId.c_str(), "connection lost");
         IBasePublishNotify* n = m_notify.load();
         if (m_running && n) {
             n->OnPublishStatus(PUBLISH_CONNECTION_LOST);

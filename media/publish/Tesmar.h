@@ -9,6 +9,7 @@
 // queues, which own the records they carry.
 #pragma once
 
+#include "DebugLog.h"
 #include "Grabbel.h"
 #include "IBaseAudioCB.h"
 #include "MediaDefs.h"
@@ -79,6 +80,7 @@ public:
     static void SetStreamCloudDomain(const char* domain);
 
 private:
+    varnet::DebugId m_debugId;  // names this object in debug lines
     // The steps of Init, in their order; each returns PUBLISH_SUCCESS or the code Init returns.
     int TakeParam(ZQPublishParam* param, IBasePublishNotify* notify);
     int OpenAudioEncoder();

@@ -1,25 +1,19 @@
 // Encode and send threads of a publishing session.
 #include "Tesmar.h"
 
+#include "DebugLog.h"
 #include "Ferrel.h"
 #include "FlvBody.h"
 #include "Korvid.h"
-#include "MediaDebug.h"
 #include "Nimbo.h"
 #include "Pellac.h"
 #include "ThreadQueue.h"
+#include "Tick.h"
 
 #include <cstring>
 #include <time.h>
 
 namespace {
-
-// 32-bit milliseconds, wrapping like the platform's tick count.
-uint32_t TickCount() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
-}
 
 constexpr int kMaxParamSetBytes = 1024;  // what the metadata record holds of each parameter set
 constexpr size_t kFlvFrameOverhead = 16;  // the FLV audio or video body around a frame
@@ -37,7 +31,7 @@ struct NalArray {
 }  // namespace
 
 void Tesmar::EncodeThread() {
-    const uint32_t start = TickCount();
+    const uint32_t start = varnet::TickCount();
     m_audioClock->Reset(start);
     m_videoClock->Reset(start);
     for (;;) {
@@ -49,9 +43,9 @@ void Tesmar::EncodeThread() {
             continue;
         }
         if (msg.message == MSG_ENCODE_AUDIO) {
-            EncodeAudio(msg.wParam, m_audioClock->Next(TickCount()));
+            EncodeAudio(msg.wParam, m_audioClock->Next(varnet::TickCount()));
         } else if (msg.message == MSG_ENCODE_VIDEO) {
-            EncodeVideo(msg.wParam, m_videoClock->Next(TickCount()));
+            EncodeVideo(msg.wParam, m_videoClock->Next(varnet::TickCount()));
         }
     }
 }
@@ -105,7 +99,7 @@ void Tesmar::SortNals(const TNAL* nals, int count, unsigned ts) {
         case NalType::Pps:
             m_pps.assign(unit, unit + std::min(len, kMaxParamSetBytes));
             if (!m_sendQueue->Post(MSG_SEND_METADATA, {}, 0, true)) {
-                MediaDebugOut("Tesmar", "metadata could not be queued");
+                varnet::DebugLog("Tesmar", m_debugId.c_str(), "metadata could not be queued");
             }
             break;
         case NalType::IdrSlice:

@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>  // clocks; the full <chrono> does not build with a GBK execution charset
 
-#include "MediaDebug.h"
+#include "DebugLog.h"
 #include "SdlAudio.h"
 #include "ZqLib.h"
 
@@ -155,7 +155,7 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
         format->nSamplesPerSec < 1000 || format->nSamplesPerSec > 192000)
         return -1;
     if (!SdlAudioAcquire()) {
-        MediaDebugOut("Tovel", "audio subsystem: %s", SDL_GetError());
+        varnet::DebugLog("Tovel", m_debugId.c_str(), "audio subsystem: %s", SDL_GetError());
         return -1;
     }
     const int count = SDL_GetNumAudioDevices(0);
@@ -183,7 +183,7 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
         m_device = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
     }
     if (m_device == 0) {
-        MediaDebugOut("Tovel", "device %u did not open: %s", device, SDL_GetError());
+        varnet::DebugLog("Tovel", m_debugId.c_str(), "device %u did not open: %s", device, SDL_GetError());
         SdlAudioRelease();
         return -1;
     }
@@ -210,7 +210,7 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
         return -1;
     }
     SDL_PauseAudioDevice(m_device, 0);
-    MediaDebugOut("Tovel", "device %u open: %d Hz, %d ch", device, have.freq, int(have.channels));
+    varnet::DebugLog("Tovel", m_debugId.c_str(), "device %u open: %d Hz, %d ch", device, have.freq, int(have.channels));
     return 0;
 }
 
@@ -232,7 +232,7 @@ int Tovel::PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) {
             while (m_outstanding > kResumeAt && !m_stopping) {
                 if (m_roomCv.wait_until(lock.Native(), deadline) == std::cv_status::timeout && m_outstanding > kResumeAt &&
                     !m_stopping) {
-                    MediaDebugOut("Tovel", "no buffer came back within %d ms", m_roomTimeoutMs);
+                    varnet::DebugLog("Tovel", m_debugId.c_str(), "no buffer came back within %d ms", m_roomTimeoutMs);
                     return -1;
                 }
             }
@@ -318,7 +318,7 @@ void Tovel::CompletionThread() {
             try {
                 m_callback(m_user, b->data, int(b->length), b->pts);
             } catch (...) {
-                MediaDebugOut("Tovel", "the buffer callback threw");
+                varnet::DebugLog("Tovel", m_debugId.c_str(), "the buffer callback threw");
             }
         }
         lock.Lock();

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "DebugLog.h"
 #include "FourierTransformer.h"
 #include "MediaDefs.h"
 #include "MediaExport.h"
@@ -64,6 +65,7 @@ public:
     struct Block;  // one played buffer: its header and samples in one allocation
 
 private:
+    varnet::DebugId m_debugId;  // names this object in debug lines
     // FIFO of blocks linked through the blocks themselves (moving a block never allocates); it owns
     // the blocks it links and frees what is left in it.
     struct Queue {

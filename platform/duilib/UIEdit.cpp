@@ -1,27 +1,16 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "GbkCut.h"
 #include "UIBackend.h"
 #include "UIControls.h"
 #include "UIManager.h"
 
 namespace DuiLib {
 
-// Byte length of the longest prefix of at most maxBytes that ends on a whole GBK character.
-static size_t GbkPrefix(const std::string& s, size_t maxBytes) {
-    size_t i = 0, last = 0;
-    while (i < s.size()) {
-        size_t n = ((unsigned char)s[i] >= 0x81 && i + 1 < s.size()) ? 2 : 1;
-        if (i + n > maxBytes) break;
-        i += n;
-        last = i;
-    }
-    return last;
-}
-
 static size_t GbkCharCount(const std::string& s) {
     size_t n = 0;
-    for (size_t i = 0; i < s.size(); ++n) i += ((unsigned char)s[i] >= 0x81 && i + 1 < s.size()) ? 2 : 1;
+    for (size_t i = 0; i < s.size(); ++n) i += varnet::GbkUnitLength(s.data(), s.size(), i);
     return n;
 }
 
@@ -49,7 +38,7 @@ void CEditUI::SetEnabled(bool b) {
 
 void CEditUI::SetText(const char* p) {
     CDuiString t = p ? p : "";
-    t.resize(GbkPrefix(t, m_uMaxChar));
+    t.resize(varnet::GbkCut(t, m_uMaxChar));
     m_sText = t;
     m_bSelAll = false;
     if (m_pManager && m_pManager->GetBackend() && m_bFocused) m_pManager->GetBackend()->UpdateEdit(this);
@@ -75,7 +64,7 @@ void CEditUI::InputText(const char* gbk) {
             if (isdigit((unsigned char)c)) digits += c;
         t = digits;
     }
-    t.resize(GbkPrefix(t, m_uMaxChar));
+    t.resize(varnet::GbkCut(t, m_uMaxChar));
     if (t == m_sText) return;
     m_sText = t;
     m_bSelAll = false;
@@ -134,7 +123,7 @@ void CEditUI::DoEvent(TEventUI& event) {
         if (event.chKey == VK_BACK && !m_bReadOnly && IsEnabled()) {
             std::string t = m_sText;
             if (m_bSelAll) t.clear();
-            else if (!t.empty()) t.resize(GbkPrefix(t, t.size() - 1));
+            else if (!t.empty()) t.resize(varnet::GbkCut(t, t.size() - 1));
             InputText(t.c_str());
             return;
         }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "GbkCut.h"
 #include "UIControl.h"
 #include "UIGif.h"
 #include "UIManager.h"
@@ -392,8 +393,7 @@ std::string ToMarkup(const std::string& gbk, bool angle, DWORD linkColor, std::v
     size_t i = 0;
     std::string seg;
     while (i < gbk.size()) {
-        unsigned char ch = (unsigned char)gbk[i];
-        if (ch >= 0x81 && i + 1 < gbk.size()) {
+        if (varnet::GbkUnitLength(gbk.data(), gbk.size(), i) == 2) {
             seg.append(gbk, i, 2);
             i += 2;
             continue;

@@ -1,7 +1,7 @@
 #include "Ferrel.h"
 
 #include "AmfCheck.h"
-#include "FerrelLog.h"
+#include "DebugLog.h"
 
 #include <librtmp/amf.h>
 #include <librtmp/log.h>
@@ -39,7 +39,7 @@ void RtmpLogSink(int level, const char* fmt, va_list args) {
     }
     char line[512];
     vsnprintf(line, sizeof(line), fmt, args);
-    FerrelLog("librtmp: %s", line);
+    varnet::DebugLog("Ferrel", nullptr, "librtmp: %s", line);
 }
 
 void InitOnce() {
@@ -119,7 +119,7 @@ std::shared_ptr<Lookup> Resolve(const std::string& host, int port, std::chrono::
     while ((rc = poll(p, 2, MsUntil(deadline))) < 0 && errno == EINTR) {
     }
     if (rc <= 0 || !p[0].revents) {
-        FerrelLog("looking up %s: %s", host.c_str(), rc == 0 ? "timed out" : "stopped");
+        varnet::DebugLog("Ferrel", nullptr, "looking up %s: %s", host.c_str(), rc == 0 ? "timed out" : "stopped");
         return nullptr;
     }
     return lookup->result ? lookup : nullptr;
@@ -129,7 +129,7 @@ std::shared_ptr<Lookup> Resolve(const std::string& host, int port, std::chrono::
 int ConnectTcp(const std::string& host, int port, std::chrono::steady_clock::time_point deadline, int wakeFd) {
     const std::shared_ptr<Lookup> lookup = Resolve(host, port, deadline, wakeFd);
     if (!lookup) {
-        FerrelLog("cannot resolve %s", host.c_str());
+        varnet::DebugLog("Ferrel", nullptr, "cannot resolve %s", host.c_str());
         return -1;
     }
     addrinfo* res = lookup->result.load();
@@ -237,7 +237,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
     }
     RTMP_Init(rtmp_);
     if (!RTMP_SetupURL(rtmp_, url_)) {
-        FerrelLog("bad RTMP address");
+        varnet::DebugLog("Ferrel", debugId_.c_str(), "bad RTMP address");
         Release();
         return false;
     }
@@ -251,7 +251,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
     int port = rtmp_->Link.port ? rtmp_->Link.port : 1935;
     int fd = ConnectTcp(host, port, deadline, wakeFd_);
     if (fd < 0) {
-        FerrelLog("cannot connect to %s:%d", host.c_str(), port);
+        varnet::DebugLog("Ferrel", debugId_.c_str(), "cannot connect to %s:%d", host.c_str(), port);
         Release();
         return false;
     }
@@ -290,7 +290,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
     watchdog.join();
     if (!ok || expired || stopped_) {
         if (ok || expired) {
-            FerrelLog("%s exchange with %s:%d %s", publish ? "publish" : "play", host.c_str(), port,
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "%s exchange with %s:%d %s", publish ? "publish" : "play", host.c_str(), port,
                       stopped_ ? "stopped" : "timed out");
         }
         Release();
@@ -310,7 +310,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
 
 bool Ferrel::ConnectSession(const std::string& host, int port, Clock::time_point deadline) {
     if (!RTMP_Connect1(rtmp_, nullptr) || stopped_) {
-        FerrelLog("RTMP handshake or connect failed (%s:%d)", host.c_str(), port);
+        varnet::DebugLog("Ferrel", debugId_.c_str(), "RTMP handshake or connect failed (%s:%d)", host.c_str(), port);
         return false;
     }
     bytesIn_ = uint32_t(rtmp_->m_nBytesIn);
@@ -321,7 +321,7 @@ bool Ferrel::ConnectSession(const std::string& host, int port, Clock::time_point
         rtmp_->m_sb.sb_size = 0;
     }
     if (!ConnectStream(deadline) || !RTMP_IsConnected(rtmp_)) {
-        FerrelLog("stream refused (%s)", publish_ ? "publish" : "play");
+        varnet::DebugLog("Ferrel", debugId_.c_str(), "stream refused (%s)", publish_ ? "publish" : "play");
         return false;
     }
     return true;
@@ -350,7 +350,7 @@ bool Ferrel::Fill(Clock::time_point deadline) {
             continue;
         }
         if (rc <= 0) {
-            FerrelLog("no data from the server in time");
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "no data from the server in time");
             return false;
         }
         if (p[1].revents || stopped_) {
@@ -396,7 +396,7 @@ bool Ferrel::NextMessage(RtmpMessage* m, Clock::time_point deadline) {
         case RtmpChunkReader::Result::Message:
             return true;
         case RtmpChunkReader::Result::Error:
-            FerrelLog("stream ended: %s", reader_.error().c_str());
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "stream ended: %s", reader_.error().c_str());
             return false;
         case RtmpChunkReader::Result::NeedMore:
             break;
@@ -433,7 +433,7 @@ bool Ferrel::Handle(const RtmpMessage& m, bool playing) {
     switch (m.type) {
     case RTMP_PACKET_TYPE_CHUNK_SIZE:
         if (size < 4 || !reader_.SetChunkSize(Be32(body))) {
-            FerrelLog("nonsense chunk size from the server");
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "nonsense chunk size from the server");
             return false;
         }
         return true;
@@ -453,7 +453,7 @@ bool Ferrel::Handle(const RtmpMessage& m, bool playing) {
     case RTMP_PACKET_TYPE_SERVER_BW:
     case RTMP_PACKET_TYPE_CLIENT_BW:
         if (size < 4) {
-            FerrelLog("short bandwidth message from the server");
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "short bandwidth message from the server");
             return false;
         }
         return PassToLibrtmp(m);
@@ -468,7 +468,7 @@ bool Ferrel::Handle(const RtmpMessage& m, bool playing) {
             return true;
         }
         if (AmfCheck(reinterpret_cast<const uint8_t*>(body), size) == AmfVerdict::TooDeep) {
-            FerrelLog("metadata nested too deeply: stream ended");
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "metadata nested too deeply: stream ended");
             return false;
         }
         AppendTag(m.type, m.timestamp, body, size);
@@ -481,13 +481,13 @@ bool Ferrel::Handle(const RtmpMessage& m, bool playing) {
         }
         const AmfVerdict v = AmfCheck(reinterpret_cast<const uint8_t*>(body + skip), size - skip);
         if (v != AmfVerdict::Ok) {
-            FerrelLog("%s command from the server: session ended",
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "%s command from the server: session ended",
                       v == AmfVerdict::TooDeep ? "too deeply nested" : "undecodable");
             return false;
         }
         std::string code;
         if (IsStreamRefusal(body + skip, size - skip, &code)) {
-            FerrelLog("server refused the stream: %s", code.c_str());
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "server refused the stream: %s", code.c_str());
             return false;
         }
         return PassToLibrtmp(m);
@@ -525,14 +525,14 @@ bool Ferrel::AppendAggregate(const RtmpMessage& m) {
     uint32_t base = 0;
     while (left > 0) {
         if (left < 15) {
-            FerrelLog("broken aggregate message: stream ended");
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "broken aggregate message: stream ended");
             return false;
         }
         const uint8_t type = p[0];
         const size_t len = (size_t(p[1]) << 16) | (size_t(p[2]) << 8) | p[3];
         const uint32_t ts = (uint32_t(p[4]) << 16) | (uint32_t(p[5]) << 8) | p[6] | (uint32_t(p[7]) << 24);
         if (len + 15 > left || (type != 8 && type != 9 && type != 18)) {
-            FerrelLog("broken aggregate message: stream ended");
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "broken aggregate message: stream ended");
             return false;
         }
         if (first) {
@@ -684,12 +684,12 @@ bool Ferrel::SendBody(int type, int channel, const uint8_t* body, int len, unsig
     RTMPPacket_Free(&pkt);
     if (!ok || !RTMP_IsConnected(rtmp_)) {
         alive_ = false;
-        FerrelLog("send failed: connection lost");
+        varnet::DebugLog("Ferrel", debugId_.c_str(), "send failed: connection lost");
         return false;
     }
     if (!progress_.Healthy(rtmp_->m_sb.sb_socket)) {
         alive_ = false;
-        FerrelLog("the server stopped reading: connection lost");
+        varnet::DebugLog("Ferrel", debugId_.c_str(), "the server stopped reading: connection lost");
         return false;
     }
     return true;

@@ -11,6 +11,7 @@
 // Methods are virtual so that tests can stand a fake client in.
 #pragma once
 
+#include "DebugLog.h"
 #include "RtmpChunks.h"
 #include "RtmpMetadata.h"
 #include "SendProgress.h"
@@ -59,6 +60,7 @@ public:
     static std::string AacSequenceHeader(const _RTMPMetadata& m);
 
 private:
+    varnet::DebugId debugId_;  // names this object in debug lines
     using Clock = std::chrono::steady_clock;
 
     bool ConnectSession(const std::string& host, int port, Clock::time_point deadline);

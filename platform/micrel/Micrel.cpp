@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "MediaDebug.h"
+#include "DebugLog.h"
 #include "SdlAudio.h"
 #include "ZqLib.h"
 
@@ -65,7 +65,7 @@ bool Micrel::OpenMicrophone(int device, int sampleRate, int channels, int buffer
         bufferBytes > kMaxBufferBytes)
         return false;
     if (!SdlAudioAcquire()) {
-        MediaDebugOut("Micrel", "audio subsystem: %s", SDL_GetError());
+        varnet::DebugLog("Micrel", m_debugId.c_str(), "audio subsystem: %s", SDL_GetError());
         return false;
     }
     m_acquired = true;
@@ -91,7 +91,7 @@ bool Micrel::OpenMicrophone(int device, int sampleRate, int channels, int buffer
         m_device = SDL_OpenAudioDevice(name, 1, &want, &have, 0);
     }
     if (m_device == 0) {
-        MediaDebugOut("Micrel", "microphone %d did not open: %s", device, SDL_GetError());
+        varnet::DebugLog("Micrel", m_debugId.c_str(), "microphone %d did not open: %s", device, SDL_GetError());
         CloseMicrophone();
         return false;
     }
@@ -105,7 +105,7 @@ bool Micrel::OpenMicrophone(int device, int sampleRate, int channels, int buffer
     m_channels = channels;
     m_fill = 0;
     m_tonePhase = 0;
-    MediaDebugOut("Micrel", "microphone %d open: %d Hz, %d ch, %d bytes a buffer", device, sampleRate, channels,
+    varnet::DebugLog("Micrel", m_debugId.c_str(), "microphone %d open: %d Hz, %d ch, %d bytes a buffer", device, sampleRate, channels,
                   bufferBytes);
     return true;
 }
@@ -193,6 +193,6 @@ void Micrel::Deliver() {
     try {
         m_cb->AudioBufferCB(time, m_chunk.data(), long(m_chunk.size()));
     } catch (...) {
-        MediaDebugOut("Micrel", "the buffer receiver threw");
+        varnet::DebugLog("Micrel", m_debugId.c_str(), "the buffer receiver threw");
     }
 }

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "DebugLog.h"
 #include "IBaseAudioCB.h"
 
 class Micrel {
@@ -43,6 +44,7 @@ public:
     virtual void CloseMicrophone();
 
 private:
+    varnet::DebugId m_debugId;  // names this object in debug lines
     static void SdlCallback(void* self, Uint8* stream, int len);
     void Deliver();
 

@@ -1,4 +1,5 @@
 #include "Nimbo.h"
+#include "Tick.h"
 
 #include "NimboWire.h"
 
@@ -15,19 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-int64_t NowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-void Log(const char* text) {
-    static const bool on = getenv("VARNET_MEDIA_LOG") != nullptr;
-    if (on) {
-        fprintf(stderr, "[nimbo] %s\n", text);
-    }
-}
 
 // "udp://host:port/path" or "host:port" -> host, port. "[v6]:port" is accepted.
 bool SplitAddress(const std::string& address, std::string& host, std::string& port) {
@@ -101,12 +89,12 @@ bool CNimbo::OpenStream(const char* address, int width, int height, const uint8_
     std::vector<uint8_t> open;
     nimbo::PutHeader(open, nimbo::OPEN, 0, 0);
     if (size_t(avcLen) + size_t(aacLen) + 64 > nimbo::kMaxDatagram) {
-        Log("sequence headers too large for one datagram");
+        varnet::DebugLog("Nimbo", debugId_.c_str(), "sequence headers too large for one datagram");
         return false;
     }
     std::string host, port;
     if (!SplitAddress(address, host, port)) {
-        Log("bad stream-cloud address");
+        varnet::DebugLog("Nimbo", debugId_.c_str(), "bad stream-cloud address");
         return false;
     }
     addrinfo hints{};
@@ -114,7 +102,7 @@ bool CNimbo::OpenStream(const char* address, int width, int height, const uint8_
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* res = nullptr;
     if (getaddrinfo(host.c_str(), port.c_str(), &hints, &res) != 0 || !res) {
-        Log("cannot resolve the stream-cloud host");
+        varnet::DebugLog("Nimbo", debugId_.c_str(), "cannot resolve the stream-cloud host");
         return false;
     }
     for (addrinfo* ai = res; ai && fd_ < 0; ai = ai->ai_next) {
@@ -141,16 +129,16 @@ bool CNimbo::OpenStream(const char* address, int width, int height, const uint8_
     open.insert(open.end(), aacHeader, aacHeader + aacLen);
 
     // Send OPEN a few times within the open time-out until the acknowledgement arrives.
-    const int64_t deadline = NowMs() + openMs_;
+    const int64_t deadline = varnet::MonotonicMs() + openMs_;
     int64_t nextSend = 0;
     bool acked = false;
-    while (!acked && NowMs() < deadline) {
-        if (NowMs() >= nextSend) {
+    while (!acked && varnet::MonotonicMs() < deadline) {
+        if (varnet::MonotonicMs() >= nextSend) {
             SendDatagram(open);
-            nextSend = NowMs() + std::max(100, openMs_ / 5);
+            nextSend = varnet::MonotonicMs() + std::max(100, openMs_ / 5);
         }
         pollfd p{fd_, POLLIN, 0};
-        int wait = int(std::min<int64_t>(deadline, nextSend) - NowMs());
+        int wait = int(std::min<int64_t>(deadline, nextSend) - varnet::MonotonicMs());
         if (poll(&p, 1, std::max(wait, 1)) == 1) {
             uint8_t buf[nimbo::kMaxDatagram];
             ssize_t n = recv(fd_, buf, sizeof(buf), 0);
@@ -161,11 +149,11 @@ bool CNimbo::OpenStream(const char* address, int width, int height, const uint8_
         }
     }
     if (!acked) {
-        Log("no answer from the stream-cloud server");
+        varnet::DebugLog("Nimbo", debugId_.c_str(), "no answer from the stream-cloud server");
         CloseStream();
         return false;
     }
-    lastHeardMs_ = NowMs();
+    lastHeardMs_ = varnet::MonotonicMs();
     connected_ = true;
     running_ = true;
     thread_ = std::thread(&CNimbo::KeepAliveLoop, this);
@@ -173,10 +161,10 @@ bool CNimbo::OpenStream(const char* address, int width, int height, const uint8_
 }
 
 void CNimbo::KeepAliveLoop() {
-    int64_t nextKeepAlive = NowMs() + keepAliveMs_;
+    int64_t nextKeepAlive = varnet::MonotonicMs() + keepAliveMs_;
     while (running_) {
         pollfd p[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        int wait = int(std::max<int64_t>(1, nextKeepAlive - NowMs()));
+        int wait = int(std::max<int64_t>(1, nextKeepAlive - varnet::MonotonicMs()));
         if (poll(p, 2, wait) > 0) {
             if (p[1].revents) {
                 break;
@@ -189,12 +177,12 @@ void CNimbo::KeepAliveLoop() {
                     if (h.kind == nimbo::CLOSE) {
                         connected_ = false;
                     } else {
-                        lastHeardMs_ = NowMs();
+                        lastHeardMs_ = varnet::MonotonicMs();
                     }
                 }
             }
         }
-        const int64_t now = NowMs();
+        const int64_t now = varnet::MonotonicMs();
         if (now >= nextKeepAlive) {
             std::vector<uint8_t> k;
             nimbo::PutHeader(k, nimbo::KEEPALIVE, session_, sequence_++);
@@ -202,7 +190,7 @@ void CNimbo::KeepAliveLoop() {
             nextKeepAlive = now + keepAliveMs_;
         }
         if (now - lastHeardMs_ > idleMs_ && connected_) {
-            Log("the stream-cloud server went silent");
+            varnet::DebugLog("Nimbo", debugId_.c_str(), "the stream-cloud server went silent");
             connected_ = false;
         }
     }

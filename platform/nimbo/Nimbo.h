@@ -5,6 +5,8 @@
 // sends keep-alives and reads the server's answers. StreamIsConnected may be called from any thread.
 #pragma once
 
+#include "DebugLog.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -33,6 +35,7 @@ public:
     void SetTimeouts(int openMs, int keepAliveMs, int idleMs);
 
 private:
+    varnet::DebugId debugId_;  // names this object in debug lines
     void KeepAliveLoop();
     bool SendDatagram(const std::vector<uint8_t>& d);
 

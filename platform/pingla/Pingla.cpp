@@ -1,4 +1,5 @@
 #include "Pingla.h"
+#include "Tick.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,12 +21,6 @@ constexpr size_t kMaxEarlyBytes = 8u << 20;   // frames held between connecting 
 
 // The client whose receive thread this is, on that thread.
 thread_local const CPingla* tReceiving = nullptr;
-
-int64_t NowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 }  // namespace
 
@@ -119,7 +114,7 @@ bool CPingla::Current(uint64_t gen) {
 
 CPingla::Wait CPingla::WaitFd(int fd, short events, int64_t deadline) {
     for (;;) {
-        int64_t left = deadline - NowMs();
+        int64_t left = deadline - varnet::MonotonicMs();
         if (left <= 0) return Wait::kTimeout;
         pollfd p[2] = {{fd, events, 0}, {wake_[0], POLLIN, 0}};
         int n = poll(p, 2, int(left > 1000000 ? 1000000 : left));
@@ -146,7 +141,7 @@ bool CPingla::Connect(const char* ip, unsigned port, int timeout) {
         if (stale) Close();
     }
     int timeoutMs = (timeout > 0 && timeout < 3600 ? timeout : 15) * 1000;
-    const int64_t deadline = NowMs() + timeoutMs;
+    const int64_t deadline = varnet::MonotonicMs() + timeoutMs;
 
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -289,7 +284,7 @@ bool CPingla::Request(uint8_t type, std::vector<std::string> fields, uint8_t ack
         if (recvThread_.joinable()) return false;   // answers now belong to the receive thread
     }
     if (!Begin(fd, gen)) return false;
-    int64_t deadline = NowMs() + timeoutMs_;
+    int64_t deadline = varnet::MonotonicMs() + timeoutMs_;
     bool ok = WriteFrame(fd, gen, pingla::EncodeFrame(type, fields), deadline) && AwaitAck(fd, gen, ackType, deadline);
     End();
     return ok;
@@ -310,7 +305,7 @@ int CPingla::Send(uint8_t type, std::vector<std::string> fields) {
     int fd;
     uint64_t gen;
     if (!Begin(fd, gen)) return -1;
-    bool ok = WriteFrame(fd, gen, pingla::EncodeFrame(type, fields), NowMs() + kSendWaitMs);
+    bool ok = WriteFrame(fd, gen, pingla::EncodeFrame(type, fields), varnet::MonotonicMs() + kSendWaitMs);
     End();
     return ok ? 0 : -1;
 }
@@ -369,7 +364,7 @@ void CPingla::RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen) {
     tReceiving = this;
     const int keepAlive = keepAliveMs_;
     const int dead = deadMs_;
-    int64_t lastHeard = NowMs();
+    int64_t lastHeard = varnet::MonotonicMs();
     int64_t lastPing = lastHeard;
     bool lost = false;
     while (!early_.empty()) {
@@ -392,7 +387,7 @@ void CPingla::RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen) {
             lost = true;
             break;
         }
-        int64_t now = NowMs();
+        int64_t now = varnet::MonotonicMs();
         if (now - lastHeard >= dead) {
             PJ_Log(kLog, LOG_FAILURE, "CPingla::Recv", "server silent for %d ms; connection ended", dead);
             lost = true;
@@ -419,7 +414,7 @@ void CPingla::RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen) {
                 lost = true;
                 break;
             }
-            lastHeard = NowMs();
+            lastHeard = varnet::MonotonicMs();
         }
     }
     if (lost && Current(gen)) {

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "UserFolders.h"
 #include "Win32Runtime.h"
 
 using namespace win32_detail;
@@ -92,8 +93,7 @@ bool MakePrivateFolder(const std::string& dir, const char* what) {
 }
 
 std::string RuntimeFolder() {
-    const char* home = g_get_home_dir();
-    return ChooseRuntimeFolder(getenv("XDG_RUNTIME_DIR"), "/tmp", home ? home : "");
+    return ChooseRuntimeFolder(getenv("XDG_RUNTIME_DIR"), "/tmp", varnet::HomeFolder());
 }
 
 std::string SafeName(const char* name) {

@@ -2,8 +2,9 @@
 #include "Win32Registry.h"
 #include "Win32RegistryText.h"
 
+#include "UserFolders.h"
+
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,24 +25,7 @@ std::mutex gMu;  // one writer of this process at a time; the file lock orders p
 
 using Line = win32_detail::RegLine;
 
-std::string ConfigFolder() {
-    const char* env = getenv("VARNET_DATA_DIR");
-    if (env && *env) {
-        return env;
-    }
-    env = getenv("XDG_CONFIG_HOME");
-    if (env && *env == '/') {
-        return std::string(env) + "/Varnet";
-    }
-    env = getenv("HOME");
-    std::string home = env && *env ? env : "";
-    if (home.empty()) {
-        if (passwd* pw = getpwuid(getuid())) {
-            home = pw->pw_dir ? pw->pw_dir : "";
-        }
-    }
-    return home.empty() ? "" : home + "/.config/Varnet";
-}
+std::string ConfigFolder() { return varnet::VarnetConfigFolder(); }
 
 bool MakeFolders(const std::string& dir) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {

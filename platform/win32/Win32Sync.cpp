@@ -1,5 +1,7 @@
 #include "Win32Sync.h"
 
+#include "Tick.h"
+
 #include <time.h>
 
 
@@ -7,12 +9,7 @@ namespace {
 std::atomic<DWORD> gTickOffset{0};
 }
 
-DWORD GetTickCount() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<DWORD>(ms) + gTickOffset.load();
-}
+DWORD GetTickCount() { return varnet::TickCount() + gTickOffset.load(); }
 
 void SetTickCountOffsetForTest(DWORD offset) { gTickOffset.store(offset); }
 

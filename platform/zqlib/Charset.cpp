@@ -2,6 +2,8 @@
 // that every invalid byte is handled the same way and nothing is read past the input.
 #include "ZqLib.h"
 
+#include "GbkCut.h"
+
 #include <iconv.h>
 
 #include <array>
@@ -230,24 +232,8 @@ bool IsValidGbk(const std::string& text) {
     return true;
 }
 
-size_t GbkSafeCut(const char* text, size_t len, size_t maxBytes) {
-    if (!text) return 0;
-    if (len <= maxBytes) return len;
-    size_t i = 0;
-    while (i < maxBytes) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t n = (IsLead(c) && i + 1 < len && IsTrail(static_cast<unsigned char>(text[i + 1]))) ? 2 : 1;
-        if (i + n > maxBytes) break;
-        i += n;
-    }
-    return i;
-}
+size_t GbkSafeCut(const char* text, size_t len, size_t maxBytes) { return varnet::GbkCut(text, len, maxBytes); }
 
-void GbkCopy(char* buf, size_t size, const std::string& text) {
-    if (!buf || size == 0) return;
-    size_t n = GbkSafeCut(text.data(), text.size(), size - 1);
-    std::memcpy(buf, text.data(), n);
-    buf[n] = '\0';
-}
+void GbkCopy(char* buf, size_t size, const std::string& text) { varnet::GbkCopy(buf, size, text); }
 
 }  // namespace Charset

@@ -1,6 +1,9 @@
 // Folders of the installation and of the user, and file helpers on GBK paths.
 #include "ZqLib.h"
 
+#include "GbkCut.h"
+#include "UserFolders.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,17 +41,8 @@ std::string InstallRoot() {
 }
 
 std::string DataRoot() {
-    std::string dir = Env("VARNET_DATA_DIR");
-    if (dir.empty()) {
-        std::string xdg = Env("XDG_DATA_HOME");
-        if (!xdg.empty() && xdg[0] == '/') {
-            dir = WithSlash(xdg) + "Varnet";
-        } else {
-            std::string home = Env("HOME");
-            dir = (home.empty() ? std::string("/tmp") : home) + "/.local/share/Varnet";
-        }
-    }
-    return WithSlash(dir);
+    std::string dir = varnet::VarnetDataFolder();
+    return WithSlash(dir.empty() ? std::string("/tmp/.local/share/Varnet") : dir);
 }
 
 // Percent-encodes a path for a trash info file, keeping its '/'.
@@ -192,11 +186,8 @@ bool RemoveFile(const std::string& gbkPath) {
 bool RemoveFile2Recycle(const std::string& gbkPath) {
     if (!FileExists(gbkPath)) return false;
     std::string src = ToNativePath(gbkPath);
-    std::string xdg = Env("XDG_DATA_HOME");
-    std::string home = Env("HOME");
-    std::string trash = !xdg.empty() && xdg[0] == '/' ? WithSlash(xdg) + "Trash/"
-                        : !home.empty()               ? home + "/.local/share/Trash/"
-                                                      : std::string();
+    const std::string dataHome = varnet::UserDataHome();
+    std::string trash = dataHome.empty() ? std::string() : WithSlash(dataHome) + "Trash/";
     if (!trash.empty() && MakeDirs(trash + "files") && MakeDirs(trash + "info")) {
         std::string name = Charset::GbkToUtf8(GetShortFileName(gbkPath));
         std::string base = name;
@@ -232,11 +223,11 @@ std::string GetShortFileName(const std::string& gbkPath) {
     // Walk by GBK characters: a trail byte may equal '\\'.
     size_t start = 0;
     for (size_t i = 0; i < gbkPath.size();) {
-        unsigned char c = static_cast<unsigned char>(gbkPath[i]);
-        if (c >= 0x81 && c <= 0xFE && i + 1 < gbkPath.size()) {
+        if (varnet::GbkUnitLength(gbkPath.data(), gbkPath.size(), i) == 2) {
             i += 2;
             continue;
         }
+        const char c = gbkPath[i];
         if (c == '/' || c == '\\') start = i + 1;
         ++i;
     }

@@ -1,6 +1,8 @@
 // Percent encoding and decoding into sized buffers.
 #include "ZqLib.h"
 
+#include "GbkCut.h"
+
 #include <cstring>
 
 namespace {
@@ -52,9 +54,7 @@ int EncodeEx(const char* in, char* out, int size, int /*flag*/) {
     std::string piece;
     for (size_t i = 0; i < len;) {
         // One unit: a whole GBK character (two bytes) or one byte.
-        unsigned char c = static_cast<unsigned char>(in[i]);
-        unsigned char t = i + 1 < len ? static_cast<unsigned char>(in[i + 1]) : 0;
-        size_t n = (c >= 0x81 && c <= 0xFE && t >= 0x40 && t <= 0xFE && t != 0x7F) ? 2 : 1;
+        const size_t n = varnet::GbkUnitLength(in, len, i);
         piece.clear();
         for (size_t k = 0; k < n; ++k) AppendEncoded(piece, static_cast<unsigned char>(in[i + k]), false);
         if (written + piece.size() > room) break;

@@ -80,7 +80,8 @@ inline std::u16string UTF8ToUnicode(const std::string& utf8) { return Utf8ToUtf1
 inline std::string UnicodeToUTF8(const std::u16string& utf16) { return Utf16ToUtf8(utf16); }
 // True when the bytes are one whole, valid GBK text.
 bool IsValidGbk(const std::string& text);
-// Length of the longest prefix of at most `maxBytes` bytes that ends on a whole GBK character.
+// The cut of platform/base (GbkCut.h) under zqlib's names: the longest prefix of at most `maxBytes` bytes
+// that ends on a whole GBK character.
 size_t GbkSafeCut(const char* text, size_t len, size_t maxBytes);
 // Copies `text` into `buf` of `size` bytes, NUL-terminated, cut on a whole GBK character.
 void GbkCopy(char* buf, size_t size, const std::string& text);

@@ -3,6 +3,8 @@
 // Thread contract: every field below is guarded by g_mutex; the formatting of a line happens outside it.
 #include "ZqLog.h"
 
+#include "DebugLog.h"
+
 #include "ZqLib.h"
 
 #include <fcntl.h>
@@ -259,10 +261,7 @@ void LogSetMaxFileSize(long long bytes) {
 
 namespace {
 std::atomic<bool>& DebugFlag() {
-    static std::atomic<bool> flag{[] {
-        const char* env = std::getenv("VARNET_LOG_DEBUG");
-        return env != nullptr && env[0] == '1';
-    }()};
+    static std::atomic<bool> flag{varnet::DebugLogOn()};
     return flag;
 }
 }  // namespace

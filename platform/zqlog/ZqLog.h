@@ -35,6 +35,6 @@ void LogSetVersion(const std::string& version);
 // A file grows to at most this many bytes, then moves to "<name>.old" and starts anew (default 16 MiB).
 void LogSetMaxFileSize(long long bytes);
 // Debug logging: bulk texts (whole reply bodies) are logged only while it is on. Off unless the
-// environment has VARNET_LOG_DEBUG=1 at start; any thread may switch it.
+// environment has VARNET_LOG_DEBUG=1 at start (the debug switch of DebugLog.h); any thread may switch it.
 void LogSetDebug(bool on);
 bool LogDebugOn();

@@ -1,4 +1,5 @@
 #include "ChatServer.h"
+#include "Tick.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,12 +21,6 @@ namespace testenv {
 namespace {
 
 constexpr size_t kMaxOut = 16u << 20;   // a connection that reads nothing is dropped beyond this
-
-int64_t NowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 uint32_t ChatIdUid(const std::string& chatId) {
     return static_cast<uint32_t>(std::strtoull(chatId.c_str(), nullptr, 10));
@@ -260,7 +255,7 @@ void ChatServer::Answer(Conn& c, uint8_t type, bool ok) {
     if (!ok) ++refused_;
     std::string frame = pingla::EncodeFrame(type, {ok ? "1" : "0"});
     if (delayMs_ > 0) {
-        delayed_.push_back({NowMs() + delayMs_, c.id, frame});
+        delayed_.push_back({varnet::MonotonicMs() + delayMs_, c.id, frame});
     } else {
         Queue(c, frame);
     }
@@ -344,7 +339,7 @@ void ChatServer::Loop() {
     std::unique_lock<std::mutex> lk(lock_);
     while (running_) {
         // Due answers, dropped connections, then writes.
-        int64_t now = NowMs();
+        int64_t now = varnet::MonotonicMs();
         int timeout = 1000;
         for (size_t i = 0; i < delayed_.size();) {
             if (delayed_[i].due <= now) {

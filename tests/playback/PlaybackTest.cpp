@@ -237,7 +237,7 @@ TEST_F(PlaybackTest, PicturesOfAnotherSizeAreDroppedAndLoggedOnce) {
             // In a fresh process, so that the progress lines are on from the start and go to a file.
             char log[] = "/tmp/varnet-log-XXXXXX";
             const int fd = mkstemp(log);
-            setenv("VARNET_MEDIA_DEBUG", "1", 1);
+            setenv("VARNET_LOG_DEBUG", "1", 1);
             dup2(fd, 2);
             auto drops = [&] {
                 std::ifstream in(log);

@@ -66,31 +66,4 @@ TEST(Charset, InvalidBytesBecomeQuestionMarks) {
     EXPECT_EQ(Charset::Utf8ToUtf16("\xF0\x9F\x98\x80"), pair);
 }
 
-TEST(Charset, SafeCutNeverSplitsACharacter) {
-    const std::string text = "a中b文";  // 61 D6D0 62 CEC4
-    const size_t expect[] = {0, 1, 1, 3, 4, 4, 6, 6};
-    for (size_t max = 0; max < 8; ++max)
-        EXPECT_EQ(Charset::GbkSafeCut(text.data(), text.size(), max), expect[max]) << max;
-    // A lone lead byte counts as one byte.
-    const std::string lone = std::string("ab\xD6");
-    EXPECT_EQ(Charset::GbkSafeCut(lone.data(), lone.size(), 2), 2u);
-    // A trail byte that looks like ASCII belongs to its character.
-    const std::string trailA = std::string("\xD6\x41" "x");
-    EXPECT_EQ(Charset::GbkSafeCut(trailA.data(), trailA.size(), 1), 0u);
-
-    for (size_t size = 0; size < 10; ++size) {
-        char buf[16];
-        std::memset(buf, 'Z', sizeof(buf));
-        Charset::GbkCopy(buf, size, text);
-        if (size == 0) {
-            EXPECT_EQ(buf[0], 'Z');
-            continue;
-        }
-        size_t len = std::strlen(buf);
-        EXPECT_LT(len, size);
-        EXPECT_EQ(len, Charset::GbkSafeCut(text.data(), text.size(), size - 1));
-        EXPECT_EQ(std::string(buf), text.substr(0, len));
-    }
-}
-
 }  // namespace
