@@ -1,7 +1,7 @@
 // What the chat column needs of a chat pane: append one GBK HTML line at the end of the page, count and trim
 // the page's top-level nodes, clear it, scroll it to the bottom. CWebChatView puts it on a view of the web
-// view layer; CHeadlessChatView keeps the page as the layer's document model (tests, and the window until its
-// panes get their page). UI thread only.
+// view layer; CHeadlessChatView keeps the page as the layer's document model (tests, and the room window when it
+// is not on the desktop). UI thread only.
 #pragma once
 
 #include <functional>

@@ -46,6 +46,8 @@ public:
                       CRichEditCtrlEx* input, CComboUI* combo, COptionUI* privateBox, CPaintManagerUI* pm);
     // The page of a view has loaded.
     void OnDocumentComplete(int view);
+    // Points the column at other panes (the window's web panes going away).
+    void SetViews(IChatView* ownView, IChatView* publicView) { m_views[0] = ownView, m_views[1] = publicView; }
     // The user list arrived (code 2).
     void UpdateUserList();
     // Runs the sending rules; true when the line was handed to the room logic.

@@ -28,7 +28,7 @@ IDataHalvec* Halvec()
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
-// The views of the window until the web view is wired in; controls of the skin that only mark a place.
+// Controls of the skin that only mark a place.
 class CPlaceholderUI : public CControlUI {
 public:
     explicit CPlaceholderUI(const char* cls) : m_class(cls) {}
@@ -36,6 +36,12 @@ public:
 
 private:
     const char* m_class;
+};
+
+// A chat pane's place: the pane's web view follows this control's rectangle and visibility.
+class CPaneHostUI : public CNativeHostUI {
+public:
+    const char* GetClass() const override { return "WebBrowserUIEx"; }
 };
 
 // The input's place: the native input follows this control's rectangle.
@@ -161,7 +167,7 @@ void CRoomUI::InitColumns()
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
     auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
     m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &m_trumpetView);
-    m_center.InitControls(this, this, &m_ownView, &m_publicView, m_hwnd ? &m_input : nullptr,
+    m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
 }
@@ -185,6 +191,49 @@ void CRoomUI::CreateEffectWindow()
     ShieldFlash(shield == 1);
 }
 
+void CRoomUI::CreateWebPanes()
+{
+    IWindowBackend* backend = m_PaintManager.GetBackend();
+    if (!backend || !backend->HasNativeWidgets())
+        return;
+    std::string url = WriteChatPage(Dir::ToNativePath(Dir::GetZqPath(107) + "chat/"));
+    if (url.empty()) {
+        PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::CreateWebPanes", "chat page not written");
+        return;
+    }
+    struct Place {
+        const char* name;
+        std::unique_ptr<CWebChatView>& pane;
+        int view;
+    };
+    for (Place p : {Place{"webbroserMsgViewSelf", m_ownWeb, kOwnView}, Place{"webbrowserMsgView", m_publicWeb, kPublicView}}) {
+        auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(p.name));
+        webview::IWebView* view = host ? webview::CreateWebView(webview::Engine::WebKit) : nullptr;
+        if (!view || !view->GetWidget()) {
+            if (view)
+                view->Close();
+            continue;
+        }
+        p.pane = std::make_unique<CWebChatView>(view);
+        p.pane->SetCallBack(nullptr);
+        int id = p.view;
+        p.pane->OnReady = [this, id] { m_center.OnDocumentComplete(id); };
+        host->SetNativeWidget(view->GetWidget());
+        p.pane->Navigate(url);
+    }
+}
+
+void CRoomUI::DestroyWebPanes()
+{
+    // The widgets leave the window before their views close; the column goes back to the headless panes.
+    m_center.SetViews(&m_ownView, &m_publicView);
+    for (const char* name : {"webbroserMsgViewSelf", "webbrowserMsgView"})
+        if (auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(name)))
+            host->SetNativeWidget(nullptr);
+    m_ownWeb.reset();
+    m_publicWeb.reset();
+}
+
 void CRoomUI::InitWindow()
 {
     m_hwnd = CWindowWnd::GetHWND();
@@ -198,6 +247,7 @@ void CRoomUI::InitWindow()
             return true;
         };
     }
+    CreateWebPanes();
     InitColumns();
     if (auto* area = dynamic_cast<CContainerUI*>(m_PaintManager.FindControl("GlobalGiftInform"))) {
         m_bannerUI = new CGlobalGiftBannerUI(m_center.Banner());
@@ -215,12 +265,15 @@ void CRoomUI::InitWindow()
     RefreshRoomName();
     UpdateRoomManagerButton();
     UpdateFavTab();
-    // The chat panes take lines at once (their pages are the program's own).
+    // The headless panes take lines at once; the web panes once their page has loaded (the column keeps
+    // the lines until then).
     m_publicView.SetReady(true);
     m_ownView.SetReady(true);
     m_trumpetView.SetReady(true);
-    m_center.OnDocumentComplete(kPublicView);
-    m_center.OnDocumentComplete(kOwnView);
+    if (!m_publicWeb)
+        m_center.OnDocumentComplete(kPublicView);
+    if (!m_ownWeb)
+        m_center.OnDocumentComplete(kOwnView);
     CreateEffectWindow();
     // The room opens maximised.
     PostMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
@@ -330,7 +383,7 @@ CControlUI* CRoomUI::CreateControl(const char* pstrClass)
     if (cls == "CUserListUI")
         return new CUserListUI;
     if (cls == "WebBrowserUIEx")
-        return new CPlaceholderUI("WebBrowserUIEx");
+        return new CPaneHostUI;
     if (cls == "CControlGlobalGiftShow")
         return new CPlaceholderUI("CControlGlobalGiftShow");
     if (cls == "CControlGiftSelect")
@@ -439,6 +492,7 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     }
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
+    DestroyWebPanes();
     m_center.ResetViews();
     m_bannerUI = nullptr;
     m_modal.clear();

@@ -79,6 +79,10 @@ public:
     CHeadlessChatView& OwnView() { return m_ownView; }
     CHeadlessChatView& PublicView() { return m_publicView; }
     CHeadlessChatView& TrumpetView() { return m_trumpetView; }
+    // The panes the column writes to: web views while the window is on the desktop, else the headless ones.
+    IChatView& OwnPane() { return m_ownWeb ? static_cast<IChatView&>(*m_ownWeb) : m_ownView; }
+    IChatView& PublicPane() { return m_publicWeb ? static_cast<IChatView&>(*m_publicWeb) : m_publicView; }
+    CWebChatView* PublicWebPane() { return m_publicWeb.get(); }
     CFlashWnd* Flash() { return m_flash.get(); }
     void SetFlash(std::unique_ptr<CFlashWnd> flash) { m_flash = std::move(flash); }
     CRichEditCtrlEx& Input() { return m_input; }
@@ -113,6 +117,8 @@ private:
     void OpFavourite(bool add);
     void PlaceChildren();
     void CreateEffectWindow();
+    void CreateWebPanes();
+    void DestroyWebPanes();
 
     std::atomic<HWND> m_hwnd{nullptr};
     std::atomic<uint32_t> m_roomId{0};
@@ -127,6 +133,9 @@ private:
     CHeadlessChatView m_ownView;
     CHeadlessChatView m_publicView;
     CHeadlessChatView m_trumpetView;
+    // The chat column's panes on the desktop; their widgets sit over the skin's places.
+    std::unique_ptr<CWebChatView> m_ownWeb;
+    std::unique_ptr<CWebChatView> m_publicWeb;
     CRichEditCtrlEx m_input;
     std::unique_ptr<CFlashWnd> m_flash;
     CGlobalGiftBannerUI* m_bannerUI = nullptr;   // owned by the control tree

@@ -218,10 +218,37 @@ TEST_F(RoomUiXvfbTest, RoomWindowWithUsersChatAndBanner)
     auto* members = dynamic_cast<roomui::CUserListUI*>(ui.m_PaintManager.FindControl("UserMemberList"));
     ASSERT_NE(members, nullptr);
     EXPECT_EQ(members->GetCount(), 3);
-    EXPECT_EQ(ui.PublicView().NodeCount() >= 2, true);
+    // The public pane shows the line once its page has loaded.
+    auto shown = [&] { return ui.PublicPane().NodeCount() >= 2; };
+    for (int i = 0; i < 200 && !shown(); ++i)
+        Settle(50);
+    EXPECT_TRUE(shown());
     Settle(1500);   // the banner scrolls in
     EXPECT_GT(ui.Center().Banner().Offset(), 0);
     Shot(ui.GetWindowRect(), ShotDir() + "/room_window.png");
+    ui.CloseRoomWindow();
+    EXPECT_EQ(ui.GetHWND(), nullptr);
+}
+
+TEST_F(RoomUiXvfbTest, ChatLinesReachTheWebPaneOnTheDesktop)
+{
+    const uint32_t room = 8124;
+    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(8124)"));
+    roomui::CWebChatView* pane = ui.PublicWebPane();
+    ASSERT_NE(pane, nullptr);
+    for (int i = 0; i < 400 && !pane->IsReady(); ++i)
+        Settle(50);
+    ASSERT_TRUE(pane->IsReady());
+    int before = pane->NodeCount();
+    ui.Center().AppendMsgHtml("<div>用户 说：你好</div>", roomui::kPublicView);
+    EXPECT_EQ(pane->NodeCount(), before + 1);
+    EXPECT_EQ(ui.PublicView().NodeCount(), 0);   // the headless pane is not used on the desktop
+    Settle(500);
+    Shot(ui.GetWindowRect(), ShotDir() + "/room_chat.png");
     ui.CloseRoomWindow();
     EXPECT_EQ(ui.GetHWND(), nullptr);
 }
