@@ -213,9 +213,12 @@ TEST_F(WebKitXvfb, LoginDialogIsPlacedResizedAndDestroyedFromInsideTheCall) {
         // Where the resize command put the control.
         gtk_widget_get_size_request(widget, &w, &h);
         gtk_container_child_get(GTK_CONTAINER(gtk_widget_get_parent(widget)), widget, "x", &x, "y", &y, nullptr);
-        ::DestroyWindow(dlg->GetHWND());
-        delete dlg;
-        gone = true;
+        // This closure is the dialog's own member: nothing it captured is read after the delete.
+        bool* done = &gone;
+        auto* self = dlg;
+        ::DestroyWindow(self->GetHWND());
+        delete self;
+        *done = true;
     };
     std::string url = service.Url(std::string(testenv::WebService::kLoginPath) + "?t=qq&auto=1");
     dlg->web->Navigate2(url.c_str());
