@@ -20,6 +20,16 @@ std::string DecodeLoc(const std::string& loc)
     UrlEncode::DecodeEx(loc.c_str(), out, sizeof out);
     return out;
 }
+
+// A refused gift, tag or group gift: the column shows why.
+void PostGiftFailure(HWND ui, int first, int second, const std::string& why)
+{
+    auto f = std::make_unique<RoomGiftFailure>();
+    f->first = first;
+    f->second = second;
+    f->statusText = why;
+    PostRoomNotify(ui, ROOM_NOTIFY_GIFT_FAILED, std::move(f));
+}
 }  // namespace
 
 void CRoomManager::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*)
@@ -77,31 +87,19 @@ bool CRoomManager::DispatchReply(CZQMessage* msg)
         if (ok) {
             CoinUpdate(m->coin.xiubi, m->coin.xiubiver);
         } else {
-            auto f = std::make_unique<RoomGiftFailure>();
-            f->first = msg->ctxInt[1];
-            f->second = msg->ctxInt[2];
-            f->statusText = why;
-            PostRoomNotify(ui, ROOM_NOTIFY_GIFT_FAILED, std::move(f));
+            PostGiftFailure(ui, msg->ctxInt[1], msg->ctxInt[2], why);
         }
     } else if (auto* m = As<CZQSendTagMsg>(msg)) {
         if (ok) {
             CoinUpdate(m->coin.xiubi, m->coin.xiubiver);
         } else {
-            auto f = std::make_unique<RoomGiftFailure>();
-            f->first = msg->ctxInt[1];
-            f->second = msg->ctxInt[2];
-            f->statusText = why;
-            PostRoomNotify(ui, ROOM_NOTIFY_GIFT_FAILED, std::move(f));
+            PostGiftFailure(ui, msg->ctxInt[1], msg->ctxInt[2], why);
         }
     } else if (auto* m = As<CZQSendMultiGiftMsg>(msg)) {
         if (ok) {
             CoinUpdate(m->coin.xiubi, m->coin.xiubiver);
         } else {
-            auto f = std::make_unique<RoomGiftFailure>();
-            f->first = 0;
-            f->second = msg->ctxInt[1];
-            f->statusText = why;
-            PostRoomNotify(ui, ROOM_NOTIFY_GIFT_FAILED, std::move(f));
+            PostGiftFailure(ui, 0, msg->ctxInt[1], why);
         }
     } else if (auto* m = As<CZQGetLiveSigMsg>(msg)) {
         m->ParseOpContext();
