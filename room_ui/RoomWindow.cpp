@@ -6,6 +6,7 @@
 #include "MsgClientThread.h"
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
+#include "UIGiftPopups.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
@@ -170,6 +171,35 @@ void CRoomUI::InitColumns()
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
+    m_gifts.Init(this, pm);
+    m_gifts.ShowGiftTip = m_gifts.ShowGiftFailTip = [this](const std::string& text) {
+        if (CControlUI* tip = m_hwnd ? m_PaintManager.FindControl("SendGiftErrorTipText") : nullptr)
+            tip->SetText(text.c_str());
+        if (CControlUI* bar = m_hwnd ? m_PaintManager.FindControl("SendGiftErrorTipLayout") : nullptr)
+            bar->SetVisible(true);
+    };
+}
+
+void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice)
+{
+    CControlUI* area = m_hwnd ? m_PaintManager.FindControl("GlobalGiftInform") : nullptr;
+    if (!area) {
+        Free(ROOM_NOTIFY_LUCKY_GIFT, notice);
+        return;
+    }
+    // Made again when its window is gone.
+    if (!m_luckyTip || !m_luckyTip->GetHWND()) {
+        m_luckyTip = std::make_unique<CUILuckyGiftTip>();
+        if (!m_luckyTip->Create(m_hwnd, "", UI_WS_POPUP, 0x08000000)) {
+            m_luckyTip.reset();
+            Free(ROOM_NOTIFY_LUCKY_GIFT, notice);
+            return;
+        }
+    }
+    RECT wnd = GetWindowRect();
+    const RECT& rc = area->GetPos();
+    m_luckyTip->MoveWindow(wnd.left + rc.left, wnd.top + rc.top, rc.right - rc.left, 50);
+    m_luckyTip->ShowTip(m_hwnd, m_roomId, notice);   // takes the notice
 }
 
 void CRoomUI::CreateEffectWindow()
@@ -414,6 +444,8 @@ void CRoomUI::Notify(TNotifyUI& msg)
             return;
         }
     }
+    if (m_gifts.Notify(msg))
+        return;
     m_center.Notify(msg);
     WindowImplBase::Notify(msg);
 }
@@ -492,6 +524,10 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     }
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
+    m_gifts.Release();
+    if (m_luckyTip && m_luckyTip->GetHWND())
+        ::DestroyWindow(m_luckyTip->GetHWND());
+    m_luckyTip.reset();
     DestroyWebPanes();
     m_center.ResetViews();
     m_bannerUI = nullptr;
@@ -515,6 +551,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_USER_LIST:   // room id, not a payload
         UpdateRoomManagerButton();
         m_right.RebuildUserLists();
+        m_gifts.RebuildGiftTargets();
         m_center.UpdateUserList();
         break;
     case ROOM_NOTIFY_MIC_STREAM:
@@ -561,6 +598,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             if (rec) {
                 m_right.AddOrPlaceUser(rec->uid);
                 m_right.UpdateListCounts();
+                m_gifts.RebuildGiftTargets();
             }
             Free(code, rec);
         }
@@ -568,8 +606,10 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     }
     case ROOM_NOTIFY_USER_LEAVE: {
         auto* rec = reinterpret_cast<RoomUserChange*>(lParam);
-        if (rec)
+        if (rec) {
             m_right.RemoveUser(rec->uid);
+            m_gifts.RemoveGiftTarget(rec->uid);
+        }
         Free(code, rec);
         break;
     }
@@ -625,8 +665,9 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_PRIOR_LIVE_PLAN: // 0
         break;
     case ROOM_NOTIFY_LUCKY_GIFT:
-        // No lucky-gift tip in this window: the record is freed, never left behind.
-        Free(code, reinterpret_cast<RoomLuckyGift*>(lParam));
+        // The tip keeps the record; without a window it is freed, never left behind.
+        if (lParam)
+            ShowLuckyGift(reinterpret_cast<RoomLuckyGift*>(lParam));
         break;
     case ROOM_NOTIFY_GIFT_FLASH: {
         auto* rec = reinterpret_cast<RoomGiftFlash*>(lParam);
@@ -643,6 +684,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_CHAT_LINE: {
         auto* rec = reinterpret_cast<RoomChatLine*>(lParam);
         if (rec) {
+            if (LogDebugOn())
+                PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::DealChatLine", "views %d: %s", rec->flags, rec->html.c_str());
             if (rec->flags & CHAT_VIEW_PUBLIC)
                 m_center.AppendMsgHtml(rec->html, kPublicView);
             if (rec->flags & CHAT_VIEW_OWN)

@@ -19,11 +19,14 @@
 #include "DealMainCenter.h"
 #include "DealMainSides.h"
 #include "FlashWnd.h"
+#include "GiftPanel.h"
 #include "RichEditCtrlEx.h"
 #include "RoomModalHost.h"
 #include "RoomNotify.h"
 #include "RoomUI.h"
 #include "UIlib.h"
+
+class CUILuckyGiftTip;
 
 namespace roomui {
 
@@ -76,6 +79,8 @@ public:
     CDealMainLeft& Left() { return m_left; }
     CDealMainCenter& Center() { return m_center; }
     CDealMainRight& Right() { return m_right; }
+    CDealGiftPanel& Gifts() { return m_gifts; }
+    CUILuckyGiftTip* LuckyTip() { return m_luckyTip.get(); }
     CHeadlessChatView& OwnView() { return m_ownView; }
     CHeadlessChatView& PublicView() { return m_publicView; }
     CHeadlessChatView& TrumpetView() { return m_trumpetView; }
@@ -119,6 +124,7 @@ private:
     void CreateEffectWindow();
     void CreateWebPanes();
     void DestroyWebPanes();
+    void ShowLuckyGift(RoomLuckyGift* notice);
 
     std::atomic<HWND> m_hwnd{nullptr};
     std::atomic<uint32_t> m_roomId{0};
@@ -130,6 +136,8 @@ private:
     CDealMainLeft m_left;
     CDealMainCenter m_center;
     CDealMainRight m_right;
+    CDealGiftPanel m_gifts;
+    std::unique_ptr<CUILuckyGiftTip> m_luckyTip;   // over "GlobalGiftInform", made on the first notice
     CHeadlessChatView m_ownView;
     CHeadlessChatView m_publicView;
     CHeadlessChatView m_trumpetView;

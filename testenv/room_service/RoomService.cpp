@@ -165,6 +165,11 @@ std::vector<std::string> RoomService::Queries(const std::string& cmd) const {
     return it == queries_.end() ? std::vector<std::string>() : it->second;
 }
 
+void RoomService::SetNoticeSink(NoticeSink sink) {
+    std::lock_guard<std::mutex> g(controlLock_);
+    sink_ = std::move(sink);
+}
+
 void RoomService::WithData(const std::function<void(SvcData&)>& fn) {
     std::lock_guard<std::recursive_mutex> g(dataLock_);
     fn(data_);
@@ -256,8 +261,19 @@ void RoomService::Handle(const httplib::Request& req, std::string& body, int& ht
         }
         reply = Reply(4, "bad signature");
     } else {
-        std::lock_guard<std::recursive_mutex> g(dataLock_);
-        reply = h->second(p);
+        std::vector<PendingNotice> notices;
+        {
+            std::lock_guard<std::recursive_mutex> g(dataLock_);
+            reply = h->second(p);
+            notices.swap(notices_);
+        }
+        NoticeSink sink;
+        {
+            std::lock_guard<std::mutex> g(controlLock_);
+            sink = sink_;
+        }
+        if (sink)
+            for (const PendingNotice& n : notices) sink(n.joinId, n.cmd, n.body);
     }
     reply["cmd"] = cmd;
     if (!reply.isMember("systm")) reply["systm"] = static_cast<Json::UInt>(std::time(nullptr));
