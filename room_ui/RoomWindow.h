@@ -54,6 +54,7 @@ public:
     void RestoreMaximized() override;
     void BringToFront() override;
     bool IsForeground() override { return m_foreground; }
+    void OnGiftResourceUpdate(bool after) override { m_gifts.OnGiftResourceUpdate(after); }
 
     // IRoomModalHost
     void PushModalWnd(HWND hwnd) override;

@@ -11,6 +11,7 @@
 #include "MsgClientThread.h"
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
+#include "RoomManager.h"
 #include "RoomService.h"
 #include "RoomTestEnv.h"
 #include "RoomWindow.h"
@@ -397,6 +398,18 @@ TEST_F(GiftTest, PanelStealthAndSpecialGifts)
     Click("btnGiftSelectItem", 21012);
     EXPECT_EQ(tips.back(), "获取赠送人信息失败!");
     EXPECT_EQ(Sent("sendgift"), 1u);
+}
+
+TEST_F(GiftTest, PagesRebuiltAfterACatalogueReload)
+{
+    CRoomManager manager(&ui);
+    auto cells = [&] { return dynamic_cast<CContainerUI*>(ui.Gifts().Pages()->GetItemAt(0))->GetCount(); };
+    EXPECT_EQ(cells(), 2);
+    manager.OnGiftResourceUpdate(false);
+    Catalogue().Add(1, "礼物", 10003, 30);
+    manager.OnGiftResourceUpdate(true);
+    EXPECT_EQ(cells(), 3);
+    EXPECT_EQ(ui.Gifts().Pages()->GetCount(), 6);
 }
 
 // ---- the sending popups --------------------------------------------------------------------------------
