@@ -167,7 +167,16 @@ std::vector<std::string> RoomService::Queries(const std::string& cmd) const {
 
 void RoomService::SetNoticeSink(NoticeSink sink) {
     std::lock_guard<std::mutex> g(controlLock_);
-    sink_ = std::move(sink);
+    noticeSink_ = std::move(sink);
+}
+
+void RoomService::Notice(int rid, const std::string& cmd, const std::string& body) {
+    NoticeSink sink;
+    {
+        std::lock_guard<std::mutex> g(controlLock_);
+        sink = noticeSink_;
+    }
+    if (sink) sink(static_cast<uint32_t>(rid), cmd, body);
 }
 
 void RoomService::WithData(const std::function<void(SvcData&)>& fn) {
@@ -261,19 +270,8 @@ void RoomService::Handle(const httplib::Request& req, std::string& body, int& ht
         }
         reply = Reply(4, "bad signature");
     } else {
-        std::vector<PendingNotice> notices;
-        {
-            std::lock_guard<std::recursive_mutex> g(dataLock_);
-            reply = h->second(p);
-            notices.swap(notices_);
-        }
-        NoticeSink sink;
-        {
-            std::lock_guard<std::mutex> g(controlLock_);
-            sink = sink_;
-        }
-        if (sink)
-            for (const PendingNotice& n : notices) sink(n.joinId, n.cmd, n.body);
+        std::lock_guard<std::recursive_mutex> g(dataLock_);
+        reply = h->second(p);
     }
     reply["cmd"] = cmd;
     if (!reply.isMember("systm")) reply["systm"] = static_cast<Json::UInt>(std::time(nullptr));

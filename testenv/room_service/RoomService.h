@@ -72,13 +72,13 @@ public:
     int TotalRequests() const;
     int BadSignatures() const;
     std::vector<std::string> Queries(const std::string& cmd) const;   // raw query strings, in order
-    // Data access under the service's lock.
-    void WithData(const std::function<void(SvcData&)>& fn);
-    // Where the notices of carried-out commands go (the chat server's PushNotice: a gift's "notifygift", a
-    // stamp's "notifytag"), each to the room's channel, after the command's answer is made and outside the
-    // service's locks. None by default.
+    // The notices the moderation commands cause (notifyop, notifyexit, notifyrole) go to this sink: the
+    // room id as channel, the command, a body in the notice text format. A stack wires it to its chat server
+    // (ChatServer::PushNotice). Called on a service thread with the data lock held. Unset: no notices.
     using NoticeSink = std::function<void(uint32_t joinId, const std::string& cmd, const std::string& body)>;
     void SetNoticeSink(NoticeSink sink);
+    // Data access under the service's lock.
+    void WithData(const std::function<void(SvcData&)>& fn);
 
     // Built-in sample data: accounts "alice"/"secret" (uid 1001) and "bob"/"pw" (uid 1002), rooms 3003 and 3004,
     // a microphone holder, gifts. Called by the constructor; tests may change it through WithData.
@@ -129,6 +129,8 @@ private:
     Json::Value OnUpdateRoomInfo(const Params& p);
     Json::Value OnUpdateWelWord(const Params& p);
     Json::Value OnBroadCast(const Params& p);
+    // One gift carried out: recorded in the room and announced ("notifygift").
+    void RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gid, uint32_t cnt, const std::string& word);
 
     // Helpers of the handlers (data lock held).
     SvcUser* SessionUser(const Params& p);   // the user whose uid and sid the query carries
@@ -138,10 +140,7 @@ private:
     Json::Value CoinJson(const SvcUser& u) const;
     void ChatRoomJson(Json::Value& c, const SvcUser& u, const SvcRoom& r, const std::string& chatName) const;
     bool Charge(SvcUser& u, uint64_t amount);
-    // Queues a notice "key=value" lines for the room's channel (sent by Handle once the data lock is released).
-    void Notice(int rid, const std::string& cmd, const std::vector<std::pair<std::string, std::string>>& fields);
-    // One gift carried out: recorded in the room and announced.
-    void RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gid, uint32_t cnt, const std::string& word);
+    void Notice(int rid, const std::string& cmd, const std::string& body);
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
@@ -159,15 +158,10 @@ private:
     std::map<std::string, std::vector<std::string>> queries_;
     int total_ = 0;
     int badSignatures_ = 0;
+    NoticeSink noticeSink_;
 
-    std::recursive_mutex dataLock_;                   // guards data_ and notices_
+    std::recursive_mutex dataLock_;                   // guards data_
     SvcData data_;
-    struct PendingNotice {
-        uint32_t joinId;
-        std::string cmd, body;
-    };
-    std::vector<PendingNotice> notices_;
-    NoticeSink sink_;                                 // guarded by controlLock_
 };
 
 // Helpers shared by the handler files.

@@ -350,11 +350,11 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     return Reply(1);
 }
 
-void RoomService::Notice(int rid, const std::string& cmd,
-                         const std::vector<std::pair<std::string, std::string>>& fields) {
+// A notice body from its fields, one "key=value" line each.
+static std::string NoticeBody(const std::vector<std::pair<std::string, std::string>>& fields) {
     std::string body;
     for (const auto& [k, v] : fields) body += k + "=" + v + "\n";
-    notices_.push_back(PendingNotice{static_cast<uint32_t>(rid), cmd, body});
+    return body;
 }
 
 void RoomService::RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gid, uint32_t cnt,
@@ -364,9 +364,9 @@ void RoomService::RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gi
     for (const SvcGift& g : r.gifts)
         if (g.from == from && g.to == to && g.gid == gid) total += g.cnt;
     Notice(r.rid, "notifygift",
-           {{"rid", std::to_string(r.rid)}, {"fid", std::to_string(from)}, {"tid", std::to_string(to)},
+           NoticeBody({{"rid", std::to_string(r.rid)}, {"fid", std::to_string(from)}, {"tid", std::to_string(to)},
             {"gid", std::to_string(gid)}, {"cnt", std::to_string(cnt)}, {"hiscnt", std::to_string(total)},
-            {"word", UrlEnc(word)}});
+            {"word", UrlEnc(word)}}));
 }
 
 // Paid commands: the receiver must be in the room, the count positive and the sum covered by the balance;
@@ -423,8 +423,8 @@ Json::Value RoomService::OnSendTag(const Params& p) {
     if (!r->users.count(tid)) return Reply(2, "该用户不在房间");
     if (!Charge(*u, 10)) return Reply(10, "余额不足");
     Notice(r->rid, "notifytag",
-           {{"rid", std::to_string(r->rid)}, {"fid", std::to_string(u->uid)}, {"tid", std::to_string(tid)},
-            {"tagid", std::to_string(ParamU(p, "tagid"))}});
+           NoticeBody({{"rid", std::to_string(r->rid)}, {"fid", std::to_string(u->uid)}, {"tid", std::to_string(tid)},
+            {"tagid", std::to_string(ParamU(p, "tagid"))}}));
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;
