@@ -138,10 +138,12 @@ public:
 private:
     struct Row {
         roomui::UserListItemInfo info;
-        CControlUI* row = nullptr;
+        CControlUI* row = nullptr;     // owned by the list
         CCheckBoxUI* check = nullptr;
+        bool checked = false;          // kept across a sort
     };
-    void Rebuild();
+    // Makes the row's controls: appended (at < 0) or in place of its old row.
+    void MakeRow(Row& r, int at, bool checked);
     std::vector<Row> m_rows;
 };
 

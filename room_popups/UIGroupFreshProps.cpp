@@ -37,73 +37,66 @@ void CGroupUserListUI::RemoveAll()
 
 void CGroupUserListUI::AddUser(const roomui::UserListItemInfo& info)
 {
-    for (Row& r : m_rows) {
-        if (r.info.uid == info.uid) {
-            r.info = info;
-            Rebuild();
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].info.uid == info.uid) {
+            bool checked = IsChecked(int(i));
+            m_rows[i].info = info;
+            MakeRow(m_rows[i], int(i), checked);
             return;
         }
     }
     m_rows.push_back(Row{info});
-    Rebuild();
+    MakeRow(m_rows.back(), -1, false);
 }
 
 void CGroupUserListUI::SortUserList()
 {
-    std::vector<bool> checked;
-    for (int i = 0; i < Count(); ++i)
-        checked.push_back(IsChecked(i));
-    std::vector<size_t> order(m_rows.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return roomui::UserOrderLess(m_rows[a].info, m_rows[b].info); });
-    std::vector<Row> sorted;
-    std::vector<bool> marks;
-    for (size_t i : order) {
-        sorted.push_back(m_rows[i]);
-        marks.push_back(checked[i]);
-    }
-    m_rows = std::move(sorted);
-    Rebuild();
-    for (int i = 0; i < Count(); ++i)
-        SetChecked(i, marks[size_t(i)]);
+    for (Row& r : m_rows)
+        r.checked = r.check && r.check->IsSelected();
+    std::stable_sort(m_rows.begin(), m_rows.end(),
+                     [](const Row& a, const Row& b) { return roomui::UserOrderLess(a.info, b.info); });
+    // The rows again in the new order (the list owns and deletes the old ones).
+    CListUI::RemoveAll();
+    for (Row& r : m_rows)
+        MakeRow(r, -1, r.checked);
 }
 
-void CGroupUserListUI::Rebuild()
+void CGroupUserListUI::MakeRow(Row& r, int at, bool checked)
 {
-    std::vector<bool> checked;
-    for (const Row& r : m_rows)
-        checked.push_back(r.check && r.check->IsSelected());
-    CListUI::RemoveAll();
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        Row& r = m_rows[i];
-        auto* row = new CListContainerElementUI;
-        row->SetFixedHeight(24);
-        auto* icon = new CControlUI;
-        icon->SetFixedWidth(22);
-        if (!r.info.levelIcon.empty())
-            icon->SetBkImage(StringUtility::Format("file='%s' dest='3,4,19,20'", r.info.levelIcon.c_str()).c_str());
-        row->Add(icon);
-        auto* check = new CCheckBoxUI;
-        check->SetName("ChkUserContainer");
-        // A nickname is shown as text, never as markup.
-        check->SetText(StringUtility::Format("%s(%u)", r.info.nickname.c_str(), r.info.beautyId).c_str());
-        check->SetTag(r.info.uid);
-        if (r.info.nameColour)
-            check->SetAttribute("textcolor", StringUtility::Format("#FF%06X", r.info.nameColour & 0xFFFFFF).c_str());
-        check->SetAttribute("selectedbkcolor", "#FFDCE9F8");
-        row->Add(check);
-        r.row = row;
-        r.check = check;
-        if (!Add(row)) {
+    auto* row = new CListContainerElementUI;
+    row->SetFixedHeight(24);
+    auto* icon = new CControlUI;
+    icon->SetFixedWidth(22);
+    if (!r.info.levelIcon.empty())
+        icon->SetBkImage(StringUtility::Format("file='%s' dest='3,4,19,20'", r.info.levelIcon.c_str()).c_str());
+    row->Add(icon);
+    auto* check = new CCheckBoxUI;
+    check->SetName("ChkUserContainer");
+    // A nickname is shown as text, never as markup.
+    check->SetText(StringUtility::Format("%s(%u)", r.info.nickname.c_str(), r.info.beautyId).c_str());
+    check->SetTag(r.info.uid);
+    if (r.info.nameColour)
+        check->SetAttribute("textcolor", StringUtility::Format("#FF%06X", r.info.nameColour & 0xFFFFFF).c_str());
+    check->SetAttribute("selectedbkcolor", "#FFDCE9F8");
+    row->Add(check);
+    if (at >= 0 && r.row) {   // replaces the row in place
+        int index = GetItemIndex(r.row);
+        CListUI::RemoveAt(index);
+        if (!AddAt(row, index)) {
             delete row;
             r.row = nullptr;
             r.check = nullptr;
-            continue;
+            return;
         }
-        check->Selected(checked[i] && r.check, false);
+    } else if (!Add(row)) {
+        delete row;
+        r.row = nullptr;
+        r.check = nullptr;
+        return;
     }
+    r.row = row;
+    r.check = check;
+    check->Selected(checked, false);
 }
 
 void CGroupUserListUI::SetChecked(int index, bool checked)

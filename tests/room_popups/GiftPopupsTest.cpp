@@ -524,6 +524,12 @@ TEST_F(GiftTest, GroupGiftFiltersTotalAndRequest)
     dlg.InitData(&ui, kRoom);
     CGroupUserListUI* users = dlg.Users();
     ASSERT_EQ(users->Count(), 3);
+    EXPECT_EQ(users->At(0).uid, 1004u);   // the room's owner first
+    users->SetChecked(2, true);
+    uint32_t marked = users->At(2).uid;
+    users->SortUserList();                // a check stays with its user
+    EXPECT_EQ(users->GetCheckedUserIDs(), std::vector<int>{int(marked)});
+    users->SetChecked(2, false);
     // The group's pages: no 21009 nor 21012.
     auto* tabs = dynamic_cast<CTabLayoutUI*>(dlg.m_PaintManager.FindControl("GiftTypePaneTabLayout"));
     ASSERT_EQ(tabs->GetCount(), 6);
