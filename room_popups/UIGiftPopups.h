@@ -94,7 +94,8 @@ private:
     uint32_t m_receiver = 0;
 };
 
-// The gift with words: a gift of the catalogue's word gifts, a count and at most 20 characters of words.
+// The gift with words: a gift of the catalogue's word gifts, a count and at most 20 bytes of words (the
+// edit's limit, in GBK: ten Chinese characters).
 class CUIWordsProps : public CGiftPopupBase {
 public:
     static constexpr int kWidth = 350, kHeight = 460;

@@ -420,7 +420,8 @@ void CUIWordsProps::Notify(TNotifyUI& msg)
             return;
         }
         if (name == "WordsOfAdviceRichEdit") {
-            int left = kWordsLimit - int(Charset::GbkToUtf16(msg.pSender->GetText().c_str()).size());
+            // The edit counts GBK bytes (a Chinese character takes two).
+            int left = kWordsLimit - int(msg.pSender->GetText().size());
             SetLabel("WordsLimitLabel", StringUtility::Format("还剩%d个字符", left < 0 ? 0 : left));
             return;
         }

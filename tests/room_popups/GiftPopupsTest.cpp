@@ -474,6 +474,11 @@ TEST_F(GiftTest, WordsChecksAndRequest)
     EXPECT_EQ(dlg.boxes, (std::vector<std::pair<std::string, int>>{
                              {"赠予数量必须大于0!", 0}, {"赠言内容中不允许有超链接!", 0}, {"赠言内容中不允许有特殊html标签!", 0}}));
     words->SetText("生日快乐 bad");
+    TNotifyUI typed;
+    typed.sType = "textchanged";
+    typed.pSender = words;
+    dlg.Notify(typed);
+    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩7个字符");
     dlg.Send();
     ExpectFields(Await("sendgift"), {{"tid", "1003"}, {"gid", "10001"}, {"cnt", "188"},
                                      {"word", UrlEncode::Encode("生日快乐 ***")}});
