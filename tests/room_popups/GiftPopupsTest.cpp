@@ -478,7 +478,7 @@ TEST_F(GiftTest, WordsChecksAndRequest)
     typed.sType = "textchanged";
     typed.pSender = words;
     dlg.Notify(typed);
-    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩7个字符");
+    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩8个字符");
     dlg.Send();
     ExpectFields(Await("sendgift"), {{"tid", "1003"}, {"gid", "10001"}, {"cnt", "188"},
                                      {"word", UrlEncode::Encode("生日快乐 ***")}});
