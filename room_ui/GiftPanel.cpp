@@ -428,10 +428,11 @@ void CDealGiftPanel::OnGiftItemHover(CControlUI* cell)
         CWindowWnd* wnd = CWindowWnd::FromHandle(m_room->GetHWND());
         RECT rc = wnd ? wnd->GetWindowRect() : RECT{0, 0, 0, 0};
         const RECT& pages = m_pPages->GetPos();
-        RECT card = m_pPreview->GetWindowRect();
+        RECT size = m_pPreview->GetWindowRect();
         int x = rc.left + pages.left - 236, y = rc.top + pages.top - 1;
-        m_pPreview->MoveWindow(x, y, card.right - card.left, card.bottom - card.top);
+        m_pPreview->MoveWindow(x, y, size.right - size.left, size.bottom - size.top);
         m_pPreview->ShowWindow(true, false);
+        PJ_Log(kLog, LOG_INFO, "CDealMainRight::OnGiftItemHover", "礼物预览 gid=%d (%d,%d)", card.giftId, x, y);
     }
 }
 

@@ -400,6 +400,19 @@ TEST_F(GiftTest, PanelStealthAndSpecialGifts)
     EXPECT_EQ(Sent("sendgift"), 1u);
 }
 
+TEST_F(GiftTest, RestingOnAGiftShowsItsCard)
+{
+    auto* page = dynamic_cast<CContainerUI*>(ui.Gifts().Pages()->GetItemAt(0));
+    RECT cell = page->GetItemAt(1)->GetPos();
+    LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+    ::SendMessage(ui.GetHWND(), WM_MOUSEMOVE, 0, at);
+    ASSERT_TRUE(PumpUntil([&] { return ui.Gifts().Preview() && ui.Gifts().Preview()->IsWindowVisible(); }, 5000));
+    EXPECT_EQ(ui.Gifts().Preview()->ShownGift(), 10002);
+    ::SendMessage(ui.GetHWND(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));   // off the cells
+    EXPECT_TRUE(ui.Gifts().Preview()->IsHideArmed());
+    EXPECT_TRUE(PumpUntil([&] { return !ui.Gifts().Preview()->IsWindowVisible(); }, 5000));
+}
+
 TEST_F(GiftTest, PagesRebuiltAfterACatalogueReload)
 {
     CRoomManager manager(&ui);

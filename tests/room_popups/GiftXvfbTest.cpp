@@ -287,6 +287,16 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     Screenshot({room.left + right.left, room.top + right.top, room.left + right.right, room.top + right.bottom},
                shots + "/gift_panel.png");
 
+    // Resting on a gift shows its card beside the pages; leaving the cells hides it.
+    std::string move = "xdotool mousemove " + std::to_string(room.left + pages.left + 59 + 30) + " " +
+                       std::to_string(room.top + pages.top + 28);
+    EXPECT_EQ(system((move + " >/dev/null 2>&1").c_str()), 0);
+    EXPECT_TRUE(WaitFor([&] { return log("RoomUI.txt").find(Utf8("礼物预览 gid=")) != std::string::npos; }, 10000))
+        << "no gift card";
+    usleep(400000);
+    Screenshot({room.left + right.left - 240, room.top + pages.top - 10, room.left + right.right, room.top + pages.bottom},
+               shots + "/gift_card.png");
+
     // The cheque of the second category (its third gift) opens the cheque popup for the same receiver.
     RECT categories = roomSkin.Rect("containerGiftCategory");
     Click(room, {categories.left + 1 + 40 + 1 + 20, (categories.top + categories.bottom) / 2});
@@ -297,8 +307,10 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     usleep(500000);
     Screenshot(cheque, shots + "/gift_cheque.png");
     EXPECT_EQ(service.RequestCount("sendgift"), 1);
-    printf("screenshots: %s/gift_room.png, %s/gift_panel.png, %s/gift_cheque.png\n", shots.c_str(), shots.c_str(),
-           shots.c_str());
+    printf("screenshots: %s/gift_room.png, %s/gift_panel.png, %s/gift_card.png, %s/gift_cheque.png\n", shots.c_str(),
+           shots.c_str(), shots.c_str(), shots.c_str());
     updates.Stop();
-    (void)exited;
+    kill(pid, SIGTERM);
+    EXPECT_TRUE(WaitFor(exited, 10000)) << "Varnet did not end";
+    std::filesystem::remove_all(data);
 }
