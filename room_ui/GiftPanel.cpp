@@ -162,10 +162,14 @@ void CDealGiftPanel::OnGiftResourceUpdate(bool after)
         return;
     GiftCatalogCopy gifts;
     h->GetGiftMap(gifts);
+    std::string folder = Dir::GetCurrentPath();
     for (const auto& [group, items] : gifts) {
         for (const auto& [id, gift] : items) {
-            m_pm->RemoveImage((group.path + gift->smallfname).c_str());
-            m_pm->RemoveImage((group.path + gift->fname).c_str());
+            // As the catalogue names them and as the cells loaded them.
+            for (const std::string& base : {std::string(), folder}) {
+                m_pm->RemoveImage((base + group.path + gift->smallfname).c_str());
+                m_pm->RemoveImage((base + group.path + gift->fname).c_str());
+            }
         }
     }
     FreeCatalogCopy(gifts);
