@@ -656,6 +656,12 @@ TEST_F(GiftTest, LuckyNoticesQueueAndSkipWinnersWhoLeft)
     tip.OnTimer();
     EXPECT_FALSE(tip.IsWindowVisible());
     EXPECT_EQ(tip.Pending(), 0u);
+    // The room window makes its own tip over the banner on the first notice.
+    auto* win = notice(kBob2, 50);
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_LUCKY_GIFT, reinterpret_cast<LPARAM>(win));
+    ASSERT_NE(ui.LuckyTip(), nullptr);
+    EXPECT_TRUE(ui.LuckyTip()->IsWindowVisible());
+    EXPECT_EQ(std::string(ui.LuckyTip()->m_PaintManager.FindControl("UserInfoLabel")->GetText().c_str()), "鲍勃(81003)");
     // A notice left in the queue goes with the tip.
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));
