@@ -16,6 +16,7 @@
 #include "RoomTestEnv.h"
 #include "RoomWindow.h"
 #include "TestKeys.h"
+#include "TestUtil.h"
 #include "UIGiftPopups.h"
 #include "Win32Window.h"
 #include "ZqLib.h"
@@ -181,8 +182,9 @@ protected:
     void SetUp() override
     {
         static bool once = [] {
-            char tmpl[] = "/tmp/varnet-gifts-XXXXXX";
-            std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+            std::string dir = testsupport::MakeTempDir("varnet-gifts");
+            if (dir.empty())
+                dir = "/tmp";
             setenv("VARNET_DATA_DIR", dir.c_str(), 1);
             setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
             LogSetFolder(dir + "/log");

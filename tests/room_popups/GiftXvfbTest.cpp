@@ -20,6 +20,7 @@
 #include "ChatServer.h"
 #include "RoomService.h"
 #include "TestKeys.h"
+#include "TestUtil.h"
 #include "UITestDriver.h"
 #include "UpdateService.h"
 #include "WebService.h"
@@ -163,9 +164,9 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     ASSERT_NE(service.Start(0), 0);
     testenv::WebService web;
     ASSERT_TRUE(web.Start());
-    char tmpl[] = "/tmp/varnet-giftxvfb-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string data = tmpl;
+    testsupport::TempDir dataDir("varnet-giftxvfb");   // removed at the end
+    ASSERT_FALSE(dataDir.path().empty());
+    const std::string data = dataDir.path();
     namespace fs = std::filesystem;
     const fs::path bin = VARNET_BINARY_DIR "/bin";
     testenv::UpdateService updates;   // nothing newer than the installed catalogue
@@ -312,5 +313,4 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     updates.Stop();
     kill(pid, SIGTERM);
     EXPECT_TRUE(WaitFor(exited, 10000)) << "Varnet did not end";
-    std::filesystem::remove_all(data);
 }
