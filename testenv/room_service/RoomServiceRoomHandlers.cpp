@@ -403,6 +403,8 @@ Json::Value RoomService::OnSendTmpNotice(const Params& p) {
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
     r->notices.push_back(ParamS(p, "word"));
+    PushNotice(r->rid, "notifytmpnotice",
+               StringUtility::Format("id=%u\nword=%s\n", u->uid, UrlEnc(ParamS(p, "word")).c_str()));
     return Reply(1);
 }
 
@@ -438,6 +440,11 @@ Json::Value RoomService::OnBroadCast(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 100)) return Reply(10, "余额不足");
+    // A trumpet is heard in every room.
+    std::string body = StringUtility::Format("word=%s\nid=%u\nbeautyid=%u\nnickname=%s\nlevel=%u\n",
+                                             UrlEnc(ParamS(p, "word")).c_str(), u->uid, u->beautyid,
+                                             UrlEnc(u->nickname).c_str(), u->level);
+    for (const auto& room : data_.rooms) PushNotice(room.first, "notifybroadcast", body);
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;
