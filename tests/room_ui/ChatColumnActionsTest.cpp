@@ -11,7 +11,9 @@
 #include "DealMainCenter.h"
 #include "HeadlessWebView.h"
 #include "RoomInfoMgr.h"
+#include "RightColumnTips.h"
 #include "RoomRequests.h"
+#include "RoomWebLinks.h"
 #include "RoomTestEnv.h"
 #include "UIlib.h"
 #include "ZQCommands.h"
@@ -415,4 +417,144 @@ TEST(ChatColumnButtons, ShieldMenuTogglesAndPopupOpeners)
     col.center.OnTrumpet();
     EXPECT_TRUE(col.center.Popups().trumpet.IsWindowVisible());
     col.center.DestroyPopups();
+}
+
+namespace {
+struct Stack : Column {
+    std::vector<HWND> pushed;
+    int cancels = 0;
+    void PushModalWnd(HWND h) override { pushed.push_back(h); }
+    void ContinueModalCancel() override { ++cancels; }
+};
+}  // namespace
+
+TEST(ChatPane, OwnContextMenuOnTheModalStackAndNoReloadKeys)
+{
+    struct Case {
+        bool selection;
+        int answer;
+        const char* expect;   // "copy", "all", "empty", "cancel", "" (nothing)
+    } cases[] = {
+        {true, 0, "copy"}, {false, 0, ""}, {false, 1, "all"}, {true, 2, "empty"}, {false, -2, "cancel"}, {true, -1, ""},
+    };
+    for (const Case& c : cases) {
+        Stack host;
+        auto* view = new webview::CHeadlessWebView();
+        CWebChatView pane(view);
+        pane.SetCallBack(nullptr);
+        pane.SetModalHost(&host);
+        view->FinishLoad();
+        pane.AppendHtml("a<BR>b");
+        std::vector<ZqMenuItem> shown;
+        pane.RunMenu = [&](const std::vector<ZqMenuItem>& items, POINT) {
+            shown = items;
+            return c.answer;
+        };
+        view->FireContextMenuAt(10, 20, c.selection);
+        ASSERT_EQ(3u, shown.size());
+        EXPECT_EQ(!c.selection, shown[0].bDisabled);
+        std::string got = host.cancels ? "cancel" : pane.NodeCount() == 0 ? "empty" : "";
+        for (webview::EditCommand e : view->EditCommands())
+            got += e == webview::EditCommand::Copy ? "copy" : "all";
+        EXPECT_EQ(c.expect, got) << c.answer;
+    }
+    // A pane that goes while its menu runs is not touched afterwards.
+    Stack host;
+    auto* view = new webview::CHeadlessWebView();
+    auto pane = std::make_unique<CWebChatView>(view);
+    pane->SetCallBack(nullptr);
+    view->FinishLoad();
+    pane->RunMenu = [&](const std::vector<ZqMenuItem>&, POINT) {
+        pane.reset();
+        return 2;
+    };
+    view->FireContextMenuAt(0, 0, false);
+    EXPECT_FALSE(pane);
+
+    // The reload keys: swallowed by the chat page, a reload elsewhere.
+    struct Key {
+        unsigned keyval, state;
+        bool reload;
+    } keys[] = {{0xFFC2, 0, true}, {0xFFC2, 4, true}, {'r', 4, true}, {'R', 5, true}, {'r', 0, false}, {0xFFC3, 0, false}};
+    for (const Key& k : keys) {
+        auto* local = new webview::CHeadlessWebView();
+        CWebChatView chat(local);
+        chat.SetCallBack(nullptr);
+        EXPECT_EQ(k.reload, local->PressKey(k.keyval, k.state)) << k.keyval;
+        EXPECT_EQ(0, local->Refreshes());
+        auto* other = new webview::CHeadlessWebView();
+        EXPECT_FALSE(other->PressKey(k.keyval, k.state));
+        EXPECT_EQ(k.reload ? 1 : 0, other->Refreshes());
+        other->Close();
+    }
+}
+
+TEST(RightColumnTips, FailureTextsLinksAndTrumpetButtons)
+{
+    Column col;
+    CRightColumnTips tips;
+    CHeadlessChatView trumpet;
+    trumpet.SetReady(true);
+    tips.InitControls(&col, nullptr, &trumpet);
+    struct Case {
+        const char* text;
+        std::string shown;
+    } cases[] = {
+        {"送礼失败：余额不足", CRightColumnTips::BalanceTipText()},
+        {"余额 不足", "余额 不足"},
+        {"xx余额不yy", CRightColumnTips::BalanceTipText()},
+        {"网络错误", "网络错误"},
+    };
+    for (const Case& c : cases) {
+        tips.ShowGiftFailTip(c.text);
+        EXPECT_EQ(c.shown, tips.TipText());
+        EXPECT_TRUE(tips.TipVisible());
+    }
+    tips.HideGiftTip();
+    EXPECT_FALSE(tips.TipVisible());
+
+    // Links: login and registration only in the guest tip, the pay page only in the balance tip.
+    std::vector<std::string> boxes, opened;
+    roompopups::SetRoomMessageBoxHook([&](const std::string& t, const std::string&) { boxes.push_back(t); });
+    static std::vector<std::string>* s_opened = &opened;
+    webview::SetUrlOpener([](const std::string& url) { return s_opened->push_back(url), true; });
+    tips.ShowGiftTip(CRightColumnTips::GuestTipText());
+    tips.OnLink(0);
+    tips.OnLink(1);
+    tips.OnLink(2);
+    EXPECT_EQ(1, col.logic.logins);
+    EXPECT_EQ(1, col.logic.registers);
+    tips.ShowGiftTip("其他{a x}链接{/a}");
+    tips.OnLink(0);
+    EXPECT_EQ(1, col.logic.logins);
+    tips.ShowGiftFailTip("余额不足");
+    tips.OnLink(0);
+    ASSERT_EQ(1u, opened.size());
+    EXPECT_NE(std::string::npos, opened[0].find("/ZeqaShow/openWebWithLogin?uid=1001&sid=9&tm="));
+    EXPECT_NE(std::string::npos, opened[0].find("&url=http%3A%2F%2F127.0.0.1%2FZeqaShow%2Flb%2Fpay%3Frid%3D7101"));
+    EXPECT_TRUE(boxes.empty());
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.sid = 0; });
+    tips.OnLink(0);
+    EXPECT_EQ(1u, opened.size());
+    EXPECT_EQ(std::vector<std::string>{"登录出现问题，请查看登录状态或者重新登录!"}, boxes);
+    roompopups::SetRoomMessageBoxHook(nullptr);
+    webview::SetUrlOpener(nullptr);
+
+    // The trumpet view's buttons: clear, and the two scroll buttons standing in for each other.
+    trumpet.AppendHtml("a<BR>b<BR>");
+    tips.OnWebMouseEnter(0);
+    EXPECT_TRUE(tips.HoverVisible(0));
+    EXPECT_TRUE(tips.HoverVisible(1));
+    tips.OnHoverBtnClick(1);
+    EXPECT_FALSE(trumpet.IsAutoScroll());
+    EXPECT_FALSE(tips.HoverVisible(1));
+    EXPECT_TRUE(tips.HoverVisible(2));
+    tips.OnHoverBtnClick(2);
+    EXPECT_TRUE(trumpet.IsAutoScroll());
+    EXPECT_TRUE(tips.HoverVisible(1));
+    tips.OnHoverBtnClick(0);
+    EXPECT_EQ(0, trumpet.NodeCount());
+    tips.OnWebMouseLeave(0, POINT{-1, -1});
+    EXPECT_FALSE(tips.HoverVisible(0));
+    EXPECT_FALSE(tips.HoverVisible(1));
 }

@@ -158,3 +158,46 @@ TEST_F(ChatViewXvfb, HostileLinesRunNothingAndLoadNothing) {
 }
 
 }  // namespace
+
+// The engine's own menu and reload keys never reach a chat pane: a right click asks the pane's menu (which
+// here empties the page), F5 and Ctrl+R are swallowed.
+TEST_F(ChatViewXvfb, OwnContextMenuAndReloadKeysSwallowed) {
+    pane->AppendHtml(Target("7"));
+    std::vector<DuiLib::ZqMenuItem> shown;
+    pane->RunMenu = [&](const std::vector<DuiLib::ZqMenuItem>& items, DuiLib::POINT) {
+        shown = items;
+        return 2;
+    };
+    GList* kids = gtk_container_get_children(GTK_CONTAINER(view->GetWidget()));
+    GtkWidget* web = kids ? GTK_WIDGET(kids->data) : nullptr;
+    g_list_free(kids);
+    ASSERT_NE(nullptr, web);
+    GdkDevice* mouse = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    ASSERT_TRUE(Pump([&] {
+        if (shown.empty()) {
+            GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
+            ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+            ev->button.x = ev->button.y = 20;
+            ev->button.button = 3;
+            ev->button.time = GDK_CURRENT_TIME;
+            gdk_event_set_device(ev, mouse);
+            gtk_widget_event(web, ev);
+            gdk_event_free(ev);
+        }
+        return !shown.empty();
+    }, 20000));
+    ASSERT_EQ(3u, shown.size());
+    EXPECT_TRUE(shown[0].bDisabled);   // nothing selected: no copy
+    EXPECT_EQ(0, pane->NodeCount());
+    for (guint key : {guint(GDK_KEY_F5), guint('r')}) {
+        GdkEvent* ev = gdk_event_new(GDK_KEY_PRESS);
+        ev->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+        ev->key.keyval = key;
+        ev->key.state = key == 'r' ? GDK_CONTROL_MASK : 0;
+        ev->key.time = GDK_CURRENT_TIME;
+        gdk_event_set_device(ev, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+        EXPECT_TRUE(gtk_widget_event(web, ev)) << key;
+        gdk_event_free(ev);
+    }
+    EXPECT_TRUE(pane->IsReady());
+}
