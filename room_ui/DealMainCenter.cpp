@@ -403,8 +403,10 @@ void CDealMainCenter::Notify(TNotifyUI& msg)
             OnColorBar();
         else if (name == "btnChatChooseFont" && m_input) {
             richedit::CharFormat cf;
-            if (m_input->ChooseCharFormat(&cf) == 1)
+            if (m_input->ChooseCharFormat(&cf) == 1) {
                 SaveChatFontConfig(ToChatFont(cf), "RoomFontSetupChat");
+                ApplyChatFontToPopups();
+            }
         }
     } else if (msg.sType == "selectchanged" && name == "checkboxPrivateTalk") {
         OnPrivateBoxChecked();

@@ -110,6 +110,8 @@ public:
     // The chat popups (trumpet, temporary notice, welcome words); created on first use, gone with the room.
     CChatColumnPopups& Popups();
     void DestroyPopups();
+    // The chat font changed: the trumpet and the welcome editor take it.
+    void ApplyChatFontToPopups();
     // Runs a popup menu at a screen point on the modal stack: the chosen id, -1 none, -2 dismissed (then the
     // modal cancel goes on). Tests replace it.
     std::function<int(const std::vector<ZqMenuItem>& items, POINT at)> RunMenu;

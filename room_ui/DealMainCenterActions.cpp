@@ -115,6 +115,14 @@ CChatColumnPopups& CDealMainCenter::Popups()
 
 void CDealMainCenter::DestroyPopups() { m_popups.reset(); }
 
+void CDealMainCenter::ApplyChatFontToPopups()
+{
+    if (!m_popups)
+        return;
+    m_popups->trumpet.ApplyChatFontToEditor();
+    m_popups->welcome.ApplyChatFontToEditor();
+}
+
 bool CDealMainCenter::RefuseUnlessChatReady()
 {
     IRoomLogic* logic = Logic();

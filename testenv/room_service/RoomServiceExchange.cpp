@@ -47,6 +47,12 @@ Json::Value RoomService::OnExchange(const Params& p) {
     u.xiubi += shell;
     ++u.zebinver;
     ++u.xiubiver;
+    // The rooms the user is in learn the new balances.
+    std::string info = StringUtility::Format("id=%u\nxiubi=%llu\nxiubiver=%u\nzebin=%llu\nzebinver=%u\n", u.uid,
+                                             static_cast<unsigned long long>(u.xiubi), u.xiubiver,
+                                             static_cast<unsigned long long>(u.zebin), u.zebinver);
+    for (const auto& room : data_.rooms)
+        if (room.second.users.count(uid)) PushNotice(room.first, "notifyuserinfo", info);
     Json::Value v = Answer(true, "兑换成功");
     v["coin"] = static_cast<double>(u.xiubi);
     v["shell"] = static_cast<double>(u.zebin);

@@ -347,6 +347,8 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 1)) return Reply(10, "余额不足");
+    PushNotice(ParamI(p, "rid"), "notifycolorbar",
+               StringUtility::Format("uid=%u\ntid=%u\ncid=%u\n", u->uid, ParamU(p, "tid"), ParamU(p, "cid")));
     return Reply(1);
 }
 
@@ -432,6 +434,9 @@ Json::Value RoomService::OnUpdateWelWord(const Params& p) {
         r->welcome[u->uid] = ParamS(p, "word");
     else
         r->welcome.erase(u->uid);
+    std::string body = "wellist{\nwelword<uid|word>{\n";
+    for (const auto& w : r->welcome) body += StringUtility::Format("%u|%s\n", w.first, UrlEnc(w.second).c_str());
+    PushNotice(r->rid, "notifywelword", body + "}\n}\n");
     return Reply(1);
 }
 

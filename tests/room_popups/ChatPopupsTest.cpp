@@ -15,7 +15,9 @@
 #include "RoomRequests.h"
 #include "RoomService.h"
 #include "RoomTestEnv.h"
+#include "TestKeys.h"
 #include "TestSupport.h"
+#include "ZqHttp.h"
 #include "UIExchange.h"
 #include "Win32.h"
 #include "ZQCommands.h"
@@ -465,6 +467,11 @@ TEST_F(ChatPopups, ExchangeAgainstTheRoomService) {
         d.users[1001].sid = 77;
         d.users[1001].zebin = 1500;
         d.users[1001].xiubi = 5;
+        d.rooms[3003].users.insert(1001);
+    });
+    std::vector<std::string> notices;
+    service.SetNoticeSink([&](int rid, const std::string& cmd, const std::string& body) {
+        notices.push_back(std::to_string(rid) + " " + cmd + " " + body);
     });
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.zebin = 1500; });
     AfxGetConfigManager()->SetString("ZqServerList", "ExchangeRoot", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
@@ -477,11 +484,73 @@ TEST_F(ChatPopups, ExchangeAgainstTheRoomService) {
     EXPECT_EQ(1, applied);
     EXPECT_EQ("兑换成功", x.ServerMessage());
     service.WithData([](testenv::SvcData& d) { EXPECT_EQ(300u, d.users[1001].zebin); });
+    ASSERT_EQ(1u, notices.size());
+    EXPECT_EQ(0u, notices[0].find("3003 notifyuserinfo id=1001\nxiubi=1205\n"));
     // The service refuses more than is left; the popup shows the fixed failure text.
     ExchangeProbe y;
     ASSERT_TRUE(y.ShowPopup(nullptr));
     y.Type("1200");
     EXPECT_FALSE(y.Exchange());
     EXPECT_EQ("Z豆不足", y.ServerMessage());
+    service.Stop();
+}
+
+TEST_F(ChatPopups, TheRoomServiceAnswersThePopupsRequestsAndPushesTheirNotices) {
+    testenv::RoomService service;
+    int port = service.Start(0);
+    ASSERT_GT(port, 0);
+    std::vector<std::string> notices;   // "rid cmd body"
+    service.SetNoticeSink([&](int rid, const std::string& cmd, const std::string& body) {
+        notices.push_back(std::to_string(rid) + " " + cmd + " " + body);
+    });
+    service.WithData([](testenv::SvcData& d) {
+        d.users[1001].sid = 77;
+        d.users[1001].xiubi = 1000;
+        d.rooms[3003].users.insert(1001);
+        d.rooms[3003].roles[1001] = 40;
+    });
+    CGlobalDataApp::GetInstance().SetSignKeys(testenv::kRoomServiceKeyA, testenv::kRoomServiceKeyB);
+    room.logic.ready = true;
+    {
+        TrumpetProbe t;
+        Open(t);
+        t.Input().Edit().InsertTextGbk("hi all");
+        ASSERT_TRUE(t.Send());
+        NoticeProbe n;
+        Open(n);
+        n.Input().Edit().InsertTextGbk("notice");
+        ASSERT_TRUE(n.Publish());
+        WelcomeProbe w;
+        w.SetOwner(&room, &room);
+        w.OnMenuCommand(10);
+    }
+    ASSERT_EQ(3u, posted.size());
+    struct Expect {
+        const char* cmd;
+        const char* notice;   // pushed command
+        const char* part;     // in the pushed body
+    } expect[] = {
+        {"broadcast", "notifybroadcast", "nickname="},
+        {"sendtmpnotice", "notifytmpnotice", "id=1001\nword=%3CSPAN"},
+        {"updatewelword", "notifywelword", "wellist{\nwelword<uid|word>{\n1001|%3CSPAN"},
+    };
+    for (size_t i = 0; i < posted.size(); ++i) {
+        notices.clear();
+        ASSERT_EQ(expect[i].cmd, posted[i].cmd);
+        std::string url = service.Endpoint() + posted[i].query;
+        IZqHttpMgr* http = GetZqHttpMgr();
+        int s = http->OpenUrl(url.c_str());
+        ASSERT_NE(0, s) << url;
+        const char* data = nullptr;
+        int len = 0;
+        ASSERT_TRUE(http->GetData(s, &data, &len));
+        std::string body(data, size_t(len));
+        http->CloseSession(s);
+        EXPECT_NE(std::string::npos, body.find("\"status\":1")) << body;
+        ASSERT_FALSE(notices.empty()) << expect[i].cmd;
+        EXPECT_NE(std::string::npos, notices[0].find(std::string(" ") + expect[i].notice + " ")) << notices[0];
+        EXPECT_NE(std::string::npos, notices[0].find(expect[i].part)) << notices[0];
+    }
+    service.WithData([](testenv::SvcData& d) { EXPECT_EQ(900u, d.users[1001].xiubi); });   // the trumpet's price
     service.Stop();
 }
