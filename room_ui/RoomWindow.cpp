@@ -245,6 +245,7 @@ void CRoomUI::DestroyWebPanes()
     // The widgets leave the window before their views close; the column goes back to the headless panes.
     m_center.SetViews(&m_ownView, &m_publicView);
     m_tips.ReleaseWindows();
+    // The column keeps no pointer to the pane that goes (its lists go with the window too).
     m_right.Init(this, nullptr, nullptr, nullptr, &m_trumpetView);
     for (const char* name : {"webbroserMsgViewSelf", "webbrowserMsgView", "WebBrowserTrumpet"})
         if (auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(name)))
@@ -631,7 +632,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             }
             if ((flags & USER_CHANGE_BEAUTYID) && own)
                 RefreshNameLabel();
-            if ((flags & 0x18) && own)
+            if (flags & 0x18)
                 m_tips.UpdateBalances();
             if (flags & USER_CHANGE_NICKNAME) {
                 RoomUserInfo u;
