@@ -230,7 +230,10 @@ void CRoomUI::CreateWebPanes()
                 m_tips.OnDocumentComplete(0, m_hwnd);
                 PlaceHoverButtons();
             };
-            p.pane->OnPointerEnter = [this] { m_tips.OnWebMouseEnter(0); };
+            p.pane->OnPointerEnter = [this] {
+                PlaceHoverButtons();   // the column's layout may have moved the view (the tip bar)
+                m_tips.OnWebMouseEnter(0);
+            };
             p.pane->OnPointerLeave = [this] { m_tips.OnWebMouseLeave(0, PointerOnScreen()); };
         } else {
             p.pane->OnReady = [this, id] { m_center.OnDocumentComplete(id); };
