@@ -1,6 +1,8 @@
 #include "ChatNoticePopups.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "ChatHtml.h"
 #include "DealMainCenter.h"

@@ -55,7 +55,8 @@ private:
 };
 
 // A chat pane on a view of the web view layer: ready once its document has loaded (then OnReady runs).
-// Takes the view and closes it when destroyed; the view's events stop reaching this object then.
+// Takes the view and closes it when destroyed; the view's events stop reaching this object then. As a local
+// page it shows its own context menu (on the room window's modal stack) and ignores the reload keys.
 class CWebChatView : public IChatView, private webview::IWebViewEvents {
 public:
     explicit CWebChatView(webview::IWebView* view);

@@ -68,7 +68,7 @@ public:
     int64_t LastServerTime() const { return m_serverTime; }
     bool HoverVisible(int id) const { return id >= 0 && id < 3 && m_hoverShown[id]; }
     roompopups::CUIExchange* Exchange() { return m_exchange.get(); }
-    // Tests: what is opened instead of the desktop's browser / the room logic's requests are observed there.
+    // The two tip texts whose links the tip bar answers.
     static const char* GuestTipText();
     static const char* BalanceTipText();
 
