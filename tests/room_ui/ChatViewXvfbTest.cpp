@@ -11,6 +11,8 @@
 #include "ChatView.h"
 #include "DealMainCenter.h"
 #include "HttpTestServer.h"
+#include "UIBackendGtk.h"
+#include "Win32Window.h"
 #include "ZqLib.h"
 
 namespace {
@@ -255,4 +257,52 @@ TEST_F(ChatViewXvfb, AChatLineClickReachesTheChatColumn) {
         return own.Text().find(refusal) != std::string::npos;
     }, 20000));
     pane->SetCallBack(nullptr);
+}
+
+namespace {
+// A modal stack that dismisses each window pushed on it, as closing the room does.
+struct DismissingStack : roomui::IRoomModalHost {
+    int pushed = 0, cancels = 0;
+    void PushModalWnd(HWND h) override {
+        ++pushed;
+        g_timeout_add(100, [](gpointer p) -> gboolean {
+            ::PostMessage(static_cast<HWND>(p), WM_DISMISS_POPUP, 0, 0);
+            return G_SOURCE_REMOVE;
+        }, h);
+    }
+    void PopModalWnd(HWND) override {}
+    HWND TopModalWnd() override { return nullptr; }
+    int GetModalWndCount() override { return 0; }
+    void ContinueModalCancel() override { ++cancels; }
+    void AppendOwnViewHtml(const std::string&) override {}
+};
+}  // namespace
+
+// The real menu runs on the modal stack from inside the engine's event and ends with the modal cancel.
+TEST_F(ChatViewXvfb, TheRealMenuJoinsTheModalStack) {
+    ASSERT_TRUE(DuiLib::UIBackendGtkInit());
+    DismissingStack stack;
+    pane->SetModalHost(&stack);
+    pane->AppendHtml(Target("8"));
+    GList* kids = gtk_container_get_children(GTK_CONTAINER(view->GetWidget()));
+    GtkWidget* web = kids ? GTK_WIDGET(kids->data) : nullptr;
+    g_list_free(kids);
+    ASSERT_NE(nullptr, web);
+    GdkDevice* mouse = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    ASSERT_TRUE(Pump([&] {
+        if (stack.pushed == 0) {
+            GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
+            ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+            ev->button.x = ev->button.y = 20;
+            ev->button.button = 3;
+            ev->button.time = GDK_CURRENT_TIME;
+            gdk_event_set_device(ev, mouse);
+            gtk_widget_event(web, ev);
+            gdk_event_free(ev);
+        }
+        return stack.cancels > 0;
+    }, 20000));
+    EXPECT_EQ(1, stack.pushed);
+    EXPECT_EQ(1, pane->NodeCount());   // dismissed: nothing chosen
+    DuiLib::SetWindowBackendFactory(nullptr);
 }
