@@ -23,8 +23,6 @@ constexpr DWORD kRoomStyle = 0x10CF0000;
 constexpr DWORD kRoomExStyle = 0x60000;
 constexpr int kScrollBarWidth = 17;   // SM_CXVSCROLL
 
-
-
 IDataHalvec* Halvec()
 {
     IDataManager* dm = AfxGetDataManager();

@@ -3,6 +3,7 @@
 // whitelisted, the colour-bar intervals, the shield menu, the popups' openers.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <map>
 #include <memory>
 
@@ -13,6 +14,7 @@
 #include "RoomInfoMgr.h"
 #include "RightColumnTips.h"
 #include "RoomRequests.h"
+#include "RoomWindow.h"
 #include "RoomWebLinks.h"
 #include "RoomTestEnv.h"
 #include "UIlib.h"
@@ -557,4 +559,55 @@ TEST(RightColumnTips, FailureTextsLinksAndTrumpetButtons)
     tips.OnWebMouseLeave(0, POINT{-1, -1});
     EXPECT_FALSE(tips.HoverVisible(0));
     EXPECT_FALSE(tips.HoverVisible(1));
+}
+
+TEST(RightColumnTips, TipBarClockAndBalancesInTheRoomWindow)
+{
+    ActionsSetup();
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
+        a.xiubi = UINT64_MAX;
+        a.zebin = 12;
+    });
+    CRoomUI ui;
+    Logic logic;
+    ui.SetRoomID(kRoom);
+    ui.SetRoomLogic(&logic);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(7101)"));
+    CPaintManagerUI& pm = ui.m_PaintManager;
+    auto text = [&](const char* name) { return std::string(pm.FindControl(name)->GetText().c_str()); };
+    EXPECT_EQ("18446744073709551615", text("OwnerMoneyLabel"));
+    EXPECT_EQ("12", text("OwnerCreditsLabel"));
+    // A gift failure from the room logic shows the pay tip; its timer hides it.
+    auto* fail = new RoomGiftFailure;
+    fail->statusText = "余额不足";
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_GIFT_FAILED, reinterpret_cast<LPARAM>(fail));
+    CControlUI* bar = pm.FindControl("SendGiftErrorTipLayout");
+    EXPECT_TRUE(bar->IsVisible());
+    EXPECT_EQ(CRightColumnTips::BalanceTipText(), text("SendGiftErrorTipText"));
+    TNotifyUI timer;
+    timer.sType = "timer";
+    timer.pSender = bar;
+    timer.wParam = CRightColumnTips::kTipTimer;
+    ui.Notify(timer);
+    EXPECT_FALSE(bar->IsVisible());
+    // The clock shows the server time as local hours, minutes and seconds.
+    CGlobalDataApp::GetInstance().SyncServerTime(1700000000);
+    timer.pSender = pm.FindControl("ServerTimerLabel");
+    timer.wParam = CRightColumnTips::kClockTimer;
+    ui.Notify(timer);
+    time_t t = time_t(ui.Tips().LastServerTime());
+    struct tm local{};
+    localtime_r(&t, &local);
+    EXPECT_EQ(StringUtility::Format("%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec), text("ServerTimerLabel"));
+    EXPECT_GE(ui.Tips().LastServerTime(), 1700000000);
+    // A coin change of anyone refreshes the labels from the account.
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.xiubi = 7; });
+    auto* change = new RoomUserChange;
+    change->uid = kOther;
+    change->value = 0x8;
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_CHANGED, reinterpret_cast<LPARAM>(change));
+    EXPECT_EQ("7", text("OwnerMoneyLabel"));
+    ui.CloseRoomWindow();
+    EXPECT_EQ(nullptr, ui.GetHWND());
 }
