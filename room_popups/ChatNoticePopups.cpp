@@ -108,30 +108,42 @@ const std::vector<std::string>& WelcomePresets()
     return presets;
 }
 
+namespace {
+WelcomeMenuEntry Entry(const std::string& text, int id, bool checked = false, bool locked = false)
+{
+    WelcomeMenuEntry e;
+    e.text = text;
+    e.id = id;
+    e.checked = checked;
+    e.locked = locked;
+    return e;
+}
+}  // namespace
+
 std::vector<WelcomeMenuEntry> BuildWelcomeMenu(bool mayChange, bool setBySelf, bool quotaFull,
                                                const std::string& stored)
 {
     std::vector<WelcomeMenuEntry> out;
     if (!mayChange || (!setBySelf && quotaFull)) {
-        out.push_back(WelcomeMenuEntry{"迎宾语", kWelcomePresetFirst, false, true});
-        out.push_back(WelcomeMenuEntry{"取消迎宾语", kWelcomeCancelId, false, true});
+        out.push_back(Entry("迎宾语", kWelcomePresetFirst, false, true));
+        out.push_back(Entry("取消迎宾语", kWelcomeCancelId, false, true));
         return out;
     }
-    WelcomeMenuEntry sub{"迎宾语", -1};
+    WelcomeMenuEntry sub = Entry("迎宾语", -1);
     sub.image = "menu_common_sel.png";
     bool matched = false;
     const auto& presets = WelcomePresets();
     for (size_t i = 0; i < presets.size(); ++i) {
         bool hit = setBySelf && presets[i] == stored;
         matched = matched || hit;
-        sub.sub.push_back(WelcomeMenuEntry{presets[i], kWelcomePresetFirst + int(i), hit});
+        sub.sub.push_back(Entry(presets[i], kWelcomePresetFirst + int(i), hit));
     }
     WelcomeMenuEntry sep;
     sep.separator = true;
     sub.sub.push_back(sep);
-    sub.sub.push_back(WelcomeMenuEntry{"编辑迎宾语", kWelcomeEditId, setBySelf && !matched});
+    sub.sub.push_back(Entry("编辑迎宾语", kWelcomeEditId, setBySelf && !matched));
     out.push_back(sub);
-    out.push_back(WelcomeMenuEntry{"取消迎宾语", kWelcomeCancelId, false, !setBySelf});
+    out.push_back(Entry("取消迎宾语", kWelcomeCancelId, false, !setBySelf));
     return out;
 }
 
