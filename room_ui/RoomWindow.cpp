@@ -653,6 +653,10 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
                 if (t->IsAutoScroll())
                     t->ScrollToBottom();
             }
+            // With debug logging on, each line with the panes' line counts (the walk-through tests read it).
+            if (LogDebugOn())
+                PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::ChatLine", "flags=%d public=%d own=%d html=%s", rec->flags,
+                       PublicPane().NodeCount(), OwnPane().NodeCount(), rec->html.c_str());
         }
         Free(code, rec);
         break;
