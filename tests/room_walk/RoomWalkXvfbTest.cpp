@@ -300,7 +300,9 @@ TEST(RoomWalk, ChatGiftEmoticonAndHostileLinesInTheRealProgram) {
     };
     ASSERT_TRUE(peer.WaitLine(fromMe, 10000)) << "the peer did not hear the user";
     for (const auto& l : peer.Lines()) {
-        if (fromMe(l)) EXPECT_NE(l.text.find("[:"), std::string::npos) << Utf8(l.text);
+        if (fromMe(l)) {
+            EXPECT_NE(l.text.find("[:"), std::string::npos) << Utf8(l.text);
+        }
     }
     EXPECT_TRUE(WaitFor([&] { return AnyHas(PaneLines(log("RoomUI.txt"), 2), Utf8("你好世界")); }))
         << "the user's line did not reach the own pane";
