@@ -35,6 +35,12 @@ void UploadService::Refuse(int stat, const std::string& inf, int times) {
     refuseTimes_ = times;
 }
 
+void UploadService::AnswerRaw(const std::string& body, int times) {
+    std::lock_guard<std::mutex> g(lock_);
+    raw_ = body;
+    rawTimes_ = times;
+}
+
 void UploadService::SetStallMs(int ms) {
     std::lock_guard<std::mutex> g(lock_);
     stallMs_ = ms;
@@ -53,6 +59,11 @@ void UploadService::OnUpload(const httplib::Request& req, httplib::Response& res
     }
     if (stall > 0 && !server_.Sleep(stall)) return;
     std::lock_guard<std::mutex> g(lock_);
+    if (rawTimes_ > 0) {
+        --rawTimes_;
+        res.set_content(raw_, "application/json");
+        return;
+    }
     if (refuseTimes_ > 0) {
         --refuseTimes_;
         res.set_content(Json(refuseStat_, "", refuseInf_), "application/json");

@@ -29,6 +29,8 @@ public:
 
     // The next `times` uploads are answered with this stat and message (GBK) and keep nothing.
     void Refuse(int stat, const std::string& inf, int times = 1);
+    // The next `times` uploads are answered with this body as it stands (malformed answers).
+    void AnswerRaw(const std::string& body, int times = 1);
     // Uploads wait this long before their answer (0: none).
     void SetStallMs(int ms);
 
@@ -45,6 +47,8 @@ private:
     std::vector<Picture> pictures_;
     int refuseStat_ = 0, refuseTimes_ = 0;
     std::string refuseInf_;
+    std::string raw_;
+    int rawTimes_ = 0;
     int stallMs_ = 0;
 };
 

@@ -240,6 +240,16 @@ TEST_F(RoomManagerDialog, UploadsAreHandledOnTheUiThreadOneAtATime) {
     Edit("NoticeContentRichEdit")->SetText("无图");
     dlg_.AddNotice();
     EXPECT_EQ(roompopups::DecodeRoomNotice(dlg_.Slot(3)).picture, "");
+
+    // Answers of the wrong shape are read without harm and keep no picture.
+    for (const char* body : {"{\"stat\":\"200\",\"pic\":\"http%3A%2F%2Fp%2Fq.png\"}", "{\"stat\":200,\"pic\":5}",
+                             "[1,2]", "not json", "{\"stat\":1e40,\"inf\":{}}", ""}) {
+        Uploads().AnswerRaw(body);
+        dlg_.UploadImage();
+        ASSERT_TRUE(PumpUntil([&] { return dlg_.UploadTask() == 0; }, 5000)) << body;
+        EXPECT_EQ(dlg_.PictureUrl().compare(0, 5, "http:") == 0, false) << body;
+        EXPECT_EQ(Text("UploadRoomImgBTN"), "{u}{a}重新选择{/a}{/u}") << body;
+    }
 }
 
 TEST_F(RoomManagerDialog, AnUploadOutlivingItsDialogReachesNothing) {
