@@ -77,7 +77,8 @@ public:
 
     std::vector<Line> Lines() const;
     std::vector<Notice> Notices() const;
-    // Wait at most timeoutMs for a line (a notice) that the predicate accepts; true when one came.
+    // Wait at most timeoutMs for a line (a notice) that the predicate accepts; true when one came. The
+    // predicate runs under the object's lock: it must not call this object.
     bool WaitLine(const std::function<bool(const Line&)>& match, int timeoutMs) const;
     bool WaitNotice(const std::function<bool(const Notice&)>& match, int timeoutMs) const;
     // True while the chat connection is up.
