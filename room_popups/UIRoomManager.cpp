@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "BrowserHtmlView.h"
 #include "GlobalData.h"
 #include "MsgClientThread.h"
 #include "RoomEntryDlgs.h"
@@ -617,9 +618,7 @@ void CUIRoomManager::OpenAgentPage()
     uint32_t tm = 0;
     std::string token;
     g.MakeWebLoginToken(tm, token);
-    std::string home;
-    if (IConfigManager* cfg = AfxGetConfigManager())
-        cfg->GetString("ZqServerList", "HomePageUrl", home, "");
+    std::string home = HomePageUrlSetting();
     size_t scheme = home.find("://");
     size_t path = home.find('/', scheme == std::string::npos ? 0 : scheme + 3);
     std::string web = path == std::string::npos ? home : home.substr(0, path);

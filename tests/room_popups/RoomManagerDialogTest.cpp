@@ -16,6 +16,7 @@
 #include "TestSupport.h"
 #include "UIRoomManager.h"
 #include "UploadService.h"
+#include "WebView.h"
 #include "Win32.h"
 #include "ZqLib.h"
 #include "ZqModConfig.h"
@@ -268,4 +269,22 @@ TEST_F(RoomManagerDialog, AnUploadOutlivingItsDialogReachesNothing) {
     dlg_.UploadImage();
     ASSERT_TRUE(PumpUntil([&] { return dlg_.UploadTask() == 0; }, 5000));
     EXPECT_EQ(Text("UploadRoomImgBTN"), "{u}{a}重新选择{/a}{/u}");
+}
+
+TEST_F(RoomManagerDialog, AgentPageOpensSignedInTheBrowser) {
+    static std::string opened;
+    webview::SetUrlOpener([](const std::string& url) {
+        opened = url;
+        return true;
+    });
+    AfxGetConfigManager()->SetString("ZqServerList", "HomePageUrl", "http://web.test:8080/home/index.html", 1);
+    TNotifyUI click;
+    click.sType = "click";
+    click.pSender = dlg_.m_PaintManager.FindControl("AgencyBackStageBTN");
+    dlg_.Notify(click);
+    webview::SetUrlOpener(nullptr);
+    const std::string head = "http://web.test:8080/ZeqaShow/openWebWithLogin?uid=1001&sid=77&tm=";
+    ASSERT_EQ(opened.compare(0, head.size(), head), 0) << opened;
+    EXPECT_EQ(Param(opened.substr(opened.find('?') + 1), "url"), "http://web.test:8080/ZeqaShow/lb/goAgent");
+    EXPECT_EQ(Param(opened.substr(opened.find('?') + 1), "token").size(), 32u);
 }
