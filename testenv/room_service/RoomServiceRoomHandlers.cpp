@@ -347,6 +347,8 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 1)) return Reply(10, "余额不足");
+    PushNotice(ParamI(p, "rid"), "notifycolorbar",
+               StringUtility::Format("uid=%u\ntid=%u\ncid=%u\n", u->uid, ParamU(p, "tid"), ParamU(p, "cid")));
     return Reply(1);
 }
 
@@ -363,7 +365,7 @@ void RoomService::RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gi
     uint64_t total = 0;   // what this sender gave this receiver of this gift so far
     for (const SvcGift& g : r.gifts)
         if (g.from == from && g.to == to && g.gid == gid) total += g.cnt;
-    Notice(r.rid, "notifygift",
+    PushNotice(r.rid, "notifygift",
            NoticeBody({{"rid", std::to_string(r.rid)}, {"fid", std::to_string(from)}, {"tid", std::to_string(to)},
             {"gid", std::to_string(gid)}, {"cnt", std::to_string(cnt)}, {"hiscnt", std::to_string(total)},
             {"word", UrlEnc(word)}}));
@@ -422,7 +424,7 @@ Json::Value RoomService::OnSendTag(const Params& p) {
     uint32_t tid = ParamU(p, "tid");
     if (!r->users.count(tid)) return Reply(2, "该用户不在房间");
     if (!Charge(*u, 10)) return Reply(10, "余额不足");
-    Notice(r->rid, "notifytag",
+    PushNotice(r->rid, "notifytag",
            NoticeBody({{"rid", std::to_string(r->rid)}, {"fid", std::to_string(u->uid)}, {"tid", std::to_string(tid)},
             {"tagid", std::to_string(ParamU(p, "tagid"))}}));
     Json::Value v = Reply(1);
@@ -436,6 +438,8 @@ Json::Value RoomService::OnSendTmpNotice(const Params& p) {
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
     r->notices.push_back(ParamS(p, "word"));
+    PushNotice(r->rid, "notifytmpnotice",
+               StringUtility::Format("id=%u\nword=%s\n", u->uid, UrlEnc(ParamS(p, "word")).c_str()));
     return Reply(1);
 }
 
@@ -463,6 +467,9 @@ Json::Value RoomService::OnUpdateWelWord(const Params& p) {
         r->welcome[u->uid] = ParamS(p, "word");
     else
         r->welcome.erase(u->uid);
+    std::string body = "wellist{\nwelword<uid|word>{\n";
+    for (const auto& w : r->welcome) body += StringUtility::Format("%u|%s\n", w.first, UrlEnc(w.second).c_str());
+    PushNotice(r->rid, "notifywelword", body + "}\n}\n");
     return Reply(1);
 }
 
@@ -471,6 +478,11 @@ Json::Value RoomService::OnBroadCast(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 100)) return Reply(10, "余额不足");
+    // A trumpet is heard in every room.
+    std::string body = StringUtility::Format("word=%s\nid=%u\nbeautyid=%u\nnickname=%s\nlevel=%u\n",
+                                             UrlEnc(ParamS(p, "word")).c_str(), u->uid, u->beautyid,
+                                             UrlEnc(u->nickname).c_str(), u->level);
+    for (const auto& room : data_.rooms) PushNotice(room.first, "notifybroadcast", body);
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;
