@@ -34,6 +34,7 @@
 #include "Win32.h"
 #include "ZqLib.h"
 #include "ZqWindowBase.h"
+#include "TestUtil.h"
 
 namespace fs = std::filesystem;
 
@@ -215,8 +216,8 @@ protected:
     // Starts Varnet with a data folder and an installation of its own (without the updater: nothing to
     // update here) and debug logging.
     void Launch() {
-        char tmpl[] = "/tmp/varnet-walk-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        const std::string tmpl = testsupport::MakeTempDir("varnet-walk");
+        ASSERT_FALSE(tmpl.empty());
         data = tmpl;
         {
             std::ofstream ini(data + "/user.ini");
