@@ -166,7 +166,10 @@ void CRoomUI::InitColumns()
     CPaintManagerUI* pm = m_hwnd ? &m_PaintManager : nullptr;
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
     auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
-    m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &m_trumpetView);
+    if (pm)
+        m_right.InitControls(this, this, pm, &m_trumpetView);
+    else
+        m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &m_trumpetView);
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
@@ -414,6 +417,8 @@ void CRoomUI::Notify(TNotifyUI& msg)
             return;
         }
     }
+    if (m_right.Notify(msg))
+        return;
     m_center.Notify(msg);
     WindowImplBase::Notify(msg);
 }
@@ -493,6 +498,7 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
     DestroyWebPanes();
+    m_right.ReleaseWindows();
     m_center.ResetViews();
     m_bannerUI = nullptr;
     m_modal.clear();
@@ -524,9 +530,13 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         if (lParam != 1)
             m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
         break;
-    case ROOM_NOTIFY_USER_DETAIL:
-        Free(code, reinterpret_cast<RoomUserDetail*>(lParam));
+    case ROOM_NOTIFY_USER_DETAIL: {
+        auto* rec = reinterpret_cast<RoomUserDetail*>(lParam);
+        if (rec)
+            m_right.ShowUserDetail(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_FAV_CHANGED:     // room id
         if (uint32_t(lParam) == m_roomId)
             UpdateFavTab();

@@ -165,6 +165,20 @@ std::vector<std::string> RoomService::Queries(const std::string& cmd) const {
     return it == queries_.end() ? std::vector<std::string>() : it->second;
 }
 
+void RoomService::SetNoticeSink(NoticeSink sink) {
+    std::lock_guard<std::mutex> g(controlLock_);
+    noticeSink_ = std::move(sink);
+}
+
+void RoomService::Notice(int rid, const std::string& cmd, const std::string& body) {
+    NoticeSink sink;
+    {
+        std::lock_guard<std::mutex> g(controlLock_);
+        sink = noticeSink_;
+    }
+    if (sink) sink(static_cast<uint32_t>(rid), cmd, body);
+}
+
 void RoomService::WithData(const std::function<void(SvcData&)>& fn) {
     std::lock_guard<std::recursive_mutex> g(dataLock_);
     fn(data_);

@@ -72,6 +72,11 @@ public:
     int TotalRequests() const;
     int BadSignatures() const;
     std::vector<std::string> Queries(const std::string& cmd) const;   // raw query strings, in order
+    // The notices the moderation commands cause (notifyop, notifyexit, notifyrole) go to this sink: the
+    // room id as channel, the command, a body in the notice text format. A stack wires it to its chat server
+    // (ChatServer::PushNotice). Called on a service thread with the data lock held. Unset: no notices.
+    using NoticeSink = std::function<void(uint32_t joinId, const std::string& cmd, const std::string& body)>;
+    void SetNoticeSink(NoticeSink sink);
     // Data access under the service's lock.
     void WithData(const std::function<void(SvcData&)>& fn);
 
@@ -133,6 +138,7 @@ private:
     Json::Value CoinJson(const SvcUser& u) const;
     void ChatRoomJson(Json::Value& c, const SvcUser& u, const SvcRoom& r, const std::string& chatName) const;
     bool Charge(SvcUser& u, uint64_t amount);
+    void Notice(int rid, const std::string& cmd, const std::string& body);
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
@@ -150,6 +156,7 @@ private:
     std::map<std::string, std::vector<std::string>> queries_;
     int total_ = 0;
     int badSignatures_ = 0;
+    NoticeSink noticeSink_;
 
     std::recursive_mutex dataLock_;                   // guards data_
     SvcData data_;
