@@ -424,7 +424,7 @@ TEST(UserDetails, AgeAddressAndConsumptionTotals)
     }
 }
 
-TEST(UserDetails, ConsumptionListsBuiltOncePerWindow)
+TEST(UserDetails, ConsumptionListsBuiltOncePerWindowAndPopupsGoWithIt)
 {
     Room r;
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
@@ -461,7 +461,16 @@ TEST(UserDetails, ConsumptionListsBuiltOncePerWindow)
     ::SendMessage(popup.GetHWND(), WM_CLOSE, 2, 0);   // what Close(2) posts
     EXPECT_FALSE(popup.IsWindowVisible());
     EXPECT_EQ(popup.m_closeCode, 2u);
+    // An answer still queued when the window closes never reaches the card; both popups go with the window.
+    roompopups::CUIChkUserInfo& card = r.ui.Right().UserInfoPopup();
+    card.m_info.nickname = "before";
+    auto late = std::make_unique<RoomUserDetail>();
+    late->nickname = "late";
+    EXPECT_TRUE(PostRoomNotify(r.ui.GetHWND(), ROOM_NOTIFY_USER_DETAIL, std::move(late)));
     r.ui.CloseRoomWindow();
+    PumpMessagesFor(50);
+    EXPECT_EQ(card.m_info.nickname, "before");
+    EXPECT_EQ(card.GetHWND(), nullptr);
     EXPECT_EQ(popup.GetHWND(), nullptr);
 }
 
