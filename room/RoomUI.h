@@ -71,11 +71,9 @@ public:
 // Kind 2: the user-list column.
 class IRoomRightUI : public IRoomDealUI {
 public:
-    // The user becomes the gift recipient (not for the own id, guests or hidden users).
-    virtual void SelectGiftTarget(uint32_t uid) = 0;
-    // Shows the members tab with the user's row selected; negative when the user has no row.
-    virtual int LocateUser(uint32_t uid) = 0;
-    virtual void OpenStampDialog(uint32_t uid) = 0;
+    // UI thread. The user becomes the gift target; the lists show the user's row.
+    virtual void SelectGiftTarget(uint32_t uid) { (void)uid; }
+    virtual void LocateUser(uint32_t uid) { (void)uid; }
 };
 
 class IRoomUI {

@@ -109,7 +109,6 @@ void CDealMainRight::ReleaseWindows()
     for (int i = 0; i < 3; ++i)
         m_options[i] = nullptr, m_search[i] = nullptr, m_searchBars[i] = nullptr;
     m_giftTargets = nullptr;
-    m_trumpet = nullptr;
 }
 
 uint32_t CDealMainRight::RoomId() const { return m_room ? m_room->GetRoomID() : 0; }
@@ -301,7 +300,7 @@ void CDealMainRight::SelectGiftTarget(uint32_t uid)
         AddGiftTarget(u.nickname, uid);
 }
 
-int CDealMainRight::LocateUser(uint32_t uid)
+int CDealMainRight::LocateUserRow(uint32_t uid)
 {
     ShowTab(1);
     if (!m_members)
@@ -404,7 +403,7 @@ bool CDealMainRight::Notify(TNotifyUI& msg)
 void CDealMainRight::OnClick(const std::string& name)
 {
     if (name == "UserListLocatSeftBTN") {
-        LocateUser(CGlobalDataApp::GetInstance().GetUid());
+        LocateUserRow(CGlobalDataApp::GetInstance().GetUid());
     } else if (name == "UserListFindBTN") {
         int sel = m_tab ? m_tab->GetCurSel() : -1;
         if (sel < 0 || sel > 2 || !m_searchBars[sel])

@@ -4,7 +4,8 @@
 //
 // Threads: the UI thread only. The room's user map is read between CRoomInfoMgr::LockRoom and UnlockRoom;
 // single records are copied out with GetRoomUser. Control pointers belong to the room window's control
-// tree: ReleaseWindows (the room window's WM_DESTROY) clears them and destroys the popups' windows.
+// tree: ReleaseWindows (the room window's WM_DESTROY) clears them and destroys the popups' windows. The
+// trumpet pane belongs to the room window, which points the column at it (Init).
 #pragma once
 
 #include <cstdint>
@@ -52,8 +53,11 @@ public:
 
     // IRoomRightUI
     void SelectGiftTarget(uint32_t uid) override;
-    int LocateUser(uint32_t uid) override;
-    void OpenStampDialog(uint32_t uid) override;
+    void LocateUser(uint32_t uid) override { LocateUserRow(uid); }
+    // Shows the members tab with the user's row selected: the list's answer, negative without a row.
+    int LocateUserRow(uint32_t uid);
+    // The stamp popup of the gift panel (OnOpenStamp).
+    void OpenStampDialog(uint32_t uid);
 
     // List maintenance (the room notifications).
     void RebuildUserLists();

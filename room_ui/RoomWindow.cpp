@@ -166,10 +166,9 @@ void CRoomUI::InitColumns()
     CPaintManagerUI* pm = m_hwnd ? &m_PaintManager : nullptr;
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
     auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
+    m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &m_trumpetView);
     if (pm)
-        m_right.InitControls(this, this, pm, &m_trumpetView);
-    else
-        m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &m_trumpetView);
+        m_right.InitControls(this, this, pm, m_right.Trumpet());
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);

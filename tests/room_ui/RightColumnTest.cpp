@@ -230,10 +230,10 @@ TEST(RightColumn, ListsCountsSearchAndRemoval)
     EXPECT_TRUE(bar->IsVisible());
     r.Notify("click", r.ui.m_PaintManager.FindControl("UserListFindBTN"));
     EXPECT_FALSE(bar->IsVisible());
-    EXPECT_EQ(r.ui.Right().LocateUser(kTwinB), 1);
+    EXPECT_EQ(r.ui.Right().LocateUserRow(kTwinB), 1);
     EXPECT_EQ(tab->GetCurSel(), 1);
     EXPECT_EQ(members->GetCurSel(), members->FindUserIndex(kTwinB));
-    EXPECT_LT(r.ui.Right().LocateUser(kHidden), 0);
+    EXPECT_LT(r.ui.Right().LocateUserRow(kHidden), 0);
 
     // A role change places the user; a user leaving goes from every list and from the recipients.
     CRoomInfoMgr::GetInstance().SetUserRole(kRoom, kTwinA, 20);
