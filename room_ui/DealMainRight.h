@@ -89,7 +89,7 @@ public:
     // The row record of a room user (catalogue icons and name colour).
     static UserListItemInfo ToItem(const RoomUserInfo& user);
 
-    // Seams (tests; the gift panel for ids 11 and 12). Defaults: the request worker, CZqMenuUI at the
+    // Seams (tests; the gift panel for ids 11 and 12). Defaults: PostRoomRequest, CZqMenuUI at the
     // cursor on the modal stack, the program's message box, the catalogue's rights table.
     std::function<void(CZQMessage& request)> PostRequest;
     std::function<int(const std::vector<UserMenuEntry>& items)> RunMenu;

@@ -5,8 +5,8 @@
 #include "DealMainCenter.h"
 #include "GlobalData.h"
 #include "IDataHalvec.h"
-#include "MsgClientThread.h"
 #include "RoomInfoMgr.h"
+#include "RoomRequests.h"
 #include "UIChkUserInfo.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
@@ -119,7 +119,7 @@ void CDealMainRight::SendOp(CZQMessage& msg, const RoomUserInfo& target)
     if (PostRequest)
         PostRequest(msg);
     else
-        CMsgClientThread::GetInstance().PostRequest(&msg);
+        PostRoomRequest(&msg);
 }
 
 void CDealMainRight::RunMenuAction(int id, const RoomUserInfo& menuTarget)

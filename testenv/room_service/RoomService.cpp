@@ -89,6 +89,11 @@ int RoomService::Start(int port) {
         res.status = status;
         res.set_content(body, "text/plain");
     });
+    server_->Get("/ZeqaShow/exchangeZebin", [this](const httplib::Request& req, httplib::Response& res) {
+        Params p(req.params.begin(), req.params.end());
+        std::lock_guard<std::recursive_mutex> g(dataLock_);
+        res.set_content(Write(OnExchange(p)), "text/plain");
+    });
     if (port == 0) {
         port_ = server_->bind_to_any_port("127.0.0.1");
     } else {
@@ -163,20 +168,6 @@ std::vector<std::string> RoomService::Queries(const std::string& cmd) const {
     std::lock_guard<std::mutex> g(controlLock_);
     auto it = queries_.find(cmd);
     return it == queries_.end() ? std::vector<std::string>() : it->second;
-}
-
-void RoomService::SetNoticeSink(NoticeSink sink) {
-    std::lock_guard<std::mutex> g(controlLock_);
-    noticeSink_ = std::move(sink);
-}
-
-void RoomService::Notice(int rid, const std::string& cmd, const std::string& body) {
-    NoticeSink sink;
-    {
-        std::lock_guard<std::mutex> g(controlLock_);
-        sink = noticeSink_;
-    }
-    if (sink) sink(static_cast<uint32_t>(rid), cmd, body);
 }
 
 void RoomService::WithData(const std::function<void(SvcData&)>& fn) {

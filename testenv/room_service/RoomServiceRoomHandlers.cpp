@@ -260,8 +260,8 @@ Json::Value RoomService::OnKickRoom(const Params& p) {
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
     r->users.erase(tid);
     r->mics.erase(tid);
-    Notice(r->rid, "notifyop", OpNoticeBody(1, tid, u->uid));
-    Notice(r->rid, "notifyexit", ExitNoticeBody(tid, r->users.size()));
+    PushNotice(r->rid, "notifyop", OpNoticeBody(1, tid, u->uid));
+    PushNotice(r->rid, "notifyexit", ExitNoticeBody(tid, r->users.size()));
     return Reply(1);
 }
 
@@ -323,8 +323,8 @@ Json::Value RoomService::OnOpRoomBlackUser(const Params& p) {
         r->black.insert(tid);
         bool was = r->users.erase(tid) > 0;
         r->mics.erase(tid);
-        Notice(r->rid, "notifyop", OpNoticeBody(4, tid, u->uid));
-        if (was) Notice(r->rid, "notifyexit", ExitNoticeBody(tid, r->users.size()));
+        PushNotice(r->rid, "notifyop", OpNoticeBody(4, tid, u->uid));
+        if (was) PushNotice(r->rid, "notifyexit", ExitNoticeBody(tid, r->users.size()));
     } else {
         r->black.erase(tid);
     }
@@ -343,7 +343,7 @@ Json::Value RoomService::OnOpRoomUserChat(const Params& p) {
         r->muted.insert(tid);
     else
         r->muted.erase(tid);
-    Notice(r->rid, "notifyop", OpNoticeBody(mute ? 2 : 3, tid, u->uid));
+    PushNotice(r->rid, "notifyop", OpNoticeBody(mute ? 2 : 3, tid, u->uid));
     return Reply(1);
 }
 
@@ -356,7 +356,7 @@ Json::Value RoomService::OnOpRoomUserRole(const Params& p) {
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
     uint32_t role = ParamI(p, "optype") == 1 ? ParamU(p, "roletype") : 0;
     r->roles[tid] = role;
-    Notice(r->rid, "notifyrole", "tid=" + std::to_string(tid) + "\nfid=" + std::to_string(u->uid) + "\nrid=" +
+    PushNotice(r->rid, "notifyrole", "tid=" + std::to_string(tid) + "\nfid=" + std::to_string(u->uid) + "\nrid=" +
                                      std::to_string(r->rid) + "\nrole=" + std::to_string(role) + "\n");
     return Reply(1);
 }
@@ -366,6 +366,8 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 1)) return Reply(10, "余额不足");
+    PushNotice(ParamI(p, "rid"), "notifycolorbar",
+               StringUtility::Format("uid=%u\ntid=%u\ncid=%u\n", u->uid, ParamU(p, "tid"), ParamU(p, "cid")));
     return Reply(1);
 }
 
@@ -422,6 +424,8 @@ Json::Value RoomService::OnSendTmpNotice(const Params& p) {
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
     r->notices.push_back(ParamS(p, "word"));
+    PushNotice(r->rid, "notifytmpnotice",
+               StringUtility::Format("id=%u\nword=%s\n", u->uid, UrlEnc(ParamS(p, "word")).c_str()));
     return Reply(1);
 }
 
@@ -449,6 +453,9 @@ Json::Value RoomService::OnUpdateWelWord(const Params& p) {
         r->welcome[u->uid] = ParamS(p, "word");
     else
         r->welcome.erase(u->uid);
+    std::string body = "wellist{\nwelword<uid|word>{\n";
+    for (const auto& w : r->welcome) body += StringUtility::Format("%u|%s\n", w.first, UrlEnc(w.second).c_str());
+    PushNotice(r->rid, "notifywelword", body + "}\n}\n");
     return Reply(1);
 }
 
@@ -457,6 +464,11 @@ Json::Value RoomService::OnBroadCast(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 100)) return Reply(10, "余额不足");
+    // A trumpet is heard in every room.
+    std::string body = StringUtility::Format("word=%s\nid=%u\nbeautyid=%u\nnickname=%s\nlevel=%u\n",
+                                             UrlEnc(ParamS(p, "word")).c_str(), u->uid, u->beautyid,
+                                             UrlEnc(u->nickname).c_str(), u->level);
+    for (const auto& room : data_.rooms) PushNotice(room.first, "notifybroadcast", body);
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;

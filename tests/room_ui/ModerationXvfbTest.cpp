@@ -234,8 +234,8 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     int chatPort = chat.Start(0);
     ASSERT_NE(chatPort, 0);
     testenv::RoomService service;
-    service.SetNoticeSink([&chat](uint32_t id, const std::string& cmd, const std::string& body) {
-        chat.PushNotice(id, cmd, body);
+    service.SetNoticeSink([&chat](int rid, const std::string& cmd, const std::string& body) {
+        chat.PushNotice(uint32_t(rid), cmd, body);
     });
     service.WithData([chatPort](testenv::SvcData& d) {
         d.chatPort = chatPort;

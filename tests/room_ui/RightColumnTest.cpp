@@ -546,8 +546,8 @@ TEST(Moderation, MuteAndKickReachTheServiceAndTheOtherClient)
     ASSERT_GT(chat.Start(), 0);
     testenv::RoomService service;
     ASSERT_GT(service.Start(), 0);
-    service.SetNoticeSink([&chat](uint32_t id, const std::string& cmd, const std::string& body) {
-        chat.PushNotice(id, cmd, body);
+    service.SetNoticeSink([&chat](int rid, const std::string& cmd, const std::string& body) {
+        chat.PushNotice(uint32_t(rid), cmd, body);
     });
     service.WithData([&](testenv::SvcData& d) {
         d.chatPort = chat.Port();
