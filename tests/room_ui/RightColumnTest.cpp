@@ -25,6 +25,7 @@
 #include "RoomTestEnv.h"
 #include "RoomWindow.h"
 #include "TestKeys.h"
+#include "TestUtil.h"
 #include "UIChkUserInfo.h"
 #include "UIConsumeDetail.h"
 #include "UserDetailRules.h"
@@ -50,8 +51,7 @@ void SetUpOnce()
 {
     static AllRightsHalvec halvec;
     static bool done = [] {
-        char tmpl[] = "/tmp/varnet-right-XXXXXX";
-        std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+        std::string dir = testsupport::MakeTempDir("varnet-right");
         setenv("VARNET_DATA_DIR", dir.c_str(), 1);
         setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
         LogSetFolder(dir + "/log");
@@ -513,15 +513,15 @@ public:
     void NotifyPriMsg(std::string, std::string, std::string) override {}
     void NotifyNomMsg(std::string, std::string) override {}
     void ConectionStop() override {}
-    bool WaitFor(const std::string& prefix, int ms = 10000)
+    bool WaitFor(const std::string& prefix)
     {
-        for (int waited = 0; waited <= ms; waited += 20, usleep(20000)) {
+        return testsupport::WaitUntil([&] {
             std::lock_guard<std::mutex> g(m_lock);
             for (const std::string& n : m_notices)
                 if (n.rfind(prefix, 0) == 0)
                     return true;
-        }
-        return false;
+            return false;
+        });
     }
 
 private:
@@ -529,14 +529,6 @@ private:
     std::vector<std::string> m_notices;
 };
 
-template <class F>
-bool WaitUntil(F done, int ms = 10000)
-{
-    for (int waited = 0; waited <= ms; waited += 20, usleep(20000))
-        if (done())
-            return true;
-    return done();
-}
 
 }  // namespace
 
@@ -600,7 +592,7 @@ TEST(Moderation, MuteAndKickReachTheServiceAndTheOtherClient)
     EXPECT_TRUE(inbox.WaitFor("notifyop type=1\ntid=1002\nfid=1001")) << "the kicked client saw nothing";
     EXPECT_TRUE(inbox.WaitFor("notifyexit id=1002\n"));
     bool gone = false;
-    EXPECT_TRUE(WaitUntil([&] {
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
         service.WithData([&](testenv::SvcData& d) { gone = d.rooms[kRoom].users.count(1002) == 0; });
         return gone;
     }));
