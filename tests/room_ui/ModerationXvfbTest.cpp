@@ -32,6 +32,7 @@
 #include "WebService.h"
 #include "Win32.h"
 #include "ZqWindowBase.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -268,9 +269,8 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
                                 c["tm"].asUInt(), "1002_chat"));
     ASSERT_TRUE(bob.StartRecv(&inbox));
 
-    char tmpl[] = "/tmp/varnet-moderation-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string data = tmpl;
+    const std::string data = testsupport::MakeTempDir("varnet-moderation");
+    ASSERT_FALSE(data.empty());
     {
         std::ofstream ini(data + "/user.ini");
         ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
