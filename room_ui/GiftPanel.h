@@ -2,8 +2,8 @@
 // combo, the count edit with its presets, the hover card, and the special gifts that open popups (group
 // gift 21009, cheque 21012; gift with words and stamps from the user menu).
 //
-// The receiver combo holds one item a user, its tag the user id: two users may share a nickname, so an item
-// is always found by its tag, never by its text.
+// The receiver combo (kept by the user-list column) holds one item a user, its tag the user id: two users may
+// share a nickname, so the receiver is the chosen item's tag, never its text.
 //
 // Threads: UI thread only. The popups and the hover card are windows of this thread, owned here and
 // destroyed by Release (the room window's destruction).
@@ -53,13 +53,6 @@ public:
     void OnGiftResourceUpdate(bool after);
     void FillCountPresets();
 
-    // Receivers. Add keeps one item a user (an existing one is renamed and selected); Select chooses the
-    // user's item; Remove drops every item of the user.
-    void AddGiftTarget(uint32_t uid, const std::string& nickname);
-    bool SelectGiftTarget(uint32_t uid);
-    void RemoveGiftTarget(uint32_t uid);
-    // Every user on a public microphone becomes a receiver (the room store's users).
-    void RebuildGiftTargets();
     // The user id of the chosen item; 0 without one.
     uint32_t ChosenReceiver() const;
 

@@ -170,6 +170,8 @@ void CRoomUI::InitColumns()
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
     auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
     m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &TrumpetPane());
+    if (pm)
+        m_right.InitControls(this, this, pm, m_right.Trumpet());
     m_tips.InitControls(this, pm, &TrumpetPane());
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
@@ -178,6 +180,9 @@ void CRoomUI::InitColumns()
     // The panel's refusals go to the column's tip bar.
     m_gifts.ShowGiftTip = [this](const std::string& text) { m_tips.ShowGiftTip(text); };
     m_gifts.ShowGiftFailTip = [this](const std::string& text) { m_tips.ShowGiftFailTip(text); };
+    // The user menu's gift with words and stamp open the panel's popups.
+    m_right.OnOpenWordsGift = [this](uint32_t uid, const std::string& nickname) { m_gifts.OpenWordsGift(uid, nickname); };
+    m_right.OnOpenStamp = [this](uint32_t uid) { m_gifts.OpenStampDialog(uid); };
 }
 
 void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice)
@@ -508,6 +513,8 @@ void CRoomUI::Notify(TNotifyUI& msg)
             return;
         }
     }
+    if (m_right.Notify(msg))
+        return;
     if (m_gifts.Notify(msg))
         return;
     m_center.Notify(msg);
@@ -599,6 +606,7 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     m_luckyTip.reset();
     m_center.DestroyPopups();
     DestroyWebPanes();
+    m_right.ReleaseWindows();
     m_center.ResetViews();
     m_bannerUI = nullptr;
     m_modal.clear();
@@ -621,7 +629,6 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_USER_LIST:   // room id, not a payload
         UpdateRoomManagerButton();
         m_right.RebuildUserLists();
-        m_gifts.RebuildGiftTargets();
         m_center.UpdateUserList();
         break;
     case ROOM_NOTIFY_MIC_STREAM:
@@ -633,9 +640,13 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         else
             OpenRoomManager();
         break;
-    case ROOM_NOTIFY_USER_DETAIL:
-        Free(code, reinterpret_cast<RoomUserDetail*>(lParam));
+    case ROOM_NOTIFY_USER_DETAIL: {
+        auto* rec = reinterpret_cast<RoomUserDetail*>(lParam);
+        if (rec)
+            m_right.ShowUserDetail(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_FAV_CHANGED:     // room id
         if (uint32_t(lParam) == m_roomId)
             UpdateFavTab();
@@ -672,7 +683,6 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             if (rec) {
                 m_right.AddOrPlaceUser(rec->uid);
                 m_right.UpdateListCounts();
-                m_gifts.RebuildGiftTargets();
             }
             Free(code, rec);
         }
@@ -682,7 +692,6 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         auto* rec = reinterpret_cast<RoomUserChange*>(lParam);
         if (rec) {
             m_right.RemoveUser(rec->uid);
-            m_gifts.RemoveGiftTarget(rec->uid);
         }
         Free(code, rec);
         break;

@@ -329,15 +329,17 @@ TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId)
     EXPECT_EQ(panel.Pages()->GetCurSel(), 1);
     EXPECT_EQ(panel.CountEdit()->GetText(), "1");
 
-    // Receivers: the user list made one item per user on a microphone; two of one nickname stay apart.
+    // Receivers (the user-list column's combo): one item per user on a microphone; two of one nickname stay
+    // apart, and the panel's receiver is the chosen item's user.
     ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_LIST, kRoom);
     ASSERT_EQ(panel.Receivers()->GetCount(), 2);
-    panel.AddGiftTarget(kBob2, "鲍勃");
+    ui.Right().AddGiftTarget("鲍勃", kBob2);
     EXPECT_EQ(panel.Receivers()->GetCount(), 2);
     EXPECT_EQ(panel.ChosenReceiver(), kBob2);
-    panel.AddGiftTarget(kBob, "鲍勃");
+    ui.Right().AddGiftTarget("鲍勃", kBob);
     EXPECT_EQ(panel.ChosenReceiver(), kBob);
-    ASSERT_TRUE(panel.SelectGiftTarget(kBob2));
+    ui.Right().SelectGiftTarget(kBob2);
+    ASSERT_EQ(panel.ChosenReceiver(), kBob2);
 
     // The gift goes to the chosen one of them; the service charges it and announces it.
     panel.CountEdit()->SetText("3(三)");
@@ -355,8 +357,8 @@ TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId)
     logic.ready = false;
     Click("btnGiftSelectItem", 10001);
     logic.ready = true;
-    panel.RemoveGiftTarget(kBob);
-    panel.RemoveGiftTarget(kBob2);
+    ui.Right().RemoveUser(kBob);
+    ui.Right().RemoveUser(kBob2);
     panel.CountEdit()->SetText("1");
     Click("btnGiftSelectItem", 10001);
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 100; });
@@ -371,7 +373,7 @@ TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId)
 TEST_F(GiftTest, PanelStealthAndSpecialGifts)
 {
     CDealGiftPanel& panel = ui.Gifts();
-    panel.AddGiftTarget(kBob, "鲍勃");
+    ui.Right().AddGiftTarget("鲍勃", kBob);
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.stealth = 1; });
     Click("btnGiftSelectItem", 10002);
     EXPECT_EQ(tips, std::vector<std::string>{"隐身状态只能送豪华礼物!"});
@@ -389,10 +391,13 @@ TEST_F(GiftTest, PanelStealthAndSpecialGifts)
     ASSERT_NE(panel.GroupGift(), nullptr);
     EXPECT_TRUE(panel.GroupGift()->IsWindowVisible());
     EXPECT_EQ(panel.GroupGift()->Users()->Count(), 2);
-    panel.OpenWordsGift(kBob2, "鲍勃");
+    // The user menu's gift with words and stamp (items 11 and 12) open the panel's popups for its target.
+    RoomUserInfo target;
+    ASSERT_TRUE(CRoomInfoMgr::GetInstance().GetRoomUser(kRoom, kBob2, target));
+    ui.Right().RunMenuAction(11, target);
     ASSERT_NE(panel.Words(), nullptr);
     EXPECT_EQ(panel.Words()->Receiver(), kBob2);
-    panel.OpenStampDialog(kBob2);
+    ui.Right().RunMenuAction(12, target);
     ASSERT_NE(panel.Stamps(), nullptr);
     EXPECT_EQ(panel.Stamps()->Target(), kBob2);
     // A receiver who left: the cheque is refused with its tip.
