@@ -168,7 +168,13 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     ASSERT_FALSE(dataDir.path().empty());
     const std::string data = dataDir.path();
     namespace fs = std::filesystem;
-    const fs::path bin = VARNET_BINARY_DIR "/bin";
+    const fs::path bin = VARNET_BINARY_DIR "/bin", install = data + "/install";
+    // An installation of its own: the updater the program starts writes its catalogue files there.
+    fs::create_directories(install);
+    for (const auto& e : fs::directory_iterator(bin))
+        if (e.path().filename() != "res")
+            fs::create_symlink(e.path(), install / e.path().filename());
+    fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
     testenv::UpdateService updates;   // nothing newer than the installed catalogue
     updates.SetCatalogueFolder((bin / "res").string());
     ASSERT_TRUE(updates.Start());
@@ -190,7 +196,7 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         setenv("VARNET_DATA_DIR", data.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", bin.c_str(), 1);
+        setenv("VARNET_INSTALL_DIR", install.c_str(), 1);
         setenv("XDG_RUNTIME_DIR", (data + "/run").c_str(), 1);
         setenv("NO_AT_BRIDGE", "1", 1);
         setenv("VARNET_LOG_DEBUG", "1", 1);   // the chat lines go to the room window's log
