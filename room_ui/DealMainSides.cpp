@@ -12,15 +12,6 @@ bool IsManager(const RoomUserInfo& u) { return u.role == 10 || u.role == 20 || u
 
 }  // namespace
 
-void CDealMainLeft::DealMicAttrChange(const RoomMicAttr& attr)
-{
-    auto it = m_mics.find(attr.uid);
-    if (it != m_mics.end())
-        it->second.stream.micattr = attr.micattr;
-}
-
-void CDealMainLeft::LeaveMic(const RoomMicOff& off) { m_mics.erase(off.uid); }
-
 void CDealMainRight::Init(IRoomUI* room, CUserListUI* managers, CUserListUI* members, CUserListUI* micOrder,
                           IChatView* trumpet)
 {

@@ -17,6 +17,7 @@
 
 #include "ChatView.h"
 #include "DealMainCenter.h"
+#include "DealMainLeft.h"
 #include "DealMainSides.h"
 #include "FlashWnd.h"
 #include "RichEditCtrlEx.h"
