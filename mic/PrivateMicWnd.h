@@ -29,6 +29,8 @@ public:
     void UpdateUserRecord(const RoomUserInfo& user);
     void PopOut();
     void DealClickClose();
+    // The view's picture on the desktop; null headless.
+    CVideoGtkPresenter* DesktopPresenter() const { return m_presenter.get(); }
 
     const char* GetWindowClassName() const override { return "VarnetVideoShowMic"; }
     void InitWindow() override;

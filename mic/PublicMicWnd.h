@@ -84,6 +84,8 @@ public:
     void StopForSwitch();
 
     CVideoShowControlWnd& ControlView() { return m_view; }
+    // The view's picture on the desktop; null headless.
+    CVideoGtkPresenter* DesktopPresenter() const { return m_presenter.get(); }
 
     // IVideoShowControlCallBack
     bool IsControlActive(int index) override;
