@@ -24,6 +24,8 @@ public:
     void OnFrame(const BYTE* rgb24, long length) override { m_view.InputFrame(length, rgb24); }
 
     CVideoShowWnd& View() { return m_view; }
+    // The picture on the desktop; null headless.
+    CVideoGtkPresenter* DesktopPresenter() const { return m_presenter.get(); }
 
 private:
     CVideoShowWnd m_view;

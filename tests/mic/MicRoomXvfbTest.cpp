@@ -21,6 +21,7 @@
 #include "RoomManager.h"
 #include "RoomService.h"
 #include "RoomWindow.h"
+#include "SettingsPreview.h"
 #include "Tesmar.h"
 #include "UIBackendGtk.h"
 #include "VideoGtkPresenter.h"
@@ -277,6 +278,27 @@ TEST_F(MicRoomXvfb, PerformersPlayLiveRelinkAfterTheServerCameBackAndTheOwnCamer
     other.adapter->StopActive(true);
     other.adapter->SetOwner(nullptr);
     other.view.Destroy();
+}
+
+TEST_F(MicRoomXvfb, SettingsDialogListsTheSyntheticCameraAndShowsItsPreview) {
+    Enter();
+    ui.Left().OpenSettings(3);
+    CRoomConfigSetDlg& dlg = ui.Left().Settings();
+    ASSERT_NE(dlg.GetHWND(), nullptr);
+    auto* combo = dynamic_cast<DuiLib::CComboUI*>(dlg.m_PaintManager.FindControl("SelVideoDeviceCombo"));
+    ASSERT_NE(combo, nullptr);
+    ASSERT_GE(combo->GetCount(), 1);
+    char name[250] = {0};
+    Grabbel::CameraName(0, name, sizeof(name));
+    EXPECT_EQ(std::string(name), std::string(combo->GetText().c_str()));
+    auto* preview = dynamic_cast<roomui::CVideoShowPreview*>(dlg.Preview());
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(PumpUntil([&] {
+        return preview->HasWindow() && !preview->View().IsShowingBackground() && preview->DesktopPresenter() &&
+               preview->DesktopPresenter()->DrawCount() > 5;
+    }, 15000));
+    Shot("room_settings_preview.png");
+    dlg.CloseDialog(2);
 }
 
 }  // namespace
