@@ -287,8 +287,10 @@ void CPublicMicWnd::OnClickControl(int index) {
 void CPublicMicWnd::OnPaintControl(HDC dc, int width, int, int hover, bool pressed) {
     const TImageInfo* a = m_imageA;
     const TImageInfo* b = m_imageB;
-    if (!a) PJ_Log(micwnd::kUiLog, LOG_IMPOSSIBLE, "CPublicMicWnd::OnPaintControl", "加载btn_MicList_CloseVideo.png图片失败");
-    if (!b) PJ_Log(micwnd::kUiLog, LOG_IMPOSSIBLE, "CPublicMicWnd::OnPaintControl", "加载videoshow_btn_popupwnd.png图片失败");
+    if ((!a || !b) && !m_imageLogged.exchange(true)) {
+        if (!a) PJ_Log(micwnd::kUiLog, LOG_IMPOSSIBLE, "CPublicMicWnd::OnPaintControl", "加载btn_MicList_CloseVideo.png图片失败");
+        if (!b) PJ_Log(micwnd::kUiLog, LOG_IMPOSSIBLE, "CPublicMicWnd::OnPaintControl", "加载videoshow_btn_popupwnd.png图片失败");
+    }
     bool own = IsOwnStream();
     int flags = m_adapter->GetShowFlags();
     auto draw = [&](const TImageInfo* img, int right, micwnd::Cell c) {

@@ -117,6 +117,7 @@ private:
     IRoomUI* m_pRoom = nullptr;
     // The strip's images, read by the render thread while the window lives.
     std::atomic<const DuiLib::TImageInfo*> m_imageA{nullptr}, m_imageB{nullptr};
+    std::atomic<bool> m_imageLogged{false};  // a missing image is logged once
 };
 
 class CPublicMicWndMgr {
