@@ -50,6 +50,8 @@ public:
     CPublicMicWndMgr& Public() { return m_public; }
     CPrivateMicWndMgr& Private() { return m_private; }
     CRoomConfigSetDlg& Settings() { return m_settings; }
+    // Kind 1 speaker, 2 microphone.
+    CUIWndMicAudioSlider& Slider(int kind) { return m_sliders[kind == 2 ? 1 : 0]; }
 
     // IWndCallBackMicAudioSlider
     void OnMuteChanged(int kind, bool muted) override;
