@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "../room_logic/RoomLogicTestEnv.h"
 #include "CameraSource.h"
 #include "ChatServer.h"
 #include "MicTestSupport.h"
@@ -20,17 +19,41 @@
 #include "RoomInfoMgr.h"
 #include "RoomManager.h"
 #include "RoomService.h"
+#include "RoomTestEnv.h"
 #include "RoomWindow.h"
 #include "SettingsPreview.h"
 #include "Tesmar.h"
 #include "UIBackendGtk.h"
 #include "VideoGtkPresenter.h"
+#include "Win32Window.h"
 #include "ZQCommands.h"
 #include "ZqModConfig.h"
 
 namespace {
 
-using namespace roomlogictest;
+using roomtest::kSelf;
+
+std::string Body(std::initializer_list<std::pair<const char*, std::string>> kv) {
+    std::string out;
+    for (auto& [k, v] : kv) out += std::string(k) + "=" + v + "\n";
+    return out;
+}
+
+// The main frame as far as entering a room goes: it keeps the enter reply.
+struct FrameWnd : CWin32Window {
+    HWND hwnd = nullptr;
+    std::unique_ptr<EnterRoomResult> entered;
+    HWND Open() { return hwnd = CreateWindowHandle(this); }
+    HWND GetHWND() const { return hwnd; }
+    ~FrameWnd() override {
+        if (hwnd) DestroyWindow(hwnd);
+    }
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_ROOM_NOTIFY && wParam == ROOM_NOTIFY_ENTER_RESULT)
+            entered.reset(reinterpret_cast<EnterRoomResult*>(lParam));
+        return 0;
+    }
+};
 
 constexpr uint32_t kRoom = 3003;
 const uint32_t kPublic[3] = {1002, 2001, 2002};
@@ -73,7 +96,8 @@ protected:
         if (system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
         setenv("DISPLAY", display, 1);
         setenv("NO_AT_BRIDGE", "1", 1);
-        roomlogictest::SetUp();
+        roomtest::SetUpOnce();
+        Win32Init();
         ASSERT_TRUE(DuiLib::UIBackendGtkInit());
         DuiLib::CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         std::filesystem::create_directories(VARNET_BINARY_DIR "/screenshots");
@@ -159,10 +183,9 @@ protected:
         enter.ctxInt[0] = int(kRoom);
         enter.ctxText[0] = "欢乐大厅";
         ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&enter), 1);
-        ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT));
-        ASSERT_EQ(frame.enterResults.size(), 1u);
-        ASSERT_EQ(frame.enterResults[0]->status, 1);
-        manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults[0].release()));
+        ASSERT_TRUE(PumpUntil([&] { return frame.entered != nullptr; }, 5000));
+        ASSERT_EQ(frame.entered->status, 1);
+        manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.entered.release()));
         ASSERT_NE(ui.GetHWND(), nullptr);
         CZQGetRoomUserMsg users;
         users.uid = kSelf;
@@ -218,7 +241,7 @@ protected:
     testenv::ChildProcess ffmpeg;
     std::vector<std::unique_ptr<SynthPublisher>> publishers;
     roomui::CRoomUI ui;
-    RecordingWindow frame;
+    FrameWnd frame;
     std::unique_ptr<CRoomManager> manager;
 };
 

@@ -2,11 +2,12 @@
 // room's microphone notifications reaching the public and private slots.
 #include <gtest/gtest.h>
 
-#include "../mic/MicTestSupport.h"
+#include "MicTestSupport.h"
 #include "ChatHtml.h"
 #include "RoomInfoMgr.h"
 #include "RoomTestEnv.h"
 #include "RoomWindow.h"
+#include "TestUtil.h"
 #include "UIlib.h"
 #include "Win32Window.h"
 
@@ -42,8 +43,7 @@ protected:
     {
         static MicRightsHalvec halvec;
         static bool done = [] {
-            char tmpl[] = "/tmp/varnet-miccol-XXXXXX";
-            std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+            std::string dir = testsupport::MakeTempDir("varnet-miccol");
             setenv("VARNET_DATA_DIR", dir.c_str(), 1);
             setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
             LogSetFolder(dir + "/log");
