@@ -15,6 +15,7 @@
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "RoomWindow.h"
+#include "TestUtil.h"
 #include "UIBackendGtk.h"
 #include "VideoGtkPresenter.h"
 #include "Win32Window.h"
@@ -196,11 +197,11 @@ bool UseDisplay() {
         }
     }
     setenv("NO_AT_BRIDGE", "1", 1);
-    char dir[] = "/tmp/varnet-mic-bench-XXXXXX";
-    if (mkdtemp(dir)) {
-        setenv("VARNET_DATA_DIR", dir, 1);
-        setenv("VARNET_INSTALL_DIR", dir, 1);
-        LogSetFolder(std::string(dir) + "/log");
+    const std::string dir = testsupport::MakeTempDir("varnet-mic-bench");
+    if (!dir.empty()) {
+        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
+        setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
+        LogSetFolder(dir + "/log");
     }
     Win32Init();
     if (!DuiLib::UIBackendGtkInit()) return false;
