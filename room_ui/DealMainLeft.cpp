@@ -234,9 +234,11 @@ void CDealMainLeft::UpdateMicList(const MicUserMap& mics)
     for (const auto& [uid, m] : mics) {
         (void)uid;
         int idx = static_cast<int>(m.stream.idx);
-        if (m.stream.live == 1 && idx < CPublicMicWndMgr::kSlots && m_pm)
+        if (!m_pm)
+            continue;
+        if (m.stream.live == 1)
             m_public.AddPublicMic(idx, m.user, m.stream.url, m.stream.micattr);
-        else if (m_pm)
+        else
             m_private.AddPrivateMic(idx, m.user, m.stream.url, m.stream.micattr, true);
     }
 }
