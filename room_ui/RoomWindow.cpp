@@ -175,6 +175,8 @@ void CRoomUI::InitColumns()
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
+    if (!m_left.InitControls(this, this, &m_center, pm))
+        PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::InitColumns", "microphone column without its join/leave tab");
 }
 
 void CRoomUI::CreateEffectWindow()
@@ -483,7 +485,7 @@ void CRoomUI::Notify(TNotifyUI& msg)
             return;
         }
     }
-    if (m_right.Notify(msg))
+    if (m_right.Notify(msg) || m_left.OnNotify(msg))
         return;
     m_center.Notify(msg);
     WindowImplBase::Notify(msg);
@@ -553,11 +555,13 @@ LRESULT CRoomUI::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled
         RequestExit();
         return 0;
     }
+    m_left.ReleaseWindows();
     return WindowImplBase::OnClose(uMsg, wParam, lParam, bHandled);
 }
 
 LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
 {
+    m_left.ReleaseWindows();
     // The effect window really goes with the room (hidden, stopped, destroyed, freed).
     if (m_flash) {
         m_flash->HideAndStop();
@@ -595,9 +599,13 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         m_right.RebuildUserLists();
         m_center.UpdateUserList();
         break;
-    case ROOM_NOTIFY_MIC_STREAM:
-        Free(code, reinterpret_cast<RoomMicStream*>(lParam));
+    case ROOM_NOTIFY_MIC_STREAM: {
+        auto* rec = reinterpret_cast<RoomMicStream*>(lParam);
+        if (rec)
+            m_left.DealGetLiveSig(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_ROOM_SETTINGS:   // 1 / 0
         if (lParam != 1)
             m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
@@ -629,9 +637,13 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         if (lParam == 1)
             m_center.OnTmpNoticeReply();
         break;
-    case ROOM_NOTIFY_MIC_OP_DONE:
-        Free(code, reinterpret_cast<RoomMicOpResult*>(lParam));
+    case ROOM_NOTIFY_MIC_OP_DONE: {
+        auto* rec = reinterpret_cast<RoomMicOpResult*>(lParam);
+        if (rec)
+            m_left.DealOpMicResult(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_USER_ENTER:
     case ROOM_NOTIFY_MIC_STATE: {
         // Both records begin with the user id.
@@ -672,6 +684,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             bool own = rec->uid == me;
             if (flags & 0x67)
                 m_right.RefreshUser(rec->uid);
+            if (flags & 0x45)
+                m_left.UpdateUserNickName(rec->uid);
             if ((flags & USER_CHANGE_LEVEL) && own) {
                 RefreshLevelGif();
                 UpdateRoomManagerButton();
@@ -711,6 +725,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         break;
     }
     case ROOM_NOTIFY_PRIOR_LIVE_PLAN: // 0
+        m_left.OnPlatformSwitch();
         break;
     case ROOM_NOTIFY_LUCKY_GIFT:
         // No lucky-gift tip in this window: the record is freed, never left behind.
