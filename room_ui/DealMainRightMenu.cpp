@@ -159,6 +159,9 @@ void CDealMainRight::RunMenuAction(int id, const RoomUserInfo& menuTarget)
         m.mictype = mictype;
         m.ctxText[0] = StringUtility::Format("%u|%u|%d|%d", me, t.uid, m.optype == 1 ? 1 : 0, mictype == 1 ? 1 : 0);
         SendOp(m, t);
+        IRoomDealUI* left = nullptr;
+        if (id == kMenuPrivateMic && m.optype == 2 && m_room && m_room->GetDealUI(0, &left) && left)
+            static_cast<IRoomLeftUI*>(left)->FindPrivateMic(t.uid);
         break;
     }
     case kMenuRoleDeputy:

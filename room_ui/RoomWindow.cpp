@@ -183,6 +183,8 @@ void CRoomUI::InitColumns()
     // The user menu's gift with words and stamp open the panel's popups.
     m_right.OnOpenWordsGift = [this](uint32_t uid, const std::string& nickname) { m_gifts.OpenWordsGift(uid, nickname); };
     m_right.OnOpenStamp = [this](uint32_t uid) { m_gifts.OpenStampDialog(uid); };
+    if (!m_left.InitControls(this, this, &m_center, pm))
+        PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::InitColumns", "microphone column without its join/leave tab");
 }
 
 void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice)
@@ -513,7 +515,7 @@ void CRoomUI::Notify(TNotifyUI& msg)
             return;
         }
     }
-    if (m_right.Notify(msg))
+    if (m_right.Notify(msg) || m_left.OnNotify(msg))
         return;
     if (m_gifts.Notify(msg))
         return;
@@ -585,11 +587,13 @@ LRESULT CRoomUI::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled
         RequestExit();
         return 0;
     }
+    m_left.ReleaseWindows();
     return WindowImplBase::OnClose(uMsg, wParam, lParam, bHandled);
 }
 
 LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
 {
+    m_left.ReleaseWindows();
     // The effect window really goes with the room (hidden, stopped, destroyed, freed).
     if (m_flash) {
         m_flash->HideAndStop();
@@ -631,9 +635,13 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         m_right.RebuildUserLists();
         m_center.UpdateUserList();
         break;
-    case ROOM_NOTIFY_MIC_STREAM:
-        Free(code, reinterpret_cast<RoomMicStream*>(lParam));
+    case ROOM_NOTIFY_MIC_STREAM: {
+        auto* rec = reinterpret_cast<RoomMicStream*>(lParam);
+        if (rec)
+            m_left.DealGetLiveSig(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_ROOM_SETTINGS:   // 1 / 0
         if (lParam != 1)
             m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
@@ -665,9 +673,13 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         if (lParam == 1)
             m_center.OnTmpNoticeReply();
         break;
-    case ROOM_NOTIFY_MIC_OP_DONE:
-        Free(code, reinterpret_cast<RoomMicOpResult*>(lParam));
+    case ROOM_NOTIFY_MIC_OP_DONE: {
+        auto* rec = reinterpret_cast<RoomMicOpResult*>(lParam);
+        if (rec)
+            m_left.DealOpMicResult(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_USER_ENTER:
     case ROOM_NOTIFY_MIC_STATE: {
         // Both records begin with the user id.
@@ -709,6 +721,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             bool own = rec->uid == me;
             if (flags & 0x67)
                 m_right.RefreshUser(rec->uid);
+            if (flags & 0x45)
+                m_left.UpdateUserNickName(rec->uid);
             if ((flags & USER_CHANGE_LEVEL) && own) {
                 RefreshLevelGif();
                 UpdateRoomManagerButton();
@@ -748,6 +762,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         break;
     }
     case ROOM_NOTIFY_PRIOR_LIVE_PLAN: // 0
+        m_left.OnPlatformSwitch();
         break;
     case ROOM_NOTIFY_LUCKY_GIFT:
         // The tip keeps the record; without a window it is freed, never left behind.

@@ -42,7 +42,7 @@ Json::Value RoomService::MicJson(const SvcRoom& r, uint32_t uid, const SvcMic& m
     Json::Value& l = v["live"];
     uint32_t tm = Now();
     std::string url = StringUtility::Format("%s/%d_%u", data_.rtmpBase.c_str(), r.rid, uid);
-    l["type"] = 1;
+    l["type"] = m.type;
     l["micattr"] = m.attr;
     l["url"] = url;
     l["op"] = m.op;
@@ -207,7 +207,7 @@ Json::Value RoomService::OnGetRoomUser(const Params& p) {
         auto role = r->roles.find(uid);
         e["role"] = role == r->roles.end() ? 0u : role->second;
         e["chatid"] = u.chatid;
-        e["mic"] = r->mics.count(uid) ? 1 : 0;
+        e["mic"] = r->mics.count(uid) ? r->mics.at(uid).type : 0u;
         e["hide"] = 0;
         e["tagid"] = 0;
         v["userlist"].append(e);
