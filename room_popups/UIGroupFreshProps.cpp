@@ -77,6 +77,9 @@ void CGroupUserListUI::MakeRow(Row& r, int at, bool checked)
     check->SetTag(r.info.uid);
     if (r.info.nameColour)
         check->SetAttribute("textcolor", StringUtility::Format("#FF%06X", r.info.nameColour & 0xFFFFFF).c_str());
+    check->SetAttribute("align", "left");
+    check->SetAttribute("textpadding", "6,0,0,0");
+    check->SetAttribute("hotbkcolor", "#FFEEF4FB");
     check->SetAttribute("selectedbkcolor", "#FFDCE9F8");
     row->Add(check);
     if (at >= 0 && r.row) {   // replaces the row in place

@@ -313,9 +313,22 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("支票对话框"), cheque); }, 10000)) << "no cheque popup";
     usleep(500000);
     Screenshot(cheque, shots + "/gift_cheque.png");
+    SkinLayout chequeSkin("PopWndCheque.xml");
+    chequeSkin.LayOut(cheque.right - cheque.left, cheque.bottom - cheque.top);
+    Click(cheque, Mid(chequeSkin.Rect("btnClose")));
+    EXPECT_TRUE(WaitFor([&] { RECT r; return !FindWindow(Utf8("支票对话框"), r); }, 5000)) << "the cheque stayed";
+
+    // The group gift (the first gift of the third category) opens its popup with the room's users.
+    Click(room, {categories.left + 2 * (1 + 40) + 1 + 20, (categories.top + categories.bottom) / 2});
+    usleep(300000);
+    Click(room, {pages.left + 30, pages.top + 28});
+    RECT group;
+    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("群刷道具"), group); }, 10000)) << "no group gift popup";
+    usleep(500000);
+    Screenshot(group, shots + "/gift_group.png");
     EXPECT_EQ(service.RequestCount("sendgift"), 1);
-    printf("screenshots: %s/gift_room.png, %s/gift_panel.png, %s/gift_card.png, %s/gift_cheque.png\n", shots.c_str(),
-           shots.c_str(), shots.c_str(), shots.c_str());
+    printf("screenshots: %s/gift_room.png, gift_panel.png, gift_card.png, gift_cheque.png, gift_group.png\n",
+           shots.c_str());
     updates.Stop();
     kill(pid, SIGTERM);
     EXPECT_TRUE(WaitFor(exited, 10000)) << "Varnet did not end";
