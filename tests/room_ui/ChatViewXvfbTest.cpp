@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "ChatView.h"
+#include "RoomUiFakes.h"
 #include "DealMainCenter.h"
 #include "HttpTestServer.h"
 #include "UIBackendGtk.h"
@@ -208,36 +209,11 @@ TEST_F(ChatViewXvfb, OwnContextMenuAndReloadKeysSwallowed) {
 
 namespace {
 // The chat column as the panes' page-call target, in a room that user 321 has left.
-struct LeftRoom : IRoomUI, roomui::IRoomModalHost, IRoomLogic {
+struct LeftRoom : roomtest::NullRoomUI, roomtest::NullModalHost, roomtest::NullRoomLogic {
     IRoomUI* GetRoomUI() override { return this; }
     uint32_t GetRoomID() override { return 7201; }
-    std::string GetMyChatID() override { return ""; }
-    bool SendChatMsg(uint32_t, const std::string&, bool) override { return false; }
-    bool CloseRoom() override { return true; }
     bool IsUserInRoom(uint32_t uid) override { return uid != 321; }
-    void SetShieldBrushGift(bool) override {}
-    void UnInit() override {}
-    bool IsChatReady() override { return true; }
-    bool RequestLogin(IRoomUI*) override { return false; }
-    bool RequestRegister(IRoomUI*) override { return false; }
-    HWND GetHWND() override { return nullptr; }
-    void SetRoomID(uint32_t) override {}
     IRoomLogic* GetRoomLogic() override { return this; }
-    void SetRoomLogic(IRoomLogic*) override {}
-    bool GetDealUI(int, IRoomDealUI** out) override { return *out = nullptr, false; }
-    bool CreateRoomWindow(const std::string&) override { return false; }
-    void CloseRoomWindow() override {}
-    bool IsWindowVisible() override { return false; }
-    bool IsIconic() override { return false; }
-    void RestoreMaximized() override {}
-    void BringToFront() override {}
-    bool IsForeground() override { return false; }
-    void PushModalWnd(HWND) override {}
-    void PopModalWnd(HWND) override {}
-    HWND TopModalWnd() override { return nullptr; }
-    int GetModalWndCount() override { return 0; }
-    void ContinueModalCancel() override {}
-    void AppendOwnViewHtml(const std::string&) override {}
 };
 }  // namespace
 
