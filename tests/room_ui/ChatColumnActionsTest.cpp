@@ -47,11 +47,7 @@ Rights& ActionsSetup()
 {
     static Rights halvec;
     static bool done = [] {
-        std::string dir = testsupport::MakeTempDir("varnet-chatactions");
-        if (dir.empty()) dir = "/tmp";
-        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-        LogSetFolder(dir + "/log");
+        roomtest::UsePrivateFolders("varnet-chatactions");
         Win32Init();
         roomtest::Fill(halvec);
         GiftItem rose;

@@ -115,18 +115,26 @@ inline void Fill(FakeHalvec& h)
     h.gifts[23001] = gift;
 }
 
+// A kept folder "<tag>-XXXXXX" (/tmp when none can be made) as the process's data and install folder, its
+// logs under it; returns the folder. Once per test program, before anything reads folders or the configuration.
+inline std::string UsePrivateFolders(const char* tag)
+{
+    std::string dir = testsupport::MakeTempDir(tag);
+    if (dir.empty()) dir = "/tmp";
+    setenv("VARNET_DATA_DIR", dir.c_str(), 1);
+    setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
+    LogSetFolder(dir + "/log");
+    return dir;
+}
+
 // Once per test program, before anything reads folders or the configuration.
 inline FakeHalvec& SetUpOnce()
 {
     static FakeHalvec halvec;
     static bool done = [] {
-        std::string path = testsupport::MakeTempDir("varnet-room");
-        if (path.empty()) path = "/tmp";
-        setenv("VARNET_DATA_DIR", path.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", path.c_str(), 1);
+        UsePrivateFolders("varnet-room");
         setenv("TZ", "UTC", 1);
         tzset();
-        LogSetFolder(path + "/log");
         Fill(halvec);
         AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
         return true;
