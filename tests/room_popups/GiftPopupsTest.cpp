@@ -16,7 +16,6 @@
 #include "RoomTestEnv.h"
 #include "RoomWindow.h"
 #include "TestKeys.h"
-#include "TestUtil.h"
 #include "UIGiftPopups.h"
 #include "Win32Window.h"
 #include "ZqLib.h"
@@ -182,12 +181,7 @@ protected:
     void SetUp() override
     {
         static bool once = [] {
-            std::string dir = testsupport::MakeTempDir("varnet-gifts");
-            if (dir.empty())
-                dir = "/tmp";
-            setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-            setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-            LogSetFolder(dir + "/log");
+            roomtest::UsePrivateFolders("varnet-gifts");
             Win32Init();
             AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &Catalogue());
             CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
