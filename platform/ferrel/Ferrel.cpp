@@ -401,7 +401,10 @@ bool Ferrel::NextMessage(RtmpMessage* m, Clock::time_point deadline) {
         case RtmpChunkReader::Result::NeedMore:
             break;
         }
-        if (!Fill(std::min(deadline, Clock::now() + std::chrono::milliseconds(recvTimeoutMs_)))) {
+        // After a wait that saw nothing for a whole time-out, one last look.
+        const auto limit = waitTimedOut_ ? Clock::now() : Clock::now() + std::chrono::milliseconds(recvTimeoutMs_);
+        waitTimedOut_ = false;
+        if (!Fill(std::min(deadline, limit))) {
             return false;
         }
     }
@@ -577,6 +580,22 @@ int Ferrel::ReadPacket(uint8_t* buf, int size) {
     memcpy(buf, out_.data() + outPos_, n);
     outPos_ += n;
     return int(n);
+}
+
+bool Ferrel::WaitForData() {
+    const int fd = rtmp_ ? rtmp_->m_sb.sb_socket : -1;
+    if (fd < 0 || stopped_ || readStopped_) {
+        return false;
+    }
+    if (outPos_ < out_.size() || !headerSent_ || reader_.BufferedBytes() > 0) {
+        return true;  // ReadPacket starts from what it has
+    }
+    pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    int rc;
+    while ((rc = poll(p, 2, recvTimeoutMs_)) < 0 && errno == EINTR) {
+    }
+    waitTimedOut_ = rc == 0;
+    return true;
 }
 
 bool Ferrel::IsReadStopped() {

@@ -40,6 +40,11 @@ public:
     // >0: bytes of the FLV byte stream (starting with the 13-byte FLV header); 0: nothing (see
     // IsReadStopped); <0: error.
     virtual int ReadPacket(uint8_t* buf, int size = 10240);
+    // Play: blocks until ReadPacket has something to hand out or would end (data, the end of the stream,
+    // the receive time-out, Stop); at once when bytes are already buffered. True when it waited on the
+    // connection (the read that follows then counts its time-out from this wait's start); false when
+    // there is no connection to wait on, without waiting.
+    virtual bool WaitForData();
     // The stream ended, timed out, failed, or Stop was called.
     virtual bool IsReadStopped();
     // Wakes a blocked read or send and refuses further I/O. Any thread.
@@ -92,6 +97,7 @@ private:
     bool headerSent_ = false;
     bool readStopped_ = false;
     int recvTimeoutMs_ = 30000;
+    bool waitTimedOut_ = false;  // WaitForData saw no data within the receive time-out
     uint32_t bytesIn_ = 0;   // for the acknowledgements the server's window asks for
     uint32_t ackedIn_ = 0;
     SendProgress progress_;
