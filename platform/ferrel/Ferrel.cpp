@@ -356,20 +356,50 @@ bool Ferrel::Fill(Clock::time_point deadline) {
         if (p[1].revents || stopped_) {
             return false;
         }
-        uint8_t buf[16384];
-        const ssize_t n = recv(fd, buf, sizeof(buf), MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        const int got = Receive(fd);
+        if (got < 0) {
             continue;
         }
-        if (n <= 0) {
-            return false;
+        return got > 0;
+    }
+}
+
+int Ferrel::Receive(int fd) {
+    uint8_t buf[16384];
+    const ssize_t n = recv(fd, buf, sizeof(buf), MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return -1;
+    }
+    if (n <= 0) {
+        return 0;
+    }
+    reader_.Feed(buf, size_t(n));
+    bytesIn_ += uint32_t(n);
+    if (bytesIn_ - ackedIn_ >= uint32_t(std::max(rtmp_->m_nServerBW / 2, 4096))) {
+        SendAck();
+    }
+    return 1;
+}
+
+void Ferrel::TakeArrived(size_t size) {
+    const int fd = rtmp_ ? rtmp_->m_sb.sb_socket : -1;
+    while (fd >= 0 && !endPending_ && !stopped_ && out_.size() - outPos_ < size) {
+        RtmpMessage m;
+        const RtmpChunkReader::Result r = reader_.Next(&m);
+        if (r == RtmpChunkReader::Result::Error) {
+            return;   // the next read meets it again and ends the stream
         }
-        reader_.Feed(buf, size_t(n));
-        bytesIn_ += uint32_t(n);
-        if (bytesIn_ - ackedIn_ >= uint32_t(std::max(rtmp_->m_nServerBW / 2, 4096))) {
-            SendAck();
+        if (r == RtmpChunkReader::Result::NeedMore) {
+            if (Receive(fd) <= 0) {
+                return;   // nothing more yet; an end of the connection is seen by the next read
+            }
+            continue;
         }
-        return true;
+        const size_t kept = out_.size();
+        if (!Handle(m, true)) {
+            out_.resize(kept);
+            endPending_ = true;   // what came before goes out first
+        }
     }
 }
 
@@ -567,7 +597,7 @@ int Ferrel::ReadPacket(uint8_t* buf, int size) {
             break;
         }
         RtmpMessage m;
-        if (!NextMessage(&m, Clock::time_point::max()) || !Handle(m, true)) {
+        if (endPending_ || !NextMessage(&m, Clock::time_point::max()) || !Handle(m, true)) {
             // Nothing of the stream is kept once it ended.
             readStopped_ = true;
             alive_ = false;
@@ -575,6 +605,10 @@ int Ferrel::ReadPacket(uint8_t* buf, int size) {
             out_ = std::string();
             return -1;
         }
+    }
+    // Messages that have arrived meanwhile go out with this call too (one pass of the caller for a burst).
+    if (headerSent_ && !readStopped_) {
+        TakeArrived(size_t(size));
     }
     const size_t n = std::min(size_t(size), out_.size() - outPos_);
     memcpy(buf, out_.data() + outPos_, n);
@@ -652,6 +686,8 @@ void Ferrel::Release() {
     outPos_ = 0;
     headerSent_ = false;
     readStopped_ = false;
+    endPending_ = false;
+    waitTimedOut_ = false;
 }
 
 bool Ferrel::IsConnected() {

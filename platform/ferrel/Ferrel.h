@@ -71,6 +71,8 @@ private:
     bool ConnectSession(const std::string& host, int port, Clock::time_point deadline);
     bool ConnectStream(Clock::time_point deadline);
     bool Fill(Clock::time_point deadline);             // false: error, end, time-out or Stop
+    int Receive(int fd);                               // one recv into the reader: 1 bytes, 0 end, -1 none yet
+    void TakeArrived(size_t size);                     // complete messages already here into out_, up to size
     bool NextMessage(RtmpMessage* m, Clock::time_point deadline);
     bool Handle(const RtmpMessage& m, bool playing);   // false: the session must end
     bool PassToLibrtmp(const RtmpMessage& m);
@@ -98,6 +100,7 @@ private:
     bool readStopped_ = false;
     int recvTimeoutMs_ = 30000;
     bool waitTimedOut_ = false;  // WaitForData saw no data within the receive time-out
+    bool endPending_ = false;    // a message taken ahead ended the stream: after out_, the end
     uint32_t bytesIn_ = 0;   // for the acknowledgements the server's window asks for
     uint32_t ackedIn_ = 0;
     SendProgress progress_;
