@@ -6,7 +6,9 @@
 // (the frames Korvid holds before the first picture comes out), which bounds the delay from below.
 // CPU: whole-process CPU time per second of playback, and wake-ups (context switches) per second per
 // player, for 1 and for 11 players of a 320x240 15 fps stream that an ffmpeg child publishes (its CPU
-// time is not counted), beside as many ffmpeg readers decoding it and converting to BGR24.
+// time is not counted), beside as many ffmpeg readers decoding it and converting to BGR24: in alternate
+// runs, and side by side (players and readers at once over the same window, which a busy machine loads
+// alike).
 #include <benchmark/benchmark.h>
 
 #include "AudioOut.h"
