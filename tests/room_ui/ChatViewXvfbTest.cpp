@@ -11,6 +11,7 @@
 #include "ChatView.h"
 #include "HttpTestServer.h"
 #include "ZqLib.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ protected:
         setenv("DISPLAY", display, 1);
         setenv("NO_AT_BRIDGE", "1", 1);
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-        char tmpl[] = "/tmp/varnet-chatview-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        const std::string tmpl = testsupport::MakeTempDir("varnet-chatview");
+        ASSERT_FALSE(tmpl.empty());
         folder = tmpl;
         webview::SetWebDataFolder(folder + "/web");
         server.Get(".*", [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/plain"); });

@@ -9,7 +9,7 @@
 #include "FlashWnd.h"
 #include "RichEditCtrlEx.h"
 #include "RoomUiTestSupport.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
