@@ -37,13 +37,13 @@ public:
     // server stops reading is lost within about two send time-outs (seconds; 0 or less = 30).
     // True once the stream can be read (play) or written (publish).
     virtual bool Connect(const char* url, int timeout, int recvTimeout, int sendTimeout, bool publish = false);
-    // >0: bytes of the FLV byte stream (starting with the 13-byte FLV header); 0: nothing (see
-    // IsReadStopped); <0: error.
+    // >0: bytes of the FLV byte stream (starting with the 13-byte FLV header), with every whole message
+    // that has arrived by then up to `size`; 0: nothing (see IsReadStopped); <0: error.
     virtual int ReadPacket(uint8_t* buf, int size = 10240);
-    // Play: blocks until ReadPacket has something to hand out or would end (data, the end of the stream,
-    // the receive time-out, Stop); at once when bytes are already buffered. True when it waited on the
-    // connection (the read that follows then counts its time-out from this wait's start); false when
-    // there is no connection to wait on, without waiting.
+    // Play (the I/O thread): blocks until ReadPacket has something to hand out or would end (data, the
+    // end of the stream, the receive time-out, Stop), and returns true; at once when bytes are already
+    // buffered. After a wait that timed out, the read that follows counts its time-out from this wait's
+    // start. False, without waiting, when there is nothing to wait on (no connection, stopped, ended).
     virtual bool WaitForData();
     // The stream ended, timed out, failed, or Stop was called.
     virtual bool IsReadStopped();
