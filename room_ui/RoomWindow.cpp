@@ -6,6 +6,7 @@
 #include "MsgClientThread.h"
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
+#include "UIRoomManager.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
@@ -21,6 +22,7 @@ constexpr const char* kUiLog = "RoomUI.txt";
 constexpr uint32_t kEffectMovieItem = 72000;
 constexpr DWORD kRoomStyle = 0x10CF0000;
 constexpr DWORD kRoomExStyle = 0x60000;
+constexpr int kScrollBarWidth = 17;   // SM_CXVSCROLL
 
 IDataHalvec* Halvec()
 {
@@ -166,7 +168,10 @@ void CRoomUI::InitColumns()
     CPaintManagerUI* pm = m_hwnd ? &m_PaintManager : nullptr;
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
     auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
-    m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &m_trumpetView);
+    m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &TrumpetPane());
+    if (pm)
+        m_right.InitControls(this, this, pm, m_right.Trumpet());
+    m_tips.InitControls(this, pm, &TrumpetPane());
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
@@ -206,7 +211,10 @@ void CRoomUI::CreateWebPanes()
         std::unique_ptr<CWebChatView>& pane;
         int view;
     };
-    for (Place p : {Place{"webbroserMsgViewSelf", m_ownWeb, kOwnView}, Place{"webbrowserMsgView", m_publicWeb, kPublicView}}) {
+    // The trumpet pane is the user-list column's view 0; kTrumpetPane marks it here.
+    constexpr int kTrumpetPane = -1;
+    for (Place p : {Place{"webbroserMsgViewSelf", m_ownWeb, kOwnView}, Place{"webbrowserMsgView", m_publicWeb, kPublicView},
+                    Place{"WebBrowserTrumpet", m_trumpetWeb, kTrumpetPane}}) {
         auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(p.name));
         webview::IWebView* view = host ? webview::CreateWebView(webview::Engine::WebKit) : nullptr;
         if (!view || !view->GetWidget()) {
@@ -215,9 +223,22 @@ void CRoomUI::CreateWebPanes()
             continue;
         }
         p.pane = std::make_unique<CWebChatView>(view);
-        p.pane->SetCallBack(nullptr);
+        p.pane->SetCallBack(&m_center);
+        p.pane->SetModalHost(this);
         int id = p.view;
-        p.pane->OnReady = [this, id] { m_center.OnDocumentComplete(id); };
+        if (id == kTrumpetPane) {
+            p.pane->OnReady = [this] {
+                m_tips.OnDocumentComplete(0, m_hwnd);
+                PlaceHoverButtons();
+            };
+            p.pane->OnPointerEnter = [this] {
+                PlaceHoverButtons();   // the column's layout may have moved the view (the tip bar)
+                m_tips.OnWebMouseEnter(0);
+            };
+            p.pane->OnPointerLeave = [this] { m_tips.OnWebMouseLeave(0, PointerOnScreen()); };
+        } else {
+            p.pane->OnReady = [this, id] { m_center.OnDocumentComplete(id); };
+        }
         host->SetNativeWidget(view->GetWidget());
         p.pane->Navigate(url);
     }
@@ -227,11 +248,26 @@ void CRoomUI::DestroyWebPanes()
 {
     // The widgets leave the window before their views close; the column goes back to the headless panes.
     m_center.SetViews(&m_ownView, &m_publicView);
-    for (const char* name : {"webbroserMsgViewSelf", "webbrowserMsgView"})
+    m_tips.ReleaseWindows();
+    // The column keeps no pointer to the pane that goes (its lists go with the window too).
+    m_right.Init(this, nullptr, nullptr, nullptr, &m_trumpetView);
+    for (const char* name : {"webbroserMsgViewSelf", "webbrowserMsgView", "WebBrowserTrumpet"})
         if (auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(name)))
             host->SetNativeWidget(nullptr);
     m_ownWeb.reset();
     m_publicWeb.reset();
+    m_trumpetWeb.reset();
+}
+
+void CRoomUI::PlaceHoverButtons()
+{
+    CControlUI* view = m_PaintManager.FindControl("WebBrowserTrumpet");
+    if (!view || !m_hwnd)
+        return;
+    RECT rc = view->GetPos();
+    RECT frame = GetWindowRect();
+    rc = RECT{rc.left + frame.left, rc.top + frame.top, rc.right + frame.left, rc.bottom + frame.top};
+    m_tips.PlaceHoverButtons(rc, kScrollBarWidth);
 }
 
 void CRoomUI::InitWindow()
@@ -290,6 +326,33 @@ void CRoomUI::RequestUserList()
     msg.ctxInt[0] = int(m_roomId.load());
     PJ_Log(kManagerLog, LOG_INFO, "CRoomUI::InitWindow", "发获取用户列表请求");
     CMsgClientThread::GetInstance().PostRequest(&msg);
+}
+
+void CRoomUI::RequestRoomInfo()
+{
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    CZQGetRoomInfoMsg msg;
+    msg.uid = app.GetUid();
+    msg.sid = app.GetSid();
+    msg.rid = int(m_roomId.load());
+    msg.ctxInt[0] = int(m_roomId.load());
+    CMsgClientThread::GetInstance().PostRequest(&msg);
+}
+
+// The room management dialog, made on first use and reused.
+void CRoomUI::OpenRoomManager()
+{
+    if (!m_hwnd)
+        return;
+    if (!m_roomManager) {
+        auto dlg = std::make_unique<CUIRoomManager>();
+        if (!dlg->Create(m_hwnd, "房间管理", UI_WS_POPUP, 0, 0, 0, CUIRoomManager::kWidth, CUIRoomManager::kHeight))
+            return;
+        dlg->CenterWindow();
+        m_roomManager = std::move(dlg);
+    }
+    m_roomManager->SetRoomInfo(m_roomId);
+    m_roomManager->ShowWindow(true, true);
 }
 
 void CRoomUI::RequestExit()
@@ -395,6 +458,8 @@ CControlUI* CRoomUI::CreateControl(const char* pstrClass)
 
 void CRoomUI::Notify(TNotifyUI& msg)
 {
+    if (m_tips.Notify(msg))
+        return;
     if (msg.pSender && msg.sType == "click") {
         std::string name = msg.pSender->GetName().c_str();
         if (name == "btnClose") {
@@ -403,6 +468,10 @@ void CRoomUI::Notify(TNotifyUI& msg)
         }
         if (name == "RoomCollectBTN" || name == "RoomCollectCancelBTN") {
             OpFavourite(name == "RoomCollectBTN");
+            return;
+        }
+        if (name == "RoomManagerBTN") {
+            RequestRoomInfo();
             return;
         }
         if (name == "btnMin") {
@@ -414,6 +483,8 @@ void CRoomUI::Notify(TNotifyUI& msg)
             return;
         }
     }
+    if (m_right.Notify(msg))
+        return;
     m_center.Notify(msg);
     WindowImplBase::Notify(msg);
 }
@@ -432,6 +503,8 @@ LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
     }
     if (uMsg == WM_ACTIVATE)
         m_foreground = LOWORD(wParam) != 0;
+    if (uMsg == WM_MOVE)
+        PlaceHoverButtons();
     bHandled = FALSE;
     return 0;
 }
@@ -460,6 +533,7 @@ LRESULT CRoomUI::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
 {
     LRESULT r = WindowImplBase::OnSize(uMsg, wParam, lParam, bHandled);
     PlaceChildren();
+    PlaceHoverButtons();
     return r;
 }
 
@@ -490,9 +564,13 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
         m_flash->Destroy();
         m_flash.reset();
     }
+    // The management dialog and any upload it runs end with the room.
+    m_roomManager.reset();
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
+    m_center.DestroyPopups();
     DestroyWebPanes();
+    m_right.ReleaseWindows();
     m_center.ResetViews();
     m_bannerUI = nullptr;
     m_modal.clear();
@@ -523,10 +601,16 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_ROOM_SETTINGS:   // 1 / 0
         if (lParam != 1)
             m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
+        else
+            OpenRoomManager();
         break;
-    case ROOM_NOTIFY_USER_DETAIL:
-        Free(code, reinterpret_cast<RoomUserDetail*>(lParam));
+    case ROOM_NOTIFY_USER_DETAIL: {
+        auto* rec = reinterpret_cast<RoomUserDetail*>(lParam);
+        if (rec)
+            m_right.ShowUserDetail(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_FAV_CHANGED:     // room id
         if (uint32_t(lParam) == m_roomId)
             UpdateFavTab();
@@ -534,7 +618,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_GIFT_FAILED: {
         auto* rec = reinterpret_cast<RoomGiftFailure*>(lParam);
         if (rec && !rec->statusText.empty())
-            m_center.AppendMsgHtml(BuildTipHtml(rec->statusText), kOwnView);
+            m_tips.ShowGiftFailTip(rec->statusText);
         Free(code, rec);
         break;
     }
@@ -542,6 +626,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         RefreshNameLabel();
         break;
     case ROOM_NOTIFY_TMP_NOTICE_RESULT:   // number
+        if (lParam == 1)
+            m_center.OnTmpNoticeReply();
         break;
     case ROOM_NOTIFY_MIC_OP_DONE:
         Free(code, reinterpret_cast<RoomMicOpResult*>(lParam));
@@ -592,6 +678,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             }
             if ((flags & USER_CHANGE_BEAUTYID) && own)
                 RefreshNameLabel();
+            if (flags & 0x18)
+                m_tips.UpdateBalances();
             if (flags & USER_CHANGE_NICKNAME) {
                 RoomUserInfo u;
                 if (CRoomInfoMgr::GetInstance().GetRoomUser(m_roomId, rec->uid, u))
@@ -653,6 +741,10 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
                 if (t->IsAutoScroll())
                     t->ScrollToBottom();
             }
+            // With debug logging on, each line with the panes' line counts (the walk-through tests read it).
+            if (LogDebugOn())
+                PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::ChatLine", "flags=%d public=%d own=%d html=%s", rec->flags,
+                       PublicPane().NodeCount(), OwnPane().NodeCount(), rec->html.c_str());
         }
         Free(code, rec);
         break;

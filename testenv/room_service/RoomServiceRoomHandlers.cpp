@@ -233,6 +233,15 @@ Json::Value RoomService::OnHeartBeat(const Params& p) {
     return Reply(1);
 }
 
+// Bodies of the moderation notices (type 1 kick, 2 mute, 3 unmute, 4 blacklist).
+static std::string OpNoticeBody(int type, uint32_t tid, uint32_t fid) {
+    return "type=" + std::to_string(type) + "\ntid=" + std::to_string(tid) + "\nfid=" + std::to_string(fid) + "\n";
+}
+
+static std::string ExitNoticeBody(uint32_t uid, size_t count) {
+    return "id=" + std::to_string(uid) + "\ncnt=" + std::to_string(count) + "\n";
+}
+
 // The caller must be in the room with a role above the target's.
 static bool Manages(const SvcRoom& r, uint32_t uid, uint32_t tid) {
     auto a = r.roles.find(uid);
@@ -251,6 +260,8 @@ Json::Value RoomService::OnKickRoom(const Params& p) {
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
     r->users.erase(tid);
     r->mics.erase(tid);
+    PushNotice(r->rid, "notifyop", OpNoticeBody(1, tid, u->uid));
+    PushNotice(r->rid, "notifyexit", ExitNoticeBody(tid, r->users.size()));
     return Reply(1);
 }
 
@@ -310,7 +321,10 @@ Json::Value RoomService::OnOpRoomBlackUser(const Params& p) {
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
     if (ParamI(p, "optype") == 1) {
         r->black.insert(tid);
-        r->users.erase(tid);
+        bool was = r->users.erase(tid) > 0;
+        r->mics.erase(tid);
+        PushNotice(r->rid, "notifyop", OpNoticeBody(4, tid, u->uid));
+        if (was) PushNotice(r->rid, "notifyexit", ExitNoticeBody(tid, r->users.size()));
     } else {
         r->black.erase(tid);
     }
@@ -324,10 +338,12 @@ Json::Value RoomService::OnOpRoomUserChat(const Params& p) {
     if (!r) return Reply(2, "房间不存在");
     uint32_t tid = ParamU(p, "tid");
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
-    if (ParamI(p, "optype") == 1)
+    bool mute = ParamI(p, "optype") == 1;
+    if (mute)
         r->muted.insert(tid);
     else
         r->muted.erase(tid);
+    PushNotice(r->rid, "notifyop", OpNoticeBody(mute ? 2 : 3, tid, u->uid));
     return Reply(1);
 }
 
@@ -338,7 +354,10 @@ Json::Value RoomService::OnOpRoomUserRole(const Params& p) {
     if (!r) return Reply(2, "房间不存在");
     uint32_t tid = ParamU(p, "tid");
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
-    r->roles[tid] = ParamI(p, "optype") == 1 ? ParamU(p, "roletype") : 0;
+    uint32_t role = ParamI(p, "optype") == 1 ? ParamU(p, "roletype") : 0;
+    r->roles[tid] = role;
+    PushNotice(r->rid, "notifyrole", "tid=" + std::to_string(tid) + "\nfid=" + std::to_string(u->uid) + "\nrid=" +
+                                     std::to_string(r->rid) + "\nrole=" + std::to_string(role) + "\n");
     return Reply(1);
 }
 
@@ -347,6 +366,8 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 1)) return Reply(10, "余额不足");
+    PushNotice(ParamI(p, "rid"), "notifycolorbar",
+               StringUtility::Format("uid=%u\ntid=%u\ncid=%u\n", u->uid, ParamU(p, "tid"), ParamU(p, "cid")));
     return Reply(1);
 }
 
@@ -403,6 +424,8 @@ Json::Value RoomService::OnSendTmpNotice(const Params& p) {
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
     r->notices.push_back(ParamS(p, "word"));
+    PushNotice(r->rid, "notifytmpnotice",
+               StringUtility::Format("id=%u\nword=%s\n", u->uid, UrlEnc(ParamS(p, "word")).c_str()));
     return Reply(1);
 }
 
@@ -430,6 +453,9 @@ Json::Value RoomService::OnUpdateWelWord(const Params& p) {
         r->welcome[u->uid] = ParamS(p, "word");
     else
         r->welcome.erase(u->uid);
+    std::string body = "wellist{\nwelword<uid|word>{\n";
+    for (const auto& w : r->welcome) body += StringUtility::Format("%u|%s\n", w.first, UrlEnc(w.second).c_str());
+    PushNotice(r->rid, "notifywelword", body + "}\n}\n");
     return Reply(1);
 }
 
@@ -438,6 +464,11 @@ Json::Value RoomService::OnBroadCast(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 100)) return Reply(10, "余额不足");
+    // A trumpet is heard in every room.
+    std::string body = StringUtility::Format("word=%s\nid=%u\nbeautyid=%u\nnickname=%s\nlevel=%u\n",
+                                             UrlEnc(ParamS(p, "word")).c_str(), u->uid, u->beautyid,
+                                             UrlEnc(u->nickname).c_str(), u->level);
+    for (const auto& room : data_.rooms) PushNotice(room.first, "notifybroadcast", body);
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;
