@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "RoomNavListUI.h"
@@ -215,6 +216,7 @@ bool Program::Start(const testenv::Stack& stack) {
     data_ = stack.DataDir();
     const auto env = stack.ProgramEnvironment();
     const std::string out = data_ + "/varnet-output.txt";
+    std::fflush(nullptr);   // the child must not write the parent's buffered lines again
     pid_ = fork();
     if (pid_ < 0) return false;
     if (pid_ == 0) {
@@ -257,6 +259,28 @@ long StatusField(pid_t pid, const char* field) {
 }  // namespace
 
 long Program::RssKb() const { return StatusField(pid_, "VmRSS:"); }
+
+long Program::TreeRssKb() const {
+    std::map<pid_t, std::vector<pid_t>> children;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        pid_t pid = atoi(name.c_str());
+        long ppid = StatusField(pid, "PPid:");
+        if (ppid > 0) children[pid_t(ppid)].push_back(pid);
+    }
+    long total = 0;
+    std::vector<pid_t> todo{pid_};
+    while (!todo.empty()) {
+        pid_t p = todo.back();
+        todo.pop_back();
+        long rss = StatusField(p, "VmRSS:");
+        if (rss > 0) total += rss;
+        for (pid_t c : children[p]) todo.push_back(c);
+    }
+    return total;
+}
 int Program::Threads() const { return int(StatusField(pid_, "Threads:")); }
 std::string Program::Log(const char* file) const { return ReadFile(data_ + "/log/" + file); }
 bool Program::LogHas(const char* file, const char* gbk) const { return Log(file).find(Utf8(gbk)) != std::string::npos; }

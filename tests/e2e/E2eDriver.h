@@ -85,6 +85,8 @@ public:
     bool WaitExit(int ms, int* status = nullptr);
     void Kill();
     long RssKb() const;
+    // The program's and its descendants' (the web content processes) resident memory together.
+    long TreeRssKb() const;
     int Threads() const;
     std::string Log(const char* file) const;
     bool LogHas(const char* file, const char* gbkText) const;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "ChatPeer.h"
@@ -29,13 +30,13 @@ protected:
         if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
     }
     // The stack with heartbeats every 5 s, the program, a guest in the lobby.
-    void StartToLobby(bool changedCatalogue = true) {
+    void StartToLobby(const std::function<void()>& beforeProgram = nullptr) {
         testenv::StackOptions options;
         options.binDir = VARNET_BINARY_DIR "/bin";
-        options.changedCatalogue = changedCatalogue;
         options.updateSettings = "RoomHeartBeat=5000";
         std::string why;
         ASSERT_TRUE(st->Start(options, &why)) << why;
+        if (beforeProgram) beforeProgram();
         ASSERT_TRUE(varnet.Start(*st));
         ASSERT_TRUE(GuestIntoLobby(varnet, lobby, &why)) << why;
     }
@@ -164,11 +165,12 @@ TEST_F(Faults, BrokenCatalogueReplacesNothing) {
     const Case cases[] = {{"gift.conf", "解析返回的json串失败"}, {"version.conf", "获取最新的版本文件失败，退出更新"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        StartToLobby();
-        // The served copy is read at every request: break it before the updater asks (it asks after start).
-        const std::string served = st->DataDir() + "/served-res/";
-        std::string text = ReadFile(served + c.file);
-        std::ofstream(served + c.file, std::ios::binary | std::ios::trunc) << text.substr(0, text.size() / 2);
+        // The served copy is read at every request: cut it short before the program (and its updater) starts.
+        StartToLobby([&] {
+            const std::string served = st->DataDir() + "/served-res/";
+            std::string text = ReadFile(served + c.file);
+            std::ofstream(served + c.file, std::ios::binary | std::ios::trunc) << text.substr(0, text.size() / 2);
+        });
         const std::string original = ReadFile(VARNET_BINARY_DIR "/bin/res/gift.conf");
         if (!varnet.WaitLog("Trenby.txt", c.logLine, 30000))
             std::printf("updater log: %s\n", varnet.Log("Trenby.txt").c_str());

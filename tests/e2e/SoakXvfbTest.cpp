@@ -86,7 +86,8 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
         }
         if (now >= nextSample) {
             nextSample = now + 5000;
-            const long rss = varnet.RssKb();
+            const long rss = varnet.TreeRssKb();
+            const long own = varnet.RssKb();
             const int threads = varnet.Threads();
             const long ping = PingMs(room.id, 5000);
             ++samples;
@@ -98,8 +99,8 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
                 maxThreads = std::max(maxThreads, threads);
                 worstPing = std::max(worstPing, ping);
             }
-            std::printf("soak: t=%3lds rss=%ld kB threads=%d ui-answer=%ld ms lines=%ld gifts=%ld comings=%ld\n", now / 1000, rss,
-                        threads, ping, lines, gifts, comings);
+            std::printf("soak: t=%3lds rss=%ld kB (Varnet %ld kB, its web processes the rest) threads=%d ui-answer=%ld ms "
+                        "lines=%ld gifts=%ld comings=%ld\n", now / 1000, rss, own, threads, ping, lines, gifts, comings);
             std::fflush(stdout);
         }
         usleep(100000);
