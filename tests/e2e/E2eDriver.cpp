@@ -328,7 +328,7 @@ bool EnterBusyRoomFromDirectory(Program& program, testenv::Stack& stack, const W
     return true;
 }
 
-bool QuitFromLobby(const Window& lobby, std::string* why) {
+bool QuitFromLobby(const Window& lobby, std::string* why, std::chrono::steady_clock::time_point* confirmed) {
     SkinLayout skin("VarnetSkin.xml", lobby.Width(), lobby.Height());
     Raise(lobby);
     usleep(200000);
@@ -337,6 +337,7 @@ bool QuitFromLobby(const Window& lobby, std::string* why) {
     if (!WaitWindow(Utf8("^泽嘉提示$"), tip, 5000)) return *why = "no close prompt", false;
     usleep(200000);
     SkinLayout tipSkin("SoftCloseTipSkin.xml", tip.Width(), tip.Height());
+    if (confirmed) *confirmed = std::chrono::steady_clock::now();
     Click(tip, tipSkin.Center("btnOK"));
     return true;
 }

@@ -105,8 +105,8 @@ bool GuestIntoLobby(Program& program, Window& lobby, std::string* why);
 // room window opens.
 bool EnterBusyRoomFromDirectory(Program& program, testenv::Stack& stack, const Window& lobby, Window& room,
                                 std::string* why);
-// The lobby's close button and the prompt's OK (when it asks).
-bool QuitFromLobby(const Window& lobby, std::string* why);
+// The lobby's close button and the prompt's OK; *confirmed (when given) is the moment of that click.
+bool QuitFromLobby(const Window& lobby, std::string* why, std::chrono::steady_clock::time_point* confirmed = nullptr);
 // Types a line into the room window's input and presses its send button.
 bool SendChatLine(const Window& room, const std::string& utf8);
 

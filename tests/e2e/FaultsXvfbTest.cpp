@@ -50,13 +50,13 @@ protected:
     // Quits through the lobby and checks the process ends in order within kQuitMs.
     void QuitInOrder(const char* when) {
         std::string why;
-        ASSERT_TRUE(QuitFromLobby(lobby, &why)) << when << ": " << why;
-        auto start = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::time_point start;
+        ASSERT_TRUE(QuitFromLobby(lobby, &why, &start)) << when << ": " << why;
         int status = -1;
         EXPECT_TRUE(varnet.WaitExit(kQuitMs, &status)) << when << ": Varnet did not end in order, status " << status;
         long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         EXPECT_NE(varnet.Log("Speed.txt").find("WinMain shutdown done"), std::string::npos) << when;
-        std::printf("quit %s: ended after %ld ms\n", when, ms);
+        std::printf("quit %s: ended %ld ms after the confirmation\n", when, ms);
     }
     // A fresh stack and program (the old ones ended).
     void Fresh() {
