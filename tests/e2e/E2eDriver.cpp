@@ -128,6 +128,18 @@ double Difference(const std::vector<unsigned char>& a, const std::vector<unsigne
     return double(differ) / double(a.size() / 3);
 }
 
+int MovingMicWindows(const Window& room) {
+    // The room skin places them at (2, 55 + 208 i), 236 x 208; the caption strip above the picture is left out.
+    int n = 0;
+    for (int i = 0; i < 3; ++i) {
+        RECT mic = ToScreen(room, RECT{4, 55 + 208 * i + 20, 236, 55 + 208 * i + 200});
+        auto a = Grab(mic);
+        usleep(250000);
+        n += Difference(a, Grab(mic)) > 0.001 ? 1 : 0;
+    }
+    return n;
+}
+
 long PingMs(unsigned long window, int timeoutMs) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) return -1;

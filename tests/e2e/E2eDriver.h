@@ -49,6 +49,10 @@ std::vector<unsigned char> Grab(const RECT& rc);
 // Share of pixels (0..1) that differ between two grabs of the same rectangle.
 double Difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b);
 
+// How many of the room window's three public microphone windows show moving pictures (a window that plays
+// nothing stays still).
+int MovingMicWindows(const Window& room);
+
 // Milliseconds the window's UI thread took to answer a _NET_WM_PING; -1 when it did not within timeoutMs.
 long PingMs(unsigned long window, int timeoutMs = 5000);
 
