@@ -10,7 +10,7 @@
 #include "PacingClock.h"
 #include "Tesmar.h"
 #include "Unpix.h"
-#include "../streams/StreamHelpers.h"
+#include "StreamHelpers.h"
 
 #include <gtest/gtest.h>
 

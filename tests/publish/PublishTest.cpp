@@ -3,7 +3,7 @@
 #include "Ferrel.h"
 #include "FlvBody.h"
 #include "Tesmar.h"
-#include "../streams/StreamHelpers.h"
+#include "StreamHelpers.h"
 
 #include <gtest/gtest.h>
 

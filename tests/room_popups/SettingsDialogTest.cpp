@@ -13,7 +13,7 @@
 #include "RoomService.h"
 #include "SettingsRules.h"
 #include "TestKeys.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "Win32.h"
 #include "ZqModConfig.h"
 

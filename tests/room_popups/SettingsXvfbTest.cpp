@@ -8,7 +8,7 @@
 
 #include "GlobalData.h"
 #include "RoomConfigSetDlg.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "Win32.h"
 #include "ZqModConfig.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "Micrel.h"
 #include "Tovel.h"
 #include "Win32Window.h"
