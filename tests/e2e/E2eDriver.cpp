@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "RoomNavListUI.h"
+#include "TestUtil.h"
 #include "UITestDriver.h"
 
 namespace e2e {
@@ -40,12 +41,7 @@ std::string ReadFile(const std::string& path) {
 std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
 
 bool WaitFor(const std::function<bool()>& done, int ms) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        usleep(50000);
-    }
-    return done();
+    return testsupport::WaitUntil(done, std::chrono::milliseconds(ms), std::chrono::milliseconds(50));
 }
 
 bool FindWindow(const std::string& title, Window& out) {
