@@ -6,6 +6,7 @@
 #include "MsgClientThread.h"
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
+#include "UIRoomManager.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
@@ -325,6 +326,33 @@ void CRoomUI::RequestUserList()
     CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 
+void CRoomUI::RequestRoomInfo()
+{
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    CZQGetRoomInfoMsg msg;
+    msg.uid = app.GetUid();
+    msg.sid = app.GetSid();
+    msg.rid = int(m_roomId.load());
+    msg.ctxInt[0] = int(m_roomId.load());
+    CMsgClientThread::GetInstance().PostRequest(&msg);
+}
+
+// The room management dialog, made on first use and reused.
+void CRoomUI::OpenRoomManager()
+{
+    if (!m_hwnd)
+        return;
+    if (!m_roomManager) {
+        auto dlg = std::make_unique<CUIRoomManager>();
+        if (!dlg->Create(m_hwnd, "房间管理", UI_WS_POPUP, 0, 0, 0, CUIRoomManager::kWidth, CUIRoomManager::kHeight))
+            return;
+        dlg->CenterWindow();
+        m_roomManager = std::move(dlg);
+    }
+    m_roomManager->SetRoomInfo(m_roomId);
+    m_roomManager->ShowWindow(true, true);
+}
+
 void CRoomUI::RequestExit()
 {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
@@ -440,6 +468,10 @@ void CRoomUI::Notify(TNotifyUI& msg)
             OpFavourite(name == "RoomCollectBTN");
             return;
         }
+        if (name == "RoomManagerBTN") {
+            RequestRoomInfo();
+            return;
+        }
         if (name == "btnMin") {
             SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
             return;
@@ -528,6 +560,8 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
         m_flash->Destroy();
         m_flash.reset();
     }
+    // The management dialog and any upload it runs end with the room.
+    m_roomManager.reset();
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
     m_center.DestroyPopups();
@@ -562,6 +596,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_ROOM_SETTINGS:   // 1 / 0
         if (lParam != 1)
             m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
+        else
+            OpenRoomManager();
         break;
     case ROOM_NOTIFY_USER_DETAIL:
         Free(code, reinterpret_cast<RoomUserDetail*>(lParam));
@@ -696,6 +732,10 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
                 if (t->IsAutoScroll())
                     t->ScrollToBottom();
             }
+            // With debug logging on, each line with the panes' line counts (the walk-through tests read it).
+            if (LogDebugOn())
+                PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::ChatLine", "flags=%d public=%d own=%d html=%s", rec->flags,
+                       PublicPane().NodeCount(), OwnPane().NodeCount(), rec->html.c_str());
         }
         Free(code, rec);
         break;

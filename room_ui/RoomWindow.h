@@ -26,6 +26,8 @@
 #include "RoomUI.h"
 #include "UIlib.h"
 
+class CUIRoomManager;
+
 namespace roomui {
 
 using namespace DuiLib;
@@ -114,6 +116,8 @@ private:
     void Free(int code, T* payload);
     void RequestUserList();
     void RequestExit();
+    void RequestRoomInfo();
+    void OpenRoomManager();
     void RefreshNameLabel();
     void RefreshRoomName();
     void RefreshLevelGif();
@@ -148,6 +152,7 @@ private:
     std::unique_ptr<CFlashWnd> m_flash;
     CGlobalGiftBannerUI* m_bannerUI = nullptr;   // owned by the control tree
     bool m_closing = false;
+    std::unique_ptr<CUIRoomManager> m_roomManager;   // the management dialog, made on first use
 };
 
 }  // namespace roomui
