@@ -133,6 +133,7 @@ void Stack::AddPerformers() {
     };
     const Who who[] = {{1002, 0, "bob", "鲍勃"}, {1004, 1, "dora", "小美"}, {1005, 2, "erin", "小丽"}};
     rooms_.WithData([&](SvcData& d) {
+        d.giftPrices[kEffectGift] = 500;
         SvcRoom& room = d.rooms[kBusyRoom];
         for (const Who& w : who) {
             SvcUser& u = d.users[w.uid];
@@ -144,6 +145,7 @@ void Stack::AddPerformers() {
                 u.beautyid = w.uid + 80000;
                 u.chatid = std::to_string(w.uid) + "_chat";
                 u.sid = 0;
+                u.xiubi = 100000;
             }
             room.users.insert(w.uid);
             room.mics[w.uid] = SvcMic{w.idx, 0, "publish"};
@@ -207,6 +209,7 @@ bool Stack::Start(const StackOptions& options, std::string* why) {
         res.set_content(page, "text/html; charset=utf-8");
     });
     if (!web_.Start()) return fail("the web service cannot listen on loopback");
+    if (!uploads_.Start()) return fail("the upload service cannot listen on loopback");
 
     // The update service, with the sample catalogue or a newer gift catalogue.
     const fs::path bin = options.binDir;
@@ -239,15 +242,64 @@ bool Stack::Start(const StackOptions& options, std::string* why) {
         publishers_ = std::make_unique<StackPerformers>(performers_);
         publishers_->Start();
     }
+    if (options.talker) {
+        talking_ = true;
+        talker_ = std::thread([this] { Talk(); });
+    }
     return true;
+}
+
+std::unique_ptr<PeerClient> Stack::Peer(const std::string& account, int room, std::string* why) {
+    auto peer = std::make_unique<PeerClient>(rooms_.Endpoint());
+    if (peer->SignIn(account, "pw") && peer->EnterRoom(uint32_t(room))) return peer;
+    if (why) *why = peer->LastError();
+    return nullptr;
+}
+
+bool Stack::PeerGift(PeerClient& peer, uint32_t toUid, uint32_t giftId, uint32_t count) {
+    if (!peer.SendGift(toUid, giftId, count)) return false;
+    chat_.PushNotice(peer.Room(), "notifygift",
+                     "fid=" + std::to_string(peer.Uid()) + "\ntid=" + std::to_string(toUid) + "\ngid=" +
+                         std::to_string(giftId) + "\ncnt=" + std::to_string(count) + "\nhiscnt=" + std::to_string(count) +
+                         "\nword=\n");
+    return true;
+}
+
+void Stack::Talk() {
+    static const char* const kLines[] = {"大家好，我是小美", "主播唱得真好听！", "晚上好，欢迎新朋友", "今天的节目真精彩",
+                                         "送你一个蛋糕"};
+    std::unique_ptr<PeerClient> peer;
+    std::unique_lock<std::mutex> lk(talkLock_);
+    for (unsigned n = 0; talking_; ++n) {
+        lk.unlock();
+        if (!peer || !peer->ChatConnected()) {
+            peer.reset();
+            peer = Peer(kPeerAccounts[0]);
+        }
+        if (peer) {
+            peer->Say(kLines[n % (sizeof kLines / sizeof kLines[0])]);
+            if (n % 5 == 4) PeerGift(*peer, 1002, kEffectGift, 1);
+        }
+        lk.lock();
+        talkWake_.wait_for(lk, std::chrono::seconds(4), [this] { return !talking_; });
+    }
+    lk.unlock();
+    peer.reset();   // leaves the room
 }
 
 void Stack::Stop() {
     if (!started_) return;
     started_ = false;
+    {
+        std::lock_guard<std::mutex> g(talkLock_);
+        talking_ = false;
+    }
+    talkWake_.notify_all();
+    if (talker_.joinable()) talker_.join();
     if (publishers_) publishers_->Stop();
     publishers_.reset();
     updates_.Stop();
+    uploads_.Stop();
     web_.Stop();
     rooms_.Stop();
     chat_.Stop();
@@ -299,7 +351,8 @@ std::string Stack::UserIni() const {
     ini << "[ZqServerList]\nLiveServer=" << rooms_.Endpoint() << "\nHomePageUrl=" << web.Url(WebService::kHomePath)
         << "\nDnsLookup=" << web.Url(WebService::kIpListPath) << "\nRegSvr=" << web.Url("")
         << "\nThirdPartUrl=" << web.Url(WebService::kLoginPath) << "\nWebRegisterSvr=" << web.Url(WebService::kRegisterPath)
-        << "\nCrashReportSvr=" << web.Url(WebService::kCrashPath) << "\n[Sign]\nKeyA=" << kRoomServiceKeyA
+        << "\nCrashReportSvr=" << web.Url(WebService::kCrashPath) << "\nUploadStreamServ=" << uploads_.UploadUrl()
+        << "\n[Sign]\nKeyA=" << kRoomServiceKeyA
         << "\nKeyB=" << kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
     return ini.str();
 }
@@ -328,6 +381,8 @@ std::string Stack::Describe() const {
     } else {
         out << "no RTMP server (" << rtmpNote_ << "): the microphones stay dark\n";
     }
+    out << "picture uploads " << uploads_.UploadUrl() << "\n";
+    if (options_.talker) out << "dora (小美) talks in room " << kBusyRoom << " every few seconds and sends gifts\n";
     out << "data folder " << dataDir_ << "\ninstallation folder " << installDir_ << "\n";
     return out.str();
 }

@@ -26,8 +26,10 @@
 
 #include "ChatServer.h"
 #include "NginxRtmp.h"
+#include "PeerClient.h"
 #include "RoomService.h"
 #include "UpdateService.h"
+#include "UploadService.h"
 #include "WebService.h"
 
 namespace testenv {
@@ -38,6 +40,7 @@ struct StackOptions {
     bool rtmp = true;              // nginx-rtmp and the performers (skipped with a note when nginx is missing)
     bool changedCatalogue = true;  // the update service serves a newer gift catalogue (gift 19999)
     std::string updateSettings;    // "Key=value" lines added under [UpdateSetting] of the program's configuration
+    bool talker = false;           // another user in the busy room who talks every few seconds and sends gifts
 };
 
 // One synthetic performer: who publishes where.
@@ -56,6 +59,9 @@ public:
     // The room with performers on its three public microphones, and the members of its audience.
     static constexpr int kBusyRoom = 3003;
     static constexpr int kQuietRoom = 3004;
+    // Accounts of the audience (password "pw"), and a gift with an effect that the catalogue knows.
+    static constexpr const char* kPeerAccounts[] = {"dora", "erin"};
+    static constexpr uint32_t kEffectGift = 10005;
 
     Stack();
     ~Stack();
@@ -71,6 +77,7 @@ public:
     ChatServer& Chat() { return chat_; }
     WebService& Web() { return web_; }
     UpdateService& Updates() { return updates_; }
+    UploadService& Uploads() { return uploads_; }
     bool HasRtmp() const { return rtmpUp_; }
     NginxRtmp& Rtmp() { return rtmp_; }
 
@@ -81,6 +88,12 @@ public:
     // performers publish again by themselves.
     void StopRtmp();
     bool StartRtmp();
+
+    // Another client of the room service and the chat server, signed in with an account (password "pw") and
+    // in `room`; null (with the reason) when that fails.
+    std::unique_ptr<PeerClient> Peer(const std::string& account, int room = kBusyRoom, std::string* why = nullptr);
+    // A gift from the peer through the room service, announced in the room as the chat server does.
+    bool PeerGift(PeerClient& peer, uint32_t toUid, uint32_t giftId, uint32_t count);
 
     std::vector<StackPerformer> Performers() const { return performers_; }
     // How many performers are publishing now.
@@ -99,6 +112,7 @@ public:
 
 private:
     void AddPerformers();
+    void Talk();   // the talker's thread
     std::string ConfigIni() const;   // the program's config.ini, also served as the server configuration
 
     ChatServer chat_;
@@ -106,7 +120,12 @@ private:
     NginxRtmp rtmp_;
     WebService web_;
     UpdateService updates_;
+    UploadService uploads_;
     std::unique_ptr<StackPerformers> publishers_;
+    std::thread talker_;
+    std::mutex talkLock_;              // guards talking_
+    std::condition_variable talkWake_;
+    bool talking_ = false;
     std::vector<StackPerformer> performers_;
     StackOptions options_;
     std::string dataDir_, installDir_, servedDir_;

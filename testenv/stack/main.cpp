@@ -1,5 +1,6 @@
 // varnet_stack: the whole local service stack as a program, for the demo and for people trying the client.
-//   varnet_stack [--bin <build bin folder>] [--data <folder>] [--no-rtmp] [--sample-catalogue]
+//   varnet_stack [--bin <build bin folder>] [--data <folder>] [--no-rtmp] [--sample-catalogue] [--quiet]
+// (--quiet: nobody talks in the busy room; otherwise another user talks there and sends gifts.)
 // Prints where every service is, then one "env NAME=value" line per setting the program Varnet runs with,
 // then "stack ready"; runs until SIGINT or SIGTERM, then stops every service.
 #include <signal.h>
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     testenv::StackOptions options;
     std::error_code ec;
     options.binDir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
+    options.talker = true;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--bin") && i + 1 < argc) {
             options.binDir = argv[++i];
@@ -27,10 +29,12 @@ int main(int argc, char** argv) {
             options.dataDir = argv[++i];
         } else if (!std::strcmp(argv[i], "--no-rtmp")) {
             options.rtmp = false;
+        } else if (!std::strcmp(argv[i], "--quiet")) {
+            options.talker = false;
         } else if (!std::strcmp(argv[i], "--sample-catalogue")) {
             options.changedCatalogue = false;
         } else {
-            std::fprintf(stderr, "usage: varnet_stack [--bin <folder>] [--data <folder>] [--no-rtmp] [--sample-catalogue]\n");
+            std::fprintf(stderr, "usage: varnet_stack [--bin <folder>] [--data <folder>] [--no-rtmp] [--sample-catalogue] [--quiet]\n");
             return 2;
         }
     }

@@ -229,6 +229,7 @@ bool Program::Start(const testenv::Stack& stack) {
     if (pid_ < 0) return false;
     if (pid_ == 0) {
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        setenv("VARNET_LOG_DEBUG", "1", 1);
         if (FILE* f = freopen(out.c_str(), "a", stdout)) (void)f;
         dup2(1, 2);
         execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
@@ -291,6 +292,26 @@ long Program::TreeRssKb() const {
 }
 int Program::Threads() const { return int(StatusField(pid_, "Threads:")); }
 std::string Program::Log(const char* file) const { return ReadFile(data_ + "/log/" + file); }
+std::vector<std::string> Program::PaneLines(int pane) const {
+    std::vector<std::string> out;
+    std::istringstream in(Log("RoomUI.txt"));
+    for (std::string line; std::getline(in, line);) {
+        size_t at = line.find("CRoomUI::ChatLine: flags=");
+        size_t html = line.find("html=");
+        if (at == std::string::npos || html == std::string::npos) continue;
+        if (atoi(line.c_str() + at + 25) & pane) out.push_back(line.substr(html + 5));
+    }
+    return out;
+}
+
+bool Program::WaitPaneLine(int pane, const std::string& part, int ms) const {
+    return WaitFor([&] {
+        for (const std::string& l : PaneLines(pane))
+            if (l.find(part) != std::string::npos) return true;
+        return false;
+    }, ms);
+}
+
 bool Program::LogHas(const char* file, const char* gbk) const { return Log(file).find(Utf8(gbk)) != std::string::npos; }
 bool Program::WaitLog(const char* file, const char* gbk, int ms) const {
     return WaitFor([&] { return LogHas(file, gbk); }, ms);

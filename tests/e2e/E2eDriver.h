@@ -93,6 +93,10 @@ public:
     long TreeRssKb() const;
     int Threads() const;
     std::string Log(const char* file) const;
+    // The lines (UTF-8 markup) the room window put into its panes: CHAT_VIEW_PUBLIC 1, CHAT_VIEW_OWN 2 (the
+    // program runs with debug logging, which records each line it shows).
+    std::vector<std::string> PaneLines(int pane) const;
+    bool WaitPaneLine(int pane, const std::string& utf8Part, int ms = 10000) const;
     bool LogHas(const char* file, const char* gbkText) const;
     bool WaitLog(const char* file, const char* gbkText, int ms = 20000) const;
 

@@ -11,8 +11,8 @@
 #include <functional>
 #include <memory>
 
-#include "ChatPeer.h"
 #include "E2eDriver.h"
+#include "RoomNotify.h"
 
 using namespace e2e;
 namespace fs = std::filesystem;
@@ -83,14 +83,19 @@ TEST_F(Faults, ChatServerKilledAndStartedAgainMidRoom) {
     EXPECT_TRUE(PingMs(room.id) >= 0) << "the room window does not answer while the chat server is down";
     ASSERT_TRUE(st->StartChat());
     ASSERT_TRUE(st->Chat().WaitMembers(kRoom, 1, 60000)) << "the room did not reconnect to its chat";
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_OWN, Utf8("聊天服务断开"))) << "no tip line in the own view";
     // Chat works again both ways.
-    ChatPeer peer;
-    ASSERT_TRUE(peer.Join(st->Chat().Port(), kRoom, 1004, "小美"));
+    std::string why;
+    std::unique_ptr<testenv::PeerClient> peer = st->Peer("dora", kRoom, &why);
+    ASSERT_TRUE(peer) << why;
     auto pub = Grab(publicView);
-    ASSERT_TRUE(peer.Say("又回来了"));
+    ASSERT_TRUE(peer->Say("又回来了"));
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("又回来了"))) << "the line after the reconnection is not shown";
     EXPECT_TRUE(WaitFor([&] { return Difference(pub, Grab(publicView)) > 0.002; }, 10000));
     ASSERT_TRUE(SendChatLine(room, Utf8("重连以后还能聊天")));
-    EXPECT_TRUE(peer.WaitLine("重连以后还能聊天", 10000)) << "the line after the reconnection did not arrive";
+    const std::string sent = "重连以后还能聊天";
+    EXPECT_TRUE(peer->WaitLine([&](const testenv::PeerClient::Line& l) { return l.text.find(sent) != std::string::npos; }, 10000))
+        << "the line after the reconnection did not arrive";
     Screenshot(room.rc, ShotDir() + "/fault-chat-back.png");
     QuitInOrder("after the chat server came back");
 }

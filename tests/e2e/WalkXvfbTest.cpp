@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "ChatPeer.h"
 #include "E2eDriver.h"
+#include "RoomNotify.h"
 
 using namespace e2e;
 
@@ -67,19 +67,28 @@ TEST(Walk, NewcomerThroughEveryWindow) {
                     stack.PerformersLive(), moving);
     }
 
-    // Another user talks, and a gift arrives: the public view shows them.
-    ChatPeer dora;
-    ASSERT_TRUE(dora.Join(stack.Chat().Port(), room, 1004, "小美"));
-    ASSERT_TRUE(stack.Chat().WaitMembers(room, 2, 10000));
+    // Another user enters and talks, and gives the newcomer a gift: the public view shows the line, the
+    // gift's effect plays.
+    std::unique_ptr<testenv::PeerClient> dora = stack.Peer("dora", room, &why);
+    ASSERT_TRUE(dora) << why;
     const RECT publicView = ToScreen(roomWnd, skin.Rect("webbrowserMsgView"));
     auto before = Grab(publicView);
-    ASSERT_TRUE(dora.Say("大家好，欢迎来到欢乐大厅"));
+    ASSERT_TRUE(dora->Say("大家好，欢迎来到欢乐大厅"));
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("大家好，欢迎来到欢乐大厅"))) << "another user's line is not shown";
     EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(publicView)) > 0.002; }, 10000))
-        << "another user's line did not show in the public view";
-    stack.Chat().PushNotice(room, "notifygift", "fid=1004\ntid=1002\ngid=5\ncnt=3\nhiscnt=0\n");
-    usleep(1500000);
+        << "the public view did not change";
+    uint32_t me = 0;
+    stack.Rooms().WithData([&](testenv::SvcData& d) {
+        for (uint32_t uid : d.rooms[room].users)
+            if (d.users[uid].guest) me = uid;
+    });
+    ASSERT_NE(me, 0u);
+    ASSERT_TRUE(stack.PeerGift(*dora, me, testenv::Stack::kEffectGift, 1)) << dora->LastError();
+    Window effect;
+    EXPECT_TRUE(WaitWindow("^VarnetGiftEffect$", effect, 10000)) << "no gift effect";
+    usleep(300000);
     Screenshot(roomWnd.rc, shots + "/05-chat-and-gift.png");
-    Step("another user's chat line and a gift showed in the public view", shots + "/05-chat-and-gift.png");
+    Step("another user's chat line showed in the public view; her gift's effect played", shots + "/05-chat-and-gift.png");
 
     // A Chinese line with an emoticon: typed into the input, the emoticon picked from its panel, sent.
     const RECT ownView = ToScreen(roomWnd, skin.Rect("webbroserMsgViewSelf"));
@@ -99,7 +108,10 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     usleep(300000);
     auto ownBefore = Grab(ownView);
     Click(roomWnd, skin.Center("btnChatSend"));
-    EXPECT_TRUE(dora.WaitLine("晚上好，主播", 10000)) << "the other users did not receive the line";
+    const std::string sent = "晚上好，主播";
+    EXPECT_TRUE(dora->WaitLine([&](const testenv::PeerClient::Line& l) { return l.text.find(sent) != std::string::npos; }, 10000))
+        << "the other users did not receive the line";
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_OWN, Utf8("晚上好，主播"))) << "the sent line is not in the own view";
     EXPECT_TRUE(WaitFor([&] { return Difference(ownBefore, Grab(ownView)) > 0.002; }, 10000))
         << "the sent line did not show in the own view";
     usleep(500000);
@@ -109,7 +121,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     // Leaving: the room window's close button.
     Click(roomWnd, {roomWnd.Width() - 10 - 16, 25});
     EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("exitroom") == 1; })) << "the room was not left";
-    EXPECT_TRUE(stack.Chat().WaitMembers(room, 1, 10000)) << "leaving the room did not end its chat";
+    EXPECT_TRUE(stack.Chat().WaitMembers(room, 1, 10000)) << "leaving the room did not end its chat";   // dora stays
     EXPECT_TRUE(WaitFor([&] { return WindowGone(".*[(]" + std::to_string(room) + "[)]"); }, 10000));
     Step("left the room: its window closed and its chat ended");
 
