@@ -1,5 +1,6 @@
 // A long session of the real program in the busy room, on the test display: the performers publishing, a chat
-// line every 100 ms, a gift every second, users entering and leaving. Through it the program's memory stays
+// line every 100 ms, a gift every second, users entering and leaving (announced, and a real client coming and
+// going). Through it the program's memory stays
 // flat (which also holds the chat views trimmed and the frame queues short), the room window's UI thread
 // answers within a bounded time, the thread count stays put; the figures are printed. Ten minutes, or
 // VARNET_SOAK_SECONDS (scripts/test shortens it). Skipped without VARNET_TEST_DISPLAY.
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "E2eDriver.h"
 #include "ZqLib.h"
@@ -62,6 +64,9 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
     long nextSample = 0;
     const long warmUpMs = std::min<long>(30000, seconds * 1000L / 5);
     uint32_t visitor = 600000;
+    // A real client comes for five seconds in every ten (sign-in, enter, chat join, a line, exit).
+    std::unique_ptr<testenv::PeerClient> erin;
+    long peerVisits = 0;
     std::printf("soak: %d s in room %d\n", seconds, kRoom);
     while (elapsedMs() < seconds * 1000L && !varnet.Exited()) {
         const long now = elapsedMs();
@@ -83,6 +88,15 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
             else
                 stack.Chat().PushNotice(kRoom, "notifyexit", Notice({{"id", id}, {"cnt", "4"}}));
             ++comings;
+        }
+        if (lines % 50 == 0) {
+            if (erin) {
+                erin.reset();
+            } else if ((erin = stack.Peer("erin", kRoom, &why))) {
+                erin->Say(StringUtility::Format("我来了，第%ld次", ++peerVisits));
+            } else {
+                ADD_FAILURE() << "the peer could not come: " << why;
+            }
         }
         if (now >= nextSample) {
             nextSample = now + 5000;
@@ -106,12 +120,13 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
         }
         usleep(100000);
     }
+    erin.reset();
     ASSERT_FALSE(varnet.Exited()) << "Varnet ended during the soak";
     Screenshot(room.rc, ShotDir() + "/soak-room.png");
-    std::printf("soak figures: %d s, %ld chat lines, %ld gifts, %ld users came or went; rss after warm-up %ld kB, "
+    std::printf("soak figures: %d s, %ld chat lines, %ld gifts, %ld users came or went (%ld visits of a real client); rss after warm-up %ld kB, "
                 "highest %ld kB, last %ld kB (growth %ld kB); threads %d..%d, last %d; slowest UI answer %ld ms, %d of %d "
                 "unanswered\n",
-                seconds, lines, gifts, comings, warmRss, maxRss, lastRss, maxRss - warmRss, warmThreads, maxThreads,
+                seconds, lines, gifts, comings, peerVisits, warmRss, maxRss, lastRss, maxRss - warmRss, warmThreads, maxThreads,
                 lastThreads, worstPing, unanswered, samples);
     // Bounds: memory that grows with the lines (views not trimmed, queues that fill) passes these in minutes.
     EXPECT_LT(maxRss - warmRss, 96 * 1024) << "memory grows";
