@@ -107,7 +107,7 @@ public:
     std::vector<std::pair<std::string, std::string>> ProgramEnvironment() const;
     // The text of the user.ini written into the data folder.
     std::string UserIni() const;
-    // Lines saying where every service is, for people.
+    // Lines saying where every service is, for people (GBK).
     std::string Describe() const;
 
 private:

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "Stack.h"
+#include "ZqLib.h"
 
 namespace {
 volatile sig_atomic_t g_stop = 0;
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "varnet_stack: %s\n", why.c_str());
         return 1;
     }
-    std::printf("%s", stack.Describe().c_str());
+    std::printf("%s", Charset::GbkToUtf8(stack.Describe()).c_str());
     if (stack.HasRtmp() && !stack.WaitPerformersLive(15000))
         std::printf("only %d performers are publishing\n", stack.PerformersLive());
     for (const auto& [name, value] : stack.ProgramEnvironment()) std::printf("env %s=%s\n", name.c_str(), value.c_str());
