@@ -17,7 +17,8 @@
 
 #include "ChatView.h"
 #include "DealMainCenter.h"
-#include "DealMainSides.h"
+#include "DealMainLeft.h"
+#include "DealMainRight.h"
 #include "FlashWnd.h"
 #include "RichEditCtrlEx.h"
 #include "RightColumnTips.h"

@@ -254,11 +254,13 @@ void CButtonUI::DoEvent(TEventUI& event) {
         if (IsEnabled()) {
             m_uButtonState |= UISTATE_HOT;
             Invalidate();
+            if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_MOUSEENTER);
         }
         return;
     case UIEVENT_MOUSELEAVE:
         m_uButtonState &= ~UISTATE_HOT;
         Invalidate();
+        if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_MOUSELEAVE);
         return;
     case UIEVENT_SETCURSOR:
         if (m_pManager && m_pManager->GetBackend())
