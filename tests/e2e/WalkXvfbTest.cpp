@@ -3,11 +3,12 @@
 // home page, a room entered from the directory, its performers, other users' chat, a Chinese line with an
 // emoticon sent, leaving, an account login, quitting; the updater runs beside it. Every step checks what the
 // user sees (a window, a change in a view, what the other users receive) and saves a screenshot under
-// build/screenshots/e2e. Skipped without VARNET_TEST_DISPLAY.
+// build/screenshots/e2e. Skipped without VARNET_TEST_DISPLAY; VARNET_E2E_DATA names a data folder to keep.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "E2eDriver.h"
 #include "RoomNotify.h"
@@ -30,6 +31,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     testenv::Stack stack;
     testenv::StackOptions options;
     options.binDir = VARNET_BINARY_DIR "/bin";
+    if (const char* keep = getenv("VARNET_E2E_DATA")) options.dataDir = keep;   // kept, with the program's logs
     ASSERT_TRUE(stack.Start(options, &why)) << why;
     const int room = testenv::Stack::kBusyRoom;
     Program varnet;
@@ -63,6 +65,15 @@ TEST(Walk, NewcomerThroughEveryWindow) {
         int moving = 0;
         WaitFor([&] { return (moving = MovingMicWindows(roomWnd)) == 3; }, 10000);
         EXPECT_TRUE(moving == 0 || moving == 3) << "only " << moving << " of the 3 performers are shown";
+        if (moving < 3) {   // what the RTMP server saw of the players
+            std::istringstream log(stack.Rtmp().ErrorLog());
+            int plays = 0, publishes = 0;
+            for (std::string line; std::getline(log, line);) {
+                plays += line.find(" play: ") != std::string::npos ? 1 : 0;
+                publishes += line.find(" publish: ") != std::string::npos ? 1 : 0;
+            }
+            std::printf("walk: the RTMP server saw %d publish and %d play requests\n", publishes, plays);
+        }
         std::printf("walk: performers publishing %d, microphone windows with moving pictures %d of 3\n",
                     stack.PerformersLive(), moving);
     }
