@@ -1,9 +1,9 @@
 // A newcomer's walk through the real program Varnet against the whole local service stack, driven from
 // outside with xdotool on the test display: the login dialog, a guest login, the lobby with its directory and
 // home page, a room entered from the directory, its performers, other users' chat, a Chinese line with an
-// emoticon sent, leaving, an account login, quitting; the updater runs beside it. Every step checks what the
-// user sees (a window, a change in a view, what the other users receive) and saves a screenshot under
-// build/screenshots/e2e. Skipped without VARNET_TEST_DISPLAY; VARNET_E2E_DATA names a data folder to keep.
+// emoticon sent, the settings dialog, leaving, an account login, quitting; the updater runs beside it. Every
+// step checks what the user sees (a window, a change in a view, a line in a pane, what the other users
+// receive) and saves a screenshot under build/screenshots/e2e. Skipped without VARNET_TEST_DISPLAY; VARNET_E2E_DATA names a data folder to keep.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -129,6 +129,21 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     Screenshot(roomWnd.rc, shots + "/07-sent.png");
     Step("typed and sent a Chinese line with an emoticon: the other users got it", shots + "/07-sent.png");
 
+    // The settings dialog from the microphone column's video button; its cancel button closes it.
+    Raise(roomWnd);
+    Click(roomWnd, skin.Center("VideoSetupBTN"));
+    Window settings;
+    if (WaitWindow(Utf8("^房间设置对话框$"), settings, 10000)) {
+        usleep(800000);
+        Screenshot(settings.rc, shots + "/08-settings.png");
+        SkinLayout settingsSkin("RoomConfigSet.xml", settings.Width(), settings.Height());
+        Click(settings, settingsSkin.Center("RoomConfigCancelBTN"));
+        EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^房间设置对话框$")); }, 10000)) << "the settings dialog stayed";
+        Step("opened the settings dialog and closed it", shots + "/08-settings.png");
+    } else {
+        ADD_FAILURE() << "the video button did not open the settings dialog";
+    }
+
     // Leaving: the room window's close button.
     Click(roomWnd, {roomWnd.Width() - 10 - 16, 25});
     EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("exitroom") == 1; })) << "the room was not left";
@@ -141,7 +156,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     SkinLayout lobbySkin("VarnetSkin.xml", lobby.Width(), lobby.Height());
     Click(lobby, lobbySkin.Center("MainMenuBTN"));
     usleep(600000);
-    Screenshot({0, 0, 1280, 1024}, shots + "/08-main-menu.png");
+    Screenshot({0, 0, 1280, 1024}, shots + "/09-main-menu.png");
     Key("Down");
     usleep(200000);
     Key("Return");
@@ -154,14 +169,14 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     TypeText("alice");
     Click(login, loginSkin.Center("PassWordEdit"));
     TypeText("secret");
-    Screenshot(login.rc, shots + "/09-account-login.png");
+    Screenshot(login.rc, shots + "/10-account-login.png");
     Click(login, loginSkin.Center("LoginBTN"));
     EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("login") >= 1; }, 10000)) << "no account login sent";
     EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^登录对话框$")); }, 10000)) << "the login dialog stayed";
     EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("getallnav") >= 2; }, 10000));
     usleep(1000000);
-    Screenshot(lobby.rc, shots + "/10-lobby-alice.png");
-    Step("signed in as alice: the lobby shows her name and balance", shots + "/10-lobby-alice.png");
+    Screenshot(lobby.rc, shots + "/11-lobby-alice.png");
+    Step("signed in as alice: the lobby shows her name and balance", shots + "/11-lobby-alice.png");
 
     // The updater ran beside it: the newer gift catalogue is in the installation folder.
     EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(stack.InstallDir() + "/res/gift/19999.png"); }, 20000))
