@@ -3,7 +3,8 @@
 // home page, a room entered from the directory, its performers, other users' chat, a Chinese line with an
 // emoticon sent, the settings dialog, leaving, an account login, quitting; the updater runs beside it. Every
 // step checks what the user sees (a window, a change in a view, a line in a pane, what the other users
-// receive) and saves a screenshot under build/screenshots/e2e. Skipped without VARNET_TEST_DISPLAY; VARNET_E2E_DATA names a data folder to keep.
+// receive) and saves a screenshot under build/screenshots/e2e. Skipped without VARNET_TEST_DISPLAY;
+// VARNET_E2E_DATA names a data folder to keep.
 #include <gtest/gtest.h>
 
 #include <cstdio>
