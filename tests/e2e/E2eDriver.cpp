@@ -1,4 +1,6 @@
 #include "E2eDriver.h"
+// Before Xlib, whose macros break what gtest declares.
+#include "XvfbDesktop.h"
 
 #include <X11/Xlib.h>
 #include <gdk/gdk.h>
@@ -21,22 +23,9 @@
 
 namespace e2e {
 
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
+std::string Shell(const std::string& cmd) { return desktoptest::Shell(cmd); }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+std::string ReadFile(const std::string& path) { return desktoptest::ReadFile(path); }
 
 std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
 
