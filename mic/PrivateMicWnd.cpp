@@ -2,7 +2,6 @@
 
 #include "ChatHtml.h"
 #include "GlobalData.h"
-#include "MsgClientThread.h"
 #include "RoomInfoMgr.h"
 #include "VideoGtkPresenter.h"
 #include "ZQCommands.h"
@@ -155,17 +154,6 @@ void CPrivateMicWnd::UpdateControlContent() {
     }
     nick->SetText(u.nickname.c_str());
     nick->SetToolTip(u.nickname.c_str());
-}
-
-void CPrivateMicWnd::UpdateTagImage() {
-    if (!m_view.GetHWND()) return;
-    std::string file = m_pop.m_user.uid ? micwnd::TagFile(m_pop.m_user.tagid) : "";
-    if (file.empty()) {
-        m_view.SetIconVisible(false);
-        return;
-    }
-    m_view.SetOverlayIcon(file);
-    m_view.SetIconVisible(true);
 }
 
 void CPrivateMicWnd::SendMicAttr(bool video, bool open) {
@@ -464,17 +452,7 @@ void CPrivateMicWndMgr::OnPlatformSwitch() {
         if (!w || !w->HasWindow()) continue;
         w->StopLinkThread();
         KillTimer(w->GetHWND(), MIC_RECONNECT_TIMER_ID);
-        CZQGetLiveSigMsg msg;
-        msg.typeId = 23;
-        msg.uid = CGlobalDataApp::GetInstance().GetUid();
-        msg.sid = CGlobalDataApp::GetInstance().GetSid();
-        msg.ctxInt[0] = static_cast<int>(m_pRoom ? m_pRoom->GetRoomID() : 0);
-        msg.ctxInt[1] = static_cast<int>(w->GetMicUid());
-        msg.ctxText[0] = w->IsOwnStream() ? "publish" : "listen";
-        msg.micIndex = w->GetIndex();
-        msg.isPublic = false;
-        CZQGetLiveSigMsg::MakeOpContext(msg);
-        CMsgClientThread::GetInstance().PostRequest(&msg);
+        w->RequestSwitchSig(m_pRoom ? m_pRoom->GetRoomID() : 0);
     }
 }
 

@@ -25,7 +25,6 @@ public:
     void ApplyMicAttr(uint32_t attr);
     void UpdateButtons();
     void UpdateControlContent();
-    void UpdateTagImage();
     void UpdateUserRecord(const RoomUserInfo& user);
     void PopOut();
     void DealClickClose();

@@ -51,6 +51,31 @@ void CMicSlot::SetStream(const std::string& url, uint32_t micattr) {
     m_adapter->SetParam(url, IsOwnStream(), static_cast<int>(micattr));
 }
 
+void CMicSlot::UpdateTagImage() {
+    if (!m_slotView.GetHWND()) return;
+    std::string file = m_pop.m_user.uid ? micwnd::TagFile(m_pop.m_user.tagid) : "";
+    if (file.empty()) {
+        m_slotView.SetIconVisible(false);
+        return;
+    }
+    m_slotView.SetOverlayIcon(file);
+    m_slotView.SetIconVisible(true);
+}
+
+void CMicSlot::RequestSwitchSig(uint32_t roomId) const {
+    CZQGetLiveSigMsg msg;
+    msg.typeId = 23;
+    msg.uid = CGlobalDataApp::GetInstance().GetUid();
+    msg.sid = CGlobalDataApp::GetInstance().GetSid();
+    msg.ctxInt[0] = static_cast<int>(roomId);
+    msg.ctxInt[1] = static_cast<int>(GetMicUid());
+    msg.ctxText[0] = IsOwnStream() ? "publish" : "listen";
+    msg.micIndex = m_index;
+    msg.isPublic = m_public;
+    CZQGetLiveSigMsg::MakeOpContext(msg);
+    CMsgClientThread::GetInstance().PostRequest(&msg);
+}
+
 void CMicSlot::OnLinkChange(int severity, std::string text) { m_link->OnLinkChange(severity, text, &m_slotView); }
 
 void CMicSlot::OnVideoData(BYTE* rgb24, BITMAPINFOHEADER* header) {
@@ -222,17 +247,6 @@ void CPublicMicWnd::UpdateControlContent() {
     nick->SetText(u.nickname.c_str());
     nick->SetToolTip(u.nickname.c_str());
     arrows->SetEnabled(true);
-}
-
-void CPublicMicWnd::UpdateTagImage() {
-    if (!m_view.GetHWND()) return;
-    std::string file = m_pop.m_user.uid ? micwnd::TagFile(m_pop.m_user.tagid) : "";
-    if (file.empty()) {
-        m_view.SetIconVisible(false);
-        return;
-    }
-    m_view.SetOverlayIcon(file);
-    m_view.SetIconVisible(true);
 }
 
 void CPublicMicWnd::StopForSwitch() {
@@ -489,17 +503,7 @@ void CPublicMicWndMgr::OnPlatformSwitch() {
     for (auto* w : m_wnds) {
         if (!w || w->GetMicUid() == 0) continue;
         w->StopForSwitch();
-        CZQGetLiveSigMsg msg;
-        msg.typeId = 23;
-        msg.uid = CGlobalDataApp::GetInstance().GetUid();
-        msg.sid = CGlobalDataApp::GetInstance().GetSid();
-        msg.ctxInt[0] = static_cast<int>(m_pRoom ? m_pRoom->GetRoomID() : 0);
-        msg.ctxInt[1] = static_cast<int>(w->GetMicUid());
-        msg.ctxText[0] = w->IsOwnStream() ? "publish" : "listen";
-        msg.micIndex = w->GetIndex();
-        msg.isPublic = true;
-        CZQGetLiveSigMsg::MakeOpContext(msg);
-        CMsgClientThread::GetInstance().PostRequest(&msg);
+        w->RequestSwitchSig(m_pRoom ? m_pRoom->GetRoomID() : 0);
     }
 }
 

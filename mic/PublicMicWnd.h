@@ -42,6 +42,10 @@ public:
     void SetReconnectTimer() { m_link->SetReconnectTimer(); }
     // Adapter only: a fresh address for the same performer.
     void SetStream(const std::string& url, uint32_t micattr);
+    // The performer's tag over the view, hidden when there is none; nothing while the view has no window.
+    void UpdateTagImage();
+    // After a platform switch: asks for fresh signatures of this slot's stream in room `roomId`.
+    void RequestSwitchSig(uint32_t roomId) const;
 
     // Media threads.
     void OnLinkChange(int severity, std::string text) override;
@@ -78,7 +82,6 @@ public:
     void SetMicUser(const RoomUserInfo& user, const std::string& url, uint32_t micattr);
     void ApplyMicAttr(uint32_t attr);
     void UpdateControlContent();
-    void UpdateTagImage();
     void UpdateUserRecord(const RoomUserInfo& user);
     // Platform switch: the link and the media stop before a fresh signature is asked for.
     void StopForSwitch();

@@ -72,13 +72,7 @@ public:
                                           GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK |
                                           GDK_FOCUS_CHANGE_MASK);
         gtk_fixed_put(GTK_FIXED(m_fixed), m_area, 0, 0);
-        g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
-        g_signal_connect(m_area, "button-press-event", G_CALLBACK(OnButton), this);
-        g_signal_connect(m_area, "button-release-event", G_CALLBACK(OnButton), this);
-        g_signal_connect(m_area, "motion-notify-event", G_CALLBACK(OnMotion), this);
-        g_signal_connect(m_area, "leave-notify-event", G_CALLBACK(OnLeave), this);
-        g_signal_connect(m_area, "scroll-event", G_CALLBACK(OnScroll), this);
-        g_signal_connect(m_area, "key-press-event", G_CALLBACK(OnAreaKey), this);
+        ConnectArea();
         g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
         g_signal_connect(m_window, "configure-event", G_CALLBACK(OnConfigure), this);
         g_signal_connect(m_window, "focus-out-event", G_CALLBACK(OnFocusOut), this);
@@ -317,6 +311,17 @@ private:
         gtk_css_provider_load_from_data(m_css, css, -1, nullptr);
     }
 
+    // The drawing area's painting and input, for top-level and child windows alike.
+    void ConnectArea() {
+        g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
+        g_signal_connect(m_area, "button-press-event", G_CALLBACK(OnButton), this);
+        g_signal_connect(m_area, "button-release-event", G_CALLBACK(OnButton), this);
+        g_signal_connect(m_area, "motion-notify-event", G_CALLBACK(OnMotion), this);
+        g_signal_connect(m_area, "leave-notify-event", G_CALLBACK(OnLeave), this);
+        g_signal_connect(m_area, "scroll-event", G_CALLBACK(OnScroll), this);
+        g_signal_connect(m_area, "key-press-event", G_CALLBACK(OnAreaKey), this);
+    }
+
     // A child window: its own fixed container inside the parent's, at rc in the parent's client
     // coordinates; it draws and takes input like a top-level one. The parent's show_all leaves it alone.
     void CreateChild(CGtkBackend* parent) {
@@ -330,13 +335,7 @@ private:
         gtk_widget_add_events(m_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                           GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK);
         gtk_fixed_put(GTK_FIXED(m_fixed), m_area, 0, 0);
-        g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
-        g_signal_connect(m_area, "button-press-event", G_CALLBACK(OnButton), this);
-        g_signal_connect(m_area, "button-release-event", G_CALLBACK(OnButton), this);
-        g_signal_connect(m_area, "motion-notify-event", G_CALLBACK(OnMotion), this);
-        g_signal_connect(m_area, "leave-notify-event", G_CALLBACK(OnLeave), this);
-        g_signal_connect(m_area, "scroll-event", G_CALLBACK(OnScroll), this);
-        g_signal_connect(m_area, "key-press-event", G_CALLBACK(OnAreaKey), this);
+        ConnectArea();
         gtk_fixed_put(GTK_FIXED(parent->m_fixed), m_fixed, m_rc.left, m_rc.top);
         ApplyGeometry();
     }

@@ -6,6 +6,7 @@
 #include "ChatHtml.h"
 #include "RoomInfoMgr.h"
 #include "RoomTestEnv.h"
+#include "RoomUiFakes.h"
 #include "RoomWindow.h"
 #include "TestUtil.h"
 #include "UIlib.h"
@@ -22,19 +23,11 @@ public:
     bool HasRight(int r, int, int) override { return r == 1 || r == 2 || r == 4 || r == 5; }
 };
 
-class Logic : public IRoomLogic {
+class Logic : public roomtest::NullRoomLogic {
 public:
-    IRoomUI* GetRoomUI() override { return nullptr; }
     uint32_t GetRoomID() override { return kRoom; }
     std::string GetMyChatID() override { return "c1001"; }
     bool SendChatMsg(uint32_t, const std::string&, bool) override { return true; }
-    bool CloseRoom() override { return true; }
-    bool IsUserInRoom(uint32_t) override { return true; }
-    void SetShieldBrushGift(bool) override {}
-    void UnInit() override {}
-    bool IsChatReady() override { return true; }
-    bool RequestLogin(IRoomUI*) override { return false; }
-    bool RequestRegister(IRoomUI*) override { return false; }
 };
 
 class MicColumn : public ::testing::Test {
@@ -43,13 +36,9 @@ protected:
     {
         static MicRightsHalvec halvec;
         static bool done = [] {
-            std::string dir = testsupport::MakeTempDir("varnet-miccol");
-            setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-            setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-            LogSetFolder(dir + "/log");
+            roomtest::UsePrivateFolders("varnet-miccol");
             Win32Init();
-            roomtest::Fill(halvec);
-            AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
+            roomtest::RegisterCatalogue(halvec);
             return true;
         }();
         (void)done;

@@ -9,20 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include <json/reader.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <mutex>
-#include <sstream>
 
 #include "ChatServer.h"
+#include "ChatTestClient.h"
 #include "Pingla.h"
 #include "RoomService.h"
 #include "TestKeys.h"
@@ -33,66 +26,16 @@
 #include "Win32.h"
 #include "ZqWindowBase.h"
 #include "TestUtil.h"
+#include "XvfbDesktop.h"
 
 namespace {
 
-std::string Shell(const std::string& cmd)
-{
-    std::string out;
-    if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p))
-            out += buf;
-        pclose(p);
-    }
-    return out;
-}
+using desktoptest::ReadFile;
+using desktoptest::Screenshot;
+using desktoptest::WaitFor;
 
-// Screen rectangle of the visible top-level window whose (UTF-8) title matches; false when there is none.
-bool FindWindow(const std::string& title, RECT& rc)
-{
-    std::string ids = Shell("xdotool search --onlyvisible --name '^" + title + "$'");
-    std::istringstream in(ids);
-    std::string id;
-    if (!(in >> id))
-        return false;
-    std::string geo = Shell("xdotool getwindowgeometry --shell " + id);
-    int x = -1, y = -1, w = 0, h = 0;
-    std::istringstream g(geo);
-    std::string line;
-    while (std::getline(g, line)) {
-        if (line.rfind("X=", 0) == 0)
-            x = atoi(line.c_str() + 2);
-        if (line.rfind("Y=", 0) == 0)
-            y = atoi(line.c_str() + 2);
-        if (line.rfind("WIDTH=", 0) == 0)
-            w = atoi(line.c_str() + 6);
-        if (line.rfind("HEIGHT=", 0) == 0)
-            h = atoi(line.c_str() + 7);
-    }
-    rc = {x, y, x + w, y + h};
-    return x >= 0 && w > 0;
-}
-
-template <class F>
-bool WaitFor(F done, int ms = 20000)
-{
-    gint64 end = g_get_monotonic_time() + gint64(ms) * 1000;
-    while (g_get_monotonic_time() < end) {
-        if (done())
-            return true;
-        usleep(50000);
-    }
-    return done();
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+// The visible top-level window whose (UTF-8) title is exactly `title` (a pattern); false when none.
+bool FindTitle(const std::string& title, RECT& rc) { return desktoptest::FindWindow("^" + title + "$", rc); }
 
 std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
 
@@ -103,15 +46,6 @@ void Click(const RECT& wnd, POINT pt, int button = 1)
     Xdo("mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y));
     usleep(150000);
     Xdo("click " + std::to_string(button));
-}
-
-void Screenshot(const RECT& rc, const std::string& file)
-{
-    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
-                                               rc.bottom - rc.top);
-    ASSERT_NE(pb, nullptr);
-    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
-    g_object_unref(pb);
 }
 
 // A skin laid out headless at a size, to find where its controls are.
@@ -157,55 +91,6 @@ POINT At(const char* skin, int w, int h, const char* name)
     EXPECT_TRUE(UITest::CenterOf(&layout, name, pt)) << name;
     return pt;
 }
-
-std::string Get(int port, const std::string& query)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(uint16_t(port));
-    timeval tv{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    std::string out;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-        std::string req = "GET /c.s?" + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-        if (send(fd, req.data(), req.size(), MSG_NOSIGNAL) == ssize_t(req.size())) {
-            char buf[4096];
-            ssize_t n;
-            while ((n = recv(fd, buf, sizeof buf, 0)) > 0)
-                out.append(buf, size_t(n));
-        }
-    }
-    close(fd);
-    size_t body = out.find("\r\n\r\n");
-    return body == std::string::npos ? std::string() : out.substr(body + 4);
-}
-
-class Inbox : public IBaseNotifyMsg {
-public:
-    void NotifySysMsg(std::string cmd, std::string body) override
-    {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_notices.push_back(cmd + " " + body);
-    }
-    void NotifyPubMsg(std::string, std::string, std::string, std::string, std::string) override {}
-    void NotifyPriMsg(std::string, std::string, std::string) override {}
-    void NotifyNomMsg(std::string, std::string) override {}
-    void ConectionStop() override {}
-    bool Has(const std::string& prefix)
-    {
-        std::lock_guard<std::mutex> g(m_lock);
-        for (const std::string& n : m_notices)
-            if (n.rfind(prefix, 0) == 0)
-                return true;
-        return false;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_notices;
-};
 
 // Offsets in the user menu: 2 px inset, 28 px items, 9 px group breaks (after ids 1, 4, 8 and 12).
 int MenuItemY(int id)
@@ -255,19 +140,9 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     ASSERT_TRUE(updates.Start());
 
     // Bob, the other user: a chat client in the room's channel.
-    service.SetCheckSignature(false);
-    Json::Value sig;
-    ASSERT_TRUE(Json::Reader().parse(Get(service.Port(), "cmd=getchatsig&uid=1002&sid=7002&rid=3003&chatid=1002_chat"), sig));
-    service.SetCheckSignature(true);
-    const Json::Value& c = sig["chatroom"];
     CPingla bob;
-    Inbox inbox;
-    ASSERT_TRUE(bob.Connect(c["ip"].asCString(), c["port"].asUInt(), 5));
-    ASSERT_TRUE(bob.Login(c["channel"]["login"]["sig"].asUInt(), c["tm"].asUInt(), "1002_chat",
-                          c["channel"]["login"]["chatname"].asString()));
-    ASSERT_TRUE(bob.JoinChannel(c["channel"]["join"]["id"].asUInt(), c["channel"]["join"]["sig"].asUInt(),
-                                c["tm"].asUInt(), "1002_chat"));
-    ASSERT_TRUE(bob.StartRecv(&inbox));
+    testsupport::ChatInbox inbox;
+    ASSERT_TRUE(testsupport::JoinRoomChat(service, bob, inbox, 1002, 7002, 3003, "1002_chat"));
 
     const std::string data = testsupport::MakeTempDir("varnet-moderation");
     ASSERT_FALSE(data.empty());
@@ -317,7 +192,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
 
     // Sign in as the owner.
     RECT login;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("登录对话框"), login); })) << "no login dialog";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("登录对话框"), login); })) << "no login dialog";
     usleep(400000);
     Click(login, At("LoginSkin.xml", 410, 315, "UserNameEdit"));
     Xdo("key ctrl+a");
@@ -328,7 +203,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     Click(login, At("LoginSkin.xml", 410, 315, "LoginBTN"));
     ASSERT_TRUE(WaitFor([&] { return service.RequestCount("login") >= 1; })) << "no login request";
     RECT lobby;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
     ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos; }))
         << "the home page did not load";
     usleep(500000);
@@ -343,10 +218,10 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
     ASSERT_TRUE(chat.WaitMembers(3003, 2, 20000)) << "the owner's room did not join the chat";
     RECT room;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(".*[(]3003[)]", room); })) << "no room window";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(".*[(]3003[)]", room); })) << "no room window";
     ASSERT_TRUE(WaitFor([&] { return service.RequestCount("getroomuser") >= 1; }));
     usleep(1500000);   // maximised, the lists filled and drawn
-    ASSERT_TRUE(FindWindow(".*[(]3003[)]", room));
+    ASSERT_TRUE(FindTitle(".*[(]3003[)]", room));
 
     // Bob's row: the second of the members list (the owner's rank comes first).
     SkinLayout roomSkin("RoomSkin.xml");
@@ -360,7 +235,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
         usleep(200000);
         Click(room, bobRow, 3);
         RECT m;
-        bool shown = WaitFor([&] { return FindWindow("ZqMenu", m); }, 5000);
+        bool shown = WaitFor([&] { return FindTitle("ZqMenu", m); }, 5000);
         if (!shown)
             Screenshot(RECT{0, 0, 1280, 1024}, shots + "/right_column_no_menu.png");
         ASSERT_TRUE(shown) << "no menu";
@@ -370,19 +245,19 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
             Screenshot(both, shots + "/" + shot);
         }
         Click(m, {60, MenuItemY(id)});
-        EXPECT_TRUE(WaitFor([&] { return !FindWindow("ZqMenu", m); }, 5000)) << "the menu stayed";
+        EXPECT_TRUE(WaitFor([&] { return !FindTitle("ZqMenu", m); }, 5000)) << "the menu stayed";
     };
 
     // The details of the right-clicked user.
     menu(13, "right_column_menu.png");
     RECT card;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("查看他人信息对话框"), card); })) << "no details popup";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("查看他人信息对话框"), card); })) << "no details popup";
     EXPECT_EQ(service.RequestCount("getuserinfo"), 1);
     EXPECT_NE(service.Queries("getuserinfo").at(0).find("tid=1002"), std::string::npos);
     usleep(500000);
     Screenshot(card, shots + "/right_column_user_details.png");
     Click(card, At("CheckUserInfoWnd.xml", 350, 260, "UserInfoOK"));
-    EXPECT_TRUE(WaitFor([&] { return !FindWindow(Utf8("查看他人信息对话框"), card); }, 5000)) << "the popup stayed";
+    EXPECT_TRUE(WaitFor([&] { return !FindTitle(Utf8("查看他人信息对话框"), card); }, 5000)) << "the popup stayed";
 
     // Mute: the service holds it and bob's client is told.
     menu(5, nullptr);
@@ -412,7 +287,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     usleep(300000);
     Click(lobby, lobbySkin.Center("CloseBTN"));
     RECT tip;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽嘉提示"), tip); })) << "no close prompt";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽嘉提示"), tip); })) << "no close prompt";
     usleep(200000);
     Click(tip, At("SoftCloseTipSkin.xml", 300, 150, "btnOK"));
     EXPECT_TRUE(WaitFor(exited, 20000)) << "Varnet did not end";

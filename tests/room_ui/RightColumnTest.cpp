@@ -4,25 +4,20 @@
 // service with a second chat client that sees it.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <json/reader.h>
-
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <set>
 
 #include "ChatServer.h"
+#include "ChatTestClient.h"
 #include "GlobalData.h"
 #include "MsgClientThread.h"
 #include "Pingla.h"
 #include "RoomInfoMgr.h"
 #include "RoomService.h"
 #include "RoomTestEnv.h"
+#include "RoomUiFakes.h"
 #include "RoomWindow.h"
 #include "TestKeys.h"
 #include "TestUtil.h"
@@ -51,13 +46,9 @@ void SetUpOnce()
 {
     static AllRightsHalvec halvec;
     static bool done = [] {
-        std::string dir = testsupport::MakeTempDir("varnet-right");
-        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-        LogSetFolder(dir + "/log");
+        roomtest::UsePrivateFolders("varnet-right");
         Win32Init();
-        roomtest::Fill(halvec);
-        AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
+        roomtest::RegisterCatalogue(halvec);
         CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         return true;
     }();
@@ -93,20 +84,13 @@ void FillRoom()
     add(kGuest, "guest", [](RoomUserInfo& u) { u.level = 100; });
 }
 
-class FakeLogic : public IRoomLogic {
+class FakeLogic : public roomtest::NullRoomLogic {
 public:
     int closes = 0;
-    IRoomUI* GetRoomUI() override { return nullptr; }
     uint32_t GetRoomID() override { return kRoom; }
     std::string GetMyChatID() override { return "1001_chat"; }
     bool SendChatMsg(uint32_t, const std::string&, bool) override { return true; }
     bool CloseRoom() override { return ++closes, true; }
-    bool IsUserInRoom(uint32_t) override { return true; }
-    void SetShieldBrushGift(bool) override {}
-    void UnInit() override {}
-    bool IsChatReady() override { return true; }
-    bool RequestLogin(IRoomUI*) override { return false; }
-    bool RequestRegister(IRoomUI*) override { return false; }
 };
 
 // A room window from the skin with the users listed; the column's requests are recorded, not sent.
@@ -474,64 +458,6 @@ TEST(UserDetails, ConsumptionListsBuiltOncePerWindowAndPopupsGoWithIt)
     EXPECT_EQ(popup.GetHWND(), nullptr);
 }
 
-namespace {
-
-// One plain HTTP GET on loopback; the body of the answer.
-std::string Get(int port, const std::string& query)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(uint16_t(port));
-    timeval tv{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    std::string out;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-        std::string req = "GET /c.s?" + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-        if (send(fd, req.data(), req.size(), MSG_NOSIGNAL) == ssize_t(req.size())) {
-            char buf[4096];
-            ssize_t n;
-            while ((n = recv(fd, buf, sizeof buf, 0)) > 0)
-                out.append(buf, size_t(n));
-        }
-    }
-    close(fd);
-    size_t body = out.find("\r\n\r\n");
-    return body == std::string::npos ? std::string() : out.substr(body + 4);
-}
-
-// The notices a chat client receives.
-class Inbox : public IBaseNotifyMsg {
-public:
-    void NotifySysMsg(std::string cmd, std::string body) override
-    {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_notices.push_back(cmd + " " + body);
-    }
-    void NotifyPubMsg(std::string, std::string, std::string, std::string, std::string) override {}
-    void NotifyPriMsg(std::string, std::string, std::string) override {}
-    void NotifyNomMsg(std::string, std::string) override {}
-    void ConectionStop() override {}
-    bool WaitFor(const std::string& prefix)
-    {
-        return testsupport::WaitUntil([&] {
-            std::lock_guard<std::mutex> g(m_lock);
-            for (const std::string& n : m_notices)
-                if (n.rfind(prefix, 0) == 0)
-                    return true;
-            return false;
-        });
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_notices;
-};
-
-
-}  // namespace
-
 TEST(Moderation, MuteAndKickReachTheServiceAndTheOtherClient)
 {
     testenv::ChatServer chat;
@@ -552,19 +478,9 @@ TEST(Moderation, MuteAndKickReachTheServiceAndTheOtherClient)
         room.roles = {{1001, 40}};
     });
     // The other user's chat client, joined to the room's channel with the service's signatures.
-    service.SetCheckSignature(false);
-    Json::Value sig;
-    ASSERT_TRUE(Json::Reader().parse(Get(service.Port(), "cmd=getchatsig&uid=1002&sid=7002&rid=3003&chatid=1002_chat"), sig));
-    service.SetCheckSignature(true);
-    const Json::Value& c = sig["chatroom"];
     CPingla bob;
-    Inbox inbox;
-    ASSERT_TRUE(bob.Connect(c["ip"].asCString(), c["port"].asUInt(), 5));
-    ASSERT_TRUE(bob.Login(c["channel"]["login"]["sig"].asUInt(), c["tm"].asUInt(), "1002_chat",
-                          c["channel"]["login"]["chatname"].asString()));
-    ASSERT_TRUE(bob.JoinChannel(c["channel"]["join"]["id"].asUInt(), c["channel"]["join"]["sig"].asUInt(),
-                                c["tm"].asUInt(), "1002_chat"));
-    ASSERT_TRUE(bob.StartRecv(&inbox));
+    testsupport::ChatInbox inbox;
+    ASSERT_TRUE(testsupport::JoinRoomChat(service, bob, inbox, 1002, 7002, 3003, "1002_chat"));
 
     // The owner's room window sends through the request worker to the service.
     Room r;

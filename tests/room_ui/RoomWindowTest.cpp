@@ -10,6 +10,7 @@
 #include "HeadlessWebView.h"
 #include "RoomInfoMgr.h"
 #include "RoomTestEnv.h"
+#include "RoomUiFakes.h"
 #include "RoomWindow.h"
 #include "UIlib.h"
 #include "Win32Window.h"
@@ -34,14 +35,9 @@ RightsHalvec& RoomSetup()
 {
     static RightsHalvec halvec;
     static bool done = [] {
-        std::string dir = testsupport::MakeTempDir("varnet-roomwnd");
-        if (dir.empty()) dir = "/tmp";
-        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-        LogSetFolder(dir + "/log");
+        roomtest::UsePrivateFolders("varnet-roomwnd");
         Win32Init();
-        roomtest::Fill(halvec);
-        AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
+        roomtest::RegisterCatalogue(halvec);
         return true;
     }();
     (void)done;
@@ -67,12 +63,11 @@ RightsHalvec& RoomSetup()
     return halvec;
 }
 
-class FakeLogic : public IRoomLogic {
+class FakeLogic : public roomtest::NullRoomLogic {
 public:
     bool connected = true;
     std::vector<std::pair<uint32_t, bool>> sent;
     int closes = 0;
-    IRoomUI* GetRoomUI() override { return nullptr; }
     uint32_t GetRoomID() override { return kRoom; }
     std::string GetMyChatID() override { return "c1001"; }
     bool SendChatMsg(uint32_t target, const std::string&, bool isPublic) override
@@ -84,11 +79,7 @@ public:
     }
     bool CloseRoom() override { return ++closes, true; }
     bool IsUserInRoom(uint32_t uid) override { return CRoomInfoMgr::GetInstance().HasUser(kRoom, uid); }
-    void SetShieldBrushGift(bool) override {}
-    void UnInit() override {}
     bool IsChatReady() override { return connected; }
-    bool RequestLogin(IRoomUI*) override { return false; }
-    bool RequestRegister(IRoomUI*) override { return false; }
 };
 
 class FakeMovie : public flash::IEffectMovie {

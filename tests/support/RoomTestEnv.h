@@ -111,6 +111,13 @@ inline std::string UsePrivateFolders(const char* tag)
     return dir;
 }
 
+// Fills `h` with the sample catalogue and registers it as the plug-in; `h` outlives the tests.
+inline void RegisterCatalogue(FakeHalvec& h)
+{
+    Fill(h);
+    AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &h);
+}
+
 // Once per test program, before anything reads folders or the configuration.
 inline FakeHalvec& SetUpOnce()
 {
@@ -119,8 +126,7 @@ inline FakeHalvec& SetUpOnce()
         UsePrivateFolders("varnet-room");
         setenv("TZ", "UTC", 1);
         tzset();
-        Fill(halvec);
-        AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
+        RegisterCatalogue(halvec);
         return true;
     }();
     (void)done;
