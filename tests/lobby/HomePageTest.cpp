@@ -19,6 +19,8 @@
 #include "ZQCommands.h"
 #include "ZqLib.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 using lobbytest::RecordingRoomManager;
 using webview::CHeadlessWebView;

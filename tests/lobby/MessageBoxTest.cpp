@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "ZqMessageBox.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 
 namespace {

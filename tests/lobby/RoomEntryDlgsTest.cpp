@@ -4,6 +4,8 @@
 #include "RoomEntryDlgs.h"
 #include "TestSupport.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 
 namespace {

@@ -25,6 +25,8 @@
 #include "VarnetFrameWnd.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 extern char** environ;
 
 namespace fs = std::filesystem;
