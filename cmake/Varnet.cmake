@@ -38,6 +38,7 @@ function(varnet_test name)
   endif()
   target_compile_definitions(${name} PRIVATE
     VARNET_SOURCE_DIR="${PROJECT_SOURCE_DIR}" VARNET_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "SDL_AUDIODRIVER=dummy;${T_ENV}")
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
@@ -81,6 +82,7 @@ function(varnet_bench name)
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark benchmark::benchmark_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
     VARNET_SOURCE_DIR="${PROJECT_SOURCE_DIR}" VARNET_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 endfunction()
 
 # varnet_media_checks(TARGET ...): the thread-safety analysis as errors on these targets when

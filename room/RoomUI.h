@@ -70,6 +70,10 @@ public:
 
 // Kind 2: the user-list column.
 class IRoomRightUI : public IRoomDealUI {
+public:
+    // UI thread. The user becomes the gift target; the lists show the user's row.
+    virtual void SelectGiftTarget(uint32_t uid) { (void)uid; }
+    virtual void LocateUser(uint32_t uid) { (void)uid; }
 };
 
 class IRoomUI {

@@ -34,6 +34,7 @@ CWebChatView::CWebChatView(webview::IWebView* view) : m_view(view)
 
 CWebChatView::~CWebChatView()
 {
+    *m_alive = false;
     if (m_bridge) {
         // The view or a page call running now may still hold it: only this reference goes.
         m_bridge->SetTarget(nullptr);
@@ -97,6 +98,47 @@ void CWebChatView::ScrollToBottom()
 {
     if (m_ready && m_view)
         m_view->ScrollToBottom();
+}
+
+}  // namespace roomui
+
+namespace roomui {
+
+void CWebChatView::OnContextMenu(int x, int y, bool hasSelection)
+{
+    std::vector<DuiLib::ZqMenuItem> items = {DuiLib::ZqMenuItem("复制", 0, false, !hasSelection),
+                                             DuiLib::ZqMenuItem("全选", 1), DuiLib::ZqMenuItem("清除所有内容", 2)};
+    DuiLib::POINT at{x, y};
+    std::shared_ptr<bool> alive = m_alive;
+    IRoomModalHost* modal = m_modal;
+    int r;
+    if (RunMenu) {
+        r = RunMenu(items, at);
+    } else {
+        DuiLib::CZqMenuUI menu;
+        menu.SetMenuItem(items);
+        HWND h = menu.CreateMenu(DuiLib::CPoint{x, y}, nullptr);
+        if (!h)
+            return;
+        if (modal)
+            modal->PushModalWnd(h);
+        r = menu.PopupMenuNoCreate();
+        if (modal)
+            modal->PopModalWnd(h);
+    }
+    if (r == DuiLib::CZqMenuUI::kDismissed) {
+        if (modal)
+            modal->ContinueModalCancel();
+        return;
+    }
+    if (!*alive || !m_view)
+        return;
+    if (r == 0 && hasSelection)
+        m_view->ExecEditCommand(webview::EditCommand::Copy);
+    else if (r == 1)
+        m_view->ExecEditCommand(webview::EditCommand::SelectAll);
+    else if (r == 2)
+        RemoveOldNodes(0);
 }
 
 }  // namespace roomui

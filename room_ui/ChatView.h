@@ -5,10 +5,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ChatBridge.h"
+#include "RoomModalHost.h"
+#include "UIMenu.h"
 #include "DocModel.h"
 #include "WebView.h"
 
@@ -52,7 +55,8 @@ private:
 };
 
 // A chat pane on a view of the web view layer: ready once its document has loaded (then OnReady runs).
-// Takes the view and closes it when destroyed; the view's events stop reaching this object then.
+// Takes the view and closes it when destroyed; the view's events stop reaching this object then. As a local
+// page it shows its own context menu (on the room window's modal stack) and ignores the reload keys.
 class CWebChatView : public IChatView, private webview::IWebViewEvents {
 public:
     explicit CWebChatView(webview::IWebView* view);
@@ -70,17 +74,38 @@ public:
     void RemoveOldNodes(int keep) override;
     void ScrollToBottom() override;
     webview::IWebView* View() const { return m_view; }
+    // The modal stack the pane's context menu joins (the room window's).
+    void SetModalHost(IRoomModalHost* host) { m_modal = host; }
 
     std::function<void()> OnReady;
+    std::function<void()> OnPointerEnter;
+    std::function<void()> OnPointerLeave;
+    // The pane's context menu: "复制" (only with a selection), "全选", "清除所有内容". Runs the menu at a screen
+    // point and returns the chosen index, -1 for none, -2 when dismissed; tests replace it.
+    std::function<int(const std::vector<DuiLib::ZqMenuItem>& items, DuiLib::POINT at)> RunMenu;
 
 private:
     void OnNavigateError(const std::string&, int) override {}
     void OnNavigateComplete(const std::string&) override {}
     void OnDocumentComplete(const std::string& url) override;
+    void OnContextMenu(int x, int y, bool hasSelection) override;
+    void OnMouseEnter() override
+    {
+        if (OnPointerEnter)
+            OnPointerEnter();
+    }
+    void OnMouseLeave() override
+    {
+        if (OnPointerLeave)
+            OnPointerLeave();
+    }
 
     webview::IWebView* m_view;
     CWBExtDispatch* m_bridge = nullptr;
+    IRoomModalHost* m_modal = nullptr;
     bool m_ready = false;
+    // Cleared when the pane goes: a menu still running then does nothing afterwards.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 }  // namespace roomui

@@ -56,8 +56,7 @@ RoomUserInfo SelfRecord(uint32_t room)
 
 }  // namespace
 
-CDealMainCenter::CDealMainCenter() = default;
-CDealMainCenter::~CDealMainCenter() = default;
+
 
 uint32_t CDealMainCenter::RoomId() const { return m_room ? m_room->GetRoomID() : 0; }
 IRoomLogic* CDealMainCenter::Logic() const { return m_room ? m_room->GetRoomLogic() : nullptr; }
@@ -390,10 +389,24 @@ void CDealMainCenter::Notify(TNotifyUI& msg)
             SendChat();
         else if (name == "btnChatFace")
             PickFace();
+        else if (name == "btnChatSendDropDowm")
+            OnWelcomeMenu();
+        else if (name == "btnShielEffect")
+            OnShieldMenu();
+        else if (name == "btnChatTempNotice")
+            OnTempNotice();
+        else if (name == "btnChatTrumpet")
+            OnTrumpet();
+        else if (name == "btnRecharge")
+            OnRecharge();
+        else if (name == "btnSendColorBar")
+            OnColorBar();
         else if (name == "btnChatChooseFont" && m_input) {
             richedit::CharFormat cf;
-            if (m_input->ChooseCharFormat(&cf) == 1)
+            if (m_input->ChooseCharFormat(&cf) == 1) {
                 SaveChatFontConfig(ToChatFont(cf), "RoomFontSetupChat");
+                ApplyChatFontToPopups();
+            }
         }
     } else if (msg.sType == "selectchanged" && name == "checkboxPrivateTalk") {
         OnPrivateBoxChecked();

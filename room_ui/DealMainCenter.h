@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "RoomModalHost.h"
 #include "RoomUI.h"
 #include "UIlib.h"
+#include "UIMenu.h"
 
 namespace roomui {
 
@@ -35,7 +37,9 @@ struct PendingPrivateMsg {
     std::string text;
 };
 
-class CDealMainCenter : public IRoomCenterUI {
+class CChatColumnPopups;
+
+class CDealMainCenter : public IRoomCenterUI, public IWebCallBack {
 public:
     CDealMainCenter();
     ~CDealMainCenter() override;
@@ -86,12 +90,43 @@ public:
     // Rights check: the level grant, else the role grant in this room.
     bool HasRoomRight(int right) const;
 
+    // Page calls of the chat lines (window.external; DealMainCenterActions.cpp).
+    void SelectUser(const std::string& uid, std::string& result) override;
+    void SelectRUser(const std::string& uid, std::string& result) override;
+    void WelcomeUser(const std::string& uid, bool withGift, std::string& result) override;
+    void ThanksSendGift(int uid, int giftId, int count, bool withGift, std::string& result) override;
+    void GetMicInfo() override {}
+    void CallFuncEx(const std::string& cmd, std::string& result) override;
+
+    // The column's other buttons.
+    void OnWelcomeMenu();
+    void OnShieldMenu();
+    void OnTempNotice();
+    void OnTrumpet();
+    void OnRecharge();
+    void OnColorBar();
+    // The temporary notice's reply arrived (code 14).
+    void OnTmpNoticeReply();
+    // The chat popups (trumpet, temporary notice, welcome words); created on first use, gone with the room.
+    CChatColumnPopups& Popups();
+    void DestroyPopups();
+    // The chat font changed: the trumpet and the welcome editor take it.
+    void ApplyChatFontToPopups();
+    // Runs a popup menu at a screen point on the modal stack: the chosen id, -1 none, -2 dismissed (then the
+    // modal cancel goes on). Tests replace it.
+    std::function<int(const std::vector<ZqMenuItem>& items, POINT at)> RunMenu;
+    // The clock of the colour-bar interval (GetTickCount when empty; tests set it).
+    std::function<uint32_t()> Tick;
+
 private:
     void Refuse(const std::string& text);
     void AppendToView(int view, const std::string& html);
     void ShowPendingLines();
     void FlushCache(int view);
     void PickFace();
+    int PopupMenu(const std::vector<ZqMenuItem>& items, POINT at);
+    POINT ScreenPointOf(const char* control, int dy) const;
+    bool RefuseUnlessChatReady();
     uint32_t RoomId() const;
     IRoomLogic* Logic() const;
 
@@ -111,6 +146,9 @@ private:
     std::vector<uint32_t> m_welWordUsers;
     CGlobalGiftShowWnd m_banner;
     std::atomic<bool> m_chatReady{false};
+    uint32_t m_lastColorBarTick = 0;
+    bool m_colorBarSent = false;
+    std::unique_ptr<CChatColumnPopups> m_popups;
 };
 
 }  // namespace roomui

@@ -20,6 +20,8 @@ public:
     virtual void ContinueModalCancel() = 0;
     // Appends a line (GBK HTML) to the own chat view (view 0).
     virtual void AppendOwnViewHtml(const std::string& html) = 0;
+    // Gift effects off (true) or on.
+    virtual void ShieldFlash(bool shield) { (void)shield; }
 };
 
 }  // namespace roomui

@@ -21,6 +21,7 @@ constexpr const char* kUiLog = "RoomUI.txt";
 constexpr uint32_t kEffectMovieItem = 72000;
 constexpr DWORD kRoomStyle = 0x10CF0000;
 constexpr DWORD kRoomExStyle = 0x60000;
+constexpr int kScrollBarWidth = 17;   // SM_CXVSCROLL
 
 IDataHalvec* Halvec()
 {
@@ -166,7 +167,8 @@ void CRoomUI::InitColumns()
     CPaintManagerUI* pm = m_hwnd ? &m_PaintManager : nullptr;
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
     auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
-    m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &m_trumpetView);
+    m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &TrumpetPane());
+    m_tips.InitControls(this, pm, &TrumpetPane());
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
@@ -206,7 +208,10 @@ void CRoomUI::CreateWebPanes()
         std::unique_ptr<CWebChatView>& pane;
         int view;
     };
-    for (Place p : {Place{"webbroserMsgViewSelf", m_ownWeb, kOwnView}, Place{"webbrowserMsgView", m_publicWeb, kPublicView}}) {
+    // The trumpet pane is the user-list column's view 0; kTrumpetPane marks it here.
+    constexpr int kTrumpetPane = -1;
+    for (Place p : {Place{"webbroserMsgViewSelf", m_ownWeb, kOwnView}, Place{"webbrowserMsgView", m_publicWeb, kPublicView},
+                    Place{"WebBrowserTrumpet", m_trumpetWeb, kTrumpetPane}}) {
         auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(p.name));
         webview::IWebView* view = host ? webview::CreateWebView(webview::Engine::WebKit) : nullptr;
         if (!view || !view->GetWidget()) {
@@ -215,9 +220,22 @@ void CRoomUI::CreateWebPanes()
             continue;
         }
         p.pane = std::make_unique<CWebChatView>(view);
-        p.pane->SetCallBack(nullptr);
+        p.pane->SetCallBack(&m_center);
+        p.pane->SetModalHost(this);
         int id = p.view;
-        p.pane->OnReady = [this, id] { m_center.OnDocumentComplete(id); };
+        if (id == kTrumpetPane) {
+            p.pane->OnReady = [this] {
+                m_tips.OnDocumentComplete(0, m_hwnd);
+                PlaceHoverButtons();
+            };
+            p.pane->OnPointerEnter = [this] {
+                PlaceHoverButtons();   // the column's layout may have moved the view (the tip bar)
+                m_tips.OnWebMouseEnter(0);
+            };
+            p.pane->OnPointerLeave = [this] { m_tips.OnWebMouseLeave(0, PointerOnScreen()); };
+        } else {
+            p.pane->OnReady = [this, id] { m_center.OnDocumentComplete(id); };
+        }
         host->SetNativeWidget(view->GetWidget());
         p.pane->Navigate(url);
     }
@@ -227,11 +245,26 @@ void CRoomUI::DestroyWebPanes()
 {
     // The widgets leave the window before their views close; the column goes back to the headless panes.
     m_center.SetViews(&m_ownView, &m_publicView);
-    for (const char* name : {"webbroserMsgViewSelf", "webbrowserMsgView"})
+    m_tips.ReleaseWindows();
+    // The column keeps no pointer to the pane that goes (its lists go with the window too).
+    m_right.Init(this, nullptr, nullptr, nullptr, &m_trumpetView);
+    for (const char* name : {"webbroserMsgViewSelf", "webbrowserMsgView", "WebBrowserTrumpet"})
         if (auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(name)))
             host->SetNativeWidget(nullptr);
     m_ownWeb.reset();
     m_publicWeb.reset();
+    m_trumpetWeb.reset();
+}
+
+void CRoomUI::PlaceHoverButtons()
+{
+    CControlUI* view = m_PaintManager.FindControl("WebBrowserTrumpet");
+    if (!view || !m_hwnd)
+        return;
+    RECT rc = view->GetPos();
+    RECT frame = GetWindowRect();
+    rc = RECT{rc.left + frame.left, rc.top + frame.top, rc.right + frame.left, rc.bottom + frame.top};
+    m_tips.PlaceHoverButtons(rc, kScrollBarWidth);
 }
 
 void CRoomUI::InitWindow()
@@ -395,6 +428,8 @@ CControlUI* CRoomUI::CreateControl(const char* pstrClass)
 
 void CRoomUI::Notify(TNotifyUI& msg)
 {
+    if (m_tips.Notify(msg))
+        return;
     if (msg.pSender && msg.sType == "click") {
         std::string name = msg.pSender->GetName().c_str();
         if (name == "btnClose") {
@@ -432,6 +467,8 @@ LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
     }
     if (uMsg == WM_ACTIVATE)
         m_foreground = LOWORD(wParam) != 0;
+    if (uMsg == WM_MOVE)
+        PlaceHoverButtons();
     bHandled = FALSE;
     return 0;
 }
@@ -460,6 +497,7 @@ LRESULT CRoomUI::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
 {
     LRESULT r = WindowImplBase::OnSize(uMsg, wParam, lParam, bHandled);
     PlaceChildren();
+    PlaceHoverButtons();
     return r;
 }
 
@@ -492,6 +530,7 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     }
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
+    m_center.DestroyPopups();
     DestroyWebPanes();
     m_center.ResetViews();
     m_bannerUI = nullptr;
@@ -534,7 +573,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_GIFT_FAILED: {
         auto* rec = reinterpret_cast<RoomGiftFailure*>(lParam);
         if (rec && !rec->statusText.empty())
-            m_center.AppendMsgHtml(BuildTipHtml(rec->statusText), kOwnView);
+            m_tips.ShowGiftFailTip(rec->statusText);
         Free(code, rec);
         break;
     }
@@ -542,6 +581,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         RefreshNameLabel();
         break;
     case ROOM_NOTIFY_TMP_NOTICE_RESULT:   // number
+        if (lParam == 1)
+            m_center.OnTmpNoticeReply();
         break;
     case ROOM_NOTIFY_MIC_OP_DONE:
         Free(code, reinterpret_cast<RoomMicOpResult*>(lParam));
@@ -592,6 +633,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             }
             if ((flags & USER_CHANGE_BEAUTYID) && own)
                 RefreshNameLabel();
+            if (flags & 0x18)
+                m_tips.UpdateBalances();
             if (flags & USER_CHANGE_NICKNAME) {
                 RoomUserInfo u;
                 if (CRoomInfoMgr::GetInstance().GetRoomUser(m_roomId, rec->uid, u))

@@ -20,6 +20,7 @@
 #include "DealMainSides.h"
 #include "FlashWnd.h"
 #include "RichEditCtrlEx.h"
+#include "RightColumnTips.h"
 #include "RoomModalHost.h"
 #include "RoomNotify.h"
 #include "RoomUI.h"
@@ -61,7 +62,7 @@ public:
     void AppendOwnViewHtml(const std::string& html) override { m_center.AppendMsgHtml(html, kOwnView); }
 
     // Effects on or off (also the configuration's roomset/ShieldFlash at start).
-    void ShieldFlash(bool shield);
+    void ShieldFlash(bool shield) override;
     // Right 17: the level grant, else the role grant in this room.
     bool MayManageRoom();
 
@@ -83,6 +84,10 @@ public:
     IChatView& OwnPane() { return m_ownWeb ? static_cast<IChatView&>(*m_ownWeb) : m_ownView; }
     IChatView& PublicPane() { return m_publicWeb ? static_cast<IChatView&>(*m_publicWeb) : m_publicView; }
     CWebChatView* PublicWebPane() { return m_publicWeb.get(); }
+    IChatView& TrumpetPane() { return m_trumpetWeb ? static_cast<IChatView&>(*m_trumpetWeb) : m_trumpetView; }
+    CWebChatView* TrumpetWebPane() { return m_trumpetWeb.get(); }
+    // The user-list column's tip bar, clock, balances and trumpet buttons.
+    CRightColumnTips& Tips() { return m_tips; }
     CFlashWnd* Flash() { return m_flash.get(); }
     void SetFlash(std::unique_ptr<CFlashWnd> flash) { m_flash = std::move(flash); }
     CRichEditCtrlEx& Input() { return m_input; }
@@ -119,6 +124,7 @@ private:
     void CreateEffectWindow();
     void CreateWebPanes();
     void DestroyWebPanes();
+    void PlaceHoverButtons();
 
     std::atomic<HWND> m_hwnd{nullptr};
     std::atomic<uint32_t> m_roomId{0};
@@ -136,6 +142,8 @@ private:
     // The chat column's panes on the desktop; their widgets sit over the skin's places.
     std::unique_ptr<CWebChatView> m_ownWeb;
     std::unique_ptr<CWebChatView> m_publicWeb;
+    std::unique_ptr<CWebChatView> m_trumpetWeb;
+    CRightColumnTips m_tips;
     CRichEditCtrlEx m_input;
     std::unique_ptr<CFlashWnd> m_flash;
     CGlobalGiftBannerUI* m_bannerUI = nullptr;   // owned by the control tree

@@ -449,11 +449,16 @@ int Demo::Run(bool keepData, bool show) {
         return 1;
     }
     std::printf("room service %s\n", service_.Endpoint().c_str());
+    // The room service also answers the web side's bean-to-coin exchange.
+    cfg->SetString("ZqServerList", "ExchangeRoot", ("http://127.0.0.1:" + std::to_string(service_.Port())).c_str(), 1);
     if (!Win32Init() || chat_.Start(0) == 0) {
         std::fprintf(stderr, "varnet-demo: the chat server cannot listen on loopback\n");
         return 1;
     }
     service_.WithData([&](testenv::SvcData& d) { d.chatPort = chat_.Port(); });
+    service_.SetNoticeSink([this](int rid, const std::string& cmd, const std::string& body) {
+        chat_.PushNotice(static_cast<uint32_t>(rid), cmd, body);
+    });
     std::printf("chat server 127.0.0.1:%d\n", chat_.Port());
     std::string why;
     if (rtmpServer_.Start(&why)) {

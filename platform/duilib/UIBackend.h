@@ -11,7 +11,7 @@ namespace DuiLib {
 class CWindowWnd;
 class CEditUI;
 
-enum UICursor { UICURSOR_ARROW = 0, UICURSOR_HAND = 1, UICURSOR_IBEAM = 2 };
+enum UICursor { UICURSOR_ARROW = 0, UICURSOR_HAND = 1, UICURSOR_IBEAM = 2, UICURSOR_WAIT = 3 };
 
 class IWindowBackend {
 public:

@@ -158,7 +158,7 @@ public:
         GdkWindow* gw = gtk_widget_get_window(m_area);
         if (!gw) return;
         m_cursor = c;
-        const char* name = c == UICURSOR_HAND ? "pointer" : c == UICURSOR_IBEAM ? "text" : "default";
+        const char* name = c == UICURSOR_HAND ? "pointer" : c == UICURSOR_IBEAM ? "text" : c == UICURSOR_WAIT ? "wait" : "default";
         GdkCursor* cur = gdk_cursor_new_from_name(gdk_window_get_display(gw), name);
         gdk_window_set_cursor(gw, cur);
         if (cur) g_object_unref(cur);

@@ -31,6 +31,22 @@ public:
     // A click on an element whose inline handler has this text (a local page only); its return value.
     std::string PageHandler(const std::string& text) { return m_localPage ? CallHandler(text) : std::string(); }
 
+    // The user's right click and pointer (a local page reports them to the owner).
+    void FireContextMenuAt(int x, int y, bool hasSelection) {
+        if (m_localPage) FireContextMenu(x, y, hasSelection);
+    }
+    void FireMouseMove(bool enter) { FireMouse(enter); }
+    // A key as the engine would see it: a local page swallows the reload keys, elsewhere they reload.
+    // True when the key was swallowed.
+    bool PressKey(unsigned keyval, unsigned state) {
+        if (!IsReloadKey(keyval, state)) return false;
+        if (m_localPage) return true;
+        Refresh();
+        return false;
+    }
+    void ExecEditCommand(EditCommand command) override { m_commands.push_back(command); }
+    const std::vector<EditCommand>& EditCommands() const { return m_commands; }
+
     const std::vector<std::string>& Navigations() const { return m_navigations; }
     int Refreshes() const { return m_refreshes; }
     const CDocModel& Document() const { return m_doc; }
@@ -44,6 +60,7 @@ protected:
 
 private:
     std::vector<std::string> m_navigations;
+    std::vector<EditCommand> m_commands;
     int m_refreshes = 0;
     bool m_atBottom = false;
 };

@@ -201,6 +201,27 @@ bool CWebViewBase::FireDocument(const std::string& url) {
     });
 }
 
+bool CWebViewBase::FireContextMenu(int x, int y, bool hasSelection) {
+    return Deliver([&] {
+        if (m_events) m_events->OnContextMenu(x, y, hasSelection);
+    });
+}
+bool CWebViewBase::FireMouse(bool enter) {
+    return Deliver([&] {
+        if (!m_events) return;
+        if (enter)
+            m_events->OnMouseEnter();
+        else
+            m_events->OnMouseLeave();
+    });
+}
+
+bool IsReloadKey(unsigned keyval, unsigned state) {
+    constexpr unsigned kF5 = 0xFFC2, kControl = 1u << 2;
+    if (keyval == kF5) return true;
+    return (state & kControl) && (keyval == 'r' || keyval == 'R');
+}
+
 // ---- headless engine
 
 CHeadlessWebView::CHeadlessWebView() { ++g_headlessLive; }

@@ -38,7 +38,20 @@ public:
     virtual void OnNavigateComplete(const std::string& url) = 0;
     // The top-level document has loaded.
     virtual void OnDocumentComplete(const std::string& url) = 0;
+    // A local page's context menu was asked for at a screen point (the engine shows none of its own);
+    // `hasSelection`: some of the page's text is selected.
+    virtual void OnContextMenu(int screenX, int screenY, bool hasSelection) { (void)screenX, (void)screenY, (void)hasSelection; }
+    // The pointer came over the view / left it.
+    virtual void OnMouseEnter() {}
+    virtual void OnMouseLeave() {}
 };
+
+// Editing commands of a page (the chat panes' own context menu).
+enum class EditCommand { Copy, SelectAll };
+
+// Keys that reload a page in a browser (F5 with any modifiers, Ctrl+R, Ctrl+Shift+R): a local page swallows
+// them. GDK key values and modifier state.
+bool IsReloadKey(unsigned keyval, unsigned state);
 
 class IWebView {
 public:
@@ -58,6 +71,8 @@ public:
     // pages (a link the user clicks opens in the desktop's browser), and the page's inline click and
     // context-menu handlers, which the page's content policy keeps the engine from running, are carried out
     // by the bridge from their attribute text when they are plain window.external calls (ParseHandlerCall).
+    // Local pages also swallow the reload keys (IsReloadKey) and show no context menu of the engine's: they
+    // report OnContextMenu instead.
     virtual void SetLocalPage(bool on) = 0;
 
     // Body of the current document (chat panes). Markup is GBK.
@@ -67,6 +82,8 @@ public:
     virtual void RemoveBodyChildren(int count) = 0;
     virtual void ScrollToBottom() = 0;
     virtual bool IsScrolledToBottom() const = 0;
+
+    virtual void ExecEditCommand(EditCommand command) { (void)command; }
 
     // The native widget to place over the control (a GtkWidget*), null for the headless model.
     virtual void* GetWidget() = 0;

@@ -34,6 +34,8 @@ protected:
     bool FireError(const std::string& url, int status);
     bool FireComplete(const std::string& url);
     bool FireDocument(const std::string& url);
+    bool FireContextMenu(int x, int y, bool hasSelection);
+    bool FireMouse(bool enter);
     // Called once the view is closed and no call is running; the engine frees itself (now or later).
     virtual void Destroy() = 0;
     bool InCall() const { return m_depth > 0; }

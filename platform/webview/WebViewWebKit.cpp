@@ -132,6 +132,9 @@ public:
         g_signal_connect(m_view, "script-dialog", G_CALLBACK(OnScriptDialog), this);
         g_signal_connect(m_view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
         g_signal_connect(m_view, "context-menu", G_CALLBACK(OnContextMenu), this);
+        g_signal_connect(m_view, "key-press-event", G_CALLBACK(OnKeyPress), this);
+        g_signal_connect(m_view, "enter-notify-event", G_CALLBACK(OnCrossing), this);
+        g_signal_connect(m_view, "leave-notify-event", G_CALLBACK(OnCrossing), this);
         g_signal_connect(m_view, "permission-request", G_CALLBACK(OnPermission), this);
         g_signal_connect(m_view, "create", G_CALLBACK(OnCreate), this);
     }
@@ -401,8 +404,31 @@ private:
         return FALSE;
     }
 
-    static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*, gpointer) {
+    // No menu of the engine's; a local page's owner shows its own.
+    static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* event, WebKitHitTestResult* hit,
+                                  gpointer p) {
+        auto* self = static_cast<CWebKitView*>(p);
+        if (!self->m_localPage) return TRUE;
+        gdouble x = 0, y = 0;
+        if (event) gdk_event_get_root_coords(event, &x, &y);
+        bool selection = hit && webkit_hit_test_result_context_is_selection(hit);
+        self->FireContextMenu(int(x), int(y), selection);
         return TRUE;
+    }
+    static gboolean OnKeyPress(GtkWidget*, GdkEventKey* key, gpointer p) {
+        auto* self = static_cast<CWebKitView*>(p);
+        return self->m_localPage && IsReloadKey(key->keyval, key->state) ? TRUE : FALSE;
+    }
+    static gboolean OnCrossing(GtkWidget*, GdkEventCrossing* e, gpointer p) {
+        // Moves between the view's own inner windows are no entering or leaving.
+        if (e->detail != GDK_NOTIFY_INFERIOR) static_cast<CWebKitView*>(p)->FireMouse(e->type == GDK_ENTER_NOTIFY);
+        return FALSE;
+    }
+    void ExecEditCommand(EditCommand command) override {
+        if (IsClosing()) return;
+        webkit_web_view_execute_editing_command(WEBKIT_WEB_VIEW(m_view), command == EditCommand::Copy
+                                                                             ? WEBKIT_EDITING_COMMAND_COPY
+                                                                             : WEBKIT_EDITING_COMMAND_SELECT_ALL);
     }
     static gboolean OnPermission(WebKitWebView*, WebKitPermissionRequest* r, gpointer) {
         webkit_permission_request_deny(r);

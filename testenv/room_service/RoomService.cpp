@@ -89,6 +89,11 @@ int RoomService::Start(int port) {
         res.status = status;
         res.set_content(body, "text/plain");
     });
+    server_->Get("/ZeqaShow/exchangeZebin", [this](const httplib::Request& req, httplib::Response& res) {
+        Params p(req.params.begin(), req.params.end());
+        std::lock_guard<std::recursive_mutex> g(dataLock_);
+        res.set_content(Write(OnExchange(p)), "text/plain");
+    });
     if (port == 0) {
         port_ = server_->bind_to_any_port("127.0.0.1");
     } else {

@@ -72,6 +72,9 @@ public:
     int TotalRequests() const;
     int BadSignatures() const;
     std::vector<std::string> Queries(const std::string& cmd) const;   // raw query strings, in order
+    // Where notices that answers cause go (the chat server's PushNotice for the room's channel): room id,
+    // notice command, body in the notice text format. Called on the service's threads; null = none.
+    void SetNoticeSink(std::function<void(int rid, const std::string& cmd, const std::string& body)> sink);
     // Data access under the service's lock.
     void WithData(const std::function<void(SvcData&)>& fn);
 
@@ -124,6 +127,9 @@ private:
     Json::Value OnUpdateRoomInfo(const Params& p);
     Json::Value OnUpdateWelWord(const Params& p);
     Json::Value OnBroadCast(const Params& p);
+    // The web side's bean-to-coin exchange (path /ZeqaShow/exchangeZebin; RoomServiceExchange.cpp).
+    Json::Value OnExchange(const Params& p);
+    void PushNotice(int rid, const std::string& cmd, const std::string& body);   // data lock held
 
     // Helpers of the handlers (data lock held).
     SvcUser* SessionUser(const Params& p);   // the user whose uid and sid the query carries
@@ -151,8 +157,9 @@ private:
     int total_ = 0;
     int badSignatures_ = 0;
 
-    std::recursive_mutex dataLock_;                   // guards data_
+    std::recursive_mutex dataLock_;                   // guards data_ and noticeSink_
     SvcData data_;
+    std::function<void(int, const std::string&, const std::string&)> noticeSink_;
 };
 
 // Helpers shared by the handler files.

@@ -347,6 +347,8 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 1)) return Reply(10, "余额不足");
+    PushNotice(ParamI(p, "rid"), "notifycolorbar",
+               StringUtility::Format("uid=%u\ntid=%u\ncid=%u\n", u->uid, ParamU(p, "tid"), ParamU(p, "cid")));
     return Reply(1);
 }
 
@@ -403,6 +405,8 @@ Json::Value RoomService::OnSendTmpNotice(const Params& p) {
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
     r->notices.push_back(ParamS(p, "word"));
+    PushNotice(r->rid, "notifytmpnotice",
+               StringUtility::Format("id=%u\nword=%s\n", u->uid, UrlEnc(ParamS(p, "word")).c_str()));
     return Reply(1);
 }
 
@@ -430,6 +434,9 @@ Json::Value RoomService::OnUpdateWelWord(const Params& p) {
         r->welcome[u->uid] = ParamS(p, "word");
     else
         r->welcome.erase(u->uid);
+    std::string body = "wellist{\nwelword<uid|word>{\n";
+    for (const auto& w : r->welcome) body += StringUtility::Format("%u|%s\n", w.first, UrlEnc(w.second).c_str());
+    PushNotice(r->rid, "notifywelword", body + "}\n}\n");
     return Reply(1);
 }
 
@@ -438,6 +445,11 @@ Json::Value RoomService::OnBroadCast(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 100)) return Reply(10, "余额不足");
+    // A trumpet is heard in every room.
+    std::string body = StringUtility::Format("word=%s\nid=%u\nbeautyid=%u\nnickname=%s\nlevel=%u\n",
+                                             UrlEnc(ParamS(p, "word")).c_str(), u->uid, u->beautyid,
+                                             UrlEnc(u->nickname).c_str(), u->level);
+    for (const auto& room : data_.rooms) PushNotice(room.first, "notifybroadcast", body);
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;

@@ -6,22 +6,12 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include "TestUtil.h"
+
 
 namespace {
 
-// Sets or clears one variable for the scope and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using testsupport::ScopedEnv;
 
 TEST(UserFolders, FollowTheDesktopConventions) {
     struct Row {

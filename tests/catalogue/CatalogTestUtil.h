@@ -7,24 +7,17 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include "TestUtil.h"
+
 
 class TempFolder {
 public:
-    TempFolder()
+    TempFolder() : dir_("halvec"), path_(dir_.path())
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "halvec-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            ADD_FAILURE() << "mkdtemp";
-        path_ = pattern;
+        if (dir_.path().empty())
+            ADD_FAILURE() << "no temporary folder";
         std::filesystem::create_directories(path_ / "res");
     }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
 
     // The folder with a trailing '/', as the plug-in takes it.
     std::string Path() const { return path_.string() + "/"; }
@@ -49,6 +42,7 @@ public:
     }
 
 private:
+    testsupport::TempDir dir_;
     std::filesystem::path path_;
 };
 

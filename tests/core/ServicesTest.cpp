@@ -20,6 +20,7 @@
 #include "ZqHttpRequestMgr.h"
 #include "ZqLib.h"
 #include "ZqModConfig.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -31,8 +32,8 @@ __attribute__((no_sanitize("undefined"), noinline)) void WriteThroughNull() {
 
 
 std::string TempDir() {
-    char tmpl[] = "/tmp/varnet-services-XXXXXX";
-    return mkdtemp(tmpl) ? tmpl : "/tmp";
+    const std::string dir = testsupport::MakeTempDir("varnet-services");
+    return dir.empty() ? "/tmp" : dir;
 }
 
 class Services : public ::testing::Test {

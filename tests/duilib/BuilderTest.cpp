@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 
 using namespace DuiLib;
 

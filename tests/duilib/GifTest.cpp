@@ -5,8 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "../support/TestGif.h"
-#include "TestSupport.h"
+#include "TestGif.h"
+#include "UiTestSupport.h"
+#include "TestUtil.h"
 
 using namespace DuiLib;
 

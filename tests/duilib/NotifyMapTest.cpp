@@ -1,7 +1,7 @@
 // Notify maps: first matching entry by kind and name, fall-through to base maps, virtual handlers.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 
 using namespace DuiLib;
 

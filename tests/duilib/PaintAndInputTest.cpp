@@ -4,7 +4,7 @@
 
 #include <cairo.h>
 
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 
 using namespace DuiLib;
 

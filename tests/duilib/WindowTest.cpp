@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 
 using namespace DuiLib;
 using duitest::RunLater;

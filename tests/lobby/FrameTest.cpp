@@ -4,7 +4,7 @@
 
 #include "LobbyMessages.h"
 #include "LobbyTestEnv.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "VarnetFrameWnd.h"
 #include "ZQCommands.h"
 

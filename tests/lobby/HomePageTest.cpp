@@ -12,7 +12,7 @@
 #include "HeadlessWebView.h"
 #include "LobbyMessages.h"
 #include "LobbyTestEnv.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "TrayIcon.h"
 #include "VarnetFrameWnd.h"
 #include "WebLoginDlgs.h"

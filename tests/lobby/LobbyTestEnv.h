@@ -23,6 +23,7 @@
 #include "Win32.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
+#include "TestUtil.h"
 
 namespace lobbytest {
 
@@ -35,8 +36,8 @@ testenv::ChatServer& Chat();
 inline testenv::RoomService& SetUpOnce() {
     testenv::RoomService& service = Service();
     static bool done = [&service] {
-        char tmpl[] = "/tmp/varnet-lobby-XXXXXX";
-        std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+        std::string dir = testsupport::MakeTempDir("varnet-lobby");
+        if (dir.empty()) dir = "/tmp";
         setenv("VARNET_DATA_DIR", dir.c_str(), 1);
         LogSetFolder(dir + "/log");
         AfxReleaseConfigManager();

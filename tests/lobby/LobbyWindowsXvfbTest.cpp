@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "RoomEntryDlgs.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "ZqMessageBox.h"
 

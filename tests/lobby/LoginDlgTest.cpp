@@ -6,7 +6,7 @@
 
 #include "LobbyTestEnv.h"
 #include "LoginDlg.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "ZqLib.h"
 
 using namespace DuiLib;

@@ -3,7 +3,7 @@
 
 #include <glib.h>
 
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "ZqMessageBox.h"
 
 using namespace DuiLib;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "RoomEntryDlgs.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 
 using namespace DuiLib;
 

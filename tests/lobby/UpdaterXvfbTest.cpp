@@ -17,13 +17,14 @@
 #include "CatalogRecords.h"
 #include "IDataHalvec.h"
 #include "LobbyTestEnv.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "Win32.h"
 #include "ZqLib.h"
 #include "UpdateService.h"
 #include "VarnetFrameWnd.h"
 #include "ZqMusicCore.h"
+#include "TestUtil.h"
 
 using namespace DuiLib;
 
@@ -52,8 +53,8 @@ protected:
         if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
         setenv("DISPLAY", display, 1);
         setenv("NO_AT_BRIDGE", "1", 1);
-        char tmpl[] = "/tmp/varnet-lobby-update-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        const std::string tmpl = testsupport::MakeTempDir("varnet-lobby-update");
+        ASSERT_FALSE(tmpl.empty());
         root_ = tmpl;
         // An installation of its own (the updater writes its catalogue), the build's programs beside it.
         fs::path bin = VARNET_BINARY_DIR "/bin";

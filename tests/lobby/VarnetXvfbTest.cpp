@@ -28,6 +28,7 @@
 #include "WebService.h"
 #include "Win32.h"
 #include "ZqWindowBase.h"
+#include "TestUtil.h"
 
 using namespace DuiLib;
 
@@ -65,12 +66,7 @@ bool FindWindow(const std::string& title, RECT& rc) {
 
 template <class F>
 bool WaitFor(F done, int ms = 20000) {
-    gint64 end = g_get_monotonic_time() + (gint64)ms * 1000;
-    while (g_get_monotonic_time() < end) {
-        if (done()) return true;
-        usleep(50000);
-    }
-    return done();
+    return testsupport::WaitUntil(done, std::chrono::milliseconds(ms), std::chrono::milliseconds(50));
 }
 
 std::string ReadFile(const std::string& path) {
@@ -144,8 +140,8 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     testenv::WebService web;
     ASSERT_TRUE(web.Start());
     const std::string webRoot = web.Server().BaseUrl();
-    char tmpl[] = "/tmp/varnet-xvfb-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string tmpl = testsupport::MakeTempDir("varnet-xvfb");
+    ASSERT_FALSE(tmpl.empty());
     const std::string data = tmpl;
     {
         std::ofstream ini(data + "/user.ini");

@@ -11,12 +11,13 @@
 #include <thread>
 #include <type_traits>
 #include <unistd.h>
+#include "TestUtil.h"
 
 namespace mic_test {
 
 void UseFreshConfig() {
-    char dir[] = "/tmp/mic_test_XXXXXX";
-    if (mkdtemp(dir)) setenv("VARNET_DATA_DIR", dir, 1);
+    const std::string dir = testsupport::MakeTempDir("mic_test");
+    if (!dir.empty()) setenv("VARNET_DATA_DIR", dir.c_str(), 1);
     AfxReleaseConfigManager();
 }
 

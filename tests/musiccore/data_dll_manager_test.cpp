@@ -10,6 +10,7 @@
 #include "IDataHalvec.h"
 #include "ZqLib.h"
 #include "ZqMusicCore.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -21,8 +22,8 @@ protected:
 
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "musiccore-XXXXXX").string();
-        ASSERT_TRUE(mkdtemp(pattern.data()));
+        const std::string pattern = testsupport::MakeTempDir("musiccore");
+        ASSERT_FALSE(pattern.empty());
         install = pattern;
         fs::copy(fs::path(VARNET_SOURCE_DIR) / "res", install / "res", fs::copy_options::recursive);
         setenv("VARNET_INSTALL_DIR", install.c_str(), 1);

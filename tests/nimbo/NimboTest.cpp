@@ -7,18 +7,14 @@
 
 #include <functional>
 #include <thread>
+#include "TestUtil.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 bool WaitFor(const std::function<bool()>& cond, int ms) {
-    auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (!cond()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return testsupport::WaitUntil(cond, std::chrono::milliseconds(ms));
 }
 
 const uint8_t kAvc[] = {0x17, 0x00, 0x00, 0x00, 0x00, 0x01, 0x42, 0xc0, 0x0b, 0xff, 0xe1, 0x00, 0x02, 0x67, 0x42,

@@ -19,6 +19,7 @@
 #include "Pingla.h"
 #include "PinglaWire.h"
 #include "ZqLog.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -110,11 +111,7 @@ protected:
 
 // Polls a condition the code under test does not signal.
 bool WaitUntil(const std::function<bool()>& pred, int ms = 10000) {
-    for (int waited = 0; !pred(); waited += 5) {
-        if (waited >= ms) return false;
-        std::this_thread::sleep_for(Ms(5));
-    }
-    return true;
+    return testsupport::WaitUntil(pred, Ms(ms));
 }
 
 std::string Be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }

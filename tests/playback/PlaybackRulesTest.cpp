@@ -1,7 +1,7 @@
 // The playback session's buffering rules, observed through stand-ins for the RTMP client, the wave-out
 // player and the H.264 decoder: start-up buffers, the first audio packet, the trim, the queue caps,
 // new sequence headers, and queue durations when timestamps go back.
-#include "../media/X264Headers.h"
+#include "X264Headers.h"
 #include "Ferrel.h"
 #include "FakeFerrel.h"
 #include "FlvBody.h"
@@ -11,7 +11,7 @@
 #include "Rondel.h"
 #include "Tovel.h"
 #include "Unpix.h"
-#include "../streams/StreamHelpers.h"
+#include "StreamHelpers.h"
 
 #include <gtest/gtest.h>
 

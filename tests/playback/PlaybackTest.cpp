@@ -6,7 +6,7 @@
 #include "PacketQueue.h"
 #include "Rondel.h"
 #include "Tovel.h"
-#include "../streams/StreamHelpers.h"
+#include "StreamHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "Unpix.h"
-#include "../streams/StreamHelpers.h"
+#include "StreamHelpers.h"
 
 #include <gtest/gtest.h>
 

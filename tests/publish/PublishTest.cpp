@@ -4,7 +4,7 @@
 #include "FlvBody.h"
 #include "SyntheticCamera.h"
 #include "Tesmar.h"
-#include "../streams/StreamHelpers.h"
+#include "StreamHelpers.h"
 
 #include <gtest/gtest.h>
 

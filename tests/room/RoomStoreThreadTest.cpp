@@ -8,6 +8,7 @@
 
 #include "RoomInfoMgr.h"
 #include "RoomTestEnv.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -16,13 +17,7 @@ using namespace std::chrono_literals;
 template <class Cond>
 bool WaitFor(Cond cond, std::chrono::milliseconds limit = 10s)
 {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return testsupport::WaitUntil(cond, limit, 1ms);
 }
 
 RoomUserInfo User(uint32_t uid)

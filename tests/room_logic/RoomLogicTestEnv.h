@@ -12,7 +12,7 @@
 #include <vector>
 
 
-#include "../room/RoomTestEnv.h"
+#include "RoomTestEnv.h"
 #include "RoomNotify.h"
 #include "RoomUI.h"
 #include "Win32.h"

@@ -14,7 +14,7 @@
 #include "SettingsRules.h"
 #include "SyntheticCamera.h"
 #include "TestKeys.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "Win32.h"
 #include "ZqModConfig.h"
 

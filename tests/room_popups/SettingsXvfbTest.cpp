@@ -9,7 +9,7 @@
 #include "GlobalData.h"
 #include "RoomConfigSetDlg.h"
 #include "SyntheticCamera.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "Win32.h"
 #include "ZqModConfig.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Microphone.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "Micrel.h"
 #include "Tovel.h"
 #include "Win32Window.h"

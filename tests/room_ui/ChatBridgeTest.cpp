@@ -8,6 +8,7 @@
 #include "ChatView.h"
 #include "HeadlessWebView.h"
 #include "ZqLib.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -173,8 +174,8 @@ TEST(ChatBridge, PageIsLocalAndWrittenWithItsPolicy) {
     EXPECT_NE(std::string::npos, page.find("script-src 'none'"));
     EXPECT_NE(std::string::npos, page.find("img-src file: data:"));
     EXPECT_NE(std::string::npos, page.find("<body></body>"));
-    char tmpl[] = "/tmp/varnet-chatpage-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    const std::string tmpl = testsupport::MakeTempDir("varnet-chatpage");
+    ASSERT_FALSE(tmpl.empty());
     std::string url = roomui::WriteChatPage(std::string(tmpl) + "/res");
     EXPECT_EQ("file://" + std::string(tmpl) + "/res/ShowTextPublic.html", url);
     EXPECT_EQ("", roomui::WriteChatPage(""));

@@ -9,8 +9,12 @@
 #include <functional>
 
 #include "ChatView.h"
+#include "DealMainCenter.h"
 #include "HttpTestServer.h"
+#include "UIBackendGtk.h"
+#include "Win32Window.h"
 #include "ZqLib.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -42,8 +46,8 @@ protected:
         setenv("DISPLAY", display, 1);
         setenv("NO_AT_BRIDGE", "1", 1);
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-        char tmpl[] = "/tmp/varnet-chatview-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        const std::string tmpl = testsupport::MakeTempDir("varnet-chatview");
+        ASSERT_FALSE(tmpl.empty());
         folder = tmpl;
         webview::SetWebDataFolder(folder + "/web");
         server.Get(".*", [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/plain"); });
@@ -158,3 +162,148 @@ TEST_F(ChatViewXvfb, HostileLinesRunNothingAndLoadNothing) {
 }
 
 }  // namespace
+
+// The engine's own menu and reload keys never reach a chat pane: a right click asks the pane's menu (which
+// here empties the page), F5 and Ctrl+R are swallowed.
+TEST_F(ChatViewXvfb, OwnContextMenuAndReloadKeysSwallowed) {
+    pane->AppendHtml(Target("7"));
+    std::vector<DuiLib::ZqMenuItem> shown;
+    pane->RunMenu = [&](const std::vector<DuiLib::ZqMenuItem>& items, DuiLib::POINT) {
+        shown = items;
+        return 2;
+    };
+    GList* kids = gtk_container_get_children(GTK_CONTAINER(view->GetWidget()));
+    GtkWidget* web = kids ? GTK_WIDGET(kids->data) : nullptr;
+    g_list_free(kids);
+    ASSERT_NE(nullptr, web);
+    GdkDevice* mouse = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    ASSERT_TRUE(Pump([&] {
+        if (shown.empty()) {
+            GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
+            ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+            ev->button.x = ev->button.y = 20;
+            ev->button.button = 3;
+            ev->button.time = GDK_CURRENT_TIME;
+            gdk_event_set_device(ev, mouse);
+            gtk_widget_event(web, ev);
+            gdk_event_free(ev);
+        }
+        return !shown.empty();
+    }, 20000));
+    ASSERT_EQ(3u, shown.size());
+    EXPECT_TRUE(shown[0].bDisabled);   // nothing selected: no copy
+    EXPECT_EQ(0, pane->NodeCount());
+    for (guint key : {guint(GDK_KEY_F5), guint('r')}) {
+        GdkEvent* ev = gdk_event_new(GDK_KEY_PRESS);
+        ev->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+        ev->key.keyval = key;
+        ev->key.state = key == 'r' ? GDK_CONTROL_MASK : 0;
+        ev->key.time = GDK_CURRENT_TIME;
+        gdk_event_set_device(ev, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+        EXPECT_TRUE(gtk_widget_event(web, ev)) << key;
+        gdk_event_free(ev);
+    }
+    EXPECT_TRUE(pane->IsReady());
+}
+
+namespace {
+// The chat column as the panes' page-call target, in a room that user 321 has left.
+struct LeftRoom : IRoomUI, roomui::IRoomModalHost, IRoomLogic {
+    IRoomUI* GetRoomUI() override { return this; }
+    uint32_t GetRoomID() override { return 7201; }
+    std::string GetMyChatID() override { return ""; }
+    bool SendChatMsg(uint32_t, const std::string&, bool) override { return false; }
+    bool CloseRoom() override { return true; }
+    bool IsUserInRoom(uint32_t uid) override { return uid != 321; }
+    void SetShieldBrushGift(bool) override {}
+    void UnInit() override {}
+    bool IsChatReady() override { return true; }
+    bool RequestLogin(IRoomUI*) override { return false; }
+    bool RequestRegister(IRoomUI*) override { return false; }
+    HWND GetHWND() override { return nullptr; }
+    void SetRoomID(uint32_t) override {}
+    IRoomLogic* GetRoomLogic() override { return this; }
+    void SetRoomLogic(IRoomLogic*) override {}
+    bool GetDealUI(int, IRoomDealUI** out) override { return *out = nullptr, false; }
+    bool CreateRoomWindow(const std::string&) override { return false; }
+    void CloseRoomWindow() override {}
+    bool IsWindowVisible() override { return false; }
+    bool IsIconic() override { return false; }
+    void RestoreMaximized() override {}
+    void BringToFront() override {}
+    bool IsForeground() override { return false; }
+    void PushModalWnd(HWND) override {}
+    void PopModalWnd(HWND) override {}
+    HWND TopModalWnd() override { return nullptr; }
+    int GetModalWndCount() override { return 0; }
+    void ContinueModalCancel() override {}
+    void AppendOwnViewHtml(const std::string&) override {}
+};
+}  // namespace
+
+// A click on a chat line's user link reaches the real chat column, which answers in its own view.
+TEST_F(ChatViewXvfb, AChatLineClickReachesTheChatColumn) {
+    LeftRoom room;
+    roomui::CDealMainCenter center;
+    roomui::CHeadlessChatView own, pub;
+    own.SetReady(true);
+    pub.SetReady(true);
+    center.InitControls(&room, &room, &own, &pub, nullptr, nullptr, nullptr, nullptr);
+    center.OnDocumentComplete(roomui::kOwnView);
+    pane->SetCallBack(&center);
+    pane->AppendHtml(Target("321"));
+    const std::string refusal = "该用户一溜小跑，已经离开房间了";
+    ASSERT_TRUE(Pump([&] {
+        if (own.Text().find(refusal) == std::string::npos) Click();
+        return own.Text().find(refusal) != std::string::npos;
+    }, 20000));
+    pane->SetCallBack(nullptr);
+}
+
+namespace {
+// A modal stack that dismisses each window pushed on it, as closing the room does.
+struct DismissingStack : roomui::IRoomModalHost {
+    int pushed = 0, cancels = 0;
+    void PushModalWnd(HWND h) override {
+        ++pushed;
+        g_timeout_add(100, [](gpointer p) -> gboolean {
+            ::PostMessage(static_cast<HWND>(p), WM_DISMISS_POPUP, 0, 0);
+            return G_SOURCE_REMOVE;
+        }, h);
+    }
+    void PopModalWnd(HWND) override {}
+    HWND TopModalWnd() override { return nullptr; }
+    int GetModalWndCount() override { return 0; }
+    void ContinueModalCancel() override { ++cancels; }
+    void AppendOwnViewHtml(const std::string&) override {}
+};
+}  // namespace
+
+// The real menu runs on the modal stack from inside the engine's event and ends with the modal cancel.
+TEST_F(ChatViewXvfb, TheRealMenuJoinsTheModalStack) {
+    ASSERT_TRUE(DuiLib::UIBackendGtkInit());
+    DismissingStack stack;
+    pane->SetModalHost(&stack);
+    pane->AppendHtml(Target("8"));
+    GList* kids = gtk_container_get_children(GTK_CONTAINER(view->GetWidget()));
+    GtkWidget* web = kids ? GTK_WIDGET(kids->data) : nullptr;
+    g_list_free(kids);
+    ASSERT_NE(nullptr, web);
+    GdkDevice* mouse = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    ASSERT_TRUE(Pump([&] {
+        if (stack.pushed == 0) {
+            GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
+            ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+            ev->button.x = ev->button.y = 20;
+            ev->button.button = 3;
+            ev->button.time = GDK_CURRENT_TIME;
+            gdk_event_set_device(ev, mouse);
+            gtk_widget_event(web, ev);
+            gdk_event_free(ev);
+        }
+        return stack.cancels > 0;
+    }, 20000));
+    EXPECT_EQ(1, stack.pushed);
+    EXPECT_EQ(1, pane->NodeCount());   // dismissed: nothing chosen
+    DuiLib::SetWindowBackendFactory(nullptr);
+}

@@ -6,7 +6,7 @@
 #include "HoverBtnWnd.h"
 #include "RoomUiTestSupport.h"
 #include "UIChatFaceSelectPanel.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include <sys/stat.h>
 

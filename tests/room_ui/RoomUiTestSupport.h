@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "../support/TestGif.h"
+#include "TestGif.h"
 #include "RoomTestEnv.h"
+#include "TestUtil.h"
 
 namespace roomuitest {
 
@@ -46,8 +47,8 @@ inline FaceHalvec& SetUpOnce()
     static FaceHalvec halvec;
     static std::string dir;
     static bool done = [] {
-        char tmpl[] = "/tmp/varnet-roomui-XXXXXX";
-        dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+        dir = testsupport::MakeTempDir("varnet-roomui");
+        if (dir.empty()) dir = "/tmp";
         setenv("VARNET_DATA_DIR", dir.c_str(), 1);
         setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
         LogSetFolder(dir + "/log");

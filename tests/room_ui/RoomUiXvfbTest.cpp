@@ -9,7 +9,7 @@
 #include "FlashWnd.h"
 #include "RichEditCtrlEx.h"
 #include "RoomUiTestSupport.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
@@ -249,6 +249,39 @@ TEST_F(RoomUiXvfbTest, ChatLinesReachTheWebPaneOnTheDesktop)
     EXPECT_EQ(ui.PublicView().NodeCount(), 0);   // the headless pane is not used on the desktop
     Settle(500);
     Shot(ui.GetWindowRect(), ShotDir() + "/room_chat.png");
+    ui.CloseRoomWindow();
+    EXPECT_EQ(ui.GetHWND(), nullptr);
+}
+
+// The trumpet pane on the desktop: trumpet lines reach it, its hover buttons come up over it and clear it.
+TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop)
+{
+    const uint32_t room = 8125;
+    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(8125)"));
+    roomui::CWebChatView* trumpet = ui.TrumpetWebPane();
+    ASSERT_NE(trumpet, nullptr);
+    for (int i = 0; i < 400 && !trumpet->IsReady(); ++i)
+        Settle(50);
+    ASSERT_TRUE(trumpet->IsReady());
+    auto* line = new RoomChatLine;
+    line->flags = CHAT_VIEW_TRUMPET;
+    line->html = "<div>[广播] 大家好</div>";
+    ui.OnRoomNotify(ROOM_NOTIFY_CHAT_LINE, reinterpret_cast<LPARAM>(line));
+    EXPECT_EQ(trumpet->NodeCount(), 1);
+    ui.Tips().ShowGiftFailTip("余额不足");
+    Settle(300);
+    ::SendMessage(ui.GetHWND(), WM_MOVE, 0, 0);   // the buttons follow the view
+    ui.Tips().OnWebMouseEnter(0);
+    EXPECT_TRUE(ui.Tips().HoverVisible(0));
+    EXPECT_TRUE(ui.Tips().HoverVisible(1));
+    Settle(500);
+    Shot(ui.GetWindowRect(), ShotDir() + "/room_trumpet_buttons.png");
+    ui.Tips().OnHoverBtnClick(0);
+    EXPECT_EQ(trumpet->NodeCount(), 0);
     ui.CloseRoomWindow();
     EXPECT_EQ(ui.GetHWND(), nullptr);
 }

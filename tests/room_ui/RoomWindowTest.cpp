@@ -13,6 +13,7 @@
 #include "RoomWindow.h"
 #include "UIlib.h"
 #include "Win32Window.h"
+#include "TestUtil.h"
 
 using namespace roomui;
 
@@ -33,8 +34,8 @@ RightsHalvec& RoomSetup()
 {
     static RightsHalvec halvec;
     static bool done = [] {
-        char tmpl[] = "/tmp/varnet-roomwnd-XXXXXX";
-        std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+        std::string dir = testsupport::MakeTempDir("varnet-roomwnd");
+        if (dir.empty()) dir = "/tmp";
         setenv("VARNET_DATA_DIR", dir.c_str(), 1);
         setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
         LogSetFolder(dir + "/log");

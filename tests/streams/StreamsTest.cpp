@@ -1,5 +1,5 @@
 // Tesmar publishes the synthetic camera and a tone to nginx-rtmp; Rondel plays it back.
-#include "../playback/FakeFerrel.h"
+#include "FakeFerrel.h"
 #include "Ferrel.h"
 #include "FlvBody.h"
 #include "H264ParamSets.h"

@@ -1,7 +1,7 @@
 // The update reminder's close codes, headless.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "UITestDriver.h"
 #include "UpdateTipDlg.h"
 #include "Win32.h"

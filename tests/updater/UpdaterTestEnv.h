@@ -23,6 +23,7 @@
 #include "ZqHttpRequestMgrImpl.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
+#include "TestUtil.h"
 
 namespace updtest {
 
@@ -71,8 +72,8 @@ constexpr int64_t kStartTime = 1772539200;
 class UpdaterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "trenby-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        const std::string tmpl = testsupport::MakeTempDir("trenby");
+        ASSERT_FALSE(tmpl.empty());
         root_ = tmpl;
         for (const char* d : {"install/res", "data", "data/log", "data/update", "run", "xdg"})
             fs::create_directories(root_ / d);

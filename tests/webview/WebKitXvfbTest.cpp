@@ -10,6 +10,7 @@
 #include "HttpTestServer.h"
 #include "WebService.h"
 #include "ZqWebBrowser.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -48,8 +49,8 @@ protected:
         setenv("DISPLAY", display, 1);
         setenv("NO_AT_BRIDGE", "1", 1);
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-        char tmpl[] = "/tmp/varnet-webview-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        const std::string tmpl = testsupport::MakeTempDir("varnet-webview");
+        ASSERT_FALSE(tmpl.empty());
         static bool folderSet = false;
         if (!folderSet) webview::SetWebDataFolder(tmpl);
         folderSet = true;

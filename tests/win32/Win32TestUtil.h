@@ -2,7 +2,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,29 +10,16 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "TestUtil.h"
+
 
 extern char** environ;
 
 namespace w32test {
 
 // A fresh folder, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir() {
-        const char* base = getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/w32test-XXXXXX";
-        path_ = mkdtemp(tmpl.data()) ? tmpl : "";
-    }
-    ~TempDir() {
-        if (!path_.empty()) {
-            nftw(path_.c_str(), [](const char* p, const struct stat*, int, FTW*) { return remove(p); }, 16,
-                 FTW_DEPTH | FTW_PHYS);
-        }
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
+struct TempDir : testsupport::TempDir {
+    TempDir() : testsupport::TempDir("w32test") {}
 };
 
 inline std::string HelperPath() { return std::string(VARNET_BINARY_DIR) + "/bin/varnet_win32_post_helper"; }

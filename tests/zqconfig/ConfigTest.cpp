@@ -15,6 +15,7 @@
 #include "ZqLog.h"
 #include "IniFile.h"
 #include "ZqModConfig.h"
+#include "TestUtil.h"
 
 extern char** environ;
 
@@ -23,8 +24,8 @@ namespace {
 class ConfigTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zqconfig-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        const std::string tmpl = testsupport::MakeTempDir("zqconfig-test");
+        ASSERT_FALSE(tmpl.empty());
         root_ = std::string(tmpl) + "/";
         setenv("VARNET_DATA_DIR", root_.c_str(), 1);
         LogSetFolder(root_ + "log");

@@ -7,7 +7,7 @@
 #include "HttpTestServer.h"
 #include "SocketFaults.h"
 #include "RecordingObserver.h"
-#include "TestSupport.h"
+#include "HttpTestFiles.h"
 #include "ZqHttpRequestMgrImpl.h"
 
 namespace {

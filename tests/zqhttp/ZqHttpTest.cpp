@@ -6,7 +6,7 @@
 
 #include "HttpTestServer.h"
 #include "SocketFaults.h"
-#include "TestSupport.h"
+#include "HttpTestFiles.h"
 #include "ZqHttp.h"
 
 namespace {

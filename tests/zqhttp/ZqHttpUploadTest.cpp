@@ -3,7 +3,7 @@
 
 #include "HttpTestServer.h"
 #include "RecordingObserver.h"
-#include "TestSupport.h"
+#include "HttpTestFiles.h"
 #include "ZqHttpRequestMgrImpl.h"
 
 namespace {

@@ -5,14 +5,15 @@
 #include <unistd.h>
 
 #include "ZqLib.h"
+#include "TestUtil.h"
 
 namespace {
 
 class DirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zqlib-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        const std::string tmpl = testsupport::MakeTempDir("zqlib-test");
+        ASSERT_FALSE(tmpl.empty());
         root_ = tmpl;
         setenv("VARNET_DATA_DIR", (root_ + "/data").c_str(), 1);
         setenv("VARNET_INSTALL_DIR", (root_ + "/inst").c_str(), 1);

@@ -10,14 +10,15 @@
 
 #include "ZqLib.h"
 #include "ZqLog.h"
+#include "TestUtil.h"
 
 namespace {
 
 class ZqLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zqlog-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        const std::string tmpl = testsupport::MakeTempDir("zqlog-test");
+        ASSERT_FALSE(tmpl.empty());
         root_ = tmpl;
         setenv("VARNET_DATA_DIR", root_.c_str(), 1);
         LogSetFolder(root_ + "/logs");

@@ -10,18 +10,14 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+#include "TestUtil.h"
 
 namespace streams_test {
 
 using Clock = std::chrono::steady_clock;
 
 inline bool WaitFor(const std::function<bool()>& cond, int ms) {
-    auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (!cond()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return testsupport::WaitUntil(cond, std::chrono::milliseconds(ms), std::chrono::milliseconds(10));
 }
 
 struct ReplayRecorder : IBaseReplayNotify {

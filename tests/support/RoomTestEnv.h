@@ -13,6 +13,7 @@
 #include "ZqLib.h"
 #include "ZqLog.h"
 #include "ZqMusicCore.h"
+#include "TestUtil.h"
 
 namespace roomtest {
 
@@ -119,8 +120,8 @@ inline FakeHalvec& SetUpOnce()
 {
     static FakeHalvec halvec;
     static bool done = [] {
-        char tmpl[] = "/tmp/varnet-room-XXXXXX";
-        std::string path = mkdtemp(tmpl) ? tmpl : "/tmp";
+        std::string path = testsupport::MakeTempDir("varnet-room");
+        if (path.empty()) path = "/tmp";
         setenv("VARNET_DATA_DIR", path.c_str(), 1);
         setenv("VARNET_INSTALL_DIR", path.c_str(), 1);
         setenv("TZ", "UTC", 1);

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include <glib.h>
 #include <unistd.h>

@@ -11,6 +11,7 @@
 #include "ZqLib.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
+#include "TestUtil.h"
 
 namespace prototest {
 
@@ -20,15 +21,8 @@ constexpr const char* kMac = "00A0C9123456";
 constexpr int64_t kNow = 1700000000;
 
 struct TempFolder {
-    std::string path;
-    TempFolder() {
-        char tmpl[] = "/tmp/varnet-proto-XXXXXX";
-        if (mkdtemp(tmpl)) path = tmpl;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
+    testsupport::TempDir dir{"varnet-proto"};
+    const std::string& path = dir.path();
 };
 
 inline int FixedCameraCount() { return 2; }

@@ -1,0 +1,59 @@
+// The trumpet and exchange popups as real windows on the test display; screenshots under the build folder.
+// Skipped without VARNET_TEST_DISPLAY.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "ChatNoticePopups.h"
+#include "GlobalData.h"
+#include "UiTestSupport.h"
+#include "UIBackendGtk.h"
+#include "UIExchange.h"
+#include "Win32.h"
+#include "ZqModConfig.h"
+
+using namespace DuiLib;
+
+namespace {
+void Shot(DuiLib::CWindowWnd& w, const std::string& file) {
+    gdk_display_sync(gdk_display_get_default());
+    PumpMessagesFor(400);
+    gdk_display_sync(gdk_display_get_default());
+    RECT rc = w.GetWindowRect();
+    ASSERT_GT(rc.right - rc.left, 0);
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
+                                               rc.bottom - rc.top);
+    ASSERT_NE(pb, nullptr);
+    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
+    g_object_unref(pb);
+}
+}  // namespace
+
+TEST(ChatPopupsXvfb, TrumpetAndExchangeScreenshots) {
+    const char* display = getenv("VARNET_TEST_DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+    setenv("DISPLAY", display, 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    setenv("VARNET_DATA_DIR", duitest::TempDir("chat_popups_xvfb").c_str(), 1);
+    AfxReleaseConfigManager();
+    Win32Init();
+    ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    const std::string dir = VARNET_BINARY_DIR "/screenshots";
+    std::filesystem::create_directories(dir);
+    {
+        roompopups::CUISendTrumpet trumpet;
+        ASSERT_TRUE(trumpet.ShowPopup(nullptr, trumpet.kWidth, trumpet.kHeight));
+        trumpet.Input().Edit().InsertTextGbk("大家好，今晚八点不见不散！");
+        EXPECT_TRUE(trumpet.Input().Edit().IsNative());
+        Shot(trumpet, dir + "/popup_trumpet.png");
+        trumpet.Destroy();
+        roompopups::CUIExchange exchange;
+        ASSERT_TRUE(exchange.ShowPopup(nullptr));
+        Shot(exchange, dir + "/popup_exchange.png");
+        exchange.Destroy();
+    }
+    SetWindowBackendFactory(nullptr);
+}
