@@ -206,6 +206,14 @@ void CMicPublishReplayAdapter::ApplyShowFlags() {
     }
 }
 
+void CMicPublishReplayAdapter::SwitchAudio(bool on) {
+    IsPublish() ? m_publisher->AudioShowSwitch(on) : m_player->AudioShowSwitch(on);
+}
+
+void CMicPublishReplayAdapter::SwitchVideo(bool on) {
+    IsPublish() ? m_publisher->VideoShowSwitch(on) : m_player->VideoShowSwitch(on);
+}
+
 int CMicPublishReplayAdapter::GetPublishStatusText(int code, std::string& text) {
     static const struct {
         const char* text;

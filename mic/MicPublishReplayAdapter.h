@@ -86,6 +86,9 @@ public:
     bool IsVideoShow();
     bool IsAudioShow();
     void ApplyShowFlags();
+    // The active side's sound or picture on or off; the show flags stay as they are.
+    void SwitchAudio(bool on);
+    void SwitchVideo(bool on);
 
     // Codes outside the tables give severity 0 and an empty text.
     static int GetPublishStatusText(int code, std::string& text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 CVideoShowWnd::CVideoShowWnd() = default;
 
@@ -126,6 +127,7 @@ void CVideoShowWnd::GetFrameFormat(int& width, int& height, int& bits) const {
 }
 
 void CVideoShowWnd::InputFrame(long length, const BYTE* frame) {
+    if (frame && length > 0) ++m_received;
     if (!m_videoEnabled || !frame || length <= 0) return;
     std::lock_guard<std::mutex> lock(m_frameLock);
     if (!m_haveBuffer || m_frame.size() < static_cast<size_t>(length)) return;
@@ -151,9 +153,19 @@ void CVideoShowWnd::SetBackgroundImage(const std::string& path) {
     SetRedraw(kRedrawBackground);
 }
 
+namespace {
+unsigned long long ThreadCpuNanos() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<unsigned long long>(ts.tv_sec) * 1000000000ull + static_cast<unsigned long long>(ts.tv_nsec);
+}
+}  // namespace
+
 void CVideoShowWnd::RenderLoop() {
     while (!m_renderThread.StopRequested()) {
+        unsigned long long start = ThreadCpuNanos();
         RenderPass();
+        m_renderNs += ThreadCpuNanos() - start;
         if (m_renderThread.WaitForStop(50)) break;
     }
 }

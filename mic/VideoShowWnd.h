@@ -76,8 +76,10 @@ public:
     void SetRedraw(unsigned flags) { m_redraw.fetch_or(flags); }
     unsigned GetRedraw() const { return m_redraw.load(); }
 
-    // Pictures presented so far (tests wait on it).
+    // Pictures presented so far (tests wait on it), frames taken, and the render thread's CPU time so far.
     unsigned long PresentCount() const { return m_presented.load(); }
+    unsigned long ReceivedCount() const { return m_received.load(); }
+    unsigned long long RenderCpuNanos() const { return m_renderNs.load(); }
 
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) final;
 
@@ -109,6 +111,8 @@ private:
     std::atomic<bool> m_showBackground{true};
     std::atomic<bool> m_videoEnabled{true};
     std::atomic<unsigned long> m_presented{0};
+    std::atomic<unsigned long> m_received{0};
+    std::atomic<unsigned long long> m_renderNs{0};
     DWORD m_lastForced = 0;  // render thread
 
     mutable std::mutex m_frameLock;

@@ -50,6 +50,8 @@ public:
 class IRoomLeftUI : public IRoomDealUI {
 public:
     virtual void UpdateMicList(const MicUserMap& mics) = 0;
+    // Closes the private microphone window showing that user.
+    virtual void FindPrivateMic(uint32_t uid) { (void)uid; }
 };
 
 // Kind 1: the chat column.

@@ -23,6 +23,12 @@ std::string GiftPicture(uint32_t giftId)
     GiftItem item;
     if (!h || !h->GetGift(-1, (int)giftId, item))
         return "";
+    // A bare effect file name lies beside the gift's picture (whose path the catalogue gives in full).
+    if (!item.swffname.empty() && item.swffname.find_first_of("\\/") == std::string::npos) {
+        size_t dir = item.fname.find_last_of("\\/");
+        if (dir != std::string::npos)
+            item.swffname = item.fname.substr(0, dir + 1) + item.swffname;
+    }
     for (const std::string* f : {&item.swffname, &item.fname}) {
         std::string lower;
         for (char c : *f)

@@ -6,6 +6,7 @@
 #include "MsgClientThread.h"
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
+#include "UIRoomManager.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
@@ -168,10 +169,14 @@ void CRoomUI::InitColumns()
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
     auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
     m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &TrumpetPane());
+    if (pm)
+        m_right.InitControls(this, this, pm, m_right.Trumpet());
     m_tips.InitControls(this, pm, &TrumpetPane());
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
+    if (!m_left.InitControls(this, this, &m_center, pm))
+        PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::InitColumns", "microphone column without its join/leave tab");
 }
 
 void CRoomUI::CreateEffectWindow()
@@ -325,6 +330,33 @@ void CRoomUI::RequestUserList()
     CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 
+void CRoomUI::RequestRoomInfo()
+{
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    CZQGetRoomInfoMsg msg;
+    msg.uid = app.GetUid();
+    msg.sid = app.GetSid();
+    msg.rid = int(m_roomId.load());
+    msg.ctxInt[0] = int(m_roomId.load());
+    CMsgClientThread::GetInstance().PostRequest(&msg);
+}
+
+// The room management dialog, made on first use and reused.
+void CRoomUI::OpenRoomManager()
+{
+    if (!m_hwnd)
+        return;
+    if (!m_roomManager) {
+        auto dlg = std::make_unique<CUIRoomManager>();
+        if (!dlg->Create(m_hwnd, "房间管理", UI_WS_POPUP, 0, 0, 0, CUIRoomManager::kWidth, CUIRoomManager::kHeight))
+            return;
+        dlg->CenterWindow();
+        m_roomManager = std::move(dlg);
+    }
+    m_roomManager->SetRoomInfo(m_roomId);
+    m_roomManager->ShowWindow(true, true);
+}
+
 void CRoomUI::RequestExit()
 {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
@@ -440,6 +472,10 @@ void CRoomUI::Notify(TNotifyUI& msg)
             OpFavourite(name == "RoomCollectBTN");
             return;
         }
+        if (name == "RoomManagerBTN") {
+            RequestRoomInfo();
+            return;
+        }
         if (name == "btnMin") {
             SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
             return;
@@ -449,6 +485,8 @@ void CRoomUI::Notify(TNotifyUI& msg)
             return;
         }
     }
+    if (m_right.Notify(msg) || m_left.OnNotify(msg))
+        return;
     m_center.Notify(msg);
     WindowImplBase::Notify(msg);
 }
@@ -517,21 +555,26 @@ LRESULT CRoomUI::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled
         RequestExit();
         return 0;
     }
+    m_left.ReleaseWindows();
     return WindowImplBase::OnClose(uMsg, wParam, lParam, bHandled);
 }
 
 LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
 {
+    m_left.ReleaseWindows();
     // The effect window really goes with the room (hidden, stopped, destroyed, freed).
     if (m_flash) {
         m_flash->HideAndStop();
         m_flash->Destroy();
         m_flash.reset();
     }
+    // The management dialog and any upload it runs end with the room.
+    m_roomManager.reset();
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
     m_center.DestroyPopups();
     DestroyWebPanes();
+    m_right.ReleaseWindows();
     m_center.ResetViews();
     m_bannerUI = nullptr;
     m_modal.clear();
@@ -556,16 +599,26 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         m_right.RebuildUserLists();
         m_center.UpdateUserList();
         break;
-    case ROOM_NOTIFY_MIC_STREAM:
-        Free(code, reinterpret_cast<RoomMicStream*>(lParam));
+    case ROOM_NOTIFY_MIC_STREAM: {
+        auto* rec = reinterpret_cast<RoomMicStream*>(lParam);
+        if (rec)
+            m_left.DealGetLiveSig(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_ROOM_SETTINGS:   // 1 / 0
         if (lParam != 1)
             m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
+        else
+            OpenRoomManager();
         break;
-    case ROOM_NOTIFY_USER_DETAIL:
-        Free(code, reinterpret_cast<RoomUserDetail*>(lParam));
+    case ROOM_NOTIFY_USER_DETAIL: {
+        auto* rec = reinterpret_cast<RoomUserDetail*>(lParam);
+        if (rec)
+            m_right.ShowUserDetail(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_FAV_CHANGED:     // room id
         if (uint32_t(lParam) == m_roomId)
             UpdateFavTab();
@@ -584,9 +637,13 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         if (lParam == 1)
             m_center.OnTmpNoticeReply();
         break;
-    case ROOM_NOTIFY_MIC_OP_DONE:
-        Free(code, reinterpret_cast<RoomMicOpResult*>(lParam));
+    case ROOM_NOTIFY_MIC_OP_DONE: {
+        auto* rec = reinterpret_cast<RoomMicOpResult*>(lParam);
+        if (rec)
+            m_left.DealOpMicResult(*rec);
+        Free(code, rec);
         break;
+    }
     case ROOM_NOTIFY_USER_ENTER:
     case ROOM_NOTIFY_MIC_STATE: {
         // Both records begin with the user id.
@@ -627,6 +684,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             bool own = rec->uid == me;
             if (flags & 0x67)
                 m_right.RefreshUser(rec->uid);
+            if (flags & 0x45)
+                m_left.UpdateUserNickName(rec->uid);
             if ((flags & USER_CHANGE_LEVEL) && own) {
                 RefreshLevelGif();
                 UpdateRoomManagerButton();
@@ -666,6 +725,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         break;
     }
     case ROOM_NOTIFY_PRIOR_LIVE_PLAN: // 0
+        m_left.OnPlatformSwitch();
         break;
     case ROOM_NOTIFY_LUCKY_GIFT:
         // No lucky-gift tip in this window: the record is freed, never left behind.
@@ -696,6 +756,10 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
                 if (t->IsAutoScroll())
                     t->ScrollToBottom();
             }
+            // With debug logging on, each line with the panes' line counts (the walk-through tests read it).
+            if (LogDebugOn())
+                PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::ChatLine", "flags=%d public=%d own=%d html=%s", rec->flags,
+                       PublicPane().NodeCount(), OwnPane().NodeCount(), rec->html.c_str());
         }
         Free(code, rec);
         break;

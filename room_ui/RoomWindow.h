@@ -17,7 +17,8 @@
 
 #include "ChatView.h"
 #include "DealMainCenter.h"
-#include "DealMainSides.h"
+#include "DealMainLeft.h"
+#include "DealMainRight.h"
 #include "FlashWnd.h"
 #include "RichEditCtrlEx.h"
 #include "RightColumnTips.h"
@@ -25,6 +26,8 @@
 #include "RoomNotify.h"
 #include "RoomUI.h"
 #include "UIlib.h"
+
+class CUIRoomManager;
 
 namespace roomui {
 
@@ -114,6 +117,8 @@ private:
     void Free(int code, T* payload);
     void RequestUserList();
     void RequestExit();
+    void RequestRoomInfo();
+    void OpenRoomManager();
     void RefreshNameLabel();
     void RefreshRoomName();
     void RefreshLevelGif();
@@ -148,6 +153,7 @@ private:
     std::unique_ptr<CFlashWnd> m_flash;
     CGlobalGiftBannerUI* m_bannerUI = nullptr;   // owned by the control tree
     bool m_closing = false;
+    std::unique_ptr<CUIRoomManager> m_roomManager;   // the management dialog, made on first use
 };
 
 }  // namespace roomui

@@ -45,6 +45,12 @@ public:
         m_rc = rc;
         bool menu = (exStyle & 0x80) && (style & UI_WS_POPUP);  // tool popup: menus
         m_menu = menu;
+        CGtkBackend* parent = nullptr;
+        if (CWindowWnd* owner = CWindowWnd::FromHandle(hWndOwner)) parent = dynamic_cast<CGtkBackend*>(owner->GetBackend());
+        if ((style & UI_WS_CHILD) && parent && parent->m_fixed) {
+            CreateChild(parent);
+            return;
+        }
         m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         g_object_ref_sink(m_window);
         g_object_set_data(G_OBJECT(m_window), "varnet-hwnd", wnd ? wnd->GetHWND() : nullptr);
@@ -83,6 +89,10 @@ public:
     }
 
     void Destroy() override {
+        if (m_child) {
+            DestroyChild();
+            return;
+        }
         if (!m_window) return;
         Ungrab();
         HideToolTip();
@@ -101,6 +111,10 @@ public:
     }
 
     void Show(bool bShow, bool bActivate) override {
+        if (m_child) {
+            ShowChild(bShow);
+            return;
+        }
         if (!m_window) return;
         if (bShow) {
             ApplyGeometry();
@@ -118,7 +132,10 @@ public:
         }
     }
 
-    bool IsVisible() const override { return m_window && gtk_widget_get_visible(m_window); }
+    bool IsVisible() const override {
+        if (m_child) return m_fixed && gtk_widget_get_visible(m_fixed);
+        return m_window && gtk_widget_get_visible(m_window);
+    }
 
     void Move(const RECT& rc) override {
         m_rc = rc;
@@ -184,7 +201,7 @@ public:
     }
 
     void BeginEdit(CEditUI* edit) override {
-        if (!m_window || !edit) return;
+        if ((!m_window && !m_child) || !edit || !m_fixed) return;
         if (!m_entry) {
             m_entry = gtk_entry_new();
             gtk_entry_set_has_frame(GTK_ENTRY(m_entry), FALSE);
@@ -300,7 +317,68 @@ private:
         gtk_css_provider_load_from_data(m_css, css, -1, nullptr);
     }
 
+    // A child window: its own fixed container inside the parent's, at rc in the parent's client
+    // coordinates; it draws and takes input like a top-level one. The parent's show_all leaves it alone.
+    void CreateChild(CGtkBackend* parent) {
+        m_child = true;
+        m_fixed = gtk_fixed_new();
+        g_object_ref_sink(m_fixed);
+        gtk_widget_set_no_show_all(m_fixed, TRUE);
+        m_area = gtk_drawing_area_new();
+        g_object_ref(m_area);  // the parent's destruction may dispose of both before ours
+        gtk_widget_set_can_focus(m_area, TRUE);
+        gtk_widget_add_events(m_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
+                                          GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK);
+        gtk_fixed_put(GTK_FIXED(m_fixed), m_area, 0, 0);
+        g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
+        g_signal_connect(m_area, "button-press-event", G_CALLBACK(OnButton), this);
+        g_signal_connect(m_area, "button-release-event", G_CALLBACK(OnButton), this);
+        g_signal_connect(m_area, "motion-notify-event", G_CALLBACK(OnMotion), this);
+        g_signal_connect(m_area, "leave-notify-event", G_CALLBACK(OnLeave), this);
+        g_signal_connect(m_area, "scroll-event", G_CALLBACK(OnScroll), this);
+        g_signal_connect(m_area, "key-press-event", G_CALLBACK(OnAreaKey), this);
+        gtk_fixed_put(GTK_FIXED(parent->m_fixed), m_fixed, m_rc.left, m_rc.top);
+        ApplyGeometry();
+    }
+
+    void DestroyChild() {
+        if (!m_fixed) return;
+        if (m_area) g_signal_handlers_disconnect_by_data(m_area, this);
+        // Without a parent the entry went with the parent's destruction.
+        if (m_entry && gtk_widget_get_parent(m_fixed)) g_signal_handlers_disconnect_by_data(m_entry, this);
+        if (GtkWidget* p = gtk_widget_get_parent(m_fixed)) gtk_container_remove(GTK_CONTAINER(p), m_fixed);
+        if (m_area) g_object_unref(m_area);
+        g_object_unref(m_fixed);
+        m_fixed = m_area = m_entry = nullptr;
+        m_edit = nullptr;
+    }
+
+    void ShowChild(bool show) {
+        if (!m_fixed) return;
+        if (!show) {
+            gtk_widget_hide(m_fixed);
+            return;
+        }
+        ApplyGeometry();
+        GList* kids = gtk_container_get_children(GTK_CONTAINER(m_fixed));
+        for (GList* k = kids; k; k = k->next) {
+            auto* w = static_cast<GtkWidget*>(k->data);
+            bool hidden = (w == m_entry && !m_edit) || std::find(m_hidden.begin(), m_hidden.end(), w) != m_hidden.end();
+            if (!hidden) gtk_widget_show(w);
+        }
+        g_list_free(kids);
+        gtk_widget_show(m_fixed);
+    }
+
     void ApplyGeometry() {
+        if (m_child) {
+            if (!m_fixed) return;
+            int w = std::max(1, m_rc.right - m_rc.left), h = std::max(1, m_rc.bottom - m_rc.top);
+            gtk_widget_set_size_request(m_area, w, h);
+            gtk_widget_set_size_request(m_fixed, w, h);
+            if (GtkWidget* p = gtk_widget_get_parent(m_fixed)) gtk_fixed_move(GTK_FIXED(p), m_fixed, m_rc.left, m_rc.top);
+            return;
+        }
         if (!m_window) return;
         int w = std::max(1, m_rc.right - m_rc.left), h = std::max(1, m_rc.bottom - m_rc.top);
         gtk_widget_set_size_request(m_area, w, h);
@@ -507,6 +585,7 @@ private:
     bool m_min = false;
     bool m_syncing = false;
     bool m_menu = false;
+    bool m_child = false;  // a WS_CHILD window inside its parent's container
     bool m_grabbed = false;
     int m_cursor = -1;
     guint32 m_pressTime = 0;

@@ -88,8 +88,10 @@ void CLabelUI::PaintText(HDC hDC) {
     if (!IsEnabled()) color = m_dwDisabledTextColor ? m_dwDisabledTextColor
                                                     : (m_pManager ? m_pManager->GetDefaultDisabledColor() : color);
     RECT rc = TextRect(m_rcItem, m_rcTextPadding);
+    // Tags in angle brackets, or in braces when the text starts with one ("{u}{a}...{/a}{/u}").
     if (m_bShowHtml)
-        CRenderEngine::DrawHtmlText(hDC, m_pManager, rc, m_sText.c_str(), color, 0, m_iFont, m_uTextStyle, true);
+        CRenderEngine::DrawHtmlText(hDC, m_pManager, rc, m_sText.c_str(), color, 0, m_iFont, m_uTextStyle,
+                                    m_sText[0] != '{');
     else
         CRenderEngine::DrawText(hDC, m_pManager, rc, m_sText.c_str(), color, m_iFont, m_uTextStyle);
 }
@@ -252,11 +254,13 @@ void CButtonUI::DoEvent(TEventUI& event) {
         if (IsEnabled()) {
             m_uButtonState |= UISTATE_HOT;
             Invalidate();
+            if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_MOUSEENTER);
         }
         return;
     case UIEVENT_MOUSELEAVE:
         m_uButtonState &= ~UISTATE_HOT;
         Invalidate();
+        if (m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_MOUSELEAVE);
         return;
     case UIEVENT_SETCURSOR:
         if (m_pManager && m_pManager->GetBackend())

@@ -236,6 +236,8 @@ public:
 #define DUI_MSGTYPE_LINK "link"
 #define DUI_MSGTYPE_TIMER "timer"
 #define DUI_MSGTYPE_CLICK "click"
+#define DUI_MSGTYPE_MOUSEENTER "mouseenter"
+#define DUI_MSGTYPE_MOUSELEAVE "mouseleave"
 #define DUI_MSGTYPE_RETURN "return"
 #define DUI_MSGTYPE_SCROLL "scroll"
 #define DUI_MSGTYPE_DROPDOWN "dropdown"

@@ -27,6 +27,7 @@ struct SvcMic {
     uint32_t idx = 0;
     uint32_t attr = 0;
     std::string op = "publish";
+    uint32_t type = 1;  // 1 a public microphone, 2 a private one
 };
 
 struct SvcGift {

@@ -42,7 +42,7 @@ Json::Value RoomService::MicJson(const SvcRoom& r, uint32_t uid, const SvcMic& m
     Json::Value& l = v["live"];
     uint32_t tm = Now();
     std::string url = StringUtility::Format("%s/%d_%u", data_.rtmpBase.c_str(), r.rid, uid);
-    l["type"] = 1;
+    l["type"] = m.type;
     l["micattr"] = m.attr;
     l["url"] = url;
     l["op"] = m.op;
@@ -207,7 +207,7 @@ Json::Value RoomService::OnGetRoomUser(const Params& p) {
         auto role = r->roles.find(uid);
         e["role"] = role == r->roles.end() ? 0u : role->second;
         e["chatid"] = u.chatid;
-        e["mic"] = r->mics.count(uid) ? 1 : 0;
+        e["mic"] = r->mics.count(uid) ? r->mics.at(uid).type : 0u;
         e["hide"] = 0;
         e["tagid"] = 0;
         v["userlist"].append(e);
@@ -233,6 +233,15 @@ Json::Value RoomService::OnHeartBeat(const Params& p) {
     return Reply(1);
 }
 
+// Bodies of the moderation notices (type 1 kick, 2 mute, 3 unmute, 4 blacklist).
+static std::string OpNoticeBody(int type, uint32_t tid, uint32_t fid) {
+    return "type=" + std::to_string(type) + "\ntid=" + std::to_string(tid) + "\nfid=" + std::to_string(fid) + "\n";
+}
+
+static std::string ExitNoticeBody(uint32_t uid, size_t count) {
+    return "id=" + std::to_string(uid) + "\ncnt=" + std::to_string(count) + "\n";
+}
+
 // The caller must be in the room with a role above the target's.
 static bool Manages(const SvcRoom& r, uint32_t uid, uint32_t tid) {
     auto a = r.roles.find(uid);
@@ -251,6 +260,8 @@ Json::Value RoomService::OnKickRoom(const Params& p) {
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
     r->users.erase(tid);
     r->mics.erase(tid);
+    PushNotice(r->rid, "notifyop", OpNoticeBody(1, tid, u->uid));
+    PushNotice(r->rid, "notifyexit", ExitNoticeBody(tid, r->users.size()));
     return Reply(1);
 }
 
@@ -310,7 +321,10 @@ Json::Value RoomService::OnOpRoomBlackUser(const Params& p) {
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
     if (ParamI(p, "optype") == 1) {
         r->black.insert(tid);
-        r->users.erase(tid);
+        bool was = r->users.erase(tid) > 0;
+        r->mics.erase(tid);
+        PushNotice(r->rid, "notifyop", OpNoticeBody(4, tid, u->uid));
+        if (was) PushNotice(r->rid, "notifyexit", ExitNoticeBody(tid, r->users.size()));
     } else {
         r->black.erase(tid);
     }
@@ -324,10 +338,12 @@ Json::Value RoomService::OnOpRoomUserChat(const Params& p) {
     if (!r) return Reply(2, "房间不存在");
     uint32_t tid = ParamU(p, "tid");
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
-    if (ParamI(p, "optype") == 1)
+    bool mute = ParamI(p, "optype") == 1;
+    if (mute)
         r->muted.insert(tid);
     else
         r->muted.erase(tid);
+    PushNotice(r->rid, "notifyop", OpNoticeBody(mute ? 2 : 3, tid, u->uid));
     return Reply(1);
 }
 
@@ -338,7 +354,10 @@ Json::Value RoomService::OnOpRoomUserRole(const Params& p) {
     if (!r) return Reply(2, "房间不存在");
     uint32_t tid = ParamU(p, "tid");
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
-    r->roles[tid] = ParamI(p, "optype") == 1 ? ParamU(p, "roletype") : 0;
+    uint32_t role = ParamI(p, "optype") == 1 ? ParamU(p, "roletype") : 0;
+    r->roles[tid] = role;
+    PushNotice(r->rid, "notifyrole", "tid=" + std::to_string(tid) + "\nfid=" + std::to_string(u->uid) + "\nrid=" +
+                                     std::to_string(r->rid) + "\nrole=" + std::to_string(role) + "\n");
     return Reply(1);
 }
 

@@ -255,3 +255,13 @@ TEST_F(RoomStore, NoticeHtmlThroughTheStore)
 }
 
 }  // namespace
+
+TEST(RoomNoticeForm, StoredTextsOfAnyShapeReadWithoutThrowing)
+{
+    for (const char* stored : {"", "0005", "00050005", "-001-002abcdef", "99999999abc", "abcdefghijkl",
+                               "0003x005abcdef", "00080002abcdefghij", "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}) {
+        RoomNoticeInfo out;
+        EXPECT_NO_THROW(ParseRoomNotice(stored, out)) << stored;
+        EXPECT_LE(out.text.size() + out.link.size() + out.picture.size(), std::string(stored).size());
+    }
+}

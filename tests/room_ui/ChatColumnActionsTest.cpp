@@ -21,6 +21,7 @@
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqModConfig.h"
+#include "TestUtil.h"
 
 using namespace roomui;
 
@@ -45,8 +46,8 @@ Rights& ActionsSetup()
 {
     static Rights halvec;
     static bool done = [] {
-        char tmpl[] = "/tmp/varnet-chatactions-XXXXXX";
-        std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+        std::string dir = testsupport::MakeTempDir("varnet-chatactions");
+        if (dir.empty()) dir = "/tmp";
         setenv("VARNET_DATA_DIR", dir.c_str(), 1);
         setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
         LogSetFolder(dir + "/log");

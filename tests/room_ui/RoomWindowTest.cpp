@@ -187,7 +187,7 @@ TEST(RoomWindowDispatch, HandlersReachTheirColumns)
     Room r;
     r.Send(ROOM_NOTIFY_USER_LIST - 0, (void*)nullptr);
     r.ui.OnRoomNotify(ROOM_NOTIFY_USER_LIST, kRoom);
-    EXPECT_EQ(r.members.GetCount(), 3);
+    EXPECT_EQ(r.members.GetCount(), 2);   // the hidden user is not listed
     r.Send(ROOM_NOTIFY_USER_LEAVE, new RoomUserChange{kOther, 2});
     EXPECT_EQ(r.members.FindUserIndex(kOther), -1);
     int ownBefore = r.ui.OwnView().NodeCount();
@@ -571,7 +571,7 @@ TEST(RoomWindowFrame, CreatedFromTheSkinAndClosed)
     EXPECT_EQ(combo->GetCurSel(), 0);
     EXPECT_EQ(combo->GetItemAt(0)->GetTag(), 0u);
     ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_LIST, kRoom);
-    EXPECT_EQ(members->GetCount(), 3);
+    EXPECT_EQ(members->GetCount(), 2);   // the hidden user is not listed
     auto* managers = dynamic_cast<CUserListUI*>(ui.m_PaintManager.FindControl("UserManagerList"));
     ASSERT_NE(managers, nullptr);
     EXPECT_EQ(managers->GetCount(), 0);

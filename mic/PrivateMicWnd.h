@@ -1,0 +1,93 @@
+// The eight private microphone slots: each performance is shown in a popup of its own over the room
+// window (CPrivateMicWnd); CPrivateMicWndMgr makes the windows when a private performance starts and
+// applies the room's private microphone events. Threads as in PublicMicWnd.h.
+#pragma once
+
+#include "PublicMicWnd.h"
+
+class IPrivateMicWndCallBack {
+public:
+    virtual ~IPrivateMicWndCallBack() = default;
+    virtual void CloseAllPrivateMic() = 0;
+};
+
+class CPrivateMicWnd : public DuiLib::WindowImplBase, public CMicSlot {
+public:
+    CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr);
+    ~CPrivateMicWnd() override;
+
+    void Bind(IRoomUI* room, IMicRoomActions* actions);
+    bool HasWindow() const { return m_hWnd != nullptr; }
+    // The popup owned by the room window at rc (screen coordinates); false when it cannot be made.
+    bool CreateSlot(const DuiLib::RECT& rc);
+
+    void SetMicUser(const RoomUserInfo& user, const std::string& url, uint32_t micattr);
+    void ApplyMicAttr(uint32_t attr);
+    void UpdateButtons();
+    void UpdateControlContent();
+    void UpdateTagImage();
+    void UpdateUserRecord(const RoomUserInfo& user);
+    void PopOut();
+    void DealClickClose();
+    // The view's picture on the desktop; null headless.
+    CVideoGtkPresenter* DesktopPresenter() const { return m_presenter.get(); }
+
+    const char* GetWindowClassName() const override { return "VarnetVideoShowMic"; }
+    void InitWindow() override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
+    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+    void OnFinalMessage(HWND hWnd) override;
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
+
+protected:
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::CDuiString GetSkinFile() override { return "VideoShowPrivateMic.xml"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+
+private:
+    void SendMicAttr(bool video, bool open);
+    void SelectTab(const char* name, int item);
+    void ShowUserMenu();
+    uint32_t RoomId() const { return m_pRoom ? m_pRoom->GetRoomID() : 0; }
+
+    CVideoShowVoiceWnd m_view;
+    std::shared_ptr<CVideoGtkPresenter> m_presenter;
+    IRoomUI* m_pRoom = nullptr;
+    IPrivateMicWndCallBack* m_pMgr;
+};
+
+class CPrivateMicWndMgr : public IPrivateMicWndCallBack {
+public:
+    static constexpr int kSlots = 8;
+
+    CPrivateMicWndMgr() = default;
+    ~CPrivateMicWndMgr() override { UnInit(); }
+
+    void Init(IRoomUI* room, IMicRoomActions* actions);
+    void UnInit();
+    void AddPrivateMic(int index, const RoomUserInfo& user, const std::string& url, uint32_t micattr, bool keepPos);
+    void DealGetLiveSig(const RoomMicStream* stream);
+    void DealMicAttrChange(uint32_t attr, int index);
+    void RemovePrivateMicByIndex(int index);
+    void RemovePrivateMicByUserId(uint32_t uid);
+    void UpdatePrivateMicList(const std::map<int, MicUserInfo>& mics);
+    void OnPlatformSwitch();
+    void UpdateUserNickName(uint32_t uid);
+    void CloseAllPrivateMic() override;
+
+    // Null for an index outside 0..7 or before Init.
+    CPrivateMicWnd* Slot(int index) const;
+    // How many windows were made so far (each slot's window is made at most once at a time).
+    int WindowsCreated() const { return m_created; }
+
+private:
+    bool ValidIndex(int index, const char* fn) const;
+    // Makes the slot's window when it has none: restores the room window and shifts rc by its corner
+    // unless keepPos. False when there is no window afterwards.
+    bool EnsureWindow(int index, bool keepPos);
+
+    CPrivateMicWnd* m_wnds[kSlots] = {};
+    IRoomUI* m_pRoom = nullptr;
+    int m_created = 0;
+};

@@ -1,0 +1,186 @@
+// The room window's microphone column without a display: its slots, buttons and volume popups, and the
+// room's microphone notifications reaching the public and private slots.
+#include <gtest/gtest.h>
+
+#include "MicTestSupport.h"
+#include "ChatHtml.h"
+#include "RoomInfoMgr.h"
+#include "RoomTestEnv.h"
+#include "RoomWindow.h"
+#include "TestUtil.h"
+#include "UIlib.h"
+#include "Win32Window.h"
+
+using namespace roomui;
+
+namespace {
+
+constexpr uint32_t kRoom = 7002;
+
+class MicRightsHalvec : public roomtest::FakeHalvec {
+public:
+    bool HasRight(int r, int, int) override { return r == 1 || r == 2 || r == 4 || r == 5; }
+};
+
+class Logic : public IRoomLogic {
+public:
+    IRoomUI* GetRoomUI() override { return nullptr; }
+    uint32_t GetRoomID() override { return kRoom; }
+    std::string GetMyChatID() override { return "c1001"; }
+    bool SendChatMsg(uint32_t, const std::string&, bool) override { return true; }
+    bool CloseRoom() override { return true; }
+    bool IsUserInRoom(uint32_t) override { return true; }
+    void SetShieldBrushGift(bool) override {}
+    void UnInit() override {}
+    bool IsChatReady() override { return true; }
+    bool RequestLogin(IRoomUI*) override { return false; }
+    bool RequestRegister(IRoomUI*) override { return false; }
+};
+
+class MicColumn : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static MicRightsHalvec halvec;
+        static bool done = [] {
+            std::string dir = testsupport::MakeTempDir("varnet-miccol");
+            setenv("VARNET_DATA_DIR", dir.c_str(), 1);
+            setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
+            LogSetFolder(dir + "/log");
+            Win32Init();
+            roomtest::Fill(halvec);
+            AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
+            return true;
+        }();
+        (void)done;
+        CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+        CMicSlot::SetMediaFactory(mic_test::FakeFactory(&player, &publisher));
+        CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+        store.RemoveRoom(kRoom);
+        store.InsertRoom(kRoom, ChatServerInfo{});
+        for (uint32_t uid : {roomtest::kSelf, 2002u, 2003u, 2004u}) {
+            RoomUserInfo u;
+            u.uid = uid;
+            u.nickname = "user" + std::to_string(uid);
+            store.AddRoomUser(kRoom, u);
+        }
+    }
+    void TearDown() override
+    {
+        if (ui.GetHWND())
+            ui.CloseRoomWindow();
+        CMicSlot::SetMediaFactory({});
+        CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.stealth = 0; });
+    }
+    void Open(int stealth)
+    {
+        CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) {
+            a.uid = roomtest::kSelf;
+            a.stealth = stealth;
+        });
+        ui.SetRoomID(kRoom);
+        ui.SetRoomLogic(&logic);
+        ASSERT_TRUE(ui.CreateRoomWindow("room(7002)"));
+    }
+    static MicUserInfo Entry(uint32_t uid, bool isPublic, uint32_t idx)
+    {
+        MicUserInfo m;
+        m.user.uid = uid;
+        m.stream.live = isPublic ? 1 : 0;
+        m.stream.idx = idx;
+        m.stream.micattr = 3;
+        m.stream.url = "rtmp://127.0.0.1/vstar/" + std::to_string(uid);
+        return m;
+    }
+    int JoinLeaveItem()
+    {
+        auto* tab = dynamic_cast<CTabLayoutUI*>(ui.m_PaintManager.FindControl("tablayout_joinleavemiclist"));
+        return tab ? tab->GetCurSel() : -1;
+    }
+
+    mic_test::FakeScript player, publisher;
+    Logic logic;
+    CRoomUI ui;
+};
+
+TEST_F(MicColumn, SlotsJoinButtonAndVolumePopups)
+{
+    Open(1);
+    for (int i = 0; i < CPublicMicWndMgr::kSlots; ++i) {
+        CPublicMicWnd* w = ui.Left().Public().Slot(i);
+        ASSERT_TRUE(w && w->GetHWND()) << i;
+        RECT rc = w->GetWindowRect();
+        EXPECT_EQ(2, rc.left);
+        EXPECT_EQ(55 + 208 * i, rc.top);
+        EXPECT_EQ(236, rc.right - rc.left);
+        EXPECT_EQ(208, rc.bottom - rc.top);
+    }
+    CControlUI* join = ui.m_PaintManager.FindControl("btn_joinmiclist");
+    ASSERT_NE(join, nullptr);
+    EXPECT_FALSE(join->IsEnabled());
+    EXPECT_EQ(std::string("隐身状态下不能上麦"), join->GetToolTip().c_str());
+    // The pointer on the speaker button brings its slider above it.
+    TNotifyUI enter;
+    enter.sType = "mouseenter";
+    enter.pSender = ui.m_PaintManager.FindControl("option_volume");
+    ASSERT_NE(enter.pSender, nullptr);
+    ui.Notify(enter);
+    CUIWndMicAudioSlider& slider = ui.Left().Slider(1);
+    EXPECT_TRUE(slider.IsWindowVisible());
+    RECT o = enter.pSender->GetPos(), s = slider.GetWindowRect();
+    EXPECT_EQ(o.left - 1, s.left);
+    EXPECT_EQ(o.bottom - 125, s.top);
+    EXPECT_FALSE(ui.Left().Slider(2).IsWindowVisible());
+    // Mute from the slider marks the button.
+    ui.Left().OnMuteChanged(1, true);
+    EXPECT_TRUE(dynamic_cast<COptionUI*>(enter.pSender)->IsSelected());
+}
+
+TEST_F(MicColumn, MicNotificationsReachTheSlots)
+{
+    Open(0);
+    // A refreshed list with two entries for one public index shows the larger user id.
+    auto* list = new MicUserMap;
+    (*list)[2002] = Entry(2002, true, 1);
+    (*list)[2003] = Entry(2003, true, 1);
+    (*list)[2004] = Entry(2004, false, 4);
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_MIC_LIST, reinterpret_cast<LPARAM>(list));
+    EXPECT_EQ(2003u, ui.Left().Public().Slot(1)->GetMicUid());
+    EXPECT_EQ(0u, ui.Left().Public().Slot(0)->GetMicUid());
+    ASSERT_TRUE(ui.Left().Private().Slot(4)->HasWindow());
+    EXPECT_EQ(0, JoinLeaveItem());
+    // The own stream's signature turns the tab to "leave".
+    auto* own = new RoomMicStream;
+    own->kind = 1;
+    own->uid = roomtest::kSelf;
+    own->isPublic = true;
+    own->idx = 2;
+    own->micattr = 3;
+    own->url = "rtmp://127.0.0.1/vstar/self";
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_MIC_STREAM, reinterpret_cast<LPARAM>(own));
+    EXPECT_EQ(roomtest::kSelf, ui.Left().Public().Slot(2)->GetMicUid());
+    EXPECT_TRUE(ui.Left().Public().Slot(2)->Adapter().IsPublish());
+    EXPECT_EQ(1, JoinLeaveItem());
+    // Another user's private slot taken away: that window closes, the tab stays.
+    auto* off = new RoomMicOff;
+    off->idx = 4;
+    off->uid = 2004;
+    off->isPublic = false;
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_MIC_OFF, reinterpret_cast<LPARAM>(off));
+    EXPECT_FALSE(ui.Left().Private().Slot(4)->HasWindow());
+    EXPECT_EQ(1, JoinLeaveItem());
+    // Indexes from the server outside the slots change nothing.
+    auto* bad = new RoomMicAttr;
+    bad->isPublic = 1;
+    bad->idx = -1;
+    bad->micattr = 0;
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_MIC_ATTR, reinterpret_cast<LPARAM>(bad));
+    // Three performers on the public microphones: no room for the user, nothing is sent.
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    for (uint32_t uid : {2002u, 2003u, 2004u})
+        store.SetUserMicState(kRoom, uid, 1);
+    ui.Left().JoinPublicMic();
+    EXPECT_NE(ui.OwnView().Text().find(BuildSysMsgHtml("公麦窗口已满，无法上麦")), std::string::npos);
+}
+
+}  // namespace
