@@ -35,6 +35,19 @@ struct CounterFigure {
     const char* unit;
 };
 
+// One benchmark that measured the project and the anchor side by side (alternating rounds, or both at
+// once) and reports the counters project, anchor and ratio (the median of the rounds' own ratios, which
+// contention on the machine moves least); printed like the figures above.
+struct PairFigure {
+    std::string label;
+    std::string benchmark;
+    const char* unit;
+    // Other counters of the same benchmark may be compared; without a ratio counter the ratio is theirs.
+    const char* projectCounter = "project";
+    const char* anchorCounter = "anchor";
+    const char* ratioCounter = "ratio";
+};
+
 class Collector : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal (the library's colour flag applies to its own reporter alone).
@@ -81,6 +94,21 @@ public:
         std::fflush(stdout);
     }
 
+    void Print(const std::vector<PairFigure>& figures) const {
+        for (const PairFigure& f : figures) {
+            auto b = values_.find(f.benchmark);
+            if (b == values_.end()) continue;
+            const auto& c = b->second.counters;
+            auto p = c.find(f.projectCounter), a = c.find(f.anchorCounter);
+            if (p == c.end() || a == c.end()) continue;
+            auto r = f.ratioCounter ? c.find(f.ratioCounter) : c.end();
+            const double ratio = r != c.end() ? r->second : a->second != 0 ? p->second / a->second : 0.0;
+            std::printf("FIGURE\t%s\t%.4g %s\t%.4g %s\t%.3f\n", f.label.c_str(), p->second, f.unit, a->second,
+                        f.unit, ratio);
+        }
+        std::fflush(stdout);
+    }
+
 private:
     struct Value {
         double seconds = 0;
@@ -92,13 +120,14 @@ private:
 
 // The whole main of a benchmark program with figures.
 inline int Main(int argc, char** argv, const std::vector<Figure>& figures,
-                const std::vector<CounterFigure>& counterFigures = {}) {
+                const std::vector<CounterFigure>& counterFigures = {}, const std::vector<PairFigure>& pairFigures = {}) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Collector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
     collector.Print(figures);
     collector.Print(counterFigures);
+    collector.Print(pairFigures);
     benchmark::Shutdown();
     return 0;
 }

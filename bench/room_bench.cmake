@@ -1,4 +1,2 @@
 # Chat lines: the whitelist and the text conversion on 1 KB chat texts.
-if(TARGET varnet_room)
-  varnet_bench(bench_chat_html SOURCES ${CMAKE_CURRENT_LIST_DIR}/chat_html_bench.cpp LIBS varnet_room)
-endif()
+varnet_bench(bench_chat_html SOURCES ${CMAKE_CURRENT_LIST_DIR}/chat_html_bench.cpp LIBS varnet::room)

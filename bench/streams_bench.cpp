@@ -6,7 +6,9 @@
 // (the frames Korvid holds before the first picture comes out), which bounds the delay from below.
 // CPU: whole-process CPU time per second of playback, and wake-ups (context switches) per second per
 // player, for 1 and for 11 players of a 320x240 15 fps stream that an ffmpeg child publishes (its CPU
-// time is not counted), beside as many ffmpeg readers decoding it and converting to BGR24.
+// time is not counted), beside as many ffmpeg readers decoding it and converting to BGR24: in alternate
+// runs, and side by side (players and readers at once over the same window, which a busy machine loads
+// alike).
 #include <benchmark/benchmark.h>
 
 #include "AudioOut.h"
@@ -690,6 +692,74 @@ void BM_PlaybackCpuFfmpeg(benchmark::State& state) {
 BENCHMARK(BM_PlaybackCpuFfmpeg)->ArgName("readers")->Arg(1)->Arg(11)->Iterations(1)->UseManualTime()->Unit(
     benchmark::kMillisecond);
 
+// Players and as many ffmpeg readers of the same stream at once, measured over the same window, so that
+// both see the same load on the machine: project and anchor are CPU ms per second of stream (the
+// players' whole process, the readers' processes), ratio their quotient; the wake-ups per second per
+// player and per reader beside them. Arg: number of players (and of readers).
+void BM_PlaybackCpuSideBySide(benchmark::State& state) {
+    QuietOutput output;
+    testenv::NginxRtmp nginx;
+    testenv::ChildProcess publisher;
+    if (!StartCpuStream(nginx, publisher, state)) return;
+    const int n = int(state.range(0));
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<Rondel>> players;
+        std::vector<std::unique_ptr<CpuSink>> sinks;
+        std::vector<std::unique_ptr<testenv::ChildProcess>> readers;
+        std::vector<pid_t> pids;
+        bool ok = true;
+        for (int i = 0; i < n && ok; ++i) {
+            players.push_back(std::make_unique<Rondel>());
+            sinks.push_back(std::make_unique<CpuSink>());
+            ZQReplayParam rp = ReplayParam(nginx.Url("cpu"));
+            ok = StartPlayer(*players.back(), rp, sinks.back().get());
+            readers.push_back(std::make_unique<testenv::ChildProcess>());
+            ok = ok && readers.back()->Start({"ffmpeg", "-loglevel", "error", "-nostdin", "-threads", "1", "-i",
+                                              nginx.Url("cpu"), "-pix_fmt", "bgr24", "-f", "null", "-"});
+            pids.push_back(readers.back()->Pid());
+        }
+        if (!ok) {
+            state.SkipWithError("a player or an ffmpeg reader did not start");
+            break;
+        }
+        SleepSeconds(kCpuWarmUp);
+        UsageMeter ours({0}), theirs(pids);
+        for (auto& s : sinks) s->counting = true;
+        ours.Start();
+        theirs.Start();
+        const auto t0 = Clock::now();
+        SleepSeconds(kCpuWindow);
+        const ThreadUsage usedOurs = ours.Stop();
+        const ThreadUsage usedTheirs = theirs.Stop();
+        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        for (auto& s : sinks) s->counting = false;
+        int frames = 0, dropped = 0;
+        for (auto& s : sinks) {
+            frames += s->frames;
+            dropped += s->dropped;
+        }
+        int running = 0;
+        for (auto& r : readers) running += r->Running() ? 1 : 0;
+        for (auto& p : players) p->Uint();
+        for (auto& r : readers) r->Stop();
+        if (running != n) {
+            state.SkipWithError("an ffmpeg reader ended early");
+            break;
+        }
+        state.SetIterationTime(usedOurs.cpuSeconds / wall);
+        state.counters["project"] = 1000.0 * usedOurs.cpuSeconds / wall / n;
+        state.counters["anchor"] = 1000.0 * usedTheirs.cpuSeconds / wall / n;
+        state.counters["ratio"] = usedTheirs.cpuSeconds > 0 ? usedOurs.cpuSeconds / usedTheirs.cpuSeconds : 0;
+        state.counters["wakeups_per_stream_s"] = double(usedOurs.switches) / wall / n;
+        state.counters["ffmpeg_wakeups_per_stream_s"] = double(usedTheirs.switches) / wall / n;
+        state.counters["fps_per_stream"] = frames / wall / n;
+        state.counters["dropped_frames"] = dropped;
+    }
+    publisher.Stop();
+}
+BENCHMARK(BM_PlaybackCpuSideBySide)->ArgName("players")->Arg(1)->Arg(11)->Iterations(1)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -700,6 +770,7 @@ int main(int argc, char** argv) {
         return std::string(ffmpeg ? "BM_PlaybackCpuFfmpeg/readers:" : "BM_PlaybackCpu/players:") + std::to_string(n) +
                "/iterations:1/manual_time";
     };
+    auto side = [](int n) { return "BM_PlaybackCpuSideBySide/players:" + std::to_string(n) + "/iterations:1/manual_time"; };
     return benchfig::Main(
         argc, argv,
         {{"publish-to-play delay, default buffering 2/5 s (anchor: ffmpeg to ffmpeg, same x264 settings)",
@@ -715,5 +786,11 @@ int main(int argc, char** argv) {
         {{"wake-ups (context switches) per second per player, 1 player (anchor: per ffmpeg reader)", cpu(1, false),
           cpu(1, true), "wakeups_per_stream_s", "/s"},
          {"wake-ups (context switches) per second per player, 11 players (anchor: per ffmpeg reader)", cpu(11, false),
-          cpu(11, true), "wakeups_per_stream_s", "/s"}});
+          cpu(11, true), "wakeups_per_stream_s", "/s"}},
+        {{"playback CPU per second of stream, 1 player beside 1 ffmpeg reader at the same time", side(1), "ms"},
+         {"playback CPU per second of stream, 11 players beside 11 ffmpeg readers at the same time", side(11), "ms"},
+         {"wake-ups per second per player, 1 player beside 1 ffmpeg reader (anchor: per reader)", side(1), "/s",
+          "wakeups_per_stream_s", "ffmpeg_wakeups_per_stream_s", nullptr},
+         {"wake-ups per second per player, 11 players beside 11 ffmpeg readers (anchor: per reader)", side(11), "/s",
+          "wakeups_per_stream_s", "ffmpeg_wakeups_per_stream_s", nullptr}});
 }

@@ -32,10 +32,8 @@ function(varnet_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main Threads::Threads)
-  if(TARGET varnet_ui_test_driver)
-    # The UI test driver is a test-only library; any test may drive windows.
-    target_link_libraries(${name} PRIVATE varnet_ui_test_driver)
-  endif()
+  # The UI test driver is a test-only library; any test may drive windows.
+  target_link_libraries(${name} PRIVATE varnet::ui_test_driver)
   target_compile_definitions(${name} PRIVATE
     VARNET_SOURCE_DIR="${PROJECT_SOURCE_DIR}" VARNET_BINARY_DIR="${PROJECT_BINARY_DIR}")
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
@@ -74,7 +72,7 @@ endfunction()
 
 # varnet_bench(NAME SOURCES ... LIBS ...): a Google Benchmark program; built, never run by the tests.
 function(varnet_bench name)
-  if(VARNET_FUZZ OR NOT benchmark_FOUND)
+  if(VARNET_FUZZ)
     return()
   endif()
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})

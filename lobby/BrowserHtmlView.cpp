@@ -45,6 +45,25 @@ std::string Setting(const char* key, const char* def) {
 
 std::string HomePageUrlSetting() { return Setting("HomePageUrl", kDefaultHomePage); }
 
+std::string WebSiteRoot() {
+    std::string home = HomePageUrlSetting();
+    size_t scheme = home.find("://");
+    size_t path = home.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? home : home.substr(0, path);
+}
+
+std::string WebLoginUrl(const std::string& target) {
+    CGlobalDataApp& g = CGlobalDataApp::GetInstance();
+    UserAccount a = g.GetAccount();
+    uint32_t tm = 0;
+    std::string token;
+    g.MakeWebLoginToken(tm, token);
+    char url[512];
+    UrlEncode::EncodeEx(target.c_str(), url, sizeof url, 0);
+    return WebSiteRoot() + StringUtility::Format("/ZeqaShow/openWebWithLogin?uid=%u&sid=%u&tm=%u&token=%s&url=%s",
+                                                 a.uid, a.sid, tm, token.c_str(), url);
+}
+
 std::string FindInstallFile(const std::string& relative) {
     std::string path = Dir::ToNativePath(Dir::GetZqPath(100));
     std::vector<std::string> parts;

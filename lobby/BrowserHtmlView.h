@@ -62,6 +62,11 @@ private:
 
 // The configured home page (ZqServerList/HomePageUrl with its default).
 std::string HomePageUrlSetting();
+// The web site's scheme and host ("http://host:port", the home page's), without a trailing '/'.
+std::string WebSiteRoot();
+// WebSiteRoot() + "/ZeqaShow/openWebWithLogin?uid=..&sid=..&tm=..&token=..&url=<target, URL-encoded>" for the
+// signed-in user, with a fresh web-login token.
+std::string WebLoginUrl(const std::string& target);
 // A file of the installation folder by its relative path, each part matched without regard to ASCII case
 // ("skin/loading.gif" finds "Skin/loading.gif"); "" when there is none.
 std::string FindInstallFile(const std::string& relative);

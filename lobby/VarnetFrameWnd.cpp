@@ -579,12 +579,7 @@ LRESULT CVarnetFrameWnd::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL
 
 std::string CVarnetFrameWnd::HomePageUrl() const { return HomePageUrlSetting(); }
 
-std::string CVarnetFrameWnd::WebRoot() const {
-    std::string home = HomePageUrl();
-    size_t scheme = home.find("://");
-    size_t path = home.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    return path == std::string::npos ? home : home.substr(0, path);
-}
+std::string CVarnetFrameWnd::WebRoot() const { return WebSiteRoot(); }
 
 void CVarnetFrameWnd::OnTimer(TNotifyUI& msg) {
     if (!m_pHallBtn || msg.pSender != m_pHallBtn) return;
@@ -630,17 +625,7 @@ void CVarnetFrameWnd::OnReturn(TNotifyUI& msg) {
 
 // ---- web links
 
-std::string CVarnetFrameWnd::MakeWebLoginUrl(const std::string& target) const {
-    CGlobalDataApp& g = CGlobalDataApp::GetInstance();
-    UserAccount a = g.GetAccount();
-    uint32_t tm = 0;
-    std::string token;
-    g.MakeWebLoginToken(tm, token);
-    char url[512];
-    UrlEncode::EncodeEx(target.c_str(), url, sizeof url, 0);
-    return WebRoot() + StringUtility::Format("/ZeqaShow/openWebWithLogin?uid=%u&sid=%u&tm=%u&token=%s&url=%s", a.uid,
-                                             a.sid, tm, token.c_str(), url);
-}
+std::string CVarnetFrameWnd::MakeWebLoginUrl(const std::string& target) const { return WebLoginUrl(target); }
 
 void CVarnetFrameWnd::OpenWebLogin(const char* path, const char* logText) {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::OpenWebLogin", "%s", logText);

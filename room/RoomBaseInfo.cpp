@@ -16,21 +16,6 @@ constexpr int kWrite = CReadWriteLock::LOCK_WRITE;
 
 uint32_t SelfUid() { return CGlobalDataApp::GetInstance().GetUid(); }
 
-// atoi of one four-character field: leading blanks, a sign, digits up to the first other character.
-int ReadField(const std::string& s, size_t pos)
-{
-    size_t i = pos, end = std::min(s.size(), pos + 4);
-    while (i < end && std::isspace(static_cast<unsigned char>(s[i])))
-        ++i;
-    bool negative = false;
-    if (i < end && (s[i] == '+' || s[i] == '-'))
-        negative = s[i++] == '-';
-    int value = 0;
-    for (; i < end && s[i] >= '0' && s[i] <= '9'; ++i)
-        value = value * 10 + (s[i] - '0');
-    return negative ? -value : value;
-}
-
 // body[start, end) with both clamped to the body; an end before the start runs to the end of the body.
 std::string Piece(const std::string& body, long start, long end)
 {
@@ -44,14 +29,28 @@ std::string Piece(const std::string& body, long start, long end)
 
 }  // namespace
 
+int ReadNoticeField(const std::string& s, size_t pos)
+{
+    size_t i = pos, end = std::min(s.size(), pos + 4);
+    while (i < end && std::isspace(static_cast<unsigned char>(s[i])))
+        ++i;
+    bool negative = false;
+    if (i < end && (s[i] == '+' || s[i] == '-'))
+        negative = s[i++] == '-';
+    int value = 0;
+    for (; i < end && s[i] >= '0' && s[i] <= '9'; ++i)
+        value = value * 10 + (s[i] - '0');
+    return negative ? -value : value;
+}
+
 bool ParseRoomNotice(const std::string& stored, RoomNoticeInfo& out)
 {
     out = RoomNoticeInfo();
     if (stored.size() <= 8)
         return false;
     const long size = static_cast<long>(stored.size());
-    const long length = ReadField(stored, 0);
-    const long position = ReadField(stored, 4);
+    const long length = ReadNoticeField(stored, 0);
+    const long position = ReadNoticeField(stored, 4);
     if (length < 0 || length > size)
         return false;
     if (position >= 0 && position <= size) {

@@ -114,3 +114,6 @@ private:
 // body[L, P), picture = body[P, end). Positions are clamped to the body. A P outside 0..size marks the older
 // form "%04d" + text + link, read from offset 4 with an empty picture. False when the text holds no notice.
 bool ParseRoomNotice(const std::string& stored, RoomNoticeInfo& out);
+// One four-character length field of the stored form at `pos`, read as atoi reads it: leading blanks, a sign,
+// digits up to the first other character; what lies past the text counts as absent.
+int ReadNoticeField(const std::string& stored, size_t pos);

@@ -342,8 +342,11 @@ void CRoomManager::CoinUpdate(int64_t xiubi, uint32_t xiubiver)
     }
 }
 
-// The room window's gift column and emoticon picker take these once the window exists; until then there is
-// nothing that shows catalogue data in a room.
-void CRoomManager::OnGiftResourceUpdate(bool reloaded) { (void)reloaded; }
+// The room window's gift column drops its pictures before the reload and rebuilds its pages after it.
+void CRoomManager::OnGiftResourceUpdate(bool reloaded)
+{
+    if (roomUI_)
+        roomUI_->OnGiftResourceUpdate(reloaded);
+}
 
 void CRoomManager::ReloadFaces() {}

@@ -102,6 +102,8 @@ public:
     virtual void BringToFront() = 0;
     // True when the window is the desktop's active window.
     virtual bool IsForeground() = 0;
+    // Around a reload of the gift catalogue (UI thread): false before, true after.
+    virtual void OnGiftResourceUpdate(bool after) { (void)after; }
 };
 
 // The column of `kind` as its type, or null.

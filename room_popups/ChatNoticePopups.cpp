@@ -37,20 +37,9 @@ std::string FaceFile(int id)
     return h ? h->GetFaceFileName(id) : std::string();
 }
 
-ChatFontFormat ToChatFont(const richedit::CharFormat& cf)
-{
-    ChatFontFormat f;
-    f.effects = int(cf.effects);
-    f.fontSize = cf.heightTwips;
-    f.fontColor = int(cf.color);
-    f.charSet = cf.charset;
-    Charset::GbkCopy(f.faceName, sizeof f.faceName, cf.face);
-    return f;
-}
-
 void Overlay(richedit::CharFormat& cf, const char* section)
 {
-    ChatFontFormat font = ToChatFont(cf);
+    ChatFontFormat font = roomui::ToChatFont(cf);
     LoadChatFontConfig(section, font);
     cf.effects = uint32_t(font.effects);
     if (font.fontSize > 0)
@@ -258,7 +247,7 @@ std::string CChatEditorPopup::ReadText()
     return text;
 }
 
-ChatFontFormat CChatEditorPopup::StyleFormat() const { return ToChatFont(m_format); }
+ChatFontFormat CChatEditorPopup::StyleFormat() const { return roomui::ToChatFont(m_format); }
 
 bool CChatEditorPopup::ChatReady() const
 {
@@ -471,7 +460,7 @@ void CUITemporaryNotice::Notify(TNotifyUI& msg)
             richedit::CharFormat cf;
             if (m_input.ChooseCharFormat(&cf) == 1) {
                 m_format = cf;
-                SaveChatFontConfig(ToChatFont(cf), "RoomFontSetupTmpNotice");
+                SaveChatFontConfig(roomui::ToChatFont(cf), "RoomFontSetupTmpNotice");
             }
         } else if (name == "btnSelectFace")
             PickFace(msg.pSender);
@@ -586,7 +575,7 @@ void CUISetWelcomWords::SetWelcomeWords(const std::string& raw)
         cf = m_format;
     else
         Overlay(cf, "RoomFontSetupChat");   // the default format (240 twips, charset 238, 微软雅黑) overlaid
-    std::string html = BuildFontStyledHtml(ToChatFont(cf), raw);
+    std::string html = BuildFontStyledHtml(roomui::ToChatFont(cf), raw);
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQUpdateWelWord msg;
     msg.uid = app.GetUid();

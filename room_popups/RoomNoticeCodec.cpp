@@ -1,26 +1,11 @@
 #include "RoomNoticeCodec.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cstdio>
 
 namespace roompopups {
 
 namespace {
-
-// The number at the start of four characters, as atoi reads it.
-long Number(const std::string& s, size_t pos)
-{
-    size_t i = pos, end = std::min(s.size(), pos + 4);
-    while (i < end && std::isspace(static_cast<unsigned char>(s[i])))
-        ++i;
-    bool negative = false;
-    if (i < end && (s[i] == '+' || s[i] == '-'))
-        negative = s[i++] == '-';
-    long v = 0;
-    for (; i < end && s[i] >= '0' && s[i] <= '9'; ++i)
-        v = v * 10 + (s[i] - '0');
-    return negative ? -v : v;
-}
 
 // s[from, from + count) cut to what s holds; empty when from is past the end.
 std::string Part(const std::string& s, long from, long count = -1)
@@ -54,7 +39,7 @@ RoomNoticeInfo DecodeRoomNotice(const std::string& stored)
     if (stored.size() <= 8)
         return n;
     const long size = long(stored.size());
-    const long a = Number(stored, 0), b = Number(stored, 4);
+    const long a = ReadNoticeField(stored, 0), b = ReadNoticeField(stored, 4);
     if (a <= b && b <= size && b >= 1 && a >= 0) {
         const std::string rest = stored.substr(8);
         if (long(rest.size()) < a) {

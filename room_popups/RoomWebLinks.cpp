@@ -21,28 +21,10 @@ void SetRoomMessageBoxHook(std::function<void(const std::string&, const std::str
     BoxHook() = std::move(hook);
 }
 
-std::string WebRoot()
+std::string BuildPayPageUrl(uint32_t roomId)
 {
-    std::string home = HomePageUrlSetting();
-    size_t scheme = home.find("://");
-    size_t path = home.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    return path == std::string::npos ? home : home.substr(0, path);
+    return WebSiteRoot() + StringUtility::Format("/ZeqaShow/lb/pay?rid=%u", roomId);
 }
-
-std::string BuildWebLoginUrl(const std::string& target)
-{
-    CGlobalDataApp& g = CGlobalDataApp::GetInstance();
-    UserAccount a = g.GetAccount();
-    uint32_t tm = 0;
-    std::string token;
-    g.MakeWebLoginToken(tm, token);
-    char url[512];
-    UrlEncode::EncodeEx(target.c_str(), url, sizeof url, 0);
-    return WebRoot() + StringUtility::Format("/ZeqaShow/openWebWithLogin?uid=%u&sid=%u&tm=%u&token=%s&url=%s", a.uid,
-                                             a.sid, tm, token.c_str(), url);
-}
-
-std::string BuildPayPageUrl(uint32_t roomId) { return WebRoot() + StringUtility::Format("/ZeqaShow/lb/pay?rid=%u", roomId); }
 
 bool OpenPayPage(HWND owner, uint32_t roomId)
 {
@@ -55,7 +37,7 @@ bool OpenPayPage(HWND owner, uint32_t roomId)
             ShowZqMessageBox(owner, text, "提示");
         return false;
     }
-    return webview::OpenInDefaultBrowser(BuildWebLoginUrl(BuildPayPageUrl(roomId)));
+    return webview::OpenInDefaultBrowser(WebLoginUrl(BuildPayPageUrl(roomId)));
 }
 
 }  // namespace roompopups

@@ -10,11 +10,7 @@
 
 namespace roompopups {
 
-// The web site's scheme and host (the home page's), without a trailing '/'.
-std::string WebRoot();
-// WebRoot + "/ZeqaShow/openWebWithLogin?uid=..&sid=..&tm=..&token=..&url=<target, URL-encoded>".
-std::string BuildWebLoginUrl(const std::string& target);
-// WebRoot + "/ZeqaShow/lb/pay?rid=<room>".
+// WebSiteRoot() + "/ZeqaShow/lb/pay?rid=<room>" (the web links themselves: BrowserHtmlView.h).
 std::string BuildPayPageUrl(uint32_t roomId);
 // Opens the pay page through the web-login link; without user id or session id the message box
 // "登录出现问题，请查看登录状态或者重新登录!" instead. True when the link was handed to the browser.

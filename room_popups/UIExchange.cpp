@@ -59,13 +59,8 @@ std::string ExchangeRoot()
     std::string root;
     if (IConfigManager* cfg = AfxGetConfigManager())
         cfg->GetString("ZqServerList", "ExchangeRoot", root, "");
-    if (root.empty()) {
-        root = HomePageUrlSetting();
-        size_t scheme = root.find("://");
-        size_t path = root.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-        if (path != std::string::npos)
-            root.resize(path);
-    }
+    if (root.empty())
+        root = WebSiteRoot();
     while (!root.empty() && root.back() == '/')
         root.pop_back();
     return root;

@@ -618,10 +618,7 @@ void CUIRoomManager::OpenAgentPage()
     uint32_t tm = 0;
     std::string token;
     g.MakeWebLoginToken(tm, token);
-    std::string home = HomePageUrlSetting();
-    size_t scheme = home.find("://");
-    size_t path = home.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    std::string web = path == std::string::npos ? home : home.substr(0, path);
+    std::string web = WebSiteRoot();
     if (web.empty())
         return;
     std::string target = UrlEncode::Encode(web + "/ZeqaShow/lb/goAgent");

@@ -29,18 +29,6 @@ IDataHalvec* Halvec()
 
 bool IsStealth() { return CGlobalDataApp::GetInstance().GetAccount().stealth != 0; }
 
-ChatFontFormat ToChatFont(const richedit::CharFormat& cf)
-{
-    ChatFontFormat f;
-    f.effects = int(cf.effects);
-    f.fontSize = cf.heightTwips;
-    f.fontColor = int(cf.color);
-    f.charSet = cf.charset;
-    std::string face = richedit::CutFaceName(cf.face);
-    face.copy(f.faceName, sizeof f.faceName - 1);
-    return f;
-}
-
 RoomUserInfo SelfRecord(uint32_t room)
 {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();

@@ -62,14 +62,7 @@ int ConfigInt(const char* key, int def)
 
 ChatFontFormat InputFont(CRichEditCtrlEx* input)
 {
-    richedit::CharFormat cf = input ? input->GetCharFormat() : richedit::CharFormat{};
-    ChatFontFormat f;
-    f.effects = int(cf.effects);
-    f.fontSize = cf.heightTwips;
-    f.fontColor = int(cf.color);
-    f.charSet = cf.charset;
-    Charset::GbkCopy(f.faceName, sizeof f.faceName, cf.face);
-    return f;
+    return ToChatFont(input ? input->GetCharFormat() : richedit::CharFormat{});
 }
 
 void PostTmpNotice(const std::string& html, uint32_t room)

@@ -4,6 +4,7 @@
 
 #include "ChatHtml.h"
 #include "FontDialogGtk.h"
+#include "GlobalData.h"
 #include "IDataHalvec.h"
 #include "UIMenu.h"
 #include "ZqLib.h"
@@ -12,6 +13,17 @@
 
 namespace roomui {
 using namespace DuiLib;
+
+ChatFontFormat ToChatFont(const richedit::CharFormat& cf)
+{
+    ChatFontFormat f;
+    f.effects = int(cf.effects);
+    f.fontSize = cf.heightTwips;
+    f.fontColor = int(cf.color);
+    f.charSet = cf.charset;
+    Charset::GbkCopy(f.faceName, sizeof f.faceName, cf.face);
+    return f;
+}
 
 namespace {
 IDataHalvec* Halvec()

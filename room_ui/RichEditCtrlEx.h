@@ -10,6 +10,8 @@
 #include "RichEdit.h"
 #include "RoomModalHost.h"
 
+struct ChatFontFormat;
+
 namespace roomui {
 
 using DuiLib::POINT;
@@ -26,6 +28,10 @@ struct FontChoice {
     bool strikeOut = false;
     uint8_t charset = 0;
 };
+
+// The chat font record (sent with chat text, stored in the configuration) of an input's character format;
+// the face name is cut to the record's 31 bytes on a whole character.
+ChatFontFormat ToChatFont(const richedit::CharFormat& cf);
 
 // One run of the font dialog, owned by the input that opened it. The dialog reports its window when it
 // opens (Opened: the window goes on the modal stack); on WM_DISMISS_POPUP it calls Dismiss and ends.

@@ -6,6 +6,7 @@
 #include "MsgClientThread.h"
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
+#include "UIGiftPopups.h"
 #include "UIRoomManager.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
@@ -175,8 +176,37 @@ void CRoomUI::InitColumns()
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
                           dynamic_cast<COptionUI*>(find("checkboxPrivateTalk")), pm);
+    m_gifts.Init(this, pm);
+    // The panel's refusals go to the column's tip bar.
+    m_gifts.ShowGiftTip = [this](const std::string& text) { m_tips.ShowGiftTip(text); };
+    m_gifts.ShowGiftFailTip = [this](const std::string& text) { m_tips.ShowGiftFailTip(text); };
+    // The user menu's gift with words and stamp open the panel's popups.
+    m_right.OnOpenWordsGift = [this](uint32_t uid, const std::string& nickname) { m_gifts.OpenWordsGift(uid, nickname); };
+    m_right.OnOpenStamp = [this](uint32_t uid) { m_gifts.OpenStampDialog(uid); };
     if (!m_left.InitControls(this, this, &m_center, pm))
         PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::InitColumns", "microphone column without its join/leave tab");
+}
+
+void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice)
+{
+    CControlUI* area = m_hwnd ? m_PaintManager.FindControl("GlobalGiftInform") : nullptr;
+    if (!area) {
+        Free(ROOM_NOTIFY_LUCKY_GIFT, notice);
+        return;
+    }
+    // Made again when its window is gone.
+    if (!m_luckyTip || !m_luckyTip->GetHWND()) {
+        m_luckyTip = std::make_unique<CUILuckyGiftTip>();
+        if (!m_luckyTip->Create(m_hwnd, "", UI_WS_POPUP, 0x08000000)) {
+            m_luckyTip.reset();
+            Free(ROOM_NOTIFY_LUCKY_GIFT, notice);
+            return;
+        }
+    }
+    RECT wnd = GetWindowRect();
+    const RECT& rc = area->GetPos();
+    m_luckyTip->MoveWindow(wnd.left + rc.left, wnd.top + rc.top, rc.right - rc.left, 50);
+    m_luckyTip->ShowTip(m_hwnd, m_roomId, notice);   // takes the notice
 }
 
 void CRoomUI::CreateEffectWindow()
@@ -487,6 +517,8 @@ void CRoomUI::Notify(TNotifyUI& msg)
     }
     if (m_right.Notify(msg) || m_left.OnNotify(msg))
         return;
+    if (m_gifts.Notify(msg))
+        return;
     m_center.Notify(msg);
     WindowImplBase::Notify(msg);
 }
@@ -572,6 +604,10 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     m_roomManager.reset();
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
+    m_gifts.Release();
+    if (m_luckyTip && m_luckyTip->GetHWND())
+        ::DestroyWindow(m_luckyTip->GetHWND());
+    m_luckyTip.reset();
     m_center.DestroyPopups();
     DestroyWebPanes();
     m_right.ReleaseWindows();
@@ -666,8 +702,9 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     }
     case ROOM_NOTIFY_USER_LEAVE: {
         auto* rec = reinterpret_cast<RoomUserChange*>(lParam);
-        if (rec)
+        if (rec) {
             m_right.RemoveUser(rec->uid);
+        }
         Free(code, rec);
         break;
     }
@@ -728,8 +765,9 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         m_left.OnPlatformSwitch();
         break;
     case ROOM_NOTIFY_LUCKY_GIFT:
-        // No lucky-gift tip in this window: the record is freed, never left behind.
-        Free(code, reinterpret_cast<RoomLuckyGift*>(lParam));
+        // The tip keeps the record; without a window it is freed, never left behind.
+        if (lParam)
+            ShowLuckyGift(reinterpret_cast<RoomLuckyGift*>(lParam));
         break;
     case ROOM_NOTIFY_GIFT_FLASH: {
         auto* rec = reinterpret_cast<RoomGiftFlash*>(lParam);
@@ -746,6 +784,8 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
     case ROOM_NOTIFY_CHAT_LINE: {
         auto* rec = reinterpret_cast<RoomChatLine*>(lParam);
         if (rec) {
+            if (LogDebugOn())
+                PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::DealChatLine", "views %d: %s", rec->flags, rec->html.c_str());
             if (rec->flags & CHAT_VIEW_PUBLIC)
                 m_center.AppendMsgHtml(rec->html, kPublicView);
             if (rec->flags & CHAT_VIEW_OWN)

@@ -20,6 +20,7 @@
 #include "DealMainLeft.h"
 #include "DealMainRight.h"
 #include "FlashWnd.h"
+#include "GiftPanel.h"
 #include "RichEditCtrlEx.h"
 #include "RightColumnTips.h"
 #include "RoomModalHost.h"
@@ -27,6 +28,7 @@
 #include "RoomUI.h"
 #include "UIlib.h"
 
+class CUILuckyGiftTip;
 class CUIRoomManager;
 
 namespace roomui {
@@ -55,6 +57,7 @@ public:
     void RestoreMaximized() override;
     void BringToFront() override;
     bool IsForeground() override { return m_foreground; }
+    void OnGiftResourceUpdate(bool after) override { m_gifts.OnGiftResourceUpdate(after); }
 
     // IRoomModalHost
     void PushModalWnd(HWND hwnd) override;
@@ -80,6 +83,8 @@ public:
     CDealMainLeft& Left() { return m_left; }
     CDealMainCenter& Center() { return m_center; }
     CDealMainRight& Right() { return m_right; }
+    CDealGiftPanel& Gifts() { return m_gifts; }
+    CUILuckyGiftTip* LuckyTip() { return m_luckyTip.get(); }
     CHeadlessChatView& OwnView() { return m_ownView; }
     CHeadlessChatView& PublicView() { return m_publicView; }
     CHeadlessChatView& TrumpetView() { return m_trumpetView; }
@@ -129,6 +134,7 @@ private:
     void CreateEffectWindow();
     void CreateWebPanes();
     void DestroyWebPanes();
+    void ShowLuckyGift(RoomLuckyGift* notice);
     void PlaceHoverButtons();
 
     std::atomic<HWND> m_hwnd{nullptr};
@@ -141,6 +147,8 @@ private:
     CDealMainLeft m_left;
     CDealMainCenter m_center;
     CDealMainRight m_right;
+    CDealGiftPanel m_gifts;
+    std::unique_ptr<CUILuckyGiftTip> m_luckyTip;   // over "GlobalGiftInform", made on the first notice
     CHeadlessChatView m_ownView;
     CHeadlessChatView m_publicView;
     CHeadlessChatView m_trumpetView;

@@ -40,6 +40,11 @@ void Grabbel::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int heigh
     CColorConvert::ConvertYUV2RGB(i420, rgb24, width, height);
 }
 
+int Grabbel::ConvertI420ToRGB(const BYTE* y, int yStride, const BYTE* u, int uStride, const BYTE* v, int vStride,
+                              BYTE* rgb24, int width, int height) {
+    return CColorConvert::ConvertI420ToRGB(y, yStride, u, uStride, v, vStride, rgb24, width, height);
+}
+
 bool Grabbel::OpenCamera(int index, int width, int height, int fps) {
     if (m_source) {
         CloseCamera();

@@ -37,6 +37,9 @@ public:
     static int ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE* i420);
     static void InitConvertTable();
     static void ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int height);
+    // The same from planes with their own strides (see CColorConvert::ConvertI420ToRGB); 0 when refused.
+    static int ConvertI420ToRGB(const BYTE* y, int yStride, const BYTE* u, int uStride, const BYTE* v, int vStride,
+                                BYTE* rgb24, int width, int height);
 
     bool OpenCamera(int index, int width, int height, int fps);
     void CloseCamera();

@@ -136,22 +136,29 @@ int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE
 void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int height) {
     if (!i420 || !rgb24 || !EvenSize(width, height))
         return;
+    const BYTE* uPlane = i420 + size_t(width) * size_t(height);
+    const BYTE* vPlane = uPlane + size_t(width / 2) * size_t(height / 2);
+    ConvertI420ToRGB(i420, width, uPlane, width / 2, vPlane, width / 2, rgb24, width, height);
+}
+
+int CColorConvert::ConvertI420ToRGB(const BYTE* yPlane, int yStride, const BYTE* uPlane, int uStride,
+                                    const BYTE* vPlane, int vStride, BYTE* rgb24, int width, int height) {
+    if (!yPlane || !uPlane || !vPlane || !rgb24 || !EvenSize(width, height) || yStride < width ||
+        uStride < width / 2 || vStride < width / 2)
+        return 0;
     InitConvertTable();
     const YuvToRgbTables& t = g_yuv2rgb;
     const BYTE* clamp = t.clamp + 384;
     const size_t w = size_t(width);
     const size_t h = size_t(height);
-    const BYTE* yPlane = i420;
-    const BYTE* uPlane = i420 + w * h;
-    const BYTE* vPlane = uPlane + (w / 2) * (h / 2);
     const size_t stride = w * 3;
     const int level = ColorConvertLevel();
 
     for (size_t row = 0; row < h; row += 2) {
-        const BYTE* y0 = yPlane + row * w;
-        const BYTE* y1 = y0 + w;
-        const BYTE* u = uPlane + (row / 2) * (w / 2);
-        const BYTE* v = vPlane + (row / 2) * (w / 2);
+        const BYTE* y0 = yPlane + row * size_t(yStride);
+        const BYTE* y1 = y0 + size_t(yStride);
+        const BYTE* u = uPlane + (row / 2) * size_t(uStride);
+        const BYTE* v = vPlane + (row / 2) * size_t(vStride);
         BYTE* d0 = rgb24 + row * stride;
         BYTE* d1 = d0 + stride;
         size_t col = level >= kColorAvx512 ? YuvToRgbRowPairAvx512(y0, y1, u, v, d0, d1, w) : 0;
@@ -187,6 +194,7 @@ void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int
             d1 += 6;
         }
     }
+    return 1;
 }
 
 int CColorConvert::ConvertYUYV2RGB(const BYTE* yuyv, int stride, BYTE* rgb24, int width, int height) {

@@ -153,21 +153,25 @@ __attribute__((target("avx2"))) inline __m256i ChromaPairs(const RowTerms& row) 
 
 }  // namespace
 
+// One row's Y of 16 pixels stored as bytes, and the row's chroma pair sums (ChromaPairs) returned: a row at
+// a time keeps few vectors alive across the two rows.
+__attribute__((target("avx2"))) inline __m256i RowY16(const BYTE* src, BYTE* y) {
+    const RowTerms t = Row16(src);
+    const __m256i hi = _mm256_srli_epi16(t.y, 8);
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(hi, hi), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y),
+                     _mm_add_epi8(_mm256_castsi256_si128(bytes), _mm_set1_epi8(16)));
+    return ChromaPairs(t);
+}
+
 __attribute__((target("avx2"))) size_t RgbToYuvRowPairAvx2(const BYTE* s0, const BYTE* s1, BYTE* y0, BYTE* y1,
                                                            BYTE* u, BYTE* v, size_t width) {
     size_t col = 0;
     for (; col + 16 <= width; col += 16) {
-        const RowTerms a = Row16(s0 + col * 3);
-        const RowTerms b = Row16(s1 + col * 3);
-        // Y: high bytes of both rows, then the 64-bit blocks in order: row 0 low, row 1 high.
-        const __m256i yy = _mm256_add_epi8(
-            _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_srli_epi16(a.y, 8), _mm256_srli_epi16(b.y, 8)), 0xD8),
-            _mm256_set1_epi8(16));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(y0 + col), _mm256_castsi256_si128(yy));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(y1 + col), _mm256_extracti128_si256(yy, 1));
+        const __m256i pairs0 = RowY16(s0 + col * 3, y0 + col);
+        const __m256i pairs1 = RowY16(s1 + col * 3, y1 + col);
         // 128 + floor(sum of four / 4); 32-bit words U0-3 V0-3 | U4-7 V4-7, put in order.
-        const __m256i sum =
-            _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(ChromaPairs(a), ChromaPairs(b)), K16(512)), 2);
+        const __m256i sum = _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(pairs0, pairs1), K16(512)), 2);
         const __m256i uv8 = _mm256_packus_epi16(sum, sum);
         const __m256i order = _mm256_permutevar8x32_epi32(uv8, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
         const __m128i uvOut = _mm256_castsi256_si128(order);  // U0-7 then V0-7

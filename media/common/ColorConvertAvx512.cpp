@@ -33,6 +33,7 @@ struct Indexes {
     alignas(64) uint8_t rg[64];     // 96 bytes of B,G,R -> 32 words of R | G << 8
     alignas(64) uint8_t gb[64];     // -> 32 words of G | B << 8
     alignas(64) uint8_t odd[64];    // high bytes of the words of two vectors
+    alignas(64) uint8_t even[64];   // low bytes of the words of one vector (first half)
     alignas(64) uint8_t out[2][64]; // packed B|G and R|R bytes -> 96 bytes of B,G,R
     alignas(64) uint8_t dupLo[64];  // low word of each dword twice
     alignas(64) uint8_t dupHi[64];  // high word of each dword twice
@@ -44,6 +45,7 @@ struct Indexes {
             gb[2 * p + 1] = uint8_t(3 * p);
         }
         for (int j = 0; j < 64; ++j) odd[j] = uint8_t(2 * j + 1);
+        for (int j = 0; j < 64; ++j) even[j] = uint8_t(2 * (j % 32));
         for (int k = 0; k < 96; ++k) {
             const int p = k / 3, c = k % 3;
             const int at = 16 * (p / 8) + p % 8;
@@ -76,7 +78,8 @@ struct Row32 {
 
 VARNET_AVX512 inline Row32 RgbRow32(const BYTE* src) {
     const __m512i a = _mm512_loadu_si512(src);
-    const __m512i rest = _mm512_maskz_loadu_epi8(0xFFFFFFFFull, src + 64);
+    // Bytes 64-95; the permutes read no byte above them.
+    const __m512i rest = _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 64)));
     const __m512i prg = _mm512_permutex2var_epi8(a, Load(g_idx.rg), rest);
     const __m512i pgb = _mm512_permutex2var_epi8(a, Load(g_idx.gb), rest);
     const __m512i r = _mm512_and_si512(prg, K16(0xFF));
@@ -169,7 +172,8 @@ VARNET_AVX512 size_t RgbToYuvRowPairAvx512(const BYTE* s0, const BYTE* s1, BYTE*
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(y1 + col), _mm512_extracti64x4_epi64(yy, 1));
         // 128 + floor(sum of four / 4): U0-15 then V0-15.
         const __m512i sum = _mm512_add_epi16(ChromaPairs(a), ChromaPairs(b));
-        const __m256i uv = _mm512_cvtepi16_epi8(_mm512_srai_epi16(_mm512_add_epi16(sum, K16(512)), 2));
+        const __m256i uv = _mm512_castsi512_si256(
+            _mm512_permutexvar_epi8(Load(g_idx.even), _mm512_srai_epi16(_mm512_add_epi16(sum, K16(512)), 2)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(u + col / 2), _mm256_castsi256_si128(uv));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(v + col / 2), _mm256_extracti128_si256(uv, 1));
     }

@@ -151,7 +151,6 @@ void Rondel::TakeVideoDescription() {
 }
 
 void Rondel::VideoDecode() {
-    std::vector<BYTE> picture;
     bool started = false;
     bool sizeLogged = false;
     while (m_running) {
@@ -167,20 +166,20 @@ void Rondel::VideoDecode() {
             TakeVideoDescription();
         }
         VideoDescription& d = m_video;
-        if (picture.size() < size_t(std::max(kMinPictureBytes, d.i420Size))) {
-            picture.assign(size_t(std::max(kMinPictureBytes, d.i420Size)), 0);
-        }
+        // The largest picture taken: what a copy into a buffer of this size would hold.
+        const int capacity = std::max(kMinPictureBytes, d.i420Size);
         m_videoPts = pkt->pts;
         int sleepMs = int(d.frameInterval);
         int offset = 0;
         while (offset < pkt->size && m_running) {
-            int outSize = int(picture.size());
+            int outSize = capacity;
             bool got = false;
-            int consumed = m_decoder->Decode(pkt->data.get() + offset, pkt->size - offset, picture.data(), outSize, got);
+            UnpixPicture picture;
+            int consumed = m_decoder->DecodeInPlace(pkt->data.get() + offset, pkt->size - offset, picture, outSize, got);
             if (consumed <= 0) {
                 break;  // the decoder made no progress: drop the rest of the packet
             }
-            if ((got ? outSize != d.i420Size : outSize > int(picture.size())) && !sizeLogged) {
+            if ((got ? outSize != d.i420Size : outSize > capacity) && !sizeLogged) {
                 sizeLogged = true;   // once per stream
                 varnet::DebugLog("Rondel", m_debugId.c_str(), "pictures of %d bytes dropped: the stream's configuration has %d", outSize,
                               d.i420Size);
@@ -195,8 +194,15 @@ void Rondel::VideoDecode() {
                 if (m_videoPts != 0) {
                     IBaseReplayNotify* n = m_notify.load();
                     // A picture of another size than the parameter set said is not shown.
-                    if (n && m_videoShow && d.i420Size > 0 && outSize == d.i420Size && m_rgbBuffer) {
-                        Grabbel::ConvertYUV2RGB(picture.data(), m_rgbBuffer.get(), d.width, d.height);
+                    const bool fits = picture.packed || (m_decoder->Width() == d.width && m_decoder->Height() == d.height);
+                    if (n && m_videoShow && d.i420Size > 0 && outSize == d.i420Size && fits && m_rgbBuffer) {
+                        if (picture.packed) {
+                            Grabbel::ConvertYUV2RGB(picture.packed, m_rgbBuffer.get(), d.width, d.height);
+                        } else {
+                            Grabbel::ConvertI420ToRGB(picture.plane[0], picture.stride[0], picture.plane[1],
+                                                      picture.stride[1], picture.plane[2], picture.stride[2],
+                                                      m_rgbBuffer.get(), d.width, d.height);
+                        }
                         n->OnReplayVideo(m_rgbBuffer.get(), &d.bmi, m_videoPts);
                     }
                     SleepMs(sleepMs);

@@ -577,7 +577,8 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
                 ev.pSender = newHover;
                 newHover->Event(ev);
                 if (dead()) return;
-                if (m_hWndPaint && m_pEventHover && !m_pEventHover->GetToolTip().empty())
+                // The pointer resting on a control: its hover event, and its tooltip when it has one.
+                if (m_hWndPaint && m_pEventHover)
                     ::SetTimer(m_hWndPaint, kHoverTimerId, kHoverMs);
             }
         }
@@ -710,6 +711,17 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
     case WM_TIMER: {
         if (wParam == kHoverTimerId) {
             ::KillTimer(m_hWndPaint, kHoverTimerId);
+            if (m_pEventHover) {
+                TEventUI ev;
+                ev.Type = UIEVENT_MOUSEHOVER;
+                ev.pSender = m_pEventHover;
+                ev.ptMouse = m_ptLastMousePos;
+                ev.dwTimestamp = ::GetTickCount();
+                std::weak_ptr<bool> alive = m_alive;
+                m_pEventHover->Event(ev);
+                if (alive.expired() || !*alive.lock())
+                    return true;
+            }
             if (m_pEventHover && m_pBackend && !m_pEventHover->GetToolTip().empty())
                 m_pBackend->ShowToolTip(m_pEventHover->GetToolTip().c_str(), m_ptLastMousePos);
             return true;

@@ -356,20 +356,50 @@ bool Ferrel::Fill(Clock::time_point deadline) {
         if (p[1].revents || stopped_) {
             return false;
         }
-        uint8_t buf[16384];
-        const ssize_t n = recv(fd, buf, sizeof(buf), MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        const int got = Receive(fd);
+        if (got < 0) {
             continue;
         }
-        if (n <= 0) {
-            return false;
+        return got > 0;
+    }
+}
+
+int Ferrel::Receive(int fd) {
+    uint8_t buf[16384];
+    const ssize_t n = recv(fd, buf, sizeof(buf), MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return -1;
+    }
+    if (n <= 0) {
+        return 0;
+    }
+    reader_.Feed(buf, size_t(n));
+    bytesIn_ += uint32_t(n);
+    if (bytesIn_ - ackedIn_ >= uint32_t(std::max(rtmp_->m_nServerBW / 2, 4096))) {
+        SendAck();
+    }
+    return 1;
+}
+
+void Ferrel::TakeArrived(size_t size) {
+    const int fd = rtmp_ ? rtmp_->m_sb.sb_socket : -1;
+    while (fd >= 0 && !endPending_ && !stopped_ && out_.size() - outPos_ < size) {
+        RtmpMessage m;
+        const RtmpChunkReader::Result r = reader_.Next(&m);
+        if (r == RtmpChunkReader::Result::Error) {
+            return;   // the next read meets it again and ends the stream
         }
-        reader_.Feed(buf, size_t(n));
-        bytesIn_ += uint32_t(n);
-        if (bytesIn_ - ackedIn_ >= uint32_t(std::max(rtmp_->m_nServerBW / 2, 4096))) {
-            SendAck();
+        if (r == RtmpChunkReader::Result::NeedMore) {
+            if (Receive(fd) <= 0) {
+                return;   // nothing more yet; an end of the connection is seen by the next read
+            }
+            continue;
         }
-        return true;
+        const size_t kept = out_.size();
+        if (!Handle(m, true)) {
+            out_.resize(kept);
+            endPending_ = true;   // what came before goes out first
+        }
     }
 }
 
@@ -401,7 +431,10 @@ bool Ferrel::NextMessage(RtmpMessage* m, Clock::time_point deadline) {
         case RtmpChunkReader::Result::NeedMore:
             break;
         }
-        if (!Fill(std::min(deadline, Clock::now() + std::chrono::milliseconds(recvTimeoutMs_)))) {
+        // After a wait that saw nothing for a whole time-out, one last look.
+        const auto limit = waitTimedOut_ ? Clock::now() : Clock::now() + std::chrono::milliseconds(recvTimeoutMs_);
+        waitTimedOut_ = false;
+        if (!Fill(std::min(deadline, limit))) {
             return false;
         }
     }
@@ -564,7 +597,7 @@ int Ferrel::ReadPacket(uint8_t* buf, int size) {
             break;
         }
         RtmpMessage m;
-        if (!NextMessage(&m, Clock::time_point::max()) || !Handle(m, true)) {
+        if (endPending_ || !NextMessage(&m, Clock::time_point::max()) || !Handle(m, true)) {
             // Nothing of the stream is kept once it ended.
             readStopped_ = true;
             alive_ = false;
@@ -573,10 +606,30 @@ int Ferrel::ReadPacket(uint8_t* buf, int size) {
             return -1;
         }
     }
+    // Messages that have arrived meanwhile go out with this call too (one pass of the caller for a burst).
+    if (headerSent_ && !readStopped_) {
+        TakeArrived(size_t(size));
+    }
     const size_t n = std::min(size_t(size), out_.size() - outPos_);
     memcpy(buf, out_.data() + outPos_, n);
     outPos_ += n;
     return int(n);
+}
+
+bool Ferrel::WaitForData() {
+    const int fd = rtmp_ ? rtmp_->m_sb.sb_socket : -1;
+    if (fd < 0 || stopped_ || readStopped_) {
+        return false;
+    }
+    if (outPos_ < out_.size() || !headerSent_ || reader_.BufferedBytes() > 0) {
+        return true;  // ReadPacket starts from what it has
+    }
+    pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    int rc;
+    while ((rc = poll(p, 2, recvTimeoutMs_)) < 0 && errno == EINTR) {
+    }
+    waitTimedOut_ = rc == 0;
+    return true;
 }
 
 bool Ferrel::IsReadStopped() {
@@ -633,6 +686,8 @@ void Ferrel::Release() {
     outPos_ = 0;
     headerSent_ = false;
     readStopped_ = false;
+    endPending_ = false;
+    waitTimedOut_ = false;
 }
 
 bool Ferrel::IsConnected() {

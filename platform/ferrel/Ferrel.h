@@ -39,9 +39,14 @@ public:
     // server stops reading is lost within about two send time-outs (seconds; 0 or less = 30).
     // True once the stream can be read (play) or written (publish).
     virtual bool Connect(const char* url, int timeout, int recvTimeout, int sendTimeout, bool publish = false);
-    // >0: bytes of the FLV byte stream (starting with the 13-byte FLV header); 0: nothing (see
-    // IsReadStopped); <0: error.
+    // >0: bytes of the FLV byte stream (starting with the 13-byte FLV header), with every whole message
+    // that has arrived by then up to `size`; 0: nothing (see IsReadStopped); <0: error.
     virtual int ReadPacket(uint8_t* buf, int size = 10240);
+    // Play (the I/O thread): blocks until ReadPacket has something to hand out or would end (data, the
+    // end of the stream, the receive time-out, Stop), and returns true; at once when bytes are already
+    // buffered. After a wait that timed out, the read that follows counts its time-out from this wait's
+    // start. False, without waiting, when there is nothing to wait on (no connection, stopped, ended).
+    virtual bool WaitForData();
     // The stream ended, timed out, failed, or Stop was called.
     virtual bool IsReadStopped();
     // Wakes a blocked read or send and refuses further I/O. Any thread.
@@ -68,6 +73,8 @@ private:
     bool ConnectSession(const std::string& host, int port, Clock::time_point deadline);
     bool ConnectStream(Clock::time_point deadline);
     bool Fill(Clock::time_point deadline);             // false: error, end, time-out or Stop
+    int Receive(int fd);                               // one recv into the reader: 1 bytes, 0 end, -1 none yet
+    void TakeArrived(size_t size);                     // complete messages already here into out_, up to size
     bool NextMessage(RtmpMessage* m, Clock::time_point deadline);
     bool Handle(const RtmpMessage& m, bool playing);   // false: the session must end
     bool PassToLibrtmp(const RtmpMessage& m);
@@ -94,6 +101,8 @@ private:
     bool headerSent_ = false;
     bool readStopped_ = false;
     int recvTimeoutMs_ = 30000;
+    bool waitTimedOut_ = false;  // WaitForData saw no data within the receive time-out
+    bool endPending_ = false;    // a message taken ahead ended the stream: after out_, the end
     uint32_t bytesIn_ = 0;   // for the acknowledgements the server's window asks for
     uint32_t ackedIn_ = 0;
     SendProgress progress_;

@@ -40,10 +40,8 @@ int Unpix::Initialize() {
     return 0;
 }
 
-int Unpix::Decode(const uint8_t* annexB, int length, uint8_t* i420Out, int& outSize, bool& gotPicture) {
-    gotPicture = false;
-    int capacity = outSize > 0 ? outSize : kDefaultCapacity;
-    outSize = 0;
+template <class Take>
+int Unpix::Run(const uint8_t* annexB, int length, Take take) {
     if (!ctx_ || !annexB || length <= 0) {
         return -1;
     }
@@ -61,18 +59,41 @@ int Unpix::Decode(const uint8_t* annexB, int length, uint8_t* i420Out, int& outS
     }
     av_packet_unref(packet_);
     while (avcodec_receive_frame(ctx_, frame_) == 0) {
-        const int w = frame_->width;
-        const int h = frame_->height;
-        const bool yuv420 = frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P;
-        const long need = static_cast<long>(w) * h * 3 / 2;
-        if (yuv420 && w > 0 && h > 0 && w % 2 == 0 && h % 2 == 0 && i420Out && need <= capacity) {
+        take(frame_);
+        av_frame_unref(frame_);
+    }
+    return length;
+}
+
+namespace {
+
+// The picture's I420 byte count when it can be handed out (4:2:0, even size), else 0.
+long PictureBytes(const AVFrame* f) {
+    const bool yuv420 = f->format == AV_PIX_FMT_YUV420P || f->format == AV_PIX_FMT_YUVJ420P;
+    const long need = static_cast<long>(f->width) * f->height * 3 / 2;
+    return yuv420 && f->width > 0 && f->height > 0 && f->width % 2 == 0 && f->height % 2 == 0 && need <= 0x7FFFFFFF
+               ? need
+               : 0;
+}
+
+}  // namespace
+
+int Unpix::Decode(const uint8_t* annexB, int length, uint8_t* i420Out, int& outSize, bool& gotPicture) {
+    gotPicture = false;
+    const int capacity = outSize > 0 ? outSize : kDefaultCapacity;
+    outSize = 0;
+    return Run(annexB, length, [&](AVFrame* f) {
+        const long need = PictureBytes(f);
+        if (need > 0 && i420Out && need <= capacity) {
+            const int w = f->width;
+            const int h = f->height;
             uint8_t* dst = i420Out;
             for (int plane = 0; plane < 3; ++plane) {
                 const int pw = plane ? w / 2 : w;
                 const int ph = plane ? h / 2 : h;
-                const uint8_t* src = frame_->data[plane];
+                const uint8_t* src = f->data[plane];
                 for (int y = 0; y < ph; ++y) {
-                    memcpy(dst, src + static_cast<long>(y) * frame_->linesize[plane], static_cast<size_t>(pw));
+                    memcpy(dst, src + static_cast<long>(y) * f->linesize[plane], static_cast<size_t>(pw));
                     dst += pw;
                 }
             }
@@ -80,12 +101,51 @@ int Unpix::Decode(const uint8_t* annexB, int length, uint8_t* i420Out, int& outS
             height_ = h;
             outSize = static_cast<int>(need);
             gotPicture = true;
-        } else if (yuv420 && need > capacity && need <= 0x7FFFFFFF) {
+        } else if (need > capacity) {
             outSize = static_cast<int>(need);   // refused: the caller may say so
         }
-        av_frame_unref(frame_);
+    });
+}
+
+int Unpix::DecodeInPlace(const uint8_t* annexB, int length, UnpixPicture& picture, int& outSize, bool& gotPicture) {
+    gotPicture = false;
+    picture = UnpixPicture();
+    if (!ctx_) {
+        // A stood-in decoder: its Decode writes a packed picture.
+        const int capacity = outSize > 0 ? outSize : kDefaultCapacity;
+        if (packed_.size() < static_cast<size_t>(capacity)) {
+            packed_.assign(static_cast<size_t>(capacity), 0);
+        }
+        outSize = capacity;
+        const int rc = Decode(annexB, length, packed_.data(), outSize, gotPicture);
+        if (gotPicture) {
+            picture.packed = packed_.data();
+        }
+        return rc;
     }
-    return length;
+    if (!kept_ && !(kept_ = av_frame_alloc())) {
+        return -1;
+    }
+    av_frame_unref(kept_);
+    const int capacity = outSize > 0 ? outSize : kDefaultCapacity;
+    outSize = 0;
+    return Run(annexB, length, [&](AVFrame* f) {
+        const long need = PictureBytes(f);
+        if (need > 0 && need <= capacity) {
+            av_frame_unref(kept_);
+            av_frame_move_ref(kept_, f);
+            for (int plane = 0; plane < 3; ++plane) {
+                picture.plane[plane] = kept_->data[plane];
+                picture.stride[plane] = kept_->linesize[plane];
+            }
+            width_ = kept_->width;
+            height_ = kept_->height;
+            outSize = static_cast<int>(need);
+            gotPicture = true;
+        } else if (need > capacity) {
+            outSize = static_cast<int>(need);
+        }
+    });
 }
 
 void Unpix::Destroy() {
@@ -94,6 +154,9 @@ void Unpix::Destroy() {
     }
     if (frame_) {
         av_frame_free(&frame_);
+    }
+    if (kept_) {
+        av_frame_free(&kept_);
     }
     if (packet_) {
         av_packet_free(&packet_);

@@ -3,10 +3,19 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
+
+// A decoded picture read where the decoder keeps it: the Y, U and V planes with their row strides; or,
+// from a stood-in decoder, `packed` instead: the picture as Decode writes it.
+struct UnpixPicture {
+    const uint8_t* plane[3] = {nullptr, nullptr, nullptr};
+    int stride[3] = {0, 0, 0};
+    const uint8_t* packed = nullptr;
+};
 
 class Unpix {
 public:
@@ -27,6 +36,10 @@ public:
     // cropping) was written; a picture larger than the capacity is refused, with outSize set to the
     // bytes it needed and gotPicture clear.
     virtual int Decode(const uint8_t* annexB, int length, uint8_t* i420Out, int& outSize, bool& gotPicture);
+    // Decode without the copy: the same rules and results, with `picture` set to the planes of the
+    // picture (valid until the next call or Destroy) instead of writing them out. A decoder stood in
+    // without the libavcodec one (tests) is asked through Decode into a buffer of this object.
+    virtual int DecodeInPlace(const uint8_t* annexB, int length, UnpixPicture& picture, int& outSize, bool& gotPicture);
     virtual void Destroy();
 
     // Size of the last picture written.
@@ -34,8 +47,14 @@ public:
     int Height() const { return height_; }
 
 private:
+    // Feeds the unit and hands each picture it completes to `take` (the frame stays owned here).
+    template <class Take>
+    int Run(const uint8_t* annexB, int length, Take take);
+
     AVCodecContext* ctx_ = nullptr;
     AVFrame* frame_ = nullptr;
+    AVFrame* kept_ = nullptr;        // the picture DecodeInPlace handed out
+    std::vector<uint8_t> packed_;    // DecodeInPlace through a stood-in Decode
     AVPacket* packet_ = nullptr;
     int width_ = 0;
     int height_ = 0;

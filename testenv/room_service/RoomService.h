@@ -130,6 +130,8 @@ private:
     // The web side's bean-to-coin exchange (path /ZeqaShow/exchangeZebin; RoomServiceExchange.cpp).
     Json::Value OnExchange(const Params& p);
     void PushNotice(int rid, const std::string& cmd, const std::string& body);   // data lock held
+    // One gift carried out: recorded in the room and announced ("notifygift").
+    void RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gid, uint32_t cnt, const std::string& word);
 
     // Helpers of the handlers (data lock held).
     SvcUser* SessionUser(const Params& p);   // the user whose uid and sid the query carries

@@ -92,7 +92,10 @@ void RoomService::LoadSampleData() {
     r2.pwd = "p&w";
     data_.rooms[r2.rid] = r2;
 
-    data_.giftPrices = {{5, 10}, {21012, 1000}, {3, 1}};
+    // The sample catalogue's gifts; the cheque (21012) is counted in units of 100,000 coins.
+    data_.giftPrices = {{5, 10},        {3, 1},          {10001, 10},     {10002, 20},     {10003, 50},
+                        {10004, 100},   {10005, 500},    {10006, 200},    {20001, 100},    {20002, 200},
+                        {21009, 100000}, {21010, 200000}, {21011, 500000}, {21012, 100000}};
     data_.onlineCount = 1234;
 }
 

@@ -371,17 +371,40 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     return Reply(1);
 }
 
+// A notice body from its fields, one "key=value" line each.
+static std::string NoticeBody(const std::vector<std::pair<std::string, std::string>>& fields) {
+    std::string body;
+    for (const auto& [k, v] : fields) body += k + "=" + v + "\n";
+    return body;
+}
+
+void RoomService::RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gid, uint32_t cnt,
+                             const std::string& word) {
+    r.gifts.push_back(SvcGift{gid, from, to, cnt, Now()});
+    uint64_t total = 0;   // what this sender gave this receiver of this gift so far
+    for (const SvcGift& g : r.gifts)
+        if (g.from == from && g.to == to && g.gid == gid) total += g.cnt;
+    PushNotice(r.rid, "notifygift",
+           NoticeBody({{"rid", std::to_string(r.rid)}, {"fid", std::to_string(from)}, {"tid", std::to_string(to)},
+            {"gid", std::to_string(gid)}, {"cnt", std::to_string(cnt)}, {"hiscnt", std::to_string(total)},
+            {"word", UrlEnc(word)}}));
+}
+
+// Paid commands: the receiver must be in the room, the count positive and the sum covered by the balance;
+// a carried-out gift is announced to the room as the chat server's "notifygift".
 Json::Value RoomService::OnSendGift(const Params& p) {
     SvcUser* u = SessionUser(p);
     if (!u) return Reply(5, "会话无效");
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
     uint32_t gid = ParamU(p, "gid");
+    uint32_t tid = ParamU(p, "tid");
     int cnt = ParamI(p, "cnt");
     auto price = data_.giftPrices.find(gid);
     if (price == data_.giftPrices.end() || cnt <= 0) return Reply(2, "礼物不存在");
+    if (!r->users.count(tid) || tid == u->uid) return Reply(2, "收礼人不在房间");
     if (!Charge(*u, static_cast<uint64_t>(price->second) * static_cast<uint64_t>(cnt))) return Reply(10, "余额不足");
-    r->gifts.push_back(SvcGift{gid, u->uid, ParamU(p, "tid"), static_cast<uint32_t>(cnt), Now()});
+    RecordGift(*r, u->uid, tid, gid, static_cast<uint32_t>(cnt), ParamS(p, "word"));
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;
@@ -398,11 +421,15 @@ Json::Value RoomService::OnSendMultiGift(const Params& p) {
     int cnt = ParamI(p, "cnt");
     auto price = data_.giftPrices.find(gid);
     if (ids.empty() || price == data_.giftPrices.end() || cnt <= 0) return Reply(2, "礼物不存在");
-    uint64_t total = static_cast<uint64_t>(price->second) * static_cast<uint64_t>(cnt) * ids.size();
+    std::vector<uint32_t> to;
+    for (const std::string& id : ids) {
+        uint32_t tid = static_cast<uint32_t>(std::strtoul(id.c_str(), nullptr, 10));
+        if (!r->users.count(tid) || tid == u->uid) return Reply(2, "收礼人不在房间");
+        to.push_back(tid);
+    }
+    uint64_t total = static_cast<uint64_t>(price->second) * static_cast<uint64_t>(cnt) * to.size();
     if (!Charge(*u, total)) return Reply(10, "余额不足");
-    for (const std::string& id : ids)
-        r->gifts.push_back(SvcGift{gid, u->uid, static_cast<uint32_t>(std::strtoul(id.c_str(), nullptr, 10)),
-                                   static_cast<uint32_t>(cnt), Now()});
+    for (uint32_t tid : to) RecordGift(*r, u->uid, tid, gid, static_cast<uint32_t>(cnt), std::string());
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;
@@ -411,8 +438,14 @@ Json::Value RoomService::OnSendMultiGift(const Params& p) {
 Json::Value RoomService::OnSendTag(const Params& p) {
     SvcUser* u = SessionUser(p);
     if (!u) return Reply(5, "会话无效");
-    if (!Room(p)) return Reply(2, "房间不存在");
+    SvcRoom* r = Room(p);
+    if (!r) return Reply(2, "房间不存在");
+    uint32_t tid = ParamU(p, "tid");
+    if (!r->users.count(tid)) return Reply(2, "该用户不在房间");
     if (!Charge(*u, 10)) return Reply(10, "余额不足");
+    PushNotice(r->rid, "notifytag",
+           NoticeBody({{"rid", std::to_string(r->rid)}, {"fid", std::to_string(u->uid)}, {"tid", std::to_string(tid)},
+            {"tagid", std::to_string(ParamU(p, "tagid"))}}));
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;

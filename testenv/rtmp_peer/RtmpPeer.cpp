@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -103,6 +104,8 @@ void RtmpPeer::Run(std::function<void(Session&)> script) {
     }
     const int fd = stopping_ ? -1 : accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) {
+        const int one = 1;   // each message leaves when sent, as from a streaming server
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
         connFd_ = fd;
         if (stopping_) shutdown(fd, SHUT_RDWR);
         Session s(this, fd);

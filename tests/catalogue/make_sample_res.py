@@ -102,7 +102,9 @@ def group(idx, name, folder, items, **extra):
     return g
 
 
-# Gifts: (id, name, unit, price, ratio, showtype)
+# Gifts: (id, name, unit, price, ratio, showtype); on sale until 2100; attr 8 marks the gifts with words, 16 the
+# cheque.
+GIFT_ATTR = {10001: 8, 10002: 8, 10006: 8, 21012: 16}
 GIFTS = {
     (1, "礼物", "gift"): [(10001, "玫瑰", "朵", 10, 50, 0), (10002, "掌声", "次", 20, 50, 0),
                           (10003, "棒棒糖", "根", 50, 50, 0), (10004, "啤酒", "瓶", 100, 50, 0),
@@ -121,8 +123,8 @@ for (idx, gname, folder), gifts in GIFTS.items():
         gif(f"{folder}/{gid}_effect.gif", 96, 96, [(0, 0, 0), colour(gid), (255, 220, 0), (255, 80, 80)], 3)
         items.append({"id": gid, "pri": pri, "version": 1, "name": enc(name), "tips": enc(unit),
                       "fname": f"{gid}.png", "smallfname": f"{gid}_s.png", "swffname": f"{gid}_effect.gif",
-                      "price": price, "ratio": ratio, "starttm": 0, "endtm": 0, "mcid": "",
-                      "showtype": showtype, "duetime": 0, "attr": 0})
+                      "price": price, "ratio": ratio, "starttm": 0, "endtm": 4102444800, "mcid": "",
+                      "showtype": showtype, "duetime": 0, "attr": GIFT_ATTR.get(gid, 0)})
     gift_groups.append(group(idx, gname, folder, items))
 conf("gift.conf", {"giftlist": gift_groups})
 

@@ -14,6 +14,7 @@
 
 #include "GlobalData.h"
 #include "IDataHalvec.h"
+#include "NullHalvec.h"
 #include "ProtocolTestEnv.h"
 #include "ZqModConfig.h"
 
@@ -275,37 +276,13 @@ TEST_F(GlobalData, StartUpdaterReplacesTheRunningOne) {
 namespace {
 
 // A catalogue module that knows two levels.
-class FakeHalvec : public IDataHalvec {
+class FakeHalvec : public testsupport::NullHalvec {
 public:
-    void Reload(int) override {}
-    bool GetGift(int, int, GiftItem&) override { return false; }
-    bool GetGiftAndGroup(int, GiftItem&, CatalogGroupInfo&) override { return false; }
-    bool IsGift21009(int) override { return false; }
-    bool IsGift21012(int) override { return false; }
-    bool GetFace(int, int, CatalogItem&) override { return false; }
-    std::string GetFaceFileName(int) override { return ""; }
-    bool GetEnterShow(int, int, CatalogItem&) override { return false; }
-    void GetUserPhotoList(int, std::vector<UserPhotoItem>&) override {}
-    bool GetLevelGroup(unsigned, CatalogGroupInfo&) override { return false; }
-    bool GetColorBar(int, int, CatalogItem&) override { return false; }
     void FilterWords(const std::u16string& in, std::u16string& out) override { out = in; }
-    bool GetTag(int, int, GiftItem&) override { return false; }
-    void GetTagMap(TagCatalogCopy&) override {}
     bool GetLevel(int id, LevelItem& out) override {
         if (id == 5) out.upgradeleft = 100;
         return id == 5 || id == 6;
     }
-    bool GetRole(int, CatalogItem&) override { return false; }
-    bool GetUserPhoto(int, int, UserPhotoItem&) override { return false; }
-    bool GetIcon(int, CatalogItem&) override { return false; }
-    bool HasRight(int, int, int) override { return false; }
-    bool HasRight2(int, int, int) override { return false; }
-    bool HasRightPair(int, int, int) override { return false; }
-    bool HasRightPair2(int, int, int) override { return false; }
-    void GetGiftMap(GiftCatalogCopy&) override {}
-    void GetFaceMap(FaceCatalogCopy&) override {}
-    void GetCityList(std::vector<CityInfo*>&) override {}
-    void GetColorBarMap(ColorBarCatalogCopy&) override {}
 };
 
 TEST(LevelBar, WidthFollowsTheLevelCatalogue) {

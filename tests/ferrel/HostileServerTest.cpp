@@ -13,6 +13,7 @@
 #include <future>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -255,6 +256,64 @@ TEST(FerrelHostileServer, NonsenseAfterPlayStartEndsTheStreamWithoutHoardingMemo
         EXPECT_GE(got, 13u + 11 + video.size() + 4);   // the header and the good tag came first
         const size_t after = HeapInUse();
         EXPECT_LT(after > before ? after - before : 0, size_t(64) << 20);
+        f.Close();
+    }
+}
+
+// Messages that are already here go out in one read (up to its size), the good ones before a bad one
+// that ends the stream; WaitForData returns once data is here and at Stop.
+TEST(FerrelHostileServer, ArrivedMessagesGoOutTogetherAndTheEndAfterThem) {
+    const std::string video = std::string("\x17\x01\x00\x00\x00", 5) + std::string(200, '\x11');
+    const size_t tag = 11 + video.size() + 4;
+    const std::string bad =
+        testenv::AmfString("onStatus") + testenv::AmfNumber(0) + std::string("\x02\x00\x64zz", 5);
+    struct Row {
+        const char* what;
+        bool badLast;
+        int size;              // of each read
+        size_t firstRead;      // bytes of the first read
+    };
+    const Row rows[] = {
+        {"three tags with the header", false, 10240, 13 + 3 * tag},
+        {"reads no larger than asked", false, 100, 100},
+        {"an undecodable command after two tags", true, 10240, 13 + 2 * tag},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::atomic<bool> sent{false}, release{false};
+        testenv::RtmpPeer peer([&](Session& s) {
+            if (!s.AcceptStream(false)) return;
+            for (int i = 0; i < (row.badLast ? 2 : 3); ++i) s.Send(6, 9, 1, 40 + i, video);
+            if (row.badLast) s.Send(3, 20, 0, 0, bad);
+            sent = true;
+            while (!release && !s.Stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        });
+        Ferrel f;
+        ASSERT_TRUE(f.Connect(peer.Url("s").c_str(), 5, 5, 5, false));
+        const auto t0 = Clock::now();
+        while (!sent && Since(t0) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(sent);
+        EXPECT_TRUE(f.WaitForData());
+        std::vector<uint8_t> buf(size_t(row.size));
+        EXPECT_EQ(int(row.firstRead), f.ReadPacket(buf.data(), row.size));
+        size_t total = row.firstRead;
+        int n = 0;
+        while (total < 13 + (row.badLast ? 2 : 3) * tag && (n = f.ReadPacket(buf.data(), row.size)) > 0) total += size_t(n);
+        EXPECT_EQ(13 + (row.badLast ? 2 : 3) * tag, total);
+        if (row.badLast) {
+            EXPECT_EQ(-1, f.ReadPacket(buf.data(), row.size));
+            EXPECT_TRUE(f.IsReadStopped());
+            EXPECT_FALSE(f.WaitForData());
+        } else {
+            std::thread stopper([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                f.Stop();
+            });
+            f.WaitForData();   // nothing buffered: it returns at Stop (a hang fails the run)
+            stopper.join();
+            EXPECT_EQ(-1, f.ReadPacket(buf.data(), row.size));
+        }
+        release = true;
         f.Close();
     }
 }

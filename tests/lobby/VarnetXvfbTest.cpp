@@ -26,6 +26,7 @@
 #include "UITestDriver.h"
 #include "UpdateService.h"
 #include "WebService.h"
+#include "XvfbDesktop.h"
 #include "Win32.h"
 #include "ZqWindowBase.h"
 #include "TestUtil.h"
@@ -34,47 +35,14 @@ using namespace DuiLib;
 
 namespace {
 
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
+using desktoptest::Click;
+using desktoptest::ReadFile;
+using desktoptest::Screenshot;
+using desktoptest::Shell;
+using desktoptest::WaitFor;
 
 // Screen rectangle of the top-level window with this (UTF-8) title; false when there is none.
-bool FindWindow(const std::string& title, RECT& rc) {
-    std::string ids = Shell("xdotool search --onlyvisible --name '^" + title + "$'");
-    std::istringstream in(ids);
-    std::string id;
-    if (!(in >> id)) return false;
-    std::string geo = Shell("xdotool getwindowgeometry --shell " + id);
-    int x = -1, y = -1, w = 0, h = 0;
-    std::istringstream g(geo);
-    std::string line;
-    while (std::getline(g, line)) {
-        if (line.rfind("X=", 0) == 0) x = atoi(line.c_str() + 2);
-        if (line.rfind("Y=", 0) == 0) y = atoi(line.c_str() + 2);
-        if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
-        if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
-    }
-    rc = {x, y, x + w, y + h};
-    return x >= 0 && w > 0;
-}
-
-template <class F>
-bool WaitFor(F done, int ms = 20000) {
-    return testsupport::WaitUntil(done, std::chrono::milliseconds(ms), std::chrono::milliseconds(50));
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+bool FindWindow(const std::string& title, RECT& rc) { return desktoptest::FindWindow("^" + title + "$", rc); }
 
 std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
 
@@ -102,20 +70,6 @@ POINT At(SkinLayout& skin, int w, int h, const char* name) {
     skin.Create(nullptr, "layout", 0, 0, 0, 0, w, h);
     skin.m_PaintManager.UpdateLayout();
     return skin.Center(name);
-}
-
-void Click(const RECT& wnd, POINT pt, int times = 1) {
-    std::string cmd = "xdotool mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y) +
-                      " click --repeat " + std::to_string(times) + " --delay 90 1";
-    EXPECT_EQ(system((cmd + " >/dev/null 2>&1").c_str()), 0);
-}
-
-void Screenshot(const RECT& rc, const std::string& file) {
-    GdkWindow* root = gdk_get_default_root_window();
-    GdkPixbuf* pb = gdk_pixbuf_get_from_window(root, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
-    ASSERT_NE(pb, nullptr);
-    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
-    g_object_unref(pb);
 }
 
 }  // namespace

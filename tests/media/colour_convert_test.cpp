@@ -201,6 +201,38 @@ TEST(ColourConvert, VectorAndTablePathsAgreeOnRandomPictures) {
     }
 }
 
+// Planes read in place with padded rows give the bytes of the packed picture, at every level; strides
+// below a plane's width, null planes and odd sizes are refused with nothing written.
+TEST(ColourConvert, PlanesWithStridesGiveThePackedResult) {
+    const LevelRestore restore;
+    std::mt19937 rng(9);
+    for (int trial = 0; trial < 100; ++trial) {
+        const int w = 2 * (1 + int(rng() % 50)), h = 2 * (1 + int(rng() % 6));
+        const int ys = w + int(rng() % 40), cs = w / 2 + int(rng() % 20);
+        const Bytes yPad = Random(size_t(ys) * h, rng()), uPad = Random(size_t(cs) * h / 2, rng()),
+                    vPad = Random(size_t(cs) * h / 2, rng());
+        Bytes packed;
+        for (int r = 0; r < h; ++r) packed.insert(packed.end(), yPad.begin() + r * ys, yPad.begin() + r * ys + w);
+        for (const Bytes* c : {&uPad, &vPad})
+            for (int r = 0; r < h / 2; ++r) packed.insert(packed.end(), c->begin() + r * cs, c->begin() + r * cs + w / 2);
+        for (int level = 0; level < 3; ++level) {
+            SetColorConvertLevel(level);
+            Bytes want(size_t(w) * h * 3), got(want.size() + 8, 0xA5);
+            CColorConvert::ConvertYUV2RGB(packed.data(), want.data(), w, h);
+            ASSERT_EQ(1, CColorConvert::ConvertI420ToRGB(yPad.data(), ys, uPad.data(), cs, vPad.data(), cs, got.data(), w, h));
+            ASSERT_EQ(want, Bytes(got.begin(), got.begin() + long(want.size()))) << w << "x" << h << " level " << level;
+            EXPECT_TRUE(std::all_of(got.begin() + long(want.size()), got.end(), [](BYTE b) { return b == 0xA5; }));
+        }
+    }
+    Bytes planes(64, 1), out(64 * 3, 0xEE);
+    const BYTE* p = planes.data();
+    EXPECT_EQ(0, CColorConvert::ConvertI420ToRGB(p, 3, p, 2, p, 2, out.data(), 4, 2));  // Y stride below the width
+    EXPECT_EQ(0, CColorConvert::ConvertI420ToRGB(p, 4, p, 1, p, 2, out.data(), 4, 2));  // U stride below half of it
+    EXPECT_EQ(0, CColorConvert::ConvertI420ToRGB(p, 4, p, 2, nullptr, 2, out.data(), 4, 2));
+    EXPECT_EQ(0, CColorConvert::ConvertI420ToRGB(p, 4, p, 2, p, 2, out.data(), 3, 2));
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](BYTE b) { return b == 0xEE; }));
+}
+
 TEST(ColourConvert, RoundTripWithinTolerance) {
     // Colours constant over each 2x2 block survive RGB -> I420 -> RGB within the truncation of the tables.
     const int w = 64, h = 48;

@@ -15,6 +15,7 @@
 #include "RoomRequests.h"
 #include "RoomService.h"
 #include "RoomTestEnv.h"
+#include "RoomUiFakes.h"
 #include "TestKeys.h"
 #include "UiTestSupport.h"
 #include "ZqHttp.h"
@@ -31,42 +32,18 @@ namespace {
 
 constexpr uint32_t kRoom = 3003;
 
-struct Logic : IRoomLogic {
+struct Logic : roomtest::NullRoomLogic {
     bool ready = true;
-    IRoomUI* GetRoomUI() override { return nullptr; }
     uint32_t GetRoomID() override { return kRoom; }
-    std::string GetMyChatID() override { return ""; }
     bool SendChatMsg(uint32_t, const std::string&, bool) override { return true; }
-    bool CloseRoom() override { return true; }
-    bool IsUserInRoom(uint32_t) override { return true; }
-    void SetShieldBrushGift(bool) override {}
-    void UnInit() override {}
     bool IsChatReady() override { return ready; }
-    bool RequestLogin(IRoomUI*) override { return false; }
-    bool RequestRegister(IRoomUI*) override { return false; }
 };
 
-struct Room : IRoomUI, roomui::IRoomModalHost {
+struct Room : roomtest::NullRoomUI, roomtest::NullModalHost {
     Logic logic;
     std::vector<std::string> ownLines;
-    HWND GetHWND() override { return nullptr; }
     uint32_t GetRoomID() override { return kRoom; }
-    void SetRoomID(uint32_t) override {}
     IRoomLogic* GetRoomLogic() override { return &logic; }
-    void SetRoomLogic(IRoomLogic*) override {}
-    bool GetDealUI(int, IRoomDealUI** out) override { return *out = nullptr, false; }
-    bool CreateRoomWindow(const std::string&) override { return false; }
-    void CloseRoomWindow() override {}
-    bool IsWindowVisible() override { return false; }
-    bool IsIconic() override { return false; }
-    void RestoreMaximized() override {}
-    void BringToFront() override {}
-    bool IsForeground() override { return false; }
-    void PushModalWnd(HWND) override {}
-    void PopModalWnd(HWND) override {}
-    HWND TopModalWnd() override { return nullptr; }
-    int GetModalWndCount() override { return 0; }
-    void ContinueModalCancel() override {}
     void AppendOwnViewHtml(const std::string& html) override { ownLines.push_back(html); }
 };
 

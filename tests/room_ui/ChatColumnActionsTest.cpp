@@ -17,6 +17,7 @@
 #include "RoomWindow.h"
 #include "RoomWebLinks.h"
 #include "RoomTestEnv.h"
+#include "RoomUiFakes.h"
 #include "UIlib.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
@@ -46,11 +47,7 @@ Rights& ActionsSetup()
 {
     static Rights halvec;
     static bool done = [] {
-        std::string dir = testsupport::MakeTempDir("varnet-chatactions");
-        if (dir.empty()) dir = "/tmp";
-        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-        LogSetFolder(dir + "/log");
+        roomtest::UsePrivateFolders("varnet-chatactions");
         Win32Init();
         roomtest::Fill(halvec);
         GiftItem rose;
@@ -87,23 +84,19 @@ Rights& ActionsSetup()
     return halvec;
 }
 
-struct Logic : IRoomLogic {
+struct Logic : roomtest::NullRoomLogic {
     bool ready = true;
     int logins = 0, registers = 0;
     std::vector<std::tuple<uint32_t, std::string, bool>> sent;
     std::vector<bool> brush;
-    IRoomUI* GetRoomUI() override { return nullptr; }
     uint32_t GetRoomID() override { return kRoom; }
-    std::string GetMyChatID() override { return ""; }
     bool SendChatMsg(uint32_t t, const std::string& text, bool pub) override
     {
         sent.emplace_back(t, text, pub);
         return true;
     }
-    bool CloseRoom() override { return true; }
     bool IsUserInRoom(uint32_t uid) override { return CRoomInfoMgr::GetInstance().HasUser(kRoom, uid); }
     void SetShieldBrushGift(bool on) override { brush.push_back(on); }
-    void UnInit() override {}
     bool IsChatReady() override { return ready; }
     bool RequestLogin(IRoomUI*) override { return ++logins, true; }
     bool RequestRegister(IRoomUI*) override { return ++registers, true; }
@@ -116,7 +109,7 @@ struct Right : IRoomRightUI {
 };
 
 // A room window as far as the column sees it.
-struct Column : IRoomUI, IRoomModalHost {
+struct Column : roomtest::NullRoomUI, roomtest::NullModalHost {
     Logic logic;
     Right right;
     CDealMainCenter center;
@@ -150,28 +143,13 @@ struct Column : IRoomUI, IRoomModalHost {
     ~Column() override { SetRoomRequestSink(nullptr); }
     uint32_t Target() const { return uint32_t(combo->GetItemAt(combo->GetCurSel())->GetTag()); }
 
-    HWND GetHWND() override { return nullptr; }
     uint32_t GetRoomID() override { return kRoom; }
-    void SetRoomID(uint32_t) override {}
     IRoomLogic* GetRoomLogic() override { return &logic; }
-    void SetRoomLogic(IRoomLogic*) override {}
     bool GetDealUI(int kind, IRoomDealUI** out) override
     {
         *out = kind == 1 ? static_cast<IRoomDealUI*>(&center) : kind == 2 ? static_cast<IRoomDealUI*>(&right) : nullptr;
         return *out != nullptr;
     }
-    bool CreateRoomWindow(const std::string&) override { return false; }
-    void CloseRoomWindow() override {}
-    bool IsWindowVisible() override { return false; }
-    bool IsIconic() override { return false; }
-    void RestoreMaximized() override {}
-    void BringToFront() override {}
-    bool IsForeground() override { return false; }
-    void PushModalWnd(HWND) override {}
-    void PopModalWnd(HWND) override {}
-    HWND TopModalWnd() override { return nullptr; }
-    int GetModalWndCount() override { return 0; }
-    void ContinueModalCancel() override {}
     void AppendOwnViewHtml(const std::string& html) override { center.AppendMsgHtml(html, kOwnView); }
     void ShieldFlash(bool on) override { shields.push_back(on); }
 };

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "ChatView.h"
+#include "RoomUiFakes.h"
 #include "DealMainCenter.h"
 #include "HttpTestServer.h"
 #include "UIBackendGtk.h"
@@ -71,14 +72,31 @@ protected:
             gtk_widget_destroy(window);
         }
     }
-    // A click at the top left of the page.
-    void Click() {
+    // The engine's widget inside the view; null when there is none.
+    GtkWidget* Web() {
         GList* kids = gtk_container_get_children(GTK_CONTAINER(view->GetWidget()));
         GtkWidget* web = kids ? GTK_WIDGET(kids->data) : nullptr;
         g_list_free(kids);
+        return web;
+    }
+    static GdkDevice* Mouse() { return gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())); }
+    // A right-button press at the top left of the page.
+    static void RightPress(GtkWidget* web) {
+        GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
+        ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+        ev->button.x = ev->button.y = 20;
+        ev->button.button = 3;
+        ev->button.time = GDK_CURRENT_TIME;
+        gdk_event_set_device(ev, Mouse());
+        gtk_widget_event(web, ev);
+        gdk_event_free(ev);
+    }
+    // A click at the top left of the page.
+    void Click() {
+        GtkWidget* web = Web();
         ASSERT_NE(nullptr, web);
         GdkWindow* w = gtk_widget_get_window(web);
-        GdkDevice* mouse = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+        GdkDevice* mouse = Mouse();
         for (GdkEventType t : {GDK_MOTION_NOTIFY, GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
             GdkEvent* ev = gdk_event_new(t);
             if (t == GDK_MOTION_NOTIFY) {
@@ -172,22 +190,11 @@ TEST_F(ChatViewXvfb, OwnContextMenuAndReloadKeysSwallowed) {
         shown = items;
         return 2;
     };
-    GList* kids = gtk_container_get_children(GTK_CONTAINER(view->GetWidget()));
-    GtkWidget* web = kids ? GTK_WIDGET(kids->data) : nullptr;
-    g_list_free(kids);
+    GtkWidget* web = Web();
     ASSERT_NE(nullptr, web);
-    GdkDevice* mouse = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
     ASSERT_TRUE(Pump([&] {
-        if (shown.empty()) {
-            GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
-            ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
-            ev->button.x = ev->button.y = 20;
-            ev->button.button = 3;
-            ev->button.time = GDK_CURRENT_TIME;
-            gdk_event_set_device(ev, mouse);
-            gtk_widget_event(web, ev);
-            gdk_event_free(ev);
-        }
+        if (shown.empty())
+            RightPress(web);
         return !shown.empty();
     }, 20000));
     ASSERT_EQ(3u, shown.size());
@@ -208,36 +215,11 @@ TEST_F(ChatViewXvfb, OwnContextMenuAndReloadKeysSwallowed) {
 
 namespace {
 // The chat column as the panes' page-call target, in a room that user 321 has left.
-struct LeftRoom : IRoomUI, roomui::IRoomModalHost, IRoomLogic {
+struct LeftRoom : roomtest::NullRoomUI, roomtest::NullModalHost, roomtest::NullRoomLogic {
     IRoomUI* GetRoomUI() override { return this; }
     uint32_t GetRoomID() override { return 7201; }
-    std::string GetMyChatID() override { return ""; }
-    bool SendChatMsg(uint32_t, const std::string&, bool) override { return false; }
-    bool CloseRoom() override { return true; }
     bool IsUserInRoom(uint32_t uid) override { return uid != 321; }
-    void SetShieldBrushGift(bool) override {}
-    void UnInit() override {}
-    bool IsChatReady() override { return true; }
-    bool RequestLogin(IRoomUI*) override { return false; }
-    bool RequestRegister(IRoomUI*) override { return false; }
-    HWND GetHWND() override { return nullptr; }
-    void SetRoomID(uint32_t) override {}
     IRoomLogic* GetRoomLogic() override { return this; }
-    void SetRoomLogic(IRoomLogic*) override {}
-    bool GetDealUI(int, IRoomDealUI** out) override { return *out = nullptr, false; }
-    bool CreateRoomWindow(const std::string&) override { return false; }
-    void CloseRoomWindow() override {}
-    bool IsWindowVisible() override { return false; }
-    bool IsIconic() override { return false; }
-    void RestoreMaximized() override {}
-    void BringToFront() override {}
-    bool IsForeground() override { return false; }
-    void PushModalWnd(HWND) override {}
-    void PopModalWnd(HWND) override {}
-    HWND TopModalWnd() override { return nullptr; }
-    int GetModalWndCount() override { return 0; }
-    void ContinueModalCancel() override {}
-    void AppendOwnViewHtml(const std::string&) override {}
 };
 }  // namespace
 
@@ -262,7 +244,7 @@ TEST_F(ChatViewXvfb, AChatLineClickReachesTheChatColumn) {
 
 namespace {
 // A modal stack that dismisses each window pushed on it, as closing the room does.
-struct DismissingStack : roomui::IRoomModalHost {
+struct DismissingStack : roomtest::NullModalHost {
     int pushed = 0, cancels = 0;
     void PushModalWnd(HWND h) override {
         ++pushed;
@@ -271,11 +253,7 @@ struct DismissingStack : roomui::IRoomModalHost {
             return G_SOURCE_REMOVE;
         }, h);
     }
-    void PopModalWnd(HWND) override {}
-    HWND TopModalWnd() override { return nullptr; }
-    int GetModalWndCount() override { return 0; }
     void ContinueModalCancel() override { ++cancels; }
-    void AppendOwnViewHtml(const std::string&) override {}
 };
 }  // namespace
 
@@ -285,22 +263,11 @@ TEST_F(ChatViewXvfb, TheRealMenuJoinsTheModalStack) {
     DismissingStack stack;
     pane->SetModalHost(&stack);
     pane->AppendHtml(Target("8"));
-    GList* kids = gtk_container_get_children(GTK_CONTAINER(view->GetWidget()));
-    GtkWidget* web = kids ? GTK_WIDGET(kids->data) : nullptr;
-    g_list_free(kids);
+    GtkWidget* web = Web();
     ASSERT_NE(nullptr, web);
-    GdkDevice* mouse = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
     ASSERT_TRUE(Pump([&] {
-        if (stack.pushed == 0) {
-            GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
-            ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
-            ev->button.x = ev->button.y = 20;
-            ev->button.button = 3;
-            ev->button.time = GDK_CURRENT_TIME;
-            gdk_event_set_device(ev, mouse);
-            gtk_widget_event(web, ev);
-            gdk_event_free(ev);
-        }
+        if (stack.pushed == 0)
+            RightPress(web);
         return stack.cancels > 0;
     }, 20000));
     EXPECT_EQ(1, stack.pushed);

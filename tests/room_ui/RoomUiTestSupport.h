@@ -47,11 +47,7 @@ inline FaceHalvec& SetUpOnce()
     static FaceHalvec halvec;
     static std::string dir;
     static bool done = [] {
-        dir = testsupport::MakeTempDir("varnet-roomui");
-        if (dir.empty()) dir = "/tmp";
-        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-        LogSetFolder(dir + "/log");
+        dir = roomtest::UsePrivateFolders("varnet-roomui");
         Win32Init();
         AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
         return true;

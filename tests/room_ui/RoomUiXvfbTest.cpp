@@ -8,6 +8,7 @@
 
 #include "FlashWnd.h"
 #include "RichEditCtrlEx.h"
+#include "RoomUiFakes.h"
 #include "RoomUiTestSupport.h"
 #include "UiTestSupport.h"
 #include "UIBackendGtk.h"
@@ -76,22 +77,13 @@ protected:
     CPaintManagerUI* GetPaintManager() override { return &pm; }
 };
 
-class NoHost : public roomui::IRoomModalHost {
-public:
-    void PushModalWnd(HWND) override {}
-    void PopModalWnd(HWND) override {}
-    HWND TopModalWnd() override { return nullptr; }
-    int GetModalWndCount() override { return 0; }
-    void ContinueModalCancel() override {}
-    void AppendOwnViewHtml(const std::string&) override {}
-};
 
 TEST_F(RoomUiXvfbTest, ChatInputOnTheDesktopKeepsPositionsAfterLineBreaks)
 {
     InputWnd wnd;
     ASSERT_TRUE(wnd.Create(nullptr, "input", UI_WS_POPUP, 0, 100, 100, 360, 120));
     wnd.ShowWindow(true, true);
-    NoHost host;
+    roomtest::NullModalHost host;
     roomui::CRichEditCtrlEx input;
     ASSERT_TRUE(input.Create(wnd.GetHWND(), 10, 10, 340, 100, &host, 1));
     ASSERT_TRUE(input.Edit().IsNative());

@@ -31,6 +31,7 @@
 #include "UploadService.h"
 #include "UITestDriver.h"
 #include "WebService.h"
+#include "XvfbDesktop.h"
 #include "Win32.h"
 #include "ZqLib.h"
 #include "ZqWindowBase.h"
@@ -42,49 +43,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
-
-// Screen rectangle of the first visible top-level window whose (UTF-8) title matches; false when none.
-bool FindWindow(const std::string& title, RECT& rc) {
-    std::istringstream in(Shell("xdotool search --onlyvisible --name '" + title + "'"));
-    std::string id;
-    if (!(in >> id)) return false;
-    std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
-    int x = -1, y = -1, w = 0, h = 0;
-    for (std::string line; std::getline(g, line);) {
-        if (line.rfind("X=", 0) == 0) x = atoi(line.c_str() + 2);
-        if (line.rfind("Y=", 0) == 0) y = atoi(line.c_str() + 2);
-        if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
-        if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
-    }
-    rc = {x, y, x + w, y + h};
-    return x >= 0 && w > 0;
-}
-
-template <class F>
-bool WaitFor(F done, int ms = 20000) {
-    gint64 end = g_get_monotonic_time() + (gint64)ms * 1000;
-    while (g_get_monotonic_time() < end) {
-        if (done()) return true;
-        usleep(50000);
-    }
-    return done();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using desktoptest::Click;
+using desktoptest::FindWindow;
+using desktoptest::ReadFile;
+using desktoptest::Screenshot;
+using desktoptest::WaitFor;
 
 std::string Utf8(const std::string& gbk) { return Charset::GbkToUtf8(gbk); }
 
@@ -111,20 +74,6 @@ protected:
     ZQ_SKIN_ANSWERS()
     CDuiString m_file;
 };
-
-void Click(const RECT& wnd, POINT pt) {
-    std::string cmd = "xdotool mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y) +
-                      " click 1";
-    EXPECT_EQ(system((cmd + " >/dev/null 2>&1").c_str()), 0);
-}
-
-void Screenshot(const RECT& rc, const std::string& file) {
-    GdkPixbuf* pb =
-        gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
-    ASSERT_NE(pb, nullptr);
-    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
-    g_object_unref(pb);
-}
 
 // Centres of the buttons of colour `rgb` on a background of colour `bg` along row y of a window on the
 // screen: stretches that hold the button colour and no three background pixels in a row, at least `minLen`

@@ -10,6 +10,7 @@
 
 #include "GlobalData.h"
 #include "IDataHalvec.h"
+#include "NullHalvec.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 #include "ZqMusicCore.h"
@@ -19,7 +20,7 @@ namespace roomtest {
 
 constexpr uint32_t kSelf = 1001;
 
-class FakeHalvec : public IDataHalvec {
+class FakeHalvec : public testsupport::NullHalvec {
 public:
     std::map<int, CatalogItem> roles, icons, colorBars, enterShows;
     std::map<int, LevelItem> levels;
@@ -27,20 +28,14 @@ public:
     std::map<int, std::string> faces;
     std::u16string word = u"bad";   // masked by FilterWords
 
-    void Reload(int) override {}
     bool GetGift(int, int id, GiftItem& out) override { return Find(gifts, id, out); }
-    bool GetGiftAndGroup(int, GiftItem&, CatalogGroupInfo&) override { return false; }
-    bool IsGift21009(int) override { return false; }
     bool IsGift21012(int id) override { return id == 21012; }
-    bool GetFace(int, int, CatalogItem&) override { return false; }
     std::string GetFaceFileName(int id) override
     {
         auto it = faces.find(id);
         return it == faces.end() ? std::string() : it->second;
     }
     bool GetEnterShow(int, int id, CatalogItem& out) override { return Find(enterShows, id, out); }
-    void GetUserPhotoList(int, std::vector<UserPhotoItem>&) override {}
-    bool GetLevelGroup(unsigned, CatalogGroupInfo&) override { return false; }
     bool GetColorBar(int, int id, CatalogItem& out) override { return Find(colorBars, id, out); }
     void FilterWords(const std::u16string& in, std::u16string& out) override
     {
@@ -49,20 +44,9 @@ public:
             text.replace(at, word.size(), std::u16string(word.size(), u'*'));
         out += text;
     }
-    bool GetTag(int, int, GiftItem&) override { return false; }
-    void GetTagMap(TagCatalogCopy&) override {}
     bool GetLevel(int id, LevelItem& out) override { return Find(levels, id, out); }
     bool GetRole(int id, CatalogItem& out) override { return Find(roles, id, out); }
-    bool GetUserPhoto(int, int, UserPhotoItem&) override { return false; }
     bool GetIcon(int id, CatalogItem& out) override { return Find(icons, id, out); }
-    bool HasRight(int, int, int) override { return false; }
-    bool HasRight2(int, int, int) override { return false; }
-    bool HasRightPair(int, int, int) override { return false; }
-    bool HasRightPair2(int, int, int) override { return false; }
-    void GetGiftMap(GiftCatalogCopy&) override {}
-    void GetFaceMap(FaceCatalogCopy&) override {}
-    void GetCityList(std::vector<CityInfo*>&) override {}
-    void GetColorBarMap(ColorBarCatalogCopy&) override {}
 
 private:
     template <class M, class R>
@@ -115,18 +99,26 @@ inline void Fill(FakeHalvec& h)
     h.gifts[23001] = gift;
 }
 
+// A kept folder "<tag>-XXXXXX" (/tmp when none can be made) as the process's data and install folder, its
+// logs under it; returns the folder. Once per test program, before anything reads folders or the configuration.
+inline std::string UsePrivateFolders(const char* tag)
+{
+    std::string dir = testsupport::MakeTempDir(tag);
+    if (dir.empty()) dir = "/tmp";
+    setenv("VARNET_DATA_DIR", dir.c_str(), 1);
+    setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
+    LogSetFolder(dir + "/log");
+    return dir;
+}
+
 // Once per test program, before anything reads folders or the configuration.
 inline FakeHalvec& SetUpOnce()
 {
     static FakeHalvec halvec;
     static bool done = [] {
-        std::string path = testsupport::MakeTempDir("varnet-room");
-        if (path.empty()) path = "/tmp";
-        setenv("VARNET_DATA_DIR", path.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", path.c_str(), 1);
+        UsePrivateFolders("varnet-room");
         setenv("TZ", "UTC", 1);
         tzset();
-        LogSetFolder(path + "/log");
         Fill(halvec);
         AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
         return true;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -84,6 +85,49 @@ TEST_P(UnpixSizes, EveryFrameDecodesAtTheCodedSize) {
     EXPECT_EQ(12, pictures);
     EXPECT_EQ(c.w, dec.Width());
     EXPECT_EQ(c.codedH, dec.Height());
+}
+
+// Decoding in place gives the pictures Decode copies out, plane by plane through the strides, under the
+// same size rules.
+TEST_P(UnpixSizes, InPlacePicturesAreTheCopiedOnes) {
+    const Case c = GetParam();
+    auto data = MakeH264(c.w, c.h, 12);
+    if (data.empty()) GTEST_SKIP() << "ffmpeg with x264 is not available";
+    Unpix copying, inPlace;
+    ASSERT_EQ(0, copying.Initialize());
+    ASSERT_EQ(0, inPlace.Initialize());
+    std::vector<uint8_t> pic(Unpix::kDefaultCapacity);
+    int pictures = 0;
+    for (auto& u : SplitUnits(data)) {
+        int size = int(pic.size()), viewSize = int(pic.size());
+        bool got = false, viewGot = false;
+        UnpixPicture view;
+        copying.Decode(u.data(), int(u.size()), pic.data(), size, got);
+        EXPECT_EQ(int(u.size()), inPlace.DecodeInPlace(u.data(), int(u.size()), view, viewSize, viewGot));
+        ASSERT_EQ(got, viewGot);
+        ASSERT_EQ(size, viewSize);
+        if (!got) continue;
+        ++pictures;
+        EXPECT_EQ(nullptr, view.packed);
+        const uint8_t* at = pic.data();
+        for (int plane = 0; plane < 3; ++plane) {
+            const int pw = plane ? c.w / 2 : c.w, ph = plane ? c.codedH / 2 : c.codedH;
+            for (int y = 0; y < ph; ++y, at += pw)
+                ASSERT_EQ(0, memcmp(at, view.plane[plane] + long(y) * view.stride[plane], size_t(pw))) << plane << " " << y;
+        }
+    }
+    EXPECT_EQ(12, pictures);
+    EXPECT_EQ(c.codedH, inPlace.Height());
+    int needed = 0;   // too small a capacity: refused with what it needed
+    for (auto& u : SplitUnits(MakeH264(c.w, c.h, 1))) {
+        int size = 1000;
+        bool got = false;
+        UnpixPicture view;
+        inPlace.DecodeInPlace(u.data(), int(u.size()), view, size, got);
+        EXPECT_FALSE(got);
+        needed = std::max(needed, size);
+    }
+    EXPECT_EQ(c.w * c.codedH * 3 / 2, needed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, UnpixSizes, ::testing::Values(Case{320, 240, 240}, Case{160, 120, 128}));
