@@ -14,6 +14,7 @@
 namespace {
 const char* kLog = "HttpRequest.txt";
 const char* kDefaultEndpoint = "http://127.0.0.1:18090/c.s?";
+constexpr int kStoppingTimeoutMs = 2000;   // requests sent while the worker stops
 }  // namespace
 
 std::string CMsgClientThread::MaskSecrets(const std::string& url) {
@@ -110,7 +111,9 @@ int CMsgClientThread::Stop() {
         running_ = 0;
     }
     wake_.notify_all();
-    // Each request is bounded by the HTTP time-out, so the worker ends; it is never killed.
+    // A request waiting on a stalled server ends now; what is still queued (the logout) is sent with a short
+    // time-out, so the worker ends within a few seconds; it is never killed.
+    GetZqHttpMgr()->AbortRequests();
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
     stopped_ = true;
     ProcessRequestQueue();
@@ -222,6 +225,7 @@ CZQMessage* CMsgClientThread::SendHttpRequest(const MsgSendData& data) {
         varnet::MutexLock g(settingsLock_);
         timeout = timeoutMs_;
     }
+    if (running_ != 1 && (timeout <= 0 || timeout > kStoppingTimeoutMs)) timeout = kStoppingTimeoutMs;
     IZqHttpMgr* http = GetZqHttpMgr();
     int session = http->OpenUrl(data.url.c_str(), 0, 0, 0, 0, 0, 0, timeout, 0, 0);
     int code = session ? http->GetStatusCode(session) : 0;

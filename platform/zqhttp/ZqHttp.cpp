@@ -36,10 +36,15 @@ public:
             return 0;
         }
         long totalMs = timeoutMs > 0 ? timeoutMs : totalMs_.load();
+        const unsigned generation = abortGeneration_.load();
         CURL* easy = TakeHandle(url, connectMs_.load());
         if (easy == nullptr) return 0;
         zqhttp::MemoryBody body;
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, totalMs);
+        Abortable abortable{&abortGeneration_, generation};
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &abortable);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, zqhttp::WriteToMemory);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
         CURLcode rc = curl_easy_perform(easy);
@@ -86,6 +91,8 @@ public:
         sessions_.erase(it);
     }
 
+    void AbortRequests() override { ++abortGeneration_; }
+
     void SetTimeouts(int connectMs, int totalMs) override {
         connectMs_ = connectMs > 0 ? connectMs : kDefaultConnectMs;
         totalMs_ = totalMs > 0 ? totalMs : kDefaultTotalMs;
@@ -105,6 +112,16 @@ public:
     }
 
 private:
+    // What a request's progress callback compares: the abort generation it started in.
+    struct Abortable {
+        const std::atomic<unsigned>* generation;
+        unsigned started;
+    };
+    static int OnProgress(void* data, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        const auto* a = static_cast<const Abortable*>(data);
+        return a->generation->load() != a->started ? 1 : 0;
+    }
+
     // An idle handle reset to the common options (its connections stay open), or a new one.
     CURL* TakeHandle(const char* url, long connectMs) {
         CURL* easy = nullptr;
@@ -141,6 +158,7 @@ private:
     }
 
     std::atomic<long> connectMs_{kDefaultConnectMs};
+    std::atomic<unsigned> abortGeneration_{0};   // raised by AbortRequests
     std::atomic<long> totalMs_{kDefaultTotalMs};
 
     varnet::Mutex mutex_;  // guards the fields below

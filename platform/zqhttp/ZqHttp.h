@@ -43,6 +43,10 @@ public:
     // (5000 connect, 15000 total).
     virtual void SetTimeouts(int connectMs, int totalMs) = 0;
 
+    // Ends every request in flight on any thread at once, as failed (session 0), within about a second;
+    // requests opened afterwards run as usual. Any thread: for a shutdown whose workers wait on a stalled server.
+    virtual void AbortRequests() {}
+
 protected:
     virtual ~IZqHttpMgr() = default;
 };

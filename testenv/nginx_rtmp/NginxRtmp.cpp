@@ -99,7 +99,7 @@ bool NginxRtmp::Start(std::string* error) {
             return fail("mkdtemp failed");
         }
         dir_ = tmpl;
-        port_ = FreePort();
+        port_ = wantPort_ != 0 ? wantPort_ : FreePort();
         if (port_ == 0) {
             return fail("no free port");
         }
@@ -139,6 +139,15 @@ void NginxRtmp::Stop(bool hard) {
         std::filesystem::remove_all(dir_, ec);
         dir_.clear();
     }
+}
+
+bool NginxRtmp::Restart(std::string* error) {
+    const int port = port_;
+    Stop();
+    wantPort_ = port;
+    bool ok = Start(error);
+    wantPort_ = 0;
+    return ok;
 }
 
 std::string NginxRtmp::Url(const std::string& stream, const std::string& app) const {

@@ -21,6 +21,8 @@ public:
     bool Start(std::string* error = nullptr);
     // Stops nginx (SIGTERM; SIGKILL when hard) and removes its folder.
     void Stop(bool hard = false);
+    // Starts again on the port of the last start (after Stop: clients find the server where it was).
+    bool Restart(std::string* error = nullptr);
     bool Running() { return child_.Running(); }
     // The server process (to pause it with SIGSTOP: a peer that stops reading).
     pid_t Pid() const { return child_.Pid(); }
@@ -40,6 +42,7 @@ private:
     ChildProcess child_;
     std::string dir_;
     int port_ = 0;
+    int wantPort_ = 0;   // the port Start takes; 0 = a free one
 };
 
 }  // namespace testenv

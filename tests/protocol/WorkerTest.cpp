@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <typeinfo>
@@ -435,6 +436,31 @@ TEST_F(Worker, StopWaitsForASlowRequestThenSendsTheQueue) {
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].status, 255);
     EXPECT_EQ(seen[1].status, 1);
+}
+
+// A server that stalls far beyond the HTTP time-out does not hold the stop: the request in flight ends at
+// once and what is queued is sent with a short time-out.
+TEST_F(Worker, StopEndsARequestStalledOnTheServer) {
+    testenv::RoomServiceFault f;
+    f.kind = testenv::RoomServiceFault::Stall;
+    f.stallMs = 60000;
+    service.SetFault("", f);
+    worker.SetRequestTimeout(-1);   // the program's: the HTTP layer's default of 15 s
+    ASSERT_EQ(worker.Start(), 1);
+    CZQGetAllNavMsg stalled;
+    worker.PostRequest(&stalled);
+    for (int i = 0; i < 1000 && service.RequestCount("getallnav") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(service.RequestCount("getallnav"), 1);
+    CZQGetCateListMsg queued;
+    worker.PostRequest(&queued);
+    auto stop = std::async(std::launch::async, [&] { return worker.Stop(); });
+    ASSERT_EQ(stop.wait_for(std::chrono::seconds(12)), std::future_status::ready) << "Stop waits on the stalled server";
+    auto seen = rec.Get();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].status, 255);
+    EXPECT_EQ(seen[1].status, 255);
+    service.ClearFaults();
 }
 
 class SelfRemover : public CZQEventListener {

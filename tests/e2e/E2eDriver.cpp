@@ -1,0 +1,374 @@
+#include "E2eDriver.h"
+// Before Xlib, whose macros break what gtest declares.
+#include "XvfbDesktop.h"
+
+#include <X11/Xlib.h>
+#include <gdk/gdk.h>
+#include <glib.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "RoomNavListUI.h"
+#include "TestUtil.h"
+#include "UITestDriver.h"
+
+namespace e2e {
+
+std::string Shell(const std::string& cmd) { return desktoptest::Shell(cmd); }
+
+std::string ReadFile(const std::string& path) { return desktoptest::ReadFile(path); }
+
+std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+    return testsupport::WaitUntil(done, std::chrono::milliseconds(ms), std::chrono::milliseconds(50));
+}
+
+bool FindWindow(const std::string& title, Window& out) {
+    std::istringstream ids(Shell("xdotool search --onlyvisible --name '" + title + "'"));
+    std::string id;
+    while (ids >> id) {
+        std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
+        int x = -1, y = -1, w = 0, h = 0;
+        for (std::string line; std::getline(g, line);) {
+            if (line.rfind("X=", 0) == 0) x = atoi(line.c_str() + 2);
+            if (line.rfind("Y=", 0) == 0) y = atoi(line.c_str() + 2);
+            if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
+            if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
+        }
+        if (x >= 0 && w > 1 && h > 1) {
+            out.id = strtoul(id.c_str(), nullptr, 10);
+            out.rc = {x, y, x + w, y + h};
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WaitWindow(const std::string& title, Window& out, int ms) {
+    return WaitFor([&] { return FindWindow(title, out); }, ms);
+}
+
+bool WindowGone(const std::string& title) {
+    Window w;
+    return !FindWindow(title, w);
+}
+
+bool Click(const Window& w, POINT pt, int times) {
+    std::string cmd = "xdotool mousemove " + std::to_string(w.rc.left + pt.x) + " " + std::to_string(w.rc.top + pt.y) +
+                      " click --repeat " + std::to_string(times) + " --delay 90 1 >/dev/null 2>&1";
+    return system(cmd.c_str()) == 0;
+}
+
+bool TypeText(const std::string& utf8) {
+    std::string quoted;
+    for (char c : utf8) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return system(("xdotool type --delay 60 '" + quoted + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool Key(const std::string& keys) { return system(("xdotool key " + keys + " >/dev/null 2>&1").c_str()) == 0; }
+
+bool Raise(const Window& w) {
+    return system(("xdotool windowraise " + std::to_string(w.id) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool Screenshot(const RECT& rc, const std::string& file) {
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
+                                               rc.bottom - rc.top);
+    if (!pb) return false;
+    bool ok = gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr);
+    g_object_unref(pb);
+    return ok;
+}
+
+std::vector<unsigned char> Grab(const RECT& rc) {
+    std::vector<unsigned char> out;
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
+                                               rc.bottom - rc.top);
+    if (!pb) return out;
+    const int w = gdk_pixbuf_get_width(pb), h = gdk_pixbuf_get_height(pb), stride = gdk_pixbuf_get_rowstride(pb);
+    const int n = gdk_pixbuf_get_n_channels(pb);
+    const guchar* px = gdk_pixbuf_get_pixels(pb);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) out.push_back(px[y * stride + x * n + c]);
+    g_object_unref(pb);
+    return out;
+}
+
+double Difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    if (a.size() != b.size() || a.empty()) return 1.0;
+    size_t differ = 0;
+    for (size_t i = 0; i + 2 < a.size(); i += 3)
+        if (a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2]) ++differ;
+    return double(differ) / double(a.size() / 3);
+}
+
+int MovingMicWindows(const Window& room) {
+    // The room skin places them at (2, 55 + 208 i), 236 x 208; the caption strip above the picture is left out.
+    int n = 0;
+    for (int i = 0; i < 3; ++i) {
+        RECT mic = ToScreen(room, RECT{4, 55 + 208 * i + 20, 236, 55 + 208 * i + 200});
+        auto a = Grab(mic);
+        usleep(250000);
+        n += Difference(a, Grab(mic)) > 0.001 ? 1 : 0;
+    }
+    return n;
+}
+
+long PingMs(unsigned long window, int timeoutMs) {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return -1;
+    ::Window root = DefaultRootWindow(d);
+    XSelectInput(d, root, SubstructureNotifyMask);   // the answer goes to the root window
+    const Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False), ping = XInternAtom(d, "_NET_WM_PING", False);
+    static long stamp = 1000;
+    const long mine = ++stamp;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = protocols;
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(ping);
+    e.xclient.data.l[1] = mine;
+    e.xclient.data.l[2] = long(window);
+    auto start = std::chrono::steady_clock::now();
+    XSendEvent(d, window, False, NoEventMask, &e);
+    XFlush(d);
+    long answered = -1;
+    while (answered < 0) {
+        long spent = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        if (spent > timeoutMs) break;
+        while (XPending(d) > 0 && answered < 0) {
+            XEvent in;
+            XNextEvent(d, &in);
+            if (in.type == ClientMessage && in.xclient.message_type == protocols && Atom(in.xclient.data.l[0]) == ping &&
+                in.xclient.data.l[1] == mine)
+                answered = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        }
+        if (answered >= 0) break;
+        pollfd p{ConnectionNumber(d), POLLIN, 0};
+        poll(&p, 1, 10);
+    }
+    XCloseDisplay(d);
+    return answered;
+}
+
+SkinLayout::SkinLayout(const char* file, int width, int height) : m_file(file) {
+    Create(nullptr, "layout", 0, 0, 0, 0, width, height);
+    m_PaintManager.UpdateLayout();
+}
+
+CControlUI* SkinLayout::CreateControl(const char* cls) {
+    if (EqualNoCase(cls, "Roomlist")) return new CRoomNavListUI(&m_PaintManager);
+    return new CControlUI;
+}
+
+POINT SkinLayout::Center(const char* name) {
+    POINT pt{-1, -1};
+    UITest::CenterOf(this, name, pt);
+    return pt;
+}
+
+RECT SkinLayout::Rect(const char* name) {
+    CControlUI* c = m_PaintManager.FindControl(name);
+    return c ? c->GetPos() : RECT{0, 0, 0, 0};
+}
+
+RECT ToScreen(const Window& w, const RECT& r) {
+    return {w.rc.left + r.left, w.rc.top + r.top, w.rc.left + r.right, w.rc.top + r.bottom};
+}
+
+bool PrepareDisplay(std::string* why) {
+    const char* display = getenv("VARNET_TEST_DISPLAY");
+    if (!display || !*display) return *why = "VARNET_TEST_DISPLAY is not set", false;
+    if (system("command -v xdotool >/dev/null 2>&1") != 0) return *why = "xdotool is not installed", false;
+    setenv("DISPLAY", display, 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    static bool ready = [] {
+        if (!gdk_init_check(nullptr, nullptr)) return false;
+        Win32Init();
+        CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+        return true;
+    }();
+    if (!ready) return *why = std::string("cannot open display ") + display, false;
+    std::filesystem::create_directories(ShotDir());
+    return true;
+}
+
+std::string ShotDir() { return VARNET_BINARY_DIR "/screenshots/e2e"; }
+
+Program::~Program() { Kill(); }
+
+bool Program::Start(const testenv::Stack& stack) {
+    data_ = stack.DataDir();
+    const auto env = stack.ProgramEnvironment();
+    const std::string out = data_ + "/varnet-output.txt";
+    std::fflush(nullptr);   // the child must not write the parent's buffered lines again
+    pid_ = fork();
+    if (pid_ < 0) return false;
+    if (pid_ == 0) {
+        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        setenv("VARNET_LOG_DEBUG", "1", 1);
+        if (FILE* f = freopen(out.c_str(), "a", stdout)) (void)f;
+        dup2(1, 2);
+        execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
+        _exit(127);
+    }
+    reaped_ = false;
+    return true;
+}
+
+bool Program::Exited() {
+    if (pid_ <= 0) return true;
+    if (!reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+    return reaped_;
+}
+
+bool Program::WaitExit(int ms, int* status) {
+    bool ended = WaitFor([&] { return Exited(); }, ms);
+    if (status) *status = status_;
+    return ended && WIFEXITED(status_) && WEXITSTATUS(status_) == 0;
+}
+
+void Program::Kill() {
+    if (pid_ <= 0 || Exited()) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status_, 0);
+    reaped_ = true;
+}
+
+namespace {
+long StatusField(pid_t pid, const char* field) {
+    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field, 0) == 0) return atol(line.c_str() + strlen(field));
+    return -1;
+}
+}  // namespace
+
+long Program::RssKb() const { return StatusField(pid_, "VmRSS:"); }
+
+long Program::TreeRssKb() const {
+    std::map<pid_t, std::vector<pid_t>> children;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        pid_t pid = atoi(name.c_str());
+        long ppid = StatusField(pid, "PPid:");
+        if (ppid > 0) children[pid_t(ppid)].push_back(pid);
+    }
+    long total = 0;
+    std::vector<pid_t> todo{pid_};
+    while (!todo.empty()) {
+        pid_t p = todo.back();
+        todo.pop_back();
+        long rss = StatusField(p, "VmRSS:");
+        if (rss > 0) total += rss;
+        for (pid_t c : children[p]) todo.push_back(c);
+    }
+    return total;
+}
+int Program::Threads() const { return int(StatusField(pid_, "Threads:")); }
+std::string Program::Log(const char* file) const { return ReadFile(data_ + "/log/" + file); }
+std::vector<std::string> Program::PaneLines(int pane) const {
+    std::vector<std::string> out;
+    std::istringstream in(Log("RoomUI.txt"));
+    for (std::string line; std::getline(in, line);) {
+        size_t at = line.find("CRoomUI::ChatLine: flags=");
+        size_t html = line.find("html=");
+        if (at == std::string::npos || html == std::string::npos) continue;
+        if (atoi(line.c_str() + at + 25) & pane) out.push_back(line.substr(html + 5));
+    }
+    return out;
+}
+
+bool Program::WaitPaneLine(int pane, const std::string& part, int ms) const {
+    return WaitFor([&] {
+        for (const std::string& l : PaneLines(pane))
+            if (l.find(part) != std::string::npos) return true;
+        return false;
+    }, ms);
+}
+
+bool Program::LogHas(const char* file, const char* gbk) const { return Log(file).find(Utf8(gbk)) != std::string::npos; }
+bool Program::WaitLog(const char* file, const char* gbk, int ms) const {
+    return WaitFor([&] { return LogHas(file, gbk); }, ms);
+}
+
+bool GuestIntoLobby(Program& program, Window& lobby, std::string* why) {
+    Window login;
+    if (!WaitWindow(Utf8("^登录对话框$"), login)) return *why = "no login dialog", false;
+    usleep(400000);   // drawn
+    Screenshot(login.rc, ShotDir() + "/01-login.png");
+    SkinLayout skin("LoginSkin.xml", login.Width(), login.Height());
+    if (!Click(login, skin.Center("AnonyUserBTN"))) return *why = "cannot click", false;
+    if (!WaitWindow(Utf8("^泽秀美女视频$"), lobby)) return *why = "no lobby after the guest login", false;
+    if (!program.WaitLog("VarnetFrame.txt", "主窗口更新栏目条目信息_完成")) return *why = "the directory did not arrive", false;
+    if (!program.WaitLog("VarnetFrame.txt", "第一次加载成功，通知主窗体")) return *why = "the home page did not load", false;
+    usleep(800000);
+    return true;
+}
+
+bool EnterBusyRoomFromDirectory(Program& program, testenv::Stack& stack, const Window& lobby, Window& room,
+                                std::string* why) {
+    (void)program;
+    SkinLayout skin("VarnetSkin.xml", lobby.Width(), lobby.Height());
+    skin.Manager().FindControl("horLoadingWebUI")->SetVisible(false);
+    skin.Manager().FindControl("horMainFrameHtml")->SetVisible(true);
+    skin.Manager().UpdateLayout();
+    // The directory: the official rooms, the room category (opened) with its rooms, then the other categories.
+    RECT list = skin.Rect("Roomlist");
+    const int busyRow = 2;
+    const int pageRequests = stack.Rooms().RequestCount("enterroom");
+    Click(lobby, {list.left + 60, list.top + CRoomNavListUI::kRowHeight * busyRow + CRoomNavListUI::kRowHeight / 2});
+    // The page of the category lists its rooms; the first link enters the busy room.
+    if (!WaitFor([&] { return stack.Web().Server().Count("/ZeqaShow/getWeekGiftList") > 0; }, 10000))
+        return *why = "the directory entry did not open its room list", false;
+    usleep(1200000);   // loaded and drawn
+    Screenshot(lobby.rc, ShotDir() + "/03-directory-room-list.png");
+    RECT page = skin.Rect("horMainFrameHtml");
+    Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
+    if (!WaitFor([&] { return stack.Rooms().RequestCount("enterroom") > pageRequests; }, 10000))
+        return *why = "the room link did not enter the room", false;
+    if (!WaitWindow(".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]", room))
+        return *why = "no room window", false;
+    return true;
+}
+
+bool QuitFromLobby(const Window& lobby, std::string* why, std::chrono::steady_clock::time_point* confirmed) {
+    SkinLayout skin("VarnetSkin.xml", lobby.Width(), lobby.Height());
+    Raise(lobby);
+    usleep(200000);
+    Click(lobby, skin.Center("CloseBTN"));
+    Window tip;
+    if (!WaitWindow(Utf8("^泽嘉提示$"), tip, 5000)) return *why = "no close prompt", false;
+    usleep(200000);
+    SkinLayout tipSkin("SoftCloseTipSkin.xml", tip.Width(), tip.Height());
+    if (confirmed) *confirmed = std::chrono::steady_clock::now();
+    Click(tip, tipSkin.Center("btnOK"));
+    return true;
+}
+
+bool SendChatLine(const Window& room, const std::string& utf8) {
+    SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+    Raise(room);
+    usleep(200000);
+    bool ok = Click(room, skin.Center("controlRichEditRect"));
+    usleep(300000);
+    ok = ok && TypeText(utf8);
+    usleep(200000);
+    return ok && Click(room, skin.Center("btnChatSend"));
+}
+
+}  // namespace e2e

@@ -1,0 +1,121 @@
+// What the end-to-end tests use to drive the real program Varnet from outside, as a user would: start it
+// against the local service stack, find its windows, click and type with xdotool, take screenshots, compare
+// what a region of the screen shows, ask a window's UI thread for an answer (_NET_WM_PING), and read the
+// process's memory, threads and logs. Test thread only.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Stack.h"
+#include "Win32.h"
+#include "ZqWindowBase.h"
+
+namespace e2e {
+
+std::string Shell(const std::string& cmd);
+std::string ReadFile(const std::string& path);
+std::string Utf8(const char* gbk);
+
+// Waits at most ms for done(); polls every 50 ms.
+bool WaitFor(const std::function<bool()>& done, int ms = 20000);
+
+// A visible top-level window whose (UTF-8) title matches the regular expression.
+struct Window {
+    unsigned long id = 0;
+    RECT rc{};
+    int Width() const { return rc.right - rc.left; }
+    int Height() const { return rc.bottom - rc.top; }
+};
+bool FindWindow(const std::string& titleRegex, Window& out);
+bool WaitWindow(const std::string& titleRegex, Window& out, int ms = 20000);
+bool WindowGone(const std::string& titleRegex);
+
+// Input through the X server (xdotool), at a point of a window.
+bool Click(const Window& w, POINT pt, int times = 1);
+bool TypeText(const std::string& utf8);
+bool Key(const std::string& keys);
+// Puts the window above the others (there is no window manager on the test display).
+bool Raise(const Window& w);
+
+// The screen under a rectangle (screen co-ordinates): saved as PNG, or as bytes to compare.
+bool Screenshot(const RECT& rc, const std::string& file);
+std::vector<unsigned char> Grab(const RECT& rc);
+// Share of pixels (0..1) that differ between two grabs of the same rectangle.
+double Difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b);
+
+// How many of the room window's three public microphone windows show moving pictures (a window that plays
+// nothing stays still).
+int MovingMicWindows(const Window& room);
+
+// Milliseconds the window's UI thread took to answer a _NET_WM_PING; -1 when it did not within timeoutMs.
+long PingMs(unsigned long window, int timeoutMs = 5000);
+
+// A skin laid out headless at a window's size, to find where its controls are; controls of the program's own
+// classes stand in as plain controls of the same place.
+class SkinLayout : public WindowImplBase {
+public:
+    SkinLayout(const char* file, int width, int height);
+    const char* GetWindowClassName() const override { return "E2eSkinLayout"; }
+    CControlUI* CreateControl(const char* cls) override;
+    POINT Center(const char* name);
+    RECT Rect(const char* name);
+    CPaintManagerUI& Manager() { return m_PaintManager; }
+
+protected:
+    CDuiString GetSkinFile() override { return m_file; }
+    ZQ_SKIN_ANSWERS()
+    CDuiString m_file;
+};
+RECT ToScreen(const Window& w, const RECT& inWindow);
+
+// Display and skin set-up of the test process; false (with a reason) when the tests must be skipped.
+bool PrepareDisplay(std::string* why);
+std::string ShotDir();
+
+// The program Varnet, started against the stack; killed by the destructor when it is still running.
+class Program {
+public:
+    ~Program();
+    bool Start(const testenv::Stack& stack);
+    pid_t Pid() const { return pid_; }
+    bool Exited();
+    // Waits at most ms for the process to end; true when it ended with status 0.
+    bool WaitExit(int ms, int* status = nullptr);
+    void Kill();
+    long RssKb() const;
+    // The program's and its descendants' (the web content processes) resident memory together.
+    long TreeRssKb() const;
+    int Threads() const;
+    std::string Log(const char* file) const;
+    // The lines (UTF-8 markup) the room window put into its panes: CHAT_VIEW_PUBLIC 1, CHAT_VIEW_OWN 2 (the
+    // program runs with debug logging, which records each line it shows).
+    std::vector<std::string> PaneLines(int pane) const;
+    bool WaitPaneLine(int pane, const std::string& utf8Part, int ms = 10000) const;
+    bool LogHas(const char* file, const char* gbkText) const;
+    bool WaitLog(const char* file, const char* gbkText, int ms = 20000) const;
+
+private:
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    int status_ = -1;
+    std::string data_;
+};
+
+// The common road: the login dialog, a guest login, the lobby with its directory and home page.
+bool GuestIntoLobby(Program& program, Window& lobby, std::string* why);
+// From the lobby: the directory entry of the busy room, then the room's link on the page it shows; the
+// room window opens.
+bool EnterBusyRoomFromDirectory(Program& program, testenv::Stack& stack, const Window& lobby, Window& room,
+                                std::string* why);
+// The lobby's close button and the prompt's OK; *confirmed (when given) is the moment of that click.
+bool QuitFromLobby(const Window& lobby, std::string* why, std::chrono::steady_clock::time_point* confirmed = nullptr);
+// Types a line into the room window's input and presses its send button.
+bool SendChatLine(const Window& room, const std::string& utf8);
+
+}  // namespace e2e
