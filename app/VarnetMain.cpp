@@ -31,6 +31,8 @@
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace {
 const char kSpeed[] = "Speed.txt";
 const DWORD kLoginStyle = 0x80000000u | 0x10000000u | 0x04000000u | 0x02000000u | 0x00C00000u | 0x00080000u;

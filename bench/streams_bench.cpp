@@ -19,6 +19,7 @@
 #include "Microphone.h"
 #include "NginxRtmp.h"
 #include "Rondel.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "Tovel.h"
 

@@ -84,7 +84,7 @@ function(varnet_bench name)
 endfunction()
 
 # varnet_media_checks(TARGET ...): the thread-safety analysis as errors on these targets when
-# VARNET_THREAD_SAFETY is on and the compiler is clang (the media libraries and their tests).
+# VARNET_THREAD_SAFETY is on and the compiler is clang (every target has it then; kept for the media folders).
 function(varnet_media_checks)
   if(NOT VARNET_THREAD_SAFETY OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     return()

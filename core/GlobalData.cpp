@@ -66,52 +66,52 @@ void CGlobalDataApp::SetSignKeys(const std::string& keyA, const std::string& key
 }
 
 void CGlobalDataApp::SetCommandLine(const std::string& cmdline) {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     commandLine_ = cmdline;
 }
 
 std::string CGlobalDataApp::GetCommandLine() const {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     return commandLine_;
 }
 
 UserAccount CGlobalDataApp::GetAccount() const {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     return account_;
 }
 
 void CGlobalDataApp::UpdateAccount(const std::function<void(UserAccount&)>& change) {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     if (change) change(account_);
 }
 
 uint32_t CGlobalDataApp::GetUid() const {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     return account_.uid;
 }
 
 uint32_t CGlobalDataApp::GetSid() const {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     return account_.sid;
 }
 
 int CGlobalDataApp::GetLoginType() const {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     return account_.loginType;
 }
 
 std::string CGlobalDataApp::GetNickname() const {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     return account_.nickname;
 }
 
 uint32_t CGlobalDataApp::GetLevel() const {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     return account_.level;
 }
 
 void CGlobalDataApp::ResetUserInfo() {
-    std::lock_guard<std::mutex> g(accountMutex_);
+    varnet::MutexLock g(accountMutex_);
     UserAccount& a = account_;
     a.userName.clear();
     a.password.clear();
@@ -128,17 +128,17 @@ void CGlobalDataApp::ResetUserInfo() {
 }
 
 void CGlobalDataApp::SetTickSource(std::function<uint32_t()> tick) {
-    std::lock_guard<std::mutex> g(timeMutex_);
+    varnet::MutexLock g(timeMutex_);
     tick_ = std::move(tick);
 }
 
 void CGlobalDataApp::SetTimeSource(std::function<int64_t()> now) {
-    std::lock_guard<std::mutex> g(timeMutex_);
+    varnet::MutexLock g(timeMutex_);
     now_ = std::move(now);
 }
 
 void CGlobalDataApp::SetMacOverride(const std::string& mac) {
-    std::lock_guard<std::mutex> g(timeMutex_);
+    varnet::MutexLock g(timeMutex_);
     hasMacOverride_ = mac != "-";
     macOverride_ = hasMacOverride_ ? mac : std::string();
 }
@@ -151,20 +151,20 @@ int64_t CGlobalDataApp::LocalTime() const { return now_ ? now_() : static_cast<i
 
 std::string CGlobalDataApp::Mac() const {
     {
-        std::lock_guard<std::mutex> g(timeMutex_);
+        varnet::MutexLock g(timeMutex_);
         if (hasMacOverride_) return macOverride_;
     }
     return GetFirstNetCardMac();
 }
 
 void CGlobalDataApp::SyncServerTime(uint32_t systm) {
-    std::lock_guard<std::mutex> g(timeMutex_);
+    varnet::MutexLock g(timeMutex_);
     serverTimeBase_ = systm != 0 ? static_cast<int64_t>(systm) : LocalTime();
     tickAtSync_ = Tick();
 }
 
 int64_t CGlobalDataApp::GetServerTime() const {
-    std::lock_guard<std::mutex> g(timeMutex_);
+    varnet::MutexLock g(timeMutex_);
     if (serverTimeBase_ > 0) {
         uint32_t elapsed = Tick() - tickAtSync_;
         return serverTimeBase_ + elapsed / 1000;

@@ -17,6 +17,7 @@
 
 #include "Win32Desktop.h"
 #include "Win32Process.h"
+#include "ThreadAnnotations.h"
 
 // The account data of the signed-in user.
 struct UserAccount {
@@ -107,20 +108,20 @@ public:
     void SetRequestCounter(uint32_t next);
 
 private:
-    uint32_t Tick() const;
-    int64_t LocalTime() const;
+    uint32_t Tick() const REQUIRES(timeMutex_);
+    int64_t LocalTime() const REQUIRES(timeMutex_);
     std::string Mac() const;
 
-    mutable std::mutex accountMutex_;
-    UserAccount account_;               // guarded by accountMutex_
-    std::string commandLine_;           // guarded by accountMutex_
+    mutable varnet::Mutex accountMutex_;
+    UserAccount account_ GUARDED_BY(accountMutex_);
+    std::string commandLine_ GUARDED_BY(accountMutex_);
 
-    mutable std::mutex timeMutex_;
-    int64_t serverTimeBase_ = 0;        // guarded by timeMutex_
-    uint32_t tickAtSync_ = 0;           // guarded by timeMutex_
-    std::function<uint32_t()> tick_;    // guarded by timeMutex_
-    std::function<int64_t()> now_;      // guarded by timeMutex_
-    std::string macOverride_;           // guarded by timeMutex_
+    mutable varnet::Mutex timeMutex_;
+    int64_t serverTimeBase_ GUARDED_BY(timeMutex_) = 0;
+    uint32_t tickAtSync_ GUARDED_BY(timeMutex_) = 0;
+    std::function<uint32_t()> tick_ GUARDED_BY(timeMutex_);
+    std::function<int64_t()> now_ GUARDED_BY(timeMutex_);
+    std::string macOverride_ GUARDED_BY(timeMutex_);
     bool hasMacOverride_ = false;
 
     HICON appIcon_ = nullptr;           // UI thread

@@ -1,5 +1,7 @@
 #include "ForceUpdateTipDlg.h"
 
+using namespace DuiLib;
+
 DUI_BEGIN_MESSAGE_MAP(CForceUpdateTipDlg, WindowImplBase)
 DUI_END_MESSAGE_MAP()
 

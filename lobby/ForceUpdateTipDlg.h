@@ -3,7 +3,7 @@
 
 #include "ZqWindowBase.h"
 
-class CForceUpdateTipDlg : public WindowImplBase {
+class CForceUpdateTipDlg : public DuiLib::WindowImplBase {
 public:
     const char* GetWindowClassName() const override { return "CForceUpdateTipDlg"; }
     void InitWindow() override;
@@ -13,10 +13,10 @@ public:
     DUI_DECLARE_MESSAGE_MAP()
 
 protected:
-    CDuiString GetSkinFile() override { return "SoftForceUpdateSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "SoftForceUpdateSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
 private:
-    CProgressUI* m_pProgress = nullptr;
-    CLabelUI* m_pTimeLabel = nullptr;
+    DuiLib::CProgressUI* m_pProgress = nullptr;
+    DuiLib::CLabelUI* m_pTimeLabel = nullptr;
 };

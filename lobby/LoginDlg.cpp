@@ -13,6 +13,8 @@
 #include "ZqModConfig.h"
 #include "WebLoginDlgs.h"
 
+using namespace DuiLib;
+
 namespace {
 const char kLog[] = "VarnetFrame.txt";
 const int kMaxAccounts = 10;

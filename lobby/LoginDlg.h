@@ -53,12 +53,12 @@ public:
     void Logout();
 
     DUI_DECLARE_MESSAGE_MAP()
-    virtual void OnTimer(TNotifyUI& msg);
-    void OnBtnClickMsg(TNotifyUI& msg);
-    void OnEnterKeyDownMsg(TNotifyUI& msg);
-    void OnItemSelChgMsg(TNotifyUI& msg);
-    void OnTextChangedMsg(TNotifyUI& msg);
-    void OnSelectChangeMsg(TNotifyUI& msg);
+    virtual void OnTimer(DuiLib::TNotifyUI& msg);
+    void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
+    void OnEnterKeyDownMsg(DuiLib::TNotifyUI& msg);
+    void OnItemSelChgMsg(DuiLib::TNotifyUI& msg);
+    void OnTextChangedMsg(DuiLib::TNotifyUI& msg);
+    void OnSelectChangeMsg(DuiLib::TNotifyUI& msg);
 
     void OnBtnClickLogin();
     void OnBtnClickAnonyUserLogin();
@@ -68,9 +68,9 @@ public:
     const CTrayIcon& GetTrayIcon() const { return m_trayIcon; }
 
 protected:
-    CDuiString GetSkinFile() override { return "LoginSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "LoginSkin.xml"; }
     // Runs a created dialog modally (replaced by tests).
-    virtual UINT RunModal(WindowImplBase& dlg) { return dlg.ShowModal(); }
+    virtual UINT RunModal(DuiLib::WindowImplBase& dlg) { return dlg.ShowModal(); }
 
 private:
     void BindControls();
@@ -91,14 +91,14 @@ private:
     bool m_bHideOnShow = false;
     std::vector<SavedAccount> m_accounts;
     SavedAccount m_pending;             // the account of the login request under way
-    CButtonUI* m_pLoginBtn = nullptr;
-    CEditUI* m_pNameEdit = nullptr;
-    CEditUI* m_pPwdEdit = nullptr;
-    CCheckBoxUI* m_pAutoLogin = nullptr;
-    CCheckBoxUI* m_pKeepPW = nullptr;
-    CComboUI* m_pNameCombo = nullptr;
-    CLabelUI* m_pNameTips = nullptr;
-    CLabelUI* m_pPwdTips = nullptr;
+    DuiLib::CButtonUI* m_pLoginBtn = nullptr;
+    DuiLib::CEditUI* m_pNameEdit = nullptr;
+    DuiLib::CEditUI* m_pPwdEdit = nullptr;
+    DuiLib::CCheckBoxUI* m_pAutoLogin = nullptr;
+    DuiLib::CCheckBoxUI* m_pKeepPW = nullptr;
+    DuiLib::CComboUI* m_pNameCombo = nullptr;
+    DuiLib::CLabelUI* m_pNameTips = nullptr;
+    DuiLib::CLabelUI* m_pPwdTips = nullptr;
     std::unique_ptr<CForceUpdateTipDlg> m_pForceUpdate;
     CTrayIcon m_trayIcon;
 };

@@ -1,5 +1,7 @@
 #include "RoomEntryDlgs.h"
 
+using namespace DuiLib;
+
 namespace {
 const char kLoadingText[] = "正在全力加载，请稍后......";
 const char kTimeoutText[] = "由于网络原因导致房间开启失败，请查看网络是否通畅!";

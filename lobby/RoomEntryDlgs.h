@@ -4,7 +4,7 @@
 #include "ZqWindowBase.h"
 
 // Shown while a room opens; tells the window to notify when the room has not opened in time.
-class CRoomCreateWaitDlg : public WindowImplBase {
+class CRoomCreateWaitDlg : public DuiLib::WindowImplBase {
 public:
     enum { kTimerRefresh = 20, kTimerTimeout = 21 };
     explicit CRoomCreateWaitDlg(HWND notify);
@@ -18,43 +18,43 @@ public:
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
 
     DUI_DECLARE_MESSAGE_MAP()
-    virtual void OnTimer(TNotifyUI& msg);
+    virtual void OnTimer(DuiLib::TNotifyUI& msg);
 
 protected:
-    CDuiString GetSkinFile() override { return "RoomCreateWaitSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "RoomCreateWaitSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
 private:
     HWND m_hNotify;
-    CTextUI* m_pText = nullptr;
+    DuiLib::CTextUI* m_pText = nullptr;
     UINT m_uRefreshMs = 4000;
     UINT m_uTimeoutMs = 10000;
 };
 
 // Asks for a room's password; ShowModal returns 1 with the password in GetPassword, or 2.
-class CRoomPWConfirmDlg : public WindowImplBase {
+class CRoomPWConfirmDlg : public DuiLib::WindowImplBase {
 public:
     const char* GetWindowClassName() const override { return "RoomPWConfirmDlg"; }
     void InitWindow() override;
-    const CDuiString& GetPassword() const { return m_sPassword; }
+    const DuiLib::CDuiString& GetPassword() const { return m_sPassword; }
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
 
     DUI_DECLARE_MESSAGE_MAP()
-    void OnBtnClickMsg(TNotifyUI& msg);
-    void OnEnterKeyDownMsg(TNotifyUI& msg);
+    void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
+    void OnEnterKeyDownMsg(DuiLib::TNotifyUI& msg);
 
 protected:
-    CDuiString GetSkinFile() override { return "RoomPWSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "RoomPWSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
 private:
     void Apply();
-    CDuiString m_sPassword;
-    CEditUI* m_pEdit = nullptr;
+    DuiLib::CDuiString m_sPassword;
+    DuiLib::CEditUI* m_pEdit = nullptr;
 };
 
 // Asks whether to close the open room; ShowModal returns 1 (OK) or 2. Empty texts keep the skin's.
-class CSoftCloseTipDlg : public WindowImplBase {
+class CSoftCloseTipDlg : public DuiLib::WindowImplBase {
 public:
     CSoftCloseTipDlg() = default;
     CSoftCloseTipDlg(const char* msg, const char* okText, const char* closeText);
@@ -63,14 +63,14 @@ public:
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
 
     DUI_DECLARE_MESSAGE_MAP()
-    void OnBtnClickMsg(TNotifyUI& msg);
+    void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
 
 protected:
-    CDuiString GetSkinFile() override { return "SoftCloseTipSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "SoftCloseTipSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
 private:
-    CDuiString m_sMsg;
-    CDuiString m_sOkText;
-    CDuiString m_sCloseText;
+    DuiLib::CDuiString m_sMsg;
+    DuiLib::CDuiString m_sOkText;
+    DuiLib::CDuiString m_sCloseText;
 };

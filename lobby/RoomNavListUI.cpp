@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace DuiLib;
+
 namespace {
 const char kRowSkin[] = "RoomNavListSkin.xml";
 

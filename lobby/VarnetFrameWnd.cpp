@@ -19,6 +19,8 @@
 #include "ZqMusicCore.h"
 #include "WebView.h"
 
+using namespace DuiLib;
+
 namespace {
 const char kLog[] = "VarnetFrame.txt";
 const char kSearchPrompt[] = "输入房间ID";

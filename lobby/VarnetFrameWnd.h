@@ -25,14 +25,14 @@ class CBrowserHtmlView;
 // The getallnav failure text for the UI thread (lParam: heap std::string).
 constexpr UINT WM_NAV_FAILED = WM_USER + 1010;
 
-class CVarnetFrameWnd : public WindowImplBase, public CZQEventListener {
+class CVarnetFrameWnd : public DuiLib::WindowImplBase, public CZQEventListener {
 public:
     enum { kTimerOnlineCount = 5, kTimerWeb = 6 };
 
     explicit CVarnetFrameWnd(std::unique_ptr<CRoomManager> roomManager);
     ~CVarnetFrameWnd() override;
     const char* GetWindowClassName() const override { return "VarnetFrameWnd"; }
-    CControlUI* CreateControl(const char* pstrClass) override;
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
     void InitWindow() override;
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
@@ -41,13 +41,13 @@ public:
     void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;
 
     DUI_DECLARE_MESSAGE_MAP()
-    virtual void OnTimer(TNotifyUI& msg);
-    void OnClick(TNotifyUI& msg) override;
-    virtual void OnReturn(TNotifyUI& msg);
-    virtual void OnItemClickMsg(TNotifyUI& msg);
-    virtual void OnItemActivateMsg(TNotifyUI& msg);
-    virtual void OnSearchEditKillFocus(TNotifyUI& msg);
-    virtual void OnSearchEditSetFocus(TNotifyUI& msg);
+    virtual void OnTimer(DuiLib::TNotifyUI& msg);
+    void OnClick(DuiLib::TNotifyUI& msg) override;
+    virtual void OnReturn(DuiLib::TNotifyUI& msg);
+    virtual void OnItemClickMsg(DuiLib::TNotifyUI& msg);
+    virtual void OnItemActivateMsg(DuiLib::TNotifyUI& msg);
+    virtual void OnSearchEditKillFocus(DuiLib::TNotifyUI& msg);
+    virtual void OnSearchEditSetFocus(DuiLib::TNotifyUI& msg);
 
     // Entering a room.
     bool OpenRoomForRoomID(const std::string& command);
@@ -81,11 +81,11 @@ public:
     CForceUpdateTipDlg& GetForceUpdateDlg() { return m_forceUpdate; }
 
 protected:
-    CDuiString GetSkinFile() override { return "VarnetSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "VarnetSkin.xml"; }
     ZQ_SKIN_ANSWERS()
     // Modal steps, replaced by tests: a message box, and a dialog already created.
     virtual int ShowMessage(const char* text, const char* title);
-    virtual UINT RunModal(WindowImplBase& dlg);
+    virtual UINT RunModal(DuiLib::WindowImplBase& dlg);
     // Opens an address in the user's browser (replaced by tests).
     virtual void OpenUrl(const std::string& url);
 
@@ -103,7 +103,7 @@ private:
     void OnShowWindow(bool shown);
     void ShowAndActivate();
     void StopRefreshTimers();
-    int PopupMenu(const std::vector<ZqMenuItem>& items);
+    int PopupMenu(const std::vector<DuiLib::ZqMenuItem>& items);
     std::string HomePageUrl() const;
     void InitMainBrowserHtmlView();
     void OpenWebLogin(const char* path, const char* logText);
@@ -111,17 +111,17 @@ private:
     CNavigationBarInfo m_navData;                  // UI thread only
     std::unique_ptr<CRoomManager> m_pRoomManager;
     IHomePageView* m_pHomePage = nullptr;
-    CLabelUI* m_pCoinLabel = nullptr;
-    CLabelUI* m_pBeansLabel = nullptr;
-    CLabelUI* m_pOnlineLabel = nullptr;
-    CButtonUI* m_pHeadPicture = nullptr;
-    CLabelUI* m_pNickName = nullptr;
-    CControlUI* m_pUserLevel = nullptr;
-    CControlUI* m_pExchangeLayout = nullptr;
-    CControlUI* m_pExchangeBtn = nullptr;
+    DuiLib::CLabelUI* m_pCoinLabel = nullptr;
+    DuiLib::CLabelUI* m_pBeansLabel = nullptr;
+    DuiLib::CLabelUI* m_pOnlineLabel = nullptr;
+    DuiLib::CButtonUI* m_pHeadPicture = nullptr;
+    DuiLib::CLabelUI* m_pNickName = nullptr;
+    DuiLib::CControlUI* m_pUserLevel = nullptr;
+    DuiLib::CControlUI* m_pExchangeLayout = nullptr;
+    DuiLib::CControlUI* m_pExchangeBtn = nullptr;
     CRoomNavListUI* m_pRoomList = nullptr;
-    CEditUI* m_pSearchEdit = nullptr;
-    CButtonUI* m_pHallBtn = nullptr;
+    DuiLib::CEditUI* m_pSearchEdit = nullptr;
+    DuiLib::CButtonUI* m_pHallBtn = nullptr;
     std::unique_ptr<CRoomCreateWaitDlg> m_pWaitDlg;
     std::unique_ptr<CLoginDlg> m_pLoginDlg;
     CForceUpdateTipDlg m_forceUpdate;

@@ -11,6 +11,8 @@
 #include "ZqLog.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 namespace {
 const char kLog[] = "VarnetFrame.txt";
 const char kDefaultThirdPartUrl[] = "http://127.0.0.1/US/platform/orig_show.htm";

@@ -27,10 +27,10 @@ public:
     explicit CThirdPartLoginDlg(const std::string& loginTypeName);
     ~CThirdPartLoginDlg() override;
     const char* GetWindowClassName() const override { return "ThirdPartLoginDlg"; }
-    CControlUI* CreateControl(const char* pstrClass) override;
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
     void InitWindow() override;
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
-    void OnClick(TNotifyUI& msg) override;
+    void OnClick(DuiLib::TNotifyUI& msg) override;
 
     void Web_CallMusic(const std::string& cmd, std::string& answer) override;
     void Web_NavigateFailed(const std::string& url) override;
@@ -41,10 +41,10 @@ public:
     static std::string GetLoginParam();
     const ThirdPartLoginResult& GetResult() const { return m_result; }
     const std::string& GetPageUrl() const { return m_sPageUrl; }
-    RECT GetSavedRect() const { return m_rcWindow; }
+    DuiLib::RECT GetSavedRect() const { return m_rcWindow; }
 
 protected:
-    CDuiString GetSkinFile() override { return "ThirdPartLoginSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "ThirdPartLoginSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
 private:
@@ -55,7 +55,7 @@ private:
     CZqWebBrowser* m_pBrowser = nullptr;
     ThirdPartLoginResult m_result;
     std::string m_sPageUrl;
-    RECT m_rcWindow{0, 0, 500, 500};
+    DuiLib::RECT m_rcWindow{0, 0, 500, 500};
     std::string m_sLoginType;
 };
 
@@ -65,9 +65,9 @@ public:
     explicit CRegisterDlg(HWND notify);
     ~CRegisterDlg() override;
     const char* GetWindowClassName() const override { return "RegisterDlg"; }
-    CControlUI* CreateControl(const char* pstrClass) override;
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
     void InitWindow() override;
-    void OnClick(TNotifyUI& msg) override;
+    void OnClick(DuiLib::TNotifyUI& msg) override;
 
     void Web_CallMusic(const std::string& cmd, std::string& answer) override;
     void Web_NavigateFailed(const std::string&) override {}
@@ -75,11 +75,11 @@ public:
     void Web_DocumentComplete(const std::string&) override {}
 
 protected:
-    CDuiString GetSkinFile() override { return "RegisterSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "RegisterSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
 private:
     HWND m_hNotify;
     CZqWebBrowser* m_pBrowser = nullptr;
-    CControlUI* m_pWait = nullptr;
+    DuiLib::CControlUI* m_pWait = nullptr;
 };

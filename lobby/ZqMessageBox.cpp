@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+using namespace DuiLib;
+
 namespace {
 const UINT_PTR kCountDownTimer = 1;
 const UINT kStyle = 0x96C80000;  // WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU

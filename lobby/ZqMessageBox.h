@@ -5,7 +5,7 @@
 
 #include "ZqWindowBase.h"
 
-class CZqMessageBox : public WindowImplBase {
+class CZqMessageBox : public DuiLib::WindowImplBase {
 public:
     // Close codes.
     enum { kYes = 6, kNo = 7, kCancel = 2, kOK = 1, kDismissed = -2 };
@@ -29,8 +29,8 @@ public:
     void SetHideCloseBtn(bool hide) { m_bHideCloseBtn = hide; }
     void SetSize(int width, int height) { m_nWidth = width; m_nHeight = height; }
     // A control shown in "MsgBox_Content" instead of the text; the box owns it.
-    void SetContentControl(CControlUI* content);
-    const CDuiString& GetLinkTarget() const { return m_sLinkTarget; }
+    void SetContentControl(DuiLib::CControlUI* content);
+    const DuiLib::CDuiString& GetLinkTarget() const { return m_sLinkTarget; }
     bool IsDismissed() const { return m_bDismissed; }
 
     const char* GetWindowClassName() const override { return "ZqMessageBoxDlg"; }
@@ -41,10 +41,10 @@ public:
     void OnFinalMessage(HWND hWnd) override;
 
     DUI_DECLARE_MESSAGE_MAP()
-    void OnBtnClickMsg(TNotifyUI& msg);
+    void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
 
 protected:
-    CDuiString GetSkinFile() override { return "MsgBoxSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "MsgBoxSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
 private:
@@ -52,17 +52,17 @@ private:
     void BuildButtons();
     void OnTimer();
 
-    std::map<int, CDuiString> m_mapBtnText;
-    CDuiString m_sTitle;
-    CDuiString m_sText;
-    CDuiString m_sLinkText;
-    CDuiString m_sLinkTarget;
+    std::map<int, DuiLib::CDuiString> m_mapBtnText;
+    DuiLib::CDuiString m_sTitle;
+    DuiLib::CDuiString m_sText;
+    DuiLib::CDuiString m_sLinkText;
+    DuiLib::CDuiString m_sLinkTarget;
     bool m_bShowLink = false;
     bool m_bHideCloseBtn = false;
     int m_nWidth = 282;
     int m_nHeight = 110;
-    CLabelUI* m_pTitle = nullptr;
-    CControlUI* m_pContent = nullptr;
+    DuiLib::CLabelUI* m_pTitle = nullptr;
+    DuiLib::CControlUI* m_pContent = nullptr;
     int m_nBoxType = 0;
     bool m_bDismissed = false;
     int m_nCountDown = 0;

@@ -1,5 +1,7 @@
 #include "ZqWindowBase.h"
 
+using namespace DuiLib;
+
 CDuiString ZqSkinFolder() { return "skin\\"; }
 UILIB_RESOURCETYPE ZqResourceType() { return UILIB_ZIP; }
 CDuiString ZqZipFileName() { return "VarnetSkin.zip"; }

@@ -3,32 +3,30 @@
 
 #include <UIlib.h>
 
-using namespace DuiLib;
-
 // Skin answers shared by every window that derives from WindowImplBase directly.
-CDuiString ZqSkinFolder();           // "skin\\"
-UILIB_RESOURCETYPE ZqResourceType();  // zip archive
-CDuiString ZqZipFileName();          // "VarnetSkin.zip"
+DuiLib::CDuiString ZqSkinFolder();           // "skin\\"
+DuiLib::UILIB_RESOURCETYPE ZqResourceType();  // zip archive
+DuiLib::CDuiString ZqZipFileName();          // "VarnetSkin.zip"
 
 // Base of the login dialog: the same answers with the folder "Skin\\".
-class CZqWindowImplBase : public WindowImplBase {
+class CZqWindowImplBase : public DuiLib::WindowImplBase {
 public:
     ~CZqWindowImplBase() override;
     const char* GetWindowClassName() const override { return "VarnetWnd"; }
     DUI_DECLARE_MESSAGE_MAP()
 
 protected:
-    CDuiString GetSkinFolder() override { return "Skin\\"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "Skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 };
 
 // Declares the three shared skin answers in a window class deriving from WindowImplBase.
 #define ZQ_SKIN_ANSWERS()                                                           \
 protected:                                                                          \
-    CDuiString GetSkinFolder() override { return ZqSkinFolder(); }                  \
-    UILIB_RESOURCETYPE GetResourceType() const override { return ZqResourceType(); } \
-    CDuiString GetZIPFileName() const override { return ZqZipFileName(); }
+    DuiLib::CDuiString GetSkinFolder() override { return ZqSkinFolder(); }                  \
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return ZqResourceType(); } \
+    DuiLib::CDuiString GetZIPFileName() const override { return ZqZipFileName(); }
 
 #ifndef WM_ROOM_OPEN_TIMEOUT
 #define WM_ROOM_OPEN_TIMEOUT (WM_USER + 207)

@@ -43,6 +43,15 @@ std::string LevelImage(uint32_t level);
 // The href of a notice link (escaped), or false when the link is refused.
 bool NoticeHref(const std::string& link, std::string& href);
 
+// Bytes of the unit at text[i] as the emoticon walk of the chat lines steps: any byte from 0x80 up takes
+// the next byte with it (a last byte stands alone). This is wider than the GBK rule (varnet::GbkUnitLength):
+// the walk decides where "[:N]" codes are found, and the whitelist must find them exactly where the
+// conversion will (and where other clients, which walk the same way, will), so it stays as it is.
+inline size_t ChatWalkUnitLength(const std::string& text, size_t i)
+{
+    return static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size() ? 2 : 1;
+}
+
 // Finds emoticon codes "[:N]" (at least one character between ":" and "]") while a text is walked forward;
 // remembers the next "]" so that a text of many openings costs linear time.
 class FaceCodeScanner {

@@ -241,11 +241,10 @@ std::string ConvertChatTextToHtml(const std::string& text)
             long id = ReadLong(text, i + 2, close);
             out += ImageHtml(h ? h->GetFaceFileName(static_cast<int>(id)) : std::string());
             i = close + 1;
-        } else if (static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < n) {
-            run.append(text, i, 2);   // a double-byte character; a lead byte at the very end stands alone
-            i += 2;
         } else {
-            run += text[i++];
+            const size_t unit = ChatWalkUnitLength(text, i);   // a trail byte may look like "["
+            run.append(text, i, unit);
+            i += unit;
         }
     }
     FlushRun(h, run, out);

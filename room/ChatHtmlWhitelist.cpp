@@ -14,6 +14,7 @@
 
 #include "ChatHtml.h"
 #include "ChatHtmlInternal.h"
+#include "GbkCut.h"
 #include "ZqLib.h"
 
 using namespace chathtml;
@@ -450,13 +451,8 @@ bool FaceCodesOk(const std::string& text, const std::u16string& w, const Tokeniz
     for (size_t b = 0; b < text.size(); ++k) {
         if (k >= w.size())
             return false;
-        unsigned char c = static_cast<unsigned char>(text[b]);
-        size_t len = 1;
-        if (c >= 0x81 && c <= 0xFE && b + 1 < text.size() && w[k] != 0xFFFD) {
-            unsigned char t = static_cast<unsigned char>(text[b + 1]);
-            if (t >= 0x40 && t <= 0xFE && t != 0x7F)
-                len = 2;
-        }
+        // A lead byte that the conversion read as U+FFFD is a unit of its own.
+        const size_t len = w[k] != 0xFFFD ? varnet::GbkUnitLength(text.data(), text.size(), b) : 1;
         for (size_t j = 0; j < len; ++j)
             unit[b + j] = k;
         b += len;
@@ -478,7 +474,7 @@ bool FaceCodesOk(const std::string& text, const std::u16string& w, const Tokeniz
                 return false;   // inside a tag
             i = close + 1;
         } else {
-            i += static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size() ? 2 : 1;
+            i += ChatWalkUnitLength(text, i);
         }
     }
     return true;

@@ -34,7 +34,7 @@ void CGiftShowManager::SetTickSource(std::function<uint32_t()> tick) { tick_ = s
 
 void CGiftShowManager::SeedRandom(uint32_t seed)
 {
-    std::lock_guard<std::mutex> hold(pacedLock_);
+    varnet::MutexLock hold(pacedLock_);
     random_.seed(seed);
 }
 
@@ -53,7 +53,7 @@ void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserI
     item->total = count;
     item->text = text;
 
-    std::lock_guard<std::mutex> hold(pacedLock_);
+    varnet::MutexLock hold(pacedLock_);
     auto [it, inserted] = paced_.try_emplace(receiver.uid);
     if (inserted)
         it->second.user = receiver;
@@ -92,7 +92,7 @@ void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const Ro
     item->text = text;
     group->senders.push_back(std::move(item));
 
-    std::lock_guard<std::mutex> hold(pacedLock_);
+    varnet::MutexLock hold(pacedLock_);
     Receiver& r = paced_[receiver.uid];
     r.user = receiver;
     r.gifts.clear();
@@ -118,7 +118,7 @@ void CGiftShowManager::ShowNextGiftUnit()
     if (now - lastUnit_ < kPacingIntervalMs)
         return;
     lastUnit_ += kPacingIntervalMs;   // one interval, so a stall is caught up one unit a tick
-    std::lock_guard<std::mutex> hold(pacedLock_);
+    varnet::MutexLock hold(pacedLock_);
     ShowUnitLocked();
 }
 
@@ -182,7 +182,7 @@ void CGiftShowManager::InsertChequeShow(const RoomUserInfo& sender, const RoomUs
     item->receiver = receiver;
     item->giftId = giftId;
     item->amount = amount;
-    std::lock_guard<std::mutex> hold(chequeLock_);
+    varnet::MutexLock hold(chequeLock_);
     cheques_.push_back(std::move(item));
 }
 
@@ -191,7 +191,7 @@ void CGiftShowManager::CheckChequeShow()
     IRoomUI* ui = roomUI_;
     if (!ui || !ChatViewReady())
         return;
-    std::lock_guard<std::mutex> hold(chequeLock_);
+    varnet::MutexLock hold(chequeLock_);
     for (auto& cheque : cheques_) {
         GiftItem gift;
         if (RoomGetGift(cheque->giftId, gift)) {
@@ -234,13 +234,13 @@ void CGiftShowManager::InsertGlobalGiftShow(uint32_t count, const GlobalGiftNoti
     item->priority = priority > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(priority);
     item->word = notice.word;
 
-    std::lock_guard<std::mutex> hold(bannerLock_);
+    varnet::MutexLock hold(bannerLock_);
     banner_[item->priority].push_back(std::move(item));
 }
 
 void CGiftShowManager::CheckGlobalGiftShow()
 {
-    std::lock_guard<std::mutex> hold(bannerLock_);
+    varnet::MutexLock hold(bannerLock_);
     if (banner_.empty())
         return;
     IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(roomUI_, 1);
@@ -282,25 +282,25 @@ void CGiftShowManager::PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item)
 
 void CGiftShowManager::ClearGiftShows()
 {
-    std::lock_guard<std::mutex> hold(pacedLock_);
+    varnet::MutexLock hold(pacedLock_);
     paced_.clear();
 }
 
 void CGiftShowManager::ClearChequeShows()
 {
-    std::lock_guard<std::mutex> hold(chequeLock_);
+    varnet::MutexLock hold(chequeLock_);
     cheques_.clear();
 }
 
 void CGiftShowManager::ClearGlobalGiftShows()
 {
-    std::lock_guard<std::mutex> hold(bannerLock_);
+    varnet::MutexLock hold(bannerLock_);
     banner_.clear();
 }
 
 size_t CGiftShowManager::PendingUnits() const
 {
-    std::lock_guard<std::mutex> hold(pacedLock_);
+    varnet::MutexLock hold(pacedLock_);
     size_t n = 0;
     for (auto& [uid, r] : paced_)
         for (auto& [gid, g] : r.gifts)
@@ -311,13 +311,13 @@ size_t CGiftShowManager::PendingUnits() const
 
 size_t CGiftShowManager::PendingCheques() const
 {
-    std::lock_guard<std::mutex> hold(chequeLock_);
+    varnet::MutexLock hold(chequeLock_);
     return cheques_.size();
 }
 
 size_t CGiftShowManager::PendingBanners() const
 {
-    std::lock_guard<std::mutex> hold(bannerLock_);
+    varnet::MutexLock hold(bannerLock_);
     size_t n = 0;
     for (auto& [p, l] : banner_)
         n += l.size();

@@ -26,6 +26,7 @@
 #include "CatalogRecords.h"
 #include "RoomNotify.h"
 #include "RoomRecords.h"
+#include "ThreadAnnotations.h"
 
 class IRoomUI;
 
@@ -107,23 +108,24 @@ private:
     };
 
     uint32_t Tick() const;
-    size_t Pick(size_t n);   // pacedLock_ held
-    bool ShowUnitLocked();   // pacedLock_ held
-    void PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item);   // bannerLock_ held
+    size_t Pick(size_t n) REQUIRES(pacedLock_);
+    bool ShowUnitLocked() REQUIRES(pacedLock_);
+    void PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item) REQUIRES(bannerLock_);
     bool ChatViewReady();
 
     std::atomic<IRoomUI*> roomUI_{nullptr};
     std::atomic<bool> shield_{false};
 
-    mutable std::mutex bannerLock_;
-    std::map<uint32_t, std::list<std::unique_ptr<GlobalGiftItem>>, std::greater<uint32_t>> banner_;
+    mutable varnet::Mutex bannerLock_;
+    std::map<uint32_t, std::list<std::unique_ptr<GlobalGiftItem>>, std::greater<uint32_t>> banner_
+        GUARDED_BY(bannerLock_);
 
-    mutable std::mutex pacedLock_;
-    std::map<uint32_t, Receiver> paced_;   // by receiver id
-    std::mt19937 random_;                  // guarded by pacedLock_
+    mutable varnet::Mutex pacedLock_;
+    std::map<uint32_t, Receiver> paced_ GUARDED_BY(pacedLock_);   // by receiver id
+    std::mt19937 random_ GUARDED_BY(pacedLock_);
 
-    mutable std::mutex chequeLock_;
-    std::vector<std::unique_ptr<GiftChequeItem>> cheques_;
+    mutable varnet::Mutex chequeLock_;
+    std::vector<std::unique_ptr<GiftChequeItem>> cheques_ GUARDED_BY(chequeLock_);
 
     // Detection thread only.
     bool started_ = false;

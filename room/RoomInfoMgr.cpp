@@ -114,7 +114,7 @@ CRoomBaseInfo* CRoomInfoMgr::LockRoom(uint32_t roomId, int mode)
     return WithRoom(roomId, static_cast<CRoomBaseInfo*>(nullptr), [&](CRoomBaseInfo& r) {
         r.lock.Lock(mode);
         // Registered while the store lock is still held, so a removal cannot slip in between.
-        std::lock_guard<std::mutex> g(sectionMutex_);
+        varnet::MutexLock g(sectionMutex_);
         sections_.push_back({roomId, std::this_thread::get_id(), &r});
         return &r;
     });
@@ -124,7 +124,7 @@ int CRoomInfoMgr::UnlockRoom(uint32_t roomId)
 {
     CRoomBaseInfo* room = nullptr;
     {
-        std::lock_guard<std::mutex> g(sectionMutex_);
+        varnet::MutexLock g(sectionMutex_);
         const std::thread::id self = std::this_thread::get_id();
         for (auto it = sections_.rbegin(); it != sections_.rend(); ++it) {
             if (it->roomId == roomId && it->thread == self) {

@@ -23,6 +23,7 @@
 
 #include "Lock.h"
 #include "RoomBaseInfo.h"
+#include "ThreadAnnotations.h"
 
 class CRoomInfoMgr {
 public:
@@ -99,9 +100,9 @@ private:
     template <class R, class Op>
     R WithFields(uint32_t roomId, int mode, R absent, Op op);
 
-    CReadWriteLock storeLock_;
-    std::map<uint32_t, std::unique_ptr<CRoomBaseInfo>> rooms_;   // guarded by storeLock_
+    CReadWriteLock storeLock_ ACQUIRED_BEFORE(sectionMutex_);
+    std::map<uint32_t, std::unique_ptr<CRoomBaseInfo>> rooms_ GUARDED_BY(storeLock_);
 
-    std::mutex sectionMutex_;
-    std::vector<Section> sections_;              // guarded by sectionMutex_: open LockRoom sections
+    varnet::Mutex sectionMutex_;
+    std::vector<Section> sections_ GUARDED_BY(sectionMutex_);  // open LockRoom sections
 };

@@ -17,8 +17,8 @@ constexpr int kLookupTimeoutMs = 3000;
 constexpr size_t kMaxCachedNotices = 5000;   // a server flooding a room that is not ready yet
 
 std::atomic<bool> g_chatHost{true};
-std::mutex g_hostLock;
-std::string g_defaultChatHost;   // guarded by g_hostLock
+varnet::Mutex g_hostLock;
+std::string g_defaultChatHost GUARDED_BY(g_hostLock);
 }  // namespace
 
 CRoomLogic::CRoomLogic(std::unique_ptr<CPingla> client) : chat_(client ? std::move(client) : std::make_unique<CPingla>())
@@ -36,7 +36,7 @@ void CRoomLogic::SetChatHostFlag(bool on) { g_chatHost = on; }
 
 void CRoomLogic::SetDefaultChatHost(const std::string& host)
 {
-    std::lock_guard<std::mutex> hold(g_hostLock);
+    varnet::MutexLock hold(g_hostLock);
     g_defaultChatHost = host;
 }
 
@@ -55,7 +55,7 @@ uint32_t CRoomLogic::Tick() const { return tick_ ? tick_() : GetTickCount(); }
 
 std::string CRoomLogic::GetMyChatID()
 {
-    std::lock_guard<std::mutex> hold(chatLock_);
+    varnet::MutexLock hold(chatLock_);
     return myChatId_;
 }
 
@@ -104,7 +104,7 @@ bool CRoomLogic::RequestRegister(IRoomUI*) { return PostRoomNotifyValue(parent_,
 bool CRoomLogic::IsUserInRoom(uint32_t uid)
 {
     {
-        std::lock_guard<std::mutex> hold(leaveLock_);
+        varnet::MutexLock hold(leaveLock_);
         if (pendingLeave_.count(uid))
             return false;
     }
@@ -115,7 +115,7 @@ bool CRoomLogic::IsUserInRoom(uint32_t uid)
 
 size_t CRoomLogic::PendingLeaveCount()
 {
-    std::lock_guard<std::mutex> hold(leaveLock_);
+    varnet::MutexLock hold(leaveLock_);
     return pendingLeave_.size();
 }
 
@@ -147,7 +147,7 @@ void CRoomLogic::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUser
 
 void CRoomLogic::Init(HWND parent, uint32_t roomId)
 {
-    std::lock_guard<std::mutex> hold(lifecycleLock_);
+    varnet::MutexLock hold(lifecycleLock_);
     StopDetectThread();   // an Init without UnInit: the previous threads end first
     parent_ = parent;
     roomId_ = roomId;
@@ -158,7 +158,7 @@ void CRoomLogic::Init(HWND parent, uint32_t roomId)
         cfg->GetInt("roomset", "ShieldBrushGift", shield);
     gifts_.SetShieldFlag(shield == 1);
     {
-        std::lock_guard<std::mutex> c(cacheLock_);
+        varnet::MutexLock c(cacheLock_);
         cache_.clear();
     }
     // A stop signalled for the previous room must not start a reconnect in this one.
@@ -171,13 +171,13 @@ void CRoomLogic::Init(HWND parent, uint32_t roomId)
 
 bool CRoomLogic::StartConnectChat(const std::string& chatId, const ChatServerInfo& info, uint32_t forRoom)
 {
-    std::lock_guard<std::mutex> hold(lifecycleLock_);
+    varnet::MutexLock hold(lifecycleLock_);
     if (forRoom != 0 && forRoom != roomId_) {
         PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::StartConnectChat", "房间已关闭 roomid=%u", forRoom);
         return false;
     }
     {
-        std::lock_guard<std::mutex> c(chatLock_);
+        varnet::MutexLock c(chatLock_);
         myChatId_ = chatId;
         if (&info != &chatServer_)
             chatServer_ = info;
@@ -194,7 +194,7 @@ bool CRoomLogic::StartConnectChat(const std::string& chatId, const ChatServerInf
 
 void CRoomLogic::StopConnectChat()
 {
-    std::lock_guard<std::mutex> hold(lifecycleLock_);
+    varnet::MutexLock hold(lifecycleLock_);
     if (!connectThread_.joinable())
         return;
     keepConnecting_ = false;
@@ -214,7 +214,7 @@ void CRoomLogic::ConnectChat()
     ChatServerInfo info;
     std::string chatId;
     {
-        std::lock_guard<std::mutex> c(chatLock_);
+        varnet::MutexLock c(chatLock_);
         info = chatServer_;
         chatId = myChatId_;
     }
@@ -222,7 +222,7 @@ void CRoomLogic::ConnectChat()
     if (!ChatHostFlag() && cfg) {
         std::string host;
         {
-            std::lock_guard<std::mutex> h(g_hostLock);
+            varnet::MutexLock h(g_hostLock);
             host = g_defaultChatHost;
         }
         if (!host.empty())
@@ -291,7 +291,7 @@ void CRoomLogic::StopDetectThread()
 
 void CRoomLogic::UnInit()
 {
-    std::lock_guard<std::mutex> hold(lifecycleLock_);
+    varnet::MutexLock hold(lifecycleLock_);
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::UnInit", "反初始化RoomLogic");
     keepConnecting_ = false;   // a connect in progress starts nothing new after the Close below
     chat_->Close();
@@ -307,11 +307,11 @@ void CRoomLogic::UnInit()
     }
     chatReady_ = false;
     {
-        std::lock_guard<std::mutex> l(leaveLock_);
+        varnet::MutexLock l(leaveLock_);
         pendingLeave_.clear();
     }
     {
-        std::lock_guard<std::mutex> c(cacheLock_);
+        varnet::MutexLock c(cacheLock_);
         cache_.clear();
         cacheReplayed_ = false;
     }
@@ -360,7 +360,7 @@ void CRoomLogic::RequestChatSig()
 
 void CRoomLogic::CheckLeaveUsers()
 {
-    std::lock_guard<std::mutex> hold(leaveLock_);
+    varnet::MutexLock hold(leaveLock_);
     if (pendingLeave_.empty())
         return;
     uint32_t now = Tick();
@@ -486,7 +486,7 @@ void CRoomLogic::NotifySysMsg(std::string cmd, std::string body)
     if (roomWindowReady_ && userListLoaded_) {
         bool replay = false;
         {
-            std::lock_guard<std::mutex> hold(cacheLock_);
+            varnet::MutexLock hold(cacheLock_);
             if (!cacheReplayed_) {
                 cacheReplayed_ = true;
                 replay = true;
@@ -499,7 +499,7 @@ void CRoomLogic::NotifySysMsg(std::string cmd, std::string body)
         DealChatSysMsg(cmd, doc);
         return;
     }
-    std::lock_guard<std::mutex> hold(cacheLock_);
+    varnet::MutexLock hold(cacheLock_);
     if (cache_.size() >= kMaxCachedNotices) {
         PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::NotifySysMsg", "缓存通知过多，丢弃 cmd=%s", cmd.c_str());
         return;
@@ -513,7 +513,7 @@ void CRoomLogic::DealCacheNotify()
 {
     std::vector<std::pair<std::string, std::string>> cached;
     {
-        std::lock_guard<std::mutex> hold(cacheLock_);
+        varnet::MutexLock hold(cacheLock_);
         cached.swap(cache_);
     }
     for (auto& [cmd, body] : cached) {

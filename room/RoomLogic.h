@@ -34,6 +34,7 @@
 #include "RoomRecords.h"
 #include "RoomUI.h"
 #include "Win32Sync.h"
+#include "ThreadAnnotations.h"
 
 class CRoomLogic : public IRoomLogic, public IBaseNotifyMsg {
 public:
@@ -111,7 +112,7 @@ private:
     void ConnectChat();
     void DetectThreadProc();
     void QueryStreamServerThread();
-    void StopDetectThread();
+    void StopDetectThread() REQUIRES(lifecycleLock_);
     void OnChatStopped();
     void RequestChatSig();
     void CheckLeaveUsers();
@@ -159,24 +160,24 @@ private:
     std::atomic<HWND> parent_{nullptr};
     CGiftShowManager gifts_;
 
-    std::mutex cacheLock_;
-    bool cacheReplayed_ = false;                             // guarded by cacheLock_
-    std::vector<std::pair<std::string, std::string>> cache_; // guarded by cacheLock_: (cmd, body) as received
+    varnet::Mutex cacheLock_;
+    bool cacheReplayed_ GUARDED_BY(cacheLock_) = false;
+    std::vector<std::pair<std::string, std::string>> cache_ GUARDED_BY(cacheLock_);  // (cmd, body) as received
 
-    std::mutex lifecycleLock_;
-    std::thread detectThread_;           // lifecycleLock_
-    std::thread lookupThread_;           // lifecycleLock_
-    std::thread connectThread_;          // lifecycleLock_
+    varnet::Mutex lifecycleLock_;
+    std::thread detectThread_ GUARDED_BY(lifecycleLock_);
+    std::thread lookupThread_ GUARDED_BY(lifecycleLock_);
+    std::thread connectThread_ GUARDED_BY(lifecycleLock_);
     std::atomic<bool> detectRun_{true};
     std::atomic<bool> keepConnecting_{false};
     std::atomic<bool> chatReady_{false};
 
-    std::mutex leaveLock_;
-    std::map<uint32_t, uint32_t> pendingLeave_;   // uid -> tick of the leave notice
+    varnet::Mutex leaveLock_;
+    std::map<uint32_t, uint32_t> pendingLeave_ GUARDED_BY(leaveLock_);   // uid -> tick of the leave notice
 
-    std::mutex chatLock_;
-    std::string myChatId_;               // chatLock_
-    ChatServerInfo chatServer_;          // chatLock_ (read by the connect thread)
+    varnet::Mutex chatLock_;
+    std::string myChatId_ GUARDED_BY(chatLock_);
+    ChatServerInfo chatServer_ GUARDED_BY(chatLock_);   // read by the connect thread
 
     // Detection thread.
     uint32_t lastSweep_ = 0;

@@ -43,7 +43,7 @@ void CRoomLogic::DealSysMsgUserEnter(const Json::Value& doc)
     std::string enterShow = NoticeText(doc, "entershow");
     PJ_Log(kLog, LOG_INFO, mod, "ID:%u nickname:%s", user.uid, user.nickname.c_str());
     {
-        std::lock_guard<std::mutex> hold(leaveLock_);
+        varnet::MutexLock hold(leaveLock_);
         pendingLeave_.erase(user.uid);
     }
     if (!CRoomInfoMgr::GetInstance().AddRoomUser(roomId_, user))
@@ -74,7 +74,7 @@ void CRoomLogic::DealSysMsgUserLeave(const Json::Value& doc)
     if (!GetUser(roomId_, uid, user))
         return;
     {
-        std::lock_guard<std::mutex> hold(leaveLock_);
+        varnet::MutexLock hold(leaveLock_);
         pendingLeave_[uid] = Tick();
     }
     auto change = std::make_unique<RoomUserChange>();

@@ -4,6 +4,8 @@
 
 #include "UIGif.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

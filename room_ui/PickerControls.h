@@ -11,14 +11,12 @@
 
 namespace roomui {
 
-using namespace DuiLib;
-
 constexpr UINT kGifTimerId = 10000;
 
 // A decoded emoticon: frames and their delays (ms, at least 50). The panel's cache owns it; cells borrow it
 // and keep their own frame index.
 struct FaceImage {
-    CGifHandler gif;
+    DuiLib::CGifHandler gif;
     std::vector<int> delays;
     int FrameCount() const { return gif.GetFrameCount(); }
 };
@@ -29,9 +27,9 @@ int FaceFrameDelay(int rawMs);
 
 // Where a frame of w x h goes in box: its own size centred when it fits both ways, else scaled with its
 // aspect kept and centred.
-RECT FitRect(const RECT& box, int w, int h);
+DuiLib::RECT FitRect(const DuiLib::RECT& box, int w, int h);
 
-class CControlGifBk : public CControlUI {
+class CControlGifBk : public DuiLib::CControlUI {
 public:
     ~CControlGifBk() override;
     const char* GetClass() const override { return "CControlGifBk"; }
@@ -41,54 +39,54 @@ public:
     void DoInit() override;
     void SetVisible(bool bVisible = true) override;
     UINT GetControlFlags() const override;
-    void DoEvent(TEventUI& event) override;
-    void PaintBkImage(HDC hDC) override;
+    void DoEvent(DuiLib::TEventUI& event) override;
+    void PaintBkImage(DuiLib::HDC hDC) override;
 
-    CGifHandler* GetGif() const { return m_pGif; }
-    RECT GetInsets() const { return m_rcInset; }
+    DuiLib::CGifHandler* GetGif() const { return m_pGif; }
+    DuiLib::RECT GetInsets() const { return m_rcInset; }
 
 private:
     void StartTimer();
-    CGifHandler* m_pGif = nullptr;
-    RECT m_rcInset;
+    DuiLib::CGifHandler* m_pGif = nullptr;
+    DuiLib::RECT m_rcInset;
     bool m_bHandCursor = false;
 };
 
-class CControlFaceSelectItem : public CButtonUI {
+class CControlFaceSelectItem : public DuiLib::CButtonUI {
 public:
     const char* GetClass() const override { return "CControlFaceSelectItem"; }
     void* GetInterface(const char* pstrName) override;
     void SetImage(const FaceImage* image) { m_pImage = image; m_nFrame = 0; }
     const FaceImage* GetImage() const { return m_pImage; }
-    void SetInsets(int l, int t, int r, int b) { m_rcInset = RECT{l, t, r, b}; }
+    void SetInsets(int l, int t, int r, int b) { m_rcInset = DuiLib::RECT{l, t, r, b}; }
     int GetFrameIndex() const { return m_nFrame; }
     void SetItemId(int id) { m_nItemId = id; }
-    void DoPaint(HDC hDC, const RECT& rcPaint) override;
-    void DoEvent(TEventUI& event) override;
+    void DoPaint(DuiLib::HDC hDC, const DuiLib::RECT& rcPaint) override;
+    void DoEvent(DuiLib::TEventUI& event) override;
 
 private:
     int CurrentDelay() const;
     const FaceImage* m_pImage = nullptr;  // borrowed from the panel's cache
     int m_nFrame = 0;
     int m_nItemId = 0;
-    RECT m_rcInset;
+    DuiLib::RECT m_rcInset;
 };
 
-class CControlGiftSelectItem : public CButtonUI {
+class CControlGiftSelectItem : public DuiLib::CButtonUI {
 public:
     const char* GetClass() const override { return "CControlGiftSelectItem"; }
     void* GetInterface(const char* pstrName) override;
-    void PaintStatusImage(HDC hDC) override;
-    void DoEvent(TEventUI& event) override;
+    void PaintStatusImage(DuiLib::HDC hDC) override;
+    void DoEvent(DuiLib::TEventUI& event) override;
     std::string m_sGiftImage;
     int m_nGiftId = -1;
     int m_nExtra = 0;
 };
 
 // Tile layout whose column count is (inner width - 10) / item width, at least 1.
-class CPickerGridUI : public CTileLayoutUI {
+class CPickerGridUI : public DuiLib::CTileLayoutUI {
 public:
-    void SetPos(RECT rc, bool bNeedInvalidate = true) override;
+    void SetPos(DuiLib::RECT rc, bool bNeedInvalidate = true) override;
     // Positions of the grid lines (for painting and tests): y of horizontal, x of vertical lines.
     void GridLines(std::vector<int>& ys, std::vector<int>& xs, int& hRight) const;
 
@@ -96,14 +94,14 @@ protected:
     virtual int RowPitch() const = 0;
     virtual int ColumnPitch() const = 0;
     virtual int RightCut() const = 0;
-    void PaintGrid(HDC hDC);
+    void PaintGrid(DuiLib::HDC hDC);
 };
 
 class CControlFaceSelect : public CPickerGridUI {
 public:
     const char* GetClass() const override { return "CControlFaceSelect"; }
     void* GetInterface(const char* pstrName) override;
-    void PaintBkImage(HDC hDC) override { PaintGrid(hDC); }
+    void PaintBkImage(DuiLib::HDC hDC) override { PaintGrid(hDC); }
 
 protected:
     int RowPitch() const override { return GetItemSize().cy; }
@@ -115,7 +113,7 @@ class CControlGiftSelect : public CPickerGridUI {
 public:
     const char* GetClass() const override { return "CControlGiftSelect"; }
     void* GetInterface(const char* pstrName) override;
-    void PaintBkImage(HDC hDC) override { PaintGrid(hDC); }
+    void PaintBkImage(DuiLib::HDC hDC) override { PaintGrid(hDC); }
 
 protected:
     int RowPitch() const override { return 57; }

@@ -4,6 +4,8 @@
 #include "ZqLib.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

@@ -17,7 +17,7 @@ namespace roomui {
 
 constexpr UINT WM_FACES_LOADED = WM_USER + 1;  // 1025
 
-class CUIChatFaceSelectPanel : public WindowImplBase {
+class CUIChatFaceSelectPanel : public DuiLib::WindowImplBase {
 public:
     CUIChatFaceSelectPanel();
     ~CUIChatFaceSelectPanel() override;
@@ -40,15 +40,15 @@ public:
     unsigned Generation() const { return m_generation; }
     size_t CachedImages() const { return m_cache.size(); }
     const FaceImage* CachedImage(const std::string& path) const;
-    CTabLayoutUI* Pages() const { return m_pTab; }
-    CContainerUI* Tabs() const;
+    DuiLib::CTabLayoutUI* Pages() const { return m_pTab; }
+    DuiLib::CContainerUI* Tabs() const;
 
     const char* GetWindowClassName() const override { return "VarnetChatFaceSelectPanel"; }
     void InitWindow() override;
-    CControlUI* CreateControl(const char* pstrClass) override;
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT OnKillFocus(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
 
     // What the loader hands over (the receiver frees it).
     struct LoadResult {
@@ -60,10 +60,10 @@ public:
     void OnFacesLoaded(LoadResult* result);
 
 protected:
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    CDuiString GetSkinFile() override { return "ChatFaceSelectPanel.xml"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::CDuiString GetSkinFile() override { return "ChatFaceSelectPanel.xml"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     void BuildCategoryTabs(const FaceCatalogCopy& faces);
@@ -77,7 +77,7 @@ private:
     unsigned m_generation = 0;        // UI thread
     std::string m_base;
     std::map<std::string, std::unique_ptr<FaceImage>> m_cache;  // UI thread; owns the pictures, cells borrow
-    CTabLayoutUI* m_pTab = nullptr;
+    DuiLib::CTabLayoutUI* m_pTab = nullptr;
     bool m_bDone = true;
     int m_nResult = -1;
     ::CModalLoop* m_pLoop = nullptr;

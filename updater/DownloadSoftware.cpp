@@ -37,7 +37,7 @@ void CDownloadSoftware::Update() {
     }
     if (CheckDownloadSoftware()) {
         {
-            std::lock_guard<std::mutex> lock(m_lock);
+            varnet::MutexLock lock(m_lock);
             m_nTaskId = 0;
             m_dwStartTick = 0;
             m_bResult = false;
@@ -158,7 +158,7 @@ bool CDownloadSoftware::DownloadSoftware() {
     m_event.Reset();
     int id = 0;
     {
-        std::lock_guard<std::mutex> lock(m_lock);  // a callback waits until the id is known
+        varnet::MutexLock lock(m_lock);  // a callback waits until the id is known
         m_bResult = false;
         m_nFileSize = 0;
         id = m_env.http->Download(url.c_str(), this, dest.c_str(), 0);
@@ -173,7 +173,7 @@ bool CDownloadSoftware::DownloadSoftware() {
     bool ok = false;
     int size = 0;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        varnet::MutexLock lock(m_lock);
         ok = signalled && m_bResult;
         size = m_nFileSize;
         m_nTaskId = 0;  // later callbacks of this task are not taken for another
@@ -281,14 +281,14 @@ void CDownloadSoftware::ProgressNumbers(int total, int current, int speed, WPARA
 
 void CDownloadSoftware::HttpRequestOb_DownloadBegin(int taskId, std::string filePath, int fileSize) {
     IZqHttpRequestObserver::HttpRequestOb_DownloadBegin(taskId, filePath, fileSize);
-    std::lock_guard<std::mutex> lock(m_lock);
+    varnet::MutexLock lock(m_lock);
     if (taskId == m_nTaskId) m_dwStartTick = GetTickCount();
 }
 
 void CDownloadSoftware::HttpRequestOb_DownloadProgress(int taskId, int totalSize, int curSize, int speed) {
     IZqHttpRequestObserver::HttpRequestOb_DownloadProgress(taskId, totalSize, curSize, speed);
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        varnet::MutexLock lock(m_lock);
         if (taskId != m_nTaskId) return;
     }
     if (!m_bMainWnd) return;
@@ -299,7 +299,7 @@ void CDownloadSoftware::HttpRequestOb_DownloadProgress(int taskId, int totalSize
 }
 
 void CDownloadSoftware::Finish(int taskId, bool ok, int size) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    varnet::MutexLock lock(m_lock);
     if (taskId == 0 || taskId != m_nTaskId) return;
     m_bResult = ok;
     m_nFileSize = size;
@@ -317,7 +317,7 @@ void CDownloadSoftware::HttpRequestOb_DownloadFileFinished(int taskId, std::stri
 }
 
 void CDownloadSoftware::HttpRequestOb_DownloadDataFinished(int taskId, const char*, int len) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    varnet::MutexLock lock(m_lock);
     if (taskId == 0 || taskId != m_nTaskId) return;
     m_bResult = true;
     m_nFileSize = len;

@@ -13,6 +13,7 @@
 #include "UpdaterEnv.h"
 #include "Win32Sync.h"
 #include "ZqHttpRequestMgr.h"
+#include "ThreadAnnotations.h"
 
 class CDownloadSoftware : public IZqHttpRequestObserver {
 public:
@@ -53,9 +54,9 @@ private:
     std::atomic<bool> m_bMainWnd{false};  // set before a download starts; read by the progress callback
     CEvent m_event{false, false};   // "DownloadInstallSoft": auto-reset
 
-    std::mutex m_lock;              // guards the fields below
-    int m_nTaskId = 0;
-    bool m_bResult = false;
-    int m_nFileSize = 0;
-    DWORD m_dwStartTick = 0;        // updater thread and the begin callback, under m_lock
+    varnet::Mutex m_lock;              // guards the fields below
+    int m_nTaskId GUARDED_BY(m_lock) = 0;
+    bool m_bResult GUARDED_BY(m_lock) = false;
+    int m_nFileSize GUARDED_BY(m_lock) = 0;
+    DWORD m_dwStartTick GUARDED_BY(m_lock) = 0;  // updater thread and the begin callback, under m_lock
 };

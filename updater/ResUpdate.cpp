@@ -219,7 +219,7 @@ bool CResUpdateHaveImage::DownloadOne(const std::string& localPath, const std::s
     m_event.Reset();
     int id = 0;
     {
-        std::lock_guard<std::mutex> lock(m_lock);  // a callback waits until the id is known
+        varnet::MutexLock lock(m_lock);  // a callback waits until the id is known
         m_bResult = false;
         id = m_env.http->Download(url.c_str(), this, localPath.c_str(), 0);
         m_nTaskId = id > 0 ? id : 0;
@@ -228,7 +228,7 @@ bool CResUpdateHaveImage::DownloadOne(const std::string& localPath, const std::s
     DWORD wait = m_event.Wait(m_env.downloadWaitMs);
     bool ok = false;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        varnet::MutexLock lock(m_lock);
         ok = wait == WAIT_OBJECT_0 && m_bResult;
         m_nTaskId = 0;  // later callbacks of this task are not taken for another
     }
@@ -242,7 +242,7 @@ bool CResUpdateHaveImage::DownloadOne(const std::string& localPath, const std::s
 }
 
 void CResUpdateHaveImage::Finish(int taskId, bool ok) {
-    std::lock_guard<std::mutex> lock(m_lock);
+    varnet::MutexLock lock(m_lock);
     if (taskId == 0 || taskId != m_nTaskId) return;
     m_bResult = ok;
     m_event.Set();

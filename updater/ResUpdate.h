@@ -19,6 +19,7 @@
 #include "UpdaterEnv.h"
 #include "Win32Sync.h"
 #include "ZqHttpRequestMgr.h"
+#include "ThreadAnnotations.h"
 
 // One catalogue item: its version and the URLs of its files (fname, smallfname, swffname order).
 struct STRU_RESUPDATE_ITEM_INFO {
@@ -110,9 +111,9 @@ protected:
     std::vector<std::string> m_delete, m_add, m_overlay;
     std::set<std::string> m_keep;                    // names the new conf still uses
 
-    std::mutex m_lock;  // guards the two fields below
-    int m_nTaskId = 0;
-    bool m_bResult = false;
+    varnet::Mutex m_lock;  // guards the two fields below
+    int m_nTaskId GUARDED_BY(m_lock) = 0;
+    bool m_bResult GUARDED_BY(m_lock) = false;
 };
 
 // The twelve catalogues in processing order.

@@ -5,6 +5,8 @@
 #include "Win32.h"
 #include "ZqLog.h"
 
+using namespace DuiLib;
+
 DUI_BEGIN_MESSAGE_MAP(CUpdateTipDlg, WindowImplBase)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_CLICK, CUpdateTipDlg::OnBtnClickMsg)
 DUI_END_MESSAGE_MAP()

@@ -4,22 +4,20 @@
 
 #include <UIlib.h>
 
-using namespace DuiLib;
-
-class CUpdateTipDlg : public WindowImplBase {
+class CUpdateTipDlg : public DuiLib::WindowImplBase {
 public:
     const char* GetWindowClassName() const override { return "UpdateTipDlg"; }
     void InitWindow() override;
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
 
     DUI_DECLARE_MESSAGE_MAP()
-    void OnBtnClickMsg(TNotifyUI& msg);
+    void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
 
 protected:
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    CDuiString GetSkinFile() override { return "UpdateTipSkin.xml"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::CDuiString GetSkinFile() override { return "UpdateTipSkin.xml"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 };
 
 // Shows the dialog on the display and returns its close code; 2 when no display can be opened.

@@ -25,6 +25,7 @@
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "RoomService.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "Tovel.h"
 #include "TestKeys.h"

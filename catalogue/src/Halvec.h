@@ -14,6 +14,7 @@
 #include "Lock.h"
 #include "OpRightsManager.h"
 #include "WordFilterConfig.h"
+#include "ThreadAnnotations.h"
 
 class CHalvec final : public IDataHalvec {
 public:
@@ -60,25 +61,26 @@ public:
 
 private:
     // Unlocked helpers: callers hold m_lock.
-    void LoadAll();
-    void LoadMask(int mask);
-    void ClearUnlocked();
-    bool HasRightLocked(int a, int b, int c);
+    void LoadAll() REQUIRES(m_lock);
+    void LoadMask(int mask) REQUIRES(m_lock);
+    void ClearUnlocked() REQUIRES(m_lock);
     std::string FullPath(const CatalogGroupInfo& group, const std::string& name) const;
-    bool FindFace(int group, int faceId, CatalogItem& out) const;
+    bool FindFace(int group, int faceId, CatalogItem& out) const REQUIRES(m_lock);
+    // Takes m_lock for reading.
+    bool HasRightLocked(int a, int b, int c);
 
     CReadWriteLock m_lock;
-    GiftCatalog m_gifts;
-    FaceCatalog m_faces;
-    UserPhotoCatalog m_userPhotos;
-    LevelCatalog m_levels;
-    ItemCatalog m_roles;
-    ItemCatalog m_icons;
-    ItemCatalog m_enterShows;
-    GiftCatalog m_tags;
+    GiftCatalog m_gifts GUARDED_BY(m_lock);
+    FaceCatalog m_faces GUARDED_BY(m_lock);
+    UserPhotoCatalog m_userPhotos GUARDED_BY(m_lock);
+    LevelCatalog m_levels GUARDED_BY(m_lock);
+    ItemCatalog m_roles GUARDED_BY(m_lock);
+    ItemCatalog m_icons GUARDED_BY(m_lock);
+    ItemCatalog m_enterShows GUARDED_BY(m_lock);
+    GiftCatalog m_tags GUARDED_BY(m_lock);
     std::string m_path;
     WordFilterConfig m_wordFilter;
-    CZQCityDataModel m_city;
-    COpRightsManager m_rights;
-    ItemCatalog m_colorBars;
+    CZQCityDataModel m_city GUARDED_BY(m_lock);
+    COpRightsManager m_rights GUARDED_BY(m_lock);
+    ItemCatalog m_colorBars GUARDED_BY(m_lock);
 };

@@ -3,20 +3,21 @@
 #include <mutex>
 
 #include "Halvec.h"
+#include "ThreadAnnotations.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 
 namespace {
 
-std::mutex g_mutex;               // guards the two below
-CHalvec* g_halvec = nullptr;      // the one instance
+varnet::Mutex g_mutex;
+CHalvec* g_halvec GUARDED_BY(g_mutex) = nullptr;  // the one instance
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) bool ZqDllInit()
 {
     try {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        varnet::MutexLock lock(g_mutex);
         if (g_halvec)
             return true;
         auto halvec = std::make_unique<CHalvec>();
@@ -37,7 +38,7 @@ extern "C" __attribute__((visibility("default"))) bool ZqDllInit()
 extern "C" __attribute__((visibility("default"))) void ZqDllExit()
 {
     try {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        varnet::MutexLock lock(g_mutex);
         if (!g_halvec)
             return;
         AfxGetDataManager()->UnregisterModule(HALVEC_MODULE_NAME);

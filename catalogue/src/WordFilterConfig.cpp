@@ -25,21 +25,25 @@ long FlagOf(const std::string& text)
 WordFilterConfig::~WordFilterConfig()
 {
     StopLoader();
-    std::lock_guard<std::mutex> lock(threadMutex_);
+    varnet::MutexLock lock(threadMutex_);
     for (auto& loader : abandoned_)
         loader.first.join();  // each was told to stop; it ends at its next check
 }
 
 void WordFilterConfig::StopLoader()
 {
-    std::lock_guard<std::mutex> lock(threadMutex_);
+    varnet::MutexLock lock(threadMutex_);
     for (auto it = abandoned_.begin(); it != abandoned_.end();) {
-        std::unique_lock<std::mutex> jl(it->second->mutex);
-        if (!it->second->done) {
+        Job& job = *it->second;
+        bool done;
+        {
+            varnet::MutexLock jl(job.mutex);
+            done = job.done;
+        }
+        if (!done) {
             ++it;
             continue;
         }
-        jl.unlock();
         it->first.join();
         it = abandoned_.erase(it);
     }
@@ -48,8 +52,12 @@ void WordFilterConfig::StopLoader()
     job_->stop.store(true);
     bool done;
     {
-        std::unique_lock<std::mutex> jl(job_->mutex);
-        done = job_->cv.wait_for(jl, stopWait_, [this] { return job_->done; });
+        Job& job = *job_;
+        const auto until = std::chrono::steady_clock::now() + stopWait_;
+        varnet::MutexLock jl(job.mutex);
+        while (!job.done && job.cv.wait_until(jl.Native(), until) != std::cv_status::timeout) {
+        }
+        done = job.done;
     }
     if (done) {
         thread_.join();
@@ -66,11 +74,11 @@ void WordFilterConfig::StartLoad(const std::string& path)
     StopLoader();
     uint64_t generation;
     {
-        std::lock_guard<std::mutex> lock(publishMutex_);
+        varnet::MutexLock lock(publishMutex_);
         generation = ++generation_;
         loaded_.store(false, std::memory_order_release);
     }
-    std::lock_guard<std::mutex> lock(threadMutex_);
+    varnet::MutexLock lock(threadMutex_);
     job_ = std::make_shared<Job>();
     std::shared_ptr<Job> job = job_;
     try {
@@ -87,7 +95,7 @@ void WordFilterConfig::StartLoad(const std::string& path)
 void WordFilterConfig::Clear()
 {
     StopLoader();
-    std::lock_guard<std::mutex> lock(publishMutex_);
+    varnet::MutexLock lock(publishMutex_);
     ++generation_;
     loaded_.store(false, std::memory_order_release);
     index_.reset();
@@ -104,8 +112,8 @@ void WordFilterConfig::Filter(std::u16string& out, const std::u16string& in) con
 
 bool WordFilterConfig::WaitLoaded(std::chrono::milliseconds timeout) const
 {
-    std::unique_lock<std::mutex> lock(publishMutex_);
-    return loadedCv_.wait_for(lock, timeout, [this] { return loaded_.load(); });
+    varnet::MutexLock lock(publishMutex_);
+    return loadedCv_.wait_for(lock.Native(), timeout, [this] { return loaded_.load(); });
 }
 
 void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation,
@@ -140,7 +148,7 @@ void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint6
             break;
         auto index = std::make_unique<WordIndex>();
         Init(words, *index, &job->stop);
-        std::lock_guard<std::mutex> lock(publishMutex_);
+        varnet::MutexLock lock(publishMutex_);
         if (!job->stop.load() && generation == generation_) {
             index_ = std::move(index);
             loaded_.store(true, std::memory_order_release);
@@ -148,7 +156,7 @@ void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint6
         }
     } while (false);
     PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::s_ThreadLoadWord", "结束加载敏感词文件");
-    std::lock_guard<std::mutex> lock(job->mutex);
+    varnet::MutexLock done(job->mutex);
     job->done = true;
     job->cv.notify_all();
 }

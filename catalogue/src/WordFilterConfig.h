@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "WordIndex.h"
+#include "ThreadAnnotations.h"
 
 class WordFilterConfig {
 public:
@@ -51,24 +52,24 @@ public:
 private:
     struct Job {
         std::atomic<bool> stop{false};
-        std::mutex mutex;
+        varnet::Mutex mutex;
         std::condition_variable cv;
-        bool done = false;  // guarded by mutex
+        bool done GUARDED_BY(mutex) = false;
     };
 
     void StopLoader();
     void LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation, const std::string& path,
                             size_t yieldBytes);
 
-    std::mutex threadMutex_;               // guards thread_, job_, abandoned_
-    std::thread thread_;
-    std::shared_ptr<Job> job_;
+    varnet::Mutex threadMutex_;               // guards thread_, job_, abandoned_
+    std::thread thread_ GUARDED_BY(threadMutex_);
+    std::shared_ptr<Job> job_ GUARDED_BY(threadMutex_);
     // Loaders that outlived the stop wait: joined once done, at the latest on destruction.
-    std::vector<std::pair<std::thread, std::shared_ptr<Job>>> abandoned_;
+    std::vector<std::pair<std::thread, std::shared_ptr<Job>>> abandoned_ GUARDED_BY(threadMutex_);
 
-    mutable std::mutex publishMutex_;      // guards generation_ and writes of index_
+    mutable varnet::Mutex publishMutex_;      // guards generation_ and writes of index_
     mutable std::condition_variable loadedCv_;
-    uint64_t generation_ = 0;
+    uint64_t generation_ GUARDED_BY(publishMutex_) = 0;
     std::atomic<bool> loaded_{false};
     std::unique_ptr<WordIndex> index_;     // read by Filter only while loaded_
 

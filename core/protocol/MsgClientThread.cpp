@@ -94,8 +94,8 @@ int CMsgClientThread::Start() {
     try {
         thread_ = std::thread([this] {
             {
-                std::unique_lock<std::mutex> lk(waitLock_);
-                wake_.wait_for(lk, std::chrono::milliseconds(100), [this] { return running_ != 1; });
+                varnet::MutexLock lk(waitLock_);
+                wake_.wait_for(lk.Native(), std::chrono::milliseconds(100), [this] { return running_ != 1; });
             }
             Run();
         });
@@ -107,7 +107,7 @@ int CMsgClientThread::Start() {
 
 int CMsgClientThread::Stop() {
     {
-        std::lock_guard<std::mutex> lk(waitLock_);
+        varnet::MutexLock lk(waitLock_);
         running_ = 0;
     }
     wake_.notify_all();
@@ -118,7 +118,7 @@ int CMsgClientThread::Stop() {
     stopped_ = true;
     ProcessRequestQueue();
     {
-        std::lock_guard<std::mutex> g(heartLock_);
+        varnet::MutexLock g(heartLock_);
         heartbeats_.clear();
     }
     return 1;
@@ -128,8 +128,10 @@ void CMsgClientThread::Run() {
     while (running_ == 1) {
         ProcessRequestQueue();
         ProcessHeartBeat();
-        std::unique_lock<std::mutex> lk(waitLock_);
-        wake_.wait_for(lk, std::chrono::milliseconds(50), [this] { return running_ != 1 || posted_; });
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+        varnet::MutexLock lk(waitLock_);
+        while (running_ == 1 && !posted_ && wake_.wait_until(lk.Native(), until) != std::cv_status::timeout) {
+        }
         posted_ = false;
     }
     ProcessRequestQueue();
@@ -161,11 +163,11 @@ int CMsgClientThread::PostRequest(CZQMessage* msg) {
     std::unique_ptr<MsgSendData> d(GetSendDataFromMsgClass(msg));
     if (!d) return 0;
     {
-        std::lock_guard<std::mutex> g(queueLock_);
+        varnet::MutexLock g(queueLock_);
         queue_.push_back(std::move(d));
     }
     {
-        std::lock_guard<std::mutex> lk(waitLock_);
+        varnet::MutexLock lk(waitLock_);
         posted_ = true;
     }
     wake_.notify_one();
@@ -176,7 +178,7 @@ void CMsgClientThread::ProcessRequestQueue() {
     for (;;) {
         std::unique_ptr<MsgSendData> d;
         {
-            std::lock_guard<std::mutex> g(queueLock_);
+            varnet::MutexLock g(queueLock_);
             if (queue_.empty()) return;
             d = std::move(queue_.front());
             queue_.pop_front();
@@ -220,7 +222,7 @@ void CMsgClientThread::SendZQAsynMsg(const MsgSendData& data) {
 CZQMessage* CMsgClientThread::SendHttpRequest(const MsgSendData& data) {
     int timeout;
     {
-        std::lock_guard<std::mutex> g(settingsLock_);
+        varnet::MutexLock g(settingsLock_);
         timeout = timeoutMs_;
     }
     if (running_ != 1 && (timeout <= 0 || timeout > kStoppingTimeoutMs)) timeout = kStoppingTimeoutMs;
@@ -246,7 +248,7 @@ CZQMessage* CMsgClientThread::SendHttpRequest(const MsgSendData& data) {
 }
 
 void CMsgClientThread::ProcessHeartBeat() {
-    std::lock_guard<std::mutex> hg(heartLock_);
+    varnet::MutexLock hg(heartLock_);
     uint32_t now = Tick();
     for (HeartBeatInfo& h : heartbeats_) {
         if (h.lastSend != 0 && static_cast<uint32_t>(now - h.lastSend) <= static_cast<uint32_t>(h.interval)) continue;
@@ -260,7 +262,7 @@ void CMsgClientThread::ProcessHeartBeat() {
         beat.ctxText[0] = h.chatid;
         std::unique_ptr<MsgSendData> d(GetSendDataFromMsgClass(&beat));
         if (d) {
-            std::lock_guard<std::mutex> qg(queueLock_);
+            varnet::MutexLock qg(queueLock_);
             queue_.push_back(std::move(d));
         }
         // A tick of 0 would read as "never sent".
@@ -278,14 +280,14 @@ int CMsgClientThread::AddHeartBeat(uint32_t uid, uint32_t sid, uint32_t rid, con
     h.rid = rid;
     h.chatid = chatid;
     h.interval = intervalMs;
-    std::lock_guard<std::mutex> g(heartLock_);
+    varnet::MutexLock g(heartLock_);
     heartbeats_.push_back(std::move(h));
     return 1;
 }
 
 int CMsgClientThread::RemoveHeartBeat(uint32_t rid) {
     if (rid == 0) return 0;
-    std::lock_guard<std::mutex> g(heartLock_);
+    varnet::MutexLock g(heartLock_);
     auto it = std::find_if(heartbeats_.begin(), heartbeats_.end(), [rid](const HeartBeatInfo& h) { return h.rid == rid; });
     if (it != heartbeats_.end()) heartbeats_.erase(it);
     return 1;
@@ -293,7 +295,7 @@ int CMsgClientThread::RemoveHeartBeat(uint32_t rid) {
 
 int CMsgClientThread::AddHeartBeatMsgCount(uint32_t rid) {
     if (rid == 0) return 0;
-    std::lock_guard<std::mutex> g(heartLock_);
+    varnet::MutexLock g(heartLock_);
     for (HeartBeatInfo& h : heartbeats_) {
         if (h.rid == rid) {
             ++h.msgcnt;
@@ -304,13 +306,13 @@ int CMsgClientThread::AddHeartBeatMsgCount(uint32_t rid) {
 }
 
 void CMsgClientThread::SetEndpoint(const std::string& endpoint) {
-    std::lock_guard<std::mutex> g(settingsLock_);
+    varnet::MutexLock g(settingsLock_);
     endpoint_ = endpoint;
 }
 
 std::string CMsgClientThread::GetEndpoint() const {
     {
-        std::lock_guard<std::mutex> g(settingsLock_);
+        varnet::MutexLock g(settingsLock_);
         if (!endpoint_.empty()) return endpoint_;
     }
     std::string ep;
@@ -319,30 +321,30 @@ std::string CMsgClientThread::GetEndpoint() const {
 }
 
 void CMsgClientThread::SetRequestTimeout(int ms) {
-    std::lock_guard<std::mutex> g(settingsLock_);
+    varnet::MutexLock g(settingsLock_);
     timeoutMs_ = ms;
 }
 
 void CMsgClientThread::SetTickSource(std::function<uint32_t()> tick) {
-    std::lock_guard<std::mutex> g(settingsLock_);
+    varnet::MutexLock g(settingsLock_);
     tick_ = std::move(tick);
 }
 
 uint32_t CMsgClientThread::Tick() const {
     std::function<uint32_t()> t;
     {
-        std::lock_guard<std::mutex> g(settingsLock_);
+        varnet::MutexLock g(settingsLock_);
         t = tick_;
     }
     return t ? t() : varnet::TickCount();
 }
 
 size_t CMsgClientThread::QueueSize() const {
-    std::lock_guard<std::mutex> g(queueLock_);
+    varnet::MutexLock g(queueLock_);
     return queue_.size();
 }
 
 size_t CMsgClientThread::HeartBeatCount() const {
-    std::lock_guard<std::mutex> g(heartLock_);
+    varnet::MutexLock g(heartLock_);
     return heartbeats_.size();
 }

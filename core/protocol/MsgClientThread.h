@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "ThreadAnnotations.h"
+
 class CZQMessage;
 class CZQEventSource;
 
@@ -115,22 +117,22 @@ private:
 
     std::atomic<int> running_{1};
     std::atomic<bool> stopped_{false};
-    std::mutex waitLock_;
+    varnet::Mutex waitLock_;
     std::condition_variable wake_;
-    bool posted_ = false;                              // guarded by waitLock_: a request waits in the queue
+    bool posted_ GUARDED_BY(waitLock_) = false;        // a request waits in the queue
     std::thread thread_;
     int retryCount_ = 1;
 
     CZQEventSource source_;
 
-    mutable std::mutex queueLock_;
-    std::deque<std::unique_ptr<MsgSendData>> queue_;   // guarded by queueLock_
+    mutable varnet::Mutex queueLock_;
+    std::deque<std::unique_ptr<MsgSendData>> queue_ GUARDED_BY(queueLock_);
 
-    mutable std::mutex heartLock_;
-    std::vector<HeartBeatInfo> heartbeats_;            // guarded by heartLock_
+    mutable varnet::Mutex heartLock_ ACQUIRED_BEFORE(queueLock_);
+    std::vector<HeartBeatInfo> heartbeats_ GUARDED_BY(heartLock_);
 
-    mutable std::mutex settingsLock_;
-    std::string endpoint_;                             // guarded by settingsLock_
-    int timeoutMs_ = -1;                               // guarded by settingsLock_
-    std::function<uint32_t()> tick_;                   // guarded by settingsLock_
+    mutable varnet::Mutex settingsLock_;
+    std::string endpoint_ GUARDED_BY(settingsLock_);
+    int timeoutMs_ GUARDED_BY(settingsLock_) = -1;
+    std::function<uint32_t()> tick_ GUARDED_BY(settingsLock_);
 };

@@ -4,7 +4,6 @@
 #include "ZqLib.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -20,42 +19,12 @@ namespace capture {
 
 namespace {
 
-varnet::Mutex g_selectMutex;
-int g_selectMode GUARDED_BY(g_selectMutex) = -1;  // -1 from the environment, 0 real cameras, 1 synthetic
-std::vector<Size> g_selectOffered GUARDED_BY(g_selectMutex);
+varnet::Mutex g_standInMutex;
+CameraStandIn* g_standIn GUARDED_BY(g_standInMutex) = nullptr;
 
-// "synthetic" or "synthetic:640x480,320x240" -> true and the sizes.
-bool ParseCameraEnv(std::vector<Size>& offered) {
-    const char* env = getenv("VARNET_CAMERA");
-    if (!env || strncmp(env, "synthetic", 9) != 0) {
-        return false;
-    }
-    offered.clear();
-    const char* p = env + 9;
-    if (*p == ':') {
-        ++p;
-        while (*p) {
-            int w = 0, h = 0, used = 0;
-            if (sscanf(p, "%dx%d%n", &w, &h, &used) != 2 || w <= 0 || h <= 0) {
-                break;
-            }
-            offered.emplace_back(w, h);
-            p += used;
-            if (*p == ',') ++p;
-        }
-    }
-    return true;
-}
-
-bool SyntheticSelected(std::vector<Size>& offered) {
-    {
-        varnet::MutexLock lock(g_selectMutex);
-        if (g_selectMode >= 0) {
-            offered = g_selectOffered;
-            return g_selectMode == 1;
-        }
-    }
-    return ParseCameraEnv(offered);
+CameraStandIn* StandIn() {
+    varnet::MutexLock lock(g_standInMutex);
+    return g_standIn;
 }
 
 int VideoIndex(const char* name) {
@@ -160,16 +129,14 @@ std::string CardNameToGbk(const char* card, size_t len) {
     return Charset::Utf8ToGbk(std::string(card, strnlen(card, len)));
 }
 
-void SelectSyntheticCamera(int mode, const std::vector<Size>& offered) {
-    varnet::MutexLock lock(g_selectMutex);
-    g_selectMode = mode;
-    g_selectOffered = offered;
+void SetCameraStandIn(CameraStandIn* standIn) {
+    varnet::MutexLock lock(g_standInMutex);
+    g_standIn = standIn;
 }
 
 std::vector<CameraInfo> ListCameras() {
-    std::vector<Size> offered;
-    if (SyntheticSelected(offered)) {
-        return {{"Synthetic camera", ""}};
+    if (CameraStandIn* standIn = StandIn()) {
+        return standIn->List();
     }
     std::vector<std::pair<int, std::string>> devices;
     if (DIR* dir = opendir("/dev")) {
@@ -197,9 +164,8 @@ std::vector<CameraInfo> ListCameras() {
 }
 
 std::unique_ptr<CameraSource> CreateCamera(int index) {
-    std::vector<Size> offered;
-    if (SyntheticSelected(offered)) {
-        return index == 0 ? CreateSyntheticCamera(offered) : nullptr;
+    if (CameraStandIn* standIn = StandIn()) {
+        return standIn->Create(index);
     }
     auto cams = ListCameras();
     if (index < 0 || size_t(index) >= cams.size()) {

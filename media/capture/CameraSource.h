@@ -1,8 +1,5 @@
-// Camera back-ends behind Grabbel: V4L2 devices, and a synthetic camera (a moving test pattern that
-// carries a frame counter) that stands in where no device exists.
-//
-// The synthetic camera is selected by the environment variable VARNET_CAMERA=synthetic (optionally
-// "synthetic:640x480,320x240" to offer only those sizes), or by SelectSyntheticCamera for a process.
+// Camera back-ends behind Grabbel: V4L2 devices, and the seam where tests and the demo's performers put
+// a stand-in camera in their place (the product never does).
 #pragma once
 
 #include <cstdint>
@@ -77,26 +74,24 @@ public:
 
 struct CameraInfo {
     std::string name;  // shown to the user, GBK
-    std::string path;  // device path ("" for the synthetic camera)
+    std::string path;  // device path ("" for a stand-in)
 };
 
-// Cameras of this machine, in a stable order (the synthetic one alone when selected).
+// Cameras of this machine, in a stable order (the stand-in's alone while one is set).
 std::vector<CameraInfo> ListCameras();
 std::unique_ptr<CameraSource> CreateCamera(int index);
 
-// Overrides the environment for this process: 1 synthetic, 0 devices, -1 follow the environment.
-void SelectSyntheticCamera(int mode, const std::vector<Size>& offered = {});
+// Cameras that stand in for the machine's devices, for the whole process while set. Called on any thread.
+class CameraStandIn {
+public:
+    virtual ~CameraStandIn() = default;
+    virtual std::vector<CameraInfo> List() = 0;
+    // Null for an index outside List.
+    virtual std::unique_ptr<CameraSource> Create(int index) = 0;
+};
+// Sets the stand-in (borrowed; it must outlive its use) or, with null, returns to the devices.
+void SetCameraStandIn(CameraStandIn* standIn);
 
-// The synthetic camera's pattern: a frame counter in 16 black/white 8x8 blocks on the top rows.
-namespace synthetic {
-constexpr int kCounterBits = 16;
-constexpr int kBlock = 8;
-void Draw(uint8_t* bgr, int width, int height, uint32_t counter);
-// The counter read back from a (possibly lossy) top-down picture; -1 when it is too small.
-int ReadCounter(const uint8_t* bgr, int width, int height);
-}  // namespace synthetic
-
-std::unique_ptr<CameraSource> CreateSyntheticCamera(const std::vector<Size>& offered);
 std::unique_ptr<CameraSource> CreateV4l2Camera(const std::string& path);
 
 // A device's card name (UTF-8, `len` bytes at most, NUL-padded) in GBK.

@@ -4,16 +4,16 @@ bool CReadWriteLock::Lock(int type)
 {
     if (type != LOCK_READ && type != LOCK_WRITE)
         return false;
-    std::lock_guard<std::mutex> gate(gate_);
-    std::unique_lock<std::mutex> lock(cs_);
+    varnet::MutexLock gate(gate_);
+    varnet::MutexLock lock(cs_);
     if (type == LOCK_READ) {
         if (state_ == LOCK_WRITE)
-            idleCv_.wait(lock, [this] { return idle_; });
+            while (!idle_) idleCv_.wait(lock.Native());
         ++readers_;
         state_ = LOCK_READ;
     } else {
         if (state_ != 0)
-            idleCv_.wait(lock, [this] { return idle_; });
+            while (!idle_) idleCv_.wait(lock.Native());
         state_ = LOCK_WRITE;
     }
     idle_ = false;
@@ -22,7 +22,7 @@ bool CReadWriteLock::Lock(int type)
 
 void CReadWriteLock::Unlock()
 {
-    std::lock_guard<std::mutex> lock(cs_);
+    varnet::MutexLock lock(cs_);
     if (state_ == LOCK_READ) {
         if (readers_ > 0)
             --readers_;
@@ -40,13 +40,13 @@ void CReadWriteLock::Unlock()
 
 int CReadWriteLock::State() const
 {
-    std::lock_guard<std::mutex> lock(cs_);
+    varnet::MutexLock lock(cs_);
     return state_;
 }
 
 int CReadWriteLock::Readers() const
 {
-    std::lock_guard<std::mutex> lock(cs_);
+    varnet::MutexLock lock(cs_);
     return readers_;
 }
 

@@ -3,12 +3,18 @@
 // A waiting writer holds the gate, so readers that arrive after it wait until it has had its turn: writers
 // are never starved. Readers that arrive while only readers hold the lock pass at once. The lock is not
 // re-entrant for writers, and a nested read lock of one thread deadlocks while a writer waits.
+//
+// For the thread-safety analysis a CLockObject holds the lock whatever its mode (fields are GUARDED_BY the
+// lock; a nested guard of one thread is reported, as it may deadlock). Lock/Unlock called by hand are not
+// seen by it.
 #pragma once
 
 #include <condition_variable>
 #include <mutex>
 
-class CReadWriteLock {
+#include "ThreadAnnotations.h"
+
+class CAPABILITY("mutex") CReadWriteLock {
 public:
     enum { LOCK_NONE = 0, LOCK_READ = 1, LOCK_WRITE = 2 };
 
@@ -27,19 +33,19 @@ public:
     int Readers() const;
 
 private:
-    std::mutex gate_;                  // held by whoever waits for the lock to become idle
-    mutable std::mutex cs_;            // guards the fields below
+    varnet::Mutex gate_ ACQUIRED_BEFORE(cs_);  // held by whoever waits for the lock to become idle
+    mutable varnet::Mutex cs_;
     std::condition_variable idleCv_;
-    int state_ = 0;
-    int readers_ = 0;
-    bool idle_ = false;                // the manual-reset "idle" event
+    int state_ GUARDED_BY(cs_) = 0;
+    int readers_ GUARDED_BY(cs_) = 0;
+    bool idle_ GUARDED_BY(cs_) = false;  // the manual-reset "idle" event
 };
 
 // Scoped guard: takes the lock in its constructor, releases in its destructor only what it took.
-class CLockObject {
+class SCOPED_CAPABILITY CLockObject {
 public:
-    CLockObject(CReadWriteLock* lock, int type);
-    virtual ~CLockObject();
+    CLockObject(CReadWriteLock* lock, int type) ACQUIRE(lock);
+    virtual ~CLockObject() RELEASE();
     CLockObject(const CLockObject&) = delete;
     CLockObject& operator=(const CLockObject&) = delete;
 

@@ -48,9 +48,9 @@ bool CDuiRect::Intersect(const RECT& a, const RECT& b) { return IntersectRect(th
 
 // Notify maps.
 
-const DUI_MSGMAP* CNotifyPump::_GetBaseMessageMap() { return nullptr; }
+const DUI_MSGMAP* CNotifyPump::GetBaseMessageMap() { return nullptr; }
 static const DUI_MSGMAP_ENTRY kNoEntries[] = {{"", "", DuiSig_end, nullptr}};
-const DUI_MSGMAP CNotifyPump::messageMap = {&CNotifyPump::_GetBaseMessageMap, &kNoEntries[0]};
+const DUI_MSGMAP CNotifyPump::messageMap = {&CNotifyPump::GetBaseMessageMap, &kNoEntries[0]};
 const DUI_MSGMAP* CNotifyPump::GetMessageMap() const { return &CNotifyPump::messageMap; }
 
 bool CNotifyPump::AddVirtualWnd(CDuiString strName, CNotifyPump* pObject) {

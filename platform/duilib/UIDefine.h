@@ -191,7 +191,7 @@ public:
     bool LoopDispatch(TNotifyUI& msg);
 
 protected:
-    static const DUI_MSGMAP* _GetBaseMessageMap();
+    static const DUI_MSGMAP* GetBaseMessageMap();
     static const DUI_MSGMAP messageMap;
     virtual const DUI_MSGMAP* GetMessageMap() const;
 
@@ -205,21 +205,21 @@ private:                                                           \
                                                                    \
 protected:                                                         \
     static const DuiLib::DUI_MSGMAP messageMap;                    \
-    static const DuiLib::DUI_MSGMAP* _GetBaseMessageMap();         \
+    static const DuiLib::DUI_MSGMAP* GetBaseMessageMap();         \
     virtual const DuiLib::DUI_MSGMAP* GetMessageMap() const override; \
                                                                    \
 public:
 
 #define DUI_BASE_BEGIN_MESSAGE_MAP(theClass)                                                          \
-    const DuiLib::DUI_MSGMAP* theClass::_GetBaseMessageMap() { return nullptr; }                       \
+    const DuiLib::DUI_MSGMAP* theClass::GetBaseMessageMap() { return nullptr; }                       \
     const DuiLib::DUI_MSGMAP* theClass::GetMessageMap() const { return &theClass::messageMap; }       \
-    const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::_GetBaseMessageMap,                    \
+    const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::GetBaseMessageMap,                    \
                                                      &theClass::_messageEntries[0]};                   \
     const DuiLib::DUI_MSGMAP_ENTRY theClass::_messageEntries[] = {
 #define DUI_BEGIN_MESSAGE_MAP(theClass, baseClass)                                                    \
-    const DuiLib::DUI_MSGMAP* theClass::_GetBaseMessageMap() { return &baseClass::messageMap; }        \
+    const DuiLib::DUI_MSGMAP* theClass::GetBaseMessageMap() { return &baseClass::messageMap; }        \
     const DuiLib::DUI_MSGMAP* theClass::GetMessageMap() const { return &theClass::messageMap; }       \
-    const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::_GetBaseMessageMap,                    \
+    const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::GetBaseMessageMap,                    \
                                                      &theClass::_messageEntries[0]};                   \
     const DuiLib::DUI_MSGMAP_ENTRY theClass::_messageEntries[] = {
 #define DUI_END_MESSAGE_MAP()                       \

@@ -455,28 +455,28 @@ bool CPaintManagerUI::RemoveMessageFilter(IMessageFilterUI* p) {
     return RemoveOne(m_aMessageFilters, p);
 }
 
-CControlUI* CPaintManagerUI::__FindControlFromPoint(CControlUI* pThis, void* pData) {
+CControlUI* CPaintManagerUI::FindControlFromPointProc(CControlUI* pThis, void* pData) {
     return PtInRect(pThis->GetPos(), *static_cast<POINT*>(pData)) ? pThis : nullptr;
 }
 
-CControlUI* CPaintManagerUI::__FindControlFromNameHash(CControlUI* pThis, void* pData) {
+CControlUI* CPaintManagerUI::FindControlFromNameHashProc(CControlUI* pThis, void* pData) {
     return pThis->GetName() == *static_cast<const CDuiString*>(pData) ? pThis : nullptr;
 }
 
-CControlUI* CPaintManagerUI::__FindControlsFromClass(CControlUI* pThis, void* pData) {
+CControlUI* CPaintManagerUI::FindControlsFromClassProc(CControlUI* pThis, void* pData) {
     auto* d = static_cast<std::pair<const char*, std::vector<CControlUI*>*>*>(pData);
     if (EqualNoCase(pThis->GetClass(), d->first)) d->second->push_back(pThis);
     return nullptr;
 }
 
-CControlUI* CPaintManagerUI::__FindControlFromTab(CControlUI*, void*) { return nullptr; }
-CControlUI* CPaintManagerUI::__FindControlFromShortcut(CControlUI*, void*) { return nullptr; }
-CControlUI* CPaintManagerUI::__FindControlFromUpdate(CControlUI*, void*) { return nullptr; }
+CControlUI* CPaintManagerUI::FindControlFromTabProc(CControlUI*, void*) { return nullptr; }
+CControlUI* CPaintManagerUI::FindControlFromShortcutProc(CControlUI*, void*) { return nullptr; }
+CControlUI* CPaintManagerUI::FindControlFromUpdateProc(CControlUI*, void*) { return nullptr; }
 
 CControlUI* CPaintManagerUI::FindControl(POINT pt) const {
     if (!m_pRoot) return nullptr;
     const_cast<CPaintManagerUI*>(this)->UpdateLayout();
-    return m_pRoot->FindControl(__FindControlFromPoint, &pt, UIFIND_VISIBLE | UIFIND_HITTEST | UIFIND_TOP_FIRST);
+    return m_pRoot->FindControl(FindControlFromPointProc, &pt, UIFIND_VISIBLE | UIFIND_HITTEST | UIFIND_TOP_FIRST);
 }
 
 CControlUI* CPaintManagerUI::FindControl(const char* pstrName) const {
@@ -486,13 +486,13 @@ CControlUI* CPaintManagerUI::FindControl(const char* pstrName) const {
 CControlUI* CPaintManagerUI::FindSubControlByPoint(CControlUI* pParent, POINT pt) const {
     if (!pParent) pParent = m_pRoot;
     if (!pParent) return nullptr;
-    return pParent->FindControl(__FindControlFromPoint, &pt, UIFIND_VISIBLE | UIFIND_HITTEST | UIFIND_TOP_FIRST);
+    return pParent->FindControl(FindControlFromPointProc, &pt, UIFIND_VISIBLE | UIFIND_HITTEST | UIFIND_TOP_FIRST);
 }
 
 CControlUI* CPaintManagerUI::FindSubControlByName(CControlUI* pParent, const char* pstrName) const {
     if (!pParent || !pstrName || !*pstrName) return nullptr;
     CDuiString name = pstrName;
-    return pParent->FindControl(__FindControlFromNameHash, &name, UIFIND_ALL | UIFIND_ME_FIRST);
+    return pParent->FindControl(FindControlFromNameHashProc, &name, UIFIND_ALL | UIFIND_ME_FIRST);
 }
 
 CControlUI* CPaintManagerUI::FindSubControlByClass(CControlUI* pParent, const char* pstrClass, int iIndex) {
@@ -500,7 +500,7 @@ CControlUI* CPaintManagerUI::FindSubControlByClass(CControlUI* pParent, const ch
     if (!pParent) return nullptr;
     std::vector<CControlUI*> found;
     std::pair<const char*, std::vector<CControlUI*>*> d{pstrClass, &found};
-    pParent->FindControl(__FindControlsFromClass, &d, UIFIND_ALL | UIFIND_ME_FIRST);
+    pParent->FindControl(FindControlsFromClassProc, &d, UIFIND_ALL | UIFIND_ME_FIRST);
     return iIndex >= 0 && iIndex < (int)found.size() ? found[(size_t)iIndex] : nullptr;
 }
 

@@ -144,12 +144,12 @@ private:
         UINT nLocalID;
         UINT_PTR uWinTimer;
     };
-    static CControlUI* __FindControlFromNameHash(CControlUI* pThis, void* pData);
-    static CControlUI* __FindControlFromPoint(CControlUI* pThis, void* pData);
-    static CControlUI* __FindControlFromTab(CControlUI* pThis, void* pData);
-    static CControlUI* __FindControlFromShortcut(CControlUI* pThis, void* pData);
-    static CControlUI* __FindControlFromUpdate(CControlUI* pThis, void* pData);
-    static CControlUI* __FindControlsFromClass(CControlUI* pThis, void* pData);
+    static CControlUI* FindControlFromNameHashProc(CControlUI* pThis, void* pData);
+    static CControlUI* FindControlFromPointProc(CControlUI* pThis, void* pData);
+    static CControlUI* FindControlFromTabProc(CControlUI* pThis, void* pData);
+    static CControlUI* FindControlFromShortcutProc(CControlUI* pThis, void* pData);
+    static CControlUI* FindControlFromUpdateProc(CControlUI* pThis, void* pData);
+    static CControlUI* FindControlsFromClassProc(CControlUI* pThis, void* pData);
     void DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam);
     void FlushAsyncNotify();
 

@@ -70,6 +70,7 @@ HWND CWindowWnd::CreateDuiWindow(HWND hwndParent, const char* name, DWORD dwStyl
 
 HWND CWindowWnd::Create(HWND hwndParent, const char* pstrName, DWORD dwStyle, DWORD dwExStyle, int x, int y, int cx,
                         int cy, void*) {
+    ::AssertUIThread("CWindowWnd::Create");
     if (m_hWnd) return m_hWnd;
     m_pProxy.reset(new Proxy(this));
     HWND h = ::CreateWindowHandle(m_pProxy.get());
@@ -92,6 +93,7 @@ HWND CWindowWnd::Create(HWND hwndParent, const char* pstrName, DWORD dwStyle, DW
 }
 
 void CWindowWnd::ShowWindow(bool bShow, bool bTakeFocus) {
+    ::AssertUIThread("CWindowWnd::ShowWindow");
     if (!m_hWnd || !m_pBackend) return;
     if (CPaintManagerUI* pm = GetPaintManager()) pm->UpdateLayout();
     m_pBackend->Show(bShow, bTakeFocus);
@@ -99,6 +101,7 @@ void CWindowWnd::ShowWindow(bool bShow, bool bTakeFocus) {
 }
 
 UINT CWindowWnd::ShowModal() {
+    ::AssertUIThread("CWindowWnd::ShowModal");
     if (!m_hWnd) return (UINT)-1;
     HWND h = m_hWnd;
     CWindowWnd* owner = FromHandle(m_hWndOwner);

@@ -8,6 +8,7 @@
 #include "ZqHttpRequestMgr.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
+#include "ThreadAnnotations.h"
 
 namespace faultnote {
 namespace {
@@ -21,23 +22,24 @@ public:
     void HttpRequestOb_UploadFailed(int, int) override { Done(false); }
     // 1 sent, 0 failed, -1 still running after the wait.
     int Wait(int ms) {
-        std::unique_lock<std::mutex> lock(m_mutex);
+        varnet::MutexLock lock(m_mutex);
         auto until = std::chrono::steady_clock::now() + std::chrono::duration<int, std::milli>(ms);
-        m_cv.wait_until(lock, until, [&] { return m_done; });
+        while (!m_done && m_cv.wait_until(lock.Native(), until) != std::cv_status::timeout) {
+        }
         return m_done ? (m_ok ? 1 : 0) : -1;
     }
 
 private:
     void Done(bool ok) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        varnet::MutexLock lock(m_mutex);
         m_done = true;
         m_ok = ok;
         m_cv.notify_all();
     }
-    std::mutex m_mutex;  // guards the fields below
+    varnet::Mutex m_mutex;  // guards the fields below
     std::condition_variable m_cv;
-    bool m_done = false;
-    bool m_ok = false;
+    bool m_done GUARDED_BY(m_mutex) = false;
+    bool m_ok GUARDED_BY(m_mutex) = false;
 };
 
 }  // namespace

@@ -256,7 +256,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
         return false;
     }
     {
-        std::lock_guard<std::mutex> lock(stopMutex_);
+        varnet::MutexLock lock(stopMutex_);
         stopFd_ = dup(fd);
         if (stopped_ && stopFd_ >= 0) {
             shutdown(stopFd_, SHUT_RDWR);
@@ -275,7 +275,7 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
         std::unique_lock<std::mutex> lock(watchMutex);
         if (!watchCv.wait_until(lock, deadline, [&] { return finished; })) {
             expired = true;
-            std::lock_guard<std::mutex> stopLock(stopMutex_);
+            varnet::MutexLock stopLock(stopMutex_);
             if (stopFd_ >= 0) {
                 shutdown(stopFd_, SHUT_RDWR);
             }
@@ -637,7 +637,7 @@ bool Ferrel::IsReadStopped() {
 }
 
 void Ferrel::Stop() {
-    std::lock_guard<std::mutex> lock(stopMutex_);
+    varnet::MutexLock lock(stopMutex_);
     stopped_ = true;
     alive_ = false;
     if (stopFd_ >= 0) {
@@ -673,7 +673,7 @@ void Ferrel::Release() {
         rtmp_ = nullptr;
     }
     {
-        std::lock_guard<std::mutex> lock(stopMutex_);
+        varnet::MutexLock lock(stopMutex_);
         if (stopFd_ >= 0) {
             close(stopFd_);
             stopFd_ = -1;

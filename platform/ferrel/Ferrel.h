@@ -22,6 +22,8 @@
 #include <mutex>
 #include <string>
 
+#include "ThreadAnnotations.h"
+
 struct RTMP;
 
 class Ferrel {
@@ -85,9 +87,9 @@ private:
 
     RTMP* rtmp_ = nullptr;   // owned by the I/O thread between Connect and Close
     char* url_ = nullptr;    // librtmp keeps pointers into it
-    int stopFd_ = -1;        // a dup of the socket, kept until Close so Stop never hits a reused descriptor
+    int stopFd_ GUARDED_BY(stopMutex_) = -1;  // a dup of the socket, kept until Close so Stop never hits a reused descriptor
     int wakeFd_ = -1;        // an eventfd Stop signals (wakes the TCP connect and every wait for data)
-    std::mutex stopMutex_;   // guards stopFd_
+    varnet::Mutex stopMutex_;   // guards stopFd_
     std::atomic<bool> alive_{false};
     std::atomic<bool> stopped_{false};
     bool publish_ = false;

@@ -1,8 +1,6 @@
 #include "Micrel.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "DebugLog.h"
@@ -10,15 +8,10 @@
 #include "ZqLib.h"
 
 std::atomic<int> Micrel::s_volume{100};
-std::atomic<double> Micrel::s_toneHz{0.0};
+std::atomic<Micrel::SampleSource> Micrel::s_source{nullptr};
 
 namespace {
 constexpr int kMaxBufferBytes = 1 << 20;
-
-double EnvTone() {
-    const char* v = std::getenv("VARNET_MIC_TONE");
-    return v ? std::atof(v) : 0.0;
-}
 }  // namespace
 
 Micrel::Micrel() {}
@@ -56,7 +49,7 @@ int Micrel::MicrophoneName(int index, char* buffer, int size) {
 
 void Micrel::SetVolume(uint8_t value) { s_volume = std::min<int>(value, 100); }
 
-void Micrel::SetToneSource(double hz) { s_toneHz = hz; }
+void Micrel::SetSampleSource(SampleSource source) { s_source = source; }
 
 bool Micrel::OpenMicrophone(int device, int sampleRate, int channels, int bufferBytes) {
     StopCapture();
@@ -104,7 +97,6 @@ bool Micrel::OpenMicrophone(int device, int sampleRate, int channels, int buffer
     m_rate = sampleRate;
     m_channels = channels;
     m_fill = 0;
-    m_tonePhase = 0;
     varnet::DebugLog("Micrel", m_debugId.c_str(), "microphone %d open: %d Hz, %d ch, %d bytes a buffer", device, sampleRate, channels,
                   bufferBytes);
     return true;
@@ -162,24 +154,12 @@ void Micrel::SdlCallback(void* self, Uint8* stream, int len) {
     }
 }
 
-// One full buffer: tone in place of the samples when asked, the capture volume, the receiver.
+// One full buffer: stand-in samples when set, the capture volume, the receiver.
 void Micrel::Deliver() {
     int16_t* s = reinterpret_cast<int16_t*>(m_chunk.data());
     const size_t samples = m_chunk.size() / 2;
-    double tone = s_toneHz.load();
-    if (tone <= 0)
-        tone = EnvTone();
-    if (tone > 0) {
-        const double step = 2 * M_PI * tone / m_rate;
-        for (size_t i = 0; i + size_t(m_channels) <= samples; i += size_t(m_channels)) {
-            const int16_t v = int16_t(16384 * std::sin(m_tonePhase));
-            for (int c = 0; c < m_channels; ++c)
-                s[i + size_t(c)] = v;
-            m_tonePhase += step;
-            if (m_tonePhase > 2 * M_PI)
-                m_tonePhase -= 2 * M_PI;
-        }
-    }
+    if (SampleSource source = s_source.load())
+        source(s, samples / size_t(m_channels), m_channels, m_rate, m_time);
     const int volume = s_volume.load();
     if (volume < 100) {
         for (size_t i = 0; i < samples; ++i)

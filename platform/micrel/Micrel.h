@@ -1,8 +1,8 @@
 // Microphone capture through the SDL audio subsystem: 16-bit interleaved PCM delivered in buffers of
 // exactly the requested size to an IBaseAudioCB, on SDL's capture thread.
 //
-// For tests and demos a synthetic tone can stand in for the device's samples (SetToneSource, or the
-// environment variable VARNET_MIC_TONE=<Hz>); the device still paces the capture.
+// Tests and the demo's performers may put stand-in samples in place of the device's (SetSampleSource);
+// the device still paces the capture.
 //
 // Threads: the owner opens, starts, stops and closes; the receiver is called on SDL's capture thread.
 // The capture calls are virtual so that a test can stand another source in.
@@ -11,6 +11,8 @@
 #include <SDL2/SDL.h>
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -30,8 +32,11 @@ public:
     static int MicrophoneName(int index, char* buffer, int size);
     // Capture volume 0..100 for every microphone (software gain; 0 gives silence).
     static void SetVolume(uint8_t value);
-    // Tone of `hz` in place of the device's samples; 0 turns it off.
-    static void SetToneSource(double hz);
+    // Writes stand-in samples over each full buffer before the capture volume: `frames` frames of
+    // `channels` 16-bit samples at `rate`, the first one `time` s after StartCapture. Called on the
+    // capture thread of every microphone of the process; null returns to the device's samples.
+    using SampleSource = void (*)(int16_t* samples, size_t frames, int channels, int rate, double time);
+    static void SetSampleSource(SampleSource source);
 
     // Opens device `device` (0 is also the default device when none is listed) for `channels` channels
     // at `sampleRate`, delivering `bufferBytes` a call. The capture starts with StartCapture.
@@ -52,7 +57,6 @@ private:
     bool m_acquired = false;
     int m_rate = 0;
     int m_channels = 0;
-    double m_tonePhase = 0;
     double m_time = 0;  // s of audio delivered since StartCapture
     std::vector<uint8_t> m_chunk;
     size_t m_fill = 0;
@@ -60,5 +64,5 @@ private:
     IBaseAudioCB* m_cb = nullptr;
 
     static std::atomic<int> s_volume;
-    static std::atomic<double> s_toneHz;
+    static std::atomic<SampleSource> s_source;
 };

@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "ThreadAnnotations.h"
 #include "ZqLog.h"
 
 namespace {
@@ -13,7 +14,7 @@ public:
     {
         if (!name || !*name || !module)
             return false;
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         if (!modules_.emplace(name, module).second) {
             PJ_Log("MusicCore.txt", LOG_FAILURE, "CDataManager::RegisterModule", "module %s already registered", name);
             return false;
@@ -25,7 +26,7 @@ public:
     {
         if (!name)
             return false;
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         return modules_.erase(name) > 0;
     }
 
@@ -33,20 +34,20 @@ public:
     {
         if (!name)
             return nullptr;
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         auto it = modules_.find(name);
         return it == modules_.end() ? nullptr : it->second;
     }
 
     void ReleaseModules() override
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         modules_.clear();
     }
 
 private:
-    std::mutex mutex_;
-    std::map<std::string, IData*> modules_;  // guarded by mutex_
+    varnet::Mutex mutex_;
+    std::map<std::string, IData*> modules_ GUARDED_BY(mutex_);
 };
 
 }  // namespace

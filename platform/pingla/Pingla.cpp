@@ -49,15 +49,15 @@ void CPingla::Close() {
     if (tReceiving == this) {
         // From inside a callback: end the connection; the receive thread returns after the callback,
         // and the next Close from another thread joins it and closes the socket.
-        std::lock_guard<std::mutex> g(lock_);
+        varnet::MutexLock g(lock_);
         ++gen_;
         connected_ = false;
         if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
         return;
     }
-    std::lock_guard<std::mutex> serial(closeLock_);
+    varnet::MutexLock serial(closeLock_);
     {
-        std::lock_guard<std::mutex> g(lock_);
+        varnet::MutexLock g(lock_);
         closing_ = true;
         ++gen_;
         connected_ = false;
@@ -67,12 +67,14 @@ void CPingla::Close() {
             (void)!write(wake_[1], &c, 1);
         }
     }
+    std::thread receiver;
     {
-        std::unique_lock<std::mutex> lk(lock_);
-        idle_.wait(lk, [this] { return busy_ == 0; });
+        varnet::MutexLock lk(lock_);
+        while (busy_ != 0) idle_.wait(lk.Native());
+        receiver = std::move(recvThread_);   // none starts while closing_
     }
-    if (recvThread_.joinable()) recvThread_.join();
-    std::lock_guard<std::mutex> g(lock_);
+    if (receiver.joinable()) receiver.join();
+    varnet::MutexLock g(lock_);
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -86,7 +88,7 @@ void CPingla::Close() {
 }
 
 bool CPingla::Begin(int& fd, uint64_t& gen) {
-    std::lock_guard<std::mutex> g(lock_);
+    varnet::MutexLock g(lock_);
     if (closing_ || !connected_ || fd_ < 0) return false;
     ++busy_;
     fd = fd_;
@@ -95,12 +97,12 @@ bool CPingla::Begin(int& fd, uint64_t& gen) {
 }
 
 void CPingla::End() {
-    std::lock_guard<std::mutex> g(lock_);
+    varnet::MutexLock g(lock_);
     if (--busy_ == 0) idle_.notify_all();
 }
 
 void CPingla::Broken(uint64_t gen) {
-    std::lock_guard<std::mutex> g(lock_);
+    varnet::MutexLock g(lock_);
     if (gen == gen_ && fd_ >= 0) {
         connected_ = false;
         shutdown(fd_, SHUT_RDWR);
@@ -108,7 +110,7 @@ void CPingla::Broken(uint64_t gen) {
 }
 
 bool CPingla::Current(uint64_t gen) {
-    std::lock_guard<std::mutex> g(lock_);
+    varnet::MutexLock g(lock_);
     return gen == gen_ && !closing_;
 }
 
@@ -116,7 +118,12 @@ CPingla::Wait CPingla::WaitFd(int fd, short events, int64_t deadline) {
     for (;;) {
         int64_t left = deadline - varnet::MonotonicMs();
         if (left <= 0) return Wait::kTimeout;
-        pollfd p[2] = {{fd, events, 0}, {wake_[0], POLLIN, 0}};
+        int wakeFd;
+        {
+            varnet::MutexLock g(lock_);
+            wakeFd = wake_[0];   // closed only after every call using the connection ended
+        }
+        pollfd p[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
         int n = poll(p, 2, int(left > 1000000 ? 1000000 : left));
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -135,9 +142,9 @@ bool CPingla::Connect(const char* ip, unsigned port, int timeout) {
         return false;
     }
     {
-        std::unique_lock<std::mutex> lk(lock_);
+        varnet::MutexLock lk(lock_);
         bool stale = fd_ >= 0 || recvThread_.joinable();
-        lk.unlock();
+        lk.Unlock();
         if (stale) Close();
     }
     int timeoutMs = (timeout > 0 && timeout < 3600 ? timeout : 15) * 1000;
@@ -165,7 +172,7 @@ bool CPingla::Connect(const char* ip, unsigned port, int timeout) {
     }
     uint64_t gen;
     {
-        std::lock_guard<std::mutex> g(lock_);
+        varnet::MutexLock g(lock_);
         if (closing_) {
             freeaddrinfo(res);
             ::close(s);
@@ -195,7 +202,7 @@ bool CPingla::Connect(const char* ip, unsigned port, int timeout) {
     if (ok) {
         int one = 1;
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        std::lock_guard<std::mutex> g(lock_);
+        varnet::MutexLock g(lock_);
         ok = gen == gen_ && !closing_;
         if (ok) connected_ = true;
     } else {
@@ -207,7 +214,7 @@ bool CPingla::Connect(const char* ip, unsigned port, int timeout) {
 
 bool CPingla::WriteFrame(int fd, uint64_t gen, const std::string& frame, int64_t deadline) {
     if (frame.empty()) return false;
-    std::lock_guard<std::mutex> serial(writeLock_);
+    varnet::MutexLock serial(writeLock_);
     size_t done = 0;
     while (done < frame.size()) {
         ssize_t n = send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -279,12 +286,14 @@ bool CPingla::AwaitAck(int fd, uint64_t gen, uint8_t ackType, int64_t deadline) 
 bool CPingla::Request(uint8_t type, std::vector<std::string> fields, uint8_t ackType) {
     int fd;
     uint64_t gen;
+    int timeoutMs;
     {
-        std::lock_guard<std::mutex> g(lock_);
+        varnet::MutexLock g(lock_);
         if (recvThread_.joinable()) return false;   // answers now belong to the receive thread
+        timeoutMs = timeoutMs_;
     }
     if (!Begin(fd, gen)) return false;
-    int64_t deadline = varnet::MonotonicMs() + timeoutMs_;
+    int64_t deadline = varnet::MonotonicMs() + timeoutMs;
     bool ok = WriteFrame(fd, gen, pingla::EncodeFrame(type, fields), deadline) && AwaitAck(fd, gen, ackType, deadline);
     End();
     return ok;
@@ -320,7 +329,7 @@ int CPingla::SendPriMsg(unsigned kind, const std::string& receiverChatId, const 
 
 bool CPingla::StartRecv(IBaseNotifyMsg* sink) {
     if (!sink || tReceiving == this) return false;
-    std::lock_guard<std::mutex> g(lock_);
+    varnet::MutexLock g(lock_);
     if (closing_ || !connected_ || fd_ < 0 || recvThread_.joinable()) return false;
     try {
         recvThread_ = std::thread(&CPingla::RecvLoop, this, sink, fd_, gen_);

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "PinglaWire.h"
+#include "ThreadAnnotations.h"
 
 // The callback interface the receiver of notices and messages implements.
 class IBaseNotifyMsg {
@@ -95,19 +96,19 @@ private:
     void RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen);
     void Deliver(IBaseNotifyMsg* sink, const pingla::Frame& f);
 
-    std::mutex lock_;                  // guards the fields up to recvThread_
+    varnet::Mutex lock_;                  // guards the fields up to recvThread_
     std::condition_variable idle_;     // busy_ reached 0
-    int fd_ = -1;                      // closed only by Close, after busy_ is 0 and the thread joined
-    bool connected_ = false;           // fd_ connected and its stream usable
-    int wake_[2] = {-1, -1};           // readable while a Close is in progress
-    uint64_t gen_ = 0;                 // incremented by each Close
-    int busy_ = 0;                     // calls using fd_ (the receive thread is joined instead)
-    bool closing_ = false;             // no call starts while set
-    int timeoutMs_ = 15000;
-    std::thread recvThread_;           // started under lock_ (not while closing_); joined by Close
+    int fd_ GUARDED_BY(lock_) = -1;    // closed only by Close, after busy_ is 0 and the thread joined
+    bool connected_ GUARDED_BY(lock_) = false;  // fd_ connected and its stream usable
+    int wake_[2] GUARDED_BY(lock_) = {-1, -1};  // readable while a Close is in progress
+    uint64_t gen_ GUARDED_BY(lock_) = 0;  // incremented by each Close
+    int busy_ GUARDED_BY(lock_) = 0;   // calls using fd_ (the receive thread is joined instead)
+    bool closing_ GUARDED_BY(lock_) = false;  // no call starts while set
+    int timeoutMs_ GUARDED_BY(lock_) = 15000;
+    std::thread recvThread_ GUARDED_BY(lock_);  // started under lock_ (not while closing_); joined by Close
 
-    std::mutex closeLock_;             // one Close at a time
-    std::mutex writeLock_;             // one frame written at a time
+    varnet::Mutex closeLock_;             // one Close at a time
+    varnet::Mutex writeLock_;             // one frame written at a time
     std::atomic<int> keepAliveMs_{10000};
     std::atomic<int> deadMs_{30000};
 

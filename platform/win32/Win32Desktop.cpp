@@ -1,4 +1,5 @@
 #include "Win32Desktop.h"
+#include "ThreadAnnotations.h"
 
 #include <atomic>
 #include <map>
@@ -15,8 +16,8 @@ namespace {
 std::atomic<IDesktopWindows*> g_desktop{nullptr};
 
 struct IconTable {
-    std::mutex lock;
-    std::map<int, Win32Icon> images;  // guarded by lock
+    varnet::Mutex lock;
+    std::map<int, Win32Icon> images GUARDED_BY(lock);
 };
 
 IconTable& Icons() {
@@ -37,7 +38,7 @@ BOOL FlashWindowEx(const FLASHWINFO* info) {
 
 void RegisterIconResource(int id, const unsigned char* png, size_t size) {
     IconTable& t = Icons();
-    std::lock_guard<std::mutex> g(t.lock);
+    varnet::MutexLock g(t.lock);
     if (!png || size == 0) {
         t.images.erase(id);
         return;
@@ -47,7 +48,7 @@ void RegisterIconResource(int id, const unsigned char* png, size_t size) {
 
 HICON LoadIcon(HINSTANCE, int id) {
     IconTable& t = Icons();
-    std::lock_guard<std::mutex> g(t.lock);
+    varnet::MutexLock g(t.lock);
     auto it = t.images.find(id);
     if (it == t.images.end()) return nullptr;
     return new (std::nothrow) Win32Icon(it->second);

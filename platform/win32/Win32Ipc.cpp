@@ -35,11 +35,11 @@ constexpr int kMaxPerWakeup = 64;  // datagrams handled per dispatch, so a flood
 struct Endpoint {
     int fd = -1;
     std::atomic<uintptr_t> hwnd{0};
-    std::mutex mu;
-    std::vector<UINT> accepted;  // guarded by mu; empty: WM_USER and up
+    varnet::Mutex mu;
+    std::vector<UINT> accepted GUARDED_BY(mu);  // empty: WM_USER and up
 
     bool Accepts(UINT msg) {
-        std::lock_guard<std::mutex> l(mu);
+        varnet::MutexLock l(mu);
         if (accepted.empty()) {
             return msg >= WM_USER;
         }
@@ -62,8 +62,8 @@ struct Published {
 
 // The publish table; never destroyed, as window objects with static storage may die after it would.
 struct Table {
-    std::mutex mu;  // guards `published`; never held together with the runtime lock
-    std::map<std::string, Published> published;
+    varnet::Mutex mu;  // never held together with the runtime lock
+    std::map<std::string, Published> published GUARDED_BY(mu);
 };
 Table& T() {
     static Table* table = new Table;
@@ -194,7 +194,7 @@ void Retire(Published& p) {
 void OnWindowDied(HWND h) {
     std::vector<Published> gone;
     {
-        std::lock_guard<std::mutex> l(T().mu);
+        varnet::MutexLock l(T().mu);
         for (auto it = T().published.begin(); it != T().published.end();) {
             if (it->second.ep->hwnd.load() == Id(h)) {
                 gone.push_back(std::move(it->second));
@@ -271,14 +271,14 @@ bool PublishWindowProperty(const char* name, HWND hwnd, const std::vector<UINT>&
     }
     {
         Runtime& r = R();
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         r.windowDied = OnWindowDied;
     }
-    std::lock_guard<std::mutex> l(T().mu);
+    varnet::MutexLock l(T().mu);
     auto it = T().published.find(name);
     if (it != T().published.end()) {
         // The same name moves to another window of this process.
-        std::lock_guard<std::mutex> el(it->second.ep->mu);
+        varnet::MutexLock el(it->second.ep->mu);
         it->second.ep->accepted = accepted;
         it->second.ep->hwnd = Id(hwnd);
         return true;
@@ -299,7 +299,10 @@ bool PublishWindowProperty(const char* name, HWND hwnd, const std::vector<UINT>&
         p.ep = std::make_shared<Endpoint>();
         p.ep->fd = fd;
         p.ep->hwnd = Id(hwnd);
-        p.ep->accepted = accepted;
+        {
+            varnet::MutexLock el(p.ep->mu);   // not shared yet; the lock keeps the rule simple
+            p.ep->accepted = accepted;
+        }
     }
     p.source = g_unix_fd_source_new(p.ep->fd, G_IO_IN);
     g_source_set_callback(p.source, G_SOURCE_FUNC(OnReadable), new std::shared_ptr<Endpoint>(p.ep),
@@ -321,7 +324,7 @@ void UnpublishWindowProperty(const char* name) {
     }
     Published p;
     {
-        std::lock_guard<std::mutex> l(T().mu);
+        varnet::MutexLock l(T().mu);
         auto it = T().published.find(name);
         if (it == T().published.end()) {
             return;

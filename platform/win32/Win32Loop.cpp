@@ -1,6 +1,7 @@
 // The UI thread's queue as one GLib source on the default main context, and the loops that pump it.
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <algorithm>
 #include <climits>
 #include <tuple>
@@ -19,7 +20,7 @@ void Log(const char* fmt, ...) {
 }
 
 void SendRecord::Complete(bool wasDelivered, LRESULT value) {
-    std::lock_guard<std::mutex> l(m);
+    varnet::MutexLock l(m);
     if (done) {
         return;
     }
@@ -30,12 +31,15 @@ void SendRecord::Complete(bool wasDelivered, LRESULT value) {
 }
 
 bool SendRecord::Wait(DWORD timeoutMs) {
-    std::unique_lock<std::mutex> l(m);
+    varnet::MutexLock l(m);
     if (timeoutMs == INFINITE) {
-        cv.wait(l, [this] { return done; });
+        while (!done) cv.wait(l.Native());
         return true;
     }
-    return cv.wait_for(l, std::chrono::milliseconds(timeoutMs), [this] { return done; });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done && cv.wait_until(l.Native(), until) != std::cv_status::timeout) {
+    }
+    return done;
 }
 
 QueueEntry::QueueEntry(QueueEntry&& o) noexcept { *this = std::move(o); }
@@ -81,7 +85,7 @@ namespace {
 
 // Due timers are collected under the lock and rescheduled before delivery, so a nested loop inside a
 // WM_TIMER handler sees the next due time, not the one being handled.
-gint64 NextDue(Runtime& r) {
+gint64 NextDue(Runtime& r) REQUIRES(r.mu) {
     gint64 next = G_MAXINT64;
     for (auto& [key, t] : r.timers) {
         next = std::min(next, t.due);
@@ -91,7 +95,7 @@ gint64 NextDue(Runtime& r) {
 
 gboolean Ready(gint* timeout) {
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     if (!r.queue.empty()) {
         *timeout = 0;
         return TRUE;
@@ -121,7 +125,7 @@ void DispatchTimers() {
     Runtime& r = R();
     std::vector<std::tuple<gint64, uintptr_t, UINT_PTR, uint64_t>> due;
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         gint64 now = g_get_monotonic_time();
         for (auto& [key, t] : r.timers) {
             if (t.due <= now) {
@@ -134,7 +138,7 @@ void DispatchTimers() {
     for (auto& [when, hwnd, id, gen] : due) {
         CWin32Window* obj = nullptr;
         {
-            std::lock_guard<std::mutex> l(r.mu);
+            varnet::MutexLock l(r.mu);
             auto t = r.timers.find({hwnd, id});
             auto w = r.windows.find(hwnd);
             if (t == r.timers.end() || t->second.gen != gen || w == r.windows.end() || w->second.destroying) {
@@ -176,7 +180,7 @@ void Deliver(QueueEntry& e) {
     }
     CWin32Window* obj = nullptr;
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         auto w = r.windows.find(e.hwnd);
         if (w != r.windows.end()) {
             obj = w->second.obj;
@@ -198,7 +202,7 @@ void DispatchQueue() {
     LoopFrame* top = r.frames.empty() ? nullptr : r.frames.back();
     size_t budget;
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         budget = r.queue.size();  // later arrivals wait for the next round, so other sources get a turn
     }
     while (budget-- > 0) {
@@ -207,7 +211,7 @@ void DispatchQueue() {
         }
         QueueEntry e;
         {
-            std::lock_guard<std::mutex> l(r.mu);
+            varnet::MutexLock l(r.mu);
             if (r.queue.empty()) {
                 break;
             }
@@ -246,7 +250,7 @@ int RunFrame(LoopFrame& f) {
 void Enqueue(QueueEntry&& e) {
     Runtime& r = R();
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         r.queue.push_back(std::move(e));
     }
     Wake();
@@ -263,7 +267,7 @@ LRESULT CallOnUIThread(std::function<LRESULT()> fn) {
     auto rec = e.send;
     Enqueue(std::move(e));
     rec->Wait(INFINITE);
-    std::lock_guard<std::mutex> l(rec->m);
+    varnet::MutexLock l(rec->m);
     return rec->result;
 }
 
@@ -275,7 +279,7 @@ bool Win32Init() {
     Runtime& r = R();
     GSource* source;
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         if (r.inited) {
             return r.ui == std::this_thread::get_id();
         }
@@ -292,8 +296,21 @@ bool Win32Init() {
 
 bool IsUIThread() {
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     return r.inited && r.ui == std::this_thread::get_id();
+}
+
+void AssertUIThread(const char* who) {
+#if !defined(NDEBUG) || defined(VARNET_THREAD_CHECKS)
+    Runtime& r = R();
+    varnet::MutexLock l(r.mu);
+    if (r.inited && r.ui != std::this_thread::get_id()) {
+        std::fprintf(stderr, "%s called off the UI thread\n", who);
+        std::abort();
+    }
+#else
+    (void)who;
+#endif
 }
 
 void PostQuitMessage(int code) {

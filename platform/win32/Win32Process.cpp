@@ -1,5 +1,6 @@
 // Processes of the own user: start (with a reaper for the children), find by name, end.
 #include "Win32Process.h"
+#include "ThreadAnnotations.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,7 +25,7 @@ namespace {
 class Reaper {
 public:
     void Add(pid_t pid) {
-        std::lock_guard<std::mutex> l(m_);
+        varnet::MutexLock l(m_);
         pids_.push_back(pid);
         if (!thread_.joinable()) {
             thread_ = std::thread([this] { Run(); });
@@ -33,12 +34,12 @@ public:
     }
     // Collects what has ended now (also used by KillProcessByName).
     void Collect() {
-        std::lock_guard<std::mutex> l(m_);
+        varnet::MutexLock l(m_);
         CollectLocked();
     }
     ~Reaper() {
         {
-            std::lock_guard<std::mutex> l(m_);
+            varnet::MutexLock l(m_);
             stop_ = true;
             cv_.notify_one();
         }
@@ -48,7 +49,7 @@ public:
     }
 
 private:
-    void CollectLocked() {
+    void CollectLocked() REQUIRES(m_) {
         pids_.erase(std::remove_if(pids_.begin(), pids_.end(),
                                    [](pid_t p) {
                                        int st;
@@ -58,21 +59,21 @@ private:
                     pids_.end());
     }
     void Run() {
-        std::unique_lock<std::mutex> l(m_);
+        varnet::MutexLock l(m_);
         while (!stop_) {
             CollectLocked();
             if (pids_.empty()) {
-                cv_.wait(l, [this] { return stop_ || !pids_.empty(); });
+                cv_.wait(l.Native());   // a new child or the stop
             } else {
-                cv_.wait_for(l, std::chrono::milliseconds(100));
+                cv_.wait_for(l.Native(), std::chrono::milliseconds(100));
             }
         }
     }
 
-    std::mutex m_;
+    varnet::Mutex m_;
     std::condition_variable cv_;
-    std::vector<pid_t> pids_;  // guarded by m_
-    bool stop_ = false;        // guarded by m_
+    std::vector<pid_t> pids_ GUARDED_BY(m_);
+    bool stop_ GUARDED_BY(m_) = false;
     std::thread thread_;
 };
 

@@ -3,6 +3,7 @@
 #include "Win32RegistryText.h"
 
 #include "UserFolders.h"
+#include "ThreadAnnotations.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -21,7 +22,7 @@ constexpr size_t kMaxFile = 8u << 20;
 constexpr size_t kMaxData = 1u << 20;
 constexpr size_t kMaxKey = 1024;
 
-std::mutex gMu;  // one writer of this process at a time; the file lock orders processes
+varnet::Mutex gMu;  // one writer of this process at a time; the file lock orders processes
 
 using Line = win32_detail::RegLine;
 
@@ -172,7 +173,7 @@ bool Modify(F change) {
         return false;
     }
     std::string path = dir + "/registry.txt";
-    std::lock_guard<std::mutex> g(gMu);
+    varnet::MutexLock g(gMu);
     FileLock lock(path);
     std::vector<Line> lines;
     if (!lock.Held() || !Load(path, lines)) {
@@ -232,7 +233,7 @@ bool RegReadString(HKEY root, const std::string& subkey, const std::string& valu
     std::string name = Lower(value);
     std::vector<Line> lines;
     {
-        std::lock_guard<std::mutex> g(gMu);
+        varnet::MutexLock g(gMu);
         if (!Load(path, lines)) {
             return false;
         }

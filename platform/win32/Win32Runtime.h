@@ -15,16 +15,17 @@
 #include <vector>
 
 #include "Win32Window.h"
+#include "ThreadAnnotations.h"
 
 namespace win32_detail {
 
 // The waiting side of a SendMessage from another thread.
 struct SendRecord {
-    std::mutex m;
+    varnet::Mutex m;
     std::condition_variable cv;
-    bool done = false;       // guarded by m
-    bool delivered = false;  // guarded by m
-    LRESULT result = 0;      // guarded by m
+    bool done GUARDED_BY(m) = false;
+    bool delivered GUARDED_BY(m) = false;
+    LRESULT result GUARDED_BY(m) = 0;
 
     void Complete(bool wasDelivered, LRESULT value);
     // False on time-out.
@@ -75,15 +76,15 @@ struct LoopFrame {
 };
 
 struct Runtime {
-    std::mutex mu;  // guards every field down to `source`
-    std::unordered_map<uintptr_t, WindowRec> windows;
-    uintptr_t nextHandle = 0x10001;
-    std::deque<QueueEntry> queue;
-    std::map<std::pair<uintptr_t, UINT_PTR>, TimerRec> timers;
-    uint64_t timerGen = 0;
-    bool inited = false;
-    std::thread::id ui;
-    GSource* source = nullptr;
+    varnet::Mutex mu;  // guards every field down to `source`
+    std::unordered_map<uintptr_t, WindowRec> windows GUARDED_BY(mu);
+    uintptr_t nextHandle GUARDED_BY(mu) = 0x10001;
+    std::deque<QueueEntry> queue GUARDED_BY(mu);
+    std::map<std::pair<uintptr_t, UINT_PTR>, TimerRec> timers GUARDED_BY(mu);
+    uint64_t timerGen GUARDED_BY(mu) = 0;
+    bool inited GUARDED_BY(mu) = false;
+    std::thread::id ui GUARDED_BY(mu);
+    GSource* source GUARDED_BY(mu) = nullptr;
     void (*windowDied)(HWND) = nullptr;  // set by the property publisher
 
     // UI thread only.

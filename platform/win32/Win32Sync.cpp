@@ -18,7 +18,7 @@ void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 CEvent::CEvent(bool manualReset, bool initialState) : manual_(manualReset), set_(initialState) {}
 
 void CEvent::Set() {
-    std::lock_guard<std::mutex> l(m_);
+    varnet::MutexLock l(m_);
     set_ = true;
     if (manual_) {
         cv_.notify_all();
@@ -28,17 +28,19 @@ void CEvent::Set() {
 }
 
 void CEvent::Reset() {
-    std::lock_guard<std::mutex> l(m_);
+    varnet::MutexLock l(m_);
     set_ = false;
 }
 
 DWORD CEvent::Wait(DWORD ms) {
-    std::unique_lock<std::mutex> l(m_);
-    auto ready = [this] { return set_; };
+    varnet::MutexLock l(m_);
     if (ms == INFINITE) {
-        cv_.wait(l, ready);
-    } else if (!cv_.wait_for(l, std::chrono::milliseconds(ms), ready)) {
-        return WAIT_TIMEOUT;
+        while (!set_) cv_.wait(l.Native());
+    } else {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!set_ && cv_.wait_until(l.Native(), until) != std::cv_status::timeout) {
+        }
+        if (!set_) return WAIT_TIMEOUT;
     }
     if (!manual_) {
         set_ = false;
@@ -47,7 +49,7 @@ DWORD CEvent::Wait(DWORD ms) {
 }
 
 bool CEvent::IsSet() const {
-    std::lock_guard<std::mutex> l(m_);
+    varnet::MutexLock l(m_);
     return set_;
 }
 

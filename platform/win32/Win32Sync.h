@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Win32Types.h"
+#include "ThreadAnnotations.h"
 
 // Milliseconds of a monotonic clock, 32 bits: it wraps after ~49.7 days, so take differences unsigned
 // (DWORD elapsed = GetTickCount() - start).
@@ -31,10 +32,10 @@ public:
     bool IsSet() const;
 
 private:
-    mutable std::mutex m_;
+    mutable varnet::Mutex m_;
     std::condition_variable cv_;
     const bool manual_;
-    bool set_;  // guarded by m_
+    bool set_ GUARDED_BY(m_);
 };
 
 // Recursive mutual exclusion: the owner may enter again; each Enter needs its Leave.

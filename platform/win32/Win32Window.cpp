@@ -14,7 +14,7 @@ void ForgetWindow(uintptr_t id) {
     void (*died)(HWND) = nullptr;
     std::vector<QueueEntry> dropped;  // released after the lock: payloads freed, senders woken
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         auto w = r.windows.find(id);
         if (w == r.windows.end()) {
             return;
@@ -47,7 +47,7 @@ void ForgetWindow(uintptr_t id) {
 bool QueueForWindow(Runtime& r, QueueEntry::Kind kind, uintptr_t id, UINT msg, WPARAM wParam, LPARAM lParam,
                     void (*deleter)(LPARAM), std::shared_ptr<SendRecord> send) {
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         auto w = r.windows.find(id);
         if (w == r.windows.end() || w->second.destroying) {
             return false;
@@ -78,7 +78,7 @@ CWin32Window::~CWin32Window() {
     Runtime& r = R();
     uintptr_t id = 0;
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         id = Id(handle_);
     }
     if (id) {
@@ -88,7 +88,7 @@ CWin32Window::~CWin32Window() {
 
 HWND CWin32Window::Win32Handle() const {
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     return handle_;
 }
 
@@ -98,7 +98,7 @@ HWND CreateWindowHandle(CWin32Window* window) {
         return nullptr;
     }
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     HWND& h = Win32WindowAccess::Handle(window);
     if (h && r.windows.count(Id(h))) {
         return h;
@@ -117,7 +117,7 @@ BOOL DestroyWindow(HWND hwnd) {
     uintptr_t id = Id(hwnd);
     CWin32Window* obj = nullptr;
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         auto w = r.windows.find(id);
         if (w == r.windows.end() || w->second.destroying) {
             return FALSE;
@@ -131,7 +131,7 @@ BOOL DestroyWindow(HWND hwnd) {
     obj->HandleMessage(WM_DESTROY, 0, 0);
     bool objectGone;
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         objectGone = r.windows.count(id) == 0;  // the object deleted itself during WM_DESTROY
     }
     ForgetWindow(id);
@@ -143,13 +143,13 @@ BOOL DestroyWindow(HWND hwnd) {
 
 BOOL IsWindow(HWND hwnd) {
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     return r.windows.count(Id(hwnd)) ? TRUE : FALSE;
 }
 
 CWin32Window* GetWindowObject(HWND hwnd) {
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     auto w = r.windows.find(Id(hwnd));
     return w == r.windows.end() ? nullptr : w->second.obj;
 }
@@ -179,7 +179,7 @@ BOOL SendMessageTimeout(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DWORD
     if (!rec->Wait(timeoutMs)) {
         return FALSE;
     }
-    std::lock_guard<std::mutex> l(rec->m);
+    varnet::MutexLock l(rec->m);
     if (!rec->delivered) {
         return FALSE;
     }
@@ -204,7 +204,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms) {
     Runtime& r = R();
     uintptr_t h = Id(hwnd);
     {
-        std::lock_guard<std::mutex> l(r.mu);
+        varnet::MutexLock l(r.mu);
         auto w = r.windows.find(h);
         if (w == r.windows.end() || w->second.destroying) {
             return 0;
@@ -220,7 +220,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms) {
 
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     return r.timers.erase({Id(hwnd), id}) ? TRUE : FALSE;
 }
 
@@ -229,7 +229,7 @@ BOOL SetProp(HWND hwnd, const char* name, void* value) {
         return FALSE;
     }
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     auto w = r.windows.find(Id(hwnd));
     if (w == r.windows.end()) {
         return FALSE;
@@ -243,7 +243,7 @@ void* GetProp(HWND hwnd, const char* name) {
         return nullptr;
     }
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     auto w = r.windows.find(Id(hwnd));
     if (w == r.windows.end()) {
         return nullptr;
@@ -257,7 +257,7 @@ void* RemoveProp(HWND hwnd, const char* name) {
         return nullptr;
     }
     Runtime& r = R();
-    std::lock_guard<std::mutex> l(r.mu);
+    varnet::MutexLock l(r.mu);
     auto w = r.windows.find(Id(hwnd));
     if (w == r.windows.end()) {
         return nullptr;

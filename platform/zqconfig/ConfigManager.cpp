@@ -6,6 +6,7 @@
 #include "ZqLib.h"
 #include "ZqLog.h"
 #include "ZqModConfig.h"
+#include "ThreadAnnotations.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -81,7 +82,7 @@ public:
         folder_ = Native(gbkFolder);
         if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
         Dir::CreateDirectories(gbkFolder);
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         LoadLocked();
     }
 
@@ -162,17 +163,17 @@ public:
     }
 
     void Reload() override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         LoadLocked();
     }
 
 private:
-    std::string UserPath() const { return folder_ + "user.ini"; }
-    std::string ServerPath() const { return folder_ + "config.ini"; }
+    std::string UserPath() const REQUIRES(mutex_) { return folder_ + "user.ini"; }
+    std::string ServerPath() const REQUIRES(mutex_) { return folder_ + "config.ini"; }
 
     bool Find(const char* section, const char* key, std::string& out) {
         if (!section || !key) return false;
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         for (const IniData* store : {&user_, &server_}) {
             auto s = store->find(section);
             if (s == store->end()) continue;
@@ -231,7 +232,7 @@ private:
         return true;
     }
 
-    void LoadLocked() {
+    void LoadLocked() REQUIRES(mutex_) {
         IniData user, server;
         if (ReadStore(UserPath(), true, user)) user_.swap(user);
         if (ReadStore(ServerPath(), false, server)) server_.swap(server);
@@ -239,7 +240,7 @@ private:
 
     // The cross-process lock: flock on a lock file beside the store, waited for a bounded time. -1 when it
     // cannot be had; the write then goes on without it (the rename still keeps the file whole).
-    int TakeFileLock() {
+    int TakeFileLock() REQUIRES(mutex_) {
         int fd = open((folder_ + "user.ini.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0) return -1;
         auto until = std::chrono::steady_clock::now() + kLockTimeout;
@@ -255,7 +256,7 @@ private:
 
     // Under the file lock no other save is under way: temporary files left in the folder are remains of a
     // save that died, and go.
-    void RemoveStaleTemps() {
+    void RemoveStaleTemps() REQUIRES(mutex_) {
         DIR* dir = opendir(folder_.c_str());
         if (!dir) return;
         while (dirent* e = readdir(dir)) {
@@ -264,7 +265,7 @@ private:
         closedir(dir);
     }
 
-    bool SaveLocked(const std::string& text) {
+    bool SaveLocked(const std::string& text) REQUIRES(mutex_) {
         std::string tmp = folder_ + "user.ini.tmpXXXXXX";
         int fd = mkostemp(tmp.data(), O_CLOEXEC);
         if (fd < 0) return false;
@@ -309,7 +310,7 @@ private:
 
     bool Write(const char* section, const char* key, const std::string& value, bool remove) {
         if (!section || !key || !*section || !*key) return false;
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         int lockFd = TakeFileLock();
         if (lockFd < 0)
             PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "no file lock; saving [%s] %s without it", section,
@@ -348,14 +349,14 @@ private:
         return saved;
     }
 
-    std::mutex mutex_;
-    std::string folder_;  // UTF-8, trailing '/'
-    IniData user_;        // user.ini as last read or written
-    IniData server_;      // config.ini as last read
+    varnet::Mutex mutex_;
+    std::string folder_ GUARDED_BY(mutex_);  // UTF-8, trailing '/'
+    IniData user_ GUARDED_BY(mutex_);  // user.ini as last read or written
+    IniData server_ GUARDED_BY(mutex_);  // config.ini as last read
 };
 
-std::mutex g_instanceMutex;
-IConfigManager* g_instance = nullptr;
+varnet::Mutex g_instanceMutex;
+IConfigManager* g_instance GUARDED_BY(g_instanceMutex) = nullptr;
 
 }  // namespace
 
@@ -383,13 +384,13 @@ IConfigManager* CreateConfigManager(const std::string& gbkFolder) {
 }
 
 IConfigManager* AfxGetConfigManager() {
-    std::lock_guard<std::mutex> lock(zqconfig::g_instanceMutex);
+    varnet::MutexLock lock(zqconfig::g_instanceMutex);
     if (!zqconfig::g_instance) zqconfig::g_instance = new zqconfig::ConfigManager(Dir::GetZqPath(107));
     return zqconfig::g_instance;
 }
 
 void AfxReleaseConfigManager() {
-    std::lock_guard<std::mutex> lock(zqconfig::g_instanceMutex);
+    varnet::MutexLock lock(zqconfig::g_instanceMutex);
     delete zqconfig::g_instance;
     zqconfig::g_instance = nullptr;
 }

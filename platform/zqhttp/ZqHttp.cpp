@@ -12,6 +12,7 @@
 
 #include "ZqHttpCurl.h"
 #include "ZqLog.h"
+#include "ThreadAnnotations.h"
 
 namespace {
 
@@ -58,20 +59,20 @@ public:
         auto session = std::make_unique<Session>();
         session->status = static_cast<int>(status);
         session->body = std::move(body.data);
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         int id = NextId();
         sessions_[id] = std::move(session);
         return id;
     }
 
     int GetStatusCode(int session) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         auto it = sessions_.find(session);
         return it == sessions_.end() ? 0 : it->second->status;
     }
 
     bool GetData(int session, const char** data, int* len) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         auto it = sessions_.find(session);
         bool found = it != sessions_.end();
         // The body string is never changed while the session lives, so its pointer stays valid until close.
@@ -83,7 +84,7 @@ public:
     void CloseSession(int session) override {
         if (session == 0) return;
         std::unique_ptr<Session> doomed;
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         auto it = sessions_.find(session);
         if (it == sessions_.end()) return;
         doomed = std::move(it->second);
@@ -99,12 +100,12 @@ public:
 
     void CloseAll() {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            varnet::MutexLock lock(mutex_);
             sessions_.clear();
         }
         std::vector<CURL*> idle;
         {
-            std::lock_guard<std::mutex> lock(poolMutex_);
+            varnet::MutexLock lock(poolMutex_);
             idle.swap(idle_);
         }
         for (CURL* easy : idle) curl_easy_cleanup(easy);
@@ -125,7 +126,7 @@ private:
     CURL* TakeHandle(const char* url, long connectMs) {
         CURL* easy = nullptr;
         {
-            std::lock_guard<std::mutex> lock(poolMutex_);
+            varnet::MutexLock lock(poolMutex_);
             if (!idle_.empty()) {
                 easy = idle_.back();
                 idle_.pop_back();
@@ -139,7 +140,7 @@ private:
 
     void GiveBack(CURL* easy) {
         {
-            std::lock_guard<std::mutex> lock(poolMutex_);
+            varnet::MutexLock lock(poolMutex_);
             if (idle_.size() < kIdleHandles) {
                 idle_.push_back(easy);
                 return;
@@ -149,7 +150,7 @@ private:
     }
 
     // Called with mutex_ held. Skips 0 and ids still in use after a wrap.
-    int NextId() {
+    int NextId() REQUIRES(mutex_) {
         do {
             if (++lastId_ <= 0) lastId_ = 1;
         } while (sessions_.count(lastId_) != 0);
@@ -160,12 +161,12 @@ private:
     std::atomic<unsigned> abortGeneration_{0};   // raised by AbortRequests
     std::atomic<long> totalMs_{kDefaultTotalMs};
 
-    std::mutex mutex_;  // guards the fields below
-    int lastId_ = 0;
-    std::map<int, std::unique_ptr<Session>> sessions_;
+    varnet::Mutex mutex_;  // guards the fields below
+    int lastId_ GUARDED_BY(mutex_) = 0;
+    std::map<int, std::unique_ptr<Session>> sessions_ GUARDED_BY(mutex_);
 
-    std::mutex poolMutex_;       // guards idle_
-    std::vector<CURL*> idle_;    // finished handles, most recent last
+    varnet::Mutex poolMutex_;       // guards idle_
+    std::vector<CURL*> idle_ GUARDED_BY(poolMutex_);  // finished handles, most recent last
 };
 
 ZqHttpMgr& Manager() {

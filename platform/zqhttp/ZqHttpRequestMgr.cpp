@@ -27,11 +27,11 @@ void ZqHttpRequestMgr::SetTimeouts(int connectMs, int stallMs, int requestMs) {
 
 void ZqHttpRequestMgr::Shutdown() {
     {
-        std::unique_lock<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         closing_ = true;
         for (auto& [id, task] : running_) task->stop = true;
         // A transfer notices the stop within a second (curl's progress callback) and then reports Stopped.
-        taskEnded_.wait(lock, [this] { return running_.empty(); });
+        while (!running_.empty()) taskEnded_.wait(lock.Native());
         results_.clear();
     }
     JoinEnded();
@@ -50,7 +50,7 @@ int ZqHttpRequestMgr::NextId() {
 void ZqHttpRequestMgr::JoinEnded() {
     std::vector<std::shared_ptr<zqhttp::Task>> ended;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         ended.swap(ended_);
     }
     for (auto& task : ended) {
@@ -99,7 +99,7 @@ int ZqHttpRequestMgr::Request(const char* url, int /*flag*/, const char* postDat
     }
     int id = NextId();
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         results_[id] = std::move(body.data);
     }
     *requestId = id;
@@ -112,7 +112,7 @@ int ZqHttpRequestMgr::GetResult(int requestId, char* buffer, int* length, int* e
     if (errorCode == nullptr) errorCode = &dummyErr;
     *errorCode = ZQHTTP_ERR_ARGUMENT;
     if (buffer == nullptr || length == nullptr || *length <= 0) return 0;
-    std::lock_guard<std::mutex> lock(mutex_);
+    varnet::MutexLock lock(mutex_);
     auto it = results_.find(requestId);
     if (it == results_.end()) {
         *length = 0;
@@ -134,7 +134,7 @@ int ZqHttpRequestMgr::GetResult(int requestId, char** data, int* length, int* er
     if (data == nullptr || length == nullptr) return 0;
     *data = nullptr;
     *length = 0;
-    std::lock_guard<std::mutex> lock(mutex_);
+    varnet::MutexLock lock(mutex_);
     auto it = results_.find(requestId);
     if (it == results_.end()) return 0;
     const std::string& body = it->second;
@@ -148,7 +148,7 @@ int ZqHttpRequestMgr::GetResult(int requestId, char** data, int* length, int* er
 
 void ZqHttpRequestMgr::ReleaseRequest(int requestId) {
     std::string doomed;
-    std::lock_guard<std::mutex> lock(mutex_);
+    varnet::MutexLock lock(mutex_);
     auto it = results_.find(requestId);
     if (it == results_.end()) return;
     doomed.swap(it->second);
@@ -190,7 +190,7 @@ int ZqHttpRequestMgr::Start(std::shared_ptr<zqhttp::Task> task) {
     JoinEnded();
     task->connectMs = connectMs_.load();
     task->stallMs = stallMs_.load();
-    std::lock_guard<std::mutex> lock(mutex_);
+    varnet::MutexLock lock(mutex_);
     if (closing_ || static_cast<int>(running_.size()) >= kMaxTasks) {
         PJ_Log(kLogFile, LOG_FAILURE, "ZqHttpRequestMgr::Start", "refused: %s",
                closing_ ? "shutting down" : "too many transfers");
@@ -210,7 +210,7 @@ int ZqHttpRequestMgr::Start(std::shared_ptr<zqhttp::Task> task) {
 void ZqHttpRequestMgr::Run(std::shared_ptr<zqhttp::Task> task) {
     {
         // Start() publishes the task under this lock; wait for it so StopTask always finds a running task.
-        std::lock_guard<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
     }
     zqhttp::Outcome outcome = zqhttp::Outcome::Failed;
     try {
@@ -218,7 +218,7 @@ void ZqHttpRequestMgr::Run(std::shared_ptr<zqhttp::Task> task) {
     } catch (...) {
         PJ_Log(kLogFile, LOG_IMPOSSIBLE, "ZqHttpRequestMgr::Run", "task %d threw", task->id);
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    varnet::MutexLock lock(mutex_);
     task->outcome = outcome;
     task->ended = true;
     running_.erase(task->id);
@@ -232,7 +232,7 @@ int ZqHttpRequestMgr::StopTask(int taskId, int* out) {
     *out = 0;
     std::shared_ptr<zqhttp::Task> task;
     {
-        std::unique_lock<std::mutex> lock(mutex_);
+        varnet::MutexLock lock(mutex_);
         auto it = running_.find(taskId);
         if (it == running_.end()) return 0;
         task = it->second;
@@ -241,7 +241,7 @@ int ZqHttpRequestMgr::StopTask(int taskId, int* out) {
             *out = 1;  // from the task's own callback: Stopped follows when it returns
             return 1;
         }
-        taskEnded_.wait(lock, [&] { return task->ended; });
+        taskEnded_.wait(lock.Native(), [&] { return task->ended; });
     }
     JoinEnded();
     *out = task->outcome == zqhttp::Outcome::Stopped ? 1 : 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ZqHttpRequestMgr.h"
+#include "ThreadAnnotations.h"
 
 namespace zqhttp {
 struct Task;
@@ -58,10 +59,10 @@ private:
     std::atomic<int> stallMs_{kDefaultStallMs};
     std::atomic<int> requestMs_{kDefaultRequestMs};
 
-    std::mutex mutex_;  // guards the fields below
+    varnet::Mutex mutex_;  // guards the fields below
     std::condition_variable taskEnded_;
-    bool closing_ = false;
-    std::map<int, std::shared_ptr<zqhttp::Task>> running_;
-    std::vector<std::shared_ptr<zqhttp::Task>> ended_;  // threads still to join
-    std::map<int, std::string> results_;                // bodies kept by Request
+    bool closing_ GUARDED_BY(mutex_) = false;
+    std::map<int, std::shared_ptr<zqhttp::Task>> running_ GUARDED_BY(mutex_);
+    std::vector<std::shared_ptr<zqhttp::Task>> ended_ GUARDED_BY(mutex_);  // threads still to join
+    std::map<int, std::string> results_ GUARDED_BY(mutex_);  // bodies kept by Request
 };

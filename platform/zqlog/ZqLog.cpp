@@ -6,6 +6,7 @@
 #include "DebugLog.h"
 
 #include "ZqLib.h"
+#include "ThreadAnnotations.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,12 +25,12 @@
 
 namespace {
 
-std::mutex g_mutex;
-std::string g_product = "Varnet";
-std::string g_folder;                  // UTF-8 with a trailing '/'; "" = the log folder of the user data
-std::string g_version;
-long long g_maxSize = 16LL << 20;
-std::map<std::string, int> g_files;    // open descriptors by file name
+varnet::Mutex g_mutex;
+std::string g_product GUARDED_BY(g_mutex) = "Varnet";
+std::string g_folder GUARDED_BY(g_mutex);  // UTF-8 with a trailing '/'; "" = the log folder of the user data
+std::string g_version GUARDED_BY(g_mutex);
+long long g_maxSize GUARDED_BY(g_mutex) = 16LL << 20;
+std::map<std::string, int> g_files GUARDED_BY(g_mutex);  // open descriptors by file name
 
 const char* LevelName(int level) {
     switch (level) {
@@ -84,12 +85,12 @@ std::string Stamp() {
     return buf;
 }
 
-std::string FolderLocked() {
+std::string FolderLocked() REQUIRES(g_mutex) {
     if (!g_folder.empty()) return g_folder;
     return Dir::ToNativePath(Dir::GetZqPath(110));
 }
 
-int OpenLocked(const std::string& name) {
+int OpenLocked(const std::string& name) REQUIRES(g_mutex) {
     auto it = g_files.find(name);
     if (it != g_files.end()) return it->second;
     std::string folder = FolderLocked();
@@ -99,13 +100,13 @@ int OpenLocked(const std::string& name) {
     return fd;
 }
 
-void CloseAllLocked() {
+void CloseAllLocked() REQUIRES(g_mutex) {
     for (auto& f : g_files) close(f.second);
     g_files.clear();
 }
 
 void WriteLine(const std::string& name, const std::string& line) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    varnet::MutexLock lock(g_mutex);
     int fd = OpenLocked(name);
     if (fd < 0) return;
     size_t done = 0;
@@ -188,7 +189,7 @@ bool FormatSimple(std::string& out, const char* fmt, va_list ap) {
 }  // namespace
 
 void LogInit(const char* product) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    varnet::MutexLock lock(g_mutex);
     if (product && *product) g_product = product;
 }
 
@@ -229,7 +230,7 @@ void LogClientErrorMsg(const char* product, const char* area, const char* subare
 std::string MakeHttpParam(const char* caller, int flag) {
     std::string product, version;
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        varnet::MutexLock lock(g_mutex);
         product = g_product;
         version = g_version;
     }
@@ -238,24 +239,24 @@ std::string MakeHttpParam(const char* caller, int flag) {
 }
 
 void LogSetFolder(const std::string& utf8Folder) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    varnet::MutexLock lock(g_mutex);
     CloseAllLocked();
     g_folder = utf8Folder;
     if (!g_folder.empty() && g_folder.back() != '/') g_folder += '/';
 }
 
 std::string LogGetFolder() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    varnet::MutexLock lock(g_mutex);
     return FolderLocked();
 }
 
 void LogSetVersion(const std::string& version) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    varnet::MutexLock lock(g_mutex);
     g_version = version;
 }
 
 void LogSetMaxFileSize(long long bytes) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    varnet::MutexLock lock(g_mutex);
     g_maxSize = bytes > 4096 ? bytes : 4096;
 }
 

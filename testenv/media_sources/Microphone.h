@@ -11,4 +11,8 @@ namespace publish {
 
 std::unique_ptr<Micrel> CreateToneMicrophone(double frequency = 440.0);
 
+// A tone of `hz` over the samples of every real microphone of the process (through
+// Micrel::SetSampleSource); 0 gives the device's samples back.
+void SetMicrophoneTone(double hz);
+
 }  // namespace publish

@@ -99,4 +99,24 @@ std::unique_ptr<Micrel> CreateToneMicrophone(double frequency) {
     return std::make_unique<ToneMicrophone>(frequency);
 }
 
+namespace {
+
+std::atomic<double> g_toneHz{0.0};
+
+void WriteTone(int16_t* samples, size_t frames, int channels, int rate, double time) {
+    const double hz = g_toneHz.load();
+    for (size_t f = 0; f < frames; ++f) {
+        const double t = time + double(f) / rate;
+        const int16_t v = int16_t(16384 * std::sin(2 * M_PI * std::fmod(hz * t, 1.0)));
+        for (int c = 0; c < channels; ++c) samples[f * size_t(channels) + size_t(c)] = v;
+    }
+}
+
+}  // namespace
+
+void SetMicrophoneTone(double hz) {
+    g_toneHz = hz;
+    Micrel::SetSampleSource(hz > 0 ? &WriteTone : nullptr);
+}
+
 }  // namespace publish

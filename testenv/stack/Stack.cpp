@@ -11,6 +11,7 @@
 
 #include "CameraSource.h"
 #include "Microphone.h"
+#include "SyntheticCamera.h"
 #include "TestKeys.h"
 #include "Tesmar.h"
 

@@ -1,6 +1,7 @@
 // The camera library over the synthetic camera.
 #include "CameraSource.h"
 #include "Grabbel.h"
+#include "SyntheticCamera.h"
 
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>

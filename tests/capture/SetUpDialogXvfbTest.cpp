@@ -11,6 +11,7 @@
 #include "CameraSetUpDialog.h"
 #include "CameraSource.h"
 #include "Grabbel.h"
+#include "SyntheticCamera.h"
 #include "UIBackendGtk.h"
 #include "UIlib.h"
 

@@ -21,6 +21,8 @@
 #include "TestUtil.h"
 #include "UITestDriver.h"
 
+using namespace DuiLib;
+
 namespace e2e {
 
 std::string Shell(const std::string& cmd) { return desktoptest::Shell(cmd); }

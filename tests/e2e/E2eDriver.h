@@ -28,7 +28,7 @@ bool WaitFor(const std::function<bool()>& done, int ms = 20000);
 // A visible top-level window whose (UTF-8) title matches the regular expression.
 struct Window {
     unsigned long id = 0;
-    RECT rc{};
+    DuiLib::RECT rc{};
     int Width() const { return rc.right - rc.left; }
     int Height() const { return rc.bottom - rc.top; }
 };
@@ -37,15 +37,15 @@ bool WaitWindow(const std::string& titleRegex, Window& out, int ms = 20000);
 bool WindowGone(const std::string& titleRegex);
 
 // Input through the X server (xdotool), at a point of a window.
-bool Click(const Window& w, POINT pt, int times = 1);
+bool Click(const Window& w, DuiLib::POINT pt, int times = 1);
 bool TypeText(const std::string& utf8);
 bool Key(const std::string& keys);
 // Puts the window above the others (there is no window manager on the test display).
 bool Raise(const Window& w);
 
 // The screen under a rectangle (screen co-ordinates): saved as PNG, or as bytes to compare.
-bool Screenshot(const RECT& rc, const std::string& file);
-std::vector<unsigned char> Grab(const RECT& rc);
+bool Screenshot(const DuiLib::RECT& rc, const std::string& file);
+std::vector<unsigned char> Grab(const DuiLib::RECT& rc);
 // Share of pixels (0..1) that differ between two grabs of the same rectangle.
 double Difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b);
 
@@ -58,21 +58,21 @@ long PingMs(unsigned long window, int timeoutMs = 5000);
 
 // A skin laid out headless at a window's size, to find where its controls are; controls of the program's own
 // classes stand in as plain controls of the same place.
-class SkinLayout : public WindowImplBase {
+class SkinLayout : public DuiLib::WindowImplBase {
 public:
     SkinLayout(const char* file, int width, int height);
     const char* GetWindowClassName() const override { return "E2eSkinLayout"; }
-    CControlUI* CreateControl(const char* cls) override;
-    POINT Center(const char* name);
-    RECT Rect(const char* name);
-    CPaintManagerUI& Manager() { return m_PaintManager; }
+    DuiLib::CControlUI* CreateControl(const char* cls) override;
+    DuiLib::POINT Center(const char* name);
+    DuiLib::RECT Rect(const char* name);
+    DuiLib::CPaintManagerUI& Manager() { return m_PaintManager; }
 
 protected:
-    CDuiString GetSkinFile() override { return m_file; }
+    DuiLib::CDuiString GetSkinFile() override { return m_file; }
     ZQ_SKIN_ANSWERS()
-    CDuiString m_file;
+    DuiLib::CDuiString m_file;
 };
-RECT ToScreen(const Window& w, const RECT& inWindow);
+DuiLib::RECT ToScreen(const Window& w, const DuiLib::RECT& inWindow);
 
 // Display and skin set-up of the test process; false (with a reason) when the tests must be skipped.
 bool PrepareDisplay(std::string* why);

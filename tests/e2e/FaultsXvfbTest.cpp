@@ -14,6 +14,8 @@
 #include "E2eDriver.h"
 #include "RoomNotify.h"
 
+using namespace DuiLib;
+
 using namespace e2e;
 namespace fs = std::filesystem;
 

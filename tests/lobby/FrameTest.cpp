@@ -8,6 +8,8 @@
 #include "VarnetFrameWnd.h"
 #include "ZQCommands.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 using lobbytest::RecordingRoomManager;
 

@@ -19,6 +19,8 @@
 #include "ZQCommands.h"
 #include "ZqLib.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 using lobbytest::RecordingRoomManager;
 using webview::CHeadlessWebView;
@@ -229,6 +231,9 @@ std::vector<long> DroppedFavourites() {
 }  // namespace
 
 TEST_F(WebTest, FramePageCommandsAndWebLinks) {
+    // A still clock: the links made at different moments of the test carry the same time.
+    CGlobalDataApp::GetInstance().SetTimeSource([] { return int64_t(1796826798); });
+    CGlobalDataApp::GetInstance().SetTickSource([] { return 1000u; });
     auto* rm = new RecordingRoomManager;
     LinkFrame frame(rm);
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
@@ -327,6 +332,8 @@ TEST_F(WebTest, FramePageCommandsAndWebLinks) {
     ::DestroyWindow(frame.GetHWND());
     EXPECT_EQ(TrayIconCount(), icons - 1);
     EXPECT_FALSE(frame.GetTrayIcon().IsAdded());
+    CGlobalDataApp::GetInstance().SetTimeSource(nullptr);
+    CGlobalDataApp::GetInstance().SetTickSource(nullptr);
 }
 
 TEST_F(WebTest, PlatformSignInPageCalls) {

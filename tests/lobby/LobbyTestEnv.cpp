@@ -1,5 +1,7 @@
 #include "LobbyTestEnv.h"
 
+#include "ZqMusicCore.h"
+
 namespace lobbytest {
 
 testenv::RoomService& Service() {
@@ -16,6 +18,8 @@ namespace {
 class StopAtEnd : public ::testing::Environment {
 public:
     void TearDown() override {
+        // As the program does at exit: the plug-in the frame loaded joins its word-list loader.
+        AfxGetDataDllManager()->FreeDataDlls();
         CMsgClientThread::GetInstance().Stop();
         Service().Stop();
         Chat().Stop();

@@ -43,7 +43,7 @@ inline testenv::RoomService& SetUpOnce() {
         AfxReleaseConfigManager();
         AfxGetConfigManager()->SetString("config", "version", "1.0.0.1", 1);
         Win32Init();
-        CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+        DuiLib::CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         CGlobalDataApp::GetInstance().SetSignKeys(testenv::kRoomServiceKeyA, testenv::kRoomServiceKeyB);
         service.Start(0);
         int chatPort = Chat().Start(0);

@@ -13,6 +13,8 @@
 #include "UIBackendGtk.h"
 #include "ZqMessageBox.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 
 namespace {

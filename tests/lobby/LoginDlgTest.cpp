@@ -9,6 +9,8 @@
 #include "UiTestSupport.h"
 #include "ZqLib.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 using lobbytest::SetUpOnce;
 

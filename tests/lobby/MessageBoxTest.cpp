@@ -6,6 +6,8 @@
 #include "UiTestSupport.h"
 #include "ZqMessageBox.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 
 namespace {

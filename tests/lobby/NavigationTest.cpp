@@ -7,6 +7,8 @@
 #include "ZQCommands.h"
 #include "ZqLib.h"
 
+using namespace DuiLib;
+
 namespace {
 
 CZQGetAllNavMsg* ParseNav(CZQGetAllNavMsg& m, const std::string& json) {

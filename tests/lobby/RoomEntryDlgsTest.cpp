@@ -4,6 +4,8 @@
 #include "RoomEntryDlgs.h"
 #include "UiTestSupport.h"
 
+using namespace DuiLib;
+
 using duitest::RunLater;
 
 namespace {

@@ -26,6 +26,8 @@
 #include "ZqMusicCore.h"
 #include "TestUtil.h"
 
+using namespace DuiLib;
+
 extern char** environ;
 
 namespace fs = std::filesystem;

@@ -31,6 +31,8 @@
 #include "ZqWindowBase.h"
 #include "TestUtil.h"
 
+using namespace DuiLib;
+
 namespace {
 
 using desktoptest::Click;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "Microphone.h"
 #include "FourierTransformer.h"
 #include "MediaTypes.h"
 #include "Micrel.h"
@@ -39,7 +40,7 @@ bool WaitFor(Receiver& r, size_t n, int ms = 20000) {
 
 struct ToneGuard {
     ~ToneGuard() {
-        Micrel::SetToneSource(0);
+        publish::SetMicrophoneTone(0);
         Micrel::SetVolume(100);
     }
 };
@@ -79,7 +80,7 @@ TEST(Micrel, RefusesBadSettingsAndIdleCallsAreSafe) {
 // Exact buffer sizes at the real rate, times that follow the samples, a tone that peaks in its band.
 TEST(Micrel, DeliversToneBuffersAtTheRealRate) {
     ToneGuard guard;
-    Micrel::SetToneSource(1000);
+    publish::SetMicrophoneTone(1000);
     Micrel m;
     Receiver r;
     m.SetBuffCB(&r);
@@ -114,7 +115,7 @@ TEST(Micrel, DeliversToneBuffersAtTheRealRate) {
 
 TEST(Micrel, VolumeZeroGivesSilence) {
     ToneGuard guard;
-    Micrel::SetToneSource(440);
+    publish::SetMicrophoneTone(440);
     Micrel::SetVolume(0);
     Micrel m;
     Receiver r;
@@ -132,7 +133,7 @@ TEST(Micrel, VolumeZeroGivesSilence) {
 
 TEST(Micrel, ReceiverSwapsAndReopens) {
     ToneGuard guard;
-    Micrel::SetToneSource(300);
+    publish::SetMicrophoneTone(300);
     Micrel m;
     Receiver a, b;
     ASSERT_TRUE(m.OpenMicrophone(0, 11025, 1, 2048));

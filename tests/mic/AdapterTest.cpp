@@ -3,6 +3,7 @@
 #include "CameraSource.h"
 #include "MicPublishReplayAdapter.h"
 #include "MicTestSupport.h"
+#include "SyntheticCamera.h"
 #include "ZqModConfig.h"
 
 #include <gtest/gtest.h>

@@ -22,6 +22,7 @@
 #include "RoomTestEnv.h"
 #include "RoomWindow.h"
 #include "SettingsPreview.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "UIBackendGtk.h"
 #include "VideoGtkPresenter.h"

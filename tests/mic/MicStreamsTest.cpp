@@ -5,6 +5,7 @@
 #include "MicTestSupport.h"
 #include "Microphone.h"
 #include "NginxRtmp.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "VideoShowWnd.h"
 #include "ZqModConfig.h"

@@ -8,6 +8,7 @@
 #include "Micrel.h"
 #include "Microphone.h"
 #include "PacingClock.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "Unpix.h"
 #include "StreamHelpers.h"

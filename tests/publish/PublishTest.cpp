@@ -2,6 +2,7 @@
 // while the session stops, and a lost connection noticed by two threads at once.
 #include "Ferrel.h"
 #include "FlvBody.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "StreamHelpers.h"
 

@@ -343,12 +343,20 @@ struct ExchangeProbe : CUIExchange {
 
 }  // namespace
 
+// The MD5 of `text` in hex (GLib's answer freed).
+static std::string Md5(const char* text) {
+    gchar* hex = g_compute_checksum_for_string(G_CHECKSUM_MD5, text, -1);
+    std::string out = hex ? hex : "";
+    g_free(hex);
+    return out;
+}
+
 TEST(Exchange, SignedUrlAndAnswersOfAnyType) {
-    std::string sig = g_compute_checksum_for_string(G_CHECKSUM_MD5, "1700000000" "1001" "rilm@2009@plank@sea", -1);
+    std::string sig = Md5("1700000000" "1001" "rilm@2009@plank@sea");
     EXPECT_EQ("http://h:1/ZeqaShow/exchangeZebin?shell=18446744073709551615&tm=1700000000&sig=" + sig + "&uid=1001",
               BuildExchangeUrl("http://h:1", UINT64_MAX, 1700000000, 1001));
     // A negative tm is printed signed and signed unsigned.
-    std::string neg = g_compute_checksum_for_string(G_CHECKSUM_MD5, "4294967295" "7" "rilm@2009@plank@sea", -1);
+    std::string neg = Md5("4294967295" "7" "rilm@2009@plank@sea");
     EXPECT_EQ("x/ZeqaShow/exchangeZebin?shell=1000&tm=-1&sig=" + neg + "&uid=7", BuildExchangeUrl("x", 1000, -1, 7));
 
     struct Case {

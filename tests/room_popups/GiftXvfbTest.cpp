@@ -27,6 +27,8 @@
 #include "Win32.h"
 #include "ZqWindowBase.h"
 
+using namespace DuiLib;
+
 namespace {
 
 std::string Shell(const std::string& cmd)

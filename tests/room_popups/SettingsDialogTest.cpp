@@ -12,6 +12,7 @@
 #include "RoomNotify.h"
 #include "RoomService.h"
 #include "SettingsRules.h"
+#include "SyntheticCamera.h"
 #include "TestKeys.h"
 #include "UiTestSupport.h"
 #include "Win32.h"
@@ -62,7 +63,7 @@ protected:
     void SetUp() override {
         static bool once = [] {
             setenv("VARNET_DATA_DIR", duitest::TempDir("room_popups_settings").c_str(), 1);
-            setenv("VARNET_CAMERA", "synthetic", 1);
+            capture::SelectSyntheticCamera(1);
             AfxReleaseConfigManager();
             AfxGetConfigManager()->SetString("config", "version", "1.0.0.1", 1);
             Win32Init();

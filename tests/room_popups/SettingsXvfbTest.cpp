@@ -8,6 +8,7 @@
 
 #include "GlobalData.h"
 #include "RoomConfigSetDlg.h"
+#include "SyntheticCamera.h"
 #include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "Win32.h"
@@ -18,7 +19,7 @@ TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
     if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
     setenv("DISPLAY", display, 1);
     setenv("NO_AT_BRIDGE", "1", 1);
-    setenv("VARNET_CAMERA", "synthetic", 1);
+    capture::SelectSyntheticCamera(1);
     setenv("VARNET_DATA_DIR", duitest::TempDir("room_popups_xvfb").c_str(), 1);
     AfxReleaseConfigManager();
     Win32Init();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "Microphone.h"
 #include "UiTestSupport.h"
 #include "Micrel.h"
 #include "Tovel.h"
@@ -69,7 +70,7 @@ int MicPeak() {
 }  // namespace
 
 TEST_F(SliderTest, MicrophoneMuteSilencesTheCapture) {
-    Micrel::SetToneSource(440);
+    publish::SetMicrophoneTone(440);
     Cfg()->SetInt("RoomAudioSetSection", "MicValue", 50);
     Cfg()->SetInt("RoomAudioSetSection", "MicMute", 0);
     CUIWndMicAudioSlider w;
@@ -79,7 +80,7 @@ TEST_F(SliderTest, MicrophoneMuteSilencesTheCapture) {
     EXPECT_EQ(MicPeak(), 0);
     Mute(w)->Selected(false);
     EXPECT_GT(MicPeak(), 0);
-    Micrel::SetToneSource(0);
+    publish::SetMicrophoneTone(0);
     ::DestroyWindow(w.GetHWND());
 }
 

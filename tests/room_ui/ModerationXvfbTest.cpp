@@ -28,6 +28,8 @@
 #include "TestUtil.h"
 #include "XvfbDesktop.h"
 
+using namespace DuiLib;
+
 namespace {
 
 using desktoptest::ReadFile;

@@ -37,6 +37,8 @@
 #include "ZqWindowBase.h"
 #include "TestUtil.h"
 
+using namespace DuiLib;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -4,6 +4,7 @@
 #include "Rondel.h"
 #include "RtmpPeer.h"
 #include "StreamHelpers.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "StreamHelpers.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 
 #include <gtest/gtest.h>

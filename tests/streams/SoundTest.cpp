@@ -7,6 +7,7 @@
 #include "Rondel.h"
 #include "SoundCompare.h"
 #include "StreamHelpers.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "Tovel.h"
 

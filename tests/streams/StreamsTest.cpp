@@ -7,6 +7,7 @@
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "StreamHelpers.h"
+#include "SyntheticCamera.h"
 #include "Tesmar.h"
 #include "UdpStreamReceiver.h"
 

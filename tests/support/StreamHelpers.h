@@ -3,6 +3,7 @@
 
 #include "CameraSource.h"
 #include "MediaDefs.h"
+#include "SyntheticCamera.h"
 
 #include <atomic>
 #include <functional>

@@ -6,6 +6,8 @@
 #include "UpdateTipDlg.h"
 #include "Win32.h"
 
+using namespace DuiLib;
+
 TEST(UpdateTipDlg, ButtonsAndKeysGiveTheCloseCode) {
     ASSERT_TRUE(Win32Init());
     CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");

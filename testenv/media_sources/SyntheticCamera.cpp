@@ -1,11 +1,8 @@
-#include "CameraSource.h"
+#include "SyntheticCamera.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <linux/videodev2.h>
-#include <mutex>
 
 #include "ThreadAnnotations.h"
 
@@ -197,6 +194,42 @@ private:
 
 std::unique_ptr<CameraSource> CreateSyntheticCamera(const std::vector<Size>& offered) {
     return std::make_unique<SyntheticCamera>(offered);
+}
+
+namespace {
+
+class SyntheticStandIn : public CameraStandIn {
+public:
+    void Offer(const std::vector<Size>& offered) {
+        varnet::MutexLock lock(mutex_);
+        offered_ = offered;
+    }
+    std::vector<CameraInfo> List() override { return {{"Synthetic camera", ""}}; }
+    std::unique_ptr<CameraSource> Create(int index) override {
+        if (index != 0) return nullptr;
+        varnet::MutexLock lock(mutex_);
+        return CreateSyntheticCamera(offered_);
+    }
+
+private:
+    varnet::Mutex mutex_;
+    std::vector<Size> offered_ GUARDED_BY(mutex_);
+};
+
+SyntheticStandIn& StandIn() {
+    static SyntheticStandIn* standIn = new SyntheticStandIn;  // lives to the end: Grabbel keeps its pointer
+    return *standIn;
+}
+
+}  // namespace
+
+void SelectSyntheticCamera(int mode, const std::vector<Size>& offered) {
+    if (mode == 1) {
+        StandIn().Offer(offered);
+        SetCameraStandIn(&StandIn());
+    } else {
+        SetCameraStandIn(nullptr);
+    }
 }
 
 }  // namespace capture
