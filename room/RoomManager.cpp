@@ -136,28 +136,37 @@ void CRoomManager::DealNotifyRemoveRoom()
 
 void CRoomManager::RemoveAll()
 {
-    std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
-    PJ_Log(kLog, LOG_INFO, "CRoomManager::RemoveAll", "删除全部房间");
-    uint32_t room = currentRoom_;
-    std::string chatId = logic_.GetMyChatID();
-    logic_.UnInit();
-    CMsgClientThread& worker = CMsgClientThread::GetInstance();
-    worker.RemoveHeartBeat(room);
-    if (roomUI_ && roomUI_->GetHWND()) {
-        CGlobalDataApp& app = CGlobalDataApp::GetInstance();
-        CZQExitRoomMsg exit;
-        exit.uid = app.GetUid();
-        exit.sid = app.GetSid();
-        exit.chatid = chatId;
-        exit.rid = int(room);
-        exit.ctxInt[0] = int(room);
-        worker.PostRequest(&exit);
-        roomUI_->CloseRoomWindow();
+    uint32_t room = 0;
+    bool closeWindow = false;
+    {
+        std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
+        PJ_Log(kLog, LOG_INFO, "CRoomManager::RemoveAll", "删除全部房间");
+        room = currentRoom_;
+        std::string chatId = logic_.GetMyChatID();
+        logic_.UnInit();
+        CMsgClientThread& worker = CMsgClientThread::GetInstance();
+        worker.RemoveHeartBeat(room);
+        if (roomUI_ && roomUI_->GetHWND()) {
+            CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+            CZQExitRoomMsg exit;
+            exit.uid = app.GetUid();
+            exit.sid = app.GetSid();
+            exit.chatid = chatId;
+            exit.rid = int(room);
+            exit.ctxInt[0] = int(room);
+            worker.PostRequest(&exit);
+            closeWindow = true;
+        }
+        // From here on the replies for this room are ignored.
+        currentRoom_ = 0;
     }
+    // Closing the window destroys its dialogs, which leave the worker's listeners and so wait for the
+    // worker's listener lock; a reply handler holding that lock may be waiting for lifecycleLock_.
+    if (closeWindow)
+        roomUI_->CloseRoomWindow();
     CRoomInfoMgr::GetInstance().RemoveRoom(room);
     if (roomUI_)
         roomUI_->SetRoomID(0);
-    currentRoom_ = 0;
 }
 
 void CRoomManager::DelFavRoom(uint32_t roomId)

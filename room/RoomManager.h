@@ -4,7 +4,8 @@
 // Threads: Init, OnNotifyRoom, DealNotifyCreateRoom, DealNotifyRemoveRoom, RemoveAll, DelFavRoom and
 // ActivateRoomWnd on the UI thread; OnZQMessageNotify and its handlers on the request worker (with the
 // worker's listener lock held). Entering (enter-room reply), reconnecting (chat-signature reply) and
-// closing run under lifecycleLock_, so they never interleave; no handler waits on the UI thread.
+// closing run under lifecycleLock_, so they never interleave; no handler waits on the UI thread. The room
+// window itself is closed after lifecycleLock_ is left (its dialogs take the worker's listener lock).
 // currentRoom_ is atomic: replies for a room that is no longer the current one are ignored where they
 // would start or change something for it.
 #pragma once

@@ -13,16 +13,16 @@ public:
     using Items = std::map<uint32_t, Item>;
     using Groups = std::map<Key, Items>;
 
-    const Groups& groups() const { return groups_; }
-    bool empty() const { return groups_.empty(); }
-    void Clear() { groups_.clear(); }
+    const Groups& groups() const { return m_groups; }
+    bool empty() const { return m_groups.empty(); }
+    void Clear() { m_groups.clear(); }
 
     // A new idx adds the group; an idx already held keeps that group's key fields and takes the new items.
     void PutGroup(const Key& key, Items&& items)
     {
-        auto it = groups_.find(key);
-        if (it == groups_.end())
-            groups_.emplace(key, std::move(items));
+        auto it = m_groups.find(key);
+        if (it == m_groups.end())
+            m_groups.emplace(key, std::move(items));
         else
             it->second = std::move(items);
     }
@@ -32,14 +32,14 @@ public:
     {
         Key probe;
         probe.idx = idx;
-        auto it = groups_.find(probe);
-        return it == groups_.end() ? nullptr : &*it;
+        auto it = m_groups.find(probe);
+        return it == m_groups.end() ? nullptr : &*it;
     }
 
     // The first group in ascending idx that holds `id`; fills `item` and returns its key, or null.
     const Key* FindInAll(uint32_t id, const Item** item) const
     {
-        for (const auto& group : groups_) {
+        for (const auto& group : m_groups) {
             auto hit = group.second.find(id);
             if (hit != group.second.end()) {
                 *item = &hit->second;
@@ -50,7 +50,7 @@ public:
     }
 
 private:
-    Groups groups_;
+    Groups m_groups;
 };
 
 using GiftCatalog = Catalog<CatalogGroupInfo, GiftItem>;

@@ -77,12 +77,12 @@ void CZQCityDataModel::ParseLine(const std::string& token)
     } else {
         city->cities.push_back(city->province);
     }
-    cities_.push_back(std::move(city));
+    m_cities.push_back(std::move(city));
 }
 
 void CZQCityDataModel::GetCityList(std::vector<CityInfo*>& out) const
 {
-    out.reserve(out.size() + cities_.size());
-    for (const auto& city : cities_)
+    out.reserve(out.size() + m_cities.size());
+    for (const auto& city : m_cities)
         out.push_back(new CityInfo(*city));
 }

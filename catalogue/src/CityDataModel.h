@@ -18,11 +18,11 @@ public:
     // Adds one record from a GBK token: the province between quotes 1 and 2, the comma-separated cities between
     // quotes 3 and 4 (empty pieces dropped); without a city list the province is its own only city.
     void ParseLine(const std::string& token);
-    void Clear() { cities_.clear(); }
+    void Clear() { m_cities.clear(); }
     // Appends a new copy of every record; the caller owns them.
     void GetCityList(std::vector<CityInfo*>& out) const;
-    size_t Count() const { return cities_.size(); }
+    size_t Count() const { return m_cities.size(); }
 
 private:
-    std::vector<std::unique_ptr<CityInfo>> cities_;
+    std::vector<std::unique_ptr<CityInfo>> m_cities;
 };

@@ -41,7 +41,7 @@ bool ReadInt(const std::string& text, size_t& pos, int& out)
 
 bool COpRightsManager::Load(const std::string& path)
 {
-    table_.clear();
+    m_table.clear();
     std::string text;
     int64_t size = Dir::GetFileSize(path);  // checked first: a special file of size 0 is never opened
     if (size == 0)
@@ -62,7 +62,7 @@ void COpRightsManager::LoadFromText(const std::string& text)
         if (!ReadInt(text, pos, a))
             break;
         bool more = ReadInt(text, pos, b) && ReadInt(text, pos, c);
-        table_[a][b].insert(c);
+        m_table[a][b].insert(c);
         if (!more)  // a short group: the end of the text or a malformed token
             break;
     }
@@ -70,8 +70,8 @@ void COpRightsManager::LoadFromText(const std::string& text)
 
 bool COpRightsManager::HasRight(int a, int b, int c) const
 {
-    auto ia = table_.find(a);
-    if (ia == table_.end())
+    auto ia = m_table.find(a);
+    if (ia == m_table.end())
         return false;
     auto ib = ia->second.find(b);
     if (ib == ia->second.end())

@@ -13,10 +13,10 @@ public:
     // Adds the triples of a text: integers separated by white space, three at a time; a short last group is
     // padded with -1; reading stops at the first token that is not a number in int range.
     void LoadFromText(const std::string& text);
-    void Clear() { table_.clear(); }
+    void Clear() { m_table.clear(); }
     bool HasRight(int a, int b, int c) const;
-    bool Empty() const { return table_.empty(); }
+    bool Empty() const { return m_table.empty(); }
 
 private:
-    std::map<int, std::map<int, std::set<int>>> table_;
+    std::map<int, std::map<int, std::set<int>>> m_table;
 };

@@ -25,15 +25,15 @@ long FlagOf(const std::string& text)
 WordFilterConfig::~WordFilterConfig()
 {
     StopLoader();
-    varnet::MutexLock lock(threadMutex_);
-    for (auto& loader : abandoned_)
+    varnet::MutexLock lock(m_threadMutex);
+    for (auto& loader : m_abandoned)
         loader.first.join();  // each was told to stop; it ends at its next check
 }
 
 void WordFilterConfig::StopLoader()
 {
-    varnet::MutexLock lock(threadMutex_);
-    for (auto it = abandoned_.begin(); it != abandoned_.end();) {
+    varnet::MutexLock lock(m_threadMutex);
+    for (auto it = m_abandoned.begin(); it != m_abandoned.end();) {
         Job& job = *it->second;
         bool done;
         {
@@ -45,28 +45,28 @@ void WordFilterConfig::StopLoader()
             continue;
         }
         it->first.join();
-        it = abandoned_.erase(it);
+        it = m_abandoned.erase(it);
     }
-    if (!thread_.joinable())
+    if (!m_thread.joinable())
         return;
-    job_->stop.store(true);
+    m_job->stop.store(true);
     bool done;
     {
-        Job& job = *job_;
-        const auto until = std::chrono::steady_clock::now() + stopWait_;
+        Job& job = *m_job;
+        const auto until = std::chrono::steady_clock::now() + m_stopWait;
         varnet::MutexLock jl(job.mutex);
         while (!job.done && job.cv.wait_until(jl.Native(), until) != std::cv_status::timeout) {
         }
         done = job.done;
     }
     if (done) {
-        thread_.join();
+        m_thread.join();
     } else {
         PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::StopLoader", "loader still running after %d ms",
-               static_cast<int>(stopWait_.count()));
-        abandoned_.emplace_back(std::move(thread_), job_);
+               static_cast<int>(m_stopWait.count()));
+        m_abandoned.emplace_back(std::move(m_thread), m_job);
     }
-    job_.reset();
+    m_job.reset();
 }
 
 void WordFilterConfig::StartLoad(const std::string& path)
@@ -74,46 +74,46 @@ void WordFilterConfig::StartLoad(const std::string& path)
     StopLoader();
     uint64_t generation;
     {
-        varnet::MutexLock lock(publishMutex_);
-        generation = ++generation_;
-        loaded_.store(false, std::memory_order_release);
+        varnet::MutexLock lock(m_publishMutex);
+        generation = ++m_generation;
+        m_loaded.store(false, std::memory_order_release);
     }
-    varnet::MutexLock lock(threadMutex_);
-    job_ = std::make_shared<Job>();
-    std::shared_ptr<Job> job = job_;
+    varnet::MutexLock lock(m_threadMutex);
+    m_job = std::make_shared<Job>();
+    std::shared_ptr<Job> job = m_job;
     try {
-        size_t yieldBytes = yieldBytes_;
-        thread_ = std::thread([this, job, generation, path, yieldBytes] {
+        size_t yieldBytes = m_yieldBytes;
+        m_thread = std::thread([this, job, generation, path, yieldBytes] {
             LoadWordFilterConf(job, generation, path, yieldBytes);
         });
     } catch (...) {
         PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::StartLoad", "cannot start the loader thread");
-        job_.reset();
+        m_job.reset();
     }
 }
 
 void WordFilterConfig::Clear()
 {
     StopLoader();
-    varnet::MutexLock lock(publishMutex_);
-    ++generation_;
-    loaded_.store(false, std::memory_order_release);
-    index_.reset();
+    varnet::MutexLock lock(m_publishMutex);
+    ++m_generation;
+    m_loaded.store(false, std::memory_order_release);
+    m_index.reset();
 }
 
 void WordFilterConfig::Filter(std::u16string& out, const std::u16string& in) const
 {
-    if (!loaded_.load(std::memory_order_acquire) || !index_) {
+    if (!m_loaded.load(std::memory_order_acquire) || !m_index) {
         out = in;
         return;
     }
-    index_->Filter(in, out);
+    m_index->Filter(in, out);
 }
 
 bool WordFilterConfig::WaitLoaded(std::chrono::milliseconds timeout) const
 {
-    varnet::MutexLock lock(publishMutex_);
-    return loadedCv_.wait_for(lock.Native(), timeout, [this] { return loaded_.load(); });
+    varnet::MutexLock lock(m_publishMutex);
+    return m_loadedCv.wait_for(lock.Native(), timeout, [this] { return m_loaded.load(); });
 }
 
 void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation,
@@ -148,11 +148,11 @@ void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint6
             break;
         auto index = std::make_unique<WordIndex>();
         Init(words, *index, &job->stop);
-        varnet::MutexLock lock(publishMutex_);
-        if (!job->stop.load() && generation == generation_) {
-            index_ = std::move(index);
-            loaded_.store(true, std::memory_order_release);
-            loadedCv_.notify_all();
+        varnet::MutexLock lock(m_publishMutex);
+        if (!job->stop.load() && generation == m_generation) {
+            m_index = std::move(index);
+            m_loaded.store(true, std::memory_order_release);
+            m_loadedCv.notify_all();
         }
     } while (false);
     PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::s_ThreadLoadWord", "结束加载敏感词文件");

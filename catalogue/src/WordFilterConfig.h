@@ -3,7 +3,7 @@
 //
 // Threads: Filter may run on any number of threads at once. StartLoad, Clear and the destructor must not run
 // while a Filter call is in progress (the plug-in calls them under its catalogue lock for writing). The loader
-// builds its index privately and publishes it under publishMutex_ only while its generation is current, so a
+// builds its index privately and publishes it under m_publishMutex only while its generation is current, so a
 // loader that outlives its stop wait never touches the live index.
 #pragma once
 
@@ -32,13 +32,13 @@ public:
     void Clear();
     // `out` becomes a copy of `in` until loaded; then the filtered text is appended to `out`.
     void Filter(std::u16string& out, const std::u16string& in) const;
-    bool IsLoaded() const { return loaded_.load(std::memory_order_acquire); }
+    bool IsLoaded() const { return m_loaded.load(std::memory_order_acquire); }
     // For tests: waits until loaded or the time-out; true when loaded.
     bool WaitLoaded(std::chrono::milliseconds timeout) const;
 
     // Tunables (tests shorten them): the stop wait, and the pause of 2 ms after every `yieldBytes` bytes read.
-    void SetStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
-    void SetYieldBytes(size_t bytes) { yieldBytes_ = bytes; }
+    void SetStopWait(std::chrono::milliseconds wait) { m_stopWait = wait; }
+    void SetYieldBytes(size_t bytes) { m_yieldBytes = bytes; }
 
     // The words of a list text, folded, in file order (lines of flag 0 or 2 that hold a tab). `stop` ends the
     // walk early; `yieldBytes` (0 = never) pauses 2 ms after every that many bytes.
@@ -61,18 +61,18 @@ private:
     void LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation, const std::string& path,
                             size_t yieldBytes);
 
-    varnet::Mutex threadMutex_;               // guards thread_, job_, abandoned_
-    std::thread thread_ GUARDED_BY(threadMutex_);
-    std::shared_ptr<Job> job_ GUARDED_BY(threadMutex_);
+    varnet::Mutex m_threadMutex;               // guards m_thread, m_job, m_abandoned
+    std::thread m_thread GUARDED_BY(m_threadMutex);
+    std::shared_ptr<Job> m_job GUARDED_BY(m_threadMutex);
     // Loaders that outlived the stop wait: joined once done, at the latest on destruction.
-    std::vector<std::pair<std::thread, std::shared_ptr<Job>>> abandoned_ GUARDED_BY(threadMutex_);
+    std::vector<std::pair<std::thread, std::shared_ptr<Job>>> m_abandoned GUARDED_BY(m_threadMutex);
 
-    mutable varnet::Mutex publishMutex_;      // guards generation_ and writes of index_
-    mutable std::condition_variable loadedCv_;
-    uint64_t generation_ GUARDED_BY(publishMutex_) = 0;
-    std::atomic<bool> loaded_{false};
-    std::unique_ptr<WordIndex> index_;     // read by Filter only while loaded_
+    mutable varnet::Mutex m_publishMutex;      // guards m_generation and writes of m_index
+    mutable std::condition_variable m_loadedCv;
+    uint64_t m_generation GUARDED_BY(m_publishMutex) = 0;
+    std::atomic<bool> m_loaded{false};
+    std::unique_ptr<WordIndex> m_index;     // read by Filter only while m_loaded
 
-    std::chrono::milliseconds stopWait_{1000};
-    size_t yieldBytes_ = 5000;
+    std::chrono::milliseconds m_stopWait{1000};
+    size_t m_yieldBytes = 5000;
 };

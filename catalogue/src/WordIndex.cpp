@@ -64,14 +64,14 @@ void FoldWord(std::u16string& word)
         c = t.map[c];
 }
 
-WordIndex::WordIndex(size_t maxNodes) : nodes_(1), root_(new uint32_t[65536]()), maxNodes_(maxNodes)
+WordIndex::WordIndex(size_t maxNodes) : m_nodes(1), m_root(new uint32_t[65536]()), m_maxNodes(maxNodes)
 {
     Table();
 }
 
 uint32_t WordIndex::Child(uint32_t node, char16_t c) const
 {
-    const auto& ch = nodes_[node].children;
+    const auto& ch = m_nodes[node].children;
     if (ch.size() <= 8) {
         for (const auto& e : ch)
             if (e.first == c)
@@ -91,7 +91,7 @@ WordIndex::AddResult WordIndex::Add(const std::u16string& word)
         return AddResult::TooLong;
     // The part already in the trie, and the room the rest needs.
     size_t have = 0;
-    uint32_t node = root_[word[0]];
+    uint32_t node = m_root[word[0]];
     if (node) {
         have = 1;
         while (have < word.size()) {
@@ -102,82 +102,82 @@ WordIndex::AddResult WordIndex::Add(const std::u16string& word)
             ++have;
         }
     }
-    if (have == word.size() && nodes_[node].terminal)
+    if (have == word.size() && m_nodes[node].terminal)
         return AddResult::Duplicate;
-    if (word.size() - have > maxNodes_ - std::min(maxNodes_, NodeCount()))
+    if (word.size() - have > m_maxNodes - std::min(m_maxNodes, NodeCount()))
         return AddResult::Full;
-    if (frozen_) {  // back to the build form
-        frozen_ = false;
-        first_.clear();
-        keys_.clear();
-        next_.clear();
-        terminal_.clear();
-        lead_.clear();
-        single_.clear();
-        prefix_.clear();
+    if (m_frozen) {  // back to the build form
+        m_frozen = false;
+        m_first.clear();
+        m_keys.clear();
+        m_next.clear();
+        m_terminal.clear();
+        m_lead.clear();
+        m_single.clear();
+        m_prefix.clear();
     }
     if (!have) {
-        node = static_cast<uint32_t>(nodes_.size());
-        nodes_.emplace_back();
-        root_[word[0]] = node;
+        node = static_cast<uint32_t>(m_nodes.size());
+        m_nodes.emplace_back();
+        m_root[word[0]] = node;
         have = 1;
     }
     for (size_t i = have; i < word.size(); ++i) {
-        uint32_t next = static_cast<uint32_t>(nodes_.size());
-        nodes_.emplace_back();
-        auto& ch = nodes_[node].children;
+        uint32_t next = static_cast<uint32_t>(m_nodes.size());
+        m_nodes.emplace_back();
+        auto& ch = m_nodes[node].children;
         auto pos = std::lower_bound(ch.begin(), ch.end(), word[i],
                                     [](const std::pair<char16_t, uint32_t>& e, char16_t v) { return e.first < v; });
         ch.insert(pos, {word[i], next});
         node = next;
     }
-    nodes_[node].terminal = true;
-    ++words_;
+    m_nodes[node].terminal = true;
+    ++m_words;
     return AddResult::Added;
 }
 
 void WordIndex::Freeze()
 {
-    const size_t n = nodes_.size();
-    first_.assign(n + 1, 0);
-    terminal_.assign(n, 0);
-    keys_.clear();
-    next_.clear();
+    const size_t n = m_nodes.size();
+    m_first.assign(n + 1, 0);
+    m_terminal.assign(n, 0);
+    m_keys.clear();
+    m_next.clear();
     for (size_t i = 0; i < n; ++i) {
-        first_[i] = static_cast<uint32_t>(keys_.size());
-        terminal_[i] = nodes_[i].terminal;
-        for (const auto& e : nodes_[i].children) {
-            keys_.push_back(e.first);
-            next_.push_back(e.second);
+        m_first[i] = static_cast<uint32_t>(m_keys.size());
+        m_terminal[i] = m_nodes[i].terminal;
+        for (const auto& e : m_nodes[i].children) {
+            m_keys.push_back(e.first);
+            m_next.push_back(e.second);
         }
     }
-    first_[n] = static_cast<uint32_t>(keys_.size());
+    m_first[n] = static_cast<uint32_t>(m_keys.size());
 
-    lead_.assign(65536 / 64, 0);
-    single_.assign(65536 / 64, 0);
-    prefix_.assign((size_t(1) << kPrefixBits) / 64, 0);
+    m_lead.assign(65536 / 64, 0);
+    m_single.assign(65536 / 64, 0);
+    m_prefix.assign((size_t(1) << kPrefixBits) / 64, 0);
     for (uint32_t u = 0; u < 65536; ++u) {
-        const uint32_t node = root_[AsciiFold(static_cast<char16_t>(u))];
+        const uint32_t node = m_root[AsciiFold(static_cast<char16_t>(u))];
         if (node)
-            SetBit(lead_, u);
-        if (node && terminal_[node])
-            SetBit(single_, u);
+            SetBit(m_lead, u);
+        if (node && m_terminal[node])
+            SetBit(m_single, u);
     }
     for (uint32_t a = 0; a < 65536; ++a) {
-        const uint32_t node = root_[a];
+        const uint32_t node = m_root[a];
         if (!node)
             continue;
-        for (uint32_t e = first_[node]; e < first_[node + 1]; ++e) {
-            const char16_t b = keys_[e];
-            const uint32_t second = next_[e];
-            SetBit(prefix_, PrefixBit(0, static_cast<char16_t>(a), b, 0));
-            if (terminal_[second])
-                SetBit(prefix_, PrefixBit(1, static_cast<char16_t>(a), b, 0));
-            for (uint32_t e2 = first_[second]; e2 < first_[second + 1]; ++e2)
-                SetBit(prefix_, PrefixBit(2, static_cast<char16_t>(a), b, keys_[e2]));
+        for (uint32_t e = m_first[node]; e < m_first[node + 1]; ++e) {
+            const char16_t b = m_keys[e];
+            const uint32_t second = m_next[e];
+            SetBit(m_prefix, PrefixBit(0, static_cast<char16_t>(a), b, 0));
+            if (m_terminal[second])
+                SetBit(m_prefix, PrefixBit(1, static_cast<char16_t>(a), b, 0));
+            for (uint32_t e2 = m_first[second]; e2 < m_first[second + 1]; ++e2)
+                SetBit(m_prefix, PrefixBit(2, static_cast<char16_t>(a), b, m_keys[e2]));
         }
     }
-    frozen_ = true;
+    m_frozen = true;
 }
 
 uint32_t WordIndex::PrefixBit(uint32_t kind, char16_t a, char16_t b, char16_t c)
@@ -190,57 +190,57 @@ uint32_t WordIndex::PrefixBit(uint32_t kind, char16_t a, char16_t b, char16_t c)
 bool WordIndex::MayMatch(const char16_t* in, size_t n, size_t pos) const
 {
     const char16_t u = in[pos];
-    if (!TestBit(lead_, u))
+    if (!TestBit(m_lead, u))
         return false;
-    if (TestBit(single_, u) || pos + 1 >= n)
-        return TestBit(single_, u);
+    if (TestBit(m_single, u) || pos + 1 >= n)
+        return TestBit(m_single, u);
     const FoldTable& t = Table();
     const char16_t a = AsciiFold(u), b = t.map[in[pos + 1]];
-    if (!TestBit(prefix_, PrefixBit(0, a, b, 0)))
+    if (!TestBit(m_prefix, PrefixBit(0, a, b, 0)))
         return false;  // no word starts with these two units
-    if (TestBit(prefix_, PrefixBit(1, a, b, 0)) || pos + 2 >= n)
-        return TestBit(prefix_, PrefixBit(1, a, b, 0));
-    return TestBit(prefix_, PrefixBit(2, a, b, t.map[in[pos + 2]]));
+    if (TestBit(m_prefix, PrefixBit(1, a, b, 0)) || pos + 2 >= n)
+        return TestBit(m_prefix, PrefixBit(1, a, b, 0));
+    return TestBit(m_prefix, PrefixBit(2, a, b, t.map[in[pos + 2]]));
 }
 
 uint32_t WordIndex::FrozenChild(uint32_t node, char16_t c) const
 {
-    uint32_t begin = first_[node], end = first_[node + 1];
+    uint32_t begin = m_first[node], end = m_first[node + 1];
     if (end - begin <= 8) {
         for (uint32_t e = begin; e < end; ++e)
-            if (keys_[e] == c)
-                return next_[e];
+            if (m_keys[e] == c)
+                return m_next[e];
         return 0;
     }
-    const char16_t* k = keys_.data();
+    const char16_t* k = m_keys.data();
     const char16_t* hit = std::lower_bound(k + begin, k + end, c);
-    return (hit != k + end && *hit == c) ? next_[hit - k] : 0;
+    return (hit != k + end && *hit == c) ? m_next[hit - k] : 0;
 }
 
 size_t WordIndex::LongestMatch(const char16_t* in, size_t n, size_t pos) const
 {
-    uint32_t node = root_[AsciiFold(in[pos])];
+    uint32_t node = m_root[AsciiFold(in[pos])];
     if (!node)
         return 0;
     const FoldTable& t = Table();
     const size_t end = std::min(n, pos + kMaxWordUnits);  // no word is longer
-    if (frozen_) {
-        size_t best = terminal_[node] ? 1 : 0;
+    if (m_frozen) {
+        size_t best = m_terminal[node] ? 1 : 0;
         for (size_t i = pos + 1; i < end; ++i) {
             node = FrozenChild(node, t.map[in[i]]);
             if (!node)
                 break;
-            if (terminal_[node])
+            if (m_terminal[node])
                 best = i - pos + 1;
         }
         return best;
     }
-    size_t best = nodes_[node].terminal ? 1 : 0;
+    size_t best = m_nodes[node].terminal ? 1 : 0;
     for (size_t i = pos + 1; i < end; ++i) {
         node = Child(node, t.map[in[i]]);
         if (!node)
             break;
-        if (nodes_[node].terminal)
+        if (m_nodes[node].terminal)
             best = i - pos + 1;
     }
     return best;
@@ -255,21 +255,21 @@ void WordIndex::Filter(const std::u16string& in, std::u16string& out) const
     const char16_t* text = in.data();
     const FoldTable& t = Table();
     // Where two units follow, the filter is tested without branches (text positions are unpredictable).
-    const size_t inner = frozen_ && n >= 2 ? n - 2 : 0;
+    const size_t inner = m_frozen && n >= 2 ? n - 2 : 0;
     size_t p = 0;
     while (p < n) {
         if (p < inner) {
             const char16_t u = text[p];
             const char16_t a = AsciiFold(u), b = t.map[text[p + 1]], c = t.map[text[p + 2]];
-            const uint64_t may = BitOf(lead_, u) &
-                                 (BitOf(single_, u) |
-                                  (BitOf(prefix_, PrefixBit(0, a, b, 0)) &
-                                   (BitOf(prefix_, PrefixBit(1, a, b, 0)) | BitOf(prefix_, PrefixBit(2, a, b, c)))));
+            const uint64_t may = BitOf(m_lead, u) &
+                                 (BitOf(m_single, u) |
+                                  (BitOf(m_prefix, PrefixBit(0, a, b, 0)) &
+                                   (BitOf(m_prefix, PrefixBit(1, a, b, 0)) | BitOf(m_prefix, PrefixBit(2, a, b, c)))));
             if (!may) {
                 ++p;
                 continue;
             }
-        } else if (frozen_ && !MayMatch(text, n, p)) {
+        } else if (m_frozen && !MayMatch(text, n, p)) {
             ++p;
             continue;
         }

@@ -31,11 +31,11 @@ public:
     explicit WordIndex(size_t maxNodes = kMaxNodes);
     // Adds an already folded word of 1 to kMaxWordUnits units while the trie has room.
     AddResult Add(const std::u16string& word);
-    size_t NodeCount() const { return nodes_.size() - 1; }
+    size_t NodeCount() const { return m_nodes.size() - 1; }
     // Packs the trie into flat arrays for matching (after the last Add; matching works either way).
     void Freeze();
-    size_t WordCount() const { return words_; }
-    bool Empty() const { return words_ == 0; }
+    size_t WordCount() const { return m_words; }
+    bool Empty() const { return m_words == 0; }
     // Length in units of the longest listed word that starts at in[pos], or 0.
     size_t LongestMatch(const char16_t* in, size_t n, size_t pos) const;
     // Appends `in` to `out` with every match replaced by as many '*' as it has units; replaced text is not
@@ -54,20 +54,20 @@ private:
     bool MayMatch(const char16_t* in, size_t n, size_t pos) const;
     static uint32_t PrefixBit(uint32_t kind, char16_t a, char16_t b, char16_t c);
 
-    std::vector<Node> nodes_;                // nodes_[0] is unused; 0 means "none"
-    // The frozen form: node i's edges are keys_/next_[first_[i] .. first_[i + 1]), sorted by key.
-    bool frozen_ = false;
-    std::vector<uint32_t> first_;
-    std::vector<char16_t> keys_;
-    std::vector<uint32_t> next_;
-    std::vector<uint8_t> terminal_;
-    std::unique_ptr<uint32_t[]> root_;       // first unit -> node, 65536 entries
-    // The prefix filter, built by Freeze. lead_: a bit per text unit whose ASCII fold starts a word; single_:
-    // those that are a word alone. prefix_: a one-hash Bloom filter of the first two units of every word
+    std::vector<Node> m_nodes;                // m_nodes[0] is unused; 0 means "none"
+    // The frozen form: node i's edges are m_keys/m_next[m_first[i] .. m_first[i + 1]), sorted by key.
+    bool m_frozen = false;
+    std::vector<uint32_t> m_first;
+    std::vector<char16_t> m_keys;
+    std::vector<uint32_t> m_next;
+    std::vector<uint8_t> m_terminal;
+    std::unique_ptr<uint32_t[]> m_root;       // first unit -> node, 65536 entries
+    // The prefix filter, built by Freeze. m_lead: a bit per text unit whose ASCII fold starts a word; m_single:
+    // those that are a word alone. m_prefix: a one-hash Bloom filter of the first two units of every word
     // (kind 0), of the two-unit words (kind 1) and of the first three units of the longer words (kind 2).
-    std::vector<uint64_t> lead_;
-    std::vector<uint64_t> single_;
-    std::vector<uint64_t> prefix_;
-    size_t words_ = 0;
-    size_t maxNodes_;
+    std::vector<uint64_t> m_lead;
+    std::vector<uint64_t> m_single;
+    std::vector<uint64_t> m_prefix;
+    size_t m_words = 0;
+    size_t m_maxNodes;
 };
