@@ -80,7 +80,7 @@ void RoomService::LoadSampleData() {
     r1.name = "欢乐大厅";
     r1.msg[0] = "欢迎来到欢乐大厅";
     r1.users = {1002, 1003};
-    r1.mics[1002] = SvcMic{0, 0, "publish"};
+    r1.mics[1002] = SvcMic{0, 3, "publish"};
     r1.roles[1002] = 3;
     r1.welcome[1002] = "大家好";
     r1.gifts.push_back(SvcGift{5, 1003, 1002, 10, 1700000000});

@@ -305,7 +305,7 @@ Json::Value RoomService::OnOpMic(const Params& p) {
             ++idx;
         }
         if (idx >= 3) return Reply(2, "麦序已满");
-        r->mics[tid] = SvcMic{idx, 0, "publish"};
+        r->mics[tid] = SvcMic{idx, 3, "publish"};   // taken with sound and pictures on
     } else {
         if (!r->mics.erase(tid)) return Reply(2, "该用户不在麦上");
     }

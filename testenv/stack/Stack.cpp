@@ -149,7 +149,7 @@ void Stack::AddPerformers() {
                 u.xiubi = 100000;
             }
             room.users.insert(w.uid);
-            room.mics[w.uid] = SvcMic{w.idx, 0, "publish"};
+            room.mics[w.uid] = SvcMic{w.idx, 3, "publish"};   // sound and pictures on
             room.roles[w.uid] = 3;
             StackPerformer p;
             p.rid = kBusyRoom;

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -211,7 +212,7 @@ std::string ShotDir() { return VARNET_BINARY_DIR "/screenshots/e2e"; }
 
 Program::~Program() { Kill(); }
 
-bool Program::Start(const testenv::Stack& stack) {
+bool Program::Start(const testenv::Stack& stack, bool soundToFile) {
     data_ = stack.DataDir();
     const auto env = stack.ProgramEnvironment();
     const std::string out = data_ + "/varnet-output.txt";
@@ -221,6 +222,11 @@ bool Program::Start(const testenv::Stack& stack) {
     if (pid_ == 0) {
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
         setenv("VARNET_LOG_DEBUG", "1", 1);
+        if (soundToFile) {
+            setenv("SDL_AUDIODRIVER", "disk", 1);
+            setenv("SDL_DISKAUDIOFILE", SoundFile().c_str(), 1);
+            setenv("SDL_DISKAUDIOFILEIN", "/dev/zero", 1);
+        }
         if (FILE* f = freopen(out.c_str(), "a", stdout)) (void)f;
         dup2(1, 2);
         execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
@@ -228,6 +234,20 @@ bool Program::Start(const testenv::Stack& stack) {
     }
     reaped_ = false;
     return true;
+}
+
+int Program::SoundPeak(int ms) const {
+    // Stereo or mono 16-bit at up to 48 kHz: the tail of the file covers at least the last ms.
+    std::ifstream in(SoundFile(), std::ios::binary | std::ios::ate);
+    if (!in) return 0;
+    const std::streamoff size = in.tellg(), want = std::streamoff(48 * 4) * ms;
+    const std::streamoff from = size > want ? (size - want) & ~std::streamoff(1) : 0;
+    std::vector<int16_t> samples(size_t(size - from) / 2);
+    in.seekg(from);
+    in.read(reinterpret_cast<char*>(samples.data()), std::streamsize(samples.size() * 2));
+    int peak = 0;
+    for (int16_t s : samples) peak = std::max(peak, std::abs(int(s)));
+    return peak;
 }
 
 bool Program::Exited() {

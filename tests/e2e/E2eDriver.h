@@ -82,7 +82,11 @@ std::string ShotDir();
 class Program {
 public:
     ~Program();
-    bool Start(const testenv::Stack& stack);
+    // soundToFile: SDL's disk driver writes what the program plays to SoundFile() (capture reads silence).
+    bool Start(const testenv::Stack& stack, bool soundToFile = false);
+    std::string SoundFile() const { return data_ + "/varnet-sound.raw"; }
+    // The peak of the 16-bit samples the program played during the last ms (0 when nothing was written).
+    int SoundPeak(int ms = 1000) const;
     pid_t Pid() const { return pid_; }
     bool Exited();
     // Waits at most ms for the process to end; true when it ended with status 0.

@@ -110,6 +110,7 @@ TEST_F(Faults, RtmpServerStoppedAndStartedEverySlotRelinks) {
     auto moving = [&] { return MovingMicWindows(room); };
     int before = 0;
     WaitFor([&] { return (before = moving()) == 3; }, 10000);
+    EXPECT_EQ(before, 3) << "the performers are not all shown before the stop";
     st->StopRtmp();
     EXPECT_TRUE(WaitFor([&] { return st->PerformersLive() == 0; }, 15000)) << "the performers did not see the stop";
     EXPECT_GE(PingMs(room.id), 0) << "the room window does not answer with the RTMP server gone";
