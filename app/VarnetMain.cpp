@@ -36,14 +36,14 @@ using namespace DuiLib;
 namespace {
 const char kSpeed[] = "Speed.txt";
 const DWORD kLoginStyle = 0x80000000u | 0x10000000u | 0x04000000u | 0x02000000u | 0x00C00000u | 0x00080000u;
-const DWORD kFrameStyle = 0x10000000u | 0x00CF0000u;   // WS_VISIBLE | WS_OVERLAPPEDWINDOW
-const DWORD kFrameExStyle = 0x00040000u | 0x00020000u; // WS_EX_APPWINDOW | WS_EX_STATICEDGE
+const DWORD kFrameStyle = 0x10000000u | 0x00CF0000u;    // WS_VISIBLE | WS_OVERLAPPEDWINDOW
+const DWORD kFrameExStyle = 0x00040000u | 0x00020000u;  // WS_EX_APPWINDOW | WS_EX_STATICEDGE
 
 // One program per user-data folder: a second start ends at once.
 int TakeInstanceLock() {
     std::string path = Dir::ToNativePath(Dir::GetZqPath(107) + "Varnet.lock");
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return -2;   // no lock to be had: run anyway
+    if (fd < 0) return -2;  // no lock to be had: run anyway
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return -1;
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     // 2. Process state (its icon once the window runtime is up).
     CGlobalDataApp& global = CGlobalDataApp::GetInstance();
     global.SetCommandLine(cmdline);
-    SetCameraCountProvider(&Grabbel::CameraCount);   // the enter-room request counts the cameras
+    SetCameraCountProvider(&Grabbel::CameraCount);  // the enter-room request counts the cameras
     // 3. The window runtime on this thread and the display.
     if (!Win32Init() || !UIBackendGtkInit()) {
         std::fprintf(stderr, "Varnet: cannot open the display\n");
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
     // 15. The lobby and the message loop.
     if (result == 1) {
-        roomui::CRoomUI roomWindow;   // outlives the frame and its room manager
+        roomui::CRoomUI roomWindow;  // outlives the frame and its room manager
         auto frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomManager>(&roomWindow));
         if (frame->Create(nullptr, "泽秀美女视频", kFrameStyle, kFrameExStyle, 0, 0, 800, 572)) {
             frame->CenterWindow();

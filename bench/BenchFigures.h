@@ -22,8 +22,8 @@ struct Figure {
     std::string label;
     std::string project;  // benchmark names as Google Benchmark prints them (with arguments)
     std::string anchor;
-    bool rate = false;    // items per second instead of time
-    double scale = 1e6;   // time figures: seconds -> printed unit (default microseconds)
+    bool rate = false;   // items per second instead of time
+    double scale = 1e6;  // time figures: seconds -> printed unit (default microseconds)
     const char* unit = "us";
 };
 
@@ -103,8 +103,8 @@ public:
             if (p == c.end() || a == c.end()) continue;
             auto r = f.ratioCounter ? c.find(f.ratioCounter) : c.end();
             const double ratio = r != c.end() ? r->second : a->second != 0 ? p->second / a->second : 0.0;
-            std::printf("FIGURE\t%s\t%.4g %s\t%.4g %s\t%.3f\n", f.label.c_str(), p->second, f.unit, a->second,
-                        f.unit, ratio);
+            std::printf("FIGURE\t%s\t%.4g %s\t%.4g %s\t%.3f\n", f.label.c_str(), p->second, f.unit, a->second, f.unit,
+                        ratio);
         }
         std::fflush(stdout);
     }
@@ -120,7 +120,8 @@ private:
 
 // The whole main of a benchmark program with figures.
 inline int Main(int argc, char** argv, const std::vector<Figure>& figures,
-                const std::vector<CounterFigure>& counterFigures = {}, const std::vector<PairFigure>& pairFigures = {}) {
+                const std::vector<CounterFigure>& counterFigures = {},
+                const std::vector<PairFigure>& pairFigures = {}) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Collector collector;

@@ -19,25 +19,21 @@ namespace {
 namespace fs = std::filesystem;
 
 // A private install folder holding a copy of the sample catalogue set.
-fs::path CopySampleSet(const char* name)
-{
+fs::path CopySampleSet(const char* name) {
     std::string pattern = (fs::temp_directory_path() / name).string() + "-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        abort();
+    if (!mkdtemp(pattern.data())) abort();
     fs::copy(fs::path(VARNET_SOURCE_DIR) / "res", fs::path(pattern) / "res", fs::copy_options::recursive);
     return pattern;
 }
 
 // Every word tried at every position, the longest match kept.
-std::u16string NaiveFilter(const std::vector<std::u16string>& words, const std::u16string& in)
-{
+std::u16string NaiveFilter(const std::vector<std::u16string>& words, const std::u16string& in) {
     std::u16string out;
     size_t p = 0;
     while (p < in.size()) {
         size_t best = 0;
         for (const std::u16string& w : words)
-            if (w.size() > best && p + w.size() <= in.size() && in.compare(p, w.size(), w) == 0)
-                best = w.size();
+            if (w.size() > best && p + w.size() <= in.size() && in.compare(p, w.size(), w) == 0) best = w.size();
         if (best) {
             out.append(best, u'*');
             p += best;
@@ -55,8 +51,7 @@ struct FilterFixture {
     std::u16string text;
     CHalvec halvec;
 
-    FilterFixture()
-    {
+    FilterFixture() {
         folder = CopySampleSet("halvec-bench-words");
         LogSetFolder((folder / "log").string());
 
@@ -66,11 +61,9 @@ struct FilterFixture {
         for (int i = 0; i < 5000; ++i) {
             std::u16string w;
             if (i % 3 == 0) {
-                for (int k = 0, n = 4 + rng() % 5; k < n; ++k)
-                    w.push_back(static_cast<char16_t>('a' + rng() % 26));
+                for (int k = 0, n = 4 + rng() % 5; k < n; ++k) w.push_back(static_cast<char16_t>('a' + rng() % 26));
             } else {
-                for (int k = 0, n = 2 + rng() % 3; k < n; ++k)
-                    w.push_back(cjk());
+                for (int k = 0, n = 2 + rng() % 3; k < n; ++k) w.push_back(cjk());
             }
             words.push_back(w);
             list += (i % 2 ? "0\t" : "2\t") + Charset::Utf16ToUtf8(w) + "\r\n";
@@ -80,31 +73,24 @@ struct FilterFixture {
         // Ideographs, ASCII letters and blanks, with a listed word now and then.
         while (text.size() * 2 < (1u << 20)) {
             unsigned r = rng() % 100;
-            if (r < 2)
-                text += words[rng() % words.size()];
-            else if (r < 60)
-                text.push_back(cjk());
-            else if (r < 90)
-                text.push_back(static_cast<char16_t>('a' + rng() % 26));
-            else
-                text.push_back(u' ');
+            if (r < 2) text += words[rng() % words.size()];
+            else if (r < 60) text.push_back(cjk());
+            else if (r < 90) text.push_back(static_cast<char16_t>('a' + rng() % 26));
+            else text.push_back(u' ');
         }
         text.resize((1u << 20) / 2);
         halvec.WordFilter().SetYieldBytes(0);
         halvec.Attach(folder.string() + "/");
-        if (!halvec.WordFilter().WaitLoaded(std::chrono::seconds(60)))
-            abort();
+        if (!halvec.WordFilter().WaitLoaded(std::chrono::seconds(60))) abort();
     }
-    ~FilterFixture()
-    {
+    ~FilterFixture() {
         halvec.ClearAll();
         std::error_code ec;
         fs::remove_all(folder, ec);
     }
 };
 
-FilterFixture& Filter()
-{
+FilterFixture& Filter() {
     static FilterFixture fixture;
     return fixture;
 }
@@ -114,28 +100,24 @@ struct SampleFixture {
     fs::path folder;
     CHalvec halvec;
 
-    SampleFixture()
-    {
+    SampleFixture() {
         folder = CopySampleSet("halvec-bench-sample");
         LogSetFolder((folder / "log").string());
         halvec.Attach(folder.string() + "/");
     }
-    ~SampleFixture()
-    {
+    ~SampleFixture() {
         halvec.ClearAll();
         std::error_code ec;
         fs::remove_all(folder, ec);
     }
 };
 
-SampleFixture& Sample()
-{
+SampleFixture& Sample() {
     static SampleFixture fixture;
     return fixture;
 }
 
-void BM_FilterWords(benchmark::State& state)
-{
+void BM_FilterWords(benchmark::State& state) {
     FilterFixture& f = Filter();
     for (auto _ : state) {
         std::u16string out;
@@ -148,13 +130,11 @@ void BM_FilterWords(benchmark::State& state)
 BENCHMARK(BM_FilterWords)->Unit(benchmark::kMillisecond);
 
 // The same list indexed alike, the trie walked from every position; its result must equal the filter's.
-void BM_FilterWordsTrieWalk(benchmark::State& state)
-{
+void BM_FilterWordsTrieWalk(benchmark::State& state) {
     FilterFixture& f = Filter();
     WordIndex index;
     std::vector<std::u16string> folded = f.words;
-    for (auto& w : folded)
-        FoldWord(w);
+    for (auto& w : folded) FoldWord(w);
     WordFilterConfig::Init(folded, index, nullptr);
     std::u16string out;
     for (auto _ : state) {
@@ -175,14 +155,12 @@ void BM_FilterWordsTrieWalk(benchmark::State& state)
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * f.text.size() * 2);
     std::u16string filtered;
     f.halvec.FilterWords(f.text, filtered);
-    if (filtered != out)
-        state.SkipWithError("the filter and the trie walk disagree");
+    if (filtered != out) state.SkipWithError("the filter and the trie walk disagree");
 }
 BENCHMARK(BM_FilterWordsTrieWalk)->Unit(benchmark::kMillisecond);
 
 // The same text and list, every word tried at every position; its result must equal the filter's.
-void BM_NaiveScan(benchmark::State& state)
-{
+void BM_NaiveScan(benchmark::State& state) {
     FilterFixture& f = Filter();
     std::u16string out;
     for (auto _ : state) {
@@ -192,24 +170,20 @@ void BM_NaiveScan(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * f.text.size() * 2);
     std::u16string filtered;
     f.halvec.FilterWords(f.text, filtered);
-    if (filtered != out)
-        state.SkipWithError("the filter and the naive scan disagree");
+    if (filtered != out) state.SkipWithError("the filter and the naive scan disagree");
 }
 BENCHMARK(BM_NaiveScan)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Reload(0xFFF) of the sample set: the call itself (the word list goes on loading on its thread) ...
-void BM_ReloadAll(benchmark::State& state)
-{
+void BM_ReloadAll(benchmark::State& state) {
     SampleFixture& f = Sample();
-    for (auto _ : state)
-        f.halvec.Reload(0xFFF);
+    for (auto _ : state) f.halvec.Reload(0xFFF);
     f.halvec.WordFilter().WaitLoaded(std::chrono::seconds(60));
 }
 BENCHMARK(BM_ReloadAll)->Unit(benchmark::kMillisecond);
 
 // ... and until the word list is in use again.
-void BM_ReloadAllUntilWordsLoaded(benchmark::State& state)
-{
+void BM_ReloadAllUntilWordsLoaded(benchmark::State& state) {
     SampleFixture& f = Sample();
     for (auto _ : state) {
         f.halvec.Reload(0xFFF);
@@ -221,10 +195,10 @@ BENCHMARK(BM_ReloadAllUntilWordsLoaded)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    benchfig::Figure filter{"word filter, 1 MB UTF-16 chat text, 5,000 words, bytes (anchor: trie walked from every position)",
-                            "BM_FilterWords", "BM_FilterWordsTrieWalk"};
+int main(int argc, char** argv) {
+    benchfig::Figure filter{
+        "word filter, 1 MB UTF-16 chat text, 5,000 words, bytes (anchor: trie walked from every position)",
+        "BM_FilterWords", "BM_FilterWordsTrieWalk"};
     filter.rate = true;
     return benchfig::Main(argc, argv, {filter});
 }

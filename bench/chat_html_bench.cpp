@@ -19,8 +19,7 @@ public:
     std::string GetFaceFileName(int id) override { return "/opt/varnet/res\\face\\" + std::to_string(id) + ".gif"; }
 };
 
-void Register()
-{
+void Register() {
     static BenchHalvec halvec;
     static bool done = [] {
         LogSetFolder("/tmp/varnet-bench-chat-html-log");
@@ -29,12 +28,10 @@ void Register()
     (void)done;
 }
 
-std::string StyledText()
-{
+std::string StyledText() {
     std::string body;
     const std::string piece = "大家好，欢迎来到直播间！今天的表演很精彩 [:12] ";
-    while (body.size() + piece.size() < 940)
-        body += piece;
+    while (body.size() + piece.size() < 940) body += piece;
     ChatFontFormat font;
     font.effects = 1;
     font.fontSize = 240;
@@ -43,34 +40,37 @@ std::string StyledText()
     return BuildFontStyledHtml(font, body);
 }
 
-std::string MarkupText()
-{
+std::string MarkupText() {
     RoomUserInfo user;
     user.uid = 123456;
     user.nickname = "someone";
     std::string line;
-    while (line.size() < 900)
-        line += BuildUserNameHtml(user, false, false) + "<BR>";
+    while (line.size() < 900) line += BuildUserNameHtml(user, false, false) + "<BR>";
     return line;
 }
 
-void Run(benchmark::State& state, bool validate, const std::string& text)
-{
+void Run(benchmark::State& state, bool validate, const std::string& text) {
     Register();
     for (auto _ : state) {
-        if (validate)
-            benchmark::DoNotOptimize(IsValidChatHtml(text));
-        else
-            benchmark::DoNotOptimize(ConvertChatTextToHtml(text));
+        if (validate) benchmark::DoNotOptimize(IsValidChatHtml(text));
+        else benchmark::DoNotOptimize(ConvertChatTextToHtml(text));
     }
-    state.SetItemsProcessed(state.iterations());   // lines
+    state.SetItemsProcessed(state.iterations());  // lines
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 
-void BM_IsValidChatHtml_Styled(benchmark::State& s) { Run(s, true, StyledText()); }
-void BM_IsValidChatHtml_Markup(benchmark::State& s) { Run(s, true, MarkupText()); }
-void BM_ConvertChatTextToHtml_Styled(benchmark::State& s) { Run(s, false, StyledText()); }
-void BM_ConvertChatTextToHtml_Markup(benchmark::State& s) { Run(s, false, MarkupText()); }
+void BM_IsValidChatHtml_Styled(benchmark::State& s) {
+    Run(s, true, StyledText());
+}
+void BM_IsValidChatHtml_Markup(benchmark::State& s) {
+    Run(s, true, MarkupText());
+}
+void BM_ConvertChatTextToHtml_Styled(benchmark::State& s) {
+    Run(s, false, StyledText());
+}
+void BM_ConvertChatTextToHtml_Markup(benchmark::State& s) {
+    Run(s, false, MarkupText());
+}
 
 }  // namespace
 

@@ -21,8 +21,7 @@ void BM_KorvidEncode640x480(benchmark::State& state) {
     int n = 0;
     for (auto _ : state) {
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; x += 8)
-                pic[size_t(y * w + x)] = BYTE(x + y + n);
+            for (int x = 0; x < w; x += 8) pic[size_t(y * w + x)] = BYTE(x + y + n);
         TNAL* nals = nullptr;
         int count = 0;
         enc.EncodeFrame(pic.data(), nals, count);
@@ -56,8 +55,7 @@ void BM_PellacEncode(benchmark::State& state) {
     std::vector<BYTE> out(size_t(info.maxOutputBytes));
     size_t at = 0;
     for (auto _ : state) {
-        if (at + chunk > pcm.size())
-            at = 0;
+        if (at + chunk > pcm.size()) at = 0;
         benchmark::DoNotOptimize(
             enc.EncodeFrame(const_cast<short*>(pcm.data() + at), int(chunk * 2), out.data(), int(out.size())));
         at += chunk;
@@ -80,8 +78,7 @@ void BM_DunmarDecode(benchmark::State& state) {
     std::vector<BYTE> out(size_t(info.maxOutputBytes));
     for (size_t at = 0; at + chunk <= pcm.size(); at += chunk) {
         const int n = enc.EncodeFrame(const_cast<short*>(pcm.data() + at), int(chunk * 2), out.data(), int(out.size()));
-        if (n > 0)
-            frames.emplace_back(out.begin(), out.begin() + n);
+        if (n > 0) frames.emplace_back(out.begin(), out.begin() + n);
     }
     Dunmar dec;
     int rate = 0, channels = 0, frameSize = 0;
@@ -92,11 +89,10 @@ void BM_DunmarDecode(benchmark::State& state) {
     std::vector<short> samples(8192);
     size_t i = 1;
     for (auto _ : state) {
-        if (i >= frames.size())
-            i = 1;
+        if (i >= frames.size()) i = 1;
         bool got = false;
-        benchmark::DoNotOptimize(dec.DecoderFrame(frames[i].data(), int(frames[i].size()), samples.data(),
-                                                  int(samples.size() * 2), got));
+        benchmark::DoNotOptimize(
+            dec.DecoderFrame(frames[i].data(), int(frames[i].size()), samples.data(), int(samples.size() * 2), got));
         ++i;
     }
     state.counters["realtime"] =

@@ -24,24 +24,21 @@ namespace {
 const int kSizes[][2] = {{320, 240}, {640, 480}, {1280, 720}};
 
 void Sizes(benchmark::internal::Benchmark* b) {
-    for (const auto& s : kSizes)
-        b->Args({s[0], s[1]});
+    for (const auto& s : kSizes) b->Args({s[0], s[1]});
     b->ArgNames({"w", "h"});
 }
 
 std::vector<BYTE> Noise(size_t n) {
     std::mt19937 rng(5);
     std::vector<BYTE> v(n);
-    for (BYTE& b : v)
-        b = BYTE(rng());
+    for (BYTE& b : v) b = BYTE(rng());
     return v;
 }
 
 // Third argument: the kernel level (0 tables, 1 AVX2, 2 AVX-512).
 void Paths(benchmark::internal::Benchmark* b) {
     for (int level = kColorAvx512; level >= kColorScalar; --level)
-        for (const auto& s : kSizes)
-            b->Args({s[0], s[1], level});
+        for (const auto& s : kSizes) b->Args({s[0], s[1], level});
     b->ArgNames({"w", "h", "level"});
 }
 
@@ -186,8 +183,7 @@ constexpr int kPairRounds = 101;
 void PairArgs(benchmark::internal::Benchmark* b) {
     for (int kind = kRgbToI420; kind <= kYuyvToRgb; ++kind)
         for (int level = kColorAvx512; level >= kColorAvx2; --level)
-            for (const auto& s : kSizes)
-                b->Args({kind, s[0], s[1], level});
+            for (const auto& s : kSizes) b->Args({kind, s[0], s[1], level});
     b->ArgNames({"kind", "w", "h", "level"});
 }
 
@@ -204,21 +200,15 @@ void BM_Paired(benchmark::State& state) {
     BYTE* o = out.data();
     const BYTE* i = in.data();
     auto ours = [&] {
-        if (kind == kRgbToI420)
-            CColorConvert::ConvertRGB2YUV(w, h, i, o);
-        else if (kind == kI420ToRgb)
-            CColorConvert::ConvertYUV2RGB(i, o, w, h);
-        else
-            CColorConvert::ConvertYUYV2RGB(i, w * 2, o, w, h);
+        if (kind == kRgbToI420) CColorConvert::ConvertRGB2YUV(w, h, i, o);
+        else if (kind == kI420ToRgb) CColorConvert::ConvertYUV2RGB(i, o, w, h);
+        else CColorConvert::ConvertYUYV2RGB(i, w * 2, o, w, h);
         benchmark::DoNotOptimize(o);
     };
     auto theirs = [&] {
-        if (kind == kRgbToI420)
-            libyuv::RGB24ToI420(i, w * 3, o, w, o + n, w / 2, o + n + n / 4, w / 2, w, h);
-        else if (kind == kI420ToRgb)
-            libyuv::I420ToRGB24(i, w, i + n, w / 2, i + n + n / 4, w / 2, o, w * 3, w, h);
-        else
-            libyuv::YUY2ToARGB(i, w * 2, o, w * 4, w, h);
+        if (kind == kRgbToI420) libyuv::RGB24ToI420(i, w * 3, o, w, o + n, w / 2, o + n + n / 4, w / 2, w, h);
+        else if (kind == kI420ToRgb) libyuv::I420ToRGB24(i, w, i + n, w / 2, i + n + n / 4, w / 2, o, w * 3, w, h);
+        else libyuv::YUY2ToARGB(i, w * 2, o, w * 4, w, h);
         benchmark::DoNotOptimize(o);
     };
     for (auto _ : state) {
@@ -244,7 +234,8 @@ std::vector<benchfig::PairFigure> PairFigures() {
                 f.label = std::string(kinds[kind]) + " " + size + (level == kColorAvx512 ? " (AVX-512)" : " (AVX2)") +
                           ", alternating rounds (CPU time)";
                 f.benchmark = "BM_Paired/kind:" + std::to_string(kind) + "/w:" + std::to_string(s[0]) +
-                              "/h:" + std::to_string(s[1]) + "/level:" + std::to_string(level) + "/iterations:1/manual_time";
+                              "/h:" + std::to_string(s[1]) + "/level:" + std::to_string(level) +
+                              "/iterations:1/manual_time";
                 f.unit = "us";
                 out.push_back(f);
             }
@@ -253,4 +244,6 @@ std::vector<benchfig::PairFigure> PairFigures() {
 
 }  // namespace
 
-int main(int argc, char** argv) { return benchfig::Main(argc, argv, {}, {}, PairFigures()); }
+int main(int argc, char** argv) {
+    return benchfig::Main(argc, argv, {}, {}, PairFigures());
+}

@@ -59,10 +59,35 @@ bool StartStream(testenv::NginxRtmp& nginx, testenv::ChildProcess& publisher, be
         state.SkipWithError(err.c_str());
         return false;
     }
-    if (!publisher.Start({"ffmpeg", "-loglevel", "error", "-re", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=15",
-                          "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "120", "-c:v", "libx264",
-                          "-preset", "veryfast", "-g", "30", "-pix_fmt", "yuv420p", "-c:a", "aac", "-ac", "2", "-f",
-                          "flv", nginx.Url("room")})) {
+    if (!publisher.Start({"ffmpeg",
+                          "-loglevel",
+                          "error",
+                          "-re",
+                          "-f",
+                          "lavfi",
+                          "-i",
+                          "testsrc=size=320x240:rate=15",
+                          "-f",
+                          "lavfi",
+                          "-i",
+                          "sine=frequency=440:sample_rate=44100",
+                          "-t",
+                          "120",
+                          "-c:v",
+                          "libx264",
+                          "-preset",
+                          "veryfast",
+                          "-g",
+                          "30",
+                          "-pix_fmt",
+                          "yuv420p",
+                          "-c:a",
+                          "aac",
+                          "-ac",
+                          "2",
+                          "-f",
+                          "flv",
+                          nginx.Url("room")})) {
         state.SkipWithError("ffmpeg did not start");
         return false;
     }
@@ -135,7 +160,8 @@ void BM_RoomWindowElevenStreams(benchmark::State& state) {
         state.counters["received_fps_per_stream"] = received / wall / kStreams;
         state.counters["presented_per_received"] = received > 0 ? presented / received : 0;
         state.counters["drawn_per_received"] = received > 0 ? (after.drawn - before.drawn) / received : 0;
-        state.counters["render_us_per_picture"] = presented > 0 ? (after.renderNs - before.renderNs) / presented / 1e3 : 0;
+        state.counters["render_us_per_picture"] =
+            presented > 0 ? (after.renderNs - before.renderNs) / presented / 1e3 : 0;
     }
     publisher.Stop();
 }
@@ -221,8 +247,8 @@ int main(int argc, char** argv) {
     const std::string bare = "BM_ElevenBarePlayers/iterations:1/manual_time";
     int rc = benchfig::Main(
         argc, argv,
-        {{"CPU per stream-second, 11 streams 320x240 15 fps in the room window (anchor: 11 bare players)", room,
-          bare, false, 1e3, "ms"}});
+        {{"CPU per stream-second, 11 streams 320x240 15 fps in the room window (anchor: 11 bare players)", room, bare,
+          false, 1e3, "ms"}});
     g_xvfb.Stop();
     return rc;
 }

@@ -44,18 +44,22 @@ std::string User(int i) {
 
 // An enter-room reply naming 1,000 users: 3 microphones, 500 gift-history entries (two users each).
 std::string EnterRoomReply() {
-    std::string s = "{\"cmd\":\"enterroom\",\"status\":1,\"role\":1,\"level\":5,\"chatid\":\"c\",\"msg1\":\"%D6%D0\",\"miclist\":[";
+    std::string s =
+        "{\"cmd\":\"enterroom\",\"status\":1,\"role\":1,\"level\":5,\"chatid\":\"c\",\"msg1\":\"%D6%D0\",\"miclist\":[";
     for (int i = 0; i < 3; ++i) {
         if (i) s += ",";
         s += "{\"user\":" + User(i) + ",\"live\":{\"type\":1,\"micattr\":0,\"url\":\"rtmp://127.0.0.1/vstar/" +
-             std::to_string(i) + "\",\"op\":\"play\",\"tm\":1700000000,\"md5\":\"abc\",\"idx\":" + std::to_string(i) + "}}";
+             std::to_string(i) + "\",\"op\":\"play\",\"tm\":1700000000,\"md5\":\"abc\",\"idx\":" + std::to_string(i) +
+             "}}";
     }
-    s += "],\"chatroom\":{\"ip\":\"127.0.0.1\",\"port\":1,\"channel\":{\"login\":{\"id\":1,\"sig\":2},\"join\":{\"id\":3,\"sig\":4}}},";
+    s += "],\"chatroom\":{\"ip\":\"127.0.0.1\",\"port\":1,\"channel\":{\"login\":{\"id\":1,\"sig\":2},\"join\":{\"id\":"
+         "3,\"sig\":4}}},";
     s += "\"sendgiftlist\":[";
     for (int i = 0; i < 500; ++i) {
         if (i) s += ",";
-        s += "{\"fid\":" + std::to_string(i) + ",\"fname\":\"%D6%D0" + std::to_string(i) + "\",\"fbeautyid\":1,\"flevel\":2,\"tid\":" +
-             std::to_string(i + 500) + ",\"tname\":\"%D6%D0\",\"tbeautyid\":3,\"tlevel\":4,\"gid\":5,\"cnt\":6,\"hiscnt\":6,\"tm\":7}";
+        s += "{\"fid\":" + std::to_string(i) + ",\"fname\":\"%D6%D0" + std::to_string(i) +
+             "\",\"fbeautyid\":1,\"flevel\":2,\"tid\":" + std::to_string(i + 500) +
+             ",\"tname\":\"%D6%D0\",\"tbeautyid\":3,\"tlevel\":4,\"gid\":5,\"cnt\":6,\"hiscnt\":6,\"tm\":7}";
     }
     s += "],\"wellist\":[]}";
     return s;
@@ -73,8 +77,8 @@ std::string UserListReply() {
 void ParseBody(benchmark::State& state, const std::string& body) {
     Init();
     for (auto _ : state) {
-        CZQMessage* m = CZQMsgFactory::BuildFromString(body.data(), CZQMsgFactory::GetRegistry(),
-                                                       static_cast<int>(body.size()));
+        CZQMessage* m =
+            CZQMsgFactory::BuildFromString(body.data(), CZQMsgFactory::GetRegistry(), static_cast<int>(body.size()));
         benchmark::DoNotOptimize(m);
         delete m;
     }
@@ -82,8 +86,12 @@ void ParseBody(benchmark::State& state, const std::string& body) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(body.size()));
 }
 
-void BM_EnterRoomReply1000Users(benchmark::State& state) { ParseBody(state, EnterRoomReply()); }
-void BM_UserListReply1000Users(benchmark::State& state) { ParseBody(state, UserListReply()); }
+void BM_EnterRoomReply1000Users(benchmark::State& state) {
+    ParseBody(state, EnterRoomReply());
+}
+void BM_UserListReply1000Users(benchmark::State& state) {
+    ParseBody(state, UserListReply());
+}
 
 class Counter : public CZQEventListener {
 public:
@@ -153,7 +161,9 @@ void WorkerRequests(benchmark::State& state, int batch) {
     worker.EventSource().RemoveListener(&counter);
 }
 
-size_t Discard(char*, size_t size, size_t n, void*) { return size * n; }
+size_t Discard(char*, size_t size, size_t n, void*) {
+    return size * n;
+}
 
 bool CurlGet(CURL* easy, const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
@@ -165,7 +175,9 @@ bool CurlGet(CURL* easy, const std::string& url) {
            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
 }
 
-void BM_WorkerOneRequest(benchmark::State& state) { WorkerRequests(state, 1); }
+void BM_WorkerOneRequest(benchmark::State& state) {
+    WorkerRequests(state, 1);
+}
 
 // The anchor: a bare libcurl GET of the same query on one kept-alive handle.
 void BM_CurlKeptAliveRequest(benchmark::State& state) {
@@ -182,7 +194,9 @@ void BM_CurlKeptAliveRequest(benchmark::State& state) {
     curl_easy_cleanup(easy);
 }
 
-void BM_WorkerBatch(benchmark::State& state) { WorkerRequests(state, kBatch); }
+void BM_WorkerBatch(benchmark::State& state) {
+    WorkerRequests(state, kBatch);
+}
 
 // The anchor: the same batch with a new libcurl handle (and connection) per request.
 void BM_CurlNewHandleBatch(benchmark::State& state) {
@@ -214,7 +228,8 @@ int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     benchfig::Figure one{"one room-service request at a time over loopback (anchor: libcurl, kept-alive handle)",
                          "BM_WorkerOneRequest/real_time", "BM_CurlKeptAliveRequest/real_time"};
-    benchfig::Figure batch{"requests per second through the worker, batches of 1,500 (anchor: libcurl, new handle each)",
-                           "BM_WorkerBatch/real_time", "BM_CurlNewHandleBatch/real_time", true};
+    benchfig::Figure batch{
+        "requests per second through the worker, batches of 1,500 (anchor: libcurl, new handle each)",
+        "BM_WorkerBatch/real_time", "BM_CurlNewHandleBatch/real_time", true};
     return benchfig::Main(argc, argv, {one, batch});
 }

@@ -16,8 +16,7 @@ using namespace roomlogictest;
 
 constexpr uint32_t kRoom = 3003;
 
-void FillRoom()
-{
+void FillRoom() {
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     ChatServerInfo chat;
     chat.joinId = kRoom;
@@ -34,11 +33,10 @@ void FillRoom()
 }
 
 // Enter, user-info and gift notices for random users; lines are built, not posted (no window).
-void BM_NoticeReadAndDispatch(benchmark::State& state)
-{
+void BM_NoticeReadAndDispatch(benchmark::State& state) {
     roomlogictest::SetUp();
     FillRoom();
-    RecordingWindow ui;   // no handle: posting is skipped, the payload freed
+    RecordingWindow ui;  // no handle: posting is skipped, the payload freed
     CRoomLogic logic;
     logic.SetRoomUI(&ui);
     logic.Init(nullptr, kRoom);
@@ -59,8 +57,7 @@ void BM_NoticeReadAndDispatch(benchmark::State& state)
 BENCHMARK(BM_NoticeReadAndDispatch);
 
 // One public message a round trip: the server pushes it, the time until the chat line reached the window.
-void BM_ChatMessageToWindow(benchmark::State& state)
-{
+void BM_ChatMessageToWindow(benchmark::State& state) {
     roomlogictest::SetUp();
     FillRoom();
     testenv::ChatServer chat;
@@ -88,8 +85,7 @@ void BM_ChatMessageToWindow(benchmark::State& state)
             state.SkipWithError("no line");
             break;
         }
-        if (ui.posted.size() > 4096)
-            ui.posted.clear();
+        if (ui.posted.size() > 4096) ui.posted.clear();
     }
     state.SetItemsProcessed(int64_t(state.iterations()));
     logic.UnInit();

@@ -60,7 +60,9 @@ const bool g_standIns = [] {
     return true;
 }();
 
-void SleepSeconds(double s) { std::this_thread::sleep_for(std::chrono::milliseconds(int(s * 1000))); }
+void SleepSeconds(double s) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(int(s * 1000)));
+}
 
 // Entry and delivery times by frame counter.
 class DelayMeter {
@@ -257,7 +259,9 @@ void BM_EncoderLookahead(benchmark::State& state) {
 }
 BENCHMARK(BM_EncoderLookahead)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-bool HaveFfmpeg() { return access("/usr/bin/ffmpeg", X_OK) == 0; }
+bool HaveFfmpeg() {
+    return access("/usr/bin/ffmpeg", X_OK) == 0;
+}
 
 // Korvid's x264 settings (beyond preset veryfast and profile baseline) for the default video parameters.
 std::string KorvidSettings() {
@@ -293,9 +297,32 @@ void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
     for (auto _ : state) {
         DelayMeter meter;
         testenv::ChildProcess publisher;
-        if (!publisher.Start({"ffmpeg", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s", size, "-r",
-                              std::to_string(kFps), "-i", "-", "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "baseline",
-                              "-x264-params", KorvidSettings(), "-pix_fmt", "yuv420p", "-f", "flv", url},
+        if (!publisher.Start({"ffmpeg",
+                              "-loglevel",
+                              "error",
+                              "-f",
+                              "rawvideo",
+                              "-pix_fmt",
+                              "bgr24",
+                              "-s",
+                              size,
+                              "-r",
+                              std::to_string(kFps),
+                              "-i",
+                              "-",
+                              "-c:v",
+                              "libx264",
+                              "-preset",
+                              "veryfast",
+                              "-profile:v",
+                              "baseline",
+                              "-x264-params",
+                              KorvidSettings(),
+                              "-pix_fmt",
+                              "yuv420p",
+                              "-f",
+                              "flv",
+                              url},
                              "", std::string(dir) + "/publisher.log", true)) {
             state.SkipWithError("ffmpeg did not start");
             break;
@@ -317,8 +344,8 @@ void BM_DelayFfmpegToFfmpeg(benchmark::State& state) {
         // non-blocking (no writer yet reads as end of file).
         int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         testenv::ChildProcess reader;
-        const bool started = in >= 0 && reader.Start({"ffmpeg", "-loglevel", "error", "-threads", "1", "-i", url, "-f", "rawvideo",
-                                                      "-pix_fmt", "bgr24", "-y", fifo},
+        const bool started = in >= 0 && reader.Start({"ffmpeg", "-loglevel", "error", "-threads", "1", "-i", url, "-f",
+                                                      "rawvideo", "-pix_fmt", "bgr24", "-y", fifo},
                                                      "", std::string(dir) + "/player.log");
         std::thread consumer;
         std::atomic<bool> consume{true};
@@ -469,7 +496,8 @@ public:
             room_.wait(lock, [this] { return queue_.size() <= 4 || abort_ || !open_; });
             if (abort_ || !open_) return -1;
         }
-        nextEnd_ = std::max(nextEnd_, Clock::now()) + std::chrono::microseconds(int64_t(length) * 1000000 / bytesPerSec_);
+        nextEnd_ =
+            std::max(nextEnd_, Clock::now()) + std::chrono::microseconds(int64_t(length) * 1000000 / bytesPerSec_);
         queue_.push_back({std::vector<BYTE>(pcm, pcm + length), pts, nextEnd_});
         if (queue_.size() == 1) wake_.notify_one();
         return int(length);
@@ -566,12 +594,36 @@ bool StartCpuStream(testenv::NginxRtmp& nginx, testenv::ChildProcess& publisher,
         return false;
     }
     const std::string url = nginx.Url("cpu");
-    if (!publisher.Start({"ffmpeg", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+    if (!publisher.Start({"ffmpeg",
+                          "-loglevel",
+                          "error",
+                          "-re",
+                          "-f",
+                          "lavfi",
+                          "-i",
                           "testsrc=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
                               ":rate=" + std::to_string(kCpuFps),
-                          "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "120", "-c:v", "libx264",
-                          "-preset", "veryfast", "-g", "30", "-pix_fmt", "yuv420p", "-c:a", "aac", "-ac", "2", "-f",
-                          "flv", url})) {
+                          "-f",
+                          "lavfi",
+                          "-i",
+                          "sine=frequency=440:sample_rate=44100",
+                          "-t",
+                          "120",
+                          "-c:v",
+                          "libx264",
+                          "-preset",
+                          "veryfast",
+                          "-g",
+                          "30",
+                          "-pix_fmt",
+                          "yuv420p",
+                          "-c:a",
+                          "aac",
+                          "-ac",
+                          "2",
+                          "-f",
+                          "flv",
+                          url})) {
         state.SkipWithError("ffmpeg did not start");
         return false;
     }
@@ -647,8 +699,13 @@ void BM_PlaybackCpu(benchmark::State& state) {
     }
     publisher.Stop();
 }
-BENCHMARK(BM_PlaybackCpu)->ArgName("players")->Arg(1)->Arg(11)->Iterations(1)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_PlaybackCpu)
+    ->ArgName("players")
+    ->Arg(1)
+    ->Arg(11)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The same work by ffmpeg readers: one decoding thread, pictures converted to BGR24, both streams
 // decoded, nothing written. Arg: number of readers.
@@ -689,8 +746,13 @@ void BM_PlaybackCpuFfmpeg(benchmark::State& state) {
     }
     publisher.Stop();
 }
-BENCHMARK(BM_PlaybackCpuFfmpeg)->ArgName("readers")->Arg(1)->Arg(11)->Iterations(1)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_PlaybackCpuFfmpeg)
+    ->ArgName("readers")
+    ->Arg(1)
+    ->Arg(11)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Players and as many ffmpeg readers of the same stream at once, measured over the same window, so that
 // both see the same load on the machine: project and anchor are CPU ms per second of stream (the
@@ -757,8 +819,13 @@ void BM_PlaybackCpuSideBySide(benchmark::State& state) {
     }
     publisher.Stop();
 }
-BENCHMARK(BM_PlaybackCpuSideBySide)->ArgName("players")->Arg(1)->Arg(11)->Iterations(1)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_PlaybackCpuSideBySide)
+    ->ArgName("players")
+    ->Arg(1)
+    ->Arg(11)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -770,13 +837,15 @@ int main(int argc, char** argv) {
         return std::string(ffmpeg ? "BM_PlaybackCpuFfmpeg/readers:" : "BM_PlaybackCpu/players:") + std::to_string(n) +
                "/iterations:1/manual_time";
     };
-    auto side = [](int n) { return "BM_PlaybackCpuSideBySide/players:" + std::to_string(n) + "/iterations:1/manual_time"; };
+    auto side = [](int n) {
+        return "BM_PlaybackCpuSideBySide/players:" + std::to_string(n) + "/iterations:1/manual_time";
+    };
     return benchfig::Main(
         argc, argv,
-        {{"publish-to-play delay, default buffering 2/5 s (anchor: ffmpeg to ffmpeg, same x264 settings)",
-          byDefault, ffmpeg, false, 1e3, "ms"},
-         {"publish-to-play delay, smallest buffering 0/1 s (anchor: ffmpeg to ffmpeg, same x264 settings)",
-          smallest, ffmpeg, false, 1e3, "ms"},
+        {{"publish-to-play delay, default buffering 2/5 s (anchor: ffmpeg to ffmpeg, same x264 settings)", byDefault,
+          ffmpeg, false, 1e3, "ms"},
+         {"publish-to-play delay, smallest buffering 0/1 s (anchor: ffmpeg to ffmpeg, same x264 settings)", smallest,
+          ffmpeg, false, 1e3, "ms"},
          {"publish-to-play delay, smallest buffering 0/1 s (anchor: the encoder's look-ahead)", smallest,
           "BM_EncoderLookahead/iterations:1/manual_time", false, 1e3, "ms"},
          {"playback CPU per second of stream, 1 player 320x240 15 fps (anchor: 1 ffmpeg reader, -threads 1, bgr24)",

@@ -61,7 +61,9 @@ void Put(int fd, const char* s, size_t n) {
         n -= static_cast<size_t>(w);
     }
 }
-void Put(int fd, const char* s) { Put(fd, s, strlen(s)); }
+void Put(int fd, const char* s) {
+    Put(fd, s, strlen(s));
+}
 
 void PutNum(int fd, uint64_t v, int base = 10, int width = 0) {
     char buf[32];
@@ -80,8 +82,7 @@ void PutHex(int fd, uint64_t v) {
 
 void SleepMs(int ms) {
     timespec ts{0, ms * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
 }
 
 bool DebuggerAttached() {
@@ -209,8 +210,8 @@ void OnCrash(int signo, siginfo_t* info, void* uc) {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     char path[kPath];
-    crash::FormatDumpPath(path, sizeof(path), g_folder, int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000,
-                          g_utcOffset, g_name);
+    crash::FormatDumpPath(path, sizeof(path), g_folder, int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000, g_utcOffset,
+                          g_name);
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd >= 0) {
         Put(fd, "Varnet crash dump\nprogram: ");
@@ -282,8 +283,7 @@ void OnTerminate() {
         } catch (const std::exception& ex) {
             size_t n = strlen(g_terminateBuf);
             snprintf(g_terminateBuf + n, sizeof(g_terminateBuf) - n, ": %s", ex.what());
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     g_terminateText = what;
     g_reason = g_terminateText;
@@ -352,7 +352,9 @@ size_t FormatDumpPath(char* out, size_t size, const char* folder, int64_t unixMs
     return n;
 }
 
-bool ShouldHandle(int signo, bool debuggerAttached) { return !debuggerAttached && signo != SIGTRAP; }
+bool ShouldHandle(int signo, bool debuggerAttached) {
+    return !debuggerAttached && signo != SIGTRAP;
+}
 
 }  // namespace crash
 
@@ -410,8 +412,14 @@ void UninstallCrashHandler() {
     g_installed = false;
 }
 
-void SetCrashDumpType(int type) { g_dumpType = type == 1 ? 1 : 0; }
+void SetCrashDumpType(int type) {
+    g_dumpType = type == 1 ? 1 : 0;
+}
 
-void SetCrashDumpFolder(const std::string& folder) { snprintf(g_folder, sizeof(g_folder), "%s", folder.c_str()); }
+void SetCrashDumpFolder(const std::string& folder) {
+    snprintf(g_folder, sizeof(g_folder), "%s", folder.c_str());
+}
 
-void SetCrashReporter(const std::string& path) { snprintf(g_reporter, sizeof(g_reporter), "%s", path.c_str()); }
+void SetCrashReporter(const std::string& path) {
+    snprintf(g_reporter, sizeof(g_reporter), "%s", path.c_str());
+}

@@ -143,11 +143,17 @@ void CGlobalDataApp::SetMacOverride(const std::string& mac) {
     macOverride_ = hasMacOverride_ ? mac : std::string();
 }
 
-void CGlobalDataApp::SetRequestCounter(uint32_t next) { requestCounter_.store(next); }
+void CGlobalDataApp::SetRequestCounter(uint32_t next) {
+    requestCounter_.store(next);
+}
 
-uint32_t CGlobalDataApp::Tick() const { return tick_ ? tick_() : varnet::TickCount(); }
+uint32_t CGlobalDataApp::Tick() const {
+    return tick_ ? tick_() : varnet::TickCount();
+}
 
-int64_t CGlobalDataApp::LocalTime() const { return now_ ? now_() : static_cast<int64_t>(std::time(nullptr)); }
+int64_t CGlobalDataApp::LocalTime() const {
+    return now_ ? now_() : static_cast<int64_t>(std::time(nullptr));
+}
 
 std::string CGlobalDataApp::Mac() const {
     {
@@ -205,15 +211,14 @@ std::string CGlobalDataApp::BuildRtmpUrl(const std::string& streamAddr, uint32_t
         std::string pullBase = ConfigText("WsNgb", "PullBase", "rtmp://127.0.0.1:1935/vstar");
         std::string pushBase = ConfigText("WsNgb", "PushBase", "rtmp://127.0.0.1:1935/publish");
         std::string alt;
-        if (!pullBase.empty() && streamAddr.find(pullBase) != std::string::npos)
-            cfg->GetString("WsNgb", "WsGet1", alt);
+        if (!pullBase.empty() && streamAddr.find(pullBase) != std::string::npos) cfg->GetString("WsNgb", "WsGet1", alt);
         else if (!pushBase.empty() && streamAddr.find(pushBase) != std::string::npos)
             cfg->GetString("WsNgb", "WsPush1", alt);
         size_t q = alt.find('?');
         if (!alt.empty() && q != std::string::npos) {
-            return StringUtility::Format("%s/%s?%s%s live=1 swfUrl=%s pageUrl=%s conn=S:%s",
-                                         alt.substr(0, q).c_str(), roomid.c_str(), query.c_str(),
-                                         alt.substr(q).c_str(), page.c_str(), page.c_str(), query.c_str());
+            return StringUtility::Format("%s/%s?%s%s live=1 swfUrl=%s pageUrl=%s conn=S:%s", alt.substr(0, q).c_str(),
+                                         roomid.c_str(), query.c_str(), alt.substr(q).c_str(), page.c_str(),
+                                         page.c_str(), query.c_str());
         }
     }
     return StringUtility::Format("%s?%s live=1 swfUrl=%s pageUrl=%s conn=S:%s", streamAddr.c_str(), query.c_str(),
@@ -262,7 +267,6 @@ static std::string Lower(std::string s) {
     return s;
 }
 
-
 std::string GetFirstNetCardMac() {
     DIR* dir = opendir("/sys/class/net");
     if (!dir) return "";
@@ -307,11 +311,19 @@ std::map<std::string, std::string> ParseKeyValueParams(const std::vector<std::st
     return out;
 }
 
-size_t GetUtf8Length(const std::string& gbk) { return Charset::GbkToUtf8(gbk).size(); }
+size_t GetUtf8Length(const std::string& gbk) {
+    return Charset::GbkToUtf8(gbk).size();
+}
 
-std::string GetDefaultVideoBkPath() { return Dir::GetZqPath(105) + "defaultbk.png"; }
-std::string GetLinkingVideoBkPath() { return Dir::GetZqPath(105) + "defaultbk_linking.png"; }
-std::string GetNoVideoBkPath() { return Dir::GetZqPath(105) + "defaultbk_novideo.png"; }
+std::string GetDefaultVideoBkPath() {
+    return Dir::GetZqPath(105) + "defaultbk.png";
+}
+std::string GetLinkingVideoBkPath() {
+    return Dir::GetZqPath(105) + "defaultbk_linking.png";
+}
+std::string GetNoVideoBkPath() {
+    return Dir::GetZqPath(105) + "defaultbk_novideo.png";
+}
 
 void LoadChatFontConfig(const char* section, ChatFontFormat& font) {
     IConfigManager* cfg = AfxGetConfigManager();

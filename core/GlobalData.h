@@ -21,12 +21,12 @@
 
 // The account data of the signed-in user.
 struct UserAccount {
-    std::string userName;       // account name
-    std::string password;       // as typed
-    int loginType = 2;          // 0 account, 1 guest, 2 none, others: web login of other platforms
+    std::string userName;  // account name
+    std::string password;  // as typed
+    int loginType = 2;     // 0 account, 1 guest, 2 none, others: web login of other platforms
     uint32_t uid = 0;
     uint32_t sid = 0;
-    uint32_t beautyid = 0;      // display id
+    uint32_t beautyid = 0;  // display id
     int stealth = 0;
     std::string nickname;
     uint32_t photoid = 0;
@@ -34,19 +34,19 @@ struct UserAccount {
     std::string birth, province, city;
     uint32_t level = 0;
     uint64_t upgradeleft = 0;
-    uint64_t xiubi = 0;         // coin balance
+    uint64_t xiubi = 0;  // coin balance
     uint32_t xiubiver = 0xFFFFFFFFu;
-    uint64_t zebin = 0;         // bean balance
+    uint64_t zebin = 0;  // bean balance
     uint32_t zebinver = 0xFFFFFFFFu;
 };
 
 // Font record of the chat inputs (the fields the font sections store).
 struct ChatFontFormat {
-    int effects = 0;            // "Effect"
-    int fontSize = 0;           // "FontSize" (height in twips)
-    int fontColor = 0;          // "FontColor"
-    uint8_t charSet = 0;        // "CharSet"
-    char faceName[32] = {0};    // "FaceName", cut to 31 bytes on a whole character
+    int effects = 0;          // "Effect"
+    int fontSize = 0;         // "FontSize" (height in twips)
+    int fontColor = 0;        // "FontColor"
+    uint8_t charSet = 0;      // "CharSet"
+    char faceName[32] = {0};  // "FaceName", cut to 31 bytes on a whole character
 };
 
 class CGlobalDataApp {
@@ -104,7 +104,7 @@ public:
     // Seams for tests and the demo: the clock sources, the MAC address and the request counter.
     void SetTickSource(std::function<uint32_t()> tick);
     void SetTimeSource(std::function<int64_t()> now);
-    void SetMacOverride(const std::string& mac);   // "-" restores the real lookup
+    void SetMacOverride(const std::string& mac);  // "-" restores the real lookup
     void SetRequestCounter(uint32_t next);
 
 private:
@@ -124,7 +124,7 @@ private:
     std::string macOverride_ GUARDED_BY(timeMutex_);
     bool hasMacOverride_ = false;
 
-    HICON appIcon_ = nullptr;           // UI thread
+    HICON appIcon_ = nullptr;  // UI thread
     std::atomic<uint32_t> requestCounter_{1};
     char keyA_[23] = {0};
     char keyB_[32] = {0};

@@ -13,7 +13,9 @@ CRoomChatIPCheck* CRoomChatIPCheck::GetInstance() {
     return &instance;
 }
 
-CRoomChatIPCheck::~CRoomChatIPCheck() { Stop(); }
+CRoomChatIPCheck::~CRoomChatIPCheck() {
+    Stop();
+}
 
 void CRoomChatIPCheck::Start() {
     Stop();

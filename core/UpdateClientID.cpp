@@ -107,9 +107,9 @@ bool CUpdateClientID::ApplyIDFromServer() {
 
     std::string base, url;
     if (m_config->GetString("ZqServerList", "RegSvr", base))
-        url = StringUtility::Format("%s/regsvr.auth?%d&%s", base.c_str(), static_cast<int>(plain.size()), encoded.c_str());
-    else
-        url = StringUtility::Format("%s%d&%s", kDefaultRegUrl, static_cast<int>(plain.size()), encoded.c_str());
+        url = StringUtility::Format("%s/regsvr.auth?%d&%s", base.c_str(), static_cast<int>(plain.size()),
+                                    encoded.c_str());
+    else url = StringUtility::Format("%s%d&%s", kDefaultRegUrl, static_cast<int>(plain.size()), encoded.c_str());
 
     std::string param = MakeHttpParam("CUpdateClientID::ApplyIDFromServer", 0);
     int reqId = 0, err = 0;
@@ -122,8 +122,7 @@ bool CUpdateClientID::ApplyIDFromServer() {
     int length = sizeof(buf);  // the layer keeps one byte for the terminator
     if (m_http->GetResult(reqId, buf, &length, &err) && err == 0 && length > 0)
         id = ParseReplyId(buf, std::min<int>(length, sizeof(buf) - 1), id);
-    else
-        PJ_Log(kLog, 0, "UserReg", "HTTP Request for Apply id error, No Result!");
+    else PJ_Log(kLog, 0, "UserReg", "HTTP Request for Apply id error, No Result!");
     m_http->ReleaseRequest(reqId);
     if (atoll(id.c_str()) > 0) {
         ClientID::SetClientID(id);

@@ -21,7 +21,9 @@ const char kLog[] = "VarnetFrame.txt";
 const char kHomeMark[] = "ZeqaShow/LiveIndex";
 const char kDefaultHomePage[] = "http://127.0.0.1/ZeqaShow/LiveIndex";
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 std::string Encode250(const std::string& text) {
     char buf[250];
@@ -43,7 +45,9 @@ std::string Setting(const char* key, const char* def) {
 }
 }  // namespace
 
-std::string HomePageUrlSetting() { return Setting("HomePageUrl", kDefaultHomePage); }
+std::string HomePageUrlSetting() {
+    return Setting("HomePageUrl", kDefaultHomePage);
+}
 
 std::string WebSiteRoot() {
     std::string home = HomePageUrlSetting();
@@ -75,7 +79,7 @@ std::string FindInstallFile(const std::string& relative) {
         while (dirent* e = readdir(d)) {
             if (strcasecmp(e->d_name, part.c_str()) == 0) {
                 found = e->d_name;
-                if (part == found) break;   // an exact match wins over a case-folded one
+                if (part == found) break;  // an exact match wins over a case-folded one
             }
         }
         closedir(d);
@@ -86,12 +90,17 @@ std::string FindInstallFile(const std::string& relative) {
     return parts.empty() ? "" : path;
 }
 
-std::string CBrowserHtmlView::WebHost() { return HostOf(HomePageUrlSetting()); }
-std::string CBrowserHtmlView::ScriptHost() { return Setting("ScriptHost", "js.zeqashow.local"); }
-std::string CBrowserHtmlView::StyleHost() { return Setting("StyleHost", "css.zeqashow.local"); }
+std::string CBrowserHtmlView::WebHost() {
+    return HostOf(HomePageUrlSetting());
+}
+std::string CBrowserHtmlView::ScriptHost() {
+    return Setting("ScriptHost", "js.zeqashow.local");
+}
+std::string CBrowserHtmlView::StyleHost() {
+    return Setting("StyleHost", "css.zeqashow.local");
+}
 
-CBrowserHtmlView::CBrowserHtmlView(HWND frame)
-    : m_hFrame(frame), m_sErrorPage(Dir::GetZqPath(128) + "error.html") {
+CBrowserHtmlView::CBrowserHtmlView(HWND frame) : m_hFrame(frame), m_sErrorPage(Dir::GetZqPath(128) + "error.html") {
     SetOwner(this);
 }
 
@@ -118,7 +127,9 @@ void CBrowserHtmlView::Refresh() {
     if (!home.empty()) Navigate2(home.c_str());
 }
 
-bool CBrowserHtmlView::IsHomePage() const { return m_sUrl.find(kHomeMark) != std::string::npos; }
+bool CBrowserHtmlView::IsHomePage() const {
+    return m_sUrl.find(kHomeMark) != std::string::npos;
+}
 
 void CBrowserHtmlView::FirstLoadCheck() {
     if (!m_bFirstLoad) return;
@@ -185,7 +196,9 @@ void CBrowserHtmlView::RefreshLevelInfo(uint32_t level) {
     if (halvec->GetLevelGroup(cur.nextid, group)) m_nLevelType = (int16_t)group.idx;
 }
 
-void CBrowserHtmlView::Web_NavigateComplete(const std::string& url) { m_sUrl = url; }
+void CBrowserHtmlView::Web_NavigateComplete(const std::string& url) {
+    m_sUrl = url;
+}
 
 void CBrowserHtmlView::Web_DocumentComplete(const std::string& url) {
     PJ_Log(kLog, 0, "CBrowserHtmlView::Web_DocumentComplete", "主窗口IE控件加载完成");

@@ -49,8 +49,8 @@ private:
 
     HWND m_hFrame;
     std::string m_sErrorPage;
-    std::string m_sUrl;             // the last failed, completed or loaded address (never about:blank)
-    std::string m_sRetryUrl;        // the pre-resolved address last tried after a failure of the home page
+    std::string m_sUrl;       // the last failed, completed or loaded address (never about:blank)
+    std::string m_sRetryUrl;  // the pre-resolved address last tried after a failure of the home page
     std::vector<std::string> m_commands;
     bool m_bBypass = false;
     bool m_bFirstLoad = true;

@@ -26,4 +26,6 @@ void CForceUpdateTipDlg::SetProgress(unsigned seconds, int percent) {
 }
 
 // The prompt stays until the updater ends it.
-LRESULT CForceUpdateTipDlg::ResponseDefaultKeyEvent(WPARAM wParam) { return wParam == VK_ESCAPE; }
+LRESULT CForceUpdateTipDlg::ResponseDefaultKeyEvent(WPARAM wParam) {
+    return wParam == VK_ESCAPE;
+}

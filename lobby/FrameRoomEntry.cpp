@@ -68,7 +68,8 @@ bool CVarnetFrameWnd::OpenRoomForRoomID(const std::string& command) {
     return true;
 }
 
-bool CVarnetFrameWnd::EnterRoom(uint32_t roomId, int stealth, const std::string& password, const std::string& roomName) {
+bool CVarnetFrameWnd::EnterRoom(uint32_t roomId, int stealth, const std::string& password,
+                                const std::string& roomName) {
     uint32_t open = m_pRoomManager ? m_pRoomManager->Logic().GetRoomID() : 0;
     if (open != 0 && open == roomId) {
         m_pRoomManager->ActivateRoomWnd();
@@ -76,8 +77,8 @@ bool CVarnetFrameWnd::EnterRoom(uint32_t roomId, int stealth, const std::string&
     }
     if (open != 0) {
         std::string openName = CRoomInfoMgr::GetInstance().GetRoomName(open);
-        std::string text = StringUtility::Format("您正在%s(%d)房间内，是否关闭房间%s(%d)？", openName.c_str(), (int)open,
-                                                 openName.c_str(), (int)open);
+        std::string text = StringUtility::Format("您正在%s(%d)房间内，是否关闭房间%s(%d)？", openName.c_str(),
+                                                 (int)open, openName.c_str(), (int)open);
         CSoftCloseTipDlg tip(text.c_str(), "是", "否");
         if (!tip.Create(m_hWnd, "SoftCloseTipDlg", UI_WS_POPUP, 0, 0, 0, 300, 150)) return false;
         tip.CenterWindow();

@@ -82,11 +82,17 @@ DUI_ON_MSGTYPE(DUI_MSGTYPE_TEXTCHANGED, CLoginDlg::OnTextChangedMsg)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_SELECTCHANGED, CLoginDlg::OnSelectChangeMsg)
 DUI_END_MESSAGE_MAP()
 
-CLoginDlg::CLoginDlg(HWND owner, int mode) : m_hOwner(owner), m_nMode(mode) { GetUserConfigData(); }
+CLoginDlg::CLoginDlg(HWND owner, int mode) : m_hOwner(owner), m_nMode(mode) {
+    GetUserConfigData();
+}
 
-CLoginDlg::~CLoginDlg() { CMsgClientThread::GetInstance().EventSource().RemoveListener(this); }
+CLoginDlg::~CLoginDlg() {
+    CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
+}
 
-void CLoginDlg::GetUserConfigData() { m_accounts = ReadSavedAccounts(); }
+void CLoginDlg::GetUserConfigData() {
+    m_accounts = ReadSavedAccounts();
+}
 
 void CLoginDlg::SaveUserConfigData() {
     SavedAccount a = m_pending;
@@ -207,7 +213,9 @@ void CLoginDlg::ClearTips() {
     SetTip(m_pPwdTips, "");
 }
 
-bool CLoginDlg::LoginEnabled() const { return m_pLoginBtn && m_pLoginBtn->IsEnabled(); }
+bool CLoginDlg::LoginEnabled() const {
+    return m_pLoginBtn && m_pLoginBtn->IsEnabled();
+}
 
 void CLoginDlg::Logout() {
     UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
@@ -270,7 +278,7 @@ void CLoginDlg::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) {
         const AccountReply& u = login->user;
         g.UpdateAccount([&](UserAccount& a) {
             a.userName = u.name;
-            a.password.clear();   // the reply carries none; the typed one stays with the dialog
+            a.password.clear();  // the reply carries none; the typed one stays with the dialog
             a.loginType = login->ctxInt[0];
             a.uid = u.uid;
             a.sid = u.sid;
@@ -289,7 +297,7 @@ void CLoginDlg::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) {
             a.zebinver = u.zebinver;
         });
         g.SyncServerTime(login->systm);
-        ::PostMessage(self, WM_LOGIN_DONE, 1, 0);   // 1: save the account (on the UI thread)
+        ::PostMessage(self, WM_LOGIN_DONE, 1, 0);  // 1: save the account (on the UI thread)
     } else if (auto* guest = dynamic_cast<CZQGetAnonyUserMsg*>(msg)) {
         PJ_Log(kLog, 0, "CLoginDlg::OnZQMessageNotify", "HTTP应答CZQGetAnonyUserMsg");
         if (guest->status != 1) return fail(kFailGuest);

@@ -90,7 +90,7 @@ private:
     bool m_bHoldsMainWndProperty = false;
     bool m_bHideOnShow = false;
     std::vector<SavedAccount> m_accounts;
-    SavedAccount m_pending;             // the account of the login request under way
+    SavedAccount m_pending;  // the account of the login request under way
     DuiLib::CButtonUI* m_pLoginBtn = nullptr;
     DuiLib::CEditUI* m_pNameEdit = nullptr;
     DuiLib::CEditUI* m_pPwdEdit = nullptr;

@@ -13,7 +13,10 @@ public:
     // true: starts the text refresh (4 s) and the deadline (10 s); false: stops both.
     void Start(bool start);
     // Both periods, shortened by tests.
-    void SetPeriods(UINT refreshMs, UINT timeoutMs) { m_uRefreshMs = refreshMs; m_uTimeoutMs = timeoutMs; }
+    void SetPeriods(UINT refreshMs, UINT timeoutMs) {
+        m_uRefreshMs = refreshMs;
+        m_uTimeoutMs = timeoutMs;
+    }
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
 

@@ -8,7 +8,9 @@ using namespace DuiLib;
 namespace {
 const char kRowSkin[] = "RoomNavListSkin.xml";
 
-CItemNode* NodeOf(CControlUI* row) { return row ? reinterpret_cast<CItemNode*>(row->GetTag()) : nullptr; }
+CItemNode* NodeOf(CControlUI* row) {
+    return row ? reinterpret_cast<CItemNode*>(row->GetTag()) : nullptr;
+}
 
 CLabelUI* RowLabel(CControlUI* row, const char* name) {
     auto* c = row ? static_cast<CContainerUI*>(row->GetInterface("IContainer")) : nullptr;

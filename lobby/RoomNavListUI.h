@@ -15,14 +15,14 @@ public:
     CItemNode* FindChild(const DuiLib::CDuiString& key);
     CItemNode* LastDescendant();
 
-    std::vector<CItemNode*> children;   // owned
+    std::vector<CItemNode*> children;  // owned
     CItemNode* parent = nullptr;
     int level = -1;
     bool folder = false;
     bool expanded = false;
     bool expandable = false;
     DuiLib::CDuiString text, countText, key, icon, selectedIcon;
-    DuiLib::CControlUI* row = nullptr;          // the list row showing the node; none for the root
+    DuiLib::CControlUI* row = nullptr;  // the list row showing the node; none for the root
 };
 
 // The description of a row handed to AddNode.

@@ -8,12 +8,16 @@
 
 namespace {
 ITrayHost* g_host = nullptr;
-std::map<std::pair<HWND, UINT>, bool> g_icons;   // UI thread only
+std::map<std::pair<HWND, UINT>, bool> g_icons;  // UI thread only
 }  // namespace
 
-void SetTrayHost(ITrayHost* host) { g_host = host; }
+void SetTrayHost(ITrayHost* host) {
+    g_host = host;
+}
 
-int TrayIconCount() { return (int)g_icons.size(); }
+int TrayIconCount() {
+    return (int)g_icons.size();
+}
 
 BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATAA* data) {
     if (!data) return FALSE;
@@ -32,7 +36,9 @@ BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATAA* data) {
     return FALSE;
 }
 
-void CTrayIcon::Clear() { std::memset(&m_data, 0, sizeof m_data); }
+void CTrayIcon::Clear() {
+    std::memset(&m_data, 0, sizeof m_data);
+}
 
 bool CTrayIcon::Add(HWND hWnd, HICON icon) {
     Clear();

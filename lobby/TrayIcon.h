@@ -25,7 +25,7 @@ struct NOTIFYICONDATAA {
     UINT uFlags;
     UINT uCallbackMessage;
     HICON hIcon;
-    char szTip[128];   // GBK
+    char szTip[128];  // GBK
 };
 
 BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATAA* data);

@@ -22,8 +22,7 @@ struct Icon {
 
 gboolean OnButtonPress(GtkStatusIcon*, GdkEventButton* e, gpointer data) {
     auto* i = static_cast<Icon*>(data);
-    if (e->type == GDK_2BUTTON_PRESS && e->button == 1)
-        ::PostMessage(i->hWnd, i->callback, i->id, WM_LBUTTONDBLCLK);
+    if (e->type == GDK_2BUTTON_PRESS && e->button == 1) ::PostMessage(i->hWnd, i->callback, i->id, WM_LBUTTONDBLCLK);
     return FALSE;
 }
 

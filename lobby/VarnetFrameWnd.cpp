@@ -45,7 +45,9 @@ T* Find(CPaintManagerUI& pm, const char* name, const char* iface) {
     return c ? static_cast<T*>(c->GetInterface(iface)) : nullptr;
 }
 
-IDataHalvec* Halvec() { return static_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME)); }
+IDataHalvec* Halvec() {
+    return static_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME));
+}
 
 int RefreshPeriod(const char* key) {
     int ms = 300000;
@@ -53,7 +55,9 @@ int RefreshPeriod(const char* key) {
     return ms <= kMinRefreshMs ? kMinRefreshMs : ms;
 }
 
-CDuiString Count(int n) { return CDuiString::Format("[%d]", n); }
+CDuiString Count(int n) {
+    return CDuiString::Format("[%d]", n);
+}
 }  // namespace
 
 DUI_BEGIN_MESSAGE_MAP(CVarnetFrameWnd, WindowImplBase)
@@ -66,8 +70,7 @@ DUI_ON_MSGTYPE(DUI_MSGTYPE_KILLFOCUS, CVarnetFrameWnd::OnSearchEditKillFocus)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_SETFOCUS, CVarnetFrameWnd::OnSearchEditSetFocus)
 DUI_END_MESSAGE_MAP()
 
-CVarnetFrameWnd::CVarnetFrameWnd(std::unique_ptr<CRoomManager> roomManager)
-    : m_pRoomManager(std::move(roomManager)) {
+CVarnetFrameWnd::CVarnetFrameWnd(std::unique_ptr<CRoomManager> roomManager) : m_pRoomManager(std::move(roomManager)) {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::CVarnetFrameWnd", "主窗口构造");
 }
 
@@ -90,18 +93,24 @@ CControlUI* CVarnetFrameWnd::CreateControl(const char* pstrClass) {
     return nullptr;
 }
 
-int CVarnetFrameWnd::ShowMessage(const char* text, const char* title) { return ShowZqMessageBox(m_hWnd, text, title); }
+int CVarnetFrameWnd::ShowMessage(const char* text, const char* title) {
+    return ShowZqMessageBox(m_hWnd, text, title);
+}
 
-UINT CVarnetFrameWnd::RunModal(WindowImplBase& dlg) { return dlg.ShowModal(); }
+UINT CVarnetFrameWnd::RunModal(WindowImplBase& dlg) {
+    return dlg.ShowModal();
+}
 
-void CVarnetFrameWnd::OpenUrl(const std::string& url) { webview::OpenInDefaultBrowser(url); }
+void CVarnetFrameWnd::OpenUrl(const std::string& url) {
+    webview::OpenInDefaultBrowser(url);
+}
 
 void CVarnetFrameWnd::InitMainBrowserHtmlView() {
     if (!m_pBrowserView) return;
     m_pBrowserView->SetFrame(m_hWnd);
     m_pBrowserView->SetDelayCreate(false);
-    for (const char* c : {"openroom", "openProfile", "openConsume", "openVip", "openPay", "delfavroom", "openNotice",
-                          "openTopList"})
+    for (const char* c :
+         {"openroom", "openProfile", "openConsume", "openVip", "openPay", "delfavroom", "openNotice", "openTopList"})
         m_pBrowserView->AddPageCommand(c);
     if (!m_pHomePage) SetHomePageView(m_pBrowserView);
     if (CControlUI* wait = m_PaintManager.FindControl("LoadWebWaitControl")) {
@@ -240,7 +249,8 @@ void CVarnetFrameWnd::OnUpdateMyInfo(int flags) {
             std::string shown = full;
             if (full.size() >= 27) {
                 size_t keep = id.size() < 24 ? 24 - id.size() : 0;
-                shown = a.nickname.substr(0, Charset::GbkSafeCut(a.nickname.data(), a.nickname.size(), keep)) + "..." + id;
+                shown =
+                    a.nickname.substr(0, Charset::GbkSafeCut(a.nickname.data(), a.nickname.size(), keep)) + "..." + id;
             }
             m_pNickName->SetText(shown.c_str());
             m_pNickName->SetToolTip(full.c_str());
@@ -262,8 +272,7 @@ void CVarnetFrameWnd::OnUpdateMyInfo(int flags) {
         UserPhotoItem photo;
         if (halvec && halvec->GetUserPhoto(-1, (int)a.photoid, photo))
             m_pHeadPicture->SetBkImage(CDuiString::Format("file='%s' dest='5,5,60,60'", photo.fname.c_str()).c_str());
-        else
-            m_pHeadPicture->SetBkImage("");
+        else m_pHeadPicture->SetBkImage("");
     }
     if (m_pUserLevel) {
         LevelItem level;
@@ -367,10 +376,12 @@ LRESULT CVarnetFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lP
     }
 }
 
-void CVarnetFrameWnd::ShowAndActivate() { ShowWindow(true, true); }
+void CVarnetFrameWnd::ShowAndActivate() {
+    ShowWindow(true, true);
+}
 
 void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
-    std::unique_ptr<RoomUserChange> change;   // code 19's record, freed after the room manager saw it
+    std::unique_ptr<RoomUserChange> change;  // code 19's record, freed after the room manager saw it
     switch (code) {
     case ROOM_NOTIFY_ENTER_RESULT: {
         CreateRoomWaitDlg(false);
@@ -562,7 +573,9 @@ LRESULT CVarnetFrameWnd::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, B
     return r;
 }
 
-LRESULT CVarnetFrameWnd::ResponseDefaultKeyEvent(WPARAM wParam) { return wParam == VK_ESCAPE; }
+LRESULT CVarnetFrameWnd::ResponseDefaultKeyEvent(WPARAM wParam) {
+    return wParam == VK_ESCAPE;
+}
 
 LRESULT CVarnetFrameWnd::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     // The worker reads the window handle: it stops hearing replies before the handle goes.
@@ -577,9 +590,13 @@ LRESULT CVarnetFrameWnd::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL
 
 // ---- notifications
 
-std::string CVarnetFrameWnd::HomePageUrl() const { return HomePageUrlSetting(); }
+std::string CVarnetFrameWnd::HomePageUrl() const {
+    return HomePageUrlSetting();
+}
 
-std::string CVarnetFrameWnd::WebRoot() const { return WebSiteRoot(); }
+std::string CVarnetFrameWnd::WebRoot() const {
+    return WebSiteRoot();
+}
 
 void CVarnetFrameWnd::OnTimer(TNotifyUI& msg) {
     if (!m_pHallBtn || msg.pSender != m_pHallBtn) return;
@@ -625,7 +642,9 @@ void CVarnetFrameWnd::OnReturn(TNotifyUI& msg) {
 
 // ---- web links
 
-std::string CVarnetFrameWnd::MakeWebLoginUrl(const std::string& target) const { return WebLoginUrl(target); }
+std::string CVarnetFrameWnd::MakeWebLoginUrl(const std::string& target) const {
+    return WebLoginUrl(target);
+}
 
 void CVarnetFrameWnd::OpenWebLogin(const char* path, const char* logText) {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::OpenWebLogin", "%s", logText);
@@ -652,7 +671,7 @@ void CVarnetFrameWnd::OnBtnClickSearch() {
     if (text.empty() || text == kSearchPrompt) return;
     // The text goes into the query encoded, so that "&", "#" or blanks cannot reshape the address.
     std::string url = WebRoot() + "/ZeqaShow/getWeekGiftList?funType=searchRoom&id=" + UrlEncode::Encode(text);
-    if (url.size() > 249) return;   // the address is limited to 250 bytes; a cut one would search for another text
+    if (url.size() > 249) return;  // the address is limited to 250 bytes; a cut one would search for another text
     m_pHomePage->Navigate(url);
 }
 
@@ -759,8 +778,8 @@ void CVarnetFrameWnd::DBClickRoomListItem(int uniqueId) {
     case 1: {
         char name[250];
         UrlEncode::EncodeEx(item->name.c_str(), name, sizeof name, 0);
-        m_pHomePage->Navigate(
-            StringUtility::Format("%s/ZeqaShow/getWeekGiftList?funType=caterRoom&id=%d&name=%s", base.c_str(), item->id, name));
+        m_pHomePage->Navigate(StringUtility::Format("%s/ZeqaShow/getWeekGiftList?funType=caterRoom&id=%d&name=%s",
+                                                    base.c_str(), item->id, name));
         break;
     }
     case 2:

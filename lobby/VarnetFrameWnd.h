@@ -108,7 +108,7 @@ private:
     void InitMainBrowserHtmlView();
     void OpenWebLogin(const char* path, const char* logText);
 
-    CNavigationBarInfo m_navData;                  // UI thread only
+    CNavigationBarInfo m_navData;  // UI thread only
     std::unique_ptr<CRoomManager> m_pRoomManager;
     IHomePageView* m_pHomePage = nullptr;
     DuiLib::CLabelUI* m_pCoinLabel = nullptr;
@@ -125,6 +125,6 @@ private:
     std::unique_ptr<CRoomCreateWaitDlg> m_pWaitDlg;
     std::unique_ptr<CLoginDlg> m_pLoginDlg;
     CForceUpdateTipDlg m_forceUpdate;
-    CBrowserHtmlView* m_pBrowserView = nullptr;   // a control of the skin; gone with the window's controls
+    CBrowserHtmlView* m_pBrowserView = nullptr;  // a control of the skin; gone with the window's controls
     CTrayIcon m_trayIcon;
 };

@@ -18,7 +18,9 @@ const char kLog[] = "VarnetFrame.txt";
 const char kDefaultThirdPartUrl[] = "http://127.0.0.1/US/platform/orig_show.htm";
 const char kDefaultRegisterUrl[] = "http://127.0.0.1/US/2013/zqshow/vs_reg.htm";
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 std::string ConfigVersion() {
     std::string v;
@@ -38,7 +40,9 @@ std::map<std::string, std::string> Fields(const std::string& text) {
 }
 
 // A decimal taken as a 64-bit number and kept in 32 bits.
-int32_t Id32(const std::string& text) { return (int32_t)(uint32_t)strtoull(text.c_str(), nullptr, 10); }
+int32_t Id32(const std::string& text) {
+    return (int32_t)(uint32_t)strtoull(text.c_str(), nullptr, 10);
+}
 
 // A size the page asks for: a number within the bounds (800 when absent or not a number).
 int PageSize(const std::map<std::string, std::string>& f, const char* key, int maxSize) {
@@ -213,7 +217,7 @@ void CRegisterDlg::Web_NavigateComplete(const std::string&) {
 
 void CRegisterDlg::Web_CallMusic(const std::string& cmd, std::string&) {
     PJ_Log(kLog, 0, "CRegisterDlg::Web_CallMusic", "%s", cmd.c_str());
-    if (!StartsWith(cmd, "User/?")) return;   // "RegisterPageLoadOver" and the rest: nothing
+    if (!StartsWith(cmd, "User/?")) return;  // "RegisterPageLoadOver" and the rest: nothing
     std::vector<std::string> items;
     StringUtility::TokenizeEx(cmd.substr(6), "&", items);
     auto map = std::make_unique<std::map<std::string, std::string>>();

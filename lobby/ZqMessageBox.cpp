@@ -12,10 +12,14 @@ const UINT kStyle = 0x96C80000;  // WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS
 
 const char* ButtonName(int kind) {
     switch (kind) {
-    case CZqMessageBox::kBtnNo: return "MSG_ACTION_BTN_No";
-    case CZqMessageBox::kBtnYes: return "MSG_ACTION_BTN_Yes";
-    case CZqMessageBox::kBtnCancel: return "MSG_ACTION_BTN_Cancel";
-    default: return "MSG_ACTION_BTN_OK";
+    case CZqMessageBox::kBtnNo:
+        return "MSG_ACTION_BTN_No";
+    case CZqMessageBox::kBtnYes:
+        return "MSG_ACTION_BTN_Yes";
+    case CZqMessageBox::kBtnCancel:
+        return "MSG_ACTION_BTN_Cancel";
+    default:
+        return "MSG_ACTION_BTN_OK";
     }
 }
 
@@ -114,11 +118,21 @@ void CZqMessageBox::BuildButtons() {
     if (!row || !row->GetInterface("IContainer")) return;
     std::vector<int> kinds;
     switch (m_nBoxType) {
-    case 0: kinds = {kBtnOK}; break;
-    case 1: kinds = {kBtnOK, kBtnCancel}; break;
-    case 3: kinds = {kBtnYes, kBtnNo, kBtnCancel}; break;
-    case 4: kinds = {kBtnYes, kBtnNo}; break;
-    default: row->SetVisible(false); return;
+    case 0:
+        kinds = {kBtnOK};
+        break;
+    case 1:
+        kinds = {kBtnOK, kBtnCancel};
+        break;
+    case 3:
+        kinds = {kBtnYes, kBtnNo, kBtnCancel};
+        break;
+    case 4:
+        kinds = {kBtnYes, kBtnNo};
+        break;
+    default:
+        row->SetVisible(false);
+        return;
     }
     CButtonUI* first = nullptr;
     for (int kind : kinds) {

@@ -27,7 +27,10 @@ public:
     void SetBtnText(int kind, const char* text) { m_mapBtnText[kind] = text ? text : ""; }
     void SetShowLink(bool show) { m_bShowLink = show; }
     void SetHideCloseBtn(bool hide) { m_bHideCloseBtn = hide; }
-    void SetSize(int width, int height) { m_nWidth = width; m_nHeight = height; }
+    void SetSize(int width, int height) {
+        m_nWidth = width;
+        m_nHeight = height;
+    }
     // A control shown in "MsgBox_Content" instead of the text; the box owns it.
     void SetContentControl(DuiLib::CControlUI* content);
     const DuiLib::CDuiString& GetLinkTarget() const { return m_sLinkTarget; }

@@ -2,9 +2,15 @@
 
 using namespace DuiLib;
 
-CDuiString ZqSkinFolder() { return "skin\\"; }
-UILIB_RESOURCETYPE ZqResourceType() { return UILIB_ZIP; }
-CDuiString ZqZipFileName() { return "VarnetSkin.zip"; }
+CDuiString ZqSkinFolder() {
+    return "skin\\";
+}
+UILIB_RESOURCETYPE ZqResourceType() {
+    return UILIB_ZIP;
+}
+CDuiString ZqZipFileName() {
+    return "VarnetSkin.zip";
+}
 
 CZqWindowImplBase::~CZqWindowImplBase() = default;
 

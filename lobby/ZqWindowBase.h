@@ -4,9 +4,9 @@
 #include <UIlib.h>
 
 // Skin answers shared by every window that derives from WindowImplBase directly.
-DuiLib::CDuiString ZqSkinFolder();           // "skin\\"
+DuiLib::CDuiString ZqSkinFolder();            // "skin\\"
 DuiLib::UILIB_RESOURCETYPE ZqResourceType();  // zip archive
-DuiLib::CDuiString ZqZipFileName();          // "VarnetSkin.zip"
+DuiLib::CDuiString ZqZipFileName();           // "VarnetSkin.zip"
 
 // Base of the login dialog: the same answers with the folder "Skin\\".
 class CZqWindowImplBase : public DuiLib::WindowImplBase {
@@ -22,11 +22,17 @@ protected:
 };
 
 // Declares the three shared skin answers in a window class deriving from WindowImplBase.
-#define ZQ_SKIN_ANSWERS()                                                           \
-protected:                                                                          \
-    DuiLib::CDuiString GetSkinFolder() override { return ZqSkinFolder(); }                  \
-    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return ZqResourceType(); } \
-    DuiLib::CDuiString GetZIPFileName() const override { return ZqZipFileName(); }
+#define ZQ_SKIN_ANSWERS()                                         \
+protected:                                                        \
+    DuiLib::CDuiString GetSkinFolder() override {                 \
+        return ZqSkinFolder();                                    \
+    }                                                             \
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { \
+        return ZqResourceType();                                  \
+    }                                                             \
+    DuiLib::CDuiString GetZIPFileName() const override {          \
+        return ZqZipFileName();                                   \
+    }
 
 #ifndef WM_ROOM_OPEN_TIMEOUT
 #define WM_ROOM_OPEN_TIMEOUT (WM_USER + 207)

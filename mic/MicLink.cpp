@@ -97,7 +97,9 @@ CMicLink::~CMicLink() {
     m_state->roomWnd = nullptr;
 }
 
-void CMicLink::SetWindow(HWND wnd) { m_state->wnd = wnd; }
+void CMicLink::SetWindow(HWND wnd) {
+    m_state->wnd = wnd;
+}
 
 void CMicLink::SetRoom(HWND roomWnd, uint32_t roomId) {
     m_state->roomWnd = roomWnd;
@@ -113,7 +115,9 @@ void CMicLink::SetMicUser(uint32_t uid, const std::string& nickname) {
     m_state->reconnectCount = 0;
 }
 
-uint32_t CMicLink::GetMicUid() const { return m_state->Uid(); }
+uint32_t CMicLink::GetMicUid() const {
+    return m_state->Uid();
+}
 
 bool CMicLink::IsOwnStream() const {
     uint32_t uid = GetMicUid();
@@ -148,7 +152,9 @@ bool CMicLink::StopLinkThread() {
     return false;
 }
 
-bool CMicLink::LinkThreadRunning() const { return m_state->running; }
+bool CMicLink::LinkThreadRunning() const {
+    return m_state->running;
+}
 
 void CMicLink::ThreadLinkRtmp(std::shared_ptr<State> st, std::shared_ptr<CMicPublishReplayAdapter> adapter,
                               unsigned gen) {
@@ -203,10 +209,18 @@ void CMicLink::ThreadLinkRtmp(std::shared_ptr<State> st, std::shared_ptr<CMicPub
     }
 }
 
-int CMicLink::SetReconnectTimer() { return m_state->ArmTimer(); }
-int CMicLink::GetReconnectCount() const { return m_state->reconnectCount; }
-void CMicLink::SetReconnectCount(int n) { m_state->reconnectCount = n; }
-DWORD CMicLink::GetLastSuccessTick() const { return m_state->lastSuccessTick; }
+int CMicLink::SetReconnectTimer() {
+    return m_state->ArmTimer();
+}
+int CMicLink::GetReconnectCount() const {
+    return m_state->reconnectCount;
+}
+void CMicLink::SetReconnectCount(int n) {
+    m_state->reconnectCount = n;
+}
+DWORD CMicLink::GetLastSuccessTick() const {
+    return m_state->lastSuccessTick;
+}
 
 bool CMicLink::OnLinkChange(int severity, const std::string&, CVideoShowWnd* view) {
     if (severity != 1) return false;

@@ -154,7 +154,9 @@ GifHooks& Hooks() {
 }
 }  // namespace
 
-void SetGifHooks(GifHooks hooks) { Hooks() = std::move(hooks); }
+void SetGifHooks(GifHooks hooks) {
+    Hooks() = std::move(hooks);
+}
 
 CControlUI* CreateGifControl(const char* cls) {
     if (!cls || std::string(cls) != "CControlGifBk" || !Hooks().create) return nullptr;

@@ -69,8 +69,10 @@ bool PrivateSelects(int x, int y, int w, int h);
 
 // Places a native presenter for `view` on `host` over `rc` when `host` is on the desktop; the presenter
 // (null headless) is returned for the caller to keep and release with ReleasePresenter.
-std::shared_ptr<CVideoGtkPresenter> AttachPresenter(DuiLib::CWindowWnd& host, CVideoShowWnd& view, const DuiLib::RECT& rc);
-void MovePresenter(DuiLib::CWindowWnd& host, const std::shared_ptr<CVideoGtkPresenter>& p, const DuiLib::RECT& rc, bool show);
+std::shared_ptr<CVideoGtkPresenter> AttachPresenter(DuiLib::CWindowWnd& host, CVideoShowWnd& view,
+                                                    const DuiLib::RECT& rc);
+void MovePresenter(DuiLib::CWindowWnd& host, const std::shared_ptr<CVideoGtkPresenter>& p, const DuiLib::RECT& rc,
+                   bool show);
 void ReleasePresenter(DuiLib::CWindowWnd& host, CVideoShowWnd& view, std::shared_ptr<CVideoGtkPresenter>& p);
 
 // Queues an opmic request {room, target, optype 1 on / 2 off, mictype 1 public / 2 private}.

@@ -50,7 +50,9 @@ int DeviceIndex(IConfigManager* cfg, const char* key, Count count, Name name) {
     return 0;
 }
 
-void CopyUrl(char (&dst)[1024], const std::string& url) { Charset::GbkCopy(dst, sizeof(dst), url); }
+void CopyUrl(char (&dst)[1024], const std::string& url) {
+    Charset::GbkCopy(dst, sizeof(dst), url);
+}
 
 }  // namespace
 
@@ -107,8 +109,7 @@ void CMicPublishReplayAdapter::SessionThread::Loop() {
         lock.unlock();
         try {
             j->fn();
-        } catch (...) {
-        }
+        } catch (...) {}
         const bool waited = j->waited;
         if (!waited) delete j;
         lock.lock();
@@ -219,10 +220,9 @@ int CMicPublishReplayAdapter::GetPublishStatusText(int code, std::string& text) 
         const char* text;
         int severity;
     } kTable[] = {
-        {"发布成功", 0},           {"初始化发布模块失败", 1},     {"打开麦克风失败", 2},
-        {"启动麦克风失败", 2},     {"打开摄像头失败", 2},         {"启动摄像头失败", 2},
-        {"初始化aac编码器失败", 1}, {"初始化h264编码器失败", 1},  {"连接rtmp服务失败", 1},
-        {"与rtmp服务的连接中断", 1},
+        {"发布成功", 0},         {"初始化发布模块失败", 1},   {"打开麦克风失败", 2},      {"启动麦克风失败", 2},
+        {"打开摄像头失败", 2},   {"启动摄像头失败", 2},       {"初始化aac编码器失败", 1}, {"初始化h264编码器失败", 1},
+        {"连接rtmp服务失败", 1}, {"与rtmp服务的连接中断", 1},
     };
     if (code < 0 || code >= static_cast<int>(std::size(kTable))) {
         text.clear();
@@ -237,9 +237,9 @@ int CMicPublishReplayAdapter::GetReplayStatusText(int code, int severity4, std::
         const char* text;
         int severity;
     } kTable[] = {
-        {"收看成功", 0},         {"初始化发布模块失败", 1},   {"连接rtmp服务失败", 1},
-        {"与rtmp服务连接中断", 1}, {"没有读取到数据", -1},       {"初始化h264解码器失败", 1},
-        {"初始化aac解码器失败", 1}, {"缓冲区已满", 0},          {"缓冲区空了", 0},
+        {"收看成功", 0},        {"初始化发布模块失败", 1},   {"连接rtmp服务失败", 1},    {"与rtmp服务连接中断", 1},
+        {"没有读取到数据", -1}, {"初始化h264解码器失败", 1}, {"初始化aac解码器失败", 1}, {"缓冲区已满", 0},
+        {"缓冲区空了", 0},
     };
     if (code < 0 || code >= static_cast<int>(std::size(kTable))) {
         text.clear();

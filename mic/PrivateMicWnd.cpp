@@ -13,14 +13,15 @@ namespace {
 
 const char* const kMgr = "CPrivateMicWndMgr::%s";
 
-CWindowWnd* RoomWindow(IRoomUI* room) { return room ? CWindowWnd::FromHandle(room->GetHWND()) : nullptr; }
+CWindowWnd* RoomWindow(IRoomUI* room) {
+    return room ? CWindowWnd::FromHandle(room->GetHWND()) : nullptr;
+}
 
 }  // namespace
 
 // ---- CPrivateMicWnd
 
-CPrivateMicWnd::CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr)
-    : CMicSlot(index, false, m_view), m_pMgr(mgr) {}
+CPrivateMicWnd::CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr) : CMicSlot(index, false, m_view), m_pMgr(mgr) {}
 
 CPrivateMicWnd::~CPrivateMicWnd() {
     m_link->StopLinkThread();
@@ -44,7 +45,9 @@ bool CPrivateMicWnd::CreateSlot(const RECT& rc) {
     return true;
 }
 
-CControlUI* CPrivateMicWnd::CreateControl(const char* pstrClass) { return micwnd::CreateGifControl(pstrClass); }
+CControlUI* CPrivateMicWnd::CreateControl(const char* pstrClass) {
+    return micwnd::CreateGifControl(pstrClass);
+}
 
 void CPrivateMicWnd::InitWindow() {
     RECT rc;

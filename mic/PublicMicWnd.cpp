@@ -18,16 +18,22 @@ MicMediaFactory& Factory() {
 
 const char* const kMgr = "CPublicMicWndMgr::%s";
 
-RoomUserInfo EmptyUser() { return RoomUserInfo(); }
+RoomUserInfo EmptyUser() {
+    return RoomUserInfo();
+}
 
 }  // namespace
 
 // ---- CMicSlot
 
-void CMicSlot::SetMediaFactory(const MicMediaFactory& factory) { Factory() = factory; }
+void CMicSlot::SetMediaFactory(const MicMediaFactory& factory) {
+    Factory() = factory;
+}
 
 CMicSlot::CMicSlot(int index, bool isPublic, CVideoShowVoiceWnd& view)
-    : m_index(index), m_public(isPublic), m_slotView(view),
+    : m_index(index),
+      m_public(isPublic),
+      m_slotView(view),
       m_adapter(std::make_shared<CMicPublishReplayAdapter>(Factory())),
       m_link(std::make_unique<CMicLink>(index, isPublic, m_adapter)) {
     m_adapter->SetOwner(this);
@@ -39,7 +45,9 @@ CMicSlot::~CMicSlot() {
     m_adapter->StopActive();
 }
 
-bool CMicSlot::IsOwnStream() const { return m_link->IsOwnStream(); }
+bool CMicSlot::IsOwnStream() const {
+    return m_link->IsOwnStream();
+}
 
 void CMicSlot::BindRoom(IRoomUI* room, IMicRoomActions* actions) {
     m_pop.m_pRoom = room;
@@ -76,7 +84,9 @@ void CMicSlot::RequestSwitchSig(uint32_t roomId) const {
     CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 
-void CMicSlot::OnLinkChange(int severity, std::string text) { m_link->OnLinkChange(severity, text, &m_slotView); }
+void CMicSlot::OnLinkChange(int severity, std::string text) {
+    m_link->OnLinkChange(severity, text, &m_slotView);
+}
 
 void CMicSlot::OnVideoData(BYTE* rgb24, BITMAPINFOHEADER* header) {
     // The pop-out's view drops frames while it has no window, so a hide racing this frame loses nothing
@@ -84,7 +94,9 @@ void CMicSlot::OnVideoData(BYTE* rgb24, BITMAPINFOHEADER* header) {
     CMicLink::RouteVideo(rgb24, header, m_popped ? &m_pop.View() : static_cast<CVideoShowWnd*>(&m_slotView));
 }
 
-void CMicSlot::OnAudioLevel(short samples[9]) { m_slotView.SetVoiceSamples(samples); }
+void CMicSlot::OnAudioLevel(short samples[9]) {
+    m_slotView.SetVoiceSamples(samples);
+}
 
 void CMicSlot::PopOutShow(HWND owner, bool show, bool centre) {
     if (!show) {
@@ -142,7 +154,9 @@ bool CPublicMicWnd::CreateSlot() {
     return true;
 }
 
-CControlUI* CPublicMicWnd::CreateControl(const char* pstrClass) { return micwnd::CreateGifControl(pstrClass); }
+CControlUI* CPublicMicWnd::CreateControl(const char* pstrClass) {
+    return micwnd::CreateGifControl(pstrClass);
+}
 
 void CPublicMicWnd::InitWindow() {
     RECT rc;
@@ -290,10 +304,18 @@ void CPublicMicWnd::TogglePopOut() {
 
 void CPublicMicWnd::OnClickControl(int index) {
     switch (index) {
-    case 0: ToggleAudio(); break;
-    case 1: ToggleVideo(); break;
-    case 2: TogglePopOut(); break;
-    default: m_pop.NodifySelectUser(); break;
+    case 0:
+        ToggleAudio();
+        break;
+    case 1:
+        ToggleVideo();
+        break;
+    case 2:
+        TogglePopOut();
+        break;
+    default:
+        m_pop.NodifySelectUser();
+        break;
     }
     m_view.SetRedraw(CVideoShowWnd::kRedrawStrip);
 }
@@ -302,8 +324,12 @@ void CPublicMicWnd::OnPaintControl(HDC dc, int width, int, int hover, bool press
     const TImageInfo* a = m_imageA;
     const TImageInfo* b = m_imageB;
     if ((!a || !b) && !m_imageLogged.exchange(true)) {
-        if (!a) PJ_Log(micwnd::kUiLog, LOG_IMPOSSIBLE, "CPublicMicWnd::OnPaintControl", "加载btn_MicList_CloseVideo.png图片失败");
-        if (!b) PJ_Log(micwnd::kUiLog, LOG_IMPOSSIBLE, "CPublicMicWnd::OnPaintControl", "加载videoshow_btn_popupwnd.png图片失败");
+        if (!a)
+            PJ_Log(micwnd::kUiLog, LOG_IMPOSSIBLE, "CPublicMicWnd::OnPaintControl",
+                   "加载btn_MicList_CloseVideo.png图片失败");
+        if (!b)
+            PJ_Log(micwnd::kUiLog, LOG_IMPOSSIBLE, "CPublicMicWnd::OnPaintControl",
+                   "加载videoshow_btn_popupwnd.png图片失败");
     }
     bool own = IsOwnStream();
     int flags = m_adapter->GetShowFlags();

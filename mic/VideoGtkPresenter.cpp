@@ -11,7 +11,9 @@ gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer weak) {
     return TRUE;
 }
 
-LPARAM Point(double x, double y) { return MAKELPARAM(static_cast<WORD>(int(x)), static_cast<WORD>(int(y))); }
+LPARAM Point(double x, double y) {
+    return MAKELPARAM(static_cast<WORD>(int(x)), static_cast<WORD>(int(y)));
+}
 
 gboolean OnMotion(GtkWidget*, GdkEventMotion* e, gpointer view) {
     PostMessage(static_cast<HWND>(view), WM_SETCURSOR, 0, Point(e->x, e->y));
@@ -21,7 +23,7 @@ gboolean OnMotion(GtkWidget*, GdkEventMotion* e, gpointer view) {
 
 gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer view) {
     if (e->button != 1) return FALSE;
-    UINT msg = e->type == GDK_2BUTTON_PRESS ? WM_LBUTTONDBLCLK
+    UINT msg = e->type == GDK_2BUTTON_PRESS  ? WM_LBUTTONDBLCLK
                : e->type == GDK_BUTTON_PRESS ? WM_LBUTTONDOWN
                                              : WM_LBUTTONUP;
     if (e->type == GDK_3BUTTON_PRESS) return FALSE;
@@ -41,12 +43,12 @@ std::shared_ptr<CVideoGtkPresenter> CVideoGtkPresenter::Create(HWND view) {
     std::shared_ptr<CVideoGtkPresenter> p(new CVideoGtkPresenter());
     GtkWidget* area = gtk_drawing_area_new();
     g_object_ref_sink(area);
-    gtk_widget_add_events(area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                    GDK_LEAVE_NOTIFY_MASK);
+    gtk_widget_add_events(
+        area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_LEAVE_NOTIFY_MASK);
     // The draw handler holds the presenter weakly: its last owner may be the render thread.
-    g_signal_connect_data(area, "draw", G_CALLBACK(OnDraw), new WeakPresenter(p),
-                          [](gpointer weak, GClosure*) { delete static_cast<WeakPresenter*>(weak); },
-                          GConnectFlags(0));
+    g_signal_connect_data(
+        area, "draw", G_CALLBACK(OnDraw), new WeakPresenter(p),
+        [](gpointer weak, GClosure*) { delete static_cast<WeakPresenter*>(weak); }, GConnectFlags(0));
     g_signal_connect(area, "motion-notify-event", G_CALLBACK(OnMotion), view);
     g_signal_connect(area, "button-press-event", G_CALLBACK(OnButton), view);
     g_signal_connect(area, "button-release-event", G_CALLBACK(OnButton), view);
@@ -105,9 +107,9 @@ void CVideoGtkPresenter::Draw(void* cairo) {
     cairo_t* cr = static_cast<cairo_t*>(cairo);
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_picture.Empty()) return;
-    cairo_surface_t* s = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(m_picture.pixels.data()), CAIRO_FORMAT_ARGB32, m_picture.width,
-        m_picture.height, m_picture.width * 4);
+    cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(m_picture.pixels.data()),
+                                                             CAIRO_FORMAT_ARGB32, m_picture.width, m_picture.height,
+                                                             m_picture.width * 4);
     cairo_set_source_surface(cr, s, 0, 0);
     cairo_paint(cr);
     cairo_surface_destroy(s);

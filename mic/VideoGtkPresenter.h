@@ -35,7 +35,7 @@ private:
     void* m_widget = nullptr;  // GtkWidget*, a reference of ours
     HWND m_view = nullptr;
     std::mutex m_lock;
-    mic::Image32 m_picture;  // guarded by m_lock
+    mic::Image32 m_picture;       // guarded by m_lock
     bool m_redrawQueued = false;  // guarded by m_lock
     std::atomic<unsigned long> m_draws{0};
     std::atomic<uint32_t> m_centre{0};

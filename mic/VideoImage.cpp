@@ -25,7 +25,9 @@ void Image32::Release() {
     pixels.shrink_to_fit();
 }
 
-int FrameStride(int width, int bits) { return ((width * bits + 31) / 32) * 4; }
+int FrameStride(int width, int bits) {
+    return ((width * bits + 31) / 32) * 4;
+}
 
 void ScaleBilinear(const uint8_t* src, int srcW, int srcH, int srcRowBytes, Image32& dst) {
     if (!src || srcW <= 0 || srcH <= 0 || dst.Empty()) return;
@@ -119,11 +121,9 @@ void StretchImage(const Image32& src, Image32& dst) {
         pre[i] = (a << 24) | (r << 16) | (g << 8) | b;
     }
     cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pre.data()),
-                                                             CAIRO_FORMAT_ARGB32, src.width, src.height,
-                                                             src.width * 4);
-    cairo_surface_t* d = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(dst.pixels.data()), CAIRO_FORMAT_ARGB32, dst.width, dst.height,
-        dst.width * 4);
+                                                             CAIRO_FORMAT_ARGB32, src.width, src.height, src.width * 4);
+    cairo_surface_t* d = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(dst.pixels.data()),
+                                                             CAIRO_FORMAT_ARGB32, dst.width, dst.height, dst.width * 4);
     cairo_t* cr = cairo_create(d);
     cairo_scale(cr, static_cast<double>(dst.width) / src.width, static_cast<double>(dst.height) / src.height);
     cairo_set_source_surface(cr, s, 0, 0);

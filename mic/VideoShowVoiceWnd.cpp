@@ -26,7 +26,9 @@ uint32_t MeterColour(int row) {
 
 }  // namespace
 
-CVideoShowVoiceWnd::~CVideoShowVoiceWnd() { CVideoShowVoiceWnd::Destroy(); }
+CVideoShowVoiceWnd::~CVideoShowVoiceWnd() {
+    CVideoShowVoiceWnd::Destroy();
+}
 
 int CVideoShowVoiceWnd::Create(HWND parent, const DuiLib::RECT* rect, const std::string& backgroundImage,
                                int buttonCount, DWORD exStyle) {
@@ -103,7 +105,9 @@ void CVideoShowVoiceWnd::BlendOverlays(mic::Image32& comp) {
 
 // ---- control strip -----------------------------------------------------------------------------------
 
-CVideoShowControlWnd::~CVideoShowControlWnd() { CVideoShowControlWnd::Destroy(); }
+CVideoShowControlWnd::~CVideoShowControlWnd() {
+    CVideoShowControlWnd::Destroy();
+}
 
 int CVideoShowControlWnd::Create(HWND parent, const DuiLib::RECT* rect, const std::string& backgroundImage,
                                  int buttonCount, DWORD exStyle) {

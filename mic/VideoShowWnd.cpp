@@ -6,10 +6,11 @@
 
 CVideoShowWnd::CVideoShowWnd() = default;
 
-CVideoShowWnd::~CVideoShowWnd() { Destroy(); }
+CVideoShowWnd::~CVideoShowWnd() {
+    Destroy();
+}
 
-int CVideoShowWnd::Create(HWND parent, const DuiLib::RECT* rect, const std::string& backgroundImage, int,
-                          DWORD) {
+int CVideoShowWnd::Create(HWND parent, const DuiLib::RECT* rect, const std::string& backgroundImage, int, DWORD) {
     if (m_hWnd && IsWindow(m_hWnd)) return 1;
     HWND h = CreateWindowHandle(this);
     if (!h) return 0;

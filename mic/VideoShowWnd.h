@@ -50,8 +50,8 @@ public:
     ~CVideoShowWnd() override;
 
     // 1 when the window exists (also when it already did); 0 when it could not be made (no thread runs).
-    virtual int Create(HWND parent, const DuiLib::RECT* rect, const std::string& backgroundImage,
-                       int buttonCount = 0, DWORD exStyle = 0);
+    virtual int Create(HWND parent, const DuiLib::RECT* rect, const std::string& backgroundImage, int buttonCount = 0,
+                       DWORD exStyle = 0);
     // Stops the render thread and releases everything; frames that still arrive are dropped.
     virtual void Destroy();
     virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);

@@ -23,7 +23,7 @@
 // Shared elements.
 std::string BuildUserNameHtml(const RoomUserInfo& user, bool withTitle, bool maskHidden);
 std::string BuildUserLinkHtml(uint32_t uid, const std::string& nickname, uint32_t beautyid);
-std::string FormatChatTime();   // "(hh:mm:ss)" of the local time
+std::string FormatChatTime();  // "(hh:mm:ss)" of the local time
 // Emoticon codes "[:N]" become pictures; plain runs pass the sensitive-word filter.
 std::string ConvertChatTextToHtml(const std::string& text);
 std::string BuildFontStyledHtml(const ChatFontFormat& format, const std::string& text);
@@ -71,16 +71,15 @@ struct GiftLineInfo {
     uint32_t giftId = 0;
     int count = 0;
     int total = 0;
-    std::string message;   // HTML that passed the whitelist (SanitizeHtmlText)
+    std::string message;  // HTML that passed the whitelist (SanitizeHtmlText)
 };
 // At most this many pictures stand for the count of a global gift; the count text stays exact.
 constexpr int kMaxGiftImages = 100;
 std::string BuildGiftHtml(const GiftLineInfo& gift, const RoomUserInfo& receiver);
 std::string BuildGiftThanksHtml(const GiftLineInfo& gift, uint32_t giftId, const RoomUserInfo& sender);
-std::string BuildGiftShowUnitHtml(const RoomUserInfo& sender, const RoomUserInfo& receiver, int count,
-                                  int runningTotal, const std::string& message, const GiftItem& gift);
-std::string BuildChequeHtml(const RoomUserInfo& sender, const RoomUserInfo& receiver, const GiftItem& gift,
-                            int amount);
+std::string BuildGiftShowUnitHtml(const RoomUserInfo& sender, const RoomUserInfo& receiver, int count, int runningTotal,
+                                  const std::string& message, const GiftItem& gift);
+std::string BuildChequeHtml(const RoomUserInfo& sender, const RoomUserInfo& receiver, const GiftItem& gift, int amount);
 std::string BuildStampHtml(const RoomUserInfo& sender, const GiftItem& tag, const RoomUserInfo& receiver);
 std::string BuildGlobalGiftHtml(int64_t time, uint32_t senderId, const std::string& senderNick,
                                 const std::string& receiverNick, uint32_t senderLevel, uint32_t receiverLevel,
@@ -98,11 +97,11 @@ std::string BuildPublicMicUpgradeTip();
 std::string BuildTmpNoticeUpgradeTip();
 std::string BuildWelcomeUpgradeTip();
 std::string BuildPrivateMicLiveTip(int liveCount);
-std::string BuildTrumpetCoinTip();   // not wrapped in a tip
+std::string BuildTrumpetCoinTip();  // not wrapped in a tip
 
 // Whitelist. The sets are built on first use and never change afterwards.
-const std::set<std::u16string>& AllowedHtmlTags();       // lower-case tag names
-const std::set<std::u16string>& AllowedHtmlHandlers();   // lower-case "window.external.<method>"
+const std::set<std::u16string>& AllowedHtmlTags();      // lower-case tag names
+const std::set<std::u16string>& AllowedHtmlHandlers();  // lower-case "window.external.<method>"
 void InitHtmlTagWhitelist(std::set<std::u16string>& tags);
 void InitHtmlHandlerWhitelist(std::set<std::u16string>& handlers);
 

@@ -21,8 +21,8 @@ IDataHalvec* Halvec();
 
 // `tmpl` with each "%s" replaced by the next argument (texts may hold any byte).
 std::string Fill(const char* tmpl, std::initializer_list<std::string_view> args);
-std::string Signed(uint32_t v);     // "%d"
-std::string Unsigned(uint32_t v);   // "%u"
+std::string Signed(uint32_t v);    // "%d"
+std::string Unsigned(uint32_t v);  // "%u"
 std::string Int(int v);
 
 // & < > " as entities, NUL dropped; any other byte (GBK included) unchanged.
@@ -47,8 +47,7 @@ bool NoticeHref(const std::string& link, std::string& href);
 // the next byte with it (a last byte stands alone). This is wider than the GBK rule (varnet::GbkUnitLength):
 // the walk decides where "[:N]" codes are found, and the whitelist must find them exactly where the
 // conversion will (and where other clients, which walk the same way, will), so it stays as it is.
-inline size_t ChatWalkUnitLength(const std::string& text, size_t i)
-{
+inline size_t ChatWalkUnitLength(const std::string& text, size_t i) {
     return static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size() ? 2 : 1;
 }
 
@@ -62,7 +61,7 @@ public:
 
 private:
     const std::string& text_;
-    size_t nextClose_ = 0;   // the first "]" at or after searchedFrom_ (npos: none)
+    size_t nextClose_ = 0;  // the first "]" at or after searchedFrom_ (npos: none)
     size_t searchedFrom_ = 0;
     bool searched_ = false;
 };

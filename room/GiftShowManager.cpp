@@ -14,8 +14,7 @@
 namespace {
 const char* kLog = "RoomLogic.txt";
 
-int GiftRate()
-{
+int GiftRate() {
     int rate = 15;
     if (IConfigManager* cfg = AfxGetConfigManager())
         cfg->GetInt("RoomLogicSection", "GiftShowCountPerSecond", rate, 15);
@@ -23,26 +22,27 @@ int GiftRate()
 }
 }  // namespace
 
-CGiftShowManager::CGiftShowManager() : random_(std::random_device{}())
-{
-    GiftRate();   // read and not used: the interval stays 66 ms
+CGiftShowManager::CGiftShowManager() : random_(std::random_device{}()) {
+    GiftRate();  // read and not used: the interval stays 66 ms
 }
 
 CGiftShowManager::~CGiftShowManager() = default;
 
-void CGiftShowManager::SetTickSource(std::function<uint32_t()> tick) { tick_ = std::move(tick); }
+void CGiftShowManager::SetTickSource(std::function<uint32_t()> tick) {
+    tick_ = std::move(tick);
+}
 
-void CGiftShowManager::SeedRandom(uint32_t seed)
-{
+void CGiftShowManager::SeedRandom(uint32_t seed) {
     varnet::MutexLock hold(pacedLock_);
     random_.seed(seed);
 }
 
-uint32_t CGiftShowManager::Tick() const { return tick_ ? tick_() : GetTickCount(); }
+uint32_t CGiftShowManager::Tick() const {
+    return tick_ ? tick_() : GetTickCount();
+}
 
 void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                     uint32_t count, uint32_t start, const std::string& text)
-{
+                                     uint32_t count, uint32_t start, const std::string& text) {
     GiftItem gift;
     if (!RoomGetGift(giftId, gift)) {
         PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InserGiftShow", "获取礼物信息失败（GiftID=%d）", int(giftId));
@@ -55,8 +55,7 @@ void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserI
 
     varnet::MutexLock hold(pacedLock_);
     auto [it, inserted] = paced_.try_emplace(receiver.uid);
-    if (inserted)
-        it->second.user = receiver;
+    if (inserted) it->second.user = receiver;
     auto& group = it->second.gifts[giftId];
     if (!group) {
         group = std::make_unique<GiftShowGroup>();
@@ -67,13 +66,11 @@ void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserI
 }
 
 void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
-                                          uint32_t count, uint32_t start, int64_t seconds, const std::string& text)
-{
+                                          uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
     // Signed and 64-bit: a time in the past must not wrap into a huge number of units.
     int64_t rate = GiftRate();
     int64_t remain = rate * (seconds < 0 ? 0 : seconds);
-    if (rate < 0 || remain < 0)
-        remain = 0;
+    if (rate < 0 || remain < 0) remain = 0;
     uint32_t shown = remain > int64_t(count) ? 0 : count - uint32_t(remain);
 
     GiftItem gift;
@@ -99,34 +96,31 @@ void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const Ro
     r.gifts[giftId] = std::move(group);
 }
 
-size_t CGiftShowManager::Pick(size_t n) { return n <= 1 ? 0 : size_t(random_() % n); }
+size_t CGiftShowManager::Pick(size_t n) {
+    return n <= 1 ? 0 : size_t(random_() % n);
+}
 
-bool CGiftShowManager::ChatViewReady()
-{
+bool CGiftShowManager::ChatViewReady() {
     IRoomUI* ui = roomUI_;
     IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(ui, 1);
     return center && center->IsChatViewReady();
 }
 
-void CGiftShowManager::ShowNextGiftUnit()
-{
+void CGiftShowManager::ShowNextGiftUnit() {
     uint32_t now = Tick();
     if (!started_) {
         started_ = true;
         lastUnit_ = now;
     }
-    if (now - lastUnit_ < kPacingIntervalMs)
-        return;
-    lastUnit_ += kPacingIntervalMs;   // one interval, so a stall is caught up one unit a tick
+    if (now - lastUnit_ < kPacingIntervalMs) return;
+    lastUnit_ += kPacingIntervalMs;  // one interval, so a stall is caught up one unit a tick
     varnet::MutexLock hold(pacedLock_);
     ShowUnitLocked();
 }
 
-bool CGiftShowManager::ShowUnitLocked()
-{
+bool CGiftShowManager::ShowUnitLocked() {
     for (;;) {
-        if (paced_.empty())
-            return false;
+        if (paced_.empty()) return false;
         auto rit = std::next(paced_.begin(), long(Pick(paced_.size())));
         Receiver& receiver = rit->second;
         if (receiver.gifts.empty()) {
@@ -134,8 +128,7 @@ bool CGiftShowManager::ShowUnitLocked()
             continue;
         }
         for (;;) {
-            if (receiver.gifts.empty())
-                return false;
+            if (receiver.gifts.empty()) return false;
             auto git = std::next(receiver.gifts.begin(), long(Pick(receiver.gifts.size())));
             GiftShowGroup* group = git->second.get();
             if (!group || group->senders.empty()) {
@@ -143,8 +136,7 @@ bool CGiftShowManager::ShowUnitLocked()
                 continue;
             }
             for (;;) {
-                if (group->senders.empty())
-                    return false;
+                if (group->senders.empty()) return false;
                 auto sit = std::next(group->senders.begin(), long(Pick(group->senders.size())));
                 GiftShowItem& item = **sit;
                 if (item.counted >= item.total) {
@@ -157,15 +149,13 @@ bool CGiftShowManager::ShowUnitLocked()
                 if (ui && !shield_ && ChatViewReady()) {
                     std::string html = BuildGiftShowUnitHtml(item.sender, receiver.user, int(item.total),
                                                              int(group->start + group->shown), item.text, group->gift);
-                    if (!html.empty())
-                        PostChatLine(ui->GetHWND(), CHAT_VIEW_PUBLIC, std::move(html));
+                    if (!html.empty()) PostChatLine(ui->GetHWND(), CHAT_VIEW_PUBLIC, std::move(html));
                 }
                 if (item.counted >= item.total) {
                     group->senders.erase(sit);
                     if (group->senders.empty()) {
                         receiver.gifts.erase(git);
-                        if (receiver.gifts.empty())
-                            paced_.erase(rit);
+                        if (receiver.gifts.empty()) paced_.erase(rit);
                     }
                 }
                 return true;
@@ -175,8 +165,7 @@ bool CGiftShowManager::ShowUnitLocked()
 }
 
 void CGiftShowManager::InsertChequeShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                        uint32_t amount)
-{
+                                        uint32_t amount) {
     auto item = std::make_unique<GiftChequeItem>();
     item->sender = sender;
     item->receiver = receiver;
@@ -186,20 +175,19 @@ void CGiftShowManager::InsertChequeShow(const RoomUserInfo& sender, const RoomUs
     cheques_.push_back(std::move(item));
 }
 
-void CGiftShowManager::CheckChequeShow()
-{
+void CGiftShowManager::CheckChequeShow() {
     IRoomUI* ui = roomUI_;
-    if (!ui || !ChatViewReady())
-        return;
+    if (!ui || !ChatViewReady()) return;
     varnet::MutexLock hold(chequeLock_);
     for (auto& cheque : cheques_) {
         GiftItem gift;
         if (RoomGetGift(cheque->giftId, gift)) {
             uint64_t amount = uint64_t(cheque->amount) * 10;
-            PostChatLine(ui->GetHWND(), CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN,
-                         BuildChequeHtml(cheque->sender, cheque->receiver, gift,
-                                         amount > uint64_t(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
-                                                                                             : int(amount)));
+            PostChatLine(
+                ui->GetHWND(), CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN,
+                BuildChequeHtml(cheque->sender, cheque->receiver, gift,
+                                amount > uint64_t(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
+                                                                                   : int(amount)));
         } else {
             PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::CheckChequeShow", "获取礼物信息失败（GiftID=%d）",
                    int(cheque->giftId));
@@ -208,8 +196,7 @@ void CGiftShowManager::CheckChequeShow()
     cheques_.clear();
 }
 
-void CGiftShowManager::InsertGlobalGiftShow(uint32_t count, const GlobalGiftNotice& notice)
-{
+void CGiftShowManager::InsertGlobalGiftShow(uint32_t count, const GlobalGiftNotice& notice) {
     GiftItem gift;
     gift.price = 0;
     if (!RoomGetGift(notice.giftId, gift)) {
@@ -238,88 +225,70 @@ void CGiftShowManager::InsertGlobalGiftShow(uint32_t count, const GlobalGiftNoti
     banner_[item->priority].push_back(std::move(item));
 }
 
-void CGiftShowManager::CheckGlobalGiftShow()
-{
+void CGiftShowManager::CheckGlobalGiftShow() {
     varnet::MutexLock hold(bannerLock_);
-    if (banner_.empty())
-        return;
+    if (banner_.empty()) return;
     IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(roomUI_, 1);
-    if (!center)
-        return;
-    while (!banner_.empty() && banner_.begin()->second.empty())
-        banner_.erase(banner_.begin());
-    if (banner_.empty())
-        return;
+    if (!center) return;
+    while (!banner_.empty() && banner_.begin()->second.empty()) banner_.erase(banner_.begin());
+    if (banner_.empty()) return;
     auto& list = banner_.begin()->second;
     bool take = false;
     if (center->IsGiftBannerIdle()) {
         take = true;
     } else {
-        if (center->GetGiftBannerSpeed() != 3)
-            center->SetGiftBannerSpeed(3);
+        if (center->GetGiftBannerSpeed() != 3) center->SetGiftBannerSpeed(3);
         uint32_t shown = center->GetGiftBannerPriority();
         uint32_t elapsed = center->GetGiftBannerElapsed();
         uint32_t waiting = list.front()->priority;
         take = (shown < waiting && elapsed > 2000) || (shown >= waiting && elapsed > 30000);
     }
-    if (!take)
-        return;
+    if (!take) return;
     std::unique_ptr<GlobalGiftItem> item = std::move(list.front());
     list.pop_front();
-    if (list.empty())
-        banner_.erase(banner_.begin());
+    if (list.empty()) banner_.erase(banner_.begin());
     PostGlobalGiftShow(std::move(item));
 }
 
-void CGiftShowManager::PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item)
-{
+void CGiftShowManager::PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item) {
     IRoomUI* ui = roomUI_;
     HWND hwnd = ui ? ui->GetHWND() : nullptr;
-    if (hwnd && IsWindow(hwnd))
-        PostRoomNotify(hwnd, ROOM_NOTIFY_GLOBAL_GIFT, std::move(item));
+    if (hwnd && IsWindow(hwnd)) PostRoomNotify(hwnd, ROOM_NOTIFY_GLOBAL_GIFT, std::move(item));
     // Otherwise the item, already out of the queue, is freed here.
 }
 
-void CGiftShowManager::ClearGiftShows()
-{
+void CGiftShowManager::ClearGiftShows() {
     varnet::MutexLock hold(pacedLock_);
     paced_.clear();
 }
 
-void CGiftShowManager::ClearChequeShows()
-{
+void CGiftShowManager::ClearChequeShows() {
     varnet::MutexLock hold(chequeLock_);
     cheques_.clear();
 }
 
-void CGiftShowManager::ClearGlobalGiftShows()
-{
+void CGiftShowManager::ClearGlobalGiftShows() {
     varnet::MutexLock hold(bannerLock_);
     banner_.clear();
 }
 
-size_t CGiftShowManager::PendingUnits() const
-{
+size_t CGiftShowManager::PendingUnits() const {
     varnet::MutexLock hold(pacedLock_);
     size_t n = 0;
     for (auto& [uid, r] : paced_)
         for (auto& [gid, g] : r.gifts)
-            for (auto& s : g->senders)
-                n += s->total > s->counted ? s->total - s->counted : 0;
+            for (auto& s : g->senders) n += s->total > s->counted ? s->total - s->counted : 0;
     return n;
 }
 
-size_t CGiftShowManager::PendingCheques() const
-{
+size_t CGiftShowManager::PendingCheques() const {
     varnet::MutexLock hold(chequeLock_);
     return cheques_.size();
 }
 
-size_t CGiftShowManager::PendingBanners() const
-{
+size_t CGiftShowManager::PendingBanners() const {
     varnet::MutexLock hold(bannerLock_);
     size_t n = 0;
-    for (auto& [p, l] : banner_)
-        n += l.size();
+    for (auto& [p, l] : banner_) n += l.size();
     return n;
 }

@@ -58,7 +58,7 @@ struct GlobalGiftNotice {
     uint32_t senderId = 0;
     uint32_t receiverId = 0;
     uint32_t giftId = 0;
-    int64_t time = 0;       // seconds since 1970
+    int64_t time = 0;  // seconds since 1970
     std::string word;
 };
 
@@ -79,12 +79,11 @@ public:
                        uint32_t start, const std::string& text);
     // Replaces the receiver's queued gifts by this one, of which min(N, rate x seconds) units remain to be
     // played; a negative number of seconds counts as 0.
-    void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
-                            uint32_t count, uint32_t start, int64_t seconds, const std::string& text);
+    void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId, uint32_t count,
+                            uint32_t start, int64_t seconds, const std::string& text);
     void ShowNextGiftUnit();
 
-    void InsertChequeShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                          uint32_t amount);
+    void InsertChequeShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t amount);
     void CheckChequeShow();
 
     void InsertGlobalGiftShow(uint32_t count, const GlobalGiftNotice& notice);
@@ -97,13 +96,13 @@ public:
     // For tests: the clock, the random source, and what is queued.
     void SetTickSource(std::function<uint32_t()> tick);
     void SeedRandom(uint32_t seed);
-    size_t PendingUnits() const;      // units still to be played, all receivers
+    size_t PendingUnits() const;  // units still to be played, all receivers
     size_t PendingCheques() const;
     size_t PendingBanners() const;
 
 private:
     struct Receiver {
-        RoomUserInfo user;   // the record of the first insertion
+        RoomUserInfo user;  // the record of the first insertion
         std::map<uint32_t, std::unique_ptr<GiftShowGroup>> gifts;
     };
 
@@ -121,7 +120,7 @@ private:
         GUARDED_BY(bannerLock_);
 
     mutable varnet::Mutex pacedLock_;
-    std::map<uint32_t, Receiver> paced_ GUARDED_BY(pacedLock_);   // by receiver id
+    std::map<uint32_t, Receiver> paced_ GUARDED_BY(pacedLock_);  // by receiver id
     std::mt19937 random_ GUARDED_BY(pacedLock_);
 
     mutable varnet::Mutex chequeLock_;
@@ -131,5 +130,5 @@ private:
     bool started_ = false;
     uint32_t lastUnit_ = 0;
 
-    std::function<uint32_t()> tick_;   // set before the threads start
+    std::function<uint32_t()> tick_;  // set before the threads start
 };

@@ -8,15 +8,13 @@
 namespace {
 
 // Pieces between "|"; the piece after the last "|" only when it is not empty.
-std::vector<std::string> SplitBars(const std::string& text)
-{
+std::vector<std::string> SplitBars(const std::string& text) {
     std::vector<std::string> out;
     size_t start = 0;
     for (;;) {
         size_t bar = text.find('|', start);
         if (bar == std::string::npos) {
-            if (start < text.size())
-                out.push_back(text.substr(start));
+            if (start < text.size()) out.push_back(text.substr(start));
             return out;
         }
         out.push_back(text.substr(start, bar - start));
@@ -24,22 +22,23 @@ std::vector<std::string> SplitBars(const std::string& text)
     }
 }
 
-bool TakesKeys(const Json::Value* c) { return c && (c->isNull() || c->isObject()); }
-bool TakesRows(const Json::Value* c) { return c && (c->isNull() || c->isArray()); }
+bool TakesKeys(const Json::Value* c) {
+    return c && (c->isNull() || c->isObject());
+}
+bool TakesRows(const Json::Value* c) {
+    return c && (c->isNull() || c->isArray());
+}
 
 class Reader {
 public:
     explicit Reader(Json::Value& root) : root_(root) {}
 
-    void Line(const std::string& line)
-    {
-        if (excess_ > 0) {   // inside containers beyond the depth bound: only count opens and closes
+    void Line(const std::string& line) {
+        if (excess_ > 0) {  // inside containers beyond the depth bound: only count opens and closes
             if (line.find('=') != std::string::npos)
                 ;
-            else if (IsOpen(line))
-                ++excess_;
-            else if (IsClose(line))
-                --excess_;
+            else if (IsOpen(line)) ++excess_;
+            else if (IsClose(line)) --excess_;
             ++skipped;
             return;
         }
@@ -76,8 +75,7 @@ public:
             }
             Json::Value row(Json::objectValue);
             std::vector<std::string> cells = SplitBars(line);
-            for (size_t i = 0; i < cells.size(); ++i)
-                row[i < columns_.size() ? columns_[i] : std::string()] = cells[i];
+            for (size_t i = 0; i < cells.size(); ++i) row[i < columns_.size() ? columns_[i] : std::string()] = cells[i];
             c->append(row);
         }
     }
@@ -85,23 +83,19 @@ public:
     int skipped = 0;
 
 private:
-    static bool IsOpen(const std::string& line)
-    {
+    static bool IsOpen(const std::string& line) {
         size_t brace = line.find('{');
         return brace != std::string::npos && (brace + 1 == line.size() || line.compare(brace, 2, "{<") == 0);
     }
-    static bool IsClose(const std::string& line)
-    {
+    static bool IsClose(const std::string& line) {
         size_t brace = line.find('}');
         return brace != std::string::npos && brace + 1 == line.size();
     }
 
     // "name{", "name<h>{" or "name{<h>".
-    static bool ReadOpen(const std::string& line, std::string& name, std::string& header, bool& table)
-    {
+    static bool ReadOpen(const std::string& line, std::string& name, std::string& header, bool& table) {
         size_t brace = line.find('{');
-        if (brace == std::string::npos)
-            return false;
+        if (brace == std::string::npos) return false;
         if (brace + 1 == line.size()) {
             size_t lt = line.find('<');
             table = lt != std::string::npos;
@@ -125,8 +119,7 @@ private:
         return false;
     }
 
-    void Open(const std::string& name, const std::string& header, bool table)
-    {
+    void Open(const std::string& name, const std::string& header, bool table) {
         if (stack_.size() >= static_cast<size_t>(kMaxNoticeDepth)) {
             excess_ = 1;
             ++skipped;
@@ -137,11 +130,10 @@ private:
         if (TakesKeys(c)) {
             member = &(*c)[name];
             if (!member->isNull() && !member->isObject() && !member->isArray())
-                member = nullptr;   // a string member: nothing can go into it
+                member = nullptr;  // a string member: nothing can go into it
         }
-        if (!member)
-            ++skipped;
-        stack_.push_back(member);   // null: a skipped container, its lines are dropped
+        if (!member) ++skipped;
+        stack_.push_back(member);  // null: a skipped container, its lines are dropped
         if (table) {
             table_ = true;
             columns_ = SplitBars(header);
@@ -151,16 +143,15 @@ private:
     Json::Value* Current() { return stack_.empty() ? &root_ : stack_.back(); }
 
     Json::Value& root_;
-    std::vector<Json::Value*> stack_;   // members of the tree, stable while siblings are added
-    int excess_ = 0;                    // open containers beyond the depth bound
+    std::vector<Json::Value*> stack_;  // members of the tree, stable while siblings are added
+    int excess_ = 0;                   // open containers beyond the depth bound
     bool table_ = false;
     std::vector<std::string> columns_;
 };
 
 }  // namespace
 
-Json::Value ReadNoticeBody(const std::string& cmd, const std::string& body, int* skipped)
-{
+Json::Value ReadNoticeBody(const std::string& cmd, const std::string& body, int* skipped) {
     Json::Value doc(Json::objectValue);
     int dropped = 0;
     try {
@@ -168,8 +159,7 @@ Json::Value ReadNoticeBody(const std::string& cmd, const std::string& body, int*
         Reader reader(doc);
         size_t start = 0;
         for (size_t lf = body.find('\n'); lf != std::string::npos; lf = body.find('\n', start)) {
-            if (lf > start)
-                reader.Line(body.substr(start, lf - start));
+            if (lf > start) reader.Line(body.substr(start, lf - start));
             start = lf + 1;
         }
         dropped = reader.skipped;
@@ -177,13 +167,11 @@ Json::Value ReadNoticeBody(const std::string& cmd, const std::string& body, int*
         // Not expected (every use is type-checked); keep what was read.
         ++dropped;
     }
-    if (skipped)
-        *skipped = dropped;
+    if (skipped) *skipped = dropped;
     return doc;
 }
 
-std::string NoticeToText(const Json::Value& doc)
-{
+std::string NoticeToText(const Json::Value& doc) {
     try {
         Json::StreamWriterBuilder builder;
         builder["emitUTF8"] = true;
@@ -194,22 +182,18 @@ std::string NoticeToText(const Json::Value& doc)
     }
 }
 
-bool NoticeHas(const Json::Value& doc, const char* key)
-{
+bool NoticeHas(const Json::Value& doc, const char* key) {
     return doc.isObject() && doc.isMember(key) && doc[key].isString();
 }
 
-std::string NoticeText(const Json::Value& doc, const char* key)
-{
+std::string NoticeText(const Json::Value& doc, const char* key) {
     return NoticeHas(doc, key) ? doc[key].asString() : std::string();
 }
 
-int NoticeInt(const Json::Value& doc, const char* key)
-{
+int NoticeInt(const Json::Value& doc, const char* key) {
     return static_cast<int>(std::strtol(NoticeText(doc, key).c_str(), nullptr, 10));
 }
 
-long long NoticeInt64(const Json::Value& doc, const char* key)
-{
+long long NoticeInt64(const Json::Value& doc, const char* key) {
     return std::strtoll(NoticeText(doc, key).c_str(), nullptr, 10);
 }

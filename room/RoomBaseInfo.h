@@ -20,14 +20,14 @@
 
 // One gift or stamp the signed-in user sent or received in the room (a value record).
 struct RoomGiftRecord {
-    int kind = -1;              // 1 sent by the signed-in user, 2 received by him
-    std::string itemText;       // the gift's or stamp's display text
-    std::string otherParty;     // nickname of the receiver (sent) or of the sender (received)
+    int kind = -1;           // 1 sent by the signed-in user, 2 received by him
+    std::string itemText;    // the gift's or stamp's display text
+    std::string otherParty;  // nickname of the receiver (sent) or of the sender (received)
     uint32_t unitPrice = 0;
-    uint32_t count = 0;         // 1 for a stamp
-    uint32_t receiverId = 0;    // set on sent records
-    uint32_t itemId = 0;        // gift or stamp id
-    uint32_t extra = 0;         // set by the gift-notice handler on received records
+    uint32_t count = 0;       // 1 for a stamp
+    uint32_t receiverId = 0;  // set on sent records
+    uint32_t itemId = 0;      // gift or stamp id
+    uint32_t extra = 0;       // set by the gift-notice handler on received records
 };
 
 using RoomUserMap = std::map<uint32_t, RoomUserInfo>;
@@ -49,14 +49,14 @@ public:
     CRoomBaseInfo& operator=(const CRoomBaseInfo&) = delete;
 
     // Users. A user is stored under its own uid whatever key it came with.
-    int SetUserList(const RoomUserMap& users);      // 0 for an empty list (users kept), else 1
+    int SetUserList(const RoomUserMap& users);  // 0 for an empty list (users kept), else 1
     int SetUserList(const RoomUserPtrMap& users);
-    int AddUser(const RoomUserInfo& user);          // insert or overwrite; 1
-    int RemoveUser(uint32_t uid);                   // 1, or 0 when absent
+    int AddUser(const RoomUserInfo& user);  // insert or overwrite; 1
+    int RemoveUser(uint32_t uid);           // 1, or 0 when absent
     bool GetUser(uint32_t uid, RoomUserInfo& out);
     // The user with the smallest uid among those with this display id.
     bool GetUserByBeautyID(uint32_t beautyId, RoomUserInfo& out);
-    bool UpdateUser(const RoomUserInfo& user);      // existing users only
+    bool UpdateUser(const RoomUserInfo& user);  // existing users only
     // The user's chat id; my chat id when the user is absent or has none.
     std::string GetUserChatID(uint32_t uid);
     // For the signed-in user the own role / microphone state is set as well, also when he is not listed.
@@ -65,11 +65,11 @@ public:
     uint32_t GetUserRole(uint32_t uid);
     // States 0 and 2 also stamp the tick count into muteTime.
     int SetUserMuteState(uint32_t uid, uint32_t state);
-    uint32_t GetUserMuteState(uint32_t uid);        // 255 when absent
+    uint32_t GetUserMuteState(uint32_t uid);  // 255 when absent
     uint32_t IsUserHide(uint32_t uid);
-    int SetUserTag(uint32_t uid, uint32_t tagId);   // 1 only when the stamp changed
+    int SetUserTag(uint32_t uid, uint32_t tagId);  // 1 only when the stamp changed
     bool SetUserMicState(uint32_t uid, uint32_t state);
-    uint32_t GetUserMicState(uint32_t uid);         // absent: my state for the signed-in user, else 0
+    uint32_t GetUserMicState(uint32_t uid);  // absent: my state for the signed-in user, else 0
     // Users in microphone state 1 (flag true) or 2 (flag false).
     int CountMicUsers(bool flag);
     bool HasUser(uint32_t uid);
@@ -77,7 +77,7 @@ public:
     void ClearUsers();
 
     // Gift and stamp history.
-    int AddGiftRecord(const RoomGiftRecord& record);        // 1, 0 when out of memory
+    int AddGiftRecord(const RoomGiftRecord& record);  // 1, 0 when out of memory
     int GetSentGiftRecords(std::vector<RoomGiftRecord>& out);
     int GetRecvGiftRecords(std::vector<RoomGiftRecord>& out);
 
@@ -87,18 +87,18 @@ public:
 
     void SetWelWordUsers(const std::vector<uint32_t>& uids);
     bool IsSetWelWordSelf();
-    bool IsWelWordCoundFull();                      // 3 or more users
+    bool IsWelWordCoundFull();  // 3 or more users
 
     // Guards every field below.
     CReadWriteLock lock;
 
     RoomUserMap users;
-    ChatServerInfo chatServer;                      // copied in at creation
-    std::vector<RoomGiftRecord> giftRecords;        // arrival order, no limit
+    ChatServerInfo chatServer;                // copied in at creation
+    std::vector<RoomGiftRecord> giftRecords;  // arrival order, no limit
     std::string logo;
     std::string password;
     std::string name;
-    std::string msg[5];                             // notices 1..5 in their stored form
+    std::string msg[5];  // notices 1..5 in their stored form
     std::string myChatId;
     uint32_t myMuteFlag = 0;
     uint32_t favFlag = 0;

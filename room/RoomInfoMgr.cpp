@@ -11,39 +11,33 @@ constexpr int kWrite = CReadWriteLock::LOCK_WRITE;
 
 }  // namespace
 
-CRoomInfoMgr& CRoomInfoMgr::GetInstance()
-{
+CRoomInfoMgr& CRoomInfoMgr::GetInstance() {
     static CRoomInfoMgr store;
     return store;
 }
 
-CRoomInfoMgr::~CRoomInfoMgr()
-{
+CRoomInfoMgr::~CRoomInfoMgr() {
     CLockObject g(&storeLock_, kWrite);
     rooms_.clear();
 }
 
 template <class R, class Op>
-R CRoomInfoMgr::WithRoom(uint32_t roomId, R absent, Op op)
-{
+R CRoomInfoMgr::WithRoom(uint32_t roomId, R absent, Op op) {
     CLockObject g(&storeLock_, kRead);
     auto it = rooms_.find(roomId);
-    if (it == rooms_.end())
-        return absent;
+    if (it == rooms_.end()) return absent;
     return op(*it->second);
 }
 
 template <class R, class Op>
-R CRoomInfoMgr::WithFields(uint32_t roomId, int mode, R absent, Op op)
-{
+R CRoomInfoMgr::WithFields(uint32_t roomId, int mode, R absent, Op op) {
     return WithRoom(roomId, absent, [&](CRoomBaseInfo& room) {
         CLockObject g(&room.lock, mode);
         return op(room);
     });
 }
 
-int CRoomInfoMgr::InsertRoom(uint32_t roomId, const ChatServerInfo& chat)
-{
+int CRoomInfoMgr::InsertRoom(uint32_t roomId, const ChatServerInfo& chat) {
     PJ_Log(kLog, LOG_INFO, "CRoomInfoMgr::InsertRoom", "新建房间存储结构");
     CLockObject g(&storeLock_, kWrite);
     if (rooms_.count(roomId)) {
@@ -56,14 +50,12 @@ int CRoomInfoMgr::InsertRoom(uint32_t roomId, const ChatServerInfo& chat)
     return 1;
 }
 
-void CRoomInfoMgr::RemoveRoom(uint32_t roomId)
-{
+void CRoomInfoMgr::RemoveRoom(uint32_t roomId) {
     std::unique_ptr<CRoomBaseInfo> room;
     {
         CLockObject g(&storeLock_, kWrite);
         auto it = rooms_.find(roomId);
-        if (it == rooms_.end())
-            return;
+        if (it == rooms_.end()) return;
         room = std::move(it->second);
         rooms_.erase(it);
     }
@@ -72,45 +64,36 @@ void CRoomInfoMgr::RemoveRoom(uint32_t roomId)
     room->lock.Unlock();
 }
 
-int CRoomInfoMgr::AddRoomUser(uint32_t roomId, const RoomUserInfo& user)
-{
+int CRoomInfoMgr::AddRoomUser(uint32_t roomId, const RoomUserInfo& user) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.AddUser(user); });
 }
 
-int CRoomInfoMgr::SetRoomUserList(uint32_t roomId, const RoomUserMap& users)
-{
+int CRoomInfoMgr::SetRoomUserList(uint32_t roomId, const RoomUserMap& users) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.SetUserList(users); });
 }
 
-int CRoomInfoMgr::SetRoomUserList(uint32_t roomId, const RoomUserPtrMap& users)
-{
+int CRoomInfoMgr::SetRoomUserList(uint32_t roomId, const RoomUserPtrMap& users) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.SetUserList(users); });
 }
 
-int CRoomInfoMgr::RemoveRoomUser(uint32_t roomId, uint32_t uid)
-{
+int CRoomInfoMgr::RemoveRoomUser(uint32_t roomId, uint32_t uid) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.RemoveUser(uid); });
 }
 
-bool CRoomInfoMgr::GetRoomUser(uint32_t roomId, uint32_t uid, RoomUserInfo& out)
-{
+bool CRoomInfoMgr::GetRoomUser(uint32_t roomId, uint32_t uid, RoomUserInfo& out) {
     return WithRoom(roomId, false, [&](CRoomBaseInfo& r) { return r.GetUser(uid, out); });
 }
 
-bool CRoomInfoMgr::GetRoomUserByBeautyID(uint32_t roomId, uint32_t beautyId, RoomUserInfo& out)
-{
+bool CRoomInfoMgr::GetRoomUserByBeautyID(uint32_t roomId, uint32_t beautyId, RoomUserInfo& out) {
     return WithRoom(roomId, false, [&](CRoomBaseInfo& r) { return r.GetUserByBeautyID(beautyId, out); });
 }
 
-bool CRoomInfoMgr::UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user)
-{
+bool CRoomInfoMgr::UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user) {
     return WithRoom(roomId, false, [&](CRoomBaseInfo& r) { return r.UpdateUser(user); });
 }
 
-CRoomBaseInfo* CRoomInfoMgr::LockRoom(uint32_t roomId, int mode)
-{
-    if (mode != kRead && mode != kWrite)
-        return nullptr;
+CRoomBaseInfo* CRoomInfoMgr::LockRoom(uint32_t roomId, int mode) {
+    if (mode != kRead && mode != kWrite) return nullptr;
     return WithRoom(roomId, static_cast<CRoomBaseInfo*>(nullptr), [&](CRoomBaseInfo& r) {
         r.lock.Lock(mode);
         // Registered while the store lock is still held, so a removal cannot slip in between.
@@ -120,8 +103,7 @@ CRoomBaseInfo* CRoomInfoMgr::LockRoom(uint32_t roomId, int mode)
     });
 }
 
-int CRoomInfoMgr::UnlockRoom(uint32_t roomId)
-{
+int CRoomInfoMgr::UnlockRoom(uint32_t roomId) {
     CRoomBaseInfo* room = nullptr;
     {
         varnet::MutexLock g(sectionMutex_);
@@ -143,157 +125,145 @@ int CRoomInfoMgr::UnlockRoom(uint32_t roomId)
     return 1;
 }
 
-uint32_t CRoomInfoMgr::GetChatJoinID(uint32_t roomId)
-{
+uint32_t CRoomInfoMgr::GetChatJoinID(uint32_t roomId) {
     return WithRoom(roomId, 0u, [&](CRoomBaseInfo& r) { return r.GetChatJoinID(); });
 }
 
-std::string CRoomInfoMgr::GetUserChatID(uint32_t roomId, uint32_t uid)
-{
+std::string CRoomInfoMgr::GetUserChatID(uint32_t roomId, uint32_t uid) {
     return WithRoom(roomId, std::string(), [&](CRoomBaseInfo& r) { return r.GetUserChatID(uid); });
 }
 
-int CRoomInfoMgr::CountMicUsers(uint32_t roomId, bool flag)
-{
+int CRoomInfoMgr::CountMicUsers(uint32_t roomId, bool flag) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.CountMicUsers(flag); });
 }
 
-bool CRoomInfoMgr::SetUserMicState(uint32_t roomId, uint32_t uid, uint32_t state)
-{
+bool CRoomInfoMgr::SetUserMicState(uint32_t roomId, uint32_t uid, uint32_t state) {
     return WithRoom(roomId, false, [&](CRoomBaseInfo& r) { return r.SetUserMicState(uid, state); });
 }
 
-uint32_t CRoomInfoMgr::GetUserMicState(uint32_t roomId, uint32_t uid)
-{
+uint32_t CRoomInfoMgr::GetUserMicState(uint32_t roomId, uint32_t uid) {
     return WithRoom(roomId, 0u, [&](CRoomBaseInfo& r) { return r.GetUserMicState(uid); });
 }
 
-int CRoomInfoMgr::AddGiftRecord(uint32_t roomId, const RoomGiftRecord& record)
-{
+int CRoomInfoMgr::AddGiftRecord(uint32_t roomId, const RoomGiftRecord& record) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.AddGiftRecord(record); });
 }
 
-int CRoomInfoMgr::GetSentGiftRecords(uint32_t roomId, std::vector<RoomGiftRecord>& out)
-{
+int CRoomInfoMgr::GetSentGiftRecords(uint32_t roomId, std::vector<RoomGiftRecord>& out) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.GetSentGiftRecords(out); });
 }
 
-int CRoomInfoMgr::GetRecvGiftRecords(uint32_t roomId, std::vector<RoomGiftRecord>& out)
-{
+int CRoomInfoMgr::GetRecvGiftRecords(uint32_t roomId, std::vector<RoomGiftRecord>& out) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.GetRecvGiftRecords(out); });
 }
 
-int CRoomInfoMgr::SetUserRole(uint32_t roomId, uint32_t uid, uint32_t role)
-{
+int CRoomInfoMgr::SetUserRole(uint32_t roomId, uint32_t uid, uint32_t role) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.SetUserRole(uid, role); });
 }
 
-uint32_t CRoomInfoMgr::GetUserRole(uint32_t roomId, uint32_t uid)
-{
+uint32_t CRoomInfoMgr::GetUserRole(uint32_t roomId, uint32_t uid) {
     return WithRoom(roomId, 0u, [&](CRoomBaseInfo& r) { return r.GetUserRole(uid); });
 }
 
-uint32_t CRoomInfoMgr::IsUserHide(uint32_t roomId, uint32_t uid)
-{
+uint32_t CRoomInfoMgr::IsUserHide(uint32_t roomId, uint32_t uid) {
     return WithRoom(roomId, 0u, [&](CRoomBaseInfo& r) { return r.IsUserHide(uid); });
 }
 
-int CRoomInfoMgr::SetUserMuteState(uint32_t roomId, uint32_t uid, uint32_t state)
-{
+int CRoomInfoMgr::SetUserMuteState(uint32_t roomId, uint32_t uid, uint32_t state) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.SetUserMuteState(uid, state); });
 }
 
-uint32_t CRoomInfoMgr::GetUserMuteState(uint32_t roomId, uint32_t uid)
-{
+uint32_t CRoomInfoMgr::GetUserMuteState(uint32_t roomId, uint32_t uid) {
     return WithRoom(roomId, 255u, [&](CRoomBaseInfo& r) { return r.GetUserMuteState(uid); });
 }
 
-int CRoomInfoMgr::SetUserTag(uint32_t roomId, uint32_t uid, uint32_t tagId)
-{
+int CRoomInfoMgr::SetUserTag(uint32_t roomId, uint32_t uid, uint32_t tagId) {
     return WithRoom(roomId, 0, [&](CRoomBaseInfo& r) { return r.SetUserTag(uid, tagId); });
 }
 
-bool CRoomInfoMgr::HasUser(uint32_t roomId, uint32_t uid)
-{
+bool CRoomInfoMgr::HasUser(uint32_t roomId, uint32_t uid) {
     return WithRoom(roomId, false, [&](CRoomBaseInfo& r) { return r.HasUser(uid); });
 }
 
-uint32_t CRoomInfoMgr::GetMyMuteFlag(uint32_t roomId)
-{
+uint32_t CRoomInfoMgr::GetMyMuteFlag(uint32_t roomId) {
     return WithFields(roomId, kRead, 0u, [](CRoomBaseInfo& r) { return r.myMuteFlag; });
 }
 
-void CRoomInfoMgr::UpdateFavFlag(uint32_t roomId, uint32_t flag)
-{
-    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) { r.favFlag = flag; return 0; });
+void CRoomInfoMgr::UpdateFavFlag(uint32_t roomId, uint32_t flag) {
+    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) {
+        r.favFlag = flag;
+        return 0;
+    });
 }
 
-int CRoomInfoMgr::ClearFavFlag(uint32_t roomId)
-{
-    return WithFields(roomId, kWrite, 0, [](CRoomBaseInfo& r) { r.favFlag = 0; return 1; });
+int CRoomInfoMgr::ClearFavFlag(uint32_t roomId) {
+    return WithFields(roomId, kWrite, 0, [](CRoomBaseInfo& r) {
+        r.favFlag = 0;
+        return 1;
+    });
 }
 
-uint32_t CRoomInfoMgr::GetFavFlag(uint32_t roomId)
-{
+uint32_t CRoomInfoMgr::GetFavFlag(uint32_t roomId) {
     return WithFields(roomId, kRead, 0u, [](CRoomBaseInfo& r) { return r.favFlag; });
 }
 
-void CRoomInfoMgr::SetRoomName(uint32_t roomId, const std::string& name)
-{
-    if (name.empty())
-        return;
-    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) { r.name = name; return 0; });
+void CRoomInfoMgr::SetRoomName(uint32_t roomId, const std::string& name) {
+    if (name.empty()) return;
+    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) {
+        r.name = name;
+        return 0;
+    });
 }
 
-std::string CRoomInfoMgr::GetRoomName(uint32_t roomId)
-{
+std::string CRoomInfoMgr::GetRoomName(uint32_t roomId) {
     return WithFields(roomId, kRead, std::string(), [](CRoomBaseInfo& r) { return r.name; });
 }
 
-void CRoomInfoMgr::SetRoomNotice(uint32_t roomId, const std::string& text, int type)
-{
-    if (text.empty() || type < 1 || type > 5)
-        return;
-    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) { r.msg[type - 1] = text; return 0; });
+void CRoomInfoMgr::SetRoomNotice(uint32_t roomId, const std::string& text, int type) {
+    if (text.empty() || type < 1 || type > 5) return;
+    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) {
+        r.msg[type - 1] = text;
+        return 0;
+    });
 }
 
-std::string CRoomInfoMgr::GetRoomNoticeHtml(uint32_t roomId, int type)
-{
+std::string CRoomInfoMgr::GetRoomNoticeHtml(uint32_t roomId, int type) {
     return WithRoom(roomId, std::string(), [&](CRoomBaseInfo& r) { return r.GetRoomNoticeHtml(type); });
 }
 
-std::string CRoomInfoMgr::GetRoomPassword(uint32_t roomId)
-{
+std::string CRoomInfoMgr::GetRoomPassword(uint32_t roomId) {
     return WithFields(roomId, kRead, std::string(), [](CRoomBaseInfo& r) { return r.password; });
 }
 
-bool CRoomInfoMgr::IsSetWelWordSelf(uint32_t roomId)
-{
+bool CRoomInfoMgr::IsSetWelWordSelf(uint32_t roomId) {
     bool found = false;
-    bool self = WithRoom(roomId, false, [&](CRoomBaseInfo& r) { found = true; return r.IsSetWelWordSelf(); });
-    if (!found)
-        PJ_Log(kLog, LOG_IMPOSSIBLE, "CRoomInfoMgr::IsSetWelWordSelf", "查找房间结构失败");
+    bool self = WithRoom(roomId, false, [&](CRoomBaseInfo& r) {
+        found = true;
+        return r.IsSetWelWordSelf();
+    });
+    if (!found) PJ_Log(kLog, LOG_IMPOSSIBLE, "CRoomInfoMgr::IsSetWelWordSelf", "查找房间结构失败");
     return self;
 }
 
-bool CRoomInfoMgr::IsWelWordCoundFull(uint32_t roomId)
-{
+bool CRoomInfoMgr::IsWelWordCoundFull(uint32_t roomId) {
     bool found = false;
-    bool full = WithRoom(roomId, true, [&](CRoomBaseInfo& r) { found = true; return r.IsWelWordCoundFull(); });
-    if (!found)
-        PJ_Log(kLog, LOG_IMPOSSIBLE, "CRoomInfoMgr::IsWelWordCoundFull", "查找房间结构失败");
+    bool full = WithRoom(roomId, true, [&](CRoomBaseInfo& r) {
+        found = true;
+        return r.IsWelWordCoundFull();
+    });
+    if (!found) PJ_Log(kLog, LOG_IMPOSSIBLE, "CRoomInfoMgr::IsWelWordCoundFull", "查找房间结构失败");
     return full;
 }
 
-void CRoomInfoMgr::UpdateWelWordUserID(uint32_t roomId, const std::vector<uint32_t>& uids)
-{
-    bool found = WithRoom(roomId, false, [&](CRoomBaseInfo& r) { r.SetWelWordUsers(uids); return true; });
-    if (!found)
-        PJ_Log(kLog, LOG_IMPOSSIBLE, "CRoomInfoMgr::UpdateWelWordUserID", "查找房间结构失败");
+void CRoomInfoMgr::UpdateWelWordUserID(uint32_t roomId, const std::vector<uint32_t>& uids) {
+    bool found = WithRoom(roomId, false, [&](CRoomBaseInfo& r) {
+        r.SetWelWordUsers(uids);
+        return true;
+    });
+    if (!found) PJ_Log(kLog, LOG_IMPOSSIBLE, "CRoomInfoMgr::UpdateWelWordUserID", "查找房间结构失败");
 }
 
-int CRoomInfoMgr::CanSetWelWord(uint32_t roomId)
-{
+int CRoomInfoMgr::CanSetWelWord(uint32_t roomId) {
     CGlobalDataApp& state = CGlobalDataApp::GetInstance();
     const uint32_t role = GetUserRole(roomId, state.GetUid());
     const uint32_t level = state.GetLevel();

@@ -41,13 +41,13 @@ public:
     void RemoveRoom(uint32_t roomId);
 
     // Operations forwarded to the room's record; the value after "absent:" is returned for a room not open.
-    int AddRoomUser(uint32_t roomId, const RoomUserInfo& user);                    // absent: 0
-    int SetRoomUserList(uint32_t roomId, const RoomUserMap& users);                // absent: 0
-    int SetRoomUserList(uint32_t roomId, const RoomUserPtrMap& users);             // absent: 0
-    int RemoveRoomUser(uint32_t roomId, uint32_t uid);                             // absent: 0
-    bool GetRoomUser(uint32_t roomId, uint32_t uid, RoomUserInfo& out);            // absent: false
+    int AddRoomUser(uint32_t roomId, const RoomUserInfo& user);                         // absent: 0
+    int SetRoomUserList(uint32_t roomId, const RoomUserMap& users);                     // absent: 0
+    int SetRoomUserList(uint32_t roomId, const RoomUserPtrMap& users);                  // absent: 0
+    int RemoveRoomUser(uint32_t roomId, uint32_t uid);                                  // absent: 0
+    bool GetRoomUser(uint32_t roomId, uint32_t uid, RoomUserInfo& out);                 // absent: false
     bool GetRoomUserByBeautyID(uint32_t roomId, uint32_t beautyId, RoomUserInfo& out);  // absent: false
-    bool UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user);                // absent: false
+    bool UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user);                     // absent: false
 
     // The record with its lock held in `mode` (1 shared, 2 exclusive), or null (room absent or bad mode;
     // nothing is held then and UnlockRoom is not called).
@@ -55,27 +55,27 @@ public:
     // Releases this thread's latest section on the room: 1, or 0 when it holds none.
     int UnlockRoom(uint32_t roomId);
 
-    uint32_t GetChatJoinID(uint32_t roomId);                                       // absent: 0
-    std::string GetUserChatID(uint32_t roomId, uint32_t uid);                      // absent: ""
-    int CountMicUsers(uint32_t roomId, bool flag);                                 // absent: 0
-    bool SetUserMicState(uint32_t roomId, uint32_t uid, uint32_t state);           // absent: 0
-    uint32_t GetUserMicState(uint32_t roomId, uint32_t uid);                       // absent: 0
-    int AddGiftRecord(uint32_t roomId, const RoomGiftRecord& record);              // absent: 0
-    int GetSentGiftRecords(uint32_t roomId, std::vector<RoomGiftRecord>& out);     // absent: 0
-    int GetRecvGiftRecords(uint32_t roomId, std::vector<RoomGiftRecord>& out);     // absent: 0
-    int SetUserRole(uint32_t roomId, uint32_t uid, uint32_t role);                 // absent: 0
-    uint32_t GetUserRole(uint32_t roomId, uint32_t uid);                           // absent: 0
-    uint32_t IsUserHide(uint32_t roomId, uint32_t uid);                            // absent: 0
-    int SetUserMuteState(uint32_t roomId, uint32_t uid, uint32_t state);           // absent: 0
-    uint32_t GetUserMuteState(uint32_t roomId, uint32_t uid);                      // absent: 255
-    int SetUserTag(uint32_t roomId, uint32_t uid, uint32_t tagId);                 // absent: 0
-    bool HasUser(uint32_t roomId, uint32_t uid);                                   // absent: 0
-    uint32_t GetMyMuteFlag(uint32_t roomId);                                       // absent: 0
+    uint32_t GetChatJoinID(uint32_t roomId);                                    // absent: 0
+    std::string GetUserChatID(uint32_t roomId, uint32_t uid);                   // absent: ""
+    int CountMicUsers(uint32_t roomId, bool flag);                              // absent: 0
+    bool SetUserMicState(uint32_t roomId, uint32_t uid, uint32_t state);        // absent: 0
+    uint32_t GetUserMicState(uint32_t roomId, uint32_t uid);                    // absent: 0
+    int AddGiftRecord(uint32_t roomId, const RoomGiftRecord& record);           // absent: 0
+    int GetSentGiftRecords(uint32_t roomId, std::vector<RoomGiftRecord>& out);  // absent: 0
+    int GetRecvGiftRecords(uint32_t roomId, std::vector<RoomGiftRecord>& out);  // absent: 0
+    int SetUserRole(uint32_t roomId, uint32_t uid, uint32_t role);              // absent: 0
+    uint32_t GetUserRole(uint32_t roomId, uint32_t uid);                        // absent: 0
+    uint32_t IsUserHide(uint32_t roomId, uint32_t uid);                         // absent: 0
+    int SetUserMuteState(uint32_t roomId, uint32_t uid, uint32_t state);        // absent: 0
+    uint32_t GetUserMuteState(uint32_t roomId, uint32_t uid);                   // absent: 255
+    int SetUserTag(uint32_t roomId, uint32_t uid, uint32_t tagId);              // absent: 0
+    bool HasUser(uint32_t roomId, uint32_t uid);                                // absent: 0
+    uint32_t GetMyMuteFlag(uint32_t roomId);                                    // absent: 0
     void UpdateFavFlag(uint32_t roomId, uint32_t flag);
-    int ClearFavFlag(uint32_t roomId);                                             // 1; absent: 0
-    uint32_t GetFavFlag(uint32_t roomId);                                          // absent: 0
-    void SetRoomName(uint32_t roomId, const std::string& name);                    // an empty name is ignored
-    std::string GetRoomName(uint32_t roomId);                                      // absent: ""
+    int ClearFavFlag(uint32_t roomId);                           // 1; absent: 0
+    uint32_t GetFavFlag(uint32_t roomId);                        // absent: 0
+    void SetRoomName(uint32_t roomId, const std::string& name);  // an empty name is ignored
+    std::string GetRoomName(uint32_t roomId);                    // absent: ""
     // Stores a non-empty text as notice `type` (1..5); other types are ignored.
     void SetRoomNotice(uint32_t roomId, const std::string& text, int type);
     std::string GetRoomNoticeHtml(uint32_t roomId, int type);                      // absent: ""

@@ -14,53 +14,52 @@
 namespace {
 const char* kLog = "RoomLogic.txt";
 constexpr int kLookupTimeoutMs = 3000;
-constexpr size_t kMaxCachedNotices = 5000;   // a server flooding a room that is not ready yet
+constexpr size_t kMaxCachedNotices = 5000;  // a server flooding a room that is not ready yet
 
 std::atomic<bool> g_chatHost{true};
 varnet::Mutex g_hostLock;
 std::string g_defaultChatHost GUARDED_BY(g_hostLock);
 }  // namespace
 
-CRoomLogic::CRoomLogic(std::unique_ptr<CPingla> client) : chat_(client ? std::move(client) : std::make_unique<CPingla>())
-{
-}
+CRoomLogic::CRoomLogic(std::unique_ptr<CPingla> client)
+    : chat_(client ? std::move(client) : std::make_unique<CPingla>()) {}
 
-CRoomLogic::~CRoomLogic()
-{
+CRoomLogic::~CRoomLogic() {
     UnInit();
     chat_->Close();
 }
 
-bool CRoomLogic::ChatHostFlag() { return g_chatHost; }
-void CRoomLogic::SetChatHostFlag(bool on) { g_chatHost = on; }
+bool CRoomLogic::ChatHostFlag() {
+    return g_chatHost;
+}
+void CRoomLogic::SetChatHostFlag(bool on) {
+    g_chatHost = on;
+}
 
-void CRoomLogic::SetDefaultChatHost(const std::string& host)
-{
+void CRoomLogic::SetDefaultChatHost(const std::string& host) {
     varnet::MutexLock hold(g_hostLock);
     g_defaultChatHost = host;
 }
 
-uint32_t CRoomLogic::ChatIdToUid(const std::string& chatId)
-{
+uint32_t CRoomLogic::ChatIdToUid(const std::string& chatId) {
     return static_cast<uint32_t>(std::strtoull(chatId.c_str(), nullptr, 10));
 }
 
-void CRoomLogic::SetTickSource(std::function<uint32_t()> tick)
-{
+void CRoomLogic::SetTickSource(std::function<uint32_t()> tick) {
     tick_ = tick;
     gifts_.SetTickSource(std::move(tick));
 }
 
-uint32_t CRoomLogic::Tick() const { return tick_ ? tick_() : GetTickCount(); }
+uint32_t CRoomLogic::Tick() const {
+    return tick_ ? tick_() : GetTickCount();
+}
 
-std::string CRoomLogic::GetMyChatID()
-{
+std::string CRoomLogic::GetMyChatID() {
     varnet::MutexLock hold(chatLock_);
     return myChatId_;
 }
 
-HWND CRoomLogic::RoomHwnd()
-{
+HWND CRoomLogic::RoomHwnd() {
     IRoomUI* ui = roomUI_;
     if (!ui) {
         PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::PostRoomUIMessage", "发现m_pRoomUI==NULL");
@@ -69,93 +68,84 @@ HWND CRoomLogic::RoomHwnd()
     return ui->GetHWND();
 }
 
-bool CRoomLogic::PostRoomUIValue(int code, LPARAM value)
-{
+bool CRoomLogic::PostRoomUIValue(int code, LPARAM value) {
     HWND hwnd = RoomHwnd();
     return hwnd && PostRoomNotifyValue(hwnd, code, value);
 }
 
-bool CRoomLogic::PostRoomUILine(int flags, std::string html)
-{
+bool CRoomLogic::PostRoomUILine(int flags, std::string html) {
     auto line = std::make_unique<RoomChatLine>();
     line->flags = flags;
     line->html = std::move(html);
     return PostRoomUIMessage(ROOM_NOTIFY_CHAT_LINE, std::move(line));
 }
 
-void CRoomLogic::PostParent(int code, LPARAM value) { PostRoomNotifyValue(parent_, code, value); }
-
-void CRoomLogic::FlashRoomWindow()
-{
-    IRoomUI* ui = roomUI_;
-    if (HWND hwnd = ui ? ui->GetHWND() : nullptr)
-        FlashWindowUntilForeground(hwnd);
+void CRoomLogic::PostParent(int code, LPARAM value) {
+    PostRoomNotifyValue(parent_, code, value);
 }
 
-bool CRoomLogic::CloseRoom()
-{
+void CRoomLogic::FlashRoomWindow() {
+    IRoomUI* ui = roomUI_;
+    if (HWND hwnd = ui ? ui->GetHWND() : nullptr) FlashWindowUntilForeground(hwnd);
+}
+
+bool CRoomLogic::CloseRoom() {
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::CloseRoom", "用户退出房间");
     return PostRoomNotifyValue(parent_, ROOM_NOTIFY_CLOSE_ROOM, LPARAM(roomId_.load()));
 }
 
-bool CRoomLogic::RequestLogin(IRoomUI*) { return PostRoomNotifyValue(parent_, ROOM_NOTIFY_REQUEST_LOGIN, 0); }
-bool CRoomLogic::RequestRegister(IRoomUI*) { return PostRoomNotifyValue(parent_, ROOM_NOTIFY_REQUEST_REGISTER, 0); }
+bool CRoomLogic::RequestLogin(IRoomUI*) {
+    return PostRoomNotifyValue(parent_, ROOM_NOTIFY_REQUEST_LOGIN, 0);
+}
+bool CRoomLogic::RequestRegister(IRoomUI*) {
+    return PostRoomNotifyValue(parent_, ROOM_NOTIFY_REQUEST_REGISTER, 0);
+}
 
-bool CRoomLogic::IsUserInRoom(uint32_t uid)
-{
+bool CRoomLogic::IsUserInRoom(uint32_t uid) {
     {
         varnet::MutexLock hold(leaveLock_);
-        if (pendingLeave_.count(uid))
-            return false;
+        if (pendingLeave_.count(uid)) return false;
     }
     IRoomUI* ui = roomUI_;
     uint32_t room = ui ? ui->GetRoomID() : roomId_.load();
     return CRoomInfoMgr::GetInstance().HasUser(room, uid);
 }
 
-size_t CRoomLogic::PendingLeaveCount()
-{
+size_t CRoomLogic::PendingLeaveCount() {
     varnet::MutexLock hold(leaveLock_);
     return pendingLeave_.size();
 }
 
-void CRoomLogic::SetShieldBrushGift(bool shield)
-{
+void CRoomLogic::SetShieldBrushGift(bool shield) {
     gifts_.SetShieldFlag(shield);
-    if (IConfigManager* cfg = AfxGetConfigManager())
-        cfg->SetInt("roomset", "ShieldBrushGift", shield ? 1 : 0);
+    if (IConfigManager* cfg = AfxGetConfigManager()) cfg->SetInt("roomset", "ShieldBrushGift", shield ? 1 : 0);
 }
 
-void CRoomLogic::InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& notice)
-{
+void CRoomLogic::InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& notice) {
     gifts_.InsertGlobalGiftShow(count, notice);
 }
 
 void CRoomLogic::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                     uint32_t count, uint32_t start, const std::string& text)
-{
+                                     uint32_t count, uint32_t start, const std::string& text) {
     gifts_.InserGiftShow(sender, receiver, giftId, count, start, text);
 }
 
 void CRoomLogic::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
-                                    uint32_t count, uint32_t start, int64_t seconds, const std::string& text)
-{
+                                    uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
     gifts_.InitInsertGiftShow(receiver, sender, giftId, count, start, seconds, text);
 }
 
 // ---- lifecycle -------------------------------------------------------------------------------------------
 
-void CRoomLogic::Init(HWND parent, uint32_t roomId)
-{
+void CRoomLogic::Init(HWND parent, uint32_t roomId) {
     varnet::MutexLock hold(lifecycleLock_);
-    StopDetectThread();   // an Init without UnInit: the previous threads end first
+    StopDetectThread();  // an Init without UnInit: the previous threads end first
     parent_ = parent;
     roomId_ = roomId;
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::Init", "初始化RoomLogic");
     gifts_.SetRoomUI(roomUI_);
     int shield = 0;
-    if (IConfigManager* cfg = AfxGetConfigManager())
-        cfg->GetInt("roomset", "ShieldBrushGift", shield);
+    if (IConfigManager* cfg = AfxGetConfigManager()) cfg->GetInt("roomset", "ShieldBrushGift", shield);
     gifts_.SetShieldFlag(shield == 1);
     {
         varnet::MutexLock c(cacheLock_);
@@ -169,8 +159,7 @@ void CRoomLogic::Init(HWND parent, uint32_t roomId)
     lookupThread_ = std::thread([this] { QueryStreamServerThread(); });
 }
 
-bool CRoomLogic::StartConnectChat(const std::string& chatId, const ChatServerInfo& info, uint32_t forRoom)
-{
+bool CRoomLogic::StartConnectChat(const std::string& chatId, const ChatServerInfo& info, uint32_t forRoom) {
     varnet::MutexLock hold(lifecycleLock_);
     if (forRoom != 0 && forRoom != roomId_) {
         PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::StartConnectChat", "房间已关闭 roomid=%u", forRoom);
@@ -179,8 +168,7 @@ bool CRoomLogic::StartConnectChat(const std::string& chatId, const ChatServerInf
     {
         varnet::MutexLock c(chatLock_);
         myChatId_ = chatId;
-        if (&info != &chatServer_)
-            chatServer_ = info;
+        if (&info != &chatServer_) chatServer_ = info;
     }
     if (connectThread_.joinable()) {
         keepConnecting_ = false;
@@ -192,19 +180,16 @@ bool CRoomLogic::StartConnectChat(const std::string& chatId, const ChatServerInf
     return true;
 }
 
-void CRoomLogic::StopConnectChat()
-{
+void CRoomLogic::StopConnectChat() {
     varnet::MutexLock hold(lifecycleLock_);
-    if (!connectThread_.joinable())
-        return;
+    if (!connectThread_.joinable()) return;
     keepConnecting_ = false;
-    chat_->Close();   // wakes a blocked Connect, Login or JoinChannel
+    chat_->Close();  // wakes a blocked Connect, Login or JoinChannel
     connectThread_.join();
-    chat_->Close();   // a connection the thread finished meanwhile
+    chat_->Close();  // a connection the thread finished meanwhile
 }
 
-void CRoomLogic::ConnectChat()
-{
+void CRoomLogic::ConnectChat() {
     int tries = 3, timeout = 15;
     IConfigManager* cfg = AfxGetConfigManager();
     if (cfg) {
@@ -225,40 +210,34 @@ void CRoomLogic::ConnectChat()
             varnet::MutexLock h(g_hostLock);
             host = g_defaultChatHost;
         }
-        if (!host.empty())
-            cfg->GetString("DnsLookup", host.c_str(), ip);
+        if (!host.empty()) cfg->GetString("DnsLookup", host.c_str(), ip);
     }
-    if (ip.empty())
-        ip = info.ip;
+    if (ip.empty()) ip = info.ip;
 
     bool ok = false;
     for (int attempt = 0; attempt < tries && keepConnecting_; ++attempt) {
         chat_->Close();
-        if (!keepConnecting_)
-            break;
+        if (!keepConnecting_) break;
         if (!chat_->Connect(ip.c_str(), info.port, timeout)) {
             PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::ConnectChat", "m_oChatNotice.Connect失败 ip=%s, port=%d", ip.c_str(),
                    int(info.port));
             continue;
         }
-        if (!keepConnecting_)
-            break;
+        if (!keepConnecting_) break;
         char name[1024] = {0};
         if (UrlEncode::EncodeEx(info.chatname.c_str(), name, sizeof name, 1) < 0) {
             PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::ConnectChat", "ZqLib::UrlEncode::EncodeEx失败 ChatName=%s",
                    info.chatname.c_str());
             continue;
         }
-        if (!keepConnecting_)
-            break;
+        if (!keepConnecting_) break;
         if (!chat_->Login(info.loginSig, info.tm, chatId, name)) {
             PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::ConnectChat",
                    "m_oChatNotice.Login失败 LoginSig=%d, time=%d, chatid=%s, chatnmae=%s", int(info.loginSig),
                    int(info.tm), chatId.c_str(), name);
             continue;
         }
-        if (!keepConnecting_)
-            break;
+        if (!keepConnecting_) break;
         if (!chat_->JoinChannel(info.joinId, info.joinSig, info.tm, chatId)) {
             PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::ConnectChat",
                    "m_oChatNotice.JoinChannel失败 m_dwJoinID=%d, m_dwJoinSig=%d, m_dwTime=%d, astrChatID=%s",
@@ -280,20 +259,16 @@ void CRoomLogic::ConnectChat()
     }
 }
 
-void CRoomLogic::StopDetectThread()
-{
+void CRoomLogic::StopDetectThread() {
     detectRun_ = false;
-    if (detectThread_.joinable())
-        detectThread_.join();
-    if (lookupThread_.joinable())
-        lookupThread_.join();   // bounded by the lookup's time-out
+    if (detectThread_.joinable()) detectThread_.join();
+    if (lookupThread_.joinable()) lookupThread_.join();  // bounded by the lookup's time-out
 }
 
-void CRoomLogic::UnInit()
-{
+void CRoomLogic::UnInit() {
     varnet::MutexLock hold(lifecycleLock_);
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::UnInit", "反初始化RoomLogic");
-    keepConnecting_ = false;   // a connect in progress starts nothing new after the Close below
+    keepConnecting_ = false;  // a connect in progress starts nothing new after the Close below
     chat_->Close();
     StopDetectThread();
     gifts_.ClearGlobalGiftShows();
@@ -319,12 +294,10 @@ void CRoomLogic::UnInit()
     userListLoaded_ = false;
 }
 
-void CRoomLogic::DetectThreadProc()
-{
+void CRoomLogic::DetectThreadProc() {
     while (detectRun_) {
         if (chatStopped_.Wait(50) == WAIT_OBJECT_0) {
-            if (detectRun_)
-                OnChatStopped();
+            if (detectRun_) OnChatStopped();
             continue;
         }
         gifts_.CheckGlobalGiftShow();
@@ -334,8 +307,7 @@ void CRoomLogic::DetectThreadProc()
     }
 }
 
-void CRoomLogic::OnChatStopped()
-{
+void CRoomLogic::OnChatStopped() {
     uint32_t now = Tick();
     if (now - lastTip_ >= 1000) {
         lastTip_ = now;
@@ -344,8 +316,7 @@ void CRoomLogic::OnChatStopped()
     RequestChatSig();
 }
 
-void CRoomLogic::RequestChatSig()
-{
+void CRoomLogic::RequestChatSig() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     uint32_t room = roomId_;
     CZQGetChatSigMsg msg;
@@ -358,14 +329,11 @@ void CRoomLogic::RequestChatSig()
     CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 
-void CRoomLogic::CheckLeaveUsers()
-{
+void CRoomLogic::CheckLeaveUsers() {
     varnet::MutexLock hold(leaveLock_);
-    if (pendingLeave_.empty())
-        return;
+    if (pendingLeave_.empty()) return;
     uint32_t now = Tick();
-    if (now - lastSweep_ <= 9999)
-        return;
+    if (now - lastSweep_ <= 9999) return;
     lastSweep_ = now;
     uint32_t room = roomId_;
     for (auto it = pendingLeave_.begin(); it != pendingLeave_.end();) {
@@ -378,17 +346,14 @@ void CRoomLogic::CheckLeaveUsers()
     }
 }
 
-void CRoomLogic::QueryStreamServerThread()
-{
+void CRoomLogic::QueryStreamServerThread() {
     IConfigManager* cfg = AfxGetConfigManager();
-    if (!cfg)
-        return;
+    if (!cfg) return;
     cfg->SetString("WsNgb", "WsPush1", "", 1);
     const char* keys[2][2] = {{"NgbPush", "WsPush1"}, {"NgbGet", "WsGet1"}};
     for (auto& key : keys) {
         std::string url;
-        if (!detectRun_ || !cfg->GetString("WsNgb", key[0], url) || url.empty())
-            continue;
+        if (!detectRun_ || !cfg->GetString("WsNgb", key[0], url) || url.empty()) continue;
         IZqHttpMgr* http = GetZqHttpMgr();
         int session = http->OpenUrl(url.c_str(), kLookupTimeoutMs);
         const char* data = nullptr;
@@ -399,23 +364,20 @@ void CRoomLogic::QueryStreamServerThread()
     }
 }
 
-void CRoomLogic::ConectionStop()
-{
+void CRoomLogic::ConectionStop() {
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::ConectionStop", "聊天服务断开");
     chatStopped_.Set();
     chatReady_ = false;
     SetChatHostFlag(false);
 }
 
-void CRoomLogic::NotifyNomMsg(std::string, std::string)
-{
+void CRoomLogic::NotifyNomMsg(std::string, std::string) {
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::NotifyNomMsg", "收到未定义的通知");
 }
 
 // ---- chat messages ---------------------------------------------------------------------------------------
 
-bool CRoomLogic::SendChatMsg(uint32_t targetUid, const std::string& text, bool isPublic)
-{
+bool CRoomLogic::SendChatMsg(uint32_t targetUid, const std::string& text, bool isPublic) {
     if (!chatReady_) {
         PostRoomUILine(CHAT_VIEW_OWN, BuildTipHtml("正在连接聊天服务"));
         return false;
@@ -425,16 +387,13 @@ bool CRoomLogic::SendChatMsg(uint32_t targetUid, const std::string& text, bool i
     uint32_t joinId = store.GetChatJoinID(room);
     std::string receiver = targetUid ? store.GetUserChatID(room, targetUid) : std::string();
     std::string encoded = UrlEncode::EncodeQuery(text);
-    if (isPublic)
-        chat_->SendPubMsg(joinId, receiver, encoded);
-    else if (!receiver.empty())
-        chat_->SendPriMsg(5, receiver, encoded);
+    if (isPublic) chat_->SendPubMsg(joinId, receiver, encoded);
+    else if (!receiver.empty()) chat_->SendPriMsg(5, receiver, encoded);
     return true;
 }
 
 namespace {
-RoomUserInfo FetchUser(uint32_t room, uint32_t uid)
-{
+RoomUserInfo FetchUser(uint32_t room, uint32_t uid) {
     RoomUserInfo user;
     if (!CRoomInfoMgr::GetInstance().GetRoomUser(room, uid, user)) {
         user = RoomUserInfo();
@@ -445,8 +404,7 @@ RoomUserInfo FetchUser(uint32_t room, uint32_t uid)
 }  // namespace
 
 void CRoomLogic::NotifyPubMsg(std::string senderName, std::string receiverName, std::string senderChatId,
-                              std::string receiverChatId, std::string text)
-{
+                              std::string receiverChatId, std::string text) {
     uint32_t from = ChatIdToUid(senderChatId), to = ChatIdToUid(receiverChatId);
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::NotifyPubMsg", "%s(chatid=%s,userid=%d) 对 %s(chatid=%s, userid=%d)说：%s",
            senderName.c_str(), senderChatId.c_str(), int(from), receiverName.c_str(), receiverChatId.c_str(), int(to),
@@ -454,21 +412,18 @@ void CRoomLogic::NotifyPubMsg(std::string senderName, std::string receiverName, 
     uint32_t room = roomId_;
     RoomUserInfo sender = FetchUser(room, from);
     RoomUserInfo receiver;
-    if (to)
-        receiver = FetchUser(room, to);
+    if (to) receiver = FetchUser(room, to);
     uint32_t me = CGlobalDataApp::GetInstance().GetUid();
     int flags = (from == me || (to && to == me)) ? CHAT_VIEW_OWN : CHAT_VIEW_PUBLIC;
     IRoomUI* ui = roomUI_;
-    if (to && to == me && ui && !ui->IsForeground())
-        FlashRoomWindow();
+    if (to && to == me && ui && !ui->IsForeground()) FlashRoomWindow();
     // The text travels URL-encoded: the whitelist must see it as it will be shown.
     std::string plain = UrlEncode::Decode(text);
     PostRoomUILine(flags, IsValidChatHtml(plain) ? BuildPubChatHtml(sender, receiver, plain)
                                                  : BuildTipHtml("收到一条包含无效html标签的公聊消息"));
 }
 
-void CRoomLogic::NotifyPriMsg(std::string senderName, std::string senderChatId, std::string text)
-{
+void CRoomLogic::NotifyPriMsg(std::string senderName, std::string senderChatId, std::string text) {
     uint32_t from = ChatIdToUid(senderChatId);
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::NotifyPriMsg", "%s(chatid=%s,userid=%d) 对 你说：%s", senderName.c_str(),
            senderChatId.c_str(), int(from), text.c_str());
@@ -480,8 +435,7 @@ void CRoomLogic::NotifyPriMsg(std::string senderName, std::string senderChatId, 
 
 // ---- notices ---------------------------------------------------------------------------------------------
 
-void CRoomLogic::NotifySysMsg(std::string cmd, std::string body)
-{
+void CRoomLogic::NotifySysMsg(std::string cmd, std::string body) {
     Json::Value doc = ReadNoticeBody(cmd, body);
     if (roomWindowReady_ && userListLoaded_) {
         bool replay = false;
@@ -509,8 +463,7 @@ void CRoomLogic::NotifySysMsg(std::string cmd, std::string body)
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::NotifySysMsg", "缓存通知 json=%s", NoticeToText(doc).c_str());
 }
 
-void CRoomLogic::DealCacheNotify()
-{
+void CRoomLogic::DealCacheNotify() {
     std::vector<std::pair<std::string, std::string>> cached;
     {
         varnet::MutexLock hold(cacheLock_);
@@ -529,8 +482,7 @@ void CRoomLogic::DealCacheNotify()
     }
 }
 
-void CRoomLogic::DealChatSysMsg(const std::string& cmd, const Json::Value& doc)
-{
+void CRoomLogic::DealChatSysMsg(const std::string& cmd, const Json::Value& doc) {
     using Handler = void (CRoomLogic::*)(const Json::Value&);
     static const std::pair<const char*, Handler> kHandlers[] = {
         {"notifyenter", &CRoomLogic::DealSysMsgUserEnter},
@@ -559,17 +511,15 @@ void CRoomLogic::DealChatSysMsg(const std::string& cmd, const Json::Value& doc)
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::DealChatSysMsg", "收到通知 cmd=%s  value=%s", cmd.c_str(),
            NoticeToText(doc).c_str());
     for (auto& [name, handler] : kHandlers) {
-        if (cmd != name)
-            continue;
+        if (cmd != name) continue;
         try {
-            if (handler)
-                (this->*handler)(doc);
-            else
-                PostParent(ROOM_NOTIFY_SERVER_RESTART, 0);
+            if (handler) (this->*handler)(doc);
+            else PostParent(ROOM_NOTIFY_SERVER_RESTART, 0);
         } catch (...) {
             PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::DealChatSysMsg", "处理通知失败 cmd=%s", cmd.c_str());
         }
         return;
     }
-    PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::DealChatSysMsg", "CRoomLogic::DealChatSysMsg 未知的通知 cmd=%s", cmd.c_str());
+    PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::DealChatSysMsg", "CRoomLogic::DealChatSysMsg 未知的通知 cmd=%s",
+           cmd.c_str());
 }

@@ -72,10 +72,10 @@ public:
 
     // Enter-room gifts, forwarded to gift pacing.
     void InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& notice);
-    void InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                             uint32_t count, uint32_t start, const std::string& text);
-    void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
-                            uint32_t count, uint32_t start, int64_t seconds, const std::string& text);
+    void InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t count,
+                             uint32_t start, const std::string& text);
+    void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId, uint32_t count,
+                            uint32_t start, int64_t seconds, const std::string& text);
     CGiftShowManager& GiftShows() { return gifts_; }
 
     // Messages to the room window; false (payload freed) when there is no window.
@@ -151,9 +151,9 @@ private:
     bool MayWatchPrivateMic(const RoomUserInfo& target);
     void RequestLiveSig(int requestType, uint32_t target, int micIndex, bool isPublic);
 
-    CEvent chatStopped_{false, false};   // auto-reset
+    CEvent chatStopped_{false, false};  // auto-reset
     std::atomic<IRoomUI*> roomUI_{nullptr};
-    std::unique_ptr<CPingla> chat_;      // the chat client (m_oChatNotice)
+    std::unique_ptr<CPingla> chat_;  // the chat client (m_oChatNotice)
     std::atomic<uint32_t> roomId_{0};
     std::atomic<bool> roomWindowReady_{false};
     std::atomic<bool> userListLoaded_{false};
@@ -173,25 +173,23 @@ private:
     std::atomic<bool> chatReady_{false};
 
     varnet::Mutex leaveLock_;
-    std::map<uint32_t, uint32_t> pendingLeave_ GUARDED_BY(leaveLock_);   // uid -> tick of the leave notice
+    std::map<uint32_t, uint32_t> pendingLeave_ GUARDED_BY(leaveLock_);  // uid -> tick of the leave notice
 
     varnet::Mutex chatLock_;
     std::string myChatId_ GUARDED_BY(chatLock_);
-    ChatServerInfo chatServer_ GUARDED_BY(chatLock_);   // read by the connect thread
+    ChatServerInfo chatServer_ GUARDED_BY(chatLock_);  // read by the connect thread
 
     // Detection thread.
     uint32_t lastSweep_ = 0;
     uint32_t lastTip_ = 0;
     bool tipped_ = false;
 
-    std::function<uint32_t()> tick_;     // set before the threads start
+    std::function<uint32_t()> tick_;  // set before the threads start
 };
 
 template <class T>
-bool CRoomLogic::PostRoomUIMessage(int code, std::unique_ptr<T> payload)
-{
+bool CRoomLogic::PostRoomUIMessage(int code, std::unique_ptr<T> payload) {
     HWND hwnd = RoomHwnd();
-    if (!hwnd)
-        return false;   // the payload is freed here
+    if (!hwnd) return false;  // the payload is freed here
     return PostRoomNotify(hwnd, code, std::move(payload));
 }

@@ -10,19 +10,16 @@
 using namespace roomlogic;
 
 namespace {
-bool HasAll(const Json::Value& doc, std::initializer_list<const char*> keys)
-{
+bool HasAll(const Json::Value& doc, std::initializer_list<const char*> keys) {
     for (const char* k : keys)
-        if (!NoticeHas(doc, k))
-            return false;
+        if (!NoticeHas(doc, k)) return false;
     return true;
 }
 
 const char* kStampOpen = "印章(";
 }  // namespace
 
-void CRoomLogic::DealSysMsgSendGift(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgSendGift(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgSendGift";
     if (!HasAll(doc, {"fid", "tid", "gid", "cnt", "hiscnt"})) {
         PJ_Log(kLog, LOG_FAILURE, mod, "json文件格式错误");
@@ -45,8 +42,7 @@ void CRoomLogic::DealSysMsgSendGift(const Json::Value& doc)
         return;
     }
     GiftItem gift;
-    if (!RoomGetGift(gid, gift))
-        gift = GiftItem();
+    if (!RoomGetGift(gid, gift)) gift = GiftItem();
     if (gift.showtype != 0) {
         auto flash = std::make_unique<RoomGiftFlash>();
         flash->giftId = gid;
@@ -60,10 +56,8 @@ void CRoomLogic::DealSysMsgSendGift(const Json::Value& doc)
     PJ_Log(kLog, LOG_INFO, mod, "%s(%u)给%s(%u)送了%u个%s", sender.nickname.c_str(), sender.uid,
            receiver.nickname.c_str(), receiver.uid, count, gift.name.c_str());
     bool cheque = (gift.attr & 0x10) != 0;
-    if (cheque)
-        gifts_.InsertChequeShow(sender, receiver, gid, count);
-    else
-        gifts_.InserGiftShow(sender, receiver, gid, count, hiscnt, word);
+    if (cheque) gifts_.InsertChequeShow(sender, receiver, gid, count);
+    else gifts_.InserGiftShow(sender, receiver, gid, count, hiscnt, word);
 
     uint32_t me = Me();
     GiftLineInfo line;
@@ -72,8 +66,7 @@ void CRoomLogic::DealSysMsgSendGift(const Json::Value& doc)
     line.total = int(hiscnt);
     line.message = word;
     if (receiver.uid == me) {
-        if (count >= 99 && !cheque)
-            PostRoomUILine(CHAT_VIEW_OWN, BuildGiftThanksHtml(line, gid, sender));
+        if (count >= 99 && !cheque) PostRoomUILine(CHAT_VIEW_OWN, BuildGiftThanksHtml(line, gid, sender));
         RoomGiftRecord record;
         record.kind = 2;
         record.itemText = gift.name;
@@ -84,12 +77,10 @@ void CRoomLogic::DealSysMsgSendGift(const Json::Value& doc)
         record.extra = gift.ratio;
         CRoomInfoMgr::GetInstance().AddGiftRecord(room, record);
         IRoomUI* ui = roomUI_;
-        if (ui && ui->IsIconic() && !ui->IsForeground())
-            FlashRoomWindow();
+        if (ui && ui->IsIconic() && !ui->IsForeground()) FlashRoomWindow();
     }
     if (sender.uid == me) {
-        if (count >= 99 && !cheque)
-            PostRoomUILine(CHAT_VIEW_OWN, BuildGiftHtml(line, receiver));
+        if (count >= 99 && !cheque) PostRoomUILine(CHAT_VIEW_OWN, BuildGiftHtml(line, receiver));
         RoomGiftRecord record;
         record.kind = 1;
         record.itemText = gift.name;
@@ -102,16 +93,14 @@ void CRoomLogic::DealSysMsgSendGift(const Json::Value& doc)
     }
 }
 
-void CRoomLogic::DealSysMsgSendtag(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgSendtag(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgSendtag";
     if (!HasAll(doc, {"tid", "tagid"})) {
         PJ_Log(kLog, LOG_FAILURE, mod, "json文件格式错误");
         return;
     }
     uint32_t room = roomId_;
-    if (U32(doc, "rid") != room || !NoticeHas(doc, "rid"))
-        return;
+    if (U32(doc, "rid") != room || !NoticeHas(doc, "rid")) return;
     uint32_t tid = U32(doc, "tid"), tagId = U32(doc, "tagid"), fid = U32(doc, "fid");
     RoomUserInfo target;
     if (!GetUser(room, tid, target)) {
@@ -120,8 +109,7 @@ void CRoomLogic::DealSysMsgSendtag(const Json::Value& doc)
     }
     bool found = false;
     RoomUserInfo stamper = UserOrId(room, fid, &found);
-    if (!found)
-        PJ_Log(kLog, LOG_FAILURE, mod, "获取送礼人用户信息失败(userid=%u)", fid);
+    if (!found) PJ_Log(kLog, LOG_FAILURE, mod, "获取送礼人用户信息失败(userid=%u)", fid);
     PJ_Log(kLog, LOG_INFO, mod, "%s(%u)给%s(%u)盖了个章", stamper.nickname.c_str(), stamper.uid,
            target.nickname.c_str(), target.uid);
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
@@ -132,18 +120,14 @@ void CRoomLogic::DealSysMsgSendtag(const Json::Value& doc)
         PostRoomUIMessage(ROOM_NOTIFY_USER_CHANGED, std::move(change));
     };
     if (tagId == 0) {
-        if (store.SetUserTag(room, tid, 0) == 1)
-            changed();
+        if (store.SetUserTag(room, tid, 0) == 1) changed();
         return;
     }
     GiftItem tag;
     IDataHalvec* h = RoomHalvec();
-    if (!h || !h->GetTag(-1, int(tagId), tag))
-        return;
-    if (store.SetUserTag(room, tid, tagId) == 1)
-        changed();
-    if (fid != 0)
-        PostRoomUILine(CHAT_VIEW_PUBLIC, BuildStampHtml(stamper, tag, target));
+    if (!h || !h->GetTag(-1, int(tagId), tag)) return;
+    if (store.SetUserTag(room, tid, tagId) == 1) changed();
+    if (fid != 0) PostRoomUILine(CHAT_VIEW_PUBLIC, BuildStampHtml(stamper, tag, target));
     uint32_t me = Me();
     std::string name = std::string(kStampOpen) + tag.name + ")";
     if (tid == me) {
@@ -156,8 +140,7 @@ void CRoomLogic::DealSysMsgSendtag(const Json::Value& doc)
         record.itemId = tagId;
         store.AddGiftRecord(room, record);
         IRoomUI* ui = roomUI_;
-        if (ui && ui->IsIconic() && !ui->IsForeground())
-            FlashRoomWindow();
+        if (ui && ui->IsIconic() && !ui->IsForeground()) FlashRoomWindow();
     }
     if (fid != 0 && fid == me) {
         RoomGiftRecord record;
@@ -172,8 +155,7 @@ void CRoomLogic::DealSysMsgSendtag(const Json::Value& doc)
     }
 }
 
-void CRoomLogic::DealSysMsgGlobalGift(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgGlobalGift(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgGlobalGift";
     if (!HasAll(doc, {"fname", "tname", "gid", "cnt", "fbeautyid", "tbeautyid", "rid", "flevel", "tlevel", "tm"})) {
         PJ_Log(kLog, LOG_FAILURE, mod, "json文件格式错误");
@@ -215,8 +197,7 @@ void CRoomLogic::DealSysMsgGlobalGift(const Json::Value& doc)
                                                       notice.receiverId, notice.giftId, int(count), word));
 }
 
-void CRoomLogic::DealSysMsgNotifyLuckyGift(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgNotifyLuckyGift(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgNotifyLuckyGift";
     PJ_Log(kLog, LOG_INFO, mod, "幸运礼物");
     if (!HasAll(doc, {"id", "nickname", "level", "beautyid", "gid", "multiple", "income"})) {
@@ -224,8 +205,7 @@ void CRoomLogic::DealSysMsgNotifyLuckyGift(const Json::Value& doc)
         return;
     }
     uint32_t uid = U32(doc, "id");
-    if (uid == 0)
-        return;
+    if (uid == 0) return;
     std::string nickname = Decoded(doc, "nickname", 260);
     uint32_t level = U32(doc, "level"), shown = U32(doc, "beautyid"), gid = U32(doc, "gid");
     int multiple = NoticeInt(doc, "multiple"), income = NoticeInt(doc, "income");
@@ -253,21 +233,15 @@ void CRoomLogic::DealSysMsgNotifyLuckyGift(const Json::Value& doc)
 
 // ---- microphones -----------------------------------------------------------------------------------------
 
-void CRoomLogic::DealSysMsgMicOn(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgMicOn(const Json::Value& doc) {
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::DealSysMsgMicOn", "上麦通知");
-    if (!NoticeHas(doc, "tid"))
-        return;
-    if (U32(doc, "tid") != Me())
-        DealSysMsgMicOnOther(doc);
-    else if (NoticeHas(doc, "op") && NoticeText(doc, "op") != "listen")
-        DealSysMsgMicOnSelf(doc);
+    if (!NoticeHas(doc, "tid")) return;
+    if (U32(doc, "tid") != Me()) DealSysMsgMicOnOther(doc);
+    else if (NoticeHas(doc, "op") && NoticeText(doc, "op") != "listen") DealSysMsgMicOnSelf(doc);
 }
 
-void CRoomLogic::DealSysMsgMicOnSelf(const Json::Value& doc)
-{
-    if (!HasAll(doc, {"type", "micattr", "idx", "url", "tm", "md5", "fid"}))
-        return;
+void CRoomLogic::DealSysMsgMicOnSelf(const Json::Value& doc) {
+    if (!HasAll(doc, {"type", "micattr", "idx", "url", "tm", "md5", "fid"})) return;
     auto stream = std::make_unique<RoomMicStream>();
     stream->isPublic = NoticeText(doc, "type") == "1";
     stream->micattr = U32(doc, "micattr");
@@ -282,20 +256,16 @@ void CRoomLogic::DealSysMsgMicOnSelf(const Json::Value& doc)
     state->isPublic = stream->isPublic;
     PostRoomUIMessage(ROOM_NOTIFY_MIC_STATE, std::move(state));
     RoomUserInfo self = UserOrId(room, me);
-    if (fid == me)
-        PostRoomUILine(CHAT_VIEW_OWN, BuildMicStartStopHtml(self, true, stream->isPublic, false));
-    else
-        PostRoomUILine(CHAT_VIEW_OWN, BuildMicInviteHtml(self, UserOrId(room, fid), true, stream->isPublic, false));
+    if (fid == me) PostRoomUILine(CHAT_VIEW_OWN, BuildMicStartStopHtml(self, true, stream->isPublic, false));
+    else PostRoomUILine(CHAT_VIEW_OWN, BuildMicInviteHtml(self, UserOrId(room, fid), true, stream->isPublic, false));
     stream->kind = 1;
     stream->uid = me;
     PostRoomUIMessage(ROOM_NOTIFY_MIC_STREAM, std::move(stream));
 }
 
-bool CRoomLogic::MayWatchPrivateMic(const RoomUserInfo& target)
-{
+bool CRoomLogic::MayWatchPrivateMic(const RoomUserInfo& target) {
     IDataHalvec* h = RoomHalvec();
-    if (!h)
-        return false;
+    if (!h) return false;
     int myLevel = int(CGlobalDataApp::GetInstance().GetLevel());
     int myRole = int(CRoomInfoMgr::GetInstance().GetUserRole(roomId_, Me()));
     int level = int(target.level), role = int(target.role);
@@ -303,8 +273,7 @@ bool CRoomLogic::MayWatchPrivateMic(const RoomUserInfo& target)
            (h->HasRight(3, myRole, level) && h->HasRight(3, myRole, role));
 }
 
-void CRoomLogic::RequestLiveSig(int requestType, uint32_t target, int micIndex, bool isPublic)
-{
+void CRoomLogic::RequestLiveSig(int requestType, uint32_t target, int micIndex, bool isPublic) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQGetLiveSigMsg msg;
     msg.typeId = requestType;
@@ -319,10 +288,8 @@ void CRoomLogic::RequestLiveSig(int requestType, uint32_t target, int micIndex, 
     CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 
-void CRoomLogic::DealSysMsgMicOnOther(const Json::Value& doc)
-{
-    if (!HasAll(doc, {"tid", "type", "fid", "idx"}))
-        return;
+void CRoomLogic::DealSysMsgMicOnOther(const Json::Value& doc) {
+    if (!HasAll(doc, {"tid", "type", "fid", "idx"})) return;
     uint32_t tid = U32(doc, "tid"), fid = U32(doc, "fid"), room = roomId_, me = Me();
     bool isPublic = NoticeText(doc, "type") == "1";
     int idx = NoticeInt(doc, "idx");
@@ -342,18 +309,15 @@ void CRoomLogic::DealSysMsgMicOnOther(const Json::Value& doc)
         PJ_Log(kLog, LOG_INFO, "CRoomLogic::DealSysMsgMicOnOther", "没有权限看[nickname=%s,userid=%d]的私麦",
                target.nickname.c_str(), int(target.uid));
     }
-    if (fid == tid)
-        PostRoomUILine(CHAT_VIEW_PUBLIC, BuildMicStartStopHtml(target, true, isPublic, false));
+    if (fid == tid) PostRoomUILine(CHAT_VIEW_PUBLIC, BuildMicStartStopHtml(target, true, isPublic, false));
     else
         PostRoomUILine(fid == me ? CHAT_VIEW_OWN : CHAT_VIEW_PUBLIC,
                        BuildMicInviteHtml(target, UserOrId(room, fid), true, isPublic, false));
 }
 
-void CRoomLogic::DealSysMsgMicOff(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgMicOff(const Json::Value& doc) {
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::DealSysMsgMicOff", "下麦通知");
-    if (!HasAll(doc, {"tid", "fid", "idx", "type"}))
-        return;
+    if (!HasAll(doc, {"tid", "fid", "idx", "type"})) return;
     uint32_t tid = U32(doc, "tid"), fid = U32(doc, "fid"), room = roomId_, me = Me();
     bool isPublic = NoticeText(doc, "type") == "1";
     CRoomInfoMgr::GetInstance().SetUserMicState(room, tid, 0);
@@ -376,16 +340,14 @@ void CRoomLogic::DealSysMsgMicOff(const Json::Value& doc)
     PostRoomUIMessage(ROOM_NOTIFY_MIC_STATE, std::move(state));
 }
 
-void CRoomLogic::DealSysMsgMicAttrChange(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgMicAttrChange(const Json::Value& doc) {
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::DealSysMsgMicAttrChange", "麦属性变化通知");
     if (!HasAll(doc, {"id", "micattr", "type", "idx"})) {
         PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::DealSysMsgMicAttrChange", "json文件解析错误");
         return;
     }
     uint32_t uid = U32(doc, "id");
-    if (uid == Me())
-        return;
+    if (uid == Me()) return;
     auto attr = std::make_unique<RoomMicAttr>();
     attr->isPublic = NoticeText(doc, "type") == "1" ? 1 : 0;
     attr->idx = NoticeInt(doc, "idx");
@@ -394,21 +356,15 @@ void CRoomLogic::DealSysMsgMicAttrChange(const Json::Value& doc)
     PostRoomUIMessage(ROOM_NOTIFY_MIC_ATTR, std::move(attr));
 }
 
-void CRoomLogic::DealSysMsgLivePlan(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgLivePlan(const Json::Value& doc) {
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::DealSysMsgLivePlan", "平台切换通知");
-    if (!NoticeHas(doc, "id"))
-        return;
-    if (U32(doc, "id") != Me())
-        DealLivePlanOther(doc);
-    else if (NoticeHas(doc, "op") && NoticeText(doc, "op") != "listen")
-        DealLivePlanSelf(doc);
+    if (!NoticeHas(doc, "id")) return;
+    if (U32(doc, "id") != Me()) DealLivePlanOther(doc);
+    else if (NoticeHas(doc, "op") && NoticeText(doc, "op") != "listen") DealLivePlanSelf(doc);
 }
 
-void CRoomLogic::DealLivePlanSelf(const Json::Value& doc)
-{
-    if (!HasAll(doc, {"micattr", "url", "tm", "md5"}))
-        return;
+void CRoomLogic::DealLivePlanSelf(const Json::Value& doc) {
+    if (!HasAll(doc, {"micattr", "url", "tm", "md5"})) return;
     auto stream = std::make_unique<RoomMicStream>();
     stream->micattr = U32(doc, "micattr");
     stream->url = CGlobalDataApp::GetInstance().BuildRtmpUrl(NoticeText(doc, "url"), U32(doc, "tm"), "publish",
@@ -419,8 +375,7 @@ void CRoomLogic::DealLivePlanSelf(const Json::Value& doc)
     PostRoomUIMessage(ROOM_NOTIFY_MIC_STREAM, std::move(stream));
 }
 
-void CRoomLogic::DealLivePlanOther(const Json::Value& doc)
-{
+void CRoomLogic::DealLivePlanOther(const Json::Value& doc) {
     uint32_t uid = U32(doc, "id"), room = roomId_;
     switch (CRoomInfoMgr::GetInstance().GetUserMicState(room, uid)) {
     case 1:
@@ -428,8 +383,7 @@ void CRoomLogic::DealLivePlanOther(const Json::Value& doc)
         break;
     case 2: {
         RoomUserInfo user;
-        if (GetUser(room, uid, user) && MayWatchPrivateMic(user))
-            RequestLiveSig(22, uid, 0, false);
+        if (GetUser(room, uid, user) && MayWatchPrivateMic(user)) RequestLiveSig(22, uid, 0, false);
         break;
     }
     default:
@@ -437,10 +391,8 @@ void CRoomLogic::DealLivePlanOther(const Json::Value& doc)
     }
 }
 
-void CRoomLogic::DealSysMsgNotifyPriorLivePlan(const Json::Value&)
-{
+void CRoomLogic::DealSysMsgNotifyPriorLivePlan(const Json::Value&) {
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::DealSysMsgNotifyPriorLivePlan", "最优平台切换通知");
     IRoomUI* ui = roomUI_;
-    if (HWND hwnd = ui ? ui->GetHWND() : nullptr)
-        PostRoomNotifyValue(hwnd, ROOM_NOTIFY_PRIOR_LIVE_PLAN, 0);
+    if (HWND hwnd = ui ? ui->GetHWND() : nullptr) PostRoomNotifyValue(hwnd, ROOM_NOTIFY_PRIOR_LIVE_PLAN, 0);
 }

@@ -7,17 +7,14 @@
 using namespace roomlogic;
 
 namespace {
-bool HasAll(const Json::Value& doc, std::initializer_list<const char*> keys)
-{
+bool HasAll(const Json::Value& doc, std::initializer_list<const char*> keys) {
     for (const char* k : keys)
-        if (!NoticeHas(doc, k))
-            return false;
+        if (!NoticeHas(doc, k)) return false;
     return true;
 }
 }  // namespace
 
-void CRoomLogic::DealSysMsgUserEnter(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgUserEnter(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgUserEnter";
     PJ_Log(kLog, LOG_INFO, mod, "用户进入房间");
     if (!HasAll(doc, {"id", "nickname", "chatid", "level", "beautyid", "photoid", "role", "cnt"})) {
@@ -32,12 +29,9 @@ void CRoomLogic::DealSysMsgUserEnter(const Json::Value& doc)
     user.beautyid = U32(doc, "beautyid");
     user.photoid = U32(doc, "photoid");
     user.role = U32(doc, "role");
-    if (NoticeHas(doc, "hide"))
-        user.hide = U32(doc, "hide");
-    if (NoticeHas(doc, "camera"))
-        user.camera = U32(doc, "camera");
-    if (NoticeHas(doc, "tagid"))
-        user.tagid = U32(doc, "tagid");
+    if (NoticeHas(doc, "hide")) user.hide = U32(doc, "hide");
+    if (NoticeHas(doc, "camera")) user.camera = U32(doc, "camera");
+    if (NoticeHas(doc, "tagid")) user.tagid = U32(doc, "tagid");
     user.mute = NoticeHas(doc, "mute") && NoticeInt(doc, "mute") != 0 ? 2 : 0;
     int count = NoticeInt(doc, "cnt");
     std::string enterShow = NoticeText(doc, "entershow");
@@ -46,18 +40,15 @@ void CRoomLogic::DealSysMsgUserEnter(const Json::Value& doc)
         varnet::MutexLock hold(leaveLock_);
         pendingLeave_.erase(user.uid);
     }
-    if (!CRoomInfoMgr::GetInstance().AddRoomUser(roomId_, user))
-        return;
+    if (!CRoomInfoMgr::GetInstance().AddRoomUser(roomId_, user)) return;
     auto change = std::make_unique<RoomUserChange>();
     change->uid = user.uid;
     change->value = count;
     PostRoomUIMessage(ROOM_NOTIFY_USER_ENTER, std::move(change));
-    if (user.uid != Me() && user.hide == 0)
-        PostRoomUILine(CHAT_VIEW_PUBLIC, BuildUserEnterHtml(user, enterShow));
+    if (user.uid != Me() && user.hide == 0) PostRoomUILine(CHAT_VIEW_PUBLIC, BuildUserEnterHtml(user, enterShow));
 }
 
-void CRoomLogic::DealSysMsgUserLeave(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgUserLeave(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgUserLeave";
     PJ_Log(kLog, LOG_INFO, mod, "用户退出房间");
     if (!HasAll(doc, {"id", "cnt"})) {
@@ -71,8 +62,7 @@ void CRoomLogic::DealSysMsgUserLeave(const Json::Value& doc)
         return;
     }
     RoomUserInfo user;
-    if (!GetUser(roomId_, uid, user))
-        return;
+    if (!GetUser(roomId_, uid, user)) return;
     {
         varnet::MutexLock hold(leaveLock_);
         pendingLeave_[uid] = Tick();
@@ -81,12 +71,10 @@ void CRoomLogic::DealSysMsgUserLeave(const Json::Value& doc)
     change->uid = uid;
     change->value = NoticeInt(doc, "cnt");
     PostRoomUIMessage(ROOM_NOTIFY_USER_LEAVE, std::move(change));
-    if (user.hide == 0)
-        PostRoomUILine(CHAT_VIEW_PUBLIC, BuildUserLeaveHtml(user));
+    if (user.hide == 0) PostRoomUILine(CHAT_VIEW_PUBLIC, BuildUserLeaveHtml(user));
 }
 
-void CRoomLogic::DealSysMsgUserRoleChange(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgUserRoleChange(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgUserRoleChange";
     PJ_Log(kLog, LOG_INFO, mod, "用户角色变化");
     if (!HasAll(doc, {"tid", "fid", "rid", "role"})) {
@@ -95,24 +83,19 @@ void CRoomLogic::DealSysMsgUserRoleChange(const Json::Value& doc)
     }
     uint32_t room = roomId_;
     RoomUserInfo target, op;
-    if (!GetUser(room, U32(doc, "tid"), target))
-        return;
+    if (!GetUser(room, U32(doc, "tid"), target)) return;
     bool haveOp = GetUser(room, U32(doc, "fid"), op);
     uint32_t role = U32(doc, "role");
-    if (role == target.role)
-        return;
-    if (haveOp)
-        PostRoomUILine(CHAT_VIEW_PUBLIC, BuildRoleChangeHtml(role, target, op));
+    if (role == target.role) return;
+    if (haveOp) PostRoomUILine(CHAT_VIEW_PUBLIC, BuildRoleChangeHtml(role, target, op));
     CRoomInfoMgr::GetInstance().SetUserRole(room, target.uid, role);
     PostRoomUIValue(ROOM_NOTIFY_ROLE_CHANGED, LPARAM(target.uid));
 }
 
-void CRoomLogic::DealSysMsgUserInfoChange(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgUserInfoChange(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgUserInfoChange";
     PJ_Log(kLog, LOG_INFO, mod, "用户信息变化");
-    if (!NoticeHas(doc, "id"))
-        return;
+    if (!NoticeHas(doc, "id")) return;
     uint32_t room = roomId_;
     RoomUserInfo user;
     if (!GetUser(room, U32(doc, "id"), user)) {
@@ -148,19 +131,14 @@ void CRoomLogic::DealSysMsgUserInfoChange(const Json::Value& doc)
         user.photoid = U32(doc, "photoid");
         flags |= USER_CHANGE_PHOTO;
     }
-    if (!flags)
-        return;
-    if (flags & ~(USER_CHANGE_COIN | USER_CHANGE_BEAN))
-        CRoomInfoMgr::GetInstance().UpdateRoomUser(room, user);
+    if (!flags) return;
+    if (flags & ~(USER_CHANGE_COIN | USER_CHANGE_BEAN)) CRoomInfoMgr::GetInstance().UpdateRoomUser(room, user);
     if (user.uid == Me()) {
         // The process state is guarded: the UI thread reads it meanwhile.
         CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) {
-            if (flags & USER_CHANGE_LEVEL)
-                a.level = user.level;
-            if (flags & USER_CHANGE_BEAUTYID)
-                a.beautyid = user.beautyid;
-            if (flags & USER_CHANGE_NICKNAME)
-                a.nickname = user.nickname;
+            if (flags & USER_CHANGE_LEVEL) a.level = user.level;
+            if (flags & USER_CHANGE_BEAUTYID) a.beautyid = user.beautyid;
+            if (flags & USER_CHANGE_NICKNAME) a.nickname = user.nickname;
             if (flags & USER_CHANGE_COIN) {
                 if (coinVer < a.xiubiver) {
                     flags &= ~USER_CHANGE_COIN;
@@ -177,12 +155,10 @@ void CRoomLogic::DealSysMsgUserInfoChange(const Json::Value& doc)
                     a.zebinver = beanVer;
                 }
             }
-            if (flags & USER_CHANGE_PHOTO)
-                a.photoid = user.photoid;
+            if (flags & USER_CHANGE_PHOTO) a.photoid = user.photoid;
         });
         HWND parent = parent_;
-        if (parent)
-            PostMessage(parent, WM_UPDATE_MY_INFO, WPARAM(flags), 0);
+        if (parent) PostMessage(parent, WM_UPDATE_MY_INFO, WPARAM(flags), 0);
     }
     if (flags) {
         auto change = std::make_unique<RoomUserChange>();
@@ -192,8 +168,7 @@ void CRoomLogic::DealSysMsgUserInfoChange(const Json::Value& doc)
     }
 }
 
-void CRoomLogic::DealSysMsgRoomInfoChange(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgRoomInfoChange(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgRoomInfoChange";
     PJ_Log(kLog, LOG_INFO, mod, "房间信息变化");
     if (!NoticeHas(doc, "id")) {
@@ -207,16 +182,14 @@ void CRoomLogic::DealSysMsgRoomInfoChange(const Json::Value& doc)
         msg[n] = Decoded(doc, key.c_str(), 2048);
     }
     uint32_t room = roomId_;
-    if (U32(doc, "id") != room)
-        return;
+    if (U32(doc, "id") != room) return;
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     if (!name.empty()) {
         store.SetRoomName(room, name);
         PostRoomUIValue(ROOM_NOTIFY_ROOM_INFO, 0);
     }
     for (int n = 0; n < 5; ++n) {
-        if (msg[n].empty())
-            continue;
+        if (msg[n].empty()) continue;
         store.SetRoomNotice(room, msg[n], n + 1);
         // Room notices are written by room managers, who are users: the text passes the whitelist first.
         RoomNoticeInfo notice;
@@ -227,8 +200,7 @@ void CRoomLogic::DealSysMsgRoomInfoChange(const Json::Value& doc)
     }
 }
 
-void CRoomLogic::DealSysMsgOP(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgOP(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgOP";
     PJ_Log(kLog, LOG_INFO, mod, "(被踢\\禁言\\解禁\\拉黑)");
     if (!HasAll(doc, {"type", "tid", "fid"})) {
@@ -238,14 +210,12 @@ void CRoomLogic::DealSysMsgOP(const Json::Value& doc)
     int type = NoticeInt(doc, "type");
     uint32_t tid = U32(doc, "tid"), me = Me();
     if (type == 6) {
-        if (tid == me)
-            PostParent(ROOM_NOTIFY_ROOM_FULL, LPARAM(me));
+        if (tid == me) PostParent(ROOM_NOTIFY_ROOM_FULL, LPARAM(me));
         return;
     }
     uint32_t room = roomId_;
     RoomUserInfo op, target;
-    if (!GetUser(room, U32(doc, "fid"), op) || !GetUser(room, tid, target))
-        return;
+    if (!GetUser(room, U32(doc, "fid"), op) || !GetUser(room, tid, target)) return;
     int flags = tid == me ? CHAT_VIEW_OWN : CHAT_VIEW_PUBLIC;
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     switch (type) {
@@ -270,8 +240,7 @@ void CRoomLogic::DealSysMsgOP(const Json::Value& doc)
     }
 }
 
-void CRoomLogic::DealSysMsgNotifyLogin(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgNotifyLogin(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgNotifyLogin";
     PJ_Log(kLog, LOG_INFO, mod, "用户重复登录房间");
     if (!NoticeHas(doc, "id")) {
@@ -279,58 +248,49 @@ void CRoomLogic::DealSysMsgNotifyLogin(const Json::Value& doc)
         return;
     }
     uint32_t me = Me();
-    if (U32(doc, "id") == me)
-        PostParent(ROOM_NOTIFY_LOGIN_ELSEWHERE, LPARAM(me));
+    if (U32(doc, "id") == me) PostParent(ROOM_NOTIFY_LOGIN_ELSEWHERE, LPARAM(me));
 }
 
-void CRoomLogic::DealSysMsgBroadcast(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgBroadcast(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgBroadcast";
     PJ_Log(kLog, LOG_INFO, mod, "广播通知");
     if (!HasAll(doc, {"word", "id", "beautyid", "nickname", "level"})) {
         PJ_Log(kLog, LOG_FAILURE, mod, "json文件解析错误");
         return;
     }
-    if (NoticeText(doc, "word").empty())
-        return;
+    if (NoticeText(doc, "word").empty()) return;
     std::string word = Decoded(doc, "word", 1024);
     std::string nickname = Decoded(doc, "nickname", 256);
     uint32_t shown = U32(doc, "beautyid");
-    if (shown == 0)
-        shown = U32(doc, "id");
+    if (shown == 0) shown = U32(doc, "id");
     PostRoomUILine(CHAT_VIEW_TRUMPET, IsValidChatHtml(word)
                                           ? BuildBroadcastHtml(word, nickname, shown, U32(doc, "level"))
                                           : BuildTipHtml("收到一条包含无效html标签的广播"));
 }
 
-void CRoomLogic::DealSysMsgSysNotice(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgSysNotice(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgSysNotice";
     PJ_Log(kLog, LOG_INFO, mod, "系统公告");
     if (!HasAll(doc, {"content", "link"})) {
         PJ_Log(kLog, LOG_FAILURE, mod, "json文件解析错误");
         return;
     }
-    if (NoticeText(doc, "content").empty())
-        return;
+    if (NoticeText(doc, "content").empty()) return;
     std::string content = Decoded(doc, "content", 1024);
     // The builder escapes the link; the content is HTML and passes the whitelist like every other text.
     std::string html = BuildSysNoticeHtml(content, NoticeText(doc, "link"));
-    if (!IsValidChatHtml(content))
-        html = BuildTipHtml("收到一条包含无效html标签的系统公告");
+    if (!IsValidChatHtml(content)) html = BuildTipHtml("收到一条包含无效html标签的系统公告");
     PostRoomUILine(CHAT_VIEW_TRUMPET, std::move(html));
 }
 
-void CRoomLogic::DealSysMsgTmpNotice(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgTmpNotice(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgTmpNotice";
     PJ_Log(kLog, LOG_INFO, mod, "临时公告通知");
     if (!HasAll(doc, {"id", "word"})) {
         PJ_Log(kLog, LOG_FAILURE, mod, "json文件解析错误");
         return;
     }
-    if (NoticeText(doc, "word").empty())
-        return;
+    if (NoticeText(doc, "word").empty()) return;
     std::string word = Decoded(doc, "word", 1024);
     RoomUserInfo sender;
     GetUser(roomId_, U32(doc, "id"), sender);
@@ -338,8 +298,7 @@ void CRoomLogic::DealSysMsgTmpNotice(const Json::Value& doc)
                                                         : BuildTipHtml("收到一条包含无效html标签的临时公告"));
 }
 
-void CRoomLogic::DealSysMsgNotifySendColorBar(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgNotifySendColorBar(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgNotifySendColorBar";
     if (!HasAll(doc, {"uid", "tid", "cid"})) {
         PJ_Log(kLog, LOG_FAILURE, mod, "json文件格式错误");
@@ -348,21 +307,18 @@ void CRoomLogic::DealSysMsgNotifySendColorBar(const Json::Value& doc)
     uint32_t room = roomId_;
     bool found = false;
     RoomUserInfo sender = UserOrId(room, U32(doc, "uid"), &found);
-    if (!found)
-        PJ_Log(kLog, LOG_FAILURE, mod, "获取用户信息失败(userid=%u)", sender.uid);
+    if (!found) PJ_Log(kLog, LOG_FAILURE, mod, "获取用户信息失败(userid=%u)", sender.uid);
     RoomUserInfo target;
     if (uint32_t tid = U32(doc, "tid")) {
         target = UserOrId(room, tid, &found);
-        if (!found)
-            PJ_Log(kLog, LOG_FAILURE, mod, "获取用户信息失败(userid=%u)", tid);
+        if (!found) PJ_Log(kLog, LOG_FAILURE, mod, "获取用户信息失败(userid=%u)", tid);
     }
     uint32_t me = Me();
     int flags = (sender.uid == me || (target.uid && target.uid == me)) ? CHAT_VIEW_OWN : CHAT_VIEW_PUBLIC;
     PostRoomUILine(flags, BuildColorBarHtml(sender, target, U32(doc, "cid")));
 }
 
-void CRoomLogic::DealSysMsgNotifyWelWord(const Json::Value& doc)
-{
+void CRoomLogic::DealSysMsgNotifyWelWord(const Json::Value& doc) {
     const char* mod = "CRoomLogic::DealSysMsgNotifyWelWord";
     if (!doc.isMember("wellist") || !doc["wellist"].isObject()) {
         PJ_Log(kLog, LOG_FAILURE, mod, "json文件格式错误");
@@ -371,8 +327,7 @@ void CRoomLogic::DealSysMsgNotifyWelWord(const Json::Value& doc)
     const Json::Value& list = doc["wellist"];
     std::vector<uint32_t> uids;
     if (list.isMember("welword") && list["welword"].isArray()) {
-        for (const Json::Value& row : list["welword"])
-            uids.push_back(row.isObject() ? U32(row, "uid") : 0);
+        for (const Json::Value& row : list["welword"]) uids.push_back(row.isObject() ? U32(row, "uid") : 0);
     }
     CRoomInfoMgr::GetInstance().UpdateWelWordUserID(roomId_, uids);
 }

@@ -16,19 +16,14 @@ const char* kLog = "RoomManager.txt";
 }  // namespace
 
 CRoomManager::CRoomManager(IRoomUI* roomUI, std::unique_ptr<CPingla> client)
-    : logic_(std::move(client)), roomUI_(roomUI)
-{
-}
+    : logic_(std::move(client)), roomUI_(roomUI) {}
 
-CRoomManager::~CRoomManager()
-{
-    if (listening_)
-        CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
+CRoomManager::~CRoomManager() {
+    if (listening_) CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
     logic_.UnInit();
 }
 
-bool CRoomManager::Init(HWND parent)
-{
+bool CRoomManager::Init(HWND parent) {
     PJ_Log(kLog, LOG_INFO, "CRoomManager::Init", "初始化RoomManager hparentwnd=0x%08X",
            unsigned(reinterpret_cast<uintptr_t>(parent)));
     CMsgClientThread::GetInstance().EventSource().AddListener(this);
@@ -37,52 +32,45 @@ bool CRoomManager::Init(HWND parent)
     return true;
 }
 
-HWND CRoomManager::RoomHwnd() const { return roomUI_ ? roomUI_->GetHWND() : nullptr; }
+HWND CRoomManager::RoomHwnd() const {
+    return roomUI_ ? roomUI_->GetHWND() : nullptr;
+}
 
-bool CRoomManager::IsCurrent(int roomCtx) const
-{
+bool CRoomManager::IsCurrent(int roomCtx) const {
     uint32_t current = currentRoom_;
     return current != 0 && uint32_t(roomCtx) == current;
 }
 
-bool CRoomManager::PostChatLine(std::string html) { return ::PostChatLine(RoomHwnd(), CHAT_VIEW_OWN, std::move(html)); }
+bool CRoomManager::PostChatLine(std::string html) {
+    return ::PostChatLine(RoomHwnd(), CHAT_VIEW_OWN, std::move(html));
+}
 
 std::string CRoomManager::FormatHttpError(const std::string& operation, const std::string& statusText,
-                                          const std::string& hint)
-{
+                                          const std::string& hint) {
     return operation + "失败(" + statusText + ")" + (hint.empty() ? std::string() : "," + hint);
 }
 
-bool CRoomManager::PostSysText(const std::string& text)
-{
+bool CRoomManager::PostSysText(const std::string& text) {
     return PostRoomNotify(RoomHwnd(), ROOM_NOTIFY_SYS_TEXT, std::make_unique<std::string>(text));
 }
 
-void CRoomManager::ShowHttpError(const std::string& operation, const std::string& statusText, const std::string& hint)
-{
+void CRoomManager::ShowHttpError(const std::string& operation, const std::string& statusText, const std::string& hint) {
     PostSysText(FormatHttpError(operation, statusText, hint));
 }
 
-void CRoomManager::ActivateRoomWnd()
-{
-    if (!roomUI_ || !roomUI_->GetHWND() || !roomUI_->IsWindowVisible())
-        return;
-    if (roomUI_->IsIconic())
-        roomUI_->RestoreMaximized();
+void CRoomManager::ActivateRoomWnd() {
+    if (!roomUI_ || !roomUI_->GetHWND() || !roomUI_->IsWindowVisible()) return;
+    if (roomUI_->IsIconic()) roomUI_->RestoreMaximized();
     roomUI_->BringToFront();
 }
 
-void CRoomManager::OnNotifyRoom(int code, LPARAM lParam)
-{
+void CRoomManager::OnNotifyRoom(int code, LPARAM lParam) {
     PJ_Log(kLog, LOG_INFO, "CRoomManager::OnNotifyRoom", "enum_room_notify_type=%d", code);
-    if (code == ROOM_NOTIFY_ENTER_RESULT)
-        DealNotifyCreateRoom(reinterpret_cast<EnterRoomResult*>(lParam));
-    else if (code == ROOM_NOTIFY_CLOSE_ROOM)
-        DealNotifyRemoveRoom();
+    if (code == ROOM_NOTIFY_ENTER_RESULT) DealNotifyCreateRoom(reinterpret_cast<EnterRoomResult*>(lParam));
+    else if (code == ROOM_NOTIFY_CLOSE_ROOM) DealNotifyRemoveRoom();
 }
 
-void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw)
-{
+void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
     std::unique_ptr<EnterRoomResult> result(raw);
     const char* mod = "CRoomManager::DealNotifyCreateRoom";
     if (!result || result->status != 1 || !roomUI_) {
@@ -104,21 +92,17 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw)
     PJ_Log(kLog, LOG_INFO, mod, "创建房间界面-end");
 
     int interval = 300000;
-    if (IConfigManager* cfg = AfxGetConfigManager())
-        cfg->GetInt("UpdateSetting", "RoomHeartBeat", interval, 300000);
-    if (interval < 5000)
-        interval = 5000;
+    if (IConfigManager* cfg = AfxGetConfigManager()) cfg->GetInt("UpdateSetting", "RoomHeartBeat", interval, 300000);
+    if (interval < 5000) interval = 5000;
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     if (uint32_t uid = app.GetUid())
         CMsgClientThread::GetInstance().AddHeartBeat(uid, app.GetSid(), room, store.GetUserChatID(room, 0), interval);
-    if (IRoomLeftUI* left = GetRoomDealUI<IRoomLeftUI>(roomUI_, 0))
-        left->UpdateMicList(result->micList);
+    if (IRoomLeftUI* left = GetRoomDealUI<IRoomLeftUI>(roomUI_, 0)) left->UpdateMicList(result->micList);
     result.reset();
     logic_.SetRoomWindowReady(true);
 }
 
-void CRoomManager::DealNotifyRemoveRoom()
-{
+void CRoomManager::DealNotifyRemoveRoom() {
     std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
     PJ_Log(kLog, LOG_INFO, "CRoomManager::DealNotifyRemoveRoom",
            "删除房间(用户点击房间的x， 或者后台通知需要关闭房间)");
@@ -128,14 +112,12 @@ void CRoomManager::DealNotifyRemoveRoom()
     CMsgClientThread::GetInstance().RemoveHeartBeat(room);
     CRoomInfoMgr::GetInstance().RemoveRoom(room);
     if (roomUI_) {
-        if (roomUI_->GetHWND())
-            roomUI_->CloseRoomWindow();
+        if (roomUI_->GetHWND()) roomUI_->CloseRoomWindow();
         roomUI_->SetRoomID(0);
     }
 }
 
-void CRoomManager::RemoveAll()
-{
+void CRoomManager::RemoveAll() {
     uint32_t room = 0;
     bool closeWindow = false;
     {
@@ -162,15 +144,12 @@ void CRoomManager::RemoveAll()
     }
     // Closing the window destroys its dialogs, which leave the worker's listeners and so wait for the
     // worker's listener lock; a reply handler holding that lock may be waiting for lifecycleLock_.
-    if (closeWindow)
-        roomUI_->CloseRoomWindow();
+    if (closeWindow) roomUI_->CloseRoomWindow();
     CRoomInfoMgr::GetInstance().RemoveRoom(room);
-    if (roomUI_)
-        roomUI_->SetRoomID(0);
+    if (roomUI_) roomUI_->SetRoomID(0);
 }
 
-void CRoomManager::DelFavRoom(uint32_t roomId)
-{
+void CRoomManager::DelFavRoom(uint32_t roomId) {
     PJ_Log(kLog, LOG_INFO, "CRoomManager::DelFavRoom", "取消收藏房间 roomid=%d", int(roomId));
     if (CRoomInfoMgr::GetInstance().ClearFavFlag(roomId) == 1)
         PostRoomNotifyValue(RoomHwnd(), ROOM_NOTIFY_FAV_CHANGED, LPARAM(roomId));
@@ -178,12 +157,10 @@ void CRoomManager::DelFavRoom(uint32_t roomId)
 
 // ---- enter, reconnect, heartbeat -------------------------------------------------------------------------
 
-void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg)
-{
+void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg) {
     const char* mod = "CRoomManager::DealHttpEnterRoom";
     PJ_Log(kLog, LOG_INFO, mod, "收到CZQEnterRoomMsg应答");
-    if (!msg)
-        return;
+    if (!msg) return;
     uint32_t room = uint32_t(msg->ctxInt[0]);
     if (msg->status != 1) {
         auto result = std::make_unique<EnterRoomResult>();
@@ -212,19 +189,16 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg)
         info->myRole = msg->role;
         info->password = msg->ctxText[1];
         info->myChatId = msg->chatid;
-        for (int i = 0; i < 5; ++i)
-            info->msg[i] = msg->msg[i];
+        for (int i = 0; i < 5; ++i) info->msg[i] = msg->msg[i];
         info->welWordUsers.clear();
-        for (const WelcomeWordInfo& w : msg->welcomeWords)
-            info->welWordUsers.insert(w.uid);
+        for (const WelcomeWordInfo& w : msg->welcomeWords) info->welWordUsers.insert(w.uid);
         store.UnlockRoom(room);
     }
     if (msg->level != -1) {
         int level = msg->level;
         app.UpdateAccount([&](UserAccount& a) { a.level = uint32_t(level); });
     }
-    if (roomUI_)
-        roomUI_->SetRoomLogic(&logic_);
+    if (roomUI_) roomUI_->SetRoomLogic(&logic_);
     logic_.SetRoomUI(roomUI_);
     auto result = std::make_unique<EnterRoomResult>();
     result->roomId = room;
@@ -232,15 +206,13 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg)
     result->statusText = msg->statusdesc;
     result->enterShow = msg->entershow;
     result->micList = msg->micList;
-    for (const WelcomeWordInfo& w : msg->welcomeWords)
-        result->welWordUsers.push_back(w.uid);
+    for (const WelcomeWordInfo& w : msg->welcomeWords) result->welWordUsers.push_back(w.uid);
     PostRoomNotify(parent_.load(), ROOM_NOTIFY_ENTER_RESULT, std::move(result));
     logic_.Init(parent_, room);
     logic_.StartConnectChat(msg->chatid, msg->chatServer, room);
 }
 
-void CRoomManager::DealHttpGetChatSig(CZQGetChatSigMsg* msg)
-{
+void CRoomManager::DealHttpGetChatSig(CZQGetChatSigMsg* msg) {
     const char* mod = "CRoomManager::DealHttpGetChatSig";
     PJ_Log(kLog, LOG_INFO, mod, "第%d获取聊天服务地址", msg->ctxInt[1]);
     std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
@@ -251,8 +223,7 @@ void CRoomManager::DealHttpGetChatSig(CZQGetChatSigMsg* msg)
     }
     uint32_t room = currentRoom_;
     if (msg->status == 1) {
-        if (!logic_.StartConnectChat(msg->ctxText[0], msg->chatServer, room))
-            return;
+        if (!logic_.StartConnectChat(msg->ctxText[0], msg->chatServer, room)) return;
         CGlobalDataApp& app = CGlobalDataApp::GetInstance();
         CZQGetRoomUserMsg users;
         users.uid = app.GetUid();
@@ -276,15 +247,12 @@ void CRoomManager::DealHttpGetChatSig(CZQGetChatSigMsg* msg)
     }
 }
 
-void CRoomManager::DealHeartBeatMsgResp(CZQHeartBeatMsg* msg)
-{
+void CRoomManager::DealHeartBeatMsgResp(CZQHeartBeatMsg* msg) {
     PJ_Log(kLog, LOG_INFO, "CRoomManager::DealHeartBeatMsgResp", "心跳处理");
-    if (msg->status == 1)
-        CGlobalDataApp::GetInstance().SyncServerTime(msg->systm);
+    if (msg->status == 1) CGlobalDataApp::GetInstance().SyncServerTime(msg->systm);
 }
 
-void CRoomManager::FillEnterRoomGiftShow(CZQEnterRoomMsg* msg)
-{
+void CRoomManager::FillEnterRoomGiftShow(CZQEnterRoomMsg* msg) {
     const char* mod = "CRoomManager::FillEnterRoomGiftShow";
     PJ_Log(kLog, LOG_INFO, mod, "初始化待显示的礼物");
     const auto& g = msg->globalMsg;
@@ -329,8 +297,7 @@ void CRoomManager::FillEnterRoomGiftShow(CZQEnterRoomMsg* msg)
     }
 }
 
-void CRoomManager::CoinUpdate(int64_t xiubi, uint32_t xiubiver)
-{
+void CRoomManager::CoinUpdate(int64_t xiubi, uint32_t xiubiver) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     bool newer = false;
     app.UpdateAccount([&](UserAccount& a) {
@@ -340,8 +307,7 @@ void CRoomManager::CoinUpdate(int64_t xiubi, uint32_t xiubiver)
             a.xiubiver = xiubiver;
         }
     });
-    if (!newer)
-        return;
+    if (!newer) return;
     uint32_t uid = app.GetUid();
     for (HWND hwnd : {parent_.load(), RoomHwnd()}) {
         auto change = std::make_unique<RoomUserChange>();
@@ -352,10 +318,8 @@ void CRoomManager::CoinUpdate(int64_t xiubi, uint32_t xiubiver)
 }
 
 // The room window's gift column drops its pictures before the reload and rebuilds its pages after it.
-void CRoomManager::OnGiftResourceUpdate(bool reloaded)
-{
-    if (roomUI_)
-        roomUI_->OnGiftResourceUpdate(reloaded);
+void CRoomManager::OnGiftResourceUpdate(bool reloaded) {
+    if (roomUI_) roomUI_->OnGiftResourceUpdate(reloaded);
 }
 
 void CRoomManager::ReloadFaces() {}

@@ -67,7 +67,7 @@ private:
     void DealHttpGetChatSig(CZQGetChatSigMsg* msg);
     void DealHeartBeatMsgResp(CZQHeartBeatMsg* msg);
     void FillEnterRoomGiftShow(CZQEnterRoomMsg* msg);
-    bool DispatchReply(CZQMessage* msg);   // false: no room reply
+    bool DispatchReply(CZQMessage* msg);  // false: no room reply
     void CoinUpdate(int64_t xiubi, uint32_t xiubiver);
     bool IsCurrent(int roomCtx) const;
     HWND RoomHwnd() const;
@@ -77,6 +77,6 @@ private:
     CRoomLogic logic_;
     IRoomUI* roomUI_;
     std::atomic<HWND> parent_{nullptr};
-    std::recursive_mutex lifecycleLock_;   // recursive: the room window may call back while it closes
+    std::recursive_mutex lifecycleLock_;  // recursive: the room window may call back while it closes
     bool listening_ = false;
 };

@@ -12,18 +12,18 @@ namespace {
 const char* kLog = "RoomManager.txt";
 
 template <class T>
-T* As(CZQMessage* msg) { return dynamic_cast<T*>(msg); }
+T* As(CZQMessage* msg) {
+    return dynamic_cast<T*>(msg);
+}
 
-std::string DecodeLoc(const std::string& loc)
-{
+std::string DecodeLoc(const std::string& loc) {
     char out[512] = {0};
     UrlEncode::DecodeEx(loc.c_str(), out, sizeof out);
     return out;
 }
 
 // A refused gift, tag or group gift: the column shows why.
-void PostGiftFailure(HWND ui, int first, int second, const std::string& why)
-{
+void PostGiftFailure(HWND ui, int first, int second, const std::string& why) {
     auto f = std::make_unique<RoomGiftFailure>();
     f->first = first;
     f->second = second;
@@ -32,25 +32,19 @@ void PostGiftFailure(HWND ui, int first, int second, const std::string& why)
 }
 }  // namespace
 
-void CRoomManager::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*)
-{
-    if (!msg)
-        return;
+void CRoomManager::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) {
+    if (!msg) return;
     const char* mod = "CRoomManager::OnZQMessageNotify";
-    if (msg->status == 1)
-        PJ_Log(kLog, LOG_INFO, mod, "http应答成功，cmd=%s", msg->cmd.c_str());
-    else
-        PJ_Log(kLog, LOG_FAILURE, mod, "http应答失败 cmd=%s, error=%s", msg->cmd.c_str(), msg->statusdesc.c_str());
+    if (msg->status == 1) PJ_Log(kLog, LOG_INFO, mod, "http应答成功，cmd=%s", msg->cmd.c_str());
+    else PJ_Log(kLog, LOG_FAILURE, mod, "http应答失败 cmd=%s, error=%s", msg->cmd.c_str(), msg->statusdesc.c_str());
     try {
-        if (!DispatchReply(msg))
-            PJ_Log(kLog, LOG_INFO, mod, "与房间无关的http应答");
+        if (!DispatchReply(msg)) PJ_Log(kLog, LOG_INFO, mod, "与房间无关的http应答");
     } catch (...) {
         PJ_Log(kLog, LOG_FAILURE, mod, "处理应答失败 cmd=%s", msg->cmd.c_str());
     }
 }
 
-bool CRoomManager::DispatchReply(CZQMessage* msg)
-{
+bool CRoomManager::DispatchReply(CZQMessage* msg) {
     const bool ok = msg->status == 1;
     const std::string& why = msg->statusdesc;
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
@@ -64,12 +58,11 @@ bool CRoomManager::DispatchReply(CZQMessage* msg)
     } else if (auto* m = As<CZQGetRoomUserMsg>(msg)) {
         if (!ok) {
             ShowHttpError("获取用户列表", why, "");
-        } else if (IsCurrent(msg->ctxInt[0])) {   // a list for a room left meanwhile is dropped
+        } else if (IsCurrent(msg->ctxInt[0])) {  // a list for a room left meanwhile is dropped
             store.SetRoomUserList(room, m->users);
             logic_.SetUserListLoaded(true);
             PostRoomNotifyValue(ui, ROOM_NOTIFY_USER_LIST, LPARAM(room));
-            if (store.GetMyMuteFlag(room) == 1)
-                store.SetUserMuteState(room, CGlobalDataApp::GetInstance().GetUid(), 2);
+            if (store.GetMyMuteFlag(room) == 1) store.SetUserMuteState(room, CGlobalDataApp::GetInstance().GetUid(), 2);
         }
     } else if (auto* m = As<CZQGetRoomInfoMsg>(msg)) {
         if (!ok) {
@@ -78,8 +71,7 @@ bool CRoomManager::DispatchReply(CZQMessage* msg)
             info->logo = m->logo;
             info->password = m->pwd;
             info->name = m->name;
-            for (int i = 0; i < 5; ++i)
-                info->msg[i] = m->msg[i];
+            for (int i = 0; i < 5; ++i) info->msg[i] = m->msg[i];
             store.UnlockRoom(room);
             PostRoomNotifyValue(ui, ROOM_NOTIFY_ROOM_SETTINGS, 1);
         }
@@ -119,8 +111,7 @@ bool CRoomManager::DispatchReply(CZQMessage* msg)
         }
         PostRoomNotify(ui, ROOM_NOTIFY_MIC_STREAM, std::move(s));
     } else if (As<CZQSendTmpNoticeMsg>(msg)) {
-        if (!ok)
-            ShowHttpError("发送临时公告", why, "");
+        if (!ok) ShowHttpError("发送临时公告", why, "");
         PostRoomNotifyValue(ui, ROOM_NOTIFY_TMP_NOTICE_RESULT, ok ? 1 : 0);
     } else if (auto* m = As<CZQBroadCastMsg>(msg)) {
         if (ok) {
@@ -158,11 +149,9 @@ bool CRoomManager::DispatchReply(CZQMessage* msg)
         DealHttpGetChatSig(m);
     } else if (auto* m = As<CZQGetMicInfoMsg>(msg)) {
         if (ok) {
-            if (ui)
-                PostRoomNotify(ui, ROOM_NOTIFY_MIC_LIST, std::make_unique<MicUserMap>(m->micList));
+            if (ui) PostRoomNotify(ui, ROOM_NOTIFY_MIC_LIST, std::make_unique<MicUserMap>(m->micList));
         } else if (msg->status == 255) {
-            if (ui)
-                PostChatLine(BuildGetMicInfoFailHtml());
+            if (ui) PostChatLine(BuildGetMicInfoFailHtml());
         } else if (msg->status == 2) {
             ShowHttpError("获取麦列表", why, "");
         }
@@ -179,17 +168,13 @@ bool CRoomManager::DispatchReply(CZQMessage* msg)
             PostRoomNotify(ui, ROOM_NOTIFY_MIC_OP_DONE, std::move(r));
         }
     } else if (As<CZQOpRoomUserRoleMsg>(msg)) {
-        if (!ok)
-            ShowHttpError("更新用户角色", why, "");
+        if (!ok) ShowHttpError("更新用户角色", why, "");
     } else if (As<CZQOpRoomUserChatMsg>(msg)) {
-        if (!ok)
-            ShowHttpError(msg->ctxInt[2] == 1 ? "禁止发言" : "恢复发言", why, "");
+        if (!ok) ShowHttpError(msg->ctxInt[2] == 1 ? "禁止发言" : "恢复发言", why, "");
     } else if (As<CZQKickRoomMsg>(msg)) {
-        if (!ok)
-            ShowHttpError("踢出房间", why, "");
+        if (!ok) ShowHttpError("踢出房间", why, "");
     } else if (As<CZQOpRoomBlackUserMsg>(msg)) {
-        if (!ok)
-            ShowHttpError("拉黑", why, "");
+        if (!ok) ShowHttpError("拉黑", why, "");
     } else if (auto* m = As<CZQGetUserInfoMsg>(msg)) {
         if (ok) {
             auto d = std::make_unique<RoomUserDetail>();
@@ -210,8 +195,7 @@ bool CRoomManager::DispatchReply(CZQMessage* msg)
         }
     } else if (auto* m = As<CZQGetUserLocMsg>(msg)) {
         RoomUserInfo user;
-        if (!ok)
-            ShowHttpError("查询房间用户IP", why, "");
+        if (!ok) ShowHttpError("查询房间用户IP", why, "");
         else if (store.GetRoomUser(room, uint32_t(msg->ctxInt[1]), user))
             PostChatLine(BuildUserIPHtml(m->ip, user, DecodeLoc(m->loc)));
     } else if (As<CZQOpFavRoomMsg>(msg)) {
@@ -226,23 +210,19 @@ bool CRoomManager::DispatchReply(CZQMessage* msg)
     } else if (As<CZQUpdateMyInfoMsg>(msg)) {
         // The details travel with the settings dialog's own request; no record is carried in a context
         // integer (a pointer does not fit there), so nothing is read from it or freed here.
-        if (!ok)
-            ShowHttpError("更新我的信息", why, "");
-        else if (msg->ctxInt[0] != 0)
-            PostRoomNotifyValue(ui, ROOM_NOTIFY_MY_INFO_UPDATED, 0);
+        if (!ok) ShowHttpError("更新我的信息", why, "");
+        else if (msg->ctxInt[0] != 0) PostRoomNotifyValue(ui, ROOM_NOTIFY_MY_INFO_UPDATED, 0);
     } else if (As<CZQSendColorBarMsg>(msg)) {
-        if (!ok && msg->status == 255)
-            ShowHttpError("发送彩条", why, "");
-        else if (!ok)
-            PostChatLine(why + "<br>");
+        if (!ok && msg->status == 255) ShowHttpError("发送彩条", why, "");
+        else if (!ok) PostChatLine(why + "<br>");
     } else if (As<CZQUpdateWelWord>(msg)) {
         if (!ok) {
             ShowHttpError("更新迎宾词设置", why, "");
         } else if (msg->ctxInt[0] == 1) {
             if (IConfigManager* cfg = AfxGetConfigManager())
                 cfg->SetString("roomset", "WelcomeWords", msg->ctxText[0].c_str(), 1);
-            PostChatLine(BuildTipHtml(StringUtility::Format("迎宾语设置成功(%s)",
-                                                            ConvertChatTextToHtml(msg->ctxText[1]).c_str())));
+            PostChatLine(BuildTipHtml(
+                StringUtility::Format("迎宾语设置成功(%s)", ConvertChatTextToHtml(msg->ctxText[1]).c_str())));
         } else if (msg->ctxInt[0] == 2) {
             PostChatLine(BuildTipHtml("取消迎宾语设置成功"));
         } else {

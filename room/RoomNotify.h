@@ -14,43 +14,43 @@
 #include "RoomRecords.h"
 #include "Win32Window.h"
 
-constexpr UINT WM_UPDATE_MY_INFO = 0x0400 + 103;   // 1127, wParam = change flags, lParam 0
-constexpr UINT WM_ROOM_NOTIFY = 0x0400 + 105;      // 1129, wParam = code, lParam = payload or number
+constexpr UINT WM_UPDATE_MY_INFO = 0x0400 + 103;  // 1127, wParam = change flags, lParam 0
+constexpr UINT WM_ROOM_NOTIFY = 0x0400 + 105;     // 1129, wParam = code, lParam = payload or number
 
 enum enum_room_notify_type : int {
-    ROOM_NOTIFY_ENTER_RESULT = 0,      // frame: EnterRoomResult
-    ROOM_NOTIFY_CLOSE_ROOM = 1,        // frame: room id
-    ROOM_NOTIFY_USER_LIST = 2,         // room id
-    ROOM_NOTIFY_MIC_STREAM = 3,        // RoomMicStream
-    ROOM_NOTIFY_SHOW_LOBBY = 6,        // frame: none
-    ROOM_NOTIFY_ROOM_SETTINGS = 8,     // 1 / 0
-    ROOM_NOTIFY_USER_DETAIL = 9,       // RoomUserDetail
-    ROOM_NOTIFY_FAV_CHANGED = 10,      // room id
-    ROOM_NOTIFY_GIFT_FAILED = 11,      // RoomGiftFailure
-    ROOM_NOTIFY_BROADCAST_RESULT = 12, // 1 / 0
-    ROOM_NOTIFY_MY_INFO_UPDATED = 13,  // not read
-    ROOM_NOTIFY_TMP_NOTICE_RESULT = 14,// 1 / 0
-    ROOM_NOTIFY_MIC_OP_DONE = 15,      // RoomMicOpResult
-    ROOM_NOTIFY_USER_ENTER = 16,       // RoomUserChange {uid, head count}
-    ROOM_NOTIFY_USER_LEAVE = 17,       // RoomUserChange {uid, head count}
-    ROOM_NOTIFY_ROLE_CHANGED = 18,     // user id
-    ROOM_NOTIFY_USER_CHANGED = 19,     // RoomUserChange {uid, change flags}
-    ROOM_NOTIFY_ROOM_INFO = 20,        // 0
-    ROOM_NOTIFY_MIC_OFF = 27,          // RoomMicOff
-    ROOM_NOTIFY_MIC_ATTR = 28,         // RoomMicAttr
-    ROOM_NOTIFY_PRIOR_LIVE_PLAN = 32,  // 0
-    ROOM_NOTIFY_LOGIN_ELSEWHERE = 33,  // frame: my user id
-    ROOM_NOTIFY_LUCKY_GIFT = 34,       // RoomLuckyGift
-    ROOM_NOTIFY_SERVER_RESTART = 35,   // frame: 0
-    ROOM_NOTIFY_ROOM_FULL = 36,        // frame: my user id
-    ROOM_NOTIFY_GIFT_FLASH = 38,       // RoomGiftFlash
-    ROOM_NOTIFY_MIC_STATE = 39,        // RoomMicState
-    ROOM_NOTIFY_CHAT_LINE = 40,        // RoomChatLine
-    ROOM_NOTIFY_GLOBAL_GIFT = 41,      // GlobalGiftItem
-    ROOM_NOTIFY_SYS_TEXT = 42,         // std::string
-    ROOM_NOTIFY_MIC_LIST = 43,         // MicUserMap
-    ROOM_NOTIFY_REQUEST_LOGIN = 44,    // frame: 0
-    ROOM_NOTIFY_REQUEST_REGISTER = 45, // frame: 0
+    ROOM_NOTIFY_ENTER_RESULT = 0,        // frame: EnterRoomResult
+    ROOM_NOTIFY_CLOSE_ROOM = 1,          // frame: room id
+    ROOM_NOTIFY_USER_LIST = 2,           // room id
+    ROOM_NOTIFY_MIC_STREAM = 3,          // RoomMicStream
+    ROOM_NOTIFY_SHOW_LOBBY = 6,          // frame: none
+    ROOM_NOTIFY_ROOM_SETTINGS = 8,       // 1 / 0
+    ROOM_NOTIFY_USER_DETAIL = 9,         // RoomUserDetail
+    ROOM_NOTIFY_FAV_CHANGED = 10,        // room id
+    ROOM_NOTIFY_GIFT_FAILED = 11,        // RoomGiftFailure
+    ROOM_NOTIFY_BROADCAST_RESULT = 12,   // 1 / 0
+    ROOM_NOTIFY_MY_INFO_UPDATED = 13,    // not read
+    ROOM_NOTIFY_TMP_NOTICE_RESULT = 14,  // 1 / 0
+    ROOM_NOTIFY_MIC_OP_DONE = 15,        // RoomMicOpResult
+    ROOM_NOTIFY_USER_ENTER = 16,         // RoomUserChange {uid, head count}
+    ROOM_NOTIFY_USER_LEAVE = 17,         // RoomUserChange {uid, head count}
+    ROOM_NOTIFY_ROLE_CHANGED = 18,       // user id
+    ROOM_NOTIFY_USER_CHANGED = 19,       // RoomUserChange {uid, change flags}
+    ROOM_NOTIFY_ROOM_INFO = 20,          // 0
+    ROOM_NOTIFY_MIC_OFF = 27,            // RoomMicOff
+    ROOM_NOTIFY_MIC_ATTR = 28,           // RoomMicAttr
+    ROOM_NOTIFY_PRIOR_LIVE_PLAN = 32,    // 0
+    ROOM_NOTIFY_LOGIN_ELSEWHERE = 33,    // frame: my user id
+    ROOM_NOTIFY_LUCKY_GIFT = 34,         // RoomLuckyGift
+    ROOM_NOTIFY_SERVER_RESTART = 35,     // frame: 0
+    ROOM_NOTIFY_ROOM_FULL = 36,          // frame: my user id
+    ROOM_NOTIFY_GIFT_FLASH = 38,         // RoomGiftFlash
+    ROOM_NOTIFY_MIC_STATE = 39,          // RoomMicState
+    ROOM_NOTIFY_CHAT_LINE = 40,          // RoomChatLine
+    ROOM_NOTIFY_GLOBAL_GIFT = 41,        // GlobalGiftItem
+    ROOM_NOTIFY_SYS_TEXT = 42,           // std::string
+    ROOM_NOTIFY_MIC_LIST = 43,           // MicUserMap
+    ROOM_NOTIFY_REQUEST_LOGIN = 44,      // frame: 0
+    ROOM_NOTIFY_REQUEST_REGISTER = 45,   // frame: 0
 };
 
 // Change flags of WM_UPDATE_MY_INFO and of code 19.
@@ -70,7 +70,7 @@ enum : int { CHAT_VIEW_PUBLIC = 1, CHAT_VIEW_OWN = 2, CHAT_VIEW_TRUMPET = 4 };
 struct EnterRoomResult {
     uint32_t roomId = 0;
     MicUserMap micList;
-    int status = 0;                     // 1 = entered
+    int status = 0;  // 1 = entered
     std::string statusText;
     std::string enterShow;
     std::vector<uint32_t> welWordUsers;
@@ -83,7 +83,7 @@ struct RoomChatLine {
 
 struct RoomUserChange {
     uint32_t uid = 0;
-    int value = 0;                      // head count (16, 17) or change flags (19)
+    int value = 0;  // head count (16, 17) or change flags (19)
 };
 
 struct RoomGiftFailure {
@@ -95,8 +95,8 @@ struct RoomGiftFailure {
 struct RoomMicOpResult {
     uint32_t uid = 0;
     uint32_t tid = 0;
-    uint32_t open = 0;                  // operation flag
-    uint32_t micType = 0;               // microphone-type flag
+    uint32_t open = 0;     // operation flag
+    uint32_t micType = 0;  // microphone-type flag
 };
 
 struct RoomUserDetail {
@@ -116,7 +116,7 @@ struct RoomUserDetail {
 };
 
 struct RoomMicStream {
-    int kind = 0;                       // 1 = my own stream to publish
+    int kind = 0;  // 1 = my own stream to publish
     uint32_t uid = 0;
     std::string url;
     bool isPublic = true;
@@ -175,28 +175,24 @@ struct GlobalGiftItem {
     uint32_t count = 0;
     std::string tips;
     std::string giftName;
-    std::string timeText;               // "(MM.DD hh:mm)"
+    std::string timeText;  // "(MM.DD hh:mm)"
     uint32_t priority = 0;
     std::string word;
 };
 
 // Posts code with a heap payload to `hwnd` (see the ownership rule above). False when not posted.
 template <class T>
-bool PostRoomNotify(HWND hwnd, int code, std::unique_ptr<T> payload)
-{
-    if (!hwnd || !payload)
-        return false;
+bool PostRoomNotify(HWND hwnd, int code, std::unique_ptr<T> payload) {
+    if (!hwnd || !payload) return false;
     return PostMessageOwned(hwnd, WM_ROOM_NOTIFY, static_cast<WPARAM>(code), std::move(payload)) != 0;
 }
 
 // Posts code with a plain number.
-inline bool PostRoomNotifyValue(HWND hwnd, int code, LPARAM value)
-{
+inline bool PostRoomNotifyValue(HWND hwnd, int code, LPARAM value) {
     return hwnd && PostMessage(hwnd, WM_ROOM_NOTIFY, static_cast<WPARAM>(code), value) != 0;
 }
 
-inline bool PostChatLine(HWND hwnd, int flags, std::string html)
-{
+inline bool PostChatLine(HWND hwnd, int flags, std::string html) {
     auto line = std::make_unique<RoomChatLine>();
     line->flags = flags;
     line->html = std::move(html);

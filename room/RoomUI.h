@@ -59,9 +59,9 @@ class IRoomCenterUI : public IRoomDealUI {
 public:
     // Banner (any thread, see above).
     virtual uint32_t GetGiftBannerPriority() = 0;
-    virtual uint32_t GetGiftBannerElapsed() = 0;   // ms since the banner started its item
+    virtual uint32_t GetGiftBannerElapsed() = 0;  // ms since the banner started its item
     virtual bool IsGiftBannerIdle() = 0;
-    virtual int GetGiftBannerSpeed() = 0;          // 1..3, 3 the fastest
+    virtual int GetGiftBannerSpeed() = 0;  // 1..3, 3 the fastest
     virtual void SetGiftBannerSpeed(int mode) = 0;
     // The chat views are ready to take paced gift and cheque lines (any thread).
     virtual bool IsChatViewReady() = 0;
@@ -108,10 +108,8 @@ public:
 
 // The column of `kind` as its type, or null.
 template <class T>
-T* GetRoomDealUI(IRoomUI* ui, int kind)
-{
+T* GetRoomDealUI(IRoomUI* ui, int kind) {
     IRoomDealUI* deal = nullptr;
-    if (!ui || !ui->GetDealUI(kind, &deal) || !deal)
-        return nullptr;
+    if (!ui || !ui->GetDealUI(kind, &deal) || !deal) return nullptr;
     return dynamic_cast<T*>(deal);
 }

@@ -22,28 +22,24 @@ namespace roompopups {
 namespace {
 
 constexpr const char* kUiLog = "RoomUI.txt";
-constexpr DWORD kPopupStyle = 0x80000000;   // WS_POPUP
+constexpr DWORD kPopupStyle = 0x80000000;  // WS_POPUP
 constexpr uint32_t kInputBackground = 0xF8F8F8;
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
-std::string FaceFile(int id)
-{
+std::string FaceFile(int id) {
     IDataHalvec* h = Halvec();
     return h ? h->GetFaceFileName(id) : std::string();
 }
 
-void Overlay(richedit::CharFormat& cf, const char* section)
-{
+void Overlay(richedit::CharFormat& cf, const char* section) {
     ChatFontFormat font = roomui::ToChatFont(cf);
     LoadChatFontConfig(section, font);
     cf.effects = uint32_t(font.effects);
-    if (font.fontSize > 0)
-        cf.heightTwips = font.fontSize;
+    if (font.fontSize > 0) cf.heightTwips = font.fontSize;
     cf.color = uint32_t(font.fontColor);
     cf.charset = font.charSet;
     if (font.faceName[0])
@@ -52,12 +48,10 @@ void Overlay(richedit::CharFormat& cf, const char* section)
 
 }  // namespace
 
-std::vector<EditorPiece> SplitEditorText(const std::string& text, const std::function<std::string(int)>& faceFile)
-{
+std::vector<EditorPiece> SplitEditorText(const std::string& text, const std::function<std::string(int)>& faceFile) {
     std::vector<EditorPiece> out;
     auto plain = [&](const char* p, size_t n) {
-        if (out.empty() || out.back().face)
-            out.push_back(EditorPiece{});
+        if (out.empty() || out.back().face) out.push_back(EditorPiece{});
         out.back().text.append(p, n);
     };
     size_t i = 0;
@@ -73,7 +67,8 @@ std::vector<EditorPiece> SplitEditorText(const std::string& text, const std::fun
             size_t close = text.find(']', i + 2);
             if (close != std::string::npos && close > i + 2 && close - (i + 2) <= 9) {
                 std::string digits = text.substr(i + 2, close - i - 2);
-                bool numeric = std::all_of(digits.begin(), digits.end(), [](char d) { return isdigit((unsigned char)d); });
+                bool numeric =
+                    std::all_of(digits.begin(), digits.end(), [](char d) { return isdigit((unsigned char)d); });
                 std::string file = numeric && faceFile ? faceFile(atoi(digits.c_str())) : std::string();
                 if (!file.empty()) {
                     out.push_back(EditorPiece{true, atoi(digits.c_str()), file});
@@ -88,18 +83,21 @@ std::vector<EditorPiece> SplitEditorText(const std::string& text, const std::fun
     return out;
 }
 
-const std::vector<std::string>& WelcomePresets()
-{
-    static const std::vector<std::string> presets = {
-        "你好，欢迎来到我们房间", "有点无聊了，你呢？", "哥哥，有女朋友了吗？",
-        "有什么可以为您效劳的吗？", "看到一个潜水的，你给我出来，潜水很好玩吗？", "来了啊？",
-        "哥，能聊聊天吗？", "嗨！在干嘛呢？", "新来的，喜欢我们平台吗？"};
+const std::vector<std::string>& WelcomePresets() {
+    static const std::vector<std::string> presets = {"你好，欢迎来到我们房间",
+                                                     "有点无聊了，你呢？",
+                                                     "哥哥，有女朋友了吗？",
+                                                     "有什么可以为您效劳的吗？",
+                                                     "看到一个潜水的，你给我出来，潜水很好玩吗？",
+                                                     "来了啊？",
+                                                     "哥，能聊聊天吗？",
+                                                     "嗨！在干嘛呢？",
+                                                     "新来的，喜欢我们平台吗？"};
     return presets;
 }
 
 namespace {
-WelcomeMenuEntry Entry(const std::string& text, int id, bool checked = false, bool locked = false)
-{
+WelcomeMenuEntry Entry(const std::string& text, int id, bool checked = false, bool locked = false) {
     WelcomeMenuEntry e;
     e.text = text;
     e.id = id;
@@ -110,8 +108,7 @@ WelcomeMenuEntry Entry(const std::string& text, int id, bool checked = false, bo
 }  // namespace
 
 std::vector<WelcomeMenuEntry> BuildWelcomeMenu(bool mayChange, bool setBySelf, bool quotaFull,
-                                               const std::string& stored)
-{
+                                               const std::string& stored) {
     std::vector<WelcomeMenuEntry> out;
     if (!mayChange || (!setBySelf && quotaFull)) {
         out.push_back(Entry("迎宾语", kWelcomePresetFirst, false, true));
@@ -136,8 +133,7 @@ std::vector<WelcomeMenuEntry> BuildWelcomeMenu(bool mayChange, bool setBySelf, b
     return out;
 }
 
-std::vector<ZqMenuItem> FlattenWelcomeMenu(const std::vector<WelcomeMenuEntry>& entries)
-{
+std::vector<ZqMenuItem> FlattenWelcomeMenu(const std::vector<WelcomeMenuEntry>& entries) {
     std::vector<ZqMenuItem> out;
     for (const WelcomeMenuEntry& e : entries) {
         if (e.separator) {
@@ -147,10 +143,8 @@ std::vector<ZqMenuItem> FlattenWelcomeMenu(const std::vector<WelcomeMenuEntry>& 
         if (e.id < 0) {
             out.emplace_back(e.text.c_str(), -1, false, true, e.image.c_str());
             for (const WelcomeMenuEntry& s : e.sub) {
-                if (s.separator)
-                    out.emplace_back();
-                else
-                    out.emplace_back(("  " + s.text).c_str(), s.id, s.checked, s.locked);
+                if (s.separator) out.emplace_back();
+                else out.emplace_back(("  " + s.text).c_str(), s.id, s.checked, s.locked);
             }
             continue;
         }
@@ -162,23 +156,19 @@ std::vector<ZqMenuItem> FlattenWelcomeMenu(const std::vector<WelcomeMenuEntry>& 
 // ---- shared editor
 
 CChatEditorPopup::CChatEditorPopup(int limit, int editLimit, RECT inputRect, int inputId, const char* fontSection)
-    : m_limit(limit), m_editLimit(editLimit), m_inputRect(inputRect), m_inputId(inputId), m_fontSection(fontSection)
-{
+    : m_limit(limit), m_editLimit(editLimit), m_inputRect(inputRect), m_inputId(inputId), m_fontSection(fontSection) {}
+
+CChatEditorPopup::~CChatEditorPopup() {
+    Destroy();
 }
 
-CChatEditorPopup::~CChatEditorPopup() { Destroy(); }
-
-void CChatEditorPopup::Destroy()
-{
-    if (HWND h = GetHWND())
-        ::DestroyWindow(h);
+void CChatEditorPopup::Destroy() {
+    if (HWND h = GetHWND()) ::DestroyWindow(h);
 }
 
-bool CChatEditorPopup::ShowPopup(HWND owner, int width, int height)
-{
+bool CChatEditorPopup::ShowPopup(HWND owner, int width, int height) {
     if (!GetHWND()) {
-        if (!Create(owner, "", kPopupStyle, 0, 0, 0, width, height))
-            return false;
+        if (!Create(owner, "", kPopupStyle, 0, 0, 0, width, height)) return false;
         CenterWindow();
     }
     m_closeCode = 0;
@@ -186,102 +176,84 @@ bool CChatEditorPopup::ShowPopup(HWND owner, int width, int height)
     return true;
 }
 
-void CChatEditorPopup::SetFormat(const richedit::CharFormat& cf)
-{
+void CChatEditorPopup::SetFormat(const richedit::CharFormat& cf) {
     m_format = cf;
     m_input.SetCharFormat(cf);
 }
 
-void CChatEditorPopup::InitWindow()
-{
+void CChatEditorPopup::InitWindow() {
     m_input.Create(GetHWND(), m_inputRect.left, m_inputRect.top, m_inputRect.right, m_inputRect.bottom, m_modal,
                    m_inputId);
     m_input.Edit().SetBackgroundColor(kInputBackground);
-    if (m_editLimit > 0)
-        m_input.Edit().SetLimit(m_editLimit);
+    if (m_editLimit > 0) m_input.Edit().SetLimit(m_editLimit);
     m_input.Edit().OnKey = [this](const richedit::KeyEvent& k) {
-        if (m_editLimit <= 0 || k.vk != VK_RETURN)
-            return false;
+        if (m_editLimit <= 0 || k.vk != VK_RETURN) return false;
         OnEnter();
         return true;
     };
-    if (m_limit > 0)
-        m_input.Edit().OnChange = [this] { OnInputChange(); };
+    if (m_limit > 0) m_input.Edit().OnChange = [this] { OnInputChange(); };
     Overlay(m_format, m_fontSection);
     m_input.SetCharFormat(m_format);
 }
 
-void CChatEditorPopup::ApplyChatFontToEditor()
-{
+void CChatEditorPopup::ApplyChatFontToEditor() {
     Overlay(m_format, "RoomFontSetupChat");
     m_input.SetCharFormat(m_format);
 }
 
-void CChatEditorPopup::Finish(UINT code)
-{
+void CChatEditorPopup::Finish(UINT code) {
     m_closeCode = code;
-    if (GetHWND())
-        ShowWindow(false, false);
+    if (GetHWND()) ShowWindow(false, false);
 }
 
-LRESULT CChatEditorPopup::OnClose(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
-{
+LRESULT CChatEditorPopup::OnClose(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
     // Reused: a close request only hides the window.
     Finish(UINT(wParam));
     bHandled = TRUE;
     return 0;
 }
 
-void CChatEditorPopup::OnFinalMessage(HWND hWnd)
-{
+void CChatEditorPopup::OnFinalMessage(HWND hWnd) {
     // The input's widget goes after the window's own final handling.
     WindowImplBase::OnFinalMessage(hWnd);
     m_input.Edit().Destroy();
 }
 
-std::string CChatEditorPopup::ReadText()
-{
+std::string CChatEditorPopup::ReadText() {
     std::string text;
-    if (m_input.GetContentText(text) <= 0)
-        text.clear();
+    if (m_input.GetContentText(text) <= 0) text.clear();
     return text;
 }
 
-ChatFontFormat CChatEditorPopup::StyleFormat() const { return roomui::ToChatFont(m_format); }
+ChatFontFormat CChatEditorPopup::StyleFormat() const {
+    return roomui::ToChatFont(m_format);
+}
 
-bool CChatEditorPopup::ChatReady() const
-{
+bool CChatEditorPopup::ChatReady() const {
     IRoomLogic* logic = m_room ? m_room->GetRoomLogic() : nullptr;
     return logic && logic->IsChatReady();
 }
 
-void CChatEditorPopup::RestoreEditorText(const std::string& text)
-{
+void CChatEditorPopup::RestoreEditorText(const std::string& text) {
     bool was = m_inChange;
-    m_inChange = true;   // the restore's own change events are not counted again
+    m_inChange = true;  // the restore's own change events are not counted again
     m_input.Edit().Clear();
     for (const EditorPiece& p : SplitEditorText(text, FaceFile)) {
-        if (p.face)
-            m_input.Edit().InsertImage(p.text, p.id);
-        else
-            m_input.Edit().InsertTextGbk(p.text);
+        if (p.face) m_input.Edit().InsertImage(p.text, p.id);
+        else m_input.Edit().InsertTextGbk(p.text);
     }
     m_inChange = was;
     m_input.Edit().SetFocus();
 }
 
-int CChatEditorPopup::OnInputChange()
-{
-    if (m_limit <= 0 || m_inChange)
-        return 0;
+int CChatEditorPopup::OnInputChange() {
+    if (m_limit <= 0 || m_inChange) return 0;
     std::string text;
     int n = std::max(0, m_input.GetContentText(text));
-    if (n <= 0)
-        text.clear();
+    if (n <= 0) text.clear();
     if (n > m_limit) {
         // Back to the last text within the limit (never to one over it: that would come back here).
-        if (int(m_lastText.size()) > m_limit)
-            m_lastText.clear();
+        if (int(m_lastText.size()) > m_limit) m_lastText.clear();
         RestoreEditorText(m_lastText);
         std::string again;
         n = std::max(0, m_input.GetContentText(again));
@@ -292,26 +264,21 @@ int CChatEditorPopup::OnInputChange()
     return n;
 }
 
-void CChatEditorPopup::PickFace(CControlUI* button)
-{
+void CChatEditorPopup::PickFace(CControlUI* button) {
     roomui::CUIChatFaceSelectPanel& panel = roomui::CUIChatFaceSelectPanel::GetInstance();
-    if (!panel.EnsureCreated())
-        return;
+    if (!panel.EnsureCreated()) return;
     RECT rc = button ? button->GetPos() : RECT{};
     RECT frame = GetWindowRect();
     RECT win = panel.GetWindowRect();
     int x = frame.left + rc.left + 5;
     int y = frame.top + rc.top - (win.bottom - win.top);
     HWND h = panel.GetHWND();
-    if (m_modal)
-        m_modal->PushModalWnd(h);
+    if (m_modal) m_modal->PushModalWnd(h);
     int id = panel.SelectFace(x, y);
-    if (m_modal)
-        m_modal->PopModalWnd(h);
+    if (m_modal) m_modal->PopModalWnd(h);
     if (id >= 0) {
         std::string file = FaceFile(id);
-        if (!file.empty() && m_input.InsertImage(file, id))
-            m_input.Edit().SetFocus();
+        if (!file.empty() && m_input.InsertImage(file, id)) m_input.Edit().SetFocus();
     } else if (id == -2 && m_modal) {
         m_modal->ContinueModalCancel();
     }
@@ -321,40 +288,31 @@ void CChatEditorPopup::PickFace(CControlUI* button)
 
 CUISendTrumpet::CUISendTrumpet() : CChatEditorPopup(100, 106, RECT{25, 77, 336, 84}, 1, "RoomFontSetupChat") {}
 
-void CUISendTrumpet::InitWindow()
-{
+void CUISendTrumpet::InitWindow() {
     CChatEditorPopup::InitWindow();
     m_count = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("CanInputTextLabel"));
     m_error = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("SendTrumpetErrorTipLabel"));
 }
 
-void CUISendTrumpet::ShowRemaining(int remaining)
-{
-    if (m_count)
-        m_count->SetText(StringUtility::Format("您还可以输入%d个字符", remaining).c_str());
-    if (m_error)
-        m_error->SetVisible(false);
+void CUISendTrumpet::ShowRemaining(int remaining) {
+    if (m_count) m_count->SetText(StringUtility::Format("您还可以输入%d个字符", remaining).c_str());
+    if (m_error) m_error->SetVisible(false);
 }
 
-void CUISendTrumpet::ShowError(const char* text)
-{
-    if (!m_error)
-        return;
+void CUISendTrumpet::ShowError(const char* text) {
+    if (!m_error) return;
     m_error->SetVisible(true);
     m_error->SetText(text);
 }
 
-bool CUISendTrumpet::Send()
-{
-    if (m_error)
-        m_error->SetVisible(true);
+bool CUISendTrumpet::Send() {
+    if (m_error) m_error->SetVisible(true);
     if (!ChatReady()) {
         ShowError("正在连接聊天服务，请稍后重试");
         return false;
     }
     std::string text = ReadText();
-    if (text.empty())
-        return false;
+    if (text.empty()) return false;
     if (StringUtility::IsContainUrl(text)) {
         ShowError("广播内容中不允许有超链接!");
         return false;
@@ -377,55 +335,42 @@ bool CUISendTrumpet::Send()
     return true;
 }
 
-void CUISendTrumpet::Notify(TNotifyUI& msg)
-{
+void CUISendTrumpet::Notify(TNotifyUI& msg) {
     if (msg.sType == "click" && msg.pSender) {
         CDuiString name = msg.pSender->GetName();
-        if (name == "btnClose" || name == "TrumpetCancelBTN")
-            Finish(2);
-        else if (name == "SelectFaceBTN")
-            PickFace(msg.pSender);
-        else if (name == "SendTrumpetBTN")
-            Send();
+        if (name == "btnClose" || name == "TrumpetCancelBTN") Finish(2);
+        else if (name == "SelectFaceBTN") PickFace(msg.pSender);
+        else if (name == "SendTrumpetBTN") Send();
     }
 }
 
 // ---- temporary notice
 
 CUITemporaryNotice::CUITemporaryNotice()
-    : CChatEditorPopup(150, 156, RECT{28, 76, 336, 104}, 1, "RoomFontSetupTmpNotice")
-{
-}
+    : CChatEditorPopup(150, 156, RECT{28, 76, 336, 104}, 1, "RoomFontSetupTmpNotice") {}
 
-void CUITemporaryNotice::InitWindow()
-{
+void CUITemporaryNotice::InitWindow() {
     CChatEditorPopup::InitWindow();
     m_count = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("labelCanInputCount"));
 }
 
-void CUITemporaryNotice::ShowRemaining(int remaining)
-{
-    if (m_count)
-        m_count->SetText(StringUtility::Format("可输入%d字符", remaining).c_str());
+void CUITemporaryNotice::ShowRemaining(int remaining) {
+    if (m_count) m_count->SetText(StringUtility::Format("可输入%d字符", remaining).c_str());
 }
 
-void CUITemporaryNotice::Tip(const char* text)
-{
+void CUITemporaryNotice::Tip(const char* text) {
     if (auto* center = GetRoomDealUI<roomui::CDealMainCenter>(m_room, 1))
         center->AppendMsgHtml(BuildTipHtml(text), roomui::kOwnView);
-    else if (m_modal)
-        m_modal->AppendOwnViewHtml(BuildTipHtml(text));
+    else if (m_modal) m_modal->AppendOwnViewHtml(BuildTipHtml(text));
 }
 
-bool CUITemporaryNotice::Publish()
-{
+bool CUITemporaryNotice::Publish() {
     if (!ChatReady()) {
         Tip("正在连接聊天服务，请稍后重试");
         return false;
     }
     std::string text = ReadText();
-    if (text.empty())
-        return false;
+    if (text.empty()) return false;
     // The styled text is what goes out, so that is what is checked.
     std::string html = BuildFontStyledHtml(StyleFormat(), text);
     if (!IsValidChatHtml(html)) {
@@ -442,30 +387,25 @@ bool CUITemporaryNotice::Publish()
     return true;
 }
 
-void CUITemporaryNotice::ClearInput()
-{
+void CUITemporaryNotice::ClearInput() {
     m_input.Edit().SelectAll();
     m_input.Edit().ClearSelection();
     m_lastText.clear();
     m_input.Edit().SetFocus();
 }
 
-void CUITemporaryNotice::Notify(TNotifyUI& msg)
-{
+void CUITemporaryNotice::Notify(TNotifyUI& msg) {
     if (msg.sType == "click" && msg.pSender) {
         CDuiString name = msg.pSender->GetName();
-        if (name == "btnClose")
-            Finish(1);
+        if (name == "btnClose") Finish(1);
         else if (name == "btnChatChooseFont") {
             richedit::CharFormat cf;
             if (m_input.ChooseCharFormat(&cf) == 1) {
                 m_format = cf;
                 SaveChatFontConfig(roomui::ToChatFont(cf), "RoomFontSetupTmpNotice");
             }
-        } else if (name == "btnSelectFace")
-            PickFace(msg.pSender);
-        else if (name == "btnPublish")
-            Publish();
+        } else if (name == "btnSelectFace") PickFace(msg.pSender);
+        else if (name == "btnPublish") Publish();
     }
 }
 
@@ -473,15 +413,15 @@ void CUITemporaryNotice::Notify(TNotifyUI& msg)
 
 CUISetWelcomWords::CUISetWelcomWords() : CChatEditorPopup(0, 0, RECT{25, 55, 342, 122}, 0, "RoomFontSetupChat") {}
 
-void CUISetWelcomWords::InitWindow() { CChatEditorPopup::InitWindow(); }
+void CUISetWelcomWords::InitWindow() {
+    CChatEditorPopup::InitWindow();
+}
 
-CLabelUI* CUISetWelcomWords::ErrorLabel()
-{
+CLabelUI* CUISetWelcomWords::ErrorLabel() {
     return GetHWND() ? dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("SendTrumpetErrorTipLabel")) : nullptr;
 }
 
-void CUISetWelcomWords::UpdateErrorTip(const char* text)
-{
+void CUISetWelcomWords::UpdateErrorTip(const char* text) {
     CLabelUI* label = ErrorLabel();
     if (!label) {
         PJ_Log(kUiLog, LOG_FAILURE, "CUISetWelcomWords::UpdateErrorTip", "NULL == lpLabelError");
@@ -493,8 +433,7 @@ void CUISetWelcomWords::UpdateErrorTip(const char* text)
     ::SetTimer(GetHWND(), kErrorTimer, 5000);
 }
 
-void CUISetWelcomWords::ClearErrorTip()
-{
+void CUISetWelcomWords::ClearErrorTip() {
     CLabelUI* label = ErrorLabel();
     if (!label) {
         PJ_Log(kUiLog, LOG_FAILURE, "CUISetWelcomWords::ClearErrorTip", "NULL == lpLabelError");
@@ -505,35 +444,30 @@ void CUISetWelcomWords::ClearErrorTip()
     label->SetText("");
 }
 
-LRESULT CUISetWelcomWords::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CUISetWelcomWords::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_TIMER && wParam == kErrorTimer) {
         ClearErrorTip();
         return 0;
     }
     if (uMsg == WM_SHOWWINDOW && wParam) {
         std::string words;
-        if (IConfigManager* cfg = AfxGetConfigManager())
-            cfg->GetString("roomset", "WelcomeWords", words, "");
+        if (IConfigManager* cfg = AfxGetConfigManager()) cfg->GetString("roomset", "WelcomeWords", words, "");
         RestoreEditorText(words);
     }
     return CChatEditorPopup::HandleMessage(uMsg, wParam, lParam);
 }
 
-void CUISetWelcomWords::BuildMenuItems(std::vector<WelcomeMenuEntry>& out)
-{
+void CUISetWelcomWords::BuildMenuItems(std::vector<WelcomeMenuEntry>& out) {
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     uint32_t room = RoomId();
     std::string stored;
     bool self = store.IsSetWelWordSelf(room);
     if (self)
-        if (IConfigManager* cfg = AfxGetConfigManager())
-            cfg->GetString("roomset", "WelcomeWords", stored, "");
+        if (IConfigManager* cfg = AfxGetConfigManager()) cfg->GetString("roomset", "WelcomeWords", stored, "");
     out = BuildWelcomeMenu(store.CanSetWelWord(room), self, store.IsWelWordCoundFull(room), stored);
 }
 
-void CUISetWelcomWords::OnMenuCommand(int id)
-{
+void CUISetWelcomWords::OnMenuCommand(int id) {
     if (id == kWelcomeCancelId) {
         CancelWelcomeWords();
     } else if (id >= kWelcomePresetFirst && id < kWelcomeEditId) {
@@ -543,8 +477,7 @@ void CUISetWelcomWords::OnMenuCommand(int id)
     }
 }
 
-bool CUISetWelcomWords::DealClickOK()
-{
+bool CUISetWelcomWords::DealClickOK() {
     if (!m_room) {
         PJ_Log(kUiLog, LOG_FAILURE, "CUISetWelcomWords::DealClickOK", "NULL == m_pRoomUI");
         return false;
@@ -568,13 +501,10 @@ bool CUISetWelcomWords::DealClickOK()
     return true;
 }
 
-void CUISetWelcomWords::SetWelcomeWords(const std::string& raw)
-{
+void CUISetWelcomWords::SetWelcomeWords(const std::string& raw) {
     richedit::CharFormat cf;
-    if (m_input.Edit().IsCreated())
-        cf = m_format;
-    else
-        Overlay(cf, "RoomFontSetupChat");   // the default format (240 twips, charset 238, 微软雅黑) overlaid
+    if (m_input.Edit().IsCreated()) cf = m_format;
+    else Overlay(cf, "RoomFontSetupChat");  // the default format (240 twips, charset 238, 微软雅黑) overlaid
     std::string html = BuildFontStyledHtml(roomui::ToChatFont(cf), raw);
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQUpdateWelWord msg;
@@ -589,8 +519,7 @@ void CUISetWelcomWords::SetWelcomeWords(const std::string& raw)
     roomui::PostRoomRequest(&msg);
 }
 
-void CUISetWelcomWords::CancelWelcomeWords()
-{
+void CUISetWelcomWords::CancelWelcomeWords() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQUpdateWelWord msg;
     msg.uid = app.GetUid();
@@ -601,16 +530,12 @@ void CUISetWelcomWords::CancelWelcomeWords()
     roomui::PostRoomRequest(&msg);
 }
 
-void CUISetWelcomWords::Notify(TNotifyUI& msg)
-{
+void CUISetWelcomWords::Notify(TNotifyUI& msg) {
     if (msg.sType == "click" && msg.pSender) {
         CDuiString name = msg.pSender->GetName();
-        if (name == "btnClose" || name == "TrumpetCancelBTN")
-            Finish(2);
-        else if (name == "SelectFaceBTN")
-            PickFace(msg.pSender);
-        else if (name == "SendTrumpetBTN")
-            DealClickOK();
+        if (name == "btnClose" || name == "TrumpetCancelBTN") Finish(2);
+        else if (name == "SelectFaceBTN") PickFace(msg.pSender);
+        else if (name == "SendTrumpetBTN") DealClickOK();
     }
 }
 

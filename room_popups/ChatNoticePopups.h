@@ -27,12 +27,11 @@ using namespace DuiLib;
 struct EditorPiece {
     bool face = false;
     int id = 0;
-    std::string text;   // plain bytes, or the picture's file for a face
+    std::string text;  // plain bytes, or the picture's file for a face
 };
 // Walks `text`: "[:N]" with N decimal digits the catalogue (`faceFile`) gives a file for is an emoticon; every
 // other byte is plain (a byte of 0x80 or more together with the next one, so a trail byte is never an opener).
-std::vector<EditorPiece> SplitEditorText(const std::string& text,
-                                         const std::function<std::string(int)>& faceFile);
+std::vector<EditorPiece> SplitEditorText(const std::string& text, const std::function<std::string(int)>& faceFile);
 
 // The welcome-words menu: menu ids 10..18 the presets, 19 "编辑迎宾语", 0 "取消迎宾语".
 constexpr int kWelcomeCancelId = 0;
@@ -41,9 +40,9 @@ constexpr int kWelcomeEditId = 19;
 const std::vector<std::string>& WelcomePresets();
 struct WelcomeMenuEntry {
     std::string text;
-    int id = -1;            // -1: a submenu or a separator
+    int id = -1;  // -1: a submenu or a separator
     bool checked = false;
-    bool locked = false;    // offered although the user may not (or no longer) change the words: greyed
+    bool locked = false;  // offered although the user may not (or no longer) change the words: greyed
     bool separator = false;
     std::string image;
     std::vector<WelcomeMenuEntry> sub;

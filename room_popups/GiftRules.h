@@ -17,7 +17,7 @@ namespace giftrules {
 enum class CountKind { Empty, Value, TooLarge };
 struct CountText {
     CountKind kind = CountKind::Empty;
-    int value = 0;   // leading digits; 0 without digits
+    int value = 0;  // leading digits; 0 without digits
 };
 // Empty: no text at all ("(188" is a count of 0); TooLarge: more than INT_MAX. Blanks before the digits are
 // skipped; a sign or anything else gives 0.
@@ -31,15 +31,15 @@ std::string CheckCount(const std::string& text, int& count);
 
 // Cheque: the edit holds units of 10,000 coins.
 struct ChequeInput {
-    std::string error;    // for "ShowCoinInputErrLabel"
-    std::string obtain;   // for "PeopleObtainLabel": the receiver's 90 %
+    std::string error;   // for "ShowCoinInputErrLabel"
+    std::string obtain;  // for "PeopleObtainLabel": the receiver's 90 %
 };
 ChequeInput CheckChequeInput(const std::string& text);
 // The text of the obtain label for n units ("%llu 万 Z币" of n x 0.9 cut toward zero).
 std::string ChequeObtainText(uint64_t units);
 struct ChequeSend {
     std::string error;
-    int count = 0;        // units of 100,000 coins
+    int count = 0;  // units of 100,000 coins
 };
 ChequeSend CheckChequeSend(const std::string& text, uint64_t balance, bool chatReady);
 
@@ -50,9 +50,9 @@ bool MayStamp(uint64_t balance);
 // Gift with words: the words after the link and whitelist checks and the word filter.
 struct WordsSend {
     std::string error;
-    std::string words;    // filtered
+    std::string words;  // filtered
     int count = 0;
-    bool send = false;    // false without error: nothing happens (no receiver)
+    bool send = false;  // false without error: nothing happens (no receiver)
 };
 // `filter` is the catalogue's word filter (GBK in, GBK out).
 WordsSend CheckWordsSend(bool chatReady, const std::string& countText, uint32_t receiver, const std::string& words,
@@ -75,9 +75,9 @@ GroupSend CheckGroupSend(uint32_t giftId, bool hidden, bool giftKnown, uint32_t 
 struct PanelSendInput {
     bool chatReady = false;
     bool stealth = false;
-    bool giftFound = false;           // GetGiftAndGroup found it
-    std::string groupName;            // its category
-    uint32_t receiver = 0;            // tag of the chosen item (0 none)
+    bool giftFound = false;  // GetGiftAndGroup found it
+    std::string groupName;   // its category
+    uint32_t receiver = 0;   // tag of the chosen item (0 none)
     std::string countText;
 };
 struct PanelSend {

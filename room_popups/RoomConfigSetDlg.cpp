@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr UINT WM_SETTINGS_REPLY = WM_USER + 611;   // lParam: Reply*, owned by the receiver
-constexpr UINT WM_SETTINGS_LEVEL = WM_USER + 612;   // wParam: level 0..100
+constexpr UINT WM_SETTINGS_REPLY = WM_USER + 611;  // lParam: Reply*, owned by the receiver
+constexpr UINT WM_SETTINGS_LEVEL = WM_USER + 612;  // wParam: level 0..100
 
 const char kMicSection[] = "RoomConfigMic";
 const char* const kOptions[3] = {"PersonalInfoOption", "VoiceSetingOption", "VideoAdjustOption"};
@@ -56,7 +56,7 @@ int TagAt(CComboUI* c) {
 }  // namespace
 
 struct CRoomConfigSetDlg::Reply {
-    bool update = false;   // updatemyinfo, else checknick
+    bool update = false;  // updatemyinfo, else checknick
     int status = 0;
     std::string statusdesc;
     int ctx0 = 0;

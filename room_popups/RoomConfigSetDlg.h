@@ -93,9 +93,9 @@ private:
         void VideoBufferCB(double, BYTE*, long) override {}
         void VideoFrameCB(BYTE* rgb24, long length) override;
         void AudioBufferCB(double time, BYTE* pcm, long length) override;
-        std::mutex lock;                       // guards preview against the frame thread
+        std::mutex lock;  // guards preview against the frame thread
         ISettingsPreview* preview = nullptr;
-        std::atomic<HWND> levelWnd{nullptr};   // receives the level (WM_SETTINGS_LEVEL)
+        std::atomic<HWND> levelWnd{nullptr};  // receives the level (WM_SETTINGS_LEVEL)
     };
 
     void OnClick(TNotifyUI& msg) override;

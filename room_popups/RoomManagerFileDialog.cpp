@@ -13,21 +13,18 @@ struct RunState {
     int response = GTK_RESPONSE_CANCEL;
 };
 
-void OnResponse(GtkDialog*, int response, gpointer p)
-{
+void OnResponse(GtkDialog*, int response, gpointer p) {
     auto* st = static_cast<RunState*>(p);
     st->response = response;
     st->loop.End(0);
 }
 }  // namespace
 
-bool RoomManagerChooseImageFile(HWND, std::string& gbkPath)
-{
-    if (!gdk_display_get_default())
-        return false;
-    GtkWidget* dlg = gtk_file_chooser_dialog_new(DuiLib::GbkToUtf8("选择图片").c_str(), nullptr,
-                                                 GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL, "_Open",
-                                                 GTK_RESPONSE_ACCEPT, nullptr);
+bool RoomManagerChooseImageFile(HWND, std::string& gbkPath) {
+    if (!gdk_display_get_default()) return false;
+    GtkWidget* dlg =
+        gtk_file_chooser_dialog_new(DuiLib::GbkToUtf8("选择图片").c_str(), nullptr, GTK_FILE_CHOOSER_ACTION_OPEN,
+                                    "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_modal(GTK_WINDOW(dlg), TRUE);
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, "Image Files (*.jpg;*.jpeg;*.png;*.bmp)");

@@ -14,9 +14,9 @@ int BirthPart(const std::string& birth, int n) {
     if (birth.empty() || first == std::string::npos) return -1;
     size_t second = birth.find('-', first + 1);
     if (second == std::string::npos) return -1;
-    std::string part = n == 0 ? birth.substr(0, first)
-                     : n == 1 ? birth.substr(first + 1, second - first - 1)
-                              : birth.substr(second + 1);
+    std::string part = n == 0   ? birth.substr(0, first)
+                       : n == 1 ? birth.substr(first + 1, second - first - 1)
+                                : birth.substr(second + 1);
     if (part.empty() || part.size() > 9) return -1;
     for (char c : part)
         if (c < '0' || c > '9') return -1;
@@ -41,16 +41,35 @@ std::string Part(const std::string& text, const char* unit, size_t width) {
 
 }  // namespace
 
-int GetBirthYear(const std::string& birth) { return BirthPart(birth, 0); }
-int GetBirthMonth(const std::string& birth) { return BirthPart(birth, 1); }
-int GetBirthDay(const std::string& birth) { return BirthPart(birth, 2); }
+int GetBirthYear(const std::string& birth) {
+    return BirthPart(birth, 0);
+}
+int GetBirthMonth(const std::string& birth) {
+    return BirthPart(birth, 1);
+}
+int GetBirthDay(const std::string& birth) {
+    return BirthPart(birth, 2);
+}
 
 int DaysInMonth(int month, int year) {
     switch (month) {
-        case 1: case 3: case 5: case 7: case 8: case 10: case 12: return 31;
-        case 4: case 6: case 9: case 11: return 30;
-        case 2: return ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0) ? 29 : 28;
-        default: return -1;
+    case 1:
+    case 3:
+    case 5:
+    case 7:
+    case 8:
+    case 10:
+    case 12:
+        return 31;
+    case 4:
+    case 6:
+    case 9:
+    case 11:
+        return 30;
+    case 2:
+        return ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0) ? 29 : 28;
+    default:
+        return -1;
     }
 }
 

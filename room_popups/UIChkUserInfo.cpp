@@ -11,21 +11,18 @@ namespace roompopups {
 
 namespace {
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
 }  // namespace
 
-CControlUI* CUIChkUserInfo::CreateControl(const char* pstrClass)
-{
+CControlUI* CUIChkUserInfo::CreateControl(const char* pstrClass) {
     return m_createControl ? m_createControl(pstrClass) : nullptr;
 }
 
-void CUIChkUserInfo::InitWindow()
-{
+void CUIChkUserInfo::InitWindow() {
     CPaintManagerUI& pm = m_PaintManager;
     IDataHalvec* h = Halvec();
     if (CControlUI* head = pm.FindControl("HeadPictureUI")) {
@@ -33,17 +30,13 @@ void CUIChkUserInfo::InitWindow()
         if (h && h->GetUserPhoto(-1, int(m_info.photoId), photo))
             head->SetBkImage(StringUtility::Format("file='%s' dest='5,5,60,60'", photo.fname.c_str()).c_str());
     }
-    if (CControlUI* id = pm.FindControl("UserIDEdit"))
-        id->SetText(StringUtility::Format("%u", m_info.uid).c_str());
+    if (CControlUI* id = pm.FindControl("UserIDEdit")) id->SetText(StringUtility::Format("%u", m_info.uid).c_str());
     if (CControlUI* level = pm.FindControl("UserLevelControl")) {
         LevelItem item;
-        if (h && h->GetLevel(int(m_info.levelId), item))
-            level->SetAttribute("giffile", item.fname.c_str());
+        if (h && h->GetLevel(int(m_info.levelId), item)) level->SetAttribute("giffile", item.fname.c_str());
     }
-    if (CControlUI* nick = pm.FindControl("ChkUserNickNameLabel"))
-        nick->SetText(m_info.nickname.c_str());
-    if (CControlUI* sex = pm.FindControl("UserSexLabel"))
-        sex->SetText(SexText(m_info.sex));
+    if (CControlUI* nick = pm.FindControl("ChkUserNickNameLabel")) nick->SetText(m_info.nickname.c_str());
+    if (CControlUI* sex = pm.FindControl("UserSexLabel")) sex->SetText(SexText(m_info.sex));
     if (CControlUI* age = pm.FindControl("UserAgeLabel")) {
         int year = 0, month = 0;
         if (m_today) {
@@ -62,20 +55,16 @@ void CUIChkUserInfo::InitWindow()
         address->SetText(AddressText(m_info.province, m_info.city).c_str());
 }
 
-void CUIChkUserInfo::Notify(TNotifyUI& msg)
-{
+void CUIChkUserInfo::Notify(TNotifyUI& msg) {
     if (msg.sType == DUI_MSGTYPE_CLICK && msg.pSender) {
         std::string name = msg.pSender->GetName().c_str();
-        if (name == "btnClose")
-            Close(2);
-        else if (name == "UserInfoOK")
-            Close(1);
+        if (name == "btnClose") Close(2);
+        else if (name == "UserInfoOK") Close(1);
     }
     WindowImplBase::Notify(msg);
 }
 
-LRESULT CUIChkUserInfo::OnClose(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
-{
+LRESULT CUIChkUserInfo::OnClose(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
     // Reused: a close only hides the card.
     bHandled = TRUE;
     m_closeCode = UINT(wParam);

@@ -21,7 +21,7 @@ struct UserDetailInfo {
     std::string nickname;
     uint32_t levelId = 0;
     uint32_t sex = 3;
-    std::string birthday;   // "year-month-day"
+    std::string birthday;  // "year-month-day"
     std::string province, city;
 };
 

@@ -18,7 +18,7 @@ public:
     static constexpr int kWidth = 390;
     static constexpr int kHeight = 360;
 
-    uint32_t m_roomId = 0;   // set by the opener
+    uint32_t m_roomId = 0;  // set by the opener
     UINT m_closeCode = 0;
 
     const char* GetWindowClassName() const override { return "VarnetConsumeDetail"; }

@@ -24,11 +24,11 @@ std::string BuildExchangeUrl(const std::string& root, uint64_t beans, int32_t tm
 // What an answer says. Absent or wrongly typed keys leave the fields as they were; "success" counts only
 // as the JSON true.
 struct ExchangeAnswer {
-    bool json = false;      // the body parsed as a JSON object
+    bool json = false;  // the body parsed as a JSON object
     bool success = false;
     uint64_t coin = 0, shell = 0;
     bool hasCoin = false, hasShell = false;
-    std::string msg;        // URL-decoded, at most 249 bytes
+    std::string msg;  // URL-decoded, at most 249 bytes
     bool hasMsg = false;
 };
 ExchangeAnswer ParseExchangeAnswer(const std::string& body);

@@ -58,7 +58,10 @@ public:
     void InitWindow() override;
     void Notify(TNotifyUI& msg) override;
 
-    void SetTarget(IRoomUI* room, uint32_t target) { m_pRoom = room; m_target = target; }
+    void SetTarget(IRoomUI* room, uint32_t target) {
+        m_pRoom = room;
+        m_target = target;
+    }
     void LoadStampItems();
     void SendStamp(int stampId);
     uint32_t Target() const { return m_target; }
@@ -133,15 +136,15 @@ public:
     void SetChecked(int index, bool checked);
     bool IsChecked(int index) const;
     size_t GetCheckedCount() const;
-    std::vector<int> GetCheckedUserIDs() const;   // in row order
+    std::vector<int> GetCheckedUserIDs() const;  // in row order
     const roomui::UserListItemInfo& At(int index) const { return m_rows[size_t(index)].info; }
 
 private:
     struct Row {
         roomui::UserListItemInfo info;
-        CControlUI* row = nullptr;     // owned by the list
+        CControlUI* row = nullptr;  // owned by the list
         CCheckBoxUI* check = nullptr;
-        bool checked = false;          // kept across a sort
+        bool checked = false;  // kept across a sort
     };
     // Makes the row's controls: appended (at < 0) or in place of its old row.
     void MakeRow(Row& r, int at, bool checked);
@@ -183,11 +186,11 @@ private:
 // The gift card the panel shows on hover.
 struct GiftCard {
     int giftId = -1;
-    std::string image;        // the animated picture
+    std::string image;  // the animated picture
     std::string name;
-    uint32_t price = 0;       // coins
+    uint32_t price = 0;  // coins
     uint32_t receiverGets = 0;
-    bool inCoins = false;     // the receiver gets coins (the cheque), else beans
+    bool inCoins = false;  // the receiver gets coins (the cheque), else beans
 };
 
 // The hover card: hides itself 700 ms after the pointer left the gift cells (timer 256).

@@ -9,8 +9,7 @@
 
 namespace {
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
@@ -19,49 +18,37 @@ IDataHalvec* Halvec()
 
 // ---- CUIGiftPreview ------------------------------------------------------------------------------------
 
-LRESULT CUIGiftPreview::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
-{
+LRESULT CUIGiftPreview::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     DisarmHide();
     return WindowImplBase::OnClose(uMsg, wParam, lParam, bHandled);
 }
 
-void CUIGiftPreview::ShowGift(const GiftCard& card)
-{
-    if (card.giftId == m_nGift)
-        return;
-    if (auto* gif = dynamic_cast<roomui::CControlGifBk*>(Find("gifbkGiftBk")))
-        gif->SetGifFile(card.image.c_str());
+void CUIGiftPreview::ShowGift(const GiftCard& card) {
+    if (card.giftId == m_nGift) return;
+    if (auto* gif = dynamic_cast<roomui::CControlGifBk*>(Find("gifbkGiftBk"))) gif->SetGifFile(card.image.c_str());
     SetLabel("labelGiftName", card.name);
     SetLabel("labelGiftCost", StringUtility::Format("礼物价值：%u Z币", card.price));
-    SetLabel("labelGiftTargetReceive", StringUtility::Format(card.inCoins ? "收礼人获得：%u Z币" : "收礼人获得：%u Z豆",
-                                                             card.receiverGets));
+    SetLabel("labelGiftTargetReceive",
+             StringUtility::Format(card.inCoins ? "收礼人获得：%u Z币" : "收礼人获得：%u Z豆", card.receiverGets));
     m_nGift = card.giftId;
 }
 
-void CUIGiftPreview::ArmHide()
-{
-    if (m_bHideArmed || !GetHWND())
-        return;
+void CUIGiftPreview::ArmHide() {
+    if (m_bHideArmed || !GetHWND()) return;
     m_bHideArmed = true;
     ::SetTimer(GetHWND(), kHideTimer, kHideDelayMs);
 }
 
-void CUIGiftPreview::DisarmHide()
-{
-    if (!m_bHideArmed)
-        return;
+void CUIGiftPreview::DisarmHide() {
+    if (!m_bHideArmed) return;
     m_bHideArmed = false;
-    if (GetHWND())
-        ::KillTimer(GetHWND(), kHideTimer);
+    if (GetHWND()) ::KillTimer(GetHWND(), kHideTimer);
 }
 
-LRESULT CUIGiftPreview::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CUIGiftPreview::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_MOUSEMOVE) {
-        if (lParam == LPARAM(-1))
-            ArmHide();
-        else
-            DisarmHide();
+        if (lParam == LPARAM(-1)) ArmHide();
+        else DisarmHide();
     } else if (uMsg == WM_TIMER && wParam == kHideTimer) {
         ShowWindow(false, false);
         DisarmHide();
@@ -72,44 +59,36 @@ LRESULT CUIGiftPreview::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 
 // ---- CUILuckyGiftTip -----------------------------------------------------------------------------------
 
-CUILuckyGiftTip::~CUILuckyGiftTip() = default;   // queued notices go with the tip
+CUILuckyGiftTip::~CUILuckyGiftTip() = default;  // queued notices go with the tip
 
-void CUILuckyGiftTip::InitWindow()
-{
+void CUILuckyGiftTip::InitWindow() {
     m_roomWnd = nullptr;
     m_roomId = 0;
 }
 
-LRESULT CUILuckyGiftTip::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
-{
-    if (uMsg == WM_NCHITTEST)
-        return HTTRANSPARENT;
+LRESULT CUILuckyGiftTip::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == WM_NCHITTEST) return HTTRANSPARENT;
     return WindowImplBase::HandleMessage(uMsg, wParam, lParam);
 }
 
-LRESULT CUILuckyGiftTip::OnClose(UINT, WPARAM, LPARAM, BOOL& bHandled)
-{
+LRESULT CUILuckyGiftTip::OnClose(UINT, WPARAM, LPARAM, BOOL& bHandled) {
     // Hidden, not destroyed: the room window keeps showing notices through this window.
-    if (CControlUI* label = Find("UserInfoLabel"))
-        m_PaintManager.KillTimer(label, kTimer);
+    if (CControlUI* label = Find("UserInfoLabel")) m_PaintManager.KillTimer(label, kTimer);
     ShowWindow(false, false);
     bHandled = TRUE;
     return 0;
 }
 
-void CUILuckyGiftTip::ShowTip(HWND roomWnd, uint32_t roomId, RoomLuckyGift* notice)
-{
+void CUILuckyGiftTip::ShowTip(HWND roomWnd, uint32_t roomId, RoomLuckyGift* notice) {
     std::unique_ptr<RoomLuckyGift> owned(notice);
-    if (!roomWnd || roomId == 0 || !owned)
-        return;
+    if (!roomWnd || roomId == 0 || !owned) return;
     m_roomWnd = roomWnd;
     m_roomId = roomId;
     if (IsWindowVisible()) {
         m_queue.push_back(std::move(owned));
         return;
     }
-    if (!FillTip(*owned))
-        return;
+    if (!FillTip(*owned)) return;
     ShowWindow(true, false);
     if (CControlUI* label = Find("UserInfoLabel")) {
         m_PaintManager.KillTimer(label, kTimer);
@@ -117,33 +96,26 @@ void CUILuckyGiftTip::ShowTip(HWND roomWnd, uint32_t roomId, RoomLuckyGift* noti
     }
 }
 
-void CUILuckyGiftTip::OnTimer()
-{
+void CUILuckyGiftTip::OnTimer() {
     while (!m_queue.empty()) {
         std::unique_ptr<RoomLuckyGift> next = std::move(m_queue.front());
         m_queue.pop_front();
-        if (FillTip(*next))
-            return;   // the timer keeps its period
+        if (FillTip(*next)) return;  // the timer keeps its period
     }
-    if (CControlUI* label = Find("UserInfoLabel"))
-        m_PaintManager.KillTimer(label, kTimer);
+    if (CControlUI* label = Find("UserInfoLabel")) m_PaintManager.KillTimer(label, kTimer);
     ShowWindow(false, false);
 }
 
-void CUILuckyGiftTip::FitLabel(const char* name, const std::string& text, bool tooltip)
-{
+void CUILuckyGiftTip::FitLabel(const char* name, const std::string& text, bool tooltip) {
     CControlUI* label = Find(name);
-    if (!label)
-        return;
+    if (!label) return;
     label->SetText(text.c_str());
-    if (tooltip)
-        label->SetToolTip(text.c_str());
+    if (tooltip) label->SetToolTip(text.c_str());
     SIZE size = CRenderEngine::GetTextSize(&m_PaintManager, text.c_str(), -1, DT_SINGLELINE);
     label->SetFixedWidth(int(size.cx) + 5);
 }
 
-bool CUILuckyGiftTip::FillTip(const RoomLuckyGift& notice)
-{
+bool CUILuckyGiftTip::FillTip(const RoomLuckyGift& notice) {
     RoomUserInfo winner;
     IDataHalvec* h = Halvec();
     LevelItem level;
@@ -154,9 +126,11 @@ bool CUILuckyGiftTip::FillTip(const RoomLuckyGift& notice)
     if (CControlUI* c = Find("UserLevelControl"))
         c->SetBkImage(StringUtility::Format("file='%s' dest='7,7,23,23'", level.fname.c_str()).c_str());
     FitLabel("UserInfoLabel", StringUtility::Format("%s(%u)", winner.nickname.c_str(), winner.beautyid), true);
-    const char* times = notice.multiple == 10 ? "10.png" : notice.multiple == 50 ? "50.png" : notice.multiple == 500 ? "500.png" : "";
-    if (CControlUI* c = Find("RewardTimesControl"))
-        c->SetBkImage(StringUtility::Format("file='%s'", times).c_str());
+    const char* times = notice.multiple == 10    ? "10.png"
+                        : notice.multiple == 50  ? "50.png"
+                        : notice.multiple == 500 ? "500.png"
+                                                 : "";
+    if (CControlUI* c = Find("RewardTimesControl")) c->SetBkImage(StringUtility::Format("file='%s'", times).c_str());
     FitLabel("GiftInfoLabel", StringUtility::Format("倍%s", gift.name.c_str()), false);
     if (CControlUI* c = Find("GiftImageControl"))
         c->SetBkImage(StringUtility::Format("file='%s'", gift.fname.c_str()).c_str());
@@ -164,8 +138,7 @@ bool CUILuckyGiftTip::FillTip(const RoomLuckyGift& notice)
     return true;
 }
 
-void CUILuckyGiftTip::Notify(TNotifyUI& msg)
-{
+void CUILuckyGiftTip::Notify(TNotifyUI& msg) {
     if (msg.sType == "timer" && msg.pSender && msg.pSender->GetName() == "UserInfoLabel" && msg.wParam == kTimer) {
         OnTimer();
         return;

@@ -12,8 +12,7 @@
 
 namespace {
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
@@ -24,70 +23,59 @@ constexpr const char* kCellDest = "10,9,50,49";
 
 // ---- CGiftPopupBase ------------------------------------------------------------------------------------
 
-LRESULT CGiftPopupBase::OnClose(UINT, WPARAM, LPARAM, BOOL& bHandled)
-{
+LRESULT CGiftPopupBase::OnClose(UINT, WPARAM, LPARAM, BOOL& bHandled) {
     bHandled = TRUE;
     ShowWindow(false);
     return 0;
 }
 
-void CGiftPopupBase::CloseWith(int code)
-{
+void CGiftPopupBase::CloseWith(int code) {
     m_nCloseCode = code;
     ShowWindow(false);
 }
 
-void CGiftPopupBase::ShowBox(const std::string& text, int kind)
-{
+void CGiftPopupBase::ShowBox(const std::string& text, int kind) {
     CZqMessageBox box;
     box.SetBoxType(kind);
     ShowZqMessageBox(&box, GetHWND(), text.c_str(), "提示");
 }
 
-CControlUI* CGiftPopupBase::CreateControl(const char* pstrClass)
-{
+CControlUI* CGiftPopupBase::CreateControl(const char* pstrClass) {
     std::string cls = pstrClass ? pstrClass : "";
-    if (cls == "CControlGifBk")
-        return new roomui::CControlGifBk;
-    if (cls == "CControlGiftSelect")
-        return new roomui::CControlGiftSelect;
+    if (cls == "CControlGifBk") return new roomui::CControlGifBk;
+    if (cls == "CControlGiftSelect") return new roomui::CControlGiftSelect;
     return nullptr;
 }
 
-void CGiftPopupBase::SetLabel(const char* name, const std::string& text)
-{
-    if (CControlUI* c = Find(name))
-        c->SetText(text.c_str());
+void CGiftPopupBase::SetLabel(const char* name, const std::string& text) {
+    if (CControlUI* c = Find(name)) c->SetText(text.c_str());
 }
 
-bool CGiftPopupBase::ChatReady()
-{
+bool CGiftPopupBase::ChatReady() {
     IRoomLogic* logic = m_pRoom ? m_pRoom->GetRoomLogic() : nullptr;
     return logic && logic->IsChatReady();
 }
 
-uint32_t CGiftPopupBase::RoomId() { return m_pRoom ? m_pRoom->GetRoomID() : 0; }
+uint32_t CGiftPopupBase::RoomId() {
+    return m_pRoom ? m_pRoom->GetRoomID() : 0;
+}
 
 // ---- CUIABStempeln -------------------------------------------------------------------------------------
 
-void CUIABStempeln::InitWindow()
-{
+void CUIABStempeln::InitWindow() {
     m_pRoom = nullptr;
     m_target = 0;
     CenterWindow();
     m_pGrid = dynamic_cast<CTileLayoutUI*>(Find("ABStempelnSelControl"));
 }
 
-void CUIABStempeln::LoadStampItems()
-{
-    if (!m_pGrid)
-        return;
+void CUIABStempeln::LoadStampItems() {
+    if (!m_pGrid) return;
     m_pGrid->RemoveAll();
     m_pGrid->SetColumns(5);
     m_pGrid->EnableScrollBar(true, false);
     IDataHalvec* h = Halvec();
-    if (!h)
-        return;
+    if (!h) return;
     TagCatalogCopy stamps;
     h->GetTagMap(stamps);
     std::string folder = Dir::GetCurrentPath();
@@ -101,19 +89,16 @@ void CUIABStempeln::LoadStampItems()
             cell->SetAttribute("setcursorhand", "false");
             cell->SetBkImage(giftrules::CellImage(folder, group.path, stamp->fname, "0,4,57,38").c_str());
             cell->SetToolTip(stamp->name.c_str());
-            if (!m_pGrid->Add(cell))
-                delete cell;
+            if (!m_pGrid->Add(cell)) delete cell;
         }
     }
     FreeCatalogCopy(stamps);
 }
 
-void CUIABStempeln::SendStamp(int stampId)
-{
+void CUIABStempeln::SendStamp(int stampId) {
     IDataHalvec* h = Halvec();
     GiftItem stamp;
-    if (stampId == 0 || !h || !h->GetTag(-1, stampId, stamp))
-        return;
+    if (stampId == 0 || !h || !h->GetTag(-1, stampId, stamp)) return;
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     if (!giftrules::MayStamp(app.GetAccount().xiubi)) {
         ShowBox("余额不足，联系代理，充值优惠多~", 3);
@@ -132,8 +117,7 @@ void CUIABStempeln::SendStamp(int stampId)
     CloseWith(1);
 }
 
-void CUIABStempeln::Notify(TNotifyUI& msg)
-{
+void CUIABStempeln::Notify(TNotifyUI& msg) {
     if (msg.sType == "click" && msg.pSender) {
         std::string name = msg.pSender->GetName().c_str();
         if (name == "btnClose") {
@@ -150,8 +134,7 @@ void CUIABStempeln::Notify(TNotifyUI& msg)
 
 // ---- CUICheque -----------------------------------------------------------------------------------------
 
-void CUICheque::InitWindow()
-{
+void CUICheque::InitWindow() {
     m_pRoom = nullptr;
     m_receiver = 0;
     CenterWindow();
@@ -162,28 +145,23 @@ void CUICheque::InitWindow()
     }
 }
 
-void CUICheque::SetReceiver(uint32_t uid, IRoomUI* room, const std::string& name)
-{
-    if (uid == 0)
-        return;
+void CUICheque::SetReceiver(uint32_t uid, IRoomUI* room, const std::string& name) {
+    if (uid == 0) return;
     m_receiver = uid;
     m_pRoom = room;
-    if (m_pEdit)
-        m_pEdit->SetText("");
+    if (m_pEdit) m_pEdit->SetText("");
     SetLabel("SendToPeopleLabel", name);
     SetLabel("PeopleObtainLabel", "");
     SetLabel("ShowCoinInputErrLabel", "");
 }
 
-void CUICheque::OnAmountChanged()
-{
+void CUICheque::OnAmountChanged() {
     giftrules::ChequeInput in = giftrules::CheckChequeInput(m_pEdit ? m_pEdit->GetText().c_str() : "");
     SetLabel("ShowCoinInputErrLabel", in.error);
     SetLabel("PeopleObtainLabel", in.obtain);
 }
 
-void CUICheque::Send()
-{
+void CUICheque::Send() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     giftrules::ChequeSend s =
         giftrules::CheckChequeSend(m_pEdit ? m_pEdit->GetText().c_str() : "", app.GetAccount().xiubi, ChatReady());
@@ -205,8 +183,7 @@ void CUICheque::Send()
     CloseWith(1);
 }
 
-void CUICheque::Notify(TNotifyUI& msg)
-{
+void CUICheque::Notify(TNotifyUI& msg) {
     std::string name = msg.pSender ? msg.pSender->GetName().c_str() : "";
     if (msg.sType == "textchanged" && name == "ShowCoinNumEdit") {
         OnAmountChanged();
@@ -233,10 +210,8 @@ void CUICheque::Notify(TNotifyUI& msg)
             return;
         }
         for (const auto& p : kPresets) {
-            if (name != p.button)
-                continue;
-            if (m_pEdit)
-                m_pEdit->SetText(p.units);
+            if (name != p.button) continue;
+            if (m_pEdit) m_pEdit->SetText(p.units);
             OnAmountChanged();
             return;
         }
@@ -246,8 +221,7 @@ void CUICheque::Notify(TNotifyUI& msg)
 
 // ---- CUIWordsProps -------------------------------------------------------------------------------------
 
-void CUIWordsProps::InitWindow()
-{
+void CUIWordsProps::InitWindow() {
     CenterWindow();
     m_pGrid = dynamic_cast<CTileLayoutUI*>(Find("WordGiftSelectControl"));
     if (auto* words = dynamic_cast<CEditUI*>(Find("WordsOfAdviceRichEdit"))) {
@@ -256,8 +230,7 @@ void CUIWordsProps::InitWindow()
     }
 }
 
-void CUIWordsProps::FillCountPresets()
-{
+void CUIWordsProps::FillCountPresets() {
     if (auto* combo = dynamic_cast<CComboUI*>(Find("GiftNumComBo"))) {
         combo->RemoveAll();
         for (const auto& p : giftrules::kCountPresets) {
@@ -266,16 +239,14 @@ void CUIWordsProps::FillCountPresets()
             item->SetToolTip(p.text);
             item->SetTag(UINT_PTR(p.count));
             item->SetFixedHeight(15);
-            if (!combo->Add(item))
-                delete item;
+            if (!combo->Add(item)) delete item;
         }
         combo->SelectItem(-1);
     }
     SetLabel("GiftNumEdit", "1");
 }
 
-void CUIWordsProps::SetReceiver(uint32_t uid, IRoomUI* room, const std::string& name)
-{
+void CUIWordsProps::SetReceiver(uint32_t uid, IRoomUI* room, const std::string& name) {
     m_receiver = uid;
     m_pRoom = room;
     m_receiverName = name;
@@ -287,23 +258,19 @@ void CUIWordsProps::SetReceiver(uint32_t uid, IRoomUI* room, const std::string& 
     LoadGiftItems();
 }
 
-void CUIWordsProps::LoadGiftItems()
-{
-    if (!m_pGrid)
-        return;
+void CUIWordsProps::LoadGiftItems() {
+    if (!m_pGrid) return;
     m_pGrid->RemoveAll();
     m_pGrid->SetColumns(4);
     m_pGrid->EnableScrollBar(true, false);
     IDataHalvec* h = Halvec();
-    if (!h)
-        return;
+    if (!h) return;
     GiftCatalogCopy gifts;
     h->GetGiftMap(gifts);
     std::string folder = Dir::GetCurrentPath();
     for (const auto& [group, items] : gifts) {
         for (const auto& [id, gift] : items) {
-            if (!(gift->attr & 8))
-                continue;
+            if (!(gift->attr & 8)) continue;
             auto* cell = new roomui::CControlGiftSelectItem;
             cell->SetName("btnGiftSelectItem");
             cell->SetTag(id);
@@ -312,8 +279,7 @@ void CUIWordsProps::LoadGiftItems()
             cell->SetAttribute("setcursorhand", "false");
             cell->SetBkImage(giftrules::CellImage(folder, group.path, gift->fname, kCellDest).c_str());
             cell->SetToolTip(gift->name.c_str());
-            if (!m_pGrid->Add(cell))
-                delete cell;
+            if (!m_pGrid->Add(cell)) delete cell;
         }
     }
     FreeCatalogCopy(gifts);
@@ -321,8 +287,7 @@ void CUIWordsProps::LoadGiftItems()
 
 namespace {
 
-void Mark(roomui::CControlGiftSelectItem* cell, const std::string& image)
-{
+void Mark(roomui::CControlGiftSelectItem* cell, const std::string& image) {
     cell->SetNormalImage(image.c_str());
     cell->SetHotImage(image.c_str());
     cell->SetPushedImage(image.c_str());
@@ -332,11 +297,9 @@ void Mark(roomui::CControlGiftSelectItem* cell, const std::string& image)
 
 }  // namespace
 
-void CUIWordsProps::SelectGift(CControlUI* control)
-{
+void CUIWordsProps::SelectGift(CControlUI* control) {
     auto* cell = dynamic_cast<roomui::CControlGiftSelectItem*>(control);
-    if (!cell)
-        return;
+    if (!cell) return;
     if (cell->m_nExtra == 1) {
         Mark(cell, "");
         m_gift = 0;
@@ -345,25 +308,21 @@ void CUIWordsProps::SelectGift(CControlUI* control)
     m_gift = uint32_t(cell->GetTag());
     IDataHalvec* h = Halvec();
     GiftItem gift;
-    if (!h || !h->GetGift(-1, int(m_gift), gift))
-        return;
+    if (!h || !h->GetGift(-1, int(m_gift), gift)) return;
     Mark(cell, StringUtility::Format("file='%s' dest='%s'", "GiftSelected.png", kCellDest));
     for (int i = 0; m_pGrid && i < m_pGrid->GetCount(); ++i) {
         auto* other = dynamic_cast<roomui::CControlGiftSelectItem*>(m_pGrid->GetItemAt(i));
-        if (other && other != cell && other->m_nExtra == 1)
-            Mark(other, "");
+        if (other && other != cell && other->m_nExtra == 1) Mark(other, "");
     }
 }
 
-void CUIWordsProps::Send()
-{
+void CUIWordsProps::Send() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CControlUI* countEdit = Find("GiftNumEdit");
     CControlUI* wordsEdit = Find("WordsOfAdviceRichEdit");
     auto filter = [](const std::string& words) {
         IDataHalvec* h = Halvec();
-        if (!h)
-            return words;
+        if (!h) return words;
         std::u16string out;
         h->FilterWords(Charset::GbkToUtf16(words), out);
         return Charset::Utf16ToGbk(out);
@@ -375,8 +334,7 @@ void CUIWordsProps::Send()
         ShowBox(s.error);
         return;
     }
-    if (!s.send)
-        return;
+    if (!s.send) return;
     CZQSendGiftMsg msg;
     msg.uid = app.GetUid();
     msg.sid = app.GetSid();
@@ -392,8 +350,7 @@ void CUIWordsProps::Send()
     CloseWith(1);
 }
 
-void CUIWordsProps::Notify(TNotifyUI& msg)
-{
+void CUIWordsProps::Notify(TNotifyUI& msg) {
     std::string name = msg.pSender ? msg.pSender->GetName().c_str() : "";
     if (msg.sType == "click") {
         if (name == "WordPropsCloseBTN" || name == "WordPropsCancelBTN") {
@@ -410,13 +367,11 @@ void CUIWordsProps::Notify(TNotifyUI& msg)
         }
     } else if (msg.sType == "itemselect" && name == "GiftNumComBo") {
         auto* combo = dynamic_cast<CComboUI*>(msg.pSender);
-        if (combo && combo->GetCurSel() >= 0)
-            SetLabel("GiftNumEdit", combo->GetText().c_str());
+        if (combo && combo->GetCurSel() >= 0) SetLabel("GiftNumEdit", combo->GetText().c_str());
         return;
     } else if (msg.sType == "textchanged") {
         if (name == "GiftNumEdit") {
-            if (auto* combo = dynamic_cast<CComboUI*>(Find("GiftNumComBo")))
-                combo->SelectItem(-1);
+            if (auto* combo = dynamic_cast<CComboUI*>(Find("GiftNumComBo"))) combo->SelectItem(-1);
             return;
         }
         if (name == "WordsOfAdviceRichEdit") {

@@ -17,8 +17,7 @@
 
 namespace {
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
@@ -29,14 +28,12 @@ constexpr int kMaxGroups = 6;
 
 // ---- CGroupUserListUI ----------------------------------------------------------------------------------
 
-void CGroupUserListUI::RemoveAll()
-{
+void CGroupUserListUI::RemoveAll() {
     m_rows.clear();
     CListUI::RemoveAll();
 }
 
-void CGroupUserListUI::AddUser(const roomui::UserListItemInfo& info)
-{
+void CGroupUserListUI::AddUser(const roomui::UserListItemInfo& info) {
     for (size_t i = 0; i < m_rows.size(); ++i) {
         if (m_rows[i].info.uid == info.uid) {
             bool checked = IsChecked(int(i));
@@ -49,20 +46,16 @@ void CGroupUserListUI::AddUser(const roomui::UserListItemInfo& info)
     MakeRow(m_rows.back(), -1, false);
 }
 
-void CGroupUserListUI::SortUserList()
-{
-    for (Row& r : m_rows)
-        r.checked = r.check && r.check->IsSelected();
+void CGroupUserListUI::SortUserList() {
+    for (Row& r : m_rows) r.checked = r.check && r.check->IsSelected();
     std::stable_sort(m_rows.begin(), m_rows.end(),
                      [](const Row& a, const Row& b) { return roomui::UserOrderLess(a.info, b.info); });
     // The rows again in the new order (the list owns and deletes the old ones).
     CListUI::RemoveAll();
-    for (Row& r : m_rows)
-        MakeRow(r, -1, r.checked);
+    for (Row& r : m_rows) MakeRow(r, -1, r.checked);
 }
 
-void CGroupUserListUI::MakeRow(Row& r, int at, bool checked)
-{
+void CGroupUserListUI::MakeRow(Row& r, int at, bool checked) {
     auto* row = new CListContainerElementUI;
     row->SetFixedHeight(24);
     auto* icon = new CControlUI;
@@ -82,7 +75,7 @@ void CGroupUserListUI::MakeRow(Row& r, int at, bool checked)
     check->SetAttribute("hotbkcolor", "#FFEEF4FB");
     check->SetAttribute("selectedbkcolor", "#FFDCE9F8");
     row->Add(check);
-    if (at >= 0 && r.row) {   // replaces the row in place
+    if (at >= 0 && r.row) {  // replaces the row in place
         int index = GetItemIndex(r.row);
         CListUI::RemoveAt(index);
         if (!AddAt(row, index)) {
@@ -102,51 +95,40 @@ void CGroupUserListUI::MakeRow(Row& r, int at, bool checked)
     check->Selected(checked, false);
 }
 
-void CGroupUserListUI::SetChecked(int index, bool checked)
-{
-    if (index < 0 || index >= Count() || !m_rows[size_t(index)].check)
-        return;
+void CGroupUserListUI::SetChecked(int index, bool checked) {
+    if (index < 0 || index >= Count() || !m_rows[size_t(index)].check) return;
     m_rows[size_t(index)].check->Selected(checked, false);
 }
 
-bool CGroupUserListUI::IsChecked(int index) const
-{
+bool CGroupUserListUI::IsChecked(int index) const {
     return index >= 0 && index < Count() && m_rows[size_t(index)].check && m_rows[size_t(index)].check->IsSelected();
 }
 
-size_t CGroupUserListUI::GetCheckedCount() const
-{
+size_t CGroupUserListUI::GetCheckedCount() const {
     size_t n = 0;
-    for (int i = 0; i < Count(); ++i)
-        n += IsChecked(i);
+    for (int i = 0; i < Count(); ++i) n += IsChecked(i);
     return n;
 }
 
-std::vector<int> CGroupUserListUI::GetCheckedUserIDs() const
-{
+std::vector<int> CGroupUserListUI::GetCheckedUserIDs() const {
     std::vector<int> ids;
     for (int i = 0; i < Count(); ++i)
-        if (IsChecked(i))
-            ids.push_back(int(m_rows[size_t(i)].info.uid));
+        if (IsChecked(i)) ids.push_back(int(m_rows[size_t(i)].info.uid));
     return ids;
 }
 
 // ---- CUIGroupFreshProps --------------------------------------------------------------------------------
 
-CControlUI* CUIGroupFreshProps::CreateControl(const char* pstrClass)
-{
-    if (pstrClass && std::string(pstrClass) == "CGroupUserListUI")
-        return new CGroupUserListUI;
+CControlUI* CUIGroupFreshProps::CreateControl(const char* pstrClass) {
+    if (pstrClass && std::string(pstrClass) == "CGroupUserListUI") return new CGroupUserListUI;
     return CGiftPopupBase::CreateControl(pstrClass);
 }
 
-void CUIGroupFreshProps::InitWindow()
-{
+void CUIGroupFreshProps::InitWindow() {
     CenterWindow();
     m_pUsers = dynamic_cast<CGroupUserListUI*>(Find("GroupUserList"));
     for (const char* box : {"AllPeopleChkBox", "AnchorsChkBox", "OnMicUsersChkBox", "ManageUsersChkBox"})
-        if (auto* b = dynamic_cast<COptionUI*>(Find(box)))
-            b->Selected(false, false);
+        if (auto* b = dynamic_cast<COptionUI*>(Find(box))) b->Selected(false, false);
     BuildGiftCategories();
     if (auto* combo = dynamic_cast<CComboUI*>(Find("GroupNumGiftToComBo"))) {
         combo->RemoveAll();
@@ -156,21 +138,18 @@ void CUIGroupFreshProps::InitWindow()
             item->SetToolTip(p.text);
             item->SetTag(UINT_PTR(p.count));
             item->SetFixedHeight(15);
-            if (!combo->Add(item))
-                delete item;
+            if (!combo->Add(item)) delete item;
         }
         combo->SelectItem(-1);
     }
     SetLabel("GroupNumGiftToEdit", "1");
 }
 
-void CUIGroupFreshProps::BuildGiftCategories()
-{
+void CUIGroupFreshProps::BuildGiftCategories() {
     auto* tabs = dynamic_cast<CTabLayoutUI*>(Find("GiftTypePaneTabLayout"));
     auto* row = dynamic_cast<CContainerUI*>(Find("GiftCategoryContainer"));
     IDataHalvec* h = Halvec();
-    if (!tabs || !row || !h)
-        return;
+    if (!tabs || !row || !h) return;
     tabs->RemoveAll();
     row->RemoveAll();
     GiftCatalogCopy gifts;
@@ -181,8 +160,7 @@ void CUIGroupFreshProps::BuildGiftCategories()
     COptionUI* first = nullptr;
     int index = 0;
     for (const auto& [group, items] : gifts) {
-        if (index >= kMaxGroups)
-            break;
+        if (index >= kMaxGroups) break;
         auto* page = new roomui::CControlGiftSelect;
         page->SetTag(group.idx);
         page->SetColumns(4);
@@ -197,8 +175,7 @@ void CUIGroupFreshProps::BuildGiftCategories()
             cell->SetAttribute("setcursorhand", "false");
             cell->SetBkImage(giftrules::CellImage(folder, group.path, gift->smallfname, "10,9,50,49").c_str());
             cell->SetToolTip(gift->name.c_str());
-            if (!page->Add(cell))
-                delete cell;
+            if (!page->Add(cell)) delete cell;
         }
         if (!tabs->Add(page)) {
             delete page;
@@ -219,8 +196,7 @@ void CUIGroupFreshProps::BuildGiftCategories()
             option->SetSelectedImage("file='option_privatechat.png' source='58,0,116,23' corner='2,2,2,2'");
             option->SetText(group.name.c_str());
             option->SetPadding(RECT{0, 2, 0, 0});
-            if (row->Add(option) && !first)
-                first = option;
+            if (row->Add(option) && !first) first = option;
         }
         ++index;
     }
@@ -228,47 +204,39 @@ void CUIGroupFreshProps::BuildGiftCategories()
     row->Add(new CControlUI);
     if (tabs->GetCount() > 0) {
         tabs->SelectItem(0);
-        if (first)
-            first->Selected(true, false);
+        if (first) first->Selected(true, false);
     }
 }
 
-void CUIGroupFreshProps::InitData(IRoomUI* room, uint32_t roomId)
-{
+void CUIGroupFreshProps::InitData(IRoomUI* room, uint32_t roomId) {
     m_pRoom = room;
     m_roomId = roomId;
     m_gift = 0;
     m_price = 0;
     for (const char* box : {"AllPeopleChkBox", "AnchorsChkBox", "OnMicUsersChkBox", "ManageUsersChkBox"})
-        if (auto* b = dynamic_cast<COptionUI*>(Find(box)))
-            b->Selected(false, false);
+        if (auto* b = dynamic_cast<COptionUI*>(Find(box))) b->Selected(false, false);
     SetLabel("SelGiftNameLabel", "");
     m_filters = 0;
     FillUsers();
-    if (auto* combo = dynamic_cast<CComboUI*>(Find("GroupNumGiftToComBo")))
-        combo->SelectItem(-1);
+    if (auto* combo = dynamic_cast<CComboUI*>(Find("GroupNumGiftToComBo"))) combo->SelectItem(-1);
     SetLabel("GroupNumGiftToEdit", "1");
     SetLabel("SelectedPeopleLabel", "已选人数: 0 人");
     UpdateTotal();
 }
 
-void CUIGroupFreshProps::FillUsers()
-{
-    if (!m_pUsers)
-        return;
+void CUIGroupFreshProps::FillUsers() {
+    if (!m_pUsers) return;
     m_pUsers->RemoveAll();
     uint32_t me = CGlobalDataApp::GetInstance().GetUid();
     std::vector<RoomUserInfo> users;
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     if (CRoomBaseInfo* info = store.LockRoom(m_roomId, 1)) {
-        for (const auto& [uid, user] : info->users)
-            users.push_back(user);
+        for (const auto& [uid, user] : info->users) users.push_back(user);
         store.UnlockRoom(m_roomId);
     }
     IDataHalvec* h = Halvec();
     for (const RoomUserInfo& u : users) {
-        if (u.uid == me || u.level <= 100 || u.hide == 1)
-            continue;
+        if (u.uid == me || u.level <= 100 || u.hide == 1) continue;
         roomui::UserListItemInfo row;
         row.uid = u.uid;
         row.role = int(u.role);
@@ -279,26 +247,20 @@ void CUIGroupFreshProps::FillUsers()
         row.nickname = u.nickname;
         if (h) {
             UserPhotoItem photo;
-            if (h->GetUserPhoto(-1, int(u.photoid), photo))
-                row.photoIcon = photo.fname;
+            if (h->GetUserPhoto(-1, int(u.photoid), photo)) row.photoIcon = photo.fname;
             CatalogItem role;
             LevelItem level;
-            if ((u.role == 30 || u.role == 40) && h->GetRole(int(u.role), role))
-                row.levelIcon = role.fname;
-            else if (h->GetLevel(int(u.level), level))
-                row.levelIcon = level.fname;
+            if ((u.role == 30 || u.role == 40) && h->GetRole(int(u.role), role)) row.levelIcon = role.fname;
+            else if (h->GetLevel(int(u.level), level)) row.levelIcon = level.fname;
         }
-        if (u.role == 10 || u.role == 20 || u.role == 30 || u.role == 40)
-            row.nameColour = 0xFF0000;
+        if (u.role == 10 || u.role == 20 || u.role == 30 || u.role == 40) row.nameColour = 0xFF0000;
         m_pUsers->AddUser(row);
     }
     m_pUsers->SortUserList();
 }
 
-void CUIGroupFreshProps::ApplyFilters()
-{
-    if (!m_pUsers)
-        return;
+void CUIGroupFreshProps::ApplyFilters() {
+    if (!m_pUsers) return;
     for (int i = 0; i < m_pUsers->Count(); ++i) {
         const roomui::UserListItemInfo& u = m_pUsers->At(i);
         bool on = (m_filters & kAll) || ((m_filters & kAnchors) && u.levelCode >= 400 && u.levelCode <= 900) ||
@@ -309,8 +271,7 @@ void CUIGroupFreshProps::ApplyFilters()
     UpdateTotal();
 }
 
-void CUIGroupFreshProps::SelectGift(uint32_t giftId)
-{
+void CUIGroupFreshProps::SelectGift(uint32_t giftId) {
     m_gift = giftId;
     GiftItem gift;
     IDataHalvec* h = Halvec();
@@ -324,15 +285,13 @@ void CUIGroupFreshProps::SelectGift(uint32_t giftId)
     UpdateTotal();
 }
 
-void CUIGroupFreshProps::UpdateTotal()
-{
+void CUIGroupFreshProps::UpdateTotal() {
     CControlUI* edit = Find("GroupNumGiftToEdit");
     SetLabel("MoneyAmountsLabel", giftrules::GroupTotalText(m_gift, m_price, m_pUsers ? m_pUsers->GetCheckedCount() : 0,
                                                             edit ? edit->GetText().c_str() : ""));
 }
 
-void CUIGroupFreshProps::Send()
-{
+void CUIGroupFreshProps::Send() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     GiftItem gift;
     IDataHalvec* h = Halvec();
@@ -358,24 +317,22 @@ void CUIGroupFreshProps::Send()
     CloseWith(1);
 }
 
-void CUIGroupFreshProps::Notify(TNotifyUI& msg)
-{
+void CUIGroupFreshProps::Notify(TNotifyUI& msg) {
     std::string name = msg.pSender ? msg.pSender->GetName().c_str() : "";
     if (msg.sType == "selectchanged") {
         PJ_Log("VarnetFrame.txt", LOG_INFO, "CUIGroupFreshProps::OnSelectChangeMsg", "群刷道具");
         static const struct {
             const char* box;
             int flag;
-        } kBoxes[] = {{"AllPeopleChkBox", kAll}, {"AnchorsChkBox", kAnchors}, {"OnMicUsersChkBox", kOnMic},
+        } kBoxes[] = {{"AllPeopleChkBox", kAll},
+                      {"AnchorsChkBox", kAnchors},
+                      {"OnMicUsersChkBox", kOnMic},
                       {"ManageUsersChkBox", kManagers}};
         for (const auto& b : kBoxes) {
-            if (name != b.box)
-                continue;
+            if (name != b.box) continue;
             auto* option = dynamic_cast<COptionUI*>(msg.pSender);
-            if (option && option->IsSelected())
-                m_filters |= b.flag;
-            else
-                m_filters &= ~b.flag;
+            if (option && option->IsSelected()) m_filters |= b.flag;
+            else m_filters &= ~b.flag;
             ApplyFilters();
             return;
         }
@@ -388,8 +345,7 @@ void CUIGroupFreshProps::Notify(TNotifyUI& msg)
         if (name == "optionGiftCategory") {
             auto* tabs = dynamic_cast<CTabLayoutUI*>(Find("GiftTypePaneTabLayout"));
             int n = int(msg.pSender->GetTag());
-            if (tabs && n < tabs->GetCount())
-                tabs->SelectItem(n);
+            if (tabs && n < tabs->GetCount()) tabs->SelectItem(n);
             return;
         }
     } else if (msg.sType == "click") {
@@ -407,13 +363,11 @@ void CUIGroupFreshProps::Notify(TNotifyUI& msg)
         }
     } else if (msg.sType == "itemselect" && name == "GroupNumGiftToComBo") {
         auto* combo = dynamic_cast<CComboUI*>(msg.pSender);
-        if (combo && combo->GetCurSel() >= 0)
-            SetLabel("GroupNumGiftToEdit", combo->GetText().c_str());
+        if (combo && combo->GetCurSel() >= 0) SetLabel("GroupNumGiftToEdit", combo->GetText().c_str());
         UpdateTotal();
         return;
     } else if (msg.sType == "textchanged" && name == "GroupNumGiftToEdit") {
-        if (auto* combo = dynamic_cast<CComboUI*>(Find("GroupNumGiftToComBo")))
-            combo->SelectItem(-1);
+        if (auto* combo = dynamic_cast<CComboUI*>(Find("GroupNumGiftToComBo"))) combo->SelectItem(-1);
         UpdateTotal();
         return;
     }

@@ -28,7 +28,7 @@ class CUIRoomManager : public WindowImplBase, public IZqHttpRequestObserver {
 public:
     static constexpr int kWidth = 390;
     static constexpr int kHeight = 360;
-    static constexpr UINT WM_UPLOAD_RESULT = WM_USER + 0x120;   // lParam: UploadResult* (owned)
+    static constexpr UINT WM_UPLOAD_RESULT = WM_USER + 0x120;  // lParam: UploadResult* (owned)
 
     // Picks the picture to upload: true with a GBK path. The default is the desktop's open-file dialog
     // (images only); tests put their own.
@@ -89,8 +89,8 @@ private:
     void OnKillFocus(CControlUI* c);
     bool ValidateAssistDirector(bool tell);
     bool FindUser(const std::string& text, RoomUserInfo& out);
-    bool SaveCurrentNotice();     // false: the notice was too long to store
-    int EncodeNotice(int slot);   // 1 stored, 0 the slot emptied, -1 refused (too long; the slot unchanged)
+    bool SaveCurrentNotice();    // false: the notice was too long to store
+    int EncodeNotice(int slot);  // 1 stored, 0 the slot emptied, -1 refused (too long; the slot unchanged)
     void ShowNotice(int slot);
     void ResetEditor();
     void SetUploadLink(const char* text, const std::string& tooltip);
@@ -103,7 +103,7 @@ private:
     std::string Value(CEditUI* edit, const char* placeholder) const;
     void Post(std::unique_ptr<UploadResult> r);
 
-    CEditUI* m_text = nullptr;   // "NoticeContentRichEdit"
+    CEditUI* m_text = nullptr;  // "NoticeContentRichEdit"
     CTabLayoutUI* m_tabs = nullptr;
     CEditUI* m_link = nullptr;
     CEditUI* m_password = nullptr;
@@ -123,5 +123,5 @@ private:
     std::string m_roomName, m_roomPassword;
     std::string m_slots[5];
     int m_closeCode = 0;
-    std::atomic<HWND> m_postTo{nullptr};   // where the callbacks post; cleared before the window goes
+    std::atomic<HWND> m_postTo{nullptr};  // where the callbacks post; cleared before the window goes
 };

@@ -27,7 +27,7 @@ uint64_t SentTotal(const std::vector<RoomGiftRecord>& sent);
 // Cheques (gift 21012) give 90 % of price x count in coins, cut toward zero per record; every other gift
 // gives its beans per item x count.
 ReceivedTotals ReceivedTotal(const std::vector<RoomGiftRecord>& received);
-std::string SentTotalText(const std::vector<RoomGiftRecord>& sent);           // "%llu"
-std::string ReceivedTotalText(const std::vector<RoomGiftRecord>& received);   // "%llu Z豆, %llu Z币"
+std::string SentTotalText(const std::vector<RoomGiftRecord>& sent);          // "%llu"
+std::string ReceivedTotalText(const std::vector<RoomGiftRecord>& received);  // "%llu Z豆, %llu Z币"
 
 }  // namespace roompopups

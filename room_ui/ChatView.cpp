@@ -2,44 +2,32 @@
 
 namespace roomui {
 
-void CHeadlessChatView::AppendHtml(const std::string& gbkHtml)
-{
-    if (m_ready)
-        m_doc.AppendFragment(gbkHtml);
+void CHeadlessChatView::AppendHtml(const std::string& gbkHtml) {
+    if (m_ready) m_doc.AppendFragment(gbkHtml);
 }
 
-void CHeadlessChatView::RemoveOldNodes(int keep)
-{
-    if (!m_ready)
-        return;
-    if (keep < 0)
-        keep = 0;
-    if (m_doc.ChildCount() > keep)
-        m_doc.RemoveFirst(m_doc.ChildCount() - keep);
+void CHeadlessChatView::RemoveOldNodes(int keep) {
+    if (!m_ready) return;
+    if (keep < 0) keep = 0;
+    if (m_doc.ChildCount() > keep) m_doc.RemoveFirst(m_doc.ChildCount() - keep);
 }
 
-std::vector<std::string> CHeadlessChatView::Nodes() const
-{
+std::vector<std::string> CHeadlessChatView::Nodes() const {
     std::vector<std::string> out;
-    for (const webview::DocNode& n : m_doc.Nodes())
-        out.push_back(n.markup);
+    for (const webview::DocNode& n : m_doc.Nodes()) out.push_back(n.markup);
     return out;
 }
 
-CWebChatView::CWebChatView(webview::IWebView* view) : m_view(view)
-{
-    if (m_view)
-        m_view->SetEvents(this);
+CWebChatView::CWebChatView(webview::IWebView* view) : m_view(view) {
+    if (m_view) m_view->SetEvents(this);
 }
 
-CWebChatView::~CWebChatView()
-{
+CWebChatView::~CWebChatView() {
     *m_alive = false;
     if (m_bridge) {
         // The view or a page call running now may still hold it: only this reference goes.
         m_bridge->SetTarget(nullptr);
-        if (m_view)
-            m_view->SetExternal(nullptr, {});
+        if (m_view) m_view->SetExternal(nullptr, {});
         m_bridge->Release();
         m_bridge = nullptr;
     }
@@ -49,17 +37,13 @@ CWebChatView::~CWebChatView()
     }
 }
 
-void CWebChatView::Navigate(const std::string& url)
-{
+void CWebChatView::Navigate(const std::string& url) {
     m_ready = false;
-    if (m_view)
-        m_view->Navigate(url);
+    if (m_view) m_view->Navigate(url);
 }
 
-void CWebChatView::SetCallBack(IWebCallBack* target)
-{
-    if (!m_view)
-        return;
+void CWebChatView::SetCallBack(IWebCallBack* target) {
+    if (!m_view) return;
     if (!m_bridge) {
         m_bridge = CWBExtDispatch::CreateInstance();
         m_view->SetLocalPage(true);
@@ -68,44 +52,35 @@ void CWebChatView::SetCallBack(IWebCallBack* target)
     m_bridge->SetTarget(target);
 }
 
-void CWebChatView::OnDocumentComplete(const std::string&)
-{
+void CWebChatView::OnDocumentComplete(const std::string&) {
     m_ready = true;
-    if (OnReady)
-        OnReady();
+    if (OnReady) OnReady();
 }
 
-void CWebChatView::AppendHtml(const std::string& gbkHtml)
-{
-    if (m_ready && m_view)
-        m_view->InsertAdjacentHTML("beforeEnd", gbkHtml);
+void CWebChatView::AppendHtml(const std::string& gbkHtml) {
+    if (m_ready && m_view) m_view->InsertAdjacentHTML("beforeEnd", gbkHtml);
 }
 
-int CWebChatView::NodeCount() const { return m_ready && m_view ? m_view->GetBodyChildCount() : 0; }
+int CWebChatView::NodeCount() const {
+    return m_ready && m_view ? m_view->GetBodyChildCount() : 0;
+}
 
-void CWebChatView::RemoveOldNodes(int keep)
-{
-    if (!m_ready || !m_view)
-        return;
+void CWebChatView::RemoveOldNodes(int keep) {
+    if (!m_ready || !m_view) return;
     int count = m_view->GetBodyChildCount();
-    if (keep < 0)
-        keep = 0;
-    if (count > keep)
-        m_view->RemoveBodyChildren(count - keep);
+    if (keep < 0) keep = 0;
+    if (count > keep) m_view->RemoveBodyChildren(count - keep);
 }
 
-void CWebChatView::ScrollToBottom()
-{
-    if (m_ready && m_view)
-        m_view->ScrollToBottom();
+void CWebChatView::ScrollToBottom() {
+    if (m_ready && m_view) m_view->ScrollToBottom();
 }
 
 }  // namespace roomui
 
 namespace roomui {
 
-void CWebChatView::OnContextMenu(int x, int y, bool hasSelection)
-{
+void CWebChatView::OnContextMenu(int x, int y, bool hasSelection) {
     std::vector<DuiLib::ZqMenuItem> items = {DuiLib::ZqMenuItem("复制", 0, false, !hasSelection),
                                              DuiLib::ZqMenuItem("全选", 1), DuiLib::ZqMenuItem("清除所有内容", 2)};
     DuiLib::POINT at{x, y};
@@ -118,27 +93,19 @@ void CWebChatView::OnContextMenu(int x, int y, bool hasSelection)
         DuiLib::CZqMenuUI menu;
         menu.SetMenuItem(items);
         HWND h = menu.CreateMenu(DuiLib::CPoint{x, y}, nullptr);
-        if (!h)
-            return;
-        if (modal)
-            modal->PushModalWnd(h);
+        if (!h) return;
+        if (modal) modal->PushModalWnd(h);
         r = menu.PopupMenuNoCreate();
-        if (modal)
-            modal->PopModalWnd(h);
+        if (modal) modal->PopModalWnd(h);
     }
     if (r == DuiLib::CZqMenuUI::kDismissed) {
-        if (modal)
-            modal->ContinueModalCancel();
+        if (modal) modal->ContinueModalCancel();
         return;
     }
-    if (!*alive || !m_view)
-        return;
-    if (r == 0 && hasSelection)
-        m_view->ExecEditCommand(webview::EditCommand::Copy);
-    else if (r == 1)
-        m_view->ExecEditCommand(webview::EditCommand::SelectAll);
-    else if (r == 2)
-        RemoveOldNodes(0);
+    if (!*alive || !m_view) return;
+    if (r == 0 && hasSelection) m_view->ExecEditCommand(webview::EditCommand::Copy);
+    else if (r == 1) m_view->ExecEditCommand(webview::EditCommand::SelectAll);
+    else if (r == 2) RemoveOldNodes(0);
 }
 
 }  // namespace roomui

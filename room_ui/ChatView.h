@@ -89,15 +89,11 @@ private:
     void OnNavigateComplete(const std::string&) override {}
     void OnDocumentComplete(const std::string& url) override;
     void OnContextMenu(int x, int y, bool hasSelection) override;
-    void OnMouseEnter() override
-    {
-        if (OnPointerEnter)
-            OnPointerEnter();
+    void OnMouseEnter() override {
+        if (OnPointerEnter) OnPointerEnter();
     }
-    void OnMouseLeave() override
-    {
-        if (OnPointerLeave)
-            OnPointerLeave();
+    void OnMouseLeave() override {
+        if (OnPointerLeave) OnPointerLeave();
     }
 
     webview::IWebView* m_view;

@@ -21,16 +21,16 @@ constexpr uint32_t kGuestLevel = 100;
 constexpr uint32_t kRegisteredLevel = 200;
 constexpr int kRightPrivateChat = 20;
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
-bool IsStealth() { return CGlobalDataApp::GetInstance().GetAccount().stealth != 0; }
+bool IsStealth() {
+    return CGlobalDataApp::GetInstance().GetAccount().stealth != 0;
+}
 
-RoomUserInfo SelfRecord(uint32_t room)
-{
+RoomUserInfo SelfRecord(uint32_t room) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     UserAccount acc = app.GetAccount();
     RoomUserInfo me;
@@ -44,15 +44,16 @@ RoomUserInfo SelfRecord(uint32_t room)
 
 }  // namespace
 
-
-
-uint32_t CDealMainCenter::RoomId() const { return m_room ? m_room->GetRoomID() : 0; }
-IRoomLogic* CDealMainCenter::Logic() const { return m_room ? m_room->GetRoomLogic() : nullptr; }
+uint32_t CDealMainCenter::RoomId() const {
+    return m_room ? m_room->GetRoomID() : 0;
+}
+IRoomLogic* CDealMainCenter::Logic() const {
+    return m_room ? m_room->GetRoomLogic() : nullptr;
+}
 
 void CDealMainCenter::InitControls(IRoomUI* room, IRoomModalHost* modal, IChatView* ownView, IChatView* publicView,
                                    CRichEditCtrlEx* input, CComboUI* combo, COptionUI* privateBox,
-                                   CPaintManagerUI* pm)
-{
+                                   CPaintManagerUI* pm) {
     m_room = room;
     m_modal = modal;
     m_pm = pm;
@@ -70,67 +71,55 @@ void CDealMainCenter::InitControls(IRoomUI* room, IRoomModalHost* modal, IChatVi
             cf.heightTwips = font.fontSize;
             cf.color = uint32_t(font.fontColor);
             cf.charset = font.charSet;
-            if (font.faceName[0])
-                cf.face = richedit::CutFaceName(font.faceName);
+            if (font.faceName[0]) cf.face = richedit::CutFaceName(font.faceName);
         }
         m_input->SetCharFormat(cf);
     }
-    if (m_privateBox)
-        m_privateBox->Selected(IsStealth(), false);
+    if (m_privateBox) m_privateBox->Selected(IsStealth(), false);
     // The skin's first item is "everyone" (tag 0).
-    if (m_combo && m_combo->GetCurSel() < 0 && m_combo->GetCount() > 0)
-        m_combo->SelectItem(0);
+    if (m_combo && m_combo->GetCurSel() < 0 && m_combo->GetCount() > 0) m_combo->SelectItem(0);
 }
 
-bool CDealMainCenter::HasRoomRight(int right) const
-{
+bool CDealMainCenter::HasRoomRight(int right) const {
     IDataHalvec* h = Halvec();
-    if (!h)
-        return false;
-    if (h->HasRight(right, int(CGlobalDataApp::GetInstance().GetLevel()), -1))
-        return true;
+    if (!h) return false;
+    if (h->HasRight(right, int(CGlobalDataApp::GetInstance().GetLevel()), -1)) return true;
     uint32_t role = CRoomInfoMgr::GetInstance().GetUserRole(RoomId(), CGlobalDataApp::GetInstance().GetUid());
     return h->HasRight2(right, int(role), -1);
 }
 
-uint32_t CDealMainCenter::GetGiftBannerElapsed() { return m_banner.GetElapsed(GetTickCount()); }
+uint32_t CDealMainCenter::GetGiftBannerElapsed() {
+    return m_banner.GetElapsed(GetTickCount());
+}
 
-void CDealMainCenter::SetGift(const GlobalGiftItem& item) { m_banner.SetGift(item, GetTickCount()); }
+void CDealMainCenter::SetGift(const GlobalGiftItem& item) {
+    m_banner.SetGift(item, GetTickCount());
+}
 
-void CDealMainCenter::AppendToView(int view, const std::string& html)
-{
+void CDealMainCenter::AppendToView(int view, const std::string& html) {
     IChatView* v = View(view);
-    if (!v)
-        return;
+    if (!v) return;
     v->AppendHtml(html);
     if (++m_inserts[view] > kTrimAfterInserts) {
         v->RemoveOldNodes(kKeepNodesOnTrim);
         m_inserts[view] = 0;
     }
-    if (v->IsAutoScroll())
-        v->ScrollToBottom();
+    if (v->IsAutoScroll()) v->ScrollToBottom();
 }
 
-void CDealMainCenter::AppendMsgHtml(const std::string& html, int view)
-{
-    if (view != kOwnView && view != kPublicView)
-        return;
-    if (m_ready[view])
-        AppendToView(view, html);
-    else
-        m_cache[view].push_back(html);
+void CDealMainCenter::AppendMsgHtml(const std::string& html, int view) {
+    if (view != kOwnView && view != kPublicView) return;
+    if (m_ready[view]) AppendToView(view, html);
+    else m_cache[view].push_back(html);
 }
 
-void CDealMainCenter::Refuse(const std::string& text)
-{
+void CDealMainCenter::Refuse(const std::string& text) {
     static const std::string kSys = "【系统消息】";
     AppendMsgHtml(text.compare(0, kSys.size(), kSys) == 0 ? text : BuildTipHtml(text), kOwnView);
 }
 
-void CDealMainCenter::FlushCache(int view)
-{
-    if (!m_ready[view])
-        return;
+void CDealMainCenter::FlushCache(int view) {
+    if (!m_ready[view]) return;
     while (!m_cache[view].empty()) {
         std::string line = std::move(m_cache[view].front());
         m_cache[view].pop_front();
@@ -138,25 +127,20 @@ void CDealMainCenter::FlushCache(int view)
     }
 }
 
-void CDealMainCenter::OnDocumentComplete(int view)
-{
-    if (view != kOwnView && view != kPublicView)
-        return;
+void CDealMainCenter::OnDocumentComplete(int view) {
+    if (view != kOwnView && view != kPublicView) return;
     m_ready[view] = true;
     uint32_t room = RoomId();
     for (int type = 1; type <= 5; ++type) {
         std::string notice = CRoomInfoMgr::GetInstance().GetRoomNoticeHtml(room, type);
-        if (!notice.empty())
-            AppendToView(view, notice);
+        if (!notice.empty()) AppendToView(view, notice);
     }
     if (view == kOwnView) {
-        if (m_userListLoaded)
-            ShowPendingLines();
+        if (m_userListLoaded) ShowPendingLines();
         // Lines cached for the own view while it loaded: shown now, whichever view completes first.
         FlushCache(kOwnView);
     } else {
-        if (!IsStealth())
-            AppendToView(kPublicView, BuildUserEnterHtml(SelfRecord(room), m_enterShow));
+        if (!IsStealth()) AppendToView(kPublicView, BuildUserEnterHtml(SelfRecord(room), m_enterShow));
         PJ_Log(kManagerLog, LOG_INFO, "CDealMainCenter::FlushNoticeCache", "刷出缓存消息");
         FlushCache(kOwnView);
         FlushCache(kPublicView);
@@ -164,8 +148,7 @@ void CDealMainCenter::OnDocumentComplete(int view)
     m_chatReady = m_ready[kPublicView];
 }
 
-void CDealMainCenter::ResetViews()
-{
+void CDealMainCenter::ResetViews() {
     m_chatReady = false;
     m_ready[0] = m_ready[1] = false;
     m_cache[0].clear();
@@ -173,16 +156,13 @@ void CDealMainCenter::ResetViews()
     m_userListLoaded = false;
 }
 
-void CDealMainCenter::UpdateUserList()
-{
+void CDealMainCenter::UpdateUserList() {
     PJ_Log(kManagerLog, LOG_INFO, "CDealMainCenter::UpdateUserList", "更新用户列表");
     m_userListLoaded = true;
-    if (m_ready[kOwnView])
-        ShowPendingLines();
+    if (m_ready[kOwnView]) ShowPendingLines();
 }
 
-void CDealMainCenter::ShowPendingLines()
-{
+void CDealMainCenter::ShowPendingLines() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     uint32_t room = RoomId();
@@ -191,12 +171,10 @@ void CDealMainCenter::ShowPendingLines()
         AppendMsgHtml(BuildPrivateMicLiveTip(store.CountMicUsers(room, false)), kOwnView);
     if (!store.IsUserHide(room, me)) {
         for (const PendingPrivateMsg& m : m_pending) {
-            if (m.senderUid == me)
-                continue;
+            if (m.senderUid == me) continue;
             if (IsValidChatHtml(m.text)) {
                 RoomUserInfo sender;
-                if (!store.GetRoomUser(room, m.senderUid, sender))
-                    sender.uid = m.senderUid;
+                if (!store.GetRoomUser(room, m.senderUid, sender)) sender.uid = m.senderUid;
                 AppendMsgHtml(BuildPriChatHtml(m.text, sender), kOwnView);
             } else {
                 AppendMsgHtml(BuildTipHtml("收到一条包含无效html标签的私聊消息"), kOwnView);
@@ -206,10 +184,8 @@ void CDealMainCenter::ShowPendingLines()
     m_pending.clear();
 }
 
-void CDealMainCenter::SetChatTarget(uint32_t uid)
-{
-    if (!m_combo || uid == CGlobalDataApp::GetInstance().GetUid())
-        return;
+void CDealMainCenter::SetChatTarget(uint32_t uid) {
+    if (!m_combo || uid == CGlobalDataApp::GetInstance().GetUid()) return;
     for (int i = 0; i < m_combo->GetCount(); ++i) {
         if (m_combo->GetItemAt(i)->GetTag() == uid) {
             m_combo->SelectItem(i);
@@ -217,8 +193,7 @@ void CDealMainCenter::SetChatTarget(uint32_t uid)
         }
     }
     RoomUserInfo user;
-    if (!CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, user))
-        return;
+    if (!CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, user)) return;
     auto* item = new CListLabelElementUI;
     item->SetText(user.nickname.c_str());
     item->SetTag(uid);
@@ -230,19 +205,14 @@ void CDealMainCenter::SetChatTarget(uint32_t uid)
     m_combo->SelectItem(m_combo->GetCount() - 1);
 }
 
-void CDealMainCenter::RenameChatTarget(uint32_t uid, const std::string& nickname)
-{
-    if (!m_combo || uid == 0)
-        return;
+void CDealMainCenter::RenameChatTarget(uint32_t uid, const std::string& nickname) {
+    if (!m_combo || uid == 0) return;
     for (int i = 0; i < m_combo->GetCount(); ++i)
-        if (m_combo->GetItemAt(i)->GetTag() == uid)
-            m_combo->GetItemAt(i)->SetText(nickname.c_str());
+        if (m_combo->GetItemAt(i)->GetTag() == uid) m_combo->GetItemAt(i)->SetText(nickname.c_str());
 }
 
-void CDealMainCenter::OnPrivateBoxChecked()
-{
-    if (!m_privateBox || !m_privateBox->IsSelected())
-        return;
+void CDealMainCenter::OnPrivateBoxChecked() {
+    if (!m_privateBox || !m_privateBox->IsSelected()) return;
     uint32_t level = CGlobalDataApp::GetInstance().GetLevel();
     if (level == kGuestLevel) {
         m_privateBox->Selected(false, false);
@@ -253,8 +223,7 @@ void CDealMainCenter::OnPrivateBoxChecked()
     }
 }
 
-bool CDealMainCenter::SendChat()
-{
+bool CDealMainCenter::SendChat() {
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     uint32_t room = RoomId();
     uint32_t me = CGlobalDataApp::GetInstance().GetUid();
@@ -275,8 +244,7 @@ bool CDealMainCenter::SendChat()
         return false;
     }
     std::string text;
-    if (m_input)
-        m_input->GetContentText(text);
+    if (m_input) m_input->GetContentText(text);
     std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
     if (text.empty()) {
         Refuse("请输入聊天内容");
@@ -309,33 +277,28 @@ bool CDealMainCenter::SendChat()
             return false;
         }
     }
-    if (!logic)
-        return false;
-    std::string html = BuildFontStyledHtml(ToChatFont(m_input ? m_input->GetCharFormat() : richedit::CharFormat{}), text);
+    if (!logic) return false;
+    std::string html =
+        BuildFontStyledHtml(ToChatFont(m_input ? m_input->GetCharFormat() : richedit::CharFormat{}), text);
     // The input is emptied only once the room logic took the line: when the chat is not connected the user
     // keeps what was typed (the room logic shows its own tip).
     bool sent = logic->SendChatMsg(target, html, !isPrivate);
     if (sent) {
-        if (m_input)
-            m_input->ClearContent();
+        if (m_input) m_input->ClearContent();
         CMsgClientThread::GetInstance().AddHeartBeatMsgCount(room);
         if (isPrivate) {
             RoomUserInfo targetUser;
-            if (!store.GetRoomUser(room, target, targetUser))
-                targetUser.uid = target;
+            if (!store.GetRoomUser(room, target, targetUser)) targetUser.uid = target;
             AppendMsgHtml(BuildSelfPriChatHtml(html, targetUser), kOwnView);
         }
     }
-    if (m_input)
-        m_input->Edit().SetFocus();
+    if (m_input) m_input->Edit().SetFocus();
     return sent;
 }
 
-void CDealMainCenter::PickFace()
-{
+void CDealMainCenter::PickFace() {
     CUIChatFaceSelectPanel& panel = CUIChatFaceSelectPanel::GetInstance();
-    if (!m_input || !panel.EnsureCreated())
-        return;
+    if (!m_input || !panel.EnsureCreated()) return;
     RECT rc = m_pm && m_pm->FindControl("btnChatFace") ? m_pm->FindControl("btnChatFace")->GetPos() : RECT{};
     RECT win = panel.GetWindowRect();
     int x = rc.left + 5;
@@ -348,47 +311,32 @@ void CDealMainCenter::PickFace()
         }
     }
     HWND h = panel.GetHWND();
-    if (m_modal)
-        m_modal->PushModalWnd(h);
+    if (m_modal) m_modal->PushModalWnd(h);
     int id = panel.SelectFace(x, y);
-    if (m_modal)
-        m_modal->PopModalWnd(h);
+    if (m_modal) m_modal->PopModalWnd(h);
     PJ_Log(kUiLog, LOG_INFO, "CDealMainCenter::OnBtnClickMsg", "聊天选择表情 表情id=%d", id);
     if (id >= 0) {
         std::string file;
-        if (IDataHalvec* hv = Halvec())
-            file = hv->GetFaceFileName(id);
-        if (!file.empty() && m_input->InsertImage(file, id))
-            m_input->Edit().SetFocus();
-        else
-            PJ_Log(kUiLog, LOG_INFO, "CDealMainCenter::OnBtnClickMsg", "获取表情资源信息失败id=%d", id);
+        if (IDataHalvec* hv = Halvec()) file = hv->GetFaceFileName(id);
+        if (!file.empty() && m_input->InsertImage(file, id)) m_input->Edit().SetFocus();
+        else PJ_Log(kUiLog, LOG_INFO, "CDealMainCenter::OnBtnClickMsg", "获取表情资源信息失败id=%d", id);
     } else if (id == -2 && m_modal) {
         m_modal->ContinueModalCancel();
     }
 }
 
-void CDealMainCenter::Notify(TNotifyUI& msg)
-{
-    if (!msg.pSender)
-        return;
+void CDealMainCenter::Notify(TNotifyUI& msg) {
+    if (!msg.pSender) return;
     std::string name = msg.pSender->GetName().c_str();
     if (msg.sType == "click") {
-        if (name == "btnChatSend")
-            SendChat();
-        else if (name == "btnChatFace")
-            PickFace();
-        else if (name == "btnChatSendDropDowm")
-            OnWelcomeMenu();
-        else if (name == "btnShielEffect")
-            OnShieldMenu();
-        else if (name == "btnChatTempNotice")
-            OnTempNotice();
-        else if (name == "btnChatTrumpet")
-            OnTrumpet();
-        else if (name == "btnRecharge")
-            OnRecharge();
-        else if (name == "btnSendColorBar")
-            OnColorBar();
+        if (name == "btnChatSend") SendChat();
+        else if (name == "btnChatFace") PickFace();
+        else if (name == "btnChatSendDropDowm") OnWelcomeMenu();
+        else if (name == "btnShielEffect") OnShieldMenu();
+        else if (name == "btnChatTempNotice") OnTempNotice();
+        else if (name == "btnChatTrumpet") OnTrumpet();
+        else if (name == "btnRecharge") OnRecharge();
+        else if (name == "btnSendColorBar") OnColorBar();
         else if (name == "btnChatChooseFont" && m_input) {
             richedit::CharFormat cf;
             if (m_input->ChooseCharFormat(&cf) == 1) {

@@ -82,7 +82,9 @@ public:
     void SetGift(const GlobalGiftItem& item);
 
     CGlobalGiftShowWnd& Banner() { return m_banner; }
-    IChatView* View(int view) const { return view == kOwnView ? m_views[0] : view == kPublicView ? m_views[1] : nullptr; }
+    IChatView* View(int view) const {
+        return view == kOwnView ? m_views[0] : view == kPublicView ? m_views[1] : nullptr;
+    }
     size_t CachedLines(int view) const { return view == 0 || view == 1 ? m_cache[view].size() : 0; }
     const std::vector<uint32_t>& WelWordUsers() const { return m_welWordUsers; }
     const std::string& EnterShowText() const { return m_enterShow; }

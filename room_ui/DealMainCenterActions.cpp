@@ -36,37 +36,30 @@ constexpr uint32_t kDirectorRole = 40;
 constexpr const char* kLeftRoom = "该用户一溜小跑，已经离开房间了";
 constexpr const char* kNotConnected = "正在连接聊天服务，请稍后重试";
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
 // A page's user id text as the C library reads it (leading number, 0 for none), kept in 32 bits.
-uint32_t PageUid(const std::string& text)
-{
+uint32_t PageUid(const std::string& text) {
     errno = 0;
     long long v = strtoll(text.c_str(), nullptr, 10);
-    if (errno || v <= 0 || v > UINT32_MAX)
-        return 0;
+    if (errno || v <= 0 || v > UINT32_MAX) return 0;
     return uint32_t(v);
 }
 
-int ConfigInt(const char* key, int def)
-{
+int ConfigInt(const char* key, int def) {
     int v = def;
-    if (IConfigManager* cfg = AfxGetConfigManager())
-        cfg->GetInt("roomset", key, v, def);
+    if (IConfigManager* cfg = AfxGetConfigManager()) cfg->GetInt("roomset", key, v, def);
     return v;
 }
 
-ChatFontFormat InputFont(CRichEditCtrlEx* input)
-{
+ChatFontFormat InputFont(CRichEditCtrlEx* input) {
     return ToChatFont(input ? input->GetCharFormat() : richedit::CharFormat{});
 }
 
-void PostTmpNotice(const std::string& html, uint32_t room)
-{
+void PostTmpNotice(const std::string& html, uint32_t room) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQSendTmpNoticeMsg msg;
     msg.uid = app.GetUid();
@@ -76,8 +69,7 @@ void PostTmpNotice(const std::string& html, uint32_t room)
     PostRoomRequest(&msg);
 }
 
-void PostGift(uint32_t room, uint32_t target, int gift)
-{
+void PostGift(uint32_t room, uint32_t target, int gift) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQSendGiftMsg msg;
     msg.uid = app.GetUid();
@@ -95,8 +87,7 @@ void PostGift(uint32_t room, uint32_t target, int gift)
 CDealMainCenter::CDealMainCenter() = default;
 CDealMainCenter::~CDealMainCenter() = default;
 
-CChatColumnPopups& CDealMainCenter::Popups()
-{
+CChatColumnPopups& CDealMainCenter::Popups() {
     if (!m_popups) {
         m_popups = std::make_unique<CChatColumnPopups>();
         m_popups->trumpet.SetOwner(m_room, m_modal);
@@ -106,34 +97,30 @@ CChatColumnPopups& CDealMainCenter::Popups()
     return *m_popups;
 }
 
-void CDealMainCenter::DestroyPopups() { m_popups.reset(); }
+void CDealMainCenter::DestroyPopups() {
+    m_popups.reset();
+}
 
-void CDealMainCenter::ApplyChatFontToPopups()
-{
-    if (!m_popups)
-        return;
+void CDealMainCenter::ApplyChatFontToPopups() {
+    if (!m_popups) return;
     m_popups->trumpet.ApplyChatFontToEditor();
     m_popups->welcome.ApplyChatFontToEditor();
 }
 
-bool CDealMainCenter::RefuseUnlessChatReady()
-{
+bool CDealMainCenter::RefuseUnlessChatReady() {
     IRoomLogic* logic = Logic();
-    if (logic && logic->IsChatReady())
-        return false;
+    if (logic && logic->IsChatReady()) return false;
     Refuse(kNotConnected);
     return true;
 }
 
 // ---- page calls
 
-void CDealMainCenter::SelectUser(const std::string& text, std::string& result)
-{
+void CDealMainCenter::SelectUser(const std::string& text, std::string& result) {
     result.clear();
     uint32_t uid = PageUid(text);
     if (uid == 0) {
-        if (m_combo && m_combo->GetCount() > 0)
-            m_combo->SelectItem(0);
+        if (m_combo && m_combo->GetCount() > 0) m_combo->SelectItem(0);
         return;
     }
     IRoomLogic* logic = Logic();
@@ -148,13 +135,13 @@ void CDealMainCenter::SelectUser(const std::string& text, std::string& result)
     SetChatTarget(uid);
 }
 
-void CDealMainCenter::SelectRUser(const std::string&, std::string& result) { result.clear(); }
-
-void CDealMainCenter::WelcomeUser(const std::string& text, bool withGift, std::string& result)
-{
+void CDealMainCenter::SelectRUser(const std::string&, std::string& result) {
     result.clear();
-    if (RefuseUnlessChatReady())
-        return;
+}
+
+void CDealMainCenter::WelcomeUser(const std::string& text, bool withGift, std::string& result) {
+    result.clear();
+    if (RefuseUnlessChatReady()) return;
     uint32_t uid = PageUid(text);
     if (uid == 0) {
         PJ_Log(kUiLog, LOG_INFO, "CDealMainCenter::WebWelcomeUser", "无效的参数(%s)", text.c_str());
@@ -176,20 +163,19 @@ void CDealMainCenter::WelcomeUser(const std::string& text, bool withGift, std::s
         return;
     }
     if (!HasRoomRight(kRightTextWelcome)) {
-        AppendMsgHtml(CGlobalDataApp::GetInstance().GetLevel() <= kGuestLevel ? BuildGuestWelcomeTip()
-                                                                              : BuildWelcomeUpgradeTip(),
-                      kOwnView);
+        AppendMsgHtml(
+            CGlobalDataApp::GetInstance().GetLevel() <= kGuestLevel ? BuildGuestWelcomeTip() : BuildWelcomeUpgradeTip(),
+            kOwnView);
         return;
     }
     RoomUserInfo user;
-    if (!store.GetRoomUser(room, uid, user))
-        user.uid = uid;
+    if (!store.GetRoomUser(room, uid, user)) user.uid = uid;
     LevelItem level;
-    if (IDataHalvec* h = Halvec())
-        h->GetLevel(int(user.level), level);
+    if (IDataHalvec* h = Halvec()) h->GetLevel(int(user.level), level);
     // Names are the users' own texts: they go into the notice as text, never as markup.
-    std::string line = StringUtility::Format("欢迎%s[%s(%u)]进入房间", chathtml::EscapeHtml(level.name).c_str(),
-                                             chathtml::EscapeHtml(user.nickname).c_str(), user.beautyid ? user.beautyid : uid);
+    std::string line =
+        StringUtility::Format("欢迎%s[%s(%u)]进入房间", chathtml::EscapeHtml(level.name).c_str(),
+                              chathtml::EscapeHtml(user.nickname).c_str(), user.beautyid ? user.beautyid : uid);
     std::string html = BuildFontStyledHtml(InputFont(m_input), line);
     if (!IsValidChatHtml(html)) {
         Refuse("聊天内容不能包含特殊html标签");
@@ -198,23 +184,20 @@ void CDealMainCenter::WelcomeUser(const std::string& text, bool withGift, std::s
     PostTmpNotice(html, room);
 }
 
-void CDealMainCenter::ThanksSendGift(int uid, int giftId, int count, bool withGift, std::string& result)
-{
+void CDealMainCenter::ThanksSendGift(int uid, int giftId, int count, bool withGift, std::string& result) {
     result.clear();
     if (uid <= 0) {
         PJ_Log(kUiLog, LOG_INFO, "CDealMainCenter::WebThanksSendGift", "无效的参数(userid=%d)", uid);
         return;
     }
-    if (RefuseUnlessChatReady())
-        return;
+    if (RefuseUnlessChatReady()) return;
     IRoomLogic* logic = Logic();
     if (!logic || !logic->IsUserInRoom(uint32_t(uid))) {
         Refuse(kLeftRoom);
         return;
     }
     GiftItem gift;
-    if (IDataHalvec* h = Halvec())
-        h->GetGift(-1, giftId, gift);
+    if (IDataHalvec* h = Halvec()) h->GetGift(-1, giftId, gift);
     uint32_t room = RoomId();
     if (withGift) {
         PostGift(room, uint32_t(uid), kThanksGift);
@@ -226,14 +209,14 @@ void CDealMainCenter::ThanksSendGift(int uid, int giftId, int count, bool withGi
     }
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     RoomUserInfo sender;
-    if (!store.GetRoomUser(room, uint32_t(uid), sender))
-        sender.uid = uint32_t(uid);
+    if (!store.GetRoomUser(room, uint32_t(uid), sender)) sender.uid = uint32_t(uid);
     std::string name = store.IsUserHide(room, uint32_t(uid))
                            ? std::string("神秘人")
                            : StringUtility::Format("%s(%d)", chathtml::EscapeHtml(sender.nickname).c_str(),
                                                    sender.beautyid ? int(sender.beautyid) : uid);
-    std::string line = StringUtility::Format("么么哒(╯3╰)，谢谢%s送的:%d%s%s", name.c_str(), count,
-                                             chathtml::EscapeHtml(gift.tips).c_str(), chathtml::EscapeHtml(gift.name).c_str());
+    std::string line =
+        StringUtility::Format("么么哒(╯3╰)，谢谢%s送的:%d%s%s", name.c_str(), count,
+                              chathtml::EscapeHtml(gift.tips).c_str(), chathtml::EscapeHtml(gift.name).c_str());
     std::string html = BuildFontStyledHtml(InputFont(m_input), line);
     if (!IsValidChatHtml(html)) {
         Refuse("聊天内容不能包含特殊html标签");
@@ -242,21 +225,17 @@ void CDealMainCenter::ThanksSendGift(int uid, int giftId, int count, bool withGi
     PostTmpNotice(html, room);
 }
 
-void CDealMainCenter::CallFuncEx(const std::string& text, std::string& result)
-{
+void CDealMainCenter::CallFuncEx(const std::string& text, std::string& result) {
     result.clear();
     std::vector<std::string> tokens;
     StringUtility::TokenizeEx(text, "&", tokens);
-    if (tokens.empty())
-        return;
+    if (tokens.empty()) return;
     IRoomLogic* logic = Logic();
     const std::string& cmd = tokens[0];
     if (cmd == "cmdUserLogin") {
-        if (logic)
-            logic->RequestLogin(m_room);
+        if (logic) logic->RequestLogin(m_room);
     } else if (cmd == "cmdUserRegister") {
-        if (logic)
-            logic->RequestRegister(m_room);
+        if (logic) logic->RequestRegister(m_room);
     } else if (cmd == "cmdCallDirector") {
         uint32_t room = RoomId();
         uint32_t me = CGlobalDataApp::GetInstance().GetUid();
@@ -272,11 +251,9 @@ void CDealMainCenter::CallFuncEx(const std::string& text, std::string& result)
         }
         std::string ignored;
         SelectUser(StringUtility::Format("%d", int(director)), ignored);
-        if (tokens.size() < 2)
-            return;
+        if (tokens.size() < 2) return;
         char decoded[1024];
-        if (Base64::Base64Decode(tokens[1].c_str(), decoded, sizeof decoded) < 0)
-            return;
+        if (Base64::Base64Decode(tokens[1].c_str(), decoded, sizeof decoded) < 0) return;
         std::string words = decoded;
         int sel = m_combo ? m_combo->GetCurSel() : -1;
         CControlUI* item = m_combo && sel >= 0 ? m_combo->GetItemAt(sel) : nullptr;
@@ -302,8 +279,7 @@ void CDealMainCenter::CallFuncEx(const std::string& text, std::string& result)
 
 // ---- buttons
 
-POINT CDealMainCenter::ScreenPointOf(const char* control, int dy) const
-{
+POINT CDealMainCenter::ScreenPointOf(const char* control, int dy) const {
     CControlUI* c = m_pm ? m_pm->FindControl(control) : nullptr;
     RECT rc = c ? c->GetPos() : RECT{};
     POINT pt{rc.left, rc.top + dy};
@@ -316,8 +292,7 @@ POINT CDealMainCenter::ScreenPointOf(const char* control, int dy) const
     return pt;
 }
 
-int CDealMainCenter::PopupMenu(const std::vector<ZqMenuItem>& items, POINT at)
-{
+int CDealMainCenter::PopupMenu(const std::vector<ZqMenuItem>& items, POINT at) {
     int r;
     if (RunMenu) {
         r = RunMenu(items, at);
@@ -325,48 +300,38 @@ int CDealMainCenter::PopupMenu(const std::vector<ZqMenuItem>& items, POINT at)
         CZqMenuUI menu;
         menu.SetMenuItem(items);
         HWND h = menu.CreateMenu(CPoint{at.x, at.y}, m_room ? m_room->GetHWND() : nullptr);
-        if (!h)
-            return -1;
-        if (m_modal)
-            m_modal->PushModalWnd(h);
+        if (!h) return -1;
+        if (m_modal) m_modal->PushModalWnd(h);
         r = menu.PopupMenuNoCreate();
-        if (m_modal)
-            m_modal->PopModalWnd(h);
+        if (m_modal) m_modal->PopModalWnd(h);
     }
-    if (r == CZqMenuUI::kDismissed && m_modal)
-        m_modal->ContinueModalCancel();
+    if (r == CZqMenuUI::kDismissed && m_modal) m_modal->ContinueModalCancel();
     return r;
 }
 
-void CDealMainCenter::OnWelcomeMenu()
-{
+void CDealMainCenter::OnWelcomeMenu() {
     std::vector<roompopups::WelcomeMenuEntry> entries;
     Popups().welcome.BuildMenuItems(entries);
     int r = PopupMenu(roompopups::FlattenWelcomeMenu(entries), ScreenPointOf("btnChatSendDropDowm", -60));
-    if (r >= 0 && r <= 200)
-        Popups().welcome.OnMenuCommand(r);
+    if (r >= 0 && r <= 200) Popups().welcome.OnMenuCommand(r);
 }
 
-void CDealMainCenter::OnShieldMenu()
-{
+void CDealMainCenter::OnShieldMenu() {
     int flash = ConfigInt("ShieldFlash", 0);
     int brush = ConfigInt("ShieldBrushGift", 0);
-    int r = PopupMenu({ZqMenuItem("屏蔽礼物Flash特效", 0, flash == 1), ZqMenuItem("屏蔽公聊区礼物刷屏效果", 1, brush == 1)},
-                      ScreenPointOf("btnShielEffect", -60));
+    int r =
+        PopupMenu({ZqMenuItem("屏蔽礼物Flash特效", 0, flash == 1), ZqMenuItem("屏蔽公聊区礼物刷屏效果", 1, brush == 1)},
+                  ScreenPointOf("btnShielEffect", -60));
     if (r == 0) {
         int now = flash == 1 ? 0 : 1;
-        if (m_modal)
-            m_modal->ShieldFlash(now == 1);
-        if (IConfigManager* cfg = AfxGetConfigManager())
-            cfg->SetInt("roomset", "ShieldFlash", now);
+        if (m_modal) m_modal->ShieldFlash(now == 1);
+        if (IConfigManager* cfg = AfxGetConfigManager()) cfg->SetInt("roomset", "ShieldFlash", now);
     } else if (r == 1) {
-        if (IRoomLogic* logic = Logic())
-            logic->SetShieldBrushGift(brush != 1);
+        if (IRoomLogic* logic = Logic()) logic->SetShieldBrushGift(brush != 1);
     }
 }
 
-void CDealMainCenter::OnTempNotice()
-{
+void CDealMainCenter::OnTempNotice() {
     uint32_t room = RoomId();
     if (CRoomInfoMgr::GetInstance().GetUserMuteState(room, CGlobalDataApp::GetInstance().GetUid()) & 2) {
         Refuse("【系统消息】：您已被禁言5分钟，需解除后才能发言<BR>");
@@ -380,8 +345,7 @@ void CDealMainCenter::OnTempNotice()
                               roompopups::CUITemporaryNotice::kHeight);
 }
 
-void CDealMainCenter::OnTrumpet()
-{
+void CDealMainCenter::OnTrumpet() {
     if (CGlobalDataApp::GetInstance().GetLevel() <= kGuestLevel) {
         AppendMsgHtml(BuildTrumpetNeedLoginTip(), kOwnView);
         return;
@@ -390,14 +354,11 @@ void CDealMainCenter::OnTrumpet()
                                roompopups::CUISendTrumpet::kHeight);
 }
 
-void CDealMainCenter::OnTmpNoticeReply()
-{
-    if (m_popups)
-        m_popups->notice.ClearInput();
+void CDealMainCenter::OnTmpNoticeReply() {
+    if (m_popups) m_popups->notice.ClearInput();
 }
 
-void CDealMainCenter::OnRecharge()
-{
+void CDealMainCenter::OnRecharge() {
     if (CGlobalDataApp::GetInstance().GetLoginType() == 1) {
         AppendMsgHtml(BuildRechargeNeedLoginTip(), kOwnView);
         return;
@@ -405,14 +366,13 @@ void CDealMainCenter::OnRecharge()
     roompopups::OpenPayPage(m_room ? m_room->GetHWND() : nullptr, RoomId());
 }
 
-void CDealMainCenter::OnColorBar()
-{
+void CDealMainCenter::OnColorBar() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     uint32_t room = RoomId();
     uint32_t level = app.GetLevel();
     uint32_t role = CRoomInfoMgr::GetInstance().GetUserRole(room, app.GetUid());
     uint32_t now = Tick ? Tick() : GetTickCount();
-    uint32_t since = now - m_lastColorBarTick;   // wraps with the tick
+    uint32_t since = now - m_lastColorBarTick;  // wraps with the tick
     if ((role != 0 && role != 255) || (level != kGuestLevel && level != kRegisteredLevel)) {
         uint32_t interval = uint32_t(ConfigInt("MinIntervalSendColorBarVIP", 2)) * 1000;
         if (m_colorBarSent && since < interval) {
@@ -436,18 +396,14 @@ void CDealMainCenter::OnColorBar()
         h->GetColorBarMap(copy);
         for (const auto& group : copy)
             for (const auto& item : group.second)
-                if (item.second)
-                    bars.emplace(item.first, item.second->name);
+                if (item.second) bars.emplace(item.first, item.second->name);
         FreeCatalogCopy(copy);
     }
     std::vector<ZqMenuItem> items;
-    for (const auto& [id, name] : bars)
-        items.emplace_back(name.c_str(), int(id));
+    for (const auto& [id, name] : bars) items.emplace_back(name.c_str(), int(id));
     int r = PopupMenu(items, ScreenPointOf("btnSendColorBar", -25 * int(items.size()) - 10));
-    if (r < 0)
-        return;
-    if (RefuseUnlessChatReady())
-        return;
+    if (r < 0) return;
+    if (RefuseUnlessChatReady()) return;
     int sel = m_combo ? m_combo->GetCurSel() : -1;
     CControlUI* item = m_combo && sel >= 0 ? m_combo->GetItemAt(sel) : nullptr;
     if (!item) {

@@ -24,28 +24,28 @@ constexpr const char* kSearchNames[3] = {"UserManagerFindEdit", "UserMemberFindE
 constexpr const char* kSearchBarNames[3] = {"UserManagerFindLayout", "UserMemberFindLayout", "UserMicOrderFindLayout"};
 constexpr const char* kCountFormats[3] = {"管理/%u", "成员/%u", "麦序/%u"};
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
-bool IsManagerRank(uint32_t role) { return role == 10 || role == 20 || role == 30 || role == 40; }
+bool IsManagerRank(uint32_t role) {
+    return role == 10 || role == 20 || role == 30 || role == 40;
+}
 
-std::string StatusIcon(const RoomUserInfo& u, IDataHalvec* h)
-{
+std::string StatusIcon(const RoomUserInfo& u, IDataHalvec* h) {
     int id = u.mic == 1 ? 61001 : u.mic != 0 ? 61002 : u.camera == 1 ? 61000 : 0;
     CatalogItem icon;
     return id && h && h->GetIcon(id, icon) ? icon.fname : std::string();
 }
 
 // True when the user is listed: not hidden, or the own user.
-bool Listed(const RoomUserInfo& u, uint32_t me) { return u.hide != 1 || u.uid == me; }
+bool Listed(const RoomUserInfo& u, uint32_t me) {
+    return u.hide != 1 || u.uid == me;
+}
 
-bool Matches(const RoomUserInfo& u, const std::string& text)
-{
-    if (text.empty())
-        return true;
+bool Matches(const RoomUserInfo& u, const std::string& text) {
+    if (text.empty()) return true;
     char id[16];
     std::snprintf(id, sizeof id, "%u", u.beautyid);
     return u.nickname.find(text) != std::string::npos || std::string(id).find(text) != std::string::npos;
@@ -55,23 +55,20 @@ bool Matches(const RoomUserInfo& u, const std::string& text)
 
 CDealMainRight::CDealMainRight()
     : m_userInfo(std::make_unique<roompopups::CUIChkUserInfo>()),
-      m_consume(std::make_unique<roompopups::CUIConsumeDetail>())
-{
+      m_consume(std::make_unique<roompopups::CUIConsumeDetail>()) {
     m_userInfo->m_createControl = [](const char* cls) -> CControlUI* {
         return cls && std::string(cls) == "CControlGifBk" ? new CControlGifBk : nullptr;
     };
 }
 
-CDealMainRight::~CDealMainRight()
-{
+CDealMainRight::~CDealMainRight() {
     // Reverse order of construction.
     m_consume.reset();
     m_userInfo.reset();
 }
 
 void CDealMainRight::Init(IRoomUI* room, CUserListUI* managers, CUserListUI* members, CUserListUI* micOrder,
-                          IChatView* trumpet)
-{
+                          IChatView* trumpet) {
     m_room = room;
     m_managers = managers;
     m_members = members;
@@ -79,8 +76,7 @@ void CDealMainRight::Init(IRoomUI* room, CUserListUI* managers, CUserListUI* mem
     m_trumpet = trumpet;
 }
 
-void CDealMainRight::InitControls(IRoomUI* room, IRoomModalHost* host, CPaintManagerUI* pm, IChatView* trumpet)
-{
+void CDealMainRight::InitControls(IRoomUI* room, IRoomModalHost* host, CPaintManagerUI* pm, IChatView* trumpet) {
     m_host = host;
     m_pm = pm;
     auto find = [pm](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
@@ -97,24 +93,23 @@ void CDealMainRight::InitControls(IRoomUI* room, IRoomModalHost* host, CPaintMan
     UpdateListCounts();
 }
 
-void CDealMainRight::ReleaseWindows()
-{
-    for (WindowImplBase* popup : {static_cast<WindowImplBase*>(m_consume.get()), static_cast<WindowImplBase*>(m_userInfo.get())})
-        if (HWND h = popup->GetHWND())
-            ::DestroyWindow(h);
+void CDealMainRight::ReleaseWindows() {
+    for (WindowImplBase* popup :
+         {static_cast<WindowImplBase*>(m_consume.get()), static_cast<WindowImplBase*>(m_userInfo.get())})
+        if (HWND h = popup->GetHWND()) ::DestroyWindow(h);
     m_pm = nullptr;
     m_host = nullptr;
     m_managers = m_members = m_micOrder = nullptr;
     m_tab = nullptr;
-    for (int i = 0; i < 3; ++i)
-        m_options[i] = nullptr, m_search[i] = nullptr, m_searchBars[i] = nullptr;
+    for (int i = 0; i < 3; ++i) m_options[i] = nullptr, m_search[i] = nullptr, m_searchBars[i] = nullptr;
     m_giftTargets = nullptr;
 }
 
-uint32_t CDealMainRight::RoomId() const { return m_room ? m_room->GetRoomID() : 0; }
+uint32_t CDealMainRight::RoomId() const {
+    return m_room ? m_room->GetRoomID() : 0;
+}
 
-UserListItemInfo CDealMainRight::ToItem(const RoomUserInfo& user)
-{
+UserListItemInfo CDealMainRight::ToItem(const RoomUserInfo& user) {
     UserListItemInfo item;
     item.uid = user.uid;
     item.role = int(user.role);
@@ -126,127 +121,96 @@ UserListItemInfo CDealMainRight::ToItem(const RoomUserInfo& user)
     IDataHalvec* h = Halvec();
     if (user.role == 40 || user.role == 30) {
         CatalogItem role;
-        if (h && h->GetRole(int(user.role), role))
-            item.levelIcon = role.fname;
+        if (h && h->GetRole(int(user.role), role)) item.levelIcon = role.fname;
         item.nameColour = kManagerColour;
     } else {
         LevelItem level;
-        if (h && h->GetLevel(int(user.level), level))
-            item.levelIcon = level.fname;
+        if (h && h->GetLevel(int(user.level), level)) item.levelIcon = level.fname;
         item.nameColour = user.role == 20 || user.role == 10 ? kManagerColour : 0;
     }
     item.statusIcon = StatusIcon(user, h);
     UserPhotoItem photo;
-    if (h && h->GetUserPhoto(-1, int(user.photoid), photo))
-        item.photoIcon = photo.fname;
+    if (h && h->GetUserPhoto(-1, int(user.photoid), photo)) item.photoIcon = photo.fname;
     GiftItem tag;
-    if (user.tagid != 0 && h && h->GetTag(-1, int(user.tagid), tag))
-        item.stampIcon = tag.smallfname;
+    if (user.tagid != 0 && h && h->GetTag(-1, int(user.tagid), tag)) item.stampIcon = tag.smallfname;
     return item;
 }
 
-void CDealMainRight::Place(CUserListUI* list, const UserListItemInfo& item, bool belongs)
-{
-    if (!list)
-        return;
-    if (belongs)
-        list->UpdateUser(item);
-    else
-        list->RemoveUser(item.uid);
+void CDealMainRight::Place(CUserListUI* list, const UserListItemInfo& item, bool belongs) {
+    if (!list) return;
+    if (belongs) list->UpdateUser(item);
+    else list->RemoveUser(item.uid);
     list->SortUserList();
 }
 
-void CDealMainRight::RebuildUserLists()
-{
-    if (!m_managers || !m_members || !m_micOrder)
-        return;
-    if (m_giftTargets)
-        m_giftTargets->RemoveAll();
-    for (CUserListUI* list : {m_managers, m_members, m_micOrder})
-        list->RemoveAll();
+void CDealMainRight::RebuildUserLists() {
+    if (!m_managers || !m_members || !m_micOrder) return;
+    if (m_giftTargets) m_giftTargets->RemoveAll();
+    for (CUserListUI* list : {m_managers, m_members, m_micOrder}) list->RemoveAll();
     const uint32_t room = RoomId(), me = CGlobalDataApp::GetInstance().GetUid();
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     std::vector<RoomUserInfo> users;
     CRoomBaseInfo* info = store.LockRoom(room, 1);
-    if (!info)
-        return;
+    if (!info) return;
     for (const auto& [uid, user] : info->users)
-        if (Listed(user, me))
-            users.push_back(user);
+        if (Listed(user, me)) users.push_back(user);
     store.UnlockRoom(room);
     // Rows are built outside the room's lock (the catalogue is asked for each).
     for (const RoomUserInfo& u : users) {
         UserListItemInfo item = ToItem(u);
         m_members->AddUser(item);
-        if (u.role != 0)
-            m_managers->AddUser(item);
-        if (u.mic != 0)
-            m_micOrder->AddUser(item);
-        if (u.mic == 1)
-            AddGiftTarget(u.nickname, u.uid);
+        if (u.role != 0) m_managers->AddUser(item);
+        if (u.mic != 0) m_micOrder->AddUser(item);
+        if (u.mic == 1) AddGiftTarget(u.nickname, u.uid);
     }
-    for (CUserListUI* list : {m_managers, m_members, m_micOrder})
-        list->SortUserList();
+    for (CUserListUI* list : {m_managers, m_members, m_micOrder}) list->SortUserList();
     UpdateListCounts();
 }
 
-void CDealMainRight::AddOrPlaceUser(uint32_t uid)
-{
+void CDealMainRight::AddOrPlaceUser(uint32_t uid) {
     RoomUserInfo u;
-    if (!CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, u) || u.hide == 1)
-        return;
+    if (!CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, u) || u.hide == 1) return;
     UserListItemInfo item = ToItem(u);
     Place(m_members, item, true);
     Place(m_managers, item, IsManagerRank(u.role));
     Place(m_micOrder, item, u.mic == 1 || u.mic == 2);
 }
 
-void CDealMainRight::RefreshUser(uint32_t uid)
-{
-    if (uid == 0 || !m_managers || !m_members || !m_micOrder)
-        return;
+void CDealMainRight::RefreshUser(uint32_t uid) {
+    if (uid == 0 || !m_managers || !m_members || !m_micOrder) return;
     RoomUserInfo u;
     if (CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, u) && u.hide != 1) {
         UserListItemInfo item = ToItem(u);
         Place(m_members, item, true);
-        if (m_managers->FindUserIndex(uid) >= 0)
-            Place(m_managers, item, u.role != 0);
-        if (m_micOrder->FindUserIndex(uid) >= 0)
-            Place(m_micOrder, item, u.mic != 0);
+        if (m_managers->FindUserIndex(uid) >= 0) Place(m_managers, item, u.role != 0);
+        if (m_micOrder->FindUserIndex(uid) >= 0) Place(m_micOrder, item, u.mic != 0);
     }
     UpdateListCounts();
 }
 
-void CDealMainRight::RemoveUser(uint32_t uid)
-{
+void CDealMainRight::RemoveUser(uint32_t uid) {
     for (CUserListUI* list : {m_managers, m_members, m_micOrder})
-        if (list)
-            list->RemoveUser(uid);
+        if (list) list->RemoveUser(uid);
     if (m_giftTargets) {
         for (int i = m_giftTargets->GetCount() - 1; i >= 0; --i) {
             CControlUI* item = m_giftTargets->GetItemAt(i);
-            if (item && item->GetTag() == UINT_PTR(uid))
-                m_giftTargets->RemoveAt(i);
+            if (item && item->GetTag() == UINT_PTR(uid)) m_giftTargets->RemoveAt(i);
         }
     }
     UpdateListCounts();
 }
 
-void CDealMainRight::UpdateListCounts()
-{
+void CDealMainRight::UpdateListCounts() {
     for (int i = 0; i < 3; ++i) {
         CUserListUI* list = List(i);
         m_countText[i] = StringUtility::Format(kCountFormats[i], unsigned(list ? list->GetCount() : 0));
-        if (m_options[i])
-            m_options[i]->SetText(m_countText[i].c_str());
+        if (m_options[i]) m_options[i]->SetText(m_countText[i].c_str());
     }
 }
 
-void CDealMainRight::FilterList(int index, const std::string& text)
-{
+void CDealMainRight::FilterList(int index, const std::string& text) {
     CUserListUI* list = List(index);
-    if (!list)
-        return;
+    if (!list) return;
     std::string needle = text == kSearchPrompt ? std::string() : text;
     list->RemoveAll();
     const uint32_t room = RoomId(), me = CGlobalDataApp::GetInstance().GetUid();
@@ -254,28 +218,22 @@ void CDealMainRight::FilterList(int index, const std::string& text)
     std::vector<RoomUserInfo> users;
     if (CRoomBaseInfo* info = store.LockRoom(room, 1)) {
         for (const auto& [uid, u] : info->users) {
-            if (!Listed(u, me) || (index == 0 && u.role == 0) || (index == 2 && u.mic == 0))
-                continue;
-            if (Matches(u, needle))
-                users.push_back(u);
+            if (!Listed(u, me) || (index == 0 && u.role == 0) || (index == 2 && u.mic == 0)) continue;
+            if (Matches(u, needle)) users.push_back(u);
         }
         store.UnlockRoom(room);
     }
-    for (const RoomUserInfo& u : users)
-        list->AddUser(ToItem(u));
+    for (const RoomUserInfo& u : users) list->AddUser(ToItem(u));
     list->SortUserList();
 }
 
-void CDealMainRight::AddGiftTarget(const std::string& nickname, uint32_t uid)
-{
-    if (nickname.empty() || uid == 0 || uid == CGlobalDataApp::GetInstance().GetUid() || !m_giftTargets)
-        return;
+void CDealMainRight::AddGiftTarget(const std::string& nickname, uint32_t uid) {
+    if (nickname.empty() || uid == 0 || uid == CGlobalDataApp::GetInstance().GetUid() || !m_giftTargets) return;
     // The user's own item, found by id: two users may share a nickname, and the gift is paid.
     for (int i = 0; i < m_giftTargets->GetCount(); ++i) {
         CControlUI* item = m_giftTargets->GetItemAt(i);
         if (item && item->GetTag() == UINT_PTR(uid)) {
-            if (std::string(item->GetText().c_str()) != nickname)
-                item->SetText(nickname.c_str());
+            if (std::string(item->GetText().c_str()) != nickname) item->SetText(nickname.c_str());
             m_giftTargets->SelectItem(i);
             return;
         }
@@ -291,68 +249,50 @@ void CDealMainRight::AddGiftTarget(const std::string& nickname, uint32_t uid)
     m_giftTargets->SelectItem(m_giftTargets->GetCount() - 1);
 }
 
-void CDealMainRight::SelectGiftTarget(uint32_t uid)
-{
-    if (uid == CGlobalDataApp::GetInstance().GetUid())
-        return;
+void CDealMainRight::SelectGiftTarget(uint32_t uid) {
+    if (uid == CGlobalDataApp::GetInstance().GetUid()) return;
     RoomUserInfo u;
     if (CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, u) && u.level != 100 && u.hide != 1)
         AddGiftTarget(u.nickname, uid);
 }
 
-int CDealMainRight::LocateUserRow(uint32_t uid)
-{
+int CDealMainRight::LocateUserRow(uint32_t uid) {
     ShowTab(1);
-    if (!m_members)
-        return -1;
+    if (!m_members) return -1;
     int index = m_members->FindUserIndex(uid);
-    if (index < 0)
-        return index;
+    if (index < 0) return index;
     return m_members->SelectItem(index) ? 1 : 0;
 }
 
-void CDealMainRight::OpenStampDialog(uint32_t uid)
-{
-    if (OnOpenStamp)
-        OnOpenStamp(uid);
+void CDealMainRight::OpenStampDialog(uint32_t uid) {
+    if (OnOpenStamp) OnOpenStamp(uid);
 }
 
-CUserListUI* CDealMainRight::GetCurrentList() const
-{
-    if (!m_tab)
-        return nullptr;
+CUserListUI* CDealMainRight::GetCurrentList() const {
+    if (!m_tab) return nullptr;
     int sel = m_tab->GetCurSel();
     return sel >= 0 && sel <= 2 ? List(sel) : nullptr;
 }
 
-void CDealMainRight::ShowTab(int index)
-{
+void CDealMainRight::ShowTab(int index) {
     for (int i = 0; i < 3; ++i)
-        if (m_options[i] && i != index)
-            m_options[i]->Selected(false);
-    if (m_options[index])
-        m_options[index]->Selected(true);
-    if (m_tab)
-        m_tab->SelectItem(index);
+        if (m_options[i] && i != index) m_options[i]->Selected(false);
+    if (m_options[index]) m_options[index]->Selected(true);
+    if (m_tab) m_tab->SelectItem(index);
 }
 
-int CDealMainRight::SearchIndex(CControlUI* edit) const
-{
+int CDealMainRight::SearchIndex(CControlUI* edit) const {
     for (int i = 0; i < 3; ++i)
-        if (edit && edit == m_search[i])
-            return i;
+        if (edit && edit == m_search[i]) return i;
     return -1;
 }
 
-bool CDealMainRight::Notify(TNotifyUI& msg)
-{
-    if (!msg.pSender)
-        return false;
+bool CDealMainRight::Notify(TNotifyUI& msg) {
+    if (!msg.pSender) return false;
     std::string name = msg.pSender->GetName().c_str();
     const std::string& type = msg.sType;
     if (type == DUI_MSGTYPE_MENU) {
-        if (msg.pSender != m_managers && msg.pSender != m_members && msg.pSender != m_micOrder)
-            return false;
+        if (msg.pSender != m_managers && msg.pSender != m_members && msg.pSender != m_micOrder) return false;
         OnMenu(msg);
         return true;
     }
@@ -382,16 +322,13 @@ bool CDealMainRight::Notify(TNotifyUI& msg)
         return false;
     }
     int search = SearchIndex(msg.pSender);
-    if (search < 0)
-        return false;
+    if (search < 0) return false;
     CEditUI* edit = m_search[search];
     std::string text = edit->GetText().c_str();
     if (type == DUI_MSGTYPE_SETFOCUS) {
-        if (text == kSearchPrompt)
-            edit->SetText("");
+        if (text == kSearchPrompt) edit->SetText("");
     } else if (type == DUI_MSGTYPE_KILLFOCUS) {
-        if (text.empty())
-            edit->SetText(kSearchPrompt);
+        if (text.empty()) edit->SetText(kSearchPrompt);
     } else if (type == DUI_MSGTYPE_TEXTCHANGED) {
         FilterList(search, text);
     } else {
@@ -400,45 +337,34 @@ bool CDealMainRight::Notify(TNotifyUI& msg)
     return true;
 }
 
-void CDealMainRight::OnClick(const std::string& name)
-{
+void CDealMainRight::OnClick(const std::string& name) {
     if (name == "UserListLocatSeftBTN") {
         LocateUserRow(CGlobalDataApp::GetInstance().GetUid());
     } else if (name == "UserListFindBTN") {
         int sel = m_tab ? m_tab->GetCurSel() : -1;
-        if (sel < 0 || sel > 2 || !m_searchBars[sel])
-            return;
+        if (sel < 0 || sel > 2 || !m_searchBars[sel]) return;
         bool show = !m_searchBars[sel]->IsVisible();
         m_searchBars[sel]->SetVisible(show);
-        if (show && m_search[sel])
-            m_search[sel]->SetFocus();
+        if (show && m_search[sel]) m_search[sel]->SetFocus();
     } else if (name == "CustomDetailBTN") {
         ShowConsumeDetail();
     }
 }
 
-void CDealMainRight::OnItemClick(TNotifyUI& msg)
-{
-    if (!msg.pSender->GetInterface("ListContainerElement"))
-        return;
+void CDealMainRight::OnItemClick(TNotifyUI& msg) {
+    if (!msg.pSender->GetInterface("ListContainerElement")) return;
     const UserListItemInfo* rec = CUserListUI::RecordOf(msg.pSender);
-    if (!rec || rec->uid == CGlobalDataApp::GetInstance().GetUid())
-        return;
-    if (rec->levelCode > 100)
-        AddGiftTarget(rec->nickname, rec->uid);
-    if (auto* center = GetRoomDealUI<CDealMainCenter>(m_room, 1))
-        center->SetChatTarget(rec->uid);
+    if (!rec || rec->uid == CGlobalDataApp::GetInstance().GetUid()) return;
+    if (rec->levelCode > 100) AddGiftTarget(rec->nickname, rec->uid);
+    if (auto* center = GetRoomDealUI<CDealMainCenter>(m_room, 1)) center->SetChatTarget(rec->uid);
 }
 
-void CDealMainRight::OnSelectChanged(const std::string& name)
-{
+void CDealMainRight::OnSelectChanged(const std::string& name) {
     for (int i = 0; i < 3; ++i)
-        if (name == kOptionNames[i] && m_tab)
-            m_tab->SelectItem(i);
+        if (name == kOptionNames[i] && m_tab) m_tab->SelectItem(i);
 }
 
-void CDealMainRight::ShowConsumeDetail()
-{
+void CDealMainRight::ShowConsumeDetail() {
     roompopups::CUIConsumeDetail& popup = *m_consume;
     popup.m_roomId = RoomId();
     if (!popup.GetHWND()) {
@@ -451,8 +377,7 @@ void CDealMainRight::ShowConsumeDetail()
     popup.ShowWindow(true);
 }
 
-void CDealMainRight::ShowUserInfoPopup()
-{
+void CDealMainRight::ShowUserInfoPopup() {
     roompopups::CUIChkUserInfo& popup = *m_userInfo;
     if (!popup.GetHWND()) {
         if (!popup.Create(m_pm ? m_pm->GetPaintWindow() : nullptr, "查看他人信息对话框", UI_WS_POPUP, 0, 0, 0,
@@ -464,8 +389,7 @@ void CDealMainRight::ShowUserInfoPopup()
     popup.ShowWindow(true);
 }
 
-void CDealMainRight::ShowUserDetail(const RoomUserDetail& d)
-{
+void CDealMainRight::ShowUserDetail(const RoomUserDetail& d) {
     roompopups::UserDetailInfo& info = m_userInfo->m_info;
     info.uid = d.uid;
     info.photoId = d.photoid;

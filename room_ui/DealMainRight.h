@@ -26,7 +26,7 @@ class CZQMessage;
 namespace roompopups {
 class CUIChkUserInfo;
 class CUIConsumeDetail;
-}
+}  // namespace roompopups
 
 namespace roomui {
 
@@ -40,8 +40,7 @@ public:
     ~CDealMainRight() override;
 
     // Headless form: the lists given directly (any may be null).
-    void Init(IRoomUI* room, CUserListUI* managers, CUserListUI* members, CUserListUI* micOrder,
-              IChatView* trumpet);
+    void Init(IRoomUI* room, CUserListUI* managers, CUserListUI* members, CUserListUI* micOrder, IChatView* trumpet);
     // From the skin: binds the column's controls of `pm` (lists, tab options, search edits, recipient combo),
     // then shows the members tab.
     void InitControls(IRoomUI* room, IRoomModalHost* host, CPaintManagerUI* pm, IChatView* trumpet);

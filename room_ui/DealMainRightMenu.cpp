@@ -20,12 +20,10 @@ namespace {
 // The catalogue's rights table, one module look-up per ask.
 class CatalogueRights : public IUserRights {
 public:
-    bool Ask(int entry, int right, int a, int b) override
-    {
+    bool Ask(int entry, int right, int a, int b) override {
         IDataManager* dm = AfxGetDataManager();
         auto* h = dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
-        if (!h)
-            return false;
+        if (!h) return false;
         switch (entry) {
         case 1:
             return h->HasRight(right, a, b);
@@ -41,13 +39,11 @@ public:
 
 }  // namespace
 
-void CDealMainRight::OnMenu(TNotifyUI& msg)
-{
+void CDealMainRight::OnMenu(TNotifyUI& msg) {
     // The list under the pointer (the sender first; hidden tabs give no row).
     CUserListUI* lists[4] = {static_cast<CUserListUI*>(msg.pSender), m_managers, m_members, m_micOrder};
     for (CUserListUI* list : lists) {
-        if (!list || (list != m_managers && list != m_members && list != m_micOrder))
-            continue;
+        if (!list || (list != m_managers && list != m_members && list != m_micOrder)) continue;
         int index = list->GetItemIndexAtPoint(msg.ptMouse.x, msg.ptMouse.y);
         if (index >= 0) {
             ShowUserMenu(list->GetUserIDAt(index));
@@ -56,30 +52,23 @@ void CDealMainRight::OnMenu(TNotifyUI& msg)
     }
 }
 
-int CDealMainRight::ShowUserMenu(uint32_t targetUid)
-{
+int CDealMainRight::ShowUserMenu(uint32_t targetUid) {
     const uint32_t room = RoomId();
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     UserMenuInput in;
-    if (!store.GetRoomUser(room, app.GetUid(), in.me))
-        return 0;
-    if (targetUid == in.me.uid)
-        in.target = in.me;
-    else if (!store.GetRoomUser(room, targetUid, in.target))
-        return 0;
+    if (!store.GetRoomUser(room, app.GetUid(), in.me)) return 0;
+    if (targetUid == in.me.uid) in.target = in.me;
+    else if (!store.GetRoomUser(room, targetUid, in.target)) return 0;
     in.publicMics = store.CountMicUsers(room, true);
     in.privateMics = store.CountMicUsers(room, false);
     in.myUserType = app.GetLevel();
-    if (!Rights && !m_catalogueRights)
-        m_catalogueRights = std::make_unique<CatalogueRights>();
+    if (!Rights && !m_catalogueRights) m_catalogueRights = std::make_unique<CatalogueRights>();
     std::vector<UserMenuEntry> items = BuildUserMenu(in, Rights ? *Rights : *m_catalogueRights);
     int chosen = RunMenu ? RunMenu(items) : DefaultRunMenu(items);
     if (chosen == kMenuDismissed) {
-        if (m_host)
-            m_host->ContinueModalCancel();
-        else if (IRoomLogic* logic = m_room ? m_room->GetRoomLogic() : nullptr)
-            logic->CloseRoom();
+        if (m_host) m_host->ContinueModalCancel();
+        else if (IRoomLogic* logic = m_room ? m_room->GetRoomLogic() : nullptr) logic->CloseRoom();
         return 1;
     }
     // Only an item that was offered and could be chosen.
@@ -91,44 +80,35 @@ int CDealMainRight::ShowUserMenu(uint32_t targetUid)
     return 1;
 }
 
-int CDealMainRight::DefaultRunMenu(const std::vector<UserMenuEntry>& entries)
-{
-    if (!m_pm || !m_pm->GetPaintWindow())
-        return -1;
+int CDealMainRight::DefaultRunMenu(const std::vector<UserMenuEntry>& entries) {
+    if (!m_pm || !m_pm->GetPaintWindow()) return -1;
     std::vector<ZqMenuItem> items;
     for (const UserMenuEntry& e : entries)
-        items.push_back(e.separator ? ZqMenuItem() : ZqMenuItem(e.text.c_str(), e.id, false, !e.enabled, "", "", "", nullptr));
+        items.push_back(e.separator ? ZqMenuItem()
+                                    : ZqMenuItem(e.text.c_str(), e.id, false, !e.enabled, "", "", "", nullptr));
     CZqMenuUI menu;
     menu.SetMenuItem(items);
     POINT at = m_pm->GetBackend() ? m_pm->GetBackend()->GetCursorPos() : POINT{0, 0};
     HWND hwnd = menu.CreateMenu(at, m_pm->GetPaintWindow(), 0, 0);
-    if (!hwnd)
-        return -1;
-    if (m_host)
-        m_host->PushModalWnd(hwnd);
+    if (!hwnd) return -1;
+    if (m_host) m_host->PushModalWnd(hwnd);
     int chosen = menu.PopupMenuNoCreate();
-    if (m_host)
-        m_host->PopModalWnd(hwnd);
+    if (m_host) m_host->PopModalWnd(hwnd);
     return chosen;
 }
 
-void CDealMainRight::SendOp(CZQMessage& msg, const RoomUserInfo& target)
-{
+void CDealMainRight::SendOp(CZQMessage& msg, const RoomUserInfo& target) {
     msg.ctxInt[0] = int(RoomId());
     msg.ctxInt[1] = int(target.uid);
-    if (PostRequest)
-        PostRequest(msg);
-    else
-        PostRoomRequest(&msg);
+    if (PostRequest) PostRequest(msg);
+    else PostRoomRequest(&msg);
 }
 
-void CDealMainRight::RunMenuAction(int id, const RoomUserInfo& menuTarget)
-{
+void CDealMainRight::RunMenuAction(int id, const RoomUserInfo& menuTarget) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     const uint32_t me = app.GetUid(), sid = app.GetSid();
     const int rid = int(RoomId());
-    if (menuTarget.uid == 0)
-        return;
+    if (menuTarget.uid == 0) return;
     // The target as the store has it now (the menu ran modally meanwhile).
     RoomUserInfo t = menuTarget;
     bool present = CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), menuTarget.uid, t);
@@ -139,20 +119,16 @@ void CDealMainRight::RunMenuAction(int id, const RoomUserInfo& menuTarget)
         m.tid = int(t.uid);
     };
     auto message = [&](const char* text) {
-        if (MessageBox)
-            MessageBox(text);
-        else
-            ShowZqMessageBox(m_pm ? m_pm->GetPaintWindow() : nullptr, text, "提示");
+        if (MessageBox) MessageBox(text);
+        else ShowZqMessageBox(m_pm ? m_pm->GetPaintWindow() : nullptr, text, "提示");
     };
     switch (id) {
     case kMenuPublicMic:
     case kMenuPrivateMic: {
-        if (!present)
-            return;
+        if (!present) return;
         int mictype = id == kMenuPublicMic ? 1 : 2;
         uint32_t on = id == kMenuPublicMic ? 1 : 2;
-        if (t.mic != 0 && t.mic != on)
-            return;
+        if (t.mic != 0 && t.mic != on) return;
         CZQOpMicMsg m;
         fill(m);
         m.optype = t.mic == 0 ? 1 : 2;
@@ -167,8 +143,7 @@ void CDealMainRight::RunMenuAction(int id, const RoomUserInfo& menuTarget)
     case kMenuRoleDeputy:
     case kMenuRoleManager:
     case kMenuRoleTempManager: {
-        if (!present)
-            return;
+        if (!present) return;
         int role = id == kMenuRoleDeputy ? 30 : id == kMenuRoleManager ? 20 : 10;
         CZQOpRoomUserRoleMsg m;
         fill(m);
@@ -200,20 +175,15 @@ void CDealMainRight::RunMenuAction(int id, const RoomUserInfo& menuTarget)
         break;
     }
     case kMenuGiftTarget:
-        if (t.uid == me)
-            message("不能将自己选择为送礼对象!");
-        else if (t.level > 100)
-            AddGiftTarget(t.nickname, t.uid);
+        if (t.uid == me) message("不能将自己选择为送礼对象!");
+        else if (t.level > 100) AddGiftTarget(t.nickname, t.uid);
         break;
     case kMenuChatTarget:
-        if (t.uid == me)
-            message("不能将自己选择为聊天对象!");
-        else if (auto* center = GetRoomDealUI<CDealMainCenter>(m_room, 1))
-            center->SetChatTarget(t.uid);
+        if (t.uid == me) message("不能将自己选择为聊天对象!");
+        else if (auto* center = GetRoomDealUI<CDealMainCenter>(m_room, 1)) center->SetChatTarget(t.uid);
         break;
     case kMenuWordsGift:
-        if (OnOpenWordsGift)
-            OnOpenWordsGift(t.uid, t.nickname);
+        if (OnOpenWordsGift) OnOpenWordsGift(t.uid, t.nickname);
         break;
     case kMenuStamp:
         OpenStampDialog(t.uid);

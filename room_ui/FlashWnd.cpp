@@ -10,38 +10,31 @@
 namespace roomui {
 
 namespace {
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
 // The effect picture of a gift: its effect file when it is a picture, else its picture.
-std::string GiftPicture(uint32_t giftId)
-{
+std::string GiftPicture(uint32_t giftId) {
     IDataHalvec* h = Halvec();
     GiftItem item;
-    if (!h || !h->GetGift(-1, (int)giftId, item))
-        return "";
+    if (!h || !h->GetGift(-1, (int)giftId, item)) return "";
     // A bare effect file name lies beside the gift's picture (whose path the catalogue gives in full).
     if (!item.swffname.empty() && item.swffname.find_first_of("\\/") == std::string::npos) {
         size_t dir = item.fname.find_last_of("\\/");
-        if (dir != std::string::npos)
-            item.swffname = item.fname.substr(0, dir + 1) + item.swffname;
+        if (dir != std::string::npos) item.swffname = item.fname.substr(0, dir + 1) + item.swffname;
     }
     for (const std::string* f : {&item.swffname, &item.fname}) {
         std::string lower;
-        for (char c : *f)
-            lower += (char)tolower((unsigned char)c);
+        for (char c : *f) lower += (char)tolower((unsigned char)c);
         for (const char* ext : {".gif", ".png", ".jpg"})
-            if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ext) == 0)
-                return *f;
+            if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ext) == 0) return *f;
     }
     return item.fname;
 }
 
-bool ReadBytes(const std::string& gbkPath, std::string& out)
-{
+bool ReadBytes(const std::string& gbkPath, std::string& out) {
     gchar* data = nullptr;
     gsize size = 0;
     if (gbkPath.empty() || !g_file_get_contents(Dir::ToNativePath(gbkPath).c_str(), &data, &size, nullptr))
@@ -52,45 +45,39 @@ bool ReadBytes(const std::string& gbkPath, std::string& out)
 }
 }  // namespace
 
-CFlashWnd::CFlashWnd(std::unique_ptr<flash::IEffectMovie> movie) : m_given(std::move(movie))
-{
+CFlashWnd::CFlashWnd(std::unique_ptr<flash::IEffectMovie> movie) : m_given(std::move(movie)) {
     m_userConf = Dir::GetZqPath(107) + "gift.conf";
     m_installConf = Dir::GetZqPath(100) + "res/gift.conf";
 }
 
-CFlashWnd::~CFlashWnd() { Destroy(); }
+CFlashWnd::~CFlashWnd() {
+    Destroy();
+}
 
-void CFlashWnd::SetGiftConfPaths(std::string userPath, std::string installPath)
-{
+void CFlashWnd::SetGiftConfPaths(std::string userPath, std::string installPath) {
     m_userConf = std::move(userPath);
     m_installConf = std::move(installPath);
 }
 
-std::string CFlashWnd::ShowGiftXml(uint32_t giftId, const std::string& text, int count)
-{
+std::string CFlashWnd::ShowGiftXml(uint32_t giftId, const std::string& text, int count) {
     return "<invoke name=\"ShowGift\" returntype=\"xml\"><arguments><string>" + std::to_string((int)giftId) +
            "</string></arguments><arguments><string>" + flash::XmlEscape(text) +
-           "</string></arguments><arguments><string>" + std::to_string(count) +
-           "</string></arguments></invoke>";
+           "</string></arguments><arguments><string>" + std::to_string(count) + "</string></arguments></invoke>";
 }
 
-std::string CFlashWnd::GetGiftXml(const std::string& catalogue)
-{
+std::string CFlashWnd::GetGiftXml(const std::string& catalogue) {
     return "<invoke name=\"GetGift\" returntype=\"xml\"><arguments><string>" + flash::XmlEscape(catalogue) +
            "</string></arguments></invoke>";
 }
 
-bool CFlashWnd::Create()
-{
-    if (m_movie)
-        return true;
+bool CFlashWnd::Create() {
+    if (m_movie) return true;
     try {
         if (m_given) {
             m_movie = std::move(m_given);
         } else {
             auto player = std::make_unique<flash::CEffectPlayer>();
-            if (!player->Create(m_moviePath, GiftPicture))
-                return false;
+            if (!player->Create(m_moviePath, GiftPicture)) return false;
             m_movie = std::move(player);
         }
         m_movie->OnRequest = [this](const std::string& req) { FSCommand(req); };
@@ -102,8 +89,7 @@ bool CFlashWnd::Create()
     }
 }
 
-void CFlashWnd::Destroy()
-{
+void CFlashWnd::Destroy() {
     ClearQueue();
     if (m_movie) {
         m_movie->OnRequest = nullptr;
@@ -114,13 +100,10 @@ void CFlashWnd::Destroy()
     m_busy = m_shown = false;
 }
 
-bool CFlashWnd::Play(GiftEffect* record)
-{
+bool CFlashWnd::Play(GiftEffect* record) {
     std::unique_ptr<GiftEffect> rec(record);
-    if (!rec)
-        return false;
-    if (!m_showEffects)
-        return false;
+    if (!rec) return false;
+    if (!m_showEffects) return false;
     if (m_busy) {
         std::lock_guard<std::mutex> lock(m_queueLock);
         m_queue.push_back(std::move(rec));
@@ -130,22 +113,17 @@ bool CFlashWnd::Play(GiftEffect* record)
     return true;
 }
 
-void CFlashWnd::ShowGift(uint32_t giftId, int count, const std::string& text)
-{
-    if (!giftId || !count || text.empty() || !m_movie || !m_showEffects)
-        return;
+void CFlashWnd::ShowGift(uint32_t giftId, int count, const std::string& text) {
+    if (!giftId || !count || text.empty() || !m_movie || !m_showEffects) return;
     m_movie->CallFunction(ShowGiftXml(giftId, text, count));
 }
 
-void CFlashWnd::Hide()
-{
-    if (m_movie)
-        m_movie->Show(false);
+void CFlashWnd::Hide() {
+    if (m_movie) m_movie->Show(false);
     m_shown = false;
 }
 
-void CFlashWnd::SendCatalogue()
-{
+void CFlashWnd::SendCatalogue() {
     PJ_Log("RoomManager.txt", 0, "CUISpecialEffect::FSCommand::GetGift", "送礼特效");
     std::string data;
     // Read as bytes: the whole file, whatever its line ends.
@@ -155,10 +133,8 @@ void CFlashWnd::SendCatalogue()
     m_movie->CallFunction(GetGiftXml(data));
 }
 
-void CFlashWnd::FSCommand(const std::string& request)
-{
-    if (!m_movie || request.empty())
-        return;
+void CFlashWnd::FSCommand(const std::string& request) {
+    if (!m_movie || request.empty()) return;
     if (request.find("Close") != std::string::npos) {
         std::unique_ptr<GiftEffect> next;
         {
@@ -184,8 +160,7 @@ void CFlashWnd::FSCommand(const std::string& request)
     }
 }
 
-void CFlashWnd::CenterTopMost(int right, int bottom)
-{
+void CFlashWnd::CenterTopMost(int right, int bottom) {
     int x = right <= kWidth ? 0 : (right - kWidth) / 2;
     int y = bottom <= kHeight ? 0 : (bottom - kHeight) / 2;
     m_rc = RECT{x, y, x + kWidth, y + kHeight};
@@ -195,13 +170,11 @@ void CFlashWnd::CenterTopMost(int right, int bottom)
     }
 }
 
-void CFlashWnd::CenterTopMost()
-{
+void CFlashWnd::CenterTopMost() {
     int right = 1280, bottom = 1024;
     if (GdkDisplay* d = gdk_display_get_default()) {
         GdkMonitor* m = gdk_display_get_primary_monitor(d);
-        if (!m)
-            m = gdk_display_get_monitor(d, 0);
+        if (!m) m = gdk_display_get_monitor(d, 0);
         if (m) {
             GdkRectangle r;
             gdk_monitor_get_workarea(m, &r);
@@ -212,31 +185,25 @@ void CFlashWnd::CenterTopMost()
     CenterTopMost(right, bottom);
 }
 
-void CFlashWnd::RaiseWithoutActivation()
-{
+void CFlashWnd::RaiseWithoutActivation() {
     // A full-screen program in the foreground keeps the effect beneath it.
     SIZE fg, screen;
-    if (ForegroundProbe && ForegroundProbe(fg, screen))
-        m_movie->Raise(!(fg.cx == screen.cx && fg.cy == screen.cy));
+    if (ForegroundProbe && ForegroundProbe(fg, screen)) m_movie->Raise(!(fg.cx == screen.cx && fg.cy == screen.cy));
 }
 
-bool CFlashWnd::HideAndStop()
-{
-    if (!m_movie)
-        return false;
+bool CFlashWnd::HideAndStop() {
+    if (!m_movie) return false;
     Hide();
     m_movie->Stop();
     return true;
 }
 
-void CFlashWnd::ClearQueue()
-{
+void CFlashWnd::ClearQueue() {
     std::lock_guard<std::mutex> lock(m_queueLock);
     m_queue.clear();
 }
 
-void CFlashWnd::Shield(bool shield)
-{
+void CFlashWnd::Shield(bool shield) {
     m_showEffects = !shield;
     if (shield) {
         Hide();
@@ -245,8 +212,7 @@ void CFlashWnd::Shield(bool shield)
     }
 }
 
-size_t CFlashWnd::QueueSize()
-{
+size_t CFlashWnd::QueueSize() {
     std::lock_guard<std::mutex> lock(m_queueLock);
     return m_queue.size();
 }

@@ -12,13 +12,10 @@ namespace {
 class DialogProxy : public DuiLib::CWindowWnd {
 public:
     const char* GetWindowClassName() const override { return "VarnetFontDialogProxy"; }
-    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override
-    {
+    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override {
         if (uMsg == WM_DISMISS_POPUP) {
-            if (session)
-                session->Dismiss();
-            if (dialog)
-                gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+            if (session) session->Dismiss();
+            if (dialog) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
             return 0;
         }
         return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
@@ -32,18 +29,15 @@ struct RunState {
     int response = GTK_RESPONSE_CANCEL;
 };
 
-void OnResponse(GtkDialog*, int response, gpointer p)
-{
+void OnResponse(GtkDialog*, int response, gpointer p) {
     auto* st = static_cast<RunState*>(p);
     st->response = response;
     st->loop.End(0);
 }
 }  // namespace
 
-int CGtkFontDialog::Choose(HWND, FontChoice& io, FontDialogSession& session)
-{
-    if (!gdk_display_get_default())
-        return 0;
+int CGtkFontDialog::Choose(HWND, FontChoice& io, FontDialogSession& session) {
+    if (!gdk_display_get_default()) return 0;
     GtkWidget* top = m_widget ? gtk_widget_get_toplevel(GTK_WIDGET(m_widget)) : nullptr;
     GtkWidget* dlg = gtk_font_chooser_dialog_new("字体", top && GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
     gtk_window_set_modal(GTK_WINDOW(dlg), TRUE);
@@ -64,8 +58,7 @@ int CGtkFontDialog::Choose(HWND, FontChoice& io, FontDialogSession& session)
     int result = 0;
     if (st.response == GTK_RESPONSE_OK && !session.Dismissed()) {
         if (PangoFontDescription* fd = gtk_font_chooser_get_font_desc(GTK_FONT_CHOOSER(dlg))) {
-            if (const char* family = pango_font_description_get_family(fd))
-                io.face = DuiLib::Utf8ToGbk(family);
+            if (const char* family = pango_font_description_get_family(fd)) io.face = DuiLib::Utf8ToGbk(family);
             io.pointTenths = pango_font_description_get_size(fd) * 10 / PANGO_SCALE;
             io.weight = pango_font_description_get_weight(fd);
             io.italic = pango_font_description_get_style(fd) != PANGO_STYLE_NORMAL;

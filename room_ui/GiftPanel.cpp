@@ -20,18 +20,16 @@ namespace roomui {
 namespace {
 
 constexpr const char* kLog = "RoomUI.txt";
-constexpr DWORD kNoActivate = 0x08000000;   // WS_EX_NOACTIVATE
+constexpr DWORD kNoActivate = 0x08000000;  // WS_EX_NOACTIVATE
 constexpr const char* kGuestTip =
     "游客不能送礼，{a cmdLogin}{c #0c67c1}登录{/c}{/a}或{a cmdRegist}{c #0c67c1}注册{/c}{/a}";
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
-CListLabelElementUI* ItemAt(CComboUI* combo, int i)
-{
+CListLabelElementUI* ItemAt(CComboUI* combo, int i) {
     return combo ? dynamic_cast<CListLabelElementUI*>(combo->GetItemAt(i)) : nullptr;
 }
 
@@ -39,10 +37,11 @@ CListLabelElementUI* ItemAt(CComboUI* combo, int i)
 
 CDealGiftPanel::CDealGiftPanel() = default;
 
-CDealGiftPanel::~CDealGiftPanel() { Release(); }
+CDealGiftPanel::~CDealGiftPanel() {
+    Release();
+}
 
-void CDealGiftPanel::Init(IRoomUI* room, CPaintManagerUI* pm)
-{
+void CDealGiftPanel::Init(IRoomUI* room, CPaintManagerUI* pm) {
     m_room = room;
     m_pm = pm;
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
@@ -55,12 +54,10 @@ void CDealGiftPanel::Init(IRoomUI* room, CPaintManagerUI* pm)
     FillCountPresets();
 }
 
-void CDealGiftPanel::Release()
-{
+void CDealGiftPanel::Release() {
     // A popup window goes before its object.
     auto close = [](auto& popup) {
-        if (popup && popup->GetHWND())
-            ::DestroyWindow(popup->GetHWND());
+        if (popup && popup->GetHWND()) ::DestroyWindow(popup->GetHWND());
         popup.reset();
     };
     close(m_pPreview);
@@ -70,19 +67,18 @@ void CDealGiftPanel::Release()
     close(m_pGroup);
 }
 
-HWND CDealGiftPanel::Owner() const { return m_pm ? m_pm->GetPaintWindow() : nullptr; }
+HWND CDealGiftPanel::Owner() const {
+    return m_pm ? m_pm->GetPaintWindow() : nullptr;
+}
 
-void CDealGiftPanel::Tip(const std::string& text)
-{
+void CDealGiftPanel::Tip(const std::string& text) {
     PJ_Log(kLog, LOG_INFO, "CDealMainRight::ShowGiftTip", "%s", text.c_str());
-    if (ShowGiftTip)
-        ShowGiftTip(text);
+    if (ShowGiftTip) ShowGiftTip(text);
 }
 
 // ---- pages ---------------------------------------------------------------------------------------------
 
-int CDealGiftPanel::BuildGiftPage(const CatalogGroupInfo& group, const std::map<uint32_t, GiftItem*>& gifts)
-{
+int CDealGiftPanel::BuildGiftPage(const CatalogGroupInfo& group, const std::map<uint32_t, GiftItem*>& gifts) {
     std::vector<const GiftItem*> shown = giftrules::VisibleGifts(gifts, int64_t(std::time(nullptr)));
     auto* page = new CControlGiftSelect;
     page->SetTag(group.idx);
@@ -99,29 +95,23 @@ int CDealGiftPanel::BuildGiftPage(const CatalogGroupInfo& group, const std::map<
         cell->SetFixedHeight(57);
         cell->SetAttribute("setcursorhand", "false");
         cell->SetBkImage(giftrules::CellImage(folder, group.path, gift->smallfname, "10,9,50,49").c_str());
-        if (!page->Add(cell))
-            delete cell;
+        if (!page->Add(cell)) delete cell;
     }
-    if (!m_pPages->Add(page))
-        delete page;
+    if (!m_pPages->Add(page)) delete page;
     return int(shown.size());
 }
 
-void CDealGiftPanel::BuildGiftCategories()
-{
-    if (!m_pCategories || !m_pPages)
-        return;
+void CDealGiftPanel::BuildGiftCategories() {
+    if (!m_pCategories || !m_pPages) return;
     m_pCategories->RemoveAll();
     m_pPages->RemoveAll();
     IDataHalvec* h = Halvec();
     GiftCatalogCopy gifts;
-    if (h)
-        h->GetGiftMap(gifts);
+    if (h) h->GetGiftMap(gifts);
     COptionUI* first = nullptr;
     int position = 0;
     for (const auto& [group, items] : gifts) {
-        if (position >= kMaxCategories)
-            break;
+        if (position >= kMaxCategories) break;
         if (BuildGiftPage(group, items) > 0) {
             auto* spacer = new CControlUI;
             spacer->SetFixedWidth(1);
@@ -137,8 +127,7 @@ void CDealGiftPanel::BuildGiftCategories()
             option->SetNormalImage("file='option_privatechat.png' source='0,0,58,23' corner='2,2,2,2'");
             option->SetHotImage("file='option_privatechat.png' source='116,0,174,23' corner='2,2,2,2'");
             option->SetSelectedImage("file='option_privatechat.png' source='58,0,116,23' corner='2,2,2,2'");
-            if (m_pCategories->Add(option) && !first)
-                first = option;
+            if (m_pCategories->Add(option) && !first) first = option;
         }
         ++position;
     }
@@ -146,20 +135,17 @@ void CDealGiftPanel::BuildGiftCategories()
     m_pCategories->Add(new CControlUI);
     if (m_pPages->GetCount() > 0) {
         m_pPages->SelectItem(0);
-        if (first)
-            first->Selected(true, false);
+        if (first) first->Selected(true, false);
     }
 }
 
-void CDealGiftPanel::OnGiftResourceUpdate(bool after)
-{
+void CDealGiftPanel::OnGiftResourceUpdate(bool after) {
     if (after) {
         BuildGiftCategories();
         return;
     }
     IDataHalvec* h = Halvec();
-    if (!h || !m_pm)
-        return;
+    if (!h || !m_pm) return;
     GiftCatalogCopy gifts;
     h->GetGiftMap(gifts);
     std::string folder = Dir::GetCurrentPath();
@@ -175,18 +161,15 @@ void CDealGiftPanel::OnGiftResourceUpdate(bool after)
     FreeCatalogCopy(gifts);
 }
 
-void CDealGiftPanel::ResetCount()
-{
-    if (m_pCountPresets)
-        m_pCountPresets->SelectItem(-1);
+void CDealGiftPanel::ResetCount() {
+    if (m_pCountPresets) m_pCountPresets->SelectItem(-1);
     if (m_pCountEdit) {
         m_pCountEdit->SetText("1");
         m_pCountEdit->SetToolTip("1");
     }
 }
 
-void CDealGiftPanel::FillCountPresets()
-{
+void CDealGiftPanel::FillCountPresets() {
     if (m_pCountPresets) {
         m_pCountPresets->RemoveAll();
         for (const auto& p : giftrules::kCountPresets) {
@@ -195,8 +178,7 @@ void CDealGiftPanel::FillCountPresets()
             item->SetToolTip(p.text);
             item->SetTag(UINT_PTR(p.count));
             item->SetFixedHeight(15);
-            if (!m_pCountPresets->Add(item))
-                delete item;
+            if (!m_pCountPresets->Add(item)) delete item;
         }
     }
     ResetCount();
@@ -204,32 +186,25 @@ void CDealGiftPanel::FillCountPresets()
 
 // ---- receivers -----------------------------------------------------------------------------------------
 
-uint32_t CDealGiftPanel::ChosenReceiver() const
-{
+uint32_t CDealGiftPanel::ChosenReceiver() const {
     CListLabelElementUI* item = m_pReceivers ? ItemAt(m_pReceivers, m_pReceivers->GetCurSel()) : nullptr;
     return item ? uint32_t(item->GetTag()) : 0;
 }
 
 // ---- sending -------------------------------------------------------------------------------------------
 
-void CDealGiftPanel::OnGiftCellClick(int giftId)
-{
+void CDealGiftPanel::OnGiftCellClick(int giftId) {
     if (CGlobalDataApp::GetInstance().GetLevel() <= 100) {
-        if (ShowGiftFailTip)
-            ShowGiftFailTip(kGuestTip);
+        if (ShowGiftFailTip) ShowGiftFailTip(kGuestTip);
         return;
     }
     IDataHalvec* h = Halvec();
-    if (h && h->IsGift21009(giftId))
-        OpenGroupGift();
-    else if (h && h->IsGift21012(giftId))
-        OpenCheque();
-    else
-        SendGift(giftId);
+    if (h && h->IsGift21009(giftId)) OpenGroupGift();
+    else if (h && h->IsGift21012(giftId)) OpenCheque();
+    else SendGift(giftId);
 }
 
-void CDealGiftPanel::SendGift(int giftId)
-{
+void CDealGiftPanel::SendGift(int giftId) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     IRoomLogic* logic = m_room ? m_room->GetRoomLogic() : nullptr;
     giftrules::PanelSendInput in;
@@ -264,10 +239,8 @@ void CDealGiftPanel::SendGift(int giftId)
 }
 
 template <class T>
-T* CDealGiftPanel::Ensure(std::unique_ptr<T>& popup, const char* caption, int w, int h)
-{
-    if (!popup)
-        popup = std::make_unique<T>();
+T* CDealGiftPanel::Ensure(std::unique_ptr<T>& popup, const char* caption, int w, int h) {
+    if (!popup) popup = std::make_unique<T>();
     if (!popup->GetHWND() && !popup->Create(Owner(), caption, UI_WS_POPUP, 0, 0, 0, w, h)) {
         PJ_Log(kLog, LOG_FAILURE, "CDealMainRight::OpenPopup", "创建窗口失败 %s", caption);
         return nullptr;
@@ -275,18 +248,15 @@ T* CDealGiftPanel::Ensure(std::unique_ptr<T>& popup, const char* caption, int w,
     return popup.get();
 }
 
-void CDealGiftPanel::OpenGroupGift()
-{
+void CDealGiftPanel::OpenGroupGift() {
     CUIGroupFreshProps* dlg = Ensure(m_pGroup, "群刷道具", CUIGroupFreshProps::kWidth, CUIGroupFreshProps::kHeight);
-    if (!dlg)
-        return;
+    if (!dlg) return;
     dlg->InitData(m_room, m_room ? m_room->GetRoomID() : 0);
     dlg->CenterWindow();
     dlg->ShowWindow(true);
 }
 
-void CDealGiftPanel::OpenCheque()
-{
+void CDealGiftPanel::OpenCheque() {
     uint32_t receiver = ChosenReceiver();
     if (receiver == 0) {
         Tip("赠予人不能为空!");
@@ -298,30 +268,24 @@ void CDealGiftPanel::OpenCheque()
         return;
     }
     CUICheque* dlg = Ensure(m_pCheque, "支票对话框", CUICheque::kWidth, CUICheque::kHeight);
-    if (!dlg)
-        return;
+    if (!dlg) return;
     dlg->SetReceiver(user.uid, m_room, user.nickname);
     dlg->CenterWindow();
     dlg->ShowWindow(true);
 }
 
-void CDealGiftPanel::OpenWordsGift(uint32_t uid, const std::string& nickname)
-{
+void CDealGiftPanel::OpenWordsGift(uint32_t uid, const std::string& nickname) {
     CUIWordsProps* dlg = Ensure(m_pWords, "赠言道具", CUIWordsProps::kWidth, CUIWordsProps::kHeight);
-    if (!dlg)
-        return;
+    if (!dlg) return;
     dlg->SetReceiver(uid, m_room, nickname);
     dlg->CenterWindow();
     dlg->ShowWindow(true);
 }
 
-void CDealGiftPanel::OpenStampDialog(uint32_t uid)
-{
-    if (!m_room || !m_pm || uid == 0)
-        return;
+void CDealGiftPanel::OpenStampDialog(uint32_t uid) {
+    if (!m_room || !m_pm || uid == 0) return;
     CUIABStempeln* dlg = Ensure(m_pStamps, "盖章对话框", CUIABStempeln::kWidth, CUIABStempeln::kHeight);
-    if (!dlg)
-        return;
+    if (!dlg) return;
     dlg->SetTarget(m_room, uid);
     dlg->LoadStampItems();
     dlg->CenterWindow();
@@ -330,17 +294,14 @@ void CDealGiftPanel::OpenStampDialog(uint32_t uid)
 
 // ---- hover card ----------------------------------------------------------------------------------------
 
-bool CDealGiftPanel::FillCard(CControlUI* cell, GiftCard& card)
-{
+bool CDealGiftPanel::FillCard(CControlUI* cell, GiftCard& card) {
     IDataHalvec* h = Halvec();
-    if (!cell || !h)
-        return false;
+    if (!cell || !h) return false;
     CControlUI* page = cell->GetParent();
     int group = page ? int(page->GetTag()) : -1;
     int id = int(cell->GetTag());
     GiftItem gift;
-    if (!h->GetGift(group, id, gift))
-        return false;
+    if (!h->GetGift(group, id, gift)) return false;
     card.giftId = id;
     card.name = gift.name;
     card.image = gift.fname;
@@ -350,8 +311,7 @@ bool CDealGiftPanel::FillCard(CControlUI* cell, GiftCard& card)
     return true;
 }
 
-void CDealGiftPanel::OnGiftItemHover(CControlUI* cell)
-{
+void CDealGiftPanel::OnGiftItemHover(CControlUI* cell) {
     if (!m_pPreview) {
         m_pPreview = std::make_unique<CUIGiftPreview>();
         if (!m_pPreview->Create(Owner(), "", UI_WS_POPUP, kNoActivate)) {
@@ -360,8 +320,7 @@ void CDealGiftPanel::OnGiftItemHover(CControlUI* cell)
         }
     }
     GiftCard card;
-    if (!FillCard(cell, card))
-        return;
+    if (!FillCard(cell, card)) return;
     m_pPreview->ShowGift(card);
     m_pPreview->DisarmHide();
     if (!m_pPreview->IsWindowVisible() && m_pPages && m_room && m_room->GetHWND()) {
@@ -376,10 +335,8 @@ void CDealGiftPanel::OnGiftItemHover(CControlUI* cell)
     }
 }
 
-void CDealGiftPanel::OnGiftItemEnter(CControlUI* cell)
-{
-    if (!m_pPreview || !m_pPreview->IsWindowVisible())
-        return;
+void CDealGiftPanel::OnGiftItemEnter(CControlUI* cell) {
+    if (!m_pPreview || !m_pPreview->IsWindowVisible()) return;
     GiftCard card;
     if (FillCard(cell, card)) {
         m_pPreview->ShowGift(card);
@@ -387,21 +344,16 @@ void CDealGiftPanel::OnGiftItemEnter(CControlUI* cell)
     }
 }
 
-void CDealGiftPanel::OnGiftItemLeave(CControlUI*, POINT pt)
-{
+void CDealGiftPanel::OnGiftItemLeave(CControlUI*, POINT pt) {
     CControlUI* under = m_pm ? m_pm->FindControl(pt) : nullptr;
-    if (under && std::string(under->GetClass()) == "CControlGiftSelectItem")
-        return;
-    if (m_pPreview)
-        m_pPreview->ArmHide();
+    if (under && std::string(under->GetClass()) == "CControlGiftSelectItem") return;
+    if (m_pPreview) m_pPreview->ArmHide();
 }
 
 // ---- notifications -------------------------------------------------------------------------------------
 
-bool CDealGiftPanel::Notify(TNotifyUI& msg)
-{
-    if (!msg.pSender)
-        return false;
+bool CDealGiftPanel::Notify(TNotifyUI& msg) {
+    if (!msg.pSender) return false;
     std::string name = msg.pSender->GetName().c_str();
     if (msg.sType == "click" && name == "btnGiftSelectItem") {
         // Cells of the popups notify their own windows; only the panel's pages reach here.

@@ -10,8 +10,7 @@ constexpr uint32_t kNameColour = 0xffe9086d;
 constexpr uint32_t kPlainColour = 0xff4e0223;
 constexpr uint32_t kGiftColour = 0xfffe0100;
 
-std::string Format(const char* fmt, long long v, const std::string& s = {})
-{
+std::string Format(const char* fmt, long long v, const std::string& s = {}) {
     char buf[64];
     std::snprintf(buf, sizeof buf, fmt, v);
     return buf + s;
@@ -19,8 +18,7 @@ std::string Format(const char* fmt, long long v, const std::string& s = {})
 
 }  // namespace
 
-void CGlobalGiftShowWnd::SetGift(const GlobalGiftItem& item, uint32_t now)
-{
+void CGlobalGiftShowWnd::SetGift(const GlobalGiftItem& item, uint32_t now) {
     m_picture = item.picture;
     m_image = ImageSize && !item.picture.empty() ? ImageSize(item.picture) : BannerSize{};
     if (m_image.cy > kMaxImageHeight) {
@@ -57,10 +55,8 @@ void CGlobalGiftShowWnd::SetGift(const GlobalGiftItem& item, uint32_t now)
     m_speed = 1;
 }
 
-bool CGlobalGiftShowWnd::OnScrollTimer(uint32_t now)
-{
-    if (!m_timer || !HasBackBuffer())
-        return false;
+bool CGlobalGiftShowWnd::OnScrollTimer(uint32_t now) {
+    if (!m_timer || !HasBackBuffer()) return false;
     int mode = m_speed;
     if (mode == 1) {
         m_offset += 5;
@@ -80,8 +76,7 @@ bool CGlobalGiftShowWnd::OnScrollTimer(uint32_t now)
     return true;
 }
 
-void CGlobalGiftShowWnd::SetClientSize(int cx, int cy)
-{
+void CGlobalGiftShowWnd::SetClientSize(int cx, int cy) {
     if (cx > 0 && cy > 0) {
         m_cx = cx;
         m_cy = cy;
@@ -99,46 +94,37 @@ using namespace DuiLib;
 
 CGlobalGiftBannerUI::CGlobalGiftBannerUI(CGlobalGiftShowWnd& banner) : m_banner(banner) {}
 
-CGlobalGiftBannerUI::~CGlobalGiftBannerUI()
-{
-    if (m_pManager)
-        m_pManager->KillTimer(this, CGlobalGiftShowWnd::kTimerId);
+CGlobalGiftBannerUI::~CGlobalGiftBannerUI() {
+    if (m_pManager) m_pManager->KillTimer(this, CGlobalGiftShowWnd::kTimerId);
 }
 
-void CGlobalGiftBannerUI::Attach()
-{
+void CGlobalGiftBannerUI::Attach() {
     m_banner.MeasureText = [this](const std::string& text, int font) {
         SIZE s = m_pManager ? CRenderEngine::GetTextSize(m_pManager, text.c_str(), font, DT_SINGLELINE) : SIZE{};
         return BannerSize{int(s.cx), int(s.cy)};
     };
     m_banner.ImageSize = [](const std::string& path) {
         CGifHandler gif;
-        if (!gif.LoadFromFile(path.c_str()) || !gif.GetCurrentFrame())
-            return BannerSize{};
+        if (!gif.LoadFromFile(path.c_str()) || !gif.GetCurrentFrame()) return BannerSize{};
         return BannerSize{gif.GetCurrentFrame()->nX, gif.GetCurrentFrame()->nY};
     };
 }
 
-void CGlobalGiftBannerUI::Start(const std::string& picture)
-{
+void CGlobalGiftBannerUI::Start(const std::string& picture) {
     m_gif = std::make_unique<CGifHandler>();
-    if (picture.empty() || !m_gif->LoadFromFile(picture.c_str()))
-        m_gif.reset();
+    if (picture.empty() || !m_gif->LoadFromFile(picture.c_str())) m_gif.reset();
     m_lastFrame = GetTickCount();
-    if (m_pManager)
-        m_pManager->SetTimer(this, CGlobalGiftShowWnd::kTimerId, CGlobalGiftShowWnd::kTickMs);
+    if (m_pManager) m_pManager->SetTimer(this, CGlobalGiftShowWnd::kTimerId, CGlobalGiftShowWnd::kTickMs);
     Invalidate();
 }
 
-void CGlobalGiftBannerUI::DoEvent(TEventUI& event)
-{
+void CGlobalGiftBannerUI::DoEvent(TEventUI& event) {
     if (event.Type != UIEVENT_TIMER || event.wParam != CGlobalGiftShowWnd::kTimerId) {
         CControlUI::DoEvent(event);
         return;
     }
     uint32_t now = GetTickCount();
-    if (!m_banner.OnScrollTimer(now))
-        return;
+    if (!m_banner.OnScrollTimer(now)) return;
     if (m_gif && m_gif->GetFrameCount() > 1 && uint32_t(m_gif->GetCurrentDelay()) < now - m_lastFrame) {
         m_gif->NextFrame();
         m_lastFrame = now;
@@ -146,28 +132,23 @@ void CGlobalGiftBannerUI::DoEvent(TEventUI& event)
     Invalidate();
 }
 
-void CGlobalGiftBannerUI::SetPos(RECT rc, bool bNeedInvalidate)
-{
+void CGlobalGiftBannerUI::SetPos(RECT rc, bool bNeedInvalidate) {
     CControlUI::SetPos(rc, bNeedInvalidate);
     m_banner.SetClientSize(rc.right - rc.left, rc.bottom - rc.top);
 }
 
-void CGlobalGiftBannerUI::PaintBkImage(HDC hDC)
-{
+void CGlobalGiftBannerUI::PaintBkImage(HDC hDC) {
     const RECT& rc = m_rcItem;
     int cx = rc.right - rc.left;
     int cy = rc.bottom - rc.top;
     CRenderEngine::DrawColor(hDC, rc, 0xFFFFF4E5);
-    if (m_banner.IsIdle() && m_banner.Offset() == 0 && m_banner.StripWidth() == 0)
-        return;
+    if (m_banner.IsIdle() && m_banner.Offset() == 0 && m_banner.StripWidth() == 0) return;
     int x = rc.left + cx - m_banner.Offset();
-    if (m_banner.Offset() >= cx + m_banner.StripWidth())
-        return;
+    if (m_banner.Offset() >= cx + m_banner.StripWidth()) return;
     BannerSize img = m_banner.Image();
     TImageInfo* frame = m_gif ? m_gif->GetCurrentFrame() : nullptr;
     for (int i = 0; i < m_banner.ImageCount(); ++i, x += img.cx) {
-        if (!frame || img.cx <= 0 || x + img.cx < rc.left || x > rc.right)
-            continue;
+        if (!frame || img.cx <= 0 || x + img.cx < rc.left || x > rc.right) continue;
         RECT dest{x, rc.top + (cy - img.cy) / 2, x + img.cx, rc.top + (cy - img.cy) / 2 + img.cy};
         CRenderEngine::DrawImage(hDC, frame, dest, rc, RECT{0, 0, frame->nX, frame->nY}, RECT{}, frame->bAlpha, 255);
     }
@@ -175,15 +156,12 @@ void CGlobalGiftBannerUI::PaintBkImage(HDC hDC)
     int nameBottom = 0;
     for (size_t i = 0; i < pieces.size(); ++i) {
         const auto& p = pieces[i];
-        if (p.width <= 0)
-            continue;
+        if (p.width <= 0) continue;
         int top = rc.top + (cy - p.height) / 2;
         // The ids and the time sit on the bottom line of the name before them.
-        if (p.font == 2 && nameBottom)
-            top = nameBottom - p.height;
+        if (p.font == 2 && nameBottom) top = nameBottom - p.height;
         RECT box{x, top, x + p.width, top + p.height};
-        if (p.font == 1 && (i == 0 || i == 3))
-            nameBottom = box.bottom;
+        if (p.font == 1 && (i == 0 || i == 3)) nameBottom = box.bottom;
         if (box.right >= rc.left && box.left <= rc.right)
             CRenderEngine::DrawText(hDC, m_pManager, box, p.text.c_str(), p.colour, p.font,
                                     DT_CENTER | DT_VCENTER | DT_SINGLELINE);

@@ -4,8 +4,7 @@ namespace roomui {
 
 using namespace DuiLib;
 
-bool CHoverBtnWnd::Create(const std::string& imagePath, int id, IMsgViewHoverBtnCallBack* callback, HWND parent)
-{
+bool CHoverBtnWnd::Create(const std::string& imagePath, int id, IMsgViewHoverBtnCallBack* callback, HWND parent) {
     m_image = imagePath;
     m_id = id;
     m_callback = callback;
@@ -13,16 +12,13 @@ bool CHoverBtnWnd::Create(const std::string& imagePath, int id, IMsgViewHoverBtn
            nullptr;
 }
 
-bool CHoverBtnWnd::HitTest(int x, int y) const
-{
-    if (!m_hWnd)
-        return false;
+bool CHoverBtnWnd::HitTest(int x, int y) const {
+    if (!m_hWnd) return false;
     RECT rc = GetWindowRect();
     return x >= rc.left && x <= rc.right && y >= rc.top && y <= rc.bottom;
 }
 
-void CHoverBtnWnd::SetState(int state)
-{
+void CHoverBtnWnd::SetState(int state) {
     m_state = state;
     if (m_face && !m_image.empty())
         m_face->SetBkImage(CDuiString::Format("file='%s' source='%d,0,%d,%d'", m_image.c_str(), state * kWidth,
@@ -30,8 +26,7 @@ void CHoverBtnWnd::SetState(int state)
                                .c_str());
 }
 
-LRESULT CHoverBtnWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CHoverBtnWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     switch (uMsg) {
     case WM_CREATE:
         m_face = new CControlUI;
@@ -41,22 +36,18 @@ LRESULT CHoverBtnWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
         break;
     case WM_MOUSEMOVE:
         m_tracking = true;
-        if (m_state == kNormal)
-            SetState(kHot);
+        if (m_state == kNormal) SetState(kHot);
         break;
     case WM_LBUTTONDOWN:
-        if (m_state != kPressed)
-            SetState(kPressed);
+        if (m_state != kPressed) SetState(kPressed);
         break;
     case WM_LBUTTONUP:
         // The state stays pressed until the mouse leaves, so a second click reports too.
-        if (m_state == kPressed && m_callback)
-            m_callback->OnHoverBtnClick(m_id);
+        if (m_state == kPressed && m_callback) m_callback->OnHoverBtnClick(m_id);
         break;
     case WM_MOUSELEAVE:
         m_tracking = false;
-        if (m_state != kNormal)
-            SetState(kNormal);
+        if (m_state != kNormal) SetState(kNormal);
         break;
     case WM_DESTROY:
         m_pm.RemoveAllTimers();
@@ -65,8 +56,7 @@ LRESULT CHoverBtnWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
         break;
     }
     LRESULT lRes = 0;
-    if (m_hWnd && uMsg != WM_CREATE && m_pm.MessageHandler(uMsg, wParam, lParam, lRes))
-        return lRes;
+    if (m_hWnd && uMsg != WM_CREATE && m_pm.MessageHandler(uMsg, wParam, lParam, lRes)) return lRes;
     return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
 }
 

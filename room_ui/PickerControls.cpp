@@ -9,30 +9,28 @@ using namespace DuiLib;
 namespace roomui {
 
 namespace {
-RECT Shrink(const RECT& rc, const RECT& in)
-{
+RECT Shrink(const RECT& rc, const RECT& in) {
     return RECT{rc.left + in.left, rc.top + in.top, rc.right - in.right, rc.bottom - in.bottom};
 }
-RECT Outline(const RECT& rc) { return RECT{rc.left, rc.top, rc.right + 1, rc.bottom + 1}; }
+RECT Outline(const RECT& rc) {
+    return RECT{rc.left, rc.top, rc.right + 1, rc.bottom + 1};
+}
 }  // namespace
 
-int FaceFrameDelay(int rawMs) { return rawMs <= 0 ? 50 : std::max(50, rawMs); }
+int FaceFrameDelay(int rawMs) {
+    return rawMs <= 0 ? 50 : std::max(50, rawMs);
+}
 
-std::unique_ptr<FaceImage> LoadFaceImage(const std::string& gbkPath)
-{
+std::unique_ptr<FaceImage> LoadFaceImage(const std::string& gbkPath) {
     auto img = std::make_unique<FaceImage>();
-    if (gbkPath.empty() || !img->gif.LoadFromFile(gbkPath.c_str()) || img->gif.GetFrameCount() <= 0)
-        return nullptr;
-    for (int i = 0; i < img->gif.GetFrameCount(); ++i)
-        img->delays.push_back(FaceFrameDelay(img->gif.GetFrameDelay(i)));
+    if (gbkPath.empty() || !img->gif.LoadFromFile(gbkPath.c_str()) || img->gif.GetFrameCount() <= 0) return nullptr;
+    for (int i = 0; i < img->gif.GetFrameCount(); ++i) img->delays.push_back(FaceFrameDelay(img->gif.GetFrameDelay(i)));
     return img;
 }
 
-RECT FitRect(const RECT& box, int w, int h)
-{
+RECT FitRect(const RECT& box, int w, int h) {
     int bw = box.right - box.left, bh = box.bottom - box.top;
-    if (w <= 0 || h <= 0 || bw <= 0 || bh <= 0)
-        return RECT{box.left, box.top, box.left, box.top};
+    if (w <= 0 || h <= 0 || bw <= 0 || bh <= 0) return RECT{box.left, box.top, box.left, box.top};
     int dw = w, dh = h;
     if (!(w < bw && h < bh)) {
         float r = std::min((float)bw / (float)w, (float)bh / (float)h);
@@ -45,22 +43,17 @@ RECT FitRect(const RECT& box, int w, int h)
 
 // ---- CControlGifBk ------------------------------------------------------------------------------------
 
-CControlGifBk::~CControlGifBk()
-{
-    if (m_pManager)
-        m_pManager->KillTimer(this, kGifTimerId);
+CControlGifBk::~CControlGifBk() {
+    if (m_pManager) m_pManager->KillTimer(this, kGifTimerId);
     delete m_pGif;
 }
 
-void* CControlGifBk::GetInterface(const char* n)
-{
-    if (EqualNoCase(n, "CControlGifBk"))
-        return this;
+void* CControlGifBk::GetInterface(const char* n) {
+    if (EqualNoCase(n, "CControlGifBk")) return this;
     return CControlUI::GetInterface(n);
 }
 
-void CControlGifBk::SetAttribute(const char* name, const char* value)
-{
+void CControlGifBk::SetAttribute(const char* name, const char* value) {
     std::string n = name ? name : "";
     if (n == "giffile") {
         std::string path = std::string(CPaintManagerUI::GetResourcePath()) + (value ? value : "");
@@ -71,8 +64,7 @@ void CControlGifBk::SetAttribute(const char* name, const char* value)
         for (int i = 0; i < 4 && *p; ++i) {
             char* end = nullptr;
             v[i] = (int)strtol(p, &end, 10);
-            if (end == p)
-                break;
+            if (end == p) break;
             p = *end ? end + 1 : end;
         }
         m_rcInset = RECT{v[0], v[1], v[2], v[3]};
@@ -83,47 +75,41 @@ void CControlGifBk::SetAttribute(const char* name, const char* value)
     }
 }
 
-void CControlGifBk::StartTimer()
-{
+void CControlGifBk::StartTimer() {
     if (m_pManager && m_pGif && m_pGif->GetFrameCount() > 1)
         m_pManager->SetTimer(this, kGifTimerId, (UINT)std::max(10, m_pGif->GetCurrentDelay()));
 }
 
-void CControlGifBk::SetGifFile(const char* path)
-{
+void CControlGifBk::SetGifFile(const char* path) {
     if (!path) {
         Invalidate();
         return;
     }
     delete m_pGif;
     m_pGif = nullptr;
-    if (m_pManager)
-        m_pManager->KillTimer(this, kGifTimerId);
+    if (m_pManager) m_pManager->KillTimer(this, kGifTimerId);
     m_pGif = *path ? DuiLib::GetGif(path, m_pManager) : nullptr;
     StartTimer();
     Invalidate();
 }
 
-void CControlGifBk::DoInit() { StartTimer(); }
+void CControlGifBk::DoInit() {
+    StartTimer();
+}
 
-void CControlGifBk::SetVisible(bool bVisible)
-{
+void CControlGifBk::SetVisible(bool bVisible) {
     if (m_pManager && m_pGif && m_pGif->GetFrameCount() > 1) {
-        if (bVisible)
-            StartTimer();
-        else
-            m_pManager->KillTimer(this, kGifTimerId);
+        if (bVisible) StartTimer();
+        else m_pManager->KillTimer(this, kGifTimerId);
     }
     CControlUI::SetVisible(bVisible);
 }
 
-UINT CControlGifBk::GetControlFlags() const
-{
+UINT CControlGifBk::GetControlFlags() const {
     return m_bHandCursor ? UIFLAG_SETCURSOR : CControlUI::GetControlFlags();
 }
 
-void CControlGifBk::DoEvent(TEventUI& event)
-{
+void CControlGifBk::DoEvent(TEventUI& event) {
     switch (event.Type) {
     case UIEVENT_KILLFOCUS:
     case UIEVENT_SETFOCUS:
@@ -146,8 +132,7 @@ void CControlGifBk::DoEvent(TEventUI& event)
         return;
     case UIEVENT_TIMER:
         if (event.wParam == kGifTimerId) {
-            if (m_pManager)
-                m_pManager->KillTimer(this, kGifTimerId);
+            if (m_pManager) m_pManager->KillTimer(this, kGifTimerId);
             Invalidate();
             return;
         }
@@ -158,11 +143,9 @@ void CControlGifBk::DoEvent(TEventUI& event)
     CControlUI::DoEvent(event);
 }
 
-void CControlGifBk::PaintBkImage(HDC hDC)
-{
+void CControlGifBk::PaintBkImage(HDC hDC) {
     TImageInfo* frame = m_pGif ? m_pGif->GetCurrentFrame() : nullptr;
-    if (!frame)
-        return;
+    if (!frame) return;
     RECT dest = FitRect(Shrink(m_rcItem, m_rcInset), frame->nX, frame->nY);
     CRenderEngine::DrawImage(hDC, frame, dest, m_rcPaint, RECT{0, 0, frame->nX, frame->nY}, RECT{}, frame->bAlpha, 255);
     if (m_pGif->GetFrameCount() >= 2) {
@@ -173,39 +156,30 @@ void CControlGifBk::PaintBkImage(HDC hDC)
 
 // ---- CControlFaceSelectItem --------------------------------------------------------------------------
 
-void* CControlFaceSelectItem::GetInterface(const char* n)
-{
-    if (EqualNoCase(n, "CControlFaceSelectItem"))
-        return this;
+void* CControlFaceSelectItem::GetInterface(const char* n) {
+    if (EqualNoCase(n, "CControlFaceSelectItem")) return this;
     return CButtonUI::GetInterface(n);
 }
 
-int CControlFaceSelectItem::CurrentDelay() const
-{
+int CControlFaceSelectItem::CurrentDelay() const {
     // The whole delay (the timer used to take its low 8 bits only).
-    if (!m_pImage || m_nFrame < 0 || m_nFrame >= (int)m_pImage->delays.size())
-        return 50;
+    if (!m_pImage || m_nFrame < 0 || m_nFrame >= (int)m_pImage->delays.size()) return 50;
     return m_pImage->delays[(size_t)m_nFrame];
 }
 
-void CControlFaceSelectItem::DoPaint(HDC hDC, const RECT& rcPaint)
-{
+void CControlFaceSelectItem::DoPaint(HDC hDC, const RECT& rcPaint) {
     RECT clip;
-    if (!IntersectRect(&clip, rcPaint, m_rcItem))
-        return;
+    if (!IntersectRect(&clip, rcPaint, m_rcItem)) return;
     m_rcPaint = clip;
     PaintBkColor(hDC);
-    if (m_uButtonState & UISTATE_HOT)
-        CRenderEngine::DrawRect(hDC, Outline(m_rcItem), 1, 0xff2ba7ff);
+    if (m_uButtonState & UISTATE_HOT) CRenderEngine::DrawRect(hDC, Outline(m_rcItem), 1, 0xff2ba7ff);
     TImageInfo* frame = m_pImage ? m_pImage->gif.GetFrameAt(m_nFrame) : nullptr;
-    if (!frame)
-        return;
+    if (!frame) return;
     RECT dest = FitRect(Shrink(m_rcItem, m_rcInset), frame->nX, frame->nY);
     CRenderEngine::DrawImage(hDC, frame, dest, clip, RECT{0, 0, frame->nX, frame->nY}, RECT{}, frame->bAlpha, 255);
 }
 
-void CControlFaceSelectItem::DoEvent(TEventUI& event)
-{
+void CControlFaceSelectItem::DoEvent(TEventUI& event) {
     switch (event.Type) {
     case UIEVENT_MOUSEENTER:
         m_uButtonState |= UISTATE_HOT;
@@ -216,20 +190,15 @@ void CControlFaceSelectItem::DoEvent(TEventUI& event)
     case UIEVENT_MOUSELEAVE:
         m_uButtonState &= ~UISTATE_HOT;
         Invalidate();
-        if (m_pManager)
-            m_pManager->KillTimer(this, kGifTimerId);
+        if (m_pManager) m_pManager->KillTimer(this, kGifTimerId);
         m_nFrame = 0;
         return;
     case UIEVENT_TIMER:
         if (event.wParam == kGifTimerId) {
-            if (m_pManager)
-                m_pManager->KillTimer(this, kGifTimerId);
-            if (m_pImage && m_pImage->FrameCount() >= 2)
-                m_nFrame = (m_nFrame + 1) % m_pImage->FrameCount();
-            if (m_pManager)
-                m_pManager->SetTimer(this, kGifTimerId, (UINT)CurrentDelay());
-            if (IsVisible())
-                Invalidate();
+            if (m_pManager) m_pManager->KillTimer(this, kGifTimerId);
+            if (m_pImage && m_pImage->FrameCount() >= 2) m_nFrame = (m_nFrame + 1) % m_pImage->FrameCount();
+            if (m_pManager) m_pManager->SetTimer(this, kGifTimerId, (UINT)CurrentDelay());
+            if (IsVisible()) Invalidate();
             return;
         }
         break;
@@ -241,38 +210,30 @@ void CControlFaceSelectItem::DoEvent(TEventUI& event)
 
 // ---- CControlGiftSelectItem ----------------------------------------------------------------------------
 
-void* CControlGiftSelectItem::GetInterface(const char* n)
-{
-    if (EqualNoCase(n, "CControlGiftSelectItem"))
-        return this;
+void* CControlGiftSelectItem::GetInterface(const char* n) {
+    if (EqualNoCase(n, "CControlGiftSelectItem")) return this;
     return CButtonUI::GetInterface(n);
 }
 
-void CControlGiftSelectItem::PaintStatusImage(HDC hDC)
-{
+void CControlGiftSelectItem::PaintStatusImage(HDC hDC) {
     CButtonUI::PaintStatusImage(hDC);
-    if (m_uButtonState & UISTATE_HOT)
-        CRenderEngine::DrawRect(hDC, Outline(m_rcItem), 1, 0xff2ba7ff);
+    if (m_uButtonState & UISTATE_HOT) CRenderEngine::DrawRect(hDC, Outline(m_rcItem), 1, 0xff2ba7ff);
 }
 
-void CControlGiftSelectItem::DoEvent(TEventUI& event)
-{
+void CControlGiftSelectItem::DoEvent(TEventUI& event) {
     switch (event.Type) {
     case UIEVENT_MOUSEENTER:
-        if (m_pManager)
-            m_pManager->SendNotify(this, "uinotifyGiftItemEnter");
+        if (m_pManager) m_pManager->SendNotify(this, "uinotifyGiftItemEnter");
         m_uButtonState |= UISTATE_HOT;
         Invalidate();
         return;
     case UIEVENT_MOUSELEAVE:
-        if (m_pManager)
-            m_pManager->SendNotify(this, "uinotifyGiftItemLeave");
+        if (m_pManager) m_pManager->SendNotify(this, "uinotifyGiftItemLeave");
         m_uButtonState &= ~UISTATE_HOT;
         Invalidate();
         return;
     case UIEVENT_MOUSEHOVER:
-        if (m_pManager)
-            m_pManager->SendNotify(this, "uinotifyGiftItemHover");
+        if (m_pManager) m_pManager->SendNotify(this, "uinotifyGiftItemHover");
         return;
     default:
         CButtonUI::DoEvent(event);
@@ -281,8 +242,7 @@ void CControlGiftSelectItem::DoEvent(TEventUI& event)
 
 // ---- grids ---------------------------------------------------------------------------------------------
 
-void CPickerGridUI::SetPos(RECT rc, bool bNeedInvalidate)
-{
+void CPickerGridUI::SetPos(RECT rc, bool bNeedInvalidate) {
     CControlUI::SetPos(rc, bNeedInvalidate);
     RECT r = Shrink(m_rcItem, m_rcInset);
     SIZE item = GetItemSize();
@@ -291,8 +251,7 @@ void CPickerGridUI::SetPos(RECT rc, bool bNeedInvalidate)
     SIZE scroll = GetScrollPos();
     int y = r.top - scroll.cy, rowH = 0, col = 0, total = 0;
     for (auto* p : m_items) {
-        if (!p->IsVisible() || p->IsFloat())
-            continue;
+        if (!p->IsVisible() || p->IsFloat()) continue;
         int h = item.cy > 0 ? item.cy : cellW;
         int x = r.left + col * (cellW + m_iChildPadding);
         RECT pad = p->GetPadding();
@@ -306,65 +265,49 @@ void CPickerGridUI::SetPos(RECT rc, bool bNeedInvalidate)
         }
     }
     total += rowH;
-    if (m_pVerticalScrollBar)
-        ProcessScrollBar(r, 0, total);
+    if (m_pVerticalScrollBar) ProcessScrollBar(r, 0, total);
 }
 
-void CPickerGridUI::GridLines(std::vector<int>& ys, std::vector<int>& xs, int& hRight) const
-{
+void CPickerGridUI::GridLines(std::vector<int>& ys, std::vector<int>& xs, int& hRight) const {
     ys.clear();
     xs.clear();
     int row = RowPitch(), colp = ColumnPitch();
     hRight = m_rcItem.right - RightCut();
-    if (row <= 0 || colp <= 0)
-        return;
+    if (row <= 0 || colp <= 0) return;
     int first = 0;
     if (m_pVerticalScrollBar) {
         int rem = GetScrollPos().cy % row;
-        if (rem > 0)
-            first = row - rem;
+        if (rem > 0) first = row - rem;
     }
-    for (int y = m_rcItem.top + first; y <= m_rcItem.bottom; y += row)
-        ys.push_back(y);
-    for (int x = m_rcItem.left; x <= m_rcItem.right; x += colp)
-        xs.push_back(x);
+    for (int y = m_rcItem.top + first; y <= m_rcItem.bottom; y += row) ys.push_back(y);
+    for (int x = m_rcItem.left; x <= m_rcItem.right; x += colp) xs.push_back(x);
 }
 
-void CPickerGridUI::PaintGrid(HDC hDC)
-{
+void CPickerGridUI::PaintGrid(HDC hDC) {
     std::vector<int> ys, xs;
     int right = 0;
     GridLines(ys, xs, right);
-    for (int y : ys)
-        CRenderEngine::DrawLine(hDC, RECT{m_rcItem.left, y, right, y}, 1, 0xffd3e4f0);
-    for (int x : xs)
-        CRenderEngine::DrawLine(hDC, RECT{x, m_rcItem.top, x, m_rcItem.bottom}, 1, 0xffd3e4f0);
+    for (int y : ys) CRenderEngine::DrawLine(hDC, RECT{m_rcItem.left, y, right, y}, 1, 0xffd3e4f0);
+    for (int x : xs) CRenderEngine::DrawLine(hDC, RECT{x, m_rcItem.top, x, m_rcItem.bottom}, 1, 0xffd3e4f0);
 }
 
-void* CControlFaceSelect::GetInterface(const char* n)
-{
-    if (EqualNoCase(n, "CControlFaceSelect"))
-        return this;
+void* CControlFaceSelect::GetInterface(const char* n) {
+    if (EqualNoCase(n, "CControlFaceSelect")) return this;
     return CTileLayoutUI::GetInterface(n);
 }
 
-void* CControlGiftSelect::GetInterface(const char* n)
-{
-    if (EqualNoCase(n, "CControlGiftSelect"))
-        return this;
+void* CControlGiftSelect::GetInterface(const char* n) {
+    if (EqualNoCase(n, "CControlGiftSelect")) return this;
     return CTileLayoutUI::GetInterface(n);
 }
 
-int CControlGiftSelect::ColumnPitch() const
-{
+int CControlGiftSelect::ColumnPitch() const {
     int width = m_rcItem.right - m_rcItem.left;
     if (m_pVerticalScrollBar) {
         int sb = m_pVerticalScrollBar->GetFixedWidth();
-        if (sb <= 0)
-            sb = 13;
+        if (sb <= 0) sb = 13;
         int cols = GetColumns();
-        if (cols <= 0)
-            cols = 3;
+        if (cols <= 0) cols = 3;
         return (width - sb) / cols;
     }
     return (width - 13) / 3;

@@ -56,7 +56,10 @@ class CControlFaceSelectItem : public DuiLib::CButtonUI {
 public:
     const char* GetClass() const override { return "CControlFaceSelectItem"; }
     void* GetInterface(const char* pstrName) override;
-    void SetImage(const FaceImage* image) { m_pImage = image; m_nFrame = 0; }
+    void SetImage(const FaceImage* image) {
+        m_pImage = image;
+        m_nFrame = 0;
+    }
     const FaceImage* GetImage() const { return m_pImage; }
     void SetInsets(int l, int t, int r, int b) { m_rcInset = DuiLib::RECT{l, t, r, b}; }
     int GetFrameIndex() const { return m_nFrame; }

@@ -4,8 +4,7 @@
 
 namespace roomui {
 
-POINT PointerOnScreen()
-{
+POINT PointerOnScreen() {
     POINT pt{-1, -1};
     GdkDisplay* display = gdk_display_get_default();
     GdkSeat* seat = display ? gdk_display_get_default_seat(display) : nullptr;

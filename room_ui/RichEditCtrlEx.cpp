@@ -14,8 +14,7 @@
 namespace roomui {
 using namespace DuiLib;
 
-ChatFontFormat ToChatFont(const richedit::CharFormat& cf)
-{
+ChatFontFormat ToChatFont(const richedit::CharFormat& cf) {
     ChatFontFormat f;
     f.effects = int(cf.effects);
     f.fontSize = cf.heightTwips;
@@ -26,20 +25,16 @@ ChatFontFormat ToChatFont(const richedit::CharFormat& cf)
 }
 
 namespace {
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     // "modHalvec" is always the catalogue plug-in's data interface.
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
 
-std::u16string FilterRun(const std::u16string& run)
-{
-    if (run.empty())
-        return run;
+std::u16string FilterRun(const std::u16string& run) {
+    if (run.empty()) return run;
     IDataHalvec* h = Halvec();
-    if (!h)
-        return run;
+    if (!h) return run;
     std::u16string out;
     h->FilterWords(run, out);
     return out;
@@ -49,13 +44,10 @@ std::u16string FilterRun(const std::u16string& run)
 class Session : public FontDialogSession {
 public:
     explicit Session(IRoomModalHost* owner) : m_owner(owner) {}
-    ~Session() override
-    {
-        if (m_pushed && m_owner)
-            m_owner->PopModalWnd(m_pushed);
+    ~Session() override {
+        if (m_pushed && m_owner) m_owner->PopModalWnd(m_pushed);
     }
-    void Opened(HWND dialog) override
-    {
+    void Opened(HWND dialog) override {
         if (!m_pushed && dialog && m_owner) {
             m_owner->PushModalWnd(dialog);
             m_pushed = dialog;
@@ -72,40 +64,32 @@ private:
 }  // namespace
 
 std::string ComposeContentText(const richedit::RichEditModel& content,
-                               const std::function<std::u16string(const std::u16string&)>& filter)
-{
+                               const std::function<std::u16string(const std::u16string&)>& filter) {
     const std::u16string& text = content.GetText();
     std::u16string out;
     size_t start = 0;
     for (const auto& o : content.Objects()) {
-        if (o.classTag != richedit::kImageObjectClass)
-            continue;
+        if (o.classTag != richedit::kImageObjectClass) continue;
         size_t cp = (size_t)o.pos;
-        if (cp < start || cp >= text.size())
-            continue;
+        if (cp < start || cp >= text.size()) continue;
         out += filter(text.substr(start, cp - start));
         char code[32];
         snprintf(code, sizeof(code), "[:%d]", (int)o.user);
-        for (const char* p = code; *p; ++p)
-            out += (char16_t)*p;
+        for (const char* p = code; *p; ++p) out += (char16_t)*p;
         start = cp + 1;
     }
-    if (start < text.size())
-        out += filter(text.substr(start));
+    if (start < text.size()) out += filter(text.substr(start));
     return Charset::Utf16ToGbk(out);
 }
 
-CRichEditCtrlEx::CRichEditCtrlEx()
-{
+CRichEditCtrlEx::CRichEditCtrlEx() {
     m_edit.OnContextMenu = [this](POINT pt) { ShowContextMenu(pt); };
 }
 
 CRichEditCtrlEx::~CRichEditCtrlEx() = default;
 
-bool CRichEditCtrlEx::Create(HWND parent, int x, int y, int width, int height, IRoomModalHost* owner, int id)
-{
-    if (!m_edit.Create(parent, RECT{x, y, x + width, y + height}))
-        return false;
+bool CRichEditCtrlEx::Create(HWND parent, int x, int y, int width, int height, IRoomModalHost* owner, int id) {
+    if (!m_edit.Create(parent, RECT{x, y, x + width, y + height})) return false;
     m_edit.SetBackgroundColor(0xFFFFFF);
     m_edit.SetDefaultCharFormat(m_format);
     m_owner = owner;
@@ -114,8 +98,7 @@ bool CRichEditCtrlEx::Create(HWND parent, int x, int y, int width, int height, I
     return true;
 }
 
-void CRichEditCtrlEx::SetCharFormat(const richedit::CharFormat& cf)
-{
+void CRichEditCtrlEx::SetCharFormat(const richedit::CharFormat& cf) {
     m_format.effects = cf.effects;
     m_format.heightTwips = cf.heightTwips;
     m_format.color = cf.color;
@@ -124,12 +107,10 @@ void CRichEditCtrlEx::SetCharFormat(const richedit::CharFormat& cf)
     m_edit.SetDefaultCharFormat(m_format);
 }
 
-int CRichEditCtrlEx::ChooseCharFormat(richedit::CharFormat* out)
-{
+int CRichEditCtrlEx::ChooseCharFormat(richedit::CharFormat* out) {
     CGtkFontDialog desktop(m_edit.NativeWidget());
     IFontDialog* dialog = m_dialog ? m_dialog : m_edit.IsNative() ? &desktop : nullptr;
-    if (!dialog)
-        return 0;
+    if (!dialog) return 0;
     FontChoice fc;
     fc.face = m_format.face;
     fc.pointTenths = m_format.heightTwips / 2;
@@ -147,31 +128,26 @@ int CRichEditCtrlEx::ChooseCharFormat(richedit::CharFormat* out)
         dismissed = session.Dismissed();
     }
     if (dismissed) {
-        if (m_owner)
-            m_owner->ContinueModalCancel();
+        if (m_owner) m_owner->ContinueModalCancel();
         return -2;
     }
-    if (r != 1)
-        return 0;
+    if (r != 1) return 0;
     if (fc.pointTenths < 120 || fc.pointTenths > 280) {
-        if (m_owner)
-            m_owner->AppendOwnViewHtml(BuildTipHtml("请您设置12到28之间的字号"));
+        if (m_owner) m_owner->AppendOwnViewHtml(BuildTipHtml("请您设置12到28之间的字号"));
         return 0;
     }
     m_format.face = richedit::CutFaceName(fc.face);
     m_format.color = fc.color;
     m_format.heightTwips = (fc.pointTenths / 10) * 20;
     m_format.charset = fc.charset;
-    m_format.effects = (fc.weight > 699 ? 1u : 0u) | (fc.italic ? 2u : 0u) | (fc.underline ? 4u : 0u) |
-                       (fc.strikeOut ? 8u : 0u);
+    m_format.effects =
+        (fc.weight > 699 ? 1u : 0u) | (fc.italic ? 2u : 0u) | (fc.underline ? 4u : 0u) | (fc.strikeOut ? 8u : 0u);
     m_edit.SetDefaultCharFormat(m_format);
-    if (out)
-        *out = m_format;
+    if (out) *out = m_format;
     return 1;
 }
 
-bool CRichEditCtrlEx::InsertImage(const std::string& path, int id)
-{
+bool CRichEditCtrlEx::InsertImage(const std::string& path, int id) {
     if (!m_edit.InsertImage(path, id)) {
         PJ_Log("RoomUI.txt", 2, "CRichEditCtrlEx::InsertImage", "richedit插入表情失败: %s", path.c_str());
         return false;
@@ -179,25 +155,20 @@ bool CRichEditCtrlEx::InsertImage(const std::string& path, int id)
     return true;
 }
 
-int CRichEditCtrlEx::GetContentText(std::string& out)
-{
-    if (!m_edit.IsCreated())
-        return -1;
+int CRichEditCtrlEx::GetContentText(std::string& out) {
+    if (!m_edit.IsCreated()) return -1;
     const richedit::RichEditModel& content = m_edit.Content();
-    if (content.IsEmpty())
-        return 0;
+    if (content.IsEmpty()) return 0;
     out = ComposeContentText(content, FilterRun);
     return (int)out.size();
 }
 
-void CRichEditCtrlEx::ClearContent()
-{
+void CRichEditCtrlEx::ClearContent() {
     m_edit.SelectAll();
     m_edit.ClearSelection();
 }
 
-void CRichEditCtrlEx::ShowContextMenu(POINT pt)
-{
+void CRichEditCtrlEx::ShowContextMenu(POINT pt) {
     int r;
     if (RunMenu) {
         r = RunMenu(pt, m_owner);
@@ -205,21 +176,25 @@ void CRichEditCtrlEx::ShowContextMenu(POINT pt)
         CZqMenuUI menu;
         menu.SetMenuItem({ZqMenuItem("复制", 0), ZqMenuItem("剪切", 1), ZqMenuItem("粘贴", 2)});
         HWND h = menu.CreateMenu(CPoint{pt.x, pt.y}, m_parent);
-        if (m_owner && h)
-            m_owner->PushModalWnd(h);
+        if (m_owner && h) m_owner->PushModalWnd(h);
         r = menu.PopupMenuNoCreate();
-        if (m_owner && h)
-            m_owner->PopModalWnd(h);
+        if (m_owner && h) m_owner->PopModalWnd(h);
     }
     switch (r) {
-    case 0: m_edit.Copy(); break;
-    case 1: m_edit.Cut(); break;
-    case 2: m_edit.Paste(); break;
-    case -2:
-        if (m_owner)
-            m_owner->ContinueModalCancel();
+    case 0:
+        m_edit.Copy();
         break;
-    default: break;
+    case 1:
+        m_edit.Cut();
+        break;
+    case 2:
+        m_edit.Paste();
+        break;
+    case -2:
+        if (m_owner) m_owner->ContinueModalCancel();
+        break;
+    default:
+        break;
     }
 }
 

@@ -19,9 +19,9 @@ using DuiLib::RECT;
 
 // What the font dialog shows and returns: size in tenths of a point.
 struct FontChoice {
-    std::string face;      // GBK
+    std::string face;  // GBK
     int pointTenths = 120;
-    uint32_t color = 0;    // 0x00BBGGRR
+    uint32_t color = 0;  // 0x00BBGGRR
     int weight = 400;
     bool italic = false;
     bool underline = false;

@@ -11,38 +11,40 @@
 namespace roomui {
 
 namespace {
-constexpr const char* kGuestTip = "游客不能送礼，{a cmdLogin}{c #0c67c1}登录{/c}{/a}或{a cmdRegist}{c #0c67c1}注册{/c}{/a}";
+constexpr const char* kGuestTip =
+    "游客不能送礼，{a cmdLogin}{c #0c67c1}登录{/c}{/a}或{a cmdRegist}{c #0c67c1}注册{/c}{/a}";
 constexpr const char* kBalanceTip = "您的余额不足，{a cmdPay}{c #0c67c1}充值{/c}{/a}";
 constexpr const char* kHoverImages[3] = {"skin\\btn_ClearScreen.png", "skin\\checkbox_ScrollScreen.png",
                                          "skin\\check_selectScrollScreen.png"};
 }  // namespace
 
 CRightColumnTips::CRightColumnTips() = default;
-CRightColumnTips::~CRightColumnTips() { ReleaseWindows(); }
+CRightColumnTips::~CRightColumnTips() {
+    ReleaseWindows();
+}
 
-const char* CRightColumnTips::GuestTipText() { return kGuestTip; }
-const char* CRightColumnTips::BalanceTipText() { return kBalanceTip; }
+const char* CRightColumnTips::GuestTipText() {
+    return kGuestTip;
+}
+const char* CRightColumnTips::BalanceTipText() {
+    return kBalanceTip;
+}
 
-void CRightColumnTips::InitControls(IRoomUI* room, CPaintManagerUI* pm, IChatView* trumpet)
-{
+void CRightColumnTips::InitControls(IRoomUI* room, CPaintManagerUI* pm, IChatView* trumpet) {
     m_room = room;
     m_pm = pm;
     m_trumpet = trumpet;
     m_tipLayout = pm ? pm->FindControl("SendGiftErrorTipLayout") : nullptr;
     m_tipLabel = pm ? pm->FindControl("SendGiftErrorTipText") : nullptr;
     m_clock = pm ? pm->FindControl("ServerTimerLabel") : nullptr;
-    if (m_pm && m_clock)
-        m_pm->SetTimer(m_clock, kClockTimer, 1000);
+    if (m_pm && m_clock) m_pm->SetTimer(m_clock, kClockTimer, 1000);
     UpdateBalances();
 }
 
-void CRightColumnTips::ShowGiftTip(const std::string& text)
-{
+void CRightColumnTips::ShowGiftTip(const std::string& text) {
     m_tipText = text;
-    if (m_tipLabel)
-        m_tipLabel->SetText(text.c_str());
-    if (!m_tipVisible && m_tipLayout)
-        m_tipLayout->SetVisible(true);
+    if (m_tipLabel) m_tipLabel->SetText(text.c_str());
+    if (!m_tipVisible && m_tipLayout) m_tipLayout->SetVisible(true);
     m_tipVisible = true;
     // A new text gets the whole five seconds.
     if (m_pm && m_tipLayout) {
@@ -51,35 +53,27 @@ void CRightColumnTips::ShowGiftTip(const std::string& text)
     }
 }
 
-void CRightColumnTips::HideGiftTip()
-{
-    if (m_tipLayout)
-        m_tipLayout->SetVisible(false);
+void CRightColumnTips::HideGiftTip() {
+    if (m_tipLayout) m_tipLayout->SetVisible(false);
     m_tipVisible = false;
-    if (m_pm && m_tipLayout)
-        m_pm->KillTimer(m_tipLayout, kTipTimer);
+    if (m_pm && m_tipLayout) m_pm->KillTimer(m_tipLayout, kTipTimer);
 }
 
-void CRightColumnTips::ShowGiftFailTip(const std::string& text)
-{
+void CRightColumnTips::ShowGiftFailTip(const std::string& text) {
     ShowGiftTip(text.find("余额不") != std::string::npos ? std::string(kBalanceTip) : text);
 }
 
-void CRightColumnTips::UpdateServerClock()
-{
+void CRightColumnTips::UpdateServerClock() {
     m_serverTime = CGlobalDataApp::GetInstance().GetServerTime();
     time_t t = static_cast<time_t>(m_serverTime);
-    struct tm local{};
-    if (!localtime_r(&t, &local))
-        return;
+    struct tm local {};
+    if (!localtime_r(&t, &local)) return;
     if (m_clock)
         m_clock->SetText(StringUtility::Format("%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec).c_str());
 }
 
-void CRightColumnTips::UpdateBalances()
-{
-    if (!m_pm)
-        return;
+void CRightColumnTips::UpdateBalances() {
+    if (!m_pm) return;
     UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
     char buf[100];
     if (CControlUI* c = m_pm->FindControl("OwnerMoneyLabel")) {
@@ -92,28 +86,22 @@ void CRightColumnTips::UpdateBalances()
     }
 }
 
-void CRightColumnTips::OnLink(int index)
-{
+void CRightColumnTips::OnLink(int index) {
     IRoomLogic* logic = m_room ? m_room->GetRoomLogic() : nullptr;
     if (m_tipText == kGuestTip) {
-        if (index == 0 && logic)
-            logic->RequestLogin(m_room);
-        else if (index == 1 && logic)
-            logic->RequestRegister(m_room);
+        if (index == 0 && logic) logic->RequestLogin(m_room);
+        else if (index == 1 && logic) logic->RequestRegister(m_room);
     } else if (m_tipText == kBalanceTip && index == 0) {
         OpenPayPage();
     }
 }
 
-void CRightColumnTips::OpenPayPage()
-{
+void CRightColumnTips::OpenPayPage() {
     roompopups::OpenPayPage(m_room ? m_room->GetHWND() : nullptr, m_room ? m_room->GetRoomID() : 0);
 }
 
-bool CRightColumnTips::Notify(TNotifyUI& msg)
-{
-    if (!msg.pSender)
-        return false;
+bool CRightColumnTips::Notify(TNotifyUI& msg) {
+    if (!msg.pSender) return false;
     if (msg.sType == DUI_MSGTYPE_TIMER) {
         if (msg.pSender == m_tipLayout && msg.wParam == kTipTimer) {
             HideGiftTip();
@@ -143,84 +131,64 @@ bool CRightColumnTips::Notify(TNotifyUI& msg)
     return false;
 }
 
-void CRightColumnTips::OnDocumentComplete(int view, HWND parent)
-{
-    if (view != 0 || m_hover[0])
-        return;
+void CRightColumnTips::OnDocumentComplete(int view, HWND parent) {
+    if (view != 0 || m_hover[0]) return;
     for (int id = 0; id < 3; ++id) {
         auto b = std::make_unique<CHoverBtnWnd>();
-        if (b->Create(Dir::GetCurrentPath() + kHoverImages[id], id, this, parent))
-            m_hover[id] = std::move(b);
+        if (b->Create(Dir::GetCurrentPath() + kHoverImages[id], id, this, parent)) m_hover[id] = std::move(b);
     }
 }
 
-void CRightColumnTips::PlaceHoverButtons(const RECT& view, int scrollBar)
-{
+void CRightColumnTips::PlaceHoverButtons(const RECT& view, int scrollBar) {
     const int w = CHoverBtnWnd::kWidth, h = CHoverBtnWnd::kHeight;
-    if (m_hover[0])
-        m_hover[0]->MoveWindow(view.right - 2 * w - scrollBar, view.top, w, h);
+    if (m_hover[0]) m_hover[0]->MoveWindow(view.right - 2 * w - scrollBar, view.top, w, h);
     for (int id : {1, 2})
-        if (m_hover[id])
-            m_hover[id]->MoveWindow(view.right - w - scrollBar, view.top, w, h);
+        if (m_hover[id]) m_hover[id]->MoveWindow(view.right - w - scrollBar, view.top, w, h);
 }
 
-void CRightColumnTips::ShowHover(int id, bool show)
-{
+void CRightColumnTips::ShowHover(int id, bool show) {
     m_hoverShown[id] = show;
-    if (m_hover[id])
-        m_hover[id]->ShowWindow(show, false);
+    if (m_hover[id]) m_hover[id]->ShowWindow(show, false);
 }
 
-void CRightColumnTips::OnWebMouseEnter(int view)
-{
-    if (view != 0)
-        return;
+void CRightColumnTips::OnWebMouseEnter(int view) {
+    if (view != 0) return;
     ShowHover(0, true);
     bool scrolling = !m_trumpet || m_trumpet->IsAutoScroll();
     ShowHover(scrolling ? 1 : 2, true);
 }
 
-void CRightColumnTips::OnWebMouseLeave(int view, POINT cursor)
-{
-    if (view != 0)
-        return;
+void CRightColumnTips::OnWebMouseLeave(int view, POINT cursor) {
+    if (view != 0) return;
     for (int id = 0; id < 3; ++id)
-        if (m_hover[id] && m_hoverShown[id] && m_hover[id]->HitTest(cursor.x, cursor.y))
-            return;
+        if (m_hover[id] && m_hoverShown[id] && m_hover[id]->HitTest(cursor.x, cursor.y)) return;
     bool scrolling = !m_trumpet || m_trumpet->IsAutoScroll();
     ShowHover(0, false);
     ShowHover(scrolling ? 1 : 2, false);
 }
 
-void CRightColumnTips::OnHoverBtnClick(int id)
-{
+void CRightColumnTips::OnHoverBtnClick(int id) {
     if (id == 0) {
-        if (m_trumpet)
-            m_trumpet->RemoveOldNodes(0);
+        if (m_trumpet) m_trumpet->RemoveOldNodes(0);
     } else if (id == 1) {
-        if (m_trumpet)
-            m_trumpet->SetAutoScroll(false);
+        if (m_trumpet) m_trumpet->SetAutoScroll(false);
         ShowHover(1, false);
         ShowHover(2, true);
     } else if (id == 2) {
-        if (m_trumpet)
-            m_trumpet->SetAutoScroll(true);
+        if (m_trumpet) m_trumpet->SetAutoScroll(true);
         ShowHover(1, true);
         ShowHover(2, false);
     }
 }
 
-void CRightColumnTips::OpenExchange()
-{
+void CRightColumnTips::OpenExchange() {
     if (!m_exchange) {
         m_exchange = std::make_unique<roompopups::CUIExchange>();
         m_exchange->OnExchanged = [this](roompopups::CUIExchange& x) {
             const roompopups::ExchangeAnswer& r = x.LastAnswer();
             CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) {
-                if (r.hasCoin)
-                    a.xiubi = r.coin;
-                if (r.hasShell)
-                    a.zebin = r.shell;
+                if (r.hasCoin) a.xiubi = r.coin;
+                if (r.hasShell) a.zebin = r.shell;
             });
             UpdateBalances();
         };
@@ -228,18 +196,14 @@ void CRightColumnTips::OpenExchange()
     m_exchange->ShowPopup(m_room ? m_room->GetHWND() : nullptr);
 }
 
-void CRightColumnTips::ReleaseWindows()
-{
+void CRightColumnTips::ReleaseWindows() {
     if (m_pm) {
-        if (m_tipLayout)
-            m_pm->KillTimer(m_tipLayout);
-        if (m_clock)
-            m_pm->KillTimer(m_clock);
+        if (m_tipLayout) m_pm->KillTimer(m_tipLayout);
+        if (m_clock) m_pm->KillTimer(m_clock);
     }
     m_exchange.reset();
     for (auto& b : m_hover) {
-        if (b && b->GetHWND())
-            ::DestroyWindow(b->GetHWND());
+        if (b && b->GetHWND()) ::DestroyWindow(b->GetHWND());
         b.reset();
     }
     m_hoverShown[0] = m_hoverShown[1] = m_hoverShown[2] = false;

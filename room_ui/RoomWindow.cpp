@@ -23,10 +23,9 @@ constexpr const char* kUiLog = "RoomUI.txt";
 constexpr uint32_t kEffectMovieItem = 72000;
 constexpr DWORD kRoomStyle = 0x10CF0000;
 constexpr DWORD kRoomExStyle = 0x60000;
-constexpr int kScrollBarWidth = 17;   // SM_CXVSCROLL
+constexpr int kScrollBarWidth = 17;  // SM_CXVSCROLL
 
-IDataHalvec* Halvec()
-{
+IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
@@ -52,11 +51,9 @@ class CInputPlaceUI : public CControlUI {
 public:
     explicit CInputPlaceUI(CRichEditCtrlEx& input) : m_input(input) {}
     const char* GetClass() const override { return "InputPlaceUI"; }
-    void SetPos(RECT rc, bool bNeedInvalidate = true) override
-    {
+    void SetPos(RECT rc, bool bNeedInvalidate = true) override {
         CControlUI::SetPos(rc, bNeedInvalidate);
-        if (m_input.Edit().IsCreated())
-            m_input.Edit().Move(rc);
+        if (m_input.Edit().IsCreated()) m_input.Edit().Move(rc);
     }
 
 private:
@@ -67,79 +64,63 @@ private:
 
 CRoomUI::CRoomUI() = default;
 
-CRoomUI::~CRoomUI()
-{
-    if (m_flash)
-        m_flash->Destroy();
+CRoomUI::~CRoomUI() {
+    if (m_flash) m_flash->Destroy();
 }
 
 template <class T>
-void CRoomUI::Free(int code, T* payload)
-{
-    if (!payload)
-        return;
-    if (OnPayloadFreed)
-        OnPayloadFreed(code, payload);
+void CRoomUI::Free(int code, T* payload) {
+    if (!payload) return;
+    if (OnPayloadFreed) OnPayloadFreed(code, payload);
     delete payload;
 }
 
-bool CRoomUI::GetDealUI(int kind, IRoomDealUI** out)
-{
-    IRoomDealUI* deal = kind == 0 ? static_cast<IRoomDealUI*>(&m_left)
-                      : kind == 1 ? static_cast<IRoomDealUI*>(&m_center)
-                      : kind == 2 ? static_cast<IRoomDealUI*>(&m_right)
-                                  : nullptr;
-    if (out)
-        *out = deal;
+bool CRoomUI::GetDealUI(int kind, IRoomDealUI** out) {
+    IRoomDealUI* deal = kind == 0   ? static_cast<IRoomDealUI*>(&m_left)
+                        : kind == 1 ? static_cast<IRoomDealUI*>(&m_center)
+                        : kind == 2 ? static_cast<IRoomDealUI*>(&m_right)
+                                    : nullptr;
+    if (out) *out = deal;
     return deal != nullptr;
 }
 
-bool CRoomUI::CreateRoomWindow(const std::string& title)
-{
-    if (m_hwnd)
-        return true;
+bool CRoomUI::CreateRoomWindow(const std::string& title) {
+    if (m_hwnd) return true;
     m_closing = false;
-    if (!Create(nullptr, title.c_str(), kRoomStyle, kRoomExStyle, 0, 0, kWidth, kHeight))
-        return false;
+    if (!Create(nullptr, title.c_str(), kRoomStyle, kRoomExStyle, 0, 0, kWidth, kHeight)) return false;
     CenterWindow();
     ShowWindow(true);
     return true;
 }
 
-void CRoomUI::CloseRoomWindow()
-{
+void CRoomUI::CloseRoomWindow() {
     HWND h = m_hwnd;
     if (h) {
-        m_closing = true;   // the room manager closes: no exit request of our own
+        m_closing = true;  // the room manager closes: no exit request of our own
         ::SendMessage(h, WM_CLOSE, 0, 0);
     }
 }
 
-bool CRoomUI::IsWindowVisible() { return m_hwnd && CWindowWnd::IsWindowVisible(); }
+bool CRoomUI::IsWindowVisible() {
+    return m_hwnd && CWindowWnd::IsWindowVisible();
+}
 
-void CRoomUI::RestoreMaximized()
-{
-    if (!m_hwnd)
-        return;
+void CRoomUI::RestoreMaximized() {
+    if (!m_hwnd) return;
     m_iconic = false;
     ShowWindow(true);
     PostMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
 
-void CRoomUI::BringToFront()
-{
-    if (m_hwnd)
-        ShowWindow(true);
+void CRoomUI::BringToFront() {
+    if (m_hwnd) ShowWindow(true);
 }
 
-void CRoomUI::PushModalWnd(HWND hwnd)
-{
-    if (hwnd)
-        m_modal.push_back(hwnd);
+void CRoomUI::PushModalWnd(HWND hwnd) {
+    if (hwnd) m_modal.push_back(hwnd);
 }
 
-void CRoomUI::PopModalWnd(HWND hwnd)
-{
+void CRoomUI::PopModalWnd(HWND hwnd) {
     for (auto it = m_modal.rbegin(); it != m_modal.rend(); ++it) {
         if (*it == hwnd) {
             m_modal.erase(std::next(it).base());
@@ -148,30 +129,24 @@ void CRoomUI::PopModalWnd(HWND hwnd)
     }
 }
 
-void CRoomUI::ContinueModalCancel()
-{
+void CRoomUI::ContinueModalCancel() {
     if (HWND top = TopModalWnd()) {
         ::PostMessage(top, WM_DISMISS_POPUP, 0, 0);
         return;
     }
-    if (IRoomLogic* logic = m_logic)
-        logic->CloseRoom();
+    if (IRoomLogic* logic = m_logic) logic->CloseRoom();
 }
 
-void CRoomUI::ShieldFlash(bool shield)
-{
-    if (m_flash)
-        m_flash->Shield(shield);
+void CRoomUI::ShieldFlash(bool shield) {
+    if (m_flash) m_flash->Shield(shield);
 }
 
-void CRoomUI::InitColumns()
-{
+void CRoomUI::InitColumns() {
     CPaintManagerUI* pm = m_hwnd ? &m_PaintManager : nullptr;
     auto find = [&](const char* name) { return pm ? pm->FindControl(name) : nullptr; };
     auto list = [&](const char* name) { return dynamic_cast<CUserListUI*>(find(name)); };
     m_right.Init(this, list("UserManagerList"), list("UserMemberList"), list("UserMicOrderList"), &TrumpetPane());
-    if (pm)
-        m_right.InitControls(this, this, pm, m_right.Trumpet());
+    if (pm) m_right.InitControls(this, this, pm, m_right.Trumpet());
     m_tips.InitControls(this, pm, &TrumpetPane());
     m_center.InitControls(this, this, &OwnPane(), &PublicPane(), m_hwnd ? &m_input : nullptr,
                           dynamic_cast<CComboUI*>(find("comboChatDst")),
@@ -181,14 +156,15 @@ void CRoomUI::InitColumns()
     m_gifts.ShowGiftTip = [this](const std::string& text) { m_tips.ShowGiftTip(text); };
     m_gifts.ShowGiftFailTip = [this](const std::string& text) { m_tips.ShowGiftFailTip(text); };
     // The user menu's gift with words and stamp open the panel's popups.
-    m_right.OnOpenWordsGift = [this](uint32_t uid, const std::string& nickname) { m_gifts.OpenWordsGift(uid, nickname); };
+    m_right.OnOpenWordsGift = [this](uint32_t uid, const std::string& nickname) {
+        m_gifts.OpenWordsGift(uid, nickname);
+    };
     m_right.OnOpenStamp = [this](uint32_t uid) { m_gifts.OpenStampDialog(uid); };
     if (!m_left.InitControls(this, this, &m_center, pm))
         PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::InitColumns", "microphone column without its join/leave tab");
 }
 
-void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice)
-{
+void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice) {
     CControlUI* area = m_hwnd ? m_PaintManager.FindControl("GlobalGiftInform") : nullptr;
     if (!area) {
         Free(ROOM_NOTIFY_LUCKY_GIFT, notice);
@@ -206,33 +182,27 @@ void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice)
     RECT wnd = GetWindowRect();
     const RECT& rc = area->GetPos();
     m_luckyTip->MoveWindow(wnd.left + rc.left, wnd.top + rc.top, rc.right - rc.left, 50);
-    m_luckyTip->ShowTip(m_hwnd, m_roomId, notice);   // takes the notice
+    m_luckyTip->ShowTip(m_hwnd, m_roomId, notice);  // takes the notice
 }
 
-void CRoomUI::CreateEffectWindow()
-{
+void CRoomUI::CreateEffectWindow() {
     IDataHalvec* h = Halvec();
     CatalogItem movie;
     // Create fails (no effects) when the movie file or the player is unavailable.
-    if (!h || !h->GetIcon(int(kEffectMovieItem), movie) || movie.fname.empty())
-        return;
+    if (!h || !h->GetIcon(int(kEffectMovieItem), movie) || movie.fname.empty()) return;
     auto flash = std::make_unique<CFlashWnd>();
     flash->SetMoviePath(movie.fname);
-    if (!flash->Create())
-        return;
+    if (!flash->Create()) return;
     flash->CenterTopMost();
     m_flash = std::move(flash);
     int shield = 0;
-    if (IConfigManager* cfg = AfxGetConfigManager())
-        cfg->GetInt("roomset", "ShieldFlash", shield, 0);
+    if (IConfigManager* cfg = AfxGetConfigManager()) cfg->GetInt("roomset", "ShieldFlash", shield, 0);
     ShieldFlash(shield == 1);
 }
 
-void CRoomUI::CreateWebPanes()
-{
+void CRoomUI::CreateWebPanes() {
     IWindowBackend* backend = m_PaintManager.GetBackend();
-    if (!backend || !backend->HasNativeWidgets())
-        return;
+    if (!backend || !backend->HasNativeWidgets()) return;
     std::string url = WriteChatPage(Dir::ToNativePath(Dir::GetZqPath(107) + "chat/"));
     if (url.empty()) {
         PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::CreateWebPanes", "chat page not written");
@@ -245,13 +215,13 @@ void CRoomUI::CreateWebPanes()
     };
     // The trumpet pane is the user-list column's view 0; kTrumpetPane marks it here.
     constexpr int kTrumpetPane = -1;
-    for (Place p : {Place{"webbroserMsgViewSelf", m_ownWeb, kOwnView}, Place{"webbrowserMsgView", m_publicWeb, kPublicView},
-                    Place{"WebBrowserTrumpet", m_trumpetWeb, kTrumpetPane}}) {
+    for (Place p :
+         {Place{"webbroserMsgViewSelf", m_ownWeb, kOwnView}, Place{"webbrowserMsgView", m_publicWeb, kPublicView},
+          Place{"WebBrowserTrumpet", m_trumpetWeb, kTrumpetPane}}) {
         auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(p.name));
         webview::IWebView* view = host ? webview::CreateWebView(webview::Engine::WebKit) : nullptr;
         if (!view || !view->GetWidget()) {
-            if (view)
-                view->Close();
+            if (view) view->Close();
             continue;
         }
         p.pane = std::make_unique<CWebChatView>(view);
@@ -264,7 +234,7 @@ void CRoomUI::CreateWebPanes()
                 PlaceHoverButtons();
             };
             p.pane->OnPointerEnter = [this] {
-                PlaceHoverButtons();   // the column's layout may have moved the view (the tip bar)
+                PlaceHoverButtons();  // the column's layout may have moved the view (the tip bar)
                 m_tips.OnWebMouseEnter(0);
             };
             p.pane->OnPointerLeave = [this] { m_tips.OnWebMouseLeave(0, PointerOnScreen()); };
@@ -276,41 +246,35 @@ void CRoomUI::CreateWebPanes()
     }
 }
 
-void CRoomUI::DestroyWebPanes()
-{
+void CRoomUI::DestroyWebPanes() {
     // The widgets leave the window before their views close; the column goes back to the headless panes.
     m_center.SetViews(&m_ownView, &m_publicView);
     m_tips.ReleaseWindows();
     // The column keeps no pointer to the pane that goes (its lists go with the window too).
     m_right.Init(this, nullptr, nullptr, nullptr, &m_trumpetView);
     for (const char* name : {"webbroserMsgViewSelf", "webbrowserMsgView", "WebBrowserTrumpet"})
-        if (auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(name)))
-            host->SetNativeWidget(nullptr);
+        if (auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(name))) host->SetNativeWidget(nullptr);
     m_ownWeb.reset();
     m_publicWeb.reset();
     m_trumpetWeb.reset();
 }
 
-void CRoomUI::PlaceHoverButtons()
-{
+void CRoomUI::PlaceHoverButtons() {
     CControlUI* view = m_PaintManager.FindControl("WebBrowserTrumpet");
-    if (!view || !m_hwnd)
-        return;
+    if (!view || !m_hwnd) return;
     RECT rc = view->GetPos();
     RECT frame = GetWindowRect();
     rc = RECT{rc.left + frame.left, rc.top + frame.top, rc.right + frame.left, rc.bottom + frame.top};
     m_tips.PlaceHoverButtons(rc, kScrollBarWidth);
 }
 
-void CRoomUI::InitWindow()
-{
+void CRoomUI::InitWindow() {
     m_hwnd = CWindowWnd::GetHWND();
     if (CControlUI* rect = m_PaintManager.FindControl("controlRichEditRect")) {
         const RECT& rc = rect->GetPos();
         m_input.Create(m_hwnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, this, 1);
         m_input.Edit().OnKey = [this](const richedit::KeyEvent& k) {
-            if (k.vk != VK_RETURN)
-                return false;
+            if (k.vk != VK_RETURN) return false;
             m_center.SendChat();
             return true;
         };
@@ -319,15 +283,13 @@ void CRoomUI::InitWindow()
     InitColumns();
     if (auto* area = dynamic_cast<CContainerUI*>(m_PaintManager.FindControl("GlobalGiftInform"))) {
         m_bannerUI = new CGlobalGiftBannerUI(m_center.Banner());
-        if (area->Add(m_bannerUI))
-            m_bannerUI->Attach();
+        if (area->Add(m_bannerUI)) m_bannerUI->Attach();
         else {
             delete m_bannerUI;
             m_bannerUI = nullptr;
         }
     }
-    if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN"))
-        feedback->SetVisible(false);
+    if (CControlUI* feedback = m_PaintManager.FindControl("FeedBackBTN")) feedback->SetVisible(false);
     RefreshNameLabel();
     RefreshLevelGif();
     RefreshRoomName();
@@ -338,18 +300,15 @@ void CRoomUI::InitWindow()
     m_publicView.SetReady(true);
     m_ownView.SetReady(true);
     m_trumpetView.SetReady(true);
-    if (!m_publicWeb)
-        m_center.OnDocumentComplete(kPublicView);
-    if (!m_ownWeb)
-        m_center.OnDocumentComplete(kOwnView);
+    if (!m_publicWeb) m_center.OnDocumentComplete(kPublicView);
+    if (!m_ownWeb) m_center.OnDocumentComplete(kOwnView);
     CreateEffectWindow();
     // The room opens maximised.
     PostMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     RequestUserList();
 }
 
-void CRoomUI::RequestUserList()
-{
+void CRoomUI::RequestUserList() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQGetRoomUserMsg msg;
     msg.uid = app.GetUid();
@@ -360,8 +319,7 @@ void CRoomUI::RequestUserList()
     CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 
-void CRoomUI::RequestRoomInfo()
-{
+void CRoomUI::RequestRoomInfo() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQGetRoomInfoMsg msg;
     msg.uid = app.GetUid();
@@ -372,10 +330,8 @@ void CRoomUI::RequestRoomInfo()
 }
 
 // The room management dialog, made on first use and reused.
-void CRoomUI::OpenRoomManager()
-{
-    if (!m_hwnd)
-        return;
+void CRoomUI::OpenRoomManager() {
+    if (!m_hwnd) return;
     if (!m_roomManager) {
         auto dlg = std::make_unique<CUIRoomManager>();
         if (!dlg->Create(m_hwnd, "房间管理", UI_WS_POPUP, 0, 0, 0, CUIRoomManager::kWidth, CUIRoomManager::kHeight))
@@ -387,8 +343,7 @@ void CRoomUI::OpenRoomManager()
     m_roomManager->ShowWindow(true, true);
 }
 
-void CRoomUI::RequestExit()
-{
+void CRoomUI::RequestExit() {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     IRoomLogic* logic = m_logic;
     CZQExitRoomMsg exit;
@@ -398,15 +353,12 @@ void CRoomUI::RequestExit()
     exit.rid = int(m_roomId.load());
     exit.ctxInt[0] = exit.rid;
     CMsgClientThread::GetInstance().PostRequest(&exit);
-    if (logic)
-        logic->CloseRoom();
+    if (logic) logic->CloseRoom();
 }
 
-void CRoomUI::RefreshNameLabel()
-{
+void CRoomUI::RefreshNameLabel() {
     auto* label = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("UserNameAndIDLabel"));
-    if (!label)
-        return;
+    if (!label) return;
     UserAccount acc = CGlobalDataApp::GetInstance().GetAccount();
     std::string text = StringUtility::Format("%s(%u)", acc.nickname.c_str(), acc.beautyid);
     label->SetText(text.c_str());
@@ -414,8 +366,7 @@ void CRoomUI::RefreshNameLabel()
     label->SetFixedWidth(int(size.cx) + 4);
 }
 
-void CRoomUI::RefreshLevelGif()
-{
+void CRoomUI::RefreshLevelGif() {
     auto* gif = dynamic_cast<CControlGifBk*>(m_PaintManager.FindControl("GifUserLevelSelfCtrl"));
     IDataHalvec* h = Halvec();
     LevelItem level;
@@ -423,31 +374,24 @@ void CRoomUI::RefreshLevelGif()
         gif->SetGifFile(level.fname.c_str());
 }
 
-bool CRoomUI::MayManageRoom()
-{
+bool CRoomUI::MayManageRoom() {
     IDataHalvec* h = Halvec();
-    if (!h)
-        return false;
+    if (!h) return false;
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
-    if (h->HasRight(17, int(app.GetLevel()), -1))
-        return true;
+    if (h->HasRight(17, int(app.GetLevel()), -1)) return true;
     return h->HasRight2(17, int(CRoomInfoMgr::GetInstance().GetUserRole(m_roomId, app.GetUid())), -1);
 }
 
-void CRoomUI::UpdateRoomManagerButton()
-{
-    if (CControlUI* b = m_PaintManager.FindControl("RoomManagerBTN"))
-        b->SetVisible(MayManageRoom());
+void CRoomUI::UpdateRoomManagerButton() {
+    if (CControlUI* b = m_PaintManager.FindControl("RoomManagerBTN")) b->SetVisible(MayManageRoom());
 }
 
-void CRoomUI::UpdateFavTab()
-{
+void CRoomUI::UpdateFavTab() {
     if (auto* tab = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl("tablayout_fav")))
         tab->SelectItem(CRoomInfoMgr::GetInstance().GetFavFlag(m_roomId) ? 1 : 0);
 }
 
-void CRoomUI::OpFavourite(bool add)
-{
+void CRoomUI::OpFavourite(bool add) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     if (app.GetLevel() == 100) {
         m_center.AppendMsgHtml(BuildFavNeedLoginTip(), kOwnView);
@@ -462,36 +406,26 @@ void CRoomUI::OpFavourite(bool add)
     CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 
-void CRoomUI::RefreshRoomName()
-{
+void CRoomUI::RefreshRoomName() {
     if (auto* label = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("RoomNameLabel")))
         label->SetText(CRoomInfoMgr::GetInstance().GetRoomName(m_roomId).c_str());
     if (auto* label = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("RoomIDLabel")))
         label->SetText(StringUtility::Format("%u", m_roomId.load()).c_str());
 }
 
-CControlUI* CRoomUI::CreateControl(const char* pstrClass)
-{
+CControlUI* CRoomUI::CreateControl(const char* pstrClass) {
     std::string cls = pstrClass ? pstrClass : "";
-    if (cls == "CControlGifBk")
-        return new CControlGifBk;
-    if (cls == "CUserListUI")
-        return new CUserListUI;
-    if (cls == "WebBrowserUIEx")
-        return new CPaneHostUI;
-    if (cls == "CControlGlobalGiftShow")
-        return new CPlaceholderUI("CControlGlobalGiftShow");
-    if (cls == "CControlGiftSelect")
-        return new CControlGiftSelect;
-    if (cls == "RichEditPlace")
-        return new CInputPlaceUI(m_input);
+    if (cls == "CControlGifBk") return new CControlGifBk;
+    if (cls == "CUserListUI") return new CUserListUI;
+    if (cls == "WebBrowserUIEx") return new CPaneHostUI;
+    if (cls == "CControlGlobalGiftShow") return new CPlaceholderUI("CControlGlobalGiftShow");
+    if (cls == "CControlGiftSelect") return new CControlGiftSelect;
+    if (cls == "RichEditPlace") return new CInputPlaceUI(m_input);
     return nullptr;
 }
 
-void CRoomUI::Notify(TNotifyUI& msg)
-{
-    if (m_tips.Notify(msg))
-        return;
+void CRoomUI::Notify(TNotifyUI& msg) {
+    if (m_tips.Notify(msg)) return;
     if (msg.pSender && msg.sType == "click") {
         std::string name = msg.pSender->GetName().c_str();
         if (name == "btnClose") {
@@ -515,16 +449,13 @@ void CRoomUI::Notify(TNotifyUI& msg)
             return;
         }
     }
-    if (m_right.Notify(msg) || m_left.OnNotify(msg))
-        return;
-    if (m_gifts.Notify(msg))
-        return;
+    if (m_right.Notify(msg) || m_left.OnNotify(msg)) return;
+    if (m_gifts.Notify(msg)) return;
     m_center.Notify(msg);
     WindowImplBase::Notify(msg);
 }
 
-LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
-{
+LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     if (uMsg == WM_ROOM_NOTIFY) {
         bHandled = TRUE;
         // Nothing thrown below (an allocation failing) leaves the window procedure.
@@ -535,26 +466,21 @@ LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
         }
         return 0;
     }
-    if (uMsg == WM_ACTIVATE)
-        m_foreground = LOWORD(wParam) != 0;
-    if (uMsg == WM_MOVE)
-        PlaceHoverButtons();
+    if (uMsg == WM_ACTIVATE) m_foreground = LOWORD(wParam) != 0;
+    if (uMsg == WM_MOVE) PlaceHoverButtons();
     bHandled = FALSE;
     return 0;
 }
 
-LRESULT CRoomUI::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
-{
+LRESULT CRoomUI::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     UINT cmd = UINT(wParam & 0xFFF0);
     if (cmd == SC_CLOSE) {
         bHandled = TRUE;
         RequestExit();
         return 0;
     }
-    if (cmd == SC_MINIMIZE)
-        m_iconic = true;
-    else if (cmd == SC_MAXIMIZE || cmd == SC_RESTORE)
-        m_iconic = false;
+    if (cmd == SC_MINIMIZE) m_iconic = true;
+    else if (cmd == SC_MAXIMIZE || cmd == SC_RESTORE) m_iconic = false;
     bool max = cmd == SC_MAXIMIZE;
     if (CControlUI* b = m_PaintManager.FindControl("btnMax"); b && (cmd == SC_MAXIMIZE || cmd == SC_RESTORE))
         b->SetVisible(!max);
@@ -563,24 +489,21 @@ LRESULT CRoomUI::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHa
     return WindowImplBase::OnSysCommand(uMsg, wParam, lParam, bHandled);
 }
 
-LRESULT CRoomUI::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
-{
+LRESULT CRoomUI::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     LRESULT r = WindowImplBase::OnSize(uMsg, wParam, lParam, bHandled);
     PlaceChildren();
     PlaceHoverButtons();
     return r;
 }
 
-void CRoomUI::PlaceChildren()
-{
+void CRoomUI::PlaceChildren() {
     if (CControlUI* banner = m_PaintManager.FindControl("GlobalGiftInform")) {
         const RECT& rc = banner->GetPos();
         m_center.Banner().SetClientSize(rc.right - rc.left, rc.bottom - rc.top);
     }
 }
 
-LRESULT CRoomUI::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
-{
+LRESULT CRoomUI::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     // The user closes the window: leave the room; the room manager then closes the window itself.
     if (!m_closing) {
         bHandled = TRUE;
@@ -591,8 +514,7 @@ LRESULT CRoomUI::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled
     return WindowImplBase::OnClose(uMsg, wParam, lParam, bHandled);
 }
 
-LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
-{
+LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     m_left.ReleaseWindows();
     // The effect window really goes with the room (hidden, stopped, destroyed, freed).
     if (m_flash) {
@@ -605,8 +527,7 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
     m_gifts.Release();
-    if (m_luckyTip && m_luckyTip->GetHWND())
-        ::DestroyWindow(m_luckyTip->GetHWND());
+    if (m_luckyTip && m_luckyTip->GetHWND()) ::DestroyWindow(m_luckyTip->GetHWND());
     m_luckyTip.reset();
     m_center.DestroyPopups();
     DestroyWebPanes();
@@ -619,64 +540,54 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     return WindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
 }
 
-void CRoomUI::OnFinalMessage(HWND)
-{
+void CRoomUI::OnFinalMessage(HWND) {
     // The object belongs to the program, not to its window.
     m_hwnd = nullptr;
 }
 
-void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
-{
+void CRoomUI::OnRoomNotify(int code, LPARAM lParam) {
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     uint32_t me = app.GetUid();
     switch (code) {
-    case ROOM_NOTIFY_USER_LIST:   // room id, not a payload
+    case ROOM_NOTIFY_USER_LIST:  // room id, not a payload
         UpdateRoomManagerButton();
         m_right.RebuildUserLists();
         m_center.UpdateUserList();
         break;
     case ROOM_NOTIFY_MIC_STREAM: {
         auto* rec = reinterpret_cast<RoomMicStream*>(lParam);
-        if (rec)
-            m_left.DealGetLiveSig(*rec);
+        if (rec) m_left.DealGetLiveSig(*rec);
         Free(code, rec);
         break;
     }
-    case ROOM_NOTIFY_ROOM_SETTINGS:   // 1 / 0
-        if (lParam != 1)
-            m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
-        else
-            OpenRoomManager();
+    case ROOM_NOTIFY_ROOM_SETTINGS:  // 1 / 0
+        if (lParam != 1) m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
+        else OpenRoomManager();
         break;
     case ROOM_NOTIFY_USER_DETAIL: {
         auto* rec = reinterpret_cast<RoomUserDetail*>(lParam);
-        if (rec)
-            m_right.ShowUserDetail(*rec);
+        if (rec) m_right.ShowUserDetail(*rec);
         Free(code, rec);
         break;
     }
-    case ROOM_NOTIFY_FAV_CHANGED:     // room id
-        if (uint32_t(lParam) == m_roomId)
-            UpdateFavTab();
+    case ROOM_NOTIFY_FAV_CHANGED:  // room id
+        if (uint32_t(lParam) == m_roomId) UpdateFavTab();
         break;
     case ROOM_NOTIFY_GIFT_FAILED: {
         auto* rec = reinterpret_cast<RoomGiftFailure*>(lParam);
-        if (rec && !rec->statusText.empty())
-            m_tips.ShowGiftFailTip(rec->statusText);
+        if (rec && !rec->statusText.empty()) m_tips.ShowGiftFailTip(rec->statusText);
         Free(code, rec);
         break;
     }
     case ROOM_NOTIFY_MY_INFO_UPDATED:
         RefreshNameLabel();
         break;
-    case ROOM_NOTIFY_TMP_NOTICE_RESULT:   // number
-        if (lParam == 1)
-            m_center.OnTmpNoticeReply();
+    case ROOM_NOTIFY_TMP_NOTICE_RESULT:  // number
+        if (lParam == 1) m_center.OnTmpNoticeReply();
         break;
     case ROOM_NOTIFY_MIC_OP_DONE: {
         auto* rec = reinterpret_cast<RoomMicOpResult*>(lParam);
-        if (rec)
-            m_left.DealOpMicResult(*rec);
+        if (rec) m_left.DealOpMicResult(*rec);
         Free(code, rec);
         break;
     }
@@ -708,66 +619,56 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         Free(code, rec);
         break;
     }
-    case ROOM_NOTIFY_ROLE_CHANGED:    // user id
+    case ROOM_NOTIFY_ROLE_CHANGED:  // user id
         m_right.AddOrPlaceUser(uint32_t(lParam));
         m_right.UpdateListCounts();
-        if (uint32_t(lParam) == me)
-            UpdateRoomManagerButton();
+        if (uint32_t(lParam) == me) UpdateRoomManagerButton();
         break;
     case ROOM_NOTIFY_USER_CHANGED: {
         auto* rec = reinterpret_cast<RoomUserChange*>(lParam);
         if (rec) {
             int flags = rec->value;
             bool own = rec->uid == me;
-            if (flags & 0x67)
-                m_right.RefreshUser(rec->uid);
-            if (flags & 0x45)
-                m_left.UpdateUserNickName(rec->uid);
+            if (flags & 0x67) m_right.RefreshUser(rec->uid);
+            if (flags & 0x45) m_left.UpdateUserNickName(rec->uid);
             if ((flags & USER_CHANGE_LEVEL) && own) {
                 RefreshLevelGif();
                 UpdateRoomManagerButton();
             }
-            if ((flags & USER_CHANGE_BEAUTYID) && own)
-                RefreshNameLabel();
-            if (flags & 0x18)
-                m_tips.UpdateBalances();
+            if ((flags & USER_CHANGE_BEAUTYID) && own) RefreshNameLabel();
+            if (flags & 0x18) m_tips.UpdateBalances();
             if (flags & USER_CHANGE_NICKNAME) {
                 RoomUserInfo u;
                 if (CRoomInfoMgr::GetInstance().GetRoomUser(m_roomId, rec->uid, u))
                     m_center.RenameChatTarget(rec->uid, u.nickname);
-                if (own)
-                    RefreshNameLabel();
+                if (own) RefreshNameLabel();
             }
         }
         Free(code, rec);
         break;
     }
-    case ROOM_NOTIFY_ROOM_INFO:       // 0
+    case ROOM_NOTIFY_ROOM_INFO:  // 0
         RefreshRoomName();
         break;
     case ROOM_NOTIFY_MIC_OFF: {
         auto* rec = reinterpret_cast<RoomMicOff*>(lParam);
-        if (rec)
-            m_left.LeaveMic(*rec);
-        else
-            PJ_Log(kUiLog, LOG_INFO, "CRoomUI::DealNotifyMicOff", "无效的参数（LPARAM==NULL）");
+        if (rec) m_left.LeaveMic(*rec);
+        else PJ_Log(kUiLog, LOG_INFO, "CRoomUI::DealNotifyMicOff", "无效的参数（LPARAM==NULL）");
         Free(code, rec);
         break;
     }
     case ROOM_NOTIFY_MIC_ATTR: {
         auto* rec = reinterpret_cast<RoomMicAttr*>(lParam);
-        if (rec)
-            m_left.DealMicAttrChange(*rec);
+        if (rec) m_left.DealMicAttrChange(*rec);
         Free(code, rec);
         break;
     }
-    case ROOM_NOTIFY_PRIOR_LIVE_PLAN: // 0
+    case ROOM_NOTIFY_PRIOR_LIVE_PLAN:  // 0
         m_left.OnPlatformSwitch();
         break;
     case ROOM_NOTIFY_LUCKY_GIFT:
         // The tip keeps the record; without a window it is freed, never left behind.
-        if (lParam)
-            ShowLuckyGift(reinterpret_cast<RoomLuckyGift*>(lParam));
+        if (lParam) ShowLuckyGift(reinterpret_cast<RoomLuckyGift*>(lParam));
         break;
     case ROOM_NOTIFY_GIFT_FLASH: {
         auto* rec = reinterpret_cast<RoomGiftFlash*>(lParam);
@@ -776,7 +677,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
             effect->giftId = rec->giftId;
             effect->text = rec->mcid;
             effect->count = rec->count;
-            m_flash->Play(effect);   // takes the effect
+            m_flash->Play(effect);  // takes the effect
         }
         Free(code, rec);
         break;
@@ -786,15 +687,12 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         if (rec) {
             if (LogDebugOn())
                 PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::DealChatLine", "views %d: %s", rec->flags, rec->html.c_str());
-            if (rec->flags & CHAT_VIEW_PUBLIC)
-                m_center.AppendMsgHtml(rec->html, kPublicView);
-            if (rec->flags & CHAT_VIEW_OWN)
-                m_center.AppendMsgHtml(rec->html, kOwnView);
+            if (rec->flags & CHAT_VIEW_PUBLIC) m_center.AppendMsgHtml(rec->html, kPublicView);
+            if (rec->flags & CHAT_VIEW_OWN) m_center.AppendMsgHtml(rec->html, kOwnView);
             if ((rec->flags & CHAT_VIEW_TRUMPET) && m_right.Trumpet()) {
                 IChatView* t = m_right.Trumpet();
                 t->AppendHtml(rec->html);
-                if (t->IsAutoScroll())
-                    t->ScrollToBottom();
+                if (t->IsAutoScroll()) t->ScrollToBottom();
             }
             // With debug logging on, each line with the panes' line counts (the walk-through tests read it).
             if (LogDebugOn())
@@ -808,27 +706,24 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam)
         auto* rec = reinterpret_cast<GlobalGiftItem*>(lParam);
         if (rec) {
             m_center.SetGift(*rec);
-            if (m_bannerUI)
-                m_bannerUI->Start(rec->picture);
+            if (m_bannerUI) m_bannerUI->Start(rec->picture);
         }
         Free(code, rec);
         break;
     }
     case ROOM_NOTIFY_SYS_TEXT: {
         auto* rec = reinterpret_cast<std::string*>(lParam);
-        if (rec)
-            m_center.AppendMsgHtml(BuildSysMsgHtml(*rec), kOwnView);
+        if (rec) m_center.AppendMsgHtml(BuildSysMsgHtml(*rec), kOwnView);
         Free(code, rec);
         break;
     }
     case ROOM_NOTIFY_MIC_LIST: {
         auto* rec = reinterpret_cast<MicUserMap*>(lParam);
-        if (rec)
-            m_left.RefreshMicList(*rec);
+        if (rec) m_left.RefreshMicList(*rec);
         Free(code, rec);
         break;
     }
-    default:   // 4-7, 12, 21-26, 29-31, 33, 35-37 and codes out of range: lParam untouched
+    default:  // 4-7, 12, 21-26, 29-31, 33, 35-37 and codes out of range: lParam untouched
         break;
     }
 }

@@ -142,13 +142,13 @@ private:
     std::atomic<IRoomLogic*> m_logic{nullptr};
     std::atomic<bool> m_iconic{false};
     std::atomic<bool> m_foreground{false};
-    std::vector<HWND> m_modal;   // newest last; UI thread
+    std::vector<HWND> m_modal;  // newest last; UI thread
 
     CDealMainLeft m_left;
     CDealMainCenter m_center;
     CDealMainRight m_right;
     CDealGiftPanel m_gifts;
-    std::unique_ptr<CUILuckyGiftTip> m_luckyTip;   // over "GlobalGiftInform", made on the first notice
+    std::unique_ptr<CUILuckyGiftTip> m_luckyTip;  // over "GlobalGiftInform", made on the first notice
     CHeadlessChatView m_ownView;
     CHeadlessChatView m_publicView;
     CHeadlessChatView m_trumpetView;
@@ -159,9 +159,9 @@ private:
     CRightColumnTips m_tips;
     CRichEditCtrlEx m_input;
     std::unique_ptr<CFlashWnd> m_flash;
-    CGlobalGiftBannerUI* m_bannerUI = nullptr;   // owned by the control tree
+    CGlobalGiftBannerUI* m_bannerUI = nullptr;  // owned by the control tree
     bool m_closing = false;
-    std::unique_ptr<CUIRoomManager> m_roomManager;   // the management dialog, made on first use
+    std::unique_ptr<CUIRoomManager> m_roomManager;  // the management dialog, made on first use
 };
 
 }  // namespace roomui

@@ -74,7 +74,7 @@ private:
     std::thread m_loader;
     std::atomic<bool> m_stop{false};  // written by the UI thread, polled by the loader between faces
     std::atomic<bool> m_loaded{false};
-    unsigned m_generation = 0;        // UI thread
+    unsigned m_generation = 0;  // UI thread
     std::string m_base;
     std::map<std::string, std::unique_ptr<FaceImage>> m_cache;  // UI thread; owns the pictures, cells borrow
     DuiLib::CTabLayoutUI* m_pTab = nullptr;

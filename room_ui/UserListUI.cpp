@@ -9,50 +9,45 @@ namespace roomui {
 
 namespace {
 
-bool IsTopCode(uint32_t code) { return code == 1000 || code == 1100 || code == 1200; }
+bool IsTopCode(uint32_t code) {
+    return code == 1000 || code == 1100 || code == 1200;
+}
 
-bool IsTopManager(const UserListItemInfo& u) { return (u.role == 30 || u.role == 40) && !IsTopCode(u.levelCode); }
+bool IsTopManager(const UserListItemInfo& u) {
+    return (u.role == 30 || u.role == 40) && !IsTopCode(u.levelCode);
+}
 
 // (rank, key, beauty id): smaller goes first.
-std::tuple<int, int64_t, uint32_t> OrderKey(const UserListItemInfo& u)
-{
+std::tuple<int, int64_t, uint32_t> OrderKey(const UserListItemInfo& u) {
     uint32_t c = u.levelCode;
-    if (!IsTopManager(u) && IsTopCode(c))
-        return {0, -int64_t(c), u.beautyId};
-    if (IsTopManager(u))
-        return {1, -int64_t(u.role), u.beautyId};
-    if (c >= 1000 && c <= 1200)
-        return {2, -int64_t(c), u.beautyId};
-    if (c >= 400 && c <= 900)
-        return {3, -int64_t(c), u.beautyId};
-    if (c >= 1300 && c <= 1500)
-        return {4, int64_t(c), u.beautyId};
-    if (c >= 1600 && c <= 1700)
-        return {5, -int64_t(c), u.beautyId};
-    if (c <= 399)
-        return {6, -int64_t(c), u.beautyId};
+    if (!IsTopManager(u) && IsTopCode(c)) return {0, -int64_t(c), u.beautyId};
+    if (IsTopManager(u)) return {1, -int64_t(u.role), u.beautyId};
+    if (c >= 1000 && c <= 1200) return {2, -int64_t(c), u.beautyId};
+    if (c >= 400 && c <= 900) return {3, -int64_t(c), u.beautyId};
+    if (c >= 1300 && c <= 1500) return {4, int64_t(c), u.beautyId};
+    if (c >= 1600 && c <= 1700) return {5, -int64_t(c), u.beautyId};
+    if (c <= 399) return {6, -int64_t(c), u.beautyId};
     return {7, int64_t(c), u.beautyId};
 }
 
-std::string Num(long long v)
-{
+std::string Num(long long v) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "%d", int(v));
     return buf;
 }
 
-CControlUI* Sub(CControlUI* row, const char* name)
-{
+CControlUI* Sub(CControlUI* row, const char* name) {
     auto* c = static_cast<CContainerUI*>(row->GetInterface("Container"));
     return c ? c->FindSubControl(name) : nullptr;
 }
 
 }  // namespace
 
-bool UserOrderLess(const UserListItemInfo& a, const UserListItemInfo& b) { return OrderKey(a) < OrderKey(b); }
+bool UserOrderLess(const UserListItemInfo& a, const UserListItemInfo& b) {
+    return OrderKey(a) < OrderKey(b);
+}
 
-CUserListUI::~CUserListUI()
-{
+CUserListUI::~CUserListUI() {
     // The records only: the rows go with the container (not through the manager's delayed clean-up, which
     // no longer runs once the window is gone).
     for (int i = 0; i < GetCount(); ++i) {
@@ -62,35 +57,29 @@ CUserListUI::~CUserListUI()
     }
 }
 
-const UserListItemInfo* CUserListUI::RecordOf(CControlUI* row)
-{
+const UserListItemInfo* CUserListUI::RecordOf(CControlUI* row) {
     return row ? reinterpret_cast<const UserListItemInfo*>(row->GetTag()) : nullptr;
 }
 
-int CUserListUI::AddUser(const UserListItemInfo& info)
-{
+int CUserListUI::AddUser(const UserListItemInfo& info) {
     auto* row = new CListContainerElementUI;
     row->SetFixedHeight(25);
     auto* horiz = new CHorizontalLayoutUI;
     horiz->SetName("UserInfoListHorizUI");
     auto add = [&](CControlUI* c, const char* name, int w, int h) {
         c->SetName(name);
-        if (w)
-            c->SetFixedWidth(w);
-        if (h)
-            c->SetFixedHeight(h);
+        if (w) c->SetFixedWidth(w);
+        if (h) c->SetFixedHeight(h);
         horiz->Add(c);
         return c;
     };
     add(new CControlUI, "LevelIconContainer", 16, 16)->SetTag(info.levelCode);
     CControlUI* status = add(new CControlUI, "UserStatusContainer", 16, 16);
     status->SetTag(UINT_PTR(info.micState));
-    if (!info.statusIcon.empty())
-        status->SetBkImage(info.statusIcon.c_str());
+    if (!info.statusIcon.empty()) status->SetBkImage(info.statusIcon.c_str());
     CControlUI* photo = add(new CControlUI, "UserPhotoContainer", 18, 18);
     photo->SetTag(UINT_PTR(info.photoId));
-    if (!info.photoIcon.empty())
-        photo->SetBkImage(info.photoIcon.c_str());
+    if (!info.photoIcon.empty()) photo->SetBkImage(info.photoIcon.c_str());
     auto* nick = static_cast<CLabelUI*>(add(new CLabelUI, "UserNickNameLabel", 100, 0));
     nick->SetText(info.nickname.c_str());
     nick->SetToolTip(info.nickname.c_str());
@@ -119,8 +108,7 @@ int CUserListUI::AddUser(const UserListItemInfo& info)
     return 1;
 }
 
-void CUserListUI::Refresh(CControlUI* row, UserListItemInfo& rec, const UserListItemInfo& info)
-{
+void CUserListUI::Refresh(CControlUI* row, UserListItemInfo& rec, const UserListItemInfo& info) {
     rec.uid = info.uid;
     rec.nameColour = info.nameColour;
     if (CControlUI* level = Sub(row, "LevelIconContainer"); level && info.levelIcon != rec.levelIcon) {
@@ -161,8 +149,7 @@ void CUserListUI::Refresh(CControlUI* row, UserListItemInfo& rec, const UserList
                 horiz->Add(stamp);
             }
         }
-        if (stamp)
-            stamp->SetBkImage(info.stampIcon.c_str());
+        if (stamp) stamp->SetBkImage(info.stampIcon.c_str());
         rec.stampIcon = info.stampIcon;
     } else if (stamp && std::string(stamp->GetBkImage()).size() > 2) {
         stamp->SetBkImage("");
@@ -177,24 +164,19 @@ void CUserListUI::Refresh(CControlUI* row, UserListItemInfo& rec, const UserList
     }
 }
 
-int CUserListUI::UpdateUser(const UserListItemInfo& info)
-{
+int CUserListUI::UpdateUser(const UserListItemInfo& info) {
     int index = FindUserIndex(info.uid);
-    if (index < 0)
-        return AddUser(info) ? 1 : 0;
+    if (index < 0) return AddUser(info) ? 1 : 0;
     CControlUI* row = GetItemAt(index);
     auto* rec = reinterpret_cast<UserListItemInfo*>(row->GetTag());
-    if (!rec)
-        return 0;
+    if (!rec) return 0;
     Refresh(row, *rec, info);
     return 1;
 }
 
-int CUserListUI::RemoveUser(uint32_t uid)
-{
+int CUserListUI::RemoveUser(uint32_t uid) {
     int index = FindUserIndex(uid);
-    if (index < 0)
-        return 0;
+    if (index < 0) return 0;
     CControlUI* row = GetItemAt(index);
     delete reinterpret_cast<UserListItemInfo*>(row->GetTag());
     row->SetTag(0);
@@ -202,80 +184,63 @@ int CUserListUI::RemoveUser(uint32_t uid)
     return 1;
 }
 
-int CUserListUI::FindUserIndex(uint32_t uid) const
-{
+int CUserListUI::FindUserIndex(uint32_t uid) const {
     for (int i = 0; i < GetCount(); ++i) {
         const UserListItemInfo* rec = RecordOf(GetItemAt(i));
-        if (rec && rec->uid == uid)
-            return i;
+        if (rec && rec->uid == uid) return i;
     }
     return -1;
 }
 
-int CUserListUI::SortUserList()
-{
-    if (GetCount() == 0)
-        return 0;
+int CUserListUI::SortUserList() {
+    if (GetCount() == 0) return 0;
     std::vector<CControlUI*> rows;
     for (int i = 0; i < GetCount(); ++i) {
         CControlUI* row = GetItemAt(i);
-        if (row->GetInterface("ListContainerElement"))
-            rows.push_back(row);
+        if (row->GetInterface("ListContainerElement")) rows.push_back(row);
     }
     std::stable_sort(rows.begin(), rows.end(), [](CControlUI* a, CControlUI* b) {
         const UserListItemInfo* ra = RecordOf(a);
         const UserListItemInfo* rb = RecordOf(b);
-        if (!ra)
-            return false;
-        if (!rb)
-            return true;
+        if (!ra) return false;
+        if (!rb) return true;
         return UserOrderLess(*ra, *rb);
     });
-    for (size_t i = 0; i < rows.size(); ++i)
-        SetItemIndex(rows[i], int(i));
+    for (size_t i = 0; i < rows.size(); ++i) SetItemIndex(rows[i], int(i));
     return 1;
 }
 
-int CUserListUI::GetItemIndexAtPoint(int x, int y) const
-{
-    if (!IsVisible())
-        return -1;
+int CUserListUI::GetItemIndexAtPoint(int x, int y) const {
+    if (!IsVisible()) return -1;
     for (int i = 0; i < GetCount(); ++i) {
         const RECT& rc = GetItemAt(i)->GetPos();
-        if (x >= rc.left && x <= rc.right && y >= rc.top && y <= rc.bottom)
-            return i;
+        if (x >= rc.left && x <= rc.right && y >= rc.top && y <= rc.bottom) return i;
     }
     return -1;
 }
 
-uint32_t CUserListUI::GetUserIDAt(int index) const
-{
+uint32_t CUserListUI::GetUserIDAt(int index) const {
     const UserListItemInfo* rec = index >= 0 && index < GetCount() ? RecordOf(GetItemAt(index)) : nullptr;
     return rec ? rec->uid : 0;
 }
 
-std::string CUserListUI::GetNickNameAt(int index) const
-{
-    if (index < 0 || index >= GetCount())
-        return {};
+std::string CUserListUI::GetNickNameAt(int index) const {
+    if (index < 0 || index >= GetCount()) return {};
     CControlUI* nick = Sub(GetItemAt(index), "UserNickNameLabel");
     return nick ? std::string(nick->GetText().c_str()) : std::string();
 }
 
-int CUserListUI::GetRoleAt(int index) const
-{
+int CUserListUI::GetRoleAt(int index) const {
     const UserListItemInfo* rec = index >= 0 && index < GetCount() ? RecordOf(GetItemAt(index)) : nullptr;
     return rec ? rec->role : 255;
 }
 
-int CUserListUI::GetMicStateAt(int index) const
-{
+int CUserListUI::GetMicStateAt(int index) const {
     const UserListItemInfo* rec = index >= 0 && index < GetCount() ? RecordOf(GetItemAt(index)) : nullptr;
     return rec ? rec->micState : 0;
 }
 
-void CUserListUI::RemoveAll()
-{
+void CUserListUI::RemoveAll() {
     for (int i = 0; i < GetCount(); ++i) {
         CControlUI* row = GetItemAt(i);
         delete reinterpret_cast<UserListItemInfo*>(row->GetTag());

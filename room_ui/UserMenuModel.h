@@ -42,16 +42,16 @@ public:
 
 struct UserMenuInput {
     RoomUserInfo me;
-    RoomUserInfo target;          // a copy of `me` for the own row
-    int publicMics = 0;           // users on public microphones
-    int privateMics = 0;          // users on private microphones
-    uint32_t myUserType = 0;      // the account's level code (guests 100)
+    RoomUserInfo target;      // a copy of `me` for the own row
+    int publicMics = 0;       // users on public microphones
+    int privateMics = 0;      // users on private microphones
+    uint32_t myUserType = 0;  // the account's level code (guests 100)
 };
 
 struct UserMenuEntry {
     bool separator = false;
     int id = -1;
-    std::string text;             // GBK
+    std::string text;  // GBK
     bool enabled = false;
 };
 

@@ -57,8 +57,8 @@ int CClientDataUpdate::DownloadServerConfig() {
     }
     std::string base;
     m_env.config->GetString("ZqServerList", "ConfigSvrUrl", base, kDefaultConfigSvr);
-    std::string url = StringUtility::Format("%s/uc/s?m=%d;%s", base.c_str(), static_cast<int>(query.size()),
-                                            m_encoded.c_str());
+    std::string url =
+        StringUtility::Format("%s/uc/s?m=%d;%s", base.c_str(), static_cast<int>(query.size()), m_encoded.c_str());
     TRENBY_LOG(0, kModule, "Server Config DownURL:%s", url.c_str());
 
     int id = 0, err = 0;
@@ -105,8 +105,8 @@ int CLogStatistics::SendStartLog(const std::string& commandLine) {
     std::string cid = ClientID::GetClientID();
     cid.resize(Charset::GbkSafeCut(cid.data(), cid.size(), 63));
     int type = commandLine.find("trayrun") != std::string::npos ? 2 : 1;
-    std::string line = StringUtility::Format("cmd:start|ver:%s|fid:%s|cid:%s|type:%d", version.c_str(),
-                                             fid.c_str(), cid.c_str(), type);
+    std::string line = StringUtility::Format("cmd:start|ver:%s|fid:%s|cid:%s|type:%d", version.c_str(), fid.c_str(),
+                                             cid.c_str(), type);
     char enc[1024];
     UrlEncode::EncodeEx(line.c_str(), enc, sizeof enc, 0);
     return SendVarnetLog(StringUtility::Format("cmd=log&msg=%s", enc));
@@ -167,8 +167,8 @@ void DeleteOldLogFiles(UpdaterEnv& env) {
         time_t c = static_cast<time_t>(created);
         struct tm day {};
         gmtime_r(&c, &day);  // the stored time's date, no time-zone conversion
-        bool keep = day.tm_year == today.tm_year && day.tm_mon == today.tm_mon &&
-                    today.tm_mday - 7 <= day.tm_mday && day.tm_mday <= today.tm_mday;
+        bool keep = day.tm_year == today.tm_year && day.tm_mon == today.tm_mon && today.tm_mday - 7 <= day.tm_mday &&
+                    day.tm_mday <= today.tm_mday;
         if (!keep) old.push_back(name);
     }
     closedir(dir);

@@ -50,11 +50,11 @@ private:
     void Finish(int taskId, bool ok, int size);
 
     UpdaterEnv& m_env;
-    int m_nForce = 0;               // updater thread
+    int m_nForce = 0;                     // updater thread
     std::atomic<bool> m_bMainWnd{false};  // set before a download starts; read by the progress callback
-    CEvent m_event{false, false};   // "DownloadInstallSoft": auto-reset
+    CEvent m_event{false, false};         // "DownloadInstallSoft": auto-reset
 
-    varnet::Mutex m_lock;              // guards the fields below
+    varnet::Mutex m_lock;  // guards the fields below
     int m_nTaskId GUARDED_BY(m_lock) = 0;
     bool m_bResult GUARDED_BY(m_lock) = false;
     int m_nFileSize GUARDED_BY(m_lock) = 0;

@@ -248,9 +248,13 @@ void CResUpdateHaveImage::Finish(int taskId, bool ok) {
     m_event.Set();
 }
 
-void CResUpdateHaveImage::HttpRequestOb_DownloadStopped(int taskId) { Finish(taskId, false); }
+void CResUpdateHaveImage::HttpRequestOb_DownloadStopped(int taskId) {
+    Finish(taskId, false);
+}
 
-void CResUpdateHaveImage::HttpRequestOb_DownloadFileFinished(int taskId, std::string, int) { Finish(taskId, true); }
+void CResUpdateHaveImage::HttpRequestOb_DownloadFileFinished(int taskId, std::string, int) {
+    Finish(taskId, true);
+}
 
 void CResUpdateHaveImage::HttpRequestOb_DownloadFailed(int taskId, int errorCode) {
     TRENBY_LOG(2, "CResUpdateHaveImage::HttpRequestOb_DownloadFailed", "下载失败nErrCode=%d", errorCode);
@@ -296,4 +300,6 @@ bool CResUpdateHaveImage::CopyTempFile() {
     return SaveWebConifgFile();
 }
 
-void CResUpdateHaveImage::ClearTempFile() { RemoveTree(TempFolder()); }
+void CResUpdateHaveImage::ClearTempFile() {
+    RemoveTree(TempFolder());
+}

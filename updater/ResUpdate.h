@@ -61,7 +61,7 @@ protected:
     UpdaterEnv& m_env;
     const ResTries& m_tries;
     std::string m_strConfUrl;
-    std::string m_confText;   // the downloaded conf, as it came
+    std::string m_confText;  // the downloaded conf, as it came
     bool m_bHaveConf = false;
     bool m_bNeedUpdate = false;
 };
@@ -87,7 +87,7 @@ public:
     // The item's file names in key order (present, non-empty); false for a name that is not a plain file name.
     virtual bool LoadItemFromJson(const Json::Value& item, std::vector<std::string>& names);
     virtual const char* ListKey() const = 0;
-    virtual const char* ImageFolder() const = 0;      // "gift/"
+    virtual const char* ImageFolder() const = 0;  // "gift/"
     virtual std::vector<const char*> FileKeys() const = 0;
 
     // Items of a conf by id; false when the list is missing or an item is broken (what could be read is kept).
@@ -109,7 +109,7 @@ protected:
     CEvent& m_event;
     std::map<std::string, std::string> m_downloads;  // temporary path -> URL
     std::vector<std::string> m_delete, m_add, m_overlay;
-    std::set<std::string> m_keep;                    // names the new conf still uses
+    std::set<std::string> m_keep;  // names the new conf still uses
 
     varnet::Mutex m_lock;  // guards the two fields below
     int m_nTaskId GUARDED_BY(m_lock) = 0;

@@ -155,8 +155,8 @@ bool CResUpdateMgr::IsNeedUpdate(CResUpdate& updater) {
         return false;
     }
     updater.SetConfUrl(base);
-    const Json::Value* old = m_oldVersion.isObject() ? m_oldVersion.find(t, t + std::char_traits<char>::length(t))
-                                                     : nullptr;
+    const Json::Value* old =
+        m_oldVersion.isObject() ? m_oldVersion.find(t, t + std::char_traits<char>::length(t)) : nullptr;
     unsigned oldVersion = 0;
     bool need = !old || !JsonUInt(*old, "version", oldVersion) || oldVersion < newVersion;
     TRENBY_LOG(0, kModule, "%s类型的资源%s更新", t, need ? "需要" : "不需要");

@@ -11,7 +11,9 @@ DUI_BEGIN_MESSAGE_MAP(CUpdateTipDlg, WindowImplBase)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_CLICK, CUpdateTipDlg::OnBtnClickMsg)
 DUI_END_MESSAGE_MAP()
 
-void CUpdateTipDlg::InitWindow() { CenterWindow(); }
+void CUpdateTipDlg::InitWindow() {
+    CenterWindow();
+}
 
 void CUpdateTipDlg::OnBtnClickMsg(TNotifyUI& msg) {
     CDuiString name = msg.pSender ? msg.pSender->GetName() : CDuiString();

@@ -12,7 +12,9 @@
 #include "ZqLog.h"
 #include "ZqModConfig.h"
 
-int64_t UpdaterEnv::Now() const { return now ? now() : static_cast<int64_t>(std::time(nullptr)); }
+int64_t UpdaterEnv::Now() const {
+    return now ? now() : static_cast<int64_t>(std::time(nullptr));
+}
 
 void UpdaterEnv::Pause(DWORD ms) const {
     if (sleep) sleep(ms);

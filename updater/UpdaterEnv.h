@@ -19,9 +19,9 @@ class IZqHttpMgr;
 
 // Messages posted to the main program's window (wParam, lParam as numbers).
 enum {
-    WM_RES_CHANGED = 1130,            // wParam: resource-type mask of the replaced catalogues
-    WM_FORCE_UPDATE = 1132,           // wParam: 1 a forced download starts, 0 it has ended
-    WM_FORCE_UPDATE_PROGRESS = 1133   // wParam: percent 0..100, lParam: seconds left
+    WM_RES_CHANGED = 1130,           // wParam: resource-type mask of the replaced catalogues
+    WM_FORCE_UPDATE = 1132,          // wParam: 1 a forced download starts, 0 it has ended
+    WM_FORCE_UPDATE_PROGRESS = 1133  // wParam: percent 0..100, lParam: seconds left
 };
 
 // The window property by which the main program's window is found.
@@ -42,8 +42,8 @@ std::unique_ptr<IMainWindowLink> MakePropertyMainWindowLink(const char* property
 
 struct UpdaterEnv {
     IConfigManager* config = nullptr;
-    IZqHttpRequestMgr* http = nullptr;   // requests and downloads
-    IZqHttpMgr* syncHttp = nullptr;      // the statistics line
+    IZqHttpRequestMgr* http = nullptr;  // requests and downloads
+    IZqHttpMgr* syncHttp = nullptr;     // the statistics line
     IMainWindowLink* mainWindow = nullptr;
 
     // Folders, GBK with a trailing '/': installation (catalogues under "res/"), user data ("config.ini"),

@@ -135,4 +135,6 @@ bool JsonUInt(const Json::Value& obj, const char* key, unsigned& out) {
     return true;
 }
 
-bool JsonString(const Json::Value& obj, const char* key, std::string& out) { return JsonSafe::ReadString(obj, key, out); }
+bool JsonString(const Json::Value& obj, const char* key, std::string& out) {
+    return JsonSafe::ReadString(obj, key, out);
+}

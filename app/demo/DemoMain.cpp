@@ -42,7 +42,9 @@ namespace {
 
 const char* const kVersion = "1.0.0.1";
 
-std::string Utf8(const std::string& gbk) { return Charset::GbkToUtf8(gbk); }
+std::string Utf8(const std::string& gbk) {
+    return Charset::GbkToUtf8(gbk);
+}
 
 // Waits for the reply of one request at a time and lets the caller read it while it is valid.
 class ReplyWaiter : public CZQEventListener {
@@ -132,7 +134,9 @@ public:
     long long audioBytes = 0;
 };
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+    return ::remove(path);
+}
 
 // The room window's stand-in of the demo: prints every chat line it is sent, without the markup.
 class ChatPrinter : public CWin32Window, public IRoomUI, public IRoomCenterUI {
@@ -178,7 +182,7 @@ public:
 
     std::atomic<HWND> hwnd{nullptr};
     std::atomic<uint32_t> roomId{0};
-    int lines = 0;   // UI thread
+    int lines = 0;  // UI thread
 };
 
 class Demo {
@@ -199,7 +203,7 @@ private:
     testenv::ChatServer chat_;
     testenv::RoomService service_;
     testenv::NginxRtmp rtmpServer_;
-    std::string rtmpBase_;   // "" without an RTMP server
+    std::string rtmpBase_;  // "" without an RTMP server
     ReplyWaiter waiter_{service_};
     std::string dataDir_;
     bool ownDataDir_ = false;
@@ -258,8 +262,8 @@ bool Demo::Directory() {
     CZQGetAllNavMsg nav;
     return waiter_.Send("room directory", nav, [&](CZQMessage& m) {
         auto& reply = static_cast<CZQGetAllNavMsg&>(m);
-        waiter_.Say(StringUtility::Format("%zu categories, %u people online", reply.categories.size(),
-                                          reply.onlinecnt));
+        waiter_.Say(
+            StringUtility::Format("%zu categories, %u people online", reply.categories.size(), reply.onlinecnt));
     });
 }
 
@@ -412,7 +416,7 @@ void Demo::Catalogue() {
     std::u16string filtered = chat;
     for (int i = 0; i < 100 && filtered == chat; ++i) {
         if (i > 0) usleep(20000);
-        filtered.clear();   // the filter appends
+        filtered.clear();  // the filter appends
         halvec->FilterWords(chat, filtered);
     }
     std::printf("  chat \"%s\" filtered \"%s\"\n", Charset::Utf16ToUtf8(chat).c_str(),
@@ -424,8 +428,8 @@ void Demo::ShowResult(bool ok) {
         std::printf("no display: the message box is not shown\n");
         return;
     }
-    int code = ShowZqMessageBox(nullptr, ok ? "演示完成：登录、进房和观看直播都已成功。" : "演示未能完成，请查看终端输出。",
-                                "Varnet");
+    int code = ShowZqMessageBox(
+        nullptr, ok ? "演示完成：登录、进房和观看直播都已成功。" : "演示未能完成，请查看终端输出。", "Varnet");
     std::printf("message box closed with %d\n", code);
 }
 

@@ -18,18 +18,14 @@ public:
     void Clear() { m_groups.clear(); }
 
     // A new idx adds the group; an idx already held keeps that group's key fields and takes the new items.
-    void PutGroup(const Key& key, Items&& items)
-    {
+    void PutGroup(const Key& key, Items&& items) {
         auto it = m_groups.find(key);
-        if (it == m_groups.end())
-            m_groups.emplace(key, std::move(items));
-        else
-            it->second = std::move(items);
+        if (it == m_groups.end()) m_groups.emplace(key, std::move(items));
+        else it->second = std::move(items);
     }
 
     // The group whose idx equals `idx`, or null.
-    const std::pair<const Key, Items>* FindGroup(uint32_t idx) const
-    {
+    const std::pair<const Key, Items>* FindGroup(uint32_t idx) const {
         Key probe;
         probe.idx = idx;
         auto it = m_groups.find(probe);
@@ -37,8 +33,7 @@ public:
     }
 
     // The first group in ascending idx that holds `id`; fills `item` and returns its key, or null.
-    const Key* FindInAll(uint32_t id, const Item** item) const
-    {
+    const Key* FindInAll(uint32_t id, const Item** item) const {
         for (const auto& group : m_groups) {
             auto hit = group.second.find(id);
             if (hit != group.second.end()) {

@@ -14,12 +14,10 @@ CHalvec* g_halvec GUARDED_BY(g_mutex) = nullptr;  // the one instance
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) bool ZqDllInit()
-{
+extern "C" __attribute__((visibility("default"))) bool ZqDllInit() {
     try {
         varnet::MutexLock lock(g_mutex);
-        if (g_halvec)
-            return true;
+        if (g_halvec) return true;
         auto halvec = std::make_unique<CHalvec>();
         halvec->Attach(Dir::GetZqPath(100));
         if (!AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, halvec.get())) {
@@ -35,12 +33,10 @@ extern "C" __attribute__((visibility("default"))) bool ZqDllInit()
     }
 }
 
-extern "C" __attribute__((visibility("default"))) void ZqDllExit()
-{
+extern "C" __attribute__((visibility("default"))) void ZqDllExit() {
     try {
         varnet::MutexLock lock(g_mutex);
-        if (!g_halvec)
-            return;
+        if (!g_halvec) return;
         AfxGetDataManager()->UnregisterModule(HALVEC_MODULE_NAME);
         g_halvec->ClearAll();
         delete g_halvec;

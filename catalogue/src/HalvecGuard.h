@@ -3,16 +3,14 @@
 
 #include "ZqLog.h"
 
-inline void HalvecLogException(const char* where)
-{
+inline void HalvecLogException(const char* where) {
     PJ_Log("Halvec.txt", LOG_IMPOSSIBLE, where, "unexpected exception");
 }
 
 #define HALVEC_TRY try {
-#define HALVEC_CATCH(...)              \
-    }                                  \
-    catch (...)                        \
-    {                                  \
-        HalvecLogException(__func__);  \
-        return __VA_ARGS__;            \
+#define HALVEC_CATCH(...)             \
+    }                                 \
+    catch (...) {                     \
+        HalvecLogException(__func__); \
+        return __VA_ARGS__;           \
     }

@@ -13,8 +13,7 @@ const char kLog[] = "Halvec.txt";
 const int64_t kMaxWordFile = 32ll << 20;
 
 // atoi's reading of a flag, without its overflow: leading blanks, a sign, digits; anything else counts 0.
-long FlagOf(const std::string& text)
-{
+long FlagOf(const std::string& text) {
     errno = 0;
     long value = std::strtol(text.c_str(), nullptr, 10);
     return errno == ERANGE ? -1 : value;
@@ -22,16 +21,13 @@ long FlagOf(const std::string& text)
 
 }  // namespace
 
-WordFilterConfig::~WordFilterConfig()
-{
+WordFilterConfig::~WordFilterConfig() {
     StopLoader();
     varnet::MutexLock lock(m_threadMutex);
-    for (auto& loader : m_abandoned)
-        loader.first.join();  // each was told to stop; it ends at its next check
+    for (auto& loader : m_abandoned) loader.first.join();  // each was told to stop; it ends at its next check
 }
 
-void WordFilterConfig::StopLoader()
-{
+void WordFilterConfig::StopLoader() {
     varnet::MutexLock lock(m_threadMutex);
     for (auto it = m_abandoned.begin(); it != m_abandoned.end();) {
         Job& job = *it->second;
@@ -47,16 +43,14 @@ void WordFilterConfig::StopLoader()
         it->first.join();
         it = m_abandoned.erase(it);
     }
-    if (!m_thread.joinable())
-        return;
+    if (!m_thread.joinable()) return;
     m_job->stop.store(true);
     bool done;
     {
         Job& job = *m_job;
         const auto until = std::chrono::steady_clock::now() + m_stopWait;
         varnet::MutexLock jl(job.mutex);
-        while (!job.done && job.cv.wait_until(jl.Native(), until) != std::cv_status::timeout) {
-        }
+        while (!job.done && job.cv.wait_until(jl.Native(), until) != std::cv_status::timeout) {}
         done = job.done;
     }
     if (done) {
@@ -69,8 +63,7 @@ void WordFilterConfig::StopLoader()
     m_job.reset();
 }
 
-void WordFilterConfig::StartLoad(const std::string& path)
-{
+void WordFilterConfig::StartLoad(const std::string& path) {
     StopLoader();
     uint64_t generation;
     {
@@ -83,17 +76,15 @@ void WordFilterConfig::StartLoad(const std::string& path)
     std::shared_ptr<Job> job = m_job;
     try {
         size_t yieldBytes = m_yieldBytes;
-        m_thread = std::thread([this, job, generation, path, yieldBytes] {
-            LoadWordFilterConf(job, generation, path, yieldBytes);
-        });
+        m_thread = std::thread(
+            [this, job, generation, path, yieldBytes] { LoadWordFilterConf(job, generation, path, yieldBytes); });
     } catch (...) {
         PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::StartLoad", "cannot start the loader thread");
         m_job.reset();
     }
 }
 
-void WordFilterConfig::Clear()
-{
+void WordFilterConfig::Clear() {
     StopLoader();
     varnet::MutexLock lock(m_publishMutex);
     ++m_generation;
@@ -101,8 +92,7 @@ void WordFilterConfig::Clear()
     m_index.reset();
 }
 
-void WordFilterConfig::Filter(std::u16string& out, const std::u16string& in) const
-{
+void WordFilterConfig::Filter(std::u16string& out, const std::u16string& in) const {
     if (!m_loaded.load(std::memory_order_acquire) || !m_index) {
         out = in;
         return;
@@ -110,15 +100,13 @@ void WordFilterConfig::Filter(std::u16string& out, const std::u16string& in) con
     m_index->Filter(in, out);
 }
 
-bool WordFilterConfig::WaitLoaded(std::chrono::milliseconds timeout) const
-{
+bool WordFilterConfig::WaitLoaded(std::chrono::milliseconds timeout) const {
     varnet::MutexLock lock(m_publishMutex);
     return m_loadedCv.wait_for(lock.Native(), timeout, [this] { return m_loaded.load(); });
 }
 
-void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation,
-                                          const std::string& path, size_t yieldBytes)
-{
+void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation, const std::string& path,
+                                          size_t yieldBytes) {
     const char* module = "WordFilterConfig::LoadWordFilterConf";
     PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::s_ThreadLoadWord", "开始加载敏感词文件");
     do {
@@ -139,13 +127,10 @@ void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint6
             break;
         }
         size_t nul = text.find('\0');
-        if (nul != std::string::npos)
-            text.resize(nul);
-        if (job->stop.load())
-            break;
+        if (nul != std::string::npos) text.resize(nul);
+        if (job->stop.load()) break;
         std::vector<std::u16string> words = ParseWordList(text, &job->stop, yieldBytes);
-        if (job->stop.load())
-            break;
+        if (job->stop.load()) break;
         auto index = std::make_unique<WordIndex>();
         Init(words, *index, &job->stop);
         varnet::MutexLock lock(m_publishMutex);
@@ -162,33 +147,27 @@ void WordFilterConfig::LoadWordFilterConf(const std::shared_ptr<Job>& job, uint6
 }
 
 std::vector<std::u16string> WordFilterConfig::ParseWordList(const std::string& utf8, const std::atomic<bool>* stop,
-                                                            size_t yieldBytes)
-{
+                                                            size_t yieldBytes) {
     std::vector<std::u16string> words;
     const size_t n = utf8.size();
     size_t lineStart = 0;
     size_t sinceYield = 0;
     for (size_t i = 0; i <= n; ++i) {
-        if (stop && stop->load(std::memory_order_relaxed))
-            break;
+        if (stop && stop->load(std::memory_order_relaxed)) break;
         if (yieldBytes && ++sinceYield >= yieldBytes) {
             sinceYield = 0;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         // "\r\n", "\r" and "\n" all end a line; the text's end ends the last one.
         bool end = i == n || utf8[i] == '\n' || utf8[i] == '\r';
-        if (!end)
-            continue;
+        if (!end) continue;
         std::string line = utf8.substr(lineStart, i - lineStart);
-        if (i < n && utf8[i] == '\r' && i + 1 < n && utf8[i + 1] == '\n')
-            ++i;
+        if (i < n && utf8[i] == '\r' && i + 1 < n && utf8[i + 1] == '\n') ++i;
         lineStart = i + 1;
         size_t tab = line.find('\t');
-        if (tab == std::string::npos)
-            continue;
+        if (tab == std::string::npos) continue;
         long flag = FlagOf(line.substr(0, tab));
-        if (flag != 0 && flag != 2)
-            continue;
+        if (flag != 0 && flag != 2) continue;
         std::u16string word = Charset::Utf8ToUtf16(line.substr(tab + 1));
         FoldWord(word);
         words.push_back(std::move(word));
@@ -196,25 +175,26 @@ std::vector<std::u16string> WordFilterConfig::ParseWordList(const std::string& u
     return words;
 }
 
-void WordFilterConfig::Init(const std::vector<std::u16string>& words, WordIndex& index,
-                            const std::atomic<bool>* stop)
-{
+void WordFilterConfig::Init(const std::vector<std::u16string>& words, WordIndex& index, const std::atomic<bool>* stop) {
     std::set<std::u16string> reported;
     size_t tooLong = 0, full = 0;
     for (const std::u16string& word : words) {
-        if (stop && stop->load(std::memory_order_relaxed))
-            return;
-        if (word.empty() || word[0] == u'#')
-            continue;
+        if (stop && stop->load(std::memory_order_relaxed)) return;
+        if (word.empty() || word[0] == u'#') continue;
         switch (index.Add(word)) {
         case WordIndex::AddResult::Duplicate:
             if (reported.insert(word).second)
                 PJ_Log(kLog, LOG_FAILURE, "WordFilterConfig::Init", "加载时发现重复敏感词（%s）",
                        Charset::Utf16ToGbk(word).c_str());
             break;
-        case WordIndex::AddResult::TooLong: ++tooLong; break;
-        case WordIndex::AddResult::Full: ++full; break;
-        default: break;
+        case WordIndex::AddResult::TooLong:
+            ++tooLong;
+            break;
+        case WordIndex::AddResult::Full:
+            ++full;
+            break;
+        default:
+            break;
         }
     }
     if (tooLong)

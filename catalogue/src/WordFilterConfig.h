@@ -61,17 +61,17 @@ private:
     void LoadWordFilterConf(const std::shared_ptr<Job>& job, uint64_t generation, const std::string& path,
                             size_t yieldBytes);
 
-    varnet::Mutex m_threadMutex;               // guards m_thread, m_job, m_abandoned
+    varnet::Mutex m_threadMutex;  // guards m_thread, m_job, m_abandoned
     std::thread m_thread GUARDED_BY(m_threadMutex);
     std::shared_ptr<Job> m_job GUARDED_BY(m_threadMutex);
     // Loaders that outlived the stop wait: joined once done, at the latest on destruction.
     std::vector<std::pair<std::thread, std::shared_ptr<Job>>> m_abandoned GUARDED_BY(m_threadMutex);
 
-    mutable varnet::Mutex m_publishMutex;      // guards m_generation and writes of m_index
+    mutable varnet::Mutex m_publishMutex;  // guards m_generation and writes of m_index
     mutable std::condition_variable m_loadedCv;
     uint64_t m_generation GUARDED_BY(m_publishMutex) = 0;
     std::atomic<bool> m_loaded{false};
-    std::unique_ptr<WordIndex> m_index;     // read by Filter only while m_loaded
+    std::unique_ptr<WordIndex> m_index;  // read by Filter only while m_loaded
 
     std::chrono::milliseconds m_stopWait{1000};
     size_t m_yieldBytes = 5000;

@@ -14,8 +14,7 @@ char16_t FoldUnit(char16_t c);
 // Folds every unit of a word.
 void FoldWord(std::u16string& word);
 
-inline char16_t AsciiFold(char16_t c)
-{
+inline char16_t AsciiFold(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
 }
 
@@ -54,14 +53,14 @@ private:
     bool MayMatch(const char16_t* in, size_t n, size_t pos) const;
     static uint32_t PrefixBit(uint32_t kind, char16_t a, char16_t b, char16_t c);
 
-    std::vector<Node> m_nodes;                // m_nodes[0] is unused; 0 means "none"
+    std::vector<Node> m_nodes;  // m_nodes[0] is unused; 0 means "none"
     // The frozen form: node i's edges are m_keys/m_next[m_first[i] .. m_first[i + 1]), sorted by key.
     bool m_frozen = false;
     std::vector<uint32_t> m_first;
     std::vector<char16_t> m_keys;
     std::vector<uint32_t> m_next;
     std::vector<uint8_t> m_terminal;
-    std::unique_ptr<uint32_t[]> m_root;       // first unit -> node, 65536 entries
+    std::unique_ptr<uint32_t[]> m_root;  // first unit -> node, 65536 entries
     // The prefix filter, built by Freeze. m_lead: a bit per text unit whose ASCII fold starts a word; m_single:
     // those that are a word alone. m_prefix: a one-hash Bloom filter of the first two units of every word
     // (kind 0), of the two-unit words (kind 1) and of the first three units of the longer words (kind 2).

@@ -12,9 +12,9 @@ struct CategoryItem {
     CategoryItem() : uniqueId(NextDirectoryUniqueId()) {}
     int uniqueId;
     int id = 0;
-    std::string name;        // URL-decoded GBK
+    std::string name;  // URL-decoded GBK
     int cnt = 0;
-    std::string url;         // activity and game entries
+    std::string url;  // activity and game entries
 };
 
 class CCategoryInfo {
@@ -30,7 +30,7 @@ public:
     bool UpdateItemCount(const CategoryItem& item);
 
     int uniqueId;
-    int type = 255;          // 1 categories, 2 activities, 3 games, 4 favourites, 5 official
+    int type = 255;  // 1 categories, 2 activities, 3 games, 4 favourites, 5 official
     std::string name;
     int count = 0;
     std::vector<CategoryItem> items;

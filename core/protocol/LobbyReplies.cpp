@@ -4,7 +4,7 @@
 
 using namespace JsonSafe;
 
-void ReadChatServerInfo(const Json::Value& room, ChatServerInfo& c);   // RoomReplies.cpp
+void ReadChatServerInfo(const Json::Value& room, ChatServerInfo& c);  // RoomReplies.cpp
 
 void CoinReply::Read(const Json::Value& root) {
     const Json::Value& u = Get(root, "user");
@@ -23,10 +23,8 @@ void ReadCategory(const Json::Value& obj, const char* list, bool withUrl, CCateg
         CategoryItem item;
         ReadInt(items[i], "id", item.id);
         ReadDecoded(items[i], "name", 250, item.name);
-        if (withUrl)
-            ReadString(items[i], "url", item.url);
-        else
-            ReadInt(items[i], "cnt", item.cnt);
+        if (withUrl) ReadString(items[i], "url", item.url);
+        else ReadInt(items[i], "cnt", item.cnt);
         c.items.push_back(std::move(item));
     }
 }
@@ -71,7 +69,11 @@ void CZQGetAllNavMsg::ReadOwn(const Json::Value& root) {
         ReadInt(official, "cnt", c.count);
         categories.push_back(std::move(c));
     }
-    static const struct { const char* obj; const char* list; bool url; } kParts[] = {
+    static const struct {
+        const char* obj;
+        const char* list;
+        bool url;
+    } kParts[] = {
         {"catnavobj", "catlist", false}, {"hotactivityobj", "activitylist", true}, {"rcmgameobj", "gamelist", true}};
     for (const auto& p : kParts) {
         const Json::Value& obj = Get(root, p.obj);
@@ -86,7 +88,7 @@ void CZQGetCateListMsg::ReadOwn(const Json::Value& root) {
     category.items.clear();
     ReadUInt(root, "onlinecnt", onlinecnt);
     const Json::Value& official = Get(root, "officialobj");
-    ReadString(official, "name", officialName);   // taken as sent
+    ReadString(official, "name", officialName);  // taken as sent
     ReadUInt(official, "cnt", officialCnt);
     const Json::Value& nav = Get(root, "catnavobj");
     if (nav.isNull()) return;
@@ -101,7 +103,9 @@ void CZQGetAnonyUserMsg::ReadOwn(const Json::Value& root) {
     ReadUInt(u, "sid", sid);
 }
 
-void CZQGetChatSigMsg::ReadOwn(const Json::Value& root) { ReadChatServerInfo(Get(root, "chatroom"), chatServer); }
+void CZQGetChatSigMsg::ReadOwn(const Json::Value& root) {
+    ReadChatServerInfo(Get(root, "chatroom"), chatServer);
+}
 
 void CZQGetLiveSigMsg::ReadOwn(const Json::Value& root) {
     const Json::Value& l = Get(root, "live");
@@ -114,9 +118,13 @@ void CZQGetLiveSigMsg::ReadOwn(const Json::Value& root) {
     ReadUInt(l, "idx", idx);
 }
 
-void CZQGetMyInfoMsg::ReadOwn(const Json::Value& root) { ReadAccount(root, false, user); }
+void CZQGetMyInfoMsg::ReadOwn(const Json::Value& root) {
+    ReadAccount(root, false, user);
+}
 
-void CZQLogInMsg::ReadOwn(const Json::Value& root) { ReadAccount(root, true, user); }
+void CZQLogInMsg::ReadOwn(const Json::Value& root) {
+    ReadAccount(root, true, user);
+}
 
 void CZQGetRoomInfoMsg::ReadOwn(const Json::Value& root) {
     ReadDecoded(root, "logo", 250, logo);

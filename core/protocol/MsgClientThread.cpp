@@ -14,7 +14,7 @@
 namespace {
 const char* kLog = "HttpRequest.txt";
 const char* kDefaultEndpoint = "http://127.0.0.1:18090/c.s?";
-constexpr int kStoppingTimeoutMs = 2000;   // requests sent while the worker stops
+constexpr int kStoppingTimeoutMs = 2000;  // requests sent while the worker stops
 }  // namespace
 
 std::string CMsgClientThread::MaskSecrets(const std::string& url) {
@@ -130,8 +130,7 @@ void CMsgClientThread::Run() {
         ProcessHeartBeat();
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
         varnet::MutexLock lk(waitLock_);
-        while (running_ == 1 && !posted_ && wake_.wait_until(lk.Native(), until) != std::cv_status::timeout) {
-        }
+        while (running_ == 1 && !posted_ && wake_.wait_until(lk.Native(), until) != std::cv_status::timeout) {}
         posted_ = false;
     }
     ProcessRequestQueue();
@@ -203,8 +202,8 @@ void CMsgClientThread::SendZQAsynMsg(const MsgSendData& data) {
         std::string json = StringUtility::Format("{\"cmd\":\"%s\",\"status\":%d,\"statusdesc\":\"%s\"}",
                                                  data.cmd.c_str(), 255, desc.c_str());
         if (json.size() > 2047) json.resize(2047);
-        reply = CZQMsgFactory::BuildFromString(json.c_str(), CZQMsgFactory::GetRegistry(),
-                                               static_cast<int>(json.size()));
+        reply =
+            CZQMsgFactory::BuildFromString(json.c_str(), CZQMsgFactory::GetRegistry(), static_cast<int>(json.size()));
         if (!reply) {
             PJ_Log(kLog, 2, "CMsgClientThread::SendZQAsynMsg", "解析json串失败，无法正确获取返回的数据");
             return;
@@ -288,7 +287,8 @@ int CMsgClientThread::AddHeartBeat(uint32_t uid, uint32_t sid, uint32_t rid, con
 int CMsgClientThread::RemoveHeartBeat(uint32_t rid) {
     if (rid == 0) return 0;
     varnet::MutexLock g(heartLock_);
-    auto it = std::find_if(heartbeats_.begin(), heartbeats_.end(), [rid](const HeartBeatInfo& h) { return h.rid == rid; });
+    auto it =
+        std::find_if(heartbeats_.begin(), heartbeats_.end(), [rid](const HeartBeatInfo& h) { return h.rid == rid; });
     if (it != heartbeats_.end()) heartbeats_.erase(it);
     return 1;
 }

@@ -60,8 +60,8 @@ struct MsgSendData {
 struct HeartBeatInfo {
     uint32_t uid = 0, sid = 0, rid = 0;
     std::string chatid;
-    uint32_t lastSend = 0;        // tick of the last beat, 0 = never
-    int interval = 300000;        // ms
+    uint32_t lastSend = 0;  // tick of the last beat, 0 = never
+    int interval = 300000;  // ms
     int msgcnt = 0;
 };
 
@@ -119,7 +119,7 @@ private:
     std::atomic<bool> stopped_{false};
     varnet::Mutex waitLock_;
     std::condition_variable wake_;
-    bool posted_ GUARDED_BY(waitLock_) = false;        // a request waits in the queue
+    bool posted_ GUARDED_BY(waitLock_) = false;  // a request waits in the queue
     std::thread thread_;
     int retryCount_ = 1;
 

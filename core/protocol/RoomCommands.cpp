@@ -11,19 +11,25 @@
 using StringUtility::Format;
 
 namespace {
-int NoCameraCount() { return 0; }
+int NoCameraCount() {
+    return 0;
+}
 std::atomic<CameraCountFn> g_cameraCount{&NoCameraCount};
 }  // namespace
 
-void SetCameraCountProvider(CameraCountFn fn) { g_cameraCount.store(fn ? fn : &NoCameraCount); }
-int CameraCountForQuery() { return g_cameraCount.load()(); }
+void SetCameraCountProvider(CameraCountFn fn) {
+    g_cameraCount.store(fn ? fn : &NoCameraCount);
+}
+int CameraCountForQuery() {
+    return g_cameraCount.load()();
+}
 
 // A clone that carries only the base copy set.
-#define ZQ_CLONE_BASE(Class)                               \
-    CZQMessage* Class::Clone() {                           \
-        Class* m = new (std::nothrow) Class();             \
-        if (m) m->CopyBase(*this);                         \
-        return m;                                          \
+#define ZQ_CLONE_BASE(Class)                   \
+    CZQMessage* Class::Clone() {               \
+        Class* m = new (std::nothrow) Class(); \
+        if (m) m->CopyBase(*this);             \
+        return m;                              \
     }
 
 // ---- broadcast ----
@@ -37,14 +43,15 @@ int CZQCheckNickMsg::BuildSendString(std::string& out) {
     out = HeadPlainUser(uid, sid) + Format("&nickname=%s", Enc(nickname, 250).c_str());
     return 1;
 }
-CZQMessage* CZQCheckNickMsg::Clone() { return new (std::nothrow) CZQCheckNickMsg(); }
+CZQMessage* CZQCheckNickMsg::Clone() {
+    return new (std::nothrow) CZQCheckNickMsg();
+}
 
 // ---- enterroom ----
 int CZQEnterRoomMsg::BuildSendString(std::string& out) {
     unsigned camera = CameraCountForQuery() > 0 ? 1 : 0;
-    out = HeadSigned(U(ctxInt[0]), uid, sid, true) +
-          Format("&rid=%u&pwd=%s&camera=%u&hide=%d", U(ctxInt[0]), Enc(pwd, 250).c_str(), camera,
-                 static_cast<int>(hide));
+    out = HeadSigned(U(ctxInt[0]), uid, sid, true) + Format("&rid=%u&pwd=%s&camera=%u&hide=%d", U(ctxInt[0]),
+                                                            Enc(pwd, 250).c_str(), camera, static_cast<int>(hide));
     return 1;
 }
 
@@ -110,7 +117,8 @@ ZQ_CLONE_BASE(CZQGetMicMsg)
 
 // ---- getmyinfo, getroominfo, getroomuser, getuserinfo, getuserloc ----
 int CZQGetMyInfoMsg::BuildSendString(std::string& out) {
-    out = HeadPrefixed() + Format("&uid=%u&sid=%u&name=%s&type=%d", user.uid, user.sid, Enc(user.name, 250).c_str(), type);
+    out = HeadPrefixed() +
+          Format("&uid=%u&sid=%u&name=%s&type=%d", user.uid, user.sid, Enc(user.name, 250).c_str(), type);
     return 1;
 }
 
@@ -137,8 +145,8 @@ ZQ_CLONE_BASE(CZQGetUserLocMsg)
 
 // ---- heartbeat ----
 int CZQHeartBeatMsg::BuildSendString(std::string& out) {
-    out = HeadSigned(U(rid), uid, sid, true) +
-          Format("&rid=%d&chatid=%s&msgcnt=%d", rid, EncAll(chatid).c_str(), msgcnt);
+    out =
+        HeadSigned(U(rid), uid, sid, true) + Format("&rid=%d&chatid=%s&msgcnt=%d", rid, EncAll(chatid).c_str(), msgcnt);
     return 1;
 }
 
@@ -189,7 +197,8 @@ ZQ_CLONE_BASE(CZQOpMicAttrMsg)
 
 int CZQOpMicMsg::BuildSendString(std::string& out) {
     ctxText[0] = Format("%d|%d|%d|%d", static_cast<int>(uid), tid, optype, mictype);
-    out = HeadSigned(U(rid), uid, sid, false) + Format("&rid=%d&tid=%d&optype=%d&mictype=%d", rid, tid, optype, mictype);
+    out =
+        HeadSigned(U(rid), uid, sid, false) + Format("&rid=%d&tid=%d&optype=%d&mictype=%d", rid, tid, optype, mictype);
     return 1;
 }
 void CZQOpMicMsg::ParseOpContext() {
@@ -253,8 +262,7 @@ int CZQSendTagMsg::BuildSendString(std::string& out) {
 }
 
 int CZQSendTmpNoticeMsg::BuildSendString(std::string& out) {
-    out = HeadSigned(U(ctxInt[0]), uid, sid, false) +
-          Format("&rid=%u&word=%s", U(ctxInt[0]), Enc(word, 1024).c_str());
+    out = HeadSigned(U(ctxInt[0]), uid, sid, false) + Format("&rid=%u&word=%s", U(ctxInt[0]), Enc(word, 1024).c_str());
     return 1;
 }
 
@@ -288,7 +296,6 @@ int CZQUpdateRoomInfoMsg::BuildSendString(std::string& out) {
 }
 
 int CZQUpdateWelWord::BuildSendString(std::string& out) {
-    out = HeadSigned(U(rid), uid, sid, false) +
-          Format("&rid=%d&type=%d&word=%s", rid, type, Enc(word, 2048).c_str());
+    out = HeadSigned(U(rid), uid, sid, false) + Format("&rid=%d&type=%d&word=%s", rid, type, Enc(word, 2048).c_str());
     return 1;
 }

@@ -18,15 +18,15 @@ struct RoomUserInfo {
     uint32_t camera = 0;
     uint32_t mic = 0;
     uint32_t mute = 0;
-    uint32_t muteTime = 0;   // filled by the room logic, never by a reply
+    uint32_t muteTime = 0;  // filled by the room logic, never by a reply
     uint32_t tagid = 0;
 };
 
 struct LiveStreamInfo {
     uint32_t micattr = 0;
-    int live = 0;            // 1 when the reply's "type" is 1
-    std::string url;         // the complete connection text
-    int publish = 1;         // 1 when the reply's "op" is "publish" (or absent)
+    int live = 0;     // 1 when the reply's "type" is 1
+    std::string url;  // the complete connection text
+    int publish = 1;  // 1 when the reply's "op" is "publish" (or absent)
     uint32_t idx = 0;
 };
 

@@ -39,7 +39,7 @@ void ReadMicList(const Json::Value& list, bool full, MicUserMap& out) {
             ReadUInt(u, "tagid", m.user.tagid);
         }
         ReadLive(Get(e, "live"), m.stream);
-        out.emplace(m.user.uid, std::move(m));   // the first entry of a uid stays
+        out.emplace(m.user.uid, std::move(m));  // the first entry of a uid stays
     }
 }
 
@@ -58,7 +58,9 @@ void ReadChatServer(const Json::Value& room, ChatServerInfo& c) {
 }
 }  // namespace
 
-void ReadChatServerInfo(const Json::Value& room, ChatServerInfo& c) { ReadChatServer(room, c); }
+void ReadChatServerInfo(const Json::Value& room, ChatServerInfo& c) {
+    ReadChatServer(room, c);
+}
 
 void CZQEnterRoomMsg::ReadOwn(const Json::Value& root) {
     // Own state.
@@ -134,7 +136,7 @@ void CZQGetMicMsg::ReadOwn(const Json::Value& root) {
     const Json::Value& mic = Get(root, "mic");
     const Json::Value& u = Get(mic, "user");
     ReadUInt(u, "uid", user.uid);
-    ReadString(u, "nickname", user.nickname);   // taken as sent
+    ReadString(u, "nickname", user.nickname);  // taken as sent
     ReadString(u, "chatid", user.chatid);
     ReadUInt(u, "beautyid", user.beautyid);
     ReadUInt(u, "photoid", user.photoid);

@@ -66,6 +66,7 @@ public:
     uint32_t uid = 0, sid = 0;
     std::string word;
     CoinReply coin;
+
 protected:
     void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
@@ -105,6 +106,7 @@ public:
     } globalMsg;
     std::list<std::unique_ptr<GiftHistoryInfo>> giftHistory;
     std::vector<WelcomeWordInfo> welcomeWords;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -124,6 +126,7 @@ public:
     CZQMessage* Clone() override { return nullptr; }
     uint32_t onlinecnt = 0;
     std::vector<CCategoryInfo> categories;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -133,6 +136,7 @@ public:
     int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -145,6 +149,7 @@ public:
     CCategoryInfo category;
     std::string officialName;
     uint32_t officialCnt = 0;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -156,6 +161,7 @@ public:
     uint32_t uid = 0, sid = 0;
     std::string chatid;
     ChatServerInfo chatServer;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -178,6 +184,7 @@ public:
     bool isPublic = false;
     static void MakeOpContext(CZQGetLiveSigMsg& msg);
     void ParseOpContext();
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -189,6 +196,7 @@ public:
     uint32_t uid = 0, sid = 0, rid = 0;
     std::string pwd;
     MicUserMap micList;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -202,6 +210,7 @@ public:
     int rid = 0, tid = 0;
     RoomUserInfo user;
     LiveStreamInfo stream;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -224,8 +233,9 @@ class CZQGetMyInfoMsg : public CZQCommand<CZQGetMyInfoMsg> {
 public:
     int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
-    AccountReply user;   // request: user.uid, user.sid, user.name
+    AccountReply user;  // request: user.uid, user.sid, user.name
     int type = 2;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -237,6 +247,7 @@ public:
     uint32_t uid = 0, sid = 0;
     int rid = 0;
     std::string logo, pwd, name, msg[5];
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -247,6 +258,7 @@ public:
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0, rid = 0;
     std::map<uint32_t, std::unique_ptr<RoomUserInfo>> users;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -256,9 +268,10 @@ public:
     int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
     uint32_t uid = 0, sid = 0;
-    int tid = 0;             // request: the user asked about; reply: "user"."uid"
+    int tid = 0;  // request: the user asked about; reply: "user"."uid"
     uint32_t photoid = 0, beautyid = 0, level = 0, sex = 0;
     std::string name, nickname, prov, city, birth;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -270,6 +283,7 @@ public:
     uint32_t uid = 0, sid = 0;
     int tid = 0, rid = 0;
     std::string ip, loc;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -285,7 +299,9 @@ public:
 };
 
 // Shape shared by the room-operation commands on another user.
-#define ZQ_ROOM_OP_FIELDS uint32_t uid = 0, sid = 0; int rid = 0, tid = 0;
+#define ZQ_ROOM_OP_FIELDS      \
+    uint32_t uid = 0, sid = 0; \
+    int rid = 0, tid = 0;
 
 class CZQKickRoomMsg : public CZQCommand<CZQKickRoomMsg> {
 public:
@@ -300,8 +316,9 @@ public:
     int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
     std::string pwd;
-    AccountReply user;   // request: user.name
+    AccountReply user;  // request: user.name
     int spareInt = 2;
+
 protected:
     void ReadOwn(const Json::Value& root) override;
 };
@@ -325,7 +342,7 @@ class CZQOpMicAttrMsg : public CZQCommand<CZQOpMicAttrMsg> {
 public:
     int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override;
-    uint32_t uid = 0, sid = 0;   // room id ctxInt[0], target ctxInt[1]
+    uint32_t uid = 0, sid = 0;  // room id ctxInt[0], target ctxInt[1]
     int optype = -1, attr = -1;
 };
 
@@ -381,6 +398,7 @@ public:
     int gid = 0, cnt = 0;
     std::string word;
     CoinReply coin;
+
 protected:
     void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
@@ -394,6 +412,7 @@ public:
     std::vector<int> tidList;
     int gid = 0, cnt = 0;
     CoinReply coin;
+
 protected:
     void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
@@ -405,6 +424,7 @@ public:
     ZQ_ROOM_OP_FIELDS
     int tagid = 0;
     CoinReply coin;
+
 protected:
     void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
@@ -413,7 +433,7 @@ class CZQSendTmpNoticeMsg : public CZQCommand<CZQSendTmpNoticeMsg> {
 public:
     int BuildSendString(std::string& out) override;
     CZQMessage* Clone() override { return nullptr; }
-    uint32_t uid = 0, sid = 0;   // room id ctxInt[0]
+    uint32_t uid = 0, sid = 0;  // room id ctxInt[0]
     std::string word;
 };
 

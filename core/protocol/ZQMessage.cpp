@@ -10,7 +10,9 @@
 #include "ZqModConfig.h"
 
 std::atomic<int> CZQMessage::s_sequence{1};
-CZQMessage* CZQMessage::MsgFactoryUnit::Create() { return new (std::nothrow) CZQMessage(); }
+CZQMessage* CZQMessage::MsgFactoryUnit::Create() {
+    return new (std::nothrow) CZQMessage();
+}
 CZQMessage::MsgFactoryUnit CZQMessage::s_factoryUnit;
 
 int CZQMessage::NextSequence() {
@@ -21,7 +23,9 @@ int CZQMessage::NextSequence() {
     }
 }
 
-void CZQMessage::SetSequenceCounter(int next) { s_sequence.store(next); }
+void CZQMessage::SetSequenceCounter(int next) {
+    s_sequence.store(next);
+}
 
 const char* CZQMessage::ParseFailureText() {
     return "消息字符串解析失败，请查看网络是否正常或者服务器是否开起!";
@@ -94,8 +98,7 @@ std::string CZQMessage::HeadPlain() const {
 }
 
 std::string CZQMessage::HeadPlainUser(uint32_t uid, uint32_t sid) const {
-    return StringUtility::Format("src=%s&ver=%s&cmd=%s&uid=%u&sid=%u", src.c_str(), ver.c_str(), cmd.c_str(), uid,
-                                 sid);
+    return StringUtility::Format("src=%s&ver=%s&cmd=%s&uid=%u&sid=%u", src.c_str(), ver.c_str(), cmd.c_str(), uid, sid);
 }
 
 static std::string PrefixPart() {
@@ -107,14 +110,16 @@ static std::string PrefixPart() {
     return StringUtility::Format("FromID=%s&ClientID=%s&", fromId.c_str(), clientId);
 }
 
-std::string CZQMessage::HeadPrefixed() const { return PrefixPart() + HeadPlain(); }
+std::string CZQMessage::HeadPrefixed() const {
+    return PrefixPart() + HeadPlain();
+}
 
 std::string CZQMessage::HeadSigned(uint32_t tokenRoom, uint32_t uid, uint32_t sid, bool prefixed) const {
     std::string tm, mac, token;
     CGlobalDataApp::GetInstance().MakeRequestToken(tm, tokenRoom, mac, token);
-    std::string head = StringUtility::Format("src=%s&ver=%s&mac=%s&tm=%s&token=%s&cmd=%s&uid=%u&sid=%u", src.c_str(),
-                                             ver.c_str(), mac.c_str(), tm.c_str(), token.c_str(), cmd.c_str(), uid,
-                                             sid);
+    std::string head =
+        StringUtility::Format("src=%s&ver=%s&mac=%s&tm=%s&token=%s&cmd=%s&uid=%u&sid=%u", src.c_str(), ver.c_str(),
+                              mac.c_str(), tm.c_str(), token.c_str(), cmd.c_str(), uid, sid);
     return prefixed ? PrefixPart() + head : head;
 }
 
@@ -125,4 +130,6 @@ std::string CZQMessage::Enc(const std::string& text, size_t size) {
     return std::string(buf.data());
 }
 
-std::string CZQMessage::EncAll(const std::string& text) { return UrlEncode::Encode(text); }
+std::string CZQMessage::EncAll(const std::string& text) {
+    return UrlEncode::Encode(text);
+}

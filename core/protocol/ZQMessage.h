@@ -79,9 +79,9 @@ protected:
     virtual bool IsCommand() const { return false; }
 
     // Query heads. `cmdName` is the command as sent.
-    std::string HeadPlain() const;                                   // src, ver, cmd
-    std::string HeadPlainUser(uint32_t uid, uint32_t sid) const;     // + uid, sid
-    std::string HeadPrefixed() const;                                // FromID, ClientID, src, ver, cmd
+    std::string HeadPlain() const;                                // src, ver, cmd
+    std::string HeadPlainUser(uint32_t uid, uint32_t sid) const;  // + uid, sid
+    std::string HeadPrefixed() const;                             // FromID, ClientID, src, ver, cmd
     // [FromID, ClientID,] src, ver, mac, tm, token, cmd, uid, sid; signed for `tokenRoom`.
     std::string HeadSigned(uint32_t tokenRoom, uint32_t uid, uint32_t sid, bool prefixed) const;
 
@@ -90,4 +90,6 @@ private:
 };
 
 // A caller context integer read back as unsigned for the "%u" fields.
-inline uint32_t U(int v) { return static_cast<uint32_t>(v); }
+inline uint32_t U(int v) {
+    return static_cast<uint32_t>(v);
+}

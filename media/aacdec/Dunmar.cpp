@@ -8,7 +8,9 @@
 #include <vector>
 
 namespace {
-HANDLE_AACDECODER H(void* p) { return static_cast<HANDLE_AACDECODER>(p); }
+HANDLE_AACDECODER H(void* p) {
+    return static_cast<HANDLE_AACDECODER>(p);
+}
 
 // Samples one decoded frame of the stream may hold, from its ADTS channel configuration: 2048 a
 // channel (SBR doubles the 1024 of the core), at least two channels (PS makes stereo of mono), and
@@ -27,15 +29,15 @@ int MaxFrameSamples(const UCHAR* adts, int length) {
 
 Dunmar::Dunmar() : m_handle(nullptr) {}
 
-Dunmar::~Dunmar() { UnInit(); }
+Dunmar::~Dunmar() {
+    UnInit();
+}
 
 bool Dunmar::Init(void* firstFrame, int length, int& sampleRate, int& channels, int& frameSize) {
     UnInit();
-    if (!firstFrame || length <= 0)
-        return false;
+    if (!firstFrame || length <= 0) return false;
     m_handle = aacDecoder_Open(TT_MP4_ADTS, 1);
-    if (!m_handle)
-        return false;
+    if (!m_handle) return false;
     std::vector<INT_PCM> scratch(size_t(MaxFrameSamples(static_cast<const UCHAR*>(firstFrame), length)));
     bool got = false;
     const int used = DecoderFrame(firstFrame, length, scratch.data(), int(scratch.size() * sizeof(INT_PCM)), got);
@@ -53,20 +55,16 @@ bool Dunmar::Init(void* firstFrame, int length, int& sampleRate, int& channels, 
 
 int Dunmar::DecoderFrame(void* in, int length, void* out, int outBytes, bool& gotFrame) {
     gotFrame = false;
-    if (!m_handle || !in || length <= 0 || !out || outBytes < 2)
-        return -1;
+    if (!m_handle || !in || length <= 0 || !out || outBytes < 2) return -1;
     UCHAR* buf = static_cast<UCHAR*>(in);
     UINT size = UINT(length);
     UINT valid = UINT(length);
-    if (aacDecoder_Fill(H(m_handle), &buf, &size, &valid) != AAC_DEC_OK)
-        return -1;
+    if (aacDecoder_Fill(H(m_handle), &buf, &size, &valid) != AAC_DEC_OK) return -1;
     const int consumed = length - int(valid);
     // The output capacity is counted in samples.
     const AAC_DECODER_ERROR err = aacDecoder_DecodeFrame(H(m_handle), static_cast<INT_PCM*>(out), outBytes / 2, 0);
-    if (err == AAC_DEC_NOT_ENOUGH_BITS)
-        return consumed;
-    if (err != AAC_DEC_OK)
-        return -1;
+    if (err == AAC_DEC_NOT_ENOUGH_BITS) return consumed;
+    if (err != AAC_DEC_OK) return -1;
     gotFrame = true;
     return consumed;
 }

@@ -22,5 +22,5 @@ public:
 
 private:
     varnet::DebugId m_debugId;  // names this object in debug lines
-    void* m_handle;  // HANDLE_AACDECODER
+    void* m_handle;             // HANDLE_AACDECODER
 };

@@ -8,25 +8,28 @@
 #include "DebugLog.h"
 
 namespace {
-HANDLE_AACENCODER H(void* p) { return static_cast<HANDLE_AACENCODER>(p); }
+HANDLE_AACENCODER H(void* p) {
+    return static_cast<HANDLE_AACENCODER>(p);
+}
 }  // namespace
 
 Pellac::Pellac() : m_handle(nullptr) {}
 
-Pellac::~Pellac() { UnInit(); }
-
-bool Pellac::Init(int sampleRate, int bitrateKbps, int channels, int bitsPerSample, int objectType,
-                  AEncInfo* info) {
+Pellac::~Pellac() {
     UnInit();
-    if (bitsPerSample != 16 || channels < 1 || channels > 2 || sampleRate <= 0 || bitrateKbps < 0 ||
-        bitrateKbps > 2000)
+}
+
+bool Pellac::Init(int sampleRate, int bitrateKbps, int channels, int bitsPerSample, int objectType, AEncInfo* info) {
+    UnInit();
+    if (bitsPerSample != 16 || channels < 1 || channels > 2 || sampleRate <= 0 || bitrateKbps < 0 || bitrateKbps > 2000)
         return false;
-    if (channels == 1 && objectType == 29)
-        objectType = 5;
+    if (channels == 1 && objectType == 29) objectType = 5;
     HANDLE_AACENCODER h = nullptr;
-    if (aacEncOpen(&h, 0, UINT(channels)) != AACENC_OK)
-        return false;
-    const struct { AACENC_PARAM param; UINT value; } params[] = {
+    if (aacEncOpen(&h, 0, UINT(channels)) != AACENC_OK) return false;
+    const struct {
+        AACENC_PARAM param;
+        UINT value;
+    } params[] = {
         {AACENC_AOT, UINT(objectType)},
         {AACENC_SAMPLERATE, UINT(sampleRate)},
         {AACENC_CHANNELMODE, UINT(channels)},
@@ -47,7 +50,8 @@ bool Pellac::Init(int sampleRate, int bitrateKbps, int channels, int bitsPerSamp
     std::memset(&encInfo, 0, sizeof(encInfo));
     if (aacEncEncode(h, nullptr, nullptr, nullptr, nullptr) != AACENC_OK || aacEncInfo(h, &encInfo) != AACENC_OK ||
         encInfo.confSize < 2) {
-        varnet::DebugLog("Pellac", m_debugId.c_str(), "encoder set-up failed (%d Hz, %d ch, type %d)", sampleRate, channels, objectType);
+        varnet::DebugLog("Pellac", m_debugId.c_str(), "encoder set-up failed (%d Hz, %d ch, type %d)", sampleRate,
+                         channels, objectType);
         aacEncClose(&h);
         return false;
     }
@@ -65,15 +69,13 @@ bool Pellac::Init(int sampleRate, int bitrateKbps, int channels, int bitsPerSamp
 }
 
 int Pellac::EncodeFrame(void* pcm, int pcmBytes, void* out, int outBytes) {
-    if (!m_handle || !out || outBytes <= 0 || pcmBytes < 0 || (pcmBytes > 0 && !pcm))
-        return 0;
+    if (!m_handle || !out || outBytes <= 0 || pcmBytes < 0 || (pcmBytes > 0 && !pcm)) return 0;
     try {
         // Earlier leftovers go first; the leftover store holds at most a few frames.
         const size_t given = size_t(pcmBytes) / 2;
         const size_t maxCarry = size_t(m_frameLength) * size_t(m_channels) * 4;
         m_carry.insert(m_carry.end(), static_cast<const short*>(pcm), static_cast<const short*>(pcm) + given);
-        if (m_carry.size() > maxCarry)
-            m_carry.erase(m_carry.begin(), m_carry.end() - std::ptrdiff_t(maxCarry));
+        if (m_carry.size() > maxCarry) m_carry.erase(m_carry.begin(), m_carry.end() - std::ptrdiff_t(maxCarry));
 
         void* inPtr = m_carry.data();
         INT inId = IN_AUDIO_DATA, inSize = INT(m_carry.size() * 2), inElSize = 2;

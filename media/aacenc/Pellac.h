@@ -23,7 +23,7 @@ public:
 
 private:
     varnet::DebugId m_debugId;  // names this object in debug lines
-    void* m_handle;  // HANDLE_AACENCODER
+    void* m_handle;             // HANDLE_AACENCODER
     int m_channels = 0;
     int m_frameLength = 0;
     std::vector<short> m_carry;  // samples given but not yet taken by the encoder

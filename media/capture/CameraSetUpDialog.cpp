@@ -16,7 +16,9 @@ namespace {
 
 constexpr const char* kIdKey = "camera-control-id";
 
-uint32_t ControlId(GtkWidget* w) { return GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(w), kIdKey)); }
+uint32_t ControlId(GtkWidget* w) {
+    return GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(w), kIdKey));
+}
 
 // One setting changes which others apply (an automatic mode rules its manual value): after each change
 // every row takes the device's present state.

@@ -34,11 +34,11 @@ void FlipRows(const uint8_t* src, uint8_t* dst, int width, int height);
 // A setting of the device (brightness, contrast, ...), as the settings dialog shows it.
 struct CameraControl {
     enum Type { Integer, Boolean, Menu };
-    uint32_t id = 0;            // V4L2 control id
+    uint32_t id = 0;  // V4L2 control id
     Type type = Integer;
-    std::string name;           // GBK
+    std::string name;  // GBK
     int minimum = 0, maximum = 0, step = 1, defaultValue = 0, value = 0;
-    bool readOnly = false;      // shown, not changeable (read-only, or inactive while another setting rules)
+    bool readOnly = false;  // shown, not changeable (read-only, or inactive while another setting rules)
     std::vector<std::pair<int, std::string>> items;  // Menu: value and GBK name of each entry
 };
 // `value` made valid for the control: clamped to its range and rounded to its step (0 or 1 for a

@@ -14,9 +14,13 @@ Grabbel::Grabbel() {
     InitConvertTable();
 }
 
-Grabbel::~Grabbel() { CloseCamera(); }
+Grabbel::~Grabbel() {
+    CloseCamera();
+}
 
-int Grabbel::CameraCount() { return int(capture::ListCameras().size()); }
+int Grabbel::CameraCount() {
+    return int(capture::ListCameras().size());
+}
 
 int Grabbel::CameraName(int index, char* buffer, int length) {
     if (!buffer || length <= 0) {
@@ -31,11 +35,15 @@ int Grabbel::CameraName(int index, char* buffer, int length) {
     return 0;
 }
 
-void Grabbel::InitLookupTable() { CColorConvert::InitLookupTable(); }
+void Grabbel::InitLookupTable() {
+    CColorConvert::InitLookupTable();
+}
 int Grabbel::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE* i420) {
     return CColorConvert::ConvertRGB2YUV(width, height, rgb24, i420);
 }
-void Grabbel::InitConvertTable() { CColorConvert::InitConvertTable(); }
+void Grabbel::InitConvertTable() {
+    CColorConvert::InitConvertTable();
+}
 void Grabbel::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int height) {
     CColorConvert::ConvertYUV2RGB(i420, rgb24, width, height);
 }

@@ -181,11 +181,18 @@ private:
         if (q.flags & V4L2_CTRL_FLAG_DISABLED) return;
         CameraControl c;
         switch (q.type) {
-        case V4L2_CTRL_TYPE_INTEGER: c.type = CameraControl::Integer; break;
-        case V4L2_CTRL_TYPE_BOOLEAN: c.type = CameraControl::Boolean; break;
+        case V4L2_CTRL_TYPE_INTEGER:
+            c.type = CameraControl::Integer;
+            break;
+        case V4L2_CTRL_TYPE_BOOLEAN:
+            c.type = CameraControl::Boolean;
+            break;
         case V4L2_CTRL_TYPE_MENU:
-        case V4L2_CTRL_TYPE_INTEGER_MENU: c.type = CameraControl::Menu; break;
-        default: return;  // buttons, 64-bit, strings, classes
+        case V4L2_CTRL_TYPE_INTEGER_MENU:
+            c.type = CameraControl::Menu;
+            break;
+        default:
+            return;  // buttons, 64-bit, strings, classes
         }
         c.id = q.id;
         c.name = CardNameToGbk(reinterpret_cast<const char*>(q.name), sizeof(q.name));

@@ -14,7 +14,7 @@ struct RgbToYuvTables {
     int32_t yR[256], yG[256], yB[256];  // yB includes 0x100000
     int32_t uR[256], uG[256];
     int32_t vG[256], vB[256];
-    int32_t k7000[256];                 // i * 0x7000 + 0x800000
+    int32_t k7000[256];  // i * 0x7000 + 0x800000
 };
 
 // YUV -> RGB.
@@ -50,13 +50,14 @@ void BuildYuvToRgb() {
         t.gV[i] = (i - 128) * 53279;
         t.y[i] = i * 76309 - 1220944;
     }
-    for (int i = -384; i < 640; ++i)
-        t.clamp[i + 384] = BYTE(i < 0 ? 0 : (i > 255 ? 255 : i));
+    for (int i = -384; i < 640; ++i) t.clamp[i + 384] = BYTE(i < 0 ? 0 : (i > 255 ? 255 : i));
 }
 
 std::atomic<int> g_level{kColorAvx512};
 
-bool EvenSize(int w, int h) { return w > 0 && h > 0 && (w & 1) == 0 && (h & 1) == 0; }
+bool EvenSize(int w, int h) {
+    return w > 0 && h > 0 && (w & 1) == 0 && (h & 1) == 0;
+}
 
 }  // namespace
 
@@ -69,19 +70,28 @@ int ColorConvertLevel() {
     const int best = ColorConvertBestLevel();
     return set < best ? set : best;
 }
-void SetColorConvertLevel(int level) { g_level.store(level < 0 ? 0 : level, std::memory_order_relaxed); }
-bool ColorConvertVectorsOn() { return ColorConvertLevel() != kColorScalar; }
-void SetColorConvertVectors(bool on) { SetColorConvertLevel(on ? kColorAvx512 : kColorScalar); }
+void SetColorConvertLevel(int level) {
+    g_level.store(level < 0 ? 0 : level, std::memory_order_relaxed);
+}
+bool ColorConvertVectorsOn() {
+    return ColorConvertLevel() != kColorScalar;
+}
+void SetColorConvertVectors(bool on) {
+    SetColorConvertLevel(on ? kColorAvx512 : kColorScalar);
+}
 
-void CColorConvert::InitLookupTable() { std::call_once(g_rgb2yuvOnce, BuildRgbToYuv); }
-void CColorConvert::InitConvertTable() { std::call_once(g_yuv2rgbOnce, BuildYuvToRgb); }
+void CColorConvert::InitLookupTable() {
+    std::call_once(g_rgb2yuvOnce, BuildRgbToYuv);
+}
+void CColorConvert::InitConvertTable() {
+    std::call_once(g_yuv2rgbOnce, BuildYuvToRgb);
+}
 
 // Each U and V sample is the 2x2 average of the full-resolution values, each of which is shifted
 // on its own first; the sums below keep that order, so no temporary planes are needed.
 // Right shifts of negative values are arithmetic (C++20).
 int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE* i420) {
-    if (!rgb24 || !i420 || !EvenSize(width, height))
-        return 0;
+    if (!rgb24 || !i420 || !EvenSize(width, height)) return 0;
     InitLookupTable();
     const RgbToYuvTables& t = g_rgb2yuv;
     const size_t w = size_t(width);
@@ -101,7 +111,8 @@ int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE
         BYTE* v = vPlane + (row / 2) * (w / 2);
         size_t col = level >= kColorAvx512 ? RgbToYuvRowPairAvx512(p0, p1, y0, y1, u, v, w) : 0;
         if (level >= kColorAvx2)
-            col += RgbToYuvRowPairAvx2(p0 + col * 3, p1 + col * 3, y0 + col, y1 + col, u + col / 2, v + col / 2, w - col);
+            col +=
+                RgbToYuvRowPairAvx2(p0 + col * 3, p1 + col * 3, y0 + col, y1 + col, u + col / 2, v + col / 2, w - col);
         p0 += col * 3;
         p1 += col * 3;
         y0 += col;
@@ -110,12 +121,12 @@ int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE
         v += col / 2;
         for (; col < w; col += 2) {
             int32_t us = 0, vs = 0;
-#define VARNET_PIXEL(src, dst)                                                 \
-    {                                                                          \
-        const int b = (src)[0], g = (src)[1], r = (src)[2];                    \
-        (dst) = BYTE((t.yR[r] + t.yG[g] + t.yB[b]) >> 16);                     \
-        us += (t.k7000[b] - t.uR[r] - t.uG[g]) >> 16;                          \
-        vs += (t.k7000[r] - t.vG[g] - t.vB[b]) >> 16;                          \
+#define VARNET_PIXEL(src, dst)                              \
+    {                                                       \
+        const int b = (src)[0], g = (src)[1], r = (src)[2]; \
+        (dst) = BYTE((t.yR[r] + t.yG[g] + t.yB[b]) >> 16);  \
+        us += (t.k7000[b] - t.uR[r] - t.uG[g]) >> 16;       \
+        vs += (t.k7000[r] - t.vG[g] - t.vB[b]) >> 16;       \
     }
             VARNET_PIXEL(p0, y0[0]);
             VARNET_PIXEL(p0 + 3, y0[1]);
@@ -134,8 +145,7 @@ int CColorConvert::ConvertRGB2YUV(int width, int height, const BYTE* rgb24, BYTE
 }
 
 void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int height) {
-    if (!i420 || !rgb24 || !EvenSize(width, height))
-        return;
+    if (!i420 || !rgb24 || !EvenSize(width, height)) return;
     const BYTE* uPlane = i420 + size_t(width) * size_t(height);
     const BYTE* vPlane = uPlane + size_t(width / 2) * size_t(height / 2);
     ConvertI420ToRGB(i420, width, uPlane, width / 2, vPlane, width / 2, rgb24, width, height);
@@ -143,8 +153,8 @@ void CColorConvert::ConvertYUV2RGB(const BYTE* i420, BYTE* rgb24, int width, int
 
 int CColorConvert::ConvertI420ToRGB(const BYTE* yPlane, int yStride, const BYTE* uPlane, int uStride,
                                     const BYTE* vPlane, int vStride, BYTE* rgb24, int width, int height) {
-    if (!yPlane || !uPlane || !vPlane || !rgb24 || !EvenSize(width, height) || yStride < width ||
-        uStride < width / 2 || vStride < width / 2)
+    if (!yPlane || !uPlane || !vPlane || !rgb24 || !EvenSize(width, height) || yStride < width || uStride < width / 2 ||
+        vStride < width / 2)
         return 0;
     InitConvertTable();
     const YuvToRgbTables& t = g_yuv2rgb;
@@ -163,7 +173,8 @@ int CColorConvert::ConvertI420ToRGB(const BYTE* yPlane, int yStride, const BYTE*
         BYTE* d1 = d0 + stride;
         size_t col = level >= kColorAvx512 ? YuvToRgbRowPairAvx512(y0, y1, u, v, d0, d1, w) : 0;
         if (level >= kColorAvx2)
-            col += YuvToRgbRowPairAvx2(y0 + col, y1 + col, u + col / 2, v + col / 2, d0 + col * 3, d1 + col * 3, w - col);
+            col +=
+                YuvToRgbRowPairAvx2(y0 + col, y1 + col, u + col / 2, v + col / 2, d0 + col * 3, d1 + col * 3, w - col);
         y0 += col;
         y1 += col;
         u += col / 2;
@@ -176,12 +187,12 @@ int CColorConvert::ConvertI420ToRGB(const BYTE* yPlane, int yStride, const BYTE*
             const int32_t rv = t.rV[*v];
             ++u;
             ++v;
-#define VARNET_PIXEL(src, dst)                    \
-    {                                             \
-        const int32_t yy = t.y[src];              \
-        (dst)[0] = clamp[(yy + bu) >> 16];        \
-        (dst)[1] = clamp[(yy - guv) >> 16];       \
-        (dst)[2] = clamp[(yy + rv) >> 16];        \
+#define VARNET_PIXEL(src, dst)              \
+    {                                       \
+        const int32_t yy = t.y[src];        \
+        (dst)[0] = clamp[(yy + bu) >> 16];  \
+        (dst)[1] = clamp[(yy - guv) >> 16]; \
+        (dst)[2] = clamp[(yy + rv) >> 16];  \
     }
             VARNET_PIXEL(y0[0], d0);
             VARNET_PIXEL(y0[1], d0 + 3);
@@ -198,8 +209,7 @@ int CColorConvert::ConvertI420ToRGB(const BYTE* yPlane, int yStride, const BYTE*
 }
 
 int CColorConvert::ConvertYUYV2RGB(const BYTE* yuyv, int stride, BYTE* rgb24, int width, int height) {
-    if (!yuyv || !rgb24 || width <= 0 || (width & 1) || height <= 0 || stride < width * 2)
-        return 0;
+    if (!yuyv || !rgb24 || width <= 0 || (width & 1) || height <= 0 || stride < width * 2) return 0;
     InitConvertTable();
     const YuvToRgbTables& t = g_yuv2rgb;
     const BYTE* clamp = t.clamp + 384;

@@ -8,7 +8,7 @@ class CColorConvert {
 public:
     // Fill the process-wide tables once; safe to call from any thread, any number of times.
     // The conversions call them themselves.
-    static void InitLookupTable();  // RGB -> YUV
+    static void InitLookupTable();   // RGB -> YUV
     static void InitConvertTable();  // YUV -> RGB
 
     // 1 on success; 0 for a null buffer or a size that is not positive and even.

@@ -30,7 +30,9 @@ __attribute__((target("avx2"))) inline __m256i Mask(const signed char* m) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(m));
 }
 
-__attribute__((target("avx2"))) inline __m256i K16(int k) { return _mm256_set1_epi16(short(k)); }
+__attribute__((target("avx2"))) inline __m256i K16(int k) {
+    return _mm256_set1_epi16(short(k));
+}
 
 // Chroma terms of eight samples (32-bit) spread to 16 pixels: high words, and low words biased by 0x8000.
 struct Chroma {
@@ -38,8 +40,8 @@ struct Chroma {
 };
 
 __attribute__((target("avx2"))) inline Chroma Spread(__m256i c) {
-    const __m256i dupLo = _mm256_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13, 0, 1, 0, 1, 4, 5, 4, 5, 8,
-                                           9, 8, 9, 12, 13, 12, 13);
+    const __m256i dupLo = _mm256_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13, 0, 1, 0, 1, 4, 5, 4, 5,
+                                           8, 9, 8, 9, 12, 13, 12, 13);
     const __m256i dupHi = _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15, 2, 3, 2, 3, 6, 7, 6,
                                            7, 10, 11, 10, 11, 14, 15, 14, 15);
     return {_mm256_shuffle_epi8(c, dupHi), _mm256_shuffle_epi8(c, dupLo)};
@@ -53,9 +55,9 @@ struct Chromas {
 __attribute__((target("avx2"))) inline Chromas MakeChromas(__m256i u, __m256i v) {
     const __m256i off = _mm256_set1_epi32(-1220944);
     const __m256i cb = _mm256_add_epi32(_mm256_mullo_epi32(u, _mm256_set1_epi32(132201)), off);
-    const __m256i cg = _mm256_add_epi32(
-        _mm256_add_epi32(_mm256_mullo_epi32(u, _mm256_set1_epi32(-25675)), _mm256_mullo_epi32(v, _mm256_set1_epi32(-53279))),
-        off);
+    const __m256i cg = _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(u, _mm256_set1_epi32(-25675)),
+                                                         _mm256_mullo_epi32(v, _mm256_set1_epi32(-53279))),
+                                        off);
     const __m256i cr = _mm256_add_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(104597)), off);
     return {Spread(cb), Spread(cg), Spread(cr)};
 }
@@ -75,8 +77,10 @@ __attribute__((target("avx2"))) inline void Pixels16(__m256i y, const Chromas& c
     const __m256i bg = _mm256_packus_epi16(Channel(yq, rlo, c.b), Channel(yq, rlo, c.g));
     const __m256i r = Channel(yq, rlo, c.r);
     const __m256i rr = _mm256_packus_epi16(r, r);
-    const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(bg, Mask(g_masks.bg[0])), _mm256_shuffle_epi8(rr, Mask(g_masks.rr[0])));
-    const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(bg, Mask(g_masks.bg[1])), _mm256_shuffle_epi8(rr, Mask(g_masks.rr[1])));
+    const __m256i head =
+        _mm256_or_si256(_mm256_shuffle_epi8(bg, Mask(g_masks.bg[0])), _mm256_shuffle_epi8(rr, Mask(g_masks.rr[0])));
+    const __m256i tail =
+        _mm256_or_si256(_mm256_shuffle_epi8(bg, Mask(g_masks.bg[1])), _mm256_shuffle_epi8(rr, Mask(g_masks.rr[1])));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(head));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_castsi256_si128(tail));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 24), _mm256_extracti128_si256(head, 1));
@@ -115,12 +119,12 @@ struct RowTerms {
 
 __attribute__((target("avx2"))) inline RowTerms Row16(const BYTE* src) {
     // Pixels 0-7 are bytes 0-23, pixels 8-15 bytes 24-47.
-    const __m256i first = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 24)), 1);
-    const __m256i second = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32)), 1);
+    const __m256i first =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src))),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 24)), 1);
+    const __m256i second =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8))),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32)), 1);
     const __m256i prg = _mm256_or_si256(_mm256_shuffle_epi8(first, Mask(g_split.rg[0])),
                                         _mm256_shuffle_epi8(second, Mask(g_split.rg[1])));
     const __m256i pgb = _mm256_or_si256(_mm256_shuffle_epi8(first, Mask(g_split.gb[0])),
@@ -159,13 +163,12 @@ __attribute__((target("avx2"))) inline __m256i RowY16(const BYTE* src, BYTE* y) 
     const RowTerms t = Row16(src);
     const __m256i hi = _mm256_srli_epi16(t.y, 8);
     const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(hi, hi), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(y),
-                     _mm_add_epi8(_mm256_castsi256_si128(bytes), _mm_set1_epi8(16)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y), _mm_add_epi8(_mm256_castsi256_si128(bytes), _mm_set1_epi8(16)));
     return ChromaPairs(t);
 }
 
-__attribute__((target("avx2"))) size_t RgbToYuvRowPairAvx2(const BYTE* s0, const BYTE* s1, BYTE* y0, BYTE* y1,
-                                                           BYTE* u, BYTE* v, size_t width) {
+__attribute__((target("avx2"))) size_t RgbToYuvRowPairAvx2(const BYTE* s0, const BYTE* s1, BYTE* y0, BYTE* y1, BYTE* u,
+                                                           BYTE* v, size_t width) {
     size_t col = 0;
     for (; col + 16 <= width; col += 16) {
         const __m256i pairs0 = RowY16(s0 + col * 3, y0 + col);
@@ -181,8 +184,8 @@ __attribute__((target("avx2"))) size_t RgbToYuvRowPairAvx2(const BYTE* s0, const
     return col;
 }
 
-__attribute__((target("avx2"))) size_t YuvToRgbRowPairAvx2(const BYTE* y0, const BYTE* y1, const BYTE* u,
-                                                           const BYTE* v, BYTE* d0, BYTE* d1, size_t width) {
+__attribute__((target("avx2"))) size_t YuvToRgbRowPairAvx2(const BYTE* y0, const BYTE* y1, const BYTE* u, const BYTE* v,
+                                                           BYTE* d0, BYTE* d1, size_t width) {
     const __m256i k128 = _mm256_set1_epi32(128);
     size_t col = 0;
     for (; col + 16 <= width; col += 16) {
@@ -217,9 +220,17 @@ bool CpuHasAvx2() {
 
 #else
 
-size_t RgbToYuvRowPairAvx2(const BYTE*, const BYTE*, BYTE*, BYTE*, BYTE*, BYTE*, size_t) { return 0; }
-size_t YuvToRgbRowPairAvx2(const BYTE*, const BYTE*, const BYTE*, const BYTE*, BYTE*, BYTE*, size_t) { return 0; }
-size_t YuyvToRgbRowAvx2(const BYTE*, BYTE*, size_t) { return 0; }
-bool CpuHasAvx2() { return false; }
+size_t RgbToYuvRowPairAvx2(const BYTE*, const BYTE*, BYTE*, BYTE*, BYTE*, BYTE*, size_t) {
+    return 0;
+}
+size_t YuvToRgbRowPairAvx2(const BYTE*, const BYTE*, const BYTE*, const BYTE*, BYTE*, BYTE*, size_t) {
+    return 0;
+}
+size_t YuyvToRgbRowAvx2(const BYTE*, BYTE*, size_t) {
+    return 0;
+}
+bool CpuHasAvx2() {
+    return false;
+}
 
 #endif

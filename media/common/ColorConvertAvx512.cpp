@@ -30,13 +30,13 @@ namespace {
 
 // Byte-permute indexes, built once.
 struct Indexes {
-    alignas(64) uint8_t rg[64];     // 96 bytes of B,G,R -> 32 words of R | G << 8
-    alignas(64) uint8_t gb[64];     // -> 32 words of G | B << 8
-    alignas(64) uint8_t odd[64];    // high bytes of the words of two vectors
-    alignas(64) uint8_t even[64];   // low bytes of the words of one vector (first half)
-    alignas(64) uint8_t out[2][64]; // packed B|G and R|R bytes -> 96 bytes of B,G,R
-    alignas(64) uint8_t dupLo[64];  // low word of each dword twice
-    alignas(64) uint8_t dupHi[64];  // high word of each dword twice
+    alignas(64) uint8_t rg[64];      // 96 bytes of B,G,R -> 32 words of R | G << 8
+    alignas(64) uint8_t gb[64];      // -> 32 words of G | B << 8
+    alignas(64) uint8_t odd[64];     // high bytes of the words of two vectors
+    alignas(64) uint8_t even[64];    // low bytes of the words of one vector (first half)
+    alignas(64) uint8_t out[2][64];  // packed B|G and R|R bytes -> 96 bytes of B,G,R
+    alignas(64) uint8_t dupLo[64];   // low word of each dword twice
+    alignas(64) uint8_t dupHi[64];   // high word of each dword twice
     Indexes() {
         for (int p = 0; p < 32; ++p) {
             rg[2 * p] = uint8_t(3 * p + 2);
@@ -60,14 +60,18 @@ struct Indexes {
 };
 const Indexes g_idx;
 
-VARNET_AVX512 inline __m512i Load(const uint8_t* p) { return _mm512_load_si512(p); }
+VARNET_AVX512 inline __m512i Load(const uint8_t* p) {
+    return _mm512_load_si512(p);
+}
 
 // Signed byte multipliers for maddubs: `lo` for the low byte of each word, `hi` for the high byte.
 VARNET_AVX512 inline __m512i Coef(int lo, int hi) {
     return _mm512_set1_epi16(short(uint16_t(uint8_t(int8_t(lo))) | uint16_t(uint8_t(int8_t(hi)) << 8)));
 }
 
-VARNET_AVX512 inline __m512i K16(int k) { return _mm512_set1_epi16(short(k)); }
+VARNET_AVX512 inline __m512i K16(int k) {
+    return _mm512_set1_epi16(short(k));
+}
 
 // One row of 32 pixels: Y * 256 + something below 256 (16-bit unsigned, the 16 offset not yet added), and
 // per pixel (U - 128) * 256 + something below 256, the same for V (16-bit, two's complement): the high
@@ -130,9 +134,9 @@ struct Chromas {
 VARNET_AVX512 inline Chromas MakeChromas(__m512i u, __m512i v) {
     const __m512i off = _mm512_set1_epi32(-1220944);
     const __m512i cb = _mm512_add_epi32(_mm512_mullo_epi32(u, _mm512_set1_epi32(132201)), off);
-    const __m512i cg = _mm512_add_epi32(
-        _mm512_add_epi32(_mm512_mullo_epi32(u, _mm512_set1_epi32(-25675)), _mm512_mullo_epi32(v, _mm512_set1_epi32(-53279))),
-        off);
+    const __m512i cg = _mm512_add_epi32(_mm512_add_epi32(_mm512_mullo_epi32(u, _mm512_set1_epi32(-25675)),
+                                                         _mm512_mullo_epi32(v, _mm512_set1_epi32(-53279))),
+                                        off);
     const __m512i cr = _mm512_add_epi32(_mm512_mullo_epi32(v, _mm512_set1_epi32(104597)), off);
     return {Spread(cb), Spread(cg), Spread(cr)};
 }
@@ -217,9 +221,17 @@ bool CpuHasAvx512() {
 
 #else
 
-size_t RgbToYuvRowPairAvx512(const BYTE*, const BYTE*, BYTE*, BYTE*, BYTE*, BYTE*, size_t) { return 0; }
-size_t YuvToRgbRowPairAvx512(const BYTE*, const BYTE*, const BYTE*, const BYTE*, BYTE*, BYTE*, size_t) { return 0; }
-size_t YuyvToRgbRowAvx512(const BYTE*, BYTE*, size_t) { return 0; }
-bool CpuHasAvx512() { return false; }
+size_t RgbToYuvRowPairAvx512(const BYTE*, const BYTE*, BYTE*, BYTE*, BYTE*, BYTE*, size_t) {
+    return 0;
+}
+size_t YuvToRgbRowPairAvx512(const BYTE*, const BYTE*, const BYTE*, const BYTE*, BYTE*, BYTE*, size_t) {
+    return 0;
+}
+size_t YuyvToRgbRowAvx512(const BYTE*, BYTE*, size_t) {
+    return 0;
+}
+bool CpuHasAvx512() {
+    return false;
+}
 
 #endif

@@ -105,8 +105,7 @@ public:
             data += take;
             n -= take;
             FlvTag tag;
-            while (NextTag(tag))
-                onTag(static_cast<const FlvTag&>(tag));
+            while (NextTag(tag)) onTag(static_cast<const FlvTag&>(tag));
             Compact();
         }
         return !m_broken;

@@ -14,7 +14,7 @@ public:
 
     uint32_t ReadBits(int n);  // n in 0..32
     uint32_t ReadBit() { return ReadBits(1); }
-    uint32_t ReadUe();         // error for 32 or more leading zeros
+    uint32_t ReadUe();  // error for 32 or more leading zeros
     int32_t ReadSe();
     bool Error() const { return m_error; }
     uint64_t BitPos() const { return m_bitPos; }

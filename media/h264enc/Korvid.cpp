@@ -11,7 +11,9 @@ extern "C" {
 
 #include "DebugLog.h"
 
-void Korvid::EncoderClose::operator()(x264_t* encoder) const { x264_encoder_close(encoder); }
+void Korvid::EncoderClose::operator()(x264_t* encoder) const {
+    x264_encoder_close(encoder);
+}
 
 void Korvid::PictureFree::operator()(x264_picture_t* picture) const {
     x264_picture_clean(picture);
@@ -20,17 +22,17 @@ void Korvid::PictureFree::operator()(x264_picture_t* picture) const {
 
 Korvid::Korvid() = default;
 
-Korvid::~Korvid() { Destroy(); }
+Korvid::~Korvid() {
+    Destroy();
+}
 
 int Korvid::Initialize(int width, int height, int bitrateKbps, int fps, int keyint) {
-    if (m_encoder)
-        Destroy();
+    if (m_encoder) Destroy();
     if (width <= 0 || height <= 0 || (width & 1) || (height & 1) || width > 4096 || height > 4096 || fps <= 0 ||
         bitrateKbps <= 0 || keyint <= 0)
         return -1;
     m_param.reset(new (std::nothrow) x264_param_t);
-    if (!m_param)
-        return -1;
+    if (!m_param) return -1;
     x264_param_t* p = m_param.get();
     if (x264_param_default_preset(p, "veryfast", nullptr) < 0) {
         Destroy();
@@ -67,7 +69,8 @@ int Korvid::Initialize(int width, int height, int bitrateKbps, int fps, int keyi
     }
     m_picture.reset(picture.release());
     m_frameCounter = 0;
-    varnet::DebugLog("Korvid", m_debugId.c_str(), "encoder open %dx%d %d fps %d kbit/s key %d", width, height, fps, bitrateKbps, keyint);
+    varnet::DebugLog("Korvid", m_debugId.c_str(), "encoder open %dx%d %d fps %d kbit/s key %d", width, height, fps,
+                     bitrateKbps, keyint);
     return 0;
 }
 
@@ -75,11 +78,9 @@ int Korvid::CopyOut(void* x264Nals, int n, TNAL*& nals, int& count) {
     const x264_nal_t* src = static_cast<const x264_nal_t*>(x264Nals);
     nals = nullptr;
     count = 0;
-    if (n <= 0)
-        return 0;
+    if (n <= 0) return 0;
     TNAL* out = new (std::nothrow) TNAL[size_t(n)];
-    if (!out)
-        return -1;
+    if (!out) return -1;
     for (int i = 0; i < n; ++i) {
         out[i].type = src[i].i_type;
         out[i].data = new (std::nothrow) BYTE[size_t(src[i].i_payload)];
@@ -98,14 +99,11 @@ int Korvid::CopyOut(void* x264Nals, int n, TNAL*& nals, int& count) {
 int Korvid::EncodeHeader(TNAL*& nals, int& count) {
     nals = nullptr;
     count = 0;
-    if (!m_encoder)
-        return -1;
+    if (!m_encoder) return -1;
     x264_nal_t* xn = nullptr;
     int n = 0;
-    if (x264_encoder_headers(m_encoder.get(), &xn, &n) < 0)
-        return -1;
-    if (CopyOut(xn, n, nals, count) < 0)
-        return -1;
+    if (x264_encoder_headers(m_encoder.get(), &xn, &n) < 0) return -1;
+    if (CopyOut(xn, n, nals, count) < 0) return -1;
     ++m_frameCounter;
     return 0;
 }
@@ -113,8 +111,7 @@ int Korvid::EncodeHeader(TNAL*& nals, int& count) {
 int Korvid::EncodeFrame(BYTE* i420, TNAL*& nals, int& count) {
     nals = nullptr;
     count = 0;
-    if (!m_encoder || !m_picture || !i420)
-        return -1;
+    if (!m_encoder || !m_picture || !i420) return -1;
     const int w = m_param->i_width;
     const int h = m_param->i_height;
     m_picture->i_pts = int64_t(m_frameCounter) * m_param->i_fps_den;
@@ -137,22 +134,21 @@ int Korvid::EncodeFrame(BYTE* i420, TNAL*& nals, int& count) {
         std::fprintf(stderr, "x264 [error]: x264_encoder_encode failed\n");
         return -1;
     }
-    if (CopyOut(xn, n, nals, count) < 0)
-        return -1;
+    if (CopyOut(xn, n, nals, count) < 0) return -1;
     ++m_frameCounter;
     return 0;
 }
 
 void Korvid::CleanNAL(TNAL*& nals, int count) {
-    if (!nals)
-        return;
-    for (int i = 0; i < count; ++i)
-        delete[] nals[i].data;
+    if (!nals) return;
+    for (int i = 0; i < count; ++i) delete[] nals[i].data;
     delete[] nals;
     nals = nullptr;
 }
 
-int Korvid::GetCurrentDelayedFrames() { return m_encoder ? x264_encoder_delayed_frames(m_encoder.get()) : 0; }
+int Korvid::GetCurrentDelayedFrames() {
+    return m_encoder ? x264_encoder_delayed_frames(m_encoder.get()) : 0;
+}
 
 int Korvid::Destroy() {
     m_picture.reset();

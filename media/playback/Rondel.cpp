@@ -28,8 +28,8 @@ RondelFactories Factories() {
 
 constexpr int kReadSize = 10240;
 constexpr size_t kParseBufferSize = 1048576;
-constexpr int kAdtsGrowth = 5;      // an ADTS header (7 bytes) replaces the FLV audio header (2)
-constexpr int kFlvVideoHeader = 5;  // an FLV video body's header before its units
+constexpr int kAdtsGrowth = 5;            // an ADTS header (7 bytes) replaces the FLV audio header (2)
+constexpr int kFlvVideoHeader = 5;        // an FLV video body's header before its units
 constexpr unsigned kVideoPtsLead = 1000;  // video pts are shown this many ms earlier than their tag says
 
 }  // namespace
@@ -50,7 +50,9 @@ void PauseBeforeRead(Ferrel& client) {
 }
 }  // namespace
 
-void RondelSetSleep(void (*sleep)(int ms)) { g_sleep = sleep; }
+void RondelSetSleep(void (*sleep)(int ms)) {
+    g_sleep = sleep;
+}
 
 void RondelSleep(int ms) {
     if (void (*hook)(int) = g_sleep.load()) {
@@ -65,12 +67,13 @@ void RondelSetFactories(const RondelFactories& factories) {
     g_factories = factories;
 }
 
-Rondel::Rondel()
-    : m_audioQueue(std::make_unique<PacketQueue>()), m_videoQueue(std::make_unique<PacketQueue>()) {
+Rondel::Rondel() : m_audioQueue(std::make_unique<PacketQueue>()), m_videoQueue(std::make_unique<PacketQueue>()) {
     Grabbel::InitConvertTable();
 }
 
-Rondel::~Rondel() { Uint(); }
+Rondel::~Rondel() {
+    Uint();
+}
 
 int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
     m_owner.Enter("Rondel");
@@ -91,7 +94,8 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
 
     RondelFactories f = Factories();
     m_client = f.client ? f.client() : std::make_unique<Ferrel>();
-    if (!m_client || !m_client->Connect(m_param.url, m_param.timeout, m_param.recvTimeout, m_param.sendTimeout, false)) {
+    if (!m_client ||
+        !m_client->Connect(m_param.url, m_param.timeout, m_param.recvTimeout, m_param.sendTimeout, false)) {
         varnet::DebugLog("Rondel", m_debugId.c_str(), "replay init end");
         return REPLAY_CONNECT_FAILED;
     }
@@ -192,11 +196,21 @@ void Rondel::Uint() {
     m_owner.Leave("Rondel", true);
 }
 
-bool Rondel::IsConnected() { return m_client && m_running && m_client->IsConnected(); }
-int Rondel::IsAudioShow() { return m_audioShow ? 1 : 0; }
-int Rondel::IsVideoShow() { return m_videoShow ? 1 : 0; }
-void Rondel::AudioShowSwitch(bool show) { m_audioShow = show; }
-void Rondel::VideoShowSwitch(bool show) { m_videoShow = show; }
+bool Rondel::IsConnected() {
+    return m_client && m_running && m_client->IsConnected();
+}
+int Rondel::IsAudioShow() {
+    return m_audioShow ? 1 : 0;
+}
+int Rondel::IsVideoShow() {
+    return m_videoShow ? 1 : 0;
+}
+void Rondel::AudioShowSwitch(bool show) {
+    m_audioShow = show;
+}
+void Rondel::VideoShowSwitch(bool show) {
+    m_videoShow = show;
+}
 
 void Rondel::Status(int code) {
     if (code == REPLAY_CONNECTION_LOST && m_statusSent.exchange(true)) {
@@ -257,7 +271,8 @@ void Rondel::HandleTag(const FlvTag& tag) {
         // stream) replaces it, and the audio thread reopens with the next frame.
         std::vector<BYTE> body(tag.body, tag.body + tag.size);
         FlvAacConfig cfg;
-        if ((m_audioState == AudioState::Configured && body == m_aacHeader) || !FlvReadAacSequenceHeader(tag.body, tag.size, cfg)) {
+        if ((m_audioState == AudioState::Configured && body == m_aacHeader) ||
+            !FlvReadAacSequenceHeader(tag.body, tag.size, cfg)) {
             break;
         }
         // Our publishers write the object type minus one (1), which is already the ADTS profile.

@@ -50,8 +50,8 @@ VARNET_MEDIA_EXPORT void RondelSetSleep(void (*sleep)(int ms));
 VARNET_MEDIA_EXPORT void RondelSleep(int ms);
 
 // The video pacing factor for a decoded picture: 0 for none (sleep one frame interval).
-VARNET_MEDIA_EXPORT double RondelPacingFactor(unsigned videoPts, unsigned audioPts, float videoQueueSeconds, bool audioShow,
-                          int minSyncTime, int maxSyncTime, int maxBufferTime);
+VARNET_MEDIA_EXPORT double RondelPacingFactor(unsigned videoPts, unsigned audioPts, float videoQueueSeconds,
+                                              bool audioShow, int minSyncTime, int maxSyncTime, int maxBufferTime);
 
 class VARNET_MEDIA_EXPORT Rondel {
 public:

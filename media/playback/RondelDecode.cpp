@@ -17,10 +17,12 @@
 
 namespace {
 
-constexpr int kMinPictureBytes = 921600;  // the smallest picture and RGB buffers: 640x480x3
+constexpr int kMinPictureBytes = 921600;   // the smallest picture and RGB buffers: 640x480x3
 constexpr unsigned long kTrimEvery = 100;  // audio packets between two checks of the queue's length
 
-void SleepMs(int ms) { RondelSleep(ms); }
+void SleepMs(int ms) {
+    RondelSleep(ms);
+}
 
 }  // namespace
 
@@ -75,8 +77,8 @@ void Rondel::ConfigureAudio(const AVPacketList& pkt, std::vector<BYTE>& pcm) {
     f.nBlockAlign = WORD(m_channels * 2);
     f.nAvgBytesPerSec = DWORD(f.nBlockAlign) * DWORD(m_sampleRate);
     f.cbSize = 18;
-    const bool same = m_playerOpen && f.nChannels == m_waveFormat.nChannels &&
-                      f.nSamplesPerSec == m_waveFormat.nSamplesPerSec;
+    const bool same =
+        m_playerOpen && f.nChannels == m_waveFormat.nChannels && f.nSamplesPerSec == m_waveFormat.nSamplesPerSec;
     if (m_player && !same) {
         // The completion thread reads the format: change it only while the player is closed.
         m_player->Uint();
@@ -175,26 +177,29 @@ void Rondel::VideoDecode() {
             int outSize = capacity;
             bool got = false;
             UnpixPicture picture;
-            int consumed = m_decoder->DecodeInPlace(pkt->data.get() + offset, pkt->size - offset, picture, outSize, got);
+            int consumed =
+                m_decoder->DecodeInPlace(pkt->data.get() + offset, pkt->size - offset, picture, outSize, got);
             if (consumed <= 0) {
                 break;  // the decoder made no progress: drop the rest of the packet
             }
             if ((got ? outSize != d.i420Size : outSize > capacity) && !sizeLogged) {
-                sizeLogged = true;   // once per stream
-                varnet::DebugLog("Rondel", m_debugId.c_str(), "pictures of %d bytes dropped: the stream's configuration has %d", outSize,
-                              d.i420Size);
+                sizeLogged = true;  // once per stream
+                varnet::DebugLog("Rondel", m_debugId.c_str(),
+                                 "pictures of %d bytes dropped: the stream's configuration has %d", outSize,
+                                 d.i420Size);
             }
             if (got) {
-                const double factor = RondelPacingFactor(m_videoPts, m_audioPts, packet_queue_duration(m_videoQueue.get()),
-                                                         m_audioShow, m_param.minSyncTime, m_param.maxSyncTime,
-                                                         m_param.maxBufferTime);
+                const double factor =
+                    RondelPacingFactor(m_videoPts, m_audioPts, packet_queue_duration(m_videoQueue.get()), m_audioShow,
+                                       m_param.minSyncTime, m_param.maxSyncTime, m_param.maxBufferTime);
                 if (factor > 0) {
                     sleepMs = int(d.frameInterval * factor);
                 }
                 if (m_videoPts != 0) {
                     IBaseReplayNotify* n = m_notify.load();
                     // A picture of another size than the parameter set said is not shown.
-                    const bool fits = picture.packed || (m_decoder->Width() == d.width && m_decoder->Height() == d.height);
+                    const bool fits =
+                        picture.packed || (m_decoder->Width() == d.width && m_decoder->Height() == d.height);
                     if (n && m_videoShow && d.i420Size > 0 && outSize == d.i420Size && fits && m_rgbBuffer) {
                         if (picture.packed) {
                             Grabbel::ConvertYUV2RGB(picture.packed, m_rgbBuffer.get(), d.width, d.height);

@@ -39,9 +39,13 @@ void Tesmar::SetStreamCloudDomain(const char* domain) {
     g_domainSet = true;
 }
 
-Tesmar::Tesmar() { Grabbel::InitLookupTable(); }
+Tesmar::Tesmar() {
+    Grabbel::InitLookupTable();
+}
 
-Tesmar::~Tesmar() { Uint(); }
+Tesmar::~Tesmar() {
+    Uint();
+}
 
 int Tesmar::Init(ZQPublishParam* param, IBasePublishNotify* notify) {
     m_owner.Enter("Tesmar");
@@ -127,8 +131,8 @@ int Tesmar::OpenMicrophone(const TesmarFactories& f) {
     m_mic = f.microphone ? f.microphone() : std::make_unique<Micrel>();
     // One chunk is one encoder frame.
     const int chunk = m_aencInfo.frameLength * m_param.audio.channels * 2;
-    if (!m_mic || !m_mic->OpenMicrophone(m_param.audio.deviceIndex, m_param.audio.sampleRate,
-                                         m_param.audio.channels, chunk)) {
+    if (!m_mic ||
+        !m_mic->OpenMicrophone(m_param.audio.deviceIndex, m_param.audio.sampleRate, m_param.audio.channels, chunk)) {
         return PUBLISH_OPEN_MIC_FAILED;
     }
     m_audioClock = std::make_unique<CPacingClock>();
@@ -164,8 +168,8 @@ int Tesmar::OpenCamera() {
 int Tesmar::OpenVideoEncoder() {
     varnet::DebugLog("Tesmar", m_debugId.c_str(), "initialize x264 encoder");
     m_korvid = std::make_unique<Korvid>();
-    if (m_korvid->Initialize(m_param.video.width, m_param.video.height, m_param.video.bitRate,
-                             m_param.video.frameRate, m_param.video.keyInterval) < 0) {
+    if (m_korvid->Initialize(m_param.video.width, m_param.video.height, m_param.video.bitRate, m_param.video.frameRate,
+                             m_param.video.keyInterval) < 0) {
         return PUBLISH_H264_ENCODER_FAILED;
     }
     return PUBLISH_SUCCESS;
@@ -200,15 +204,16 @@ int Tesmar::ConnectCloud(const std::string& address, const TesmarFactories& f) {
         return PUBLISH_H264_ENCODER_FAILED;
     }
     BYTE avc[kAvcHeaderBytes];
-    const int avcLen = FlvWriteAvcSequenceHeader(m_sps.data(), int(m_sps.size()), m_pps.data(), int(m_pps.size()),
-                                                 avc, sizeof(avc));
+    const int avcLen =
+        FlvWriteAvcSequenceHeader(m_sps.data(), int(m_sps.size()), m_pps.data(), int(m_pps.size()), avc, sizeof(avc));
     BYTE aac[kAacHeaderBytes];
-    FlvWriteAacSequenceHeader(m_aencInfo.profile, m_aencInfo.samplingFrequencyIndex,
-                              m_aencInfo.channelConfiguration, aac, sizeof(aac));
+    FlvWriteAacSequenceHeader(m_aencInfo.profile, m_aencInfo.samplingFrequencyIndex, m_aencInfo.channelConfiguration,
+                              aac, sizeof(aac));
     varnet::DebugLog("Tesmar", m_debugId.c_str(), "connect nimbo udp server.\r\n");
     m_cloud = f.cloud ? f.cloud() : std::make_unique<CNimbo>();
-    if (avcLen <= 0 || !m_cloud || !m_cloud->OpenStream(address.c_str(), m_param.video.width, m_param.video.height,
-                                                        avc, avcLen, aac, kAacHeaderBytes)) {
+    if (avcLen <= 0 || !m_cloud ||
+        !m_cloud->OpenStream(address.c_str(), m_param.video.width, m_param.video.height, avc, avcLen, aac,
+                             kAacHeaderBytes)) {
         return PUBLISH_CONNECT_FAILED;
     }
     m_streamReady = true;
@@ -311,11 +316,21 @@ bool Tesmar::IsConnected() {
     return m_connected;
 }
 
-int Tesmar::IsAudioShow() { return m_audioEnable ? 1 : 0; }
-int Tesmar::IsVideoShow() { return m_videoEnable ? 1 : 0; }
-void Tesmar::AudioShowSwitch(bool show) { m_audioEnable = show; }
-void Tesmar::VideoShowSwitch(bool show) { m_videoEnable = show; }
-void Tesmar::GetRatio(unsigned& width, unsigned& height) { m_camera.GetRatio(width, height); }
+int Tesmar::IsAudioShow() {
+    return m_audioEnable ? 1 : 0;
+}
+int Tesmar::IsVideoShow() {
+    return m_videoEnable ? 1 : 0;
+}
+void Tesmar::AudioShowSwitch(bool show) {
+    m_audioEnable = show;
+}
+void Tesmar::VideoShowSwitch(bool show) {
+    m_videoEnable = show;
+}
+void Tesmar::GetRatio(unsigned& width, unsigned& height) {
+    m_camera.GetRatio(width, height);
+}
 
 void Tesmar::AudioBufferCB(double, BYTE* pcm, long length) {
     ApendAudio(pcm, length);

@@ -116,10 +116,10 @@ private:
     WAVEFORMATEX m_wfx{};
     ZQPublishParam m_param;
     AEncInfo m_aencInfo{};
-    std::vector<BYTE> m_aacBuffer;   // encode thread
-    std::vector<BYTE> m_sps;         // written by the encode side before MSG_SEND_METADATA is posted
+    std::vector<BYTE> m_aacBuffer;  // encode thread
+    std::vector<BYTE> m_sps;        // written by the encode side before MSG_SEND_METADATA is posted
     std::vector<BYTE> m_pps;
-    std::vector<BYTE> m_lastFrame;   // frame thread
+    std::vector<BYTE> m_lastFrame;  // frame thread
     bool m_haveLastFrame = false;
 
     // The session's parts, made by Init and released by Uint (owner thread) after the threads ended.

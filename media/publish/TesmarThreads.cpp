@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kMaxParamSetBytes = 1024;  // what the metadata record holds of each parameter set
+constexpr int kMaxParamSetBytes = 1024;   // what the metadata record holds of each parameter set
 constexpr size_t kFlvFrameOverhead = 16;  // the FLV audio or video body around a frame
 
 // The encoder's NAL array, released however the caller leaves.
@@ -128,7 +128,8 @@ void Tesmar::SendThread() {
         if (msg.message == MSG_SEND_METADATA) {
             Send(msg.message, {}, 0);
         } else if ((msg.message == MSG_SEND_KEY_FRAME || msg.message == MSG_SEND_FRAME ||
-                    msg.message == MSG_SEND_AUDIO) && !msg.wParam.empty()) {
+                    msg.message == MSG_SEND_AUDIO) &&
+                   !msg.wParam.empty()) {
             Send(msg.message, msg.wParam, msg.lParam);
         }
     }

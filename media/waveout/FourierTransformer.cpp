@@ -15,8 +15,7 @@ int FourierTransformer::BitReverse(int value, int bits) {
 }
 
 int FourierTransformer::FFTDb(unsigned short* samples, int count, float* out, int outCount) {
-    if (!samples || !out || count <= 0 || outCount <= 0)
-        return 0;
+    if (!samples || !out || count <= 0 || outCount <= 0) return 0;
     const int n = std::min(count, outCount);
     for (int i = 0; i < n; ++i) {
         const int x = static_cast<short>(samples[i]);
@@ -28,11 +27,9 @@ int FourierTransformer::FFTDb(unsigned short* samples, int count, float* out, in
 // In-place radix-2 with twiddles in bit-reversed order (natural input, bit-reversed output), then
 // the reorder.
 int FourierTransformer::FFTDb(double* in, int count, double* out, int outCount) {
-    if (!in || count < 2 || (count & (count - 1)) != 0)
-        return -1;
+    if (!in || count < 2 || (count & (count - 1)) != 0) return -1;
     int n = 0;
-    while ((1 << n) < count)
-        ++n;
+    while ((1 << n) < count) ++n;
     try {
         std::vector<double> re(in, in + count), im(size_t(count), 0.0);
         for (int i = 1; i <= n; ++i) {

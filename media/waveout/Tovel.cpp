@@ -22,17 +22,21 @@ struct Tovel::Block {
 
 namespace {
 
-constexpr int kBlockAbove = 8;  // block when more than this many are outstanding
-constexpr int kResumeAt = 4;    // until this many or fewer remain
+constexpr int kBlockAbove = 8;       // block when more than this many are outstanding
+constexpr int kResumeAt = 4;         // until this many or fewer remain
 constexpr size_t kDeviceSlots = 33;  // 32 devices and the default device
 
 // Device volumes, left in the low word and right in the high word, stored inverted so that the
 // zero-initialised table means full volume.
 std::atomic<uint32_t> g_deviceVolumes[kDeviceSlots];
 
-uint32_t DeviceVolume(size_t slot) { return ~g_deviceVolumes[slot].load(); }
+uint32_t DeviceVolume(size_t slot) {
+    return ~g_deviceVolumes[slot].load();
+}
 
-size_t VolumeSlot(unsigned device) { return device == WAVE_MAPPER ? kDeviceSlots - 1 : device; }
+size_t VolumeSlot(unsigned device) {
+    return device == WAVE_MAPPER ? kDeviceSlots - 1 : device;
+}
 
 struct FreeBlock {
     void operator()(Tovel::Block* b) const { std::free(b); }
@@ -47,16 +51,13 @@ BlockPtr NewBlock(unsigned length) {
 }  // namespace
 
 Tovel::Queue::~Queue() {
-    while (Block* b = Pop())
-        std::free(b);
+    while (Block* b = Pop()) std::free(b);
 }
 
 void Tovel::Queue::Push(Block* b) {
     b->next = nullptr;
-    if (tail)
-        tail->next = b;
-    else
-        head = b;
+    if (tail) tail->next = b;
+    else head = b;
     tail = b;
 }
 
@@ -64,61 +65,55 @@ Tovel::Block* Tovel::Queue::Pop() {
     Block* b = head;
     if (b) {
         head = b->next;
-        if (!head)
-            tail = nullptr;
+        if (!head) tail = nullptr;
         b->next = nullptr;
     }
     return b;
 }
 
 void Tovel::Queue::Append(Queue& other) {
-    if (other.Empty())
-        return;
-    if (tail)
-        tail->next = other.head;
-    else
-        head = other.head;
+    if (other.Empty()) return;
+    if (tail) tail->next = other.head;
+    else head = other.head;
     tail = other.tail;
     other.head = other.tail = nullptr;
 }
 
 Tovel::Tovel() {}
 
-Tovel::~Tovel() { Uint(); }
+Tovel::~Tovel() {
+    Uint();
+}
 
 void Tovel::ApplyGain(BYTE* pcm, unsigned length, double gain) {
-    if (gain > 1.5 || !pcm)
-        return;
+    if (gain > 1.5 || !pcm) return;
     const unsigned n = length / 2;
     for (unsigned i = 0; i < n; ++i) {
         int16_t s;
         std::memcpy(&s, pcm + 2 * i, 2);
         double v = double(s) * gain;
         long x = long(v);  // toward zero
-        if (x > 32767)
-            x = 32767;
-        if (x < -32768)
-            x = -32768;
+        if (x > 32767) x = 32767;
+        if (x < -32768) x = -32768;
         s = int16_t(x);
         std::memcpy(pcm + 2 * i, &s, 2);
     }
 }
 
-void Tovel::SetVolume(BYTE value) { m_dVolume = double(value) / 100.0 * 1.5; }
+void Tovel::SetVolume(BYTE value) {
+    m_dVolume = double(value) / 100.0 * 1.5;
+}
 
 unsigned Tovel::GetWaveOutDevNums() {
-    if (!SdlAudioAcquire())
-        return 0;
+    if (!SdlAudioAcquire()) return 0;
     const int n = SDL_GetNumAudioDevices(0);
     SdlAudioRelease();
     return n > 0 ? unsigned(n) : 0;
 }
 
 int Tovel::GetWaveOutNameByIdx(char* buffer, unsigned length, unsigned device) {
-    if (!buffer || length == 0)
-        return -1;
-    if (!SdlAudioAcquire())
-        return -1;
+    if (!buffer || length == 0) return -1;
+    if (!SdlAudioAcquire()) return -1;
     int rc = -1;
     const int n = SDL_GetNumAudioDevices(0);
     if (device < unsigned(n > 0 ? n : 0)) {
@@ -133,15 +128,13 @@ int Tovel::GetWaveOutNameByIdx(char* buffer, unsigned length, unsigned device) {
 }
 
 int Tovel::SetWaveOutVolume(unsigned device, WORD left, WORD right) {
-    if (device != WAVE_MAPPER && device >= kDeviceSlots - 1)
-        return -1;
+    if (device != WAVE_MAPPER && device >= kDeviceSlots - 1) return -1;
     g_deviceVolumes[VolumeSlot(device)] = ~(uint32_t(left) | (uint32_t(right) << 16));
     return 0;
 }
 
 int Tovel::GetWaveOutVolume(unsigned device, WORD& left, WORD& right) {
-    if (device != WAVE_MAPPER && device >= kDeviceSlots - 1)
-        return -1;
+    if (device != WAVE_MAPPER && device >= kDeviceSlots - 1) return -1;
     const uint32_t v = DeviceVolume(VolumeSlot(device));
     left = WORD(v & 0xFFFF);
     right = WORD(v >> 16);
@@ -215,42 +208,35 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
 }
 
 void Tovel::FreeFinishedLocked() {
-    while (Block* b = m_finished.Pop())
-        std::free(b);
+    while (Block* b = m_finished.Pop()) std::free(b);
 }
 
 int Tovel::PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) {
-    if (!pcm && length > 0)
-        return -1;
+    if (!pcm && length > 0) return -1;
     {
         varnet::MutexLock lock(m_lock);
-        if (!m_open || m_stopping)
-            return -1;
+        if (!m_open || m_stopping) return -1;
         FreeFinishedLocked();
         if (m_outstanding > kBlockAbove) {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_roomTimeoutMs);
             while (m_outstanding > kResumeAt && !m_stopping) {
-                if (m_roomCv.wait_until(lock.Native(), deadline) == std::cv_status::timeout && m_outstanding > kResumeAt &&
-                    !m_stopping) {
+                if (m_roomCv.wait_until(lock.Native(), deadline) == std::cv_status::timeout &&
+                    m_outstanding > kResumeAt && !m_stopping) {
                     varnet::DebugLog("Tovel", m_debugId.c_str(), "no buffer came back within %d ms", m_roomTimeoutMs);
                     return -1;
                 }
             }
-            if (m_stopping)
-                return -1;
+            if (m_stopping) return -1;
             FreeFinishedLocked();
         }
     }
     BlockPtr b = NewBlock(length);
-    if (!b)
-        return -1;
+    if (!b) return -1;
     b->length = length;
     b->played = 0;
     b->pts = pts;
-    if (m_mute || length == 0)
-        std::memset(b->data, 0, length);
-    else
-        std::memcpy(b->data, pcm, length);
+    if (m_mute || length == 0) std::memset(b->data, 0, length);
+    else std::memcpy(b->data, pcm, length);
     ApplyGain(b->data, length, m_dVolume.load());
     {
         varnet::MutexLock lock(m_lock);
@@ -283,10 +269,8 @@ void Tovel::SdlCallback(void* self, Uint8* stream, int len) {
             }
         }
     }
-    if (len > 0)
-        std::memset(stream, 0, size_t(len));
-    if (finished)
-        t->m_doneCv.notify_one();
+    if (len > 0) std::memset(stream, 0, size_t(len));
+    if (finished) t->m_doneCv.notify_one();
 
     // Device volume, per channel.
     const uint32_t vol = DeviceVolume(VolumeSlot(t->m_deviceIndex));
@@ -304,17 +288,14 @@ void Tovel::SdlCallback(void* self, Uint8* stream, int len) {
 void Tovel::CompletionThread() {
     varnet::MutexLock lock(m_lock);
     for (;;) {
-        while (m_done.Empty() && !m_quit)
-            m_doneCv.wait(lock.Native());
-        if (m_done.Empty() && m_quit)
-            return;
+        while (m_done.Empty() && !m_quit) m_doneCv.wait(lock.Native());
+        if (m_done.Empty() && m_quit) return;
         Queue batch;
         batch.Append(m_done);
         lock.Unlock();
         int count = 0;
         for (Block* b = batch.head; b; b = b->next, ++count) {
-            if (!m_callback)
-                continue;
+            if (!m_callback) continue;
             try {
                 m_callback(m_user, b->data, int(b->length), b->pts);
             } catch (...) {
@@ -324,12 +305,13 @@ void Tovel::CompletionThread() {
         lock.Lock();
         m_finished.Append(batch);
         m_outstanding -= count;
-        if (m_outstanding <= kResumeAt)
-            m_roomCv.notify_all();
+        if (m_outstanding <= kResumeAt) m_roomCv.notify_all();
     }
 }
 
-void Tovel::MuteSwitch(bool mute) { m_mute = mute; }
+void Tovel::MuteSwitch(bool mute) {
+    m_mute = mute;
+}
 
 void Tovel::Abort() {
     varnet::MutexLock lock(m_lock);
@@ -346,20 +328,17 @@ void Tovel::Uint() {
     }
     {
         varnet::MutexLock lock(m_lock);
-        if (!m_open)
-            return;
+        if (!m_open) return;
         m_stopping = true;
         m_roomCv.notify_all();
         // Reset: every buffer not yet played is returned at once.
         m_done.Append(m_pending);
         m_doneCv.notify_one();
-        while (m_outstanding != 0)
-            m_roomCv.wait(lock.Native());
+        while (m_outstanding != 0) m_roomCv.wait(lock.Native());
         m_quit = true;
         m_doneCv.notify_one();
     }
-    if (m_completion.joinable())
-        m_completion.join();
+    if (m_completion.joinable()) m_completion.join();
     {
         std::lock_guard<std::mutex> lock(SdlAudioMutex());
         SDL_CloseAudioDevice(m_device);

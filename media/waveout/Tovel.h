@@ -96,8 +96,8 @@ private:
     // SDL's audio thread takes m_lock inside the device's own lock: never open, close or lock the
     // device while holding m_lock.
     varnet::Mutex m_lock;
-    std::condition_variable m_doneCv;  // completion thread: finished buffers or quit
-    std::condition_variable m_roomCv;  // PlaySamples: room, stop, or all returned
+    std::condition_variable m_doneCv;     // completion thread: finished buffers or quit
+    std::condition_variable m_roomCv;     // PlaySamples: room, stop, or all returned
     Queue m_pending GUARDED_BY(m_lock);   // written, not yet played
     Queue m_done GUARDED_BY(m_lock);      // played, callback not yet made
     Queue m_finished GUARDED_BY(m_lock);  // reported, waiting to be freed

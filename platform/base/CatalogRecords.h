@@ -33,7 +33,9 @@ struct CatalogGroupInfo {
     std::string name;
     std::string path;
 };
-inline bool operator<(const CatalogGroupInfo& a, const CatalogGroupInfo& b) { return a.idx < b.idx; }
+inline bool operator<(const CatalogGroupInfo& a, const CatalogGroupInfo& b) {
+    return a.idx < b.idx;
+}
 
 // The emoticon catalogue's group key.
 struct FaceGroupInfo : CatalogGroupInfo {
@@ -43,9 +45,9 @@ struct FaceGroupInfo : CatalogGroupInfo {
 // Emoticons, roles, icons, enter shows and colour bars.
 struct CatalogItem {
     uint32_t id = 0;
-    uint32_t pri = 0;     // sort priority
+    uint32_t pri = 0;  // sort priority
     std::string name;
-    std::string fname;    // picture file name
+    std::string fname;  // picture file name
 };
 
 struct LevelItem : CatalogItem {
@@ -62,13 +64,13 @@ struct UserPhotoItem : CatalogItem {
 struct GiftItem : CatalogItem {
     std::string smallfname;
     uint32_t price = 0;
-    uint32_t ratio = 0;       // ratio x price / 100, computed when loaded
+    uint32_t ratio = 0;  // ratio x price / 100, computed when loaded
     uint32_t starttm = 0;
     uint32_t endtm = 0;
     std::string tips = "\xB8\xF6";  // unit word shown after a count: GBK "个"
     std::string mcid;
     uint32_t showtype = 0;
-    std::string swffname;     // the effect movie
+    std::string swffname;  // the effect movie
     uint32_t duetime = 0;
     uint32_t attr = 0;
 };
@@ -88,18 +90,14 @@ using ColorBarCatalogCopy = CatalogCopy<CatalogGroupInfo, CatalogItem>;
 
 // Deletes every record of a copy and empties it.
 template <class Key, class Item>
-void FreeCatalogCopy(CatalogCopy<Key, Item>& copy)
-{
+void FreeCatalogCopy(CatalogCopy<Key, Item>& copy) {
     for (auto& group : copy)
-        for (auto& item : group.second)
-            delete item.second;
+        for (auto& item : group.second) delete item.second;
     copy.clear();
 }
 
 // Deletes the records of a city list and empties it.
-inline void FreeCityList(std::vector<CityInfo*>& list)
-{
-    for (CityInfo* city : list)
-        delete city;
+inline void FreeCityList(std::vector<CityInfo*>& list) {
+    for (CityInfo* city : list) delete city;
     list.clear();
 }

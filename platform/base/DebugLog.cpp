@@ -7,7 +7,9 @@
 
 namespace varnet {
 
-bool DebugSwitchValue(const char* value) { return value && value[0] == '1'; }
+bool DebugSwitchValue(const char* value) {
+    return value && value[0] == '1';
+}
 
 bool DebugLogOn() {
     static const bool on = DebugSwitchValue(std::getenv("VARNET_LOG_DEBUG"));

@@ -13,7 +13,9 @@ size_t GbkUnitLength(const char* text, size_t len, size_t i);
 
 // Length of the longest prefix of at most `maxBytes` bytes that ends on a whole unit.
 size_t GbkCut(const char* text, size_t len, size_t maxBytes);
-inline size_t GbkCut(const std::string& text, size_t maxBytes) { return GbkCut(text.data(), text.size(), maxBytes); }
+inline size_t GbkCut(const std::string& text, size_t maxBytes) {
+    return GbkCut(text.data(), text.size(), maxBytes);
+}
 
 // Copies `text` into `buf` of `size` bytes, NUL-terminated, cut on a whole unit. Nothing when size is 0.
 void GbkCopy(char* buf, size_t size, const std::string& text);

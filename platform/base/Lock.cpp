@@ -1,9 +1,7 @@
 #include "Lock.h"
 
-bool CReadWriteLock::Lock(int type)
-{
-    if (type != LOCK_READ && type != LOCK_WRITE)
-        return false;
+bool CReadWriteLock::Lock(int type) {
+    if (type != LOCK_READ && type != LOCK_WRITE) return false;
     varnet::MutexLock gate(gate_);
     varnet::MutexLock lock(cs_);
     if (type == LOCK_READ) {
@@ -20,12 +18,10 @@ bool CReadWriteLock::Lock(int type)
     return true;
 }
 
-void CReadWriteLock::Unlock()
-{
+void CReadWriteLock::Unlock() {
     varnet::MutexLock lock(cs_);
     if (state_ == LOCK_READ) {
-        if (readers_ > 0)
-            --readers_;
+        if (readers_ > 0) --readers_;
         if (readers_ == 0) {
             state_ = 0;
             idle_ = true;
@@ -38,26 +34,20 @@ void CReadWriteLock::Unlock()
     }
 }
 
-int CReadWriteLock::State() const
-{
+int CReadWriteLock::State() const {
     varnet::MutexLock lock(cs_);
     return state_;
 }
 
-int CReadWriteLock::Readers() const
-{
+int CReadWriteLock::Readers() const {
     varnet::MutexLock lock(cs_);
     return readers_;
 }
 
-CLockObject::CLockObject(CReadWriteLock* lock, int type)
-{
-    if (lock && lock->Lock(type))
-        lock_ = lock;
+CLockObject::CLockObject(CReadWriteLock* lock, int type) {
+    if (lock && lock->Lock(type)) lock_ = lock;
 }
 
-CLockObject::~CLockObject()
-{
-    if (lock_)
-        lock_->Unlock();
+CLockObject::~CLockObject() {
+    if (lock_) lock_->Unlock();
 }

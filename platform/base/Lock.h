@@ -52,5 +52,5 @@ public:
     bool Locked() const { return lock_ != nullptr; }
 
 private:
-    CReadWriteLock* lock_ = nullptr;   // null when nothing was taken
+    CReadWriteLock* lock_ = nullptr;  // null when nothing was taken
 };

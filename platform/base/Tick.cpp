@@ -10,6 +10,8 @@ int64_t MonotonicMs() {
     return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-uint32_t TickCount() { return static_cast<uint32_t>(static_cast<uint64_t>(MonotonicMs())); }
+uint32_t TickCount() {
+    return static_cast<uint32_t>(static_cast<uint64_t>(MonotonicMs()));
+}
 
 }  // namespace varnet

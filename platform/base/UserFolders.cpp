@@ -37,17 +37,24 @@ std::string HomeFolder() {
     std::vector<char> buf(size > 0 ? size_t(size) : 16384);
     passwd pw{};
     passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir) return found->pw_dir;
     return std::string();
 }
 
-std::string UserDataHome() { return XdgHome("XDG_DATA_HOME", "/.local/share"); }
+std::string UserDataHome() {
+    return XdgHome("XDG_DATA_HOME", "/.local/share");
+}
 
-std::string UserConfigHome() { return XdgHome("XDG_CONFIG_HOME", "/.config"); }
+std::string UserConfigHome() {
+    return XdgHome("XDG_CONFIG_HOME", "/.config");
+}
 
-std::string VarnetDataFolder() { return ProgramFolder(UserDataHome()); }
+std::string VarnetDataFolder() {
+    return ProgramFolder(UserDataHome());
+}
 
-std::string VarnetConfigFolder() { return ProgramFolder(UserConfigHome()); }
+std::string VarnetConfigFolder() {
+    return ProgramFolder(UserConfigHome());
+}
 
 }  // namespace varnet

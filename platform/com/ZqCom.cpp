@@ -38,9 +38,13 @@ void SysFreeString(BSTR s) {
     if (s) free(reinterpret_cast<uint32_t*>(s) - 1);
 }
 
-uint32_t SysStringLen(BSTR s) { return s ? (reinterpret_cast<uint32_t*>(s)[-1] / sizeof(OLECHAR)) : 0; }
+uint32_t SysStringLen(BSTR s) {
+    return s ? (reinterpret_cast<uint32_t*>(s)[-1] / sizeof(OLECHAR)) : 0;
+}
 
-std::u16string BstrText(BSTR s) { return s ? std::u16string(s, SysStringLen(s)) : std::u16string(); }
+std::u16string BstrText(BSTR s) {
+    return s ? std::u16string(s, SysStringLen(s)) : std::u16string();
+}
 
 void VariantInit(VARIANT* v) {
     if (!v) return;

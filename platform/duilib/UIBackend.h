@@ -86,7 +86,10 @@ public:
     bool IsEnabled() const override { return m_bEnabled; }
     void Invalidate(const RECT&) override { ++m_nInvalidations; }
     void Minimize() override { m_bMin = true; }
-    void Maximize() override { m_bMax = true; m_bMin = false; }
+    void Maximize() override {
+        m_bMax = true;
+        m_bMin = false;
+    }
     void Restore() override { m_bMax = m_bMin = false; }
     bool IsMaximized() const override { return m_bMax; }
     bool IsMinimized() const override { return m_bMin; }

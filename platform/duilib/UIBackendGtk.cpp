@@ -16,21 +16,35 @@ LPARAM Pt(double x, double y) {
 UINT KeyToVk(guint keyval) {
     switch (keyval) {
     case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter: return VK_RETURN;
-    case GDK_KEY_Escape: return VK_ESCAPE;
+    case GDK_KEY_KP_Enter:
+        return VK_RETURN;
+    case GDK_KEY_Escape:
+        return VK_ESCAPE;
     case GDK_KEY_Tab:
-    case GDK_KEY_ISO_Left_Tab: return VK_TAB;
-    case GDK_KEY_BackSpace: return VK_BACK;
-    case GDK_KEY_Delete: return VK_DELETE;
-    case GDK_KEY_Left: return VK_LEFT;
-    case GDK_KEY_Right: return VK_RIGHT;
-    case GDK_KEY_Up: return VK_UP;
-    case GDK_KEY_Down: return VK_DOWN;
-    case GDK_KEY_Home: return VK_HOME;
-    case GDK_KEY_End: return VK_END;
-    case GDK_KEY_space: return VK_SPACE;
-    case GDK_KEY_F4: return VK_F4;
-    default: return 0;
+    case GDK_KEY_ISO_Left_Tab:
+        return VK_TAB;
+    case GDK_KEY_BackSpace:
+        return VK_BACK;
+    case GDK_KEY_Delete:
+        return VK_DELETE;
+    case GDK_KEY_Left:
+        return VK_LEFT;
+    case GDK_KEY_Right:
+        return VK_RIGHT;
+    case GDK_KEY_Up:
+        return VK_UP;
+    case GDK_KEY_Down:
+        return VK_DOWN;
+    case GDK_KEY_Home:
+        return VK_HOME;
+    case GDK_KEY_End:
+        return VK_END;
+    case GDK_KEY_space:
+        return VK_SPACE;
+    case GDK_KEY_F4:
+        return VK_F4;
+    default:
+        return 0;
     }
 }
 
@@ -40,13 +54,15 @@ class CGtkBackend : public IWindowBackend {
 public:
     ~CGtkBackend() override { Destroy(); }
 
-    void Create(CWindowWnd* wnd, HWND hWndOwner, const char* title, DWORD style, DWORD exStyle, const RECT& rc) override {
+    void Create(CWindowWnd* wnd, HWND hWndOwner, const char* title, DWORD style, DWORD exStyle,
+                const RECT& rc) override {
         m_wnd = wnd;
         m_rc = rc;
         bool menu = (exStyle & 0x80) && (style & UI_WS_POPUP);  // tool popup: menus
         m_menu = menu;
         CGtkBackend* parent = nullptr;
-        if (CWindowWnd* owner = CWindowWnd::FromHandle(hWndOwner)) parent = dynamic_cast<CGtkBackend*>(owner->GetBackend());
+        if (CWindowWnd* owner = CWindowWnd::FromHandle(hWndOwner))
+            parent = dynamic_cast<CGtkBackend*>(owner->GetBackend());
         if ((style & UI_WS_CHILD) && parent && parent->m_fixed) {
             CreateChild(parent);
             return;
@@ -68,9 +84,9 @@ public:
         gtk_container_add(GTK_CONTAINER(m_window), m_fixed);
         m_area = gtk_drawing_area_new();
         gtk_widget_set_can_focus(m_area, TRUE);
-        gtk_widget_add_events(m_area, GDK_STRUCTURE_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
-                                          GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK |
-                                          GDK_FOCUS_CHANGE_MASK);
+        gtk_widget_add_events(m_area, GDK_STRUCTURE_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                          GDK_POINTER_MOTION_MASK | GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK |
+                                          GDK_KEY_PRESS_MASK | GDK_FOCUS_CHANGE_MASK);
         gtk_fixed_put(GTK_FIXED(m_fixed), m_area, 0, 0);
         ConnectArea();
         g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
@@ -148,8 +164,14 @@ public:
     void Invalidate(const RECT& rc) override {
         if (m_area) gtk_widget_queue_draw_area(m_area, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
     }
-    void Minimize() override { if (m_window) gtk_window_iconify(GTK_WINDOW(m_window)); m_min = true; }
-    void Maximize() override { if (m_window) gtk_window_maximize(GTK_WINDOW(m_window)); m_max = true; }
+    void Minimize() override {
+        if (m_window) gtk_window_iconify(GTK_WINDOW(m_window));
+        m_min = true;
+    }
+    void Maximize() override {
+        if (m_window) gtk_window_maximize(GTK_WINDOW(m_window));
+        m_max = true;
+    }
     void Restore() override {
         if (!m_window) return;
         gtk_window_unmaximize(GTK_WINDOW(m_window));
@@ -169,7 +191,10 @@ public:
         GdkWindow* gw = gtk_widget_get_window(m_area);
         if (!gw) return;
         m_cursor = c;
-        const char* name = c == UICURSOR_HAND ? "pointer" : c == UICURSOR_IBEAM ? "text" : c == UICURSOR_WAIT ? "wait" : "default";
+        const char* name = c == UICURSOR_HAND    ? "pointer"
+                           : c == UICURSOR_IBEAM ? "text"
+                           : c == UICURSOR_WAIT  ? "wait"
+                                                 : "default";
         GdkCursor* cur = gdk_cursor_new_from_name(gdk_window_get_display(gw), name);
         gdk_window_set_cursor(gw, cur);
         if (cur) g_object_unref(cur);
@@ -223,7 +248,8 @@ public:
         RECT pad = edit->GetTextPadding();
         int bs = edit->GetBorderSize();
         int x = rc.left + std::max(bs, 1), y = rc.top + std::max(bs, 1);
-        int w = std::max(1, rc.right - rc.left - 2 * std::max(bs, 1)), h = std::max(1, rc.bottom - rc.top - 2 * std::max(bs, 1));
+        int w = std::max(1, rc.right - rc.left - 2 * std::max(bs, 1)),
+            h = std::max(1, rc.bottom - rc.top - 2 * std::max(bs, 1));
         (void)pad;
         gtk_fixed_move(GTK_FIXED(m_fixed), m_entry, x, y);
         gtk_widget_set_size_request(m_entry, w, h);
@@ -375,7 +401,8 @@ private:
             int w = std::max(1, m_rc.right - m_rc.left), h = std::max(1, m_rc.bottom - m_rc.top);
             gtk_widget_set_size_request(m_area, w, h);
             gtk_widget_set_size_request(m_fixed, w, h);
-            if (GtkWidget* p = gtk_widget_get_parent(m_fixed)) gtk_fixed_move(GTK_FIXED(p), m_fixed, m_rc.left, m_rc.top);
+            if (GtkWidget* p = gtk_widget_get_parent(m_fixed))
+                gtk_fixed_move(GTK_FIXED(p), m_fixed, m_rc.left, m_rc.top);
             return;
         }
         if (!m_window) return;

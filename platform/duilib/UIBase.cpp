@@ -7,7 +7,9 @@
 
 namespace DuiLib {
 
-int CDuiString::CompareNoCase(const char* other) const { return strcasecmp(c_str(), other ? other : ""); }
+int CDuiString::CompareNoCase(const char* other) const {
+    return strcasecmp(c_str(), other ? other : "");
+}
 
 CDuiString CDuiString::Format(const char* fmt, ...) {
     va_list ap;
@@ -26,7 +28,9 @@ CDuiString CDuiString::Format(const char* fmt, ...) {
     return out;
 }
 
-bool EqualNoCase(const char* a, const char* b) { return strcasecmp(a ? a : "", b ? b : "") == 0; }
+bool EqualNoCase(const char* a, const char* b) {
+    return strcasecmp(a ? a : "", b ? b : "") == 0;
+}
 
 bool PtInRect(const RECT& rc, POINT pt) {
     return pt.x >= rc.left && pt.x < rc.right && pt.y >= rc.top && pt.y < rc.bottom;
@@ -44,14 +48,20 @@ bool IntersectRect(RECT* out, const RECT& a, const RECT& b) {
     return ok;
 }
 
-bool CDuiRect::Intersect(const RECT& a, const RECT& b) { return IntersectRect(this, a, b); }
+bool CDuiRect::Intersect(const RECT& a, const RECT& b) {
+    return IntersectRect(this, a, b);
+}
 
 // Notify maps.
 
-const DUI_MSGMAP* CNotifyPump::GetBaseMessageMap() { return nullptr; }
+const DUI_MSGMAP* CNotifyPump::GetBaseMessageMap() {
+    return nullptr;
+}
 static const DUI_MSGMAP_ENTRY kNoEntries[] = {{"", "", DuiSig_end, nullptr}};
 const DUI_MSGMAP CNotifyPump::messageMap = {&CNotifyPump::GetBaseMessageMap, &kNoEntries[0]};
-const DUI_MSGMAP* CNotifyPump::GetMessageMap() const { return &CNotifyPump::messageMap; }
+const DUI_MSGMAP* CNotifyPump::GetMessageMap() const {
+    return &CNotifyPump::messageMap;
+}
 
 bool CNotifyPump::AddVirtualWnd(CDuiString strName, CNotifyPump* pObject) {
     for (auto& v : m_VirtualWndMap)

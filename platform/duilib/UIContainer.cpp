@@ -43,7 +43,9 @@ bool CContainerUI::SetItemIndex(CControlUI* p, int iIndex) {
     return true;
 }
 
-bool CContainerUI::Add(CControlUI* p) { return AddAt(p, (int)m_items.size()); }
+bool CContainerUI::Add(CControlUI* p) {
+    return AddAt(p, (int)m_items.size());
+}
 
 bool CContainerUI::AddAt(CControlUI* p, int iIndex) {
     if (!p || iIndex < 0 || iIndex > (int)m_items.size()) return false;
@@ -116,8 +118,14 @@ void CContainerUI::SetMouseEnabled(bool bEnable) {
     CControlUI::SetMouseEnabled(bEnable);
 }
 
-void CContainerUI::SetInset(RECT rc) { m_rcInset = rc; NeedUpdate(); }
-void CContainerUI::SetChildPadding(int i) { m_iChildPadding = i; NeedUpdate(); }
+void CContainerUI::SetInset(RECT rc) {
+    m_rcInset = rc;
+    NeedUpdate();
+}
+void CContainerUI::SetChildPadding(int i) {
+    m_iChildPadding = i;
+    NeedUpdate();
+}
 
 void CContainerUI::SetPos(RECT rc, bool bNeedInvalidate) {
     CControlUI::SetPos(rc, bNeedInvalidate);
@@ -316,8 +324,8 @@ void CContainerUI::ProcessScrollBar(RECT rc, int cxRequired, int cyRequired) {
 
 // Vertical and horizontal layouts share one algorithm along their main axis.
 template <bool kVertical>
-static void LayoutLine(CContainerUI* self, std::vector<CControlUI*>& items, RECT rc, int childPadding,
-                       SIZE scroll, int* required) {
+static void LayoutLine(CContainerUI* self, std::vector<CControlUI*>& items, RECT rc, int childPadding, SIZE scroll,
+                       int* required) {
     auto mainOf = [](SIZE s) { return kVertical ? s.cy : s.cx; };
     int availMain = kVertical ? rc.bottom - rc.top : rc.right - rc.left;
     int availCross = kVertical ? rc.right - rc.left : rc.bottom - rc.top;
@@ -426,8 +434,16 @@ void* CTileLayoutUI::GetInterface(const char* n) {
     return CContainerUI::GetInterface(n);
 }
 
-void CTileLayoutUI::SetItemSize(SIZE s) { m_szItem = s; NeedUpdate(); }
-void CTileLayoutUI::SetColumns(int n) { if (n > 0) { m_nColumns = n; NeedUpdate(); } }
+void CTileLayoutUI::SetItemSize(SIZE s) {
+    m_szItem = s;
+    NeedUpdate();
+}
+void CTileLayoutUI::SetColumns(int n) {
+    if (n > 0) {
+        m_nColumns = n;
+        NeedUpdate();
+    }
+}
 
 void CTileLayoutUI::SetAttribute(const char* n, const char* v) {
     if (EqualNoCase(n, "itemsize")) {
@@ -476,7 +492,9 @@ void* CTabLayoutUI::GetInterface(const char* n) {
     return CContainerUI::GetInterface(n);
 }
 
-bool CTabLayoutUI::Add(CControlUI* p) { return AddAt(p, (int)m_items.size()); }
+bool CTabLayoutUI::Add(CControlUI* p) {
+    return AddAt(p, (int)m_items.size());
+}
 
 bool CTabLayoutUI::AddAt(CControlUI* p, int iIndex) {
     if (!CContainerUI::AddAt(p, iIndex)) return false;
@@ -522,7 +540,9 @@ bool CTabLayoutUI::SelectItem(int iIndex) {
     return true;
 }
 
-bool CTabLayoutUI::SelectItem(CControlUI* p) { return SelectItem(GetItemIndex(p)); }
+bool CTabLayoutUI::SelectItem(CControlUI* p) {
+    return SelectItem(GetItemIndex(p));
+}
 
 void CTabLayoutUI::SetAttribute(const char* n, const char* v) {
     if (EqualNoCase(n, "selectedid")) SelectItem(atoi(v));
@@ -546,14 +566,18 @@ void CTabLayoutUI::SetPos(RECT rc, bool bNeedInvalidate) {
 
 // Scroll bar: a track with a thumb; dragging or clicking the track scrolls the owner.
 
-CScrollBarUI::CScrollBarUI() { m_cxyFixed = {kScrollBarWidth, kScrollBarWidth}; }
+CScrollBarUI::CScrollBarUI() {
+    m_cxyFixed = {kScrollBarWidth, kScrollBarWidth};
+}
 
 void* CScrollBarUI::GetInterface(const char* n) {
     if (EqualNoCase(n, "ScrollBar")) return this;
     return CControlUI::GetInterface(n);
 }
 
-void CScrollBarUI::SetHorizontal(bool b) { m_bHorizontal = b; }
+void CScrollBarUI::SetHorizontal(bool b) {
+    m_bHorizontal = b;
+}
 
 void CScrollBarUI::SetScrollRange(int n) {
     m_nRange = std::max(0, n);
@@ -630,8 +654,13 @@ void CScrollBarUI::DoPaint(HDC hDC, const RECT& rcPaint) {
     if (!IntersectRect(&m_rcPaint, rcPaint, m_rcItem)) return;
     if (m_dwBackColor) CRenderEngine::DrawColor(hDC, m_rcItem, m_dwBackColor);
     RECT t = GetThumbRect();
-    if (m_bHorizontal) { t.top += 2; t.bottom -= 2; }
-    else { t.left += 2; t.right -= 2; }
+    if (m_bHorizontal) {
+        t.top += 2;
+        t.bottom -= 2;
+    } else {
+        t.left += 2;
+        t.right -= 2;
+    }
     CRenderEngine::DrawColor(hDC, t, m_bDragging ? m_dwThumbHotColor : m_dwThumbColor);
 }
 

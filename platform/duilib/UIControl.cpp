@@ -9,7 +9,9 @@
 
 namespace DuiLib {
 
-CControlUI::CControlUI() { m_cxyMax = {9999, 9999}; }
+CControlUI::CControlUI() {
+    m_cxyMax = {9999, 9999};
+}
 
 CControlUI::~CControlUI() {
     if (m_pManager) m_pManager->ReapObjects(this);
@@ -20,9 +22,13 @@ void* CControlUI::GetInterface(const char* pstrName) {
     return nullptr;
 }
 
-UINT CControlUI::GetControlFlags() const { return m_bSetCursor ? UIFLAG_SETCURSOR : 0; }
+UINT CControlUI::GetControlFlags() const {
+    return m_bSetCursor ? UIFLAG_SETCURSOR : 0;
+}
 
-bool CControlUI::Activate() { return IsVisible() && IsEnabled(); }
+bool CControlUI::Activate() {
+    return IsVisible() && IsEnabled();
+}
 
 void CControlUI::SetManager(CPaintManagerUI* pManager, CControlUI* pParent, bool bInit) {
     m_pManager = pManager;
@@ -37,12 +43,30 @@ void CControlUI::SetText(const char* pstrText) {
     Invalidate();
 }
 
-void CControlUI::SetBkColor(DWORD c) { m_dwBackColor = c; Invalidate(); }
-void CControlUI::SetBkImage(const char* p) { m_sBkImage = p ? p : ""; Invalidate(); }
-void CControlUI::SetBorderColor(DWORD c) { m_dwBorderColor = c; Invalidate(); }
-void CControlUI::SetFocusBorderColor(DWORD c) { m_dwFocusBorderColor = c; Invalidate(); }
-void CControlUI::SetBorderSize(int n) { m_nBorderSize = n; Invalidate(); }
-void CControlUI::SetBorderRound(SIZE s) { m_cxyBorderRound = s; Invalidate(); }
+void CControlUI::SetBkColor(DWORD c) {
+    m_dwBackColor = c;
+    Invalidate();
+}
+void CControlUI::SetBkImage(const char* p) {
+    m_sBkImage = p ? p : "";
+    Invalidate();
+}
+void CControlUI::SetBorderColor(DWORD c) {
+    m_dwBorderColor = c;
+    Invalidate();
+}
+void CControlUI::SetFocusBorderColor(DWORD c) {
+    m_dwFocusBorderColor = c;
+    Invalidate();
+}
+void CControlUI::SetBorderSize(int n) {
+    m_nBorderSize = n;
+    Invalidate();
+}
+void CControlUI::SetBorderRound(SIZE s) {
+    m_cxyBorderRound = s;
+    Invalidate();
+}
 
 bool CControlUI::DrawImage(HDC hDC, const char* pStrImage, const char* pStrModify) {
     if (!pStrImage || !*pStrImage) return false;
@@ -64,16 +88,48 @@ void CControlUI::SetPos(RECT rc, bool bNeedInvalidate) {
     if (bNeedInvalidate) Invalidate();
 }
 
-void CControlUI::SetPadding(RECT rc) { m_rcPadding = rc; NeedParentUpdate(); }
-void CControlUI::SetFixedXY(SIZE sz) { m_cXY = sz; NeedParentUpdate(); }
-void CControlUI::SetFixedWidth(int cx) { if (cx < 0) return; m_cxyFixed.cx = cx; NeedParentUpdate(); }
-void CControlUI::SetFixedHeight(int cy) { if (cy < 0) return; m_cxyFixed.cy = cy; NeedParentUpdate(); }
-void CControlUI::SetMinWidth(int cx) { if (cx < 0) return; m_cxyMin.cx = cx; NeedParentUpdate(); }
-void CControlUI::SetMaxWidth(int cx) { if (cx < 0) return; m_cxyMax.cx = cx; NeedParentUpdate(); }
-void CControlUI::SetMinHeight(int cy) { if (cy < 0) return; m_cxyMin.cy = cy; NeedParentUpdate(); }
-void CControlUI::SetMaxHeight(int cy) { if (cy < 0) return; m_cxyMax.cy = cy; NeedParentUpdate(); }
+void CControlUI::SetPadding(RECT rc) {
+    m_rcPadding = rc;
+    NeedParentUpdate();
+}
+void CControlUI::SetFixedXY(SIZE sz) {
+    m_cXY = sz;
+    NeedParentUpdate();
+}
+void CControlUI::SetFixedWidth(int cx) {
+    if (cx < 0) return;
+    m_cxyFixed.cx = cx;
+    NeedParentUpdate();
+}
+void CControlUI::SetFixedHeight(int cy) {
+    if (cy < 0) return;
+    m_cxyFixed.cy = cy;
+    NeedParentUpdate();
+}
+void CControlUI::SetMinWidth(int cx) {
+    if (cx < 0) return;
+    m_cxyMin.cx = cx;
+    NeedParentUpdate();
+}
+void CControlUI::SetMaxWidth(int cx) {
+    if (cx < 0) return;
+    m_cxyMax.cx = cx;
+    NeedParentUpdate();
+}
+void CControlUI::SetMinHeight(int cy) {
+    if (cy < 0) return;
+    m_cxyMin.cy = cy;
+    NeedParentUpdate();
+}
+void CControlUI::SetMaxHeight(int cy) {
+    if (cy < 0) return;
+    m_cxyMax.cy = cy;
+    NeedParentUpdate();
+}
 
-SIZE CControlUI::EstimateSize(SIZE) { return m_cxyFixed; }
+SIZE CControlUI::EstimateSize(SIZE) {
+    return m_cxyFixed;
+}
 
 void CControlUI::SetVisible(bool bVisible) {
     if (m_bVisible == bVisible) return;
@@ -152,7 +208,8 @@ void CControlUI::DoEvent(TEventUI& event) {
     switch (event.Type) {
     case UIEVENT_SETCURSOR:
         if (m_pManager && m_pManager->GetBackend())
-            m_pManager->GetBackend()->SetCursor((GetControlFlags() & UIFLAG_SETCURSOR) ? UICURSOR_HAND : UICURSOR_ARROW);
+            m_pManager->GetBackend()->SetCursor((GetControlFlags() & UIFLAG_SETCURSOR) ? UICURSOR_HAND
+                                                                                       : UICURSOR_ARROW);
         return;
     case UIEVENT_SETFOCUS:
         m_bFocused = true;

@@ -15,12 +15,30 @@ void* CLabelUI::GetInterface(const char* n) {
     return CControlUI::GetInterface(n);
 }
 
-void CLabelUI::SetTextStyle(UINT u) { m_uTextStyle = u; Invalidate(); }
-void CLabelUI::SetTextColor(DWORD c) { m_dwTextColor = c; Invalidate(); }
-void CLabelUI::SetDisabledTextColor(DWORD c) { m_dwDisabledTextColor = c; Invalidate(); }
-void CLabelUI::SetFont(int i) { m_iFont = i; Invalidate(); }
-void CLabelUI::SetTextPadding(RECT rc) { m_rcTextPadding = rc; Invalidate(); }
-void CLabelUI::SetShowHtml(bool b) { m_bShowHtml = b; Invalidate(); }
+void CLabelUI::SetTextStyle(UINT u) {
+    m_uTextStyle = u;
+    Invalidate();
+}
+void CLabelUI::SetTextColor(DWORD c) {
+    m_dwTextColor = c;
+    Invalidate();
+}
+void CLabelUI::SetDisabledTextColor(DWORD c) {
+    m_dwDisabledTextColor = c;
+    Invalidate();
+}
+void CLabelUI::SetFont(int i) {
+    m_iFont = i;
+    Invalidate();
+}
+void CLabelUI::SetTextPadding(RECT rc) {
+    m_rcTextPadding = rc;
+    Invalidate();
+}
+void CLabelUI::SetShowHtml(bool b) {
+    m_bShowHtml = b;
+    Invalidate();
+}
 
 SIZE CLabelUI::GetTextSize() const {
     return CRenderEngine::GetTextSize(m_pManager, m_sText.c_str(), m_iFont, m_uTextStyle);
@@ -51,11 +69,23 @@ void CLabelUI::SetAttribute(const char* n, const char* v) {
     if (EqualNoCase(n, "align")) {
         std::string s = v;
         if (s.find("left") != std::string::npos) m_uTextStyle &= ~(DT_CENTER | DT_RIGHT);
-        if (s.find("center") != std::string::npos) { m_uTextStyle &= ~DT_RIGHT; m_uTextStyle |= DT_CENTER; }
-        if (s.find("right") != std::string::npos) { m_uTextStyle &= ~DT_CENTER; m_uTextStyle |= DT_RIGHT; }
+        if (s.find("center") != std::string::npos) {
+            m_uTextStyle &= ~DT_RIGHT;
+            m_uTextStyle |= DT_CENTER;
+        }
+        if (s.find("right") != std::string::npos) {
+            m_uTextStyle &= ~DT_CENTER;
+            m_uTextStyle |= DT_RIGHT;
+        }
         if (s.find("top") != std::string::npos) m_uTextStyle &= ~(DT_VCENTER | DT_BOTTOM);
-        if (s.find("vcenter") != std::string::npos) { m_uTextStyle &= ~DT_BOTTOM; m_uTextStyle |= DT_VCENTER; }
-        if (s.find("bottom") != std::string::npos) { m_uTextStyle &= ~DT_VCENTER; m_uTextStyle |= DT_BOTTOM; }
+        if (s.find("vcenter") != std::string::npos) {
+            m_uTextStyle &= ~DT_BOTTOM;
+            m_uTextStyle |= DT_VCENTER;
+        }
+        if (s.find("bottom") != std::string::npos) {
+            m_uTextStyle &= ~DT_VCENTER;
+            m_uTextStyle |= DT_BOTTOM;
+        }
         Invalidate();
     } else if (EqualNoCase(n, "valign")) {
         std::string s = v;
@@ -67,8 +97,13 @@ void CLabelUI::SetAttribute(const char* n, const char* v) {
         if (ParseBool(v)) m_uTextStyle |= DT_END_ELLIPSIS;
         else m_uTextStyle &= ~DT_END_ELLIPSIS;
     } else if (EqualNoCase(n, "wordbreak") || EqualNoCase(n, "multiline")) {
-        if (ParseBool(v)) { m_uTextStyle &= ~DT_SINGLELINE; m_uTextStyle |= DT_WORDBREAK; }
-        else { m_uTextStyle &= ~DT_WORDBREAK; m_uTextStyle |= DT_SINGLELINE; }
+        if (ParseBool(v)) {
+            m_uTextStyle &= ~DT_SINGLELINE;
+            m_uTextStyle |= DT_WORDBREAK;
+        } else {
+            m_uTextStyle &= ~DT_WORDBREAK;
+            m_uTextStyle |= DT_SINGLELINE;
+        }
     } else if (EqualNoCase(n, "font")) SetFont(atoi(v));
     else if (EqualNoCase(n, "textcolor")) SetTextColor(ParseColor(v));
     else if (EqualNoCase(n, "disabledtextcolor")) SetDisabledTextColor(ParseColor(v));
@@ -85,20 +120,22 @@ static RECT TextRect(const RECT& item, const RECT& pad) {
 void CLabelUI::PaintText(HDC hDC) {
     if (m_sText.empty()) return;
     DWORD color = m_dwTextColor ? m_dwTextColor : (m_pManager ? m_pManager->GetDefaultFontColor() : 0xFF000000);
-    if (!IsEnabled()) color = m_dwDisabledTextColor ? m_dwDisabledTextColor
-                                                    : (m_pManager ? m_pManager->GetDefaultDisabledColor() : color);
+    if (!IsEnabled())
+        color = m_dwDisabledTextColor ? m_dwDisabledTextColor
+                                      : (m_pManager ? m_pManager->GetDefaultDisabledColor() : color);
     RECT rc = TextRect(m_rcItem, m_rcTextPadding);
     // Tags in angle brackets, or in braces when the text starts with one ("{u}{a}...{/a}{/u}").
     if (m_bShowHtml)
         CRenderEngine::DrawHtmlText(hDC, m_pManager, rc, m_sText.c_str(), color, 0, m_iFont, m_uTextStyle,
                                     m_sText[0] != '{');
-    else
-        CRenderEngine::DrawText(hDC, m_pManager, rc, m_sText.c_str(), color, m_iFont, m_uTextStyle);
+    else CRenderEngine::DrawText(hDC, m_pManager, rc, m_sText.c_str(), color, m_iFont, m_uTextStyle);
 }
 
 // ---- Text with links
 
-CTextUI::CTextUI() { m_uTextStyle = DT_WORDBREAK; }
+CTextUI::CTextUI() {
+    m_uTextStyle = DT_WORDBREAK;
+}
 
 void* CTextUI::GetInterface(const char* n) {
     if (EqualNoCase(n, "Text")) return this;
@@ -188,7 +225,9 @@ void CTextUI::SetAttribute(const char* n, const char* v) {
 
 // ---- Button
 
-CButtonUI::CButtonUI() { m_uTextStyle = DT_SINGLELINE | DT_VCENTER | DT_CENTER; }
+CButtonUI::CButtonUI() {
+    m_uTextStyle = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
+}
 
 void* CButtonUI::GetInterface(const char* n) {
     if (EqualNoCase(n, "Button")) return this;
@@ -264,7 +303,8 @@ void CButtonUI::DoEvent(TEventUI& event) {
         return;
     case UIEVENT_SETCURSOR:
         if (m_pManager && m_pManager->GetBackend())
-            m_pManager->GetBackend()->SetCursor((GetControlFlags() & UIFLAG_SETCURSOR) ? UICURSOR_HAND : UICURSOR_ARROW);
+            m_pManager->GetBackend()->SetCursor((GetControlFlags() & UIFLAG_SETCURSOR) ? UICURSOR_HAND
+                                                                                       : UICURSOR_ARROW);
         return;
     default:
         break;
@@ -312,8 +352,7 @@ void CButtonUI::PaintStatusImage(HDC hDC) {
         DrawImage(hDC, m_sDisabledImage.c_str());
         return;
     }
-    if ((m_uButtonState & UISTATE_PUSHED) && !m_sPushedImage.empty() && DrawImage(hDC, m_sPushedImage.c_str()))
-        return;
+    if ((m_uButtonState & UISTATE_PUSHED) && !m_sPushedImage.empty() && DrawImage(hDC, m_sPushedImage.c_str())) return;
     if ((m_uButtonState & UISTATE_HOT) && !m_sHotImage.empty() && DrawImage(hDC, m_sHotImage.c_str())) return;
     if (m_bFocused && !m_sFocusedImage.empty() && DrawImage(hDC, m_sFocusedImage.c_str())) return;
     if (!m_sNormalImage.empty()) DrawImage(hDC, m_sNormalImage.c_str());
@@ -442,11 +481,13 @@ void CProgressUI::PaintStatusImage(HDC hDC) {
     if (m_nMax <= m_nMin) return;
     RECT rc = m_rcItem;
     long long span = m_nMax - m_nMin;
-    if (m_bHorizontal) rc.right = rc.left + (int)((long long)(m_rcItem.right - m_rcItem.left) * (m_nValue - m_nMin) / span);
+    if (m_bHorizontal)
+        rc.right = rc.left + (int)((long long)(m_rcItem.right - m_rcItem.left) * (m_nValue - m_nMin) / span);
     else rc.top = rc.bottom - (int)((long long)(m_rcItem.bottom - m_rcItem.top) * (m_nValue - m_nMin) / span);
     if (rc.right <= rc.left || rc.bottom <= rc.top) return;
     if (!m_sForeImage.empty()) {
-        RECT dest = {rc.left - m_rcItem.left, rc.top - m_rcItem.top, rc.right - m_rcItem.left, rc.bottom - m_rcItem.top};
+        RECT dest = {rc.left - m_rcItem.left, rc.top - m_rcItem.top, rc.right - m_rcItem.left,
+                     rc.bottom - m_rcItem.top};
         std::string mod = CDuiString::Format("dest='%d,%d,%d,%d'", dest.left, dest.top, dest.right, dest.bottom);
         if (DrawImage(hDC, m_sForeImage.c_str(), mod.c_str())) return;
     }
@@ -458,13 +499,16 @@ void* CSliderUI::GetInterface(const char* n) {
     return CProgressUI::GetInterface(n);
 }
 
-UINT CSliderUI::GetControlFlags() const { return IsEnabled() ? UIFLAG_SETCURSOR : 0; }
+UINT CSliderUI::GetControlFlags() const {
+    return IsEnabled() ? UIFLAG_SETCURSOR : 0;
+}
 
 RECT CSliderUI::GetThumbRect() const {
     RECT rc;
     int span = std::max(1, m_nMax - m_nMin);
     if (m_bHorizontal) {
-        int left = m_rcItem.left + (int)((long long)(m_rcItem.right - m_rcItem.left - m_szThumb.cx) * (m_nValue - m_nMin) / span);
+        int left = m_rcItem.left +
+                   (int)((long long)(m_rcItem.right - m_rcItem.left - m_szThumb.cx) * (m_nValue - m_nMin) / span);
         int top = (m_rcItem.bottom + m_rcItem.top - m_szThumb.cy) / 2;
         rc = {left, top, left + m_szThumb.cx, top + m_szThumb.cy};
     } else {

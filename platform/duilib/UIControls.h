@@ -77,11 +77,26 @@ public:
     UINT GetButtonState() const { return m_uButtonState; }
 
     const char* GetNormalImage() const { return m_sNormalImage.c_str(); }
-    void SetNormalImage(const char* p) { m_sNormalImage = p ? p : ""; Invalidate(); }
-    void SetHotImage(const char* p) { m_sHotImage = p ? p : ""; Invalidate(); }
-    void SetPushedImage(const char* p) { m_sPushedImage = p ? p : ""; Invalidate(); }
-    void SetFocusedImage(const char* p) { m_sFocusedImage = p ? p : ""; Invalidate(); }
-    void SetDisabledImage(const char* p) { m_sDisabledImage = p ? p : ""; Invalidate(); }
+    void SetNormalImage(const char* p) {
+        m_sNormalImage = p ? p : "";
+        Invalidate();
+    }
+    void SetHotImage(const char* p) {
+        m_sHotImage = p ? p : "";
+        Invalidate();
+    }
+    void SetPushedImage(const char* p) {
+        m_sPushedImage = p ? p : "";
+        Invalidate();
+    }
+    void SetFocusedImage(const char* p) {
+        m_sFocusedImage = p ? p : "";
+        Invalidate();
+    }
+    void SetDisabledImage(const char* p) {
+        m_sDisabledImage = p ? p : "";
+        Invalidate();
+    }
     void SetHotTextColor(DWORD c) { m_dwHotTextColor = c; }
     DWORD GetHotTextColor() const { return m_dwHotTextColor; }
     void SetPushedTextColor(DWORD c) { m_dwPushedTextColor = c; }
@@ -117,8 +132,14 @@ public:
     void SetGroup(const char* pStrGroupName = nullptr);
     bool IsSelected() const { return m_bSelected; }
     virtual void Selected(bool bSelected, bool bTriggerEvent = true);
-    void SetSelectedImage(const char* p) { m_sSelectedImage = p ? p : ""; Invalidate(); }
-    void SetSelectedHotImage(const char* p) { m_sSelectedHotImage = p ? p : ""; Invalidate(); }
+    void SetSelectedImage(const char* p) {
+        m_sSelectedImage = p ? p : "";
+        Invalidate();
+    }
+    void SetSelectedHotImage(const char* p) {
+        m_sSelectedHotImage = p ? p : "";
+        Invalidate();
+    }
     void SetSelectedTextColor(DWORD c) { m_dwSelectedTextColor = c; }
     void SetSelectedBkColor(DWORD c) { m_dwSelectedBkColor = c; }
     void SetAttribute(const char* pstrName, const char* pstrValue) override;
@@ -195,14 +216,26 @@ public:
     const char* GetClass() const override { return "ProgressUI"; }
     void* GetInterface(const char* pstrName) override;
     bool IsHorizontal() const { return m_bHorizontal; }
-    void SetHorizontal(bool b = true) { m_bHorizontal = b; Invalidate(); }
+    void SetHorizontal(bool b = true) {
+        m_bHorizontal = b;
+        Invalidate();
+    }
     int GetMinValue() const { return m_nMin; }
-    void SetMinValue(int n) { m_nMin = n; Invalidate(); }
+    void SetMinValue(int n) {
+        m_nMin = n;
+        Invalidate();
+    }
     int GetMaxValue() const { return m_nMax; }
-    void SetMaxValue(int n) { m_nMax = n; Invalidate(); }
+    void SetMaxValue(int n) {
+        m_nMax = n;
+        Invalidate();
+    }
     int GetValue() const { return m_nValue; }
     void SetValue(int n);
-    void SetForeImage(const char* p) { m_sForeImage = p ? p : ""; Invalidate(); }
+    void SetForeImage(const char* p) {
+        m_sForeImage = p ? p : "";
+        Invalidate();
+    }
     void SetAttribute(const char* pstrName, const char* pstrValue) override;
     void PaintStatusImage(HDC hDC) override;
 

@@ -44,12 +44,22 @@ class CDuiRect : public RECT {
 public:
     CDuiRect() = default;
     CDuiRect(const RECT& r) : RECT(r) {}
-    CDuiRect(int l, int t, int r, int b) { left = l; top = t; right = r; bottom = b; }
+    CDuiRect(int l, int t, int r, int b) {
+        left = l;
+        top = t;
+        right = r;
+        bottom = b;
+    }
     int GetWidth() const { return right - left; }
     int GetHeight() const { return bottom - top; }
     bool IsEmpty() const { return right <= left || bottom <= top; }
     bool Contains(POINT pt) const { return pt.x >= left && pt.x < right && pt.y >= top && pt.y < bottom; }
-    void Offset(int dx, int dy) { left += dx; right += dx; top += dy; bottom += dy; }
+    void Offset(int dx, int dy) {
+        left += dx;
+        right += dx;
+        top += dy;
+        bottom += dy;
+    }
     bool Intersect(const RECT& a, const RECT& b);  // false when empty
 };
 typedef POINT CDuiPoint;
@@ -199,36 +209,44 @@ private:
     std::vector<std::pair<CDuiString, CNotifyPump*>> m_VirtualWndMap;
 };
 
-#define DUI_DECLARE_MESSAGE_MAP()                                  \
-private:                                                           \
-    static const DuiLib::DUI_MSGMAP_ENTRY _messageEntries[];       \
-                                                                   \
-protected:                                                         \
-    static const DuiLib::DUI_MSGMAP messageMap;                    \
-    static const DuiLib::DUI_MSGMAP* GetBaseMessageMap();         \
+#define DUI_DECLARE_MESSAGE_MAP()                                     \
+private:                                                              \
+    static const DuiLib::DUI_MSGMAP_ENTRY _messageEntries[];          \
+                                                                      \
+protected:                                                            \
+    static const DuiLib::DUI_MSGMAP messageMap;                       \
+    static const DuiLib::DUI_MSGMAP* GetBaseMessageMap();             \
     virtual const DuiLib::DUI_MSGMAP* GetMessageMap() const override; \
-                                                                   \
+                                                                      \
 public:
 
-#define DUI_BASE_BEGIN_MESSAGE_MAP(theClass)                                                          \
-    const DuiLib::DUI_MSGMAP* theClass::GetBaseMessageMap() { return nullptr; }                       \
-    const DuiLib::DUI_MSGMAP* theClass::GetMessageMap() const { return &theClass::messageMap; }       \
-    const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::GetBaseMessageMap,                    \
-                                                     &theClass::_messageEntries[0]};                   \
+#define DUI_BASE_BEGIN_MESSAGE_MAP(theClass)                                                                       \
+    const DuiLib::DUI_MSGMAP* theClass::GetBaseMessageMap() {                                                      \
+        return nullptr;                                                                                            \
+    }                                                                                                              \
+    const DuiLib::DUI_MSGMAP* theClass::GetMessageMap() const {                                                    \
+        return &theClass::messageMap;                                                                              \
+    }                                                                                                              \
+    const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::GetBaseMessageMap, &theClass::_messageEntries[0]}; \
     const DuiLib::DUI_MSGMAP_ENTRY theClass::_messageEntries[] = {
-#define DUI_BEGIN_MESSAGE_MAP(theClass, baseClass)                                                    \
-    const DuiLib::DUI_MSGMAP* theClass::GetBaseMessageMap() { return &baseClass::messageMap; }        \
-    const DuiLib::DUI_MSGMAP* theClass::GetMessageMap() const { return &theClass::messageMap; }       \
-    const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::GetBaseMessageMap,                    \
-                                                     &theClass::_messageEntries[0]};                   \
+#define DUI_BEGIN_MESSAGE_MAP(theClass, baseClass)                                                                 \
+    const DuiLib::DUI_MSGMAP* theClass::GetBaseMessageMap() {                                                      \
+        return &baseClass::messageMap;                                                                             \
+    }                                                                                                              \
+    const DuiLib::DUI_MSGMAP* theClass::GetMessageMap() const {                                                    \
+        return &theClass::messageMap;                                                                              \
+    }                                                                                                              \
+    const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::GetBaseMessageMap, &theClass::_messageEntries[0]}; \
     const DuiLib::DUI_MSGMAP_ENTRY theClass::_messageEntries[] = {
-#define DUI_END_MESSAGE_MAP()                       \
-    {"", "", DuiLib::DuiSig_end, (DuiLib::DUI_PMSG)0} \
-    };
+#define DUI_END_MESSAGE_MAP()                           \
+    { "", "", DuiLib::DuiSig_end, (DuiLib::DUI_PMSG)0 } \
+    }                                                   \
+    ;
 #define DUI_ON_MSGTYPE(msgtype, memberFxn) \
-    {msgtype, "", DuiLib::DuiSig_vn, (DuiLib::DUI_PMSG)(void (DuiLib::CNotifyPump::*)(DuiLib::TNotifyUI&))&memberFxn},
+    {msgtype, "", DuiLib::DuiSig_vn, (DuiLib::DUI_PMSG)(void(DuiLib::CNotifyPump::*)(DuiLib::TNotifyUI&)) & memberFxn},
 #define DUI_ON_MSGTYPE_CTRNAME(msgtype, ctrname, memberFxn) \
-    {msgtype, ctrname, DuiLib::DuiSig_vn, (DuiLib::DUI_PMSG)(void (DuiLib::CNotifyPump::*)(DuiLib::TNotifyUI&))&memberFxn},
+    {msgtype, ctrname, DuiLib::DuiSig_vn,                   \
+     (DuiLib::DUI_PMSG)(void(DuiLib::CNotifyPump::*)(DuiLib::TNotifyUI&)) & memberFxn},
 #define DUI_ON_CLICK_CTRNAME(ctrname, memberFxn) DUI_ON_MSGTYPE_CTRNAME(DUI_MSGTYPE_CLICK, ctrname, memberFxn)
 
 // Notification kinds.

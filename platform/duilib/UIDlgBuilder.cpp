@@ -199,8 +199,10 @@ CControlUI* CDialogBuilder::CreateFromString(const std::string& xml, IDialogBuil
                     int size = std::clamp(e->IntAttribute("size", 12), 1, 200);
                     bool bold = e->BoolAttribute("bold", false), underline = e->BoolAttribute("underline", false),
                          italic = e->BoolAttribute("italic", false);
-                    if (e->Attribute("id")) pm->AddFont(e->IntAttribute("id", 0), name.c_str(), size, bold, underline, italic);
-                    if (e->BoolAttribute("default", false)) pm->SetDefaultFont(name.c_str(), size, bold, underline, italic);
+                    if (e->Attribute("id"))
+                        pm->AddFont(e->IntAttribute("id", 0), name.c_str(), size, bold, underline, italic);
+                    if (e->BoolAttribute("default", false))
+                        pm->SetDefaultFont(name.c_str(), size, bold, underline, italic);
                 } else if (EqualNoCase(e->Name(), "Default")) {
                     std::string name, value;
                     if (Attr(e, "name", name) && Attr(e, "value", value))

@@ -24,8 +24,8 @@ public:
     CControlUI* Create(IDialogBuilderCallback* pCallback = nullptr, CPaintManagerUI* pManager = nullptr,
                        CControlUI* pParent = nullptr);
     // Builds from XML text.
-    CControlUI* CreateFromString(const std::string& xml, IDialogBuilderCallback* pCallback,
-                                 CPaintManagerUI* pManager, CControlUI* pParent = nullptr);
+    CControlUI* CreateFromString(const std::string& xml, IDialogBuilderCallback* pCallback, CPaintManagerUI* pManager,
+                                 CControlUI* pParent = nullptr);
     CMarkup* GetMarkup() { return &m_xml; }
 
     // A stock control by class name ("Button", "VerticalLayout", ...), case-insensitive; nullptr if unknown.

@@ -29,7 +29,9 @@ void* CEditUI::GetInterface(const char* n) {
     return CLabelUI::GetInterface(n);
 }
 
-UINT CEditUI::GetControlFlags() const { return IsEnabled() ? UIFLAG_TABSTOP | UIFLAG_SETCURSOR : 0; }
+UINT CEditUI::GetControlFlags() const {
+    return IsEnabled() ? UIFLAG_TABSTOP | UIFLAG_SETCURSOR : 0;
+}
 
 void CEditUI::SetEnabled(bool b) {
     CControlUI::SetEnabled(b);
@@ -45,15 +47,23 @@ void CEditUI::SetText(const char* p) {
     Invalidate();
 }
 
-void CEditUI::SetReadOnly(bool b) { m_bReadOnly = b; if (m_pManager && m_pManager->GetBackend() && m_bFocused) m_pManager->GetBackend()->UpdateEdit(this); }
-void CEditUI::SetPasswordMode(bool b) { m_bPasswordMode = b; Invalidate(); }
+void CEditUI::SetReadOnly(bool b) {
+    m_bReadOnly = b;
+    if (m_pManager && m_pManager->GetBackend() && m_bFocused) m_pManager->GetBackend()->UpdateEdit(this);
+}
+void CEditUI::SetPasswordMode(bool b) {
+    m_bPasswordMode = b;
+    Invalidate();
+}
 
 void CEditUI::SetSel(long nStart, long nEnd) {
     m_bSelAll = nStart == 0 && nEnd == -1;
     if (m_pManager && m_pManager->GetBackend() && m_bFocused) m_pManager->GetBackend()->UpdateEdit(this);
 }
 
-void CEditUI::SetSelAll() { SetSel(0, -1); }
+void CEditUI::SetSelAll() {
+    SetSel(0, -1);
+}
 
 void CEditUI::InputText(const char* gbk) {
     if (m_bReadOnly || !IsEnabled()) return;

@@ -20,7 +20,9 @@ static std::vector<int> GifDelays(const unsigned char* d, size_t n) {
     return delays;
 }
 
-CGifHandler::~CGifHandler() { Release(); }
+CGifHandler::~CGifHandler() {
+    Release();
+}
 
 void CGifHandler::Release() {
     m_frames.clear();
@@ -85,7 +87,9 @@ bool CGifHandler::LoadFromFile(const char* gbkPath) {
     return LoadFromMemory(data.data(), data.size());
 }
 
-TImageInfo* CGifHandler::GetCurrentFrame() const { return GetFrameAt(m_current); }
+TImageInfo* CGifHandler::GetCurrentFrame() const {
+    return GetFrameAt(m_current);
+}
 
 TImageInfo* CGifHandler::GetFrameAt(int i) const {
     if (i < 0 || i >= (int)m_frames.size()) return nullptr;

@@ -8,10 +8,18 @@ namespace DuiLib {
 
 namespace {
 
-unsigned Be16(const unsigned char* p) { return (unsigned)p[0] << 8 | p[1]; }
-unsigned Le16(const unsigned char* p) { return p[0] | (unsigned)p[1] << 8; }
-uint32_t Be32(const unsigned char* p) { return (uint32_t)Be16(p) << 16 | Be16(p + 2); }
-uint32_t Le32(const unsigned char* p) { return Le16(p) | (uint32_t)Le16(p + 2) << 16; }
+unsigned Be16(const unsigned char* p) {
+    return (unsigned)p[0] << 8 | p[1];
+}
+unsigned Le16(const unsigned char* p) {
+    return p[0] | (unsigned)p[1] << 8;
+}
+uint32_t Be32(const unsigned char* p) {
+    return (uint32_t)Be16(p) << 16 | Be16(p + 2);
+}
+uint32_t Le32(const unsigned char* p) {
+    return Le16(p) | (uint32_t)Le16(p + 2) << 16;
+}
 
 bool Png(const unsigned char* d, size_t n, TImageHeader& out) {
     if (n < 24 || memcmp(d, "\x89PNG\r\n\x1A\n", 8) != 0 || memcmp(d + 12, "IHDR", 4) != 0) return false;
@@ -28,7 +36,7 @@ bool Jpeg(const unsigned char* d, size_t n, TImageHeader& out) {
         while (i < n && d[i] == 0xFF) ++i;  // fill bytes
         if (i >= n) return false;
         unsigned char m = d[i++];
-        if (m == 0x01 || (m >= 0xD0 && m <= 0xD8)) continue;  // markers without a length
+        if (m == 0x01 || (m >= 0xD0 && m <= 0xD8)) continue;    // markers without a length
         if (m == 0xD9 || m == 0xDA || i + 2 > n) return false;  // no frame before the image data
         unsigned len = Be16(d + i);
         if (len < 2) return false;

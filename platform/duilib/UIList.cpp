@@ -72,9 +72,15 @@ void* CListLabelElementUI::GetInterface(const char* n) {
     return CLabelUI::GetInterface(n);
 }
 
-void CListLabelElementUI::SetOwner(CControlUI* pOwner) { SetElementOwner(pOwner); }
-bool CListLabelElementUI::Select(bool bSelect) { return SelectElement(this, bSelect); }
-bool CListLabelElementUI::Activate() { return ActivateElement(this); }
+void CListLabelElementUI::SetOwner(CControlUI* pOwner) {
+    SetElementOwner(pOwner);
+}
+bool CListLabelElementUI::Select(bool bSelect) {
+    return SelectElement(this, bSelect);
+}
+bool CListLabelElementUI::Activate() {
+    return ActivateElement(this);
+}
 
 void CListLabelElementUI::DoEvent(TEventUI& event) {
     if (!DoElementEvent(this, this, event)) CLabelUI::DoEvent(event);
@@ -96,9 +102,15 @@ void* CListContainerElementUI::GetInterface(const char* n) {
     return CHorizontalLayoutUI::GetInterface(n);
 }
 
-void CListContainerElementUI::SetOwner(CControlUI* pOwner) { SetElementOwner(pOwner); }
-bool CListContainerElementUI::Select(bool bSelect) { return SelectElement(this, bSelect); }
-bool CListContainerElementUI::Activate() { return ActivateElement(this); }
+void CListContainerElementUI::SetOwner(CControlUI* pOwner) {
+    SetElementOwner(pOwner);
+}
+bool CListContainerElementUI::Select(bool bSelect) {
+    return SelectElement(this, bSelect);
+}
+bool CListContainerElementUI::Activate() {
+    return ActivateElement(this);
+}
 
 void CListContainerElementUI::DoEvent(TEventUI& event) {
     if (!DoElementEvent(this, this, event)) CContainerUI::DoEvent(event);
@@ -113,7 +125,9 @@ void CListContainerElementUI::DoPaint(HDC hDC, const RECT& rcPaint) {
 
 // ---- List
 
-CListUI::CListUI() { EnableScrollBar(true, false); }
+CListUI::CListUI() {
+    EnableScrollBar(true, false);
+}
 
 void* CListUI::GetInterface(const char* n) {
     if (EqualNoCase(n, "List")) return this;
@@ -121,14 +135,18 @@ void* CListUI::GetInterface(const char* n) {
     return CVerticalLayoutUI::GetInterface(n);
 }
 
-static IListItemUI* AsItem(CControlUI* p) { return p ? static_cast<IListItemUI*>(p->GetInterface("ListItem")) : nullptr; }
+static IListItemUI* AsItem(CControlUI* p) {
+    return p ? static_cast<IListItemUI*>(p->GetInterface("ListItem")) : nullptr;
+}
 
 void CListUI::Reindex() {
     for (int i = 0; i < (int)m_items.size(); ++i)
         if (IListItemUI* it = AsItem(m_items[(size_t)i])) it->SetIndex(i);
 }
 
-bool CListUI::Add(CControlUI* p) { return AddAt(p, (int)m_items.size()); }
+bool CListUI::Add(CControlUI* p) {
+    return AddAt(p, (int)m_items.size());
+}
 
 bool CListUI::AddAt(CControlUI* p, int iIndex) {
     if (!CVerticalLayoutUI::AddAt(p, iIndex)) return false;
@@ -185,8 +203,14 @@ bool CListUI::SelectItem(int iIndex, bool bTakeFocus) {
 
 void CListUI::DoEvent(TEventUI& event) {
     if (event.Type == UIEVENT_KEYDOWN) {
-        if (event.chKey == VK_UP) { SelectItem(std::max(0, m_iCurSel - 1), true); return; }
-        if (event.chKey == VK_DOWN) { SelectItem(std::min(GetCount() - 1, m_iCurSel + 1), true); return; }
+        if (event.chKey == VK_UP) {
+            SelectItem(std::max(0, m_iCurSel - 1), true);
+            return;
+        }
+        if (event.chKey == VK_DOWN) {
+            SelectItem(std::min(GetCount() - 1, m_iCurSel + 1), true);
+            return;
+        }
     }
     CVerticalLayoutUI::DoEvent(event);
 }
@@ -213,7 +237,9 @@ void CComboUI::Reindex() {
         if (IListItemUI* it = AsItem(m_items[(size_t)i])) it->SetIndex(i);
 }
 
-bool CComboUI::Add(CControlUI* p) { return AddAt(p, (int)m_items.size()); }
+bool CComboUI::Add(CControlUI* p) {
+    return AddAt(p, (int)m_items.size());
+}
 
 bool CComboUI::AddAt(CControlUI* p, int iIndex) {
     if (!CContainerUI::AddAt(p, iIndex)) return false;
@@ -304,9 +330,18 @@ void CComboUI::DoEvent(TEventUI& event) {
         }
         return;
     case UIEVENT_KEYDOWN:
-        if (event.chKey == VK_UP) { SelectItem(std::max(0, m_iCurSel - 1)); return; }
-        if (event.chKey == VK_DOWN) { SelectItem(std::min(GetCount() - 1, m_iCurSel + 1)); return; }
-        if (event.chKey == VK_SPACE || event.chKey == VK_F4) { Activate(); return; }
+        if (event.chKey == VK_UP) {
+            SelectItem(std::max(0, m_iCurSel - 1));
+            return;
+        }
+        if (event.chKey == VK_DOWN) {
+            SelectItem(std::min(GetCount() - 1, m_iCurSel + 1));
+            return;
+        }
+        if (event.chKey == VK_SPACE || event.chKey == VK_F4) {
+            Activate();
+            return;
+        }
         break;
     case UIEVENT_MOUSEENTER:
         m_uButtonState |= UISTATE_HOT;
@@ -325,7 +360,9 @@ void CComboUI::DoEvent(TEventUI& event) {
     CControlUI::DoEvent(event);
 }
 
-void CComboUI::SetPos(RECT rc, bool b) { CControlUI::SetPos(rc, b); }
+void CComboUI::SetPos(RECT rc, bool b) {
+    CControlUI::SetPos(rc, b);
+}
 
 void CComboUI::DoPaint(HDC hDC, const RECT& rcPaint) {
     if (!IntersectRect(&m_rcPaint, rcPaint, m_rcItem)) return;
@@ -340,7 +377,8 @@ void CComboUI::DoPaint(HDC hDC, const RECT& rcPaint) {
         RECT rc{m_rcItem.left + m_rcTextPadding.left, m_rcItem.top + m_rcTextPadding.top,
                 m_rcItem.right - m_rcTextPadding.right, m_rcItem.bottom - m_rcTextPadding.bottom};
         DWORD c = m_dwTextColor ? m_dwTextColor : (m_pManager ? m_pManager->GetDefaultFontColor() : 0xFF000000);
-        CRenderEngine::DrawText(hDC, m_pManager, rc, t.c_str(), c, m_iFont, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
+        CRenderEngine::DrawText(hDC, m_pManager, rc, t.c_str(), c, m_iFont,
+                                DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
     }
     // Drop-down arrow.
     if (m_sNormalImage.empty() && hDC) {

@@ -81,11 +81,21 @@ const CDuiString& CPaintManagerUI::GetInstancePath() {
     if (S().instancePath.empty()) S().instancePath = ExeFolder();
     return S().instancePath;
 }
-void CPaintManagerUI::SetInstancePath(const char* p) { S().instancePath = WithSlash(p ? p : ""); }
-const CDuiString& CPaintManagerUI::GetResourcePath() { return S().resourcePath; }
-void CPaintManagerUI::SetResourcePath(const char* p) { S().resourcePath = WithSlash(p ? p : ""); }
-const CDuiString& CPaintManagerUI::GetResourceZip() { return S().resourceZip; }
-void CPaintManagerUI::SetResourceZip(const char* z) { S().resourceZip = z ? z : ""; }
+void CPaintManagerUI::SetInstancePath(const char* p) {
+    S().instancePath = WithSlash(p ? p : "");
+}
+const CDuiString& CPaintManagerUI::GetResourcePath() {
+    return S().resourcePath;
+}
+void CPaintManagerUI::SetResourcePath(const char* p) {
+    S().resourcePath = WithSlash(p ? p : "");
+}
+const CDuiString& CPaintManagerUI::GetResourceZip() {
+    return S().resourceZip;
+}
+void CPaintManagerUI::SetResourceZip(const char* z) {
+    S().resourceZip = z ? z : "";
+}
 
 bool CPaintManagerUI::LoadResource(const char* nameIn, std::string& out) const {
     if (!nameIn || !*nameIn) return false;
@@ -101,7 +111,8 @@ bool CPaintManagerUI::LoadResource(const char* nameIn, std::string& out) const {
         std::string zip = ResolvePathNoCase(S().resourcePath + S().resourceZip);
         if (ReadZipEntry(zip, name, out)) return true;
     }
-    if (!m_sSkinFolder.empty() && ReadWholeFile(ResolvePathNoCase(WithSlash(GetInstancePath() + m_sSkinFolder) + name), out))
+    if (!m_sSkinFolder.empty() &&
+        ReadWholeFile(ResolvePathNoCase(WithSlash(GetInstancePath() + m_sSkinFolder) + name), out))
         return true;
     if (!S().resourcePath.empty() && ReadWholeFile(ResolvePathNoCase(S().resourcePath + name), out)) return true;
     return ReadWholeFile(ResolvePathNoCase(GetInstancePath() + name), out);
@@ -123,7 +134,8 @@ SIZE CPaintManagerUI::GetClientSize() const {
 
 void CPaintManagerUI::SetWindowAttribute(const char* n, const char* v) {
     RECT r = CControlUI::ParseRect(v);
-    if (EqualNoCase(n, "size")) SetInitSize(std::clamp(r.left, 0, kMaxWindowSide), std::clamp(r.top, 0, kMaxWindowSide));
+    if (EqualNoCase(n, "size"))
+        SetInitSize(std::clamp(r.left, 0, kMaxWindowSide), std::clamp(r.top, 0, kMaxWindowSide));
     else if (EqualNoCase(n, "caption")) m_rcCaption = r;
     else if (EqualNoCase(n, "sizebox")) m_rcSizeBox = r;
     else if (EqualNoCase(n, "roundcorner")) SetRoundCorner(r.left, r.top);
@@ -166,12 +178,13 @@ void CPaintManagerUI::RemoveImage(const char* bitmap) {
         if (it->first.size() >= suffix.size() &&
             it->first.compare(it->first.size() - suffix.size(), suffix.size(), suffix) == 0)
             it = S().images.erase(it);
-        else
-            ++it;
+        else ++it;
     }
 }
 
-void CPaintManagerUI::RemoveAllImages() { S().images.clear(); }
+void CPaintManagerUI::RemoveAllImages() {
+    S().images.clear();
+}
 
 static std::string Lower(const char* s) {
     std::string r = s ? s : "";
@@ -232,7 +245,8 @@ void CPaintManagerUI::ReapOne(CControlUI* pControl) {
     if (pControl == m_pEventClick) m_pEventClick = nullptr;
     if (pControl == m_pFocus) m_pFocus = nullptr;
     KillTimer(pControl);
-    for (auto& g : m_mOptionGroup) g.second.erase(std::remove(g.second.begin(), g.second.end(), pControl), g.second.end());
+    for (auto& g : m_mOptionGroup)
+        g.second.erase(std::remove(g.second.begin(), g.second.end(), pControl), g.second.end());
     for (auto& n : m_aAsyncNotify)
         if (n.pSender == pControl) n.pSender = nullptr;
 }
@@ -318,8 +332,12 @@ bool CPaintManagerUI::SetNextTabControl(bool bForward) {
     return true;
 }
 
-void CPaintManagerUI::SetCapture() { m_bMouseCapture = true; }
-void CPaintManagerUI::ReleaseCapture() { m_bMouseCapture = false; }
+void CPaintManagerUI::SetCapture() {
+    m_bMouseCapture = true;
+}
+void CPaintManagerUI::ReleaseCapture() {
+    m_bMouseCapture = false;
+}
 
 bool CPaintManagerUI::SetTimer(CControlUI* pControl, UINT nTimerID, UINT uElapse) {
     if (!pControl || !m_hWndPaint) return false;
@@ -469,9 +487,15 @@ CControlUI* CPaintManagerUI::FindControlsFromClassProc(CControlUI* pThis, void* 
     return nullptr;
 }
 
-CControlUI* CPaintManagerUI::FindControlFromTabProc(CControlUI*, void*) { return nullptr; }
-CControlUI* CPaintManagerUI::FindControlFromShortcutProc(CControlUI*, void*) { return nullptr; }
-CControlUI* CPaintManagerUI::FindControlFromUpdateProc(CControlUI*, void*) { return nullptr; }
+CControlUI* CPaintManagerUI::FindControlFromTabProc(CControlUI*, void*) {
+    return nullptr;
+}
+CControlUI* CPaintManagerUI::FindControlFromShortcutProc(CControlUI*, void*) {
+    return nullptr;
+}
+CControlUI* CPaintManagerUI::FindControlFromUpdateProc(CControlUI*, void*) {
+    return nullptr;
+}
 
 CControlUI* CPaintManagerUI::FindControl(POINT pt) const {
     if (!m_pRoot) return nullptr;
@@ -578,8 +602,7 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
                 newHover->Event(ev);
                 if (dead()) return;
                 // The pointer resting on a control: its hover event, and its tooltip when it has one.
-                if (m_hWndPaint && m_pEventHover)
-                    ::SetTimer(m_hWndPaint, kHoverTimerId, kHoverMs);
+                if (m_hWndPaint && m_pEventHover) ::SetTimer(m_hWndPaint, kHoverTimerId, kHoverMs);
             }
         }
         CControlUI* target = m_pEventClick ? m_pEventClick : m_pEventHover;
@@ -615,8 +638,8 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         RECT cap = m_rcCaption;
         SIZE cs = GetClientSize();
         if (cap.right <= 0) cap.right += cs.cx;
-        if (uMsg == WM_LBUTTONDOWN && m_rcCaption.bottom > 0 && PtInRect({cap.left, cap.top, cap.right, m_rcCaption.bottom}, pt) &&
-            IsPassive(p)) {
+        if (uMsg == WM_LBUTTONDOWN && m_rcCaption.bottom > 0 &&
+            PtInRect({cap.left, cap.top, cap.right, m_rcCaption.bottom}, pt) && IsPassive(p)) {
             if (m_pBackend) m_pBackend->BeginMoveDrag(pt);
             return;
         }
@@ -719,8 +742,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
                 ev.dwTimestamp = ::GetTickCount();
                 std::weak_ptr<bool> alive = m_alive;
                 m_pEventHover->Event(ev);
-                if (alive.expired() || !*alive.lock())
-                    return true;
+                if (alive.expired() || !*alive.lock()) return true;
             }
             if (m_pEventHover && m_pBackend && !m_pEventHover->GetToolTip().empty())
                 m_pBackend->ShowToolTip(m_pEventHover->GetToolTip().c_str(), m_ptLastMousePos);
@@ -787,7 +809,12 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
     (void)alive;
 }
 
-void CPaintManagerUI::MessageLoop() { ::RunMessageLoop(); }
-void CPaintManagerUI::Term() { RemoveAllImages(); ResetZipCache(); }
+void CPaintManagerUI::MessageLoop() {
+    ::RunMessageLoop();
+}
+void CPaintManagerUI::Term() {
+    RemoveAllImages();
+    ResetZipCache();
+}
 
 }  // namespace DuiLib

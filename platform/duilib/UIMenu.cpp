@@ -8,7 +8,9 @@ CZqMenuUI::CZqMenuUI() = default;
 
 CZqMenuUI::~CZqMenuUI() = default;
 
-void CZqMenuUI::SetMenuItem(const std::vector<ZqMenuItem>& items) { m_items = items; }
+void CZqMenuUI::SetMenuItem(const std::vector<ZqMenuItem>& items) {
+    m_items = items;
+}
 
 HWND CZqMenuUI::CreateMenu(CPoint pt, HWND hOwner, int, int) {
     int h = 4;

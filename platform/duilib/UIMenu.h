@@ -9,11 +9,16 @@ namespace DuiLib {
 
 struct ZqMenuItem {
     ZqMenuItem() : bSeparator(true) {}
-    ZqMenuItem(const CDuiString& text, int id, bool checked = false, bool disabled = false,
-               const CDuiString& icon = "", const CDuiString& hotIcon = "", const CDuiString& extra = "",
-               CControlUI* control = nullptr)
-        : sText(text), nID(id), bChecked(checked), bDisabled(disabled), sIcon(icon), sHotIcon(hotIcon),
-          sExtra(extra), pControl(control) {}
+    ZqMenuItem(const CDuiString& text, int id, bool checked = false, bool disabled = false, const CDuiString& icon = "",
+               const CDuiString& hotIcon = "", const CDuiString& extra = "", CControlUI* control = nullptr)
+        : sText(text),
+          nID(id),
+          bChecked(checked),
+          bDisabled(disabled),
+          sIcon(icon),
+          sHotIcon(hotIcon),
+          sExtra(extra),
+          pControl(control) {}
     CDuiString sText;
     int nID = 0;
     bool bChecked = false;

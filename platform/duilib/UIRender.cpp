@@ -18,7 +18,8 @@ namespace DuiLib {
 std::string GbkToUtf8(const std::string& gbk) {
     if (gbk.empty()) return {};
     gsize written = 0;
-    gchar* out = g_convert_with_fallback(gbk.data(), (gssize)gbk.size(), "UTF-8", "GB18030", "?", nullptr, &written, nullptr);
+    gchar* out =
+        g_convert_with_fallback(gbk.data(), (gssize)gbk.size(), "UTF-8", "GB18030", "?", nullptr, &written, nullptr);
     if (!out) {
         std::string s;
         for (char c : gbk) s += ((unsigned char)c < 0x80) ? c : '?';
@@ -32,7 +33,8 @@ std::string GbkToUtf8(const std::string& gbk) {
 std::string Utf8ToGbk(const std::string& utf8) {
     if (utf8.empty()) return {};
     gsize written = 0;
-    gchar* out = g_convert_with_fallback(utf8.data(), (gssize)utf8.size(), "GB18030", "UTF-8", "?", nullptr, &written, nullptr);
+    gchar* out =
+        g_convert_with_fallback(utf8.data(), (gssize)utf8.size(), "GB18030", "UTF-8", "?", nullptr, &written, nullptr);
     if (!out) return {};
     std::string r(out, written);
     g_free(out);
@@ -79,9 +81,13 @@ bool TDrawImage::Parse(const char* attr) {
         std::string val = s.substr(q + 1, e - q - 1);
         i = e + 1;
         if (key == "file" || key == "res") sFile = val;
-        else if (key == "source") { rcSource = CControlUI::ParseRect(val.c_str()); bHasSource = true; }
-        else if (key == "dest") { rcDest = CControlUI::ParseRect(val.c_str()); bHasDest = true; }
-        else if (key == "corner") rcCorner = CControlUI::ParseRect(val.c_str());
+        else if (key == "source") {
+            rcSource = CControlUI::ParseRect(val.c_str());
+            bHasSource = true;
+        } else if (key == "dest") {
+            rcDest = CControlUI::ParseRect(val.c_str());
+            bHasDest = true;
+        } else if (key == "corner") rcCorner = CControlUI::ParseRect(val.c_str());
         else if (key == "fade") uFade = (unsigned char)std::clamp(atoi(val.c_str()), 0, 255);
     }
     return !sFile.empty();
@@ -93,7 +99,9 @@ void IRenderTarget::PushClip(const RECT& rc) {
     cairo_clip(m_cr);
 }
 
-void IRenderTarget::PopClip() { cairo_restore(m_cr); }
+void IRenderTarget::PopClip() {
+    cairo_restore(m_cr);
+}
 
 static void SetColor(cairo_t* cr, DWORD argb, bool forceOpaque) {
     double a = forceOpaque ? 1.0 : ((argb >> 24) & 0xFF) / 255.0;
@@ -336,13 +344,15 @@ void LayOut(Laid& out, cairo_t* cr, CPaintManagerUI* pm, const RECT& rc, const s
     if (!single) {
         pango_layout_set_width(out.layout, std::max(1, w) * PANGO_SCALE);
         pango_layout_set_wrap(out.layout, PANGO_WRAP_WORD_CHAR);
-        pango_layout_set_alignment(out.layout, (style & DT_CENTER) ? PANGO_ALIGN_CENTER
-                                               : (style & DT_RIGHT) ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
+        pango_layout_set_alignment(out.layout, (style & DT_CENTER)  ? PANGO_ALIGN_CENTER
+                                               : (style & DT_RIGHT) ? PANGO_ALIGN_RIGHT
+                                                                    : PANGO_ALIGN_LEFT);
     } else if (style & DT_END_ELLIPSIS) {
         pango_layout_set_width(out.layout, std::max(1, w) * PANGO_SCALE);
         pango_layout_set_ellipsize(out.layout, PANGO_ELLIPSIZE_END);
-        pango_layout_set_alignment(out.layout, (style & DT_CENTER) ? PANGO_ALIGN_CENTER
-                                               : (style & DT_RIGHT) ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
+        pango_layout_set_alignment(out.layout, (style & DT_CENTER)  ? PANGO_ALIGN_CENTER
+                                               : (style & DT_RIGHT) ? PANGO_ALIGN_RIGHT
+                                                                    : PANGO_ALIGN_LEFT);
     }
     PangoRectangle logical;
     pango_layout_get_pixel_extents(out.layout, nullptr, &logical);
@@ -469,8 +479,8 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* pm, RECT& rc, const char*
     cairo_restore(cr);
 }
 
-void CRenderEngine::DrawHtmlText(HDC hDC, CPaintManagerUI* pm, RECT& rc, const char* text, DWORD color,
-                                 DWORD linkColor, int iFont, UINT style, bool bAngle, std::vector<TTextLink>* links) {
+void CRenderEngine::DrawHtmlText(HDC hDC, CPaintManagerUI* pm, RECT& rc, const char* text, DWORD color, DWORD linkColor,
+                                 int iFont, UINT style, bool bAngle, std::vector<TTextLink>* links) {
     if (!hDC || !text || !*text) return;
     if (!linkColor) linkColor = pm ? pm->GetDefaultLinkFontColor() : 0xFF1F6FD1;
     cairo_t* cr = hDC->Cairo();
@@ -517,7 +527,8 @@ SIZE CRenderEngine::GetHtmlTextSize(CPaintManagerUI* pm, const char* text, int i
     if (!text || !*text) return {0, 0};
     Laid l;
     RECT rc{0, 0, std::max(1, width), 100000};
-    LayOut(l, MeasureContext(), pm, rc, ToMarkup(text, bAngle, 0xFF000000, nullptr), true, iFont, style & ~(DT_VCENTER | DT_BOTTOM));
+    LayOut(l, MeasureContext(), pm, rc, ToMarkup(text, bAngle, 0xFF000000, nullptr), true, iFont,
+           style & ~(DT_VCENTER | DT_BOTTOM));
     PangoRectangle logical;
     pango_layout_get_pixel_extents(l.layout, nullptr, &logical);
     return {logical.width, logical.height};

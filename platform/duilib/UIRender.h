@@ -90,12 +90,12 @@ public:
                          int iFont, UINT uStyle);
     // Rich text: "{a name}..{/a}", "{c #rrggbb}..{/c}", "{u}..{/u}", "{b}..{/b}", "{n}" (or the same in <>
     // when bAngle). Returns the links found with their UTF-8 ranges in the laid-out text.
-    static void DrawHtmlText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const char* pstrText,
-                             DWORD dwTextColor, DWORD dwLinkColor, int iFont, UINT uStyle, bool bAngle,
+    static void DrawHtmlText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const char* pstrText, DWORD dwTextColor,
+                             DWORD dwLinkColor, int iFont, UINT uStyle, bool bAngle,
                              std::vector<TTextLink>* links = nullptr);
     // Index of the link under pt, or -1.
-    static int HitTestHtmlText(CPaintManagerUI* pManager, const RECT& rc, const char* pstrText, int iFont,
-                               UINT uStyle, bool bAngle, POINT pt);
+    static int HitTestHtmlText(CPaintManagerUI* pManager, const RECT& rc, const char* pstrText, int iFont, UINT uStyle,
+                               bool bAngle, POINT pt);
     static SIZE GetTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle);
     // Size of rich text laid out in `width` pixels (wrapped when the style has DT_WORDBREAK).
     static SIZE GetHtmlTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle, int width,
@@ -112,7 +112,7 @@ struct TImageHeader {
     const char* format = nullptr;  // "png", "jpeg", "gif" or "bmp"
     long long width = 0;
     long long height = 0;
-    long long frames = 0;  // GIF: the complete frames of the file; 1 for the others
+    long long frames = 0;       // GIF: the complete frames of the file; 1 for the others
     long long framePixels = 0;  // GIF: the pixels of all frames at their own sizes
 };
 // Reads the header of a PNG, JPEG, GIF or BMP; false for any other data (no decoder sees it).

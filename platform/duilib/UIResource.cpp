@@ -71,7 +71,9 @@ std::map<std::string, std::unique_ptr<Archive>>& Cache() {
 }
 }  // namespace
 
-void ResetZipCache() { Cache().clear(); }
+void ResetZipCache() {
+    Cache().clear();
+}
 
 bool ReadZipEntry(const std::string& zipPath, const std::string& nameIn, std::string& out, size_t maxBytes) {
     struct stat st;

@@ -3,9 +3,13 @@
 namespace DuiLib {
 namespace UITest {
 
-static LPARAM MakePoint(POINT pt) { return (LPARAM)(((pt.y & 0xFFFF) << 16) | (pt.x & 0xFFFF)); }
+static LPARAM MakePoint(POINT pt) {
+    return (LPARAM)(((pt.y & 0xFFFF) << 16) | (pt.x & 0xFFFF));
+}
 
-static CPaintManagerUI* Pm(CWindowWnd* wnd) { return wnd ? wnd->PaintManagerForBackend() : nullptr; }
+static CPaintManagerUI* Pm(CWindowWnd* wnd) {
+    return wnd ? wnd->PaintManagerForBackend() : nullptr;
+}
 
 CControlUI* Find(CWindowWnd* wnd, const char* name) {
     CPaintManagerUI* pm = Pm(wnd);

@@ -10,7 +10,9 @@ namespace DuiLib {
 
 static IWindowBackendFactory* g_factory = nullptr;
 
-void SetWindowBackendFactory(IWindowBackendFactory* f) { g_factory = f; }
+void SetWindowBackendFactory(IWindowBackendFactory* f) {
+    g_factory = f;
+}
 
 std::unique_ptr<IWindowBackend> CreateWindowBackend() {
     if (g_factory) {
@@ -164,14 +166,18 @@ void CWindowWnd::MoveWindow(int x, int y, int cx, int cy) {
         HandleMessage(WM_SIZE, 0, (LPARAM)((cy << 16) | (cx & 0xFFFF)));
 }
 
-RECT CWindowWnd::GetWindowRect() const { return m_pBackend ? m_pBackend->GetRect() : RECT{}; }
+RECT CWindowWnd::GetWindowRect() const {
+    return m_pBackend ? m_pBackend->GetRect() : RECT{};
+}
 
 RECT CWindowWnd::GetClientRect() const {
     RECT rc = GetWindowRect();
     return {0, 0, rc.right - rc.left, rc.bottom - rc.top};
 }
 
-bool CWindowWnd::IsWindowVisible() const { return m_pBackend && m_pBackend->IsVisible(); }
+bool CWindowWnd::IsWindowVisible() const {
+    return m_pBackend && m_pBackend->IsVisible();
+}
 
 void CWindowWnd::SetWindowText(const char* gbk) {
     if (m_pBackend) m_pBackend->SetTitle(gbk);
@@ -226,9 +232,13 @@ void WindowImplBase::OnFinalMessage(HWND) {
     m_PaintManager.RemoveAllTimers();
 }
 
-void WindowImplBase::Notify(TNotifyUI& msg) { NotifyPump(msg); }
+void WindowImplBase::Notify(TNotifyUI& msg) {
+    NotifyPump(msg);
+}
 
-CControlUI* WindowImplBase::CreateControl(const char*) { return nullptr; }
+CControlUI* WindowImplBase::CreateControl(const char*) {
+    return nullptr;
+}
 
 LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam) {
     if (wParam == VK_RETURN) return FALSE;
@@ -305,9 +315,18 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL& bHandled) {
     return 0;
 }
 
-LRESULT WindowImplBase::OnKeyDown(UINT, WPARAM, LPARAM, BOOL& bHandled) { bHandled = FALSE; return 0; }
-LRESULT WindowImplBase::OnKillFocus(UINT, WPARAM, LPARAM, BOOL& bHandled) { bHandled = FALSE; return 0; }
-LRESULT WindowImplBase::OnSetFocus(UINT, WPARAM, LPARAM, BOOL& bHandled) { bHandled = FALSE; return 0; }
+LRESULT WindowImplBase::OnKeyDown(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+    bHandled = FALSE;
+    return 0;
+}
+LRESULT WindowImplBase::OnKillFocus(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+    bHandled = FALSE;
+    return 0;
+}
+LRESULT WindowImplBase::OnSetFocus(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+    bHandled = FALSE;
+    return 0;
+}
 
 LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, BOOL& bHandled) {
     bHandled = FALSE;
@@ -321,15 +340,33 @@ LRESULT WindowImplBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     }
     BOOL bHandled = TRUE;
     switch (uMsg) {
-    case WM_CREATE: lRes = OnCreate(uMsg, wParam, lParam, bHandled); break;
-    case WM_CLOSE: lRes = OnClose(uMsg, wParam, lParam, bHandled); break;
-    case WM_DESTROY: lRes = OnDestroy(uMsg, wParam, lParam, bHandled); break;
-    case WM_SIZE: lRes = OnSize(uMsg, wParam, lParam, bHandled); break;
-    case WM_SYSCOMMAND: lRes = OnSysCommand(uMsg, wParam, lParam, bHandled); break;
-    case WM_KEYDOWN: lRes = OnKeyDown(uMsg, wParam, lParam, bHandled); break;
-    case WM_KILLFOCUS: lRes = OnKillFocus(uMsg, wParam, lParam, bHandled); break;
-    case WM_SETFOCUS: lRes = OnSetFocus(uMsg, wParam, lParam, bHandled); break;
-    default: bHandled = FALSE; break;
+    case WM_CREATE:
+        lRes = OnCreate(uMsg, wParam, lParam, bHandled);
+        break;
+    case WM_CLOSE:
+        lRes = OnClose(uMsg, wParam, lParam, bHandled);
+        break;
+    case WM_DESTROY:
+        lRes = OnDestroy(uMsg, wParam, lParam, bHandled);
+        break;
+    case WM_SIZE:
+        lRes = OnSize(uMsg, wParam, lParam, bHandled);
+        break;
+    case WM_SYSCOMMAND:
+        lRes = OnSysCommand(uMsg, wParam, lParam, bHandled);
+        break;
+    case WM_KEYDOWN:
+        lRes = OnKeyDown(uMsg, wParam, lParam, bHandled);
+        break;
+    case WM_KILLFOCUS:
+        lRes = OnKillFocus(uMsg, wParam, lParam, bHandled);
+        break;
+    case WM_SETFOCUS:
+        lRes = OnSetFocus(uMsg, wParam, lParam, bHandled);
+        break;
+    default:
+        bHandled = FALSE;
+        break;
     }
     if (bHandled) return lRes;
     lRes = HandleCustomMessage(uMsg, wParam, lParam, bHandled);

@@ -11,7 +11,6 @@ class CModalLoop;
 
 namespace DuiLib {
 
-
 class CWindowWnd {
 public:
     CWindowWnd();
@@ -22,8 +21,8 @@ public:
     static CWindowWnd* FromHandle(HWND hWnd);
 
     HWND Create(HWND hwndParent, const char* pstrName, DWORD dwStyle, DWORD dwExStyle, const RECT& rc);
-    HWND Create(HWND hwndParent, const char* pstrName, DWORD dwStyle, DWORD dwExStyle, int x = 0, int y = 0,
-                int cx = 0, int cy = 0, void* hMenu = nullptr);
+    HWND Create(HWND hwndParent, const char* pstrName, DWORD dwStyle, DWORD dwExStyle, int x = 0, int y = 0, int cx = 0,
+                int cy = 0, void* hMenu = nullptr);
     HWND CreateDuiWindow(HWND hwndParent, const char* pstrWindowName, DWORD dwStyle = 0, DWORD dwExStyle = 0);
     void ShowWindow(bool bShow = true, bool bTakeFocus = true);
     // Runs a nested loop until the window is destroyed; returns the code given to Close (WM_CLOSE's wParam).

@@ -24,8 +24,7 @@ public:
     int Wait(int ms) {
         varnet::MutexLock lock(m_mutex);
         auto until = std::chrono::steady_clock::now() + std::chrono::duration<int, std::milli>(ms);
-        while (!m_done && m_cv.wait_until(lock.Native(), until) != std::cv_status::timeout) {
-        }
+        while (!m_done && m_cv.wait_until(lock.Native(), until) != std::cv_status::timeout) {}
         return m_done ? (m_ok ? 1 : 0) : -1;
     }
 

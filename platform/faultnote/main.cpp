@@ -17,8 +17,8 @@ bool Ask() {
     if (const char* a = getenv("VARNET_FAULTNOTE_ANSWER")) return strcmp(a, "yes") == 0;
     if (!gtk_init_check(nullptr, nullptr)) return false;  // no desktop to ask on: nothing is sent
     std::string text = Charset::GbkToUtf8("程序意外关闭了。是否把错误报告发送给我们，帮助我们改进程序？");
-    GtkWidget* d = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "%s",
-                                          text.c_str());
+    GtkWidget* d =
+        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(d), "Faultnote");
     bool yes = gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_YES;
     gtk_widget_destroy(d);

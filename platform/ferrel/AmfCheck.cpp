@@ -69,7 +69,7 @@ AmfVerdict Value(Cursor& c, int depth, int maxDepth) {
         const uint32_t count = c.Be(4);
         c.Take(4);
         if (depth + 1 > maxDepth) return AmfVerdict::TooDeep;
-        if (count > c.n) return AmfVerdict::Malformed;   // every element takes a byte at least
+        if (count > c.n) return AmfVerdict::Malformed;  // every element takes a byte at least
         for (uint32_t i = 0; i < count; ++i) {
             const AmfVerdict v = Value(c, depth + 1, maxDepth);
             if (v != AmfVerdict::Ok) return v;
@@ -82,7 +82,7 @@ AmfVerdict Value(Cursor& c, int depth, int maxDepth) {
     case 0x06:  // undefined
     case 0x0D:  // unsupported
         return AmfVerdict::Ok;
-    default:    // movie clip, reference, record set, typed object, AMF3: not decoded
+    default:  // movie clip, reference, record set, typed object, AMF3: not decoded
         return AmfVerdict::Malformed;
     }
 }

@@ -116,8 +116,7 @@ std::shared_ptr<Lookup> Resolve(const std::string& host, int port, std::chrono::
     }).detach();
     pollfd p[2] = {{lookup->doneFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     int rc;
-    while ((rc = poll(p, 2, MsUntil(deadline))) < 0 && errno == EINTR) {
-    }
+    while ((rc = poll(p, 2, MsUntil(deadline))) < 0 && errno == EINTR) {}
     if (rc <= 0 || !p[0].revents) {
         varnet::DebugLog("Ferrel", nullptr, "looking up %s: %s", host.c_str(), rc == 0 ? "timed out" : "stopped");
         return nullptr;
@@ -176,7 +175,7 @@ bool IsStreamRefusal(const char* body, size_t size, std::string* code) {
     }
     AMFObject obj;
     if (AMF_Decode(&obj, const_cast<char*>(body), int(size), FALSE) < 0) {
-        AMF_Reset(&obj);   // a failed decode keeps the properties it had read
+        AMF_Reset(&obj);  // a failed decode keeps the properties it had read
         return false;
     }
     bool refused = false;
@@ -290,8 +289,8 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
     watchdog.join();
     if (!ok || expired || stopped_) {
         if (ok || expired) {
-            varnet::DebugLog("Ferrel", debugId_.c_str(), "%s exchange with %s:%d %s", publish ? "publish" : "play", host.c_str(), port,
-                      stopped_ ? "stopped" : "timed out");
+            varnet::DebugLog("Ferrel", debugId_.c_str(), "%s exchange with %s:%d %s", publish ? "publish" : "play",
+                             host.c_str(), port, stopped_ ? "stopped" : "timed out");
         }
         Release();
         return false;
@@ -387,18 +386,18 @@ void Ferrel::TakeArrived(size_t size) {
         RtmpMessage m;
         const RtmpChunkReader::Result r = reader_.Next(&m);
         if (r == RtmpChunkReader::Result::Error) {
-            return;   // the next read meets it again and ends the stream
+            return;  // the next read meets it again and ends the stream
         }
         if (r == RtmpChunkReader::Result::NeedMore) {
             if (Receive(fd) <= 0) {
-                return;   // nothing more yet; an end of the connection is seen by the next read
+                return;  // nothing more yet; an end of the connection is seen by the next read
             }
             continue;
         }
         const size_t kept = out_.size();
         if (!Handle(m, true)) {
             out_.resize(kept);
-            endPending_ = true;   // what came before goes out first
+            endPending_ = true;  // what came before goes out first
         }
     }
 }
@@ -510,12 +509,12 @@ bool Ferrel::Handle(const RtmpMessage& m, bool playing) {
     case RTMP_PACKET_TYPE_INVOKE: {
         const size_t skip = m.type == RTMP_PACKET_TYPE_FLEX_MESSAGE ? 1 : 0;
         if (size <= skip || body[skip] != AMF_STRING) {
-            return true;   // not a command librtmp would read
+            return true;  // not a command librtmp would read
         }
         const AmfVerdict v = AmfCheck(reinterpret_cast<const uint8_t*>(body + skip), size - skip);
         if (v != AmfVerdict::Ok) {
             varnet::DebugLog("Ferrel", debugId_.c_str(), "%s command from the server: session ended",
-                      v == AmfVerdict::TooDeep ? "too deeply nested" : "undecodable");
+                             v == AmfVerdict::TooDeep ? "too deeply nested" : "undecodable");
             return false;
         }
         std::string code;
@@ -527,7 +526,7 @@ bool Ferrel::Handle(const RtmpMessage& m, bool playing) {
     }
     case RTMP_PACKET_TYPE_FLASH_VIDEO:
         return !playing || AppendAggregate(m);
-    default:   // AMF3 data, shared objects: not used by a live session
+    default:  // AMF3 data, shared objects: not used by a live session
         return true;
     }
 }
@@ -626,8 +625,7 @@ bool Ferrel::WaitForData() {
     }
     pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     int rc;
-    while ((rc = poll(p, 2, recvTimeoutMs_)) < 0 && errno == EINTR) {
-    }
+    while ((rc = poll(p, 2, recvTimeoutMs_)) < 0 && errno == EINTR) {}
     waitTimedOut_ = rc == 0;
     return true;
 }
@@ -654,8 +652,7 @@ void Ferrel::Close() {
     Release();
     // A closed client may connect again.
     uint64_t count = 0;
-    while (wakeFd_ >= 0 && read(wakeFd_, &count, sizeof(count)) > 0) {
-    }
+    while (wakeFd_ >= 0 && read(wakeFd_, &count, sizeof(count)) > 0) {}
     stopped_ = false;
 }
 
@@ -668,7 +665,7 @@ void Ferrel::Release() {
             rtmp_->m_sb.sb_socket = -1;
         }
         RTMP_Close(rtmp_);
-        AMF_Reset(&rtmp_->Link.extras);   // the "conn=" options; RTMP_Close keeps them
+        AMF_Reset(&rtmp_->Link.extras);  // the "conn=" options; RTMP_Close keeps them
         RTMP_Free(rtmp_);
         rtmp_ = nullptr;
     }
@@ -758,12 +755,23 @@ std::string Ferrel::AvcSequenceHeader(const _RTMPMetadata& m) {
     }
     std::string b;
     auto put = [&b](int v) { b.push_back(static_cast<char>(v & 0xFF)); };
-    put(0x17); put(0x00); put(0x00); put(0x00); put(0x00);
-    put(0x01); put(m.sps[1]); put(m.sps[2]); put(m.sps[3]); put(0xFF); put(0xE1);
-    put(spsLen >> 8); put(spsLen);
+    put(0x17);
+    put(0x00);
+    put(0x00);
+    put(0x00);
+    put(0x00);
+    put(0x01);
+    put(m.sps[1]);
+    put(m.sps[2]);
+    put(m.sps[3]);
+    put(0xFF);
+    put(0xE1);
+    put(spsLen >> 8);
+    put(spsLen);
     b.append(reinterpret_cast<const char*>(m.sps), static_cast<size_t>(spsLen));
     put(0x01);
-    put(ppsLen >> 8); put(ppsLen);
+    put(ppsLen >> 8);
+    put(ppsLen);
     b.append(reinterpret_cast<const char*>(m.pps), static_cast<size_t>(ppsLen));
     return b;
 }
@@ -771,7 +779,8 @@ std::string Ferrel::AvcSequenceHeader(const _RTMPMetadata& m) {
 std::string Ferrel::AacSequenceHeader(const _RTMPMetadata& m) {
     std::string b;
     auto put = [&b](int v) { b.push_back(static_cast<char>(v & 0xFF)); };
-    put(0xAF); put(0x00);
+    put(0xAF);
+    put(0x00);
     put((m.audioProfile << 3) | ((m.audioSampleRateIndex & 0x0F) >> 1));
     put(((m.audioSampleRateIndex & 1) << 7) | ((m.audioChannels & 0x0F) << 3));
     return b;
@@ -795,7 +804,10 @@ bool Ferrel::SendMetadata(const _RTMPMetadata* meta) {
     p = AMF_EncodeString(p, end, &setDataFrame);
     p = AMF_EncodeString(p, end, &onMetaData);
     *p++ = AMF_OBJECT;
-    struct Field { const char* name; double value; };
+    struct Field {
+        const char* name;
+        double value;
+    };
     const int rate = kSampleRates[meta->audioSampleRateIndex & 0x0F];
     const Field fields[] = {
         {"duration", 0},
@@ -817,16 +829,16 @@ bool Ferrel::SendMetadata(const _RTMPMetadata* meta) {
     if (!p || end - p < 3) {
         return false;
     }
-    *p++ = 0; *p++ = 0; *p++ = AMF_OBJECT_END;
-    if (!SendBody(RTMP_PACKET_TYPE_INFO, kChannelMeta, reinterpret_cast<uint8_t*>(buf),
-                  static_cast<int>(p - buf), 0)) {
+    *p++ = 0;
+    *p++ = 0;
+    *p++ = AMF_OBJECT_END;
+    if (!SendBody(RTMP_PACKET_TYPE_INFO, kChannelMeta, reinterpret_cast<uint8_t*>(buf), static_cast<int>(p - buf), 0)) {
         return false;
     }
     if (meta->hasVideo) {
         std::string avc = AvcSequenceHeader(*meta);
         if (avc.empty() || !SendBody(RTMP_PACKET_TYPE_VIDEO, kChannelVideo,
-                                     reinterpret_cast<const uint8_t*>(avc.data()),
-                                     static_cast<int>(avc.size()), 0)) {
+                                     reinterpret_cast<const uint8_t*>(avc.data()), static_cast<int>(avc.size()), 0)) {
             return false;
         }
     }

@@ -72,11 +72,11 @@ private:
 
     bool ConnectSession(const std::string& host, int port, Clock::time_point deadline);
     bool ConnectStream(Clock::time_point deadline);
-    bool Fill(Clock::time_point deadline);             // false: error, end, time-out or Stop
-    int Receive(int fd);                               // one recv into the reader: 1 bytes, 0 end, -1 none yet
-    void TakeArrived(size_t size);                     // complete messages already here into out_, up to size
+    bool Fill(Clock::time_point deadline);  // false: error, end, time-out or Stop
+    int Receive(int fd);                    // one recv into the reader: 1 bytes, 0 end, -1 none yet
+    void TakeArrived(size_t size);          // complete messages already here into out_, up to size
     bool NextMessage(RtmpMessage* m, Clock::time_point deadline);
-    bool Handle(const RtmpMessage& m, bool playing);   // false: the session must end
+    bool Handle(const RtmpMessage& m, bool playing);  // false: the session must end
     bool PassToLibrtmp(const RtmpMessage& m);
     void AppendTag(uint8_t type, uint32_t ts, const char* body, size_t len);
     bool AppendAggregate(const RtmpMessage& m);
@@ -85,25 +85,26 @@ private:
     void SendAck();
     void Release();
 
-    RTMP* rtmp_ = nullptr;   // owned by the I/O thread between Connect and Close
-    char* url_ = nullptr;    // librtmp keeps pointers into it
-    int stopFd_ GUARDED_BY(stopMutex_) = -1;  // a dup of the socket, kept until Close so Stop never hits a reused descriptor
-    int wakeFd_ = -1;        // an eventfd Stop signals (wakes the TCP connect and every wait for data)
-    varnet::Mutex stopMutex_;   // guards stopFd_
+    RTMP* rtmp_ = nullptr;  // owned by the I/O thread between Connect and Close
+    char* url_ = nullptr;   // librtmp keeps pointers into it
+    int stopFd_ GUARDED_BY(stopMutex_) =
+        -1;                    // a dup of the socket, kept until Close so Stop never hits a reused descriptor
+    int wakeFd_ = -1;          // an eventfd Stop signals (wakes the TCP connect and every wait for data)
+    varnet::Mutex stopMutex_;  // guards stopFd_
     std::atomic<bool> alive_{false};
     std::atomic<bool> stopped_{false};
     bool publish_ = false;
 
     // I/O thread.
     RtmpChunkReader reader_;
-    std::string out_;        // FLV bytes not yet handed out
+    std::string out_;  // FLV bytes not yet handed out
     size_t outPos_ = 0;
     bool headerSent_ = false;
     bool readStopped_ = false;
     int recvTimeoutMs_ = 30000;
     bool waitTimedOut_ = false;  // WaitForData saw no data within the receive time-out
     bool endPending_ = false;    // a message taken ahead ended the stream: after out_, the end
-    uint32_t bytesIn_ = 0;   // for the acknowledgements the server's window asks for
+    uint32_t bytesIn_ = 0;       // for the acknowledgements the server's window asks for
     uint32_t ackedIn_ = 0;
     SendProgress progress_;
 };

@@ -130,7 +130,7 @@ RtmpChunkReader::Result RtmpChunkReader::Next(RtmpMessage* out) {
                 timestamp = ts;
                 delta = ts;
             } else if (fmt == 3) {
-                timestamp += delta;   // a new message with the previous header
+                timestamp += delta;  // a new message with the previous header
             } else {
                 delta = ts;
                 timestamp += ts;

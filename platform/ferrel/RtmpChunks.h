@@ -15,16 +15,16 @@
 struct RtmpMessage {
     int csid = 0;
     uint8_t type = 0;
-    uint32_t timestamp = 0;   // absolute, milliseconds
+    uint32_t timestamp = 0;  // absolute, milliseconds
     uint32_t streamId = 0;
     std::string body;
 };
 
 class RtmpChunkReader {
 public:
-    static constexpr uint32_t kMaxMediaMessage = 4u << 20;   // audio, video, aggregate
-    static constexpr uint32_t kMaxOtherMessage = 1u << 20;   // commands, metadata, control
-    static constexpr size_t kMaxPendingBytes = 8u << 20;     // incomplete bodies of all chunk streams
+    static constexpr uint32_t kMaxMediaMessage = 4u << 20;  // audio, video, aggregate
+    static constexpr uint32_t kMaxOtherMessage = 1u << 20;  // commands, metadata, control
+    static constexpr size_t kMaxPendingBytes = 8u << 20;    // incomplete bodies of all chunk streams
     static constexpr size_t kMaxChunkStreams = 64;
 
     enum class Result { Message, NeedMore, Error };

@@ -5,23 +5,23 @@
 #include <cstdint>
 
 struct _RTMPMetadata {
-    uint8_t hasVideo = 0;      // 1: video present
+    uint8_t hasVideo = 0;  // 1: video present
     uint8_t pad0[3] = {};
     int32_t width = 0;
     int32_t height = 0;
     int32_t frameRate = 0;
     int32_t videoDataRate = 0;
     int32_t spsLen = 0;
-    uint8_t sps[1024] = {};    // without start code
+    uint8_t sps[1024] = {};  // without start code
     int32_t ppsLen = 0;
     uint8_t pps[1024] = {};
-    uint8_t hasAudio = 0;      // 1: audio present
+    uint8_t hasAudio = 0;  // 1: audio present
     uint8_t pad1[3] = {};
     int32_t audioSampleRateIndex = 0;  // AAC sampling-frequency index
     int32_t audioSampleSize = 0;
-    int32_t audioChannels = 0;         // AAC channel configuration
+    int32_t audioChannels = 0;  // AAC channel configuration
     int32_t reserved[2] = {};
-    int32_t audioProfile = 0;          // AAC object type minus one
+    int32_t audioProfile = 0;  // AAC object type minus one
 };
 
 static_assert(sizeof(_RTMPMetadata) == 2104);

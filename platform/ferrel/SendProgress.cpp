@@ -11,7 +11,7 @@ bool SendProgress::Sample(int fd, uint64_t* acked, uint64_t* consumed, bool* pen
     socklen_t len = sizeof(ti);
     if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &ti, &len) != 0 ||
         len < offsetof(tcp_info, tcpi_snd_wnd) + sizeof(ti.tcpi_snd_wnd)) {
-        return false;   // an older kernel: the send time-out alone decides
+        return false;  // an older kernel: the send time-out alone decides
     }
     *acked = ti.tcpi_bytes_acked;
     *consumed = ti.tcpi_bytes_acked + ti.tcpi_snd_wnd;

@@ -11,31 +11,25 @@
 namespace flash {
 
 namespace {
-std::string Invoke(const char* name, const std::vector<std::string>& args)
-{
+std::string Invoke(const char* name, const std::vector<std::string>& args) {
     std::string x = std::string("<invoke name=\"") + name + "\" returntype=\"xml\">";
-    for (const auto& a : args)
-        x += "<arguments><string>" + XmlEscape(a) + "</string></arguments>";
+    for (const auto& a : args) x += "<arguments><string>" + XmlEscape(a) + "</string></arguments>";
     return x + "</invoke>";
 }
 }  // namespace
 
 CEffectPlayer::CEffectPlayer() = default;
 
-CEffectPlayer::~CEffectPlayer()
-{
-    if (m_timer)
-        g_source_remove(m_timer);
-    if (m_initTimer)
-        g_source_remove(m_initTimer);
+CEffectPlayer::~CEffectPlayer() {
+    if (m_timer) g_source_remove(m_timer);
+    if (m_initTimer) g_source_remove(m_initTimer);
     if (m_window) {
         gtk_widget_destroy(m_window);
         g_object_unref(m_window);
     }
 }
 
-bool CEffectPlayer::Create(const std::string& gbkMoviePath, PictureResolver resolver)
-{
+bool CEffectPlayer::Create(const std::string& gbkMoviePath, PictureResolver resolver) {
     if (gbkMoviePath.empty() || !g_file_test(Dir::ToNativePath(gbkMoviePath).c_str(), G_FILE_TEST_IS_REGULAR))
         return false;
     m_resolver = std::move(resolver);
@@ -51,9 +45,11 @@ bool CEffectPlayer::Create(const std::string& gbkMoviePath, PictureResolver reso
         if (GdkVisual* v = gdk_screen_get_rgba_visual(gtk_widget_get_screen(m_window)))
             gtk_widget_set_visual(m_window, v);
         GtkCssProvider* css = gtk_css_provider_new();
-        gtk_css_provider_load_from_data(css,
+        gtk_css_provider_load_from_data(
+            css,
             "window { background: transparent; } label { color: #FFE000; font-size: 18px; font-weight: bold;"
-            " text-shadow: 1px 1px 2px #000000; }", -1, nullptr);
+            " text-shadow: 1px 1px 2px #000000; }",
+            -1, nullptr);
         gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(m_window), GTK_STYLE_PROVIDER(css),
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         g_object_unref(css);
@@ -75,34 +71,28 @@ bool CEffectPlayer::Create(const std::string& gbkMoviePath, PictureResolver reso
     return true;
 }
 
-void CEffectPlayer::Raise(const std::string& request)
-{
-    if (OnRequest)
-        OnRequest(request);
+void CEffectPlayer::Raise(const std::string& request) {
+    if (OnRequest) OnRequest(request);
 }
 
-int CEffectPlayer::OnInitTimer(void* p)
-{
+int CEffectPlayer::OnInitTimer(void* p) {
     auto* self = static_cast<CEffectPlayer*>(p);
     self->m_initTimer = 0;
     self->Raise(Invoke("GetGift", {"Init"}));
     return G_SOURCE_REMOVE;
 }
 
-int CEffectPlayer::OnCloseTimer(void* p)
-{
+int CEffectPlayer::OnCloseTimer(void* p) {
     auto* self = static_cast<CEffectPlayer*>(p);
     self->m_timer = 0;
     self->Raise(Invoke("Close", {std::to_string(self->m_gift)}));
     return G_SOURCE_REMOVE;
 }
 
-std::string CEffectPlayer::CallFunction(const std::string& xml)
-{
+std::string CEffectPlayer::CallFunction(const std::string& xml) {
     std::string name;
     std::vector<std::string> args;
-    if (!ParseInvoke(xml, name, args))
-        return "<false/>";
+    if (!ParseInvoke(xml, name, args)) return "<false/>";
     if (name == "GetGift" && args.size() == 1) {
         m_catalogue = args[0];
         return "<true/>";
@@ -111,16 +101,14 @@ std::string CEffectPlayer::CallFunction(const std::string& xml)
         char* end = nullptr;
         unsigned long gift = strtoul(args[0].c_str(), &end, 10);
         int count = atoi(args[2].c_str());
-        if (gift == 0 || count <= 0 || args[1].empty())
-            return "<false/>";
+        if (gift == 0 || count <= 0 || args[1].empty()) return "<false/>";
         StartEffect((uint32_t)gift, args[1], count);
         return "<true/>";
     }
     return "<false/>";
 }
 
-void CEffectPlayer::StartEffect(uint32_t gift, const std::string& text, int count)
-{
+void CEffectPlayer::StartEffect(uint32_t gift, const std::string& text, int count) {
     m_gift = gift;
     m_text = text;
     if (m_window) {
@@ -134,17 +122,14 @@ void CEffectPlayer::StartEffect(uint32_t gift, const std::string& text, int coun
         std::string label = DuiLib::GbkToUtf8(text) + " x" + std::to_string(count);
         gtk_label_set_text(GTK_LABEL(m_label), label.c_str());
     }
-    if (m_timer)
-        g_source_remove(m_timer);
+    if (m_timer) g_source_remove(m_timer);
     m_timer = g_timeout_add(m_effectMs, (GSourceFunc)OnCloseTimer, this);
     // The effect is on screen now.
     Raise(Invoke("ShowGift", {std::to_string(gift)}));
 }
 
-void CEffectPlayer::Show(bool show)
-{
-    if (!m_window)
-        return;
+void CEffectPlayer::Show(bool show) {
+    if (!m_window) return;
     if (show) {
         gtk_widget_show_all(m_window);
         Place(m_rc);
@@ -153,45 +138,34 @@ void CEffectPlayer::Show(bool show)
     }
 }
 
-void CEffectPlayer::Stop()
-{
-    if (m_timer)
-        g_source_remove(m_timer);
+void CEffectPlayer::Stop() {
+    if (m_timer) g_source_remove(m_timer);
     m_timer = 0;
-    if (m_image)
-        gtk_image_clear(GTK_IMAGE(m_image));
+    if (m_image) gtk_image_clear(GTK_IMAGE(m_image));
 }
 
-void CEffectPlayer::Place(const RECT& rc)
-{
+void CEffectPlayer::Place(const RECT& rc) {
     m_rc = rc;
-    if (!m_window)
-        return;
+    if (!m_window) return;
     gtk_window_move(GTK_WINDOW(m_window), rc.left, rc.top);
     gtk_window_resize(GTK_WINDOW(m_window), std::max<int>(1, rc.right - rc.left), std::max<int>(1, rc.bottom - rc.top));
 }
 
-void CEffectPlayer::Raise(bool topMost)
-{
-    if (!m_window)
-        return;
+void CEffectPlayer::Raise(bool topMost) {
+    if (!m_window) return;
     gtk_window_set_keep_above(GTK_WINDOW(m_window), topMost ? TRUE : FALSE);
     if (!topMost)
-        if (GdkWindow* w = gtk_widget_get_window(m_window))
-            gdk_window_lower(w);
+        if (GdkWindow* w = gtk_widget_get_window(m_window)) gdk_window_lower(w);
 }
 
-bool CEffectPlayer::ForegroundAndScreen(SIZE& foreground, SIZE& screen)
-{
+bool CEffectPlayer::ForegroundAndScreen(SIZE& foreground, SIZE& screen) {
     GdkScreen* s = gdk_screen_get_default();
-    if (!s)
-        return false;
+    if (!s) return false;
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
     GdkWindow* active = gdk_screen_get_active_window(s);
     screen = SIZE{gdk_screen_get_width(s), gdk_screen_get_height(s)};
     G_GNUC_END_IGNORE_DEPRECATIONS
-    if (!active)
-        return false;
+    if (!active) return false;
     foreground = SIZE{gdk_window_get_width(active), gdk_window_get_height(active)};
     g_object_unref(active);
     return true;

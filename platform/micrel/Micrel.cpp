@@ -22,19 +22,16 @@ Micrel::~Micrel() {
 }
 
 int Micrel::MicrophoneCount() {
-    if (!SdlAudioAcquire())
-        return 0;
+    if (!SdlAudioAcquire()) return 0;
     const int n = SDL_GetNumAudioDevices(1);
     SdlAudioRelease();
     return n > 0 ? n : 0;
 }
 
 int Micrel::MicrophoneName(int index, char* buffer, int size) {
-    if (!buffer || size <= 0)
-        return -1;
+    if (!buffer || size <= 0) return -1;
     buffer[0] = 0;
-    if (!SdlAudioAcquire())
-        return -1;
+    if (!SdlAudioAcquire()) return -1;
     int rc = -1;
     const int n = SDL_GetNumAudioDevices(1);
     if (index >= 0 && index < n) {
@@ -47,9 +44,13 @@ int Micrel::MicrophoneName(int index, char* buffer, int size) {
     return rc;
 }
 
-void Micrel::SetVolume(uint8_t value) { s_volume = std::min<int>(value, 100); }
+void Micrel::SetVolume(uint8_t value) {
+    s_volume = std::min<int>(value, 100);
+}
 
-void Micrel::SetSampleSource(SampleSource source) { s_source = source; }
+void Micrel::SetSampleSource(SampleSource source) {
+    s_source = source;
+}
 
 bool Micrel::OpenMicrophone(int device, int sampleRate, int channels, int bufferBytes) {
     StopCapture();
@@ -73,8 +74,7 @@ bool Micrel::OpenMicrophone(int device, int sampleRate, int channels, int buffer
     want.format = AUDIO_S16SYS;
     want.channels = Uint8(channels);
     want.samples = 512;
-    while (want.samples < 4096 && want.samples * 50 < sampleRate)
-        want.samples *= 2;  // about 20 ms a period
+    while (want.samples < 4096 && want.samples * 50 < sampleRate) want.samples *= 2;  // about 20 ms a period
     want.callback = &Micrel::SdlCallback;
     want.userdata = this;
     SDL_AudioSpec have;
@@ -97,16 +97,14 @@ bool Micrel::OpenMicrophone(int device, int sampleRate, int channels, int buffer
     m_rate = sampleRate;
     m_channels = channels;
     m_fill = 0;
-    varnet::DebugLog("Micrel", m_debugId.c_str(), "microphone %d open: %d Hz, %d ch, %d bytes a buffer", device, sampleRate, channels,
-                  bufferBytes);
+    varnet::DebugLog("Micrel", m_debugId.c_str(), "microphone %d open: %d Hz, %d ch, %d bytes a buffer", device,
+                     sampleRate, channels, bufferBytes);
     return true;
 }
 
 bool Micrel::StartCapture() {
-    if (m_device == 0)
-        return false;
-    if (SDL_GetAudioDeviceStatus(m_device) == SDL_AUDIO_PLAYING)
-        return true;
+    if (m_device == 0) return false;
+    if (SDL_GetAudioDeviceStatus(m_device) == SDL_AUDIO_PLAYING) return true;
     m_time = 0;
     m_fill = 0;
     SDL_PauseAudioDevice(m_device, 0);
@@ -120,8 +118,7 @@ void Micrel::SetBuffCB(IBaseAudioCB* cb) {
 
 int Micrel::StopCapture() {
     // Pausing waits for a callback in progress; a paused device calls no more.
-    if (m_device != 0)
-        SDL_PauseAudioDevice(m_device, 1);
+    if (m_device != 0) SDL_PauseAudioDevice(m_device, 1);
     return 0;
 }
 
@@ -158,18 +155,15 @@ void Micrel::SdlCallback(void* self, Uint8* stream, int len) {
 void Micrel::Deliver() {
     int16_t* s = reinterpret_cast<int16_t*>(m_chunk.data());
     const size_t samples = m_chunk.size() / 2;
-    if (SampleSource source = s_source.load())
-        source(s, samples / size_t(m_channels), m_channels, m_rate, m_time);
+    if (SampleSource source = s_source.load()) source(s, samples / size_t(m_channels), m_channels, m_rate, m_time);
     const int volume = s_volume.load();
     if (volume < 100) {
-        for (size_t i = 0; i < samples; ++i)
-            s[i] = int16_t(int32_t(s[i]) * volume / 100);
+        for (size_t i = 0; i < samples; ++i) s[i] = int16_t(int32_t(s[i]) * volume / 100);
     }
     const double time = m_time;
     m_time += double(m_chunk.size()) / (double(m_rate) * m_channels * 2);
     std::lock_guard<std::recursive_mutex> lock(m_cbLock);
-    if (!m_cb)
-        return;
+    if (!m_cb) return;
     try {
         m_cb->AudioBufferCB(time, m_chunk.data(), long(m_chunk.size()));
     } catch (...) {

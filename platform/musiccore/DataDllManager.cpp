@@ -20,8 +20,7 @@ struct LoadedDll {
     ExitFn exit = nullptr;
 };
 
-std::string BaseName(const std::string& path)
-{
+std::string BaseName(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -30,28 +29,20 @@ class CDataDllManager final : public IDataDllManager {
 public:
     ~CDataDllManager() override = default;  // plug-ins still loaded at exit stay mapped
 
-    int LoadDataDlls(int /*flag*/) override
-    {
-        return LoadDataDllsFrom(Dir::ToNativePath(Dir::GetCurrentPath()));
-    }
+    int LoadDataDlls(int /*flag*/) override { return LoadDataDllsFrom(Dir::ToNativePath(Dir::GetCurrentPath())); }
 
-    int LoadDataDllsFrom(const std::string& folder) override
-    {
+    int LoadDataDllsFrom(const std::string& folder) override {
         std::string dir = folder;
-        if (!dir.empty() && dir.back() != '/')
-            dir += '/';
-        for (const std::string& name : DataDllNames())
-            LoadDataDll(dir + DataDllFileName(name));
+        if (!dir.empty() && dir.back() != '/') dir += '/';
+        for (const std::string& name : DataDllNames()) LoadDataDll(dir + DataDllFileName(name));
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         return static_cast<int>(dlls_.size());
     }
 
-    bool LoadDataDll(const std::string& path) override
-    {
+    bool LoadDataDll(const std::string& path) override {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         for (const LoadedDll& dll : dlls_)
-            if (BaseName(dll.path) == BaseName(path))
-                return true;
+            if (BaseName(dll.path) == BaseName(path)) return true;
         void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char* err = dlerror();
@@ -77,8 +68,7 @@ public:
         return true;
     }
 
-    void FreeDataDlls() override
-    {
+    void FreeDataDlls() override {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         while (!dlls_.empty()) {
             LoadedDll dll = dlls_.back();
@@ -89,12 +79,10 @@ public:
         }
     }
 
-    std::vector<std::string> LoadedDataDlls() override
-    {
+    std::vector<std::string> LoadedDataDlls() override {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         std::vector<std::string> names;
-        for (const LoadedDll& dll : dlls_)
-            names.push_back(BaseName(dll.path));
+        for (const LoadedDll& dll : dlls_) names.push_back(BaseName(dll.path));
         return names;
     }
 
@@ -105,19 +93,16 @@ private:
 
 }  // namespace
 
-IDataDllManager* AfxGetDataDllManager()
-{
+IDataDllManager* AfxGetDataDllManager() {
     static CDataDllManager manager;
     return &manager;
 }
 
-const std::vector<std::string>& DataDllNames()
-{
+const std::vector<std::string>& DataDllNames() {
     static const std::vector<std::string> names = {"Halvec"};
     return names;
 }
 
-std::string DataDllFileName(const std::string& name)
-{
+std::string DataDllFileName(const std::string& name) {
     return "lib" + name + ".so";
 }

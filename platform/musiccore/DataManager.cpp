@@ -10,10 +10,8 @@ namespace {
 
 class CDataManager final : public IDataManager {
 public:
-    bool RegisterModule(const char* name, IData* module) override
-    {
-        if (!name || !*name || !module)
-            return false;
+    bool RegisterModule(const char* name, IData* module) override {
+        if (!name || !*name || !module) return false;
         varnet::MutexLock lock(mutex_);
         if (!modules_.emplace(name, module).second) {
             PJ_Log("MusicCore.txt", LOG_FAILURE, "CDataManager::RegisterModule", "module %s already registered", name);
@@ -22,25 +20,20 @@ public:
         return true;
     }
 
-    bool UnregisterModule(const char* name) override
-    {
-        if (!name)
-            return false;
+    bool UnregisterModule(const char* name) override {
+        if (!name) return false;
         varnet::MutexLock lock(mutex_);
         return modules_.erase(name) > 0;
     }
 
-    IData* GetModule(const char* name) override
-    {
-        if (!name)
-            return nullptr;
+    IData* GetModule(const char* name) override {
+        if (!name) return nullptr;
         varnet::MutexLock lock(mutex_);
         auto it = modules_.find(name);
         return it == modules_.end() ? nullptr : it->second;
     }
 
-    void ReleaseModules() override
-    {
+    void ReleaseModules() override {
         varnet::MutexLock lock(mutex_);
         modules_.clear();
     }
@@ -52,8 +45,7 @@ private:
 
 }  // namespace
 
-IDataManager* AfxGetDataManager()
-{
+IDataManager* AfxGetDataManager() {
     static CDataManager manager;
     return &manager;
 }

@@ -51,7 +51,9 @@ bool SplitAddress(const std::string& address, std::string& host, std::string& po
 
 CNimbo::CNimbo() = default;
 
-CNimbo::~CNimbo() { CloseStream(); }
+CNimbo::~CNimbo() {
+    CloseStream();
+}
 
 void CNimbo::SetTimeouts(int openMs, int keepAliveMs, int idleMs) {
     openMs_ = openMs > 0 ? openMs : openMs_;
@@ -196,7 +198,9 @@ void CNimbo::KeepAliveLoop() {
     }
 }
 
-bool CNimbo::StreamIsConnected() { return connected_; }
+bool CNimbo::StreamIsConnected() {
+    return connected_;
+}
 
 bool CNimbo::StreamSendData(const uint8_t* body, int len, unsigned timestamp, bool keyFrame, int isAudio) {
     if (!connected_ || fd_ < 0 || !body || len <= 0 || uint32_t(len) > nimbo::kMaxBody) {

@@ -52,7 +52,9 @@ inline void Put32(std::vector<uint8_t>& o, uint32_t v) {
     o.push_back(uint8_t(v >> 8));
     o.push_back(uint8_t(v));
 }
-inline uint32_t Get16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
+inline uint32_t Get16(const uint8_t* p) {
+    return (uint32_t(p[0]) << 8) | p[1];
+}
 inline uint32_t Get32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }

@@ -17,7 +17,7 @@
 namespace {
 
 constexpr const char* kLog = "Pingla.txt";
-constexpr size_t kMaxEarlyBytes = 8u << 20;   // frames held between connecting and StartRecv
+constexpr size_t kMaxEarlyBytes = 8u << 20;  // frames held between connecting and StartRecv
 
 // The client whose receive thread this is, on that thread.
 thread_local const CPingla* tReceiving = nullptr;
@@ -71,7 +71,7 @@ void CPingla::Close() {
     {
         varnet::MutexLock lk(lock_);
         while (busy_ != 0) idle_.wait(lk.Native());
-        receiver = std::move(recvThread_);   // none starts while closing_
+        receiver = std::move(recvThread_);  // none starts while closing_
     }
     if (receiver.joinable()) receiver.join();
     varnet::MutexLock g(lock_);
@@ -81,8 +81,7 @@ void CPingla::Close() {
     }
     if (wake_[0] >= 0) {
         char buf[64];
-        while (read(wake_[0], buf, sizeof buf) > 0) {
-        }
+        while (read(wake_[0], buf, sizeof buf) > 0) {}
     }
     closing_ = false;
 }
@@ -121,7 +120,7 @@ CPingla::Wait CPingla::WaitFd(int fd, short events, int64_t deadline) {
         int wakeFd;
         {
             varnet::MutexLock g(lock_);
-            wakeFd = wake_[0];   // closed only after every call using the connection ended
+            wakeFd = wake_[0];  // closed only after every call using the connection ended
         }
         pollfd p[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
         int n = poll(p, 2, int(left > 1000000 ? 1000000 : left));
@@ -289,7 +288,7 @@ bool CPingla::Request(uint8_t type, std::vector<std::string> fields, uint8_t ack
     int timeoutMs;
     {
         varnet::MutexLock g(lock_);
-        if (recvThread_.joinable()) return false;   // answers now belong to the receive thread
+        if (recvThread_.joinable()) return false;  // answers now belong to the receive thread
         timeoutMs = timeoutMs_;
     }
     if (!Begin(fd, gen)) return false;
@@ -300,8 +299,8 @@ bool CPingla::Request(uint8_t type, std::vector<std::string> fields, uint8_t ack
 }
 
 bool CPingla::Login(unsigned loginSig, unsigned tm, const std::string& chatId, const std::string& chatNameEnc) {
-    return Request(pingla::kLogin,
-                   {pingla::NumberField(loginSig), pingla::NumberField(tm), chatId, chatNameEnc}, pingla::kLoginAck);
+    return Request(pingla::kLogin, {pingla::NumberField(loginSig), pingla::NumberField(tm), chatId, chatNameEnc},
+                   pingla::kLoginAck);
 }
 
 bool CPingla::JoinChannel(unsigned joinId, unsigned joinSig, unsigned tm, const std::string& chatId) {
@@ -343,11 +342,20 @@ bool CPingla::StartRecv(IBaseNotifyMsg* sink) {
 void CPingla::Deliver(IBaseNotifyMsg* sink, const pingla::Frame& f) {
     size_t need = 0;
     switch (f.type) {
-    case pingla::kSys: need = 2; break;
-    case pingla::kPubMsg: need = 5; break;
-    case pingla::kPriMsg: need = 3; break;
-    case pingla::kNomMsg: need = 2; break;
-    default: return;   // pongs, stray answers and unknown kinds
+    case pingla::kSys:
+        need = 2;
+        break;
+    case pingla::kPubMsg:
+        need = 5;
+        break;
+    case pingla::kPriMsg:
+        need = 3;
+        break;
+    case pingla::kNomMsg:
+        need = 2;
+        break;
+    default:
+        return;  // pongs, stray answers and unknown kinds
     }
     if (f.fields.size() < need) {
         PJ_Log(kLog, LOG_FAILURE, "CPingla", "frame 0x%02x with %zu fields refused", f.type, f.fields.size());
@@ -355,12 +363,18 @@ void CPingla::Deliver(IBaseNotifyMsg* sink, const pingla::Frame& f) {
     }
     try {
         switch (f.type) {
-        case pingla::kSys: sink->NotifySysMsg(f.fields[0], f.fields[1]); break;
+        case pingla::kSys:
+            sink->NotifySysMsg(f.fields[0], f.fields[1]);
+            break;
         case pingla::kPubMsg:
             sink->NotifyPubMsg(f.fields[0], f.fields[1], f.fields[2], f.fields[3], f.fields[4]);
             break;
-        case pingla::kPriMsg: sink->NotifyPriMsg(f.fields[0], f.fields[1], f.fields[2]); break;
-        default: sink->NotifyNomMsg(f.fields[0], f.fields[1]); break;
+        case pingla::kPriMsg:
+            sink->NotifyPriMsg(f.fields[0], f.fields[1], f.fields[2]);
+            break;
+        default:
+            sink->NotifyNomMsg(f.fields[0], f.fields[1]);
+            break;
         }
     } catch (const std::exception& e) {
         PJ_Log(kLog, LOG_FAILURE, "CPingla", "callback threw: %s", e.what());

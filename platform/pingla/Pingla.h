@@ -56,7 +56,7 @@ public:
     static constexpr int kSendWaitMs = 1000;
 
     CPingla();
-    virtual ~CPingla();   // Close
+    virtual ~CPingla();  // Close
     CPingla(const CPingla&) = delete;
     CPingla& operator=(const CPingla&) = delete;
 
@@ -83,32 +83,32 @@ public:
 private:
     enum class Wait { kReady, kTimeout, kClosed, kError };
 
-    bool Begin(int& fd, uint64_t& gen);   // counts a call in; false when there is no usable connection
+    bool Begin(int& fd, uint64_t& gen);  // counts a call in; false when there is no usable connection
     void End();
-    void Broken(uint64_t gen);            // the stream of generation gen is unusable: shut it down
-    bool Current(uint64_t gen);           // no Close since gen
+    void Broken(uint64_t gen);   // the stream of generation gen is unusable: shut it down
+    bool Current(uint64_t gen);  // no Close since gen
     Wait WaitFd(int fd, short events, int64_t deadline);
     bool WriteFrame(int fd, uint64_t gen, const std::string& frame, int64_t deadline);
     bool Request(uint8_t type, std::vector<std::string> fields, uint8_t ackType);
     bool AwaitAck(int fd, uint64_t gen, uint8_t ackType, int64_t deadline);
     int Send(uint8_t type, std::vector<std::string> fields);
-    bool ReadSome(int fd);   // appends to reader_; false on end of stream or error
+    bool ReadSome(int fd);  // appends to reader_; false on end of stream or error
     void RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen);
     void Deliver(IBaseNotifyMsg* sink, const pingla::Frame& f);
 
-    varnet::Mutex lock_;                  // guards the fields up to recvThread_
-    std::condition_variable idle_;     // busy_ reached 0
-    int fd_ GUARDED_BY(lock_) = -1;    // closed only by Close, after busy_ is 0 and the thread joined
+    varnet::Mutex lock_;                        // guards the fields up to recvThread_
+    std::condition_variable idle_;              // busy_ reached 0
+    int fd_ GUARDED_BY(lock_) = -1;             // closed only by Close, after busy_ is 0 and the thread joined
     bool connected_ GUARDED_BY(lock_) = false;  // fd_ connected and its stream usable
     int wake_[2] GUARDED_BY(lock_) = {-1, -1};  // readable while a Close is in progress
-    uint64_t gen_ GUARDED_BY(lock_) = 0;  // incremented by each Close
-    int busy_ GUARDED_BY(lock_) = 0;   // calls using fd_ (the receive thread is joined instead)
-    bool closing_ GUARDED_BY(lock_) = false;  // no call starts while set
+    uint64_t gen_ GUARDED_BY(lock_) = 0;        // incremented by each Close
+    int busy_ GUARDED_BY(lock_) = 0;            // calls using fd_ (the receive thread is joined instead)
+    bool closing_ GUARDED_BY(lock_) = false;    // no call starts while set
     int timeoutMs_ GUARDED_BY(lock_) = 15000;
     std::thread recvThread_ GUARDED_BY(lock_);  // started under lock_ (not while closing_); joined by Close
 
-    varnet::Mutex closeLock_;             // one Close at a time
-    varnet::Mutex writeLock_;             // one frame written at a time
+    varnet::Mutex closeLock_;  // one Close at a time
+    varnet::Mutex writeLock_;  // one frame written at a time
     std::atomic<int> keepAliveMs_{10000};
     std::atomic<int> deadMs_{30000};
 

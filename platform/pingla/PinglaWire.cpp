@@ -37,7 +37,9 @@ bool Frame::Number(size_t i, uint32_t& out) const {
     return true;
 }
 
-std::string NumberField(uint32_t n) { return std::to_string(n); }
+std::string NumberField(uint32_t n) {
+    return std::to_string(n);
+}
 
 std::string EncodeFrame(uint8_t type, const std::vector<std::string>& fields) {
     uint64_t size = 1;

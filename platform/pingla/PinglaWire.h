@@ -14,21 +14,21 @@
 
 namespace pingla {
 
-constexpr uint32_t kMaxFrame = 1u << 20;   // a larger announced frame ends the connection
+constexpr uint32_t kMaxFrame = 1u << 20;  // a larger announced frame ends the connection
 
 enum FrameType : uint8_t {
-    kLogin = 0x01,      // loginSig, tm, chatId, chatNameEnc
-    kJoin = 0x02,       // joinId, joinSig, tm, chatId
-    kPub = 0x03,        // joinId, toChatId, textEnc
-    kPri = 0x04,        // kind, toChatId, textEnc
-    kPing = 0x05,       // -
-    kLoginAck = 0x81,   // status ("1" accepted)
-    kJoinAck = 0x82,    // status ("1" accepted)
-    kSys = 0x83,        // cmd, body
-    kPubMsg = 0x84,     // senderName, receiverName, senderChatId, receiverChatId, textEnc
-    kPriMsg = 0x85,     // senderName, senderChatId, textEnc
-    kNomMsg = 0x86,     // a, b
-    kPong = 0x87,       // -
+    kLogin = 0x01,     // loginSig, tm, chatId, chatNameEnc
+    kJoin = 0x02,      // joinId, joinSig, tm, chatId
+    kPub = 0x03,       // joinId, toChatId, textEnc
+    kPri = 0x04,       // kind, toChatId, textEnc
+    kPing = 0x05,      // -
+    kLoginAck = 0x81,  // status ("1" accepted)
+    kJoinAck = 0x82,   // status ("1" accepted)
+    kSys = 0x83,       // cmd, body
+    kPubMsg = 0x84,    // senderName, receiverName, senderChatId, receiverChatId, textEnc
+    kPriMsg = 0x85,    // senderName, senderChatId, textEnc
+    kNomMsg = 0x86,    // a, b
+    kPong = 0x87,      // -
 };
 
 struct Frame {

@@ -81,7 +81,9 @@ public:
     // Called by the display.
     bool FilterKey(const KeyEvent& key) { return OnKey && OnKey(key); }
     void NotifyChanged();
-    void NotifyContextMenu(POINT pt) { if (OnContextMenu) OnContextMenu(pt); }
+    void NotifyContextMenu(POINT pt) {
+        if (OnContextMenu) OnContextMenu(pt);
+    }
 
     // True when the file decodes as an image (the test InsertImage makes).
     static bool CanLoadImage(const std::string& gbkPath);

@@ -16,10 +16,10 @@ constexpr char16_t kObjectChar = 0xFFFC;
 constexpr const char* kImageObjectClass = "ImageOle";
 
 struct EmbeddedObject {
-    int pos = 0;                 // position in the text
-    intptr_t user = 0;           // the owner's value (the emoticon id)
+    int pos = 0;        // position in the text
+    intptr_t user = 0;  // the owner's value (the emoticon id)
     std::string classTag = kImageObjectClass;
-    std::string imagePath;       // GBK
+    std::string imagePath;  // GBK
 };
 
 // A copied piece: text with its objects (positions relative to the piece).
@@ -33,7 +33,7 @@ struct CharFormat {
     uint32_t mask = 0xE000010F;
     uint32_t effects = 0;
     int heightTwips = 240;
-    uint32_t color = 0;          // 0x00BBGGRR
+    uint32_t color = 0;  // 0x00BBGGRR
     uint8_t charset = 238;
     std::string face = "微软雅黑";  // GBK, at most 31 bytes
 };

@@ -18,17 +18,14 @@ constexpr const char* kClassKey = "varnet-class";
 constexpr const char* kPathKey = "varnet-path";
 
 // Code points before the UTF-16 position `pos` of text.
-int CharOffset(const std::u16string& text, int pos)
-{
+int CharOffset(const std::u16string& text, int pos) {
     int chars = 0;
     for (int i = 0; i < pos && i < (int)text.size(); ++i)
-        if ((text[(size_t)i] & 0xFC00) != 0xDC00)
-            ++chars;
+        if ((text[(size_t)i] & 0xFC00) != 0xDC00) ++chars;
     return chars;
 }
 
-void AppendUnit(std::u16string& out, gunichar c)
-{
+void AppendUnit(std::u16string& out, gunichar c) {
     if (c >= 0x10000) {
         c -= 0x10000;
         out += (char16_t)(0xD800 + (c >> 10));
@@ -38,49 +35,45 @@ void AppendUnit(std::u16string& out, gunichar c)
     }
 }
 
-UINT KeyToVk(guint keyval)
-{
+UINT KeyToVk(guint keyval) {
     switch (keyval) {
     case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter: return VK_RETURN;
-    case GDK_KEY_BackSpace: return VK_BACK;
-    case GDK_KEY_Escape: return VK_ESCAPE;
-    case GDK_KEY_Tab: return VK_TAB;
-    default: break;
+    case GDK_KEY_KP_Enter:
+        return VK_RETURN;
+    case GDK_KEY_BackSpace:
+        return VK_BACK;
+    case GDK_KEY_Escape:
+        return VK_ESCAPE;
+    case GDK_KEY_Tab:
+        return VK_TAB;
+    default:
+        break;
     }
     gunichar c = gdk_keyval_to_unicode(keyval);
-    if (c >= 'a' && c <= 'z')
-        c -= 'a' - 'A';
+    if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
     return c < 0x10000 ? (UINT)c : 0;
 }
 }  // namespace
 
-GdkPixbufAnimation* LoadAnimation(const std::string& gbkPath)
-{
-    if (gbkPath.empty())
-        return nullptr;
+GdkPixbufAnimation* LoadAnimation(const std::string& gbkPath) {
+    if (gbkPath.empty()) return nullptr;
     std::string native = Dir::ToNativePath(gbkPath);
     gchar* data = nullptr;
     gsize size = 0;
-    if (!g_file_get_contents(native.c_str(), &data, &size, nullptr))
-        return nullptr;
+    if (!g_file_get_contents(native.c_str(), &data, &size, nullptr)) return nullptr;
     GdkPixbufLoader* loader = DuiLib::DecodeImageData(data, size);
     g_free(data);
-    if (!loader)
-        return nullptr;
+    if (!loader) return nullptr;
     GdkPixbufAnimation* anim = gdk_pixbuf_loader_get_animation(loader);
-    if (anim)
-        g_object_ref(anim);
+    if (anim) g_object_ref(anim);
     g_object_unref(loader);
     return anim;
 }
 
-RichEditView* RichEditView::Create(CRichEdit* owner, HWND parent, const RECT& rc)
-{
+RichEditView* RichEditView::Create(CRichEdit* owner, HWND parent, const RECT& rc) {
     DuiLib::CWindowWnd* wnd = DuiLib::CWindowWnd::FromHandle(parent);
     DuiLib::IWindowBackend* backend = wnd ? wnd->GetBackend() : nullptr;
-    if (!backend || !backend->HasNativeWidgets())
-        return nullptr;
+    if (!backend || !backend->HasNativeWidgets()) return nullptr;
     auto* v = new RichEditView;
     v->m_owner = owner;
     v->m_parent = parent;
@@ -104,36 +97,31 @@ RichEditView* RichEditView::Create(CRichEdit* owner, HWND parent, const RECT& rc
     return v;
 }
 
-RichEditView::~RichEditView()
-{
+RichEditView::~RichEditView() {
     if (m_text) {
         g_signal_handlers_disconnect_by_data(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text)), this);
         g_signal_handlers_disconnect_by_data(m_text, this);
     }
     DuiLib::CWindowWnd* wnd = DuiLib::CWindowWnd::FromHandle(m_parent);
-    if (wnd && wnd->GetBackend())
-        wnd->GetBackend()->RemoveNativeWidget(m_scroll);
-    if (m_css)
-        g_object_unref(m_css);
+    if (wnd && wnd->GetBackend()) wnd->GetBackend()->RemoveNativeWidget(m_scroll);
+    if (m_css) g_object_unref(m_css);
     gtk_widget_destroy(m_scroll);
     g_object_unref(m_scroll);
 }
 
-void RichEditView::Place(const RECT& rc, bool visible)
-{
+void RichEditView::Place(const RECT& rc, bool visible) {
     DuiLib::CWindowWnd* wnd = DuiLib::CWindowWnd::FromHandle(m_parent);
-    if (wnd && wnd->GetBackend())
-        wnd->GetBackend()->PlaceNativeWidget(m_scroll, rc, visible);
+    if (wnd && wnd->GetBackend()) wnd->GetBackend()->PlaceNativeWidget(m_scroll, rc, visible);
 }
 
-void RichEditView::Focus() { gtk_widget_grab_focus(m_text); }
+void RichEditView::Focus() {
+    gtk_widget_grab_focus(m_text);
+}
 
-void RichEditView::SetFormat(const CharFormat& cf, uint32_t bk)
-{
+void RichEditView::SetFormat(const CharFormat& cf, uint32_t bk) {
     std::string family;
     for (char c : DuiLib::GbkToUtf8(cf.face))
-        if (c != '"' && c != '\\' && c != ';' && c != '}')
-            family += c;
+        if (c != '"' && c != '\\' && c != ';' && c != '}') family += c;
     auto rgb = [](uint32_t bgr) { return ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF); };
     char css[512];
     snprintf(css, sizeof(css),
@@ -152,16 +140,14 @@ void RichEditView::SetFormat(const CharFormat& cf, uint32_t bk)
     ApplyEffects();
 }
 
-void RichEditView::ApplyEffects()
-{
+void RichEditView::ApplyEffects() {
     GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
     GtkTextIter a, b;
     gtk_text_buffer_get_bounds(buf, &a, &b);
     gtk_text_buffer_apply_tag(buf, GTK_TEXT_TAG(m_effects), &a, &b);
 }
 
-void RichEditView::Render(const RichEditModel& model)
-{
+void RichEditView::Render(const RichEditModel& model) {
     m_rendering = true;
     GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
     gtk_text_buffer_set_text(buf, "", 0);
@@ -202,8 +188,7 @@ void RichEditView::Render(const RichEditModel& model)
     m_rendering = false;
 }
 
-void RichEditView::Snapshot(RichEditModel& model)
-{
+void RichEditView::Snapshot(RichEditModel& model) {
     GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
     std::u16string text;
     std::vector<EmbeddedObject> objects;
@@ -240,44 +225,35 @@ void RichEditView::Snapshot(RichEditModel& model)
     model.SetSel(u1, u2);
 }
 
-void RichEditView::SetClipboardText(const std::u16string& text)
-{
+void RichEditView::SetClipboardText(const std::u16string& text) {
     std::string utf8 = Charset::Utf16ToUtf8(text);
     gtk_clipboard_set_text(gtk_widget_get_clipboard(m_text, GDK_SELECTION_CLIPBOARD), utf8.c_str(), (int)utf8.size());
 }
 
-bool RichEditView::GetClipboardText(std::u16string& out)
-{
+bool RichEditView::GetClipboardText(std::u16string& out) {
     gchar* t = gtk_clipboard_wait_for_text(gtk_widget_get_clipboard(m_text, GDK_SELECTION_CLIPBOARD));
-    if (!t)
-        return false;
+    if (!t) return false;
     out = Charset::Utf8ToUtf16(t);
     g_free(t);
     return true;
 }
 
-void RichEditView::OnInsertText(void* buffer, void*, const char* text, int len, void* p)
-{
+void RichEditView::OnInsertText(void* buffer, void*, const char* text, int len, void* p) {
     auto* self = static_cast<RichEditView*>(p);
-    if (self->m_rendering || self->m_limit <= 0)
-        return;
+    if (self->m_rendering || self->m_limit <= 0) return;
     std::u16string add = Charset::Utf8ToUtf16(std::string(text, len < 0 ? strlen(text) : (size_t)len));
     int have = gtk_text_buffer_get_char_count(GTK_TEXT_BUFFER(buffer));
-    if (have + (int)add.size() > self->m_limit)
-        g_signal_stop_emission_by_name(buffer, "insert-text");
+    if (have + (int)add.size() > self->m_limit) g_signal_stop_emission_by_name(buffer, "insert-text");
 }
 
-void RichEditView::OnChanged(void*, void* p)
-{
+void RichEditView::OnChanged(void*, void* p) {
     auto* self = static_cast<RichEditView*>(p);
-    if (self->m_rendering)
-        return;
+    if (self->m_rendering) return;
     self->ApplyEffects();
     self->m_owner->NotifyChanged();
 }
 
-int RichEditView::OnKey(GtkWidget*, void* event, void* p)
-{
+int RichEditView::OnKey(GtkWidget*, void* event, void* p) {
     auto* self = static_cast<RichEditView*>(p);
     auto* e = static_cast<GdkEventKey*>(event);
     KeyEvent k;
@@ -287,17 +263,14 @@ int RichEditView::OnKey(GtkWidget*, void* event, void* p)
     return (k.vk && self->m_owner->FilterKey(k)) ? TRUE : FALSE;
 }
 
-int RichEditView::OnButton(GtkWidget*, void* event, void* p)
-{
+int RichEditView::OnButton(GtkWidget*, void* event, void* p) {
     auto* e = static_cast<GdkEventButton*>(event);
-    if (e->type != GDK_BUTTON_PRESS || e->button != 3)
-        return FALSE;
+    if (e->type != GDK_BUTTON_PRESS || e->button != 3) return FALSE;
     static_cast<RichEditView*>(p)->m_owner->NotifyContextMenu(POINT{(int)e->x_root, (int)e->y_root});
     return TRUE;
 }
 
-void RichEditView::OnClipboard(GtkWidget* w, void* p)
-{
+void RichEditView::OnClipboard(GtkWidget* w, void* p) {
     // Our own clipboard keeps the objects; the signal's default handler would drop them.
     auto* self = static_cast<RichEditView*>(p);
     const char* name = g_signal_name(g_signal_get_invocation_hint(w)->signal_id);

@@ -13,7 +13,9 @@ Unpix::Unpix() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-Unpix::~Unpix() { Destroy(); }
+Unpix::~Unpix() {
+    Destroy();
+}
 
 int Unpix::Initialize() {
     if (ctx_) {
@@ -102,7 +104,7 @@ int Unpix::Decode(const uint8_t* annexB, int length, uint8_t* i420Out, int& outS
             outSize = static_cast<int>(need);
             gotPicture = true;
         } else if (need > capacity) {
-            outSize = static_cast<int>(need);   // refused: the caller may say so
+            outSize = static_cast<int>(need);  // refused: the caller may say so
         }
     });
 }

@@ -53,8 +53,8 @@ private:
 
     AVCodecContext* ctx_ = nullptr;
     AVFrame* frame_ = nullptr;
-    AVFrame* kept_ = nullptr;        // the picture DecodeInPlace handed out
-    std::vector<uint8_t> packed_;    // DecodeInPlace through a stood-in Decode
+    AVFrame* kept_ = nullptr;      // the picture DecodeInPlace handed out
+    std::vector<uint8_t> packed_;  // DecodeInPlace through a stood-in Decode
     AVPacket* packet_ = nullptr;
     int width_ = 0;
     int height_ = 0;

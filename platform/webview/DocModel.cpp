@@ -14,8 +14,8 @@ bool In(const std::string& name, std::initializer_list<const char*> set) {
 }
 
 bool IsVoid(const std::string& n) {
-    return In(n, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "hr", "img", "image", "input",
-                  "keygen", "link", "meta", "param", "source", "track", "wbr", "frame"});
+    return In(n, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "hr", "img", "image", "input", "keygen",
+                  "link", "meta", "param", "source", "track", "wbr", "frame"});
 }
 
 bool IsRawText(const std::string& n) {
@@ -24,10 +24,11 @@ bool IsRawText(const std::string& n) {
 
 // Start tags that close an open paragraph.
 bool ClosesParagraph(const std::string& n) {
-    return In(n, {"address", "article", "aside", "blockquote", "center", "details", "dialog", "dir", "div", "dl",
-                  "fieldset", "figcaption", "figure", "footer", "form", "h1", "h2", "h3", "h4", "h5", "h6",
-                  "header", "hgroup", "hr", "li", "dd", "dt", "listing", "main", "menu", "nav", "ol", "p", "pre",
-                  "section", "summary", "table", "ul"});
+    return In(
+        n, {"address",  "article",    "aside",  "blockquote", "center",  "details", "dialog", "dir",     "div",  "dl",
+            "fieldset", "figcaption", "figure", "footer",     "form",    "h1",      "h2",     "h3",      "h4",   "h5",
+            "h6",       "header",     "hgroup", "hr",         "li",      "dd",      "dt",     "listing", "main", "menu",
+            "nav",      "ol",         "p",      "pre",        "section", "summary", "table",  "ul"});
 }
 
 // Tags the body context drops: the document's own structure and table parts outside a table.
@@ -36,7 +37,9 @@ bool IgnoredOutsideTable(const std::string& n) {
                   "thead", "tr"});
 }
 
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
@@ -102,7 +105,8 @@ std::vector<DocNode> ParseFragment(const std::string& html) {
     std::vector<std::string> open;  // open elements below the top level, outermost first
     size_t nodeStart = 0;
     auto finishTop = [&](size_t to) {
-        if (!out.empty() && out.back().kind == DocNode::Element) out.back().markup = html.substr(nodeStart, to - nodeStart);
+        if (!out.empty() && out.back().kind == DocNode::Element)
+            out.back().markup = html.substr(nodeStart, to - nodeStart);
     };
     auto hasOpen = [&](const std::string& n) { return std::find(open.begin(), open.end(), n) != open.end(); };
     auto closeTo = [&](const std::string& n, size_t at) {
@@ -179,7 +183,8 @@ std::vector<DocNode> ParseFragment(const std::string& html) {
         }
         if (ClosesParagraph(t.name) && hasOpen("p")) closeTo("p", i);
         if (t.name == "li" && hasOpen("li")) closeTo("li", i);
-        if ((t.name == "dd" || t.name == "dt") && (hasOpen("dd") || hasOpen("dt"))) closeTo(hasOpen("dd") ? "dd" : "dt", i);
+        if ((t.name == "dd" || t.name == "dt") && (hasOpen("dd") || hasOpen("dt")))
+            closeTo(hasOpen("dd") ? "dd" : "dt", i);
         if (t.name == "a" && hasOpen("a")) closeTo("a", i);
         bool top = open.empty();
         if (top) {

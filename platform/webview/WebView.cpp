@@ -21,9 +21,15 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 IWebView* CreateWebKitView();  // WebViewWebKit.cpp
 
-void SetDefaultEngine(Engine engine) { g_engine = engine; }
-Engine GetDefaultEngine() { return g_engine; }
-IWebView* CreateWebView() { return CreateWebView(g_engine); }
+void SetDefaultEngine(Engine engine) {
+    g_engine = engine;
+}
+Engine GetDefaultEngine() {
+    return g_engine;
+}
+IWebView* CreateWebView() {
+    return CreateWebView(g_engine);
+}
 IWebView* CreateWebView(Engine engine) {
     if (engine == Engine::WebKit) return CreateWebKitView();
     return new CHeadlessWebView();
@@ -209,10 +215,8 @@ bool CWebViewBase::FireContextMenu(int x, int y, bool hasSelection) {
 bool CWebViewBase::FireMouse(bool enter) {
     return Deliver([&] {
         if (!m_events) return;
-        if (enter)
-            m_events->OnMouseEnter();
-        else
-            m_events->OnMouseLeave();
+        if (enter) m_events->OnMouseEnter();
+        else m_events->OnMouseLeave();
     });
 }
 
@@ -224,9 +228,15 @@ bool IsReloadKey(unsigned keyval, unsigned state) {
 
 // ---- headless engine
 
-CHeadlessWebView::CHeadlessWebView() { ++g_headlessLive; }
-CHeadlessWebView::~CHeadlessWebView() { --g_headlessLive; }
-int CHeadlessWebView::LiveCount() { return g_headlessLive.load(); }
+CHeadlessWebView::CHeadlessWebView() {
+    ++g_headlessLive;
+}
+CHeadlessWebView::~CHeadlessWebView() {
+    --g_headlessLive;
+}
+int CHeadlessWebView::LiveCount() {
+    return g_headlessLive.load();
+}
 
 void CHeadlessWebView::Navigate(const std::string& url) {
     m_url = url;

@@ -40,7 +40,9 @@ public:
     virtual void OnDocumentComplete(const std::string& url) = 0;
     // A local page's context menu was asked for at a screen point (the engine shows none of its own);
     // `hasSelection`: some of the page's text is selected.
-    virtual void OnContextMenu(int screenX, int screenY, bool hasSelection) { (void)screenX, (void)screenY, (void)hasSelection; }
+    virtual void OnContextMenu(int screenX, int screenY, bool hasSelection) {
+        (void)screenX, (void)screenY, (void)hasSelection;
+    }
     // The pointer came over the view / left it.
     virtual void OnMouseEnter() {}
     virtual void OnMouseLeave() {}

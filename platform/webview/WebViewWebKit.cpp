@@ -20,9 +20,13 @@ namespace {
 std::string g_dataFolder;
 WebKitWebContext* g_context = nullptr;
 
-std::string DefaultDataFolder() { return Dir::ToNativePath(Dir::GetZqPath(107)) + "web"; }
+std::string DefaultDataFolder() {
+    return Dir::ToNativePath(Dir::GetZqPath(107)) + "web";
+}
 
-void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); }
+void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
+    webkit_download_cancel(download);
+}
 
 // One context for the process: every view shares its cookie store, kept on disk.
 WebKitWebContext* SharedContext() {
@@ -42,7 +46,9 @@ WebKitWebContext* SharedContext() {
     return g_context;
 }
 
-std::string Quoted(const std::string& utf8) { return Json::valueToQuotedString(utf8.c_str()); }
+std::string Quoted(const std::string& utf8) {
+    return Json::valueToQuotedString(utf8.c_str());
+}
 
 std::string NewToken() {
     std::random_device rd;
@@ -173,8 +179,9 @@ public:
         w["indentation"] = "";
         std::string src = StringUtility::Format(kBridge, Quoted(m_token).c_str(), Json::writeString(w, list).c_str(),
                                                 m_localPage ? "true" : "false");
-        WebKitUserScript* script = webkit_user_script_new(src.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                                          WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        WebKitUserScript* script =
+            webkit_user_script_new(src.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
         webkit_user_content_manager_add_script(m_content, script);
         webkit_user_script_unref(script);
     }
@@ -197,8 +204,10 @@ public:
     void RemoveBodyChildren(int count) override {
         if (count <= 0) return;
         m_doc.RemoveFirst(count);
-        Run(StringUtility::Format("(function(b,n){while(b&&n-->0&&b.firstChild)b.removeChild(b.firstChild);})"
-                                  "(document.body,%d);", count));
+        Run(
+            StringUtility::Format("(function(b,n){while(b&&n-->0&&b.firstChild)b.removeChild(b.firstChild);})"
+                                  "(document.body,%d);",
+                                  count));
     }
     void ScrollToBottom() override {
         m_atBottom = true;
@@ -436,7 +445,7 @@ private:
     }
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
-    std::string m_token;  // the secret prefix of this view's page calls
+    std::string m_token;          // the secret prefix of this view's page calls
     GtkWidget* m_view = nullptr;  // the engine's widget, one reference ours
     GtkWidget* m_box = nullptr;   // what the window holds, one reference ours
     WebKitUserContentManager* m_content = nullptr;
@@ -452,11 +461,17 @@ UrlOpener g_opener = nullptr;
 
 }  // namespace
 
-IWebView* CreateWebKitView() { return new CWebKitView(); }
+IWebView* CreateWebKitView() {
+    return new CWebKitView();
+}
 
-void SetWebDataFolder(const std::string& nativeFolder) { g_dataFolder = nativeFolder; }
+void SetWebDataFolder(const std::string& nativeFolder) {
+    g_dataFolder = nativeFolder;
+}
 
-void SetUrlOpener(UrlOpener opener) { g_opener = opener; }
+void SetUrlOpener(UrlOpener opener) {
+    g_opener = opener;
+}
 
 bool OpenInDefaultBrowser(const std::string& url) {
     std::string u = Charset::GbkToUtf8(url);

@@ -4,7 +4,9 @@
 #include "ZqLib.h"
 
 namespace {
-bool IsBlank(const std::string& url) { return url == "about:blank"; }
+bool IsBlank(const std::string& url) {
+    return url == "about:blank";
+}
 }  // namespace
 
 HRESULT WBExtDispatch::GetIDsOfNames(REFIID, OLECHAR** names, uint32_t count, LCID, DISPID* ids) {
@@ -36,7 +38,9 @@ HRESULT WBExtDispatch::Invoke(DISPID id, REFIID, LCID, uint16_t flags, DISPPARAM
     return S_OK;
 }
 
-CZqWebBrowser::CZqWebBrowser() { SetHomePage("about:blank"); }
+CZqWebBrowser::CZqWebBrowser() {
+    SetHomePage("about:blank");
+}
 
 CZqWebBrowser::~CZqWebBrowser() {
     if (m_pExternal) {

@@ -58,9 +58,7 @@ struct DOCHOSTUIINFO {
     uint32_t dwDoubleClick;
 };
 
-class CZqWebBrowser : public DuiLib::CWebBrowserUI,
-                      public DuiLib::CWebBrowserEventHandler,
-                      public IWebCallMusic {
+class CZqWebBrowser : public DuiLib::CWebBrowserUI, public DuiLib::CWebBrowserEventHandler, public IWebCallMusic {
 public:
     CZqWebBrowser();
     ~CZqWebBrowser() override;

@@ -27,8 +27,12 @@ IconTable& Icons() {
 
 }  // namespace
 
-void SetDesktopWindows(IDesktopWindows* desktop) { g_desktop = desktop; }
-IDesktopWindows* GetDesktopWindows() { return g_desktop.load(); }
+void SetDesktopWindows(IDesktopWindows* desktop) {
+    g_desktop = desktop;
+}
+IDesktopWindows* GetDesktopWindows() {
+    return g_desktop.load();
+}
 
 BOOL FlashWindowEx(const FLASHWINFO* info) {
     IDesktopWindows* desktop = g_desktop.load();

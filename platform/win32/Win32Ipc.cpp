@@ -100,8 +100,8 @@ std::string SafeName(const char* name) {
     std::string out;
     for (const char* p = name; *p && out.size() < kMaxName; ++p) {
         char c = *p;
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                  c == '_' || c == '.';
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+                  c == '.';
         out += ok ? c : '_';
     }
     return out;
@@ -123,8 +123,7 @@ public:
     explicit NameLock(const std::string& sockPath) {
         fd_ = open((sockPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ >= 0) {
-            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
         }
     }
     ~NameLock() {
@@ -176,7 +175,9 @@ gboolean OnReadable(gint fd, GIOCondition, gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
-void DeleteEndpointRef(gpointer data) { delete static_cast<std::shared_ptr<Endpoint>*>(data); }
+void DeleteEndpointRef(gpointer data) {
+    delete static_cast<std::shared_ptr<Endpoint>*>(data);
+}
 
 void Retire(Published& p) {
     if (p.source) {
@@ -300,13 +301,12 @@ bool PublishWindowProperty(const char* name, HWND hwnd, const std::vector<UINT>&
         p.ep->fd = fd;
         p.ep->hwnd = Id(hwnd);
         {
-            varnet::MutexLock el(p.ep->mu);   // not shared yet; the lock keeps the rule simple
+            varnet::MutexLock el(p.ep->mu);  // not shared yet; the lock keeps the rule simple
             p.ep->accepted = accepted;
         }
     }
     p.source = g_unix_fd_source_new(p.ep->fd, G_IO_IN);
-    g_source_set_callback(p.source, G_SOURCE_FUNC(OnReadable), new std::shared_ptr<Endpoint>(p.ep),
-                          DeleteEndpointRef);
+    g_source_set_callback(p.source, G_SOURCE_FUNC(OnReadable), new std::shared_ptr<Endpoint>(p.ep), DeleteEndpointRef);
     g_source_attach(p.source, g_main_context_default());
     T().published.emplace(name, std::move(p));
     if (!IsWindow(hwnd)) {  // died meanwhile: its death hook may have run before we were listed

@@ -37,12 +37,13 @@ bool SendRecord::Wait(DWORD timeoutMs) {
         return true;
     }
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done && cv.wait_until(l.Native(), until) != std::cv_status::timeout) {
-    }
+    while (!done && cv.wait_until(l.Native(), until) != std::cv_status::timeout) {}
     return done;
 }
 
-QueueEntry::QueueEntry(QueueEntry&& o) noexcept { *this = std::move(o); }
+QueueEntry::QueueEntry(QueueEntry&& o) noexcept {
+    *this = std::move(o);
+}
 
 QueueEntry& QueueEntry::operator=(QueueEntry&& o) noexcept {
     if (this != &o) {
@@ -61,7 +62,9 @@ QueueEntry& QueueEntry::operator=(QueueEntry&& o) noexcept {
     return *this;
 }
 
-QueueEntry::~QueueEntry() { Release(); }
+QueueEntry::~QueueEntry() {
+    Release();
+}
 
 void QueueEntry::Release() {
     if (deleter) {
@@ -114,7 +117,9 @@ gboolean Ready(gint* timeout) {
     return FALSE;
 }
 
-gboolean SourcePrepare(GSource*, gint* timeout) { return Ready(timeout); }
+gboolean SourcePrepare(GSource*, gint* timeout) {
+    return Ready(timeout);
+}
 
 gboolean SourceCheck(GSource*) {
     gint unused;
@@ -233,7 +238,9 @@ gboolean SourceDispatch(GSource*, GSourceFunc, gpointer) {
 
 GSourceFuncs gSourceFuncs = {SourcePrepare, SourceCheck, SourceDispatch, nullptr, nullptr, nullptr};
 
-void Wake() { g_main_context_wakeup(g_main_context_default()); }
+void Wake() {
+    g_main_context_wakeup(g_main_context_default());
+}
 
 int RunFrame(LoopFrame& f) {
     Runtime& r = R();
@@ -289,7 +296,7 @@ bool Win32Init() {
     }
     g_source_set_name(source, "win32 message queue");
     g_source_set_priority(source, G_PRIORITY_DEFAULT);
-    g_source_set_can_recurse(source, TRUE);  // modal loops run inside handlers
+    g_source_set_can_recurse(source, TRUE);             // modal loops run inside handlers
     g_source_attach(source, g_main_context_default());  // outside our lock: prepare takes it under GLib's
     return true;
 }
@@ -381,14 +388,17 @@ void CModalLoop::End(int code) {
     }
 }
 
-bool CModalLoop::Running() const { return frame_ != nullptr; }
+bool CModalLoop::Running() const {
+    return frame_ != nullptr;
+}
 
 void PumpMessagesFor(unsigned ms) {
     Win32Init();
     bool done = false;
     GSource* t = g_timeout_source_new(ms);
     g_source_set_callback(
-        t, [](gpointer p) -> gboolean {
+        t,
+        [](gpointer p) -> gboolean {
             *static_cast<bool*>(p) = true;
             return G_SOURCE_REMOVE;
         },
@@ -405,7 +415,8 @@ bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
     Win32Init();
     gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(timeoutMs) * 1000;
     GSource* tick = g_timeout_source_new(5);
-    g_source_set_callback(tick, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
+    g_source_set_callback(
+        tick, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
     g_source_attach(tick, g_main_context_default());
     bool ok;
     for (;;) {

@@ -63,7 +63,7 @@ private:
         while (!stop_) {
             CollectLocked();
             if (pids_.empty()) {
-                cv_.wait(l.Native());   // a new child or the stop
+                cv_.wait(l.Native());  // a new child or the stop
             } else {
                 cv_.wait_for(l.Native(), std::chrono::milliseconds(100));
             }

@@ -26,7 +26,9 @@ varnet::Mutex gMu;  // one writer of this process at a time; the file lock order
 
 using Line = win32_detail::RegLine;
 
-std::string ConfigFolder() { return varnet::VarnetConfigFolder(); }
+std::string ConfigFolder() {
+    return varnet::VarnetConfigFolder();
+}
 
 bool MakeFolders(const std::string& dir) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
@@ -150,8 +152,7 @@ public:
     explicit FileLock(const std::string& path) {
         fd_ = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
-            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
         }
     }
     ~FileLock() {

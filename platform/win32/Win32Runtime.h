@@ -41,9 +41,9 @@ struct QueueEntry {
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    void (*deleter)(LPARAM) = nullptr;   // owned payload in lParam (kPost)
-    std::shared_ptr<SendRecord> send;    // kSend and kCall waiters
-    std::function<LRESULT()> call;       // kCall: runs on the UI thread
+    void (*deleter)(LPARAM) = nullptr;  // owned payload in lParam (kPost)
+    std::shared_ptr<SendRecord> send;   // kSend and kCall waiters
+    std::function<LRESULT()> call;      // kCall: runs on the UI thread
 
     QueueEntry() = default;
     QueueEntry(QueueEntry&& o) noexcept;
@@ -70,7 +70,7 @@ struct TimerRec {
 struct LoopFrame {
     bool modal = false;
     bool ended = false;
-    bool quit = false;  // ended by WM_QUIT
+    bool quit = false;       // ended by WM_QUIT
     bool ownerGone = false;  // the CModalLoop object was destroyed while running
     int code = 0;
 };
@@ -94,8 +94,12 @@ struct Runtime {
 };
 
 Runtime& R();
-inline uintptr_t Id(HWND h) { return reinterpret_cast<uintptr_t>(h); }
-inline HWND Handle(uintptr_t id) { return reinterpret_cast<HWND>(id); }
+inline uintptr_t Id(HWND h) {
+    return reinterpret_cast<uintptr_t>(h);
+}
+inline HWND Handle(uintptr_t id) {
+    return reinterpret_cast<HWND>(id);
+}
 
 // Queues an entry and wakes the loop.
 void Enqueue(QueueEntry&& e);

@@ -4,16 +4,21 @@
 
 #include <time.h>
 
-
 namespace {
 std::atomic<DWORD> gTickOffset{0};
 }
 
-DWORD GetTickCount() { return varnet::TickCount() + gTickOffset.load(); }
+DWORD GetTickCount() {
+    return varnet::TickCount() + gTickOffset.load();
+}
 
-void SetTickCountOffsetForTest(DWORD offset) { gTickOffset.store(offset); }
+void SetTickCountOffsetForTest(DWORD offset) {
+    gTickOffset.store(offset);
+}
 
-void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(DWORD ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 CEvent::CEvent(bool manualReset, bool initialState) : manual_(manualReset), set_(initialState) {}
 
@@ -38,8 +43,7 @@ DWORD CEvent::Wait(DWORD ms) {
         while (!set_) cv_.wait(l.Native());
     } else {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!set_ && cv_.wait_until(l.Native(), until) != std::cv_status::timeout) {
-        }
+        while (!set_ && cv_.wait_until(l.Native(), until) != std::cv_status::timeout) {}
         if (!set_) return WAIT_TIMEOUT;
     }
     if (!manual_) {
@@ -90,7 +94,9 @@ void CThread::RequestStop() {
     stopEvent_.Set();
 }
 
-bool CThread::WaitForStop(DWORD ms) { return stopEvent_.Wait(ms) == WAIT_OBJECT_0; }
+bool CThread::WaitForStop(DWORD ms) {
+    return stopEvent_.Wait(ms) == WAIT_OBJECT_0;
+}
 
 bool CThread::Join(DWORD ms) {
     if (!thread_.joinable()) {
@@ -106,4 +112,6 @@ bool CThread::Join(DWORD ms) {
     return true;
 }
 
-bool CThread::Running() const { return thread_.joinable() && !doneEvent_.IsSet(); }
+bool CThread::Running() const {
+    return thread_.joinable() && !doneEvent_.IsSet();
+}

@@ -105,7 +105,7 @@ public:
 
 private:
     win32_detail::LoopFrame* frame_ = nullptr;  // UI thread
-    bool pendingEnd_ = false;        // End came before Run (UI thread)
+    bool pendingEnd_ = false;                   // End came before Run (UI thread)
     int pendingCode_ = 0;
 };
 
@@ -127,8 +127,7 @@ BOOL PostWithDeleter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, void (*d
 template <class T>
 BOOL PostMessageOwned(HWND hwnd, UINT msg, WPARAM wParam, std::unique_ptr<T> payload) {
     LPARAM l = reinterpret_cast<LPARAM>(payload.get());
-    BOOL ok = win32_detail::PostWithDeleter(hwnd, msg, wParam, l,
-                                            [](LPARAM p) { delete reinterpret_cast<T*>(p); });
+    BOOL ok = win32_detail::PostWithDeleter(hwnd, msg, wParam, l, [](LPARAM p) { delete reinterpret_cast<T*>(p); });
     if (ok) {
         payload.release();  // the runtime owns it now
     }

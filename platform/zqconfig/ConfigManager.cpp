@@ -74,7 +74,9 @@ bool ParseBool(const std::string& text, bool& out) {
     return true;
 }
 
-std::string Native(const std::string& gbk) { return Dir::ToNativePath(gbk); }
+std::string Native(const std::string& gbk) {
+    return Dir::ToNativePath(gbk);
+}
 
 class ConfigManager final : public IConfigManager {
 public:
@@ -212,8 +214,9 @@ private:
             size_t room = kMaxFileBytes - text.size();
             text.append(buf, static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room);
             if (text.size() >= kMaxFileBytes) {
-                PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::ReadStore", "%s is larger than %zu bytes; the rest is ignored",
-                       Charset::Utf8ToGbk(path).c_str(), kMaxFileBytes);
+                PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::ReadStore",
+                       "%s is larger than %zu bytes; the rest is ignored", Charset::Utf8ToGbk(path).c_str(),
+                       kMaxFileBytes);
                 size_t nl = text.rfind('\n');
                 text.resize(nl == std::string::npos ? 0 : nl + 1);
                 break;
@@ -297,8 +300,8 @@ private:
     }
 
     // Why ReadStore would not give back what was written for (section, key, value), or nullptr.
-    static const char* Unreadable(const IniData& data, const std::string& text, const char* section,
-                                  const char* key, const std::string& value) {
+    static const char* Unreadable(const IniData& data, const std::string& text, const char* section, const char* key,
+                                  const std::string& value) {
         if (EscapeIni(section).size() + 2 > kMaxLineBytes) return "the section name is too long";
         if (EscapeIni(key).size() + 1 + EscapeIni(value).size() > kMaxLineBytes) return "the value is too long";
         size_t entries = 0;
@@ -315,8 +318,7 @@ private:
         if (lockFd < 0)
             PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "no file lock; saving [%s] %s without it", section,
                    key);
-        else
-            RemoveStaleTemps();
+        else RemoveStaleTemps();
         // Start from what is on disk now: another process may have written since.
         IniData user;
         if (!ReadStore(UserPath(), true, user)) user = user_;
@@ -344,15 +346,15 @@ private:
         if (!saved)
             PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "cannot save [%s] %s: %s", section, key,
                    std::strerror(errno));
-        user_.swap(user);  // the value holds for this run even when the disk refused it
+        user_.swap(user);                // the value holds for this run even when the disk refused it
         if (lockFd >= 0) close(lockFd);  // closing releases the flock
         return saved;
     }
 
     varnet::Mutex mutex_;
     std::string folder_ GUARDED_BY(mutex_);  // UTF-8, trailing '/'
-    IniData user_ GUARDED_BY(mutex_);  // user.ini as last read or written
-    IniData server_ GUARDED_BY(mutex_);  // config.ini as last read
+    IniData user_ GUARDED_BY(mutex_);        // user.ini as last read or written
+    IniData server_ GUARDED_BY(mutex_);      // config.ini as last read
 };
 
 varnet::Mutex g_instanceMutex;

@@ -8,9 +8,13 @@ namespace zqconfig {
 
 namespace {
 
-unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char Lower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -27,8 +31,7 @@ int Hex(char c) {
 }
 
 bool NeedsEscape(unsigned char c) {
-    return c < 0x20 || c >= 0x7F || c == '\\' || c == '=' || c == '[' || c == ']' || c == '#' || c == ';' ||
-           c == '"';
+    return c < 0x20 || c >= 0x7F || c == '\\' || c == '=' || c == '[' || c == ']' || c == '#' || c == ';' || c == '"';
 }
 
 }  // namespace
@@ -65,8 +68,8 @@ std::string UnescapeIni(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-            Hex(text[i + 2]) >= 0 && Hex(text[i + 3]) >= 0) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' && Hex(text[i + 2]) >= 0 &&
+            Hex(text[i + 3]) >= 0) {
             out += static_cast<char>(Hex(text[i + 2]) * 16 + Hex(text[i + 3]));
             i += 3;
         } else {
@@ -105,7 +108,8 @@ size_t ParseIni(const std::string& input, bool escaped, IniData& out) {
         if (line[0] == '[') {
             // Escaped files never hold a raw ']' inside a name: the first one closes it.
             size_t close = line.find(']');
-            if (close == std::string::npos || close == 1 || line.find_first_not_of(" \t", close + 1) != std::string::npos) {
+            if (close == std::string::npos || close == 1 ||
+                line.find_first_not_of(" \t", close + 1) != std::string::npos) {
                 ++skipped;
                 section = nullptr;  // keys under a broken header belong nowhere
                 continue;

@@ -158,14 +158,14 @@ private:
     }
 
     std::atomic<long> connectMs_{kDefaultConnectMs};
-    std::atomic<unsigned> abortGeneration_{0};   // raised by AbortRequests
+    std::atomic<unsigned> abortGeneration_{0};  // raised by AbortRequests
     std::atomic<long> totalMs_{kDefaultTotalMs};
 
     varnet::Mutex mutex_;  // guards the fields below
     int lastId_ GUARDED_BY(mutex_) = 0;
     std::map<int, std::unique_ptr<Session>> sessions_ GUARDED_BY(mutex_);
 
-    varnet::Mutex poolMutex_;       // guards idle_
+    varnet::Mutex poolMutex_;                         // guards idle_
     std::vector<CURL*> idle_ GUARDED_BY(poolMutex_);  // finished handles, most recent last
 };
 
@@ -181,6 +181,10 @@ void InitZqHttpMgr() {
     Manager();
 }
 
-void UninitZqHttpMgr() { Manager().CloseAll(); }
+void UninitZqHttpMgr() {
+    Manager().CloseAll();
+}
 
-IZqHttpMgr* GetZqHttpMgr() { return &Manager(); }
+IZqHttpMgr* GetZqHttpMgr() {
+    return &Manager();
+}

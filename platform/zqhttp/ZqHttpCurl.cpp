@@ -52,25 +52,25 @@ void SetCommonOptions(CURL* easy, const char* url, long connectMs) {
 
 int ErrorFromCurl(CURLcode code) {
     switch (code) {
-        case CURLE_OK:
-            return ZQHTTP_OK;
-        case CURLE_URL_MALFORMAT:
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return ZQHTTP_ERR_ARGUMENT;
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-        case CURLE_COULDNT_CONNECT:
-            return ZQHTTP_ERR_CONNECT;
-        case CURLE_OPERATION_TIMEDOUT:
-            return ZQHTTP_ERR_TIMEOUT;
-        case CURLE_WRITE_ERROR:
-        case CURLE_READ_ERROR:
-        case CURLE_FILE_COULDNT_READ_FILE:
-            return ZQHTTP_ERR_FILE;
-        case CURLE_FILESIZE_EXCEEDED:
-            return ZQHTTP_ERR_TOO_LARGE;
-        default:
-            return ZQHTTP_ERR_TRANSFER;
+    case CURLE_OK:
+        return ZQHTTP_OK;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return ZQHTTP_ERR_ARGUMENT;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+        return ZQHTTP_ERR_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT:
+        return ZQHTTP_ERR_TIMEOUT;
+    case CURLE_WRITE_ERROR:
+    case CURLE_READ_ERROR:
+    case CURLE_FILE_COULDNT_READ_FILE:
+        return ZQHTTP_ERR_FILE;
+    case CURLE_FILESIZE_EXCEEDED:
+        return ZQHTTP_ERR_TOO_LARGE;
+    default:
+        return ZQHTTP_ERR_TRANSFER;
     }
 }
 

@@ -12,12 +12,18 @@
 namespace {
 constexpr const char* kLogFile = "ZqHttp.txt";
 
-bool HasLineBreak(const char* s) { return std::strpbrk(s, "\r\n") != nullptr; }
+bool HasLineBreak(const char* s) {
+    return std::strpbrk(s, "\r\n") != nullptr;
+}
 }  // namespace
 
-ZqHttpRequestMgr::ZqHttpRequestMgr() { zqhttp::GlobalInit(); }
+ZqHttpRequestMgr::ZqHttpRequestMgr() {
+    zqhttp::GlobalInit();
+}
 
-ZqHttpRequestMgr::~ZqHttpRequestMgr() { Shutdown(); }
+ZqHttpRequestMgr::~ZqHttpRequestMgr() {
+    Shutdown();
+}
 
 void ZqHttpRequestMgr::SetTimeouts(int connectMs, int stallMs, int requestMs) {
     connectMs_ = connectMs > 0 ? connectMs : kDefaultConnectMs;
@@ -62,8 +68,8 @@ void ZqHttpRequestMgr::JoinEnded() {
     }
 }
 
-int ZqHttpRequestMgr::Request(const char* url, int /*flag*/, const char* postData, const char* param,
-                              int* requestId, int* errorCode, int timeoutMs) {
+int ZqHttpRequestMgr::Request(const char* url, int /*flag*/, const char* postData, const char* param, int* requestId,
+                              int* errorCode, int timeoutMs) {
     int dummyId = 0, dummyErr = 0;
     if (requestId == nullptr) requestId = &dummyId;
     if (errorCode == nullptr) errorCode = &dummyErr;
@@ -93,8 +99,8 @@ int ZqHttpRequestMgr::Request(const char* url, int /*flag*/, const char* postDat
     if (rc != CURLE_OK || status < 200 || status > 299) {
         *errorCode = rc != CURLE_OK ? (body.tooLarge ? ZQHTTP_ERR_TOO_LARGE : zqhttp::ErrorFromCurl(rc))
                                     : static_cast<int>(status);
-        PJ_Log(kLogFile, LOG_FAILURE, "ZqHttpRequestMgr::Request", "%s failed, err=%d",
-               zqhttp::UrlForLog(url).c_str(), *errorCode);
+        PJ_Log(kLogFile, LOG_FAILURE, "ZqHttpRequestMgr::Request", "%s failed, err=%d", zqhttp::UrlForLog(url).c_str(),
+               *errorCode);
         return 0;
     }
     int id = NextId();
@@ -169,8 +175,7 @@ int ZqHttpRequestMgr::Download(const char* url, IZqHttpRequestObserver* observer
     return Start(std::move(task));
 }
 
-int ZqHttpRequestMgr::Upload(const char* url, IZqHttpRequestObserver* observer, const char* localPath,
-                             int /*flags*/) {
+int ZqHttpRequestMgr::Upload(const char* url, IZqHttpRequestObserver* observer, const char* localPath, int /*flags*/) {
     if (!zqhttp::IsHttpUrl(url) || observer == nullptr || localPath == nullptr || *localPath == '\0') return -1;
     auto task = std::make_shared<zqhttp::Task>();
     task->upload = true;
@@ -253,4 +258,6 @@ IZqHttpRequestMgr* AfxGetHttpRequestMgr() {
     return &mgr;
 }
 
-void AfxReleaseHttpRequestMgr() { static_cast<ZqHttpRequestMgr*>(AfxGetHttpRequestMgr())->Shutdown(); }
+void AfxReleaseHttpRequestMgr() {
+    static_cast<ZqHttpRequestMgr*>(AfxGetHttpRequestMgr())->Shutdown();
+}

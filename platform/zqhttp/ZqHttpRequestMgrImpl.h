@@ -39,8 +39,8 @@ public:
     // Stops every running transfer and joins the threads; later starts are refused.
     void Shutdown();
 
-    int Request(const char* url, int flag, const char* postData, const char* param, int* requestId,
-                int* errorCode, int timeoutMs) override;
+    int Request(const char* url, int flag, const char* postData, const char* param, int* requestId, int* errorCode,
+                int timeoutMs) override;
     int GetResult(int requestId, char* buffer, int* length, int* errorCode) override;
     int GetResult(int requestId, char** data, int* length, int* errorCode) override;
     void ReleaseRequest(int requestId) override;
@@ -64,5 +64,5 @@ private:
     bool closing_ GUARDED_BY(mutex_) = false;
     std::map<int, std::shared_ptr<zqhttp::Task>> running_ GUARDED_BY(mutex_);
     std::vector<std::shared_ptr<zqhttp::Task>> ended_ GUARDED_BY(mutex_);  // threads still to join
-    std::map<int, std::string> results_ GUARDED_BY(mutex_);  // bodies kept by Request
+    std::map<int, std::string> results_ GUARDED_BY(mutex_);                // bodies kept by Request
 };

@@ -30,13 +30,17 @@ void IZqHttpRequestObserver::HttpRequestOb_DownloadFailed(int, int errorCode) {
     std::printf("download failed, err = %d\n", errorCode);
 }
 
-void IZqHttpRequestObserver::HttpRequestOb_UploadBegin(int) { std::printf("upload task begin\n"); }
+void IZqHttpRequestObserver::HttpRequestOb_UploadBegin(int) {
+    std::printf("upload task begin\n");
+}
 
 void IZqHttpRequestObserver::HttpRequestOb_UploadProgress(int, int totalSize, int curSize, int speed) {
     std::printf("upload task process nTotalsize=%d cursize=%d speed=%d\n", totalSize, curSize, speed);
 }
 
-void IZqHttpRequestObserver::HttpRequestOb_UploadStopped(int) { std::printf("upload task is stopped\n"); }
+void IZqHttpRequestObserver::HttpRequestOb_UploadStopped(int) {
+    std::printf("upload task is stopped\n");
+}
 
 void IZqHttpRequestObserver::HttpRequestOb_UploadFinished(int, char* data, int len) {
     std::printf("upload task finished\n");

@@ -15,13 +15,17 @@ namespace {
 
 constexpr char32_t kInvalid = 0xFFFFFFFF;
 
-bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+bool IsLead(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
+bool IsTrail(unsigned char c) {
+    return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
 
 // Two-byte GBK code <-> BMP code point. Index of a two-byte code: (lead - 0x81) * 191 + (trail - 0x40).
 struct GbkTables {
-    std::array<char16_t, 126 * 191> toUni{};        // 0 = no character
-    std::array<uint16_t, 0x10000> fromUni{};        // 0 = not in GBK (for code points >= 0x80)
+    std::array<char16_t, 126 * 191> toUni{};  // 0 = no character
+    std::array<uint16_t, 0x10000> fromUni{};  // 0 = not in GBK (for code points >= 0x80)
 
     GbkTables() {
         iconv_t cd = iconv_open("UTF-16LE", "GBK");
@@ -55,12 +59,21 @@ const GbkTables& Tables() {
 // Decoders: each returns the next code point (kInvalid for a bad unit) and advances `i`.
 char32_t NextGbk(const std::string& s, size_t& i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) { ++i; return c; }
-    if (c == 0x80) { ++i; return 0x20AC; }  // the euro sign, one byte in code page 936
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    if (c == 0x80) {
+        ++i;
+        return 0x20AC;
+    }  // the euro sign, one byte in code page 936
     if (IsLead(c) && i + 1 < s.size() && IsTrail(static_cast<unsigned char>(s[i + 1]))) {
         unsigned char t = static_cast<unsigned char>(s[i + 1]);
         char16_t u = Tables().toUni[(c - 0x81) * 191 + (t - 0x40)];
-        if (u != 0) { i += 2; return u; }
+        if (u != 0) {
+            i += 2;
+            return u;
+        }
     }
     ++i;
     return kInvalid;
@@ -68,18 +81,39 @@ char32_t NextGbk(const std::string& s, size_t& i) {
 
 char32_t NextUtf8(const std::string& s, size_t& i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) { ++i; return c; }
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
     int n;
     char32_t cp, min;
-    if (c >= 0xC2 && c <= 0xDF) { n = 1; cp = c & 0x1F; min = 0x80; }
-    else if (c >= 0xE0 && c <= 0xEF) { n = 2; cp = c & 0x0F; min = 0x800; }
-    else if (c >= 0xF0 && c <= 0xF4) { n = 3; cp = c & 0x07; min = 0x10000; }
-    else { ++i; return kInvalid; }
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 1;
+        cp = c & 0x1F;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 2;
+        cp = c & 0x0F;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 3;
+        cp = c & 0x07;
+        min = 0x10000;
+    } else {
+        ++i;
+        return kInvalid;
+    }
     size_t j = i + 1;
     for (int k = 0; k < n; ++k, ++j) {
-        if (j >= s.size()) { i = j; return kInvalid; }
+        if (j >= s.size()) {
+            i = j;
+            return kInvalid;
+        }
         unsigned char t = static_cast<unsigned char>(s[j]);
-        if ((t & 0xC0) != 0x80) { i = j; return kInvalid; }
+        if ((t & 0xC0) != 0x80) {
+            i = j;
+            return kInvalid;
+        }
         cp = (cp << 6) | (t & 0x3F);
     }
     i = j;
@@ -99,16 +133,28 @@ char32_t NextUtf16(const std::u16string& s, size_t& i) {
 }
 
 void PutGbk(std::string& out, char32_t cp) {
-    if (cp < 0x80) { out += static_cast<char>(cp); return; }
-    if (cp == 0x20AC) { out += '\x80'; return; }
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+        return;
+    }
+    if (cp == 0x20AC) {
+        out += '\x80';
+        return;
+    }
     uint16_t code = cp <= 0xFFFF ? Tables().fromUni[cp] : 0;
-    if (code == 0) { out += '?'; return; }
+    if (code == 0) {
+        out += '?';
+        return;
+    }
     out += static_cast<char>(code >> 8);
     out += static_cast<char>(code & 0xFF);
 }
 
 void PutUtf8(std::string& out, char32_t cp) {
-    if (cp == kInvalid) { out += '?'; return; }
+    if (cp == kInvalid) {
+        out += '?';
+        return;
+    }
     char b[4];
     size_t n;
     if (cp < 0x80) {
@@ -134,8 +180,14 @@ void PutUtf8(std::string& out, char32_t cp) {
 }
 
 void PutUtf16(std::u16string& out, char32_t cp) {
-    if (cp == kInvalid) { out += u'\uFFFD'; return; }
-    if (cp < 0x10000) { out += static_cast<char16_t>(cp); return; }
+    if (cp == kInvalid) {
+        out += u'\uFFFD';
+        return;
+    }
+    if (cp < 0x10000) {
+        out += static_cast<char16_t>(cp);
+        return;
+    }
     cp -= 0x10000;
     out += static_cast<char16_t>(0xD800 + (cp >> 10));
     out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
@@ -232,8 +284,12 @@ bool IsValidGbk(const std::string& text) {
     return true;
 }
 
-size_t GbkSafeCut(const char* text, size_t len, size_t maxBytes) { return varnet::GbkCut(text, len, maxBytes); }
+size_t GbkSafeCut(const char* text, size_t len, size_t maxBytes) {
+    return varnet::GbkCut(text, len, maxBytes);
+}
 
-void GbkCopy(char* buf, size_t size, const std::string& text) { varnet::GbkCopy(buf, size, text); }
+void GbkCopy(char* buf, size_t size, const std::string& text) {
+    varnet::GbkCopy(buf, size, text);
+}
 
 }  // namespace Charset

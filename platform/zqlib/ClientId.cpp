@@ -9,7 +9,9 @@ std::mutex g_mutex;  // serialises the writes of this process; the files are rep
 
 constexpr size_t kMaxValue = 1024;
 
-std::string Path(const char* name) { return Dir::GetZqPath(107) + name; }
+std::string Path(const char* name) {
+    return Dir::GetZqPath(107) + name;
+}
 
 // The stored value: the first line, at most kMaxValue bytes, without control characters.
 std::string ReadValue(const char* name) {
@@ -42,14 +44,24 @@ bool CopyOut(const std::string& value, char* buf, int size) {
 
 namespace ClientID {
 
-std::string GetClientID() { return ReadValue("clientid"); }
+std::string GetClientID() {
+    return ReadValue("clientid");
+}
 
-bool GetClientID(char* buf, int size) { return CopyOut(ReadValue("clientid"), buf, size); }
+bool GetClientID(char* buf, int size) {
+    return CopyOut(ReadValue("clientid"), buf, size);
+}
 
-bool SetClientID(const std::string& id) { return WriteValue("clientid", id); }
+bool SetClientID(const std::string& id) {
+    return WriteValue("clientid", id);
+}
 
-bool GetInstallSRC(char* buf, int size) { return CopyOut(ReadValue("installsrc"), buf, size); }
+bool GetInstallSRC(char* buf, int size) {
+    return CopyOut(ReadValue("installsrc"), buf, size);
+}
 
-bool SetInstallSRC(const std::string& src) { return WriteValue("installsrc", src); }
+bool SetInstallSRC(const std::string& src) {
+    return WriteValue("installsrc", src);
+}
 
 }  // namespace ClientID

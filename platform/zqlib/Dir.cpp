@@ -81,19 +81,34 @@ namespace Dir {
 std::string GetZqPath(int type) {
     std::string native;
     switch (type) {
-        case 100: native = InstallRoot(); break;
-        case 105: native = InstallRoot() + "image/"; break;
-        case 107: native = DataRoot(); break;
-        case 110: native = DataRoot() + "log/"; break;
-        case 113: native = DataRoot() + "update/"; break;
-        case 128: native = InstallRoot() + "web/"; break;
-        default: return std::string();
+    case 100:
+        native = InstallRoot();
+        break;
+    case 105:
+        native = InstallRoot() + "image/";
+        break;
+    case 107:
+        native = DataRoot();
+        break;
+    case 110:
+        native = DataRoot() + "log/";
+        break;
+    case 113:
+        native = DataRoot() + "update/";
+        break;
+    case 128:
+        native = InstallRoot() + "web/";
+        break;
+    default:
+        return std::string();
     }
     MakeDirs(native);  // best effort: an installation folder may be read-only
     return Charset::Utf8ToGbk(native);
 }
 
-std::string GetCurrentPath() { return Charset::Utf8ToGbk(ProgramFolder()); }
+std::string GetCurrentPath() {
+    return Charset::Utf8ToGbk(ProgramFolder());
+}
 
 std::string ToNativePath(const std::string& gbkPath) {
     std::string utf8 = Charset::GbkToUtf8(gbkPath);
@@ -217,7 +232,9 @@ bool RemoveFile2Recycle(const std::string& gbkPath) {
     return unlink(src.c_str()) == 0;
 }
 
-bool CreateDirectories(const std::string& gbkPath) { return MakeDirs(ToNativePath(gbkPath)); }
+bool CreateDirectories(const std::string& gbkPath) {
+    return MakeDirs(ToNativePath(gbkPath));
+}
 
 std::string GetShortFileName(const std::string& gbkPath) {
     // Walk by GBK characters: a trail byte may equal '\\'.

@@ -73,7 +73,9 @@ const Json::Value& At(const Json::Value& arr, Json::ArrayIndex i) {
     return arr[i];
 }
 
-Json::ArrayIndex ArraySize(const Json::Value& arr) { return arr.isArray() ? arr.size() : 0; }
+Json::ArrayIndex ArraySize(const Json::Value& arr) {
+    return arr.isArray() ? arr.size() : 0;
+}
 
 bool ReadUInt(const Json::Value& v, uint32_t& out) {
     switch (v.type()) {
@@ -122,11 +124,20 @@ bool ReadInt(const Json::Value& v, int32_t& out) {
 
 bool ReadBool(const Json::Value& v, bool& out) {
     switch (v.type()) {
-    case Json::booleanValue: out = v.asBool(); return true;
-    case Json::intValue: out = v.asLargestInt() != 0; return true;
-    case Json::uintValue: out = v.asLargestUInt() != 0; return true;
-    case Json::realValue: out = v.asDouble() != 0.0; return true;
-    default: return false;
+    case Json::booleanValue:
+        out = v.asBool();
+        return true;
+    case Json::intValue:
+        out = v.asLargestInt() != 0;
+        return true;
+    case Json::uintValue:
+        out = v.asLargestUInt() != 0;
+        return true;
+    case Json::realValue:
+        out = v.asDouble() != 0.0;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -158,10 +169,17 @@ template <typename T>
 static bool ReadAmountT(const Json::Value& v, T& out) {
     double d;
     switch (v.type()) {
-    case Json::intValue: d = static_cast<double>(v.asLargestInt()); break;
-    case Json::uintValue: d = static_cast<double>(v.asLargestUInt()); break;
-    case Json::realValue: d = v.asDouble(); break;
-    default: return false;
+    case Json::intValue:
+        d = static_cast<double>(v.asLargestInt());
+        break;
+    case Json::uintValue:
+        d = static_cast<double>(v.asLargestUInt());
+        break;
+    case Json::realValue:
+        d = v.asDouble();
+        break;
+    default:
+        return false;
     }
     if (std::isnan(d) || d <= 0.0) {
         out = 0;
@@ -173,8 +191,12 @@ static bool ReadAmountT(const Json::Value& v, T& out) {
     return true;
 }
 
-bool ReadAmount(const Json::Value& v, uint64_t& out) { return ReadAmountT(v, out); }
-bool ReadAmount(const Json::Value& v, int64_t& out) { return ReadAmountT(v, out); }
+bool ReadAmount(const Json::Value& v, uint64_t& out) {
+    return ReadAmountT(v, out);
+}
+bool ReadAmount(const Json::Value& v, int64_t& out) {
+    return ReadAmountT(v, out);
+}
 
 bool ReadDecoded(const Json::Value& v, size_t size, std::string& out) {
     if (size == 0) return false;

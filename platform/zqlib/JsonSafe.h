@@ -37,10 +37,10 @@ const Json::Value& At(const Json::Value& arr, Json::ArrayIndex i);
 Json::ArrayIndex ArraySize(const Json::Value& arr);
 
 // Readers: each returns true and writes `out` only when the value is present, not null and converts.
-bool ReadUInt(const Json::Value& v, uint32_t& out);      // integral in 0..2^32-1 (whole reals too), bool
-bool ReadInt(const Json::Value& v, int32_t& out);        // integral in int32 range, bool
-bool ReadBool(const Json::Value& v, bool& out);          // bool or a number (non-zero = true)
-bool ReadString(const Json::Value& v, std::string& out); // string; scalars as their text; not arrays/objects
+bool ReadUInt(const Json::Value& v, uint32_t& out);       // integral in 0..2^32-1 (whole reals too), bool
+bool ReadInt(const Json::Value& v, int32_t& out);         // integral in int32 range, bool
+bool ReadBool(const Json::Value& v, bool& out);           // bool or a number (non-zero = true)
+bool ReadString(const Json::Value& v, std::string& out);  // string; scalars as their text; not arrays/objects
 // A JSON number read as double and converted to a 64-bit amount: negative and NaN give 0, huge values clamp.
 bool ReadAmount(const Json::Value& v, uint64_t& out);
 bool ReadAmount(const Json::Value& v, int64_t& out);
@@ -50,12 +50,24 @@ bool ReadDecoded(const Json::Value& v, size_t size, std::string& out);
 bool IsOne(const Json::Value& v);
 
 // Shorthands for a member of an object.
-inline bool ReadUInt(const Json::Value& o, const char* k, uint32_t& out) { return ReadUInt(Get(o, k), out); }
-inline bool ReadInt(const Json::Value& o, const char* k, int32_t& out) { return ReadInt(Get(o, k), out); }
-inline bool ReadBool(const Json::Value& o, const char* k, bool& out) { return ReadBool(Get(o, k), out); }
-inline bool ReadString(const Json::Value& o, const char* k, std::string& out) { return ReadString(Get(o, k), out); }
-inline bool ReadAmount(const Json::Value& o, const char* k, uint64_t& out) { return ReadAmount(Get(o, k), out); }
-inline bool ReadAmount(const Json::Value& o, const char* k, int64_t& out) { return ReadAmount(Get(o, k), out); }
+inline bool ReadUInt(const Json::Value& o, const char* k, uint32_t& out) {
+    return ReadUInt(Get(o, k), out);
+}
+inline bool ReadInt(const Json::Value& o, const char* k, int32_t& out) {
+    return ReadInt(Get(o, k), out);
+}
+inline bool ReadBool(const Json::Value& o, const char* k, bool& out) {
+    return ReadBool(Get(o, k), out);
+}
+inline bool ReadString(const Json::Value& o, const char* k, std::string& out) {
+    return ReadString(Get(o, k), out);
+}
+inline bool ReadAmount(const Json::Value& o, const char* k, uint64_t& out) {
+    return ReadAmount(Get(o, k), out);
+}
+inline bool ReadAmount(const Json::Value& o, const char* k, int64_t& out) {
+    return ReadAmount(Get(o, k), out);
+}
 inline bool ReadDecoded(const Json::Value& o, const char* k, size_t size, std::string& out) {
     return ReadDecoded(Get(o, k), size, out);
 }

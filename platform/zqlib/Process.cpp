@@ -72,6 +72,8 @@ int win32exec(const std::string& cmdline, const std::string& workdir, bool wait)
     return 0;
 }
 
-bool IsVistaOrHigher() { return true; }
+bool IsVistaOrHigher() {
+    return true;
+}
 
 }  // namespace utility

@@ -61,12 +61,14 @@ void TokenizeEx(const std::string& text, const std::string& sep, std::vector<std
 
 namespace {
 
-bool HostChar(unsigned char c) { return std::isalnum(c) || c == '-'; }
+bool HostChar(unsigned char c) {
+    return std::isalnum(c) || c == '-';
+}
 
 // True when text[i..] starts a host name "label.label...tld" whose last label is a known top-level domain.
 bool HostWithKnownTld(const std::string& lower, size_t i) {
-    static const char* const kTlds[] = {"com", "net", "org", "cn", "cc", "tv", "info", "biz", "me", "io",
-                                        "hk", "tw", "edu", "gov", "co", "us", "uk", "jp", "la", "top"};
+    static const char* const kTlds[] = {"com", "net", "org", "cn",  "cc", "tv", "info", "biz", "me", "io",
+                                        "hk",  "tw",  "edu", "gov", "co", "us", "uk",   "jp",  "la", "top"};
     std::vector<std::string> labels;
     size_t p = i;
     for (;;) {

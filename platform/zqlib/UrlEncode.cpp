@@ -66,9 +66,13 @@ int EncodeEx(const char* in, char* out, int size, int /*flag*/) {
     return static_cast<int>(written);
 }
 
-std::string Encode(const std::string& in) { return EncodeAll(in, false); }
+std::string Encode(const std::string& in) {
+    return EncodeAll(in, false);
+}
 
-std::string EncodeQuery(const std::string& in) { return EncodeAll(in, true); }
+std::string EncodeQuery(const std::string& in) {
+    return EncodeAll(in, true);
+}
 
 std::string Decode(const char* in, size_t len) {
     std::string out;
@@ -92,7 +96,9 @@ std::string Decode(const char* in, size_t len) {
     return out;
 }
 
-std::string Decode(const std::string& in) { return Decode(in.data(), in.size()); }
+std::string Decode(const std::string& in) {
+    return Decode(in.data(), in.size());
+}
 
 int DecodeEx(const char* in, char* out, int size) {
     if (!out || size <= 0) return 0;

@@ -74,10 +74,18 @@ std::string Utf16ToGbk(const std::u16string& utf16);
 std::u16string Utf8ToUtf16(const std::string& utf8);
 std::string Utf16ToUtf8(const std::u16string& utf16);
 // The same conversions under the names older callers use ("wide" is UTF-16).
-inline std::u16string String2WString(const std::string& gbk) { return GbkToUtf16(gbk); }
-inline std::string WString2String(const std::u16string& utf16) { return Utf16ToGbk(utf16); }
-inline std::u16string UTF8ToUnicode(const std::string& utf8) { return Utf8ToUtf16(utf8); }
-inline std::string UnicodeToUTF8(const std::u16string& utf16) { return Utf16ToUtf8(utf16); }
+inline std::u16string String2WString(const std::string& gbk) {
+    return GbkToUtf16(gbk);
+}
+inline std::string WString2String(const std::u16string& utf16) {
+    return Utf16ToGbk(utf16);
+}
+inline std::u16string UTF8ToUnicode(const std::string& utf8) {
+    return Utf8ToUtf16(utf8);
+}
+inline std::string UnicodeToUTF8(const std::u16string& utf16) {
+    return Utf16ToUtf8(utf16);
+}
 // True when the bytes are one whole, valid GBK text.
 bool IsValidGbk(const std::string& text);
 // The cut of platform/base (GbkCut.h) under zqlib's names: the longest prefix of at most `maxBytes` bytes

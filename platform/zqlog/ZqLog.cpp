@@ -34,11 +34,16 @@ std::map<std::string, int> g_files GUARDED_BY(g_mutex);  // open descriptors by 
 
 const char* LevelName(int level) {
     switch (level) {
-        case LOG_INFO: return "INFO";
-        case LOG_DETAIL: return "DETAIL";
-        case LOG_FAILURE: return "FAILURE";
-        case LOG_IMPOSSIBLE: return "IMPOSSIBLE";
-        default: return "LEVEL?";
+    case LOG_INFO:
+        return "INFO";
+    case LOG_DETAIL:
+        return "DETAIL";
+    case LOG_FAILURE:
+        return "FAILURE";
+    case LOG_IMPOSSIBLE:
+        return "IMPOSSIBLE";
+    default:
+        return "LEVEL?";
     }
 }
 
@@ -167,7 +172,7 @@ bool FormatSimple(std::string& out, const char* fmt, va_list ap) {
         } else if (conv == '.' && pct[2] == '*' && pct[3] == 's') {
             int precision = va_arg(ap, int);
             const char* arg = va_arg(ap, const char*);
-            if (!arg || precision < 0) return false;   // left to vsnprintf
+            if (!arg || precision < 0) return false;  // left to vsnprintf
             out.append(arg, strnlen(arg, static_cast<size_t>(precision)));
             p = pct + 4;
             continue;
@@ -222,8 +227,8 @@ void PJ_Log(const char* file, int level, const char* module, const char* fmt, ..
 }
 
 void LogClientErrorMsg(const char* product, const char* area, const char* subarea, const char* text) {
-    std::string body = std::string(product ? product : "") + "|" + (area ? area : "") + "|" +
-                       (subarea ? subarea : "") + "|" + (text ? text : "");
+    std::string body = std::string(product ? product : "") + "|" + (area ? area : "") + "|" + (subarea ? subarea : "") +
+                       "|" + (text ? text : "");
     Emit("ClientError.txt", LOG_FAILURE, "ClientError", body.data(), body.size());
 }
 
@@ -234,8 +239,8 @@ std::string MakeHttpParam(const char* caller, int flag) {
         product = g_product;
         version = g_version;
     }
-    return StringUtility::Format("caller=%s;product=%s;cid=%s;ver=%s;flag=%d", caller ? caller : "",
-                                 product.c_str(), ClientID::GetClientID().c_str(), version.c_str(), flag);
+    return StringUtility::Format("caller=%s;product=%s;cid=%s;ver=%s;flag=%d", caller ? caller : "", product.c_str(),
+                                 ClientID::GetClientID().c_str(), version.c_str(), flag);
 }
 
 void LogSetFolder(const std::string& utf8Folder) {
@@ -267,6 +272,10 @@ std::atomic<bool>& DebugFlag() {
 }
 }  // namespace
 
-void LogSetDebug(bool on) { DebugFlag().store(on, std::memory_order_relaxed); }
+void LogSetDebug(bool on) {
+    DebugFlag().store(on, std::memory_order_relaxed);
+}
 
-bool LogDebugOn() { return DebugFlag().load(std::memory_order_relaxed); }
+bool LogDebugOn() {
+    return DebugFlag().load(std::memory_order_relaxed);
+}

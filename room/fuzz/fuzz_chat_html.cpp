@@ -18,8 +18,7 @@ namespace {
 class FuzzHalvec : public IDataHalvec {
 public:
     void Reload(int) override {}
-    bool GetGift(int, int id, GiftItem& out) override
-    {
+    bool GetGift(int, int id, GiftItem& out) override {
         out.name = "gift";
         out.smallfname = Dir::GetZqPath(100) + "res\\gift\\1.gif";
         return id == 1;
@@ -28,16 +27,14 @@ public:
     bool IsGift21009(int) override { return false; }
     bool IsGift21012(int) override { return false; }
     bool GetFace(int, int, CatalogItem&) override { return false; }
-    std::string GetFaceFileName(int id) override
-    {
+    std::string GetFaceFileName(int id) override {
         return id >= 0 && id < 100 ? Dir::GetZqPath(100) + "res\\face\\" + std::to_string(id) + ".gif" : "";
     }
     bool GetEnterShow(int, int, CatalogItem&) override { return false; }
     void GetUserPhotoList(int, std::vector<UserPhotoItem>&) override {}
     bool GetLevelGroup(unsigned, CatalogGroupInfo&) override { return false; }
     bool GetColorBar(int, int, CatalogItem&) override { return false; }
-    void FilterWords(const std::u16string& in, std::u16string& out) override
-    {
+    void FilterWords(const std::u16string& in, std::u16string& out) override {
         std::u16string text = in;
         for (size_t at = text.find(u"bad"); at != std::u16string::npos; at = text.find(u"bad", at))
             text.replace(at, 3, u"***");
@@ -59,36 +56,30 @@ public:
     void GetColorBarMap(ColorBarCatalogCopy&) override {}
 };
 
-void Expect(bool ok, const char* what, const std::string& text, const std::string& detail)
-{
-    if (ok)
-        return;
+void Expect(bool ok, const char* what, const std::string& text, const std::string& detail) {
+    if (ok) return;
     std::fprintf(stderr, "%s: %s\n  text: %s\n", what, detail.c_str(), Charset::GbkToUtf8(text).c_str());
     std::abort();
 }
 
-void Clean(const std::string& html, const char* what, const std::string& text)
-{
+void Clean(const std::string& html, const char* what, const std::string& text) {
     std::string found = browsercheck::Find(html);
     Expect(found.empty(), what, text, found);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
     LogSetFolder("/tmp/varnet-fuzz-chat-html-log");
     static FuzzHalvec halvec;
     AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &halvec);
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string converted = ConvertChatTextToHtml(text);
-    if (!IsValidChatHtml(text))
-        return 0;
+    if (!IsValidChatHtml(text)) return 0;
     std::string kept = text;
     SanitizeHtmlText(kept);
     Expect(kept == text, "sanitize changed a valid text", text, "");

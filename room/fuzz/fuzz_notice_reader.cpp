@@ -5,13 +5,11 @@
 
 #include "NoticeReader.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string body(reinterpret_cast<const char*>(data), size);
     int skipped = 0;
     Json::Value doc = ReadNoticeBody("notifywelword", body, &skipped);
-    if (!doc.isObject() || !NoticeHas(doc, "cmd"))
-        __builtin_trap();
+    if (!doc.isObject() || !NoticeHas(doc, "cmd")) __builtin_trap();
     NoticeToText(doc);
     for (const char* key : {"id", "cnt", "wellist", "nickname", ""}) {
         NoticeInt(doc, key);
@@ -21,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Json::Value& list = doc["wellist"];
     if (list.isObject() && list.isMember("welword") && list["welword"].isArray())
         for (const Json::Value& row : list["welword"])
-            if (row.isObject())
-                NoticeText(row, "uid");
+            if (row.isObject()) NoticeText(row, "uid");
     return 0;
 }

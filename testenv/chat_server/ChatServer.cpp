@@ -20,7 +20,7 @@ namespace testenv {
 
 namespace {
 
-constexpr size_t kMaxOut = 16u << 20;   // a connection that reads nothing is dropped beyond this
+constexpr size_t kMaxOut = 16u << 20;  // a connection that reads nothing is dropped beyond this
 
 uint32_t ChatIdUid(const std::string& chatId) {
     return static_cast<uint32_t>(std::strtoull(chatId.c_str(), nullptr, 10));
@@ -50,7 +50,9 @@ struct ChatServer::Delayed {
 
 ChatServer::ChatServer() = default;
 
-ChatServer::~ChatServer() { Stop(); }
+ChatServer::~ChatServer() {
+    Stop();
+}
 
 int ChatServer::Start(int port) {
     if (thread_.joinable()) return port_;
@@ -384,8 +386,7 @@ void ChatServer::Loop() {
         if (rc < 0) continue;
         if (p[1].revents & POLLIN) {
             char buf[64];
-            while (read(wake_[0], buf, sizeof buf) > 0) {
-            }
+            while (read(wake_[0], buf, sizeof buf) > 0) {}
         }
         if (p[0].revents & POLLIN) {
             for (;;) {

@@ -37,10 +37,10 @@ public:
 
     // Control.
     void SetCheckSignature(bool on);
-    void RefuseLogins(int n);     // the next n logins are refused
-    void RefuseJoins(int n);      // the next n joins are refused
-    void SetAnswerDelay(int ms);  // login and join answers are sent this long after the request
-    void SetAnswerPings(bool on); // off: pings stay unanswered (a peer that went silent)
+    void RefuseLogins(int n);      // the next n logins are refused
+    void RefuseJoins(int n);       // the next n joins are refused
+    void SetAnswerDelay(int ms);   // login and join answers are sent this long after the request
+    void SetAnswerPings(bool on);  // off: pings stay unanswered (a peer that went silent)
     // A notice (command and a body in the notice text format) to every member of the channel, or to the
     // connections of one chat id. Return how many connections it went to.
     int PushNotice(uint32_t joinId, const std::string& cmd, const std::string& body);
@@ -56,10 +56,10 @@ public:
     // Observation.
     // Waits at most timeoutMs until the channel has exactly `count` members; true when it has.
     bool WaitMembers(uint32_t joinId, size_t count, int timeoutMs);
-    std::vector<std::string> Members(uint32_t joinId) const;   // chat ids, in joining order
-    int Logins() const;      // accepted
-    int Joins() const;       // accepted
-    int Refused() const;     // logins and joins refused, for any reason
+    std::vector<std::string> Members(uint32_t joinId) const;  // chat ids, in joining order
+    int Logins() const;                                       // accepted
+    int Joins() const;                                        // accepted
+    int Refused() const;                                      // logins and joins refused, for any reason
     int Pings() const;
     int Connections() const;
 
@@ -69,12 +69,12 @@ private:
 
     void Loop();
     void Wake();
-    void HandleFrame(Conn& c, uint8_t type, const std::vector<std::string>& fields);   // lock_ held
-    void Queue(Conn& c, const std::string& frame);                                     // lock_ held
-    void Answer(Conn& c, uint8_t type, bool ok);                                       // lock_ held
-    int ToChatId(const std::string& chatId, const std::string& frame);                 // lock_ held
-    int ToChannel(uint32_t joinId, const std::string& frame);                          // lock_ held
-    void CloseConn(int id);                                                            // lock_ held
+    void HandleFrame(Conn& c, uint8_t type, const std::vector<std::string>& fields);  // lock_ held
+    void Queue(Conn& c, const std::string& frame);                                    // lock_ held
+    void Answer(Conn& c, uint8_t type, bool ok);                                      // lock_ held
+    int ToChatId(const std::string& chatId, const std::string& frame);                // lock_ held
+    int ToChannel(uint32_t joinId, const std::string& frame);                         // lock_ held
+    void CloseConn(int id);                                                           // lock_ held
 
     int listen_ = -1;
     int wake_[2] = {-1, -1};

@@ -10,7 +10,7 @@ namespace testenv {
 constexpr const char* kChatServiceKey = "TestChatKey-7d41c2e9";
 
 inline uint32_t ChatSigHash(const std::string& text) {
-    uint32_t h = 2166136261u;   // FNV-1a
+    uint32_t h = 2166136261u;  // FNV-1a
     for (unsigned char c : std::string(kChatServiceKey) + "|" + text) {
         h ^= c;
         h *= 16777619u;

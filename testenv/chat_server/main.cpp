@@ -16,7 +16,9 @@
 
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 std::string Unescape(const std::string& s) {
     std::string out;
@@ -78,7 +80,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     struct sigaction sa {};
-    sa.sa_handler = OnSignal;   // no SA_RESTART: a signal ends the blocking read
+    sa.sa_handler = OnSignal;  // no SA_RESTART: a signal ends the blocking read
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     std::printf("chat_server: 127.0.0.1:%d\n", server.Port());

@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-
 namespace testenv {
 
 RefusingPort::RefusingPort() {
@@ -40,7 +39,9 @@ HttpTestServer::HttpTestServer() {
     server_.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { Dispatch("POST", req, res); });
 }
 
-HttpTestServer::~HttpTestServer() { Stop(); }
+HttpTestServer::~HttpTestServer() {
+    Stop();
+}
 
 void HttpTestServer::AddRoute(const char* method, const std::string& pattern, Handler handler) {
     Route route{method, std::regex(pattern), std::move(handler)};
@@ -52,8 +53,8 @@ void HttpTestServer::Dispatch(const char* method, const httplib::Request& req, h
     Handler handler;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        requests_.push_back({req.method, req.path, req.target, req.headers,
-                             req.is_multipart_form_data() ? std::string() : req.body});
+        requests_.push_back(
+            {req.method, req.path, req.target, req.headers, req.is_multipart_form_data() ? std::string() : req.body});
         for (auto it = routes_.rbegin(); it != routes_.rend(); ++it) {
             if (it->method == method && std::regex_match(req.path, it->pattern)) {
                 handler = it->handler;
@@ -92,16 +93,22 @@ void HttpTestServer::Stop() {
     }
 }
 
-std::string HttpTestServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string HttpTestServer::BaseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(port_);
+}
 
-std::string HttpTestServer::Url(const std::string& path) const { return BaseUrl() + path; }
+std::string HttpTestServer::Url(const std::string& path) const {
+    return BaseUrl() + path;
+}
 
 bool HttpTestServer::Sleep(int ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_.load(); });
 }
 
-void HttpTestServer::Get(const std::string& pattern, Handler handler) { AddRoute("GET", pattern, std::move(handler)); }
+void HttpTestServer::Get(const std::string& pattern, Handler handler) {
+    AddRoute("GET", pattern, std::move(handler));
+}
 
 void HttpTestServer::Post(const std::string& pattern, Handler handler) {
     AddRoute("POST", pattern, std::move(handler));
@@ -138,15 +145,15 @@ void HttpTestServer::Drop(const std::string& path, size_t announced, size_t sent
 void HttpTestServer::ServeData(const std::string& path, const std::string& data, int bytesPerSecond) {
     auto shared = std::make_shared<const std::string>(data);
     Get(path, [=, this](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(
-            shared->size(), "application/octet-stream",
-            [=, this](size_t offset, size_t length, httplib::DataSink& sink) {
-                constexpr size_t kPiece = 16 * 1024;
-                size_t n = std::min(length, kPiece);
-                if (bytesPerSecond > 0 && !Sleep(static_cast<int>(n * 1000 / bytesPerSecond))) return false;
-                if (Stopping()) return false;
-                return sink.write(shared->data() + offset, n);
-            });
+        res.set_content_provider(shared->size(), "application/octet-stream",
+                                 [=, this](size_t offset, size_t length, httplib::DataSink& sink) {
+                                     constexpr size_t kPiece = 16 * 1024;
+                                     size_t n = std::min(length, kPiece);
+                                     if (bytesPerSecond > 0 && !Sleep(static_cast<int>(n * 1000 / bytesPerSecond)))
+                                         return false;
+                                     if (Stopping()) return false;
+                                     return sink.write(shared->data() + offset, n);
+                                 });
     });
 }
 

@@ -44,7 +44,7 @@ struct RecordedRequest {
     std::string path;
     std::string target;  // path and query as sent
     httplib::Headers headers;
-    std::string body;    // empty for multipart requests (see Uploads)
+    std::string body;  // empty for multipart requests (see Uploads)
 };
 
 class HttpTestServer {
@@ -65,7 +65,7 @@ public:
     bool Stopping() const { return stopping_.load(); }
 
     int Port() const { return port_; }
-    std::string BaseUrl() const;                  // "http://127.0.0.1:<port>"
+    std::string BaseUrl() const;                     // "http://127.0.0.1:<port>"
     std::string Url(const std::string& path) const;  // BaseUrl() + path
 
     // Waits up to `ms`; returns false early when the server stops. For handlers that stall.

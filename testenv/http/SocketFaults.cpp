@@ -50,11 +50,15 @@ BlackholePort::~BlackholePort() {
     if (listenFd_ >= 0) ::close(listenFd_);
 }
 
-std::string BlackholePort::Url(const std::string& path) const { return LoopbackUrl(port_, path); }
+std::string BlackholePort::Url(const std::string& path) const {
+    return LoopbackUrl(port_, path);
+}
 
 RawTcpServer::RawTcpServer(std::string answer) : answer_(std::move(answer)) {}
 
-RawTcpServer::~RawTcpServer() { Stop(); }
+RawTcpServer::~RawTcpServer() {
+    Stop();
+}
 
 bool RawTcpServer::Start() {
     if (thread_.joinable()) return true;
@@ -76,7 +80,9 @@ void RawTcpServer::Stop() {
     }
 }
 
-std::string RawTcpServer::Url(const std::string& path) const { return LoopbackUrl(port_, path); }
+std::string RawTcpServer::Url(const std::string& path) const {
+    return LoopbackUrl(port_, path);
+}
 
 void RawTcpServer::Serve() {
     for (;;) {

@@ -129,6 +129,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Tovel> CreateClockAudioOut() { return std::make_unique<ClockAudioOut>(); }
+std::unique_ptr<Tovel> CreateClockAudioOut() {
+    return std::make_unique<ClockAudioOut>();
+}
 
 }  // namespace playback

@@ -19,8 +19,8 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& outFile,
-                         const std::string& errFile, bool stdinPipe) {
+bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& outFile, const std::string& errFile,
+                         bool stdinPipe) {
     if (pid_ > 0 || argv.empty()) {
         return false;
     }

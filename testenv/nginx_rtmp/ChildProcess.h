@@ -16,8 +16,8 @@ public:
 
     // Starts argv[0] (searched in PATH). Standard output and error go to the named files ("" = /dev/null);
     // standard input is /dev/null unless stdinPipe is set (then WriteStdin feeds it).
-    bool Start(const std::vector<std::string>& argv, const std::string& outFile = "",
-               const std::string& errFile = "", bool stdinPipe = false);
+    bool Start(const std::vector<std::string>& argv, const std::string& outFile = "", const std::string& errFile = "",
+               bool stdinPipe = false);
     // Writes to the child's standard input; false when it is closed.
     bool WriteStdin(const void* data, size_t len);
     void CloseStdin();

@@ -41,7 +41,9 @@ const char* NginxPath() {
 
 }  // namespace
 
-NginxRtmp::~NginxRtmp() { Stop(); }
+NginxRtmp::~NginxRtmp() {
+    Stop();
+}
 
 int NginxRtmp::FreePort() {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

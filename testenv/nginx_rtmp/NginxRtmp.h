@@ -42,7 +42,7 @@ private:
     ChildProcess child_;
     std::string dir_;
     int port_ = 0;
-    int wantPort_ = 0;   // the port Start takes; 0 = a free one
+    int wantPort_ = 0;  // the port Start takes; 0 = a free one
 };
 
 }  // namespace testenv

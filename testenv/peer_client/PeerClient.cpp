@@ -38,7 +38,9 @@ const Json::Value& Member(const Json::Value& v, const char* key) {
     return v.isObject() && v.isMember(key) ? v[key] : none;
 }
 
-std::string Q(const std::string& gbk) { return UrlEncode::Encode(gbk); }
+std::string Q(const std::string& gbk) {
+    return UrlEncode::Encode(gbk);
+}
 
 }  // namespace
 
@@ -239,7 +241,9 @@ bool PeerClient::Whisper(uint32_t toUid, const std::string& gbkHtml) {
 bool PeerClient::SendGift(uint32_t toUid, uint32_t giftId, uint32_t count, int64_t* balance) {
     Json::Value reply;
     if (!Command("sendgift",
-                 {{"tid", std::to_string(toUid)}, {"gid", std::to_string(giftId)}, {"cnt", std::to_string(count)},
+                 {{"tid", std::to_string(toUid)},
+                  {"gid", std::to_string(giftId)},
+                  {"cnt", std::to_string(count)},
                   {"word", ""}},
                  &reply))
         return false;

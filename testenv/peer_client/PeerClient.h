@@ -39,8 +39,8 @@ public:
     // A chat message that reached this client (its own public lines come back too).
     struct Line {
         bool isPublic = true;
-        std::string senderName, senderChatId, receiverChatId;   // names decoded (GBK)
-        std::string text;                                        // decoded (GBK)
+        std::string senderName, senderChatId, receiverChatId;  // names decoded (GBK)
+        std::string text;                                      // decoded (GBK)
     };
     // A notice pushed by the chat server.
     struct Notice {
@@ -48,7 +48,7 @@ public:
     };
 
     explicit PeerClient(std::string endpoint);
-    ~PeerClient() override;   // ExitRoom
+    ~PeerClient() override;  // ExitRoom
     PeerClient(const PeerClient&) = delete;
     PeerClient& operator=(const PeerClient&) = delete;
 
@@ -66,7 +66,8 @@ public:
     bool SendGift(uint32_t toUid, uint32_t giftId, uint32_t count, int64_t* balance = nullptr);
     // Any signed command of the room service for the current room with its own parameters (GBK values,
     // encoded here). True when the reply has status 1; `reply` gets the reply document.
-    bool Command(const std::string& cmd, const std::map<std::string, std::string>& params, Json::Value* reply = nullptr);
+    bool Command(const std::string& cmd, const std::map<std::string, std::string>& params,
+                 Json::Value* reply = nullptr);
 
     uint32_t Uid() const { return uid_; }
     uint32_t Room() const { return room_; }
@@ -102,7 +103,7 @@ private:
     std::string chatId_;
     std::unique_ptr<CPingla> chat_;
 
-    mutable std::mutex lock_;            // guards the fields below
+    mutable std::mutex lock_;  // guards the fields below
     mutable std::condition_variable changed_;
     std::vector<Line> lines_;
     std::vector<Notice> notices_;

@@ -32,10 +32,8 @@ std::string Escaped(const std::string& utf8) {
 }
 
 void Report(bool ok, testenv::PeerClient& peer, const std::string& what) {
-    if (ok)
-        std::printf("ok %s\n", what.c_str());
-    else
-        std::printf("error %s: %s\n", what.c_str(), Charset::GbkToUtf8(peer.LastError()).c_str());
+    if (ok) std::printf("ok %s\n", what.c_str());
+    else std::printf("error %s: %s\n", what.c_str(), Charset::GbkToUtf8(peer.LastError()).c_str());
     std::fflush(stdout);
 }
 
@@ -62,7 +60,8 @@ int main(int argc, char** argv) {
     Report(in, peer, "signin");
     if (!in) return 1;
     bool entered = peer.EnterRoom(room, Charset::Utf8ToGbk(roomPwd));
-    Report(entered, peer, "enter " + std::to_string(room) + " uid=" + std::to_string(peer.Uid()) + " chatid=" + peer.ChatId());
+    Report(entered, peer,
+           "enter " + std::to_string(room) + " uid=" + std::to_string(peer.Uid()) + " chatid=" + peer.ChatId());
     if (!entered) return 1;
 
     // What arrives is printed by a watcher; it stops with the input.
@@ -77,7 +76,8 @@ int main(int argc, char** argv) {
                             Escaped(Charset::GbkToUtf8(l[lines].text)).c_str());
             auto n = peer.Notices();
             for (; notices < n.size(); ++notices)
-                std::printf("notice %s %s\n", n[notices].cmd.c_str(), Escaped(Charset::GbkToUtf8(n[notices].body)).c_str());
+                std::printf("notice %s %s\n", n[notices].cmd.c_str(),
+                            Escaped(Charset::GbkToUtf8(n[notices].body)).c_str());
             std::fflush(stdout);
         }
     });

@@ -16,19 +16,19 @@ namespace {
 // ("uid" for logout, which signs with the user id).
 const std::map<std::string, const char*>& SignedCommands() {
     static const std::map<std::string, const char*> m = {
-        {"broadcast", "rid"}, {"exitroom", "rid"}, {"getlivesig", "rid"}, {"getmic", "rid"},
-        {"getroomuser", "rid"}, {"getuserloc", "rid"}, {"kickroom", "rid"}, {"opmicattr", "rid"},
-        {"opmic", "rid"}, {"oproomblackuser", "rid"}, {"oproomuserchat", "rid"}, {"oproomuserrole", "rid"},
-        {"sendcolorbar", "rid"}, {"sendgift", "rid"}, {"sendmultigift", "rid"}, {"sendtag", "rid"},
-        {"sendtmpnotice", "rid"}, {"updateroominfo", "rid"}, {"updatewelword", "rid"}, {"enterroom", "rid"},
-        {"getchatsig", "rid"}, {"getmicinfo", "rid"}, {"heartbeat", "rid"}, {"logout", "uid"}};
+        {"broadcast", "rid"},     {"exitroom", "rid"},        {"getlivesig", "rid"},     {"getmic", "rid"},
+        {"getroomuser", "rid"},   {"getuserloc", "rid"},      {"kickroom", "rid"},       {"opmicattr", "rid"},
+        {"opmic", "rid"},         {"oproomblackuser", "rid"}, {"oproomuserchat", "rid"}, {"oproomuserrole", "rid"},
+        {"sendcolorbar", "rid"},  {"sendgift", "rid"},        {"sendmultigift", "rid"},  {"sendtag", "rid"},
+        {"sendtmpnotice", "rid"}, {"updateroominfo", "rid"},  {"updatewelword", "rid"},  {"enterroom", "rid"},
+        {"getchatsig", "rid"},    {"getmicinfo", "rid"},      {"heartbeat", "rid"},      {"logout", "uid"}};
     return m;
 }
 
 std::string Write(const Json::Value& v) {
     Json::StreamWriterBuilder b;
     b["indentation"] = "";
-    b["emitUTF8"] = true;   // texts are GBK bytes already URL-encoded; keep any raw bytes as they are
+    b["emitUTF8"] = true;  // texts are GBK bytes already URL-encoded; keep any raw bytes as they are
     return Json::writeString(b, v);
 }
 }  // namespace
@@ -57,21 +57,25 @@ Json::Value Reply(int status, const char* desc) {
     return v;
 }
 
-std::string UrlEnc(const std::string& gbk) { return UrlEncode::Encode(gbk); }
+std::string UrlEnc(const std::string& gbk) {
+    return UrlEncode::Encode(gbk);
+}
 
 RoomService::RoomService() {
     RegisterHandlers();
     LoadSampleData();
 }
 
-RoomService::~RoomService() { Stop(); }
+RoomService::~RoomService() {
+    Stop();
+}
 
 int RoomService::Start(int port) {
     if (server_) return port_;
     stopping_ = false;
     server_ = std::make_unique<httplib::Server>();
     server_->set_read_timeout(5, 0);
-    server_->set_tcp_nodelay(true);  // answers leave at once on kept-alive connections
+    server_->set_tcp_nodelay(true);      // answers leave at once on kept-alive connections
     server_->set_keep_alive_timeout(0);  // an idle kept-alive connection ends within 10 ms: Stop() need not wait
     server_->set_write_timeout(5, 0);
     server_->set_keep_alive_max_count(100);
@@ -82,8 +86,7 @@ int RoomService::Start(int port) {
         Handle(req, body, status, drop);
         if (drop) {
             // Announce a body, then abort: the client sees the connection end early.
-            res.set_content_provider(
-                64, "text/plain", [](size_t, size_t, httplib::DataSink&) { return false; });
+            res.set_content_provider(64, "text/plain", [](size_t, size_t, httplib::DataSink&) { return false; });
             return;
         }
         res.status = status;
@@ -121,7 +124,9 @@ void RoomService::Stop() {
     server_.reset();
 }
 
-std::string RoomService::Endpoint() const { return "http://127.0.0.1:" + std::to_string(port_) + "/c.s?"; }
+std::string RoomService::Endpoint() const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/c.s?";
+}
 
 bool RoomService::SleepMs(int ms) {
     std::unique_lock<std::mutex> lk(sleepLock_);
@@ -202,7 +207,7 @@ bool RoomService::CheckSignature(const std::string& cmd, const Params& p) {
 
 void RoomService::Handle(const httplib::Request& req, std::string& body, int& httpStatus, bool& drop) {
     Params p;
-    for (const auto& [k, v] : req.params) p.emplace(k, v);   // first value of a repeated key
+    for (const auto& [k, v] : req.params) p.emplace(k, v);  // first value of a repeated key
     std::string cmd = ParamS(p, "cmd");
     std::string rawQuery;
     size_t q = req.target.find('?');

@@ -26,7 +26,7 @@
 namespace httplib {
 class Server;
 struct Request;
-}
+}  // namespace httplib
 
 namespace testenv {
 
@@ -34,19 +34,19 @@ namespace testenv {
 struct RoomServiceFault {
     enum Kind {
         None,
-        Refuse,       // status `status` (not 1) with `desc`
-        Http500,      // HTTP 500
-        Stall,        // waits `stallMs` before answering
-        Drop,         // closes the connection without an answer
-        Malformed,    // a body that is not JSON
-        UnknownCmd,   // valid JSON with an unregistered cmd
-        Truncated,    // the command is carried out, then its answer is cut to half its length
+        Refuse,      // status `status` (not 1) with `desc`
+        Http500,     // HTTP 500
+        Stall,       // waits `stallMs` before answering
+        Drop,        // closes the connection without an answer
+        Malformed,   // a body that is not JSON
+        UnknownCmd,  // valid JSON with an unregistered cmd
+        Truncated,   // the command is carried out, then its answer is cut to half its length
     };
     Kind kind = None;
     int status = 9;
-    std::string desc = "refused";   // GBK
+    std::string desc = "refused";  // GBK
     int stallMs = 0;
-    int times = -1;                 // how many requests it applies to; -1 = all
+    int times = -1;  // how many requests it applies to; -1 = all
 };
 
 class RoomService {
@@ -64,14 +64,14 @@ public:
     std::string Endpoint() const;
 
     // Control.
-    void SetFault(const std::string& cmd, const RoomServiceFault& fault);   // cmd "" = every command
+    void SetFault(const std::string& cmd, const RoomServiceFault& fault);  // cmd "" = every command
     void ClearFaults();
-    void SetJsonDataForm(bool on);   // answer as "jsondata=<JSON>;"
+    void SetJsonDataForm(bool on);  // answer as "jsondata=<JSON>;"
     void SetCheckSignature(bool on);
     int RequestCount(const std::string& cmd) const;
     int TotalRequests() const;
     int BadSignatures() const;
-    std::vector<std::string> Queries(const std::string& cmd) const;   // raw query strings, in order
+    std::vector<std::string> Queries(const std::string& cmd) const;  // raw query strings, in order
     // Where notices that answers cause go (the chat server's PushNotice for the room's channel): room id,
     // notice command, body in the notice text format. Called on the service's threads; null = none.
     void SetNoticeSink(std::function<void(int rid, const std::string& cmd, const std::string& body)> sink);
@@ -129,13 +129,13 @@ private:
     Json::Value OnBroadCast(const Params& p);
     // The web side's bean-to-coin exchange (path /ZeqaShow/exchangeZebin; RoomServiceExchange.cpp).
     Json::Value OnExchange(const Params& p);
-    void PushNotice(int rid, const std::string& cmd, const std::string& body);   // data lock held
+    void PushNotice(int rid, const std::string& cmd, const std::string& body);  // data lock held
     // One gift carried out: recorded in the room and announced ("notifygift").
     void RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gid, uint32_t cnt, const std::string& word);
 
     // Helpers of the handlers (data lock held).
-    SvcUser* SessionUser(const Params& p);   // the user whose uid and sid the query carries
-    SvcRoom* Room(const Params& p);          // the room of "rid"
+    SvcUser* SessionUser(const Params& p);  // the user whose uid and sid the query carries
+    SvcRoom* Room(const Params& p);         // the room of "rid"
     Json::Value UserJson(const SvcUser& u, bool account) const;
     Json::Value MicJson(const SvcRoom& r, uint32_t uid, const SvcMic& m) const;
     Json::Value CoinJson(const SvcUser& u) const;
@@ -151,7 +151,7 @@ private:
 
     std::map<std::string, Handler> handlers_;
 
-    mutable std::mutex controlLock_;                  // guards the fields below
+    mutable std::mutex controlLock_;  // guards the fields below
     std::map<std::string, RoomServiceFault> faults_;
     bool jsonDataForm_ = false;
     bool checkSignature_ = true;
@@ -159,7 +159,7 @@ private:
     int total_ = 0;
     int badSignatures_ = 0;
 
-    std::recursive_mutex dataLock_;                   // guards data_ and noticeSink_
+    std::recursive_mutex dataLock_;  // guards data_ and noticeSink_
     SvcData data_;
     std::function<void(int, const std::string&, const std::string&)> noticeSink_;
 };

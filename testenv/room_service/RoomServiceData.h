@@ -40,14 +40,14 @@ struct SvcRoom {
     int logo = 0, maxcnt = 100;
     std::string msg[5];
     std::set<uint32_t> users;
-    std::map<uint32_t, SvcMic> mics;          // holder uid -> mic
+    std::map<uint32_t, SvcMic> mics;  // holder uid -> mic
     std::set<uint32_t> black, muted;
     std::map<uint32_t, uint32_t> roles;       // uid -> role
     std::map<uint32_t, std::string> welcome;  // uid -> word
     std::vector<SvcGift> gifts;
     std::vector<std::string> notices;
     std::set<uint32_t> favouredBy;
-    std::map<uint32_t, int> heartbeats;       // uid -> count
+    std::map<uint32_t, int> heartbeats;  // uid -> count
 };
 
 struct SvcData {
@@ -57,8 +57,8 @@ struct SvcData {
     uint32_t nextUid = 500000;
     uint32_t nextSid = 7000;
     uint32_t onlineCount = 0;
-    std::string rtmpBase = "rtmp://127.0.0.1:1935/vstar";   // where the microphones' streams live
-    std::string chatIp = "127.0.0.1";                        // the chat server handed out with its signatures
+    std::string rtmpBase = "rtmp://127.0.0.1:1935/vstar";  // where the microphones' streams live
+    std::string chatIp = "127.0.0.1";                      // the chat server handed out with its signatures
     int chatPort = 0;
 };
 

@@ -68,7 +68,7 @@ void RoomService::LoadSampleData() {
         u.xiubi = coins;
         u.zebin = 100;
         u.upgradeleft = 2500;
-        u.chatid = std::to_string(uid) + "_chat";   // a chat id begins with the uid
+        u.chatid = std::to_string(uid) + "_chat";  // a chat id begins with the uid
         data_.users[uid] = u;
     };
     addUser(1001, "alice", "secret", "爱丽丝", 5000000000ULL);
@@ -93,8 +93,8 @@ void RoomService::LoadSampleData() {
     data_.rooms[r2.rid] = r2;
 
     // The sample catalogue's gifts; the cheque (21012) is counted in units of 100,000 coins.
-    data_.giftPrices = {{5, 10},        {3, 1},          {10001, 10},     {10002, 20},     {10003, 50},
-                        {10004, 100},   {10005, 500},    {10006, 200},    {20001, 100},    {20002, 200},
+    data_.giftPrices = {{5, 10},         {3, 1},          {10001, 10},     {10002, 20},    {10003, 50},
+                        {10004, 100},    {10005, 500},    {10006, 200},    {20001, 100},   {20002, 200},
                         {21009, 100000}, {21010, 200000}, {21011, 500000}, {21012, 100000}};
     data_.onlineCount = 1234;
 }

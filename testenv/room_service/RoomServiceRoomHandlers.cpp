@@ -8,7 +8,9 @@
 namespace testenv {
 
 namespace {
-uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
+uint32_t Now() {
+    return static_cast<uint32_t>(std::time(nullptr));
+}
 }  // namespace
 
 // The chat server data with signatures the chat server accepts for this user and room.
@@ -270,10 +272,8 @@ Json::Value RoomService::OnOpFavRoom(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
-    if (ParamI(p, "optype") == 1)
-        r->favouredBy.insert(u->uid);
-    else
-        r->favouredBy.erase(u->uid);
+    if (ParamI(p, "optype") == 1) r->favouredBy.insert(u->uid);
+    else r->favouredBy.erase(u->uid);
     return Reply(1);
 }
 
@@ -295,7 +295,7 @@ Json::Value RoomService::OnOpMic(const Params& p) {
     if (!r) return Reply(2, "房间不存在");
     uint32_t tid = ParamU(p, "tid");
     int optype = ParamI(p, "optype");
-    if (optype == 1) {   // take a microphone
+    if (optype == 1) {  // take a microphone
         if (r->mics.count(tid)) return Reply(2, "已经在麦上");
         uint32_t idx = 0;
         while (idx < 3) {
@@ -305,7 +305,7 @@ Json::Value RoomService::OnOpMic(const Params& p) {
             ++idx;
         }
         if (idx >= 3) return Reply(2, "麦序已满");
-        r->mics[tid] = SvcMic{idx, 3, "publish"};   // taken with sound and pictures on
+        r->mics[tid] = SvcMic{idx, 3, "publish"};  // taken with sound and pictures on
     } else {
         if (!r->mics.erase(tid)) return Reply(2, "该用户不在麦上");
     }
@@ -339,10 +339,8 @@ Json::Value RoomService::OnOpRoomUserChat(const Params& p) {
     uint32_t tid = ParamU(p, "tid");
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
     bool mute = ParamI(p, "optype") == 1;
-    if (mute)
-        r->muted.insert(tid);
-    else
-        r->muted.erase(tid);
+    if (mute) r->muted.insert(tid);
+    else r->muted.erase(tid);
     PushNotice(r->rid, "notifyop", OpNoticeBody(mute ? 2 : 3, tid, u->uid));
     return Reply(1);
 }
@@ -356,8 +354,9 @@ Json::Value RoomService::OnOpRoomUserRole(const Params& p) {
     if (!Manages(*r, u->uid, tid)) return Reply(9, "权限不足");
     uint32_t role = ParamI(p, "optype") == 1 ? ParamU(p, "roletype") : 0;
     r->roles[tid] = role;
-    PushNotice(r->rid, "notifyrole", "tid=" + std::to_string(tid) + "\nfid=" + std::to_string(u->uid) + "\nrid=" +
-                                     std::to_string(r->rid) + "\nrole=" + std::to_string(role) + "\n");
+    PushNotice(r->rid, "notifyrole",
+               "tid=" + std::to_string(tid) + "\nfid=" + std::to_string(u->uid) + "\nrid=" + std::to_string(r->rid) +
+                   "\nrole=" + std::to_string(role) + "\n");
     return Reply(1);
 }
 
@@ -381,13 +380,17 @@ static std::string NoticeBody(const std::vector<std::pair<std::string, std::stri
 void RoomService::RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gid, uint32_t cnt,
                              const std::string& word) {
     r.gifts.push_back(SvcGift{gid, from, to, cnt, Now()});
-    uint64_t total = 0;   // what this sender gave this receiver of this gift so far
+    uint64_t total = 0;  // what this sender gave this receiver of this gift so far
     for (const SvcGift& g : r.gifts)
         if (g.from == from && g.to == to && g.gid == gid) total += g.cnt;
     PushNotice(r.rid, "notifygift",
-           NoticeBody({{"rid", std::to_string(r.rid)}, {"fid", std::to_string(from)}, {"tid", std::to_string(to)},
-            {"gid", std::to_string(gid)}, {"cnt", std::to_string(cnt)}, {"hiscnt", std::to_string(total)},
-            {"word", UrlEnc(word)}}));
+               NoticeBody({{"rid", std::to_string(r.rid)},
+                           {"fid", std::to_string(from)},
+                           {"tid", std::to_string(to)},
+                           {"gid", std::to_string(gid)},
+                           {"cnt", std::to_string(cnt)},
+                           {"hiscnt", std::to_string(total)},
+                           {"word", UrlEnc(word)}}));
 }
 
 // Paid commands: the receiver must be in the room, the count positive and the sum covered by the balance;
@@ -444,8 +447,10 @@ Json::Value RoomService::OnSendTag(const Params& p) {
     if (!r->users.count(tid)) return Reply(2, "该用户不在房间");
     if (!Charge(*u, 10)) return Reply(10, "余额不足");
     PushNotice(r->rid, "notifytag",
-           NoticeBody({{"rid", std::to_string(r->rid)}, {"fid", std::to_string(u->uid)}, {"tid", std::to_string(tid)},
-            {"tagid", std::to_string(ParamU(p, "tagid"))}}));
+               NoticeBody({{"rid", std::to_string(r->rid)},
+                           {"fid", std::to_string(u->uid)},
+                           {"tid", std::to_string(tid)},
+                           {"tagid", std::to_string(ParamU(p, "tagid"))}}));
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;
@@ -482,10 +487,8 @@ Json::Value RoomService::OnUpdateWelWord(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
-    if (ParamI(p, "type") == 1)
-        r->welcome[u->uid] = ParamS(p, "word");
-    else
-        r->welcome.erase(u->uid);
+    if (ParamI(p, "type") == 1) r->welcome[u->uid] = ParamS(p, "word");
+    else r->welcome.erase(u->uid);
     std::string body = "wellist{\nwelword<uid|word>{\n";
     for (const auto& w : r->welcome) body += StringUtility::Format("%u|%s\n", w.first, UrlEnc(w.second).c_str());
     PushNotice(r->rid, "notifywelword", body + "}\n}\n");
@@ -498,9 +501,9 @@ Json::Value RoomService::OnBroadCast(const Params& p) {
     if (!Room(p)) return Reply(2, "房间不存在");
     if (!Charge(*u, 100)) return Reply(10, "余额不足");
     // A trumpet is heard in every room.
-    std::string body = StringUtility::Format("word=%s\nid=%u\nbeautyid=%u\nnickname=%s\nlevel=%u\n",
-                                             UrlEnc(ParamS(p, "word")).c_str(), u->uid, u->beautyid,
-                                             UrlEnc(u->nickname).c_str(), u->level);
+    std::string body =
+        StringUtility::Format("word=%s\nid=%u\nbeautyid=%u\nnickname=%s\nlevel=%u\n", UrlEnc(ParamS(p, "word")).c_str(),
+                              u->uid, u->beautyid, UrlEnc(u->nickname).c_str(), u->level);
     for (const auto& room : data_.rooms) PushNotice(room.first, "notifybroadcast", body);
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);

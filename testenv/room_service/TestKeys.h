@@ -2,6 +2,6 @@
 #pragma once
 
 namespace testenv {
-constexpr const char* kRoomServiceKeyA = "TestKeyA-0123456789abc";            // 22 characters
-constexpr const char* kRoomServiceKeyB = "TestKeyB-0123456789abcdefghijkl";   // 31 characters
+constexpr const char* kRoomServiceKeyA = "TestKeyA-0123456789abc";           // 22 characters
+constexpr const char* kRoomServiceKeyB = "TestKeyB-0123456789abcdefghijkl";  // 31 characters
 }  // namespace testenv

@@ -10,12 +10,14 @@
 
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
     int port = 18090;
-    int chatPort = 18091;   // the chat server whose address and signatures enterroom and getchatsig hand out
+    int chatPort = 18091;  // the chat server whose address and signatures enterroom and getchatsig hand out
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             port = std::atoi(argv[++i]);

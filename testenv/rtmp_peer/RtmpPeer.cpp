@@ -42,7 +42,9 @@ bool ReadAll(int fd, char* p, size_t n) {
 
 }  // namespace
 
-std::string AmfString(const std::string& s) { return "\x02" + Be(uint32_t(s.size()), 2) + s; }
+std::string AmfString(const std::string& s) {
+    return "\x02" + Be(uint32_t(s.size()), 2) + s;
+}
 
 std::string AmfNumber(double v) {
     uint64_t bits;
@@ -50,7 +52,9 @@ std::string AmfNumber(double v) {
     return std::string(1, '\0') + Be(uint32_t(bits >> 32), 4) + Be(uint32_t(bits), 4);
 }
 
-std::string AmfNull() { return std::string("\x05", 1); }
+std::string AmfNull() {
+    return std::string("\x05", 1);
+}
 
 std::string AmfObject(const std::initializer_list<std::pair<std::string, std::string>>& props) {
     std::string s("\x03", 1);
@@ -100,11 +104,10 @@ std::string RtmpPeer::Url(const std::string& stream) const {
 
 void RtmpPeer::Run(std::function<void(Session&)> script) {
     pollfd p{listenFd_, POLLIN, 0};
-    while (!stopping_ && poll(&p, 1, 100) == 0) {
-    }
+    while (!stopping_ && poll(&p, 1, 100) == 0) {}
     const int fd = stopping_ ? -1 : accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) {
-        const int one = 1;   // each message leaves when sent, as from a streaming server
+        const int one = 1;  // each message leaves when sent, as from a streaming server
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
         connFd_ = fd;
         if (stopping_) shutdown(fd, SHUT_RDWR);
@@ -118,13 +121,14 @@ void RtmpPeer::Run(std::function<void(Session&)> script) {
     finished_ = true;
 }
 
-bool RtmpPeer::Session::Stopping() const { return peer_->stopping_; }
+bool RtmpPeer::Session::Stopping() const {
+    return peer_->stopping_;
+}
 
 void RtmpPeer::Session::Idle(bool read) {
     if (read) {
         char buf[65536];
-        while (!Stopping() && recv(fd_, buf, sizeof(buf), 0) > 0) {
-        }
+        while (!Stopping() && recv(fd_, buf, sizeof(buf), 0) > 0) {}
     }
     std::unique_lock<std::mutex> lock(peer_->m_);
     peer_->cv_.wait(lock, [this] { return peer_->stopping_.load(); });
@@ -135,7 +139,7 @@ bool RtmpPeer::Session::Handshake(int dripMs) {
     if (!ReadAll(fd_, c01.data(), c01.size())) return false;
     std::string s012(1 + 1536 * 2, 0);
     s012[0] = 3;
-    memcpy(&s012[1 + 1536], &c01[1], 1536);   // S2 echoes C1
+    memcpy(&s012[1 + 1536], &c01[1], 1536);  // S2 echoes C1
     if (dripMs > 0) {
         for (char c : s012) {
             if (Stopping() || !WriteAll(fd_, &c, 1)) return false;
@@ -199,7 +203,9 @@ bool RtmpPeer::Session::Send(int csid, uint8_t type, uint32_t streamId, uint32_t
     return WriteAll(fd_, out.data(), out.size());
 }
 
-bool RtmpPeer::Session::SendRaw(const std::string& bytes) { return WriteAll(fd_, bytes.data(), bytes.size()); }
+bool RtmpPeer::Session::SendRaw(const std::string& bytes) {
+    return WriteAll(fd_, bytes.data(), bytes.size());
+}
 
 bool RtmpPeer::Session::SetChunkSize(uint32_t size) {
     const bool ok = Send(2, 1, 0, 0, Be(size, 4));

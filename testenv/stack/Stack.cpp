@@ -83,8 +83,8 @@ private:
     };
     struct One {
         StackPerformer who;
-        Notify notify;                 // outlives the publisher that calls it
-        std::unique_ptr<Tesmar> pub;   // the loop thread only (and Stop after it ended)
+        Notify notify;                // outlives the publisher that calls it
+        std::unique_ptr<Tesmar> pub;  // the loop thread only (and Stop after it ended)
         std::atomic<bool> live{false};
     };
 
@@ -116,14 +116,16 @@ private:
     }
 
     std::vector<std::unique_ptr<One>> list_;
-    std::mutex lock_;               // guards running_
+    std::mutex lock_;  // guards running_
     std::condition_variable wake_;
     bool running_ = false;
     std::thread thread_;
 };
 
 Stack::Stack() = default;
-Stack::~Stack() { Stop(); }
+Stack::~Stack() {
+    Stop();
+}
 
 void Stack::AddPerformers() {
     // Three performers on the busy room's public microphones (bob is on the first in the sample data).
@@ -149,7 +151,7 @@ void Stack::AddPerformers() {
                 u.xiubi = 100000;
             }
             room.users.insert(w.uid);
-            room.mics[w.uid] = SvcMic{w.idx, 3, "publish"};   // sound and pictures on
+            room.mics[w.uid] = SvcMic{w.idx, 3, "publish"};  // sound and pictures on
             room.roles[w.uid] = 3;
             StackPerformer p;
             p.rid = kBusyRoom;
@@ -216,7 +218,8 @@ bool Stack::Start(const StackOptions& options, std::string* why) {
     const fs::path bin = options.binDir;
     servedDir_ = dataDir_ + "/served-res";
     if (options.changedCatalogue) {
-        if (!PrepareChangedGiftCatalogue((bin / "res").string(), servedDir_)) return fail("cannot prepare the catalogue");
+        if (!PrepareChangedGiftCatalogue((bin / "res").string(), servedDir_))
+            return fail("cannot prepare the catalogue");
     } else {
         fs::copy(bin / "res", servedDir_, fs::copy_options::recursive, ec);
         if (ec) return fail("cannot copy the catalogue: " + ec.message());
@@ -260,15 +263,15 @@ std::unique_ptr<PeerClient> Stack::Peer(const std::string& account, int room, st
 bool Stack::PeerGift(PeerClient& peer, uint32_t toUid, uint32_t giftId, uint32_t count) {
     if (!peer.SendGift(toUid, giftId, count)) return false;
     chat_.PushNotice(peer.Room(), "notifygift",
-                     "fid=" + std::to_string(peer.Uid()) + "\ntid=" + std::to_string(toUid) + "\ngid=" +
-                         std::to_string(giftId) + "\ncnt=" + std::to_string(count) + "\nhiscnt=" + std::to_string(count) +
-                         "\nword=\n");
+                     "fid=" + std::to_string(peer.Uid()) + "\ntid=" + std::to_string(toUid) +
+                         "\ngid=" + std::to_string(giftId) + "\ncnt=" + std::to_string(count) +
+                         "\nhiscnt=" + std::to_string(count) + "\nword=\n");
     return true;
 }
 
 void Stack::Talk() {
-    static const char* const kLines[] = {"大家好，我是小美", "主播唱得真好听！", "晚上好，欢迎新朋友", "今天的节目真精彩",
-                                         "送你一个蛋糕"};
+    static const char* const kLines[] = {"大家好，我是小美", "主播唱得真好听！", "晚上好，欢迎新朋友",
+                                         "今天的节目真精彩", "送你一个蛋糕"};
     std::unique_ptr<PeerClient> peer;
     std::unique_lock<std::mutex> lk(talkLock_);
     for (unsigned n = 0; talking_; ++n) {
@@ -285,7 +288,7 @@ void Stack::Talk() {
         talkWake_.wait_for(lk, std::chrono::seconds(4), [this] { return !talking_; });
     }
     lk.unlock();
-    peer.reset();   // leaves the room
+    peer.reset();  // leaves the room
 }
 
 void Stack::Stop() {
@@ -314,21 +317,29 @@ void Stack::Stop() {
     ownData_ = false;
 }
 
-void Stack::StopChat() { chat_.Stop(); }
+void Stack::StopChat() {
+    chat_.Stop();
+}
 
 bool Stack::StartChat() {
-    for (int i = 0; i < 50; ++i) {   // the port may be held for a moment after the stop
+    for (int i = 0; i < 50; ++i) {  // the port may be held for a moment after the stop
         if (chat_.Start(chatPort_) == chatPort_) return true;
         usleep(100000);
     }
     return false;
 }
 
-void Stack::StopRtmp() { rtmp_.Stop(); }
+void Stack::StopRtmp() {
+    rtmp_.Stop();
+}
 
-bool Stack::StartRtmp() { return rtmp_.Restart(); }
+bool Stack::StartRtmp() {
+    return rtmp_.Restart();
+}
 
-int Stack::PerformersLive() const { return publishers_ ? publishers_->Live() : 0; }
+int Stack::PerformersLive() const {
+    return publishers_ ? publishers_->Live() : 0;
+}
 
 bool Stack::WaitPerformersLive(int timeoutMs) const {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -351,10 +362,10 @@ std::string Stack::UserIni() const {
     const WebService& web = web_;
     ini << "[ZqServerList]\nLiveServer=" << rooms_.Endpoint() << "\nHomePageUrl=" << web.Url(WebService::kHomePath)
         << "\nDnsLookup=" << web.Url(WebService::kIpListPath) << "\nRegSvr=" << web.Url("")
-        << "\nThirdPartUrl=" << web.Url(WebService::kLoginPath) << "\nWebRegisterSvr=" << web.Url(WebService::kRegisterPath)
+        << "\nThirdPartUrl=" << web.Url(WebService::kLoginPath)
+        << "\nWebRegisterSvr=" << web.Url(WebService::kRegisterPath)
         << "\nCrashReportSvr=" << web.Url(WebService::kCrashPath) << "\nUploadStreamServ=" << uploads_.UploadUrl()
-        << "\n[Sign]\nKeyA=" << kRoomServiceKeyA
-        << "\nKeyB=" << kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
+        << "\n[Sign]\nKeyA=" << kRoomServiceKeyA << "\nKeyB=" << kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
     return ini.str();
 }
 
@@ -378,7 +389,8 @@ std::string Stack::Describe() const {
     if (rtmpUp_) {
         out << "RTMP server rtmp://127.0.0.1:" << rtmp_.Port() << "/vstar\n";
         for (const StackPerformer& p : performers_)
-            out << "  performer uid " << p.uid << " on microphone " << p.idx << " of room " << p.rid << ": " << p.url << "\n";
+            out << "  performer uid " << p.uid << " on microphone " << p.idx << " of room " << p.rid << ": " << p.url
+                << "\n";
     } else {
         out << "no RTMP server (" << rtmpNote_ << "): the microphones stay dark\n";
     }

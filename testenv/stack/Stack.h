@@ -47,9 +47,9 @@ struct StackOptions {
 struct StackPerformer {
     int rid = 0;
     uint32_t uid = 0;
-    uint32_t idx = 0;   // microphone slot
-    std::string nickname;   // GBK
-    std::string url;        // where it publishes
+    uint32_t idx = 0;      // microphone slot
+    std::string nickname;  // GBK
+    std::string url;       // where it publishes
 };
 
 class StackPerformers;
@@ -112,8 +112,8 @@ public:
 
 private:
     void AddPerformers();
-    void Talk();   // the talker's thread
-    std::string ConfigIni() const;   // the program's config.ini, also served as the server configuration
+    void Talk();                    // the talker's thread
+    std::string ConfigIni() const;  // the program's config.ini, also served as the server configuration
 
     ChatServer chat_;
     RoomService rooms_;
@@ -123,7 +123,7 @@ private:
     UploadService uploads_;
     std::unique_ptr<StackPerformers> publishers_;
     std::thread talker_;
-    std::mutex talkLock_;              // guards talking_
+    std::mutex talkLock_;  // guards talking_
     std::condition_variable talkWake_;
     bool talking_ = false;
     std::vector<StackPerformer> performers_;

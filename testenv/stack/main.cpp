@@ -15,7 +15,9 @@
 
 namespace {
 volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -35,7 +37,9 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(argv[i], "--sample-catalogue")) {
             options.changedCatalogue = false;
         } else {
-            std::fprintf(stderr, "usage: varnet_stack [--bin <folder>] [--data <folder>] [--no-rtmp] [--sample-catalogue] [--quiet]\n");
+            std::fprintf(
+                stderr,
+                "usage: varnet_stack [--bin <folder>] [--data <folder>] [--no-rtmp] [--sample-catalogue] [--quiet]\n");
             return 2;
         }
     }
@@ -54,7 +58,8 @@ int main(int argc, char** argv) {
     std::printf("%s", Charset::GbkToUtf8(stack.Describe()).c_str());
     if (stack.HasRtmp() && !stack.WaitPerformersLive(15000))
         std::printf("only %d performers are publishing\n", stack.PerformersLive());
-    for (const auto& [name, value] : stack.ProgramEnvironment()) std::printf("env %s=%s\n", name.c_str(), value.c_str());
+    for (const auto& [name, value] : stack.ProgramEnvironment())
+        std::printf("env %s=%s\n", name.c_str(), value.c_str());
     std::printf("stack ready\n");
     while (!g_stop) pause();
     stack.Stop();

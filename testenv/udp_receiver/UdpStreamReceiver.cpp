@@ -11,7 +11,9 @@
 
 namespace testenv {
 
-UdpStreamReceiver::~UdpStreamReceiver() { Stop(); }
+UdpStreamReceiver::~UdpStreamReceiver() {
+    Stop();
+}
 
 bool UdpStreamReceiver::Start() {
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -102,18 +104,27 @@ void UdpStreamReceiver::Handle(const uint8_t* p, size_t n, const void* from, uns
     case nimbo::OPEN: {
         const uint8_t* q = p + nimbo::kHeaderSize;
         const uint8_t* end = p + n;
-        if (end - q < 10) { ++bad_; return; }
+        if (end - q < 10) {
+            ++bad_;
+            return;
+        }
         Stream s;
         s.width = int(nimbo::Get32(q));
         s.height = int(nimbo::Get32(q + 4));
         size_t avc = nimbo::Get16(q + 8);
         q += 10;
-        if (size_t(end - q) < avc + 2) { ++bad_; return; }
+        if (size_t(end - q) < avc + 2) {
+            ++bad_;
+            return;
+        }
         s.avcHeader.assign(q, q + avc);
         q += avc;
         size_t aac = nimbo::Get16(q);
         q += 2;
-        if (size_t(end - q) < aac) { ++bad_; return; }
+        if (size_t(end - q) < aac) {
+            ++bad_;
+            return;
+        }
         s.aacHeader.assign(q, q + aac);
         {
             std::lock_guard<std::mutex> lock(mutex_);

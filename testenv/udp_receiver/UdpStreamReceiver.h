@@ -15,7 +15,7 @@ namespace testenv {
 class UdpStreamReceiver {
 public:
     struct Tag {
-        int type = 0;        // 8 audio, 9 video
+        int type = 0;  // 8 audio, 9 video
         bool key = false;
         uint32_t timestamp = 0;
         std::vector<uint8_t> body;

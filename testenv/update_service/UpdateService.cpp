@@ -92,7 +92,6 @@ bool PrepareChangedGiftCatalogue(const std::string& sampleRes, const std::string
     }
 }
 
-
 UpdateService::UpdateService() {
     server_.Get("/uc/s", [this](const httplib::Request& req, httplib::Response& res) {
         // The encoded text comes raw (Base64 signs unescaped): read it from the target as sent.
@@ -136,10 +135,16 @@ UpdateService::UpdateService() {
     });
 }
 
-UpdateService::~UpdateService() { Stop(); }
+UpdateService::~UpdateService() {
+    Stop();
+}
 
-bool UpdateService::Start() { return server_.Start(); }
-void UpdateService::Stop() { server_.Stop(); }
+bool UpdateService::Start() {
+    return server_.Start();
+}
+void UpdateService::Stop() {
+    server_.Stop();
+}
 
 void UpdateService::SetConfigText(const std::string& iniText) {
     SetConfigBody(Base64::Base64Encode(iniText.data(), static_cast<int>(iniText.size())), 200);
@@ -179,7 +184,9 @@ void UpdateService::FailInstaller(const std::string& name, int status) {
     server_.Reply("/dl/" + name, status, "failed");
 }
 
-void UpdateService::StallInstaller(const std::string& name, int ms) { server_.Stall("/dl/" + name, ms); }
+void UpdateService::StallInstaller(const std::string& name, int ms) {
+    server_.Stall("/dl/" + name, ms);
+}
 
 void UpdateService::SetCatalogueFolder(const std::string& nativeFolder) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -190,16 +197,30 @@ std::string UpdateService::ConfigIni(const std::string& version, const std::stri
                                      const std::string& extra) const {
     std::string base = BaseUrl();
     return "[ZqServerList]\n"
-           "ConfigSvrUrl=" + base + "\n"
-           "VStarLogServer=" + base + "/log.stat?\n"
-           "ResUpdateVersionUrl=" + base + "/conf/version.conf\n"
-           "UploadStreamServ=" + base + "/upload\n"
+           "ConfigSvrUrl=" +
+           base +
+           "\n"
+           "VStarLogServer=" +
+           base +
+           "/log.stat?\n"
+           "ResUpdateVersionUrl=" +
+           base +
+           "/conf/version.conf\n"
+           "UploadStreamServ=" +
+           base +
+           "/upload\n"
            "[Update]\n"
-           "version=" + version + "\n"
-           "filename=" + fileName + "\n"
+           "version=" +
+           version +
+           "\n"
+           "filename=" +
+           fileName +
+           "\n"
            "HttpDownLoadSvrNum=2\n"
            "HttpDownLoadSvr0=\n"
-           "HttpDownLoadSvr1=" + base + "/dl\n"
+           "HttpDownLoadSvr1=" +
+           base +
+           "/dl\n"
            "[UpdateSetting]\n"
            "DownloadTimesLimit=0\n"
            "InstallTimesLimit=0\n"
@@ -207,7 +228,8 @@ std::string UpdateService::ConfigIni(const std::string& version, const std::stri
            "RemindInstallInterval=1\n"
            "[ResUpdate]\n"
            "UpdateFailTryNum=3\n"
-           "UpdateFailTryIntervalTime=10\n" + extra;
+           "UpdateFailTryIntervalTime=10\n" +
+           extra;
 }
 
 }  // namespace testenv

@@ -52,8 +52,7 @@ public:
 
     // A config.ini text (longer than 100 characters) that points every updater job at this service,
     // with the given [Update] values and extra lines appended.
-    std::string ConfigIni(const std::string& version, const std::string& fileName,
-                          const std::string& extra = "") const;
+    std::string ConfigIni(const std::string& version, const std::string& fileName, const std::string& extra = "") const;
 
 private:
     HttpTestServer server_;

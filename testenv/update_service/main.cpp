@@ -19,7 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 }  // namespace
 

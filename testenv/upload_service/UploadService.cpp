@@ -26,7 +26,9 @@ UploadService::UploadService() {
     });
 }
 
-bool UploadService::Start() { return server_.Start(); }
+bool UploadService::Start() {
+    return server_.Start();
+}
 
 void UploadService::Refuse(int stat, const std::string& inf, int times) {
     std::lock_guard<std::mutex> g(lock_);

@@ -43,7 +43,7 @@ private:
     void OnUpload(const httplib::Request& req, httplib::Response& res);
 
     HttpTestServer server_;
-    mutable std::mutex lock_;   // guards the fields below
+    mutable std::mutex lock_;  // guards the fields below
     std::vector<Picture> pictures_;
     int refuseStat_ = 0, refuseTimes_ = 0;
     std::string refuseInf_;

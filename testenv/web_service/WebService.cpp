@@ -12,7 +12,9 @@ namespace testenv {
 WebService::WebService() {
     SetIpList({});
     auto page = [](const char* html) {
-        return [html](const httplib::Request&, httplib::Response& res) { res.set_content(html, "text/html; charset=utf-8"); };
+        return [html](const httplib::Request&, httplib::Response& res) {
+            res.set_content(html, "text/html; charset=utf-8");
+        };
     };
     server_.Get(kHomePath, page(kHomePage));
     server_.Get(kLoginPath, page(kLoginPage));
@@ -25,7 +27,9 @@ WebService::WebService() {
     server_.AcceptUploads(kCrashPath, "ok");
 }
 
-bool WebService::Start() { return server_.Start(); }
+bool WebService::Start() {
+    return server_.Start();
+}
 
 void WebService::SetIpList(const std::vector<std::pair<std::string, std::string>>& list, int status,
                            const std::string& cmd) {

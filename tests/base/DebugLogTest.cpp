@@ -20,8 +20,10 @@ TEST(DebugLog, SwitchLineAndMaskedUrls) {
         const char* instance;
         const char* expect;
     };
-    for (const Line& l : {Line{"Rondel", "3", "[Rondel 3] text"}, {"H264", nullptr, "[H264] text"},
-                          {"Tovel", "", "[Tovel] text"}, {nullptr, "2", "[varnet 2] text"}})
+    for (const Line& l : {Line{"Rondel", "3", "[Rondel 3] text"},
+                          {"H264", nullptr, "[H264] text"},
+                          {"Tovel", "", "[Tovel] text"},
+                          {nullptr, "2", "[varnet 2] text"}})
         EXPECT_EQ(l.expect, varnet::DebugLine(l.component, l.instance, "text"));
 
     const varnet::DebugId first, second;

@@ -8,7 +8,6 @@
 #include <string>
 #include "TestUtil.h"
 
-
 namespace {
 
 using testsupport::ScopedEnv;

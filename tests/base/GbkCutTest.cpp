@@ -14,7 +14,9 @@ TEST(GbkCut, NeverSplitsACharacter) {
         size_t max;
         size_t keep;
     };
-    const std::string mixed = "a\xD6\xD0" "b\xCE\xC4";  // a, two-byte, b, two-byte
+    const std::string mixed =
+        "a\xD6\xD0"
+        "b\xCE\xC4";  // a, two-byte, b, two-byte
     const Row rows[] = {
         {"nothing to cut", mixed, 6, 6},
         {"limit 0", mixed, 0, 0},
@@ -29,7 +31,10 @@ TEST(GbkCut, NeverSplitsACharacter) {
         {"0xFF is no lead byte", "\xFF\xB0\xA1", 2, 1},
         {"0x80 is no lead byte", "\x80\xB0\xA1", 2, 1},
         {"lead before a byte that cannot trail", "\x81<\xB0\xA1", 1, 1},
-        {"lead before 0x7F", "\x81\x7F" "ab", 2, 2},
+        {"lead before 0x7F",
+         "\x81\x7F"
+         "ab",
+         2, 2},
         {"lowest and highest trail", "\x81\x40\xFE\xFE", 3, 2},
     };
     for (const Row& r : rows) EXPECT_EQ(r.keep, varnet::GbkCut(r.text, r.max)) << r.what;

@@ -12,7 +12,11 @@ namespace capture {
 namespace {
 
 TEST(CaptureSize, ChoiceFollowsTheOffer) {
-    struct Row { int w, h; std::vector<Size> offer; Size want; };
+    struct Row {
+        int w, h;
+        std::vector<Size> offer;
+        Size want;
+    };
     const Row rows[] = {
         {320, 240, {{352, 288}, {640, 480}}, {352, 288}},
         {320, 240, {}, {320, 240}},

@@ -135,9 +135,14 @@ TEST_F(GrabbelTest, SettingsAreFittedAndChangeThePicture) {
     auto controls = cam->Controls();
     ASSERT_GE(controls.size(), 2u);
     const uint32_t brightness = controls[0].id, contrast = controls[1].id;
-    struct Row { uint32_t id; int set; bool ok; int stored; };
+    struct Row {
+        uint32_t id;
+        int set;
+        bool ok;
+        int stored;
+    };
     const Row rows[] = {{contrast, 104, true, 100}, {contrast, 106, true, 110}, {contrast, 999, true, 200},
-                        {contrast, -5, true, 0}, {brightness, 40, true, 40}, {0xdead, 1, false, -1000}};
+                        {contrast, -5, true, 0},    {brightness, 40, true, 40}, {0xdead, 1, false, -1000}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.set);
         EXPECT_EQ(r.ok, cam->SetControl(r.id, r.set));
@@ -163,9 +168,14 @@ TEST(CameraControl, ValuesAreFittedToTheirKind) {
     capture::CameraControl m;
     m.type = capture::CameraControl::Menu;
     m.items = {{0, "Auto"}, {3, "Manual"}};
-    struct Row { const capture::CameraControl* c; int in; bool ok; int out; };
+    struct Row {
+        const capture::CameraControl* c;
+        int in;
+        bool ok;
+        int out;
+    };
     const Row rows[] = {{&i, 11, true, 10}, {&i, -11, true, -10}, {&i, -5, true, -6}, {&i, 7, true, 6},
-                        {&b, 7, true, 1}, {&b, 0, true, 0}, {&m, 3, true, 3}, {&m, 1, false, 1}};
+                        {&b, 7, true, 1},   {&b, 0, true, 0},     {&m, 3, true, 3},   {&m, 1, false, 1}};
     for (const Row& r : rows) {
         int v = r.in;
         EXPECT_EQ(r.ok, capture::FitControlValue(*r.c, v)) << r.in;

@@ -91,27 +91,33 @@ TEST_F(SetUpDialogXvfb, ShowSetUpRunsAModalDialogOverItsOwner) {
     GtkWindow* transientFor = nullptr;
     std::pair<bool*, GtkWindow**> state{&sawDialog, &transientFor};
     // Closes the dialog once it is shown; a dialog that never shows fails the wait below.
-    guint id = g_timeout_add(50, [](gpointer p) -> gboolean {
-        auto* state = static_cast<std::pair<bool*, GtkWindow**>*>(p);
-        GList* all = gtk_window_list_toplevels();
-        for (GList* l = all; l; l = l->next) {
-            if (GTK_IS_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) {
-                *state->first = true;
-                *state->second = gtk_window_get_transient_for(GTK_WINDOW(l->data));
-                gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
+    guint id = g_timeout_add(
+        50,
+        [](gpointer p) -> gboolean {
+            auto* state = static_cast<std::pair<bool*, GtkWindow**>*>(p);
+            GList* all = gtk_window_list_toplevels();
+            for (GList* l = all; l; l = l->next) {
+                if (GTK_IS_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) {
+                    *state->first = true;
+                    *state->second = gtk_window_get_transient_for(GTK_WINDOW(l->data));
+                    gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
+                }
             }
-        }
-        g_list_free(all);
-        return G_SOURCE_CONTINUE;
-    }, &state);
-    guint guard = g_timeout_add(10000, [](gpointer) -> gboolean {
-        ADD_FAILURE() << "the dialog did not close";
-        GList* all = gtk_window_list_toplevels();
-        for (GList* l = all; l; l = l->next)
-            if (GTK_IS_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
-        g_list_free(all);
-        return G_SOURCE_REMOVE;
-    }, nullptr);
+            g_list_free(all);
+            return G_SOURCE_CONTINUE;
+        },
+        &state);
+    guint guard = g_timeout_add(
+        10000,
+        [](gpointer) -> gboolean {
+            ADD_FAILURE() << "the dialog did not close";
+            GList* all = gtk_window_list_toplevels();
+            for (GList* l = all; l; l = l->next)
+                if (GTK_IS_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
+            g_list_free(all);
+            return G_SOURCE_REMOVE;
+        },
+        nullptr);
     g.ShowSetUp(owner.GetHWND());
     g_source_remove(id);
     g_source_remove(guard);

@@ -9,13 +9,10 @@
 #include <string>
 #include "TestUtil.h"
 
-
 class TempFolder {
 public:
-    TempFolder() : dir_("halvec"), path_(dir_.path())
-    {
-        if (dir_.path().empty())
-            ADD_FAILURE() << "no temporary folder";
+    TempFolder() : dir_("halvec"), path_(dir_.path()) {
+        if (dir_.path().empty()) ADD_FAILURE() << "no temporary folder";
         std::filesystem::create_directories(path_ / "res");
     }
 
@@ -24,8 +21,7 @@ public:
     std::filesystem::path Res(const std::string& name) const { return path_ / "res" / name; }
 
     // Replaces res/<name> atomically (a reader never sees half a file).
-    void Write(const std::string& name, const std::string& text) const
-    {
+    void Write(const std::string& name, const std::string& text) const {
         std::filesystem::path tmp = Res(name + ".tmp");
         {
             std::ofstream f(tmp, std::ios::binary);
@@ -34,11 +30,10 @@ public:
         std::filesystem::rename(tmp, Res(name));
     }
     void Remove(const std::string& name) const { std::filesystem::remove(Res(name)); }
-    void CopySampleSet() const
-    {
-        std::filesystem::copy(std::filesystem::path(VARNET_SOURCE_DIR) / "res", path_ / "res",
-                              std::filesystem::copy_options::recursive |
-                                  std::filesystem::copy_options::overwrite_existing);
+    void CopySampleSet() const {
+        std::filesystem::copy(
+            std::filesystem::path(VARNET_SOURCE_DIR) / "res", path_ / "res",
+            std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
     }
 
 private:

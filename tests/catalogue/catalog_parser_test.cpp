@@ -22,17 +22,14 @@ const char kSampleGift[] = R"({
   ]
 })";
 
-const GiftItem* Item(const GiftCatalog& cat, uint32_t idx, uint32_t id)
-{
+const GiftItem* Item(const GiftCatalog& cat, uint32_t idx, uint32_t id) {
     const auto* g = cat.FindGroup(idx);
-    if (!g)
-        return nullptr;
+    if (!g) return nullptr;
     auto it = g->second.find(id);
     return it == g->second.end() ? nullptr : &it->second;
 }
 
-TEST(CatalogParser, SampleGiftFile)
-{
+TEST(CatalogParser, SampleGiftFile) {
     GiftCatalog cat;
     ASSERT_TRUE(LoadGiftList(kSampleGift, cat));
     ASSERT_EQ(cat.groups().size(), 2u);
@@ -61,8 +58,7 @@ TEST(CatalogParser, SampleGiftFile)
     EXPECT_EQ(cat.FindGroup(5)->first.name, Gbk(u8"豪华"));
 }
 
-TEST(CatalogParser, GroupRules)
-{
+TEST(CatalogParser, GroupRules) {
     struct Row {
         const char* text;
         size_t groups;
@@ -73,12 +69,12 @@ TEST(CatalogParser, GroupRules)
         {R"({"facelist":[{"idx":1,"name":"","path":"a/","list":[{"id":1,"pri":1}]}]})", 1, "a/"},
         {R"({"facelist":[{"idx":1,"name":"","path":"a\\","list":[{"id":1,"pri":1}]}]})", 1, "a\\"},
         {R"({"facelist":[{"idx":1,"name":"","path":"","list":[{"id":1,"pri":1}]}]})", 1, "\\"},
-        {R"({"facelist":[{"idx":1,"name":"","list":[{"id":1,"pri":1}]}]})", 0, nullptr},          // no path
-        {R"({"facelist":[{"idx":1,"path":"p","list":[{"id":1,"pri":1}]}]})", 0, nullptr},         // no name
-        {R"({"facelist":[{"name":"","path":"p","list":[{"id":1,"pri":1}]}]})", 0, nullptr},       // no idx
+        {R"({"facelist":[{"idx":1,"name":"","list":[{"id":1,"pri":1}]}]})", 0, nullptr},     // no path
+        {R"({"facelist":[{"idx":1,"path":"p","list":[{"id":1,"pri":1}]}]})", 0, nullptr},    // no name
+        {R"({"facelist":[{"name":"","path":"p","list":[{"id":1,"pri":1}]}]})", 0, nullptr},  // no idx
         {R"({"facelist":[{"idx":null,"name":"","path":"p","list":[{"id":1,"pri":1}]}]})", 0, nullptr},
-        {R"({"facelist":[{"idx":1,"name":"","path":"p","list":[{"id":1}]}]})", 0, nullptr},       // no pri
-        {R"({"facelist":[{"idx":1,"name":"","path":"p","list":[{"pri":1}]}]})", 0, nullptr},      // no id
+        {R"({"facelist":[{"idx":1,"name":"","path":"p","list":[{"id":1}]}]})", 0, nullptr},   // no pri
+        {R"({"facelist":[{"idx":1,"name":"","path":"p","list":[{"pri":1}]}]})", 0, nullptr},  // no id
         {R"({"facelist":[]})", 0, nullptr},
         {R"({"other":[{"idx":1,"name":"","path":"p","list":[{"id":1,"pri":1}]}]})", 0, nullptr},
     };
@@ -92,13 +88,13 @@ TEST(CatalogParser, GroupRules)
     }
 }
 
-TEST(CatalogParser, DuplicateIdxKeepsFirstKeyAndTakesLaterItems)
-{
+TEST(CatalogParser, DuplicateIdxKeepsFirstKeyAndTakesLaterItems) {
     GiftCatalog cat;
     ASSERT_TRUE(LoadGiftList(R"({"giftlist":[
         {"idx":1,"name":"first","path":"one\\","list":[{"id":1,"pri":1},{"id":2,"pri":1}]},
         {"idx":65537,"name":"second","path":"two\\","list":[{"id":3,"pri":1,"price":5},{"id":3,"pri":2,"price":9}]}
-    ]})", cat));
+    ]})",
+                             cat));
     ASSERT_EQ(cat.groups().size(), 1u);
     const auto& group = *cat.groups().begin();
     EXPECT_EQ(group.first.idx, 1u);
@@ -109,33 +105,31 @@ TEST(CatalogParser, DuplicateIdxKeepsFirstKeyAndTakesLaterItems)
     EXPECT_EQ(group.second.at(3).price, 9u);
 }
 
-TEST(CatalogParser, FaceBoxtype)
-{
+TEST(CatalogParser, FaceBoxtype) {
     FaceCatalog cat;
     ASSERT_TRUE(LoadFaceList(R"({"facelist":[
         {"idx":0,"name":"","path":"f\\","boxtype":1,"list":[{"id":1,"pri":1}]},
         {"idx":1,"name":"","path":"f\\","boxtype":0,"list":[{"id":2,"pri":1}]},
         {"idx":2,"name":"","path":"f\\","boxtype":"1","list":[{"id":3,"pri":1}]},
-        {"idx":3,"name":"","path":"f\\","list":[{"id":4,"pri":1}]}]})", cat));
+        {"idx":3,"name":"","path":"f\\","list":[{"id":4,"pri":1}]}]})",
+                             cat));
     std::vector<bool> boxtypes;
-    for (const auto& g : cat.groups())
-        boxtypes.push_back(g.first.boxtype);
+    for (const auto& g : cat.groups()) boxtypes.push_back(g.first.boxtype);
     EXPECT_EQ(boxtypes, (std::vector<bool>{true, false, false, false}));
 }
 
-TEST(CatalogParser, RatioRule)
-{
+TEST(CatalogParser, RatioRule) {
     struct Row {
         const char* item;
         uint32_t ratio;
     } rows[] = {
         {R"({"id":1,"pri":1,"price":50,"ratio":80})", 40},
-        {R"({"id":1,"pri":1,"ratio":80,"price":50})", 40},    // member order does not matter
-        {R"({"id":1,"pri":1,"ratio":80})", 0},                // no price
-        {R"({"id":1,"pri":1,"price":null,"ratio":80})", 0},   // null counts as absent
-        {R"({"id":1,"pri":1,"price":3,"ratio":33})", 0},      // truncated
+        {R"({"id":1,"pri":1,"ratio":80,"price":50})", 40},   // member order does not matter
+        {R"({"id":1,"pri":1,"ratio":80})", 0},               // no price
+        {R"({"id":1,"pri":1,"price":null,"ratio":80})", 0},  // null counts as absent
+        {R"({"id":1,"pri":1,"price":3,"ratio":33})", 0},     // truncated
         {R"({"id":1,"pri":1,"price":100000,"ratio":100000})", static_cast<uint32_t>(100000u * 100000u) / 100u},
-        {R"({"id":1,"pri":1,"price":50,"ratio":-80})", 0},    // wrong type keeps the default
+        {R"({"id":1,"pri":1,"price":50,"ratio":-80})", 0},  // wrong type keeps the default
     };
     for (const Row& row : rows) {
         GiftCatalog cat;
@@ -145,25 +139,24 @@ TEST(CatalogParser, RatioRule)
     }
 }
 
-TEST(CatalogParser, TagsReadOnlyTheirMembers)
-{
+TEST(CatalogParser, TagsReadOnlyTheirMembers) {
     GiftCatalog cat;
     ASSERT_TRUE(LoadTagList(R"({"taglist":[{"idx":1,"name":"%D3%A1%D5%C2","path":"res\\tag\\","list":[
         {"id":3,"pri":1,"name":"n","fname":"3.png","smallfname":"3_s.png","price":100,"ratio":50,"tips":"%B6%E4",
-         "swffname":"x.swf","duetime":86400,"attr":2}]}]})", cat));
+         "swffname":"x.swf","duetime":86400,"attr":2}]}]})",
+                            cat));
     const GiftItem* tag = Item(cat, 1, 3);
     ASSERT_TRUE(tag);
     EXPECT_EQ(tag->price, 100u);
     EXPECT_EQ(tag->duetime, 86400u);
     EXPECT_EQ(tag->attr, 2u);
     EXPECT_EQ(tag->smallfname, "3_s.png");
-    EXPECT_EQ(tag->ratio, 0u);              // gifts only
+    EXPECT_EQ(tag->ratio, 0u);  // gifts only
     EXPECT_EQ(tag->tips, Gbk(u8"个"));
     EXPECT_EQ(tag->swffname, "");
 }
 
-TEST(CatalogParser, LevelItemsAndLadder)
-{
+TEST(CatalogParser, LevelItemsAndLadder) {
     LevelCatalog cat;
     ASSERT_TRUE(LoadLevelList(R"({"levellist":[{"idx":0,"name":"%B5%C8%BC%B6","path":"res\\level\\","list":[
         {"id":100,"pri":1,"name":"%D3%CE%BF%CD","fname":"100.gif","previd":0,"nextid":200,"upgradeleft":5}]}]})",
@@ -192,8 +185,7 @@ TEST(CatalogParser, LevelItemsAndLadder)
     EXPECT_TRUE(none.empty());
 }
 
-TEST(CatalogParser, EveryCatalogueReadsItsListKey)
-{
+TEST(CatalogParser, EveryCatalogueReadsItsListKey) {
     const char* item = R"([{"idx":2,"name":"","path":"p","list":[{"id":9,"pri":1,"fname":"9.png","smallfname":"s"}]}])";
     ItemCatalog role, icon, enter, colour;
     UserPhotoCatalog photos;
@@ -210,30 +202,27 @@ TEST(CatalogParser, EveryCatalogueReadsItsListKey)
     EXPECT_TRUE(wrongKey.empty());
 }
 
-TEST(CatalogParser, CommentsAndTrailingTextAccepted)
-{
+TEST(CatalogParser, CommentsAndTrailingTextAccepted) {
     ItemCatalog cat;
-    ASSERT_TRUE(LoadRoleList("// roles\n{\"rolelist\":[/* one */{\"idx\":0,\"name\":\"\",\"path\":\"r\\\\\",\"list\":"
-                             "[{\"id\":10,\"pri\":1}]}]} trailing", cat));
+    ASSERT_TRUE(
+        LoadRoleList("// roles\n{\"rolelist\":[/* one */{\"idx\":0,\"name\":\"\",\"path\":\"r\\\\\",\"list\":"
+                     "[{\"id\":10,\"pri\":1}]}]} trailing",
+                     cat));
     EXPECT_EQ(cat.groups().size(), 1u);
 }
 
-TEST(CatalogParser, ValueCountIsBoundedBeforeParsing)
-{
+TEST(CatalogParser, ValueCountIsBoundedBeforeParsing) {
     // Small text, large memory: refused like malformed text, whatever the catalogue.
     std::string items;
-    for (size_t i = 0; i < JsonLimit::kMaxValues; ++i)
-        items += i ? ",{}" : "{}";
+    for (size_t i = 0; i < JsonLimit::kMaxValues; ++i) items += i ? ",{}" : "{}";
     ItemCatalog cat;
     EXPECT_FALSE(LoadRoleList(R"({"rolelist":[{"idx":0,"list":[)" + items + "]}]}", cat));
     EXPECT_TRUE(cat.empty());
 }
 
-TEST(CatalogParser, NamesAreCappedOnACharacterBoundary)
-{
+TEST(CatalogParser, NamesAreCappedOnACharacterBoundary) {
     std::string encoded;
-    for (int i = 0; i < 400; ++i)
-        encoded += "%D6%D0";  // GBK "中", two bytes each
+    for (int i = 0; i < 400; ++i) encoded += "%D6%D0";  // GBK "中", two bytes each
     std::string decoded = DecodeName(encoded);
     EXPECT_LE(decoded.size(), 255u);
     EXPECT_EQ(decoded.size() % 2, 0u);  // never half a character
@@ -243,8 +232,7 @@ TEST(CatalogParser, NamesAreCappedOnACharacterBoundary)
 
 }  // namespace
 
-TEST(CatalogParser, NestingIsBoundedLikeTheReplies)
-{
+TEST(CatalogParser, NestingIsBoundedLikeTheReplies) {
     // Root, list, group, items and item are five levels; the extra member fills up to the bound.
     auto text = [](unsigned levels) {
         return R"({"giftlist":[{"idx":1,"name":"","path":"","list":[{"id":1,"pri":1,"x":)" +

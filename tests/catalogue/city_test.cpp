@@ -7,23 +7,21 @@
 
 namespace {
 
-std::vector<CityInfo> Read(const std::string& utf8)
-{
+std::vector<CityInfo> Read(const std::string& utf8) {
     CZQCityDataModel model;
     model.LoadFromText(utf8);
     std::vector<CityInfo*> list;
     model.GetCityList(list);
     std::vector<CityInfo> out;
-    for (CityInfo* c : list)
-        out.push_back(*c);
+    for (CityInfo* c : list) out.push_back(*c);
     FreeCityList(list);
     return out;
 }
 
-TEST(City, Records)
-{
-    auto cities = Read(reinterpret_cast<const char*>(u8"\"北京\",\"东城,西城,朝阳\"\n\"广东\":\"广州,深圳,,珠海\"\n"
-                                                     u8"\"香港\"\n\"空城\",\"\"\n\"两个\" \"记录\"\nnoquotes \"\" \"x"));
+TEST(City, Records) {
+    auto cities =
+        Read(reinterpret_cast<const char*>(u8"\"北京\",\"东城,西城,朝阳\"\n\"广东\":\"广州,深圳,,珠海\"\n"
+                                           u8"\"香港\"\n\"空城\",\"\"\n\"两个\" \"记录\"\nnoquotes \"\" \"x"));
     ASSERT_EQ(cities.size(), 6u);
     EXPECT_EQ(cities[0].province, Gbk(u8"北京"));
     EXPECT_EQ(cities[0].cities, (std::vector<std::string>{Gbk(u8"东城"), Gbk(u8"西城"), Gbk(u8"朝阳")}));
@@ -36,8 +34,7 @@ TEST(City, Records)
     EXPECT_EQ(cities[5].province, Gbk(u8"记录"));
 }
 
-TEST(City, LineEndsBomAndLongTokens)
-{
+TEST(City, LineEndsBomAndLongTokens) {
     auto crlf = Read("\xEF\xBB\xBF\"a\",\"b,c\"\r\n\"d\",\"e\"\r\n");
     ASSERT_EQ(crlf.size(), 2u);
     EXPECT_EQ(crlf[0].province, "a");
@@ -53,8 +50,7 @@ TEST(City, LineEndsBomAndLongTokens)
     EXPECT_TRUE(Read(std::string("\"a\0b\",\"c\"", 9)).size() == 1);
 }
 
-TEST(City, ReloadReplacesTheListAndOldCopiesStayValid)
-{
+TEST(City, ReloadReplacesTheListAndOldCopiesStayValid) {
     TempFolder folder;
     folder.Write("city.conf", "\"a\",\"b\"");
     CHalvec halvec;

@@ -20,8 +20,7 @@ protected:
     void SetUp() override { halvec.WordFilter().SetYieldBytes(0); }
 };
 
-TEST_F(HalvecTest, SampleSetLoadsEveryCatalogue)
-{
+TEST_F(HalvecTest, SampleSetLoadsEveryCatalogue) {
     folder.CopySampleSet();
     halvec.Attach(folder.Path());
     GiftItem gift;
@@ -62,8 +61,7 @@ TEST_F(HalvecTest, SampleSetLoadsEveryCatalogue)
     EXPECT_EQ(out, u"好****的");
 }
 
-TEST_F(HalvecTest, ReloadChangesOnlyTheNamedCatalogues)
-{
+TEST_F(HalvecTest, ReloadChangesOnlyTheNamedCatalogues) {
     folder.Write("gift.conf", kGiftA);
     folder.Write("face.conf", kFaceA);
     halvec.Attach(folder.Path());
@@ -96,8 +94,7 @@ TEST_F(HalvecTest, ReloadChangesOnlyTheNamedCatalogues)
     EXPECT_TRUE(copy.empty());
 }
 
-TEST_F(HalvecTest, ReloadOfEachOtherCatalogue)
-{
+TEST_F(HalvecTest, ReloadOfEachOtherCatalogue) {
     halvec.Attach(folder.Path());
     CatalogItem item;
     LevelItem level;
@@ -135,8 +132,7 @@ TEST_F(HalvecTest, ReloadOfEachOtherCatalogue)
     FreeCityList(cities);
 }
 
-TEST_F(HalvecTest, ClearAllEmptiesEverything)
-{
+TEST_F(HalvecTest, ClearAllEmptiesEverything) {
     folder.CopySampleSet();
     halvec.Attach(folder.Path());
     ASSERT_TRUE(halvec.WordFilter().WaitLoaded(std::chrono::seconds(5)));
@@ -153,8 +149,7 @@ TEST_F(HalvecTest, ClearAllEmptiesEverything)
     EXPECT_EQ(out, u"shit");
 }
 
-TEST_F(HalvecTest, ReadConfFile)
-{
+TEST_F(HalvecTest, ReadConfFile) {
     folder.Write("a.conf", std::string("abc\0def", 7));
     folder.Write("empty.conf", "");
     folder.Write("giant.conf", std::string((4u << 20) + 1, ' '));
@@ -167,8 +162,7 @@ TEST_F(HalvecTest, ReadConfFile)
     EXPECT_EQ(CHalvec::ReadConfFile(folder.Path() + "res\\dir.conf"), "");
 }
 
-TEST_F(HalvecTest, GiftIdsWithoutLookup)
-{
+TEST_F(HalvecTest, GiftIdsWithoutLookup) {
     EXPECT_TRUE(halvec.IsGift21009(21009));
     EXPECT_FALSE(halvec.IsGift21009(21012));
     EXPECT_TRUE(halvec.IsGift21012(21012));
@@ -180,8 +174,7 @@ TEST_F(HalvecTest, GiftIdsWithoutLookup)
 namespace {
 
 // Every picture the sample catalogues name is shipped beside them.
-TEST(SampleSet, EveryPictureExists)
-{
+TEST(SampleSet, EveryPictureExists) {
     TempFolder folder;
     folder.CopySampleSet();
     CHalvec halvec;
@@ -208,8 +201,7 @@ TEST(SampleSet, EveryPictureExists)
     FaceCatalogCopy faces;
     halvec.GetFaceMap(faces);
     for (const auto& g : faces)
-        for (const auto& item : g.second)
-            check(halvec.GetFaceFileName(static_cast<int>(item.first)));
+        for (const auto& item : g.second) check(halvec.GetFaceFileName(static_cast<int>(item.first)));
     FreeCatalogCopy(faces);
     TagCatalogCopy tags;
     halvec.GetTagMap(tags);

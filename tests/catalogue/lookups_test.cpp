@@ -14,8 +14,7 @@ protected:
     TempFolder folder;
     CHalvec halvec;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         folder.Write("gift.conf", R"({"giftlist":[
             {"idx":3,"name":"three","path":"g3\\","list":[{"id":30,"pri":1,"fname":"30.png"}]},
             {"idx":5,"name":"five","path":"g5\\","list":[
@@ -27,21 +26,23 @@ protected:
         folder.Write("level.conf", R"({"levellist":[
             {"idx":7,"name":"late","path":"l7\\","list":[{"id":100,"pri":1,"fname":"b.gif","nextid":300}]},
             {"idx":2,"name":"early","path":"l2\\","list":[{"id":100,"pri":1,"fname":"a.gif","nextid":200,"previd":1,"upgradeleft":4}]}]})");
-        folder.Write("tag.conf", R"({"taglist":[{"idx":1,"name":"","path":"t\\","list":[{"id":3,"pri":1,"fname":"3.png"}]}]})");
+        folder.Write("tag.conf",
+                     R"({"taglist":[{"idx":1,"name":"","path":"t\\","list":[{"id":3,"pri":1,"fname":"3.png"}]}]})");
         folder.Write("userphoto.conf", R"({"userphotolist":[
             {"idx":1,"name":"","path":"u\\","list":[{"id":1,"pri":2,"fname":"m1.png","smallfname":"m1s.png"},
                                                     {"id":2,"pri":1,"fname":"m2.png"},
                                                     {"id":3,"pri":2,"fname":"m3.png"}]},
             {"idx":2,"name":"","path":"w\\","list":[{"id":11,"pri":1,"fname":"w1.png"}]}]})");
-        folder.Write("colorbar.conf", R"({"colorbarlist":[{"idx":0,"name":"","path":"c\\","list":[{"id":1,"pri":1,"name":"%BB%B6","fname":"1.png"}]}]})");
+        folder.Write(
+            "colorbar.conf",
+            R"({"colorbarlist":[{"idx":0,"name":"","path":"c\\","list":[{"id":1,"pri":1,"name":"%BB%B6","fname":"1.png"}]}]})");
         halvec.WordFilter().SetYieldBytes(0);
         halvec.Attach(folder.Path());
     }
     std::string P(const std::string& rel) const { return folder.Path() + rel; }
 };
 
-TEST_F(LookupsTest, GiftByGroupWithFallback)
-{
+TEST_F(LookupsTest, GiftByGroupWithFallback) {
     GiftItem gift;
     ASSERT_TRUE(halvec.GetGift(3, 50, gift));  // not in group 3: found in group 5 by the all-groups search
     EXPECT_EQ(gift.fname, P("g5\\50.png"));
@@ -58,7 +59,7 @@ TEST_F(LookupsTest, GiftByGroupWithFallback)
     EXPECT_EQ(gift.swffname, "50.swf");
     ASSERT_TRUE(halvec.GetGift(9, 30, gift));  // no such group
     EXPECT_EQ(gift.fname, P("g3\\30.png"));
-    EXPECT_EQ(gift.smallfname, P("g3\\"));     // an empty name yields the folder
+    EXPECT_EQ(gift.smallfname, P("g3\\"));  // an empty name yields the folder
 
     GiftItem untouched;
     untouched.name = "keep";
@@ -68,8 +69,7 @@ TEST_F(LookupsTest, GiftByGroupWithFallback)
     EXPECT_EQ(untouched.tips, Gbk(u8"个"));
 }
 
-TEST_F(LookupsTest, GiftAndGroup)
-{
+TEST_F(LookupsTest, GiftAndGroup) {
     GiftItem gift;
     CatalogGroupInfo group;
     ASSERT_TRUE(halvec.GetGiftAndGroup(50, gift, group));
@@ -81,8 +81,7 @@ TEST_F(LookupsTest, GiftAndGroup)
     EXPECT_FALSE(halvec.GetGiftAndGroup(51, gift, group));
 }
 
-TEST_F(LookupsTest, Faces)
-{
+TEST_F(LookupsTest, Faces) {
     CatalogItem face;
     ASSERT_TRUE(halvec.GetFace(4, 1, face));
     EXPECT_EQ(face.fname, P("f4\\one.gif"));
@@ -94,8 +93,7 @@ TEST_F(LookupsTest, Faces)
     EXPECT_FALSE(halvec.GetFace(2, 3, face));
 }
 
-TEST_F(LookupsTest, LevelsAnswerFromTheLowestGroup)
-{
+TEST_F(LookupsTest, LevelsAnswerFromTheLowestGroup) {
     LevelItem level;
     ASSERT_TRUE(halvec.GetLevel(100, level));
     EXPECT_EQ(level.fname, P("l2\\a.gif"));
@@ -110,8 +108,7 @@ TEST_F(LookupsTest, LevelsAnswerFromTheLowestGroup)
     EXPECT_FALSE(halvec.GetLevel(101, level));
 }
 
-TEST_F(LookupsTest, TagIgnoresItsGroup)
-{
+TEST_F(LookupsTest, TagIgnoresItsGroup) {
     for (int group : {-1, 0, 1, 2, 12345}) {
         GiftItem tag;
         ASSERT_TRUE(halvec.GetTag(group, 3, tag)) << group;
@@ -121,8 +118,7 @@ TEST_F(LookupsTest, TagIgnoresItsGroup)
     EXPECT_FALSE(halvec.GetTag(1, 4, tag));
 }
 
-TEST_F(LookupsTest, UserPhotoList)
-{
+TEST_F(LookupsTest, UserPhotoList) {
     std::vector<UserPhotoItem> out(1);
     out[0].id = 999;
     halvec.GetUserPhotoList(9, out);  // no such group, no fallback
@@ -142,8 +138,7 @@ TEST_F(LookupsTest, UserPhotoList)
     EXPECT_FALSE(halvec.GetUserPhoto(1, 12, photo));
 }
 
-TEST_F(LookupsTest, MapCopiesOwnTheirRecords)
-{
+TEST_F(LookupsTest, MapCopiesOwnTheirRecords) {
     GiftCatalogCopy gifts;
     halvec.GetGiftMap(gifts);
     ASSERT_EQ(gifts.size(), 3u);
@@ -184,8 +179,7 @@ TEST_F(LookupsTest, MapCopiesOwnTheirRecords)
     EXPECT_TRUE(gifts.empty());
 }
 
-TEST_F(LookupsTest, EmptyCataloguesFindNothing)
-{
+TEST_F(LookupsTest, EmptyCataloguesFindNothing) {
     CatalogItem item;
     EXPECT_FALSE(halvec.GetRole(10, item));
     EXPECT_FALSE(halvec.GetIcon(1, item));
@@ -197,10 +191,10 @@ TEST_F(LookupsTest, EmptyCataloguesFindNothing)
 
 // The four other catalogues searched by group and id follow the same rule: the named group first, then every
 // group in ascending idx; a miss leaves the out-record as it was.
-TEST(GroupSearch, EveryCatalogueByGroupAndId)
-{
+TEST(GroupSearch, EveryCatalogueByGroupAndId) {
     TempFolder folder;
-    const std::string groups = R"([{"idx":4,"name":"","path":"g4\\","list":[{"id":1,"pri":1,"fname":"a"},{"id":2,"pri":1,"fname":"b"}]},
+    const std::string groups =
+        R"([{"idx":4,"name":"","path":"g4\\","list":[{"id":1,"pri":1,"fname":"a"},{"id":2,"pri":1,"fname":"b"}]},
                                    {"idx":2,"name":"","path":"g2\\","list":[{"id":1,"pri":1,"fname":"a"}]}])";
     for (const char* name : {"face", "entershow", "colorbar", "userphoto"})
         folder.Write(std::string(name) + ".conf", "{\"" + std::string(name) + "list\":" + groups + "}");
@@ -222,7 +216,8 @@ TEST(GroupSearch, EveryCatalogueByGroupAndId)
         {"face", item(&CHalvec::GetFace, halvec)},
         {"entershow", item(&CHalvec::GetEnterShow, halvec)},
         {"colorbar", item(&CHalvec::GetColorBar, halvec)},
-        {"userphoto", [&](int group, int id, std::string& fname) {
+        {"userphoto",
+         [&](int group, int id, std::string& fname) {
              UserPhotoItem out;
              out.fname = fname;
              bool found = halvec.GetUserPhoto(group, id, out);
@@ -236,15 +231,11 @@ TEST(GroupSearch, EveryCatalogueByGroupAndId)
         bool found;
         std::string fname;
     } rows[] = {
-        {4, 1, true, root + "g4\\a"},       // the named group holds it
-        {2, 1, true, root + "g2\\a"},
-        {2, 2, true, root + "g4\\b"},       // not in the named group: the all-groups search
-        {-1, 1, true, root + "g2\\a"},      // every group, ascending idx
-        {-7, 2, true, root + "g4\\b"},
-        {9, 1, true, root + "g2\\a"},       // no such group
-        {65536 + 4, 1, true, root + "g4\\a"},
-        {-1, 3, false, "untouched"},
-        {4, 3, false, "untouched"},
+        {4, 1, true, root + "g4\\a"},                                        // the named group holds it
+        {2, 1, true, root + "g2\\a"},         {2, 2, true, root + "g4\\b"},  // not in the named group: the all-groups search
+        {-1, 1, true, root + "g2\\a"},                                       // every group, ascending idx
+        {-7, 2, true, root + "g4\\b"},        {9, 1, true, root + "g2\\a"},  // no such group
+        {65536 + 4, 1, true, root + "g4\\a"}, {-1, 3, false, "untouched"},  {4, 3, false, "untouched"},
     };
     for (auto& [name, lookup] : lookups)
         for (const Row& row : rows) {

@@ -10,8 +10,7 @@ namespace {
 
 using Triple = std::tuple<int, int, int>;
 
-TEST(Rights, Triples)
-{
+TEST(Rights, Triples) {
     struct Row {
         const char* text;
         std::vector<Triple> allowed;
@@ -21,14 +20,17 @@ TEST(Rights, Triples)
         {"1\t2\t3\n1\t2\t4\n", {{1, 2, 3}, {1, 2, 4}}, {{1, 3, 3}, {1, 2, -1}, {2, 2, 3}}},
         {"7\t8", {{7, 8, -1}}, {{7, 8, 0}}},
         {"1 2 3\n5\n", {{1, 2, 3}, {5, -1, -1}}, {}},
-        {"1 2 x 4 5 6", {{1, 2, -1}}, {{4, 5, 6}}},                 // a malformed token ends the reading
-        {"1\n2\n3 4\t5 6", {{1, 2, 3}, {4, 5, 6}}, {}},             // lines are not enforced
+        {"1 2 x 4 5 6", {{1, 2, -1}}, {{4, 5, 6}}},      // a malformed token ends the reading
+        {"1\n2\n3 4\t5 6", {{1, 2, 3}, {4, 5, 6}}, {}},  // lines are not enforced
         {"+1 -2 -3", {{1, -2, -3}}, {}},
         {"1 2 3 1 2 3", {{1, 2, 3}}, {}},
         {"2147483647 -2147483648 0", {{2147483647, -2147483648, 0}}, {}},
         {"1 2 3 99999999999 5 6 7 8 9", {{1, 2, 3}}, {{5, 6, 7}}},  // out of int range: malformed
         {"12abc 4 5", {{12, -1, -1}}, {{4, 5, -1}}},
-        {"\xEF\xBB\xBF" "1 2 3", {}, {{1, 2, 3}}},                   // a BOM is no number
+        {"\xEF\xBB\xBF"
+         "1 2 3",
+         {},
+         {{1, 2, 3}}},  // a BOM is no number
     };
     for (const Row& row : rows) {
         COpRightsManager rights;
@@ -40,8 +42,7 @@ TEST(Rights, Triples)
     }
 }
 
-TEST(Rights, LoadFromFile)
-{
+TEST(Rights, LoadFromFile) {
     TempFolder folder;
     COpRightsManager rights;
     EXPECT_FALSE(rights.Load(folder.Path() + "res\\power.conf"));

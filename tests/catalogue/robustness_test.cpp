@@ -12,8 +12,7 @@
 
 namespace {
 
-TEST(Robustness, HostileGiftTexts)
-{
+TEST(Robustness, HostileGiftTexts) {
     struct Row {
         std::string text;
         size_t groups;
@@ -24,7 +23,8 @@ TEST(Robustness, HostileGiftTexts)
         {"{\"giftlist\":{}}", 0, 0},
         {"{\"giftlist\":\"x\"}", 0, 0},
         {"{\"giftlist\":[5,{\"idx\":-1,\"name\":\"a\",\"path\":\"p\",\"list\":[{\"id\":1,\"pri\":1}]},"
-         "{\"idx\":2,\"name\":{},\"path\":\"p\",\"list\":[{\"id\":\"7\",\"pri\":1},{\"id\":8,\"pri\":1,\"price\":-3}]}]}",
+         "{\"idx\":2,\"name\":{},\"path\":\"p\",\"list\":[{\"id\":\"7\",\"pri\":1},{\"id\":8,\"pri\":1,\"price\":-3}]}]"
+         "}",
          0, 0},
         {"{\"giftlist\":[{\"idx\":2,\"name\":\"a\",\"path\":\"p\",\"list\":[{\"id\":\"7\",\"pri\":1},"
          "{\"id\":8,\"pri\":1,\"price\":-3},{\"id\":9,\"pri\":1,\"price\":4294967296},7,null,[],"
@@ -43,42 +43,41 @@ TEST(Robustness, HostileGiftTexts)
          1, 1},
         {"", 0, 0},
         {std::string("{\"giftlist\":[\0", 14), 0, 0},
-        {"{\"giftlist\":[{\"idx\":1e2,\"name\":\"\\u0000x\",\"path\":\"p\\u00e9\",\"list\":[{\"id\":1,\"pri\":-0}]}]}", 1, 1},
+        {"{\"giftlist\":[{\"idx\":1e2,\"name\":\"\\u0000x\",\"path\":\"p\\u00e9\",\"list\":[{\"id\":1,\"pri\":-0}]}]}",
+         1, 1},
     };
     for (const Row& row : rows) {
         GiftCatalog cat;
         EXPECT_NO_THROW(LoadGiftList(row.text, cat)) << row.text.substr(0, 200);
         EXPECT_EQ(cat.groups().size(), row.groups) << row.text.substr(0, 200);
         size_t items = 0;
-        for (const auto& g : cat.groups())
-            items += g.second.size();
+        for (const auto& g : cat.groups()) items += g.second.size();
         EXPECT_EQ(items, row.items) << row.text.substr(0, 200);
     }
 }
 
-TEST(Robustness, WrongTypesKeepDefaults)
-{
+TEST(Robustness, WrongTypesKeepDefaults) {
     GiftCatalog cat;
-    ASSERT_TRUE(LoadGiftList("{\"giftlist\":[{\"idx\":2,\"name\":\"a\",\"path\":\"p\",\"list\":["
-                             "{\"id\":10,\"pri\":3.0,\"name\":{},\"fname\":[1],\"tips\":5,\"mcid\":true,"
-                             "\"price\":-3,\"showtype\":\"1\",\"endtm\":1.5}]}]}",
-                             cat));
+    ASSERT_TRUE(
+        LoadGiftList("{\"giftlist\":[{\"idx\":2,\"name\":\"a\",\"path\":\"p\",\"list\":["
+                     "{\"id\":10,\"pri\":3.0,\"name\":{},\"fname\":[1],\"tips\":5,\"mcid\":true,"
+                     "\"price\":-3,\"showtype\":\"1\",\"endtm\":1.5}]}]}",
+                     cat));
     const GiftItem& item = cat.FindGroup(2)->second.at(10);
     EXPECT_EQ(item.pri, 3u);
     EXPECT_EQ(item.name, "");
     EXPECT_EQ(item.fname, "");
-    EXPECT_EQ(item.tips, "5");      // scalars read as their text, numbers cut to integers, as in the replies
+    EXPECT_EQ(item.tips, "5");  // scalars read as their text, numbers cut to integers, as in the replies
     EXPECT_EQ(item.mcid, "true");
     EXPECT_EQ(item.endtm, 1u);
     EXPECT_EQ(item.price, 0u);
     EXPECT_EQ(item.showtype, 0u);
 }
 
-TEST(Robustness, HostileResFolder)
-{
-    const char* files[] = {"face.conf", "gift.conf", "icon.conf", "tag.conf", "level.conf", "role.conf",
-                           "userphoto.conf", "entershow.conf", "power.conf", "wordfilter.conf", "city.conf",
-                           "colorbar.conf"};
+TEST(Robustness, HostileResFolder) {
+    const char* files[] = {"face.conf",  "gift.conf",       "icon.conf",      "tag.conf",
+                           "level.conf", "role.conf",       "userphoto.conf", "entershow.conf",
+                           "power.conf", "wordfilter.conf", "city.conf",      "colorbar.conf"};
     const std::string contents[] = {
         "",
         std::string("\0\0\0", 3),
@@ -90,8 +89,7 @@ TEST(Robustness, HostileResFolder)
     };
     for (const std::string& content : contents) {
         TempFolder folder;
-        for (const char* f : files)
-            folder.Write(f, content);
+        for (const char* f : files) folder.Write(f, content);
         CHalvec halvec;
         halvec.WordFilter().SetYieldBytes(0);
         halvec.Attach(folder.Path());
@@ -109,8 +107,7 @@ TEST(Robustness, HostileResFolder)
     }
     // Folders and a FIFO in place of files.
     TempFolder folder;
-    for (const char* f : files)
-        std::filesystem::create_directories(folder.Res(f));
+    for (const char* f : files) std::filesystem::create_directories(folder.Res(f));
     std::filesystem::remove(folder.Res("city.conf"));
     ASSERT_EQ(mkfifo(folder.Res("city.conf").c_str(), 0600), 0);
     std::filesystem::remove(folder.Res("power.conf"));
@@ -125,17 +122,16 @@ TEST(Robustness, HostileResFolder)
 }
 
 // Each bad file leaves a line in the plug-in's log naming what was wrong.
-TEST(Robustness, BadFilesAreLogged)
-{
+TEST(Robustness, BadFilesAreLogged) {
     TempFolder folder;
     LogSetFolder(folder.Path() + "log");
     folder.Write("gift.conf", "[1,2]");
-    folder.Write("face.conf", "{\"facelist\":[5,{\"idx\":1,\"name\":\"\",\"path\":\"p\",\"list\":[{\"id\":\"x\",\"pri\":1}]}]}");
+    folder.Write("face.conf",
+                 "{\"facelist\":[5,{\"idx\":1,\"name\":\"\",\"path\":\"p\",\"list\":[{\"id\":\"x\",\"pri\":1}]}]}");
     folder.Write("role.conf", "not json");
     folder.Write("icon.conf", std::string((4u << 20) + 1, ' '));
     std::string longName;
-    for (int i = 0; i < 300; ++i)
-        longName += "%D6%D0";
+    for (int i = 0; i < 300; ++i) longName += "%D6%D0";
     folder.Write("tag.conf", "{\"taglist\":[{\"idx\":1,\"name\":\"" + longName +
                                  "\",\"path\":\"p\",\"list\":[{\"id\":1,\"pri\":1}]}]}");
     folder.Write("city.conf", "\"a\",\"" + std::string(3000, 'b') + "\"");
@@ -145,9 +141,9 @@ TEST(Robustness, BadFilesAreLogged)
     std::ifstream file(folder.Path() + "log/Halvec.txt");
     std::stringstream log;
     log << file.rdbuf();
-    for (const char* needle : {"no \"giftlist\" array", "\"facelist\": groups skipped: 1, items skipped: 1",
-                               "role.conf", "icon.conf", "level.conf", "\"taglist\": names cut to 255 bytes: 1",
-                               "records longer than 2047 bytes: 1"})
+    for (const char* needle :
+         {"no \"giftlist\" array", "\"facelist\": groups skipped: 1, items skipped: 1", "role.conf", "icon.conf",
+          "level.conf", "\"taglist\": names cut to 255 bytes: 1", "records longer than 2047 bytes: 1"})
         EXPECT_NE(log.str().find(needle), std::string::npos) << needle << "\n" << log.str();
 }
 

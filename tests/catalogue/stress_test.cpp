@@ -10,18 +10,16 @@
 namespace {
 
 // Two versions of gift.conf: every gift of a version has the same price.
-std::string Gifts(uint32_t price)
-{
+std::string Gifts(uint32_t price) {
     std::string list;
     for (int id = 1; id <= 200; ++id)
-        list += (id > 1 ? "," : "") + std::string("{\"id\":") + std::to_string(id) + ",\"pri\":1,\"price\":" +
-                std::to_string(price) + "}";
+        list += (id > 1 ? "," : "") + std::string("{\"id\":") + std::to_string(id) +
+                ",\"pri\":1,\"price\":" + std::to_string(price) + "}";
     return "{\"giftlist\":[{\"idx\":1,\"name\":\"\",\"path\":\"g\\\\\",\"list\":[" + list +
            "]},{\"idx\":2,\"name\":\"\",\"path\":\"g\\\\\",\"list\":[" + list + "]}]}";
 }
 
-TEST(Stress, LookupsAgainstReloads)
-{
+TEST(Stress, LookupsAgainstReloads) {
     TempFolder folder;
     folder.CopySampleSet();
     folder.Write("gift.conf", Gifts(10));
@@ -42,33 +40,25 @@ TEST(Stress, LookupsAgainstReloads)
                 uint32_t price = 0;
                 for (auto& g : copy)
                     for (auto& item : g.second) {
-                        if (price == 0)
-                            price = item.second->price;
-                        if (item.second->price != price)
-                            ++failures;  // a mix of two versions
+                        if (price == 0) price = item.second->price;
+                        if (item.second->price != price) ++failures;  // a mix of two versions
                         ++items;
                     }
-                if (items != 400)
-                    ++failures;      // a half-loaded or empty catalogue
+                if (items != 400) ++failures;  // a half-loaded or empty catalogue
                 FreeCatalogCopy(copy);
                 GiftItem gift;
-                if (!halvec.GetGift(t % 3, 1 + t, gift))
-                    ++failures;
+                if (!halvec.GetGift(t % 3, 1 + t, gift)) ++failures;
                 if (halvec.GetFaceFileName(1 + t).empty())  // one lock, however nested the lookup
                     ++failures;
                 LevelItem level;
-                if (!halvec.GetLevel(100, level))
-                    ++failures;
-                if (!halvec.HasRight(2, 1300, -1))
-                    ++failures;
+                if (!halvec.GetLevel(100, level)) ++failures;
+                if (!halvec.HasRight(2, 1300, -1)) ++failures;
                 std::u16string out;
                 halvec.FilterWords(u"shit!", out);
-                if (out != u"shit!" && out != u"****!")
-                    ++failures;
+                if (out != u"shit!" && out != u"****!") ++failures;
                 std::vector<CityInfo*> cities;
                 halvec.GetCityList(cities);
-                if (cities.empty())
-                    ++failures;
+                if (cities.empty()) ++failures;
                 FreeCityList(cities);
                 ++lookups;
             }
@@ -79,16 +69,14 @@ TEST(Stress, LookupsAgainstReloads)
         halvec.Reload(0xFFF);
     }
     run.store(false);
-    for (auto& r : readers)
-        r.join();
+    for (auto& r : readers) r.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_GT(lookups.load(), 0);
 }
 
 // A caller that fetched the module just before it was unregistered may still be inside a lookup while the
 // plug-in empties itself: the lookups see the catalogues whole or empty.
-TEST(Stress, ClearAllWhileLookupsRun)
-{
+TEST(Stress, ClearAllWhileLookupsRun) {
     for (int round = 0; round < 20; ++round) {
         TempFolder folder;
         folder.CopySampleSet();
@@ -106,10 +94,8 @@ TEST(Stress, ClearAllWhileLookupsRun)
                     GiftCatalogCopy copy;
                     halvec.GetGiftMap(copy);
                     size_t items = 0;
-                    for (auto& g : copy)
-                        items += g.second.size();
-                    if (items != 0 && items != 400)
-                        ++failures;
+                    for (auto& g : copy) items += g.second.size();
+                    if (items != 0 && items != 400) ++failures;
                     FreeCatalogCopy(copy);
                     std::vector<UserPhotoItem> photos;
                     halvec.GetUserPhotoList(-1, photos);
@@ -121,11 +107,9 @@ TEST(Stress, ClearAllWhileLookupsRun)
                 }
             });
         }
-        while (started.load() < 4)
-            std::this_thread::yield();
+        while (started.load() < 4) std::this_thread::yield();
         halvec.ClearAll();
-        for (auto& r : readers)
-            r.join();
+        for (auto& r : readers) r.join();
         EXPECT_EQ(failures.load(), 0);
         GiftItem gift;
         EXPECT_FALSE(halvec.GetGift(-1, 1, gift));

@@ -11,40 +11,37 @@
 
 namespace {
 
-std::u16string FilterWith(const std::vector<std::u16string>& words, const std::u16string& text)
-{
+std::u16string FilterWith(const std::vector<std::u16string>& words, const std::u16string& text) {
     WordIndex index;
     std::vector<std::u16string> folded = words;
-    for (auto& w : folded)
-        FoldWord(w);
+    for (auto& w : folded) FoldWord(w);
     WordFilterConfig::Init(folded, index, nullptr);
     std::u16string out;
     index.Filter(text, out);
     return out;
 }
 
-TEST(WordFilter, Matching)
-{
+TEST(WordFilter, Matching) {
     struct Row {
         std::vector<std::u16string> words;
         std::u16string in;
         std::u16string out;
     } rows[] = {
-        {{u"ab", u"abc"}, u"xabcx", u"x***x"},         // longest first
+        {{u"ab", u"abc"}, u"xabcx", u"x***x"},  // longest first
         {{u"ab", u"abc"}, u"xabx", u"x**x"},
         {{u"ab", u"abc"}, u"ab", u"**"},
-        {{u"abc"}, u"xab", u"xab"},                     // a word running past the end is not tried
-        {{u"abc"}, u"ABC", u"***"},                     // ASCII capitals fold
+        {{u"abc"}, u"xab", u"xab"},  // a word running past the end is not tried
+        {{u"abc"}, u"ABC", u"***"},  // ASCII capitals fold
         {{u"abc"}, u"aBc", u"***"},
-        {{u"ÄBC"}, u"äbc", u"***"},                    // listed words are folded
-        {{u"äbc"}, u"Äbc", u"Äbc"},                    // a non-ASCII capital is no bucket key
+        {{u"ÄBC"}, u"äbc", u"***"},  // listed words are folded
+        {{u"äbc"}, u"Äbc", u"Äbc"},  // a non-ASCII capital is no bucket key
         {{u"äbc"}, u"äBC", u"***"},
-        {{u"xä"}, u"XÄ", u"**"},                       // later units fold fully
-        {{u"bc", u"abcd"}, u"abce", u"a**e"},           // the earliest position wins, then the longest
-        {{u"ab", u"bc"}, u"abc", u"**c"},               // replaced text is not examined again
+        {{u"xä"}, u"XÄ", u"**"},               // later units fold fully
+        {{u"bc", u"abcd"}, u"abce", u"a**e"},  // the earliest position wins, then the longest
+        {{u"ab", u"bc"}, u"abc", u"**c"},      // replaced text is not examined again
         {{u"aa"}, u"aaaaa", u"****a"},
         {{u"坏词"}, u"这是坏词吗坏", u"这是**吗坏"},
-        {{u"\U0001F600x"}, u"a\U0001F600x", u"a***"},   // units, not characters
+        {{u"\U0001F600x"}, u"a\U0001F600x", u"a***"},  // units, not characters
         {{}, u"abc", u"abc"},
         {{u"a"}, u"", u""},
     };
@@ -63,8 +60,7 @@ TEST(WordFilter, Matching)
 
 // The frozen filter skips positions by their first units; it must give what the trie walked from every
 // position gives, on random lists and texts over a small alphabet (capitals, non-ASCII folding, ideographs).
-TEST(WordFilter, SkippingPositionsChangesNoResult)
-{
+TEST(WordFilter, SkippingPositionsChangesNoResult) {
     const char16_t alphabet[] = {u'a', u'b', u'A', u'B', u'\u00E4', u'\u00C4', u'坏', u'词', u' '};
     std::mt19937 rng(11);
     auto unit = [&] { return alphabet[rng() % std::size(alphabet)]; };
@@ -72,19 +68,15 @@ TEST(WordFilter, SkippingPositionsChangesNoResult)
         std::vector<std::u16string> words(1 + rng() % 40);
         for (auto& w : words) {
             w.resize(1 + rng() % (round % 10 == 0 ? WordIndex::kMaxWordUnits : 5));
-            for (auto& c : w)
-                c = unit();
+            for (auto& c : w) c = unit();
             FoldWord(w);
         }
         WordIndex index, unfrozen;
         WordFilterConfig::Init(words, index, nullptr);
-        for (const auto& w : words)
-            unfrozen.Add(w);
+        for (const auto& w : words) unfrozen.Add(w);
         std::u16string text(rng() % 300, u' ');
-        for (auto& c : text)
-            c = unit();
-        if (round % 10 == 0)
-            text += words[0];
+        for (auto& c : text) c = unit();
+        if (round % 10 == 0) text += words[0];
         std::u16string walked;  // the longest match at each position, from every position
         for (size_t p = 0; p < text.size();) {
             const size_t len = index.LongestMatch(text.data(), text.size(), p);
@@ -99,14 +91,14 @@ TEST(WordFilter, SkippingPositionsChangesNoResult)
     }
 }
 
-TEST(WordFilter, ParsingTheList)
-{
+TEST(WordFilter, ParsingTheList) {
     auto words = WordFilterConfig::ParseWordList(
         "0\tabc\n2\tab\n1\tskipped\nno tab here\n0\t#notaword\n3\tthree\n x\tzero\n0\tTab\tIn\r\n0\tcr\r0\tLast",
         nullptr, 0);
-    EXPECT_EQ(words, (std::vector<std::u16string>{u"abc", u"ab", u"#notaword", u"zero", u"tab\tin", u"cr",
-                                                  u"last"}));
-    EXPECT_EQ(WordFilterConfig::ParseWordList("\xEF\xBB\xBF" "1\tbom\n\n\n0\t\n", nullptr, 0),
+    EXPECT_EQ(words, (std::vector<std::u16string>{u"abc", u"ab", u"#notaword", u"zero", u"tab\tin", u"cr", u"last"}));
+    EXPECT_EQ(WordFilterConfig::ParseWordList("\xEF\xBB\xBF"
+                                              "1\tbom\n\n\n0\t\n",
+                                              nullptr, 0),
               (std::vector<std::u16string>{u"bom", u""}));
     EXPECT_EQ(WordFilterConfig::ParseWordList("99999999999999999999\tbig\n-0\tneg", nullptr, 0),
               (std::vector<std::u16string>{u"neg"}));
@@ -119,8 +111,7 @@ TEST(WordFilter, ParsingTheList)
 }
 
 // Words are bounded at load, so that matching is bounded at every position, and the trie by its size.
-TEST(WordFilter, WordsAndTheIndexAreBounded)
-{
+TEST(WordFilter, WordsAndTheIndexAreBounded) {
     using R = WordIndex::AddResult;
     const size_t max = WordIndex::kMaxWordUnits;
     std::u16string longest(max, u'a'), hostile(1000000, u'a');
@@ -142,11 +133,12 @@ TEST(WordFilter, WordsAndTheIndexAreBounded)
     struct Row {
         const char16_t* word;
         R result;
-    } rows[] = {{u"abcde", R::Added}, {u"abxyz", R::Added}, {u"qwe", R::Full}, {u"ab", R::Added},
+    } rows[] = {{u"abcde", R::Added}, {u"abxyz", R::Added}, {u"qwe", R::Full},    {u"ab", R::Added},
                 {u"qw", R::Added},    {u"q", R::Added},     {u"abcdef", R::Full}, {u"abcde", R::Duplicate}};
     WordIndex small(10);
     for (const Row& r : rows)
-        EXPECT_EQ(small.Add(r.word), r.result) << std::string(r.word, r.word + std::char_traits<char16_t>::length(r.word));
+        EXPECT_EQ(small.Add(r.word), r.result)
+            << std::string(r.word, r.word + std::char_traits<char16_t>::length(r.word));
     EXPECT_EQ(small.NodeCount(), 10u);
     EXPECT_EQ(small.WordCount(), 5u);
 
@@ -162,8 +154,7 @@ protected:
     WordFilterConfig filter;
 };
 
-TEST_F(WordFilterLoadTest, PassesTextThroughUntilLoaded)
-{
+TEST_F(WordFilterLoadTest, PassesTextThroughUntilLoaded) {
     std::u16string out = u"old";
     filter.Filter(out, u"abc");
     EXPECT_EQ(out, u"abc");  // copied, not appended
@@ -183,11 +174,9 @@ TEST_F(WordFilterLoadTest, PassesTextThroughUntilLoaded)
     EXPECT_EQ(out, u"abc");
 }
 
-TEST_F(WordFilterLoadTest, ALongLoadCopiesTextAndStopsEarly)
-{
+TEST_F(WordFilterLoadTest, ALongLoadCopiesTextAndStopsEarly) {
     std::string big;
-    for (int i = 0; big.size() < (2u << 20); ++i)
-        big += "0\tword" + std::to_string(i) + "\n";
+    for (int i = 0; big.size() < (2u << 20); ++i) big += "0\tword" + std::to_string(i) + "\n";
     folder.Write("wordfilter.conf", big);
     filter.SetYieldBytes(500);  // 2 ms per 500 bytes: seconds for this file
     filter.StartLoad(path);
@@ -202,11 +191,9 @@ TEST_F(WordFilterLoadTest, ALongLoadCopiesTextAndStopsEarly)
     EXPECT_FALSE(filter.WaitLoaded(std::chrono::milliseconds(50)));
 }
 
-TEST_F(WordFilterLoadTest, AbandonedLoaderNeverPublishes)
-{
+TEST_F(WordFilterLoadTest, AbandonedLoaderNeverPublishes) {
     std::string big;
-    for (int i = 0; big.size() < (1u << 20); ++i)
-        big += "0\tw" + std::to_string(i) + "\n";
+    for (int i = 0; big.size() < (1u << 20); ++i) big += "0\tw" + std::to_string(i) + "\n";
     folder.Write("wordfilter.conf", big);
     filter.SetYieldBytes(1);
     filter.SetStopWait(std::chrono::milliseconds(0));  // the stopper gives up at once
@@ -221,10 +208,11 @@ TEST_F(WordFilterLoadTest, AbandonedLoaderNeverPublishes)
     EXPECT_EQ(out, u"w1 **");
 }
 
-TEST_F(WordFilterLoadTest, UnreadableFilesLeaveTheFilterOpen)
-{
+TEST_F(WordFilterLoadTest, UnreadableFilesLeaveTheFilterOpen) {
     filter.SetYieldBytes(0);
-    for (const std::string& content : {std::string(), std::string("\0" "0\tabc", 6)}) {
+    for (const std::string& content : {std::string(), std::string("\0"
+                                                                  "0\tabc",
+                                                                  6)}) {
         folder.Write("wordfilter.conf", content);
         filter.StartLoad(path);
         std::u16string out;
@@ -235,8 +223,7 @@ TEST_F(WordFilterLoadTest, UnreadableFilesLeaveTheFilterOpen)
     EXPECT_FALSE(filter.WaitLoaded(std::chrono::milliseconds(100)));
 }
 
-TEST_F(WordFilterLoadTest, DuplicatesAreLoggedOnce)
-{
+TEST_F(WordFilterLoadTest, DuplicatesAreLoggedOnce) {
     LogSetFolder(folder.Path() + "log");
     folder.Write("wordfilter.conf", "0\tabc\n2\tab\n0\tABC\n0\tabc\n");
     filter.SetYieldBytes(0);

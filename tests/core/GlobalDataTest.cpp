@@ -67,17 +67,17 @@ TEST_F(GlobalData, TmIsUniqueAcrossThreads) {
 }
 
 TEST_F(GlobalData, ServerTime) {
-    CGlobalDataApp local;   // a fresh object: no base yet
+    CGlobalDataApp local;  // a fresh object: no base yet
     local.SetTimeSource([] { return int64_t(1600000000); });
     local.SetTickSource([] { return g_tick.load(); });
     EXPECT_EQ(local.GetServerTime(), 1600000000);
-    g_tick = 0xFFFFF000u;   // wraps 4096 ms later
+    g_tick = 0xFFFFF000u;  // wraps 4096 ms later
     local.SyncServerTime(1700000000);
     g_tick = 0xFFFFF000u + 2500;
     EXPECT_EQ(local.GetServerTime(), 1700000002);
-    g_tick = 0x00000F00u;   // 7936 ms after the sync, across the wrap
+    g_tick = 0x00000F00u;  // 7936 ms after the sync, across the wrap
     EXPECT_EQ(local.GetServerTime(), 1700000007);
-    local.SyncServerTime(0);   // the local clock becomes the base
+    local.SyncServerTime(0);  // the local clock becomes the base
     EXPECT_EQ(local.GetServerTime(), 1600000000);
 }
 
@@ -89,12 +89,19 @@ TEST_F(GlobalData, RtmpConnectionText) {
     cfg->SetString("WsNgb", "WsGet1", "rtmp://alt/get?k=1", 1);
     cfg->SetString("WsNgb", "WsPush1", "rtmp://alt/push", 1);
     const std::string q = "opstr=play&tm=5&uid=1001&roomid=77&Md5=m";
-    struct Row { int ngb; std::string addr; std::string expected; };
+    struct Row {
+        int ngb;
+        std::string addr;
+        std::string expected;
+    };
     const Row rows[] = {
-        {0, "rtmp://pull/vstar/77", "rtmp://pull/vstar/77?" + q + " live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
-        {1, "rtmp://pull/vstar/77", "rtmp://alt/get/77?" + q + "?k=1 live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
+        {0, "rtmp://pull/vstar/77",
+         "rtmp://pull/vstar/77?" + q + " live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
+        {1, "rtmp://pull/vstar/77",
+         "rtmp://alt/get/77?" + q + "?k=1 live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
         // The push alternative has no "?": the normal form.
-        {1, "rtmp://push/live/77", "rtmp://push/live/77?" + q + " live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
+        {1, "rtmp://push/live/77",
+         "rtmp://push/live/77?" + q + " live=1 swfUrl=http://page/ pageUrl=http://page/ conn=S:" + q},
     };
     for (const Row& r : rows) {
         cfg->SetInt("WsNgb", "NgbEnabled", r.ngb);
@@ -140,7 +147,7 @@ TEST_F(GlobalData, TextHelpers) {
     EXPECT_TRUE(t.empty());
 
     auto m = ParseKeyValueParams({"A=1", "b", "c=1=2", "Key=", "=v"});
-    EXPECT_EQ(m.size(), 3u);   // "Key=" and "=v" split into two parts
+    EXPECT_EQ(m.size(), 3u);  // "Key=" and "=v" split into two parts
     EXPECT_EQ(m["a"], "1");
     EXPECT_EQ(m.count("c"), 0u);
     EXPECT_EQ(m.count("b"), 0u);
@@ -150,8 +157,8 @@ TEST_F(GlobalData, TextHelpers) {
     EXPECT_TRUE(mac.empty() || mac.size() == 12u) << mac;
     EXPECT_NE(GetNoVideoBkPath().find("defaultbk_novideo.png"), std::string::npos);
 
-    const std::pair<const char*, double> numbers[] = {
-        {"12", 12}, {" 3.5", 3.5}, {"-2", -2}, {"7abc", 7}, {"", 0}, {"abc", 0}, {"1e999", 0}};
+    const std::pair<const char*, double> numbers[] = {{"12", 12}, {" 3.5", 3.5}, {"-2", -2},  {"7abc", 7},
+                                                      {"", 0},    {"abc", 0},    {"1e999", 0}};
     for (auto& [text, value] : numbers) EXPECT_EQ(StringToDouble(text), value) << text;
 }
 
@@ -191,7 +198,7 @@ TEST_F(GlobalData, ChatFontRoundTrip) {
     f.fontSize = 240;
     f.fontColor = 0x123456;
     f.charSet = 134;
-    std::string face = std::string(30, 'x') + "中";   // 32 bytes: the last character does not fit
+    std::string face = std::string(30, 'x') + "中";  // 32 bytes: the last character does not fit
     Charset::GbkCopy(f.faceName, sizeof f.faceName, "微软雅黑");
     SaveChatFontConfig(f, "RoomFontSetupChat");
     ChatFontFormat back;
@@ -207,7 +214,7 @@ TEST_F(GlobalData, ChatFontRoundTrip) {
     cut.fontSize = 99;
     LoadChatFontConfig("RoomFontSetupTmpNotice", cut);
     EXPECT_EQ(std::string(cut.faceName), std::string(30, 'x'));
-    EXPECT_EQ(cut.fontSize, 99);   // absent keys leave the field
+    EXPECT_EQ(cut.fontSize, 99);  // absent keys leave the field
 }
 
 // Starts the updater script `script` in `cwd` with one argument, as a running updater.
@@ -264,7 +271,7 @@ TEST_F(GlobalData, StartUpdaterReplacesTheRunningOne) {
     std::getline(in, pid);
     EXPECT_EQ(std::filesystem::canonical(cwd), std::filesystem::canonical(folder));
     EXPECT_EQ(args, "/trayrun");
-    EXPECT_EQ(waitpid(foreign, &status, WNOHANG), 0);   // still running
+    EXPECT_EQ(waitpid(foreign, &status, WNOHANG), 0);  // still running
     kill(foreign, SIGTERM);
     waitpid(foreign, &status, 0);
     ASSERT_GT(std::atoi(pid.c_str()), 1);
@@ -289,14 +296,14 @@ TEST(LevelBar, WidthFollowsTheLevelCatalogue) {
     prototest::SetUpOnce();
     CGlobalDataApp s;
     s.UpdateAccount([](UserAccount& a) { a.level = 5; });
-    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // no catalogue loaded
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);  // no catalogue loaded
     FakeHalvec fake;
     ASSERT_TRUE(AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &fake));
     EXPECT_EQ(s.GetLevelBarWidth(), 16);
     s.UpdateAccount([](UserAccount& a) { a.level = 6; });
-    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // the top level: nothing left
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);  // the top level: nothing left
     s.UpdateAccount([](UserAccount& a) { a.level = 7; });
-    EXPECT_EQ(s.GetLevelBarWidth(), 100);   // unknown level
+    EXPECT_EQ(s.GetLevelBarWidth(), 100);  // unknown level
     AfxGetDataManager()->UnregisterModule(HALVEC_MODULE_NAME);
 }
 

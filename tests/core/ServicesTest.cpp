@@ -30,7 +30,6 @@ __attribute__((no_sanitize("undefined"), noinline)) void WriteThroughNull() {
     *p = 1;
 }
 
-
 std::string TempDir() {
     const std::string dir = testsupport::MakeTempDir("varnet-services");
     return dir.empty() ? "/tmp" : dir;
@@ -56,24 +55,28 @@ TEST_F(Services, DnsRepliesWriteOnlyWellFormedEntries) {
         const char* body;
         int written;
     } rows[] = {
-        {R"({"cmd":"getip","status":1,"domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"},{"domain":"js.a.com","ip":""}]})", 1},
+        {R"({"cmd":"getip","status":1,"domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"},{"domain":"js.a.com","ip":""}]})",
+         1},
         {R"({"cmd":"getip","status":0,"domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"}]})", 0},
         {R"({"cmd":"getip","domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"}]})", 0},
         {R"({"cmd":"other","status":1,"domainlist":[{"domain":"www.a.com","ip":"10.0.0.1"}]})", 0},
         {R"({"cmd":"getip","status":"x","domainlist":[]})", 0},
         {R"({"cmd":"getip","status":1,"domainlist":{"domain":"www.a.com","ip":"10.0.0.1"}})", 0},
-        {R"({"cmd":"getip","status":1,"domainlist":[{"domain":"a]\nb=c","ip":"10.0.0.1"},{"domain":"x.com","ip":"1.2.3.4/../"},{"domain":"v6.a.com","ip":"::1"},7]})", 1},
+        {R"({"cmd":"getip","status":1,"domainlist":[{"domain":"a]\nb=c","ip":"10.0.0.1"},{"domain":"x.com","ip":"1.2.3.4/../"},{"domain":"v6.a.com","ip":"::1"},7]})",
+         1},
         {"not json", 0},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(r.written, CRoomChatIPCheck::ApplyReply(config.get(), r.body, static_cast<int>(strlen(r.body)))) << r.body;
+        EXPECT_EQ(r.written, CRoomChatIPCheck::ApplyReply(config.get(), r.body, static_cast<int>(strlen(r.body))))
+            << r.body;
 }
 
 TEST_F(Services, DnsLookupFetchesTheListIntoTheConfiguration) {
     std::atomic<bool> run{true};
     EXPECT_EQ(0, CRoomChatIPCheck::Lookup(config.get(), GetZqHttpMgr(), run));  // no address: no request
     EXPECT_EQ(0, service.Server().Count(testenv::WebService::kIpListPath));
-    service.SetIpList({{"www.varnet.local", "127.0.0.1"}, {"js.varnet.local", "127.0.0.2"}, {"www.varnet.local", "127.0.0.3"}});
+    service.SetIpList(
+        {{"www.varnet.local", "127.0.0.1"}, {"js.varnet.local", "127.0.0.2"}, {"www.varnet.local", "127.0.0.3"}});
     config->SetString("ZqServerList", "DnsLookup", service.Url(testenv::WebService::kIpListPath).c_str());
     EXPECT_EQ(3, CRoomChatIPCheck::Lookup(config.get(), GetZqHttpMgr(), run));
     std::string ip;
@@ -89,7 +92,8 @@ TEST_F(Services, DnsLookupFetchesTheListIntoTheConfiguration) {
 TEST_F(Services, DnsThreadStartsAgainAndStopsByJoining) {
     // The process-wide instance reads the process-wide configuration of this test's data folder.
     service.SetIpList({{"www.varnet.local", "127.0.0.9"}});
-    AfxGetConfigManager()->SetString("ZqServerList", "DnsLookup", service.Url(testenv::WebService::kIpListPath).c_str());
+    AfxGetConfigManager()->SetString("ZqServerList", "DnsLookup",
+                                     service.Url(testenv::WebService::kIpListPath).c_str());
     CRoomChatIPCheck* check = CRoomChatIPCheck::GetInstance();
     check->Start();
     check->Start();  // ends the first lookup before the second begins
@@ -154,8 +158,13 @@ TEST(ServicesReply, IdIsTheDigitsAfterTheFirstEquals) {
         std::string reply;
         const char* id;
     } rows[] = {
-        {"id=123abc", "123"}, {"id=abc", ""}, {"no equals", "9"}, {"a=1=2", "1"},
-        {"==7", ""}, {"id=7\n", "7"}, {"id=" + std::string(100, '5'), nullptr},
+        {"id=123abc", "123"},
+        {"id=abc", ""},
+        {"no equals", "9"},
+        {"a=1=2", "1"},
+        {"==7", ""},
+        {"id=7\n", "7"},
+        {"id=" + std::string(100, '5'), nullptr},
     };
     for (const auto& r : rows) {
         std::string got = CUpdateClientID::ParseReplyId(r.reply.data(), static_cast<int>(r.reply.size()), "9");

@@ -115,9 +115,10 @@ TEST(Builder, ReadsSkinsAndImagesFromArchiveAndFolders) {
         0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00, 0x00, 0x00,
         0x0D, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0xF8, 0xCF, 0xC0, 0xF0, 0x1F, 0x00, 0x05, 0x00, 0x01, 0xFF,
         0x89, 0x99, 0x3D, 0x1D, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
-    ASSERT_TRUE(duitest::WriteZip(dir + "/Skin/Test.zip",
-                                  {{"Dlg.xml", "<Window size=\"50,40\"><Button name=\"ok\" bkimage=\"img/dot.png\"/></Window>"},
-                                   {"img/dot.png", std::string((const char*)png, sizeof(png))}}));
+    ASSERT_TRUE(
+        duitest::WriteZip(dir + "/Skin/Test.zip",
+                          {{"Dlg.xml", "<Window size=\"50,40\"><Button name=\"ok\" bkimage=\"img/dot.png\"/></Window>"},
+                           {"img/dot.png", std::string((const char*)png, sizeof(png))}}));
     CPaintManagerUI::SetInstancePath(dir.c_str());
     CPaintManagerUI pm;
     pm.SetSkinFolder("skin\\");  // case differs from the folder on disk
@@ -159,7 +160,9 @@ TEST(Builder, RepeatedAndSelfIncludesStayBounded) {
     // Each level repeats the next 1000 times: without a budget 1000^4 controls.
     ASSERT_TRUE(duitest::WriteZip(
         dir + "/Skin/Inc.zip",
-        {{"Bomb.xml", "<Window size=\"99999,-5\"><VerticalLayout><Include source=\"L1.xml\" count=\"1000\"/></VerticalLayout></Window>"},
+        {{"Bomb.xml",
+          "<Window size=\"99999,-5\"><VerticalLayout><Include source=\"L1.xml\" "
+          "count=\"1000\"/></VerticalLayout></Window>"},
          {"L1.xml", "<HorizontalLayout><Include source=\"L2.xml\" count=\"1000\"/></HorizontalLayout>"},
          {"L2.xml", "<HorizontalLayout><Include source=\"L3.xml\" count=\"1000\"/></HorizontalLayout>"},
          {"L3.xml", "<Button/>"},
@@ -215,9 +218,9 @@ TEST(Builder, IncludesAreBudgetedByTheirBytes) {
         const char* file;
         int minControls, maxControls;
     } rows[] = {
-        {"Many.xml", 2, 1 + 16},          // the layout and at most 16 MiB of expansions
+        {"Many.xml", 2, 1 + 16},              // the layout and at most 16 MiB of expansions
         {"Nested.xml", 1001, 1 + 1000 + 16},  // every layout, but the megabyte ones only as the budget allows
-        {"Once.xml", 2, 2},               // a document larger than the budget is not expanded at all
+        {"Once.xml", 2, 2},                   // a document larger than the budget is not expanded at all
     };
     for (const Row& r : rows) {
         CDialogBuilder b;

@@ -97,7 +97,8 @@ TEST(Controls, EditKeepsWholeGbkCharactersAndFilters) {
 
 TEST(Controls, TextLinksNotifyTheirIndex) {
     Tree t(R"(<VerticalLayout><Text name="t" height="30" text="{a first}AAAA{/a} and {c #FF0000}red{/c} {a}BBBB{/a}"/>
-              </VerticalLayout>)", 400, 100);
+              </VerticalLayout>)",
+           400, 100);
     auto* text = t.Get<CTextUI>("t");
     ASSERT_EQ(text->GetLinkCount(), 2);
     EXPECT_EQ(*text->GetLinkContent(0), "first");

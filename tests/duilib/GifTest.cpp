@@ -139,8 +139,8 @@ TEST(Images, SizesAreReadFromTheHeaderBeforeDecoding) {
         struct Row {
             unsigned w, h;
             bool ok;
-        } rows[] = {{60000, 60000, false}, {16384, 16384, false}, {8193, 1, false}, {4097, 4096, false},
-                    {0, 30, false},        {40, 30, true}};
+        } rows[] = {{60000, 60000, false}, {16384, 16384, false}, {8193, 1, false},
+                    {4097, 4096, false},   {0, 30, false},        {40, 30, true}};
         for (const Row& r : rows) {
             std::string claim = Claiming(file, format, r.w, r.h);
             ASSERT_TRUE(ReadImageHeader(claim.data(), claim.size(), h)) << format;
@@ -181,7 +181,7 @@ TEST(Images, AnimationsAreBoundedByTheirFramesBeforeDecoding) {
         {1000, 256, 256, 2, true},
         {1025, 256, 256, 2, false},  // 64M pixels once every frame is composed at the screen size
         {1, 2, 2, 8000, true},
-        {2, 2, 2, 8000, false},      // frames larger than their screen count at their own size
+        {2, 2, 2, 8000, false},  // frames larger than their screen count at their own size
         {1, 2, 2, 8193, false},
     };
     for (const Row& r : rows) {

@@ -46,11 +46,11 @@ TEST(NotifyMap, DispatchOrderAndFallThrough) {
         CControlUI* sender;
         std::vector<std::string> calls;
     } rows[] = {
-        {"click", &ok, {"Derived::OnOk"}},            // named entry comes first in the table
-        {"click", &other, {"Derived::OnAnyClick"}},   // empty name matches any control
-        {"timer", &ok, {"Derived::OnTimer"}},         // base entry, most derived override
-        {"itemclick", &ok, {"Base::OnItem"}},         // absent here: the base map
-        {"return", &ok, {}},                          // nowhere: nothing
+        {"click", &ok, {"Derived::OnOk"}},           // named entry comes first in the table
+        {"click", &other, {"Derived::OnAnyClick"}},  // empty name matches any control
+        {"timer", &ok, {"Derived::OnTimer"}},        // base entry, most derived override
+        {"itemclick", &ok, {"Base::OnItem"}},        // absent here: the base map
+        {"return", &ok, {}},                         // nowhere: nothing
         {"uinotifyGiftItemEnter", &other, {"Derived::OnCustom:7"}},
     };
     Derived d;
@@ -72,9 +72,10 @@ TEST(NotifyMap, VirtualWindowsRouteToTheirPump) {
     EXPECT_FALSE(outer.AddVirtualWnd("left", &inner));
     CPaintManagerUI pm;
     CDialogBuilder b;
-    CControlUI* root = b.Create("<VerticalLayout><HorizontalLayout virtualwnd=\"left\"><Button name=\"x\"/>"
-                                "</HorizontalLayout><Button name=\"y\"/></VerticalLayout>",
-                                nullptr, nullptr, &pm);
+    CControlUI* root = b.Create(
+        "<VerticalLayout><HorizontalLayout virtualwnd=\"left\"><Button name=\"x\"/>"
+        "</HorizontalLayout><Button name=\"y\"/></VerticalLayout>",
+        nullptr, nullptr, &pm);
     ASSERT_NE(root, nullptr);
     pm.AttachDialog(root);
     struct Pump : INotifyUI {

@@ -190,8 +190,8 @@ TEST_F(SkinFixture, MenuResults) {
     };
     for (auto& r : rows) {
         CZqMenuUI menu;
-        menu.SetMenuItem({ZqMenuItem("one", 41), ZqMenuItem(), ZqMenuItem("two", 42, true),
-                          ZqMenuItem("off", 43, false, true)});
+        menu.SetMenuItem(
+            {ZqMenuItem("one", 41), ZqMenuItem(), ZqMenuItem("two", 42, true), ZqMenuItem("off", 43, false, true)});
         HWND h = menu.CreateMenu({50, 60}, owner.GetHWND());
         ASSERT_NE(h, nullptr);
         EXPECT_EQ(menu.GetHWND(), h);

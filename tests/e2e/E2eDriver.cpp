@@ -26,11 +26,17 @@ using namespace DuiLib;
 
 namespace e2e {
 
-std::string Shell(const std::string& cmd) { return desktoptest::Shell(cmd); }
+std::string Shell(const std::string& cmd) {
+    return desktoptest::Shell(cmd);
+}
 
-std::string ReadFile(const std::string& path) { return desktoptest::ReadFile(path); }
+std::string ReadFile(const std::string& path) {
+    return desktoptest::ReadFile(path);
+}
 
-std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
+std::string Utf8(const char* gbk) {
+    return GbkToUtf8(gbk);
+}
 
 bool WaitFor(const std::function<bool()>& done, int ms) {
     return testsupport::WaitUntil(done, std::chrono::milliseconds(ms), std::chrono::milliseconds(50));
@@ -78,7 +84,9 @@ bool TypeText(const std::string& utf8) {
     return system(("xdotool type --delay 60 '" + quoted + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
-bool Key(const std::string& keys) { return system(("xdotool key " + keys + " >/dev/null 2>&1").c_str()) == 0; }
+bool Key(const std::string& keys) {
+    return system(("xdotool key " + keys + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 bool Raise(const Window& w) {
     return system(("xdotool windowraise " + std::to_string(w.id) + " >/dev/null 2>&1").c_str()) == 0;
@@ -132,7 +140,7 @@ long PingMs(unsigned long window, int timeoutMs) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) return -1;
     ::Window root = DefaultRootWindow(d);
-    XSelectInput(d, root, SubstructureNotifyMask);   // the answer goes to the root window
+    XSelectInput(d, root, SubstructureNotifyMask);  // the answer goes to the root window
     const Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False), ping = XInternAtom(d, "_NET_WM_PING", False);
     static long stamp = 1000;
     const long mine = ++stamp;
@@ -149,14 +157,17 @@ long PingMs(unsigned long window, int timeoutMs) {
     XFlush(d);
     long answered = -1;
     while (answered < 0) {
-        long spent = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        long spent = long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         if (spent > timeoutMs) break;
         while (XPending(d) > 0 && answered < 0) {
             XEvent in;
             XNextEvent(d, &in);
-            if (in.type == ClientMessage && in.xclient.message_type == protocols && Atom(in.xclient.data.l[0]) == ping &&
-                in.xclient.data.l[1] == mine)
-                answered = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+            if (in.type == ClientMessage && in.xclient.message_type == protocols &&
+                Atom(in.xclient.data.l[0]) == ping && in.xclient.data.l[1] == mine)
+                answered =
+                    long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                             .count());
         }
         if (answered >= 0) break;
         pollfd p{ConnectionNumber(d), POLLIN, 0};
@@ -208,15 +219,19 @@ bool PrepareDisplay(std::string* why) {
     return true;
 }
 
-std::string ShotDir() { return VARNET_BINARY_DIR "/screenshots/e2e"; }
+std::string ShotDir() {
+    return VARNET_BINARY_DIR "/screenshots/e2e";
+}
 
-Program::~Program() { Kill(); }
+Program::~Program() {
+    Kill();
+}
 
 bool Program::Start(const testenv::Stack& stack, bool soundToFile) {
     data_ = stack.DataDir();
     const auto env = stack.ProgramEnvironment();
     const std::string out = data_ + "/varnet-output.txt";
-    std::fflush(nullptr);   // the child must not write the parent's buffered lines again
+    std::fflush(nullptr);  // the child must not write the parent's buffered lines again
     pid_ = fork();
     if (pid_ < 0) return false;
     if (pid_ == 0) {
@@ -278,7 +293,9 @@ long StatusField(pid_t pid, const char* field) {
 }
 }  // namespace
 
-long Program::RssKb() const { return StatusField(pid_, "VmRSS:"); }
+long Program::RssKb() const {
+    return StatusField(pid_, "VmRSS:");
+}
 
 long Program::TreeRssKb() const {
     std::map<pid_t, std::vector<pid_t>> children;
@@ -301,8 +318,12 @@ long Program::TreeRssKb() const {
     }
     return total;
 }
-int Program::Threads() const { return int(StatusField(pid_, "Threads:")); }
-std::string Program::Log(const char* file) const { return ReadFile(data_ + "/log/" + file); }
+int Program::Threads() const {
+    return int(StatusField(pid_, "Threads:"));
+}
+std::string Program::Log(const char* file) const {
+    return ReadFile(data_ + "/log/" + file);
+}
 std::vector<std::string> Program::PaneLines(int pane) const {
     std::vector<std::string> out;
     std::istringstream in(Log("RoomUI.txt"));
@@ -316,14 +337,18 @@ std::vector<std::string> Program::PaneLines(int pane) const {
 }
 
 bool Program::WaitPaneLine(int pane, const std::string& part, int ms) const {
-    return WaitFor([&] {
-        for (const std::string& l : PaneLines(pane))
-            if (l.find(part) != std::string::npos) return true;
-        return false;
-    }, ms);
+    return WaitFor(
+        [&] {
+            for (const std::string& l : PaneLines(pane))
+                if (l.find(part) != std::string::npos) return true;
+            return false;
+        },
+        ms);
 }
 
-bool Program::LogHas(const char* file, const char* gbk) const { return Log(file).find(Utf8(gbk)) != std::string::npos; }
+bool Program::LogHas(const char* file, const char* gbk) const {
+    return Log(file).find(Utf8(gbk)) != std::string::npos;
+}
 bool Program::WaitLog(const char* file, const char* gbk, int ms) const {
     return WaitFor([&] { return LogHas(file, gbk); }, ms);
 }
@@ -331,13 +356,15 @@ bool Program::WaitLog(const char* file, const char* gbk, int ms) const {
 bool GuestIntoLobby(Program& program, Window& lobby, std::string* why) {
     Window login;
     if (!WaitWindow(Utf8("^登录对话框$"), login)) return *why = "no login dialog", false;
-    usleep(400000);   // drawn
+    usleep(400000);  // drawn
     Screenshot(login.rc, ShotDir() + "/01-login.png");
     SkinLayout skin("LoginSkin.xml", login.Width(), login.Height());
     if (!Click(login, skin.Center("AnonyUserBTN"))) return *why = "cannot click", false;
     if (!WaitWindow(Utf8("^泽秀美女视频$"), lobby)) return *why = "no lobby after the guest login", false;
-    if (!program.WaitLog("VarnetFrame.txt", "主窗口更新栏目条目信息_完成")) return *why = "the directory did not arrive", false;
-    if (!program.WaitLog("VarnetFrame.txt", "第一次加载成功，通知主窗体")) return *why = "the home page did not load", false;
+    if (!program.WaitLog("VarnetFrame.txt", "主窗口更新栏目条目信息_完成"))
+        return *why = "the directory did not arrive", false;
+    if (!program.WaitLog("VarnetFrame.txt", "第一次加载成功，通知主窗体"))
+        return *why = "the home page did not load", false;
     usleep(800000);
     return true;
 }
@@ -357,7 +384,7 @@ bool EnterBusyRoomFromDirectory(Program& program, testenv::Stack& stack, const W
     // The page of the category lists its rooms; the first link enters the busy room.
     if (!WaitFor([&] { return stack.Web().Server().Count("/ZeqaShow/getWeekGiftList") > 0; }, 10000))
         return *why = "the directory entry did not open its room list", false;
-    usleep(1200000);   // loaded and drawn
+    usleep(1200000);  // loaded and drawn
     Screenshot(lobby.rc, ShotDir() + "/03-directory-room-list.png");
     RECT page = skin.Rect("horMainFrameHtml");
     Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});

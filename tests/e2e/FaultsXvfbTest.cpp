@@ -56,7 +56,8 @@ protected:
         ASSERT_TRUE(QuitFromLobby(lobby, &why, &start)) << when << ": " << why;
         int status = -1;
         EXPECT_TRUE(varnet.WaitExit(kQuitMs, &status)) << when << ": Varnet did not end in order, status " << status;
-        long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        long ms = long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         EXPECT_NE(varnet.Log("Speed.txt").find("WinMain shutdown done"), std::string::npos) << when;
         std::printf("quit %s: ended %ld ms after the confirmation\n", when, ms);
     }
@@ -92,11 +93,13 @@ TEST_F(Faults, ChatServerKilledAndStartedAgainMidRoom) {
     ASSERT_TRUE(peer) << why;
     auto pub = Grab(publicView);
     ASSERT_TRUE(peer->Say("又回来了"));
-    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("又回来了"))) << "the line after the reconnection is not shown";
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("又回来了")))
+        << "the line after the reconnection is not shown";
     EXPECT_TRUE(WaitFor([&] { return Difference(pub, Grab(publicView)) > 0.002; }, 10000));
     ASSERT_TRUE(SendChatLine(room, Utf8("重连以后还能聊天")));
     const std::string sent = "重连以后还能聊天";
-    EXPECT_TRUE(peer->WaitLine([&](const testenv::PeerClient::Line& l) { return l.text.find(sent) != std::string::npos; }, 10000))
+    EXPECT_TRUE(peer->WaitLine(
+        [&](const testenv::PeerClient::Line& l) { return l.text.find(sent) != std::string::npos; }, 10000))
         << "the line after the reconnection did not arrive";
     Screenshot(room.rc, ShotDir() + "/fault-chat-back.png");
     QuitInOrder("after the chat server came back");
@@ -136,7 +139,8 @@ TEST_F(Faults, RoomServiceStallsThenAnswers500) {
     stall.stallMs = 3000;
     st->Rooms().SetFault("", stall);
     int at = heartbeats();
-    EXPECT_TRUE(WaitFor([&] { return heartbeats() >= at + 2; }, 25000)) << "heartbeats stopped while the service stalls";
+    EXPECT_TRUE(WaitFor([&] { return heartbeats() >= at + 2; }, 25000))
+        << "heartbeats stopped while the service stalls";
     long stalledPing = PingMs(room.id);
     EXPECT_GE(stalledPing, 0);
     EXPECT_LT(stalledPing, 1000) << "the UI thread waits on the stalled service";

@@ -55,7 +55,8 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
     const int seconds = SoakSeconds();
     const auto start = std::chrono::steady_clock::now();
     auto elapsedMs = [&] {
-        return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        return long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     };
     const std::string nameEnc = UrlEncode::Encode("小美");
     long lines = 0, gifts = 0, comings = 0;
@@ -71,10 +72,13 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
     while (elapsedMs() < seconds * 1000L && !varnet.Exited()) {
         const long now = elapsedMs();
         // A chat line every 100 ms.
-        stack.Chat().Say(kRoom, nameEnc, "1004_chat", UrlEncode::EncodeQuery(StringUtility::Format("第%ld句：大家好，欢迎来到欢乐大厅", ++lines)));
+        stack.Chat().Say(kRoom, nameEnc, "1004_chat",
+                         UrlEncode::EncodeQuery(StringUtility::Format("第%ld句：大家好，欢迎来到欢乐大厅", ++lines)));
         // A gift every second, users coming and going every half second.
         if (lines % 10 == 0) {
-            stack.Chat().PushNotice(kRoom, "notifygift", Notice({{"fid", "1004"}, {"tid", "1002"}, {"gid", "5"}, {"cnt", "1"}, {"hiscnt", "0"}}));
+            stack.Chat().PushNotice(
+                kRoom, "notifygift",
+                Notice({{"fid", "1004"}, {"tid", "1002"}, {"gid", "5"}, {"cnt", "1"}, {"hiscnt", "0"}}));
             ++gifts;
         }
         if (lines % 5 == 0) {
@@ -83,10 +87,15 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
             const std::string id = std::to_string(visitor);
             if (enter)
                 stack.Chat().PushNotice(kRoom, "notifyenter",
-                                        Notice({{"id", id}, {"nickname", UrlEncode::Encode("访客" + id)}, {"chatid", id + "_chat"},
-                                                {"level", "3"}, {"beautyid", id}, {"photoid", "0"}, {"role", "0"}, {"cnt", "5"}}));
-            else
-                stack.Chat().PushNotice(kRoom, "notifyexit", Notice({{"id", id}, {"cnt", "4"}}));
+                                        Notice({{"id", id},
+                                                {"nickname", UrlEncode::Encode("访客" + id)},
+                                                {"chatid", id + "_chat"},
+                                                {"level", "3"},
+                                                {"beautyid", id},
+                                                {"photoid", "0"},
+                                                {"role", "0"},
+                                                {"cnt", "5"}}));
+            else stack.Chat().PushNotice(kRoom, "notifyexit", Notice({{"id", id}, {"cnt", "4"}}));
             ++comings;
         }
         if (lines % 50 == 0) {
@@ -114,8 +123,10 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
                 maxThreads = std::max(maxThreads, threads);
                 worstPing = std::max(worstPing, ping);
             }
-            std::printf("soak: t=%3lds rss=%ld kB (Varnet %ld kB, its web processes the rest) threads=%d ui-answer=%ld ms "
-                        "lines=%ld gifts=%ld comings=%ld\n", now / 1000, rss, own, threads, ping, lines, gifts, comings);
+            std::printf(
+                "soak: t=%3lds rss=%ld kB (Varnet %ld kB, its web processes the rest) threads=%d ui-answer=%ld ms "
+                "lines=%ld gifts=%ld comings=%ld\n",
+                now / 1000, rss, own, threads, ping, lines, gifts, comings);
             std::fflush(stdout);
         }
         usleep(100000);
@@ -123,11 +134,13 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
     erin.reset();
     ASSERT_FALSE(varnet.Exited()) << "Varnet ended during the soak";
     Screenshot(room.rc, ShotDir() + "/soak-room.png");
-    std::printf("soak figures: %d s, %ld chat lines, %ld gifts, %ld users came or went (%ld visits of a real client); rss after warm-up %ld kB, "
-                "highest %ld kB, last %ld kB (growth %ld kB); threads %d..%d, last %d; slowest UI answer %ld ms, %d of %d "
-                "unanswered\n",
-                seconds, lines, gifts, comings, peerVisits, warmRss, maxRss, lastRss, maxRss - warmRss, warmThreads, maxThreads,
-                lastThreads, worstPing, unanswered, samples);
+    std::printf(
+        "soak figures: %d s, %ld chat lines, %ld gifts, %ld users came or went (%ld visits of a real client); rss "
+        "after warm-up %ld kB, "
+        "highest %ld kB, last %ld kB (growth %ld kB); threads %d..%d, last %d; slowest UI answer %ld ms, %d of %d "
+        "unanswered\n",
+        seconds, lines, gifts, comings, peerVisits, warmRss, maxRss, lastRss, maxRss - warmRss, warmThreads, maxThreads,
+        lastThreads, worstPing, unanswered, samples);
     // Bounds: memory that grows with the lines (views not trimmed, queues that fill) passes these in minutes.
     EXPECT_LT(maxRss - warmRss, 96 * 1024) << "memory grows";
     // Short-lived helper threads come and go; what stays must not grow.

@@ -34,11 +34,11 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     testenv::Stack stack;
     testenv::StackOptions options;
     options.binDir = VARNET_BINARY_DIR "/bin";
-    if (const char* keep = getenv("VARNET_E2E_DATA")) options.dataDir = keep;   // kept, with the program's logs
+    if (const char* keep = getenv("VARNET_E2E_DATA")) options.dataDir = keep;  // kept, with the program's logs
     ASSERT_TRUE(stack.Start(options, &why)) << why;
     const int room = testenv::Stack::kBusyRoom;
     Program varnet;
-    ASSERT_TRUE(varnet.Start(stack, true));   // what it plays goes to a file
+    ASSERT_TRUE(varnet.Start(stack, true));  // what it plays goes to a file
     const std::string shots = ShotDir();
 
     // Start and a guest login: the lobby with its directory and its home page.
@@ -56,7 +56,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     Step("the directory entry showed the category's rooms", shots + "/03-directory-room-list.png");
     ASSERT_TRUE(stack.Chat().WaitMembers(room, 1, 20000)) << "the room's chat did not connect";
     ASSERT_TRUE(varnet.WaitLog("RoomManager.txt", "创建房间界面-end"));
-    usleep(1500000);   // laid out and drawn
+    usleep(1500000);  // laid out and drawn
     Screenshot(roomWnd.rc, shots + "/04-room.png");
     Step("entered the room from the directory: its window opened and its chat connected", shots + "/04-room.png");
 
@@ -68,7 +68,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
         int moving = 0;
         WaitFor([&] { return (moving = MovingMicWindows(roomWnd)) == 3; }, 10000);
         EXPECT_EQ(moving, 3) << "only " << moving << " of the 3 performers are shown";
-        if (moving < 3) {   // what the RTMP server saw of the players
+        if (moving < 3) {  // what the RTMP server saw of the players
             std::istringstream log(stack.Rtmp().ErrorLog());
             int plays = 0, publishes = 0;
             for (std::string line; std::getline(log, line);) {
@@ -92,7 +92,8 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     const RECT publicView = ToScreen(roomWnd, skin.Rect("webbrowserMsgView"));
     auto before = Grab(publicView);
     ASSERT_TRUE(dora->Say("大家好，欢迎来到欢乐大厅"));
-    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("大家好，欢迎来到欢乐大厅"))) << "another user's line is not shown";
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("大家好，欢迎来到欢乐大厅")))
+        << "another user's line is not shown";
     EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(publicView)) > 0.002; }, 10000))
         << "the public view did not change";
     uint32_t me = 0;
@@ -106,7 +107,8 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     EXPECT_TRUE(WaitWindow("^VarnetGiftEffect$", effect, 10000)) << "no gift effect";
     usleep(300000);
     Screenshot(roomWnd.rc, shots + "/05-chat-and-gift.png");
-    Step("another user's chat line showed in the public view; her gift's effect played", shots + "/05-chat-and-gift.png");
+    Step("another user's chat line showed in the public view; her gift's effect played",
+         shots + "/05-chat-and-gift.png");
 
     // A Chinese line with an emoticon: typed into the input, the emoticon picked from its panel, sent.
     const RECT ownView = ToScreen(roomWnd, skin.Rect("webbroserMsgViewSelf"));
@@ -116,7 +118,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     Click(roomWnd, skin.Center("btnChatFace"));
     Window faces;
     if (WaitWindow("^VarnetChatFaceSelectPanel$", faces, 5000)) {
-        usleep(800000);   // the pictures are loaded
+        usleep(800000);  // the pictures are loaded
         Screenshot(faces.rc, shots + "/06-emoticons.png");
         Click(faces, {6 + 16, 4 + 34 + 16});
         EXPECT_TRUE(varnet.WaitLog("RoomUI.txt", "聊天选择表情 表情id=", 5000));
@@ -127,7 +129,8 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     auto ownBefore = Grab(ownView);
     Click(roomWnd, skin.Center("btnChatSend"));
     const std::string sent = "晚上好，主播";
-    EXPECT_TRUE(dora->WaitLine([&](const testenv::PeerClient::Line& l) { return l.text.find(sent) != std::string::npos; }, 10000))
+    EXPECT_TRUE(dora->WaitLine(
+        [&](const testenv::PeerClient::Line& l) { return l.text.find(sent) != std::string::npos; }, 10000))
         << "the other users did not receive the line";
     EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_OWN, Utf8("晚上好，主播"))) << "the sent line is not in the own view";
     EXPECT_TRUE(WaitFor([&] { return Difference(ownBefore, Grab(ownView)) > 0.002; }, 10000))
@@ -145,7 +148,8 @@ TEST(Walk, NewcomerThroughEveryWindow) {
         Screenshot(settings.rc, shots + "/08-settings.png");
         SkinLayout settingsSkin("RoomConfigSet.xml", settings.Width(), settings.Height());
         Click(settings, settingsSkin.Center("RoomConfigCancelBTN"));
-        EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^房间设置对话框$")); }, 10000)) << "the settings dialog stayed";
+        EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^房间设置对话框$")); }, 10000))
+            << "the settings dialog stayed";
         Step("opened the settings dialog and closed it", shots + "/08-settings.png");
     } else {
         ADD_FAILURE() << "the video button did not open the settings dialog";
@@ -154,7 +158,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     // Leaving: the room window's close button.
     Click(roomWnd, {roomWnd.Width() - 10 - 16, 25});
     EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("exitroom") == 1; })) << "the room was not left";
-    EXPECT_TRUE(stack.Chat().WaitMembers(room, 1, 10000)) << "leaving the room did not end its chat";   // dora stays
+    EXPECT_TRUE(stack.Chat().WaitMembers(room, 1, 10000)) << "leaving the room did not end its chat";  // dora stays
     EXPECT_TRUE(WaitFor([&] { return WindowGone(".*[(]" + std::to_string(room) + "[)]"); }, 10000));
     Step("left the room: its window closed and its chat ended");
 

@@ -45,8 +45,8 @@ struct FlvCutter {
 
 _RTMPMetadata MakeMeta() {
     _RTMPMetadata m;
-    const uint8_t sps[] = {0x67, 0x42, 0xc0, 0x0b, 0xda, 0x05, 0x07, 0xe8, 0x40, 0x00, 0x00, 0x03, 0x00,
-                           0x40, 0x00, 0x00, 0x05, 0x03, 0xc5, 0x0a, 0xa8};
+    const uint8_t sps[] = {0x67, 0x42, 0xc0, 0x0b, 0xda, 0x05, 0x07, 0xe8, 0x40, 0x00, 0x00,
+                           0x03, 0x00, 0x40, 0x00, 0x00, 0x05, 0x03, 0xc5, 0x0a, 0xa8};
     const uint8_t pps[] = {0x68, 0xce, 0x3c, 0x80};
     m.hasVideo = 1;
     m.width = 320;
@@ -168,8 +168,7 @@ TEST_F(FerrelTest, StopWakesABlockedRead) {
     std::thread reader([&] {
         uint8_t buf[10240];
         int n;
-        while ((n = play.ReadPacket(buf, sizeof(buf))) > 0) {
-        }
+        while ((n = play.ReadPacket(buf, sizeof(buf))) > 0) {}
         result = n;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -20,11 +20,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Session = testenv::RtmpPeer::Session;
 
-double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+double Since(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
 
 struct ConnectOutcome {
     bool connected;
-    bool hung;       // still inside Connect at the bound (then stopped)
+    bool hung;  // still inside Connect at the bound (then stopped)
     double seconds;
 };
 
@@ -64,11 +66,10 @@ TEST(FerrelHostileServer, ConnectEndsByItsDeadlineAndAtStop) {
     struct Row {
         const char* what;
         std::function<void(Session&, std::atomic<bool>*)> script;
-        bool stopEarly;   // Stop from another thread once the server is pinging
+        bool stopEarly;  // Stop from another thread once the server is pinging
     };
     const Row rows[] = {
-        {"handshake dripped a byte every half second", [](Session& s, std::atomic<bool>*) { s.Handshake(500); },
-         false},
+        {"handshake dripped a byte every half second", [](Session& s, std::atomic<bool>*) { s.Handshake(500); }, false},
         {"answers connect and createStream, then only pings", PingsForever, false},
         {"silent after the handshake", [](Session& s, std::atomic<bool>*) { s.Handshake(); }, false},
         {"Stop while the server only pings", PingsForever, true},
@@ -109,12 +110,12 @@ TEST(FerrelHostileServer, AServerNamedByHostNameIsReached) {
 }
 
 TEST(FerrelHostileServer, DeeplyNestedAmfEndsTheSession) {
-    const std::string deep = testenv::AmfDeepObject(200000);   // about 600 kB
+    const std::string deep = testenv::AmfDeepObject(200000);  // about 600 kB
     const std::string deepStatus = testenv::AmfString("onStatus") + testenv::AmfNumber(0) + testenv::AmfNull() + deep;
     struct Row {
         const char* what;
         bool publish;
-        bool afterStart;   // sent once the stream started (else instead of the start status)
+        bool afterStart;  // sent once the stream started (else instead of the start status)
         uint8_t type;
         std::string body;
     };
@@ -148,8 +149,7 @@ TEST(FerrelHostileServer, DeeplyNestedAmfEndsTheSession) {
             uint8_t buf[10240];
             int n = 0;
             const auto t0 = Clock::now();
-            while ((n = f.ReadPacket(buf, sizeof(buf))) > 0 && Since(t0) < 10) {
-            }
+            while ((n = f.ReadPacket(buf, sizeof(buf))) > 0 && Since(t0) < 10) {}
             EXPECT_LT(n, 0);
             EXPECT_TRUE(f.IsReadStopped());
         }
@@ -169,8 +169,14 @@ TEST(AmfCheck, Verdicts) {
         for (int i = 0; i < levels; ++i) s += close;
         return s;
     };
-    const std::string obj("\x03\x00\x01" "a", 4);        // an object whose first property "a" opens the next
-    const std::string ecma("\x08\x00\x00\x00\x01\x00\x01" "a", 8);
+    const std::string obj(
+        "\x03\x00\x01"
+        "a",
+        4);  // an object whose first property "a" opens the next
+    const std::string ecma(
+        "\x08\x00\x00\x00\x01\x00\x01"
+        "a",
+        8);
     const std::string arr("\x0a\x00\x00\x00\x01", 5);
     const std::string end("\x00\x00\x09", 3);
     struct Row {
@@ -185,9 +191,17 @@ TEST(AmfCheck, Verdicts) {
         {"ECMA arrays one deeper", nest(ecma, end, kAmfMaxDepth + 1), AmfVerdict::TooDeep},
         {"strict arrays at the limit", nest(arr, "", kAmfMaxDepth), AmfVerdict::Ok},
         {"strict arrays one deeper", nest(arr, "", kAmfMaxDepth + 1), AmfVerdict::TooDeep},
-        {"an unterminated object at the end", std::string("\x03\x00\x01" "a\x05", 5), AmfVerdict::Ok},
+        {"an unterminated object at the end",
+         std::string("\x03\x00\x01"
+                     "a\x05",
+                     5),
+         AmfVerdict::Ok},
         {"a truncated number", AmfNumber(1).substr(0, 5), AmfVerdict::Malformed},
-        {"a string longer than the body", std::string("\x02\x00\x10" "ab", 5), AmfVerdict::Malformed},
+        {"a string longer than the body",
+         std::string("\x02\x00\x10"
+                     "ab",
+                     5),
+         AmfVerdict::Malformed},
         {"a strict array counting more than it holds", std::string("\x0a\x00\x00\x00\x03\x05", 6),
          AmfVerdict::Malformed},
         {"a reference", std::string("\x07\x00\x01", 3), AmfVerdict::Malformed},
@@ -215,20 +229,24 @@ TEST(FerrelHostileServer, NonsenseAfterPlayStartEndsTheStreamWithoutHoardingMemo
         std::function<void(Session&)> nonsense;
     };
     const Row rows[] = {
-        {"chunk size 0", [&](Session& s) {
+        {"chunk size 0",
+         [&](Session& s) {
              s.SetChunkSize(0);
-             for (int i = 0; i < 2000 && s.Send(6, 9, 1, 40 + i, video); ++i) {
-             }
+             for (int i = 0; i < 2000 && s.Send(6, 9, 1, 40 + i, video); ++i) {}
          }},
         {"2 MB of garbage", [&](Session& s) { s.SendRaw(garbage); }},
-        {"a video message claiming 16 MB", [&](Session& s) {
+        {"a video message claiming 16 MB",
+         [&](Session& s) {
              s.SendRaw(std::string("\x06\x00\x00\x28\xff\xff\xff\x09\x01\x00\x00\x00", 12) + std::string(4096, 'x'));
          }},
         {"a chunk of a chunk stream never opened", [&](Session& s) { s.SendRaw("\xc9" + std::string(200, 'y')); }},
-        {"an undecodable command", [&](Session& s) {
-             s.Send(3, 20, 0, 0, testenv::AmfString("onStatus") + testenv::AmfNumber(0) + std::string("\x02\x00\x64zz", 5));
+        {"an undecodable command",
+         [&](Session& s) {
+             s.Send(3, 20, 0, 0,
+                    testenv::AmfString("onStatus") + testenv::AmfNumber(0) + std::string("\x02\x00\x64zz", 5));
          }},
-        {"a message stalled half way", [&](Session& s) {
+        {"a message stalled half way",
+         [&](Session& s) {
              s.SetChunkSize(1 << 20);
              std::string head("\x06\x00\x00\x50\x10\x00\x00\x09\x01\x00\x00\x00", 12);
              s.SendRaw(head + std::string(512 * 1024, '\x27'));
@@ -253,7 +271,7 @@ TEST(FerrelHostileServer, NonsenseAfterPlayStartEndsTheStreamWithoutHoardingMemo
         }
         EXPECT_LT(n, 0);
         EXPECT_TRUE(f.IsReadStopped());
-        EXPECT_GE(got, 13u + 11 + video.size() + 4);   // the header and the good tag came first
+        EXPECT_GE(got, 13u + 11 + video.size() + 4);  // the header and the good tag came first
         const size_t after = HeapInUse();
         EXPECT_LT(after > before ? after - before : 0, size_t(64) << 20);
         f.Close();
@@ -265,13 +283,12 @@ TEST(FerrelHostileServer, NonsenseAfterPlayStartEndsTheStreamWithoutHoardingMemo
 TEST(FerrelHostileServer, ArrivedMessagesGoOutTogetherAndTheEndAfterThem) {
     const std::string video = std::string("\x17\x01\x00\x00\x00", 5) + std::string(200, '\x11');
     const size_t tag = 11 + video.size() + 4;
-    const std::string bad =
-        testenv::AmfString("onStatus") + testenv::AmfNumber(0) + std::string("\x02\x00\x64zz", 5);
+    const std::string bad = testenv::AmfString("onStatus") + testenv::AmfNumber(0) + std::string("\x02\x00\x64zz", 5);
     struct Row {
         const char* what;
         bool badLast;
-        int size;              // of each read
-        size_t firstRead;      // bytes of the first read
+        int size;          // of each read
+        size_t firstRead;  // bytes of the first read
     };
     const Row rows[] = {
         {"three tags with the header", false, 10240, 13 + 3 * tag},
@@ -298,7 +315,8 @@ TEST(FerrelHostileServer, ArrivedMessagesGoOutTogetherAndTheEndAfterThem) {
         EXPECT_EQ(int(row.firstRead), f.ReadPacket(buf.data(), row.size));
         size_t total = row.firstRead;
         int n = 0;
-        while (total < 13 + (row.badLast ? 2 : 3) * tag && (n = f.ReadPacket(buf.data(), row.size)) > 0) total += size_t(n);
+        while (total < 13 + (row.badLast ? 2 : 3) * tag && (n = f.ReadPacket(buf.data(), row.size)) > 0)
+            total += size_t(n);
         EXPECT_EQ(13 + (row.badLast ? 2 : 3) * tag, total);
         if (row.badLast) {
             EXPECT_EQ(-1, f.ReadPacket(buf.data(), row.size));
@@ -309,7 +327,7 @@ TEST(FerrelHostileServer, ArrivedMessagesGoOutTogetherAndTheEndAfterThem) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 f.Stop();
             });
-            f.WaitForData();   // nothing buffered: it returns at Stop (a hang fails the run)
+            f.WaitForData();  // nothing buffered: it returns at Stop (a hang fails the run)
             stopper.join();
             EXPECT_EQ(-1, f.ReadPacket(buf.data(), row.size));
         }
@@ -331,7 +349,7 @@ TEST(FerrelHostileServer, PublisherIsLostSoonAfterItsServerStopsReading) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_FALSE(f.IsConnected());
-    EXPECT_LT(Since(t0), 6.0);   // a few send time-outs, not until a megabyte of buffers filled
+    EXPECT_LT(Since(t0), 6.0);  // a few send time-outs, not until a megabyte of buffers filled
     f.Close();
 }
 

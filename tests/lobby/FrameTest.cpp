@@ -19,8 +19,8 @@ class TestFrame : public CVarnetFrameWnd {
 public:
     explicit TestFrame(RecordingRoomManager* rm) : CVarnetFrameWnd(std::unique_ptr<CRoomManager>(rm)) {}
     std::vector<std::string> messages;
-    std::vector<std::string> dialogs;                 // window class names of the modal dialogs run
-    std::function<UINT(WindowImplBase&)> onModal;     // default: closes with 2
+    std::vector<std::string> dialogs;              // window class names of the modal dialogs run
+    std::function<UINT(WindowImplBase&)> onModal;  // default: closes with 2
     bool messageOnUiThread = true;
 
 protected:
@@ -92,7 +92,9 @@ protected:
         }
         return nullptr;
     }
-    bool WaitHanded(size_t n) { return PumpUntil([&] { return rm->entered.size() >= n; }, 10000); }
+    bool WaitHanded(size_t n) {
+        return PumpUntil([&] { return rm->entered.size() >= n; }, 10000);
+    }
 
     testenv::RoomService* service = nullptr;
     RecordingRoomManager* rm = nullptr;
@@ -103,14 +105,14 @@ protected:
 
 TEST_F(FrameTest, DirectoryFromTheServiceAndItsRefresh) {
     Open();
-    EXPECT_EQ(Text("OnlineNumLabel"), "同时在线人数：14人");   // official 12 + rooms 2 + 0
+    EXPECT_EQ(Text("OnlineNumLabel"), "同时在线人数：14人");  // official 12 + rooms 2 + 0
     ASSERT_NE(RowOf("     官方房间"), nullptr);
     EXPECT_EQ(RowOf("     官方房间")->countText, "[12]");
     EXPECT_EQ(RowOf("房间分类")->countText, "[2]");
-    EXPECT_TRUE(RowOf("欢乐大厅")->row->IsVisible());             // top-level folders start open
+    EXPECT_TRUE(RowOf("欢乐大厅")->row->IsVisible());  // top-level folders start open
     EXPECT_EQ(RowOf("新年活动")->icon, "IENormal.png");
     EXPECT_EQ(RowOf("欢乐大厅")->selectedIcon, "MusicClick.png");
-    EXPECT_EQ(RowOf("我的房间"), nullptr);                       // no favourites for guests
+    EXPECT_EQ(RowOf("我的房间"), nullptr);  // no favourites for guests
     EXPECT_EQ(Text("NickNameLabel"), CDuiString::Format("游客(%u)", CGlobalDataApp::GetInstance().GetUid()));
     // Timer 5 asks for the counts; the official category keeps the count of the refresh.
     service->WithData([](testenv::SvcData& d) { d.rooms[3004].users = {1, 2, 3}; });
@@ -123,7 +125,8 @@ TEST_F(FrameTest, DirectoryFromTheServiceAndItsRefresh) {
     ASSERT_TRUE(PumpUntil([&] { return RowOf("私密房间")->countText == "[3]"; }, 10000));
     EXPECT_EQ(service->RequestCount("getcatelist"), before + 1);
     EXPECT_EQ(RowOf("房间分类")->countText, "[5]");
-    EXPECT_EQ(Text("OnlineNumLabel"), CDuiString::Format("同时在线人数：%d人", 5 + frame->GetNavData().categories[0].count));
+    EXPECT_EQ(Text("OnlineNumLabel"),
+              CDuiString::Format("同时在线人数：%d人", 5 + frame->GetNavData().categories[0].count));
     // Without a user id the timer sends nothing.
     lobbytest::SignOut();
     frame->OnTimer(t);
@@ -152,20 +155,24 @@ TEST_F(FrameTest, DirectoryFailureIsShownOnTheUiThread) {
 
 TEST_F(FrameTest, MessagesItOwns) {
     // A 20-byte nickname with a six-digit id is cut to 16 bytes on a whole character; 18 bytes fit.
-    SignInAs(1001, 1, "一二三四五六七八九十", 123456);   // 20 bytes of GBK
+    SignInAs(1001, 1, "一二三四五六七八九十", 123456);  // 20 bytes of GBK
     ASSERT_NE(frame->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
     EXPECT_EQ(Text("NickNameLabel"), "一二三四五六七八...(123456)");
-    SignInAs(1001, 1, "a一二三四五六七八九", 123456);    // 19 bytes: the cut falls inside a character
+    SignInAs(1001, 1, "a一二三四五六七八九", 123456);  // 19 bytes: the cut falls inside a character
     ::SendMessage(frame->GetHWND(), WM_UPDATE_MY_INFO, 0, 0);
     EXPECT_EQ(Text("NickNameLabel"), "a一二三四五六七...(123456)");
-    SignInAs(1001, 1, "一二三四五六七八九", 123456);     // 18 bytes
+    SignInAs(1001, 1, "一二三四五六七八九", 123456);  // 18 bytes
     ::SendMessage(frame->GetHWND(), WM_UPDATE_MY_INFO, 0, 0);
     EXPECT_EQ(Text("NickNameLabel"), "一二三四五六七八九(123456)");
 
     // Forced update: the frame hides and runs the prompt; progress reaches it.
     frame->onModal = [&](WindowImplBase& dlg) {
         RunLater(10, [&] {
-            struct Row { WPARAM percent; LPARAM seconds; const char* text; } rows[] = {
+            struct Row {
+                WPARAM percent;
+                LPARAM seconds;
+                const char* text;
+            } rows[] = {
                 {75, 59, "还需 59秒"}, {80, 60, "还需 1分钟"}, {90, 119, "还需 1分钟"}, {95, 600, "还需 10分钟"}};
             for (const Row& r : rows) {
                 ::SendMessage(frame->GetHWND(), WM_FORCE_UPDATE_PROGRESS, r.percent, r.seconds);
@@ -173,8 +180,8 @@ TEST_F(FrameTest, MessagesItOwns) {
                 EXPECT_EQ(p ? p->GetValue() : -1, (int)r.percent);
                 EXPECT_EQ(UITest::Find(&dlg, "TimeSurplusLabel")->GetText(), r.text);
             }
-            ::SendMessage(frame->GetHWND(), WM_FORCE_UPDATE, 1, 0);   // already open: only hides
-            ::PostMessage(frame->GetHWND(), WM_FORCE_UPDATE, 0, 0);   // the updater ends it
+            ::SendMessage(frame->GetHWND(), WM_FORCE_UPDATE, 1, 0);  // already open: only hides
+            ::PostMessage(frame->GetHWND(), WM_FORCE_UPDATE, 0, 0);  // the updater ends it
         });
         return dlg.ShowModal();
     };
@@ -205,14 +212,15 @@ TEST_F(FrameTest, MessagesItOwns) {
     failed->status = 7;
     failed->statusText = "房间密码错误";
     ::PostMessageOwned(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_ENTER_RESULT, std::move(failed));
-    ::PostMessageOwned(frame->GetHWND(), WM_WEB_COMMAND, 0, std::make_unique<std::string>("openroom"));   // no fields
+    ::PostMessageOwned(frame->GetHWND(), WM_WEB_COMMAND, 0, std::make_unique<std::string>("openroom"));  // no fields
     PumpUntil([&] { return rm->codes.size() >= 4; }, 2000);
     PumpMessagesFor(50);
     EXPECT_EQ(rm->codes, (std::vector<int>{19, 35, 36, 0}));
     EXPECT_EQ(rm->changeValues, std::vector<int>{8});
     EXPECT_EQ(rm->removeAll, 3);
-    EXPECT_EQ(frame->messages, (std::vector<std::string>{"服务器正在重启，请稍等10秒钟再进房间!",
-                                                         "非常抱歉，该房间人数达到上限\n成为会员继续观看", "房间密码错误"}));
+    EXPECT_EQ(frame->messages,
+              (std::vector<std::string>{"服务器正在重启，请稍等10秒钟再进房间!",
+                                        "非常抱歉，该房间人数达到上限\n成为会员继续观看", "房间密码错误"}));
     EXPECT_EQ(service->RequestCount("enterroom"), 0);
 }
 
@@ -249,7 +257,7 @@ TEST_F(FrameTest, EnteringRooms) {
     EXPECT_EQ(rm->entered[0].status, 7);
     EXPECT_EQ(frame->messages.back(), "房间密码错误");
     EXPECT_FALSE(frame->GetWaitDlg()->IsWindowVisible());
-    typed = "p&w";   // the query carries it whole
+    typed = "p&w";  // the query carries it whole
     EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3004&name=私密房间&secret=1&bStealth=1&bstealth=0"));
     ASSERT_TRUE(WaitHanded(2));
     EXPECT_EQ(rm->entered[1].status, 1);
@@ -263,11 +271,12 @@ TEST_F(FrameTest, EnteringRooms) {
 
     // Another room open: asked first; declined leaves it, accepted closes it and enters.
     frame->dialogs.clear();
-    frame->onModal = nullptr;   // declines
+    frame->onModal = nullptr;  // declines
     EXPECT_FALSE(frame->EnterRoom(3003, 0, "", "欢乐大厅"));
     EXPECT_EQ(rm->removeAll, 0);
     frame->onModal = [&](WindowImplBase& dlg) {
-        EXPECT_EQ(UITest::Find(&dlg, "SoftCloseTipLabel")->GetText(), "您正在私密房间(3004)房间内，是否关闭房间私密房间(3004)？");
+        EXPECT_EQ(UITest::Find(&dlg, "SoftCloseTipLabel")->GetText(),
+                  "您正在私密房间(3004)房间内，是否关闭房间私密房间(3004)？");
         EXPECT_EQ(UITest::Find(&dlg, "btnOK")->GetText(), "是");
         RunLater(10, [&] { UITest::Click(&dlg, "btnOK"); });
         return dlg.ShowModal();
@@ -298,7 +307,7 @@ TEST_F(FrameTest, WaitDialogTimesOut) {
     Open();
     testenv::RoomServiceFault stall;
     stall.kind = testenv::RoomServiceFault::Stall;
-    stall.stallMs = 800;   // answers after the wait dialog gave up, within the worker's time-out
+    stall.stallMs = 800;  // answers after the wait dialog gave up, within the worker's time-out
     stall.times = 1;
     service->SetFault("enterroom", stall);
     frame->CreateRoomWaitDlg(false);
@@ -321,7 +330,7 @@ TEST_F(FrameTest, WaitDialogTimesOut) {
 TEST_F(FrameTest, CloseAsksThenLogsOutAndQuits) {
     SignInAs(1001, 0, "a", 0);
     ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);
-    frame->OnBtnClickClose();   // declined: nothing happens
+    frame->OnBtnClickClose();  // declined: nothing happens
     EXPECT_EQ(frame->dialogs, std::vector<std::string>{"SoftCloseTipDlg"});
     EXPECT_TRUE(frame->IsWindowVisible());
     frame->onModal = [&](WindowImplBase& dlg) {
@@ -330,7 +339,7 @@ TEST_F(FrameTest, CloseAsksThenLogsOutAndQuits) {
     };
     int logouts = service->RequestCount("logout");
     ::PostMessage(frame->GetHWND(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(RunMessageLoop(), 0);   // the quit message ends the loop
+    EXPECT_EQ(RunMessageLoop(), 0);  // the quit message ends the loop
     EXPECT_FALSE(frame->IsWindowVisible());
     EXPECT_EQ(rm->removeAll, 1);
     EXPECT_TRUE(PumpUntil([&] { return service->RequestCount("logout") == logouts + 1; }, 10000));
@@ -349,7 +358,10 @@ struct RecordingHomePage : IHomePageView {
 }  // namespace
 
 TEST_F(FrameTest, HomePageForEveryLevelAndDirectoryClicks) {
-    struct Row { uint32_t level; const char* url; } rows[] = {
+    struct Row {
+        uint32_t level;
+        const char* url;
+    } rows[] = {
         {100, "http://127.0.0.1/ZeqaShow/LiveIndex?funType=AutoRoom"},
         {200, "http://127.0.0.1/ZeqaShow/LiveIndex?funType=AutoRoom"},
         {201, "http://127.0.0.1/ZeqaShow/LiveIndex"},
@@ -387,7 +399,7 @@ TEST_F(FrameTest, ReLoginClosesTheRoomsAndReloadsTheDirectory) {
     };
     EXPECT_TRUE(frame->ShowLoginDlg(frame->GetHWND(), 0));
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), 1001u);
-    EXPECT_EQ(rm->removeAll, 2);   // the old session's logout, then the new login
+    EXPECT_EQ(rm->removeAll, 2);  // the old session's logout, then the new login
     EXPECT_TRUE(PumpUntil([&] { return service->RequestCount("getallnav") == navs + 1 && RowOf("我的房间"); }, 10000));
     EXPECT_EQ(Text("NickNameLabel"), "爱丽丝(81001)");
     EXPECT_EQ(service->RequestCount("logout"), 1);
@@ -427,7 +439,10 @@ TEST_F(FrameTest, ChangedCataloguesReachTheRoomSide) {
     SignInAs(1001, 1, "a", 0);
     ASSERT_NE(frame->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
     using Calls = std::vector<std::string>;
-    struct Row { WPARAM mask; Calls calls; } rows[] = {
+    struct Row {
+        WPARAM mask;
+        Calls calls;
+    } rows[] = {
         {0x2, {"gift before", "gift after"}},
         {0x3, {"gift before", "gift after", "faces"}},
         {0x1, {"faces"}},

@@ -33,7 +33,6 @@ void HandlePosted() {
     for (int i = 0; i < 10000 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
 }
 
-
 const char kHome[] = "http://web.test:81/ZeqaShow/LiveIndex";
 
 // A window that keeps what it gets: message ids and the texts of WM_WEB_COMMAND.
@@ -47,7 +46,8 @@ struct Sink : CWin32Window {
             std::unique_ptr<std::string> t(reinterpret_cast<std::string*>(l));
             commands.push_back(*t);
         } else if (m == WM_LOGIN_UI_INFO) {
-            std::unique_ptr<std::map<std::string, std::string>> t(reinterpret_cast<std::map<std::string, std::string>*>(l));
+            std::unique_ptr<std::map<std::string, std::string>> t(
+                reinterpret_cast<std::map<std::string, std::string>*>(l));
             account = *t;
         }
         return 0;
@@ -78,8 +78,8 @@ protected:
 // The view with its engine on a first loaded page.
 struct View {
     explicit View(HWND frame) : view(new CBrowserHtmlView(frame)) {
-        for (const char* c : {"openroom", "openProfile", "openConsume", "openVip", "openPay", "delfavroom", "openNotice",
-                              "openTopList"})
+        for (const char* c : {"openroom", "openProfile", "openConsume", "openVip", "openPay", "delfavroom",
+                              "openNotice", "openTopList"})
             view->AddPageCommand(c);
         view->Navigate(kHome);
         engine = static_cast<CHeadlessWebView*>(view->GetWebBrowser2());
@@ -105,9 +105,9 @@ TEST_F(WebTest, HomePageCallsPostCommandsAndAnswerBuiltIns) {
         int refreshes;
     } rows[] = {
         {"openroom&id=5&name=x", true, 0},
-        {"openroomX&id=1", true, 0},           // a prefix match is enough
+        {"openroomX&id=1", true, 0},  // a prefix match is enough
         {"openPay", true, 0},
-        {"OpenPay", false, 0},                 // prefixes are case-sensitive
+        {"OpenPay", false, 0},  // prefixes are case-sensitive
         {"", false, 0},
         {"Refresh", false, 1},
         {"deletecookie", false, 1},
@@ -118,7 +118,7 @@ TEST_F(WebTest, HomePageCallsPostCommandsAndAnswerBuiltIns) {
         {"writecookie=nan", false, 0},
         {"writecookie=-2.5", false, 1},
         {"writecookie=0.9", false, 0},
-        {"writecookie=1=1", false, 0},          // not one "="
+        {"writecookie=1=1", false, 0},  // not one "="
         {"ParamReturnX", false, 0},
     };
     for (const Row& r : rows) {
@@ -130,7 +130,7 @@ TEST_F(WebTest, HomePageCallsPostCommandsAndAnswerBuiltIns) {
         EXPECT_EQ(v.engine->Refreshes() - before, r.refreshes) << r.text;
         if (r.text != "ParamReturnX") EXPECT_EQ(answer, "") << r.text;
     }
-    EXPECT_EQ(sink.Count(WM_HOME_PAGE_LOADED), 1);   // once only
+    EXPECT_EQ(sink.Count(WM_HOME_PAGE_LOADED), 1);  // once only
 
     // ParamReturn: the user's fields, texts encoded and bounded; a level unknown to the catalogue leaves
     // the level names empty.
@@ -165,7 +165,7 @@ TEST_F(WebTest, FirstLoadBlankAndErrorPages) {
     v.view->Refresh();
     EXPECT_EQ(v.engine->Navigations().back(), kHome);
     v.engine->FinishLoad();
-    v.view->Navigate(kHome);   // the same address: a reload
+    v.view->Navigate(kHome);  // the same address: a reload
     EXPECT_EQ(v.engine->Refreshes(), 1);
 }
 
@@ -173,16 +173,18 @@ TEST_F(WebTest, FailedHomePageFallsBackToPreResolvedAddressesOnce) {
     struct Row {
         const char* failed;
         bool dnsComplete;
-        const char* retried;   // "" none
+        const char* retried;  // "" none
     } rows[] = {
-        {"http://web.test:81/ZeqaShow/LiveIndex", true, "http://10.0.0.1:81/ZeqaShow/LiveIndex?cssip=10.0.0.3&jsip=10.0.0.2"},
+        {"http://web.test:81/ZeqaShow/LiveIndex", true,
+         "http://10.0.0.1:81/ZeqaShow/LiveIndex?cssip=10.0.0.3&jsip=10.0.0.2"},
         {"http://web.test:81/ZeqaShow/LiveIndex?funType=AutoRoom", true,
          "http://10.0.0.1:81/ZeqaShow/LiveIndex?funType=AutoRoom&cssip=10.0.0.3&jsip=10.0.0.2"},
-        {"http://web.test:81/ZeqaShow/LiveIndex", false, ""},   // a DnsLookup entry is missing
-        {"http://web.test:81/ZeqaShow/Other", true, ""},        // only the home page is retried
+        {"http://web.test:81/ZeqaShow/LiveIndex", false, ""},  // a DnsLookup entry is missing
+        {"http://web.test:81/ZeqaShow/Other", true, ""},       // only the home page is retried
     };
     for (const Row& r : rows) {
-        if (!r.dnsComplete) AfxGetConfigManager()->SetString("DnsLookup", CBrowserHtmlView::ScriptHost().c_str(), "", 1);
+        if (!r.dnsComplete)
+            AfxGetConfigManager()->SetString("DnsLookup", CBrowserHtmlView::ScriptHost().c_str(), "", 1);
         View v(notify);
         size_t navs = v.engine->Navigations().size();
         v.engine->FireNavigateError(r.failed, 404);
@@ -245,7 +247,7 @@ TEST_F(WebTest, FramePageCommandsAndWebLinks) {
     ASSERT_NE(frame.GetBrowserView(), nullptr);
     auto* engine = static_cast<CHeadlessWebView*>(frame.GetBrowserView()->GetWebBrowser2());
     ASSERT_NE(engine, nullptr);
-    EXPECT_EQ(engine->Navigations().back(), std::string(kHome) + "?funType=AutoRoom");   // level 0 <= 200
+    EXPECT_EQ(engine->Navigations().back(), std::string(kHome) + "?funType=AutoRoom");  // level 0 <= 200
     const std::string root = "http://web.test:81";
     auto login = [&](const std::string& target) {
         std::string url = frame.MakeWebLoginUrl(target);
@@ -256,13 +258,14 @@ TEST_F(WebTest, FramePageCommandsAndWebLinks) {
     EXPECT_EQ(a, b);
     uint32_t tm = (uint32_t)CGlobalDataApp::GetInstance().GetServerTime();
     EXPECT_EQ(a, root + StringUtility::Format("/ZeqaShow/openWebWithLogin?uid=1001&sid=55&tm=%u&token=", tm) +
-                     Entrypt::GenerateMD5(StringUtility::Format("1001%u%u%s", 55u, tm, CGlobalDataApp::GetInstance().KeyB())) +
+                     Entrypt::GenerateMD5(
+                         StringUtility::Format("1001%u%u%s", 55u, tm, CGlobalDataApp::GetInstance().KeyB())) +
                      "&url=" + UrlEncode::Encode(root + "/ZeqaShow/Profile"));
 
     struct Row {
         const char* text;
-        std::string opened;   // "" none
-        int deleted;          // -1 none
+        std::string opened;  // "" none
+        int deleted;         // -1 none
     } rows[] = {
         {"openProfile", a, -1},
         {"openConsume&x=1", login(root + "/ZeqaShow/Profile?tab=3"), -1},
@@ -277,10 +280,10 @@ TEST_F(WebTest, FramePageCommandsAndWebLinks) {
         {"openNotice&", "", -1},
         {"delfavroom&id=5", "", 5},
         {"delfavroom&x=3&id=5", "", 0},
-        {"delfavroom&id=99999999999", "", 2147483647},   // out of range: bounded
+        {"delfavroom&id=99999999999", "", 2147483647},  // out of range: bounded
         {"delfavroom&id=abc", "", 0},
         {"delfavroom", "", -1},
-        {"openroomX&id=3003", "", -1},   // the exact name counts here
+        {"openroomX&id=3003", "", -1},  // the exact name counts here
         {"", "", -1},
     };
     for (const Row& r : rows) {
@@ -288,12 +291,13 @@ TEST_F(WebTest, FramePageCommandsAndWebLinks) {
         size_t dropped = DroppedFavourites().size();
         ::PostMessageOwned(frame.GetHWND(), WM_WEB_COMMAND, 0, std::make_unique<std::string>(r.text));
         HandlePosted();
-        EXPECT_EQ(frame.opened, r.opened.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.opened}) << r.text;
+        EXPECT_EQ(frame.opened, r.opened.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.opened})
+            << r.text;
         std::vector<long> now = DroppedFavourites();
         EXPECT_EQ(now.size(), dropped + (r.deleted < 0 ? 0 : 1)) << r.text;
         if (r.deleted >= 0 && now.size() == dropped + 1) EXPECT_EQ(now.back(), r.deleted) << r.text;
     }
-    EXPECT_EQ(frame.GetWaitDlg(), nullptr);   // "openroomX" entered nothing
+    EXPECT_EQ(frame.GetWaitDlg(), nullptr);  // "openroomX" entered nothing
 
     // A page's room link reaches the room entry: the request goes out and the wait dialog shows.
     engine->FinishLoad();
@@ -322,9 +326,13 @@ TEST_F(WebTest, FramePageCommandsAndWebLinks) {
     frame.opened.clear();
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& u) { u.loginType = 1; });
     frame.OnBtnClickRecharge();
-    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& u) { u.loginType = 2; u.sid = 0; });
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& u) {
+        u.loginType = 2;
+        u.sid = 0;
+    });
     frame.OnBtnClickRecharge();
-    EXPECT_EQ(frame.messages, (std::vector<std::string>{"游客无法充值，请先登录再充值!", "登录出现问题，请查看登录状态或者重新登录!"}));
+    EXPECT_EQ(frame.messages,
+              (std::vector<std::string>{"游客无法充值，请先登录再充值!", "登录出现问题，请查看登录状态或者重新登录!"}));
     EXPECT_TRUE(frame.opened.empty());
     // The frame's tray icon goes with the window.
     EXPECT_TRUE(frame.GetTrayIcon().IsAdded());
@@ -374,7 +382,7 @@ TEST_F(WebTest, PlatformSignInPageCalls) {
     struct Call {
         const char* text;
         std::string answerPrefix;
-        SIZE client;   // {0,0}: unchanged
+        SIZE client;  // {0,0}: unchanged
     } calls[] = {
         {"GetLoginParams", "ver=MS4wLjAuMQ==&branch=vipclient&pk=", {}},
         {"GetPkAnything", "", {}},
@@ -384,7 +392,7 @@ TEST_F(WebTest, PlatformSignInPageCalls) {
         {"Resize?", "", {}},
         {"Resize?w=640", "", {640, 800}},
         {"Resize?w=99999&h=-5", "", {1280, 200}},
-        {"Resize?w=nan&h=1e400", "", {200, 200}},   // not numbers: 0, bounded
+        {"Resize?w=nan&h=1e400", "", {200, 200}},  // not numbers: 0, bounded
         {"Resize?h=500", "", {800, 500}},
         {"Unknown", "", {}},
     };
@@ -416,7 +424,9 @@ TEST_F(WebTest, RegisterPageHandsTheAccountToTheLoginDialog) {
         bool done;
         std::map<std::string, std::string> posted;
     } rows[] = {
-        {"User/?op=Regist_Web&uname=a%20b&pwd=x&x=b=c&y", true, {{"op", "Regist_Web"}, {"uname", "a%20b"}, {"pwd", "x"}}},
+        {"User/?op=Regist_Web&uname=a%20b&pwd=x&x=b=c&y",
+         true,
+         {{"op", "Regist_Web"}, {"uname", "a%20b"}, {"pwd", "x"}}},
         {"User/?uname=a", false, {}},
         {"User/?OP=Regist_Web", false, {}},
         {"RegisterPageLoadOver", false, {}},
@@ -455,7 +465,7 @@ TEST(TrayIcon, AddedOnceRemovedOnce) {
     ASSERT_TRUE(icon.Add(wnd, nullptr));
     EXPECT_EQ(TrayIconCount(), base + 1);
     CTrayIcon twin;
-    EXPECT_FALSE(twin.Add(wnd, nullptr));   // the same window and id once only
+    EXPECT_FALSE(twin.Add(wnd, nullptr));  // the same window and id once only
     EXPECT_FALSE(twin.IsAdded());
     icon.Delete();
     icon.Delete();
@@ -467,7 +477,7 @@ namespace {
 class ScriptedLoginDlg : public CLoginDlg {
 public:
     ScriptedLoginDlg() : CLoginDlg(nullptr, kModeNormal) {}
-    std::map<std::string, std::string> pageCalls;   // dialog class -> the page's call
+    std::map<std::string, std::string> pageCalls;  // dialog class -> the page's call
     std::vector<std::string> ran;
 
 protected:
@@ -522,7 +532,8 @@ TEST_F(WebTest, LoginDialogTakesPlatformSignInAndRegistration) {
     g_source_remove(dog);
     EXPECT_EQ(dlg.ran, (std::vector<std::string>{"RegisterDlg", "ThirdPartLoginDlg"}));
     EXPECT_EQ(service.RequestCount("getmyinfo"), infos + 1);
-    EXPECT_NE(service.Queries("getmyinfo").back().find("type=4"), std::string::npos) << service.Queries("getmyinfo").back();
+    EXPECT_NE(service.Queries("getmyinfo").back().find("type=4"), std::string::npos)
+        << service.Queries("getmyinfo").back();
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), (uint32_t)l.uid);
-    EXPECT_FALSE(dlg.GetTrayIcon().IsAdded());   // gone with the window
+    EXPECT_FALSE(dlg.GetTrayIcon().IsAdded());  // gone with the window
 }

@@ -58,7 +58,9 @@ inline testenv::RoomService& SetUpOnce() {
     return service;
 }
 
-inline void SignOut() { CGlobalDataApp::GetInstance().ResetUserInfo(); }
+inline void SignOut() {
+    CGlobalDataApp::GetInstance().ResetUserInfo();
+}
 
 struct RoomWindowHolder {
     roomlogictest::RecordingWindow window;

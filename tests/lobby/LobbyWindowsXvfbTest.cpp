@@ -83,11 +83,14 @@ int XdoPumped(const std::string& args) {
         bool done = false;
         int status = 0;
     } exit;
-    g_child_watch_add(pid, [](GPid p, gint status, gpointer e) {
-        static_cast<Exit*>(e)->done = true;
-        static_cast<Exit*>(e)->status = status;
-        g_spawn_close_pid(p);
-    }, &exit);
+    g_child_watch_add(
+        pid,
+        [](GPid p, gint status, gpointer e) {
+            static_cast<Exit*>(e)->done = true;
+            static_cast<Exit*>(e)->status = status;
+            g_spawn_close_pid(p);
+        },
+        &exit);
     while (!exit.done) PumpMessagesFor(10);
     return exit.status;
 }
@@ -303,7 +306,8 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
         const char* what;
         const char* click;  // item to click, "outside", or nullptr for the Escape key
         int result;
-    } rows[] = {{"click on the second item", "menuitem_2", 42}, {"Escape", nullptr, -1}, {"click outside", "outside", -1}};
+    } rows[] = {
+        {"click on the second item", "menuitem_2", 42}, {"Escape", nullptr, -1}, {"click outside", "outside", -1}};
     for (const Row& r : rows) {
         CZqMenuUI menu;
         menu.SetMenuItem({ZqMenuItem("公聊", 41), ZqMenuItem(), ZqMenuItem("私聊", 42, true)});

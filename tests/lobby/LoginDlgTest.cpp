@@ -68,11 +68,11 @@ TEST_F(LoginTest, SavedAccountsRoundTripThroughTheConfiguration) {
     for (int i = 0; i < 11; ++i)
         WriteSavedAccounts(ReadSavedAccounts(), Account(("user" + std::to_string(i)).c_str(), "pw", i % 2 == 0));
     std::vector<SavedAccount> list = ReadSavedAccounts();
-    ASSERT_EQ(list.size(), 10u);   // the oldest went past the ten that are read
+    ASSERT_EQ(list.size(), 10u);  // the oldest went past the ten that are read
     EXPECT_EQ(list.front().name, "user10");
     EXPECT_EQ(list.back().name, "user1");
-    EXPECT_EQ(list.front().password, "pw");   // remembered
-    EXPECT_EQ(list[1].password, "");          // not remembered: never stored
+    EXPECT_EQ(list.front().password, "pw");  // remembered
+    EXPECT_EQ(list[1].password, "");         // not remembered: never stored
     std::string stored;
     AfxGetConfigManager()->GetString("UserInfo", "PassWord1", stored, "?");
     EXPECT_EQ(stored, "");
@@ -93,7 +93,7 @@ TEST_F(LoginTest, SavedAccountsRoundTripThroughTheConfiguration) {
 }
 
 TEST_F(LoginTest, AccountLoginFillsTheStateAndSavesTheAccount) {
-    CLoginDlg dlg(nullptr, CLoginDlg::kModeGuest + 100);   // a mode without automatic steps
+    CLoginDlg dlg(nullptr, CLoginDlg::kModeGuest + 100);  // a mode without automatic steps
     UINT r = Run(dlg, [&] {
         Type(dlg, "UserNameEdit", "alice");
         Type(dlg, "PassWordEdit", "secret");
@@ -109,17 +109,17 @@ TEST_F(LoginTest, AccountLoginFillsTheStateAndSavesTheAccount) {
     std::vector<SavedAccount> list = ReadSavedAccounts();
     ASSERT_FALSE(list.empty());
     EXPECT_EQ(list.front().name, "alice");
-    EXPECT_EQ(list.front().password, "secret");   // "KeepPWChkBox" starts checked without saved accounts
+    EXPECT_EQ(list.front().password, "secret");  // "KeepPWChkBox" starts checked without saved accounts
     EXPECT_TRUE(list.front().remember);
 }
 
 TEST_F(LoginTest, RefusalsTimeOutAndEmptyFields) {
     CLoginDlg dlg(nullptr, 100);
-    std::vector<std::pair<CDuiString, CDuiString>> tips;   // (name tip, password tip) after each step
+    std::vector<std::pair<CDuiString, CDuiString>> tips;  // (name tip, password tip) after each step
     auto waitEnabled = [&] { PumpUntil([&] { return Enabled(dlg, "LoginBTN"); }, 10000); };
     auto record = [&] { tips.emplace_back(Text(dlg, "lbeUserNameTips"), Text(dlg, "lbePasswordTips")); };
     UINT r = Run(dlg, [&] {
-        UITest::Click(&dlg, "LoginBTN");   // nothing typed
+        UITest::Click(&dlg, "LoginBTN");  // nothing typed
         record();
         Type(dlg, "UserNameEdit", "alice");
         UITest::Click(&dlg, "LoginBTN");
@@ -136,12 +136,12 @@ TEST_F(LoginTest, RefusalsTimeOutAndEmptyFields) {
         // No answer in time: the worker's failure reply is shown like a refusal.
         testenv::RoomServiceFault stall;
         stall.kind = testenv::RoomServiceFault::Stall;
-        stall.stallMs = 3400;   // past both attempts of the worker
+        stall.stallMs = 3400;  // past both attempts of the worker
         service->SetFault("login", stall);
         UITest::Click(&dlg, "LoginBTN");
         waitEnabled();
         record();
-        PumpMessagesFor(800);   // the service ends its stalled answers
+        PumpMessagesFor(800);  // the service ends its stalled answers
         dlg.Close(2);
     });
     EXPECT_EQ(r, 2u);
@@ -163,10 +163,10 @@ TEST_F(LoginTest, GuestLoginAndControlCoupling) {
         auto* autoLogin = static_cast<CCheckBoxUI*>(UITest::Find(&dlg, "AutoLoginChkBox"));
         ASSERT_TRUE(keep && autoLogin);
         Type(dlg, "PassWordEdit", "pw");
-        UITest::Click(&dlg, "KeepPWChkBox");   // un-remember: clears the password and auto-login
+        UITest::Click(&dlg, "KeepPWChkBox");  // un-remember: clears the password and auto-login
         EXPECT_FALSE(keep->GetCheck());
         EXPECT_EQ(Text(dlg, "PassWordEdit"), "");
-        UITest::Click(&dlg, "AutoLoginChkBox");   // auto-login implies remember
+        UITest::Click(&dlg, "AutoLoginChkBox");  // auto-login implies remember
         EXPECT_TRUE(keep->GetCheck());
         UITest::Click(&dlg, "AnonyUserBTN");
     });
@@ -178,7 +178,7 @@ TEST_F(LoginTest, GuestLoginAndControlCoupling) {
     EXPECT_EQ(a.level, 100u);
     EXPECT_EQ(a.loginType, 1);
     EXPECT_EQ(a.photoid, 31000u);
-    EXPECT_TRUE(ReadSavedAccounts().empty());   // guests are not saved
+    EXPECT_TRUE(ReadSavedAccounts().empty());  // guests are not saved
 }
 
 TEST_F(LoginTest, AutoLoginWithTheFirstSavedAccount) {

@@ -109,9 +109,7 @@ TEST_F(MsgBoxTest, DismissedBoxReturnsMinusTwoAndBoxIsReusable) {
 
 TEST_F(MsgBoxTest, AnyClickReachesTheHandler) {
     CZqMessageBox box;
-    RunLater(10, [&] {
-        box.m_PaintManager.SendNotify(box.m_PaintManager.FindControl("MessageBox_TXT_Msg"), "click");
-    });
+    RunLater(10, [&] { box.m_PaintManager.SendNotify(box.m_PaintManager.FindControl("MessageBox_TXT_Msg"), "click"); });
     EXPECT_EQ(ShowZqMessageBox(&box, nullptr, "a", "b"), 1);
 }
 

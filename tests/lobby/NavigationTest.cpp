@@ -31,7 +31,7 @@ TEST(NavigationData, FromTheReplyWithCountsAndLookUps) {
     ASSERT_EQ(first.categories.size(), 4u);
     EXPECT_EQ(first.categories[0].type, 5);
     EXPECT_EQ(first.categories[0].name, "官方");
-    EXPECT_TRUE(first.categories[3].items.empty());   // "gamelist" is not an array
+    EXPECT_TRUE(first.categories[3].items.empty());  // "gamelist" is not an array
     // Ids keep rising across replies; copies keep them.
     EXPECT_GT(second.categories[0].uniqueId, first.categories.back().uniqueId);
     CNavigationBarInfo nav;
@@ -41,7 +41,7 @@ TEST(NavigationData, FromTheReplyWithCountsAndLookUps) {
     EXPECT_EQ(nav.GetTotalOnlineCount(), 12 + 2 + 5);
     EXPECT_EQ(nav.GetTotalOnlineCount(), 19);
     EXPECT_EQ(nav.categories[0].count, 12);
-    EXPECT_EQ(nav.categories[2].count, 0);   // activities carry no counts
+    EXPECT_EQ(nav.categories[2].count, 0);  // activities carry no counts
 
     CCategoryInfo& rooms = nav.categories[1];
     CategoryItem update;
@@ -70,15 +70,15 @@ TEST(NavigationData, FromTheReplyWithCountsAndLookUps) {
 
 TEST(NavigationData, FavouritesFollowTheLoginType) {
     struct Row {
-        std::vector<int> types;   // category types before
+        std::vector<int> types;  // category types before
         int loginType;
         std::vector<int> after;
     } rows[] = {
-        {{5, 1}, 1, {5, 1}},          // guest without favourites: nothing
-        {{5, 4, 1}, 1, {5, 1}},       // guest: removed
-        {{5, 1}, 0, {5, 1, 4}},       // account: appended
-        {{5, 1, 4}, 0, {5, 1, 4}},    // already last: kept
-        {{4, 5, 1}, 3, {5, 1, 4}},    // elsewhere: moved to the end
+        {{5, 1}, 1, {5, 1}},        // guest without favourites: nothing
+        {{5, 4, 1}, 1, {5, 1}},     // guest: removed
+        {{5, 1}, 0, {5, 1, 4}},     // account: appended
+        {{5, 1, 4}, 0, {5, 1, 4}},  // already last: kept
+        {{4, 5, 1}, 3, {5, 1, 4}},  // elsewhere: moved to the end
     };
     for (const Row& r : rows) {
         CNavigationBarInfo nav;
@@ -88,11 +88,11 @@ TEST(NavigationData, FavouritesFollowTheLoginType) {
             nav.categories.push_back(c);
         }
         nav.UpdateFavouriteCategory(r.loginType);
-        nav.UpdateFavouriteCategory(r.loginType);   // twice changes nothing more
+        nav.UpdateFavouriteCategory(r.loginType);  // twice changes nothing more
         std::vector<int> got;
         for (auto& c : nav.categories) got.push_back(c.type);
         EXPECT_EQ(got, r.after) << "login type " << r.loginType;
-        bool keptOld = !r.types.empty() && r.types.back() == 4;   // the old record stays as it was
+        bool keptOld = !r.types.empty() && r.types.back() == 4;  // the old record stays as it was
         if (!keptOld && !nav.categories.empty() && nav.categories.back().type == 4) {
             ASSERT_EQ(nav.categories.back().items.size(), 1u);
             EXPECT_EQ(nav.categories.back().name, "我的房间");
@@ -184,10 +184,11 @@ TEST(NavigationTree, InsertionVisibilityAndRemoval) {
     EXPECT_FALSE(list->SetOnlineCount("none", "[7]"));
     EXPECT_EQ(list->FindNode("A2")->countText, "[7]");
     auto other = std::make_unique<CButtonUI>();
-    EXPECT_FALSE(list->Add(other.get()));   // only list rows
+    EXPECT_FALSE(list->Add(other.get()));  // only list rows
     list->SetSelectedNode(a1x);
-    EXPECT_EQ(static_cast<CLabelUI*>(static_cast<CContainerUI*>(a1x->row)->FindSubControl("ItemTextLabel"))->GetTextColor(),
-              0xFF0000u);
+    EXPECT_EQ(
+        static_cast<CLabelUI*>(static_cast<CContainerUI*>(a1x->row)->FindSubControl("ItemTextLabel"))->GetTextColor(),
+        0xFF0000u);
     EXPECT_TRUE(list->RemoveNode(a1));
     EXPECT_EQ(list->GetSelectedNode(), nullptr);
     EXPECT_EQ(AllKeys(list), (Keys{"A", "A2", "B"}));
@@ -223,7 +224,7 @@ TEST(NavigationTree, WheelMomentum) {
     EXPECT_EQ(list->GetScrollTicks(), 10u);
     EXPECT_TRUE(host.m_PaintManager.HasTimer(list, CRoomNavListUI::kScrollTimer));
     tick();
-    tick();   // 8 ticks left
+    tick();  // 8 ticks left
     EXPECT_GT(list->GetScrollPos().cy, 0);
     // An up notch during the downward glide adds 12 to the carried value: trunc(-8 * 0.64) + 12 = 7.
     wheel(0);

@@ -8,9 +8,12 @@
 #include "ZqLib.h"
 
 TEST(StartUp, VersionToNumber) {
-    struct Row { const char* text; int number; } rows[] = {
-        {"x_1.2.3.4_y", 1234}, {"1.2.3.4", 1234}, {"x_1.2.3.4", 1234}, {"x_1.2.3_y", 0}, {"1.10.0.0", 2000},
-        {"2.0.0.0", 2000},     {"1.a.3.4", 1034}, {"", 0},             {"1.2.3.4.5", 0}};
+    struct Row {
+        const char* text;
+        int number;
+    } rows[] = {{"x_1.2.3.4_y", 1234}, {"1.2.3.4", 1234}, {"x_1.2.3.4", 1234}, {"x_1.2.3_y", 0},
+                {"1.10.0.0", 2000},    {"2.0.0.0", 2000}, {"1.a.3.4", 1034},   {"", 0},
+                {"1.2.3.4.5", 0}};
     for (const Row& r : rows) EXPECT_EQ(VersionToNumber(r.text), r.number) << r.text;
 }
 
@@ -36,12 +39,12 @@ TEST(StartUp, SilentUpdateStartsOnlyANewerInstallerOfTheDownloadFolder) {
         {false, "setup.run", "1.0.0.1", "1.0.0.2", 0, false, false},
         {true, "", "1.0.0.1", "1.0.0.2", 0, false, false},
         {true, "missing.run", "1.0.0.1", "1.0.0.2", 0, false, false},
-        {true, "plain.txt", "1.0.0.1", "1.0.0.2", 0, false, false},          // not executable
-        {true, "../update/setup.run", "1.0.0.1", "1.0.0.2", 0, false, false}, // not a bare name
+        {true, "plain.txt", "1.0.0.1", "1.0.0.2", 0, false, false},            // not executable
+        {true, "../update/setup.run", "1.0.0.1", "1.0.0.2", 0, false, false},  // not a bare name
         {true, "/bin/sh", "1.0.0.1", "1.0.0.2", 0, false, false},
-        {true, "setup.run", "1.0.0.2", "1.0.0.2", 0, false, false},          // not newer
-        {true, "setup.run", "1.0.0.1", "1.0.2", 0, false, false},            // three parts read as 0
-        {true, "setup.run", "1.0.0.1", "1.0.0.2", -1, true, false},          // failed to start: run on
+        {true, "setup.run", "1.0.0.2", "1.0.0.2", 0, false, false},  // not newer
+        {true, "setup.run", "1.0.0.1", "1.0.2", 0, false, false},    // three parts read as 0
+        {true, "setup.run", "1.0.0.1", "1.0.0.2", -1, true, false},  // failed to start: run on
         {true, "setup.run", "1.0.0.1", "1.0.0.2", 0, true, true},
     };
     for (const Row& r : rows) {
@@ -66,8 +69,12 @@ TEST(StartUp, SilentUpdateStartsOnlyANewerInstallerOfTheDownloadFolder) {
 TEST(StartUp, SavedVolumes) {
     lobbytest::SetUpOnce();
     IConfigManager* cfg = AfxGetConfigManager();
-    struct Row { const char* mute; const char* value; int volume; } rows[] = {
-        {nullptr, nullptr, 80}, {"0", "35", 35}, {"1", "35", 0}, {"0", "150", 80}, {"0", "-1", 80}, {"0", "100", 100}};
+    struct Row {
+        const char* mute;
+        const char* value;
+        int volume;
+    } rows[] = {{nullptr, nullptr, 80}, {"0", "35", 35}, {"1", "35", 0},
+                {"0", "150", 80},       {"0", "-1", 80}, {"0", "100", 100}};
     for (const Row& r : rows) {
         cfg->SetString("RoomAudioSetSection", "AudioMute", r.mute, 1);
         cfg->SetString("RoomAudioSetSection", "AudioValue", r.value, 1);
@@ -83,8 +90,10 @@ TEST(StartUp, DebugLogLevelTurnsOnDetailedLogging) {
     lobbytest::SetUpOnce();
     IConfigManager* cfg = AfxGetConfigManager();
     LogSetDebug(false);
-    struct Row { const char* level; bool on; } rows[] = {{nullptr, false}, {"", false}, {"Debug", false}, {"info", false},
-                                                         {"debug", true}};
+    struct Row {
+        const char* level;
+        bool on;
+    } rows[] = {{nullptr, false}, {"", false}, {"Debug", false}, {"info", false}, {"debug", true}};
     for (const Row& r : rows) {
         cfg->SetString("LogMsg", "realloglevel", r.level, 1);
         EXPECT_EQ(ApplyLogLevel(), r.on) << (r.level ? r.level : "(none)");

@@ -122,7 +122,9 @@ protected:
     std::unique_ptr<CVarnetFrameWnd> frame_;
 };
 
-IDataHalvec* Halvec() { return static_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME)); }
+IDataHalvec* Halvec() {
+    return static_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME));
+}
 
 }  // namespace
 
@@ -170,7 +172,8 @@ TEST_F(UpdaterXvfbTest, ForcedDownloadShowsThePromptWithItsProgress) {
         }
     } w{frame_.get(), &frame_->GetForceUpdateDlg()};
     guint source = g_timeout_add(
-        50, [](gpointer p) -> gboolean {
+        50,
+        [](gpointer p) -> gboolean {
             static_cast<Watcher*>(p)->Tick();
             return G_SOURCE_CONTINUE;
         },
@@ -182,7 +185,8 @@ TEST_F(UpdaterXvfbTest, ForcedDownloadShowsThePromptWithItsProgress) {
     const std::vector<std::string>& texts = w.texts;
     bool frameHidden = w.frameHidden;
 
-    EXPECT_FALSE(::IsWindow(prompt.GetHWND()) && prompt.IsWindowVisible()) << "the updater's end did not close the prompt";
+    EXPECT_FALSE(::IsWindow(prompt.GetHWND()) && prompt.IsWindowVisible())
+        << "the updater's end did not close the prompt";
     EXPECT_TRUE(frameHidden);
     ASSERT_GE(percents.size(), 3u) << "too little progress seen";
     for (size_t i = 1; i < percents.size(); ++i) EXPECT_GE(percents[i], percents[i - 1]);
@@ -190,7 +194,8 @@ TEST_F(UpdaterXvfbTest, ForcedDownloadShowsThePromptWithItsProgress) {
     for (int p : percents) between = between || (p > 0 && p < 100);
     EXPECT_TRUE(between);
     bool seconds = false;
-    for (const std::string& t : texts) seconds = seconds || (t.rfind("还需 ", 0) == 0 && t.find("秒") != std::string::npos);
+    for (const std::string& t : texts)
+        seconds = seconds || (t.rfind("还需 ", 0) == 0 && t.find("秒") != std::string::npos);
     EXPECT_TRUE(seconds);
     EXPECT_TRUE(fs::exists(fs::path(data_) / "update/Varnet_1.0.0.2_FORCE.sh"));
     EXPECT_NE(Log("Trenby.txt").find("over daily limit"), std::string::npos);
@@ -211,7 +216,9 @@ TEST_F(UpdaterXvfbTest, ChangedGiftCatalogueIsReloadedAlone) {
     WriteText(root_ / "install/res/level.conf", "{\"levellist\": []}");
 
     ASSERT_TRUE(RunTrenby());
-    ASSERT_TRUE(PumpUntil([&] { return Log("VarnetFrame.txt").find(Charset::GbkToUtf8("资源更新 mask=0x2")) != std::string::npos; }, 5000));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return Log("VarnetFrame.txt").find(Charset::GbkToUtf8("资源更新 mask=0x2")) != std::string::npos; },
+        5000));
     EXPECT_TRUE(halvec->GetGiftAndGroup(19999, gift, group));
     EXPECT_TRUE(fs::exists(root_ / "install/res/gift/19999.png"));
     EXPECT_TRUE(halvec->GetLevel(100, level)) << "a catalogue that did not change was reloaded";

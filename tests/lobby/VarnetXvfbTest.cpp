@@ -42,9 +42,13 @@ using desktoptest::Shell;
 using desktoptest::WaitFor;
 
 // Screen rectangle of the top-level window with this (UTF-8) title; false when there is none.
-bool FindWindow(const std::string& title, RECT& rc) { return desktoptest::FindWindow("^" + title + "$", rc); }
+bool FindWindow(const std::string& title, RECT& rc) {
+    return desktoptest::FindWindow("^" + title + "$", rc);
+}
 
-std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
+std::string Utf8(const char* gbk) {
+    return GbkToUtf8(gbk);
+}
 
 // A skin laid out headless at the program's size, to find where its controls are.
 class SkinLayout : public WindowImplBase {
@@ -99,12 +103,14 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     const std::string data = tmpl;
     {
         std::ofstream ini(data + "/user.ini");
-        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
+        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint()
+            << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
             << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << webRoot
             << "\nThirdPartUrl=" << web.Url(testenv::WebService::kLoginPath)
             << "\nWebRegisterSvr=" << web.Url(testenv::WebService::kRegisterPath)
-            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath) << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
-            << "\nKeyB=" << testenv::kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
+            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath)
+            << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA << "\nKeyB=" << testenv::kRoomServiceKeyB
+            << "\n[config]\nversion=1.0.0.1\n";
     }
     // An installation of its own (the updater writes its catalogue), with the build's programs.
     namespace fs = std::filesystem;
@@ -163,19 +169,21 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("登录对话框"), login); })) << "no login dialog";
     SkinLayout loginSkin("LoginSkin.xml");
     POINT guest = At(loginSkin, 410, 315, "AnonyUserBTN");
-    usleep(400000);   // drawn
+    usleep(400000);  // drawn
     Screenshot(login, shots + "/varnet_login.png");
     Click(login, guest);
 
     RECT lobby;
     ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
-    ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("主窗口更新栏目条目信息_完成")) != std::string::npos; }))
-        << "the directory did not arrive";
-    ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos; }))
-        << "the home page did not load";
+    ASSERT_TRUE(WaitFor([&] {
+        return log("VarnetFrame.txt").find(Utf8("主窗口更新栏目条目信息_完成")) != std::string::npos;
+    })) << "the directory did not arrive";
+    ASSERT_TRUE(WaitFor([&] {
+        return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos;
+    })) << "the home page did not load";
     EXPECT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find("ParamGot?uid=") != std::string::npos; }))
         << "the home page did not get the user's parameters";
-    usleep(800000);   // drawn
+    usleep(800000);  // drawn
     Screenshot(lobby, shots + "/varnet_lobby.png");
     EXPECT_EQ(service.RequestCount("getanonyuser"), 1);
     EXPECT_EQ(service.RequestCount("getallnav"), 1);
@@ -187,8 +195,9 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     std::string trenby = log("Trenby.txt");
     EXPECT_EQ(updates.StatLines().size(), 1u);
     // A second start with the same user data ends at once.
-    std::string second = Shell("VARNET_DATA_DIR=" + data + " VARNET_INSTALL_DIR=" + install.string() + " XDG_RUNTIME_DIR=" +
-                               data + "/run timeout 10 " VARNET_BINARY_DIR "/bin/Varnet; echo rc=$?");
+    std::string second =
+        Shell("VARNET_DATA_DIR=" + data + " VARNET_INSTALL_DIR=" + install.string() + " XDG_RUNTIME_DIR=" + data +
+              "/run timeout 10 " VARNET_BINARY_DIR "/bin/Varnet; echo rc=$?");
     EXPECT_NE(second.find("rc=0"), std::string::npos) << second;
 
     // The first room link of the home page (at 10,10 of the page, 140 x 60) enters room 3003.
@@ -227,8 +236,8 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     std::string speed = log("Speed.txt");
     EXPECT_NE(speed.find("WinMain request worker stopped"), std::string::npos);
     EXPECT_NE(speed.find("WinMain shutdown done"), std::string::npos);
-    EXPECT_EQ(service.RequestCount("logout"), 1);   // sent by the stopping worker before it ended
-    EXPECT_TRUE(chat.WaitMembers(3003, 0, 5000));     // the chat connection ended with the program
+    EXPECT_EQ(service.RequestCount("logout"), 1);  // sent by the stopping worker before it ended
+    EXPECT_TRUE(chat.WaitMembers(3003, 0, 5000));  // the chat connection ended with the program
     updates.Stop();
     std::filesystem::remove_all(data);
     std::filesystem::remove_all(install);
@@ -240,7 +249,7 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
             size_t begin = trenby.rfind('\n', at);
             std::string line = trenby.substr(begin == std::string::npos ? 0 : begin + 1);
             line = line.substr(0, line.find('\n'));
-            size_t text = line.find(": ");   // after "<time> [<thread>] <level> <module>"
+            size_t text = line.find(": ");  // after "<time> [<thread>] <level> <module>"
             printf("updater: %s\n", line.substr(text == std::string::npos ? 0 : text + 2).c_str());
         }
 }

@@ -10,22 +10,18 @@ namespace {
 
 // Waits until cond() holds or about two seconds pass.
 template <class F>
-bool Eventually(F cond)
-{
+bool Eventually(F cond) {
     for (int i = 0; i < 400; ++i) {
-        if (cond())
-            return true;
+        if (cond()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return cond();
 }
 
-TEST(ReadWriteLock, WaitingWriterHoldsBackLaterReaders)
-{
+TEST(ReadWriteLock, WaitingWriterHoldsBackLaterReaders) {
     CReadWriteLock lock;
     std::vector<std::unique_ptr<CLockObject>> readers;
-    for (int i = 0; i < 3; ++i)
-        readers.push_back(std::make_unique<CLockObject>(&lock, CReadWriteLock::LOCK_READ));
+    for (int i = 0; i < 3; ++i) readers.push_back(std::make_unique<CLockObject>(&lock, CReadWriteLock::LOCK_READ));
     EXPECT_EQ(lock.Readers(), 3);
 
     std::atomic<int> order{0};
@@ -55,8 +51,7 @@ TEST(ReadWriteLock, WaitingWriterHoldsBackLaterReaders)
     EXPECT_EQ(lock.State(), 0);
 }
 
-TEST(ReadWriteLock, ReadersShareWithoutWaiting)
-{
+TEST(ReadWriteLock, ReadersShareWithoutWaiting) {
     CReadWriteLock lock;
     CLockObject a(&lock, CReadWriteLock::LOCK_READ);
     std::atomic<bool> passed{false};
@@ -70,8 +65,7 @@ TEST(ReadWriteLock, ReadersShareWithoutWaiting)
 }
 
 // Two read guards of one thread on purpose (the analysis counts every guard as holding the lock).
-static void GuardOfOtherType() NO_THREAD_SAFETY_ANALYSIS
-{
+static void GuardOfOtherType() NO_THREAD_SAFETY_ANALYSIS {
     CReadWriteLock lock;
     CLockObject r1(&lock, CReadWriteLock::LOCK_READ);
     CLockObject r2(&lock, CReadWriteLock::LOCK_READ);
@@ -88,13 +82,11 @@ static void GuardOfOtherType() NO_THREAD_SAFETY_ANALYSIS
     EXPECT_FALSE(nothing.Locked());
 }
 
-TEST(ReadWriteLock, GuardOfOtherTypeTakesAndReleasesNothing)
-{
+TEST(ReadWriteLock, GuardOfOtherTypeTakesAndReleasesNothing) {
     GuardOfOtherType();
 }
 
-TEST(ReadWriteLock, WriterExcludesEveryoneUnderLoad)
-{
+TEST(ReadWriteLock, WriterExcludesEveryoneUnderLoad) {
     CReadWriteLock lock;
     std::atomic<int> inside{0};
     std::atomic<bool> broken{false};
@@ -105,8 +97,7 @@ TEST(ReadWriteLock, WriterExcludesEveryoneUnderLoad)
             for (int i = 0; i < 2000; ++i) {
                 if ((i + t) % 4 == 0) {
                     CLockObject w(&lock, CReadWriteLock::LOCK_WRITE);
-                    if (inside.fetch_add(1) != 0)
-                        broken = true;
+                    if (inside.fetch_add(1) != 0) broken = true;
                     ++shared;
                     inside.fetch_sub(1);
                 } else {
@@ -117,16 +108,14 @@ TEST(ReadWriteLock, WriterExcludesEveryoneUnderLoad)
             }
         });
     }
-    for (auto& t : threads)
-        t.join();
+    for (auto& t : threads) t.join();
     EXPECT_FALSE(broken.load());
     EXPECT_EQ(shared, 8 * 2000 / 4);
     EXPECT_EQ(lock.State(), 0);
     EXPECT_EQ(lock.Readers(), 0);
 }
 
-TEST(ReadWriteLock, WriterWaitsForReaderThenReaderWaitsForWriter)
-{
+TEST(ReadWriteLock, WriterWaitsForReaderThenReaderWaitsForWriter) {
     CReadWriteLock lock;
     auto reader = std::make_unique<CLockObject>(&lock, CReadWriteLock::LOCK_READ);
     std::atomic<bool> wrote{false};

@@ -23,8 +23,7 @@ std::vector<short> Tone(int rate, int channels, double seconds, double hz, doubl
 
 double Rms(const short* s, size_t n) {
     double sum = 0;
-    for (size_t i = 0; i < n; ++i)
-        sum += double(s[i]) * s[i];
+    for (size_t i = 0; i < n; ++i) sum += double(s[i]) * s[i];
     return n ? std::sqrt(sum / double(n)) : 0;
 }
 
@@ -43,8 +42,7 @@ Encoded Encode(int rate, int channels, int aot, const std::vector<short>& pcm) {
     for (size_t at = 0; at + chunk <= pcm.size(); at += chunk) {
         const int n = enc.EncodeFrame(const_cast<short*>(pcm.data() + at), int(chunk * 2), out.data(), int(out.size()));
         EXPECT_GE(n, 0);
-        if (n > 0)
-            e.frames.emplace_back(out.begin(), out.begin() + n);
+        if (n > 0) e.frames.emplace_back(out.begin(), out.begin() + n);
         e.samplesIn += chunk;
     }
     return e;
@@ -53,24 +51,23 @@ Encoded Encode(int rate, int channels, int aot, const std::vector<short>& pcm) {
 }  // namespace
 
 TEST(Pellac, InitReportsStreamConfiguration) {
-    struct Row { int rate, channels, aot; bool ok; int profile, index, chcfg, frameLength, maxOut; };
+    struct Row {
+        int rate, channels, aot;
+        bool ok;
+        int profile, index, chcfg, frameLength, maxOut;
+    };
     const Row rows[] = {
-        {44100, 2, 2, true, 1, 4, 2, 1024, 1536},
-        {44100, 2, 29, true, 1, 7, 1, 2048, 1536},
-        {44100, 1, 29, true, 1, 7, 1, 2048, 768},
-        {44100, 2, 5, true, 1, 7, 2, 2048, 1536},
-        {22050, 1, 2, true, 1, 7, 1, 1024, 768},
-        {11025, 1, 29, false, 0, 0, 0, 0, 0},
-        {44100, 3, 2, false, 0, 0, 0, 0, 0},
-        {44100, 0, 2, false, 0, 0, 0, 0, 0},
+        {44100, 2, 2, true, 1, 4, 2, 1024, 1536}, {44100, 2, 29, true, 1, 7, 1, 2048, 1536},
+        {44100, 1, 29, true, 1, 7, 1, 2048, 768}, {44100, 2, 5, true, 1, 7, 2, 2048, 1536},
+        {22050, 1, 2, true, 1, 7, 1, 1024, 768},  {11025, 1, 29, false, 0, 0, 0, 0, 0},
+        {44100, 3, 2, false, 0, 0, 0, 0, 0},      {44100, 0, 2, false, 0, 0, 0, 0, 0},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.rate << " Hz " << r.channels << " ch type " << r.aot);
         Pellac enc;
         AEncInfo info;
         ASSERT_EQ(enc.Init(r.rate, 48, r.channels, 16, r.aot, &info), r.ok);
-        if (!r.ok)
-            continue;
+        if (!r.ok) continue;
         EXPECT_EQ(info.profile, r.profile);
         EXPECT_EQ(info.samplingFrequencyIndex, r.index);
         EXPECT_EQ(info.channelConfiguration, r.chcfg);
@@ -87,7 +84,9 @@ TEST(Pellac, InitReportsStreamConfiguration) {
 
 // PCM -> ADTS -> (FLV body and back) -> PCM, for the object types the publisher uses.
 TEST(AacRoundTrip, LevelsAndLengths) {
-    struct Row { int channels, aot, frameSize; };
+    struct Row {
+        int channels, aot, frameSize;
+    };
     const Row rows[] = {{2, 2, 1024}, {2, 29, 2048}, {1, 29, 2048}, {1, 2, 1024}};
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.channels << " ch type " << r.aot);
@@ -116,7 +115,7 @@ TEST(AacRoundTrip, LevelsAndLengths) {
                 EXPECT_EQ(rate, 44100);
                 EXPECT_EQ(frameSize, r.frameSize);
                 EXPECT_EQ(channels, r.aot == 29 ? 2 : r.channels);  // SBR streams decode as stereo
-                continue;                                            // the first frame configures only
+                continue;                                           // the first frame configures only
             }
             bool got = false;
             const int used = dec.DecoderFrame(adts.data(), al, out.data(), int(out.size() * 2), got);
@@ -154,8 +153,7 @@ TEST(Dunmar, TruncatedFramesAndSmallBuffers) {
     std::fill(out.begin(), out.end(), short(0x5A5A));
     EXPECT_EQ(-1, dec2.DecoderFrame(f.data(), int(f.size()), out.data(), 2 * (1024 * 2 - 1), got));
     EXPECT_FALSE(got);
-    for (size_t i = 1024 * 2 - 1; i < out.size(); ++i)
-        ASSERT_EQ(out[i], short(0x5A5A)) << i;
+    for (size_t i = 1024 * 2 - 1; i < out.size(); ++i) ASSERT_EQ(out[i], short(0x5A5A)) << i;
     // Garbage never configures; calls without a decoder fail.
     std::vector<BYTE> junk(300, 0x11);
     Dunmar dec3;
@@ -168,8 +166,7 @@ TEST(Dunmar, TruncatedFramesAndSmallBuffers) {
 std::vector<std::vector<BYTE>> EncodeMultichannel(int channels, int mode, int aot) {
     HANDLE_AACENCODER h = nullptr;
     std::vector<std::vector<BYTE>> frames;
-    if (aacEncOpen(&h, 0, UINT(channels)) != AACENC_OK)
-        return frames;
+    if (aacEncOpen(&h, 0, UINT(channels)) != AACENC_OK) return frames;
     aacEncoder_SetParam(h, AACENC_AOT, UINT(aot));
     aacEncoder_SetParam(h, AACENC_SAMPLERATE, 48000);
     aacEncoder_SetParam(h, AACENC_CHANNELMODE, UINT(mode));
@@ -192,17 +189,17 @@ std::vector<std::vector<BYTE>> EncodeMultichannel(int channels, int mode, int ao
         AACENC_BufDesc outDesc{1, &outPtr, &outId, &outSize, &outElem};
         AACENC_InArgs inArgs{INT(chunk), 0};
         AACENC_OutArgs outArgs{};
-        if (aacEncEncode(h, &inDesc, &outDesc, &inArgs, &outArgs) != AACENC_OK)
-            break;
-        if (outArgs.numOutBytes > 0)
-            frames.emplace_back(out.begin(), out.begin() + outArgs.numOutBytes);
+        if (aacEncEncode(h, &inDesc, &outDesc, &inArgs, &outArgs) != AACENC_OK) break;
+        if (outArgs.numOutBytes > 0) frames.emplace_back(out.begin(), out.begin() + outArgs.numOutBytes);
     }
     aacEncClose(&h);
     return frames;
 }
 
 TEST(Dunmar, MultichannelStreamsOpenAndDecodeWhole) {
-    struct Row { int channels, mode, aot, frameSize; };
+    struct Row {
+        int channels, mode, aot, frameSize;
+    };
     const Row rows[] = {{6, 6, 2, 1024}, {6, 6, 5, 2048}, {2, 2, 5, 2048}};
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.channels << " ch type " << r.aot);
@@ -236,8 +233,7 @@ TEST(Pellac, OversizedInputIsKeptNotLost) {
         if (enc.EncodeFrame(const_cast<short*>(pcm.data() + at), int(frame * 4), out.data(), int(out.size())) > 0)
             ++produced;
         short none = 0;
-        if (enc.EncodeFrame(&none, 0, out.data(), int(out.size())) > 0)
-            ++produced;
+        if (enc.EncodeFrame(&none, 0, out.data(), int(out.size())) > 0) ++produced;
     }
     EXPECT_GE(produced, int(pcm.size() / frame) - 4);
 }

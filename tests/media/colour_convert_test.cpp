@@ -60,15 +60,17 @@ struct LevelRestore {
 Bytes Random(size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     Bytes b(n);
-    for (BYTE& x : b)
-        x = BYTE(rng());
+    for (BYTE& x : b) x = BYTE(rng());
     return b;
 }
 
 }  // namespace
 
 TEST(ColourConvert, KnownValues) {
-    struct Row { BYTE b, g, r; BYTE y, u, v; };
+    struct Row {
+        BYTE b, g, r;
+        BYTE y, u, v;
+    };
     const Row rows[] = {{0, 0, 0, 16, 128, 128}, {255, 255, 255, 234, 128, 128}};
     for (const Row& row : rows) {
         Bytes rgb(2 * 2 * 3);
@@ -81,9 +83,15 @@ TEST(ColourConvert, KnownValues) {
         ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(2, 2, rgb.data(), yuv.data()));
         EXPECT_EQ(yuv, (Bytes{row.y, row.y, row.y, row.y, row.u, row.v}));
     }
-    struct Back { BYTE y, u, v; BYTE b, g, r; };
-    const Back back[] = {{16, 128, 128, 0, 0, 0}, {235, 128, 128, 254, 254, 254}, {255, 128, 128, 255, 255, 255},
-                         {0, 0, 255, 0, 0, 184}, {255, 255, 0, 255, 255, 73}};
+    struct Back {
+        BYTE y, u, v;
+        BYTE b, g, r;
+    };
+    const Back back[] = {{16, 128, 128, 0, 0, 0},
+                         {235, 128, 128, 254, 254, 254},
+                         {255, 128, 128, 255, 255, 255},
+                         {0, 0, 255, 0, 0, 184},
+                         {255, 255, 0, 255, 255, 73}};
     for (const Back& b : back) {
         Bytes yuv = {b.y, b.y, b.y, b.y, b.u, b.v};
         Bytes rgb(12);
@@ -214,12 +222,14 @@ TEST(ColourConvert, PlanesWithStridesGiveThePackedResult) {
         Bytes packed;
         for (int r = 0; r < h; ++r) packed.insert(packed.end(), yPad.begin() + r * ys, yPad.begin() + r * ys + w);
         for (const Bytes* c : {&uPad, &vPad})
-            for (int r = 0; r < h / 2; ++r) packed.insert(packed.end(), c->begin() + r * cs, c->begin() + r * cs + w / 2);
+            for (int r = 0; r < h / 2; ++r)
+                packed.insert(packed.end(), c->begin() + r * cs, c->begin() + r * cs + w / 2);
         for (int level = 0; level < 3; ++level) {
             SetColorConvertLevel(level);
             Bytes want(size_t(w) * h * 3), got(want.size() + 8, 0xA5);
             CColorConvert::ConvertYUV2RGB(packed.data(), want.data(), w, h);
-            ASSERT_EQ(1, CColorConvert::ConvertI420ToRGB(yPad.data(), ys, uPad.data(), cs, vPad.data(), cs, got.data(), w, h));
+            ASSERT_EQ(1, CColorConvert::ConvertI420ToRGB(yPad.data(), ys, uPad.data(), cs, vPad.data(), cs, got.data(),
+                                                         w, h));
             ASSERT_EQ(want, Bytes(got.begin(), got.begin() + long(want.size()))) << w << "x" << h << " level " << level;
             EXPECT_TRUE(std::all_of(got.begin() + long(want.size()), got.end(), [](BYTE b) { return b == 0xA5; }));
         }
@@ -242,8 +252,7 @@ TEST(ColourConvert, RoundTripWithinTolerance) {
         for (int x = 0; x < w; x += 2) {
             const BYTE c[3] = {BYTE(rng()), BYTE(rng()), BYTE(rng())};
             for (int dy = 0; dy < 2; ++dy)
-                for (int dx = 0; dx < 2; ++dx)
-                    std::copy(c, c + 3, rgb.begin() + ((y + dy) * w + x + dx) * 3);
+                for (int dx = 0; dx < 2; ++dx) std::copy(c, c + 3, rgb.begin() + ((y + dy) * w + x + dx) * 3);
         }
     Bytes yuv(size_t(w * h * 3 / 2)), back(rgb.size());
     ASSERT_EQ(1, CColorConvert::ConvertRGB2YUV(w, h, rgb.data(), yuv.data()));
@@ -297,8 +306,6 @@ TEST(ColourConvert, TablesFilledOnceFromManyThreads) {
             results[size_t(i)].resize(16 * 16 * 3 / 2);
             CColorConvert::ConvertRGB2YUV(16, 16, rgb.data(), results[size_t(i)].data());
         });
-    for (auto& t : threads)
-        t.join();
-    for (const Bytes& r : results)
-        EXPECT_EQ(r, results[0]);
+    for (auto& t : threads) t.join();
+    for (const Bytes& r : results) EXPECT_EQ(r, results[0]);
 }

@@ -14,8 +14,7 @@ TEST(FlvBody, AvcSequenceHeaderLayout) {
         Bytes out(size_t(cap) + 4, 0xEE);
         const int n = FlvWriteAvcSequenceHeader(sps.data(), 10, pps.data(), 4, out.data(), cap);
         EXPECT_EQ(n, cap >= 30 ? 30 : -1) << cap;
-        for (size_t i = size_t(cap); i < out.size(); ++i)
-            ASSERT_EQ(out[i], 0xEE) << cap;
+        for (size_t i = size_t(cap); i < out.size(); ++i) ASSERT_EQ(out[i], 0xEE) << cap;
     }
     BYTE out[30];
     ASSERT_EQ(30, FlvWriteAvcSequenceHeader(sps.data(), 10, pps.data(), 4, out, 30));
@@ -42,14 +41,18 @@ TEST(FlvBody, AvcSequenceHeaderLayout) {
 }
 
 TEST(FlvBody, AvcSequenceHeaderInconsistentRecords) {
-    const Bytes good = {0x17, 0, 0, 0, 0, 1, 0x42, 0xC0, 0x0B, 0xFF, 0xE1, 0, 4, 0x67, 0x42, 0xC0, 0x0B,
-                        1, 0, 2, 0x68, 0xCE};
+    const Bytes good = {0x17, 0, 0,    0,    0,    1,    0x42, 0xC0, 0x0B, 0xFF, 0xE1,
+                        0,    4, 0x67, 0x42, 0xC0, 0x0B, 1,    0,    2,    0x68, 0xCE};
     FlvAvcConfig cfg;
     ASSERT_TRUE(FlvReadAvcSequenceHeader(good.data(), int(good.size()), cfg));
-    struct Row { const char* what; size_t at; BYTE value; };
+    struct Row {
+        const char* what;
+        size_t at;
+        BYTE value;
+    };
     const Row rows[] = {
-        {"no SPS", 10, 0xE0},        {"SPS length beyond body", 12, 200}, {"empty SPS", 12, 0},
-        {"no PPS", 17, 0},           {"PPS length beyond body", 19, 3},   {"not a header", 1, 1},
+        {"no SPS", 10, 0xE0},     {"SPS length beyond body", 12, 200}, {"empty SPS", 12, 0},
+        {"no PPS", 17, 0},        {"PPS length beyond body", 19, 3},   {"not a header", 1, 1},
         {"not AVC key", 0, 0x27},
     };
     for (const Row& r : rows) {
@@ -58,8 +61,7 @@ TEST(FlvBody, AvcSequenceHeaderInconsistentRecords) {
         EXPECT_FALSE(FlvReadAvcSequenceHeader(b.data(), int(b.size()), cfg)) << r.what;
     }
     // Two SPSs: the first is taken, the second skipped inside the record's bounds.
-    Bytes two = {0x17, 0, 0, 0, 0, 1, 0x42, 0xC0, 0x0B, 0xFF, 0xE2, 0, 1, 0x67, 0, 2, 0x67, 0x68,
-                 1, 0, 1, 0x68};
+    Bytes two = {0x17, 0, 0, 0, 0, 1, 0x42, 0xC0, 0x0B, 0xFF, 0xE2, 0, 1, 0x67, 0, 2, 0x67, 0x68, 1, 0, 1, 0x68};
     ASSERT_TRUE(FlvReadAvcSequenceHeader(two.data(), int(two.size()), cfg));
     EXPECT_EQ(cfg.sps, Bytes{0x67});
     EXPECT_EQ(cfg.pps, Bytes{0x68});
@@ -68,7 +70,10 @@ TEST(FlvBody, AvcSequenceHeaderInconsistentRecords) {
 }
 
 TEST(FlvBody, AacSequenceHeader) {
-    struct Row { int profile, index, channels; BYTE b2, b3; };
+    struct Row {
+        int profile, index, channels;
+        BYTE b2, b3;
+    };
     const Row rows[] = {{1, 4, 2, 0x0A, 0x10}, {1, 7, 1, 0x0B, 0x88}, {4, 3, 2, 0x21, 0x90}, {1, 11, 1, 0x0D, 0x88}};
     for (const Row& r : rows) {
         BYTE out[4];
@@ -89,8 +94,7 @@ TEST(FlvBody, AdtsRebuildAndStrip) {
     Bytes body(100);
     body[0] = 0xAF;
     body[1] = 0x01;
-    for (size_t i = 2; i < body.size(); ++i)
-        body[i] = BYTE(i);
+    for (size_t i = 2; i < body.size(); ++i) body[i] = BYTE(i);
     Bytes adts(105);
     ASSERT_EQ(105, FlvBuildAdtsFrame(cfg, body.data(), 100, adts.data(), 105));
     EXPECT_EQ(adts[0], 0xFF);
@@ -128,8 +132,7 @@ TEST(FlvBody, VideoFrames) {
     EXPECT_EQ(Bytes(out, out + 9), (Bytes{0, 0, 0, 1, 0x65, 0x88, 0x84, 0x21, 0xA0}));
     EXPECT_EQ(-1, FlvVideoToStartCode(body, 14, out, 8));
     // Too short to hold a unit.
-    for (int len = 0; len <= 9; ++len)
-        EXPECT_EQ(-1, FlvVideoToStartCode(body, len, out, 9)) << len;
+    for (int len = 0; len <= 9; ++len) EXPECT_EQ(-1, FlvVideoToStartCode(body, len, out, 9)) << len;
     // A length that lies takes the rest of the body; two units both get start codes.
     body[8] = 200;
     ASSERT_EQ(9, FlvVideoToStartCode(body, 14, out, 9));
@@ -141,7 +144,11 @@ TEST(FlvBody, VideoFrames) {
 }
 
 TEST(FlvBody, Classify) {
-    struct Row { int type; Bytes body; FlvBodyKind kind; };
+    struct Row {
+        int type;
+        Bytes body;
+        FlvBodyKind kind;
+    };
     const Row rows[] = {
         {8, {0xAF, 0x00, 0x12, 0x10}, FlvBodyKind::AacSequenceHeader},
         {8, {0xAF, 0x00, 0x12}, FlvBodyKind::Ignored},
@@ -156,8 +163,7 @@ TEST(FlvBody, Classify) {
         {18, {}, FlvBodyKind::Script},
         {7, {0xAF, 0x01, 1}, FlvBodyKind::Ignored},
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(FlvClassifyBody(r.type, r.body.data(), int(r.body.size())), r.kind);
+    for (const Row& r : rows) EXPECT_EQ(FlvClassifyBody(r.type, r.body.data(), int(r.body.size())), r.kind);
 }
 
 namespace {

@@ -22,22 +22,23 @@ TEST(H264ParamSets, KnownBaselineSps) {
     EXPECT_EQ(s.num_units_in_tick, 1u);
     EXPECT_EQ(SpsFrameRate(s), 10u);
     // Every truncation fails cleanly.
-    for (int len = 0; len < 18; ++len)
-        EXPECT_EQ(-1, ReadSps(sps.data(), len, s)) << len;
+    for (int len = 0; len < 18; ++len) EXPECT_EQ(-1, ReadSps(sps.data(), len, s)) << len;
     EXPECT_EQ(-1, ReadSps(nullptr, 10, s));
 }
 
 TEST(H264ParamSets, X264StreamsOfSeveralSizes) {
-    struct Row { int w, h, fps; const char* profile; bool cqm; int expW, expH; bool cropped; };
+    struct Row {
+        int w, h, fps;
+        const char* profile;
+        bool cqm;
+        int expW, expH;
+        bool cropped;
+    };
     const Row rows[] = {
-        {160, 120, 10, "baseline", false, 160, 128, true},
-        {320, 240, 10, "baseline", false, 320, 240, false},
-        {176, 144, 15, "baseline", false, 176, 144, false},
-        {640, 480, 30, "main", false, 640, 480, false},
-        {1280, 720, 25, "high", false, 1280, 720, false},
-        {1920, 1080, 30, "high", true, 1920, 1088, true},
-        {352, 288, 12, "high", true, 352, 288, false},
-        {330, 250, 10, "baseline", false, 336, 256, true},
+        {160, 120, 10, "baseline", false, 160, 128, true},  {320, 240, 10, "baseline", false, 320, 240, false},
+        {176, 144, 15, "baseline", false, 176, 144, false}, {640, 480, 30, "main", false, 640, 480, false},
+        {1280, 720, 25, "high", false, 1280, 720, false},   {1920, 1080, 30, "high", true, 1920, 1088, true},
+        {352, 288, 12, "high", true, 352, 288, false},      {330, 250, 10, "baseline", false, 336, 256, true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.w << "x" << r.h << " " << r.profile);
@@ -80,8 +81,8 @@ TEST(H264ParamSets, NoTimingGivesRateZero) {
 
 TEST(H264ParamSets, HighProfileScalingLists) {
     // profile 100, 4:2:0, list 0 signalled as "use default", list 6 flat 16, no VUI, 320x240.
-    const Bytes sps = {0x67, 100, 0, 30, 0xad, 0x84, 0x41, 0x08, 0x7f, 0xff, 0xff, 0xff,
-                       0xff, 0xff, 0xff, 0xff, 0x74, 0x0a, 0x0f, 0xc8};
+    const Bytes sps = {0x67, 100,  0,    30,   0xad, 0x84, 0x41, 0x08, 0x7f, 0xff,
+                       0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x74, 0x0a, 0x0f, 0xc8};
     SPS s;
     ASSERT_EQ(0, ReadSps(sps.data(), int(sps.size()), s));
     EXPECT_EQ(s.chroma_format_idc, 1u);
@@ -93,12 +94,14 @@ TEST(H264ParamSets, HighProfileScalingLists) {
     EXPECT_EQ(SpsWidth(s), 320);
     EXPECT_EQ(SpsHeight(s), 240);
     EXPECT_EQ(SpsFrameRate(s), 0u);
-    for (size_t len = 4; len < 16; ++len)
-        EXPECT_EQ(-1, ReadSps(sps.data(), int(len), s)) << len;
+    for (size_t len = 4; len < 16; ++len) EXPECT_EQ(-1, ReadSps(sps.data(), int(len), s)) << len;
 }
 
 TEST(H264ParamSets, EmulationPrevention) {
-    struct Row { Bytes in; Bytes out; };
+    struct Row {
+        Bytes in;
+        Bytes out;
+    };
     const Row rows[] = {
         {{0x67, 0x00, 0x00, 0x03, 0x01}, {0x00, 0x00, 0x01}},
         {{0x67, 0x11, 0x03, 0x22}, {0x11, 0x03, 0x22}},
@@ -151,14 +154,12 @@ TEST(H264ParamSets, HostileSets) {
         {0x67, 66, 0, 30, 0xF8, 0x00, 0x00, 0x00, 0x01},
         {0x67, 66, 0, 30, 0x00, 0x00, 0x00, 0x00, 0x00},
     };
-    for (const Bytes& r : rows)
-        EXPECT_EQ(-1, ReadSps(r.data(), int(r.size()), s));
+    for (const Bytes& r : rows) EXPECT_EQ(-1, ReadSps(r.data(), int(r.size()), s));
     // Random bytes: never a crash, and a success always gives sane sizes.
     std::mt19937 rng(7);
     for (int i = 0; i < 20000; ++i) {
         Bytes b(size_t(rng() % 64 + 1));
-        for (BYTE& x : b)
-            x = BYTE(rng());
+        for (BYTE& x : b) x = BYTE(rng());
         if (ReadSps(b.data(), int(b.size()), s) == 0) {
             EXPECT_LE(SpsWidth(s), 16384);
             EXPECT_LE(SpsHeight(s), 16384);

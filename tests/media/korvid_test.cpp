@@ -18,10 +18,8 @@ namespace {
 std::vector<BYTE> Picture(int w, int h, int n) {
     std::vector<BYTE> p(size_t(w * h * 3 / 2));
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            p[size_t(y * w + x)] = BYTE((x + y + n * 4) & 0xFF);
-    for (size_t i = size_t(w * h); i < p.size(); ++i)
-        p[i] = BYTE(128 + (n & 15));
+        for (int x = 0; x < w; ++x) p[size_t(y * w + x)] = BYTE((x + y + n * 4) & 0xFF);
+    for (size_t i = size_t(w * h); i < p.size(); ++i) p[i] = BYTE(128 + (n & 15));
     return p;
 }
 
@@ -89,8 +87,7 @@ TEST(Korvid, HeadersAndDelay) {
             firstOutput = calls;
             EXPECT_EQ(nals[0].type, 5);
         }
-        for (int k = 0; k < count; ++k)
-            keyFrames += nals[k].type == 5;
+        for (int k = 0; k < count; ++k) keyFrames += nals[k].type == 5;
         Korvid::CleanNAL(nals, count);
     }
     EXPECT_EQ(firstOutput, 12);
@@ -114,7 +111,10 @@ TEST(Korvid, RefusesBadSettings) {
 
 // Pictures -> units -> FLV bodies -> start-code units -> libavcodec, at the size the SPS reader reports.
 TEST(Korvid, UnitsDecodeAtTheReportedSize) {
-    struct Row { int w, h, fps; int expW, expH; };
+    struct Row {
+        int w, h, fps;
+        int expW, expH;
+    };
     const Row rows[] = {{320, 240, 10, 320, 240}, {160, 120, 15, 160, 128}, {640, 480, 25, 640, 480}};
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.w << "x" << r.h);
@@ -126,15 +126,14 @@ TEST(Korvid, UnitsDecodeAtTheReportedSize) {
         std::vector<BYTE> sps, pps;
         for (int i = 0; i < count; ++i) {
             const int sc = NalStartCodeLength(nals[i].data, nals[i].size);
-            if (nals[i].type == 7)
-                sps.assign(nals[i].data + sc, nals[i].data + nals[i].size);
-            if (nals[i].type == 8)
-                pps.assign(nals[i].data + sc, nals[i].data + nals[i].size);
+            if (nals[i].type == 7) sps.assign(nals[i].data + sc, nals[i].data + nals[i].size);
+            if (nals[i].type == 8) pps.assign(nals[i].data + sc, nals[i].data + nals[i].size);
         }
         Korvid::CleanNAL(nals, count);
         std::vector<BYTE> seq(sps.size() + pps.size() + 16);
         ASSERT_GT(FlvWriteAvcSequenceHeader(sps.data(), int(sps.size()), pps.data(), int(pps.size()), seq.data(),
-                                            int(seq.size())), 0);
+                                            int(seq.size())),
+                  0);
         FlvAvcConfig cfg;
         ASSERT_TRUE(FlvReadAvcSequenceHeader(seq.data(), int(seq.size()), cfg));
         SPS s;
@@ -156,12 +155,11 @@ TEST(Korvid, UnitsDecodeAtTheReportedSize) {
             std::vector<BYTE> pic = Picture(r.w, r.h, i);
             ASSERT_EQ(0, enc.EncodeFrame(pic.data(), nals, count));
             for (int k = 0; k < count; ++k) {
-                if (nals[k].type != 1 && nals[k].type != 5)
-                    continue;
+                if (nals[k].type != 1 && nals[k].type != 5) continue;
                 const int sc = NalStartCodeLength(nals[k].data, nals[k].size);
                 std::vector<BYTE> body(size_t(nals[k].size) + 9);
-                const int bl = FlvWriteVideoFrame(nals[k].type == 5, nals[k].data + sc, nals[k].size - sc,
-                                                  body.data(), int(body.size()));
+                const int bl = FlvWriteVideoFrame(nals[k].type == 5, nals[k].data + sc, nals[k].size - sc, body.data(),
+                                                  int(body.size()));
                 ASSERT_GT(bl, 0);
                 std::vector<BYTE> annexB(static_cast<size_t>(bl));
                 const int al = FlvVideoToStartCode(body.data(), bl, annexB.data(), int(annexB.size()));

@@ -8,8 +8,7 @@
 
 TEST(MediaDefs, PublishParamCopiesWholeRecord) {
     ZQPublishParam a;
-    for (size_t i = 0; i < sizeof(a.url) - 1; ++i)
-        a.url[i] = char('a' + i % 26);
+    for (size_t i = 0; i < sizeof(a.url) - 1; ++i) a.url[i] = char('a' + i % 26);
     a.timeout = 7;
     a.audio.objectType = 2;
     a.video.width = 640;
@@ -39,7 +38,10 @@ TEST(OwnerThreadDeathTest, InitAndUintOnlyFromTheOwner) {
     ok.Enter("Session");
     ok.Enter("Session");
     ok.Leave("Session", true);
-    elsewhere([&] { ok.Enter("Session"); ok.Leave("Session", true); });
+    elsewhere([&] {
+        ok.Enter("Session");
+        ok.Leave("Session", true);
+    });
     ok.Leave("Session", false);  // never started: nothing to check
     EXPECT_DEATH(
         {

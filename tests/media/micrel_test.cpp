@@ -95,18 +95,15 @@ TEST(Micrel, DeliversToneBuffersAtTheRealRate) {
     EXPECT_EQ(r.Count(), n);  // nothing after StopCapture
     m.CloseMicrophone();
 
-    for (long len : r.lengths)
-        EXPECT_EQ(len, 8192);
-    for (size_t i = 0; i < r.times.size(); ++i)
-        EXPECT_NEAR(r.times[i], double(i) * 8192 / (44100 * 4), 1e-9);
+    for (long len : r.lengths) EXPECT_EQ(len, 8192);
+    for (size_t i = 0; i < r.times.size(); ++i) EXPECT_NEAR(r.times[i], double(i) * 8192 / (44100 * 4), 1e-9);
     // 12 buffers of 46 ms: about 0.56 s (the upper bound only has to survive a loaded machine).
     EXPECT_GT(seconds, 0.35);
     EXPECT_LT(seconds, 10.0);
 
     std::vector<double> left(1024);
     const int16_t* s = reinterpret_cast<const int16_t*>(r.last.data());
-    for (size_t i = 0; i < left.size(); ++i)
-        left[i] = s[2 * i];
+    for (size_t i = 0; i < left.size(); ++i) left[i] = s[2 * i];
     std::vector<double> bins(512);
     ASSERT_EQ(512, FourierTransformer::FFTDb(left.data(), 1024, bins.data(), 512));
     const auto peak = std::max_element(bins.begin(), bins.end()) - bins.begin();
@@ -127,8 +124,7 @@ TEST(Micrel, VolumeZeroGivesSilence) {
     m.CloseMicrophone();
     std::lock_guard<std::mutex> l(r.lock);
     EXPECT_EQ(r.last.size(), 4096u);
-    for (BYTE b : r.last)
-        ASSERT_EQ(b, 0);
+    for (BYTE b : r.last) ASSERT_EQ(b, 0);
 }
 
 TEST(Micrel, ReceiverSwapsAndReopens) {

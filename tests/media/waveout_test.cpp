@@ -40,8 +40,7 @@ struct Sink {
         std::unique_lock<std::mutex> l(s->lock);
         s->cv.wait(l, [s] { return !s->stall; });
         s->pts.push_back(pts);
-        if (s->keepData)
-            s->data.emplace_back(static_cast<BYTE*>(pcm), static_cast<BYTE*>(pcm) + length);
+        if (s->keepData) s->data.emplace_back(static_cast<BYTE*>(pcm), static_cast<BYTE*>(pcm) + length);
         s->last = Clock::now();
     }
     size_t Count() {
@@ -64,15 +63,22 @@ public:
 
 TEST(TovelGain, VolumeAndClamping) {
     VolumeGuard guard;
-    struct Row { BYTE volume; double gain; };
+    struct Row {
+        BYTE volume;
+        double gain;
+    };
     const Row rows[] = {{80, 1.2}, {100, 1.5}, {0, 0.0}, {50, 0.75}};
     for (const Row& r : rows) {
         Tovel::SetVolume(r.volume);
         EXPECT_NEAR(Tovel::m_dVolume.load(), r.gain, 1e-9);
     }
-    struct Sample { int16_t in; double gain; int16_t out; };
+    struct Sample {
+        int16_t in;
+        double gain;
+        int16_t out;
+    };
     const Sample samples[] = {{32767, 1.5, 32767}, {-32768, 1.5, -32768}, {1000, 1.2, 1200}, {-3, 1.5, -4},
-                              {3, 1.5, 4},         {7, 0.5, 3},           {-7, 0.5, -3},      {1234, 0.0, 0},
+                              {3, 1.5, 4},         {7, 0.5, 3},           {-7, 0.5, -3},     {1234, 0.0, 0},
                               {1234, 1.515, 1234}, {-5, 2.0, -5}};
     for (const Sample& s : samples) {
         int16_t v[2] = {s.in, 0x5A5A};
@@ -103,8 +109,7 @@ TEST(FourierTransformer, SpectrumMatchesDft) {
     EXPECT_EQ(FourierTransformer::BitReverse(0xF1, 4), 8);
     for (int count : {2, 8, 64, 256}) {
         std::vector<double> x(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i)
-            x[size_t(i)] = std::sin(i * 0.37) + 0.5 * std::cos(i * 1.3) + (i % 5) * 0.1;
+        for (int i = 0; i < count; ++i) x[size_t(i)] = std::sin(i * 0.37) + 0.5 * std::cos(i * 1.3) + (i % 5) * 0.1;
         std::vector<double> out(static_cast<size_t>(count / 2) + 1, -999);
         ASSERT_EQ(count / 2, FourierTransformer::FFTDb(x.data(), count, out.data(), count / 2));
         EXPECT_EQ(out[size_t(count / 2)], -999);
@@ -126,8 +131,7 @@ TEST(FourierTransformer, PureTonePeaksInItsBand) {
     const int count = 1024, rate = 44100;
     for (double hz : {440.0, 1000.0, 5000.0, 12000.0}) {
         std::vector<double> x(count);
-        for (int i = 0; i < count; ++i)
-            x[size_t(i)] = 20000 * std::sin(2 * M_PI * hz * i / rate);
+        for (int i = 0; i < count; ++i) x[size_t(i)] = 20000 * std::sin(2 * M_PI * hz * i / rate);
         std::vector<double> out(count / 2);
         ASSERT_EQ(count / 2, FourierTransformer::FFTDb(x.data(), count, out.data(), count / 2));
         const auto peak = std::max_element(out.begin(), out.end()) - out.begin();
@@ -189,8 +193,7 @@ TEST(Tovel, PlaysInRealTimeWithinItsBufferLimit) {
     EXPECT_LE(worst, 9u);
     EXPECT_GE(worst, 5u);
     ASSERT_EQ(sink.pts.size(), size_t(buffers));
-    for (int i = 0; i < buffers; ++i)
-        EXPECT_EQ(sink.pts[size_t(i)], unsigned(i * 23));
+    for (int i = 0; i < buffers; ++i) EXPECT_EQ(sink.pts[size_t(i)], unsigned(i * 23));
     // The driver keeps real time; the upper bound only has to survive a loaded machine.
     EXPECT_GT(seconds, 0.6);
     EXPECT_LT(seconds, 10.0);
@@ -231,8 +234,7 @@ TEST(Tovel, StalledOutputDoesNotHangThePlayer) {
     std::vector<BYTE> pcm(1024, 0);
     int accepted = 0;
     const auto start = Clock::now();
-    while (t.PlaySamples(pcm.data(), 1024, 0) > 0 && accepted < 100)
-        ++accepted;
+    while (t.PlaySamples(pcm.data(), 1024, 0) > 0 && accepted < 100) ++accepted;
     const double waited = std::chrono::duration<double>(Clock::now() - start).count();
     EXPECT_EQ(accepted, 9);
     EXPECT_GE(waited, 0.15);
@@ -264,11 +266,9 @@ TEST(Tovel, UintFromTheCallbackDoesNotHang) {
     WAVEFORMATEX f = Format(22050, 1);
     ASSERT_EQ(0, ctx.player.Init(WAVE_MAPPER, &f, &Ctx::Callback, &ctx));
     std::vector<BYTE> pcm(2048, 0);
-    for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(2048, ctx.player.PlaySamples(pcm.data(), 2048, unsigned(i)));
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(2048, ctx.player.PlaySamples(pcm.data(), 2048, unsigned(i)));
     const auto end = Clock::now() + std::chrono::seconds(30);
-    while (ctx.calls == 0 && Clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (ctx.calls == 0 && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_GE(ctx.calls.load(), 1);
     EXPECT_EQ(-1, ctx.player.PlaySamples(pcm.data(), 2048, 9));
     ctx.player.Uint();

@@ -21,11 +21,21 @@ TEST(MicAdapter, StatusCodesMapToTextAndSeverity) {
         int severity;
         const char* text;
     } rows[] = {
-        {true, 0, 0, "发布成功"},         {true, 2, 2, "打开麦克风失败"},     {true, 5, 2, "启动摄像头失败"},
-        {true, 8, 1, "连接rtmp服务失败"}, {true, 9, 1, "与rtmp服务的连接中断"}, {true, 10, 0, ""},
-        {true, 12, 0, ""},               {true, -1, 0, ""},                  {true, -100000, 0, ""},
-        {false, 0, 0, "收看成功"},        {false, 3, 1, "与rtmp服务连接中断"},  {false, 4, 0, "没有读取到数据"},
-        {false, 7, 0, "缓冲区已满"},      {false, 8, 0, "缓冲区空了"},          {false, 9, 0, ""},
+        {true, 0, 0, "发布成功"},
+        {true, 2, 2, "打开麦克风失败"},
+        {true, 5, 2, "启动摄像头失败"},
+        {true, 8, 1, "连接rtmp服务失败"},
+        {true, 9, 1, "与rtmp服务的连接中断"},
+        {true, 10, 0, ""},
+        {true, 12, 0, ""},
+        {true, -1, 0, ""},
+        {true, -100000, 0, ""},
+        {false, 0, 0, "收看成功"},
+        {false, 3, 1, "与rtmp服务连接中断"},
+        {false, 4, 0, "没有读取到数据"},
+        {false, 7, 0, "缓冲区已满"},
+        {false, 8, 0, "缓冲区空了"},
+        {false, 9, 0, ""},
         {false, -3, 0, ""},
     };
     for (const Row& r : rows) {

@@ -15,7 +15,9 @@ namespace {
 using namespace mic_test;
 
 std::atomic<DWORD> g_now{1000};
-DWORD FakeTick() { return g_now.load(); }
+DWORD FakeTick() {
+    return g_now.load();
+}
 void FakeSleep(DWORD ms) {
     g_now += ms;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -46,7 +48,9 @@ protected:
         link->SetRoom(room, 7001);
         link->SetMicUser(5005, "performer");
     }
-    bool WaitResult(size_t n) { return PumpUntil([&] { return window.ResultCount() >= n; }, 10000); }
+    bool WaitResult(size_t n) {
+        return PumpUntil([&] { return window.ResultCount() >= n; }, 10000);
+    }
 
     FakeScript player, publisher;
     RecordingWnd window, roomWindow;
@@ -180,9 +184,9 @@ TEST_F(MicLinkTest, ReconnectTimerAsksForASignatureOnlyWhileThePerformerHoldsThe
     view.SetMeterVisible(true);
     view.SetVideoEnabled(true);
     int uints = player.uints;
-    EXPECT_FALSE(link->OnReConnectTimer(&view));  // not in the room's store: left the mic
+    EXPECT_FALSE(link->OnReConnectTimer(&view));                         // not in the room's store: left the mic
     EXPECT_TRUE(PumpUntil([&] { return player.uints > uints; }, 5000));  // stopped on the session thread
-    EXPECT_EQ(0, owner.changes.load());  // the adapter's own stop is no dropped link
+    EXPECT_EQ(0, owner.changes.load());                                  // the adapter's own stop is no dropped link
     EXPECT_FALSE(view.IsVideoEnabled());
     EXPECT_FALSE(view.IsMeterVisible());
 

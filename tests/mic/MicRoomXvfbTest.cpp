@@ -60,7 +60,9 @@ constexpr uint32_t kRoom = 3003;
 const uint32_t kPublic[3] = {1002, 2001, 2002};
 constexpr uint32_t kPrivate = 2003;
 
-std::string StreamName(uint32_t uid) { return std::to_string(kRoom) + "_" + std::to_string(uid); }
+std::string StreamName(uint32_t uid) {
+    return std::to_string(kRoom) + "_" + std::to_string(uid);
+}
 
 struct SynthPublisher {
     Tesmar tesmar;
@@ -169,11 +171,36 @@ protected:
             ASSERT_EQ(PUBLISH_SUCCESS, publishers.back()->Start(nginx.Url(StreamName(uid))));
         }
         ffmpeg.Stop();
-        ASSERT_TRUE(ffmpeg.Start({"ffmpeg", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-                                  "testsrc=size=320x240:rate=15", "-f", "lavfi", "-i",
-                                  "sine=frequency=440:sample_rate=44100", "-c:v", "libx264", "-profile:v",
-                                  "baseline", "-pix_fmt", "yuv420p", "-preset", "ultrafast", "-tune",
-                                  "zerolatency", "-g", "15", "-c:a", "aac", "-ac", "2", "-f", "flv",
+        ASSERT_TRUE(ffmpeg.Start({"ffmpeg",
+                                  "-loglevel",
+                                  "error",
+                                  "-re",
+                                  "-f",
+                                  "lavfi",
+                                  "-i",
+                                  "testsrc=size=320x240:rate=15",
+                                  "-f",
+                                  "lavfi",
+                                  "-i",
+                                  "sine=frequency=440:sample_rate=44100",
+                                  "-c:v",
+                                  "libx264",
+                                  "-profile:v",
+                                  "baseline",
+                                  "-pix_fmt",
+                                  "yuv420p",
+                                  "-preset",
+                                  "ultrafast",
+                                  "-tune",
+                                  "zerolatency",
+                                  "-g",
+                                  "15",
+                                  "-c:a",
+                                  "aac",
+                                  "-ac",
+                                  "2",
+                                  "-f",
+                                  "flv",
                                   nginx.Url(StreamName(kPrivate))}));
     }
 
@@ -194,8 +221,8 @@ protected:
         users.rid = kRoom;
         users.ctxInt[0] = int(kRoom);
         CMsgClientThread::GetInstance().PostRequest(&users);
-        ASSERT_TRUE(PumpUntil([&] { return CRoomInfoMgr::GetInstance().GetUserMicState(kRoom, kPrivate) == 2; },
-                              10000));
+        ASSERT_TRUE(
+            PumpUntil([&] { return CRoomInfoMgr::GetInstance().GetUserMicState(kRoom, kPrivate) == 2; }, 10000));
     }
 
     // The slots' views: three public, then the private slot 0.
@@ -215,14 +242,16 @@ protected:
     bool AllPlaying(int ms) {
         std::vector<unsigned long> drawn;
         for (auto* p : Presenters()) drawn.push_back(p ? p->DrawCount() : 0);
-        return PumpUntil([&] {
-            auto views = Views();
-            auto presenters = Presenters();
-            for (size_t i = 0; i < views.size(); ++i)
-                if (views[i]->IsShowingBackground() || !presenters[i] || presenters[i]->DrawCount() < drawn[i] + 5)
-                    return false;
-            return true;
-        }, ms);
+        return PumpUntil(
+            [&] {
+                auto views = Views();
+                auto presenters = Presenters();
+                for (size_t i = 0; i < views.size(); ++i)
+                    if (views[i]->IsShowingBackground() || !presenters[i] || presenters[i]->DrawCount() < drawn[i] + 5)
+                        return false;
+                return true;
+            },
+            ms);
     }
     void Shot(const std::string& name) {
         gdk_display_sync(gdk_display_get_default());
@@ -230,8 +259,8 @@ protected:
         GdkWindow* root = gdk_get_default_root_window();
         GdkPixbuf* pb = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
         ASSERT_NE(pb, nullptr);
-        EXPECT_TRUE(gdk_pixbuf_save(pb, (std::string(VARNET_BINARY_DIR "/screenshots/") + name).c_str(), "png",
-                                    nullptr, nullptr));
+        EXPECT_TRUE(gdk_pixbuf_save(pb, (std::string(VARNET_BINARY_DIR "/screenshots/") + name).c_str(), "png", nullptr,
+                                    nullptr));
         g_object_unref(pb);
     }
 
@@ -260,16 +289,17 @@ TEST_F(MicRoomXvfb, PerformersPlayLiveRelinkAfterTheServerCameBackAndTheOwnCamer
     nginx.Stop(true);
     publishers.clear();
     ffmpeg.Stop();
-    ASSERT_TRUE(PumpUntil([&] {
-        for (auto* v : Views())
-            if (!v->IsShowingBackground()) return false;
-        return true;
-    }, 20000));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (auto* v : Views())
+                if (!v->IsShowingBackground()) return false;
+            return true;
+        },
+        20000));
     std::string err;
     ASSERT_TRUE(nginx.Start(&err)) << err;
-    service.WithData([&](testenv::SvcData& d) {
-        d.rtmpBase = "rtmp://127.0.0.1:" + std::to_string(nginx.Port()) + "/vstar";
-    });
+    service.WithData(
+        [&](testenv::SvcData& d) { d.rtmpBase = "rtmp://127.0.0.1:" + std::to_string(nginx.Port()) + "/vstar"; });
     Publish();
     EXPECT_TRUE(AllPlaying(60000)) << nginx.ErrorLog();
     EXPECT_GE(service.RequestCount("getlivesig"), 4);
@@ -279,8 +309,15 @@ TEST_F(MicRoomXvfb, PerformersPlayLiveRelinkAfterTheServerCameBackAndTheOwnCamer
     service.WithData([&](testenv::SvcData& d) { d.rooms[kRoom].mics[kSelf] = testenv::SvcMic{1, 3, "publish", 2}; });
     std::string url = "rtmp://127.0.0.1:" + std::to_string(nginx.Port()) + "/vstar/" + StreamName(kSelf);
     chat.PushNotice(kRoom, "notifymicon",
-                    Body({{"tid", std::to_string(kSelf)}, {"op", "publish"}, {"type", "2"}, {"micattr", "3"},
-                          {"idx", "1"}, {"url", url}, {"tm", "1"}, {"md5", "m"}, {"fid", std::to_string(kSelf)}}));
+                    Body({{"tid", std::to_string(kSelf)},
+                          {"op", "publish"},
+                          {"type", "2"},
+                          {"micattr", "3"},
+                          {"idx", "1"},
+                          {"url", url},
+                          {"tm", "1"},
+                          {"md5", "m"},
+                          {"fid", std::to_string(kSelf)}}));
     ASSERT_TRUE(PumpUntil([&] { return ui.Left().Private().Slot(1)->HasWindow(); }, 15000));
     CPrivateMicWnd* own = ui.Left().Private().Slot(1);
     EXPECT_TRUE(own->IsOwnStream());
@@ -291,11 +328,13 @@ TEST_F(MicRoomXvfb, PerformersPlayLiveRelinkAfterTheServerCameBackAndTheOwnCamer
     ASSERT_EQ(1, other.view.Create(nullptr, &rc, ""));
     other.adapter->SetOwner(&other);
     other.adapter->SetParam(nginx.Url(StreamName(kSelf)), false, 3);
-    bool seen = PumpUntil([&] {
-        std::string text;
-        if (other.adapter->StartLink(text) != 0) return false;
-        return PumpUntil([&] { return !other.view.IsShowingBackground(); }, 8000);
-    }, 40000);
+    bool seen = PumpUntil(
+        [&] {
+            std::string text;
+            if (other.adapter->StartLink(text) != 0) return false;
+            return PumpUntil([&] { return !other.view.IsShowingBackground(); }, 8000);
+        },
+        40000);
     EXPECT_TRUE(seen) << nginx.ErrorLog();
     EXPECT_TRUE(PumpUntil([&] { return !own->View().IsShowingBackground(); }, 10000));
     Shot("room_mic_own.png");
@@ -317,10 +356,12 @@ TEST_F(MicRoomXvfb, SettingsDialogListsTheSyntheticCameraAndShowsItsPreview) {
     EXPECT_EQ(std::string(name), std::string(combo->GetText().c_str()));
     auto* preview = dynamic_cast<roomui::CVideoShowPreview*>(dlg.Preview());
     ASSERT_NE(preview, nullptr);
-    EXPECT_TRUE(PumpUntil([&] {
-        return preview->HasWindow() && !preview->View().IsShowingBackground() && preview->DesktopPresenter() &&
-               preview->DesktopPresenter()->DrawCount() > 5;
-    }, 15000));
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            return preview->HasWindow() && !preview->View().IsShowingBackground() && preview->DesktopPresenter() &&
+                   preview->DesktopPresenter()->DrawCount() > 5;
+        },
+        15000));
     Shot("room_settings_preview.png");
     dlg.CloseDialog(2);
 }

@@ -238,7 +238,7 @@ TEST(MicWindowRules, MenuStripAndGrid) {
         bool pressed;
         int x, y;
     } cells[] = {
-        {0, true, true, 0, false, 18, 0},  {0, true, true, 0, true, 36, 0},  {0, false, false, -1, false, 54, 18},
+        {0, true, true, 0, false, 18, 0},  {0, true, true, 0, true, 36, 0},   {0, false, false, -1, false, 54, 18},
         {1, true, true, 2, false, 0, 36},  {1, false, true, 1, true, 36, 54}, {2, true, true, 2, false, 18, 18},
         {2, false, true, -1, false, 0, 0},
     };

@@ -154,9 +154,10 @@ TEST(MicVideo, OverlaysAreClippedToTheView) {
 }
 
 TEST(MicVideo, StripButtonsAreCountedFromTheRight) {
-    const int rows[][3] = {{230, 230, 0}, {233, 230, -1}, {207, 230, 1}, {150, 230, -1},
+    const int rows[][3] = {{230, 230, 0},  {233, 230, -1}, {207, 230, 1}, {150, 230, -1},
                            {230, 100, -1}, {240, 230, -1}, {184, 230, 2}};
-    for (const auto& r : rows) EXPECT_EQ(r[2], CVideoShowControlWnd::HitTest(r[0], r[1], 236, 240, 3)) << r[0] << "," << r[1];
+    for (const auto& r : rows)
+        EXPECT_EQ(r[2], CVideoShowControlWnd::HitTest(r[0], r[1], 236, 240, 3)) << r[0] << "," << r[1];
 }
 
 TEST_F(MicVideoWnd, PreviewLevelIsTheMeanOfTheFirstHundredSamplesAndReachesTheBarOnTheUIThread) {

@@ -39,10 +39,13 @@ TEST(MicVideoXvfb, FramesAreDrawnInTheNativeChild) {
         std::vector<BYTE> frame(32 * 24 * 3, 0);
         for (size_t k = 0; k < frame.size(); k += 3) frame[k + 1] = 180;  // green
         view.SetFrameFormat(32, 24, 24);
-        ASSERT_TRUE(PumpUntil([&] {
-            view.InputFrame(static_cast<long>(frame.size()), frame.data());
-            return presenter->LastCentre() == 0xFF00B400u;
-        }, 10000)) << std::hex << presenter->LastCentre();
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                view.InputFrame(static_cast<long>(frame.size()), frame.data());
+                return presenter->LastCentre() == 0xFF00B400u;
+            },
+            10000))
+            << std::hex << presenter->LastCentre();
 
         view.SetPresenter(nullptr);
         view.Destroy();

@@ -20,29 +20,25 @@ class DataDllManagerTest : public ::testing::Test {
 protected:
     fs::path install;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         const std::string pattern = testsupport::MakeTempDir("musiccore");
         ASSERT_FALSE(pattern.empty());
         install = pattern;
         fs::copy(fs::path(VARNET_SOURCE_DIR) / "res", install / "res", fs::copy_options::recursive);
         setenv("VARNET_INSTALL_DIR", install.c_str(), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         AfxGetDataDllManager()->FreeDataDlls();
         unsetenv("VARNET_INSTALL_DIR");
         std::error_code ec;
         fs::remove_all(install, ec);
     }
-    static IDataHalvec* Halvec()
-    {
+    static IDataHalvec* Halvec() {
         return static_cast<IDataHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME));
     }
 };
 
-TEST_F(DataDllManagerTest, LoadsHalvecAndFindsItByName)
-{
+TEST_F(DataDllManagerTest, LoadsHalvecAndFindsItByName) {
     IDataDllManager* dlls = AfxGetDataDllManager();
     ASSERT_EQ(Halvec(), nullptr);
     for (int round = 0; round < 2; ++round) {  // load and free twice
@@ -70,8 +66,7 @@ TEST_F(DataDllManagerTest, LoadsHalvecAndFindsItByName)
     }
 }
 
-TEST_F(DataDllManagerTest, EntryPointsAreIdempotent)
-{
+TEST_F(DataDllManagerTest, EntryPointsAreIdempotent) {
     std::string path = Dir::ToNativePath(Dir::GetCurrentPath()) + DataDllFileName("Halvec");
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << dlerror();
@@ -79,7 +74,7 @@ TEST_F(DataDllManagerTest, EntryPointsAreIdempotent)
     auto exit = reinterpret_cast<void (*)()>(dlsym(handle, "ZqDllExit"));
     ASSERT_TRUE(init && exit);
     EXPECT_EQ(dlsym(handle, "_ZN7CHalvec6ReloadEi"), nullptr);  // nothing else is exported
-    exit();  // without Init: nothing
+    exit();                                                     // without Init: nothing
     ASSERT_TRUE(init());
     IData* first = AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME);
     ASSERT_NE(first, nullptr);
@@ -91,8 +86,7 @@ TEST_F(DataDllManagerTest, EntryPointsAreIdempotent)
     dlclose(handle);
 }
 
-TEST_F(DataDllManagerTest, RefusesWhatIsNoPlugIn)
-{
+TEST_F(DataDllManagerTest, RefusesWhatIsNoPlugIn) {
     IDataDllManager* dlls = AfxGetDataDllManager();
     EXPECT_FALSE(dlls->LoadDataDll((install / "missing.so").string()));
     std::ofstream(install / "junk.so") << "not a library";
@@ -104,8 +98,7 @@ TEST_F(DataDllManagerTest, RefusesWhatIsNoPlugIn)
     EXPECT_TRUE(dlls->LoadedDataDlls().empty());
 }
 
-TEST_F(DataDllManagerTest, LookupsFromManyThreadsThroughThePlugIn)
-{
+TEST_F(DataDllManagerTest, LookupsFromManyThreadsThroughThePlugIn) {
     ASSERT_EQ(AfxGetDataDllManager()->LoadDataDlls(0), 1);
     std::vector<std::thread> threads;
     std::atomic<int> misses{0};
@@ -114,14 +107,11 @@ TEST_F(DataDllManagerTest, LookupsFromManyThreadsThroughThePlugIn)
             for (int i = 0; i < 200; ++i) {
                 IDataHalvec* halvec = Halvec();
                 CatalogItem face;
-                if (!halvec || !halvec->GetFace(-1, 1 + i % 24, face))
-                    ++misses;
+                if (!halvec || !halvec->GetFace(-1, 1 + i % 24, face)) ++misses;
             }
         });
-    for (int i = 0; i < 20; ++i)
-        Halvec()->Reload(RES_FACE | RES_GIFT);
-    for (auto& t : threads)
-        t.join();
+    for (int i = 0; i < 20; ++i) Halvec()->Reload(RES_FACE | RES_GIFT);
+    for (auto& t : threads) t.join();
     EXPECT_EQ(misses.load(), 0);
 }
 

@@ -7,8 +7,7 @@ namespace {
 
 class FakeModule : public IData {};
 
-TEST(DataManager, RegisterLookUpUnregister)
-{
+TEST(DataManager, RegisterLookUpUnregister) {
     IDataManager* manager = AfxGetDataManager();
     ASSERT_EQ(manager, AfxGetDataManager());
     FakeModule a, b;

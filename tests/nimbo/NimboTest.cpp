@@ -17,8 +17,8 @@ bool WaitFor(const std::function<bool()>& cond, int ms) {
     return testsupport::WaitUntil(cond, std::chrono::milliseconds(ms));
 }
 
-const uint8_t kAvc[] = {0x17, 0x00, 0x00, 0x00, 0x00, 0x01, 0x42, 0xc0, 0x0b, 0xff, 0xe1, 0x00, 0x02, 0x67, 0x42,
-                        0x01, 0x00, 0x01, 0x68};
+const uint8_t kAvc[] = {0x17, 0x00, 0x00, 0x00, 0x00, 0x01, 0x42, 0xc0, 0x0b, 0xff,
+                        0xe1, 0x00, 0x02, 0x67, 0x42, 0x01, 0x00, 0x01, 0x68};
 const uint8_t kAac[] = {0xAF, 0x00, 0x0B, 0x88};
 
 TEST(Nimbo, TagsOfEverySizeArriveWhole) {
@@ -65,7 +65,7 @@ TEST(Nimbo, LostFragmentLosesOnlyItsMessage) {
     CNimbo tx;
     tx.SetTimeouts(2000, 5000, 10000);
     ASSERT_TRUE(tx.OpenStream(rx.Address().c_str(), 160, 120, kAvc, sizeof(kAvc), kAac, 4));
-    rx.SetDropEvery(7);  // datagrams 7, 14, ... counted from the open
+    rx.SetDropEvery(7);                     // datagrams 7, 14, ... counted from the open
     std::vector<uint8_t> body(3000, 0x5A);  // 3 fragments a message
     for (int i = 0; i < 10; ++i) tx.StreamSendData(body.data(), int(body.size()), unsigned(i), false, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -113,13 +113,24 @@ TEST(Nimbo, OpenFailures) {
 }
 
 TEST(NimboWire, ParserRefusesInconsistentFragments) {
-    struct Row { uint16_t index, count; uint32_t bodyLen; size_t payload; bool ok; };
+    struct Row {
+        uint16_t index, count;
+        uint32_t bodyLen;
+        size_t payload;
+        bool ok;
+    };
     const size_t F = nimbo::kMaxFragment;
     const Row rows[] = {
-        {0, 1, 10, 10, true},    {0, 1, 10, 9, false},       {1, 1, 10, 10, false},
-        {0, 0, 10, 10, false},   {0, 2, uint32_t(F + 1), F, true}, {1, 2, uint32_t(F + 1), 1, true},
-        {1, 2, uint32_t(F + 1), 2, false}, {0, 3, uint32_t(F + 1), F, false},
-        {0, 1, 0, 0, false},     {0, 1, nimbo::kMaxBody + 1, 10, false},
+        {0, 1, 10, 10, true},
+        {0, 1, 10, 9, false},
+        {1, 1, 10, 10, false},
+        {0, 0, 10, 10, false},
+        {0, 2, uint32_t(F + 1), F, true},
+        {1, 2, uint32_t(F + 1), 1, true},
+        {1, 2, uint32_t(F + 1), 2, false},
+        {0, 3, uint32_t(F + 1), F, false},
+        {0, 1, 0, 0, false},
+        {0, 1, nimbo::kMaxBody + 1, 10, false},
     };
     for (const Row& r : rows) {
         std::vector<uint8_t> d;

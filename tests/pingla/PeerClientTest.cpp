@@ -15,7 +15,7 @@ struct Stack {
         int port = chat.Start();
         service.WithData([port](testenv::SvcData& d) {
             d.chatPort = port;
-            d.giftPrices[10005] = 500;   // a gift with an effect in the catalogue
+            d.giftPrices[10005] = 500;  // a gift with an effect in the catalogue
         });
         service.Start();
     }

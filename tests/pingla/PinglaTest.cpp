@@ -26,7 +26,7 @@ namespace {
 using Ms = std::chrono::milliseconds;
 
 struct Event {
-    std::string kind;   // sys, pub, pri, nom
+    std::string kind;  // sys, pub, pri, nom
     std::vector<std::string> a;
 };
 
@@ -62,8 +62,8 @@ public:
         return stops_;
     }
 
-    std::atomic<bool> closed{false};   // set by the test once Close returned
-    std::atomic<int> late{0};          // callbacks that ran after that
+    std::atomic<bool> closed{false};  // set by the test once Close returned
+    std::atomic<int> late{0};         // callbacks that ran after that
     std::function<void(const Event&)> onEvent;
     std::atomic<bool> inside{false};
     std::atomic<int> overlaps{0};
@@ -102,8 +102,7 @@ protected:
     bool Enter(CPingla& c, uint32_t uid, const std::string& chatId, const std::string& name, Sink* sink) {
         return c.Connect("127.0.0.1", unsigned(server.Port()), 5) &&
                c.Login(testenv::ChatLoginSig(uid, kTm), kTm, chatId, name) &&
-               c.JoinChannel(kRoom, testenv::ChatJoinSig(kRoom, uid, kTm), kTm, chatId) &&
-               (!sink || c.StartRecv(sink));
+               c.JoinChannel(kRoom, testenv::ChatJoinSig(kRoom, uid, kTm), kTm, chatId) && (!sink || c.StartRecv(sink));
     }
 
     testenv::ChatServer server;
@@ -114,7 +113,9 @@ bool WaitUntil(const std::function<bool()>& pred, int ms = 10000) {
     return testsupport::WaitUntil(pred, Ms(ms));
 }
 
-std::string Be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+std::string Be32(uint32_t v) {
+    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+}
 
 TEST(PinglaWire, FramesSurviveAnyPiecesAndBadFramesStopTheReader) {
     const std::string gbk = "你好\x81\x40\xfe\xfe";
@@ -176,7 +177,7 @@ TEST_F(Chat, PublicEchoPrivateToReceiverOnlyNoticesInOrderBytesIntact) {
     ASSERT_TRUE(Enter(b, 1002, id2, name2, &sb));
     ASSERT_TRUE(server.WaitMembers(kRoom, 2, 5000));
 
-    std::string raw;   // every byte value but none of the separators the notice format uses
+    std::string raw;  // every byte value but none of the separators the notice format uses
     for (int c = 1; c < 256; ++c) raw += char(c);
     const std::string text = "%3Cb%3E" + std::string("你好") + raw;
     ASSERT_EQ(a.SendPriMsg(5, id2, text), 0);
@@ -422,7 +423,7 @@ TEST_F(Chat, CloseFromACallbackAndCloseDuringDelivery) {
         CPingla c;
         Sink s;
         s.onEvent = [&](const Event& e) {
-            if (e.a[0] == "bye") c.Close();   // must neither deadlock nor report a stop
+            if (e.a[0] == "bye") c.Close();  // must neither deadlock nor report a stop
         };
         ASSERT_TRUE(Enter(c, 1001, "1001", "n", &s));
         server.PushNoticeTo("1001", "bye", "");
@@ -445,7 +446,7 @@ TEST_F(Chat, CloseFromACallbackAndCloseDuringDelivery) {
         std::atomic<bool> entered{false};
         s.onEvent = [&](const Event&) {
             entered = true;
-            WaitUntil([] { return false; }, 100);   // give the other Close time to start joining
+            WaitUntil([] { return false; }, 100);  // give the other Close time to start joining
             c.Close();
         };
         ASSERT_TRUE(Enter(c, 1001, "1001", "n", &s));

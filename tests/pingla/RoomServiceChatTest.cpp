@@ -23,7 +23,8 @@ TEST(RoomServiceChat, EnterRoomAndGetChatSigGiveSignaturesTheChatServerAccepts) 
     });
     for (const char* cmd : {"enterroom", "getchatsig"}) {
         Json::Value v;
-        std::string body = HttpGet(service.Port(), std::string("cmd=") + cmd + "&uid=1001&sid=7777&rid=3003&chatid=1001");
+        std::string body =
+            HttpGet(service.Port(), std::string("cmd=") + cmd + "&uid=1001&sid=7777&rid=3003&chatid=1001");
         ASSERT_TRUE(Json::Reader().parse(body, v)) << body;
         const Json::Value& c = v["chatroom"];
         ASSERT_EQ(c["port"].asInt(), chat.Port()) << body;

@@ -49,12 +49,13 @@ AacStream EncodeAac(int rate, int channels, int count) {
     if (!enc.Init(rate, 64, channels, 16, 2, &info)) return s;
     s.header.resize(8);
     s.header.resize(size_t(std::max(0, FlvWriteAacSequenceHeader(info.profile, info.samplingFrequencyIndex,
-                                                                  info.channelConfiguration, s.header.data(), 8))));
+                                                                 info.channelConfiguration, s.header.data(), 8))));
     std::vector<int16_t> pcm(size_t(info.frameLength) * size_t(channels));
     std::vector<uint8_t> adts(size_t(info.maxOutputBytes) + 16), body(adts.size() + 2);
     for (long n = 0; int(s.frames.size()) < count && n < count + 100; ++n) {
         for (size_t i = 0; i < pcm.size(); ++i) {
-            pcm[i] = int16_t(6000 * std::sin(2 * M_PI * 440 * double(n * info.frameLength + long(i) / channels) / rate));
+            pcm[i] =
+                int16_t(6000 * std::sin(2 * M_PI * 440 * double(n * info.frameLength + long(i) / channels) / rate));
         }
         const int got = enc.EncodeFrame(pcm.data(), int(pcm.size() * 2), adts.data(), int(adts.size()));
         if (got <= 0) continue;
@@ -68,7 +69,7 @@ std::vector<uint8_t> AvcHeader(int width, int height, int fps) {
     X264Headers h = MakeX264Headers(width, height, fps, "baseline");
     std::vector<uint8_t> body(h.sps.size() + h.pps.size() + 32);
     body.resize(size_t(std::max(0, FlvWriteAvcSequenceHeader(h.sps.data(), int(h.sps.size()), h.pps.data(),
-                                                              int(h.pps.size()), body.data(), int(body.size())))));
+                                                             int(h.pps.size()), body.data(), int(body.size())))));
     return body;
 }
 

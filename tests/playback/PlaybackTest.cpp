@@ -28,9 +28,13 @@ const std::vector<uint8_t>& SampleFlv() {
         close(fd);
         const std::string out = std::string(name) + ".flv";
         testenv::ChildProcess p;
-        if (p.Start({"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25",
-                     "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "3", "-c:v", "libx264",
-                     "-profile:v", "baseline", "-pix_fmt", "yuv420p", "-g", "25", "-c:a", "aac", "-ac", "2", out}) &&
+        if (p.Start({"ffmpeg",     "-loglevel", "error",    "-y",
+                     "-f",         "lavfi",     "-i",       "testsrc=size=320x240:rate=25",
+                     "-f",         "lavfi",     "-i",       "sine=frequency=440:sample_rate=44100",
+                     "-t",         "3",         "-c:v",     "libx264",
+                     "-profile:v", "baseline",  "-pix_fmt", "yuv420p",
+                     "-g",         "25",        "-c:a",     "aac",
+                     "-ac",        "2",         out}) &&
             p.Wait(30000) == 0) {
             std::ifstream in(out, std::ios::binary);
             d.assign(std::istreambuf_iterator<char>(in), {});
@@ -49,7 +53,9 @@ std::vector<uint8_t> Tag(int type, unsigned ts, const std::vector<uint8_t>& body
     return out;
 }
 
-std::vector<uint8_t> Header() { return {'F', 'L', 'V', 1, 5, 0, 0, 0, 9, 0, 0, 0, 0}; }
+std::vector<uint8_t> Header() {
+    return {'F', 'L', 'V', 1, 5, 0, 0, 0, 9, 0, 0, 0, 0};
+}
 
 class PlaybackTest : public ::testing::Test {
 protected:
@@ -92,11 +98,11 @@ TEST_F(PlaybackTest, RecordedStreamInAnyChunkingGivesTheSamePictures) {
 TEST_F(PlaybackTest, MalformedTagsAreDroppedWithoutHarm) {
     std::vector<uint8_t> s = Header();
     auto add = [&](const std::vector<uint8_t>& t) { s.insert(s.end(), t.begin(), t.end()); };
-    add(Tag(8, 0, {0xAF, 0x01, 0x11}));          // AAC frame before the sequence header
-    add(Tag(8, 0, {0xAF}));                       // too short to classify
-    add(Tag(8, 0, {0xAF, 0x00, 0x12, 0x10}));     // AAC sequence header
-    add(Tag(8, 10, {0xAF, 0x01}));                // empty AAC frame
-    add(Tag(9, 0, {0x17, 0x01, 0, 0, 0}));        // a NAL tag before any configuration
+    add(Tag(8, 0, {0xAF, 0x01, 0x11}));        // AAC frame before the sequence header
+    add(Tag(8, 0, {0xAF}));                    // too short to classify
+    add(Tag(8, 0, {0xAF, 0x00, 0x12, 0x10}));  // AAC sequence header
+    add(Tag(8, 10, {0xAF, 0x01}));             // empty AAC frame
+    add(Tag(9, 0, {0x17, 0x01, 0, 0, 0}));     // a NAL tag before any configuration
     // AVC configurations whose lengths lie: SPS length past the tag, no PPS, zero counts.
     add(Tag(9, 0, {0x17, 0x00, 0, 0, 0, 0x01, 0x42, 0xc0, 0x0b, 0xff, 0xe1, 0x10, 0x00, 0x67}));
     add(Tag(9, 0, {0x17, 0x00, 0, 0, 0, 0x01, 0x42, 0xc0, 0x0b, 0xff, 0xe1, 0x00, 0x02, 0x67, 0x42}));
@@ -149,7 +155,7 @@ TEST_F(PlaybackTest, AudioPlaysInItsChannelLayoutOrIsReportedUndecodable) {
     if (sixChannels.empty()) GTEST_SKIP() << "ffmpeg is not available";
     std::vector<uint8_t> undecodable = Header();
     auto add = [&](const std::vector<uint8_t>& t) { undecodable.insert(undecodable.end(), t.begin(), t.end()); };
-    add(Tag(8, 0, {0xAF, 0x00, 0x12, 0x10}));   // AAC-LC, 44.1 kHz, stereo
+    add(Tag(8, 0, {0xAF, 0x00, 0x12, 0x10}));  // AAC-LC, 44.1 kHz, stereo
     std::vector<uint8_t> frame(200, 0xA5);
     frame[0] = 0xAF;
     frame[1] = 0x01;
@@ -157,7 +163,7 @@ TEST_F(PlaybackTest, AudioPlaysInItsChannelLayoutOrIsReportedUndecodable) {
     struct Row {
         const char* what;
         const std::vector<uint8_t>& stream;
-        int channels;   // of the played audio; 0: none plays, the failure is reported
+        int channels;  // of the played audio; 0: none plays, the failure is reported
     };
     const Row rows[] = {{"six channels", sixChannels, 6}, {"frames that do not decode", undecodable, 0}};
     for (const Row& row : rows) {
@@ -191,9 +197,27 @@ std::vector<uint8_t> EncodeFlv(const std::string& size) {
     close(mkstemp(name));
     const std::string out = std::string(name) + ".flv";
     testenv::ChildProcess p;
-    if (p.Start({"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=25", "-t",
-                 "3", "-c:v", "libx264", "-profile:v", "baseline", "-pix_fmt", "yuv420p", "-x264-params",
-                 "repeat-headers=1", "-g", "25", out}) &&
+    if (p.Start({"ffmpeg",
+                 "-loglevel",
+                 "error",
+                 "-y",
+                 "-f",
+                 "lavfi",
+                 "-i",
+                 "testsrc=size=" + size + ":rate=25",
+                 "-t",
+                 "3",
+                 "-c:v",
+                 "libx264",
+                 "-profile:v",
+                 "baseline",
+                 "-pix_fmt",
+                 "yuv420p",
+                 "-x264-params",
+                 "repeat-headers=1",
+                 "-g",
+                 "25",
+                 out}) &&
         p.Wait(30000) == 0) {
         std::ifstream in(out, std::ios::binary);
         d.assign(std::istreambuf_iterator<char>(in), {});
@@ -254,7 +278,8 @@ TEST_F(PlaybackTest, PicturesOfAnotherSizeAreDroppedAndLoggedOnce) {
             ZQReplayParam rp;
             rp.audioEnable = false;
             player.Init(&rp, &rec);
-            const bool once = WaitFor([&] { return drops() >= 1; }, 10000) && !WaitFor([&] { return drops() > 1; }, 1000);
+            const bool once =
+                WaitFor([&] { return drops() >= 1; }, 10000) && !WaitFor([&] { return drops() > 1; }, 1000);
             player.Uint();
             unlink(log);
             _exit(once && rec.FrameCount() == 0 ? 0 : 1);
@@ -342,12 +367,16 @@ TEST_F(PlaybackTest, UintReturnsDuringTheStartUpWaitsWithNoDataAtAll) {
 }
 
 TEST(RondelPacing, FactorTable) {
-    struct Row { unsigned v, a; float q; bool audio; double factor; };
+    struct Row {
+        unsigned v, a;
+        float q;
+        bool audio;
+        double factor;
+    };
     const Row rows[] = {
-        {1300, 1000, 0, true, 1.2}, {1100, 1000, 0, true, 1.4}, {1000, 1300, 0, true, 0.8},
-        {1000, 1500, 0, true, 0.6}, {1000, 1000, 0, true, 0},   {1200, 1000, 0, true, 1.4},
-        {1400, 1000, 0, true, 1.4}, {1000, 1200, 0, true, 0.6}, {1000, 1399, 0, true, 0.8},
-        {5000, 0, 0.5f, false, 0},  {5000, 0, 2, false, 0.8},   {5000, 0, 5, false, 0.6},
+        {1300, 1000, 0, true, 1.2}, {1100, 1000, 0, true, 1.4}, {1000, 1300, 0, true, 0.8}, {1000, 1500, 0, true, 0.6},
+        {1000, 1000, 0, true, 0},   {1200, 1000, 0, true, 1.4}, {1400, 1000, 0, true, 1.4}, {1000, 1200, 0, true, 0.6},
+        {1000, 1399, 0, true, 0.8}, {5000, 0, 0.5f, false, 0},  {5000, 0, 2, false, 0.8},   {5000, 0, 5, false, 0.6},
         {5000, 0, 9, false, 0.6},   {5000, 0, 1, false, 0.8},
     };
     for (const Row& r : rows) {
@@ -402,7 +431,7 @@ TEST(PacketQueueTest, OrderDurationTrimAndWakeUp) {
     EXPECT_EQ(1, got.load());
     packet_queue_flush(&q);
     EXPECT_EQ(0, packet_queue_wait_duration(&q, 0.0f));  // inactive: at once
-    packet_queue_put(&q, packet_alloc(1));  // dropped on an inactive queue
+    packet_queue_put(&q, packet_alloc(1));               // dropped on an inactive queue
     EXPECT_EQ(0, packet_queue_count(&q));
     EXPECT_EQ(nullptr, packet_alloc(0));
 }

@@ -43,14 +43,17 @@ TEST_F(Factory, RegisterRules) {
 }
 
 TEST_F(Factory, BodyForms) {
-    struct Row { std::string body; const char* cmd; };   // cmd null: no object
+    struct Row {
+        std::string body;
+        const char* cmd;
+    };  // cmd null: no object
     const Row rows[] = {
         {R"({"cmd":"login","status":1})", "login"},
         {R"(jsondata={"cmd":"kickroom","status":1};)", "kickroom"},
         {R"(xx jsondata={"cmd":"kickroom","status":3}; more;)", "kickroom"},
         {"jsondata=;", nullptr},
-        {R"(jsondata={"cmd":"login"})", nullptr},   // no ";"
-        {R"(;jsondata={"cmd":"login"};)", nullptr}, // ";" before the marker
+        {R"(jsondata={"cmd":"login"})", nullptr},    // no ";"
+        {R"(;jsondata={"cmd":"login"};)", nullptr},  // ";" before the marker
         {R"({"status":1})", nullptr},
         {R"({"cmd":"nosuch"})", nullptr},
         {R"({"cmd":""})", nullptr},

@@ -46,7 +46,9 @@ void Put(std::ostringstream& o, const CCategoryInfo& c) {
     o << c.type << ',' << c.name << ',' << c.count << ',' << c.items.size() << ';';
 }
 
-void Put(std::ostringstream& o, const CoinReply& c) { o << c.xiubi << ',' << c.xiubiver << ';'; }
+void Put(std::ostringstream& o, const CoinReply& c) {
+    o << c.xiubi << ',' << c.xiubiver << ';';
+}
 
 // The reply fields of a message as text, to compare a parsed reply with a default-constructed one.
 std::string Own(CZQMessage* m) {
@@ -105,16 +107,16 @@ Json::Value EveryKey(const Json::Value& leaf) {
         for (const char* k : keys) v[k] = leaf;
         return v;
     };
-    Json::Value user = obj({"uid", "sid", "beautyid", "name", "nickname", "photoid", "level", "sex", "prov", "city",
-                            "birth", "attr", "upgradeleft", "xiubi", "xiubiver", "zebin", "zebinver", "chatid",
-                            "role"});
+    Json::Value user =
+        obj({"uid", "sid", "beautyid", "name", "nickname", "photoid", "level", "sex", "prov", "city", "birth", "attr",
+             "upgradeleft", "xiubi", "xiubiver", "zebin", "zebinver", "chatid", "role"});
     Json::Value live = obj({"type", "micattr", "url", "op", "tm", "md5", "idx"});
     Json::Value chatroom = obj({"ip", "port", "tm"});
     chatroom["channel"]["login"] = obj({"id", "sig", "chatname"});
     chatroom["channel"]["join"] = obj({"id", "sig"});
-    Json::Value root = obj({"role", "level", "chatid", "mute", "fav", "msg1", "msg2", "msg3", "msg4", "msg5",
-                            "entershow", "hide", "miclist", "sendgiftlist", "wellist", "userlist", "onlinecnt",
-                            "logo", "pwd", "name", "ip", "loc"});
+    Json::Value root = obj({"role",      "level", "chatid",    "mute", "fav",     "msg1",         "msg2",    "msg3",
+                            "msg4",      "msg5",  "entershow", "hide", "miclist", "sendgiftlist", "wellist", "userlist",
+                            "onlinecnt", "logo",  "pwd",       "name", "ip",      "loc"});
     root["user"] = user;
     root["live"] = live;
     root["chatroom"] = chatroom;
@@ -145,13 +147,16 @@ TEST_F(ReplyDefaults, UnusableValuesLeaveEveryFieldAtItsDefault) {
     wrongObject["a"][0] = 1;
     // Lists take every element, so the wrong array is an empty one (elements are the fixtures' matter).
     Json::Value wrongArray(Json::arrayValue);
-    const struct { const char* what; Json::Value leaf; } leaves[] = {
-        {"null", Json::Value()}, {"object", wrongObject}, {"array", wrongArray}};
+    const struct {
+        const char* what;
+        Json::Value leaf;
+    } leaves[] = {{"null", Json::Value()}, {"object", wrongObject}, {"array", wrongArray}};
     for (const auto& [name, unit] : CZQMsgFactory::GetRegistry()) {
         std::unique_ptr<CZQMessage> fresh(CZQMsgFactory::CreateMsg(name));
         ASSERT_TRUE(fresh) << name;
         const std::string expected = Own(fresh.get());
-        std::vector<std::pair<std::string, std::string>> cases = {{"{\"cmd\":\"" + name + "\",\"status\":1}", expected}};
+        std::vector<std::pair<std::string, std::string>> cases = {
+            {"{\"cmd\":\"" + name + "\",\"status\":1}", expected}};
         for (const auto& l : leaves) {
             Json::Value root = EveryKey(l.leaf);
             root["cmd"] = name;
@@ -171,8 +176,12 @@ TEST_F(ReplyDefaults, UnusableValuesLeaveEveryFieldAtItsDefault) {
 }
 
 TEST_F(ReplyDefaults, HugeAndNegativeNumbersNeverThrow) {
-    const Json::Value leaves[] = {Json::Value(1e300), Json::Value(-1e300), Json::Value(Json::UInt64(-1)),
-                                  Json::Value(Json::Int64(INT64_MIN)), Json::Value(-1), Json::Value(4294967296.0)};
+    const Json::Value leaves[] = {Json::Value(1e300),
+                                  Json::Value(-1e300),
+                                  Json::Value(Json::UInt64(-1)),
+                                  Json::Value(Json::Int64(INT64_MIN)),
+                                  Json::Value(-1),
+                                  Json::Value(4294967296.0)};
     for (const auto& [name, unit] : CZQMsgFactory::GetRegistry()) {
         for (const Json::Value& leaf : leaves) {
             Json::Value root = EveryKey(leaf);
@@ -199,7 +208,7 @@ TEST_F(ReplyDefaults, HugeAndNegativeNumbersNeverThrow) {
 
 TEST_F(ReplyDefaults, RootsThatAreNotObjectsAndBrokenText) {
     const char* roots[] = {"[1,2]", "\"enterroom\"", "5", "null", "true", "[{\"cmd\":\"enterroom\"}]"};
-    for (const char* r : roots) EXPECT_FALSE(Build(r)) << r;   // no command, no object
+    for (const char* r : roots) EXPECT_FALSE(Build(r)) << r;  // no command, no object
 
     const std::string broken[] = {"[{\"user\":{\"uid\":1}}]", "\"x\"", "12", "{\"cmd\":", "jsondata={", ""};
     for (const auto& [name, unit] : CZQMsgFactory::GetRegistry()) {

@@ -14,8 +14,8 @@ protected:
 
     template <typename T>
     std::unique_ptr<T> Build(const std::string& body) {
-        CZQMessage* m = CZQMsgFactory::BuildFromString(body.data(), CZQMsgFactory::GetRegistry(),
-                                                       static_cast<int>(body.size()));
+        CZQMessage* m =
+            CZQMsgFactory::BuildFromString(body.data(), CZQMsgFactory::GetRegistry(), static_cast<int>(body.size()));
         T* t = dynamic_cast<T*>(m);
         if (!t) delete m;
         return std::unique_ptr<T>(t);
@@ -71,8 +71,8 @@ TEST_F(ReplyParse, CoinReplies) {
     for (const char* c : cmds) {
         SCOPED_TRACE(c);
         std::string body = std::string(R"({"cmd":")") + c + R"(","status":1,"user":{"xiubi":5000000000,"xiubiver":9}})";
-        std::unique_ptr<CZQMessage> m(CZQMsgFactory::BuildFromString(body.data(), CZQMsgFactory::GetRegistry(),
-                                                                      static_cast<int>(body.size())));
+        std::unique_ptr<CZQMessage> m(
+            CZQMsgFactory::BuildFromString(body.data(), CZQMsgFactory::GetRegistry(), static_cast<int>(body.size())));
         ASSERT_TRUE(m);
         const CoinReply* coin = nullptr;
         if (auto* b = dynamic_cast<CZQBroadCastMsg*>(m.get())) coin = &b->coin;
@@ -101,7 +101,7 @@ TEST_F(ReplyParse, LoginAndMyInfoReadTheSameKeysDifferently) {
     EXPECT_EQ(mine->user.attr, 3u);
     EXPECT_EQ(login->user.upgradeleft, 12u);
     EXPECT_EQ(login->user.xiubi, 5000000000ULL);
-    EXPECT_EQ(login->user.zebin, 0u);   // negative amounts read as 0
+    EXPECT_EQ(login->user.zebin, 0u);  // negative amounts read as 0
     EXPECT_EQ(login->user.xiubiver, 0xFFFFFFFFu);
     EXPECT_EQ(login->user.zebinver, 0xFFFFFFFFu);
     EXPECT_EQ(mine->user.xiubiver, 0u);
@@ -121,18 +121,18 @@ TEST_F(ReplyParse, EnterRoomReply) {
     auto m = Build<CZQEnterRoomMsg>(body);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->role, 3u);
-    EXPECT_EQ(m->level, -1);   // absent
+    EXPECT_EQ(m->level, -1);  // absent
     EXPECT_TRUE(m->mute);
     EXPECT_EQ(m->msg[0], "中");
     EXPECT_EQ(m->hide, 1u);
     ASSERT_EQ(m->micList.size(), 2u);
     const MicUserInfo& first = m->micList.at(11);
-    EXPECT_EQ(first.user.nickname, "a b");   // the first of two entries of a uid stays
+    EXPECT_EQ(first.user.nickname, "a b");  // the first of two entries of a uid stays
     EXPECT_EQ(first.user.tagid, 6u);
     EXPECT_EQ(first.stream.live, 1);
     EXPECT_EQ(first.stream.publish, 0);
     EXPECT_EQ(first.stream.url.rfind("rtmp://h/vstar/99?opstr=play&tm=5&uid=1001&roomid=99&Md5=m live=1", 0), 0u);
-    EXPECT_EQ(m->micList.at(12).stream.publish, 1);   // no "op"
+    EXPECT_EQ(m->micList.at(12).stream.publish, 1);  // no "op"
     EXPECT_NE(m->micList.at(12).stream.url.find("opstr=&tm=0"), std::string::npos);
     EXPECT_EQ(m->chatServer.ip, "1.2.3.4");
     EXPECT_EQ(m->chatServer.joinSig, 4u);
@@ -153,13 +153,14 @@ TEST_F(ReplyParse, MicAndUserLists) {
     ASSERT_TRUE(info);
     ASSERT_EQ(info->micList.size(), 1u);
     EXPECT_EQ(info->micList.at(3).user.nickname, "A");
-    EXPECT_EQ(info->micList.at(3).user.photoid, 0u);   // not read by this reply
+    EXPECT_EQ(info->micList.at(3).user.photoid, 0u);  // not read by this reply
     EXPECT_TRUE(info->micList.at(3).user.chatid.empty());
-    EXPECT_TRUE(info->micList.at(3).stream.url.empty());   // no stream address, no connection text
+    EXPECT_TRUE(info->micList.at(3).stream.url.empty());  // no stream address, no connection text
 
-    auto mic = Build<CZQGetMicMsg>(R"({"cmd":"getmic","mic":{"user":{"uid":4,"nickname":"%41"},"live":{"type":1,"idx":2}}})");
+    auto mic =
+        Build<CZQGetMicMsg>(R"({"cmd":"getmic","mic":{"user":{"uid":4,"nickname":"%41"},"live":{"type":1,"idx":2}}})");
     ASSERT_TRUE(mic);
-    EXPECT_EQ(mic->user.nickname, "%41");   // taken as sent
+    EXPECT_EQ(mic->user.nickname, "%41");  // taken as sent
     EXPECT_EQ(mic->stream.idx, 2u);
 
     auto users = Build<CZQGetRoomUserMsg>(
@@ -177,7 +178,7 @@ TEST_F(ReplyParse, LobbyDirectory) {
         "rcmgameobj":{"type":3,"gamelist":"not a list"}})");
     ASSERT_TRUE(nav);
     EXPECT_EQ(nav->onlinecnt, 50u);
-    ASSERT_EQ(nav->categories.size(), 3u);   // no officialobj: starts with catnavobj
+    ASSERT_EQ(nav->categories.size(), 3u);  // no officialobj: starts with catnavobj
     EXPECT_EQ(nav->categories[0].type, 1);
     EXPECT_EQ(nav->categories[0].name, "A");
     EXPECT_EQ(nav->categories[0].items.size(), 2u);
@@ -226,7 +227,9 @@ TEST_F(ReplyParse, SmallReplies) {
 }
 
 TEST_F(ReplyParse, WrongTypesKeepDefaults) {
-    struct Row { const char* body; };
+    struct Row {
+        const char* body;
+    };
     const Row rows[] = {
         {R"({"cmd":"enterroom","status":"x","level":"high","role":-1,"mute":"yes","miclist":{"a":1},"chatroom":[],"globalmsg":7,"sendgiftlist":"x","wellist":[1,null,"s"]})"},
         {R"({"cmd":"enterroom","miclist":[1,"x",null,[],{"user":"x","live":5}],"chatroom":{"channel":"x"}})"},
@@ -246,12 +249,13 @@ TEST_F(ReplyParse, WrongTypesKeepDefaults) {
         EXPECT_TRUE(m->giftHistory.empty());
         EXPECT_EQ(m->globalMsg.gid, 0u);
     }
-    auto login = Build<CZQLogInMsg>(R"({"cmd":"login","status":1,"user":{"uid":"12","xiubi":"many","xiubiver":-1,"name":5}})");
+    auto login =
+        Build<CZQLogInMsg>(R"({"cmd":"login","status":1,"user":{"uid":"12","xiubi":"many","xiubiver":-1,"name":5}})");
     ASSERT_TRUE(login);
     EXPECT_EQ(login->user.uid, 0u);
     EXPECT_EQ(login->user.xiubi, 0u);
     EXPECT_EQ(login->user.xiubiver, 0xFFFFFFFFu);
-    EXPECT_EQ(login->user.name, "5");   // a number reads as its text
+    EXPECT_EQ(login->user.name, "5");  // a number reads as its text
     auto huge = Build<CZQLogInMsg>(R"({"cmd":"login","user":{"xiubi":1e30,"zebin":NaN}})");
     // NaN is not JSON: the reply has no usable object.
     EXPECT_FALSE(huge);
@@ -274,7 +278,7 @@ TEST_F(ReplyParse, EveryCommandSurvivesHostileReplies) {
             SCOPED_TRACE(body);
             std::unique_ptr<CZQMessage> m;
             EXPECT_NO_THROW(m.reset(CZQMsgFactory::BuildFromString(body.data(), CZQMsgFactory::GetRegistry(),
-                                                                    static_cast<int>(body.size()))));
+                                                                   static_cast<int>(body.size()))));
             ASSERT_TRUE(m);
         }
     }
@@ -295,7 +299,7 @@ TEST_F(ReplyParse, ContextOperations) {
     back.micIndex = 5;
     back.ParseOpContext();
     EXPECT_EQ(back.micIndex, 0);
-    EXPECT_TRUE(back.isPublic);   // unchanged
+    EXPECT_TRUE(back.isPublic);  // unchanged
 
     CZQOpMicMsg op;
     op.uid = 1;
@@ -327,7 +331,7 @@ TEST_F(ReplyParse, Clones) {
     ASSERT_TRUE(lc);
     EXPECT_EQ(lc->user.name, "n");
     EXPECT_EQ(lc->status, 1);
-    EXPECT_EQ(lc->ctxInt[2], 0);   // not in the base copy set
+    EXPECT_EQ(lc->ctxInt[2], 0);  // not in the base copy set
 
     CZQKickRoomMsg kick;
     kick.rid = 5;

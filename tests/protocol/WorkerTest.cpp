@@ -30,7 +30,7 @@ struct Seen {
     int typeId = 0;
     int ctxInt[3] = {0, 0, 0};
     std::string ctxText[2];
-    uint32_t uid = 0, sid = 0;   // guest and login replies
+    uint32_t uid = 0, sid = 0;  // guest and login replies
     size_t mics = 0;
 };
 
@@ -74,7 +74,7 @@ class RefusedPort {
 public:
     RefusedPort() {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a {};
+        sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
@@ -168,7 +168,7 @@ TEST_F(Worker, SignedRequestsPassTheServiceCheck) {
     locked.uid = uid;
     locked.sid = sid;
     locked.ctxInt[0] = 3004;
-    locked.pwd = "p&w";   // reaches the service whole because it is encoded
+    locked.pwd = "p&w";  // reaches the service whole because it is encoded
     ASSERT_EQ(worker.PostRequest(&locked), 1);
     ASSERT_TRUE(rec.WaitFor(3));
     auto seen = rec.Get();
@@ -199,42 +199,151 @@ TEST_F(Worker, EveryCommandIsAnsweredByTheService) {
         msgs.emplace_back(m);
     };
     const uint32_t u = uid, s = sid;
-    auto room = [u, s](auto& m) { m.uid = u; m.sid = s; m.rid = 3003; };
-    auto ctxRoom = [u, s](auto& m) { m.uid = u; m.sid = s; m.ctxInt[0] = 3003; };
+    auto room = [u, s](auto& m) {
+        m.uid = u;
+        m.sid = s;
+        m.rid = 3003;
+    };
+    auto ctxRoom = [u, s](auto& m) {
+        m.uid = u;
+        m.sid = s;
+        m.ctxInt[0] = 3003;
+    };
     add(new CZQEnterRoomMsg, ctxRoom);
-    add(new CZQGetChatSigMsg, [&](auto& m) { ctxRoom(m); m.chatid = "chat_1001"; });
-    add(new CZQGetLiveSigMsg, [&](auto& m) { ctxRoom(m); m.ctxInt[1] = 1002; m.ctxText[0] = "listen"; });
+    add(new CZQGetChatSigMsg, [&](auto& m) {
+        ctxRoom(m);
+        m.chatid = "chat_1001";
+    });
+    add(new CZQGetLiveSigMsg, [&](auto& m) {
+        ctxRoom(m);
+        m.ctxInt[1] = 1002;
+        m.ctxText[0] = "listen";
+    });
     add(new CZQGetMicInfoMsg, room);
-    add(new CZQGetMicMsg, [&](auto& m) { room(m); m.tid = 1002; });
+    add(new CZQGetMicMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1002;
+    });
     add(new CZQGetRoomInfoMsg, room);
     add(new CZQGetRoomUserMsg, room);
-    add(new CZQGetUserInfoMsg, [&](auto& m) { m.uid = u; m.sid = s; m.tid = 1002; });
-    add(new CZQGetUserLocMsg, [&](auto& m) { room(m); m.tid = 1002; });
-    add(new CZQOpFavRoomMsg, [&](auto& m) { room(m); m.optype = 1; });
-    add(new CZQOpMicAttrMsg, [&](auto& m) { ctxRoom(m); m.ctxInt[1] = 1002; m.optype = 1; m.attr = 2; });
-    add(new CZQOpMicMsg, [&](auto& m) { room(m); m.tid = 1001; m.optype = 1; m.mictype = 0; });
-    add(new CZQOpRoomUserChatMsg, [&](auto& m) { room(m); m.tid = 1003; m.optype = 1; });
-    add(new CZQOpRoomUserRoleMsg, [&](auto& m) { room(m); m.tid = 1003; m.optype = 1; m.roletype = 1; });
-    add(new CZQOpRoomBlackUserMsg, [&](auto& m) { room(m); m.tid = 1003; m.optype = 0; });
-    add(new CZQSendColorBarMsg, [&](auto& m) { room(m); m.tid = 1002; m.cid = 1; });
-    add(new CZQSendGiftMsg, [&](auto& m) { room(m); m.tid = 1002; m.gid = 5; m.cnt = 1; m.word = "好"; });
-    add(new CZQSendMultiGiftMsg, [&](auto& m) { room(m); m.tidList = {1002, 1003}; m.gid = 3; m.cnt = 1; });
-    add(new CZQSendTagMsg, [&](auto& m) { room(m); m.tid = 1002; m.tagid = 1; });
-    add(new CZQSendTmpNoticeMsg, [&](auto& m) { ctxRoom(m); m.word = "notice & more"; });
-    add(new CZQBroadCastMsg, [&](auto& m) { ctxRoom(m); m.word = "hello"; });
-    add(new CZQCheckNickMsg, [&](auto& m) { m.uid = u; m.sid = s; m.nickname = "新名字"; });
-    add(new CZQUpdateMyInfoMsg, [&](auto& m) { m.uid = u; m.sid = s; m.tid = static_cast<int>(u); m.nickname = "新名字"; });
-    add(new CZQUpdateRoomInfoMsg, [&](auto& m) { room(m); m.name = "新房间"; m.msg[0] = "a=b&c"; });
-    add(new CZQUpdateWelWord, [&](auto& m) { room(m); m.word = "欢迎"; });
-    add(new CZQHeartBeatMsg, [&](auto& m) { room(m); m.chatid = "chat_1001"; });
-    add(new CZQKickRoomMsg, [&](auto& m) { room(m); m.tid = 1003; });
-    add(new CZQExitRoomMsg, [&](auto& m) { room(m); m.chatid = "chat_1001"; });
+    add(new CZQGetUserInfoMsg, [&](auto& m) {
+        m.uid = u;
+        m.sid = s;
+        m.tid = 1002;
+    });
+    add(new CZQGetUserLocMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1002;
+    });
+    add(new CZQOpFavRoomMsg, [&](auto& m) {
+        room(m);
+        m.optype = 1;
+    });
+    add(new CZQOpMicAttrMsg, [&](auto& m) {
+        ctxRoom(m);
+        m.ctxInt[1] = 1002;
+        m.optype = 1;
+        m.attr = 2;
+    });
+    add(new CZQOpMicMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1001;
+        m.optype = 1;
+        m.mictype = 0;
+    });
+    add(new CZQOpRoomUserChatMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1003;
+        m.optype = 1;
+    });
+    add(new CZQOpRoomUserRoleMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1003;
+        m.optype = 1;
+        m.roletype = 1;
+    });
+    add(new CZQOpRoomBlackUserMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1003;
+        m.optype = 0;
+    });
+    add(new CZQSendColorBarMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1002;
+        m.cid = 1;
+    });
+    add(new CZQSendGiftMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1002;
+        m.gid = 5;
+        m.cnt = 1;
+        m.word = "好";
+    });
+    add(new CZQSendMultiGiftMsg, [&](auto& m) {
+        room(m);
+        m.tidList = {1002, 1003};
+        m.gid = 3;
+        m.cnt = 1;
+    });
+    add(new CZQSendTagMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1002;
+        m.tagid = 1;
+    });
+    add(new CZQSendTmpNoticeMsg, [&](auto& m) {
+        ctxRoom(m);
+        m.word = "notice & more";
+    });
+    add(new CZQBroadCastMsg, [&](auto& m) {
+        ctxRoom(m);
+        m.word = "hello";
+    });
+    add(new CZQCheckNickMsg, [&](auto& m) {
+        m.uid = u;
+        m.sid = s;
+        m.nickname = "新名字";
+    });
+    add(new CZQUpdateMyInfoMsg, [&](auto& m) {
+        m.uid = u;
+        m.sid = s;
+        m.tid = static_cast<int>(u);
+        m.nickname = "新名字";
+    });
+    add(new CZQUpdateRoomInfoMsg, [&](auto& m) {
+        room(m);
+        m.name = "新房间";
+        m.msg[0] = "a=b&c";
+    });
+    add(new CZQUpdateWelWord, [&](auto& m) {
+        room(m);
+        m.word = "欢迎";
+    });
+    add(new CZQHeartBeatMsg, [&](auto& m) {
+        room(m);
+        m.chatid = "chat_1001";
+    });
+    add(new CZQKickRoomMsg, [&](auto& m) {
+        room(m);
+        m.tid = 1003;
+    });
+    add(new CZQExitRoomMsg, [&](auto& m) {
+        room(m);
+        m.chatid = "chat_1001";
+    });
     add(new CZQGetAllNavMsg, [](auto&) {});
     add(new CZQGetCateListMsg, [](auto&) {});
-    add(new CZQGetMyInfoMsg, [&](auto& m) { m.user.uid = u; m.user.sid = s; m.user.name = "alice"; });
+    add(new CZQGetMyInfoMsg, [&](auto& m) {
+        m.user.uid = u;
+        m.user.sid = s;
+        m.user.name = "alice";
+    });
     add(new CZQGetAnonyUserMsg, [](auto&) {});
-    add(new CZQLogOutMsg, [&](auto& m) { m.uid = u; m.sid = s; m.ctxInt[0] = static_cast<int>(u); });
-    ASSERT_EQ(msgs.size() + 1, CZQMsgFactory::GetRegistry().size() - 2);   // with login; not notify, base
+    add(new CZQLogOutMsg, [&](auto& m) {
+        m.uid = u;
+        m.sid = s;
+        m.ctxInt[0] = static_cast<int>(u);
+    });
+    ASSERT_EQ(msgs.size() + 1, CZQMsgFactory::GetRegistry().size() - 2);  // with login; not notify, base
     for (auto& m : msgs) ASSERT_EQ(worker.PostRequest(m.get()), 1) << m->cmd;
     ASSERT_TRUE(rec.WaitFor(msgs.size() + 1));
     auto seen = rec.Get();
@@ -248,7 +357,7 @@ TEST_F(Worker, EveryCommandIsAnsweredByTheService) {
         EXPECT_EQ(d.rooms[3003].name, "新房间");
         EXPECT_EQ(d.rooms[3003].msg[0], "a=b&c");
         EXPECT_EQ(d.users[1001].nickname, "新名字");
-        EXPECT_EQ(d.users[1001].sid, 0u);   // logged out
+        EXPECT_EQ(d.users[1001].sid, 0u);  // logged out
     });
 }
 
@@ -286,9 +395,13 @@ TEST_F(Worker, ServerDownGivesOneFailureReplyPerRequest) {
 }
 
 TEST_F(Worker, FaultsGiveTwoAttemptsThenTheFailureReply) {
-    struct Row { testenv::RoomServiceFault::Kind kind; };
-    const Row rows[] = {{testenv::RoomServiceFault::UnknownCmd}, {testenv::RoomServiceFault::Http500},
-                        {testenv::RoomServiceFault::Drop}, {testenv::RoomServiceFault::Malformed},
+    struct Row {
+        testenv::RoomServiceFault::Kind kind;
+    };
+    const Row rows[] = {{testenv::RoomServiceFault::UnknownCmd},
+                        {testenv::RoomServiceFault::Http500},
+                        {testenv::RoomServiceFault::Drop},
+                        {testenv::RoomServiceFault::Malformed},
                         {testenv::RoomServiceFault::Stall}};
     worker.SetRequestTimeout(300);
     ASSERT_EQ(worker.Start(), 1);
@@ -314,8 +427,16 @@ TEST_F(Worker, PaidCommandsAreNeverResent) {
     ASSERT_EQ(worker.Start(), 1);
     LoginAlice();
     const uint32_t u = uid, s = sid;
-    auto room = [u, s](auto& m) { m.uid = u; m.sid = s; m.rid = 3003; };
-    auto ctxRoom = [u, s](auto& m) { m.uid = u; m.sid = s; m.ctxInt[0] = 3003; };
+    auto room = [u, s](auto& m) {
+        m.uid = u;
+        m.sid = s;
+        m.rid = 3003;
+    };
+    auto ctxRoom = [u, s](auto& m) {
+        m.uid = u;
+        m.sid = s;
+        m.ctxInt[0] = 3003;
+    };
     CZQSendGiftMsg gift;
     room(gift), gift.tid = 1002, gift.gid = 5, gift.cnt = 1;
     CZQSendMultiGiftMsg multi;
@@ -326,11 +447,16 @@ TEST_F(Worker, PaidCommandsAreNeverResent) {
     ctxRoom(broadcast), broadcast.word = "hello";
     CZQSendColorBarMsg bar;
     room(bar), bar.tid = 1002, bar.cid = 1;
-    CZQSendTmpNoticeMsg notice;   // free: retried
+    CZQSendTmpNoticeMsg notice;  // free: retried
     ctxRoom(notice), notice.word = "notice";
-    struct Row { CZQMessage* msg; uint64_t price; int requests; int status; };
-    const Row rows[] = {{&gift, 10, 1, 255}, {&multi, 2, 1, 255}, {&tag, 10, 1, 255},
-                        {&broadcast, 100, 1, 255}, {&bar, 1, 1, 255}, {&notice, 0, 2, 1}};
+    struct Row {
+        CZQMessage* msg;
+        uint64_t price;
+        int requests;
+        int status;
+    };
+    const Row rows[] = {{&gift, 10, 1, 255},       {&multi, 2, 1, 255}, {&tag, 10, 1, 255},
+                        {&broadcast, 100, 1, 255}, {&bar, 1, 1, 255},   {&notice, 0, 2, 1}};
     using K = testenv::RoomServiceFault::Kind;
     size_t n = rec.Get().size();
     for (K kind : {K::Truncated, K::Malformed}) {
@@ -390,8 +516,8 @@ TEST_F(Worker, HeartbeatsGoOutAtTheirInterval) {
     LoginAlice();
     worker.SetTickSource([] { return g_tick.load(); });
     ASSERT_EQ(worker.AddHeartBeat(uid, sid, 3003, "chat_1001", 1000), 1);
-    ASSERT_TRUE(WaitBeats(service, 1));   // at once
-    g_tick = 6000;   // exactly one interval: not yet
+    ASSERT_TRUE(WaitBeats(service, 1));  // at once
+    g_tick = 6000;                       // exactly one interval: not yet
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(service.RequestCount("heartbeat"), 1);
     worker.AddHeartBeatMsgCount(3003);
@@ -445,7 +571,7 @@ TEST_F(Worker, StopEndsARequestStalledOnTheServer) {
     f.kind = testenv::RoomServiceFault::Stall;
     f.stallMs = 60000;
     service.SetFault("", f);
-    worker.SetRequestTimeout(-1);   // the program's: the HTTP layer's default of 15 s
+    worker.SetRequestTimeout(-1);  // the program's: the HTTP layer's default of 15 s
     ASSERT_EQ(worker.Start(), 1);
     CZQGetAllNavMsg stalled;
     worker.PostRequest(&stalled);
@@ -482,7 +608,7 @@ TEST_F(Worker, ListenerThatRemovesItselfOnTheWorkerThread) {
     SelfRemover once;
     worker.EventSource().RemoveListener(&rec);
     worker.EventSource().AddListener(&once);
-    worker.EventSource().AddListener(&rec);   // after the one that leaves
+    worker.EventSource().AddListener(&rec);  // after the one that leaves
     ASSERT_EQ(worker.Start(), 1);
     CZQGetAllNavMsg a, b;
     worker.PostRequest(&a);
@@ -490,7 +616,7 @@ TEST_F(Worker, ListenerThatRemovesItselfOnTheWorkerThread) {
     ASSERT_TRUE(rec.WaitFor(2));
     EXPECT_EQ(once.calls, 1);
     EXPECT_EQ(worker.EventSource().ListenerCount(), 1u);
-    EXPECT_EQ(rec.Get()[0].seq, a.seq);   // the reply during which the first listener left still reached it
+    EXPECT_EQ(rec.Get()[0].seq, a.seq);  // the reply during which the first listener left still reached it
 }
 
 TEST(EventSource, ListenerThatRemovesItself) {
@@ -501,14 +627,14 @@ TEST(EventSource, ListenerThatRemovesItself) {
     SelfRemover c;
     source.AddListener(&a);
     source.AddListener(&b);
-    source.AddListener(&a);   // already present
+    source.AddListener(&a);  // already present
     source.AddListener(&c);
     source.AddListener(nullptr);
     EXPECT_EQ(source.ListenerCount(), 3u);
     CZQMessage m;
     source.Fire(&m);
     EXPECT_EQ(a.calls, 1);
-    EXPECT_EQ(b.calls, 1);   // not skipped by a's removal
+    EXPECT_EQ(b.calls, 1);  // not skipped by a's removal
     EXPECT_EQ(c.calls, 1);
     source.Fire(&m);
     EXPECT_EQ(a.calls, 1);
@@ -521,9 +647,14 @@ TEST(EventSource, ListenerThatRemovesItself) {
 TEST(HeartBeatList, Registration) {
     prototest::SetUpOnce();
     CMsgClientThread w;
-    struct Row { uint32_t sid, rid; const char* chat; int interval; int ok; };
-    const Row rows[] = {{1, 2, "c", 1000, 1}, {0, 2, "c", 1000, 0}, {1, 0, "c", 1000, 0},
-                        {1, 2, "", 1000, 0}, {1, 2, "c", 0, 0}};
+    struct Row {
+        uint32_t sid, rid;
+        const char* chat;
+        int interval;
+        int ok;
+    };
+    const Row rows[] = {
+        {1, 2, "c", 1000, 1}, {0, 2, "c", 1000, 0}, {1, 0, "c", 1000, 0}, {1, 2, "", 1000, 0}, {1, 2, "c", 0, 0}};
     for (const Row& r : rows) EXPECT_EQ(w.AddHeartBeat(1, r.sid, r.rid, r.chat, r.interval), r.ok);
     EXPECT_EQ(w.HeartBeatCount(), 1u);
     EXPECT_EQ(w.AddHeartBeatMsgCount(0), 0);

@@ -138,7 +138,8 @@ TEST_F(PublishRules, InitReportsTheStepThatFailedAndLeavesNothingOpen) {
         {"microphone does not open", PUBLISH_OPEN_MIC_FAILED, false, true, [](ZQPublishParam&) {}},
         {"microphone does not start", PUBLISH_START_MIC_FAILED, true, false, [](ZQPublishParam&) {}},
         {"no such camera", PUBLISH_OPEN_CAMERA_FAILED, true, true, [](ZQPublishParam& p) { p.video.deviceIndex = 7; }},
-        {"AAC encoder refuses", PUBLISH_AAC_ENCODER_FAILED, true, true, [](ZQPublishParam& p) { p.audio.channels = 3; }},
+        {"AAC encoder refuses", PUBLISH_AAC_ENCODER_FAILED, true, true,
+         [](ZQPublishParam& p) { p.audio.channels = 3; }},
         {"H.264 encoder refuses", PUBLISH_H264_ENCODER_FAILED, true, true,
          [](ZQPublishParam& p) { p.video.bitRate = 0; }},
     };
@@ -190,8 +191,8 @@ TEST_F(PublishRules, ACameraOfAnotherSizeSetsTheEncoderAndTheMetadata) {
     unit.insert(unit.end(), sent->meta.pps, sent->meta.pps + sent->meta.ppsLen);
     dec.Decode(unit.data(), int(unit.size()), pic.data(), size, got);
     std::vector<uint8_t> annexB(sent->video[0].size());
-    const int n = FlvVideoToStartCode(sent->video[0].data(), int(sent->video[0].size()), annexB.data(),
-                                      int(annexB.size()));
+    const int n =
+        FlvVideoToStartCode(sent->video[0].data(), int(sent->video[0].size()), annexB.data(), int(annexB.size()));
     size = int(pic.size());
     dec.Decode(annexB.data(), n, pic.data(), size, got);
     ASSERT_TRUE(got);
@@ -280,7 +281,8 @@ TEST_F(PublishRules, HiddenVideoRepeatsTheLastPicture) {
         Grabbel::ConvertYUV2RGB(pic.data(), rgb.data(), 320, 240);
         return capture::synthetic::ReadCounter(rgb.data(), 320, 240);
     };
-    for (auto [data, len] : {std::pair{sent->meta.sps, sent->meta.spsLen}, std::pair{sent->meta.pps, sent->meta.ppsLen}}) {
+    for (auto [data, len] :
+         {std::pair{sent->meta.sps, sent->meta.spsLen}, std::pair{sent->meta.pps, sent->meta.ppsLen}}) {
         std::vector<uint8_t> unit = {0, 0, 0, 1};
         unit.insert(unit.end(), data, data + len);
         feed(unit.data(), int(unit.size()));

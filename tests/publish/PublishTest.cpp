@@ -111,10 +111,12 @@ TEST_F(PublishTest, MetadataFirstThenAKeyFrameThenForwardTime) {
     PublishRecorder rec;
     ZQPublishParam pp = Param();
     ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &rec));
-    EXPECT_TRUE(WaitFor([&] {
-        std::lock_guard<std::mutex> lock(c->m);
-        return c->VideoCount() >= 25;
-    }, 30000));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::lock_guard<std::mutex> lock(c->m);
+            return c->VideoCount() >= 25;
+        },
+        30000));
     pub.Uint();
     std::lock_guard<std::mutex> lock(c->m);
     ASSERT_FALSE(c->sent.empty());
@@ -154,10 +156,12 @@ TEST_F(PublishTest, UintReturnsWhileASendBlocks) {
     PublishRecorder rec;
     ZQPublishParam pp = Param();
     ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &rec));
-    EXPECT_TRUE(WaitFor([&] {
-        std::lock_guard<std::mutex> lock(c->m);
-        return c->blocked;
-    }, 30000));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::lock_guard<std::mutex> lock(c->m);
+            return c->blocked;
+        },
+        30000));
     pub.Uint();  // the send never returns by itself: returning at all is the point
     EXPECT_EQ(0, rec.StatusCount(PUBLISH_CONNECTION_LOST));
     EXPECT_FALSE(pub.IsConnected());
@@ -169,10 +173,12 @@ TEST_F(PublishTest, ALostConnectionIsReportedOnceWhoeverNoticesIt) {
     PublishRecorder rec;
     ZQPublishParam pp = Param();
     ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &rec));
-    EXPECT_TRUE(WaitFor([&] {
-        std::lock_guard<std::mutex> lock(c->m);
-        return c->VideoCount() >= 3;
-    }, 30000));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::lock_guard<std::mutex> lock(c->m);
+            return c->VideoCount() >= 3;
+        },
+        30000));
     c->dropped = true;
     // The owner polls while the send thread notices the same loss.
     std::vector<std::thread> pollers;

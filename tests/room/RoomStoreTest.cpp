@@ -9,8 +9,7 @@
 
 namespace {
 
-RoomUserInfo User(uint32_t uid, uint32_t beautyid = 0, const char* chatid = "")
-{
+RoomUserInfo User(uint32_t uid, uint32_t beautyid = 0, const char* chatid = "") {
     RoomUserInfo u;
     u.uid = uid;
     u.beautyid = beautyid;
@@ -21,8 +20,7 @@ RoomUserInfo User(uint32_t uid, uint32_t beautyid = 0, const char* chatid = "")
 
 class RoomStore : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         roomtest::SetUpOnce();
         ChatServerInfo chat;
         chat.joinId = 4242;
@@ -35,8 +33,7 @@ protected:
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
 };
 
-TEST_F(RoomStore, AbsentRoomValues)
-{
+TEST_F(RoomStore, AbsentRoomValues) {
     RoomUserInfo out;
     std::vector<RoomGiftRecord> gifts;
     EXPECT_EQ(store.AddRoomUser(kAbsent, User(1)), 0);
@@ -77,8 +74,7 @@ TEST_F(RoomStore, AbsentRoomValues)
     store.RemoveRoom(kAbsent);
 }
 
-TEST_F(RoomStore, InsertTwiceKeepsTheFirstRecord)
-{
+TEST_F(RoomStore, InsertTwiceKeepsTheFirstRecord) {
     store.SetRoomName(kRoom, "first");
     ChatServerInfo other;
     other.joinId = 1;
@@ -87,16 +83,16 @@ TEST_F(RoomStore, InsertTwiceKeepsTheFirstRecord)
     EXPECT_EQ(store.GetChatJoinID(kRoom), 4242u);
 }
 
-TEST_F(RoomStore, Users)
-{
-    EXPECT_EQ(store.SetRoomUserList(kRoom, RoomUserMap{{1, User(10, 7)}, {2, User(11, 7)}, {3, User(12, 0, "c12")}}), 1);
+TEST_F(RoomStore, Users) {
+    EXPECT_EQ(store.SetRoomUserList(kRoom, RoomUserMap{{1, User(10, 7)}, {2, User(11, 7)}, {3, User(12, 0, "c12")}}),
+              1);
     RoomUserInfo out;
-    EXPECT_TRUE(store.GetRoomUser(kRoom, 10, out));       // stored under its own uid, not the key
+    EXPECT_TRUE(store.GetRoomUser(kRoom, 10, out));  // stored under its own uid, not the key
     EXPECT_FALSE(store.HasUser(kRoom, 1));
     EXPECT_TRUE(store.GetRoomUserByBeautyID(kRoom, 7, out));
-    EXPECT_EQ(out.uid, 10u);                               // the smaller uid of the two
+    EXPECT_EQ(out.uid, 10u);  // the smaller uid of the two
     EXPECT_EQ(store.SetRoomUserList(kRoom, RoomUserMap{}), 0);
-    EXPECT_TRUE(store.HasUser(kRoom, 12));                 // an empty list keeps the users
+    EXPECT_TRUE(store.HasUser(kRoom, 12));  // an empty list keeps the users
 
     RoomUserPtrMap reply;
     reply[5] = std::make_unique<RoomUserInfo>(User(13));
@@ -104,7 +100,7 @@ TEST_F(RoomStore, Users)
     EXPECT_FALSE(store.HasUser(kRoom, 12));
     EXPECT_TRUE(store.HasUser(kRoom, 13));
 
-    EXPECT_FALSE(store.UpdateRoomUser(kRoom, User(14)));   // no insert
+    EXPECT_FALSE(store.UpdateRoomUser(kRoom, User(14)));  // no insert
     EXPECT_EQ(store.AddRoomUser(kRoom, User(14, 0, "c14")), 1);
     EXPECT_EQ(store.RemoveRoomUser(kRoom, 13), 1);
     EXPECT_EQ(store.RemoveRoomUser(kRoom, 13), 0);
@@ -113,15 +109,14 @@ TEST_F(RoomStore, Users)
     ASSERT_NE(room, nullptr);
     room->myChatId = "mine";
     EXPECT_EQ(store.UnlockRoom(kRoom), 1);
-    EXPECT_EQ(store.UnlockRoom(kRoom), 0);                 // nothing left to release
+    EXPECT_EQ(store.UnlockRoom(kRoom), 0);  // nothing left to release
     EXPECT_EQ(store.GetUserChatID(kRoom, 14), "c14");
-    EXPECT_EQ(store.GetUserChatID(kRoom, 13), "mine");     // absent
+    EXPECT_EQ(store.GetUserChatID(kRoom, 13), "mine");  // absent
     store.AddRoomUser(kRoom, User(15));
-    EXPECT_EQ(store.GetUserChatID(kRoom, 15), "mine");     // no chat id of its own
+    EXPECT_EQ(store.GetUserChatID(kRoom, 15), "mine");  // no chat id of its own
 }
 
-TEST_F(RoomStore, StatesAndOwnFallbacks)
-{
+TEST_F(RoomStore, StatesAndOwnFallbacks) {
     const uint32_t self = roomtest::kSelf;
     // Before the user list arrives the own role and microphone state come from the room's own fields.
     EXPECT_EQ(store.SetUserRole(kRoom, self, 30), 0);
@@ -146,10 +141,10 @@ TEST_F(RoomStore, StatesAndOwnFallbacks)
     const uint32_t stamped = out.muteTime;
     EXPECT_NE(stamped, 0u);
     SetTickCountOffsetForTest(2000000);
-    store.SetUserMuteState(kRoom, 20, 1);                  // state 1 keeps the stamp
+    store.SetUserMuteState(kRoom, 20, 1);  // state 1 keeps the stamp
     store.GetRoomUser(kRoom, 20, out);
     EXPECT_EQ(out.muteTime, stamped);
-    store.SetUserMuteState(kRoom, 20, 0);                  // state 0 refreshes it
+    store.SetUserMuteState(kRoom, 20, 0);  // state 0 refreshes it
     store.GetRoomUser(kRoom, 20, out);
     EXPECT_NE(out.muteTime, stamped);
     SetTickCountOffsetForTest(0);
@@ -161,8 +156,7 @@ TEST_F(RoomStore, StatesAndOwnFallbacks)
     EXPECT_EQ(store.SetUserTag(kRoom, 99, 8), 0);
 }
 
-TEST_F(RoomStore, FieldsGiftsAndWelcomeWords)
-{
+TEST_F(RoomStore, FieldsGiftsAndWelcomeWords) {
     store.SetRoomName(kRoom, "名字");
     store.SetRoomName(kRoom, "");
     EXPECT_EQ(store.GetRoomName(kRoom), "名字");
@@ -194,8 +188,7 @@ TEST_F(RoomStore, FieldsGiftsAndWelcomeWords)
     EXPECT_TRUE(store.IsSetWelWordSelf(kRoom));
 }
 
-TEST_F(RoomStore, CanSetWelWordBounds)
-{
+TEST_F(RoomStore, CanSetWelWordBounds) {
     struct Row {
         uint32_t role, level;
         int expected;
@@ -208,8 +201,7 @@ TEST_F(RoomStore, CanSetWelWordBounds)
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 0; });
 }
 
-TEST(RoomNoticeForm, PiecesAreClampedToTheBody)
-{
+TEST(RoomNoticeForm, PiecesAreClampedToTheBody) {
     struct Row {
         const char* stored;
         bool ok;
@@ -217,33 +209,31 @@ TEST(RoomNoticeForm, PiecesAreClampedToTheBody)
         const char* link;
         const char* picture;
     } rows[] = {
-        {"00050005hello", true, "hello", "", ""},                   // L = P = 5, five-character body
-        {"00050005", false, "", "", ""},                            // exactly 8 characters
+        {"00050005hello", true, "hello", "", ""},  // L = P = 5, five-character body
+        {"00050005", false, "", "", ""},           // exactly 8 characters
         {"00020005abcdefg", true, "ab", "cde", "fg"},
-        {"00030001abcdef", true, "abc", "def", "bcdef"},            // link end before its start: to the end
-        {"00100011abc", true, "abc", "", ""},                       // L and P beyond the body (no throw)
-        {"-001000xabc", false, "", "", ""},                         // negative length
-        {"00990000abc", false, "", "", ""},                         // length beyond the text
-        {"0003-002abcdef", true, "-00", "2abcdef", ""},             // P outside: the older form from offset 4
-        {"0002+004abcdef", true, "ab", "cd", "ef"},                 // a sign is honoured
-        {"00049999link", true, "9999", "link", ""},                 // older form: one length only
+        {"00030001abcdef", true, "abc", "def", "bcdef"},  // link end before its start: to the end
+        {"00100011abc", true, "abc", "", ""},             // L and P beyond the body (no throw)
+        {"-001000xabc", false, "", "", ""},               // negative length
+        {"00990000abc", false, "", "", ""},               // length beyond the text
+        {"0003-002abcdef", true, "-00", "2abcdef", ""},   // P outside: the older form from offset 4
+        {"0002+004abcdef", true, "ab", "cd", "ef"},       // a sign is honoured
+        {"00049999link", true, "9999", "link", ""},       // older form: one length only
     };
     for (const Row& row : rows) {
         RoomNoticeInfo n;
         EXPECT_EQ(ParseRoomNotice(row.stored, n), row.ok) << row.stored;
-        if (!row.ok)
-            continue;
+        if (!row.ok) continue;
         EXPECT_EQ(n.text, row.text) << row.stored;
         EXPECT_EQ(n.link, row.link) << row.stored;
         EXPECT_EQ(n.picture, row.picture) << row.stored;
     }
 }
 
-TEST_F(RoomStore, NoticeHtmlThroughTheStore)
-{
+TEST_F(RoomStore, NoticeHtmlThroughTheStore) {
     store.SetRoomNotice(kRoom, "00020004ab.c", 2);
-    store.SetRoomNotice(kRoom, "", 2);                          // empty: unchanged
-    store.SetRoomNotice(kRoom, "00020004xy", 6);                // no such notice
+    store.SetRoomNotice(kRoom, "", 2);            // empty: unchanged
+    store.SetRoomNotice(kRoom, "00020004xy", 6);  // no such notice
     store.SetRoomNotice(kRoom, "00020004xy", 0);
     RoomNoticeInfo expected;
     expected.text = "ab";
@@ -256,8 +246,7 @@ TEST_F(RoomStore, NoticeHtmlThroughTheStore)
 
 }  // namespace
 
-TEST(RoomNoticeForm, StoredTextsOfAnyShapeReadWithoutThrowing)
-{
+TEST(RoomNoticeForm, StoredTextsOfAnyShapeReadWithoutThrowing) {
     for (const char* stored : {"", "0005", "00050005", "-001-002abcdef", "99999999abc", "abcdefghijkl",
                                "0003x005abcdef", "00080002abcdefghij", "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}) {
         RoomNoticeInfo out;

@@ -15,13 +15,11 @@ namespace {
 using namespace std::chrono_literals;
 
 template <class Cond>
-bool WaitFor(Cond cond, std::chrono::milliseconds limit = 10s)
-{
+bool WaitFor(Cond cond, std::chrono::milliseconds limit = 10s) {
     return testsupport::WaitUntil(cond, limit, 1ms);
 }
 
-RoomUserInfo User(uint32_t uid)
-{
+RoomUserInfo User(uint32_t uid) {
     RoomUserInfo u;
     u.uid = uid;
     u.nickname = "user" + std::to_string(uid);
@@ -36,8 +34,7 @@ protected:
 
 // A removal while another thread holds the room neither deadlocks nor frees the record under the holder,
 // and the same id may be opened again meanwhile.
-TEST_P(RoomStoreThreads, RemovalWaitsForTheHandOut)
-{
+TEST_P(RoomStoreThreads, RemovalWaitsForTheHandOut) {
     const int mode = GetParam();
     const uint32_t id = 700 + static_cast<uint32_t>(mode);
     ASSERT_EQ(store.InsertRoom(id, ChatServerInfo()), 1);
@@ -54,8 +51,7 @@ TEST_P(RoomStoreThreads, RemovalWaitsForTheHandOut)
         locked.set_value();
         release.get_future().wait_for(10s);
         // Still this thread's record, whatever happened to the map meanwhile.
-        if (mode == 2)
-            room->name = "written";
+        if (mode == 2) room->name = "written";
         bool seen = room->users.count(1) == 1;
         unlocked = seen ? store.UnlockRoom(id) : -2;
     });
@@ -70,7 +66,7 @@ TEST_P(RoomStoreThreads, RemovalWaitsForTheHandOut)
     ASSERT_TRUE(WaitFor([&] { return store.InsertRoom(id, ChatServerInfo()) == 1; }));
     EXPECT_FALSE(store.HasUser(id, 1));
     store.AddRoomUser(id, User(2));
-    EXPECT_FALSE(removed.load());   // still waiting for the holder
+    EXPECT_FALSE(removed.load());  // still waiting for the holder
 
     release.set_value();
     EXPECT_TRUE(WaitFor([&] { return removed.load(); }));
@@ -84,8 +80,7 @@ TEST_P(RoomStoreThreads, RemovalWaitsForTheHandOut)
 
 INSTANTIATE_TEST_SUITE_P(SharedAndExclusive, RoomStoreThreads, ::testing::Values(1, 2));
 
-TEST(RoomStoreLoad, ParallelReadersWritersAndRoomsComingAndGoing)
-{
+TEST(RoomStoreLoad, ParallelReadersWritersAndRoomsComingAndGoing) {
     roomtest::SetUpOnce();
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     ASSERT_EQ(store.InsertRoom(801, ChatServerInfo()), 1);
@@ -97,7 +92,7 @@ TEST(RoomStoreLoad, ParallelReadersWritersAndRoomsComingAndGoing)
         workers.push_back(std::async(std::launch::async, [&, t] {
             RoomUserInfo out;
             for (uint32_t i = 0; !stop; ++i) {
-                uint32_t room = 801 + (i + t) % 3;   // 803 comes and goes
+                uint32_t room = 801 + (i + t) % 3;  // 803 comes and goes
                 store.AddRoomUser(room, User(i % 50));
                 store.GetRoomUser(room, (i + 7) % 50, out);
                 store.SetUserMicState(room, i % 50, i % 3);
@@ -120,8 +115,7 @@ TEST(RoomStoreLoad, ParallelReadersWritersAndRoomsComingAndGoing)
         }
         stop = true;
     }));
-    for (auto& w : workers)
-        ASSERT_EQ(w.wait_for(60s), std::future_status::ready) << "deadlock";
+    for (auto& w : workers) ASSERT_EQ(w.wait_for(60s), std::future_status::ready) << "deadlock";
     EXPECT_GT(reads.load(), 0);
     store.RemoveRoom(801);
     store.RemoveRoom(802);

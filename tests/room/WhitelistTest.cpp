@@ -16,12 +16,11 @@ using roomtest::Gbk;
 struct Vector {
     std::string group;
     int line = 0;
-    std::string text;   // GBK
+    std::string text;  // GBK
 };
 
 // One corpus line: UTF-8 with \xNN (a raw byte), \t \n \r \0 \\ and {INSTALL}.
-std::string Decode(const std::string& utf8)
-{
+std::string Decode(const std::string& utf8) {
     std::string out, chunk;
     auto flush = [&] {
         out += Charset::Utf8ToGbk(chunk);
@@ -49,14 +48,12 @@ std::string Decode(const std::string& utf8)
     return out;
 }
 
-std::vector<Vector> LoadCorpus()
-{
+std::vector<Vector> LoadCorpus() {
     std::ifstream in(std::string(VARNET_SOURCE_DIR) + "/tests/room/data/hostile_chat_html.txt");
     std::vector<Vector> vectors;
     std::string line, group;
     for (int number = 1; std::getline(in, line); ++number) {
-        if (line.empty() || line[0] == '#')
-            continue;
+        if (line.empty() || line[0] == '#') continue;
         if (line.front() == '[' && line.back() == ']' && line.find('<') == std::string::npos) {
             group = line;
             continue;
@@ -71,8 +68,7 @@ protected:
     void SetUp() override { roomtest::SetUpOnce(); }
 };
 
-TEST_F(Whitelist, EveryHostileVectorFails)
-{
+TEST_F(Whitelist, EveryHostileVectorFails) {
     std::vector<Vector> corpus = LoadCorpus();
     ASSERT_GT(corpus.size(), 200u);
     for (const Vector& v : corpus) {
@@ -85,8 +81,7 @@ TEST_F(Whitelist, EveryHostileVectorFails)
 
 // Texts typed through the emoticon-aware input (emoticons as "[:N]"), and the same texts as the input box
 // styles them before sending; the receiving side tests the styled form.
-TEST_F(Whitelist, TypedTextsPassAsTheyAre)
-{
+TEST_F(Whitelist, TypedTextsPassAsTheyAre) {
     const std::string typed[] = {
         "你好",
         "hello [:12] world[:0]",
@@ -97,9 +92,9 @@ TEST_F(Whitelist, TypedTextsPassAsTheyAre)
         "'single' \"double\" `back`",
         "100% = 1 + 1; x*y/z ^_^ ~!@#$",
         "http://www.example.com/?a=1&b=2",
-        "I <3",                       // a "<" in the last two characters
+        "I <3",  // a "<" in the last two characters
         "1<2",
-        "x<abc",                      // no blank or ">" after it
+        "x<abc",  // no blank or ">" after it
         "</span>",
         "<b>粗</b><i>斜</i><u>下</u><s>删</s><br><BR>",
         Gbk(u8"全角＜script＞和【括号】"),
@@ -120,7 +115,7 @@ TEST_F(Whitelist, TypedTextsPassAsTheyAre)
         EXPECT_EQ(kept, text);
         EXPECT_EQ(browsercheck::Find(text), "") << text;
         if (text.find('<') != std::string::npos)
-            continue;   // a trailing open tag would run into the styling's closing tags
+            continue;  // a trailing open tag would run into the styling's closing tags
         for (const ChatFontFormat& f : {font, spaced}) {
             std::string styled = BuildFontStyledHtml(f, text);
             EXPECT_TRUE(IsValidChatHtml(styled)) << styled;
@@ -129,32 +124,41 @@ TEST_F(Whitelist, TypedTextsPassAsTheyAre)
     }
 }
 
-TEST_F(Whitelist, RulesOfTheOriginalCheck)
-{
+TEST_F(Whitelist, RulesOfTheOriginalCheck) {
     struct Row {
         const char* text;
         bool valid;
     } rows[] = {
-        {"<b", true},     {"<", true},           {"a<", true},         {"<br>", true},
-        {"<BR>", true},   {"<br/>", false},      {"<br />", true},     {"<img src=x>", false},
-        {"</img>", true}, {"</script>", true},   {"<script>", false},  {"a < b", false},
-        {"<abc", true},   {"<abc def", false},   {"<image>", true},    {"<image src=\"\">", true},
+        {"<b", true},
+        {"<", true},
+        {"a<", true},
+        {"<br>", true},
+        {"<BR>", true},
+        {"<br/>", false},
+        {"<br />", true},
+        {"<img src=x>", false},
+        {"</img>", true},
+        {"</script>", true},
+        {"<script>", false},
+        {"a < b", false},
+        {"<abc", true},
+        {"<abc def", false},
+        {"<image>", true},
+        {"<image src=\"\">", true},
         {"<span onclick=\"window.external.SelectUser('1')\">x</span>", true},
         {"<SPAN ONCLICK=\"WINDOW.EXTERNAL.SELECTUSER(123)\">x</SPAN>", true},
         {"<span onclick=\"window.external.Other('1')\">x</span>", false},
-        {"<span onclick=\"noparen\">x</span>", false},   // passed the original check; runs script here
+        {"<span onclick=\"noparen\">x</span>", false},  // passed the original check; runs script here
         {"<span onclick=\"alert(1)\" onclick=\"window.external.SelectUser('1')\">x</span>", false},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(IsValidChatHtml(row.text), row.valid) << row.text;
+    for (const Row& row : rows) EXPECT_EQ(IsValidChatHtml(row.text), row.valid) << row.text;
     EXPECT_EQ(AllowedHtmlTags().size(), 10u);
     EXPECT_EQ(AllowedHtmlHandlers().size(), 7u);
 }
 
 // The independent check itself: it finds what it must in plain hostile markup, so that the fuzz target's use
 // of it means something.
-TEST_F(Whitelist, BrowserCheckSeesHandlersAndScriptAddresses)
-{
+TEST_F(Whitelist, BrowserCheckSeesHandlersAndScriptAddresses) {
     const char* bad[] = {
         "<span onmouseover=alert(1)>",
         "<b/onclick=alert(1)>",
@@ -164,8 +168,7 @@ TEST_F(Whitelist, BrowserCheckSeesHandlersAndScriptAddresses)
         "<span style=\"background:u\\72l(x)\">",
         "<script>x</script>",
     };
-    for (const char* text : bad)
-        EXPECT_NE(browsercheck::Find(text), "") << text;
+    for (const char* text : bad) EXPECT_NE(browsercheck::Find(text), "") << text;
     EXPECT_EQ(browsercheck::Find("<span onclick=\"window.external.SelectUser('1')\">x</span>"), "");
 }
 

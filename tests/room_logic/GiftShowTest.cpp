@@ -11,8 +11,7 @@ using namespace roomlogictest;
 
 class GiftShow : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         roomlogictest::SetUp();
         ui.Open();
         gifts.SetRoomUI(&ui);
@@ -24,18 +23,15 @@ protected:
         receiver.nickname = "carol";
     }
     // One detection tick `ms` after the last.
-    void Tick(uint32_t ms = 66)
-    {
+    void Tick(uint32_t ms = 66) {
         now += ms;
         gifts.ShowNextGiftUnit();
     }
-    std::vector<std::string> Lines()
-    {
+    std::vector<std::string> Lines() {
         PumpMessagesFor(20);
         std::vector<std::string> out;
         for (auto& p : ui.posted)
-            if (p.code == ROOM_NOTIFY_CHAT_LINE)
-                out.push_back(p.text);
+            if (p.code == ROOM_NOTIFY_CHAT_LINE) out.push_back(p.text);
         return out;
     }
 
@@ -45,52 +41,43 @@ protected:
     RoomUserInfo sender, receiver;
 };
 
-TEST_F(GiftShow, UnitsArePacedOneATickWithRunningCounts)
-{
+TEST_F(GiftShow, UnitsArePacedOneATickWithRunningCounts) {
     gifts.InserGiftShow(sender, receiver, 501, 3, 10, "");
-    gifts.ShowNextGiftUnit();   // the first call only starts the clock
-    Tick(30);                   // below the interval
+    gifts.ShowNextGiftUnit();  // the first call only starts the clock
+    Tick(30);                  // below the interval
     EXPECT_EQ(gifts.PendingUnits(), 3u);
-    for (int i = 0; i < 3; ++i)
-        Tick();
+    for (int i = 0; i < 3; ++i) Tick();
     EXPECT_EQ(gifts.PendingUnits(), 0u);
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 3u);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_NE(lines[i].find(std::to_string(11 + i)), std::string::npos) << lines[i];
-    for (auto& p : ui.posted)
-        EXPECT_EQ(p.flags, CHAT_VIEW_PUBLIC);
+    for (int i = 0; i < 3; ++i) EXPECT_NE(lines[i].find(std::to_string(11 + i)), std::string::npos) << lines[i];
+    for (auto& p : ui.posted) EXPECT_EQ(p.flags, CHAT_VIEW_PUBLIC);
 }
 
-TEST_F(GiftShow, ShieldAndNotReadyCountWithoutWriting)
-{
+TEST_F(GiftShow, ShieldAndNotReadyCountWithoutWriting) {
     for (int pass = 0; pass < 2; ++pass) {
         gifts.SetShieldFlag(pass == 0);
         ui.chatReady = pass == 0;
         gifts.InserGiftShow(sender, receiver, 501, 3, 0, "");
         gifts.ShowNextGiftUnit();
-        for (int i = 0; i < 3; ++i)
-            Tick();
+        for (int i = 0; i < 3; ++i) Tick();
         EXPECT_EQ(gifts.PendingUnits(), 0u);
     }
     EXPECT_TRUE(Lines().empty());
 }
 
-TEST_F(GiftShow, AStallIsCaughtUpOneUnitATick)
-{
+TEST_F(GiftShow, AStallIsCaughtUpOneUnitATick) {
     gifts.InserGiftShow(sender, receiver, 501, 20, 0, "");
     gifts.ShowNextGiftUnit();
-    Tick(1000);   // 15 intervals behind
+    Tick(1000);  // 15 intervals behind
     EXPECT_EQ(gifts.PendingUnits(), 19u);
-    for (int i = 0; i < 14; ++i)
-        Tick(1);
+    for (int i = 0; i < 14; ++i) Tick(1);
     EXPECT_EQ(gifts.PendingUnits(), 5u);
     Tick(1);
-    EXPECT_EQ(gifts.PendingUnits(), 5u);   // caught up: the interval holds again
+    EXPECT_EQ(gifts.PendingUnits(), 5u);  // caught up: the interval holds again
 }
 
-TEST_F(GiftShow, EnterRoomReplayPlaysWhatRemains)
-{
+TEST_F(GiftShow, EnterRoomReplayPlaysWhatRemains) {
     const struct {
         int64_t seconds;
         size_t remain;
@@ -105,11 +92,10 @@ TEST_F(GiftShow, EnterRoomReplayPlaysWhatRemains)
     Tick();
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("76"), std::string::npos) << lines[0];   // 5 + 71
+    EXPECT_NE(lines[0].find("76"), std::string::npos) << lines[0];  // 5 + 71
 }
 
-TEST_F(GiftShow, ChequesWaitForTheChatViewAndMissingGiftsAreDropped)
-{
+TEST_F(GiftShow, ChequesWaitForTheChatViewAndMissingGiftsAreDropped) {
     ui.chatReady = false;
     gifts.InsertChequeShow(sender, receiver, 21012, 5);
     gifts.InsertChequeShow(sender, receiver, 77777, 5);
@@ -121,19 +107,18 @@ TEST_F(GiftShow, ChequesWaitForTheChatViewAndMissingGiftsAreDropped)
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(ui.posted[0].flags, CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN);
-    EXPECT_NE(lines[0].find("50"), std::string::npos) << lines[0];   // amount x 10
+    EXPECT_NE(lines[0].find("50"), std::string::npos) << lines[0];  // amount x 10
 }
 
-TEST_F(GiftShow, BannerOrderAndReplacement)
-{
+TEST_F(GiftShow, BannerOrderAndReplacement) {
     GlobalGiftNotice n;
-    n.giftId = 501;   // price 10
+    n.giftId = 501;  // price 10
     n.senderName = "a";
-    gifts.InsertGlobalGiftShow(50, n);   // 500
+    gifts.InsertGlobalGiftShow(50, n);  // 500
     n.senderName = "b";
-    gifts.InsertGlobalGiftShow(50, n);   // 500, after a
+    gifts.InsertGlobalGiftShow(50, n);  // 500, after a
     n.senderName = "c";
-    gifts.InsertGlobalGiftShow(80, n);   // 800, first
+    gifts.InsertGlobalGiftShow(80, n);  // 800, first
     gifts.CheckGlobalGiftShow();
     PumpMessagesFor(20);
     ASSERT_EQ(ui.Count(ROOM_NOTIFY_GLOBAL_GIFT), 1u);
@@ -149,8 +134,7 @@ TEST_F(GiftShow, BannerOrderAndReplacement)
     } rows[] = {{500, 2500, false}, {500, 30001, true}, {300, 2000, false}, {300, 2001, true}};
     size_t expect = 1;
     for (auto& r : rows) {
-        if (gifts.PendingBanners() == 0)
-            gifts.InsertGlobalGiftShow(50, n);
+        if (gifts.PendingBanners() == 0) gifts.InsertGlobalGiftShow(50, n);
         ui.bannerPriority = r.shown;
         ui.bannerElapsed = r.elapsed;
         gifts.CheckGlobalGiftShow();

@@ -6,8 +6,7 @@
 
 namespace {
 
-Json::Value Parse(const std::string& json)
-{
+Json::Value Parse(const std::string& json) {
     Json::Value v;
     EXPECT_TRUE(Json::Reader().parse(json, v)) << json;
     return v;
@@ -16,11 +15,10 @@ Json::Value Parse(const std::string& json)
 struct Golden {
     const char* name;
     std::string body;
-    const char* json;   // the expected document, "cmd":"c" included
+    const char* json;  // the expected document, "cmd":"c" included
 };
 
-TEST(NoticeReader, GoldenDocuments)
-{
+TEST(NoticeReader, GoldenDocuments) {
     const Golden cases[] = {
         {"example, header after the name", "id=1001\nwellist{\nwelword<uid|word>{\n1002|hello\n1003|hi\n}\n}\n",
          R"({"cmd":"c","id":"1001","wellist":{"welword":[{"uid":"1002","word":"hello"},{"uid":"1003","word":"hi"}]}})"},
@@ -31,30 +29,26 @@ TEST(NoticeReader, GoldenDocuments)
         {"a=b{ is a key", "a=b{\nc=d\n", R"({"cmd":"c","a":"b{","c":"d"})"},
         {"x{y ignored outside a table", "x{y\nk=v\n", R"({"cmd":"c","k":"v"})"},
         {"x{y is a row inside one", "t<a>{\nx{y\n}\n", R"({"cmd":"c","t":[{"a":"x{y"}]})"},
-        {"header a|b| has two columns, extra cells under the empty name",
-         "t<a|b|>{\n1|2|3|4\n5\n}\n", R"({"cmd":"c","t":[{"a":"1","b":"2","":"4"},{"a":"5"}]})"},
+        {"header a|b| has two columns, extra cells under the empty name", "t<a|b|>{\n1|2|3|4\n5\n}\n",
+         R"({"cmd":"c","t":[{"a":"1","b":"2","":"4"},{"a":"5"}]})"},
         {"a||b gives an empty-named column", "t<a||b>{\n1|2|3\n}\n", R"({"cmd":"c","t":[{"a":"1","":"2","b":"3"}]})"},
         {"rows end with the close", "t<a>{\n1\n}\n2\n", R"({"cmd":"c","t":[{"a":"1"}]})"},
         {"cmd in the body replaces it", "cmd=x\n", R"({"cmd":"x"})"},
         {"empty lines skipped", "\n\na=1\n\n", R"({"cmd":"c","a":"1"})"},
     };
-    for (const Golden& g : cases)
-        EXPECT_EQ(ReadNoticeBody("c", g.body), Parse(g.json)) << g.name;
+    for (const Golden& g : cases) EXPECT_EQ(ReadNoticeBody("c", g.body), Parse(g.json)) << g.name;
 }
 
-TEST(NoticeReader, HostileBodiesNeverThrowOrCrash)
-{
+TEST(NoticeReader, HostileBodiesNeverThrowOrCrash) {
     std::string deep;
-    for (int i = 0; i < 300; ++i)
-        deep += "o{\n";
+    for (int i = 0; i < 300; ++i) deep += "o{\n";
     deep += "k=v\n";
-    for (int i = 0; i < 300; ++i)
-        deep += "}\n";
+    for (int i = 0; i < 300; ++i) deep += "}\n";
     deep += "after=1\n";
     const struct {
         const char* name;
         std::string body;
-        const char* member;   // a member that must still be read, or null
+        const char* member;  // a member that must still be read, or null
     } cases[] = {
         {"close at depth 0", "}\n}\n}\na=1\n", "a"},
         {"300 nested opens", deep, "after"},
@@ -69,8 +63,7 @@ TEST(NoticeReader, HostileBodiesNeverThrowOrCrash)
         int skipped = 0;
         Json::Value doc;
         ASSERT_NO_THROW(doc = ReadNoticeBody("c", c.body, &skipped)) << c.name;
-        if (c.member)
-            EXPECT_TRUE(NoticeHas(doc, c.member)) << c.name;
+        if (c.member) EXPECT_TRUE(NoticeHas(doc, c.member)) << c.name;
         EXPECT_NO_THROW(NoticeToText(doc)) << c.name;
     }
     // A table row holding "=" is a key line and must not end the notice.
@@ -78,8 +71,7 @@ TEST(NoticeReader, HostileBodiesNeverThrowOrCrash)
     EXPECT_EQ(doc["t"].size(), 1u);
 }
 
-TEST(NoticeReader, GbkBytesStayAsTheyAre)
-{
+TEST(NoticeReader, GbkBytesStayAsTheyAre) {
     const std::string gbk = "\xC4\xE3\xBA\xC3\x5C";
     Json::Value doc = ReadNoticeBody("c", "link=" + gbk + "\nt<w>{\n" + gbk + "\n}\n");
     EXPECT_EQ(NoticeText(doc, "link"), gbk);

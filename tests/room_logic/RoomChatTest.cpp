@@ -26,36 +26,30 @@ const std::string kMyChatId = "1001_chat";
 // Another user's chat client, logged in with signatures made like the room service's.
 class Peer : public IBaseNotifyMsg {
 public:
-    bool Join(int port, uint32_t uid)
-    {
+    bool Join(int port, uint32_t uid) {
         std::string chatId = std::to_string(uid) + "_chat";
         return client.Connect("127.0.0.1", unsigned(port), 5) &&
                client.Login(testenv::ChatLoginSig(uid, 1), 1, chatId, "bob") &&
                client.JoinChannel(kRoom, testenv::ChatJoinSig(kRoom, uid, 1), 1, chatId) && client.StartRecv(this);
     }
     void NotifySysMsg(std::string, std::string) override {}
-    void NotifyPubMsg(std::string, std::string, std::string from, std::string, std::string text) override
-    {
+    void NotifyPubMsg(std::string, std::string, std::string from, std::string, std::string text) override {
         Add("pub " + from + " " + UrlEncode::Decode(text));
     }
-    void NotifyPriMsg(std::string, std::string from, std::string text) override
-    {
+    void NotifyPriMsg(std::string, std::string from, std::string text) override {
         Add("pri " + from + " " + UrlEncode::Decode(text));
     }
     void NotifyNomMsg(std::string, std::string) override {}
     void ConectionStop() override {}
-    bool Wait(const std::string& what)
-    {
+    bool Wait(const std::string& what) {
         std::unique_lock<std::mutex> hold(lock_);
-        return cv_.wait_for(hold, std::chrono::seconds(5), [&] {
-            return std::find(seen_.begin(), seen_.end(), what) != seen_.end();
-        });
+        return cv_.wait_for(hold, std::chrono::seconds(5),
+                            [&] { return std::find(seen_.begin(), seen_.end(), what) != seen_.end(); });
     }
     CPingla client;
 
 private:
-    void Add(std::string s)
-    {
+    void Add(std::string s) {
         std::lock_guard<std::mutex> hold(lock_);
         seen_.push_back(std::move(s));
         cv_.notify_all();
@@ -67,8 +61,7 @@ private:
 
 class RoomChat : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         roomlogictest::SetUp();
         CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
             a.uid = kSelf;
@@ -91,8 +84,7 @@ protected:
         manager = std::make_unique<CRoomManager>(&ui);
         manager->Init(frame.GetHWND());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         manager->RemoveAll();
         manager.reset();
         CMsgClientThread::GetInstance().Stop();
@@ -101,8 +93,7 @@ protected:
     }
 
     // Enters the room as the frame and the room window would: the enter request, the window, the user list.
-    void Enter()
-    {
+    void Enter() {
         CZQEnterRoomMsg enter;
         enter.uid = kSelf;
         enter.sid = 7777;
@@ -119,8 +110,7 @@ protected:
         ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_LIST));
         ASSERT_TRUE(WaitJoined());
     }
-    void RequestUserList()
-    {
+    void RequestUserList() {
         CZQGetRoomUserMsg users;
         users.uid = kSelf;
         users.sid = 7777;
@@ -128,16 +118,16 @@ protected:
         users.ctxInt[0] = int(kRoom);
         CMsgClientThread::GetInstance().PostRequest(&users);
     }
-    bool WaitJoined()
-    {
-        return PumpUntil([&] {
-            auto m = chat.Members(kRoom);
-            return manager->Logic().IsChatReady() && std::find(m.begin(), m.end(), kMyChatId) != m.end();
-        }, 8000);
+    bool WaitJoined() {
+        return PumpUntil(
+            [&] {
+                auto m = chat.Members(kRoom);
+                return manager->Logic().IsChatReady() && std::find(m.begin(), m.end(), kMyChatId) != m.end();
+            },
+            8000);
     }
     void Push(const std::string& cmd, const std::string& body) { chat.PushNotice(kRoom, cmd, body); }
-    size_t LinesWithFlags(size_t from, int flags)
-    {
+    size_t LinesWithFlags(size_t from, int flags) {
         size_t n = 0;
         for (size_t i = from; i < ui.posted.size(); ++i)
             n += ui.posted[i].code == ROOM_NOTIFY_CHAT_LINE && ui.posted[i].flags == flags;
@@ -150,16 +140,21 @@ protected:
     std::unique_ptr<CRoomManager> manager;
 };
 
-TEST_F(RoomChat, UsersChatGiftsAndMicrophones)
-{
+TEST_F(RoomChat, UsersChatGiftsAndMicrophones) {
     Enter();
     EXPECT_TRUE(CRoomInfoMgr::GetInstance().HasUser(kRoom, kSelf));
 
     // Another user comes in.
     Peer bob;
     ASSERT_TRUE(bob.Join(chat.Port(), 1002));
-    Push("notifyenter", Body({{"id", "1002"}, {"nickname", UrlEncode::Encode("鲍勃")}, {"chatid", "1002_chat"},
-                              {"level", "5"}, {"beautyid", "81002"}, {"photoid", "0"}, {"role", "0"}, {"cnt", "2"}}));
+    Push("notifyenter", Body({{"id", "1002"},
+                              {"nickname", UrlEncode::Encode("鲍勃")},
+                              {"chatid", "1002_chat"},
+                              {"level", "5"},
+                              {"beautyid", "81002"},
+                              {"photoid", "0"},
+                              {"role", "0"},
+                              {"cnt", "2"}}));
     ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_ENTER));
     EXPECT_TRUE(ui.WaitLine("鲍勃"));
 
@@ -186,8 +181,16 @@ TEST_F(RoomChat, UsersChatGiftsAndMicrophones)
     EXPECT_EQ(manager->Logic().GiftShows().PendingUnits(), 0u);
 
     // A global gift reaches the banner.
-    Push("notifyglobalgift", Body({{"fname", "a"}, {"tname", "b"}, {"gid", "502"}, {"cnt", "2"}, {"fbeautyid", "1"},
-                                   {"tbeautyid", "2"}, {"rid", "1"}, {"flevel", "1"}, {"tlevel", "1"}, {"tm", "0"}}));
+    Push("notifyglobalgift", Body({{"fname", "a"},
+                                   {"tname", "b"},
+                                   {"gid", "502"},
+                                   {"cnt", "2"},
+                                   {"fbeautyid", "1"},
+                                   {"tbeautyid", "2"},
+                                   {"rid", "1"},
+                                   {"flevel", "1"},
+                                   {"tlevel", "1"},
+                                   {"tm", "0"}}));
     ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_GLOBAL_GIFT));
     EXPECT_EQ(ui.posted.back().code == ROOM_NOTIFY_GLOBAL_GIFT ? ui.posted.back().banner.priority : 160u, 160u);
 
@@ -215,8 +218,7 @@ TEST_F(RoomChat, UsersChatGiftsAndMicrophones)
     EXPECT_FALSE(manager->Logic().IsUserInRoom(1002));
 }
 
-TEST_F(RoomChat, ADroppedConnectionReconnectsWithTheSameChatId)
-{
+TEST_F(RoomChat, ADroppedConnectionReconnectsWithTheSameChatId) {
     Enter();
     size_t mark = ui.posted.size();
     ASSERT_EQ(chat.Drop(kMyChatId), 1);
@@ -231,8 +233,7 @@ TEST_F(RoomChat, ADroppedConnectionReconnectsWithTheSameChatId)
     EXPECT_EQ(tips, 1u);
 }
 
-TEST_F(RoomChat, RefusedLoginsAreTriedAgainThenTheHostFromDnsLookupIsUsed)
-{
+TEST_F(RoomChat, RefusedLoginsAreTriedAgainThenTheHostFromDnsLookupIsUsed) {
     // Three tries: two refusals still connect.
     chat.RefuseLogins(2);
     Enter();
@@ -246,7 +247,7 @@ TEST_F(RoomChat, RefusedLoginsAreTriedAgainThenTheHostFromDnsLookupIsUsed)
     service.WithData([&](testenv::SvcData& d) { d.chatIp = "127.0.0.2"; });
     CRoomLogic::SetChatHostFlag(true);
     chat.RefuseLogins(3);
-    ASSERT_EQ(chat.Drop(kMyChatId), 1);   // all three tries refused: a signature, then the service's address
+    ASSERT_EQ(chat.Drop(kMyChatId), 1);  // all three tries refused: a signature, then the service's address
     EXPECT_TRUE(PumpUntil([&] { return service.RequestCount("getchatsig") >= 2; }, 8000));
     ASSERT_TRUE(WaitJoined());
     EXPECT_FALSE(CRoomLogic::ChatHostFlag());
@@ -254,8 +255,7 @@ TEST_F(RoomChat, RefusedLoginsAreTriedAgainThenTheHostFromDnsLookupIsUsed)
     CRoomLogic::SetDefaultChatHost("");
 }
 
-TEST_F(RoomChat, ClosingWhileLoginIsBlockedReturnsPromptlyAndNothingFollows)
-{
+TEST_F(RoomChat, ClosingWhileLoginIsBlockedReturnsPromptlyAndNothingFollows) {
     chat.SetAnswerDelay(30000);
     CZQEnterRoomMsg enter;
     enter.uid = kSelf;
@@ -265,10 +265,10 @@ TEST_F(RoomChat, ClosingWhileLoginIsBlockedReturnsPromptlyAndNothingFollows)
     ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT));
     manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults[0].release()));
     ASSERT_TRUE(PumpUntil([&] { return chat.Connections() >= 1; }, 5000));
-    PumpMessagesFor(200);   // the login waits for its answer
+    PumpMessagesFor(200);  // the login waits for its answer
     DWORD start = GetTickCount();
     manager->OnNotifyRoom(ROOM_NOTIFY_CLOSE_ROOM, 0);
-    EXPECT_LT(GetTickCount() - start, 10000u);   // far below the 30 s the answer would take
+    EXPECT_LT(GetTickCount() - start, 10000u);  // far below the 30 s the answer would take
     EXPECT_FALSE(manager->Logic().IsChatReady());
     EXPECT_TRUE(PumpUntil([&] { return chat.Connections() == 0; }, 5000));
     size_t after = ui.posted.size();
@@ -276,22 +276,23 @@ TEST_F(RoomChat, ClosingWhileLoginIsBlockedReturnsPromptlyAndNothingFollows)
     chat.SetAnswerDelay(0);
     PumpMessagesFor(300);
     EXPECT_EQ(ui.posted.size(), after);
-    EXPECT_EQ(chat.Logins(), logins);   // nothing tried again
+    EXPECT_EQ(chat.Logins(), logins);  // nothing tried again
     EXPECT_EQ(chat.Connections(), 0);
 }
 
-TEST_F(RoomChat, ClosingWithRepliesAndNoticesInFlight)
-{
+TEST_F(RoomChat, ClosingWithRepliesAndNoticesInFlight) {
     Enter();
     std::atomic<bool> run{true};
     std::thread pusher([&] {
         for (int i = 0; run && i < 400; ++i)
             chat.PushNotice(kRoom, "notifybroadcast",
-                            Body({{"word", "w" + std::to_string(i)}, {"id", "1002"}, {"beautyid", "1"}, {"nickname", "n"},
+                            Body({{"word", "w" + std::to_string(i)},
+                                  {"id", "1002"},
+                                  {"beautyid", "1"},
+                                  {"nickname", "n"},
                                   {"level", "1"}}));
     });
-    for (int i = 0; i < 5; ++i)
-        RequestUserList();
+    for (int i = 0; i < 5; ++i) RequestUserList();
     // A chat-signature answer that comes after the room was left starts nothing.
     testenv::RoomServiceFault stall;
     stall.kind = testenv::RoomServiceFault::Stall;

@@ -16,8 +16,7 @@ constexpr uint32_t kRoom = 3003;
 
 class RoomNotices : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         roomlogictest::SetUp();
         CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
             a.uid = kSelf;
@@ -45,15 +44,15 @@ protected:
         logic.SetRoomUI(&ui);
         logic.Init(frame.GetHWND(), kRoom);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         logic.UnInit();
         CRoomInfoMgr::GetInstance().RemoveRoom(kRoom);
         roomtest::SetUpOnce();
     }
-    void Notice(const std::string& cmd, const std::string& body) { logic.DealChatSysMsg(cmd, ReadNoticeBody(cmd, body)); }
-    std::vector<int> Settle(RecordingWindow& w)
-    {
+    void Notice(const std::string& cmd, const std::string& body) {
+        logic.DealChatSysMsg(cmd, ReadNoticeBody(cmd, body));
+    }
+    std::vector<int> Settle(RecordingWindow& w) {
         PumpMessagesFor(30);
         return w.Codes();
     }
@@ -63,8 +62,7 @@ protected:
     CRoomLogic logic;
 };
 
-TEST_F(RoomNotices, UsersComeAndGo)
-{
+TEST_F(RoomNotices, UsersComeAndGo) {
     // My own exit closes the room and touches nothing else.
     Notice("notifyexit", Body({{"id", "1001"}, {"cnt", "3"}}));
     EXPECT_EQ(Settle(frame), std::vector<int>{ROOM_NOTIFY_CLOSE_ROOM});
@@ -74,8 +72,14 @@ TEST_F(RoomNotices, UsersComeAndGo)
     // An exit, then an enter before the sweep: 17, then 16, and the user stays.
     Notice("notifyexit", Body({{"id", "1002"}, {"cnt", "2"}}));
     EXPECT_FALSE(logic.IsUserInRoom(1002));
-    Notice("notifyenter", Body({{"id", "1002"}, {"nickname", "%C4%E3"}, {"chatid", "1002_c"}, {"level", "1"},
-                                {"beautyid", "51002"}, {"photoid", "0"}, {"role", "0"}, {"cnt", "3"}}));
+    Notice("notifyenter", Body({{"id", "1002"},
+                                {"nickname", "%C4%E3"},
+                                {"chatid", "1002_c"},
+                                {"level", "1"},
+                                {"beautyid", "51002"},
+                                {"photoid", "0"},
+                                {"role", "0"},
+                                {"cnt", "3"}}));
     std::vector<int> codes = Settle(ui);
     ASSERT_GE(codes.size(), 3u);
     EXPECT_EQ(codes[0], ROOM_NOTIFY_USER_LEAVE);
@@ -96,14 +100,19 @@ TEST_F(RoomNotices, UsersComeAndGo)
 
     // Other letter cases are no command.
     size_t before = Settle(ui).size();
-    Notice("NotifyEnter", Body({{"id", "1004"}, {"nickname", "x"}, {"chatid", "1004"}, {"level", "1"},
-                                {"beautyid", "1"}, {"photoid", "0"}, {"role", "0"}, {"cnt", "3"}}));
+    Notice("NotifyEnter", Body({{"id", "1004"},
+                                {"nickname", "x"},
+                                {"chatid", "1004"},
+                                {"level", "1"},
+                                {"beautyid", "1"},
+                                {"photoid", "0"},
+                                {"role", "0"},
+                                {"cnt", "3"}}));
     EXPECT_EQ(Settle(ui).size(), before);
     EXPECT_FALSE(CRoomInfoMgr::GetInstance().HasUser(kRoom, 1004));
 }
 
-TEST_F(RoomNotices, UserRoomAndOperationNotices)
-{
+TEST_F(RoomNotices, UserRoomAndOperationNotices) {
     const struct {
         const char* cmd;
         std::string body;
@@ -117,8 +126,10 @@ TEST_F(RoomNotices, UserRoomAndOperationNotices)
         {"notifyop", Body({{"type", "7"}, {"tid", "1002"}, {"fid", "1003"}}), {}, {}},
         {"notifyop", Body({{"type", "2"}, {"tid", "1002"}, {"fid", "1003"}}), {ROOM_NOTIFY_CHAT_LINE}, {}},
         {"notifyrole", Body({{"tid", "1003"}, {"fid", "1002"}, {"rid", "1"}, {"role", "20"}}), {}, {}},
-        {"notifyrole", Body({{"tid", "1002"}, {"fid", "4242"}, {"rid", "1"}, {"role", "30"}}),
-         {ROOM_NOTIFY_ROLE_CHANGED}, {}},
+        {"notifyrole",
+         Body({{"tid", "1002"}, {"fid", "4242"}, {"rid", "1"}, {"role", "30"}}),
+         {ROOM_NOTIFY_ROLE_CHANGED},
+         {}},
         {"notifylogin", Body({{"id", "1001"}}), {}, {ROOM_NOTIFY_LOGIN_ELSEWHERE}},
         {"notifyrestart", "", {}, {ROOM_NOTIFY_SERVER_RESTART}},
         {"notifywelword", "wellist{\nwelword<uid|word>{\n1002|hi\n1003|yo\n}\n}\n", {}, {}},
@@ -137,8 +148,7 @@ TEST_F(RoomNotices, UserRoomAndOperationNotices)
     EXPECT_FALSE(CRoomInfoMgr::GetInstance().IsWelWordCoundFull(kRoom));
 }
 
-TEST_F(RoomNotices, MyOwnDetailsReachTheFrame)
-{
+TEST_F(RoomNotices, MyOwnDetailsReachTheFrame) {
     Notice("notifyuserinfo", Body({{"id", "1001"}, {"xiubi", "9"}, {"xiubiver", "4"}}));
     PumpMessagesFor(30);
     ASSERT_EQ(frame.posted.size(), 1u);
@@ -152,13 +162,12 @@ TEST_F(RoomNotices, MyOwnDetailsReachTheFrame)
     EXPECT_EQ(a.level, 7u);
 }
 
-TEST_F(RoomNotices, UntrustedNoticeTextsPassTheWhitelist)
-{
+TEST_F(RoomNotices, UntrustedNoticeTextsPassTheWhitelist) {
     const struct {
         const char* cmd;
         std::string body;
         int flags;
-        const char* shows;   // a part of the line, or null: the tip replaces it
+        const char* shows;  // a part of the line, or null: the tip replaces it
     } rows[] = {
         {"notifyroominfo", Body({{"id", "3003"}, {"msg1", UrlEncode::Encode("00050005hello")}}), 3, "hello"},
         {"notifyroominfo", Body({{"id", "3003"}, {"msg2", UrlEncode::Encode("00200020<span onmouseover=x>a</span>")}}),
@@ -167,7 +176,8 @@ TEST_F(RoomNotices, UntrustedNoticeTextsPassTheWhitelist)
         {"notifynotice", Body({{"content", UrlEncode::Encode("<img src=x onerror=y>")}, {"link", ""}}), 4, nullptr},
         {"notifytmpnotice", Body({{"id", "1002"}, {"word", UrlEncode::Encode("<script>x</script>")}}), 2, nullptr},
         {"notifybroadcast",
-         Body({{"word", UrlEncode::Encode("hi")}, {"id", "1002"}, {"beautyid", "0"}, {"nickname", "n"}, {"level", "1"}}),
+         Body(
+             {{"word", UrlEncode::Encode("hi")}, {"id", "1002"}, {"beautyid", "0"}, {"nickname", "n"}, {"level", "1"}}),
          4, "1002"},
     };
     for (auto& r : rows) {
@@ -176,17 +186,14 @@ TEST_F(RoomNotices, UntrustedNoticeTextsPassTheWhitelist)
         ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_CHAT_LINE)) << r.cmd;
         const Posted& p = ui.posted.back();
         EXPECT_EQ(p.flags, r.flags) << r.cmd;
-        if (r.shows)
-            EXPECT_NE(p.text.find(r.shows), std::string::npos) << p.text;
-        else
-            EXPECT_NE(p.text.find("无效html标签"), std::string::npos) << p.text;
+        if (r.shows) EXPECT_NE(p.text.find(r.shows), std::string::npos) << p.text;
+        else EXPECT_NE(p.text.find("无效html标签"), std::string::npos) << p.text;
         EXPECT_EQ(p.text.find("\"x"), std::string::npos) << p.text;
     }
 }
 
-TEST_F(RoomNotices, GiftsStampsAndMicrophones)
-{
-    ui.chatReady = false;   // paced and cheque lines wait
+TEST_F(RoomNotices, GiftsStampsAndMicrophones) {
+    ui.chatReady = false;  // paced and cheque lines wait
     auto gift = [&](const char* from, const char* to, const char* gid, const char* cnt) {
         ui.posted.clear();
         Notice("notifygift", Body({{"fid", from}, {"tid", to}, {"gid", gid}, {"cnt", cnt}, {"hiscnt", "0"}}));
@@ -219,8 +226,15 @@ TEST_F(RoomNotices, GiftsStampsAndMicrophones)
     ui.posted.clear();
     Notice("notifymicon", Body({{"tid", "1001"}, {"op", "listen"}, {"type", "1"}}));
     EXPECT_TRUE(Settle(ui).empty());
-    Notice("notifymicon", Body({{"tid", "1001"}, {"op", "publish"}, {"type", "1"}, {"micattr", "3"}, {"idx", "0"},
-                                {"url", "rtmp://x/live/a"}, {"tm", "1"}, {"md5", "m"}, {"fid", "1001"}}));
+    Notice("notifymicon", Body({{"tid", "1001"},
+                                {"op", "publish"},
+                                {"type", "1"},
+                                {"micattr", "3"},
+                                {"idx", "0"},
+                                {"url", "rtmp://x/live/a"},
+                                {"tm", "1"},
+                                {"md5", "m"},
+                                {"fid", "1001"}}));
     std::vector<int> codes = Settle(ui);
     ASSERT_EQ(codes.back(), ROOM_NOTIFY_MIC_STREAM);
     EXPECT_EQ(ui.posted.back().stream.kind, 1);
@@ -228,9 +242,17 @@ TEST_F(RoomNotices, GiftsStampsAndMicrophones)
 
     // A global gift from a hidden sender: masked unless I am involved.
     for (const char* to : {"51003", "51001"}) {
-        Notice("notifyglobalgift", Body({{"fname", "a"}, {"tname", "b"}, {"gid", "501"}, {"cnt", "1"},
-                                         {"fbeautyid", "60000"}, {"tbeautyid", to}, {"rid", "1"}, {"flevel", "1"},
-                                         {"tlevel", "1"}, {"tm", "0"}, {"fhide", "1"}}));
+        Notice("notifyglobalgift", Body({{"fname", "a"},
+                                         {"tname", "b"},
+                                         {"gid", "501"},
+                                         {"cnt", "1"},
+                                         {"fbeautyid", "60000"},
+                                         {"tbeautyid", to},
+                                         {"rid", "1"},
+                                         {"flevel", "1"},
+                                         {"tlevel", "1"},
+                                         {"tm", "0"},
+                                         {"fhide", "1"}}));
     }
     ui.posted.clear();
     for (int i = 0; i < 2; ++i) {
@@ -239,13 +261,11 @@ TEST_F(RoomNotices, GiftsStampsAndMicrophones)
     }
     std::vector<std::string> senders;
     for (auto& p : ui.posted)
-        if (p.code == ROOM_NOTIFY_GLOBAL_GIFT)
-            senders.push_back(p.banner.senderName);
+        if (p.code == ROOM_NOTIFY_GLOBAL_GIFT) senders.push_back(p.banner.senderName);
     EXPECT_EQ(senders, (std::vector<std::string>{"神秘人", "a"}));
 }
 
-TEST_F(RoomNotices, ChatMessagesAreDecodedAndChecked)
-{
+TEST_F(RoomNotices, ChatMessagesAreDecodedAndChecked) {
     EXPECT_EQ(CRoomLogic::ChatIdToUid("12345_x"), 12345u);
     EXPECT_EQ(CRoomLogic::ChatIdToUid(""), 0u);
     EXPECT_EQ(CRoomLogic::ChatIdToUid("4294967297"), 1u);
@@ -279,23 +299,23 @@ TEST_F(RoomNotices, ChatMessagesAreDecodedAndChecked)
     EXPECT_EQ(ui.posted[0].flags, CHAT_VIEW_OWN);
 }
 
-TEST_F(RoomNotices, EarlyNoticesAreReplayedInOrderBeforeTheNextOne)
-{
+TEST_F(RoomNotices, EarlyNoticesAreReplayedInOrderBeforeTheNextOne) {
     const std::string gbk = "\xC4\xE3\xBA\xC3\x5C";
-    logic.NotifySysMsg("notifybroadcast", Body({{"word", "first"}, {"id", "1002"}, {"beautyid", "1"},
-                                                {"nickname", gbk}, {"level", "1"}}));
+    logic.NotifySysMsg("notifybroadcast",
+                       Body({{"word", "first"}, {"id", "1002"}, {"beautyid", "1"}, {"nickname", gbk}, {"level", "1"}}));
     logic.NotifySysMsg("notifyrestart", "cmd=notifylogin\nid=1001\n");
     PumpMessagesFor(30);
     EXPECT_TRUE(ui.posted.empty());
     logic.SetRoomWindowReady(true);
     logic.SetUserListLoaded(true);
     PumpMessagesFor(30);
-    EXPECT_TRUE(ui.posted.empty());   // the cache waits for the next notice
-    logic.NotifySysMsg("notifybroadcast", Body({{"word", "second"}, {"id", "1002"}, {"beautyid", "1"},
-                                                {"nickname", "n"}, {"level", "1"}}));
+    EXPECT_TRUE(ui.posted.empty());  // the cache waits for the next notice
+    logic.NotifySysMsg(
+        "notifybroadcast",
+        Body({{"word", "second"}, {"id", "1002"}, {"beautyid", "1"}, {"nickname", "n"}, {"level", "1"}}));
     ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_CHAT_LINE, 2));
     EXPECT_NE(ui.posted[0].text.find("first"), std::string::npos);
-    EXPECT_NE(ui.posted[0].text.find(gbk), std::string::npos);   // raw GBK bytes survive the cache
+    EXPECT_NE(ui.posted[0].text.find(gbk), std::string::npos);  // raw GBK bytes survive the cache
     EXPECT_NE(ui.posted[1].text.find("second"), std::string::npos);
     // The body's cmd line took over on replay: the second cached notice became notifylogin.
     EXPECT_EQ(Settle(frame), std::vector<int>{ROOM_NOTIFY_LOGIN_ELSEWHERE});
@@ -305,8 +325,7 @@ TEST_F(RoomNotices, EarlyNoticesAreReplayedInOrderBeforeTheNextOne)
 
 namespace {
 
-TEST_F(RoomNotices, AStopLeftFromThePreviousRoomStartsNoReconnect)
-{
+TEST_F(RoomNotices, AStopLeftFromThePreviousRoomStartsNoReconnect) {
     logic.UnInit();
     logic.SignalChatStopped();
     logic.SetRoomUI(&ui);
@@ -314,7 +333,7 @@ TEST_F(RoomNotices, AStopLeftFromThePreviousRoomStartsNoReconnect)
     PumpMessagesFor(300);
     EXPECT_EQ(ui.FindLine("聊天服务断开"), nullptr);
     EXPECT_EQ(CMsgClientThread::GetInstance().QueueSize(), 0u);
-    logic.SignalChatStopped();   // a stop in this room does
+    logic.SignalChatStopped();  // a stop in this room does
     EXPECT_TRUE(ui.WaitLine("聊天服务断开"));
 }
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-
 #include "RoomTestEnv.h"
 #include "RoomNotify.h"
 #include "RoomUI.h"
@@ -25,19 +24,16 @@ class TestHalvec : public roomtest::FakeHalvec {
 public:
     std::map<int, GiftItem> tags;
     bool allowPrivate = false;
-    bool GetTag(int, int id, GiftItem& out) override
-    {
+    bool GetTag(int, int id, GiftItem& out) override {
         auto it = tags.find(id);
-        if (it == tags.end())
-            return false;
+        if (it == tags.end()) return false;
         out = it->second;
         return true;
     }
     bool HasRight(int, int, int) override { return allowPrivate; }
 };
 
-inline TestHalvec& SetUp()
-{
+inline TestHalvec& SetUp() {
     roomtest::SetUpOnce();
     static TestHalvec halvec;
     static bool done = [] {
@@ -73,11 +69,11 @@ inline TestHalvec& SetUp()
 struct Posted {
     UINT msg = 0;
     int code = 0;
-    LPARAM value = 0;   // the plain number, or 0 for a payload
-    int flags = 0;      // 40
-    std::string text;   // 40 html, 42 text
-    uint32_t uid = 0;   // 16, 17, 19, 27, 28, 39, 3, 34
-    int number = 0;     // 16, 17: head count; 19: flags; 27: index
+    LPARAM value = 0;  // the plain number, or 0 for a payload
+    int flags = 0;     // 40
+    std::string text;  // 40 html, 42 text
+    uint32_t uid = 0;  // 16, 17, 19, 27, 28, 39, 3, 34
+    int number = 0;    // 16, 17: head count; 19: flags; 27: index
     bool on = false, isPublic = false;
     RoomMicStream stream;
     GlobalGiftItem banner;
@@ -89,21 +85,16 @@ public:
     ~RecordingWindow() override { Destroy(); }
 
     // A live handle (UI thread).
-    HWND Open()
-    {
+    HWND Open() {
         hwnd_ = CreateWindowHandle(this);
         return hwnd_;
     }
-    void Destroy()
-    {
-        if (HWND h = hwnd_.exchange(nullptr))
-            DestroyWindow(h);
+    void Destroy() {
+        if (HWND h = hwnd_.exchange(nullptr)) DestroyWindow(h);
     }
 
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override
-    {
-        if (msg != WM_ROOM_NOTIFY && msg != WM_UPDATE_MY_INFO)
-            return 0;
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg != WM_ROOM_NOTIFY && msg != WM_UPDATE_MY_INFO) return 0;
         Posted p;
         p.msg = msg;
         p.code = int(wParam);
@@ -160,54 +151,60 @@ public:
             p.banner = *g;
             break;
         }
-        case ROOM_NOTIFY_MIC_ATTR: delete reinterpret_cast<RoomMicAttr*>(lParam); break;
+        case ROOM_NOTIFY_MIC_ATTR:
+            delete reinterpret_cast<RoomMicAttr*>(lParam);
+            break;
         case ROOM_NOTIFY_LUCKY_GIFT: {
             std::unique_ptr<RoomLuckyGift> g(reinterpret_cast<RoomLuckyGift*>(lParam));
             p.uid = g->uid;
             p.number = g->multiple;
             break;
         }
-        case ROOM_NOTIFY_GIFT_FLASH: delete reinterpret_cast<RoomGiftFlash*>(lParam); break;
-        case ROOM_NOTIFY_USER_DETAIL: delete reinterpret_cast<RoomUserDetail*>(lParam); break;
-        case ROOM_NOTIFY_GIFT_FAILED: delete reinterpret_cast<RoomGiftFailure*>(lParam); break;
-        case ROOM_NOTIFY_MIC_OP_DONE: delete reinterpret_cast<RoomMicOpResult*>(lParam); break;
-        case ROOM_NOTIFY_MIC_LIST: delete reinterpret_cast<MicUserMap*>(lParam); break;
-        default: p.value = lParam; break;
+        case ROOM_NOTIFY_GIFT_FLASH:
+            delete reinterpret_cast<RoomGiftFlash*>(lParam);
+            break;
+        case ROOM_NOTIFY_USER_DETAIL:
+            delete reinterpret_cast<RoomUserDetail*>(lParam);
+            break;
+        case ROOM_NOTIFY_GIFT_FAILED:
+            delete reinterpret_cast<RoomGiftFailure*>(lParam);
+            break;
+        case ROOM_NOTIFY_MIC_OP_DONE:
+            delete reinterpret_cast<RoomMicOpResult*>(lParam);
+            break;
+        case ROOM_NOTIFY_MIC_LIST:
+            delete reinterpret_cast<MicUserMap*>(lParam);
+            break;
+        default:
+            p.value = lParam;
+            break;
         }
         posted.push_back(std::move(p));
         return 0;
     }
 
     // Pumps until `count` messages of `code` arrived (at most timeoutMs); true when they did.
-    bool WaitCode(int code, size_t count = 1, unsigned timeoutMs = 5000)
-    {
+    bool WaitCode(int code, size_t count = 1, unsigned timeoutMs = 5000) {
         return PumpUntil([&] { return Count(code) >= count; }, timeoutMs);
     }
     // Pumps until a chat line holding `part` arrived.
-    bool WaitLine(const std::string& part, unsigned timeoutMs = 5000)
-    {
+    bool WaitLine(const std::string& part, unsigned timeoutMs = 5000) {
         return PumpUntil([&] { return FindLine(part) != nullptr; }, timeoutMs);
     }
-    size_t Count(int code) const
-    {
+    size_t Count(int code) const {
         size_t n = 0;
-        for (auto& p : posted)
-            n += p.msg == WM_ROOM_NOTIFY && p.code == code;
+        for (auto& p : posted) n += p.msg == WM_ROOM_NOTIFY && p.code == code;
         return n;
     }
-    const Posted* FindLine(const std::string& part) const
-    {
+    const Posted* FindLine(const std::string& part) const {
         for (auto& p : posted)
-            if (p.code == ROOM_NOTIFY_CHAT_LINE && p.text.find(part) != std::string::npos)
-                return &p;
+            if (p.code == ROOM_NOTIFY_CHAT_LINE && p.text.find(part) != std::string::npos) return &p;
         return nullptr;
     }
-    std::vector<int> Codes() const
-    {
+    std::vector<int> Codes() const {
         std::vector<int> out;
         for (auto& p : posted)
-            if (p.msg == WM_ROOM_NOTIFY)
-                out.push_back(p.code);
+            if (p.msg == WM_ROOM_NOTIFY) out.push_back(p.code);
         return out;
     }
 
@@ -217,15 +214,13 @@ public:
     void SetRoomID(uint32_t id) override { roomId_ = id; }
     IRoomLogic* GetRoomLogic() override { return logic_; }
     void SetRoomLogic(IRoomLogic* logic) override { logic_ = logic; }
-    bool GetDealUI(int kind, IRoomDealUI** out) override
-    {
-        *out = kind == 0 ? static_cast<IRoomDealUI*>(static_cast<IRoomLeftUI*>(this))
+    bool GetDealUI(int kind, IRoomDealUI** out) override {
+        *out = kind == 0   ? static_cast<IRoomDealUI*>(static_cast<IRoomLeftUI*>(this))
                : kind == 1 ? static_cast<IRoomDealUI*>(static_cast<IRoomCenterUI*>(this))
                            : nullptr;
         return *out != nullptr;
     }
-    bool CreateRoomWindow(const std::string& t) override
-    {
+    bool CreateRoomWindow(const std::string& t) override {
         title = t;
         return Open() != nullptr;
     }
@@ -248,7 +243,7 @@ public:
     // IRoomLeftUI.
     void UpdateMicList(const MicUserMap& mics) override { micListSize = int(mics.size()); }
 
-    std::vector<Posted> posted;                          // UI thread
+    std::vector<Posted> posted;  // UI thread
     std::vector<std::unique_ptr<EnterRoomResult>> enterResults;
     std::string title, enterShow;
     std::vector<uint32_t> welWordUsers;
@@ -265,11 +260,9 @@ private:
 };
 
 // A body in the notice format from key/value pairs.
-inline std::string Body(std::initializer_list<std::pair<const char*, std::string>> kv)
-{
+inline std::string Body(std::initializer_list<std::pair<const char*, std::string>> kv) {
     std::string out;
-    for (auto& [k, v] : kv)
-        out += std::string(k) + "=" + v + "\n";
+    for (auto& [k, v] : kv) out += std::string(k) + "=" + v + "\n";
     return out;
 }
 

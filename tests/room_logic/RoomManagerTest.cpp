@@ -22,8 +22,7 @@ constexpr uint32_t kRoom = 4004;
 
 class RoomManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         roomlogictest::SetUp();
         CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
             a.uid = kSelf;
@@ -46,15 +45,13 @@ protected:
         manager = std::make_unique<CRoomManager>(&ui);
         manager->Init(frame.GetHWND());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         manager->RemoveAll();
         manager.reset();
         close(silent_);
     }
     // An enter-room reply as the worker hands it over (the chat server address leads nowhere).
-    void Enter(int level = -1)
-    {
+    void Enter(int level = -1) {
         CZQEnterRoomMsg reply;
         reply.status = 1;
         reply.ctxInt[0] = int(kRoom);
@@ -68,10 +65,7 @@ protected:
         manager->OnZQMessageNotify(&reply, nullptr);
         ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT, before + 1));
     }
-    void Open()
-    {
-        manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults.back().release()));
-    }
+    void Open() { manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults.back().release())); }
 
     RecordingWindow ui, frame;
     std::unique_ptr<CRoomManager> manager;
@@ -79,17 +73,15 @@ protected:
     int silentPort_ = 1;
 };
 
-TEST_F(RoomManagerTest, WindowHeartbeatAndClosing)
-{
+TEST_F(RoomManagerTest, WindowHeartbeatAndClosing) {
     CMsgClientThread& worker = CMsgClientThread::GetInstance();
     const struct {
-        const char* setting;   // "" = none
+        const char* setting;  // "" = none
         uint32_t uid;
         size_t heartbeats;
     } rows[] = {{"", kSelf, 1}, {"3000", kSelf, 1}, {"", 0, 0}};
     for (auto& r : rows) {
-        if (*r.setting)
-            AfxGetConfigManager()->SetString("UpdateSetting", "RoomHeartBeat", r.setting, 1);
+        if (*r.setting) AfxGetConfigManager()->SetString("UpdateSetting", "RoomHeartBeat", r.setting, 1);
         CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) { a.uid = r.uid; });
         Enter();
         Open();
@@ -98,14 +90,14 @@ TEST_F(RoomManagerTest, WindowHeartbeatAndClosing)
         EXPECT_EQ(ui.title, "房间(4004)");
         EXPECT_EQ(worker.HeartBeatCount(), r.heartbeats);
         size_t queued = worker.QueueSize();
-        manager->OnNotifyRoom(ROOM_NOTIFY_CLOSE_ROOM, 0);   // no exit request from here
+        manager->OnNotifyRoom(ROOM_NOTIFY_CLOSE_ROOM, 0);  // no exit request from here
         EXPECT_EQ(worker.QueueSize(), queued);
         EXPECT_EQ(worker.HeartBeatCount(), 0u);
         EXPECT_EQ(ui.GetHWND(), nullptr);
         EXPECT_EQ(manager->CurrentRoom(), 0u);
     }
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = kSelf; });
-    EXPECT_EQ(CGlobalDataApp::GetInstance().GetLevel(), 3u);   // level -1 leaves it
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetLevel(), 3u);  // level -1 leaves it
 
     // RemoveAll without a window queues no exit request and still clears the store.
     Enter(9);
@@ -131,8 +123,7 @@ TEST_F(RoomManagerTest, WindowHeartbeatAndClosing)
     EXPECT_EQ(ui.GetHWND(), nullptr);
 }
 
-TEST_F(RoomManagerTest, ReplyDispatch)
-{
+TEST_F(RoomManagerTest, ReplyDispatch) {
     Enter();
     Open();
     ui.posted.clear();
@@ -172,7 +163,7 @@ TEST_F(RoomManagerTest, ReplyDispatch)
         const char* name;
         CZQMessage* reply;
         std::vector<int> room, frameCodes;
-        const char* text;   // of the last room message, or null
+        const char* text;  // of the last room message, or null
     } rows[] = {
         {"coins not newer", &oldCoins, {}, {}, nullptr},
         {"coins newer", &newCoins, {ROOM_NOTIFY_USER_CHANGED}, {ROOM_NOTIFY_USER_CHANGED}, nullptr},
@@ -193,15 +184,13 @@ TEST_F(RoomManagerTest, ReplyDispatch)
         EXPECT_EQ(frame.Codes(), r.frameCodes) << r.name;
         if (r.text)
             for (auto& p : ui.posted)
-                if (p.code == ROOM_NOTIFY_SYS_TEXT)
-                    EXPECT_EQ(p.text, r.text) << r.name;
+                if (p.code == ROOM_NOTIFY_SYS_TEXT) EXPECT_EQ(p.text, r.text) << r.name;
     }
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().xiubi, 77u);
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().xiubiver, 6u);
 }
 
-TEST_F(RoomManagerTest, EnterRoomGiftsAreRouted)
-{
+TEST_F(RoomManagerTest, EnterRoomGiftsAreRouted) {
     CZQEnterRoomMsg reply;
     reply.status = 1;
     reply.ctxInt[0] = int(kRoom);
@@ -221,11 +210,11 @@ TEST_F(RoomManagerTest, EnterRoomGiftsAreRouted)
         g->sender.uid = 1003;
         return g;
     };
-    reply.giftHistory.push_back(gift(501, 100, 1002));   // 2 s: 30 remain
+    reply.giftHistory.push_back(gift(501, 100, 1002));  // 2 s: 30 remain
     reply.giftHistory.push_back(nullptr);
-    reply.giftHistory.push_back(gift(21012, 3, 0));      // a cheque
-    reply.giftHistory.push_back(gift(502, 4, 0));        // all units
-    reply.giftHistory.push_back(gift(501, 7, 500));      // later entries keep every unit
+    reply.giftHistory.push_back(gift(21012, 3, 0));  // a cheque
+    reply.giftHistory.push_back(gift(502, 4, 0));    // all units
+    reply.giftHistory.push_back(gift(501, 7, 500));  // later entries keep every unit
     ui.chatReady = false;
     manager->OnZQMessageNotify(&reply, nullptr);
     CGiftShowManager& shows = manager->Logic().GiftShows();

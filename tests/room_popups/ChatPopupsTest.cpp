@@ -130,7 +130,7 @@ TEST(EditorText, EmoticonCodesOnlyForKnownFacesAndWholeCharacters) {
     auto faces = [](int id) { return id == 12 ? std::string("f12.gif") : std::string(); };
     struct Case {
         std::string text;
-        std::string pieces;   // "t:<text>" and "f:<id>" joined by "|"
+        std::string pieces;  // "t:<text>" and "f:<id>" joined by "|"
     } cases[] = {
         {"a[:12]b", "t:a|f:12|t:b"},
         {"[:12][:12]", "f:12|f:12"},
@@ -138,7 +138,7 @@ TEST(EditorText, EmoticonCodesOnlyForKnownFacesAndWholeCharacters) {
         {"[:12", "t:[:12"},
         {"[:99]", "t:[:99]"},
         {"[:1x]", "t:[:1x]"},
-        {"\xB0[:12]", "t:\xB0[:12]"},          // "[" as the trail byte of a GBK pair is no opener
+        {"\xB0[:12]", "t:\xB0[:12]"},  // "[" as the trail byte of a GBK pair is no opener
         {"\xB0\xA1[:12]", "t:\xB0\xA1|f:12"},
         {"", ""},
     };
@@ -155,7 +155,7 @@ TEST(WelcomeMenu, ItemsFollowTheRightsAndTheStoredWords) {
     struct Case {
         bool may, self, full;
         std::string stored;
-        std::string expect;   // top level "text/id/checked/locked"; a submenu lists its checked ids in []
+        std::string expect;  // top level "text/id/checked/locked"; a submenu lists its checked ids in []
     } cases[] = {
         {false, false, false, "", "迎宾语/10/0/1,取消迎宾语/0/0/1"},
         {true, false, true, "", "迎宾语/10/0/1,取消迎宾语/0/0/1"},
@@ -187,7 +187,7 @@ TEST_F(ChatPopups, TrumpetChecksTheRawTextAndPostsTheStyledBroadcastOnce) {
     struct Case {
         const char* text;
         bool ready;
-        const char* error;   // null: sent
+        const char* error;  // null: sent
     } cases[] = {
         {"hello [:12] all", true, nullptr},
         {"hello", false, "正在连接聊天服务，请稍后重试"},
@@ -223,12 +223,12 @@ TEST_F(ChatPopups, TrumpetOverTheLimitReturnsToTheLastText) {
     Open(t);
     t.Input().Edit().InsertTextGbk(std::string(95, 'a'));
     EXPECT_EQ("您还可以输入5个字符", Label(t, t.PM(), "CanInputTextLabel"));
-    t.Input().Edit().InsertTextGbk("[:12]b");   // 101 counted characters
+    t.Input().Edit().InsertTextGbk("[:12]b");  // 101 counted characters
     std::string text;
     t.Input().GetContentText(text);
     EXPECT_EQ(std::string(95, 'a'), text);
     EXPECT_EQ("您还可以输入5个字符", Label(t, t.PM(), "CanInputTextLabel"));
-    t.Input().Edit().InsertTextGbk("[:12]");   // exactly 100
+    t.Input().Edit().InsertTextGbk("[:12]");  // exactly 100
     EXPECT_EQ("您还可以输入0个字符", Label(t, t.PM(), "CanInputTextLabel"));
 }
 
@@ -245,7 +245,7 @@ TEST_F(ChatPopups, NoticeChecksTheStyledTextAndTipsInTheOwnView) {
     ASSERT_EQ(1u, posted.size());
     EXPECT_EQ("sendtmpnotice", posted[0].cmd);
     EXPECT_NE(std::string::npos, posted[0].word.find("<FONT face=宋体>notice</FONT>"));
-    EXPECT_TRUE(n.IsWindowVisible());   // stays open until the reply
+    EXPECT_TRUE(n.IsWindowVisible());  // stays open until the reply
     n.ClearInput();
     std::string text;
     EXPECT_EQ(0, n.Input().GetContentText(text));
@@ -352,18 +352,24 @@ static std::string Md5(const char* text) {
 }
 
 TEST(Exchange, SignedUrlAndAnswersOfAnyType) {
-    std::string sig = Md5("1700000000" "1001" "rilm@2009@plank@sea");
+    std::string sig =
+        Md5("1700000000"
+            "1001"
+            "rilm@2009@plank@sea");
     EXPECT_EQ("http://h:1/ZeqaShow/exchangeZebin?shell=18446744073709551615&tm=1700000000&sig=" + sig + "&uid=1001",
               BuildExchangeUrl("http://h:1", UINT64_MAX, 1700000000, 1001));
     // A negative tm is printed signed and signed unsigned.
-    std::string neg = Md5("4294967295" "7" "rilm@2009@plank@sea");
+    std::string neg =
+        Md5("4294967295"
+            "7"
+            "rilm@2009@plank@sea");
     EXPECT_EQ("x/ZeqaShow/exchangeZebin?shell=1000&tm=-1&sig=" + neg + "&uid=7", BuildExchangeUrl("x", 1000, -1, 7));
 
     struct Case {
         const char* body;
         bool json, success, hasCoin, hasShell;
         uint64_t coin, shell;
-        const char* msg;   // null: no message
+        const char* msg;  // null: no message
     } cases[] = {
         {R"({"success":true,"coin":12,"shell":3,"msg":"%D2%D1%B6%D2"})", true, true, true, true, 12, 3, "已兑"},
         {R"({"success":true})", true, true, false, false, 0, 0, nullptr},
@@ -459,7 +465,8 @@ TEST_F(ChatPopups, ExchangeAgainstTheRoomService) {
         notices.push_back(std::to_string(rid) + " " + cmd + " " + body);
     });
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.zebin = 1500; });
-    AfxGetConfigManager()->SetString("ZqServerList", "ExchangeRoot", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    AfxGetConfigManager()->SetString("ZqServerList", "ExchangeRoot",
+                                     ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
     ExchangeProbe x;
     int applied = 0;
     x.OnExchanged = [&](CUIExchange& e) { applied += e.NewCoins() == 1205 && e.NewBeans() == 300; };
@@ -484,7 +491,7 @@ TEST_F(ChatPopups, TheRoomServiceAnswersThePopupsRequestsAndPushesTheirNotices) 
     testenv::RoomService service;
     int port = service.Start(0);
     ASSERT_GT(port, 0);
-    std::vector<std::string> notices;   // "rid cmd body"
+    std::vector<std::string> notices;  // "rid cmd body"
     service.SetNoticeSink([&](int rid, const std::string& cmd, const std::string& body) {
         notices.push_back(std::to_string(rid) + " " + cmd + " " + body);
     });
@@ -512,8 +519,8 @@ TEST_F(ChatPopups, TheRoomServiceAnswersThePopupsRequestsAndPushesTheirNotices) 
     ASSERT_EQ(3u, posted.size());
     struct Expect {
         const char* cmd;
-        const char* notice;   // pushed command
-        const char* part;     // in the pushed body
+        const char* notice;  // pushed command
+        const char* part;    // in the pushed body
     } expect[] = {
         {"broadcast", "notifybroadcast", "nickname="},
         {"sendtmpnotice", "notifytmpnotice", "id=1001\nword=%3CSPAN"},
@@ -536,6 +543,6 @@ TEST_F(ChatPopups, TheRoomServiceAnswersThePopupsRequestsAndPushesTheirNotices) 
         EXPECT_NE(std::string::npos, notices[0].find(std::string(" ") + expect[i].notice + " ")) << notices[0];
         EXPECT_NE(std::string::npos, notices[0].find(expect[i].part)) << notices[0];
     }
-    service.WithData([](testenv::SvcData& d) { EXPECT_EQ(900u, d.users[1001].xiubi); });   // the trumpet's price
+    service.WithData([](testenv::SvcData& d) { EXPECT_EQ(900u, d.users[1001].xiubi); });  // the trumpet's price
     service.Stop();
 }

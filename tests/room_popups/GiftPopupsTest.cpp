@@ -25,7 +25,7 @@ using namespace roomui;
 namespace {
 
 constexpr uint32_t kRoom = 3003;
-constexpr uint32_t kBob = 1002, kBob2 = 1003;   // two users named "鲍勃"
+constexpr uint32_t kBob = 1002, kBob2 = 1003;  // two users named "鲍勃"
 constexpr uint32_t kSid = 7777;
 constexpr uint64_t kCoins = 5000000000ULL;
 
@@ -33,15 +33,14 @@ constexpr uint64_t kCoins = 5000000000ULL;
 // special gifts, stamps.
 class GiftHalvec : public roomtest::FakeHalvec {
 public:
-    GiftCatalogCopy groups;   // owned records
+    GiftCatalogCopy groups;  // owned records
     TagCatalogCopy stamps;
-    ~GiftHalvec() override
-    {
+    ~GiftHalvec() override {
         FreeCatalogCopy(groups);
         FreeCatalogCopy(stamps);
     }
-    void Add(uint32_t idx, const char* name, uint32_t id, uint32_t price, uint32_t attr = 0, uint32_t end = 4102444800u)
-    {
+    void Add(uint32_t idx, const char* name, uint32_t id, uint32_t price, uint32_t attr = 0,
+             uint32_t end = 4102444800u) {
         CatalogGroupInfo g;
         g.idx = idx;
         g.name = name;
@@ -59,14 +58,11 @@ public:
         groups[g][id] = gift;
         gifts[int(id)] = *gift;
     }
-    void GetGiftMap(GiftCatalogCopy& out) override
-    {
+    void GetGiftMap(GiftCatalogCopy& out) override {
         for (const auto& [g, items] : groups)
-            for (const auto& [id, item] : items)
-                out[g][id] = new GiftItem(*item);
+            for (const auto& [id, item] : items) out[g][id] = new GiftItem(*item);
     }
-    bool GetGiftAndGroup(int id, GiftItem& out, CatalogGroupInfo& group) override
-    {
+    bool GetGiftAndGroup(int id, GiftItem& out, CatalogGroupInfo& group) override {
         for (const auto& [g, items] : groups) {
             auto it = items.find(uint32_t(id));
             if (it != items.end()) {
@@ -78,30 +74,25 @@ public:
         return false;
     }
     bool IsGift21009(int id) override { return id == 21009; }
-    bool GetTag(int, int id, GiftItem& out) override
-    {
+    bool GetTag(int, int id, GiftItem& out) override {
         for (const auto& [g, items] : stamps)
-            if (items.count(uint32_t(id)))
-                return out = *items.at(uint32_t(id)), true;
+            if (items.count(uint32_t(id))) return out = *items.at(uint32_t(id)), true;
         return false;
     }
-    void GetTagMap(TagCatalogCopy& out) override
-    {
+    void GetTagMap(TagCatalogCopy& out) override {
         for (const auto& [g, items] : stamps)
-            for (const auto& [id, item] : items)
-                out[g][id] = new GiftItem(*item);
+            for (const auto& [id, item] : items) out[g][id] = new GiftItem(*item);
     }
 };
 
-GiftHalvec& Catalogue()
-{
+GiftHalvec& Catalogue() {
     static GiftHalvec* h = [] {
         auto* c = new GiftHalvec;
         roomtest::Fill(*c);
         c->Add(1, "礼物", 10001, 10, 8);
         c->Add(1, "礼物", 10002, 20);
         c->Add(2, "幸运", 21012, 10000);
-        c->Add(3, "过期", 30001, 5, 0, 1000);   // out of sale since 1970
+        c->Add(3, "过期", 30001, 5, 0, 1000);  // out of sale since 1970
         c->Add(4, "四", 40001, 5);
         c->Add(5, "豪华", 21009, 100000);
         c->Add(5, "豪华", 21011, 500000);
@@ -120,19 +111,17 @@ GiftHalvec& Catalogue()
     return *h;
 }
 
-testenv::RoomService& Service()
-{
+testenv::RoomService& Service() {
     static auto* s = new testenv::RoomService;
     return *s;
 }
 
 std::mutex g_noticeLock;
-std::vector<std::string> g_notices;   // "cmd body", guarded by g_noticeLock
+std::vector<std::string> g_notices;  // "cmd body", guarded by g_noticeLock
 
 class StopAtEnd : public ::testing::Environment {
 public:
-    void TearDown() override
-    {
+    void TearDown() override {
         CMsgClientThread::GetInstance().Stop();
         Service().Stop();
     }
@@ -156,21 +145,18 @@ public:
 };
 
 // The fields of a query as the service received it.
-std::map<std::string, std::string> Fields(const std::string& query)
-{
+std::map<std::string, std::string> Fields(const std::string& query) {
     std::map<std::string, std::string> out;
     std::vector<std::string> parts;
     StringUtility::Tokenize(query, "&", parts);
     for (const std::string& p : parts) {
         size_t eq = p.find('=');
-        if (eq != std::string::npos)
-            out[p.substr(0, eq)] = p.substr(eq + 1);
+        if (eq != std::string::npos) out[p.substr(0, eq)] = p.substr(eq + 1);
     }
     return out;
 }
 
-uint64_t Balance(uint32_t uid)
-{
+uint64_t Balance(uint32_t uid) {
     uint64_t coins = 0;
     Service().WithData([&](testenv::SvcData& d) { coins = d.users[uid].xiubi; });
     return coins;
@@ -178,8 +164,7 @@ uint64_t Balance(uint32_t uid)
 
 class GiftTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         static bool once = [] {
             roomtest::UsePrivateFolders("varnet-gifts");
             Win32Init();
@@ -199,8 +184,7 @@ protected:
         }();
         (void)once;
         Service().LoadSampleData();
-        for (const char* cmd : {"sendgift", "sendtag", "sendmultigift"})
-            base[cmd] = Service().Queries(cmd).size();
+        for (const char* cmd : {"sendgift", "sendtag", "sendmultigift"}) base[cmd] = Service().Queries(cmd).size();
         Service().WithData([](testenv::SvcData& d) {
             d.users[1001].sid = kSid;
             d.users[kBob2].nickname = "鲍勃";
@@ -237,26 +221,24 @@ protected:
     void TearDown() override { ui.CloseRoomWindow(); }
 
     // The first query of `cmd` of this test (waited for at most 5 s).
-    std::map<std::string, std::string> Await(const char* cmd)
-    {
+    std::map<std::string, std::string> Await(const char* cmd) {
         EXPECT_TRUE(PumpUntil([&] { return Sent(cmd) >= 1; }, 5000)) << cmd;
         std::vector<std::string> q = Service().Queries(cmd);
         return q.size() > base[cmd] ? Fields(q[base[cmd]]) : std::map<std::string, std::string>();
     }
     // Queries of `cmd` in this test.
     size_t Sent(const char* cmd) { return Service().Queries(cmd).size() - base[cmd]; }
-    static bool NoticeWith(const std::string& text)
-    {
-        return PumpUntil([&] {
-            std::lock_guard<std::mutex> g(g_noticeLock);
-            for (const std::string& n : g_notices)
-                if (n.find(text) != std::string::npos)
-                    return true;
-            return false;
-        }, 5000);
+    static bool NoticeWith(const std::string& text) {
+        return PumpUntil(
+            [&] {
+                std::lock_guard<std::mutex> g(g_noticeLock);
+                for (const std::string& n : g_notices)
+                    if (n.find(text) != std::string::npos) return true;
+                return false;
+            },
+            5000);
     }
-    void Click(const char* name, UINT_PTR tag)
-    {
+    void Click(const char* name, UINT_PTR tag) {
         CControlUI cell;
         cell.SetName(name);
         cell.SetTag(tag);
@@ -265,12 +247,11 @@ protected:
         msg.pSender = &cell;
         ui.Notify(msg);
     }
-    void ExpectFields(const std::map<std::string, std::string>& got, const std::map<std::string, std::string>& want)
-    {
+    void ExpectFields(const std::map<std::string, std::string>& got, const std::map<std::string, std::string>& want) {
         for (const auto& [k, v] : want) {
             auto it = got.find(k);
-            EXPECT_TRUE(it != got.end() && it->second == v) << k << " = " << (it == got.end() ? "(none)" : it->second)
-                                                            << ", want " << v;
+            EXPECT_TRUE(it != got.end() && it->second == v)
+                << k << " = " << (it == got.end() ? "(none)" : it->second) << ", want " << v;
         }
     }
 
@@ -289,8 +270,7 @@ public:
 
 // ---- the panel -----------------------------------------------------------------------------------------
 
-TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId)
-{
+TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId) {
     CDealGiftPanel& panel = ui.Gifts();
     // Six pages of the seven groups; the group out of sale has its page but no button.
     ASSERT_NE(panel.Pages(), nullptr);
@@ -339,8 +319,13 @@ TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId)
     panel.CountEdit()->SetText("3(三)");
     Click("btnGiftSelectItem", 10001);
     auto q = Await("sendgift");
-    ExpectFields(q, {{"uid", "1001"}, {"sid", "7777"}, {"rid", "3003"}, {"tid", "1003"}, {"gid", "10001"},
-                     {"cnt", "3"}, {"word", ""}});
+    ExpectFields(q, {{"uid", "1001"},
+                     {"sid", "7777"},
+                     {"rid", "3003"},
+                     {"tid", "1003"},
+                     {"gid", "10001"},
+                     {"cnt", "3"},
+                     {"word", ""}});
     EXPECT_EQ(Balance(1001), kCoins - 30);
     EXPECT_TRUE(NoticeWith("3003 notifygift rid=3003\nfid=1001\ntid=1003\ngid=10001\ncnt=3\nhiscnt=3\n"));
     EXPECT_TRUE(tips.empty());
@@ -364,8 +349,7 @@ TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId)
     EXPECT_EQ(Sent("sendgift"), 1u);
 }
 
-TEST_F(GiftTest, PanelStealthAndSpecialGifts)
-{
+TEST_F(GiftTest, PanelStealthAndSpecialGifts) {
     CDealGiftPanel& panel = ui.Gifts();
     ui.Right().AddGiftTarget("鲍勃", kBob);
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.stealth = 1; });
@@ -401,21 +385,19 @@ TEST_F(GiftTest, PanelStealthAndSpecialGifts)
     EXPECT_EQ(Sent("sendgift"), 1u);
 }
 
-TEST_F(GiftTest, RestingOnAGiftShowsItsCard)
-{
+TEST_F(GiftTest, RestingOnAGiftShowsItsCard) {
     auto* page = dynamic_cast<CContainerUI*>(ui.Gifts().Pages()->GetItemAt(0));
     RECT cell = page->GetItemAt(1)->GetPos();
     LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
     ::SendMessage(ui.GetHWND(), WM_MOUSEMOVE, 0, at);
     ASSERT_TRUE(PumpUntil([&] { return ui.Gifts().Preview() && ui.Gifts().Preview()->IsWindowVisible(); }, 5000));
     EXPECT_EQ(ui.Gifts().Preview()->ShownGift(), 10002);
-    ::SendMessage(ui.GetHWND(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));   // off the cells
+    ::SendMessage(ui.GetHWND(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));  // off the cells
     EXPECT_TRUE(ui.Gifts().Preview()->IsHideArmed());
     EXPECT_TRUE(PumpUntil([&] { return !ui.Gifts().Preview()->IsWindowVisible(); }, 5000));
 }
 
-TEST_F(GiftTest, PagesRebuiltAfterACatalogueReload)
-{
+TEST_F(GiftTest, PagesRebuiltAfterACatalogueReload) {
     CRoomManager manager(&ui);
     auto cells = [&] { return dynamic_cast<CContainerUI*>(ui.Gifts().Pages()->GetItemAt(0))->GetCount(); };
     EXPECT_EQ(cells(), 2);
@@ -428,8 +410,7 @@ TEST_F(GiftTest, PagesRebuiltAfterACatalogueReload)
 
 // ---- the sending popups --------------------------------------------------------------------------------
 
-TEST_F(GiftTest, ChequeChecksAndRequest)
-{
+TEST_F(GiftTest, ChequeChecksAndRequest) {
     Recorded<CUICheque> dlg;
     ASSERT_TRUE(dlg.Create(ui.GetHWND(), "支票对话框", UI_WS_POPUP, 0, 0, 0, CUICheque::kWidth, CUICheque::kHeight));
     dlg.SetReceiver(kBob, &ui, "鲍勃");
@@ -453,8 +434,8 @@ TEST_F(GiftTest, ChequeChecksAndRequest)
     EXPECT_EQ(dlg.LastCloseCode(), 0);
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.xiubi = 100000; });
     dlg.Send();
-    ExpectFields(Await("sendgift"), {{"uid", "1001"}, {"rid", "3003"}, {"tid", "1002"}, {"gid", "21012"},
-                                     {"cnt", "1"}, {"word", ""}});
+    ExpectFields(Await("sendgift"),
+                 {{"uid", "1001"}, {"rid", "3003"}, {"tid", "1002"}, {"gid", "21012"}, {"cnt", "1"}, {"word", ""}});
     EXPECT_EQ(dlg.LastCloseCode(), 1);
     EXPECT_FALSE(dlg.IsWindowVisible());
     EXPECT_EQ(Balance(1001), kCoins - 100000);
@@ -462,17 +443,17 @@ TEST_F(GiftTest, ChequeChecksAndRequest)
     EXPECT_TRUE(dlg.boxes.empty());
 }
 
-TEST_F(GiftTest, WordsChecksAndRequest)
-{
+TEST_F(GiftTest, WordsChecksAndRequest) {
     Recorded<CUIWordsProps> dlg;
-    ASSERT_TRUE(dlg.Create(ui.GetHWND(), "赠言道具", UI_WS_POPUP, 0, 0, 0, CUIWordsProps::kWidth, CUIWordsProps::kHeight));
+    ASSERT_TRUE(
+        dlg.Create(ui.GetHWND(), "赠言道具", UI_WS_POPUP, 0, 0, 0, CUIWordsProps::kWidth, CUIWordsProps::kHeight));
     dlg.SetReceiver(kBob2, &ui, "鲍勃");
     auto* grid = dynamic_cast<CContainerUI*>(dlg.m_PaintManager.FindControl("WordGiftSelectControl"));
-    ASSERT_EQ(grid->GetCount(), 1);   // only the gift with words (attribute 8)
+    ASSERT_EQ(grid->GetCount(), 1);  // only the gift with words (attribute 8)
     CControlUI* cell = grid->GetItemAt(0);
     dlg.SelectGift(cell);
     EXPECT_EQ(dlg.SelectedGift(), 10001u);
-    dlg.SelectGift(cell);   // the marked cell is unmarked
+    dlg.SelectGift(cell);  // the marked cell is unmarked
     EXPECT_EQ(dlg.SelectedGift(), 0u);
     dlg.SelectGift(cell);
     CControlUI* count = dlg.m_PaintManager.FindControl("GiftNumEdit");
@@ -485,8 +466,9 @@ TEST_F(GiftTest, WordsChecksAndRequest)
     dlg.Send();
     words->SetText("<b onclick=x()>hi</b>");
     dlg.Send();
-    EXPECT_EQ(dlg.boxes, (std::vector<std::pair<std::string, int>>{
-                             {"赠予数量必须大于0!", 0}, {"赠言内容中不允许有超链接!", 0}, {"赠言内容中不允许有特殊html标签!", 0}}));
+    EXPECT_EQ(dlg.boxes, (std::vector<std::pair<std::string, int>>{{"赠予数量必须大于0!", 0},
+                                                                   {"赠言内容中不允许有超链接!", 0},
+                                                                   {"赠言内容中不允许有特殊html标签!", 0}}));
     words->SetText("生日快乐 bad");
     TNotifyUI typed;
     typed.sType = "textchanged";
@@ -494,23 +476,23 @@ TEST_F(GiftTest, WordsChecksAndRequest)
     dlg.Notify(typed);
     EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩8个字符");
     dlg.Send();
-    ExpectFields(Await("sendgift"), {{"tid", "1003"}, {"gid", "10001"}, {"cnt", "188"},
-                                     {"word", UrlEncode::Encode("生日快乐 ***")}});
+    ExpectFields(Await("sendgift"),
+                 {{"tid", "1003"}, {"gid", "10001"}, {"cnt", "188"}, {"word", UrlEncode::Encode("生日快乐 ***")}});
     EXPECT_EQ(dlg.LastCloseCode(), 1);
     EXPECT_EQ(Balance(1001), kCoins - 1880);
     EXPECT_TRUE(NoticeWith("word=" + UrlEncode::Encode("生日快乐 ***")));
 }
 
-TEST_F(GiftTest, StampChecksAndRequest)
-{
+TEST_F(GiftTest, StampChecksAndRequest) {
     Recorded<CUIABStempeln> dlg;
-    ASSERT_TRUE(dlg.Create(ui.GetHWND(), "盖章对话框", UI_WS_POPUP, 0, 0, 0, CUIABStempeln::kWidth, CUIABStempeln::kHeight));
+    ASSERT_TRUE(
+        dlg.Create(ui.GetHWND(), "盖章对话框", UI_WS_POPUP, 0, 0, 0, CUIABStempeln::kWidth, CUIABStempeln::kHeight));
     dlg.SetTarget(&ui, kBob);
     dlg.LoadStampItems();
     auto* grid = dynamic_cast<CContainerUI*>(dlg.m_PaintManager.FindControl("ABStempelnSelControl"));
     ASSERT_EQ(grid->GetCount(), 1);
     EXPECT_EQ(std::string(grid->GetItemAt(0)->GetToolTip().c_str()), "赞");
-    dlg.SendStamp(99);   // not in the catalogue: nothing
+    dlg.SendStamp(99);  // not in the catalogue: nothing
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.xiubi = 999; });
     dlg.SendStamp(1);
     EXPECT_EQ(dlg.boxes, (std::vector<std::pair<std::string, int>>{{"余额不足，联系代理，充值优惠多~", 3}}));
@@ -521,8 +503,7 @@ TEST_F(GiftTest, StampChecksAndRequest)
     EXPECT_TRUE(NoticeWith("notifytag rid=3003\nfid=1001\ntid=1002\ntagid=1\n"));
 }
 
-TEST_F(GiftTest, GroupGiftFiltersTotalAndRequest)
-{
+TEST_F(GiftTest, GroupGiftFiltersTotalAndRequest) {
     Recorded<CUIGroupFreshProps> dlg;
     ASSERT_TRUE(dlg.Create(ui.GetHWND(), "群刷道具", UI_WS_POPUP, 0, 0, 0, CUIGroupFreshProps::kWidth,
                            CUIGroupFreshProps::kHeight));
@@ -543,10 +524,10 @@ TEST_F(GiftTest, GroupGiftFiltersTotalAndRequest)
     dlg.InitData(&ui, kRoom);
     CGroupUserListUI* users = dlg.Users();
     ASSERT_EQ(users->Count(), 3);
-    EXPECT_EQ(users->At(0).uid, 1004u);   // the room's owner first
+    EXPECT_EQ(users->At(0).uid, 1004u);  // the room's owner first
     users->SetChecked(2, true);
     uint32_t marked = users->At(2).uid;
-    users->SortUserList();                // a check stays with its user
+    users->SortUserList();  // a check stays with its user
     EXPECT_EQ(users->GetCheckedUserIDs(), std::vector<int>{int(marked)});
     users->SetChecked(2, false);
     // The group's pages: no 21009 nor 21012.
@@ -568,7 +549,7 @@ TEST_F(GiftTest, GroupGiftFiltersTotalAndRequest)
     EXPECT_EQ(users->GetCheckedUserIDs(), std::vector<int>{1004});
     select("AllPeopleChkBox", true);
     EXPECT_EQ(users->GetCheckedCount(), 3u);
-    select("AllPeopleChkBox", false);   // back to the managers
+    select("AllPeopleChkBox", false);  // back to the managers
     EXPECT_EQ(users->GetCheckedUserIDs(), std::vector<int>{1004});
     select("OnMicUsersChkBox", true);
     EXPECT_EQ(users->GetCheckedCount(), 3u);
@@ -599,8 +580,7 @@ TEST_F(GiftTest, GroupGiftFiltersTotalAndRequest)
 
 // ---- the hover card and the lucky-gift banner ----------------------------------------------------------
 
-TEST_F(GiftTest, PreviewShowsACardAndHidesOnItsTimer)
-{
+TEST_F(GiftTest, PreviewShowsACardAndHidesOnItsTimer) {
     CUIGiftPreview card;
     ASSERT_TRUE(card.Create(ui.GetHWND(), "", UI_WS_POPUP, 0));
     GiftCard c;
@@ -610,24 +590,25 @@ TEST_F(GiftTest, PreviewShowsACardAndHidesOnItsTimer)
     c.receiverGets = 9000;
     c.inCoins = true;
     card.ShowGift(c);
-    auto label = [&](const char* name) { return std::string(card.m_PaintManager.FindControl(name)->GetText().c_str()); };
+    auto label = [&](const char* name) {
+        return std::string(card.m_PaintManager.FindControl(name)->GetText().c_str());
+    };
     EXPECT_EQ(label("labelGiftCost"), "礼物价值：10000 Z币");
     EXPECT_EQ(label("labelGiftTargetReceive"), "收礼人获得：9000 Z币");
     c.name = "changed";
-    card.ShowGift(c);   // the same gift: unchanged
+    card.ShowGift(c);  // the same gift: unchanged
     EXPECT_EQ(label("labelGiftName"), "支票");
     card.ShowWindow(true, false);
     card.SendMessage(WM_MOUSEMOVE, 0, -1);
     EXPECT_TRUE(card.IsHideArmed());
-    card.SendMessage(WM_MOUSEMOVE, 0, 5);   // the pointer is over the card
+    card.SendMessage(WM_MOUSEMOVE, 0, 5);  // the pointer is over the card
     EXPECT_FALSE(card.IsHideArmed());
     card.ArmHide();
     ASSERT_TRUE(PumpUntil([&] { return !card.IsWindowVisible(); }, 5000));
     EXPECT_FALSE(card.IsHideArmed());
 }
 
-TEST_F(GiftTest, LuckyNoticesQueueAndSkipWinnersWhoLeft)
-{
+TEST_F(GiftTest, LuckyNoticesQueueAndSkipWinnersWhoLeft) {
     CUILuckyGiftTip tip;
     ASSERT_TRUE(tip.Create(ui.GetHWND(), "", UI_WS_POPUP, 0, 0, 0, 500, 50));
     auto notice = [](uint32_t uid, int multiple) {
@@ -639,7 +620,7 @@ TEST_F(GiftTest, LuckyNoticesQueueAndSkipWinnersWhoLeft)
         return n;
     };
     auto label = [&](const char* name) { return std::string(tip.m_PaintManager.FindControl(name)->GetText().c_str()); };
-    tip.ShowTip(nullptr, kRoom, notice(kBob, 10));   // ignored (and freed)
+    tip.ShowTip(nullptr, kRoom, notice(kBob, 10));  // ignored (and freed)
     tip.ShowTip(ui.GetHWND(), 0, notice(kBob, 10));
     EXPECT_FALSE(tip.IsWindowVisible());
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));
@@ -647,10 +628,10 @@ TEST_F(GiftTest, LuckyNoticesQueueAndSkipWinnersWhoLeft)
     EXPECT_EQ(label("UserInfoLabel"), "鲍勃(81002)");
     EXPECT_EQ(label("BonusLabel"), "5000Z币");
     EXPECT_EQ(std::string(tip.m_PaintManager.FindControl("RewardTimesControl")->GetBkImage()), "file='10.png'");
-    tip.ShowTip(ui.GetHWND(), kRoom, notice(1004, 50));   // a winner who is not in the room
+    tip.ShowTip(ui.GetHWND(), kRoom, notice(1004, 50));  // a winner who is not in the room
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob2, 500));
     EXPECT_EQ(tip.Pending(), 2u);
-    tip.OnTimer();   // the missing winner is skipped on the same tick
+    tip.OnTimer();  // the missing winner is skipped on the same tick
     EXPECT_EQ(label("UserInfoLabel"), "鲍勃(81003)");
     EXPECT_EQ(std::string(tip.m_PaintManager.FindControl("RewardTimesControl")->GetBkImage()), "file='500.png'");
     EXPECT_TRUE(tip.IsWindowVisible());
@@ -662,7 +643,8 @@ TEST_F(GiftTest, LuckyNoticesQueueAndSkipWinnersWhoLeft)
     ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_LUCKY_GIFT, reinterpret_cast<LPARAM>(win));
     ASSERT_NE(ui.LuckyTip(), nullptr);
     EXPECT_TRUE(ui.LuckyTip()->IsWindowVisible());
-    EXPECT_EQ(std::string(ui.LuckyTip()->m_PaintManager.FindControl("UserInfoLabel")->GetText().c_str()), "鲍勃(81003)");
+    EXPECT_EQ(std::string(ui.LuckyTip()->m_PaintManager.FindControl("UserInfoLabel")->GetText().c_str()),
+              "鲍勃(81003)");
     // A notice left in the queue goes with the tip.
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));

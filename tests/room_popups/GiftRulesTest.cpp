@@ -14,8 +14,7 @@ const std::string kEmpty = "赠予数量不能为空!";
 const std::string kZero = "赠予数量必须大于0!";
 const std::string kTooLarge = "赠予数量太大!";
 
-TEST(GiftRules, CountTexts)
-{
+TEST(GiftRules, CountTexts) {
     struct Row {
         const char* text;
         std::string error;
@@ -42,8 +41,7 @@ TEST(GiftRules, CountTexts)
     }
 }
 
-TEST(GiftRules, ChequeInputAndSend)
-{
+TEST(GiftRules, ChequeInputAndSend) {
     struct Input {
         const char* text;
         std::string error, obtain;
@@ -89,15 +87,13 @@ TEST(GiftRules, ChequeInputAndSend)
     }
 }
 
-TEST(GiftRules, StampBalance)
-{
+TEST(GiftRules, StampBalance) {
     EXPECT_TRUE(MayStamp(1000));
     EXPECT_TRUE(MayStamp(UINT64_MAX));
     EXPECT_FALSE(MayStamp(999));
 }
 
-TEST(GiftRules, WordsInTheirOrder)
-{
+TEST(GiftRules, WordsInTheirOrder) {
     auto filter = [](const std::string& w) { return w == "坏话" ? std::string("**") : w; };
     struct Row {
         bool ready;
@@ -113,7 +109,7 @@ TEST(GiftRules, WordsInTheirOrder)
         {false, "", 0, "x", kNotReady, "", false},
         {true, "", 7, "", kEmpty, "", false},
         {true, "(3", 7, "", kZero, "", false},
-        {true, "1", 0, "http://a.b", "", "", false},   // no receiver: nothing happens, before the words
+        {true, "1", 0, "http://a.b", "", "", false},  // no receiver: nothing happens, before the words
         {true, "1", 7, "看 www.example.com", "赠言内容中不允许有超链接!", "", false},
         {true, "1", 7, "<img src=x onerror=alert(1)>", "赠言内容中不允许有特殊html标签!", "", false},
     };
@@ -121,13 +117,11 @@ TEST(GiftRules, WordsInTheirOrder)
         WordsSend s = CheckWordsSend(r.ready, r.count, r.receiver, r.words, filter);
         EXPECT_EQ(s.error, r.error) << r.words;
         EXPECT_EQ(s.send, r.send) << r.words;
-        if (s.send)
-            EXPECT_EQ(s.words, r.sent) << r.words;
+        if (s.send) EXPECT_EQ(s.words, r.sent) << r.words;
     }
 }
 
-TEST(GiftRules, GroupTotalAndSend)
-{
+TEST(GiftRules, GroupTotalAndSend) {
     EXPECT_EQ(GroupTotalText(21011, 500000, 200, "1314"), "总额:131400000000");
     EXPECT_EQ(GroupTotalText(21011, 500000, 200, "1314(一生一世)"), "总额:131400000000");
     EXPECT_EQ(GroupTotalText(0, 500000, 200, "1"), "总额:0");
@@ -145,7 +139,7 @@ TEST(GiftRules, GroupTotalAndSend)
     } rows[] = {
         {0, false, false, 0, 1, "1", "请选择礼物!", 0},
         {9, true, false, 0, 1, "1", "礼物不存在，请重新选择礼物!", 0},
-        {9, false, false, 0, 1, "2", "", 2},                      // an unknown gift passes when not hidden
+        {9, false, false, 0, 1, "2", "", 2},  // an unknown gift passes when not hidden
         {9, true, true, 499999, 1, "1", "隐身状态下，群刷道具只能送豪华礼物!", 0},
         {9, true, true, 500000, 3, "1", "", 1},
         {9, false, true, 10, 0, "1", "请选择赠送人!", 0},
@@ -159,8 +153,7 @@ TEST(GiftRules, GroupTotalAndSend)
     }
 }
 
-TEST(GiftRules, PanelGiftInItsOrder)
-{
+TEST(GiftRules, PanelGiftInItsOrder) {
     struct Row {
         PanelSendInput in;
         std::string error;
@@ -170,7 +163,7 @@ TEST(GiftRules, PanelGiftInItsOrder)
         {{false, false, false, "", 7, "1"}, kNotReady, 0},
         {{true, true, true, "礼物", 7, "1"}, "隐身状态只能送豪华礼物!", 0},
         {{true, true, true, "豪华", 7, "1"}, "", 1},
-        {{true, true, false, "", 7, "1"}, "", 1},   // a gift the catalogue does not know passes the stealth rule
+        {{true, true, false, "", 7, "1"}, "", 1},  // a gift the catalogue does not know passes the stealth rule
         {{true, false, false, "", 0, "1"}, "赠予人不能为空!", 0},
         {{true, false, false, "", 7, ""}, kEmpty, 0},
         {{true, false, false, "", 7, "0"}, kZero, 0},
@@ -183,8 +176,7 @@ TEST(GiftRules, PanelGiftInItsOrder)
     }
 }
 
-TEST(GiftRules, VisibleGiftsByTimeAndPri)
-{
+TEST(GiftRules, VisibleGiftsByTimeAndPri) {
     auto gift = [](uint32_t id, uint32_t pri, uint32_t start, uint32_t end) {
         auto* g = new GiftItem;
         g->id = id;
@@ -194,16 +186,14 @@ TEST(GiftRules, VisibleGiftsByTimeAndPri)
         return g;
     };
     std::map<uint32_t, GiftItem*> gifts = {
-        {1, gift(1, 3, 0, 100)},  {2, gift(2, 1, 0, 100)},  {3, gift(3, 1, 0, 100)},   // 3 replaces 2 (same pri)
-        {4, gift(4, 2, 50, 50)},  {5, gift(5, 4, 0, 49)},   {6, gift(6, 5, 51, 100)},  // 4 at its edges; 5, 6 out
+        {1, gift(1, 3, 0, 100)}, {2, gift(2, 1, 0, 100)}, {3, gift(3, 1, 0, 100)},   // 3 replaces 2 (same pri)
+        {4, gift(4, 2, 50, 50)}, {5, gift(5, 4, 0, 49)},  {6, gift(6, 5, 51, 100)},  // 4 at its edges; 5, 6 out
         {7, gift(7, 6, 0, 100)},
     };
     std::vector<uint32_t> ids;
-    for (const GiftItem* g : VisibleGifts(gifts, 50, [](uint32_t id) { return id == 7; }))
-        ids.push_back(g->id);
+    for (const GiftItem* g : VisibleGifts(gifts, 50, [](uint32_t id) { return id == 7; })) ids.push_back(g->id);
     EXPECT_EQ(ids, (std::vector<uint32_t>{3, 4, 1}));
-    for (auto& [id, g] : gifts)
-        delete g;
+    for (auto& [id, g] : gifts) delete g;
 }
 
 }  // namespace

@@ -31,24 +31,20 @@ using namespace DuiLib;
 
 namespace {
 
-std::string Shell(const std::string& cmd)
-{
+std::string Shell(const std::string& cmd) {
     std::string out;
     if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
         char buf[256];
-        while (fgets(buf, sizeof buf, p))
-            out += buf;
+        while (fgets(buf, sizeof buf, p)) out += buf;
         pclose(p);
     }
     return out;
 }
 
-bool FindWindow(const std::string& title, RECT& rc)
-{
+bool FindWindow(const std::string& title, RECT& rc) {
     std::istringstream in(Shell("xdotool search --onlyvisible --name '^" + title + "$'"));
     std::string id;
-    if (!(in >> id))
-        return false;
+    if (!(in >> id)) return false;
     std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
     int x = -1, y = -1, w = 0, h = 0;
     for (std::string line; std::getline(g, line);) {
@@ -62,26 +58,25 @@ bool FindWindow(const std::string& title, RECT& rc)
 }
 
 template <class F>
-bool WaitFor(F done, int ms = 20000)
-{
+bool WaitFor(F done, int ms = 20000) {
     gint64 end = g_get_monotonic_time() + gint64(ms) * 1000;
     while (g_get_monotonic_time() < end) {
-        if (done())
-            return true;
+        if (done()) return true;
         usleep(50000);
     }
     return done();
 }
 
-std::string ReadFile(const std::string& path)
-{
+std::string ReadFile(const std::string& path) {
     std::ifstream f(path);
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
 }
 
-std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
+std::string Utf8(const char* gbk) {
+    return GbkToUtf8(gbk);
+}
 
 // A skin laid out headless at a size, to find where its controls are; the program's own controls are
 // plain controls here (their size comes from the skin's attributes alone).
@@ -90,14 +85,12 @@ public:
     explicit SkinLayout(const char* file) : m_file(file) {}
     const char* GetWindowClassName() const override { return "SkinLayout"; }
     CControlUI* CreateControl(const char*) override { return new CContainerUI; }
-    RECT Rect(const char* name)
-    {
+    RECT Rect(const char* name) {
         CControlUI* c = m_PaintManager.FindControl(name);
         EXPECT_NE(c, nullptr) << name;
         return c ? c->GetPos() : RECT{0, 0, 0, 0};
     }
-    void LayOut(int w, int h)
-    {
+    void LayOut(int w, int h) {
         Create(nullptr, "layout", 0, 0, 0, 0, w, h);
         m_PaintManager.UpdateLayout();
     }
@@ -108,20 +101,17 @@ protected:
     CDuiString m_file;
 };
 
-void Click(const RECT& wnd, POINT pt)
-{
+void Click(const RECT& wnd, POINT pt) {
     std::string cmd = "xdotool mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y) +
                       " sleep 0.2 click 1";
     EXPECT_EQ(system((cmd + " >/dev/null 2>&1").c_str()), 0);
 }
 
-void Type(const std::string& text)
-{
+void Type(const std::string& text) {
     EXPECT_EQ(system(("xdotool type --delay 30 '" + text + "' >/dev/null 2>&1").c_str()), 0);
 }
 
-void Screenshot(const RECT& rc, const std::string& file)
-{
+void Screenshot(const RECT& rc, const std::string& file) {
     GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
                                                rc.bottom - rc.top);
     ASSERT_NE(pb, nullptr);
@@ -129,17 +119,16 @@ void Screenshot(const RECT& rc, const std::string& file)
     g_object_unref(pb);
 }
 
-POINT Mid(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+POINT Mid(const RECT& r) {
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
 
 }  // namespace
 
-TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
-{
+TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
     const char* display = getenv("VARNET_TEST_DISPLAY");
-    if (!display || !*display)
-        GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-    if (system("command -v xdotool >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "xdotool is not installed";
+    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+    if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
     setenv("DISPLAY", display, 1);
     ASSERT_TRUE(gdk_init_check(nullptr, nullptr));
     Win32Init();
@@ -152,21 +141,19 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     int chatPort = chat.Start(0);
     ASSERT_NE(chatPort, 0);
     testenv::RoomService service;
-    service.SetNoticeSink([&chat](uint32_t room, const std::string& cmd, const std::string& body) {
-        chat.PushNotice(room, cmd, body);
-    });
+    service.SetNoticeSink(
+        [&chat](uint32_t room, const std::string& cmd, const std::string& body) { chat.PushNotice(room, cmd, body); });
     // Alice pays; the two performers on the microphones are both named "鲍勃".
     service.WithData([chatPort](testenv::SvcData& d) {
         d.chatPort = chatPort;
-        for (uint32_t uid : {1001u, 1002u, 1003u})
-            d.users[uid].level = 300;
+        for (uint32_t uid : {1001u, 1002u, 1003u}) d.users[uid].level = 300;
         d.users[1003].nickname = "鲍勃";
         d.rooms[3003].mics[1003] = testenv::SvcMic{1, 0, "publish"};
     });
     ASSERT_NE(service.Start(0), 0);
     testenv::WebService web;
     ASSERT_TRUE(web.Start());
-    testsupport::TempDir dataDir("varnet-giftxvfb");   // removed at the end
+    testsupport::TempDir dataDir("varnet-giftxvfb");  // removed at the end
     ASSERT_FALSE(dataDir.path().empty());
     const std::string data = dataDir.path();
     namespace fs = std::filesystem;
@@ -174,21 +161,22 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     // An installation of its own: the updater the program starts writes its catalogue files there.
     fs::create_directories(install);
     for (const auto& e : fs::directory_iterator(bin))
-        if (e.path().filename() != "res")
-            fs::create_symlink(e.path(), install / e.path().filename());
+        if (e.path().filename() != "res") fs::create_symlink(e.path(), install / e.path().filename());
     fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
-    testenv::UpdateService updates;   // nothing newer than the installed catalogue
+    testenv::UpdateService updates;  // nothing newer than the installed catalogue
     updates.SetCatalogueFolder((bin / "res").string());
     ASSERT_TRUE(updates.Start());
     updates.SetConfigText(updates.ConfigIni("Varnet_1.0.0.1_release", ""));
     {
         std::ofstream ini(data + "/user.ini");
-        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
+        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint()
+            << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
             << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << web.Server().BaseUrl()
             << "\nThirdPartUrl=" << web.Url(testenv::WebService::kLoginPath)
             << "\nWebRegisterSvr=" << web.Url(testenv::WebService::kRegisterPath)
-            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath) << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
-            << "\nKeyB=" << testenv::kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
+            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath)
+            << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA << "\nKeyB=" << testenv::kRoomServiceKeyB
+            << "\n[config]\nversion=1.0.0.1\n";
         std::ofstream cfg(data + "/config.ini");
         cfg << updates.ConfigIni("Varnet_1.0.0.1_release", "");
     }
@@ -201,7 +189,7 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
         setenv("VARNET_INSTALL_DIR", install.c_str(), 1);
         setenv("XDG_RUNTIME_DIR", (data + "/run").c_str(), 1);
         setenv("NO_AT_BRIDGE", "1", 1);
-        setenv("VARNET_LOG_DEBUG", "1", 1);   // the chat lines go to the room window's log
+        setenv("VARNET_LOG_DEBUG", "1", 1);  // the chat lines go to the room window's log
         execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
         _exit(127);
     }
@@ -210,10 +198,8 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     struct Reaper {
         pid_t pid;
         std::function<bool()> exited;
-        ~Reaper()
-        {
-            if (exited())
-                return;
+        ~Reaper() {
+            if (exited()) return;
             kill(pid, SIGTERM);
             if (!WaitFor(exited, 5000)) {
                 kill(pid, SIGKILL);
@@ -237,8 +223,9 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     RECT lobby;
     ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
     EXPECT_EQ(service.RequestCount("login"), 1);
-    ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos; }))
-        << "the home page did not load";
+    ASSERT_TRUE(WaitFor([&] {
+        return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos;
+    })) << "the home page did not load";
     usleep(500000);
 
     // The first room link of the home page enters room 3003.
@@ -254,7 +241,7 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     ASSERT_TRUE(WaitFor([&] { return FindWindow(".*[(]3003[)]", room); })) << "no room window";
     ASSERT_TRUE(WaitFor([&] { return log("RoomManager.txt").find(Utf8("更新用户列表")) != std::string::npos; }))
         << "no user list";
-    usleep(800000);   // maximised and drawn
+    usleep(800000);  // maximised and drawn
     ASSERT_TRUE(FindWindow(".*[(]3003[)]", room));
     SkinLayout roomSkin("RoomSkin.xml");
     roomSkin.LayOut(room.right - room.left, room.bottom - room.top);
@@ -278,18 +265,23 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     // The client took the new balance from the answer, and the announcement came back as the paced line.
     EXPECT_TRUE(WaitFor([&] { return log("HttpRequest.txt").find(std::to_string(after)) != std::string::npos; }, 10000))
         << "the answer with the balance did not arrive";
-    EXPECT_TRUE(WaitFor([&] { return log("RoomLogic.txt").find(Utf8("爱丽丝(1001)给鲍勃(1003)送了1个玫瑰")) != std::string::npos; }, 10000))
+    EXPECT_TRUE(WaitFor(
+        [&] { return log("RoomLogic.txt").find(Utf8("爱丽丝(1001)给鲍勃(1003)送了1个玫瑰")) != std::string::npos; },
+        10000))
         << "the gift notice did not come back";
-    EXPECT_TRUE(WaitFor([&] {
-        std::string ui = log("RoomUI.txt");
-        size_t at = ui.find("CRoomUI::DealChatLine");
-        for (; at != std::string::npos; at = ui.find("CRoomUI::DealChatLine", at + 1)) {
-            std::string line = ui.substr(at, ui.find('\n', at) - at);
-            if (line.find(Utf8("玫瑰")) != std::string::npos && line.find(Utf8("鲍勃")) != std::string::npos)
-                return true;
-        }
-        return false;
-    }, 10000)) << "no paced gift line";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::string ui = log("RoomUI.txt");
+            size_t at = ui.find("CRoomUI::DealChatLine");
+            for (; at != std::string::npos; at = ui.find("CRoomUI::DealChatLine", at + 1)) {
+                std::string line = ui.substr(at, ui.find('\n', at) - at);
+                if (line.find(Utf8("玫瑰")) != std::string::npos && line.find(Utf8("鲍勃")) != std::string::npos)
+                    return true;
+            }
+            return false;
+        },
+        10000))
+        << "no paced gift line";
     usleep(500000);
     Screenshot(room, shots + "/gift_room.png");
     RECT right = roomSkin.Rect("ContainerRight");
@@ -303,8 +295,9 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     EXPECT_TRUE(WaitFor([&] { return log("RoomUI.txt").find(Utf8("礼物预览 gid=")) != std::string::npos; }, 10000))
         << "no gift card";
     usleep(400000);
-    Screenshot({room.left + right.left - 240, room.top + pages.top - 10, room.left + right.right, room.top + pages.bottom},
-               shots + "/gift_card.png");
+    Screenshot(
+        {room.left + right.left - 240, room.top + pages.top - 10, room.left + right.right, room.top + pages.bottom},
+        shots + "/gift_card.png");
 
     // The cheque of the second category (its third gift) opens the cheque popup for the same receiver.
     RECT categories = roomSkin.Rect("containerGiftCategory");
@@ -318,7 +311,13 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine)
     SkinLayout chequeSkin("PopWndCheque.xml");
     chequeSkin.LayOut(cheque.right - cheque.left, cheque.bottom - cheque.top);
     Click(cheque, Mid(chequeSkin.Rect("btnClose")));
-    EXPECT_TRUE(WaitFor([&] { RECT r; return !FindWindow(Utf8("支票对话框"), r); }, 5000)) << "the cheque stayed";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            RECT r;
+            return !FindWindow(Utf8("支票对话框"), r);
+        },
+        5000))
+        << "the cheque stayed";
 
     // The group gift (the first gift of the third category) opens its popup with the room's users.
     Click(room, {categories.left + 2 * (1 + 40) + 1 + 20, (categories.top + categories.bottom) / 2});

@@ -34,7 +34,7 @@ testenv::UploadService& Uploads() {
     return *s;
 }
 
-std::string g_picture;   // the file the chooser picks
+std::string g_picture;  // the file the chooser picks
 
 class RoomManagerDialog : public ::testing::Test {
 protected:
@@ -142,7 +142,7 @@ TEST_F(RoomManagerDialog, OkSendsOnlyWhatChanged) {
     // A user who is assistant director already is not appointed again; one found by display id is.
     struct Row {
         const char* director;
-        int sent;   // requests expected
+        int sent;  // requests expected
     } rows[] = {{"1002", 0}, {"82002", 0}, {"9999", 0}, {"81003", 1}};
     for (const Row& r : rows) {
         dlg_.SetRoomInfo(kRoom);
@@ -166,7 +166,7 @@ TEST_F(RoomManagerDialog, NameAndANewNoticeReachTheService) {
     Edit("RoomNameEdit")->SetText("新名字");
     Edit("NoticeContentRichEdit")->SetText("今晚八点");
     Edit("NoticeLinkEdit")->SetText("http://x/y");
-    dlg_.OnOK();   // the notice being composed goes into the first empty slot
+    dlg_.OnOK();  // the notice being composed goes into the first empty slot
     std::string q = Sent("updateroominfo", before_);
     EXPECT_EQ(Param(q, "name"), "新名字");
     EXPECT_EQ(Param(q, "msg1"), "00040004公告");
@@ -189,14 +189,14 @@ TEST_F(RoomManagerDialog, NoticeEditorRefusals) {
     Edit("NoticeContentRichEdit")->SetText("第六个");
     dlg_.AddNotice();
     EXPECT_EQ(dlg_.ErrorText(), "最多只允许添加5个房间公告!");
-    dlg_.OnOK();   // five notices, none selected: refused, the dialog stays
+    dlg_.OnOK();  // five notices, none selected: refused, the dialog stays
     EXPECT_EQ(dlg_.ErrorText(), "最多只允许添加5个房间公告!");
     EXPECT_EQ(dlg_.LastCloseCode(), 0);
     // A selected notice is edited in place; one too long to store is refused and kept in the editor.
     dlg_.SelectNotice(3);
     EXPECT_EQ(Text("NoticeContentRichEdit"), "公告3");
     std::string huge(9990, 'a');
-    Edit("NoticeContentRichEdit")->SetMaxChar(20000);   // the skin's limit keeps typed notices far shorter
+    Edit("NoticeContentRichEdit")->SetMaxChar(20000);  // the skin's limit keeps typed notices far shorter
     Edit("NoticeContentRichEdit")->SetText(huge.c_str());
     Edit("NoticeLinkEdit")->SetText("0123456789");
     std::string kept = dlg_.Slot(3);
@@ -262,7 +262,7 @@ TEST_F(RoomManagerDialog, AnUploadOutlivingItsDialogReachesNothing) {
         other.UploadImage();
         ASSERT_GT(other.UploadTask(), 0);
         PumpMessagesFor(100);
-    }   // stopped and gone; its Stopped report found no window
+    }  // stopped and gone; its Stopped report found no window
     PumpMessagesFor(200);
     Uploads().SetStallMs(0);
     // The dialog of the fixture is unaffected and can still upload.

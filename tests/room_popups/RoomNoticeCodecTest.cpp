@@ -11,13 +11,13 @@ TEST(RoomNoticeCodec, EncodesRoundTripsAndRefusesWhatWouldOverflowTheDigits) {
     struct Row {
         std::string text, link, picture;
         bool ok;
-        std::string stored;   // "" : not compared
+        std::string stored;  // "" : not compared
     };
     const std::string big(9996, 'a');
     const Row rows[] = {
         {"abc", "x", "http://p/q.png", true, "00030004abcxhttp://p/q.png"},
-        {"abc", "x", "上传失败", true, "00030004abcx"},   // no address: not kept
-        {"公告", "", "", true, "00040004公告"},           // GBK bytes are counted
+        {"abc", "x", "上传失败", true, "00030004abcx"},  // no address: not kept
+        {"公告", "", "", true, "00040004公告"},          // GBK bytes are counted
         {"", "http://p", "", true, ""},                  // neither text nor picture: no notice
         {"", "", "http://p", true, "00000000http://p"},
         {big, "xyz", "http://p", true, "99969999" + big + "xyzhttp://p"},
@@ -46,10 +46,10 @@ TEST(RoomNoticeCodec, MalformedStoredNoticesDecodeWithoutThrowing) {
         std::string stored, text, link, picture;
     };
     const Row rows[] = {
-        {"0003abcxyz", "abc", "xyz", ""},        // the older form
+        {"0003abcxyz", "abc", "xyz", ""},  // the older form
         {"00030004", "", "", ""},
-        {"00030010abcdefgh", "abc", "defgh", ""}, // a link running past the end
-        {"99990004abcd", "0004abcd", "", ""},    // lengths out of order: read as the older form
+        {"00030010abcdefgh", "abc", "defgh", ""},  // a link running past the end
+        {"99990004abcd", "0004abcd", "", ""},      // lengths out of order: read as the older form
         {"-0010004abcd", "", "", "abcd"},
         {"0002", "", "", ""},
         {"", "", "", ""},

@@ -41,7 +41,10 @@ struct FakePreview : ISettingsPreview {
     bool Create(HWND, const RECT&, const std::string&) override { return window = true; }
     void Destroy() override { window = false; }
     bool HasWindow() const override { return window; }
-    void SetFrameFormat(unsigned fw, unsigned fh, int) override { w = fw; h = fh; }
+    void SetFrameFormat(unsigned fw, unsigned fh, int) override {
+        w = fw;
+        h = fh;
+    }
     void Show() override {}
     HWND GetHWND() const override { return nullptr; }
     void OnFrame(const BYTE*, long length) override {
@@ -113,17 +116,23 @@ protected:
 }  // namespace
 
 TEST(SettingsRules, BirthdayDaysNicknameAndSex) {
-    struct Birth { const char* text; int y, m, d; } births[] = {
-        {"1990-05-09", 1990, 5, 9}, {"1990", -1, -1, -1}, {"", -1, -1, -1}, {"1990-05", -1, -1, -1},
-        {"1990--09", 1990, -1, 9}, {"x-1-2", -1, 1, 2},
+    struct Birth {
+        const char* text;
+        int y, m, d;
+    } births[] = {
+        {"1990-05-09", 1990, 5, 9}, {"1990", -1, -1, -1},      {"", -1, -1, -1},
+        {"1990-05", -1, -1, -1},    {"1990--09", 1990, -1, 9}, {"x-1-2", -1, 1, 2},
     };
     for (const Birth& b : births) {
         EXPECT_EQ(settings::GetBirthYear(b.text), b.y) << b.text;
         EXPECT_EQ(settings::GetBirthMonth(b.text), b.m) << b.text;
         EXPECT_EQ(settings::GetBirthDay(b.text), b.d) << b.text;
     }
-    struct Days { int month, year, days; } days[] = {
-        {2, 2000, 29}, {2, 1900, 28}, {2, 2024, 29}, {2, 2023, 28}, {4, 2023, 30}, {12, 1, 31}, {13, 2000, -1}, {0, 2000, -1},
+    struct Days {
+        int month, year, days;
+    } days[] = {
+        {2, 2000, 29}, {2, 1900, 28}, {2, 2024, 29},  {2, 2023, 28},
+        {4, 2023, 30}, {12, 1, 31},   {13, 2000, -1}, {0, 2000, -1},
     };
     for (const Days& d : days) EXPECT_EQ(settings::DaysInMonth(d.month, d.year), d.days) << d.month << "/" << d.year;
     EXPECT_EQ(settings::FormatBirthday("  1990年", "  5月", "  9日"), "1990-05-09");

@@ -85,7 +85,10 @@ TEST_F(SliderTest, MicrophoneMuteSilencesTheCapture) {
 }
 
 TEST_F(SliderTest, StoredVolumeOutOfRangeOpensAtEighty) {
-    struct Row { const char* stored; int slider; } rows[] = {
+    struct Row {
+        const char* stored;
+        int slider;
+    } rows[] = {
         {"150", 80}, {"-5", 80}, {nullptr, 80}, {"0", 0}, {"100", 100}, {"37", 37}, {"abc", 80},
     };
     for (const Row& r : rows) {

@@ -93,7 +93,8 @@ TEST(ChatBridge, DispatchRulesOnTheObject) {
     EXPECT_EQ(DISP_E_UNKNOWNNAME, ids[1]);
     EXPECT_EQ(E_INVALIDARG, d->Invoke(0, IID_IDispatch, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr));
     DISPPARAMS none;
-    EXPECT_EQ(DISP_E_PARAMNOTFOUND, d->Invoke(ids[1], IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_PARAMNOTFOUND,
+              d->Invoke(ids[1], IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
     // Script numbers arrive as doubles and ints too; the last argument comes first.
     VARIANT v[4];
     v[0].vt = VT_I4;

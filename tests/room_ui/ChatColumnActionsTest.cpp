@@ -36,15 +36,12 @@ class Rights : public roomtest::FakeHalvec {
 public:
     bool welcome = true;
     bool HasRight(int r, int, int) override { return r == 18 && welcome; }
-    void GetColorBarMap(ColorBarCatalogCopy& out) override
-    {
-        for (const auto& [id, bar] : colorBars)
-            out[CatalogGroupInfo{}][uint32_t(id)] = new CatalogItem(bar);
+    void GetColorBarMap(ColorBarCatalogCopy& out) override {
+        for (const auto& [id, bar] : colorBars) out[CatalogGroupInfo{}][uint32_t(id)] = new CatalogItem(bar);
     }
 };
 
-Rights& ActionsSetup()
-{
+Rights& ActionsSetup() {
     static Rights halvec;
     static bool done = [] {
         roomtest::UsePrivateFolders("varnet-chatactions");
@@ -90,8 +87,7 @@ struct Logic : roomtest::NullRoomLogic {
     std::vector<std::tuple<uint32_t, std::string, bool>> sent;
     std::vector<bool> brush;
     uint32_t GetRoomID() override { return kRoom; }
-    bool SendChatMsg(uint32_t t, const std::string& text, bool pub) override
-    {
+    bool SendChatMsg(uint32_t t, const std::string& text, bool pub) override {
         sent.emplace_back(t, text, pub);
         return true;
     }
@@ -118,11 +114,10 @@ struct Column : roomtest::NullRoomUI, roomtest::NullModalHost {
     CComboUI* combo = new CComboUI;
     COptionUI box;
     std::vector<bool> shields;
-    std::vector<std::string> posted;   // "cmd query"
+    std::vector<std::string> posted;  // "cmd query"
     std::vector<CZQMessage*> last;
 
-    Column()
-    {
+    Column() {
         ActionsSetup();
         auto* all = new CListLabelElementUI;
         all->SetTag(0);
@@ -145,8 +140,7 @@ struct Column : roomtest::NullRoomUI, roomtest::NullModalHost {
 
     uint32_t GetRoomID() override { return kRoom; }
     IRoomLogic* GetRoomLogic() override { return &logic; }
-    bool GetDealUI(int kind, IRoomDealUI** out) override
-    {
+    bool GetDealUI(int kind, IRoomDealUI** out) override {
         *out = kind == 1 ? static_cast<IRoomDealUI*>(&center) : kind == 2 ? static_cast<IRoomDealUI*>(&right) : nullptr;
         return *out != nullptr;
     }
@@ -155,38 +149,34 @@ struct Column : roomtest::NullRoomUI, roomtest::NullModalHost {
 };
 
 // The i-th onclick handler of a chat line that calls `method`, as the page would run it.
-std::string Handler(const std::string& line, int i, const char* method = "")
-{
+std::string Handler(const std::string& line, int i, const char* method = "") {
     size_t at = 0;
     for (int n = 0; n <= i;) {
         at = line.find("onclick=\"", at);
-        if (at == std::string::npos)
-            return "";
+        if (at == std::string::npos) return "";
         at += 9;
-        if (line.substr(at, line.find('"', at) - at).find(method) != std::string::npos)
-            ++n;
+        if (line.substr(at, line.find('"', at) - at).find(method) != std::string::npos) ++n;
     }
     return line.substr(at, line.find('"', at) - at);
 }
 
-std::string Decoded(const std::string& posted)
-{
+std::string Decoded(const std::string& posted) {
     size_t w = posted.find("&word=");
     return w == std::string::npos ? "" : UrlEncode::Decode(posted.substr(w + 6));
 }
 
 }  // namespace
 
-TEST(ChatColumnPageCalls, ClicksInChatLinesReachTheColumn)
-{
+TEST(ChatColumnPageCalls, ClicksInChatLinesReachTheColumn) {
     ActionsSetup();
     RoomUserInfo other;
     other.uid = kOther;
     other.nickname = "<b>evil";
     const std::string userLink = BuildUserLinkHtml(kOther, other.nickname, 0);
     // The enter line's welcome links, as the line builder writes them for a rich user's entry.
-    const std::string welcome = "<SPAN onclick=\"window.external.WelcomeUser('2002',0)\">[欢迎]</SPAN>"
-                                "<SPAN onclick=\"window.external.WelcomeUser('2002',1)\">[送礼欢迎]</SPAN>";
+    const std::string welcome =
+        "<SPAN onclick=\"window.external.WelcomeUser('2002',0)\">[欢迎]</SPAN>"
+        "<SPAN onclick=\"window.external.WelcomeUser('2002',1)\">[送礼欢迎]</SPAN>";
     GiftLineInfo gift;
     gift.giftId = 30001;
     gift.count = 3;
@@ -202,23 +192,36 @@ TEST(ChatColumnPageCalls, ClicksInChatLinesReachTheColumn)
     auto none = [](Column&) {};
     std::vector<Case> cases = {
         {"select", Handler(userLink, 0), none, {"target:2002", "right:2002"}},
-        {"select gone", Handler(userLink, 0), [](Column&) { CRoomInfoMgr::GetInstance().RemoveRoomUser(kRoom, kOther); },
+        {"select gone",
+         Handler(userLink, 0),
+         [](Column&) { CRoomInfoMgr::GetInstance().RemoveRoomUser(kRoom, kOther); },
          {"own:该用户一溜小跑，已经离开房间了", "target:0"}},
         {"select everyone", "window.external.SelectUser('0')", none, {"target:0"}},
-        {"welcome text", Handler(welcome, 0, "WelcomeUser"), none, {"post:sendtmpnotice 欢迎富豪[&lt;b&gt;evil(2002)]进入房间"}},
-        {"welcome gift without the right", Handler(welcome, 1, "WelcomeUser"), [](Column&) { ActionsSetup().welcome = false; },
+        {"welcome text",
+         Handler(welcome, 0, "WelcomeUser"),
+         none,
+         {"post:sendtmpnotice 欢迎富豪[&lt;b&gt;evil(2002)]进入房间"}},
+        {"welcome gift without the right",
+         Handler(welcome, 1, "WelcomeUser"),
+         [](Column&) { ActionsSetup().welcome = false; },
          {"post:sendgift gid=21007&cnt=1"}},
-        {"welcome without the right", Handler(welcome, 0, "WelcomeUser"), [](Column&) { ActionsSetup().welcome = false; },
+        {"welcome without the right",
+         Handler(welcome, 0, "WelcomeUser"),
+         [](Column&) { ActionsSetup().welcome = false; },
          {"own:" + BuildWelcomeUpgradeTip()}},
-        {"welcome as guest", Handler(welcome, 0, "WelcomeUser"),
+        {"welcome as guest",
+         Handler(welcome, 0, "WelcomeUser"),
          [](Column&) {
              ActionsSetup().welcome = false;
              CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 100; });
          },
          {"own:" + BuildGuestWelcomeTip()}},
-        {"welcome not connected", Handler(welcome, 0, "WelcomeUser"), [](Column& c) { c.logic.ready = false; },
+        {"welcome not connected",
+         Handler(welcome, 0, "WelcomeUser"),
+         [](Column& c) { c.logic.ready = false; },
          {"own:正在连接聊天服务，请稍后重试"}},
-        {"welcome while hidden", Handler(welcome, 0, "WelcomeUser"),
+        {"welcome while hidden",
+         Handler(welcome, 0, "WelcomeUser"),
          [](Column&) {
              RoomUserInfo me;
              CRoomInfoMgr::GetInstance().GetRoomUser(kRoom, roomtest::kSelf, me);
@@ -226,13 +229,22 @@ TEST(ChatColumnPageCalls, ClicksInChatLinesReachTheColumn)
              CRoomInfoMgr::GetInstance().UpdateRoomUser(kRoom, me);
          },
          {"own:隐身状态下，不能发送欢迎!"}},
-        {"thanks text", Handler(thanks, 0, "ThanksSendGift"), none, {"post:sendtmpnotice 谢谢&lt;b&gt;evil(2002)送的:3个玫瑰&lt;i&gt;"}},
-        {"thanks gift", Handler(thanks, 1, "ThanksSendGift"), [](Column&) { ActionsSetup().welcome = false; }, {"post:sendgift gid=23001&cnt=1"}},
-        {"thanks without the right", Handler(thanks, 0, "ThanksSendGift"), [](Column&) { ActionsSetup().welcome = false; },
+        {"thanks text",
+         Handler(thanks, 0, "ThanksSendGift"),
+         none,
+         {"post:sendtmpnotice 谢谢&lt;b&gt;evil(2002)送的:3个玫瑰&lt;i&gt;"}},
+        {"thanks gift",
+         Handler(thanks, 1, "ThanksSendGift"),
+         [](Column&) { ActionsSetup().welcome = false; },
+         {"post:sendgift gid=23001&cnt=1"}},
+        {"thanks without the right",
+         Handler(thanks, 0, "ThanksSendGift"),
+         [](Column&) { ActionsSetup().welcome = false; },
          {"own:升级大亨就能感谢TA了，详情咨询官方代理"}},
         {"login link", Handler(BuildLoginRegisterLinks(), 0), none, {"login"}},
         {"director, none in the room", Handler(BuildCallDirectorLink("hello"), 0), none, {"chat:0 hello public"}},
-        {"director", Handler(BuildCallDirectorLink("hello"), 0),
+        {"director",
+         Handler(BuildCallDirectorLink("hello"), 0),
          [](Column&) {
              RoomUserInfo d;
              d.uid = kDirector;
@@ -241,7 +253,9 @@ TEST(ChatColumnPageCalls, ClicksInChatLinesReachTheColumn)
              CRoomInfoMgr::GetInstance().AddRoomUser(kRoom, d);
          },
          {"chat:2004 hello private", "target:2004"}},
-        {"director with markup", Handler(BuildCallDirectorLink("<img src=x onerror=alert(1)>"), 0), none,
+        {"director with markup",
+         Handler(BuildCallDirectorLink("<img src=x onerror=alert(1)>"), 0),
+         none,
          {"own:聊天内容不能包含特殊html标签"}},
     };
     for (const Case& c : cases) {
@@ -288,14 +302,13 @@ TEST(ChatColumnPageCalls, ClicksInChatLinesReachTheColumn)
     }
 }
 
-TEST(ChatColumnButtons, ColourBarIntervalsMenuAndRequest)
-{
+TEST(ChatColumnButtons, ColourBarIntervalsMenuAndRequest) {
     AfxGetConfigManager()->SetString("roomset", "MinIntervalSendColorBarRegister", "", 1);
     struct Case {
         const char* name;
         uint32_t level, role;
-        uint32_t sinceLast;   // ms since the last colour bar; 0 = none sent
-        int menu;             // the menu's answer
+        uint32_t sinceLast;  // ms since the last colour bar; 0 = none sent
+        int menu;            // the menu's answer
         bool ready;
         const char* refusal;  // null: sent
     } cases[] = {
@@ -314,7 +327,7 @@ TEST(ChatColumnButtons, ColourBarIntervalsMenuAndRequest)
         Column col;
         CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) { a.level = c.level; });
         CRoomInfoMgr::GetInstance().SetUserRole(kRoom, roomtest::kSelf, c.role);
-        uint32_t now = 0xFFFFF000u;   // the interval holds across the tick's wrap
+        uint32_t now = 0xFFFFF000u;  // the interval holds across the tick's wrap
         col.center.Tick = [&] { return now; };
         std::vector<std::vector<ZqMenuItem>> menus;
         col.center.RunMenu = [&](const std::vector<ZqMenuItem>& items, POINT) {
@@ -342,18 +355,15 @@ TEST(ChatColumnButtons, ColourBarIntervalsMenuAndRequest)
             EXPECT_EQ(7, menus.back()[1].nID);
         } else {
             EXPECT_TRUE(col.posted.empty());
-            if (*c.refusal)
-                EXPECT_NE(std::string::npos, col.own.Text().find(c.refusal));
-            else
-                EXPECT_EQ(ownBefore, col.own.NodeCount());
+            if (*c.refusal) EXPECT_NE(std::string::npos, col.own.Text().find(c.refusal));
+            else EXPECT_EQ(ownBefore, col.own.NodeCount());
         }
         CRoomInfoMgr::GetInstance().SetUserRole(kRoom, roomtest::kSelf, 0);
     }
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 300; });
 }
 
-TEST(ChatColumnButtons, ShieldMenuTogglesAndPopupOpeners)
-{
+TEST(ChatColumnButtons, ShieldMenuTogglesAndPopupOpeners) {
     Column col;
     IConfigManager* cfg = AfxGetConfigManager();
     cfg->SetInt("roomset", "ShieldFlash", 0);
@@ -370,10 +380,10 @@ TEST(ChatColumnButtons, ShieldMenuTogglesAndPopupOpeners)
     cfg->GetInt("roomset", "ShieldFlash", flash, -1);
     EXPECT_EQ(0, flash);
     EXPECT_EQ((std::vector<bool>{true, false}), col.shields);
-    EXPECT_EQ((std::vector<bool>{true, true}), checks);   // as the second menu showed them
+    EXPECT_EQ((std::vector<bool>{true, true}), checks);  // as the second menu showed them
     answer = 1;
     col.center.OnShieldMenu();
-    EXPECT_EQ(std::vector<bool>{false}, col.logic.brush);   // stored 1: the brush shield goes off
+    EXPECT_EQ(std::vector<bool>{false}, col.logic.brush);  // stored 1: the brush shield goes off
     answer = -2;
     col.center.OnShieldMenu();
     EXPECT_EQ(2u, col.shields.size());
@@ -409,12 +419,11 @@ struct Stack : Column {
 };
 }  // namespace
 
-TEST(ChatPane, OwnContextMenuOnTheModalStackAndNoReloadKeys)
-{
+TEST(ChatPane, OwnContextMenuOnTheModalStackAndNoReloadKeys) {
     struct Case {
         bool selection;
         int answer;
-        const char* expect;   // "copy", "all", "empty", "cancel", "" (nothing)
+        const char* expect;  // "copy", "all", "empty", "cancel", "" (nothing)
     } cases[] = {
         {true, 0, "copy"}, {false, 0, ""}, {false, 1, "all"}, {true, 2, "empty"}, {false, -2, "cancel"}, {true, -1, ""},
     };
@@ -435,8 +444,7 @@ TEST(ChatPane, OwnContextMenuOnTheModalStackAndNoReloadKeys)
         ASSERT_EQ(3u, shown.size());
         EXPECT_EQ(!c.selection, shown[0].bDisabled);
         std::string got = host.cancels ? "cancel" : pane.NodeCount() == 0 ? "empty" : "";
-        for (webview::EditCommand e : view->EditCommands())
-            got += e == webview::EditCommand::Copy ? "copy" : "all";
+        for (webview::EditCommand e : view->EditCommands()) got += e == webview::EditCommand::Copy ? "copy" : "all";
         EXPECT_EQ(c.expect, got) << c.answer;
     }
     // A pane that goes while its menu runs is not touched afterwards.
@@ -456,7 +464,8 @@ TEST(ChatPane, OwnContextMenuOnTheModalStackAndNoReloadKeys)
     struct Key {
         unsigned keyval, state;
         bool reload;
-    } keys[] = {{0xFFC2, 0, true}, {0xFFC2, 4, true}, {'r', 4, true}, {'R', 5, true}, {'r', 0, false}, {0xFFC3, 0, false}};
+    } keys[] = {{0xFFC2, 0, true}, {0xFFC2, 4, true}, {'r', 4, true},
+                {'R', 5, true},    {'r', 0, false},   {0xFFC3, 0, false}};
     for (const Key& k : keys) {
         auto* local = new webview::CHeadlessWebView();
         CWebChatView chat(local);
@@ -470,8 +479,7 @@ TEST(ChatPane, OwnContextMenuOnTheModalStackAndNoReloadKeys)
     }
 }
 
-TEST(RightColumnTips, FailureTextsLinksAndTrumpetButtons)
-{
+TEST(RightColumnTips, FailureTextsLinksAndTrumpetButtons) {
     Column col;
     CRightColumnTips tips;
     CHeadlessChatView trumpet;
@@ -540,8 +548,7 @@ TEST(RightColumnTips, FailureTextsLinksAndTrumpetButtons)
     EXPECT_FALSE(tips.HoverVisible(1));
 }
 
-TEST(RightColumnTips, TipBarClockAndBalancesInTheRoomWindow)
-{
+TEST(RightColumnTips, TipBarClockAndBalancesInTheRoomWindow) {
     ActionsSetup();
     CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
@@ -576,9 +583,10 @@ TEST(RightColumnTips, TipBarClockAndBalancesInTheRoomWindow)
     timer.wParam = CRightColumnTips::kClockTimer;
     ui.Notify(timer);
     time_t t = time_t(ui.Tips().LastServerTime());
-    struct tm local{};
+    struct tm local {};
     localtime_r(&t, &local);
-    EXPECT_EQ(StringUtility::Format("%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec), text("ServerTimerLabel"));
+    EXPECT_EQ(StringUtility::Format("%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec),
+              text("ServerTimerLabel"));
     EXPECT_GE(ui.Tips().LastServerTime(), 1700000000);
     // A coin change of anyone refreshes the labels from the account.
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.xiubi = 7; });

@@ -116,7 +116,8 @@ protected:
     }
     static std::string Target(const std::string& uid) {
         return "<div style=\"position:fixed;left:0;top:0;width:100%;height:100%\" "
-               "onclick=\"window.external.SelectUser('" + uid + "')\">line</div>";
+               "onclick=\"window.external.SelectUser('" +
+               uid + "')\">line</div>";
     }
 
     std::string folder;
@@ -130,19 +131,23 @@ protected:
 TEST_F(ChatViewXvfb, AllowedHandlersReachTheColumnAndTrimmedLinesAreGone) {
     pane->AppendHtml(Target("321"));
     EXPECT_EQ(1, pane->NodeCount());
-    ASSERT_TRUE(Pump([&] {
-        if (rec.calls.empty()) Click();
-        return !rec.calls.empty();
-    }, 20000));
+    ASSERT_TRUE(Pump(
+        [&] {
+            if (rec.calls.empty()) Click();
+            return !rec.calls.empty();
+        },
+        20000));
     EXPECT_EQ("SelectUser:321", rec.calls[0]);
     size_t before = rec.calls.size();
     pane->RemoveOldNodes(0);
     EXPECT_EQ(0, pane->NodeCount());
     pane->AppendHtml(Target("322"));
-    ASSERT_TRUE(Pump([&] {
-        if (rec.calls.size() == before) Click();
-        return rec.calls.size() > before;
-    }, 20000));
+    ASSERT_TRUE(Pump(
+        [&] {
+            if (rec.calls.size() == before) Click();
+            return rec.calls.size() > before;
+        },
+        20000));
     // The removed line took its handler with it.
     for (size_t i = before; i < rec.calls.size(); ++i) EXPECT_EQ("SelectUser:322", rec.calls[i]);
 }
@@ -168,10 +173,12 @@ TEST_F(ChatViewXvfb, HostileLinesRunNothingAndLoadNothing) {
     EXPECT_EQ(static_cast<int>(sizeof(lines) / sizeof(lines[0])), pane->NodeCount());
     // A line of the program's own after them: once it answers, every line before it has been inserted.
     pane->AppendHtml(Target("99"));
-    ASSERT_TRUE(Pump([&] {
-        if (rec.calls.empty()) Click();
-        return !rec.calls.empty();
-    }, 20000));
+    ASSERT_TRUE(Pump(
+        [&] {
+            if (rec.calls.empty()) Click();
+            return !rec.calls.empty();
+        },
+        20000));
     // Loads the lines may have started would show within this bound.
     Pump([&] { return !server.Requests().empty() || rec.calls.size() > 1; }, 1500);
     for (const auto& c : rec.calls) EXPECT_EQ("SelectUser:99", c);
@@ -192,13 +199,14 @@ TEST_F(ChatViewXvfb, OwnContextMenuAndReloadKeysSwallowed) {
     };
     GtkWidget* web = Web();
     ASSERT_NE(nullptr, web);
-    ASSERT_TRUE(Pump([&] {
-        if (shown.empty())
-            RightPress(web);
-        return !shown.empty();
-    }, 20000));
+    ASSERT_TRUE(Pump(
+        [&] {
+            if (shown.empty()) RightPress(web);
+            return !shown.empty();
+        },
+        20000));
     ASSERT_EQ(3u, shown.size());
-    EXPECT_TRUE(shown[0].bDisabled);   // nothing selected: no copy
+    EXPECT_TRUE(shown[0].bDisabled);  // nothing selected: no copy
     EXPECT_EQ(0, pane->NodeCount());
     for (guint key : {guint(GDK_KEY_F5), guint('r')}) {
         GdkEvent* ev = gdk_event_new(GDK_KEY_PRESS);
@@ -235,10 +243,12 @@ TEST_F(ChatViewXvfb, AChatLineClickReachesTheChatColumn) {
     pane->SetCallBack(&center);
     pane->AppendHtml(Target("321"));
     const std::string refusal = "该用户一溜小跑，已经离开房间了";
-    ASSERT_TRUE(Pump([&] {
-        if (own.Text().find(refusal) == std::string::npos) Click();
-        return own.Text().find(refusal) != std::string::npos;
-    }, 20000));
+    ASSERT_TRUE(Pump(
+        [&] {
+            if (own.Text().find(refusal) == std::string::npos) Click();
+            return own.Text().find(refusal) != std::string::npos;
+        },
+        20000));
     pane->SetCallBack(nullptr);
 }
 
@@ -248,10 +258,13 @@ struct DismissingStack : roomtest::NullModalHost {
     int pushed = 0, cancels = 0;
     void PushModalWnd(HWND h) override {
         ++pushed;
-        g_timeout_add(100, [](gpointer p) -> gboolean {
-            ::PostMessage(static_cast<HWND>(p), WM_DISMISS_POPUP, 0, 0);
-            return G_SOURCE_REMOVE;
-        }, h);
+        g_timeout_add(
+            100,
+            [](gpointer p) -> gboolean {
+                ::PostMessage(static_cast<HWND>(p), WM_DISMISS_POPUP, 0, 0);
+                return G_SOURCE_REMOVE;
+            },
+            h);
     }
     void ContinueModalCancel() override { ++cancels; }
 };
@@ -265,12 +278,13 @@ TEST_F(ChatViewXvfb, TheRealMenuJoinsTheModalStack) {
     pane->AppendHtml(Target("8"));
     GtkWidget* web = Web();
     ASSERT_NE(nullptr, web);
-    ASSERT_TRUE(Pump([&] {
-        if (stack.pushed == 0)
-            RightPress(web);
-        return stack.cancels > 0;
-    }, 20000));
+    ASSERT_TRUE(Pump(
+        [&] {
+            if (stack.pushed == 0) RightPress(web);
+            return stack.cancels > 0;
+        },
+        20000));
     EXPECT_EQ(1, stack.pushed);
-    EXPECT_EQ(1, pane->NodeCount());   // dismissed: nothing chosen
+    EXPECT_EQ(1, pane->NodeCount());  // dismissed: nothing chosen
     DuiLib::SetWindowBackendFactory(nullptr);
 }

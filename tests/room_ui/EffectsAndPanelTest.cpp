@@ -19,8 +19,7 @@ class FakeMovie : public flash::IEffectMovie {
 public:
     std::vector<std::string> calls;
     std::vector<std::string> events;  // show / hide
-    std::string CallFunction(const std::string& xml) override
-    {
+    std::string CallFunction(const std::string& xml) override {
         calls.push_back(xml);
         if (xml.find("name=\"ShowGift\"") != std::string::npos && OnRequest)
             OnRequest("<invoke name=\"ShowGift\"><arguments><string>1</string></arguments></invoke>");
@@ -32,13 +31,11 @@ public:
     void Raise(bool topMost) override { events.push_back(topMost ? "top" : "below"); }
 };
 
-roomui::GiftEffect* Effect(uint32_t id, const char* text, int count)
-{
+roomui::GiftEffect* Effect(uint32_t id, const char* text, int count) {
     return new roomui::GiftEffect{id, text, count};
 }
 
-TEST(FlashWnd, QueueShieldAndRequests)
-{
+TEST(FlashWnd, QueueShieldAndRequests) {
     roomuitest::SetUpOnce();
     auto owned = std::make_unique<FakeMovie>();
     FakeMovie* movie = owned.get();
@@ -118,8 +115,7 @@ TEST(FlashWnd, QueueShieldAndRequests)
     EXPECT_FALSE(wnd.Play(Effect(501, "d", 1)) && wnd.IsBusy());
 }
 
-TEST(EffectPlayer, StandInKeepsTheProtocol)
-{
+TEST(EffectPlayer, StandInKeepsTheProtocol) {
     std::string dir = roomuitest::TestDir();
     flash::CEffectPlayer player;
     EXPECT_FALSE(player.Create(dir + "/no-movie.swf", nullptr));
@@ -141,8 +137,7 @@ TEST(EffectPlayer, StandInKeepsTheProtocol)
     EXPECT_NE(requests[2].find("Close"), std::string::npos);
 }
 
-TEST(ChatFacePanel, PagesFollowTheCatalogueAndReload)
-{
+TEST(ChatFacePanel, PagesFollowTheCatalogueAndReload) {
     auto& halvec = roomuitest::SetUpOnce();
     std::string dir = roomuitest::TestDir() + "/faces/";
     mkdir(dir.c_str(), 0755);
@@ -228,8 +223,7 @@ public:
     void OnHoverBtnClick(int id) override { ids.push_back(id); }
 };
 
-TEST(HoverBtnWnd, ClicksNeedThePressOnTheButton)
-{
+TEST(HoverBtnWnd, ClicksNeedThePressOnTheButton) {
     roomuitest::SetUpOnce();
     Clicks clicks;
     roomui::CHoverBtnWnd btn;
@@ -254,12 +248,12 @@ TEST(HoverBtnWnd, ClicksNeedThePressOnTheButton)
     btn.SendMessage(WM_CLOSE);
 }
 
-TEST(PickerControls, FitRect)
-{
+TEST(PickerControls, FitRect) {
     struct Row {
         int w, h;
         RECT expect;
-    } rows[] = {{20, 20, {10, 10, 30, 30}}, {80, 40, {0, 10, 40, 30}}, {40, 80, {10, 0, 30, 40}}, {40, 40, {0, 0, 40, 40}}};
+    } rows[] = {
+        {20, 20, {10, 10, 30, 30}}, {80, 40, {0, 10, 40, 30}}, {40, 80, {10, 0, 30, 40}}, {40, 40, {0, 0, 40, 40}}};
     for (const auto& r : rows) {
         RECT got = roomui::FitRect(RECT{0, 0, 40, 40}, r.w, r.h);
         EXPECT_EQ(got.left, r.expect.left);
@@ -281,15 +275,13 @@ public:
     CHorizontalLayoutUI* root = nullptr;
     std::vector<std::string> notes;
     void Notify(TNotifyUI& msg) override { notes.push_back(msg.sType); }
-    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override
-    {
+    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override {
         if (uMsg == WM_CREATE) {
             root = new CHorizontalLayoutUI;
             pm.AttachDialog(root);
             pm.AddNotifier(this);
         }
-        if (uMsg == WM_DESTROY)
-            pm.RemoveNotifier(this);
+        if (uMsg == WM_DESTROY) pm.RemoveNotifier(this);
         return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
     }
 
@@ -297,8 +289,7 @@ protected:
     CPaintManagerUI* GetPaintManager() override { return &pm; }
 };
 
-TEST(PickerControls, ClicksTimersAndGrids)
-{
+TEST(PickerControls, ClicksTimersAndGrids) {
     std::string dir = roomuitest::TestDir();
     std::string anim = roomuitest::WriteFile(dir + "/anim.gif", roomuitest::MakeGif({30, 40}));
     std::string still = roomuitest::WriteFile(dir + "/still.gif", roomuitest::MakeGif({0}));
@@ -322,7 +313,9 @@ TEST(PickerControls, ClicksTimersAndGrids)
         bool enabled;
         int type;
         size_t clicks;
-    } rows[] = {{true, UIEVENT_BUTTONDOWN, 1}, {true, UIEVENT_DBLCLICK, 1}, {false, UIEVENT_BUTTONDOWN, 0},
+    } rows[] = {{true, UIEVENT_BUTTONDOWN, 1},
+                {true, UIEVENT_DBLCLICK, 1},
+                {false, UIEVENT_BUTTONDOWN, 0},
                 {true, UIEVENT_MOUSEENTER, 0}};
     for (const auto& r : rows) {
         host.notes.clear();
@@ -367,8 +360,7 @@ TEST(PickerControls, ClicksTimersAndGrids)
     auto* faces = new roomui::CControlFaceSelect;
     host.root->Add(faces);
     faces->SetItemSize(SIZE{31, 31});
-    for (int i = 0; i < 30; ++i)
-        faces->Add(new roomui::CControlFaceSelectItem);
+    for (int i = 0; i < 30; ++i) faces->Add(new roomui::CControlFaceSelectItem);
     faces->SetPos(RECT{0, 0, 447, 100});
     // (447 - 10) / 31 = 14 columns.
     EXPECT_EQ(faces->GetItemAt(14)->GetPos().top, 31);

@@ -32,8 +32,7 @@ public:
 
 class MicColumn : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         static MicRightsHalvec halvec;
         static bool done = [] {
             roomtest::UsePrivateFolders("varnet-miccol");
@@ -54,15 +53,12 @@ protected:
             store.AddRoomUser(kRoom, u);
         }
     }
-    void TearDown() override
-    {
-        if (ui.GetHWND())
-            ui.CloseRoomWindow();
+    void TearDown() override {
+        if (ui.GetHWND()) ui.CloseRoomWindow();
         CMicSlot::SetMediaFactory({});
         CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.stealth = 0; });
     }
-    void Open(int stealth)
-    {
+    void Open(int stealth) {
         CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) {
             a.uid = roomtest::kSelf;
             a.stealth = stealth;
@@ -71,8 +67,7 @@ protected:
         ui.SetRoomLogic(&logic);
         ASSERT_TRUE(ui.CreateRoomWindow("room(7002)"));
     }
-    static MicUserInfo Entry(uint32_t uid, bool isPublic, uint32_t idx)
-    {
+    static MicUserInfo Entry(uint32_t uid, bool isPublic, uint32_t idx) {
         MicUserInfo m;
         m.user.uid = uid;
         m.stream.live = isPublic ? 1 : 0;
@@ -81,8 +76,7 @@ protected:
         m.stream.url = "rtmp://127.0.0.1/vstar/" + std::to_string(uid);
         return m;
     }
-    int JoinLeaveItem()
-    {
+    int JoinLeaveItem() {
         auto* tab = dynamic_cast<CTabLayoutUI*>(ui.m_PaintManager.FindControl("tablayout_joinleavemiclist"));
         return tab ? tab->GetCurSel() : -1;
     }
@@ -92,8 +86,7 @@ protected:
     CRoomUI ui;
 };
 
-TEST_F(MicColumn, SlotsJoinButtonAndVolumePopups)
-{
+TEST_F(MicColumn, SlotsJoinButtonAndVolumePopups) {
     Open(1);
     for (int i = 0; i < CPublicMicWndMgr::kSlots; ++i) {
         CPublicMicWnd* w = ui.Left().Public().Slot(i);
@@ -125,8 +118,7 @@ TEST_F(MicColumn, SlotsJoinButtonAndVolumePopups)
     EXPECT_TRUE(dynamic_cast<COptionUI*>(enter.pSender)->IsSelected());
 }
 
-TEST_F(MicColumn, MicNotificationsReachTheSlots)
-{
+TEST_F(MicColumn, MicNotificationsReachTheSlots) {
     Open(0);
     // A refreshed list with two entries for one public index shows the larger user id.
     auto* list = new MicUserMap;
@@ -166,8 +158,7 @@ TEST_F(MicColumn, MicNotificationsReachTheSlots)
     ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_MIC_ATTR, reinterpret_cast<LPARAM>(bad));
     // Three performers on the public microphones: no room for the user, nothing is sent.
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
-    for (uint32_t uid : {2002u, 2003u, 2004u})
-        store.SetUserMicState(kRoom, uid, 1);
+    for (uint32_t uid : {2002u, 2003u, 2004u}) store.SetUserMicState(kRoom, uid, 1);
     ui.Left().JoinPublicMic();
     EXPECT_NE(ui.OwnView().Text().find(BuildSysMsgHtml("公麦窗口已满，无法上麦")), std::string::npos);
 }

@@ -37,14 +37,19 @@ using desktoptest::Screenshot;
 using desktoptest::WaitFor;
 
 // The visible top-level window whose (UTF-8) title is exactly `title` (a pattern); false when none.
-bool FindTitle(const std::string& title, RECT& rc) { return desktoptest::FindWindow("^" + title + "$", rc); }
+bool FindTitle(const std::string& title, RECT& rc) {
+    return desktoptest::FindWindow("^" + title + "$", rc);
+}
 
-std::string Utf8(const char* gbk) { return GbkToUtf8(gbk); }
+std::string Utf8(const char* gbk) {
+    return GbkToUtf8(gbk);
+}
 
-void Xdo(const std::string& args) { EXPECT_EQ(system(("xdotool " + args + " >/dev/null 2>&1").c_str()), 0) << args; }
+void Xdo(const std::string& args) {
+    EXPECT_EQ(system(("xdotool " + args + " >/dev/null 2>&1").c_str()), 0) << args;
+}
 
-void Click(const RECT& wnd, POINT pt, int button = 1)
-{
+void Click(const RECT& wnd, POINT pt, int button = 1) {
     Xdo("mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y));
     usleep(150000);
     Xdo("click " + std::to_string(button));
@@ -55,24 +60,19 @@ class SkinLayout : public WindowImplBase {
 public:
     explicit SkinLayout(const char* file) : m_file(file) {}
     const char* GetWindowClassName() const override { return "SkinLayout"; }
-    CControlUI* CreateControl(const char* cls) override
-    {
-        if (std::string(cls) == "CUserListUI")
-            return new roomui::CUserListUI;
-        return new CControlUI;   // the other custom controls only take their place
+    CControlUI* CreateControl(const char* cls) override {
+        if (std::string(cls) == "CUserListUI") return new roomui::CUserListUI;
+        return new CControlUI;  // the other custom controls only take their place
     }
-    RECT Layout(int w, int h, const char* name)
-    {
+    RECT Layout(int w, int h, const char* name) {
         Create(nullptr, "layout", 0, 0, 0, 0, w, h);
-        if (auto* tab = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl("RightUserListTab")))
-            tab->SelectItem(1);
+        if (auto* tab = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl("RightUserListTab"))) tab->SelectItem(1);
         m_PaintManager.UpdateLayout();
         CControlUI* c = m_PaintManager.FindControl(name);
         EXPECT_NE(c, nullptr) << name;
         return c ? c->GetPos() : RECT{};
     }
-    POINT Center(const char* name)
-    {
+    POINT Center(const char* name) {
         POINT pt{-1, -1};
         EXPECT_TRUE(UITest::CenterOf(this, name, pt)) << name;
         return pt;
@@ -84,8 +84,7 @@ protected:
     CDuiString m_file;
 };
 
-POINT At(const char* skin, int w, int h, const char* name)
-{
+POINT At(const char* skin, int w, int h, const char* name) {
     SkinLayout layout(skin);
     layout.Create(nullptr, "layout", 0, 0, 0, 0, w, h);
     layout.m_PaintManager.UpdateLayout();
@@ -95,21 +94,17 @@ POINT At(const char* skin, int w, int h, const char* name)
 }
 
 // Offsets in the user menu: 2 px inset, 28 px items, 9 px group breaks (after ids 1, 4, 8 and 12).
-int MenuItemY(int id)
-{
+int MenuItemY(int id) {
     int breaks = (id > 1) + (id > 4) + (id > 8) + (id > 12);
     return 2 + id * 28 + breaks * 9 + 14;
 }
 
 }  // namespace
 
-TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
-{
+TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
     const char* display = getenv("VARNET_TEST_DISPLAY");
-    if (!display || !*display)
-        GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-    if (system("command -v xdotool >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "xdotool is not installed";
+    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+    if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
     setenv("DISPLAY", display, 1);
     ASSERT_TRUE(gdk_init_check(nullptr, nullptr));
     Win32Init();
@@ -150,10 +145,12 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     ASSERT_FALSE(data.empty());
     {
         std::ofstream ini(data + "/user.ini");
-        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint() << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
+        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint()
+            << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
             << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << web.Server().BaseUrl()
-            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath) << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
-            << "\nKeyB=" << testenv::kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
+            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath)
+            << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA << "\nKeyB=" << testenv::kRoomServiceKeyB
+            << "\n[config]\nversion=1.0.0.1\n";
         std::ofstream cfg(data + "/config.ini");
         cfg << updates.ConfigIni("Varnet_1.0.0.1_release", "");
     }
@@ -161,8 +158,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     const fs::path bin = VARNET_BINARY_DIR "/bin", install = data + "-install";
     fs::create_directories(install);
     for (const auto& e : fs::directory_iterator(bin))
-        if (e.path().filename() != "res")
-            fs::create_symlink(e.path(), install / e.path().filename());
+        if (e.path().filename() != "res") fs::create_symlink(e.path(), install / e.path().filename());
     fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
     fs::create_directories(data + "/run");
     fs::permissions(data + "/run", fs::perms::owner_all, fs::perm_options::replace);
@@ -182,10 +178,8 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     struct Reaper {
         pid_t pid;
         std::function<bool()> exited;
-        ~Reaper()
-        {
-            if (exited())
-                return;
+        ~Reaper() {
+            if (exited()) return;
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
@@ -206,8 +200,9 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     ASSERT_TRUE(WaitFor([&] { return service.RequestCount("login") >= 1; })) << "no login request";
     RECT lobby;
     ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
-    ASSERT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos; }))
-        << "the home page did not load";
+    ASSERT_TRUE(WaitFor([&] {
+        return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos;
+    })) << "the home page did not load";
     usleep(500000);
 
     // The first room link of the home page enters room 3003.
@@ -222,7 +217,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
     RECT room;
     ASSERT_TRUE(WaitFor([&] { return FindTitle(".*[(]3003[)]", room); })) << "no room window";
     ASSERT_TRUE(WaitFor([&] { return service.RequestCount("getroomuser") >= 1; }));
-    usleep(1500000);   // maximised, the lists filled and drawn
+    usleep(1500000);  // maximised, the lists filled and drawn
     ASSERT_TRUE(FindTitle(".*[(]3003[)]", room));
 
     // Bob's row: the second of the members list (the owner's rank comes first).
@@ -238,8 +233,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
         Click(room, bobRow, 3);
         RECT m;
         bool shown = WaitFor([&] { return FindTitle("ZqMenu", m); }, 5000);
-        if (!shown)
-            Screenshot(RECT{0, 0, 1280, 1024}, shots + "/right_column_no_menu.png");
+        if (!shown) Screenshot(RECT{0, 0, 1280, 1024}, shots + "/right_column_no_menu.png");
         ASSERT_TRUE(shown) << "no menu";
         usleep(300000);
         if (shot) {
@@ -263,7 +257,8 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
 
     // Mute: the service holds it and bob's client is told.
     menu(5, nullptr);
-    EXPECT_TRUE(WaitFor([&] { return inbox.Has("notifyop type=2\ntid=1002\nfid=1001"); })) << "bob was not told of the mute";
+    EXPECT_TRUE(WaitFor([&] { return inbox.Has("notifyop type=2\ntid=1002\nfid=1001"); }))
+        << "bob was not told of the mute";
     bool muted = false;
     service.WithData([&](testenv::SvcData& d) { muted = d.rooms[3003].muted.count(1002) > 0; });
     EXPECT_TRUE(muted);
@@ -272,7 +267,8 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt)
 
     // Kick: bob is told and leaves the room; the owner's list drops him.
     menu(7, nullptr);
-    EXPECT_TRUE(WaitFor([&] { return inbox.Has("notifyop type=1\ntid=1002\nfid=1001"); })) << "bob was not told of the kick";
+    EXPECT_TRUE(WaitFor([&] { return inbox.Has("notifyop type=1\ntid=1002\nfid=1001"); }))
+        << "bob was not told of the kick";
     EXPECT_TRUE(WaitFor([&] { return inbox.Has("notifyexit id=1002\n"); }));
     bool gone = false;
     service.WithData([&](testenv::SvcData& d) { gone = d.rooms[3003].users.count(1002) == 0; });

@@ -18,8 +18,7 @@ struct Piece {
     const char* cls = kImageObjectClass;
 };
 
-void Build(RichEditModel& m, const std::vector<Piece>& pieces)
-{
+void Build(RichEditModel& m, const std::vector<Piece>& pieces) {
     for (const auto& p : pieces) {
         if (p.text) {
             m.InsertText(Charset::Utf8ToUtf16(p.text));
@@ -32,16 +31,14 @@ void Build(RichEditModel& m, const std::vector<Piece>& pieces)
     }
 }
 
-std::u16string Mask(const std::u16string& in)
-{
+std::u16string Mask(const std::u16string& in) {
     std::u16string out = in;
     for (size_t at = out.find(u"bad"); at != std::u16string::npos; at = out.find(u"bad", at))
         out.replace(at, 3, u"***");
     return u"<" + out + u">";  // marks each filtered run
 }
 
-TEST(RichEditContent, ComposesCodesWithFilteredRunsAtTheRightPlaces)
-{
+TEST(RichEditContent, ComposesCodesWithFilteredRunsAtTheRightPlaces) {
     struct Row {
         std::vector<Piece> pieces;
         const char* expect;  // UTF-8
@@ -55,7 +52,9 @@ TEST(RichEditContent, ComposesCodesWithFilteredRunsAtTheRightPlaces)
         {{{"ba"}, {nullptr, 3}, {"d bad"}}, "<ba>[:3]<d ***>"},
         {{{"你好"}, {nullptr, 9}, {"世界\n"}}, "<你好>[:9]<世界\n>"},
         // An object of another class stays in its run.
-        {{{"a"}, {nullptr, 4, "Other"}, {"b"}, {nullptr, 8}}, "<a\xEF\xBF\xBC" "b>[:8]"},
+        {{{"a"}, {nullptr, 4, "Other"}, {"b"}, {nullptr, 8}},
+         "<a\xEF\xBF\xBC"
+         "b>[:8]"},
     };
     for (const auto& r : rows) {
         RichEditModel m;
@@ -65,13 +64,11 @@ TEST(RichEditContent, ComposesCodesWithFilteredRunsAtTheRightPlaces)
         if (std::string(r.expect).find("\xEF\xBF\xBC") != std::string::npos)
             want = Charset::Utf16ToGbk(Charset::Utf8ToUtf16(r.expect));
         EXPECT_EQ(gbk, want) << r.expect;
-        for (const auto& o : m.Objects())
-            EXPECT_EQ(m.GetText()[(size_t)o.pos], kObjectChar);
+        for (const auto& o : m.Objects()) EXPECT_EQ(m.GetText()[(size_t)o.pos], kObjectChar);
     }
 }
 
-TEST(RichEditContent, EditsKeepObjectsAndPositionsTogether)
-{
+TEST(RichEditContent, EditsKeepObjectsAndPositionsTogether) {
     RichEditModel m;
     Build(m, {{"12"}, {nullptr, 1}, {"34\n"}, {nullptr, 2}, {"56"}});
     // Delete "2[1]3": the first object goes, the second moves back.
@@ -104,10 +101,8 @@ public:
     int cancels = 0;
     std::vector<std::string> tips;
     void PushModalWnd(HWND h) override { stack.push_back(h); }
-    void PopModalWnd(HWND h) override
-    {
-        if (!stack.empty() && stack.back() == h)
-            stack.pop_back();
+    void PopModalWnd(HWND h) override {
+        if (!stack.empty() && stack.back() == h) stack.pop_back();
     }
     HWND TopModalWnd() override { return stack.empty() ? nullptr : stack.back(); }
     int GetModalWndCount() override { return (int)stack.size(); }
@@ -122,12 +117,10 @@ public:
     int result = 1;
     FakeHost* host = nullptr;
     size_t depthSeen = 0;
-    int Choose(HWND, roomui::FontChoice& io, roomui::FontDialogSession& s) override
-    {
+    int Choose(HWND, roomui::FontChoice& io, roomui::FontDialogSession& s) override {
         s.Opened((HWND)0x1234);
         depthSeen = host->stack.size();
-        if (dismiss)
-            s.Dismiss();
+        if (dismiss) s.Dismiss();
         io.pointTenths = size;
         io.weight = 700;
         io.face = "宋体";
@@ -140,8 +133,7 @@ public:
     const char* GetWindowClassName() const override { return "TestParent"; }
 };
 
-TEST(RichEditCtrlEx, InputTextImagesAndFontRule)
-{
+TEST(RichEditCtrlEx, InputTextImagesAndFontRule) {
     auto& halvec = roomuitest::SetUpOnce();
     halvec.word = u"bad";
     std::string dir = roomuitest::TestDir();
@@ -193,8 +185,8 @@ TEST(RichEditCtrlEx, InputTextImagesAndFontRule)
         bool dismiss;
         int expect;
         int height;
-    } rows[] = {{110, false, 0, 240}, {120, false, 1, 240}, {280, false, 1, 560}, {290, false, 0, 560},
-                {200, true, -2, 560}};
+    } rows[] = {
+        {110, false, 0, 240}, {120, false, 1, 240}, {280, false, 1, 560}, {290, false, 0, 560}, {200, true, -2, 560}};
     for (const auto& r : rows) {
         dlg.size = r.size;
         dlg.dismiss = r.dismiss;

@@ -31,7 +31,7 @@ using namespace roomui;
 namespace {
 
 constexpr uint32_t kRoom = 3003;
-constexpr uint32_t kMe = roomtest::kSelf;   // 1001, the owner
+constexpr uint32_t kMe = roomtest::kSelf;  // 1001, the owner
 constexpr uint32_t kTwinA = 2001, kTwinB = 2002, kHidden = 2003, kMic = 2004, kGuest = 2005;
 
 class AllRightsHalvec : public roomtest::FakeHalvec {
@@ -42,8 +42,7 @@ public:
     bool HasRightPair2(int, int, int) override { return true; }
 };
 
-void SetUpOnce()
-{
+void SetUpOnce() {
     static AllRightsHalvec halvec;
     static bool done = [] {
         roomtest::UsePrivateFolders("varnet-right");
@@ -55,8 +54,7 @@ void SetUpOnce()
     (void)done;
 }
 
-void FillRoom()
-{
+void FillRoom() {
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
         a.uid = kMe;
         a.sid = 7001;
@@ -106,8 +104,7 @@ struct Room {
     int menuAnswer = -1;
     std::vector<UserMenuEntry> menuShown;
 
-    Room()
-    {
+    Room() {
         SetUpOnce();
         FillRoom();
         ui.SetRoomID(kRoom);
@@ -126,45 +123,38 @@ struct Room {
     }
     ~Room() { ui.CloseRoomWindow(); }
     CUserListUI* List(const char* name) { return dynamic_cast<CUserListUI*>(ui.m_PaintManager.FindControl(name)); }
-    std::string Text(const char* name)
-    {
+    std::string Text(const char* name) {
         CControlUI* c = ui.m_PaintManager.FindControl(name);
         return c ? c->GetText().c_str() : "<none>";
     }
     CComboUI* Targets() { return dynamic_cast<CComboUI*>(ui.m_PaintManager.FindControl("GiftToPeopleComBo")); }
-    uint32_t SelectedTarget()
-    {
+    uint32_t SelectedTarget() {
         CComboUI* c = Targets();
         return c && c->GetCurSel() >= 0 ? uint32_t(c->GetItemAt(c->GetCurSel())->GetTag()) : 0;
     }
-    void Notify(const char* type, CControlUI* sender, POINT pt = {0, 0})
-    {
+    void Notify(const char* type, CControlUI* sender, POINT pt = {0, 0}) {
         TNotifyUI msg;
         msg.sType = type;
         msg.pSender = sender;
         msg.ptMouse = pt;
         ui.Notify(msg);
     }
-    void ClickRow(uint32_t uid)
-    {
+    void ClickRow(uint32_t uid) {
         CUserListUI* members = List("UserMemberList");
         Notify("itemclick", members->GetItemAt(members->FindUserIndex(uid)));
     }
 };
 
-std::vector<uint32_t> Uids(CUserListUI* list)
-{
+std::vector<uint32_t> Uids(CUserListUI* list) {
     std::vector<uint32_t> out;
-    for (int i = 0; i < list->GetCount(); ++i)
-        out.push_back(list->GetUserIDAt(i));
+    for (int i = 0; i < list->GetCount(); ++i) out.push_back(list->GetUserIDAt(i));
     std::sort(out.begin(), out.end());
     return out;
 }
 
 }  // namespace
 
-TEST(RightColumn, ListsCountsSearchAndRemoval)
-{
+TEST(RightColumn, ListsCountsSearchAndRemoval) {
     Room r;
     CUserListUI* members = r.List("UserMemberList");
     CUserListUI* managers = r.List("UserManagerList");
@@ -180,8 +170,8 @@ TEST(RightColumn, ListsCountsSearchAndRemoval)
     EXPECT_EQ(r.Text("UserListMicOrderOption"), "麦序/1");
     auto* tab = dynamic_cast<CTabLayoutUI*>(r.ui.m_PaintManager.FindControl("RightUserListTab"));
     ASSERT_NE(tab, nullptr);
-    EXPECT_EQ(tab->GetCurSel(), 1);   // the members tab
-    EXPECT_EQ(r.SelectedTarget(), kMic);   // the public-microphone user is the first recipient
+    EXPECT_EQ(tab->GetCurSel(), 1);       // the members tab
+    EXPECT_EQ(r.SelectedTarget(), kMic);  // the public-microphone user is the first recipient
 
     // Search: the nickname or the beauty id; the prompt lists everybody; counts stay.
     CControlUI* find = r.ui.m_PaintManager.FindControl("UserMemberFindEdit");
@@ -191,10 +181,10 @@ TEST(RightColumn, ListsCountsSearchAndRemoval)
         std::vector<uint32_t> uids;
     };
     for (const Search& s : std::vector<Search>{{"12", {kMic}},
-                                                {"twi", {kTwinA, kTwinB}},
-                                                {"82001", {kTwinA}},
-                                                {"nobody", {}},
-                                                {CDealMainRight::kSearchPrompt, {kMe, kTwinA, kTwinB, kMic, kGuest}}}) {
+                                               {"twi", {kTwinA, kTwinB}},
+                                               {"82001", {kTwinA}},
+                                               {"nobody", {}},
+                                               {CDealMainRight::kSearchPrompt, {kMe, kTwinA, kTwinB, kMic, kGuest}}}) {
         find->SetText(s.text);
         r.Notify("textchanged", find);
         EXPECT_EQ(Uids(members), s.uids) << s.text;
@@ -230,17 +220,16 @@ TEST(RightColumn, ListsCountsSearchAndRemoval)
     EXPECT_EQ(r.Targets()->GetCount(), 0);
 }
 
-TEST(RightColumn, RecipientsAndMenuTargetsAreUsersNotNicknames)
-{
+TEST(RightColumn, RecipientsAndMenuTargetsAreUsersNotNicknames) {
     Room r;
     CUserListUI* members = r.List("UserMemberList");
     ASSERT_NE(members, nullptr);
     // Two users called "twin": each click selects that user's own item.
     for (uint32_t uid : {kTwinA, kTwinB, kTwinA, kGuest}) {
         r.ClickRow(uid);
-        EXPECT_EQ(r.SelectedTarget(), uid == kGuest ? kTwinA : uid) << uid;   // a guest is no recipient
+        EXPECT_EQ(r.SelectedTarget(), uid == kGuest ? kTwinA : uid) << uid;  // a guest is no recipient
     }
-    EXPECT_EQ(r.Targets()->GetCount(), 3);   // mic, twin A, twin B
+    EXPECT_EQ(r.Targets()->GetCount(), 3);  // mic, twin A, twin B
 
     // Row A is selected; the right click lands on row B: every action goes to B.
     members->SelectItem(members->FindUserIndex(kTwinA));
@@ -303,8 +292,7 @@ TEST(RightColumn, RecipientsAndMenuTargetsAreUsersNotNicknames)
     EXPECT_TRUE(r.ui.Right().UserInfoPopup().IsWindowVisible());
 }
 
-TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard)
-{
+TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
     Room r;
     roompopups::CUIChkUserInfo& card = r.ui.Right().UserInfoPopup();
     card.m_today = [](int& y, int& m) { y = 2010, m = 6; };
@@ -314,17 +302,17 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard)
         uint32_t uid;
         const char* nick;
         const char* sex;
-        const char* age;   // the age label, "" when left as it was (fresh card)
+        const char* age;  // the age label, "" when left as it was (fresh card)
         const char* address;
     };
     const Case cases[] = {
         {R"({"status":1,"user":{"uid":2002,"nickname":"twin","level":300,"sex":2,"prov":"GD","city":"SZ","birth":"1990-12-31"}})",
          1, 2002, "twin", "女", "19", "GDSZ"},
-        {R"({"status":1,"user":{"uid":2002,"nickname":"twin","sex":1,"prov":"GD","city":"GD","birth":"1990"}})", 1, 2002,
-         "twin", "男", "", "GD"},
+        {R"({"status":1,"user":{"uid":2002,"nickname":"twin","sex":1,"prov":"GD","city":"GD","birth":"1990"}})", 1,
+         2002, "twin", "男", "", "GD"},
         {R"({"status":1,"user":"nobody"})", 1, 0, "", "保密", "", ""},
-        {R"({"status":1,"user":{"uid":-5,"nickname":7,"level":"abc","sex":"2","prov":[],"city":{},"birth":12}})", 1, 0, "7",
-         "保密", "", ""},
+        {R"({"status":1,"user":{"uid":-5,"nickname":7,"level":"abc","sex":"2","prov":[],"city":{},"birth":12}})", 1, 0,
+         "7", "保密", "", ""},
         {R"({"status":"1","user":{"uid":1e40}})", 2, 0, "", "保密", "", ""},
         {"<html>busy</html>", 2, 0, "", "保密", "", ""},
     };
@@ -343,11 +331,12 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard)
         d->birth = reply.birth;
         d->province = reply.prov;
         d->city = reply.city;
-        if (CControlUI* age = card.m_PaintManager.FindControl("UserAgeLabel"))
-            age->SetText("");
+        if (CControlUI* age = card.m_PaintManager.FindControl("UserAgeLabel")) age->SetText("");
         ::SendMessage(r.ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_DETAIL, reinterpret_cast<LPARAM>(d));
         ASSERT_TRUE(card.IsWindowVisible());
-        auto label = [&](const char* name) { return std::string(card.m_PaintManager.FindControl(name)->GetText().c_str()); };
+        auto label = [&](const char* name) {
+            return std::string(card.m_PaintManager.FindControl(name)->GetText().c_str());
+        };
         EXPECT_EQ(label("UserIDEdit"), std::to_string(c.uid));
         EXPECT_EQ(label("ChkUserNickNameLabel"), c.nick);
         EXPECT_EQ(label("UserSexLabel"), c.sex);
@@ -365,8 +354,7 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard)
     EXPECT_NE(query.find("tid=2002"), std::string::npos) << query;
 }
 
-TEST(UserDetails, AgeAddressAndConsumptionTotals)
-{
+TEST(UserDetails, AgeAddressAndConsumptionTotals) {
     struct Age {
         const char* birth;
         int year, month, age;
@@ -398,9 +386,10 @@ TEST(UserDetails, AgeAddressAndConsumptionTotals)
     for (const Totals& t : std::vector<Totals>{
              {{rec(21012, 100000, 1, 0), rec(21012, 100000, 1, 0)}, "200000", "0 Z豆, 180000 Z币"},
              {{rec(501, 1, 99, 1)}, "99", "99 Z豆, 0 Z币"},
-             {{rec(21012, 11, 1, 0), rec(21012, 11, 1, 0)}, "22", "0 Z豆, 18 Z币"},   // cut per record
+             {{rec(21012, 11, 1, 0), rec(21012, 11, 1, 0)}, "22", "0 Z豆, 18 Z币"},  // cut per record
              // Beyond 32 bits: the sums keep counting.
-             {{rec(21012, 4000000000u, 4, 0), rec(501, 4000000000u, 2, 3000000000u)}, "24000000000",
+             {{rec(21012, 4000000000u, 4, 0), rec(501, 4000000000u, 2, 3000000000u)},
+              "24000000000",
               "6000000000 Z豆, 14400000000 Z币"},
          }) {
         EXPECT_EQ(roompopups::SentTotalText(t.records), t.sent);
@@ -408,8 +397,7 @@ TEST(UserDetails, AgeAddressAndConsumptionTotals)
     }
 }
 
-TEST(UserDetails, ConsumptionListsBuiltOncePerWindowAndPopupsGoWithIt)
-{
+TEST(UserDetails, ConsumptionListsBuiltOncePerWindowAndPopupsGoWithIt) {
     Room r;
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     RoomGiftRecord sent;
@@ -442,7 +430,7 @@ TEST(UserDetails, ConsumptionListsBuiltOncePerWindowAndPopupsGoWithIt)
     r.Notify("click", r.ui.m_PaintManager.FindControl("CustomDetailBTN"));
     EXPECT_EQ(list->GetCount(), 2);
     // Closing hides; the room window's end destroys both popups' windows.
-    ::SendMessage(popup.GetHWND(), WM_CLOSE, 2, 0);   // what Close(2) posts
+    ::SendMessage(popup.GetHWND(), WM_CLOSE, 2, 0);  // what Close(2) posts
     EXPECT_FALSE(popup.IsWindowVisible());
     EXPECT_EQ(popup.m_closeCode, 2u);
     // An answer still queued when the window closes never reaches the card; both popups go with the window.
@@ -458,8 +446,7 @@ TEST(UserDetails, ConsumptionListsBuiltOncePerWindowAndPopupsGoWithIt)
     EXPECT_EQ(popup.GetHWND(), nullptr);
 }
 
-TEST(Moderation, MuteAndKickReachTheServiceAndTheOtherClient)
-{
+TEST(Moderation, MuteAndKickReachTheServiceAndTheOtherClient) {
     testenv::ChatServer chat;
     ASSERT_GT(chat.Start(), 0);
     testenv::RoomService service;

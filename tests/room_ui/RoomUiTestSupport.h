@@ -13,8 +13,7 @@ namespace roomuitest {
 
 using testsupport::MakeGif;
 
-inline std::string WriteFile(const std::string& path, const std::string& data)
-{
+inline std::string WriteFile(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary) << data;
     return path;
 }
@@ -27,12 +26,10 @@ public:
         std::vector<CatalogItem> faces;
     };
     std::vector<Group> groups;
-    void GetFaceMap(FaceCatalogCopy& out) override
-    {
+    void GetFaceMap(FaceCatalogCopy& out) override {
         for (const auto& g : groups) {
             auto& m = out[g.info];
-            for (const auto& f : g.faces)
-                m[f.id] = new CatalogItem(f);
+            for (const auto& f : g.faces) m[f.id] = new CatalogItem(f);
         }
     }
 };
@@ -42,8 +39,7 @@ public:
 namespace roomuitest {
 
 // Once per test program: private folders, the UI thread, the catalogue registered as the plug-in.
-inline FaceHalvec& SetUpOnce()
-{
+inline FaceHalvec& SetUpOnce() {
     static FaceHalvec halvec;
     static std::string dir;
     static bool done = [] {
@@ -55,8 +51,7 @@ inline FaceHalvec& SetUpOnce()
     (void)done;
     return halvec;
 }
-inline std::string TestDir()
-{
+inline std::string TestDir() {
     SetUpOnce();
     return getenv("VARNET_DATA_DIR");
 }

@@ -22,13 +22,10 @@ namespace {
 
 class RoomUiXvfbTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display)
-            GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        if (system("command -v xdotool >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "xdotool is not installed";
+        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
+        if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
         setenv("DISPLAY", display, 1);
         setenv("NO_AT_BRIDGE", "1", 1);
         roomuitest::SetUpOnce();
@@ -40,15 +37,13 @@ protected:
     static std::string ShotDir() { return VARNET_BINARY_DIR "/screenshots"; }
 };
 
-void Settle(unsigned ms = 300)
-{
+void Settle(unsigned ms = 300) {
     gdk_display_sync(gdk_display_get_default());
     PumpMessagesFor(ms);
     gdk_display_sync(gdk_display_get_default());
 }
 
-void Shot(const RECT& rc, const std::string& file)
-{
+void Shot(const RECT& rc, const std::string& file) {
     GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
                                                rc.bottom - rc.top);
     ASSERT_NE(pb, nullptr);
@@ -60,16 +55,14 @@ class InputWnd : public CWindowWnd {
 public:
     const char* GetWindowClassName() const override { return "InputWnd"; }
     CPaintManagerUI pm;
-    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override
-    {
+    LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override {
         if (uMsg == WM_CREATE) {
             auto* root = new CControlUI;
             root->SetBkColor(0xFFE8EEF6);
             pm.AttachDialog(root);
         }
         LRESULT l = 0;
-        if (uMsg != WM_CREATE && m_hWnd && pm.MessageHandler(uMsg, wParam, lParam, l))
-            return l;
+        if (uMsg != WM_CREATE && m_hWnd && pm.MessageHandler(uMsg, wParam, lParam, l)) return l;
         return CWindowWnd::HandleMessage(uMsg, wParam, lParam);
     }
 
@@ -77,9 +70,7 @@ protected:
     CPaintManagerUI* GetPaintManager() override { return &pm; }
 };
 
-
-TEST_F(RoomUiXvfbTest, ChatInputOnTheDesktopKeepsPositionsAfterLineBreaks)
-{
+TEST_F(RoomUiXvfbTest, ChatInputOnTheDesktopKeepsPositionsAfterLineBreaks) {
     InputWnd wnd;
     ASSERT_TRUE(wnd.Create(nullptr, "input", UI_WS_POPUP, 0, 100, 100, 360, 120));
     wnd.ShowWindow(true, true);
@@ -120,8 +111,7 @@ TEST_F(RoomUiXvfbTest, ChatInputOnTheDesktopKeepsPositionsAfterLineBreaks)
     wnd.SendMessage(WM_CLOSE);
 }
 
-TEST_F(RoomUiXvfbTest, EmoticonPanelAndAnEffectPlaying)
-{
+TEST_F(RoomUiXvfbTest, EmoticonPanelAndAnEffectPlaying) {
     auto& halvec = roomuitest::SetUpOnce();
     roomuitest::FaceHalvec::Group g;
     g.info.idx = 0, g.info.name = "表情", g.info.path = "res/face/", g.info.boxtype = true;
@@ -172,8 +162,7 @@ TEST_F(RoomUiXvfbTest, EmoticonPanelAndAnEffectPlaying)
 }  // namespace
 
 // The room window on the desktop: users in the lists, lines in the chat panes, a global gift on the banner.
-TEST_F(RoomUiXvfbTest, RoomWindowWithUsersChatAndBanner)
-{
+TEST_F(RoomUiXvfbTest, RoomWindowWithUsersChatAndBanner) {
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     const uint32_t room = 8123;
     store.RemoveRoom(room);
@@ -212,18 +201,16 @@ TEST_F(RoomUiXvfbTest, RoomWindowWithUsersChatAndBanner)
     EXPECT_EQ(members->GetCount(), 3);
     // The public pane shows the line once its page has loaded.
     auto shown = [&] { return ui.PublicPane().NodeCount() >= 2; };
-    for (int i = 0; i < 200 && !shown(); ++i)
-        Settle(50);
+    for (int i = 0; i < 200 && !shown(); ++i) Settle(50);
     EXPECT_TRUE(shown());
-    Settle(1500);   // the banner scrolls in
+    Settle(1500);  // the banner scrolls in
     EXPECT_GT(ui.Center().Banner().Offset(), 0);
     Shot(ui.GetWindowRect(), ShotDir() + "/room_window.png");
     ui.CloseRoomWindow();
     EXPECT_EQ(ui.GetHWND(), nullptr);
 }
 
-TEST_F(RoomUiXvfbTest, ChatLinesReachTheWebPaneOnTheDesktop)
-{
+TEST_F(RoomUiXvfbTest, ChatLinesReachTheWebPaneOnTheDesktop) {
     const uint32_t room = 8124;
     CRoomInfoMgr::GetInstance().RemoveRoom(room);
     CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
@@ -232,13 +219,12 @@ TEST_F(RoomUiXvfbTest, ChatLinesReachTheWebPaneOnTheDesktop)
     ASSERT_TRUE(ui.CreateRoomWindow("room(8124)"));
     roomui::CWebChatView* pane = ui.PublicWebPane();
     ASSERT_NE(pane, nullptr);
-    for (int i = 0; i < 400 && !pane->IsReady(); ++i)
-        Settle(50);
+    for (int i = 0; i < 400 && !pane->IsReady(); ++i) Settle(50);
     ASSERT_TRUE(pane->IsReady());
     int before = pane->NodeCount();
     ui.Center().AppendMsgHtml("<div>用户 说：你好</div>", roomui::kPublicView);
     EXPECT_EQ(pane->NodeCount(), before + 1);
-    EXPECT_EQ(ui.PublicView().NodeCount(), 0);   // the headless pane is not used on the desktop
+    EXPECT_EQ(ui.PublicView().NodeCount(), 0);  // the headless pane is not used on the desktop
     Settle(500);
     Shot(ui.GetWindowRect(), ShotDir() + "/room_chat.png");
     ui.CloseRoomWindow();
@@ -246,8 +232,7 @@ TEST_F(RoomUiXvfbTest, ChatLinesReachTheWebPaneOnTheDesktop)
 }
 
 // The trumpet pane on the desktop: trumpet lines reach it, its hover buttons come up over it and clear it.
-TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop)
-{
+TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop) {
     const uint32_t room = 8125;
     CRoomInfoMgr::GetInstance().RemoveRoom(room);
     CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
@@ -256,8 +241,7 @@ TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop)
     ASSERT_TRUE(ui.CreateRoomWindow("room(8125)"));
     roomui::CWebChatView* trumpet = ui.TrumpetWebPane();
     ASSERT_NE(trumpet, nullptr);
-    for (int i = 0; i < 400 && !trumpet->IsReady(); ++i)
-        Settle(50);
+    for (int i = 0; i < 400 && !trumpet->IsReady(); ++i) Settle(50);
     ASSERT_TRUE(trumpet->IsReady());
     auto* line = new RoomChatLine;
     line->flags = CHAT_VIEW_TRUMPET;
@@ -266,7 +250,7 @@ TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop)
     EXPECT_EQ(trumpet->NodeCount(), 1);
     ui.Tips().ShowGiftFailTip("余额不足");
     Settle(300);
-    ::SendMessage(ui.GetHWND(), WM_MOVE, 0, 0);   // the buttons follow the view
+    ::SendMessage(ui.GetHWND(), WM_MOVE, 0, 0);  // the buttons follow the view
     ui.Tips().OnWebMouseEnter(0);
     EXPECT_TRUE(ui.Tips().HoverVisible(0));
     EXPECT_TRUE(ui.Tips().HoverVisible(1));

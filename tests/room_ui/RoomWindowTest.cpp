@@ -31,8 +31,7 @@ public:
     bool HasRight(int r, int, int) override { return (r == 20 && privateChat) || (r == 17 && manageRoom); }
 };
 
-RightsHalvec& RoomSetup()
-{
+RightsHalvec& RoomSetup() {
     static RightsHalvec halvec;
     static bool done = [] {
         roomtest::UsePrivateFolders("varnet-roomwnd");
@@ -70,10 +69,8 @@ public:
     int closes = 0;
     uint32_t GetRoomID() override { return kRoom; }
     std::string GetMyChatID() override { return "c1001"; }
-    bool SendChatMsg(uint32_t target, const std::string&, bool isPublic) override
-    {
-        if (!connected)
-            return false;
+    bool SendChatMsg(uint32_t target, const std::string&, bool isPublic) override {
+        if (!connected) return false;
         sent.emplace_back(target, isPublic);
         return true;
     }
@@ -86,13 +83,10 @@ class FakeMovie : public flash::IEffectMovie {
 public:
     std::vector<std::string> calls;
     bool* destroyed = nullptr;
-    ~FakeMovie() override
-    {
-        if (destroyed)
-            *destroyed = true;
+    ~FakeMovie() override {
+        if (destroyed) *destroyed = true;
     }
-    std::string CallFunction(const std::string& xml) override
-    {
+    std::string CallFunction(const std::string& xml) override {
         calls.push_back(xml);
         return "";
     }
@@ -114,8 +108,7 @@ struct Room {
     CUserListUI managers, members, micOrder;
     std::vector<std::pair<int, const void*>> freed;
 
-    Room()
-    {
+    Room() {
         RoomSetup();
         ui.SetRoomID(kRoom);
         ui.SetRoomLogic(&logic);
@@ -129,8 +122,7 @@ struct Room {
         ui.OnPayloadFreed = [this](int code, const void* p) { freed.emplace_back(code, p); };
     }
     template <class T>
-    T* Send(int code, T* payload)
-    {
+    T* Send(int code, T* payload) {
         ui.OnRoomNotify(code, reinterpret_cast<LPARAM>(payload));
         return payload;
     }
@@ -138,10 +130,14 @@ struct Room {
 
 }  // namespace
 
-TEST(RoomWindowDispatch, EveryHeapPayloadFreedOnceAndPlainCodesUntouched)
-{
+TEST(RoomWindowDispatch, EveryHeapPayloadFreedOnceAndPlainCodesUntouched) {
     Room r;
-    auto chat = [](int flags) { auto* c = new RoomChatLine; c->flags = flags; c->html = "x<BR>"; return c; };
+    auto chat = [](int flags) {
+        auto* c = new RoomChatLine;
+        c->flags = flags;
+        c->html = "x<BR>";
+        return c;
+    };
     auto change = [](uint32_t uid, int value) { return new RoomUserChange{uid, value}; };
     std::vector<std::pair<int, const void*>> expected;
     auto heap = [&](int code, auto* p) { expected.emplace_back(code, r.Send(code, p)); };
@@ -155,7 +151,7 @@ TEST(RoomWindowDispatch, EveryHeapPayloadFreedOnceAndPlainCodesUntouched)
     heap(ROOM_NOTIFY_MIC_OFF, new RoomMicOff);
     heap(ROOM_NOTIFY_MIC_ATTR, new RoomMicAttr);
     heap(ROOM_NOTIFY_LUCKY_GIFT, new RoomLuckyGift);
-    heap(ROOM_NOTIFY_GIFT_FLASH, new RoomGiftFlash{501, "a", 0, 1, 0, 0});   // no effect window: freed
+    heap(ROOM_NOTIFY_GIFT_FLASH, new RoomGiftFlash{501, "a", 0, 1, 0, 0});  // no effect window: freed
     heap(ROOM_NOTIFY_MIC_STATE, new RoomMicState{kOther, true, true});
     heap(ROOM_NOTIFY_CHAT_LINE, chat(CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN));
     heap(ROOM_NOTIFY_CHAT_LINE, chat(0));
@@ -164,27 +160,25 @@ TEST(RoomWindowDispatch, EveryHeapPayloadFreedOnceAndPlainCodesUntouched)
     heap(ROOM_NOTIFY_MIC_LIST, new MicUserMap);
     // Numbers, ignored codes and codes out of range: a sentinel that is no pointer must not be touched.
     const LPARAM sentinel = 0x7A;
-    for (int code : {2, 8, 10, 13, 14, 18, 20, 32, 0, 1, 4, 5, 6, 7, 12, 21, 22, 23, 24, 25, 26, 29, 30, 31, 33,
-                     35, 36, 37, 44, 45, -1, 1000})
+    for (int code : {2,  8,  10, 13, 14, 18, 20, 32, 0,  1,  4,  5,  6,  7,  12, 21,
+                     22, 23, 24, 25, 26, 29, 30, 31, 33, 35, 36, 37, 44, 45, -1, 1000})
         r.ui.OnRoomNotify(code, sentinel);
     // A null payload where a record belongs: nothing done, nothing freed.
-    for (int code : {3, 9, 11, 15, 16, 17, 19, 27, 28, 34, 38, 39, 40, 41, 42, 43})
-        r.ui.OnRoomNotify(code, 0);
+    for (int code : {3, 9, 11, 15, 16, 17, 19, 27, 28, 34, 38, 39, 40, 41, 42, 43}) r.ui.OnRoomNotify(code, 0);
     EXPECT_EQ(r.freed, expected);
 }
 
-TEST(RoomWindowDispatch, HandlersReachTheirColumns)
-{
+TEST(RoomWindowDispatch, HandlersReachTheirColumns) {
     Room r;
     r.Send(ROOM_NOTIFY_USER_LIST - 0, (void*)nullptr);
     r.ui.OnRoomNotify(ROOM_NOTIFY_USER_LIST, kRoom);
-    EXPECT_EQ(r.members.GetCount(), 2);   // the hidden user is not listed
+    EXPECT_EQ(r.members.GetCount(), 2);  // the hidden user is not listed
     r.Send(ROOM_NOTIFY_USER_LEAVE, new RoomUserChange{kOther, 2});
     EXPECT_EQ(r.members.FindUserIndex(kOther), -1);
     int ownBefore = r.ui.OwnView().NodeCount();
     int pubBefore = r.ui.PublicView().NodeCount();
     r.Send(ROOM_NOTIFY_CHAT_LINE, new RoomChatLine{CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN, "hi<BR>"});
-    EXPECT_EQ(r.ui.OwnView().NodeCount(), ownBefore + 2);   // text and BR
+    EXPECT_EQ(r.ui.OwnView().NodeCount(), ownBefore + 2);  // text and BR
     EXPECT_EQ(r.ui.PublicView().NodeCount(), pubBefore + 2);
     r.ui.TrumpetView().SetAutoScroll(false);
     r.Send(ROOM_NOTIFY_CHAT_LINE, new RoomChatLine{CHAT_VIEW_TRUMPET, "t"});
@@ -208,8 +202,7 @@ TEST(RoomWindowDispatch, HandlersReachTheirColumns)
     EXPECT_EQ(none, nullptr);
 }
 
-TEST(RoomWindowModal, CancelChainGoesToTheTopWindowThenClosesTheRoom)
-{
+TEST(RoomWindowModal, CancelChainGoesToTheTopWindowThenClosesTheRoom) {
     Room r;
     ParentWnd a, b;
     ASSERT_TRUE(a.Create(nullptr, "a", 0, 0, 0, 0, 10, 10));
@@ -227,8 +220,7 @@ TEST(RoomWindowModal, CancelChainGoesToTheTopWindowThenClosesTheRoom)
 }
 
 // Lines reach the views only once loaded, in order; each view's cache goes out when that view completes.
-TEST(ChatColumn, CachedLinesFlushedPerViewInOrder)
-{
+TEST(ChatColumn, CachedLinesFlushedPerViewInOrder) {
     RoomSetup();
     CDealMainCenter c;
     CHeadlessChatView own, pub;
@@ -240,7 +232,7 @@ TEST(ChatColumn, CachedLinesFlushedPerViewInOrder)
     pub.SetReady(true);
     c.OnDocumentComplete(kPublicView);
     EXPECT_EQ(pub.Nodes().back(), "<b>2</b>");
-    EXPECT_EQ(c.CachedLines(kOwnView), 1u);   // the own view has not loaded yet
+    EXPECT_EQ(c.CachedLines(kOwnView), 1u);  // the own view has not loaded yet
     c.AppendMsgHtml("<i>b</i>", kOwnView);
     own.SetReady(true);
     c.OnDocumentComplete(kOwnView);
@@ -254,10 +246,8 @@ TEST(ChatColumn, CachedLinesFlushedPerViewInOrder)
     d.InitControls(nullptr, nullptr, &v, nullptr, nullptr, nullptr, nullptr, nullptr);
     d.OnDocumentComplete(kOwnView);
     int base = v.NodeCount();
-    for (int i = 0; i < 200 - base; ++i)
-        d.AppendMsgHtml("<p>x</p>", kOwnView);
-    for (int i = 0; i < base; ++i)
-        d.AppendMsgHtml("<p>x</p>", kOwnView);
+    for (int i = 0; i < 200 - base; ++i) d.AppendMsgHtml("<p>x</p>", kOwnView);
+    for (int i = 0; i < base; ++i) d.AppendMsgHtml("<p>x</p>", kOwnView);
     EXPECT_EQ(v.NodeCount(), 200 + base);
     d.AppendMsgHtml("[提示] y <BR>", kOwnView);
     EXPECT_EQ(v.NodeCount(), 20);
@@ -265,8 +255,7 @@ TEST(ChatColumn, CachedLinesFlushedPerViewInOrder)
 }
 
 // A pane on the web view layer takes lines only once its page has loaded, and closes its view when it goes.
-TEST(ChatView, WebViewPaneReadyTrimAndClose)
-{
+TEST(ChatView, WebViewPaneReadyTrimAndClose) {
     int live = webview::CHeadlessWebView::LiveCount();
     auto* engine = new webview::CHeadlessWebView;
     {
@@ -281,8 +270,7 @@ TEST(ChatView, WebViewPaneReadyTrimAndClose)
         CDealMainCenter c;
         c.InitControls(nullptr, nullptr, &pane, nullptr, nullptr, nullptr, nullptr, nullptr);
         c.OnDocumentComplete(kOwnView);
-        for (int i = 0; i < 201; ++i)
-            c.AppendMsgHtml("[提示] line <BR>", kOwnView);
+        for (int i = 0; i < 201; ++i) c.AppendMsgHtml("[提示] line <BR>", kOwnView);
         EXPECT_EQ(pane.NodeCount(), 20);
         EXPECT_TRUE(engine->IsScrolledToBottom());
         pane.RemoveOldNodes(0);
@@ -292,8 +280,7 @@ TEST(ChatView, WebViewPaneReadyTrimAndClose)
 }
 
 // The sending rules: every refusal leaves the typed text in the input and sends nothing.
-TEST(ChatColumn, SendingRules)
-{
+TEST(ChatColumn, SendingRules) {
     auto& halvec = RoomSetup();
     ParentWnd parent;
     ASSERT_TRUE(parent.Create(nullptr, "p", 0, 0, 0, 0, 400, 300));
@@ -303,7 +290,7 @@ TEST(ChatColumn, SendingRules)
         uint32_t target;
         bool isPrivate;
         std::function<void(FakeLogic&)> prepare;
-        const char* refusal;   // null: sent
+        const char* refusal;  // null: sent
     };
     auto none = [](FakeLogic&) {};
     std::vector<Case> cases = {
@@ -318,8 +305,8 @@ TEST(ChatColumn, SendingRules)
         {"stealth public", "hello", 0, false,
          [](FakeLogic&) { CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.stealth = 1; }); },
          "隐身状态下不能公聊"},
-        {"left", "hello", kOther, true,
-         [](FakeLogic&) { CRoomInfoMgr::GetInstance().RemoveRoomUser(kRoom, kOther); }, "该用户已经离开房间"},
+        {"left", "hello", kOther, true, [](FakeLogic&) { CRoomInfoMgr::GetInstance().RemoveRoomUser(kRoom, kOther); },
+         "该用户已经离开房间"},
         {"hidden target", "hello", kHidden, false, none, "只能和神秘人说悄悄话"},
         {"whisper to all", "hello", 0, true, none, "不能对所有人说悄悄话"},
         {"no right", "hello", kOther, true, [&](FakeLogic&) { halvec.privateChat = false; }, "您没有发送私聊的权限"},
@@ -330,7 +317,7 @@ TEST(ChatColumn, SendingRules)
         Room r;
         CRichEditCtrlEx input;
         ASSERT_TRUE(input.Create(parent.GetHWND(), 0, 0, 200, 60, &r.ui, 1));
-        CComboUI* combo = new CComboUI;   // owned by the holder below
+        CComboUI* combo = new CComboUI;  // owned by the holder below
         CListLabelElementUI* all = new CListLabelElementUI;
         all->SetTag(0);
         combo->Add(all);
@@ -339,8 +326,7 @@ TEST(ChatColumn, SendingRules)
         holder.Add(combo);
         r.ui.Center().InitControls(&r.ui, &r.ui, &r.ui.OwnView(), &r.ui.PublicView(), &input, combo, &box, nullptr);
         r.ui.Center().SetChatTarget(c.target);
-        if (c.target == 0)
-            combo->SelectItem(0);
+        if (c.target == 0) combo->SelectItem(0);
         box.Selected(c.isPrivate, false);
         c.prepare(r.logic);
         input.Edit().InsertTextGbk(c.text);
@@ -368,8 +354,7 @@ TEST(ChatColumn, SendingRules)
     }
 }
 
-TEST(ChatColumn, PrivateBoxRefusedToGuestsAndRegisteredUsers)
-{
+TEST(ChatColumn, PrivateBoxRefusedToGuestsAndRegisteredUsers) {
     RoomSetup();
     for (uint32_t level : {100u, 200u, 300u}) {
         CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) { a.level = level; });
@@ -387,8 +372,7 @@ TEST(ChatColumn, PrivateBoxRefusedToGuestsAndRegisteredUsers)
 
 namespace {
 
-UserListItemInfo U(uint32_t uid, int role, uint32_t code, uint32_t beauty = 0)
-{
+UserListItemInfo U(uint32_t uid, int role, uint32_t code, uint32_t beauty = 0) {
     UserListItemInfo u;
     u.uid = uid;
     u.role = role;
@@ -400,19 +384,16 @@ UserListItemInfo U(uint32_t uid, int role, uint32_t code, uint32_t beauty = 0)
 
 }  // namespace
 
-TEST(UserList, OrderIsTheStatedOneAndAStrictWeakOrder)
-{
+TEST(UserList, OrderIsTheStatedOneAndAStrictWeakOrder) {
     // Level codes 1200/1100/1000 first, then role 40, then role 30 by beauty id, then the bands.
-    std::vector<UserListItemInfo> want = {U(1300, 0, 1200), U(1, 30, 1100), U(1100, 0, 1000), U(2, 40, 500),
-                                          U(3, 30, 500, 5), U(4, 30, 500, 9)};
-    for (uint32_t code : {900u, 400u, 1300u, 1500u, 1700u, 1600u, 399u, 0u})
-        want.push_back(U(100 + code, 0, code));
+    std::vector<UserListItemInfo> want = {U(1300, 0, 1200), U(1, 30, 1100),   U(1100, 0, 1000),
+                                          U(2, 40, 500),    U(3, 30, 500, 5), U(4, 30, 500, 9)};
+    for (uint32_t code : {900u, 400u, 1300u, 1500u, 1700u, 1600u, 399u, 0u}) want.push_back(U(100 + code, 0, code));
     std::vector<UserListItemInfo> got = want;
     std::mt19937 rng(5);
     std::shuffle(got.begin(), got.end(), rng);
     std::sort(got.begin(), got.end(), UserOrderLess);
-    for (size_t i = 0; i < want.size(); ++i)
-        EXPECT_EQ(got[i].uid, want[i].uid) << i;
+    for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[i].uid, want[i].uid) << i;
     // Random records, codes outside the bands included: irreflexive, asymmetric, transitive, and
     // incomparability transitive.
     std::vector<UserListItemInfo> pool;
@@ -422,22 +403,18 @@ TEST(UserList, OrderIsTheStatedOneAndAStrictWeakOrder)
     for (auto& a : pool) {
         EXPECT_FALSE(UserOrderLess(a, a));
         for (auto& b : pool) {
-            if (UserOrderLess(a, b))
-                EXPECT_FALSE(UserOrderLess(b, a));
+            if (UserOrderLess(a, b)) EXPECT_FALSE(UserOrderLess(b, a));
             for (auto& c : pool) {
-                if (UserOrderLess(a, b) && UserOrderLess(b, c))
-                    EXPECT_TRUE(UserOrderLess(a, c));
+                if (UserOrderLess(a, b) && UserOrderLess(b, c)) EXPECT_TRUE(UserOrderLess(a, c));
                 bool ab = !UserOrderLess(a, b) && !UserOrderLess(b, a);
                 bool bc = !UserOrderLess(b, c) && !UserOrderLess(c, b);
-                if (ab && bc)
-                    EXPECT_TRUE(!UserOrderLess(a, c) && !UserOrderLess(c, a));
+                if (ab && bc) EXPECT_TRUE(!UserOrderLess(a, c) && !UserOrderLess(c, a));
             }
         }
     }
 }
 
-TEST(UserList, RowsUpdatesAndBursts)
-{
+TEST(UserList, RowsUpdatesAndBursts) {
     RoomSetup();
     CUserListUI list;
     EXPECT_EQ(list.SortUserList(), 0);
@@ -452,9 +429,9 @@ TEST(UserList, RowsUpdatesAndBursts)
         auto* row = static_cast<CContainerUI*>(list.GetItemAt(i)->GetInterface("Container"));
         return std::string(row->FindSubControl("UserBeautyIDLabel")->GetText().c_str());
     };
-    EXPECT_EQ(idText(0), "42");   // no beauty id: the user id
+    EXPECT_EQ(idText(0), "42");  // no beauty id: the user id
     u.beautyId = 8888;
-    u.role = 40;                  // role without a new icon: kept
+    u.role = 40;  // role without a new icon: kept
     u.nickname = "renamed";
     list.UpdateUser(u);
     EXPECT_EQ(idText(0), "8888");
@@ -471,8 +448,7 @@ TEST(UserList, RowsUpdatesAndBursts)
         } else {
             UserListItemInfo v = U(uid, int(rng() % 5) * 10, uint32_t(rng() % 1800), uint32_t(rng() % 50));
             v.levelIcon = std::to_string(v.levelCode);
-            if (alive.count(uid) == 0)
-                alive[uid] = v;
+            if (alive.count(uid) == 0) alive[uid] = v;
             list.UpdateUser(v);
             if (alive[uid].levelIcon != v.levelIcon) {
                 alive[uid].levelCode = v.levelCode;
@@ -481,8 +457,7 @@ TEST(UserList, RowsUpdatesAndBursts)
             }
             alive[uid].beautyId = v.beautyId;
         }
-        if (i % 50 == 0)
-            list.SortUserList();
+        if (i % 50 == 0) list.SortUserList();
     }
     list.SortUserList();
     ASSERT_EQ(list.GetCount(), int(alive.size()));
@@ -497,8 +472,7 @@ TEST(UserList, RowsUpdatesAndBursts)
     EXPECT_EQ(list.GetCount(), 0);
 }
 
-TEST(GiftBanner, LayoutStepsAndIdle)
-{
+TEST(GiftBanner, LayoutStepsAndIdle) {
     CGlobalGiftShowWnd b;
     b.MeasureText = [](const std::string& t, int font) { return BannerSize{int(t.size()) * (font == 1 ? 10 : 6), 14}; };
     b.ImageSize = [](const std::string&) { return BannerSize{100, 136}; };
@@ -518,26 +492,25 @@ TEST(GiftBanner, LayoutStepsAndIdle)
     EXPECT_EQ(b.Image().cx, 50);
     EXPECT_EQ(b.Image().cy, 68);
     const auto& p = b.Pieces();
-    EXPECT_EQ(p[1].text, "");          // no sender id
-    EXPECT_EQ(p[4].text, "(0)");       // the receiver id always
+    EXPECT_EQ(p[1].text, "");     // no sender id
+    EXPECT_EQ(p[4].text, "(0)");  // the receiver id always
     EXPECT_EQ(p[5].text, "2x");
-    EXPECT_EQ(p[7].width, 0);          // no word
+    EXPECT_EQ(p[7].width, 0);  // no word
     EXPECT_EQ(b.StripWidth(), 2 * 50 + 20 + 0 + 40 + 20 + 18 + 20 + 40 + 0 + 13 * 6);
     EXPECT_FALSE(b.IsIdle());
     EXPECT_EQ(b.GetPriority(), 9u);
-    EXPECT_FALSE(b.OnScrollTimer(1100));   // no back buffer yet
+    EXPECT_FALSE(b.OnScrollTimer(1100));  // no back buffer yet
     b.SetClientSize(300, 50);
     b.OnScrollTimer(1100);
     EXPECT_EQ(b.Offset(), 5);
-    b.OnScrollTimer(1000 + 15001);          // mode 1 becomes 2 after 15 s
+    b.OnScrollTimer(1000 + 15001);  // mode 1 becomes 2 after 15 s
     EXPECT_EQ(b.GetSpeed(), 2);
     b.OnScrollTimer(16100);
     EXPECT_EQ(b.Offset(), 20);
     b.SetSpeed(3);
     b.OnScrollTimer(16200);
     EXPECT_EQ(b.Offset(), 35);
-    while (!b.IsIdle())
-        ASSERT_TRUE(b.OnScrollTimer(17000));
+    while (!b.IsIdle()) ASSERT_TRUE(b.OnScrollTimer(17000));
     EXPECT_EQ(b.Offset(), 0);
     EXPECT_TRUE(b.TimerRunning());
     EXPECT_EQ(b.GetElapsed(1500), 500u);
@@ -545,8 +518,7 @@ TEST(GiftBanner, LayoutStepsAndIdle)
 
 // The window from its skin: the columns find their controls, a posted user list fills the lists, closing
 // by the room manager destroys it.
-TEST(RoomWindowFrame, CreatedFromTheSkinAndClosed)
-{
+TEST(RoomWindowFrame, CreatedFromTheSkinAndClosed) {
     auto& halvec = RoomSetup();
     CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
     CRoomUI ui;
@@ -562,7 +534,7 @@ TEST(RoomWindowFrame, CreatedFromTheSkinAndClosed)
     EXPECT_EQ(combo->GetCurSel(), 0);
     EXPECT_EQ(combo->GetItemAt(0)->GetTag(), 0u);
     ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_LIST, kRoom);
-    EXPECT_EQ(members->GetCount(), 2);   // the hidden user is not listed
+    EXPECT_EQ(members->GetCount(), 2);  // the hidden user is not listed
     auto* managers = dynamic_cast<CUserListUI*>(ui.m_PaintManager.FindControl("UserManagerList"));
     ASSERT_NE(managers, nullptr);
     EXPECT_EQ(managers->GetCount(), 0);

@@ -17,8 +17,7 @@ namespace {
 class GrantRights : public IUserRights {
 public:
     explicit GrantRights(std::set<int> granted) : m_granted(std::move(granted)) {}
-    bool Ask(int entry, int right, int a, int b) override
-    {
+    bool Ask(int entry, int right, int a, int b) override {
         asks.emplace_back(entry, right, a, b);
         return m_granted.count(right) > 0;
     }
@@ -28,16 +27,13 @@ private:
     std::set<int> m_granted;
 };
 
-std::set<int> AllRights()
-{
+std::set<int> AllRights() {
     std::set<int> all;
-    for (int r = 1; r <= 16; ++r)
-        all.insert(r);
+    for (int r = 1; r <= 16; ++r) all.insert(r);
     return all;
 }
 
-RoomUserInfo User(uint32_t uid)
-{
+RoomUserInfo User(uint32_t uid) {
     RoomUserInfo u;
     u.uid = uid;
     u.nickname = "u" + std::to_string(uid);
@@ -45,21 +41,18 @@ RoomUserInfo User(uint32_t uid)
     return u;
 }
 
-const UserMenuEntry* Find(const std::vector<UserMenuEntry>& items, int id)
-{
+const UserMenuEntry* Find(const std::vector<UserMenuEntry>& items, int id) {
     for (const UserMenuEntry& e : items)
-        if (!e.separator && e.id == id)
-            return &e;
+        if (!e.separator && e.id == id) return &e;
     return nullptr;
 }
 
 }  // namespace
 
-TEST(UserMenu, ItemsFollowTheRightsTheTargetAndTheCounts)
-{
+TEST(UserMenu, ItemsFollowTheRightsTheTargetAndTheCounts) {
     struct Expect {
         int id;
-        const char* text;   // nullptr: not checked
+        const char* text;  // nullptr: not checked
         bool enabled;
     };
     struct Case {
@@ -70,39 +63,92 @@ TEST(UserMenu, ItemsFollowTheRightsTheTargetAndTheCounts)
     };
     const std::vector<Case> cases = {
         {"own row: only the profile and the rights of the own form",
-         [](UserMenuInput& in) { in.target = in.me; }, AllRights(),
-         {{0, "抱上公麦", true}, {1, "抱上私麦", true}, {2, "任命副室长", false}, {3, nullptr, false}, {4, nullptr, false},
-          {5, nullptr, false}, {6, nullptr, false}, {7, nullptr, false}, {8, nullptr, false}, {9, nullptr, false},
-          {10, nullptr, false}, {11, nullptr, false}, {12, nullptr, false}, {13, "查看用户资料", true},
-          {14, nullptr, false}, {15, "查看IP", true}}},
-        {"own row on a public microphone, no rights", [](UserMenuInput& in) { in.me.mic = 1, in.target = in.me; }, {},
+         [](UserMenuInput& in) { in.target = in.me; },
+         AllRights(),
+         {{0, "抱上公麦", true},
+          {1, "抱上私麦", true},
+          {2, "任命副室长", false},
+          {3, nullptr, false},
+          {4, nullptr, false},
+          {5, nullptr, false},
+          {6, nullptr, false},
+          {7, nullptr, false},
+          {8, nullptr, false},
+          {9, nullptr, false},
+          {10, nullptr, false},
+          {11, nullptr, false},
+          {12, nullptr, false},
+          {13, "查看用户资料", true},
+          {14, nullptr, false},
+          {15, "查看IP", true}}},
+        {"own row on a public microphone, no rights",
+         [](UserMenuInput& in) { in.me.mic = 1, in.target = in.me; },
+         {},
          {{0, "抱下公麦", false}, {1, "抱上私麦", false}, {13, nullptr, true}, {15, nullptr, false}}},
-        {"other user, all rights", [](UserMenuInput&) {}, AllRights(),
-         {{0, "抱上公麦", true}, {1, "抱上私麦", true}, {2, "任命副室长", true}, {3, "任命正管", true},
-          {4, "任命临管", true}, {5, "禁止发言", true}, {6, "恢复发言", false}, {7, "踢出房间", true},
-          {8, "加入黑名单", true}, {9, nullptr, true}, {10, nullptr, true}, {11, nullptr, true}, {12, "给Ta盖章", true},
-          {14, "查看私麦", false}, {15, nullptr, true}}},
-        {"operator in stealth: no moderation, still the views",
-         [](UserMenuInput& in) { in.me.hide = 1, in.target.mic = 2; }, AllRights(),
-         {{0, "抱上公麦", false}, {1, "抱下私麦", false}, {2, nullptr, false}, {3, nullptr, false}, {4, nullptr, false},
-          {5, nullptr, false}, {6, nullptr, false}, {7, nullptr, false}, {8, nullptr, false}, {14, nullptr, true},
+        {"other user, all rights",
+         [](UserMenuInput&) {},
+         AllRights(),
+         {{0, "抱上公麦", true},
+          {1, "抱上私麦", true},
+          {2, "任命副室长", true},
+          {3, "任命正管", true},
+          {4, "任命临管", true},
+          {5, "禁止发言", true},
+          {6, "恢复发言", false},
+          {7, "踢出房间", true},
+          {8, "加入黑名单", true},
+          {9, nullptr, true},
+          {10, nullptr, true},
+          {11, nullptr, true},
+          {12, "给Ta盖章", true},
+          {14, "查看私麦", false},
           {15, nullptr, true}}},
-        {"microphones full", [](UserMenuInput& in) { in.publicMics = 3, in.privateMics = 8; }, AllRights(),
+        {"operator in stealth: no moderation, still the views",
+         [](UserMenuInput& in) { in.me.hide = 1, in.target.mic = 2; },
+         AllRights(),
+         {{0, "抱上公麦", false},
+          {1, "抱下私麦", false},
+          {2, nullptr, false},
+          {3, nullptr, false},
+          {4, nullptr, false},
+          {5, nullptr, false},
+          {6, nullptr, false},
+          {7, nullptr, false},
+          {8, nullptr, false},
+          {14, nullptr, true},
+          {15, nullptr, true}}},
+        {"microphones full",
+         [](UserMenuInput& in) { in.publicMics = 3, in.privateMics = 8; },
+         AllRights(),
          {{0, "抱上公麦", false}, {1, "抱上私麦", false}}},
-        {"one below the limits", [](UserMenuInput& in) { in.publicMics = 2, in.privateMics = 7; }, AllRights(),
+        {"one below the limits",
+         [](UserMenuInput& in) { in.publicMics = 2, in.privateMics = 7; },
+         AllRights(),
          {{0, nullptr, true}, {1, nullptr, true}}},
-        {"target on a public microphone", [](UserMenuInput& in) { in.target.mic = 1; }, AllRights(),
+        {"target on a public microphone",
+         [](UserMenuInput& in) { in.target.mic = 1; },
+         AllRights(),
          {{0, "抱下公麦", true}, {1, "抱上私麦", false}, {14, nullptr, false}}},
-        {"target is a manager", [](UserMenuInput& in) { in.target.role = 20; }, AllRights(),
+        {"target is a manager",
+         [](UserMenuInput& in) { in.target.role = 20; },
+         AllRights(),
          {{2, "任命副室长", true}, {3, "解除正管", true}, {4, "任命临管", true}}},
         {"target is deputy owner and temporary manager texts",
-         [](UserMenuInput& in) { in.target.role = 30; }, {16}, {{2, "解除副室长", true}, {3, "任命正管", false}}},
-        {"muted target", [](UserMenuInput& in) { in.target.mute = 2; }, AllRights(),
+         [](UserMenuInput& in) { in.target.role = 30; },
+         {16},
+         {{2, "解除副室长", true}, {3, "任命正管", false}}},
+        {"muted target",
+         [](UserMenuInput& in) { in.target.mute = 2; },
+         AllRights(),
          {{5, nullptr, false}, {6, nullptr, true}}},
         {"stamped target", [](UserMenuInput& in) { in.target.tagid = 7; }, AllRights(), {{12, nullptr, false}}},
-        {"guest operator cannot stamp", [](UserMenuInput& in) { in.myUserType = 100; }, AllRights(),
+        {"guest operator cannot stamp",
+         [](UserMenuInput& in) { in.myUserType = 100; },
+         AllRights(),
          {{12, nullptr, false}, {9, nullptr, true}}},
-        {"each right alone", [](UserMenuInput&) {}, {7},
+        {"each right alone",
+         [](UserMenuInput&) {},
+         {7},
          {{5, nullptr, false}, {7, nullptr, true}, {8, nullptr, false}, {15, nullptr, false}}},
     };
     for (const Case& c : cases) {
@@ -117,8 +163,7 @@ TEST(UserMenu, ItemsFollowTheRightsTheTargetAndTheCounts)
         std::vector<UserMenuEntry> items = BuildUserMenu(in, rights);
         // Sixteen items, ids in order, four group breaks after ids 1, 4, 8 and 12.
         std::vector<int> shape;
-        for (const UserMenuEntry& e : items)
-            shape.push_back(e.separator ? -1 : e.id);
+        for (const UserMenuEntry& e : items) shape.push_back(e.separator ? -1 : e.id);
         EXPECT_EQ(shape, (std::vector<int>{0, 1, -1, 2, 3, 4, -1, 5, 6, 7, 8, -1, 9, 10, 11, 12, -1, 13, 14, 15}));
         for (const Expect& x : c.expect) {
             const UserMenuEntry* e = Find(items, x.id);
@@ -131,8 +176,7 @@ TEST(UserMenu, ItemsFollowTheRightsTheTargetAndTheCounts)
     }
 }
 
-TEST(UserMenu, RightsAskedInTheirOrderAndNoFurtherThanNeeded)
-{
+TEST(UserMenu, RightsAskedInTheirOrderAndNoFurtherThanNeeded) {
     using Call = std::tuple<int, int, int, int>;
     // me: level 300, role 40; target: level 200, role 10.
     RoomUserInfo me = User(1), target = User(2);
@@ -142,8 +186,7 @@ TEST(UserMenu, RightsAskedInTheirOrderAndNoFurtherThanNeeded)
     struct Script : IUserRights {
         std::vector<bool> answers;
         std::vector<Call> asks;
-        bool Ask(int entry, int right, int a, int b) override
-        {
+        bool Ask(int entry, int right, int a, int b) override {
             asks.emplace_back(entry, right, a, b);
             bool v = asks.size() <= answers.size() && answers[asks.size() - 1];
             return v;

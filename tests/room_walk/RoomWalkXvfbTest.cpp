@@ -8,7 +8,7 @@
 // VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
 
-#include "RoomNoticeCodec.h"   // before the system headers: they define LOCK_READ
+#include "RoomNoticeCodec.h"  // before the system headers: they define LOCK_READ
 
 #include <gdk/gdk.h>
 #include <glib.h>
@@ -49,7 +49,9 @@ using desktoptest::ReadFile;
 using desktoptest::Screenshot;
 using desktoptest::WaitFor;
 
-std::string Utf8(const std::string& gbk) { return Charset::GbkToUtf8(gbk); }
+std::string Utf8(const std::string& gbk) {
+    return Charset::GbkToUtf8(gbk);
+}
 
 // A skin laid out headless at a size, to find where its controls are; the room's own controls stand in as
 // plain ones (they are leaves).
@@ -80,7 +82,8 @@ protected:
 // pixels wide (a button's text inside is part of it).
 std::vector<int> ButtonsOnRow(const RECT& rc, int y, uint32_t rgb, uint32_t bg, int minLen) {
     std::vector<int> out;
-    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top + y, rc.right - rc.left, 1);
+    GdkPixbuf* pb =
+        gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top + y, rc.right - rc.left, 1);
     if (!pb) return out;
     const guchar* px = gdk_pixbuf_get_pixels(pb);
     const int n = gdk_pixbuf_get_n_channels(pb), w = gdk_pixbuf_get_width(pb);
@@ -141,7 +144,7 @@ protected:
         ASSERT_NE(chatPort, 0);
         service.WithData([chatPort](testenv::SvcData& d) {
             d.chatPort = chatPort;
-            d.giftPrices[10005] = 500;      // a gift with an effect in the catalogue
+            d.giftPrices[10005] = 500;       // a gift with an effect in the catalogue
             d.rooms[3003].roles[1001] = 40;  // alice owns room 3003
         });
         ASSERT_NE(service.Start(0), 0);
@@ -150,7 +153,7 @@ protected:
     }
     void TearDown() override {
         if (pid > 0 && !Exited()) {
-            kill(pid, SIGKILL);   // a failed step must not leave the program running
+            kill(pid, SIGKILL);  // a failed step must not leave the program running
             waitpid(pid, nullptr, 0);
         }
         if (data.empty()) return;
@@ -215,8 +218,9 @@ protected:
             Click(login, loginSkin.At(410, 315, "LoginBTN"));
         }
         ASSERT_TRUE(WaitFor([&] { return FindWindow("^" + Utf8("泽秀美女视频") + "$", lobby); })) << "no lobby";
-        ASSERT_TRUE(WaitFor([&] { return Log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos; }))
-            << "the home page did not load";
+        ASSERT_TRUE(WaitFor([&] {
+            return Log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos;
+        })) << "the home page did not load";
         usleep(500000);
     }
     // Enters room 3003 from the first link of the home page and waits for its window with the user list.
@@ -323,14 +327,18 @@ TEST_F(RoomWalk, ChatGiftEmoticonAndHostileLinesInTheRealProgram) {
     usleep(300000);
     Click(room, faceBtn);
     RECT faces;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow("^VarnetChatFaceSelectPanel$", faces); }, 10000)) << "no emoticon panel";
-    usleep(800000);   // its pictures load
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("^VarnetChatFaceSelectPanel$", faces); }, 10000))
+        << "no emoticon panel";
+    usleep(800000);  // its pictures load
     Click(faces, {6 + 15, 38 + 15});
-    EXPECT_TRUE(WaitFor([&] {
-        std::string ui = log("RoomUI.txt");
-        return ui.find(Utf8("聊天选择表情 表情id=")) != std::string::npos &&
-               ui.find(Utf8("聊天选择表情 表情id=-")) == std::string::npos;
-    }, 5000)) << "no emoticon picked";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::string ui = log("RoomUI.txt");
+            return ui.find(Utf8("聊天选择表情 表情id=")) != std::string::npos &&
+                   ui.find(Utf8("聊天选择表情 表情id=-")) == std::string::npos;
+        },
+        5000))
+        << "no emoticon picked";
     usleep(300000);
     Click(room, sendBtn);
     auto fromMe = [&](const testenv::PeerClient::Line& l) {
@@ -368,12 +376,13 @@ TEST_F(RoomWalk, ChatGiftEmoticonAndHostileLinesInTheRealProgram) {
     EXPECT_GE(shown.size(), before + std::size(hostile) + 1);
     for (size_t i = before; i < shown.size(); ++i) {
         // Refused (the tip in place of the line), or shown with no markup that could run or load.
-        for (const char* bad : {"<script", "onerror", "onload", "javascript:", "<iframe", "url(", "<link", "onmouseover"})
+        for (const char* bad :
+             {"<script", "onerror", "onload", "javascript:", "<iframe", "url(", "<link", "onmouseover"})
             EXPECT_EQ(shown[i].find(bad), std::string::npos) << shown[i];
     }
-    usleep(1000000);   // anything that would load has had time to
+    usleep(1000000);  // anything that would load has had time to
     EXPECT_EQ(outsideLoads.load(), 0) << "a hostile line ran or loaded";
-    WaitFor([&] { return !FindWindow("^VarnetGiftEffect$", effect); }, 15000);   // the chat unhidden
+    WaitFor([&] { return !FindWindow("^VarnetGiftEffect$", effect); }, 15000);  // the chat unhidden
     Screenshot(room, shots + "/walk_room_chat.png");
 
     LeaveAndQuit(1);
@@ -401,7 +410,8 @@ TEST_F(RoomWalk, OwnerEditsTheRoomAndAPeerSeesTheNewNotice) {
     ASSERT_GE(buttons.size(), 2u) << "no management button";
     Click(room, {buttons[1], 25});
     RECT dlg;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow("^" + Utf8("房间管理") + "$", dlg); }, 10000)) << "no management dialog";
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("^" + Utf8("房间管理") + "$", dlg); }, 10000))
+        << "no management dialog";
     EXPECT_GE(service.RequestCount("getroominfo"), 1);
     usleep(500000);
     SkinLayout dlgSkin("RoomManagerWnd.xml");
@@ -425,7 +435,7 @@ TEST_F(RoomWalk, OwnerEditsTheRoomAndAPeerSeesTheNewNotice) {
     usleep(300000);
     EXPECT_EQ(system("xdotool key Return >/dev/null 2>&1"), 0);
     ASSERT_TRUE(WaitFor([&] { return uploads.Pictures().size() == 1; }, 10000)) << "nothing was uploaded";
-    usleep(800000);   // the answer reaches the dialog
+    usleep(800000);  // the answer reaches the dialog
     Screenshot(dlg, shots + "/walk_room_manager.png");
     Click(dlg, dlgSkin.At(390, 360, "RoomManageOKBTN"));
     ASSERT_TRUE(WaitFor([&] { return service.RequestCount("updateroominfo") == 1; }, 10000)) << "no room update sent";

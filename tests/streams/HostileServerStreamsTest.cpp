@@ -17,8 +17,8 @@ using namespace streams_test;
 using Session = testenv::RtmpPeer::Session;
 
 const std::string& DeepStatus() {
-    static const std::string body = testenv::AmfString("onStatus") + testenv::AmfNumber(0) + testenv::AmfNull() +
-                                    testenv::AmfDeepObject(200000);
+    static const std::string body =
+        testenv::AmfString("onStatus") + testenv::AmfNumber(0) + testenv::AmfNull() + testenv::AmfDeepObject(200000);
     return body;
 }
 
@@ -67,8 +67,8 @@ TEST(HostileServerSessions, DeeplyNestedAnswersFailInitOrEndPlayback) {
     }
     for (const bool metadata : {true, false}) {
         SCOPED_TRACE(metadata ? "onMetaData" : "onStatus");
-        const std::string body = metadata ? testenv::AmfString("onMetaData") + testenv::AmfDeepObject(200000)
-                                          : DeepStatus();
+        const std::string body =
+            metadata ? testenv::AmfString("onMetaData") + testenv::AmfDeepObject(200000) : DeepStatus();
         testenv::RtmpPeer peer([&](Session& s) { Script(s, false, true, metadata ? 18 : 20, body); });
         Rondel player;
         ReplayRecorder rec;

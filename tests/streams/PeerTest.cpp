@@ -18,7 +18,9 @@ namespace {
 
 using namespace streams_test;
 
-bool HaveFfmpeg() { return access("/usr/bin/ffmpeg", X_OK) == 0 && access("/usr/bin/ffprobe", X_OK) == 0; }
+bool HaveFfmpeg() {
+    return access("/usr/bin/ffmpeg", X_OK) == 0 && access("/usr/bin/ffprobe", X_OK) == 0;
+}
 
 std::string TempName(const char* stem) {
     char name[128];
@@ -39,7 +41,9 @@ struct PeerCase {
     unsigned sampleRate;
 };
 
-void PrintTo(const PeerCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const PeerCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FfmpegPublishes : public ::testing::TestWithParam<PeerCase> {};
 
@@ -50,10 +54,11 @@ TEST_P(FfmpegPublishes, RondelPlaysIt) {
     std::string err;
     ASSERT_TRUE(nginx.Start(&err)) << err;
     const std::string url = nginx.Url(c.name);
-    std::vector<std::string> args = {"ffmpeg", "-loglevel", "error", "-re",
-                                     "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25",
-                                     "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=" + std::to_string(c.sampleRate),
-                                     "-t", "6"};
+    std::vector<std::string> args = {
+        "ffmpeg", "-loglevel", "error", "-re",
+        "-f",     "lavfi",     "-i",    "testsrc=size=320x240:rate=25",
+        "-f",     "lavfi",     "-i",    "sine=frequency=440:sample_rate=" + std::to_string(c.sampleRate),
+        "-t",     "6"};
     args.insert(args.end(), c.codecArgs.begin(), c.codecArgs.end());
     for (const char* a : {"-c:a", "aac", "-ac", "2", "-f", "flv"}) args.push_back(a);
     args.push_back(url);
@@ -68,11 +73,13 @@ TEST_P(FfmpegPublishes, RondelPlaysIt) {
     rp.timeout = rp.recvTimeout = rp.sendTimeout = 3;
     rp.bufferTime = 1;
     // The publisher needs a moment to reach the server: an unpublished stream refuses the player.
-    bool playing = WaitFor([&] {
-        if (player.Init(&rp, &rec) == REPLAY_SUCCESS) return true;
-        player.Uint();
-        return false;
-    }, 8000);
+    bool playing = WaitFor(
+        [&] {
+            if (player.Init(&rp, &rec) == REPLAY_SUCCESS) return true;
+            player.Uint();
+            return false;
+        },
+        8000);
     ASSERT_TRUE(playing) << ReadFile(log);
     EXPECT_TRUE(WaitFor([&] { return rec.FrameCount() >= 15 && rec.audioBuffers >= 5; }, 10000))
         << rec.FrameCount() << " frames, " << rec.audioBuffers << " audio buffers; " << ReadFile(log);
@@ -91,16 +98,20 @@ TEST_P(FfmpegPublishes, RondelPlaysIt) {
     EXPECT_EQ(2, rec.format.nChannels);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Streams, FfmpegPublishes,
-    ::testing::Values(
-        PeerCase{"baseline", {"-c:v", "libx264", "-preset", "veryfast", "-tune", "zerolatency", "-g", "25",
-                              "-pix_fmt", "yuv420p"}, 44100},
-        PeerCase{"bframes", {"-c:v", "libx264", "-preset", "veryfast", "-profile:v", "main", "-bf", "2", "-g", "25",
-                             "-pix_fmt", "yuv420p"}, 44100},
-        PeerCase{"stereo48k", {"-c:v", "libx264", "-preset", "veryfast", "-tune", "zerolatency", "-g", "25",
-                               "-pix_fmt", "yuv420p"}, 48000}),
-    [](const ::testing::TestParamInfo<PeerCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Streams, FfmpegPublishes,
+                         ::testing::Values(PeerCase{"baseline",
+                                                    {"-c:v", "libx264", "-preset", "veryfast", "-tune", "zerolatency",
+                                                     "-g", "25", "-pix_fmt", "yuv420p"},
+                                                    44100},
+                                           PeerCase{"bframes",
+                                                    {"-c:v", "libx264", "-preset", "veryfast", "-profile:v", "main",
+                                                     "-bf", "2", "-g", "25", "-pix_fmt", "yuv420p"},
+                                                    44100},
+                                           PeerCase{"stereo48k",
+                                                    {"-c:v", "libx264", "-preset", "veryfast", "-tune", "zerolatency",
+                                                     "-g", "25", "-pix_fmt", "yuv420p"},
+                                                    48000}),
+                         [](const ::testing::TestParamInfo<PeerCase>& i) { return std::string(i.param.name); });
 
 TEST(TesmarPublishes, FfprobeAndFfmpegReadAndDecodeIt) {
     if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
@@ -126,8 +137,9 @@ TEST(TesmarPublishes, FfprobeAndFfmpegReadAndDecodeIt) {
     const std::string video = TempName("video");
     const std::string audio = TempName("audio");
     testenv::ChildProcess decode;
-    ASSERT_TRUE(decode.Start({"ffmpeg", "-v", "error", "-y", "-i", url, "-map", "0:v", "-fps_mode", "passthrough", "-frames:v", "10", "-f",
-                              "rawvideo", "-pix_fmt", "bgr24", video, "-map", "0:a", "-t", "1", "-f", "s16le", audio}));
+    ASSERT_TRUE(decode.Start({"ffmpeg",    "-v",          "error",     "-y", "-i", url,        "-map",     "0:v",
+                              "-fps_mode", "passthrough", "-frames:v", "10", "-f", "rawvideo", "-pix_fmt", "bgr24",
+                              video,       "-map",        "0:a",       "-t", "1",  "-f",       "s16le",    audio}));
     EXPECT_EQ(0, probe.Wait(90000));
     EXPECT_EQ(0, decode.Wait(90000));
     pub.Uint();
@@ -145,8 +157,8 @@ TEST(TesmarPublishes, FfprobeAndFfmpegReadAndDecodeIt) {
     ASSERT_EQ(10 * frameBytes, frames.size());
     int last = -1;
     for (size_t i = 0; i < 10; ++i) {
-        int counter = capture::synthetic::ReadCounter(reinterpret_cast<const uint8_t*>(frames.data()) + i * frameBytes,
-                                                      320, 240);
+        int counter =
+            capture::synthetic::ReadCounter(reinterpret_cast<const uint8_t*>(frames.data()) + i * frameBytes, 320, 240);
         EXPECT_GT(counter, last);
         last = counter;
     }

@@ -78,8 +78,8 @@ std::vector<int16_t> SpeechLike(double seconds, int rate, unsigned seed, double 
             double x = 0;
             for (int h = 1; h * f0 < 3800; ++h) {
                 const double f = h * f0;
-                const double w = std::exp(-std::pow((f - f1) / 250, 2)) + 0.6 * std::exp(-std::pow((f - f2) / 350, 2)) +
-                                 0.05;
+                const double w =
+                    std::exp(-std::pow((f - f1) / 250, 2)) + 0.6 * std::exp(-std::pow((f - f2) / 350, 2)) + 0.05;
                 x += w * std::sin(h * phase);
             }
             v[pos + i] = x * 0.5 * (1 - std::cos(2 * M_PI * t));  // a Hann envelope a syllable

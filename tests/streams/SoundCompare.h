@@ -22,16 +22,16 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, 
 std::vector<int16_t> ReadRawChannel(const std::string& path, int channels);
 
 struct Segment {
-    long lag = 0;         // where the segment was found in the output (samples after its place in `in`)
+    long lag = 0;           // where the segment was found in the output (samples after its place in `in`)
     double similarity = 0;  // normalised correlation there, -1..1
-    double gain = 0;      // least-squares gain of the output against the input there
+    double gain = 0;        // least-squares gain of the output against the input there
     double outEnergy = 0;   // sum of squares of the output there
 };
 
 struct Comparison {
     bool found = false;
-    long lag = 0;             // delay of the output against the input, samples
-    double similarity = 0;    // over the probe (the first `probeSeconds` of the input)
+    long lag = 0;                   // delay of the output against the input, samples
+    double similarity = 0;          // over the probe (the first `probeSeconds` of the input)
     std::vector<Segment> segments;  // consecutive pieces of the input, each searched near the last lag
 };
 

@@ -103,7 +103,8 @@ void ExpectFullThenHalfThenSilence(const Comparison& c) {
         char cell[48];
         snprintf(cell, sizeof(cell), "%.2f/%.2f ", ratio, s.similarity);
         trace += cell;
-        const int kind = s.outEnergy == 0 ? 2 : (std::fabs(ratio - 0.5) < 0.12 ? 1 : (std::fabs(ratio - 1) < 0.2 ? 0 : -1));
+        const int kind =
+            s.outEnergy == 0 ? 2 : (std::fabs(ratio - 0.5) < 0.12 ? 1 : (std::fabs(ratio - 1) < 0.2 ? 0 : -1));
         if (kind == phase) {
             half += kind == 1;
             silent += kind == 2;
@@ -169,18 +170,19 @@ TEST_F(SoundTest, AFilePublishedByFfmpegComesOutOfTheViewer) {
     const std::string url = nginx_.Url("file");
     const std::string log = TempName("ffmpeg-log");
     testenv::ChildProcess ffmpeg;
-    ASSERT_TRUE(ffmpeg.Start({"ffmpeg", "-loglevel", "error", "-re", "-i", wav, "-c:a", "aac", "-b:a", "128k", "-f", "flv",
-                              url},
-                             "", log));
+    ASSERT_TRUE(ffmpeg.Start(
+        {"ffmpeg", "-loglevel", "error", "-re", "-i", wav, "-c:a", "aac", "-b:a", "128k", "-f", "flv", url}, "", log));
     Listener ear;  // outlives the session
     Rondel player;
     ZQReplayParam rp = ReplayParam(url);
     // The publisher needs a moment to reach the server: an unpublished stream refuses the player.
-    ASSERT_TRUE(WaitFor([&] {
-        if (player.Init(&rp, &ear) == REPLAY_SUCCESS) return true;
-        player.Uint();
-        return false;
-    }, 15000));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            if (player.Init(&rp, &ear) == REPLAY_SUCCESS) return true;
+            player.Uint();
+            return false;
+        },
+        15000));
     // The file's timestamps start with it: wait until the voice has been played out.
     EXPECT_TRUE(WaitFor([&] { return ear.lastPts >= unsigned((lead + 6.5) * 1000); }, 60000))
         << ear.buffers << " buffers, last pts " << ear.lastPts;

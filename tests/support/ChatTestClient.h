@@ -23,8 +23,7 @@
 namespace testsupport {
 
 // One plain HTTP GET of "/c.s?<query>" on loopback; the body of the answer ("" when there is none).
-inline std::string HttpGet(int port, const std::string& query)
-{
+inline std::string HttpGet(int port, const std::string& query) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -38,8 +37,7 @@ inline std::string HttpGet(int port, const std::string& query)
         if (send(fd, req.data(), req.size(), MSG_NOSIGNAL) == ssize_t(req.size())) {
             char buf[4096];
             ssize_t n;
-            while ((n = recv(fd, buf, sizeof buf, 0)) > 0)
-                out.append(buf, size_t(n));
+            while ((n = recv(fd, buf, sizeof buf, 0)) > 0) out.append(buf, size_t(n));
         }
     }
     close(fd);
@@ -50,8 +48,7 @@ inline std::string HttpGet(int port, const std::string& query)
 // The notices a chat client receives, as "<cmd> <body>".
 class ChatInbox : public IBaseNotifyMsg {
 public:
-    void NotifySysMsg(std::string cmd, std::string body) override
-    {
+    void NotifySysMsg(std::string cmd, std::string body) override {
         std::lock_guard<std::mutex> g(m_lock);
         m_notices.push_back(cmd + " " + body);
     }
@@ -61,17 +58,14 @@ public:
     void ConectionStop() override {}
 
     // Whether a notice starting with `prefix` has come.
-    bool Has(const std::string& prefix)
-    {
+    bool Has(const std::string& prefix) {
         std::lock_guard<std::mutex> g(m_lock);
         for (const std::string& n : m_notices)
-            if (n.rfind(prefix, 0) == 0)
-                return true;
+            if (n.rfind(prefix, 0) == 0) return true;
         return false;
     }
     // Waits at most 10 s for one.
-    bool WaitFor(const std::string& prefix)
-    {
+    bool WaitFor(const std::string& prefix) {
         return WaitUntil([&] { return Has(prefix); });
     }
 
@@ -84,27 +78,24 @@ private:
 // (its session `sid`, chat id `chatId`) and has it receive into `inbox`. The service's signature check
 // is off for the one request and on afterwards.
 inline ::testing::AssertionResult JoinRoomChat(testenv::RoomService& service, CPingla& client, ChatInbox& inbox,
-                                               uint32_t uid, uint32_t sid, uint32_t rid, const std::string& chatId)
-{
+                                               uint32_t uid, uint32_t sid, uint32_t rid, const std::string& chatId) {
     service.SetCheckSignature(false);
     Json::Value sig;
-    std::string body = HttpGet(service.Port(), "cmd=getchatsig&uid=" + std::to_string(uid) + "&sid=" +
-                                                   std::to_string(sid) + "&rid=" + std::to_string(rid) +
-                                                   "&chatid=" + chatId);
+    std::string body =
+        HttpGet(service.Port(), "cmd=getchatsig&uid=" + std::to_string(uid) + "&sid=" + std::to_string(sid) +
+                                    "&rid=" + std::to_string(rid) + "&chatid=" + chatId);
     service.SetCheckSignature(true);
-    if (!Json::Reader().parse(body, sig))
-        return ::testing::AssertionFailure() << "no chat signature: " << body;
+    if (!Json::Reader().parse(body, sig)) return ::testing::AssertionFailure() << "no chat signature: " << body;
     const Json::Value& c = sig["chatroom"];
     if (!client.Connect(c["ip"].asCString(), c["port"].asUInt(), 5))
         return ::testing::AssertionFailure() << "no connection to the chat server";
     if (!client.Login(c["channel"]["login"]["sig"].asUInt(), c["tm"].asUInt(), chatId,
                       c["channel"]["login"]["chatname"].asString()))
         return ::testing::AssertionFailure() << "the chat server refused the sign-in";
-    if (!client.JoinChannel(c["channel"]["join"]["id"].asUInt(), c["channel"]["join"]["sig"].asUInt(),
-                            c["tm"].asUInt(), chatId))
+    if (!client.JoinChannel(c["channel"]["join"]["id"].asUInt(), c["channel"]["join"]["sig"].asUInt(), c["tm"].asUInt(),
+                            chatId))
         return ::testing::AssertionFailure() << "the chat server refused the channel";
-    if (!client.StartRecv(&inbox))
-        return ::testing::AssertionFailure() << "the chat client does not receive";
+    if (!client.StartRecv(&inbox)) return ::testing::AssertionFailure() << "the chat client does not receive";
     return ::testing::AssertionSuccess();
 }
 

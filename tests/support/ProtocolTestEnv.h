@@ -15,8 +15,8 @@
 
 namespace prototest {
 
-constexpr const char* kKeyA = "TestKeyA-0123456789abc";            // 22 characters
-constexpr const char* kKeyB = "TestKeyB-0123456789abcdefghijkl";   // 31 characters
+constexpr const char* kKeyA = "TestKeyA-0123456789abc";           // 22 characters
+constexpr const char* kKeyB = "TestKeyB-0123456789abcdefghijkl";  // 31 characters
 constexpr const char* kMac = "00A0C9123456";
 constexpr int64_t kNow = 1700000000;
 
@@ -25,7 +25,9 @@ struct TempFolder {
     const std::string& path = dir.path();
 };
 
-inline int FixedCameraCount() { return 2; }
+inline int FixedCameraCount() {
+    return 2;
+}
 
 // Once per test program: the data folder first, before anything reads the configuration.
 inline void SetUpOnce() {

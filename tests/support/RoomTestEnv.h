@@ -26,19 +26,17 @@ public:
     std::map<int, LevelItem> levels;
     std::map<int, GiftItem> gifts;
     std::map<int, std::string> faces;
-    std::u16string word = u"bad";   // masked by FilterWords
+    std::u16string word = u"bad";  // masked by FilterWords
 
     bool GetGift(int, int id, GiftItem& out) override { return Find(gifts, id, out); }
     bool IsGift21012(int id) override { return id == 21012; }
-    std::string GetFaceFileName(int id) override
-    {
+    std::string GetFaceFileName(int id) override {
         auto it = faces.find(id);
         return it == faces.end() ? std::string() : it->second;
     }
     bool GetEnterShow(int, int id, CatalogItem& out) override { return Find(enterShows, id, out); }
     bool GetColorBar(int, int id, CatalogItem& out) override { return Find(colorBars, id, out); }
-    void FilterWords(const std::u16string& in, std::u16string& out) override
-    {
+    void FilterWords(const std::u16string& in, std::u16string& out) override {
         std::u16string text = in;
         for (size_t at = text.find(word); !word.empty() && at != std::u16string::npos; at = text.find(word, at))
             text.replace(at, word.size(), std::u16string(word.size(), u'*'));
@@ -50,22 +48,21 @@ public:
 
 private:
     template <class M, class R>
-    static bool Find(const M& map, int id, R& out)
-    {
+    static bool Find(const M& map, int id, R& out) {
         auto it = map.find(id);
-        if (it == map.end())
-            return false;
+        if (it == map.end()) return false;
         out = it->second;
         return true;
     }
 };
 
 // The install folder as the catalogue writes it in front of every picture.
-inline std::string Pic(const std::string& name) { return Dir::GetZqPath(100) + "res\\" + name; }
+inline std::string Pic(const std::string& name) {
+    return Dir::GetZqPath(100) + "res\\" + name;
+}
 
 // The sample catalogue of the tests.
-inline void Fill(FakeHalvec& h)
-{
+inline void Fill(FakeHalvec& h) {
     auto item = [](uint32_t id, const char* name, const std::string& fname) {
         CatalogItem c;
         c.id = id;
@@ -101,8 +98,7 @@ inline void Fill(FakeHalvec& h)
 
 // A kept folder "<tag>-XXXXXX" (/tmp when none can be made) as the process's data and install folder, its
 // logs under it; returns the folder. Once per test program, before anything reads folders or the configuration.
-inline std::string UsePrivateFolders(const char* tag)
-{
+inline std::string UsePrivateFolders(const char* tag) {
     std::string dir = testsupport::MakeTempDir(tag);
     if (dir.empty()) dir = "/tmp";
     setenv("VARNET_DATA_DIR", dir.c_str(), 1);
@@ -112,15 +108,13 @@ inline std::string UsePrivateFolders(const char* tag)
 }
 
 // Fills `h` with the sample catalogue and registers it as the plug-in; `h` outlives the tests.
-inline void RegisterCatalogue(FakeHalvec& h)
-{
+inline void RegisterCatalogue(FakeHalvec& h) {
     Fill(h);
     AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &h);
 }
 
 // Once per test program, before anything reads folders or the configuration.
-inline FakeHalvec& SetUpOnce()
-{
+inline FakeHalvec& SetUpOnce() {
     static FakeHalvec halvec;
     static bool done = [] {
         UsePrivateFolders("varnet-room");
@@ -138,6 +132,8 @@ inline FakeHalvec& SetUpOnce()
 }
 
 // GBK bytes of a UTF-8 text (narrow literals are GBK already under GCC; u8 ones are not).
-inline std::string Gbk(const char8_t* utf8) { return Charset::Utf8ToGbk(reinterpret_cast<const char*>(utf8)); }
+inline std::string Gbk(const char8_t* utf8) {
+    return Charset::Utf8ToGbk(reinterpret_cast<const char*>(utf8));
+}
 
 }  // namespace roomtest

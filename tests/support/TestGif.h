@@ -12,14 +12,21 @@ namespace testsupport {
 // A frame may claim another size than the 2x2 pixels it holds.
 inline std::string MakeGif(const std::vector<int>& delays, int screenW = 2, int screenH = 2, int frameSide = 2) {
     std::string g = "GIF89a";
-    auto u16 = [&](int v) { g += (char)(v & 0xFF); g += (char)((v >> 8) & 0xFF); };
+    auto u16 = [&](int v) {
+        g += (char)(v & 0xFF);
+        g += (char)((v >> 8) & 0xFF);
+    };
     u16(screenW);
     u16(screenH);
     g += (char)0x80;  // global colour table of 2 entries
     g += (char)0;
     g += (char)0;
     g += std::string("\x00\x00\x00\xFF\xFF\xFF", 6);
-    g += std::string("\x21\xFF\x0B" "NETSCAPE2.0" "\x03\x01\x00\x00\x00", 19);  // loop forever
+    g += std::string(
+        "\x21\xFF\x0B"
+        "NETSCAPE2.0"
+        "\x03\x01\x00\x00\x00",
+        19);  // loop forever
     for (size_t f = 0; f < delays.size(); ++f) {
         g += std::string("\x21\xF9\x04\x00", 4);
         u16(delays[f]);

@@ -10,10 +10,13 @@ namespace duitest {
 
 unsigned RunLater(unsigned ms, std::function<void()> f) {
     auto* fn = new std::function<void()>(std::move(f));
-    return g_timeout_add_full(G_PRIORITY_DEFAULT, ms, [](gpointer p) -> gboolean {
-        (*static_cast<std::function<void()>*>(p))();
-        return FALSE;
-    }, fn, [](gpointer p) { delete static_cast<std::function<void()>*>(p); });
+    return g_timeout_add_full(
+        G_PRIORITY_DEFAULT, ms,
+        [](gpointer p) -> gboolean {
+            (*static_cast<std::function<void()>*>(p))();
+            return FALSE;
+        },
+        fn, [](gpointer p) { delete static_cast<std::function<void()>*>(p); });
 }
 
 bool WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {

@@ -25,16 +25,14 @@ inline X264Headers MakeX264Headers(int width, int height, int fps, const char* p
     p.b_vfr_input = 0;
     p.i_log_level = X264_LOG_NONE;
     p.b_annexb = 1;
-    if (scalingLists)
-        p.i_cqm_preset = X264_CQM_JVT;
+    if (scalingLists) p.i_cqm_preset = X264_CQM_JVT;
     if (!vui) {
         p.i_timebase_num = 0;
         p.b_vfr_input = 1;
     }
     x264_param_apply_profile(&p, profile);
     x264_t* enc = x264_encoder_open(&p);
-    if (!enc)
-        return out;
+    if (!enc) return out;
     x264_nal_t* nals = nullptr;
     int count = 0;
     if (x264_encoder_headers(enc, &nals, &count) > 0) {
@@ -42,10 +40,8 @@ inline X264Headers MakeX264Headers(int width, int height, int fps, const char* p
             const uint8_t* d = nals[i].p_payload;
             int skip = (d[2] == 1) ? 3 : 4;
             std::vector<uint8_t> unit(d + skip, d + nals[i].i_payload);
-            if (nals[i].i_type == NAL_SPS)
-                out.sps = unit;
-            else if (nals[i].i_type == NAL_PPS)
-                out.pps = unit;
+            if (nals[i].i_type == NAL_SPS) out.sps = unit;
+            else if (nals[i].i_type == NAL_PPS) out.pps = unit;
         }
     }
     x264_encoder_close(enc);

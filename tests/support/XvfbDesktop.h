@@ -22,13 +22,11 @@ using DuiLib::POINT;
 using DuiLib::RECT;
 
 // What the command writes to its standard output (its errors are dropped).
-inline std::string Shell(const std::string& cmd)
-{
+inline std::string Shell(const std::string& cmd) {
     std::string out;
     if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
         char buf[256];
-        while (fgets(buf, sizeof buf, p))
-            out += buf;
+        while (fgets(buf, sizeof buf, p)) out += buf;
         pclose(p);
     }
     return out;
@@ -36,12 +34,10 @@ inline std::string Shell(const std::string& cmd)
 
 // Screen rectangle of the first visible top-level window whose (UTF-8) title matches the xdotool pattern
 // (a regular expression); false when none.
-inline bool FindWindow(const std::string& pattern, RECT& rc)
-{
+inline bool FindWindow(const std::string& pattern, RECT& rc) {
     std::istringstream in(Shell("xdotool search --onlyvisible --name '" + pattern + "'"));
     std::string id;
-    if (!(in >> id))
-        return false;
+    if (!(in >> id)) return false;
     std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
     int x = -1, y = -1, w = 0, h = 0;
     for (std::string line; std::getline(g, line);) {
@@ -56,13 +52,11 @@ inline bool FindWindow(const std::string& pattern, RECT& rc)
 
 // Polls `done` every 50 ms for at most `ms`.
 template <class F>
-bool WaitFor(F done, int ms = 20000)
-{
+bool WaitFor(F done, int ms = 20000) {
     return testsupport::WaitUntil(done, std::chrono::milliseconds(ms), std::chrono::milliseconds(50));
 }
 
-inline std::string ReadFile(const std::string& path)
-{
+inline std::string ReadFile(const std::string& path) {
     std::ifstream f(path);
     std::stringstream s;
     s << f.rdbuf();
@@ -70,18 +64,16 @@ inline std::string ReadFile(const std::string& path)
 }
 
 // Clicks `times` times at `pt` of the window at screen rectangle `wnd`.
-inline void Click(const RECT& wnd, POINT pt, int times = 1)
-{
+inline void Click(const RECT& wnd, POINT pt, int times = 1) {
     std::string cmd = "xdotool mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y) +
                       " click --repeat " + std::to_string(times) + " --delay 90 1";
     EXPECT_EQ(system((cmd + " >/dev/null 2>&1").c_str()), 0);
 }
 
 // A PNG of the screen rectangle.
-inline void Screenshot(const RECT& rc, const std::string& file)
-{
-    GdkPixbuf* pb =
-        gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+inline void Screenshot(const RECT& rc, const std::string& file) {
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
+                                               rc.bottom - rc.top);
     ASSERT_NE(pb, nullptr);
     EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
     g_object_unref(pb);

@@ -23,10 +23,15 @@ std::vector<uint8_t> MakeH264(int w, int h, int frames, const std::string& extra
     close(fd);
     std::string out = std::string(name) + ".h264";
     testenv::ChildProcess p;
-    std::vector<std::string> args = {"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                     "testsrc=size=" + std::to_string(w) + "x" + std::to_string(h) + ":rate=10",
-                                     "-frames:v", std::to_string(frames), "-c:v", "libx264", "-profile:v",
-                                     "baseline", "-pix_fmt", "yuv420p"};
+    std::vector<std::string> args = {
+        "ffmpeg",     "-loglevel",
+        "error",      "-y",
+        "-f",         "lavfi",
+        "-i",         "testsrc=size=" + std::to_string(w) + "x" + std::to_string(h) + ":rate=10",
+        "-frames:v",  std::to_string(frames),
+        "-c:v",       "libx264",
+        "-profile:v", "baseline",
+        "-pix_fmt",   "yuv420p"};
     if (!extra.empty()) {
         args.push_back("-x264-params");
         args.push_back(extra);
@@ -113,12 +118,13 @@ TEST_P(UnpixSizes, InPlacePicturesAreTheCopiedOnes) {
         for (int plane = 0; plane < 3; ++plane) {
             const int pw = plane ? c.w / 2 : c.w, ph = plane ? c.codedH / 2 : c.codedH;
             for (int y = 0; y < ph; ++y, at += pw)
-                ASSERT_EQ(0, memcmp(at, view.plane[plane] + long(y) * view.stride[plane], size_t(pw))) << plane << " " << y;
+                ASSERT_EQ(0, memcmp(at, view.plane[plane] + long(y) * view.stride[plane], size_t(pw)))
+                    << plane << " " << y;
         }
     }
     EXPECT_EQ(12, pictures);
     EXPECT_EQ(c.codedH, inPlace.Height());
-    int needed = 0;   // too small a capacity: refused with what it needed
+    int needed = 0;  // too small a capacity: refused with what it needed
     for (auto& u : SplitUnits(MakeH264(c.w, c.h, 1))) {
         int size = 1000;
         bool got = false;
@@ -150,13 +156,16 @@ TEST(Unpix, RefusesPicturesLargerThanTheBufferAndSurvivesGarbage) {
         refusedSize = std::max(refusedSize, size);
     }
     EXPECT_EQ(0, pictures);
-    EXPECT_EQ(320 * 240 * 3 / 2, refusedSize);   // what the refused pictures needed
+    EXPECT_EQ(320 * 240 * 3 / 2, refusedSize);  // what the refused pictures needed
     srand(7);
     std::vector<uint8_t> junk(5000);
     std::vector<uint8_t> pic(Unpix::kDefaultCapacity);
     for (int round = 0; round < 50; ++round) {
         for (auto& b : junk) b = uint8_t(rand());
-        junk[0] = 0; junk[1] = 0; junk[2] = 0; junk[3] = 1;
+        junk[0] = 0;
+        junk[1] = 0;
+        junk[2] = 0;
+        junk[3] = 1;
         size = 0;
         EXPECT_EQ(int(junk.size()), dec.Decode(junk.data(), int(junk.size()), pic.data(), size, got));
     }

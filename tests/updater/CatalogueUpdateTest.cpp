@@ -82,23 +82,23 @@ TEST_F(CatalogueTest, FirstRunInstallsEveryCatalogue) {
 TEST_F(CatalogueTest, ChangedGiftsAreAddedReplacedAndRemovedThenReloaded) {
     Raise("gift");
     Edit("gift.conf", [&](Json::Value& gift) {
-        Item(gift, 10001)["version"] = 2;                        // replaced picture
-        Item(gift, 10003)["fname"] = "10003_renamed.png";        // version kept: untouched
-        Item(gift, 10004)["swffname"] = "10002_effect.gif";          // still used when 10002 goes
+        Item(gift, 10001)["version"] = 2;                    // replaced picture
+        Item(gift, 10003)["fname"] = "10003_renamed.png";    // version kept: untouched
+        Item(gift, 10004)["swffname"] = "10002_effect.gif";  // still used when 10002 goes
         Json::Value& list = gift["giftlist"][0]["list"];
         Json::Value removed;
-        list.removeIndex(1, &removed);                               // 10002 goes
+        list.removeIndex(1, &removed);  // 10002 goes
         Json::Value added = list[0];
         added["id"] = 10099;
         added["version"] = 1;
         added["fname"] = "10099.png";
-        added["smallfname"] = "10099.png";                           // the same file twice
+        added["smallfname"] = "10099.png";  // the same file twice
         added["swffname"] = "10099_effect.gif";
         list.append(added);
         added["id"] = 10098;
         added["fname"] = "10098.png";
         added["smallfname"] = "";
-        list.append(added);                                          // shares 10099_effect.gif
+        list.append(added);  // shares 10099_effect.gif
     });
     WriteText(Path("served/gift/10001.png"), "new picture of 10001");
     WriteText(Path("served/gift/10099.png"), "picture of 10099");
@@ -158,13 +158,11 @@ TEST_F(CatalogueTest, HostileAnswersChangeNothing) {
     } rows[] = {
         {"../x", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["fname"] = "../x"; }); }, false},
         {"/etc/x", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["fname"] = "/etc/x"; }); }, false},
-        {"a/../../b",
-         [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["smallfname"] = "a/../../b"; }); }, false},
-        {".", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["fname"] = "."; }); }, false},
-        {"query", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["fname"] = "a.png?v=2"; }); },
+        {"a/../../b", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["smallfname"] = "a/../../b"; }); },
          false},
-        {"empty name", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["swffname"] = ""; }); }, true,
-         0x2},
+        {".", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["fname"] = "."; }); }, false},
+        {"query", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["fname"] = "a.png?v=2"; }); }, false},
+        {"empty name", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["swffname"] = ""; }); }, true, 0x2},
         {"id text", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["id"] = "x"; }); }, false},
         {"name number", [&] { Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["fname"] = 7; }); }, false},
         {"truncated conf",

@@ -62,8 +62,12 @@ public:
         if (err) *err = 2;
         return 0;
     }
-    int GetResult(int id, char* b, int* l, int* e) override { return requests_ ? requests_->GetResult(id, b, l, e) : 0; }
-    int GetResult(int id, char** d, int* l, int* e) override { return requests_ ? requests_->GetResult(id, d, l, e) : 0; }
+    int GetResult(int id, char* b, int* l, int* e) override {
+        return requests_ ? requests_->GetResult(id, b, l, e) : 0;
+    }
+    int GetResult(int id, char** d, int* l, int* e) override {
+        return requests_ ? requests_->GetResult(id, d, l, e) : 0;
+    }
     void ReleaseRequest(int id) override {
         if (requests_) requests_->ReleaseRequest(id);
     }

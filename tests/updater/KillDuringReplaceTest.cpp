@@ -44,8 +44,7 @@ protected:
         int status = 0;
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         pid_t got = 0;
-        while ((got = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end)
-            usleep(10000);
+        while ((got = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end) usleep(10000);
         if (got == 0) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);

@@ -73,7 +73,7 @@ TEST_F(ServerConfigTest, OneFetchADayAndRetryAfterFailure) {
     service_.SetConfigBody("", 503);
     EXPECT_EQ(Fetch(), 0);
     service_.SetConfigText("[Update]\n" + std::string(200, ';'));
-    EXPECT_EQ(Fetch(), 1);  // the failure left the day unset
+    EXPECT_EQ(Fetch(), 1);   // the failure left the day unset
     EXPECT_EQ(Fetch(), -1);  // same day: no request
     EXPECT_EQ(service_.ConfigQueries().size(), 2u);
     clock_ += 86400;
@@ -108,11 +108,11 @@ TEST_F(ServerConfigTest, OldLogsGoToTheTrash) {
         int64_t created, modified;
         bool kept;
     } rows[] = {
-        {"feb28.txt", at(2026, 2, 28), at(2026, 2, 20), false},   // previous month
+        {"feb28.txt", at(2026, 2, 28), at(2026, 2, 20), false},  // previous month
         {"mar01.txt", at(2026, 3, 1), at(2026, 2, 20), true},
-        {"mar05.txt", at(2026, 3, 5), at(2026, 2, 20), false},    // after today
+        {"mar05.txt", at(2026, 3, 5), at(2026, 2, 20), false},  // after today
         {"jan03.txt", at(2026, 1, 3), at(2026, 1, 3), false},
-        {"written.txt", at(2026, 1, 3), at(2026, 3, 2), true},    // still written by the running program
+        {"written.txt", at(2026, 1, 3), at(2026, 3, 2), true},  // still written by the running program
     };
     for (const Row& r : rows) WriteText(Path(std::string("data/log/") + r.name), "x");
     fs::create_directories(Path("data/log/sub.txt"));

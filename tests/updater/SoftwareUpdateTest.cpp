@@ -127,10 +127,8 @@ TEST_F(SoftwareTest, InstallByMarker) {
         int reminders, launches;
         const char* silent;
     } rows[] = {
-        {"Varnet_1.0.0.2_NOFORCE.sh", 1, 1, 1, ""},
-        {"Varnet_1.0.0.2_NoForce.sh", 2, 1, 0, ""},
-        {"Varnet_1.0.0.2_FORCE.sh", 2, 0, 1, ""},
-        {"Varnet_1.0.0.2_SILENT.sh", 2, 0, 0, "1"},
+        {"Varnet_1.0.0.2_NOFORCE.sh", 1, 1, 1, ""}, {"Varnet_1.0.0.2_NoForce.sh", 2, 1, 0, ""},
+        {"Varnet_1.0.0.2_FORCE.sh", 2, 0, 1, ""},   {"Varnet_1.0.0.2_SILENT.sh", 2, 0, 0, "1"},
         {"Varnet_1.0.0.2.sh", 2, 0, 0, ""},
     };
     for (const Row& r : rows) {

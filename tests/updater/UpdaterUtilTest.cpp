@@ -10,9 +10,15 @@ TEST(UpdaterUtil, VersionToNumber) {
         const char* text;
         int number;
     } rows[] = {
-        {"Varnet_1.2.3.4_release", 1234}, {"Varnet_1.2.3.5_release", 1235}, {"1.2.3.4", 1234},
-        {"V_1.2.3.4", 1234},               {"V_1.2.3_r", 0},                 {"V_1.2.3.4.5_r", 0},
-        {"", 0},                            {"V_10.0.0.1_r", 10001},          {"V_a.b.c.d_r", 0},
+        {"Varnet_1.2.3.4_release", 1234},
+        {"Varnet_1.2.3.5_release", 1235},
+        {"1.2.3.4", 1234},
+        {"V_1.2.3.4", 1234},
+        {"V_1.2.3_r", 0},
+        {"V_1.2.3.4.5_r", 0},
+        {"", 0},
+        {"V_10.0.0.1_r", 10001},
+        {"V_a.b.c.d_r", 0},
         {"V_2.0.0.0_x_y", 2000},
     };
     for (const Row& r : rows) EXPECT_EQ(VersionToNumber(r.text), r.number) << r.text;
@@ -23,9 +29,18 @@ TEST(UpdaterUtil, ServerFileNamesAreCheckedPlainNames) {
         const char* name;
         bool ok;
     } rows[] = {
-        {"Varnet_1.0.0.2_FORCE.sh", true}, {"a.png", true}, {"../x", false},    {"/etc/x", false},
-        {"a/../../b", false},              {"", false},     {".", false},       {"..", false},
-        {"a\\b", false},                   {"a.png?x=1", false}, {"x#y", false}, {"c:evil", false},
+        {"Varnet_1.0.0.2_FORCE.sh", true},
+        {"a.png", true},
+        {"../x", false},
+        {"/etc/x", false},
+        {"a/../../b", false},
+        {"", false},
+        {".", false},
+        {"..", false},
+        {"a\\b", false},
+        {"a.png?x=1", false},
+        {"x#y", false},
+        {"c:evil", false},
         {"a\nb", false},
     };
     for (const Row& r : rows) EXPECT_EQ(IsSafeFileName(r.name), r.ok) << r.name;

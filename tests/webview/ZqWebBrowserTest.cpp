@@ -105,7 +105,8 @@ TEST_F(ZqWebBrowserTest, DispatchTableOfTheExternalObject) {
     VARIANT result;
     EXPECT_EQ(E_INVALIDARG, ext->Invoke(0, IID_IDispatch, 0, DISPATCH_METHOD, nullptr, &result, nullptr, nullptr));
     DISPPARAMS none;
-    EXPECT_EQ(DISP_E_PARAMNOTFOUND, ext->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_PARAMNOTFOUND,
+              ext->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr));
     ext->Release();
 
     DOCHOSTUIINFO info{};

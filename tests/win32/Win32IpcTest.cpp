@@ -232,17 +232,10 @@ TEST(Win32IpcFolder, OnlyPrivateFoldersOfTheUserAreUsed) {
         Kind xdg, tmp, home;
         const char* expect;  // "xdg", "tmp", "home" or ""
     } rows[] = {
-        {Private, Missing, Missing, "xdg"},
-        {Open, Missing, Missing, "tmp"},
-        {Link, Private, Missing, "tmp"},
-        {Foreign, Missing, Missing, "tmp"},
-        {File, Missing, Missing, "tmp"},
-        {Missing, Open, Missing, "home"},
-        {Missing, Foreign, Missing, "home"},
-        {Missing, Link, Missing, "home"},
-        {Missing, File, Private, "home"},
-        {Missing, Foreign, File, ""},
-        {Missing, Foreign, Foreign, ""},
+        {Private, Missing, Missing, "xdg"},  {Open, Missing, Missing, "tmp"},  {Link, Private, Missing, "tmp"},
+        {Foreign, Missing, Missing, "tmp"},  {File, Missing, Missing, "tmp"},  {Missing, Open, Missing, "home"},
+        {Missing, Foreign, Missing, "home"}, {Missing, Link, Missing, "home"}, {Missing, File, Private, "home"},
+        {Missing, Foreign, File, ""},        {Missing, Foreign, Foreign, ""},
     };
     for (const Row& r : rows) {
         if (!root && (r.xdg == Foreign || r.tmp == Foreign || r.home == Foreign)) {
@@ -254,11 +247,22 @@ TEST(Win32IpcFolder, OnlyPrivateFoldersOfTheUserAreUsed) {
         ASSERT_EQ(mkdir(target.c_str(), 0700), 0);
         auto make = [&](const std::string& path, Kind k) {
             switch (k) {
-            case Missing: return;
-            case Private: ASSERT_EQ(mkdir(path.c_str(), 0700), 0); return;
-            case Open: ASSERT_EQ(mkdir(path.c_str(), 0700), 0); ASSERT_EQ(chmod(path.c_str(), 0777), 0); return;
-            case Foreign: ASSERT_EQ(mkdir(path.c_str(), 0700), 0); ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0); return;
-            case Link: ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0); return;
+            case Missing:
+                return;
+            case Private:
+                ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+                return;
+            case Open:
+                ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+                ASSERT_EQ(chmod(path.c_str(), 0777), 0);
+                return;
+            case Foreign:
+                ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+                ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+                return;
+            case Link:
+                ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+                return;
             case File: {
                 FILE* f = fopen(path.c_str(), "w");
                 ASSERT_NE(f, nullptr);

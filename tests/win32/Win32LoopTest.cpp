@@ -314,10 +314,13 @@ TEST_F(Win32Loop, ModalLoopsNestAndEachReturnsItsOwnCode) {
 TEST_F(Win32Loop, PlainGLibSourcesRunInsideModalLoops) {
     // A toolkit's events come as sources of the default context: they must flow inside a modal loop.
     CModalLoop modal;
-    g_timeout_add(10, [](gpointer p) -> gboolean {
-        static_cast<CModalLoop*>(p)->End(IDOK);
-        return G_SOURCE_REMOVE;
-    }, &modal);
+    g_timeout_add(
+        10,
+        [](gpointer p) -> gboolean {
+            static_cast<CModalLoop*>(p)->End(IDOK);
+            return G_SOURCE_REMOVE;
+        },
+        &modal);
     EXPECT_EQ(modal.Run(), IDOK);
 }
 

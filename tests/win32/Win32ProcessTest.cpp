@@ -12,7 +12,9 @@
 
 namespace {
 
-bool Contains(const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); }
+bool Contains(const std::vector<int>& v, int x) {
+    return std::find(v.begin(), v.end(), x) != v.end();
+}
 
 // Copies a system program under a name no other process has.
 std::string CopyProgram(const std::string& from, const std::string& dir, const std::string& name) {

@@ -96,7 +96,9 @@ TEST_F(Win32Registry, UnparsableLinesSurviveAndOversizedFilesAreNotTouched) {
     ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, "Software\\Varnet", "A", "1"));
     {
         std::ofstream app(File(), std::ios::app | std::ios::binary);
-        app << "a line without tabs\n" << "bad\\qescape\tv\td\n" << "hkey_current_user\\\\software\\\\varnet\tb\t2\n";
+        app << "a line without tabs\n"
+            << "bad\\qescape\tv\td\n"
+            << "hkey_current_user\\\\software\\\\varnet\tb\t2\n";
     }
     ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, "Software\\Varnet", "C", "3"));
     std::string out;
@@ -133,8 +135,8 @@ TEST_F(Win32Registry, ConcurrentWritersOfThreadsAndProcessesLoseNothing) {
     for (int t = 0; t < 3; ++t) {
         writers.emplace_back([t] {
             for (int i = 0; i < kEach; ++i) {
-                EXPECT_TRUE(RegWriteString(HKEY_CURRENT_USER, "Software\\Test", "t" + std::to_string(t) + "-" +
-                                           std::to_string(i), std::to_string(i)));
+                EXPECT_TRUE(RegWriteString(HKEY_CURRENT_USER, "Software\\Test",
+                                           "t" + std::to_string(t) + "-" + std::to_string(i), std::to_string(i)));
             }
         });
     }

@@ -12,7 +12,6 @@
 #include <vector>
 #include "TestUtil.h"
 
-
 extern char** environ;
 
 namespace w32test {
@@ -22,7 +21,9 @@ struct TempDir : testsupport::TempDir {
     TempDir() : testsupport::TempDir("w32test") {}
 };
 
-inline std::string HelperPath() { return std::string(VARNET_BINARY_DIR) + "/bin/varnet_win32_post_helper"; }
+inline std::string HelperPath() {
+    return std::string(VARNET_BINARY_DIR) + "/bin/varnet_win32_post_helper";
+}
 
 // Starts `args` (args[0] is the program); with `out` set, the child's stdout comes through *out.
 inline pid_t Spawn(const std::vector<std::string>& args, int* out = nullptr) {

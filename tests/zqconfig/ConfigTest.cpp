@@ -143,8 +143,18 @@ TEST_F(ConfigTest, CrossTypeReads) {
 }
 
 TEST_F(ConfigTest, ValuesPersistAndEscapeRoundTrips) {
-    const std::string tricky[] = {"a=b", "x]y", "[s]", "#c", ";c", "l1\nl2\r\n", "中文名", " edge ", "C:\\dir\\",
-                                  "\\x41", "http://127.0.0.1:1/a?b=c&d=%20", std::string(5000, 'z')};
+    const std::string tricky[] = {"a=b",
+                                  "x]y",
+                                  "[s]",
+                                  "#c",
+                                  ";c",
+                                  "l1\nl2\r\n",
+                                  "中文名",
+                                  " edge ",
+                                  "C:\\dir\\",
+                                  "\\x41",
+                                  "http://127.0.0.1:1/a?b=c&d=%20",
+                                  std::string(5000, 'z')};
     int n = 0;
     for (const std::string& t : tricky) {
         std::string key = t + std::to_string(n++);

@@ -8,7 +8,7 @@ namespace {
 
 TEST(Ini, ParsesServerTextRobustly) {
     const std::string text =
-        "\xEF\xBB\xBF"                      // a UTF-8 mark: the file is converted to GBK
+        "\xEF\xBB\xBF"  // a UTF-8 mark: the file is converted to GBK
         "key=before any section\n"
         "[ZqServerList]\r\n"
         "  ConfigSvrUrl = http://127.0.0.1:8080/x?a=b \r\n"
@@ -21,8 +21,8 @@ TEST(Ini, ParsesServerTextRobustly) {
         "[config]\n"
         "version=1.0.2\n"
         "version=9.9.9\n"
-        "name=\xE4\xB8\xAD\n"                // UTF-8 "中"
-        "path=C:\\x41\\dir\n"               // raw files keep backslashes
+        "name=\xE4\xB8\xAD\n"  // UTF-8 "中"
+        "path=C:\\x41\\dir\n"  // raw files keep backslashes
         "[DnsLookup]\n"
         "chat.example.com=127.0.0.1\n";
     IniData data;
@@ -51,8 +51,9 @@ TEST(Ini, GarbageAndGiantLinesNeverBreakIt) {
 }
 
 TEST(Ini, EscapingRoundTrips) {
-    const std::string tricky[] = {"a=b", "x]y", "[s]", "#c", ";c", "l1\nl2\r\n", "中文", " edge ", "back\\slash",
-                                  std::string("nul\0byte", 8), "\\x41", "", "\t"};
+    const std::string tricky[] = {"a=b",        "x]y",  "[s]",    "#c",          ";c",
+                                  "l1\nl2\r\n", "中文", " edge ", "back\\slash", std::string("nul\0byte", 8),
+                                  "\\x41",      "",     "\t"};
     IniData data;
     for (const std::string& s : tricky) {
         if (s.empty()) continue;

@@ -19,7 +19,9 @@ struct ObserverEvent {
 
 class RecordingObserver : public IZqHttpRequestObserver {
 public:
-    void HttpRequestOb_DownloadBegin(int id, std::string path, int size) override { Add("DownloadBegin", id, size, 0, 0, path); }
+    void HttpRequestOb_DownloadBegin(int id, std::string path, int size) override {
+        Add("DownloadBegin", id, size, 0, 0, path);
+    }
     void HttpRequestOb_DownloadProgress(int id, int total, int cur, int speed) override {
         Add("DownloadProgress", id, total, cur, speed);
     }

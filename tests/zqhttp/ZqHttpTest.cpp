@@ -85,8 +85,8 @@ TEST_F(ZqHttpTest, SessionResultsByServerBehaviour) {
 }
 
 TEST_F(ZqHttpTest, RefusesUrlsThatAreNotHttp) {
-    for (const char* url : {static_cast<const char*>(nullptr), "", "ftp://127.0.0.1/x", "file:///etc/passwd",
-                            "127.0.0.1/x", "http://"}) {
+    for (const char* url :
+         {static_cast<const char*>(nullptr), "", "ftp://127.0.0.1/x", "file:///etc/passwd", "127.0.0.1/x", "http://"}) {
         SCOPED_TRACE(url ? url : "(null)");
         EXPECT_EQ(GetZqHttpMgr()->OpenUrl(url), 0);
     }

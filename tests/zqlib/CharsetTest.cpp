@@ -8,7 +8,8 @@ namespace {
 
 TEST(Charset, LiteralsAreGbk) {
     EXPECT_EQ(std::string("中"), std::string("\xD6\xD0"));
-    EXPECT_EQ(std::string("中文abc"), std::string("\xD6\xD0\xCE\xC4" "abc"));
+    EXPECT_EQ(std::string("中文abc"), std::string("\xD6\xD0\xCE\xC4"
+                                                  "abc"));
 }
 
 TEST(Charset, RoundTrips) {
@@ -35,7 +36,10 @@ struct BadCase {
 TEST(Charset, InvalidBytesBecomeQuestionMarks) {
     const BadCase gbkToUtf8[] = {
         {"lone lead at end", std::string("a\xD6"), "a?"},
-        {"lead then ascii", std::string("\xD6" "A!"), "?A!"},   // 'A' is a valid trail: 0xD641 is a character
+        {"lead then ascii",
+         std::string("\xD6"
+                     "A!"),
+         "?A!"},  // 'A' is a valid trail: 0xD641 is a character
         {"byte 0xFF", std::string("\xFF"), "?"},
         {"lead + 0x7F", std::string("\xD6\x7F"), "?\x7F"},
     };
@@ -50,11 +54,20 @@ TEST(Charset, InvalidBytesBecomeQuestionMarks) {
     }
     const BadCase utf8ToGbk[] = {
         {"truncated 3-byte", std::string("x\xE4\xB8"), "x?"},
-        {"stray continuation", std::string("\x80" "y"), "?y"},
+        {"stray continuation",
+         std::string("\x80"
+                     "y"),
+         "?y"},
         {"overlong slash", std::string("\xC0\xAF"), "??"},
         {"surrogate", std::string("\xED\xA0\x80"), "?"},
-        {"not in GBK (emoji)", std::string("\xF0\x9F\x98\x80" "z"), "?z"},
-        {"bad continuation", std::string("\xE4" "ab"), "?ab"},
+        {"not in GBK (emoji)",
+         std::string("\xF0\x9F\x98\x80"
+                     "z"),
+         "?z"},
+        {"bad continuation",
+         std::string("\xE4"
+                     "ab"),
+         "?ab"},
     };
     for (const auto& c : utf8ToGbk) EXPECT_EQ(Charset::Utf8ToGbk(c.in), c.out) << c.name;
 

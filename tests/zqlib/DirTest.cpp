@@ -49,7 +49,11 @@ TEST_F(DirTest, FilesWithGbkNames) {
     EXPECT_EQ(Dir::GetFileSize(file), 4);
     // On disk the name is UTF-8.
     struct stat st;
-    EXPECT_EQ(stat((root_ + "/data/\xE5\xAD\x90\xE7\x9B\xAE\xE5\xBD\x95/\xE4\xB8\x8B\xE5\xB1\x82/\xE6\x96\x87\xE4\xBB\xB6.txt").c_str(), &st), 0);
+    EXPECT_EQ(stat((root_ +
+                    "/data/\xE5\xAD\x90\xE7\x9B\xAE\xE5\xBD\x95/\xE4\xB8\x8B\xE5\xB1\x82/\xE6\x96\x87\xE4\xBB\xB6.txt")
+                       .c_str(),
+                   &st),
+              0);
     std::string data;
     EXPECT_TRUE(Dir::ReadFile(file, data));
     EXPECT_EQ(data, "内容");
@@ -57,7 +61,10 @@ TEST_F(DirTest, FilesWithGbkNames) {
     EXPECT_TRUE(data.empty());
     EXPECT_EQ(Dir::GetShortFileName(file), "文件.txt");
     EXPECT_EQ(Dir::GetShortFileName("a/b\\c"), "c");
-    EXPECT_EQ(Dir::GetShortFileName("\xD6\x5C" "x"), "\xD6\x5C" "x");  // 0x5C is a trail byte here, not '\'
+    EXPECT_EQ(Dir::GetShortFileName("\xD6\x5C"
+                                    "x"),
+              "\xD6\x5C"
+              "x");  // 0x5C is a trail byte here, not '\'
     std::FILE* f = Dir::OpenFile(file, "rb");
     ASSERT_NE(f, nullptr);
     std::fclose(f);

@@ -24,7 +24,8 @@ TEST(UrlEncode, Table) {
         char buf[64];
         EXPECT_EQ(UrlEncode::EncodeEx(r.in.c_str(), buf, sizeof(buf), 0), static_cast<int>(r.encoded.size()));
         EXPECT_EQ(std::string(buf), r.encoded);
-        EXPECT_EQ(UrlEncode::DecodeEx(r.encoded.c_str(), buf, sizeof(buf)), static_cast<int>(std::strlen(r.in.c_str())));
+        EXPECT_EQ(UrlEncode::DecodeEx(r.encoded.c_str(), buf, sizeof(buf)),
+                  static_cast<int>(std::strlen(r.in.c_str())));
     }
     EXPECT_EQ(UrlEncode::EncodeQuery("a b中"), "a+b%D6%D0");
     EXPECT_EQ(UrlEncode::Decode("a+b%d6%d0"), "a b中");
@@ -32,8 +33,9 @@ TEST(UrlEncode, Table) {
 
 TEST(UrlEncode, MalformedEscapesStayAsTheyAre) {
     const std::pair<std::string, std::string> rows[] = {
-        {"%", "%"}, {"%4", "%4"}, {"%zz", "%zz"}, {"%4g1", "%4g1"}, {"100%", "100%"}, {"%%41", "%A"},
-        {"a%2", "a%2"}, {"%41%", "A%"}, {"%00x", std::string("\0x", 2)},
+        {"%", "%"},       {"%4", "%4"},     {"%zz", "%zz"},
+        {"%4g1", "%4g1"}, {"100%", "100%"}, {"%%41", "%A"},
+        {"a%2", "a%2"},   {"%41%", "A%"},   {"%00x", std::string("\0x", 2)},
     };
     for (const auto& r : rows) EXPECT_EQ(UrlEncode::Decode(r.first), r.second) << r.first;
 }
@@ -98,8 +100,14 @@ TEST(UrlEncode, DecodeExEveryBufferSize) {
 
 TEST(Base64, KnownVectors) {
     const std::pair<std::string, std::string> rows[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {std::string("\0\xFF", 2), "AP8="},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {std::string("\0\xFF", 2), "AP8="},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(Base64::Base64Encode(r.first.data(), static_cast<int>(r.first.size())), r.second);

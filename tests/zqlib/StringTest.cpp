@@ -24,9 +24,16 @@ TEST(StringUtility, Tokenize) {
 
 TEST(StringUtility, IsContainUrl) {
     const std::pair<const char*, bool> rows[] = {
-        {"hello", false}, {"visit http://x", true}, {"HTTPS://X", true}, {"go www.a", true},
-        {"see example.com now", true}, {"中文abc.cn中文", true}, {"version 1.2.3", false},
-        {"a.b", false}, {"", false}, {"e.g. this", false},
+        {"hello", false},
+        {"visit http://x", true},
+        {"HTTPS://X", true},
+        {"go www.a", true},
+        {"see example.com now", true},
+        {"中文abc.cn中文", true},
+        {"version 1.2.3", false},
+        {"a.b", false},
+        {"", false},
+        {"e.g. this", false},
     };
     for (const auto& r : rows) EXPECT_EQ(StringUtility::IsContainUrl(r.first), r.second) << r.first;
 }

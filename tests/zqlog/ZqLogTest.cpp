@@ -54,7 +54,8 @@ TEST_F(ZqLogTest, FormatsAndEscapes) {
     PJ_Log("Fmt.txt", LOG_INFO, "m", "[%s] %d %u %5d|%-3s|%x", static_cast<const char*>(nullptr), -7, 4000000000u, 42,
            "z", 255);
     // A long ASCII text with GBK, the one-byte euro sign and broken bytes in the middle.
-    std::string mixed = std::string(37, 'q') + "\xD6\xD0" + std::string(9, 'w') + "\x80\xFF" + std::string(20, 'e') + "\x81";
+    std::string mixed =
+        std::string(37, 'q') + "\xD6\xD0" + std::string(9, 'w') + "\x80\xFF" + std::string(20, 'e') + "\x81";
     PJ_Log("Fmt.txt", LOG_INFO, "m", "%s", mixed.c_str());
     const char cut[] = "abcdef\0gh";
     PJ_Log("Fmt.txt", LOG_INFO, "m", "<%.*s|%.*s|%.*s>", 3, cut, 100, cut, -1, cut);

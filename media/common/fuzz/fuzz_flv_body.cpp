@@ -6,8 +6,7 @@
 #include "FlvBody.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1)
-        return 0;
+    if (size < 1) return 0;
     const size_t piece = data[0] % 64 + 1;
     FlvTagReader reader(4096);
     FlvAacConfig aac;

@@ -11,14 +11,14 @@ using namespace DuiLib;
 
 namespace {
 struct Custom : IDialogBuilderCallback {
-    CControlUI* CreateControl(const char* cls) override {
-        return EqualNoCase(cls, "Custom") ? new CTextUI : nullptr;
-    }
+    CControlUI* CreateControl(const char* cls) override { return EqualNoCase(cls, "Custom") ? new CTextUI : nullptr; }
 };
 }  // namespace
 
 // fontconfig keeps its configuration for the life of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
