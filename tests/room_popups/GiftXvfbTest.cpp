@@ -25,53 +25,19 @@
 #include "UpdateService.h"
 #include "WebService.h"
 #include "Win32.h"
+#include "XvfbDesktop.h"
 #include "ZqWindowBase.h"
 
 using namespace DuiLib;
 
 namespace {
 
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
+using desktoptest::ReadFile;
+using desktoptest::WaitFor;
 
+// Exact titles.
 bool FindWindow(const std::string& title, RECT& rc) {
-    std::istringstream in(Shell("xdotool search --onlyvisible --name '^" + title + "$'"));
-    std::string id;
-    if (!(in >> id)) return false;
-    std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
-    int x = -1, y = -1, w = 0, h = 0;
-    for (std::string line; std::getline(g, line);) {
-        if (line.rfind("X=", 0) == 0) x = atoi(line.c_str() + 2);
-        if (line.rfind("Y=", 0) == 0) y = atoi(line.c_str() + 2);
-        if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
-        if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
-    }
-    rc = {x, y, x + w, y + h};
-    return x >= 0 && w > 0;
-}
-
-template <class F>
-bool WaitFor(F done, int ms = 20000) {
-    gint64 end = g_get_monotonic_time() + gint64(ms) * 1000;
-    while (g_get_monotonic_time() < end) {
-        if (done()) return true;
-        usleep(50000);
-    }
-    return done();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return desktoptest::FindWindow("^" + title + "$", rc);
 }
 
 std::string Utf8(const char* gbk) {
@@ -111,13 +77,7 @@ void Type(const std::string& text) {
     EXPECT_EQ(system(("xdotool type --delay 30 '" + text + "' >/dev/null 2>&1").c_str()), 0);
 }
 
-void Screenshot(const RECT& rc, const std::string& file) {
-    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
-                                               rc.bottom - rc.top);
-    ASSERT_NE(pb, nullptr);
-    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
-    g_object_unref(pb);
-}
+using desktoptest::Screenshot;
 
 POINT Mid(const RECT& r) {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
