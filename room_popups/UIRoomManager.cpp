@@ -19,6 +19,8 @@
 #include "ZqMessageBox.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 bool RoomManagerChooseImageFile(HWND owner, std::string& gbkPath);  // RoomManagerFileDialog.cpp
 
 namespace {

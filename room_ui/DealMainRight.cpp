@@ -13,6 +13,8 @@
 #include "ZqLib.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

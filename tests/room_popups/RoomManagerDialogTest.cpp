@@ -21,6 +21,8 @@
 #include "ZqLib.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 namespace {
 
 constexpr uint32_t kRoom = 3003;

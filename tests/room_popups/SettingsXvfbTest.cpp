@@ -14,6 +14,8 @@
 #include "Win32.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
     const char* display = getenv("VARNET_TEST_DISPLAY");
     if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
