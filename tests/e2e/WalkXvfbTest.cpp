@@ -219,6 +219,10 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
     stack.Rooms().WithData([&](testenv::SvcData& d) { before = d.users[alice].xiubi; });
     const int gifts = stack.Rooms().RequestCount("sendgift");
     const RECT pages = skin.Rect("tablayout_GiftType");
+    // The first cell (59 x 57, its picture at 10,9-50,49) shows a picture, also when it is the gift the
+    // updater brought.
+    EXPECT_GT(Ink(ToScreen(roomWnd, RECT{pages.left + 14, pages.top + 13, pages.left + 46, pages.top + 45})), 0.2)
+        << "the first gift of the panel shows no picture";
     Click(roomWnd, {pages.left + 30, pages.top + 28});
     ASSERT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("sendgift") > gifts; }, 10000)) << "no gift sent";
     const std::string query = stack.Rooms().Queries("sendgift").back();
