@@ -144,13 +144,13 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
         usleep(200000);
         ClickButton(roomWnd, doraRow, 3);
         Window menu;
-        if (!WaitWindow("^ZqMenu$", menu, 5000)) return false;
+        if (!WaitWindow("^ZqMenu$", menu, 10000)) return false;
         usleep(300000);
         if (shot)
             Screenshot({roomWnd.rc.left + doraRow.x - 80, menu.rc.top - 40, menu.rc.right + 10, menu.rc.bottom + 10},
                        shots + "/" + shot);
         Click(menu, {60, places.UserMenuRow(alice, dora.Uid(), id)});
-        return WaitFor([] { return WindowGone("^ZqMenu$"); }, 5000);
+        return WaitFor([] { return WindowGone("^ZqMenu$"); }, 10000);
     };
 
     // A user's details: the card with her nickname and id, from the service's record.
@@ -158,18 +158,18 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
     EXPECT_TRUE(userMenu(roomui::kMenuProfile, "13-user-menu.png")) << "the user menu did not open or close";
     Window card;
     if (WaitWindow(Utf8("^查看他人信息对话框$"), card, 10000)) {
-        EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("getuserinfo") > infos; }, 5000));
+        EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("getuserinfo") > infos; }, 10000));
         const auto asked = stack.Rooms().Queries("getuserinfo");
         EXPECT_TRUE(!asked.empty() && asked.back().find("tid=" + std::to_string(dora.Uid())) != std::string::npos)
             << "the details asked were not dora's";
         usleep(600000);
         SkinLayout cardSkin("CheckUserInfoWnd.xml", card.Width(), card.Height());
-        EXPECT_TRUE(WaitFor([&] { return Ink(ToScreen(card, cardSkin.Rect("ChkUserNickNameLabel"))) > 0.01; }, 5000))
+        EXPECT_TRUE(WaitFor([&] { return Ink(ToScreen(card, cardSkin.Rect("ChkUserNickNameLabel"))) > 0.01; }, 10000))
             << "the card shows no nickname";
         EXPECT_GT(Ink(ToScreen(card, cardSkin.Rect("UserIDEdit"))), 0.01) << "the card shows no id";
         Screenshot(card.rc, shots + "/14-user-details.png");
         Click(card, cardSkin.Center("UserInfoOK"));
-        EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^查看他人信息对话框$")); }, 5000)) << "the card stayed";
+        EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^查看他人信息对话框$")); }, 10000)) << "the card stayed";
         Step("opened dora's details from the user list's menu: her card, then closed it",
              shots + "/14-user-details.png");
     } else {
@@ -205,12 +205,12 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
     Focus(roomWnd);
     Click(roomWnd, {(combo.left + combo.right) / 2, (combo.top + combo.bottom) / 2});
     Window receivers;
-    if (WaitWindow("^ZqMenu$", receivers, 5000)) {
+    if (WaitWindow("^ZqMenu$", receivers, 10000)) {
         usleep(300000);
         Screenshot({receivers.rc.left - 40, receivers.rc.top - 30, receivers.rc.right + 10, receivers.rc.bottom + 10},
                    shots + "/16-gift-receivers.png");
         Click(receivers, {60, MenuRowY(receiver)});
-        EXPECT_TRUE(WaitFor([] { return WindowGone("^ZqMenu$"); }, 5000)) << "the receiver list stayed";
+        EXPECT_TRUE(WaitFor([] { return WindowGone("^ZqMenu$"); }, 10000)) << "the receiver list stayed";
     } else {
         ADD_FAILURE() << "the receiver list did not open";
     }
@@ -238,7 +238,7 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
             stack.Rooms().WithData([&](testenv::SvcData& d) { after = d.users[alice].xiubi; });
             return before - after == price;
         },
-        5000))
+        10000))
         << "alice was charged " << before - after << " for gift " << gid << " of price " << price;
     // "爱丽丝(81001) 送给 鲍勃(81002)：1个玫瑰" as the gift line says it.
     const std::string bobName = Utf8(places.Nickname(bob).c_str()), aliceName = Utf8(places.Nickname(alice).c_str());
@@ -300,7 +300,7 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
             Screenshot(pop.rc, shots + "/18-mic-popped-out.png");
             SkinLayout popSkin("VideoShowPublicMicPopup.xml", popW, popH);
             Click(pop, popSkin.Center("btnCloseWnd"));
-            EXPECT_TRUE(WaitFor([&] { return !FindWindowOfSize("^$", popW, popH, pop); }, 5000))
+            EXPECT_TRUE(WaitFor([&] { return !FindWindowOfSize("^$", popW, popH, pop); }, 10000))
                 << "the pop-out stayed";
             int playing = 0;
             EXPECT_TRUE(WaitFor([&] { return (playing = MovingMicWindows(roomWnd)) == 3; }, 10000))
