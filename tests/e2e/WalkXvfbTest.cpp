@@ -52,7 +52,6 @@ public:
                 row.beautyId = u.beautyid;
                 members_.push_back(row);
                 users_[uid] = u;
-                users_[uid].attr = role == r.roles.end() ? 0 : role->second;  // the role, for the menu
             }
             for (const auto& [uid, mic] : r.mics)
                 if (mic.type == 1) micHolders_.push_back(uid);  // the gift panel's receivers, by id
@@ -100,7 +99,7 @@ private:
     std::vector<uint32_t> micHolders_;
 };
 
-// How much of a rectangle differs from its most common colour (0 for a blank field).
+// The share of a rectangle that differs from the colour of its top-left pixel (0 for a blank field).
 double Ink(const RECT& rc) {
     std::vector<unsigned char> px = Grab(rc);
     if (px.size() < 3) return 0;
