@@ -6,13 +6,16 @@
 // thread answers within a bounded time and the thread count stays put; the figures are printed. Ten minutes, or
 // VARNET_SOAK_SECONDS (scripts/test shortens it). Skipped without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -42,31 +45,47 @@ std::string Notice(std::initializer_list<std::pair<const char*, std::string>> fi
     return body;
 }
 
-// The whole lines a growing file gained since the last call; a file that shrank (rotated) is read anew.
+// The whole lines a growing file gained since the last call. The file is held open, so that it is read to its
+// end also when its name goes; a file of that name that is another one (the log rotated) is read from its start.
 class LogTail {
 public:
     explicit LogTail(std::string path) : path_(std::move(path)) {}
+    ~LogTail() {
+        if (fd_ >= 0) close(fd_);
+    }
+    LogTail(const LogTail&) = delete;
+    LogTail& operator=(const LogTail&) = delete;
+
     std::vector<std::string> NewLines() {
         std::vector<std::string> out;
-        std::ifstream in(path_, std::ios::binary | std::ios::ate);
-        if (!in) return out;
-        const std::streamoff size = in.tellg();
-        if (size < offset_) offset_ = 0, partial_.clear();
-        std::string chunk(size_t(size - offset_), '\0');
-        in.seekg(offset_);
-        in.read(chunk.data(), std::streamsize(chunk.size()));
-        offset_ = size;
-        partial_ += chunk;
+        if (fd_ < 0) fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return out;
+        Drain(out);
+        struct stat named {
+        }, held{};
+        if (stat(path_.c_str(), &named) == 0 && fstat(fd_, &held) == 0 && named.st_ino != held.st_ino) {
+            close(fd_);
+            partial_.clear();
+            fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd_ >= 0) Drain(out);
+        }
+        return out;
+    }
+    // Whether the file still has its name.
+    bool Named() const { return access(path_.c_str(), F_OK) == 0; }
+
+private:
+    void Drain(std::vector<std::string>& out) {
+        char buf[65536];
+        for (ssize_t n; (n = read(fd_, buf, sizeof buf)) > 0;) partial_.append(buf, size_t(n));
         size_t start = 0;
         for (size_t nl; (nl = partial_.find('\n', start)) != std::string::npos; start = nl + 1)
             out.push_back(partial_.substr(start, nl - start));
         partial_.erase(0, start);
-        return out;
     }
 
-private:
     std::string path_;
-    std::streamoff offset_ = 0;
+    int fd_ = -1;
     std::string partial_;
 };
 
@@ -156,6 +175,23 @@ long CpuMs(pid_t pid) {
     return (user + sys) * 1000 / sysconf(_SC_CLK_TCK);
 }
 
+// Each thread of a process: its name, state and where it waits (for a report when the program went quiet).
+std::string ThreadStates(pid_t pid) {
+    std::string out;
+    std::error_code ec;
+    const std::string task = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& e : std::filesystem::directory_iterator(task, ec)) {
+        std::string comm = ReadFile(e.path().string() + "/comm"), wchan = ReadFile(e.path().string() + "/wchan");
+        std::string stat = ReadFile(e.path().string() + "/stat");
+        size_t close = stat.rfind(')');
+        if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+        out += "  " + comm + " " +
+               (close != std::string::npos && close + 2 < stat.size() ? stat.substr(close + 2, 1) : "?") + " " + wchan +
+               "\n";
+    }
+    return out;
+}
+
 long OwnCpuMs() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -215,6 +251,7 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
     long warmAt = -1, warmCpu = 0, warmOwnCpu = 0, varnetCpu = 0, ownCpu = 0;
     LogTail output(stack.DataDir() + "/varnet-output.txt"), roomLog(stack.DataDir() + "/log/RoomUI.txt");
     Figures fig;
+    std::deque<std::string> lastOutput;
     uint32_t visitor = 600000;
     // A real client comes for five seconds in every ten (sign-in, enter, chat join, a line, exit).
     std::unique_ptr<testenv::PeerClient> erin;
@@ -266,6 +303,8 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
             const long ping = PingMs(room.id, 5000);
             const bool warm = now >= warmUpMs;
             for (const std::string& l : output.NewLines()) {
+                lastOutput.push_back(l);
+                if (lastOutput.size() > 12) lastOutput.pop_front();
                 if (l.rfind("[Rondel ", 0) == 0) fig.Player(l, now, warm);
                 else if (l.rfind("[VideoShow ", 0) == 0) fig.View(l, now, warm);
             }
@@ -331,6 +370,12 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
             fig.videoPeak, fig.videoCap, fig.videoSecondsPeak, fig.soundPeak, fig.waitingPeak, publicMoving,
             privateMoving, privateFound, warmSeconds > 0 ? double(varnetCpu - warmCpu) / (warmSeconds * 10) : 0,
             warmSeconds > 0 ? double(ownCpu - warmOwnCpu) / (warmSeconds * 10) : 0);
+    if ((media && (fewestPlayers < kStreams || fewestViews < kStreams)) || (lines > 400 && fig.trims < 1)) {
+        std::printf("soak: Varnet's debug lines stopped; its output %s its name, its room log %s; the last lines:\n",
+                    output.Named() ? "has" : "lost", roomLog.Named() ? "has" : "lost");
+        for (const std::string& l : lastOutput) std::printf("  %s\n", l.c_str());
+        std::printf("soak: Varnet's threads:\n%s", ThreadStates(varnet.Pid()).c_str());
+    }
     // Bounds: memory that grows with the lines (views not trimmed, queues that fill) passes these in minutes.
     EXPECT_LT(maxRss - warmRss, 96 * 1024) << "memory grows";
     // Short-lived helper threads come and go; what stays must not grow.
@@ -340,7 +385,9 @@ TEST(Soak, BusyRoomStaysFlatAndAnswers) {
     // The pane's 201st insert trims it to its last 20 nodes.
     EXPECT_GT(fig.publicMost, 0) << "the public pane's node counts were not seen";
     EXPECT_LE(fig.publicKeptMost, 200) << "the public chat pane is not trimmed";
-    if (lines > 400) EXPECT_GE(fig.trims, lines / 200 - 1) << "the public chat pane is not trimmed";
+    if (lines > 400) {
+        EXPECT_GE(fig.trims, lines / 200 - 1) << "the public chat pane is not trimmed";
+    }
     if (media) {
         EXPECT_GE(fewestPlayers, kStreams) << "a player stopped showing pictures";
         EXPECT_GE(fewestViews, kStreams) << "a microphone window stopped taking frames";
