@@ -26,6 +26,7 @@
 #include "XvfbDesktop.h"
 #include "ZqLib.h"
 #include "ZqWindowBase.h"
+#include "TestUtil.h"
 
 namespace desktoptest {
 
@@ -217,10 +218,7 @@ inline bool QuitFromLobby(const RECT& lobby, SkinLayout& lobbySkin) {
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
-        setenv("DISPLAY", display, 1);
+        if (std::string why = testsupport::UseTestDisplay({"xdotool"}); !why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(gdk_init_check(nullptr, nullptr));
         Win32Init();
         DuiLib::CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
