@@ -29,23 +29,6 @@ struct SlotOwner : IMicPublishReplayCallBack {
     void OnAudioLevel(short*) override {}
 };
 
-struct Publisher {
-    Tesmar tesmar;
-    struct : IBasePublishNotify {
-        void OnPublishStatus(int) override {}
-        void OnPublishVideo(BYTE*, BITMAPINFOHEADER*) override {}
-        void OnPublishAudio(BYTE*, long, WAVEFORMATEX*) override {}
-    } notify;
-    int Start(const std::string& url) {
-        ZQPublishParam p;
-        snprintf(p.url, sizeof(p.url), "%s", url.c_str());
-        p.timeout = p.recvTimeout = p.sendTimeout = 3;
-        p.video.frameRate = 20;
-        p.video.keyInterval = 10;
-        return tesmar.Init(&p, &notify);
-    }
-};
-
 TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
     ASSERT_TRUE(Win32Init());
     UseFreshConfig();
@@ -62,7 +45,7 @@ TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
     testenv::NginxRtmp nginx;
     std::string err;
     ASSERT_TRUE(nginx.Start(&err)) << err;
-    auto pub = std::make_unique<Publisher>();
+    auto pub = std::make_unique<SynthPublisher>(20);
     ASSERT_EQ(PUBLISH_SUCCESS, pub->Start(nginx.Url("slot1")));
 
     RecordingWnd window;
@@ -99,7 +82,7 @@ TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
 
     // Back with a fresh address, as a new live signature brings it.
     ASSERT_TRUE(nginx.Start(&err)) << err;
-    pub = std::make_unique<Publisher>();
+    pub = std::make_unique<SynthPublisher>(20);
     ASSERT_EQ(PUBLISH_SUCCESS, pub->Start(nginx.Url("slot1")));
     adapter->SetParam(nginx.Url("slot1"), false, 3);
     link.StartLinkThread();
