@@ -19,7 +19,8 @@ CWindowWnd* RoomWindow(IRoomUI* room) {
 
 // ---- CPrivateMicWnd
 
-CPrivateMicWnd::CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr) : CMicSlot(index, false, m_view), m_pMgr(mgr) {}
+CPrivateMicWnd::CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr)
+    : CMicSlotWnd(index, false, m_view), m_pMgr(mgr) {}
 
 CPrivateMicWnd::~CPrivateMicWnd() {
     DetachMedia(*this);
@@ -36,10 +37,6 @@ bool CPrivateMicWnd::CreateSlot(const RECT& rc) {
     m_link->SetWindow(m_hWnd);
     m_pop.m_hOwner = m_hWnd;
     return true;
-}
-
-CControlUI* CPrivateMicWnd::CreateControl(const char* pstrClass) {
-    return micwnd::CreateGifControl(pstrClass);
 }
 
 void CPrivateMicWnd::InitWindow() {

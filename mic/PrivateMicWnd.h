@@ -11,7 +11,7 @@ public:
     virtual void CloseAllPrivateMic() = 0;
 };
 
-class CPrivateMicWnd : public DuiLib::WindowImplBase, public CMicSlot {
+class CPrivateMicWnd : public CMicSlotWnd {
 public:
     CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr);
     ~CPrivateMicWnd() override;
@@ -28,18 +28,13 @@ public:
     void PopOut();
     void DealClickClose();
 
-    const char* GetWindowClassName() const override { return "VarnetVideoShowMic"; }
     void InitWindow() override;
     void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
     void OnFinalMessage(HWND hWnd) override;
-    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
 
 protected:
-    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
     DuiLib::CDuiString GetSkinFile() override { return "VideoShowPrivateMic.xml"; }
-    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
-    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     void SendMicAttr(bool video, bool open);

@@ -183,7 +183,7 @@ void CMicSlot::DetachMedia(CWindowWnd& host) {
 
 // ---- CPublicMicWnd
 
-CPublicMicWnd::CPublicMicWnd(int index) : CMicSlot(index, true, m_view) {}
+CPublicMicWnd::CPublicMicWnd(int index) : CMicSlotWnd(index, true, m_view) {}
 
 CPublicMicWnd::~CPublicMicWnd() {
     m_view.SetCallBack(nullptr);
@@ -202,7 +202,7 @@ bool CPublicMicWnd::CreateSlot() {
     return true;
 }
 
-CControlUI* CPublicMicWnd::CreateControl(const char* pstrClass) {
+CControlUI* CMicSlotWnd::CreateControl(const char* pstrClass) {
     return micwnd::CreateGifControl(pstrClass);
 }
 

@@ -88,7 +88,21 @@ protected:
     std::shared_ptr<CVideoGtkPresenter> m_presenter;
 };
 
-class CPublicMicWnd : public DuiLib::WindowImplBase, public CMicSlot, public IVideoShowControlCallBack {
+// A slot's window: the window class, the controls and the skin package both slot windows share.
+class CMicSlotWnd : public DuiLib::WindowImplBase, public CMicSlot {
+public:
+    CMicSlotWnd(int index, bool isPublic, CVideoShowVoiceWnd& view) : CMicSlot(index, isPublic, view) {}
+
+    const char* GetWindowClassName() const override { return "VarnetVideoShowMic"; }
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
+
+protected:
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+};
+
+class CPublicMicWnd : public CMicSlotWnd, public IVideoShowControlCallBack {
 public:
     static constexpr int kWidth = 236, kHeight = 208;
 
@@ -113,18 +127,13 @@ public:
     void OnDblClickControl(int) override {}
     void OnPaintControl(DuiLib::HDC dc, int width, int height, int hoverIndex, bool pressed) override;
 
-    const char* GetWindowClassName() const override { return "VarnetVideoShowMic"; }
     void InitWindow() override;
     void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
     void OnFinalMessage(HWND hWnd) override;
-    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
 
 protected:
-    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
     DuiLib::CDuiString GetSkinFile() override { return "VideoShowPublicMic.xml"; }
-    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
-    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     void ShowUserMenu();
