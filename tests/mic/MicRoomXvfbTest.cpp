@@ -12,6 +12,7 @@
 
 #include "CameraSource.h"
 #include "ChatServer.h"
+#include "MicStreamSources.h"
 #include "MicTestSupport.h"
 #include "Microphone.h"
 #include "MsgClientThread.h"
@@ -85,15 +86,7 @@ protected:
         ASSERT_TRUE(DuiLib::UIBackendGtkInit());
         DuiLib::CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         std::filesystem::create_directories(VARNET_BINARY_DIR "/screenshots");
-        IConfigManager* cfg = AfxGetConfigManager();
-        cfg->SetInt("RoomLink", "RTMPInitIntervalUnit", 500);
-        cfg->SetInt("RoomConfigMic", "MicListenTimeout", 3);
-        cfg->SetInt("RoomConfigMic", "MicListenRecvTimeout", 3);
-        cfg->SetInt("RoomConfigMic", "MicListenBufferTM", 1);
-        capture::SelectSyntheticCamera(1);
-        TesmarFactories tone;
-        tone.microphone = [] { return publish::CreateToneMicrophone(); };
-        TesmarSetFactories(tone);
+        mic_test::UseFastLinksAndSyntheticSources();
         CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
             a.uid = kSelf;
             a.sid = 7777;

@@ -2,6 +2,7 @@
 // the video view, and after the server went down and came back the link relinks.
 #include "CameraSource.h"
 #include "MicLink.h"
+#include "MicStreamSources.h"
 #include "MicTestSupport.h"
 #include "Microphone.h"
 #include "NginxRtmp.h"
@@ -32,15 +33,7 @@ struct SlotOwner : IMicPublishReplayCallBack {
 TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
     ASSERT_TRUE(Win32Init());
     UseFreshConfig();
-    IConfigManager* cfg = AfxGetConfigManager();
-    cfg->SetInt("RoomLink", "RTMPInitIntervalUnit", 500);
-    cfg->SetInt("RoomConfigMic", "MicListenTimeout", 3);
-    cfg->SetInt("RoomConfigMic", "MicListenRecvTimeout", 3);
-    cfg->SetInt("RoomConfigMic", "MicListenBufferTM", 1);
-    capture::SelectSyntheticCamera(1);
-    TesmarFactories tone;
-    tone.microphone = [] { return publish::CreateToneMicrophone(); };
-    TesmarSetFactories(tone);
+    UseFastLinksAndSyntheticSources();
 
     testenv::NginxRtmp nginx;
     std::string err;
