@@ -566,6 +566,26 @@ struct FfmpegReaders {
     }
 };
 
+// What the processes of each group (0: this one) used over the measured window after the warm-up, and the
+// window's length in seconds; `players` (may be null) count their pictures during the window.
+struct Window {
+    std::vector<ThreadUsage> used;
+    double wall = 0;
+};
+Window MeasureWindow(const std::vector<std::vector<pid_t>>& groups, CpuPlayers* players) {
+    SleepSeconds(kCpuWarmUp);
+    std::vector<UsageMeter> meters(groups.begin(), groups.end());
+    if (players) players->Counting(true);
+    for (UsageMeter& m : meters) m.Start();
+    const auto t0 = Clock::now();
+    SleepSeconds(kCpuWindow);
+    Window w;
+    for (const UsageMeter& m : meters) w.used.push_back(m.Stop());
+    w.wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (players) players->Counting(false);
+    return w;
+}
+
 // Whole-process CPU time per second of playback, and wake-ups (context switches) per second per
 // player; the publisher's CPU time is not counted. Arg: number of players.
 void BM_PlaybackCpu(benchmark::State& state) {
@@ -582,18 +602,10 @@ void BM_PlaybackCpu(benchmark::State& state) {
             state.SkipWithError("a player did not start");
             break;
         }
-        SleepSeconds(kCpuWarmUp);
-        UsageMeter meter({0});
-        players.Counting(true);
-        meter.Start();
-        const auto t0 = Clock::now();
-        SleepSeconds(kCpuWindow);
-        const ThreadUsage used = meter.Stop();
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        players.Counting(false);
+        const Window w = MeasureWindow({{0}}, &players);
         players.Uint();
-        ReportCpu(state, used, wall, n);
-        players.Report(state, wall);
+        ReportCpu(state, w.used[0], w.wall, n);
+        players.Report(state, w.wall);
     }
     publisher.Stop();
 }
@@ -619,20 +631,14 @@ void BM_PlaybackCpuFfmpeg(benchmark::State& state) {
             state.SkipWithError("an ffmpeg reader did not start");
             break;
         }
-        SleepSeconds(kCpuWarmUp);
-        UsageMeter meter(readers.pids);
-        meter.Start();
-        const auto t0 = Clock::now();
-        SleepSeconds(kCpuWindow);
-        const ThreadUsage used = meter.Stop();
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        const Window w = MeasureWindow({readers.pids}, nullptr);
         const int running = readers.Running();
         readers.Stop();
         if (running != n) {
             state.SkipWithError("an ffmpeg reader ended early");
             break;
         }
-        ReportCpu(state, used, wall, n);
+        ReportCpu(state, w.used[0], w.wall, n);
     }
     publisher.Stop();
 }
@@ -666,17 +672,10 @@ void BM_PlaybackCpuSideBySide(benchmark::State& state) {
             state.SkipWithError("a player or an ffmpeg reader did not start");
             break;
         }
-        SleepSeconds(kCpuWarmUp);
-        UsageMeter ours({0}), theirs(readers.pids);
-        players.Counting(true);
-        ours.Start();
-        theirs.Start();
-        const auto t0 = Clock::now();
-        SleepSeconds(kCpuWindow);
-        const ThreadUsage usedOurs = ours.Stop();
-        const ThreadUsage usedTheirs = theirs.Stop();
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        players.Counting(false);
+        const Window w = MeasureWindow({{0}, readers.pids}, &players);
+        const ThreadUsage& usedOurs = w.used[0];
+        const ThreadUsage& usedTheirs = w.used[1];
+        const double wall = w.wall;
         const int running = readers.Running();
         players.Uint();
         readers.Stop();
