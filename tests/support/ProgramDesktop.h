@@ -111,9 +111,9 @@ inline POINT FirstRoomLink(SkinLayout& lobbySkin) {
 }
 
 // The user.ini of user data at `data` pointing at the local services; `loginPages`: also the web login and
-// register pages.
+// register pages; `moreServers`: further "key=value" lines of the server list.
 inline void WriteUserIni(const std::string& data, testenv::RoomService& service, testenv::WebService& web,
-                         bool loginPages) {
+                         bool loginPages, const std::string& moreServers = "") {
     std::ofstream ini(data + "/user.ini");
     ini << "[ZqServerList]\nLiveServer=" << service.Endpoint()
         << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
@@ -121,20 +121,22 @@ inline void WriteUserIni(const std::string& data, testenv::RoomService& service,
     if (loginPages)
         ini << "\nThirdPartUrl=" << web.Url(testenv::WebService::kLoginPath)
             << "\nWebRegisterSvr=" << web.Url(testenv::WebService::kRegisterPath);
-    ini << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath)
-        << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA << "\nKeyB=" << testenv::kRoomServiceKeyB
+    ini << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath);
+    if (!moreServers.empty()) ini << "\n" << moreServers;
+    ini << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA << "\nKeyB=" << testenv::kRoomServiceKeyB
         << "\n[config]\nversion=1.0.0.1\n";
 }
 
-// An installation of its own at `install` (the updater writes its catalogue there): links to the build's
-// programs and a copy of their resources.
-inline void MakeInstall(const std::filesystem::path& install) {
+// An installation of its own at `install`: links to the build's programs and a copy of their resources (the
+// updater writes its catalogue there); without `updater`, links to everything but the updater.
+inline void MakeInstall(const std::filesystem::path& install, bool updater = true) {
     namespace fs = std::filesystem;
     const fs::path bin = VARNET_BINARY_DIR "/bin";
+    const char* skipped = updater ? "res" : "Trenby";
     fs::create_directories(install);
     for (const auto& e : fs::directory_iterator(bin))
-        if (e.path().filename() != "res") fs::create_symlink(e.path(), install / e.path().filename());
-    fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
+        if (e.path().filename() != skipped) fs::create_symlink(e.path(), install / e.path().filename());
+    if (updater) fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
 }
 
 // The program bin/Varnet with user data `data` and installation `install`; a program still running when the
@@ -144,12 +146,16 @@ public:
     Program() = default;
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
-    ~Program() {
+    ~Program() { Stop(); }
+
+    // Ends a program still running: stopped, and killed when it does not end within 5 s.
+    void Stop() {
         if (m_pid <= 0 || Exited()) return;
         kill(m_pid, SIGTERM);
         if (!WaitFor([this] { return Exited(); }, 5000)) {
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
+            m_reaped = true;
         }
     }
 
