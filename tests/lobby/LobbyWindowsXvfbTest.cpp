@@ -124,7 +124,6 @@ void Screenshot(CWindowWnd* wnd, const std::string& file) {
 class EditWnd : public WindowImplBase {
 public:
     const char* GetWindowClassName() const override { return "EditWnd"; }
-    DUI_DECLARE_MESSAGE_MAP()
     void OnClick(TNotifyUI& msg) override {
         if (msg.pSender->GetName() != "ok") return;
         text = m_PaintManager.FindControl("e")->GetText();
@@ -135,6 +134,7 @@ public:
     CDuiString text;
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     CDuiString GetSkinFolder() override { return ""; }
     CDuiString GetSkinFile() override {
         return R"(<Window size="240,90"><VerticalLayout bkcolor="#FFFFFFFF" inset="10,10,10,10" childpadding="10">

@@ -15,6 +15,8 @@
 #include "ZqModConfig.h"
 #include "TestUtil.h"
 
+using namespace DuiLib;
+
 TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
     if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
     capture::SelectSyntheticCamera(1);
