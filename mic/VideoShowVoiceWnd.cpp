@@ -41,7 +41,7 @@ void CVideoShowVoiceWnd::Destroy() {
     CVideoShowWnd::Destroy();
     m_meterImage.Release();
     m_iconImage.Release();
-    std::lock_guard<std::mutex> lock(m_iconLock);
+    varnet::MutexLock lock(m_iconLock);
     m_icon.Release();
 }
 
@@ -54,7 +54,7 @@ void CVideoShowVoiceWnd::SetOverlayIcon(const std::string& path) {
     mic::Image32 img;
     mic::LoadImageFile(path, img);
     {
-        std::lock_guard<std::mutex> lock(m_iconLock);
+        varnet::MutexLock lock(m_iconLock);
         m_icon = std::move(img);
     }
     SetRedraw(kRedrawIcon);
@@ -83,7 +83,7 @@ bool CVideoShowVoiceWnd::RenderExtra() {
         draw = true;
     }
     if (TakeRedraw(kRedrawIcon)) {
-        std::lock_guard<std::mutex> lock(m_iconLock);
+        varnet::MutexLock lock(m_iconLock);
         m_iconImage = m_icon;
         draw = true;
     }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "VideoShowWnd.h"
+#include "ThreadAnnotations.h"
 
 class IVideoShowControlCallBack {
 public:
@@ -45,8 +46,8 @@ private:
     std::atomic<bool> m_meterVisible{false};
     std::atomic<short> m_samples[9] = {};
     std::atomic<bool> m_iconVisible{false};
-    std::mutex m_iconLock;
-    mic::Image32 m_icon;  // guarded by m_iconLock
+    varnet::Mutex m_iconLock;
+    mic::Image32 m_icon GUARDED_BY(m_iconLock);
     // Render thread.
     mic::Image32 m_meterImage;
     mic::Image32 m_iconImage;

@@ -77,7 +77,7 @@ CRoomConfigSetDlg::~CRoomConfigSetDlg() {
     m_camera.StopCapture();
     m_camera.CloseCamera();
     {
-        std::lock_guard<std::mutex> g(m_dataCB.lock);
+        varnet::MutexLock g(m_dataCB.lock);
         m_dataCB.preview = nullptr;
     }
 }
@@ -95,7 +95,7 @@ void CRoomConfigSetDlg::InitWindow() {
     Listen(true);
     if (!m_pPreview && PreviewFactory()) m_pPreview = PreviewFactory()();
     {
-        std::lock_guard<std::mutex> g(m_dataCB.lock);
+        varnet::MutexLock g(m_dataCB.lock);
         m_dataCB.preview = m_pPreview.get();
     }
     m_dataCB.levelWnd = GetHWND();
@@ -133,7 +133,7 @@ void CRoomConfigSetDlg::DestroyPreviewWnd() {
     if (!m_pPreview) return;
     m_pPreview->Destroy();
     {
-        std::lock_guard<std::mutex> g(m_dataCB.lock);
+        varnet::MutexLock g(m_dataCB.lock);
         m_dataCB.preview = nullptr;
     }
     m_pPreview.reset();
@@ -490,7 +490,7 @@ void CRoomConfigSetDlg::StartMicTest() {
 }
 
 void CRoomConfigSetDlg::DataCB::VideoFrameCB(BYTE* rgb24, long length) {
-    std::lock_guard<std::mutex> g(lock);
+    varnet::MutexLock g(lock);
     if (preview) preview->OnFrame(rgb24, length);
 }
 

@@ -26,6 +26,7 @@
 #include "Grabbel.h"
 #include "Micrel.h"
 #include "MsgClientThread.h"
+#include "ThreadAnnotations.h"
 
 // The camera preview surface of the video page (the room window supplies the video show window).
 class ISettingsPreview {
@@ -91,8 +92,8 @@ private:
         void VideoBufferCB(double, BYTE*, long) override {}
         void VideoFrameCB(BYTE* rgb24, long length) override;
         void AudioBufferCB(double time, BYTE* pcm, long length) override;
-        std::mutex lock;  // guards preview against the frame thread
-        ISettingsPreview* preview = nullptr;
+        varnet::Mutex lock;  // the preview against the frame thread
+        ISettingsPreview* preview GUARDED_BY(lock) = nullptr;
         std::atomic<HWND> levelWnd{nullptr};  // receives the level (WM_SETTINGS_LEVEL)
     };
 

@@ -105,7 +105,7 @@ bool CFlashWnd::Play(GiftEffect* record) {
     if (!rec) return false;
     if (!m_showEffects) return false;
     if (m_busy) {
-        std::lock_guard<std::mutex> lock(m_queueLock);
+        varnet::MutexLock lock(m_queueLock);
         m_queue.push_back(std::move(rec));
         return true;
     }
@@ -138,7 +138,7 @@ void CFlashWnd::FSCommand(const std::string& request) {
     if (request.find("Close") != std::string::npos) {
         std::unique_ptr<GiftEffect> next;
         {
-            std::lock_guard<std::mutex> lock(m_queueLock);
+            varnet::MutexLock lock(m_queueLock);
             if (!m_queue.empty()) {
                 next = std::move(m_queue.front());
                 m_queue.erase(m_queue.begin());
@@ -199,7 +199,7 @@ bool CFlashWnd::HideAndStop() {
 }
 
 void CFlashWnd::ClearQueue() {
-    std::lock_guard<std::mutex> lock(m_queueLock);
+    varnet::MutexLock lock(m_queueLock);
     m_queue.clear();
 }
 
@@ -213,7 +213,7 @@ void CFlashWnd::Shield(bool shield) {
 }
 
 size_t CFlashWnd::QueueSize() {
-    std::lock_guard<std::mutex> lock(m_queueLock);
+    varnet::MutexLock lock(m_queueLock);
     return m_queue.size();
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "EffectPlayer.h"
+#include "ThreadAnnotations.h"
 
 namespace roomui {
 
@@ -82,8 +83,8 @@ private:
     bool m_busy = false;
     bool m_shown = false;
     RECT m_rc{0, 0, kWidth, kHeight};
-    std::mutex m_queueLock;
-    std::vector<std::unique_ptr<GiftEffect>> m_queue;  // guarded by m_queueLock; oldest first
+    varnet::Mutex m_queueLock;
+    std::vector<std::unique_ptr<GiftEffect>> m_queue GUARDED_BY(m_queueLock);  // oldest first
 };
 
 }  // namespace roomui

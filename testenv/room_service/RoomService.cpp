@@ -134,43 +134,43 @@ bool RoomService::SleepMs(int ms) {
 }
 
 void RoomService::SetFault(const std::string& cmd, const RoomServiceFault& fault) {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     faults_[cmd] = fault;
 }
 
 void RoomService::ClearFaults() {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     faults_.clear();
 }
 
 void RoomService::SetJsonDataForm(bool on) {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     jsonDataForm_ = on;
 }
 
 void RoomService::SetCheckSignature(bool on) {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     checkSignature_ = on;
 }
 
 int RoomService::RequestCount(const std::string& cmd) const {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     auto it = queries_.find(cmd);
     return it == queries_.end() ? 0 : static_cast<int>(it->second.size());
 }
 
 int RoomService::TotalRequests() const {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     return total_;
 }
 
 int RoomService::BadSignatures() const {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     return badSignatures_;
 }
 
 std::vector<std::string> RoomService::Queries(const std::string& cmd) const {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     auto it = queries_.find(cmd);
     return it == queries_.end() ? std::vector<std::string>() : it->second;
 }
@@ -181,7 +181,7 @@ void RoomService::WithData(const std::function<void(SvcData&)>& fn) {
 }
 
 bool RoomService::TakeFault(const std::string& cmd, RoomServiceFault& out) {
-    std::lock_guard<std::mutex> g(controlLock_);
+    varnet::MutexLock g(controlLock_);
     for (const std::string& key : {cmd, std::string()}) {
         auto it = faults_.find(key);
         if (it == faults_.end() || it->second.kind == RoomServiceFault::None) continue;
@@ -215,7 +215,7 @@ void RoomService::Handle(const httplib::Request& req, std::string& body, int& ht
     bool checkSig;
     bool jsonData;
     {
-        std::lock_guard<std::mutex> g(controlLock_);
+        varnet::MutexLock g(controlLock_);
         queries_[cmd].push_back(rawQuery);
         ++total_;
         checkSig = checkSignature_;
@@ -261,7 +261,7 @@ void RoomService::Handle(const httplib::Request& req, std::string& body, int& ht
         reply = Reply(3, "unknown command");
     } else if (checkSig && !CheckSignature(cmd, p)) {
         {
-            std::lock_guard<std::mutex> g(controlLock_);
+            varnet::MutexLock g(controlLock_);
             ++badSignatures_;
         }
         reply = Reply(4, "bad signature");

@@ -22,6 +22,7 @@
 #include <json/value.h>
 
 #include "RoomServiceData.h"
+#include "ThreadAnnotations.h"
 
 namespace httplib {
 class Server;
@@ -151,13 +152,13 @@ private:
 
     std::map<std::string, Handler> handlers_;
 
-    mutable std::mutex controlLock_;  // guards the fields below
-    std::map<std::string, RoomServiceFault> faults_;
-    bool jsonDataForm_ = false;
-    bool checkSignature_ = true;
-    std::map<std::string, std::vector<std::string>> queries_;
-    int total_ = 0;
-    int badSignatures_ = 0;
+    mutable varnet::Mutex controlLock_;
+    std::map<std::string, RoomServiceFault> faults_ GUARDED_BY(controlLock_);
+    bool jsonDataForm_ GUARDED_BY(controlLock_) = false;
+    bool checkSignature_ GUARDED_BY(controlLock_) = true;
+    std::map<std::string, std::vector<std::string>> queries_ GUARDED_BY(controlLock_);
+    int total_ GUARDED_BY(controlLock_) = 0;
+    int badSignatures_ GUARDED_BY(controlLock_) = 0;
 
     // Guards data_ and noticeSink_. Not annotated: the handlers run through handlers_ with it held, which the
     // thread-safety analysis cannot follow.

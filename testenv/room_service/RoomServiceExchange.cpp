@@ -28,7 +28,7 @@ void RoomService::PushNotice(int rid, const std::string& cmd, const std::string&
 // shell (beans), tm, sig = MD5("%u%u%s", tm, uid, salt), uid. One bean buys one coin.
 Json::Value RoomService::OnExchange(const Params& p) {
     {
-        std::lock_guard<std::mutex> g(controlLock_);
+        varnet::MutexLock g(controlLock_);
         queries_["exchangeZebin"].push_back(ParamS(p, "shell") + "&" + ParamS(p, "uid"));
         ++total_;
     }
