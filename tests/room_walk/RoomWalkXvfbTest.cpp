@@ -32,6 +32,7 @@
 #include "UITestDriver.h"
 #include "WebService.h"
 #include "XvfbDesktop.h"
+#include "XvfbTyping.h"
 #include "Win32.h"
 #include "ZqLib.h"
 #include "ZqWindowBase.h"
@@ -256,7 +257,7 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return Exited(); }, 20000)) << "Varnet did not end";
     }
     static void Type(const std::string& gbk) {
-        EXPECT_EQ(system(("xdotool type --delay 60 '" + Utf8(gbk) + "' >/dev/null 2>&1").c_str()), 0);
+        EXPECT_TRUE(desktoptest::TypeUtf8(Utf8(gbk)));
         usleep(200000);
     }
 
@@ -323,7 +324,7 @@ TEST_F(RoomWalk, ChatGiftEmoticonAndHostileLinesInTheRealProgram) {
     POINT sendBtn = roomSkin.At(rw, rh, "btnChatSend");
     Click(room, input);
     usleep(300000);
-    EXPECT_EQ(system(("xdotool type --delay 60 '" + Utf8("你好世界") + "' >/dev/null 2>&1").c_str()), 0);
+    EXPECT_TRUE(desktoptest::TypeUtf8(Utf8("你好世界")));
     usleep(300000);
     Click(room, faceBtn);
     RECT faces;
