@@ -83,19 +83,6 @@ function(varnet_bench name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 endfunction()
 
-# varnet_media_checks(TARGET ...): the thread-safety analysis as errors on these targets when
-# VARNET_THREAD_SAFETY is on and the compiler is clang (every target has it then; kept for the media folders).
-function(varnet_media_checks)
-  if(NOT VARNET_THREAD_SAFETY OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    return()
-  endif()
-  foreach(t IN LISTS ARGN)
-    if(TARGET ${t})
-      target_compile_options(${t} PRIVATE -Wthread-safety -Werror=thread-safety)
-    endif()
-  endforeach()
-endfunction()
-
 # varnet_media_hidden(TARGET): only what the library marks VARNET_MEDIA_EXPORT is visible outside it.
 function(varnet_media_hidden name)
   set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

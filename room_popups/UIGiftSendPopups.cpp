@@ -78,7 +78,7 @@ void CUIABStempeln::LoadStampItems() {
     if (!h) return;
     TagCatalogCopy stamps;
     h->GetTagMap(stamps);
-    std::string folder = Dir::GetCurrentPath();
+    std::string folder = Dir::GetZqPath(100);  // where the catalogue and its pictures are installed
     for (const auto& [group, items] : stamps) {
         for (const auto& [id, stamp] : items) {
             auto* cell = new roomui::CControlGiftSelectItem;
@@ -267,7 +267,7 @@ void CUIWordsProps::LoadGiftItems() {
     if (!h) return;
     GiftCatalogCopy gifts;
     h->GetGiftMap(gifts);
-    std::string folder = Dir::GetCurrentPath();
+    std::string folder = Dir::GetZqPath(100);
     for (const auto& [group, items] : gifts) {
         for (const auto& [id, gift] : items) {
             if (!(gift->attr & 8)) continue;

@@ -154,7 +154,7 @@ void CUIGroupFreshProps::BuildGiftCategories() {
     row->RemoveAll();
     GiftCatalogCopy gifts;
     h->GetGiftMap(gifts);
-    std::string folder = Dir::GetCurrentPath();
+    std::string folder = Dir::GetZqPath(100);  // where the catalogue and its pictures are installed
     int64_t now = int64_t(std::time(nullptr));
     auto special = [h](uint32_t id) { return h->IsGift21009(int(id)) || h->IsGift21012(int(id)); };
     COptionUI* first = nullptr;

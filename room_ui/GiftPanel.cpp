@@ -85,7 +85,7 @@ int CDealGiftPanel::BuildGiftPage(const CatalogGroupInfo& group, const std::map<
     page->SetColumns(4);
     page->SetItemSize(SIZE{59, 57});
     page->EnableScrollBar(true, false);
-    std::string folder = Dir::GetCurrentPath();
+    std::string folder = Dir::GetZqPath(100);  // where the catalogue and its pictures are installed
     for (const GiftItem* gift : shown) {
         auto* cell = new CControlGiftSelectItem;
         cell->SetName("btnGiftSelectItem");
@@ -148,7 +148,7 @@ void CDealGiftPanel::OnGiftResourceUpdate(bool after) {
     if (!h || !m_pm) return;
     GiftCatalogCopy gifts;
     h->GetGiftMap(gifts);
-    std::string folder = Dir::GetCurrentPath();
+    std::string folder = Dir::GetZqPath(100);
     for (const auto& [group, items] : gifts) {
         for (const auto& [id, gift] : items) {
             // As the catalogue names them and as the cells loaded them.

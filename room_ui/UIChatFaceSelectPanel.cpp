@@ -24,7 +24,7 @@ IDataHalvec* Halvec() {
 }
 }  // namespace
 
-CUIChatFaceSelectPanel::CUIChatFaceSelectPanel() : m_base(Dir::GetCurrentPath()) {}
+CUIChatFaceSelectPanel::CUIChatFaceSelectPanel() : m_base(Dir::GetZqPath(100)) {}
 
 CUIChatFaceSelectPanel::~CUIChatFaceSelectPanel() {
     StopLoadThread();

@@ -62,6 +62,8 @@ public:
     // Accounts of the audience (password "pw"), and a gift with an effect that the catalogue knows.
     static constexpr const char* kPeerAccounts[] = {"dora", "erin"};
     static constexpr uint32_t kEffectGift = 10005;
+    // The account "alice" (password "secret"): a paying user, director of the busy room.
+    static constexpr uint32_t kAccountUid = 1001;
 
     Stack();
     ~Stack();

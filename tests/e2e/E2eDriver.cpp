@@ -72,6 +72,26 @@ bool WindowGone(const std::string& title) {
     return !FindWindow(title, w);
 }
 
+bool FindWindowOfSize(const std::string& title, int width, int height, Window& out) {
+    std::istringstream ids(Shell("xdotool search --onlyvisible --name '" + title + "'"));
+    for (std::string id; ids >> id;) {
+        std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
+        int x = -1, y = -1, w = 0, h = 0;
+        for (std::string line; std::getline(g, line);) {
+            if (line.rfind("X=", 0) == 0) x = atoi(line.c_str() + 2);
+            if (line.rfind("Y=", 0) == 0) y = atoi(line.c_str() + 2);
+            if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
+            if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
+        }
+        if (w == width && h == height) {
+            out.id = strtoul(id.c_str(), nullptr, 10);
+            out.rc = {x, y, x + w, y + h};
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Click(const Window& w, POINT pt, int times) {
     std::string cmd = "xdotool mousemove " + std::to_string(w.rc.left + pt.x) + " " + std::to_string(w.rc.top + pt.y) +
                       " click --repeat " + std::to_string(times) + " --delay 90 1 >/dev/null 2>&1";
@@ -107,6 +127,21 @@ bool RaiseAt(const Window& w, POINT pt, int ms) {
         ms);
     XCloseDisplay(d);
     return top;
+}
+
+bool Focus(const Window& w) {
+    return system(("xdotool windowfocus --sync " + std::to_string(w.id) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool ClickButton(const Window& w, POINT pt, int button) {
+    // The pointer rests first: some views take the button under it from the last motion.
+    std::string cmd = "xdotool mousemove " + std::to_string(w.rc.left + pt.x) + " " + std::to_string(w.rc.top + pt.y) +
+                      " sleep 0.15 click " + std::to_string(button) + " >/dev/null 2>&1";
+    return system(cmd.c_str()) == 0;
+}
+
+int MenuRowY(int items, int breaks) {
+    return 2 + items * CZqMenuUI::kItemHeight + breaks * CZqMenuUI::kSeparatorHeight + CZqMenuUI::kItemHeight / 2;
 }
 
 bool Screenshot(const RECT& rc, const std::string& file) {
@@ -397,9 +432,10 @@ bool EnterBusyRoomFromDirectory(Program& program, testenv::Stack& stack, const W
     RECT list = skin.Rect("Roomlist");
     const int busyRow = 2;
     const int pageRequests = stack.Rooms().RequestCount("enterroom");
+    const int listPages = stack.Web().Server().Count("/ZeqaShow/getWeekGiftList");
     Click(lobby, {list.left + 60, list.top + CRoomNavListUI::kRowHeight * busyRow + CRoomNavListUI::kRowHeight / 2});
     // The page of the category lists its rooms; the first link enters the busy room.
-    if (!WaitFor([&] { return stack.Web().Server().Count("/ZeqaShow/getWeekGiftList") > 0; }, 10000))
+    if (!WaitFor([&] { return stack.Web().Server().Count("/ZeqaShow/getWeekGiftList") > listPages; }, 10000))
         return *why = "the directory entry did not open its room list", false;
     usleep(1200000);  // loaded and drawn
     Screenshot(lobby.rc, ShotDir() + "/03-directory-room-list.png");

@@ -35,6 +35,8 @@ struct Window {
 bool FindWindow(const std::string& titleRegex, Window& out);
 bool WaitWindow(const std::string& titleRegex, Window& out, int ms = 20000);
 bool WindowGone(const std::string& titleRegex);
+// Only a window of exactly this size (for windows without a title of their own).
+bool FindWindowOfSize(const std::string& titleRegex, int width, int height, Window& out);
 
 // Input through the X server (xdotool), at a point of a window.
 bool Click(const Window& w, DuiLib::POINT pt, int times = 1);
@@ -45,6 +47,13 @@ bool Raise(const Window& w);
 // Raises the window until it is the top-level window at its point pt (a window that opens meanwhile may
 // cover it again); false when it is still covered after ms.
 bool RaiseAt(const Window& w, DuiLib::POINT pt, int ms = 5000);
+// Gives it the keyboard focus (no window manager gives it back after a popup went; a menu ends when it
+// loses the focus).
+bool Focus(const Window& w);
+// A click with another button (3 the right one).
+bool ClickButton(const Window& w, DuiLib::POINT pt, int button);
+// The middle of a row of a popup menu (a combo's list too) below `items` rows and `breaks` separators.
+int MenuRowY(int items, int breaks = 0);
 
 // The screen under a rectangle (screen co-ordinates): saved as PNG, or as bytes to compare.
 bool Screenshot(const DuiLib::RECT& rc, const std::string& file);

@@ -1,18 +1,24 @@
 // A newcomer's walk through the real program Varnet against the whole local service stack, driven from
 // outside with xdotool on the test display: the login dialog, a guest login, the lobby with its directory and
 // home page, a room entered from the directory, its performers, other users' chat, a Chinese line with an
-// emoticon sent, the settings dialog, leaving, an account login, quitting; the updater runs beside it. Every
-// step checks what the user sees (a window, a change in a view, a line in a pane, what the other users
-// receive) and saves a screenshot under build/screenshots/e2e. Skipped without VARNET_TEST_DISPLAY;
-// VARNET_E2E_DATA names a data folder to keep.
+// emoticon sent, the settings dialog, leaving, an account login, then the room again with the account (a
+// whisper, a gift to a receiver chosen in the gift panel, a user's details, a microphone popped out), quitting;
+// the updater runs beside it. Every step checks what the user sees (a window, a change in a view, a line in a
+// pane, what the other users receive) and saves a screenshot under build/screenshots/e2e. Skipped without
+// VARNET_TEST_DISPLAY; VARNET_E2E_DATA names a data folder to keep.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "E2eDriver.h"
 #include "RoomNotify.h"
+#include "UserListUI.h"
+#include "UserMenuModel.h"
+#include "VideoShowVoiceWnd.h"
 
 using namespace DuiLib;
 
@@ -24,6 +30,295 @@ namespace {
 void Step(const char* what, const std::string& shot = "") {
     std::printf("walk: %s%s%s\n", what, shot.empty() ? "" : "  ", shot.c_str());
     std::fflush(stdout);
+}
+
+// Where the rows of the room's user lists and menus are: the program's own order and layout.
+class RoomPlaces {
+public:
+    RoomPlaces(testenv::Stack& stack, const Window& room) : skin_("RoomSkin.xml", room.Width(), room.Height()) {
+        // The members' tab, which the room window opens with.
+        if (auto* tab = dynamic_cast<CTabLayoutUI*>(skin_.Manager().FindControl("RightUserListTab")))
+            tab->SelectItem(1);
+        skin_.Manager().UpdateLayout();
+        stack.Rooms().WithData([&](testenv::SvcData& d) {
+            const testenv::SvcRoom& r = d.rooms[testenv::Stack::kBusyRoom];
+            for (uint32_t uid : r.users) {
+                const testenv::SvcUser& u = d.users[uid];
+                roomui::UserListItemInfo row;
+                row.uid = uid;
+                auto role = r.roles.find(uid);
+                row.role = role == r.roles.end() ? 0 : int(role->second);
+                row.levelCode = u.level;
+                row.beautyId = u.beautyid;
+                members_.push_back(row);
+                users_[uid] = u;
+            }
+            for (const auto& [uid, mic] : r.mics)
+                if (mic.type == 1) micHolders_.push_back(uid);  // the gift panel's receivers, by id
+        });
+        std::sort(members_.begin(), members_.end(), roomui::UserOrderLess);
+    }
+    SkinLayout& Skin() { return skin_; }
+    // The middle of a user's row in the members' list (25-pixel rows from its top).
+    POINT MemberRow(uint32_t uid) {
+        const RECT list = skin_.Rect("UserMemberList");
+        for (size_t i = 0; i < members_.size(); ++i)
+            if (members_[i].uid == uid) return {list.left + 60, list.top + 25 * int(i) + 12};
+        return {-1, -1};
+    }
+    // The row of `id` in the menu the user list opens on another user.
+    int UserMenuRow(uint32_t me, uint32_t target, int id) {
+        struct NoRights : roomui::IUserRights {
+            bool Ask(int, int, int, int) override { return false; }
+        } rights;
+        roomui::UserMenuInput in;
+        in.me.uid = me;
+        in.target.uid = target;
+        int items = 0, breaks = 0;
+        for (const roomui::UserMenuEntry& e : roomui::BuildUserMenu(in, rights)) {
+            if (!e.separator && e.id == id) return MenuRowY(items, breaks);
+            (e.separator ? breaks : items)++;
+        }
+        return -1;
+    }
+    // The receiver's place in the gift panel's list: the other users on the public microphones, by id.
+    int GiftReceiverIndex(uint32_t me, uint32_t uid) {
+        int i = 0;
+        for (uint32_t holder : micHolders_) {
+            if (holder == uid) return i;
+            if (holder != me) ++i;
+        }
+        return -1;
+    }
+    std::string Nickname(uint32_t uid) { return users_[uid].nickname; }  // GBK
+
+private:
+    SkinLayout skin_;
+    std::vector<roomui::UserListItemInfo> members_;
+    std::map<uint32_t, testenv::SvcUser> users_;
+    std::vector<uint32_t> micHolders_;
+};
+
+// The share of a rectangle that differs from the colour of its top-left pixel (0 for a blank field).
+double Ink(const RECT& rc) {
+    std::vector<unsigned char> px = Grab(rc);
+    if (px.size() < 3) return 0;
+    std::vector<unsigned char> plain;
+    for (size_t i = 0; i < px.size(); i += 3) plain.insert(plain.end(), {px[0], px[1], px[2]});
+    return Difference(px, plain);
+}
+
+// Signed in as alice: the busy room from the directory again, a whisper to dora, a gift to a receiver
+// chosen in the gift panel, dora's details from the user list's menu, the first microphone popped out
+// and back, and leaving.
+void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lobby, testenv::PeerClient& dora,
+                        const std::string& shots) {
+    const int room = testenv::Stack::kBusyRoom;
+    const uint32_t alice = testenv::Stack::kAccountUid;
+    const uint32_t bob = 1002;  // on the first microphone
+    std::string why;
+    const std::string listed = Utf8("更新用户列表");
+    auto count = [&](const std::string& text, const std::string& in) {
+        int n = 0;
+        for (size_t at = in.find(text); at != std::string::npos; at = in.find(text, at + 1)) ++n;
+        return n;
+    };
+    const int lists = count(listed, varnet.Log("RoomManager.txt"));
+    Window roomWnd;
+    ASSERT_TRUE(EnterBusyRoomFromDirectory(varnet, stack, lobby, roomWnd, &why)) << why;
+    ASSERT_TRUE(stack.Chat().WaitMembers(room, 2, 20000)) << "alice's room did not join the chat";
+    ASSERT_TRUE(WaitFor([&] { return count(listed, varnet.Log("RoomManager.txt")) > lists; })) << "no user list";
+    usleep(1500000);  // laid out and drawn
+    ASSERT_TRUE(WaitWindow(".*[(]" + std::to_string(room) + "[)]", roomWnd));
+    Screenshot(roomWnd.rc, shots + "/12-room-alice.png");
+    Step("signed in, alice entered the room again from the directory", shots + "/12-room-alice.png");
+    RoomPlaces places(stack, roomWnd);
+    SkinLayout& skin = places.Skin();
+    const POINT doraRow = places.MemberRow(dora.Uid());
+    ASSERT_GE(doraRow.y, 0) << "dora is not in the room's list";
+
+    // The user list's menu on dora's row; the chosen entry closes it.
+    auto userMenu = [&](int id, const char* shot) {
+        Focus(roomWnd);
+        usleep(200000);
+        ClickButton(roomWnd, doraRow, 3);
+        Window menu;
+        if (!WaitWindow("^ZqMenu$", menu, 10000)) return false;
+        usleep(300000);
+        if (shot)
+            Screenshot({roomWnd.rc.left + doraRow.x - 80, menu.rc.top - 40, menu.rc.right + 10, menu.rc.bottom + 10},
+                       shots + "/" + shot);
+        Click(menu, {60, places.UserMenuRow(alice, dora.Uid(), id)});
+        return WaitFor([] { return WindowGone("^ZqMenu$"); }, 10000);
+    };
+
+    // A user's details: the card with her nickname and id, from the service's record.
+    const int infos = stack.Rooms().RequestCount("getuserinfo");
+    EXPECT_TRUE(userMenu(roomui::kMenuProfile, "13-user-menu.png")) << "the user menu did not open or close";
+    Window card;
+    if (WaitWindow(Utf8("^查看他人信息对话框$"), card, 10000)) {
+        EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("getuserinfo") > infos; }, 10000));
+        const auto asked = stack.Rooms().Queries("getuserinfo");
+        EXPECT_TRUE(!asked.empty() && asked.back().find("tid=" + std::to_string(dora.Uid())) != std::string::npos)
+            << "the details asked were not dora's";
+        usleep(600000);
+        SkinLayout cardSkin("CheckUserInfoWnd.xml", card.Width(), card.Height());
+        EXPECT_TRUE(WaitFor([&] { return Ink(ToScreen(card, cardSkin.Rect("ChkUserNickNameLabel"))) > 0.01; }, 10000))
+            << "the card shows no nickname";
+        EXPECT_GT(Ink(ToScreen(card, cardSkin.Rect("UserIDEdit"))), 0.01) << "the card shows no id";
+        Screenshot(card.rc, shots + "/14-user-details.png");
+        Click(card, cardSkin.Center("UserInfoOK"));
+        EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^查看他人信息对话框$")); }, 10000)) << "the card stayed";
+        Step("opened dora's details from the user list's menu: her card, then closed it",
+             shots + "/14-user-details.png");
+    } else {
+        ADD_FAILURE() << "the menu did not open the user's details";
+    }
+
+    // A whisper: dora as the chat target (the menu), the private box ticked, a line sent; dora gets it as a
+    // private line, the own view shows it.
+    EXPECT_TRUE(userMenu(roomui::kMenuChatTarget, nullptr)) << "the user menu did not open or close";
+    Focus(roomWnd);
+    Click(roomWnd, skin.Center("checkboxPrivateTalk"));
+    usleep(300000);
+    const std::string whisper = "小美，悄悄告诉你";
+    const RECT ownView = ToScreen(roomWnd, skin.Rect("webbroserMsgViewSelf"));
+    const auto ownBefore = Grab(ownView);
+    EXPECT_TRUE(SendChatLine(roomWnd, Utf8(whisper.c_str())));
+    EXPECT_TRUE(dora.WaitLine(
+        [&](const testenv::PeerClient::Line& l) { return !l.isPublic && l.text.find(whisper) != std::string::npos; },
+        10000))
+        << "dora did not get the whisper as a private line";
+    EXPECT_TRUE(WaitFor([&] { return Difference(ownBefore, Grab(ownView)) > 0.002; }, 10000))
+        << "the whisper's echo did not show in the own view";
+    usleep(500000);
+    Screenshot(roomWnd.rc, shots + "/15-whisper.png");
+    Step("whispered to dora: she got it as a private line, the own view shows it", shots + "/15-whisper.png");
+
+    // A gift to a chosen user: bob picked in the gift panel's receiver list (the last receiver added is the
+    // one chosen at first), then the first gift of the first page (a rose, 10 coins); the service charges
+    // alice for it and names bob, the paced line comes back.
+    const RECT combo = skin.Rect("GiftToPeopleComBo");
+    const int receiver = places.GiftReceiverIndex(alice, bob);
+    ASSERT_GE(receiver, 0);
+    Focus(roomWnd);
+    Click(roomWnd, {(combo.left + combo.right) / 2, (combo.top + combo.bottom) / 2});
+    Window receivers;
+    if (WaitWindow("^ZqMenu$", receivers, 10000)) {
+        usleep(300000);
+        Screenshot({receivers.rc.left - 40, receivers.rc.top - 30, receivers.rc.right + 10, receivers.rc.bottom + 10},
+                   shots + "/16-gift-receivers.png");
+        Click(receivers, {60, MenuRowY(receiver)});
+        EXPECT_TRUE(WaitFor([] { return WindowGone("^ZqMenu$"); }, 10000)) << "the receiver list stayed";
+    } else {
+        ADD_FAILURE() << "the receiver list did not open";
+    }
+    usleep(300000);
+    uint64_t before = 0, after = 0;
+    stack.Rooms().WithData([&](testenv::SvcData& d) { before = d.users[alice].xiubi; });
+    const int gifts = stack.Rooms().RequestCount("sendgift");
+    const RECT pages = skin.Rect("tablayout_GiftType");
+    // The first cell (59 x 57, its picture at 10,9-50,49) shows a picture, also when it is the gift the
+    // updater brought.
+    EXPECT_GT(Ink(ToScreen(roomWnd, RECT{pages.left + 14, pages.top + 13, pages.left + 46, pages.top + 45})), 0.2)
+        << "the first gift of the panel shows no picture";
+    Click(roomWnd, {pages.left + 30, pages.top + 28});
+    ASSERT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("sendgift") > gifts; }, 10000)) << "no gift sent";
+    const std::string query = stack.Rooms().Queries("sendgift").back();
+    EXPECT_NE(query.find("&tid=" + std::to_string(bob) + "&"), std::string::npos) << query;
+    EXPECT_NE(query.find("&cnt=1&"), std::string::npos) << query;
+    const size_t gidAt = query.find("&gid=");
+    const uint32_t gid = gidAt == std::string::npos ? 0 : uint32_t(atoi(query.c_str() + gidAt + 5));
+    uint64_t price = 0;
+    stack.Rooms().WithData([&](testenv::SvcData& d) { price = d.giftPrices.count(gid) ? d.giftPrices[gid] : 0; });
+    EXPECT_GT(price, 0u) << "gift " << gid << " has no price at the service";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            stack.Rooms().WithData([&](testenv::SvcData& d) { after = d.users[alice].xiubi; });
+            return before - after == price;
+        },
+        10000))
+        << "alice was charged " << before - after << " for gift " << gid << " of price " << price;
+    // "爱丽丝(81001) 送给 鲍勃(81002)：1个玫瑰" as the gift line says it.
+    const std::string bobName = Utf8(places.Nickname(bob).c_str()), aliceName = Utf8(places.Nickname(alice).c_str());
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            for (const std::string& l : varnet.PaneLines(CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN)) {
+                size_t from = l.find(aliceName), to = l.find(bobName);
+                if (from != std::string::npos && to != std::string::npos && from < to &&
+                    l.find(Utf8("送给")) != std::string::npos)
+                    return true;
+            }
+            return false;
+        },
+        10000))
+        << "no paced gift line from alice to bob";
+    usleep(500000);
+    Screenshot(roomWnd.rc, shots + "/17-gift-to-bob.png");
+    Step("sent bob, chosen in the gift panel, a rose: alice paid for it, the paced line showed",
+         shots + "/17-gift-to-bob.png");
+
+    // The first microphone popped out from its control strip: its own window shows moving pictures; its
+    // close button puts the picture back in the slot, which plays on.
+    if (stack.HasRtmp()) {
+        // The slot's window at (2, 55) of the room, its view at (1, 1)-(233, 183) of it; the strip along the
+        // view's bottom edge holds three buttons counted from the right, the pop-out the third.
+        const int viewLeft = 2 + 1, viewTop = 55 + 1, viewW = 232, viewH = 182;
+        int popX = -1;
+        for (int x = 0; x < viewW; ++x)
+            if (CVideoShowControlWnd::HitTest(x, viewH - 9, viewW, viewH, 3) == 2) {
+                popX = x + 3;  // a few pixels inside
+                break;
+            }
+        ASSERT_GE(popX, 0);
+        const POINT button{viewLeft + popX, viewTop + viewH - 9};
+        Window pop;
+        const int popW = 324, popH = 279;  // the pop-out's size when it opens
+        bool popped = false;
+        for (int attempt = 0; attempt < 3 && !popped; ++attempt) {  // the strip answers once the pointer moved in
+            Focus(roomWnd);
+            Shell("xdotool mousemove " + std::to_string(roomWnd.rc.left + button.x - 20) + " " +
+                  std::to_string(roomWnd.rc.top + button.y - 40));
+            usleep(200000);
+            ClickButton(roomWnd, button, 1);
+            popped = WaitFor([&] { return FindWindowOfSize("^$", popW, popH, pop); }, 5000);
+        }
+        if (popped) {
+            const RECT picture = ToScreen(pop, RECT{2, 19, popW - 2, popH - 20});
+            auto a = Grab(picture);
+            bool moving = WaitFor(
+                [&] {
+                    auto b = Grab(picture);
+                    bool changed = Difference(a, b) > 0.001;
+                    a = b;
+                    return changed;
+                },
+                10000);
+            EXPECT_TRUE(moving) << "the popped-out microphone shows no moving pictures";
+            usleep(300000);
+            Screenshot(pop.rc, shots + "/18-mic-popped-out.png");
+            SkinLayout popSkin("VideoShowPublicMicPopup.xml", popW, popH);
+            Click(pop, popSkin.Center("btnCloseWnd"));
+            EXPECT_TRUE(WaitFor([&] { return !FindWindowOfSize("^$", popW, popH, pop); }, 10000))
+                << "the pop-out stayed";
+            int playing = 0;
+            EXPECT_TRUE(WaitFor([&] { return (playing = MovingMicWindows(roomWnd)) == 3; }, 10000))
+                << "only " << playing << " of the 3 microphone windows play after the pop-out closed";
+            Step("popped the first microphone out: its window showed moving pictures; closed, the slot plays on",
+                 shots + "/18-mic-popped-out.png");
+        } else {
+            Screenshot(roomWnd.rc, shots + "/18-no-pop-out.png");
+            ADD_FAILURE() << "the microphone's pop-out button opened no window";
+        }
+    }
+
+    // Leaving again.
+    const int exits = stack.Rooms().RequestCount("exitroom");
+    Focus(roomWnd);
+    Click(roomWnd, {roomWnd.Width() - 10 - 16, 25});
+    EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("exitroom") > exits; })) << "alice did not leave";
+    EXPECT_TRUE(WaitFor([&] { return WindowGone(".*[(]" + std::to_string(room) + "[)]"); }, 10000));
+    Step("alice left the room");
 }
 
 }  // namespace
@@ -188,6 +483,11 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     usleep(1000000);
     Screenshot(lobby.rc, shots + "/11-lobby-alice.png");
     Step("signed in as alice: the lobby shows her name and balance", shots + "/11-lobby-alice.png");
+
+    // Alice in the busy room again: whispering, a gift to a chosen user, a user's details, a microphone
+    // popped out; then she leaves.
+    AliceInTheBusyRoom(varnet, stack, lobby, *dora, shots);
+    if (HasFatalFailure()) return;
 
     // The updater ran beside it: the newer gift catalogue is in the installation folder.
     EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(stack.InstallDir() + "/res/gift/19999.png"); }, 20000))

@@ -286,8 +286,11 @@ TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId) {
     EXPECT_EQ(tags, (std::vector<UINT_PTR>{0, 1, 3, 4, 5}));
     auto* page = dynamic_cast<CContainerUI*>(panel.Pages()->GetItemAt(0));
     ASSERT_EQ(page->GetCount(), 2);
+    // The pictures come from the installation folder the catalogue was read from, also when that is not the
+    // program's own folder (the updater writes new pictures there).
+    ASSERT_NE(Dir::GetZqPath(100), Dir::GetCurrentPath());
     EXPECT_EQ(page->GetItemAt(0)->GetBkImage(),
-              "file='" + Dir::GetCurrentPath() + "res\\gift\\10001_s.png' dest='10,9,50,49'");
+              "file='" + Dir::GetZqPath(100) + "res\\gift\\10001_s.png' dest='10,9,50,49'");
 
     // A preset fills the count; a category resets it to 1.
     TNotifyUI pick;
