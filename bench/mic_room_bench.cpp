@@ -10,6 +10,7 @@
 
 #include "AudioOut.h"
 #include "BenchFigures.h"
+#include "BenchStreams.h"
 #include "ChildProcess.h"
 #include "GlobalData.h"
 #include "NginxRtmp.h"
@@ -49,52 +50,6 @@ double ProcessCpuSeconds() {
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-bool StartStream(testenv::NginxRtmp& nginx, testenv::ChildProcess& publisher, benchmark::State& state) {
-    if (access("/usr/bin/ffmpeg", X_OK) != 0) {
-        state.SkipWithError("ffmpeg is not installed");
-        return false;
-    }
-    std::string err;
-    if (!nginx.Start(&err)) {
-        state.SkipWithError(err.c_str());
-        return false;
-    }
-    if (!publisher.Start({"ffmpeg",
-                          "-loglevel",
-                          "error",
-                          "-re",
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          "testsrc=size=320x240:rate=15",
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          "sine=frequency=440:sample_rate=44100",
-                          "-t",
-                          "120",
-                          "-c:v",
-                          "libx264",
-                          "-preset",
-                          "veryfast",
-                          "-g",
-                          "30",
-                          "-pix_fmt",
-                          "yuv420p",
-                          "-c:a",
-                          "aac",
-                          "-ac",
-                          "2",
-                          "-f",
-                          "flv",
-                          nginx.Url("room")})) {
-        state.SkipWithError("ffmpeg did not start");
-        return false;
-    }
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    return true;
-}
-
 void ReportCpu(benchmark::State& state, double cpu, double wall) {
     state.counters["cpu_ms_per_stream_s"] = 1000.0 * cpu / wall / kStreams;
     state.SetIterationTime(cpu / wall / kStreams);
@@ -126,7 +81,7 @@ ViewCounts Count(roomui::CRoomUI& ui) {
 void BM_RoomWindowElevenStreams(benchmark::State& state) {
     testenv::NginxRtmp nginx;
     testenv::ChildProcess publisher;
-    if (!StartStream(nginx, publisher, state)) return;
+    if (!benchstreams::StartTestStream(nginx, publisher, "room", state)) return;
     for (auto _ : state) {
         roomui::CRoomUI ui;
         ui.SetRoomID(3003);
@@ -176,7 +131,7 @@ struct CountingSink : IBaseReplayNotify {
 void BM_ElevenBarePlayers(benchmark::State& state) {
     testenv::NginxRtmp nginx;
     testenv::ChildProcess publisher;
-    if (!StartStream(nginx, publisher, state)) return;
+    if (!benchstreams::StartTestStream(nginx, publisher, "room", state)) return;
     for (auto _ : state) {
         std::vector<std::unique_ptr<Rondel>> players;
         CountingSink sink;

@@ -14,6 +14,7 @@
 #include "AudioOut.h"
 #include "CameraSource.h"
 #include "BenchFigures.h"
+#include "BenchStreams.h"
 #include "ChildProcess.h"
 #include "Korvid.h"
 #include "Microphone.h"
@@ -259,9 +260,7 @@ void BM_EncoderLookahead(benchmark::State& state) {
 }
 BENCHMARK(BM_EncoderLookahead)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-bool HaveFfmpeg() {
-    return access("/usr/bin/ffmpeg", X_OK) == 0;
-}
+using benchstreams::HaveFfmpeg;
 
 // Korvid's x264 settings (beyond preset veryfast and profile baseline) for the default video parameters.
 std::string KorvidSettings() {
@@ -466,109 +465,12 @@ private:
     std::vector<std::map<long, ThreadUsage>> before_;
 };
 
-// A clocked silent output that wakes as the wave-out player does: its thread sleeps until the next
-// buffer's end (woken by PlaySamples only when it had nothing queued), and a PlaySamples waiting for
-// room (above 8 outstanding) is woken only once 4 or fewer remain. The tests' clocked output wakes
-// both sides for every buffer, which would be counted here as the players' work.
-class QuietClockOut : public Tovel {
-public:
-    ~QuietClockOut() override { Uint(); }
-
-    int Init(unsigned, WAVEFORMATEX* format, TovelCallback done, void* user) override {
-        Uint();
-        if (!format || format->nAvgBytesPerSec == 0) return -1;
-        std::lock_guard<std::mutex> lock(m_);
-        bytesPerSec_ = format->nAvgBytesPerSec;
-        done_ = done;
-        user_ = user;
-        open_ = true;
-        abort_ = false;
-        nextEnd_ = Clock::now();
-        thread_ = std::thread(&QuietClockOut::Complete, this);
-        return 0;
-    }
-
-    int PlaySamples(const BYTE* pcm, unsigned length, unsigned pts) override {
-        if (!pcm || length == 0) return -1;
-        std::unique_lock<std::mutex> lock(m_);
-        if (!open_ || abort_) return -1;
-        if (queue_.size() > 8) {
-            room_.wait(lock, [this] { return queue_.size() <= 4 || abort_ || !open_; });
-            if (abort_ || !open_) return -1;
-        }
-        nextEnd_ =
-            std::max(nextEnd_, Clock::now()) + std::chrono::microseconds(int64_t(length) * 1000000 / bytesPerSec_);
-        queue_.push_back({std::vector<BYTE>(pcm, pcm + length), pts, nextEnd_});
-        if (queue_.size() == 1) wake_.notify_one();
-        return int(length);
-    }
-
-    void MuteSwitch(bool) override {}
-
-    void Abort() override {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            abort_ = true;
-        }
-        room_.notify_all();
-    }
-
-    void Uint() override {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            open_ = false;
-        }
-        wake_.notify_all();
-        room_.notify_all();
-        if (thread_.joinable()) thread_.join();
-        std::lock_guard<std::mutex> lock(m_);
-        queue_.clear();
-    }
-
-private:
-    struct Buffer {
-        std::vector<BYTE> data;
-        unsigned pts;
-        Clock::time_point end;
-    };
-
-    void Complete() {
-        std::unique_lock<std::mutex> lock(m_);
-        while (open_) {
-            if (queue_.empty()) {
-                wake_.wait(lock);
-                continue;
-            }
-            if (wake_.wait_until(lock, queue_.front().end, [this] { return !open_; })) break;
-            Buffer b = std::move(queue_.front());
-            queue_.pop_front();
-            if (queue_.size() == 4) room_.notify_all();
-            TovelCallback done = done_;
-            void* user = user_;
-            lock.unlock();
-            if (done) done(user, b.data.data(), int(b.data.size()), b.pts);
-            lock.lock();
-        }
-    }
-
-    std::mutex m_;  // guards everything below
-    std::condition_variable wake_;
-    std::condition_variable room_;
-    std::deque<Buffer> queue_;
-    Clock::time_point nextEnd_;
-    unsigned bytesPerSec_ = 0;
-    TovelCallback done_ = nullptr;
-    void* user_ = nullptr;
-    bool open_ = false;
-    bool abort_ = false;
-    std::thread thread_;
-};
-
-// Plays through QuietClockOut while it lives.
+// Plays through the quiet clocked output while it lives (the tests' clocked output wakes both sides for
+// every buffer, which would be counted here as the players' work).
 struct QuietOutput {
     QuietOutput() {
         RondelFactories r;
-        r.audioOut = [] { return std::unique_ptr<Tovel>(new QuietClockOut); };
+        r.audioOut = [] { return playback::CreateQuietClockAudioOut(); };
         RondelSetFactories(r);
     }
     ~QuietOutput() {
@@ -579,56 +481,12 @@ struct QuietOutput {
 };
 
 // The stream the CPU benchmarks play: 320x240 at 15 frames a second with stereo AAC.
-constexpr int kCpuFps = 15;
+constexpr int kCpuFps = benchstreams::kFps;
 constexpr double kCpuWarmUp = 6;   // seconds: past the players' start-up buffering and ffmpeg's probing
 constexpr double kCpuWindow = 10;  // seconds measured
 
 bool StartCpuStream(testenv::NginxRtmp& nginx, testenv::ChildProcess& publisher, benchmark::State& state) {
-    if (!HaveFfmpeg()) {
-        state.SkipWithError("ffmpeg is not installed");
-        return false;
-    }
-    std::string err;
-    if (!nginx.Start(&err)) {
-        state.SkipWithError(err.c_str());
-        return false;
-    }
-    const std::string url = nginx.Url("cpu");
-    if (!publisher.Start({"ffmpeg",
-                          "-loglevel",
-                          "error",
-                          "-re",
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          "testsrc=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-                              ":rate=" + std::to_string(kCpuFps),
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          "sine=frequency=440:sample_rate=44100",
-                          "-t",
-                          "120",
-                          "-c:v",
-                          "libx264",
-                          "-preset",
-                          "veryfast",
-                          "-g",
-                          "30",
-                          "-pix_fmt",
-                          "yuv420p",
-                          "-c:a",
-                          "aac",
-                          "-ac",
-                          "2",
-                          "-f",
-                          "flv",
-                          url})) {
-        state.SkipWithError("ffmpeg did not start");
-        return false;
-    }
-    SleepSeconds(3);  // the publisher reaches the server (an ffmpeg reader does not retry)
-    return true;
+    return benchstreams::StartTestStream(nginx, publisher, "cpu", state);
 }
 
 void ReportCpu(benchmark::State& state, const ThreadUsage& used, double wall, int n) {
@@ -656,6 +514,78 @@ struct CpuSink : IBaseReplayNotify {
     void OnReplayAudio(void*, int, WAVEFORMATEX*, unsigned) override {}
 };
 
+// Players of one stream, each with its CpuSink.
+struct CpuPlayers {
+    std::vector<std::unique_ptr<Rondel>> players;
+    std::vector<std::unique_ptr<CpuSink>> sinks;
+
+    bool Add(const std::string& url) {
+        players.push_back(std::make_unique<Rondel>());
+        sinks.push_back(std::make_unique<CpuSink>());
+        ZQReplayParam rp = ReplayParam(url);
+        return StartPlayer(*players.back(), rp, sinks.back().get());
+    }
+    void Counting(bool on) {
+        for (auto& s : sinks) s->counting = on;
+    }
+    void Uint() {
+        for (auto& p : players) p->Uint();
+    }
+    // The pictures per second per player and those missing over `wall` seconds of counting.
+    void Report(benchmark::State& state, double wall) const {
+        int frames = 0, dropped = 0;
+        for (auto& s : sinks) {
+            frames += s->frames;
+            dropped += s->dropped;
+        }
+        state.counters["fps_per_stream"] = frames / wall / int(players.size());
+        state.counters["dropped_frames"] = dropped;
+    }
+};
+
+// ffmpeg readers of one stream doing the players' work: one decoding thread, pictures converted to BGR24,
+// both streams decoded, nothing written.
+struct FfmpegReaders {
+    std::vector<std::unique_ptr<testenv::ChildProcess>> readers;
+    std::vector<pid_t> pids;
+
+    bool Add(const std::string& url) {
+        readers.push_back(std::make_unique<testenv::ChildProcess>());
+        bool ok = readers.back()->Start({"ffmpeg", "-loglevel", "error", "-nostdin", "-threads", "1", "-i", url,
+                                         "-pix_fmt", "bgr24", "-f", "null", "-"});
+        pids.push_back(readers.back()->Pid());
+        return ok;
+    }
+    int Running() const {
+        int running = 0;
+        for (auto& r : readers) running += r->Running() ? 1 : 0;
+        return running;
+    }
+    void Stop() {
+        for (auto& r : readers) r->Stop();
+    }
+};
+
+// What the processes of each group (0: this one) used over the measured window after the warm-up, and the
+// window's length in seconds; `players` (may be null) count their pictures during the window.
+struct Window {
+    std::vector<ThreadUsage> used;
+    double wall = 0;
+};
+Window MeasureWindow(const std::vector<std::vector<pid_t>>& groups, CpuPlayers* players) {
+    SleepSeconds(kCpuWarmUp);
+    std::vector<UsageMeter> meters(groups.begin(), groups.end());
+    if (players) players->Counting(true);
+    for (UsageMeter& m : meters) m.Start();
+    const auto t0 = Clock::now();
+    SleepSeconds(kCpuWindow);
+    Window w;
+    for (const UsageMeter& m : meters) w.used.push_back(m.Stop());
+    w.wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (players) players->Counting(false);
+    return w;
+}
+
 // Whole-process CPU time per second of playback, and wake-ups (context switches) per second per
 // player; the publisher's CPU time is not counted. Arg: number of players.
 void BM_PlaybackCpu(benchmark::State& state) {
@@ -665,37 +595,17 @@ void BM_PlaybackCpu(benchmark::State& state) {
     if (!StartCpuStream(nginx, publisher, state)) return;
     const int n = int(state.range(0));
     for (auto _ : state) {
-        std::vector<std::unique_ptr<Rondel>> players;
-        std::vector<std::unique_ptr<CpuSink>> sinks;
+        CpuPlayers players;
         bool ok = true;
-        for (int i = 0; i < n && ok; ++i) {
-            players.push_back(std::make_unique<Rondel>());
-            sinks.push_back(std::make_unique<CpuSink>());
-            ZQReplayParam rp = ReplayParam(nginx.Url("cpu"));
-            ok = StartPlayer(*players.back(), rp, sinks.back().get());
-        }
+        for (int i = 0; i < n && ok; ++i) ok = players.Add(nginx.Url("cpu"));
         if (!ok) {
             state.SkipWithError("a player did not start");
             break;
         }
-        SleepSeconds(kCpuWarmUp);
-        UsageMeter meter({0});
-        for (auto& s : sinks) s->counting = true;
-        meter.Start();
-        const auto t0 = Clock::now();
-        SleepSeconds(kCpuWindow);
-        const ThreadUsage used = meter.Stop();
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        for (auto& s : sinks) s->counting = false;
-        int frames = 0, dropped = 0;
-        for (auto& s : sinks) {
-            frames += s->frames;
-            dropped += s->dropped;
-        }
-        for (auto& p : players) p->Uint();
-        ReportCpu(state, used, wall, n);
-        state.counters["fps_per_stream"] = frames / wall / n;
-        state.counters["dropped_frames"] = dropped;
+        const Window w = MeasureWindow({{0}}, &players);
+        players.Uint();
+        ReportCpu(state, w.used[0], w.wall, n);
+        players.Report(state, w.wall);
     }
     publisher.Stop();
 }
@@ -707,42 +617,28 @@ BENCHMARK(BM_PlaybackCpu)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// The same work by ffmpeg readers: one decoding thread, pictures converted to BGR24, both streams
-// decoded, nothing written. Arg: number of readers.
+// The same work by ffmpeg readers (FfmpegReaders). Arg: number of readers.
 void BM_PlaybackCpuFfmpeg(benchmark::State& state) {
     testenv::NginxRtmp nginx;
     testenv::ChildProcess publisher;
     if (!StartCpuStream(nginx, publisher, state)) return;
     const int n = int(state.range(0));
     for (auto _ : state) {
-        std::vector<std::unique_ptr<testenv::ChildProcess>> readers;
-        std::vector<pid_t> pids;
+        FfmpegReaders readers;
         bool ok = true;
-        for (int i = 0; i < n && ok; ++i) {
-            readers.push_back(std::make_unique<testenv::ChildProcess>());
-            ok = readers.back()->Start({"ffmpeg", "-loglevel", "error", "-nostdin", "-threads", "1", "-i",
-                                        nginx.Url("cpu"), "-pix_fmt", "bgr24", "-f", "null", "-"});
-            pids.push_back(readers.back()->Pid());
-        }
+        for (int i = 0; i < n && ok; ++i) ok = readers.Add(nginx.Url("cpu"));
         if (!ok) {
             state.SkipWithError("an ffmpeg reader did not start");
             break;
         }
-        SleepSeconds(kCpuWarmUp);
-        UsageMeter meter(pids);
-        meter.Start();
-        const auto t0 = Clock::now();
-        SleepSeconds(kCpuWindow);
-        const ThreadUsage used = meter.Stop();
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        int running = 0;
-        for (auto& r : readers) running += r->Running() ? 1 : 0;
-        for (auto& r : readers) r->Stop();
+        const Window w = MeasureWindow({readers.pids}, nullptr);
+        const int running = readers.Running();
+        readers.Stop();
         if (running != n) {
             state.SkipWithError("an ffmpeg reader ended early");
             break;
         }
-        ReportCpu(state, used, wall, n);
+        ReportCpu(state, w.used[0], w.wall, n);
     }
     publisher.Stop();
 }
@@ -765,45 +661,24 @@ void BM_PlaybackCpuSideBySide(benchmark::State& state) {
     if (!StartCpuStream(nginx, publisher, state)) return;
     const int n = int(state.range(0));
     for (auto _ : state) {
-        std::vector<std::unique_ptr<Rondel>> players;
-        std::vector<std::unique_ptr<CpuSink>> sinks;
-        std::vector<std::unique_ptr<testenv::ChildProcess>> readers;
-        std::vector<pid_t> pids;
+        CpuPlayers players;
+        FfmpegReaders readers;
         bool ok = true;
         for (int i = 0; i < n && ok; ++i) {
-            players.push_back(std::make_unique<Rondel>());
-            sinks.push_back(std::make_unique<CpuSink>());
-            ZQReplayParam rp = ReplayParam(nginx.Url("cpu"));
-            ok = StartPlayer(*players.back(), rp, sinks.back().get());
-            readers.push_back(std::make_unique<testenv::ChildProcess>());
-            ok = ok && readers.back()->Start({"ffmpeg", "-loglevel", "error", "-nostdin", "-threads", "1", "-i",
-                                              nginx.Url("cpu"), "-pix_fmt", "bgr24", "-f", "null", "-"});
-            pids.push_back(readers.back()->Pid());
+            ok = players.Add(nginx.Url("cpu"));
+            ok = readers.Add(nginx.Url("cpu")) && ok;
         }
         if (!ok) {
             state.SkipWithError("a player or an ffmpeg reader did not start");
             break;
         }
-        SleepSeconds(kCpuWarmUp);
-        UsageMeter ours({0}), theirs(pids);
-        for (auto& s : sinks) s->counting = true;
-        ours.Start();
-        theirs.Start();
-        const auto t0 = Clock::now();
-        SleepSeconds(kCpuWindow);
-        const ThreadUsage usedOurs = ours.Stop();
-        const ThreadUsage usedTheirs = theirs.Stop();
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        for (auto& s : sinks) s->counting = false;
-        int frames = 0, dropped = 0;
-        for (auto& s : sinks) {
-            frames += s->frames;
-            dropped += s->dropped;
-        }
-        int running = 0;
-        for (auto& r : readers) running += r->Running() ? 1 : 0;
-        for (auto& p : players) p->Uint();
-        for (auto& r : readers) r->Stop();
+        const Window w = MeasureWindow({{0}, readers.pids}, &players);
+        const ThreadUsage& usedOurs = w.used[0];
+        const ThreadUsage& usedTheirs = w.used[1];
+        const double wall = w.wall;
+        const int running = readers.Running();
+        players.Uint();
+        readers.Stop();
         if (running != n) {
             state.SkipWithError("an ffmpeg reader ended early");
             break;
@@ -814,8 +689,7 @@ void BM_PlaybackCpuSideBySide(benchmark::State& state) {
         state.counters["ratio"] = usedTheirs.cpuSeconds > 0 ? usedOurs.cpuSeconds / usedTheirs.cpuSeconds : 0;
         state.counters["wakeups_per_stream_s"] = double(usedOurs.switches) / wall / n;
         state.counters["ffmpeg_wakeups_per_stream_s"] = double(usedTheirs.switches) / wall / n;
-        state.counters["fps_per_stream"] = frames / wall / n;
-        state.counters["dropped_frames"] = dropped;
+        players.Report(state, wall);
     }
     publisher.Stop();
 }

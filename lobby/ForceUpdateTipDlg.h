@@ -10,9 +10,9 @@ public:
     // Percent on the bar; "还需 %u分钟" from 60 s on, else "还需 %u秒".
     void SetProgress(unsigned seconds, int percent);
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
-    DUI_DECLARE_MESSAGE_MAP()
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFile() override { return "SoftForceUpdateSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 

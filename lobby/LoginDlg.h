@@ -52,7 +52,6 @@ public:
     void SaveUserConfigData();
     void Logout();
 
-    DUI_DECLARE_MESSAGE_MAP()
     virtual void OnTimer(DuiLib::TNotifyUI& msg);
     void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
     void OnEnterKeyDownMsg(DuiLib::TNotifyUI& msg);
@@ -68,6 +67,7 @@ public:
     const CTrayIcon& GetTrayIcon() const { return m_trayIcon; }
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFile() override { return "LoginSkin.xml"; }
     // Runs a created dialog modally (replaced by tests).
     virtual UINT RunModal(DuiLib::WindowImplBase& dlg) { return dlg.ShowModal(); }

@@ -20,10 +20,10 @@ public:
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
 
-    DUI_DECLARE_MESSAGE_MAP()
     virtual void OnTimer(DuiLib::TNotifyUI& msg);
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFile() override { return "RoomCreateWaitSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
@@ -42,11 +42,11 @@ public:
     const DuiLib::CDuiString& GetPassword() const { return m_sPassword; }
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
 
-    DUI_DECLARE_MESSAGE_MAP()
     void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
     void OnEnterKeyDownMsg(DuiLib::TNotifyUI& msg);
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFile() override { return "RoomPWSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 
@@ -65,10 +65,10 @@ public:
     void InitWindow() override;
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
 
-    DUI_DECLARE_MESSAGE_MAP()
     void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFile() override { return "SoftCloseTipSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 

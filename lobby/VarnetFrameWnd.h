@@ -40,7 +40,6 @@ public:
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;
 
-    DUI_DECLARE_MESSAGE_MAP()
     virtual void OnTimer(DuiLib::TNotifyUI& msg);
     void OnClick(DuiLib::TNotifyUI& msg) override;
     virtual void OnReturn(DuiLib::TNotifyUI& msg);
@@ -81,6 +80,7 @@ public:
     CForceUpdateTipDlg& GetForceUpdateDlg() { return m_forceUpdate; }
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFile() override { return "VarnetSkin.xml"; }
     ZQ_SKIN_ANSWERS()
     // Modal steps, replaced by tests: a message box, and a dialog already created.

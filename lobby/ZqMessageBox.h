@@ -43,10 +43,10 @@ public:
     void InitWindow() override;
     void OnFinalMessage(HWND hWnd) override;
 
-    DUI_DECLARE_MESSAGE_MAP()
     void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFile() override { return "MsgBoxSkin.xml"; }
     ZQ_SKIN_ANSWERS()
 

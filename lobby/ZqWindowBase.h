@@ -13,17 +13,17 @@ class CZqWindowImplBase : public DuiLib::WindowImplBase {
 public:
     ~CZqWindowImplBase() override;
     const char* GetWindowClassName() const override { return "VarnetWnd"; }
-    DUI_DECLARE_MESSAGE_MAP()
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFolder() override { return "Skin\\"; }
     DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
     DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 };
 
-// Declares the three shared skin answers in a window class deriving from WindowImplBase.
+// Declares the three shared skin answers in a window class deriving from WindowImplBase. Write it under
+// protected:; it declares no access of its own.
 #define ZQ_SKIN_ANSWERS()                                         \
-protected:                                                        \
     DuiLib::CDuiString GetSkinFolder() override {                 \
         return ZqSkinFolder();                                    \
     }                                                             \

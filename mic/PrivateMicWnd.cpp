@@ -11,8 +11,6 @@ using namespace DuiLib;
 
 namespace {
 
-const char* const kMgr = "CPrivateMicWndMgr::%s";
-
 CWindowWnd* RoomWindow(IRoomUI* room) {
     return room ? CWindowWnd::FromHandle(room->GetHWND()) : nullptr;
 }
@@ -21,39 +19,30 @@ CWindowWnd* RoomWindow(IRoomUI* room) {
 
 // ---- CPrivateMicWnd
 
-CPrivateMicWnd::CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr) : CMicSlot(index, false, m_view), m_pMgr(mgr) {}
+CPrivateMicWnd::CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr)
+    : CMicSlotWnd(index, false, m_view), m_pMgr(mgr) {}
 
 CPrivateMicWnd::~CPrivateMicWnd() {
-    m_link->StopLinkThread();
-    m_adapter->SetOwner(nullptr);
-    micwnd::ReleasePresenter(*this, m_view, m_presenter);
-    m_view.Destroy();
+    DetachMedia(*this);
 }
 
 void CPrivateMicWnd::Bind(IRoomUI* room, IMicRoomActions* actions) {
-    m_pRoom = room;
     BindRoom(room, actions);
 }
 
 bool CPrivateMicWnd::CreateSlot(const RECT& rc) {
     if (m_hWnd) return true;
-    HWND room = m_pRoom ? m_pRoom->GetHWND() : nullptr;
-    if (!Create(room, "", 0x96000000u, 0, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top)) return false;
+    if (!Create(RoomHwnd(), "", 0x96000000u, 0, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top)) return false;
     MoveWindow(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
     m_link->SetWindow(m_hWnd);
     m_pop.m_hOwner = m_hWnd;
     return true;
 }
 
-CControlUI* CPrivateMicWnd::CreateControl(const char* pstrClass) {
-    return micwnd::CreateGifControl(pstrClass);
-}
-
 void CPrivateMicWnd::InitWindow() {
     RECT rc;
     rc.left = 2, rc.top = 18, rc.right = 234, rc.bottom = 201;
-    if (m_view.Create(m_hWnd, &rc, GetDefaultVideoBkPath(), 0, 0) == 1)
-        m_presenter = micwnd::AttachPresenter(*this, m_view, rc);
+    CreateView(*this, rc, 0, 0);
     if (GetMicUid() != 0) m_view.SetBackgroundImage(GetLinkingVideoBkPath());
     UpdateButtons();
     UpdateControlContent();
@@ -61,30 +50,13 @@ void CPrivateMicWnd::InitWindow() {
 }
 
 void CPrivateMicWnd::OnFinalMessage(HWND hWnd) {
-    m_link->StopLinkThread();
-    KillTimer(hWnd, MIC_RECONNECT_TIMER_ID);
-    m_adapter->StopActive();
-    ClosePop();
-    micwnd::ReleasePresenter(*this, m_view, m_presenter);
-    m_view.Destroy();
-    m_link->SetWindow(nullptr);
+    EndWindow(*this, hWnd);
     WindowImplBase::OnFinalMessage(hWnd);
-}
-
-void CPrivateMicWnd::UpdateUserRecord(const RoomUserInfo& user) {
-    m_pop.m_user = user;
-    m_link->SetMicUser(user.uid, user.nickname);
 }
 
 void CPrivateMicWnd::SetMicUser(const RoomUserInfo& user, const std::string& url, uint32_t micattr) {
     UpdateUserRecord(user);  // first: the publish side follows whose stream it is
-    m_adapter->SetParam(url, IsOwnStream(), static_cast<int>(micattr));
-    m_adapter->ApplyShowFlags();
-    bool meter = (micattr & 1) != 0;
-    if (m_view.IsMeterVisible() != meter) {
-        m_view.SetMeterVisible(meter);
-        m_view.Invalidate();
-    }
+    ApplyStream(url, micattr);
     UpdateControlContent();
     UpdateButtons();
     m_pop.SetNickName(user.nickname);
@@ -93,21 +65,7 @@ void CPrivateMicWnd::SetMicUser(const RoomUserInfo& user, const std::string& url
 }
 
 void CPrivateMicWnd::ApplyMicAttr(uint32_t attr) {
-    m_adapter->SetParam(m_adapter->GetUrl(), m_adapter->IsPublish(), static_cast<int>(attr));
-    if (!(attr & 2) && m_adapter->IsVideoShow()) {
-        m_adapter->SwitchVideo(false);
-        m_view.ClearFrame();
-        m_view.SetBackgroundImage(GetNoVideoBkPath());
-    } else if ((attr & 2) && !m_adapter->IsVideoShow()) {
-        m_adapter->SwitchVideo(true);
-    }
-    if (!(attr & 1) && m_adapter->IsAudioShow()) {
-        m_adapter->SwitchAudio(false);
-        m_view.SetMeterVisible(false);
-    } else if ((attr & 1) && !m_adapter->IsAudioShow()) {
-        m_adapter->SwitchAudio(true);
-        m_view.SetMeterVisible(true);
-    }
+    SwitchToAttr(attr);
     UpdateButtons();
 }
 
@@ -185,7 +143,7 @@ void CPrivateMicWnd::DealClickClose() {
         return;
     }
     PJ_Log(micwnd::kUiLog, LOG_INFO, module, "没有权限下麦");
-    CMicLink::PostChatNotice(m_pRoom ? m_pRoom->GetHWND() : nullptr, BuildTipHtml("您没有下私麦的权限"));
+    CMicLink::PostChatNotice(RoomHwnd(), BuildTipHtml("您没有下私麦的权限"));
 }
 
 void CPrivateMicWnd::ShowUserMenu() {
@@ -278,19 +236,6 @@ LRESULT CPrivateMicWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 // ---- CPrivateMicWndMgr
 
-bool CPrivateMicWndMgr::ValidIndex(int index, const char* fn) const {
-    // Indexes come from the server's records: below 0 is refused as well as above 7.
-    if (index >= 0 && index < kSlots && m_wnds[index]) return true;
-    char module[64];
-    snprintf(module, sizeof(module), kMgr, fn);
-    PJ_Log(micwnd::kMicLog, LOG_IMPOSSIBLE, module, "索引无效index=%d", index);
-    return false;
-}
-
-CPrivateMicWnd* CPrivateMicWndMgr::Slot(int index) const {
-    return index >= 0 && index < kSlots ? m_wnds[index] : nullptr;
-}
-
 void CPrivateMicWndMgr::Init(IRoomUI* room, IMicRoomActions* actions) {
     if (m_wnds[0]) return;
     m_pRoom = room;
@@ -301,7 +246,7 @@ void CPrivateMicWndMgr::Init(IRoomUI* room, IMicRoomActions* actions) {
 }
 
 void CPrivateMicWndMgr::UnInit() {
-    uint32_t roomId = m_pRoom ? m_pRoom->GetRoomID() : 0;
+    uint32_t roomId = RoomId();
     for (auto*& w : m_wnds) {
         if (!w) continue;
         if (w->HasWindow()) {
@@ -392,14 +337,7 @@ void CPrivateMicWndMgr::DealGetLiveSig(const RoomMicStream* s) {
     }
     if (!ValidIndex(index, "DealGetLiveSig")) return;
     CPrivateMicWnd* w = m_wnds[index];
-    RoomUserInfo user;
-    if (!CRoomInfoMgr::GetInstance().GetRoomUser(m_pRoom ? m_pRoom->GetRoomID() : 0, s->uid, user)) {
-        PJ_Log(micwnd::kMicLog, LOG_FAILURE, "CPrivateMicWndMgr::DealGetLiveSig",
-               "没有获取到用户信息（userid=%d）,可能获取用户列表失败或者聊天服务丢了用户进入房间通知",
-               static_cast<int>(s->uid));
-        user = RoomUserInfo();
-        user.uid = s->uid;
-    }
+    RoomUserInfo user = StreamUser(s->uid);
     if (s->kind != 0) {
         AddPrivateMic(index, user, s->url, s->micattr, false);
         return;
@@ -420,7 +358,7 @@ void CPrivateMicWndMgr::DealGetLiveSig(const RoomMicStream* s) {
             w->DealClickClose();
             char text[512];
             snprintf(text, sizeof(text), "上麦失败(%s)", s->text.c_str());
-            CMicLink::PostChatNotice(m_pRoom ? m_pRoom->GetHWND() : nullptr, BuildTipHtml(text));
+            CMicLink::PostChatNotice(RoomHwnd(), BuildTipHtml(text));
         }
         break;
     case 255:
@@ -455,20 +393,7 @@ void CPrivateMicWndMgr::OnPlatformSwitch() {
         if (!w || !w->HasWindow()) continue;
         w->StopLinkThread();
         KillTimer(w->GetHWND(), MIC_RECONNECT_TIMER_ID);
-        w->RequestSwitchSig(m_pRoom ? m_pRoom->GetRoomID() : 0);
-    }
-}
-
-void CPrivateMicWndMgr::UpdateUserNickName(uint32_t uid) {
-    for (auto* w : m_wnds) {
-        if (!w || uid == 0 || w->GetMicUid() != uid) continue;
-        RoomUserInfo user;
-        if (!CRoomInfoMgr::GetInstance().GetRoomUser(m_pRoom ? m_pRoom->GetRoomID() : 0, uid, user)) return;
-        w->UpdateUserRecord(user);
-        w->UpdateControlContent();
-        w->Pop().SetNickName(user.nickname);
-        w->UpdateTagImage();
-        return;
+        w->RequestSwitchSig(RoomId());
     }
 }
 

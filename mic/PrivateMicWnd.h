@@ -11,7 +11,7 @@ public:
     virtual void CloseAllPrivateMic() = 0;
 };
 
-class CPrivateMicWnd : public DuiLib::WindowImplBase, public CMicSlot {
+class CPrivateMicWnd : public CMicSlotWnd {
 public:
     CPrivateMicWnd(int index, IPrivateMicWndCallBack* mgr);
     ~CPrivateMicWnd() override;
@@ -25,42 +25,29 @@ public:
     void ApplyMicAttr(uint32_t attr);
     void UpdateButtons();
     void UpdateControlContent();
-    void UpdateUserRecord(const RoomUserInfo& user);
     void PopOut();
     void DealClickClose();
-    // The view's picture on the desktop; null headless.
-    CVideoGtkPresenter* DesktopPresenter() const { return m_presenter.get(); }
 
-    const char* GetWindowClassName() const override { return "VarnetVideoShowMic"; }
     void InitWindow() override;
     void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
     void OnFinalMessage(HWND hWnd) override;
-    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
 
 protected:
-    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
     DuiLib::CDuiString GetSkinFile() override { return "VideoShowPrivateMic.xml"; }
-    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
-    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     void SendMicAttr(bool video, bool open);
     void SelectTab(const char* name, int item);
     void ShowUserMenu();
-    uint32_t RoomId() const { return m_pRoom ? m_pRoom->GetRoomID() : 0; }
 
     CVideoShowVoiceWnd m_view;
-    std::shared_ptr<CVideoGtkPresenter> m_presenter;
-    IRoomUI* m_pRoom = nullptr;
     IPrivateMicWndCallBack* m_pMgr;
 };
 
-class CPrivateMicWndMgr : public IPrivateMicWndCallBack {
+class CPrivateMicWndMgr : public CMicSlotMgr<CPrivateMicWnd, 8>, public IPrivateMicWndCallBack {
 public:
-    static constexpr int kSlots = 8;
-
-    CPrivateMicWndMgr() = default;
+    CPrivateMicWndMgr() : CMicSlotMgr<CPrivateMicWnd, 8>("CPrivateMicWndMgr") {}
     ~CPrivateMicWndMgr() override { UnInit(); }
 
     void Init(IRoomUI* room, IMicRoomActions* actions);
@@ -72,21 +59,15 @@ public:
     void RemovePrivateMicByUserId(uint32_t uid);
     void UpdatePrivateMicList(const std::map<int, MicUserInfo>& mics);
     void OnPlatformSwitch();
-    void UpdateUserNickName(uint32_t uid);
     void CloseAllPrivateMic() override;
 
-    // Null for an index outside 0..7 or before Init.
-    CPrivateMicWnd* Slot(int index) const;
     // How many windows were made so far (each slot's window is made at most once at a time).
     int WindowsCreated() const { return m_created; }
 
 private:
-    bool ValidIndex(int index, const char* fn) const;
     // Makes the slot's window when it has none: restores the room window and shifts rc by its corner
     // unless keepPos. False when there is no window afterwards.
     bool EnsureWindow(int index, bool keepPos);
 
-    CPrivateMicWnd* m_wnds[kSlots] = {};
-    IRoomUI* m_pRoom = nullptr;
     int m_created = 0;
 };

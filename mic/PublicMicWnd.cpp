@@ -16,8 +16,6 @@ MicMediaFactory& Factory() {
     return f;
 }
 
-const char* const kMgr = "CPublicMicWndMgr::%s";
-
 RoomUserInfo EmptyUser() {
     return RoomUserInfo();
 }
@@ -128,62 +126,100 @@ void CMicSlot::ClosePop() {
     }
 }
 
-// ---- CPublicMicWnd
+void CMicSlot::UpdateUserRecord(const RoomUserInfo& user) {
+    m_pop.m_user = user;
+    m_link->SetMicUser(user.uid, user.nickname);
+}
 
-CPublicMicWnd::CPublicMicWnd(int index) : CMicSlot(index, true, m_view) {}
+void CMicSlot::CreateView(CWindowWnd& host, const RECT& rc, int buttonCount, DWORD exStyle) {
+    if (m_slotView.Create(host.GetHWND(), &rc, GetDefaultVideoBkPath(), buttonCount, exStyle) == 1)
+        m_presenter = micwnd::AttachPresenter(host, m_slotView, rc);
+}
 
-CPublicMicWnd::~CPublicMicWnd() {
+void CMicSlot::ApplyStream(const std::string& url, uint32_t micattr) {
+    m_adapter->SetParam(url, IsOwnStream(), static_cast<int>(micattr));
+    m_adapter->ApplyShowFlags();
+    bool meter = (micattr & 1) != 0;
+    if (m_slotView.IsMeterVisible() != meter) {
+        m_slotView.SetMeterVisible(meter);
+        m_slotView.Invalidate();
+    }
+}
+
+void CMicSlot::SwitchToAttr(uint32_t attr) {
+    m_adapter->SetParam(m_adapter->GetUrl(), m_adapter->IsPublish(), static_cast<int>(attr));
+    if (!(attr & 2) && m_adapter->IsVideoShow()) {
+        m_adapter->SwitchVideo(false);
+        m_slotView.ClearFrame();
+        m_slotView.SetBackgroundImage(GetNoVideoBkPath());
+    } else if ((attr & 2) && !m_adapter->IsVideoShow()) {
+        m_adapter->SwitchVideo(true);
+    }
+    if (!(attr & 1) && m_adapter->IsAudioShow()) {
+        m_adapter->SwitchAudio(false);
+        m_slotView.SetMeterVisible(false);
+    } else if ((attr & 1) && !m_adapter->IsAudioShow()) {
+        m_adapter->SwitchAudio(true);
+        m_slotView.SetMeterVisible(true);
+    }
+}
+
+void CMicSlot::EndWindow(CWindowWnd& host, HWND hWnd) {
+    m_link->StopLinkThread();
+    KillTimer(hWnd, MIC_RECONNECT_TIMER_ID);
+    m_adapter->StopActive();
+    ClosePop();
+    micwnd::ReleasePresenter(host, m_slotView, m_presenter);
+    m_slotView.Destroy();
+    m_link->SetWindow(nullptr);
+}
+
+void CMicSlot::DetachMedia(CWindowWnd& host) {
     m_link->StopLinkThread();
     m_adapter->SetOwner(nullptr);
+    micwnd::ReleasePresenter(host, m_slotView, m_presenter);
+    m_slotView.Destroy();
+}
+
+// ---- CPublicMicWnd
+
+CPublicMicWnd::CPublicMicWnd(int index) : CMicSlotWnd(index, true, m_view) {}
+
+CPublicMicWnd::~CPublicMicWnd() {
     m_view.SetCallBack(nullptr);
-    micwnd::ReleasePresenter(*this, m_view, m_presenter);
-    m_view.Destroy();
+    DetachMedia(*this);
 }
 
 void CPublicMicWnd::Bind(IRoomUI* room, IMicRoomActions* actions) {
-    m_pRoom = room;
     BindRoom(room, actions);
     m_view.SetCallBack(this);
 }
 
 bool CPublicMicWnd::CreateSlot() {
-    HWND room = m_pRoom ? m_pRoom->GetHWND() : nullptr;
-    if (!Create(room, "", 0x56000000u, 0, 2, 55 + kHeight * m_index, kWidth, kHeight)) return false;
+    if (!Create(RoomHwnd(), "", 0x56000000u, 0, 2, 55 + kHeight * m_index, kWidth, kHeight)) return false;
     m_link->SetWindow(m_hWnd);
     m_pop.m_hOwner = m_hWnd;
     return true;
 }
 
-CControlUI* CPublicMicWnd::CreateControl(const char* pstrClass) {
+CControlUI* CMicSlotWnd::CreateControl(const char* pstrClass) {
     return micwnd::CreateGifControl(pstrClass);
 }
 
 void CPublicMicWnd::InitWindow() {
     RECT rc;
     rc.left = 1, rc.top = 1, rc.right = 233, rc.bottom = 183;
-    if (m_view.Create(m_hWnd, &rc, GetDefaultVideoBkPath(), 3, 32) == 1)
-        m_presenter = micwnd::AttachPresenter(*this, m_view, rc);
+    CreateView(*this, rc, 3, 32);
     m_imageA = m_PaintManager.GetImageEx("btn_MicList_CloseVideo.png");
     m_imageB = m_PaintManager.GetImageEx("videoshow_btn_popupwnd.png");
     UpdateControlContent();
 }
 
 void CPublicMicWnd::OnFinalMessage(HWND hWnd) {
-    m_link->StopLinkThread();
-    KillTimer(hWnd, MIC_RECONNECT_TIMER_ID);
-    m_adapter->StopActive();
-    ClosePop();
-    micwnd::ReleasePresenter(*this, m_view, m_presenter);
-    m_view.Destroy();
+    EndWindow(*this, hWnd);
     m_imageA = nullptr;
     m_imageB = nullptr;
-    m_link->SetWindow(nullptr);
     WindowImplBase::OnFinalMessage(hWnd);
-}
-
-void CPublicMicWnd::UpdateUserRecord(const RoomUserInfo& user) {
-    m_pop.m_user = user;
-    m_link->SetMicUser(user.uid, user.nickname);
 }
 
 void CPublicMicWnd::SetMicUser(const RoomUserInfo& user, const std::string& url, uint32_t micattr) {
@@ -192,13 +228,7 @@ void CPublicMicWnd::SetMicUser(const RoomUserInfo& user, const std::string& url,
     m_pop.SetNickName(user.nickname);
     UpdateTagImage();
     if (user.uid != 0) {
-        m_adapter->SetParam(url, IsOwnStream(), static_cast<int>(micattr));
-        m_adapter->ApplyShowFlags();
-        bool meter = (micattr & 1) != 0;
-        if (m_view.IsMeterVisible() != meter) {
-            m_view.SetMeterVisible(meter);
-            m_view.Invalidate();
-        }
+        ApplyStream(url, micattr);
         m_view.SetBackgroundImage(GetLinkingVideoBkPath());
         m_view.SetStripEnabled(true);
         return;
@@ -217,21 +247,7 @@ void CPublicMicWnd::SetMicUser(const RoomUserInfo& user, const std::string& url,
 }
 
 void CPublicMicWnd::ApplyMicAttr(uint32_t attr) {
-    m_adapter->SetParam(m_adapter->GetUrl(), m_adapter->IsPublish(), static_cast<int>(attr));
-    if (!(attr & 2) && m_adapter->IsVideoShow()) {
-        m_adapter->SwitchVideo(false);
-        m_view.ClearFrame();
-        m_view.SetBackgroundImage(GetNoVideoBkPath());
-    } else if ((attr & 2) && !m_adapter->IsVideoShow()) {
-        m_adapter->SwitchVideo(true);
-    }
-    if (!(attr & 1) && m_adapter->IsAudioShow()) {
-        m_adapter->SwitchAudio(false);
-        m_view.SetMeterVisible(false);
-    } else if ((attr & 1) && !m_adapter->IsAudioShow()) {
-        m_adapter->SwitchAudio(true);
-        m_view.SetMeterVisible(true);
-    }
+    SwitchToAttr(attr);
     m_view.SetRedraw(CVideoShowWnd::kRedrawStrip);
 }
 
@@ -281,7 +297,7 @@ void CPublicMicWnd::ToggleAudio() {
     bool on = !m_adapter->IsAudioShow();
     m_adapter->SwitchAudio(on);
     m_view.SetMeterVisible(on);
-    if (IsOwnStream()) micwnd::SendOpMicAttr(m_pRoom ? m_pRoom->GetRoomID() : 0, GetMicUid(), on, false);
+    if (IsOwnStream()) micwnd::SendOpMicAttr(RoomId(), GetMicUid(), on, false);
 }
 
 void CPublicMicWnd::ToggleVideo() {
@@ -291,7 +307,7 @@ void CPublicMicWnd::ToggleVideo() {
         m_view.ClearFrame();
         m_view.SetBackgroundImage(GetNoVideoBkPath());
     }
-    if (IsOwnStream()) micwnd::SendOpMicAttr(m_pRoom ? m_pRoom->GetRoomID() : 0, GetMicUid(), on, true);
+    if (IsOwnStream()) micwnd::SendOpMicAttr(RoomId(), GetMicUid(), on, true);
 }
 
 void CPublicMicWnd::TogglePopOut() {
@@ -355,7 +371,7 @@ void CPublicMicWnd::ShowUserMenu() {
         pt.y = rc.bottom;
     }
     // A child's rectangle is in its parent's client coordinates.
-    if (CWindowWnd* room = m_pRoom ? CWindowWnd::FromHandle(m_pRoom->GetHWND()) : nullptr) {
+    if (CWindowWnd* room = RoomHwnd() ? CWindowWnd::FromHandle(RoomHwnd()) : nullptr) {
         RECT rr = room->GetWindowRect();
         pt.x += rr.left + wr.left;
         pt.y += rr.top + wr.top;
@@ -403,19 +419,6 @@ LRESULT CPublicMicWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
 }
 
 // ---- CPublicMicWndMgr
-
-bool CPublicMicWndMgr::ValidIndex(int index, const char* fn) const {
-    // Indexes come from the server's records: below 0 is refused as well as above 2.
-    if (index >= 0 && index < kSlots && m_wnds[index]) return true;
-    char module[64];
-    snprintf(module, sizeof(module), kMgr, fn);
-    PJ_Log(micwnd::kMicLog, LOG_IMPOSSIBLE, module, "索引无效index=%d", index);
-    return false;
-}
-
-CPublicMicWnd* CPublicMicWndMgr::Slot(int index) const {
-    return index >= 0 && index < kSlots ? m_wnds[index] : nullptr;
-}
 
 void CPublicMicWndMgr::Init(IRoomUI* room, IMicRoomActions* actions) {
     if (m_wnds[0]) return;
@@ -469,15 +472,7 @@ void CPublicMicWndMgr::DealGetLiveSig(const RoomMicStream* s) {
     }
     if (!ValidIndex(index, "DealGetLiveSig")) return;
     CPublicMicWnd* w = m_wnds[index];
-    uint32_t roomId = m_pRoom ? m_pRoom->GetRoomID() : 0;
-    RoomUserInfo user;
-    if (!CRoomInfoMgr::GetInstance().GetRoomUser(roomId, s->uid, user)) {
-        PJ_Log(micwnd::kMicLog, LOG_FAILURE, "CPublicMicWndMgr::DealGetLiveSig",
-               "没有获取到用户信息（userid=%d）,可能获取用户列表失败或者聊天服务丢了用户进入房间通知",
-               static_cast<int>(s->uid));
-        user = RoomUserInfo();
-        user.uid = s->uid;
-    }
+    RoomUserInfo user = StreamUser(s->uid);
     if (s->kind != 0) {
         w->SetMicUser(user, s->url, s->micattr);
         w->StartLinkThread();
@@ -494,10 +489,10 @@ void CPublicMicWndMgr::DealGetLiveSig(const RoomMicStream* s) {
                static_cast<int>(s->uid), s->text.c_str());
         if (s->uid != 0 && s->uid == CGlobalDataApp::GetInstance().GetUid()) {
             w->SetMicUser(EmptyUser(), "", 0);
-            micwnd::SendOpMic(roomId, s->uid, false, true);
+            micwnd::SendOpMic(RoomId(), s->uid, false, true);
             char text[512];
             snprintf(text, sizeof(text), "上麦失败(%s)", s->text.c_str());
-            CMicLink::PostChatNotice(m_pRoom ? m_pRoom->GetHWND() : nullptr, text);
+            CMicLink::PostChatNotice(RoomHwnd(), text);
         }
         break;
     }
@@ -529,19 +524,6 @@ void CPublicMicWndMgr::OnPlatformSwitch() {
     for (auto* w : m_wnds) {
         if (!w || w->GetMicUid() == 0) continue;
         w->StopForSwitch();
-        w->RequestSwitchSig(m_pRoom ? m_pRoom->GetRoomID() : 0);
-    }
-}
-
-void CPublicMicWndMgr::UpdateUserNickName(uint32_t uid) {
-    for (auto* w : m_wnds) {
-        if (!w || uid == 0 || w->GetMicUid() != uid) continue;
-        RoomUserInfo user;
-        if (!CRoomInfoMgr::GetInstance().GetRoomUser(m_pRoom ? m_pRoom->GetRoomID() : 0, uid, user)) return;
-        w->UpdateUserRecord(user);
-        w->UpdateControlContent();
-        w->Pop().SetNickName(user.nickname);
-        w->UpdateTagImage();
-        return;
+        w->RequestSwitchSig(RoomId());
     }
 }

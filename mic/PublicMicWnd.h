@@ -11,6 +11,7 @@
 #include "MicLink.h"
 #include "MicPopWnd.h"
 #include "MicPublishReplayAdapter.h"
+#include "MicSlotMgr.h"
 #include "VideoShowVoiceWnd.h"
 
 #include <atomic>
@@ -46,6 +47,10 @@ public:
     void UpdateTagImage();
     // After a platform switch: asks for fresh signatures of this slot's stream in room `roomId`.
     void RequestSwitchSig(uint32_t roomId) const;
+    // The performer's record, in the pop-out and in the link.
+    void UpdateUserRecord(const RoomUserInfo& user);
+    // The view's picture on the desktop; null headless.
+    CVideoGtkPresenter* DesktopPresenter() const { return m_presenter.get(); }
 
     // Media threads.
     void OnLinkChange(int severity, std::string text) override;
@@ -53,11 +58,25 @@ public:
     void OnAudioLevel(short samples[9]) override;
 
 protected:
+    // The room the slot belongs to, kept in the pop-out (null before it is bound).
     void BindRoom(IRoomUI* room, IMicRoomActions* actions);
+    uint32_t RoomId() const { return m_pop.m_pRoom ? m_pop.m_pRoom->GetRoomID() : 0; }
+    HWND RoomHwnd() const { return m_pop.m_pRoom ? m_pop.m_pRoom->GetHWND() : nullptr; }
     void SetPoppedOut(bool on) { m_popped = on; }
     // Shows or hides the pop-out; a shown pop-out takes the frames.
     void PopOutShow(HWND owner, bool show, bool centre);
     void ClosePop();
+    // The view over rc in the slot's window `host`, with a presenter when `host` is on the desktop.
+    void CreateView(DuiLib::CWindowWnd& host, const DuiLib::RECT& rc, int buttonCount, DWORD exStyle);
+    // Takes the stream at url; the meter shows when micattr has audio (bit 1).
+    void ApplyStream(const std::string& url, uint32_t micattr);
+    // A new micattr: video (bit 2) and audio (bit 1) switched on or off to match.
+    void SwitchToAttr(uint32_t attr);
+    // The slot's window `host` (handle hWnd) is ending: link, timer, media, pop-out, presenter and view stop.
+    void EndWindow(DuiLib::CWindowWnd& host, HWND hWnd);
+    // First in a window's destructor: no media callback reaches the slot, and the view goes before the
+    // window's members do.
+    void DetachMedia(DuiLib::CWindowWnd& host);
 
     const int m_index;
     const bool m_public;
@@ -66,9 +85,24 @@ protected:
     std::shared_ptr<CMicPublishReplayAdapter> m_adapter;
     std::unique_ptr<CMicLink> m_link;
     std::atomic<bool> m_popped{false};
+    std::shared_ptr<CVideoGtkPresenter> m_presenter;
 };
 
-class CPublicMicWnd : public DuiLib::WindowImplBase, public CMicSlot, public IVideoShowControlCallBack {
+// A slot's window: the window class, the controls and the skin package both slot windows share.
+class CMicSlotWnd : public DuiLib::WindowImplBase, public CMicSlot {
+public:
+    CMicSlotWnd(int index, bool isPublic, CVideoShowVoiceWnd& view) : CMicSlot(index, isPublic, view) {}
+
+    const char* GetWindowClassName() const override { return "VarnetVideoShowMic"; }
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
+
+protected:
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+};
+
+class CPublicMicWnd : public CMicSlotWnd, public IVideoShowControlCallBack {
 public:
     static constexpr int kWidth = 236, kHeight = 208;
 
@@ -82,13 +116,10 @@ public:
     void SetMicUser(const RoomUserInfo& user, const std::string& url, uint32_t micattr);
     void ApplyMicAttr(uint32_t attr);
     void UpdateControlContent();
-    void UpdateUserRecord(const RoomUserInfo& user);
     // Platform switch: the link and the media stop before a fresh signature is asked for.
     void StopForSwitch();
 
     CVideoShowControlWnd& ControlView() { return m_view; }
-    // The view's picture on the desktop; null headless.
-    CVideoGtkPresenter* DesktopPresenter() const { return m_presenter.get(); }
 
     // IVideoShowControlCallBack
     bool IsControlActive(int index) override;
@@ -96,18 +127,13 @@ public:
     void OnDblClickControl(int) override {}
     void OnPaintControl(DuiLib::HDC dc, int width, int height, int hoverIndex, bool pressed) override;
 
-    const char* GetWindowClassName() const override { return "VarnetVideoShowMic"; }
     void InitWindow() override;
     void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
     void OnFinalMessage(HWND hWnd) override;
-    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
 
 protected:
-    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
     DuiLib::CDuiString GetSkinFile() override { return "VideoShowPublicMic.xml"; }
-    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
-    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     void ShowUserMenu();
@@ -116,18 +142,14 @@ private:
     void TogglePopOut();
 
     CVideoShowControlWnd m_view;
-    std::shared_ptr<CVideoGtkPresenter> m_presenter;
-    IRoomUI* m_pRoom = nullptr;
     // The strip's images, read by the render thread while the window lives.
     std::atomic<const DuiLib::TImageInfo*> m_imageA{nullptr}, m_imageB{nullptr};
     std::atomic<bool> m_imageLogged{false};  // a missing image is logged once
 };
 
-class CPublicMicWndMgr {
+class CPublicMicWndMgr : public CMicSlotMgr<CPublicMicWnd, 3> {
 public:
-    static constexpr int kSlots = 3;
-
-    CPublicMicWndMgr() = default;
+    CPublicMicWndMgr() : CMicSlotMgr<CPublicMicWnd, 3>("CPublicMicWndMgr") {}
     ~CPublicMicWndMgr() { UnInit(); }
 
     void Init(IRoomUI* room, IMicRoomActions* actions);
@@ -138,14 +160,4 @@ public:
     void DealGetLiveSig(const RoomMicStream* stream);
     void UpdatePublicMicList(const std::map<int, MicUserInfo>& mics);
     void OnPlatformSwitch();
-    void UpdateUserNickName(uint32_t uid);
-
-    // Null for an index outside 0..2 or before Init.
-    CPublicMicWnd* Slot(int index) const;
-
-private:
-    bool ValidIndex(int index, const char* fn) const;
-
-    CPublicMicWnd* m_wnds[kSlots] = {nullptr, nullptr, nullptr};
-    IRoomUI* m_pRoom = nullptr;
 };

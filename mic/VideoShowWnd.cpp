@@ -163,10 +163,24 @@ unsigned long long ThreadCpuNanos() {
 }  // namespace
 
 void CVideoShowWnd::RenderLoop() {
+    const bool report = varnet::DebugLogOn();
+    DWORD lastReport = GetTickCount();
+    unsigned long taken = m_received.load(), shown = m_uploads;
     while (!m_renderThread.StopRequested()) {
         unsigned long long start = ThreadCpuNanos();
         RenderPass();
         m_renderNs += ThreadCpuNanos() - start;
+        const DWORD now = GetTickCount();
+        if (report && now - lastReport >= DWORD(kFrameReportMs)) {
+            const unsigned long received = m_received.load();
+            if (received != taken || m_uploads != shown)
+                varnet::DebugLog("VideoShow", m_debugId.c_str(), "frames: %lu taken, %lu shown in %u ms, %d waiting",
+                                 received - taken, m_uploads - shown, unsigned(now - lastReport),
+                                 (GetRedraw() & kRedrawFrame) ? 1 : 0);
+            taken = received;
+            shown = m_uploads;
+            lastReport = now;
+        }
         if (m_renderThread.WaitForStop(50)) break;
     }
 }
@@ -214,7 +228,7 @@ void CVideoShowWnd::RenderPass() {
         draw = true;
     }
     if (TakeRedraw(kRedrawFrame)) {
-        UploadFrame();
+        if (UploadFrame()) ++m_uploads;
         draw = true;
     }
     if (RenderExtra()) draw = true;
@@ -234,12 +248,13 @@ void CVideoShowWnd::RebuildBackground() {
     mic::StretchImage(m_image, m_background);
 }
 
-void CVideoShowWnd::UploadFrame() {
-    if (m_video.Empty()) return;
+bool CVideoShowWnd::UploadFrame() {
+    if (m_video.Empty()) return false;
     std::lock_guard<std::mutex> lock(m_frameLock);
-    if (!m_haveBuffer || m_useW == 0 || m_useH == 0) return;
+    if (!m_haveBuffer || m_useW == 0 || m_useH == 0) return false;
     // Frames come top-down with unpadded rows, whatever the buffer's stride.
     mic::ScaleBilinear(m_frame.data(), std::abs(m_useW), std::abs(m_useH), std::abs(m_useW) * 3, m_video);
+    return true;
 }
 
 void CVideoShowWnd::DrawFrame() {

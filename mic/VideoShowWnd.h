@@ -10,6 +10,7 @@
 // them one at a time, never nested. The redraw flags are atomic.
 #pragma once
 
+#include "DebugLog.h"
 #include "UIDefine.h"
 #include "VideoImage.h"
 #include "Win32Sync.h"
@@ -76,6 +77,10 @@ public:
     void SetRedraw(unsigned flags) { m_redraw.fetch_or(flags); }
     unsigned GetRedraw() const { return m_redraw.load(); }
 
+    // With debug lines on, the render thread writes what reached the view this often: frames taken, frames
+    // shown, and whether one waits (the view keeps the newest frame only: at most one waits).
+    static constexpr int kFrameReportMs = 5000;
+
     // Pictures presented so far (tests wait on it), frames taken, and the render thread's CPU time so far.
     unsigned long PresentCount() const { return m_presented.load(); }
     unsigned long ReceivedCount() const { return m_received.load(); }
@@ -101,7 +106,7 @@ protected:
 private:
     void RecreateCanvases();
     void RebuildBackground();
-    void UploadFrame();
+    bool UploadFrame();  // false when there was no frame to scale
 
     HWND m_hWnd = nullptr;    // UI thread
     HWND m_parent = nullptr;  // UI thread
@@ -129,4 +134,6 @@ private:
 
     // Render thread.
     mic::Image32 m_comp, m_video, m_background;
+    unsigned long m_uploads = 0;  // frames scaled into the picture
+    varnet::DebugId m_debugId;    // names this view in debug lines
 };

@@ -5,7 +5,8 @@
 // Only the room store (CRoomInfoMgr) creates and destroys records. Code that holds a record through the
 // store's hand-out (CRoomInfoMgr::LockRoom) reads or writes the public fields directly under that lock and
 // must not call operations of the same record meanwhile (the lock is not re-entrant: a nested shared lock
-// deadlocks as soon as a writer waits).
+// deadlocks as soon as a writer waits). The fields are GUARDED_BY(lock); the analysis does not follow a lock
+// held from LockRoom to UnlockRoom, so such a section starts with lock.AssertHeld().
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,7 @@ struct RoomNoticeInfo {
 class CRoomBaseInfo {
 public:
     CRoomBaseInfo() = default;
+    explicit CRoomBaseInfo(const ChatServerInfo& chat) : chatServer(chat) {}
     virtual ~CRoomBaseInfo();
     CRoomBaseInfo(const CRoomBaseInfo&) = delete;
     CRoomBaseInfo& operator=(const CRoomBaseInfo&) = delete;
@@ -74,7 +76,7 @@ public:
     int CountMicUsers(bool flag);
     bool HasUser(uint32_t uid);
     // Deletes every user; the caller holds `lock` exclusive.
-    void ClearUsers();
+    void ClearUsers() REQUIRES(lock);
 
     // Gift and stamp history.
     int AddGiftRecord(const RoomGiftRecord& record);  // 1, 0 when out of memory
@@ -92,19 +94,19 @@ public:
     // Guards every field below.
     CReadWriteLock lock;
 
-    RoomUserMap users;
-    ChatServerInfo chatServer;                // copied in at creation
-    std::vector<RoomGiftRecord> giftRecords;  // arrival order, no limit
-    std::string logo;
-    std::string password;
-    std::string name;
-    std::string msg[5];  // notices 1..5 in their stored form
-    std::string myChatId;
-    uint32_t myMuteFlag = 0;
-    uint32_t favFlag = 0;
-    uint32_t myRole = 0;
-    uint32_t myMicState = 0;
-    std::set<uint32_t> welWordUsers;
+    RoomUserMap users GUARDED_BY(lock);
+    ChatServerInfo chatServer GUARDED_BY(lock);                // copied in at creation
+    std::vector<RoomGiftRecord> giftRecords GUARDED_BY(lock);  // arrival order, no limit
+    std::string logo GUARDED_BY(lock);
+    std::string password GUARDED_BY(lock);
+    std::string name GUARDED_BY(lock);
+    std::string msg[5] GUARDED_BY(lock);  // notices 1..5 in their stored form
+    std::string myChatId GUARDED_BY(lock);
+    uint32_t myMuteFlag GUARDED_BY(lock) = 0;
+    uint32_t favFlag GUARDED_BY(lock) = 0;
+    uint32_t myRole GUARDED_BY(lock) = 0;
+    uint32_t myMicState GUARDED_BY(lock) = 0;
+    std::set<uint32_t> welWordUsers GUARDED_BY(lock);
 
 private:
     int CopyGiftRecords(int kind, std::vector<RoomGiftRecord>& out);

@@ -29,14 +29,6 @@ R CRoomInfoMgr::WithRoom(uint32_t roomId, R absent, Op op) {
     return op(*it->second);
 }
 
-template <class R, class Op>
-R CRoomInfoMgr::WithFields(uint32_t roomId, int mode, R absent, Op op) {
-    return WithRoom(roomId, absent, [&](CRoomBaseInfo& room) {
-        CLockObject g(&room.lock, mode);
-        return op(room);
-    });
-}
-
 int CRoomInfoMgr::InsertRoom(uint32_t roomId, const ChatServerInfo& chat) {
     PJ_Log(kLog, LOG_INFO, "CRoomInfoMgr::InsertRoom", "新建房间存储结构");
     CLockObject g(&storeLock_, kWrite);
@@ -44,9 +36,7 @@ int CRoomInfoMgr::InsertRoom(uint32_t roomId, const ChatServerInfo& chat) {
         PJ_Log(kLog, LOG_FAILURE, "CRoomInfoMgr::InsertRoom", "新建房间信息时发现已经存在");
         return 0;
     }
-    auto room = std::make_unique<CRoomBaseInfo>();
-    room->chatServer = chat;
-    rooms_[roomId] = std::move(room);
+    rooms_[roomId] = std::make_unique<CRoomBaseInfo>(chat);
     return 1;
 }
 
@@ -186,42 +176,55 @@ bool CRoomInfoMgr::HasUser(uint32_t roomId, uint32_t uid) {
 }
 
 uint32_t CRoomInfoMgr::GetMyMuteFlag(uint32_t roomId) {
-    return WithFields(roomId, kRead, 0u, [](CRoomBaseInfo& r) { return r.myMuteFlag; });
+    return WithRoom(roomId, 0u, [](CRoomBaseInfo& r) {
+        CLockObject g(&r.lock, kRead);
+        return r.myMuteFlag;
+    });
 }
 
 void CRoomInfoMgr::UpdateFavFlag(uint32_t roomId, uint32_t flag) {
-    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) {
+    WithRoom(roomId, 0, [&](CRoomBaseInfo& r) {
+        CLockObject g(&r.lock, kWrite);
         r.favFlag = flag;
         return 0;
     });
 }
 
 int CRoomInfoMgr::ClearFavFlag(uint32_t roomId) {
-    return WithFields(roomId, kWrite, 0, [](CRoomBaseInfo& r) {
+    return WithRoom(roomId, 0, [](CRoomBaseInfo& r) {
+        CLockObject g(&r.lock, kWrite);
         r.favFlag = 0;
         return 1;
     });
 }
 
 uint32_t CRoomInfoMgr::GetFavFlag(uint32_t roomId) {
-    return WithFields(roomId, kRead, 0u, [](CRoomBaseInfo& r) { return r.favFlag; });
+    return WithRoom(roomId, 0u, [](CRoomBaseInfo& r) {
+        CLockObject g(&r.lock, kRead);
+        return r.favFlag;
+    });
 }
 
 void CRoomInfoMgr::SetRoomName(uint32_t roomId, const std::string& name) {
     if (name.empty()) return;
-    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) {
+    WithRoom(roomId, 0, [&](CRoomBaseInfo& r) {
+        CLockObject g(&r.lock, kWrite);
         r.name = name;
         return 0;
     });
 }
 
 std::string CRoomInfoMgr::GetRoomName(uint32_t roomId) {
-    return WithFields(roomId, kRead, std::string(), [](CRoomBaseInfo& r) { return r.name; });
+    return WithRoom(roomId, std::string(), [](CRoomBaseInfo& r) {
+        CLockObject g(&r.lock, kRead);
+        return r.name;
+    });
 }
 
 void CRoomInfoMgr::SetRoomNotice(uint32_t roomId, const std::string& text, int type) {
     if (text.empty() || type < 1 || type > 5) return;
-    WithFields(roomId, kWrite, 0, [&](CRoomBaseInfo& r) {
+    WithRoom(roomId, 0, [&](CRoomBaseInfo& r) {
+        CLockObject g(&r.lock, kWrite);
         r.msg[type - 1] = text;
         return 0;
     });
@@ -232,7 +235,10 @@ std::string CRoomInfoMgr::GetRoomNoticeHtml(uint32_t roomId, int type) {
 }
 
 std::string CRoomInfoMgr::GetRoomPassword(uint32_t roomId) {
-    return WithFields(roomId, kRead, std::string(), [](CRoomBaseInfo& r) { return r.password; });
+    return WithRoom(roomId, std::string(), [](CRoomBaseInfo& r) {
+        CLockObject g(&r.lock, kRead);
+        return r.password;
+    });
 }
 
 bool CRoomInfoMgr::IsSetWelWordSelf(uint32_t roomId) {

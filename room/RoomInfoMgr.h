@@ -96,9 +96,6 @@ private:
     // Runs `op` on the room under the store lock held shared; `absent` when the room is not open.
     template <class R, class Op>
     R WithRoom(uint32_t roomId, R absent, Op op);
-    // Runs `op` on the room's fields with the room's lock held in `mode`.
-    template <class R, class Op>
-    R WithFields(uint32_t roomId, int mode, R absent, Op op);
 
     CReadWriteLock storeLock_ ACQUIRED_BEFORE(sectionMutex_);
     std::map<uint32_t, std::unique_ptr<CRoomBaseInfo>> rooms_ GUARDED_BY(storeLock_);

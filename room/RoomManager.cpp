@@ -104,7 +104,7 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
 
 void CRoomManager::DealNotifyRemoveRoom() {
     {
-        std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
+        varnet::RecursiveMutexLock hold(lifecycleLock_);
         PJ_Log(kLog, LOG_INFO, "CRoomManager::DealNotifyRemoveRoom",
                "删除房间(用户点击房间的x， 或者后台通知需要关闭房间)");
         currentRoom_ = 0;
@@ -124,7 +124,7 @@ void CRoomManager::RemoveAll() {
     uint32_t room = 0;
     bool closeWindow = false;
     {
-        std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
+        varnet::RecursiveMutexLock hold(lifecycleLock_);
         PJ_Log(kLog, LOG_INFO, "CRoomManager::RemoveAll", "删除全部房间");
         room = currentRoom_;
         std::string chatId = logic_.GetMyChatID();
@@ -175,7 +175,7 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg) {
                msg->statusdesc.c_str());
         return;
     }
-    std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
+    varnet::RecursiveMutexLock hold(lifecycleLock_);
     PJ_Log(kLog, LOG_INFO, mod, "进入房间成功");
     currentRoom_ = room;
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
@@ -187,6 +187,7 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg) {
     store.InsertRoom(room, msg->chatServer);
     store.SetRoomName(room, msg->ctxText[0]);
     if (CRoomBaseInfo* info = store.LockRoom(room, 2)) {
+        info->lock.AssertHeld();
         info->myMuteFlag = msg->mute ? 1 : 0;
         info->favFlag = msg->fav ? 1 : 0;
         info->myRole = msg->role;
@@ -218,7 +219,7 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg) {
 void CRoomManager::DealHttpGetChatSig(CZQGetChatSigMsg* msg) {
     const char* mod = "CRoomManager::DealHttpGetChatSig";
     PJ_Log(kLog, LOG_INFO, mod, "第%d获取聊天服务地址", msg->ctxInt[1]);
-    std::lock_guard<std::recursive_mutex> hold(lifecycleLock_);
+    varnet::RecursiveMutexLock hold(lifecycleLock_);
     // A late answer for a room that was left (or another room entered) meanwhile changes nothing.
     if (!IsCurrent(msg->ctxInt[0])) {
         PJ_Log(kLog, LOG_INFO, mod, "房间已关闭 roomid=%u", uint32_t(msg->ctxInt[0]));

@@ -19,6 +19,7 @@
 #include "RoomLogic.h"
 #include "RoomNotify.h"
 #include "RoomUI.h"
+#include "ThreadAnnotations.h"
 
 class CZQEnterRoomMsg;
 class CZQGetChatSigMsg;
@@ -77,6 +78,8 @@ private:
     CRoomLogic logic_;
     IRoomUI* roomUI_;
     std::atomic<HWND> parent_{nullptr};
-    std::recursive_mutex lifecycleLock_;  // recursive: the room window may call back while it closes
+    // Recursive: the room window may call back while it closes. It orders whole sequences (enter, reconnect,
+    // close) rather than guarding fields, so nothing carries GUARDED_BY(lifecycleLock_).
+    varnet::RecursiveMutex lifecycleLock_;
     bool listening_ = false;
 };

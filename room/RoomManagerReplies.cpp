@@ -68,6 +68,7 @@ bool CRoomManager::DispatchReply(CZQMessage* msg) {
         if (!ok) {
             PostRoomNotifyValue(ui, ROOM_NOTIFY_ROOM_SETTINGS, 0);
         } else if (CRoomBaseInfo* info = store.LockRoom(room, 2)) {
+            info->lock.AssertHeld();
             info->logo = m->logo;
             info->password = m->pwd;
             info->name = m->name;
@@ -126,6 +127,7 @@ bool CRoomManager::DispatchReply(CZQMessage* msg) {
         if (!ok) {
             ShowHttpError("更新房间设置", why, "");
         } else if (CRoomBaseInfo* info = store.LockRoom(room, 2)) {
+            info->lock.AssertHeld();
             info->name = msg->ctxText[0];
             info->password = msg->ctxText[1];
             store.UnlockRoom(room);

@@ -17,6 +17,8 @@
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roompopups {
 
 namespace {

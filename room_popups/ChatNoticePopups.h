@@ -21,8 +21,6 @@
 
 namespace roompopups {
 
-using namespace DuiLib;
-
 // One piece of an editor text: plain GBK bytes, or an emoticon the catalogue knows.
 struct EditorPiece {
     bool face = false;
@@ -52,12 +50,12 @@ struct WelcomeMenuEntry {
 std::vector<WelcomeMenuEntry> BuildWelcomeMenu(bool mayChange, bool setBySelf, bool quotaFull,
                                                const std::string& stored);
 // The entries as the popup menu shows them (a submenu becomes its header line and its indented items).
-std::vector<ZqMenuItem> FlattenWelcomeMenu(const std::vector<WelcomeMenuEntry>& entries);
+std::vector<DuiLib::ZqMenuItem> FlattenWelcomeMenu(const std::vector<WelcomeMenuEntry>& entries);
 
 // What the three editors share.
-class CChatEditorPopup : public WindowImplBase {
+class CChatEditorPopup : public DuiLib::WindowImplBase {
 public:
-    CChatEditorPopup(int limit, int editLimit, RECT inputRect, int inputId, const char* fontSection);
+    CChatEditorPopup(int limit, int editLimit, DuiLib::RECT inputRect, int inputId, const char* fontSection);
     ~CChatEditorPopup() override;
 
     void SetOwner(IRoomUI* room, roomui::IRoomModalHost* modal) { m_room = room, m_modal = modal; }
@@ -81,16 +79,16 @@ public:
     // The limit rule after a change of the input (no limit: nothing); returns the counted length.
     int OnInputChange();
     // The emoticon button: the picker above `button`, on the modal stack.
-    void PickFace(CControlUI* button);
+    void PickFace(DuiLib::CControlUI* button);
 
     void InitWindow() override;
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     void OnFinalMessage(HWND hWnd) override;
 
 protected:
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
     // The count label after a change (remaining = limit - min(n, limit)).
     virtual void ShowRemaining(int remaining) { (void)remaining; }
     // Enter in the input.
@@ -107,7 +105,7 @@ protected:
     std::string m_lastText;
     int m_limit;
     int m_editLimit;
-    RECT m_inputRect;
+    DuiLib::RECT m_inputRect;
     int m_inputId;
     const char* m_fontSection;
     UINT m_closeCode = 0;
@@ -120,19 +118,19 @@ public:
     CUISendTrumpet();
     const char* GetWindowClassName() const override { return "UISendTrumpet"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     // The checks, the request, close with 1; false when refused (the error label says why).
     bool Send();
 
 protected:
-    CDuiString GetSkinFile() override { return "PopWndSendTrumpet.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndSendTrumpet.xml"; }
     void ShowRemaining(int remaining) override;
     void OnEnter() override { Send(); }
 
 private:
     void ShowError(const char* text);
-    CLabelUI* m_count = nullptr;
-    CLabelUI* m_error = nullptr;
+    DuiLib::CLabelUI* m_count = nullptr;
+    DuiLib::CLabelUI* m_error = nullptr;
 };
 
 class CUITemporaryNotice : public CChatEditorPopup {
@@ -141,20 +139,20 @@ public:
     CUITemporaryNotice();
     const char* GetWindowClassName() const override { return "VarnetPopupWndClassName"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     // The checks and the request; the popup stays open. False when refused (a tip in the own chat view).
     bool Publish();
     // The notice reply arrived: the input is emptied and focused.
     void ClearInput();
 
 protected:
-    CDuiString GetSkinFile() override { return "PopWndTemporaryNotice.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndTemporaryNotice.xml"; }
     void ShowRemaining(int remaining) override;
     void OnEnter() override { Publish(); }
 
 private:
     void Tip(const char* text);
-    CLabelUI* m_count = nullptr;
+    DuiLib::CLabelUI* m_count = nullptr;
 };
 
 class CUISetWelcomWords : public CChatEditorPopup {
@@ -164,7 +162,7 @@ public:
     CUISetWelcomWords();
     const char* GetWindowClassName() const override { return "VarnetRoomPopupWnd"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     void BuildMenuItems(std::vector<WelcomeMenuEntry>& out);
@@ -178,10 +176,10 @@ public:
     void ClearErrorTip();
 
 protected:
-    CDuiString GetSkinFile() override { return "PopWndSetWelcomeWords.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndSetWelcomeWords.xml"; }
 
 private:
-    CLabelUI* ErrorLabel();
+    DuiLib::CLabelUI* ErrorLabel();
 };
 
 }  // namespace roompopups

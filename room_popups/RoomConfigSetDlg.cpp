@@ -12,6 +12,8 @@
 #include "ZqMessageBox.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 namespace {
 
 constexpr UINT WM_SETTINGS_REPLY = WM_USER + 611;  // lParam: Reply*, owned by the receiver

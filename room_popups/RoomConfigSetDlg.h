@@ -27,14 +27,12 @@
 #include "Micrel.h"
 #include "MsgClientThread.h"
 
-using namespace DuiLib;
-
 // The camera preview surface of the video page (the room window supplies the video show window).
 class ISettingsPreview {
 public:
     virtual ~ISettingsPreview() = default;
     // Creates the native child of `parent` at `rc` when none exists; false when it cannot.
-    virtual bool Create(HWND parent, const RECT& rc, const std::string& bkImage) = 0;
+    virtual bool Create(HWND parent, const DuiLib::RECT& rc, const std::string& bkImage) = 0;
     // Destroys the child window; the object stays.
     virtual void Destroy() = 0;
     virtual bool HasWindow() const = 0;
@@ -47,7 +45,7 @@ public:
     virtual void OnFrame(const BYTE* rgb24, long length) = 0;
 };
 
-class CRoomConfigSetDlg : public WindowImplBase, public CZQEventListener {
+class CRoomConfigSetDlg : public DuiLib::WindowImplBase, public CZQEventListener {
 public:
     // Makes the preview object of each dialog (none by default: the video page then has no preview).
     static void SetPreviewFactory(std::function<std::unique_ptr<ISettingsPreview>()> factory);
@@ -57,7 +55,7 @@ public:
 
     const char* GetWindowClassName() const override { return "RoomConfigSetDlg"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
@@ -75,10 +73,10 @@ public:
     bool IsReady() const { return m_bReady; }
 
 protected:
-    CDuiString GetSkinFile() override { return "RoomConfigSet.xml"; }
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFile() override { return "RoomConfigSet.xml"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
     // The failure box of an update (a modal message box over the dialog).
     virtual void ShowUpdateFailure(const std::string& text);
 
@@ -98,10 +96,10 @@ private:
         std::atomic<HWND> levelWnd{nullptr};  // receives the level (WM_SETTINGS_LEVEL)
     };
 
-    void OnClick(TNotifyUI& msg) override;
-    void OnSelectChanged(TNotifyUI& msg);
-    void OnItemSelect(TNotifyUI& msg);
-    void OnKillFocus(TNotifyUI& msg);
+    void OnClick(DuiLib::TNotifyUI& msg) override;
+    void OnSelectChanged(DuiLib::TNotifyUI& msg);
+    void OnItemSelect(DuiLib::TNotifyUI& msg);
+    void OnKillFocus(DuiLib::TNotifyUI& msg);
     void OnReply(Reply* r);
 
     void Listen(bool on);
@@ -121,14 +119,14 @@ private:
     void DestroyPreviewWnd();
     void CheckNickName();
     void Apply();
-    CComboUI* Combo(const char* name);
+    DuiLib::CComboUI* Combo(const char* name);
     void Label(const char* name, const char* text);
     void SelectTab(int page);
 
-    CTabLayoutUI* m_pTab = nullptr;
-    COptionUI* m_pOptions[3] = {nullptr, nullptr, nullptr};
-    CProgressUI* m_pMeter = nullptr;
-    CEditUI* m_pNickEdit = nullptr;
+    DuiLib::CTabLayoutUI* m_pTab = nullptr;
+    DuiLib::COptionUI* m_pOptions[3] = {nullptr, nullptr, nullptr};
+    DuiLib::CProgressUI* m_pMeter = nullptr;
+    DuiLib::CEditUI* m_pNickEdit = nullptr;
 
     int m_nPage = 0;
     bool m_bReady = false;

@@ -7,6 +7,8 @@
 #include "ZqLib.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roompopups {
 
 namespace {

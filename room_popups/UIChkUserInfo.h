@@ -13,8 +13,6 @@
 
 namespace roompopups {
 
-using namespace DuiLib;
-
 struct UserDetailInfo {
     uint32_t uid = 0;
     uint32_t photoId = 0;
@@ -25,29 +23,29 @@ struct UserDetailInfo {
     std::string province, city;
 };
 
-class CUIChkUserInfo : public WindowImplBase {
+class CUIChkUserInfo : public DuiLib::WindowImplBase {
 public:
     static constexpr int kWidth = 350;
     static constexpr int kHeight = 260;
 
     UserDetailInfo m_info;
     // Makes the skin's custom controls ("CControlGifBk"); set by the owner before Create.
-    std::function<CControlUI*(const char*)> m_createControl;
+    std::function<DuiLib::CControlUI*(const char*)> m_createControl;
     // The clock of the age (year, month); the local date when empty.
     std::function<void(int& year, int& month)> m_today;
     UINT m_closeCode = 0;
 
     const char* GetWindowClassName() const override { return "UIChkUserInfo"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
-    CControlUI* CreateControl(const char* pstrClass) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
 
 protected:
-    CDuiString GetSkinFile() override { return "CheckUserInfoWnd.xml"; }
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFile() override { return "CheckUserInfoWnd.xml"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 };
 
 }  // namespace roompopups

@@ -7,6 +7,8 @@
 #include "UserDetailRules.h"
 #include "ZqLib.h"
 
+using namespace DuiLib;
+
 namespace roompopups {
 
 void CUIConsumeDetail::InitWindow() {

@@ -11,9 +11,7 @@
 
 namespace roompopups {
 
-using namespace DuiLib;
-
-class CUIConsumeDetail : public WindowImplBase {
+class CUIConsumeDetail : public DuiLib::WindowImplBase {
 public:
     static constexpr int kWidth = 390;
     static constexpr int kHeight = 360;
@@ -23,16 +21,16 @@ public:
 
     const char* GetWindowClassName() const override { return "VarnetConsumeDetail"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     bool SentBuilt() const { return m_sentBuilt; }
     bool ReceivedBuilt() const { return m_recvBuilt; }
 
 protected:
-    CDuiString GetSkinFile() override { return "PopWndConsumeDetail.xml"; }
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndConsumeDetail.xml"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     void BuildList(bool sent);

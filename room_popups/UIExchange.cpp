@@ -10,6 +10,8 @@
 #include "ZqLib.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 namespace roompopups {
 
 namespace {

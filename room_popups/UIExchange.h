@@ -13,8 +13,6 @@
 
 namespace roompopups {
 
-using namespace DuiLib;
-
 // The fixed signing salt of the exchange.
 constexpr const char* kExchangeSalt = "rilm@2009@plank@sea";
 
@@ -36,7 +34,7 @@ ExchangeAnswer ParseExchangeAnswer(const std::string& body);
 // The service's address: configuration ZqServerList/ExchangeRoot, else the scheme and host of the home page.
 std::string ExchangeRoot();
 
-class CUIExchange : public WindowImplBase {
+class CUIExchange : public DuiLib::WindowImplBase {
 public:
     static constexpr int kWidth = 320, kHeight = 213;
 
@@ -61,15 +59,15 @@ public:
 
     const char* GetWindowClassName() const override { return "UIExchange"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     ~CUIExchange() override { Destroy(); }
 
 protected:
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    CDuiString GetSkinFile() override { return "PopWndExchange.xml"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndExchange.xml"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     void Fail(const char* text);
@@ -79,8 +77,8 @@ private:
     uint64_t m_newBeans = 0;
     std::string m_message;
     ExchangeAnswer m_answer;
-    CEditUI* m_edit = nullptr;
-    CLabelUI* m_error = nullptr;
+    DuiLib::CEditUI* m_edit = nullptr;
+    DuiLib::CLabelUI* m_error = nullptr;
     IZqHttpMgr* m_http = nullptr;
     UINT m_closeCode = 0;
 };

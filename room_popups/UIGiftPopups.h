@@ -23,10 +23,8 @@
 #include "RoomUI.h"
 #include "UserListUI.h"
 
-using namespace DuiLib;
-
 // Conventions of the room popups: the skin from the archive, hide on close, message boxes titled "提示".
-class CGiftPopupBase : public WindowImplBase {
+class CGiftPopupBase : public DuiLib::WindowImplBase {
 public:
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     // Hides the popup with a close code (1 sent, 2 cancelled).
@@ -37,11 +35,11 @@ public:
     virtual void ShowBox(const std::string& text, int kind = 0);
 
 protected:
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
-    CControlUI* CreateControl(const char* pstrClass) override;
-    CControlUI* Find(const char* name) { return m_PaintManager.FindControl(name); }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
+    DuiLib::CControlUI* Find(const char* name) { return m_PaintManager.FindControl(name); }
     void SetLabel(const char* name, const std::string& text);
     bool ChatReady();
     uint32_t RoomId();
@@ -56,7 +54,7 @@ public:
     static constexpr int kWidth = 360, kHeight = 320;
     const char* GetWindowClassName() const override { return "UIABStempeln"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
 
     void SetTarget(IRoomUI* room, uint32_t target) {
         m_pRoom = room;
@@ -67,11 +65,11 @@ public:
     uint32_t Target() const { return m_target; }
 
 protected:
-    CDuiString GetSkinFile() override { return "PopWndABStempeln.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndABStempeln.xml"; }
 
 private:
     uint32_t m_target = 0;
-    CTileLayoutUI* m_pGrid = nullptr;
+    DuiLib::CTileLayoutUI* m_pGrid = nullptr;
 };
 
 // The cheque: an amount in units of 10,000 coins to one receiver (gift 21012, counted in 100,000 coins).
@@ -81,7 +79,7 @@ public:
     static constexpr int kChequeGift = 21012;
     const char* GetWindowClassName() const override { return "UICheque"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
 
     // Receiver 0 does nothing.
     void SetReceiver(uint32_t uid, IRoomUI* room, const std::string& name);
@@ -90,10 +88,10 @@ public:
     uint32_t Receiver() const { return m_receiver; }
 
 protected:
-    CDuiString GetSkinFile() override { return "PopWndCheque.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndCheque.xml"; }
 
 private:
-    CEditUI* m_pEdit = nullptr;
+    DuiLib::CEditUI* m_pEdit = nullptr;
     uint32_t m_receiver = 0;
 };
 
@@ -105,28 +103,28 @@ public:
     static constexpr int kWordsLimit = 20;
     const char* GetWindowClassName() const override { return "UIWordsProps"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
 
     void SetReceiver(uint32_t uid, IRoomUI* room, const std::string& name);
     void LoadGiftItems();
-    void SelectGift(CControlUI* cell);
+    void SelectGift(DuiLib::CControlUI* cell);
     void Send();
     uint32_t SelectedGift() const { return m_gift; }
     uint32_t Receiver() const { return m_receiver; }
 
 protected:
-    CDuiString GetSkinFile() override { return "PopWndWords.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndWords.xml"; }
 
 private:
     void FillCountPresets();
     uint32_t m_gift = 0;
     uint32_t m_receiver = 0;
     std::string m_receiverName;
-    CTileLayoutUI* m_pGrid = nullptr;
+    DuiLib::CTileLayoutUI* m_pGrid = nullptr;
 };
 
 // The checkable user list of the group gift: one row a user with a check box "ChkUserContainer".
-class CGroupUserListUI : public CListUI {
+class CGroupUserListUI : public DuiLib::CListUI {
 public:
     const char* GetClass() const override { return "CGroupUserListUI"; }
     void RemoveAll() override;
@@ -142,8 +140,8 @@ public:
 private:
     struct Row {
         roomui::UserListItemInfo info;
-        CControlUI* row = nullptr;  // owned by the list
-        CCheckBoxUI* check = nullptr;
+        DuiLib::CControlUI* row = nullptr;  // owned by the list
+        DuiLib::CCheckBoxUI* check = nullptr;
         bool checked = false;  // kept across a sort
     };
     // Makes the row's controls: appended (at < 0) or in place of its old row.
@@ -158,8 +156,8 @@ public:
     enum Filter { kAll = 1, kAnchors = 2, kOnMic = 4, kManagers = 8 };
     const char* GetWindowClassName() const override { return "CUIGroupFreshProps"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
-    CControlUI* CreateControl(const char* pstrClass) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
 
     void InitData(IRoomUI* room, uint32_t roomId);
     void SelectGift(uint32_t giftId);
@@ -171,7 +169,7 @@ public:
     int Filters() const { return m_filters; }
 
 protected:
-    CDuiString GetSkinFile() override { return "GroupFreshPropsSkin.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "GroupFreshPropsSkin.xml"; }
 
 private:
     void BuildGiftCategories();
@@ -210,7 +208,7 @@ public:
     int ShownGift() const { return m_nGift; }
 
 protected:
-    CDuiString GetSkinFile() override { return "GiftPrevew.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "GiftPrevew.xml"; }
 
 private:
     bool m_bHideArmed = false;
@@ -225,7 +223,7 @@ public:
     ~CUILuckyGiftTip() override;
     const char* GetWindowClassName() const override { return "UILuckyGiftTip"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
@@ -236,7 +234,7 @@ public:
     size_t Pending() const { return m_queue.size(); }
 
 protected:
-    CDuiString GetSkinFile() override { return "PopWndLuckyGift.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "PopWndLuckyGift.xml"; }
 
 private:
     bool FillTip(const RoomLuckyGift& notice);

@@ -10,6 +10,8 @@
 #include "ZqMessageBox.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace {
 
 IDataHalvec* Halvec() {

@@ -15,6 +15,8 @@
 #include "ZqLog.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace {
 
 IDataHalvec* Halvec() {
@@ -231,6 +233,7 @@ void CUIGroupFreshProps::FillUsers() {
     std::vector<RoomUserInfo> users;
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     if (CRoomBaseInfo* info = store.LockRoom(m_roomId, 1)) {
+        info->lock.AssertHeld();
         for (const auto& [uid, user] : info->users) users.push_back(user);
         store.UnlockRoom(m_roomId);
     }

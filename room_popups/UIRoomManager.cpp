@@ -19,6 +19,8 @@
 #include "ZqMessageBox.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 bool RoomManagerChooseImageFile(HWND owner, std::string& gbkPath);  // RoomManagerFileDialog.cpp
 
 namespace {
@@ -108,6 +110,7 @@ void CUIRoomManager::SetRoomInfo(uint32_t room) {
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     CRoomBaseInfo* info = store.LockRoom(room, 1);
     if (!info) return;
+    info->lock.AssertHeld();
     m_roomName = info->name;
     m_roomPassword = info->password;
     for (int i = 0; i < 5; ++i) m_slots[i] = info->msg[i];
@@ -451,6 +454,7 @@ void CUIRoomManager::UpdateRoomInfo() {
     }
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     if (CRoomBaseInfo* info = store.LockRoom(m_room, 1)) {
+        info->lock.AssertHeld();
         for (int i = 0; i < 5; ++i) changed = changed || info->msg[i] != m_slots[i];
         store.UnlockRoom(m_room);
     }

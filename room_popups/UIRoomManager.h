@@ -22,9 +22,7 @@
 #include "ZqHttpRequestMgr.h"
 #include "ZqWindowBase.h"
 
-using namespace DuiLib;
-
-class CUIRoomManager : public WindowImplBase, public IZqHttpRequestObserver {
+class CUIRoomManager : public DuiLib::WindowImplBase, public IZqHttpRequestObserver {
 public:
     static constexpr int kWidth = 390;
     static constexpr int kHeight = 360;
@@ -43,7 +41,7 @@ public:
 
     const char* GetWindowClassName() const override { return "UIRoomManager"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     void OnFinalMessage(HWND hWnd) override;
@@ -79,14 +77,14 @@ public:
     void HttpRequestOb_UploadFailed(int taskId, int errorCode) override;
 
 protected:
-    CDuiString GetSkinFile() override { return "RoomManagerWnd.xml"; }
+    DuiLib::CDuiString GetSkinFile() override { return "RoomManagerWnd.xml"; }
     ZQ_SKIN_ANSWERS()
 
 private:
     void OnClick(const std::string& name);
     void OnSelectChanged(const std::string& name);
-    void OnSetFocus(CControlUI* c);
-    void OnKillFocus(CControlUI* c);
+    void OnSetFocus(DuiLib::CControlUI* c);
+    void OnKillFocus(DuiLib::CControlUI* c);
     bool ValidateAssistDirector(bool tell);
     bool FindUser(const std::string& text, RoomUserInfo& out);
     bool SaveCurrentNotice();    // false: the notice was too long to store
@@ -100,21 +98,21 @@ private:
     void UpdateRoomInfo();
     void AppointAssistDirector();
     void OpenAgentPage();
-    std::string Value(CEditUI* edit, const char* placeholder) const;
+    std::string Value(DuiLib::CEditUI* edit, const char* placeholder) const;
     void Post(std::unique_ptr<UploadResult> r);
 
-    CEditUI* m_text = nullptr;  // "NoticeContentRichEdit"
-    CTabLayoutUI* m_tabs = nullptr;
-    CEditUI* m_link = nullptr;
-    CEditUI* m_password = nullptr;
-    CEditUI* m_name = nullptr;
-    CEditUI* m_director = nullptr;
-    CControlUI* m_addBtn = nullptr;
-    CButtonUI* m_upload = nullptr;
-    CButtonUI* m_slotBtn[5] = {};
-    CControlUI* m_delBtn[5] = {};
-    CLabelUI* m_fileLabel = nullptr;
-    CLabelUI* m_error = nullptr;
+    DuiLib::CEditUI* m_text = nullptr;  // "NoticeContentRichEdit"
+    DuiLib::CTabLayoutUI* m_tabs = nullptr;
+    DuiLib::CEditUI* m_link = nullptr;
+    DuiLib::CEditUI* m_password = nullptr;
+    DuiLib::CEditUI* m_name = nullptr;
+    DuiLib::CEditUI* m_director = nullptr;
+    DuiLib::CControlUI* m_addBtn = nullptr;
+    DuiLib::CButtonUI* m_upload = nullptr;
+    DuiLib::CButtonUI* m_slotBtn[5] = {};
+    DuiLib::CControlUI* m_delBtn[5] = {};
+    DuiLib::CLabelUI* m_fileLabel = nullptr;
+    DuiLib::CLabelUI* m_error = nullptr;
 
     uint32_t m_room = 0;
     int m_active = 0;      // the slot of the active notice button, 0 none

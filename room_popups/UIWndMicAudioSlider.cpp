@@ -4,6 +4,8 @@
 #include "Tovel.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 namespace {
 const char kSection[] = "RoomAudioSetSection";
 }

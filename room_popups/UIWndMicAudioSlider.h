@@ -8,15 +8,13 @@
 
 #include <UIlib.h>
 
-using namespace DuiLib;
-
 class IWndCallBackMicAudioSlider {
 public:
     virtual ~IWndCallBackMicAudioSlider() = default;
     virtual void OnMuteChanged(int kind, bool muted) = 0;
 };
 
-class CUIWndMicAudioSlider : public WindowImplBase {
+class CUIWndMicAudioSlider : public DuiLib::WindowImplBase {
 public:
     enum { KIND_SPEAKER = 1, KIND_MICROPHONE = 2 };
 
@@ -26,7 +24,7 @@ public:
 
     const char* GetWindowClassName() const override { return "UIChkUserInfo"; }
     void InitWindow() override;
-    void Notify(TNotifyUI& msg) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     void ApplyVolume(int volume);
@@ -36,10 +34,10 @@ public:
     bool IsStoredMute();
 
 protected:
-    CDuiString GetSkinFile() override { return "MicAudioSliderWnd.xml"; }
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFile() override { return "MicAudioSliderWnd.xml"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     void OnMuteClick();
@@ -48,6 +46,6 @@ private:
     const char* ValueKey() const;
     const char* MuteKey() const;
 
-    COptionUI* m_pMute = nullptr;
-    CSliderUI* m_pSlider = nullptr;
+    DuiLib::COptionUI* m_pMute = nullptr;
+    DuiLib::CSliderUI* m_pSlider = nullptr;
 };

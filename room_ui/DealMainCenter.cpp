@@ -11,6 +11,8 @@
 #include "ZqLog.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

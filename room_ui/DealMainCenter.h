@@ -23,8 +23,6 @@
 
 namespace roomui {
 
-using namespace DuiLib;
-
 // Views are counted 0 (own) and 1 (public).
 constexpr int kOwnView = 0;
 constexpr int kPublicView = 1;
@@ -47,7 +45,8 @@ public:
     // Takes the views (either may be null: the column then shows nothing there), the input (null: no input),
     // the chat-target combo and the private check box from the room window.
     void InitControls(IRoomUI* room, IRoomModalHost* modal, IChatView* ownView, IChatView* publicView,
-                      CRichEditCtrlEx* input, CComboUI* combo, COptionUI* privateBox, CPaintManagerUI* pm);
+                      CRichEditCtrlEx* input, DuiLib::CComboUI* combo, DuiLib::COptionUI* privateBox,
+                      DuiLib::CPaintManagerUI* pm);
     // The page of a view has loaded.
     void OnDocumentComplete(int view);
     // Points the column at other panes (the window's web panes going away).
@@ -64,7 +63,7 @@ public:
     // The room closes: the views are no longer ready, the caches are dropped.
     void ResetViews();
     // Clicks of the column's buttons and the check box's change.
-    void Notify(TNotifyUI& msg);
+    void Notify(DuiLib::TNotifyUI& msg);
 
     // IRoomCenterUI
     void SetChatTarget(uint32_t uid);
@@ -116,7 +115,7 @@ public:
     void ApplyChatFontToPopups();
     // Runs a popup menu at a screen point on the modal stack: the chosen id, -1 none, -2 dismissed (then the
     // modal cancel goes on). Tests replace it.
-    std::function<int(const std::vector<ZqMenuItem>& items, POINT at)> RunMenu;
+    std::function<int(const std::vector<DuiLib::ZqMenuItem>& items, DuiLib::POINT at)> RunMenu;
     // The clock of the colour-bar interval (GetTickCount when empty; tests set it).
     std::function<uint32_t()> Tick;
 
@@ -126,22 +125,22 @@ private:
     void ShowPendingLines();
     void FlushCache(int view);
     void PickFace();
-    int PopupMenu(const std::vector<ZqMenuItem>& items, POINT at);
-    POINT ScreenPointOf(const char* control, int dy) const;
+    int PopupMenu(const std::vector<DuiLib::ZqMenuItem>& items, DuiLib::POINT at);
+    DuiLib::POINT ScreenPointOf(const char* control, int dy) const;
     bool RefuseUnlessChatReady();
     uint32_t RoomId() const;
     IRoomLogic* Logic() const;
 
     IRoomUI* m_room = nullptr;
     IRoomModalHost* m_modal = nullptr;
-    CPaintManagerUI* m_pm = nullptr;
+    DuiLib::CPaintManagerUI* m_pm = nullptr;
     IChatView* m_views[2] = {nullptr, nullptr};
     bool m_ready[2] = {false, false};
     int m_inserts[2] = {0, 0};
     std::deque<std::string> m_cache[2];
     CRichEditCtrlEx* m_input = nullptr;
-    CComboUI* m_combo = nullptr;
-    COptionUI* m_privateBox = nullptr;
+    DuiLib::CComboUI* m_combo = nullptr;
+    DuiLib::COptionUI* m_privateBox = nullptr;
     std::vector<PendingPrivateMsg> m_pending;
     bool m_userListLoaded = false;
     std::string m_enterShow;

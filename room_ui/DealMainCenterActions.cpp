@@ -22,6 +22,8 @@
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {
@@ -242,6 +244,7 @@ void CDealMainCenter::CallFuncEx(const std::string& text, std::string& result) {
         uint32_t director = 0;
         CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
         if (CRoomBaseInfo* info = store.LockRoom(room, 1)) {
+            info->lock.AssertHeld();
             for (const auto& [uid, user] : info->users)
                 if (user.role == kDirectorRole && uid != me) {
                     director = uid;

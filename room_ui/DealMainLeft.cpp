@@ -10,6 +10,8 @@
 #include "ZqLog.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

@@ -13,6 +13,8 @@
 #include "ZqLib.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {
@@ -152,6 +154,7 @@ void CDealMainRight::RebuildUserLists() {
     std::vector<RoomUserInfo> users;
     CRoomBaseInfo* info = store.LockRoom(room, 1);
     if (!info) return;
+    info->lock.AssertHeld();
     for (const auto& [uid, user] : info->users)
         if (Listed(user, me)) users.push_back(user);
     store.UnlockRoom(room);
@@ -217,6 +220,7 @@ void CDealMainRight::FilterList(int index, const std::string& text) {
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     std::vector<RoomUserInfo> users;
     if (CRoomBaseInfo* info = store.LockRoom(room, 1)) {
+        info->lock.AssertHeld();
         for (const auto& [uid, u] : info->users) {
             if (!Listed(u, me) || (index == 0 && u.role == 0) || (index == 2 && u.mic == 0)) continue;
             if (Matches(u, needle)) users.push_back(u);

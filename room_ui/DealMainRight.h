@@ -30,8 +30,6 @@ class CUIConsumeDetail;
 
 namespace roomui {
 
-using namespace DuiLib;
-
 class CDealMainRight : public IRoomRightUI {
 public:
     static constexpr const char* kSearchPrompt = "请输入用户ID或者靓号";
@@ -43,12 +41,12 @@ public:
     void Init(IRoomUI* room, CUserListUI* managers, CUserListUI* members, CUserListUI* micOrder, IChatView* trumpet);
     // From the skin: binds the column's controls of `pm` (lists, tab options, search edits, recipient combo),
     // then shows the members tab.
-    void InitControls(IRoomUI* room, IRoomModalHost* host, CPaintManagerUI* pm, IChatView* trumpet);
+    void InitControls(IRoomUI* room, IRoomModalHost* host, DuiLib::CPaintManagerUI* pm, IChatView* trumpet);
     // The window's WM_DESTROY: the popups' windows go, the control pointers are cleared.
     void ReleaseWindows();
     // The notifications of the column's controls ("menu", "click", "itemclick", "selectchanged", "setfocus",
     // "killfocus", "textchanged"). True when one was the column's.
-    bool Notify(TNotifyUI& msg);
+    bool Notify(DuiLib::TNotifyUI& msg);
 
     // IRoomRightUI
     void SelectGiftTarget(uint32_t uid) override;
@@ -81,7 +79,7 @@ public:
     CUserListUI* List(int i) const { return i == 0 ? m_managers : i == 1 ? m_members : i == 2 ? m_micOrder : nullptr; }
     // The list of the selected tab (0 managers, 1 members, 2 microphone order); null without the tab control.
     CUserListUI* GetCurrentList() const;
-    CComboUI* GiftTargets() const { return m_giftTargets; }
+    DuiLib::CComboUI* GiftTargets() const { return m_giftTargets; }
     const std::string& CountText(int list) const { return m_countText[list < 0 || list > 2 ? 0 : list]; }
     roompopups::CUIChkUserInfo& UserInfoPopup() { return *m_userInfo; }
     roompopups::CUIConsumeDetail& ConsumePopup() { return *m_consume; }
@@ -100,12 +98,12 @@ public:
 private:
     uint32_t RoomId() const;
     void Place(CUserListUI* list, const UserListItemInfo& item, bool belongs);
-    void OnMenu(TNotifyUI& msg);
+    void OnMenu(DuiLib::TNotifyUI& msg);
     void OnClick(const std::string& name);
-    void OnItemClick(TNotifyUI& msg);
+    void OnItemClick(DuiLib::TNotifyUI& msg);
     void OnSelectChanged(const std::string& name);
     void ShowTab(int index);
-    int SearchIndex(CControlUI* edit) const;
+    int SearchIndex(DuiLib::CControlUI* edit) const;
     void ShowConsumeDetail();
     void ShowUserInfoPopup();
     void SendOp(CZQMessage& msg, const RoomUserInfo& target);
@@ -113,15 +111,15 @@ private:
 
     IRoomUI* m_room = nullptr;
     IRoomModalHost* m_host = nullptr;
-    CPaintManagerUI* m_pm = nullptr;
+    DuiLib::CPaintManagerUI* m_pm = nullptr;
     CUserListUI* m_managers = nullptr;
     CUserListUI* m_members = nullptr;
     CUserListUI* m_micOrder = nullptr;
-    CTabLayoutUI* m_tab = nullptr;
-    COptionUI* m_options[3] = {nullptr, nullptr, nullptr};
-    CEditUI* m_search[3] = {nullptr, nullptr, nullptr};
-    CControlUI* m_searchBars[3] = {nullptr, nullptr, nullptr};
-    CComboUI* m_giftTargets = nullptr;
+    DuiLib::CTabLayoutUI* m_tab = nullptr;
+    DuiLib::COptionUI* m_options[3] = {nullptr, nullptr, nullptr};
+    DuiLib::CEditUI* m_search[3] = {nullptr, nullptr, nullptr};
+    DuiLib::CControlUI* m_searchBars[3] = {nullptr, nullptr, nullptr};
+    DuiLib::CComboUI* m_giftTargets = nullptr;
     IChatView* m_trumpet = nullptr;
     std::string m_countText[3] = {"管理/0", "成员/0", "麦序/0"};
     std::unique_ptr<IUserRights> m_catalogueRights;

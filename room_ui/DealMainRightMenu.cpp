@@ -13,6 +13,8 @@
 #include "ZqMessageBox.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

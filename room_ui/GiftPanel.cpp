@@ -15,6 +15,8 @@
 #include "ZqLog.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

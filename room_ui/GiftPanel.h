@@ -28,8 +28,6 @@ struct GiftCard;
 
 namespace roomui {
 
-using namespace DuiLib;
-
 class CDealGiftPanel {
 public:
     static constexpr int kMaxCategories = 6;
@@ -42,11 +40,11 @@ public:
     CDealGiftPanel& operator=(const CDealGiftPanel&) = delete;
 
     // Binds the skin's controls (any may be missing), builds the pages and fills the count presets.
-    void Init(IRoomUI* room, CPaintManagerUI* pm);
+    void Init(IRoomUI* room, DuiLib::CPaintManagerUI* pm);
     // Destroys the popups and the hover card.
     void Release();
     // The panel's notifications (gift cells, category buttons, count presets); true when taken.
-    bool Notify(TNotifyUI& msg);
+    bool Notify(DuiLib::TNotifyUI& msg);
 
     void BuildGiftCategories();
     // Around a reload of the gift catalogue: false before (cached pictures dropped), true after (rebuilt).
@@ -65,18 +63,18 @@ public:
     void OpenStampDialog(uint32_t uid);
 
     // Hover card.
-    void OnGiftItemHover(CControlUI* cell);
-    void OnGiftItemEnter(CControlUI* cell);
-    void OnGiftItemLeave(CControlUI* cell, POINT pt);
+    void OnGiftItemHover(DuiLib::CControlUI* cell);
+    void OnGiftItemEnter(DuiLib::CControlUI* cell);
+    void OnGiftItemLeave(DuiLib::CControlUI* cell, DuiLib::POINT pt);
 
     // Where refusals go (the tip bar of the column); plain texts and the guest tip with its links.
     std::function<void(const std::string& text)> ShowGiftTip;
     std::function<void(const std::string& text)> ShowGiftFailTip;
 
-    CTabLayoutUI* Pages() const { return m_pPages; }
-    CContainerUI* Categories() const { return m_pCategories; }
-    CComboUI* Receivers() const { return m_pReceivers; }
-    CEditUI* CountEdit() const { return m_pCountEdit; }
+    DuiLib::CTabLayoutUI* Pages() const { return m_pPages; }
+    DuiLib::CContainerUI* Categories() const { return m_pCategories; }
+    DuiLib::CComboUI* Receivers() const { return m_pReceivers; }
+    DuiLib::CEditUI* CountEdit() const { return m_pCountEdit; }
     CUIGiftPreview* Preview() const { return m_pPreview.get(); }
     CUICheque* Cheque() const { return m_pCheque.get(); }
     CUIWordsProps* Words() const { return m_pWords.get(); }
@@ -87,18 +85,18 @@ private:
     int BuildGiftPage(const CatalogGroupInfo& group, const std::map<uint32_t, GiftItem*>& gifts);
     void Tip(const std::string& text);
     void ResetCount();
-    bool FillCard(CControlUI* cell, GiftCard& card);
+    bool FillCard(DuiLib::CControlUI* cell, GiftCard& card);
     HWND Owner() const;
     template <class T>
     T* Ensure(std::unique_ptr<T>& popup, const char* caption, int w, int h);
 
     IRoomUI* m_room = nullptr;
-    CPaintManagerUI* m_pm = nullptr;
-    CContainerUI* m_pCategories = nullptr;
-    CTabLayoutUI* m_pPages = nullptr;
-    CComboUI* m_pReceivers = nullptr;
-    CEditUI* m_pCountEdit = nullptr;
-    CComboUI* m_pCountPresets = nullptr;
+    DuiLib::CPaintManagerUI* m_pm = nullptr;
+    DuiLib::CContainerUI* m_pCategories = nullptr;
+    DuiLib::CTabLayoutUI* m_pPages = nullptr;
+    DuiLib::CComboUI* m_pReceivers = nullptr;
+    DuiLib::CEditUI* m_pCountEdit = nullptr;
+    DuiLib::CComboUI* m_pCountPresets = nullptr;
 
     std::unique_ptr<CUIGiftPreview> m_pPreview;
     std::unique_ptr<CUIABStempeln> m_pStamps;

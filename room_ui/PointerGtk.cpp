@@ -2,6 +2,8 @@
 
 #include "RightColumnTips.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 POINT PointerOnScreen() {

@@ -8,6 +8,8 @@
 #include "Win32Window.h"
 #include "ZqLib.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

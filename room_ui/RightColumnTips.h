@@ -21,10 +21,8 @@ class CUIExchange;
 
 namespace roomui {
 
-using namespace DuiLib;
-
 // The pointer's screen position; (-1, -1) without a display.
-POINT PointerOnScreen();
+DuiLib::POINT PointerOnScreen();
 
 class CRightColumnTips : public IMsgViewHoverBtnCallBack {
 public:
@@ -36,7 +34,7 @@ public:
     ~CRightColumnTips() override;
 
     // The controls come from `pm` (null: headless, no controls); starts the clock and shows the balances.
-    void InitControls(IRoomUI* room, CPaintManagerUI* pm, IChatView* trumpet);
+    void InitControls(IRoomUI* room, DuiLib::CPaintManagerUI* pm, IChatView* trumpet);
 
     void ShowGiftTip(const std::string& text);
     void HideGiftTip();
@@ -49,14 +47,14 @@ public:
     void OpenPayPage();
     // "timer" and "link" notifications of the column's controls, "click" of the tip's close button and the
     // exchange button; false when the notification is not the tips'.
-    bool Notify(TNotifyUI& msg);
+    bool Notify(DuiLib::TNotifyUI& msg);
 
     // The trumpet view (the column's view 0) has its page: the hover buttons are made over `parent`.
     void OnDocumentComplete(int view, HWND parent);
-    void PlaceHoverButtons(const RECT& viewOnScreen, int scrollBarWidth);
+    void PlaceHoverButtons(const DuiLib::RECT& viewOnScreen, int scrollBarWidth);
     void OnWebMouseEnter(int view);
     // `cursor` is the pointer's screen position.
-    void OnWebMouseLeave(int view, POINT cursor);
+    void OnWebMouseLeave(int view, DuiLib::POINT cursor);
     void OnHoverBtnClick(int id) override;
     // Opens the exchange popup; on success the new balances go to the account and the labels.
     void OpenExchange();
@@ -76,11 +74,11 @@ private:
     void ShowHover(int id, bool show);
 
     IRoomUI* m_room = nullptr;
-    CPaintManagerUI* m_pm = nullptr;
+    DuiLib::CPaintManagerUI* m_pm = nullptr;
     IChatView* m_trumpet = nullptr;
-    CControlUI* m_tipLayout = nullptr;
-    CControlUI* m_tipLabel = nullptr;
-    CControlUI* m_clock = nullptr;
+    DuiLib::CControlUI* m_tipLayout = nullptr;
+    DuiLib::CControlUI* m_tipLabel = nullptr;
+    DuiLib::CControlUI* m_clock = nullptr;
     std::string m_tipText;
     bool m_tipVisible = false;
     int64_t m_serverTime = 0;

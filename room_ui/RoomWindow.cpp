@@ -14,6 +14,8 @@
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

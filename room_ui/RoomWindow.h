@@ -33,9 +33,7 @@ class CUIRoomManager;
 
 namespace roomui {
 
-using namespace DuiLib;
-
-class CRoomUI : public WindowImplBase, public IRoomUI, public IRoomModalHost {
+class CRoomUI : public DuiLib::WindowImplBase, public IRoomUI, public IRoomModalHost {
 public:
     static constexpr int kWidth = 1024;
     static constexpr int kHeight = 775;
@@ -102,8 +100,8 @@ public:
 
     const char* GetWindowClassName() const override { return "VarnetRoomUI"; }
     void InitWindow() override;
-    CControlUI* CreateControl(const char* pstrClass) override;
-    void Notify(TNotifyUI& msg) override;
+    DuiLib::CControlUI* CreateControl(const char* pstrClass) override;
+    void Notify(DuiLib::TNotifyUI& msg) override;
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
@@ -112,10 +110,10 @@ public:
     void OnFinalMessage(HWND hWnd) override;
 
 protected:
-    CDuiString GetSkinFolder() override { return "skin\\"; }
-    CDuiString GetSkinFile() override { return "RoomSkin.xml"; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }
-    CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
+    DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
+    DuiLib::CDuiString GetSkinFile() override { return "RoomSkin.xml"; }
+    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }
+    DuiLib::CDuiString GetZIPFileName() const override { return "VarnetSkin.zip"; }
 
 private:
     template <class T>

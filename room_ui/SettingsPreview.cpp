@@ -3,6 +3,8 @@
 #include "MicPopWnd.h"
 #include "VideoGtkPresenter.h"
 
+using namespace DuiLib;
+
 namespace roomui {
 
 CVideoShowPreview::~CVideoShowPreview() {

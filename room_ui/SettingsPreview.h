@@ -14,7 +14,7 @@ namespace roomui {
 class CVideoShowPreview : public ISettingsPreview {
 public:
     ~CVideoShowPreview() override;
-    bool Create(HWND parent, const RECT& rc, const std::string& bkImage) override;
+    bool Create(HWND parent, const DuiLib::RECT& rc, const std::string& bkImage) override;
     void Destroy() override;
     bool HasWindow() const override { return m_view.GetHWND() != nullptr; }
     void SetFrameFormat(unsigned width, unsigned height, int bits) override;
@@ -31,7 +31,7 @@ private:
     CVideoShowWnd m_view;
     std::shared_ptr<CVideoGtkPresenter> m_presenter;
     HWND m_parent = nullptr;
-    RECT m_rc;
+    DuiLib::RECT m_rc;
     std::string m_bk;
 };
 

@@ -5,6 +5,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace DuiLib;
+
 namespace roomui {
 
 namespace {

@@ -9,8 +9,6 @@
 
 namespace roomui {
 
-using namespace DuiLib;
-
 struct UserListItemInfo {
     uint32_t uid = 0;
     int role = 0;
@@ -31,7 +29,7 @@ struct UserListItemInfo {
 // by rank, in-band code, beauty id. Codes outside the bands come last, by ascending code.
 bool UserOrderLess(const UserListItemInfo& a, const UserListItemInfo& b);
 
-class CUserListUI : public CListUI {
+class CUserListUI : public DuiLib::CListUI {
 public:
     ~CUserListUI() override;
     const char* GetClass() const override { return "CUserListUI"; }
@@ -48,10 +46,10 @@ public:
     int GetMicStateAt(int index) const;
     void RemoveAll() override;
 
-    static const UserListItemInfo* RecordOf(CControlUI* row);
+    static const UserListItemInfo* RecordOf(DuiLib::CControlUI* row);
 
 private:
-    void Refresh(CControlUI* row, UserListItemInfo& rec, const UserListItemInfo& info);
+    void Refresh(DuiLib::CControlUI* row, UserListItemInfo& rec, const UserListItemInfo& info);
 };
 
 }  // namespace roomui

@@ -10,10 +10,10 @@ public:
     void InitWindow() override;
     LRESULT ResponseDefaultKeyEvent(WPARAM wParam) override;
 
-    DUI_DECLARE_MESSAGE_MAP()
     void OnBtnClickMsg(DuiLib::TNotifyUI& msg);
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     DuiLib::CDuiString GetSkinFolder() override { return "skin\\"; }
     DuiLib::CDuiString GetSkinFile() override { return "UpdateTipSkin.xml"; }
     DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_ZIP; }

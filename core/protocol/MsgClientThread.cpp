@@ -40,20 +40,20 @@ std::string CMsgClientThread::MaskSecrets(const std::string& url) {
 
 void CZQEventSource::AddListener(CZQEventListener* listener) {
     if (!listener) return;
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    varnet::RecursiveMutexLock g(lock_);
     if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) listeners_.push_back(listener);
 }
 
 void CZQEventSource::RemoveListener(CZQEventListener* listener) {
     if (!listener) return;
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    varnet::RecursiveMutexLock g(lock_);
     auto it = std::find(listeners_.begin(), listeners_.end(), listener);
     if (it != listeners_.end()) listeners_.erase(it);
 }
 
 void CZQEventSource::Fire(CZQMessage* msg) {
     if (!msg) return;
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    varnet::RecursiveMutexLock g(lock_);
     const std::vector<CZQEventListener*> snapshot = listeners_;
     for (CZQEventListener* l : snapshot) {
         // Skip a listener that an earlier one removed during this notification.
@@ -67,7 +67,7 @@ void CZQEventSource::Fire(CZQMessage* msg) {
 }
 
 size_t CZQEventSource::ListenerCount() const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    varnet::RecursiveMutexLock g(lock_);
     return listeners_.size();
 }
 

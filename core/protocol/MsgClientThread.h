@@ -43,8 +43,8 @@ public:
     size_t ListenerCount() const;
 
 private:
-    mutable std::recursive_mutex lock_;
-    std::vector<CZQEventListener*> listeners_;
+    mutable varnet::RecursiveMutex lock_;  // recursive: a listener may add or remove listeners
+    std::vector<CZQEventListener*> listeners_ GUARDED_BY(lock_);
 };
 
 // One queued request.

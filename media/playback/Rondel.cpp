@@ -228,6 +228,10 @@ void Rondel::RecvPacket() {
         dump = fopen(m_param.dumpPath, "wb");
     }
     const bool parse = m_param.audioEnable || m_param.videoEnable;
+    const bool report = varnet::DebugLogOn();
+    auto lastReport = std::chrono::steady_clock::now();
+    int audioPeak = 0, videoPeak = 0;
+    m_pictures = 0;
     while (m_running && m_client) {
         int n = m_client->ReadPacket(buffer.get(), kReadSize);
         if (n < 0 || (n == 0 && m_client->IsReadStopped())) {
@@ -248,11 +252,34 @@ void Rondel::RecvPacket() {
                 break;
             }
         }
+        if (report) {
+            // Only the decode threads take from the queues: just after the parse they are at their longest.
+            audioPeak = std::max(audioPeak, packet_queue_count(m_audioQueue.get()));
+            videoPeak = std::max(videoPeak, packet_queue_count(m_videoQueue.get()));
+            const auto now = std::chrono::steady_clock::now();
+            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastReport).count();
+            if (spent >= kQueueReportMs) {
+                ReportQueues(audioPeak, videoPeak, int((spent + 500) / 1000));
+                audioPeak = videoPeak = 0;
+                lastReport = now;
+            }
+        }
         PauseBeforeRead(*m_client);
     }
     if (dump) {
         fclose(dump);
     }
+}
+
+void Rondel::ReportQueues(int audioPeak, int videoPeak, int seconds) {
+    const int sound = m_player ? m_player->Outstanding() : 0;
+    varnet::DebugLog("Rondel", m_debugId.c_str(),
+                     "queues: audio %d packets (%.1f s, peak %d of %d), video %d packets (%.1f s, peak %d of %d), "
+                     "sound buffers %d; %lu pictures in %d s",
+                     packet_queue_count(m_audioQueue.get()), double(packet_queue_duration(m_audioQueue.get())),
+                     audioPeak, kMaxAudioPackets, packet_queue_count(m_videoQueue.get()),
+                     double(packet_queue_duration(m_videoQueue.get())), videoPeak, kMaxVideoPackets, sound,
+                     m_pictures.exchange(0), seconds);
 }
 
 bool Rondel::ParseBuffer(const BYTE* data, int n) {

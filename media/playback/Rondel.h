@@ -73,6 +73,9 @@ public:
     // Queued packets above which the receive thread drops audio frames, and video up to the next key frame.
     static constexpr int kMaxAudioPackets = 200;
     static constexpr int kMaxVideoPackets = 100;
+    // With debug lines on, the receive thread writes the queues' lengths (now and their peak since the last
+    // line), the sound output's outstanding buffers and the pictures shown, this often.
+    static constexpr int kQueueReportMs = 5000;
 
 private:
     varnet::DebugId m_debugId;  // names this object in debug lines
@@ -86,6 +89,7 @@ private:
     void VideoDecode();
     static void SoutCallback(void* user, void* pcm, int length, unsigned pts);
     void Status(int code);
+    void ReportQueues(int audioPeak, int videoPeak, int seconds);  // receive thread
 
     ZQReplayParam m_param;
     std::atomic<IBaseReplayNotify*> m_notify{nullptr};
@@ -139,6 +143,7 @@ private:
     WAVEFORMATEX m_waveFormat{};
     bool m_playerOpen = false;
 
+    std::atomic<unsigned long> m_pictures{0};  // pictures handed to the owner since the last queue line
     std::atomic<unsigned> m_videoPts{0};
     std::atomic<unsigned> m_audioPts{0};
     std::unique_ptr<PacketQueue> m_audioQueue;

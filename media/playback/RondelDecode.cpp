@@ -209,6 +209,7 @@ void Rondel::VideoDecode() {
                                                       m_rgbBuffer.get(), d.width, d.height);
                         }
                         n->OnReplayVideo(m_rgbBuffer.get(), &d.bmi, m_videoPts);
+                        ++m_pictures;
                     }
                     SleepMs(sleepMs);
                 } else {

@@ -207,6 +207,11 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
     return 0;
 }
 
+int Tovel::Outstanding() {
+    varnet::MutexLock lock(m_lock);
+    return m_outstanding;
+}
+
 void Tovel::FreeFinishedLocked() {
     while (Block* b = m_finished.Pop()) std::free(b);
 }

@@ -43,6 +43,8 @@ public:
     // Wakes a PlaySamples waiting for room and refuses further buffers until Uint (for an owner that
     // must join its playing thread before calling Uint).
     virtual void Abort();
+    // Buffers written and not yet returned through the callback (any thread).
+    int Outstanding();
     // Longest wait for room inside PlaySamples (ms); 10 s unless changed.
     void SetRoomTimeout(int ms) { m_roomTimeoutMs = ms; }
 

@@ -1,5 +1,7 @@
 #include "Lock.h"
 
+#include <cassert>
+
 bool CReadWriteLock::Lock(int type) {
     if (type != LOCK_READ && type != LOCK_WRITE) return false;
     varnet::MutexLock gate(gate_);
@@ -32,6 +34,10 @@ void CReadWriteLock::Unlock() {
         idle_ = true;
         idleCv_.notify_all();
     }
+}
+
+void CReadWriteLock::AssertHeld() const {
+    assert(State() != LOCK_NONE);
 }
 
 int CReadWriteLock::State() const {

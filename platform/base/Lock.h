@@ -6,7 +6,7 @@
 //
 // For the thread-safety analysis a CLockObject holds the lock whatever its mode (fields are GUARDED_BY the
 // lock; a nested guard of one thread is reported, as it may deadlock). Lock/Unlock called by hand are not
-// seen by it.
+// seen by it: code that holds a lock taken by another function says so with AssertHeld.
 #pragma once
 
 #include <condition_variable>
@@ -27,6 +27,10 @@ public:
     bool Lock(int type);
     // Releases what the caller took with Lock: readers - 1 (the last one frees the lock), or the writer.
     void Unlock();
+
+    // Tells the analysis that the caller holds the lock, taken by hand in another function; debug builds
+    // check that it is held at all.
+    void AssertHeld() const ASSERT_CAPABILITY(this);
 
     // For tests: 0 free, 1 held by readers, 2 held by a writer; and the reader count.
     int State() const;

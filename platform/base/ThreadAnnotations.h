@@ -6,6 +6,8 @@
 //   void FreeLocked() REQUIRES(m_lock);
 //   { MutexLock lock(m_lock); ++m_count; }
 //
+// RecursiveMutex / RecursiveMutexLock are the same for a lock its owner may take again.
+//
 // A condition variable waits on MutexLock::Native(); write the wait as a loop in the function that
 // holds the lock (a predicate lambda is checked on its own and does not know the lock is held).
 #pragma once
@@ -29,6 +31,7 @@
 #define ACQUIRE(...) VARNET_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) VARNET_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define TRY_ACQUIRE(...) VARNET_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
+#define ASSERT_CAPABILITY(x) VARNET_THREAD_ANNOTATION(assert_capability(x))
 #define RETURN_CAPABILITY(x) VARNET_THREAD_ANNOTATION(lock_returned(x))
 #define NO_THREAD_SAFETY_ANALYSIS VARNET_THREAD_ANNOTATION(no_thread_safety_analysis)
 
@@ -61,6 +64,30 @@ public:
 
 private:
     std::unique_lock<std::mutex> m_lock;
+};
+
+// A std::recursive_mutex the analysis knows. The analysis takes it for a plain mutex: a second lock taken
+// in the same function is reported, re-entry through calls (a callback locking again) is not seen.
+class CAPABILITY("mutex") RecursiveMutex {
+public:
+    void lock() ACQUIRE() { m_mutex.lock(); }
+    void unlock() RELEASE() { m_mutex.unlock(); }
+    bool try_lock() TRY_ACQUIRE(true) { return m_mutex.try_lock(); }
+
+private:
+    std::recursive_mutex m_mutex;
+};
+
+// Holds a RecursiveMutex for its scope.
+class SCOPED_CAPABILITY RecursiveMutexLock {
+public:
+    explicit RecursiveMutexLock(RecursiveMutex& mutex) ACQUIRE(mutex) : m_mutex(mutex) { m_mutex.lock(); }
+    ~RecursiveMutexLock() RELEASE() { m_mutex.unlock(); }
+    RecursiveMutexLock(const RecursiveMutexLock&) = delete;
+    RecursiveMutexLock& operator=(const RecursiveMutexLock&) = delete;
+
+private:
+    RecursiveMutex& m_mutex;
 };
 
 }  // namespace varnet

@@ -209,18 +209,22 @@ private:
     std::vector<std::pair<CDuiString, CNotifyPump*>> m_VirtualWndMap;
 };
 
-#define DUI_DECLARE_MESSAGE_MAP()                                     \
-private:                                                              \
-    static const DuiLib::DUI_MSGMAP_ENTRY _messageEntries[];          \
-                                                                      \
-protected:                                                            \
-    static const DuiLib::DUI_MSGMAP messageMap;                       \
-    static const DuiLib::DUI_MSGMAP* GetBaseMessageMap();             \
-    virtual const DuiLib::DUI_MSGMAP* GetMessageMap() const override; \
-                                                                      \
-public:
+// Declares the class's notify map. Write it under protected: (a derived class's map reaches the base's
+// table); it declares no access of its own, so what follows keeps the access of its section.
+#define DUI_DECLARE_MESSAGE_MAP()                            \
+    static const DuiLib::DUI_MSGMAP_ENTRY _messageEntries[]; \
+    static const DuiLib::DUI_MSGMAP messageMap;              \
+    static const DuiLib::DUI_MSGMAP* GetBaseMessageMap();    \
+    const DuiLib::DUI_MSGMAP* GetMessageMap() const override;
+
+// True when a class's map is public, i.e. its DUI_DECLARE_MESSAGE_MAP stands outside protected:.
+template <class T>
+concept PublicMessageMap = requires {
+    &T::messageMap;
+};
 
 #define DUI_BASE_BEGIN_MESSAGE_MAP(theClass)                                                                       \
+    static_assert(!DuiLib::PublicMessageMap<theClass>, "DUI_DECLARE_MESSAGE_MAP belongs under protected:");        \
     const DuiLib::DUI_MSGMAP* theClass::GetBaseMessageMap() {                                                      \
         return nullptr;                                                                                            \
     }                                                                                                              \
@@ -230,6 +234,7 @@ public:
     const DuiLib::DUI_MSGMAP theClass::messageMap = {&theClass::GetBaseMessageMap, &theClass::_messageEntries[0]}; \
     const DuiLib::DUI_MSGMAP_ENTRY theClass::_messageEntries[] = {
 #define DUI_BEGIN_MESSAGE_MAP(theClass, baseClass)                                                                 \
+    static_assert(!DuiLib::PublicMessageMap<theClass>, "DUI_DECLARE_MESSAGE_MAP belongs under protected:");        \
     const DuiLib::DUI_MSGMAP* theClass::GetBaseMessageMap() {                                                      \
         return &baseClass::messageMap;                                                                             \
     }                                                                                                              \

@@ -81,12 +81,12 @@ public:
     void OnFinalMessage(HWND hWnd) override;
     void Notify(TNotifyUI& msg) override;
 
-    DUI_DECLARE_MESSAGE_MAP()
     virtual void OnClick(TNotifyUI& msg);
 
     CPaintManagerUI m_PaintManager;
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     virtual CDuiString GetSkinFolder() = 0;
     virtual CDuiString GetSkinFile() = 0;
     virtual UILIB_RESOURCETYPE GetResourceType() const { return UILIB_FILE; }

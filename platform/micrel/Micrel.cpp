@@ -112,7 +112,7 @@ bool Micrel::StartCapture() {
 }
 
 void Micrel::SetBuffCB(IBaseAudioCB* cb) {
-    std::lock_guard<std::recursive_mutex> lock(m_cbLock);
+    varnet::RecursiveMutexLock lock(m_cbLock);
     m_cb = cb;
 }
 
@@ -162,7 +162,7 @@ void Micrel::Deliver() {
     }
     const double time = m_time;
     m_time += double(m_chunk.size()) / (double(m_rate) * m_channels * 2);
-    std::lock_guard<std::recursive_mutex> lock(m_cbLock);
+    varnet::RecursiveMutexLock lock(m_cbLock);
     if (!m_cb) return;
     try {
         m_cb->AudioBufferCB(time, m_chunk.data(), long(m_chunk.size()));

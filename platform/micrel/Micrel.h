@@ -18,6 +18,7 @@
 
 #include "DebugLog.h"
 #include "IBaseAudioCB.h"
+#include "ThreadAnnotations.h"
 
 class Micrel {
 public:
@@ -60,8 +61,8 @@ private:
     double m_time = 0;  // s of audio delivered since StartCapture
     std::vector<uint8_t> m_chunk;
     size_t m_fill = 0;
-    std::recursive_mutex m_cbLock;  // guards m_cb against the capture thread
-    IBaseAudioCB* m_cb = nullptr;
+    varnet::RecursiveMutex m_cbLock;  // guards m_cb against the capture thread
+    IBaseAudioCB* m_cb GUARDED_BY(m_cbLock) = nullptr;
 
     static std::atomic<int> s_volume;
     static std::atomic<SampleSource> s_source;

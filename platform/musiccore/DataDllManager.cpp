@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "ThreadAnnotations.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 
@@ -35,12 +36,12 @@ public:
         std::string dir = folder;
         if (!dir.empty() && dir.back() != '/') dir += '/';
         for (const std::string& name : DataDllNames()) LoadDataDll(dir + DataDllFileName(name));
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        varnet::RecursiveMutexLock lock(mutex_);
         return static_cast<int>(dlls_.size());
     }
 
     bool LoadDataDll(const std::string& path) override {
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        varnet::RecursiveMutexLock lock(mutex_);
         for (const LoadedDll& dll : dlls_)
             if (BaseName(dll.path) == BaseName(path)) return true;
         void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -69,7 +70,7 @@ public:
     }
 
     void FreeDataDlls() override {
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        varnet::RecursiveMutexLock lock(mutex_);
         while (!dlls_.empty()) {
             LoadedDll dll = dlls_.back();
             dlls_.pop_back();
@@ -80,15 +81,15 @@ public:
     }
 
     std::vector<std::string> LoadedDataDlls() override {
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        varnet::RecursiveMutexLock lock(mutex_);
         std::vector<std::string> names;
         for (const LoadedDll& dll : dlls_) names.push_back(BaseName(dll.path));
         return names;
     }
 
 private:
-    std::recursive_mutex mutex_;
-    std::vector<LoadedDll> dlls_;  // guarded by mutex_, in load order
+    varnet::RecursiveMutex mutex_;
+    std::vector<LoadedDll> dlls_ GUARDED_BY(mutex_);  // in load order
 };
 
 }  // namespace

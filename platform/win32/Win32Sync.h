@@ -38,27 +38,28 @@ private:
     bool set_ GUARDED_BY(m_);
 };
 
-// Recursive mutual exclusion: the owner may enter again; each Enter needs its Leave.
-class CCriticalSection {
+// Recursive mutual exclusion: the owner may enter again; each Enter needs its Leave. For the analysis it is a
+// plain mutex (a second Enter in the same function is reported).
+class CAPABILITY("mutex") CCriticalSection {
 public:
     CCriticalSection() = default;
     CCriticalSection(const CCriticalSection&) = delete;
     CCriticalSection& operator=(const CCriticalSection&) = delete;
 
-    void Enter() { m_.lock(); }
-    void Leave() { m_.unlock(); }
-    bool TryEnter() { return m_.try_lock(); }
+    void Enter() ACQUIRE() { m_.lock(); }
+    void Leave() RELEASE() { m_.unlock(); }
+    bool TryEnter() TRY_ACQUIRE(true) { return m_.try_lock(); }
 
 private:
-    std::recursive_mutex m_;
+    varnet::RecursiveMutex m_;
 };
 
 // Holds a critical section for its scope.
-class CAutoLock {
+class SCOPED_CAPABILITY CAutoLock {
 public:
-    explicit CAutoLock(CCriticalSection& cs) : cs_(cs) { cs_.Enter(); }
-    explicit CAutoLock(CCriticalSection* cs) : cs_(*cs) { cs_.Enter(); }
-    ~CAutoLock() { cs_.Leave(); }
+    explicit CAutoLock(CCriticalSection& cs) ACQUIRE(cs) : cs_(cs) { cs_.Enter(); }
+    explicit CAutoLock(CCriticalSection* cs) ACQUIRE(cs) : cs_(*cs) { cs_.Enter(); }
+    ~CAutoLock() RELEASE() { cs_.Leave(); }
     CAutoLock(const CAutoLock&) = delete;
     CAutoLock& operator=(const CAutoLock&) = delete;
 

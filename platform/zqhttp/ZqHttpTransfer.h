@@ -23,8 +23,9 @@ struct Task {
 
     std::atomic<bool> stop{false};
     std::thread thread;
-    std::thread::id threadId;  // written before the thread starts its transfer, under the manager's lock
-    bool ended = false;        // guarded by the manager's lock; set after the last callback
+    // Under the manager's mutex_; not GUARDED_BY, as the analysis cannot name the lock of another object.
+    std::thread::id threadId;  // written before the thread starts its transfer
+    bool ended = false;        // set after the last callback
     Outcome outcome = Outcome::None;
 };
 

@@ -10,6 +10,11 @@
 
 namespace playback {
 
+// Wakes both of its sides for every buffer.
 std::unique_ptr<Tovel> CreateClockAudioOut();
+// Wakes as the wave-out player does: its thread sleeps until the next buffer's end (woken by PlaySamples
+// only when it had nothing queued), and a PlaySamples waiting for room (above 8 outstanding) is woken only
+// once 4 or fewer remain; for measuring the players' own wake-ups.
+std::unique_ptr<Tovel> CreateQuietClockAudioOut();
 
 }  // namespace playback

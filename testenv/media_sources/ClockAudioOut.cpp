@@ -15,6 +15,7 @@ using Clock = std::chrono::steady_clock;
 
 class ClockAudioOut : public Tovel {
 public:
+    explicit ClockAudioOut(bool quiet) : m_quiet(quiet) {}
     ~ClockAudioOut() override { Uint(); }
 
     int Init(unsigned, WAVEFORMATEX* format, TovelCallback done, void* user) override {
@@ -54,7 +55,11 @@ public:
         }
         m_nextEnd += std::chrono::microseconds(int64_t(length) * 1000000 / m_bytesPerSec);
         m_queue.push_back({std::vector<BYTE>(pcm, pcm + length), pts, m_nextEnd});
-        m_wake.notify_all();
+        if (!m_quiet) {
+            m_wake.notify_all();
+        } else if (m_queue.size() == 1) {
+            m_wake.notify_one();
+        }
         return int(length);
     }
 
@@ -66,7 +71,9 @@ public:
             m_abort = true;
         }
         m_room.notify_all();
-        m_wake.notify_all();
+        if (!m_quiet) {
+            m_wake.notify_all();
+        }
     }
 
     void Uint() override {
@@ -103,7 +110,9 @@ private:
             }
             Buffer b = std::move(m_queue.front());
             m_queue.pop_front();
-            m_room.notify_all();
+            if (!m_quiet || m_queue.size() == 4) {
+                m_room.notify_all();
+            }
             TovelCallback done = m_done;
             void* user = m_user;
             lock.unlock();
@@ -114,6 +123,7 @@ private:
         }
     }
 
+    const bool m_quiet;
     std::mutex m_mutex;  // guards everything below
     std::condition_variable m_wake;
     std::condition_variable m_room;
@@ -130,7 +140,11 @@ private:
 }  // namespace
 
 std::unique_ptr<Tovel> CreateClockAudioOut() {
-    return std::make_unique<ClockAudioOut>();
+    return std::make_unique<ClockAudioOut>(false);
+}
+
+std::unique_ptr<Tovel> CreateQuietClockAudioOut() {
+    return std::make_unique<ClockAudioOut>(true);
 }
 
 }  // namespace playback

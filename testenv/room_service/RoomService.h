@@ -159,7 +159,9 @@ private:
     int total_ = 0;
     int badSignatures_ = 0;
 
-    std::recursive_mutex dataLock_;  // guards data_ and noticeSink_
+    // Guards data_ and noticeSink_. Not annotated: the handlers run through handlers_ with it held, which the
+    // thread-safety analysis cannot follow.
+    std::recursive_mutex dataLock_;
     SvcData data_;
     std::function<void(int, const std::string&, const std::string&)> noticeSink_;
 };

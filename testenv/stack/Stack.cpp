@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "CameraSource.h"
@@ -128,13 +130,20 @@ Stack::~Stack() {
 }
 
 void Stack::AddPerformers() {
-    // Three performers on the busy room's public microphones (bob is on the first in the sample data).
+    // Three performers on the busy room's public microphones (bob is on the first in the sample data), and as
+    // many as asked for on its private ones.
     struct Who {
         uint32_t uid, idx;
         const char* name;
         const char* nick;
+        uint32_t type = 1;  // 1 public, 2 private
     };
-    const Who who[] = {{1002, 0, "bob", "鲍勃"}, {1004, 1, "dora", "小美"}, {1005, 2, "erin", "小丽"}};
+    std::vector<Who> who = {{1002, 0, "bob", "鲍勃"}, {1004, 1, "dora", "小美"}, {1005, 2, "erin", "小丽"}};
+    static const char* const kPrivate[][2] = {{"fay", "小芳"},  {"gina", "小红"}, {"hana", "小雪"}, {"iris", "小燕"},
+                                              {"jade", "小玉"}, {"kiki", "小琳"}, {"lily", "小莉"}, {"mona", "小梅"}};
+    const int privates = std::clamp(options_.privatePerformers, 0, int(std::size(kPrivate)));
+    for (int i = 0; i < privates; ++i)
+        who.push_back({uint32_t(1101 + i), uint32_t(i), kPrivate[i][0], kPrivate[i][1], 2});
     rooms_.WithData([&](SvcData& d) {
         d.giftPrices[kEffectGift] = 500;
         SvcRoom& room = d.rooms[kBusyRoom];
@@ -151,12 +160,13 @@ void Stack::AddPerformers() {
                 u.xiubi = 100000;
             }
             room.users.insert(w.uid);
-            room.mics[w.uid] = SvcMic{w.idx, 3, "publish"};  // sound and pictures on
+            room.mics[w.uid] = SvcMic{w.idx, 3, "publish", w.type};  // sound and pictures on
             room.roles[w.uid] = 3;
             StackPerformer p;
             p.rid = kBusyRoom;
             p.uid = w.uid;
             p.idx = w.idx;
+            p.isPublic = w.type == 1;
             p.nickname = u.nickname;
             p.url = d.rtmpBase + "/" + std::to_string(kBusyRoom) + "_" + std::to_string(w.uid);
             performers_.push_back(p);
@@ -397,8 +407,8 @@ std::string Stack::Describe() const {
     if (rtmpUp_) {
         out << "RTMP server rtmp://127.0.0.1:" << rtmp_.Port() << "/vstar\n";
         for (const StackPerformer& p : performers_)
-            out << "  performer uid " << p.uid << " on microphone " << p.idx << " of room " << p.rid << ": " << p.url
-                << "\n";
+            out << "  performer uid " << p.uid << " on " << (p.isPublic ? "public" : "private") << " microphone "
+                << p.idx << " of room " << p.rid << ": " << p.url << "\n";
     } else {
         out << "no RTMP server (" << rtmpNote_ << "): the microphones stay dark\n";
     }

@@ -41,6 +41,7 @@ struct StackOptions {
     bool changedCatalogue = true;  // the update service serves a newer gift catalogue (gift 19999)
     std::string updateSettings;    // "Key=value" lines added under [UpdateSetting] of the program's configuration
     bool talker = false;           // another user in the busy room who talks every few seconds and sends gifts
+    int privatePerformers = 0;     // performers on the busy room's private microphones too (up to 8)
 };
 
 // One synthetic performer: who publishes where.
@@ -48,6 +49,7 @@ struct StackPerformer {
     int rid = 0;
     uint32_t uid = 0;
     uint32_t idx = 0;      // microphone slot
+    bool isPublic = true;  // a public microphone, else a private one
     std::string nickname;  // GBK
     std::string url;       // where it publishes
 };
@@ -56,7 +58,8 @@ class StackPerformers;
 
 class Stack {
 public:
-    // The room with performers on its three public microphones, and the members of its audience.
+    // The room with performers on its three public microphones (and on private ones when asked for), and the
+    // members of its audience.
     static constexpr int kBusyRoom = 3003;
     static constexpr int kQuietRoom = 3004;
     // Accounts of the audience (password "pw"), and a gift with an effect that the catalogue knows.

@@ -14,6 +14,7 @@
 #include "SyntheticCamera.h"
 #include "UIBackendGtk.h"
 #include "UIlib.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -36,12 +37,9 @@ int Value(capture::CameraSource& cam, uint32_t id) {
 class SetUpDialogXvfb : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        setenv("DISPLAY", display, 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
+        if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
         Win32Init();
-        ASSERT_TRUE(DuiLib::UIBackendGtkInit()) << "cannot open display " << display;
+        ASSERT_TRUE(DuiLib::UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
         capture::SelectSyntheticCamera(1, {{320, 240}});
     }
     void TearDown() override {

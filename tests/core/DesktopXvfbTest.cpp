@@ -9,6 +9,7 @@
 #include "GlobalData.h"
 #include "UIBackendGtk.h"
 #include "UIlib.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -29,12 +30,9 @@ GtkWindow* GtkOf(HWND hwnd) {
 class DesktopXvfb : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        setenv("DISPLAY", display, 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
+        if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
         Win32Init();
-        ASSERT_TRUE(DuiLib::UIBackendGtkInit()) << "cannot open display " << display;
+        ASSERT_TRUE(DuiLib::UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
     }
     void TearDown() override {
         DuiLib::SetWindowBackendFactory(nullptr);

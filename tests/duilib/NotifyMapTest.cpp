@@ -11,9 +11,11 @@ std::vector<std::string> g_calls;
 
 class Base : public CNotifyPump {
 public:
-    DUI_DECLARE_MESSAGE_MAP()
     virtual void OnTimer(TNotifyUI&) { g_calls.push_back("Base::OnTimer"); }
     void OnItem(TNotifyUI&) { g_calls.push_back("Base::OnItem"); }
+
+protected:
+    DUI_DECLARE_MESSAGE_MAP()
 };
 DUI_BEGIN_MESSAGE_MAP(Base, CNotifyPump)
 DUI_ON_MSGTYPE("timer", Base::OnTimer)
@@ -22,11 +24,13 @@ DUI_END_MESSAGE_MAP()
 
 class Derived : public Base {
 public:
-    DUI_DECLARE_MESSAGE_MAP()
     void OnTimer(TNotifyUI&) override { g_calls.push_back("Derived::OnTimer"); }
     void OnOk(TNotifyUI&) { g_calls.push_back("Derived::OnOk"); }
     void OnAnyClick(TNotifyUI&) { g_calls.push_back("Derived::OnAnyClick"); }
     void OnCustom(TNotifyUI& m) { g_calls.push_back("Derived::OnCustom:" + std::to_string(m.wParam)); }
+
+protected:
+    DUI_DECLARE_MESSAGE_MAP()
 };
 DUI_BEGIN_MESSAGE_MAP(Derived, Base)
 DUI_ON_MSGTYPE_CTRNAME("click", "ok", Derived::OnOk)

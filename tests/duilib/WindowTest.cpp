@@ -35,7 +35,6 @@ class TestWnd : public WindowImplBase {
 public:
     explicit TestWnd(const char* skin = "TestSkin.xml") : m_skin(skin) {}
     const char* GetWindowClassName() const override { return "TestWnd"; }
-    DUI_DECLARE_MESSAGE_MAP()
     void OnBtn(TNotifyUI& msg) {
         if (msg.pSender->GetName() == "ok") Close(1);
         else if (msg.pSender->GetName() == "cancel") Close(2);
@@ -48,6 +47,7 @@ public:
     int inits = 0;
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     CDuiString GetSkinFolder() override { return "Skin\\"; }
     CDuiString GetSkinFile() override { return m_skin; }
     UILIB_RESOURCETYPE GetResourceType() const override { return UILIB_ZIP; }

@@ -188,6 +188,48 @@ int MovingMicWindows(const Window& room) {
     return n;
 }
 
+std::vector<Window> PrivateMicWindows(pid_t program) {
+    std::vector<Window> out;
+    std::istringstream ids(Shell("xdotool search --onlyvisible --pid " + std::to_string(program) + " 2>/dev/null"));
+    for (std::string id; ids >> id;) {
+        std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
+        Window w;
+        int width = 0, height = 0;
+        for (std::string line; std::getline(g, line);) {
+            if (line.rfind("X=", 0) == 0) w.rc.left = atoi(line.c_str() + 2);
+            if (line.rfind("Y=", 0) == 0) w.rc.top = atoi(line.c_str() + 2);
+            if (line.rfind("WIDTH=", 0) == 0) width = atoi(line.c_str() + 6);
+            if (line.rfind("HEIGHT=", 0) == 0) height = atoi(line.c_str() + 7);
+        }
+        if (width != 236 || height != 218) continue;
+        w.id = strtoul(id.c_str(), nullptr, 10);
+        w.rc.right = w.rc.left + width;
+        w.rc.bottom = w.rc.top + height;
+        out.push_back(w);
+    }
+    std::sort(out.begin(), out.end(), [](const Window& a, const Window& b) {
+        return std::make_pair(a.rc.top, a.rc.left) < std::make_pair(b.rc.top, b.rc.left);
+    });
+    return out;
+}
+
+int MovingPrivateMicWindows(pid_t program, int* found) {
+    // The picture of a popup lies at (2, 18) - (234, 201); its caption strip and buttons are left out. The
+    // popups do not overlap one another but may lie under the room window.
+    const std::vector<Window> wnds = PrivateMicWindows(program);
+    if (found) *found = int(wnds.size());
+    for (const Window& w : wnds) Raise(w);
+    usleep(200000);
+    int n = 0;
+    for (const Window& w : wnds) {
+        RECT pic = ToScreen(w, RECT{4, 20, 232, 199});
+        auto a = Grab(pic);
+        usleep(250000);
+        n += Difference(a, Grab(pic)) > 0.001 ? 1 : 0;
+    }
+    return n;
+}
+
 long PingMs(unsigned long window, int timeoutMs) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) return -1;

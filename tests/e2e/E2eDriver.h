@@ -65,6 +65,12 @@ double Difference(const std::vector<unsigned char>& a, const std::vector<unsigne
 // nothing stays still).
 int MovingMicWindows(const Window& room);
 
+// The program's private microphone popups (its visible top-level windows of their size, 236 x 218; they have
+// no title), in the order of their places on the screen; and how many of them show moving pictures (raised
+// above the other windows to be seen).
+std::vector<Window> PrivateMicWindows(pid_t program);
+int MovingPrivateMicWindows(pid_t program, int* found = nullptr);
+
 // Milliseconds the window's UI thread took to answer a _NET_WM_PING; -1 when it did not within timeoutMs.
 long PingMs(unsigned long window, int timeoutMs = 5000);
 

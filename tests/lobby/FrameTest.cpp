@@ -62,21 +62,9 @@ protected:
     }
     // A signed-in guest of the service, and the frame with its directory loaded.
     void Open() {
-        CZQGetAnonyUserMsg guest;
-        struct L : CZQEventListener {
-            std::atomic<uint32_t> uid{0}, sid{0};
-            void OnZQMessageNotify(CZQMessage* m, CZQEventSource*) override {
-                if (auto* g = dynamic_cast<CZQGetAnonyUserMsg*>(m)) {
-                    sid = g->sid;
-                    uid = g->uid;
-                }
-            }
-        } l;
-        CMsgClientThread::GetInstance().EventSource().AddListener(&l);
-        CMsgClientThread::GetInstance().PostRequest(&guest);
-        PumpUntil([&] { return l.uid != 0; }, 10000);
-        CMsgClientThread::GetInstance().EventSource().RemoveListener(&l);
-        SignInAs(l.uid, l.sid, "游客", l.uid, 100, 1);
+        uint32_t uid = 0, sid = 0;
+        lobbytest::GuestSession(uid, sid);
+        SignInAs(uid, sid, "游客", uid, 100, 1);
         ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);
         ASSERT_TRUE(PumpUntil([&] { return frame->GetRoomList() && frame->GetRoomList()->GetCount() > 0; }, 10000));
     }

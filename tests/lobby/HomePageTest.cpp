@@ -497,27 +497,15 @@ protected:
 TEST_F(WebTest, LoginDialogTakesPlatformSignInAndRegistration) {
     testenv::RoomService& service = lobbytest::SetUpOnce();
     // A session of the service for the platform's result to carry.
-    struct L : CZQEventListener {
-        std::atomic<uint32_t> uid{0}, sid{0};
-        void OnZQMessageNotify(CZQMessage* m, CZQEventSource*) override {
-            if (auto* g = dynamic_cast<CZQGetAnonyUserMsg*>(m)) {
-                sid = g->sid;
-                uid = g->uid;
-            }
-        }
-    } l;
-    CMsgClientThread::GetInstance().EventSource().AddListener(&l);
-    CZQGetAnonyUserMsg guest;
-    CMsgClientThread::GetInstance().PostRequest(&guest);
-    ASSERT_TRUE(PumpUntil([&] { return l.uid != 0; }, 10000));
-    CMsgClientThread::GetInstance().EventSource().RemoveListener(&l);
+    uint32_t uid = 0, sid = 0;
+    ASSERT_TRUE(lobbytest::GuestSession(uid, sid));
     lobbytest::SignOut();
 
     ScriptedLoginDlg dlg;
     dlg.SetRegisterFirst(true);
     dlg.pageCalls["RegisterDlg"] = "User/?op=Regist_Web&uname=new%20user&pwd=pw";
     dlg.pageCalls["ThirdPartLoginDlg"] =
-        StringUtility::Format("LoginResult?r=1&t=qq&k=guest&u=Nick&kid=%u&sid=%u", (unsigned)l.uid, (unsigned)l.sid);
+        StringUtility::Format("LoginResult?r=1&t=qq&k=guest&u=Nick&kid=%u&sid=%u", (unsigned)uid, (unsigned)sid);
     ASSERT_NE(dlg.Create(nullptr, "login", UI_WS_POPUP, 0, 0, 0, 410, 315), nullptr);
     EXPECT_TRUE(dlg.GetTrayIcon().IsAdded());
     int infos = service.RequestCount("getmyinfo");
@@ -534,6 +522,6 @@ TEST_F(WebTest, LoginDialogTakesPlatformSignInAndRegistration) {
     EXPECT_EQ(service.RequestCount("getmyinfo"), infos + 1);
     EXPECT_NE(service.Queries("getmyinfo").back().find("type=4"), std::string::npos)
         << service.Queries("getmyinfo").back();
-    EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), (uint32_t)l.uid);
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), uid);
     EXPECT_FALSE(dlg.GetTrayIcon().IsAdded());  // gone with the window
 }

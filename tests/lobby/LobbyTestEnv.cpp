@@ -1,6 +1,10 @@
 #include "LobbyTestEnv.h"
 
+#include "Win32Window.h"
+#include "ZQCommands.h"
 #include "ZqMusicCore.h"
+
+#include <atomic>
 
 namespace lobbytest {
 
@@ -12,6 +16,26 @@ testenv::RoomService& Service() {
 testenv::ChatServer& Chat() {
     static testenv::ChatServer* chat = new testenv::ChatServer;
     return *chat;
+}
+
+bool GuestSession(uint32_t& uid, uint32_t& sid) {
+    struct Listener : CZQEventListener {
+        std::atomic<uint32_t> uid{0}, sid{0};
+        void OnZQMessageNotify(CZQMessage* m, CZQEventSource*) override {
+            if (auto* g = dynamic_cast<CZQGetAnonyUserMsg*>(m)) {
+                sid = g->sid;
+                uid = g->uid;
+            }
+        }
+    } l;
+    CZQGetAnonyUserMsg guest;
+    CMsgClientThread::GetInstance().EventSource().AddListener(&l);
+    CMsgClientThread::GetInstance().PostRequest(&guest);
+    const bool answered = PumpUntil([&] { return l.uid != 0; }, 10000);
+    CMsgClientThread::GetInstance().EventSource().RemoveListener(&l);
+    uid = l.uid;
+    sid = l.sid;
+    return answered;
 }
 
 namespace {

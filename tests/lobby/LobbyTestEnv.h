@@ -58,6 +58,10 @@ inline testenv::RoomService& SetUpOnce() {
     return service;
 }
 
+// A guest session of the service asked for through the request worker, the message loop pumped meanwhile;
+// false when no answer came within 10 s (uid and sid 0).
+bool GuestSession(uint32_t& uid, uint32_t& sid);
+
 inline void SignOut() {
     CGlobalDataApp::GetInstance().ResetUserInfo();
 }

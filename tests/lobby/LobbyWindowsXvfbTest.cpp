@@ -12,6 +12,7 @@
 #include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "ZqMessageBox.h"
+#include "TestUtil.h"
 
 using namespace DuiLib;
 
@@ -24,13 +25,9 @@ const UINT kStuck = 99;  // close code of a window the watchdog had to close
 class XvfbTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
-        setenv("DISPLAY", display, 1);
-        setenv("NO_AT_BRIDGE", "1", 1);  // no accessibility bus on the test display
+        if (std::string why = testsupport::UseTestDisplay({"xdotool"}); !why.empty()) GTEST_SKIP() << why;
         Win32Init();
-        ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
+        ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
         CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         std::filesystem::create_directories(ShotDir());
     }
@@ -127,7 +124,6 @@ void Screenshot(CWindowWnd* wnd, const std::string& file) {
 class EditWnd : public WindowImplBase {
 public:
     const char* GetWindowClassName() const override { return "EditWnd"; }
-    DUI_DECLARE_MESSAGE_MAP()
     void OnClick(TNotifyUI& msg) override {
         if (msg.pSender->GetName() != "ok") return;
         text = m_PaintManager.FindControl("e")->GetText();
@@ -138,6 +134,7 @@ public:
     CDuiString text;
 
 protected:
+    DUI_DECLARE_MESSAGE_MAP()
     CDuiString GetSkinFolder() override { return ""; }
     CDuiString GetSkinFile() override {
         return R"(<Window size="240,90"><VerticalLayout bkcolor="#FFFFFFFF" inset="10,10,10,10" childpadding="10">

@@ -49,10 +49,7 @@ void WriteText(const fs::path& p, const std::string& text) {
 class UpdaterXvfbTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        setenv("DISPLAY", display, 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
+        if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
         const std::string tmpl = testsupport::MakeTempDir("varnet-lobby-update");
         ASSERT_FALSE(tmpl.empty());
         root_ = tmpl;
@@ -67,7 +64,7 @@ protected:
         setenv("VARNET_INSTALL_DIR", (root_ / "install").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
         lobbytest::SetUpOnce();
-        ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
+        ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
         data_ = Dir::ToNativePath(Dir::GetZqPath(107));
         ASSERT_TRUE(testenv::PrepareChangedGiftCatalogue((bin / "res").string(), (root_ / "served").string()));
         service_.SetCatalogueFolder((root_ / "served").string());

@@ -7,88 +7,31 @@
 // without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
 
-#include <gdk/gdk.h>
-#include <glib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <fstream>
-#include <sstream>
 
 #include "ChatServer.h"
+#include "ProgramDesktop.h"
 #include "RoomNavListUI.h"
 #include "RoomService.h"
-#include "TestKeys.h"
-#include "UITestDriver.h"
 #include "UpdateService.h"
 #include "WebService.h"
-#include "XvfbDesktop.h"
-#include "Win32.h"
-#include "ZqWindowBase.h"
 #include "TestUtil.h"
 
 using namespace DuiLib;
+using namespace desktoptest;
 
 namespace {
 
-using desktoptest::Click;
-using desktoptest::ReadFile;
-using desktoptest::Screenshot;
-using desktoptest::Shell;
-using desktoptest::WaitFor;
-
-// Screen rectangle of the top-level window with this (UTF-8) title; false when there is none.
-bool FindWindow(const std::string& title, RECT& rc) {
-    return desktoptest::FindWindow("^" + title + "$", rc);
-}
-
-std::string Utf8(const char* gbk) {
-    return GbkToUtf8(gbk);
-}
-
-// A skin laid out headless at the program's size, to find where its controls are.
-class SkinLayout : public WindowImplBase {
-public:
-    explicit SkinLayout(const char* file) : m_file(file) {}
-    const char* GetWindowClassName() const override { return "SkinLayout"; }
-    CControlUI* CreateControl(const char* cls) override {
-        return EqualNoCase(cls, "Roomlist") ? new CRoomNavListUI(&m_PaintManager) : nullptr;
-    }
-    POINT Center(const char* name) {
-        POINT pt{-1, -1};
-        EXPECT_TRUE(UITest::CenterOf(this, name, pt)) << name;
-        return pt;
-    }
-
-protected:
-    CDuiString GetSkinFile() override { return m_file; }
-    ZQ_SKIN_ANSWERS()
-    CDuiString m_file;
-};
-
-POINT At(SkinLayout& skin, int w, int h, const char* name) {
-    skin.Create(nullptr, "layout", 0, 0, 0, 0, w, h);
-    skin.m_PaintManager.UpdateLayout();
-    return skin.Center(name);
-}
+class VarnetProgram : public ProgramTest {};
 
 }  // namespace
 
-TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
-    const char* display = getenv("VARNET_TEST_DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-    if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
-    setenv("DISPLAY", display, 1);
-    ASSERT_TRUE(gdk_init_check(nullptr, nullptr));
-    Win32Init();
-    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
-    const std::string shots = VARNET_BINARY_DIR "/screenshots";
-    std::filesystem::create_directories(shots);
-
+TEST_F(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     testenv::ChatServer chat;
     int chatPort = chat.Start(0);
     ASSERT_NE(chatPort, 0);
@@ -97,30 +40,12 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     ASSERT_NE(service.Start(0), 0);
     testenv::WebService web;
     ASSERT_TRUE(web.Start());
-    const std::string webRoot = web.Server().BaseUrl();
-    const std::string tmpl = testsupport::MakeTempDir("varnet-xvfb");
-    ASSERT_FALSE(tmpl.empty());
-    const std::string data = tmpl;
-    {
-        std::ofstream ini(data + "/user.ini");
-        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint()
-            << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
-            << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << webRoot
-            << "\nThirdPartUrl=" << web.Url(testenv::WebService::kLoginPath)
-            << "\nWebRegisterSvr=" << web.Url(testenv::WebService::kRegisterPath)
-            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath)
-            << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA << "\nKeyB=" << testenv::kRoomServiceKeyB
-            << "\n[config]\nversion=1.0.0.1\n";
-    }
-    // An installation of its own (the updater writes its catalogue), with the build's programs.
+    const std::string data = testsupport::MakeTempDir("varnet-xvfb");
+    ASSERT_FALSE(data.empty());
+    WriteUserIni(data, service, web, true);
     namespace fs = std::filesystem;
     const fs::path bin = VARNET_BINARY_DIR "/bin", install = data + "-install";
-    fs::create_directories(install);
-    for (const auto& e : fs::directory_iterator(bin))
-        if (e.path().filename() != "res") fs::create_symlink(e.path(), install / e.path().filename());
-    fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
-    fs::create_directories(data + "/run");
-    fs::permissions(data + "/run", fs::perms::owner_all, fs::perm_options::replace);
+    MakeInstall(install);
     // The update service holds back its catalogue version until the lobby is up, so that the lobby is the
     // window the updater tells.
     testenv::UpdateService updates;
@@ -140,47 +65,23 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
         std::ofstream ini(data + "/config.ini");
         ini << updates.ConfigIni("Varnet_1.0.0.1_release", "");
     }
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setenv("VARNET_DATA_DIR", data.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", install.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (data + "/run").c_str(), 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
-        execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
-        _exit(127);
-    }
-    int status = -1;
-    bool reaped = false;
-    auto exited = [&] { return reaped || (reaped = waitpid(pid, &status, WNOHANG) == pid); };
-    // A failed step must not leave the program running.
-    struct Reaper {
-        pid_t pid;
-        std::function<bool()> exited;
-        ~Reaper() {
-            if (exited()) return;
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    } reaper{pid, exited};
-    auto log = [&](const char* file) { return ReadFile(data + "/log/" + file); };
+    Program program;
+    ASSERT_TRUE(program.Start(data, install.string()));
+    auto log = [&](const char* file) { return program.Log(file); };
 
     RECT login;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("登录对话框"), login); })) << "no login dialog";
-    SkinLayout loginSkin("LoginSkin.xml");
-    POINT guest = At(loginSkin, 410, 315, "AnonyUserBTN");
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("登录对话框"), login); })) << "no login dialog";
+    POINT guest = At("LoginSkin.xml", 410, 315, "AnonyUserBTN");
     usleep(400000);  // drawn
     Screenshot(login, shots + "/varnet_login.png");
     Click(login, guest);
 
     RECT lobby;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
     ASSERT_TRUE(WaitFor([&] {
         return log("VarnetFrame.txt").find(Utf8("主窗口更新栏目条目信息_完成")) != std::string::npos;
     })) << "the directory did not arrive";
-    ASSERT_TRUE(WaitFor([&] {
-        return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos;
-    })) << "the home page did not load";
+    ASSERT_TRUE(WaitFor([&] { return HomePageLoaded(program); })) << "the home page did not load";
     EXPECT_TRUE(WaitFor([&] { return log("VarnetFrame.txt").find("ParamGot?uid=") != std::string::npos; }))
         << "the home page did not get the user's parameters";
     usleep(800000);  // drawn
@@ -201,13 +102,10 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     EXPECT_NE(second.find("rc=0"), std::string::npos) << second;
 
     // The first room link of the home page (at 10,10 of the page, 140 x 60) enters room 3003.
-    SkinLayout lobbySkin("VarnetSkin.xml");
-    lobbySkin.Create(nullptr, "layout", 0, 0, 0, 0, 800, 572);
-    lobbySkin.m_PaintManager.FindControl("horLoadingWebUI")->SetVisible(false);
-    lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->SetVisible(true);
-    lobbySkin.m_PaintManager.UpdateLayout();
-    RECT page = lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->GetPos();
-    Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
+    SkinLayout lobbySkin("VarnetSkin.xml", [&](const char* cls) -> CControlUI* {
+        return EqualNoCase(cls, "Roomlist") ? new CRoomNavListUI(&lobbySkin.m_PaintManager) : nullptr;
+    });
+    Click(lobby, FirstRoomLink(lobbySkin));
     EXPECT_TRUE(chat.WaitMembers(3003, 1, 20000)) << "the room logic did not join the room's chat";
     EXPECT_TRUE(WaitFor([&] { return log("RoomManager.txt").find(Utf8("创建房间界面-end")) != std::string::npos; }))
         << "the room manager did not take the enter result";
@@ -215,7 +113,7 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
 
     // The room window opens in front of the lobby; its close button leaves the room.
     RECT room;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(".*[(]3003[)]", room); })) << "no room window";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(".*[(]3003[)]", room); })) << "no room window";
     usleep(500000);
     Screenshot(room, shots + "/varnet_room.png");
     Click(room, {room.right - room.left - 17, 26});
@@ -224,15 +122,9 @@ TEST(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
     usleep(300000);
 
     // Quit: the close button asks first.
-    Click(lobby, lobbySkin.Center("CloseBTN"));
-    RECT tip;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽嘉提示"), tip); })) << "no close prompt";
-    SkinLayout tipSkin("SoftCloseTipSkin.xml");
-    usleep(200000);
-    Click(tip, At(tipSkin, 300, 150, "btnOK"));
-    bool ended = WaitFor(exited, 20000);
-    ASSERT_TRUE(ended) << "Varnet did not end";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(QuitFromLobby(lobby, lobbySkin)) << "no close prompt";
+    ASSERT_TRUE(WaitFor([&] { return program.Exited(); }, 20000)) << "Varnet did not end";
+    EXPECT_TRUE(WIFEXITED(program.Status()) && WEXITSTATUS(program.Status()) == 0);
     std::string speed = log("Speed.txt");
     EXPECT_NE(speed.find("WinMain request worker stopped"), std::string::npos);
     EXPECT_NE(speed.find("WinMain shutdown done"), std::string::npos);

@@ -12,6 +12,7 @@
 
 #include "CameraSource.h"
 #include "ChatServer.h"
+#include "MicStreamSources.h"
 #include "MicTestSupport.h"
 #include "Microphone.h"
 #include "MsgClientThread.h"
@@ -29,6 +30,7 @@
 #include "Win32Window.h"
 #include "ZQCommands.h"
 #include "ZqModConfig.h"
+#include "TestUtil.h"
 
 namespace {
 
@@ -64,23 +66,7 @@ std::string StreamName(uint32_t uid) {
     return std::to_string(kRoom) + "_" + std::to_string(uid);
 }
 
-struct SynthPublisher {
-    Tesmar tesmar;
-    struct : IBasePublishNotify {
-        void OnPublishStatus(int) override {}
-        void OnPublishVideo(BYTE*, BITMAPINFOHEADER*) override {}
-        void OnPublishAudio(BYTE*, long, WAVEFORMATEX*) override {}
-    } notify;
-    int Start(const std::string& url) {
-        ZQPublishParam p;
-        snprintf(p.url, sizeof(p.url), "%s", url.c_str());
-        p.timeout = p.recvTimeout = p.sendTimeout = 3;
-        p.video.frameRate = 15;
-        p.video.keyInterval = 10;
-        return tesmar.Init(&p, &notify);
-    }
-    ~SynthPublisher() { tesmar.Uint(); }
-};
+using mic_test::SynthPublisher;
 
 // Another player of a stream, as a second client would watch it.
 struct Watcher : IMicPublishReplayCallBack {
@@ -94,25 +80,13 @@ struct Watcher : IMicPublishReplayCallBack {
 class MicRoomXvfb : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        if (system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
-        setenv("DISPLAY", display, 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
+        if (std::string why = testsupport::UseTestDisplay({"ffmpeg"}); !why.empty()) GTEST_SKIP() << why;
         roomtest::SetUpOnce();
         Win32Init();
         ASSERT_TRUE(DuiLib::UIBackendGtkInit());
         DuiLib::CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         std::filesystem::create_directories(VARNET_BINARY_DIR "/screenshots");
-        IConfigManager* cfg = AfxGetConfigManager();
-        cfg->SetInt("RoomLink", "RTMPInitIntervalUnit", 500);
-        cfg->SetInt("RoomConfigMic", "MicListenTimeout", 3);
-        cfg->SetInt("RoomConfigMic", "MicListenRecvTimeout", 3);
-        cfg->SetInt("RoomConfigMic", "MicListenBufferTM", 1);
-        capture::SelectSyntheticCamera(1);
-        TesmarFactories tone;
-        tone.microphone = [] { return publish::CreateToneMicrophone(); };
-        TesmarSetFactories(tone);
+        mic_test::UseFastLinksAndSyntheticSources();
         CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
             a.uid = kSelf;
             a.sid = 7777;
@@ -167,7 +141,7 @@ protected:
     void Publish() {
         publishers.clear();
         for (uint32_t uid : kPublic) {
-            publishers.push_back(std::make_unique<SynthPublisher>());
+            publishers.push_back(std::make_unique<SynthPublisher>(15));
             ASSERT_EQ(PUBLISH_SUCCESS, publishers.back()->Start(nginx.Url(StreamName(uid))));
         }
         ffmpeg.Stop();

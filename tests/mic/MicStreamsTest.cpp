@@ -2,6 +2,7 @@
 // the video view, and after the server went down and came back the link relinks.
 #include "CameraSource.h"
 #include "MicLink.h"
+#include "MicStreamSources.h"
 #include "MicTestSupport.h"
 #include "Microphone.h"
 #include "NginxRtmp.h"
@@ -29,40 +30,15 @@ struct SlotOwner : IMicPublishReplayCallBack {
     void OnAudioLevel(short*) override {}
 };
 
-struct Publisher {
-    Tesmar tesmar;
-    struct : IBasePublishNotify {
-        void OnPublishStatus(int) override {}
-        void OnPublishVideo(BYTE*, BITMAPINFOHEADER*) override {}
-        void OnPublishAudio(BYTE*, long, WAVEFORMATEX*) override {}
-    } notify;
-    int Start(const std::string& url) {
-        ZQPublishParam p;
-        snprintf(p.url, sizeof(p.url), "%s", url.c_str());
-        p.timeout = p.recvTimeout = p.sendTimeout = 3;
-        p.video.frameRate = 20;
-        p.video.keyInterval = 10;
-        return tesmar.Init(&p, &notify);
-    }
-};
-
 TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
     ASSERT_TRUE(Win32Init());
     UseFreshConfig();
-    IConfigManager* cfg = AfxGetConfigManager();
-    cfg->SetInt("RoomLink", "RTMPInitIntervalUnit", 500);
-    cfg->SetInt("RoomConfigMic", "MicListenTimeout", 3);
-    cfg->SetInt("RoomConfigMic", "MicListenRecvTimeout", 3);
-    cfg->SetInt("RoomConfigMic", "MicListenBufferTM", 1);
-    capture::SelectSyntheticCamera(1);
-    TesmarFactories tone;
-    tone.microphone = [] { return publish::CreateToneMicrophone(); };
-    TesmarSetFactories(tone);
+    UseFastLinksAndSyntheticSources();
 
     testenv::NginxRtmp nginx;
     std::string err;
     ASSERT_TRUE(nginx.Start(&err)) << err;
-    auto pub = std::make_unique<Publisher>();
+    auto pub = std::make_unique<SynthPublisher>(20);
     ASSERT_EQ(PUBLISH_SUCCESS, pub->Start(nginx.Url("slot1")));
 
     RecordingWnd window;
@@ -99,7 +75,7 @@ TEST(MicStreams, LinkPlaysAndRelinksAfterTheServerCameBack) {
 
     // Back with a fresh address, as a new live signature brings it.
     ASSERT_TRUE(nginx.Start(&err)) << err;
-    pub = std::make_unique<Publisher>();
+    pub = std::make_unique<SynthPublisher>(20);
     ASSERT_EQ(PUBLISH_SUCCESS, pub->Start(nginx.Url("slot1")));
     adapter->SetParam(nginx.Url("slot1"), false, 3);
     link.StartLinkThread();

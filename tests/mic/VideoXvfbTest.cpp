@@ -4,6 +4,7 @@
 #include "UIlib.h"
 #include "VideoGtkPresenter.h"
 #include "VideoShowWnd.h"
+#include "TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +18,7 @@ public:
 };
 
 TEST(MicVideoXvfb, FramesAreDrawnInTheNativeChild) {
-    const char* display = getenv("VARNET_TEST_DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-    setenv("DISPLAY", display, 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
+    if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
     Win32Init();
     ASSERT_TRUE(DuiLib::UIBackendGtkInit());
     {

@@ -121,6 +121,23 @@ protected:
         sid = s.sid;
     }
 
+    // The account (after LoginAlice) and room 3003 in the fields a command carries them in.
+    template <class M>
+    void Own(M& m) const {
+        m.uid = uid;
+        m.sid = sid;
+    }
+    template <class M>
+    void Room(M& m) const {
+        Own(m);
+        m.rid = 3003;
+    }
+    template <class M>
+    void CtxRoom(M& m) const {
+        Own(m);
+        m.ctxInt[0] = 3003;
+    }
+
     testenv::RoomService service;
     CMsgClientThread worker;
     Recorder rec;
@@ -144,9 +161,7 @@ TEST_F(Worker, LogNeverHoldsThePasswordOrToken) {
     ASSERT_EQ(worker.Start(), 1);
     LoginAlice();
     CZQKickRoomMsg kick;
-    kick.uid = uid;
-    kick.sid = sid;
-    kick.rid = 3003;
+    Room(kick);
     worker.PostRequest(&kick);
     ASSERT_TRUE(rec.WaitFor(2));
     std::string log;
@@ -160,13 +175,10 @@ TEST_F(Worker, SignedRequestsPassTheServiceCheck) {
     ASSERT_EQ(worker.Start(), 1);
     LoginAlice();
     CZQEnterRoomMsg enter;
-    enter.uid = uid;
-    enter.sid = sid;
-    enter.ctxInt[0] = 3003;
+    CtxRoom(enter);
     ASSERT_EQ(worker.PostRequest(&enter), 1);
     CZQEnterRoomMsg locked;
-    locked.uid = uid;
-    locked.sid = sid;
+    Own(locked);
     locked.ctxInt[0] = 3004;
     locked.pwd = "p&w";  // reaches the service whole because it is encoded
     ASSERT_EQ(worker.PostRequest(&locked), 1);
@@ -179,9 +191,7 @@ TEST_F(Worker, SignedRequestsPassTheServiceCheck) {
 
     CGlobalDataApp::GetInstance().SetSignKeys("wrong-key", prototest::kKeyB);
     CZQKickRoomMsg kick;
-    kick.uid = uid;
-    kick.sid = sid;
-    kick.rid = 3003;
+    Room(kick);
     worker.PostRequest(&kick);
     ASSERT_TRUE(rec.WaitFor(4));
     CGlobalDataApp::GetInstance().SetSignKeys(prototest::kKeyA, prototest::kKeyB);
@@ -194,155 +204,50 @@ TEST_F(Worker, EveryCommandIsAnsweredByTheService) {
     LoginAlice();
     service.WithData([](testenv::SvcData& d) { d.rooms[3003].roles[1001] = 5; });
     std::vector<std::unique_ptr<CZQMessage>> msgs;
-    auto add = [&](auto* m, auto fill) {
-        fill(*m);
+    // A command with its fields filled in turn.
+    auto add = [&](auto* m, auto... fill) {
+        (fill(*m), ...);
         msgs.emplace_back(m);
     };
-    const uint32_t u = uid, s = sid;
-    auto room = [u, s](auto& m) {
-        m.uid = u;
-        m.sid = s;
-        m.rid = 3003;
-    };
-    auto ctxRoom = [u, s](auto& m) {
-        m.uid = u;
-        m.sid = s;
-        m.ctxInt[0] = 3003;
-    };
+    auto own = [this](auto& m) { Own(m); };
+    auto room = [this](auto& m) { Room(m); };
+    auto ctxRoom = [this](auto& m) { CtxRoom(m); };
+    auto tid = [](int t) { return [t](auto& m) { m.tid = t; }; };
+    auto optype = [](int t) { return [t](auto& m) { m.optype = t; }; };
+    auto chat = [](auto& m) { m.chatid = "chat_1001"; };
     add(new CZQEnterRoomMsg, ctxRoom);
-    add(new CZQGetChatSigMsg, [&](auto& m) {
-        ctxRoom(m);
-        m.chatid = "chat_1001";
-    });
-    add(new CZQGetLiveSigMsg, [&](auto& m) {
-        ctxRoom(m);
-        m.ctxInt[1] = 1002;
-        m.ctxText[0] = "listen";
-    });
+    add(new CZQGetChatSigMsg, ctxRoom, chat);
+    add(new CZQGetLiveSigMsg, ctxRoom, [](auto& m) { m.ctxInt[1] = 1002, m.ctxText[0] = "listen"; });
     add(new CZQGetMicInfoMsg, room);
-    add(new CZQGetMicMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1002;
-    });
+    add(new CZQGetMicMsg, room, tid(1002));
     add(new CZQGetRoomInfoMsg, room);
     add(new CZQGetRoomUserMsg, room);
-    add(new CZQGetUserInfoMsg, [&](auto& m) {
-        m.uid = u;
-        m.sid = s;
-        m.tid = 1002;
-    });
-    add(new CZQGetUserLocMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1002;
-    });
-    add(new CZQOpFavRoomMsg, [&](auto& m) {
-        room(m);
-        m.optype = 1;
-    });
-    add(new CZQOpMicAttrMsg, [&](auto& m) {
-        ctxRoom(m);
-        m.ctxInt[1] = 1002;
-        m.optype = 1;
-        m.attr = 2;
-    });
-    add(new CZQOpMicMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1001;
-        m.optype = 1;
-        m.mictype = 0;
-    });
-    add(new CZQOpRoomUserChatMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1003;
-        m.optype = 1;
-    });
-    add(new CZQOpRoomUserRoleMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1003;
-        m.optype = 1;
-        m.roletype = 1;
-    });
-    add(new CZQOpRoomBlackUserMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1003;
-        m.optype = 0;
-    });
-    add(new CZQSendColorBarMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1002;
-        m.cid = 1;
-    });
-    add(new CZQSendGiftMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1002;
-        m.gid = 5;
-        m.cnt = 1;
-        m.word = "好";
-    });
-    add(new CZQSendMultiGiftMsg, [&](auto& m) {
-        room(m);
-        m.tidList = {1002, 1003};
-        m.gid = 3;
-        m.cnt = 1;
-    });
-    add(new CZQSendTagMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1002;
-        m.tagid = 1;
-    });
-    add(new CZQSendTmpNoticeMsg, [&](auto& m) {
-        ctxRoom(m);
-        m.word = "notice & more";
-    });
-    add(new CZQBroadCastMsg, [&](auto& m) {
-        ctxRoom(m);
-        m.word = "hello";
-    });
-    add(new CZQCheckNickMsg, [&](auto& m) {
-        m.uid = u;
-        m.sid = s;
-        m.nickname = "新名字";
-    });
-    add(new CZQUpdateMyInfoMsg, [&](auto& m) {
-        m.uid = u;
-        m.sid = s;
-        m.tid = static_cast<int>(u);
-        m.nickname = "新名字";
-    });
-    add(new CZQUpdateRoomInfoMsg, [&](auto& m) {
-        room(m);
-        m.name = "新房间";
-        m.msg[0] = "a=b&c";
-    });
-    add(new CZQUpdateWelWord, [&](auto& m) {
-        room(m);
-        m.word = "欢迎";
-    });
-    add(new CZQHeartBeatMsg, [&](auto& m) {
-        room(m);
-        m.chatid = "chat_1001";
-    });
-    add(new CZQKickRoomMsg, [&](auto& m) {
-        room(m);
-        m.tid = 1003;
-    });
-    add(new CZQExitRoomMsg, [&](auto& m) {
-        room(m);
-        m.chatid = "chat_1001";
-    });
-    add(new CZQGetAllNavMsg, [](auto&) {});
-    add(new CZQGetCateListMsg, [](auto&) {});
-    add(new CZQGetMyInfoMsg, [&](auto& m) {
-        m.user.uid = u;
-        m.user.sid = s;
-        m.user.name = "alice";
-    });
-    add(new CZQGetAnonyUserMsg, [](auto&) {});
-    add(new CZQLogOutMsg, [&](auto& m) {
-        m.uid = u;
-        m.sid = s;
-        m.ctxInt[0] = static_cast<int>(u);
-    });
+    add(new CZQGetUserInfoMsg, own, tid(1002));
+    add(new CZQGetUserLocMsg, room, tid(1002));
+    add(new CZQOpFavRoomMsg, room, optype(1));
+    add(new CZQOpMicAttrMsg, ctxRoom, optype(1), [](auto& m) { m.ctxInt[1] = 1002, m.attr = 2; });
+    add(new CZQOpMicMsg, room, tid(1001), optype(1), [](auto& m) { m.mictype = 0; });
+    add(new CZQOpRoomUserChatMsg, room, tid(1003), optype(1));
+    add(new CZQOpRoomUserRoleMsg, room, tid(1003), optype(1), [](auto& m) { m.roletype = 1; });
+    add(new CZQOpRoomBlackUserMsg, room, tid(1003), optype(0));
+    add(new CZQSendColorBarMsg, room, tid(1002), [](auto& m) { m.cid = 1; });
+    add(new CZQSendGiftMsg, room, tid(1002), [](auto& m) { m.gid = 5, m.cnt = 1, m.word = "好"; });
+    add(new CZQSendMultiGiftMsg, room, [](auto& m) { m.tidList = {1002, 1003}, m.gid = 3, m.cnt = 1; });
+    add(new CZQSendTagMsg, room, tid(1002), [](auto& m) { m.tagid = 1; });
+    add(new CZQSendTmpNoticeMsg, ctxRoom, [](auto& m) { m.word = "notice & more"; });
+    add(new CZQBroadCastMsg, ctxRoom, [](auto& m) { m.word = "hello"; });
+    add(new CZQCheckNickMsg, own, [](auto& m) { m.nickname = "新名字"; });
+    add(new CZQUpdateMyInfoMsg, own, tid(static_cast<int>(uid)), [](auto& m) { m.nickname = "新名字"; });
+    add(new CZQUpdateRoomInfoMsg, room, [](auto& m) { m.name = "新房间", m.msg[0] = "a=b&c"; });
+    add(new CZQUpdateWelWord, room, [](auto& m) { m.word = "欢迎"; });
+    add(new CZQHeartBeatMsg, room, chat);
+    add(new CZQKickRoomMsg, room, tid(1003));
+    add(new CZQExitRoomMsg, room, chat);
+    add(new CZQGetAllNavMsg);
+    add(new CZQGetCateListMsg);
+    add(new CZQGetMyInfoMsg, [this](auto& m) { m.user.uid = uid, m.user.sid = sid, m.user.name = "alice"; });
+    add(new CZQGetAnonyUserMsg);
+    add(new CZQLogOutMsg, own, [this](auto& m) { m.ctxInt[0] = static_cast<int>(uid); });
     ASSERT_EQ(msgs.size() + 1, CZQMsgFactory::GetRegistry().size() - 2);  // with login; not notify, base
     for (auto& m : msgs) ASSERT_EQ(worker.PostRequest(m.get()), 1) << m->cmd;
     ASSERT_TRUE(rec.WaitFor(msgs.size() + 1));
@@ -426,29 +331,18 @@ TEST_F(Worker, FaultsGiveTwoAttemptsThenTheFailureReply) {
 TEST_F(Worker, PaidCommandsAreNeverResent) {
     ASSERT_EQ(worker.Start(), 1);
     LoginAlice();
-    const uint32_t u = uid, s = sid;
-    auto room = [u, s](auto& m) {
-        m.uid = u;
-        m.sid = s;
-        m.rid = 3003;
-    };
-    auto ctxRoom = [u, s](auto& m) {
-        m.uid = u;
-        m.sid = s;
-        m.ctxInt[0] = 3003;
-    };
     CZQSendGiftMsg gift;
-    room(gift), gift.tid = 1002, gift.gid = 5, gift.cnt = 1;
+    Room(gift), gift.tid = 1002, gift.gid = 5, gift.cnt = 1;
     CZQSendMultiGiftMsg multi;
-    room(multi), multi.tidList = {1002, 1003}, multi.gid = 3, multi.cnt = 1;
+    Room(multi), multi.tidList = {1002, 1003}, multi.gid = 3, multi.cnt = 1;
     CZQSendTagMsg tag;
-    room(tag), tag.tid = 1002, tag.tagid = 1;
+    Room(tag), tag.tid = 1002, tag.tagid = 1;
     CZQBroadCastMsg broadcast;
-    ctxRoom(broadcast), broadcast.word = "hello";
+    CtxRoom(broadcast), broadcast.word = "hello";
     CZQSendColorBarMsg bar;
-    room(bar), bar.tid = 1002, bar.cid = 1;
+    Room(bar), bar.tid = 1002, bar.cid = 1;
     CZQSendTmpNoticeMsg notice;  // free: retried
-    ctxRoom(notice), notice.word = "notice";
+    CtxRoom(notice), notice.word = "notice";
     struct Row {
         CZQMessage* msg;
         uint64_t price;

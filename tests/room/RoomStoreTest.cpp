@@ -107,6 +107,7 @@ TEST_F(RoomStore, Users) {
 
     CRoomBaseInfo* room = store.LockRoom(kRoom, 2);
     ASSERT_NE(room, nullptr);
+    room->lock.AssertHeld();
     room->myChatId = "mine";
     EXPECT_EQ(store.UnlockRoom(kRoom), 1);
     EXPECT_EQ(store.UnlockRoom(kRoom), 0);  // nothing left to release

@@ -48,6 +48,7 @@ TEST_P(RoomStoreThreads, RemovalWaitsForTheHandOut) {
             locked.set_value();
             return;
         }
+        room->lock.AssertHeld();
         locked.set_value();
         release.get_future().wait_for(10s);
         // Still this thread's record, whatever happened to the map meanwhile.
@@ -98,6 +99,7 @@ TEST(RoomStoreLoad, ParallelReadersWritersAndRoomsComingAndGoing) {
                 store.SetUserMicState(room, i % 50, i % 3);
                 store.CountMicUsers(room, true);
                 if (CRoomBaseInfo* r = store.LockRoom(room, 1 + i % 2)) {
+                    r->lock.AssertHeld();
                     reads += static_cast<long>(r->users.size());
                     store.UnlockRoom(room);
                 }

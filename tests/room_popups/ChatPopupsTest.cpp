@@ -26,6 +26,8 @@
 #include "ZqModConfig.h"
 #include "TestGif.h"
 
+using namespace DuiLib;
+
 using namespace roompopups;
 
 namespace {

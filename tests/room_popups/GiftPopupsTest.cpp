@@ -20,6 +20,8 @@
 #include "Win32Window.h"
 #include "ZqLib.h"
 
+using namespace DuiLib;
+
 using namespace roomui;
 
 namespace {

@@ -5,97 +5,35 @@
 // build folder. Skipped without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
 
-#include <gdk/gdk.h>
-#include <glib.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <sstream>
 
 #include "ChatServer.h"
+#include "ProgramDesktop.h"
 #include "RoomService.h"
-#include "TestKeys.h"
 #include "TestUtil.h"
-#include "UITestDriver.h"
 #include "UpdateService.h"
 #include "WebService.h"
-#include "Win32.h"
-#include "XvfbDesktop.h"
-#include "ZqWindowBase.h"
 
 using namespace DuiLib;
+using namespace desktoptest;
 
 namespace {
 
-using desktoptest::ReadFile;
-using desktoptest::WaitFor;
-
-// Exact titles.
-bool FindWindow(const std::string& title, RECT& rc) {
-    return desktoptest::FindWindow("^" + title + "$", rc);
+// The program's own controls are plain controls here (their size comes from the skin's attributes alone).
+CControlUI* MakeControl(const char*) {
+    return new CContainerUI;
 }
 
-std::string Utf8(const char* gbk) {
-    return GbkToUtf8(gbk);
-}
-
-// A skin laid out headless at a size, to find where its controls are; the program's own controls are
-// plain controls here (their size comes from the skin's attributes alone).
-class SkinLayout : public WindowImplBase {
-public:
-    explicit SkinLayout(const char* file) : m_file(file) {}
-    const char* GetWindowClassName() const override { return "SkinLayout"; }
-    CControlUI* CreateControl(const char*) override { return new CContainerUI; }
-    RECT Rect(const char* name) {
-        CControlUI* c = m_PaintManager.FindControl(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c ? c->GetPos() : RECT{0, 0, 0, 0};
-    }
-    void LayOut(int w, int h) {
-        Create(nullptr, "layout", 0, 0, 0, 0, w, h);
-        m_PaintManager.UpdateLayout();
-    }
-
-protected:
-    CDuiString GetSkinFile() override { return m_file; }
-    ZQ_SKIN_ANSWERS()
-    CDuiString m_file;
-};
-
-void Click(const RECT& wnd, POINT pt) {
-    std::string cmd = "xdotool mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y) +
-                      " sleep 0.2 click 1";
-    EXPECT_EQ(system((cmd + " >/dev/null 2>&1").c_str()), 0);
-}
-
-void Type(const std::string& text) {
-    EXPECT_EQ(system(("xdotool type --delay 30 '" + text + "' >/dev/null 2>&1").c_str()), 0);
-}
-
-using desktoptest::Screenshot;
-
-POINT Mid(const RECT& r) {
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
+class GiftProgram : public ProgramTest {};
 
 }  // namespace
 
-TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
-    const char* display = getenv("VARNET_TEST_DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-    if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
-    setenv("DISPLAY", display, 1);
-    ASSERT_TRUE(gdk_init_check(nullptr, nullptr));
-    Win32Init();
-    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
-    const std::string shots = VARNET_BINARY_DIR "/screenshots";
-    std::filesystem::create_directories(shots);
-
+TEST_F(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
     // The stack: the chat server gets the service's announcements.
     testenv::ChatServer chat;
     int chatPort = chat.Start(0);
@@ -118,104 +56,55 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
     const std::string data = dataDir.path();
     namespace fs = std::filesystem;
     const fs::path bin = VARNET_BINARY_DIR "/bin", install = data + "/install";
-    // An installation of its own: the updater the program starts writes its catalogue files there.
-    fs::create_directories(install);
-    for (const auto& e : fs::directory_iterator(bin))
-        if (e.path().filename() != "res") fs::create_symlink(e.path(), install / e.path().filename());
-    fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
+    MakeInstall(install);
     testenv::UpdateService updates;  // nothing newer than the installed catalogue
     updates.SetCatalogueFolder((bin / "res").string());
     ASSERT_TRUE(updates.Start());
     updates.SetConfigText(updates.ConfigIni("Varnet_1.0.0.1_release", ""));
+    WriteUserIni(data, service, web, true);
     {
-        std::ofstream ini(data + "/user.ini");
-        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint()
-            << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
-            << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << web.Server().BaseUrl()
-            << "\nThirdPartUrl=" << web.Url(testenv::WebService::kLoginPath)
-            << "\nWebRegisterSvr=" << web.Url(testenv::WebService::kRegisterPath)
-            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath)
-            << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA << "\nKeyB=" << testenv::kRoomServiceKeyB
-            << "\n[config]\nversion=1.0.0.1\n";
         std::ofstream cfg(data + "/config.ini");
         cfg << updates.ConfigIni("Varnet_1.0.0.1_release", "");
     }
-    fs::create_directories(data + "/run");
-    fs::permissions(data + "/run", fs::perms::owner_all, fs::perm_options::replace);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setenv("VARNET_DATA_DIR", data.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", install.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (data + "/run").c_str(), 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
-        setenv("VARNET_LOG_DEBUG", "1", 1);  // the chat lines go to the room window's log
-        execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
-        _exit(127);
-    }
-    bool reaped = false;
-    auto exited = [&] { return reaped || (reaped = waitpid(pid, nullptr, WNOHANG) == pid); };
-    struct Reaper {
-        pid_t pid;
-        std::function<bool()> exited;
-        ~Reaper() {
-            if (exited()) return;
-            kill(pid, SIGTERM);
-            if (!WaitFor(exited, 5000)) {
-                kill(pid, SIGKILL);
-                waitpid(pid, nullptr, 0);
-            }
-        }
-    } reaper{pid, exited};
-    auto log = [&](const char* file) { return ReadFile(data + "/log/" + file); };
+    Program program;
+    // The chat lines go to the room window's log.
+    ASSERT_TRUE(program.Start(data, install.string(), {{"VARNET_LOG_DEBUG", "1"}}));
+    auto log = [&](const char* file) { return program.Log(file); };
 
     // Sign in as alice.
     RECT login;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("登录对话框"), login); })) << "no login dialog";
-    SkinLayout loginSkin("LoginSkin.xml");
-    loginSkin.LayOut(410, 315);
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("登录对话框"), login); })) << "no login dialog";
     usleep(400000);
-    Click(login, Mid(loginSkin.Rect("UserNameEdit")));
-    Type("alice");
-    Click(login, Mid(loginSkin.Rect("PassWordEdit")));
-    Type("secret");
-    Click(login, Mid(loginSkin.Rect("LoginBTN")));
+    SignIn(login, "alice", "secret");
     RECT lobby;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
     EXPECT_EQ(service.RequestCount("login"), 1);
-    ASSERT_TRUE(WaitFor([&] {
-        return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos;
-    })) << "the home page did not load";
+    ASSERT_TRUE(WaitFor([&] { return HomePageLoaded(program); })) << "the home page did not load";
     usleep(500000);
 
     // The first room link of the home page enters room 3003.
-    SkinLayout lobbySkin("VarnetSkin.xml");
-    lobbySkin.Create(nullptr, "layout", 0, 0, 0, 0, 800, 572);
-    lobbySkin.m_PaintManager.FindControl("horLoadingWebUI")->SetVisible(false);
-    lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->SetVisible(true);
-    lobbySkin.m_PaintManager.UpdateLayout();
-    RECT page = lobbySkin.Rect("horMainFrameHtml");
-    Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
+    SkinLayout lobbySkin("VarnetSkin.xml", MakeControl);
+    ClickRested(lobby, FirstRoomLink(lobbySkin));
     ASSERT_TRUE(chat.WaitMembers(3003, 1, 20000)) << "the room logic did not join the room's chat";
     RECT room;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(".*[(]3003[)]", room); })) << "no room window";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(".*[(]3003[)]", room); })) << "no room window";
     ASSERT_TRUE(WaitFor([&] { return log("RoomManager.txt").find(Utf8("更新用户列表")) != std::string::npos; }))
         << "no user list";
     usleep(800000);  // maximised and drawn
-    ASSERT_TRUE(FindWindow(".*[(]3003[)]", room));
-    SkinLayout roomSkin("RoomSkin.xml");
+    ASSERT_TRUE(FindTitle(".*[(]3003[)]", room));
+    SkinLayout roomSkin("RoomSkin.xml", MakeControl);
     roomSkin.LayOut(room.right - room.left, room.bottom - room.top);
 
     // The second "鲍勃" of the receiver combo (user 1003), then the first gift of the first page (玫瑰, 10 coins).
     RECT combo = roomSkin.Rect("GiftToPeopleComBo");
-    Click(room, Mid(combo));
+    ClickRested(room, Mid(combo));
     usleep(500000);
-    Click(room, {combo.left + 30, combo.bottom + CZqMenuUI::kItemHeight + CZqMenuUI::kItemHeight / 2});
+    ClickRested(room, {combo.left + 30, combo.bottom + CZqMenuUI::kItemHeight + CZqMenuUI::kItemHeight / 2});
     usleep(300000);
     RECT pages = roomSkin.Rect("tablayout_GiftType");
     uint64_t before = 0;
     service.WithData([&](testenv::SvcData& d) { before = d.users[1001].xiubi; });
-    Click(room, {pages.left + 30, pages.top + 28});
+    ClickRested(room, {pages.left + 30, pages.top + 28});
     ASSERT_TRUE(WaitFor([&] { return service.RequestCount("sendgift") == 1; }, 10000)) << "no gift sent";
     std::string query = service.Queries("sendgift")[0];
     EXPECT_NE(query.find("&tid=1003&gid=10001&cnt=1&"), std::string::npos) << query;
@@ -266,37 +155,37 @@ TEST(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
     RECT cheque;
     bool chequeShown = false;
     for (int attempt = 1; attempt <= 3 && !chequeShown; ++attempt) {
-        Click(room, {categories.left + 1 + 40 + 1 + 20, (categories.top + categories.bottom) / 2});
+        ClickRested(room, {categories.left + 1 + 40 + 1 + 20, (categories.top + categories.bottom) / 2});
         usleep(300000 * attempt);
-        Click(room, {pages.left + 2 * 59 + 30, pages.top + 28});
-        chequeShown = WaitFor([&] { return FindWindow(Utf8("支票对话框"), cheque); }, 5000);
+        ClickRested(room, {pages.left + 2 * 59 + 30, pages.top + 28});
+        chequeShown = WaitFor([&] { return FindTitle(Utf8("支票对话框"), cheque); }, 5000);
     }
     ASSERT_TRUE(chequeShown) << "no cheque popup";
     usleep(500000);
     Screenshot(cheque, shots + "/gift_cheque.png");
-    SkinLayout chequeSkin("PopWndCheque.xml");
+    SkinLayout chequeSkin("PopWndCheque.xml", MakeControl);
     chequeSkin.LayOut(cheque.right - cheque.left, cheque.bottom - cheque.top);
-    Click(cheque, Mid(chequeSkin.Rect("btnClose")));
+    ClickRested(cheque, Mid(chequeSkin.Rect("btnClose")));
     EXPECT_TRUE(WaitFor(
         [&] {
             RECT r;
-            return !FindWindow(Utf8("支票对话框"), r);
+            return !FindTitle(Utf8("支票对话框"), r);
         },
         5000))
         << "the cheque stayed";
 
     // The group gift (the first gift of the third category) opens its popup with the room's users.
-    Click(room, {categories.left + 2 * (1 + 40) + 1 + 20, (categories.top + categories.bottom) / 2});
+    ClickRested(room, {categories.left + 2 * (1 + 40) + 1 + 20, (categories.top + categories.bottom) / 2});
     usleep(300000);
-    Click(room, {pages.left + 30, pages.top + 28});
+    ClickRested(room, {pages.left + 30, pages.top + 28});
     RECT group;
-    ASSERT_TRUE(WaitFor([&] { return FindWindow(Utf8("群刷道具"), group); }, 10000)) << "no group gift popup";
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("群刷道具"), group); }, 10000)) << "no group gift popup";
     usleep(500000);
     Screenshot(group, shots + "/gift_group.png");
     EXPECT_EQ(service.RequestCount("sendgift"), 1);
     printf("screenshots: %s/gift_room.png, gift_panel.png, gift_card.png, gift_cheque.png, gift_group.png\n",
            shots.c_str());
     updates.Stop();
-    kill(pid, SIGTERM);
-    EXPECT_TRUE(WaitFor(exited, 10000)) << "Varnet did not end";
+    kill(program.Pid(), SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return program.Exited(); }, 10000)) << "Varnet did not end";
 }

@@ -21,6 +21,8 @@
 #include "ZqLib.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 namespace {
 
 constexpr uint32_t kRoom = 3003;
@@ -82,6 +84,7 @@ protected:
             store.AddRoomUser(kRoom, u);
         }
         if (CRoomBaseInfo* info = store.LockRoom(kRoom, 2)) {
+            info->lock.AssertHeld();
             info->name = "欢乐大厅";
             info->password = "";
             info->msg[0] = "00040004公告";

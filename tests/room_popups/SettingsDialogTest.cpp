@@ -18,6 +18,8 @@
 #include "Win32.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 namespace {
 
 testenv::RoomService& Service() {

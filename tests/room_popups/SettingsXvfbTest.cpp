@@ -13,17 +13,17 @@
 #include "UIBackendGtk.h"
 #include "Win32.h"
 #include "ZqModConfig.h"
+#include "TestUtil.h"
+
+using namespace DuiLib;
 
 TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
-    const char* display = getenv("VARNET_TEST_DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-    setenv("DISPLAY", display, 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
+    if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
     capture::SelectSyntheticCamera(1);
     setenv("VARNET_DATA_DIR", duitest::TempDir("room_popups_xvfb").c_str(), 1);
     AfxReleaseConfigManager();
     Win32Init();
-    ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
+    ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
     CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
     const std::string dir = VARNET_BINARY_DIR "/screenshots";
     std::filesystem::create_directories(dir);

@@ -15,6 +15,8 @@
 #include "Win32.h"
 #include "ZqModConfig.h"
 
+using namespace DuiLib;
+
 namespace {
 
 struct Calls : IWndCallBackMicAudioSlider {

@@ -24,6 +24,8 @@
 #include "ZqModConfig.h"
 #include "TestUtil.h"
 
+using namespace DuiLib;
+
 using namespace roomui;
 
 namespace {

@@ -15,19 +15,12 @@
 #include "UIBackendGtk.h"
 #include "Win32Window.h"
 #include "ZqLib.h"
+#include "GlibPump.h"
 #include "TestUtil.h"
 
 namespace {
 
-bool Pump(const std::function<bool()>& done, int ms) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        g_main_context_iteration(nullptr, FALSE);
-        if (!g_main_context_pending(nullptr)) g_usleep(2000);
-    }
-    return true;
-}
+using testsupport::Pump;
 
 struct Recorder : roomui::IWebCallBack {
     std::vector<std::string> calls;
@@ -42,10 +35,7 @@ struct Recorder : roomui::IWebCallBack {
 class ChatViewXvfb : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        setenv("DISPLAY", display, 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
+        if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
         const std::string tmpl = testsupport::MakeTempDir("varnet-chatview");
         ASSERT_FALSE(tmpl.empty());

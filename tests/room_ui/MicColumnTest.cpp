@@ -12,6 +12,8 @@
 #include "UIlib.h"
 #include "Win32Window.h"
 
+using namespace DuiLib;
+
 using namespace roomui;
 
 namespace {

@@ -4,93 +4,29 @@
 // the details popup go under the build folder. Skipped without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
 
-#include <gdk/gdk.h>
-#include <glib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 
 #include "ChatServer.h"
 #include "ChatTestClient.h"
 #include "Pingla.h"
+#include "ProgramDesktop.h"
 #include "RoomService.h"
-#include "TestKeys.h"
-#include "UITestDriver.h"
 #include "UpdateService.h"
 #include "UserListUI.h"
 #include "WebService.h"
-#include "Win32.h"
-#include "ZqWindowBase.h"
 #include "TestUtil.h"
-#include "XvfbDesktop.h"
 
 using namespace DuiLib;
+using namespace desktoptest;
 
 namespace {
 
-using desktoptest::ReadFile;
-using desktoptest::Screenshot;
-using desktoptest::WaitFor;
-
-// The visible top-level window whose (UTF-8) title is exactly `title` (a pattern); false when none.
-bool FindTitle(const std::string& title, RECT& rc) {
-    return desktoptest::FindWindow("^" + title + "$", rc);
-}
-
-std::string Utf8(const char* gbk) {
-    return GbkToUtf8(gbk);
-}
-
-void Xdo(const std::string& args) {
-    EXPECT_EQ(system(("xdotool " + args + " >/dev/null 2>&1").c_str()), 0) << args;
-}
-
-void Click(const RECT& wnd, POINT pt, int button = 1) {
-    Xdo("mousemove " + std::to_string(wnd.left + pt.x) + " " + std::to_string(wnd.top + pt.y));
-    usleep(150000);
-    Xdo("click " + std::to_string(button));
-}
-
-// A skin laid out headless at a size, to find where its controls are.
-class SkinLayout : public WindowImplBase {
-public:
-    explicit SkinLayout(const char* file) : m_file(file) {}
-    const char* GetWindowClassName() const override { return "SkinLayout"; }
-    CControlUI* CreateControl(const char* cls) override {
-        if (std::string(cls) == "CUserListUI") return new roomui::CUserListUI;
-        return new CControlUI;  // the other custom controls only take their place
-    }
-    RECT Layout(int w, int h, const char* name) {
-        Create(nullptr, "layout", 0, 0, 0, 0, w, h);
-        if (auto* tab = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl("RightUserListTab"))) tab->SelectItem(1);
-        m_PaintManager.UpdateLayout();
-        CControlUI* c = m_PaintManager.FindControl(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c ? c->GetPos() : RECT{};
-    }
-    POINT Center(const char* name) {
-        POINT pt{-1, -1};
-        EXPECT_TRUE(UITest::CenterOf(this, name, pt)) << name;
-        return pt;
-    }
-
-protected:
-    CDuiString GetSkinFile() override { return m_file; }
-    ZQ_SKIN_ANSWERS()
-    CDuiString m_file;
-};
-
-POINT At(const char* skin, int w, int h, const char* name) {
-    SkinLayout layout(skin);
-    layout.Create(nullptr, "layout", 0, 0, 0, 0, w, h);
-    layout.m_PaintManager.UpdateLayout();
-    POINT pt{-1, -1};
-    EXPECT_TRUE(UITest::CenterOf(&layout, name, pt)) << name;
-    return pt;
+// The program's own controls only take their place, but for the members list.
+CControlUI* MakeControl(const char* cls) {
+    if (std::string(cls) == "CUserListUI") return new roomui::CUserListUI;
+    return new CControlUI;
 }
 
 // Offsets in the user menu: 2 px inset, 28 px items, 9 px group breaks (after ids 1, 4, 8 and 12).
@@ -99,19 +35,11 @@ int MenuItemY(int id) {
     return 2 + id * 28 + breaks * 9 + 14;
 }
 
+class ModerationProgram : public ProgramTest {};
+
 }  // namespace
 
-TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
-    const char* display = getenv("VARNET_TEST_DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-    if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
-    setenv("DISPLAY", display, 1);
-    ASSERT_TRUE(gdk_init_check(nullptr, nullptr));
-    Win32Init();
-    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
-    const std::string shots = VARNET_BINARY_DIR "/screenshots";
-    std::filesystem::create_directories(shots);
-
+TEST_F(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
     // The stack: the room service's moderation notices go out through the chat server.
     testenv::ChatServer chat;
     int chatPort = chat.Start(0);
@@ -143,76 +71,32 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
 
     const std::string data = testsupport::MakeTempDir("varnet-moderation");
     ASSERT_FALSE(data.empty());
+    WriteUserIni(data, service, web, false);
     {
-        std::ofstream ini(data + "/user.ini");
-        ini << "[ZqServerList]\nLiveServer=" << service.Endpoint()
-            << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
-            << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << web.Server().BaseUrl()
-            << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath)
-            << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA << "\nKeyB=" << testenv::kRoomServiceKeyB
-            << "\n[config]\nversion=1.0.0.1\n";
         std::ofstream cfg(data + "/config.ini");
         cfg << updates.ConfigIni("Varnet_1.0.0.1_release", "");
     }
     namespace fs = std::filesystem;
-    const fs::path bin = VARNET_BINARY_DIR "/bin", install = data + "-install";
-    fs::create_directories(install);
-    for (const auto& e : fs::directory_iterator(bin))
-        if (e.path().filename() != "res") fs::create_symlink(e.path(), install / e.path().filename());
-    fs::copy(bin / "res", install / "res", fs::copy_options::recursive);
-    fs::create_directories(data + "/run");
-    fs::permissions(data + "/run", fs::perms::owner_all, fs::perm_options::replace);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setenv("VARNET_DATA_DIR", data.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", install.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (data + "/run").c_str(), 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
-        execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
-        _exit(127);
-    }
-    int status = -1;
-    bool reaped = false;
-    auto exited = [&] { return reaped || (reaped = waitpid(pid, &status, WNOHANG) == pid); };
-    struct Reaper {
-        pid_t pid;
-        std::function<bool()> exited;
-        ~Reaper() {
-            if (exited()) return;
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    } reaper{pid, exited};
-    auto log = [&](const char* file) { return ReadFile(data + "/log/" + file); };
+    const fs::path install = data + "-install";
+    MakeInstall(install);
+    Program program;
+    ASSERT_TRUE(program.Start(data, install));
+    auto log = [&](const char* file) { return program.Log(file); };
 
     // Sign in as the owner.
     RECT login;
     ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("登录对话框"), login); })) << "no login dialog";
     usleep(400000);
-    Click(login, At("LoginSkin.xml", 410, 315, "UserNameEdit"));
-    Xdo("key ctrl+a");
-    Xdo("type --delay 30 alice");
-    Click(login, At("LoginSkin.xml", 410, 315, "PassWordEdit"));
-    Xdo("key ctrl+a");
-    Xdo("type --delay 30 secret");
-    Click(login, At("LoginSkin.xml", 410, 315, "LoginBTN"));
+    SignIn(login, "alice", "secret");
     ASSERT_TRUE(WaitFor([&] { return service.RequestCount("login") >= 1; })) << "no login request";
     RECT lobby;
     ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
-    ASSERT_TRUE(WaitFor([&] {
-        return log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos;
-    })) << "the home page did not load";
+    ASSERT_TRUE(WaitFor([&] { return HomePageLoaded(program); })) << "the home page did not load";
     usleep(500000);
 
     // The first room link of the home page enters room 3003.
-    SkinLayout lobbySkin("VarnetSkin.xml");
-    lobbySkin.Create(nullptr, "layout", 0, 0, 0, 0, 800, 572);
-    lobbySkin.m_PaintManager.FindControl("horLoadingWebUI")->SetVisible(false);
-    lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->SetVisible(true);
-    lobbySkin.m_PaintManager.UpdateLayout();
-    RECT page = lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->GetPos();
-    Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
+    SkinLayout lobbySkin("VarnetSkin.xml", MakeControl);
+    ClickRested(lobby, FirstRoomLink(lobbySkin));
     ASSERT_TRUE(chat.WaitMembers(3003, 2, 20000)) << "the owner's room did not join the chat";
     RECT room;
     ASSERT_TRUE(WaitFor([&] { return FindTitle(".*[(]3003[)]", room); })) << "no room window";
@@ -221,8 +105,11 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
     ASSERT_TRUE(FindTitle(".*[(]3003[)]", room));
 
     // Bob's row: the second of the members list (the owner's rank comes first).
-    SkinLayout roomSkin("RoomSkin.xml");
-    RECT list = roomSkin.Layout(room.right - room.left, room.bottom - room.top, "UserMemberList");
+    SkinLayout roomSkin("RoomSkin.xml", MakeControl);
+    roomSkin.LayOut(room.right - room.left, room.bottom - room.top);
+    if (auto* tab = dynamic_cast<CTabLayoutUI*>(roomSkin.Find("RightUserListTab"))) tab->SelectItem(1);
+    roomSkin.LayOut(room.right - room.left, room.bottom - room.top);
+    RECT list = roomSkin.Rect("UserMemberList");
     ASSERT_GT(list.bottom - list.top, 50);
     const POINT bobRow{list.left + 60, list.top + 25 + 12};
     auto menu = [&](int id, const char* shot) {
@@ -230,7 +117,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
         // menu or a popup went) as a desktop would give it back; a menu ends when it loses the focus.
         Xdo("search --onlyvisible --name '.*[(]3003[)]$' windowfocus --sync");
         usleep(200000);
-        Click(room, bobRow, 3);
+        ClickRested(room, bobRow, 3);
         RECT m;
         bool shown = WaitFor([&] { return FindTitle("ZqMenu", m); }, 5000);
         if (!shown) Screenshot(RECT{0, 0, 1280, 1024}, shots + "/right_column_no_menu.png");
@@ -240,7 +127,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
             RECT both{room.left + list.left - 20, room.top + list.top - 40, m.right + 10, m.bottom + 10};
             Screenshot(both, shots + "/" + shot);
         }
-        Click(m, {60, MenuItemY(id)});
+        ClickRested(m, {60, MenuItemY(id)});
         EXPECT_TRUE(WaitFor([&] { return !FindTitle("ZqMenu", m); }, 5000)) << "the menu stayed";
     };
 
@@ -252,7 +139,7 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
     EXPECT_NE(service.Queries("getuserinfo").at(0).find("tid=1002"), std::string::npos);
     usleep(500000);
     Screenshot(card, shots + "/right_column_user_details.png");
-    Click(card, At("CheckUserInfoWnd.xml", 350, 260, "UserInfoOK"));
+    ClickRested(card, At("CheckUserInfoWnd.xml", 350, 260, "UserInfoOK", MakeControl));
     EXPECT_TRUE(WaitFor([&] { return !FindTitle(Utf8("查看他人信息对话框"), card); }, 5000)) << "the popup stayed";
 
     // Mute: the service holds it and bob's client is told.
@@ -280,15 +167,11 @@ TEST(ModerationProgram, OwnerMutesAndKicksAnotherClientWhoSeesIt) {
     Screenshot(room, shots + "/right_column_after_kick.png");
 
     // Leave the room and quit.
-    Click(room, {room.right - room.left - 17, 26});
+    ClickRested(room, {room.right - room.left - 17, 26});
     EXPECT_TRUE(WaitFor([&] { return service.RequestCount("exitroom") == 1; })) << "the room was not left";
     usleep(300000);
-    Click(lobby, lobbySkin.Center("CloseBTN"));
-    RECT tip;
-    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽嘉提示"), tip); })) << "no close prompt";
-    usleep(200000);
-    Click(tip, At("SoftCloseTipSkin.xml", 300, 150, "btnOK"));
-    EXPECT_TRUE(WaitFor(exited, 20000)) << "Varnet did not end";
+    ASSERT_TRUE(QuitFromLobby(lobby, lobbySkin)) << "no close prompt";
+    EXPECT_TRUE(WaitFor([&] { return program.Exited(); }, 20000)) << "Varnet did not end";
     bob.Close();
     updates.Stop();
     fs::remove_all(data);

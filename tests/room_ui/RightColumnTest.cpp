@@ -26,6 +26,8 @@
 #include "UserDetailRules.h"
 #include "ZQCommands.h"
 
+using namespace DuiLib;
+
 using namespace roomui;
 
 namespace {

@@ -15,6 +15,7 @@
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
 #include "UIChatFaceSelectPanel.h"
+#include "TestUtil.h"
 
 using namespace DuiLib;
 
@@ -23,13 +24,9 @@ namespace {
 class RoomUiXvfbTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
-        setenv("DISPLAY", display, 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
+        if (std::string why = testsupport::UseTestDisplay({"xdotool"}); !why.empty()) GTEST_SKIP() << why;
         roomuitest::SetUpOnce();
-        ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << display;
+        ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
         CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         std::filesystem::create_directories(ShotDir());
     }

@@ -16,6 +16,8 @@
 #include "Win32Window.h"
 #include "TestUtil.h"
 
+using namespace DuiLib;
+
 using namespace roomui;
 
 namespace {

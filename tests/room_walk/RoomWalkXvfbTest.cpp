@@ -31,6 +31,7 @@
 #include "UploadService.h"
 #include "UITestDriver.h"
 #include "WebService.h"
+#include "ProgramDesktop.h"
 #include "XvfbDesktop.h"
 #include "XvfbTyping.h"
 #include "Win32.h"
@@ -45,7 +46,9 @@ namespace fs = std::filesystem;
 namespace {
 
 using desktoptest::Click;
+using desktoptest::FindTitle;
 using desktoptest::FindWindow;
+using desktoptest::Program;
 using desktoptest::ReadFile;
 using desktoptest::Screenshot;
 using desktoptest::WaitFor;
@@ -54,28 +57,10 @@ std::string Utf8(const std::string& gbk) {
     return Charset::GbkToUtf8(gbk);
 }
 
-// A skin laid out headless at a size, to find where its controls are; the room's own controls stand in as
-// plain ones (they are leaves).
-class SkinLayout : public WindowImplBase {
-public:
-    explicit SkinLayout(const char* file) : m_file(file) {}
-    const char* GetWindowClassName() const override { return "SkinLayout"; }
-    CControlUI* CreateControl(const char*) override { return new CControlUI; }
-    POINT At(int w, int h, const char* name) {
-        if (!GetHWND()) Create(nullptr, "layout", 0, 0, 0, 0, w, h);
-        m_PaintManager.UpdateLayout();
-        return Center(name);
-    }
-    POINT Center(const char* name) {
-        POINT pt{-1, -1};
-        EXPECT_TRUE(UITest::CenterOf(this, name, pt)) << name;
-        return pt;
-    }
-
-protected:
-    CDuiString GetSkinFile() override { return m_file; }
-    ZQ_SKIN_ANSWERS()
-    CDuiString m_file;
+// A skin laid out headless; the room's own controls stand in as plain ones (they are leaves).
+struct SkinLayout : desktoptest::SkinLayout {
+    explicit SkinLayout(const char* file)
+        : desktoptest::SkinLayout(file, [](const char*) -> CControlUI* { return new CControlUI; }) {}
 };
 
 // Centres of the buttons of colour `rgb` on a background of colour `bg` along row y of a window on the
@@ -133,10 +118,7 @@ bool AnyHas(const std::vector<std::string>& lines, const std::string& what) {
 class RoomWalk : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        if (system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
-        setenv("DISPLAY", display, 1);
+        if (std::string why = testsupport::UseTestDisplay({"xdotool"}); !why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(gdk_init_check(nullptr, nullptr));
         Win32Init();
         CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
@@ -153,10 +135,7 @@ protected:
         ASSERT_TRUE(uploads.Start());
     }
     void TearDown() override {
-        if (pid > 0 && !Exited()) {
-            kill(pid, SIGKILL);  // a failed step must not leave the program running
-            waitpid(pid, nullptr, 0);
-        }
+        program.Stop();  // a failed step must not leave the program running
         if (data.empty()) return;
         if (HasFailure()) {
             printf("the program's logs: %s/log\n", data.c_str());
@@ -165,8 +144,8 @@ protected:
         fs::remove_all(data);
         fs::remove_all(data + "-install");
     }
-    bool Exited() { return reaped || (reaped = waitpid(pid, &status, WNOHANG) == pid); }
-    std::string Log(const char* file) { return ReadFile(data + "/log/" + file); }
+    bool Exited() { return program.Exited(); }
+    std::string Log(const char* file) { return program.Log(file); }
 
     // Starts Varnet with a data folder and an installation of its own (without the updater: nothing to
     // update here) and debug logging.
@@ -174,39 +153,14 @@ protected:
         const std::string tmpl = testsupport::MakeTempDir("varnet-walk");
         ASSERT_FALSE(tmpl.empty());
         data = tmpl;
-        {
-            std::ofstream ini(data + "/user.ini");
-            ini << "[ZqServerList]\nLiveServer=" << service.Endpoint()
-                << "\nHomePageUrl=" << web.Url(testenv::WebService::kHomePath)
-                << "\nDnsLookup=" << web.Url(testenv::WebService::kIpListPath) << "\nRegSvr=" << web.Server().BaseUrl()
-                << "\nThirdPartUrl=" << web.Url(testenv::WebService::kLoginPath)
-                << "\nWebRegisterSvr=" << web.Url(testenv::WebService::kRegisterPath)
-                << "\nCrashReportSvr=" << web.Url(testenv::WebService::kCrashPath)
-                << "\nUploadStreamServ=" << uploads.UploadUrl() << "\n[Sign]\nKeyA=" << testenv::kRoomServiceKeyA
-                << "\nKeyB=" << testenv::kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";
-        }
-        const fs::path bin = VARNET_BINARY_DIR "/bin", install = data + "-install";
-        fs::create_directories(install);
-        for (const auto& e : fs::directory_iterator(bin))
-            if (e.path().filename() != "Trenby") fs::create_symlink(e.path(), install / e.path().filename());
-        fs::create_directories(data + "/run");
-        fs::permissions(data + "/run", fs::perms::owner_all, fs::perm_options::replace);
-        pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            setenv("VARNET_DATA_DIR", data.c_str(), 1);
-            setenv("VARNET_INSTALL_DIR", install.c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", (data + "/run").c_str(), 1);
-            setenv("NO_AT_BRIDGE", "1", 1);
-            setenv("VARNET_LOG_DEBUG", "1", 1);
-            execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
-            _exit(127);
-        }
+        desktoptest::WriteUserIni(data, service, web, true, "UploadStreamServ=" + uploads.UploadUrl());
+        desktoptest::MakeInstall(data + "-install", false);
+        ASSERT_TRUE(program.Start(data, data + "-install", {{"VARNET_LOG_DEBUG", "1"}}));
     }
     // Signs in by clicking: as a guest when `name` is empty, otherwise with the account typed in.
     void SignIn(const std::string& name = "", const std::string& password = "") {
         RECT login;
-        ASSERT_TRUE(WaitFor([&] { return FindWindow("^" + Utf8("登录对话框") + "$", login); })) << "no login dialog";
+        ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("登录对话框"), login); })) << "no login dialog";
         SkinLayout loginSkin("LoginSkin.xml");
         usleep(400000);
         if (name.empty()) {
@@ -218,20 +172,13 @@ protected:
             Type(password);
             Click(login, loginSkin.At(410, 315, "LoginBTN"));
         }
-        ASSERT_TRUE(WaitFor([&] { return FindWindow("^" + Utf8("泽秀美女视频") + "$", lobby); })) << "no lobby";
-        ASSERT_TRUE(WaitFor([&] {
-            return Log("VarnetFrame.txt").find(Utf8("第一次加载成功，通知主窗体")) != std::string::npos;
-        })) << "the home page did not load";
+        ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
+        ASSERT_TRUE(WaitFor([&] { return desktoptest::HomePageLoaded(program); })) << "the home page did not load";
         usleep(500000);
     }
     // Enters room 3003 from the first link of the home page and waits for its window with the user list.
     void EnterRoom(size_t members) {
-        lobbySkin.Create(nullptr, "layout", 0, 0, 0, 0, 800, 572);
-        lobbySkin.m_PaintManager.FindControl("horLoadingWebUI")->SetVisible(false);
-        lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->SetVisible(true);
-        lobbySkin.m_PaintManager.UpdateLayout();
-        RECT page = lobbySkin.m_PaintManager.FindControl("horMainFrameHtml")->GetPos();
-        Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
+        Click(lobby, desktoptest::FirstRoomLink(lobbySkin));
         ASSERT_TRUE(chat.WaitMembers(3003, members, 20000)) << "the program did not join the room's chat";
         ASSERT_TRUE(WaitFor([&] { return FindWindow(".*[(]3003[)]$", room); })) << "no room window";
         // The user list has come (the room logic takes notices only then) and the panes have loaded.
@@ -247,13 +194,7 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return service.RequestCount("exitroom") >= 1; })) << "the room was not left";
         EXPECT_TRUE(chat.WaitMembers(3003, membersAfter, 10000));
         usleep(300000);
-        Click(lobby, lobbySkin.Center("CloseBTN"));
-        RECT tip;
-        if (WaitFor([&] { return FindWindow("^" + Utf8("泽嘉提示") + "$", tip); })) {
-            SkinLayout tipSkin("SoftCloseTipSkin.xml");
-            usleep(200000);
-            Click(tip, tipSkin.At(300, 150, "btnOK"));
-        }
+        desktoptest::QuitFromLobby(lobby, lobbySkin);
         EXPECT_TRUE(WaitFor([&] { return Exited(); }, 20000)) << "Varnet did not end";
     }
     static void Type(const std::string& gbk) {
@@ -267,9 +208,7 @@ protected:
     testenv::WebService web;
     testenv::UploadService uploads;
     std::string data;
-    pid_t pid = -1;
-    int status = -1;
-    bool reaped = false;
+    Program program;
     SkinLayout lobbySkin{"VarnetSkin.xml"};
     RECT lobby{}, room{};
     int rw = 0, rh = 0;

@@ -96,4 +96,13 @@ MicMediaFactory FakeFactory(FakeScript* player, FakeScript* publisher) {
     return f;
 }
 
+int SynthPublisher::Start(const std::string& url) {
+    ZQPublishParam p;
+    snprintf(p.url, sizeof(p.url), "%s", url.c_str());
+    p.timeout = p.recvTimeout = p.sendTimeout = 3;
+    p.video.frameRate = m_fps;
+    p.video.keyInterval = 10;
+    return m_tesmar.Init(&p, &m_notify);
+}
+
 }  // namespace mic_test

@@ -4,6 +4,7 @@
 
 #include "MicDefs.h"
 #include "MicPublishReplayAdapter.h"
+#include "Tesmar.h"
 #include "Win32Window.h"
 
 #include <atomic>
@@ -50,5 +51,24 @@ struct FakeScript {
 };
 
 MicMediaFactory FakeFactory(FakeScript* player, FakeScript* publisher);
+
+// A real publisher of the selected camera and the Tesmar factories' microphone at `fps` frames a second,
+// a key frame every 10 frames, with 3-second network time-outs.
+class SynthPublisher {
+public:
+    explicit SynthPublisher(int fps) : m_fps(fps) {}
+    ~SynthPublisher() { m_tesmar.Uint(); }
+    // Tesmar::Init's code for `url` (PUBLISH_SUCCESS when it publishes).
+    int Start(const std::string& url);
+
+private:
+    struct : IBasePublishNotify {
+        void OnPublishStatus(int) override {}
+        void OnPublishVideo(BYTE*, BITMAPINFOHEADER*) override {}
+        void OnPublishAudio(BYTE*, long, WAVEFORMATEX*) override {}
+    } m_notify;
+    const int m_fps;
+    Tesmar m_tesmar;
+};
 
 }  // namespace mic_test

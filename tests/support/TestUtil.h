@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -55,6 +56,20 @@ inline bool WaitUntil(const std::function<bool()>& done, std::chrono::millisecon
         std::this_thread::sleep_for(step);
     }
     return true;
+}
+
+// Why a test on the test display cannot run, "" when it can: VARNET_TEST_DISPLAY is not set, or one of
+// `tools` (commands such as xdotool) is not installed. When it can, that display is the process's DISPLAY,
+// without an accessibility bus.
+inline std::string UseTestDisplay(std::initializer_list<const char*> tools = {}) {
+    const char* display = std::getenv("VARNET_TEST_DISPLAY");
+    if (!display || !*display) return "VARNET_TEST_DISPLAY is not set";
+    for (const char* tool : tools)
+        if (std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) != 0)
+            return std::string(tool) + " is not installed";
+    setenv("DISPLAY", display, 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    return "";
 }
 
 // Sets (or, with nullopt, clears) one variable for the scope and puts the old value back.

@@ -10,19 +10,12 @@
 #include "HttpTestServer.h"
 #include "WebService.h"
 #include "ZqWebBrowser.h"
+#include "GlibPump.h"
 #include "TestUtil.h"
 
 namespace {
 
-bool Pump(const std::function<bool()>& done, int ms) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        g_main_context_iteration(nullptr, FALSE);
-        if (!g_main_context_pending(nullptr)) g_usleep(2000);
-    }
-    return true;
-}
+using testsupport::Pump;
 
 struct Owner : IZqWebAction {
     std::vector<std::string> calls, failed, documents;
@@ -44,10 +37,7 @@ struct Owner : IZqWebAction {
 class WebKitXvfb : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* display = getenv("VARNET_TEST_DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "VARNET_TEST_DISPLAY is not set";
-        setenv("DISPLAY", display, 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
+        if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
         const std::string tmpl = testsupport::MakeTempDir("varnet-webview");
         ASSERT_FALSE(tmpl.empty());
