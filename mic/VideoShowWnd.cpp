@@ -203,17 +203,20 @@ void CVideoShowWnd::RenderPass() {
         }
         draw = true;
     }
-    if (TakeRedraw(kRedrawFormat)) {
+    // The flag is taken under the frame lock: once it is seen clear, the buffer of the new format is there.
+    if (GetRedraw() & kRedrawFormat) {
         std::lock_guard<std::mutex> lock(m_frameLock);
-        m_useW = m_wantW;
-        m_useH = m_wantH;
-        m_useBits = m_wantBits;
-        m_useStride = mic::FrameStride(std::abs(m_useW), m_useBits);
-        size_t length = static_cast<size_t>(m_useStride) * std::abs(m_useH);
-        bool sane = m_useW != 0 && m_useH != 0 && m_useBits == 24 && length <= (64u << 20);
-        m_frame.assign(sane ? length : 0, 0);
-        m_haveBuffer = sane;
-        draw = true;
+        if (TakeRedraw(kRedrawFormat)) {
+            m_useW = m_wantW;
+            m_useH = m_wantH;
+            m_useBits = m_wantBits;
+            m_useStride = mic::FrameStride(std::abs(m_useW), m_useBits);
+            size_t length = static_cast<size_t>(m_useStride) * std::abs(m_useH);
+            bool sane = m_useW != 0 && m_useH != 0 && m_useBits == 24 && length <= (64u << 20);
+            m_frame.assign(sane ? length : 0, 0);
+            m_haveBuffer = sane;
+            draw = true;
+        }
     }
     if (TakeRedraw(kRedrawMoved)) {
         RecreateCanvases();

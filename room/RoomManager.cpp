@@ -103,14 +103,17 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
 }
 
 void CRoomManager::DealNotifyRemoveRoom() {
-    varnet::RecursiveMutexLock hold(lifecycleLock_);
-    PJ_Log(kLog, LOG_INFO, "CRoomManager::DealNotifyRemoveRoom",
-           "删除房间(用户点击房间的x， 或者后台通知需要关闭房间)");
-    currentRoom_ = 0;
-    logic_.UnInit();
-    uint32_t room = roomUI_ ? roomUI_->GetRoomID() : 0;
-    CMsgClientThread::GetInstance().RemoveHeartBeat(room);
-    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    {
+        varnet::RecursiveMutexLock hold(lifecycleLock_);
+        PJ_Log(kLog, LOG_INFO, "CRoomManager::DealNotifyRemoveRoom",
+               "删除房间(用户点击房间的x， 或者后台通知需要关闭房间)");
+        currentRoom_ = 0;
+        logic_.UnInit();
+        uint32_t room = roomUI_ ? roomUI_->GetRoomID() : 0;
+        CMsgClientThread::GetInstance().RemoveHeartBeat(room);
+        CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    }
+    // As in RemoveAll: the window closes outside lifecycleLock_ (its dialogs take the worker's listener lock).
     if (roomUI_) {
         if (roomUI_->GetHWND()) roomUI_->CloseRoomWindow();
         roomUI_->SetRoomID(0);

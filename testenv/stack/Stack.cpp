@@ -371,7 +371,8 @@ std::vector<std::pair<std::string, std::string>> Stack::ProgramEnvironment() con
     return {{"VARNET_DATA_DIR", dataDir_},
             {"VARNET_INSTALL_DIR", installDir_},
             {"XDG_RUNTIME_DIR", dataDir_ + "/run"},
-            {"NO_AT_BRIDGE", "1"}};
+            {"NO_AT_BRIDGE", "1"},
+            {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}};
 }
 
 std::string Stack::UserIni() const {

@@ -108,7 +108,8 @@ public:
 
     const std::string& DataDir() const { return dataDir_; }
     const std::string& InstallDir() const { return installDir_; }
-    // NAME=value settings the program runs with (data and installation folders, its runtime folder).
+    // NAME=value settings the program runs with (data and installation folders, its runtime folder, no
+    // session bus).
     std::vector<std::pair<std::string, std::string>> ProgramEnvironment() const;
     // The text of the user.ini written into the data folder.
     std::string UserIni() const;

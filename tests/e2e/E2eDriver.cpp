@@ -112,6 +112,23 @@ bool Raise(const Window& w) {
     return system(("xdotool windowraise " + std::to_string(w.id) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+bool RaiseAt(const Window& w, POINT pt, int ms) {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return false;
+    const ::Window root = DefaultRootWindow(d);
+    bool top = WaitFor(
+        [&] {
+            if (!Raise(w)) return false;
+            int x = 0, y = 0;
+            ::Window child = 0;
+            XTranslateCoordinates(d, root, root, int(w.rc.left + pt.x), int(w.rc.top + pt.y), &x, &y, &child);
+            return child == ::Window(w.id);
+        },
+        ms);
+    XCloseDisplay(d);
+    return top;
+}
+
 bool Focus(const Window& w) {
     return system(("xdotool windowfocus --sync " + std::to_string(w.id) + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -475,9 +492,10 @@ bool EnterBusyRoomFromDirectory(Program& program, testenv::Stack& stack, const W
 
 bool QuitFromLobby(const Window& lobby, std::string* why, std::chrono::steady_clock::time_point* confirmed) {
     SkinLayout skin("VarnetSkin.xml", lobby.Width(), lobby.Height());
-    Raise(lobby);
-    usleep(200000);
-    Click(lobby, skin.Center("CloseBTN"));
+    // A room window that opens just now may come up over the lobby's close button.
+    const POINT close = skin.Center("CloseBTN");
+    if (!RaiseAt(lobby, close)) return *why = "the lobby stays covered", false;
+    Click(lobby, close);
     Window tip;
     if (!WaitWindow(Utf8("^泽嘉提示$"), tip, 5000)) return *why = "no close prompt", false;
     usleep(200000);

@@ -44,6 +44,9 @@ bool TypeText(const std::string& utf8);
 bool Key(const std::string& keys);
 // Puts the window above the others (there is no window manager on the test display).
 bool Raise(const Window& w);
+// Raises the window until it is the top-level window at its point pt (a window that opens meanwhile may
+// cover it again); false when it is still covered after ms.
+bool RaiseAt(const Window& w, DuiLib::POINT pt, int ms = 5000);
 // Gives it the keyboard focus (no window manager gives it back after a popup went; a menu ends when it
 // loses the focus).
 bool Focus(const Window& w);

@@ -73,10 +73,10 @@ TEST_F(MicVideoWnd, FramesNeedTheFormatPassAndClearingShowsTheBackground) {
 
     std::vector<BYTE> frame(3 * 3 * 3, 0);
     for (size_t k = 0; k < frame.size(); k += 3) frame[k + 2] = 200;  // red
+    view.InputFrame(static_cast<long>(frame.size()), frame.data());   // before any format, so no buffer: dropped
+    EXPECT_TRUE(view.IsShowingBackground());
     ASSERT_TRUE(view.SetFrameFormat(3, 3, 24));
     EXPECT_FALSE(view.SetFrameFormat(3, 3, 24));
-    view.InputFrame(static_cast<long>(frame.size()), frame.data());  // before the buffer exists: dropped
-    EXPECT_TRUE(view.IsShowingBackground());
     ASSERT_TRUE(PumpUntil([&] { return (view.GetRedraw() & CVideoShowWnd::kRedrawFormat) == 0; }, 5000));
     std::vector<BYTE> big(4 * 4 * 3, 0);
     view.InputFrame(static_cast<long>(big.size()), big.data());  // larger than the buffer: dropped

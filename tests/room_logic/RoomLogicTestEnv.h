@@ -224,7 +224,10 @@ public:
         title = t;
         return Open() != nullptr;
     }
-    void CloseRoomWindow() override { Destroy(); }
+    void CloseRoomWindow() override {
+        if (onClose) onClose();
+        Destroy();
+    }
     bool IsWindowVisible() override { return hwnd_ != nullptr; }
     bool IsIconic() override { return iconic; }
     void RestoreMaximized() override { iconic = false; }
@@ -246,6 +249,7 @@ public:
     std::vector<Posted> posted;  // UI thread
     std::vector<std::unique_ptr<EnterRoomResult>> enterResults;
     std::string title, enterShow;
+    std::function<void()> onClose;  // UI thread, as the room window closes
     std::vector<uint32_t> welWordUsers;
     int micListSize = -1;
     std::atomic<bool> iconic{false}, foreground{true}, chatReady{true};

@@ -6,11 +6,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <functional>
+#include <thread>
+
 #include "GlobalData.h"
 #include "MsgClientThread.h"
 #include "RoomInfoMgr.h"
 #include "RoomLogicTestEnv.h"
 #include "RoomManager.h"
+#include "TestUtil.h"
 #include "ZQCommands.h"
 #include "ZqModConfig.h"
 
@@ -121,6 +126,37 @@ TEST_F(RoomManagerTest, WindowHeartbeatAndClosing) {
     Open();
     manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, 0);
     EXPECT_EQ(ui.GetHWND(), nullptr);
+}
+
+// The room window's dialogs leave the worker's listeners as it closes, so they wait for the listener lock,
+// which a reply handler holds while it waits for the lifecycle lock: the window closes outside that lock.
+TEST_F(RoomManagerTest, TheWindowClosesOutsideTheLifecycleLock) {
+    const std::function<void()> closers[] = {
+        [&] { manager->OnNotifyRoom(ROOM_NOTIFY_CLOSE_ROOM, 0); },
+        [&] { manager->RemoveAll(); },
+    };
+    for (const auto& close : closers) {
+        Enter();
+        Open();
+        std::atomic<bool> handled{false};
+        bool handledWhileClosing = false;
+        std::thread worker;
+        ui.onClose = [&] {
+            worker = std::thread([&] {
+                CZQGetChatSigMsg stale;  // handled under the lifecycle lock, changes nothing
+                stale.status = 1;
+                stale.ctxInt[0] = 999;
+                manager->OnZQMessageNotify(&stale, nullptr);
+                handled = true;
+            });
+            handledWhileClosing = testsupport::WaitUntil([&] { return handled.load(); }, std::chrono::seconds(5));
+        };
+        close();
+        ui.onClose = nullptr;
+        if (worker.joinable()) worker.join();
+        EXPECT_TRUE(handledWhileClosing);
+        EXPECT_EQ(ui.GetHWND(), nullptr);
+    }
 }
 
 TEST_F(RoomManagerTest, ReplyDispatch) {

@@ -33,6 +33,7 @@
 #include "WebService.h"
 #include "ProgramDesktop.h"
 #include "XvfbDesktop.h"
+#include "XvfbTyping.h"
 #include "Win32.h"
 #include "ZqLib.h"
 #include "ZqWindowBase.h"
@@ -197,7 +198,7 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return Exited(); }, 20000)) << "Varnet did not end";
     }
     static void Type(const std::string& gbk) {
-        EXPECT_EQ(system(("xdotool type --delay 60 '" + Utf8(gbk) + "' >/dev/null 2>&1").c_str()), 0);
+        EXPECT_TRUE(desktoptest::TypeUtf8(Utf8(gbk)));
         usleep(200000);
     }
 
@@ -262,7 +263,7 @@ TEST_F(RoomWalk, ChatGiftEmoticonAndHostileLinesInTheRealProgram) {
     POINT sendBtn = roomSkin.At(rw, rh, "btnChatSend");
     Click(room, input);
     usleep(300000);
-    EXPECT_EQ(system(("xdotool type --delay 60 '" + Utf8("你好世界") + "' >/dev/null 2>&1").c_str()), 0);
+    EXPECT_TRUE(desktoptest::TypeUtf8(Utf8("你好世界")));
     usleep(300000);
     Click(room, faceBtn);
     RECT faces;
