@@ -418,6 +418,9 @@ int Program::Threads() const {
 std::string Program::Log(const char* file) const {
     return ReadFile(data_ + "/log/" + file);
 }
+std::string Program::Output() const {
+    return ReadFile(data_ + "/varnet-output.txt");
+}
 std::vector<std::string> Program::PaneLines(int pane) const {
     std::vector<std::string> out;
     std::istringstream in(Log("RoomUI.txt"));

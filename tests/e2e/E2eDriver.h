@@ -115,6 +115,8 @@ public:
     long TreeRssKb() const;
     int Threads() const;
     std::string Log(const char* file) const;
+    // What the program wrote to standard output and error (sanitizer reports among it).
+    std::string Output() const;
     // The lines (UTF-8 markup) the room window put into its panes: CHAT_VIEW_PUBLIC 1, CHAT_VIEW_OWN 2 (the
     // program runs with debug logging, which records each line it shows).
     std::vector<std::string> PaneLines(int pane) const;

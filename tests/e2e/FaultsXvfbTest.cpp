@@ -55,7 +55,13 @@ protected:
         std::chrono::steady_clock::time_point start;
         ASSERT_TRUE(QuitFromLobby(lobby, &why, &start)) << when << ": " << why;
         int status = -1;
-        EXPECT_TRUE(varnet.WaitExit(kQuitMs, &status)) << when << ": Varnet did not end in order, status " << status;
+        const bool ended = varnet.WaitExit(kQuitMs, &status);
+        EXPECT_TRUE(ended) << when << ": Varnet did not end in order, status " << status;
+        if (!ended) {
+            const std::string out = varnet.Output();
+            std::printf("%s: the program's last output:\n%s\n", when,
+                        out.substr(out.size() > 8000 ? out.size() - 8000 : 0).c_str());
+        }
         long ms = long(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         EXPECT_NE(varnet.Log("Speed.txt").find("WinMain shutdown done"), std::string::npos) << when;
