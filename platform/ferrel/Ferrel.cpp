@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cerrno>
 #include <csignal>
+#include <mutex>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -234,7 +235,13 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
         Release();
         return false;
     }
-    RTMP_Init(rtmp_);
+    {
+        // The first RTMP_Init makes librtmp's process-wide TLS context without a lock: connections starting
+        // at once would each make one (all but one leak) and race on it.
+        static std::mutex initLock;
+        std::lock_guard<std::mutex> g(initLock);
+        RTMP_Init(rtmp_);
+    }
     if (!RTMP_SetupURL(rtmp_, url_)) {
         varnet::DebugLog("Ferrel", debugId_.c_str(), "bad RTMP address");
         Release();
