@@ -42,10 +42,12 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
     return testsupport::WaitUntil(done, std::chrono::milliseconds(ms), std::chrono::milliseconds(50));
 }
 
-bool FindWindow(const std::string& title, Window& out) {
+namespace {
+
+// The first visible window whose title matches and whose place and size pass accept(x, width, height).
+bool FindWindowWhere(const std::string& title, const std::function<bool(int, int, int)>& accept, Window& out) {
     std::istringstream ids(Shell("xdotool search --onlyvisible --name '" + title + "'"));
-    std::string id;
-    while (ids >> id) {
+    for (std::string id; ids >> id;) {
         std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
         int x = -1, y = -1, w = 0, h = 0;
         for (std::string line; std::getline(g, line);) {
@@ -54,13 +56,20 @@ bool FindWindow(const std::string& title, Window& out) {
             if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
             if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
         }
-        if (x >= 0 && w > 1 && h > 1) {
+        if (accept(x, w, h)) {
             out.id = strtoul(id.c_str(), nullptr, 10);
             out.rc = {x, y, x + w, y + h};
             return true;
         }
     }
     return false;
+}
+
+}  // namespace
+
+bool FindWindow(const std::string& title, Window& out) {
+    return FindWindowWhere(
+        title, [](int x, int w, int h) { return x >= 0 && w > 1 && h > 1; }, out);
 }
 
 bool WaitWindow(const std::string& title, Window& out, int ms) {
@@ -73,23 +82,8 @@ bool WindowGone(const std::string& title) {
 }
 
 bool FindWindowOfSize(const std::string& title, int width, int height, Window& out) {
-    std::istringstream ids(Shell("xdotool search --onlyvisible --name '" + title + "'"));
-    for (std::string id; ids >> id;) {
-        std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
-        int x = -1, y = -1, w = 0, h = 0;
-        for (std::string line; std::getline(g, line);) {
-            if (line.rfind("X=", 0) == 0) x = atoi(line.c_str() + 2);
-            if (line.rfind("Y=", 0) == 0) y = atoi(line.c_str() + 2);
-            if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
-            if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
-        }
-        if (w == width && h == height) {
-            out.id = strtoul(id.c_str(), nullptr, 10);
-            out.rc = {x, y, x + w, y + h};
-            return true;
-        }
-    }
-    return false;
+    return FindWindowWhere(
+        title, [&](int, int w, int h) { return w == width && h == height; }, out);
 }
 
 bool Click(const Window& w, POINT pt, int times) {
