@@ -156,7 +156,10 @@ void CVarnetFrameWnd::InitWindow() {
     CZQGetAllNavMsg nav;
     CMsgClientThread::GetInstance().PostRequest(&nav);
     OnUpdateMyInfo(0);
-    if (m_pRoomManager) m_pRoomManager->Init(m_hWnd);
+    if (m_pRoomManager) {
+        m_pRoomManager->Init(m_hWnd);
+        m_pRoomManager->CreateFacePicker();
+    }
     if (m_pHallBtn) {
         m_PaintManager.SetTimer(m_pHallBtn, kTimerOnlineCount, (UINT)RefreshPeriod("RefreshOnlineCNT"));
         m_PaintManager.SetTimer(m_pHallBtn, kTimerWeb, (UINT)RefreshPeriod("RefreshWeb"));
@@ -515,6 +518,7 @@ void CVarnetFrameWnd::OnBtnClickClose() {
     ClearMainWndProperty(m_hWnd);
     m_trayIcon.Delete();
     if (m_pWaitDlg) CreateRoomWaitDlg(false);
+    if (m_pRoomManager) m_pRoomManager->DestroyFacePicker();
     PJ_Log(kLog, 0, "CVarnetFrameWnd::OnBtnClickClose", "主窗口关闭");
     ::PostQuitMessage(0);
 }
@@ -533,6 +537,7 @@ void CVarnetFrameWnd::DealNotifyUserReEnter() {
     ClearMainWndProperty(m_hWnd);
     m_trayIcon.Delete();
     if (m_pWaitDlg) CreateRoomWaitDlg(false);
+    if (m_pRoomManager) m_pRoomManager->DestroyFacePicker();
     ::PostQuitMessage(0);
 }
 

@@ -290,8 +290,24 @@ void CRoomLogic::UnInit() {
         cache_.clear();
         cacheReplayed_ = false;
     }
-    roomWindowReady_ = false;
+    {
+        varnet::MutexLock w(whisperLock_);
+        pendingWhispers_.clear();
+        roomWindowReady_ = false;
+    }
     userListLoaded_ = false;
+}
+
+void CRoomLogic::SetRoomWindowReady(bool ready) {
+    varnet::MutexLock hold(whisperLock_);
+    roomWindowReady_ = ready;
+}
+
+std::vector<PendingPrivateMsg> CRoomLogic::TakePendingWhispers() {
+    varnet::MutexLock hold(whisperLock_);
+    std::vector<PendingPrivateMsg> out;
+    out.swap(pendingWhispers_);
+    return out;
 }
 
 void CRoomLogic::DetectThreadProc() {
@@ -427,8 +443,17 @@ void CRoomLogic::NotifyPriMsg(std::string senderName, std::string senderChatId, 
     uint32_t from = ChatIdToUid(senderChatId);
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::NotifyPriMsg", "%s(chatid=%s,userid=%d) 对 你说：%s", senderName.c_str(),
            senderChatId.c_str(), int(from), text.c_str());
-    RoomUserInfo sender = FetchUser(roomId_, from);
     std::string plain = UrlEncode::Decode(text);
+    {
+        // No window yet: kept for the window to show once its own view and the user list are there.
+        varnet::MutexLock hold(whisperLock_);
+        if (!roomWindowReady_) {
+            if (pendingWhispers_.size() < kMaxPendingWhispers) pendingWhispers_.push_back({from, std::move(plain)});
+            else PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::NotifyPriMsg", "缓存私聊过多，丢弃");
+            return;
+        }
+    }
+    RoomUserInfo sender = FetchUser(roomId_, from);
     PostRoomUILine(CHAT_VIEW_OWN, IsValidChatHtml(plain) ? BuildPriChatHtml(plain, sender)
                                                          : BuildTipHtml("收到一条包含无效html标签的私聊消息"));
 }

@@ -64,7 +64,10 @@ public:
     // (a late chat-signature reply for a room left meanwhile starts nothing); false then.
     bool StartConnectChat(const std::string& chatId, const ChatServerInfo& info, uint32_t forRoom = 0);
     void StopConnectChat();
-    void SetRoomWindowReady(bool ready) { roomWindowReady_ = ready; }
+    void SetRoomWindowReady(bool ready);
+    // The room window is there now: the whispers that came before it, oldest first (the list empties).
+    std::vector<PendingPrivateMsg> TakePendingWhispers();
+    static constexpr size_t kMaxPendingWhispers = 200;
     void SetUserListLoaded(bool loaded) { userListLoaded_ = loaded; }
     // Makes the detection thread ask for a new chat signature (a chat-signature request that got no answer).
     void SignalChatStopped() { chatStopped_.Set(); }
@@ -159,6 +162,10 @@ private:
     std::atomic<bool> userListLoaded_{false};
     std::atomic<HWND> parent_{nullptr};
     CGiftShowManager gifts_;
+
+    // Whispers before the room window is ready; roomWindowReady_ changes under this lock too.
+    varnet::Mutex whisperLock_;
+    std::vector<PendingPrivateMsg> pendingWhispers_ GUARDED_BY(whisperLock_);
 
     varnet::Mutex cacheLock_;
     bool cacheReplayed_ GUARDED_BY(cacheLock_) = false;

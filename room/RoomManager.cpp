@@ -100,6 +100,11 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
     if (IRoomLeftUI* left = GetRoomDealUI<IRoomLeftUI>(roomUI_, 0)) left->UpdateMicList(result->micList);
     result.reset();
     logic_.SetRoomWindowReady(true);
+    // Whispers that came before the window: shown with its own view and the user list (later whispers are
+    // posted as lines and come after them).
+    std::vector<PendingPrivateMsg> whispers = logic_.TakePendingWhispers();
+    if (IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(roomUI_, 1))
+        center->SetPendingPrivateMsgs(std::move(whispers));
 }
 
 void CRoomManager::DealNotifyRemoveRoom() {
@@ -326,4 +331,14 @@ void CRoomManager::OnGiftResourceUpdate(bool reloaded) {
     if (roomUI_) roomUI_->OnGiftResourceUpdate(reloaded);
 }
 
-void CRoomManager::ReloadFaces() {}
+void CRoomManager::ReloadFaces() {
+    if (roomUI_) roomUI_->ReloadFaces();
+}
+
+void CRoomManager::CreateFacePicker() {
+    if (roomUI_) roomUI_->CreateFacePicker();
+}
+
+void CRoomManager::DestroyFacePicker() {
+    if (roomUI_) roomUI_->DestroyFacePicker();
+}

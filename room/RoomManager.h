@@ -48,6 +48,9 @@ public:
     // handed to the room window's gift column and emoticon picker while a room window exists.
     virtual void OnGiftResourceUpdate(bool reloaded);
     virtual void ReloadFaces();
+    // The emoticon picker of the room window, made at the program's start and gone at its end.
+    void CreateFacePicker();
+    void DestroyFacePicker();
     void DelFavRoom(uint32_t roomId);
 
     void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;

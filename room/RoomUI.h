@@ -55,6 +55,12 @@ public:
 };
 
 // Kind 1: the chat column.
+// A whisper that came before the room window was there: its sender and its text (decoded, not yet checked).
+struct PendingPrivateMsg {
+    uint32_t senderUid = 0;
+    std::string text;
+};
+
 class IRoomCenterUI : public IRoomDealUI {
 public:
     // Banner (any thread, see above).
@@ -68,6 +74,8 @@ public:
     // UI thread.
     virtual void SetMyEnterShowText(std::string text) = 0;
     virtual void SetWelWordUsers(const std::vector<uint32_t>& uids) = 0;
+    // Whispers to show once the own view and the user list are there (replaces the list).
+    virtual void SetPendingPrivateMsgs(std::vector<PendingPrivateMsg> msgs) = 0;
 };
 
 // Kind 2: the user-list column.
@@ -104,6 +112,11 @@ public:
     virtual bool IsForeground() = 0;
     // Around a reload of the gift catalogue (UI thread): false before, true after.
     virtual void OnGiftResourceUpdate(bool after) { (void)after; }
+    // The emoticon picker (UI thread; windows without one ignore these): made at the program's start,
+    // rebuilt after the emoticon catalogue was reloaded, its loader stopped and its window gone at the end.
+    virtual void CreateFacePicker() {}
+    virtual void ReloadFaces() {}
+    virtual void DestroyFacePicker() {}
 };
 
 // The column of `kind` as its type, or null.

@@ -2,6 +2,51 @@
 
 namespace roomui {
 
+void IChatView::AppendBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        AppendHtml(lines[i]);
+        if (int(i) == trimAfter) RemoveOldNodes(keep);
+    }
+    if (scroll) ScrollToBottom();
+}
+
+void CChatPaneFeed::SetView(IChatView* view) {
+    if (view == m_view) return;
+    // What was queued for the old pane goes there first.
+    Flush();
+    m_view = view;
+}
+
+bool CChatPaneFeed::Queue(std::string gbkHtml) {
+    m_queued.push_back(std::move(gbkHtml));
+    return m_queued.size() == 1;
+}
+
+void CChatPaneFeed::Append(std::string gbkHtml) {
+    Queue(std::move(gbkHtml));
+    Flush();
+}
+
+void CChatPaneFeed::Flush() {
+    if (m_queued.empty()) return;
+    std::vector<std::string> lines;
+    lines.swap(m_queued);
+    // The trim falls where the per-line count passes the bound; only the last such place matters.
+    int trimAfter = -1;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (++m_inserts > kTrimAfterInserts) {
+            trimAfter = int(i);
+            m_inserts = 0;
+        }
+    }
+    if (m_view) m_view->AppendBatch(lines, trimAfter, kKeepNodesOnTrim, m_view->IsAutoScroll());
+}
+
+void CChatPaneFeed::Reset() {
+    m_queued.clear();
+    m_inserts = 0;
+}
+
 void CHeadlessChatView::AppendHtml(const std::string& gbkHtml) {
     if (m_ready) m_doc.AppendFragment(gbkHtml);
 }
@@ -74,6 +119,10 @@ void CWebChatView::RemoveOldNodes(int keep) {
 
 void CWebChatView::ScrollToBottom() {
     if (m_ready && m_view) m_view->ScrollToBottom();
+}
+
+void CWebChatView::AppendBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll) {
+    if (m_ready && m_view) m_view->AppendHtmlBatch(lines, trimAfter, keep, scroll);
 }
 
 }  // namespace roomui

@@ -17,6 +17,10 @@
 
 namespace roomui {
 
+// A pane keeps everything for 200 inserts; the next one trims it to its last 20 nodes.
+constexpr int kTrimAfterInserts = 200;
+constexpr int kKeepNodesOnTrim = 20;
+
 class IChatView {
 public:
     virtual ~IChatView() = default;
@@ -27,6 +31,9 @@ public:
     // Removes whole first nodes while more than `keep` remain; 0 empties the page.
     virtual void RemoveOldNodes(int keep) = 0;
     virtual void ScrollToBottom() = 0;
+    // Lines appended in order; after line `trimAfter` (none when negative) the last `keep` nodes stay; then
+    // the pane scrolls to the bottom when `scroll` is set.
+    virtual void AppendBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll);
     bool IsAutoScroll() const { return m_autoScroll; }
     void SetAutoScroll(bool on) { m_autoScroll = on; }
 
@@ -73,6 +80,8 @@ public:
     int NodeCount() const override;
     void RemoveOldNodes(int keep) override;
     void ScrollToBottom() override;
+    // One step of the engine for the whole batch.
+    void AppendBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll) override;
     webview::IWebView* View() const { return m_view; }
     // The modal stack the pane's context menu joins (the room window's).
     void SetModalHost(IRoomModalHost* host) { m_modal = host; }
@@ -102,6 +111,27 @@ private:
     bool m_ready = false;
     // Cleared when the pane goes: a menu still running then does nothing afterwards.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+// The line path of one pane: lines queued while the UI thread is busy go in as one batch when it next
+// flushes, with the trim rule (kTrimAfterInserts / kKeepNodesOnTrim, counted per line) and one scroll
+// (when the pane auto-scrolls). Append puts a line in at once, after the queued ones. UI thread only.
+class CChatPaneFeed {
+public:
+    void SetView(IChatView* view);
+    IChatView* View() const { return m_view; }
+    // True when the line is the first one queued since the last flush (the caller then schedules one).
+    bool Queue(std::string gbkHtml);
+    void Append(std::string gbkHtml);
+    void Flush();
+    size_t Queued() const { return m_queued.size(); }
+    // Drops the queued lines and restarts the trim count (the pane's page is new).
+    void Reset();
+
+private:
+    IChatView* m_view = nullptr;
+    std::vector<std::string> m_queued;
+    int m_inserts = 0;
 };
 
 }  // namespace roomui

@@ -4,6 +4,7 @@
 #include "GlobalData.h"
 #include "IDataHalvec.h"
 #include "MsgClientThread.h"
+#include "RightColumnTips.h"
 #include "RoomInfoMgr.h"
 #include "UIChatFaceSelectPanel.h"
 #include "Win32Sync.h"
@@ -59,8 +60,7 @@ void CDealMainCenter::InitControls(IRoomUI* room, IRoomModalHost* modal, IChatVi
     m_room = room;
     m_modal = modal;
     m_pm = pm;
-    m_views[0] = ownView;
-    m_views[1] = publicView;
+    SetViews(ownView, publicView);
     m_input = input;
     m_combo = combo;
     m_privateBox = privateBox;
@@ -78,8 +78,23 @@ void CDealMainCenter::InitControls(IRoomUI* room, IRoomModalHost* modal, IChatVi
         m_input->SetCharFormat(cf);
     }
     if (m_privateBox) m_privateBox->Selected(IsStealth(), false);
+    UpdateStealthButtons();
     // The skin's first item is "everyone" (tag 0).
     if (m_combo && m_combo->GetCurSel() < 0 && m_combo->GetCount() > 0) m_combo->SelectItem(0);
+}
+
+void CDealMainCenter::UpdateStealthButtons() {
+    if (!m_pm) return;
+    int stealth = CGlobalDataApp::GetInstance().GetAccount().stealth;
+    if (CControlUI* b = m_pm->FindControl("btnChatTempNotice")) {
+        bool may = !stealth && HasRoomRight(kRightTempNotice);
+        b->SetEnabled(may);
+        b->SetToolTip(may ? "临时公告" : stealth == 1 ? "隐身状态下不可以发送临时公告" : "大亨才可以使用临时公告");
+    }
+    if (CControlUI* b = m_pm->FindControl("btnChatTrumpet")) {
+        b->SetEnabled(!stealth);
+        b->SetToolTip(stealth ? "隐身状态下不可以发送喇叭" : "发送喇叭");
+    }
 }
 
 bool CDealMainCenter::HasRoomRight(int right) const {
@@ -98,21 +113,34 @@ void CDealMainCenter::SetGift(const GlobalGiftItem& item) {
     m_banner.SetGift(item, GetTickCount());
 }
 
+void CDealMainCenter::SetViews(IChatView* ownView, IChatView* publicView) {
+    m_feeds[kOwnView].SetView(ownView);
+    m_feeds[kPublicView].SetView(publicView);
+}
+
 void CDealMainCenter::AppendToView(int view, const std::string& html) {
-    IChatView* v = View(view);
-    if (!v) return;
-    v->AppendHtml(html);
-    if (++m_inserts[view] > kTrimAfterInserts) {
-        v->RemoveOldNodes(kKeepNodesOnTrim);
-        m_inserts[view] = 0;
-    }
-    if (v->IsAutoScroll()) v->ScrollToBottom();
+    // After the lines queued before it.
+    if (View(view)) m_feeds[view].Append(html);
 }
 
 void CDealMainCenter::AppendMsgHtml(const std::string& html, int view) {
     if (view != kOwnView && view != kPublicView) return;
     if (m_ready[view]) AppendToView(view, html);
     else m_cache[view].push_back(html);
+}
+
+bool CDealMainCenter::QueueMsgHtml(const std::string& html, int view) {
+    if (view != kOwnView && view != kPublicView) return false;
+    if (!m_ready[view] || !View(view)) {
+        AppendMsgHtml(html, view);
+        return false;
+    }
+    return m_feeds[view].Queue(html);
+}
+
+void CDealMainCenter::FlushLines() {
+    m_feeds[kOwnView].Flush();
+    m_feeds[kPublicView].Flush();
 }
 
 void CDealMainCenter::Refuse(const std::string& text) {
@@ -132,6 +160,7 @@ void CDealMainCenter::FlushCache(int view) {
 void CDealMainCenter::OnDocumentComplete(int view) {
     if (view != kOwnView && view != kPublicView) return;
     m_ready[view] = true;
+    CreateHoverButtons(view);
     uint32_t room = RoomId();
     for (int type = 1; type <= 5; ++type) {
         std::string notice = CRoomInfoMgr::GetInstance().GetRoomNoticeHtml(room, type);
@@ -150,11 +179,110 @@ void CDealMainCenter::OnDocumentComplete(int view) {
     m_chatReady = m_ready[kPublicView];
 }
 
+namespace {
+// The first hover-button id of a view.
+int HoverBase(int view) {
+    return view == kPublicView ? 0 : 3;
+}
+}  // namespace
+
+void CDealMainCenter::CreateHoverButtons(int view) {
+    HWND parent = m_room ? m_room->GetHWND() : nullptr;
+    int base = HoverBase(view);
+    if (!parent || m_hover[base]) return;
+    for (int i = 0; i < 3; ++i) {
+        auto b = std::make_unique<CHoverBtnWnd>();
+        if (b->Create(Dir::GetCurrentPath() + kHoverImages[i], base + i, this, parent))
+            m_hover[base + i] = std::move(b);
+    }
+}
+
+void CDealMainCenter::PlaceHoverButtons(int view, const RECT& rc, int scrollBar) {
+    if (view != kOwnView && view != kPublicView) return;
+    const int w = CHoverBtnWnd::kWidth, h = CHoverBtnWnd::kHeight;
+    int base = HoverBase(view);
+    m_viewOnScreen[view] = rc;
+    if (m_hover[base]) m_hover[base]->MoveWindow(rc.right - 2 * w - scrollBar, rc.top, w, h);
+    for (int i : {1, 2})
+        if (m_hover[base + i]) m_hover[base + i]->MoveWindow(rc.right - w - scrollBar, rc.top, w, h);
+}
+
+void CDealMainCenter::ShowHover(int id, bool show) {
+    m_hoverShown[id] = show;
+    if (m_hover[id]) m_hover[id]->ShowWindow(show, false);
+}
+
+void CDealMainCenter::OnWebMouseEnter(int view) {
+    IChatView* v = View(view);
+    if (!v) return;
+    int base = HoverBase(view);
+    ShowHover(base, true);
+    ShowHover(base + (v->IsAutoScroll() ? 1 : 2), true);
+}
+
+void CDealMainCenter::OnWebMouseLeave(int view, POINT cursor) {
+    IChatView* v = View(view);
+    if (!v) return;
+    int base = HoverBase(view);
+    // Onto one of its buttons: they stay.
+    for (int id = base; id < base + 3; ++id)
+        if (m_hover[id] && m_hoverShown[id] && m_hover[id]->HitTest(cursor.x, cursor.y)) return;
+    ShowHover(base, false);
+    ShowHover(base + (v->IsAutoScroll() ? 1 : 2), false);
+}
+
+void CDealMainCenter::OnHoverBtnLeave(int id) {
+    if (id < 0 || id >= 6) return;
+    int view = id < 3 ? kPublicView : kOwnView;
+    POINT p = PointerOnScreen();
+    const RECT& rc = m_viewOnScreen[view];
+    if (p.x >= rc.left && p.x < rc.right && p.y >= rc.top && p.y < rc.bottom) return;
+    OnWebMouseLeave(view, p);
+}
+
+void CDealMainCenter::OnHoverBtnClick(int id) {
+    if (id < 0 || id >= 6) return;
+    int view = id < 3 ? kPublicView : kOwnView;
+    int base = HoverBase(view);
+    IChatView* v = View(view);
+    if (!v) return;
+    switch (id - base) {
+    case 0:
+        // After the lines still queued for it.
+        m_feeds[view].Flush();
+        v->RemoveOldNodes(0);
+        break;
+    case 1:
+        v->SetAutoScroll(false);
+        ShowHover(base + 1, false);
+        ShowHover(base + 2, true);
+        break;
+    case 2:
+        v->SetAutoScroll(true);
+        ShowHover(base + 1, true);
+        ShowHover(base + 2, false);
+        break;
+    }
+}
+
+void CDealMainCenter::ReleaseHoverButtons() {
+    for (int id = 0; id < 6; ++id) {
+        if (m_hover[id] && m_hover[id]->GetHWND()) ::DestroyWindow(m_hover[id]->GetHWND());
+        m_hover[id].reset();
+        m_hoverShown[id] = false;
+    }
+}
+
 void CDealMainCenter::ResetViews() {
+    ReleaseHoverButtons();
     m_chatReady = false;
     m_ready[0] = m_ready[1] = false;
     m_cache[0].clear();
     m_cache[1].clear();
+    m_feeds[0].Reset();
+    m_feeds[1].Reset();
+    // The next room starts with an idle banner (the pacer reads it) and nothing of this room's notice.
+    m_banner.Reset();
     m_userListLoaded = false;
 }
 

@@ -15,6 +15,7 @@
 
 #include "ChatView.h"
 #include "GlobalGiftShow.h"
+#include "HoverBtnWnd.h"
 #include "RichEditCtrlEx.h"
 #include "RoomModalHost.h"
 #include "RoomUI.h"
@@ -26,18 +27,9 @@ namespace roomui {
 // Views are counted 0 (own) and 1 (public).
 constexpr int kOwnView = 0;
 constexpr int kPublicView = 1;
-// A view keeps everything for 200 inserts; the next one trims it to its last 20 nodes.
-constexpr int kTrimAfterInserts = 200;
-constexpr int kKeepNodesOnTrim = 20;
-
-struct PendingPrivateMsg {
-    uint32_t senderUid = 0;
-    std::string text;
-};
-
 class CChatColumnPopups;
 
-class CDealMainCenter : public IRoomCenterUI, public IWebCallBack {
+class CDealMainCenter : public IRoomCenterUI, public IWebCallBack, public IMsgViewHoverBtnCallBack {
 public:
     CDealMainCenter();
     ~CDealMainCenter() override;
@@ -50,7 +42,7 @@ public:
     // The page of a view has loaded.
     void OnDocumentComplete(int view);
     // Points the column at other panes (the window's web panes going away).
-    void SetViews(IChatView* ownView, IChatView* publicView) { m_views[0] = ownView, m_views[1] = publicView; }
+    void SetViews(IChatView* ownView, IChatView* publicView);
     // The user list arrived (code 2).
     void UpdateUserList();
     // Runs the sending rules; true when the line was handed to the room logic.
@@ -59,9 +51,22 @@ public:
     void OnPrivateBoxChecked();
     // A user's nickname changed: the combo item of that user shows it.
     void RenameChatTarget(uint32_t uid, const std::string& nickname);
-    void SetPendingPrivateMsgs(std::vector<PendingPrivateMsg> msgs) { m_pending = std::move(msgs); }
+    void SetPendingPrivateMsgs(std::vector<PendingPrivateMsg> msgs) override { m_pending = std::move(msgs); }
     // The room closes: the views are no longer ready, the caches are dropped.
     void ResetViews();
+    // The hover buttons of the two views (ids 0-2 public, 3-5 own: clear, auto-scroll off, auto-scroll on):
+    // made over `parent` once the view's page is there, placed at the view's top right (screen), shown while
+    // the pointer is over the view or over them.
+    void PlaceHoverButtons(int view, const DuiLib::RECT& viewOnScreen, int scrollBarWidth);
+    void OnWebMouseEnter(int view);
+    void OnWebMouseLeave(int view, DuiLib::POINT cursor);
+    void OnHoverBtnClick(int id) override;
+    // Off a button and off its view: the view's buttons hide.
+    void OnHoverBtnLeave(int id) override;
+    bool HoverVisible(int id) const { return id >= 0 && id < 6 && m_hoverShown[id]; }
+    CHoverBtnWnd* HoverButton(int id) const { return id >= 0 && id < 6 ? m_hover[id].get() : nullptr; }
+    // The room window goes: the hover buttons with it.
+    void ReleaseHoverButtons();
     // Clicks of the column's buttons and the check box's change.
     void Notify(DuiLib::TNotifyUI& msg);
 
@@ -78,11 +83,15 @@ public:
 
     // A line for a view (0 own, 1 public; others dropped): appended when the view is ready, cached otherwise.
     void AppendMsgHtml(const std::string& html, int view);
+    // The same, but a ready view takes it with the others at the next FlushLines (lines from the network,
+    // one batch per UI wake-up). True when the caller must schedule a flush.
+    bool QueueMsgHtml(const std::string& html, int view);
+    void FlushLines();
     void SetGift(const GlobalGiftItem& item);
 
     CGlobalGiftShowWnd& Banner() { return m_banner; }
     IChatView* View(int view) const {
-        return view == kOwnView ? m_views[0] : view == kPublicView ? m_views[1] : nullptr;
+        return view == kOwnView ? m_feeds[0].View() : view == kPublicView ? m_feeds[1].View() : nullptr;
     }
     size_t CachedLines(int view) const { return view == 0 || view == 1 ? m_cache[view].size() : 0; }
     const std::vector<uint32_t>& WelWordUsers() const { return m_welWordUsers; }
@@ -90,6 +99,9 @@ public:
 
     // Rights check: the level grant, else the role grant in this room.
     bool HasRoomRight(int right) const;
+    static constexpr int kRightTempNotice = 18;
+    // The temporary-notice and trumpet buttons follow the stealth state and the rights (enabled, tooltip).
+    void UpdateStealthButtons();
 
     // Page calls of the chat lines (window.external; DealMainCenterActions.cpp).
     void SelectUser(const std::string& uid, std::string& result) override;
@@ -121,6 +133,8 @@ public:
 
 private:
     void Refuse(const std::string& text);
+    void CreateHoverButtons(int view);
+    void ShowHover(int id, bool show);
     void AppendToView(int view, const std::string& html);
     void ShowPendingLines();
     void FlushCache(int view);
@@ -134,9 +148,8 @@ private:
     IRoomUI* m_room = nullptr;
     IRoomModalHost* m_modal = nullptr;
     DuiLib::CPaintManagerUI* m_pm = nullptr;
-    IChatView* m_views[2] = {nullptr, nullptr};
+    CChatPaneFeed m_feeds[2];  // own, public
     bool m_ready[2] = {false, false};
-    int m_inserts[2] = {0, 0};
     std::deque<std::string> m_cache[2];
     CRichEditCtrlEx* m_input = nullptr;
     DuiLib::CComboUI* m_combo = nullptr;
@@ -150,6 +163,9 @@ private:
     uint32_t m_lastColorBarTick = 0;
     bool m_colorBarSent = false;
     std::unique_ptr<CChatColumnPopups> m_popups;
+    std::unique_ptr<CHoverBtnWnd> m_hover[6];
+    bool m_hoverShown[6] = {};
+    DuiLib::RECT m_viewOnScreen[2] = {};  // own, public: where the views were when their buttons were placed
 };
 
 }  // namespace roomui

@@ -335,6 +335,11 @@ void CDealMainCenter::OnShieldMenu() {
 }
 
 void CDealMainCenter::OnTempNotice() {
+    // A stealth user sends no notice, whatever reached this.
+    if (CGlobalDataApp::GetInstance().GetAccount().stealth) {
+        Refuse("隐身状态下不可以发送临时公告");
+        return;
+    }
     uint32_t room = RoomId();
     if (CRoomInfoMgr::GetInstance().GetUserMuteState(room, CGlobalDataApp::GetInstance().GetUid()) & 2) {
         Refuse("【系统消息】：您已被禁言5分钟，需解除后才能发言<BR>");
@@ -349,6 +354,10 @@ void CDealMainCenter::OnTempNotice() {
 }
 
 void CDealMainCenter::OnTrumpet() {
+    if (CGlobalDataApp::GetInstance().GetAccount().stealth) {
+        Refuse("隐身状态下不可以发送喇叭");
+        return;
+    }
     if (CGlobalDataApp::GetInstance().GetLevel() <= kGuestLevel) {
         AppendMsgHtml(BuildTrumpetNeedLoginTip(), kOwnView);
         return;

@@ -100,22 +100,41 @@ void CFlashWnd::Destroy() {
     m_busy = m_shown = false;
 }
 
+bool CFlashWnd::Showable(const GiftEffect& e) {
+    return e.giftId != 0 && e.count > 0 && !e.text.empty();
+}
+
 bool CFlashWnd::Play(GiftEffect* record) {
     std::unique_ptr<GiftEffect> rec(record);
     if (!rec) return false;
     if (!m_showEffects) return false;
+    // What the movie cannot show never waits in the queue: nothing would end it.
+    if (!Showable(*rec)) return false;
     if (m_busy) {
         varnet::MutexLock lock(m_queueLock);
+        if (m_queue.size() >= kMaxQueue) return false;
         m_queue.push_back(std::move(rec));
         return true;
     }
-    ShowGift(rec->giftId, rec->count, rec->text);
-    return true;
+    return ShowGift(rec->giftId, rec->count, rec->text);
 }
 
-void CFlashWnd::ShowGift(uint32_t giftId, int count, const std::string& text) {
-    if (!giftId || !count || text.empty() || !m_movie || !m_showEffects) return;
-    m_movie->CallFunction(ShowGiftXml(giftId, text, count));
+bool CFlashWnd::ShowGift(uint32_t giftId, int count, const std::string& text) {
+    if (!giftId || count <= 0 || text.empty() || !m_movie || !m_showEffects) return false;
+    return m_movie->CallFunction(ShowGiftXml(giftId, text, count)) != "<false/>";
+}
+
+bool CFlashWnd::ShowNextQueued() {
+    for (;;) {
+        std::unique_ptr<GiftEffect> next;
+        {
+            varnet::MutexLock lock(m_queueLock);
+            if (m_queue.empty()) return false;
+            next = std::move(m_queue.front());
+            m_queue.erase(m_queue.begin());
+        }
+        if (next && ShowGift(next->giftId, next->count, next->text)) return true;
+    }
 }
 
 void CFlashWnd::Hide() {
@@ -136,17 +155,8 @@ void CFlashWnd::SendCatalogue() {
 void CFlashWnd::FSCommand(const std::string& request) {
     if (!m_movie || request.empty()) return;
     if (request.find("Close") != std::string::npos) {
-        std::unique_ptr<GiftEffect> next;
-        {
-            varnet::MutexLock lock(m_queueLock);
-            if (!m_queue.empty()) {
-                next = std::move(m_queue.front());
-                m_queue.erase(m_queue.begin());
-            }
-        }
-        if (next) {
-            ShowGift(next->giftId, next->count, next->text);
-        } else {
+        // The next effect the movie takes; a refused one is skipped, and with none left the window idles.
+        if (!ShowNextQueued()) {
             m_busy = false;
             Hide();
         }

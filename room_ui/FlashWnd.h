@@ -30,6 +30,8 @@ class CFlashWnd {
 public:
     static constexpr int kWidth = 800;
     static constexpr int kHeight = 460;
+    // Effects waiting behind the one on screen; later ones are dropped.
+    static constexpr size_t kMaxQueue = 64;
 
     // A movie given here is used instead of the platform's player (tests).
     explicit CFlashWnd(std::unique_ptr<flash::IEffectMovie> movie = nullptr);
@@ -42,9 +44,11 @@ public:
     void Destroy();
     bool IsCreated() const { return m_movie != nullptr; }
 
-    // Plays or queues one effect; takes the record. False when it was dropped.
+    // Plays or queues one effect; takes the record. False when it was dropped (shielded, unshowable: no gift,
+    // a count below 1 or no text, the queue full, or refused by the movie).
     bool Play(GiftEffect* record);
-    void ShowGift(uint32_t giftId, int count, const std::string& text);
+    // False when nothing was sent or the movie refused the effect.
+    bool ShowGift(uint32_t giftId, int count, const std::string& text);
     // One request of the movie.
     void FSCommand(const std::string& request);
     // 800 x 460 centred on a work area reaching to (right, bottom), top-most.
@@ -70,6 +74,9 @@ public:
     static std::string GetGiftXml(const std::string& catalogue);
 
 private:
+    static bool Showable(const GiftEffect& e);
+    // Shows the oldest queued effect the movie takes; false when none is left.
+    bool ShowNextQueued();
     void Hide();
     void RaiseWithoutActivation();
     void SendCatalogue();

@@ -1,5 +1,6 @@
 #include "GlobalGiftShow.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace roomui {
@@ -26,26 +27,26 @@ void CGlobalGiftShowWnd::SetGift(const GlobalGiftItem& item, uint32_t now) {
         m_image.cx = int(float(m_image.cx) * factor);
         m_image.cy = kMaxImageHeight;
     }
-    m_count = int(item.count);
+    m_count = item.count;
     m_pieces = {
         {item.senderName, 1, kNameColour},
         {item.senderId ? Format("(%lld)", int32_t(item.senderId)) : std::string(), 2, kPlainColour},
         {"送给", 1, kPlainColour},
         {item.receiverName, 1, kNameColour},
         {Format("(%lld)", int32_t(item.receiverId)), 2, kPlainColour},
-        {Format("%lld", int32_t(item.count), item.tips), 1, kPlainColour},
+        {Format("%lld", item.count, item.tips), 1, kPlainColour},
         {item.giftName, 1, kGiftColour},
         {item.word.empty() ? std::string() : " " + item.word, 1, kNameColour},
         {item.timeText, 2, kPlainColour},
     };
-    m_stripWidth = (m_count > 0 ? m_count : 0) * m_image.cx;
+    m_stripWidth = int64_t(ImageCount()) * std::max(0, m_image.cx);
     for (Piece& p : m_pieces) {
         if (!p.text.empty() && MeasureText) {
             BannerSize s = MeasureText(p.text, p.font);
             p.width = s.cx;
             p.height = s.cy;
         }
-        m_stripWidth += p.width;
+        m_stripWidth += std::max(0, p.width);
     }
     m_timer = true;
     m_idle = false;
@@ -55,19 +56,33 @@ void CGlobalGiftShowWnd::SetGift(const GlobalGiftItem& item, uint32_t now) {
     m_speed = 1;
 }
 
+void CGlobalGiftShowWnd::Reset() {
+    m_picture.clear();
+    m_image = BannerSize{};
+    m_count = 0;
+    m_pieces.clear();
+    m_stripWidth = 0;
+    m_offset = 0;
+    m_timer = false;
+    m_idle = true;
+    m_startTick = 0;
+    m_priority = 0;
+    m_speed = 1;
+}
+
 bool CGlobalGiftShowWnd::OnScrollTimer(uint32_t now) {
     if (!m_timer || !HasBackBuffer()) return false;
     int mode = m_speed;
     if (mode == 1) {
-        m_offset += 5;
+        m_offset += m_steps.slow;
         if (now - m_startTick > kSpeedUpAfterMs) {
             int expected = 1;
             m_speed.compare_exchange_strong(expected, 2);
         }
     } else if (mode == 3) {
-        m_offset += 15;
+        m_offset += m_steps.fast;
     } else {
-        m_offset += 10;
+        m_offset += m_steps.normal;
     }
     if (m_offset > m_stripWidth + m_cx) {
         m_idle = true;
@@ -139,34 +154,65 @@ void CGlobalGiftBannerUI::SetPos(RECT rc, bool bNeedInvalidate) {
 
 void CGlobalGiftBannerUI::PaintBkImage(HDC hDC) {
     const RECT& rc = m_rcItem;
+    // The three-slice background: 5-pixel caps, the middle stretched, at full height.
+    const TImageInfo* bk = m_pManager ? m_pManager->GetImage("global_gift_inform_ctrl_bk.png") : nullptr;
+    if (bk && bk->nX > 10) {
+        CRenderEngine::DrawImage(hDC, bk, rc, rc, RECT{0, 0, bk->nX, bk->nY}, RECT{5, 0, 5, 0}, bk->bAlpha, 255);
+    } else {
+        CRenderEngine::DrawColor(hDC, rc, 0xFFFFF4E5);
+    }
+    PaintGiftStrip(hDC, m_pManager, rc, m_banner, m_gif ? m_gif->GetCurrentFrame() : nullptr);
+}
+
+void PaintGiftStrip(HDC hDC, CPaintManagerUI* pm, const RECT& rc, const CGlobalGiftShowWnd& banner,
+                    const TImageInfo* frame) {
     int cx = rc.right - rc.left;
     int cy = rc.bottom - rc.top;
-    CRenderEngine::DrawColor(hDC, rc, 0xFFFFF4E5);
-    if (m_banner.IsIdle() && m_banner.Offset() == 0 && m_banner.StripWidth() == 0) return;
-    int x = rc.left + cx - m_banner.Offset();
-    if (m_banner.Offset() >= cx + m_banner.StripWidth()) return;
-    BannerSize img = m_banner.Image();
-    TImageInfo* frame = m_gif ? m_gif->GetCurrentFrame() : nullptr;
-    for (int i = 0; i < m_banner.ImageCount(); ++i, x += img.cx) {
+    if (banner.StripWidth() == 0 || banner.Offset() >= cx + banner.StripWidth()) return;
+    // 64-bit positions: only what lies inside rc is drawn.
+    int64_t x = int64_t(rc.left) + cx - banner.Offset();
+    BannerSize img = banner.Image();
+    for (int i = 0; i < banner.ImageCount(); ++i, x += img.cx) {
         if (!frame || img.cx <= 0 || x + img.cx < rc.left || x > rc.right) continue;
-        RECT dest{x, rc.top + (cy - img.cy) / 2, x + img.cx, rc.top + (cy - img.cy) / 2 + img.cy};
+        RECT dest{int(x), rc.top + (cy - img.cy) / 2, int(x) + img.cx, rc.top + (cy - img.cy) / 2 + img.cy};
         CRenderEngine::DrawImage(hDC, frame, dest, rc, RECT{0, 0, frame->nX, frame->nY}, RECT{}, frame->bAlpha, 255);
     }
-    const auto& pieces = m_banner.Pieces();
+    const auto& pieces = banner.Pieces();
     int nameBottom = 0;
     for (size_t i = 0; i < pieces.size(); ++i) {
         const auto& p = pieces[i];
         if (p.width <= 0) continue;
+        if (x > rc.right) break;
         int top = rc.top + (cy - p.height) / 2;
         // The ids and the time sit on the bottom line of the name before them.
         if (p.font == 2 && nameBottom) top = nameBottom - p.height;
-        RECT box{x, top, x + p.width, top + p.height};
-        if (p.font == 1 && (i == 0 || i == 3)) nameBottom = box.bottom;
-        if (box.right >= rc.left && box.left <= rc.right)
-            CRenderEngine::DrawText(hDC, m_pManager, box, p.text.c_str(), p.colour, p.font,
+        if (p.font == 1 && (i == 0 || i == 3)) nameBottom = top + p.height;
+        if (x + p.width >= rc.left) {
+            RECT box{int(x), top, int(x) + p.width, top + p.height};
+            CRenderEngine::DrawText(hDC, pm, box, p.text.c_str(), p.colour, p.font,
                                     DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        }
         x += p.width;
     }
+}
+
+CControlGlobalGiftShow::CControlGlobalGiftShow() : m_state(CGlobalGiftShowWnd::Steps{5, 30, 20}) {}
+
+void CControlGlobalGiftShow::DoEvent(TEventUI& event) {
+    if (event.Type != UIEVENT_TIMER) {
+        CControlUI::DoEvent(event);
+        return;
+    }
+    if (m_state.OnScrollTimer(GetTickCount())) Invalidate();
+}
+
+void CControlGlobalGiftShow::SetPos(RECT rc, bool bNeedInvalidate) {
+    CControlUI::SetPos(rc, bNeedInvalidate);
+    m_state.SetClientSize(rc.right - rc.left, rc.bottom - rc.top);
+}
+
+void CControlGlobalGiftShow::PaintBkImage(HDC hDC) {
+    PaintGiftStrip(hDC, m_pManager, m_rcItem, m_state, nullptr);
 }
 
 }  // namespace roomui

@@ -6,6 +6,7 @@
 // atomics, so the two threads never race on them.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,17 @@ public:
     static constexpr unsigned kTimerId = 1;
     static constexpr unsigned kTickMs = 100;
     static constexpr uint32_t kSpeedUpAfterMs = 15000;
+    // The picture is repeated once per unit up to this many times; the count text stays exact.
+    static constexpr uint32_t kMaxImages = 99;
+
+    // Pixels a tick moves in speed mode 1, 3 and the others.
+    struct Steps {
+        int slow = 5;
+        int fast = 15;
+        int normal = 10;
+    };
+    CGlobalGiftShowWnd() = default;
+    explicit CGlobalGiftShowWnd(Steps steps) : m_steps(steps) {}
 
     // Measures a GBK text in font 1 or 2; the size of frame 0 of a GIF (0 x 0 without picture).
     std::function<BannerSize(const std::string& text, int font)> MeasureText;
@@ -37,6 +49,8 @@ public:
 
     // Starts one notice (the caller keeps the record).
     void SetGift(const GlobalGiftItem& item, uint32_t now);
+    // Back to the state at creation: idle, nothing to draw, no timer (the room window closed).
+    void Reset();
     // One tick of timer 1. False when nothing moved (no back buffer yet).
     bool OnScrollTimer(uint32_t now);
     // The client size (WM_SIZE); a non-empty size gives the back buffer.
@@ -51,8 +65,8 @@ public:
     void SetSpeed(int mode) { m_speed = mode; }
 
     // UI thread: the notice as laid out.
-    int Offset() const { return m_offset; }
-    int StripWidth() const { return m_stripWidth; }
+    int64_t Offset() const { return m_offset; }
+    int64_t StripWidth() const { return m_stripWidth; }
     BannerSize Image() const { return m_image; }
     bool TimerRunning() const { return m_timer; }
     // The pieces in drawing order (sender name, sender id, "送给", receiver name, receiver id, count, gift
@@ -65,15 +79,17 @@ public:
         int height = 0;
     };
     const std::vector<Piece>& Pieces() const { return m_pieces; }
-    int ImageCount() const { return m_count; }
+    // The pictures drawn (the count, bounded).
+    int ImageCount() const { return int(std::min(m_count, kMaxImages)); }
 
 private:
+    Steps m_steps;
     std::string m_picture;
     BannerSize m_image;
-    int m_count = 0;
+    uint32_t m_count = 0;
     std::vector<Piece> m_pieces;
-    int m_stripWidth = 0;
-    int m_offset = 0;
+    int64_t m_stripWidth = 0;
+    int64_t m_offset = 0;
     int m_cx = 0;
     int m_cy = 0;
     bool m_timer = false;
@@ -109,6 +125,26 @@ private:
     CGlobalGiftShowWnd& m_banner;
     std::unique_ptr<DuiLib::CGifHandler> m_gif;
     uint32_t m_lastFrame = 0;
+};
+
+// Draws the banner's strip inside rc (clipped to it): the picture once per unit, then the texts in their
+// fonts and colours, from x = right edge - offset. `frame` is the picture's current frame (null: none).
+void PaintGiftStrip(DuiLib::HDC hDC, DuiLib::CPaintManagerUI* pm, const DuiLib::RECT& rc,
+                    const CGlobalGiftShowWnd& banner, const DuiLib::TImageInfo* frame);
+
+// The control form of the banner for skins that declare "CControlGlobalGiftShow": the same strip drawn in
+// place of its background image, stepped 5 / 30 / 20 pixels on each timer event it receives.
+class CControlGlobalGiftShow : public DuiLib::CControlUI {
+public:
+    CControlGlobalGiftShow();
+    const char* GetClass() const override { return "CControlGlobalGiftShow"; }
+    void DoEvent(DuiLib::TEventUI& event) override;
+    void SetPos(DuiLib::RECT rc, bool bNeedInvalidate = true) override;
+    void PaintBkImage(DuiLib::HDC hDC) override;
+    CGlobalGiftShowWnd& State() { return m_state; }
+
+private:
+    CGlobalGiftShowWnd m_state;
 };
 
 }  // namespace roomui

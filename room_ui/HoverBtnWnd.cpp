@@ -48,6 +48,8 @@ LRESULT CHoverBtnWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSELEAVE:
         m_tracking = false;
         if (m_state != kNormal) SetState(kNormal);
+        // The owner may hide its buttons now (the pointer may have left the view too).
+        if (m_callback) m_callback->OnHoverBtnLeave(m_id);
         break;
     case WM_DESTROY:
         m_pm.RemoveAllTimers();

@@ -8,10 +8,16 @@
 
 namespace roomui {
 
+// The pictures of a view's three buttons (clear, auto-scroll on, auto-scroll off), under the program folder.
+inline constexpr const char* kHoverImages[3] = {"skin\\btn_ClearScreen.png", "skin\\checkbox_ScrollScreen.png",
+                                                "skin\\check_selectScrollScreen.png"};
+
 class IMsgViewHoverBtnCallBack {
 public:
     virtual ~IMsgViewHoverBtnCallBack() = default;
     virtual void OnHoverBtnClick(int id) = 0;
+    // The pointer left button `id`.
+    virtual void OnHoverBtnLeave(int id) { (void)id; }
 };
 
 class CHoverBtnWnd : public DuiLib::CWindowWnd {

@@ -16,8 +16,6 @@ namespace {
 constexpr const char* kGuestTip =
     "游客不能送礼，{a cmdLogin}{c #0c67c1}登录{/c}{/a}或{a cmdRegist}{c #0c67c1}注册{/c}{/a}";
 constexpr const char* kBalanceTip = "您的余额不足，{a cmdPay}{c #0c67c1}充值{/c}{/a}";
-constexpr const char* kHoverImages[3] = {"skin\\btn_ClearScreen.png", "skin\\checkbox_ScrollScreen.png",
-                                         "skin\\check_selectScrollScreen.png"};
 }  // namespace
 
 CRightColumnTips::CRightColumnTips() = default;
@@ -143,6 +141,7 @@ void CRightColumnTips::OnDocumentComplete(int view, HWND parent) {
 
 void CRightColumnTips::PlaceHoverButtons(const RECT& view, int scrollBar) {
     const int w = CHoverBtnWnd::kWidth, h = CHoverBtnWnd::kHeight;
+    m_viewOnScreen = view;
     if (m_hover[0]) m_hover[0]->MoveWindow(view.right - 2 * w - scrollBar, view.top, w, h);
     for (int id : {1, 2})
         if (m_hover[id]) m_hover[id]->MoveWindow(view.right - w - scrollBar, view.top, w, h);
@@ -167,6 +166,13 @@ void CRightColumnTips::OnWebMouseLeave(int view, POINT cursor) {
     bool scrolling = !m_trumpet || m_trumpet->IsAutoScroll();
     ShowHover(0, false);
     ShowHover(scrolling ? 1 : 2, false);
+}
+
+void CRightColumnTips::OnHoverBtnLeave(int) {
+    POINT p = PointerOnScreen();
+    const RECT& rc = m_viewOnScreen;
+    if (p.x >= rc.left && p.x < rc.right && p.y >= rc.top && p.y < rc.bottom) return;
+    OnWebMouseLeave(0, p);
 }
 
 void CRightColumnTips::OnHoverBtnClick(int id) {

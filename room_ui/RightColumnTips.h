@@ -56,6 +56,8 @@ public:
     // `cursor` is the pointer's screen position.
     void OnWebMouseLeave(int view, DuiLib::POINT cursor);
     void OnHoverBtnClick(int id) override;
+    // Off a button and off the view: the buttons hide.
+    void OnHoverBtnLeave(int id) override;
     // Opens the exchange popup; on success the new balances go to the account and the labels.
     void OpenExchange();
     // The room window goes: every window of the column is destroyed.
@@ -84,6 +86,7 @@ private:
     int64_t m_serverTime = 0;
     std::unique_ptr<CHoverBtnWnd> m_hover[3];
     bool m_hoverShown[3] = {false, false, false};
+    DuiLib::RECT m_viewOnScreen{};  // the trumpet view when its buttons were placed
     std::unique_ptr<roompopups::CUIExchange> m_exchange;
 };
 

@@ -6,11 +6,13 @@
 #include "MsgClientThread.h"
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
+#include "UIChatFaceSelectPanel.h"
 #include "UIGiftPopups.h"
 #include "UIRoomManager.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
+#include "ZqMessageBox.h"
 #include "ZqModConfig.h"
 #include "ZqMusicCore.h"
 
@@ -31,16 +33,6 @@ IDataHalvec* Halvec() {
     IDataManager* dm = AfxGetDataManager();
     return dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
 }
-
-// Controls of the skin that only mark a place.
-class CPlaceholderUI : public CControlUI {
-public:
-    explicit CPlaceholderUI(const char* cls) : m_class(cls) {}
-    const char* GetClass() const override { return m_class; }
-
-private:
-    const char* m_class;
-};
 
 // A chat pane's place: the pane's web view follows this control's rectangle and visibility.
 class CPaneHostUI : public CNativeHostUI {
@@ -166,25 +158,81 @@ void CRoomUI::InitColumns() {
         PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::InitColumns", "microphone column without its join/leave tab");
 }
 
+void CRoomUI::CreateFacePicker() {
+    if (!CUIChatFaceSelectPanel::GetInstance().EnsureCreated())
+        PJ_Log(kUiLog, LOG_FAILURE, "CRoomUI::CreateFacePicker", "表情窗口创建失败");
+}
+
+void CRoomUI::ReloadFaces() {
+    // A picker without its window yet loads the catalogue when it is made.
+    CUIChatFaceSelectPanel& panel = CUIChatFaceSelectPanel::GetInstance();
+    if (panel.GetHWND()) panel.ReloadFaces();
+}
+
+void CRoomUI::DestroyFacePicker() {
+    CUIChatFaceSelectPanel& panel = CUIChatFaceSelectPanel::GetInstance();
+    panel.StopLoadThread();
+    if (HWND h = panel.GetHWND()) ::DestroyWindow(h);
+}
+
+void CRoomUI::ShowMessage(const char* text, const char* title) {
+    if (!m_hwnd) {
+        PJ_Log(kUiLog, LOG_INFO, "CRoomUI::ShowMessage", "%s", text);
+        return;
+    }
+    // The box joins the modal stack: a room closing meanwhile dismisses it first.
+    CZqMessageBox box;
+    box.Create(m_hwnd, "MessageBox", 0x96C80000 /* popup, visible, caption, system menu */, 0, 0, 0, 0, 0);
+    HWND h = box.GetHWND();
+    if (!h) return;
+    PushModalWnd(h);
+    int r = ShowZqMessageBox(&box, m_hwnd, text, title);
+    PopModalWnd(h);
+    if (r == CZqMessageBox::kDismissed) ContinueModalCancel();
+}
+
+void CRoomUI::ScheduleLineFlush() {
+    if (++m_queuedLines >= kMaxQueuedLines) {
+        FlushChatLines();
+        return;
+    }
+    if (m_flushPosted) return;
+    // Behind the messages already waiting: they join this batch.
+    if (m_hwnd && ::PostMessage(m_hwnd, WM_FLUSH_CHAT_LINES, 0, 0)) m_flushPosted = true;
+    else FlushChatLines();
+}
+
+void CRoomUI::FlushChatLines() {
+    m_flushPosted = false;
+    m_queuedLines = 0;
+    m_center.FlushLines();
+    m_trumpetFeed.Flush();
+}
+
 void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice) {
     CControlUI* area = m_hwnd ? m_PaintManager.FindControl("GlobalGiftInform") : nullptr;
     if (!area) {
         Free(ROOM_NOTIFY_LUCKY_GIFT, notice);
         return;
     }
-    // Made again when its window is gone.
+    // A child of the room window: it moves with the window; made again when its window is gone.
     if (!m_luckyTip || !m_luckyTip->GetHWND()) {
         m_luckyTip = std::make_unique<CUILuckyGiftTip>();
-        if (!m_luckyTip->Create(m_hwnd, "", UI_WS_POPUP, 0x08000000)) {
+        if (!m_luckyTip->Create(m_hwnd, "", 0x46000000 /* child, clip siblings and children */, 0)) {
             m_luckyTip.reset();
             Free(ROOM_NOTIFY_LUCKY_GIFT, notice);
             return;
         }
     }
-    RECT wnd = GetWindowRect();
-    const RECT& rc = area->GetPos();
-    m_luckyTip->MoveWindow(wnd.left + rc.left, wnd.top + rc.top, rc.right - rc.left, 50);
+    PlaceLuckyTip();
     m_luckyTip->ShowTip(m_hwnd, m_roomId, notice);  // takes the notice
+}
+
+void CRoomUI::PlaceLuckyTip() {
+    CControlUI* area = m_hwnd ? m_PaintManager.FindControl("GlobalGiftInform") : nullptr;
+    if (!area || !m_luckyTip || !m_luckyTip->GetHWND()) return;
+    const RECT& rc = area->GetPos();
+    m_luckyTip->MoveWindow(rc.left, rc.top, rc.right - rc.left, kLuckyTipHeight);
 }
 
 void CRoomUI::CreateEffectWindow() {
@@ -241,7 +289,15 @@ void CRoomUI::CreateWebPanes() {
             };
             p.pane->OnPointerLeave = [this] { m_tips.OnWebMouseLeave(0, PointerOnScreen()); };
         } else {
-            p.pane->OnReady = [this, id] { m_center.OnDocumentComplete(id); };
+            p.pane->OnReady = [this, id] {
+                m_center.OnDocumentComplete(id);
+                PlaceHoverButtons();
+            };
+            p.pane->OnPointerEnter = [this, id] {
+                PlaceHoverButtons();
+                m_center.OnWebMouseEnter(id);
+            };
+            p.pane->OnPointerLeave = [this, id] { m_center.OnWebMouseLeave(id, PointerOnScreen()); };
         }
         host->SetNativeWidget(view->GetWidget());
         p.pane->Navigate(url);
@@ -251,6 +307,8 @@ void CRoomUI::CreateWebPanes() {
 void CRoomUI::DestroyWebPanes() {
     // The widgets leave the window before their views close; the column goes back to the headless panes.
     m_center.SetViews(&m_ownView, &m_publicView);
+    m_trumpetFeed.SetView(&m_trumpetView);
+    m_center.ReleaseHoverButtons();
     m_tips.ReleaseWindows();
     // The column keeps no pointer to the pane that goes (its lists go with the window too).
     m_right.Init(this, nullptr, nullptr, nullptr, &m_trumpetView);
@@ -262,12 +320,20 @@ void CRoomUI::DestroyWebPanes() {
 }
 
 void CRoomUI::PlaceHoverButtons() {
-    CControlUI* view = m_PaintManager.FindControl("WebBrowserTrumpet");
-    if (!view || !m_hwnd) return;
-    RECT rc = view->GetPos();
+    if (!m_hwnd) return;
     RECT frame = GetWindowRect();
-    rc = RECT{rc.left + frame.left, rc.top + frame.top, rc.right + frame.left, rc.bottom + frame.top};
-    m_tips.PlaceHoverButtons(rc, kScrollBarWidth);
+    // A view's rectangle on the screen; false when the skin has no such view.
+    auto onScreen = [&](const char* name, RECT& rc) {
+        CControlUI* view = m_PaintManager.FindControl(name);
+        if (!view) return false;
+        rc = view->GetPos();
+        rc = RECT{rc.left + frame.left, rc.top + frame.top, rc.right + frame.left, rc.bottom + frame.top};
+        return true;
+    };
+    RECT rc;
+    if (onScreen("WebBrowserTrumpet", rc)) m_tips.PlaceHoverButtons(rc, kScrollBarWidth);
+    if (onScreen("webbrowserMsgView", rc)) m_center.PlaceHoverButtons(kPublicView, rc, kScrollBarWidth);
+    if (onScreen("webbroserMsgViewSelf", rc)) m_center.PlaceHoverButtons(kOwnView, rc, kScrollBarWidth);
 }
 
 void CRoomUI::InitWindow() {
@@ -420,7 +486,7 @@ CControlUI* CRoomUI::CreateControl(const char* pstrClass) {
     if (cls == "CControlGifBk") return new CControlGifBk;
     if (cls == "CUserListUI") return new CUserListUI;
     if (cls == "WebBrowserUIEx") return new CPaneHostUI;
-    if (cls == "CControlGlobalGiftShow") return new CPlaceholderUI("CControlGlobalGiftShow");
+    if (cls == "CControlGlobalGiftShow") return new CControlGlobalGiftShow;
     if (cls == "CControlGiftSelect") return new CControlGiftSelect;
     if (cls == "RichEditPlace") return new CInputPlaceUI(m_input);
     return nullptr;
@@ -468,6 +534,11 @@ LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
         }
         return 0;
     }
+    if (uMsg == WM_FLUSH_CHAT_LINES) {
+        bHandled = TRUE;
+        FlushChatLines();
+        return 0;
+    }
     if (uMsg == WM_ACTIVATE) m_foreground = LOWORD(wParam) != 0;
     if (uMsg == WM_MOVE) PlaceHoverButtons();
     bHandled = FALSE;
@@ -495,6 +566,7 @@ LRESULT CRoomUI::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
     LRESULT r = WindowImplBase::OnSize(uMsg, wParam, lParam, bHandled);
     PlaceChildren();
     PlaceHoverButtons();
+    PlaceLuckyTip();
     return r;
 }
 
@@ -535,6 +607,9 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     DestroyWebPanes();
     m_right.ReleaseWindows();
     m_center.ResetViews();
+    m_trumpetFeed.Reset();
+    m_flushPosted = false;
+    m_queuedLines = 0;
     m_bannerUI = nullptr;
     m_modal.clear();
     m_hwnd = nullptr;
@@ -563,7 +638,7 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam) {
         break;
     }
     case ROOM_NOTIFY_ROOM_SETTINGS:  // 1 / 0
-        if (lParam != 1) m_center.AppendMsgHtml(BuildTipHtml("获取房间信息失败, 无法启动房间管理对话框!"), kOwnView);
+        if (lParam != 1) ShowMessage("获取房间信息失败, 无法启动房间管理对话框!", "提示");
         else OpenRoomManager();
         break;
     case ROOM_NOTIFY_USER_DETAIL: {
@@ -689,13 +764,14 @@ void CRoomUI::OnRoomNotify(int code, LPARAM lParam) {
         if (rec) {
             if (LogDebugOn())
                 PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::DealChatLine", "views %d: %s", rec->flags, rec->html.c_str());
-            if (rec->flags & CHAT_VIEW_PUBLIC) m_center.AppendMsgHtml(rec->html, kPublicView);
-            if (rec->flags & CHAT_VIEW_OWN) m_center.AppendMsgHtml(rec->html, kOwnView);
+            // Queued: each pane takes this turn's lines as one batch.
+            if (rec->flags & CHAT_VIEW_PUBLIC) m_center.QueueMsgHtml(rec->html, kPublicView);
+            if (rec->flags & CHAT_VIEW_OWN) m_center.QueueMsgHtml(rec->html, kOwnView);
             if ((rec->flags & CHAT_VIEW_TRUMPET) && m_right.Trumpet()) {
-                IChatView* t = m_right.Trumpet();
-                t->AppendHtml(rec->html);
-                if (t->IsAutoScroll()) t->ScrollToBottom();
+                m_trumpetFeed.SetView(m_right.Trumpet());
+                m_trumpetFeed.Queue(rec->html);
             }
+            ScheduleLineFlush();
             // With debug logging on, each line with the panes' line counts (the walk-through tests read it).
             if (LogDebugOn())
                 PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::ChatLine", "flags=%d public=%d own=%d html=%s", rec->flags,

@@ -56,6 +56,9 @@ public:
     void BringToFront() override;
     bool IsForeground() override { return m_foreground; }
     void OnGiftResourceUpdate(bool after) override { m_gifts.OnGiftResourceUpdate(after); }
+    void CreateFacePicker() override;
+    void ReloadFaces() override;
+    void DestroyFacePicker() override;
 
     // IRoomModalHost
     void PushModalWnd(HWND hwnd) override;
@@ -92,6 +95,10 @@ public:
     CWebChatView* PublicWebPane() { return m_publicWeb.get(); }
     IChatView& TrumpetPane() { return m_trumpetWeb ? static_cast<IChatView&>(*m_trumpetWeb) : m_trumpetView; }
     CWebChatView* TrumpetWebPane() { return m_trumpetWeb.get(); }
+    // Lines from the network wait for the UI thread's next turn and go into each pane as one batch.
+    static constexpr UINT WM_FLUSH_CHAT_LINES = 0x0400 + 130;
+    static constexpr size_t kMaxQueuedLines = 500;  // a longer burst is put in at once
+    void FlushChatLines();
     // The user-list column's tip bar, clock, balances and trumpet buttons.
     CRightColumnTips& Tips() { return m_tips; }
     CFlashWnd* Flash() { return m_flash.get(); }
@@ -133,7 +140,13 @@ private:
     void CreateWebPanes();
     void DestroyWebPanes();
     void ShowLuckyGift(RoomLuckyGift* notice);
+    // The lucky-gift tip over "GlobalGiftInform" (client coordinates: it is a child of the window).
+    void PlaceLuckyTip();
+    static constexpr int kLuckyTipHeight = 50;
     void PlaceHoverButtons();
+    void ScheduleLineFlush();
+    // The program's message box over the room window, on the modal stack (a log line without a window).
+    void ShowMessage(const char* text, const char* title);
 
     std::atomic<HWND> m_hwnd{nullptr};
     std::atomic<uint32_t> m_roomId{0};
@@ -154,6 +167,9 @@ private:
     std::unique_ptr<CWebChatView> m_ownWeb;
     std::unique_ptr<CWebChatView> m_publicWeb;
     std::unique_ptr<CWebChatView> m_trumpetWeb;
+    CChatPaneFeed m_trumpetFeed;  // the trumpet pane's line path
+    bool m_flushPosted = false;   // a WM_FLUSH_CHAT_LINES is on its way
+    size_t m_queuedLines = 0;     // lines queued since the last flush
     CRightColumnTips m_tips;
     CRichEditCtrlEx m_input;
     std::unique_ptr<CFlashWnd> m_flash;

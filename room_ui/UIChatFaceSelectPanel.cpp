@@ -62,6 +62,11 @@ CControlUI* CUIChatFaceSelectPanel::CreateControl(const char* cls) {
     return nullptr;
 }
 
+void CUIChatFaceSelectPanel::OnFinalMessage(HWND hWnd) {
+    m_pTab = nullptr;
+    WindowImplBase::OnFinalMessage(hWnd);
+}
+
 void CUIChatFaceSelectPanel::StopLoadThread() {
     m_stop = true;
     if (m_loader.joinable()) m_loader.join();
@@ -84,7 +89,7 @@ void CUIChatFaceSelectPanel::ReloadFaces() {
     unsigned gen = m_generation;
     std::string base = m_base;
     m_loader = std::thread([this, hwnd, gen, base] {
-        auto* result = new LoadResult;
+        auto result = std::make_unique<LoadResult>();
         result->generation = gen;
         if (IDataHalvec* h = Halvec()) h->GetFaceMap(result->faces);
         for (const auto& group : result->faces) {
@@ -97,7 +102,8 @@ void CUIChatFaceSelectPanel::ReloadFaces() {
             }
             if (m_stop) break;
         }
-        if (!::PostMessage(hwnd, WM_FACES_LOADED, 0, (LPARAM)result)) delete result;
+        // The runtime frees the result when the window is gone before it arrives.
+        ::PostMessageOwned(hwnd, WM_FACES_LOADED, 0, std::move(result));
     });
 }
 

@@ -49,13 +49,22 @@ public:
     LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     LRESULT OnKillFocus(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
     void Notify(DuiLib::TNotifyUI& msg) override;
+    // The window's controls are gone: nothing points at them any more.
+    void OnFinalMessage(HWND hWnd) override;
 
-    // What the loader hands over (the receiver frees it).
+    // What the loader hands over (the receiver frees it; the runtime when undelivered).
     struct LoadResult {
         unsigned generation = 0;
         FaceCatalogCopy faces;
         std::map<std::string, std::unique_ptr<FaceImage>> images;
-        ~LoadResult() { FreeCatalogCopy(faces); }
+        LoadResult() { ++s_live; }
+        ~LoadResult() {
+            FreeCatalogCopy(faces);
+            --s_live;
+        }
+        LoadResult(const LoadResult&) = delete;
+        LoadResult& operator=(const LoadResult&) = delete;
+        static inline std::atomic<int> s_live{0};  // results not yet freed
     };
     void OnFacesLoaded(LoadResult* result);
 

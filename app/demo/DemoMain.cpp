@@ -179,6 +179,11 @@ public:
     bool IsChatViewReady() override { return true; }
     void SetMyEnterShowText(std::string) override {}
     void SetWelWordUsers(const std::vector<uint32_t>&) override {}
+    // Whispers from before the window: printed as they would be shown.
+    void SetPendingPrivateMsgs(std::vector<PendingPrivateMsg> msgs) override {
+        for (const PendingPrivateMsg& m : msgs)
+            std::printf("  whisper from %u: %s\n", m.senderUid, Utf8(m.text).c_str());
+    }
 
     std::atomic<HWND> hwnd{nullptr};
     std::atomic<uint32_t> roomId{0};

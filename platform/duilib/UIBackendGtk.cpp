@@ -352,6 +352,7 @@ private:
     // coordinates; it draws and takes input like a top-level one. The parent's show_all leaves it alone.
     void CreateChild(CGtkBackend* parent) {
         m_child = true;
+        m_passThrough = false;
         m_fixed = gtk_fixed_new();
         g_object_ref_sink(m_fixed);
         gtk_widget_set_no_show_all(m_fixed, TRUE);
@@ -385,6 +386,13 @@ private:
             return;
         }
         ApplyGeometry();
+        // A child that answers WM_NCHITTEST with HTTRANSPARENT lets the pointer through to its parent.
+        if (!m_passThrough && Send(WM_NCHITTEST, 0, 0) == HTTRANSPARENT) {
+            m_passThrough = true;
+            cairo_region_t* none = cairo_region_create();
+            gtk_widget_input_shape_combine_region(m_area, none);
+            cairo_region_destroy(none);
+        }
         GList* kids = gtk_container_get_children(GTK_CONTAINER(m_fixed));
         for (GList* k = kids; k; k = k->next) {
             auto* w = static_cast<GtkWidget*>(k->data);
@@ -611,7 +619,8 @@ private:
     bool m_min = false;
     bool m_syncing = false;
     bool m_menu = false;
-    bool m_child = false;  // a WS_CHILD window inside its parent's container
+    bool m_child = false;        // a WS_CHILD window inside its parent's container
+    bool m_passThrough = false;  // a child whose input goes to its parent (HTTRANSPARENT)
     bool m_grabbed = false;
     int m_cursor = -1;
     guint32 m_pressTime = 0;

@@ -1,5 +1,6 @@
 #include "WebView.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "HeadlessWebView.h"
@@ -218,6 +219,17 @@ bool CWebViewBase::FireMouse(bool enter) {
         if (enter) m_events->OnMouseEnter();
         else m_events->OnMouseLeave();
     });
+}
+
+void IWebView::AppendHtmlBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        InsertAdjacentHTML("beforeEnd", lines[i]);
+        if (int(i) == trimAfter) {
+            int count = GetBodyChildCount();
+            if (count > keep) RemoveBodyChildren(count - std::max(0, keep));
+        }
+    }
+    if (scroll) ScrollToBottom();
 }
 
 bool IsReloadKey(unsigned keyval, unsigned state) {

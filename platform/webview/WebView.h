@@ -84,6 +84,10 @@ public:
     virtual void RemoveBodyChildren(int count) = 0;
     virtual void ScrollToBottom() = 0;
     virtual bool IsScrolledToBottom() const = 0;
+    // Several lines at the end of the body, each parsed on its own as by InsertAdjacentHTML: after line
+    // `trimAfter` (none when negative) only the last `keep` child nodes are kept; then, with `scroll`, the view
+    // scrolls to the bottom. An engine does it all in one step (one layout).
+    virtual void AppendHtmlBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll);
 
     virtual void ExecEditCommand(EditCommand command) { (void)command; }
 

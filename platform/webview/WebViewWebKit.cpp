@@ -5,6 +5,7 @@
 #include <json/json.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -214,6 +215,30 @@ public:
         Run("(function(e){if(e)e.scrollTop=e.scrollHeight;})(document.scrollingElement||document.body);");
     }
     bool IsScrolledToBottom() const override { return m_atBottom; }
+    void AppendHtmlBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll) override {
+        if (lines.empty() && !scroll) return;
+        // One script: each line parsed on its own, the trim at its place (as many nodes as the body model
+        // drops), one scroll (one layout).
+        keep = std::max(0, keep);
+        std::string list;
+        int removed = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            m_doc.AppendFragment(lines[i]);
+            if (!list.empty()) list += ',';
+            list += Quoted(Charset::GbkToUtf8(lines[i]));
+            if (int(i) == trimAfter) {
+                int count = m_doc.ChildCount();
+                removed = count > keep ? count - keep : 0;
+                if (removed > 0) m_doc.RemoveFirst(removed);
+            }
+        }
+        if (scroll) m_atBottom = true;
+        Run(StringUtility::Format(
+            "(function(b,a,t,k,s){if(!b)return;for(var i=0;i<a.length;i++){b.insertAdjacentHTML('beforeend',a[i]);"
+            "if(i==t)for(var n=k;n-->0&&b.firstChild;)b.removeChild(b.firstChild);}"
+            "if(s){var e=document.scrollingElement||b;e.scrollTop=e.scrollHeight;}})(document.body,[%s],%d,%d,%s);",
+            list.c_str(), trimAfter, removed, scroll ? "true" : "false"));
+    }
     void* GetWidget() override { return m_box; }
 
 protected:

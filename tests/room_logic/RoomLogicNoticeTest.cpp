@@ -286,7 +286,19 @@ TEST_F(RoomNotices, ChatMessagesAreDecodedAndChecked) {
         EXPECT_EQ(ui.posted[0].flags, r.flags) << r.text;
         EXPECT_NE(ui.posted[0].text.find(r.shows), std::string::npos) << ui.posted[0].text;
     }
+    // Whispers before the room window is ready wait in the logic (bounded) and go to the window once;
+    // later ones are lines.
     ui.posted.clear();
+    logic.NotifyPriMsg("n", "1002_c", UrlEncode::EncodeQuery("<b>early</b>"));
+    for (size_t i = 0; i < CRoomLogic::kMaxPendingWhispers + 5; ++i) logic.NotifyPriMsg("n", "1003_c", "x");
+    PumpMessagesFor(30);
+    EXPECT_TRUE(ui.posted.empty());
+    logic.SetRoomWindowReady(true);
+    std::vector<PendingPrivateMsg> early = logic.TakePendingWhispers();
+    ASSERT_EQ(early.size(), CRoomLogic::kMaxPendingWhispers);
+    EXPECT_EQ(early[0].senderUid, 1002u);
+    EXPECT_EQ(early[0].text, "<b>early</b>");
+    EXPECT_TRUE(logic.TakePendingWhispers().empty());
     logic.NotifyPriMsg("n", "1002_c", UrlEncode::EncodeQuery("<b>psst</b>"));
     ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_CHAT_LINE));
     EXPECT_EQ(ui.posted[0].flags, CHAT_VIEW_OWN);

@@ -243,6 +243,7 @@ public:
     bool IsChatViewReady() override { return chatReady; }
     void SetMyEnterShowText(std::string text) override { enterShow = std::move(text); }
     void SetWelWordUsers(const std::vector<uint32_t>& uids) override { welWordUsers = uids; }
+    void SetPendingPrivateMsgs(std::vector<PendingPrivateMsg> msgs) override { pendingWhispers = std::move(msgs); }
     // IRoomLeftUI.
     void UpdateMicList(const MicUserMap& mics) override { micListSize = int(mics.size()); }
 
@@ -251,6 +252,7 @@ public:
     std::string title, enterShow;
     std::function<void()> onClose;  // UI thread, as the room window closes
     std::vector<uint32_t> welWordUsers;
+    std::vector<PendingPrivateMsg> pendingWhispers;
     int micListSize = -1;
     std::atomic<bool> iconic{false}, foreground{true}, chatReady{true};
     std::atomic<uint32_t> bannerPriority{0}, bannerElapsed{0};

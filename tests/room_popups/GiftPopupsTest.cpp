@@ -650,6 +650,13 @@ TEST_F(GiftTest, LuckyNoticesQueueAndSkipWinnersWhoLeft) {
     EXPECT_TRUE(ui.LuckyTip()->IsWindowVisible());
     EXPECT_EQ(std::string(ui.LuckyTip()->m_PaintManager.FindControl("UserInfoLabel")->GetText().c_str()),
               "鲍勃(81003)");
+    // A child of the room window over the banner's place (client coordinates), 50 high.
+    const RECT area = ui.m_PaintManager.FindControl("GlobalGiftInform")->GetPos();
+    const RECT at = ui.LuckyTip()->GetWindowRect();
+    EXPECT_EQ(at.left, area.left);
+    EXPECT_EQ(at.top, area.top);
+    EXPECT_EQ(at.right - at.left, area.right - area.left);
+    EXPECT_EQ(at.bottom - at.top, 50);
     // A notice left in the queue goes with the tip.
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));

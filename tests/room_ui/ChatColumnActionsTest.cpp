@@ -412,6 +412,55 @@ TEST(ChatColumnButtons, ShieldMenuTogglesAndPopupOpeners) {
     col.center.DestroyPopups();
 }
 
+// The temporary-notice and trumpet buttons follow the stealth flag and right 18; a stealth user's clicks
+// open no popup.
+TEST(ChatColumnButtons, NoticeAndTrumpetFollowStealthAndRights) {
+    struct Row {
+        int stealth;
+        bool right;
+        bool notice;
+        const char* noticeTip;
+        bool trumpet;
+        const char* trumpetTip;
+    } rows[] = {
+        {0, true, true, "临时公告", true, "发送喇叭"},
+        {0, false, false, "大亨才可以使用临时公告", true, "发送喇叭"},
+        {1, true, false, "隐身状态下不可以发送临时公告", false, "隐身状态下不可以发送喇叭"},
+        {2, true, false, "大亨才可以使用临时公告", false, "隐身状态下不可以发送喇叭"},
+    };
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    for (const Row& r : rows) {
+        Column col;
+        ActionsSetup().welcome = r.right;
+        CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) { a.stealth = r.stealth; });
+        CPaintManagerUI pm;
+        CDialogBuilder b;
+        CControlUI* root = b.Create(
+            "<HorizontalLayout><Button name=\"btnChatTempNotice\"/><Button "
+            "name=\"btnChatTrumpet\"/></HorizontalLayout>",
+            nullptr, nullptr, &pm);
+        pm.AttachDialog(root);
+        col.center.InitControls(&col, &col, &col.own, &col.pub, nullptr, col.combo, &col.box, &pm);
+        CControlUI* notice = pm.FindControl("btnChatTempNotice");
+        CControlUI* trumpet = pm.FindControl("btnChatTrumpet");
+        EXPECT_EQ(notice->IsEnabled(), r.notice) << r.stealth << r.right;
+        EXPECT_EQ(notice->GetToolTip(), r.noticeTip) << r.stealth << r.right;
+        EXPECT_EQ(trumpet->IsEnabled(), r.trumpet) << r.stealth;
+        EXPECT_EQ(trumpet->GetToolTip(), r.trumpetTip) << r.stealth;
+        EXPECT_EQ(col.box.IsSelected(), r.stealth != 0);
+        col.center.OnTempNotice();
+        col.center.OnTrumpet();
+        if (r.stealth) {
+            EXPECT_FALSE(col.center.Popups().notice.GetHWND());
+            EXPECT_FALSE(col.center.Popups().trumpet.GetHWND());
+            EXPECT_NE(std::string::npos, col.own.Text().find("隐身状态下不可以发送临时公告"));
+            EXPECT_NE(std::string::npos, col.own.Text().find("隐身状态下不可以发送喇叭"));
+        }
+        col.center.DestroyPopups();
+    }
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.stealth = 0; });
+}
+
 namespace {
 struct Stack : Column {
     std::vector<HWND> pushed;

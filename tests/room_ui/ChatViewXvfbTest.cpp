@@ -142,6 +142,24 @@ TEST_F(ChatViewXvfb, AllowedHandlersReachTheColumnAndTrimmedLinesAreGone) {
     for (size_t i = before; i < rec.calls.size(); ++i) EXPECT_EQ("SelectUser:322", rec.calls[i]);
 }
 
+// One batch on the engine: the lines before the trim are gone from the page, their handlers with them.
+TEST_F(ChatViewXvfb, ABatchTrimsInPlace) {
+    // The trimmed lines would lie above the last one.
+    std::string above = Target("1");
+    above.replace(above.find("height:100%"), 11, "height:100%;z-index:10");
+    std::vector<std::string> lines(5, above);
+    lines.push_back(Target("2"));
+    pane->AppendBatch(lines, 4, 0, true);
+    EXPECT_EQ(1, pane->NodeCount());
+    ASSERT_TRUE(Pump(
+        [&] {
+            if (rec.calls.empty()) Click();
+            return !rec.calls.empty();
+        },
+        20000));
+    for (const auto& c : rec.calls) EXPECT_EQ("SelectUser:2", c);
+}
+
 TEST_F(ChatViewXvfb, HostileLinesRunNothingAndLoadNothing) {
     std::string b = server.BaseUrl();
     const std::string lines[] = {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "FlashWnd.h"
+#include "GlobalGiftShow.h"
+#include "RoomManager.h"
+#include "RoomWindow.h"
 #include "HoverBtnWnd.h"
 #include "RoomUiTestSupport.h"
 #include "UIChatFaceSelectPanel.h"
@@ -10,17 +13,23 @@
 
 #include <sys/stat.h>
 
+#include <cairo.h>
+#include <cstdlib>
+
+#include "UIRender.h"
+
 using namespace DuiLib;
 
 namespace {
 
-// A scripted movie: answers "ShowGift" at once (as the real one does, inside the call).
+// A scripted movie: answers "ShowGift" at once (as the real one does, inside the call); refuses gift 999.
 class FakeMovie : public flash::IEffectMovie {
 public:
     std::vector<std::string> calls;
     std::vector<std::string> events;  // show / hide
     std::string CallFunction(const std::string& xml) override {
         calls.push_back(xml);
+        if (xml.find("<string>999</string>") != std::string::npos) return "<false/>";
         if (xml.find("name=\"ShowGift\"") != std::string::npos && OnRequest)
             OnRequest("<invoke name=\"ShowGift\"><arguments><string>1</string></arguments></invoke>");
         return "";
@@ -112,7 +121,52 @@ TEST(FlashWnd, QueueShieldAndRequests) {
     // Destroyed for good: nothing reaches a movie afterwards.
     wnd.Destroy();
     EXPECT_FALSE(wnd.IsCreated());
-    EXPECT_FALSE(wnd.Play(Effect(501, "d", 1)) && wnd.IsBusy());
+    EXPECT_FALSE(wnd.Play(Effect(501, "d", 1)));
+    EXPECT_FALSE(wnd.IsBusy());
+}
+
+// Unshowable records (count 0, a count past 2^31 turned negative, no text, no gift, one the movie refuses)
+// between good ones: every good one is shown in order, the window hides at the end, the next effect plays.
+TEST(FlashWnd, UnshowableEffectsNeverWedgeThePlayer) {
+    roomuitest::SetUpOnce();
+    auto owned = std::make_unique<FakeMovie>();
+    FakeMovie* movie = owned.get();
+    roomui::CFlashWnd wnd(std::move(owned));
+    wnd.ForegroundProbe = nullptr;
+    ASSERT_TRUE(wnd.Create());
+    struct Row {
+        uint32_t id;
+        const char* text;
+        int count;
+        bool queued;
+    };
+    const Row rows[] = {
+        {502, "b", 0, false}, {503, "c", INT32_MIN, false}, {504, "", 1, false}, {0, "d", 1, false},
+        {505, "e", 2, true},  {999, "f", 1, true},          {506, "g", 1, true}, {999, "h", 3, true},
+    };
+    EXPECT_TRUE(wnd.Play(Effect(501, "a", 1)));
+    for (const Row& r : rows) EXPECT_EQ(wnd.Play(Effect(r.id, r.text, r.count)), r.queued) << r.id << r.text;
+    EXPECT_EQ(wnd.QueueSize(), 4u);
+    std::vector<std::string> shown{movie->calls.back()};
+    for (int i = 0; i < 3 && wnd.IsBusy(); ++i) {
+        wnd.FSCommand("<invoke name=\"Close\"/>");
+        if (wnd.IsBusy()) shown.push_back(movie->calls.back());
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{roomui::CFlashWnd::ShowGiftXml(501, "a", 1),
+                                               roomui::CFlashWnd::ShowGiftXml(505, "e", 2),
+                                               roomui::CFlashWnd::ShowGiftXml(506, "g", 1)}));
+    EXPECT_FALSE(wnd.IsBusy());
+    EXPECT_FALSE(wnd.IsShown());
+    EXPECT_EQ(movie->events.back(), "hide");
+    EXPECT_EQ(wnd.QueueSize(), 0u);
+    // Idle again: the next effect plays at once.
+    EXPECT_TRUE(wnd.Play(Effect(507, "i", 1)));
+    EXPECT_EQ(movie->calls.back(), roomui::CFlashWnd::ShowGiftXml(507, "i", 1));
+    EXPECT_TRUE(wnd.IsShown());
+    // The queue behind it is bounded.
+    for (size_t i = 0; i < roomui::CFlashWnd::kMaxQueue; ++i) EXPECT_TRUE(wnd.Play(Effect(508, "j", 1)));
+    EXPECT_FALSE(wnd.Play(Effect(509, "k", 1)));
+    EXPECT_EQ(wnd.QueueSize(), roomui::CFlashWnd::kMaxQueue);
 }
 
 TEST(EffectPlayer, StandInKeepsTheProtocol) {
@@ -213,8 +267,52 @@ TEST(ChatFacePanel, PagesFollowTheCatalogueAndReload) {
     EXPECT_EQ(panel.SelectFace(100, 100), -2);
     duitest::RunLater(10, [&] { panel.SendMessage(WM_KILLFOCUS); });
     EXPECT_EQ(panel.SelectFace(100, 100), -1);
-    panel.StopLoadThread();
+    // A load whose window is gone before its result arrives: the result is freed, not leaked.
+    panel.ReloadFaces();
     panel.SendMessage(WM_CLOSE);
+    panel.StopLoadThread();
+    PumpMessagesFor(50);
+    EXPECT_EQ(roomui::CUIChatFaceSelectPanel::LoadResult::s_live, 0);
+}
+
+// The frame's calls through the real room manager and room window reach the one picker: made at start,
+// rebuilt when the emoticon catalogue changes, its loader stopped and its window gone at the end.
+TEST(ChatFacePanel, TheRoomManagerMakesReloadsAndEndsThePicker) {
+    auto& halvec = roomuitest::SetUpOnce();
+    std::string dir = roomuitest::TestDir() + "/faces/";
+    mkdir(dir.c_str(), 0755);
+    roomuitest::WriteFile(dir + "1.gif", roomuitest::MakeGif({3, 30}));
+    CatalogItem face;
+    face.id = 1;
+    face.name = "a";
+    face.fname = "1.gif";
+    roomuitest::FaceHalvec::Group one, two;
+    one.info.idx = 1, one.info.name = "一", one.info.path = "faces/";
+    one.faces = {face};
+    two = one;
+    two.info.idx = 2, two.info.name = "二";
+    halvec.groups = {one};
+    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    roomui::CUIChatFaceSelectPanel& panel = roomui::CUIChatFaceSelectPanel::GetInstance();
+    panel.SetBasePath(roomuitest::TestDir() + "/");
+    roomui::CRoomUI ui;
+    {
+        CRoomManager rm(&ui);
+        rm.CreateFacePicker();
+        ASSERT_NE(panel.GetHWND(), nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return panel.Pages() && panel.Pages()->GetCount() == 1; }, 5000));
+        halvec.groups = {one, two};
+        rm.ReloadFaces();
+        ASSERT_TRUE(PumpUntil([&] { return panel.Pages()->GetCount() == 2; }, 5000));
+        EXPECT_EQ(panel.Tabs()->GetCount(), 3);  // separator + 2 options
+        halvec.groups = {two};
+        rm.ReloadFaces();
+        rm.DestroyFacePicker();
+        EXPECT_FALSE(panel.IsLoading());
+        EXPECT_EQ(panel.GetHWND(), nullptr);
+        PumpMessagesFor(50);
+    }
+    EXPECT_EQ(roomui::CUIChatFaceSelectPanel::LoadResult::s_live, 0);
 }
 
 class Clicks : public roomui::IMsgViewHoverBtnCallBack {
@@ -369,3 +467,129 @@ TEST(PickerControls, ClicksTimersAndGrids) {
 }
 
 }  // namespace
+
+namespace {
+// The pixel (ARGB) at x, y of an image surface.
+uint32_t Pixel(cairo_surface_t* s, int x, int y) {
+    cairo_surface_flush(s);
+    const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+    return reinterpret_cast<const uint32_t*>(row)[x];
+}
+// Some pixel of the columns [x0, x1) has about this colour (text is anti-aliased).
+bool HasColour(cairo_surface_t* s, int x0, int x1, uint32_t argb) {
+    for (int x = x0; x < x1; ++x)
+        for (int y = 0; y < cairo_image_surface_get_height(s); ++y) {
+            uint32_t p = Pixel(s, x, y);
+            bool near = true;
+            for (int shift : {0, 8, 16})
+                near = near && std::abs(int((p >> shift) & 0xFF) - int((argb >> shift) & 0xFF)) <= 40;
+            if (near) return true;
+        }
+    return false;
+}
+}  // namespace
+
+// The banner's strip as painted: the picture once per unit, then the pieces in order, each in its colour;
+// a count of 2^31-1 keeps its exact text but draws a bounded strip. The control form steps 5 / 30 / 20.
+TEST(GiftBanner, StripDrawnInOrderWithItsColoursAndBounded) {
+    std::string dir = roomuitest::TestDir();
+    cairo_surface_t* pic = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 10, 20);
+    cairo_t* pc = cairo_create(pic);
+    cairo_set_source_rgb(pc, 0, 0, 1);
+    cairo_paint(pc);
+    cairo_destroy(pc);
+    std::string picture = dir + "/banner-blue.png";
+    ASSERT_EQ(cairo_surface_write_to_png(pic, picture.c_str()), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(pic);
+
+    const int kW = 800, kH = 50;
+    CPaintManagerUI pm;
+    CDialogBuilder builder;
+    auto* root = static_cast<CContainerUI*>(builder.Create("<HorizontalLayout/>", nullptr, nullptr, &pm));
+    ASSERT_NE(root, nullptr);
+    pm.SetInitSize(kW, kH);
+    pm.AttachDialog(root);
+    pm.AddFont(1, "Sans", 14, true, false, false);
+    pm.AddFont(2, "Sans", 12, false, false, false);
+    roomui::CGlobalGiftShowWnd banner;
+    auto* strip = new roomui::CGlobalGiftBannerUI(banner);
+    ASSERT_TRUE(root->Add(strip));
+    strip->Attach();
+    root->SetPos(RECT{0, 0, kW, kH});
+    GlobalGiftItem g;
+    g.picture = picture;
+    g.senderName = "AAAA";
+    g.senderId = 5;
+    g.receiverName = "BBBB";
+    g.receiverId = 6;
+    g.count = 3;
+    g.tips = "x";
+    g.giftName = "GGGG";
+    g.timeText = "(01.02 03:04)";
+    banner.SetGift(g, GetTickCount());
+    strip->Start(picture);
+    ASSERT_EQ(banner.Image().cx, 10);
+    // The strip's left edge at x 20.
+    while (banner.Offset() < kW - 20) ASSERT_TRUE(banner.OnScrollTimer(GetTickCount()));
+    ASSERT_EQ(banner.Offset(), kW - 20);
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kW, kH);
+    cairo_t* cr = cairo_create(s);
+    IRenderTarget rt(cr);
+    pm.Paint(&rt, RECT{0, 0, kW, kH});
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Pixel(s, 20 + 10 * i + 5, kH / 2), 0xFF0000FFu) << i;
+    EXPECT_NE(Pixel(s, 20 + 30 + 1, kH / 2), 0xFF0000FFu);
+    EXPECT_NE(Pixel(s, 15, kH / 2), 0xFF0000FFu);
+    const uint32_t colours[] = {0xffe9086d, 0xff4e0223, 0xff4e0223, 0xffe9086d, 0xff4e0223,
+                                0xff4e0223, 0xfffe0100, 0,          0xff4e0223};
+    int x = 20 + 30;
+    const auto& pieces = banner.Pieces();
+    ASSERT_EQ(pieces.size(), 9u);
+    EXPECT_EQ(pieces[2].text, "送给");
+    EXPECT_EQ(pieces[5].text, "3x");
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (!colours[i]) {
+            EXPECT_EQ(pieces[i].width, 0);  // no word
+            continue;
+        }
+        ASSERT_GT(pieces[i].width, 0) << i;
+        EXPECT_TRUE(HasColour(s, x, x + pieces[i].width, colours[i])) << "piece " << i << " at " << x;
+        // Nothing of the next colour in a box of another one.
+        if (colours[i] == 0xff4e0223) {
+            EXPECT_FALSE(HasColour(s, x, x + pieces[i].width, 0xfffe0100)) << i;
+        }
+        x += pieces[i].width;
+    }
+    EXPECT_EQ(int64_t(x - 20), banner.StripWidth());
+
+    // 2^31-1 units: the count text exact, the pictures and the width bounded, a paint as any other.
+    g.count = 2147483647u;
+    banner.SetGift(g, GetTickCount());
+    EXPECT_EQ(banner.Pieces()[5].text, "2147483647x");
+    EXPECT_EQ(banner.ImageCount(), int(roomui::CGlobalGiftShowWnd::kMaxImages));
+    EXPECT_LT(banner.StripWidth(), 100000);
+    while (banner.Offset() < kW) banner.OnScrollTimer(GetTickCount());
+    pm.Paint(&rt, RECT{0, 0, kW, kH});
+    EXPECT_EQ(Pixel(s, 5, kH / 2), 0xFF0000FFu);
+    cairo_destroy(cr);
+    cairo_surface_destroy(s);
+
+    // The control form of the skins.
+    roomui::CControlGlobalGiftShow control;
+    control.SetPos(RECT{0, 0, 300, 50});
+    control.State().SetGift(g, GetTickCount());
+    TEventUI tick;
+    tick.Type = UIEVENT_TIMER;
+    control.DoEvent(tick);
+    EXPECT_EQ(control.State().Offset(), 5);
+    control.State().SetSpeed(3);
+    control.DoEvent(tick);
+    EXPECT_EQ(control.State().Offset(), 35);
+    control.State().SetSpeed(2);
+    control.DoEvent(tick);
+    EXPECT_EQ(control.State().Offset(), 55);
+    // Reset: idle, nothing drawn, no steps.
+    banner.Reset();
+    EXPECT_TRUE(banner.IsIdle());
+    EXPECT_EQ(banner.StripWidth(), 0);
+    EXPECT_FALSE(banner.OnScrollTimer(GetTickCount()));
+}

@@ -15,6 +15,7 @@
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
 #include "UIChatFaceSelectPanel.h"
+#include "ZqMessageBox.h"
 #include "TestUtil.h"
 
 using namespace DuiLib;
@@ -192,6 +193,7 @@ TEST_F(RoomUiXvfbTest, RoomWindowWithUsersChatAndBanner) {
     gift->tips = "朵";
     gift->giftName = "玫瑰";
     gift->timeText = "(12.09 11:55)";
+    gift->priority = 42;
     ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_GLOBAL_GIFT, reinterpret_cast<LPARAM>(gift));
     auto* members = dynamic_cast<roomui::CUserListUI*>(ui.m_PaintManager.FindControl("UserMemberList"));
     ASSERT_NE(members, nullptr);
@@ -205,6 +207,16 @@ TEST_F(RoomUiXvfbTest, RoomWindowWithUsersChatAndBanner) {
     Shot(ui.GetWindowRect(), ShotDir() + "/room_window.png");
     ui.CloseRoomWindow();
     EXPECT_EQ(ui.GetHWND(), nullptr);
+    // The next room of this window object starts with an idle, empty banner.
+    EXPECT_TRUE(ui.Center().IsGiftBannerIdle());
+    EXPECT_EQ(ui.Center().GetGiftBannerPriority(), 0u);
+    EXPECT_EQ(ui.Center().Banner().StripWidth(), 0);
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(8123)"));
+    Settle(300);
+    EXPECT_TRUE(ui.Center().IsGiftBannerIdle());
+    EXPECT_EQ(ui.Center().Banner().Offset(), 0);
+    ui.CloseRoomWindow();
 }
 
 TEST_F(RoomUiXvfbTest, ChatLinesReachTheWebPaneOnTheDesktop) {
@@ -244,6 +256,8 @@ TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop) {
     line->flags = CHAT_VIEW_TRUMPET;
     line->html = "<div>[广播] 大家好</div>";
     ui.OnRoomNotify(ROOM_NOTIFY_CHAT_LINE, reinterpret_cast<LPARAM>(line));
+    EXPECT_EQ(trumpet->NodeCount(), 0);  // with the next turn's batch
+    for (int i = 0; i < 200 && trumpet->NodeCount() == 0; ++i) Settle(20);
     EXPECT_EQ(trumpet->NodeCount(), 1);
     ui.Tips().ShowGiftFailTip("余额不足");
     Settle(300);
@@ -257,4 +271,106 @@ TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop) {
     EXPECT_EQ(trumpet->NodeCount(), 0);
     ui.CloseRoomWindow();
     EXPECT_EQ(ui.GetHWND(), nullptr);
+}
+
+// Code 8 failing: the message box over the room window, on its modal stack; the modal cancel dismisses it
+// (WM_DISMISS_POPUP reaches the box) and the window goes on.
+TEST_F(RoomUiXvfbTest, RoomSettingsFailureShowsTheBox) {
+    const uint32_t room = 8126;
+    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(8126)"));
+    std::string text, title;
+    int shown = 0;
+    std::function<void()> look = [&] {
+        HWND top = ui.TopModalWnd();
+        auto* box = top ? dynamic_cast<CZqMessageBox*>(CWindowWnd::FromHandle(top)) : nullptr;
+        if (!box || !box->IsWindowVisible()) {
+            duitest::RunLater(50, look);
+            return;
+        }
+        ++shown;
+        if (CControlUI* t = box->m_PaintManager.FindControl("MessageBox_TXT_Msg")) text = t->GetText().c_str();
+        if (CControlUI* t = box->m_PaintManager.FindControl("MessageBox_Title")) title = t->GetText().c_str();
+        Shot(box->GetWindowRect(), ShotDir() + "/room_settings_box.png");
+        ui.ContinueModalCancel();  // as the room closing does: the top window is dismissed
+    };
+    duitest::RunLater(50, look);
+    ui.OnRoomNotify(ROOM_NOTIFY_ROOM_SETTINGS, 0);  // returns once the box is gone
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(text, "获取房间信息失败, 无法启动房间管理对话框!");
+    EXPECT_EQ(title, "提示");
+    EXPECT_EQ(ui.GetModalWndCount(), 0);
+    EXPECT_NE(ui.GetHWND(), nullptr);
+    EXPECT_EQ(ui.OwnPane().NodeCount(), 0);  // no chat tip instead
+    ui.CloseRoomWindow();
+}
+
+namespace {
+void Xdo(const std::string& args) {
+    EXPECT_EQ(system(("xdotool " + args + " >/dev/null 2>&1").c_str()), 0) << args;
+}
+std::string At(int x, int y) {
+    return "mousemove " + std::to_string(x) + " " + std::to_string(y);
+}
+}  // namespace
+
+// The hover buttons of the public and own views through the pointer: onto a view shows its clear and
+// auto-scroll buttons, onto a button keeps them, a click on auto-scroll turns it off and swaps the button,
+// away from both hides them; the clear button empties the view.
+TEST_F(RoomUiXvfbTest, ChatViewHoverButtonsFollowThePointer) {
+    const uint32_t room = 8127;
+    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(8127)"));
+    roomui::CWebChatView* pub = ui.PublicWebPane();
+    ASSERT_NE(pub, nullptr);
+    for (int i = 0; i < 400 && !(pub->IsReady() && ui.OwnPane().IsReady()); ++i) Settle(50);
+    ASSERT_TRUE(pub->IsReady());
+    ui.Center().AppendMsgHtml("<div>用户 说：你好</div>", roomui::kPublicView);
+    RECT frame = ui.GetWindowRect();
+    struct Row {
+        const char* view;
+        int base;
+        roomui::IChatView* pane;
+    } rows[] = {{"webbrowserMsgView", 0, pub}, {"webbroserMsgViewSelf", 3, &ui.OwnPane()}};
+    Xdo(At(frame.left + 5, frame.top + 5));
+    Settle(200);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.view);
+        CControlUI* view = ui.m_PaintManager.FindControl(r.view);
+        ASSERT_NE(view, nullptr);
+        RECT rc = view->GetPos();
+        int right = frame.left + rc.right, top = frame.top + rc.top;
+        auto& c = ui.Center();
+        EXPECT_FALSE(c.HoverVisible(r.base));
+        Xdo(At(frame.left + (rc.left + rc.right) / 2, frame.top + (rc.top + rc.bottom) / 2));
+        ASSERT_TRUE(PumpUntil([&] { return c.HoverVisible(r.base) && c.HoverVisible(r.base + 1); }, 10000));
+        EXPECT_FALSE(c.HoverVisible(r.base + 2));
+        // Onto the auto-scroll button (right of the clear one, left of the scroll bar) and a click.
+        const int w = roomui::CHoverBtnWnd::kWidth, h = roomui::CHoverBtnWnd::kHeight;
+        Xdo(At(right - 17 - w / 2, top + h / 2));
+        Settle(300);
+        EXPECT_TRUE(c.HoverVisible(r.base + 1));
+        Xdo("click 1");
+        ASSERT_TRUE(PumpUntil([&] { return !r.pane->IsAutoScroll(); }, 10000));
+        EXPECT_TRUE(c.HoverVisible(r.base + 2));
+        EXPECT_FALSE(c.HoverVisible(r.base + 1));
+        Settle(300);  // the other button is on the screen now
+        if (r.base == 0) Shot(frame, ShotDir() + "/room_chat_hover_buttons.png");
+        // The same place again turns it back on.
+        Xdo("click 1");
+        ASSERT_TRUE(PumpUntil([&] { return r.pane->IsAutoScroll(); }, 10000));
+        // The clear button.
+        Xdo(At(right - 17 - w - w / 2, top + h / 2) + " click 1");
+        ASSERT_TRUE(PumpUntil([&] { return r.pane->NodeCount() == 0; }, 10000));
+        // Away from the view and its buttons: hidden.
+        Xdo(At(frame.left + 5, frame.top + 5));
+        ASSERT_TRUE(PumpUntil([&] { return !c.HoverVisible(r.base) && !c.HoverVisible(r.base + 1); }, 10000));
+    }
+    ui.CloseRoomWindow();
 }

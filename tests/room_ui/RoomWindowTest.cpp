@@ -474,6 +474,88 @@ TEST(UserList, RowsUpdatesAndBursts) {
     EXPECT_EQ(list.GetCount(), 0);
 }
 
+// Whispers from before the window: shown in the own view once the user list is there, each once; the user's
+// own skipped, a bad one as the tip; nothing while the user is hidden in the room.
+TEST(ChatPanes, PendingWhispersShownWithTheUserList) {
+    for (bool hidden : {false, true}) {
+        Room r;
+        RoomUserInfo me;
+        ASSERT_TRUE(CRoomInfoMgr::GetInstance().GetRoomUser(kRoom, roomtest::kSelf, me));
+        me.hide = hidden;
+        CRoomInfoMgr::GetInstance().AddRoomUser(kRoom, me);
+        IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(&r.ui, 1);
+        ASSERT_NE(center, nullptr);
+        center->SetPendingPrivateMsgs(
+            {{kOther, "early one"}, {roomtest::kSelf, "my own"}, {kOther, "<span onmouseover=\"x()\">bad</span>"}});
+        std::string before = r.ui.OwnView().Text();
+        r.ui.OnRoomNotify(ROOM_NOTIFY_USER_LIST, kRoom);
+        std::string added = r.ui.OwnView().Text().substr(before.size());
+        EXPECT_EQ(added.find("early one") != std::string::npos, !hidden) << added;
+        EXPECT_EQ(added.find("user2002") != std::string::npos, !hidden) << added;  // the sender's record
+        EXPECT_EQ(added.find("收到一条包含无效html标签的私聊消息") != std::string::npos, !hidden) << added;
+        EXPECT_EQ(added.find("my own"), std::string::npos);
+        EXPECT_EQ(added.find("bad"), std::string::npos);
+        size_t size = r.ui.OwnView().Text().size();
+        r.ui.OnRoomNotify(ROOM_NOTIFY_USER_LIST, kRoom);  // shown once
+        EXPECT_EQ(r.ui.OwnView().Text().find("early one", size), std::string::npos);
+    }
+}
+
+// Every pane that takes lines (public, own, trumpet) is trimmed by the one rule: 200 lines kept, the 201st
+// leaves the last 20 nodes; an auto-scrolling pane scrolls once per line here (no window: no batching).
+TEST(ChatPanes, EveryPaneTrimmedByOneRule) {
+    struct Row {
+        int flags;
+        CHeadlessChatView& (CRoomUI::*pane)();
+    } rows[] = {{CHAT_VIEW_PUBLIC, &CRoomUI::PublicView},
+                {CHAT_VIEW_OWN, &CRoomUI::OwnView},
+                {CHAT_VIEW_TRUMPET, &CRoomUI::TrumpetView}};
+    for (const Row& row : rows) {
+        Room r;
+        CHeadlessChatView& pane = (r.ui.*row.pane)();
+        int scrolls = pane.Scrolls();
+        // The page's own first lines (the user's entry) count too: the trim comes by the 201st line.
+        int trimmedAt = -1;
+        for (int i = 0; i <= kTrimAfterInserts && trimmedAt < 0; ++i) {
+            int before = pane.NodeCount();
+            std::string text = "line" + std::to_string(i);
+            r.Send(ROOM_NOTIFY_CHAT_LINE, new RoomChatLine{row.flags, text + "<BR>"});
+            if (pane.NodeCount() < before) {
+                trimmedAt = i;
+                EXPECT_EQ(pane.NodeCount(), kKeepNodesOnTrim) << row.flags;
+                EXPECT_EQ(pane.Nodes()[kKeepNodesOnTrim - 2], text);
+            }
+        }
+        EXPECT_GE(trimmedAt, kTrimAfterInserts - 5) << row.flags;
+        EXPECT_EQ(pane.Scrolls() - scrolls, trimmedAt + 1) << row.flags;
+    }
+}
+
+// Lines queued in one turn go in as one batch with one scroll and end as the same page as line by line.
+TEST(ChatPanes, BatchesEndAsLineByLine) {
+    for (int batch : {1, 7, 200, 201, 450, 999}) {
+        CHeadlessChatView lineByLine, batched;
+        lineByLine.SetReady(true);
+        batched.SetReady(true);
+        CChatPaneFeed one, many;
+        one.SetView(&lineByLine);
+        many.SetView(&batched);
+        // A first batch leaves the count part-way, so the trim falls inside later batches.
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < batch; ++i) {
+                std::string line = "<span>" + std::to_string(round) + "." + std::to_string(i) + "</span> t<BR>";
+                one.Append(line);
+                EXPECT_EQ(many.Queue(line), i == 0);
+            }
+            EXPECT_EQ(many.Queued(), size_t(batch));
+            int scrolls = batched.Scrolls();
+            many.Flush();
+            EXPECT_EQ(batched.Scrolls(), scrolls + 1) << batch;
+            EXPECT_EQ(batched.Nodes(), lineByLine.Nodes()) << batch << " round " << round;
+        }
+    }
+}
+
 TEST(GiftBanner, LayoutStepsAndIdle) {
     CGlobalGiftShowWnd b;
     b.MeasureText = [](const std::string& t, int font) { return BannerSize{int(t.size()) * (font == 1 ? 10 : 6), 14}; };
