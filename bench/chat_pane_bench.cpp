@@ -162,7 +162,12 @@ void Run(benchmark::State& state, bool batched) {
 void BM_ChatLinesBatchedIntoWebPane(benchmark::State& state) {
     Run(state, true);
 }
-BENCHMARK(BM_ChatLinesBatchedIntoWebPane)->Arg(20)->Arg(500)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChatLinesBatchedIntoWebPane)
+    ->Arg(20)
+    ->Arg(500)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_AnchorChatLinesOneByOne(benchmark::State& state) {
     Run(state, false);
