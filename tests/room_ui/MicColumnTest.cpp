@@ -9,6 +9,7 @@
 #include "RoomUiFakes.h"
 #include "RoomWindow.h"
 #include "TestUtil.h"
+#include "Tovel.h"
 #include "UIGiftPopups.h"
 #include "UIlib.h"
 #include "Win32Window.h"
@@ -116,8 +117,28 @@ TEST_F(MicColumn, SlotsJoinButtonAndVolumePopups) {
     EXPECT_EQ(o.left - 1, s.left);
     EXPECT_EQ(o.bottom - 125, s.top);
     EXPECT_FALSE(ui.Left().Slider(2).IsWindowVisible());
-    // Mute from the slider marks the button.
-    ui.Left().OnMuteChanged(1, true);
+    // Presses and drags on the popup's slider reach the sound output; the mute toggle sits at its foot.
+    PumpMessagesFor(20);
+    auto press = [&](UINT msg, int x, int y) { ::SendMessage(slider.GetHWND(), msg, 0, LPARAM((y << 16) | x)); };
+    struct Drag {
+        int fromY, toY, volume;
+    } drags[] = {{54, 54, 50}, {54, 10, 100}, {98, 98, 0}, {30, 76, 25}};
+    for (const Drag& d : drags) {
+        press(WM_LBUTTONDOWN, 12, d.fromY);
+        press(WM_MOUSEMOVE, 12, (d.fromY + d.toY) / 2);
+        press(WM_LBUTTONUP, 12, d.toY);
+        EXPECT_NEAR(Tovel::m_dVolume.load(), d.volume / 100.0 * 1.5, 0.03) << d.fromY << "->" << d.toY;
+    }
+    CControlUI* toggle = slider.m_PaintManager.FindControl("option_mic");
+    ASSERT_NE(toggle, nullptr);
+    RECT t = toggle->GetPos();
+    EXPECT_EQ(23, t.right - t.left);
+    EXPECT_EQ(20, t.bottom - t.top);
+    EXPECT_GE(t.top, 100);
+    press(WM_LBUTTONDOWN, (t.left + t.right) / 2, (t.top + t.bottom) / 2);
+    press(WM_LBUTTONUP, (t.left + t.right) / 2, (t.top + t.bottom) / 2);
+    EXPECT_DOUBLE_EQ(Tovel::m_dVolume.load(), 0.0);
+    // Muting from the slider marks the button.
     EXPECT_TRUE(dynamic_cast<COptionUI*>(enter.pSender)->IsSelected());
 }
 
