@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+
+#include <gtk/gtk.h>
 
 namespace {
 
@@ -86,6 +89,17 @@ struct Picks : IMicRoomActions {
     void ContinueModalCancel() override {}
 };
 
+// The whole test display, as build/screenshots/<name>.
+void SaveScreen(const std::string& name) {
+    std::filesystem::create_directories(VARNET_BINARY_DIR "/screenshots");
+    gdk_display_sync(gdk_display_get_default());
+    GdkWindow* root = gdk_get_default_root_window();
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
+    ASSERT_NE(pb, nullptr);
+    EXPECT_TRUE(gdk_pixbuf_save(pb, (VARNET_BINARY_DIR "/screenshots/" + name).c_str(), "png", nullptr, nullptr));
+    g_object_unref(pb);
+}
+
 // A left click of the pointer at screen point (x, y), as the user's.
 void ClickAt(int x, int y) {
     std::string cmd = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.2 click 1";
@@ -136,6 +150,7 @@ TEST(MicVideoXvfb, PressesOnTheVideoSelectThePerformer) {
         w->PopOut();
         ASSERT_TRUE(w->Pop().HasWindow());
         PumpMessagesFor(300);
+        SaveScreen("mic_slots_linking.png");
         DuiLib::RECT po = w->Pop().GetWindowRect();
         ClickAt(po.left + 150, po.top + 120);
         ASSERT_TRUE(picked(3));
