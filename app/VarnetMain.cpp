@@ -2,6 +2,7 @@
 // message loop, and shuts down in a fixed order (also after a cancelled login).
 //   Varnet [/trayrun]
 #include <fcntl.h>
+#include <glib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -57,7 +58,7 @@ int StartInstaller(const std::string& cmdline, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    InstallCrashHandler(argv[0]);
+    InstallCrashHandler();
     std::string cmdline;
     for (int i = 1; i < argc; ++i) cmdline += (i > 1 ? " " : "") + std::string(argv[i]);
     bool tray = cmdline.find("/trayrun") != std::string::npos;
@@ -84,6 +85,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     global.LoadAppIcon();
+    // The crash handler stays in place: the libraries that take signals (the toolkit now, the web engine and
+    // the sound system later) may have replaced it; the UI loop puts it back now and then.
+    KeepCrashHandler();
+    g_timeout_add_seconds(
+        2,
+        [](gpointer) -> gboolean {
+            if (int n = KeepCrashHandler()) PJ_Log(kSpeed, 0, "main", "crash handlers put back: %d", n);
+            return G_SOURCE_CONTINUE;
+        },
+        nullptr);
     webview::SetDefaultEngine(webview::Engine::WebKit);
     EnableDesktopTray();
     // 4. A newer downloaded installer takes over.
