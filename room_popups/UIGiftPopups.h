@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "RoomNotify.h"
@@ -147,6 +148,7 @@ private:
     // Makes the row's controls: appended (at < 0) or in place of its old row.
     void MakeRow(Row& r, int at, bool checked);
     std::vector<Row> m_rows;
+    std::unordered_map<uint32_t, size_t> m_byUid;  // uid -> its row in m_rows
 };
 
 // The group gift: one gift in one count to many users of the room.

@@ -32,29 +32,39 @@ constexpr int kMaxGroups = 6;
 
 void CGroupUserListUI::RemoveAll() {
     m_rows.clear();
+    m_byUid.clear();
     CListUI::RemoveAll();
 }
 
 void CGroupUserListUI::AddUser(const roomui::UserListItemInfo& info) {
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        if (m_rows[i].info.uid == info.uid) {
-            bool checked = IsChecked(int(i));
-            m_rows[i].info = info;
-            MakeRow(m_rows[i], int(i), checked);
-            return;
-        }
+    if (auto found = m_byUid.find(info.uid); found != m_byUid.end()) {
+        const size_t i = found->second;
+        bool checked = IsChecked(int(i));
+        m_rows[i].info = info;
+        MakeRow(m_rows[i], int(i), checked);
+        return;
     }
+    m_byUid.emplace(info.uid, m_rows.size());
     m_rows.push_back(Row{info});
     MakeRow(m_rows.back(), -1, false);
 }
 
 void CGroupUserListUI::SortUserList() {
-    for (Row& r : m_rows) r.checked = r.check && r.check->IsSelected();
     std::stable_sort(m_rows.begin(), m_rows.end(),
                      [](const Row& a, const Row& b) { return roomui::UserOrderLess(a.info, b.info); });
-    // The rows again in the new order (the list owns and deletes the old ones).
-    CListUI::RemoveAll();
-    for (Row& r : m_rows) MakeRow(r, -1, r.checked);
+    // The rows' controls (and their checks) follow in the new order.
+    CControlUI* selected = GetItemAt(GetCurSel());
+    std::vector<CControlUI*> order;
+    order.reserve(m_items.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        m_byUid[m_rows[i].info.uid] = i;
+        if (m_rows[i].row) order.push_back(m_rows[i].row);
+    }
+    if (order.size() != m_items.size()) return;  // a row not made: left as it was
+    m_items.swap(order);
+    Reindex();
+    m_iCurSel = selected ? GetItemIndex(selected) : -1;
+    NeedUpdate();
 }
 
 void CGroupUserListUI::MakeRow(Row& r, int at, bool checked) {
