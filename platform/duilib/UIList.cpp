@@ -126,7 +126,7 @@ void CListContainerElementUI::DoPaint(HDC hDC, const RECT& rcPaint) {
 }
 
 void CListContainerElementUI::SetPos(RECT rc, bool bNeedInvalidate) {
-    if (m_pParent && m_pParent->GetInterface("IListOwner")) {
+    if (m_pOwner && m_pParent) {
         const RECT& shown = m_pParent->GetPos();
         if (rc.bottom <= shown.top || rc.top >= shown.bottom) {
             CControlUI::SetPos(rc, false);
