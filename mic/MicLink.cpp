@@ -126,6 +126,11 @@ bool CMicLink::IsOwnStream() const {
 
 void CMicLink::StartLinkThread() {
     StopLinkThread();
+    if (!m_state->wnd.load()) {
+        // A slot without a window (closed by the user) plays nothing.
+        PJ_Log(kLogFile, LOG_INFO, m_state->Module("ThreadLinkRtmp"), "no window, no link (userid=%u)", m_state->Uid());
+        return;
+    }
     m_state->stop = 0;
     unsigned gen = m_state->generation.load();
     m_state->done.Reset();
@@ -167,8 +172,10 @@ void CMicLink::ThreadLinkRtmp(std::shared_ptr<State> st, std::shared_ptr<CMicPub
     bool linked = false;
     DWORD start = Tick();
     int i = 0;
+    // A run that was stopped, or given up and replaced by a newer one, makes no further attempt.
+    auto given_up = [&] { return st->stop != 0 || st->generation != gen; };
     while (i < max) {
-        if (st->stop) break;
+        if (given_up()) break;
         if (Tick() - start < static_cast<DWORD>(i) * static_cast<DWORD>(unit)) {
             Nap(100);
             continue;
@@ -198,12 +205,13 @@ void CMicLink::ThreadLinkRtmp(std::shared_ptr<State> st, std::shared_ptr<CMicPub
         start = Tick();
     }
     if (st->generation == gen) {
-        if (linked) {
-            st->lastSuccessTick = Tick();
-        } else {
-            st->ArmTimer();
+        // A stopped run reports nothing: its stopper decides what follows (a replaced performer must
+        // not get a relink of the old run's).
+        if (linked) st->lastSuccessTick = Tick();
+        if (!st->stop) {
+            if (!linked) st->ArmTimer();
+            if (HWND w = st->wnd.load()) PostMessage(w, WM_MIC_LINK_RESULT, linked ? 1 : 0, 0);
         }
-        if (HWND w = st->wnd.load()) PostMessage(w, WM_MIC_LINK_RESULT, linked ? 1 : 0, 0);
         st->running = false;
         st->done.Set();
     }
@@ -222,7 +230,9 @@ DWORD CMicLink::GetLastSuccessTick() const {
     return m_state->lastSuccessTick;
 }
 
-bool CMicLink::OnLinkChange(int severity, const std::string&, CVideoShowWnd* view) {
+bool CMicLink::OnLinkChange(int severity, const std::string& text, CVideoShowWnd* view) {
+    if (severity == 0 && !text.empty())
+        PJ_Log(kLogFile, LOG_INFO, m_state->Module("LinkChange"), "%s(userid=%u)", text.c_str(), m_state->Uid());
     if (severity != 1) return false;
     uint32_t uid;
     std::string nick;

@@ -148,6 +148,37 @@ bool SendOpMicAttr(uint32_t roomId, uint32_t target, bool open, bool video) {
 }
 
 namespace {
+
+constexpr UINT kReapMessage = WM_USER + 77;
+
+// A hidden message target that runs its task once and goes.
+class Reaper : public CWin32Window {
+public:
+    explicit Reaper(std::function<void()> task) : m_task(std::move(task)) {}
+    LRESULT HandleMessage(UINT msg, WPARAM, LPARAM) override {
+        if (msg != kReapMessage) return 0;
+        std::function<void()> task = std::move(m_task);
+        delete this;
+        if (task) task();
+        return 0;
+    }
+
+private:
+    std::function<void()> m_task;
+};
+
+}  // namespace
+
+void DeleteLater(std::function<void()> release) {
+    auto* reaper = new Reaper(std::move(release));
+    HWND h = CreateWindowHandle(reaper);
+    if (h && ::PostMessage(h, kReapMessage, 0, 0)) return;
+    // No loop to come back to: the object stays (a leak is better than a use after free).
+    PJ_Log(kUiLog, LOG_IMPOSSIBLE, "micwnd::DeleteLater", "post failed");
+    delete reaper;
+}
+
+namespace {
 GifHooks& Hooks() {
     static GifHooks h;
     return h;
@@ -330,23 +361,18 @@ void CPublicMicPopWnd::NodifySelectUser() {
     m_pActions->SetChatTarget(m_user.uid);
 }
 
-void CPublicMicPopWnd::ShowUserMenu(HWND menuOwner, POINT anchor, bool own, bool isPublic) {
-    if (m_user.uid == 0) return;
+std::vector<ZqMenuItem> CPublicMicPopWnd::UserMenuItems(bool own) const {
     uint32_t roomId = m_pRoom ? m_pRoom->GetRoomID() : 0;
     bool stealth = CGlobalDataApp::GetInstance().GetAccount().stealth == 1;
     bool mayTakeOff = own ? micwnd::HasOwnRight(2, roomId) : micwnd::HasRightOver(2, roomId, m_user.uid);
     std::vector<ZqMenuItem> items;
     for (const auto& e : micwnd::PerformerMenu(own, m_user.tagid, stealth, mayTakeOff))
         items.emplace_back(e.text.c_str(), e.id, false, e.greyed);
-    CZqMenuUI menu;
-    menu.SetMenuItem(items);
-    if (!menu.CreateMenu(anchor, menuOwner)) return;
-    HWND mw = menu.GetHWND();
-    if (m_pActions) m_pActions->PushModalWnd(mw);
-    int r = menu.PopupMenuNoCreate();
-    if (m_pActions) m_pActions->PopModalWnd(mw);
-    const uint32_t uid = m_user.uid;
-    switch (r) {
+    return items;
+}
+
+void CPublicMicPopWnd::ActOnUserMenu(int item, uint32_t uid, bool isPublic) {
+    switch (item) {
     case 0:
         if (m_pActions) m_pActions->SelectGiftTarget(uid);
         break;
@@ -360,10 +386,7 @@ void CPublicMicPopWnd::ShowUserMenu(HWND menuOwner, POINT anchor, bool own, bool
         if (m_pActions) m_pActions->OpenStampDialog(uid);
         break;
     case 4:
-        micwnd::SendOpMic(roomId, uid, false, isPublic);
-        break;
-    case CZqMenuUI::kDismissed:
-        if (m_pActions) m_pActions->ContinueModalCancel();
+        micwnd::SendOpMic(m_pRoom ? m_pRoom->GetRoomID() : 0, uid, false, isPublic);
         break;
     default:
         break;

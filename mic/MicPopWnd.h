@@ -80,6 +80,10 @@ bool SendOpMic(uint32_t roomId, uint32_t target, bool on, bool isPublic);
 // Queues an opmicattr request {room, target, optype 1 open / 2 close, attr 1 audio / 2 video}.
 bool SendOpMicAttr(uint32_t roomId, uint32_t target, bool open, bool video);
 
+// Runs `release` from the UI loop after the message being handled now (and every loop it sits in) has
+// returned: for objects whose own code is still on the stack.
+void DeleteLater(std::function<void()> release);
+
 // The animated identity picture ("CControlGifBk") belongs to the room window's controls: the room window
 // lends its maker and its file setter. Without them the skins' identity control is missing.
 struct GifHooks {
@@ -124,8 +128,10 @@ public:
     void SetNickName(const std::string& nickname);
     // Gift target, located in the user list, chat target (only with a performer).
     void NodifySelectUser();
-    // The performer menu of a public (mictype 1) or private (2) slot; `anchor` in screen coordinates.
-    void ShowUserMenu(HWND menuOwner, DuiLib::POINT anchor, bool own, bool isPublic);
+    // The performer menu's items for the performer shown now.
+    std::vector<DuiLib::ZqMenuItem> UserMenuItems(bool own) const;
+    // A chosen item of the performer menu, for performer uid of a public (mictype 1) or private (2) slot.
+    void ActOnUserMenu(int item, uint32_t uid, bool isPublic);
 
     CVideoShowWnd& View() { return m_view; }
 

@@ -319,6 +319,8 @@ void CMicPublishReplayAdapter::OnPublishStatus(int code) {
 void CMicPublishReplayAdapter::OnReplayStatus(int code) {
     std::string text;
     int severity = GetReplayStatusText(code, 0, text);
+    // Sound that cannot be decoded stays silent while the picture plays on: no lost link.
+    if (code == REPLAY_AAC_DECODER_FAILED) severity = 0;
     if (m_stopping) return;
     std::shared_lock<std::shared_mutex> lock(m_ownerLock);
     if (m_owner) m_owner->OnLinkChange(severity, text);

@@ -157,7 +157,7 @@ void CPrivateMicWnd::ShowUserMenu() {
         pt.x += rc.right;
         pt.y += rc.bottom;
     }
-    m_pop.ShowUserMenu(m_hWnd, pt, IsOwnStream(), false);
+    RunUserMenu(m_hWnd, pt);
 }
 
 void CPrivateMicWnd::Notify(TNotifyUI& msg) {
@@ -256,7 +256,7 @@ void CPrivateMicWndMgr::UnInit() {
             }
             ::SendMessage(w->GetHWND(), WM_CLOSE, 0, 0);
         }
-        delete w;
+        CMicSlot::Release(w);
         w = nullptr;
     }
 }
@@ -346,9 +346,13 @@ void CPrivateMicWndMgr::DealGetLiveSig(const RoomMicStream* s) {
     case 1:
         if (s->requestType == 20) {
             AddPrivateMic(index, user, s->url, s->micattr, false);
-        } else {
+        } else if (w->HasWindow()) {
             w->SetMicUser(user, s->url, s->micattr);
             w->StartLinkThread();
+        } else {
+            // The user closed this window: a fresh signature for it starts nothing.
+            PJ_Log(micwnd::kUiLog, LOG_INFO, "CPrivateMicWndMgr::DealGetLiveSig", "窗口已关闭（userid=%d）",
+                   static_cast<int>(s->uid));
         }
         break;
     case 2:
@@ -356,9 +360,7 @@ void CPrivateMicWndMgr::DealGetLiveSig(const RoomMicStream* s) {
                static_cast<int>(s->uid), s->text.c_str());
         if (s->uid != 0 && s->uid == CGlobalDataApp::GetInstance().GetUid()) {
             w->DealClickClose();
-            char text[512];
-            snprintf(text, sizeof(text), "上麦失败(%s)", s->text.c_str());
-            CMicLink::PostChatNotice(RoomHwnd(), BuildTipHtml(text));
+            CMicLink::PostChatNotice(RoomHwnd(), BuildTipHtml(BuildMicJoinFailText(s->text)));
         }
         break;
     case 255:
@@ -367,7 +369,7 @@ void CPrivateMicWndMgr::DealGetLiveSig(const RoomMicStream* s) {
             w->SetMicUser(user, s->url, s->micattr);
             EnsureWindow(index, false);
         }
-        w->SetReconnectTimer();
+        if (w->HasWindow()) w->SetReconnectTimer();
         break;
     default:
         break;

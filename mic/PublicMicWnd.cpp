@@ -1,5 +1,6 @@
 #include "PublicMicWnd.h"
 
+#include "ChatHtml.h"
 #include "GlobalData.h"
 #include "MsgClientThread.h"
 #include "RoomInfoMgr.h"
@@ -179,6 +180,49 @@ void CMicSlot::DetachMedia(CWindowWnd& host) {
     m_adapter->SetOwner(nullptr);
     micwnd::ReleasePresenter(host, m_slotView, m_presenter);
     m_slotView.Destroy();
+}
+
+void CMicSlot::Release(CMicSlot* slot) {
+    if (!slot) return;
+    if (!slot->InMenu()) {
+        delete slot;
+        return;
+    }
+    slot->m_released = true;
+    if (slot->m_menu) ::PostMessage(slot->m_menu, WM_DISMISS_POPUP, 0, 0);
+}
+
+void CMicSlot::RunUserMenu(HWND owner, POINT anchor) {
+    const uint32_t uid = GetMicUid();
+    if (uid == 0) return;
+    IMicRoomActions* actions = m_pop.m_pActions;
+    CZqMenuUI menu;
+    menu.SetMenuItem(m_pop.UserMenuItems(IsOwnStream()));
+    if (!menu.CreateMenu(anchor, owner)) return;
+    HWND mw = menu.GetHWND();
+    if (actions) actions->PushModalWnd(mw);
+    HWND outer = m_menu;
+    m_menu = mw;
+    ++m_menuDepth;
+    int r = menu.PopupMenuNoCreate();
+    --m_menuDepth;
+    m_menu = outer;
+    if (m_released) {
+        // The room let the slot go meanwhile: nothing is done for it any more.
+        if (m_menuDepth == 0) micwnd::DeleteLater([this] { delete this; });
+        return;
+    }
+    if (actions) actions->PopModalWnd(mw);
+    if (r == CZqMenuUI::kDismissed) {
+        if (actions) actions->ContinueModalCancel();
+        return;
+    }
+    if (r < 0) return;
+    if (GetMicUid() != uid) {
+        PJ_Log(micwnd::kUiLog, LOG_INFO, "CPublicMicPopWnd::ShowUserMenu", "用户已经下麦(userid=%u)", uid);
+        return;
+    }
+    m_pop.ActOnUserMenu(r, uid, m_public);
 }
 
 // ---- CPublicMicWnd
@@ -376,7 +420,7 @@ void CPublicMicWnd::ShowUserMenu() {
         pt.x += rr.left + wr.left;
         pt.y += rr.top + wr.top;
     }
-    m_pop.ShowUserMenu(m_hWnd, pt, IsOwnStream(), true);
+    RunUserMenu(m_hWnd, pt);
 }
 
 void CPublicMicWnd::Notify(TNotifyUI& msg) {
@@ -435,7 +479,7 @@ void CPublicMicWndMgr::UnInit() {
     for (auto*& w : m_wnds) {
         if (!w) continue;
         if (w->GetHWND()) ::SendMessage(w->GetHWND(), WM_CLOSE, 0, 0);
-        delete w;
+        CMicSlot::Release(w);
         w = nullptr;
     }
 }
@@ -490,9 +534,7 @@ void CPublicMicWndMgr::DealGetLiveSig(const RoomMicStream* s) {
         if (s->uid != 0 && s->uid == CGlobalDataApp::GetInstance().GetUid()) {
             w->SetMicUser(EmptyUser(), "", 0);
             micwnd::SendOpMic(RoomId(), s->uid, false, true);
-            char text[512];
-            snprintf(text, sizeof(text), "上麦失败(%s)", s->text.c_str());
-            CMicLink::PostChatNotice(RoomHwnd(), text);
+            CMicLink::PostChatNotice(RoomHwnd(), BuildMicJoinFailText(s->text));
         }
         break;
     }

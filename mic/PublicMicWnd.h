@@ -51,6 +51,10 @@ public:
     void UpdateUserRecord(const RoomUserInfo& user);
     // The view's picture on the desktop; null headless.
     CVideoGtkPresenter* DesktopPresenter() const { return m_presenter.get(); }
+    // The manager lets go of the slot (its window closed already): deleted now, or, while the performer
+    // menu runs inside it, dismissed and deleted after that menu's loop and message have returned.
+    static void Release(CMicSlot* slot);
+    bool InMenu() const { return m_menuDepth > 0; }
 
     // Media threads.
     void OnLinkChange(int severity, std::string text) override;
@@ -77,6 +81,9 @@ protected:
     // First in a window's destructor: no media callback reaches the slot, and the view goes before the
     // window's members do.
     void DetachMedia(DuiLib::CWindowWnd& host);
+    // The performer menu owned by `owner` at `anchor` (screen); its choice acts on the performer it was
+    // opened for, and only while he still holds the slot.
+    void RunUserMenu(HWND owner, DuiLib::POINT anchor);
 
     const int m_index;
     const bool m_public;
@@ -86,6 +93,9 @@ protected:
     std::unique_ptr<CMicLink> m_link;
     std::atomic<bool> m_popped{false};
     std::shared_ptr<CVideoGtkPresenter> m_presenter;
+    int m_menuDepth = 0;      // performer menus running inside this slot (UI thread)
+    HWND m_menu = nullptr;    // the innermost of them
+    bool m_released = false;  // the manager let go while a menu ran
 };
 
 // A slot's window: the window class, the controls and the skin package both slot windows share.

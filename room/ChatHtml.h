@@ -58,6 +58,8 @@ std::string BuildMicInviteHtml(const RoomUserInfo& invited, const RoomUserInfo& 
                                bool noLink);
 std::string BuildMicConnectFailHtml(uint32_t roomId, uint32_t uid);
 std::string BuildGetMicInfoFailHtml();
+// "上麦失败(%s)": the room service's reason as text (escaped), cut on whole characters to the line's 512 bytes.
+std::string BuildMicJoinFailText(const std::string& reason);
 
 // Notices. A link is absolute when it has a scheme followed by "//" (or starts with "http:"), otherwise
 // "http://" goes in front; script and local schemes (javascript:, vbscript:, data:, file: and the like) are

@@ -181,6 +181,12 @@ std::string BuildMicConnectFailHtml(uint32_t roomId, uint32_t uid) {
     return Fill("[提示] 连接失败，暂时无法收看%s的视频直播<BR>", {link});
 }
 
+std::string BuildMicJoinFailText(const std::string& reason) {
+    constexpr size_t kLine = 512, kFrame = sizeof("上麦失败()");  // the frame and the NUL
+    std::string cut = reason.substr(0, Charset::GbkSafeCut(reason.data(), reason.size(), kLine - kFrame));
+    return Fill("上麦失败(%s)", {EscapeHtml(cut)});
+}
+
 std::string BuildGetMicInfoFailHtml() {
     return "[提示] 获取麦列表失败(" TAB11
            "<SPAN style=\"cursor: pointer;color:#0c67c1;text-decoration:underline;\" " TAB11

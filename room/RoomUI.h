@@ -76,6 +76,8 @@ public:
     // UI thread. The user becomes the gift target; the lists show the user's row.
     virtual void SelectGiftTarget(uint32_t uid) { (void)uid; }
     virtual void LocateUser(uint32_t uid) { (void)uid; }
+    // The stamp popup for the user.
+    virtual void OpenStampDialog(uint32_t uid) { (void)uid; }
 };
 
 class IRoomUI {

@@ -169,6 +169,16 @@ std::vector<const GiftItem*> VisibleGifts(const std::map<uint32_t, GiftItem*>& g
     return out;
 }
 
+std::vector<const GiftItem*> GroupGifts(const std::map<uint32_t, GiftItem*>& gifts, int64_t now,
+                                        const std::function<bool(uint32_t id)>& exclude) {
+    std::vector<const GiftItem*> out;
+    for (const auto& [id, gift] : gifts) {
+        if (!gift || (exclude && exclude(id))) continue;
+        if (int64_t(gift->starttm) <= now && now <= int64_t(gift->endtm)) out.push_back(gift);
+    }
+    return out;
+}
+
 std::string CellImage(const std::string& folder, const std::string& groupPath, const std::string& file,
                       const char* dest) {
     return StringUtility::Format("file='%s%s%s' dest='%s'", folder.c_str(), groupPath.c_str(), file.c_str(), dest);

@@ -92,6 +92,11 @@ PanelSend CheckPanelSend(const PanelSendInput& in);
 std::vector<const GiftItem*> VisibleGifts(const std::map<uint32_t, GiftItem*>& gifts, int64_t now,
                                           const std::function<bool(uint32_t id)>& exclude = {});
 
+// The gifts the group gift popup offers at `now`: every gift within its time window (both ends included) that
+// `exclude` keeps (gifts 21009 and 21012 are left out), in the catalogue's order.
+std::vector<const GiftItem*> GroupGifts(const std::map<uint32_t, GiftItem*>& gifts, int64_t now,
+                                        const std::function<bool(uint32_t id)>& exclude);
+
 // The count presets: text and count.
 struct CountPreset {
     const char* text;

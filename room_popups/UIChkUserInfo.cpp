@@ -27,15 +27,17 @@ CControlUI* CUIChkUserInfo::CreateControl(const char* pstrClass) {
 void CUIChkUserInfo::InitWindow() {
     CPaintManagerUI& pm = m_PaintManager;
     IDataHalvec* h = Halvec();
+    // The card is reused: what is not known of this user is cleared, never left from the last one.
     if (CControlUI* head = pm.FindControl("HeadPictureUI")) {
         UserPhotoItem photo;
         if (h && h->GetUserPhoto(-1, int(m_info.photoId), photo))
             head->SetBkImage(StringUtility::Format("file='%s' dest='5,5,60,60'", photo.fname.c_str()).c_str());
+        else head->SetBkImage("");
     }
     if (CControlUI* id = pm.FindControl("UserIDEdit")) id->SetText(StringUtility::Format("%u", m_info.uid).c_str());
     if (CControlUI* level = pm.FindControl("UserLevelControl")) {
         LevelItem item;
-        if (h && h->GetLevel(int(m_info.levelId), item)) level->SetAttribute("giffile", item.fname.c_str());
+        level->SetAttribute("giffile", h && h->GetLevel(int(m_info.levelId), item) ? item.fname.c_str() : "");
     }
     if (CControlUI* nick = pm.FindControl("ChkUserNickNameLabel")) nick->SetText(m_info.nickname.c_str());
     if (CControlUI* sex = pm.FindControl("UserSexLabel")) sex->SetText(SexText(m_info.sex));
@@ -50,8 +52,8 @@ void CUIChkUserInfo::InitWindow() {
             year = local.tm_year + 1900;
             month = local.tm_mon + 1;
         }
-        if (int years = AgeFromBirthday(m_info.birthday, year, month); years > 0)
-            age->SetText(StringUtility::Format("%d", years).c_str());
+        int years = AgeFromBirthday(m_info.birthday, year, month);
+        age->SetText(years > 0 ? StringUtility::Format("%d", years).c_str() : "");
     }
     if (CControlUI* address = pm.FindControl("UserAddressLabel"))
         address->SetText(AddressText(m_info.province, m_info.city).c_str());

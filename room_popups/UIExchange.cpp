@@ -60,6 +60,8 @@ std::string ExchangeRoot() {
 bool CUIExchange::ShowPopup(HWND owner) {
     if (!GetHWND()) {
         if (!Create(owner, "兑换对话框", kPopupStyle, 0, 0, 0, kWidth, kHeight)) return false;
+    } else {
+        InitWindow();  // each opening starts fresh: no amount or error of the last one
     }
     m_closeCode = 0;
     ShowWindow(true);

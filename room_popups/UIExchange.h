@@ -38,7 +38,8 @@ class CUIExchange : public DuiLib::WindowImplBase {
 public:
     static constexpr int kWidth = 320, kHeight = 213;
 
-    // Creates the popup ("兑换对话框", WS_POPUP, centred) when it has no window, else brings it up.
+    // Creates the popup ("兑换对话框", WS_POPUP, centred) when it has no window, else runs its set-up again;
+    // then shows it.
     bool ShowPopup(HWND owner);
     void Destroy();
     // The code of the last close request (1 exchanged, 2 cancelled; 0 none yet).

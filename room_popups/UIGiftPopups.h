@@ -17,7 +17,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "RoomNotify.h"
@@ -124,32 +123,7 @@ private:
     DuiLib::CTileLayoutUI* m_pGrid = nullptr;
 };
 
-// The checkable user list of the group gift: one row a user with a check box "ChkUserContainer".
-class CGroupUserListUI : public DuiLib::CListUI {
-public:
-    const char* GetClass() const override { return "CGroupUserListUI"; }
-    void RemoveAll() override;
-    void AddUser(const roomui::UserListItemInfo& info);
-    void SortUserList();
-    int Count() const { return int(m_rows.size()); }
-    void SetChecked(int index, bool checked);
-    bool IsChecked(int index) const;
-    size_t GetCheckedCount() const;
-    std::vector<int> GetCheckedUserIDs() const;  // in row order
-    const roomui::UserListItemInfo& At(int index) const { return m_rows[size_t(index)].info; }
-
-private:
-    struct Row {
-        roomui::UserListItemInfo info;
-        DuiLib::CControlUI* row = nullptr;  // owned by the list
-        DuiLib::CCheckBoxUI* check = nullptr;
-        bool checked = false;  // kept across a sort
-    };
-    // Makes the row's controls: appended (at < 0) or in place of its old row.
-    void MakeRow(Row& r, int at, bool checked);
-    std::vector<Row> m_rows;
-    std::unordered_map<uint32_t, size_t> m_byUid;  // uid -> its row in m_rows
-};
+using roomui::CGroupUserListUI;
 
 // The group gift: one gift in one count to many users of the room.
 class CUIGroupFreshProps : public CGiftPopupBase {
@@ -222,6 +196,8 @@ class CUILuckyGiftTip : public CGiftPopupBase {
 public:
     static constexpr UINT kTimer = 18;
     static constexpr UINT kPeriodMs = 8000;
+    // Notices waiting at most; a newer one drops the oldest (each holds the banner 8 s).
+    static constexpr size_t kMaxQueued = 30;
     ~CUILuckyGiftTip() override;
     const char* GetWindowClassName() const override { return "UILuckyGiftTip"; }
     void InitWindow() override;

@@ -87,6 +87,7 @@ void CUILuckyGiftTip::ShowTip(HWND roomWnd, uint32_t roomId, RoomLuckyGift* noti
     m_roomWnd = roomWnd;
     m_roomId = roomId;
     if (IsWindowVisible()) {
+        if (m_queue.size() >= kMaxQueued) m_queue.pop_front();
         m_queue.push_back(std::move(owned));
         return;
     }

@@ -28,107 +28,6 @@ constexpr int kMaxGroups = 6;
 
 }  // namespace
 
-// ---- CGroupUserListUI ----------------------------------------------------------------------------------
-
-void CGroupUserListUI::RemoveAll() {
-    m_rows.clear();
-    m_byUid.clear();
-    CListUI::RemoveAll();
-}
-
-void CGroupUserListUI::AddUser(const roomui::UserListItemInfo& info) {
-    if (auto found = m_byUid.find(info.uid); found != m_byUid.end()) {
-        const size_t i = found->second;
-        bool checked = IsChecked(int(i));
-        m_rows[i].info = info;
-        MakeRow(m_rows[i], int(i), checked);
-        return;
-    }
-    m_byUid.emplace(info.uid, m_rows.size());
-    m_rows.push_back(Row{info});
-    MakeRow(m_rows.back(), -1, false);
-}
-
-void CGroupUserListUI::SortUserList() {
-    std::stable_sort(m_rows.begin(), m_rows.end(),
-                     [](const Row& a, const Row& b) { return roomui::UserOrderLess(a.info, b.info); });
-    // The rows' controls (and their checks) follow in the new order.
-    CControlUI* selected = GetItemAt(GetCurSel());
-    std::vector<CControlUI*> order;
-    order.reserve(m_items.size());
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        m_byUid[m_rows[i].info.uid] = i;
-        if (m_rows[i].row) order.push_back(m_rows[i].row);
-    }
-    if (order.size() != m_items.size()) return;  // a row not made: left as it was
-    m_items.swap(order);
-    Reindex();
-    m_iCurSel = selected ? GetItemIndex(selected) : -1;
-    NeedUpdate();
-}
-
-void CGroupUserListUI::MakeRow(Row& r, int at, bool checked) {
-    auto* row = new CListContainerElementUI;
-    row->SetFixedHeight(24);
-    auto* icon = new CControlUI;
-    icon->SetFixedWidth(22);
-    if (!r.info.levelIcon.empty())
-        icon->SetBkImage(StringUtility::Format("file='%s' dest='3,4,19,20'", r.info.levelIcon.c_str()).c_str());
-    row->Add(icon);
-    auto* check = new CCheckBoxUI;
-    check->SetName("ChkUserContainer");
-    // A nickname is shown as text, never as markup.
-    check->SetText(StringUtility::Format("%s(%u)", r.info.nickname.c_str(), r.info.beautyId).c_str());
-    check->SetTag(r.info.uid);
-    if (r.info.nameColour)
-        check->SetAttribute("textcolor", StringUtility::Format("#FF%06X", r.info.nameColour & 0xFFFFFF).c_str());
-    check->SetAttribute("align", "left");
-    check->SetAttribute("textpadding", "6,0,0,0");
-    check->SetAttribute("hotbkcolor", "#FFEEF4FB");
-    check->SetAttribute("selectedbkcolor", "#FFDCE9F8");
-    row->Add(check);
-    if (at >= 0 && r.row) {  // replaces the row in place
-        int index = GetItemIndex(r.row);
-        CListUI::RemoveAt(index);
-        if (!AddAt(row, index)) {
-            delete row;
-            r.row = nullptr;
-            r.check = nullptr;
-            return;
-        }
-    } else if (!Add(row)) {
-        delete row;
-        r.row = nullptr;
-        r.check = nullptr;
-        return;
-    }
-    r.row = row;
-    r.check = check;
-    check->Selected(checked, false);
-}
-
-void CGroupUserListUI::SetChecked(int index, bool checked) {
-    if (index < 0 || index >= Count() || !m_rows[size_t(index)].check) return;
-    m_rows[size_t(index)].check->Selected(checked, false);
-}
-
-bool CGroupUserListUI::IsChecked(int index) const {
-    return index >= 0 && index < Count() && m_rows[size_t(index)].check && m_rows[size_t(index)].check->IsSelected();
-}
-
-size_t CGroupUserListUI::GetCheckedCount() const {
-    size_t n = 0;
-    for (int i = 0; i < Count(); ++i) n += IsChecked(i);
-    return n;
-}
-
-std::vector<int> CGroupUserListUI::GetCheckedUserIDs() const {
-    std::vector<int> ids;
-    for (int i = 0; i < Count(); ++i)
-        if (IsChecked(i)) ids.push_back(int(m_rows[size_t(i)].info.uid));
-    return ids;
-}
-
 // ---- CUIGroupFreshProps --------------------------------------------------------------------------------
 
 CControlUI* CUIGroupFreshProps::CreateControl(const char* pstrClass) {
@@ -177,7 +76,7 @@ void CUIGroupFreshProps::BuildGiftCategories() {
         page->SetTag(group.idx);
         page->SetColumns(4);
         page->EnableScrollBar(true, false);
-        std::vector<const GiftItem*> shown = giftrules::VisibleGifts(items, now, special);
+        std::vector<const GiftItem*> shown = giftrules::GroupGifts(items, now, special);
         for (const GiftItem* gift : shown) {
             auto* cell = new roomui::CControlGiftSelectItem;
             cell->SetName("btnGiftSelectItem");
@@ -267,20 +166,26 @@ void CUIGroupFreshProps::FillUsers() {
             else if (h->GetLevel(int(u.level), level)) row.levelIcon = level.fname;
         }
         if (u.role == 10 || u.role == 20 || u.role == 30 || u.role == 40) row.nameColour = 0xFF0000;
-        m_pUsers->AddUser(row);
+        m_pUsers->UpdateUser(row);
     }
     m_pUsers->SortUserList();
 }
 
 void CUIGroupFreshProps::ApplyFilters() {
     if (!m_pUsers) return;
-    for (int i = 0; i < m_pUsers->Count(); ++i) {
-        const roomui::UserListItemInfo& u = m_pUsers->At(i);
-        bool on = (m_filters & kAll) || ((m_filters & kAnchors) && u.levelCode >= 400 && u.levelCode <= 900) ||
-                  ((m_filters & kOnMic) && u.micState != 0) || ((m_filters & kManagers) && u.role != 0);
-        m_pUsers->SetChecked(i, on);
+    if (m_filters & kAll) {
+        m_pUsers->CheckAll(true);
+    } else {
+        m_pUsers->CheckAll(false);
+        for (int i = 0; i < m_pUsers->GetCount(); ++i) {
+            int level = m_pUsers->GetLevelAt(i);
+            if (((m_filters & kAnchors) && level >= 400 && level <= 900) ||
+                ((m_filters & kOnMic) && m_pUsers->GetMicStateAt(i) != 0) ||
+                ((m_filters & kManagers) && m_pUsers->GetRoleAt(i) != 0))
+                m_pUsers->CheckAt(i);
+        }
     }
-    SetLabel("SelectedPeopleLabel", StringUtility::Format("已选人数: %zu 人", m_pUsers->GetCheckedCount()));
+    SetLabel("SelectedPeopleLabel", StringUtility::Format("已选人数: %d 人", m_pUsers->GetCheckedCount()));
     UpdateTotal();
 }
 
@@ -300,8 +205,9 @@ void CUIGroupFreshProps::SelectGift(uint32_t giftId) {
 
 void CUIGroupFreshProps::UpdateTotal() {
     CControlUI* edit = Find("GroupNumGiftToEdit");
-    SetLabel("MoneyAmountsLabel", giftrules::GroupTotalText(m_gift, m_price, m_pUsers ? m_pUsers->GetCheckedCount() : 0,
-                                                            edit ? edit->GetText().c_str() : ""));
+    SetLabel("MoneyAmountsLabel",
+             giftrules::GroupTotalText(m_gift, m_price, m_pUsers ? size_t(m_pUsers->GetCheckedCount()) : 0,
+                                       edit ? edit->GetText().c_str() : ""));
 }
 
 void CUIGroupFreshProps::Send() {
@@ -310,9 +216,9 @@ void CUIGroupFreshProps::Send() {
     IDataHalvec* h = Halvec();
     bool known = m_gift != 0 && h && h->GetGift(-1, int(m_gift), gift);
     CControlUI* edit = Find("GroupNumGiftToEdit");
-    giftrules::GroupSend s =
-        giftrules::CheckGroupSend(m_gift, app.GetAccount().stealth == 1, known, known ? gift.price : 0,
-                                  m_pUsers ? m_pUsers->GetCheckedCount() : 0, edit ? edit->GetText().c_str() : "");
+    giftrules::GroupSend s = giftrules::CheckGroupSend(
+        m_gift, app.GetAccount().stealth == 1, known, known ? gift.price : 0,
+        m_pUsers ? size_t(m_pUsers->GetCheckedCount()) : 0, edit ? edit->GetText().c_str() : "");
     if (!s.error.empty()) {
         ShowBox(s.error);
         return;
@@ -322,7 +228,9 @@ void CUIGroupFreshProps::Send() {
     msg.sid = app.GetSid();
     msg.cnt = s.count;
     msg.rid = int(m_roomId);
-    msg.tidList = m_pUsers->GetCheckedUserIDs();
+    std::vector<uint32_t> ids;
+    m_pUsers->GetCheckedUserIDs(ids);
+    msg.tidList.assign(ids.begin(), ids.end());
     msg.gid = int(m_gift);
     msg.ctxInt[0] = msg.rid;
     msg.ctxInt[1] = msg.gid;
@@ -351,7 +259,7 @@ void CUIGroupFreshProps::Notify(TNotifyUI& msg) {
         }
         if (name == "ChkUserContainer") {
             SetLabel("SelectedPeopleLabel",
-                     StringUtility::Format("已选人数: %zu 人", m_pUsers ? m_pUsers->GetCheckedCount() : size_t(0)));
+                     StringUtility::Format("已选人数: %d 人", m_pUsers ? m_pUsers->GetCheckedCount() : 0));
             UpdateTotal();
             return;
         }

@@ -35,10 +35,26 @@ const char kButtonImage[] = "file='RoomMsgBTN.png'";
 const char kActiveButtonImage[] = "file='RoomMsgActiveBTN.png'";
 const char kDefaultUploadUrl[] = "http://upload.example.invalid/ZeqaLive/UploadStream";
 constexpr uint32_t kAssistDirectorRole = 30;
+// The request sends each stored notice URL-encoded in at most this many bytes; a longer one would be cut.
+constexpr size_t kMaxSentNoticeBytes = 2047;
 
 CUIRoomManager::FileChooser& Chooser() {
     static CUIRoomManager::FileChooser chooser = RoomManagerChooseImageFile;
     return chooser;
+}
+
+UINT RunModalDefault(WindowImplBase& dlg) {
+    return dlg.ShowModal();
+}
+
+CUIRoomManager::ModalRunner& Runner() {
+    static CUIRoomManager::ModalRunner runner = RunModalDefault;
+    return runner;
+}
+
+// A stored notice the request carries whole.
+bool Sendable(const std::string& stored) {
+    return UrlEncode::Encode(stored).size() <= kMaxSentNoticeBytes;
 }
 
 // The part after the last '\' or, without one, after the last '/'; "" when there is neither.
@@ -62,6 +78,10 @@ std::string ButtonText(const std::string& slot) {
 
 void CUIRoomManager::SetFileChooser(FileChooser chooser) {
     Chooser() = chooser ? std::move(chooser) : FileChooser(RoomManagerChooseImageFile);
+}
+
+void CUIRoomManager::SetModalRunner(ModalRunner runner) {
+    Runner() = runner ? std::move(runner) : ModalRunner(RunModalDefault);
 }
 
 CUIRoomManager::CUIRoomManager() = default;
@@ -243,7 +263,7 @@ int CUIRoomManager::EncodeNotice(int slot) {
     n.link = m_link ? m_link->GetText().c_str() : "";
     n.picture = PictureUrl();
     std::string stored;
-    if (!roompopups::EncodeRoomNotice(n, stored)) {
+    if (!roompopups::EncodeRoomNotice(n, stored) || !Sendable(stored)) {
         // Longer than the stored form can hold: the slot keeps what it had.
         SetError("公告内容过长，请删减后再保存!");
         return -1;
@@ -277,6 +297,8 @@ void CUIRoomManager::ShowNotice(int slot) {
 void CUIRoomManager::SelectNotice(int slot) {
     if (slot < 1 || slot > 5) return;
     if (!SaveCurrentNotice() || m_slots[slot - 1].empty()) return;
+    // The notice being composed is dropped for the selected one: so is the picture it was uploading.
+    if (m_active == 0 && m_uploadSlot == 0) ForgetUpload();
     if (m_active && m_slotBtn[m_active - 1]) m_slotBtn[m_active - 1]->SetBkImage(kButtonImage);
     ShowNotice(slot);
     m_active = slot;
@@ -286,6 +308,8 @@ void CUIRoomManager::SelectNotice(int slot) {
 
 void CUIRoomManager::DeleteNotice(int slot) {
     if (slot < 1 || slot > 5) return;
+    // Its picture must not bring the notice back when the upload answers.
+    if (m_uploadSlot == slot) ForgetUpload();
     m_slots[slot - 1].clear();
     if (m_active == slot) {
         ResetEditor();
@@ -345,6 +369,15 @@ void CUIRoomManager::UploadImage() {
     if (m_upload) m_upload->SetText(kUploadingText);
 }
 
+void CUIRoomManager::ForgetUpload() {
+    if (m_task > 0) {
+        int out = 0;
+        AfxGetHttpRequestMgr()->StopTask(m_task, &out);  // its Stopped report is dropped by the task id
+    }
+    m_task = 0;
+    m_uploadSlot = 0;
+}
+
 void CUIRoomManager::OnUploadResult(const UploadResult& r) {
     if (r.taskId != m_task) return;  // a stopped upload's late word
     const int slot = m_uploadSlot;
@@ -382,7 +415,8 @@ void CUIRoomManager::OnUploadResult(const UploadResult& r) {
             RoomNoticeInfo n = roompopups::DecodeRoomNotice(m_slots[slot - 1]);
             n.picture = pic;
             std::string stored;
-            if (roompopups::EncodeRoomNotice(n, stored)) m_slots[slot - 1] = stored;
+            if (!m_slots[slot - 1].empty() && roompopups::EncodeRoomNotice(n, stored) && Sendable(stored))
+                m_slots[slot - 1] = stored;
         }
     } else if (shown) {
         std::string inf = parsed ? decoded("inf") : std::string("图片上传失败");
@@ -492,14 +526,14 @@ void CUIRoomManager::AppointAssistDirector() {
 
 void CUIRoomManager::OnOK() {
     if (m_task > 0) {
+        HWND self = m_hWnd;
         CSoftCloseTipDlg tip("图片正在上传，是否停止上传图片？", "是", "否");
-        if (!tip.Create(m_hWnd, "SoftCloseTipDlg", UI_WS_POPUP, 0, 0, 0, 300, 150)) return;
+        if (!tip.Create(self, "SoftCloseTipDlg", UI_WS_POPUP, 0, 0, 0, 300, 150)) return;
         tip.CenterWindow();
-        if (tip.ShowModal() != 1) return;
-        int out = 0;
-        AfxGetHttpRequestMgr()->StopTask(m_task, &out);
-        m_task = 0;  // its Stopped report is dropped by the task id
-        m_uploadSlot = 0;
+        UINT answer = Runner()(tip);
+        // The question ran a loop: the dialog may be gone, and the upload may have ended meanwhile.
+        if (!self || !::IsWindow(self) || self != m_hWnd || answer != 1) return;
+        ForgetUpload();
     }
     bool full = true;
     for (const std::string& s : m_slots) full = full && !s.empty();

@@ -32,6 +32,10 @@ public:
     // (images only); tests put their own.
     using FileChooser = std::function<bool(HWND owner, std::string& gbkPath)>;
     static void SetFileChooser(FileChooser chooser);
+    // Runs the stop-the-upload question of OK and answers its close code; the default is ShowModal, tests
+    // answer the real dialog from inside its loop.
+    using ModalRunner = std::function<UINT(DuiLib::WindowImplBase& dlg)>;
+    static void SetModalRunner(ModalRunner runner);
 
     CUIRoomManager();
     ~CUIRoomManager() override;
@@ -87,8 +91,11 @@ private:
     void OnKillFocus(DuiLib::CControlUI* c);
     bool ValidateAssistDirector(bool tell);
     bool FindUser(const std::string& text, RoomUserInfo& out);
-    bool SaveCurrentNotice();    // false: the notice was too long to store
-    int EncodeNotice(int slot);  // 1 stored, 0 the slot emptied, -1 refused (too long; the slot unchanged)
+    bool SaveCurrentNotice();  // false: the notice was too long to store
+    // 1 stored, 0 the slot emptied, -1 refused (too long to store or to send whole; the slot unchanged)
+    int EncodeNotice(int slot);
+    // Stops the running upload (if any): its answer changes nothing.
+    void ForgetUpload();
     void ShowNotice(int slot);
     void ResetEditor();
     void SetUploadLink(const char* text, const std::string& tooltip);

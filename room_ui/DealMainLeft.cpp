@@ -287,7 +287,7 @@ void CDealMainLeft::SetChatTarget(uint32_t uid) {
 }
 
 void CDealMainLeft::OpenStampDialog(uint32_t uid) {
-    (void)uid;
+    if (IRoomRightUI* right = RightColumn(m_room)) right->OpenStampDialog(uid);
 }
 
 void CDealMainLeft::PushModalWnd(HWND wnd) {

@@ -54,7 +54,7 @@ public:
     // Shows the members tab with the user's row selected: the list's answer, negative without a row.
     int LocateUserRow(uint32_t uid);
     // The stamp popup of the gift panel (OnOpenStamp).
-    void OpenStampDialog(uint32_t uid);
+    void OpenStampDialog(uint32_t uid) override;
 
     // List maintenance (the room notifications).
     void RebuildUserLists();

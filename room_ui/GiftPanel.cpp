@@ -378,6 +378,11 @@ bool CDealGiftPanel::Notify(TNotifyUI& msg) {
         }
         return true;
     }
+    if (msg.sType == "textchanged" && msg.pSender == m_pCountEdit) {
+        // A typed count is no preset any more.
+        if (m_pCountPresets) m_pCountPresets->SelectItem(-1);
+        return true;
+    }
     if (msg.sType == "uinotifyGiftItemEnter") {
         OnGiftItemEnter(msg.pSender);
         return true;

@@ -56,7 +56,8 @@ void* CControlGifBk::GetInterface(const char* n) {
 void CControlGifBk::SetAttribute(const char* name, const char* value) {
     std::string n = name ? name : "";
     if (n == "giffile") {
-        std::string path = std::string(CPaintManagerUI::GetResourcePath()) + (value ? value : "");
+        // An empty value takes the picture away.
+        std::string path = value && *value ? std::string(CPaintManagerUI::GetResourcePath()) + value : std::string();
         SetGifFile(path.c_str());
     } else if (n == "gifdest") {
         int v[4] = {0, 0, 0, 0};

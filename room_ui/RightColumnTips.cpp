@@ -38,6 +38,7 @@ void CRightColumnTips::InitControls(IRoomUI* room, CPaintManagerUI* pm, IChatVie
     m_trumpet = trumpet;
     m_tipLayout = pm ? pm->FindControl("SendGiftErrorTipLayout") : nullptr;
     m_tipLabel = pm ? pm->FindControl("SendGiftErrorTipText") : nullptr;
+    if (auto* label = dynamic_cast<CLabelUI*>(m_tipLabel)) label->SetTextStyle(DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     m_clock = pm ? pm->FindControl("ServerTimerLabel") : nullptr;
     if (m_pm && m_clock) m_pm->SetTimer(m_clock, kClockTimer, 1000);
     UpdateBalances();
@@ -45,7 +46,13 @@ void CRightColumnTips::InitControls(IRoomUI* room, CPaintManagerUI* pm, IChatVie
 
 void CRightColumnTips::ShowGiftTip(const std::string& text) {
     m_tipText = text;
-    if (m_tipLabel) m_tipLabel->SetText(text.c_str());
+    if (auto* label = dynamic_cast<CLabelUI*>(m_tipLabel)) {
+        // Only the two tips of this column carry links; any other text (a server's too) is shown as it is.
+        label->SetShowHtml(text == kGuestTip || text == kBalanceTip);
+        label->SetText(text.c_str());
+    } else if (m_tipLabel) {
+        m_tipLabel->SetText(text.c_str());
+    }
     if (!m_tipVisible && m_tipLayout) m_tipLayout->SetVisible(true);
     m_tipVisible = true;
     // A new text gets the whole five seconds.

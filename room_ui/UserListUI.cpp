@@ -5,6 +5,10 @@
 #include <tuple>
 #include <vector>
 
+#include "IDataHalvec.h"
+#include "UIGif.h"
+#include "ZqMusicCore.h"
+
 using namespace DuiLib;
 
 namespace roomui {
@@ -43,7 +47,61 @@ CControlUI* Sub(CControlUI* row, const char* name) {
     return c ? c->FindSubControl(name) : nullptr;
 }
 
+// The level's name from the catalogue, "" when it does not know the level.
+std::string LevelName(uint32_t code) {
+    IDataManager* dm = AfxGetDataManager();
+    auto* h = dm ? static_cast<IDataHalvec*>(dm->GetModule(HALVEC_MODULE_NAME)) : nullptr;
+    LevelItem level;
+    return h && h->GetLevel(int(code), level) ? level.name : std::string();
+}
+
+void ShowId(CLabelUI* id, const UserListItemInfo& info, uint32_t colour) {
+    uint32_t shown = info.beautyId ? info.beautyId : info.uid;
+    id->SetText(Num(shown).c_str());
+    id->SetToolTip(Num(shown).c_str());
+    id->SetTag(shown);
+    id->SetTextColor(colour);
+}
+
 }  // namespace
+
+// ---- CGifListUIItem ------------------------------------------------------------------------------------
+
+CGifListUIItem::~CGifListUIItem() {
+    delete m_pGif;
+}
+
+void* CGifListUIItem::GetInterface(const char* name) {
+    if (EqualNoCase(name, "CGifListUIItem")) return this;
+    return CControlUI::GetInterface(name);
+}
+
+bool CGifListUIItem::SetGifPath(const std::string& path) {
+    delete m_pGif;
+    m_pGif = path.empty() ? nullptr : DuiLib::GetGif(path.c_str(), m_pManager);
+    Invalidate();
+    return IsAnimated();
+}
+
+void CGifListUIItem::Step(DWORD now) {
+    if (!IsAnimated() || !IsVisible()) return;
+    if (now - m_lastPaint < DWORD(std::max(0, m_pGif->GetCurrentDelay()))) return;
+    m_pGif->NextFrame();
+    Invalidate();
+}
+
+void CGifListUIItem::PaintBkImage(HDC hDC) {
+    if (!m_pGif) {
+        CControlUI::PaintBkImage(hDC);
+        return;
+    }
+    TImageInfo* frame = m_pGif->GetCurrentFrame();
+    if (!frame) return;
+    RECT dest{m_rcItem.left + m_rcPad.left, m_rcItem.top + m_rcPad.top, m_rcItem.right - m_rcPad.right,
+              m_rcItem.bottom - m_rcPad.bottom};
+    CRenderEngine::DrawImage(hDC, frame, dest, m_rcPaint, RECT{0, 0, frame->nX, frame->nY}, RECT{}, frame->bAlpha, 255);
+    m_lastPaint = ::GetTickCount();
+}
 
 bool UserOrderLess(const UserListItemInfo& a, const UserListItemInfo& b) {
     return OrderKey(a) < OrderKey(b);
@@ -64,6 +122,7 @@ bool RowLess(CControlUI* a, CControlUI* b) {
 CUserListUI::~CUserListUI() {
     // The records only: the rows go with the container (not through the manager's delayed clean-up, which
     // no longer runs once the window is gone).
+    m_animated.clear();
     for (int i = 0; i < GetCount(); ++i) {
         CControlUI* row = GetItemAt(i);
         delete reinterpret_cast<UserListItemInfo*>(row->GetTag());
@@ -71,50 +130,90 @@ CUserListUI::~CUserListUI() {
     }
 }
 
+void* CUserListUI::GetInterface(const char* name) {
+    if (EqualNoCase(name, GetClass())) return this;
+    return CListUI::GetInterface(name);
+}
+
 const UserListItemInfo* CUserListUI::RecordOf(CControlUI* row) {
     return row ? reinterpret_cast<const UserListItemInfo*>(row->GetTag()) : nullptr;
+}
+
+void CUserListUI::Animate(CGifListUIItem* icon, bool on) {
+    auto it = std::find(m_animated.begin(), m_animated.end(), icon);
+    if (on && it == m_animated.end()) {
+        m_animated.push_back(icon);
+        if (!m_bTimer && m_pManager) m_bTimer = m_pManager->SetTimer(this, TimerId(), kAnimationMs);
+    } else if (!on && it != m_animated.end()) {
+        m_animated.erase(it);
+        if (m_animated.empty() && m_bTimer) {
+            if (m_pManager) m_pManager->KillTimer(this, TimerId());
+            m_bTimer = false;
+        }
+    }
+}
+
+void CUserListUI::SetLevelIcon(CGifListUIItem* icon, const UserListItemInfo& info) {
+    Animate(icon, false);
+    icon->SetTag(info.levelCode);
+    if (icon->SetGifPath(info.levelIcon)) Animate(icon, true);
+    icon->SetToolTip(LevelName(info.levelCode).c_str());
+}
+
+CLabelUI* CUserListUI::MakeLabel(const char* name, int width, int padLeft, const std::string& text, uint32_t colour) {
+    auto* label = new CLabelUI;
+    label->SetName(name);
+    label->SetFixedWidth(width);
+    label->SetPadding(RECT{padLeft, 0, 0, 0});
+    label->SetText(text.c_str());
+    label->SetToolTip(text.c_str());
+    label->SetTextColor(colour);
+    return label;
+}
+
+CListContainerElementUI* CUserListUI::MakeRow(const UserListItemInfo& info) {
+    auto* row = new CListContainerElementUI;
+    row->SetFixedHeight(25);
+    auto* horiz = new CHorizontalLayoutUI;
+    horiz->SetName("UserInfoListHorizUI");
+    auto box = [&](CControlUI* c, const char* name, int side, RECT pad) {
+        c->SetName(name);
+        c->SetFixedWidth(side);
+        c->SetFixedHeight(side);
+        c->SetPadding(pad);
+        horiz->Add(c);
+        return c;
+    };
+    auto* level = new CGifListUIItem;
+    box(level, "LevelIconContainer", 16, RECT{5, 2, 0, 0});
+    CControlUI* status = box(new CControlUI, "UserStatusContainer", 16, RECT{5, 2, 0, 0});
+    status->SetTag(UINT_PTR(info.micState));
+    if (!info.statusIcon.empty()) status->SetBkImage(info.statusIcon.c_str());
+    CControlUI* photo = box(new CControlUI, "UserPhotoContainer", 18, RECT{5, 1, 0, 0});
+    photo->SetTag(UINT_PTR(info.photoId));
+    if (!info.photoIcon.empty()) photo->SetBkImage(info.photoIcon.c_str());
+    horiz->Add(MakeLabel("UserNickNameLabel", 100, 5, info.nickname, info.nameColour));
+    if (!info.stampIcon.empty()) {
+        auto* stamp = new CControlUI;
+        stamp->SetName("UserABStempelnLabel");
+        stamp->SetFloat(true);
+        stamp->SetFixedWidth(43);
+        stamp->SetFixedHeight(25);
+        stamp->SetPos(RECT{135, 0, 178, 25});
+        stamp->SetBkImage(info.stampIcon.c_str());
+        horiz->Add(stamp);
+    }
+    auto* id = MakeLabel("UserBeautyIDLabel", 70, 2, "", info.nameColour);
+    ShowId(id, info, info.nameColour);
+    horiz->Add(id);
+    row->Add(horiz);
+    return row;
 }
 
 int CUserListUI::AddUser(const UserListItemInfo& info) {
     // One row per user: a user listed already is refreshed.
     if (m_rows.count(info.uid)) return UpdateUser(info);
-    auto* row = new CListContainerElementUI;
-    row->SetFixedHeight(25);
-    auto* horiz = new CHorizontalLayoutUI;
-    horiz->SetName("UserInfoListHorizUI");
-    auto add = [&](CControlUI* c, const char* name, int w, int h) {
-        c->SetName(name);
-        if (w) c->SetFixedWidth(w);
-        if (h) c->SetFixedHeight(h);
-        horiz->Add(c);
-        return c;
-    };
-    add(new CControlUI, "LevelIconContainer", 16, 16)->SetTag(info.levelCode);
-    CControlUI* status = add(new CControlUI, "UserStatusContainer", 16, 16);
-    status->SetTag(UINT_PTR(info.micState));
-    if (!info.statusIcon.empty()) status->SetBkImage(info.statusIcon.c_str());
-    CControlUI* photo = add(new CControlUI, "UserPhotoContainer", 18, 18);
-    photo->SetTag(UINT_PTR(info.photoId));
-    if (!info.photoIcon.empty()) photo->SetBkImage(info.photoIcon.c_str());
-    auto* nick = static_cast<CLabelUI*>(add(new CLabelUI, "UserNickNameLabel", 100, 0));
-    nick->SetText(info.nickname.c_str());
-    nick->SetToolTip(info.nickname.c_str());
-    nick->SetTextColor(info.nameColour);
-    auto* id = static_cast<CLabelUI*>(add(new CLabelUI, "UserBeautyIDLabel", 70, 0));
-    uint32_t shown = info.beautyId ? info.beautyId : info.uid;
-    id->SetText(Num(shown).c_str());
-    id->SetToolTip(Num(shown).c_str());
-    id->SetTag(shown);
-    id->SetTextColor(info.nameColour);
-    if (CControlUI* level = horiz->FindSubControl("LevelIconContainer"); level && !info.levelIcon.empty())
-        level->SetBkImage(info.levelIcon.c_str());
-    if (!info.stampIcon.empty()) {
-        CControlUI* stamp = add(new CControlUI, "UserABStempelnLabel", 43, 25);
-        stamp->SetFloat(true);
-        stamp->SetPos(RECT{135, 0, 178, 25});
-        stamp->SetBkImage(info.stampIcon.c_str());
-    }
-    row->Add(horiz);
+    CListContainerElementUI* row = MakeRow(info);
     row->SetTag(reinterpret_cast<UINT_PTR>(new UserListItemInfo(info)));
     if (!Add(row)) {
         delete reinterpret_cast<UserListItemInfo*>(row->GetTag());
@@ -122,18 +221,26 @@ int CUserListUI::AddUser(const UserListItemInfo& info) {
         return 0;
     }
     m_rows.emplace(info.uid, row);
+    // After Add: the icon has the list's paint manager to load its picture and the list its timer.
+    if (auto* level = static_cast<CGifListUIItem*>(Sub(row, "LevelIconContainer")->GetInterface("CGifListUIItem")))
+        SetLevelIcon(level, info);
     return 1;
 }
 
 void CUserListUI::Refresh(CControlUI* row, UserListItemInfo& rec, const UserListItemInfo& info) {
     rec.uid = info.uid;
     rec.nameColour = info.nameColour;
-    if (CControlUI* level = Sub(row, "LevelIconContainer"); level && info.levelIcon != rec.levelIcon) {
-        rec.levelCode = info.levelCode;
-        rec.role = info.role;
-        rec.levelIcon = info.levelIcon;
-        level->SetTag(info.levelCode);
-        level->SetBkImage(info.levelIcon.c_str());
+    CControlUI* levelControl = Sub(row, "LevelIconContainer");
+    if (auto* level =
+            levelControl ? static_cast<CGifListUIItem*>(levelControl->GetInterface("CGifListUIItem")) : nullptr) {
+        // Role and level code change only together with the icon.
+        if (info.levelIcon != rec.levelIcon) {
+            rec.levelCode = info.levelCode;
+            rec.role = info.role;
+            rec.levelIcon = info.levelIcon;
+            SetLevelIcon(level, rec);
+        }
+        level->SetToolTip(LevelName(rec.levelCode).c_str());
     }
     if (CControlUI* status = Sub(row, "UserStatusContainer"); status && status->GetTag() != UINT_PTR(info.micState)) {
         rec.micState = info.micState;
@@ -156,12 +263,14 @@ void CUserListUI::Refresh(CControlUI* row, UserListItemInfo& rec, const UserList
         nick->SetTextColor(rec.nameColour);
     }
     CControlUI* stamp = Sub(row, "UserABStempelnLabel");
-    if (!info.stampIcon.empty()) {
+    if (!info.stampIcon.empty() && Sub(row, "UserStatusContainer")) {  // the group list has no stamps
         if (!stamp) {
             if (auto* horiz = static_cast<CContainerUI*>(Sub(row, "UserInfoListHorizUI"))) {
                 stamp = new CControlUI;
                 stamp->SetName("UserABStempelnLabel");
                 stamp->SetFloat(true);
+                stamp->SetFixedWidth(43);
+                stamp->SetFixedHeight(25);
                 stamp->SetPos(RECT{135, 0, 178, 25});
                 horiz->Add(stamp);
             }
@@ -173,11 +282,7 @@ void CUserListUI::Refresh(CControlUI* row, UserListItemInfo& rec, const UserList
     }
     if (auto* id = static_cast<CLabelUI*>(Sub(row, "UserBeautyIDLabel"))) {
         rec.beautyId = info.beautyId;
-        uint32_t shown = info.beautyId ? info.beautyId : info.uid;
-        id->SetText(Num(shown).c_str());
-        id->SetToolTip(Num(shown).c_str());
-        id->SetTag(shown);
-        id->SetTextColor(rec.nameColour);
+        ShowId(id, rec, rec.nameColour);
     }
 }
 
@@ -207,6 +312,8 @@ int CUserListUI::RemoveUser(uint32_t uid) {
     m_rows.erase(found);
     if (index < m_sorted) --m_sorted;
     if (m_changed == row) m_changed = nullptr;
+    if (CControlUI* level = Sub(row, "LevelIconContainer"))
+        Animate(static_cast<CGifListUIItem*>(level->GetInterface("CGifListUIItem")), false);
     delete reinterpret_cast<UserListItemInfo*>(row->GetTag());
     row->SetTag(0);
     RemoveAt(index);
@@ -301,6 +408,7 @@ int CUserListUI::GetMicStateAt(int index) const {
 }
 
 void CUserListUI::RemoveAll() {
+    m_animated.clear();  // the timer keeps running; its ticks find nothing
     for (int i = 0; i < GetCount(); ++i) {
         CControlUI* row = GetItemAt(i);
         delete reinterpret_cast<UserListItemInfo*>(row->GetTag());
@@ -311,6 +419,96 @@ void CUserListUI::RemoveAll() {
     m_changed = nullptr;
     m_unsorted = false;
     CListUI::RemoveAll();
+}
+
+void CUserListUI::DoEvent(TEventUI& event) {
+    if (event.Type == UIEVENT_TIMER && event.pSender == this && event.wParam == TimerId()) {
+        for (CGifListUIItem* icon : m_animated) icon->Step(event.dwTimestamp);
+        return;
+    }
+    CListUI::DoEvent(event);
+}
+
+// ---- CGroupUserListUI ----------------------------------------------------------------------------------
+
+void* CGroupUserListUI::GetInterface(const char* name) {
+    if (EqualNoCase(name, "CGroupUserListUI")) return this;
+    return CUserListUI::GetInterface(name);
+}
+
+CListContainerElementUI* CGroupUserListUI::MakeRow(const UserListItemInfo& info) {
+    auto* row = new CListContainerElementUI;
+    row->SetFixedHeight(25);
+    auto* horiz = new CHorizontalLayoutUI;
+    horiz->SetName("UserInfoListHorizUI");
+    auto* check = new COptionUI;
+    check->SetName("ChkUserContainer");
+    check->SetFixedWidth(20);
+    check->SetFixedHeight(20);
+    check->SetPadding(RECT{5, 0, 0, 0});
+    check->SetNormalImage("file='CheckBox_Nor.png' dest='0,5,15,20'");
+    check->SetHotImage("file='CheckBox_Hot.png' dest='0,5,15,20'");
+    check->SetSelectedImage("file='CheckBox_Sel.png' dest='0,5,15,20'");
+    check->SetAttribute("selectedhotimage", "file='CheckBox_SelHot.png' dest='0,5,15,20'");
+    horiz->Add(check);
+    auto* level = new CGifListUIItem;
+    level->SetName("LevelIconContainer");
+    level->SetFixedWidth(16);
+    level->SetFixedHeight(16);
+    level->SetPadding(RECT{5, 2, 0, 0});
+    horiz->Add(level);
+    horiz->Add(MakeLabel("UserNickNameLabel", 100, 5, info.nickname, info.nameColour));
+    auto* id = MakeLabel("UserBeautyIDLabel", 100, 10, "", info.nameColour);
+    ShowId(id, info, info.nameColour);
+    horiz->Add(id);
+    row->Add(horiz);
+    return row;
+}
+
+COptionUI* CGroupUserListUI::CheckOf(int index) const {
+    if (index < 0 || index >= GetCount()) return nullptr;
+    CControlUI* c = Sub(GetItemAt(index), "ChkUserContainer");
+    return c ? static_cast<COptionUI*>(c->GetInterface("Option")) : nullptr;
+}
+
+void CGroupUserListUI::GetCheckedUserIDs(std::vector<uint32_t>& out) const {
+    out.clear();
+    for (int i = 0; i < GetCount(); ++i)
+        if (IsCheckedAt(i)) out.push_back(GetUserIDAt(i));
+}
+
+void CGroupUserListUI::CheckAll(bool state) {
+    for (int i = 0; i < GetCount(); ++i) SetCheckAt(i, state);
+}
+
+void CGroupUserListUI::CheckAt(int index) {
+    SetCheckAt(index, true);
+}
+
+void CGroupUserListUI::SetCheckAt(int index, bool state) {
+    if (COptionUI* check = CheckOf(index)) check->Selected(state, false);
+}
+
+bool CGroupUserListUI::IsCheckedAt(int index) const {
+    COptionUI* check = CheckOf(index);
+    return check && check->IsSelected();
+}
+
+int CGroupUserListUI::GetCheckedCount() const {
+    int n = 0;
+    for (int i = 0; i < GetCount(); ++i) n += IsCheckedAt(i);
+    return n;
+}
+
+int CGroupUserListUI::GetLevelAt(int index) const {
+    CControlUI* level = index >= 0 && index < GetCount() ? Sub(GetItemAt(index), "LevelIconContainer") : nullptr;
+    return level ? int(level->GetTag()) : 0;
+}
+
+int CGroupUserListUI::GetRoleAt(int index) const {
+    if (index < 0 || index >= GetCount()) return 255;
+    const UserListItemInfo* rec = RecordOf(GetItemAt(index));
+    return rec ? rec->role : 0;
 }
 
 }  // namespace roomui

@@ -131,7 +131,8 @@ void CZQGetRoomInfoMsg::ReadOwn(const Json::Value& root) {
     ReadDecoded(root, "pwd", 250, pwd);
     ReadDecoded(root, "name", 250, name);
     static const char* kMsg[5] = {"msg1", "msg2", "msg3", "msg4", "msg5"};
-    for (int i = 0; i < 5; ++i) ReadDecoded(root, kMsg[i], 250, msg[i]);
+    // Whole, as the room management dialog may store them (a request carries up to 2,047 bytes each).
+    for (int i = 0; i < 5; ++i) ReadDecoded(root, kMsg[i], 2048, msg[i]);
 }
 
 void CZQGetUserInfoMsg::ReadOwn(const Json::Value& root) {

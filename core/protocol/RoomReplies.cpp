@@ -70,7 +70,7 @@ void CZQEnterRoomMsg::ReadOwn(const Json::Value& root) {
     ReadBool(root, "mute", mute);
     ReadBool(root, "fav", fav);
     static const char* kMsg[5] = {"msg1", "msg2", "msg3", "msg4", "msg5"};
-    for (int i = 0; i < 5; ++i) ReadDecoded(root, kMsg[i], 1024, msg[i]);
+    for (int i = 0; i < 5; ++i) ReadDecoded(root, kMsg[i], 2048, msg[i]);
     ReadString(root, "entershow", entershow);
     ReadUInt(root, "hide", hide);
 

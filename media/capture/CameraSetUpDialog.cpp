@@ -131,6 +131,19 @@ void* CreateSetUpDialog(CameraSource& source, void* owner) {
     return dialog;
 }
 
+namespace {
+// The dialogs RunSetUpDialog runs now, innermost last (UI thread).
+std::vector<std::pair<CameraSource*, GtkWidget*>>& Running() {
+    static std::vector<std::pair<CameraSource*, GtkWidget*>> running;
+    return running;
+}
+}  // namespace
+
+void EndSetUpDialog(CameraSource& source) {
+    for (auto& [src, dialog] : Running())
+        if (src == &source) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+}
+
 bool RunSetUpDialog(CameraSource& source, void* owner) {
     auto* dialog = static_cast<GtkWidget*>(CreateSetUpDialog(source, owner));
     if (!dialog) return false;
@@ -138,7 +151,15 @@ bool RunSetUpDialog(CameraSource& source, void* owner) {
     int x = 0, y = 0;
     if (GtkWindow* parent = gtk_window_get_transient_for(GTK_WINDOW(dialog))) gtk_window_get_position(parent, &x, &y);
     gtk_window_move(GTK_WINDOW(dialog), x + 30, y + 30);
+    Running().emplace_back(&source, dialog);
     gtk_dialog_run(GTK_DIALOG(dialog));
+    auto& running = Running();
+    for (auto it = running.begin(); it != running.end(); ++it) {
+        if (it->second == dialog) {
+            running.erase(it);
+            break;
+        }
+    }
     gtk_widget_destroy(dialog);
     return true;
 }

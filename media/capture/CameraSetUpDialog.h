@@ -16,6 +16,8 @@ void* CreateSetUpDialog(CameraSource& source, void* owner);
 // Shows the dialog at (30, 30) from its owner's corner and waits until it is closed; false when no display
 // is open.
 bool RunSetUpDialog(CameraSource& source, void* owner);
+// Ends the dialogs RunSetUpDialog runs for `source` (they return soon after). UI thread.
+void EndSetUpDialog(CameraSource& source);
 
 }  // namespace capture
 

@@ -82,6 +82,7 @@ void Grabbel::CloseCamera() {
     m_callback = nullptr;
     m_capturing = false;
     if (m_source) {
+        capture::EndSetUpDialog(*m_source);
         m_source->Close();
         m_source.reset();
     }
@@ -102,8 +103,19 @@ int Grabbel::StopCapture() {
 }
 
 void Grabbel::SetBuffCB(IBaseVideoCB* cb) {
-    m_callback = cb;
+    bool ended;
+    {
+        // With the frame thread's first look under the same lock: it either sees this callback or has
+        // ended (and says so) before the check below.
+        std::lock_guard<std::mutex> lock(m_wakeMutex);
+        m_callback = cb;
+        ended = !m_frameRunning;
+    }
+    if (ended && m_frameThread.joinable()) {
+        m_frameThread.join();  // ended early
+    }
     if (!m_frameThread.joinable()) {
+        m_frameRunning = true;
         m_frameThread = std::thread(&Grabbel::GetFrame, this);
     }
 }
@@ -131,8 +143,10 @@ void Grabbel::GetRatioList(std::string& out) {
 }
 
 void Grabbel::ShowSetUp(void* parent) {
-    if (m_source) {
-        capture::RunSetUpDialog(*m_source, parent);
+    // The dialog's rows act on the device until it is gone, even when the camera is closed meanwhile.
+    std::shared_ptr<capture::CameraSource> source = m_source;
+    if (source) {
+        capture::RunSetUpDialog(*source, parent);
     }
 }
 
@@ -143,12 +157,24 @@ void Grabbel::BufferCB(double sampleTime, BYTE* buffer, long length) {
 }
 
 void Grabbel::GetFrame() {
+    struct Ended {
+        std::mutex& lock;
+        std::atomic<bool>& flag;
+        ~Ended() {
+            std::lock_guard<std::mutex> hold(lock);
+            flag = false;
+        }
+    } ended{m_wakeMutex, m_frameRunning};
     const int fps = m_fps;
     const auto interval = std::chrono::milliseconds(fps > 0 ? 1000 / fps : 100);
     unsigned w = 0, h = 0;
-    GetRatio(w, h);
-    if (w == 0 || h == 0 || !m_callback.load()) {
-        return;
+    {
+        std::lock_guard<std::mutex> lock(m_wakeMutex);
+        GetRatio(w, h);
+        if (w == 0 || h == 0 || !m_callback.load()) {
+            m_frameRunning = false;
+            return;
+        }
     }
     std::vector<BYTE> frame(size_t(w) * h * 3);
     m_framesDelivered = 0;

@@ -45,15 +45,17 @@ public:
     void CloseCamera();
     bool StartCapture();
     int StopCapture();
-    // Stores the callback; starts the frame thread once (only when none exists).
+    // Stores the callback; starts the frame thread when none runs (again when an earlier one ended, as
+    // it does when there was no camera or no callback yet).
     void SetBuffCB(IBaseVideoCB* cb);
     // The current frame, top-down, width * height * 3 bytes; 0 when none or `length` is too small.
     unsigned QueryFrame(BYTE* buffer, unsigned length);
     void GetRatio(unsigned& width, unsigned& height);
     void GetRatioList(std::string& out);
     // The settings dialog of the open camera (brightness, contrast, whatever the device offers), owned by
-    // the window whose handle is `parent`; returns when it is closed. Nothing without an open camera or a
-    // display. Owner thread, which must be the UI thread.
+    // the window whose handle is `parent`; returns when it is closed, or when the camera is closed
+    // meanwhile (the device then stays alive until the dialog is gone). Nothing without an open camera or
+    // a display. Owner thread, which must be the UI thread.
     void ShowSetUp(void* parent);
     void BufferCB(double sampleTime, BYTE* buffer, long length);
 
@@ -61,13 +63,14 @@ private:
     varnet::DebugId m_debugId;  // names this object in debug lines
     void GetFrame();
 
-    std::unique_ptr<capture::CameraSource> m_source;  // owner thread; frame thread while it runs
+    std::shared_ptr<capture::CameraSource> m_source;  // owner thread; frame thread while it runs
     std::atomic<IBaseVideoCB*> m_callback{nullptr};
     std::atomic<bool> m_open{false};
     std::atomic<bool> m_capturing{false};
     std::atomic<int> m_fps{0};
     std::thread m_frameThread;
-    std::mutex m_wakeMutex;  // with m_wake: lets CloseCamera cut the frame thread's sleep short
+    std::atomic<bool> m_frameRunning{false};  // cleared by the frame thread as it ends
+    std::mutex m_wakeMutex;                   // with m_wake: lets CloseCamera cut the frame thread's sleep short
     std::condition_variable m_wake;
     unsigned long m_framesDelivered = 0;  // frame thread
 };

@@ -108,6 +108,7 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
     m_player = f.audioOut ? f.audioOut() : std::make_unique<Tovel>();
 
     m_statusSent = false;
+    m_audioFailSent = false;
     m_dropVideo = false;
     m_audioState = AudioState::None;
     m_videoState = VideoState::None;
@@ -214,6 +215,9 @@ void Rondel::VideoShowSwitch(bool show) {
 
 void Rondel::Status(int code) {
     if (code == REPLAY_CONNECTION_LOST && m_statusSent.exchange(true)) {
+        return;
+    }
+    if (code == REPLAY_AAC_DECODER_FAILED && m_audioFailSent.exchange(true)) {
         return;
     }
     if (IBaseReplayNotify* n = m_notify.load()) {

@@ -104,6 +104,7 @@ private:
     std::atomic<bool> m_audioShow{true};
     std::atomic<bool> m_videoShow{true};
     std::atomic<bool> m_statusSent{false};
+    std::atomic<bool> m_audioFailSent{false};  // an undecodable sound is reported once a session
 
     // Receive thread.
     std::unique_ptr<FlvTagReader> m_reader;

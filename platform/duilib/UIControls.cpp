@@ -135,6 +135,7 @@ void CLabelUI::PaintText(HDC hDC) {
 
 CTextUI::CTextUI() {
     m_uTextStyle = DT_WORDBREAK;
+    m_bShowHtml = true;  // tags unless "showhtml" says otherwise
 }
 
 void* CTextUI::GetInterface(const char* n) {
@@ -158,6 +159,7 @@ void CTextUI::SetText(const char* p) {
 
 void CTextUI::ParseLinks() {
     m_links.clear();
+    if (!m_bShowHtml) return;  // plain text has no links
     const std::string& s = m_sText;
     size_t i = 0;
     while ((i = s.find("{a", i)) != std::string::npos) {
@@ -213,6 +215,10 @@ void CTextUI::PaintText(HDC hDC) {
     DWORD color = m_dwTextColor ? m_dwTextColor : (m_pManager ? m_pManager->GetDefaultFontColor() : 0xFF000000);
     if (!IsEnabled()) color = m_pManager ? m_pManager->GetDefaultDisabledColor() : color;
     RECT rc = TextRect(m_rcItem, m_rcTextPadding);
+    if (!m_bShowHtml) {
+        CRenderEngine::DrawText(hDC, m_pManager, rc, m_sText.c_str(), color, m_iFont, m_uTextStyle);
+        return;
+    }
     CRenderEngine::DrawHtmlText(hDC, m_pManager, rc, m_sText.c_str(), color, m_dwLinkColor, m_iFont, m_uTextStyle,
                                 false);
 }

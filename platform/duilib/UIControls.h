@@ -42,7 +42,7 @@ protected:
 };
 
 // Text with "{a name}..{/a}", "{c #rrggbb}..{/c}" and "{u}..{/u}" tags; a click on a link sends "link"
-// with the link's index in wParam.
+// with the link's index in wParam. With "showhtml" false the text is drawn as it stands, without links.
 class CTextUI : public CLabelUI {
 public:
     CTextUI();

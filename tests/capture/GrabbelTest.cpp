@@ -111,6 +111,16 @@ TEST_F(GrabbelTest, StopAndCloseAreSafeWhenIdleAndCloseCutsTheWaitShort) {
     auto t0 = std::chrono::steady_clock::now();
     g.CloseCamera();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+    // A frame thread that ended at once (no callback yet) starts again with the callback.
+    ASSERT_TRUE(g.OpenCamera(0, 320, 240, 50));
+    g.StartCapture();
+    g.SetBuffCB(nullptr);
+    g.SetBuffCB(&rec);
+    size_t before = rec.Count();
+    for (int i = 0; i < 2000 && rec.Count() < before + 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GE(rec.Count(), before + 3);
+    g.CloseCamera();
     // Reopen after close works and a small buffer gets nothing.
     ASSERT_TRUE(g.OpenCamera(0, 160, 120, 10));
     ASSERT_TRUE(g.StartCapture());

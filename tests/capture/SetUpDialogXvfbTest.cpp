@@ -28,6 +28,16 @@ GtkWidget* FindNamed(GtkWidget* root, const std::string& name) {
     return found;
 }
 
+GtkWidget* FirstRange(GtkWidget* root) {
+    if (GTK_IS_RANGE(root)) return root;
+    if (!GTK_IS_CONTAINER(root)) return nullptr;
+    GtkWidget* found = nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(root));
+    for (GList* l = children; l && !found; l = l->next) found = FirstRange(GTK_WIDGET(l->data));
+    g_list_free(children);
+    return found;
+}
+
 int Value(capture::CameraSource& cam, uint32_t id) {
     for (auto& c : cam.Controls())
         if (c.id == id) return c.value;
@@ -124,6 +134,46 @@ TEST_F(SetUpDialogXvfb, ShowSetUpRunsAModalDialogOverItsOwner) {
     EXPECT_EQ(owner.GetHWND(), g_object_get_data(G_OBJECT(transientFor), "varnet-hwnd"));
     g.CloseCamera();
     DestroyWindow(owner.GetHWND());
+}
+
+TEST_F(SetUpDialogXvfb, ClosingTheCameraEndsItsDialogAndLeavesTheRowsAValidDevice) {
+    Grabbel g;
+    ASSERT_TRUE(g.OpenCamera(0, 320, 240, 10));
+    struct State {
+        Grabbel* g;
+        bool closed = false;
+    } state{&g};
+    // Once the dialog shows: the camera closes under it, then a slider moves (as a user's drag would).
+    guint id = g_timeout_add(
+        50,
+        [](gpointer p) -> gboolean {
+            auto* st = static_cast<State*>(p);
+            GList* all = gtk_window_list_toplevels();
+            for (GList* l = all; l && !st->closed; l = l->next) {
+                if (!GTK_IS_DIALOG(l->data) || !gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
+                st->g->CloseCamera();
+                st->closed = true;
+                if (GtkWidget* row = FirstRange(GTK_WIDGET(l->data))) gtk_range_set_value(GTK_RANGE(row), 40);
+            }
+            g_list_free(all);
+            return G_SOURCE_CONTINUE;
+        },
+        &state);
+    guint guard = g_timeout_add(
+        10000,
+        [](gpointer) -> gboolean {
+            ADD_FAILURE() << "the dialog did not end with its camera";
+            GList* all = gtk_window_list_toplevels();
+            for (GList* l = all; l; l = l->next)
+                if (GTK_IS_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
+            g_list_free(all);
+            return G_SOURCE_REMOVE;
+        },
+        nullptr);
+    g.ShowSetUp(nullptr);
+    g_source_remove(id);
+    g_source_remove(guard);
+    EXPECT_TRUE(state.closed);
 }
 
 }  // namespace

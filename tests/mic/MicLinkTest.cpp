@@ -143,9 +143,9 @@ TEST_F(MicLinkTest, StopDuringAPauseOrABlockedConnectReturnsInBoundedTime) {
     MakeLink(false);
     link->StartLinkThread();
     ASSERT_TRUE(PumpUntil([&] { return !player.Attempts().empty(); }, 5000));
-    EXPECT_TRUE(link->StopLinkThread());  // ends in the pause, through the failure ending
-    ASSERT_TRUE(WaitResult(1));
-    EXPECT_EQ(0u, window.linkResults[0]);
+    EXPECT_TRUE(link->StopLinkThread());  // ends in the pause: a stopped run reports nothing, arms nothing
+    EXPECT_EQ(0u, window.ResultCount());
+    EXPECT_EQ(0, link->GetReconnectCount());
 
     // A connect that blocks far beyond the stop wait: the thread is left behind and posts nothing.
     player.blockMs = 60000;
@@ -163,7 +163,45 @@ TEST_F(MicLinkTest, StopDuringAPauseOrABlockedConnectReturnsInBoundedTime) {
     player.cut = true;
     EXPECT_TRUE(PumpUntil([&] { return held.expired(); }, 5000));
     PumpMessagesFor(50);
-    EXPECT_EQ(1u, window.ResultCount());
+    EXPECT_EQ(0u, window.ResultCount());
+}
+
+TEST_F(MicLinkTest, AReplacedOrAbandonedRunNeitherRelinksNorTouchesTheNewSession) {
+    // A new performer while the old run pauses between attempts: no relink of the old run's.
+    player.codes = {1, 0};
+    MakeLink();
+    link->StartLinkThread();
+    ASSERT_TRUE(PumpUntil([&] { return !player.Attempts().empty(); }, 5000));
+    link->SetMicUser(6006, "next");
+    link->StartLinkThread();
+    ASSERT_TRUE(WaitResult(1));
+    EXPECT_EQ(1u, window.linkResults[0]);
+    EXPECT_EQ(0, link->GetReconnectCount());
+
+    // A run given up inside a blocked attempt: once that attempt returns, it makes no other one, even
+    // though the next run has cleared the stop flag.
+    {
+        std::lock_guard<std::mutex> lock(player.m);
+        player.codes = {1, 0};
+        player.next = 0;
+    }
+    player.blockMs = 60000;
+    size_t before = player.Attempts().size();
+    link->StartLinkThread();
+    ASSERT_TRUE(PumpUntil([&] { return player.Attempts().size() == before + 1; }, 5000));
+    EXPECT_FALSE(link->StopLinkThread());
+    player.blockMs = 0;
+    link->StartLinkThread();
+    player.cut = true;  // the abandoned attempt fails now
+    ASSERT_TRUE(WaitResult(2));
+    EXPECT_EQ(1u, window.linkResults[1]);
+    int uints = player.uints;
+    // Both threads have ended when only the link and the test hold the adapter.
+    ASSERT_TRUE(PumpUntil([&] { return adapter.use_count() == 2; }, 10000));
+    EXPECT_EQ(before + 2, player.Attempts().size());
+    EXPECT_EQ(uints, player.uints.load());  // the new session was not torn down
+    EXPECT_EQ(2u, window.ResultCount());
+    EXPECT_EQ(0, link->GetReconnectCount());
 }
 
 struct DropCounter : IMicPublishReplayCallBack {
@@ -172,6 +210,29 @@ struct DropCounter : IMicPublishReplayCallBack {
     void OnVideoData(BYTE*, BITMAPINFOHEADER*) override {}
     void OnAudioLevel(short*) override {}
 };
+
+TEST_F(MicLinkTest, UndecodableSoundKeepsThePictureAndALostLinkRelinks) {
+    struct Forward : IMicPublishReplayCallBack {
+        CMicLink* link = nullptr;
+        CVideoShowWnd* view = nullptr;
+        void OnLinkChange(int severity, std::string text) override { link->OnLinkChange(severity, text, view); }
+        void OnVideoData(BYTE*, BITMAPINFOHEADER*) override {}
+        void OnAudioLevel(short*) override {}
+    } owner;
+    MakeLink();
+    CVideoShowWnd view;
+    view.SetVideoEnabled(true);
+    owner.link = link.get();
+    owner.view = &view;
+    adapter->SetOwner(&owner);
+    adapter->OnReplayStatus(REPLAY_AAC_DECODER_FAILED);
+    EXPECT_EQ(0, link->GetReconnectCount());
+    EXPECT_TRUE(view.IsVideoEnabled());
+    adapter->OnReplayStatus(REPLAY_CONNECTION_LOST);
+    EXPECT_EQ(1, link->GetReconnectCount());
+    EXPECT_FALSE(view.IsVideoEnabled());
+    adapter->SetOwner(nullptr);
+}
 
 TEST_F(MicLinkTest, ReconnectTimerAsksForASignatureOnlyWhileThePerformerHoldsTheSlot) {
     player.lostOnStop = true;

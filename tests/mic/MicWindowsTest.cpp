@@ -1,5 +1,6 @@
 // The microphone windows and their managers without a display: index checks, one window per private slot,
 // frames following the pop-out, and the rules of the controls.
+#include "GlobalData.h"
 #include "MicTestSupport.h"
 #include "PrivateMicWnd.h"
 #include "PublicMicWnd.h"
@@ -34,14 +35,44 @@ struct FakeRoom : IRoomUI {
 
 struct Actions : IMicRoomActions {
     std::vector<uint32_t> selected;
+    std::vector<HWND> modal;
     void SelectGiftTarget(uint32_t uid) override { selected.push_back(uid); }
     void LocateUser(uint32_t) override {}
     void SetChatTarget(uint32_t) override {}
     void OpenStampDialog(uint32_t) override {}
-    void PushModalWnd(HWND) override {}
+    void PushModalWnd(HWND wnd) override { modal.push_back(wnd); }
     void PopModalWnd(HWND) override {}
     void ContinueModalCancel() override {}
 };
+
+// Runs a task from the UI loop: inside whatever nested loop runs when its message comes.
+struct Task : CWin32Window {
+    std::function<void()> fn;
+    LRESULT HandleMessage(UINT msg, WPARAM, LPARAM) override {
+        if (msg == WM_USER + 1 && fn) fn();
+        return 0;
+    }
+};
+
+// Clicks item `id` of the menu whose window is `menu`.
+void ChooseMenuItem(HWND menu, int id) {
+    auto* m = dynamic_cast<DuiLib::CZqMenuUI*>(DuiLib::CWindowWnd::FromHandle(menu));
+    ASSERT_NE(nullptr, m);
+    DuiLib::TNotifyUI click;
+    click.sType = DUI_MSGTYPE_CLICK;
+    click.pSender = m->GetMenuManager()->FindControl(("menuitem_" + std::to_string(id)).c_str());
+    ASSERT_NE(nullptr, click.pSender);
+    m->Notify(click);
+}
+
+// Clicks the performer menu's button of a slot window.
+void OpenPerformerMenu(DuiLib::WindowImplBase& w) {
+    DuiLib::TNotifyUI click;
+    click.sType = DUI_MSGTYPE_CLICK;
+    click.pSender = w.m_PaintManager.FindControl("btnArrows");
+    ASSERT_NE(nullptr, click.pSender);
+    w.Notify(click);
+}
 
 class MicWindowsTest : public ::testing::Test {
 protected:
@@ -191,6 +222,112 @@ TEST_F(MicWindowsTest, FramesFollowThePopOutAndAHiddenPopOutDropsThem) {
     w->SetMicUser(User(5006), "rtmp://127.0.0.1/vstar/b", 3);
     w->OnClickControl(-1);
     EXPECT_EQ(std::vector<uint32_t>{5006}, actions.selected);
+}
+
+TEST_F(MicWindowsTest, TheRoomClosingUnderAPerformerMenuWaitsForItsLoop) {
+    // The managers let their windows go while the menu of a public, then of a private slot runs.
+    for (bool isPublic : {true, false}) {
+        SCOPED_TRACE(isPublic ? "public" : "private");
+        CPublicMicWndMgr pub;
+        CPrivateMicWndMgr priv;
+        pub.Init(&room, &actions);
+        priv.Init(&room, &actions);
+        RoomMicStream s = Stream(3, 1, 20, 5005);
+        s.isPublic = isPublic;
+        if (isPublic) {
+            s.idx = 1;
+            pub.DealGetLiveSig(&s);
+        } else {
+            priv.DealGetLiveSig(&s);
+        }
+        DuiLib::WindowImplBase* w = isPublic ? static_cast<DuiLib::WindowImplBase*>(pub.Slot(1)) : priv.Slot(3);
+        ASSERT_TRUE(w && w->GetHWND());
+        Task task;
+        HWND taskWnd = CreateWindowHandle(&task);
+        actions.modal.clear();
+        task.fn = [&] {
+            isPublic ? pub.UnInit() : priv.UnInit();
+            // As the user would: an item chosen after the room went (reads freed memory unless deferred).
+            if (!actions.modal.empty() && IsWindow(actions.modal.back())) ChooseMenuItem(actions.modal.back(), 0);
+        };
+        ::PostMessage(taskWnd, WM_USER + 1, 0, 0);
+        OpenPerformerMenu(*w);
+        EXPECT_EQ(1u, actions.modal.size());
+        EXPECT_TRUE(actions.selected.empty());
+        PumpMessagesFor(50);  // the deferred deletion
+        DestroyWindow(taskWnd);
+    }
+}
+
+TEST_F(MicWindowsTest, APerformerMenuActsOnlyOnThePerformerItWasOpenedFor) {
+    struct Row {
+        uint32_t holderAtTheEnd;
+        std::vector<uint32_t> selected;
+    } rows[] = {{5005, {5005}}, {5006, {}}, {0, {}}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.holderAtTheEnd);
+        CPublicMicWndMgr pub;
+        pub.Init(&room, &actions);
+        pub.AddPublicMic(0, User(5005), "rtmp://127.0.0.1/vstar/a", 3);
+        actions.selected.clear();
+        actions.modal.clear();
+        Task task;
+        HWND taskWnd = CreateWindowHandle(&task);
+        task.fn = [&] {
+            if (r.holderAtTheEnd == 0) pub.LeaveMic(0);
+            else if (r.holderAtTheEnd != 5005) pub.AddPublicMic(0, User(r.holderAtTheEnd), "rtmp://x/b", 3);
+            ASSERT_EQ(1u, actions.modal.size());
+            ChooseMenuItem(actions.modal.back(), 0);
+        };
+        ::PostMessage(taskWnd, WM_USER + 1, 0, 0);
+        OpenPerformerMenu(*pub.Slot(0));
+        EXPECT_EQ(r.selected, actions.selected);
+        DestroyWindow(taskWnd);
+    }
+}
+
+TEST_F(MicWindowsTest, AClosedPrivateSlotStartsNothingAndRefusalsAreText) {
+    CPrivateMicWndMgr priv;
+    priv.Init(&room, &actions);
+    RoomMicStream first = Stream(3, 1, 20, 5005);
+    priv.DealGetLiveSig(&first);
+    ASSERT_TRUE(priv.Slot(3)->HasWindow());
+    priv.Slot(3)->DealClickClose();  // another performer's window: closed by the user
+    ASSERT_TRUE(PumpUntil([&] { return !priv.Slot(3)->HasWindow(); }, 5000));
+    for (int kind : {21, 22, 23}) {
+        RoomMicStream again = Stream(3, 1, kind, 5005);
+        priv.DealGetLiveSig(&again);
+        EXPECT_FALSE(priv.Slot(3)->Link().LinkThreadRunning()) << kind;
+        EXPECT_FALSE(priv.Slot(3)->HasWindow()) << kind;
+    }
+
+    // The service's refusal of the own stream: its text is text, cut on whole characters.
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 5005; });
+    CPublicMicWndMgr pub;
+    pub.Init(&room, &actions);
+    RoomMicStream refused = Stream(0, 2, 21, 5005);
+    refused.isPublic = true;
+    refused.text = "<b>" + std::string(497, 'a') + "中";  // 502 bytes: the cut falls inside the last character
+    pub.DealGetLiveSig(&refused);
+    RoomMicStream refusedPrivate = refused;
+    refusedPrivate.isPublic = false;
+    refusedPrivate.idx = 3;
+    priv.DealGetLiveSig(&refusedPrivate);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            std::lock_guard<std::mutex> lock(room.wnd.m);
+            return room.wnd.notices.size() >= 2;
+        },
+        5000));
+    const std::string want = "上麦失败(&lt;b&gt;" + std::string(497, 'a') + ")";
+    std::lock_guard<std::mutex> lock(room.wnd.m);
+    int found = 0;
+    for (const std::string& n : room.wnd.notices) {
+        EXPECT_EQ(std::string::npos, n.find("<b>"));
+        if (n.find(want) != std::string::npos) ++found;
+    }
+    EXPECT_EQ(2, found);
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 0; });
 }
 
 TEST_F(MicWindowsTest, PopOutSizesStepBetweenTheirEnds) {

@@ -226,6 +226,18 @@ TEST_F(ReplyParse, SmallReplies) {
     EXPECT_EQ(chat->chatServer.port, 1u);
 }
 
+// A room notice comes back whole up to what a request may carry (2,047 bytes), in both replies that hold one.
+TEST_F(ReplyParse, LongRoomNoticesComeBackWhole) {
+    std::string notice = "01000200" + std::string(1000, 'a') + std::string(1000, 'b') + "http://p/q.png";
+    std::string body = "\"msg2\":\"" + notice + "\"";
+    auto room = Build<CZQGetRoomInfoMsg>("{\"cmd\":\"getroominfo\"," + body + "}");
+    ASSERT_TRUE(room);
+    EXPECT_EQ(room->msg[1], notice);
+    auto enter = Build<CZQEnterRoomMsg>("{\"cmd\":\"enterroom\"," + body + "}");
+    ASSERT_TRUE(enter);
+    EXPECT_EQ(enter->msg[1], notice);
+}
+
 TEST_F(ReplyParse, WrongTypesKeepDefaults) {
     struct Row {
         const char* body;

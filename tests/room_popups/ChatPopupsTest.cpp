@@ -486,6 +486,14 @@ TEST_F(ChatPopups, ExchangeAgainstTheRoomService) {
     y.Type("1200");
     EXPECT_FALSE(y.Exchange());
     EXPECT_EQ("Z豆不足", y.ServerMessage());
+    EXPECT_EQ("Z豆兑换失败，请查看网络是否正常或者重新兑换!", y.ErrorText());
+    // Closed and opened again, it starts fresh: no amount, the first hint, not the last error.
+    ::SendMessage(y.GetHWND(), WM_CLOSE, 2, 0);
+    EXPECT_FALSE(y.IsWindowVisible());
+    ASSERT_TRUE(y.ShowPopup(nullptr));
+    EXPECT_TRUE(y.IsWindowVisible());
+    EXPECT_EQ("", std::string(y.PM().FindControl("ExchangeNumEdit")->GetText().c_str()));
+    EXPECT_EQ("注：Z豆至少大于1000才能兑换", y.ErrorText());
     service.Stop();
 }
 

@@ -301,6 +301,11 @@ TEST_F(GiftTest, PanelPagesCountsAndReceiversByUserId) {
     static_cast<CComboUI*>(pick.pSender)->SelectItem(1);
     ui.Notify(pick);
     EXPECT_EQ(panel.CountEdit()->GetText(), "520(我爱你)");
+    // A count typed by hand is no preset any more.
+    auto* presets = static_cast<CComboUI*>(pick.pSender);
+    EXPECT_EQ(presets->GetCurSel(), 1);
+    panel.CountEdit()->InputText("52");
+    EXPECT_EQ(presets->GetCurSel(), -1);
     TNotifyUI category;
     category.sType = "selectchanged";
     category.pSender = panel.Categories()->GetItemAt(3);
@@ -373,7 +378,7 @@ TEST_F(GiftTest, PanelStealthAndSpecialGifts) {
     Click("btnGiftSelectItem", 21009);
     ASSERT_NE(panel.GroupGift(), nullptr);
     EXPECT_TRUE(panel.GroupGift()->IsWindowVisible());
-    EXPECT_EQ(panel.GroupGift()->Users()->Count(), 2);
+    EXPECT_EQ(panel.GroupGift()->Users()->GetCount(), 2);
     // The user menu's gift with words and stamp (items 11 and 12) open the panel's popups for its target.
     RoomUserInfo target;
     ASSERT_TRUE(CRoomInfoMgr::GetInstance().GetRoomUser(kRoom, kBob2, target));
@@ -528,13 +533,38 @@ TEST_F(GiftTest, GroupGiftFiltersTotalAndRequest) {
     Service().WithData([](testenv::SvcData& d) { d.rooms[int(kRoom)].users.insert(1004); });
     dlg.InitData(&ui, kRoom);
     CGroupUserListUI* users = dlg.Users();
-    ASSERT_EQ(users->Count(), 3);
-    EXPECT_EQ(users->At(0).uid, 1004u);  // the room's owner first
-    users->SetChecked(2, true);
-    uint32_t marked = users->At(2).uid;
+    auto checked = [&] {
+        std::vector<uint32_t> ids;
+        users->GetCheckedUserIDs(ids);
+        return ids;
+    };
+    ASSERT_EQ(users->GetCount(), 3);
+    EXPECT_EQ(users->GetUserIDAt(0), 1004u);  // the room's owner first
+    users->CheckAt(2);
+    users->CheckAt(3);  // out of range: ignored
+    uint32_t marked = users->GetUserIDAt(2);
     users->SortUserList();  // a check stays with its user
-    EXPECT_EQ(users->GetCheckedUserIDs(), std::vector<int>{int(marked)});
-    users->SetChecked(2, false);
+    EXPECT_EQ(checked(), std::vector<uint32_t>{marked});
+    users->CheckAll(false);
+    // The rows as the list builds them: check box, level icon, nickname, and the id (the user id without a
+    // beauty id); the row accessors.
+    CControlUI* row = users->GetItemAt(0);
+    auto* horiz = static_cast<CContainerUI*>(static_cast<CContainerUI*>(row->GetInterface("Container"))->GetItemAt(0));
+    std::vector<std::string> names;
+    for (int i = 0; i < horiz->GetCount(); ++i) names.push_back(horiz->GetItemAt(i)->GetName().c_str());
+    EXPECT_EQ(names, (std::vector<std::string>{"ChkUserContainer", "LevelIconContainer", "UserNickNameLabel",
+                                               "UserBeautyIDLabel"}));
+    EXPECT_EQ(std::string(horiz->GetItemAt(3)->GetText().c_str()), "1004");
+    EXPECT_EQ(users->GetLevelAt(0), 250);
+    EXPECT_EQ(users->GetRoleAt(0), 40);
+    EXPECT_EQ(users->GetRoleAt(-1), 255);
+    EXPECT_EQ(users->GetLevelAt(9), 0);
+    roomui::UserListItemInfo update = *roomui::CUserListUI::RecordOf(row);
+    update.nickname = "新室长";
+    update.beautyId = 88;
+    EXPECT_EQ(users->UpdateUser(update), 1);
+    EXPECT_EQ(std::string(horiz->GetItemAt(2)->GetText().c_str()), "新室长");
+    EXPECT_EQ(std::string(horiz->GetItemAt(3)->GetText().c_str()), "88");
     // The group's pages: no 21009 nor 21012.
     auto* tabs = dynamic_cast<CTabLayoutUI*>(dlg.m_PaintManager.FindControl("GiftTypePaneTabLayout"));
     ASSERT_EQ(tabs->GetCount(), 6);
@@ -551,13 +581,13 @@ TEST_F(GiftTest, GroupGiftFiltersTotalAndRequest) {
     };
     auto label = [&](const char* name) { return std::string(dlg.m_PaintManager.FindControl(name)->GetText().c_str()); };
     select("ManageUsersChkBox", true);
-    EXPECT_EQ(users->GetCheckedUserIDs(), std::vector<int>{1004});
+    EXPECT_EQ(checked(), std::vector<uint32_t>{1004});
     select("AllPeopleChkBox", true);
-    EXPECT_EQ(users->GetCheckedCount(), 3u);
+    EXPECT_EQ(users->GetCheckedCount(), 3);
     select("AllPeopleChkBox", false);  // back to the managers
-    EXPECT_EQ(users->GetCheckedUserIDs(), std::vector<int>{1004});
+    EXPECT_EQ(checked(), std::vector<uint32_t>{1004});
     select("OnMicUsersChkBox", true);
-    EXPECT_EQ(users->GetCheckedCount(), 3u);
+    EXPECT_EQ(users->GetCheckedCount(), 3);
     EXPECT_EQ(label("SelectedPeopleLabel"), "已选人数: 3 人");
 
     dlg.Send();
@@ -608,8 +638,11 @@ TEST_F(GiftTest, PreviewShowsACardAndHidesOnItsTimer) {
     EXPECT_TRUE(card.IsHideArmed());
     card.SendMessage(WM_MOUSEMOVE, 0, 5);  // the pointer is over the card
     EXPECT_FALSE(card.IsHideArmed());
+    // Hidden by its own timer 700 ms after the pointer left (a timer never fires early).
+    DWORD armed = ::GetTickCount();
     card.ArmHide();
-    ASSERT_TRUE(PumpUntil([&] { return !card.IsWindowVisible(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !card.IsWindowVisible(); }, 10000));
+    EXPECT_GE(::GetTickCount() - armed, DWORD(CUIGiftPreview::kHideDelayMs));
     EXPECT_FALSE(card.IsHideArmed());
 }
 
@@ -653,6 +686,56 @@ TEST_F(GiftTest, LuckyNoticesQueueAndSkipWinnersWhoLeft) {
     // A notice left in the queue goes with the tip.
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));
     tip.ShowTip(ui.GetHWND(), kRoom, notice(kBob, 10));
+    EXPECT_EQ(tip.Pending(), 1u);
+    // The queue is bounded: the oldest waiting notices give way.
+    for (int i = 1; i <= 40; ++i) {
+        RoomLuckyGift* n = notice(kBob, 10);
+        n->income = i;
+        tip.ShowTip(ui.GetHWND(), kRoom, n);
+    }
+    EXPECT_EQ(tip.Pending(), CUILuckyGiftTip::kMaxQueued);
+    tip.OnTimer();
+    EXPECT_EQ(label("BonusLabel"), StringUtility::Format("%dZ币", int(41 - CUILuckyGiftTip::kMaxQueued)));
+}
+
+// The banner's own 8-second timer brings the next notice and then hides it; a close request hides it and
+// stops the timer.
+TEST_F(GiftTest, LuckyNoticeTimerAndClose) {
+    CUILuckyGiftTip tip;
+    ASSERT_TRUE(tip.Create(ui.GetHWND(), "", UI_WS_POPUP, 0, 0, 0, 500, 50));
+    auto notice = [](int income) {
+        auto* n = new RoomLuckyGift;
+        n->uid = kBob;
+        n->giftId = 501;
+        n->multiple = 10;
+        n->income = income;
+        return n;
+    };
+    auto bonus = [&] { return std::string(tip.m_PaintManager.FindControl("BonusLabel")->GetText().c_str()); };
+    const DWORD period = CUILuckyGiftTip::kPeriodMs;
+    DWORD start = ::GetTickCount();
+    tip.ShowTip(ui.GetHWND(), kRoom, notice(1));
+    tip.ShowTip(ui.GetHWND(), kRoom, notice(2));
+    EXPECT_EQ(bonus(), "1Z币");
+    ASSERT_TRUE(PumpUntil([&] { return bonus() == "2Z币"; }, 60000));
+    EXPECT_GE(::GetTickCount() - start, period);
+    EXPECT_TRUE(tip.IsWindowVisible());
+    DWORD second = ::GetTickCount();
+    ASSERT_TRUE(PumpUntil([&] { return !tip.IsWindowVisible(); }, 60000));
+    EXPECT_GE(::GetTickCount() - second, period - 50);
+
+    tip.ShowTip(ui.GetHWND(), kRoom, notice(3));
+    tip.ShowTip(ui.GetHWND(), kRoom, notice(4));
+    ASSERT_TRUE(tip.IsWindowVisible());
+    tip.SendMessage(WM_CLOSE, 0, 0);
+    EXPECT_FALSE(tip.IsWindowVisible());
+    PumpMessagesFor(CUILuckyGiftTip::kPeriodMs + 1000);  // no tick any more
+    EXPECT_EQ(bonus(), "3Z币");
+    EXPECT_FALSE(tip.IsWindowVisible());
+    // The next notice opens it again; the waiting one follows on the timer.
+    tip.ShowTip(ui.GetHWND(), kRoom, notice(5));
+    EXPECT_TRUE(tip.IsWindowVisible());
+    EXPECT_EQ(bonus(), "5Z币");
     EXPECT_EQ(tip.Pending(), 1u);
 }
 

@@ -193,6 +193,10 @@ TEST(GiftRules, VisibleGiftsByTimeAndPri) {
     std::vector<uint32_t> ids;
     for (const GiftItem* g : VisibleGifts(gifts, 50, [](uint32_t id) { return id == 7; })) ids.push_back(g->id);
     EXPECT_EQ(ids, (std::vector<uint32_t>{3, 4, 1}));
+    // The group gift keeps every gift of its window, same pri or not, in the catalogue's order.
+    ids.clear();
+    for (const GiftItem* g : GroupGifts(gifts, 50, [](uint32_t id) { return id == 7; })) ids.push_back(g->id);
+    EXPECT_EQ(ids, (std::vector<uint32_t>{1, 2, 3, 4}));
     for (auto& [id, g] : gifts) delete g;
 }
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "GlobalData.h"
@@ -208,6 +210,14 @@ TEST_F(RoomManagerDialog, NoticeEditorRefusals) {
     EXPECT_EQ(dlg_.Slot(3), kept);
     EXPECT_EQ(Text("NoticeContentRichEdit"), huge);
     EXPECT_EQ(dlg_.ErrorText(), "公告内容过长，请删减后再保存!");
+    // Also one the request could not carry whole (2,047 bytes URL-encoded): 400 Chinese characters take 2,400.
+    std::string chinese;
+    for (int i = 0; i < 400; ++i) chinese += "公";
+    Edit("NoticeContentRichEdit")->SetText(chinese.c_str());
+    Edit("NoticeLinkEdit")->SetText("");
+    dlg_.SelectNotice(1);
+    EXPECT_EQ(dlg_.ActiveSlot(), 3);
+    EXPECT_EQ(dlg_.Slot(3), kept);
     dlg_.DeleteNotice(3);
     EXPECT_TRUE(dlg_.Slot(3).empty());
     EXPECT_EQ(dlg_.ActiveSlot(), 0);
@@ -254,6 +264,123 @@ TEST_F(RoomManagerDialog, UploadsAreHandledOnTheUiThreadOneAtATime) {
         EXPECT_EQ(dlg_.PictureUrl().compare(0, 5, "http:") == 0, false) << body;
         EXPECT_EQ(Text("UploadRoomImgBTN"), "{u}{a}重新选择{/a}{/u}") << body;
     }
+}
+
+// The upload of a notice that is deleted, or of the notice being composed when another is selected, brings
+// nothing back; the upload of a notice left for another lands in its own notice.
+TEST_F(RoomManagerDialog, NoticesDeletedOrSelectedDuringAnUpload) {
+    struct Row {
+        const char* name;
+        std::function<void(CUIRoomManager&)> during;  // while the upload runs
+        bool stopped;                                 // the upload is stopped at once
+        const char* slot1;                            // then what slot 1 holds ("pic": the picture added)
+    } rows[] = {
+        {"delete the selected", [](CUIRoomManager& d) { d.DeleteNotice(1); }, true, ""},
+        {"select, delete", [](CUIRoomManager& d) { d.SelectNotice(2), d.DeleteNotice(1); }, true, ""},
+        {"select another", [](CUIRoomManager& d) { d.SelectNotice(2); }, false, "pic"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        if (CRoomBaseInfo* info = CRoomInfoMgr::GetInstance().LockRoom(kRoom, 2)) {
+            info->lock.AssertHeld();
+            info->msg[1] = "00040004第二";
+            CRoomInfoMgr::GetInstance().UnlockRoom(kRoom);
+        }
+        dlg_.SetRoomInfo(kRoom);
+        dlg_.SelectNotice(1);
+        Uploads().SetStallMs(600);
+        size_t pictures = Uploads().Pictures().size();
+        dlg_.UploadImage();
+        ASSERT_GT(dlg_.UploadTask(), 0);
+        r.during(dlg_);
+        EXPECT_EQ(dlg_.UploadTask() == 0, r.stopped);
+        PumpMessagesFor(100);
+        ASSERT_TRUE(PumpUntil([&] { return dlg_.UploadTask() == 0; }, 10000));
+        PumpMessagesFor(200);  // a late report of a stopped upload
+        if (std::string(r.slot1) == "pic") {
+            ASSERT_EQ(Uploads().Pictures().size(), pictures + 1);
+            EXPECT_EQ(roompopups::DecodeRoomNotice(dlg_.Slot(1)).picture, Uploads().Pictures().back().url);
+            EXPECT_EQ(dlg_.ActiveSlot(), 2);
+            EXPECT_EQ(dlg_.PictureUrl(), "");
+        } else {
+            EXPECT_EQ(dlg_.Slot(1), r.slot1);
+            CControlUI* del = dlg_.m_PaintManager.FindControl("Notice1DelBTN");
+            ASSERT_NE(del, nullptr);
+            EXPECT_FALSE(del->IsVisible());
+        }
+        Uploads().SetStallMs(0);
+    }
+    // OK sends the deleted notice as deleted.
+    int was = Service().RequestCount("updateroominfo");
+    dlg_.SetRoomInfo(kRoom);
+    dlg_.SelectNotice(1);
+    Uploads().SetStallMs(600);
+    dlg_.UploadImage();
+    dlg_.DeleteNotice(1);
+    dlg_.OnOK();
+    std::string q = Sent("updateroominfo", was);
+    EXPECT_EQ(Param(q, "msg1"), "");
+    EXPECT_EQ(Param(q, "msg2"), "00040004第二");
+
+    // The notice being composed is dropped for a selected one, and so is its picture.
+    dlg_.SetRoomInfo(kRoom);
+    Edit("NoticeContentRichEdit")->SetText("草稿");
+    dlg_.UploadImage();
+    ASSERT_GT(dlg_.UploadTask(), 0);
+    dlg_.SelectNotice(2);
+    EXPECT_EQ(dlg_.UploadTask(), 0);
+    PumpMessagesFor(800);
+    EXPECT_EQ(dlg_.PictureUrl(), "");
+    EXPECT_EQ(Text("NoticeContentRichEdit"), "第二");
+}
+
+// OK while a picture uploads asks first (the real question, answered inside its loop): "否" keeps the dialog
+// and the upload; "是" stops it and sends; an upload that ended while the question was up is kept.
+TEST_F(RoomManagerDialog, OkDuringAnUpload) {
+    struct Row {
+        const char* button;
+        bool waitForUpload;  // the answer comes after the upload has ended
+        int closeCode;
+        bool picture;  // slot 1 holds the uploaded picture afterwards
+    } rows[] = {{"btnClose", false, 0, false}, {"btnOK", false, 1, false}, {"btnOK", true, 1, true}};
+    std::vector<std::string> asked;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.button) + (r.waitForUpload ? " after the upload" : ""));
+        dlg_.SetRoomInfo(kRoom);
+        dlg_.SelectNotice(1);
+        Uploads().SetStallMs(r.waitForUpload ? 300 : 3000);
+        dlg_.UploadImage();
+        ASSERT_GT(dlg_.UploadTask(), 0);
+        CUIRoomManager::SetModalRunner([&](WindowImplBase& tip) {
+            CControlUI* label = UITest::Find(&tip, "SoftCloseTipLabel");
+            asked.push_back(label ? label->GetText().c_str() : "<missing>");
+            auto answer = std::make_shared<std::function<void(int)>>();
+            *answer = [&, answer](int tries) {
+                if (r.waitForUpload && dlg_.UploadTask() != 0 && tries < 500) {
+                    duitest::RunLater(20, [answer, tries] { (*answer)(tries + 1); });
+                    return;
+                }
+                UITest::Click(&tip, r.button);
+            };
+            duitest::RunLater(10, [answer] { (*answer)(0); });
+            return tip.ShowModal();
+        });
+        int closed = dlg_.LastCloseCode();
+        dlg_.OnOK();
+        CUIRoomManager::SetModalRunner(nullptr);
+        EXPECT_EQ(dlg_.LastCloseCode(), r.closeCode ? r.closeCode : closed);
+        if (r.closeCode == 0) {
+            EXPECT_GT(dlg_.UploadTask(), 0);  // still running
+            dlg_.DeleteNotice(1);
+            EXPECT_EQ(dlg_.UploadTask(), 0);
+        } else {
+            EXPECT_EQ(dlg_.UploadTask(), 0);
+            EXPECT_EQ(roompopups::DecodeRoomNotice(dlg_.Slot(1)).picture.empty(), !r.picture);
+        }
+        Uploads().SetStallMs(0);
+        PumpMessagesFor(100);
+    }
+    EXPECT_EQ(asked, std::vector<std::string>(3, "图片正在上传，是否停止上传图片？"));
 }
 
 TEST_F(RoomManagerDialog, AnUploadOutlivingItsDialogReachesNothing) {

@@ -579,6 +579,19 @@ TEST(RightColumnTips, TipBarClockAndBalancesInTheRoomWindow) {
     timer.wParam = CRightColumnTips::kTipTimer;
     ui.Notify(timer);
     EXPECT_FALSE(bar->IsVisible());
+    // The tip is centred on one line; the service's text is text (no tags, no links), only the column's own
+    // tips carry links.
+    auto* tip = static_cast<CTextUI*>(pm.FindControl("SendGiftErrorTipText"));
+    EXPECT_EQ(UINT(DT_CENTER | DT_VCENTER | DT_SINGLELINE), tip->GetTextStyle());
+    EXPECT_TRUE(tip->IsShowHtml());
+    EXPECT_EQ(1, tip->GetLinkCount());
+    fail = new RoomGiftFailure;
+    fail->statusText = "失败{b}{a cmdPay}{c #ff0000}点此{/c}{/a}{/b}";
+    ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_GIFT_FAILED, reinterpret_cast<LPARAM>(fail));
+    EXPECT_EQ("失败{b}{a cmdPay}{c #ff0000}点此{/c}{/a}{/b}", text("SendGiftErrorTipText"));
+    EXPECT_FALSE(tip->IsShowHtml());
+    EXPECT_EQ(0, tip->GetLinkCount());
+    ui.Notify(timer);
     // The clock shows the server time as local hours, minutes and seconds.
     CGlobalDataApp::GetInstance().SyncServerTime(1700000000);
     timer.pSender = pm.FindControl("ServerTimerLabel");

@@ -9,6 +9,7 @@
 #include "RoomUiFakes.h"
 #include "RoomWindow.h"
 #include "TestUtil.h"
+#include "UIGiftPopups.h"
 #include "UIlib.h"
 #include "Win32Window.h"
 
@@ -163,6 +164,43 @@ TEST_F(MicColumn, MicNotificationsReachTheSlots) {
     for (uint32_t uid : {2002u, 2003u, 2004u}) store.SetUserMicState(kRoom, uid, 1);
     ui.Left().JoinPublicMic();
     EXPECT_NE(ui.OwnView().Text().find(BuildSysMsgHtml("公麦窗口已满，无法上麦")), std::string::npos);
+}
+
+struct Task : CWin32Window {
+    std::function<void()> fn;
+    LRESULT HandleMessage(UINT msg, WPARAM, LPARAM) override {
+        if (msg == WM_USER + 1 && fn) fn();
+        return 0;
+    }
+};
+
+TEST_F(MicColumn, ThePerformerMenuStampsThroughTheGiftPanel) {
+    Open(0);
+    ui.Left().Public().AddPublicMic(0, Entry(2002, true, 0).user, "rtmp://127.0.0.1/vstar/2002", 3);
+    CPublicMicWnd* w = ui.Left().Public().Slot(0);
+    Task task;
+    HWND taskWnd = CreateWindowHandle(&task);
+    // Inside the menu's loop: the menu is the room's top modal window; its item 3 is "给Ta盖章".
+    task.fn = [&] {
+        auto* menu = dynamic_cast<CZqMenuUI*>(CWindowWnd::FromHandle(ui.TopModalWnd()));
+        ASSERT_NE(nullptr, menu);
+        TNotifyUI click;
+        click.sType = DUI_MSGTYPE_CLICK;
+        click.pSender = menu->GetMenuManager()->FindControl("menuitem_3");
+        ASSERT_NE(nullptr, click.pSender);
+        EXPECT_EQ(std::string("   给Ta盖章"), click.pSender->GetText().c_str());
+        menu->Notify(click);
+    };
+    ::PostMessage(taskWnd, WM_USER + 1, 0, 0);
+    TNotifyUI arrows;
+    arrows.sType = DUI_MSGTYPE_CLICK;
+    arrows.pSender = w->m_PaintManager.FindControl("btnArrows");
+    ASSERT_NE(nullptr, arrows.pSender);
+    w->Notify(arrows);
+    ASSERT_NE(nullptr, ui.Gifts().Stamps());
+    EXPECT_EQ(2002u, ui.Gifts().Stamps()->Target());
+    EXPECT_TRUE(ui.Gifts().Stamps()->IsWindowVisible());
+    DestroyWindow(taskWnd);
 }
 
 }  // namespace

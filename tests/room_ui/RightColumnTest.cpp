@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -13,12 +15,14 @@
 #include "ChatTestClient.h"
 #include "GlobalData.h"
 #include "MsgClientThread.h"
+#include "PickerControls.h"
 #include "Pingla.h"
 #include "RoomInfoMgr.h"
 #include "RoomService.h"
 #include "RoomTestEnv.h"
 #include "RoomUiFakes.h"
 #include "RoomWindow.h"
+#include "TestGif.h"
 #include "TestKeys.h"
 #include "TestUtil.h"
 #include "UIChkUserInfo.h"
@@ -38,6 +42,11 @@ constexpr uint32_t kTwinA = 2001, kTwinB = 2002, kHidden = 2003, kMic = 2004, kG
 
 class AllRightsHalvec : public roomtest::FakeHalvec {
 public:
+    bool GetUserPhoto(int, int id, UserPhotoItem& out) override {
+        if (id != 7) return false;
+        out.fname = "photo7.png";
+        return true;
+    }
     bool HasRight(int, int, int) override { return true; }
     bool HasRight2(int, int, int) override { return true; }
     bool HasRightPair(int, int, int) override { return true; }
@@ -296,6 +305,10 @@ TEST(RightColumn, RecipientsAndMenuTargetsAreUsersNotNicknames) {
 
 TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
     Room r;
+    // A level picture that loads (the sample catalogue's level 250).
+    std::string levelGif = Dir::ToNativePath(roomtest::Pic("level\\250.gif"));
+    std::filesystem::create_directories(std::filesystem::path(levelGif).parent_path());
+    std::ofstream(levelGif, std::ios::binary) << testsupport::MakeGif({10, 10});
     roompopups::CUIChkUserInfo& card = r.ui.Right().UserInfoPopup();
     card.m_today = [](int& y, int& m) { y = 2010, m = 6; };
     struct Case {
@@ -304,11 +317,11 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
         uint32_t uid;
         const char* nick;
         const char* sex;
-        const char* age;  // the age label, "" when left as it was (fresh card)
+        const char* age;  // the age label, "" when unknown (never the last user's)
         const char* address;
     };
     const Case cases[] = {
-        {R"({"status":1,"user":{"uid":2002,"nickname":"twin","level":300,"sex":2,"prov":"GD","city":"SZ","birth":"1990-12-31"}})",
+        {R"({"status":1,"user":{"uid":2002,"nickname":"twin","level":250,"photoid":7,"sex":2,"prov":"GD","city":"SZ","birth":"1990-12-31"}})",
          1, 2002, "twin", "女", "19", "GDSZ"},
         {R"({"status":1,"user":{"uid":2002,"nickname":"twin","sex":1,"prov":"GD","city":"GD","birth":"1990"}})", 1,
          2002, "twin", "男", "", "GD"},
@@ -329,11 +342,11 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
         d->uid = uint32_t(reply.tid);
         d->nickname = reply.nickname;
         d->level = reply.level;
+        d->photoid = reply.photoid;
         d->sex = reply.sex;
         d->birth = reply.birth;
         d->province = reply.prov;
         d->city = reply.city;
-        if (CControlUI* age = card.m_PaintManager.FindControl("UserAgeLabel")) age->SetText("");
         ::SendMessage(r.ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_DETAIL, reinterpret_cast<LPARAM>(d));
         ASSERT_TRUE(card.IsWindowVisible());
         auto label = [&](const char* name) {
@@ -344,6 +357,13 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
         EXPECT_EQ(label("UserSexLabel"), c.sex);
         EXPECT_EQ(label("UserAgeLabel"), c.age);
         EXPECT_EQ(label("UserAddressLabel"), c.address);
+        // Head picture and level icon of this user only: the first case's are gone in the next ones.
+        auto* level = dynamic_cast<CControlGifBk*>(card.m_PaintManager.FindControl("UserLevelControl"));
+        ASSERT_NE(level, nullptr);
+        const bool first = &c == &cases[0];
+        EXPECT_EQ(level->GetGif() != nullptr, first);
+        EXPECT_EQ(std::string(card.m_PaintManager.FindControl("HeadPictureUI")->GetBkImage()),
+                  first ? "file='photo7.png' dest='5,5,60,60'" : "");
     }
     // The profile request is the one of the service's command table.
     CZQGetUserInfoMsg ask;

@@ -387,9 +387,10 @@ UserListItemInfo U(uint32_t uid, int role, uint32_t code, uint32_t beauty = 0) {
 }  // namespace
 
 TEST(UserList, OrderIsTheStatedOneAndAStrictWeakOrder) {
-    // Level codes 1200/1100/1000 first, then role 40, then role 30 by beauty id, then the bands.
-    std::vector<UserListItemInfo> want = {U(1300, 0, 1200), U(1, 30, 1100),   U(1100, 0, 1000),
-                                          U(2, 40, 500),    U(3, 30, 500, 5), U(4, 30, 500, 9)};
+    // Level codes 1200/1100/1000 first, then role 40, then role 30 by beauty id, then the bands (other codes of
+    // 1000-1200 after the managers).
+    std::vector<UserListItemInfo> want = {U(1300, 0, 1200), U(1, 30, 1100),   U(1100, 0, 1000), U(2, 40, 500),
+                                          U(3, 30, 500, 5), U(4, 30, 500, 9), U(2150, 0, 1150), U(2050, 0, 1001)};
     for (uint32_t code : {900u, 400u, 1300u, 1500u, 1700u, 1600u, 399u, 0u}) want.push_back(U(100 + code, 0, code));
     std::vector<UserListItemInfo> got = want;
     std::mt19937 rng(5);

@@ -37,7 +37,7 @@ struct FakeScript {
     std::vector<int> codes{0};
     size_t next = 0;
     std::vector<DWORD> attemptTicks;
-    int blockMs = 0;
+    std::atomic<int> blockMs{0};
     DWORD (*clock)() = nullptr;  // null: GetTickCount
     std::atomic<int> uints{0};
     std::atomic<int> switches{0};
