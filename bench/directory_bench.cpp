@@ -152,8 +152,9 @@ struct Tree {
         gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(view), FALSE);
         gtk_tree_view_append_column(GTK_TREE_VIEW(view), gtk_tree_view_column_new_with_attributes(
                                                              "name", gtk_cell_renderer_text_new(), "text", 1, nullptr));
-        gtk_tree_view_append_column(GTK_TREE_VIEW(view), gtk_tree_view_column_new_with_attributes(
-                                                             "count", gtk_cell_renderer_text_new(), "text", 2, nullptr));
+        gtk_tree_view_append_column(
+            GTK_TREE_VIEW(view),
+            gtk_tree_view_column_new_with_attributes("count", gtk_cell_renderer_text_new(), "text", 2, nullptr));
         gtk_container_add(GTK_CONTAINER(scroll), view);
         gtk_container_add(GTK_CONTAINER(window), scroll);
         gtk_widget_show_all(window);
@@ -265,8 +266,7 @@ int main(int argc, char** argv) {
         figures.push_back({std::string("directory of ") + n +
                                " rooms, online counts refreshed and shown (anchor: GtkTreeView's counts set)",
                            std::string("BM_DirectoryRefreshed/") + n + "/manual_time",
-                           std::string("BM_AnchorTreeViewDirectoryRefreshed/") + n + "/manual_time", false, 1e3,
-                           "ms"});
+                           std::string("BM_AnchorTreeViewDirectoryRefreshed/") + n + "/manual_time", false, 1e3, "ms"});
     }
     int rc = benchfig::Main(argc, argv, figures);
     g_xvfb.Stop();

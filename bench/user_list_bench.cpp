@@ -141,9 +141,9 @@ struct TreeRows {
         gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(view), FALSE);
         const char* titles[] = {"level", "name", "id"};
         for (int c = 0; c < 3; ++c)
-            gtk_tree_view_append_column(GTK_TREE_VIEW(view),
-                                        gtk_tree_view_column_new_with_attributes(
-                                            titles[c], gtk_cell_renderer_text_new(), "text", c + 1, nullptr));
+            gtk_tree_view_append_column(
+                GTK_TREE_VIEW(view), gtk_tree_view_column_new_with_attributes(titles[c], gtk_cell_renderer_text_new(),
+                                                                              "text", c + 1, nullptr));
         gtk_container_add(GTK_CONTAINER(scroll), view);
         gtk_container_add(GTK_CONTAINER(window), scroll);
         gtk_widget_show_all(window);
