@@ -291,6 +291,10 @@ void CMicPublishReplayAdapter::FillReplayParam(ZQReplayParam& p) const {
     ReadInt(cfg, "MicListenMaxBufferTM", p.maxBufferTime);
     ReadInt(cfg, "MicListenMinSyncTM", p.minSyncTime);
     ReadInt(cfg, "MicListenMaxSyncTM", p.maxSyncTime);
+    // The sound output: 0 the desktop's default, another number that device of the sound system's list.
+    int device = p.waveOutDevice;
+    ReadInt(cfg, "MicListenWaveOutDevice", device);
+    if (device >= 0 && device <= 255) p.waveOutDevice = BYTE(device);
 }
 
 void CMicPublishReplayAdapter::ExtractMeterSamples(const BYTE* pcm, long length, const WAVEFORMATEX* format,

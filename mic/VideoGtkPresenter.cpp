@@ -43,8 +43,16 @@ std::shared_ptr<CVideoGtkPresenter> CVideoGtkPresenter::Create(HWND view) {
     std::shared_ptr<CVideoGtkPresenter> p(new CVideoGtkPresenter());
     GtkWidget* area = gtk_drawing_area_new();
     g_object_ref_sink(area);
-    gtk_widget_add_events(
-        area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_LEAVE_NOTIFY_MASK);
+    if (SendMessage(view, WM_NCHITTEST, 0, 0) == HTTRANSPARENT) {
+        // A view transparent to the pointer: presses and moves reach the window under it (its owner).
+        g_signal_connect(area, "realize", G_CALLBACK(+[](GtkWidget* w, gpointer) {
+                             if (GdkWindow* win = gtk_widget_get_window(w)) gdk_window_set_pass_through(win, TRUE);
+                         }),
+                         nullptr);
+    } else {
+        gtk_widget_add_events(
+            area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_LEAVE_NOTIFY_MASK);
+    }
     // The draw handler holds the presenter weakly: its last owner may be the render thread.
     g_signal_connect_data(
         area, "draw", G_CALLBACK(OnDraw), new WeakPresenter(p),

@@ -157,7 +157,8 @@ LRESULT CVideoShowControlWnd::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         m_captured = true;
         int b = ButtonAt(lParam);
         int hover = m_hover;
-        if (hover >= 0 && cb && cb->IsControlActive(hover)) cb->OnClickControl(b);
+        // Off the buttons (hover -1) the press selects the performer.
+        if (cb && cb->IsControlActive(hover) && (b < 0 || cb->IsControlActive(b))) cb->OnClickControl(b);
         if (m_stripEnabled) {
             m_pressed = true;
             if (b >= 0 && cb && cb->IsControlActive(b)) SetRedraw(kRedrawStrip);

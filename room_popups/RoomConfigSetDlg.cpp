@@ -17,7 +17,6 @@ using namespace DuiLib;
 namespace {
 
 constexpr UINT WM_SETTINGS_REPLY = WM_USER + 611;  // lParam: Reply*, owned by the receiver
-constexpr UINT WM_SETTINGS_LEVEL = WM_USER + 612;  // wParam: level 0..100
 
 const char kMicSection[] = "RoomConfigMic";
 const char* const kOptions[3] = {"PersonalInfoOption", "VoiceSetingOption", "VideoAdjustOption"};
@@ -98,7 +97,6 @@ void CRoomConfigSetDlg::InitWindow() {
         varnet::MutexLock g(m_dataCB.lock);
         m_dataCB.preview = m_pPreview.get();
     }
-    m_dataCB.levelWnd = GetHWND();
     m_pTab = static_cast<CTabLayoutUI*>(m_PaintManager.FindControl("RoomConfigOptionTab"));
     for (int i = 0; i < 3; ++i) m_pOptions[i] = static_cast<COptionUI*>(m_PaintManager.FindControl(kOptions[i]));
     m_pMeter = static_cast<CProgressUI*>(m_PaintManager.FindControl("ChkMicroPhoneProgress"));
@@ -107,6 +105,8 @@ void CRoomConfigSetDlg::InitWindow() {
         m_pMeter->SetMinValue(0);
         m_pMeter->SetMaxValue(100);
     }
+    if (!m_micLevel) m_micLevel = std::make_unique<CVideoDataCB>();
+    m_micLevel->SetLevelBar(m_pMeter);
     if (CControlUI* l = m_PaintManager.FindControl("NickNameErrorTipLabel")) l->SetVisible(true);
     m_bReady = true;
 }
@@ -125,7 +125,8 @@ LRESULT CRoomConfigSetDlg::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
     m_camera.StopCapture();
     m_camera.CloseCamera();
     DestroyPreviewWnd();
-    m_dataCB.levelWnd = nullptr;
+    m_mic.SetBuffCB(nullptr);
+    if (m_micLevel) m_micLevel->SetLevelBar(nullptr);
     return WindowImplBase::OnDestroy(uMsg, wParam, lParam, bHandled);
 }
 
@@ -152,7 +153,9 @@ LRESULT CRoomConfigSetDlg::ResponseDefaultKeyEvent(WPARAM wParam) {
 }
 
 void CRoomConfigSetDlg::CloseDialog(int code) {
-    Listen(false);
+    // An update already sent still gets its reply: the service may have taken it.
+    m_bClosed = true;
+    if (m_pending.empty()) Listen(false);
     StopMic();
     if (m_pPreview) m_pPreview->Destroy();
     m_camera.StopCapture();
@@ -162,7 +165,8 @@ void CRoomConfigSetDlg::CloseDialog(int code) {
 }
 
 void CRoomConfigSetDlg::OpenPage(int page) {
-    Listen(true);
+    m_bClosed = false;
+    if (!m_bListening) Listen(true);
     if (!m_pTab || !m_pOptions[0] || !m_pOptions[1] || !m_pOptions[2]) return;
     m_nPage = page;
     UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
@@ -458,7 +462,7 @@ void CRoomConfigSetDlg::StopCameraPreview() {
 }
 
 void CRoomConfigSetDlg::InitVoicePage() {
-    m_mic.SetBuffCB(&m_dataCB);
+    m_mic.SetBuffCB(m_micLevel.get());
     CComboUI* combo = Combo("SelAudioInputDeviceCombo");
     if (!combo) return;
     combo->RemoveAll();
@@ -485,17 +489,13 @@ void CRoomConfigSetDlg::StartMicTest() {
     if (m_pMeter) m_pMeter->SetValue(0);
     CComboUI* combo = Combo("SelAudioInputDeviceCombo");
     if (!combo || combo->GetCurSel() < 0) return;
-    m_mic.SetBuffCB(&m_dataCB);
+    m_mic.SetBuffCB(m_micLevel.get());
     if (m_mic.OpenMicrophone(combo->GetCurSel(), 11025, 1, 4096)) m_mic.StartCapture();
 }
 
 void CRoomConfigSetDlg::DataCB::VideoFrameCB(BYTE* rgb24, long length) {
     varnet::MutexLock g(lock);
     if (preview) preview->OnFrame(rgb24, length);
-}
-
-void CRoomConfigSetDlg::DataCB::AudioBufferCB(double, BYTE* pcm, long length) {
-    if (HWND w = levelWnd.load()) ::PostMessage(w, WM_SETTINGS_LEVEL, WPARAM(settings::PcmLevel(pcm, length)), 0);
 }
 
 // ---- personal data ----
@@ -592,12 +592,6 @@ LRESULT CRoomConfigSetDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM 
         bHandled = TRUE;
         return 0;
     }
-    if (uMsg == WM_SETTINGS_LEVEL) {
-        // Only while the voice page is tested.
-        if (m_pMeter && m_pTab && m_pTab->GetCurSel() == 2) m_pMeter->SetValue(int(wParam));
-        bHandled = TRUE;
-        return 0;
-    }
     return WindowImplBase::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
 }
 
@@ -612,7 +606,11 @@ void CRoomConfigSetDlg::OnReply(Reply* r) {
     if (it == m_pending.end()) return;
     PendingInfo info = it->second;
     m_pending.erase(it);
-    if (r->ctx0 != 0) {
+    if (m_bClosed) {
+        // Cancelled meanwhile: what the service took still reaches the process, quietly.
+        if (m_pending.empty()) Listen(false);
+        if (r->ctx0 != 0 || r->status != 1) return;
+    } else if (r->ctx0 != 0) {
         CloseDialog(1);
         return;
     }
@@ -626,7 +624,7 @@ void CRoomConfigSetDlg::OnReply(Reply* r) {
             a.city = info.city;
         });
         if (m_hOwner) ::PostMessage(m_hOwner, WM_UPDATE_MY_INFO, 0, 0);
-        CloseDialog(1);
+        if (!m_bClosed) CloseDialog(1);
     } else {
         ShowUpdateFailure(r->statusdesc);
     }

@@ -25,6 +25,7 @@
 
 #include "Grabbel.h"
 #include "Micrel.h"
+#include "VideoDataCB.h"
 #include "MsgClientThread.h"
 #include "ThreadAnnotations.h"
 
@@ -87,14 +88,12 @@ private:
         std::string nickname, birth, province, city;
         uint32_t photoid = 0, sex = 3;
     };
-    class DataCB : public IBaseVideoCB, public IBaseAudioCB {
+    class DataCB : public IBaseVideoCB {
     public:
         void VideoBufferCB(double, BYTE*, long) override {}
         void VideoFrameCB(BYTE* rgb24, long length) override;
-        void AudioBufferCB(double time, BYTE* pcm, long length) override;
         varnet::Mutex lock;  // the preview against the frame thread
         ISettingsPreview* preview GUARDED_BY(lock) = nullptr;
-        std::atomic<HWND> levelWnd{nullptr};  // receives the level (WM_SETTINGS_LEVEL)
     };
 
     void OnClick(DuiLib::TNotifyUI& msg) override;
@@ -132,6 +131,7 @@ private:
     int m_nPage = 0;
     bool m_bReady = false;
     bool m_bListening = false;
+    bool m_bClosed = false;  // closed (cancelled) since the last OpenPage
     int m_nCloseCode = 0;
 
     // Working copy of the user's data.
@@ -140,6 +140,8 @@ private:
 
     std::unique_ptr<ISettingsPreview> m_pPreview;
     DataCB m_dataCB;
+    // The microphone test's level on the meter; made with the window (UI thread), kept until the end.
+    std::unique_ptr<CVideoDataCB> m_micLevel;
     Grabbel m_camera;
     Micrel m_mic;
 

@@ -91,16 +91,4 @@ uint32_t SexFromText(const std::string& gbk) {
     return 3;
 }
 
-int PcmLevel(const unsigned char* pcm, long length) {
-    if (!pcm || length < 2) return 0;
-    int peak = 0;
-    for (long i = 0; i + 1 < length; i += 2) {
-        int16_t s;
-        std::memcpy(&s, pcm + i, 2);
-        int a = s < 0 ? -int(s) : int(s);
-        if (a > peak) peak = a;
-    }
-    return peak * 100 / 32768;
-}
-
 }  // namespace settings

@@ -21,7 +21,5 @@ std::string FormatBirthday(const std::string& year, const std::string& month, co
 std::string NicknameError(const std::string& gbk);
 // "保密" 0, "男" 1, "女" 2, anything else 3.
 uint32_t SexFromText(const std::string& gbk);
-// Peak of 16-bit PCM as 0..100.
-int PcmLevel(const unsigned char* pcm, long length);
 
 }  // namespace settings

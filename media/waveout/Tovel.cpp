@@ -151,8 +151,10 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
         varnet::DebugLog("Tovel", m_debugId.c_str(), "audio subsystem: %s", SDL_GetError());
         return -1;
     }
+    // Device 0 and the mapper are the desktop's default output, even when the sound system lists none.
+    const bool byDefault = device == WAVE_MAPPER || device == 0;
     const int count = SDL_GetNumAudioDevices(0);
-    if (device != WAVE_MAPPER && device >= unsigned(count > 0 ? count : 0)) {
+    if (!byDefault && device >= unsigned(count > 0 ? count : 0)) {
         SdlAudioRelease();
         return -1;
     }
@@ -172,7 +174,7 @@ int Tovel::Init(unsigned device, WAVEFORMATEX* format, TovelCallback callback, v
     SDL_AudioSpec have;
     {
         std::lock_guard<std::mutex> lock(SdlAudioMutex());
-        const char* name = device == WAVE_MAPPER ? nullptr : SDL_GetAudioDeviceName(int(device), 0);
+        const char* name = byDefault ? nullptr : SDL_GetAudioDeviceName(int(device), 0);
         m_device = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
     }
     if (m_device == 0) {

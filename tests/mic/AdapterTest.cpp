@@ -94,6 +94,14 @@ TEST(MicAdapter, RecordsComeFromTheConfigurationAndTheDeviceNames) {
     EXPECT_FALSE(r.audioShow);
     EXPECT_TRUE(r.videoShow);
 
+    // The sound output device: the default unless configured; numbers a byte cannot hold are ignored.
+    EXPECT_EQ(0, r.waveOutDevice);
+    for (auto [stored, device] : {std::pair{2, 2}, std::pair{300, 0}, std::pair{-1, 0}}) {
+        cfg->SetInt("RoomConfigMic", "MicListenWaveOutDevice", stored);
+        ZQReplayParam fresh;
+        a.FillReplayParam(fresh);
+        EXPECT_EQ(device, fresh.waveOutDevice) << stored;
+    }
     // A URL longer than the record is cut, terminated.
     a.SetParam(std::string(3000, 'u'), false, 3);
     a.FillReplayParam(r);

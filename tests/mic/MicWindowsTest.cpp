@@ -216,11 +216,15 @@ TEST_F(MicWindowsTest, FramesFollowThePopOutAndAHiddenPopOutDropsThem) {
     run = false;
     media.join();
     EXPECT_GT(sent.load(), 0);
-    // A press outside the buttons selects the performer only while there is one.
-    w->OnClickControl(-1);
+    // A press on the video outside the buttons selects the performer only while there is one.
+    auto press = [&] {
+        ::SendMessage(w->ControlView().GetHWND(), WM_LBUTTONDOWN, 0, MAKELPARAM(100, 80));
+        ::SendMessage(w->ControlView().GetHWND(), WM_LBUTTONUP, 0, MAKELPARAM(100, 80));
+    };
+    press();
     EXPECT_TRUE(actions.selected.empty());
     w->SetMicUser(User(5006), "rtmp://127.0.0.1/vstar/b", 3);
-    w->OnClickControl(-1);
+    press();
     EXPECT_EQ(std::vector<uint32_t>{5006}, actions.selected);
 }
 

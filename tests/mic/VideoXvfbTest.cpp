@@ -1,5 +1,8 @@
 // A video view shown through its GTK presenter inside a real window on the test display. Skipped without
 // VARNET_TEST_DISPLAY.
+#include "MicTestSupport.h"
+#include "PrivateMicWnd.h"
+#include "PublicMicWnd.h"
 #include "UIBackendGtk.h"
 #include "UIlib.h"
 #include "VideoGtkPresenter.h"
@@ -9,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+
+#include <gtk/gtk.h>
 
 namespace {
 
@@ -52,6 +58,110 @@ TEST(MicVideoXvfb, FramesAreDrawnInTheNativeChild) {
         DestroyWindow(owner.GetHWND());
         PumpMessagesFor(50);
     }
+    DuiLib::SetWindowBackendFactory(nullptr);
+}
+
+struct DeskRoom : IRoomUI {
+    HWND hwnd = nullptr;
+    HWND GetHWND() override { return hwnd; }
+    uint32_t GetRoomID() override { return 7001; }
+    void SetRoomID(uint32_t) override {}
+    IRoomLogic* GetRoomLogic() override { return nullptr; }
+    void SetRoomLogic(IRoomLogic*) override {}
+    bool GetDealUI(int, IRoomDealUI**) override { return false; }
+    bool CreateRoomWindow(const std::string&) override { return true; }
+    void CloseRoomWindow() override {}
+    bool IsWindowVisible() override { return true; }
+    bool IsIconic() override { return false; }
+    void RestoreMaximized() override {}
+    void BringToFront() override {}
+    bool IsForeground() override { return true; }
+};
+
+struct Picks : IMicRoomActions {
+    std::vector<uint32_t> selected;
+    void SelectGiftTarget(uint32_t uid) override { selected.push_back(uid); }
+    void LocateUser(uint32_t) override {}
+    void SetChatTarget(uint32_t) override {}
+    void OpenStampDialog(uint32_t) override {}
+    void PushModalWnd(HWND) override {}
+    void PopModalWnd(HWND) override {}
+    void ContinueModalCancel() override {}
+};
+
+// The whole test display, as build/screenshots/<name>.
+void SaveScreen(const std::string& name) {
+    std::filesystem::create_directories(VARNET_BINARY_DIR "/screenshots");
+    gdk_display_sync(gdk_display_get_default());
+    GdkWindow* root = gdk_get_default_root_window();
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
+    ASSERT_NE(pb, nullptr);
+    EXPECT_TRUE(gdk_pixbuf_save(pb, (VARNET_BINARY_DIR "/screenshots/" + name).c_str(), "png", nullptr, nullptr));
+    g_object_unref(pb);
+}
+
+// A left click of the pointer at screen point (x, y), as the user's.
+void ClickAt(int x, int y) {
+    std::string cmd = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.2 click 1";
+    EXPECT_EQ(0, system((cmd + " >/dev/null 2>&1").c_str())) << cmd;
+}
+
+TEST(MicVideoXvfb, PressesOnTheVideoSelectThePerformer) {
+    if (std::string why = testsupport::UseTestDisplay({"xdotool"}); !why.empty()) GTEST_SKIP() << why;
+    Win32Init();
+    ASSERT_TRUE(DuiLib::UIBackendGtkInit());
+    mic_test::UseFreshConfig();
+    DuiLib::CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    mic_test::FakeScript player, publisher;
+    CMicSlot::SetMediaFactory(mic_test::FakeFactory(&player, &publisher));
+    {
+        OwnerWnd roomWnd;
+        ASSERT_TRUE(roomWnd.Create(nullptr, "room", 0, 0, 0, 0, 1024, 775));
+        roomWnd.ShowWindow(true, true);
+        DeskRoom room;
+        room.hwnd = roomWnd.GetHWND();
+        Picks picks;
+        CPublicMicWndMgr pub;
+        CPrivateMicWndMgr priv;
+        pub.Init(&room, &picks);
+        priv.Init(&room, &picks);
+        RoomUserInfo a, b;
+        a.uid = 5005;
+        b.uid = 5006;
+        pub.AddPublicMic(1, b, "rtmp://127.0.0.1/vstar/b", 3);
+        priv.AddPrivateMic(0, a, "rtmp://127.0.0.1/vstar/a", 3, true);
+        CPrivateMicWnd* w = priv.Slot(0);
+        ASSERT_TRUE(w->HasWindow());
+        ASSERT_NE(nullptr, w->DesktopPresenter());
+        PumpMessagesFor(300);
+        auto picked = [&](size_t n) { return PumpUntil([&] { return picks.selected.size() >= n; }, 10000); };
+
+        // The middle of a public slot's video (above its button strip): the strip's window selects.
+        DuiLib::RECT rr = roomWnd.GetWindowRect(), pr = pub.Slot(1)->GetWindowRect();
+        ClickAt(rr.left + pr.left + 100, rr.top + pr.top + 80);
+        ASSERT_TRUE(picked(1));
+        EXPECT_EQ(5006u, picks.selected[0]);
+        // The private window's video: the press goes through to the window.
+        DuiLib::RECT wr = w->GetWindowRect();
+        ClickAt(wr.left + 118, wr.top + 100);
+        ASSERT_TRUE(picked(2));
+        EXPECT_EQ(5005u, picks.selected[1]);
+        // The pop-out's video likewise.
+        w->PopOut();
+        ASSERT_TRUE(w->Pop().HasWindow());
+        PumpMessagesFor(300);
+        SaveScreen("mic_slots_linking.png");
+        DuiLib::RECT po = w->Pop().GetWindowRect();
+        ClickAt(po.left + 150, po.top + 120);
+        ASSERT_TRUE(picked(3));
+        EXPECT_EQ(5005u, picks.selected[2]);
+
+        priv.UnInit();
+        pub.UnInit();
+        DestroyWindow(roomWnd.GetHWND());
+        PumpMessagesFor(50);
+    }
+    CMicSlot::SetMediaFactory({});
     DuiLib::SetWindowBackendFactory(nullptr);
 }
 

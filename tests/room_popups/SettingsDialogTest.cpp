@@ -225,6 +225,18 @@ TEST_F(SettingsTest, ApplyUpdatesTheServiceOnceForTheDialogThatAsked) {
         EXPECT_EQ(d.users[1001].birth, "2000-02-15");
     });
 
+    // Cancelled before the reply: the service took the change, so the process has it too, quietly.
+    owner.msgs.clear();
+    dlg.OpenPage(1);
+    edit->SetText("第三个名字");
+    UITest::Click(&dlg, "RoomConfigApplyBTN");
+    UITest::Click(&dlg, "RoomConfigCancelBTN");
+    EXPECT_EQ(dlg.LastCloseCode(), 2);
+    ASSERT_TRUE(PumpUntil([] { return CGlobalDataApp::GetInstance().GetAccount().nickname == "第三个名字"; }, 5000));
+    PumpMessagesFor(100);
+    EXPECT_EQ(owner.msgs, std::vector<UINT>{WM_UPDATE_MY_INFO});
+    EXPECT_EQ(dlg.LastCloseCode(), 2);
+
     // A guest may not apply.
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& u) { u.level = 100; });
     dlg.OpenPage(1);
@@ -266,6 +278,25 @@ TEST_F(SettingsTest, DeviceListsAndStoredNames) {
     const int mics = Micrel::MicrophoneCount();
     EXPECT_EQ(Combo(dlg, "SelAudioInputDeviceCombo")->GetCount(), mics);
     if (mics > 0) EXPECT_EQ(Combo(dlg, "SelAudioInputDeviceCombo")->GetCurSel(), 0);
+
+    // The microphone test's meter follows the level rule of the video data callback (the mean level of a
+    // chunk's first 100 samples), not the chunk's peak.
+    if (mics > 0) {
+        Micrel::SetSampleSource([](int16_t* samples, size_t frames, int channels, int, double) {
+            for (size_t i = 0; i < frames * size_t(channels); ++i) samples[i] = 1000;
+        });
+        std::vector<int16_t> chunk(2048, 1000);
+        const int want = CVideoDataCB::ChunkLevel(reinterpret_cast<BYTE*>(chunk.data()), 4096);
+        ASSERT_NE(want, 1000 * 100 / 32768);
+        auto* meter = static_cast<CProgressUI*>(dlg.m_PaintManager.FindControl("ChkMicroPhoneProgress"));
+        ASSERT_NE(meter, nullptr);
+        TNotifyUI pick;
+        pick.sType = DUI_MSGTYPE_ITEMSELECT;
+        pick.pSender = Combo(dlg, "SelAudioInputDeviceCombo");
+        dlg.Notify(pick);
+        EXPECT_TRUE(PumpUntil([&] { return meter->GetValue() == want; }, 10000)) << meter->GetValue() << " " << want;
+        Micrel::SetSampleSource(nullptr);
+    }
 
     // Apply stores the chosen names (nothing else changed: closes with 1).
     UITest::Click(&dlg, "RoomConfigApplyBTN");

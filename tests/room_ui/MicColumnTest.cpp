@@ -9,6 +9,7 @@
 #include "RoomUiFakes.h"
 #include "RoomWindow.h"
 #include "TestUtil.h"
+#include "Tovel.h"
 #include "UIGiftPopups.h"
 #include "UIlib.h"
 #include "Win32Window.h"
@@ -28,6 +29,8 @@ public:
 
 class Logic : public roomtest::NullRoomLogic {
 public:
+    bool chatReady = true;
+    bool IsChatReady() override { return chatReady; }
     uint32_t GetRoomID() override { return kRoom; }
     std::string GetMyChatID() override { return "c1001"; }
     bool SendChatMsg(uint32_t, const std::string&, bool) override { return true; }
@@ -116,8 +119,28 @@ TEST_F(MicColumn, SlotsJoinButtonAndVolumePopups) {
     EXPECT_EQ(o.left - 1, s.left);
     EXPECT_EQ(o.bottom - 125, s.top);
     EXPECT_FALSE(ui.Left().Slider(2).IsWindowVisible());
-    // Mute from the slider marks the button.
-    ui.Left().OnMuteChanged(1, true);
+    // Presses and drags on the popup's slider reach the sound output; the mute toggle sits at its foot.
+    PumpMessagesFor(20);
+    auto press = [&](UINT msg, int x, int y) { ::SendMessage(slider.GetHWND(), msg, 0, LPARAM((y << 16) | x)); };
+    struct Drag {
+        int fromY, toY, volume;
+    } drags[] = {{54, 54, 50}, {54, 10, 100}, {98, 98, 0}, {30, 76, 25}};
+    for (const Drag& d : drags) {
+        press(WM_LBUTTONDOWN, 12, d.fromY);
+        press(WM_MOUSEMOVE, 12, (d.fromY + d.toY) / 2);
+        press(WM_LBUTTONUP, 12, d.toY);
+        EXPECT_NEAR(Tovel::m_dVolume.load(), d.volume / 100.0 * 1.5, 0.03) << d.fromY << "->" << d.toY;
+    }
+    CControlUI* toggle = slider.m_PaintManager.FindControl("option_mic");
+    ASSERT_NE(toggle, nullptr);
+    RECT t = toggle->GetPos();
+    EXPECT_EQ(23, t.right - t.left);
+    EXPECT_EQ(20, t.bottom - t.top);
+    EXPECT_GE(t.top, 100);
+    press(WM_LBUTTONDOWN, (t.left + t.right) / 2, (t.top + t.bottom) / 2);
+    press(WM_LBUTTONUP, (t.left + t.right) / 2, (t.top + t.bottom) / 2);
+    EXPECT_DOUBLE_EQ(Tovel::m_dVolume.load(), 0.0);
+    // Muting from the slider marks the button.
     EXPECT_TRUE(dynamic_cast<COptionUI*>(enter.pSender)->IsSelected());
 }
 
@@ -201,6 +224,56 @@ TEST_F(MicColumn, ThePerformerMenuStampsThroughTheGiftPanel) {
     EXPECT_EQ(2002u, ui.Gifts().Stamps()->Target());
     EXPECT_TRUE(ui.Gifts().Stamps()->IsWindowVisible());
     DestroyWindow(taskWnd);
+}
+
+TEST_F(MicColumn, ColumnButtonsAndRoomEventsActOnTheirSlots) {
+    Open(0);
+    // The join menu while the chat is not connected: a tip, no menu.
+    logic.chatReady = false;
+    TNotifyUI join;
+    join.sType = DUI_MSGTYPE_CLICK;
+    join.pSender = ui.m_PaintManager.FindControl("btn_joinmiclist");
+    ui.Notify(join);
+    EXPECT_EQ(nullptr, ui.TopModalWnd());
+    EXPECT_NE(ui.OwnView().Text().find(BuildSysMsgHtml("正在连接聊天服务，请稍后重试")), std::string::npos);
+    logic.chatReady = true;
+
+    CPrivateMicWndMgr& priv = ui.Left().Private();
+    CPublicMicWndMgr& pub = ui.Left().Public();
+    priv.AddPrivateMic(2, Entry(2003, false, 2).user, "rtmp://127.0.0.1/vstar/2003", 3, true);
+    priv.AddPrivateMic(3, Entry(2004, false, 3).user, "rtmp://127.0.0.1/vstar/2004", 3, true);
+    priv.AddPrivateMic(5, Entry(roomtest::kSelf, false, 5).user, "rtmp://127.0.0.1/vstar/self", 3, true);
+    pub.AddPublicMic(0, Entry(2002, true, 0).user, "rtmp://127.0.0.1/vstar/2002", 3);
+
+    // A new nickname reaches the slot that shows the user, and its pop-out.
+    RoomUserInfo renamed = Entry(2002, true, 0).user;
+    renamed.nickname = "新名字";
+    ASSERT_TRUE(CRoomInfoMgr::GetInstance().UpdateRoomUser(kRoom, renamed));
+    ui.Left().UpdateUserNickName(2002);
+    EXPECT_EQ(std::string("新名字"), pub.Slot(0)->GetMicUser().nickname);
+
+    // A platform switch stops the slots' links before asking for fresh signatures.
+    ui.Left().OnPlatformSwitch();
+    EXPECT_FALSE(pub.Slot(0)->Link().LinkThreadRunning());
+    EXPECT_FALSE(priv.Slot(2)->Link().LinkThreadRunning());
+
+    // Leaving the microphone with the user's own private window: that window closes, the others stay.
+    CRoomInfoMgr::GetInstance().SetUserMicState(kRoom, roomtest::kSelf, 2);
+    TNotifyUI leave;
+    leave.sType = DUI_MSGTYPE_CLICK;
+    leave.pSender = ui.m_PaintManager.FindControl("btn_leavemiclist");
+    ASSERT_NE(nullptr, leave.pSender);
+    ui.Notify(leave);
+    EXPECT_FALSE(priv.Slot(5)->HasWindow());
+    EXPECT_TRUE(priv.Slot(2)->HasWindow());
+
+    // "全关" of a private window closes every private window.
+    TNotifyUI all;
+    all.sType = DUI_MSGTYPE_CLICK;
+    all.pSender = priv.Slot(2)->m_PaintManager.FindControl("btnCloseMicAll");
+    ASSERT_NE(nullptr, all.pSender);
+    priv.Slot(2)->Notify(all);
+    EXPECT_TRUE(PumpUntil([&] { return !priv.Slot(2)->HasWindow() && !priv.Slot(3)->HasWindow(); }, 5000));
 }
 
 }  // namespace
