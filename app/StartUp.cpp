@@ -61,12 +61,10 @@ bool RunSilentUpdate(const std::function<int(const std::string&, const std::stri
     return true;
 }
 
-bool ApplyLogLevel() {
+bool IsDebugLogLevel() {
     std::string level;
     AfxGetConfigManager()->GetString("LogMsg", "realloglevel", level);
-    if (level != "debug") return false;
-    LogSetDebug(true);
-    return true;
+    return level == "debug";
 }
 
 RoomAudioVolumes ReadRoomAudioSettings() {

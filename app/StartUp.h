@@ -14,9 +14,9 @@ int VersionToNumber(const std::string& version);
 // download folder. `start` runs it (command line, working folder; -1 on failure).
 bool RunSilentUpdate(const std::function<int(const std::string&, const std::string&)>& start);
 
-// "debug" in LogMsg/realloglevel (read without default) turns on detailed logging; anything else leaves
-// logging as it is. True when it turned it on.
-bool ApplyLogLevel();
+// Whether LogMsg/realloglevel (read without default) is "debug": it selects the fuller crash dump type only;
+// detailed logging is VARNET_LOG_DEBUG's.
+bool IsDebugLogLevel();
 
 // The playback and microphone volumes saved in "RoomAudioSetSection" (0..100).
 struct RoomAudioVolumes {

@@ -1,10 +1,6 @@
 // Varnet: the main program. Starts up in a fixed order, shows the login dialog, then the lobby with the
 // message loop, and shuts down in a fixed order (also after a cancelled login).
 //   Varnet [/trayrun]
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -39,18 +35,6 @@ const DWORD kLoginStyle = 0x80000000u | 0x10000000u | 0x04000000u | 0x02000000u 
 const DWORD kFrameStyle = 0x10000000u | 0x00CF0000u;    // WS_VISIBLE | WS_OVERLAPPEDWINDOW
 const DWORD kFrameExStyle = 0x00040000u | 0x00020000u;  // WS_EX_APPWINDOW | WS_EX_STATICEDGE
 
-// One program per user-data folder: a second start ends at once.
-int TakeInstanceLock() {
-    std::string path = Dir::ToNativePath(Dir::GetZqPath(107) + "Varnet.lock");
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return -2;  // no lock to be had: run anyway
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 int StartInstaller(const std::string& cmdline, const std::string& folder) {
     return utility::win32exec(cmdline, folder, false);
 }
@@ -61,12 +45,6 @@ int main(int argc, char** argv) {
     std::string cmdline;
     for (int i = 1; i < argc; ++i) cmdline += (i > 1 ? " " : "") + std::string(argv[i]);
     bool tray = cmdline.find("/trayrun") != std::string::npos;
-
-    int lock = TakeInstanceLock();
-    if (lock == -1) {
-        std::fprintf(stderr, "Varnet: already running\n");
-        return 0;
-    }
 
     // 1. The UI library and where skins come from.
     std::string install = Dir::GetZqPath(100);
@@ -109,9 +87,10 @@ int main(int argc, char** argv) {
     CMsgClientThread& worker = CMsgClientThread::GetInstance();
     if (worker.Start() == 0) PJ_Log(kSpeed, 2, "main", "WinMain request worker not started");
     PJ_Log(kSpeed, 0, "main", "WinMain InitIEProxy");
-    // 10. LogMsg/realloglevel "debug": detailed logging and the crash handler's fuller dump type.
-    if (ApplyLogLevel()) {
-        PJ_Log(kSpeed, 0, "main", "WinMain debug logging on");
+    // 10. LogMsg/realloglevel "debug": the crash handler's fuller dump type (detailed logging stays with
+    // VARNET_LOG_DEBUG).
+    if (IsDebugLogLevel()) {
+        PJ_Log(kSpeed, 0, "main", "WinMain full crash dumps");
         SetCrashDumpType(1);
     }
     // 11. DNS pre-resolution.
@@ -151,6 +130,5 @@ int main(int argc, char** argv) {
     PJ_Log(kSpeed, 0, "main", "WinMain shutdown done");
     AfxReleaseConfigManager();
     login.reset();
-    if (lock >= 0) close(lock);
     return 0;
 }

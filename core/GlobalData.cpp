@@ -278,6 +278,8 @@ std::string GetFirstNetCardMac() {
     closedir(dir);
     std::sort(names.begin(), names.end());
     for (const std::string& n : names) {
+        // Physical cards only: a bridge or tunnel has no device behind it.
+        if (access(("/sys/class/net/" + n + "/device").c_str(), F_OK) != 0) continue;
         std::ifstream in("/sys/class/net/" + n + "/address");
         std::string addr;
         if (!std::getline(in, addr)) continue;

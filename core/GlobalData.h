@@ -132,7 +132,7 @@ private:
 
 // Helpers.
 // KillProcessByName and FindProcessesByName come from the platform layer (Win32Process.h).
-// The first non-loopback interface's address as 12 upper-case hex digits; "" when there is none.
+// The first physical network card's address as 12 upper-case hex digits; "" when there is none.
 std::string GetFirstNetCardMac();
 // Removes leading and trailing blanks in place.
 void TrimString(std::string& text);
@@ -141,7 +141,8 @@ std::map<std::string, std::string> ParseKeyValueParams(const std::vector<std::st
 // The number at the start of `text` (leading blanks skipped, C locale); 0 when there is none.
 double StringToDouble(const std::string& text);
 // Asks the desktop for the user's attention to the window (caption and taskbar button, 30 times at 500 ms,
-// until the window comes to the foreground); false when the desktop offers no such request.
+// until the window comes to the foreground); false when the desktop offers no such request. Any thread: the
+// request is carried out on the UI thread.
 bool FlashWindowUntilForeground(HWND hwnd);
 // Byte length of a GBK text after conversion to UTF-8.
 size_t GetUtf8Length(const std::string& gbk);

@@ -58,13 +58,25 @@ bool ParseMac(const std::string& text, unsigned char out[6]) {
     return true;
 }
 
+constexpr const char* kNetRoot = "/sys/class/net";
+
+// A card on a bus (it has a device); bridges, tunnels and other virtual interfaces have none.
+bool IsPhysicalCard(const std::string& root, const std::string& name) {
+    if (name.empty() || name == "lo" || name.find('/') != std::string::npos || name.size() >= IFNAMSIZ) return false;
+    return access((root + "/" + name + "/device").c_str(), F_OK) == 0;
+}
+
 }  // namespace
 
 std::string GetNetCardMacAddress() {
+    return GetNetCardMacAddressIn(kNetRoot);
+}
+
+std::string GetNetCardMacAddressIn(const std::string& netRoot) {
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     std::string result;
-    for (const auto& name : List("/sys/class/net")) {
-        if (name == "lo" || name.size() >= IFNAMSIZ) continue;
+    for (const auto& name : List(netRoot.c_str())) {
+        if (!IsPhysicalCard(netRoot, name)) continue;
         unsigned char mac[6] = {};
         bool have = false;
         if (fd >= 0) {
@@ -80,7 +92,7 @@ std::string GetNetCardMacAddress() {
                 have = true;
             }
         }
-        if (!have) have = ParseMac(ReadLine("/sys/class/net/" + name + "/address"), mac) && !AllZero(mac, 6);
+        if (!have) have = ParseMac(ReadLine(netRoot + "/" + name + "/address"), mac) && !AllZero(mac, 6);
         if (have) {
             result = Hex6(mac);
             break;
@@ -96,6 +108,7 @@ std::string GetAdapterMacAddress() {
     std::string result;
     for (ifaddrs* a = list; a && result.empty(); a = a->ifa_next) {
         if (!a->ifa_addr || a->ifa_addr->sa_family != AF_PACKET || (a->ifa_flags & IFF_LOOPBACK)) continue;
+        if (!a->ifa_name || !IsPhysicalCard(kNetRoot, a->ifa_name)) continue;
         auto* ll = reinterpret_cast<sockaddr_ll*>(a->ifa_addr);
         if (ll->sll_halen == 6 && !AllZero(ll->sll_addr, 6)) result = Hex6(ll->sll_addr);
     }

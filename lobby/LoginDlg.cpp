@@ -12,12 +12,14 @@
 #include "ZqMessageBox.h"
 #include "ZqModConfig.h"
 #include "WebLoginDlgs.h"
+#include "WebView.h"
 
 using namespace DuiLib;
 
 namespace {
 const char kLog[] = "VarnetFrame.txt";
 const int kMaxAccounts = 10;
+const char kDefaultUserService[] = "http://127.0.0.1";  // the user service when the configuration names none
 const UINT kLoginTimerMs = 500;
 const UINT WM_REGISTER_FIRST = WM_USER + 1020;
 
@@ -103,6 +105,7 @@ void CLoginDlg::SaveUserConfigData() {
 
 void CLoginDlg::BindControls() {
     m_pLoginBtn = Find<CButtonUI>(m_PaintManager, "LoginBTN", "Button");
+    m_pGuestBtn = Find<CButtonUI>(m_PaintManager, "AnonyUserBTN", "Button");
     m_pNameEdit = Find<CEditUI>(m_PaintManager, "UserNameEdit", "Edit");
     m_pPwdEdit = Find<CEditUI>(m_PaintManager, "PassWordEdit", "Edit");
     m_pAutoLogin = Find<CCheckBoxUI>(m_PaintManager, "AutoLoginChkBox", "CheckBox");
@@ -134,11 +137,24 @@ void CLoginDlg::InitWindow() {
     if (m_bRegisterFirst) ::PostMessage(m_hWnd, WM_REGISTER_FIRST, 0, 0);
 }
 
+void CLoginDlg::SetLoggingIn(bool on) {
+    m_bLoggingIn = on;
+    if (m_pLoginBtn) m_pLoginBtn->SetEnabled(!on);
+    if (m_pGuestBtn) m_pGuestBtn->SetEnabled(!on);
+}
+
 void CLoginDlg::OnBtnClickLoginThirdPart(const std::string& typeName) {
+    if (m_bLoggingIn) return;
     CThirdPartLoginDlg dlg(typeName);
     if (!dlg.Create(m_hWnd, "第三方登录", UI_WS_POPUP, 0, 0, 0, 500, 500)) return;
     dlg.CenterWindow();
-    if (RunModal(dlg) != 1) return;
+    SetLoggingIn(true);  // no other login while the sign-in page is up
+    UINT answer = RunModal(dlg);
+    if (!::IsWindow(m_hWnd)) return;
+    if (answer != 1) {
+        SetLoggingIn(false);
+        return;
+    }
     const ThirdPartLoginResult& r = dlg.GetResult();
     Logout();
     CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) {
@@ -149,7 +165,6 @@ void CLoginDlg::OnBtnClickLoginThirdPart(const std::string& typeName) {
         a.userName = r.userName;
         a.password = r.password;
     });
-    if (m_pLoginBtn) m_pLoginBtn->SetEnabled(false);
     CZQGetMyInfoMsg info;
     info.user.name = r.userName;
     info.user.uid = (uint32_t)r.uid;
@@ -159,10 +174,29 @@ void CLoginDlg::OnBtnClickLoginThirdPart(const std::string& typeName) {
 }
 
 void CLoginDlg::OnBtnClickRegister() {
+    // Registration first (the frame asked for it): a registration that does not succeed ends the dialog.
+    const bool first = m_bRegisterFirst;
+    m_bRegisterFirst = false;
     CRegisterDlg dlg(m_hWnd);
-    if (!dlg.Create(m_hWnd, "注册对话框", UI_WS_POPUP, 0, 0, 0, 520, 440)) return;
+    if (!dlg.Create(m_hWnd, "注册对话框", UI_WS_POPUP, 0, 0, 0, 520, 440)) {
+        if (first) Close(2);
+        return;
+    }
     dlg.CenterWindow();
-    RunModal(dlg);
+    UINT answer = RunModal(dlg);
+    if (first && answer != 1 && ::IsWindow(m_hWnd)) Close(2);
+}
+
+void CLoginDlg::OnBtnClickForgotPW() {
+    IConfigManager* cfg = AfxGetConfigManager();
+    std::string service, version;
+    cfg->GetString("ZqServerList", "ussvr", service, kDefaultUserService);
+    cfg->GetString("config", "version", version, "");
+    std::string name = m_pNameEdit ? std::string(m_pNameEdit->GetText()) : std::string();
+    std::string url = StringUtility::Format("%s/US/FindPassword?uname=%s&ver=%s", service.c_str(),
+                                            Base64::Base64Encode(name.data(), int(name.size())).c_str(),
+                                            Base64::Base64Encode(version.data(), int(version.size())).c_str());
+    webview::OpenInDefaultBrowser(url);
 }
 
 void CLoginDlg::FillFromAccount(const SavedAccount& a) {
@@ -230,6 +264,7 @@ void CLoginDlg::Logout() {
 }
 
 void CLoginDlg::OnBtnClickLogin() {
+    if (m_bLoggingIn) return;  // one login at a time
     ClearTips();
     Logout();
     CDuiString name = m_pNameEdit ? m_pNameEdit->GetText() : CDuiString();
@@ -250,7 +285,7 @@ void CLoginDlg::OnBtnClickLogin() {
     m_pending.password = pwd;
     m_pending.autoLogin = m_pAutoLogin && m_pAutoLogin->GetCheck();
     m_pending.remember = m_pKeepPW && m_pKeepPW->GetCheck();
-    if (m_pLoginBtn) m_pLoginBtn->SetEnabled(false);
+    SetLoggingIn(true);
     CZQLogInMsg login;
     login.user.name = name;
     login.pwd = pwd;
@@ -258,7 +293,8 @@ void CLoginDlg::OnBtnClickLogin() {
 }
 
 void CLoginDlg::OnBtnClickAnonyUserLogin() {
-    if (m_pLoginBtn) m_pLoginBtn->SetEnabled(false);
+    if (m_bLoggingIn) return;  // one login at a time
+    SetLoggingIn(true);
     Logout();
     CZQGetAnonyUserMsg guest;
     guest.ctxInt[0] = 1;
@@ -346,7 +382,7 @@ void CLoginDlg::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) {
 }
 
 void CLoginDlg::ShowLoginError(int kind, std::unique_ptr<std::string> text) {
-    if (m_pLoginBtn) m_pLoginBtn->SetEnabled(true);
+    SetLoggingIn(false);
     const std::string t = text ? *text : std::string();
     if (kind == kFailLogin) {
         if (t.find("密码") != std::string::npos) {
@@ -484,6 +520,7 @@ void CLoginDlg::OnBtnClickMsg(TNotifyUI& msg) {
     else if (name == "LoginBTN") OnBtnClickLogin();
     else if (name == "AnonyUserBTN") OnBtnClickAnonyUserLogin();
     else if (name == "UserRegisterBTN") OnBtnClickRegister();
+    else if (name == "ForgotPWBTN") OnBtnClickForgotPW();
     else if (name == "LoginQQBTN") OnBtnClickLoginThirdPart("qq");
     else if (name == "LoginBlogBTN") OnBtnClickLoginThirdPart("weibo");
     // "LoginADBTN" does nothing.

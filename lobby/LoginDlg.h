@@ -63,7 +63,11 @@ public:
     void OnBtnClickAnonyUserLogin();
     // Another platform's sign-in page ("qq", "weibo"); on success the account details are asked for.
     void OnBtnClickLoginThirdPart(const std::string& typeName);
+    // The registration dialog; with the register-first flag, a registration that does not end with 1 closes
+    // this dialog with 2.
     void OnBtnClickRegister();
+    // Opens the user service's password page for the typed name in the desktop's browser.
+    void OnBtnClickForgotPW();
     const CTrayIcon& GetTrayIcon() const { return m_trayIcon; }
 
 protected:
@@ -83,15 +87,19 @@ private:
     void ShowFromTray();
     void OnForceUpdate(bool start);
     bool LoginEnabled() const;
+    // A login (account, guest or another platform's) is under way: the others wait for its answer.
+    void SetLoggingIn(bool on);
 
     HWND m_hOwner;
     int m_nMode;
     bool m_bRegisterFirst = false;
     bool m_bHoldsMainWndProperty = false;
     bool m_bHideOnShow = false;
+    bool m_bLoggingIn = false;
     std::vector<SavedAccount> m_accounts;
     SavedAccount m_pending;  // the account of the login request under way
     DuiLib::CButtonUI* m_pLoginBtn = nullptr;
+    DuiLib::CButtonUI* m_pGuestBtn = nullptr;
     DuiLib::CEditUI* m_pNameEdit = nullptr;
     DuiLib::CEditUI* m_pPwdEdit = nullptr;
     DuiLib::CCheckBoxUI* m_pAutoLogin = nullptr;

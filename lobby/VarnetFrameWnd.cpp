@@ -383,14 +383,14 @@ void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
         uint32_t rid = m_pRoomManager ? m_pRoomManager->Logic().GetRoomID() : 0;
         std::string pwd = rid ? CRoomInfoMgr::GetInstance().GetRoomPassword(rid) : "";
         std::string name = rid ? CRoomInfoMgr::GetInstance().GetRoomName(rid) : "";
-        HWND parent = m_pRoomManager && m_pRoomManager->GetRoomWnd() ? m_pRoomManager->GetRoomWnd() : m_hWnd;
-        if (ShowLoginDlg(parent, 0) && rid != 0)
+        // The dialog belongs to the frame: its logout closes the rooms here (with the old session) before
+        // the new login, and no room window is destroyed under the dialog's loop.
+        if (ShowLoginDlg(m_hWnd, 0) && rid != 0)
             EnterRoom(rid, CGlobalDataApp::GetInstance().GetAccount().stealth, pwd, name);
         break;
     }
     case ROOM_NOTIFY_REQUEST_REGISTER: {
-        HWND parent = m_pRoomManager && m_pRoomManager->GetRoomWnd() ? m_pRoomManager->GetRoomWnd() : m_hWnd;
-        ShowLoginDlg(parent, 1);
+        ShowLoginDlg(m_hWnd, 1);
         break;
     }
     default:

@@ -65,13 +65,44 @@ void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserI
     group->senders.push_back(std::move(item));
 }
 
-void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
-                                          uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
+uint32_t CGiftShowManager::ShownBefore(uint32_t count, int64_t seconds) {
     // Signed and 64-bit: a time in the past must not wrap into a huge number of units.
     int64_t rate = GiftRate();
-    int64_t remain = rate * (seconds < 0 ? 0 : seconds);
-    if (rate < 0 || remain < 0) remain = 0;
-    uint32_t shown = remain > int64_t(count) ? 0 : count - uint32_t(remain);
+    int64_t remain = seconds <= 0 || rate <= 0 ? 0 : (seconds > (int64_t(1) << 32) ? int64_t(1) << 32 : seconds) * rate;
+    return remain > int64_t(count) ? 0 : count - uint32_t(remain);
+}
+
+void CGiftShowManager::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
+                                           uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
+    const uint32_t shown = ShownBefore(count, seconds);
+    if (shown >= count) return;  // its pacing has ended: nothing left to play
+    GiftItem gift;
+    if (!RoomGetGift(giftId, gift)) {
+        PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InserGiftShow", "获取礼物信息失败（GiftID=%d）", int(giftId));
+        gift = GiftItem();
+    }
+    auto item = std::make_unique<GiftShowItem>();
+    item->sender = sender;
+    item->total = count;
+    item->counted = shown;
+    item->text = text;
+
+    varnet::MutexLock hold(pacedLock_);
+    auto [it, inserted] = paced_.try_emplace(receiver.uid);
+    if (inserted) it->second.user = receiver;
+    auto& group = it->second.gifts[giftId];
+    if (!group) {
+        group = std::make_unique<GiftShowGroup>();
+        group->gift = gift;
+        group->shown = shown;
+        group->start = start;
+    }
+    group->senders.push_back(std::move(item));
+}
+
+void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
+                                          uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
+    const uint32_t shown = ShownBefore(count, seconds);
 
     GiftItem gift;
     if (!RoomGetGift(giftId, gift)) {

@@ -81,6 +81,10 @@ public:
     // played; a negative number of seconds counts as 0.
     void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId, uint32_t count,
                             uint32_t start, int64_t seconds, const std::string& text);
+    // A later gift of the enter-room list: queued as InserGiftShow does, with the same rule for what remains
+    // (min(N, rate x seconds) units; none when its time lies in the past).
+    void InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t count,
+                             uint32_t start, int64_t seconds, const std::string& text);
     void ShowNextGiftUnit();
 
     void InsertChequeShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t amount);
@@ -107,6 +111,7 @@ private:
     };
 
     uint32_t Tick() const;
+    static uint32_t ShownBefore(uint32_t count, int64_t seconds);  // units of N counted as already played
     size_t Pick(size_t n) REQUIRES(pacedLock_);
     bool ShowUnitLocked() REQUIRES(pacedLock_);
     void PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item) REQUIRES(bannerLock_);

@@ -1,5 +1,9 @@
 #include "RoomInfoMgr.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "GlobalData.h"
 #include "ZqLog.h"
 
@@ -8,6 +12,29 @@ namespace {
 constexpr const char* kLog = "RoomManager.txt";
 constexpr int kRead = CReadWriteLock::LOCK_READ;
 constexpr int kWrite = CReadWriteLock::LOCK_WRITE;
+
+// LockRoom sections this thread holds.
+thread_local int tSections = 0;
+
+bool ChecksOn() {
+#if !defined(NDEBUG)
+    return true;
+#else
+    static const bool on = [] {
+        const char* v = std::getenv("VARNET_THREAD_CHECKS");
+        return v && *v && std::strcmp(v, "0") != 0;
+    }();
+    return on;
+#endif
+}
+
+// A store call inside a section may wait for the store lock behind a writer that waits for the section's room.
+void AssertNoSection(const char* who) {
+    if (tSections > 0 && ChecksOn()) {
+        std::fprintf(stderr, "CRoomInfoMgr::%s called inside a room section\n", who);
+        std::abort();
+    }
+}
 
 }  // namespace
 
@@ -23,6 +50,7 @@ CRoomInfoMgr::~CRoomInfoMgr() {
 
 template <class R, class Op>
 R CRoomInfoMgr::WithRoom(uint32_t roomId, R absent, Op op) {
+    AssertNoSection("store call");
     CLockObject g(&storeLock_, kRead);
     auto it = rooms_.find(roomId);
     if (it == rooms_.end()) return absent;
@@ -31,6 +59,7 @@ R CRoomInfoMgr::WithRoom(uint32_t roomId, R absent, Op op) {
 
 int CRoomInfoMgr::InsertRoom(uint32_t roomId, const ChatServerInfo& chat) {
     PJ_Log(kLog, LOG_INFO, "CRoomInfoMgr::InsertRoom", "新建房间存储结构");
+    AssertNoSection("InsertRoom");
     CLockObject g(&storeLock_, kWrite);
     if (rooms_.count(roomId)) {
         PJ_Log(kLog, LOG_FAILURE, "CRoomInfoMgr::InsertRoom", "新建房间信息时发现已经存在");
@@ -41,6 +70,7 @@ int CRoomInfoMgr::InsertRoom(uint32_t roomId, const ChatServerInfo& chat) {
 }
 
 void CRoomInfoMgr::RemoveRoom(uint32_t roomId) {
+    AssertNoSection("RemoveRoom");
     std::unique_ptr<CRoomBaseInfo> room;
     {
         CLockObject g(&storeLock_, kWrite);
@@ -84,13 +114,15 @@ bool CRoomInfoMgr::UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user) {
 
 CRoomBaseInfo* CRoomInfoMgr::LockRoom(uint32_t roomId, int mode) {
     if (mode != kRead && mode != kWrite) return nullptr;
-    return WithRoom(roomId, static_cast<CRoomBaseInfo*>(nullptr), [&](CRoomBaseInfo& r) {
+    CRoomBaseInfo* held = WithRoom(roomId, static_cast<CRoomBaseInfo*>(nullptr), [&](CRoomBaseInfo& r) {
         r.lock.Lock(mode);
         // Registered while the store lock is still held, so a removal cannot slip in between.
         varnet::MutexLock g(sectionMutex_);
         sections_.push_back({roomId, std::this_thread::get_id(), &r});
         return &r;
     });
+    if (held) ++tSections;
+    return held;
 }
 
 int CRoomInfoMgr::UnlockRoom(uint32_t roomId) {
@@ -110,6 +142,7 @@ int CRoomInfoMgr::UnlockRoom(uint32_t roomId) {
         PJ_Log(kLog, LOG_IMPOSSIBLE, "CRoomInfoMgr::UnlockRoom", "no section open on room %u", roomId);
         return 0;
     }
+    --tSections;
     // A removal may be waiting for this: the record is not touched after the release.
     room->lock.Unlock();
     return 1;

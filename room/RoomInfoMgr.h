@@ -7,7 +7,9 @@
 //
 // Hand-out: LockRoom returns the record with its own lock held (1 shared, 2 exclusive) and the store lock
 // released; the caller reads or writes the record's fields, then calls UnlockRoom with the same id on the
-// same thread. Inside a section call no store operation on that room. A section may overlap a RemoveRoom on
+// same thread. Inside a section call no store operation at all, on any room (a lookup waits for the store
+// lock behind a writer that may wait for the section's room: a deadlock); debug builds and the tests
+// (VARNET_THREAD_CHECKS) abort on such a call. A section may overlap a RemoveRoom on
 // another thread: the removal takes the room out of the map at once, then waits for the record's lock before
 // it destroys the record, and UnlockRoom releases through the handed-out record without the map. So neither
 // side waits for the other's store lock and the holder's record stays valid until it unlocks.
@@ -50,7 +52,8 @@ public:
     bool UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user);                     // absent: false
 
     // The record with its lock held in `mode` (1 shared, 2 exclusive), or null (room absent or bad mode;
-    // nothing is held then and UnlockRoom is not called).
+    // nothing is held then and UnlockRoom is not called). Until UnlockRoom this thread calls no other store
+    // operation.
     CRoomBaseInfo* LockRoom(uint32_t roomId, int mode);
     // Releases this thread's latest section on the room: 1, or 0 when it holds none.
     int UnlockRoom(uint32_t roomId);

@@ -17,8 +17,6 @@ constexpr int kLookupTimeoutMs = 3000;
 constexpr size_t kMaxCachedNotices = 5000;  // a server flooding a room that is not ready yet
 
 std::atomic<bool> g_chatHost{true};
-varnet::Mutex g_hostLock;
-std::string g_defaultChatHost GUARDED_BY(g_hostLock);
 }  // namespace
 
 CRoomLogic::CRoomLogic(std::unique_ptr<CPingla> client)
@@ -34,11 +32,6 @@ bool CRoomLogic::ChatHostFlag() {
 }
 void CRoomLogic::SetChatHostFlag(bool on) {
     g_chatHost = on;
-}
-
-void CRoomLogic::SetDefaultChatHost(const std::string& host) {
-    varnet::MutexLock hold(g_hostLock);
-    g_defaultChatHost = host;
 }
 
 uint32_t CRoomLogic::ChatIdToUid(const std::string& chatId) {
@@ -126,8 +119,8 @@ void CRoomLogic::InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& n
 }
 
 void CRoomLogic::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                     uint32_t count, uint32_t start, const std::string& text) {
-    gifts_.InserGiftShow(sender, receiver, giftId, count, start, text);
+                                     uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
+    gifts_.InsertEnterGiftShow(sender, receiver, giftId, count, start, seconds, text);
 }
 
 void CRoomLogic::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
@@ -205,11 +198,9 @@ void CRoomLogic::ConnectChat() {
     }
     std::string ip;
     if (!ChatHostFlag() && cfg) {
+        // The deployment names its default chat host; the DNS pre-resolution stored its address.
         std::string host;
-        {
-            varnet::MutexLock h(g_hostLock);
-            host = g_defaultChatHost;
-        }
+        cfg->GetString("ZqServerList", "DefaultChatHost", host);
         if (!host.empty()) cfg->GetString("DnsLookup", host.c_str(), ip);
     }
     if (ip.empty()) ip = info.ip;
@@ -244,10 +235,14 @@ void CRoomLogic::ConnectChat() {
                    int(info.joinId), int(info.joinSig), int(info.tm), chatId.c_str());
             continue;
         }
-        if (keepConnecting_) {
-            chat_->StartRecv(this);
-            ok = keepConnecting_;
+        if (!keepConnecting_) break;
+        // Joined but nothing receiving is no connection: the next try starts over.
+        if (!chat_->StartRecv(this)) {
+            PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::ConnectChat", "m_oChatNotice.StartRecv失败 chatid=%s",
+                   chatId.c_str());
+            continue;
         }
+        ok = keepConnecting_;
         break;
     }
     chatReady_ = ok;

@@ -70,10 +70,11 @@ public:
     void SignalChatStopped() { chatStopped_.Set(); }
     HWND GetParentWnd() const { return parent_; }
 
-    // Enter-room gifts, forwarded to gift pacing.
+    // Enter-room gifts, forwarded to gift pacing; every gift keeps what remains of its pacing at `seconds`
+    // (its time minus the server's), none when that lies in the past.
     void InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& notice);
     void InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t count,
-                             uint32_t start, const std::string& text);
+                             uint32_t start, int64_t seconds, const std::string& text);
     void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId, uint32_t count,
                             uint32_t start, int64_t seconds, const std::string& text);
     CGiftShowManager& GiftShows() { return gifts_; }
@@ -95,11 +96,11 @@ public:
     // The notice dispatch (receive thread; tests call it directly).
     void DealChatSysMsg(const std::string& cmd, const Json::Value& doc);
 
-    // Process-wide: the chat-host flag (true at start, false after the first lost or failed connection) and
-    // the host name of the default chat server, whose address the DNS pre-resolution stores under DnsLookup.
+    // Process-wide: the chat-host flag (true at start, false after the first lost or failed connection). Once
+    // it is false, connections use the address the DNS pre-resolution stored under DnsLookup for the host
+    // named by the configuration's ZqServerList/DefaultChatHost.
     static bool ChatHostFlag();
     static void SetChatHostFlag(bool on);
-    static void SetDefaultChatHost(const std::string& host);
 
     // User id of a chat id: its leading decimal number, low 32 bits.
     static uint32_t ChatIdToUid(const std::string& chatId);

@@ -30,10 +30,18 @@ void CDownloadSoftware::Update() {
     bool silent = false;
     cfg->GetBool("UpdateData", "SiLentUpdate", silent, false);
     if (silent) {
-        if (VersionToNumber(installed) < VersionToNumber(newest)) RunInstaller();
-        else cfg->SetBool("UpdateData", "SiLentUpdate", false);
-        TRENBY_LOG(0, "Update", "out true, silent update pending");
-        return;
+        if (VersionToNumber(installed) >= VersionToNumber(newest)) {
+            cfg->SetBool("UpdateData", "SiLentUpdate", false);
+            TRENBY_LOG(0, "Update", "out true, silent update done");
+            return;
+        }
+        if (RunInstaller()) {
+            TRENBY_LOG(0, "Update", "out true, silent update pending");
+            return;
+        }
+        // The installer went missing: the pending flag goes and the download starts over.
+        cfg->SetBool("UpdateData", "SiLentUpdate", false);
+        TRENBY_LOG(2, "Update", "silent installer missing, downloading again");
     }
     if (CheckDownloadSoftware()) {
         {
@@ -148,7 +156,8 @@ bool CDownloadSoftware::DownloadSoftware() {
     int recorded = 0;
     cfg->GetInt("UpdateData", "InstallFileSize", recorded, 0);
     if (Dir::FileExists(dest)) {
-        if (IsRegularFile(dest) && static_cast<int>(Dir::GetFileSize(dest)) == recorded) return true;
+        if (IsRegularFile(dest) && static_cast<int>(Dir::GetFileSize(dest)) == recorded && MakeExecutable(dest))
+            return true;
         if (!RemoveTree(dest)) {
             TRENBY_LOG(2, kModule, "out false, old file not removed:%s", dest.c_str());
             return false;
@@ -185,6 +194,11 @@ bool CDownloadSoftware::DownloadSoftware() {
         m_env.http->StopTask(id, &out);
     }
     if (!ok) return false;
+    // The installer is a program: the main program starts a silent one itself.
+    if (!MakeExecutable(dest)) {
+        TRENBY_LOG(2, kModule, "out false, cannot make executable:%s", dest.c_str());
+        return false;
+    }
     std::string version;
     cfg->GetString("Update", "version", version, "");
     cfg->SetString("UpdateData", "DownloadVersion", version.c_str(), 1);

@@ -122,6 +122,14 @@ bool IsRegularFile(const std::string& gbkPath) {
     return stat(Dir::ToNativePath(gbkPath).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool MakeExecutable(const std::string& gbkPath) {
+    const std::string path = Dir::ToNativePath(gbkPath);
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const mode_t mode = (st.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID)) | S_IRUSR | S_IXUSR;
+    return (st.st_mode & 07777) == mode || chmod(path.c_str(), mode) == 0;
+}
+
 bool ParseJson(const char* data, size_t len, Json::Value& out, std::string* error) {
     out = Json::Value();
     if (len > (64u << 20)) return false;

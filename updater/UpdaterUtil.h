@@ -28,6 +28,8 @@ bool MoveFileReplace(const std::string& gbkFrom, const std::string& gbkTo);
 // Removes a folder and everything below it; true when it is gone.
 bool RemoveTree(const std::string& gbkPath);
 bool IsRegularFile(const std::string& gbkPath);
+// Gives a regular file (not a link) its owner's execute right; false when it is none or cannot be changed.
+bool MakeExecutable(const std::string& gbkPath);
 
 // JSON text into a value through JsonSafe; false (value null) when it is not JSON. Depth and size are bounded.
 bool ParseJson(const char* data, size_t len, Json::Value& out, std::string* error = nullptr);

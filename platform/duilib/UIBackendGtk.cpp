@@ -56,6 +56,7 @@ public:
 
     void Create(CWindowWnd* wnd, HWND hWndOwner, const char* title, DWORD style, DWORD exStyle,
                 const RECT& rc) override {
+        ::AssertUIThread("CGtkBackend::Create");
         m_wnd = wnd;
         m_rc = rc;
         bool menu = (exStyle & 0x80) && (style & UI_WS_POPUP);  // tool popup: menus
@@ -99,6 +100,7 @@ public:
     }
 
     void Destroy() override {
+        ::AssertUIThread("CGtkBackend::Destroy");
         if (m_child) {
             DestroyChild();
             return;
@@ -121,6 +123,7 @@ public:
     }
 
     void Show(bool bShow, bool bActivate) override {
+        ::AssertUIThread("CGtkBackend::Show");
         if (m_child) {
             ShowChild(bShow);
             return;
@@ -143,36 +146,44 @@ public:
     }
 
     bool IsVisible() const override {
+        ::AssertUIThread("CGtkBackend::IsVisible");
         if (m_child) return m_fixed && gtk_widget_get_visible(m_fixed);
         return m_window && gtk_widget_get_visible(m_window);
     }
 
     void Move(const RECT& rc) override {
+        ::AssertUIThread("CGtkBackend::Move");
         m_rc = rc;
         ApplyGeometry();
     }
 
     RECT GetRect() const override { return m_rc; }
     void SetTitle(const char* gbk) override {
+        ::AssertUIThread("CGtkBackend::SetTitle");
         if (m_window) gtk_window_set_title(GTK_WINDOW(m_window), GbkToUtf8(gbk ? gbk : "").c_str());
     }
     void SetEnabled(bool b) override {
+        ::AssertUIThread("CGtkBackend::SetEnabled");
         m_enabled = b;
         if (m_window) gtk_widget_set_sensitive(m_fixed, b);
     }
     bool IsEnabled() const override { return m_enabled; }
     void Invalidate(const RECT& rc) override {
+        ::AssertUIThread("CGtkBackend::Invalidate");
         if (m_area) gtk_widget_queue_draw_area(m_area, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
     }
     void Minimize() override {
+        ::AssertUIThread("CGtkBackend::Minimize");
         if (m_window) gtk_window_iconify(GTK_WINDOW(m_window));
         m_min = true;
     }
     void Maximize() override {
+        ::AssertUIThread("CGtkBackend::Maximize");
         if (m_window) gtk_window_maximize(GTK_WINDOW(m_window));
         m_max = true;
     }
     void Restore() override {
+        ::AssertUIThread("CGtkBackend::Restore");
         if (!m_window) return;
         gtk_window_unmaximize(GTK_WINDOW(m_window));
         gtk_window_deiconify(GTK_WINDOW(m_window));
@@ -182,11 +193,13 @@ public:
     bool IsMinimized() const override { return m_min; }
 
     void BeginMoveDrag(POINT) override {
+        ::AssertUIThread("CGtkBackend::BeginMoveDrag");
         if (m_window && m_pressTime)
             gtk_window_begin_move_drag(GTK_WINDOW(m_window), 1, (int)m_pressRootX, (int)m_pressRootY, m_pressTime);
     }
 
     void SetCursor(int c) override {
+        ::AssertUIThread("CGtkBackend::SetCursor");
         if (!m_area || c == m_cursor) return;
         GdkWindow* gw = gtk_widget_get_window(m_area);
         if (!gw) return;
@@ -201,6 +214,7 @@ public:
     }
 
     void ShowToolTip(const char* gbk, POINT pt) override {
+        ::AssertUIThread("CGtkBackend::ShowToolTip");
         if (!m_window || !gbk || !*gbk) return;
         if (!m_tip) {
             m_tip = gtk_window_new(GTK_WINDOW_POPUP);
@@ -216,10 +230,12 @@ public:
         gtk_widget_show_all(m_tip);
     }
     void HideToolTip() override {
+        ::AssertUIThread("CGtkBackend::HideToolTip");
         if (m_tip) gtk_widget_hide(m_tip);
     }
 
     void BeginEdit(CEditUI* edit) override {
+        ::AssertUIThread("CGtkBackend::BeginEdit");
         if ((!m_window && !m_child) || !edit || !m_fixed) return;
         if (!m_entry) {
             m_entry = gtk_entry_new();
@@ -236,6 +252,7 @@ public:
     }
 
     void EndEdit(CEditUI* edit) override {
+        ::AssertUIThread("CGtkBackend::EndEdit");
         if (!m_entry || m_edit != edit) return;
         m_edit = nullptr;
         gtk_widget_hide(m_entry);
@@ -243,6 +260,7 @@ public:
     }
 
     void UpdateEdit(CEditUI* edit) override {
+        ::AssertUIThread("CGtkBackend::UpdateEdit");
         if (!m_entry || m_edit != edit) return;
         RECT rc = edit->GetPos();
         RECT pad = edit->GetTextPadding();
@@ -267,6 +285,7 @@ public:
     }
 
     void PlaceNativeWidget(void* widget, const RECT& rc, bool visible) override {
+        ::AssertUIThread("CGtkBackend::PlaceNativeWidget");
         if (!m_fixed || !widget) return;
         GtkWidget* w = GTK_WIDGET(widget);
         if (gtk_widget_get_parent(w) != m_fixed) gtk_fixed_put(GTK_FIXED(m_fixed), w, rc.left, rc.top);
@@ -282,6 +301,7 @@ public:
     }
 
     void RemoveNativeWidget(void* widget) override {
+        ::AssertUIThread("CGtkBackend::RemoveNativeWidget");
         if (!m_fixed || !widget) return;
         GtkWidget* w = GTK_WIDGET(widget);
         m_hidden.erase(std::remove(m_hidden.begin(), m_hidden.end(), w), m_hidden.end());
@@ -291,6 +311,7 @@ public:
     bool HasNativeWidgets() const override { return m_fixed != nullptr; }
 
     SIZE GetScreenSize() const override {
+        ::AssertUIThread("CGtkBackend::GetScreenSize");
         GdkDisplay* d = gdk_display_get_default();
         GdkMonitor* m = d ? gdk_display_get_primary_monitor(d) : nullptr;
         if (!m && d) m = gdk_display_get_monitor(d, 0);
@@ -301,6 +322,7 @@ public:
     }
 
     POINT GetCursorPos() const override {
+        ::AssertUIThread("CGtkBackend::GetCursorPos");
         GdkDisplay* d = gdk_display_get_default();
         GdkSeat* seat = d ? gdk_display_get_default_seat(d) : nullptr;
         GdkDevice* dev = seat ? gdk_seat_get_pointer(seat) : nullptr;
@@ -559,6 +581,7 @@ private:
     }
 
     bool RequestAttention(bool on) override {
+        ::AssertUIThread("CGtkBackend::RequestAttention");
         if (!m_window || !gtk_widget_get_visible(m_window)) return false;
         // In the foreground already: nothing to ask for.
         gtk_window_set_urgency_hint(GTK_WINDOW(m_window), on && !gtk_window_is_active(GTK_WINDOW(m_window)));
@@ -566,6 +589,7 @@ private:
     }
 
     void SetIcon(HICON icon, bool) override {
+        ::AssertUIThread("CGtkBackend::SetIcon");
         if (!m_window) return;
         size_t size = 0;
         const unsigned char* png = IconImage(icon, &size);
@@ -628,6 +652,7 @@ public:
 class CGtkDesktop : public IDesktopWindows {
 public:
     bool Flash(const FLASHWINFO& info) override {
+        ::AssertUIThread("CGtkDesktop::Flash");
         CWindowWnd* wnd = CWindowWnd::FromHandle(info.hwnd);
         return wnd && wnd->GetBackend() && wnd->GetBackend()->RequestAttention(info.dwFlags != FLASHW_STOP);
     }

@@ -1,5 +1,6 @@
 #include "Win32Desktop.h"
 #include "ThreadAnnotations.h"
+#include "Win32Window.h"
 
 #include <atomic>
 #include <map>
@@ -37,7 +38,14 @@ IDesktopWindows* GetDesktopWindows() {
 BOOL FlashWindowEx(const FLASHWINFO* info) {
     IDesktopWindows* desktop = g_desktop.load();
     if (!desktop || !info || !info->hwnd) return FALSE;
-    return desktop->Flash(*info) ? TRUE : FALSE;
+    if (IsUIThread()) return desktop->Flash(*info) ? TRUE : FALSE;
+    // Another thread: the desktop's windows belong to the UI thread; the request is carried out there.
+    FLASHWINFO copy = *info;
+    if (PostToUIThread([copy] {
+            if (IDesktopWindows* d = g_desktop.load()) d->Flash(copy);
+        }))
+        return TRUE;
+    return desktop->Flash(*info) ? TRUE : FALSE;  // no UI thread yet: nothing to hand it to
 }
 
 void RegisterIconResource(int id, const unsigned char* png, size_t size) {

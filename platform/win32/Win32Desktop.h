@@ -2,8 +2,8 @@
 // windows, and the program's icon resources. Without a desktop (headless use) the requests report failure
 // and nothing else happens.
 //
-// Threads: SetDesktopWindows and the calls that reach the desktop belong to the UI thread. The icon
-// resource table may be used from any thread.
+// Threads: SetDesktopWindows and the desktop's own calls belong to the UI thread; FlashWindowEx may be called
+// from any thread (off the UI thread it is queued there). The icon resource table may be used from any thread.
 #pragma once
 
 #include <cstddef>
@@ -44,7 +44,8 @@ public:
 // Installs the desktop (null removes it). The caller keeps the object alive while it is installed.
 void SetDesktopWindows(IDesktopWindows* desktop);
 IDesktopWindows* GetDesktopWindows();
-// FALSE when there is no desktop, or it does not show the window.
+// FALSE when there is no desktop, or it does not show the window. Off the UI thread the request is queued to
+// the UI thread: TRUE once queued.
 BOOL FlashWindowEx(const FLASHWINFO* info);
 
 // Icon resources: images (PNG bytes) the program registers under resource ids. The bytes must stay valid

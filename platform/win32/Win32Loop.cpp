@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <algorithm>
 #include <climits>
+#include <string_view>
 #include <tuple>
 
 #include "Win32Runtime.h"
@@ -179,8 +180,10 @@ void Deliver(QueueEntry& e) {
     }
     if (e.kind == QueueEntry::kCall) {
         LRESULT v = e.call();
-        e.send->Complete(true, v);
-        e.send.reset();
+        if (e.send) {  // a posted call has no waiting sender
+            e.send->Complete(true, v);
+            e.send.reset();
+        }
         return;
     }
     CWin32Window* obj = nullptr;
@@ -307,17 +310,46 @@ bool IsUIThread() {
     return r.inited && r.ui == std::this_thread::get_id();
 }
 
-void AssertUIThread(const char* who) {
-#if !defined(NDEBUG) || defined(VARNET_THREAD_CHECKS)
-    Runtime& r = R();
-    varnet::MutexLock l(r.mu);
-    if (r.inited && r.ui != std::this_thread::get_id()) {
-        std::fprintf(stderr, "%s called off the UI thread\n", who);
-        std::abort();
+BOOL PostToUIThread(std::function<void()> fn) {
+    if (!fn) return FALSE;
+    {
+        Runtime& r = R();
+        varnet::MutexLock l(r.mu);
+        if (!r.inited) return FALSE;
     }
+    QueueEntry e;
+    e.kind = QueueEntry::kCall;
+    e.call = [fn = std::move(fn)]() -> LRESULT {
+        fn();
+        return 0;
+    };
+    Enqueue(std::move(e));
+    return TRUE;
+}
+
+namespace {
+bool ThreadChecksOn() {
+#if !defined(NDEBUG) || defined(VARNET_THREAD_CHECKS)
+    return true;
 #else
-    (void)who;
+    static const bool on = [] {
+        const char* v = std::getenv("VARNET_THREAD_CHECKS");
+        return v && *v && std::string_view(v) != "0";
+    }();
+    return on;
 #endif
+}
+}  // namespace
+
+void AssertUIThread(const char* who) {
+    if (ThreadChecksOn()) {
+        Runtime& r = R();
+        varnet::MutexLock l(r.mu);
+        if (r.inited && r.ui != std::this_thread::get_id()) {
+            std::fprintf(stderr, "%s called off the UI thread\n", who);
+            std::abort();
+        }
+    }
 }
 
 void PostQuitMessage(int code) {

@@ -49,6 +49,8 @@ bool IsUIThread();
 // Debug check at the UI library's entry points: once the runtime is set up, `who` runs on the UI thread
 // (abort with its name otherwise). Checked in debug builds and with VARNET_THREAD_CHECKS; else nothing.
 void AssertUIThread(const char* who);
+// Queues `fn` to run on the UI thread (from any thread, never waiting). FALSE before the runtime is set up.
+BOOL PostToUIThread(std::function<void()> fn);
 
 // Gives `window` a fresh handle (never reused). An object that already has a live handle gets that one.
 // Null for a null object or when called off the UI thread.

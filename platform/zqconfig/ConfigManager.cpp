@@ -106,6 +106,11 @@ public:
         return Write(section, key, std::string(), true);
     }
 
+    bool SetStrings(const char* section, const std::vector<std::pair<std::string, std::string>>& values) override {
+        if (values.empty()) return true;
+        return WriteMany(section, values, false);
+    }
+
     void GetInt(const char* section, const char* key, int& out, int def) override {
         if (!GetInt(section, key, out)) out = def;
     }
@@ -312,39 +317,54 @@ private:
     }
 
     bool Write(const char* section, const char* key, const std::string& value, bool remove) {
-        if (!section || !key || !*section || !*key) return false;
+        if (!key || !*key) return false;
+        return WriteMany(section, {{key, value}}, remove);
+    }
+
+    // One save of `values` into `section` (or their removal); refused whole when one would not read back.
+    bool WriteMany(const char* section, const std::vector<std::pair<std::string, std::string>>& values, bool remove) {
+        if (!section || !*section) return false;
+        for (const auto& kv : values)
+            if (kv.first.empty()) return false;
+        const char* first = values.front().first.c_str();
         varnet::MutexLock lock(mutex_);
         int lockFd = TakeFileLock();
         if (lockFd < 0)
             PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "no file lock; saving [%s] %s without it", section,
-                   key);
+                   first);
         else RemoveStaleTemps();
         // Start from what is on disk now: another process may have written since.
         IniData user;
         if (!ReadStore(UserPath(), true, user)) user = user_;
-        if (remove) {
-            auto s = user.find(section);
-            if (s != user.end()) {
-                s->second.erase(key);
-                if (s->second.empty()) user.erase(s);
+        for (const auto& [key, value] : values) {
+            if (remove) {
+                auto s = user.find(section);
+                if (s != user.end()) {
+                    s->second.erase(key);
+                    if (s->second.empty()) user.erase(s);
+                }
+            } else {
+                IniSection& s = user[section];
+                auto k = s.find(key);
+                if (k != s.end()) k->second = value;
+                else s.emplace(key, value);
             }
-        } else {
-            IniSection& s = user[section];
-            auto k = s.find(key);
-            if (k != s.end()) k->second = value;
-            else s.emplace(key, value);
         }
         std::string text = WriteIni(user);
         // What the reader would skip is refused whole, so that no later save drops it or another key.
-        if (const char* why = remove ? nullptr : Unreadable(user, text, section, key, value)) {
-            PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "refused [%s] %s (%zu bytes): %s", section, key,
-                   value.size(), why);
-            if (lockFd >= 0) close(lockFd);
-            return false;
+        if (!remove) {
+            for (const auto& [key, value] : values) {
+                if (const char* why = Unreadable(user, text, section, key.c_str(), value)) {
+                    PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "refused [%s] %s (%zu bytes): %s", section,
+                           key.c_str(), value.size(), why);
+                    if (lockFd >= 0) close(lockFd);
+                    return false;
+                }
+            }
         }
         bool saved = SaveLocked(text);
         if (!saved)
-            PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "cannot save [%s] %s: %s", section, key,
+            PJ_Log(kLogFile, LOG_FAILURE, "ConfigManager::Write", "cannot save [%s] %s: %s", section, first,
                    std::strerror(errno));
         user_.swap(user);                // the value holds for this run even when the disk refused it
         if (lockFd >= 0) close(lockFd);  // closing releases the flock

@@ -16,6 +16,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 class IConfigManager {
 public:
@@ -51,6 +53,14 @@ public:
 
     // Signed 64-bit with a default.
     virtual void GetInt64(const char* section, const char* key, int64_t& out, int64_t def) = 0;
+
+    // Several strings of one section in one save, in order (a later equal key wins); refused whole (false,
+    // nothing changed) when one of them could not be read back.
+    virtual bool SetStrings(const char* section, const std::vector<std::pair<std::string, std::string>>& values) {
+        bool ok = true;
+        for (const auto& [key, value] : values) ok = SetString(section, key.c_str(), value.c_str(), 1) && ok;
+        return ok;
+    }
 
     // Strings into a buffer of `size` bytes, NUL-terminated and cut on a whole GBK character.
     bool GetString(const char* section, const char* key, char* buf, int size);

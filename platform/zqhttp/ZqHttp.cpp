@@ -30,7 +30,13 @@ class ZqHttpMgr final : public IZqHttpMgr {
 public:
     using IZqHttpMgr::OpenUrl;
 
-    int OpenUrl(const char* url, int timeoutMs) override {
+    int OpenUrl(const char* url, int timeoutMs) override { return Open(url, timeoutMs, nullptr); }
+
+    int OpenUrlWhile(const char* url, int timeoutMs, const std::atomic<bool>& keepGoing) override {
+        return keepGoing ? Open(url, timeoutMs, &keepGoing) : 0;
+    }
+
+    int Open(const char* url, int timeoutMs, const std::atomic<bool>* keepGoing) {
         if (!zqhttp::IsHttpUrl(url)) {
             PJ_Log(kLogFile, LOG_FAILURE, "ZqHttp::OpenUrl", "refused url %s", zqhttp::UrlForLog(url).c_str());
             return 0;
@@ -41,7 +47,7 @@ public:
         if (easy == nullptr) return 0;
         zqhttp::MemoryBody body;
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, totalMs);
-        Abortable abortable{&abortGeneration_, generation};
+        Abortable abortable{&abortGeneration_, generation, keepGoing};
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &abortable);
@@ -116,9 +122,11 @@ private:
     struct Abortable {
         const std::atomic<unsigned>* generation;
         unsigned started;
+        const std::atomic<bool>* keepGoing;  // the caller's own stop flag, or null
     };
     static int OnProgress(void* data, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         const auto* a = static_cast<const Abortable*>(data);
+        if (a->keepGoing && !a->keepGoing->load()) return 1;
         return a->generation->load() != a->started ? 1 : 0;
     }
 

@@ -4,6 +4,8 @@
 // after a request and serve later ones to the same server (a few kept, whichever thread asks next).
 #pragma once
 
+#include <atomic>
+
 // Error codes of the HTTP layer (request manager results and failure callbacks). An answer with an HTTP
 // status other than 2xx reports that status itself (>= 100) instead.
 enum {
@@ -27,6 +29,11 @@ public:
     // this layer does not offer and must be 0; the eighth argument is the time-out as above.
     int OpenUrl(const char* url, int, int, int, int, int, int, int timeoutMs, int, int) {
         return OpenUrl(url, timeoutMs);
+    }
+
+    // As OpenUrl, ended as failed (0) soon after `keepGoing` turns false (within about a second).
+    virtual int OpenUrlWhile(const char* url, int timeoutMs, const std::atomic<bool>& keepGoing) {
+        return keepGoing ? OpenUrl(url, timeoutMs) : 0;
     }
 
     // HTTP status of an open session; 0 for session 0 or an unknown session.

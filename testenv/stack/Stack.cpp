@@ -234,6 +234,7 @@ bool Stack::Start(const StackOptions& options, std::string* why) {
         res.set_content(page, "text/html; charset=utf-8");
     });
     if (!web_.Start()) return fail("the web service cannot listen on loopback");
+    web_.SetIpList({{"chat.varnet.local", "127.0.0.1"}});  // the default chat host of the configuration
     if (!uploads_.Start()) return fail("the upload service cannot listen on loopback");
 
     // The update service, with the sample catalogue or a newer gift catalogue.
@@ -379,8 +380,8 @@ std::string Stack::UserIni() const {
     std::ostringstream ini;
     const WebService& web = web_;
     ini << "[ZqServerList]\nLiveServer=" << rooms_.Endpoint() << "\nHomePageUrl=" << web.Url(WebService::kHomePath)
-        << "\nDnsLookup=" << web.Url(WebService::kIpListPath) << "\nRegSvr=" << web.Url("")
-        << "\nThirdPartUrl=" << web.Url(WebService::kLoginPath)
+        << "\nDnsLookup=" << web.Url(WebService::kIpListPath) << "\nDefaultChatHost=chat.varnet.local"
+        << "\nRegSvr=" << web.Url("") << "\nThirdPartUrl=" << web.Url(WebService::kLoginPath)
         << "\nWebRegisterSvr=" << web.Url(WebService::kRegisterPath)
         << "\nCrashReportSvr=" << web.Url(WebService::kCrashPath) << "\nUploadStreamServ=" << uploads_.UploadUrl()
         << "\n[Sign]\nKeyA=" << kRoomServiceKeyA << "\nKeyB=" << kRoomServiceKeyB << "\n[config]\nversion=1.0.0.1\n";

@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "GlobalData.h"
 #include "UIBackendGtk.h"
@@ -68,6 +69,35 @@ TEST_F(DesktopXvfb, FlashMarksABackgroundWindowUrgentAndTheIconIsShown) {
     EXPECT_EQ(48, gdk_pixbuf_get_width(icon));
 
     DestroyWindow(front.GetHWND());
+    DestroyWindow(back.GetHWND());
+}
+
+// The chat client's receive thread asks for attention: the request is carried out on the UI thread.
+TEST_F(DesktopXvfb, FlashFromAWorkerThreadRunsOnTheUiThread) {
+    PlainWnd back, front;
+    ASSERT_TRUE(back.Create(nullptr, "back", 0, 0, 10, 10, 200, 120));
+    ASSERT_TRUE(front.Create(nullptr, "front", 0, 0, 260, 10, 200, 120));
+    back.ShowWindow(true, false);
+    front.ShowWindow(true, true);
+    GtkWindow* gtkBack = GtkOf(back.GetHWND());
+    ASSERT_NE(nullptr, gtkBack);
+    PumpUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(gtkBack)); }, 3000);
+    ASSERT_FALSE(gtk_window_get_urgency_hint(gtkBack));
+
+    bool queued = false;
+    std::thread worker([&] {
+        for (int i = 0; i < 20; ++i) queued = FlashWindowUntilForeground(back.GetHWND());
+    });
+    worker.join();
+    EXPECT_TRUE(queued);
+    EXPECT_TRUE(PumpUntil([&] { return gtk_window_get_urgency_hint(gtkBack) == TRUE; }, 5000));
+
+    // A request for a window that closed before the UI thread got to it does nothing.
+    HWND gone = front.GetHWND();
+    std::thread late([&] { FlashWindowUntilForeground(gone); });
+    late.join();
+    DestroyWindow(front.GetHWND());
+    PumpMessagesFor(50);
     DestroyWindow(back.GetHWND());
 }
 

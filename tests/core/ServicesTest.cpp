@@ -2,7 +2,11 @@
 // its daily limit, and a crash in a child process that writes its dump and has it sent.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +17,7 @@
 #include <thread>
 
 #include "CrashHandler.h"
+#include "MachineFingerprint.h"
 #include "RoomChatIPCheck.h"
 #include "UpdateClientID.h"
 #include "WebService.h"
@@ -107,6 +112,113 @@ TEST_F(Services, DnsThreadStartsAgainAndStopsByJoining) {
     EXPECT_FALSE(check->IsRunning());
     EXPECT_EQ("127.0.0.9", ip);
     AfxReleaseConfigManager();
+}
+
+// The configuration as the lookup writes it, counting its saves.
+class CountingConfig : public IConfigManager {
+public:
+    explicit CountingConfig(IConfigManager* real) : real_(real) {}
+    using IConfigManager::GetString;
+    void GetString(const char* s, const char* k, std::string& o, const char* d) override {
+        real_->GetString(s, k, o, d);
+    }
+    bool GetString(const char* s, const char* k, std::string& o) override { return real_->GetString(s, k, o); }
+    bool SetString(const char* s, const char* k, const char* v, int f) override {
+        ++saves;
+        return real_->SetString(s, k, v, f);
+    }
+    bool SetStrings(const char* s, const std::vector<std::pair<std::string, std::string>>& v) override {
+        ++saves;
+        return real_->SetStrings(s, v);
+    }
+    void GetInt(const char* s, const char* k, int& o, int d) override { real_->GetInt(s, k, o, d); }
+    bool GetInt(const char* s, const char* k, int& o) override { return real_->GetInt(s, k, o); }
+    bool SetInt(const char* s, const char* k, int v) override { return real_->SetInt(s, k, v); }
+    void GetUInt(const char* s, const char* k, uint32_t& o, uint32_t d) override { real_->GetUInt(s, k, o, d); }
+    bool GetUInt(const char* s, const char* k, uint32_t& o) override { return real_->GetUInt(s, k, o); }
+    bool SetUInt(const char* s, const char* k, uint32_t v) override { return real_->SetUInt(s, k, v); }
+    bool GetBool(const char* s, const char* k, bool& o) override { return real_->GetBool(s, k, o); }
+    void GetBool(const char* s, const char* k, bool& o, bool d) override { real_->GetBool(s, k, o, d); }
+    bool SetBool(const char* s, const char* k, bool v) override { return real_->SetBool(s, k, v); }
+    bool GetInt64(const char* s, const char* k, int64_t& o) override { return real_->GetInt64(s, k, o); }
+    bool SetInt64(const char* s, const char* k, int64_t v) override { return real_->SetInt64(s, k, v); }
+    void Reload() override { real_->Reload(); }
+    void GetInt64(const char* s, const char* k, int64_t& o, int64_t d) override { real_->GetInt64(s, k, o, d); }
+    int saves = 0;
+
+private:
+    IConfigManager* real_;
+};
+
+TEST_F(Services, ALongDnsListIsOneSettingsUpdateUpToTheCap) {
+    std::vector<std::pair<std::string, std::string>> list;
+    for (int i = 0; i < 5000; ++i) list.emplace_back("h" + std::to_string(i) + ".varnet.local", "127.0.0.1");
+    service.SetIpList(list);
+    config->SetString("ZqServerList", "DnsLookup", service.Url(testenv::WebService::kIpListPath).c_str());
+    CountingConfig counting(config.get());
+    std::atomic<bool> run{true};
+    EXPECT_EQ(int(CRoomChatIPCheck::kMaxEntries), CRoomChatIPCheck::Lookup(&counting, GetZqHttpMgr(), run));
+    EXPECT_EQ(1, counting.saves);
+    std::string ip;
+    EXPECT_TRUE(config->GetString("DnsLookup", "h255.varnet.local", ip));
+    EXPECT_FALSE(config->GetString("DnsLookup", "h256.varnet.local", ip));
+    // A stopped lookup writes nothing.
+    config->SetString("ZqServerList", "DnsLookup", service.Url(testenv::WebService::kIpListPath).c_str());
+    const std::string body = R"({"cmd":"getip","status":1,"domainlist":[{"domain":"late.local","ip":"127.0.0.1"}]})";
+    std::atomic<bool> stopped{false};
+    EXPECT_EQ(0, CRoomChatIPCheck::ApplyReply(&counting, body.data(), int(body.size()), &stopped));
+    EXPECT_EQ(1, counting.saves);
+}
+
+TEST_F(Services, StoppingTheDnsLookupEndsAStalledRequest) {
+    // A list service that takes the connection and never answers.
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    ASSERT_EQ(0, listen(fd, 8));
+    ASSERT_EQ(0, getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len));
+    std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/dns/getip";
+    AfxGetConfigManager()->SetString("ZqServerList", "DnsLookup", url.c_str());
+    CRoomChatIPCheck* check = CRoomChatIPCheck::GetInstance();
+    check->Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the request is under way
+    auto start = std::chrono::steady_clock::now();
+    check->Stop();
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(check->IsRunning());
+    // The request alone would hold it for 8 s.
+    EXPECT_LT(took, std::chrono::milliseconds(CRoomChatIPCheck::kTimeoutMs / 2));
+    close(fd);
+    AfxReleaseConfigManager();
+}
+
+// Cards as the kernel lists them: bridges and other virtual interfaces (no device behind them) sort first.
+TEST(Fingerprint, PhysicalCardsOnly) {
+    const std::string root = TempDir() + "/net";
+    struct Card {
+        const char* name;
+        const char* address;
+        bool device;
+    } cards[] = {{"br-0a1b2c", "02:42:ac:11:00:01", false},
+                 {"docker0", "02:42:ac:11:00:02", false},
+                 {"virbr0", "52:54:00:00:00:03", false},
+                 {"vnic0", "00:00:00:00:00:00", true},
+                 {"znic1", "00:a0:c9:12:34:56", true}};
+    for (const Card& c : cards) {
+        std::string dir = root + "/" + c.name;
+        ASSERT_EQ(0, system(("mkdir -p '" + dir + "'").c_str()));
+        std::ofstream(dir + "/address") << c.address << "\n";
+        if (c.device) {
+            ASSERT_EQ(0, mkdir((dir + "/device").c_str(), 0755));
+        }
+    }
+    EXPECT_EQ("00A0C9123456", fingerprint::GetNetCardMacAddressIn(root));
+    std::string mac = fingerprint::GetNetCardMacAddress();
+    EXPECT_TRUE(mac.empty() || mac.size() == 12u) << mac;
 }
 
 TEST_F(Services, RegistrationKeepsItsDailyLimitAndStoresTheId) {

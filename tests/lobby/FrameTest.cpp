@@ -393,6 +393,41 @@ TEST_F(FrameTest, ReLoginClosesTheRoomsAndReloadsTheDirectory) {
     EXPECT_EQ(service->RequestCount("logout"), 1);
 }
 
+// Code 44 from an open room: the old session leaves the room before it logs out, then the new account
+// enters the room again.
+TEST_F(FrameTest, ReLoginFromARoomLeavesWithTheOldSessionThenEntersAgain) {
+    Open();
+    const uint32_t guest = CGlobalDataApp::GetInstance().GetUid();
+    EXPECT_TRUE(frame->EnterRoom(3003, 0, "", "欢乐大厅"));
+    ASSERT_TRUE(WaitHanded(1));
+    ASSERT_EQ(rm->entered[0].status, 1);
+    ASSERT_TRUE(PumpUntil([&] { return rm->Logic().IsChatReady(); }, 10000));
+    int exits = service->RequestCount("exitroom");
+    bool roomOpenAtLogin = true;
+    frame->onModal = [&](WindowImplBase& dlg) {
+        if (std::string(dlg.GetWindowClassName()) != "LoginDlg") {
+            RunLater(10, [&dlg] { dlg.Close(2); });
+            return dlg.ShowModal();
+        }
+        RunLater(10, [&] {
+            static_cast<CEditUI*>(UITest::Find(&dlg, "UserNameEdit"))->InputText("alice");
+            static_cast<CEditUI*>(UITest::Find(&dlg, "PassWordEdit"))->InputText("secret");
+            UITest::Click(&dlg, "LoginBTN");
+            roomOpenAtLogin = rm->Window().GetHWND() != nullptr;
+        });
+        return dlg.ShowModal();
+    };
+    ASSERT_TRUE(rm->Logic().RequestLogin(nullptr));
+    ASSERT_TRUE(WaitHanded(2));
+    EXPECT_FALSE(roomOpenAtLogin);
+    ASSERT_EQ(service->RequestCount("exitroom"), exits + 1);
+    EXPECT_NE(service->Queries("exitroom").back().find("uid=" + std::to_string(guest)), std::string::npos);
+    EXPECT_EQ(rm->entered[1].status, 1);
+    EXPECT_NE(service->Queries("enterroom").back().find("uid=1001"), std::string::npos);
+    EXPECT_TRUE(PumpUntil([&] { return rm->Logic().IsChatReady(); }, 10000));
+    EXPECT_EQ(rm->Logic().GetRoomID(), 3003u);
+}
+
 TEST_F(FrameTest, WindowCommandsTrayAndLoginElsewhere) {
     SignInAs(1001, 1, "a", 0);
     ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);

@@ -5,8 +5,10 @@
 #include <glib.h>
 
 #include "LobbyTestEnv.h"
+#include "LobbyMessages.h"
 #include "LoginDlg.h"
 #include "UiTestSupport.h"
+#include "WebView.h"
 #include "ZqLib.h"
 
 using namespace DuiLib;
@@ -36,8 +38,7 @@ protected:
         lobbytest::SignOut();
     }
     // Runs the dialog modally; `steps` run inside its loop; a watchdog closes it after 20 s.
-    UINT Run(CLoginDlg& dlg, std::function<void()> steps, int mode = 0) {
-        (void)mode;
+    UINT Run(CLoginDlg& dlg, std::function<void()> steps) {
         if (!dlg.Create(nullptr, "login", UI_WS_POPUP, 0, 0, 0, 410, 315)) return 0;
         RunLater(20, std::move(steps));
         unsigned dog = RunLater(20000, [&] { dlg.Close(kStuck); });
@@ -179,6 +180,113 @@ TEST_F(LoginTest, GuestLoginAndControlCoupling) {
     EXPECT_EQ(a.loginType, 1);
     EXPECT_EQ(a.photoid, 31000u);
     EXPECT_TRUE(ReadSavedAccounts().empty());  // guests are not saved
+}
+
+// An account login under way: the guest button, Enter and a second click start no other login.
+TEST_F(LoginTest, OneLoginAtATime) {
+    testenv::RoomServiceFault stall;
+    stall.kind = testenv::RoomServiceFault::Stall;
+    stall.stallMs = 1000;
+    stall.times = 1;
+    service->SetFault("login", stall);
+    int guests = service->RequestCount("getanonyuser");
+    int logins = service->RequestCount("login");
+    CLoginDlg dlg(nullptr, 100);
+    UINT r = Run(dlg, [&] {
+        Type(dlg, "UserNameEdit", "alice");
+        Type(dlg, "PassWordEdit", "secret");
+        UITest::Click(&dlg, "LoginBTN");
+        EXPECT_FALSE(Enabled(dlg, "AnonyUserBTN"));
+        dlg.OnBtnClickAnonyUserLogin();
+        dlg.OnBtnClickLogin();
+        dlg.OnBtnClickLoginThirdPart("qq");
+    });
+    EXPECT_EQ(r, 1u);
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().nickname, "爱丽丝");
+    EXPECT_EQ(service->RequestCount("getanonyuser"), guests);
+    EXPECT_EQ(service->RequestCount("login"), logins + 1);
+}
+
+// The dialog with the registration dialog answered by the test.
+class RegisterAnswered : public CLoginDlg {
+public:
+    RegisterAnswered(int mode, UINT answer) : CLoginDlg(nullptr, mode), answer_(answer) {}
+    int registrations = 0;
+
+protected:
+    UINT RunModal(WindowImplBase& dlg) override {
+        ++registrations;
+        RunLater(10, [&dlg, this] { dlg.Close(answer_); });
+        return dlg.ShowModal();
+    }
+
+private:
+    UINT answer_;
+};
+
+std::string g_opened;
+bool RecordUrl(const std::string& url) {
+    g_opened = url;
+    return true;
+}
+
+TEST_F(LoginTest, StartModesRegistrationFirstAndForgottenPassword) {
+    // Mode 2: a guest login at once.
+    CLoginDlg guest(nullptr, CLoginDlg::kModeGuest);
+    EXPECT_EQ(Run(guest, [] {}), 1u);
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().nickname, "游客");
+    lobbytest::SignOut();
+
+    // Mode 1: the first saved account signs in by itself.
+    WriteSavedAccounts({}, Account("alice", "secret", true, true));
+    CLoginDlg autoLogin(nullptr, CLoginDlg::kModeAutoLogin);
+    EXPECT_EQ(Run(autoLogin, [] {}), 1u);
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), 1001u);
+    lobbytest::SignOut();
+    WriteSavedAccounts({}, Account("alice", "secret", false, false));
+
+    // Mode 3: hidden in the tray; shown from the tray, it signs in as a guest.
+    CLoginDlg tray(nullptr, CLoginDlg::kModeTray);
+    bool hidden = false;
+    EXPECT_EQ(Run(tray,
+                  [&] {
+                      PumpMessagesFor(100);
+                      hidden = !tray.IsWindowVisible();
+                      ::SendMessage(tray.GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+                  }),
+              1u);
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().nickname, "游客");
+    lobbytest::SignOut();
+
+    // Registration first: a cancelled registration ends the dialog with 2; a later one does not.
+    RegisterAnswered cancelled(100, 2);
+    cancelled.SetRegisterFirst(true);
+    EXPECT_EQ(Run(cancelled, [] {}), 2u);
+    EXPECT_EQ(cancelled.registrations, 1);
+    RegisterAnswered done(100, 1);
+    done.SetRegisterFirst(true);
+    EXPECT_EQ(Run(done,
+                  [&] {
+                      PumpUntil([&] { return done.registrations == 1; }, 5000);
+                      done.OnBtnClickRegister();  // not first any more: cancelling keeps the dialog
+                      PumpMessagesFor(100);
+                      done.Close(kStuck);
+                  }),
+              kStuck);
+
+    // The forgotten-password page of the user service, for the typed name.
+    AfxGetConfigManager()->SetString("ZqServerList", "ussvr", "http://127.0.0.1:9", 1);
+    AfxGetConfigManager()->SetString("config", "version", "1.0.0.1", 1);
+    webview::SetUrlOpener(RecordUrl);
+    CLoginDlg forgot(nullptr, 100);
+    Run(forgot, [&] {
+        Type(forgot, "UserNameEdit", "alice");
+        forgot.OnBtnClickForgotPW();
+        forgot.Close(2);
+    });
+    webview::SetUrlOpener(nullptr);
+    EXPECT_EQ(g_opened, "http://127.0.0.1:9/US/FindPassword?uname=YWxpY2U=&ver=MS4wLjAuMQ==");
 }
 
 TEST_F(LoginTest, AutoLoginWithTheFirstSavedAccount) {

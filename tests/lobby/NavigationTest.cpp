@@ -122,6 +122,7 @@ public:
         return EqualNoCase(cls, "Roomlist") ? new CRoomNavListUI(&m_PaintManager) : nullptr;
     }
     CRoomNavListUI* List() { return static_cast<CRoomNavListUI*>(m_PaintManager.FindControl("tree")); }
+    CPaintManagerUI& Manager() { return m_PaintManager; }
 
 protected:
     CDuiString GetSkinFile() override {
@@ -189,6 +190,9 @@ TEST(NavigationTree, InsertionVisibilityAndRemoval) {
     EXPECT_EQ(VisibleKeys(list), (Keys{"A", "A1", "A1x", "A2", "B"}));
     auto* label = static_cast<CLabelUI*>(static_cast<CContainerUI*>(a->row)->FindSubControl("ItemTextLabel"));
     EXPECT_EQ(label->GetText(), "<i list-Expand.png><x 10>A");
+    // Both markers are pictures of the skin.
+    EXPECT_NE(host.Manager().GetImage("list-Expand.png"), nullptr);
+    EXPECT_NE(host.Manager().GetImage("list-Collapse.png"), nullptr);
 
     EXPECT_TRUE(list->SetOnlineCount("A2", "[7]"));
     EXPECT_FALSE(list->SetOnlineCount("none", "[7]"));

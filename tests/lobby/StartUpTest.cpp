@@ -86,7 +86,7 @@ TEST(StartUp, SavedVolumes) {
     }
 }
 
-TEST(StartUp, DebugLogLevelTurnsOnDetailedLogging) {
+TEST(StartUp, DebugLogLevelSelectsTheDumpTypeOnly) {
     lobbytest::SetUpOnce();
     IConfigManager* cfg = AfxGetConfigManager();
     LogSetDebug(false);
@@ -96,8 +96,8 @@ TEST(StartUp, DebugLogLevelTurnsOnDetailedLogging) {
     } rows[] = {{nullptr, false}, {"", false}, {"Debug", false}, {"info", false}, {"debug", true}};
     for (const Row& r : rows) {
         cfg->SetString("LogMsg", "realloglevel", r.level, 1);
-        EXPECT_EQ(ApplyLogLevel(), r.on) << (r.level ? r.level : "(none)");
-        EXPECT_EQ(LogDebugOn(), r.on) << (r.level ? r.level : "(none)");
+        EXPECT_EQ(IsDebugLogLevel(), r.on) << (r.level ? r.level : "(none)");
+        EXPECT_FALSE(LogDebugOn()) << (r.level ? r.level : "(none)");  // detailed logging stays off
     }
-    LogSetDebug(false);
+    cfg->SetString("LogMsg", "realloglevel", nullptr, 1);
 }

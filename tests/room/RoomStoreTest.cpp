@@ -117,6 +117,30 @@ TEST_F(RoomStore, Users) {
     EXPECT_EQ(store.GetUserChatID(kRoom, 15), "mine");  // no chat id of its own
 }
 
+// A store call inside a section could wait for the store lock behind a writer waiting for the section.
+TEST_F(RoomStore, AStoreCallInsideASectionIsCaught) {
+    if (!getenv("VARNET_THREAD_CHECKS")) GTEST_SKIP() << "checks are off";
+    ChatServerInfo chat;
+    ASSERT_EQ(store.InsertRoom(kAbsent, chat), 1);
+    EXPECT_DEATH(
+        {
+            store.LockRoom(kRoom, 1);
+            store.HasUser(kAbsent, 1);
+        },
+        "inside a room section");
+    EXPECT_DEATH(
+        {
+            store.LockRoom(kRoom, 2);
+            store.LockRoom(kAbsent, 1);
+        },
+        "inside a room section");
+    // Once unlocked, calls go on as usual.
+    ASSERT_NE(store.LockRoom(kRoom, 1), nullptr);
+    EXPECT_EQ(store.UnlockRoom(kRoom), 1);
+    EXPECT_FALSE(store.HasUser(kAbsent, 1));
+    store.RemoveRoom(kAbsent);
+}
+
 TEST_F(RoomStore, StatesAndOwnFallbacks) {
     const uint32_t self = roomtest::kSelf;
     // Before the user list arrives the own role and microphone state come from the room's own fields.

@@ -218,6 +218,65 @@ TEST_F(RoomChat, UsersChatGiftsAndMicrophones) {
     EXPECT_FALSE(manager->Logic().IsUserInRoom(1002));
 }
 
+// Counts on which thread the desktop is asked for attention.
+class ThreadDesktop : public IDesktopWindows {
+public:
+    bool Flash(const FLASHWINFO&) override {
+        (IsUIThread() ? onUi : offUi)++;
+        return true;
+    }
+    std::atomic<int> onUi{0}, offUi{0};
+};
+
+TEST_F(RoomChat, ALineToMeFlashesTheRoomWindowOnTheUiThread) {
+    Enter();
+    Peer bob;
+    ASSERT_TRUE(bob.Join(chat.Port(), 1002));
+    ThreadDesktop desktop;
+    SetDesktopWindows(&desktop);
+    ui.foreground = false;
+    ASSERT_EQ(bob.client.SendPubMsg(kRoom, kMyChatId, UrlEncode::EncodeQuery("看这里")), 0);
+    EXPECT_TRUE(ui.WaitLine("看这里"));
+    EXPECT_TRUE(PumpUntil([&] { return desktop.onUi > 0; }, 5000));
+    EXPECT_EQ(desktop.offUi, 0);
+    SetDesktopWindows(nullptr);
+    ui.foreground = true;
+}
+
+// A chat client whose receive thread cannot be started the first `fail` times.
+class NoRecvPingla : public CPingla {
+public:
+    explicit NoRecvPingla(int fail) : fail_(fail) {}
+    bool StartRecv(IBaseNotifyMsg* sink) override {
+        if (fail_.fetch_sub(1) > 0) return false;
+        return CPingla::StartRecv(sink);
+    }
+
+private:
+    std::atomic<int> fail_;
+};
+
+TEST_F(RoomChat, AReceiveThreadThatDoesNotStartIsAFailedConnection) {
+    manager->RemoveAll();
+    manager = std::make_unique<CRoomManager>(&ui, std::make_unique<NoRecvPingla>(4));
+    manager->Init(frame.GetHWND());
+    CZQEnterRoomMsg enter;
+    enter.uid = kSelf;
+    enter.sid = 7777;
+    enter.ctxInt[0] = int(kRoom);
+    ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&enter), 1);
+    ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT));
+    manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults[0].release()));
+    // Three joins with nothing receiving are a lost connection: the reconnect cycle follows, then receives.
+    ASSERT_TRUE(ui.WaitLine("聊天服务断开", 15000));
+    EXPECT_TRUE(PumpUntil([&] { return service.RequestCount("getchatsig") >= 1; }, 8000));
+    ASSERT_TRUE(WaitJoined());
+    Peer bob;
+    ASSERT_TRUE(bob.Join(chat.Port(), 1002));
+    ASSERT_EQ(bob.client.SendPubMsg(kRoom, "", UrlEncode::EncodeQuery("收到了")), 0);
+    EXPECT_TRUE(ui.WaitLine("收到了"));
+}
+
 TEST_F(RoomChat, ADroppedConnectionReconnectsWithTheSameChatId) {
     Enter();
     size_t mark = ui.posted.size();
@@ -242,7 +301,7 @@ TEST_F(RoomChat, RefusedLoginsAreTriedAgainThenTheHostFromDnsLookupIsUsed) {
 
     // The room service now hands out an address nobody listens on; after the failure the address stored by
     // the DNS pre-resolution of the default chat host is used.
-    CRoomLogic::SetDefaultChatHost("chat.test");
+    AfxGetConfigManager()->SetString("ZqServerList", "DefaultChatHost", "chat.test", 1);
     AfxGetConfigManager()->SetString("DnsLookup", "chat.test", "127.0.0.1", 1);
     service.WithData([&](testenv::SvcData& d) { d.chatIp = "127.0.0.2"; });
     CRoomLogic::SetChatHostFlag(true);
@@ -252,7 +311,7 @@ TEST_F(RoomChat, RefusedLoginsAreTriedAgainThenTheHostFromDnsLookupIsUsed) {
     ASSERT_TRUE(WaitJoined());
     EXPECT_FALSE(CRoomLogic::ChatHostFlag());
     EXPECT_EQ(chat.Refused(), 5);
-    CRoomLogic::SetDefaultChatHost("");
+    AfxGetConfigManager()->SetString("ZqServerList", "DefaultChatHost", nullptr, 1);
 }
 
 TEST_F(RoomChat, ClosingWhileLoginIsBlockedReturnsPromptlyAndNothingFollows) {

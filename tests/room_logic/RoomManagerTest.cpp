@@ -246,15 +246,20 @@ TEST_F(RoomManagerTest, EnterRoomGiftsAreRouted) {
         g->sender.uid = 1003;
         return g;
     };
+    // One rule for every entry: min(N, 15 x (time - server time)) units remain; the service lists gifts with
+    // the time they were sent, so the pacing of those in the past has ended and nothing of them plays.
     reply.giftHistory.push_back(gift(501, 100, 1002));  // 2 s: 30 remain
     reply.giftHistory.push_back(nullptr);
-    reply.giftHistory.push_back(gift(21012, 3, 0));  // a cheque
-    reply.giftHistory.push_back(gift(502, 4, 0));    // all units
-    reply.giftHistory.push_back(gift(501, 7, 500));  // later entries keep every unit
+    reply.giftHistory.push_back(gift(21012, 3, 0));    // a cheque
+    reply.giftHistory.push_back(gift(502, 4, 0));      // long past: none
+    reply.giftHistory.push_back(gift(501, 7, 999));    // a second ago: none
+    reply.giftHistory.push_back(gift(503, 10, 1000));  // now: none
+    reply.giftHistory.push_back(gift(502, 40, 1001));  // 1 s: 15 remain
+    reply.giftHistory.push_back(gift(501, 9, 1003));   // 3 s: all 9
     ui.chatReady = false;
     manager->OnZQMessageNotify(&reply, nullptr);
     CGiftShowManager& shows = manager->Logic().GiftShows();
-    EXPECT_EQ(shows.PendingUnits(), 30u + 4 + 7);
+    EXPECT_EQ(shows.PendingUnits(), 30u + 15 + 9);
     EXPECT_EQ(shows.PendingCheques(), 1u);
     ASSERT_EQ(shows.PendingBanners(), 1u);
     ui.Open();

@@ -5,6 +5,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <sys/stat.h>
+
+#include "TestUtil.h"
 #include "Trenby.h"
 #include "UpdaterTestEnv.h"
 
@@ -31,7 +34,63 @@ protected:
     }
 };
 
+// Runs a program of the build with `args`; its exit status, or -1 when it did not end within 60 s.
+int RunProgram(const char* name, std::vector<std::string> args) {
+    std::string program = std::string(VARNET_BINARY_DIR) + "/bin/" + name;
+    std::vector<char*> argv = {program.data()};
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = -1;
+    bool ended = PumpUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 60000);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace
+
+// The service offers a silent installer: Trenby fetches it, and the next start of Varnet runs it and ends
+// before it opens any window. A silent installer that went missing is fetched again.
+TEST_F(TrenbyTest, ASilentInstallerRunsAtTheNextStartOfTheProgram) {
+    if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
+    const std::string name = "Varnet_1.0.0.2_SILENT.sh";
+    const fs::path marker = Path("installed.txt");
+    const std::string installer = "#!/bin/sh\necho installed > '" + marker.string() + "'\n";
+    service_.SetInstaller(name, installer);
+    service_.SetConfigText(service_.ConfigIni("Varnet_1.0.0.2_release", name));
+
+    ASSERT_EQ(RunProgram("Trenby", {"trayrun"}), 0);
+    config_->Reload();
+    EXPECT_EQ(Get("UpdateData", "SiLentUpdate"), "1");
+    struct stat st {};
+    ASSERT_EQ(stat(Path("data/update/" + name).c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+    EXPECT_EQ(Get("UpdateData", "InstallSoftware"), name);
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunProgram("Varnet", {}), 0);
+    EXPECT_TRUE(PumpUntil([&] { return fs::exists(marker); }, 20000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(50));
+
+    // The installer is gone before it could run: the updater fetches it again instead of waiting for ever.
+    fs::remove(Path("data/update/" + name));
+    auto fetches = [&] {
+        int n = 0;
+        for (const auto& r : service_.Http().Requests()) n += r.path == "/dl/" + name;
+        return n;
+    };
+    int fetched = fetches();
+    ASSERT_EQ(RunProgram("Trenby", {"trayrun"}), 0);
+    config_->Reload();
+    EXPECT_EQ(fetches(), fetched + 1);
+    EXPECT_TRUE(fs::exists(Path("data/update/" + name)));
+    EXPECT_EQ(Get("UpdateData", "SiLentUpdate"), "1");
+}
 
 TEST_F(TrenbyTest, NothingToUpdatePostsNoMessage) {
     Run([&] { RunTrenby(env_, "-x"); });
