@@ -1,6 +1,8 @@
 // Varnet: the main program. Starts up in a fixed order, shows the login dialog, then the lobby with the
 // message loop, and shuts down in a fixed order (also after a cancelled login).
 //   Varnet [/trayrun]
+#include <glib.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -41,7 +43,7 @@ int StartInstaller(const std::string& cmdline, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    InstallCrashHandler(argv[0]);
+    InstallCrashHandler();
     std::string cmdline;
     for (int i = 1; i < argc; ++i) cmdline += (i > 1 ? " " : "") + std::string(argv[i]);
     bool tray = cmdline.find("/trayrun") != std::string::npos;
@@ -62,6 +64,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     global.LoadAppIcon();
+    // The crash handler stays in place: the libraries that take signals (the toolkit now, the web engine and
+    // the sound system later) may have replaced it; the UI loop puts it back now and then.
+    KeepCrashHandler();
+    g_timeout_add_seconds(
+        2,
+        [](gpointer) -> gboolean {
+            if (int n = KeepCrashHandler()) PJ_Log(kSpeed, 0, "main", "crash handlers put back: %d", n);
+            return G_SOURCE_CONTINUE;
+        },
+        nullptr);
     webview::SetDefaultEngine(webview::Engine::WebKit);
     EnableDesktopTray();
     // 4. A newer downloaded installer takes over.

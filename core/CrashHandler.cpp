@@ -5,6 +5,7 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
@@ -18,6 +19,8 @@
 #include <ctime>
 #include <exception>
 
+#include "UserFolders.h"
+
 extern char** environ;
 
 namespace {
@@ -27,6 +30,8 @@ constexpr int kNumSignals = sizeof(kSignals) / sizeof(kSignals[0]);
 constexpr size_t kPath = 260;
 constexpr unsigned kAlarmSeconds = 20;
 constexpr int kThreadWaitMs = 200;
+// All other threads together get at most this long, so the report always goes out well before the alarm.
+constexpr int kThreadBudgetMs = 5000;
 constexpr int kMaxThreads = 256;
 
 // Prepared at installation; read by the handler.
@@ -136,7 +141,7 @@ void WriteOtherThreads(int fd) {
     pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
     pid_t pid = getpid();
     char buf[4096];
-    int asked = 0;
+    int asked = 0, spentMs = 0;
     long n;
     while ((n = syscall(SYS_getdents64, dir, buf, sizeof(buf))) > 0 && asked < kMaxThreads) {
         for (long off = 0; off < n;) {
@@ -149,9 +154,14 @@ void WriteOtherThreads(int fd) {
             for (const char* p = name; *p >= '0' && *p <= '9'; ++p) tid = tid * 10 + (*p - '0');
             if (tid == self) continue;
             int before = g_answered.load();
-            if (syscall(SYS_tgkill, pid, tid, g_threadSignal) != 0) continue;
-            ++asked;
-            for (int waited = 0; waited < kThreadWaitMs && g_answered.load() == before; waited += 5) SleepMs(5);
+            // Past the budget a thread is only listed.
+            if (spentMs < kThreadBudgetMs) {
+                if (syscall(SYS_tgkill, pid, tid, g_threadSignal) != 0) continue;
+                ++asked;
+                for (int waited = 0; waited < kThreadWaitMs && spentMs < kThreadBudgetMs && g_answered.load() == before;
+                     waited += 5, spentMs += 5)
+                    SleepMs(5);
+            }
             if (g_answered.load() == before) {
                 while (g_writeLock.test_and_set(std::memory_order_acquire)) SleepMs(1);
                 Put(fd, "\nthread ");
@@ -165,7 +175,7 @@ void WriteOtherThreads(int fd) {
 }
 
 void StartReporter(const char* dumpPath) {
-    if (!g_reporter[0]) return;
+    if (g_reporter[0] != '/') return;  // never a program found by a relative path
     pid_t child = _Fork();
     if (child == 0) {
         char* argv[] = {g_reporter, const_cast<char*>(dumpPath), nullptr};
@@ -212,7 +222,8 @@ void OnCrash(int signo, siginfo_t* info, void* uc) {
     char path[kPath];
     crash::FormatDumpPath(path, sizeof(path), g_folder, int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000, g_utcOffset,
                           g_name);
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // No folder known: no dump (never the current folder).
+    int fd = g_folder[0] == '/' ? open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600) : -1;
     if (fd >= 0) {
         Put(fd, "Varnet crash dump\nprogram: ");
         Put(fd, g_name);
@@ -290,14 +301,25 @@ void OnTerminate() {
     abort();
 }
 
+// The program file: an absolute path given, else the system's own record of it (never argv[0], which a shell
+// may have found through PATH or given relative to the current folder).
 void ProgramPath(const char* program, char* out, size_t size) {
     out[0] = 0;
-    if (program && *program) {
+    if (program && program[0] == '/') {
         if (!realpath(program, out)) snprintf(out, size, "%s", program);
         return;
     }
     ssize_t n = readlink("/proc/self/exe", out, size - 1);
     out[n > 0 ? n : 0] = 0;
+}
+
+struct sigaction CrashAction() {
+    struct sigaction sa = {};
+    sa.sa_sigaction = OnCrash;
+    sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&sa.sa_mask);
+    for (int s : kSignals) sigaddset(&sa.sa_mask, s);
+    return sa;
 }
 
 }  // namespace
@@ -363,13 +385,22 @@ bool InstallCrashHandler(const char* program) {
     char exe[PATH_MAX];
     ProgramPath(program, exe, sizeof(exe));
     const char* slash = strrchr(exe, '/');
-    std::string folder = slash ? std::string(exe, static_cast<size_t>(slash - exe)) : std::string(".");
+    std::string folder = slash ? std::string(exe, static_cast<size_t>(slash - exe)) : std::string();
     std::string file = slash ? slash + 1 : exe;
     size_t dot = file.rfind('.');
     if (dot != std::string::npos && dot > 0) file.resize(dot);
     snprintf(g_name, sizeof(g_name), "%s", file.c_str());
-    if (!g_folder[0]) snprintf(g_folder, sizeof(g_folder), "%s", folder.c_str());
-    if (!g_reporter[0]) snprintf(g_reporter, sizeof(g_reporter), "%s/Faultnote", folder.c_str());
+    // Dumps go where the user's data lives.
+    if (!g_folder[0]) {
+        std::string data = varnet::VarnetDataFolder();
+        if (!data.empty() && data[0] == '/') {
+            std::string dumps = data + "/dumps";
+            mkdir(data.c_str(), 0700);
+            mkdir(dumps.c_str(), 0700);
+            snprintf(g_folder, sizeof(g_folder), "%s", dumps.c_str());
+        }
+    }
+    if (!g_reporter[0] && !folder.empty()) snprintf(g_reporter, sizeof(g_reporter), "%s/Faultnote", folder.c_str());
 
     // Local time offset, fixed now (localtime is not safe in a handler).
     time_t t = time(nullptr);
@@ -385,11 +416,7 @@ bool InstallCrashHandler(const char* program) {
     ss.ss_size = sizeof(g_altStack);
     sigaltstack(&ss, nullptr);
 
-    struct sigaction sa = {};
-    sa.sa_sigaction = OnCrash;
-    sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
-    sigemptyset(&sa.sa_mask);
-    for (int s : kSignals) sigaddset(&sa.sa_mask, s);
+    struct sigaction sa = CrashAction();
     for (int i = 0; i < kNumSignals; ++i) sigaction(kSignals[i], &sa, &g_old[i]);
 
     g_threadSignal = SIGRTMIN + 7;
@@ -402,6 +429,34 @@ bool InstallCrashHandler(const char* program) {
     g_oldTerminate = std::set_terminate(OnTerminate);
     g_installed = true;
     return true;
+}
+
+int KeepCrashHandler() {
+    if (!g_installed) return 0;
+    int replaced = 0;
+    struct sigaction sa = CrashAction();
+    for (int s : kSignals) {
+        struct sigaction now = {};
+        if (sigaction(s, nullptr, &now) != 0) continue;
+        if ((now.sa_flags & SA_SIGINFO) && now.sa_sigaction == OnCrash) continue;
+        sigaction(s, &sa, nullptr);
+        ++replaced;
+    }
+    struct sigaction ts = {};
+    if (sigaction(g_threadSignal, nullptr, &ts) == 0 &&
+        !((ts.sa_flags & SA_SIGINFO) && ts.sa_sigaction == OnThreadSignal)) {
+        ts = {};
+        ts.sa_sigaction = OnThreadSignal;
+        ts.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+        sigemptyset(&ts.sa_mask);
+        sigaction(g_threadSignal, &ts, nullptr);
+        ++replaced;
+    }
+    if (std::get_terminate() != OnTerminate) {
+        std::set_terminate(OnTerminate);
+        ++replaced;
+    }
+    return replaced;
 }
 
 void UninstallCrashHandler() {

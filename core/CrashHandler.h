@@ -3,7 +3,8 @@
 // program (Faultnote, beside the program) with the dump's path; then the process ends with its signal.
 //
 // The dump is text: the signal, its code and address, the faulting instruction, the stack of the faulting
-// thread and of every other thread that answers within a bounded wait, the loaded modules (the memory map).
+// thread and of every other thread that answers within a bounded wait (200 ms each, 5 s for all: the report
+// goes out well before the alarm), the loaded modules (the memory map).
 // Dump type 1 adds the raw words at the top of the faulting thread's stack.
 //
 // Only async-signal-safe calls run in the handler: everything it needs is prepared at installation. A fault
@@ -19,14 +20,20 @@
 #include <cstdint>
 #include <string>
 
-// Installs the handlers; `program` is the program file (null: /proc/self/exe). Idempotent.
+// Installs the handlers; `program` is the program file when an absolute path (else /proc/self/exe names it).
+// Idempotent.
 bool InstallCrashHandler(const char* program = nullptr);
+// Puts the handlers back where a library replaced them since (a later sigaction or set_terminate does not
+// take the crash reporting away); returns how many were put back. Run after the libraries that take signals
+// have started (the UI thread's loop does it now and then).
+int KeepCrashHandler();
 // Restores the earlier handlers.
 void UninstallCrashHandler();
 // 0 normal (the default), 1 with stack memory (the configuration's debug log level).
 void SetCrashDumpType(int type);
-// The dump folder (native path; default: the program's folder) and the report program (default: the
-// program folder's "Faultnote"; "" starts none). Take effect at once.
+// The dump folder (native absolute path; default: the user-data folder's "dumps", made at installation;
+// none known: no dump) and the report program (default: the program folder's "Faultnote"; "" or a relative
+// path starts none). Take effect at once.
 void SetCrashDumpFolder(const std::string& folder);
 void SetCrashReporter(const std::string& path);
 

@@ -102,6 +102,7 @@ std::string CBrowserHtmlView::StyleHost() {
 
 CBrowserHtmlView::CBrowserHtmlView(HWND frame) : m_hFrame(frame), m_sErrorPage(Dir::GetZqPath(128) + "error.html") {
     SetOwner(this);
+    TrustServiceHosts();
 }
 
 CBrowserHtmlView::~CBrowserHtmlView() {
@@ -109,7 +110,19 @@ CBrowserHtmlView::~CBrowserHtmlView() {
     PJ_Log(kLog, 0, "CBrowserHtmlView::~CBrowserHtmlView", "主窗口IE控件析构");
 }
 
+void CBrowserHtmlView::TrustServiceHosts() {
+    // The bridge answers the web service's pages only, by name or by its pre-resolved address.
+    std::vector<std::string> hosts;
+    const std::string host = WebHost();
+    if (!host.empty()) hosts.push_back(host);
+    std::string ip;
+    if (!host.empty() && AfxGetConfigManager()->GetString("DnsLookup", host.c_str(), ip) && !ip.empty())
+        hosts.push_back(ip);
+    SetTrustedHosts(hosts);
+}
+
 void CBrowserHtmlView::Navigate(const std::string& url) {
+    TrustServiceHosts();
     std::string target = url;
     if (m_bBypass) RewriteForDnsBypass(target);
     if (!m_sUrl.empty() && target == m_sUrl) Refresh();
@@ -118,6 +131,7 @@ void CBrowserHtmlView::Navigate(const std::string& url) {
 
 void CBrowserHtmlView::Refresh() {
     PJ_Log(kLog, 0, "CBrowserHtmlView::Refresh", "主窗口IE控件刷新");
+    TrustServiceHosts();
     if (!m_sUrl.empty()) {
         CZqWebBrowser::Refresh();
         return;
@@ -219,6 +233,7 @@ void CBrowserHtmlView::Web_NavigateFailed(const std::string& url) {
     std::string retry = m_sUrl;
     if (!RewriteForDnsBypass(retry) || retry == url) return;
     m_sRetryUrl = retry;
+    TrustServiceHosts();
     Navigate2(retry.c_str());
 }
 

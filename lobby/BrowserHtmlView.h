@@ -43,6 +43,7 @@ public:
     static std::string StyleHost();
 
 private:
+    void TrustServiceHosts();
     void FirstLoadCheck();
     void RefreshLevelInfo(uint32_t level);
     std::string ParamReturn();

@@ -11,6 +11,7 @@
 #include "LobbyMessages.h"
 #include "LobbyWindowProps.h"
 #include "RoomInfoMgr.h"
+#include "Tick.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
@@ -71,6 +72,7 @@ CVarnetFrameWnd::CVarnetFrameWnd(std::unique_ptr<CRoomManager> roomManager) : m_
 }
 
 CVarnetFrameWnd::~CVarnetFrameWnd() {
+    *m_alive = false;
     PJ_Log(kLog, 0, "CVarnetFrameWnd::~CVarnetFrameWnd", "主窗口析构");
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
     if (m_pWaitDlg && ::IsWindow(m_pWaitDlg->GetHWND())) ::DestroyWindow(m_pWaitDlg->GetHWND());
@@ -646,13 +648,39 @@ void CVarnetFrameWnd::OnBtnClickSearch() {
 
 void CVarnetFrameWnd::OnMsgFromIECallBack(const std::string& text) {
     if (text.empty()) return;
+    // A page's command that runs a prompt must not let the page's next commands, run by the prompt's loop,
+    // open prompts of their own (they would nest without bound): they are dropped until it is closed.
+    if (m_bPagePrompt) {
+        if (!m_bPageDropLogged) PJ_Log(kLog, 0, "CVarnetFrameWnd::OnMsgFromIECallBack", "页面命令被忽略(提示框未关闭)");
+        m_bPageDropLogged = true;
+        return;
+    }
     const std::string name = text.substr(0, text.find('&'));
-    if (name == "openroom") OpenRoomForRoomID(text);
-    else if (name == "openProfile") OpenWebLogin("/ZeqaShow/Profile", "主窗口个人资料");
+    if (name == "openroom") {
+        std::shared_ptr<bool> alive = m_alive;
+        m_bPagePrompt = true;
+        m_bPageDropLogged = false;
+        OpenRoomForRoomID(text);
+        if (*alive) m_bPagePrompt = false;
+        return;
+    }
+    if (name == "delfavroom") {
+        DelFavRoom(text);
+        return;
+    }
+    // The rest open the desktop's browser: one window an interval, whatever the page asks for.
+    const int64_t now = varnet::MonotonicMs();
+    if (m_lastPageOpenMs != 0 && now - m_lastPageOpenMs < m_pageOpenIntervalMs) {
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnMsgFromIECallBack", "页面命令被忽略(过于频繁)");
+        return;
+    }
+    if (name == "openProfile" || name == "openConsume" || name == "openVip" || name == "openPay" ||
+        name == "openNotice" || name == "openTopList")
+        m_lastPageOpenMs = now;
+    if (name == "openProfile") OpenWebLogin("/ZeqaShow/Profile", "主窗口个人资料");
     else if (name == "openConsume") OpenWebLogin("/ZeqaShow/Profile?tab=3", "主窗口消费记录");
     else if (name == "openVip") OpenWebLogin("/ZeqaShow/lb/payVip", "主窗口购买VIP");
     else if (name == "openPay") OpenWebLogin("/ZeqaShow/lb/pay", "主窗口充值");
-    else if (name == "delfavroom") DelFavRoom(text);
     else if (name == "openNotice") OpenNotice(text);
     else if (name == "openTopList") {
         PJ_Log(kLog, 0, "CVarnetFrameWnd::OnMsgFromIECallBack", "主窗口排行榜");

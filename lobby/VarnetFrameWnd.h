@@ -88,6 +88,8 @@ protected:
     virtual UINT RunModal(DuiLib::WindowImplBase& dlg);
     // Opens an address in the user's browser (replaced by tests).
     virtual void OpenUrl(const std::string& url);
+    // The least time between two browser windows that page commands open (tests shorten it).
+    int64_t m_pageOpenIntervalMs = 1000;
 
 private:
     void BindControls();
@@ -127,4 +129,10 @@ private:
     CForceUpdateTipDlg m_forceUpdate;
     CBrowserHtmlView* m_pBrowserView = nullptr;  // a control of the skin; gone with the window's controls
     CTrayIcon m_trayIcon;
+    // Page commands: one prompt at a time (later commands are dropped while it is up), one browser window
+    // an interval. UI thread.
+    bool m_bPagePrompt = false;
+    bool m_bPageDropLogged = false;
+    int64_t m_lastPageOpenMs = 0;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);  // false once the frame is destroyed
 };

@@ -104,6 +104,7 @@ int CThirdPartLoginDlg::InitMainBrowserHtmlView() {
     if (!m_pBrowser) return 0;
     m_pBrowser->SetDelayCreate(false);
     m_pBrowser->SetOwner(this);
+    m_pBrowser->SetTrustedHosts({webview::HttpHostOf(base)});
     m_pBrowser->Navigate2(m_sPageUrl.c_str());
     return 1;
 }
@@ -206,6 +207,7 @@ void CRegisterDlg::InitWindow() {
     m_pBrowser->SetOwner(this);
     std::string url;
     AfxGetConfigManager()->GetString("ZqServerList", "WebRegisterSvr", url, kDefaultRegisterUrl);
+    m_pBrowser->SetTrustedHosts({webview::HttpHostOf(url)});
     m_pBrowser->Navigate2(url.c_str());
 }
 

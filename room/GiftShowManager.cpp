@@ -1,5 +1,6 @@
 #include "GiftShowManager.h"
 
+#include <algorithm>
 #include <ctime>
 #include <limits>
 
@@ -51,9 +52,17 @@ void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserI
     auto item = std::make_unique<GiftShowItem>();
     item->sender = sender;
     item->total = count;
+    // A huge count plays its last units only (the numbering still ends at the count).
+    uint32_t skipped = count > kMaxPacedUnits ? count - kMaxPacedUnits : 0;
+    item->counted = skipped;
     item->text = text;
 
     varnet::MutexLock hold(pacedLock_);
+    if (pacedItems_ >= kMaxPacedItems) {
+        if (!pacedDropLogged_) PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InserGiftShow", "待显示的礼物过多，丢弃");
+        pacedDropLogged_ = true;
+        return;
+    }
     auto [it, inserted] = paced_.try_emplace(receiver.uid);
     if (inserted) it->second.user = receiver;
     auto& group = it->second.gifts[giftId];
@@ -62,14 +71,18 @@ void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserI
         group->gift = gift;
         group->start = start;
     }
+    group->shown += skipped;
     group->senders.push_back(std::move(item));
+    ++pacedItems_;
 }
 
 uint32_t CGiftShowManager::ShownBefore(uint32_t count, int64_t seconds) {
     // Signed and 64-bit: a time in the past must not wrap into a huge number of units.
     int64_t rate = GiftRate();
     int64_t remain = seconds <= 0 || rate <= 0 ? 0 : (seconds > (int64_t(1) << 32) ? int64_t(1) << 32 : seconds) * rate;
-    return remain > int64_t(count) ? 0 : count - uint32_t(remain);
+    uint32_t shown = remain > int64_t(count) ? 0 : count - uint32_t(remain);
+    // A huge count plays its last units only.
+    return count - shown > kMaxPacedUnits ? count - kMaxPacedUnits : shown;
 }
 
 void CGiftShowManager::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
@@ -88,6 +101,7 @@ void CGiftShowManager::InsertEnterGiftShow(const RoomUserInfo& sender, const Roo
     item->text = text;
 
     varnet::MutexLock hold(pacedLock_);
+    if (pacedItems_ >= kMaxPacedItems) return;
     auto [it, inserted] = paced_.try_emplace(receiver.uid);
     if (inserted) it->second.user = receiver;
     auto& group = it->second.gifts[giftId];
@@ -98,6 +112,7 @@ void CGiftShowManager::InsertEnterGiftShow(const RoomUserInfo& sender, const Roo
         group->start = start;
     }
     group->senders.push_back(std::move(item));
+    ++pacedItems_;
 }
 
 void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
@@ -123,8 +138,11 @@ void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const Ro
     varnet::MutexLock hold(pacedLock_);
     Receiver& r = paced_[receiver.uid];
     r.user = receiver;
+    for (auto& [id, g] : r.gifts)
+        if (g) pacedItems_ -= std::min(pacedItems_, g->senders.size());
     r.gifts.clear();
     r.gifts[giftId] = std::move(group);
+    ++pacedItems_;
 }
 
 size_t CGiftShowManager::Pick(size_t n) {
@@ -172,6 +190,7 @@ bool CGiftShowManager::ShowUnitLocked() {
                 GiftShowItem& item = **sit;
                 if (item.counted >= item.total) {
                     group->senders.erase(sit);
+                    if (pacedItems_ > 0) --pacedItems_;
                     continue;
                 }
                 ++group->shown;
@@ -184,6 +203,8 @@ bool CGiftShowManager::ShowUnitLocked() {
                 }
                 if (item.counted >= item.total) {
                     group->senders.erase(sit);
+                    if (pacedItems_ > 0) --pacedItems_;
+                    if (pacedItems_ == 0) pacedDropLogged_ = false;
                     if (group->senders.empty()) {
                         receiver.gifts.erase(git);
                         if (receiver.gifts.empty()) paced_.erase(rit);
@@ -253,7 +274,20 @@ void CGiftShowManager::InsertGlobalGiftShow(uint32_t count, const GlobalGiftNoti
     item->word = notice.word;
 
     varnet::MutexLock hold(bannerLock_);
+    // A flood of global gifts: the least valued of the longest waiting give way.
+    if (bannerCount_ >= kMaxBanners) {
+        while (!banner_.empty() && banner_.rbegin()->second.empty()) banner_.erase(std::prev(banner_.end()));
+        if (!banner_.empty()) {
+            auto& lowest = banner_.rbegin()->second;
+            lowest.pop_front();
+            --bannerCount_;
+            if (!bannerDropLogged_)
+                PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InsertGlobalGiftShow", "全局礼物过多，丢弃");
+            bannerDropLogged_ = true;
+        }
+    }
     banner_[item->priority].push_back(std::move(item));
+    ++bannerCount_;
 }
 
 void CGiftShowManager::CheckGlobalGiftShow() {
@@ -277,6 +311,8 @@ void CGiftShowManager::CheckGlobalGiftShow() {
     if (!take) return;
     std::unique_ptr<GlobalGiftItem> item = std::move(list.front());
     list.pop_front();
+    if (bannerCount_ > 0) --bannerCount_;
+    if (bannerCount_ == 0) bannerDropLogged_ = false;
     if (list.empty()) banner_.erase(banner_.begin());
     PostGlobalGiftShow(std::move(item));
 }
@@ -291,6 +327,8 @@ void CGiftShowManager::PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item) 
 void CGiftShowManager::ClearGiftShows() {
     varnet::MutexLock hold(pacedLock_);
     paced_.clear();
+    pacedItems_ = 0;
+    pacedDropLogged_ = false;
 }
 
 void CGiftShowManager::ClearChequeShows() {
@@ -301,6 +339,8 @@ void CGiftShowManager::ClearChequeShows() {
 void CGiftShowManager::ClearGlobalGiftShows() {
     varnet::MutexLock hold(bannerLock_);
     banner_.clear();
+    bannerCount_ = 0;
+    bannerDropLogged_ = false;
 }
 
 size_t CGiftShowManager::PendingUnits() const {

@@ -104,6 +104,13 @@ public:
     size_t PendingCheques() const;
     size_t PendingBanners() const;
 
+    // Bounds against a flooding server: global gifts waiting for the banner (the least valued of the longest
+    // waiting give way), gifts waiting to be paced (new ones are dropped), and the units of one gift that are
+    // played (its last ones).
+    static constexpr size_t kMaxBanners = 200;
+    static constexpr size_t kMaxPacedItems = 2000;
+    static constexpr uint32_t kMaxPacedUnits = 1000;
+
 private:
     struct Receiver {
         RoomUserInfo user;  // the record of the first insertion
@@ -123,9 +130,13 @@ private:
     mutable varnet::Mutex bannerLock_;
     std::map<uint32_t, std::list<std::unique_ptr<GlobalGiftItem>>, std::greater<uint32_t>> banner_
         GUARDED_BY(bannerLock_);
+    size_t bannerCount_ GUARDED_BY(bannerLock_) = 0;
+    bool bannerDropLogged_ GUARDED_BY(bannerLock_) = false;
 
     mutable varnet::Mutex pacedLock_;
     std::map<uint32_t, Receiver> paced_ GUARDED_BY(pacedLock_);  // by receiver id
+    size_t pacedItems_ GUARDED_BY(pacedLock_) = 0;               // senders' gifts waiting, all receivers
+    bool pacedDropLogged_ GUARDED_BY(pacedLock_) = false;
     std::mt19937 random_ GUARDED_BY(pacedLock_);
 
     mutable varnet::Mutex chequeLock_;

@@ -5,6 +5,8 @@
 
 #include <json/writer.h>
 
+#include "ZqLib.h"
+
 namespace {
 
 // Pieces between "|"; the piece after the last "|" only when it is not empty.
@@ -34,6 +36,13 @@ public:
     explicit Reader(Json::Value& root) : root_(root) {}
 
     void Line(const std::string& line) {
+        // Past the value bound of JSON replies the rest of the notice is dropped: a table of a million short
+        // rows must not take hundreds of MB.
+        if (values_ >= JsonLimit::kMaxValues) {
+            ++skipped;
+            return;
+        }
+        ++values_;
         if (excess_ > 0) {  // inside containers beyond the depth bound: only count opens and closes
             if (line.find('=') != std::string::npos)
                 ;
@@ -75,6 +84,11 @@ public:
             }
             Json::Value row(Json::objectValue);
             std::vector<std::string> cells = SplitBars(line);
+            values_ += cells.size();
+            if (values_ > JsonLimit::kMaxValues) {
+                ++skipped;
+                return;
+            }
             for (size_t i = 0; i < cells.size(); ++i) row[i < columns_.size() ? columns_[i] : std::string()] = cells[i];
             c->append(row);
         }
@@ -144,6 +158,7 @@ private:
 
     Json::Value& root_;
     std::vector<Json::Value*> stack_;  // members of the tree, stable while siblings are added
+    size_t values_ = 0;                // values made so far (members, rows, cells)
     int excess_ = 0;                   // open containers beyond the depth bound
     bool table_ = false;
     std::vector<std::string> columns_;

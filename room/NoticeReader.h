@@ -8,7 +8,8 @@
 //
 // The text after the last line feed is no line. Hostile bodies are read without harm: a close with nothing
 // open is ignored; containers deeper than kMaxNoticeDepth, and lines that would use an object as an array
-// or the reverse, are skipped (with everything inside them). Never throws. Thread-safe (no shared state).
+// or the reverse, are skipped (with everything inside them); past JsonLimit::kMaxValues members, rows and cells
+// the rest of the body is skipped. Never throws. Thread-safe (no shared state).
 #pragma once
 
 #include <string>

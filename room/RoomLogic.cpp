@@ -14,7 +14,9 @@
 namespace {
 const char* kLog = "RoomLogic.txt";
 constexpr int kLookupTimeoutMs = 3000;
-constexpr size_t kMaxCachedNotices = 5000;  // a server flooding a room that is not ready yet
+// A server flooding a room that is not ready yet: the oldest notices go first.
+constexpr size_t kMaxCachedNotices = 5000;
+constexpr size_t kMaxCachedBytes = 16u << 20;
 
 std::atomic<bool> g_chatHost{true};
 }  // namespace
@@ -67,8 +69,16 @@ bool CRoomLogic::PostRoomUIValue(int code, LPARAM value) {
 }
 
 bool CRoomLogic::PostRoomUILine(int flags, std::string html) {
+    RoomLinePending& p = *pendingLines_;
+    if (p.lines.load() >= kMaxPendingLines || p.bytes.load() + html.size() > kMaxPendingLineBytes) {
+        if (!p.dropLogged.exchange(true))
+            PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::PostRoomUILine", "聊天消息过多，房间窗口来不及显示，丢弃");
+        return false;
+    }
+    p.dropLogged = false;
     auto line = std::make_unique<RoomChatLine>();
     line->flags = flags;
+    line->token.Count(pendingLines_, html.size());
     line->html = std::move(html);
     return PostRoomUIMessage(ROOM_NOTIFY_CHAT_LINE, std::move(line));
 }
@@ -143,6 +153,8 @@ void CRoomLogic::Init(HWND parent, uint32_t roomId) {
     {
         varnet::MutexLock c(cacheLock_);
         cache_.clear();
+        cacheBytes_ = 0;
+        cacheDropLogged_ = false;
     }
     // A stop signalled for the previous room must not start a reconnect in this one.
     chatStopped_.Reset();
@@ -283,6 +295,8 @@ void CRoomLogic::UnInit() {
     {
         varnet::MutexLock c(cacheLock_);
         cache_.clear();
+        cacheBytes_ = 0;
+        cacheDropLogged_ = false;
         cacheReplayed_ = false;
     }
     roomWindowReady_ = false;
@@ -449,20 +463,27 @@ void CRoomLogic::NotifySysMsg(std::string cmd, std::string body) {
         return;
     }
     varnet::MutexLock hold(cacheLock_);
-    if (cache_.size() >= kMaxCachedNotices) {
-        PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::NotifySysMsg", "缓存通知过多，丢弃 cmd=%s", cmd.c_str());
-        return;
+    const size_t bytes = cmd.size() + body.size();
+    while (!cache_.empty() && (cache_.size() >= kMaxCachedNotices || cacheBytes_ + bytes > kMaxCachedBytes)) {
+        if (!cacheDropLogged_) PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::NotifySysMsg", "缓存通知过多，丢弃最早的通知");
+        cacheDropLogged_ = true;
+        cacheBytes_ -= cache_.front().first.size() + cache_.front().second.size();
+        cache_.pop_front();
     }
+    if (bytes > kMaxCachedBytes) return;
     // The notice is kept as received: re-read on replay, its bytes come back unchanged.
+    cacheBytes_ += bytes;
     cache_.emplace_back(std::move(cmd), std::move(body));
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::NotifySysMsg", "缓存通知 json=%s", NoticeToText(doc).c_str());
 }
 
 void CRoomLogic::DealCacheNotify() {
-    std::vector<std::pair<std::string, std::string>> cached;
+    std::deque<std::pair<std::string, std::string>> cached;
     {
         varnet::MutexLock hold(cacheLock_);
         cached.swap(cache_);
+        cacheBytes_ = 0;
+        cacheDropLogged_ = false;
     }
     for (auto& [cmd, body] : cached) {
         Json::Value doc = ReadNoticeBody(cmd, body);

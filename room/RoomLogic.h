@@ -18,7 +18,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <set>
+#include <tuple>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -83,7 +86,15 @@ public:
     template <class T>
     bool PostRoomUIMessage(int code, std::unique_ptr<T> payload);
     bool PostRoomUIValue(int code, LPARAM value);
+    // A chat line; dropped (a log line once) while kMaxPendingLines of them wait for the room window: the
+    // panes keep 200 lines anyway, and a flood must not grow the process or stop the window answering.
     bool PostRoomUILine(int flags, std::string html);
+    static constexpr int kMaxPendingLines = 400;
+    static constexpr size_t kMaxPendingLineBytes = 8u << 20;
+
+    // The live signature of a user's microphone is asked for once until its answer came (any number of
+    // microphone notices queue one request). The room manager reports each answer.
+    void LiveSigAnswered(uint32_t target, int micIndex, bool isPublic);
 
     // IBaseNotifyMsg (receive thread).
     void NotifySysMsg(std::string cmd, std::string body) override;
@@ -163,7 +174,15 @@ private:
 
     varnet::Mutex cacheLock_;
     bool cacheReplayed_ GUARDED_BY(cacheLock_) = false;
-    std::vector<std::pair<std::string, std::string>> cache_ GUARDED_BY(cacheLock_);  // (cmd, body) as received
+    std::deque<std::pair<std::string, std::string>> cache_ GUARDED_BY(cacheLock_);  // (cmd, body) as received
+    size_t cacheBytes_ GUARDED_BY(cacheLock_) = 0;
+    bool cacheDropLogged_ GUARDED_BY(cacheLock_) = false;
+
+    // Chat lines posted and not yet freed by the window (RoomChatLine::pending).
+    std::shared_ptr<RoomLinePending> pendingLines_ = std::make_shared<RoomLinePending>();
+
+    varnet::Mutex sigLock_;                                                       // guards the set below
+    std::set<std::tuple<uint32_t, int, bool>> pendingSigs_ GUARDED_BY(sigLock_);  // user, microphone, public
 
     varnet::Mutex lifecycleLock_;
     std::thread detectThread_ GUARDED_BY(lifecycleLock_);

@@ -273,7 +273,16 @@ bool CRoomLogic::MayWatchPrivateMic(const RoomUserInfo& target) {
            (h->HasRight(3, myRole, level) && h->HasRight(3, myRole, role));
 }
 
+void CRoomLogic::LiveSigAnswered(uint32_t target, int micIndex, bool isPublic) {
+    varnet::MutexLock hold(sigLock_);
+    pendingSigs_.erase({target, micIndex, isPublic});
+}
+
 void CRoomLogic::RequestLiveSig(int requestType, uint32_t target, int micIndex, bool isPublic) {
+    {
+        varnet::MutexLock hold(sigLock_);
+        if (!pendingSigs_.insert({target, micIndex, isPublic}).second) return;  // one asked already
+    }
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQGetLiveSigMsg msg;
     msg.typeId = requestType;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ChatHtml.h"
+#include "ChatHtmlInternal.h"
 #include "GlobalData.h"
 #include "RoomCatalogue.h"
 #include "RoomInfoMgr.h"
@@ -47,7 +48,8 @@ bool CRoomManager::PostChatLine(std::string html) {
 
 std::string CRoomManager::FormatHttpError(const std::string& operation, const std::string& statusText,
                                           const std::string& hint) {
-    return operation + "失败(" + statusText + ")" + (hint.empty() ? std::string() : "," + hint);
+    // The service's text is text: it goes into the line escaped.
+    return operation + "失败(" + chathtml::EscapeHtml(statusText) + ")" + (hint.empty() ? std::string() : "," + hint);
 }
 
 bool CRoomManager::PostSysText(const std::string& text) {

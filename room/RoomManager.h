@@ -57,7 +57,7 @@ public:
     // The room window's handle; null while no room window exists.
     HWND GetRoomWnd() const { return RoomHwnd(); }
 
-    // The failure line "<operation>失败(<status text>)[,<hint>]" as code 42.
+    // The failure line "<operation>失败(<status text>)[,<hint>]" as code 42 (markup: the status text escaped).
     void ShowHttpError(const std::string& operation, const std::string& statusText, const std::string& hint);
     static std::string FormatHttpError(const std::string& operation, const std::string& statusText,
                                        const std::string& hint);

@@ -1,5 +1,6 @@
 // The room-service replies that concern the open room (request worker thread).
 #include "ChatHtml.h"
+#include "ChatHtmlInternal.h"
 #include "GlobalData.h"
 #include "RoomInfoMgr.h"
 #include "RoomManager.h"
@@ -96,6 +97,7 @@ bool CRoomManager::DispatchReply(CZQMessage* msg) {
         }
     } else if (auto* m = As<CZQGetLiveSigMsg>(msg)) {
         m->ParseOpContext();
+        logic_.LiveSigAnswered(uint32_t(msg->ctxInt[1]), m->micIndex, m->isPublic);
         auto s = std::make_unique<RoomMicStream>();
         s->requestType = m->typeId;
         s->status = m->status;
@@ -216,7 +218,7 @@ bool CRoomManager::DispatchReply(CZQMessage* msg) {
         else if (msg->ctxInt[0] != 0) PostRoomNotifyValue(ui, ROOM_NOTIFY_MY_INFO_UPDATED, 0);
     } else if (As<CZQSendColorBarMsg>(msg)) {
         if (!ok && msg->status == 255) ShowHttpError("发送彩条", why, "");
-        else if (!ok) PostChatLine(why + "<br>");
+        else if (!ok) PostChatLine(chathtml::EscapeHtml(why) + "<br>");
     } else if (As<CZQUpdateWelWord>(msg)) {
         if (!ok) {
             ShowHttpError("更新迎宾词设置", why, "");

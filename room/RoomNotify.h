@@ -6,6 +6,7 @@
 // Threads: any thread may post; receivers handle the messages on the UI thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -76,9 +77,40 @@ struct EnterRoomResult {
     std::vector<uint32_t> welWordUsers;
 };
 
+// Lines and bytes posted by one poster and not yet freed, for posters that bound what waits for the window.
+struct RoomLinePending {
+    std::atomic<int> lines{0};
+    std::atomic<size_t> bytes{0};
+    std::atomic<bool> dropLogged{false};
+};
+
+// One counted line: counted down when it is freed (a copy counts nothing).
+struct RoomLineToken {
+    std::shared_ptr<RoomLinePending> pending;
+    size_t bytes = 0;
+    RoomLineToken() = default;
+    RoomLineToken(const RoomLineToken&) {}
+    RoomLineToken& operator=(const RoomLineToken&) { return *this; }
+    ~RoomLineToken() { Release(); }
+    void Count(std::shared_ptr<RoomLinePending> p, size_t n) {
+        Release();
+        pending = std::move(p);
+        bytes = n;
+        ++pending->lines;
+        pending->bytes += bytes;
+    }
+    void Release() {
+        if (!pending) return;
+        --pending->lines;
+        pending->bytes -= bytes;
+        pending.reset();
+    }
+};
+
 struct RoomChatLine {
     int flags = 0;
     std::string html;
+    RoomLineToken token;  // set by posters that bound their lines
 };
 
 struct RoomUserChange {

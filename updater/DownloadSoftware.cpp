@@ -164,11 +164,15 @@ bool CDownloadSoftware::DownloadSoftware() {
         }
     }
 
+    int configured = 0;
+    cfg->GetInt("Update", "filesize", configured, 0);
     m_event.Reset();
     int id = 0;
     {
         varnet::MutexLock lock(m_lock);  // a callback waits until the id is known
         m_bResult = false;
+        m_bOversize = false;
+        m_maxBytes = configured > 0 ? std::min<int64_t>(configured, kMaxInstallerBytes) : kMaxInstallerBytes;
         m_nFileSize = 0;
         id = m_env.http->Download(url.c_str(), this, dest.c_str(), 0);
         m_nTaskId = id > 0 ? id : 0;
@@ -179,19 +183,22 @@ bool CDownloadSoftware::DownloadSoftware() {
         return false;
     }
     bool signalled = m_event.Wait(m_env.downloadWaitMs) == WAIT_OBJECT_0;
-    bool ok = false;
+    bool ok = false, oversize = false;
     int size = 0;
     {
         varnet::MutexLock lock(m_lock);
-        ok = signalled && m_bResult;
+        oversize = m_bOversize || m_nFileSize > m_maxBytes;
+        ok = signalled && m_bResult && !oversize;
         size = m_nFileSize;
         m_nTaskId = 0;  // later callbacks of this task are not taken for another
         m_dwStartTick = 0;
     }
-    if (!signalled) {
-        TRENBY_LOG(2, kModule, "download timed out, stopped:%s", url.c_str());
+    if (!signalled || oversize) {
+        TRENBY_LOG(2, kModule, oversize ? "download too large, stopped:%s" : "download timed out, stopped:%s",
+                   url.c_str());
         int out = 0;
         m_env.http->StopTask(id, &out);
+        RemoveTree(dest);
     }
     if (!ok) return false;
     // The installer is a program: the main program starts a silent one itself.
@@ -303,7 +310,14 @@ void CDownloadSoftware::HttpRequestOb_DownloadProgress(int taskId, int totalSize
     IZqHttpRequestObserver::HttpRequestOb_DownloadProgress(taskId, totalSize, curSize, speed);
     {
         varnet::MutexLock lock(m_lock);
-        if (taskId != m_nTaskId) return;
+        if (taskId == 0 || taskId != m_nTaskId) return;
+        // Past the bound (or announced so): the waiting thread stops the transfer.
+        if (curSize > m_maxBytes || totalSize > m_maxBytes) {
+            m_bOversize = true;
+            m_bResult = false;
+            m_event.Set();
+            return;
+        }
     }
     if (!m_bMainWnd) return;
     WPARAM percent;
@@ -315,7 +329,7 @@ void CDownloadSoftware::HttpRequestOb_DownloadProgress(int taskId, int totalSize
 void CDownloadSoftware::Finish(int taskId, bool ok, int size) {
     varnet::MutexLock lock(m_lock);
     if (taskId == 0 || taskId != m_nTaskId) return;
-    m_bResult = ok;
+    m_bResult = ok && !m_bOversize;
     m_nFileSize = size;
     m_event.Set();
 }
@@ -333,7 +347,7 @@ void CDownloadSoftware::HttpRequestOb_DownloadFileFinished(int taskId, std::stri
 void CDownloadSoftware::HttpRequestOb_DownloadDataFinished(int taskId, const char*, int len) {
     varnet::MutexLock lock(m_lock);
     if (taskId == 0 || taskId != m_nTaskId) return;
-    m_bResult = true;
+    m_bResult = !m_bOversize;
     m_nFileSize = len;
     m_event.Set();
 }

@@ -41,6 +41,9 @@ public:
     void HttpRequestOb_DownloadDataFinished(int taskId, const char* data, int len) override;
     void HttpRequestOb_DownloadFailed(int taskId, int errorCode) override;
 
+    // An installer is at most the configuration's Update/filesize when it gives one, else this.
+    static constexpr int64_t kMaxInstallerBytes = int64_t(512) << 20;
+
     // The progress message's numbers: percent 0..100 (truncated) and seconds left.
     static void ProgressNumbers(int total, int current, int speed, WPARAM& percent, LPARAM& secondsLeft);
 
@@ -58,5 +61,7 @@ private:
     int m_nTaskId GUARDED_BY(m_lock) = 0;
     bool m_bResult GUARDED_BY(m_lock) = false;
     int m_nFileSize GUARDED_BY(m_lock) = 0;
-    DWORD m_dwStartTick GUARDED_BY(m_lock) = 0;  // updater thread and the begin callback, under m_lock
+    DWORD m_dwStartTick GUARDED_BY(m_lock) = 0;   // updater thread and the begin callback, under m_lock
+    int64_t m_maxBytes GUARDED_BY(m_lock) = 0;    // the download's bound
+    bool m_bOversize GUARDED_BY(m_lock) = false;  // it went past the bound: stopped, never a result
 };

@@ -1,6 +1,9 @@
 #include "ResUpdate.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "CatalogRecords.h"
 
 #include "UpdaterUtil.h"
 #include "ZqLib.h"
@@ -24,8 +27,13 @@ bool CResUpdate::LoadWebConfigFile() {
     int len = 0;
     m_env.http->GetResult(id, &data, &len, &err);
     m_env.http->ReleaseRequest(id);
+    // Only what the catalogue plug-in will read replaces a catalogue: within its size and a text without NUL.
+    const size_t limit = TypeBit() == RES_WORDFILTER ? kWordFilterMaxFileBytes : kCatalogueMaxFileBytes;
     bool ok = data && len > 0;
-    if (ok) {
+    if (ok && (static_cast<size_t>(len) > limit || memchr(data, 0, static_cast<size_t>(len)) != nullptr)) {
+        TRENBY_LOG(2, kModule, "配置文件不可用(%d字节)", len);
+        ok = false;
+    } else if (ok) {
         m_confText.assign(data, static_cast<size_t>(len));
         m_bHaveConf = true;
     } else {
@@ -221,31 +229,44 @@ bool CResUpdateHaveImage::DownloadOne(const std::string& localPath, const std::s
     {
         varnet::MutexLock lock(m_lock);  // a callback waits until the id is known
         m_bResult = false;
+        m_bOversize = false;
         id = m_env.http->Download(url.c_str(), this, localPath.c_str(), 0);
         m_nTaskId = id > 0 ? id : 0;
     }
     if (id <= 0) return false;
-    DWORD wait = m_event.Wait(m_env.downloadWaitMs);
-    bool ok = false;
+    DWORD wait = m_event.Wait(std::min<DWORD>(m_env.downloadWaitMs, kPictureWaitMs));
+    bool ok = false, oversize = false;
     {
         varnet::MutexLock lock(m_lock);
-        ok = wait == WAIT_OBJECT_0 && m_bResult;
+        oversize = m_bOversize;
+        ok = wait == WAIT_OBJECT_0 && m_bResult && !oversize;
         m_nTaskId = 0;  // later callbacks of this task are not taken for another
     }
-    if (wait == WAIT_TIMEOUT) {
-        TRENBY_LOG(2, "CResUpdateHaveImage::DownloadOne", "下载超时，1个小时都没下载一个文件");
+    if (wait == WAIT_TIMEOUT || oversize) {
+        TRENBY_LOG(2, "CResUpdateHaveImage::DownloadOne", oversize ? "下载的文件过大，停止下载" : "下载超时，停止下载");
         int out = 0;
         m_env.http->StopTask(id, &out);
+        RemoveTree(localPath);
         return false;
     }
-    return ok && IsRegularFile(localPath);
+    return ok && IsRegularFile(localPath) && Dir::GetFileSize(localPath) <= kMaxPictureBytes;
 }
 
 void CResUpdateHaveImage::Finish(int taskId, bool ok) {
     varnet::MutexLock lock(m_lock);
     if (taskId == 0 || taskId != m_nTaskId) return;
-    m_bResult = ok;
+    m_bResult = ok && !m_bOversize;
     m_event.Set();
+}
+
+void CResUpdateHaveImage::HttpRequestOb_DownloadProgress(int taskId, int totalSize, int curSize, int) {
+    varnet::MutexLock lock(m_lock);
+    if (taskId == 0 || taskId != m_nTaskId) return;
+    if (curSize > kMaxPictureBytes || totalSize > kMaxPictureBytes) {
+        m_bOversize = true;
+        m_bResult = false;
+        m_event.Set();
+    }
 }
 
 void CResUpdateHaveImage::HttpRequestOb_DownloadStopped(int taskId) {

@@ -96,6 +96,7 @@ public:
     void HttpRequestOb_DownloadStopped(int taskId) override;
     void HttpRequestOb_DownloadFileFinished(int taskId, std::string filePath, int fileSize) override;
     void HttpRequestOb_DownloadFailed(int taskId, int errorCode) override;
+    void HttpRequestOb_DownloadProgress(int taskId, int totalSize, int curSize, int speed) override;
 
 protected:
     std::string TempFolder() const { return m_env.downloadDir + "res/" + ImageFolder(); }
@@ -114,6 +115,12 @@ protected:
     varnet::Mutex m_lock;  // guards the two fields below
     int m_nTaskId GUARDED_BY(m_lock) = 0;
     bool m_bResult GUARDED_BY(m_lock) = false;
+    bool m_bOversize GUARDED_BY(m_lock) = false;  // past kMaxPictureBytes: stopped, never a result
+
+public:
+    // A catalogue picture is at most this large, and one try of it lasts at most kPictureWaitMs.
+    static constexpr int kMaxPictureBytes = 8 << 20;
+    static constexpr DWORD kPictureWaitMs = 120000;
 };
 
 // The twelve catalogues in processing order.

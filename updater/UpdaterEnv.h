@@ -57,8 +57,9 @@ struct UpdaterEnv {
     std::function<int64_t()> now;
     // Pauses of the jobs (after failed tries, before the window search).
     std::function<void(DWORD ms)> sleep;
-    // Longest wait for one download (one hour in the program).
-    DWORD downloadWaitMs = 3600000;
+    // Longest wait for one try of a download (half an hour in the program; a catalogue picture's try is
+    // shorter still, CResUpdateHaveImage::kPictureWaitMs).
+    DWORD downloadWaitMs = 1800000;
 
     // Ends the running main program before an installer runs.
     std::function<void()> killMainProgram;

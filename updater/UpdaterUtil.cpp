@@ -113,8 +113,12 @@ bool MoveFileReplace(const std::string& gbkFrom, const std::string& gbkTo) {
 bool RemoveTree(const std::string& gbkPath) {
     std::error_code ec;
     std::string native = Dir::ToNativePath(gbkPath);
+    // Without its trailing separators: a link named so is removed itself, never the folder it points to
+    // (inside the tree no link is followed either).
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    if (native.empty() || native == "/") return false;
     std::filesystem::remove_all(native, ec);
-    return !std::filesystem::exists(native, ec);
+    return !std::filesystem::exists(std::filesystem::symlink_status(native, ec));
 }
 
 bool IsRegularFile(const std::string& gbkPath) {

@@ -5,7 +5,7 @@
 
 namespace {
 
-const size_t kMaxCityFile = 4u << 20;
+const size_t kMaxCityFile = kCatalogueMaxFileBytes;
 const size_t kMaxToken = 2047;  // the longest record the format allows; longer ones are read whole
 
 bool IsSpace(char c) {

@@ -8,7 +8,7 @@
 namespace {
 
 const char kLog[] = "Halvec.txt";
-const size_t kMaxConfFile = 4u << 20;  // the largest real catalogue is far below this
+const size_t kMaxConfFile = kCatalogueMaxFileBytes;  // the largest real catalogue is far below this
 
 // LoadAll reads the catalogues in the first order; Reload tests the mask's bits in the second.
 const int kLoadAllOrder[] = {RES_GIFT, RES_FACE,      RES_USERPHOTO, RES_TAG,   RES_LEVEL,      RES_ROLE,

@@ -3,12 +3,13 @@
 #include <cctype>
 #include <climits>
 
+#include "CatalogRecords.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 
 namespace {
 
-const size_t kMaxPowerFile = 4u << 20;
+const size_t kMaxPowerFile = kCatalogueMaxFileBytes;
 
 // Reads one decimal integer as scanf's "%d" would, after any white space; false at the end of the text, at a
 // token that is no number, or at a number out of int range.

@@ -4,13 +4,14 @@
 #include <cstdlib>
 #include <set>
 
+#include "CatalogRecords.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 
 namespace {
 
 const char kLog[] = "Halvec.txt";
-const int64_t kMaxWordFile = 32ll << 20;
+const int64_t kMaxWordFile = static_cast<int64_t>(kWordFilterMaxFileBytes);
 
 // atoi's reading of a flag, without its overflow: leading blanks, a sign, digits; anything else counts 0.
 long FlagOf(const std::string& text) {

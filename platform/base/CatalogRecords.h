@@ -4,10 +4,15 @@
 // folder in front where the getter says so ("\\" separators kept as stored).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
+
+// The largest catalogue file the plug-in reads (larger ones it refuses); the updater installs none larger.
+constexpr size_t kCatalogueMaxFileBytes = size_t(4) << 20;
+constexpr size_t kWordFilterMaxFileBytes = size_t(32) << 20;  // "wordfilter.conf"
 
 // Catalogues named by the updater's change mask; Reload takes any combination.
 enum RESOURCE_TYPE_MASK : int {

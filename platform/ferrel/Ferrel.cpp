@@ -309,9 +309,53 @@ bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTime
             Release();
             return false;
         }
-        progress_.Start(rtmp_->m_sb.sb_socket, sendTimeout * 1000);
+        StartProgressWatch(std::clamp(sendTimeout * 500, 1000, 5000));
     }
     return true;
+}
+
+void Ferrel::StartProgressWatch(int periodMs) {
+    StopProgressWatch();
+    peerLost_ = false;
+    {
+        varnet::MutexLock lock(watchMutex_);
+        watchStop_ = false;
+    }
+    int fd;
+    {
+        varnet::MutexLock lock(stopMutex_);
+        fd = stopFd_;
+    }
+    if (fd < 0) return;
+    progress_.Start(fd, periodMs);
+    progressThread_ = std::thread([this, fd, periodMs] {
+        for (;;) {
+            {
+                varnet::MutexLock lock(watchMutex_);
+                const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(periodMs);
+                while (!watchStop_ && watchCv_.wait_until(lock.Native(), until) != std::cv_status::timeout) {}
+                if (watchStop_) return;
+            }
+            // The descriptor is the socket's duplicate, closed only after this thread is joined.
+            if (!progress_.Healthy(fd)) {
+                peerLost_ = true;
+                alive_ = false;
+                varnet::DebugLog("Ferrel", debugId_.c_str(), "the server stopped reading: connection lost");
+                shutdown(fd, SHUT_RDWR);
+                return;
+            }
+        }
+    });
+}
+
+void Ferrel::StopProgressWatch() {
+    if (!progressThread_.joinable()) return;
+    {
+        varnet::MutexLock lock(watchMutex_);
+        watchStop_ = true;
+    }
+    watchCv_.notify_all();
+    progressThread_.join();
 }
 
 bool Ferrel::ConnectSession(const std::string& host, int port, Clock::time_point deadline) {
@@ -653,6 +697,11 @@ void Ferrel::Stop() {
         ssize_t ignored = write(wakeFd_, &one, sizeof(one));
         (void)ignored;
     }
+    {
+        varnet::MutexLock watch(watchMutex_);
+        watchStop_ = true;
+    }
+    watchCv_.notify_all();
 }
 
 void Ferrel::Close() {
@@ -665,6 +714,7 @@ void Ferrel::Close() {
 
 void Ferrel::Release() {
     alive_ = false;
+    StopProgressWatch();
     if (rtmp_) {
         if (stopped_ && rtmp_->m_sb.sb_socket >= 0) {
             // The socket is shut down: skip the goodbye commands and just close.
@@ -746,9 +796,8 @@ bool Ferrel::SendBody(int type, int channel, const uint8_t* body, int len, unsig
         varnet::DebugLog("Ferrel", debugId_.c_str(), "send failed: connection lost");
         return false;
     }
-    if (!progress_.Healthy(rtmp_->m_sb.sb_socket)) {
+    if (peerLost_) {
         alive_ = false;
-        varnet::DebugLog("Ferrel", debugId_.c_str(), "the server stopped reading: connection lost");
         return false;
     }
     return true;

@@ -17,6 +17,7 @@
 #include "SendProgress.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <thread>  // std::chrono (<chrono> itself does not build with the GBK execution charset)
 #include <cstdint>
 #include <mutex>
@@ -35,8 +36,9 @@ public:
 
     // url: the whole connection text ("rtmp://host[:port]/app/stream[?query] option=value ...").
     // timeout bounds the whole of the TCP connect, the RTMP handshake and the play or publish exchange;
-    // recvTimeout bounds each later wait for data, sendTimeout each later write, and a publisher whose
-    // server stops reading is lost within about two send time-outs (seconds; 0 or less = 30).
+    // recvTimeout bounds each later wait for data, sendTimeout each later write (seconds; 0 or less = 30);
+    // a publisher whose server stops reading is lost within two progress periods (half a send time-out,
+    // 1 to 5 s), checked on a timer whether or not a send blocks.
     // True once the stream can be read (play) or written (publish).
     virtual bool Connect(const char* url, int timeout, int recvTimeout, int sendTimeout, bool publish = false);
     // >0: bytes of the FLV byte stream (starting with the 13-byte FLV header), with every whole message
@@ -106,5 +108,15 @@ private:
     bool endPending_ = false;    // a message taken ahead ended the stream: after out_, the end
     uint32_t bytesIn_ = 0;       // for the acknowledgements the server's window asks for
     uint32_t ackedIn_ = 0;
-    SendProgress progress_;
+
+    // Publishing: a watch thread samples the peer's progress on a timer, whether or not a send blocks, and
+    // shuts the socket down once the peer is judged lost (a blocked send then returns at once).
+    void StartProgressWatch(int periodMs);
+    void StopProgressWatch();
+    SendProgress progress_;       // the watch thread's
+    std::thread progressThread_;  // started and joined by the I/O thread
+    varnet::Mutex watchMutex_;
+    std::condition_variable watchCv_;
+    bool watchStop_ GUARDED_BY(watchMutex_) = false;
+    std::atomic<bool> peerLost_{false};
 };

@@ -3,7 +3,7 @@
 // program consumed is estimated from TCP_INFO as acknowledged bytes plus the advertised window; when
 // it stays flat for two periods of the send time-out while data goes out, the peer is lost.
 //
-// Threads: the sending thread only.
+// Threads: one thread at a time (the publisher's progress watch).
 #pragma once
 
 #include <thread>  // std::chrono (<chrono> itself does not build with the GBK execution charset)

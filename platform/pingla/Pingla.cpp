@@ -387,7 +387,7 @@ void CPingla::RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen) {
     tReceiving = this;
     const int keepAlive = keepAliveMs_;
     const int dead = deadMs_;
-    int64_t lastHeard = varnet::MonotonicMs();
+    int64_t lastHeard = varnet::MonotonicMs();  // the last complete frame
     int64_t lastPing = lastHeard;
     bool lost = false;
     while (!early_.empty()) {
@@ -401,6 +401,8 @@ void CPingla::RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen) {
         pingla::Frame f;
         pingla::FrameReader::Result r = reader_.Next(f);
         if (r == pingla::FrameReader::kFrame) {
+            // Only a whole frame counts as hearing from the server: bytes dripped slowly do not.
+            lastHeard = varnet::MonotonicMs();
             if (!Current(gen)) return;
             Deliver(sink, f);
             continue;
@@ -437,7 +439,6 @@ void CPingla::RecvLoop(IBaseNotifyMsg* sink, int fd, uint64_t gen) {
                 lost = true;
                 break;
             }
-            lastHeard = varnet::MonotonicMs();
         }
     }
     if (lost && Current(gen)) {

@@ -44,6 +44,7 @@ bool CWebBrowserUI::DoCreateControl() {
     m_pView = webview::CreateWebView();
     if (!m_pView) return false;
     m_pView->SetEvents(this);
+    m_pView->SetTrustedHosts(m_trustedHosts);
     SetNativeWidget(m_pView->GetWidget());
     if (m_bAutoNavi && !m_sHomePage.empty()) m_pView->Navigate(m_sHomePage);
     return true;
@@ -52,6 +53,11 @@ bool CWebBrowserUI::DoCreateControl() {
 void CWebBrowserUI::SetPos(RECT rc, bool bNeedInvalidate) {
     CNativeHostUI::SetPos(rc, bNeedInvalidate);
     if (!m_pView && m_pManager) CreateControl();
+}
+
+void CWebBrowserUI::SetTrustedHosts(const std::vector<std::string>& hosts) {
+    m_trustedHosts = hosts;
+    if (m_pView) m_pView->SetTrustedHosts(hosts);
 }
 
 void CWebBrowserUI::SetExternal(IDispatch* external, const std::vector<std::string>& names) {

@@ -38,6 +38,8 @@ public:
     void SetHomePage(const char* url) { m_sHomePage = url ? url : ""; }
     const std::string& GetHomePage() const { return m_sHomePage; }
     void SetAutoNavigation(bool on) { m_bAutoNavi = on; }
+    // The hosts whose pages window.external answers (webview::IWebView::SetTrustedHosts), kept for the engine.
+    void SetTrustedHosts(const std::vector<std::string>& hosts);
 
     void Navigate2(const char* url);
     void Refresh();
@@ -60,6 +62,7 @@ protected:
     webview::IWebView* m_pView = nullptr;
     CWebBrowserEventHandler* m_pHandler = nullptr;
     std::string m_sHomePage;
+    std::vector<std::string> m_trustedHosts;
     bool m_bDelayCreate = true;
     bool m_bAutoNavi = false;
     bool m_bCreateFailed = false;

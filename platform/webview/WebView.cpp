@@ -4,6 +4,7 @@
 
 #include "HeadlessWebView.h"
 #include "ZqLib.h"
+#include "ZqLog.h"
 
 namespace webview {
 
@@ -99,6 +100,36 @@ bool ParseHandlerCall(const std::string& text, std::string& name, std::vector<st
     return true;
 }
 
+std::string HttpHostOf(const std::string& url) {
+    size_t start;
+    if (url.size() >= 7 && EqualNoCase(url.substr(0, 7), "http://")) start = 7;
+    else if (url.size() >= 8 && EqualNoCase(url.substr(0, 8), "https://")) start = 8;
+    else return "";
+    size_t end = url.find_first_of("/?#\\", start);
+    std::string authority = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    size_t at = authority.rfind('@');
+    if (at != std::string::npos) authority.erase(0, at + 1);
+    std::string host;
+    if (!authority.empty() && authority[0] == '[') {
+        size_t close = authority.find(']');
+        if (close == std::string::npos) return "";
+        host = authority.substr(1, close - 1);
+    } else {
+        host = authority.substr(0, authority.find(':'));
+    }
+    for (char& c : host) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return host;
+}
+
+bool IsTrustedPage(const std::string& url, const std::vector<std::string>& hosts) {
+    if (url.size() >= 5 && EqualNoCase(url.substr(0, 5), "file:")) return true;
+    std::string host = HttpHostOf(url);
+    if (host.empty()) return false;
+    for (const auto& h : hosts)
+        if (EqualNoCase(h, host)) return true;
+    return false;
+}
+
 bool InvokeExternal(IDispatch* external, const std::vector<std::string>& names, const std::string& name,
                     const std::vector<std::string>& args, std::string& answer) {
     answer.clear();
@@ -177,6 +208,17 @@ std::string CWebViewBase::CallExternal(const std::string& name, const std::vecto
     // The object stays alive for the call even when the owner drops the view inside it.
     IDispatch* ext = m_external;
     if (!ext) return answer;
+    // Only the program's own pages and those of the hosts it was set to show reach the object.
+    if (!m_localPage) {
+        std::string url = DocumentUrl();
+        if (!IsTrustedPage(url, m_trustedHosts)) {
+            if (url != m_refusedUrl)
+                PJ_Log("VarnetFrame.txt", 0, "WebView", "page call of an untrusted page refused: %s",
+                       url.substr(0, 128).c_str());
+            m_refusedUrl = url;
+            return answer;
+        }
+    }
     ext->AddRef();
     std::vector<std::string> names = m_names;
     Deliver([&] { InvokeExternal(ext, names, name, args, answer); });

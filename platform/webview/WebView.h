@@ -76,6 +76,9 @@ public:
     // Local pages also swallow the reload keys (IsReloadKey) and show no context menu of the engine's: they
     // report OnContextMenu instead.
     virtual void SetLocalPage(bool on) = 0;
+    // The hosts (ASCII, any case, any port) whose http and https pages window.external answers; besides them
+    // only file: pages and local pages get an answer. Every other page's call returns "" and reaches nothing.
+    virtual void SetTrustedHosts(const std::vector<std::string>& hosts) = 0;
 
     // Body of the current document (chat panes). Markup is GBK.
     virtual void InsertAdjacentHTML(const std::string& where, const std::string& html) = 0;  // "beforeEnd"
@@ -118,6 +121,11 @@ void SetUrlOpener(UrlOpener opener);  // null restores the desktop's handler
 // An inline handler's text as one call: "window.external.<name>(<args>)", an optional ';', blanks around;
 // each argument a decimal integer or a quoted text holding neither its quote nor a backslash. UTF-8.
 bool ParseHandlerCall(const std::string& text, std::string& name, std::vector<std::string>& args);
+
+// The host of an http or https address, lower-cased, without user, port or brackets; "" for other schemes.
+std::string HttpHostOf(const std::string& url);
+// True when `url` is a file: address or an http(s) address of one of `hosts`.
+bool IsTrustedPage(const std::string& url, const std::vector<std::string>& hosts);
 
 bool InvokeExternal(IDispatch* external, const std::vector<std::string>& names, const std::string& name,
                     const std::vector<std::string>& args, std::string& answer);

@@ -16,6 +16,7 @@ public:
     void SetExternal(IDispatch* external, const std::vector<std::string>& names) override;
     void SetScrollBars(bool on) override { m_scrollBars = on; }
     void SetLocalPage(bool on) override { m_localPage = on; }
+    void SetTrustedHosts(const std::vector<std::string>& hosts) override { m_trustedHosts = hosts; }
     int GetBodyChildCount() const override { return m_doc.ChildCount(); }
     void Close() override;
 
@@ -39,6 +40,8 @@ protected:
     // Called once the view is closed and no call is running; the engine frees itself (now or later).
     virtual void Destroy() = 0;
     bool InCall() const { return m_depth > 0; }
+    // The address of the document shown now, as the engine has it.
+    virtual std::string DocumentUrl() const { return m_url; }
 
     IWebViewEvents* m_events = nullptr;
     IDispatch* m_external = nullptr;
@@ -46,12 +49,14 @@ protected:
     std::string m_url;
     bool m_scrollBars = true;
     bool m_localPage = false;
+    std::vector<std::string> m_trustedHosts;
     CDocModel m_doc;
 
 private:
     int m_depth = 0;
     bool m_closing = false;
     bool m_destroyed = false;
+    std::string m_refusedUrl;  // the last page refused, logged once
 };
 
 }  // namespace webview

@@ -231,6 +231,9 @@ public:
 protected:
     ~CWebKitView() override = default;
 
+    // The committed document's address: a page that started a navigation elsewhere is still itself.
+    std::string DocumentUrl() const override { return m_committedUrl; }
+
     void Destroy() override {
         g_liveViews.erase(std::remove(g_liveViews.begin(), g_liveViews.end(), m_view), g_liveViews.end());
         g_signal_handlers_disconnect_by_data(m_view, this);
@@ -310,6 +313,7 @@ private:
             break;
         case WEBKIT_LOAD_COMMITTED: {
             const char* uri = webkit_web_view_get_uri(v);
+            self->m_committedUrl = Charset::Utf8ToGbk(uri ? uri : "");
             int status = 200;
             if (IsHttp(uri)) {
                 WebKitWebResource* res = webkit_web_view_get_main_resource(v);
@@ -459,6 +463,7 @@ private:
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
     std::string m_token;          // the secret prefix of this view's page calls
+    std::string m_committedUrl;   // of the document shown now (GBK)
     GtkWidget* m_view = nullptr;  // the engine's widget, one reference ours
     GtkWidget* m_box = nullptr;   // what the window holds, one reference ours
     WebKitUserContentManager* m_content = nullptr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -347,6 +348,79 @@ TEST_F(Services, ChildThatFaultsWritesItsDumpAndTheReportIsSent) {
             EXPECT_NE(std::string::npos, dump.find("unhandled"));
         }
     }
+}
+
+// The report goes out whatever the process did before it crashed: a library replaced the handlers, many
+// threads never answer, the program was started by a bare name from another folder (whose "Faultnote" must not
+// run and which gets no dump: dumps go to the user-data folder).
+TEST_F(Services, CrashReportsOutlastLibrariesSilentThreadsAndBareNames) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer loses track of threads started in a forked child of a threaded program";
+#endif
+    config->SetString("ZqServerList", "CrashReportSvr", service.Url(testenv::WebService::kCrashPath).c_str());
+    const std::string cwd = dir + "/cwd", mark = cwd + "/ran";
+    ASSERT_EQ(0, mkdir(cwd.c_str(), 0700));
+    {
+        std::ofstream f(cwd + "/Faultnote");
+        f << "#!/bin/sh\ntouch " << mark << "\n";
+    }
+    ASSERT_EQ(0, chmod((cwd + "/Faultnote").c_str(), 0755));
+    struct Row {
+        const char* name;
+        void (*before)();
+    } rows[] = {
+        {"a library's handlers",
+         [] {
+             struct sigaction dfl = {};
+             dfl.sa_handler = SIG_DFL;
+             sigaction(SIGSEGV, &dfl, nullptr);
+             std::set_terminate([] { _exit(9); });
+             if (KeepCrashHandler() != 2) _exit(8);
+         }},
+        {"threads that never answer",
+         [] {
+             for (int i = 0; i < 150; ++i)
+                 std::thread([] {
+                     sigset_t all;
+                     sigfillset(&all);
+                     pthread_sigmask(SIG_BLOCK, &all, nullptr);
+                     pause();
+                 }).detach();
+             usleep(200000);
+         }},
+    };
+    for (const Row& r : rows) {
+        size_t before = service.CrashReports().size();
+        pid_t child = fork();
+        if (child == 0) {
+            if (chdir(cwd.c_str()) != 0) _exit(7);
+            setenv("VARNET_FAULTNOTE_ANSWER", "yes", 1);
+            InstallCrashHandler("Varnet");
+            SetCrashReporter("Faultnote");  // relative: refused
+            SetCrashReporter(VARNET_BINARY_DIR "/bin/Faultnote");
+            r.before();
+            WriteThroughNull();
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        ASSERT_TRUE(WIFSIGNALED(status)) << r.name << " exit " << WEXITSTATUS(status);
+        EXPECT_EQ(SIGSEGV, WTERMSIG(status)) << r.name;
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (service.CrashReports().size() == before && std::chrono::steady_clock::now() < end) usleep(20000);
+        EXPECT_EQ(before + 1, service.CrashReports().size()) << r.name;
+    }
+    EXPECT_NE(0, access(mark.c_str(), F_OK));
+    auto dumpsIn = [](const std::string& folder) {
+        int n = 0;
+        if (DIR* d = opendir(folder.c_str())) {
+            while (dirent* e = readdir(d)) n += strstr(e->d_name, ".dmp") != nullptr;
+            closedir(d);
+        }
+        return n;
+    };
+    EXPECT_EQ(0, dumpsIn(cwd));
+    EXPECT_EQ(2, dumpsIn(dir + "/dumps"));
 }
 
 }  // namespace

@@ -353,4 +353,21 @@ TEST(FerrelHostileServer, PublisherIsLostSoonAfterItsServerStopsReading) {
     f.Close();
 }
 
+// Default socket buffers and a long send time-out: the sends block once the buffers are full, and the
+// progress check on its timer still finds the server lost well within 20 s (and wakes the blocked send).
+TEST(FerrelHostileServer, PublisherIsLostOnATimerWhileItsSendsBlock) {
+    testenv::RtmpPeer peer([](Session& s) { s.AcceptStream(true); });
+    Ferrel f;
+    ASSERT_TRUE(f.Connect(peer.Url("s").c_str(), 5, 5, 30, true));
+    std::string body(64 << 10, '\x27');
+    body[1] = 1;
+    const auto t0 = Clock::now();
+    unsigned ts = 0;
+    while (f.IsConnected() && Since(t0) < 60)
+        f.SendH264Packet(reinterpret_cast<const uint8_t*>(body.data()), int(body.size()), false, ts += 40);
+    EXPECT_FALSE(f.IsConnected());
+    EXPECT_LT(Since(t0), 20.0);
+    f.Close();
+}
+
 }  // namespace

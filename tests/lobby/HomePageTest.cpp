@@ -147,6 +147,19 @@ TEST_F(WebTest, HomePageCallsPostCommandsAndAnswerBuiltIns) {
     EXPECT_LT(nick.find('&'), 250u);
     EXPECT_NE(p.find("&beautyId=9&curLevel=&nextLevel=&levelWidth="), std::string::npos) << p;
     EXPECT_NE(p.find("&level=123456"), std::string::npos);
+
+    // A page of another host (a directory entry's own address, a link the page followed) gets no bridge: no
+    // session, no command; the service's pre-resolved address does.
+    for (const char* url : {"http://evil.test/x", "http://web.test.evil.test/ZeqaShow/LiveIndex"}) {
+        v.engine->Navigate(url);
+        sink.commands.clear();
+        EXPECT_EQ(v.Call("ParamReturn"), "") << url;
+        v.Call("openroom&id=5");
+        HandlePosted();
+        EXPECT_TRUE(sink.commands.empty()) << url;
+    }
+    v.engine->Navigate("http://10.0.0.1:81/ZeqaShow/LiveIndex?cssip=10.0.0.3&jsip=10.0.0.2");
+    EXPECT_EQ(v.Call("ParamReturn").rfind("uid=7&sid=8&", 0), 0u);
 }
 
 TEST_F(WebTest, FirstLoadBlankAndErrorPages) {
@@ -209,13 +222,24 @@ TEST_F(WebTest, FailedHomePageFallsBackToPreResolvedAddressesOnce) {
 namespace {
 class LinkFrame : public CVarnetFrameWnd {
 public:
-    explicit LinkFrame(RecordingRoomManager* rm) : CVarnetFrameWnd(std::unique_ptr<CRoomManager>(rm)) {}
+    explicit LinkFrame(RecordingRoomManager* rm, int64_t openIntervalMs = 0)
+        : CVarnetFrameWnd(std::unique_ptr<CRoomManager>(rm)) {
+        m_pageOpenIntervalMs = openIntervalMs;
+    }
     std::vector<std::string> opened, messages;
+    // A message box runs a loop of its own, as the real one does: what is posted meanwhile is handled inside.
+    bool nestedLoop = false;
+    int depth = 0, deepest = 0;
 
 protected:
     void OpenUrl(const std::string& url) override { opened.push_back(url); }
     int ShowMessage(const char* text, const char*) override {
         messages.push_back(text);
+        if (nestedLoop) {
+            deepest = std::max(deepest, ++depth);
+            HandlePosted();
+            --depth;
+        }
         return 1;
     }
 };
@@ -231,6 +255,35 @@ std::vector<long> DroppedFavourites() {
     return ids;
 }
 }  // namespace
+
+// A hostile home page floods the frame with prompting and browser-opening commands: one prompt at a time,
+// the commands posted meanwhile dropped; browser windows one an interval.
+TEST_F(WebTest, PageCommandFloodsAreBounded) {
+    auto* rm = new RecordingRoomManager;
+    LinkFrame frame(rm, 60 * 60 * 1000);
+    ASSERT_NE(frame.Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+    auto* engine = static_cast<CHeadlessWebView*>(frame.GetBrowserView()->GetWebBrowser2());
+    ASSERT_NE(engine, nullptr);
+    engine->Navigate(kHome);
+    engine->FinishLoad();
+    HandlePosted();
+    frame.nestedLoop = true;
+    for (int i = 0; i < 3000; ++i) engine->PageCall("CallZqmusic", {"openroom&id=3003&close=1"});
+    HandlePosted();
+    EXPECT_EQ(frame.deepest, 1);
+    EXPECT_LT(frame.messages.size(), 3000u);
+    // Once the prompt is closed, the next command prompts again.
+    size_t shown = frame.messages.size();
+    engine->PageCall("CallZqmusic", {"openroom&id=3003&close=1"});
+    HandlePosted();
+    EXPECT_EQ(frame.messages.size(), shown + 1);
+    for (int i = 0; i < 100; ++i) engine->PageCall("CallZqmusic", {"openTopList"});
+    engine->PageCall("CallZqmusic", {"openPay"});
+    HandlePosted();
+    EXPECT_EQ(frame.opened.size(), 1u);
+    ::DestroyWindow(frame.GetHWND());
+    HandlePosted();
+}
 
 TEST_F(WebTest, FramePageCommandsAndWebLinks) {
     // A still clock: the links made at different moments of the test carry the same time.
@@ -396,6 +449,11 @@ TEST_F(WebTest, PlatformSignInPageCalls) {
         {"Resize?h=500", "", {800, 500}},
         {"Unknown", "", {}},
     };
+    // A page of another host cannot hand back a made-up result.
+    engine->Navigate("http://evil.test/US/platform/orig_show.htm");
+    EXPECT_EQ(engine->PageCall("CallZqmusic", {"GetDevKey"}), "");
+    engine->Navigate(dlg.GetPageUrl());
+    EXPECT_EQ(engine->PageCall("CallZqmusic", {"GetDevKey"}), Charset::GbkToUtf8(ClientID::GetClientID()));
     for (const Call& c : calls) {
         std::string answer = "keep";
         RECT before = dlg.GetClientRect();

@@ -145,3 +145,35 @@ TEST_F(VarnetProgram, GuestLobbyRoomEntryAndQuit) {
             printf("updater: %s\n", line.substr(text == std::string::npos ? 0 : text + 2).c_str());
         }
 }
+
+// A crash in the lobby after the web engine (and the toolkit, the sound system) started: the crash handlers
+// are still the program's, and the dump goes to the user-data folder.
+TEST_F(VarnetProgram, CrashInTheLobbyIsReported) {
+    testenv::RoomService service;
+    ASSERT_NE(service.Start(0), 0);
+    testenv::WebService web;
+    ASSERT_TRUE(web.Start());
+    const std::string data = testsupport::MakeTempDir("varnet-crash");
+    ASSERT_FALSE(data.empty());
+    WriteUserIni(data, service, web, false);
+    const std::filesystem::path install = data + "-install";
+    MakeInstall(install);
+    Program program;
+    ASSERT_TRUE(program.Start(data, install.string(), {{"VARNET_FAULTNOTE_ANSWER", "no"}}));
+    RECT login, lobby;
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("登录对话框"), login); })) << "no login dialog";
+    usleep(400000);
+    Click(login, At("LoginSkin.xml", 410, 315, "AnonyUserBTN"));
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
+    ASSERT_TRUE(WaitFor([&] { return HomePageLoaded(program); })) << "the home page did not load";
+    sleep(3);  // the handlers are put back within two seconds of any change
+    kill(program.Pid(), SIGSEGV);
+    ASSERT_TRUE(WaitFor([&] { return program.Exited(); }, 30000)) << "Varnet did not end";
+    EXPECT_TRUE(WIFSIGNALED(program.Status()) && WTERMSIG(program.Status()) == SIGSEGV);
+    size_t dumps = 0;
+    for (const auto& e : std::filesystem::directory_iterator(data + "/dumps"))
+        dumps += e.path().string().find("_Varnet.dmp") != std::string::npos;
+    EXPECT_EQ(dumps, 1u);
+    std::filesystem::remove_all(data);
+    std::filesystem::remove_all(install);
+}

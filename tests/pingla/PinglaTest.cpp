@@ -347,12 +347,28 @@ TEST_F(Chat, ConnectionStopComesOncePerLostConnection) {
         int stops;
     };
     const std::string id = "1001";
+    std::atomic<bool> dripping{false};
+    std::thread drip;
     const Row rows[] = {
         {"closed by us", [](CPingla& c) { c.Close(); }, 0},
         {"server drops", [&](CPingla&) { server.Drop(id); }, 1},
         {"frame beyond the limit", [&](CPingla&) { server.SendRawTo(id, Be32(pingla::kMaxFrame + 1) + "\x83"); }, 1},
         {"malformed frame", [&](CPingla&) { server.SendRawTo(id, Be32(6) + "\x83" + Be32(9) + "x"); }, 1},
         {"silent peer", [&](CPingla&) { server.SetAnswerPings(false); }, 1},
+        // One byte of a frame at a time, faster than the dead time: no frame ever completes.
+        {"peer dripping bytes",
+         [&](CPingla&) {
+             server.SetAnswerPings(false);
+             dripping = true;
+             drip = std::thread([&] {
+                 std::string frame = pingla::EncodeFrame(pingla::kSys, {std::string(200, 'x'), ""});
+                 for (size_t i = 0; i < frame.size() && dripping; ++i) {
+                     server.SendRawTo(id, frame.substr(i, 1));
+                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                 }
+             });
+         },
+         1},
     };
     for (const Row& row : rows) {
         server.SetAnswerPings(true);
@@ -366,6 +382,8 @@ TEST_F(Chat, ConnectionStopComesOncePerLostConnection) {
         if (row.stops) {
             EXPECT_TRUE(s.WaitStops(1)) << row.what;
         }
+        dripping = false;
+        if (drip.joinable()) drip.join();
         EXPECT_EQ(c.SendPubMsg(kRoom, "", "x"), -1) << row.what;
         c.Close();
         c.Close();

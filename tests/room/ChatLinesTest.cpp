@@ -5,6 +5,7 @@
 #include <cstring>
 #include <regex>
 
+#include "BrowserHtmlCheck.h"
 #include "ChatHtml.h"
 #include "RoomInfoMgr.h"
 #include "RoomTestEnv.h"
@@ -77,9 +78,9 @@ struct Golden {
 void Check(const std::vector<Golden>& rows) {
     for (const Golden& row : rows) {
         EXPECT_EQ(Time(row.actual), row.expected) << row.what;
-        EXPECT_TRUE(row.actual.empty() || row.actual.find("<image src=\"http") != std::string::npos ||
-                    IsValidChatHtml(row.actual))
-            << row.what << " fails the whitelist";
+        // The program's own lines keep their handlers and pictures; nothing else in them may run or load.
+        EXPECT_TRUE(row.actual.find("<image src=\"http") != std::string::npos || browsercheck::Find(row.actual).empty())
+            << row.what << ": " << browsercheck::Find(row.actual);
     }
 }
 

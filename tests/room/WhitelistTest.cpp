@@ -145,8 +145,12 @@ TEST_F(Whitelist, RulesOfTheOriginalCheck) {
         {"<abc def", false},
         {"<image>", true},
         {"<image src=\"\">", true},
-        {"<span onclick=\"window.external.SelectUser('1')\">x</span>", true},
-        {"<SPAN ONCLICK=\"WINDOW.EXTERNAL.SELECTUSER(123)\">x</SPAN>", true},
+        // Stricter than the original: no handler (the program's own lines carry them, never another user's).
+        {"<span onclick=\"window.external.SelectUser('1')\">x</span>", false},
+        {"<SPAN ONCLICK=\"WINDOW.EXTERNAL.SELECTUSER(123)\">x</SPAN>", false},
+        {"<image src=\"a.gif\">", false},
+        {"<image border=1>.", true},  // a "." after the tag
+        {"<a href=\"http://example.com/\">x</a>", false},
         {"<span onclick=\"window.external.Other('1')\">x</span>", false},
         {"<span onclick=\"noparen\">x</span>", false},  // passed the original check; runs script here
         {"<span onclick=\"alert(1)\" onclick=\"window.external.SelectUser('1')\">x</span>", false},

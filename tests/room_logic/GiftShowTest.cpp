@@ -110,6 +110,24 @@ TEST_F(GiftShow, ChequesWaitForTheChatViewAndMissingGiftsAreDropped) {
     EXPECT_NE(lines[0].find("50"), std::string::npos) << lines[0];  // amount x 10
 }
 
+// A flooding server: a gift of 4294967295 units plays its last units only; gifts waiting to be paced and
+// global gifts waiting for the banner are bounded (the banner keeps the most valued).
+TEST_F(GiftShow, FloodsAreBounded) {
+    gifts.InserGiftShow(sender, receiver, 501, 4294967295u, 0, "");
+    EXPECT_EQ(gifts.PendingUnits(), size_t(CGiftShowManager::kMaxPacedUnits));
+    for (size_t i = 0; i < CGiftShowManager::kMaxPacedItems + 500; ++i)
+        gifts.InserGiftShow(sender, receiver, 501, 1, 0, "");
+    EXPECT_EQ(gifts.PendingUnits(), size_t(CGiftShowManager::kMaxPacedUnits) + CGiftShowManager::kMaxPacedItems - 1);
+    GlobalGiftNotice n;
+    n.giftId = 501;  // price 10
+    for (uint32_t i = 1; i <= 1000; ++i) gifts.InsertGlobalGiftShow(i, n);
+    EXPECT_EQ(gifts.PendingBanners(), CGiftShowManager::kMaxBanners);
+    gifts.CheckGlobalGiftShow();
+    PumpMessagesFor(20);
+    ASSERT_EQ(ui.Count(ROOM_NOTIFY_GLOBAL_GIFT), 1u);
+    EXPECT_EQ(ui.posted.back().banner.priority, 10000u);
+}
+
 TEST_F(GiftShow, BannerOrderAndReplacement) {
     GlobalGiftNotice n;
     n.giftId = 501;  // price 10

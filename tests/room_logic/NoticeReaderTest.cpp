@@ -3,6 +3,7 @@
 #include <json/reader.h>
 
 #include "NoticeReader.h"
+#include "ZqLib.h"
 
 namespace {
 
@@ -66,6 +67,14 @@ TEST(NoticeReader, HostileBodiesNeverThrowOrCrash) {
         if (c.member) EXPECT_TRUE(NoticeHas(doc, c.member)) << c.name;
         EXPECT_NO_THROW(NoticeToText(doc)) << c.name;
     }
+    // A table of half a million rows (a 1 MiB notice): read up to the JSON value bound, the rest dropped.
+    std::string rows = "t<a>{\n";
+    for (int i = 0; i < 524000; ++i) rows += "1\n";
+    rows += "}\nb=1\n";
+    int skipped = 0;
+    Json::Value big = ReadNoticeBody("c", rows, &skipped);
+    EXPECT_LE(big["t"].size() * 2, JsonLimit::kMaxValues);
+    EXPECT_GT(skipped, 0);
     // A table row holding "=" is a key line and must not end the notice.
     Json::Value doc = ReadNoticeBody("c", "t<a>{\nhttp://x?a=1\n2\n}\n");
     EXPECT_EQ(doc["t"].size(), 1u);

@@ -299,6 +299,44 @@ TEST_F(RoomNotices, ChatMessagesAreDecodedAndChecked) {
     EXPECT_EQ(ui.posted[0].flags, CHAT_VIEW_OWN);
 }
 
+// A flooding chat server bounds nothing: the notices kept while the window is not ready (oldest dropped),
+// the chat lines waiting for the window, the live-signature requests of one microphone.
+TEST_F(RoomNotices, FloodsFromTheChatServerAreBounded) {
+    const std::string pad(1 << 20, 'p');
+    for (int i = 0; i < 24; ++i)
+        logic.NotifySysMsg("notifybroadcast", Body({{"word", "w" + std::to_string(i) + "w"},
+                                                    {"id", "1002"},
+                                                    {"beautyid", "1"},
+                                                    {"nickname", "n"},
+                                                    {"level", "1"},
+                                                    {"pad", pad}}));
+    logic.SetRoomWindowReady(true);
+    logic.SetUserListLoaded(true);
+    ui.posted.clear();
+    logic.NotifySysMsg("notifyrestart", "cmd=notifyrestart\n");
+    PumpMessagesFor(50);
+    std::string all;
+    for (auto& p : ui.posted) all += p.text;
+    EXPECT_LT(ui.Count(ROOM_NOTIFY_CHAT_LINE), 20u);
+    EXPECT_NE(all.find("w23w"), std::string::npos);
+    EXPECT_EQ(all.find("w0w"), std::string::npos);
+
+    // Lines waiting for the window: at most the bound, and taken again once the window has caught up.
+    ui.posted.clear();
+    for (int i = 0; i < 3000; ++i) logic.NotifyPubMsg("a", "", "1002_c", "", "hello");
+    PumpMessagesFor(50);
+    EXPECT_EQ(ui.Count(ROOM_NOTIFY_CHAT_LINE), size_t(CRoomLogic::kMaxPendingLines));
+    logic.NotifyPubMsg("a", "", "1002_c", "", "again");
+    ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_CHAT_LINE, size_t(CRoomLogic::kMaxPendingLines) + 1));
+
+    // A thousand microphone notices of one microphone ask for its live signature once.
+    CMsgClientThread& worker = CMsgClientThread::GetInstance();
+    size_t queued = worker.QueueSize();
+    for (int i = 0; i < 1000; ++i)
+        Notice("notifymicon", Body({{"tid", "1002"}, {"fid", "1002"}, {"type", "1"}, {"idx", "1"}}));
+    EXPECT_LE(worker.QueueSize(), queued + 1);
+}
+
 TEST_F(RoomNotices, EarlyNoticesAreReplayedInOrderBeforeTheNextOne) {
     const std::string gbk = "\xC4\xE3\xBA\xC3\x5C";
     logic.NotifySysMsg("notifybroadcast",

@@ -183,6 +183,13 @@ TEST_F(RoomManagerTest, ReplyDispatch) {
     CZQKickRoomMsg kick;
     kick.status = 4;
     kick.statusdesc = "权限不够";
+    // The service's texts are text: markup in them arrives escaped.
+    CZQKickRoomMsg hostile;
+    hostile.status = 4;
+    hostile.statusdesc = "<span onclick=\"window.external.CallFuncEx('x')\">a&b</span>";
+    CZQSendColorBarMsg hostileBar;
+    hostileBar.status = 3;
+    hostileBar.statusdesc = "<image src=x>";
     CZQGetChatSigMsg refused;
     refused.status = 2;
     refused.ctxInt[0] = int(kRoom);
@@ -206,6 +213,12 @@ TEST_F(RoomManagerTest, ReplyDispatch) {
         {"broadcast without money", &poor, {ROOM_NOTIFY_SYS_TEXT, ROOM_NOTIFY_BROADCAST_RESULT}, {}, nullptr},
         {"room info of a closed room", &closedRoom, {}, {}, nullptr},
         {"failure line without a hint", &kick, {ROOM_NOTIFY_SYS_TEXT}, {}, "踢出房间失败(权限不够)"},
+        {"failure line of markup",
+         &hostile,
+         {ROOM_NOTIFY_SYS_TEXT},
+         {},
+         "踢出房间失败(&lt;span onclick=&quot;window.external.CallFuncEx('x')&quot;&gt;a&amp;b&lt;/span&gt;)"},
+        {"colour bar refused with markup", &hostileBar, {ROOM_NOTIFY_CHAT_LINE}, {}, "&lt;image src=x&gt;<br>"},
         {"chat signature refused", &refused, {ROOM_NOTIFY_SYS_TEXT}, {}, "获取聊天服务地址失败(no),请重新进入房间"},
         {"chat signature of another room", &stale, {}, {}, nullptr},
         {"user list of another room", &otherRoomUsers, {}, {}, nullptr},
@@ -220,7 +233,8 @@ TEST_F(RoomManagerTest, ReplyDispatch) {
         EXPECT_EQ(frame.Codes(), r.frameCodes) << r.name;
         if (r.text)
             for (auto& p : ui.posted)
-                if (p.code == ROOM_NOTIFY_SYS_TEXT) EXPECT_EQ(p.text, r.text) << r.name;
+                if (p.code == ROOM_NOTIFY_SYS_TEXT || p.code == ROOM_NOTIFY_CHAT_LINE)
+                    EXPECT_EQ(p.text, r.text) << r.name;
     }
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().xiubi, 77u);
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().xiubiver, 6u);

@@ -211,6 +211,43 @@ TEST_F(CatalogueTest, HostileAnswersChangeNothing) {
     EXPECT_EQ(main_.Count(WM_RES_CHANGED), 1);  // the accepted change only
 }
 
+// A picture far larger than any catalogue's is stopped and kept nowhere; the catalogue stays as it was.
+TEST_F(CatalogueTest, OversizedPictureIsStopped) {
+    PublishMainWindow();
+    std::string oldPicture = ReadText(Path("install/res/gift/10001.png"));
+    Raise("gift");
+    Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["version"] = 5; });
+    WriteText(Path("served/gift/10001.png"), std::string(12 << 20, 'p'));
+    EXPECT_EQ(Update(), 0);
+    EXPECT_EQ(ReadText(Path("install/res/gift/10001.png")), oldPicture);
+    EXPECT_FALSE(fs::exists(Path("data/update/res")));
+}
+
+// Catalogues the plug-in would refuse (over its size, or cut short by a NUL) replace nothing: the program keeps
+// its rights table and gifts.
+TEST_F(CatalogueTest, CataloguesThePlugInRefusesAreNotInstalled) {
+    PublishMainWindow();
+    struct Row {
+        const char* type;
+        const char* conf;
+        std::string served;
+    } rows[] = {
+        {"power", "power.conf", std::string(kCatalogueMaxFileBytes + 1, ' ')},
+        {"gift", "gift.conf", ReadText(Path("served/gift.conf")) + std::string(kCatalogueMaxFileBytes, ' ')},
+        {"city", "city.conf", std::string("1 a\0", 4) + "2 b\n"},
+    };
+    for (const Row& r : rows) {
+        std::string old = ReadText(Path(std::string("install/res/") + r.conf));
+        Raise(r.type);
+        WriteText(Path(std::string("served/") + r.conf), r.served);
+        config_->SetString("ResUpdate", "NextUpdateTime", nullptr, 1);
+        EXPECT_EQ(Update(), 0) << r.conf;
+        EXPECT_EQ(ReadText(Path(std::string("install/res/") + r.conf)), old) << r.conf;
+        fs::remove_all(Path("served"));
+        fs::copy(fs::path(VARNET_SOURCE_DIR) / "res", Path("served"), fs::copy_options::recursive);
+    }
+}
+
 TEST_F(CatalogueTest, PictureObserverTakesOnlyItsOwnTask) {
     Raise("gift");
     Edit("gift.conf", [&](Json::Value& g) { Item(g, 10001)["version"] = 5; });

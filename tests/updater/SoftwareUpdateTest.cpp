@@ -220,6 +220,21 @@ TEST_F(SoftwareTest, TruncatedOrOversizedAnswers) {
     for (const auto& m : main_.got) EXPECT_LE(m.w, 100u);
 }
 
+// An answer longer than the configuration says the installer is (here one without an end announced): the
+// download is stopped and nothing is kept.
+TEST_F(SoftwareTest, DownloadBeyondTheConfiguredSizeIsStopped) {
+    const std::string name = "Varnet_1.0.0.2_FORCE.bin";
+    testenv::RawTcpServer endless("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(4 << 20, 'z'));
+    ASSERT_TRUE(endless.Start());
+    UseServiceConfig(kNew, name);
+    config_->SetString("Update", "HttpDownLoadSvr0", ("http://127.0.0.1:" + std::to_string(endless.Port())).c_str(), 1);
+    config_->SetInt("Update", "filesize", 100000);
+    Update();
+    EXPECT_FALSE(fs::exists(Path("data/update/" + name)));
+    EXPECT_EQ(Get("UpdateData", "InstallSoftware"), "");
+    EXPECT_TRUE(Launched().empty());
+}
+
 TEST_F(SoftwareTest, TimedOutTryIsStoppedBeforeTheNext) {
     const std::string name = "Varnet_1.0.0.2.sh";
     service_.StallInstaller(name, 4000);

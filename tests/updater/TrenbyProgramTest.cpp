@@ -129,3 +129,24 @@ TEST_F(TrenbyTest, ProgramTellsTheMainWindowWhatChanged) {
     EXPECT_EQ(ReadText(Path("install/res/version.conf")), AsServed(version));
     EXPECT_TRUE(fs::exists(Path("data/log/Trenby.txt")));
 }
+
+// A temporary folder that is a link to another folder: the pass removes the link, never what it points to, and
+// writes nothing there.
+TEST_F(TrenbyTest, LinkedTemporaryFolderIsNotFollowed) {
+    std::string version = ReadText(Path("served/version.conf"));
+    size_t at = version.find("\"gift\"");
+    ASSERT_NE(at, std::string::npos);
+    at = version.find("\"version\": 1", at);
+    version.replace(at, 12, "\"version\": 2");
+    WriteText(Path("served/version.conf"), version);
+    fs::create_directories(Path("outside"));
+    WriteText(Path("outside/keep.txt"), "mine");
+    fs::create_directories(Path("data/update"));
+    fs::create_directory_symlink(Path("outside"), Path("data/update/res"));
+    Run([&] { RunTrenby(env_, "-x"); });
+    EXPECT_EQ(ReadText(Path("outside/keep.txt")), "mine");
+    size_t entries = 0;
+    for (auto it = fs::directory_iterator(Path("outside")); it != fs::directory_iterator(); ++it) ++entries;
+    EXPECT_EQ(entries, 1u);
+    EXPECT_EQ(ReadText(Path("install/res/version.conf")), AsServed(version));
+}

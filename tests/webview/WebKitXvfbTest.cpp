@@ -55,6 +55,7 @@ protected:
         gtk_window_set_default_size(GTK_WINDOW(window), 640, 480);
         browser = new CZqWebBrowser();
         browser->SetOwner(&owner);
+        browser->SetTrustedHosts({"127.0.0.1"});  // the local web service's pages get the bridge
         browser->SetDelayCreate(false);
         browser->Navigate2("about:blank");
         ASSERT_NE(nullptr, browser->GetWebBrowser2());
@@ -87,6 +88,16 @@ TEST_F(WebKitXvfb, HomePageLoadsAndItsSynchronousCallGetsTheProgramsAnswer) {
     EXPECT_EQ(url, owner.documents.back());
     EXPECT_EQ(url, browser->GetCurrentUrl());
     EXPECT_TRUE(owner.failed.empty());
+
+    // The same page under a host name the control was not given: its calls reach nothing.
+    std::string other = url;
+    other.replace(other.find("127.0.0.1"), 9, "localhost");
+    owner.calls.clear();
+    size_t loaded = owner.documents.size();
+    browser->Navigate2(other.c_str());
+    ASSERT_TRUE(Pump([&] { return owner.documents.size() > loaded; }, 20000));
+    Pump([] { return false; }, 1000);
+    EXPECT_TRUE(owner.calls.empty());
 }
 
 TEST_F(WebKitXvfb, FailedLoadsReportTheirStatus) {
@@ -214,7 +225,11 @@ class LoginDlg : public DuiLib::WindowImplBase, public IZqWebAction {
 public:
     const char* GetWindowClassName() const override { return "WebLoginDlg"; }
     DuiLib::CControlUI* CreateControl(const char* cls) override {
-        if (DuiLib::EqualNoCase(cls, "ZqWebBrowserUI")) return new CZqWebBrowser();
+        if (DuiLib::EqualNoCase(cls, "ZqWebBrowserUI")) {
+            auto* web = new CZqWebBrowser();
+            web->SetTrustedHosts({"127.0.0.1"});
+            return web;
+        }
         return nullptr;
     }
     void InitWindow() override {

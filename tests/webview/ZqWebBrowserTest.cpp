@@ -30,6 +30,7 @@ protected:
     void SetUp() override {
         browser = new CZqWebBrowser();
         browser->SetOwner(&owner);
+        browser->SetTrustedHosts({"127.0.0.1"});
         browser->Navigate2("http://127.0.0.1/home");
         view = static_cast<CHeadlessWebView*>(browser->GetWebBrowser2());
         ASSERT_NE(nullptr, view);
@@ -90,6 +91,35 @@ TEST_F(ZqWebBrowserTest, PageCallsReachTheOwnerWithTheirAnswer) {
     owner.calls.clear();
     EXPECT_EQ("\xE4\xB8\xAD\xE6\x96\x87", view->PageCall("CallZqmusic", {"\xE6\xB5\x8B"}));
     EXPECT_EQ(std::vector<std::string>{"测"}, owner.calls);
+}
+
+// window.external answers the trusted hosts' pages and file: pages; any other page gets "" and reaches nothing.
+TEST_F(ZqWebBrowserTest, OnlyTrustedPagesReachTheOwner) {
+    struct Row {
+        const char* url;
+        bool reached;
+    } rows[] = {
+        {"http://127.0.0.1/home", true},
+        {"HTTPS://127.0.0.1:8443/x?y", true},
+        {"http://user@127.0.0.1/x", true},
+        {"file:///opt/varnet/html/error.html", true},
+        {"http://127.0.0.1.evil.example/", false},
+        {"http://evil.example/?h=127.0.0.1", false},
+        {"http://127.0.0.1@evil.example/", false},
+        {"http://evil.example\\@127.0.0.1/", false},
+        {"ftp://127.0.0.1/", false},
+        {"about:blank", false},
+        {"data:text/html,x", false},
+        {"", false},
+    };
+    for (const Row& r : rows) {
+        view->Navigate(r.url);
+        owner.calls.clear();
+        EXPECT_EQ(r.reached ? "ans" : "", view->PageCall("CallZqmusic", {"ParamReturn"})) << r.url;
+        EXPECT_EQ(r.reached ? 1u : 0u, owner.calls.size()) << r.url;
+    }
+    EXPECT_EQ(webview::HttpHostOf("http://[::1]:80/"), "::1");
+    EXPECT_EQ(webview::HttpHostOf("HTTP://Web.Test:81"), "web.test");
 }
 
 TEST_F(ZqWebBrowserTest, DispatchTableOfTheExternalObject) {
