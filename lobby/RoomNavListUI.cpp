@@ -141,10 +141,12 @@ CItemNode* CRoomNavListUI::AddNode(const NavNodeData& data, CItemNode* parent) {
     row->SetFixedHeight(kRowHeight);
     row->SetTag(reinterpret_cast<UINT_PTR>(node));
 
-    int index;
-    if (!parent->children.empty()) index = GetItemIndex(parent->LastDescendant()->row) + 1;
-    else if (parent == m_pRoot.get()) index = 0;
-    else index = GetItemIndex(parent->row) + 1;
+    // After the parent's last descendant: a directory filled in order appends every row.
+    CControlUI* before = !parent->children.empty() ? parent->LastDescendant()->row
+                         : parent == m_pRoot.get() ? nullptr
+                                                   : parent->row;
+    int index = 0;
+    if (before) index = !m_items.empty() && m_items.back() == before ? GetCount() : GetItemIndex(before) + 1;
     if (index < 0 || !CListUI::AddAt(row, index)) {
         delete row;
         delete node;
@@ -153,6 +155,8 @@ CItemNode* CRoomNavListUI::AddNode(const NavNodeData& data, CItemNode* parent) {
     if (std::find(parent->children.begin(), parent->children.end(), node) == parent->children.end())
         parent->children.push_back(node);
     node->parent = parent;
+    std::string key = node->key.c_str();
+    if (!m_byKey.emplace(key, node).second) m_bSharedKeys = true;
     return node;
 }
 
@@ -171,7 +175,18 @@ bool CRoomNavListUI::SetOnlineCount(const CDuiString& key, const CDuiString& cou
 CItemNode* CRoomNavListUI::FindNode(const CDuiString& key) {
     if (!m_pRoot) return nullptr;
     if (m_pRoot->key == key) return m_pRoot.get();
-    return m_pRoot->FindChild(key);
+    // Nodes sharing a key: the first in depth-first order, as the tree gives it.
+    if (m_bSharedKeys) return m_pRoot->FindChild(key);
+    auto it = m_byKey.find(key.c_str());
+    return it == m_byKey.end() ? nullptr : it->second;
+}
+
+void CRoomNavListUI::Forget(CItemNode* node) {
+    auto it = m_byKey.find(node->key.c_str());
+    if (it == m_byKey.end() || it->second != node) return;
+    m_byKey.erase(it);
+    if (m_bSharedKeys)
+        if (CItemNode* other = m_pRoot->FindChild(node->key)) m_byKey.emplace(node->key.c_str(), other);
 }
 
 void CRoomNavListUI::ExpandNode(CItemNode* node, bool expand) {
@@ -232,6 +247,7 @@ bool CRoomNavListUI::RemoveNode(CItemNode* node) {
         siblings.erase(std::remove(siblings.begin(), siblings.end(), node), siblings.end());
     }
     if (m_pSelected == node) m_pSelected = nullptr;
+    Forget(node);
     delete node;
     return true;
 }
@@ -261,6 +277,8 @@ void CRoomNavListUI::RemoveAll() {
     if (!m_pRoot) return;
     CListUI::RemoveAll();
     m_pSelected = nullptr;
+    m_byKey.clear();
+    m_bSharedKeys = false;
     m_pRoot.reset(new CItemNode);
     m_pRoot->expanded = true;
     m_pRoot->expandable = true;
@@ -309,4 +327,44 @@ void CRoomNavListUI::DoEvent(TEventUI& event) {
         return;
     }
     CListUI::DoEvent(event);
+}
+
+namespace {
+CDuiString CountText(int n) {
+    return CDuiString::Format("[%d]", n);
+}
+}  // namespace
+
+void FillRoomDirectory(CRoomNavListUI& list, std::vector<CCategoryInfo>& categories) {
+    for (CCategoryInfo& c : categories) {
+        NavNodeData d;
+        d.key = std::to_string(c.uniqueId);
+        d.folder = c.items.empty() ? 0 : 1;
+        d.text = c.items.empty() ? "     " + c.name : c.name;
+        if (c.type == 1) d.countText = CountText(c.RecountOnline());
+        else if (c.type == 5) d.countText = CountText(c.count);
+        CItemNode* parent = list.AddNode(d, nullptr);
+        if (!parent) continue;
+        const bool rooms = c.type == 1;
+        for (const CategoryItem& i : c.items) {
+            NavNodeData e;
+            e.key = std::to_string(i.uniqueId);
+            e.text = i.name;
+            e.icon = rooms ? "MusicNormal.png" : "IENormal.png";
+            e.selectedIcon = rooms ? "MusicClick.png" : "IEClick.png";
+            if (c.type == 1 || c.type == 5) e.countText = CountText(i.cnt);
+            list.AddNode(e, parent);
+        }
+    }
+}
+
+void ShowDirectoryCounts(CRoomNavListUI& list, std::vector<CCategoryInfo>& categories) {
+    for (CCategoryInfo& c : categories) {
+        if (c.type == 5) {
+            list.SetOnlineCount(std::to_string(c.uniqueId), CountText(c.count));
+        } else if (c.type == 1) {
+            list.SetOnlineCount(std::to_string(c.uniqueId), CountText(c.RecountOnline()));
+            for (const CategoryItem& i : c.items) list.SetOnlineCount(std::to_string(i.uniqueId), CountText(i.cnt));
+        }
+    }
 }

@@ -4,9 +4,13 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <UIlib.h>
+
+#include "CategoryRecords.h"
 
 class CItemNode {
 public:
@@ -70,6 +74,7 @@ private:
     void SetItemText(CItemNode* node);
     void RemoveRow(DuiLib::CControlUI* row);
     static bool IsRowClass(DuiLib::CControlUI* control);
+    void Forget(CItemNode* node);
 
     int m_nScrollSpeed = 0;
     UINT m_uScrollTicks = 0;
@@ -82,4 +87,12 @@ private:
     DuiLib::CPaintManagerUI* m_pManagerGiven;
     std::unique_ptr<CItemNode> m_pRoot;
     CItemNode* m_pSelected = nullptr;
+    // key -> the node FindNode gives (the first in depth-first order); m_bSharedKeys once two nodes had one key.
+    std::unordered_map<std::string, CItemNode*> m_byKey;
+    bool m_bSharedKeys = false;
 };
+
+// The directory's rows for the categories, in order (after what the list holds), and their online counts
+// shown ("[n]": rooms and official categories); linear in the entries.
+void FillRoomDirectory(CRoomNavListUI& list, std::vector<CCategoryInfo>& categories);
+void ShowDirectoryCounts(CRoomNavListUI& list, std::vector<CCategoryInfo>& categories);

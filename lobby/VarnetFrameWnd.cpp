@@ -55,10 +55,6 @@ int RefreshPeriod(const char* key) {
     AfxGetConfigManager()->GetInt("UpdateSetting", key, ms, 300000);
     return ms <= kMinRefreshMs ? kMinRefreshMs : ms;
 }
-
-CDuiString Count(int n) {
-    return CDuiString::Format("[%d]", n);
-}
 }  // namespace
 
 DUI_BEGIN_MESSAGE_MAP(CVarnetFrameWnd, WindowImplBase)
@@ -204,26 +200,7 @@ void CVarnetFrameWnd::UpdateRoomList() {
     if (!m_pRoomList) return;
     if (m_pRoomList->GetCount() > 0) m_pRoomList->RemoveAll();
     m_navData.UpdateFavouriteCategory(CGlobalDataApp::GetInstance().GetLoginType());
-    for (CCategoryInfo& c : m_navData.categories) {
-        NavNodeData d;
-        d.key = std::to_string(c.uniqueId);
-        d.folder = c.items.empty() ? 0 : 1;
-        d.text = c.items.empty() ? "     " + c.name : c.name;
-        if (c.type == 1) d.countText = Count(c.RecountOnline());
-        else if (c.type == 5) d.countText = Count(c.count);
-        CItemNode* parent = m_pRoomList->AddNode(d, nullptr);
-        if (!parent) continue;
-        for (const CategoryItem& i : c.items) {
-            NavNodeData e;
-            e.key = std::to_string(i.uniqueId);
-            e.text = i.name;
-            bool rooms = c.type == 1;
-            e.icon = rooms ? "MusicNormal.png" : "IENormal.png";
-            e.selectedIcon = rooms ? "MusicClick.png" : "IEClick.png";
-            if (c.type == 1 || c.type == 5) e.countText = Count(i.cnt);
-            m_pRoomList->AddNode(e, parent);
-        }
-    }
+    FillRoomDirectory(*m_pRoomList, m_navData.categories);
     OnUpdateOnlineCNTInfo();
     m_pRoomList->ExpandTopLevel();
 }
@@ -232,14 +209,7 @@ void CVarnetFrameWnd::OnUpdateOnlineCNTInfo() {
     int total = m_navData.GetTotalOnlineCount();
     if (m_pOnlineLabel) m_pOnlineLabel->SetText(CDuiString::Format("同时在线人数：%d人", total).c_str());
     if (!m_pRoomList) return;
-    for (CCategoryInfo& c : m_navData.categories) {
-        if (c.type == 5) {
-            m_pRoomList->SetOnlineCount(std::to_string(c.uniqueId), Count(c.count));
-        } else if (c.type == 1) {
-            m_pRoomList->SetOnlineCount(std::to_string(c.uniqueId), Count(c.RecountOnline()));
-            for (const CategoryItem& i : c.items) m_pRoomList->SetOnlineCount(std::to_string(i.uniqueId), Count(i.cnt));
-        }
-    }
+    ShowDirectoryCounts(*m_pRoomList, m_navData.categories);
     PJ_Log(kLog, 0, "CVarnetFrameWnd::OnUpdateOnlineCNTInfo", "主窗口更新栏目条目信息_完成！");
 }
 
@@ -322,8 +292,7 @@ LRESULT CVarnetFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lP
             m_navData.total = (int)copy->onlinecnt;
             for (CCategoryInfo& c : m_navData.categories) {
                 if (c.type == 5) c.count = (int)copy->officialCnt;
-                else if (c.type == 1)
-                    for (const CategoryItem& i : copy->items) c.UpdateItemCount(i);
+                else if (c.type == 1) c.UpdateItemCounts(copy->items);
             }
         }
         OnUpdateOnlineCNTInfo();

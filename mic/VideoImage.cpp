@@ -32,27 +32,41 @@ int FrameStride(int width, int bits) {
 void ScaleBilinear(const uint8_t* src, int srcW, int srcH, int srcRowBytes, Image32& dst) {
     if (!src || srcW <= 0 || srcH <= 0 || dst.Empty()) return;
     const int W = dst.width, H = dst.height;
+    // Fixed point with 11 fraction bits: the weighted sums of 255 stay below 2^32.
+    constexpr int kBits = 11;
+    constexpr uint32_t kOne = 1u << kBits, kMask = kOne - 1;
+    // Each target column's two source byte offsets and weight (the exact position, truncated).
+    std::vector<uint32_t> cols(static_cast<size_t>(W) * 3);
+    for (int j = 0; j < W; ++j) {
+        const uint64_t x = (static_cast<uint64_t>(srcW - 1) * static_cast<uint64_t>(j) << kBits) / uint64_t(W);
+        const uint32_t x0 = std::min<uint32_t>(uint32_t(x >> kBits), uint32_t(srcW - 1));
+        const uint32_t x1 = std::min<uint32_t>(x0 + 1, uint32_t(srcW - 1));
+        cols[size_t(j) * 3] = x0 * 3;
+        cols[size_t(j) * 3 + 1] = x1 * 3;
+        cols[size_t(j) * 3 + 2] = uint32_t(x) & kMask;
+    }
+    // The two source rows blended first (a straight loop the compiler vectorises), then each target pixel from
+    // its two columns of that blend.
+    const size_t rowValues = static_cast<size_t>(srcW) * 3;
+    std::vector<uint32_t> blend(rowValues);
     for (int i = 0; i < H; ++i) {
-        float y = static_cast<float>(srcH - 1) * i / H;
-        int y0 = std::min(static_cast<int>(y), srcH - 1);
-        int y1 = std::min(y0 + 1, srcH - 1);
-        float fy = y - y0;
+        const uint64_t y = (static_cast<uint64_t>(srcH - 1) * static_cast<uint64_t>(i) << kBits) / uint64_t(H);
+        const int y0 = std::min(static_cast<int>(y >> kBits), srcH - 1);
+        const int y1 = std::min(y0 + 1, srcH - 1);
+        const uint32_t wy1 = uint32_t(y) & kMask, wy0 = kOne - wy1;
         const uint8_t* r0 = src + static_cast<size_t>(y0) * srcRowBytes;
         const uint8_t* r1 = src + static_cast<size_t>(y1) * srcRowBytes;
+        uint32_t* b = blend.data();
+        for (size_t k = 0; k < rowValues; ++k) b[k] = r0[k] * wy0 + r1[k] * wy1;
         uint32_t* out = dst.pixels.data() + static_cast<size_t>(i) * W;
-        for (int j = 0; j < W; ++j) {
-            float x = static_cast<float>(srcW - 1) * j / W;
-            int x0 = std::min(static_cast<int>(x), srcW - 1);
-            int x1 = std::min(x0 + 1, srcW - 1);
-            float fx = x - x0;
-            uint32_t px = 0xFF000000u;
-            for (int c = 0; c < 3; ++c) {
-                float top = r0[x0 * 3 + c] * (1 - fx) + r0[x1 * 3 + c] * fx;
-                float bottom = r1[x0 * 3 + c] * (1 - fx) + r1[x1 * 3 + c] * fx;
-                int v = static_cast<int>(top * (1 - fy) + bottom * fy);
-                px |= static_cast<uint32_t>(std::clamp(v, 0, 255)) << (8 * c);
-            }
-            out[j] = px;
+        const uint32_t* c = cols.data();
+        for (int j = 0; j < W; ++j, c += 3) {
+            const uint32_t *p = b + c[0], *q = b + c[1];
+            const uint32_t wx1 = c[2], wx0 = kOne - wx1;
+            const uint32_t blue = (p[0] * wx0 + q[0] * wx1) >> (2 * kBits);
+            const uint32_t green = (p[1] * wx0 + q[1] * wx1) >> (2 * kBits);
+            const uint32_t red = (p[2] * wx0 + q[2] * wx1) >> (2 * kBits);
+            out[j] = 0xFF000000u | (red << 16) | (green << 8) | blue;
         }
     }
 }

@@ -36,6 +36,7 @@ int CVideoShowWnd::Create(HWND parent, const DuiLib::RECT* rect, const std::stri
 
 void CVideoShowWnd::Destroy() {
     m_renderThread.RequestStop();
+    SetRedraw(0);
     m_renderThread.Join(INFINITE);
     {
         std::lock_guard<std::mutex> lock(m_frameLock);
@@ -52,6 +53,9 @@ void CVideoShowWnd::Destroy() {
     m_comp.Release();
     m_video.Release();
     m_background.Release();
+    m_scaling.clear();
+    m_scaling.shrink_to_fit();
+    m_scalingW = m_scalingH = 0;
     if (m_hWnd) {
         HWND h = m_hWnd;
         m_hWnd = nullptr;
@@ -105,18 +109,30 @@ void CVideoShowWnd::SetPresenter(std::shared_ptr<IVideoPresenter> presenter) {
     m_presenter = std::move(presenter);
 }
 
+void CVideoShowWnd::SetRedraw(unsigned flags) {
+    m_redraw.fetch_or(flags);
+    {
+        std::lock_guard<std::mutex> lock(m_wakeLock);
+        ++m_wakes;
+    }
+    m_wake.notify_one();
+}
+
 std::shared_ptr<IVideoPresenter> CVideoShowWnd::Presenter() {
     std::lock_guard<std::mutex> lock(m_presenterLock);
     return m_presenter;
 }
 
 bool CVideoShowWnd::SetFrameFormat(int width, int height, int bits) {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    if (width == m_wantW && height == m_wantH && bits == m_wantBits) return false;
-    m_wantW = width;
-    m_wantH = height;
-    m_wantBits = bits;
-    m_redraw.fetch_or(kRedrawFormat);
+    {
+        std::lock_guard<std::mutex> lock(m_frameLock);
+        if (width == m_wantW && height == m_wantH && bits == m_wantBits) return false;
+        m_wantW = width;
+        m_wantH = height;
+        m_wantBits = bits;
+        m_redraw.fetch_or(kRedrawFormat);
+    }
+    SetRedraw(0);
     return true;
 }
 
@@ -130,18 +146,24 @@ void CVideoShowWnd::GetFrameFormat(int& width, int& height, int& bits) const {
 void CVideoShowWnd::InputFrame(long length, const BYTE* frame) {
     if (frame && length > 0) ++m_received;
     if (!m_videoEnabled || !frame || length <= 0) return;
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    if (!m_haveBuffer || m_frame.size() < static_cast<size_t>(length)) return;
-    std::memcpy(m_frame.data(), frame, static_cast<size_t>(length));
-    m_redraw.fetch_or(kRedrawFrame);
-    m_showBackground = false;
+    {
+        std::lock_guard<std::mutex> lock(m_frameLock);
+        if (!m_haveBuffer || m_frame.size() < static_cast<size_t>(length)) return;
+        std::memcpy(m_frame.data(), frame, static_cast<size_t>(length));
+        m_fresh = true;
+        m_showBackground = false;
+    }
+    SetRedraw(kRedrawFrame);
 }
 
 void CVideoShowWnd::ClearFrame() {
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    std::fill(m_frame.begin(), m_frame.end(), 0);
-    m_redraw.fetch_or(kRedrawFrame);
-    m_showBackground = true;
+    {
+        std::lock_guard<std::mutex> lock(m_frameLock);
+        std::fill(m_frame.begin(), m_frame.end(), 0);
+        m_fresh = true;
+        m_showBackground = true;
+    }
+    SetRedraw(kRedrawFrame);
 }
 
 void CVideoShowWnd::SetBackgroundImage(const std::string& path) {
@@ -166,10 +188,22 @@ void CVideoShowWnd::RenderLoop() {
     const bool report = varnet::DebugLogOn();
     DWORD lastReport = GetTickCount();
     unsigned long taken = m_received.load(), shown = m_uploads;
+    unsigned long seen = 0;
     while (!m_renderThread.StopRequested()) {
+        {
+            std::lock_guard<std::mutex> lock(m_wakeLock);
+            seen = m_wakes;
+        }
         unsigned long long start = ThreadCpuNanos();
+        const DWORD passAt = GetTickCount();
+        const unsigned long drawn = m_presented.load();
         RenderPass();
         m_renderNs += ThreadCpuNanos() - start;
+        // At most one picture per kMinDrawMs: meter and overlay updates that come faster are drawn together.
+        const DWORD spent = GetTickCount() - passAt;
+        if (m_presented.load() != drawn && spent < DWORD(kMinDrawMs) &&
+            m_renderThread.WaitForStop(DWORD(kMinDrawMs) - spent))
+            break;
         const DWORD now = GetTickCount();
         if (report && now - lastReport >= DWORD(kFrameReportMs)) {
             const unsigned long received = m_received.load();
@@ -181,17 +215,15 @@ void CVideoShowWnd::RenderLoop() {
             shown = m_uploads;
             lastReport = now;
         }
-        if (m_renderThread.WaitForStop(50)) break;
+        // Asleep until a request comes (the debug lines' period at most, to write them).
+        std::unique_lock<std::mutex> lock(m_wakeLock);
+        m_wake.wait_for(lock, std::chrono::milliseconds(report ? kFrameReportMs : 60000),
+                        [&] { return m_wakes != seen || m_renderThread.StopRequested(); });
     }
 }
 
 void CVideoShowWnd::RenderPass() {
     bool draw = false;
-    DWORD now = GetTickCount();
-    if (now - m_lastForced >= 181 || now < m_lastForced) {
-        m_lastForced = now;
-        draw = true;
-    }
     // Display check: the canvases follow the window's size.
     if (m_comp.width != ClientWidth() || m_comp.height != ClientHeight()) SetRedraw(kRedrawMoved);
     if (TakeRedraw(kRedrawInit)) {
@@ -215,6 +247,7 @@ void CVideoShowWnd::RenderPass() {
             bool sane = m_useW != 0 && m_useH != 0 && m_useBits == 24 && length <= (64u << 20);
             m_frame.assign(sane ? length : 0, 0);
             m_haveBuffer = sane;
+            m_fresh = true;
             draw = true;
         }
     }
@@ -250,10 +283,21 @@ void CVideoShowWnd::RebuildBackground() {
 
 bool CVideoShowWnd::UploadFrame() {
     if (m_video.Empty()) return false;
-    std::lock_guard<std::mutex> lock(m_frameLock);
-    if (!m_haveBuffer || m_useW == 0 || m_useH == 0) return false;
+    {
+        // The newest frame changes places with the one scaled last; the scaling runs outside the lock.
+        std::lock_guard<std::mutex> lock(m_frameLock);
+        if (!m_haveBuffer || m_useW == 0 || m_useH == 0) return false;
+        if (m_fresh) {
+            m_scaling.resize(m_frame.size());
+            m_scaling.swap(m_frame);
+            m_scalingW = std::abs(m_useW);
+            m_scalingH = std::abs(m_useH);
+            m_fresh = false;
+        }
+    }
+    if (m_scalingW == 0 || m_scaling.size() < size_t(m_scalingW) * 3 * size_t(m_scalingH)) return false;
     // Frames come top-down with unpadded rows, whatever the buffer's stride.
-    mic::ScaleBilinear(m_frame.data(), std::abs(m_useW), std::abs(m_useH), std::abs(m_useW) * 3, m_video);
+    mic::ScaleBilinear(m_scaling.data(), m_scalingW, m_scalingH, m_scalingW * 3, m_video);
     return true;
 }
 

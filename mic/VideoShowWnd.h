@@ -1,13 +1,15 @@
 // A child window that shows a stream of B, G, R frames. Frames arrive on any thread and are copied once
-// under the frame lock; the window's render thread wakes every 50 ms, scales the newest frame to the
-// window size and hands the composed picture to the presenter (a native child widget on a display, a
-// memory sink in tests). When no video is shown it shows the background image the owner chose.
+// under the frame lock; the window's render thread wakes when something is to be drawn (a frame, a format,
+// a size, an overlay), takes the newest frame by swapping buffers, scales it to the window size outside the
+// lock and hands the composed picture to the presenter (a native child widget on a display, a memory sink in
+// tests). Nothing new: no draw. When no video is shown it shows the background image the owner chose.
 //
 // Threads: Create, Destroy, SetWindowRect, SetPresenter and the window messages on the UI thread;
 // SetFrameFormat, InputFrame, ClearFrame, SetBackgroundImage and the flags from any thread; the render
-// thread owns the canvases (m_comp, m_video, m_background). Locks: m_frameLock guards the frame buffer and
-// both formats; m_imageLock the background picture; m_presenterLock the presenter. The render thread takes
-// them one at a time, never nested. The redraw flags are atomic.
+// thread owns the canvases (m_comp, m_video, m_background) and the frame it scales (m_scaling). Locks:
+// m_frameLock guards the frame buffer and both formats; m_imageLock the background picture; m_presenterLock
+// the presenter; m_wakeLock the render thread's wake-ups. The render thread takes them one at a time, never
+// nested. The redraw flags are atomic.
 #pragma once
 
 #include "DebugLog.h"
@@ -17,6 +19,7 @@
 #include "Win32Window.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,12 +77,15 @@ public:
     bool IsVideoEnabled() const { return m_videoEnabled; }
     bool IsShowingBackground() const { return m_showBackground; }
     void Invalidate() { SetRedraw(kRedrawPaint); }
-    void SetRedraw(unsigned flags) { m_redraw.fetch_or(flags); }
+    // Any thread: asks the render thread for the flags' work and wakes it.
+    void SetRedraw(unsigned flags);
     unsigned GetRedraw() const { return m_redraw.load(); }
 
     // With debug lines on, the render thread writes what reached the view this often: frames taken, frames
     // shown, and whether one waits (the view keeps the newest frame only: at most one waits).
     static constexpr int kFrameReportMs = 5000;
+    // The shortest time between two pictures presented.
+    static constexpr int kMinDrawMs = 20;
 
     // Pictures presented so far (tests wait on it), frames taken, and the render thread's CPU time so far.
     unsigned long PresentCount() const { return m_presented.load(); }
@@ -113,18 +119,21 @@ private:
     std::atomic<int> m_clientX{0}, m_clientY{0}, m_clientW{0}, m_clientH{0};
     CThread m_renderThread;
     std::atomic<unsigned> m_redraw{0};
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;
+    unsigned long m_wakes = 0;  // under m_wakeLock: requests so far
     std::atomic<bool> m_showBackground{true};
     std::atomic<bool> m_videoEnabled{true};
     std::atomic<unsigned long> m_presented{0};
     std::atomic<unsigned long> m_received{0};
     std::atomic<unsigned long long> m_renderNs{0};
-    DWORD m_lastForced = 0;  // render thread
 
     mutable std::mutex m_frameLock;
     int m_wantW = 0, m_wantH = 0, m_wantBits = 0;  // the owner's format
     int m_useW = 0, m_useH = 0, m_useBits = 0, m_useStride = 0;
     std::vector<BYTE> m_frame;  // empty: no buffer (frames dropped)
     bool m_haveBuffer = false;
+    bool m_fresh = false;  // m_frame changed since the render thread took one
 
     std::mutex m_imageLock;
     mic::Image32 m_image;  // the background picture
@@ -134,6 +143,8 @@ private:
 
     // Render thread.
     mic::Image32 m_comp, m_video, m_background;
+    std::vector<BYTE> m_scaling;  // the frame last taken, and its size
+    int m_scalingW = 0, m_scalingH = 0;
     unsigned long m_uploads = 0;  // frames scaled into the picture
     varnet::DebugId m_debugId;    // names this view in debug lines
 };

@@ -185,8 +185,8 @@ void CDealMainRight::RefreshUser(uint32_t uid) {
     if (CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, u) && u.hide != 1) {
         UserListItemInfo item = ToItem(u);
         Place(m_members, item, true);
-        if (m_managers->FindUserIndex(uid) >= 0) Place(m_managers, item, u.role != 0);
-        if (m_micOrder->FindUserIndex(uid) >= 0) Place(m_micOrder, item, u.mic != 0);
+        if (m_managers->HasUser(uid)) Place(m_managers, item, u.role != 0);
+        if (m_micOrder->HasUser(uid)) Place(m_micOrder, item, u.mic != 0);
     }
     UpdateListCounts();
 }

@@ -107,6 +107,18 @@ bool UserOrderLess(const UserListItemInfo& a, const UserListItemInfo& b) {
     return OrderKey(a) < OrderKey(b);
 }
 
+namespace {
+
+bool RowLess(CControlUI* a, CControlUI* b) {
+    const UserListItemInfo* ra = CUserListUI::RecordOf(a);
+    const UserListItemInfo* rb = CUserListUI::RecordOf(b);
+    if (!ra) return false;
+    if (!rb) return true;
+    return UserOrderLess(*ra, *rb);
+}
+
+}  // namespace
+
 CUserListUI::~CUserListUI() {
     // The records only: the rows go with the container (not through the manager's delayed clean-up, which
     // no longer runs once the window is gone).
@@ -199,6 +211,8 @@ CListContainerElementUI* CUserListUI::MakeRow(const UserListItemInfo& info) {
 }
 
 int CUserListUI::AddUser(const UserListItemInfo& info) {
+    // One row per user: a user listed already is refreshed.
+    if (m_rows.count(info.uid)) return UpdateUser(info);
     CListContainerElementUI* row = MakeRow(info);
     row->SetTag(reinterpret_cast<UINT_PTR>(new UserListItemInfo(info)));
     if (!Add(row)) {
@@ -206,6 +220,7 @@ int CUserListUI::AddUser(const UserListItemInfo& info) {
         delete row;
         return 0;
     }
+    m_rows.emplace(info.uid, row);
     // After Add: the icon has the list's paint manager to load its picture and the list its timer.
     if (auto* level = static_cast<CGifListUIItem*>(Sub(row, "LevelIconContainer")->GetInterface("CGifListUIItem")))
         SetLevelIcon(level, info);
@@ -272,19 +287,31 @@ void CUserListUI::Refresh(CControlUI* row, UserListItemInfo& rec, const UserList
 }
 
 int CUserListUI::UpdateUser(const UserListItemInfo& info) {
-    int index = FindUserIndex(info.uid);
-    if (index < 0) return AddUser(info) ? 1 : 0;
-    CControlUI* row = GetItemAt(index);
+    auto found = m_rows.find(info.uid);
+    if (found == m_rows.end()) return AddUser(info) ? 1 : 0;
+    CControlUI* row = found->second;
     auto* rec = reinterpret_cast<UserListItemInfo*>(row->GetTag());
     if (!rec) return 0;
+    const UserListItemInfo before = *rec;
     Refresh(row, *rec, info);
+    if (UserOrderLess(before, *rec) || UserOrderLess(*rec, before)) {
+        // Rows added since the last sort are placed then anyway.
+        if (m_changed == row || (m_sorted < GetCount() && GetItemIndex(row) >= m_sorted)) return 1;
+        if (m_changed) m_unsorted = true;
+        else m_changed = row;
+    }
     return 1;
 }
 
 int CUserListUI::RemoveUser(uint32_t uid) {
-    int index = FindUserIndex(uid);
+    auto found = m_rows.find(uid);
+    if (found == m_rows.end()) return 0;
+    CControlUI* row = found->second;
+    int index = GetItemIndex(row);
     if (index < 0) return 0;
-    CControlUI* row = GetItemAt(index);
+    m_rows.erase(found);
+    if (index < m_sorted) --m_sorted;
+    if (m_changed == row) m_changed = nullptr;
     if (CControlUI* level = Sub(row, "LevelIconContainer"))
         Animate(static_cast<CGifListUIItem*>(level->GetInterface("CGifListUIItem")), false);
     delete reinterpret_cast<UserListItemInfo*>(row->GetTag());
@@ -294,28 +321,59 @@ int CUserListUI::RemoveUser(uint32_t uid) {
 }
 
 int CUserListUI::FindUserIndex(uint32_t uid) const {
-    for (int i = 0; i < GetCount(); ++i) {
-        const UserListItemInfo* rec = RecordOf(GetItemAt(i));
-        if (rec && rec->uid == uid) return i;
-    }
-    return -1;
+    auto found = m_rows.find(uid);
+    return found == m_rows.end() ? -1 : GetItemIndex(found->second);
+}
+
+int CUserListUI::PlaceOf(int from, int end, bool afterEquals) const {
+    // Binary search among [0, end) without `from`: position k of that sequence is m_items[k < from ? k : k + 1].
+    CControlUI* row = m_items[size_t(from)];
+    auto at = [&](int k) { return m_items[size_t(k < from ? k : k + 1)]; };
+    const int n = from < end ? end - 1 : end;
+    auto bound = [&](bool upper) {
+        int lo = 0, hi = n;
+        while (lo < hi) {
+            int mid = (lo + hi) / 2;
+            bool before = upper ? !RowLess(row, at(mid)) : RowLess(at(mid), row);
+            if (before) lo = mid + 1;
+            else hi = mid;
+        }
+        return lo;
+    };
+    const int lower = bound(false);
+    if (afterEquals) return bound(true);
+    // A stable sort keeps the row after the equal rows that stood above it and before those below.
+    const int upper = bound(true);
+    return std::clamp(std::min(from, n), lower, upper);
+}
+
+void CUserListUI::FullSort() {
+    std::stable_sort(m_items.begin(), m_items.end(), RowLess);
+    m_iCurSel = -1;
+    for (int i = 0; i < GetCount(); ++i)
+        if (auto* item = static_cast<IListItemUI*>(m_items[size_t(i)]->GetInterface("ListItem"));
+            item && item->IsSelected())
+            m_iCurSel = i;
+    Reindex();
+    NeedUpdate();
 }
 
 int CUserListUI::SortUserList() {
     if (GetCount() == 0) return 0;
-    std::vector<CControlUI*> rows;
-    for (int i = 0; i < GetCount(); ++i) {
-        CControlUI* row = GetItemAt(i);
-        if (row->GetInterface("ListContainerElement")) rows.push_back(row);
+    const int added = GetCount() - m_sorted;
+    // A few rows are placed one by one (each a binary search); more are sorted with the rest.
+    if (m_unsorted || added > 16 + GetCount() / 64) {
+        FullSort();
+    } else {
+        if (m_changed) {
+            int from = GetItemIndex(m_changed);
+            if (from >= 0 && from < m_sorted) MoveItem(from, PlaceOf(from, m_sorted, false));
+        }
+        for (int from = m_sorted; from < GetCount(); ++from) MoveItem(from, PlaceOf(from, from, true));
     }
-    std::stable_sort(rows.begin(), rows.end(), [](CControlUI* a, CControlUI* b) {
-        const UserListItemInfo* ra = RecordOf(a);
-        const UserListItemInfo* rb = RecordOf(b);
-        if (!ra) return false;
-        if (!rb) return true;
-        return UserOrderLess(*ra, *rb);
-    });
-    for (size_t i = 0; i < rows.size(); ++i) SetItemIndex(rows[i], int(i));
+    m_sorted = GetCount();
+    m_changed = nullptr;
+    m_unsorted = false;
     return 1;
 }
 
@@ -356,6 +414,10 @@ void CUserListUI::RemoveAll() {
         delete reinterpret_cast<UserListItemInfo*>(row->GetTag());
         row->SetTag(0);
     }
+    m_rows.clear();
+    m_sorted = 0;
+    m_changed = nullptr;
+    m_unsorted = false;
     CListUI::RemoveAll();
 }
 

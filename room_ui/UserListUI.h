@@ -1,9 +1,11 @@
 // The room's user lists: rows built in code, each holding its own copy of a UserListItemInfo as tag, sorted
-// by one fixed order. UI thread only.
+// by one fixed order. Sorting gives what a stable sort of the rows in their present order gives; rows added
+// or changed since the last sort are placed one by one when they are few. UI thread only.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "UIlib.h"
@@ -63,6 +65,7 @@ public:
     int AddUser(const UserListItemInfo& info);
     int RemoveUser(uint32_t uid);
     int FindUserIndex(uint32_t uid) const;
+    bool HasUser(uint32_t uid) const { return m_rows.count(uid) != 0; }
     int SortUserList();
     int GetItemIndexAtPoint(int x, int y) const;
     uint32_t GetUserIDAt(int index) const;
@@ -89,8 +92,17 @@ protected:
 private:
     void Refresh(DuiLib::CControlUI* row, UserListItemInfo& rec, const UserListItemInfo& info);
     void Animate(CGifListUIItem* icon, bool on);
+    void FullSort();
+    // Where the row at `from` goes among the sorted rows [0, end) other than itself.
+    int PlaceOf(int from, int end, bool afterEquals) const;
     std::vector<CGifListUIItem*> m_animated;
     bool m_bTimer = false;
+    std::unordered_map<uint32_t, DuiLib::CControlUI*> m_rows;  // uid -> row
+    // Rows [0, m_sorted) are in order but for m_changed (a row whose order key changed since the last sort);
+    // the rows after them were added since. More than one changed row: m_unsorted.
+    int m_sorted = 0;
+    DuiLib::CControlUI* m_changed = nullptr;
+    bool m_unsorted = false;
 };
 
 // The same list with a check box in front of every row (the group gift's receivers); no status, photo or

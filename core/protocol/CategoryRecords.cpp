@@ -1,6 +1,7 @@
 #include "CategoryRecords.h"
 
 #include <atomic>
+#include <unordered_map>
 
 int NextDirectoryUniqueId() {
     static std::atomic<int> counter{0};
@@ -24,4 +25,18 @@ bool CCategoryInfo::UpdateItemCount(const CategoryItem& item) {
         }
     }
     return false;
+}
+
+int CCategoryInfo::UpdateItemCounts(const std::vector<CategoryItem>& updates) {
+    std::unordered_map<int, CategoryItem*> byId;
+    byId.reserve(items.size());
+    for (CategoryItem& i : items) byId.emplace(i.id, &i);  // the first of an id
+    int found = 0;
+    for (const CategoryItem& u : updates) {
+        auto it = byId.find(u.id);
+        if (it == byId.end()) continue;
+        it->second->cnt = u.cnt;
+        ++found;
+    }
+    return found;
 }

@@ -28,6 +28,8 @@ public:
     int RecountOnline();
     // The first item with the given id takes its cnt; false when none has that id.
     bool UpdateItemCount(const CategoryItem& item);
+    // The same for each of `updates` in turn, in one pass over the items; returns how many found their item.
+    int UpdateItemCounts(const std::vector<CategoryItem>& updates);
 
     int uniqueId;
     int type = 255;  // 1 categories, 2 activities, 3 games, 4 favourites, 5 official

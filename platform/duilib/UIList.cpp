@@ -1,5 +1,7 @@
 #include "UIList.h"
 
+#include <algorithm>
+
 #include "UIManager.h"
 #include "UIMenu.h"
 
@@ -14,7 +16,7 @@ void CListElementState::SetElementOwner(CControlUI* pOwner) {
 bool CListElementState::SelectElement(CControlUI* self, bool bSelect) {
     if (m_bSelected == bSelect) return true;
     m_bSelected = bSelect;
-    if (bSelect && m_pOwner) m_pOwner->SelectItem(m_iIndex);
+    if (bSelect && m_pOwner) m_pOwner->SelectItem(CurrentIndex());
     self->Invalidate();
     return true;
 }
@@ -123,6 +125,17 @@ void CListContainerElementUI::DoPaint(HDC hDC, const RECT& rcPaint) {
     CContainerUI::DoPaint(hDC, rcPaint);
 }
 
+void CListContainerElementUI::SetPos(RECT rc, bool bNeedInvalidate) {
+    if (m_pOwner && m_pParent) {
+        const RECT& shown = m_pParent->GetPos();
+        if (rc.bottom <= shown.top || rc.top >= shown.bottom) {
+            CControlUI::SetPos(rc, false);
+            return;
+        }
+    }
+    CHorizontalLayoutUI::SetPos(rc, bNeedInvalidate);
+}
+
 // ---- List
 
 CListUI::CListUI() {
@@ -139,9 +152,38 @@ static IListItemUI* AsItem(CControlUI* p) {
     return p ? static_cast<IListItemUI*>(p->GetInterface("ListItem")) : nullptr;
 }
 
-void CListUI::Reindex() {
+void CListUI::FlushItemIndexes() {
+    if (!m_bReindex) return;
+    m_bReindex = false;
     for (int i = 0; i < (int)m_items.size(); ++i)
         if (IListItemUI* it = AsItem(m_items[(size_t)i])) it->SetIndex(i);
+}
+
+int CListUI::GetItemIndex(CControlUI* p) const {
+    // An item of this list knows its index; anything else is looked for.
+    if (IListItemUI* it = AsItem(p); it && it->GetOwner() == static_cast<const IListOwnerUI*>(this)) {
+        int i = it->GetIndex();
+        if (i >= 0 && i < (int)m_items.size() && m_items[(size_t)i] == p) return i;
+    }
+    return CVerticalLayoutUI::GetItemIndex(p);
+}
+
+void CListUI::MoveItem(int from, int to) {
+    if (from == to) return;
+    CControlUI* p = m_items[(size_t)from];
+    if (from < to) std::move(m_items.begin() + from + 1, m_items.begin() + to + 1, m_items.begin() + from);
+    else std::move_backward(m_items.begin() + to, m_items.begin() + from, m_items.begin() + from + 1);
+    m_items[(size_t)to] = p;
+    if (m_iCurSel == from) m_iCurSel = to;
+    else if (from < m_iCurSel && to >= m_iCurSel) --m_iCurSel;
+    else if (from > m_iCurSel && to <= m_iCurSel) ++m_iCurSel;
+    Reindex();
+    NeedUpdate();
+}
+
+void CListUI::SetPos(RECT rc, bool bNeedInvalidate) {
+    FlushItemIndexes();
+    CVerticalLayoutUI::SetPos(rc, bNeedInvalidate);
 }
 
 bool CListUI::Add(CControlUI* p) {
@@ -202,6 +244,7 @@ bool CListUI::SelectItem(int iIndex, bool bTakeFocus) {
 }
 
 void CListUI::DoEvent(TEventUI& event) {
+    FlushItemIndexes();
     if (event.Type == UIEVENT_KEYDOWN) {
         if (event.chKey == VK_UP) {
             SelectItem(std::max(0, m_iCurSel - 1), true);

@@ -15,6 +15,8 @@ public:
     virtual DWORD GetSelectedItemBkColor() const = 0;
     virtual DWORD GetHotItemBkColor() const = 0;
     virtual int GetItemFont() const = 0;
+    // Brings the items' indexes up to date (owners that number them lazily).
+    virtual void FlushItemIndexes() {}
 };
 
 class IListItemUI {
@@ -38,6 +40,10 @@ protected:
     bool DoElementEvent(CControlUI* self, IListItemUI* item, TEventUI& event);
     // The background of the element's state: selected, hot, else `normal`.
     DWORD ElementBkColor(DWORD normal) const;
+    int CurrentIndex() const {
+        if (m_pOwner) m_pOwner->FlushItemIndexes();
+        return m_iIndex;
+    }
 
     int m_iIndex = -1;
     bool m_bSelected = false;
@@ -50,7 +56,7 @@ public:
     const char* GetClass() const override { return "ListLabelElementUI"; }
     void* GetInterface(const char* pstrName) override;
     UINT GetControlFlags() const override { return UIFLAG_WANTRETURN; }
-    int GetIndex() const override { return m_iIndex; }
+    int GetIndex() const override { return CurrentIndex(); }
     void SetIndex(int iIndex) override { m_iIndex = iIndex; }
     IListOwnerUI* GetOwner() override { return m_pOwner; }
     void SetOwner(CControlUI* pOwner) override;
@@ -68,7 +74,7 @@ public:
     const char* GetClass() const override { return "ListContainerElementUI"; }
     void* GetInterface(const char* pstrName) override;
     UINT GetControlFlags() const override { return UIFLAG_WANTRETURN; }
-    int GetIndex() const override { return m_iIndex; }
+    int GetIndex() const override { return CurrentIndex(); }
     void SetIndex(int iIndex) override { m_iIndex = iIndex; }
     IListOwnerUI* GetOwner() override { return m_pOwner; }
     void SetOwner(CControlUI* pOwner) override;
@@ -77,6 +83,8 @@ public:
     bool Activate() override;
     void DoEvent(TEventUI& event) override;
     void DoPaint(HDC hDC, const RECT& rcPaint) override;
+    // A row outside the list's visible part is only placed: its contents are laid out when it is shown.
+    void SetPos(RECT rc, bool bNeedInvalidate = true) override;
 };
 
 class CListUI : public CVerticalLayoutUI, public IListOwnerUI {
@@ -91,9 +99,12 @@ public:
     bool RemoveAt(int iIndex, bool bDoNotDestroy = false) override;
     void RemoveAll() override;
     bool SetItemIndex(CControlUI* pControl, int iIndex) override;
+    int GetItemIndex(CControlUI* pControl) const override;
     int GetCurSel() const override { return m_iCurSel; }
     bool SelectItem(int iIndex, bool bTakeFocus = false) override;
     void DoEvent(TEventUI& event) override;
+    void SetPos(RECT rc, bool bNeedInvalidate = true) override;
+    void FlushItemIndexes() override;
     DWORD GetItemTextColor() const override { return m_dwItemTextColor; }
     DWORD GetSelectedItemBkColor() const override { return m_dwSelectedBkColor; }
     DWORD GetHotItemBkColor() const override { return m_dwHotBkColor; }
@@ -103,8 +114,12 @@ public:
     void SetItemShowHtml(bool b = true) { m_bItemShowHtml = b; }
 
 protected:
-    void Reindex();
+    // The items are numbered once per batch of changes: when an index is next asked for or at layout.
+    void Reindex() { m_bReindex = true; }
+    // Moves the item at `from` to `to` (both valid), keeping the selection on its item.
+    void MoveItem(int from, int to);
     int m_iCurSel = -1;
+    bool m_bReindex = false;
     DWORD m_dwItemTextColor = 0;
     DWORD m_dwSelectedBkColor = 0xFFDCE9F8;
     DWORD m_dwHotBkColor = 0xFFEEF4FB;

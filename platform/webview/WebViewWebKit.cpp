@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "JsonSafe.h"
 #include "WebViewBase.h"
@@ -46,6 +47,10 @@ WebKitWebContext* SharedContext() {
     g_signal_connect(g_context, "download-started", G_CALLBACK(OnDownloadStarted), nullptr);
     return g_context;
 }
+
+// The engine widgets of the views alive: a new view is related to one of them, so that every view of the
+// program shares one web process.
+std::vector<GtkWidget*> g_liveViews;
 
 std::string Quoted(const std::string& utf8) {
     return Json::valueToQuotedString(utf8.c_str());
@@ -118,9 +123,15 @@ class CWebKitView : public CWebViewBase {
 public:
     CWebKitView() : m_token(NewToken()) {
         m_content = webkit_user_content_manager_new();
-        m_view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", SharedContext(), "user-content-manager",
-                                         m_content, nullptr));
+        // A related view takes the context of the one it is related to.
+        if (!g_liveViews.empty())
+            m_view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", g_liveViews.front(),
+                                             "user-content-manager", m_content, nullptr));
+        else
+            m_view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", SharedContext(),
+                                             "user-content-manager", m_content, nullptr));
         g_object_ref_sink(m_view);
+        g_liveViews.push_back(m_view);
         // The view lives in a box of its own: when the window around it is destroyed (a page command may
         // do that from inside a call), the box lets go of the view instead of destroying it with itself.
         m_box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
@@ -248,6 +259,7 @@ protected:
     std::string DocumentUrl() const override { return m_committedUrl; }
 
     void Destroy() override {
+        g_liveViews.erase(std::remove(g_liveViews.begin(), g_liveViews.end(), m_view), g_liveViews.end());
         g_signal_handlers_disconnect_by_data(m_view, this);
         g_signal_handlers_disconnect_by_data(m_box, this);
         if (m_idle) g_source_remove(m_idle);

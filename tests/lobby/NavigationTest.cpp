@@ -51,6 +51,16 @@ TEST(NavigationData, FromTheReplyWithCountsAndLookUps) {
     EXPECT_EQ(rooms.items[1].cnt, 9);
     update.id = 777;
     EXPECT_FALSE(rooms.UpdateItemCount(update));
+    // A whole count reply at once: the first item of an id takes the last count given for it.
+    CCategoryInfo twice = rooms;
+    twice.items.push_back(twice.items[1]);
+    std::vector<CategoryItem> reply(3);
+    reply[0].id = 3004, reply[0].cnt = 1;
+    reply[1].id = 777, reply[1].cnt = 2;
+    reply[2].id = 3004, reply[2].cnt = 3;
+    EXPECT_EQ(twice.UpdateItemCounts(reply), 2);
+    EXPECT_EQ(twice.items[1].cnt, 3);
+    EXPECT_EQ(twice.items.back().cnt, 9);
 
     int catId = rooms.uniqueId, itemId = rooms.items[0].uniqueId;
     EXPECT_EQ(nav.FindCategory(catId), &rooms);
@@ -201,6 +211,50 @@ TEST(NavigationTree, InsertionVisibilityAndRemoval) {
     EXPECT_EQ(list->GetCount(), 0);
     EXPECT_NE(list->AddNode(Node("C", false)), nullptr);
     EXPECT_EQ(list->GetItemIndex(list->FindNode("C")->row), 0);
+}
+
+// The directory filled from the categories in order, its counts shown by key, and keys shared by two nodes
+// found as the tree gives them (the first in depth-first order, also after it went).
+TEST(NavigationTree, DirectoryFilledAndCountedByKey) {
+    lobbytest::SetUpOnce();
+    TreeHost host;
+    ASSERT_NE(host.Create(nullptr, "tree", 0, 0, 0, 0, 0, 0), nullptr);
+    CRoomNavListUI* list = host.List();
+    std::vector<CCategoryInfo> cats(3);
+    cats[0].type = 5, cats[0].name = "official", cats[0].count = 4;
+    cats[1].type = 1, cats[1].name = "rooms";
+    cats[2].type = 2, cats[2].name = "games";
+    for (int i = 0; i < 300; ++i) {
+        CategoryItem item;
+        item.id = 5000 + i, item.cnt = i, item.name = "r" + std::to_string(i);
+        cats[1 + i % 2].items.push_back(item);
+    }
+    FillRoomDirectory(*list, cats);
+    ASSERT_EQ(list->GetCount(), 303);
+    Keys expected{std::to_string(cats[0].uniqueId), std::to_string(cats[1].uniqueId)};
+    for (const CategoryItem& i : cats[1].items) expected.push_back(std::to_string(i.uniqueId));
+    expected.push_back(std::to_string(cats[2].uniqueId));
+    for (const CategoryItem& i : cats[2].items) expected.push_back(std::to_string(i.uniqueId));
+    EXPECT_EQ(AllKeys(list), expected);
+    for (int i = 0; i < list->GetCount(); ++i) ASSERT_EQ(list->GetItemIndex(list->GetItemAt(i)), i);
+    cats[1].items[7].cnt = 77;
+    ShowDirectoryCounts(*list, cats);
+    EXPECT_EQ(list->FindNode(std::to_string(cats[1].items[7].uniqueId))->countText, "[77]");
+    EXPECT_EQ(list->FindNode(std::to_string(cats[1].uniqueId))->countText, "[22413]");
+    EXPECT_EQ(list->FindNode(std::to_string(cats[0].uniqueId))->countText, "[4]");
+    EXPECT_EQ(list->FindNode(std::to_string(cats[2].items[0].uniqueId))->countText, "");  // games carry none
+
+    list->RemoveAll();
+    CItemNode* a = list->AddNode(Node("A", true));
+    CItemNode* b = list->AddNode(Node("B", true));
+    CItemNode* late = list->AddNode(Node("X", false), b);
+    CItemNode* early = list->AddNode(Node("X", false), a);
+    EXPECT_EQ(list->FindNode("X"), early);
+    EXPECT_EQ(list->FindNode("B"), b);
+    EXPECT_TRUE(list->RemoveNode(early));
+    EXPECT_EQ(list->FindNode("X"), late);
+    EXPECT_TRUE(list->RemoveNode(late));
+    EXPECT_EQ(list->FindNode("X"), nullptr);
 }
 
 TEST(NavigationTree, WheelMomentum) {

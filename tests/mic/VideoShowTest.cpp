@@ -92,6 +92,45 @@ TEST_F(MicVideoWnd, FramesNeedTheFormatPassAndClearingShowsTheBackground) {
     view.InputFrame(static_cast<long>(frame.size()), frame.data());  // after Destroy: dropped, no crash
 }
 
+// A view draws when something comes and not otherwise; a resize scales the newest frame again.
+TEST_F(MicVideoWnd, DrawsOnlyWhatComesAndAResizeShowsTheNewestFrame) {
+    CVideoShowWnd view;
+    auto presenter = std::make_shared<MemoryPresenter>();
+    view.SetPresenter(presenter);
+    DuiLib::RECT rc;
+    rc.left = 0, rc.top = 0, rc.right = 9, rc.bottom = 5;
+    ASSERT_EQ(1, view.Create(nullptr, &rc, ""));
+    ASSERT_TRUE(view.SetFrameFormat(3, 3, 24));
+    ASSERT_TRUE(PumpUntil([&] { return (view.GetRedraw() & CVideoShowWnd::kRedrawFormat) == 0; }, 5000));
+    std::vector<BYTE> red(3 * 3 * 3, 0), blue(3 * 3 * 3, 0);
+    for (size_t k = 0; k < red.size(); k += 3) red[k + 2] = 200, blue[k] = 200;
+    view.InputFrame(long(red.size()), red.data());
+    ASSERT_TRUE(PumpUntil([&] { return presenter->At(4, 2) == 0xFFC80000u; }, 5000));
+    view.InputFrame(long(blue.size()), blue.data());
+    ASSERT_TRUE(PumpUntil([&] { return presenter->At(4, 2) == 0xFF0000C8u; }, 5000));
+    // Quiet once what came is drawn: no picture for a second.
+    unsigned long count = view.PresentCount();
+    auto quiet = [&](unsigned ms) {
+        for (auto start = std::chrono::steady_clock::now();
+             std::chrono::steady_clock::now() - start < std::chrono::milliseconds(ms);) {
+            PumpMessagesFor(20);
+            if (view.PresentCount() != count) return count = view.PresentCount(), false;
+        }
+        return true;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return quiet(500); }, 10000));
+    EXPECT_TRUE(quiet(1000)) << "pictures drawn with nothing new";
+    rc.right = 12, rc.bottom = 6;
+    view.SetWindowRect(&rc);
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            std::lock_guard<std::mutex> lock(presenter->m);
+            return presenter->last.width == 12 && presenter->last.pixels[3 * 12 + 6] == 0xFF0000C8u;
+        },
+        5000));
+    view.Destroy();
+}
+
 TEST_F(MicVideoWnd, FramesRoutedWhileTheViewIsDestroyedAndRecreatedAreSafe) {
     CVideoShowVoiceWnd view;
     DuiLib::RECT rc;

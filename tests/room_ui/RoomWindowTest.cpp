@@ -557,6 +557,50 @@ TEST(ChatPanes, BatchesEndAsLineByLine) {
     }
 }
 
+// The rows' order after each sort is what a stable sort of the rows in their order before it gives (the
+// list's former whole-list sort), over random tables: bursts of arrivals, single changes and departures, several
+// changes between two sorts, many equal keys; the selected row stays selected.
+TEST(UserList, PlacedRowsMatchAStableSortOfTheRows) {
+    RoomSetup();
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        std::mt19937 rng(seed);
+        CUserListUI list;
+        std::vector<uint32_t> model;  // uids in the order a stable sort of the former rows gives
+        auto record = [&](uint32_t uid) { return *CUserListUI::RecordOf(list.GetItemAt(list.FindUserIndex(uid))); };
+        auto random = [&](uint32_t uid) {
+            UserListItemInfo v =
+                U(uid, int(rng() % 5) * 10, uint32_t(rng() % 8) * 200 + uint32_t(rng() % 3), uint32_t(rng() % 6));
+            v.levelIcon = std::to_string(v.levelCode) + "/" + std::to_string(v.role);
+            return v;
+        };
+        for (int round = 0; round < 300; ++round) {
+            const int burst = rng() % 10 == 0 ? int(rng() % 400) : int(rng() % 4);
+            for (int k = 0; k < burst; ++k) {
+                uint32_t uid = 1 + rng() % 600;
+                bool listed = list.HasUser(uid);
+                if (listed && rng() % 3 == 0) {
+                    list.RemoveUser(uid);
+                    model.erase(std::find(model.begin(), model.end(), uid));
+                } else {
+                    list.UpdateUser(random(uid));
+                    if (!listed) model.push_back(uid);
+                }
+            }
+            if (list.GetCount() > 0 && rng() % 4 == 0) list.SelectItem(int(rng() % unsigned(list.GetCount())));
+            const uint32_t selected = list.GetUserIDAt(list.GetCurSel());
+            list.SortUserList();
+            std::stable_sort(model.begin(), model.end(),
+                             [&](uint32_t a, uint32_t b) { return UserOrderLess(record(a), record(b)); });
+            ASSERT_EQ(list.GetCount(), int(model.size()));
+            for (int i = 0; i < list.GetCount(); ++i)
+                ASSERT_EQ(list.GetUserIDAt(i), model[size_t(i)])
+                    << "seed " << seed << " round " << round << " row " << i;
+            for (int i = 0; i < list.GetCount(); ++i) ASSERT_EQ(list.FindUserIndex(list.GetUserIDAt(i)), i);
+            EXPECT_EQ(list.GetUserIDAt(list.GetCurSel()), selected);
+        }
+    }
+}
+
 TEST(GiftBanner, LayoutStepsAndIdle) {
     CGlobalGiftShowWnd b;
     b.MeasureText = [](const std::string& t, int font) { return BannerSize{int(t.size()) * (font == 1 ? 10 : 6), 14}; };

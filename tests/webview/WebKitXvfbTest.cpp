@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <gtk/gtk.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
 
 #include "HttpTestServer.h"
 #include "WebService.h"
@@ -104,6 +109,65 @@ TEST_F(WebKitXvfb, FailedLoadsReportTheirStatus) {
     browser->Navigate2(refusing.Url("/").c_str());
     ASSERT_TRUE(Pump([&] { return owner.failed.size() == 2; }, 20000));
     EXPECT_TRUE(owner.documents.empty());
+}
+
+// The web processes the engine started for this program (they may run under a sandbox helper).
+int WebProcesses() {
+    std::map<pid_t, pid_t> parent;
+    std::map<pid_t, std::string> name;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string id = e.path().filename().string();
+        if (id.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(e.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), {});
+        size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close + 4 > stat.size()) continue;
+        pid_t pid = atoi(id.c_str());
+        name[pid] = stat.substr(open + 1, close - open - 1);
+        parent[pid] = atoi(stat.c_str() + close + 4);
+    }
+    int n = 0;
+    for (const auto& [pid, comm] : name) {
+        if (comm.rfind("WebKitWebProces", 0) != 0) continue;
+        for (pid_t p = parent[pid]; p > 1; p = parent.count(p) ? parent[p] : 0)
+            if (p == getpid()) {
+                ++n;
+                break;
+            }
+    }
+    return n;
+}
+
+// Every view of the program runs in one web process.
+TEST_F(WebKitXvfb, ViewsShareOneWebProcess) {
+    service.Server().Get("/pane", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<html><body onload=\"window.external.CallZqmusic('PaneReady')\">pane</body></html>",
+                        "text/html");
+    });
+    owner.onCall = [](const std::string& cmd, std::string& out) {
+        if (cmd == "ParamReturn") out = "uid=7";
+    };
+    browser->Navigate2(service.Url(testenv::WebService::kHomePath).c_str());
+    ASSERT_TRUE(Pump([&] { return !owner.documents.empty(); }, 20000));
+    Owner panes[3];
+    std::vector<std::unique_ptr<CZqWebBrowser>> views;
+    for (Owner& o : panes) {
+        views.push_back(std::make_unique<CZqWebBrowser>());
+        views.back()->SetOwner(&o);
+        views.back()->Navigate2(service.Url("/pane").c_str());
+    }
+    for (Owner& o : panes) ASSERT_TRUE(Pump([&] { return !o.documents.empty(); }, 20000));
+    EXPECT_EQ(WebProcesses(), 1);
+    // The first view gone, the others stay and a new one joins them.
+    delete browser;
+    browser = nullptr;
+    Owner late;
+    CZqWebBrowser another;
+    another.SetOwner(&late);
+    another.Navigate2(service.Url("/pane").c_str());
+    ASSERT_TRUE(Pump([&] { return !late.documents.empty(); }, 20000));
+    EXPECT_EQ(WebProcesses(), 1);
 }
 
 TEST_F(WebKitXvfb, CookiesOfOneViewReachTheOthers) {
