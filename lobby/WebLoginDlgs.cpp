@@ -138,8 +138,8 @@ void CThirdPartLoginDlg::OnResizeWin(const std::string& cmd) {
     ResizeClient(w, h);
     CenterWindow();
     m_rcWindow = GetWindowRect();
-    m_pBrowser->SetFloat(true);
-    m_pBrowser->SetPos(RECT{2, 33, w - 2, h - 2});
+    // The skin places the page under the title bar; laid out now, so that the page is shown at its new size.
+    m_PaintManager.UpdateLayout();
 }
 
 void CThirdPartLoginDlg::OnLoginResult(const std::string& cmd) {

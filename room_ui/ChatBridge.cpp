@@ -139,7 +139,7 @@ const std::string& ChatPageHtml() {
         "frame-src 'none'; connect-src 'none'; base-uri 'none'; form-action 'none'\">"
         "<style type=\"text/css\">"
         "body{margin:2px 20px 11px 2px;font-family:\"微软雅黑\";font-size:14px;color:#000000;background:#F6F7F7;"
-        "word-break:break-all;overflow-x:hidden;width:120%;line-height:160%;"
+        "word-break:break-all;overflow-wrap:anywhere;overflow-x:hidden;line-height:160%;"
         "scrollbar-face-color:#e1e4e4;scrollbar-track-color:#F6F7F7}"
         "font{line-height:160%}"
         ".chatpanel{padding:2px 0}.hinticon,.authorityicon{vertical-align:middle;margin:0 2px}"

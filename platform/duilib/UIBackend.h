@@ -47,6 +47,14 @@ public:
     // True when PlaceNativeWidget shows GTK widgets (a window on the desktop).
     virtual bool HasNativeWidgets() const { return false; }
     virtual SIZE GetScreenSize() const = 0;
+    // The work area (the screen less panels) of the monitor at or nearest a screen point.
+    virtual RECT GetWorkArea(POINT near) const {
+        (void)near;
+        SIZE s = GetScreenSize();
+        return {0, 0, s.cx, s.cy};
+    }
+    // The smallest size the user may give the window (the skin's minimum).
+    virtual void SetMinSize(SIZE min) { (void)min; }
     // Screen position of the mouse pointer.
     virtual POINT GetCursorPos() const = 0;
     // Asks the desktop for the user's attention until the window is in the foreground (false withdraws

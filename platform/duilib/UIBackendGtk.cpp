@@ -1,5 +1,6 @@
 #include "UIBackendGtk.h"
 
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include "UIControls.h"
@@ -48,6 +49,25 @@ UINT KeyToVk(guint keyval) {
     }
 }
 
+// The container of a window's widgets: a layout for top-level windows (its size request does not follow
+// its children's, so the window can shrink), a fixed container for child windows.
+void PutIn(GtkWidget* container, GtkWidget* w, int x, int y) {
+    if (GTK_IS_LAYOUT(container)) gtk_layout_put(GTK_LAYOUT(container), w, x, y);
+    else gtk_fixed_put(GTK_FIXED(container), w, x, y);
+}
+
+void MoveIn(GtkWidget* container, GtkWidget* w, int x, int y) {
+    if (GTK_IS_LAYOUT(container)) gtk_layout_move(GTK_LAYOUT(container), w, x, y);
+    else gtk_fixed_move(GTK_FIXED(container), w, x, y);
+}
+
+// Whether a window manager that maximises windows runs on the screen.
+bool HasWindowManager(GtkWidget* window) {
+    GdkScreen* screen = gtk_widget_get_screen(window);
+    return screen && GDK_IS_X11_SCREEN(screen) &&
+           gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_VERT"));
+}
+
 }  // namespace
 
 class CGtkBackend : public IWindowBackend {
@@ -81,15 +101,16 @@ public:
             if (auto* ob = dynamic_cast<CGtkBackend*>(owner->GetBackend()))
                 if (ob->m_window) gtk_window_set_transient_for(GTK_WINDOW(m_window), GTK_WINDOW(ob->m_window));
         }
-        m_fixed = gtk_fixed_new();
+        m_fixed = gtk_layout_new(nullptr, nullptr);
         gtk_container_add(GTK_CONTAINER(m_window), m_fixed);
         m_area = gtk_drawing_area_new();
         gtk_widget_set_can_focus(m_area, TRUE);
         gtk_widget_add_events(m_area, GDK_STRUCTURE_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                           GDK_POINTER_MOTION_MASK | GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK |
                                           GDK_KEY_PRESS_MASK | GDK_FOCUS_CHANGE_MASK);
-        gtk_fixed_put(GTK_FIXED(m_fixed), m_area, 0, 0);
+        PutIn(m_fixed, m_area, 0, 0);
         ConnectArea();
+        g_signal_connect(m_window, "window-state-event", G_CALLBACK(OnWindowState), this);
         g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
         g_signal_connect(m_window, "configure-event", G_CALLBACK(OnConfigure), this);
         g_signal_connect(m_window, "focus-out-event", G_CALLBACK(OnFocusOut), this);
@@ -153,6 +174,10 @@ public:
 
     void Move(const RECT& rc) override {
         ::AssertUIThread("CGtkBackend::Move");
+        if (Maximised()) {
+            m_restore = rc;  // where restoring will put it
+            return;
+        }
         m_rc = rc;
         ApplyGeometry();
     }
@@ -179,15 +204,30 @@ public:
     }
     void Maximize() override {
         ::AssertUIThread("CGtkBackend::Maximize");
-        if (m_window) gtk_window_maximize(GTK_WINDOW(m_window));
+        if (!m_window || m_max) return;
+        m_restore = m_rc;
         m_max = true;
+        gtk_window_maximize(GTK_WINDOW(m_window));  // the window manager's to do (none: nothing happens)
     }
     void Restore() override {
         ::AssertUIThread("CGtkBackend::Restore");
         if (!m_window) return;
-        gtk_window_unmaximize(GTK_WINDOW(m_window));
         gtk_window_deiconify(GTK_WINDOW(m_window));
-        m_max = m_min = false;
+        m_min = false;
+        if (!m_max) return;
+        m_max = false;
+        gtk_window_unmaximize(GTK_WINDOW(m_window));
+        // The size and place from before maximising, whatever the window manager remembered.
+        m_rc = m_restore;
+        ApplyGeometry();
+    }
+    void SetMinSize(SIZE min) override {
+        ::AssertUIThread("CGtkBackend::SetMinSize");
+        if (!m_window || min.cx <= 0 || min.cy <= 0) return;
+        GdkGeometry g{};
+        g.min_width = min.cx;
+        g.min_height = min.cy;
+        gtk_window_set_geometry_hints(GTK_WINDOW(m_window), nullptr, &g, GDK_HINT_MIN_SIZE);
     }
     bool IsMaximized() const override { return m_max; }
     bool IsMinimized() const override { return m_min; }
@@ -240,7 +280,7 @@ public:
         if (!m_entry) {
             m_entry = gtk_entry_new();
             gtk_entry_set_has_frame(GTK_ENTRY(m_entry), FALSE);
-            gtk_fixed_put(GTK_FIXED(m_fixed), m_entry, 0, 0);
+            PutIn(m_fixed, m_entry, 0, 0);
             g_signal_connect(m_entry, "changed", G_CALLBACK(OnEntryChanged), this);
             g_signal_connect(m_entry, "key-press-event", G_CALLBACK(OnEntryKey), this);
         }
@@ -269,7 +309,7 @@ public:
         int w = std::max(1, rc.right - rc.left - 2 * std::max(bs, 1)),
             h = std::max(1, rc.bottom - rc.top - 2 * std::max(bs, 1));
         (void)pad;
-        gtk_fixed_move(GTK_FIXED(m_fixed), m_entry, x, y);
+        MoveIn(m_fixed, m_entry, x, y);
         gtk_widget_set_size_request(m_entry, w, h);
         gtk_entry_set_visibility(GTK_ENTRY(m_entry), !edit->IsPasswordMode());
         gtk_entry_set_invisible_char(GTK_ENTRY(m_entry), (gunichar)(unsigned char)edit->GetPasswordChar());
@@ -288,8 +328,8 @@ public:
         ::AssertUIThread("CGtkBackend::PlaceNativeWidget");
         if (!m_fixed || !widget) return;
         GtkWidget* w = GTK_WIDGET(widget);
-        if (gtk_widget_get_parent(w) != m_fixed) gtk_fixed_put(GTK_FIXED(m_fixed), w, rc.left, rc.top);
-        else gtk_fixed_move(GTK_FIXED(m_fixed), w, rc.left, rc.top);
+        if (gtk_widget_get_parent(w) != m_fixed) PutIn(m_fixed, w, rc.left, rc.top);
+        else MoveIn(m_fixed, w, rc.left, rc.top);
         gtk_widget_set_size_request(w, std::max(1, rc.right - rc.left), std::max(1, rc.bottom - rc.top));
         if (visible) {
             m_hidden.erase(std::remove(m_hidden.begin(), m_hidden.end(), w), m_hidden.end());
@@ -319,6 +359,16 @@ public:
         GdkRectangle r;
         gdk_monitor_get_workarea(m, &r);
         return {r.x + r.width, r.y + r.height};
+    }
+
+    RECT GetWorkArea(POINT near) const override {
+        ::AssertUIThread("CGtkBackend::GetWorkArea");
+        GdkDisplay* d = gdk_display_get_default();
+        GdkMonitor* m = d ? gdk_display_get_monitor_at_point(d, near.x, near.y) : nullptr;
+        if (!m) return IWindowBackend::GetWorkArea(near);
+        GdkRectangle r;
+        gdk_monitor_get_workarea(m, &r);
+        return {r.x, r.y, r.x + r.width, r.y + r.height};
     }
 
     POINT GetCursorPos() const override {
@@ -385,7 +435,7 @@ private:
                                           GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK);
         gtk_fixed_put(GTK_FIXED(m_fixed), m_area, 0, 0);
         ConnectArea();
-        gtk_fixed_put(GTK_FIXED(parent->m_fixed), m_fixed, m_rc.left, m_rc.top);
+        PutIn(parent->m_fixed, m_fixed, m_rc.left, m_rc.top);
         ApplyGeometry();
     }
 
@@ -431,16 +481,19 @@ private:
             int w = std::max(1, m_rc.right - m_rc.left), h = std::max(1, m_rc.bottom - m_rc.top);
             gtk_widget_set_size_request(m_area, w, h);
             gtk_widget_set_size_request(m_fixed, w, h);
-            if (GtkWidget* p = gtk_widget_get_parent(m_fixed))
-                gtk_fixed_move(GTK_FIXED(p), m_fixed, m_rc.left, m_rc.top);
+            if (GtkWidget* p = gtk_widget_get_parent(m_fixed)) MoveIn(p, m_fixed, m_rc.left, m_rc.top);
             return;
         }
         if (!m_window) return;
         int w = std::max(1, m_rc.right - m_rc.left), h = std::max(1, m_rc.bottom - m_rc.top);
         gtk_widget_set_size_request(m_area, w, h);
+        if (Maximised()) return;  // the window manager's size and place
         gtk_window_resize(GTK_WINDOW(m_window), w, h);
         gtk_window_move(GTK_WINDOW(m_window), m_rc.left, m_rc.top);
     }
+
+    // Maximised by a window manager (asked for or done): its size and place are the manager's.
+    bool Maximised() const { return m_window && m_max && HasWindowManager(m_window); }
 
     LRESULT Send(UINT msg, WPARAM w, LPARAM l) {
         HWND h = m_wnd ? m_wnd->GetHWND() : nullptr;
@@ -577,6 +630,21 @@ private:
         return TRUE;
     }
 
+    // The window manager's maximised state (its own buttons and keys too).
+    static gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, gpointer p) {
+        auto* self = static_cast<CGtkBackend*>(p);
+        if (e->changed_mask & GDK_WINDOW_STATE_ICONIFIED)
+            self->m_min = (e->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
+        if (e->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) {
+            bool max = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+            if (max && !self->m_max) self->m_restore = self->m_rc;
+            self->m_max = max;
+        }
+        return FALSE;
+    }
+
+    // The drawing area follows the window; it is a child of a layout, so this does not set the window's
+    // minimum size.
     static gboolean OnConfigure(GtkWidget*, GdkEventConfigure* e, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
         int oldW = self->m_rc.right - self->m_rc.left, oldH = self->m_rc.bottom - self->m_rc.top;
@@ -638,6 +706,7 @@ private:
     CEditUI* m_edit = nullptr;
     std::vector<GtkWidget*> m_hidden;
     RECT m_rc;
+    RECT m_restore{};  // the place before maximising
     bool m_enabled = true;
     bool m_max = false;
     bool m_min = false;

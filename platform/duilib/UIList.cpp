@@ -346,8 +346,10 @@ bool CComboUI::Activate() {
     RECT wnd = be ? be->GetRect() : RECT{};
     CZqMenuUI menu;
     menu.SetMenuItem(items);
-    menu.CreateMenu({wnd.left + m_rcItem.left, wnd.top + m_rcItem.bottom}, m_pManager->GetPaintWindow());
-    menu.ResizeClient(std::max<int>(GetWidth(), CZqMenuUI::kWidth), -1);
+    menu.SetAnchor(
+        {wnd.left + m_rcItem.left, wnd.top + m_rcItem.top, wnd.left + m_rcItem.right, wnd.top + m_rcItem.bottom});
+    if (!menu.CreateMenu({wnd.left + m_rcItem.left, wnd.top + m_rcItem.bottom}, m_pManager->GetPaintWindow()))
+        return false;
     int chosen = menu.PopupMenuNoCreate();
     if (chosen >= 0) SelectItem(chosen);
     return true;

@@ -1,6 +1,9 @@
 #include "UIMenu.h"
 
+#include <algorithm>
+
 #include "UIControls.h"
+#include "UIRender.h"
 
 namespace DuiLib {
 
@@ -15,7 +18,83 @@ void CZqMenuUI::SetMenuItem(const std::vector<ZqMenuItem>& items) {
 HWND CZqMenuUI::CreateMenu(CPoint pt, HWND hOwner, int, int) {
     int h = 4;
     for (const ZqMenuItem& it : m_items) h += it.bSeparator ? kSeparatorHeight : kItemHeight;
-    return Create(hOwner, "ZqMenu", 0x80000000L /* WS_POPUP */, 0x80 /* WS_EX_TOOLWINDOW */, pt.x, pt.y, kWidth, h);
+    if (!Create(hOwner, "ZqMenu", 0x80000000L /* WS_POPUP */, 0x80 /* WS_EX_TOOLWINDOW */, pt.x, pt.y, kWidth, h))
+        return nullptr;
+    Place(pt);
+    return m_hWnd;
+}
+
+void CZqMenuUI::Place(CPoint pt) {
+    // As wide as the widest item (its text, the check or icon column, the padding).
+    int w = kWidth;
+    for (const ZqMenuItem& it : m_items)
+        if (!it.bSeparator) {
+            SIZE t = CRenderEngine::GetTextSize(&m_pm, ("   " + it.sText).c_str(), -1, DT_SINGLELINE);
+            w = std::max(w, (int)t.cx + 20 + 4 + 16);
+        }
+    if (m_hasAnchor) w = std::max(w, (int)(m_anchor.right - m_anchor.left));
+    int h = 4;
+    for (const ZqMenuItem& it : m_items) h += it.bSeparator ? kSeparatorHeight : kItemHeight;
+    RECT wa = m_pBackend ? m_pBackend->GetWorkArea({pt.x, pt.y}) : RECT{0, 0, 1280, 1024};
+    const int waW = std::max(1, (int)(wa.right - wa.left)), waH = std::max(1, (int)(wa.bottom - wa.top));
+    w = std::min(w, waW);
+    // Below the point, else above it (above the field), else on the side with more room, scrolling.
+    const int top = m_hasAnchor ? m_anchor.top : pt.y;
+    const int below = wa.bottom - pt.y, above = top - wa.top;
+    int y = pt.y;
+    if (h > below) {
+        if (h <= above) {
+            y = top - h;
+        } else if (std::max(below, above) >= 4 * kItemHeight + 4) {
+            h = std::max(below, above);
+            y = below >= above ? pt.y : wa.top;
+        } else {
+            h = std::min(h, waH);
+            y = wa.bottom - h;
+        }
+    }
+    y = std::clamp(y, (int)wa.top, (int)wa.bottom - h);
+    int x = pt.x;
+    if (x + w > wa.right) x = m_hasAnchor ? m_anchor.right - w : pt.x - w;
+    x = std::clamp(x, (int)wa.left, (int)wa.right - w);
+    if (m_root)
+        m_root->EnableScrollBar(h < 4 + [&] {
+            int n = 0;
+            for (const ZqMenuItem& it : m_items) n += it.bSeparator ? kSeparatorHeight : kItemHeight;
+            return n;
+        }());
+    MoveWindow(x, y, w, h);
+    // The checked item (a combo's selection) is the keys' starting point, in view.
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (m_items[i].bChecked && !m_items[i].bSeparator && !m_items[i].bDisabled) {
+            m_pm.UpdateLayout();
+            m_current = (int)i - 1;
+            MoveCurrent(1);
+            break;
+        }
+}
+
+void CZqMenuUI::MoveCurrent(int step) {
+    if (!m_root) return;
+    const int n = (int)m_items.size();
+    int i = m_current;
+    for (int k = 0; k < n; ++k) {
+        i = i < 0 ? (step > 0 ? 0 : n - 1) : (i + step + n) % n;
+        if (!m_items[(size_t)i].bSeparator && !m_items[(size_t)i].bDisabled) break;
+    }
+    if (i < 0 || m_items[(size_t)i].bSeparator || m_items[(size_t)i].bDisabled) return;
+    if (m_current >= 0)
+        if (CControlUI* old = m_root->GetItemAt(m_current)) old->SetBkColor(0);
+    m_current = i;
+    CControlUI* c = m_root->GetItemAt(i);
+    if (!c) return;
+    c->SetBkColor(0xFFE6F0FB);
+    // Into view.
+    RECT item = c->GetPos(), view = m_root->GetPos();
+    SIZE pos = m_root->GetScrollPos();
+    if (item.top < view.top + 2) pos.cy -= view.top + 2 - item.top;
+    else if (item.bottom > view.bottom - 2) pos.cy += item.bottom - (view.bottom - 2);
+    m_root->SetScrollPos(pos);
 }
 
 int CZqMenuUI::PopupMenuNoCreate() {
@@ -40,9 +119,16 @@ void CZqMenuUI::Notify(TNotifyUI& msg) {
 }
 
 LRESULT CZqMenuUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM, bool& bHandled) {
-    if (uMsg == WM_KEYDOWN && wParam == VK_ESCAPE) {
+    if (uMsg != WM_KEYDOWN) return 0;
+    if (wParam == VK_ESCAPE) {
         bHandled = true;
         Finish(kNone);
+    } else if (wParam == VK_DOWN || wParam == VK_UP) {
+        bHandled = true;
+        MoveCurrent(wParam == VK_DOWN ? 1 : -1);
+    } else if (wParam == VK_RETURN && m_current >= 0) {
+        bHandled = true;
+        Finish(m_items[(size_t)m_current].nID);
     }
     return 0;
 }
@@ -52,6 +138,7 @@ LRESULT CZqMenuUI::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE: {
         m_pm.AddPreMessageFilter(this);
         auto* root = new CVerticalLayoutUI;
+        m_root = root;
         root->SetBkColor(0xFFFFFFFF);
         root->SetBorderColor(0xFFC9D3DF);
         root->SetBorderSize(1);
@@ -94,6 +181,7 @@ LRESULT CZqMenuUI::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
     case WM_DESTROY:
         if (uMsg == WM_DESTROY) {
+            m_root = nullptr;
             m_pm.RemoveNotifier(this);
             m_pm.RemovePreMessageFilter(this);
             m_pm.RemoveAllTimers();

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "UIContainer.h"
 #include "UIWindow.h"
 
 namespace DuiLib {
@@ -31,6 +32,9 @@ struct ZqMenuItem {
 };
 
 // Items are controls named "menuitem_<index>"; Escape, a click outside or losing the focus choose nothing.
+// The popup is as wide as its widest item and stays inside the work area of its monitor: it opens to the
+// other side of its point (above its anchor) or shifts when it does not fit, and a list taller than the work
+// area scrolls (wheel, Up/Down with Enter choosing).
 class CZqMenuUI : public CWindowWnd, public INotifyUI, public IMessageFilterUI {
 public:
     enum { kNone = -1, kDismissed = -2 };
@@ -39,6 +43,12 @@ public:
     void SetMenuItem(const std::vector<ZqMenuItem>& items);
     // Creates the (hidden) popup with its top-left corner at the screen point pt.
     HWND CreateMenu(CPoint pt, HWND hOwner, int nReserved1 = 0, int nReserved2 = 0);
+    // Before CreateMenu: the screen rectangle of the field the popup belongs to (a combo box): it opens
+    // under it, or above it when there is no room below, and is at least as wide.
+    void SetAnchor(const RECT& field) {
+        m_anchor = field;
+        m_hasAnchor = true;
+    }
     // Shows the popup and waits: the chosen id, -1 for none, -2 when WM_DISMISS_POPUP arrived.
     int PopupMenuNoCreate();
     CPaintManagerUI* GetMenuManager() { return &m_pm; }
@@ -54,11 +64,17 @@ public:
 protected:
     CPaintManagerUI* GetPaintManager() override { return &m_pm; }
     void Finish(int result);
+    void Place(CPoint pt);
+    void MoveCurrent(int step);
     CPaintManagerUI m_pm;
     std::vector<ZqMenuItem> m_items;
     int m_nResult = kNone;
     bool m_bDone = false;
     bool m_bActive = false;
+    RECT m_anchor{};
+    bool m_hasAnchor = false;
+    int m_current = -1;  // index in m_items of the item chosen by keys
+    CVerticalLayoutUI* m_root = nullptr;
 };
 
 }  // namespace DuiLib

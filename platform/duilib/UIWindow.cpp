@@ -307,6 +307,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL& bHandled) {
     m_PaintManager.AttachDialog(root);
     m_PaintManager.AddNotifier(this);
     SIZE init = m_PaintManager.GetInitSize();
+    m_pBackend->SetMinSize(m_PaintManager.GetMinInfo());
     RECT rc = m_pBackend->GetRect();
     if ((rc.right - rc.left == 0 || rc.bottom - rc.top == 0) && init.cx > 0 && init.cy > 0)
         m_pBackend->Move({rc.left, rc.top, rc.left + init.cx, rc.top + init.cy});

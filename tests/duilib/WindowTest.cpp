@@ -123,6 +123,49 @@ TEST_F(SkinFixture, ModalDisablesOwnerAndLoopsNest) {
     ::DestroyWindow(owner.GetHWND());
 }
 
+// Menus and lists stay inside the work area (1280 x 1024 here): they open to the other side or shift, a list
+// taller than the room scrolls, a list opens under its field and is at least as wide.
+TEST_F(SkinFixture, MenuPlacesInsideTheWorkArea) {
+    TestWnd owner;
+    ASSERT_NE(owner.Create(nullptr, "owner", 0, 0, 0, 0, 300, 300), nullptr);
+    const int row = CZqMenuUI::kItemHeight;
+    struct Row {
+        const char* what;
+        int items;
+        POINT at;
+        RECT field;  // empty: none
+        RECT want;
+    } rows[] = {
+        {"fits", 3, {50, 60}, {}, {50, 60, 50 + CZqMenuUI::kWidth, 64 + 3 * row}},
+        {"bottom right corner: opens up and left", 3, {1270, 1000}, {}, {1270 - 140, 1000 - 4 - 3 * row, 1270, 1000}},
+        {"tall list under its field, scrolling", 35, {100, 300}, {100, 276, 300, 300}, {100, 300, 300, 1024}},
+        {"tall list near the bottom, above its field", 35, {100, 900}, {100, 876, 300, 900}, {100, 0, 300, 876}},
+        {"no room either side: the larger side", 60, {100, 500}, {100, 476, 300, 500}, {100, 500, 300, 1024}},
+        {"list above its field", 10, {100, 1000}, {100, 976, 300, 1000}, {100, 976 - 4 - 10 * row, 300, 976}},
+    };
+    for (const Row& r : rows) {
+        std::vector<ZqMenuItem> items;
+        for (int i = 0; i < r.items; ++i) items.emplace_back(CDuiString::Format("item %d", i).c_str(), i);
+        CZqMenuUI menu;
+        menu.SetMenuItem(items);
+        if (r.field.right > r.field.left) menu.SetAnchor(r.field);
+        ASSERT_NE(menu.CreateMenu({r.at.x, r.at.y}, owner.GetHWND()), nullptr) << r.what;
+        RECT rc = menu.GetWindowRect();
+        EXPECT_EQ((std::vector<int>{rc.left, rc.top, rc.right, rc.bottom}),
+                  (std::vector<int>{r.want.left, r.want.top, r.want.right, r.want.bottom}))
+            << r.what;
+        ::DestroyWindow(menu.GetHWND());
+    }
+    // A long item widens the menu.
+    CZqMenuUI wide;
+    wide.SetMenuItem({ZqMenuItem(CDuiString(std::string(60, 'W').c_str()), 1)});
+    ASSERT_NE(wide.CreateMenu({10, 10}, owner.GetHWND()), nullptr);
+    RECT rc = wide.GetWindowRect();
+    EXPECT_GT(rc.right - rc.left, CZqMenuUI::kWidth);
+    ::DestroyWindow(wide.GetHWND());
+    ::DestroyWindow(owner.GetHWND());
+}
+
 TEST_F(SkinFixture, MissingSkinGivesAWindowWithoutControls) {
     TestWnd w("NoSuchSkin.xml");
     ASSERT_NE(w.Create(nullptr, "t", 0, 0, 0, 0, 100, 80), nullptr);
@@ -187,6 +230,21 @@ TEST_F(SkinFixture, MenuResults) {
          -1},
         {"focus lost", [](CZqMenuUI& m) { m.SendMessage(WM_KILLFOCUS, 0, 0); }, -1},
         {"dismissed", [](CZqMenuUI& m) { ::PostMessage(m.GetHWND(), WM_DISMISS_POPUP, 0, 0); }, -2},
+        // Keys start at the checked item and pass over separators and disabled items.
+        {"Enter on the checked item", [](CZqMenuUI& m) { UITest::PressKey(&m, VK_RETURN); }, 42},
+        {"Down wraps to the first",
+         [](CZqMenuUI& m) {
+             UITest::PressKey(&m, VK_DOWN);
+             UITest::PressKey(&m, VK_RETURN);
+         },
+         41},
+        {"Up skips the separator",
+         [](CZqMenuUI& m) {
+             UITest::PressKey(&m, VK_UP);
+             UITest::PressKey(&m, VK_UP);
+             UITest::PressKey(&m, VK_RETURN);
+         },
+         42},
     };
     for (auto& r : rows) {
         CZqMenuUI menu;

@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <gdk/gdk.h>
 #include <glib.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -442,6 +443,76 @@ bool Program::LogHas(const char* file, const char* gbk) const {
 }
 bool Program::WaitLog(const char* file, const char* gbk, int ms) const {
     return WaitFor([&] { return LogHas(file, gbk); }, ms);
+}
+
+std::string OffWorkArea(pid_t program) {
+    GdkDisplay* d = gdk_display_get_default();
+    GdkMonitor* m = d ? gdk_display_get_monitor(d, 0) : nullptr;
+    if (!m) return "no monitor";
+    GdkRectangle wa;
+    gdk_monitor_get_workarea(m, &wa);
+    std::string wrong;
+    std::istringstream ids(Shell("xdotool search --onlyvisible --pid " + std::to_string(program) + " ''"));
+    for (std::string id; ids >> id;) {
+        std::istringstream g(Shell("xdotool getwindowgeometry --shell " + id));
+        int x = 0, y = 0, w = 0, h = 0;
+        for (std::string line; std::getline(g, line);) {
+            if (line.rfind("X=", 0) == 0) x = atoi(line.c_str() + 2);
+            if (line.rfind("Y=", 0) == 0) y = atoi(line.c_str() + 2);
+            if (line.rfind("WIDTH=", 0) == 0) w = atoi(line.c_str() + 6);
+            if (line.rfind("HEIGHT=", 0) == 0) h = atoi(line.c_str() + 7);
+        }
+        if (w <= 1 || h <= 1) continue;  // nothing to see
+        if (x < wa.x || y < wa.y || x + w > wa.x + wa.width || y + h > wa.y + wa.height)
+            wrong += Shell("xdotool getwindowname " + id).substr(0, 40) + " at " + std::to_string(x) + "," +
+                     std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h) + "; ";
+    }
+    return wrong;
+}
+
+std::string GtkComplaints(const std::string& output) {
+    std::string found;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        for (const char* domain : {"Gtk-", "Gdk-", "GLib-", "GLib-GObject-", "Pango-", "GdkPixbuf-"})
+            if (line.find(std::string(domain) + "WARNING **") != std::string::npos ||
+                line.find(std::string(domain) + "CRITICAL **") != std::string::npos) {
+                found += line + "\n";
+                break;
+            }
+    }
+    return found;
+}
+
+bool WindowManager::Start(std::string* why) {
+    if (system("command -v openbox >/dev/null 2>&1") != 0) return *why = "openbox is not installed", false;
+    std::fflush(nullptr);
+    pid_ = fork();
+    if (pid_ < 0) return *why = "fork failed", false;
+    if (pid_ == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) dup2(null, 1), dup2(null, 2);
+        execlp("openbox", "openbox", "--sm-disable", (char*)nullptr);
+        _exit(127);
+    }
+    // Ready once it announces itself on the root window.
+    if (!WaitFor([] { return Shell("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos; }))
+        return *why = "openbox did not start", false;
+    usleep(300000);
+    return true;
+}
+
+void WindowManager::Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 10000)) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+    // Gone from the root window too, so that the next test sees a desktop without one.
+    WaitFor([] { return Shell("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") == std::string::npos; }, 5000);
 }
 
 bool GuestIntoLobby(Program& program, Window& lobby, std::string* why) {

@@ -131,6 +131,24 @@ private:
     std::string data_;
 };
 
+// What a user must never meet, after any step: a top-level window or menu of the program lying outside the
+// screen's work area, a GTK (or GLib) warning or critical in its output. "" when all is well, else what
+// is wrong.
+std::string OffWorkArea(pid_t program);
+std::string GtkComplaints(const std::string& output);
+
+// Openbox on the test display, for the tests of what a window manager does; stopped (it leaves the windows
+// where they are) by Stop or the destructor.
+class WindowManager {
+public:
+    ~WindowManager() { Stop(); }
+    bool Start(std::string* why);
+    void Stop();
+
+private:
+    pid_t pid_ = -1;
+};
+
 // The common road: the login dialog, a guest login, the lobby with its directory and home page.
 bool GuestIntoLobby(Program& program, Window& lobby, std::string* why);
 // From the lobby: the directory entry of the busy room, then the room's link on the page it shows; the

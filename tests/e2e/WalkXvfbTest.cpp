@@ -26,10 +26,17 @@ using namespace e2e;
 
 namespace {
 
-// Prints one line of the walk's report.
+// The program of the walk, checked after every step.
+Program* g_walker = nullptr;
+
+// Prints one line of the walk's report; every window of the program lies inside the work area and it
+// printed no GTK warning or critical.
 void Step(const char* what, const std::string& shot = "") {
     std::printf("walk: %s%s%s\n", what, shot.empty() ? "" : "  ", shot.c_str());
     std::fflush(stdout);
+    if (!g_walker) return;
+    EXPECT_EQ("", OffWorkArea(g_walker->Pid())) << "windows off the work area after: " << what;
+    EXPECT_EQ("", GtkComplaints(g_walker->Output())) << "GTK complained by: " << what;
 }
 
 // Where the rows of the room's user lists and menus are: the program's own order and layout.
@@ -145,6 +152,7 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
         Window menu;
         if (!WaitWindow("^ZqMenu$", menu, 10000)) return false;
         usleep(300000);
+        EXPECT_EQ("", OffWorkArea(varnet.Pid())) << "the user menu is off the work area";
         if (shot)
             Screenshot({roomWnd.rc.left + doraRow.x - 80, menu.rc.top - 40, menu.rc.right + 10, menu.rc.bottom + 10},
                        shots + "/" + shot);
@@ -334,6 +342,10 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     const int room = testenv::Stack::kBusyRoom;
     Program varnet;
     ASSERT_TRUE(varnet.Start(stack, true));  // what it plays goes to a file
+    g_walker = &varnet;
+    struct Unset {
+        ~Unset() { g_walker = nullptr; }
+    } unset;
     const std::string shots = ShotDir();
 
     // Start and a guest login: the lobby with its directory and its home page.
@@ -463,6 +475,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     Click(lobby, lobbySkin.Center("MainMenuBTN"));
     usleep(600000);
     Screenshot({0, 0, 1280, 1024}, shots + "/09-main-menu.png");
+    EXPECT_EQ("", OffWorkArea(varnet.Pid())) << "the main menu is off the work area";
     Key("Down");
     usleep(200000);
     Key("Return");

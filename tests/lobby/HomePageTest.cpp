@@ -465,6 +465,11 @@ TEST_F(WebTest, PlatformSignInPageCalls) {
         if (c.client.cx) EXPECT_EQ((SIZE{rc.right - rc.left, rc.bottom - rc.top}.cx), c.client.cx) << c.text;
         if (c.client.cy) EXPECT_EQ(rc.bottom - rc.top, c.client.cy) << c.text;
         if (!c.client.cx) EXPECT_EQ(rc.right - rc.left, before.right - before.left) << c.text;
+        // The page fills the dialog under its title bar.
+        RECT page = UITest::Find(&dlg, "webThirdPartLogin")->GetPos();
+        EXPECT_EQ((std::vector<int>{page.left, page.top, page.right, page.bottom}),
+                  (std::vector<int>{2, 33, rc.right - 2, rc.bottom - 2}))
+            << c.text;
     }
     std::string pk;
     dlg.Web_CallMusic("GetPk", pk);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -104,6 +105,28 @@ protected:
             gdk_event_free(ev);
         }
     }
+    // What a script run in the page returns (as text); "" when it fails.
+    std::string Eval(const std::string& js) {
+        struct Answer {
+            bool done = false;
+            std::string text;
+        } a;
+        webkit_web_view_evaluate_javascript(
+            WEBKIT_WEB_VIEW(Web()), js.c_str(), -1, nullptr, nullptr, nullptr,
+            [](GObject* v, GAsyncResult* r, gpointer p) {
+                auto* a = static_cast<Answer*>(p);
+                if (JSCValue* val = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(v), r, nullptr)) {
+                    char* t = jsc_value_to_string(val);
+                    a->text = t ? t : "";
+                    g_free(t);
+                    g_object_unref(val);
+                }
+                a->done = true;
+            },
+            &a);
+        Pump([&] { return a.done; }, 20000);
+        return a.text;
+    }
     static std::string Target(const std::string& uid) {
         return "<div style=\"position:fixed;left:0;top:0;width:100%;height:100%\" "
                "onclick=\"window.external.SelectUser('" +
@@ -140,6 +163,38 @@ TEST_F(ChatViewXvfb, AllowedHandlersReachTheColumnAndTrimmedLinesAreGone) {
         20000));
     // The removed line took its handler with it.
     for (size_t i = before; i < rec.calls.size(); ++i) EXPECT_EQ("SelectUser:322", rec.calls[i]);
+}
+
+// Wrapped rows stay inside the visible width: nothing of a long line lies right of the view.
+TEST_F(ChatViewXvfb, LongLinesWrapInsideTheView) {
+    const std::string lines[] = {
+        std::string(400, 'x'),
+        "http://example.invalid/" + std::string(300, 'a'),
+        [] {
+            std::string s;
+            for (int i = 0; i < 120; ++i) s += "\xC4\xE3\xBA\xC3 ";  // GBK words with blanks
+            return s;
+        }(),
+        "<font class=\"font_14\">" + std::string(200, 'w') + "</font>",
+    };
+    for (const auto& l : lines) pane->AppendHtml("<div class=\"chatpanel\">" + l + "</div>");
+    const std::string widest =
+        "(function(){var b=document.body,r=document.createRange();r.selectNodeContents(b);"
+        "var m=Math.max(b.scrollWidth,Math.ceil(r.getBoundingClientRect().right),"
+        "Math.ceil(b.getBoundingClientRect().right));"
+        "return m+' '+document.documentElement.clientWidth+' '+b.childElementCount;})()";
+    std::string got;
+    ASSERT_TRUE(Pump(
+        [&] {
+            got = Eval(widest);
+            return got.size() > 2 && got.substr(got.size() - 2) == " 4";
+        },
+        20000))
+        << got;
+    int content = 0, view = 0;
+    ASSERT_EQ(2, sscanf(got.c_str(), "%d %d", &content, &view)) << got;
+    EXPECT_GT(view, 300) << got;
+    EXPECT_LE(content, view) << "the page is wider than the pane: " << got;
 }
 
 // One batch on the engine: the lines before the trim are gone from the page, their handlers with them.

@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -377,6 +378,72 @@ TEST_F(WebKitXvfb, BodyOperationsReachTheDocument) {
     EXPECT_EQ(3, view->GetBodyChildCount());
     view->ScrollToBottom();
     browser->SetOwner(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The screen under a rectangle, as RGB bytes.
+std::vector<unsigned char> ScreenBytes(const DuiLib::RECT& rc) {
+    std::vector<unsigned char> out;
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
+                                               rc.bottom - rc.top);
+    if (!pb) return out;
+    const int n = gdk_pixbuf_get_n_channels(pb), stride = gdk_pixbuf_get_rowstride(pb);
+    const guchar* px = gdk_pixbuf_get_pixels(pb);
+    for (int y = 0; y < gdk_pixbuf_get_height(pb); ++y)
+        for (int x = 0; x < gdk_pixbuf_get_width(pb); ++x)
+            out.insert(out.end(), px + y * stride + x * n, px + y * stride + x * n + 3);
+    g_object_unref(pb);
+    return out;
+}
+
+// A page under a menu that opened and closed over it shows again what it showed before.
+TEST_F(WebKitXvfb, APageRepaintsAfterAMenuClosedOverIt) {
+    Win32Init();
+    ASSERT_TRUE(DuiLib::UIBackendGtkInit());
+    auto* dlg = new LoginDlg();
+    ASSERT_NE(nullptr, dlg->Create(nullptr, "repaint", UI_WS_POPUP, 0, 40, 40, 400, 300));
+    dlg->ShowWindow(true, true);
+    ASSERT_NE(nullptr, dlg->web->GetWebBrowser2());
+    webview::IWebView* view = dlg->web->GetWebBrowser2();
+    dlg->web->Navigate2(service.Url(testenv::WebService::kHomePath).c_str());
+    const DuiLib::RECT page{40, 40 + 30, 440, 340};
+    // Loaded and drawn: the page is on the screen and stays still.
+    std::vector<unsigned char> before;
+    ASSERT_TRUE(Pump(
+        [&] {
+            auto now = ScreenBytes(page);
+            bool still = !before.empty() && now == before &&
+                         std::count(now.begin(), now.end(), 0xFF) < (long)now.size() * 9 / 10;
+            before = now;
+            if (!still) Pump([] { return false; }, 300);
+            return still;
+        },
+        20000));
+    (void)view;
+    for (int round = 0; round < 2; ++round) {
+        DuiLib::CZqMenuUI menu;
+        menu.SetMenuItem({DuiLib::ZqMenuItem("one", 1), DuiLib::ZqMenuItem("two", 2), DuiLib::ZqMenuItem("three", 3)});
+        ASSERT_NE(nullptr, menu.CreateMenu({120, 120}, dlg->GetHWND()));
+        menu.ShowWindow(true, false);
+        Pump([] { return false; }, 500);
+        EXPECT_NE(ScreenBytes(page), before) << "the menu is not over the page";
+        ::DestroyWindow(menu.GetHWND());
+        std::vector<unsigned char> after;
+        EXPECT_TRUE(Pump(
+            [&] {
+                after = ScreenBytes(page);
+                return after == before;
+            },
+            5000))
+            << "round " << round << ": the page did not repaint where the menu was";
+    }
+    ::DestroyWindow(dlg->GetHWND());
+    delete dlg;
+    Pump([] { return false; }, 300);
+    DuiLib::SetWindowBackendFactory(nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,173 @@
+// The real program's lobby and room window under a window manager (openbox) on the test display, as a user's
+// desktop has one: maximised and restored by their own buttons, made smaller by the window manager down to
+// the skin's minimum. Skipped without VARNET_TEST_DISPLAY or openbox.
+#include <gtest/gtest.h>
+
+#include <gdk/gdk.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "E2eDriver.h"
+
+using namespace DuiLib;
+using namespace e2e;
+
+namespace {
+
+// The window's size (and place) once it settled at what `want` accepts.
+bool WaitGeometry(const std::string& title, Window& w, const std::function<bool(const Window&)>& want) {
+    return WaitFor(
+        [&] {
+            Window now;
+            if (!FindWindow(title, now)) return false;
+            w = now;
+            return want(now);
+        },
+        10000);
+}
+
+// The window manager is asked for the size (it may refuse or clamp it).
+void Resize(const Window& w, int width, int height) {
+    EXPECT_EQ(0, system(("xdotool windowsize " + std::to_string(w.id) + " " + std::to_string(width) + " " +
+                         std::to_string(height) + " >/dev/null 2>&1")
+                            .c_str()));
+}
+
+// The middle of one of the skin's two buttons, the other one hidden (they take turns in one place).
+POINT ButtonOf(const char* skinFile, const Window& w, const char* show, const char* hide) {
+    SkinLayout skin(skinFile, w.Width(), w.Height());
+    skin.Manager().FindControl(hide)->SetVisible(false);
+    skin.Manager().FindControl(show)->SetVisible(true);
+    skin.Manager().UpdateLayout();
+    return skin.Center(show);
+}
+
+std::string Size(const Window& w) {
+    return std::to_string(w.Width()) + "x" + std::to_string(w.Height()) + "+" + std::to_string(w.rc.left) + "+" +
+           std::to_string(w.rc.top);
+}
+
+// Maximise by its button, restore by its button, then the window manager makes it smaller: down to `min`,
+// never below it. `maxBtn` and `restoreBtn` are the skin's buttons; a window that opened maximised is
+// restored first.
+void MaximiseRestoreShrink(const std::string& title, const char* skinFile, const char* maxBtn, const char* restoreBtn,
+                           SIZE min, const std::string& shotPrefix) {
+    const std::string shots = ShotDir();
+    GdkRectangle wa;
+    gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
+    auto maximised = [&](const Window& w) { return w.Width() == wa.width && w.Height() == wa.height; };
+    Window w;
+    ASSERT_TRUE(FindWindow(title, w));
+    if (maximised(w)) {  // opened maximised: restore first
+        Click(w, ButtonOf(skinFile, w, restoreBtn, maxBtn));
+        EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return !maximised(n); }))
+            << "the restore button left it at " << Size(w);
+    }
+    usleep(500000);
+    const Window before = w;
+    Click(w, ButtonOf(skinFile, w, maxBtn, restoreBtn));
+    EXPECT_TRUE(WaitGeometry(title, w, maximised)) << "not maximised: " << Size(w);
+    usleep(800000);
+    Screenshot(w.rc, shots + "/" + shotPrefix + "-maximised.png");
+    Click(w, ButtonOf(skinFile, w, restoreBtn, maxBtn));
+    EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return n.Width() == before.Width() && n.Height() == before.Height(); }))
+        << "restored to " << Size(w) << ", was " << Size(before);
+    EXPECT_EQ(before.rc.left, w.rc.left) << "restored elsewhere";
+    EXPECT_EQ(before.rc.top, w.rc.top) << "restored elsewhere";
+    usleep(800000);
+    Screenshot(w.rc, shots + "/" + shotPrefix + "-restored.png");
+    std::printf("%s: %s, maximised %dx%d, restored %s\n", shotPrefix.c_str(), Size(before).c_str(), wa.width,
+                wa.height, Size(w).c_str());
+
+    // The window manager makes it larger, smaller again, then below the minimum.
+    const int bigW = std::min<int>(wa.width - 40, min.cx + 150), bigH = std::min<int>(wa.height - 40, min.cy + 120);
+    Resize(w, bigW, bigH);
+    EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return n.Width() == bigW && n.Height() == bigH; }))
+        << "not enlarged: " << Size(w);
+    Resize(w, min.cx + 50, min.cy + 40);
+    EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return n.Width() == min.cx + 50 && n.Height() == min.cy + 40; }))
+        << "not made smaller: " << Size(w);
+    Resize(w, min.cx / 2, min.cy / 2);
+    EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return n.Width() == min.cx && n.Height() == min.cy; }))
+        << "not at the minimum: " << Size(w);
+    usleep(800000);
+    Screenshot(w.rc, shots + "/" + shotPrefix + "-smallest.png");
+}
+
+TEST(WindowManager, LobbyAndRoomRestoreAndShrink) {
+    std::string why;
+    if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
+    WindowManager wm;
+    if (!wm.Start(&why)) GTEST_SKIP() << why;
+    testenv::Stack stack;
+    testenv::StackOptions options;
+    options.binDir = VARNET_BINARY_DIR "/bin";
+    ASSERT_TRUE(stack.Start(options, &why)) << why;
+    Program varnet;
+    ASSERT_TRUE(varnet.Start(stack));
+    Window lobby, room;
+    ASSERT_TRUE(GuestIntoLobby(varnet, lobby, &why)) << why;
+    const std::string lobbyTitle = Utf8("^泽秀美女视频$");
+    MaximiseRestoreShrink(lobbyTitle, "VarnetSkin.xml", "MaxBTN", "RestoreBTN", {800, 572}, "wm-lobby");
+    EXPECT_EQ("", OffWorkArea(varnet.Pid()));
+
+    ASSERT_TRUE(FindWindow(lobbyTitle, lobby));
+    ASSERT_TRUE(EnterBusyRoomFromDirectory(varnet, stack, lobby, room, &why)) << why;
+    ASSERT_TRUE(varnet.WaitLog("RoomManager.txt", "创建房间界面-end"));
+    usleep(1500000);
+    MaximiseRestoreShrink(".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]", "RoomSkin.xml", "btnMax",
+                          "btnRestore", {1024, 775}, "wm-room");
+    EXPECT_EQ("", OffWorkArea(varnet.Pid()));
+    EXPECT_EQ("", GtkComplaints(varnet.Output()));
+}
+
+}  // namespace
+
+namespace {
+
+// The share of a rectangle that differs from the colour of its top-left pixel (0 for a blank field).
+double Ink(const RECT& rc) {
+    std::vector<unsigned char> px = Grab(rc);
+    if (px.size() < 3) return 0;
+    std::vector<unsigned char> plain;
+    for (size_t i = 0; i < px.size(); i += 3) plain.insert(plain.end(), {px[0], px[1], px[2]});
+    return Difference(px, plain);
+}
+
+// The QQ and Weibo sign-in windows show their page at the size the page asks for (520 x 420).
+TEST(SignIn, PlatformPagesShowAtTheirSize) {
+    std::string why;
+    if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
+    testenv::Stack stack;
+    testenv::StackOptions options;
+    options.binDir = VARNET_BINARY_DIR "/bin";
+    ASSERT_TRUE(stack.Start(options, &why)) << why;
+    Program varnet;
+    ASSERT_TRUE(varnet.Start(stack));
+    Window login;
+    ASSERT_TRUE(WaitWindow(Utf8("^登录对话框$"), login));
+    usleep(400000);
+    SkinLayout loginSkin("LoginSkin.xml", login.Width(), login.Height());
+    for (const char* button : {"LoginQQBTN", "LoginBlogBTN"}) {
+        Click(login, loginSkin.Center(button));
+        Window page;
+        const std::string title = Utf8("^第三方登录$");
+        EXPECT_TRUE(WaitFor([&] { return FindWindow(title, page) && page.Width() == 520 && page.Height() == 420; }))
+            << button << ": the window is " << page.Width() << "x" << page.Height();
+        const std::string shot = ShotDir() + "/signin-" + button + ".png";
+        // The page's form and text, under the title bar.
+        EXPECT_TRUE(WaitFor(
+            [&] { return Ink({page.rc.left + 2, page.rc.top + 33, page.rc.right - 2, page.rc.top + 120}) > 0.01; }, 20000))
+            << button << ": the page is blank, see " << shot;
+        usleep(500000);
+        Screenshot(page.rc, shot);
+        SkinLayout skin("ThirdPartLoginSkin.xml", page.Width(), page.Height());
+        Click(page, skin.Center("ThirdPartLoginCloseBTN"));
+        EXPECT_TRUE(WaitFor([&] { return WindowGone(title); }, 10000)) << button << ": the window stayed";
+        usleep(300000);
+    }
+    EXPECT_EQ("", GtkComplaints(varnet.Output()));
+}
+
+}  // namespace
