@@ -89,7 +89,8 @@ protected:
     void FromDirectory(int row) {
         const RECT list = LobbySkin().Rect("Roomlist");
         OpenListedRoom([&] {
-            const POINT at{list.left + 60, list.top + CRoomNavListUI::kRowHeight * row + CRoomNavListUI::kRowHeight / 2};
+            const POINT at{list.left + 60,
+                           list.top + CRoomNavListUI::kRowHeight * row + CRoomNavListUI::kRowHeight / 2};
             RaiseAt(lobby, at);
             Focus(lobby);
             Click(lobby, at);
@@ -259,8 +260,8 @@ TEST_F(Entry, GuestWhisperRoomSwitchAndSigterm) {
     EXPECT_TRUE(WaitFor([&] { return Difference(unticked, Grab(box)) > 0.01; }, 5000)) << "the box shows no tick";
     const std::string line = "只对你说的话";
     EXPECT_TRUE(SendChatLine(room, Utf8(line.c_str())));
-    EXPECT_FALSE(dora->WaitLine([&](const testenv::PeerClient::Line& l) { return l.text.find(line) != std::string::npos; },
-                                4000))
+    EXPECT_FALSE(dora->WaitLine(
+        [&](const testenv::PeerClient::Line& l) { return l.text.find(line) != std::string::npos; }, 4000))
         << "the refused whisper was sent";
     Shell("xdotool mousemove 0 0");
     usleep(300000);
