@@ -245,6 +245,7 @@ TEST(RightColumn, LevelIconsAnimateAndNameTheirLevel) {
     std::ofstream(gif, std::ios::binary) << testsupport::MakeGif({5, 5, 5});
     {
         Room r;
+        r.ui.m_PaintManager.UpdateLayout();  // only the rows shown animate
         CUserListUI* members = r.List("UserMemberList");
         CControlUI* row = members->GetItemAt(members->FindUserIndex(kTwinA));
         auto* box = static_cast<CContainerUI*>(row->GetInterface("Container"));
