@@ -226,7 +226,7 @@ void CUICheque::Notify(TNotifyUI& msg) {
 void CUIWordsProps::InitWindow() {
     CenterWindow();
     m_pGrid = dynamic_cast<CTileLayoutUI*>(Find("WordGiftSelectControl"));
-    if (auto* words = dynamic_cast<CEditUI*>(Find("WordsOfAdviceRichEdit"))) {
+    if (auto* words = dynamic_cast<CRichEditUI*>(Find("WordsOfAdviceRichEdit"))) {
         words->SetMaxChar(kWordsLimit);
         words->SetText("");
     }
@@ -377,8 +377,8 @@ void CUIWordsProps::Notify(TNotifyUI& msg) {
             return;
         }
         if (name == "WordsOfAdviceRichEdit") {
-            // The edit counts GBK bytes (a Chinese character takes two).
-            int left = kWordsLimit - int(msg.pSender->GetText().size());
+            auto* words = dynamic_cast<CRichEditUI*>(msg.pSender);
+            int left = kWordsLimit - (words ? words->GetTextLength() : int(msg.pSender->GetText().size()));
             SetLabel("WordsLimitLabel", StringUtility::Format("还剩%d个字符", left < 0 ? 0 : left));
             return;
         }

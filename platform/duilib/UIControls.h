@@ -155,12 +155,18 @@ protected:
     CDuiString m_sSelectedImage, m_sSelectedHotImage;
 };
 
+// A check box that the skin gives no pictures and no selected colour draws a box at its left, ticked while
+// selected, with its text after the box.
 class CCheckBoxUI : public COptionUI {
 public:
     const char* GetClass() const override { return "CheckBoxUI"; }
     void* GetInterface(const char* pstrName) override;
     void SetCheck(bool bCheck) { Selected(bCheck); }
     bool GetCheck() const { return IsSelected(); }
+    void PaintStatusImage(HDC hDC) override;
+    void PaintText(HDC hDC) override;
+    // The box (in the co-ordinates of the control's place); empty when the skin draws the check box.
+    RECT TickBox() const;
 };
 
 // One-line edit box. Headless it edits its own text from key events; on a display the window backend
@@ -174,6 +180,7 @@ public:
     UINT GetControlFlags() const override;
     void SetEnabled(bool bEnable = true) override;
     void SetText(const char* pstrText) override;
+    // The most the edit takes: GBK bytes here, characters in a rich edit.
     void SetMaxChar(UINT uMax) { m_uMaxChar = uMax; }
     UINT GetMaxChar() const { return m_uMaxChar; }
     void SetReadOnly(bool bReadOnly);
@@ -200,6 +207,8 @@ public:
     void SetInternVisible(bool bVisible = true) override;
 
 protected:
+    // Length of the longest prefix of t within the limit, ending on a whole character.
+    virtual size_t CutToLimit(const std::string& t) const;
     UINT m_uMaxChar = 255;
     bool m_bReadOnly = false;
     bool m_bPasswordMode = false;
@@ -209,6 +218,18 @@ protected:
     DWORD m_dwEditbkColor = 0xFFFFFFFF;
     UINT m_uButtonState = 0;
     CDuiString m_sNormalImage, m_sHotImage, m_sFocusedImage, m_sDisabledImage;
+};
+
+// The edit whose limit counts characters (a Chinese character is one), as a rich edit counts them.
+class CRichEditUI : public CEditUI {
+public:
+    const char* GetClass() const override { return "RichEditUI"; }
+    void* GetInterface(const char* pstrName) override;
+    // The text's length in characters.
+    int GetTextLength() const;
+
+protected:
+    size_t CutToLimit(const std::string& t) const override;
 };
 
 class CProgressUI : public CLabelUI {

@@ -1,4 +1,4 @@
-// A modal popup menu: items with text, id, check mark and disabled state, and separators.
+// A modal popup menu: items with text, id, check mark and disabled state, separators, and submenus.
 #pragma once
 
 #include <vector>
@@ -29,12 +29,16 @@ struct ZqMenuItem {
     CDuiString sExtra;
     CControlUI* pControl = nullptr;
     bool bSeparator = false;
+    // Non-empty: the item opens these as a submenu beside it (its own id is never chosen).
+    std::vector<ZqMenuItem> vSubItems;
 };
 
 // Items are controls named "menuitem_<index>"; Escape, a click outside or losing the focus choose nothing.
 // The popup is as wide as its widest item and stays inside the work area of its monitor: it opens to the
 // other side of its point (above its anchor) or shifts when it does not fit, and a list taller than the work
 // area scrolls (wheel, Up/Down with Enter choosing).
+// Clicking an item with sub-items opens them in a menu of its own beside the item; its choice is this menu's
+// choice, Escape there returns to this menu, and losing the focus there closes both.
 class CZqMenuUI : public CWindowWnd, public INotifyUI, public IMessageFilterUI {
 public:
     enum { kNone = -1, kDismissed = -2 };
@@ -52,6 +56,8 @@ public:
     // Shows the popup and waits: the chosen id, -1 for none, -2 when WM_DISMISS_POPUP arrived.
     int PopupMenuNoCreate();
     CPaintManagerUI* GetMenuManager() { return &m_pm; }
+    // The submenu open now, or nullptr.
+    CZqMenuUI* GetSubMenu() const { return m_pSub; }
     const char* GetWindowClassName() const override { return "ZqMenuWnd"; }
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
     void Notify(TNotifyUI& msg) override;
@@ -66,6 +72,7 @@ protected:
     void Finish(int result);
     void Place(CPoint pt);
     void MoveCurrent(int step);
+    void OpenSubMenu(size_t index);
     CPaintManagerUI m_pm;
     std::vector<ZqMenuItem> m_items;
     int m_nResult = kNone;
@@ -75,6 +82,8 @@ protected:
     bool m_hasAnchor = false;
     int m_current = -1;  // index in m_items of the item chosen by keys
     CVerticalLayoutUI* m_root = nullptr;
+    bool m_bEscaped = false;
+    CZqMenuUI* m_pSub = nullptr;
 };
 
 }  // namespace DuiLib

@@ -71,14 +71,15 @@ void MaximiseRestoreShrink(const std::string& title, const char* skinFile, const
     usleep(800000);
     Screenshot(w.rc, shots + "/" + shotPrefix + "-maximised.png");
     Click(w, ButtonOf(skinFile, w, restoreBtn, maxBtn));
-    EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return n.Width() == before.Width() && n.Height() == before.Height(); }))
+    EXPECT_TRUE(WaitGeometry(
+        title, w, [&](const Window& n) { return n.Width() == before.Width() && n.Height() == before.Height(); }))
         << "restored to " << Size(w) << ", was " << Size(before);
     EXPECT_EQ(before.rc.left, w.rc.left) << "restored elsewhere";
     EXPECT_EQ(before.rc.top, w.rc.top) << "restored elsewhere";
     usleep(800000);
     Screenshot(w.rc, shots + "/" + shotPrefix + "-restored.png");
-    std::printf("%s: %s, maximised %dx%d, restored %s\n", shotPrefix.c_str(), Size(before).c_str(), wa.width,
-                wa.height, Size(w).c_str());
+    std::printf("%s: %s, maximised %dx%d, restored %s\n", shotPrefix.c_str(), Size(before).c_str(), wa.width, wa.height,
+                Size(w).c_str());
 
     // The window manager makes it larger, smaller again, then below the minimum.
     const int bigW = std::min<int>(wa.width - 40, min.cx + 150), bigH = std::min<int>(wa.height - 40, min.cy + 120);
@@ -86,7 +87,8 @@ void MaximiseRestoreShrink(const std::string& title, const char* skinFile, const
     EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return n.Width() == bigW && n.Height() == bigH; }))
         << "not enlarged: " << Size(w);
     Resize(w, min.cx + 50, min.cy + 40);
-    EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return n.Width() == min.cx + 50 && n.Height() == min.cy + 40; }))
+    EXPECT_TRUE(
+        WaitGeometry(title, w, [&](const Window& n) { return n.Width() == min.cx + 50 && n.Height() == min.cy + 40; }))
         << "not made smaller: " << Size(w);
     Resize(w, min.cx / 2, min.cy / 2);
     EXPECT_TRUE(WaitGeometry(title, w, [&](const Window& n) { return n.Width() == min.cx && n.Height() == min.cy; }))
@@ -158,7 +160,10 @@ TEST(SignIn, PlatformPagesShowAtTheirSize) {
         const std::string shot = ShotDir() + "/signin-" + button + ".png";
         // The page's form and text, under the title bar.
         EXPECT_TRUE(WaitFor(
-            [&] { return Ink({page.rc.left + 2, page.rc.top + 33, page.rc.right - 2, page.rc.top + 120}) > 0.01; }, 20000))
+            [&] {
+                return Ink({page.rc.left + 2, page.rc.top + 33, page.rc.right - 2, page.rc.top + 120}) > 0.01;
+            },
+            20000))
             << button << ": the page is blank, see " << shot;
         usleep(500000);
         Screenshot(page.rc, shot);
