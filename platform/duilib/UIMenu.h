@@ -83,6 +83,7 @@ protected:
     int m_current = -1;  // index in m_items of the item chosen by keys
     CVerticalLayoutUI* m_root = nullptr;
     bool m_bEscaped = false;
+    bool m_bSubmenu = false;
     CZqMenuUI* m_pSub = nullptr;
 };
 
