@@ -1,4 +1,5 @@
 // The stamp picker, the cheque and the gift with words.
+#include "GbkCut.h"
 #include "GiftRules.h"
 #include "GlobalData.h"
 #include "IDataHalvec.h"
@@ -227,7 +228,7 @@ void CUIWordsProps::InitWindow() {
     CenterWindow();
     m_pGrid = dynamic_cast<CTileLayoutUI*>(Find("WordGiftSelectControl"));
     if (auto* words = dynamic_cast<CEditUI*>(Find("WordsOfAdviceRichEdit"))) {
-        words->SetMaxChar(kWordsLimit);
+        words->SetMaxChar(2 * kWordsLimit);  // bytes: the character limit is kept on each change
         words->SetText("");
     }
 }
@@ -377,8 +378,13 @@ void CUIWordsProps::Notify(TNotifyUI& msg) {
             return;
         }
         if (name == "WordsOfAdviceRichEdit") {
-            // The edit counts GBK bytes (a Chinese character takes two).
-            int left = kWordsLimit - int(msg.pSender->GetText().size());
+            // Characters, as the label says (a Chinese character is one).
+            std::string words = msg.pSender->GetText().c_str();
+            if (varnet::GbkCharCount(words) > size_t(kWordsLimit)) {
+                words.resize(varnet::GbkCutChars(words, kWordsLimit));
+                msg.pSender->SetText(words.c_str());
+            }
+            int left = kWordsLimit - int(varnet::GbkCharCount(words));
             SetLabel("WordsLimitLabel", StringUtility::Format("还剩%d个字符", left < 0 ? 0 : left));
             return;
         }

@@ -484,7 +484,15 @@ TEST_F(GiftTest, WordsChecksAndRequest) {
     typed.sType = "textchanged";
     typed.pSender = words;
     dlg.Notify(typed);
-    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩8个字符");
+    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩12个字符");
+    // Characters are counted and kept to the limit, a Chinese one as one.
+    std::string many;
+    for (int i = 0; i < 25; ++i) many += "乐";
+    words->SetText(many.c_str());
+    dlg.Notify(typed);
+    EXPECT_EQ(std::string(words->GetText().c_str()), many.substr(0, 40));
+    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩0个字符");
+    words->SetText("生日快乐 bad");
     dlg.Send();
     ExpectFields(Await("sendgift"),
                  {{"tid", "1003"}, {"gid", "10001"}, {"cnt", "188"}, {"word", UrlEncode::Encode("生日快乐 ***")}});
