@@ -596,6 +596,9 @@ LRESULT CRoomUI::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHa
 
 LRESULT CRoomUI::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     LRESULT r = WindowImplBase::OnSize(uMsg, wParam, lParam, bHandled);
+    // The controls take the new size first: the children are placed over them.
+    m_PaintManager.NeedUpdate();
+    m_PaintManager.UpdateLayout();
     PlaceChildren();
     PlaceHoverButtons();
     PlaceLuckyTip();

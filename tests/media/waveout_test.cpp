@@ -2,12 +2,15 @@
 
 #include <atomic>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <condition_variable>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "TestUtil.h"
 #include "Tovel.h"
 
 using Clock = std::chrono::steady_clock;
@@ -168,6 +171,74 @@ TEST(Tovel, DevicesAndNames) {
     EXPECT_EQ(r, 0xFFFF);
     EXPECT_EQ(0, Tovel::SetWaveOutVolume(0, 0xFFFF, 0xFFFF));
     EXPECT_EQ(-1, Tovel::SetWaveOutVolume(500, 1, 1));
+}
+
+// Device 0 is the desktop's default output, even when the sound system lists no device; another number
+// is that device of the list. The sound system is ALSA with a configuration of our own whose outputs are
+// files, so the file written tells which output played.
+TEST(Tovel, DeviceZeroIsTheDefaultOutputAndOthersAreListed) {
+    testsupport::TempDir dir("varnet-tovel");
+    ASSERT_FALSE(dir.path().empty());
+    auto output = [&](const std::string& pcm, const std::string& file) {
+        return "pcm." + pcm + " { type file; slave.pcm \"sink\"; file \"" + (dir / file) + ".raw\"; format \"raw\" }\n";
+    };
+    const std::string common = "pcm.sink { type null }\n" + output("!default", "default");
+    // "hw:NAME" writes NAME.raw; the list names hw:first and hw:second.
+    const std::string listed =
+        "pcm.hw { @args [ CARD ] @args.CARD { type string } type file; slave.pcm \"sink\"; "
+        "file { @func concat strings [ \"" +
+        dir.path() +
+        "/\" $CARD \".raw\" ] } "
+        "format \"raw\" }\n"
+        "namehint.pcm { a \"hw:first|DESCfirst|IOIDOutput\" "
+        "b \"hw:second|DESCsecond|IOIDOutput\" }\n";
+    std::ofstream(dir / "none.conf") << common;
+    std::ofstream(dir / "two.conf") << common << listed;
+    testsupport::ScopedEnv driver("SDL_AUDIODRIVER", std::string("alsa"));
+    struct Row {
+        const char* config;
+        unsigned listed;
+        unsigned device;
+        const char* file;  // null: Init refuses
+    } rows[] = {
+        {"none.conf", 0, 0, "default"},
+        {"two.conf", 2, 0, "default"},
+        {"two.conf", 2, 1, "second"},
+        {"two.conf", 2, 2, nullptr},
+    };
+    VolumeGuard guard;
+    Tovel::SetVolume(100);
+    const int16_t played = int16_t(1000 * 1.5);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.config) + " device " + std::to_string(r.device));
+        for (const char* f : {"default", "first", "second"}) std::filesystem::remove(dir / (std::string(f) + ".raw"));
+        testsupport::ScopedEnv config("ALSA_CONFIG_PATH", dir / r.config);
+        ASSERT_EQ(r.listed, Tovel::GetWaveOutDevNums());
+        WAVEFORMATEX f = Format(44100, 2);
+        Sink sink;
+        Tovel t;
+        if (!r.file) {
+            EXPECT_EQ(-1, t.Init(r.device, &f, &Sink::Callback, &sink));
+            continue;
+        }
+        ASSERT_EQ(0, t.Init(r.device, &f, &Sink::Callback, &sink));
+        std::vector<int16_t> pcm(2048, 1000);
+        ASSERT_EQ(4096, t.PlaySamples(reinterpret_cast<BYTE*>(pcm.data()), 4096, 1));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return sink.Count() == 1; }, std::chrono::seconds(30)));
+        t.Uint();
+        for (const char* other : {"default", "first", "second"}) {
+            const std::string path = dir / (std::string(other) + ".raw");
+            if (std::string(other) != r.file) {
+                EXPECT_FALSE(std::filesystem::exists(path)) << other;
+                continue;
+            }
+            std::ifstream in(path, std::ios::binary);
+            std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::string block(4096, '\0');
+            for (size_t i = 0; i < 2048; ++i) std::memcpy(&block[2 * i], &played, 2);
+            EXPECT_NE(bytes.find(block), std::string::npos) << "the samples did not reach " << other;
+        }
+    }
 }
 
 // One second of audio takes about a second on the dummy driver, with at most 9 buffers outstanding,

@@ -1,13 +1,19 @@
-// The room window's microphone column without a display: its slots, buttons and volume popups, and the
-// room's microphone notifications reaching the public and private slots.
+// The room window's microphone column without a display: its slots, buttons and volume popups, the
+// room's microphone notifications reaching the public and private slots, and the column's requests
+// reaching the local room service.
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include "MicTestSupport.h"
 #include "ChatHtml.h"
+#include "MsgClientThread.h"
 #include "RoomInfoMgr.h"
+#include "RoomService.h"
 #include "RoomTestEnv.h"
 #include "RoomUiFakes.h"
 #include "RoomWindow.h"
+#include "TestKeys.h"
 #include "TestUtil.h"
 #include "Tovel.h"
 #include "UIGiftPopups.h"
@@ -24,8 +30,23 @@ constexpr uint32_t kRoom = 7002;
 
 class MicRightsHalvec : public roomtest::FakeHalvec {
 public:
-    bool HasRight(int r, int, int) override { return r == 1 || r == 2 || r == 4 || r == 5; }
+    std::set<int> rights{1, 2, 4, 5};
+    bool HasRight(int r, int, int) override { return rights.count(r) != 0; }
 };
+
+testenv::RoomService& Service() {
+    static testenv::RoomService* s = new testenv::RoomService;
+    return *s;
+}
+
+class StopAtEnd : public ::testing::Environment {
+public:
+    void TearDown() override {
+        CMsgClientThread::GetInstance().Stop();
+        Service().Stop();
+    }
+};
+const auto* g_env = ::testing::AddGlobalTestEnvironment(new StopAtEnd);
 
 class Logic : public roomtest::NullRoomLogic {
 public:
@@ -39,14 +60,21 @@ public:
 class MicColumn : public ::testing::Test {
 protected:
     void SetUp() override {
-        static MicRightsHalvec halvec;
         static bool done = [] {
             roomtest::UsePrivateFolders("varnet-miccol");
             Win32Init();
-            roomtest::RegisterCatalogue(halvec);
+            roomtest::RegisterCatalogue(Halvec());
+            // The column's requests go to the local room service.
+            CGlobalDataApp::GetInstance().SetSignKeys(testenv::kRoomServiceKeyA, testenv::kRoomServiceKeyB);
+            Service().Start(0);
+            CMsgClientThread& w = CMsgClientThread::GetInstance();
+            w.SetEndpoint(Service().Endpoint());
+            w.SetRequestTimeout(5000);
+            w.Start();
             return true;
         }();
         (void)done;
+        Halvec().rights = {1, 2, 4, 5};
         CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
         CMicSlot::SetMediaFactory(mic_test::FakeFactory(&player, &publisher));
         CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
@@ -81,6 +109,19 @@ protected:
         m.stream.micattr = 3;
         m.stream.url = "rtmp://127.0.0.1/vstar/" + std::to_string(uid);
         return m;
+    }
+    static MicRightsHalvec& Halvec() {
+        static MicRightsHalvec halvec;
+        return halvec;
+    }
+    // The queries of `cmd` that reach the service after `before` of them, once there are `count`.
+    static std::vector<std::string> Sent(const char* cmd, size_t before, size_t count) {
+        std::vector<std::string> q;
+        PumpUntil([&] { return (q = Service().Queries(cmd)).size() >= before + count; }, 20000);
+        return std::vector<std::string>(q.begin() + long(std::min(before, q.size())), q.end());
+    }
+    bool OwnViewHas(const std::string& html) {
+        return PumpUntil([&] { return ui.OwnView().Text().find(html) != std::string::npos; }, 5000);
     }
     int JoinLeaveItem() {
         auto* tab = dynamic_cast<CTabLayoutUI*>(ui.m_PaintManager.FindControl("tablayout_joinleavemiclist"));
@@ -245,17 +286,24 @@ TEST_F(MicColumn, ColumnButtonsAndRoomEventsActOnTheirSlots) {
     priv.AddPrivateMic(5, Entry(roomtest::kSelf, false, 5).user, "rtmp://127.0.0.1/vstar/self", 3, true);
     pub.AddPublicMic(0, Entry(2002, true, 0).user, "rtmp://127.0.0.1/vstar/2002", 3);
 
-    // A new nickname reaches the slot that shows the user, and its pop-out.
-    RoomUserInfo renamed = Entry(2002, true, 0).user;
-    renamed.nickname = "新名字";
-    ASSERT_TRUE(CRoomInfoMgr::GetInstance().UpdateRoomUser(kRoom, renamed));
-    ui.Left().UpdateUserNickName(2002);
-    EXPECT_EQ(std::string("新名字"), pub.Slot(0)->GetMicUser().nickname);
+    // A new nickname reaches the public or private slot that shows the user.
+    for (auto [uid, slot] : {std::pair<uint32_t, CMicSlotWnd*>{2002, pub.Slot(0)}, {2003, priv.Slot(2)}}) {
+        RoomUserInfo renamed = Entry(uid, true, 0).user;
+        renamed.nickname = "新名字" + std::to_string(uid);
+        ASSERT_TRUE(CRoomInfoMgr::GetInstance().UpdateRoomUser(kRoom, renamed));
+        ui.Left().UpdateUserNickName(uid);
+        EXPECT_EQ(renamed.nickname, slot->GetMicUser().nickname);
+        CControlUI* label = slot->m_PaintManager.FindControl("labelNickName");
+        ASSERT_NE(nullptr, label);
+        EXPECT_EQ(renamed.nickname, label->GetText().c_str());
+    }
 
-    // A platform switch stops the slots' links before asking for fresh signatures.
+    // A platform switch stops the slots' links and asks for a fresh signature for each of them.
+    const size_t sigs = Service().Queries("getlivesig").size();
     ui.Left().OnPlatformSwitch();
     EXPECT_FALSE(pub.Slot(0)->Link().LinkThreadRunning());
     EXPECT_FALSE(priv.Slot(2)->Link().LinkThreadRunning());
+    EXPECT_EQ(4u, Sent("getlivesig", sigs, 4).size());
 
     // Leaving the microphone with the user's own private window: that window closes, the others stay.
     CRoomInfoMgr::GetInstance().SetUserMicState(kRoom, roomtest::kSelf, 2);
@@ -274,6 +322,120 @@ TEST_F(MicColumn, ColumnButtonsAndRoomEventsActOnTheirSlots) {
     ASSERT_NE(nullptr, all.pSender);
     priv.Slot(2)->Notify(all);
     EXPECT_TRUE(PumpUntil([&] { return !priv.Slot(2)->HasWindow() && !priv.Slot(3)->HasWindow(); }, 5000));
+}
+
+// Presses a control of a slot window through the window's pointer messages.
+void Press(DuiLib::WindowImplBase& w, const char* name) {
+    w.m_PaintManager.UpdateLayout();
+    CControlUI* c = w.m_PaintManager.FindControl(name);
+    ASSERT_NE(nullptr, c) << name;
+    ASSERT_TRUE(c->IsVisible() && c->IsEnabled()) << name;
+    RECT r = c->GetPos();
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::SendMessage(w.GetHWND(), WM_MOUSEMOVE, 0, at);
+    ::SendMessage(w.GetHWND(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessage(w.GetHWND(), WM_LBUTTONUP, 0, at);
+}
+
+TEST_F(MicColumn, TheJoinMenuTakesAPrivateMicrophoneWhenRightsAndRoomAllow) {
+    Open(0);
+    auto choose = [&](int item) {
+        Task task;
+        HWND taskWnd = CreateWindowHandle(&task);
+        task.fn = [&] {
+            auto* menu = dynamic_cast<CZqMenuUI*>(CWindowWnd::FromHandle(ui.TopModalWnd()));
+            ASSERT_NE(nullptr, menu);
+            TNotifyUI click;
+            click.sType = DUI_MSGTYPE_CLICK;
+            click.pSender = menu->GetMenuManager()->FindControl(("menuitem_" + std::to_string(item)).c_str());
+            ASSERT_NE(nullptr, click.pSender);
+            menu->Notify(click);
+        };
+        ::PostMessage(taskWnd, WM_USER + 1, 0, 0);
+        TNotifyUI join;
+        join.sType = DUI_MSGTYPE_CLICK;
+        join.pSender = ui.m_PaintManager.FindControl("btn_joinmiclist");
+        ui.Notify(join);
+        DestroyWindow(taskWnd);
+    };
+    const size_t before = Service().Queries("opmic").size();
+    choose(1);
+    // Without right 4: the upgrade tip. Eight performers on the private microphones: full.
+    Halvec().rights = {1, 2, 5};
+    choose(1);
+    EXPECT_TRUE(OwnViewHas(BuildPrivateMicUpgradeTip()));
+    Halvec().rights = {1, 2, 4, 5};
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    for (uint32_t uid = 3001; uid <= 3008; ++uid) {
+        RoomUserInfo u;
+        u.uid = uid;
+        store.AddRoomUser(kRoom, u);
+        store.SetUserMicState(kRoom, uid, 2);
+    }
+    choose(1);
+    EXPECT_TRUE(OwnViewHas(BuildSysMsgHtml("私麦窗口已满，无法上麦")));
+    // The public item after them: only the first private join and this one reached the service.
+    choose(0);
+    std::vector<std::string> sent = Sent("opmic", before, 2);
+    ASSERT_EQ(2u, sent.size());
+    EXPECT_NE(sent[0].find("&tid=1001&optype=1&mictype=2"), std::string::npos) << sent[0];
+    EXPECT_NE(sent[1].find("&tid=1001&optype=1&mictype=1"), std::string::npos) << sent[1];
+}
+
+TEST_F(MicColumn, PrivateWindowButtonsAndCloseReachTheService) {
+    Open(0);
+    CPrivateMicWndMgr& priv = ui.Left().Private();
+    priv.AddPrivateMic(2, Entry(2003, false, 2).user, "rtmp://127.0.0.1/vstar/2003", 3, true);
+    priv.AddPrivateMic(5, Entry(roomtest::kSelf, false, 5).user, "rtmp://127.0.0.1/vstar/self", 3, true);
+    ASSERT_TRUE(priv.Slot(2)->HasWindow() && priv.Slot(5)->HasWindow());
+    PumpMessagesFor(20);
+
+    // The buttons switch the slot's side and its tab; the own window also tells the service.
+    struct Step {
+        const char* button;
+        const char* tab;
+        int item;
+        bool video, audio;
+        const char* sent;
+    } steps[] = {
+        {"btnCloseVideo", "tablayout_OpenCloseVideo", 1, false, true, "&optype=2&attr=2"},
+        {"btnOpenVideo", "tablayout_OpenCloseVideo", 0, true, true, "&optype=1&attr=2"},
+        {"btnCloseVolume", "tablayout_OpenCloseMic", 1, true, false, "&optype=2&attr=1"},
+        {"btnOpenVolume", "tablayout_OpenCloseMic", 0, true, true, "&optype=1&attr=1"},
+    };
+    const size_t attrs = Service().Queries("opmicattr").size();
+    for (int slot : {2, 5}) {
+        CPrivateMicWnd* w = priv.Slot(slot);
+        for (const Step& s : steps) {
+            SCOPED_TRACE(std::to_string(slot) + " " + s.button);
+            Press(*w, s.button);
+            auto* tab = dynamic_cast<CTabLayoutUI*>(w->m_PaintManager.FindControl(s.tab));
+            ASSERT_NE(nullptr, tab);
+            EXPECT_EQ(s.item, tab->GetCurSel());
+            EXPECT_EQ(s.video, w->Adapter().IsVideoShow());
+            EXPECT_EQ(s.audio, w->Adapter().IsAudioShow());
+        }
+    }
+    std::vector<std::string> sent = Sent("opmicattr", attrs, 4);
+    ASSERT_EQ(4u, sent.size());
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_NE(sent[i].find(std::string("&tid=1001") + steps[i].sent), std::string::npos) << sent[i];
+
+    // The close button: the own window without right 5 stays with the refusal tip; another performer's
+    // closes quietly; the own one with the right closes and takes the user off the microphone.
+    const size_t ops = Service().Queries("opmic").size();
+    Halvec().rights = {1, 2, 4};
+    Press(*priv.Slot(5), "btnCloseMic");
+    EXPECT_TRUE(OwnViewHas(BuildTipHtml("您没有下私麦的权限")));
+    EXPECT_TRUE(priv.Slot(5)->HasWindow());
+    Press(*priv.Slot(2), "btnCloseMic");
+    EXPECT_TRUE(PumpUntil([&] { return !priv.Slot(2)->HasWindow(); }, 5000));
+    Halvec().rights = {1, 2, 4, 5};
+    Press(*priv.Slot(5), "btnCloseMic");
+    EXPECT_TRUE(PumpUntil([&] { return !priv.Slot(5)->HasWindow(); }, 5000));
+    sent = Sent("opmic", ops, 1);
+    ASSERT_EQ(1u, sent.size());
+    EXPECT_NE(sent[0].find("&tid=1001&optype=2&mictype=2"), std::string::npos) << sent[0];
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
 #include "UIChatFaceSelectPanel.h"
+#include "UIGiftPopups.h"
 #include "ZqMessageBox.h"
 #include "TestUtil.h"
 
@@ -132,12 +133,19 @@ TEST_F(RoomUiXvfbTest, EmoticonPanelAndAnEffectPlaying) {
     panel.SetBasePath(VARNET_SOURCE_DIR "/");
     ASSERT_TRUE(panel.EnsureCreated());
     ASSERT_TRUE(PumpUntil([&] { return panel.Pages() && panel.Pages()->GetCount() == 2; }, 5000));
+    // A click on the first cell (the smallest id) through the pointer ends the picker with its id.
     duitest::RunLater(600, [&] {
         Settle(200);
         Shot(panel.GetWindowRect(), ShotDir() + "/emoticon_panel.png");
-        panel.SendMessage(WM_DISMISS_POPUP);
+        auto* page = static_cast<CContainerUI*>(panel.Pages()->GetItemAt(0));
+        RECT cell = page->GetItemAt(0)->GetPos(), at = panel.GetWindowRect();
+        std::string click = "mousemove " + std::to_string(at.left + (cell.left + cell.right) / 2) + " " +
+                            std::to_string(at.top + (cell.top + cell.bottom) / 2) + " click 1";
+        EXPECT_EQ(system(("xdotool " + click + " >/dev/null 2>&1").c_str()), 0);
     });
-    EXPECT_EQ(panel.SelectFace(200, 200), -2);
+    unsigned giveUp = duitest::RunLater(20000, [&] { panel.SendMessage(WM_DISMISS_POPUP); });
+    EXPECT_EQ(panel.SelectFace(200, 200), 2);
+    g_source_remove(giveUp);
     panel.StopLoadThread();
     panel.SendMessage(WM_CLOSE);
 
@@ -401,6 +409,120 @@ TEST_F(RoomUiXvfbTest, ChatViewHoverButtonsFollowThePointer) {
         Xdo(At(frame.left + 5, frame.top + 5));
         ASSERT_TRUE(PumpUntil([&] { return !c.HoverVisible(r.base) && !c.HoverVisible(r.base + 1); }, 10000));
     }
+    ui.CloseRoomWindow();
+}
+
+namespace {
+// The screen's pixels in rc.
+std::string Pixels(const RECT& rc) {
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
+                                               rc.bottom - rc.top);
+    if (!pb) return "";
+    std::string out(reinterpret_cast<const char*>(gdk_pixbuf_read_pixels(pb)), gdk_pixbuf_get_byte_length(pb));
+    g_object_unref(pb);
+    return out;
+}
+
+struct Presses : IMessageFilterUI {
+    std::vector<POINT> at;
+    LRESULT MessageHandler(UINT msg, WPARAM, LPARAM l, bool&) override {
+        if (msg == WM_LBUTTONDOWN) at.push_back({short(LOWORD(l)), short(HIWORD(l))});
+        return 0;
+    }
+};
+}  // namespace
+
+// The lucky-gift tip over the banner: the room window resized and moved by the window system keeps it over
+// the banner's place, and presses on it reach the room window beneath (the tip takes none).
+TEST_F(RoomUiXvfbTest, LuckyGiftTipFollowsTheRoomWindowAndLetsPressesThrough) {
+    auto& halvec = roomuitest::SetUpOnce();
+    LevelItem level;
+    level.id = 500;
+    level.fname = VARNET_SOURCE_DIR "/res/level/1000.gif";
+    halvec.levels[500] = level;
+    GiftItem gift;
+    gift.id = 10001;
+    gift.name = "幸运星";
+    gift.fname = VARNET_SOURCE_DIR "/res/gift/10001.png";
+    halvec.gifts[10001] = gift;
+    const uint32_t room = 8128;
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    store.RemoveRoom(room);
+    store.InsertRoom(room, ChatServerInfo{});
+    RoomUserInfo winner;
+    winner.uid = 3001;
+    winner.nickname = "幸运儿";
+    winner.beautyid = 88888;
+    winner.level = 500;
+    store.AddRoomUser(room, winner);
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("lucky-room(8128)"));
+    Settle(300);  // after the window's own maximise, which a window manager would keep
+    ui.SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+    Settle(300);
+    for (int i = 0; i < 3; ++i) {  // 8 s each: time enough for the whole test
+        auto* n = new RoomLuckyGift;
+        n->uid = 3001;
+        n->giftId = 10001;
+        n->multiple = 50;
+        n->income = 5000 + i;
+        ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_LUCKY_GIFT, reinterpret_cast<LPARAM>(n));
+    }
+    auto* tip = ui.LuckyTip();
+    ASSERT_NE(tip, nullptr);
+    ASSERT_TRUE(tip->IsWindowVisible());
+    CControlUI* area = ui.m_PaintManager.FindControl("GlobalGiftInform");
+    ASSERT_NE(area, nullptr);
+    auto overTheBanner = [&] {
+        RECT a = area->GetPos(), t = tip->GetWindowRect();
+        return t.left == a.left && t.top == a.top && t.right == a.right && t.bottom - t.top == 50;
+    };
+    auto onScreen = [&] {
+        RECT w = ui.GetWindowRect(), t = tip->GetWindowRect();
+        return RECT{w.left + t.left, w.top + t.top, w.left + t.right, w.top + t.bottom};
+    };
+    EXPECT_TRUE(overTheBanner());
+
+    // Resized: the banner's place changes with the window and the tip follows.
+    RECT before = ui.GetWindowRect();
+    const RECT areaBefore = area->GetPos();
+    const int width = before.right - before.left + 100;
+    Xdo("search --name 'lucky-room' windowsize " + std::to_string(width) + " " +
+        std::to_string(before.bottom - before.top + 60));
+    ASSERT_TRUE(PumpUntil([&] { return ui.GetWindowRect().right - ui.GetWindowRect().left == width; }, 10000));
+    Settle(300);
+    EXPECT_NE(area->GetPos().right - area->GetPos().left, areaBefore.right - areaBefore.left);
+    EXPECT_TRUE(overTheBanner());
+    Settle(200);
+    const std::string shown = Pixels(onScreen());
+    ASSERT_FALSE(shown.empty());
+    Shot(ui.GetWindowRect(), ShotDir() + "/room_lucky_tip.png");
+
+    // Moved: the tip is drawn at the banner's new place on the screen.
+    before = ui.GetWindowRect();
+    Xdo("search --name 'lucky-room' windowmove " + std::to_string(before.left + 60) + " " +
+        std::to_string(before.top + 40));
+    ASSERT_TRUE(PumpUntil([&] { return ui.GetWindowRect().left != before.left; }, 10000));
+    Settle(500);
+    EXPECT_TRUE(overTheBanner());
+    EXPECT_EQ(Pixels(onScreen()), shown);
+
+    // A press on the tip goes to the room window at that place.
+    Presses onRoom, onTip;
+    ui.m_PaintManager.AddMessageFilter(&onRoom);
+    tip->m_PaintManager.AddMessageFilter(&onTip);
+    RECT t = onScreen();
+    Xdo(At((t.left + t.right) / 2, t.top + 25) + " click 1");
+    EXPECT_TRUE(PumpUntil([&] { return !onRoom.at.empty(); }, 10000));
+    PumpMessagesFor(100);
+    ui.m_PaintManager.RemoveMessageFilter(&onRoom);
+    tip->m_PaintManager.RemoveMessageFilter(&onTip);
+    EXPECT_TRUE(onTip.at.empty());
+    ASSERT_EQ(onRoom.at.size(), 1u);
+    RECT a = area->GetPos();
+    EXPECT_NEAR(onRoom.at[0].x, (a.left + a.right) / 2, 2);
+    EXPECT_NEAR(onRoom.at[0].y, a.top + 25, 2);
     ui.CloseRoomWindow();
 }
 

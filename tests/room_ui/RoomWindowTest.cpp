@@ -214,21 +214,38 @@ TEST(RoomWindowDispatch, HandlersReachTheirColumns) {
     EXPECT_EQ(none, nullptr);
 }
 
+// The modal cancel is WM_DISMISS_POPUP to the top window of the stack only; each window that ends by it
+// passes the cancel on to the next; with none left the room closes.
 TEST(RoomWindowModal, CancelChainGoesToTheTopWindowThenClosesTheRoom) {
     Room r;
-    ParentWnd a, b;
+    struct Modal : ParentWnd {
+        int dismissed = 0;
+        LRESULT HandleMessage(UINT msg, WPARAM w, LPARAM l) override {
+            if (msg == WM_DISMISS_POPUP) ++dismissed;
+            return ParentWnd::HandleMessage(msg, w, l);
+        }
+    } a, b;
     ASSERT_TRUE(a.Create(nullptr, "a", 0, 0, 0, 0, 10, 10));
     ASSERT_TRUE(b.Create(nullptr, "b", 0, 0, 0, 0, 10, 10));
     r.ui.PushModalWnd(a.GetHWND());
     r.ui.PushModalWnd(b.GetHWND());
     EXPECT_EQ(r.ui.TopModalWnd(), b.GetHWND());
     r.ui.ContinueModalCancel();
-    EXPECT_EQ(r.logic.closes, 0);
+    ASSERT_TRUE(PumpUntil([&] { return b.dismissed == 1; }, 5000));
     r.ui.PopModalWnd(b.GetHWND());
+    r.ui.ContinueModalCancel();
+    ASSERT_TRUE(PumpUntil([&] { return a.dismissed == 1; }, 5000));
+    PumpMessagesFor(20);
+    EXPECT_EQ(b.dismissed, 1);
+    EXPECT_EQ(r.logic.closes, 0);
     r.ui.PopModalWnd(a.GetHWND());
     EXPECT_EQ(r.ui.GetModalWndCount(), 0);
     r.ui.ContinueModalCancel();
     EXPECT_EQ(r.logic.closes, 1);
+    PumpMessagesFor(20);
+    EXPECT_EQ(a.dismissed, 1);
+    a.SendMessage(WM_CLOSE);
+    b.SendMessage(WM_CLOSE);
 }
 
 // Lines reach the views only once loaded, in order; each view's cache goes out when that view completes.
