@@ -529,13 +529,13 @@ TEST_F(RoomUiXvfbTest, LuckyGiftTipFollowsTheRoomWindowAndLetsPressesThrough) {
 // The notice and trumpet editors used, then the room closed under them: no GTK warning or critical.
 TEST_F(RoomUiXvfbTest, ClosingTheRoomAfterTheEditorsLogsNoGtkCritical) {
     testsupport::GtkLogWatch watch;
-    const uint32_t room = 8128;
+    const uint32_t room = 8129;
     CRoomInfoMgr::GetInstance().RemoveRoom(room);
     CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 300, a.stealth = 0; });
     auto ui = std::make_unique<roomui::CRoomUI>();
     ui->SetRoomID(room);
-    ASSERT_TRUE(ui->CreateRoomWindow("room(8128)"));
+    ASSERT_TRUE(ui->CreateRoomWindow("room(8129)"));
     auto& popups = ui->Center().Popups();
     ui->Center().OnTrumpet();
     ASSERT_TRUE(popups.trumpet.IsWindowVisible());
