@@ -75,7 +75,11 @@ int main(int argc, char** argv) {
         },
         nullptr);
     webview::SetDefaultEngine(webview::Engine::WebKit);
-    EnableDesktopTray();
+    // "/trayrun" starts hidden in the tray; a desktop without any tray shows the login dialog instead.
+    if (EnableDesktopTray() == DesktopTray::NoTray && tray) {
+        std::fprintf(stderr, "Varnet: the desktop has no tray; the login dialog is shown\n");
+        tray = false;
+    }
     // 4. A newer downloaded installer takes over.
     if (RunSilentUpdate(StartInstaller)) {
         CPaintManagerUI::Term();

@@ -18,14 +18,11 @@
 #include <sstream>
 #include <thread>
 
+#include "BenchDisplay.h"
 #include "BenchFigures.h"
-#include "ChildProcess.h"
 #include "GlobalData.h"
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
-#include "TestUtil.h"
-#include "UIBackendGtk.h"
-#include "Win32Window.h"
 #include "ZqLog.h"
 
 namespace {
@@ -175,32 +172,8 @@ void BM_AnchorChatLinesOneByOne(benchmark::State& state) {
 BENCHMARK(BM_AnchorChatLinesOneByOne)->Arg(20)->Arg(500)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A display for the window: $DISPLAY, else an Xvfb child on a free display number.
-testenv::ChildProcess g_xvfb;
 bool UseDisplay() {
-    const char* d = getenv("DISPLAY");
-    if (!d || !*d) {
-        for (int n = 150; n < 200; ++n) {
-            std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (access(lock.c_str(), F_OK) == 0 || access(sock.c_str(), F_OK) == 0) continue;
-            if (!g_xvfb.Start({"Xvfb", ":" + std::to_string(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}))
-                return false;
-            for (int i = 0; i < 100 && access(sock.c_str(), F_OK) != 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
-            break;
-        }
-    }
-    setenv("NO_AT_BRIDGE", "1", 1);
-    const std::string dir = testsupport::MakeTempDir("varnet-chat-pane-bench");
-    if (!dir.empty()) {
-        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-        LogSetFolder(dir + "/log");
-    }
-    Win32Init();
-    if (!DuiLib::UIBackendGtkInit()) return false;
-    DuiLib::CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    if (!benchdisplay::UseDisplay("chat-pane")) return false;
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 1001; });
     return true;
 }
@@ -223,6 +196,6 @@ int main(int argc, char** argv) {
     }
     int rc = benchfig::Main(argc, argv, {}, figures);
     TheRoom().ui.CloseRoomWindow();
-    g_xvfb.Stop();
+    benchdisplay::StopDisplay();
     return rc;
 }

@@ -13,13 +13,10 @@
 #include <random>
 #include <thread>
 
+#include "BenchDisplay.h"
 #include "BenchFigures.h"
-#include "ChildProcess.h"
 #include "RoomNavListUI.h"
-#include "TestUtil.h"
-#include "UIBackendGtk.h"
 #include "UIRender.h"
-#include "Win32Window.h"
 #include "ZqLog.h"
 #include "ZqWindowBase.h"
 
@@ -220,39 +217,10 @@ void BM_AnchorTreeViewDirectoryRefreshed(benchmark::State& state) {
 }
 BENCHMARK(BM_AnchorTreeViewDirectoryRefreshed)->Arg(1000)->Arg(30000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-testenv::ChildProcess g_xvfb;
-bool UseDisplay() {
-    const char* d = getenv("DISPLAY");
-    if (!d || !*d) {
-        for (int n = 150; n < 200; ++n) {
-            std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (access(lock.c_str(), F_OK) == 0 || access(sock.c_str(), F_OK) == 0) continue;
-            if (!g_xvfb.Start({"Xvfb", ":" + std::to_string(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}))
-                return false;
-            for (int i = 0; i < 100 && access(sock.c_str(), F_OK) != 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
-            break;
-        }
-    }
-    setenv("NO_AT_BRIDGE", "1", 1);
-    const std::string dir = testsupport::MakeTempDir("varnet-directory-bench");
-    if (!dir.empty()) {
-        setenv("VARNET_DATA_DIR", dir.c_str(), 1);
-        setenv("VARNET_INSTALL_DIR", dir.c_str(), 1);
-        LogSetFolder(dir + "/log");
-    }
-    Win32Init();
-    if (!UIBackendGtkInit()) return false;
-    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!UseDisplay()) {
+    if (!benchdisplay::UseDisplay("directory")) {
         fprintf(stderr, "no display for the directory\n");
         return 1;
     }
@@ -269,6 +237,6 @@ int main(int argc, char** argv) {
                            std::string("BM_AnchorTreeViewDirectoryRefreshed/") + n + "/manual_time", false, 1e3, "ms"});
     }
     int rc = benchfig::Main(argc, argv, figures);
-    g_xvfb.Stop();
+    benchdisplay::StopDisplay();
     return rc;
 }

@@ -9,6 +9,7 @@ endif()
 
 # pkg-config modules: PkgConfig::<NAME>.
 pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+pkg_check_modules(APPINDICATOR REQUIRED IMPORTED_TARGET ayatana-appindicator3-0.1)
 pkg_check_modules(GDK3 REQUIRED IMPORTED_TARGET gdk-3.0)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0)

@@ -415,8 +415,13 @@ void CLoginDlg::OnTrayNotify(LPARAM mouseMsg) {
         POINT pt = m_pBackend ? m_pBackend->GetCursorPos() : POINT{};
         if (!menu.CreateMenu(pt, m_hWnd)) return;
         int id = menu.PopupMenuNoCreate();
+        if (!::IsWindow(m_hWnd)) return;
         if (id == 0) ShowFromTray();
         else if (id == 1) Close(2);
+    } else if (m == kTrayMenuShow) {
+        ShowFromTray();
+    } else if (m == kTrayMenuQuit) {
+        Close(2);
     }
 }
 

@@ -1,7 +1,8 @@
 // The program's icon in the desktop's notification area (the login dialog's and the frame's), and the small
 // shell layer under it: Shell_NotifyIconA hands the record to the tray host. Without a host (headless runs,
 // tests) the calls are recorded and succeed; with the desktop host (EnableDesktopTray) a status icon
-// appears where the desktop has a tray, and the program runs the same where it has none. The icon's mouse
+// appears where the desktop has a tray (StatusNotifierItem or legacy), and the program runs the same where
+// it has none. The icon's mouse
 // events reach the record's window as its callback message (wParam the id, lParam WM_LBUTTONDBLCLK or
 // WM_RBUTTONDOWN). UI thread only.
 #pragma once
@@ -38,10 +39,20 @@ public:
 };
 // Null: no host. The host is not owned.
 void SetTrayHost(ITrayHost* host);
-// The desktop's notification area (a GTK status icon); call after the UI backend is up.
-void EnableDesktopTray();
+// What the desktop offers for status icons: a StatusNotifierItem watcher on the session bus, a legacy
+// (XEmbed) tray on the screen, or neither.
+enum class DesktopTray { NoTray, StatusNotifier, Legacy };
+DesktopTray FindDesktopTray();
+// The desktop host of the icons, chosen by FindDesktopTray (a GTK status icon unless a StatusNotifierItem
+// watcher is there); call after the UI backend is up. Returns what the desktop offered.
+DesktopTray EnableDesktopTray();
 // Icons added and not yet deleted (every host), for tests.
 int TrayIconCount();
+
+// A StatusNotifierItem host shows the icon's menu itself: a choice there reaches the window as the callback
+// with these values in place of the mouse message, and the window acts as on its own menu's items.
+constexpr UINT kTrayMenuShow = 0x0401;  // 显示主窗口
+constexpr UINT kTrayMenuQuit = 0x0402;  // 退出
 
 class CTrayIcon {
 public:

@@ -1,13 +1,21 @@
-// The desktop host of the tray icons: one GtkStatusIcon per icon. A double click and the menu button post
-// the icon's callback message to its window; the window pops its own menu at the cursor.
+// The desktop hosts of the tray icons. Where the session bus has a StatusNotifierItem watcher, one
+// application indicator per icon: the desktop shows its menu, whose choices are posted to the icon's window
+// (kTrayMenuShow, kTrayMenuQuit). Elsewhere one GtkStatusIcon per icon (a legacy tray shows it): a double
+// click and the menu button post the icon's callback message; the window pops its own menu at the cursor.
 #include <gtk/gtk.h>
+#include <glib/gstdio.h>
+#include <libayatana-appindicator/app-indicator.h>
+#include <unistd.h>
 
 #include <map>
+#include <string>
 #include <utility>
 
 #include "TrayIcon.h"
 #include "Win32.h"
 #include "ZqLib.h"
+
+#include <gdk/gdkx.h>  // after the program's headers: Xlib's macros
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -76,9 +84,127 @@ private:
     std::map<std::pair<HWND, UINT>, Icon*> m_icons;
 };
 
+struct Indicator {
+    AppIndicator* indicator = nullptr;
+    GtkWidget* menu = nullptr;
+    HWND hWnd = nullptr;
+    UINT id = 0;
+    UINT callback = 0;
+    std::string iconFile;
+};
+
+void PostChoice(GtkMenuItem* item, gpointer data) {
+    auto* i = static_cast<Indicator*>(data);
+    UINT choice = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "varnet-choice"));
+    ::PostMessage(i->hWnd, i->callback, i->id, choice);
+}
+
+class CIndicatorTrayHost : public ITrayHost {
+public:
+    ~CIndicatorTrayHost() override {
+        if (!m_dir.empty()) g_rmdir(m_dir.c_str());
+    }
+    bool Add(const NOTIFYICONDATAA& d) override {
+        auto* i = new Indicator{nullptr, nullptr, d.hWnd, d.uID, d.uCallbackMessage, {}};
+        i->iconFile = WriteIcon(d.hIcon, d.uID, d.hWnd);
+        std::string tip = Charset::GbkToUtf8(d.szTip);
+        std::string key = "varnet-" + std::to_string((long)getpid()) + "-" + std::to_string(++m_next);
+        i->indicator = app_indicator_new(key.c_str(), i->iconFile.empty() ? "video-display" : i->iconFile.c_str(),
+                                         APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+        app_indicator_set_title(i->indicator, tip.c_str());
+        i->menu = gtk_menu_new();
+        g_object_ref_sink(i->menu);
+        GtkWidget* show = nullptr;
+        for (auto [text, choice] :
+             {std::pair<const char*, UINT>{"显示主窗口", kTrayMenuShow}, {"退出", kTrayMenuQuit}}) {
+            GtkWidget* item = gtk_menu_item_new_with_label(Charset::GbkToUtf8(text).c_str());
+            g_object_set_data(G_OBJECT(item), "varnet-choice", GUINT_TO_POINTER(choice));
+            g_signal_connect(item, "activate", G_CALLBACK(PostChoice), i);
+            gtk_menu_shell_append(GTK_MENU_SHELL(i->menu), item);
+            if (!show) show = item;
+        }
+        gtk_widget_show_all(i->menu);
+        app_indicator_set_menu(i->indicator, GTK_MENU(i->menu));
+        app_indicator_set_secondary_activate_target(i->indicator, show);  // a middle click shows the window
+        app_indicator_set_status(i->indicator, APP_INDICATOR_STATUS_ACTIVE);
+        m_icons[{d.hWnd, d.uID}] = i;
+        return true;
+    }
+    bool Delete(HWND hWnd, UINT id) override {
+        auto it = m_icons.find({hWnd, id});
+        if (it == m_icons.end()) return false;
+        Indicator* i = it->second;
+        m_icons.erase(it);
+        app_indicator_set_status(i->indicator, APP_INDICATOR_STATUS_PASSIVE);
+        g_object_unref(i->indicator);
+        gtk_widget_destroy(i->menu);
+        g_object_unref(i->menu);
+        if (!i->iconFile.empty()) g_unlink(i->iconFile.c_str());
+        delete i;
+        return true;
+    }
+
+private:
+    // The indicator names its picture by a file: the icon's PNG in a private folder; empty when it has none.
+    std::string WriteIcon(HICON icon, UINT id, HWND hWnd) {
+        size_t size = 0;
+        const unsigned char* png = IconImage(icon, &size);
+        if (!png) return "";
+        if (m_dir.empty()) {
+            gchar* dir = g_dir_make_tmp("varnet-tray-XXXXXX", nullptr);
+            if (!dir) return "";
+            m_dir = dir;
+            g_free(dir);
+        }
+        std::string file = m_dir + "/icon-" + std::to_string((uintptr_t)hWnd) + "-" + std::to_string(id) + ".png";
+        if (!g_file_set_contents(file.c_str(), reinterpret_cast<const gchar*>(png), (gssize)size, nullptr)) return "";
+        return file;
+    }
+
+    std::map<std::pair<HWND, UINT>, Indicator*> m_icons;
+    std::string m_dir;
+    unsigned m_next = 0;
+};
+
+bool HasStatusNotifierWatcher() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) return false;
+    GVariant* r =
+        g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                    "NameHasOwner", g_variant_new("(s)", "org.kde.StatusNotifierWatcher"),
+                                    G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+    gboolean has = FALSE;
+    if (r) {
+        g_variant_get(r, "(b)", &has);
+        g_variant_unref(r);
+    }
+    g_object_unref(bus);
+    return has;
+}
+
+bool HasLegacyTray() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display || !GDK_IS_X11_DISPLAY(display)) return false;
+    Display* x = GDK_DISPLAY_XDISPLAY(display);
+    std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(x));
+    return XGetSelectionOwner(x, XInternAtom(x, name.c_str(), False)) != None;
+}
+
 }  // namespace
 
-void EnableDesktopTray() {
-    static CGtkTrayHost host;
-    SetTrayHost(&host);
+DesktopTray FindDesktopTray() {
+    if (HasStatusNotifierWatcher()) return DesktopTray::StatusNotifier;
+    return HasLegacyTray() ? DesktopTray::Legacy : DesktopTray::NoTray;
+}
+
+DesktopTray EnableDesktopTray() {
+    DesktopTray tray = FindDesktopTray();
+    if (tray == DesktopTray::StatusNotifier) {
+        static CIndicatorTrayHost indicators;
+        SetTrayHost(&indicators);
+    } else {
+        static CGtkTrayHost icons;  // also where no tray is there yet: a legacy tray started later shows it
+        SetTrayHost(&icons);
+    }
+    return tray;
 }

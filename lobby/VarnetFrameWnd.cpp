@@ -10,6 +10,7 @@
 #include "IDataHalvec.h"
 #include "LobbyMessages.h"
 #include "LobbyWindowProps.h"
+#include "PickerControls.h"
 #include "RoomInfoMgr.h"
 #include "Tick.h"
 #include "ZQCommands.h"
@@ -26,6 +27,10 @@ namespace {
 const char kLog[] = "VarnetFrame.txt";
 const char kSearchPrompt[] = "输入房间ID";
 const int kMinRefreshMs = 60000;
+
+roomui::CControlGifBk* GifControl(CControlUI* c) {
+    return c ? static_cast<roomui::CControlGifBk*>(c->GetInterface("CControlGifBk")) : nullptr;
+}
 
 // A copy of a "getallnav" reply for the UI thread.
 struct NavReplyCopy {
@@ -62,7 +67,6 @@ DUI_ON_MSGTYPE(DUI_MSGTYPE_TIMER, CVarnetFrameWnd::OnTimer)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_CLICK, CVarnetFrameWnd::OnClick)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_RETURN, CVarnetFrameWnd::OnReturn)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_ITEMCLICK, CVarnetFrameWnd::OnItemClickMsg)
-DUI_ON_MSGTYPE(DUI_MSGTYPE_ITEMACTIVATE, CVarnetFrameWnd::OnItemActivateMsg)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_KILLFOCUS, CVarnetFrameWnd::OnSearchEditKillFocus)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_SETFOCUS, CVarnetFrameWnd::OnSearchEditSetFocus)
 DUI_END_MESSAGE_MAP()
@@ -79,10 +83,13 @@ CVarnetFrameWnd::~CVarnetFrameWnd() {
     m_pWaitDlg.reset();
     m_pLoginDlg.reset();
     if (::IsWindow(m_forceUpdate.GetHWND())) ::DestroyWindow(m_forceUpdate.GetHWND());
+    DestroySettingsDlg();
+    m_pSettingsDlg.reset();
 }
 
 CControlUI* CVarnetFrameWnd::CreateControl(const char* pstrClass) {
     if (EqualNoCase(pstrClass, "Roomlist")) return new CRoomNavListUI(&m_PaintManager);
+    if (EqualNoCase(pstrClass, "CControlGifBk")) return new roomui::CControlGifBk;
     if (EqualNoCase(pstrClass, "ZqWebBrowserUI")) {
         auto* view = new CBrowserHtmlView(m_hWnd);
         if (!m_pBrowserView) m_pBrowserView = view;
@@ -111,10 +118,10 @@ void CVarnetFrameWnd::InitMainBrowserHtmlView() {
          {"openroom", "openProfile", "openConsume", "openVip", "openPay", "delfavroom", "openNotice", "openTopList"})
         m_pBrowserView->AddPageCommand(c);
     if (!m_pHomePage) SetHomePageView(m_pBrowserView);
-    if (CControlUI* wait = m_PaintManager.FindControl("LoadWebWaitControl")) {
-        std::string gif = FindInstallFile("skin/loading.gif");
-        if (!gif.empty()) wait->SetBkImage(CDuiString::Format("file='%s'", gif.c_str()).c_str());
-        else wait->SetText("正在加载页面");
+    // The loading picture (from the skins) animates until the home page has loaded.
+    if (auto* wait = GifControl(m_PaintManager.FindControl("LoadWebWaitControl"))) {
+        wait->SetGifFile("loading.gif");
+        if (!wait->GetGif()) wait->SetText("正在加载页面");
     }
 }
 
@@ -124,7 +131,7 @@ void CVarnetFrameWnd::BindControls() {
     m_pOnlineLabel = Find<CLabelUI>(m_PaintManager, "OnlineNumLabel", "Label");
     m_pHeadPicture = Find<CButtonUI>(m_PaintManager, "HeadPictureUI", "Button");
     m_pNickName = Find<CLabelUI>(m_PaintManager, "NickNameLabel", "Label");
-    m_pUserLevel = m_PaintManager.FindControl("UserLevelControl");
+    m_pUserLevel = GifControl(m_PaintManager.FindControl("UserLevelControl"));
     m_pExchangeLayout = m_PaintManager.FindControl("ExchangeLayoutControl");
     m_pExchangeBtn = m_PaintManager.FindControl("ExchangeBTN");
     CControlUI* list = m_PaintManager.FindControl("Roomlist");
@@ -252,10 +259,10 @@ void CVarnetFrameWnd::OnUpdateMyInfo(int flags) {
     if (m_pUserLevel) {
         LevelItem level;
         if (halvec && halvec->GetLevel((int)a.level, level)) {
-            m_pUserLevel->SetBkImage(level.fname.c_str());
+            m_pUserLevel->SetGifFile(level.fname.c_str());
             m_pUserLevel->SetToolTip(level.name.c_str());
         } else {
-            m_pUserLevel->SetBkImage("");
+            m_pUserLevel->SetGifFile("");
             m_pUserLevel->SetToolTip("");
         }
     }
@@ -405,6 +412,15 @@ void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
 }
 
 void CVarnetFrameWnd::OnShowWindow(bool shown) {
+    if (m_pSettingsDlg && ::IsWindow(m_pSettingsDlg->GetHWND())) {
+        if (!shown && m_pSettingsDlg->IsWindowVisible()) {
+            m_pSettingsDlg->ShowWindow(false, false);
+            m_bSettingsHiddenWithFrame = true;
+        } else if (shown && m_bSettingsHiddenWithFrame) {
+            m_pSettingsDlg->ShowWindow(true, false);
+            m_bSettingsHiddenWithFrame = false;
+        }
+    }
     if (m_pLoginDlg && ::IsWindow(m_pLoginDlg->GetHWND())) m_pLoginDlg->ShowWindow(shown, shown);
 }
 
@@ -424,19 +440,42 @@ void CVarnetFrameWnd::OnTaskBarIconNotify(UINT iconId, LPARAM mouseMsg) {
         else ShowAndActivate();
     } else if (m == WM_RBUTTONDOWN) {
         int id = PopupMenu({ZqMenuItem("显示主窗口", 0), ZqMenuItem("退出", 1)});
+        if (!::IsWindow(m_hWnd)) return;
         if (id == 0) ShowAndActivate();
         else if (id == 1) OnBtnClickClose();
+    } else if (m == kTrayMenuShow) {
+        ShowAndActivate();
+    } else if (m == kTrayMenuQuit) {
+        OnBtnClickClose();
     }
 }
 
 void CVarnetFrameWnd::OnBtnClickMainMenu() {
     int id = PopupMenu({ZqMenuItem("换名登录", 0), ZqMenuItem("修改昵称", 1), ZqMenuItem("更换头像", 2)});
-    if (id == 0) {
-        OnReLoginServer();
-    } else if (id == 1 || id == 2) {
-        // The settings dialog opens on its nickname or photo page; it needs a signed-in user.
-        if (CGlobalDataApp::GetInstance().GetUid() == 0) ShowMessage("请先登录再操作!", "提示");
+    if (id == 0) OnReLoginServer();
+    else if (id == 1) OpenSettingsPage(1);
+    else if (id == 2) OpenSettingsPage(0);
+}
+
+void CVarnetFrameWnd::OpenSettingsPage(int page) {
+    if (CGlobalDataApp::GetInstance().GetUid() == 0) {
+        ShowMessage("请先登录再操作!", "提示");
+        return;
     }
+    if (!m_hWnd) return;  // the frame went while the menu was up
+    if (!m_pSettingsDlg) m_pSettingsDlg = std::make_unique<CRoomConfigSetDlg>();
+    if (!::IsWindow(m_pSettingsDlg->GetHWND())) {
+        m_pSettingsDlg->m_hOwner = m_hWnd;  // told with WM_UPDATE_MY_INFO after a change
+        if (!m_pSettingsDlg->Create(m_hWnd, "房间设置对话框", UI_WS_POPUP, 0, 0, 0, 500, 373)) return;
+        m_pSettingsDlg->CenterWindow();
+    }
+    m_pSettingsDlg->OpenPage(page);
+    m_pSettingsDlg->ShowWindow(true);
+}
+
+void CVarnetFrameWnd::DestroySettingsDlg() {
+    m_bSettingsHiddenWithFrame = false;
+    if (m_pSettingsDlg && ::IsWindow(m_pSettingsDlg->GetHWND())) ::DestroyWindow(m_pSettingsDlg->GetHWND());
 }
 
 void CVarnetFrameWnd::OnReLoginServer() {
@@ -456,6 +495,8 @@ bool CVarnetFrameWnd::ShowLoginDlg(HWND parent, int mode) {
     CZQGetAllNavMsg nav;
     CMsgClientThread::GetInstance().PostRequest(&nav);
     ::PostMessage(m_hWnd, WM_UPDATE_MY_INFO, 0, 0);
+    if (m_pSettingsDlg && ::IsWindow(m_pSettingsDlg->GetHWND()) && m_pSettingsDlg->IsWindowVisible())
+        m_pSettingsDlg->ShowWindow(false, false);
     return true;
 }
 
@@ -479,6 +520,7 @@ void CVarnetFrameWnd::OnBtnClickClose() {
     StopRefreshTimers();
     if (m_pRoomManager) m_pRoomManager->RemoveAll();
     ShowWindow(false, false);
+    DestroySettingsDlg();
     if (a.uid != 0) {
         CZQLogOutMsg out;
         out.uid = a.uid;
@@ -500,6 +542,7 @@ void CVarnetFrameWnd::DealNotifyUserReEnter() {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::DealNotifyUserReEnter", "房间窗口关闭，程序等待退出!");
     StopRefreshTimers();
     if (m_pRoomManager) m_pRoomManager->RemoveAll();
+    DestroySettingsDlg();
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
     if (!IsWindowVisible() || (m_pBackend && m_pBackend->IsMinimized())) {
         ShowWindow(true, true);
@@ -560,6 +603,7 @@ LRESULT CVarnetFrameWnd::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
     ClearMainWndProperty(m_hWnd);
     m_trayIcon.Delete();
+    DestroySettingsDlg();
     // The home page view goes with the controls.
     if (m_pHomePage == m_pBrowserView) m_pHomePage = nullptr;
     m_pBrowserView = nullptr;
@@ -796,17 +840,4 @@ void CVarnetFrameWnd::DBClickRoomListItem(int uniqueId) {
     default:
         break;
     }
-}
-
-void CVarnetFrameWnd::OnItemActivateMsg(TNotifyUI& msg) {
-    // Without the home page view there is no room list page to choose from: a double click on an entry of
-    // a room category opens that room.
-    if (m_pHomePage || !m_pRoomList || !msg.pSender || m_pRoomList->GetItemIndex(msg.pSender) < 0) return;
-    auto* node = reinterpret_cast<CItemNode*>(msg.pSender->GetTag());
-    if (!node || node->folder) return;
-    int uniqueId = atoi(node->key.c_str());
-    CategoryItem* item = m_navData.FindItem(uniqueId);
-    CCategoryInfo* cat = m_navData.FindItemCategory(uniqueId);
-    if (!item || !cat || cat->type != 1 || item->id <= 0) return;
-    OpenRoomForRoomID(StringUtility::Format("openroom&id=%d&name=%s", item->id, item->name.c_str()));
 }

@@ -17,10 +17,14 @@
 #include "NavigationBarInfo.h"
 #include "RoomEntryDlgs.h"
 #include "RoomManager.h"
+#include "RoomConfigSetDlg.h"
 #include "RoomNavListUI.h"
 #include "TrayIcon.h"
 
 class CBrowserHtmlView;
+namespace roomui {
+class CControlGifBk;
+}
 
 // The getallnav failure text for the UI thread (lParam: heap std::string).
 constexpr UINT WM_NAV_FAILED = WM_USER + 1010;
@@ -44,7 +48,6 @@ public:
     void OnClick(DuiLib::TNotifyUI& msg) override;
     virtual void OnReturn(DuiLib::TNotifyUI& msg);
     virtual void OnItemClickMsg(DuiLib::TNotifyUI& msg);
-    virtual void OnItemActivateMsg(DuiLib::TNotifyUI& msg);
     virtual void OnSearchEditKillFocus(DuiLib::TNotifyUI& msg);
     virtual void OnSearchEditSetFocus(DuiLib::TNotifyUI& msg);
 
@@ -78,6 +81,9 @@ public:
     CRoomNavListUI* GetRoomList() const { return m_pRoomList; }
     CRoomManager* GetRoomManager() const { return m_pRoomManager.get(); }
     CForceUpdateTipDlg& GetForceUpdateDlg() { return m_forceUpdate; }
+    roomui::CControlGifBk* GetLevelBadge() const { return m_pUserLevel; }
+    // The settings dialog of the main menu's nickname and photo items (null before its first use).
+    CRoomConfigSetDlg* GetSettingsDlg() const { return m_pSettingsDlg.get(); }
 
 protected:
     DUI_DECLARE_MESSAGE_MAP()
@@ -88,6 +94,8 @@ protected:
     virtual UINT RunModal(DuiLib::WindowImplBase& dlg);
     // Opens an address in the user's browser (replaced by tests).
     virtual void OpenUrl(const std::string& url);
+    // A menu at the cursor; the chosen id or CZqMenuUI::kNone (replaced by tests).
+    virtual int PopupMenu(const std::vector<DuiLib::ZqMenuItem>& items);
     // The least time between two browser windows that page commands open (tests shorten it).
     int64_t m_pageOpenIntervalMs = 1000;
 
@@ -99,13 +107,15 @@ private:
     void OnTaskBarIconNotify(UINT iconId, LPARAM mouseMsg);
     void OnBtnClickMainMenu();
     void OnReLoginServer();
+    // The settings dialog on page 1 (nickname) or 0 (photo); a signed-in user only.
+    void OpenSettingsPage(int page);
+    void DestroySettingsDlg();
     void DealNotifyUserReEnter();
     void OnResChanged(int mask);
     void ShowForceUpdateDlg();
     void OnShowWindow(bool shown);
     void ShowAndActivate();
     void StopRefreshTimers();
-    int PopupMenu(const std::vector<DuiLib::ZqMenuItem>& items);
     std::string HomePageUrl() const;
     void InitMainBrowserHtmlView();
     void OpenWebLogin(const char* path, const char* logText);
@@ -118,7 +128,7 @@ private:
     DuiLib::CLabelUI* m_pOnlineLabel = nullptr;
     DuiLib::CButtonUI* m_pHeadPicture = nullptr;
     DuiLib::CLabelUI* m_pNickName = nullptr;
-    DuiLib::CControlUI* m_pUserLevel = nullptr;
+    roomui::CControlGifBk* m_pUserLevel = nullptr;  // the level's animated badge
     DuiLib::CControlUI* m_pExchangeLayout = nullptr;
     DuiLib::CControlUI* m_pExchangeBtn = nullptr;
     CRoomNavListUI* m_pRoomList = nullptr;
@@ -127,6 +137,8 @@ private:
     std::unique_ptr<CRoomCreateWaitDlg> m_pWaitDlg;
     std::unique_ptr<CLoginDlg> m_pLoginDlg;
     CForceUpdateTipDlg m_forceUpdate;
+    std::unique_ptr<CRoomConfigSetDlg> m_pSettingsDlg;  // its window is made on first use and then reused
+    bool m_bSettingsHiddenWithFrame = false;
     CBrowserHtmlView* m_pBrowserView = nullptr;  // a control of the skin; gone with the window's controls
     CTrayIcon m_trayIcon;
     // Page commands: one prompt at a time (later commands are dropped while it is up), one browser window

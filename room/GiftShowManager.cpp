@@ -42,66 +42,51 @@ uint32_t CGiftShowManager::Tick() const {
     return tick_ ? tick_() : GetTickCount();
 }
 
-void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                     uint32_t count, uint32_t start, const std::string& text) {
+GiftItem CGiftShowManager::LookUpGift(uint32_t giftId, const char* where) {
     GiftItem gift;
-    if (!RoomGetGift(giftId, gift)) {
-        PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InserGiftShow", "获取礼物信息失败（GiftID=%d）", int(giftId));
-        gift = GiftItem();
-    }
+    if (RoomGetGift(giftId, gift)) return gift;
+    PJ_Log(kLog, LOG_FAILURE, where, "获取礼物信息失败（GiftID=%d）", int(giftId));
+    return GiftItem();
+}
+
+std::unique_ptr<GiftShowItem> CGiftShowManager::MakeItem(const RoomUserInfo& sender, uint32_t count, uint32_t counted,
+                                                         const std::string& text) {
     auto item = std::make_unique<GiftShowItem>();
     item->sender = sender;
     item->total = count;
-    // A huge count plays its last units only (the numbering still ends at the count).
-    uint32_t skipped = count > kMaxPacedUnits ? count - kMaxPacedUnits : 0;
-    item->counted = skipped;
+    item->counted = counted;
     item->text = text;
-
-    varnet::MutexLock hold(pacedLock_);
-    if (pacedItems_ >= kMaxPacedItems) {
-        if (!pacedDropLogged_) PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InserGiftShow", "待显示的礼物过多，丢弃");
-        pacedDropLogged_ = true;
-        return;
-    }
-    auto [it, inserted] = paced_.try_emplace(receiver.uid);
-    if (inserted) it->second.user = receiver;
-    auto& group = it->second.gifts[giftId];
-    if (!group) {
-        group = std::make_unique<GiftShowGroup>();
-        group->gift = gift;
-        group->start = start;
-    }
-    group->shown += skipped;
-    group->senders.push_back(std::move(item));
-    ++pacedItems_;
+    return item;
 }
 
-uint32_t CGiftShowManager::ShownBefore(uint32_t count, int64_t seconds) {
-    // Signed and 64-bit: a time in the past must not wrap into a huge number of units.
-    int64_t rate = GiftRate();
-    int64_t remain = seconds <= 0 || rate <= 0 ? 0 : (seconds > (int64_t(1) << 32) ? int64_t(1) << 32 : seconds) * rate;
-    uint32_t shown = remain > int64_t(count) ? 0 : count - uint32_t(remain);
-    // A huge count plays its last units only.
+uint32_t CGiftShowManager::CapUnits(uint32_t count, uint32_t shown) {
+    // A huge count plays its last units only (the numbering still ends at the count).
     return count - shown > kMaxPacedUnits ? count - kMaxPacedUnits : shown;
 }
 
-void CGiftShowManager::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                           uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
-    const uint32_t shown = ShownBefore(count, seconds);
-    if (shown >= count) return;  // its pacing has ended: nothing left to play
-    GiftItem gift;
-    if (!RoomGetGift(giftId, gift)) {
-        PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InserGiftShow", "获取礼物信息失败（GiftID=%d）", int(giftId));
-        gift = GiftItem();
-    }
-    auto item = std::make_unique<GiftShowItem>();
-    item->sender = sender;
-    item->total = count;
-    item->counted = shown;
-    item->text = text;
+bool CGiftShowManager::RoomForItemLocked() {
+    if (pacedItems_ < kMaxPacedItems) return true;
+    if (!pacedDropLogged_) PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager", "待显示的礼物过多，丢弃");
+    pacedDropLogged_ = true;
+    return false;
+}
+
+void CGiftShowManager::InserGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
+                                     uint32_t count, uint32_t start, const std::string& text) {
+    const GiftItem gift = LookUpGift(giftId, "CGiftShowManager::InserGiftShow");
+    const uint32_t skipped = CapUnits(count, 0);
+    auto item = MakeItem(sender, count, skipped, text);
 
     varnet::MutexLock hold(pacedLock_);
-    if (pacedItems_ >= kMaxPacedItems) return;
+    if (!RoomForItemLocked()) return;
+    GiftShowGroup& group = GroupLocked(receiver, giftId, gift, start, 0);
+    group.shown += skipped;
+    group.senders.push_back(std::move(item));
+    ++pacedItems_;
+}
+
+GiftShowGroup& CGiftShowManager::GroupLocked(const RoomUserInfo& receiver, uint32_t giftId, const GiftItem& gift,
+                                             uint32_t start, uint32_t shown) {
     auto [it, inserted] = paced_.try_emplace(receiver.uid);
     if (inserted) it->second.user = receiver;
     auto& group = it->second.gifts[giftId];
@@ -111,37 +96,46 @@ void CGiftShowManager::InsertEnterGiftShow(const RoomUserInfo& sender, const Roo
         group->shown = shown;
         group->start = start;
     }
-    group->senders.push_back(std::move(item));
+    return *group;
+}
+
+uint32_t CGiftShowManager::ShownBefore(uint32_t count, int64_t seconds) {
+    // Signed and 64-bit: a time in the past must not wrap into a huge number of units.
+    int64_t rate = GiftRate();
+    int64_t remain = seconds <= 0 || rate <= 0 ? 0 : (seconds > (int64_t(1) << 32) ? int64_t(1) << 32 : seconds) * rate;
+    return CapUnits(count, remain > int64_t(count) ? 0 : count - uint32_t(remain));
+}
+
+void CGiftShowManager::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
+                                           uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
+    const uint32_t shown = ShownBefore(count, seconds);
+    if (shown >= count) return;  // its pacing has ended: nothing left to play
+    const GiftItem gift = LookUpGift(giftId, "CGiftShowManager::InsertEnterGiftShow");
+    auto item = MakeItem(sender, count, shown, text);
+
+    varnet::MutexLock hold(pacedLock_);
+    if (!RoomForItemLocked()) return;
+    GroupLocked(receiver, giftId, gift, start, shown).senders.push_back(std::move(item));
     ++pacedItems_;
 }
 
 void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
                                           uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
     const uint32_t shown = ShownBefore(count, seconds);
-
-    GiftItem gift;
-    if (!RoomGetGift(giftId, gift)) {
-        PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InitInsertGiftShow", "获取礼物信息失败（GiftID=%d）", int(giftId));
-        gift = GiftItem();
-    }
-    auto group = std::make_unique<GiftShowGroup>();
-    group->gift = gift;
-    group->shown = shown;
-    group->start = start;
-    auto item = std::make_unique<GiftShowItem>();
-    item->sender = sender;
-    item->total = count;
-    item->counted = shown;
-    item->text = text;
-    group->senders.push_back(std::move(item));
+    const GiftItem gift = LookUpGift(giftId, "CGiftShowManager::InitInsertGiftShow");
+    auto item = MakeItem(sender, count, shown, text);
 
     varnet::MutexLock hold(pacedLock_);
+    auto found = paced_.find(receiver.uid);
+    if (found != paced_.end()) {
+        for (auto& [id, g] : found->second.gifts)
+            if (g) pacedItems_ -= std::min(pacedItems_, g->senders.size());
+        found->second.gifts.clear();
+    }
+    if (!RoomForItemLocked()) return;
     Receiver& r = paced_[receiver.uid];
     r.user = receiver;
-    for (auto& [id, g] : r.gifts)
-        if (g) pacedItems_ -= std::min(pacedItems_, g->senders.size());
-    r.gifts.clear();
-    r.gifts[giftId] = std::move(group);
+    GroupLocked(receiver, giftId, gift, start, shown).senders.push_back(std::move(item));
     ++pacedItems_;
 }
 

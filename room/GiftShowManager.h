@@ -119,6 +119,16 @@ private:
 
     uint32_t Tick() const;
     static uint32_t ShownBefore(uint32_t count, int64_t seconds);  // units of N counted as already played
+    // Units of N counted as played: `shown`, or more so that at most kMaxPacedUnits remain.
+    static uint32_t CapUnits(uint32_t count, uint32_t shown);
+    static GiftItem LookUpGift(uint32_t giftId, const char* where);  // an empty gift when unknown (logged)
+    static std::unique_ptr<GiftShowItem> MakeItem(const RoomUserInfo& sender, uint32_t count, uint32_t counted,
+                                                  const std::string& text);
+    // Whether one more sender's gift may wait (kMaxPacedItems); a drop is logged once per flood.
+    bool RoomForItemLocked() REQUIRES(pacedLock_);
+    // The receiver's group of `giftId`, made with these fields when new.
+    GiftShowGroup& GroupLocked(const RoomUserInfo& receiver, uint32_t giftId, const GiftItem& gift, uint32_t start,
+                               uint32_t shown) REQUIRES(pacedLock_);
     size_t Pick(size_t n) REQUIRES(pacedLock_);
     bool ShowUnitLocked() REQUIRES(pacedLock_);
     void PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item) REQUIRES(bannerLock_);

@@ -119,6 +119,10 @@ bool RowLess(CControlUI* a, CControlUI* b) {
 
 }  // namespace
 
+CUserListUI::CUserListUI() {
+    SetRowHeight(kRowHeight);
+}
+
 CUserListUI::~CUserListUI() {
     // The records only: the rows go with the container (not through the manager's delayed clean-up, which
     // no longer runs once the window is gone).
@@ -140,12 +144,19 @@ const UserListItemInfo* CUserListUI::RecordOf(CControlUI* row) {
 }
 
 void CUserListUI::Animate(CGifListUIItem* icon, bool on) {
-    auto it = std::find(m_animated.begin(), m_animated.end(), icon);
-    if (on && it == m_animated.end()) {
+    if (!icon) return;
+    const bool listed = icon->m_animSlot < m_animated.size() && m_animated[icon->m_animSlot] == icon;
+    if (on && !listed) {
+        icon->m_animSlot = m_animated.size();
         m_animated.push_back(icon);
         if (!m_bTimer && m_pManager) m_bTimer = m_pManager->SetTimer(this, TimerId(), kAnimationMs);
-    } else if (!on && it != m_animated.end()) {
-        m_animated.erase(it);
+    } else if (!on && listed) {
+        // The last icon takes the leaving one's place.
+        CGifListUIItem* last = m_animated.back();
+        m_animated[icon->m_animSlot] = last;
+        last->m_animSlot = icon->m_animSlot;
+        m_animated.pop_back();
+        icon->m_animSlot = SIZE_MAX;
         if (m_animated.empty() && m_bTimer) {
             if (m_pManager) m_pManager->KillTimer(this, TimerId());
             m_bTimer = false;
@@ -348,13 +359,9 @@ int CUserListUI::PlaceOf(int from, int end, bool afterEquals) const {
 }
 
 void CUserListUI::FullSort() {
+    CControlUI* selected = GetItemAt(m_iCurSel);
     std::stable_sort(m_items.begin(), m_items.end(), RowLess);
-    m_iCurSel = -1;
-    for (int i = 0; i < GetCount(); ++i)
-        if (auto* item = static_cast<IListItemUI*>(m_items[size_t(i)]->GetInterface("ListItem"));
-            item && item->IsSelected())
-            m_iCurSel = i;
-    Reindex();
+    m_iCurSel = selected ? GetItemIndex(selected) : -1;
     NeedUpdate();
 }
 
@@ -378,12 +385,7 @@ int CUserListUI::SortUserList() {
 }
 
 int CUserListUI::GetItemIndexAtPoint(int x, int y) const {
-    if (!IsVisible()) return -1;
-    for (int i = 0; i < GetCount(); ++i) {
-        const RECT& rc = GetItemAt(i)->GetPos();
-        if (x >= rc.left && x <= rc.right && y >= rc.top && y <= rc.bottom) return i;
-    }
-    return -1;
+    return GetItemIndexAt(POINT{x, y});
 }
 
 uint32_t CUserListUI::GetUserIDAt(int index) const {
@@ -408,6 +410,7 @@ int CUserListUI::GetMicStateAt(int index) const {
 }
 
 void CUserListUI::RemoveAll() {
+    for (CGifListUIItem* icon : m_animated) icon->m_animSlot = SIZE_MAX;
     m_animated.clear();  // the timer keeps running; its ticks find nothing
     for (int i = 0; i < GetCount(); ++i) {
         CControlUI* row = GetItemAt(i);
@@ -423,7 +426,12 @@ void CUserListUI::RemoveAll() {
 
 void CUserListUI::DoEvent(TEventUI& event) {
     if (event.Type == UIEVENT_TIMER && event.pSender == this && event.wParam == TimerId()) {
-        for (CGifListUIItem* icon : m_animated) icon->Step(event.dwTimestamp);
+        // Only the icons of the rows shown move on.
+        for (CControlUI* row : GetShownItems())
+            if (CControlUI* level = Sub(row, "LevelIconContainer"))
+                if (auto* icon = static_cast<CGifListUIItem*>(level->GetInterface("CGifListUIItem"));
+                    icon && icon->m_animSlot < m_animated.size())
+                    icon->Step(event.dwTimestamp);
         return;
     }
     CListUI::DoEvent(event);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -49,6 +50,8 @@ public:
     void PaintBkImage(DuiLib::HDC hDC) override;
 
 private:
+    friend class CUserListUI;
+    size_t m_animSlot = SIZE_MAX;  // its place among the list's animated icons
     DuiLib::CGifHandler* m_pGif = nullptr;
     DuiLib::RECT m_rcPad;
     DWORD m_lastPaint = 0;
@@ -57,6 +60,8 @@ private:
 class CUserListUI : public DuiLib::CListUI {
 public:
     static constexpr UINT kAnimationMs = 100;
+    static constexpr int kRowHeight = 25;
+    CUserListUI();
     ~CUserListUI() override;
     const char* GetClass() const override { return "CUserListUI"; }
     void* GetInterface(const char* pstrName) override;

@@ -7,6 +7,8 @@
 
 namespace DuiLib {
 
+static const int kListScrollBarWidth = 8;  // as the containers' scroll bars
+
 // ---- Elements
 
 void CListElementState::SetElementOwner(CControlUI* pOwner) {
@@ -16,7 +18,7 @@ void CListElementState::SetElementOwner(CControlUI* pOwner) {
 bool CListElementState::SelectElement(CControlUI* self, bool bSelect) {
     if (m_bSelected == bSelect) return true;
     m_bSelected = bSelect;
-    if (bSelect && m_pOwner) m_pOwner->SelectItem(CurrentIndex());
+    if (bSelect && m_pOwner) m_pOwner->SelectItem(CurrentIndex(self));
     self->Invalidate();
     return true;
 }
@@ -152,19 +154,20 @@ static IListItemUI* AsItem(CControlUI* p) {
     return p ? static_cast<IListItemUI*>(p->GetInterface("ListItem")) : nullptr;
 }
 
-void CListUI::FlushItemIndexes() {
-    if (!m_bReindex) return;
-    m_bReindex = false;
-    for (int i = 0; i < (int)m_items.size(); ++i)
-        if (IListItemUI* it = AsItem(m_items[(size_t)i])) it->SetIndex(i);
+int CListUI::ItemIndex(const CControlUI* item, int hint) const {
+    // Rows are not renumbered when others move (that would touch every row): a row's index is its last one
+    // while that holds, else it is looked for among the item pointers and kept.
+    if (hint >= 0 && hint < (int)m_items.size() && m_items[(size_t)hint] == item) return hint;
+    auto at = std::find(m_items.begin(), m_items.end(), item);
+    if (at == m_items.end()) return -1;
+    const int i = (int)(at - m_items.begin());
+    if (IListItemUI* it = AsItem(*at)) it->SetIndex(i);
+    return i;
 }
 
 int CListUI::GetItemIndex(CControlUI* p) const {
-    // An item of this list knows its index; anything else is looked for.
-    if (IListItemUI* it = AsItem(p); it && it->GetOwner() == static_cast<const IListOwnerUI*>(this)) {
-        int i = it->GetIndex();
-        if (i >= 0 && i < (int)m_items.size() && m_items[(size_t)i] == p) return i;
-    }
+    if (IListItemUI* it = AsItem(p); it && it->GetOwner() == static_cast<const IListOwnerUI*>(this))
+        return it->GetIndex();
     return CVerticalLayoutUI::GetItemIndex(p);
 }
 
@@ -174,16 +177,122 @@ void CListUI::MoveItem(int from, int to) {
     if (from < to) std::move(m_items.begin() + from + 1, m_items.begin() + to + 1, m_items.begin() + from);
     else std::move_backward(m_items.begin() + to, m_items.begin() + from, m_items.begin() + from + 1);
     m_items[(size_t)to] = p;
+    if (IListItemUI* it = AsItem(p)) it->SetIndex(to);
     if (m_iCurSel == from) m_iCurSel = to;
     else if (from < m_iCurSel && to >= m_iCurSel) --m_iCurSel;
     else if (from > m_iCurSel && to <= m_iCurSel) ++m_iCurSel;
-    Reindex();
     NeedUpdate();
 }
 
 void CListUI::SetPos(RECT rc, bool bNeedInvalidate) {
-    FlushItemIndexes();
-    CVerticalLayoutUI::SetPos(rc, bNeedInvalidate);
+    if (m_iRowHeight <= 0) {
+        CVerticalLayoutUI::SetPos(rc, bNeedInvalidate);
+        return;
+    }
+    CControlUI::SetPos(rc, bNeedInvalidate);
+    PlaceRows();
+}
+
+void CListUI::SetRowHeight(int cy) {
+    m_iRowHeight = std::max(0, cy);
+    m_shown.clear();
+    NeedUpdate();
+}
+
+void CListUI::PlaceRows() {
+    RECT r{m_rcItem.left + m_rcInset.left, m_rcItem.top + m_rcInset.top, m_rcItem.right - m_rcInset.right,
+           m_rcItem.bottom - m_rcInset.bottom};
+    const int n = (int)m_items.size(), stride = std::max(1, m_iRowHeight + m_iChildPadding);
+    const long long required = n > 0 ? (long long)n * stride - m_iChildPadding : 0;
+    const int required32 = (int)std::min<long long>(required, 0x3FFFFFFF);
+    if (m_pVerticalScrollBar) {
+        if (required32 > r.bottom - r.top) r.right -= kListScrollBarWidth;
+        ProcessScrollBar(r, 0, required32);
+    }
+    const SIZE scroll = GetScrollPos();
+    const int height = std::max(0, (int)(r.bottom - r.top));
+    const int first = std::min(n, scroll.cy / stride), last = std::min(n, (scroll.cy + height) / stride + 1);
+    auto rowRect = [&](int i) {
+        CControlUI* p = m_items[(size_t)i];
+        RECT pad = p->GetPadding();
+        int avail = r.right - r.left, w = p->GetFixedWidth();
+        if (w == 0 || w > avail - pad.left - pad.right) w = std::max(0, (int)(avail - pad.left - pad.right));
+        const int top = r.top - scroll.cy + i * stride;
+        return RECT{r.left + pad.left - scroll.cx, top, r.left + pad.left - scroll.cx + w, top + m_iRowHeight};
+    };
+    // The rows shown before and no longer: placed where they now are, outside the visible part.
+    std::vector<CControlUI*> shown;
+    shown.reserve((size_t)std::max(0, last - first));
+    for (int i = first; i < last; ++i) shown.push_back(m_items[(size_t)i]);
+    for (CControlUI* p : m_shown) {
+        if (std::find(shown.begin(), shown.end(), p) != shown.end()) continue;
+        int i = GetItemIndex(p);
+        if (i >= 0) p->SetPos(rowRect(i), false);
+    }
+    m_shown.swap(shown);
+    for (int i = first; i < last; ++i) m_items[(size_t)i]->SetPos(rowRect(i), false);
+}
+
+int CListUI::GetItemIndexAt(POINT pt) const {
+    if (!IsVisible()) return -1;
+    // Edges included: a point on the line between two rows is the upper one's.
+    auto in = [&](CControlUI* p) {
+        const RECT& rc = p->GetPos();
+        return pt.x >= rc.left && pt.x <= rc.right && pt.y >= rc.top && pt.y <= rc.bottom;
+    };
+    if (m_iRowHeight <= 0) {
+        for (int i = 0; i < (int)m_items.size(); ++i)
+            if (in(m_items[(size_t)i])) return i;
+        return -1;
+    }
+    if (!PtInRect(m_rcItem, pt)) return -1;
+    for (CControlUI* p : m_shown)
+        if (in(p)) return GetItemIndex(p);
+    return -1;
+}
+
+void CListUI::DoPaint(HDC hDC, const RECT& rcPaint) {
+    if (m_iRowHeight <= 0) {
+        CVerticalLayoutUI::DoPaint(hDC, rcPaint);
+        return;
+    }
+    RECT clip;
+    if (!IntersectRect(&clip, rcPaint, m_rcItem)) return;
+    CControlUI::DoPaint(hDC, rcPaint);
+    if (!m_shown.empty()) {
+        hDC->PushClip(clip);
+        for (CControlUI* p : m_shown) {
+            RECT rc;
+            if (p->IsVisible() && IntersectRect(&rc, clip, p->GetPos())) p->DoPaint(hDC, clip);
+        }
+        hDC->PopClip();
+    }
+    if (m_pVerticalScrollBar && m_pVerticalScrollBar->IsVisible()) m_pVerticalScrollBar->DoPaint(hDC, rcPaint);
+    if (m_pHorizontalScrollBar && m_pHorizontalScrollBar->IsVisible()) m_pHorizontalScrollBar->DoPaint(hDC, rcPaint);
+}
+
+CControlUI* CListUI::FindControl(FINDCONTROLPROC Proc, void* pData, UINT uFlags) {
+    // Searches by name or class walk every row; a hit test only the rows shown.
+    if (m_iRowHeight <= 0 || !(uFlags & UIFIND_HITTEST)) return CVerticalLayoutUI::FindControl(Proc, pData, uFlags);
+    if ((uFlags & UIFIND_VISIBLE) && !IsVisible()) return nullptr;
+    if ((uFlags & UIFIND_ENABLED) && !IsEnabled()) return nullptr;
+    if (!PtInRect(m_rcItem, *static_cast<POINT*>(pData))) return nullptr;
+    if (!m_bMouseEnabled && !m_bMouseChildEnabled) return nullptr;
+    CControlUI* res = nullptr;
+    if ((uFlags & UIFIND_ME_FIRST) && m_bMouseEnabled && (res = Proc(this, pData))) return res;
+    if (m_pVerticalScrollBar && (res = m_pVerticalScrollBar->FindControl(Proc, pData, uFlags))) return res;
+    if (m_pHorizontalScrollBar && (res = m_pHorizontalScrollBar->FindControl(Proc, pData, uFlags))) return res;
+    if (m_bMouseChildEnabled) {
+        if (uFlags & UIFIND_TOP_FIRST) {
+            for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it)
+                if ((res = (*it)->FindControl(Proc, pData, uFlags))) return res;
+        } else {
+            for (CControlUI* p : m_shown)
+                if ((res = p->FindControl(Proc, pData, uFlags))) return res;
+        }
+    }
+    if (!(uFlags & UIFIND_ME_FIRST) && m_bMouseEnabled) res = Proc(this, pData);
+    return res;
 }
 
 bool CListUI::Add(CControlUI* p) {
@@ -192,9 +301,11 @@ bool CListUI::Add(CControlUI* p) {
 
 bool CListUI::AddAt(CControlUI* p, int iIndex) {
     if (!CVerticalLayoutUI::AddAt(p, iIndex)) return false;
-    if (IListItemUI* it = AsItem(p)) it->SetOwner(this);
+    if (IListItemUI* it = AsItem(p)) {
+        it->SetOwner(this);
+        it->SetIndex(iIndex);
+    }
     if (m_iCurSel >= iIndex) ++m_iCurSel;
-    Reindex();
     return true;
 }
 
@@ -204,22 +315,22 @@ bool CListUI::Remove(CControlUI* p, bool bDoNotDestroy) {
 }
 
 bool CListUI::RemoveAt(int iIndex, bool bDoNotDestroy) {
+    if (CControlUI* p = GetItemAt(iIndex)) m_shown.erase(std::remove(m_shown.begin(), m_shown.end(), p), m_shown.end());
     if (!CVerticalLayoutUI::RemoveAt(iIndex, bDoNotDestroy)) return false;
     if (iIndex == m_iCurSel) m_iCurSel = -1;
     else if (iIndex < m_iCurSel) --m_iCurSel;
-    Reindex();
     return true;
 }
 
 void CListUI::RemoveAll() {
     m_iCurSel = -1;
+    m_shown.clear();
     CVerticalLayoutUI::RemoveAll();
 }
 
 bool CListUI::SetItemIndex(CControlUI* p, int iIndex) {
     CControlUI* sel = GetItemAt(m_iCurSel);
     if (!CVerticalLayoutUI::SetItemIndex(p, iIndex)) return false;
-    Reindex();
     m_iCurSel = sel ? GetItemIndex(sel) : -1;
     return true;
 }
@@ -244,7 +355,6 @@ bool CListUI::SelectItem(int iIndex, bool bTakeFocus) {
 }
 
 void CListUI::DoEvent(TEventUI& event) {
-    FlushItemIndexes();
     if (event.Type == UIEVENT_KEYDOWN) {
         if (event.chKey == VK_UP) {
             SelectItem(std::max(0, m_iCurSel - 1), true);

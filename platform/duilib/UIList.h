@@ -15,8 +15,12 @@ public:
     virtual DWORD GetSelectedItemBkColor() const = 0;
     virtual DWORD GetHotItemBkColor() const = 0;
     virtual int GetItemFont() const = 0;
-    // Brings the items' indexes up to date (owners that number them lazily).
-    virtual void FlushItemIndexes() {}
+    // The index of `item`: `hint` (the index it last had) while that is right, else looked up (owners whose
+    // items' indexes are kept lazily); -1 when the item is not the owner's.
+    virtual int ItemIndex(const CControlUI* item, int hint) const {
+        (void)item;
+        return hint;
+    }
 };
 
 class IListItemUI {
@@ -40,10 +44,7 @@ protected:
     bool DoElementEvent(CControlUI* self, IListItemUI* item, TEventUI& event);
     // The background of the element's state: selected, hot, else `normal`.
     DWORD ElementBkColor(DWORD normal) const;
-    int CurrentIndex() const {
-        if (m_pOwner) m_pOwner->FlushItemIndexes();
-        return m_iIndex;
-    }
+    int CurrentIndex(const CControlUI* self) const { return m_pOwner ? m_pOwner->ItemIndex(self, m_iIndex) : m_iIndex; }
 
     int m_iIndex = -1;
     bool m_bSelected = false;
@@ -56,7 +57,7 @@ public:
     const char* GetClass() const override { return "ListLabelElementUI"; }
     void* GetInterface(const char* pstrName) override;
     UINT GetControlFlags() const override { return UIFLAG_WANTRETURN; }
-    int GetIndex() const override { return CurrentIndex(); }
+    int GetIndex() const override { return CurrentIndex(this); }
     void SetIndex(int iIndex) override { m_iIndex = iIndex; }
     IListOwnerUI* GetOwner() override { return m_pOwner; }
     void SetOwner(CControlUI* pOwner) override;
@@ -74,7 +75,7 @@ public:
     const char* GetClass() const override { return "ListContainerElementUI"; }
     void* GetInterface(const char* pstrName) override;
     UINT GetControlFlags() const override { return UIFLAG_WANTRETURN; }
-    int GetIndex() const override { return CurrentIndex(); }
+    int GetIndex() const override { return CurrentIndex(this); }
     void SetIndex(int iIndex) override { m_iIndex = iIndex; }
     IListOwnerUI* GetOwner() override { return m_pOwner; }
     void SetOwner(CControlUI* pOwner) override;
@@ -104,7 +105,7 @@ public:
     bool SelectItem(int iIndex, bool bTakeFocus = false) override;
     void DoEvent(TEventUI& event) override;
     void SetPos(RECT rc, bool bNeedInvalidate = true) override;
-    void FlushItemIndexes() override;
+    int ItemIndex(const CControlUI* item, int hint) const override;
     DWORD GetItemTextColor() const override { return m_dwItemTextColor; }
     DWORD GetSelectedItemBkColor() const override { return m_dwSelectedBkColor; }
     DWORD GetHotItemBkColor() const override { return m_dwHotBkColor; }
@@ -112,19 +113,32 @@ public:
     void SetAttribute(const char* pstrName, const char* pstrValue) override;
     bool IsItemShowHtml() const { return m_bItemShowHtml; }
     void SetItemShowHtml(bool b = true) { m_bItemShowHtml = b; }
+    // Rows of one height (every item visible, not floating): the rows' places are computed from their
+    // indexes, and only the rows in the visible part are laid out, painted and hit; the others are placed
+    // outside it. The items' own heights and vertical paddings are not consulted. 0: the general layout.
+    void SetRowHeight(int cy);
+    int GetRowHeight() const { return m_iRowHeight; }
+    // The rows laid out in the visible part, in index order (row height set; else empty).
+    const std::vector<CControlUI*>& GetShownItems() const { return m_shown; }
+    // The index of the row under a point of the list's visible part; -1 none.
+    int GetItemIndexAt(POINT pt) const;
+    void DoPaint(HDC hDC, const RECT& rcPaint) override;
+    CControlUI* FindControl(FINDCONTROLPROC Proc, void* pData, UINT uFlags) override;
 
 protected:
-    // The items are numbered once per batch of changes: when an index is next asked for or at layout.
-    void Reindex() { m_bReindex = true; }
     // Moves the item at `from` to `to` (both valid), keeping the selection on its item.
     void MoveItem(int from, int to);
     int m_iCurSel = -1;
-    bool m_bReindex = false;
     DWORD m_dwItemTextColor = 0;
     DWORD m_dwSelectedBkColor = 0xFFDCE9F8;
     DWORD m_dwHotBkColor = 0xFFEEF4FB;
     int m_iItemFont = -1;
     bool m_bItemShowHtml = false;
+
+private:
+    void PlaceRows();
+    int m_iRowHeight = 0;
+    std::vector<CControlUI*> m_shown;
 };
 
 // A closed combo box shows the selected item's text; the drop-down is a popup menu of the items.

@@ -188,3 +188,46 @@ TEST(Input, TooltipShowsAfterHoverAndHidesOnLeave) {
     EXPECT_EQ(backend->m_sToolTip, "");
     ::DestroyWindow(w.GetHWND());
 }
+
+// A list of rows of one height: the rows' places follow from their indexes, only the rows in view are laid
+// out and hit, and those that leave the view are placed outside it.
+TEST(Input, RowsOfOneHeightArePlacedByIndex) {
+    Tree t(R"(<VerticalLayout><List name="l" vscrollbar="true"/></VerticalLayout>)", 100, 100);
+    auto* list = static_cast<CListUI*>(t.pm.FindControl("l"));
+    list->SetRowHeight(20);
+    std::vector<CControlUI*> rows;
+    for (int i = 0; i < 1000; ++i) {
+        auto* row = new CListContainerElementUI;
+        row->Add(new CControlUI);
+        list->Add(row);
+        rows.push_back(row);
+    }
+    auto layout = [&] { t.root->SetPos({0, 0, 100, 100}); };
+    layout();
+    EXPECT_EQ(list->GetScrollRange().cy, 1000 * 20 - 100);
+    ASSERT_EQ(list->GetShownItems().size(), 6u);  // 0..4 and the one touching the bottom edge
+    struct Case {
+        int scroll, pointY, index;
+    } cases[] = {{0, 5, 0}, {0, 45, 2}, {390, 5, 19}, {390, 95, 24}, {19900, 95, 999}};
+    for (const Case& c : cases) {
+        list->SetScrollPos(SIZE{0, c.scroll});
+        layout();
+        EXPECT_EQ(list->GetItemIndexAt(POINT{50, c.pointY}), c.index) << c.scroll << " " << c.pointY;
+        CControlUI* hit = t.pm.FindControl(POINT{50, c.pointY});
+        EXPECT_TRUE(hit == rows[size_t(c.index)] || hit->GetParent() == rows[size_t(c.index)]) << c.scroll;
+        EXPECT_EQ(rows[size_t(c.index)]->GetPos().top, c.index * 20 - c.scroll);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const RECT& rc = rows[i]->GetPos();
+            const bool shown = std::count(list->GetShownItems().begin(), list->GetShownItems().end(), rows[i]) != 0;
+            if (!shown) EXPECT_TRUE(rc.bottom <= 0 || rc.top >= 100) << "row " << i << " at " << rc.top;
+        }
+    }
+    // A shown row removed leaves the shown ones; the one below moves up into its place.
+    list->SetScrollPos(SIZE{0, 0});
+    layout();
+    list->RemoveAt(1);
+    EXPECT_EQ(std::count(list->GetShownItems().begin(), list->GetShownItems().end(), rows[1]), 0);
+    layout();
+    EXPECT_EQ(rows[2]->GetPos().top, 20);
+    EXPECT_EQ(list->GetItemIndexAt(POINT{50, 25}), 1);
+}

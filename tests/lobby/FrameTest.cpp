@@ -4,6 +4,10 @@
 
 #include "LobbyMessages.h"
 #include "LobbyTestEnv.h"
+#include "PickerControls.h"
+#include "RoomConfigSetDlg.h"
+#include "RoomWindow.h"
+#include "UIChatFaceSelectPanel.h"
 #include "UiTestSupport.h"
 #include "VarnetFrameWnd.h"
 #include "ZQCommands.h"
@@ -18,10 +22,12 @@ namespace {
 class TestFrame : public CVarnetFrameWnd {
 public:
     explicit TestFrame(RecordingRoomManager* rm) : CVarnetFrameWnd(std::unique_ptr<CRoomManager>(rm)) {}
+    explicit TestFrame(std::unique_ptr<CRoomManager> rm) : CVarnetFrameWnd(std::move(rm)) {}
     std::vector<std::string> messages;
     std::vector<std::string> dialogs;              // window class names of the modal dialogs run
     std::function<UINT(WindowImplBase&)> onModal;  // default: closes with 2
     bool messageOnUiThread = true;
+    int menuChoice = CZqMenuUI::kNone;
 
 protected:
     int ShowMessage(const char* text, const char*) override {
@@ -35,6 +41,7 @@ protected:
         RunLater(10, [&dlg] { dlg.Close(2); });
         return dlg.ShowModal();
     }
+    int PopupMenu(const std::vector<ZqMenuItem>&) override { return menuChoice; }
 };
 
 class FrameTest : public ::testing::Test {
@@ -269,13 +276,7 @@ TEST_F(FrameTest, EnteringRooms) {
         RunLater(10, [&] { UITest::Click(&dlg, "btnOK"); });
         return dlg.ShowModal();
     };
-    // The directory's room entries open on a double click while there is no home page view.
-    frame->SetHomePageView(nullptr);
-    CItemNode* room = RowOf("欢乐大厅");
-    TNotifyUI n;
-    n.sType = "itemactivate";
-    n.pSender = room->row;
-    frame->OnItemActivateMsg(n);
+    EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3003&name=欢乐大厅"));
     ASSERT_TRUE(WaitHanded(3));
     EXPECT_EQ(rm->removeAll, 1);
     EXPECT_EQ(rm->entered[2].roomId, 3003u);
@@ -465,22 +466,79 @@ TEST_F(FrameTest, WindowCommandsTrayAndLoginElsewhere) {
     EXPECT_EQ(service->RequestCount("logout"), logouts);
 }
 
+// A changed catalogue reaches the room side through the program's own room manager and room window: the
+// emoticon picker that the frame made reloads its faces for the face mask only.
 TEST_F(FrameTest, ChangedCataloguesReachTheRoomSide) {
+    roomui::CRoomUI roomWindow;  // outlives the frame, as in the program
+    auto real = std::make_unique<TestFrame>(std::make_unique<CRoomManager>(&roomWindow));
     SignInAs(1001, 1, "a", 0);
-    ASSERT_NE(frame->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
-    using Calls = std::vector<std::string>;
-    struct Row {
-        WPARAM mask;
-        Calls calls;
-    } rows[] = {
-        {0x2, {"gift before", "gift after"}},
-        {0x3, {"gift before", "gift after", "faces"}},
-        {0x1, {"faces"}},
-        {0x40 | 0x10, {}},
-    };
-    for (const Row& r : rows) {
-        rm->resourceCalls.clear();
-        ::SendMessage(frame->GetHWND(), WM_RES_CHANGED, r.mask, 0);
-        EXPECT_EQ(rm->resourceCalls, r.calls) << r.mask;
+    ASSERT_NE(real->Create(nullptr, "frame", 0, 0, 0, 0, 800, 572), nullptr);
+    roomui::CUIChatFaceSelectPanel& panel = roomui::CUIChatFaceSelectPanel::GetInstance();
+    ASSERT_NE(panel.GetHWND(), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return !panel.IsLoading() && panel.Pages() && panel.Pages()->GetCount() > 0; }, 10000));
+    const int pages = panel.Pages()->GetCount();
+    for (WPARAM mask : {WPARAM(0x40 | 0x10), WPARAM(0x2)}) {
+        ::SendMessage(real->GetHWND(), WM_RES_CHANGED, mask, 0);
+        EXPECT_EQ(panel.Pages()->GetCount(), pages) << mask;
     }
+    ::SendMessage(real->GetHWND(), WM_RES_CHANGED, 0x3, 0);
+    EXPECT_EQ(panel.Pages()->GetCount(), 0);  // reloading
+    EXPECT_TRUE(PumpUntil([&] { return !panel.IsLoading() && panel.Pages()->GetCount() == pages; }, 10000));
+    real->GetRoomManager()->DestroyFacePicker();
+    ::DestroyWindow(real->GetHWND());
+    real.reset();
+}
+
+// The main menu's nickname and photo items open the settings dialog on pages 1 and 0; a nickname changed
+// there reaches the service and the lobby's label. The level badge and the loading picture animate.
+TEST_F(FrameTest, MainMenuSettingsAndAnimatedPictures) {
+    service->WithData([](testenv::SvcData& d) { d.users[1002].sid = 78; });
+    SignInAs(1002, 78, "鲍勃", 81002, 300);
+    ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);
+    roomui::CControlGifBk* badge = frame->GetLevelBadge();
+    ASSERT_NE(badge, nullptr);
+    ASSERT_NE(badge->GetGif(), nullptr);
+    EXPECT_GT(badge->GetGif()->GetFrameCount(), 1);
+    auto* loading = static_cast<roomui::CControlGifBk*>(
+        UITest::Find(frame.get(), "LoadWebWaitControl")->GetInterface("CControlGifBk"));
+    ASSERT_NE(loading, nullptr);
+    ASSERT_NE(loading->GetGif(), nullptr);
+    EXPECT_EQ(loading->GetGif()->GetFrameCount(), 8);
+
+    auto tab = [&] {
+        return static_cast<CTabLayoutUI*>(UITest::Find(frame->GetSettingsDlg(), "RoomConfigOptionTab"))->GetCurSel();
+    };
+    frame->menuChoice = 2;  // 更换头像
+    UITest::Click(frame.get(), "HeadPictureUI");
+    ASSERT_NE(frame->GetSettingsDlg(), nullptr);
+    CRoomConfigSetDlg& dlg = *frame->GetSettingsDlg();
+    EXPECT_TRUE(dlg.IsWindowVisible());
+    EXPECT_EQ(tab(), 0);
+    // Hidden and shown with the frame.
+    frame->ShowWindow(false, false);
+    EXPECT_FALSE(dlg.IsWindowVisible());
+    frame->ShowWindow(true, false);
+    EXPECT_TRUE(dlg.IsWindowVisible());
+
+    frame->menuChoice = 1;  // 修改昵称: the same window, page 1
+    HWND first = dlg.GetHWND();
+    UITest::Click(frame.get(), "MainMenuBTN");
+    EXPECT_EQ(dlg.GetHWND(), first);
+    EXPECT_EQ(tab(), 1);
+    static_cast<CEditUI*>(UITest::Find(&dlg, "PersonalNickNameEdit"))->SetText("新鲍勃");
+    UITest::Click(&dlg, "RoomConfigApplyBTN");
+    ASSERT_TRUE(PumpUntil([&] { return Text("NickNameLabel") == "新鲍勃(81002)"; }, 10000)) << Text("NickNameLabel");
+    EXPECT_FALSE(dlg.IsWindowVisible());
+    service->WithData([](testenv::SvcData& d) { EXPECT_EQ(d.users[1002].nickname, "新鲍勃"); });
+
+    // Without a user: told to sign in, no dialog opens.
+    lobbytest::SignOut();
+    UITest::Click(frame.get(), "MainMenuBTN");
+    EXPECT_EQ(frame->messages, std::vector<std::string>{"请先登录再操作!"});
+    EXPECT_FALSE(dlg.IsWindowVisible());
+
+    // Closing the lobby ends the dialog's window.
+    ::SendMessage(frame->GetHWND(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(::IsWindow(first));
+    EXPECT_EQ(RunMessageLoop(), 0);
 }

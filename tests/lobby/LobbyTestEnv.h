@@ -80,14 +80,6 @@ public:
         ++activated;
         CRoomManager::ActivateRoomWnd();
     }
-    void OnGiftResourceUpdate(bool reloaded) override {
-        resourceCalls.push_back(reloaded ? "gift after" : "gift before");
-        CRoomManager::OnGiftResourceUpdate(reloaded);
-    }
-    void ReloadFaces() override {
-        resourceCalls.push_back("faces");
-        CRoomManager::ReloadFaces();
-    }
     void RemoveAll() override {
         ++removeAll;
         CRoomManager::RemoveAll();
@@ -103,7 +95,6 @@ public:
         CRoomManager::OnNotifyRoom(code, payload);
     }
 
-    std::vector<std::string> resourceCalls;
     int activated = 0;
     int removeAll = 0;
     std::vector<int> codes;

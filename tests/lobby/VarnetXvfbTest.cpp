@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <mutex>
+#include <sstream>
+#include <thread>
 
 #include "ChatServer.h"
 #include "ProgramDesktop.h"
@@ -21,6 +25,10 @@
 #include "UpdateService.h"
 #include "WebService.h"
 #include "TestUtil.h"
+
+#include <gio/gio.h>
+#include <X11/Xlib.h>  // after the program's headers: Xlib's macros
+#undef Status          // a macro of Xlib; Program::Status here
 
 using namespace DuiLib;
 using namespace desktoptest;
@@ -176,4 +184,304 @@ TEST_F(VarnetProgram, CrashInTheLobbyIsReported) {
     EXPECT_EQ(dumps, 1u);
     std::filesystem::remove_all(data);
     std::filesystem::remove_all(install);
+}
+
+namespace {
+
+// The program with user data and an installation (without the updater) against a room and web service.
+struct Started {
+    testenv::RoomService service;
+    testenv::WebService web;
+    std::string data;
+    std::filesystem::path install;
+    Program program;
+    bool Start(const char* name, const std::string& arg, const std::vector<std::pair<std::string, std::string>>& env) {
+        if (service.Start(0) == 0 || !web.Start()) return false;
+        data = testsupport::MakeTempDir(name);
+        if (data.empty()) return false;
+        WriteUserIni(data, service, web, false);
+        install = data + "-install";
+        MakeInstall(install, false);
+        return program.Start(data, install.string(), env, arg);
+    }
+    ~Started() {
+        program.Stop();
+        if (!data.empty()) {
+            std::filesystem::remove_all(data);
+            std::filesystem::remove_all(install);
+        }
+    }
+};
+
+// Every window titled `title`, shown or not.
+int WindowsTitled(const std::string& title) {
+    std::istringstream in(Shell("xdotool search --name '^" + title + "$'"));
+    int n = 0;
+    for (std::string id; in >> id;) ++n;
+    return n;
+}
+
+}  // namespace
+
+// "/trayrun" on a desktop without any tray shows the login dialog; Esc there (a cancelled login) ends the
+// program through the whole shutdown, in order, without a lobby.
+TEST_F(VarnetProgram, TrayRunWithoutATrayShowsTheLoginDialogAndEscEndsIt) {
+    Started s;
+    ASSERT_TRUE(s.Start("varnet-notray", "/trayrun", {}));
+    RECT login;
+    ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("登录对话框"), login); })) << "no login dialog";
+    usleep(400000);
+    Screenshot(login, shots + "/varnet_trayrun_without_tray.png");
+    ClickRested(login, At("LoginSkin.xml", 410, 315, "UserNameEdit"));
+    Xdo("key Escape");
+    ASSERT_TRUE(WaitFor([&] { return s.program.Exited(); }, 20000)) << "Varnet did not end";
+    EXPECT_TRUE(WIFEXITED(s.program.Status()) && WEXITSTATUS(s.program.Status()) == 0);
+    std::string speed = s.program.Log("Speed.txt");
+    size_t result = speed.find("WinMain login result 2"), worker = speed.find("WinMain request worker stopped"),
+           done = speed.find("WinMain shutdown done");
+    ASSERT_NE(result, std::string::npos) << speed;
+    ASSERT_NE(worker, std::string::npos) << speed;
+    ASSERT_NE(done, std::string::npos) << speed;
+    EXPECT_LT(result, worker);
+    EXPECT_LT(worker, done);
+    EXPECT_EQ(s.program.Log("VarnetFrame.txt").find(Utf8("主窗口构造")), std::string::npos);
+    EXPECT_EQ(s.service.RequestCount("getanonyuser"), 0);
+}
+
+// With a legacy tray on the screen, "/trayrun" starts with the login dialog hidden and the status icon asks
+// the tray to dock it.
+TEST_F(VarnetProgram, TrayRunWithALegacyTrayStartsHidden) {
+    Display* x = XOpenDisplay(nullptr);
+    ASSERT_NE(x, nullptr);
+    Window tray = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 1, 1, 0, 0, 0);
+    Atom selection = XInternAtom(x, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(x))).c_str(), False);
+    Atom opcode = XInternAtom(x, "_NET_SYSTEM_TRAY_OPCODE", False);
+    XSetSelectionOwner(x, selection, tray, CurrentTime);
+    XSync(x, False);
+    ASSERT_EQ(XGetSelectionOwner(x, selection), tray);
+    Started s;
+    ASSERT_TRUE(s.Start("varnet-legacytray", "/trayrun", {}));
+    bool docked = false;
+    ASSERT_TRUE(WaitFor([&] {
+        while (XPending(x)) {
+            XEvent e;
+            XNextEvent(x, &e);
+            docked =
+                docked || (e.type == ClientMessage && e.xclient.message_type == opcode && e.xclient.data.l[1] == 0);
+        }
+        return docked;
+    })) << "no dock request";
+    ASSERT_TRUE(WaitFor([&] { return WindowsTitled(Utf8("登录对话框")) > 0; })) << "no login dialog";
+    usleep(500000);
+    RECT login;
+    EXPECT_FALSE(FindTitle(Utf8("登录对话框"), login));
+    EXPECT_FALSE(s.program.Exited());
+    XDestroyWindow(x, tray);
+    XCloseDisplay(x);
+}
+
+namespace {
+
+// A StatusNotifierItem watcher on a private session bus, answering on a thread of its own; it keeps the
+// items that register.
+class FakeWatcher {
+public:
+    bool Start() {
+        const char* display = getenv("DISPLAY");
+        const std::string shown = display ? display : "";
+        m_bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+        g_test_dbus_up(m_bus);  // sets DBUS_SESSION_BUS_ADDRESS for this process and what it starts
+        if (!shown.empty()) setenv("DISPLAY", shown.c_str(), 1);  // which it unsets
+        m_address = g_test_dbus_get_bus_address(m_bus);
+        m_context = g_main_context_new();
+        m_loop = g_main_loop_new(m_context, FALSE);
+        std::promise<bool> ready;
+        m_thread = std::thread([this, &ready] {
+            g_main_context_push_thread_default(m_context);
+            GDBusConnection* c = Connect();
+            ready.set_value(c != nullptr);
+            if (c) g_main_loop_run(m_loop);
+            if (c) {
+                g_dbus_connection_close_sync(c, nullptr, nullptr);
+                g_object_unref(c);
+            }
+            g_main_context_pop_thread_default(m_context);
+        });
+        return ready.get_future().get();
+    }
+    ~FakeWatcher() {
+        if (m_loop) {
+            g_main_context_invoke(
+                m_context,
+                [](gpointer loop) -> gboolean {
+                    g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                    return G_SOURCE_REMOVE;
+                },
+                m_loop);
+        }
+        if (m_thread.joinable()) m_thread.join();
+        if (m_loop) g_main_loop_unref(m_loop);
+        if (m_context) g_main_context_unref(m_context);
+        if (m_bus) {
+            g_test_dbus_down(m_bus);
+            g_object_unref(m_bus);
+        }
+        setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+    }
+    const std::string& Address() const { return m_address; }
+    // The bus name and object path of the first item that registered; false while none has.
+    bool Item(std::string& name, std::string& path) {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (m_items.empty()) return false;
+        name = m_items[0].first;
+        path = m_items[0].second;
+        return true;
+    }
+
+private:
+    // The watcher's connection with its object and name; null when it could not be made.
+    GDBusConnection* Connect() {
+        GDBusConnection* c =
+            g_dbus_connection_new_for_address_sync(m_address.c_str(),
+                                                   GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                                   nullptr, nullptr, nullptr);
+        bool ok = c != nullptr;
+        guint object = 0;
+        if (ok) {
+            static const char kXml[] =
+                "<node><interface name='org.kde.StatusNotifierWatcher'>"
+                "<method name='RegisterStatusNotifierItem'><arg type='s' direction='in'/></method>"
+                "<method name='RegisterStatusNotifierHost'><arg type='s' direction='in'/></method>"
+                "<property name='RegisteredStatusNotifierItems' type='as' access='read'/>"
+                "<property name='IsStatusNotifierHostRegistered' type='b' access='read'/>"
+                "<property name='ProtocolVersion' type='i' access='read'/>"
+                "<signal name='StatusNotifierItemRegistered'><arg type='s'/></signal>"
+                "</interface></node>";
+            GDBusNodeInfo* info = g_dbus_node_info_new_for_xml(kXml, nullptr);
+            static const GDBusInterfaceVTable vtable = {&FakeWatcher::OnCall, &FakeWatcher::OnGet, nullptr, {}};
+            object = g_dbus_connection_register_object(c, "/StatusNotifierWatcher", info->interfaces[0], &vtable, this,
+                                                       nullptr, nullptr);
+            g_dbus_node_info_unref(info);
+            GVariant* r =
+                g_dbus_connection_call_sync(c, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                            "RequestName", g_variant_new("(su)", "org.kde.StatusNotifierWatcher", 0u),
+                                            G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+            ok = object != 0 && r != nullptr;
+            if (r) g_variant_unref(r);
+        }
+        if (!ok && c) {
+            g_object_unref(c);
+            c = nullptr;
+        }
+        return c;
+    }
+    static void OnCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar* method,
+                       GVariant* params, GDBusMethodInvocation* call, gpointer self) {
+        auto* w = static_cast<FakeWatcher*>(self);
+        if (g_strcmp0(method, "RegisterStatusNotifierItem") == 0) {
+            const gchar* path = nullptr;
+            g_variant_get(params, "(&s)", &path);
+            std::lock_guard<std::mutex> g(w->m_lock);
+            w->m_items.emplace_back(sender ? sender : "", path ? path : "");
+        }
+        g_dbus_method_invocation_return_value(call, nullptr);
+    }
+    static GVariant* OnGet(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* property, GError**,
+                           gpointer) {
+        if (g_strcmp0(property, "IsStatusNotifierHostRegistered") == 0) return g_variant_new_boolean(TRUE);
+        if (g_strcmp0(property, "ProtocolVersion") == 0) return g_variant_new_int32(0);
+        return g_variant_new_strv(nullptr, 0);
+    }
+
+    GTestDBus* m_bus = nullptr;
+    std::string m_address;
+    GMainContext* m_context = nullptr;
+    GMainLoop* m_loop = nullptr;
+    std::thread m_thread;
+    std::mutex m_lock;
+    std::vector<std::pair<std::string, std::string>> m_items;
+};
+
+}  // namespace
+
+// With a StatusNotifierItem watcher on the session bus, "/trayrun" starts hidden with an application
+// indicator carrying the program's title; its menu's 显示主窗口 shows the dialog, which in tray mode signs in
+// as a guest and opens the lobby.
+TEST_F(VarnetProgram, TrayRunWithAStatusNotifierWatcherUsesAnIndicator) {
+    gchar* daemon = g_find_program_in_path("dbus-daemon");
+    if (!daemon) GTEST_SKIP() << "no dbus-daemon";
+    g_free(daemon);
+    FakeWatcher watcher;
+    ASSERT_TRUE(watcher.Start());
+    Started s;
+    ASSERT_TRUE(s.Start("varnet-sni", "/trayrun", {{"DBUS_SESSION_BUS_ADDRESS", watcher.Address()}}));
+    std::string name, path;
+    ASSERT_TRUE(WaitFor([&] { return watcher.Item(name, path); })) << "no item registered";
+    GDBusConnection* c =
+        g_dbus_connection_new_for_address_sync(watcher.Address().c_str(),
+                                               GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                               nullptr, nullptr, nullptr);
+    ASSERT_NE(c, nullptr);
+    auto property = [&](const char* prop) {
+        GVariant* r =
+            g_dbus_connection_call_sync(c, name.c_str(), path.c_str(), "org.freedesktop.DBus.Properties", "Get",
+                                        g_variant_new("(ss)", "org.kde.StatusNotifierItem", prop),
+                                        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        std::string text;
+        if (r) {
+            GVariant* v = nullptr;
+            g_variant_get(r, "(v)", &v);
+            if (g_variant_is_of_type(v, G_VARIANT_TYPE_STRING) || g_variant_is_of_type(v, G_VARIANT_TYPE_OBJECT_PATH))
+                text = g_variant_get_string(v, nullptr);
+            g_variant_unref(v);
+            g_variant_unref(r);
+        }
+        return text;
+    };
+    EXPECT_EQ(property("Title"), Utf8("泽嘉多人视频"));
+    EXPECT_EQ(property("Status"), "Active");
+    const std::string menu = property("Menu");
+    ASSERT_FALSE(menu.empty());
+    ASSERT_TRUE(WaitFor([&] { return WindowsTitled(Utf8("登录对话框")) > 0; })) << "no login dialog";
+    RECT login;
+    EXPECT_FALSE(FindTitle(Utf8("登录对话框"), login));  // hidden in the tray
+
+    // The menu's item "显示主窗口", as the desktop's host clicks it.
+    GVariant* layout = g_dbus_connection_call_sync(c, name.c_str(), menu.c_str(), "com.canonical.dbusmenu", "GetLayout",
+                                                   g_variant_new("(ii@as)", 0, -1, g_variant_new_strv(nullptr, 0)),
+                                                   nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    ASSERT_NE(layout, nullptr);
+    int show = -1;
+    {
+        GVariant* root = g_variant_get_child_value(layout, 1);
+        GVariant* children = g_variant_get_child_value(root, 2);
+        for (gsize i = 0; i < g_variant_n_children(children); ++i) {
+            GVariant* boxed = g_variant_get_child_value(children, i);
+            GVariant* item = g_variant_get_variant(boxed);
+            gint32 id = 0;
+            GVariant* props = g_variant_get_child_value(item, 1);
+            g_variant_get_child(item, 0, "i", &id);
+            const gchar* label = nullptr;
+            if (g_variant_lookup(props, "label", "&s", &label) && label && Utf8("显示主窗口") == label) show = id;
+            g_variant_unref(props);
+            g_variant_unref(item);
+            g_variant_unref(boxed);
+        }
+        g_variant_unref(children);
+        g_variant_unref(root);
+        g_variant_unref(layout);
+    }
+    ASSERT_GE(show, 0) << "no 显示主窗口 item";
+    GVariant* r = g_dbus_connection_call_sync(c, name.c_str(), menu.c_str(), "com.canonical.dbusmenu", "Event",
+                                              g_variant_new("(isvu)", show, "clicked", g_variant_new_int32(0), 0u),
+                                              nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    EXPECT_NE(r, nullptr);
+    if (r) g_variant_unref(r);
+    RECT lobby;
+    EXPECT_TRUE(WaitFor([&] { return FindTitle(Utf8("泽秀美女视频"), lobby); })) << "no lobby";
+    EXPECT_EQ(s.service.RequestCount("getanonyuser"), 1);
+    g_dbus_connection_close_sync(c, nullptr, nullptr);
+    g_object_unref(c);
 }

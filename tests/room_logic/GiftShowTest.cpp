@@ -118,6 +118,14 @@ TEST_F(GiftShow, FloodsAreBounded) {
     for (size_t i = 0; i < CGiftShowManager::kMaxPacedItems + 500; ++i)
         gifts.InserGiftShow(sender, receiver, 501, 1, 0, "");
     EXPECT_EQ(gifts.PendingUnits(), size_t(CGiftShowManager::kMaxPacedUnits) + CGiftShowManager::kMaxPacedItems - 1);
+    // The enter-room list's gifts, each to another receiver, are bounded alike.
+    RoomUserInfo other = receiver;
+    for (uint32_t i = 0; i < 100; ++i) {
+        other.uid = 900000 + i;
+        gifts.InitInsertGiftShow(other, sender, 501, 1, 0, 1, "");
+        gifts.InsertEnterGiftShow(sender, other, 501, 1, 0, 1, "");
+    }
+    EXPECT_EQ(gifts.PendingUnits(), size_t(CGiftShowManager::kMaxPacedUnits) + CGiftShowManager::kMaxPacedItems - 1);
     GlobalGiftNotice n;
     n.giftId = 501;  // price 10
     for (uint32_t i = 1; i <= 1000; ++i) gifts.InsertGlobalGiftShow(i, n);

@@ -159,9 +159,10 @@ public:
         }
     }
 
-    // Starts it with `env` set besides the folders; false when it could not be forked.
+    // Starts it with `env` set besides the folders and the command-line argument `arg` (none when empty);
+    // false when it could not be forked.
     bool Start(const std::string& data, const std::string& install,
-               const std::vector<std::pair<std::string, std::string>>& env = {}) {
+               const std::vector<std::pair<std::string, std::string>>& env = {}, const std::string& arg = "") {
         m_data = data;
         std::filesystem::create_directories(data + "/run");
         std::filesystem::permissions(data + "/run", std::filesystem::perms::owner_all,
@@ -173,7 +174,8 @@ public:
             setenv("XDG_RUNTIME_DIR", (data + "/run").c_str(), 1);
             setenv("NO_AT_BRIDGE", "1", 1);
             for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-            execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
+            if (arg.empty()) execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", (char*)nullptr);
+            else execl(VARNET_BINARY_DIR "/bin/Varnet", "Varnet", arg.c_str(), (char*)nullptr);
             _exit(127);
         }
         return m_pid > 0;
