@@ -140,19 +140,9 @@ std::vector<WelcomeMenuEntry> BuildWelcomeMenu(bool mayChange, bool setBySelf, b
 std::vector<ZqMenuItem> FlattenWelcomeMenu(const std::vector<WelcomeMenuEntry>& entries) {
     std::vector<ZqMenuItem> out;
     for (const WelcomeMenuEntry& e : entries) {
-        if (e.separator) {
-            out.emplace_back();
-            continue;
-        }
-        if (e.id < 0) {
-            out.emplace_back(e.text.c_str(), -1, false, true, e.image.c_str());
-            for (const WelcomeMenuEntry& s : e.sub) {
-                if (s.separator) out.emplace_back();
-                else out.emplace_back(("  " + s.text).c_str(), s.id, s.checked, s.locked);
-            }
-            continue;
-        }
-        out.emplace_back(e.text.c_str(), e.id, e.checked, e.locked);
+        if (e.separator) out.emplace_back();
+        else out.emplace_back(e.text.c_str(), e.id, e.checked, e.locked, e.image.c_str());
+        if (!e.sub.empty()) out.back().vSubItems = FlattenWelcomeMenu(e.sub);
     }
     return out;
 }

@@ -49,7 +49,7 @@ struct WelcomeMenuEntry {
 // quotaFull: the room's welcome-word quota is used up; stored: roomset/WelcomeWords.
 std::vector<WelcomeMenuEntry> BuildWelcomeMenu(bool mayChange, bool setBySelf, bool quotaFull,
                                                const std::string& stored);
-// The entries as the popup menu shows them (a submenu becomes its header line and its indented items).
+// The entries as the popup menu shows them (a submenu is an item with sub-items).
 std::vector<DuiLib::ZqMenuItem> FlattenWelcomeMenu(const std::vector<WelcomeMenuEntry>& entries);
 
 // What the three editors share.

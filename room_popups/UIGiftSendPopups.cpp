@@ -1,5 +1,4 @@
 // The stamp picker, the cheque and the gift with words.
-#include "GbkCut.h"
 #include "GiftRules.h"
 #include "GlobalData.h"
 #include "IDataHalvec.h"
@@ -227,8 +226,8 @@ void CUICheque::Notify(TNotifyUI& msg) {
 void CUIWordsProps::InitWindow() {
     CenterWindow();
     m_pGrid = dynamic_cast<CTileLayoutUI*>(Find("WordGiftSelectControl"));
-    if (auto* words = dynamic_cast<CEditUI*>(Find("WordsOfAdviceRichEdit"))) {
-        words->SetMaxChar(2 * kWordsLimit);  // bytes: the character limit is kept on each change
+    if (auto* words = dynamic_cast<CRichEditUI*>(Find("WordsOfAdviceRichEdit"))) {
+        words->SetMaxChar(kWordsLimit);
         words->SetText("");
     }
 }
@@ -378,13 +377,8 @@ void CUIWordsProps::Notify(TNotifyUI& msg) {
             return;
         }
         if (name == "WordsOfAdviceRichEdit") {
-            // Characters, as the label says (a Chinese character is one).
-            std::string words = msg.pSender->GetText().c_str();
-            if (varnet::GbkCharCount(words) > size_t(kWordsLimit)) {
-                words.resize(varnet::GbkCutChars(words, kWordsLimit));
-                msg.pSender->SetText(words.c_str());
-            }
-            int left = kWordsLimit - int(varnet::GbkCharCount(words));
+            auto* words = dynamic_cast<CRichEditUI*>(msg.pSender);
+            int left = kWordsLimit - (words ? words->GetTextLength() : int(msg.pSender->GetText().size()));
             SetLabel("WordsLimitLabel", StringUtility::Format("还剩%d个字符", left < 0 ? 0 : left));
             return;
         }

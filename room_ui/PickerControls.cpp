@@ -247,26 +247,29 @@ void CPickerGridUI::SetPos(RECT rc, bool bNeedInvalidate) {
     CControlUI::SetPos(rc, bNeedInvalidate);
     RECT r = Shrink(m_rcItem, m_rcInset);
     SIZE item = GetItemSize();
-    int cols = item.cx > 0 ? std::max(1, (r.right - r.left - 10) / item.cx) : std::max(1, GetColumns());
-    int cellW = item.cx > 0 ? item.cx : std::max(0, (r.right - r.left - (cols - 1) * m_iChildPadding) / cols);
+    if (item.cx > 0) m_nColumns = std::max(1, (r.right - r.left - 10) / item.cx);
+    int cols = std::max(1, m_nColumns);
+    // Tiles are the cells between the grid lines; each item is centred in its tile.
+    int tileW = std::max(1, ColumnPitch());
+    int tileH = std::max(1, RowPitch());
     SIZE scroll = GetScrollPos();
-    int y = r.top - scroll.cy, rowH = 0, col = 0, total = 0;
+    int top = r.top - scroll.cy, index = 0;
     for (auto* p : m_items) {
         if (!p->IsVisible() || p->IsFloat()) continue;
-        int h = item.cy > 0 ? item.cy : cellW;
-        int x = r.left + col * (cellW + m_iChildPadding);
-        RECT pad = p->GetPadding();
-        p->SetPos({x + pad.left, y + pad.top, x + cellW - pad.right, y + h - pad.bottom}, false);
-        rowH = std::max(rowH, h);
-        if (++col >= cols) {
-            col = 0;
-            y += rowH + m_iChildPadding;
-            total += rowH + m_iChildPadding;
-            rowH = 0;
-        }
+        int w = p->GetFixedWidth() > 0 ? p->GetFixedWidth() : (item.cx > 0 ? item.cx : tileW);
+        int h = p->GetFixedHeight() > 0 ? p->GetFixedHeight() : (item.cy > 0 ? item.cy : tileH);
+        int x = r.left + (index % cols) * tileW + (tileW - w) / 2;
+        int y = top + (index / cols) * tileH + (tileH - h) / 2;
+        p->SetPos({x, y, x + w, y + h}, false);
+        ++index;
     }
-    total += rowH;
-    if (m_pVerticalScrollBar) ProcessScrollBar(r, 0, total);
+    int rows = (index + cols - 1) / cols;
+    if (!m_pVerticalScrollBar) return;
+    ProcessScrollBar(r, 0, rows * tileH);
+    if (m_pVerticalScrollBar->IsVisible()) {  // inside the grid, over the strip the lines leave free
+        RECT bar = m_pVerticalScrollBar->GetPos();
+        m_pVerticalScrollBar->SetPos({r.right - (bar.right - bar.left), bar.top, r.right, bar.bottom}, false);
+    }
 }
 
 void CPickerGridUI::GridLines(std::vector<int>& ys, std::vector<int>& xs, int& hRight) const {

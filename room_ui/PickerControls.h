@@ -86,7 +86,8 @@ public:
     int m_nExtra = 0;
 };
 
-// Tile layout whose column count is (inner width - 10) / item width, at least 1.
+// Tile layout whose column count is (inner width - 10) / item width, at least 1, and whose tiles are the cells
+// between its grid lines, each item centred in its tile.
 class CPickerGridUI : public DuiLib::CTileLayoutUI {
 public:
     void SetPos(DuiLib::RECT rc, bool bNeedInvalidate = true) override;

@@ -174,6 +174,7 @@ public:
     UINT GetControlFlags() const override;
     void SetEnabled(bool bEnable = true) override;
     void SetText(const char* pstrText) override;
+    // The most the edit takes: GBK bytes here, characters in a rich edit.
     void SetMaxChar(UINT uMax) { m_uMaxChar = uMax; }
     UINT GetMaxChar() const { return m_uMaxChar; }
     void SetReadOnly(bool bReadOnly);
@@ -200,6 +201,8 @@ public:
     void SetInternVisible(bool bVisible = true) override;
 
 protected:
+    // Length of the longest prefix of t within the limit, ending on a whole character.
+    virtual size_t CutToLimit(const std::string& t) const;
     UINT m_uMaxChar = 255;
     bool m_bReadOnly = false;
     bool m_bPasswordMode = false;
@@ -209,6 +212,18 @@ protected:
     DWORD m_dwEditbkColor = 0xFFFFFFFF;
     UINT m_uButtonState = 0;
     CDuiString m_sNormalImage, m_sHotImage, m_sFocusedImage, m_sDisabledImage;
+};
+
+// The edit whose limit counts characters (a Chinese character is one), as a rich edit counts them.
+class CRichEditUI : public CEditUI {
+public:
+    const char* GetClass() const override { return "RichEditUI"; }
+    void* GetInterface(const char* pstrName) override;
+    // The text's length in characters.
+    int GetTextLength() const;
+
+protected:
+    size_t CutToLimit(const std::string& t) const override;
 };
 
 class CProgressUI : public CLabelUI {

@@ -150,6 +150,7 @@ CControlUI* CDialogBuilder::CreateStockControl(const char* cls) {
         {"Option", [] { return (CControlUI*)new COptionUI; }},
         {"CheckBox", [] { return (CControlUI*)new CCheckBoxUI; }},
         {"Edit", [] { return (CControlUI*)new CEditUI; }},
+        {"RichEdit", [] { return (CControlUI*)new CRichEditUI; }},
         {"Progress", [] { return (CControlUI*)new CProgressUI; }},
         {"Slider", [] { return (CControlUI*)new CSliderUI; }},
         {"ScrollBar", [] { return (CControlUI*)new CScrollBarUI; }},

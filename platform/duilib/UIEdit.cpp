@@ -38,9 +38,13 @@ void CEditUI::SetEnabled(bool b) {
     if (!b) m_uButtonState = 0;
 }
 
+size_t CEditUI::CutToLimit(const std::string& t) const {
+    return varnet::GbkCut(t, m_uMaxChar);
+}
+
 void CEditUI::SetText(const char* p) {
     CDuiString t = p ? p : "";
-    t.resize(varnet::GbkCut(t, m_uMaxChar));
+    t.resize(CutToLimit(t));
     m_sText = t;
     m_bSelAll = false;
     if (m_pManager && m_pManager->GetBackend() && m_bFocused) m_pManager->GetBackend()->UpdateEdit(this);
@@ -74,7 +78,7 @@ void CEditUI::InputText(const char* gbk) {
             if (isdigit((unsigned char)c)) digits += c;
         t = digits;
     }
-    t.resize(varnet::GbkCut(t, m_uMaxChar));
+    t.resize(CutToLimit(t));
     if (t == m_sText) return;
     m_sText = t;
     m_bSelAll = false;
@@ -142,6 +146,21 @@ void CEditUI::DoEvent(TEventUI& event) {
         break;
     }
     CLabelUI::DoEvent(event);
+}
+
+void* CRichEditUI::GetInterface(const char* n) {
+    if (EqualNoCase(n, "RichEdit")) return this;
+    return CEditUI::GetInterface(n);
+}
+
+int CRichEditUI::GetTextLength() const {
+    return (int)GbkCharCount(m_sText);
+}
+
+size_t CRichEditUI::CutToLimit(const std::string& t) const {
+    size_t at = 0;
+    for (UINT n = 0; at < t.size() && n < m_uMaxChar; ++n) at += varnet::GbkUnitLength(t.data(), t.size(), at);
+    return at;
 }
 
 void CEditUI::SetAttribute(const char* n, const char* v) {

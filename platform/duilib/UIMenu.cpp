@@ -1,5 +1,7 @@
 #include "UIMenu.h"
 
+#include <cstdlib>
+
 #include "UIControls.h"
 
 namespace DuiLib {
@@ -22,6 +24,7 @@ int CZqMenuUI::PopupMenuNoCreate() {
     if (!m_hWnd) return kNone;
     m_nResult = kNone;
     m_bDone = false;
+    m_bEscaped = false;
     ShowModal();
     return m_nResult;
 }
@@ -34,14 +37,37 @@ void CZqMenuUI::Finish(int result) {
 }
 
 void CZqMenuUI::Notify(TNotifyUI& msg) {
-    if (msg.sType == DUI_MSGTYPE_CLICK && msg.pSender && msg.pSender->GetName().rfind("menuitem_", 0) == 0) {
-        Finish((int)msg.pSender->GetTag());
-    }
+    if (msg.sType != DUI_MSGTYPE_CLICK || !msg.pSender) return;
+    const CDuiString& name = msg.pSender->GetName();
+    if (name.rfind("menuitem_", 0) != 0) return;
+    size_t index = (size_t)atoi(name.c_str() + 9);
+    if (index < m_items.size() && !m_items[index].vSubItems.empty()) OpenSubMenu(index);
+    else Finish((int)msg.pSender->GetTag());
+}
+
+void CZqMenuUI::OpenSubMenu(size_t index) {
+    if (m_pSub || m_bDone || !m_hWnd) return;
+    CControlUI* item = m_pm.FindControl(CDuiString::Format("menuitem_%zu", index).c_str());
+    if (!item) return;
+    RECT self = GetWindowRect();
+    RECT at = item->GetPos();
+    CZqMenuUI sub;
+    sub.SetMenuItem(m_items[index].vSubItems);
+    if (!sub.CreateMenu(CPoint{self.right - 2, self.top + at.top - 2}, m_hWnd)) return;
+    m_pSub = &sub;
+    int r = sub.PopupMenuNoCreate();
+    m_pSub = nullptr;
+    // This menu may have been closed while the submenu ran.
+    if (m_bDone || !m_hWnd) return;
+    if (r >= 0 || r == kDismissed) Finish(r);
+    else if (sub.m_bEscaped) ShowWindow(true, true);
+    else Finish(kNone);
 }
 
 LRESULT CZqMenuUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM, bool& bHandled) {
     if (uMsg == WM_KEYDOWN && wParam == VK_ESCAPE) {
         bHandled = true;
+        m_bEscaped = true;
         Finish(kNone);
     }
     return 0;
@@ -56,8 +82,11 @@ LRESULT CZqMenuUI::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         root->SetBorderColor(0xFFC9D3DF);
         root->SetBorderSize(1);
         root->SetInset({2, 2, 2, 2});
+        int top = 2;  // inside the border and the inset
         for (size_t i = 0; i < m_items.size(); ++i) {
             const ZqMenuItem& it = m_items[i];
+            int itemTop = top;
+            top += it.bSeparator ? kSeparatorHeight : kItemHeight;
             if (it.bSeparator) {
                 auto* sep = new CControlUI;
                 sep->SetFixedHeight(1);
@@ -80,16 +109,29 @@ LRESULT CZqMenuUI::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             if (!it.sIcon.empty()) b->SetNormalImage(("file='" + it.sIcon + "' dest='6,6,22,22'").c_str());
             if (!it.sHotIcon.empty()) b->SetHotImage(("file='" + it.sHotIcon + "' dest='6,6,22,22'").c_str());
             root->Add(b);
+            if (!it.vSubItems.empty()) {
+                auto* arrow = new CLabelUI;
+                arrow->SetFloat(true);
+                arrow->SetFixedXY({kWidth - 24, itemTop});
+                arrow->SetFixedWidth(18);
+                arrow->SetFixedHeight(kItemHeight);
+                arrow->SetText("\xA3\xBE");  // the submenu's mark
+                arrow->SetTextColor(it.bDisabled ? 0xFFAAAAAA : 0xFF666666);
+                arrow->SetMouseEnabled(false);
+                root->Add(arrow);
+            }
         }
         m_pm.AttachDialog(root);
         m_pm.AddNotifier(this);
         return 0;
     }
     case WM_DISMISS_POPUP:
-        Finish(kDismissed);
+        // The submenu's loop ends first; its answer then ends this menu.
+        if (m_pSub) m_pSub->Finish(kDismissed);
+        else Finish(kDismissed);
         return 0;
     case WM_KILLFOCUS:
-        Finish(kNone);
+        if (!m_pSub) Finish(kNone);  // the focus went to the submenu
         return 0;
     case WM_CLOSE:
     case WM_DESTROY:

@@ -1,4 +1,4 @@
-// A modal popup menu: items with text, id, check mark and disabled state, and separators.
+// A modal popup menu: items with text, id, check mark and disabled state, separators, and submenus.
 #pragma once
 
 #include <vector>
@@ -28,9 +28,13 @@ struct ZqMenuItem {
     CDuiString sExtra;
     CControlUI* pControl = nullptr;
     bool bSeparator = false;
+    // Non-empty: the item opens these as a submenu beside it (its own id is never chosen).
+    std::vector<ZqMenuItem> vSubItems;
 };
 
 // Items are controls named "menuitem_<index>"; Escape, a click outside or losing the focus choose nothing.
+// Clicking an item with sub-items opens them in a menu of its own beside the item; its choice is this menu's
+// choice, Escape there returns to this menu, and losing the focus there closes both.
 class CZqMenuUI : public CWindowWnd, public INotifyUI, public IMessageFilterUI {
 public:
     enum { kNone = -1, kDismissed = -2 };
@@ -42,6 +46,8 @@ public:
     // Shows the popup and waits: the chosen id, -1 for none, -2 when WM_DISMISS_POPUP arrived.
     int PopupMenuNoCreate();
     CPaintManagerUI* GetMenuManager() { return &m_pm; }
+    // The submenu open now, or nullptr.
+    CZqMenuUI* GetSubMenu() const { return m_pSub; }
     const char* GetWindowClassName() const override { return "ZqMenuWnd"; }
     LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
     void Notify(TNotifyUI& msg) override;
@@ -54,11 +60,14 @@ public:
 protected:
     CPaintManagerUI* GetPaintManager() override { return &m_pm; }
     void Finish(int result);
+    void OpenSubMenu(size_t index);
     CPaintManagerUI m_pm;
     std::vector<ZqMenuItem> m_items;
     int m_nResult = kNone;
     bool m_bDone = false;
     bool m_bActive = false;
+    bool m_bEscaped = false;
+    CZqMenuUI* m_pSub = nullptr;
 };
 
 }  // namespace DuiLib

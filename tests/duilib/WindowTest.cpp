@@ -187,17 +187,52 @@ TEST_F(SkinFixture, MenuResults) {
          -1},
         {"focus lost", [](CZqMenuUI& m) { m.SendMessage(WM_KILLFOCUS, 0, 0); }, -1},
         {"dismissed", [](CZqMenuUI& m) { ::PostMessage(m.GetHWND(), WM_DISMISS_POPUP, 0, 0); }, -2},
+        // The submenu (item 4) runs inside the click that opens it: what it does is scheduled first.
+        {"submenu item",
+         [](CZqMenuUI& m) {
+             RunLater(5, [&m] {
+                 EXPECT_EQ(m.GetSubMenu()->GetWindowRect().left, m.GetWindowRect().right - 2);  // beside it
+                 UITest::Click(m.GetSubMenu(), "menuitem_1");
+             });
+             UITest::Click(&m, "menuitem_4");
+         },
+         52},
+        {"Escape in the submenu returns to the menu",
+         [](CZqMenuUI& m) {
+             RunLater(5, [&m] { UITest::PressKey(m.GetSubMenu(), VK_ESCAPE); });
+             UITest::Click(&m, "menuitem_4");
+             EXPECT_EQ(m.GetSubMenu(), nullptr);
+             UITest::Click(&m, "menuitem_0");
+         },
+         41},
+        {"focus lost in the submenu closes both",
+         [](CZqMenuUI& m) {
+             RunLater(5, [&m] {
+                 EXPECT_TRUE(m.IsWindowVisible());  // the menu stays while its submenu takes the focus
+                 m.GetSubMenu()->SendMessage(WM_KILLFOCUS, 0, 0);
+             });
+             UITest::Click(&m, "menuitem_4");
+         },
+         -1},
+        {"dismissed while the submenu runs",
+         [](CZqMenuUI& m) {
+             RunLater(5, [&m] { ::PostMessage(m.GetHWND(), WM_DISMISS_POPUP, 0, 0); });
+             UITest::Click(&m, "menuitem_4");
+         },
+         -2},
     };
     for (auto& r : rows) {
         CZqMenuUI menu;
-        menu.SetMenuItem(
-            {ZqMenuItem("one", 41), ZqMenuItem(), ZqMenuItem("two", 42, true), ZqMenuItem("off", 43, false, true)});
+        ZqMenuItem more("more", -1);
+        more.vSubItems = {ZqMenuItem("five-one", 51), ZqMenuItem("five-two", 52)};
+        menu.SetMenuItem({ZqMenuItem("one", 41), ZqMenuItem(), ZqMenuItem("two", 42, true),
+                          ZqMenuItem("off", 43, false, true), more});
         HWND h = menu.CreateMenu({50, 60}, owner.GetHWND());
         ASSERT_NE(h, nullptr);
         EXPECT_EQ(menu.GetHWND(), h);
         RECT rc = menu.GetWindowRect();
         EXPECT_EQ(rc.left, 50);
-        EXPECT_EQ(rc.bottom - rc.top, 4 + 3 * CZqMenuUI::kItemHeight + CZqMenuUI::kSeparatorHeight);
+        EXPECT_EQ(rc.bottom - rc.top, 4 + 4 * CZqMenuUI::kItemHeight + CZqMenuUI::kSeparatorHeight);
         auto act = r.act;
         CZqMenuUI* pm = &menu;
         RunLater(5, [pm, act] { act(*pm); });

@@ -452,6 +452,10 @@ TEST_F(FrameTest, WindowCommandsTrayAndLoginElsewhere) {
     EXPECT_FALSE(frame->IsWindowVisible());
     ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(frame->IsWindowVisible());
+    // The desktop's own tray menu (StatusNotifierItem): 显示主窗口 shows the frame.
+    ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+    ::SendMessage(frame->GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, kTrayMenuShow);
+    EXPECT_TRUE(frame->IsWindowVisible());
     // Escape is swallowed.
     UITest::PressKey(frame.get(), VK_ESCAPE);
     EXPECT_TRUE(::IsWindow(frame->GetHWND()));

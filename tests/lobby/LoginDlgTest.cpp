@@ -258,6 +258,9 @@ TEST_F(LoginTest, StartModesRegistrationFirstAndForgottenPassword) {
     EXPECT_TRUE(hidden);
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().nickname, "游客");
     lobbytest::SignOut();
+    // 退出 of the desktop's own tray menu (StatusNotifierItem) closes it with 2.
+    CLoginDlg quit(nullptr, CLoginDlg::kModeTray);
+    EXPECT_EQ(Run(quit, [&] { ::SendMessage(quit.GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, kTrayMenuQuit); }), 2u);
 
     // Registration first: a cancelled registration ends the dialog with 2; a later one does not.
     RegisterAnswered cancelled(100, 2);

@@ -479,20 +479,19 @@ TEST_F(GiftTest, WordsChecksAndRequest) {
     EXPECT_EQ(dlg.boxes, (std::vector<std::pair<std::string, int>>{{"赠予数量必须大于0!", 0},
                                                                    {"赠言内容中不允许有超链接!", 0},
                                                                    {"赠言内容中不允许有特殊html标签!", 0}}));
-    words->SetText("生日快乐 bad");
+    // The words take 20 characters, a Chinese one counting one.
     TNotifyUI typed;
     typed.sType = "textchanged";
     typed.pSender = words;
-    dlg.Notify(typed);
-    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩12个字符");
-    // Characters are counted and kept to the limit, a Chinese one as one.
     std::string many;
-    for (int i = 0; i < 25; ++i) many += "乐";
+    for (int i = 0; i < 21; ++i) many += "祝";
     words->SetText(many.c_str());
     dlg.Notify(typed);
     EXPECT_EQ(std::string(words->GetText().c_str()), many.substr(0, 40));
     EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩0个字符");
     words->SetText("生日快乐 bad");
+    dlg.Notify(typed);
+    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("WordsLimitLabel")->GetText().c_str()), "还剩12个字符");
     dlg.Send();
     ExpectFields(Await("sendgift"),
                  {{"tid", "1003"}, {"gid", "10001"}, {"cnt", "188"}, {"word", UrlEncode::Encode("生日快乐 ***")}});

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "ChatServer.h"
+#include "PickerControls.h"
 #include "ProgramDesktop.h"
 #include "RoomService.h"
 #include "TestUtil.h"
@@ -30,6 +31,28 @@ CControlUI* MakeControl(const char*) {
 }
 
 class GiftProgram : public ProgramTest {};
+
+// The centre of the k-th cell of a gift page, as the panel's grid lays its cells out over the pages' place.
+POINT GiftCell(SkinLayout& skin, int k) {
+    auto* pages = dynamic_cast<CContainerUI*>(skin.Find("tablayout_GiftType"));
+    if (!pages) return {0, 0};
+    if (pages->GetCount() == 0) {
+        auto* grid = new roomui::CControlGiftSelect;
+        grid->SetItemSize(SIZE{59, 57});
+        grid->EnableScrollBar(true, false);
+        for (int i = 0; i < 8; ++i) {
+            auto* cell = new roomui::CControlGiftSelectItem;
+            cell->SetFixedWidth(59);
+            cell->SetFixedHeight(57);
+            grid->Add(cell);
+        }
+        pages->Add(grid);
+        skin.LayOut(0, 0);  // laid out again at the size it has
+    }
+    auto* grid = static_cast<CContainerUI*>(pages->GetItemAt(0));
+    RECT cell = grid->GetItemAt(k)->GetPos();
+    return {(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+}
 
 }  // namespace
 
@@ -104,7 +127,7 @@ TEST_F(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
     RECT pages = roomSkin.Rect("tablayout_GiftType");
     uint64_t before = 0;
     service.WithData([&](testenv::SvcData& d) { before = d.users[1001].xiubi; });
-    ClickRested(room, {pages.left + 30, pages.top + 28});
+    ClickRested(room, GiftCell(roomSkin, 0));
     ASSERT_TRUE(WaitFor([&] { return service.RequestCount("sendgift") == 1; }, 10000)) << "no gift sent";
     std::string query = service.Queries("sendgift")[0];
     EXPECT_NE(query.find("&tid=1003&gid=10001&cnt=1&"), std::string::npos) << query;
@@ -138,8 +161,9 @@ TEST_F(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
                shots + "/gift_panel.png");
 
     // Resting on a gift shows its card beside the pages; leaving the cells hides it.
-    std::string move = "xdotool mousemove " + std::to_string(room.left + pages.left + 59 + 30) + " " +
-                       std::to_string(room.top + pages.top + 28);
+    const POINT second = GiftCell(roomSkin, 1);
+    std::string move =
+        "xdotool mousemove " + std::to_string(room.left + second.x) + " " + std::to_string(room.top + second.y);
     EXPECT_EQ(system((move + " >/dev/null 2>&1").c_str()), 0);
     EXPECT_TRUE(WaitFor([&] { return log("RoomUI.txt").find(Utf8("礼物预览 gid=")) != std::string::npos; }, 10000))
         << "no gift card";
@@ -157,7 +181,7 @@ TEST_F(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
     for (int attempt = 1; attempt <= 3 && !chequeShown; ++attempt) {
         ClickRested(room, {categories.left + 1 + 40 + 1 + 20, (categories.top + categories.bottom) / 2});
         usleep(300000 * attempt);
-        ClickRested(room, {pages.left + 2 * 59 + 30, pages.top + 28});
+        ClickRested(room, GiftCell(roomSkin, 2));
         chequeShown = WaitFor([&] { return FindTitle(Utf8("支票对话框"), cheque); }, 5000);
     }
     ASSERT_TRUE(chequeShown) << "no cheque popup";
@@ -177,7 +201,7 @@ TEST_F(GiftProgram, PanelGiftReachesTheChosenUserAndComesBackAsThePacedLine) {
     // The group gift (the first gift of the third category) opens its popup with the room's users.
     ClickRested(room, {categories.left + 2 * (1 + 40) + 1 + 20, (categories.top + categories.bottom) / 2});
     usleep(300000);
-    ClickRested(room, {pages.left + 30, pages.top + 28});
+    ClickRested(room, GiftCell(roomSkin, 0));
     RECT group;
     ASSERT_TRUE(WaitFor([&] { return FindTitle(Utf8("群刷道具"), group); }, 10000)) << "no group gift popup";
     usleep(500000);

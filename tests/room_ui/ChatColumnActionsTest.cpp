@@ -23,6 +23,8 @@
 #include "ZqLib.h"
 #include "ZqModConfig.h"
 #include "TestUtil.h"
+#include "UITestDriver.h"
+#include "UiTestSupport.h"
 
 using namespace DuiLib;
 
@@ -414,6 +416,33 @@ TEST(ChatColumnButtons, ShieldMenuTogglesAndPopupOpeners) {
 
 // The temporary-notice and trumpet buttons follow the stealth flag and right 18; a stealth user's clicks
 // open no popup.
+// The welcome-words presets sit in a submenu of the real menu; a preset chosen there is sent.
+TEST(ChatColumnButtons, WelcomeMenuPresetsInASubmenu) {
+    struct MenuColumn : Column {
+        void PushModalWnd(HWND h) override {
+            auto* menu = dynamic_cast<CZqMenuUI*>(CWindowWnd::FromHandle(h));
+            if (!menu) return;
+            duitest::RunLater(5, [menu] {
+                duitest::RunLater(5, [menu] {
+                    CZqMenuUI* sub = menu->GetSubMenu();
+                    ASSERT_NE(sub, nullptr);
+                    EXPECT_EQ(sub->GetMenuManager()->FindControl("menuitem_2")->GetText().find("哥哥"), 3u);
+                    UITest::Click(sub, "menuitem_2");
+                });
+                UITest::Click(menu, "menuitem_0");  // "迎宾语"
+            });
+        }
+    } col;
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 500; });
+    CRoomInfoMgr::GetInstance().SetUserRole(kRoom, roomtest::kSelf, 30);
+    col.center.OnWelcomeMenu();
+    ASSERT_EQ(1u, col.posted.size());
+    EXPECT_EQ(0u, col.posted[0].find("updatewelword "));
+    EXPECT_NE(std::string::npos, Decoded(col.posted[0]).find("哥哥，有女朋友了吗？"));
+    CRoomInfoMgr::GetInstance().SetUserRole(kRoom, roomtest::kSelf, 0);
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 300; });
+}
+
 TEST(ChatColumnButtons, NoticeAndTrumpetFollowStealthAndRights) {
     struct Row {
         int stealth;

@@ -305,8 +305,10 @@ TEST_F(MicColumn, ColumnButtonsAndRoomEventsActOnTheirSlots) {
     EXPECT_FALSE(priv.Slot(2)->Link().LinkThreadRunning());
     EXPECT_EQ(4u, Sent("getlivesig", sigs, 4).size());
 
-    // Leaving the microphone with the user's own private window: that window closes, the others stay.
+    // Leaving the microphone with the user's own private window: that window closes, the others stay, and
+    // the service is asked to take the user off.
     CRoomInfoMgr::GetInstance().SetUserMicState(kRoom, roomtest::kSelf, 2);
+    const size_t ops = Service().Queries("opmic").size();
     TNotifyUI leave;
     leave.sType = DUI_MSGTYPE_CLICK;
     leave.pSender = ui.m_PaintManager.FindControl("btn_leavemiclist");
@@ -314,6 +316,9 @@ TEST_F(MicColumn, ColumnButtonsAndRoomEventsActOnTheirSlots) {
     ui.Notify(leave);
     EXPECT_FALSE(priv.Slot(5)->HasWindow());
     EXPECT_TRUE(priv.Slot(2)->HasWindow());
+    std::vector<std::string> off = Sent("opmic", ops, 1);
+    ASSERT_EQ(1u, off.size());
+    EXPECT_NE(off[0].find("&tid=1001&optype=2&mictype=2"), std::string::npos) << off[0];
 
     // "全关" of a private window closes every private window.
     TNotifyUI all;

@@ -231,6 +231,36 @@ TEST(RightColumn, ListsCountsSearchAndRemoval) {
     EXPECT_EQ(r.Targets()->GetCount(), 0);
 }
 
+// A row's level icon runs on the list's own timer and names its level.
+TEST(RightColumn, LevelIconsAnimateAndNameTheirLevel) {
+    SetUpOnce();
+    auto* h = static_cast<roomtest::FakeHalvec*>(AfxGetDataManager()->GetModule(HALVEC_MODULE_NAME));
+    LevelItem level;
+    level.id = 300;
+    level.name = "财主";
+    level.fname = roomtest::Pic("level\\300.gif");
+    h->levels[300] = level;
+    std::string gif = Dir::ToNativePath(level.fname);
+    std::filesystem::create_directories(std::filesystem::path(gif).parent_path());
+    std::ofstream(gif, std::ios::binary) << testsupport::MakeGif({5, 5, 5});
+    {
+        Room r;
+        r.ui.m_PaintManager.UpdateLayout();  // only the rows shown animate
+        CUserListUI* members = r.List("UserMemberList");
+        CControlUI* row = members->GetItemAt(members->FindUserIndex(kTwinA));
+        auto* box = static_cast<CContainerUI*>(row->GetInterface("Container"));
+        CControlUI* found = box ? box->FindSubControl("LevelIconContainer") : nullptr;
+        auto* icon = found ? static_cast<CGifListUIItem*>(found->GetInterface("CGifListUIItem")) : nullptr;
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(std::string(icon->GetToolTip().c_str()), "财主");
+        ASSERT_TRUE(icon->IsAnimated());
+        const int shown = icon->GetGif()->GetCurrentFrameIndex();
+        EXPECT_TRUE(PumpUntil([&] { return icon->GetGif()->GetCurrentFrameIndex() != shown; }, 10000))
+            << "the level icon stood still";
+    }
+    h->levels.erase(300);
+}
+
 TEST(RightColumn, RecipientsAndMenuTargetsAreUsersNotNicknames) {
     Room r;
     CUserListUI* members = r.List("UserMemberList");

@@ -1,0 +1,255 @@
+// The busy room as a user has it: the real program (with its web processes) in room 3003 of the local stack,
+// eleven performers publishing 320x240 at 15 frames a second with sound, a chat line every 100 ms and a gift
+// every second. Measured over windows of 10 s: the CPU time of the program's process tree per second, against
+// eleven ffplay playing the same streams; the anonymous resident memory of the tree, against one web view (a
+// GTK window with a WebKitWebView and its web processes) plus those eleven ffplay. The anchors are measured
+// before and after the program; the figures are medians of the windows. Without $DISPLAY an Xvfb child is
+// started; needs ffplay, nginx and xdotool (skipped without).
+#include <benchmark/benchmark.h>
+
+#include <gtk/gtk.h>
+#include <signal.h>
+#include <webkit2/webkit2.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "BenchDisplay.h"
+#include "BenchFigures.h"
+#include "E2eDriver.h"
+#include "ZqLib.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRoom = testenv::Stack::kBusyRoom;
+constexpr int kWindowSeconds = 10;
+
+std::string g_self;  // this program, started again as the web view anchor
+
+long StatusKb(pid_t pid, const char* field) {
+    std::istringstream in(e2e::ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field, 0) == 0) return atol(line.c_str() + strlen(field));
+    return 0;
+}
+
+long CpuMs(pid_t pid) {
+    // Fields 14 and 15 of /proc/<pid>/stat: user and system time in clock ticks.
+    std::string stat = e2e::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream in(stat.substr(close + 2));
+    std::string field;
+    long user = 0, sys = 0;
+    for (int i = 3; i <= 15 && in >> field; ++i) {
+        if (i == 14) user = atol(field.c_str());
+        if (i == 15) sys = atol(field.c_str());
+    }
+    return (user + sys) * 1000 / sysconf(_SC_CLK_TCK);
+}
+
+// The processes and their descendants.
+std::vector<pid_t> Tree(const std::vector<pid_t>& roots) {
+    std::map<pid_t, std::vector<pid_t>> children;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const pid_t pid = atoi(name.c_str());
+        if (long ppid = StatusKb(pid, "PPid:"); ppid > 0) children[pid_t(ppid)].push_back(pid);
+    }
+    std::vector<pid_t> out, todo(roots);
+    while (!todo.empty()) {
+        const pid_t p = todo.back();
+        todo.pop_back();
+        out.push_back(p);
+        for (pid_t c : children[p]) todo.push_back(c);
+    }
+    return out;
+}
+
+long TreeCpuMs(const std::vector<pid_t>& tree) {
+    long ms = 0;
+    for (pid_t p : tree) ms += CpuMs(p);
+    return ms;
+}
+
+long TreeAnonKb(const std::vector<pid_t>& roots) {
+    long kb = 0;
+    for (pid_t p : Tree(roots)) kb += StatusKb(p, "RssAnon:");
+    return kb;
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// CPU milliseconds per second of the trees of `roots` over one window (the tree taken at its start, so that
+// the processes counted at both ends are the same).
+double CpuPerSecond(const std::vector<pid_t>& roots) {
+    const std::vector<pid_t> tree = Tree(roots);
+    const long before = TreeCpuMs(tree);
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(kWindowSeconds));
+    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    return double(TreeCpuMs(tree) - before) / s;
+}
+
+// Eleven ffplay on the performers' streams: CPU per second of `windows` windows, and their anonymous memory.
+void Ffplays(testenv::Stack& stack, int windows, std::vector<double>& cpu, std::vector<double>& anonKb) {
+    std::vector<std::unique_ptr<testenv::ChildProcess>> players;
+    std::vector<pid_t> pids;
+    for (const testenv::StackPerformer& p : stack.Performers()) {
+        auto player = std::make_unique<testenv::ChildProcess>();
+        if (player->Start({"ffplay", "-loglevel", "quiet", "-x", "320", "-y", "240", p.url})) {
+            pids.push_back(player->Pid());
+            players.push_back(std::move(player));
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    for (int i = 0; i < windows; ++i) {
+        cpu.push_back(CpuPerSecond(pids));
+        anonKb.push_back(double(TreeAnonKb(pids)));
+    }
+    for (auto& p : players) p->Stop();
+}
+
+// The chat lines and gifts of the busy room, from a thread of its own while it runs.
+class Feeder {
+public:
+    explicit Feeder(testenv::Stack& stack) : stack_(stack), thread_([this] { Run(); }) {}
+    ~Feeder() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    void Run() {
+        const std::string name = UrlEncode::Encode("小美");
+        for (long line = 1; !stop_; ++line) {
+            stack_.Chat().Say(kRoom, name, "1004_chat",
+                              UrlEncode::EncodeQuery(StringUtility::Format("第%ld句：大家好，欢迎来到欢乐大厅", line)));
+            if (line % 10 == 0)
+                stack_.Chat().PushNotice(kRoom, "notifygift", "fid=1004\ntid=1002\ngid=5\ncnt=1\nhiscnt=0\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    testenv::Stack& stack_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+void BM_BusyRoomBesideFfplay(benchmark::State& state) {
+    std::string why;
+    if (system("command -v ffplay >/dev/null 2>&1") != 0) return state.SkipWithError("ffplay is not installed");
+    if (!e2e::PrepareDisplay(&why)) return state.SkipWithError(why.c_str());
+    testenv::Stack stack;
+    testenv::StackOptions options;
+    options.binDir = VARNET_BINARY_DIR "/bin";
+    options.privatePerformers = 8;
+    if (!stack.Start(options, &why)) return state.SkipWithError(why.c_str());
+    if (!stack.HasRtmp() || !stack.WaitPerformersLive(30000)) return state.SkipWithError("the performers are not live");
+
+    std::vector<double> anchorCpu, ffplayKb, projectCpu, projectKb, webViewKb;
+    int moving = 0;
+    for (auto _ : state) {
+        Ffplays(stack, 2, anchorCpu, ffplayKb);
+        {
+            testenv::ChildProcess view;
+            if (view.Start({g_self, "--web-view"})) {
+                std::this_thread::sleep_for(std::chrono::seconds(8));
+                webViewKb.push_back(double(TreeAnonKb({view.Pid()})));
+                view.Stop();
+            }
+        }
+        e2e::Program varnet;
+        e2e::Window lobby, room;
+        if (!varnet.Start(stack) || !e2e::GuestIntoLobby(varnet, lobby, &why) ||
+            !e2e::EnterBusyRoomFromDirectory(varnet, stack, lobby, room, &why)) {
+            state.SkipWithError(("the program did not reach the room: " + why).c_str());
+            return;
+        }
+        {
+            Feeder feeder(stack);
+            std::this_thread::sleep_for(std::chrono::seconds(15));  // the streams and panes settle
+            // What is measured plays: the microphone windows show moving pictures.
+            e2e::WaitFor(
+                [&] {
+                    // The private windows stand over the public ones until the room window is raised.
+                    e2e::Raise(room);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    moving = e2e::MovingMicWindows(room) + e2e::MovingPrivateMicWindows(varnet.Pid());
+                    return moving >= int(stack.Performers().size());
+                },
+                30000);
+            e2e::Screenshot(DuiLib::RECT{0, 0, 1280, 1024}, "/tmp/varnet-busy-room-bench.png");
+            for (int i = 0; i < 3; ++i) {
+                projectCpu.push_back(CpuPerSecond({varnet.Pid()}));
+                projectKb.push_back(double(TreeAnonKb({varnet.Pid()})));
+            }
+        }
+        varnet.Kill();
+        Ffplays(stack, 2, anchorCpu, ffplayKb);
+        state.SetIterationTime(1);
+    }
+    const double cpu = Median(projectCpu), cpuAnchor = Median(anchorCpu);
+    const double kb = Median(projectKb), kbAnchor = Median(webViewKb) + Median(ffplayKb);
+    state.counters["project"] = cpu;
+    state.counters["anchor"] = cpuAnchor;
+    state.counters["ratio"] = cpuAnchor > 0 ? cpu / cpuAnchor : 0;
+    state.counters["mem_project"] = kb / 1024;
+    state.counters["mem_anchor"] = kbAnchor / 1024;
+    state.counters["mem_ratio"] = kbAnchor > 0 ? kb / kbAnchor : 0;
+    state.counters["moving_windows"] = moving;
+    if (moving < int(stack.Performers().size())) state.SkipWithError("not every stream shows moving pictures");
+}
+BENCHMARK(BM_BusyRoomBesideFfplay)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The memory anchor's web view: a window with one WebKitWebView showing a page of chat lines.
+int WebView() {
+    gtk_init(nullptr, nullptr);
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_default_size(GTK_WINDOW(window), 400, 300);
+    GtkWidget* view = webkit_web_view_new();
+    gtk_container_add(GTK_CONTAINER(window), view);
+    std::string html = "<html><body>";
+    for (int i = 0; i < 200; ++i) html += "<p>line " + std::to_string(i) + ": hello, welcome to the room</p>";
+    html += "</body></html>";
+    webkit_web_view_load_html(WEBKIT_WEB_VIEW(view), html.c_str(), nullptr);
+    gtk_widget_show_all(window);
+    g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
+    gtk_main();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_self = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (argc > 1 && std::string(argv[1]) == "--web-view") return WebView();
+    if (!benchdisplay::UseDisplay("busy-room")) {
+        fprintf(stderr, "no display for the program\n");
+        return 1;
+    }
+    if (!getenv("VARNET_TEST_DISPLAY")) setenv("VARNET_TEST_DISPLAY", getenv("DISPLAY"), 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    const std::string b = "BM_BusyRoomBesideFfplay/iterations:1/manual_time";
+    int rc = benchfig::Main(
+        argc, argv, {}, {},
+        {{"busy room (11 streams, 10 chat lines/s, a gift/s): CPU of the program and its web processes per second "
+          "(anchor: 11 ffplay on the same streams)",
+          b, "ms/s"},
+         {"busy room: anonymous memory of the program and its web processes (anchor: one web view + 11 ffplay)", b,
+          "MiB", "mem_project", "mem_anchor", "mem_ratio"}});
+    benchdisplay::StopDisplay();
+    return rc;
+}
