@@ -1,7 +1,9 @@
 // Varnet: the main program. Starts up in a fixed order, shows the login dialog, then the lobby with the
 // message loop, and shuts down in a fixed order (also after a cancelled login).
 //   Varnet [/trayrun]
+#include <glib-unix.h>
 #include <glib.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <memory>
@@ -40,6 +42,14 @@ const DWORD kFrameExStyle = 0x00040000u | 0x00020000u;  // WS_EX_APPWINDOW | WS_
 int StartInstaller(const std::string& cmdline, const std::string& folder) {
     return utility::win32exec(cmdline, folder, false);
 }
+
+// SIGTERM and SIGINT end the innermost UI loop, and so every loop out to the message loop (a modal loop
+// posts the quit again for the loop outside it); the lobby then closes in order as its close button does.
+gboolean OnQuitSignal(gpointer signal) {
+    PJ_Log(kSpeed, 0, "main", "signal %d: quitting", GPOINTER_TO_INT(signal));
+    ::PostQuitMessage(0);
+    return G_SOURCE_CONTINUE;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +84,7 @@ int main(int argc, char** argv) {
             return G_SOURCE_CONTINUE;
         },
         nullptr);
+    for (int sig : {SIGTERM, SIGINT}) g_unix_signal_add(sig, OnQuitSignal, GINT_TO_POINTER(sig));
     webview::SetDefaultEngine(webview::Engine::WebKit);
     // "/trayrun" starts hidden in the tray; a desktop without any tray shows the login dialog instead.
     if (EnableDesktopTray() == DesktopTray::NoTray && tray) {
@@ -122,6 +133,8 @@ int main(int argc, char** argv) {
         login->CenterWindow();
         result = (int)login->ShowModal();
     }
+    // A quit (by a signal) ends the dialog's loop without closing it.
+    if (::IsWindow(login->GetHWND())) ::DestroyWindow(login->GetHWND());
     PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
     // 15. The lobby and the message loop.
     if (result == 1) {
@@ -130,6 +143,7 @@ int main(int argc, char** argv) {
         if (frame->Create(nullptr, "泽秀美女视频", kFrameStyle, kFrameExStyle, 0, 0, 800, 572)) {
             frame->CenterWindow();
             CPaintManagerUI::MessageLoop();
+            frame->CloseInOrder();  // nothing when the lobby was closed by the user
         }
         if (::IsWindow(frame->GetHWND())) ::DestroyWindow(frame->GetHWND());
         frame.reset();

@@ -61,10 +61,27 @@ bool CVarnetFrameWnd::OpenRoomForRoomID(const std::string& command) {
         EnterRoom((uint32_t)room.id, room.stealth, "", room.name);
         return true;
     }
-    CRoomPWConfirmDlg dlg;
-    if (!dlg.Create(m_hWnd, "RoomPWConfirmDlg", UI_WS_POPUP, 0, 0, 0, 300, 150)) return true;
+    std::string password;
+    if (AskRoomPassword(false, password)) EnterRoom((uint32_t)room.id, room.stealth, password, room.name);
+    return true;
+}
+
+bool CVarnetFrameWnd::AskRoomPassword(bool again, std::string& password) {
+    CRoomPWConfirmDlg dlg(again);
+    if (!dlg.Create(m_hWnd, "RoomPWConfirmDlg", UI_WS_POPUP, 0, 0, 0, 300, 150)) return false;
     dlg.CenterWindow();
-    if (RunModal(dlg) == 1) EnterRoom((uint32_t)room.id, room.stealth, dlg.GetPassword(), room.name);
+    std::shared_ptr<bool> alive = m_alive;
+    if (RunModal(dlg) != 1 || !*alive) return false;
+    password = dlg.GetPassword().c_str();
+    return true;
+}
+
+bool CVarnetFrameWnd::OnEnterRefused(uint32_t roomId, const std::string& statusText) {
+    // The service refuses a room that needs a password, or the password given, with a text about it.
+    if (roomId == 0 || roomId != m_entering.roomId || statusText.find("密码") == std::string::npos) return false;
+    const PendingEnter room = m_entering;
+    std::string password;
+    if (AskRoomPassword(room.withPassword, password)) SendEnterRequest(room.roomId, room.stealth, password, room.name);
     return true;
 }
 
@@ -83,8 +100,15 @@ bool CVarnetFrameWnd::EnterRoom(uint32_t roomId, int stealth, const std::string&
         if (!tip.Create(m_hWnd, "SoftCloseTipDlg", UI_WS_POPUP, 0, 0, 0, 300, 150)) return false;
         tip.CenterWindow();
         if (RunModal(tip) != 1) return false;
-        m_pRoomManager->RemoveAll();
+        // The open room stays until the new one answers: a refusal leaves the user where they were.
     }
+    SendEnterRequest(roomId, stealth, password, roomName);
+    return true;
+}
+
+void CVarnetFrameWnd::SendEnterRequest(uint32_t roomId, int stealth, const std::string& password,
+                                       const std::string& roomName) {
+    m_entering = PendingEnter{roomId, stealth, roomName, !password.empty()};
     UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
     CZQEnterRoomMsg enter;
     enter.uid = a.uid;
@@ -96,7 +120,6 @@ bool CVarnetFrameWnd::EnterRoom(uint32_t roomId, int stealth, const std::string&
     enter.ctxText[1] = password;
     CMsgClientThread::GetInstance().PostRequest(&enter);
     CreateRoomWaitDlg(true);
-    return true;
 }
 
 void CVarnetFrameWnd::CreateRoomWaitDlg(bool show) {

@@ -72,6 +72,10 @@ void CRoomPWConfirmDlg::InitWindow() {
     m_pEdit = static_cast<CEditUI*>(m_PaintManager.FindControl("EnterRoomPWEdit"));
     if (m_pEdit && !m_pEdit->GetInterface("Edit")) m_pEdit = nullptr;
     if (m_pEdit) m_pEdit->SetFocus();
+    if (CControlUI* tip = m_PaintManager.FindControl("EnterRoomPWTip"); tip && m_bAgain) {
+        tip->SetText("房间密码错误，请重新输入：");
+        if (auto* label = static_cast<CLabelUI*>(tip->GetInterface("Label"))) label->SetTextColor(0xFFE5484D);
+    }
 }
 
 void CRoomPWConfirmDlg::Apply() {

@@ -37,6 +37,8 @@ private:
 // Asks for a room's password; ShowModal returns 1 with the password in GetPassword, or 2.
 class CRoomPWConfirmDlg : public DuiLib::WindowImplBase {
 public:
+    // again: the password given before was refused, which the prompt says.
+    explicit CRoomPWConfirmDlg(bool again = false) : m_bAgain(again) {}
     const char* GetWindowClassName() const override { return "RoomPWConfirmDlg"; }
     void InitWindow() override;
     const DuiLib::CDuiString& GetPassword() const { return m_sPassword; }
@@ -54,6 +56,7 @@ private:
     void Apply();
     DuiLib::CDuiString m_sPassword;
     DuiLib::CEditUI* m_pEdit = nullptr;
+    bool m_bAgain = false;
 };
 
 // Asks whether to close the open room; ShowModal returns 1 (OK) or 2. Empty texts keep the skin's.

@@ -367,9 +367,14 @@ void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
     case ROOM_NOTIFY_ENTER_RESULT: {
         CreateRoomWaitDlg(false);
         auto* result = reinterpret_cast<EnterRoomResult*>(payload);
-        if (result && result->status != 1) ShowMessage(result->statusText.c_str(), "提示");
+        const bool refused = result && result->status != 1;
+        const bool signedOut = refused && result->status == kStatusSessionInvalid;
+        const uint32_t roomId = result ? result->roomId : 0;
+        const std::string text = refused ? result->statusText : std::string();
         if (m_pRoomManager) m_pRoomManager->OnNotifyRoom(code, payload);
         else delete result;
+        if (signedOut) DealSessionInvalid();
+        else if (refused && !OnEnterRefused(roomId, text)) ShowMessage(text.c_str(), "提示");
         return;
     }
     case ROOM_NOTIFY_CLOSE_ROOM:
@@ -517,6 +522,14 @@ void CVarnetFrameWnd::OnBtnClickClose() {
         tip.CenterWindow();
         if (RunModal(tip) != 1) return;
     }
+    CloseInOrder();
+    ::PostQuitMessage(0);
+}
+
+void CVarnetFrameWnd::CloseInOrder() {
+    if (m_bClosed) return;
+    m_bClosed = true;
+    UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
     StopRefreshTimers();
     if (m_pRoomManager) m_pRoomManager->RemoveAll();
     ShowWindow(false, false);
@@ -534,12 +547,20 @@ void CVarnetFrameWnd::OnBtnClickClose() {
     m_trayIcon.Delete();
     if (m_pWaitDlg) CreateRoomWaitDlg(false);
     if (m_pRoomManager) m_pRoomManager->DestroyFacePicker();
-    PJ_Log(kLog, 0, "CVarnetFrameWnd::OnBtnClickClose", "主窗口关闭");
-    ::PostQuitMessage(0);
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::CloseInOrder", "主窗口关闭");
+}
+
+void CVarnetFrameWnd::DealSessionInvalid() {
+    PJ_Log(kLog, 0, "CVarnetFrameWnd::DealSessionInvalid", "会话无效，重新登录");
+    // Rooms close here first, so that no room window goes under the prompt's or the dialog's loop.
+    if (m_pRoomManager) m_pRoomManager->RemoveAll();
+    ShowMessage("您的登录已失效(帐号可能已在其它地方登录)，请重新登录!", "提示");
+    if (!m_bClosed) OnReLoginServer();
 }
 
 void CVarnetFrameWnd::DealNotifyUserReEnter() {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::DealNotifyUserReEnter", "房间窗口关闭，程序等待退出!");
+    m_bClosed = true;  // the session is gone: no logout
     StopRefreshTimers();
     if (m_pRoomManager) m_pRoomManager->RemoveAll();
     DestroySettingsDlg();

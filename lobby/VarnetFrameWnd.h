@@ -55,10 +55,16 @@ public:
     bool OpenRoomForRoomID(const std::string& command);
     bool EnterRoom(uint32_t roomId, int stealth, const std::string& password, const std::string& roomName);
     void CreateRoomWaitDlg(bool show);
+    // An enter answer that refused the room (code 0, status not 1): when it is about the password of the
+    // room being entered, the prompt again and a new request; true when it was.
+    bool OnEnterRefused(uint32_t roomId, const std::string& statusText);
     CRoomCreateWaitDlg* GetWaitDlg() const { return m_pWaitDlg.get(); }
 
     // Lobby actions.
     void OnBtnClickClose();
+    // The close path without its prompt and without ending the loop: rooms closed, logout sent, tray icon
+    // gone. Once; the program's quit by a signal runs it after the loop ended.
+    void CloseInOrder();
     void OnBtnClickHall(bool autoRoom);
     void OnUpdateMyInfo(int flags);
     bool ShowLoginDlg(HWND parent, int mode);
@@ -111,6 +117,8 @@ private:
     void OpenSettingsPage(int page);
     void DestroySettingsDlg();
     void DealNotifyUserReEnter();
+    // An enter answer saying the session is gone: the rooms close, the user is told and signs in again.
+    void DealSessionInvalid();
     void OnResChanged(int mask);
     void ShowForceUpdateDlg();
     void OnShowWindow(bool shown);
@@ -119,6 +127,10 @@ private:
     std::string HomePageUrl() const;
     void InitMainBrowserHtmlView();
     void OpenWebLogin(const char* path, const char* logText);
+    // The password prompt (again: the last one was refused); false when cancelled or the frame went.
+    bool AskRoomPassword(bool again, std::string& password);
+    // The enter-room request and the wait dialog, after the checks and prompts of EnterRoom.
+    void SendEnterRequest(uint32_t roomId, int stealth, const std::string& password, const std::string& roomName);
 
     CNavigationBarInfo m_navData;  // UI thread only
     std::unique_ptr<CRoomManager> m_pRoomManager;
@@ -143,6 +155,14 @@ private:
     CTrayIcon m_trayIcon;
     // Page commands: one prompt at a time (later commands are dropped while it is up), one browser window
     // an interval. UI thread.
+    bool m_bClosed = false;  // CloseInOrder ran
+    // The room of the last enter request, for the password prompt after a refusal. UI thread.
+    struct PendingEnter {
+        uint32_t roomId = 0;
+        int stealth = 0;
+        std::string name;
+        bool withPassword = false;
+    } m_entering;
     bool m_bPagePrompt = false;
     bool m_bPageDropLogged = false;
     int64_t m_lastPageOpenMs = 0;

@@ -80,6 +80,8 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
         return;
     }
     PJ_Log(kLog, LOG_INFO, mod, "roomid=%d", int(result->roomId));
+    // The room the user chose to leave for this one closes only now that this one let the user in.
+    if (uint32_t left = roomUI_->GetRoomID(); left != 0 && left != currentRoom_) CloseLeftRoom(left);
     if (IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(roomUI_, 1)) {
         PJ_Log(kLog, LOG_INFO, mod, "保存入场特效%s", result->enterShow.c_str());
         center->SetMyEnterShowText(result->enterShow);
@@ -107,6 +109,24 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
     std::vector<PendingPrivateMsg> whispers = logic_.TakePendingWhispers();
     if (IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(roomUI_, 1))
         center->SetPendingPrivateMsgs(std::move(whispers));
+}
+
+void CRoomManager::CloseLeftRoom(uint32_t room) {
+    PJ_Log(kLog, LOG_INFO, "CRoomManager::CloseLeftRoom", "关闭原房间 roomid=%u", room);
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    CMsgClientThread& worker = CMsgClientThread::GetInstance();
+    worker.RemoveHeartBeat(room);
+    CGlobalDataApp& app = CGlobalDataApp::GetInstance();
+    CZQExitRoomMsg exit;
+    exit.uid = app.GetUid();
+    exit.sid = app.GetSid();
+    exit.chatid = store.GetUserChatID(room, 0);
+    exit.rid = int(room);
+    exit.ctxInt[0] = int(room);
+    worker.PostRequest(&exit);
+    if (roomUI_->GetHWND()) roomUI_->CloseRoomWindow();
+    store.RemoveRoom(room);
+    roomUI_->SetRoomID(0);
 }
 
 void CRoomManager::DealNotifyRemoveRoom() {

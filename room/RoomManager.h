@@ -42,6 +42,9 @@ public:
     virtual void OnNotifyRoom(int code, LPARAM lParam);
     void DealNotifyCreateRoom(EnterRoomResult* result);
     void DealNotifyRemoveRoom();
+    // The room whose window still shows after another room was entered: left at the service, its window
+    // closed, its record removed (the room logic already serves the new room).
+    void CloseLeftRoom(uint32_t room);
     // Closes the open room and tells the service.
     virtual void RemoveAll();
     // Around a reload of the gift catalogue (false before, true after) and after a reload of the emoticons:

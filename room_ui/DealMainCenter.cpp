@@ -341,16 +341,21 @@ void CDealMainCenter::RenameChatTarget(uint32_t uid, const std::string& nickname
         if (m_combo->GetItemAt(i)->GetTag() == uid) m_combo->GetItemAt(i)->SetText(nickname.c_str());
 }
 
+namespace {
+// Why the user may not whisper at all (nullptr: the room's rights decide).
+const char* PrivateChatRefusal() {
+    uint32_t level = CGlobalDataApp::GetInstance().GetLevel();
+    if (level == kGuestLevel) return "游客没有私聊权限!";
+    if (level == kRegisteredLevel) return "注册用户没有私聊权限!";
+    return nullptr;
+}
+}  // namespace
+
+// The box keeps the user's choice: a whisper that may not be sent is refused at sending, never sent in
+// public instead.
 void CDealMainCenter::OnPrivateBoxChecked() {
     if (!m_privateBox || !m_privateBox->IsSelected()) return;
-    uint32_t level = CGlobalDataApp::GetInstance().GetLevel();
-    if (level == kGuestLevel) {
-        m_privateBox->Selected(false, false);
-        Refuse("游客没有私聊权限!");
-    } else if (level == kRegisteredLevel) {
-        m_privateBox->Selected(false, false);
-        Refuse("注册用户没有私聊权限!");
-    }
+    if (const char* why = PrivateChatRefusal()) Refuse(why);
 }
 
 bool CDealMainCenter::SendChat() {
@@ -398,6 +403,10 @@ bool CDealMainCenter::SendChat() {
         return false;
     }
     if (isPrivate) {
+        if (const char* why = PrivateChatRefusal()) {
+            Refuse(why);
+            return false;
+        }
         if (target == 0) {
             Refuse("不能对所有人说悄悄话");
             return false;

@@ -479,6 +479,7 @@ void CRoomUI::OpFavourite(bool add) {
     msg.rid = int(m_roomId.load());
     msg.optype = add ? 1 : 2;
     msg.ctxInt[0] = msg.rid;
+    msg.ctxInt[1] = msg.optype;  // the reply carries only the context: it tells an addition from a removal
     CMsgClientThread::GetInstance().PostRequest(&msg);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>  // clocks (<chrono> does not build with the GBK charset)
 
+#include "DebugLog.h"
 #include "Tick.h"
 #include "ZQCommands.h"
 #include "ZQMsgFactory.h"
@@ -19,20 +20,7 @@ constexpr int kStoppingTimeoutMs = 2000;  // requests sent while the worker stop
 
 std::string CMsgClientThread::MaskSecrets(const std::string& url) {
     std::string out = url;
-    for (const char* key : {"pwd=", "token="}) {
-        size_t pos = 0;
-        while ((pos = out.find(key, pos)) != std::string::npos) {
-            if (pos != 0 && out[pos - 1] != '&' && out[pos - 1] != '?') {
-                pos += 1;
-                continue;
-            }
-            size_t start = pos + std::char_traits<char>::length(key);
-            size_t end = out.find('&', start);
-            if (end == std::string::npos) end = out.size();
-            out.replace(start, end - start, "***");
-            pos = start + 3;
-        }
-    }
+    varnet::MaskSecrets(out);
     return out;
 }
 

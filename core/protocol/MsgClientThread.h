@@ -97,7 +97,7 @@ public:
     // Commands that spend the user's money (gifts, tags, broadcasts, colour bars): sent once, never resent,
     // since the service may have carried out a request whose answer was lost or unusable.
     static bool IsPaidCommand(const std::string& cmd);
-    // The query with the values of pwd= and token= masked (for logs and printouts).
+    // The query with its passwords, tokens and session ids masked (for printouts; log lines are masked anyway).
     static std::string MaskSecrets(const std::string& query);
     std::string GetEndpoint() const;
     void SetRequestTimeout(int ms);

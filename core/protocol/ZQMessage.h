@@ -21,6 +21,9 @@ public:
     virtual CZQMessage* Create() = 0;
 };
 
+// Reply status of the room service for a session that is no longer valid (signed in elsewhere, or signed out).
+constexpr int kStatusSessionInvalid = 5;
+
 class CZQMessage {
 public:
     CZQMessage();

@@ -4,7 +4,8 @@
 //
 //   DebugLog("Rondel", m_debugId.c_str(), "picture size %dx%d refused", w, h);   // [Rondel 3] picture size ...
 //
-// Never pass a password, a token or a stream key: give URLs through MaskStreamUrl.
+// Never pass a password, a token or a stream key: give URLs through MaskStreamUrl. Lines are also put
+// through MaskSecrets.
 #pragma once
 
 #include <string>
@@ -36,5 +37,12 @@ private:
 // A URL as it may be logged: scheme, host and path up to the last segment, which names the stream and may
 // be its key, then "***" in place of that segment and of any query. "" stays "".
 std::string MaskStreamUrl(const std::string& url);
+
+// Replaces the values of secret fields (passwords, tokens, session ids: "pwd", "password", "passwd", "p",
+// "token", "sid", "sessionid", any case) with "***", in queries and page commands ("a=1&pwd=x&b=2" ->
+// "a=1&pwd=***&b=2") and in JSON ("\"sid\":7000" -> "\"sid\":\"***\""). A key counts at the start of the
+// text or after a character that is not a letter, digit or '_'; empty values stay empty. Every log line goes
+// through it.
+void MaskSecrets(std::string& text);
 
 }  // namespace varnet

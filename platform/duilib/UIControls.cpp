@@ -461,6 +461,39 @@ void* CCheckBoxUI::GetInterface(const char* n) {
     return COptionUI::GetInterface(n);
 }
 
+RECT CCheckBoxUI::TickBox() const {
+    if (!m_sNormalImage.empty() || !m_sSelectedImage.empty() || m_dwSelectedBkColor) return RECT{};
+    constexpr int kSize = 13;
+    const int top = (m_rcItem.top + m_rcItem.bottom - kSize) / 2;
+    return RECT{m_rcItem.left + 1, top, m_rcItem.left + 1 + kSize, top + kSize};
+}
+
+void CCheckBoxUI::PaintStatusImage(HDC hDC) {
+    const RECT box = TickBox();
+    if (box.right <= box.left) {
+        COptionUI::PaintStatusImage(hDC);
+        return;
+    }
+    CRenderEngine::DrawColor(hDC, box, 0xFFFFFFFF);
+    CRenderEngine::DrawRect(hDC, box, 1, IsEnabled() ? 0xFF6F7C8F : 0xFFB4B9C0);
+    if (!m_bSelected) return;
+    const DWORD tick = IsEnabled() ? 0xFF1F6FD1 : 0xFF9AA3AE;
+    CRenderEngine::DrawLine(hDC, RECT{box.left + 3, box.top + 6, box.left + 5, box.top + 9}, 2, tick);
+    CRenderEngine::DrawLine(hDC, RECT{box.left + 5, box.top + 9, box.left + 10, box.top + 3}, 2, tick);
+}
+
+void CCheckBoxUI::PaintText(HDC hDC) {
+    const RECT box = TickBox();
+    if (box.right <= box.left) {
+        COptionUI::PaintText(hDC);
+        return;
+    }
+    const RECT saved = m_rcTextPadding;
+    m_rcTextPadding.left += box.right - m_rcItem.left + 4;
+    COptionUI::PaintText(hDC);
+    m_rcTextPadding = saved;
+}
+
 // ---- Progress and slider
 
 void* CProgressUI::GetInterface(const char* n) {

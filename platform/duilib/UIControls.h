@@ -155,12 +155,18 @@ protected:
     CDuiString m_sSelectedImage, m_sSelectedHotImage;
 };
 
+// A check box that the skin gives no pictures and no selected colour draws a box at its left, ticked while
+// selected, with its text after the box.
 class CCheckBoxUI : public COptionUI {
 public:
     const char* GetClass() const override { return "CheckBoxUI"; }
     void* GetInterface(const char* pstrName) override;
     void SetCheck(bool bCheck) { Selected(bCheck); }
     bool GetCheck() const { return IsSelected(); }
+    void PaintStatusImage(HDC hDC) override;
+    void PaintText(HDC hDC) override;
+    // The box (in the co-ordinates of the control's place); empty when the skin draws the check box.
+    RECT TickBox() const;
 };
 
 // One-line edit box. Headless it edits its own text from key events; on a display the window backend

@@ -28,6 +28,8 @@ inline void SdlAudioNoteThread() {
 inline bool SdlAudioAcquire() {
     SdlAudioNoteThread();
     std::lock_guard<std::mutex> lock(SdlAudioMutex());
+    // SIGINT and SIGTERM stay the program's: SDL would turn them into quit events that nobody reads.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 

@@ -138,7 +138,9 @@ void Release(std::string& buf) {
     else buf.clear();
 }
 
-void Emit(const char* file, int level, const char* module, const char* gbkText, size_t len) {
+// Writes the line of `gbkText`, whose secret values it masks first.
+void Emit(const char* file, int level, const char* module, std::string& gbkText) {
+    varnet::MaskSecrets(gbkText);
     thread_local std::string line;
     line.clear();
     line += Stamp();
@@ -149,7 +151,7 @@ void Emit(const char* file, int level, const char* module, const char* gbkText, 
     line += ' ';
     if (module) AppendOneLine(line, module, std::strlen(module));
     line += ": ";
-    AppendOneLine(line, gbkText, len);
+    AppendOneLine(line, gbkText.data(), gbkText.size());
     line += '\n';
     WriteLine(SafeFileName(file), line);
     Release(line);
@@ -222,14 +224,14 @@ void PJ_Log(const char* file, int level, const char* module, const char* fmt, ..
         }
     }
     va_end(ap);
-    Emit(file, level, module, text.data(), text.size());
+    Emit(file, level, module, text);
     Release(text);
 }
 
 void LogClientErrorMsg(const char* product, const char* area, const char* subarea, const char* text) {
     std::string body = std::string(product ? product : "") + "|" + (area ? area : "") + "|" + (subarea ? subarea : "") +
                        "|" + (text ? text : "");
-    Emit("ClientError.txt", LOG_FAILURE, "ClientError", body.data(), body.size());
+    Emit("ClientError.txt", LOG_FAILURE, "ClientError", body);
 }
 
 std::string MakeHttpParam(const char* caller, int flag) {

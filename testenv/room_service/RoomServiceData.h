@@ -55,7 +55,7 @@ struct SvcData {
     std::map<int, SvcRoom> rooms;
     std::map<uint32_t, uint32_t> giftPrices;  // gid -> price
     uint32_t nextUid = 500000;
-    uint32_t nextSid = 7000;
+    uint32_t nextSid = 730001;  // distinctive, so that a test can look for it in logs
     uint32_t onlineCount = 0;
     std::string rtmpBase = "rtmp://127.0.0.1:1935/vstar";  // where the microphones' streams live
     std::string chatIp = "127.0.0.1";                      // the chat server handed out with its signatures

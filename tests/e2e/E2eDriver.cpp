@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -32,6 +33,47 @@ std::string Shell(const std::string& cmd) {
 
 std::string ReadFile(const std::string& path) {
     return desktoptest::ReadFile(path);
+}
+
+std::vector<std::string> SecretsInLogs(const std::string& dataDir, const std::vector<std::string>& secrets) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dataDir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_regular_file(ec)) continue;
+        const fs::path& path = it->path();
+        const std::string name = path.filename().string(), folder = path.parent_path().filename().string();
+        const bool output = name.size() > 11 && name.compare(name.size() - 11, 11, "-output.txt") == 0;
+        if (folder != "log" && folder != "Log" && !output) continue;
+        const std::string text = ReadFile(path.string());
+        for (const std::string& secret : secrets) {
+            if (secret.empty()) continue;
+            const bool digits = std::all_of(secret.begin(), secret.end(), [](char c) { return c >= '0' && c <= '9'; });
+            for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 1)) {
+                auto digit = [&](size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+                if (digits && ((at > 0 && digit(at - 1)) || digit(at + secret.size()))) continue;
+                found.push_back(path.string() + ": " + secret);
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+std::vector<std::string> SecretsSent(testenv::Stack& stack, const std::vector<std::string>& commands) {
+    std::vector<std::string> out;
+    for (const std::string& cmd : commands)
+        for (const std::string& query : stack.Rooms().Queries(cmd))
+            for (const char* key : {"&sid=", "&token=", "&pwd="}) {
+                size_t at = query.find(key);
+                if (at == std::string::npos) continue;
+                at += std::strlen(key);
+                std::string value = query.substr(at, query.find('&', at) - at);
+                // A value of a few characters would be met anywhere (the peers' password "pw").
+                if (value.size() >= 4 && std::find(out.begin(), out.end(), value) == out.end()) out.push_back(value);
+            }
+    return out;
 }
 
 std::string Utf8(const char* gbk) {

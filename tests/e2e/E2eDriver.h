@@ -92,6 +92,14 @@ protected:
 };
 DuiLib::RECT ToScreen(const Window& w, const DuiLib::RECT& inWindow);
 
+// The logs under a data folder (every file in a folder named "log", and the programs' standard output and
+// error files "*-output.txt") that hold one of `secrets` (UTF-8 texts; a run of digits counts only whole):
+// "<file>: <secret>" for each.
+std::vector<std::string> SecretsInLogs(const std::string& dataDir, const std::vector<std::string>& secrets);
+// The session ids, tokens and passwords of at least 4 characters that the room service saw in the queries of
+// `commands`, as they were sent.
+std::vector<std::string> SecretsSent(testenv::Stack& stack, const std::vector<std::string>& commands);
+
 // Display and skin set-up of the test process; false (with a reason) when the tests must be skipped.
 bool PrepareDisplay(std::string* why);
 std::string ShotDir();

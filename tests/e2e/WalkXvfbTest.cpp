@@ -501,4 +501,13 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     EXPECT_NE(varnet.Log("Speed.txt").find("WinMain shutdown done"), std::string::npos);
     EXPECT_GE(stack.Rooms().RequestCount("logout"), 1);
     Step("quit: Varnet ended in order");
+
+    // No log holds a password, token or session id that was used.
+    std::vector<std::string> secrets =
+        SecretsSent(stack, {"login", "getmyinfo", "getuserinfo", "enterroom", "exitroom", "heartbeat", "getroomuser",
+                            "getmicinfo", "getchatsig", "sendgift", "logout"});
+    EXPECT_GE(secrets.size(), 4u) << "the walk used too few secrets to look for";
+    secrets.push_back("secret");
+    for (const std::string& leak : SecretsInLogs(stack.DataDir(), secrets)) ADD_FAILURE() << "a secret in " << leak;
+    Step("the logs hold none of the passwords, tokens and session ids used");
 }

@@ -228,10 +228,15 @@ TEST_F(FrameTest, EnteringRooms) {
     EXPECT_EQ(frame->messages, std::vector<std::string>{"房间已经关闭!"});
     EXPECT_EQ(service->RequestCount("enterroom"), 0);
 
-    // Password room: cancelled sends nothing; a wrong password comes back refused; the right one enters.
-    std::string typed;
+    // Password room: cancelled sends nothing; a wrong password comes back refused and the prompt opens
+    // again, saying so (cancelled here); the right one enters. Each prompt takes the next answer ("": cancel).
+    std::vector<std::string> answers;
+    std::vector<std::string> tips;
     frame->onModal = [&](WindowImplBase& dlg) {
-        RunLater(10, [&] {
+        std::string typed = answers.empty() ? "" : answers.front();
+        if (!answers.empty()) answers.erase(answers.begin());
+        if (CControlUI* tip = UITest::Find(&dlg, "EnterRoomPWTip")) tips.push_back(tip->GetText().c_str());
+        RunLater(10, [&dlg, typed] {
             if (typed.empty()) {
                 UITest::Click(&dlg, "CancelBTN");
                 return;
@@ -243,16 +248,19 @@ TEST_F(FrameTest, EnteringRooms) {
     };
     EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3004&name=私密房间&secret=1"));
     EXPECT_EQ(service->RequestCount("enterroom"), 0);
-    typed = "wrong";
+    answers = {"wrong", ""};
     EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3004&name=私密房间&secret=1"));
     EXPECT_TRUE(frame->GetWaitDlg() && frame->GetWaitDlg()->IsWindowVisible());
     // While the room opens, further room commands are ignored.
     EXPECT_FALSE(frame->OpenRoomForRoomID("openroom&id=3003"));
     ASSERT_TRUE(WaitHanded(1));
     EXPECT_EQ(rm->entered[0].status, 7);
-    EXPECT_EQ(frame->messages.back(), "房间密码错误");
+    EXPECT_TRUE(PumpUntil([&] { return tips.size() == 3; }, 10000)) << "no prompt after the wrong password";
+    EXPECT_EQ(tips.back(), "房间密码错误，请重新输入：");
+    EXPECT_EQ(frame->messages.size(), 1u) << "the refusal came as a message, not as the prompt";
     EXPECT_FALSE(frame->GetWaitDlg()->IsWindowVisible());
-    typed = "p&w";  // the query carries it whole
+    EXPECT_EQ(service->RequestCount("enterroom"), 1);
+    answers = {"p&w"};  // the query carries it whole
     EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3004&name=私密房间&secret=1&bStealth=1&bstealth=0"));
     ASSERT_TRUE(WaitHanded(2));
     EXPECT_EQ(rm->entered[1].status, 1);
@@ -262,7 +270,7 @@ TEST_F(FrameTest, EnteringRooms) {
     EXPECT_TRUE(lobbytest::Chat().WaitMembers(3004, 1, 10000));
     EXPECT_TRUE(PumpUntil([&] { return rm->Logic().IsChatReady(); }, 10000));
     EXPECT_NE(service->Queries("enterroom").back().find("hide=1"), std::string::npos);
-    EXPECT_EQ(frame->dialogs, (std::vector<std::string>{"RoomPWConfirmDlg", "RoomPWConfirmDlg", "RoomPWConfirmDlg"}));
+    EXPECT_EQ(frame->dialogs, std::vector<std::string>(4, "RoomPWConfirmDlg"));
 
     // Another room open: asked first; declined leaves it, accepted closes it and enters.
     frame->dialogs.clear();
@@ -278,13 +286,13 @@ TEST_F(FrameTest, EnteringRooms) {
     };
     EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3003&name=欢乐大厅"));
     ASSERT_TRUE(WaitHanded(3));
-    EXPECT_EQ(rm->removeAll, 1);
+    EXPECT_EQ(rm->removeAll, 0);  // the old room closed once the new one let the user in
     EXPECT_EQ(rm->entered[2].roomId, 3003u);
     EXPECT_EQ(rm->entered[2].status, 1);
     EXPECT_EQ(frame->dialogs, (std::vector<std::string>{"SoftCloseTipDlg", "SoftCloseTipDlg"}));
     EXPECT_TRUE(lobbytest::Chat().WaitMembers(3003, 1, 10000));
     EXPECT_TRUE(lobbytest::Chat().WaitMembers(3004, 0, 10000));
-    EXPECT_EQ(service->RequestCount("exitroom"), 1);
+    EXPECT_TRUE(PumpUntil([&] { return service->RequestCount("exitroom") == 1; }, 10000));
     // The open room itself: only brought forward.
     int sent = service->RequestCount("enterroom");
     EXPECT_FALSE(frame->EnterRoom(3003, 0, "", ""));

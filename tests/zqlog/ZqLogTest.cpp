@@ -147,3 +147,32 @@ TEST_F(ZqLogTest, DefaultFolderIsTheLogFolder) {
 }
 
 }  // namespace
+
+// Passwords, tokens and session ids never reach a file, whatever the line looks like.
+TEST_F(ZqLogTest, SecretValuesAreMasked) {
+    const struct {
+        const char* text;
+        const char* logged;
+    } cases[] = {
+        {"cmd=login&name=alice&pwd=secret&x=1", "cmd=login&name=alice&pwd=***&x=1"},
+        {"User/?op=Regist_Web&uname=newuser&pwd=s%26t", "User/?op=Regist_Web&uname=newuser&pwd=***"},
+        {"LoginResult?r=1&t=qq&u=g&k=g&p=p%26w%20d&kid=2001&sid=3001",
+         "LoginResult?r=1&t=qq&u=g&k=g&p=***&kid=2001&sid=***"},
+        {"uid=5&sid=7000&tm=1&token=ab12&url=x", "uid=5&sid=***&tm=1&token=***&url=x"},
+        {"PWD=a Password=b Token=c", "PWD=*** Password=*** Token=***"},
+        {"{\"uid\":5,\"sid\":7000,\"pwd\":\"p%26w\",\"n\":1}", "{\"uid\":5,\"sid\":\"***\",\"pwd\":\"***\",\"n\":1}"},
+        {"{\"token\": \"a\\\"b\", \"sid\" : 1}", "{\"token\": \"***\", \"sid\" : \"***\"}"},
+        {"{\"pwd\":\"\"} pwd=&x", "{\"pwd\":\"\"} pwd=&x"},  // empty values stay
+        {"ip=1.2.3.4&uid=1&psid=2&sidx=3&mysid=4", "ip=1.2.3.4&uid=1&psid=2&sidx=3&mysid=4"},
+        {"房间密码sid=9", "房间密码sid=***"},
+        {"sid=", "sid="},
+        {"pwd", "pwd"},
+    };
+    for (const auto& c : cases) {
+        PJ_Log("Mask.txt", LOG_DETAIL, "M", "%s", c.text);
+        auto lines = Lines("Mask.txt");
+        ASSERT_FALSE(lines.empty());
+        const std::string line = lines.back(), want = Charset::GbkToUtf8(c.logged);
+        EXPECT_EQ(line.substr(line.size() - std::min(line.size(), want.size())), want) << c.text;
+    }
+}
