@@ -11,6 +11,9 @@ namespace DuiLib {
 class CWindowWnd;
 class CEditUI;
 
+// WM_KILLFOCUS's wParam when a shown menu saw a click outside it (0: the focus simply went elsewhere).
+constexpr WPARAM kClickOutside = 1;
+
 enum UICursor { UICURSOR_ARROW = 0, UICURSOR_HAND = 1, UICURSOR_IBEAM = 2, UICURSOR_WAIT = 3 };
 
 class IWindowBackend {

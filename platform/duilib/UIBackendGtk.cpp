@@ -481,7 +481,7 @@ private:
         if (self->m_menu && e->type == GDK_BUTTON_PRESS) {
             int w = self->m_rc.right - self->m_rc.left, h = self->m_rc.bottom - self->m_rc.top;
             if (e->x < 0 || e->y < 0 || e->x >= w || e->y >= h) {
-                self->Send(WM_KILLFOCUS, 0, 0);  // a click outside the menu
+                self->Send(WM_KILLFOCUS, kClickOutside, 0);
                 return TRUE;
             }
         }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "UIBackend.h"
 #include "UIControls.h"
 
 namespace DuiLib {
@@ -52,6 +53,7 @@ void CZqMenuUI::OpenSubMenu(size_t index) {
     RECT self = GetWindowRect();
     RECT at = item->GetPos();
     CZqMenuUI sub;
+    sub.m_bSubmenu = true;
     sub.SetMenuItem(m_items[index].vSubItems);
     if (!sub.CreateMenu(CPoint{self.right - 2, self.top + at.top - 2}, m_hWnd)) return;
     m_pSub = &sub;
@@ -131,7 +133,8 @@ LRESULT CZqMenuUI::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         else Finish(kDismissed);
         return 0;
     case WM_KILLFOCUS:
-        if (!m_pSub) Finish(kNone);  // the focus went to the submenu
+        // The focus went to the submenu; a submenu shown over its menu ends on a click outside it (or Escape).
+        if (!m_pSub && (!m_bSubmenu || wParam == kClickOutside)) Finish(kNone);
         return 0;
     case WM_CLOSE:
     case WM_DESTROY:

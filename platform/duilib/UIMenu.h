@@ -67,6 +67,7 @@ protected:
     bool m_bDone = false;
     bool m_bActive = false;
     bool m_bEscaped = false;
+    bool m_bSubmenu = false;
     CZqMenuUI* m_pSub = nullptr;
 };
 

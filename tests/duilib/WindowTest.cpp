@@ -205,11 +205,12 @@ TEST_F(SkinFixture, MenuResults) {
              UITest::Click(&m, "menuitem_0");
          },
          41},
-        {"focus lost in the submenu closes both",
+        {"a click outside the submenu closes both",
          [](CZqMenuUI& m) {
              RunLater(5, [&m] {
-                 EXPECT_TRUE(m.IsWindowVisible());  // the menu stays while its submenu takes the focus
-                 m.GetSubMenu()->SendMessage(WM_KILLFOCUS, 0, 0);
+                 EXPECT_TRUE(m.IsWindowVisible());                 // the menu stays while its submenu takes the focus
+                 m.GetSubMenu()->SendMessage(WM_KILLFOCUS, 0, 0);  // the focus alone: it stays
+                 m.GetSubMenu()->SendMessage(WM_KILLFOCUS, kClickOutside, 0);
              });
              UITest::Click(&m, "menuitem_4");
          },

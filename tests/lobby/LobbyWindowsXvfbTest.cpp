@@ -303,16 +303,35 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
         const char* what;
         const char* click;  // item to click, "outside", or nullptr for the Escape key
         int result;
-    } rows[] = {
-        {"click on the second item", "menuitem_2", 42}, {"Escape", nullptr, -1}, {"click outside", "outside", -1}};
+    } rows[] = {{"an item of the submenu", "submenu", 52},
+                {"click on the second item", "menuitem_2", 42},
+                {"Escape", nullptr, -1},
+                {"click outside", "outside", -1}};
     for (const Row& r : rows) {
         CZqMenuUI menu;
-        menu.SetMenuItem({ZqMenuItem("公聊", 41), ZqMenuItem(), ZqMenuItem("私聊", 42, true)});
+        ZqMenuItem more("更多", -1);
+        more.vSubItems = {ZqMenuItem("迎宾", 51), ZqMenuItem("欢迎", 52)};
+        menu.SetMenuItem({ZqMenuItem("公聊", 41), ZqMenuItem(), ZqMenuItem("私聊", 42, true), more});
         ASSERT_NE(menu.CreateMenu({200, 200}, owner.GetHWND()), nullptr);
         Watchdog dog(&menu);
         RunLater(50, [&] {
             Settle();
-            if (r.click && std::string(r.click) == "outside") {
+            if (r.click && std::string(r.click) == "submenu") {
+                RunLater(300, [&] {
+                    Settle();
+                    CZqMenuUI* sub = menu.GetSubMenu();
+                    ASSERT_NE(sub, nullptr) << "no submenu";
+                    RECT a = menu.GetWindowRect(), b = sub->GetWindowRect();
+                    EXPECT_EQ(b.left, a.right - 2);  // beside its item
+                    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), a.left, a.top,
+                                                               b.right - a.left, b.bottom - a.top);
+                    ASSERT_NE(pb, nullptr);
+                    gdk_pixbuf_save(pb, (ShotDir() + "/popup_submenu.png").c_str(), "png", nullptr, nullptr);
+                    g_object_unref(pb);
+                    ClickControl(sub, "menuitem_1");
+                });
+                ClickControl(&menu, "menuitem_3");
+            } else if (r.click && std::string(r.click) == "outside") {
                 Xdo("mousemove 5 5 click 1");
             } else if (r.click) {
                 Screenshot(&menu, ShotDir() + "/popup_menu.png");
