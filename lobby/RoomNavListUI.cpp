@@ -106,9 +106,10 @@ CItemNode* CRoomNavListUI::AddNode(const NavNodeData& data, CItemNode* parent) {
 
     if (!parent->expanded || (parent != m_pRoot.get() && parent->row && !parent->row->IsVisible()))
         row->SetVisible(false);
+    // The level's indent moves the row's content; its highlight spans the whole width.
     RECT pad = m_rcRowPadding;
     pad.left += m_nIndent * node->level;
-    row->SetPadding(pad);
+    if (auto* holder = static_cast<CContainerUI*>(row->GetInterface("IContainer"))) holder->SetInset(pad);
 
     if (CButtonUI* icon = RowIcon(row)) {
         auto* holder = static_cast<CContainerUI*>(row->GetInterface("IContainer"));

@@ -515,7 +515,9 @@ void CVarnetFrameWnd::OnBtnClickClose() {
     UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
     if (a.uid != 0) {
         bool owned = IsWindowVisible() && !(m_pBackend && m_pBackend->IsMinimized());
-        CSoftCloseTipDlg tip;
+        // The skin's text speaks of the open room; without one only quitting is asked.
+        bool inRoom = m_pRoomManager && m_pRoomManager->Logic().GetRoomID() != 0;
+        CSoftCloseTipDlg tip(inRoom ? nullptr : "确定要退出程序吗？", nullptr, nullptr);
         if (!tip.Create(owned ? m_hWnd : nullptr, "泽嘉提示", UI_WS_POPUP, 0, 0, 0, 300, 150)) return;
         tip.CenterWindow();
         if (RunModal(tip) != 1) return;

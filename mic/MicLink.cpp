@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -59,6 +60,13 @@ struct CMicLink::State {
     mutable std::mutex userLock;
     uint32_t uid = 0;  // guarded by userLock
     std::string nickname;
+    bool noticed = false;  // guarded by userLock: the performer was told a device failure
+
+    // True the first time for the current performer.
+    bool FirstNotice() {
+        std::lock_guard<std::mutex> lock(userLock);
+        return !std::exchange(noticed, true);
+    }
 
     const char* Module(const char* fn) const;
     uint32_t Uid() const {
@@ -109,8 +117,14 @@ void CMicLink::SetRoom(HWND roomWnd, uint32_t roomId) {
 void CMicLink::SetMicUser(uint32_t uid, const std::string& nickname) {
     {
         std::lock_guard<std::mutex> lock(m_state->userLock);
+        // A relink of the same performer keeps the reconnect pause growing and tells a failure once.
+        if (m_state->uid == uid && uid != 0) {
+            m_state->nickname = nickname;
+            return;
+        }
         m_state->uid = uid;
         m_state->nickname = nickname;
+        m_state->noticed = false;
     }
     m_state->reconnectCount = 0;
 }
@@ -188,7 +202,7 @@ void CMicLink::ThreadLinkRtmp(std::shared_ptr<State> st, std::shared_ptr<CMicPub
         if (severity == 1) {
             PJ_Log(kLogFile, LOG_FAILURE, module, "第%d次连接失败(userid=%u, errordes=%s)", i, uid, error.c_str());
         } else if (severity == 2) {
-            if (st->generation == gen) {
+            if (st->generation == gen && st->FirstNotice()) {
                 std::string notice;
                 if (own) {
                     notice = error + ", 无法上麦<BR>";

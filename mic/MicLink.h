@@ -39,7 +39,8 @@ public:
 
     void SetWindow(HWND wnd);
     void SetRoom(HWND roomWnd, uint32_t roomId);
-    // A new performer (uid 0: the slot is empty); resets the reconnect count.
+    // A new performer (uid 0: the slot is empty) resets the reconnect count; the same one again (a relink)
+    // keeps it, and a device failure is told to the room once per performer.
     void SetMicUser(uint32_t uid, const std::string& nickname);
     uint32_t GetMicUid() const;
     bool IsOwnStream() const;

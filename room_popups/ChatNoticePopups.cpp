@@ -1,5 +1,7 @@
 #include "ChatNoticePopups.h"
 
+#include "GbkCut.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -240,15 +242,20 @@ void CChatEditorPopup::RestoreEditorText(const std::string& text) {
 
 int CChatEditorPopup::OnInputChange() {
     if (m_limit <= 0 || m_inChange) return 0;
+    // The limit and the counter are in characters (an emoticon counts as its code).
+    auto count = [this](std::string& text) {
+        int bytes = m_input.GetContentText(text);
+        if (bytes <= 0) text.clear();
+        return int(varnet::GbkCharCount(text));
+    };
     std::string text;
-    int n = std::max(0, m_input.GetContentText(text));
-    if (n <= 0) text.clear();
+    int n = count(text);
     if (n > m_limit) {
         // Back to the last text within the limit (never to one over it: that would come back here).
-        if (int(m_lastText.size()) > m_limit) m_lastText.clear();
+        if (int(varnet::GbkCharCount(m_lastText)) > m_limit) m_lastText.clear();
         RestoreEditorText(m_lastText);
         std::string again;
-        n = std::max(0, m_input.GetContentText(again));
+        n = count(again);
     } else {
         m_lastText = text;
     }

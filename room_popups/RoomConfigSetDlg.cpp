@@ -172,6 +172,7 @@ void CRoomConfigSetDlg::OpenPage(int page) {
     UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
     m_strNickname = a.nickname;
     m_uid = a.uid;
+    m_shownId = a.beautyid ? a.beautyid : a.uid;
     m_level = a.level;
     m_sex = a.sex;
     m_photoid = a.photoid;
@@ -189,7 +190,7 @@ void CRoomConfigSetDlg::OpenPage(int page) {
     FillPhotoButtons();
     FillPersonalInfo();
     SetPageTitle(page);
-    Label("NickNameErrorTipLabel", "");
+    NickTip("");
     UserPhotoItem photo;
     IDataHalvec* h = Halvec();
     if (h && h->GetUserPhoto(-1, int(m_photoid), photo)) ShowPhoto(photo.fname);
@@ -206,6 +207,13 @@ CComboUI* CRoomConfigSetDlg::Combo(const char* name) {
 
 void CRoomConfigSetDlg::Label(const char* name, const char* text) {
     if (CControlUI* c = m_PaintManager.FindControl(name)) c->SetText(text);
+}
+
+void CRoomConfigSetDlg::NickTip(const char* text, bool good) {
+    if (auto* l = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("NickNameErrorTipLabel"))) {
+        l->SetTextColor(good ? kNickGoodColor : kNickErrorColor);
+        l->SetText(text);
+    }
 }
 
 void CRoomConfigSetDlg::SelectTab(int page) {
@@ -277,7 +285,7 @@ void CRoomConfigSetDlg::FillCities(const std::string& province, const std::strin
 
 void CRoomConfigSetDlg::FillPersonalInfo() {
     if (CComboUI* sex = Combo("SexSelCombo")) sex->SelectItem(m_sex <= 2 ? int(m_sex) : -1);
-    Label("UserIDEdit", CDuiString::Format("%u", m_uid).c_str());
+    Label("UserIDEdit", CDuiString::Format("%u", m_shownId).c_str());
     LevelItem lvl;
     IDataHalvec* h = Halvec();
     if (h && h->GetLevel(int(m_level), lvl)) Label("UserLevelEdit", lvl.name.c_str());
@@ -350,6 +358,8 @@ void CRoomConfigSetDlg::OnClick(TNotifyUI& msg) {
     } else if (name == "RoomConfigApplyBTN") {
         Apply();
     } else if (name == "VideoRefreshBTN") {
+        // A camera plugged in since the page opened is listed now.
+        if (CComboUI* combo = Combo("SelVideoDeviceCombo"); combo && combo->GetCount() == 0) InitVideoPage();
         StartCameraPreview();
     } else if (name == "ImageQualityRegulateBTN") {
         m_camera.ShowSetUp(m_pPreview ? m_pPreview->GetHWND() : GetHWND());
@@ -408,7 +418,7 @@ void CRoomConfigSetDlg::OnKillFocus(TNotifyUI& msg) {
     if (!m_pNickEdit || msg.pSender != m_pNickEdit) return;
     std::string err = settings::NicknameError(m_pNickEdit->GetText().c_str());
     if (!err.empty()) m_pNickEdit->SetText(m_strNickname.c_str());
-    Label("NickNameErrorTipLabel", err.c_str());
+    NickTip(err.c_str());
 }
 
 // ---- devices ----
@@ -432,6 +442,7 @@ void CRoomConfigSetDlg::InitVideoPage() {
         if (saved == name) chosen = i;
     }
     if (n > 0) combo->SelectItem(chosen);
+    if (CControlUI* tip = m_PaintManager.FindControl("NoCameraTipLabel")) tip->SetVisible(n <= 0);
 }
 
 void CRoomConfigSetDlg::StartCameraPreview() {
@@ -477,6 +488,7 @@ void CRoomConfigSetDlg::InitVoicePage() {
         if (saved == name) chosen = i;
     }
     if (n > 0) combo->SelectItem(chosen);
+    if (CControlUI* tip = m_PaintManager.FindControl("NoCameraTipLabel")) tip->SetVisible(n <= 0);
 }
 
 void CRoomConfigSetDlg::StopMic() {
@@ -503,7 +515,7 @@ void CRoomConfigSetDlg::DataCB::VideoFrameCB(BYTE* rgb24, long length) {
 void CRoomConfigSetDlg::CheckNickName() {
     if (!m_pNickEdit || m_pNickEdit->GetText().empty()) return;
     if (m_level <= 100) {
-        Label("NickNameErrorTipLabel", "请登录后再修改!");
+        NickTip("请登录后再修改!");
         return;
     }
     CZQCheckNickMsg msg;
@@ -518,7 +530,7 @@ void CRoomConfigSetDlg::CheckNickName() {
 
 void CRoomConfigSetDlg::Apply() {
     if (m_level <= 100) {
-        Label("NickNameErrorTipLabel", "请登录后再修改!");
+        NickTip("请登录后再修改!");
         return;
     }
     IConfigManager* cfg = AfxGetConfigManager();
@@ -597,9 +609,9 @@ LRESULT CRoomConfigSetDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM 
 
 void CRoomConfigSetDlg::OnReply(Reply* r) {
     if (!r->update) {
-        if (r->status == 1) Label("NickNameErrorTipLabel", "恭喜您，昵称可用!");
-        else if (r->status == 2) Label("NickNameErrorTipLabel", r->statusdesc.c_str());
-        else Label("NickNameErrorTipLabel", "检测昵称是否可用失败，请查看网络是否正常或者重新检测!");
+        if (r->status == 1) NickTip("恭喜您，昵称可用!", true);
+        else if (r->status == 2) NickTip(r->statusdesc.c_str());
+        else NickTip("检测昵称是否可用失败，请查看网络是否正常或者重新检测!");
         return;
     }
     auto it = m_pending.find(r->request);
@@ -623,7 +635,11 @@ void CRoomConfigSetDlg::OnReply(Reply* r) {
             a.province = info.province;
             a.city = info.city;
         });
-        if (m_hOwner) ::PostMessage(m_hOwner, WM_UPDATE_MY_INFO, 0, 0);
+        // The owner (a room shows the name in its title, lists and chat) and the lobby show it at once.
+        const WPARAM flags = USER_CHANGE_NICKNAME | USER_CHANGE_PHOTO;
+        if (m_hOwner) ::PostMessage(m_hOwner, WM_UPDATE_MY_INFO, flags, 0);
+        HWND lobby = static_cast<HWND>(CGlobalDataApp::GetInstance().mainWnd);
+        if (lobby && lobby != m_hOwner) ::PostMessage(lobby, WM_UPDATE_MY_INFO, flags, 0);
         if (!m_bClosed) CloseDialog(1);
     } else {
         ShowUpdateFailure(r->statusdesc);

@@ -69,6 +69,8 @@ public:
     void OnZQMessageNotify(CZQMessage* msg, CZQEventSource* source) override;
 
     HWND m_hOwner = nullptr;
+    // Colours of the nickname check's line.
+    static constexpr DWORD kNickErrorColor = 0xFFE5484D, kNickGoodColor = 0xFF2E8B57;
     // The code of the last CloseDialog (1 applied, 2 cancelled; 0 none yet).
     int LastCloseCode() const { return m_nCloseCode; }
     ISettingsPreview* Preview() const { return m_pPreview.get(); }
@@ -121,6 +123,8 @@ private:
     void Apply();
     DuiLib::CComboUI* Combo(const char* name);
     void Label(const char* name, const char* text);
+    // The nickname check's line: an error in red, an available nickname in green.
+    void NickTip(const char* text, bool good = false);
     void SelectTab(int page);
 
     DuiLib::CTabLayoutUI* m_pTab = nullptr;
@@ -137,6 +141,7 @@ private:
     // Working copy of the user's data.
     std::string m_strNickname, m_strBirth, m_strProvince, m_strCity;
     uint32_t m_uid = 0, m_level = 0, m_sex = 3, m_photoid = 0;
+    uint32_t m_shownId = 0;  // the beauty id when there is one, as the lists show
 
     std::unique_ptr<ISettingsPreview> m_pPreview;
     DataCB m_dataCB;

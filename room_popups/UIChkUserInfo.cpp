@@ -34,7 +34,8 @@ void CUIChkUserInfo::InitWindow() {
             head->SetBkImage(StringUtility::Format("file='%s' dest='5,5,60,60'", photo.fname.c_str()).c_str());
         else head->SetBkImage("");
     }
-    if (CControlUI* id = pm.FindControl("UserIDEdit")) id->SetText(StringUtility::Format("%u", m_info.uid).c_str());
+    if (CControlUI* id = pm.FindControl("UserIDEdit"))
+        id->SetText(StringUtility::Format("%u", m_info.beautyId ? m_info.beautyId : m_info.uid).c_str());
     if (CControlUI* level = pm.FindControl("UserLevelControl")) {
         LevelItem item;
         level->SetAttribute("giffile", h && h->GetLevel(int(m_info.levelId), item) ? item.fname.c_str() : "");

@@ -15,6 +15,7 @@ namespace roompopups {
 
 struct UserDetailInfo {
     uint32_t uid = 0;
+    uint32_t beautyId = 0;  // the id shown when set, as in the user lists
     uint32_t photoId = 0;
     std::string nickname;
     uint32_t levelId = 0;

@@ -83,7 +83,7 @@ bool CDealMainLeft::OnNotify(TNotifyUI& msg) {
             return true;
         }
         if (name == "VideoSetupBTN") {
-            OpenSettings(1);
+            OpenSettings(3);  // the video page
             return true;
         }
         return false;

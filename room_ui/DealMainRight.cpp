@@ -396,6 +396,7 @@ void CDealMainRight::ShowUserInfoPopup() {
 void CDealMainRight::ShowUserDetail(const RoomUserDetail& d) {
     roompopups::UserDetailInfo& info = m_userInfo->m_info;
     info.uid = d.uid;
+    info.beautyId = d.beautyid;
     info.photoId = d.photoid;
     info.nickname = d.nickname;
     info.levelId = d.level;

@@ -202,6 +202,7 @@ void CDealMainRight::RunMenuAction(int id, const RoomUserInfo& menuTarget) {
             roompopups::UserDetailInfo& info = UserInfoPopup().m_info;
             info = roompopups::UserDetailInfo();
             info.uid = t.uid;
+            info.beautyId = t.beautyid;
             info.photoId = t.photoid;
             info.levelId = t.level;
             info.nickname = t.nickname;

@@ -16,10 +16,7 @@ IDataHalvec* Halvec() {
 }
 
 // The effect picture of a gift: its effect file when it is a picture, else its picture.
-std::string GiftPicture(uint32_t giftId) {
-    IDataHalvec* h = Halvec();
-    GiftItem item;
-    if (!h || !h->GetGift(-1, (int)giftId, item)) return "";
+std::string GiftPicture(GiftItem item) {
     // A bare effect file name lies beside the gift's picture (whose path the catalogue gives in full).
     if (!item.swffname.empty() && item.swffname.find_first_of("\\/") == std::string::npos) {
         size_t dir = item.fname.find_last_of("\\/");
@@ -32,6 +29,14 @@ std::string GiftPicture(uint32_t giftId) {
             if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ext) == 0) return *f;
     }
     return item.fname;
+}
+
+// The effect picture of a gift (its effect file when it is a picture, else its picture) and its name.
+flash::CEffectPlayer::GiftLook LookUpGift(uint32_t giftId) {
+    IDataHalvec* h = Halvec();
+    GiftItem item;
+    if (!h || !h->GetGift(-1, (int)giftId, item)) return {};
+    return {GiftPicture(item), item.name};
 }
 
 bool ReadBytes(const std::string& gbkPath, std::string& out) {
@@ -77,7 +82,7 @@ bool CFlashWnd::Create() {
             m_movie = std::move(m_given);
         } else {
             auto player = std::make_unique<flash::CEffectPlayer>();
-            if (!player->Create(m_moviePath, GiftPicture)) return false;
+            if (!player->Create(m_moviePath, LookUpGift)) return false;
             m_movie = std::move(player);
         }
         m_movie->OnRequest = [this](const std::string& req) { FSCommand(req); };

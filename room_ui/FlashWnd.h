@@ -43,6 +43,7 @@ public:
     // Destroys the window and the movie for good (the room window closes).
     void Destroy();
     bool IsCreated() const { return m_movie != nullptr; }
+    flash::IEffectMovie* Movie() const { return m_movie.get(); }
 
     // Plays or queues one effect; takes the record. False when it was dropped (shielded, unshowable: no gift,
     // a count below 1 or no text, the queue full, or refused by the movie).

@@ -283,8 +283,11 @@ void CPickerGridUI::GridLines(std::vector<int>& ys, std::vector<int>& xs, int& h
         int rem = GetScrollPos().cy % row;
         if (rem > 0) first = row - rem;
     }
+    // Whole columns only: the lines end at the last cell's right edge, never outlining a cut column.
+    int cols = std::max(1, (m_rcItem.right - m_rcItem.left - RightCut()) / colp);
+    hRight = std::min(hRight, m_rcItem.left + cols * colp);
     for (int y = m_rcItem.top + first; y <= m_rcItem.bottom; y += row) ys.push_back(y);
-    for (int x = m_rcItem.left; x <= m_rcItem.right; x += colp) xs.push_back(x);
+    for (int x = m_rcItem.left; x <= hRight; x += colp) xs.push_back(x);
 }
 
 void CPickerGridUI::PaintGrid(HDC hDC) {

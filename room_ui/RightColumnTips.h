@@ -67,6 +67,10 @@ public:
     bool TipVisible() const { return m_tipVisible; }
     int64_t LastServerTime() const { return m_serverTime; }
     bool HoverVisible(int id) const { return id >= 0 && id < 3 && m_hoverShown[id]; }
+    // The button's screen rectangle (empty before the trumpet view loaded).
+    DuiLib::RECT HoverRect(int id) const {
+        return id >= 0 && id < 3 && m_hover[id] ? m_hover[id]->GetWindowRect() : DuiLib::RECT{};
+    }
     roompopups::CUIExchange* Exchange() { return m_exchange.get(); }
     // The two tip texts whose links the tip bar answers.
     static const char* GuestTipText();

@@ -38,6 +38,14 @@ IDataHalvec* Halvec() {
 class CPaneHostUI : public CNativeHostUI {
 public:
     const char* GetClass() const override { return "WebBrowserUIEx"; }
+    void SetPos(RECT rc, bool bNeedInvalidate = true) override {
+        RECT old = GetPos();
+        CNativeHostUI::SetPos(rc, bNeedInvalidate);
+        if (OnMoved && (old.left != rc.left || old.top != rc.top || old.right != rc.right || old.bottom != rc.bottom))
+            OnMoved();
+    }
+    // The column's layout moved the pane (a tip bar shown above it, a resize): its hover buttons follow.
+    std::function<void()> OnMoved;
 };
 
 // The input's place: the native input follows this control's rectangle.
@@ -428,7 +436,7 @@ void CRoomUI::RefreshNameLabel() {
     auto* label = dynamic_cast<CLabelUI*>(m_PaintManager.FindControl("UserNameAndIDLabel"));
     if (!label) return;
     UserAccount acc = CGlobalDataApp::GetInstance().GetAccount();
-    std::string text = StringUtility::Format("%s(%u)", acc.nickname.c_str(), acc.beautyid);
+    std::string text = StringUtility::Format("%s(%u)", acc.nickname.c_str(), acc.beautyid ? acc.beautyid : acc.uid);
     label->SetText(text.c_str());
     SIZE size = CRenderEngine::GetTextSize(&m_PaintManager, text.c_str(), -1, DT_SINGLELINE);
     label->SetFixedWidth(int(size.cx) + 4);
@@ -486,7 +494,11 @@ CControlUI* CRoomUI::CreateControl(const char* pstrClass) {
     std::string cls = pstrClass ? pstrClass : "";
     if (cls == "CControlGifBk") return new CControlGifBk;
     if (cls == "CUserListUI") return new CUserListUI;
-    if (cls == "WebBrowserUIEx") return new CPaneHostUI;
+    if (cls == "WebBrowserUIEx") {
+        auto* host = new CPaneHostUI;
+        host->OnMoved = [this] { PlaceHoverButtons(); };
+        return host;
+    }
     if (cls == "CControlGlobalGiftShow") return new CControlGlobalGiftShow;
     if (cls == "CControlGiftSelect") return new CControlGiftSelect;
     if (cls == "RichEditPlace") return new CInputPlaceUI(m_input);
@@ -540,10 +552,30 @@ LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
         FlushChatLines();
         return 0;
     }
+    if (uMsg == WM_UPDATE_MY_INFO) {
+        bHandled = TRUE;
+        OnOwnInfoUpdated(int(wParam));
+        return 0;
+    }
     if (uMsg == WM_ACTIVATE) m_foreground = LOWORD(wParam) != 0;
     if (uMsg == WM_MOVE) PlaceHoverButtons();
     bHandled = FALSE;
     return 0;
+}
+
+void CRoomUI::OnOwnInfoUpdated(int flags) {
+    // The settings dialog changed the account: the room's record of the user follows it now, not only
+    // when the chat server tells the others.
+    UserAccount a = CGlobalDataApp::GetInstance().GetAccount();
+    RoomUserInfo u;
+    if (!a.uid || !CRoomInfoMgr::GetInstance().GetRoomUser(m_roomId, a.uid, u)) return;
+    if (flags & USER_CHANGE_NICKNAME) u.nickname = a.nickname;
+    if (flags & USER_CHANGE_PHOTO) u.photoid = a.photoid;
+    CRoomInfoMgr::GetInstance().UpdateRoomUser(m_roomId, u);
+    auto* change = new RoomUserChange;
+    change->uid = a.uid;
+    change->value = flags & (USER_CHANGE_NICKNAME | USER_CHANGE_PHOTO);
+    OnRoomNotify(ROOM_NOTIFY_USER_CHANGED, reinterpret_cast<LPARAM>(change));  // frees the record
 }
 
 LRESULT CRoomUI::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {

@@ -130,6 +130,8 @@ private:
     void RequestRoomInfo();
     void OpenRoomManager();
     void RefreshNameLabel();
+    // WM_UPDATE_MY_INFO from the settings dialog: the own record, list row, labels and chat target follow.
+    void OnOwnInfoUpdated(int flags);
     void RefreshRoomName();
     void RefreshLevelGif();
     void UpdateRoomManagerButton();

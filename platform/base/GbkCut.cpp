@@ -23,6 +23,19 @@ size_t GbkCut(const char* text, size_t len, size_t maxBytes) {
     return i;
 }
 
+size_t GbkCharCount(const std::string& text) {
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size(); i += GbkUnitLength(text.data(), text.size(), i)) ++chars;
+    return chars;
+}
+
+size_t GbkCutChars(const std::string& text, size_t maxChars) {
+    size_t i = 0;
+    for (size_t chars = 0; i < text.size() && chars < maxChars; ++chars)
+        i += GbkUnitLength(text.data(), text.size(), i);
+    return i;
+}
+
 void GbkCopy(char* buf, size_t size, const std::string& text) {
     if (!buf || size == 0) return;
     const size_t n = GbkCut(text.data(), text.size(), size - 1);

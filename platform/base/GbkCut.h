@@ -17,6 +17,10 @@ inline size_t GbkCut(const std::string& text, size_t maxBytes) {
     return GbkCut(text.data(), text.size(), maxBytes);
 }
 
+// Characters (units) of GBK text, and the byte length of its longest prefix of at most `maxChars` of them.
+size_t GbkCharCount(const std::string& text);
+size_t GbkCutChars(const std::string& text, size_t maxChars);
+
 // Copies `text` into `buf` of `size` bytes, NUL-terminated, cut on a whole unit. Nothing when size is 0.
 void GbkCopy(char* buf, size_t size, const std::string& text);
 

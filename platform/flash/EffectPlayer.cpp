@@ -29,7 +29,7 @@ CEffectPlayer::~CEffectPlayer() {
     }
 }
 
-bool CEffectPlayer::Create(const std::string& gbkMoviePath, PictureResolver resolver) {
+bool CEffectPlayer::Create(const std::string& gbkMoviePath, GiftResolver resolver) {
     if (gbkMoviePath.empty() || !g_file_test(Dir::ToNativePath(gbkMoviePath).c_str(), G_FILE_TEST_IS_REGULAR))
         return false;
     m_resolver = std::move(resolver);
@@ -44,19 +44,21 @@ bool CEffectPlayer::Create(const std::string& gbkMoviePath, PictureResolver reso
         gtk_widget_set_app_paintable(m_window, TRUE);
         if (GdkVisual* v = gdk_screen_get_rgba_visual(gtk_widget_get_screen(m_window)))
             gtk_widget_set_visual(m_window, v);
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
+        gtk_widget_set_valign(box, GTK_ALIGN_CENTER);
+        m_image = gtk_image_new();
+        m_label = gtk_label_new("");
+        // The effect's look belongs to its own widgets, never to the screen's other windows.
         GtkCssProvider* css = gtk_css_provider_new();
         gtk_css_provider_load_from_data(
             css,
             "window { background: transparent; } label { color: #FFE000; font-size: 18px; font-weight: bold;"
             " text-shadow: 1px 1px 2px #000000; }",
             -1, nullptr);
-        gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(m_window), GTK_STYLE_PROVIDER(css),
-                                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        for (GtkWidget* w : {m_window, m_label})
+            gtk_style_context_add_provider(gtk_widget_get_style_context(w), GTK_STYLE_PROVIDER(css),
+                                           GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         g_object_unref(css);
-        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
-        gtk_widget_set_valign(box, GTK_ALIGN_CENTER);
-        m_image = gtk_image_new();
-        m_label = gtk_label_new("");
         gtk_box_pack_start(GTK_BOX(box), m_image, TRUE, TRUE, 0);
         gtk_box_pack_start(GTK_BOX(box), m_label, FALSE, FALSE, 0);
         gtk_container_add(GTK_CONTAINER(m_window), box);
@@ -111,15 +113,16 @@ std::string CEffectPlayer::CallFunction(const std::string& xml) {
 void CEffectPlayer::StartEffect(uint32_t gift, const std::string& text, int count) {
     m_gift = gift;
     m_text = text;
+    GiftLook look = m_resolver ? m_resolver(gift) : GiftLook{};
+    m_caption = look.name.empty() ? text : look.name;
     if (m_window) {
-        std::string pic = m_resolver ? m_resolver(gift) : std::string();
-        if (GdkPixbufAnimation* a = richedit::LoadAnimation(pic)) {
+        if (GdkPixbufAnimation* a = richedit::LoadAnimation(look.picture)) {
             gtk_image_set_from_animation(GTK_IMAGE(m_image), a);
             g_object_unref(a);
         } else {
             gtk_image_clear(GTK_IMAGE(m_image));
         }
-        std::string label = DuiLib::GbkToUtf8(text) + " x" + std::to_string(count);
+        std::string label = DuiLib::GbkToUtf8(m_caption) + " x" + std::to_string(count);
         gtk_label_set_text(GTK_LABEL(m_label), label.c_str());
     }
     if (m_timer) g_source_remove(m_timer);

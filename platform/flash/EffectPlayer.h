@@ -2,7 +2,7 @@
 // XML form ("<invoke name=..."><arguments><string>..</string></arguments>...</invoke>") and requests back
 // as XML text. CEffectPlayer is the stand-in player of this platform (there is no movie engine): it answers
 // "ShowGift" by showing the gift's animated picture and the effect text in a transparent, click-through
-// top-level window for a while, and keeps the movie's protocol: at start it asks "GetGift" with "Init",
+// top-level window for a while (styled on its own widgets only), and keeps the movie's protocol: at start it asks "GetGift" with "Init",
 // when an effect is visible it calls "ShowGift", when it is over "Close".
 // UI thread only; requests are raised on the UI thread, "ShowGift" re-entrantly inside CallFunction.
 #pragma once
@@ -44,13 +44,17 @@ public:
 
 class CEffectPlayer : public IEffectMovie {
 public:
-    // Picture (GBK path) of a gift id; "" when the catalogue has none.
-    using PictureResolver = std::function<std::string(uint32_t giftId)>;
+    // What the catalogue says of a gift: its picture (GBK path) and its name (GBK); "" when unknown.
+    struct GiftLook {
+        std::string picture;
+        std::string name;
+    };
+    using GiftResolver = std::function<GiftLook(uint32_t giftId)>;
 
     CEffectPlayer();
     ~CEffectPlayer() override;
     // False when the movie file does not exist. The "GetGift"+"Init" request follows from the UI loop.
-    bool Create(const std::string& gbkMoviePath, PictureResolver resolver);
+    bool Create(const std::string& gbkMoviePath, GiftResolver resolver);
 
     std::string CallFunction(const std::string& xml) override;
     void Show(bool show) override;
@@ -65,9 +69,13 @@ public:
     bool HasWindow() const { return m_window != nullptr; }
     // Size of the desktop's active window and of the screen; false without a desktop.
     static bool ForegroundAndScreen(SIZE& foreground, SIZE& screen);
-    // The gift and text of the effect shown now (or last).
+    // The gift and text of the effect shown now (or last); the caption shows the gift's name (GBK) when
+    // the catalogue knows it, else the text.
     uint32_t CurrentGift() const { return m_gift; }
     const std::string& CurrentText() const { return m_text; }
+    const std::string& CurrentCaption() const { return m_caption; }
+    // The label of the caption (null without a desktop).
+    GtkWidget* CaptionWidget() const { return m_label; }
 
 private:
     void Raise(const std::string& request);
@@ -76,12 +84,13 @@ private:
     static int OnCloseTimer(void* self);
 
     std::string m_catalogue;
-    PictureResolver m_resolver;
+    GiftResolver m_resolver;
     unsigned m_effectMs = 4000;
     unsigned m_timer = 0;
     unsigned m_initTimer = 0;
     uint32_t m_gift = 0;
     std::string m_text;
+    std::string m_caption;
     RECT m_rc{0, 0, 800, 460};
     GtkWidget* m_window = nullptr;
     GtkWidget* m_image = nullptr;

@@ -81,9 +81,11 @@ RichEditView* RichEditView::Create(CRichEdit* owner, HWND parent, const RECT& rc
     g_object_ref_sink(v->m_scroll);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(v->m_scroll), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
     v->m_text = gtk_text_view_new();
+    g_object_ref_sink(v->m_text);
     gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(v->m_text), GTK_WRAP_WORD_CHAR);
     gtk_container_add(GTK_CONTAINER(v->m_scroll), v->m_text);
     GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(v->m_text));
+    v->m_buffer = g_object_ref(buf);
     v->m_effects = gtk_text_buffer_create_tag(buf, "varnet-effects", nullptr);
     g_signal_connect(buf, "changed", G_CALLBACK(OnChanged), v);
     g_signal_connect(buf, "insert-text", G_CALLBACK(OnInsertText), v);
@@ -92,30 +94,42 @@ RichEditView* RichEditView::Create(CRichEdit* owner, HWND parent, const RECT& rc
     g_signal_connect(v->m_text, "copy-clipboard", G_CALLBACK(OnClipboard), v);
     g_signal_connect(v->m_text, "cut-clipboard", G_CALLBACK(OnClipboard), v);
     g_signal_connect(v->m_text, "paste-clipboard", G_CALLBACK(OnClipboard), v);
+    g_signal_connect(v->m_scroll, "destroy", G_CALLBACK(OnDestroyed), v);
     gtk_widget_show_all(v->m_scroll);
     v->Place(rc, true);
     return v;
 }
 
 RichEditView::~RichEditView() {
-    if (m_text) {
-        g_signal_handlers_disconnect_by_data(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text)), this);
-        g_signal_handlers_disconnect_by_data(m_text, this);
+    g_signal_handlers_disconnect_by_data(m_buffer, this);
+    g_signal_handlers_disconnect_by_data(m_text, this);
+    g_signal_handlers_disconnect_by_data(m_scroll, this);
+    if (!m_dead) {
+        DuiLib::CWindowWnd* wnd = DuiLib::CWindowWnd::FromHandle(m_parent);
+        if (wnd && wnd->GetBackend()) wnd->GetBackend()->RemoveNativeWidget(m_scroll);
+        gtk_widget_destroy(m_scroll);
     }
-    DuiLib::CWindowWnd* wnd = DuiLib::CWindowWnd::FromHandle(m_parent);
-    if (wnd && wnd->GetBackend()) wnd->GetBackend()->RemoveNativeWidget(m_scroll);
     if (m_css) g_object_unref(m_css);
-    gtk_widget_destroy(m_scroll);
+    g_object_unref(m_buffer);
+    g_object_unref(m_text);
     g_object_unref(m_scroll);
 }
 
+void RichEditView::OnDestroyed(GtkWidget*, void* p) {
+    auto* self = static_cast<RichEditView*>(p);
+    self->m_dead = true;
+    g_signal_handlers_disconnect_by_data(self->m_buffer, self);
+    g_signal_handlers_disconnect_by_data(self->m_text, self);
+}
+
 void RichEditView::Place(const RECT& rc, bool visible) {
+    if (m_dead) return;
     DuiLib::CWindowWnd* wnd = DuiLib::CWindowWnd::FromHandle(m_parent);
     if (wnd && wnd->GetBackend()) wnd->GetBackend()->PlaceNativeWidget(m_scroll, rc, visible);
 }
 
 void RichEditView::Focus() {
-    gtk_widget_grab_focus(m_text);
+    if (!m_dead) gtk_widget_grab_focus(m_text);
 }
 
 void RichEditView::SetFormat(const CharFormat& cf, uint32_t bk) {
@@ -129,6 +143,7 @@ void RichEditView::SetFormat(const CharFormat& cf, uint32_t bk) {
              " sans-serif; font-size: %dpt; font-weight: %s; font-style: %s; }",
              (unsigned)rgb(bk), (unsigned)rgb(cf.color), family.c_str(), std::clamp(cf.heightTwips / 20, 1, 200),
              (cf.effects & 1) ? "bold" : "normal", (cf.effects & 2) ? "italic" : "normal");
+    if (m_dead) return;
     if (!m_css) {
         m_css = gtk_css_provider_new();
         gtk_style_context_add_provider(gtk_widget_get_style_context(m_text), GTK_STYLE_PROVIDER(m_css),
@@ -141,15 +156,16 @@ void RichEditView::SetFormat(const CharFormat& cf, uint32_t bk) {
 }
 
 void RichEditView::ApplyEffects() {
-    GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
+    GtkTextBuffer* buf = GTK_TEXT_BUFFER(m_buffer);
     GtkTextIter a, b;
     gtk_text_buffer_get_bounds(buf, &a, &b);
     gtk_text_buffer_apply_tag(buf, GTK_TEXT_TAG(m_effects), &a, &b);
 }
 
 void RichEditView::Render(const RichEditModel& model) {
+    if (m_dead) return;
     m_rendering = true;
-    GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
+    GtkTextBuffer* buf = GTK_TEXT_BUFFER(m_buffer);
     gtk_text_buffer_set_text(buf, "", 0);
     const std::u16string& text = model.GetText();
     int start = 0;
@@ -189,7 +205,8 @@ void RichEditView::Render(const RichEditModel& model) {
 }
 
 void RichEditView::Snapshot(RichEditModel& model) {
-    GtkTextBuffer* buf = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
+    if (m_dead) return;
+    GtkTextBuffer* buf = GTK_TEXT_BUFFER(m_buffer);
     std::u16string text;
     std::vector<EmbeddedObject> objects;
     GtkTextIter it, sel1, sel2;
@@ -226,11 +243,13 @@ void RichEditView::Snapshot(RichEditModel& model) {
 }
 
 void RichEditView::SetClipboardText(const std::u16string& text) {
+    if (m_dead) return;
     std::string utf8 = Charset::Utf16ToUtf8(text);
     gtk_clipboard_set_text(gtk_widget_get_clipboard(m_text, GDK_SELECTION_CLIPBOARD), utf8.c_str(), (int)utf8.size());
 }
 
 bool RichEditView::GetClipboardText(std::u16string& out) {
+    if (m_dead) return false;
     gchar* t = gtk_clipboard_wait_for_text(gtk_widget_get_clipboard(m_text, GDK_SELECTION_CLIPBOARD));
     if (!t) return false;
     out = Charset::Utf8ToUtf16(t);

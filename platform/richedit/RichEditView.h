@@ -33,7 +33,8 @@ public:
     void Focus();
     // Typed or pasted text beyond this many units is refused (0: no limit).
     void SetLimit(int units) { m_limit = units; }
-    GtkWidget* Widget() const { return m_text; }
+    // nullptr once the parent window destroyed the widget.
+    GtkWidget* Widget() const { return m_dead ? nullptr : m_text; }
     void SetClipboardText(const std::u16string& text);
     // The desktop clipboard's text; false when it holds none.
     bool GetClipboardText(std::u16string& out);
@@ -46,11 +47,14 @@ private:
     static int OnKey(GtkWidget*, void* event, void* self);
     static int OnButton(GtkWidget*, void* event, void* self);
     static void OnClipboard(GtkWidget*, void* self);
+    static void OnDestroyed(GtkWidget*, void* self);
 
     CRichEdit* m_owner = nullptr;
     HWND m_parent = nullptr;
     GtkWidget* m_scroll = nullptr;
-    GtkWidget* m_text = nullptr;
+    GtkWidget* m_text = nullptr;  // held: the parent window may destroy it before this view goes
+    void* m_buffer = nullptr;     // GtkTextBuffer, held
+    bool m_dead = false;          // the widgets were destroyed with the parent window
     void* m_css = nullptr;
     void* m_effects = nullptr;  // GtkTextTag of underline/strike-out
     bool m_rendering = false;

@@ -114,10 +114,12 @@ IWebView* CreateWebView(Engine engine);
 void SetWebDataFolder(const std::string& nativeFolder);
 
 // Opens an http or https URL in the user's default browser (the desktop's handler); any other scheme is
-// refused. Tests may replace the opener.
+// refused. When no browser takes it, a (non-modal) message box named kNoBrowserWidgetName tells the user where to
+// go. Tests may replace the opener. UI thread.
 bool OpenInDefaultBrowser(const std::string& url);
 using UrlOpener = bool (*)(const std::string& utf8Url);
 void SetUrlOpener(UrlOpener opener);  // null restores the desktop's handler
+constexpr const char* kNoBrowserWidgetName = "VarnetNoBrowser";
 
 // One page call: checks it (a published name, argument count and sizes) and invokes `external` with the
 // arguments as BSTRs (method and property-get). True with the answer when the call reached the object.

@@ -515,16 +515,41 @@ void SetUrlOpener(UrlOpener opener) {
     g_opener = opener;
 }
 
+namespace {
+// The page's address without its query (which may carry a session) for the user to open by hand.
+void ShowNoBrowser(const std::string& utf8Url) {
+    if (!gdk_display_get_default()) return;
+    std::string shown = utf8Url.substr(0, utf8Url.find_first_of("?#"));
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
+                                            "%s", "没有找到可以打开网页的浏览器。");
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "请安装浏览器，或在浏览器中打开：\n%s",
+                                             shown.c_str());
+    gtk_window_set_title(GTK_WINDOW(box), "提示");
+    gtk_widget_set_name(box, kNoBrowserWidgetName);
+    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    g_signal_connect(box, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+    gtk_widget_show(box);
+}
+}  // namespace
+
 bool OpenInDefaultBrowser(const std::string& url) {
     std::string u = Charset::GbkToUtf8(url);
     if (!IsHttp(u.c_str())) {
         PJ_Log("VarnetFrame.txt", 0, "WebView", "refused to open %s", url.substr(0, 64).c_str());
         return false;
     }
-    if (g_opener) return g_opener(u);
-    GError* err = nullptr;
-    gboolean ok = g_app_info_launch_default_for_uri(u.c_str(), nullptr, &err);
-    if (err) g_error_free(err);
+    bool ok;
+    if (g_opener) {
+        ok = g_opener(u);
+    } else {
+        GError* err = nullptr;
+        ok = g_app_info_launch_default_for_uri(u.c_str(), nullptr, &err);
+        if (err) g_error_free(err);
+    }
+    if (!ok) {
+        PJ_Log("VarnetFrame.txt", 0, "WebView", "no browser took the page");
+        ShowNoBrowser(u);
+    }
     return ok;
 }
 

@@ -54,4 +54,25 @@ TEST(GbkCut, NeverSplitsACharacter) {
     }
 }
 
+TEST(GbkCut, CountsAndCutsCharacters) {
+    struct Row {
+        std::string text;
+        size_t chars, cutAt2;
+    };
+    const Row rows[] = {
+        {"", 0, 0},
+        {"abc", 3, 2},
+        {"a\xD6\xD0"
+         "b",
+         3, 3},
+        {"\xD6\xD0\xCE\xC4\xB0\xA1", 3, 4},
+        {"\xFF\xB0\xA1", 2, 3},  // 0xFF stands alone
+        {"ab\xD6", 3, 2},        // a lone lead at the end is one
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(r.chars, varnet::GbkCharCount(r.text)) << r.text;
+        EXPECT_EQ(r.cutAt2, varnet::GbkCutChars(r.text, 2)) << r.text;
+    }
+}
+
 }  // namespace

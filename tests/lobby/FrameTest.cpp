@@ -327,8 +327,15 @@ TEST_F(FrameTest, WaitDialogTimesOut) {
 TEST_F(FrameTest, CloseAsksThenLogsOutAndQuits) {
     SignInAs(1001, 0, "a", 0);
     ASSERT_NE(frame->Create(nullptr, "frame", 0x10000000u, 0, 0, 0, 800, 572), nullptr);
+    std::string asked;
+    frame->onModal = [&](WindowImplBase& dlg) {
+        asked = UITest::Find(&dlg, "SoftCloseTipLabel")->GetText().c_str();
+        RunLater(10, [&dlg] { dlg.Close(2); });
+        return dlg.ShowModal();
+    };
     frame->OnBtnClickClose();  // declined: nothing happens
     EXPECT_EQ(frame->dialogs, std::vector<std::string>{"SoftCloseTipDlg"});
+    EXPECT_EQ(asked, "确定要退出程序吗？");  // no room is open
     EXPECT_TRUE(frame->IsWindowVisible());
     frame->onModal = [&](WindowImplBase& dlg) {
         RunLater(10, [&] { UITest::Click(&dlg, "btnOK"); });

@@ -176,7 +176,9 @@ TEST(NavigationTree, InsertionVisibilityAndRemoval) {
     // The second top-level node follows the first's last descendant; a child goes after its siblings' rows.
     EXPECT_EQ(AllKeys(list), (Keys{"A", "A1", "A1x", "A2", "B"}));
     EXPECT_EQ(a1x->level, 2);
-    EXPECT_EQ(list->GetItemAt(1)->GetPadding().left, 20);
+    // Indented content, highlight from the left edge.
+    EXPECT_EQ(list->GetItemAt(1)->GetPadding().left, 0);
+    EXPECT_EQ(static_cast<CContainerUI*>(list->GetItemAt(1)->GetInterface("IContainer"))->GetInset().left, 20);
     // Entries under closed folders are hidden until opened.
     EXPECT_EQ(VisibleKeys(list), (Keys{"A", "B"}));
     list->ExpandTopLevel();

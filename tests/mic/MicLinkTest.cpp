@@ -94,7 +94,7 @@ TEST_F(MicLinkTest, ConfiguredCountsAndSuccessEndings) {
 }
 
 TEST_F(MicLinkTest, DeviceFailureGivesOneNoticeAndNoSecondAttempt) {
-    publisher.codes = {2};
+    publisher.codes = {2, 2, 2, 2};
     adapter->SetParam("rtmp://127.0.0.1/vstar/own", true, 3);
     MakeLink();
     link->StartLinkThread();
@@ -103,6 +103,21 @@ TEST_F(MicLinkTest, DeviceFailureGivesOneNoticeAndNoSecondAttempt) {
     EXPECT_EQ(1u, publisher.Attempts().size());
     ASSERT_TRUE(PumpUntil([&] { return roomWindow.notices.size() == 1; }, 5000));
     EXPECT_FALSE(roomWindow.notices[0].empty());
+    // Relinks of the same performer (the fresh signature's reply) fail alike: no second notice, and the
+    // reconnect pause keeps growing. Another performer is told again.
+    for (size_t run = 2; run <= 3; ++run) {
+        link->SetMicUser(5005, "performer");
+        link->StartLinkThread();
+        ASSERT_TRUE(WaitResult(run));
+    }
+    EXPECT_EQ(3, link->GetReconnectCount());
+    link->SetMicUser(6006, "next");
+    link->StartLinkThread();
+    ASSERT_TRUE(WaitResult(4));
+    EXPECT_EQ(4u, publisher.Attempts().size());
+    ASSERT_TRUE(PumpUntil([&] { return roomWindow.notices.size() == 2; }, 5000));
+    PumpMessagesFor(50);
+    EXPECT_EQ(2u, roomWindow.notices.size());
 
     // The notice to a room window that is gone is freed by the runtime (ASan watches).
     EXPECT_FALSE(CMicLink::PostChatNotice(nullptr, "x"));

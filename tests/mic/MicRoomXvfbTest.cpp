@@ -319,9 +319,17 @@ TEST_F(MicRoomXvfb, PerformersPlayLiveRelinkAfterTheServerCameBackAndTheOwnCamer
 
 TEST_F(MicRoomXvfb, SettingsDialogListsTheSyntheticCameraAndShowsItsPreview) {
     Enter();
-    ui.Left().OpenSettings(3);
+    // The column's "视频设置" button opens the dialog on its video page.
+    DuiLib::TNotifyUI click;
+    click.sType = "click";
+    click.pSender = ui.m_PaintManager.FindControl("VideoSetupBTN");
+    ASSERT_NE(click.pSender, nullptr);
+    EXPECT_TRUE(ui.Left().OnNotify(click));
     CRoomConfigSetDlg& dlg = ui.Left().Settings();
     ASSERT_NE(dlg.GetHWND(), nullptr);
+    auto* tab = dynamic_cast<DuiLib::CTabLayoutUI*>(dlg.m_PaintManager.FindControl("RoomConfigOptionTab"));
+    ASSERT_NE(tab, nullptr);
+    EXPECT_EQ(tab->GetCurSel(), 3);
     auto* combo = dynamic_cast<DuiLib::CComboUI*>(dlg.m_PaintManager.FindControl("SelVideoDeviceCombo"));
     ASSERT_NE(combo, nullptr);
     ASSERT_GE(combo->GetCount(), 1);

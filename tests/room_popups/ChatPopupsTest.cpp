@@ -232,6 +232,10 @@ TEST_F(ChatPopups, TrumpetOverTheLimitReturnsToTheLastText) {
     EXPECT_EQ("您还可以输入5个字符", Label(t, t.PM(), "CanInputTextLabel"));
     t.Input().Edit().InsertTextGbk("[:12]");  // exactly 100
     EXPECT_EQ("您还可以输入0个字符", Label(t, t.PM(), "CanInputTextLabel"));
+    // Characters, not bytes: a Chinese character counts one.
+    t.Input().ClearContent();
+    t.Input().Edit().InsertTextGbk(std::string(95, 'a') + "你好");
+    EXPECT_EQ("您还可以输入3个字符", Label(t, t.PM(), "CanInputTextLabel"));
 }
 
 TEST_F(ChatPopups, NoticeChecksTheStyledTextAndTipsInTheOwnView) {

@@ -157,6 +157,11 @@ TEST_F(SettingsTest, PersonalPageFilledFromTheSession) {
     EXPECT_EQ(Text(dlg, "RoomConfigTitleLabel"), "个人资料");
     EXPECT_EQ(Text(dlg, "PersonalNickNameEdit"), "爱丽丝");
     EXPECT_EQ(Text(dlg, "UserIDEdit"), "1001");
+    // A beauty id is what the user lists show, so the dialog shows it too.
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.beautyid = 66666; });
+    dlg.OpenPage(1);
+    EXPECT_EQ(Text(dlg, "UserIDEdit"), "66666");
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.beautyid = 0; });
     EXPECT_EQ(Text(dlg, "SexSelCombo"), "女");
     EXPECT_EQ(Combo(dlg, "BirthdayDayCombo")->GetCount(), 29);  // February 2000
     EXPECT_EQ(Text(dlg, "BirthdayDayCombo"), "  15日");
@@ -204,10 +209,13 @@ TEST_F(SettingsTest, ApplyUpdatesTheServiceOnceForTheDialogThatAsked) {
     UITest::Click(&dlg, "ChkNickNameBTN");
     ASSERT_TRUE(PumpUntil([&] { return Text(dlg, "NickNameErrorTipLabel") == "昵称已被使用"; }, 5000))
         << Text(dlg, "NickNameErrorTipLabel");
+    auto* tip = static_cast<CLabelUI*>(dlg.m_PaintManager.FindControl("NickNameErrorTipLabel"));
+    EXPECT_EQ(tip->GetTextColor(), CRoomConfigSetDlg::kNickErrorColor);
     EXPECT_EQ(Text(other, "NickNameErrorTipLabel"), "");
     edit->SetText("新名字");
     UITest::Click(&dlg, "ChkNickNameBTN");
     ASSERT_TRUE(PumpUntil([&] { return Text(dlg, "NickNameErrorTipLabel") == "恭喜您，昵称可用!"; }, 5000));
+    EXPECT_EQ(tip->GetTextColor(), CRoomConfigSetDlg::kNickGoodColor);  // not in the error colour
 
     Combo(dlg, "SexSelCombo")->SelectItem(1);
     UITest::PressKey(&dlg, VK_RETURN);

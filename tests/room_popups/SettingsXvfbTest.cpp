@@ -8,6 +8,7 @@
 
 #include "GlobalData.h"
 #include "RoomConfigSetDlg.h"
+#include "CameraSource.h"
 #include "SyntheticCamera.h"
 #include "UiTestSupport.h"
 #include "UIBackendGtk.h"
@@ -16,6 +17,26 @@
 #include "TestUtil.h"
 
 using namespace DuiLib;
+
+namespace {
+struct NoCameras : capture::CameraStandIn {
+    std::vector<capture::CameraInfo> List() override { return {}; }
+    std::unique_ptr<capture::CameraSource> Create(int) override { return nullptr; }
+};
+
+void Shot(CRoomConfigSetDlg& dlg, const std::string& file) {
+    gdk_display_sync(gdk_display_get_default());
+    PumpMessagesFor(400);
+    gdk_display_sync(gdk_display_get_default());
+    RECT rc = dlg.GetWindowRect();
+    ASSERT_GT(rc.right - rc.left, 0);
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
+                                               rc.bottom - rc.top);
+    ASSERT_NE(pb, nullptr);
+    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
+    g_object_unref(pb);
+}
+}  // namespace
 
 TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
     if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
@@ -38,21 +59,22 @@ TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
         CRoomConfigSetDlg dlg;
         ASSERT_NE(dlg.Create(nullptr, "房间设置对话框", UI_WS_POPUP, 0, 0, 0, 500, 373), nullptr);
         dlg.CenterWindow();
+        CControlUI* noCamera = dlg.m_PaintManager.FindControl("NoCameraTipLabel");
+        ASSERT_NE(noCamera, nullptr);
         for (int page : {1, 3}) {
             dlg.OpenPage(page);
             dlg.ShowWindow(true);
-            gdk_display_sync(gdk_display_get_default());
-            PumpMessagesFor(400);
-            gdk_display_sync(gdk_display_get_default());
-            RECT rc = dlg.GetWindowRect();
-            ASSERT_GT(rc.right - rc.left, 0);
-            GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top,
-                                                       rc.right - rc.left, rc.bottom - rc.top);
-            ASSERT_NE(pb, nullptr);
-            std::string file = dir + "/settings_page" + std::to_string(page) + ".png";
-            EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
-            g_object_unref(pb);
+            Shot(dlg, dir + "/settings_page" + std::to_string(page) + ".png");
         }
+        EXPECT_FALSE(noCamera->IsVisible());
+        // Without a camera the video page says so.
+        NoCameras none;
+        capture::SetCameraStandIn(&none);
+        dlg.OpenPage(3);
+        EXPECT_TRUE(noCamera->IsVisible());
+        EXPECT_EQ(static_cast<CComboUI*>(dlg.m_PaintManager.FindControl("SelVideoDeviceCombo"))->GetCount(), 0);
+        Shot(dlg, dir + "/settings_no_camera.png");
+        capture::SelectSyntheticCamera(1);
         dlg.CloseDialog(2);
         ::DestroyWindow(dlg.GetHWND());
     }

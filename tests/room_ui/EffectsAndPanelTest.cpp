@@ -177,7 +177,9 @@ TEST(EffectPlayer, StandInKeepsTheProtocol) {
     std::vector<std::string> requests;
     player.OnRequest = [&](const std::string& r) { requests.push_back(r); };
     player.SetEffectTime(20);
-    ASSERT_TRUE(player.Create(movie, [](uint32_t) { return std::string(); }));
+    ASSERT_TRUE(player.Create(movie, [](uint32_t gift) {
+        return flash::CEffectPlayer::GiftLook{"", gift == 502 ? "蛋糕" : ""};
+    }));
     ASSERT_TRUE(PumpUntil([&] { return !requests.empty(); }, 5000));
     EXPECT_NE(requests[0].find("GetGift"), std::string::npos);
     EXPECT_NE(requests[0].find("Init"), std::string::npos);
@@ -187,8 +189,12 @@ TEST(EffectPlayer, StandInKeepsTheProtocol) {
     ASSERT_EQ(requests.size(), 2u);  // "ShowGift" inside the call
     EXPECT_NE(requests[1].find("ShowGift"), std::string::npos);
     EXPECT_EQ(player.CurrentText(), "x<y");
+    EXPECT_EQ(player.CurrentCaption(), "x<y");  // a gift the catalogue does not know
     ASSERT_TRUE(PumpUntil([&] { return requests.size() == 3; }, 5000));
     EXPECT_NE(requests[2].find("Close"), std::string::npos);
+    // A known gift shows its name, not the internal id it came with.
+    player.CallFunction(roomui::CFlashWnd::ShowGiftXml(502, "Cake", 1));
+    EXPECT_EQ(player.CurrentCaption(), "蛋糕");
 }
 
 TEST(ChatFacePanel, PagesFollowTheCatalogueAndReload) {
@@ -463,6 +469,14 @@ TEST(PickerControls, ClicksTimersAndGrids) {
     // (447 - 10) / 31 = 14 columns.
     EXPECT_EQ(faces->GetItemAt(14)->GetPos().top, 31);
     EXPECT_EQ(faces->GetItemAt(13)->GetPos().left, 13 * 31);
+    // The lines outline whole cells: none for a cut 15th (or, with 62 wide cells, 8th) column.
+    for (int cell : {31, 62}) {
+        faces->SetItemSize(SIZE{cell, cell});
+        faces->SetPos(RECT{0, 0, 447, 100});
+        faces->GridLines(ys, xs, right);
+        EXPECT_EQ(right, 434) << cell;
+        EXPECT_EQ(xs.back(), 434) << cell;
+    }
     host.SendMessage(WM_CLOSE);
 }
 

@@ -344,15 +344,15 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
     struct Case {
         const char* body;
         int status;
-        uint32_t uid;
+        uint32_t uid;  // the id shown: the beauty id when there is one
         const char* nick;
         const char* sex;
         const char* age;  // the age label, "" when unknown (never the last user's)
         const char* address;
     };
     const Case cases[] = {
-        {R"({"status":1,"user":{"uid":2002,"nickname":"twin","level":250,"photoid":7,"sex":2,"prov":"GD","city":"SZ","birth":"1990-12-31"}})",
-         1, 2002, "twin", "女", "19", "GDSZ"},
+        {R"({"status":1,"user":{"uid":2002,"beautyid":88888,"nickname":"twin","level":250,"photoid":7,"sex":2,"prov":"GD","city":"SZ","birth":"1990-12-31"}})",
+         1, 88888, "twin", "女", "19", "GDSZ"},
         {R"({"status":1,"user":{"uid":2002,"nickname":"twin","sex":1,"prov":"GD","city":"GD","birth":"1990"}})", 1,
          2002, "twin", "男", "", "GD"},
         {R"({"status":1,"user":"nobody"})", 1, 0, "", "保密", "", ""},
@@ -370,6 +370,7 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
         // The record the room manager makes of it (room notification 9).
         auto* d = new RoomUserDetail;
         d->uid = uint32_t(reply.tid);
+        d->beautyid = reply.beautyid;
         d->nickname = reply.nickname;
         d->level = reply.level;
         d->photoid = reply.photoid;

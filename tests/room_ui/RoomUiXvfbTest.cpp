@@ -5,8 +5,12 @@
 #include <gtk/gtk.h>
 
 #include <filesystem>
+#include <tuple>
 
+#include "ChatColumnPopups.h"
 #include "FlashWnd.h"
+#include "GlobalData.h"
+#include "GtkLogWatch.h"
 #include "RichEditCtrlEx.h"
 #include "RoomUiFakes.h"
 #include "RoomUiTestSupport.h"
@@ -148,6 +152,7 @@ TEST_F(RoomUiXvfbTest, EmoticonPanelAndAnEffectPlaying) {
     // The effect of gift 10001 with its animated picture from the catalogue.
     GiftItem gift;
     gift.id = 10001;
+    gift.name = "蛋糕";
     gift.fname = VARNET_SOURCE_DIR "/res/gift/10001.png";
     gift.swffname = VARNET_SOURCE_DIR "/res/gift/10001_effect.gif";
     halvec.gifts[10001] = gift;
@@ -157,11 +162,28 @@ TEST_F(RoomUiXvfbTest, EmoticonPanelAndAnEffectPlaying) {
     ASSERT_TRUE(effects.Create());
     effects.CenterTopMost();
     effects.HideAndStop();
-    ASSERT_TRUE(effects.Play(new roomui::GiftEffect{10001, "甲 送给 乙", 3}));
+    ASSERT_TRUE(effects.Play(new roomui::GiftEffect{10001, "Cake", 3}));
     EXPECT_TRUE(effects.IsBusy());
     EXPECT_TRUE(effects.IsShown());
     Settle(500);
     Shot(effects.GetRect(), ShotDir() + "/gift_effect.png");
+    // The gift's name shows, in the effect's colour; a label of another window keeps the theme's.
+    auto* player = dynamic_cast<flash::CEffectPlayer*>(effects.Movie());
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->CurrentCaption(), "蛋糕");
+    EXPECT_EQ(gtk_label_get_text(GTK_LABEL(player->CaptionWidget())), GbkToUtf8("蛋糕 x3"));
+    GtkWidget* other = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget* plain = gtk_label_new("plain");
+    gtk_container_add(GTK_CONTAINER(other), plain);
+    gtk_widget_show_all(other);
+    auto colour = [](GtkWidget* w) {
+        GdkRGBA c;
+        gtk_style_context_get_color(gtk_widget_get_style_context(w), GTK_STATE_FLAG_NORMAL, &c);
+        return std::make_tuple(int(c.red * 255 + 0.5), int(c.green * 255 + 0.5), int(c.blue * 255 + 0.5));
+    };
+    EXPECT_EQ(colour(player->CaptionWidget()), std::make_tuple(0xFF, 0xE0, 0x00));
+    EXPECT_NE(colour(plain), std::make_tuple(0xFF, 0xE0, 0x00));
+    gtk_widget_destroy(other);
     effects.Destroy();
 }
 
@@ -267,9 +289,16 @@ TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop) {
     EXPECT_EQ(trumpet->NodeCount(), 0);  // with the next turn's batch
     for (int i = 0; i < 200 && trumpet->NodeCount() == 0; ++i) Settle(20);
     EXPECT_EQ(trumpet->NodeCount(), 1);
+    // The tip bar moves the pane down: its buttons follow at once.
+    auto paneTop = [&] {
+        return ui.GetWindowRect().top + ui.m_PaintManager.FindControl("WebBrowserTrumpet")->GetPos().top;
+    };
+    int before = paneTop();
+    EXPECT_EQ(ui.Tips().HoverRect(0).top, before);
     ui.Tips().ShowGiftFailTip("余额不足");
     Settle(300);
-    ::SendMessage(ui.GetHWND(), WM_MOVE, 0, 0);  // the buttons follow the view
+    EXPECT_GT(paneTop(), before);
+    EXPECT_EQ(ui.Tips().HoverRect(0).top, paneTop());
     ui.Tips().OnWebMouseEnter(0);
     EXPECT_TRUE(ui.Tips().HoverVisible(0));
     EXPECT_TRUE(ui.Tips().HoverVisible(1));
@@ -495,4 +524,35 @@ TEST_F(RoomUiXvfbTest, LuckyGiftTipFollowsTheRoomWindowAndLetsPressesThrough) {
     EXPECT_NEAR(onRoom.at[0].x, (a.left + a.right) / 2, 2);
     EXPECT_NEAR(onRoom.at[0].y, a.top + 25, 2);
     ui.CloseRoomWindow();
+}
+
+// The notice and trumpet editors used, then the room closed under them: no GTK warning or critical.
+TEST_F(RoomUiXvfbTest, ClosingTheRoomAfterTheEditorsLogsNoGtkCritical) {
+    testsupport::GtkLogWatch watch;
+    const uint32_t room = 8129;
+    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.level = 300, a.stealth = 0; });
+    auto ui = std::make_unique<roomui::CRoomUI>();
+    ui->SetRoomID(room);
+    ASSERT_TRUE(ui->CreateRoomWindow("room(8129)"));
+    auto& popups = ui->Center().Popups();
+    ui->Center().OnTrumpet();
+    ASSERT_TRUE(popups.trumpet.IsWindowVisible());
+    ASSERT_TRUE(popups.notice.ShowPopup(ui->GetHWND(), popups.notice.kWidth, popups.notice.kHeight));
+    for (auto* editor : {static_cast<roompopups::CChatEditorPopup*>(&popups.trumpet),
+                         static_cast<roompopups::CChatEditorPopup*>(&popups.notice)}) {
+        ASSERT_TRUE(editor->Input().Edit().IsNative());
+        editor->Input().Edit().InsertTextGbk("今晚八点");
+        editor->Input().Edit().SetFocus();
+        Settle(100);
+        (void)editor->Input().Edit().Content();
+        editor->Finish(2);
+    }
+    Settle(200);
+    ui->CloseRoomWindow();
+    Settle(200);
+    ui.reset();
+    Settle(100);
+    EXPECT_EQ(watch.Messages(), std::vector<std::string>{});
 }

@@ -177,6 +177,16 @@ TEST(RoomWindowDispatch, HandlersReachTheirColumns) {
     EXPECT_EQ(r.members.GetCount(), 2);  // the hidden user is not listed
     r.Send(ROOM_NOTIFY_USER_LEAVE, new RoomUserChange{kOther, 2});
     EXPECT_EQ(r.members.FindUserIndex(kOther), -1);
+    // The own nickname changed in the settings dialog: the list shows it at once.
+    std::string oldNick = CGlobalDataApp::GetInstance().GetAccount().nickname;
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.nickname = "新名字"; });
+    BOOL handled = FALSE;
+    r.ui.HandleCustomMessage(WM_UPDATE_MY_INFO, USER_CHANGE_NICKNAME | USER_CHANGE_PHOTO, 0, handled);
+    EXPECT_TRUE(handled);
+    int own = r.members.FindUserIndex(roomtest::kSelf);
+    ASSERT_GE(own, 0);
+    EXPECT_EQ(r.members.GetNickNameAt(own), "新名字");
+    CGlobalDataApp::GetInstance().UpdateAccount([&](UserAccount& a) { a.nickname = oldNick; });
     int ownBefore = r.ui.OwnView().NodeCount();
     int pubBefore = r.ui.PublicView().NodeCount();
     r.Send(ROOM_NOTIFY_CHAT_LINE, new RoomChatLine{CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN, "hi<BR>"});

@@ -447,3 +447,32 @@ TEST_F(WebKitXvfb, APageRepaintsAfterAMenuClosedOverIt) {
 }
 
 }  // namespace
+
+namespace {
+
+bool NoBrowser(const std::string&) {
+    return false;
+}
+}  // namespace
+
+// A page the desktop cannot open: the user is told where to go (without the query, which may hold a session).
+TEST_F(WebKitXvfb, NoBrowserTellsTheUser) {
+    webview::SetUrlOpener(NoBrowser);
+    EXPECT_FALSE(webview::OpenInDefaultBrowser("http://127.0.0.1/pay?sid=77&key=k"));
+    webview::SetUrlOpener(nullptr);
+    GtkWidget* box = nullptr;
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* l = tops; l; l = l->next)
+        if (g_strcmp0(gtk_widget_get_name(GTK_WIDGET(l->data)), webview::kNoBrowserWidgetName) == 0)
+            box = GTK_WIDGET(l->data);
+    g_list_free(tops);
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(gtk_widget_get_visible(box));
+    gchar* text = nullptr;
+    g_object_get(box, "secondary-text", &text, nullptr);
+    std::string shown = text ? text : "";
+    g_free(text);
+    EXPECT_NE(shown.find("http://127.0.0.1/pay"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("sid"), std::string::npos) << shown;
+    gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK);  // closes it
+}
