@@ -40,21 +40,6 @@ long StatusKb(pid_t pid, const char* field) {
     return 0;
 }
 
-long CpuMs(pid_t pid) {
-    // Fields 14 and 15 of /proc/<pid>/stat: user and system time in clock ticks.
-    std::string stat = e2e::ReadFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t close = stat.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream in(stat.substr(close + 2));
-    std::string field;
-    long user = 0, sys = 0;
-    for (int i = 3; i <= 15 && in >> field; ++i) {
-        if (i == 14) user = atol(field.c_str());
-        if (i == 15) sys = atol(field.c_str());
-    }
-    return (user + sys) * 1000 / sysconf(_SC_CLK_TCK);
-}
-
 // The processes and their descendants.
 std::vector<pid_t> Tree(const std::vector<pid_t>& roots) {
     std::map<pid_t, std::vector<pid_t>> children;
@@ -77,7 +62,7 @@ std::vector<pid_t> Tree(const std::vector<pid_t>& roots) {
 
 long TreeCpuMs(const std::vector<pid_t>& tree) {
     long ms = 0;
-    for (pid_t p : tree) ms += CpuMs(p);
+    for (pid_t p : tree) ms += std::max(0L, e2e::CpuMs(p));
     return ms;
 }
 

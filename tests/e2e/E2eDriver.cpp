@@ -213,6 +213,29 @@ double Difference(const std::vector<unsigned char>& a, const std::vector<unsigne
     return double(differ) / double(a.size() / 3);
 }
 
+double Ink(const RECT& rc) {
+    std::vector<unsigned char> px = Grab(rc);
+    if (px.size() < 3) return 0;
+    std::vector<unsigned char> plain;
+    for (size_t i = 0; i < px.size(); i += 3) plain.insert(plain.end(), {px[0], px[1], px[2]});
+    return Difference(px, plain);
+}
+
+long CpuMs(pid_t pid) {
+    // Fields 14 and 15 of /proc/<pid>/stat: user and system time in clock ticks.
+    std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream in(stat.substr(close + 2));
+    std::string field;
+    long user = 0, sys = 0;
+    for (int i = 3; i <= 15 && in >> field; ++i) {
+        if (i == 14) user = atol(field.c_str());
+        if (i == 15) sys = atol(field.c_str());
+    }
+    return (user + sys) * 1000 / sysconf(_SC_CLK_TCK);
+}
+
 int MovingMicWindows(const Window& room) {
     // The room skin places them at (2, 55 + 208 i), 236 x 208; the caption strip above the picture is left out.
     int n = 0;

@@ -60,6 +60,8 @@ bool Screenshot(const DuiLib::RECT& rc, const std::string& file);
 std::vector<unsigned char> Grab(const DuiLib::RECT& rc);
 // Share of pixels (0..1) that differ between two grabs of the same rectangle.
 double Difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b);
+// The share of a rectangle that differs from the colour of its top-left pixel (0 for a blank field).
+double Ink(const DuiLib::RECT& rc);
 
 // How many of the room window's three public microphone windows show moving pictures (a window that plays
 // nothing stays still).
@@ -72,6 +74,9 @@ std::vector<Window> PrivateMicWindows(pid_t program);
 int MovingPrivateMicWindows(pid_t program, int* found = nullptr);
 
 // Milliseconds the window's UI thread took to answer a _NET_WM_PING; -1 when it did not within timeoutMs.
+// A process's user and system time in ms (-1 when it is gone).
+long CpuMs(pid_t pid);
+
 long PingMs(unsigned long window, int timeoutMs = 5000);
 
 // A skin laid out headless at a window's size, to find where its controls are; controls of the program's own

@@ -160,21 +160,6 @@ struct Figures {
     }
 };
 
-long CpuMs(pid_t pid) {
-    // Fields 14 and 15 of /proc/<pid>/stat: user and system time in clock ticks.
-    std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t close = stat.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream in(stat.substr(close + 2));
-    std::string field;
-    long user = 0, sys = 0;
-    for (int i = 3; i <= 15 && in >> field; ++i) {
-        if (i == 14) user = atol(field.c_str());
-        if (i == 15) sys = atol(field.c_str());
-    }
-    return (user + sys) * 1000 / sysconf(_SC_CLK_TCK);
-}
-
 // Each thread of a process: its name, state and where it waits (for a report when the program went quiet).
 std::string ThreadStates(pid_t pid) {
     std::string out;

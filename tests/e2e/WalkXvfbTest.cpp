@@ -106,15 +106,6 @@ private:
     std::vector<uint32_t> micHolders_;
 };
 
-// The share of a rectangle that differs from the colour of its top-left pixel (0 for a blank field).
-double Ink(const RECT& rc) {
-    std::vector<unsigned char> px = Grab(rc);
-    if (px.size() < 3) return 0;
-    std::vector<unsigned char> plain;
-    for (size_t i = 0; i < px.size(); i += 3) plain.insert(plain.end(), {px[0], px[1], px[2]});
-    return Difference(px, plain);
-}
-
 // Signed in as alice: the busy room from the directory again, a whisper to dora, a gift to a receiver
 // chosen in the gift panel, dora's details from the user list's menu, the first microphone popped out
 // and back, and leaving.

@@ -128,15 +128,6 @@ TEST(WindowManager, LobbyAndRoomRestoreAndShrink) {
 
 namespace {
 
-// The share of a rectangle that differs from the colour of its top-left pixel (0 for a blank field).
-double Ink(const RECT& rc) {
-    std::vector<unsigned char> px = Grab(rc);
-    if (px.size() < 3) return 0;
-    std::vector<unsigned char> plain;
-    for (size_t i = 0; i < px.size(); i += 3) plain.insert(plain.end(), {px[0], px[1], px[2]});
-    return Difference(px, plain);
-}
-
 // The QQ and Weibo sign-in windows show their page at the size the page asks for (520 x 420).
 TEST(SignIn, PlatformPagesShowAtTheirSize) {
     std::string why;

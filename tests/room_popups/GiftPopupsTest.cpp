@@ -13,6 +13,7 @@
 #include "RoomInfoMgr.h"
 #include "RoomManager.h"
 #include "RoomService.h"
+#include "SharedRoomService.h"
 #include "RoomTestEnv.h"
 #include "RoomWindow.h"
 #include "TestKeys.h"
@@ -113,22 +114,10 @@ GiftHalvec& Catalogue() {
     return *h;
 }
 
-testenv::RoomService& Service() {
-    static auto* s = new testenv::RoomService;
-    return *s;
-}
+using roomsvc::Service;
 
 std::mutex g_noticeLock;
 std::vector<std::string> g_notices;  // "cmd body", guarded by g_noticeLock
-
-class StopAtEnd : public ::testing::Environment {
-public:
-    void TearDown() override {
-        CMsgClientThread::GetInstance().Stop();
-        Service().Stop();
-    }
-};
-const auto* g_env = ::testing::AddGlobalTestEnvironment(new StopAtEnd);
 
 class FakeLogic : public IRoomLogic {
 public:

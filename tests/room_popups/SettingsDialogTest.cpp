@@ -11,6 +11,7 @@
 #include "RoomConfigSetDlg.h"
 #include "RoomNotify.h"
 #include "RoomService.h"
+#include "SharedRoomService.h"
 #include "SettingsRules.h"
 #include "SyntheticCamera.h"
 #include "TestKeys.h"
@@ -22,19 +23,7 @@ using namespace DuiLib;
 
 namespace {
 
-testenv::RoomService& Service() {
-    static testenv::RoomService* s = new testenv::RoomService;
-    return *s;
-}
-
-class StopAtEnd : public ::testing::Environment {
-public:
-    void TearDown() override {
-        CMsgClientThread::GetInstance().Stop();
-        Service().Stop();
-    }
-};
-const auto* g_env = ::testing::AddGlobalTestEnvironment(new StopAtEnd);
+using roomsvc::Service;
 
 struct FakePreview : ISettingsPreview {
     static std::atomic<int> frames;

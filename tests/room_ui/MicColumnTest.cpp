@@ -10,6 +10,7 @@
 #include "MsgClientThread.h"
 #include "RoomInfoMgr.h"
 #include "RoomService.h"
+#include "SharedRoomService.h"
 #include "RoomTestEnv.h"
 #include "RoomUiFakes.h"
 #include "RoomWindow.h"
@@ -34,19 +35,7 @@ public:
     bool HasRight(int r, int, int) override { return rights.count(r) != 0; }
 };
 
-testenv::RoomService& Service() {
-    static testenv::RoomService* s = new testenv::RoomService;
-    return *s;
-}
-
-class StopAtEnd : public ::testing::Environment {
-public:
-    void TearDown() override {
-        CMsgClientThread::GetInstance().Stop();
-        Service().Stop();
-    }
-};
-const auto* g_env = ::testing::AddGlobalTestEnvironment(new StopAtEnd);
+using roomsvc::Service;
 
 class Logic : public roomtest::NullRoomLogic {
 public:
