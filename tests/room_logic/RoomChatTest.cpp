@@ -46,7 +46,6 @@ public:
         return cv_.wait_for(hold, std::chrono::seconds(5),
                             [&] { return std::find(seen_.begin(), seen_.end(), what) != seen_.end(); });
     }
-    CPingla client;
 
 private:
     void Add(std::string s) {
@@ -57,6 +56,9 @@ private:
     std::mutex lock_;
     std::condition_variable cv_;
     std::vector<std::string> seen_;
+
+public:
+    CPingla client;  // last: its receive thread ends before what it delivers into goes
 };
 
 class RoomChat : public ::testing::Test {
