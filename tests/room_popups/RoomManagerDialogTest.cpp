@@ -177,10 +177,18 @@ TEST_F(RoomManagerDialog, NameAndANewNoticeReachTheService) {
     EXPECT_EQ(Param(q, "msg1"), "00040004公告");
     EXPECT_EQ(Param(q, "msg2"), "00080018今晚八点http://x/y");
     EXPECT_EQ(Param(q, "msg3"), "");
-    Service().WithData([](testenv::SvcData& d) {
-        EXPECT_EQ(d.rooms[kRoom].name, "新名字");
-        EXPECT_EQ(d.rooms[kRoom].msg[1], "00080018今晚八点http://x/y");
-    });
+    // The service counts a request before it has applied it.
+    std::string name, msg;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            Service().WithData([&](testenv::SvcData& d) {
+                name = d.rooms[kRoom].name;
+                msg = d.rooms[kRoom].msg[1];
+            });
+            return name == "新名字";
+        },
+        5000));
+    EXPECT_EQ(msg, "00080018今晚八点http://x/y");
 }
 
 TEST_F(RoomManagerDialog, NoticeEditorRefusals) {
@@ -354,10 +362,12 @@ TEST_F(RoomManagerDialog, OkDuringAnUpload) {
         CUIRoomManager::SetModalRunner([&](WindowImplBase& tip) {
             CControlUI* label = UITest::Find(&tip, "SoftCloseTipLabel");
             asked.push_back(label ? label->GetText().c_str() : "<missing>");
+            // Owned by the pending calls only, so that it goes with the last one.
             auto answer = std::make_shared<std::function<void(int)>>();
-            *answer = [&, answer](int tries) {
+            std::weak_ptr<std::function<void(int)>> self = answer;
+            *answer = [&, self](int tries) {
                 if (r.waitForUpload && dlg_.UploadTask() != 0 && tries < 500) {
-                    duitest::RunLater(20, [answer, tries] { (*answer)(tries + 1); });
+                    if (auto again = self.lock()) duitest::RunLater(20, [again, tries] { (*again)(tries + 1); });
                     return;
                 }
                 UITest::Click(&tip, r.button);
