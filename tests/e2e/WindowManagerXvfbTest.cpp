@@ -189,6 +189,9 @@ TEST(Menus, NearTheBottomTheyOpenAboveTheirField) {
     GdkRectangle wa;
     gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
     SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+    // The members' tab, which the room window opens with.
+    if (auto* tab = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RightUserListTab"))) tab->SelectItem(1);
+    skin.Manager().UpdateLayout();
     const RECT edit = skin.Rect("NumGiftToEdit"), count = skin.Rect("NumGiftToComBo"),
                members = skin.Rect("UserMemberList"), join = skin.Rect("btn_joinmiclist");
     struct Row {
