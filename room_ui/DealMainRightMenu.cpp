@@ -52,7 +52,6 @@ void CDealMainRight::OnMenu(TNotifyUI& msg) {
             RECT rc = row ? row->GetPos() : RECT{};
             m_menuField = {msg.ptMouse.x, rc.top, msg.ptMouse.x, rc.bottom};
             ShowUserMenu(list->GetUserIDAt(index));
-            m_menuField = {};
             return;
         }
     }
@@ -97,10 +96,11 @@ int CDealMainRight::DefaultRunMenu(const std::vector<UserMenuEntry>& entries) {
     IWindowBackend* be = m_pm->GetBackend();
     POINT at = be ? be->GetCursorPos() : POINT{0, 0};
     RECT field{at.x, at.y, at.x, at.y};
-    if (be && m_menuField.bottom > m_menuField.top) {
+    const RECT row = m_menuField;
+    m_menuField = {};
+    if (be && row.bottom > row.top) {
         RECT wnd = be->GetRect();
-        field = {wnd.left + m_menuField.left, wnd.top + m_menuField.top, wnd.left + m_menuField.right,
-                 wnd.top + m_menuField.bottom};
+        field = {wnd.left + row.left, wnd.top + row.top, wnd.left + row.right, wnd.top + row.bottom};
     }
     HWND hwnd = menu.CreateMenuFor(field, m_pm->GetPaintWindow());
     if (!hwnd) return -1;
