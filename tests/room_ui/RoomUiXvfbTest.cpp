@@ -461,12 +461,14 @@ TEST_F(RoomUiXvfbTest, LuckyGiftTipFollowsTheRoomWindowAndLetsPressesThrough) {
     Settle(300);  // after the window's own maximise, which a window manager would keep
     ui.SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
     Settle(300);
-    for (int i = 0; i < 3; ++i) {  // 8 s each: time enough for the whole test
+    // One notice shown and a full queue of the same behind it: the tip looks the same however slowly the test
+    // runs (8 s each), so its pixels can be compared across the move.
+    for (size_t i = 0; i <= CUILuckyGiftTip::kMaxQueued; ++i) {
         auto* n = new RoomLuckyGift;
         n->uid = 3001;
         n->giftId = 10001;
         n->multiple = 50;
-        n->income = 5000 + i;
+        n->income = 5000;
         ::SendMessage(ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_LUCKY_GIFT, reinterpret_cast<LPARAM>(n));
     }
     auto* tip = ui.LuckyTip();
