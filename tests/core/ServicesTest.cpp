@@ -16,6 +16,7 @@
 #include <memory>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "CrashHandler.h"
 #include "MachineFingerprint.h"
@@ -28,12 +29,84 @@
 #include "ZqModConfig.h"
 #include "TestUtil.h"
 
+extern char** environ;
+
 namespace {
 
 // A real fault for the crash handler, also in sanitizer builds (which would report the null store instead).
 __attribute__((no_sanitize("undefined"), noinline)) void WriteThroughNull() {
     volatile int* volatile p = nullptr;
     *p = 1;
+}
+
+// The crash children run in a fresh process: this program started again with VARNET_CRASH_CHILD naming what to
+// do. A forked child of this threaded program may make only async-signal-safe calls: a lock that another thread
+// held at the fork (the allocator's, the loader's) stays held in the child, which then never ends.
+[[noreturn]] void RunCrashChild(const std::string& what) {
+    const std::string faultnote = VARNET_BINARY_DIR "/bin/Faultnote";
+    if (what == "segv" || what == "exception") {
+        InstallCrashHandler(VARNET_BINARY_DIR "/bin/Varnet");
+        const char* data = getenv("VARNET_DATA_DIR");
+        SetCrashDumpFolder(std::string(data ? data : "") + "/dumps");
+        SetCrashReporter(faultnote);
+        std::thread other([] { pause(); });
+        other.detach();
+        usleep(20000);
+        if (what == "segv") WriteThroughNull();
+        // An exception nothing catches.
+        std::thread([] { throw std::runtime_error("unhandled"); }).join();
+        _exit(0);
+    }
+    // Started by a bare name: the report program by a relative path is refused.
+    InstallCrashHandler("Varnet");
+    SetCrashReporter("Faultnote");
+    SetCrashReporter(faultnote);
+    if (what == "a library's handlers") {
+        struct sigaction dfl = {};
+        dfl.sa_handler = SIG_DFL;
+        sigaction(SIGSEGV, &dfl, nullptr);
+        std::set_terminate([] { _exit(9); });
+        if (KeepCrashHandler() != 2) _exit(8);
+    } else if (what == "threads that never answer") {
+        for (int i = 0; i < 150; ++i)
+            std::thread([] {
+                sigset_t all;
+                sigfillset(&all);
+                pthread_sigmask(SIG_BLOCK, &all, nullptr);
+                pause();
+            }).detach();
+        usleep(200000);
+    } else {
+        _exit(6);
+    }
+    WriteThroughNull();
+    _exit(0);
+}
+
+[[maybe_unused]] const bool g_crashChild = [] {
+    if (const char* what = getenv("VARNET_CRASH_CHILD")) RunCrashChild(what);
+    return false;
+}();
+
+// Starts this program again as a crash child in `cwd` (this folder when empty).
+pid_t StartCrashChild(const std::string& what, const std::string& cwd = "") {
+    std::vector<std::string> env{"VARNET_CRASH_CHILD=" + what, "VARNET_FAULTNOTE_ANSWER=yes"};
+    for (char** e = environ; *e; ++e)
+        if (strncmp(*e, "VARNET_CRASH_CHILD=", 19) != 0 && strncmp(*e, "VARNET_FAULTNOTE_ANSWER=", 24) != 0)
+            env.push_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    char name[] = "core_services_tests";
+    char* argv[] = {name, nullptr};
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(7);
+        execve("/proc/self/exe", argv, envp.data());
+        _exit(127);
+    }
+    return child;
 }
 
 std::string TempDir() {
@@ -313,20 +386,8 @@ TEST_F(Services, ChildThatFaultsWritesItsDumpAndTheReportIsSent) {
     ASSERT_EQ(0, mkdir(dumps.c_str(), 0700));
     for (const char* how : {"segv", "exception"}) {
         size_t before = service.CrashReports().size();
-        pid_t child = fork();
-        if (child == 0) {
-            setenv("VARNET_FAULTNOTE_ANSWER", "yes", 1);
-            InstallCrashHandler(VARNET_BINARY_DIR "/bin/Varnet");
-            SetCrashDumpFolder(dumps);
-            SetCrashReporter(VARNET_BINARY_DIR "/bin/Faultnote");
-            std::thread other([] { pause(); });
-            other.detach();
-            usleep(20000);
-            if (strcmp(how, "segv") == 0) WriteThroughNull();
-            // An exception nothing catches (the test framework catches those of the test body).
-            std::thread([] { throw std::runtime_error("unhandled"); }).join();
-            _exit(0);
-        }
+        const pid_t child = StartCrashChild(how);
+        ASSERT_GT(child, 0);
         int status = 0;
         ASSERT_EQ(child, waitpid(child, &status, 0));
         ASSERT_TRUE(WIFSIGNALED(status)) << how;
@@ -365,50 +426,17 @@ TEST_F(Services, CrashReportsOutlastLibrariesSilentThreadsAndBareNames) {
         f << "#!/bin/sh\ntouch " << mark << "\n";
     }
     ASSERT_EQ(0, chmod((cwd + "/Faultnote").c_str(), 0755));
-    struct Row {
-        const char* name;
-        void (*before)();
-    } rows[] = {
-        {"a library's handlers",
-         [] {
-             struct sigaction dfl = {};
-             dfl.sa_handler = SIG_DFL;
-             sigaction(SIGSEGV, &dfl, nullptr);
-             std::set_terminate([] { _exit(9); });
-             if (KeepCrashHandler() != 2) _exit(8);
-         }},
-        {"threads that never answer",
-         [] {
-             for (int i = 0; i < 150; ++i)
-                 std::thread([] {
-                     sigset_t all;
-                     sigfillset(&all);
-                     pthread_sigmask(SIG_BLOCK, &all, nullptr);
-                     pause();
-                 }).detach();
-             usleep(200000);
-         }},
-    };
-    for (const Row& r : rows) {
+    for (const char* name : {"a library's handlers", "threads that never answer"}) {
         size_t before = service.CrashReports().size();
-        pid_t child = fork();
-        if (child == 0) {
-            if (chdir(cwd.c_str()) != 0) _exit(7);
-            setenv("VARNET_FAULTNOTE_ANSWER", "yes", 1);
-            InstallCrashHandler("Varnet");
-            SetCrashReporter("Faultnote");  // relative: refused
-            SetCrashReporter(VARNET_BINARY_DIR "/bin/Faultnote");
-            r.before();
-            WriteThroughNull();
-            _exit(0);
-        }
+        const pid_t child = StartCrashChild(name, cwd);
+        ASSERT_GT(child, 0);
         int status = 0;
         ASSERT_EQ(child, waitpid(child, &status, 0));
-        ASSERT_TRUE(WIFSIGNALED(status)) << r.name << " exit " << WEXITSTATUS(status);
-        EXPECT_EQ(SIGSEGV, WTERMSIG(status)) << r.name;
+        ASSERT_TRUE(WIFSIGNALED(status)) << name << " exit " << WEXITSTATUS(status);
+        EXPECT_EQ(SIGSEGV, WTERMSIG(status)) << name;
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (service.CrashReports().size() == before && std::chrono::steady_clock::now() < end) usleep(20000);
-        EXPECT_EQ(before + 1, service.CrashReports().size()) << r.name;
+        EXPECT_EQ(before + 1, service.CrashReports().size()) << name;
     }
     EXPECT_NE(0, access(mark.c_str(), F_OK));
     auto dumpsIn = [](const std::string& folder) {
