@@ -307,7 +307,8 @@ void CRoomNavListUI::SetSelectedNode(CItemNode* node) {
     }
     if (node) {
         if (CLabelUI* label = AsLabel(FilledPart(node->row, "ItemTextLabel"))) label->SetTextColor(0xFF0000);
-        if (CButtonUI* icon = AsButton(FilledPart(node->row, "ItemIcon"))) icon->SetNormalImage(node->selectedIcon.c_str());
+        if (CButtonUI* icon = AsButton(FilledPart(node->row, "ItemIcon")))
+            icon->SetNormalImage(node->selectedIcon.c_str());
     }
     m_pSelected = node;
 }
