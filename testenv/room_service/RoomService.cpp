@@ -6,6 +6,7 @@
 
 #include <json/writer.h>
 
+#include "HttpTestServer.h"
 #include "TestKeys.h"
 #include "ZqLib.h"
 
@@ -75,8 +76,8 @@ int RoomService::Start(int port) {
     stopping_ = false;
     server_ = std::make_unique<httplib::Server>();
     server_->set_read_timeout(5, 0);
-    server_->set_tcp_nodelay(true);      // answers leave at once on kept-alive connections
-    server_->set_keep_alive_timeout(0);  // an idle kept-alive connection ends within 10 ms: Stop() need not wait
+    server_->set_tcp_nodelay(true);  // answers leave at once on kept-alive connections
+    testenv::UseLoadTolerantSettings(*server_);
     server_->set_write_timeout(5, 0);
     server_->set_keep_alive_max_count(100);
     server_->Get("/c.s", [this](const httplib::Request& req, httplib::Response& res) {
