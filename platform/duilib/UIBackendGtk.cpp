@@ -115,7 +115,10 @@ public:
         g_signal_connect(m_window, "configure-event", G_CALLBACK(OnConfigure), this);
         g_signal_connect(m_window, "focus-out-event", G_CALLBACK(OnFocusOut), this);
         g_signal_connect(m_window, "focus-in-event", G_CALLBACK(OnFocusIn), this);
-        if (menu) g_signal_connect(m_area, "map-event", G_CALLBACK(OnMenuMapped), this);
+        if (menu) {
+            g_signal_connect(m_area, "map-event", G_CALLBACK(OnMenuMapped), this);
+            g_signal_connect(m_area, "grab-broken-event", G_CALLBACK(OnMenuGrabBroken), this);
+        }
         ApplyGeometry();
         if (style & UI_WS_VISIBLE) Show(true, true);
     }
@@ -523,6 +526,12 @@ private:
         return FALSE;
     }
 
+    // Another window (a submenu) took the grab: this menu holds it no more.
+    static gboolean OnMenuGrabBroken(GtkWidget*, GdkEvent*, gpointer p) {
+        static_cast<CGtkBackend*>(p)->m_grabbed = false;
+        return FALSE;
+    }
+
     void Ungrab() {
         if (!m_grabbed) return;
         m_grabbed = false;
@@ -691,6 +700,10 @@ private:
     static gboolean OnFocusOut(GtkWidget*, GdkEventFocus*, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
         self->HideToolTip();
+        // A menu holding the pointer and the keyboard keeps its keys and sees every click elsewhere; a focus
+        // change meanwhile comes from the grab itself or from a window closed before it (no window manager
+        // reverts the focus to the pointer's window), never from the user.
+        if (self->m_menu && self->m_grabbed) return FALSE;
         self->Send(WM_KILLFOCUS, 0, 0);
         return FALSE;
     }
