@@ -526,6 +526,13 @@ private:
         return FALSE;
     }
 
+    static bool PointerGrabbed() {
+        GdkDisplay* d = gdk_display_get_default();
+        GdkSeat* seat = d ? gdk_display_get_default_seat(d) : nullptr;
+        GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+        return pointer && gdk_display_device_is_grabbed(d, pointer);
+    }
+
     // Another window (a submenu) took the grab: this menu holds it no more.
     static gboolean OnMenuGrabBroken(GtkWidget*, GdkEvent*, gpointer p) {
         static_cast<CGtkBackend*>(p)->m_grabbed = false;
@@ -703,7 +710,7 @@ private:
         // A menu holding the pointer and the keyboard keeps its keys and sees every click elsewhere; a focus
         // change meanwhile comes from the grab itself or from a window closed before it (no window manager
         // reverts the focus to the pointer's window), never from the user.
-        if (self->m_menu && self->m_grabbed) return FALSE;
+        if (self->m_menu && self->m_grabbed && PointerGrabbed()) return FALSE;
         self->Send(WM_KILLFOCUS, 0, 0);
         return FALSE;
     }

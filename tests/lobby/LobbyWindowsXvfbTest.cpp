@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 
 #include "RoomEntryDlgs.h"
@@ -335,6 +336,7 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
                 {"Escape", nullptr, -1, "Escape"},
                 {"click outside", "outside", -1, "outside"}};
     for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
         WatchedMenu menu;
         ZqMenuItem more("更多", -1);
         more.vSubItems = {ZqMenuItem("迎宾", 51), ZqMenuItem("欢迎", 52)};
@@ -342,6 +344,7 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
         ASSERT_NE(menu.CreateMenu({200, 200}, owner.GetHWND()), nullptr);
         Watchdog dog(&menu);
         bool ran = false;
+        std::function<void()> inSubmenu;
         const unsigned step = RunLater(50, [&] {
             ran = true;
             Settle();
@@ -350,7 +353,12 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
             Settle();
             ASSERT_TRUE(menu.endedBy.empty()) << r.what << ": ended before the step, by " << menu.endedBy;
             if (r.click && std::string(r.click) == "submenu") {
-                RunLater(300, [&] {
+                // Once the submenu runs (inside the click that opens it), its item is clicked.
+                inSubmenu = [&] {
+                    if (!menu.GetSubMenu()) {
+                        RunLater(50, inSubmenu);
+                        return;
+                    }
                     Settle();
                     CZqMenuUI* sub = menu.GetSubMenu();
                     ASSERT_NE(sub, nullptr) << "no submenu";
@@ -362,7 +370,8 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
                     gdk_pixbuf_save(pb, (ShotDir() + "/popup_submenu.png").c_str(), "png", nullptr, nullptr);
                     g_object_unref(pb);
                     ClickControl(sub, "menuitem_1");
-                });
+                };
+                RunLater(50, inSubmenu);
                 ClickControl(&menu, "menuitem_3");
             } else if (r.click && std::string(r.click) == "outside") {
                 Xdo("mousemove 5 5 click 1");
