@@ -25,7 +25,8 @@ struct LoopTask : CWin32Window {
 inline DuiLib::CControlUI* MenuItem(HWND menu, int index) {
     auto* m = dynamic_cast<DuiLib::CZqMenuUI*>(DuiLib::CWindowWnd::FromHandle(menu));
     EXPECT_NE(nullptr, m) << "no menu";
-    DuiLib::CControlUI* item = m ? m->GetMenuManager()->FindControl(("menuitem_" + std::to_string(index)).c_str()) : nullptr;
+    DuiLib::CControlUI* item =
+        m ? m->GetMenuManager()->FindControl(("menuitem_" + std::to_string(index)).c_str()) : nullptr;
     EXPECT_NE(nullptr, item) << "no item " << index;
     return item;
 }
