@@ -102,10 +102,10 @@ struct Figures {
     int audioCap = 0, videoCap = 0;  // where the players drop (their lines say)
     double audioSecondsPeak = 0, videoSecondsPeak = 0;
     long pictures = 0, shown = 0;  // after the warm-up
-    // The panes' node counts (a line is several nodes); lines put into the public pane since it was last
-    // trimmed, and the most of them.
+    // The panes' node counts (a line is several nodes); public lines logged since the public count last changed
+    // (the run), lines of whole runs put into the public pane since it was last trimmed, and the most of them.
     int publicNodes = 0, ownNodes = 0, publicMost = 0, ownMost = 0, trims = 0;
-    int publicSinceTrim = 0, publicKeptMost = 0;
+    int publicRun = 0, publicSinceTrim = 0, publicKeptMost = 0;
 
     void Player(const std::string& line, long now, bool warm) {
         int id = 0, audio = 0, aPeak = 0, aCap = 0, video = 0, vPeak = 0, vCap = 0, sound = 0, secs = 0;
@@ -146,8 +146,14 @@ struct Figures {
         if (at == std::string::npos) return;
         int flags = 0, pub = 0, own = 0;
         if (sscanf(line.c_str() + at, "CRoomUI::ChatLine: flags=%d public=%d own=%d", &flags, &pub, &own) != 3) return;
-        if (pub < publicNodes) ++trims, publicSinceTrim = 0;
-        else if (flags & 1) publicKeptMost = std::max(publicKeptMost, ++publicSinceTrim);
+        // A line is logged before its turn's lines go in as one batch: a changed count means the run went in.
+        // Where in its run a trim fell is not seen, so only whole runs after the trim's run count as kept.
+        if (pub != publicNodes) {
+            if (pub < publicNodes) ++trims, publicSinceTrim = 0;
+            else publicKeptMost = std::max(publicKeptMost, publicSinceTrim += publicRun);
+            publicRun = 0;
+        }
+        if (flags & 1) ++publicRun;
         publicNodes = pub, ownNodes = own;
         publicMost = std::max(publicMost, pub);
         ownMost = std::max(ownMost, own);
