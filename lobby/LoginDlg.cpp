@@ -412,8 +412,8 @@ void CLoginDlg::OnTrayNotify(LPARAM mouseMsg) {
     } else if (m == WM_RBUTTONDOWN) {
         CZqMenuUI menu;
         menu.SetMenuItem({ZqMenuItem("显示主窗口", 0), ZqMenuItem("退出", 1)});
-        POINT pt = m_pBackend ? m_pBackend->GetCursorPos() : POINT{};
-        if (!menu.CreateMenu(pt, m_hWnd)) return;
+        POINT cursor = m_pBackend ? m_pBackend->GetCursorPos() : POINT{};
+        if (!menu.CreateMenuFor(TrayMenuField(m_hWnd, kTrayIconId, cursor), m_hWnd)) return;
         int id = menu.PopupMenuNoCreate();
         if (!::IsWindow(m_hWnd)) return;
         if (id == 0) ShowFromTray();

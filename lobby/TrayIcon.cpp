@@ -15,6 +15,14 @@ void SetTrayHost(ITrayHost* host) {
     g_host = host;
 }
 
+DuiLib::RECT TrayMenuField(HWND hWnd, UINT id, DuiLib::POINT cursor) {
+    DuiLib::RECT rc{};
+    if (g_host && g_icons.count({hWnd, id}) && g_host->GetRect(hWnd, id, rc) && rc.right > rc.left &&
+        rc.bottom > rc.top)
+        return rc;
+    return {cursor.x, cursor.y, cursor.x, cursor.y};
+}
+
 int TrayIconCount() {
     return (int)g_icons.size();
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "UIDefine.h"
 #include "Win32Types.h"
 #include "Win32Desktop.h"
 
@@ -36,6 +37,11 @@ public:
     virtual ~ITrayHost() = default;
     virtual bool Add(const NOTIFYICONDATAA& data) = 0;
     virtual bool Delete(HWND hWnd, UINT id) = 0;
+    // The icon's screen rectangle, where the host knows it.
+    virtual bool GetRect(HWND hWnd, UINT id, DuiLib::RECT& rc) {
+        (void)hWnd, (void)id, (void)rc;
+        return false;
+    }
 };
 // Null: no host. The host is not owned.
 void SetTrayHost(ITrayHost* host);
@@ -46,6 +52,9 @@ DesktopTray FindDesktopTray();
 // The desktop host of the icons, chosen by FindDesktopTray (a GTK status icon unless a StatusNotifierItem
 // watcher is there); call after the UI backend is up. Returns what the desktop offered.
 DesktopTray EnableDesktopTray();
+// The field the icon's own menu opens for: the icon's screen rectangle where the host knows it, else the
+// pointer's point.
+DuiLib::RECT TrayMenuField(HWND hWnd, UINT id, DuiLib::POINT cursor);
 // Icons added and not yet deleted (every host), for tests.
 int TrayIconCount();
 

@@ -79,6 +79,14 @@ public:
         delete i;
         return true;
     }
+    bool GetRect(HWND hWnd, UINT id, DuiLib::RECT& rc) override {
+        auto it = m_icons.find({hWnd, id});
+        GdkRectangle area;
+        if (it == m_icons.end() || !gtk_status_icon_get_geometry(it->second->icon, nullptr, &area, nullptr))
+            return false;
+        rc = {area.x, area.y, area.x + area.width, area.y + area.height};
+        return true;
+    }
 
 private:
     std::map<std::pair<HWND, UINT>, Icon*> m_icons;

@@ -429,11 +429,10 @@ void CVarnetFrameWnd::OnShowWindow(bool shown) {
     if (m_pLoginDlg && ::IsWindow(m_pLoginDlg->GetHWND())) m_pLoginDlg->ShowWindow(shown, shown);
 }
 
-int CVarnetFrameWnd::PopupMenu(const std::vector<ZqMenuItem>& items) {
+int CVarnetFrameWnd::PopupMenu(const std::vector<ZqMenuItem>& items, const RECT& field) {
     CZqMenuUI menu;
     menu.SetMenuItem(items);
-    POINT pt = m_pBackend ? m_pBackend->GetCursorPos() : POINT{};
-    if (!menu.CreateMenu(pt, m_hWnd)) return CZqMenuUI::kNone;
+    if (!menu.CreateMenuFor(field, m_hWnd)) return CZqMenuUI::kNone;
     return menu.PopupMenuNoCreate();
 }
 
@@ -444,7 +443,9 @@ void CVarnetFrameWnd::OnTaskBarIconNotify(UINT iconId, LPARAM mouseMsg) {
         if (IsWindowVisible()) ShowWindow(false, false);
         else ShowAndActivate();
     } else if (m == WM_RBUTTONDOWN) {
-        int id = PopupMenu({ZqMenuItem("显示主窗口", 0), ZqMenuItem("退出", 1)});
+        POINT cursor = m_pBackend ? m_pBackend->GetCursorPos() : POINT{};
+        int id =
+            PopupMenu({ZqMenuItem("显示主窗口", 0), ZqMenuItem("退出", 1)}, TrayMenuField(m_hWnd, kTrayIconId, cursor));
         if (!::IsWindow(m_hWnd)) return;
         if (id == 0) ShowAndActivate();
         else if (id == 1) OnBtnClickClose();
@@ -455,8 +456,11 @@ void CVarnetFrameWnd::OnTaskBarIconNotify(UINT iconId, LPARAM mouseMsg) {
     }
 }
 
-void CVarnetFrameWnd::OnBtnClickMainMenu() {
-    int id = PopupMenu({ZqMenuItem("换名登录", 0), ZqMenuItem("修改昵称", 1), ZqMenuItem("更换头像", 2)});
+void CVarnetFrameWnd::OnBtnClickMainMenu(CControlUI* from) {
+    RECT field = from ? from->GetPos() : RECT{};
+    RECT wnd = GetWindowRect();
+    field = {wnd.left + field.left, wnd.top + field.top, wnd.left + field.right, wnd.top + field.bottom};
+    int id = PopupMenu({ZqMenuItem("换名登录", 0), ZqMenuItem("修改昵称", 1), ZqMenuItem("更换头像", 2)}, field);
     if (id == 0) OnReLoginServer();
     else if (id == 1) OpenSettingsPage(1);
     else if (id == 2) OpenSettingsPage(0);
@@ -663,7 +667,7 @@ void CVarnetFrameWnd::OnClick(TNotifyUI& msg) {
     else if (name == "RestoreBTN") ::PostMessage(m_hWnd, WM_SYSCOMMAND, SC_RESTORE, 0);
     else if (name == "CloseBTN") OnBtnClickClose();
     else if (name == "HallBTN") OnBtnClickHall(false);
-    else if (name == "HeadPictureUI" || name == "MainMenuBTN") OnBtnClickMainMenu();
+    else if (name == "HeadPictureUI" || name == "MainMenuBTN") OnBtnClickMainMenu(msg.pSender);
     else if (name == "SearchBTN") OnBtnClickSearch();
     else if (name == "RechargeBTN") OnBtnClickRecharge();
     else if (name == "FeedBackBTN") OpenWebLogin(nullptr, "主窗口反馈");

@@ -100,8 +100,9 @@ protected:
     virtual UINT RunModal(DuiLib::WindowImplBase& dlg);
     // Opens an address in the user's browser (replaced by tests).
     virtual void OpenUrl(const std::string& url);
-    // A menu at the cursor; the chosen id or CZqMenuUI::kNone (replaced by tests).
-    virtual int PopupMenu(const std::vector<DuiLib::ZqMenuItem>& items);
+    // A menu for its field (a screen rectangle: under it, else above it); the chosen id or CZqMenuUI::kNone
+    // (replaced by tests).
+    virtual int PopupMenu(const std::vector<DuiLib::ZqMenuItem>& items, const DuiLib::RECT& field);
     // The least time between two browser windows that page commands open (tests shorten it).
     int64_t m_pageOpenIntervalMs = 1000;
 
@@ -111,7 +112,7 @@ private:
     void OnUpdateOnlineCNTInfo();
     void OnNotifyRoomMsg(int code, LPARAM payload);
     void OnTaskBarIconNotify(UINT iconId, LPARAM mouseMsg);
-    void OnBtnClickMainMenu();
+    void OnBtnClickMainMenu(DuiLib::CControlUI* from);
     void OnReLoginServer();
     // The settings dialog on page 1 (nickname) or 0 (photo); a signed-in user only.
     void OpenSettingsPage(int page);

@@ -149,15 +149,9 @@ void CPrivateMicWnd::DealClickClose() {
 void CPrivateMicWnd::ShowUserMenu() {
     CControlUI* arrows = m_PaintManager.FindControl("btnArrows");
     RECT wr = GetWindowRect();
-    POINT pt;
-    pt.x = wr.left;
-    pt.y = wr.top;
-    if (arrows) {
-        RECT rc = arrows->GetPos();
-        pt.x += rc.right;
-        pt.y += rc.bottom;
-    }
-    RunUserMenu(m_hWnd, pt);
+    // From the button's bottom-right corner: under the button, or above it.
+    RECT rc = arrows ? arrows->GetPos() : RECT{};
+    RunUserMenu(m_hWnd, {wr.left + rc.right, wr.top + rc.top, wr.left + rc.right, wr.top + rc.bottom});
 }
 
 void CPrivateMicWnd::Notify(TNotifyUI& msg) {

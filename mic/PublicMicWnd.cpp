@@ -192,13 +192,13 @@ void CMicSlot::Release(CMicSlot* slot) {
     if (slot->m_menu) ::PostMessage(slot->m_menu, WM_DISMISS_POPUP, 0, 0);
 }
 
-void CMicSlot::RunUserMenu(HWND owner, POINT anchor) {
+void CMicSlot::RunUserMenu(HWND owner, const RECT& field) {
     const uint32_t uid = GetMicUid();
     if (uid == 0) return;
     IMicRoomActions* actions = m_pop.m_pActions;
     CZqMenuUI menu;
     menu.SetMenuItem(m_pop.UserMenuItems(IsOwnStream()));
-    if (!menu.CreateMenu(anchor, owner)) return;
+    if (!menu.CreateMenuFor(field, owner)) return;
     HWND mw = menu.GetHWND();
     if (actions) actions->PushModalWnd(mw);
     HWND outer = m_menu;
@@ -407,20 +407,17 @@ void CPublicMicWnd::OnPaintControl(HDC dc, int width, int, int hover, bool press
 
 void CPublicMicWnd::ShowUserMenu() {
     CControlUI* arrows = m_PaintManager.FindControl("btnArrows");
-    POINT pt;
     RECT wr = GetWindowRect();
-    if (arrows) {
-        RECT rc = arrows->GetPos();
-        pt.x = rc.right;
-        pt.y = rc.bottom;
-    }
+    // From the button's bottom-right corner: under the button, or above it.
+    RECT rc = arrows ? arrows->GetPos() : RECT{};
+    RECT field{rc.right, rc.top, rc.right, rc.bottom};
     // A child's rectangle is in its parent's client coordinates.
     if (CWindowWnd* room = RoomHwnd() ? CWindowWnd::FromHandle(RoomHwnd()) : nullptr) {
         RECT rr = room->GetWindowRect();
-        pt.x += rr.left + wr.left;
-        pt.y += rr.top + wr.top;
+        const int dx = rr.left + wr.left, dy = rr.top + wr.top;
+        field = {field.left + dx, field.top + dy, field.right + dx, field.bottom + dy};
     }
-    RunUserMenu(m_hWnd, pt);
+    RunUserMenu(m_hWnd, field);
 }
 
 void CPublicMicWnd::Notify(TNotifyUI& msg) {

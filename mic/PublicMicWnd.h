@@ -81,9 +81,9 @@ protected:
     // First in a window's destructor: no media callback reaches the slot, and the view goes before the
     // window's members do.
     void DetachMedia(DuiLib::CWindowWnd& host);
-    // The performer menu owned by `owner` at `anchor` (screen); its choice acts on the performer it was
+    // The performer menu owned by `owner` for its field (screen); its choice acts on the performer it was
     // opened for, and only while he still holds the slot.
-    void RunUserMenu(HWND owner, DuiLib::POINT anchor);
+    void RunUserMenu(HWND owner, const DuiLib::RECT& field);
 
     const int m_index;
     const bool m_public;

@@ -125,7 +125,7 @@ public:
     void DestroyPopups();
     // The chat font changed: the trumpet and the welcome editor take it.
     void ApplyChatFontToPopups();
-    // Runs a popup menu at a screen point on the modal stack: the chosen id, -1 none, -2 dismissed (then the
+    // Runs a popup menu for a button (at its top-left corner) on the modal stack: the chosen id, -1 none, -2 dismissed (then the
     // modal cancel goes on). Tests replace it.
     std::function<int(const std::vector<DuiLib::ZqMenuItem>& items, DuiLib::POINT at)> RunMenu;
     // The clock of the colour-bar interval (GetTickCount when empty; tests set it).
@@ -139,8 +139,9 @@ private:
     void ShowPendingLines();
     void FlushCache(int view);
     void PickFace();
-    int PopupMenu(const std::vector<DuiLib::ZqMenuItem>& items, DuiLib::POINT at);
-    DuiLib::POINT ScreenPointOf(const char* control, int dy) const;
+    // A menu for the button (above it, else under it): the chosen id.
+    int PopupMenu(const std::vector<DuiLib::ZqMenuItem>& items, const char* button);
+    DuiLib::RECT ScreenRectOf(const char* control) const;
     bool RefuseUnlessChatReady();
     uint32_t RoomId() const;
     IRoomLogic* Logic() const;

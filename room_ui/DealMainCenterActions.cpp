@@ -282,27 +282,27 @@ void CDealMainCenter::CallFuncEx(const std::string& text, std::string& result) {
 
 // ---- buttons
 
-POINT CDealMainCenter::ScreenPointOf(const char* control, int dy) const {
+RECT CDealMainCenter::ScreenRectOf(const char* control) const {
     CControlUI* c = m_pm ? m_pm->FindControl(control) : nullptr;
     RECT rc = c ? c->GetPos() : RECT{};
-    POINT pt{rc.left, rc.top + dy};
     if (m_pm && m_pm->GetPaintWindow())
         if (CWindowWnd* w = CWindowWnd::FromHandle(m_pm->GetPaintWindow())) {
             RECT frame = w->GetWindowRect();
-            pt.x += frame.left;
-            pt.y += frame.top;
+            rc = {rc.left + frame.left, rc.top + frame.top, rc.right + frame.left, rc.bottom + frame.top};
         }
-    return pt;
+    return rc;
 }
 
-int CDealMainCenter::PopupMenu(const std::vector<ZqMenuItem>& items, POINT at) {
+int CDealMainCenter::PopupMenu(const std::vector<ZqMenuItem>& items, const char* button) {
+    const RECT field = ScreenRectOf(button);
     int r;
     if (RunMenu) {
-        r = RunMenu(items, at);
+        r = RunMenu(items, POINT{field.left, field.top});
     } else {
+        // Above the button (under it when there is no room above).
         CZqMenuUI menu;
         menu.SetMenuItem(items);
-        HWND h = menu.CreateMenu(CPoint{at.x, at.y}, m_room ? m_room->GetHWND() : nullptr);
+        HWND h = menu.CreateMenuFor(field, m_room ? m_room->GetHWND() : nullptr, true);
         if (!h) return -1;
         if (m_modal) m_modal->PushModalWnd(h);
         r = menu.PopupMenuNoCreate();
@@ -315,7 +315,7 @@ int CDealMainCenter::PopupMenu(const std::vector<ZqMenuItem>& items, POINT at) {
 void CDealMainCenter::OnWelcomeMenu() {
     std::vector<roompopups::WelcomeMenuEntry> entries;
     Popups().welcome.BuildMenuItems(entries);
-    int r = PopupMenu(roompopups::FlattenWelcomeMenu(entries), ScreenPointOf("btnChatSendDropDowm", -60));
+    int r = PopupMenu(roompopups::FlattenWelcomeMenu(entries), "btnChatSendDropDowm");
     if (r >= 0 && r <= 200) Popups().welcome.OnMenuCommand(r);
 }
 
@@ -324,7 +324,7 @@ void CDealMainCenter::OnShieldMenu() {
     int brush = ConfigInt("ShieldBrushGift", 0);
     int r =
         PopupMenu({ZqMenuItem("屏蔽礼物Flash特效", 0, flash == 1), ZqMenuItem("屏蔽公聊区礼物刷屏效果", 1, brush == 1)},
-                  ScreenPointOf("btnShielEffect", -60));
+                  "btnShielEffect");
     if (r == 0) {
         int now = flash == 1 ? 0 : 1;
         if (m_modal) m_modal->ShieldFlash(now == 1);
@@ -413,7 +413,7 @@ void CDealMainCenter::OnColorBar() {
     }
     std::vector<ZqMenuItem> items;
     for (const auto& [id, name] : bars) items.emplace_back(name.c_str(), int(id));
-    int r = PopupMenu(items, ScreenPointOf("btnSendColorBar", -25 * int(items.size()) - 10));
+    int r = PopupMenu(items, "btnSendColorBar");
     if (r < 0) return;
     if (RefuseUnlessChatReady()) return;
     int sel = m_combo ? m_combo->GetCurSel() : -1;

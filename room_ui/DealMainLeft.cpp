@@ -143,16 +143,13 @@ void CDealMainLeft::ShowJoinMicMenu(CControlUI* button) {
     items.emplace_back("上私麦(大亨及以上用户可连接）", 1);
     CZqMenuUI menu;
     menu.SetMenuItem(items);
+    // Above the button (under it when there is no room above).
     RECT rc = button->GetPos();
-    POINT pt;
-    pt.x = rc.left;
-    pt.y = rc.top - 60;
     if (CWindowWnd* room = m_room ? CWindowWnd::FromHandle(m_room->GetHWND()) : nullptr) {
         RECT rr = room->GetWindowRect();
-        pt.x += rr.left;
-        pt.y += rr.top;
+        rc = {rc.left + rr.left, rc.top + rr.top, rc.right + rr.left, rc.bottom + rr.top};
     }
-    if (!menu.CreateMenu(pt, m_room ? m_room->GetHWND() : nullptr)) return;
+    if (!menu.CreateMenuFor(rc, m_room ? m_room->GetHWND() : nullptr, true)) return;
     HWND mw = menu.GetHWND();
     PushModalWnd(mw);
     int r = menu.PopupMenuNoCreate();

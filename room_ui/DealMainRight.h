@@ -112,6 +112,9 @@ private:
     IRoomUI* m_room = nullptr;
     IRoomModalHost* m_host = nullptr;
     DuiLib::CPaintManagerUI* m_pm = nullptr;
+    // The right-clicked row at the pointer (window co-ordinates; empty: the pointer alone), which the menu
+    // opens under or above.
+    DuiLib::RECT m_menuField{};
     CUserListUI* m_managers = nullptr;
     CUserListUI* m_members = nullptr;
     CUserListUI* m_micOrder = nullptr;

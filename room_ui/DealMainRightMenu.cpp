@@ -48,6 +48,9 @@ void CDealMainRight::OnMenu(TNotifyUI& msg) {
         if (!list || (list != m_managers && list != m_members && list != m_micOrder)) continue;
         int index = list->GetItemIndexAtPoint(msg.ptMouse.x, msg.ptMouse.y);
         if (index >= 0) {
+            CControlUI* row = list->GetItemAt(index);
+            RECT rc = row ? row->GetPos() : RECT{};
+            m_menuField = {msg.ptMouse.x, rc.top, msg.ptMouse.x, rc.bottom};
             ShowUserMenu(list->GetUserIDAt(index));
             return;
         }
@@ -90,8 +93,16 @@ int CDealMainRight::DefaultRunMenu(const std::vector<UserMenuEntry>& entries) {
                                     : ZqMenuItem(e.text.c_str(), e.id, false, !e.enabled, "", "", "", nullptr));
     CZqMenuUI menu;
     menu.SetMenuItem(items);
-    POINT at = m_pm->GetBackend() ? m_pm->GetBackend()->GetCursorPos() : POINT{0, 0};
-    HWND hwnd = menu.CreateMenu(at, m_pm->GetPaintWindow(), 0, 0);
+    IWindowBackend* be = m_pm->GetBackend();
+    POINT at = be ? be->GetCursorPos() : POINT{0, 0};
+    RECT field{at.x, at.y, at.x, at.y};
+    const RECT row = m_menuField;
+    m_menuField = {};
+    if (be && row.bottom > row.top) {
+        RECT wnd = be->GetRect();
+        field = {wnd.left + row.left, wnd.top + row.top, wnd.left + row.right, wnd.top + row.bottom};
+    }
+    HWND hwnd = menu.CreateMenuFor(field, m_pm->GetPaintWindow());
     if (!hwnd) return -1;
     if (m_host) m_host->PushModalWnd(hwnd);
     int chosen = menu.PopupMenuNoCreate();

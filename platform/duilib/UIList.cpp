@@ -454,15 +454,26 @@ bool CComboUI::Activate() {
         items.emplace_back(m_items[(size_t)i]->GetText(), i, i == m_iCurSel, !m_items[(size_t)i]->IsEnabled());
     IWindowBackend* be = m_pManager->GetBackend();
     RECT wnd = be ? be->GetRect() : RECT{};
+    RECT field = GetDropField();
+    field = {wnd.left + field.left, wnd.top + field.top, wnd.left + field.right, wnd.top + field.bottom};
     CZqMenuUI menu;
     menu.SetMenuItem(items);
-    menu.SetAnchor(
-        {wnd.left + m_rcItem.left, wnd.top + m_rcItem.top, wnd.left + m_rcItem.right, wnd.top + m_rcItem.bottom});
-    if (!menu.CreateMenu({wnd.left + m_rcItem.left, wnd.top + m_rcItem.bottom}, m_pManager->GetPaintWindow()))
-        return false;
+    menu.SetMinWidth(field.right - field.left);
+    if (!menu.CreateMenuFor(field, m_pManager->GetPaintWindow())) return false;
     int chosen = menu.PopupMenuNoCreate();
     if (chosen >= 0) SelectItem(chosen);
     return true;
+}
+
+RECT CComboUI::GetDropField() const {
+    RECT rc = m_rcItem;
+    CControlUI* other = m_sDropField.empty() || !m_pManager ? nullptr : m_pManager->FindControl(m_sDropField.c_str());
+    if (other && other->IsVisible()) {
+        const RECT& o = other->GetPos();
+        rc = {std::min(rc.left, o.left), std::min(rc.top, o.top), std::max(rc.right, o.right),
+              std::max(rc.bottom, o.bottom)};
+    }
+    return rc;
 }
 
 void CComboUI::DoEvent(TEventUI& event) {
@@ -556,6 +567,7 @@ void CComboUI::SetAttribute(const char* n, const char* v) {
     else if (EqualNoCase(n, "itemtextcolor")) m_dwItemTextColor = ParseColor(v);
     else if (EqualNoCase(n, "font")) m_iFont = atoi(v);
     else if (EqualNoCase(n, "itemfont")) m_iItemFont = atoi(v);
+    else if (EqualNoCase(n, "dropfield")) m_sDropField = v;
     else CContainerUI::SetAttribute(n, v);
 }
 

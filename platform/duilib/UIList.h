@@ -165,10 +165,14 @@ public:
     void SetPos(RECT rc, bool bNeedInvalidate = true) override;
     void DoPaint(HDC hDC, const RECT& rcPaint) override;
     void SetAttribute(const char* pstrName, const char* pstrValue) override;
+    // Attribute "dropfield": the name of a control beside the combo (the box it fills): the list opens
+    // under both together and is at least as wide.
+    RECT GetDropField() const;
 
 protected:
     void Reindex();
     int m_iCurSel = -1;
+    CDuiString m_sDropField;
     DWORD m_dwItemTextColor = 0;
     DWORD m_dwTextColor = 0;
     int m_iItemFont = -1;

@@ -17,54 +17,67 @@ void CZqMenuUI::SetMenuItem(const std::vector<ZqMenuItem>& items) {
     m_items = items;
 }
 
+RECT PlacePopup(const RECT& f, SIZE size, const RECT& wa, bool aboveFirst, int minHeight) {
+    const int waW = std::max(1, (int)(wa.right - wa.left)), waH = std::max(1, (int)(wa.bottom - wa.top));
+    const int w = std::min(std::max(1, (int)size.cx), waW);
+    int h = std::max(1, (int)size.cy);
+    const int below = wa.bottom - f.bottom, above = f.top - wa.top;
+    int y;
+    if (!aboveFirst && h <= below) {
+        y = f.bottom;
+    } else if (h <= above) {
+        y = f.top - h;
+    } else if (h <= below) {
+        y = f.bottom;
+    } else if (std::max(below, above) >= minHeight) {
+        h = std::max(below, above);
+        y = below >= above ? f.bottom : f.top - h;
+    } else {
+        h = std::min(h, waH);
+        y = wa.bottom - h;
+    }
+    y = std::clamp(y, (int)wa.top, (int)wa.bottom - h);
+    int x = f.left;
+    if (x + w > wa.right) x = f.right - w;
+    x = std::clamp(x, (int)wa.left, (int)wa.right - w);
+    return {x, y, x + w, y + h};
+}
+
 HWND CZqMenuUI::CreateMenu(CPoint pt, HWND hOwner, int, int) {
+    return CreateMenuFor({pt.x, pt.y, pt.x, pt.y}, hOwner);
+}
+
+HWND CZqMenuUI::CreateMenuFor(const RECT& field, HWND hOwner, bool aboveFirst) {
     int h = 4;
     for (const ZqMenuItem& it : m_items) h += it.bSeparator ? kSeparatorHeight : kItemHeight;
-    if (!Create(hOwner, "ZqMenu", 0x80000000L /* WS_POPUP */, 0x80 /* WS_EX_TOOLWINDOW */, pt.x, pt.y, kWidth, h))
+    if (!Create(hOwner, "ZqMenu", 0x80000000L /* WS_POPUP */, 0x80 /* WS_EX_TOOLWINDOW */, field.left, field.bottom,
+                kWidth, h))
         return nullptr;
-    Place(pt);
+    Place(field, aboveFirst);
     return m_hWnd;
 }
 
-void CZqMenuUI::Place(CPoint pt) {
-    // As wide as the widest item (its text, the check or icon column, the padding).
-    int w = kWidth;
-    for (const ZqMenuItem& it : m_items)
-        if (!it.bSeparator) {
-            SIZE t = CRenderEngine::GetTextSize(&m_pm, ("   " + it.sText).c_str(), -1, DT_SINGLELINE);
-            w = std::max(w, (int)t.cx + 20 + 4 + 16);
-        }
-    if (m_hasAnchor) w = std::max(w, (int)(m_anchor.right - m_anchor.left));
-    int h = 4;
-    for (const ZqMenuItem& it : m_items) h += it.bSeparator ? kSeparatorHeight : kItemHeight;
-    RECT wa = m_pBackend ? m_pBackend->GetWorkArea({pt.x, pt.y}) : RECT{0, 0, 1280, 1024};
-    const int waW = std::max(1, (int)(wa.right - wa.left)), waH = std::max(1, (int)(wa.bottom - wa.top));
-    w = std::min(w, waW);
-    // Below the point, else above it (above the field), else on the side with more room, scrolling.
-    const int top = m_hasAnchor ? m_anchor.top : pt.y;
-    const int below = wa.bottom - pt.y, above = top - wa.top;
-    int y = pt.y;
-    if (h > below) {
-        if (h <= above) {
-            y = top - h;
-        } else if (std::max(below, above) >= 4 * kItemHeight + 4) {
-            h = std::max(below, above);
-            y = below >= above ? pt.y : wa.top;
-        } else {
-            h = std::min(h, waH);
-            y = wa.bottom - h;
-        }
+void CZqMenuUI::Place(const RECT& field, bool aboveFirst) {
+    // As wide as the widest item (its text, the check column, the padding, a submenu's mark).
+    int w = std::max(kWidth, m_minWidth), full = 4;
+    for (const ZqMenuItem& it : m_items) {
+        full += it.bSeparator ? kSeparatorHeight : kItemHeight;
+        if (it.bSeparator) continue;
+        SIZE t = CRenderEngine::GetTextSize(&m_pm, ("\xA1\xCC " + it.sText).c_str(), -1, DT_SINGLELINE);
+        w = std::max(w, (int)t.cx + 20 + 6 + 14 + (it.vSubItems.empty() ? 0 : kArrowWidth));
     }
-    y = std::clamp(y, (int)wa.top, (int)wa.bottom - h);
-    int x = pt.x;
-    if (x + w > wa.right) x = m_hasAnchor ? m_anchor.right - w : pt.x - w;
-    x = std::clamp(x, (int)wa.left, (int)wa.right - w);
-    if (m_root)
-        m_root->EnableScrollBar(h < 4 + [&] {
-            int n = 0;
-            for (const ZqMenuItem& it : m_items) n += it.bSeparator ? kSeparatorHeight : kItemHeight;
-            return n;
-        }());
+    const POINT mid{(field.left + field.right) / 2, (field.top + field.bottom) / 2};
+    RECT wa = m_pBackend ? m_pBackend->GetWorkArea(mid) : RECT{0, 0, 1280, 1024};
+    RECT rc = PlacePopup(field, {w, full}, wa, aboveFirst, 4 * kItemHeight + 4);
+    const int x = rc.left, y = rc.top, h = rc.bottom - rc.top;
+    w = rc.right - rc.left;
+    if (m_root) {
+        m_root->EnableScrollBar(h < full);
+        // The submenus' marks at the right edge.
+        for (int i = 0; i < m_root->GetCount(); ++i)
+            if (CControlUI* c = m_root->GetItemAt(i); c && c->IsFloat())
+                c->SetFixedXY({w - kArrowWidth - 6, c->GetFixedXY().cy});
+    }
     MoveWindow(x, y, w, h);
     // The checked item (a combo's selection) is the keys' starting point, in view.
     for (size_t i = 0; i < m_items.size(); ++i)
@@ -90,10 +103,11 @@ void CZqMenuUI::MoveCurrent(int step) {
         if (Choosable(m_items[(size_t)i])) break;
     }
     if (i < 0 || !Choosable(m_items[(size_t)i])) return;
+    auto row = [&](int k) { return m_pm.FindControl(CDuiString::Format("menuitem_%d", k).c_str()); };
     if (m_current >= 0)
-        if (CControlUI* old = m_root->GetItemAt(m_current)) old->SetBkColor(0);
+        if (CControlUI* old = row(m_current)) old->SetBkColor(0);
     m_current = i;
-    CControlUI* c = m_root->GetItemAt(i);
+    CControlUI* c = row(i);
     if (!c) return;
     c->SetBkColor(0xFFE6F0FB);
     // Into view.
@@ -205,8 +219,8 @@ LRESULT CZqMenuUI::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             if (!it.vSubItems.empty()) {
                 auto* arrow = new CLabelUI;
                 arrow->SetFloat(true);
-                arrow->SetFixedXY({kWidth - 24, itemTop});
-                arrow->SetFixedWidth(18);
+                arrow->SetFixedXY({kWidth - kArrowWidth - 6, itemTop});
+                arrow->SetFixedWidth(kArrowWidth);
                 arrow->SetFixedHeight(kItemHeight);
                 arrow->SetText("\xA3\xBE");  // the submenu's mark
                 arrow->SetTextColor(it.bDisabled ? 0xFFAAAAAA : 0xFF666666);

@@ -123,33 +123,44 @@ TEST_F(SkinFixture, ModalDisablesOwnerAndLoopsNest) {
     ::DestroyWindow(owner.GetHWND());
 }
 
-// Menus and lists stay inside the work area (1280 x 1024 here): they open to the other side or shift, a list
-// taller than the room scrolls, a list opens under its field and is at least as wide.
+// Menus and lists stay inside the work area (1280 x 1024 here): under their field, else above it (or the
+// other way round), else on the larger side scrolling, else shifted; a list is at least as wide as its field.
 TEST_F(SkinFixture, MenuPlacesInsideTheWorkArea) {
     TestWnd owner;
     ASSERT_NE(owner.Create(nullptr, "owner", 0, 0, 0, 0, 300, 300), nullptr);
-    const int row = CZqMenuUI::kItemHeight;
+    const int row = CZqMenuUI::kItemHeight, w = CZqMenuUI::kWidth;
     struct Row {
         const char* what;
         int items;
-        POINT at;
-        RECT field;  // empty: none
+        RECT field;  // a point: an empty one
+        bool list, aboveFirst;
         RECT want;
     } rows[] = {
-        {"fits", 3, {50, 60}, {}, {50, 60, 50 + CZqMenuUI::kWidth, 64 + 3 * row}},
-        {"bottom right corner: opens up and left", 3, {1270, 1000}, {}, {1270 - 140, 1000 - 4 - 3 * row, 1270, 1000}},
-        {"tall list under its field, scrolling", 35, {100, 300}, {100, 276, 300, 300}, {100, 300, 300, 1024}},
-        {"tall list near the bottom, above its field", 35, {100, 900}, {100, 876, 300, 900}, {100, 0, 300, 876}},
-        {"no room either side: the larger side", 60, {100, 500}, {100, 476, 300, 500}, {100, 500, 300, 1024}},
-        {"list above its field", 10, {100, 1000}, {100, 976, 300, 1000}, {100, 976 - 4 - 10 * row, 300, 976}},
+        {"a point: fits", 3, {50, 60, 50, 60}, false, false, {50, 60, 50 + w, 64 + 3 * row}},
+        {"bottom right corner: up and left", 3, {1270, 1000, 1270, 1000}, false, false, {1130, 912, 1270, 1000}},
+        {"under its field", 3, {400, 500, 424, 526}, false, false, {400, 526, 400 + w, 530 + 3 * row}},
+        {"field near the bottom: above it", 3, {400, 980, 424, 1006}, false, false, {400, 892, 400 + w, 980}},
+        {"above first", 2, {10, 700, 100, 730}, false, true, {10, 640, 10 + w, 700}},
+        {"above first, no room above: under", 2, {10, 30, 100, 60}, false, true, {10, 60, 10 + w, 120}},
+        {"right edge: ends at the field's right", 3, {1200, 100, 1260, 120}, false, false, {1120, 120, 1260, 208}},
+        {"icon in a bottom panel, off the work area",
+         2,
+         {1200, 1030, 1224, 1054},
+         false,
+         false,
+         {1084, 964, 1224, 1024}},
+        {"tall list under its field, scrolling", 35, {100, 276, 300, 300}, true, false, {100, 300, 300, 1024}},
+        {"tall list near the bottom, above its field", 35, {100, 876, 300, 900}, true, false, {100, 0, 300, 876}},
+        {"no room either side: the larger side", 60, {100, 476, 300, 500}, true, false, {100, 500, 300, 1024}},
+        {"list above its field", 10, {100, 976, 300, 1000}, true, false, {100, 976 - 4 - 10 * row, 300, 976}},
     };
     for (const Row& r : rows) {
         std::vector<ZqMenuItem> items;
         for (int i = 0; i < r.items; ++i) items.emplace_back(CDuiString::Format("item %d", i).c_str(), i);
         CZqMenuUI menu;
         menu.SetMenuItem(items);
-        if (r.field.right > r.field.left) menu.SetAnchor(r.field);
-        ASSERT_NE(menu.CreateMenu({r.at.x, r.at.y}, owner.GetHWND()), nullptr) << r.what;
+        if (r.list) menu.SetMinWidth(r.field.right - r.field.left);
+        ASSERT_NE(menu.CreateMenuFor(r.field, owner.GetHWND(), r.aboveFirst), nullptr) << r.what;
         RECT rc = menu.GetWindowRect();
         EXPECT_EQ((std::vector<int>{rc.left, rc.top, rc.right, rc.bottom}),
                   (std::vector<int>{r.want.left, r.want.top, r.want.right, r.want.bottom}))

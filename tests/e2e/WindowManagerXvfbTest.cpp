@@ -167,3 +167,81 @@ TEST(SignIn, PlatformPagesShowAtTheirSize) {
 }
 
 }  // namespace
+
+namespace {
+
+// Near the bottom of the screen the room's menus and lists open above their field (the gift count box, the
+// right-clicked user row, the join button) and stay on the work area; the join menu is as wide as its text.
+TEST(Menus, NearTheBottomTheyOpenAboveTheirField) {
+    std::string why;
+    if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
+    testenv::Stack stack;
+    testenv::StackOptions options;
+    options.binDir = VARNET_BINARY_DIR "/bin";
+    ASSERT_TRUE(stack.Start(options, &why)) << why;
+    Program varnet;
+    ASSERT_TRUE(varnet.Start(stack));
+    Window lobby, room;
+    ASSERT_TRUE(GuestIntoLobby(varnet, lobby, &why)) << why;
+    ASSERT_TRUE(EnterBusyRoomFromDirectory(varnet, stack, lobby, room, &why)) << why;
+    ASSERT_TRUE(varnet.WaitLog("RoomManager.txt", "创建房间界面-end"));
+    const std::string roomTitle = ".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]";
+    GdkRectangle wa;
+    gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
+    SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+    // The members' tab, which the room window opens with.
+    if (auto* tab = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RightUserListTab"))) tab->SelectItem(1);
+    skin.Manager().UpdateLayout();
+    const RECT edit = skin.Rect("NumGiftToEdit"), count = skin.Rect("NumGiftToComBo"),
+               members = skin.Rect("UserMemberList"), join = skin.Rect("btn_joinmiclist");
+    struct Row {
+        const char* what;
+        RECT field;  // in the room window
+        POINT at;
+        int button;
+    } rows[] = {
+        {"count list", {edit.left, edit.top, count.right, count.bottom}, skin.Center("NumGiftToComBo"), 1},
+        {"user menu",
+         {members.left + 60, members.top, members.left + 60, members.top + 25},
+         {members.left + 60, members.top + 12},
+         3},
+        {"join menu", join, skin.Center("btn_joinmiclist"), 1},
+    };
+    for (const Row& r : rows) {
+        // The room moved down until its field ends 20 px above the bottom of the work area.
+        const int top = wa.y + wa.height - 20 - r.field.bottom;
+        Shell("xdotool windowmove " + std::to_string(room.id) + " " + std::to_string(room.rc.left) + " " +
+              std::to_string(top));
+        ASSERT_TRUE(WaitFor([&] { return FindWindow(roomTitle, room) && room.rc.top == top; }, 10000)) << r.what;
+        const RECT field = ToScreen(room, r.field);
+        Window menu;
+        for (int i = 0; i < 5 && !menu.id; ++i) {  // the join menu waits for the chat to be ready
+            Focus(room);
+            usleep(200000);
+            ClickButton(room, r.at, r.button);
+            WaitWindow("^ZqMenu$", menu, 6000);
+        }
+        ASSERT_NE(menu.id, 0u) << r.what << ": nothing opened";
+        usleep(400000);
+        ASSERT_TRUE(FindWindow("^ZqMenu$", menu));
+        Screenshot({menu.rc.left - 20, menu.rc.top - 10, menu.rc.right + 20, field.bottom + 10},
+                   ShotDir() + "/menu-near-bottom-" + std::to_string(&r - rows) + ".png");
+        EXPECT_LE(menu.rc.bottom, field.top) << r.what << ": not above its field";
+        EXPECT_TRUE(menu.rc.left >= wa.x && menu.rc.top >= wa.y && menu.rc.right <= wa.x + wa.width &&
+                    menu.rc.bottom <= wa.y + wa.height)
+            << r.what << ": off the work area";
+        EXPECT_EQ(menu.rc.left, field.left) << r.what << ": not at its field's left edge";
+        EXPECT_GE(menu.Width(), field.right - field.left) << r.what;
+        if (std::string(r.what) == "join menu") {
+            // The long item's text ends before the right padding: nothing of it is cut there.
+            const int y = menu.rc.top + MenuRowY(1);
+            EXPECT_EQ(0.0, Ink({menu.rc.right - 16, y - 8, menu.rc.right - 3, y + 8})) << "the join item is cut";
+        }
+        Key("Escape");
+        EXPECT_TRUE(WaitFor([] { return WindowGone("^ZqMenu$"); }, 10000)) << r.what;
+        usleep(300000);
+    }
+    EXPECT_EQ("", GtkComplaints(varnet.Output()));
+}
+
+}  // namespace

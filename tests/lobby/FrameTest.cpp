@@ -41,7 +41,7 @@ protected:
         RunLater(10, [&dlg] { dlg.Close(2); });
         return dlg.ShowModal();
     }
-    int PopupMenu(const std::vector<ZqMenuItem>&) override { return menuChoice; }
+    int PopupMenu(const std::vector<ZqMenuItem>&, const RECT&) override { return menuChoice; }
 };
 
 class FrameTest : public ::testing::Test {

@@ -280,6 +280,59 @@ TEST_F(VarnetProgram, TrayRunWithALegacyTrayStartsHidden) {
     XCloseDisplay(x);
 }
 
+// The icon docked in a panel at the bottom right of the screen: its right-click menu opens above the icon,
+// on the screen.
+TEST_F(VarnetProgram, TrayMenuOpensAboveTheIconOnTheScreen) {
+    Display* x = XOpenDisplay(nullptr);
+    ASSERT_NE(x, nullptr);
+    const int sw = DisplayWidth(x, DefaultScreen(x)), sh = DisplayHeight(x, DefaultScreen(x));
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    a.background_pixel = 0x404040;
+    Window panel = XCreateWindow(x, DefaultRootWindow(x), 0, sh - 30, sw, 30, 0, CopyFromParent, InputOutput,
+                                 CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
+    XMapRaised(x, panel);
+    Atom selection = XInternAtom(x, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(x))).c_str(), False);
+    Atom opcode = XInternAtom(x, "_NET_SYSTEM_TRAY_OPCODE", False);
+    XSetSelectionOwner(x, selection, panel, CurrentTime);
+    XSync(x, False);
+    Started s;
+    ASSERT_TRUE(s.Start("varnet-traymenu", "/trayrun", {}));
+    Window icon = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        while (XPending(x)) {
+            XEvent e;
+            XNextEvent(x, &e);
+            if (e.type == ClientMessage && e.xclient.message_type == opcode && e.xclient.data.l[1] == 0)
+                icon = (Window)e.xclient.data.l[2];
+        }
+        return icon != 0;
+    })) << "no dock request";
+    // Docked: in the panel, 24 x 24, 3 px from its top.
+    const RECT iconRc{sw - 40, sh - 27, sw - 16, sh - 3};
+    XReparentWindow(x, icon, panel, sw - 40, 3);
+    XResizeWindow(x, icon, 24, 24);
+    XMapWindow(x, icon);
+    XSync(x, False);
+    usleep(800000);
+    RECT menu{};
+    for (int i = 0; i < 5 && !FindTitle("ZqMenu", menu); ++i) {
+        Xdo("mousemove " + std::to_string(iconRc.left + 12) + " " + std::to_string(iconRc.top + 12) +
+            " sleep 0.2 click 3");
+        WaitFor([&] { return FindTitle("ZqMenu", menu); }, 5000);
+    }
+    ASSERT_TRUE(FindTitle("ZqMenu", menu)) << "no tray menu";
+    usleep(300000);
+    Screenshot({menu.left - 20, menu.top - 20, sw, sh}, shots + "/varnet_tray_menu.png");
+    EXPECT_LE(menu.bottom, iconRc.top) << "over the icon";
+    EXPECT_TRUE(menu.left >= 0 && menu.top >= 0 && menu.right <= sw && menu.bottom <= sh) << "off the screen";
+    EXPECT_LE(menu.right, iconRc.right);
+    Xdo("key Escape");
+    EXPECT_TRUE(WaitFor([&] { return !FindTitle("ZqMenu", menu); }, 10000));
+    XDestroyWindow(x, panel);
+    XCloseDisplay(x);
+}
+
 namespace {
 
 // A StatusNotifierItem watcher on a private session bus, answering on a thread of its own; it keeps the
