@@ -12,16 +12,12 @@ CItemNode* NodeOf(CControlUI* row) {
     return row ? reinterpret_cast<CItemNode*>(row->GetTag()) : nullptr;
 }
 
-CLabelUI* RowLabel(CControlUI* row, const char* name) {
-    auto* c = row ? static_cast<CContainerUI*>(row->GetInterface("IContainer")) : nullptr;
-    CControlUI* found = c ? c->FindSubControl(name) : nullptr;
-    return found ? static_cast<CLabelUI*>(found->GetInterface("Label")) : nullptr;
+CLabelUI* AsLabel(CControlUI* c) {
+    return c ? static_cast<CLabelUI*>(c->GetInterface("Label")) : nullptr;
 }
 
-CButtonUI* RowIcon(CControlUI* row) {
-    auto* c = row ? static_cast<CContainerUI*>(row->GetInterface("IContainer")) : nullptr;
-    CControlUI* found = c ? c->FindSubControl("ItemIcon") : nullptr;
-    return found ? static_cast<CButtonUI*>(found->GetInterface("Button")) : nullptr;
+CButtonUI* AsButton(CControlUI* c) {
+    return c ? static_cast<CButtonUI*>(c->GetInterface("Button")) : nullptr;
 }
 
 // (left / total)^2 of speed, truncated toward zero.
@@ -31,6 +27,56 @@ int Glide(int speed, UINT left, UINT total) {
     return (int)(speed * f * f);
 }
 }  // namespace
+
+// A row of the tree: empty until it is first laid out in the list's visible part (or its parts are asked for),
+// then filled from the row skin; shown or hidden in batches without a layout per row.
+class CNavRowUI : public CListContainerElementUI {
+public:
+    explicit CNavRowUI(CRoomNavListUI* list) : m_list(list) {}
+    bool IsFilled() const { return m_filled; }
+    void Fill() {
+        if (m_filled) return;
+        m_filled = true;
+        if (auto* node = reinterpret_cast<CItemNode*>(GetTag())) m_list->FillRow(this, node);
+    }
+    void SetPos(RECT rc, bool bNeedInvalidate) override {
+        if (!m_filled && m_pParent) {
+            const RECT& shown = m_pParent->GetPos();
+            if (rc.bottom > shown.top && rc.top < shown.bottom) Fill();
+        }
+        CListContainerElementUI::SetPos(rc, bNeedInvalidate);
+    }
+    void SetVisible(bool bVisible) override {
+        if (!m_list->m_bBatch) {
+            CListContainerElementUI::SetVisible(bVisible);
+            return;
+        }
+        // The list lays out and repaints once for the whole batch.
+        if (m_bVisible == bVisible) return;
+        m_bVisible = bVisible;
+        m_bFocused = false;
+        if (!bVisible && m_pManager && m_pManager->GetFocus() == this) m_pManager->SetFocus(nullptr);
+        for (CControlUI* p : m_items) p->SetInternVisible(IsVisible());
+    }
+    // Takes the contents of a row made from the skin (its parts and spacing); the list lays the row out next.
+    void TakeParts(CContainerUI* skin) {
+        SetChildPadding(skin->GetChildPadding());
+        while (skin->GetCount() > 0) {
+            CControlUI* part = skin->GetItemAt(0);
+            skin->RemoveAt(0, true);
+            m_items.push_back(part);
+            if (m_pManager) m_pManager->InitControls(part, this);
+            else part->SetManager(nullptr, this, false);
+            if (!IsVisible()) part->SetInternVisible(false);
+        }
+    }
+    // The count label's tooltip: the count the row was added with.
+    CDuiString m_countTip;
+
+private:
+    CRoomNavListUI* m_list;
+    bool m_filled = false;
+};
 
 // ---- nodes
 
@@ -71,8 +117,72 @@ bool CRoomNavListUI::IsRowClass(CControlUI* control) {
     return control && EqualNoCase(control->GetClass(), "ListContainerElementUI");
 }
 
+namespace {
+// The named part of a row whose contents are made; none before.
+CControlUI* FilledPart(CControlUI* row, const char* name) {
+    auto* nav = dynamic_cast<CNavRowUI*>(row);
+    if (nav && !nav->IsFilled()) return nullptr;
+    auto* c = row ? static_cast<CContainerUI*>(row->GetInterface("IContainer")) : nullptr;
+    return c ? c->FindSubControl(name) : nullptr;
+}
+}  // namespace
+
+CControlUI* CRoomNavListUI::RowPart(CItemNode* node, const char* name) {
+    if (!node || !node->row) return nullptr;
+    if (auto* nav = dynamic_cast<CNavRowUI*>(node->row)) nav->Fill();
+    return FilledPart(node->row, name);
+}
+
+bool CRoomNavListUI::RowSkinReady() {
+    if (m_iRowSkin != 0) return m_iRowSkin > 0;
+    CPaintManagerUI* pm = m_pManager ? m_pManager : m_pManagerGiven;
+    CControlUI* row = m_builder.Create(kRowSkin, nullptr, nullptr, pm);
+    if (!row && !m_builder.GetMarkup()->IsValid()) return false;  // not loaded: tried again with the next row
+    m_iRowSkin = IsRowClass(row) ? 1 : -1;
+    delete row;
+    return m_iRowSkin > 0;
+}
+
+void CRoomNavListUI::FillRow(CNavRowUI* row, CItemNode* node) {
+    CPaintManagerUI* pm = m_pManager ? m_pManager : m_pManagerGiven;
+    CControlUI* made = m_builder.GetMarkup()->IsValid() ? m_builder.Create(nullptr, pm) : nullptr;
+    if (auto* skin = made ? static_cast<CContainerUI*>(made->GetInterface("IContainer")) : nullptr)
+        row->TakeParts(skin);
+    delete made;
+
+    if (CButtonUI* icon = AsButton(row->FindSubControl("ItemIcon"))) {
+        CControlUI* layout = row->FindSubControl("ItemIconLayout");
+        if (node->folder || node->icon.empty()) {
+            if (layout) layout->SetVisible(false);
+        } else {
+            icon->SetNormalImage(node->icon.c_str());
+        }
+        if (node == m_pSelected) icon->SetNormalImage(node->selectedIcon.c_str());
+        icon->SetTag(reinterpret_cast<UINT_PTR>(row));
+        // Pressing the icon acts on the row.
+        icon->OnEvent.push_back([icon](void* p) {
+            auto* ev = static_cast<TEventUI*>(p);
+            if (ev->Type == UIEVENT_BUTTONDOWN)
+                if (auto* target = reinterpret_cast<CControlUI*>(icon->GetTag())) target->Event(*ev);
+            return true;
+        });
+    }
+    SetItemText(node);
+    if (CLabelUI* label = AsLabel(row->FindSubControl("ItemTextLabel"))) {
+        if (node->folder) label->SetFixedWidth(0);
+        label->SetToolTip(node->text.c_str());
+        if (node == m_pSelected) label->SetTextColor(0xFF0000);
+    }
+    if (CLabelUI* count = AsLabel(row->FindSubControl("OnlineCNTLabel"))) {
+        count->SetText(node->countText.c_str());
+        count->SetToolTip(row->m_countTip.c_str());
+        if (node->folder) count->SetFixedWidth(0);
+        count->SetShowHtml(true);
+    }
+}
+
 void CRoomNavListUI::SetItemText(CItemNode* node) {
-    CLabelUI* label = RowLabel(node->row, "ItemTextLabel");
+    CLabelUI* label = AsLabel(FilledPart(node->row, "ItemTextLabel"));
     if (!label) return;
     CDuiString text;
     if (node->expandable)
@@ -84,14 +194,8 @@ void CRoomNavListUI::SetItemText(CItemNode* node) {
 
 CItemNode* CRoomNavListUI::AddNode(const NavNodeData& data, CItemNode* parent) {
     if (!parent) parent = m_pRoot.get();
-    CPaintManagerUI* pm = m_pManager ? m_pManager : m_pManagerGiven;
-    CControlUI* row = m_builder.GetMarkup()->IsValid() ? m_builder.Create(nullptr, pm)
-                                                       : m_builder.Create(kRowSkin, nullptr, nullptr, pm);
-    if (!row) return nullptr;
-    if (!IsRowClass(row)) {
-        delete row;
-        return nullptr;
-    }
+    if (!RowSkinReady()) return nullptr;
+    auto* row = new CNavRowUI(this);
     auto* node = new CItemNode;
     node->level = parent->level + 1;
     node->folder = data.folder != 0;
@@ -103,42 +207,14 @@ CItemNode* CRoomNavListUI::AddNode(const NavNodeData& data, CItemNode* parent) {
     node->text = data.text;
     node->countText = data.countText;
     node->row = row;
+    row->m_countTip = data.countText;
 
     if (!parent->expanded || (parent != m_pRoot.get() && parent->row && !parent->row->IsVisible()))
         row->SetVisible(false);
     // The level's indent moves the row's content; its highlight spans the whole width.
     RECT pad = m_rcRowPadding;
     pad.left += m_nIndent * node->level;
-    if (auto* holder = static_cast<CContainerUI*>(row->GetInterface("IContainer"))) holder->SetInset(pad);
-
-    if (CButtonUI* icon = RowIcon(row)) {
-        auto* holder = static_cast<CContainerUI*>(row->GetInterface("IContainer"));
-        CControlUI* layout = holder ? holder->FindSubControl("ItemIconLayout") : nullptr;
-        if (node->folder || node->icon.empty()) {
-            if (layout) layout->SetVisible(false);
-        } else {
-            icon->SetNormalImage(node->icon.c_str());
-        }
-        icon->SetTag(reinterpret_cast<UINT_PTR>(row));
-        // Pressing the icon acts on the row.
-        icon->OnEvent.push_back([icon](void* p) {
-            auto* ev = static_cast<TEventUI*>(p);
-            if (ev->Type == UIEVENT_BUTTONDOWN)
-                if (auto* target = reinterpret_cast<CControlUI*>(icon->GetTag())) target->Event(*ev);
-            return true;
-        });
-    }
-    SetItemText(node);
-    if (CLabelUI* label = RowLabel(row, "ItemTextLabel")) {
-        if (node->folder) label->SetFixedWidth(0);
-        label->SetToolTip(node->text.c_str());
-    }
-    if (CLabelUI* count = RowLabel(row, "OnlineCNTLabel")) {
-        count->SetText(node->countText.c_str());
-        count->SetToolTip(node->countText.c_str());
-        if (node->folder) count->SetFixedWidth(0);
-        count->SetShowHtml(true);
-    }
+    row->SetInset(pad);
     row->SetFixedHeight(kRowHeight);
     row->SetTag(reinterpret_cast<UINT_PTR>(node));
 
@@ -153,8 +229,7 @@ CItemNode* CRoomNavListUI::AddNode(const NavNodeData& data, CItemNode* parent) {
         delete node;
         return nullptr;
     }
-    if (std::find(parent->children.begin(), parent->children.end(), node) == parent->children.end())
-        parent->children.push_back(node);
+    parent->children.push_back(node);
     node->parent = parent;
     std::string key = node->key.c_str();
     if (!m_byKey.emplace(key, node).second) m_bSharedKeys = true;
@@ -165,7 +240,7 @@ bool CRoomNavListUI::SetOnlineCount(const CDuiString& key, const CDuiString& cou
     CItemNode* node = FindNode(key);
     if (!node || !node->row) return false;
     node->countText = countText;
-    if (CLabelUI* count = RowLabel(node->row, "OnlineCNTLabel")) {
+    if (CLabelUI* count = AsLabel(FilledPart(node->row, "OnlineCNTLabel"))) {
         if (node->folder) count->SetFixedWidth(0);
         count->SetShowHtml(true);
         count->SetText(countText.c_str());
@@ -198,17 +273,23 @@ void CRoomNavListUI::ExpandNode(CItemNode* node, bool expand) {
     int first = GetItemIndex(node->children.front()->row);
     int last = GetItemIndex(node->LastDescendant()->row);
     if (first < 0 || last < first) return;
+    bool changed = false;
+    m_bBatch = true;
     for (int i = first; i <= last; ++i) {
         CControlUI* row = GetItemAt(i);
         if (!IsRowClass(row)) continue;
+        const bool was = row->IsVisible();
         if (!expand) {
             row->SetVisible(false);
-            continue;
+        } else {
+            CItemNode* n = NodeOf(row);
+            CItemNode* p = n ? n->parent : nullptr;
+            if (p && p->expanded && (p == m_pRoot.get() || (p->row && p->row->IsVisible()))) row->SetVisible(true);
         }
-        CItemNode* n = NodeOf(row);
-        CItemNode* p = n ? n->parent : nullptr;
-        if (p && p->expanded && (p == m_pRoot.get() || (p->row && p->row->IsVisible()))) row->SetVisible(true);
+        changed = changed || was != row->IsVisible();
     }
+    m_bBatch = false;
+    if (changed) NeedUpdate();
 }
 
 void CRoomNavListUI::ExpandTopLevel() {
@@ -220,12 +301,14 @@ void CRoomNavListUI::ExpandTopLevel() {
 void CRoomNavListUI::SetSelectedNode(CItemNode* node) {
     if (!(m_pManager || m_pManagerGiven)) return;
     if (m_pSelected) {
-        if (CLabelUI* label = RowLabel(m_pSelected->row, "ItemTextLabel")) label->SetTextColor(0);
-        if (CButtonUI* icon = RowIcon(m_pSelected->row)) icon->SetNormalImage(m_pSelected->icon.c_str());
+        if (CLabelUI* label = AsLabel(FilledPart(m_pSelected->row, "ItemTextLabel"))) label->SetTextColor(0);
+        if (CButtonUI* icon = AsButton(FilledPart(m_pSelected->row, "ItemIcon")))
+            icon->SetNormalImage(m_pSelected->icon.c_str());
     }
     if (node) {
-        if (CLabelUI* label = RowLabel(node->row, "ItemTextLabel")) label->SetTextColor(0xFF0000);
-        if (CButtonUI* icon = RowIcon(node->row)) icon->SetNormalImage(node->selectedIcon.c_str());
+        if (CLabelUI* label = AsLabel(FilledPart(node->row, "ItemTextLabel"))) label->SetTextColor(0xFF0000);
+        if (CButtonUI* icon = AsButton(FilledPart(node->row, "ItemIcon")))
+            icon->SetNormalImage(node->selectedIcon.c_str());
     }
     m_pSelected = node;
 }

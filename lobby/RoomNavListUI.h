@@ -12,6 +12,8 @@
 
 #include "CategoryRecords.h"
 
+class CNavRowUI;
+
 class CItemNode {
 public:
     virtual ~CItemNode();
@@ -26,7 +28,9 @@ public:
     bool expanded = false;
     bool expandable = false;
     DuiLib::CDuiString text, countText, key, icon, selectedIcon;
-    DuiLib::CControlUI* row = nullptr;  // the list row showing the node; none for the root
+    // The list row showing the node; none for the root. Its contents (icon and labels) are made from the row
+    // skin when the row is first laid out in the list's visible part, or asked for by RowPart.
+    DuiLib::CControlUI* row = nullptr;
 };
 
 // The description of a row handed to AddNode.
@@ -54,6 +58,9 @@ public:
     CItemNode* GetSelectedNode() const { return m_pSelected; }
     bool RemoveNode(CItemNode* node);
     CItemNode* GetRoot() const { return m_pRoot.get(); }
+    // The control of the node's row named `name` ("ItemTextLabel", "OnlineCNTLabel", "ItemIcon", ...), the
+    // row's contents made first when they are not yet; none when the row has no such control.
+    DuiLib::CControlUI* RowPart(CItemNode* node, const char* name);
 
     bool Add(DuiLib::CControlUI* pControl) override;
     bool AddAt(DuiLib::CControlUI* pControl, int iIndex) override;
@@ -68,7 +75,12 @@ public:
     UINT GetScrollTicksLeft() const { return m_uScrollTicksLeft; }
 
 private:
+    friend class CNavRowUI;
     void OnWheel(int direction);
+    // Makes the contents of a row from the row skin and the node's texts, icon and state.
+    void FillRow(CNavRowUI* row, CItemNode* node);
+    // The contents of the row skin, made once to check it; false when the skin has no list row.
+    bool RowSkinReady();
     void OnScrollTick();
     void StopScroll();
     void SetItemText(CItemNode* node);
@@ -84,12 +96,14 @@ private:
     DuiLib::CDuiString m_sExpandMarker = "<i list-Expand.png>";
     DuiLib::CDuiString m_sCollapseMarker = "<i list-Collapse.png>";
     DuiLib::CDialogBuilder m_builder;
+    int m_iRowSkin = 0;  // 0 not loaded, 1 a list row, -1 none
     DuiLib::CPaintManagerUI* m_pManagerGiven;
     std::unique_ptr<CItemNode> m_pRoot;
     CItemNode* m_pSelected = nullptr;
     // key -> the node FindNode gives (the first in depth-first order); m_bSharedKeys once two nodes had one key.
     std::unordered_map<std::string, CItemNode*> m_byKey;
     bool m_bSharedKeys = false;
+    bool m_bBatch = false;  // rows shown or hidden together: one layout and repaint for all
 };
 
 // The directory's rows for the categories, in order (after what the list holds), and their online counts

@@ -29,7 +29,18 @@ CDuiString CDuiString::Format(const char* fmt, ...) {
 }
 
 bool EqualNoCase(const char* a, const char* b) {
-    return strcasecmp(a ? a : "", b ? b : "") == 0;
+    // ASCII letters without case, as strcasecmp in the C locale; most names differ at their first letter.
+    if (!a) a = "";
+    if (!b) b = "";
+    for (;; ++a, ++b) {
+        unsigned char x = (unsigned char)*a, y = (unsigned char)*b;
+        if (x != y) {
+            if (x >= 'A' && x <= 'Z') x = (unsigned char)(x + 32);
+            if (y >= 'A' && y <= 'Z') y = (unsigned char)(y + 32);
+            if (x != y) return false;
+        }
+        if (x == 0) return true;
+    }
 }
 
 bool PtInRect(const RECT& rc, POINT pt) {

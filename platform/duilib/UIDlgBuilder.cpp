@@ -172,22 +172,29 @@ CControlUI* CDialogBuilder::Create(const char* xml, const char*, IDialogBuilderC
     std::string text;
     if (xml[0] == '<') text = xml;
     else if (!pm || !pm->LoadResource(xml, text)) return nullptr;
-    m_xml.m_sXml = text;
-    tinyxml2::XMLDocument doc;
-    m_xml.m_bValid = doc.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS && doc.RootElement();
+    auto doc = std::make_shared<tinyxml2::XMLDocument>();
+    m_xml.m_bValid = doc->Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS && doc->RootElement();
     if (!m_xml.m_bValid) return nullptr;
+    m_xml.m_sXml = std::move(text);
+    m_xml.m_doc = std::move(doc);
     return Create(cb, pm, parent);
 }
 
 CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* cb, CPaintManagerUI* pm, CControlUI* parent) {
     if (!m_xml.IsValid()) return nullptr;
-    return CreateFromString(m_xml.m_sXml, cb, pm, parent);
+    if (!m_xml.m_doc) return CreateFromString(m_xml.m_sXml, cb, pm, parent);
+    return Build(*m_xml.m_doc, cb, pm, parent);
 }
 
 CControlUI* CDialogBuilder::CreateFromString(const std::string& xml, IDialogBuilderCallback* cb, CPaintManagerUI* pm,
                                              CControlUI* parent) {
     tinyxml2::XMLDocument doc;
     if (doc.Parse(xml.data(), xml.size()) != tinyxml2::XML_SUCCESS) return nullptr;
+    return Build(doc, cb, pm, parent);
+}
+
+CControlUI* CDialogBuilder::Build(const tinyxml2::XMLDocument& doc, IDialogBuilderCallback* cb, CPaintManagerUI* pm,
+                                  CControlUI* parent) {
     const tinyxml2::XMLElement* root = doc.RootElement();
     if (!root) return nullptr;
     if (EqualNoCase(root->Name(), "Window")) {

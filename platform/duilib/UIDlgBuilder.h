@@ -5,6 +5,10 @@
 
 #include "UIManager.h"
 
+namespace tinyxml2 {
+class XMLDocument;
+}
+
 namespace DuiLib {
 
 class CMarkup {
@@ -12,6 +16,8 @@ public:
     bool IsValid() const { return m_bValid; }
     bool m_bValid = false;
     std::string m_sXml;
+    // The text parsed once: building again makes the controls without reading the XML again.
+    std::shared_ptr<const tinyxml2::XMLDocument> m_doc;
 };
 
 class CDialogBuilder {
@@ -32,6 +38,8 @@ public:
     static CControlUI* CreateStockControl(const char* pstrClass);
 
 private:
+    static CControlUI* Build(const tinyxml2::XMLDocument& doc, IDialogBuilderCallback* pCallback,
+                             CPaintManagerUI* pManager, CControlUI* pParent);
     CMarkup m_xml;
 };
 

@@ -157,11 +157,17 @@ static IListItemUI* AsItem(CControlUI* p) {
 int CListUI::ItemIndex(const CControlUI* item, int hint) const {
     // Rows are not renumbered when others move (that would touch every row): a row's index is its last one
     // while that holds, else it is looked for among the item pointers and kept.
-    if (hint >= 0 && hint < (int)m_items.size() && m_items[(size_t)hint] == item) return hint;
-    auto at = std::find(m_items.begin(), m_items.end(), item);
-    if (at == m_items.end()) return -1;
-    const int i = (int)(at - m_items.begin());
-    if (IListItemUI* it = AsItem(*at)) it->SetIndex(i);
+    const int n = (int)m_items.size();
+    if (hint >= 0 && hint < n && m_items[(size_t)hint] == item) return hint;
+    // A row moves by as many places as rows came or went above it: looked for outward from its last index.
+    const int start = std::clamp(hint, 0, std::max(0, n - 1));
+    int i = -1;
+    for (int d = 0; i < 0 && (start - d >= 0 || start + d < n); ++d) {
+        if (start + d < n && m_items[(size_t)(start + d)] == item) i = start + d;
+        else if (d > 0 && start - d >= 0 && m_items[(size_t)(start - d)] == item) i = start - d;
+    }
+    if (i < 0) return -1;
+    if (IListItemUI* it = AsItem(m_items[(size_t)i])) it->SetIndex(i);
     return i;
 }
 

@@ -15,8 +15,15 @@
 
 namespace DuiLib {
 
+namespace {
+// ASCII reads the same in both encodings.
+bool IsAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return (unsigned char)c < 0x80; });
+}
+}  // namespace
+
 std::string GbkToUtf8(const std::string& gbk) {
-    if (gbk.empty()) return {};
+    if (IsAscii(gbk)) return gbk;
     gsize written = 0;
     gchar* out =
         g_convert_with_fallback(gbk.data(), (gssize)gbk.size(), "UTF-8", "GB18030", "?", nullptr, &written, nullptr);
@@ -31,7 +38,7 @@ std::string GbkToUtf8(const std::string& gbk) {
 }
 
 std::string Utf8ToGbk(const std::string& utf8) {
-    if (utf8.empty()) return {};
+    if (IsAscii(utf8)) return utf8;
     gsize written = 0;
     gchar* out =
         g_convert_with_fallback(utf8.data(), (gssize)utf8.size(), "GB18030", "UTF-8", "?", nullptr, &written, nullptr);

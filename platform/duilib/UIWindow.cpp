@@ -117,6 +117,9 @@ UINT CWindowWnd::ShowModal() {
     int code = 0;
     if (::IsWindow(h)) code = loop.Run();
     else code = (int)m_nModalResult;
+    // A loop ended by a quit leaves its window open: the window's later destruction must not end this
+    // loop, which is gone with this frame.
+    if (::IsWindow(h) && FromHandle(h) == this && m_pModalLoop == &loop) m_pModalLoop = nullptr;
     // The object may be gone now (OnFinalMessage may delete it): touch only locals.
     CWindowWnd* o = FromHandle(ownerHandle);
     if (o && o == owner && o->m_pBackend && ownerWasEnabled) o->m_pBackend->SetEnabled(true);

@@ -123,6 +123,25 @@ TEST_F(SkinFixture, ModalDisablesOwnerAndLoopsNest) {
     ::DestroyWindow(owner.GetHWND());
 }
 
+// A loop ended by a quit leaves its window open; that window destroyed later ends no loop that runs then (the
+// program's quit by a signal destroys the login dialog after its loop returned). The second loop is run from the
+// same place, so it lies where the first one lay.
+TEST_F(SkinFixture, AWindowLeftOpenByAQuitEndsNoLaterLoop) {
+    TestWnd first, second;
+    ASSERT_NE(first.Create(nullptr, "first", 0x80000000, 0, 0, 0, 0, 0), nullptr);
+    ASSERT_NE(second.Create(nullptr, "second", 0x80000000, 0, 0, 0, 0, 0), nullptr);
+    RunLater(10, [] { ::PostQuitMessage(0); });
+    EXPECT_EQ((int)first.ShowModal(), ::CModalLoop::kQuit);
+    EXPECT_EQ(::RunMessageLoop(), 0);  // the quit passed on to the loop outside
+    HWND h = first.GetHWND();
+    ASSERT_TRUE(::IsWindow(h));
+    RunLater(10, [&] {
+        ::DestroyWindow(h);
+        RunLater(10, [&] { second.Close(7); });
+    });
+    EXPECT_EQ((int)second.ShowModal(), 7);
+}
+
 // Menus and lists stay inside the work area (1280 x 1024 here): under their field, else above it (or the
 // other way round), else on the larger side scrolling, else shifted; a list is at least as wide as its field.
 TEST_F(SkinFixture, MenuPlacesInsideTheWorkArea) {

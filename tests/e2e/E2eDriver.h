@@ -22,7 +22,7 @@ std::string Shell(const std::string& cmd);
 std::string ReadFile(const std::string& path);
 std::string Utf8(const char* gbk);
 
-// Waits at most ms for done(); polls every 50 ms.
+// Waits at most ms (four times that in a ThreadSanitizer build) for done(); polls every 50 ms.
 bool WaitFor(const std::function<bool()>& done, int ms = 20000);
 
 // A visible top-level window whose (UTF-8) title matches the regular expression.

@@ -190,7 +190,7 @@ TEST(NavigationTree, InsertionVisibilityAndRemoval) {
     EXPECT_EQ(VisibleKeys(list), (Keys{"A", "B"}));
     list->ExpandNode(a, true);
     EXPECT_EQ(VisibleKeys(list), (Keys{"A", "A1", "A1x", "A2", "B"}));
-    auto* label = static_cast<CLabelUI*>(static_cast<CContainerUI*>(a->row)->FindSubControl("ItemTextLabel"));
+    auto* label = static_cast<CLabelUI*>(list->RowPart(a, "ItemTextLabel"));
     EXPECT_EQ(label->GetText(), "<i list-Expand.png><x 10>A");
     // Both markers are pictures of the skin.
     EXPECT_NE(host.Manager().GetImage("list-Expand.png"), nullptr);
@@ -202,9 +202,7 @@ TEST(NavigationTree, InsertionVisibilityAndRemoval) {
     auto other = std::make_unique<CButtonUI>();
     EXPECT_FALSE(list->Add(other.get()));  // only list rows
     list->SetSelectedNode(a1x);
-    EXPECT_EQ(
-        static_cast<CLabelUI*>(static_cast<CContainerUI*>(a1x->row)->FindSubControl("ItemTextLabel"))->GetTextColor(),
-        0xFF0000u);
+    EXPECT_EQ(static_cast<CLabelUI*>(list->RowPart(a1x, "ItemTextLabel"))->GetTextColor(), 0xFF0000u);
     EXPECT_TRUE(list->RemoveNode(a1));
     EXPECT_EQ(list->GetSelectedNode(), nullptr);
     EXPECT_EQ(AllKeys(list), (Keys{"A", "A2", "B"}));
@@ -245,6 +243,24 @@ TEST(NavigationTree, DirectoryFilledAndCountedByKey) {
     EXPECT_EQ(list->FindNode(std::to_string(cats[1].uniqueId))->countText, "[22413]");
     EXPECT_EQ(list->FindNode(std::to_string(cats[0].uniqueId))->countText, "[4]");
     EXPECT_EQ(list->FindNode(std::to_string(cats[2].items[0].uniqueId))->countText, "");  // games carry none
+    // Rows are made up when first shown: the rows in view after a layout, a later one with the count and the
+    // selection it got before (its tooltip the count it came with).
+    list->ExpandTopLevel();
+    host.Manager().UpdateLayout();
+    auto part = [&](CItemNode* n, const char* name) {
+        return static_cast<CLabelUI*>(static_cast<CContainerUI*>(n->row)->FindSubControl(name));
+    };
+    CItemNode* first = list->FindNode(std::to_string(cats[1].items[0].uniqueId));
+    ASSERT_NE(part(first, "OnlineCNTLabel"), nullptr);
+    EXPECT_EQ(part(first, "OnlineCNTLabel")->GetText(), "[0]");
+    CItemNode* shownLater = list->FindNode(std::to_string(cats[1].items[7].uniqueId));
+    list->SetSelectedNode(shownLater);
+    EXPECT_EQ(part(shownLater, "OnlineCNTLabel"), nullptr);
+    ASSERT_NE(list->RowPart(shownLater, "OnlineCNTLabel"), nullptr);
+    EXPECT_EQ(part(shownLater, "OnlineCNTLabel")->GetText(), "[77]");
+    EXPECT_EQ(part(shownLater, "OnlineCNTLabel")->GetToolTip(), "[14]");
+    EXPECT_EQ(part(shownLater, "ItemTextLabel")->GetText(), "r14");
+    EXPECT_EQ(part(shownLater, "ItemTextLabel")->GetTextColor(), 0xFF0000u);
 
     list->RemoveAll();
     CItemNode* a = list->AddNode(Node("A", true));
