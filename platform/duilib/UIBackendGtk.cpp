@@ -660,15 +660,22 @@ private:
     }
 
     // The drawing area follows the window; it is a child of a layout, so this does not set the window's
-    // minimum size.
+    // minimum size. A new place (the window system moved the window) is told with WM_MOVE, the client
+    // area's screen position, after WM_SIZE as a window program gets them; the window may be gone after
+    // either.
     static gboolean OnConfigure(GtkWidget*, GdkEventConfigure* e, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
-        int oldW = self->m_rc.right - self->m_rc.left, oldH = self->m_rc.bottom - self->m_rc.top;
+        const RECT old = self->m_rc;
         self->m_rc = {e->x, e->y, e->x + e->width, e->y + e->height};
-        if (e->width != oldW || e->height != oldH) {
+        const bool sized = e->width != old.right - old.left || e->height != old.bottom - old.top;
+        const bool moved = e->x != old.left || e->y != old.top;
+        HWND h = self->m_wnd ? self->m_wnd->GetHWND() : nullptr;
+        if (sized) {
             gtk_widget_set_size_request(self->m_area, e->width, e->height);
             self->Send(WM_SIZE, 0, (LPARAM)(((e->height & 0xFFFF) << 16) | (e->width & 0xFFFF)));
         }
+        if (moved && h && ::IsWindow(h))
+            ::SendMessage(h, WM_MOVE, 0, (LPARAM)(((e->y & 0xFFFF) << 16) | (e->x & 0xFFFF)));
         return FALSE;
     }
 
