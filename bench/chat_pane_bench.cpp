@@ -18,16 +18,15 @@
 #include <sstream>
 #include <thread>
 
-#include "BenchDisplay.h"
+#include "BenchRoomDisplay.h"
 #include "BenchFigures.h"
-#include "GlobalData.h"
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
 #include "ZqLog.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using benchdisplay::Clock;
 constexpr double kWindow = 4;  // seconds of lines measured
 constexpr uint32_t kRoom = 8123;
 
@@ -171,20 +170,10 @@ void BM_AnchorChatLinesOneByOne(benchmark::State& state) {
 }
 BENCHMARK(BM_AnchorChatLinesOneByOne)->Arg(20)->Arg(500)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// A display for the window: $DISPLAY, else an Xvfb child on a free display number.
-bool UseDisplay() {
-    if (!benchdisplay::UseDisplay("chat-pane")) return false;
-    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 1001; });
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!UseDisplay()) {
-        fprintf(stderr, "no display for the room window\n");
-        return 1;
-    }
+    if (!benchdisplay::UseRoomDisplay("chat-pane")) return 1;
     std::vector<benchfig::CounterFigure> figures;
     for (int rate : {20, 500}) {
         std::string suffix = "/" + std::to_string(rate) + "/iterations:1/manual_time";

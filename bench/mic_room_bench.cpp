@@ -9,17 +9,15 @@
 #include <gtk/gtk.h>
 
 #include "AudioOut.h"
-#include "BenchDisplay.h"
+#include "BenchRoomDisplay.h"
 #include "BenchFigures.h"
 #include "BenchStreams.h"
-#include "GlobalData.h"
 #include "NginxRtmp.h"
 #include "Rondel.h"
 #include "RoomWindow.h"
 #include "VideoGtkPresenter.h"
 #include "ZqLog.h"
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -28,7 +26,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using benchdisplay::Clock;
+using benchdisplay::ProcessCpuSeconds;
 constexpr int kPublic = 3, kPrivate = 8, kStreams = kPublic + kPrivate;
 constexpr double kWarmUp = 6;   // seconds: past the links' start and the players' buffering
 constexpr double kWindow = 10;  // seconds measured
@@ -40,12 +39,6 @@ const bool g_standIns = [] {
     RondelSetFactories(r);
     return true;
 }();
-
-double ProcessCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 void ReportCpu(benchmark::State& state, double cpu, double wall) {
     state.counters["cpu_ms_per_stream_s"] = 1000.0 * cpu / wall / kStreams;
@@ -157,20 +150,10 @@ void BM_ElevenBarePlayers(benchmark::State& state) {
 }
 BENCHMARK(BM_ElevenBarePlayers)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// A display for the window: $DISPLAY, else an Xvfb child on a free display number.
-bool UseDisplay() {
-    if (!benchdisplay::UseDisplay("mic")) return false;
-    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 1001; });
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!UseDisplay()) {
-        fprintf(stderr, "no display for the room window\n");
-        return 1;
-    }
+    if (!benchdisplay::UseRoomDisplay("mic")) return 1;
     const std::string room = "BM_RoomWindowElevenStreams/iterations:1/manual_time";
     const std::string bare = "BM_ElevenBarePlayers/iterations:1/manual_time";
     int rc = benchfig::Main(

@@ -15,9 +15,8 @@
 #include <random>
 #include <thread>
 
-#include "BenchDisplay.h"
+#include "BenchRoomDisplay.h"
 #include "BenchFigures.h"
-#include "GlobalData.h"
 #include "RoomInfoMgr.h"
 #include "RoomNotify.h"
 #include "RoomWindow.h"
@@ -27,7 +26,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using benchdisplay::Clock;
+using benchdisplay::Since;
 constexpr uint32_t kRoom = 3003, kFirstUid = 100000;
 
 RoomUserInfo User(uint32_t uid, std::mt19937& rng) {
@@ -47,10 +47,6 @@ void FillStore(int n, std::mt19937& rng) {
     store.RemoveRoom(kRoom);
     store.InsertRoom(kRoom, ChatServerInfo{});
     for (int i = 0; i < n; ++i) store.AddRoomUser(kRoom, User(kFirstUid + uint32_t(i), rng));
-}
-
-double Since(Clock::time_point t0) {
-    return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
 // The room window's paint of its whole client area, as the desktop's expose asks for it.
@@ -241,19 +237,10 @@ void BM_AnchorTreeViewEnter(benchmark::State& state) {
 }
 BENCHMARK(BM_AnchorTreeViewEnter)->Arg(1000)->Arg(10000)->Arg(50000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-bool UseDisplay() {
-    if (!benchdisplay::UseDisplay("user-list")) return false;
-    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 1001; });
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!UseDisplay()) {
-        fprintf(stderr, "no display for the room window\n");
-        return 1;
-    }
+    if (!benchdisplay::UseRoomDisplay("user-list")) return 1;
     std::vector<benchfig::Figure> figures;
     for (const char* n : {"1000", "10000", "50000"}) {
         figures.push_back({std::string("one user arriving in a room of ") + n +

@@ -1,5 +1,7 @@
 #include "ChatView.h"
 
+#include <cstdio>
+
 namespace roomui {
 
 void IChatView::AppendBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll) {
@@ -123,6 +125,21 @@ void CWebChatView::ScrollToBottom() {
 
 void CWebChatView::AppendBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll) {
     if (m_ready && m_view) m_view->AppendHtmlBatch(lines, trimAfter, keep, scroll);
+}
+
+void CWebChatView::MeasureWidth(std::function<void(int content, int shown)> done) {
+    if (!m_ready || !m_view || !done) return;
+    // The widest of the document's scroll width, the body's and the right edge of everything in it.
+    static const char* const kScript =
+        "(function(){var b=document.body,d=document.documentElement;if(!b||!d)return '';"
+        "var r=document.createRange();r.selectNodeContents(b);"
+        "return Math.max(d.scrollWidth,b.scrollWidth,Math.ceil(r.getBoundingClientRect().right),"
+        "Math.ceil(b.getBoundingClientRect().right))+' '+d.clientWidth;})()";
+    std::shared_ptr<bool> alive = m_alive;
+    m_view->EvalScript(kScript, [alive, done = std::move(done)](const std::string& answer) {
+        int content = 0, shown = 0;
+        if (*alive && sscanf(answer.c_str(), "%d %d", &content, &shown) == 2) done(content, shown);
+    });
 }
 
 }  // namespace roomui

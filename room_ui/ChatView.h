@@ -83,6 +83,9 @@ public:
     // One step of the engine for the whole batch.
     void AppendBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll) override;
     webview::IWebView* View() const { return m_view; }
+    // Asks the page how wide its laid-out content is and how wide it shows it (its width less a scroll bar),
+    // in pixels; `done` runs later, and not at all when the pane goes first or the page cannot answer.
+    void MeasureWidth(std::function<void(int content, int shown)> done);
     // The modal stack the pane's context menu joins (the room window's).
     void SetModalHost(IRoomModalHost* host) { m_modal = host; }
 

@@ -174,9 +174,10 @@ void CDealMainRight::AddOrPlaceUser(uint32_t uid) {
     RoomUserInfo u;
     if (!CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, u) || u.hide == 1) return;
     UserListItemInfo item = ToItem(u);
-    Place(m_members, item, true);
-    Place(m_managers, item, IsManagerRank(u.role));
-    Place(m_micOrder, item, u.mic == 1 || u.mic == 2);
+    // A list under a search takes only the users its text finds.
+    Place(m_members, item, Matches(u, Needle(1)));
+    Place(m_managers, item, IsManagerRank(u.role) && Matches(u, Needle(0)));
+    Place(m_micOrder, item, (u.mic == 1 || u.mic == 2) && Matches(u, Needle(2)));
 }
 
 void CDealMainRight::RefreshUser(uint32_t uid) {
@@ -184,9 +185,9 @@ void CDealMainRight::RefreshUser(uint32_t uid) {
     RoomUserInfo u;
     if (CRoomInfoMgr::GetInstance().GetRoomUser(RoomId(), uid, u) && u.hide != 1) {
         UserListItemInfo item = ToItem(u);
-        Place(m_members, item, true);
-        if (m_managers->HasUser(uid)) Place(m_managers, item, u.role != 0);
-        if (m_micOrder->HasUser(uid)) Place(m_micOrder, item, u.mic != 0);
+        Place(m_members, item, Matches(u, Needle(1)));
+        if (m_managers->HasUser(uid)) Place(m_managers, item, u.role != 0 && Matches(u, Needle(0)));
+        if (m_micOrder->HasUser(uid)) Place(m_micOrder, item, u.mic != 0 && Matches(u, Needle(2)));
     }
     UpdateListCounts();
 }
@@ -203,10 +204,35 @@ void CDealMainRight::RemoveUser(uint32_t uid) {
     UpdateListCounts();
 }
 
+std::string CDealMainRight::Needle(int list) const {
+    if (list < 0 || list > 2 || !m_search[list]) return {};
+    std::string text = m_search[list]->GetText().c_str();
+    return text == kSearchPrompt ? std::string() : text;
+}
+
 void CDealMainRight::UpdateListCounts() {
+    // Under a search a list holds what its text finds; its tab still counts everybody of the list.
+    unsigned listed[3] = {0, 0, 0};
+    bool searching[3];
+    for (int i = 0; i < 3; ++i) searching[i] = !Needle(i).empty();
+    if (searching[0] || searching[1] || searching[2]) {
+        const uint32_t room = RoomId(), me = CGlobalDataApp::GetInstance().GetUid();
+        CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+        if (CRoomBaseInfo* info = store.LockRoom(room, 1)) {
+            info->lock.AssertHeld();
+            for (const auto& [uid, u] : info->users) {
+                if (!Listed(u, me)) continue;
+                ++listed[1];
+                if (u.role != 0) ++listed[0];
+                if (u.mic != 0) ++listed[2];
+            }
+            store.UnlockRoom(room);
+        }
+    }
     for (int i = 0; i < 3; ++i) {
         CUserListUI* list = List(i);
-        m_countText[i] = StringUtility::Format(kCountFormats[i], unsigned(list ? list->GetCount() : 0));
+        const unsigned count = searching[i] ? listed[i] : unsigned(list ? list->GetCount() : 0);
+        m_countText[i] = StringUtility::Format(kCountFormats[i], count);
         if (m_options[i]) m_options[i]->SetText(m_countText[i].c_str());
     }
 }

@@ -104,6 +104,8 @@ private:
     void OnSelectChanged(const std::string& name);
     void ShowTab(int index);
     int SearchIndex(DuiLib::CControlUI* edit) const;
+    // The search text of a list ("" when none or the prompt).
+    std::string Needle(int list) const;
     void ShowConsumeDetail();
     void ShowUserInfoPopup();
     void SendOp(CZQMessage& msg, const RoomUserInfo& target);

@@ -215,6 +215,32 @@ void CRoomUI::FlushChatLines() {
     m_queuedLines = 0;
     m_center.FlushLines();
     m_trumpetFeed.Flush();
+    LogPaneWidths();
+}
+
+void CRoomUI::LogPaneWidths() {
+    if (!LogDebugOn() || !m_hwnd) return;
+    // With debug logging on, how wide each shown pane lays out its lines against the width it shows (the
+    // walk-through tests read it): wider content is cut at the pane's edge.
+    struct Pane {
+        const char* control;
+        const char* name;
+        CWebChatView* pane;
+    };
+    for (const Pane& p :
+         {Pane{"webbrowserMsgView", "public", m_publicWeb.get()}, Pane{"webbroserMsgViewSelf", "own", m_ownWeb.get()},
+          Pane{"WebBrowserTrumpet", "trumpet", m_trumpetWeb.get()}}) {
+        CControlUI* host = m_PaintManager.FindControl(p.control);
+        if (!p.pane || !host || !host->IsVisible()) continue;
+        const RECT rc = host->GetPos();
+        const int view = rc.right - rc.left;
+        const char* name = p.name;
+        p.pane->MeasureWidth([name, view](int content, int shown) {
+            if (shown > 0)
+                PJ_Log(kUiLog, LOG_DETAIL, "CRoomUI::PaneWidth", "pane=%s content=%d shown=%d view=%d", name, content,
+                       shown, view);
+        });
+    }
 }
 
 void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice) {
@@ -603,6 +629,7 @@ LRESULT CRoomUI::OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
     PlaceChildren();
     PlaceHoverButtons();
     PlaceLuckyTip();
+    LogPaneWidths();
     return r;
 }
 

@@ -146,6 +146,7 @@ private:
     void PlaceLuckyTip();
     static constexpr int kLuckyTipHeight = 50;
     void PlaceHoverButtons();
+    void LogPaneWidths();
     void ScheduleLineFlush();
     // The program's message box over the room window, on the modal stack (a log line without a window).
     void ShowMessage(const char* text, const char* title);

@@ -99,9 +99,10 @@ int CMsgClientThread::Stop() {
         running_ = 0;
     }
     wake_.notify_all();
-    // A request waiting on a stalled server ends now; what is still queued (the logout) is sent with a short
-    // time-out, so the worker ends within a few seconds; it is never killed.
-    GetZqHttpMgr()->AbortRequests();
+    // A request in flight (the logout, or one waiting on a stalled server) gets the short time-out to end, and
+    // is not sent again; what is still queued is sent once with that time-out, so the worker ends within a
+    // few seconds; it is never killed.
+    GetZqHttpMgr()->AbortRequests(kStoppingTimeoutMs);
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
     stopped_ = true;
     ProcessRequestQueue();
@@ -181,10 +182,12 @@ bool CMsgClientThread::IsPaidCommand(const std::string& cmd) {
 
 void CMsgClientThread::SendZQAsynMsg(const MsgSendData& data) {
     // A failed attempt is retried (a 200 answer without a usable reply as well), except for paid commands:
-    // the service may already have charged for them, so they fail at once with the network-error reply.
+    // the service may already have charged for them, so they fail at once with the network-error reply. Once
+    // the worker stops nothing is retried: an attempt cut short by the stop may have reached the service.
     const int retries = IsPaidCommand(data.cmd) ? 0 : retryCount_;
     CZQMessage* reply = nullptr;
-    for (int attempt = 0; attempt <= retries && !reply; ++attempt) reply = SendHttpRequest(data);
+    for (int attempt = 0; attempt <= retries && !reply && (attempt == 0 || running_ == 1); ++attempt)
+        reply = SendHttpRequest(data);
     if (!reply) {
         std::string desc = CZQMessage::Enc("网络异常，请检查网络连接或者重新登录", 256);
         std::string json = StringUtility::Format("{\"cmd\":\"%s\",\"status\":%d,\"statusdesc\":\"%s\"}",

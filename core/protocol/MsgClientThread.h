@@ -76,8 +76,9 @@ public:
 
     // Starts the worker thread (after a 100 ms pause); 0 when it cannot be created.
     int Start();
-    // Stops the worker: clears the run flag, ends the HTTP requests in flight (AbortRequests), waits for the
-    // thread, which sends what is still queued with a short time-out, clears the heartbeats. Returns 1.
+    // Stops the worker: clears the run flag, gives the HTTP request in flight the short time-out to end
+    // (AbortRequests), waits for the thread, which sends what is still queued once with that time-out, clears
+    // the heartbeats. Nothing is retried once the worker stops. Returns 1.
     int Stop();
 
     // Queues the request (the caller keeps its object); 0 for null or an empty query.

@@ -115,7 +115,10 @@ public:
         g_signal_connect(m_window, "configure-event", G_CALLBACK(OnConfigure), this);
         g_signal_connect(m_window, "focus-out-event", G_CALLBACK(OnFocusOut), this);
         g_signal_connect(m_window, "focus-in-event", G_CALLBACK(OnFocusIn), this);
-        if (menu) g_signal_connect(m_area, "map-event", G_CALLBACK(OnMenuMapped), this);
+        if (menu) {
+            g_signal_connect(m_area, "map-event", G_CALLBACK(OnMenuMapped), this);
+            g_signal_connect(m_area, "grab-broken-event", G_CALLBACK(OnMenuGrabBroken), this);
+        }
         ApplyGeometry();
         if (style & UI_WS_VISIBLE) Show(true, true);
     }
@@ -523,6 +526,19 @@ private:
         return FALSE;
     }
 
+    static bool PointerGrabbed() {
+        GdkDisplay* d = gdk_display_get_default();
+        GdkSeat* seat = d ? gdk_display_get_default_seat(d) : nullptr;
+        GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+        return pointer && gdk_display_device_is_grabbed(d, pointer);
+    }
+
+    // Another window (a submenu) took the grab: this menu holds it no more.
+    static gboolean OnMenuGrabBroken(GtkWidget*, GdkEvent*, gpointer p) {
+        static_cast<CGtkBackend*>(p)->m_grabbed = false;
+        return FALSE;
+    }
+
     void Ungrab() {
         if (!m_grabbed) return;
         m_grabbed = false;
@@ -644,15 +660,22 @@ private:
     }
 
     // The drawing area follows the window; it is a child of a layout, so this does not set the window's
-    // minimum size.
+    // minimum size. A new place (the window system moved the window) is told with WM_MOVE, the client
+    // area's screen position, after WM_SIZE as a window program gets them; the window may be gone after
+    // either.
     static gboolean OnConfigure(GtkWidget*, GdkEventConfigure* e, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
-        int oldW = self->m_rc.right - self->m_rc.left, oldH = self->m_rc.bottom - self->m_rc.top;
+        const RECT old = self->m_rc;
         self->m_rc = {e->x, e->y, e->x + e->width, e->y + e->height};
-        if (e->width != oldW || e->height != oldH) {
+        const bool sized = e->width != old.right - old.left || e->height != old.bottom - old.top;
+        const bool moved = e->x != old.left || e->y != old.top;
+        HWND h = self->m_wnd ? self->m_wnd->GetHWND() : nullptr;
+        if (sized) {
             gtk_widget_set_size_request(self->m_area, e->width, e->height);
             self->Send(WM_SIZE, 0, (LPARAM)(((e->height & 0xFFFF) << 16) | (e->width & 0xFFFF)));
         }
+        if (moved && h && ::IsWindow(h))
+            ::SendMessage(h, WM_MOVE, 0, (LPARAM)(((e->y & 0xFFFF) << 16) | (e->x & 0xFFFF)));
         return FALSE;
     }
 
@@ -691,6 +714,10 @@ private:
     static gboolean OnFocusOut(GtkWidget*, GdkEventFocus*, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
         self->HideToolTip();
+        // A menu holding the pointer and the keyboard keeps its keys and sees every click elsewhere; a focus
+        // change meanwhile comes from the grab itself or from a window closed before it (no window manager
+        // reverts the focus to the pointer's window), never from the user.
+        if (self->m_menu && self->m_grabbed && PointerGrabbed()) return FALSE;
         self->Send(WM_KILLFOCUS, 0, 0);
         return FALSE;
     }

@@ -165,8 +165,12 @@ void CWindowWnd::MoveWindow(int x, int y, int cx, int cy) {
     if (!m_pBackend) return;
     RECT old = m_pBackend->GetRect();
     m_pBackend->Move({x, y, x + cx, y + cy});
+    HWND h = m_hWnd;
     if (old.right - old.left != cx || old.bottom - old.top != cy)
         HandleMessage(WM_SIZE, 0, (LPARAM)((cy << 16) | (cx & 0xFFFF)));
+    // The window may be gone after WM_SIZE.
+    if ((old.left != x || old.top != y) && h && ::IsWindow(h) && m_hWnd == h)
+        HandleMessage(WM_MOVE, 0, (LPARAM)(((y & 0xFFFF) << 16) | (x & 0xFFFF)));
 }
 
 RECT CWindowWnd::GetWindowRect() const {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,15 @@ public:
     virtual void AppendHtmlBatch(const std::vector<std::string>& lines, int trimAfter, int keep, bool scroll);
 
     virtual void ExecEditCommand(EditCommand command) { (void)command; }
+
+    // Runs a script of the program's own in the current document and hands what it returned, as UTF-8 text,
+    // to `done` later on the UI thread ("" when it failed or returned nothing). Once the view is closed,
+    // `done` is dropped without a call. The headless model has no script engine: it answers "" at once.
+    using ScriptAnswer = std::function<void(const std::string& utf8)>;
+    virtual void EvalScript(const std::string& utf8Script, ScriptAnswer done) {
+        (void)utf8Script;
+        if (done) done("");
+    }
 
     // The native widget to place over the control (a GtkWidget*), null for the headless model.
     virtual void* GetWidget() = 0;

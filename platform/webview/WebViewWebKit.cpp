@@ -250,6 +250,34 @@ public:
             "if(s){var e=document.scrollingElement||b;e.scrollTop=e.scrollHeight;}})(document.body,[%s],%d,%d,%s);",
             list.c_str(), trimAfter, removed, scroll ? "true" : "false"));
     }
+    void EvalScript(const std::string& utf8Script, ScriptAnswer done) override {
+        if (IsClosing() || !done) return;
+        struct Pending {
+            CWebKitView* view;
+            GCancellable* cancel;
+            ScriptAnswer done;
+        };
+        // The cancellable is cancelled when the view goes: the answer then finds nothing to call.
+        auto* pending = new Pending{this, G_CANCELLABLE(g_object_ref(m_cancel)), std::move(done)};
+        webkit_web_view_evaluate_javascript(
+            WEBKIT_WEB_VIEW(m_view), utf8Script.c_str(), -1, nullptr, nullptr, m_cancel,
+            [](GObject* v, GAsyncResult* r, gpointer p) {
+                auto* pending = static_cast<Pending*>(p);
+                std::string text;
+                if (JSCValue* val = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(v), r, nullptr)) {
+                    if (!jsc_value_is_undefined(val) && !jsc_value_is_null(val)) {
+                        char* t = jsc_value_to_string(val);
+                        text = t ? t : "";
+                        g_free(t);
+                    }
+                    g_object_unref(val);
+                }
+                if (!g_cancellable_is_cancelled(pending->cancel) && !pending->view->IsClosing()) pending->done(text);
+                g_object_unref(pending->cancel);
+                delete pending;
+            },
+            pending);
+    }
     void* GetWidget() override { return m_box; }
 
 protected:

@@ -3,6 +3,8 @@
 // (each handle serves one request at a time; the pool is guarded by poolMutex_).
 #include "ZqHttp.h"
 
+#include <time.h>
+
 #include <atomic>
 #include <map>
 #include <memory>
@@ -20,6 +22,12 @@ constexpr int kDefaultConnectMs = 5000;
 constexpr int kDefaultTotalMs = 15000;
 constexpr const char* kLogFile = "ZqHttp.txt";
 constexpr size_t kIdleHandles = 4;  // handles (with their connections) kept for later requests
+
+int64_t NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 struct Session {
     int status = 0;
@@ -47,7 +55,7 @@ public:
         if (easy == nullptr) return 0;
         zqhttp::MemoryBody body;
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, totalMs);
-        Abortable abortable{&abortGeneration_, generation, keepGoing};
+        Abortable abortable{&abortGeneration_, &abortAtMs_, generation, keepGoing};
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &abortable);
@@ -97,7 +105,10 @@ public:
         sessions_.erase(it);
     }
 
-    void AbortRequests() override { ++abortGeneration_; }
+    void AbortRequests(int graceMs) override {
+        abortAtMs_ = NowMs() + (graceMs > 0 ? graceMs : 0);
+        ++abortGeneration_;
+    }
 
     void SetTimeouts(int connectMs, int totalMs) override {
         connectMs_ = connectMs > 0 ? connectMs : kDefaultConnectMs;
@@ -121,13 +132,14 @@ private:
     // What a request's progress callback compares: the abort generation it started in.
     struct Abortable {
         const std::atomic<unsigned>* generation;
+        const std::atomic<int64_t>* abortAtMs;
         unsigned started;
         const std::atomic<bool>* keepGoing;  // the caller's own stop flag, or null
     };
     static int OnProgress(void* data, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         const auto* a = static_cast<const Abortable*>(data);
         if (a->keepGoing && !a->keepGoing->load()) return 1;
-        return a->generation->load() != a->started ? 1 : 0;
+        return a->generation->load() != a->started && NowMs() >= a->abortAtMs->load() ? 1 : 0;
     }
 
     // An idle handle reset to the common options (its connections stay open), or a new one.
@@ -167,6 +179,7 @@ private:
 
     std::atomic<long> connectMs_{kDefaultConnectMs};
     std::atomic<unsigned> abortGeneration_{0};  // raised by AbortRequests
+    std::atomic<int64_t> abortAtMs_{0};         // when requests of older generations end (NowMs)
     std::atomic<long> totalMs_{kDefaultTotalMs};
 
     varnet::Mutex mutex_;  // guards the fields below

@@ -50,9 +50,10 @@ public:
     // (5000 connect, 15000 total).
     virtual void SetTimeouts(int connectMs, int totalMs) = 0;
 
-    // Ends every request in flight on any thread at once, as failed (session 0), within about a second;
-    // requests opened afterwards run as usual. Any thread: for a shutdown whose workers wait on a stalled server.
-    virtual void AbortRequests() {}
+    // Ends every request in flight on any thread that is still running graceMs from now, as failed (session 0),
+    // within about a second after that; requests opened afterwards run as usual. Any thread: for a shutdown
+    // whose workers may wait on a stalled server.
+    virtual void AbortRequests(int graceMs = 0) { (void)graceMs; }
 
 protected:
     virtual ~IZqHttpMgr() = default;

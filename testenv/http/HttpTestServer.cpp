@@ -2,10 +2,20 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace testenv {
+
+void UseLoadTolerantSettings(httplib::Server& server) {
+    server.set_keep_alive_timeout(0);
+    server.set_socket_options([](socket_t sock) {
+        httplib::default_socket_options(sock);
+        int seconds = 10;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+    });
+}
 
 RefusingPort::RefusingPort() {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -31,11 +41,7 @@ std::string RefusingPort::Url(const std::string& path) const {
 HttpTestServer::HttpTestServer() {
     // Room for many stalled answers at once.
     server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
-    // One request a connection, answered with "Connection: close": no idle connection for Stop() to wait for.
-    // The keep-alive time is also how long a new connection may take to send its request (a slow client's
-    // request must not be dropped unread).
-    server_.set_keep_alive_max_count(1);
-    server_.set_keep_alive_timeout(5);
+    UseLoadTolerantSettings(server_);
     server_.set_read_timeout(5, 0);
     server_.set_tcp_nodelay(true);  // answers leave at once on kept-alive connections
     server_.set_write_timeout(5, 0);

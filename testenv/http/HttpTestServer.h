@@ -47,6 +47,12 @@ struct RecordedRequest {
     std::string body;  // empty for multipart requests (see Uploads)
 };
 
+// Server settings for a loaded machine: a connection reaches the server's threads only once its first request
+// bytes have arrived (TCP_DEFER_ACCEPT), since the server waits only a moment (its keep-alive time-out of 0)
+// for a request on a connection before it closes it; and idle kept-alive connections end within 10 ms, so
+// that a stop need not wait for them.
+void UseLoadTolerantSettings(httplib::Server& server);
+
 class HttpTestServer {
 public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;

@@ -6,6 +6,7 @@
 
 #include <json/writer.h>
 
+#include "HttpTestServer.h"
 #include "TestKeys.h"
 #include "ZqLib.h"
 
@@ -76,12 +77,9 @@ int RoomService::Start(int port) {
     server_ = std::make_unique<httplib::Server>();
     server_->set_read_timeout(5, 0);
     server_->set_tcp_nodelay(true);  // answers leave at once on kept-alive connections
-    // One request a connection, answered with "Connection: close": no idle connection for Stop() to wait for.
-    // The keep-alive time is also how long a new connection may take to send its request (a slow client's
-    // request must not be dropped unread).
-    server_->set_keep_alive_max_count(1);
-    server_->set_keep_alive_timeout(5);
+    testenv::UseLoadTolerantSettings(*server_);
     server_->set_write_timeout(5, 0);
+    server_->set_keep_alive_max_count(100);
     server_->Get("/c.s", [this](const httplib::Request& req, httplib::Response& res) {
         std::string body;
         int status = 200;

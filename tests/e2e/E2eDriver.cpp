@@ -160,13 +160,26 @@ bool RaiseAt(const Window& w, POINT pt, int ms) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) return false;
     const ::Window root = DefaultRootWindow(d);
+    // The root's child that holds the window: a window manager's frame, or the window itself.
+    ::Window framed = ::Window(w.id);
+    for (::Window at = framed;;) {
+        ::Window r = 0, parent = 0, *kids = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(d, at, &r, &parent, &kids, &n)) break;
+        if (kids) XFree(kids);
+        if (parent == root || parent == 0) {
+            framed = at;
+            break;
+        }
+        at = parent;
+    }
     bool top = WaitFor(
         [&] {
             if (!Raise(w)) return false;
             int x = 0, y = 0;
             ::Window child = 0;
             XTranslateCoordinates(d, root, root, int(w.rc.left + pt.x), int(w.rc.top + pt.y), &x, &y, &child);
-            return child == ::Window(w.id);
+            return child == framed;
         },
         ms);
     XCloseDisplay(d);
@@ -500,6 +513,15 @@ std::vector<std::string> Program::PaneLines(int pane) const {
     return out;
 }
 
+std::vector<std::string> Program::PaneWidths() const {
+    std::vector<std::string> out;
+    std::istringstream in(Log("RoomUI.txt"));
+    const std::string tag = "CRoomUI::PaneWidth: ";
+    for (std::string line; std::getline(in, line);)
+        if (size_t at = line.find(tag); at != std::string::npos) out.push_back(line.substr(at + tag.size()));
+    return out;
+}
+
 bool Program::WaitPaneLine(int pane, const std::string& part, int ms) const {
     return WaitFor(
         [&] {
@@ -554,6 +576,17 @@ std::string GtkComplaints(const std::string& output) {
             }
     }
     return found;
+}
+
+std::string WiderPanes(const std::vector<std::string>& widths) {
+    std::string wrong;
+    for (const std::string& w : widths) {
+        char pane[16] = {0};
+        int content = 0, shown = 0;
+        if (sscanf(w.c_str(), "pane=%15s content=%d shown=%d", pane, &content, &shown) != 3 || content > shown)
+            wrong += w + "; ";
+    }
+    return wrong;
 }
 
 bool WindowManager::Start(std::string* why) {

@@ -134,6 +134,9 @@ public:
     // program runs with debug logging, which records each line it shows).
     std::vector<std::string> PaneLines(int pane) const;
     bool WaitPaneLine(int pane, const std::string& utf8Part, int ms = 10000) const;
+    // The chat panes' widths as the room window measured them in their pages (debug logging), one line each:
+    // "pane=<public|own|trumpet> content=<laid-out width> shown=<width the page shows> view=<pane width>".
+    std::vector<std::string> PaneWidths() const;
     bool LogHas(const char* file, const char* gbkText) const;
     bool WaitLog(const char* file, const char* gbkText, int ms = 20000) const;
 
@@ -149,6 +152,9 @@ private:
 // is wrong.
 std::string OffWorkArea(pid_t program);
 std::string GtkComplaints(const std::string& output);
+// The measured pane widths (Program::PaneWidths) whose content is wider than the page shows it: a line cut at
+// the pane's edge. "" when there are none.
+std::string WiderPanes(const std::vector<std::string>& widths);
 
 // Openbox on the test display, for the tests of what a window manager does; stopped (it leaves the windows
 // where they are) by Stop or the destructor.

@@ -29,14 +29,19 @@ namespace {
 // The program of the walk, checked after every step.
 Program* g_walker = nullptr;
 
-// Prints one line of the walk's report; every window of the program lies inside the work area and it
-// printed no GTK warning or critical.
+// Prints one line of the walk's report; every window of the program lies inside the work area, it printed no
+// GTK warning or critical, and no chat pane laid out its lines wider than it shows them (as measured so far).
 void Step(const char* what, const std::string& shot = "") {
     std::printf("walk: %s%s%s\n", what, shot.empty() ? "" : "  ", shot.c_str());
     std::fflush(stdout);
     if (!g_walker) return;
     EXPECT_EQ("", OffWorkArea(g_walker->Pid())) << "windows off the work area after: " << what;
     EXPECT_EQ("", GtkComplaints(g_walker->Output())) << "GTK complained by: " << what;
+    static size_t checked = 0;  // each measurement is judged once
+    std::vector<std::string> widths = g_walker->PaneWidths();
+    if (widths.size() < checked) checked = 0;  // another program's log
+    EXPECT_EQ("", WiderPanes({widths.begin() + long(checked), widths.end()})) << "a chat pane is wider after: " << what;
+    checked = widths.size();
 }
 
 // Where the rows of the room's user lists and menus are: the program's own order and layout.
@@ -394,6 +399,17 @@ TEST(Walk, NewcomerThroughEveryWindow) {
         << "another user's line is not shown";
     EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(publicView)) > 0.002; }, 10000))
         << "the public view did not change";
+    // A long word without a break, measured in the page once shown: the pane wraps it inside its width.
+    auto publicWidths = [&] {
+        int n = 0;
+        for (const std::string& w : varnet.PaneWidths()) n += w.rfind("pane=public ", 0) == 0 ? 1 : 0;
+        return n;
+    };
+    const int measured = publicWidths();
+    const std::string longWord = "看这里" + std::string(160, 'w');
+    ASSERT_TRUE(dora->Say(longWord));
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, std::string(160, 'w'))) << "the long line is not shown";
+    EXPECT_TRUE(WaitFor([&] { return publicWidths() > measured; }, 10000)) << "the public pane was not measured";
     uint32_t me = 0;
     stack.Rooms().WithData([&](testenv::SvcData& d) {
         for (uint32_t uid : d.rooms[room].users)

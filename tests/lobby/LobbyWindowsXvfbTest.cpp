@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 
 #include "RoomEntryDlgs.h"
@@ -295,6 +296,32 @@ TEST_F(XvfbTest, CloseTipAndWaitDialog) {
     ::DestroyWindow(wait.GetHWND());
 }
 
+namespace {
+
+// A menu that records what ended it first: Escape, a click outside it, or its window losing the focus.
+class WatchedMenu : public CZqMenuUI {
+public:
+    std::string endedBy;
+    LRESULT HandleMessage(UINT msg, WPARAM w, LPARAM l) override {
+        if (endedBy.empty() && msg == WM_KILLFOCUS && !GetSubMenu()) endedBy = w == kClickOutside ? "outside" : "focus";
+        if (endedBy.empty() && msg == WM_KEYDOWN && w == VK_ESCAPE) endedBy = "Escape";
+        return CZqMenuUI::HandleMessage(msg, w, l);
+    }
+};
+
+// The toplevel of a window of this process holds the keyboard focus.
+bool HasFocus(CWindowWnd& wnd) {
+    bool focused = false;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* l = all; l; l = l->next)
+        if (g_object_get_data(G_OBJECT(l->data), "varnet-hwnd") == wnd.GetHWND())
+            focused = gtk_window_has_toplevel_focus(GTK_WINDOW(l->data));
+    g_list_free(all);
+    return focused;
+}
+
+}  // namespace
+
 TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
     CZqMessageBox owner;  // any window with a paint manager will do as the owner
     ASSERT_NE(owner.Create(nullptr, "Owner", 0x80000000, 0, 0, 0, 0, 0), nullptr);
@@ -303,21 +330,35 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
         const char* what;
         const char* click;  // item to click, "outside", or nullptr for the Escape key
         int result;
-    } rows[] = {{"an item of the submenu", "submenu", 52},
-                {"click on the second item", "menuitem_2", 42},
-                {"Escape", nullptr, -1},
-                {"click outside", "outside", -1}};
+        const char* endedBy;  // for no choice: what ended the menu
+    } rows[] = {{"an item of the submenu", "submenu", 52, nullptr},
+                {"click on the second item", "menuitem_2", 42, nullptr},
+                {"Escape", nullptr, -1, "Escape"},
+                {"click outside", "outside", -1, "outside"}};
     for (const Row& r : rows) {
-        CZqMenuUI menu;
+        SCOPED_TRACE(r.what);
+        WatchedMenu menu;
         ZqMenuItem more("更多", -1);
         more.vSubItems = {ZqMenuItem("迎宾", 51), ZqMenuItem("欢迎", 52)};
         menu.SetMenuItem({ZqMenuItem("公聊", 41), ZqMenuItem(), ZqMenuItem("私聊", 42, true), more});
         ASSERT_NE(menu.CreateMenu({200, 200}, owner.GetHWND()), nullptr);
         Watchdog dog(&menu);
-        RunLater(50, [&] {
+        bool ran = false;
+        std::function<void()> inSubmenu;
+        const unsigned step = RunLater(50, [&] {
+            ran = true;
             Settle();
+            // Open, with the keyboard, and still open a moment later: what ends it now is what the row does.
+            EXPECT_TRUE(PumpUntil([&] { return menu.IsWindowVisible() && HasFocus(menu); }, 20000)) << r.what;
+            Settle();
+            ASSERT_TRUE(menu.endedBy.empty()) << r.what << ": ended before the step, by " << menu.endedBy;
             if (r.click && std::string(r.click) == "submenu") {
-                RunLater(300, [&] {
+                // Once the submenu runs (inside the click that opens it), its item is clicked.
+                inSubmenu = [&] {
+                    if (!menu.GetSubMenu()) {
+                        RunLater(50, inSubmenu);
+                        return;
+                    }
                     Settle();
                     CZqMenuUI* sub = menu.GetSubMenu();
                     ASSERT_NE(sub, nullptr) << "no submenu";
@@ -329,7 +370,8 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
                     gdk_pixbuf_save(pb, (ShotDir() + "/popup_submenu.png").c_str(), "png", nullptr, nullptr);
                     g_object_unref(pb);
                     ClickControl(sub, "menuitem_1");
-                });
+                };
+                RunLater(50, inSubmenu);
                 ClickControl(&menu, "menuitem_3");
             } else if (r.click && std::string(r.click) == "outside") {
                 Xdo("mousemove 5 5 click 1");
@@ -342,6 +384,9 @@ TEST_F(XvfbTest, PopupMenuChoosesAnItemOrNothing) {
             }
         });
         EXPECT_EQ(menu.PopupMenuNoCreate(), r.result) << r.what;
+        EXPECT_TRUE(ran) << r.what << ": ended before the step, by " << menu.endedBy;
+        if (!ran) g_source_remove(step);
+        if (r.endedBy) EXPECT_EQ(menu.endedBy, r.endedBy) << r.what;
     }
     ::DestroyWindow(owner.GetHWND());
 }

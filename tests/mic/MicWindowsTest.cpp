@@ -1,6 +1,7 @@
 // The microphone windows and their managers without a display: index checks, one window per private slot,
 // frames following the pop-out, and the rules of the controls.
 #include "GlobalData.h"
+#include "MenuClick.h"
 #include "MicTestSupport.h"
 #include "PrivateMicWnd.h"
 #include "PublicMicWnd.h"
@@ -45,25 +46,8 @@ struct Actions : IMicRoomActions {
     void ContinueModalCancel() override {}
 };
 
-// Runs a task from the UI loop: inside whatever nested loop runs when its message comes.
-struct Task : CWin32Window {
-    std::function<void()> fn;
-    LRESULT HandleMessage(UINT msg, WPARAM, LPARAM) override {
-        if (msg == WM_USER + 1 && fn) fn();
-        return 0;
-    }
-};
-
-// Clicks item `id` of the menu whose window is `menu`.
-void ChooseMenuItem(HWND menu, int id) {
-    auto* m = dynamic_cast<DuiLib::CZqMenuUI*>(DuiLib::CWindowWnd::FromHandle(menu));
-    ASSERT_NE(nullptr, m);
-    DuiLib::TNotifyUI click;
-    click.sType = DUI_MSGTYPE_CLICK;
-    click.pSender = m->GetMenuManager()->FindControl(("menuitem_" + std::to_string(id)).c_str());
-    ASSERT_NE(nullptr, click.pSender);
-    m->Notify(click);
-}
+using menutest::ChooseMenuItem;
+using Task = menutest::LoopTask;
 
 // Clicks the performer menu's button of a slot window.
 void OpenPerformerMenu(DuiLib::WindowImplBase& w) {

@@ -458,8 +458,29 @@ TEST_F(Worker, StopWaitsForASlowRequestThenSendsTheQueue) {
     EXPECT_EQ(seen[1].status, 1);
 }
 
-// A server that stalls far beyond the HTTP time-out does not hold the stop: the request in flight ends at
-// once and what is queued is sent with a short time-out.
+// The lobby's logout still under way when the worker stops reaches the service once: the stop neither cuts it
+// short nor sends it again.
+TEST_F(Worker, RequestInFlightAtStopReachesTheServiceOnce) {
+    testenv::RoomServiceFault f;
+    f.kind = testenv::RoomServiceFault::Stall;
+    f.stallMs = 300;
+    service.SetFault("logout", f);
+    ASSERT_EQ(worker.Start(), 1);
+    CZQLogOutMsg out;
+    out.uid = 1001;
+    out.sid = 7777;
+    worker.PostRequest(&out);
+    for (int i = 0; i < 4000 && service.RequestCount("logout") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(service.RequestCount("logout"), 1);
+    worker.Stop();
+    EXPECT_EQ(rec.Get().size(), 1u);
+    EXPECT_EQ(service.RequestCount("logout"), 1);
+    service.ClearFaults();
+}
+
+// A server that stalls far beyond the HTTP time-out does not hold the stop: the request in flight and what
+// is queued end within the short time-out each, and neither is sent again.
 TEST_F(Worker, StopEndsARequestStalledOnTheServer) {
     testenv::RoomServiceFault f;
     f.kind = testenv::RoomServiceFault::Stall;
@@ -480,6 +501,8 @@ TEST_F(Worker, StopEndsARequestStalledOnTheServer) {
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].status, 255);
     EXPECT_EQ(seen[1].status, 255);
+    EXPECT_EQ(service.RequestCount("getallnav"), 1);
+    EXPECT_EQ(service.RequestCount("getcatelist"), 1);
     service.ClearFaults();
 }
 

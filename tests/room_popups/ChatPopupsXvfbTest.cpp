@@ -12,25 +12,13 @@
 #include "UIBackendGtk.h"
 #include "UIExchange.h"
 #include "Win32.h"
+#include "WindowShot.h"
 #include "ZqModConfig.h"
 #include "TestUtil.h"
 
 using namespace DuiLib;
 
-namespace {
-void Shot(DuiLib::CWindowWnd& w, const std::string& file) {
-    gdk_display_sync(gdk_display_get_default());
-    PumpMessagesFor(400);
-    gdk_display_sync(gdk_display_get_default());
-    RECT rc = w.GetWindowRect();
-    ASSERT_GT(rc.right - rc.left, 0);
-    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
-                                               rc.bottom - rc.top);
-    ASSERT_NE(pb, nullptr);
-    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
-    g_object_unref(pb);
-}
-}  // namespace
+using desktoptest::Shot;
 
 TEST(ChatPopupsXvfb, TrumpetAndExchangeScreenshots) {
     if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;

@@ -14,6 +14,7 @@
 #include "UiTestSupport.h"
 #include "UIBackendGtk.h"
 #include "Win32.h"
+#include "WindowShot.h"
 #include "ZqLib.h"
 #include "ZqModConfig.h"
 #include "NullHalvec.h"
@@ -28,20 +29,9 @@ struct NoCameras : capture::CameraStandIn {
     std::vector<capture::CameraInfo> List() override { return {}; }
     std::unique_ptr<capture::CameraSource> Create(int) override { return nullptr; }
 };
-
-void Shot(CRoomConfigSetDlg& dlg, const std::string& file) {
-    gdk_display_sync(gdk_display_get_default());
-    PumpMessagesFor(400);
-    gdk_display_sync(gdk_display_get_default());
-    RECT rc = dlg.GetWindowRect();
-    ASSERT_GT(rc.right - rc.left, 0);
-    GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rc.left, rc.top, rc.right - rc.left,
-                                               rc.bottom - rc.top);
-    ASSERT_NE(pb, nullptr);
-    EXPECT_TRUE(gdk_pixbuf_save(pb, file.c_str(), "png", nullptr, nullptr));
-    g_object_unref(pb);
-}
 }  // namespace
+
+using desktoptest::Shot;
 
 TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
     if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;

@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "MenuClick.h"
 #include "MicTestSupport.h"
 #include "ChatHtml.h"
 #include "MsgClientThread.h"
@@ -219,13 +220,8 @@ TEST_F(MicColumn, MicNotificationsReachTheSlots) {
     EXPECT_NE(ui.OwnView().Text().find(BuildSysMsgHtml("公麦窗口已满，无法上麦")), std::string::npos);
 }
 
-struct Task : CWin32Window {
-    std::function<void()> fn;
-    LRESULT HandleMessage(UINT msg, WPARAM, LPARAM) override {
-        if (msg == WM_USER + 1 && fn) fn();
-        return 0;
-    }
-};
+using menutest::ChooseMenuItem;
+using Task = menutest::LoopTask;
 
 TEST_F(MicColumn, ThePerformerMenuStampsThroughTheGiftPanel) {
     Open(0);
@@ -235,14 +231,10 @@ TEST_F(MicColumn, ThePerformerMenuStampsThroughTheGiftPanel) {
     HWND taskWnd = CreateWindowHandle(&task);
     // Inside the menu's loop: the menu is the room's top modal window; its item 3 is "给Ta盖章".
     task.fn = [&] {
-        auto* menu = dynamic_cast<CZqMenuUI*>(CWindowWnd::FromHandle(ui.TopModalWnd()));
-        ASSERT_NE(nullptr, menu);
-        TNotifyUI click;
-        click.sType = DUI_MSGTYPE_CLICK;
-        click.pSender = menu->GetMenuManager()->FindControl("menuitem_3");
-        ASSERT_NE(nullptr, click.pSender);
-        EXPECT_EQ(std::string("   给Ta盖章"), click.pSender->GetText().c_str());
-        menu->Notify(click);
+        CControlUI* stamp = menutest::MenuItem(ui.TopModalWnd(), 3);
+        ASSERT_NE(nullptr, stamp);
+        EXPECT_EQ(std::string("   给Ta盖章"), stamp->GetText().c_str());
+        ChooseMenuItem(ui.TopModalWnd(), 3);
     };
     ::PostMessage(taskWnd, WM_USER + 1, 0, 0);
     TNotifyUI arrows;
@@ -336,15 +328,7 @@ TEST_F(MicColumn, TheJoinMenuTakesAPrivateMicrophoneWhenRightsAndRoomAllow) {
     auto choose = [&](int item) {
         Task task;
         HWND taskWnd = CreateWindowHandle(&task);
-        task.fn = [&] {
-            auto* menu = dynamic_cast<CZqMenuUI*>(CWindowWnd::FromHandle(ui.TopModalWnd()));
-            ASSERT_NE(nullptr, menu);
-            TNotifyUI click;
-            click.sType = DUI_MSGTYPE_CLICK;
-            click.pSender = menu->GetMenuManager()->FindControl(("menuitem_" + std::to_string(item)).c_str());
-            ASSERT_NE(nullptr, click.pSender);
-            menu->Notify(click);
-        };
+        task.fn = [&] { ChooseMenuItem(ui.TopModalWnd(), item); };
         ::PostMessage(taskWnd, WM_USER + 1, 0, 0);
         TNotifyUI join;
         join.sType = DUI_MSGTYPE_CLICK;

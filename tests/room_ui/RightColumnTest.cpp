@@ -229,6 +229,23 @@ TEST(RightColumn, ListsCountsSearchAndRemoval) {
     EXPECT_EQ(r.Text("UserListMemberOption"), "成员/4");
     EXPECT_EQ(r.Text("UserListMicOrderOption"), "麦序/0");
     EXPECT_EQ(r.Targets()->GetCount(), 0);
+
+    // Arrivals under a search: listed only when the text finds them; the tab counts everybody.
+    CRoomInfoMgr::GetInstance().RemoveRoomUser(kRoom, kMic);
+    find->SetText("twi");
+    r.Notify("textchanged", find);
+    for (auto [uid, nick] : {std::pair<uint32_t, const char*>{2006, "twirl"}, {2007, "zed"}}) {
+        RoomUserInfo u;
+        u.uid = uid, u.nickname = nick, u.level = 300, u.beautyid = uid + 80000;
+        CRoomInfoMgr::GetInstance().AddRoomUser(kRoom, u);
+        ::SendMessage(r.ui.GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_USER_ENTER,
+                      reinterpret_cast<LPARAM>(new RoomUserChange{uid, 0}));
+    }
+    EXPECT_EQ(Uids(members), (std::vector<uint32_t>{kTwinA, kTwinB, 2006}));
+    EXPECT_EQ(r.Text("UserListMemberOption"), "成员/6");
+    find->SetText(CDealMainRight::kSearchPrompt);
+    r.Notify("textchanged", find);
+    EXPECT_EQ(Uids(members), (std::vector<uint32_t>{kMe, kTwinA, kTwinB, kGuest, 2006, 2007}));
 }
 
 // A row's level icon runs on the list's own timer and names its level.

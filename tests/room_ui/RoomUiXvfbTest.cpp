@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <filesystem>
+#include <functional>
 #include <tuple>
 
 #include "ChatColumnPopups.h"
@@ -409,6 +410,134 @@ TEST_F(RoomUiXvfbTest, ChatViewHoverButtonsFollowThePointer) {
         Xdo(At(frame.left + 5, frame.top + 5));
         ASSERT_TRUE(PumpUntil([&] { return !c.HoverVisible(r.base) && !c.HoverVisible(r.base + 1); }, 10000));
     }
+    ui.CloseRoomWindow();
+}
+
+// The room window moved by the window system (xdotool, as a window manager moves it): the window gets WM_MOVE
+// and the hover buttons of its three chat views stand at the views' new top right; a shown one is drawn there.
+TEST_F(RoomUiXvfbTest, HoverButtonsFollowTheRoomWindowMovedByTheWindowSystem) {
+    const uint32_t room = 8129;
+    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("moved-room(8129)"));
+    for (roomui::IChatView* pane : {&ui.PublicPane(), &ui.OwnPane(), &ui.TrumpetPane()})
+        ASSERT_TRUE(PumpUntil([&] { return pane->IsReady(); }, 20000));
+    Settle(300);  // after the window's own maximise
+    ui.SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+    Settle(300);
+    struct Moves : IMessageFilterUI {
+        std::vector<POINT> to;
+        LRESULT MessageHandler(UINT msg, WPARAM, LPARAM l, bool&) override {
+            if (msg == WM_MOVE) to.push_back({short(LOWORD(l)), short(HIWORD(l))});
+            return 0;
+        }
+    } moves;
+    ui.m_PaintManager.AddMessageFilter(&moves);
+    const RECT before = ui.GetWindowRect();
+    const int x = before.left + 70, y = before.top + 45;
+    Xdo("search --name 'moved-room' windowmove " + std::to_string(x) + " " + std::to_string(y));
+    ASSERT_TRUE(PumpUntil([&] { return !moves.to.empty() && moves.to.back().x == x && moves.to.back().y == y; }, 10000))
+        << "no WM_MOVE to " << x << "," << y;
+    ui.m_PaintManager.RemoveMessageFilter(&moves);
+    EXPECT_EQ(ui.GetWindowRect().left, x);
+    const int w = roomui::CHoverBtnWnd::kWidth, bar = 17;
+    struct Row {
+        const char* view;
+        std::function<RECT()> button;
+        int fromRight;  // the button's left edge, from the view's right edge
+    } rows[] = {
+        {"webbrowserMsgView", [&] { return ui.Center().HoverButton(0)->GetWindowRect(); }, 2 * w + bar},
+        {"webbrowserMsgView", [&] { return ui.Center().HoverButton(1)->GetWindowRect(); }, w + bar},
+        {"webbroserMsgViewSelf", [&] { return ui.Center().HoverButton(3)->GetWindowRect(); }, 2 * w + bar},
+        {"webbroserMsgViewSelf", [&] { return ui.Center().HoverButton(5)->GetWindowRect(); }, w + bar},
+        {"WebBrowserTrumpet", [&] { return ui.Tips().HoverRect(0); }, 2 * w + bar},
+        {"WebBrowserTrumpet", [&] { return ui.Tips().HoverRect(1); }, w + bar},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.view);
+        const RECT view = ui.m_PaintManager.FindControl(r.view)->GetPos();
+        const RECT b = r.button();
+        EXPECT_EQ(b.left, x + view.right - r.fromRight);
+        EXPECT_EQ(b.top, y + view.top);
+    }
+    // The pointer over the public view shows its buttons at that place on the screen.
+    const RECT view = ui.m_PaintManager.FindControl("webbrowserMsgView")->GetPos();
+    Xdo(At(x + (view.left + view.right) / 2, y + (view.top + view.bottom) / 2));
+    ASSERT_TRUE(PumpUntil([&] { return ui.Center().HoverVisible(0); }, 10000));
+    Settle(300);
+    HWND clear = ui.Center().HoverButton(0)->GetHWND();
+    int gx = -1, gy = -1;
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* t = tops; t; t = t->next)
+        if (g_object_get_data(G_OBJECT(t->data), "varnet-hwnd") == clear && gtk_widget_get_window(GTK_WIDGET(t->data)))
+            gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(t->data)), &gx, &gy);
+    g_list_free(tops);
+    EXPECT_EQ(gx, x + view.right - 2 * w - bar);
+    EXPECT_EQ(gy, y + view.top);
+    ui.CloseRoomWindow();
+}
+
+// The user lists' search field, opened with the find button, stands out at once: a bordered field (in the
+// focus colour while it takes the typing); once the focus leaves it empty, it shows the hint.
+TEST_F(RoomUiXvfbTest, SearchFieldIsDrawnWithItsBorderAndHint) {
+    const uint32_t room = 8130;
+    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("search-room(8130)"));
+    Settle(300);
+    ui.SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+    Settle(300);
+    const RECT frame = ui.GetWindowRect();
+    auto clickAt = [&](const char* name, int dy) {
+        RECT b = ui.m_PaintManager.FindControl(name)->GetPos();
+        Xdo(At(frame.left + (b.left + b.right) / 2, frame.top + (b.top + b.bottom) / 2 + dy) + " click 1");
+    };
+    clickAt("UserListFindBTN", 0);
+    auto* edit = static_cast<CEditUI*>(ui.m_PaintManager.FindControl("UserMemberFindEdit"));
+    ASSERT_NE(edit, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return edit->IsVisible() && edit->IsFocused(); }, 10000));
+    struct Row {
+        const char* state;
+        std::function<void()> action;
+        unsigned border;
+        int minInk;  // pixels of letters inside the border
+    } rows[] = {
+        {"opened", [] {}, 0x2F7FE8, 0},
+        {"left empty", [&] { clickAt("UserMemberList", 0); }, 0xC4CEDB, 40},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.state);
+        r.action();
+        Settle(500);
+        const RECT e = edit->GetPos();
+        Shot(RECT{frame.left + e.left - 20, frame.top + e.top - 40, frame.left + e.right + 20,
+                  frame.top + e.bottom + 40},
+             ShotDir() + "/room_search_field_" + (r.minInk ? "left" : "opened") + ".png");
+        GdkPixbuf* pb = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), frame.left + e.left,
+                                                   frame.top + e.top, e.right - e.left, e.bottom - e.top);
+        ASSERT_NE(pb, nullptr);
+        const int w = gdk_pixbuf_get_width(pb), h = gdk_pixbuf_get_height(pb), stride = gdk_pixbuf_get_rowstride(pb),
+                  n = gdk_pixbuf_get_n_channels(pb);
+        const guchar* px = gdk_pixbuf_get_pixels(pb);
+        auto rgb = [&](int x, int y) {
+            const guchar* p = px + y * stride + x * n;
+            return (unsigned(p[0]) << 16) | (unsigned(p[1]) << 8) | p[2];
+        };
+        EXPECT_EQ(rgb(w / 2, 0), r.border);
+        EXPECT_EQ(rgb(w / 2, h - 1), r.border);
+        EXPECT_EQ(rgb(0, h / 2), r.border);
+        EXPECT_EQ(rgb(w - 1, h / 2), r.border);
+        int ink = 0;
+        for (int y = 2; y < h - 2; ++y)
+            for (int x = 2; x < w - 2; ++x) ink += rgb(x, y) != rgb(2, 2) ? 1 : 0;
+        g_object_unref(pb);
+        EXPECT_GE(ink, r.minInk);
+    }
+    EXPECT_STREQ(edit->GetText().c_str(), "请输入用户ID或者靓号");
     ui.CloseRoomWindow();
 }
 

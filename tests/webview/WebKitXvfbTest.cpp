@@ -241,9 +241,14 @@ public:
         calls.push_back(cmd);
         if (cmd == "GetDevKey") answer = "12345";
         if (cmd.compare(0, 7, "Resize?") == 0) {
+            // A floating place that later layouts keep (they place a floating control by its fixed place and
+            // size), laid out at once as the program's dialog does.
             ResizeClient(520, 420);
             web->SetFloat(true);
-            web->SetPos({2, 33, 518, 418});
+            web->SetFixedXY({2, 33});
+            web->SetFixedWidth(516);
+            web->SetFixedHeight(385);
+            m_PaintManager.UpdateLayout();
         }
         if (cmd.compare(0, 12, "LoginResult?") == 0 && onLogin) onLogin();
     }

@@ -201,7 +201,6 @@ TEST_F(ZqHttpTest, ServerBehaviourChangesMidway) {
 // its own connection.
 TEST_F(ZqHttpTest, SequentialSessionsReuseTheConnection) {
     IZqHttpMgr* http = GetZqHttpMgr();
-    server.Raw().set_keep_alive_max_count(100);
     server.Raw().set_keep_alive_timeout(30);  // idle connections stay however slow the machine
     server.Get("/port", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content(std::to_string(req.remote_port), "text/plain");
