@@ -76,8 +76,10 @@ TEST(RoomManagerXvfb, LongTextsTypedIntoEachFieldKeepTheDialogsSize) {
         int page;  // 0 the room's settings, 1 its notices
         const char* field;
         std::string text;
-    } rows[] = {{0, "RoomNameEdit", longText},          {0, "RoomPassWordEdit", longText},
-                {0, "AssistDirectorEdit", director},    {1, "NoticeContentRichEdit", longText},
+    } rows[] = {{0, "RoomNameEdit", longText},
+                {0, "RoomPassWordEdit", longText},
+                {0, "AssistDirectorEdit", director},
+                {1, "NoticeContentRichEdit", longText},
                 {1, "NoticeLinkEdit", "http://example.invalid/" + longText}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.field);
