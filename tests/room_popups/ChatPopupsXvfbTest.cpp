@@ -22,13 +22,8 @@ using desktoptest::Shot;
 
 TEST(ChatPopupsXvfb, TrumpetAndExchangeScreenshots) {
     if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
-    setenv("VARNET_DATA_DIR", duitest::TempDir("chat_popups_xvfb").c_str(), 1);
-    AfxReleaseConfigManager();
-    Win32Init();
-    ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
-    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
-    const std::string dir = VARNET_BINARY_DIR "/screenshots";
-    std::filesystem::create_directories(dir);
+    ASSERT_TRUE(desktoptest::OpenWindowLibrary("chat_popups_xvfb")) << "cannot open display " << getenv("DISPLAY");
+    const std::string dir = desktoptest::ScreenshotDir();
     {
         roompopups::CUISendTrumpet trumpet;
         ASSERT_TRUE(trumpet.ShowPopup(nullptr, trumpet.kWidth, trumpet.kHeight));

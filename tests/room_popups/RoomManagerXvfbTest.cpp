@@ -14,6 +14,7 @@
 #include "UiTestSupport.h"
 #include "XvfbDesktop.h"
 #include "Win32.h"
+#include "WindowShot.h"
 #include "ZqModConfig.h"
 
 using namespace DuiLib;
@@ -40,11 +41,7 @@ std::string XSize(const char* title) {
 
 TEST(RoomManagerXvfb, LongTextsTypedIntoEachFieldKeepTheDialogsSize) {
     if (std::string why = testsupport::UseTestDisplay({"xdotool"}); !why.empty()) GTEST_SKIP() << why;
-    setenv("VARNET_DATA_DIR", duitest::TempDir("room_manager_xvfb").c_str(), 1);
-    AfxReleaseConfigManager();
-    Win32Init();
-    ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
-    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+    ASSERT_TRUE(desktoptest::OpenWindowLibrary("room_manager_xvfb")) << "cannot open display " << getenv("DISPLAY");
     const uint32_t room = 3003;
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     store.RemoveRoom(room);

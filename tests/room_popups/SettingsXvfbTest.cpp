@@ -36,13 +36,8 @@ using desktoptest::Shot;
 TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
     if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
     capture::SelectSyntheticCamera(1);
-    setenv("VARNET_DATA_DIR", duitest::TempDir("room_popups_xvfb").c_str(), 1);
-    AfxReleaseConfigManager();
-    Win32Init();
-    ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
-    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
-    const std::string dir = VARNET_BINARY_DIR "/screenshots";
-    std::filesystem::create_directories(dir);
+    ASSERT_TRUE(desktoptest::OpenWindowLibrary("room_popups_xvfb")) << "cannot open display " << getenv("DISPLAY");
+    const std::string dir = desktoptest::ScreenshotDir();
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
         a.uid = 1001;
         a.level = 200;
@@ -100,13 +95,8 @@ std::string At(int x, int y) {
 // server.
 TEST(SettingsXvfb, LongListsScrollToTheirLastItem) {
     if (std::string why = testsupport::UseTestDisplay({"xdotool"}); !why.empty()) GTEST_SKIP() << why;
-    setenv("VARNET_DATA_DIR", duitest::TempDir("room_popups_lists").c_str(), 1);
-    AfxReleaseConfigManager();
-    Win32Init();
-    ASSERT_TRUE(UIBackendGtkInit()) << "cannot open display " << getenv("DISPLAY");
-    CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
-    const std::string dir = VARNET_BINARY_DIR "/screenshots";
-    std::filesystem::create_directories(dir);
+    ASSERT_TRUE(desktoptest::OpenWindowLibrary("room_popups_lists")) << "cannot open display " << getenv("DISPLAY");
+    const std::string dir = desktoptest::ScreenshotDir();
     ShippedProvinces catalogue;
     AfxGetDataManager()->RegisterModule(HALVEC_MODULE_NAME, &catalogue);
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
