@@ -620,6 +620,15 @@ void WindowManager::Stop() {
     WaitFor([] { return Shell("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") == std::string::npos; }, 5000);
 }
 
+bool StartOnStack(testenv::Stack& stack, Program& program, std::string* why) {
+    testenv::StackOptions options;
+    options.binDir = VARNET_BINARY_DIR "/bin";
+    if (!stack.Start(options, why)) return false;
+    if (program.Start(stack)) return true;
+    if (why) *why = "the program did not start";
+    return false;
+}
+
 bool GuestIntoLobby(Program& program, Window& lobby, std::string* why) {
     Window login;
     if (!WaitWindow(Utf8("^登录对话框$"), login)) return *why = "no login dialog", false;

@@ -168,6 +168,9 @@ private:
     pid_t pid_ = -1;
 };
 
+// The local stack started with this build's programs, then the program against it; false with why.
+bool StartOnStack(testenv::Stack& stack, Program& program, std::string* why);
+
 // The common road: the login dialog, a guest login, the lobby with its directory and home page.
 bool GuestIntoLobby(Program& program, Window& lobby, std::string* why);
 // From the lobby: the directory entry of the busy room, then the room's link on the page it shows; the

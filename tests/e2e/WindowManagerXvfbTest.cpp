@@ -103,11 +103,8 @@ TEST(WindowManager, LobbyAndRoomRestoreAndShrink) {
     WindowManager wm;
     if (!wm.Start(&why)) GTEST_SKIP() << why;
     testenv::Stack stack;
-    testenv::StackOptions options;
-    options.binDir = VARNET_BINARY_DIR "/bin";
-    ASSERT_TRUE(stack.Start(options, &why)) << why;
     Program varnet;
-    ASSERT_TRUE(varnet.Start(stack));
+    ASSERT_TRUE(StartOnStack(stack, varnet, &why)) << why;
     Window lobby, room;
     ASSERT_TRUE(GuestIntoLobby(varnet, lobby, &why)) << why;
     const std::string lobbyTitle = Utf8("^泽秀美女视频$");
@@ -133,11 +130,8 @@ TEST(SignIn, PlatformPagesShowAtTheirSize) {
     std::string why;
     if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
     testenv::Stack stack;
-    testenv::StackOptions options;
-    options.binDir = VARNET_BINARY_DIR "/bin";
-    ASSERT_TRUE(stack.Start(options, &why)) << why;
     Program varnet;
-    ASSERT_TRUE(varnet.Start(stack));
+    ASSERT_TRUE(StartOnStack(stack, varnet, &why)) << why;
     Window login;
     ASSERT_TRUE(WaitWindow(Utf8("^登录对话框$"), login));
     usleep(400000);
@@ -176,11 +170,8 @@ TEST(Menus, NearTheBottomTheyOpenAboveTheirField) {
     std::string why;
     if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
     testenv::Stack stack;
-    testenv::StackOptions options;
-    options.binDir = VARNET_BINARY_DIR "/bin";
-    ASSERT_TRUE(stack.Start(options, &why)) << why;
     Program varnet;
-    ASSERT_TRUE(varnet.Start(stack));
+    ASSERT_TRUE(StartOnStack(stack, varnet, &why)) << why;
     Window lobby, room;
     ASSERT_TRUE(GuestIntoLobby(varnet, lobby, &why)) << why;
     ASSERT_TRUE(EnterBusyRoomFromDirectory(varnet, stack, lobby, room, &why)) << why;
