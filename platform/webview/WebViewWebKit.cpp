@@ -548,11 +548,13 @@ namespace {
 void ShowNoBrowser(const std::string& utf8Url) {
     if (!gdk_display_get_default()) return;
     std::string shown = utf8Url.substr(0, utf8Url.find_first_of("?#"));
+    // GTK takes UTF-8; the program's own texts are GBK.
+    const std::string head = Charset::GbkToUtf8("没有找到可以打开网页的浏览器。"),
+                      body = Charset::GbkToUtf8("请安装浏览器，或在浏览器中打开："), title = Charset::GbkToUtf8("提示");
     GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
-                                            "%s", "没有找到可以打开网页的浏览器。");
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "请安装浏览器，或在浏览器中打开：\n%s",
-                                             shown.c_str());
-    gtk_window_set_title(GTK_WINDOW(box), "提示");
+                                            "%s", head.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "%s\n%s", body.c_str(), shown.c_str());
+    gtk_window_set_title(GTK_WINDOW(box), title.c_str());
     gtk_widget_set_name(box, kNoBrowserWidgetName);
     gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
     g_signal_connect(box, "response", G_CALLBACK(gtk_widget_destroy), nullptr);

@@ -1,6 +1,8 @@
 // The small browser on the real engine, against the local web service. Skipped without VARNET_TEST_DISPLAY.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <gtk/gtk.h>
 #include <unistd.h>
 
@@ -473,6 +475,13 @@ TEST_F(WebKitXvfb, NoBrowserTellsTheUser) {
     g_list_free(tops);
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(gtk_widget_get_visible(box));
+    for (const char* property : {"text", "secondary-text", "title"}) {  // UTF-8 for GTK, not the program's GBK
+        gchar* text = nullptr;
+        g_object_get(box, property, &text, nullptr);
+        EXPECT_TRUE(text && g_utf8_validate(text, -1, nullptr) && std::strlen(text) > 2) << property;
+        g_free(text);
+    }
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(box)), "\xe6\x8f\x90\xe7\xa4\xba");  // 提示 in UTF-8
     gchar* text = nullptr;
     g_object_get(box, "secondary-text", &text, nullptr);
     std::string shown = text ? text : "";
