@@ -168,6 +168,19 @@ private:
     pid_t pid_ = -1;
 };
 
+// A dock panel along the bottom of the screen, `height` px high, reserving its space (struts) as a desktop's
+// panel does: under a window manager the work area then ends above it. Removed by the destructor.
+class BottomPanel {
+public:
+    ~BottomPanel();
+    // False (with why) when the work area did not shrink within seconds.
+    bool Start(int height, std::string* why);
+
+private:
+    void* display_ = nullptr;
+    unsigned long window_ = 0;
+};
+
 // The local stack started with this build's programs, then the program against it; false with why.
 bool StartOnStack(testenv::Stack& stack, Program& program, std::string* why);
 

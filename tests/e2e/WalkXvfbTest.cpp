@@ -330,6 +330,8 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
 TEST(Walk, NewcomerThroughEveryWindow) {
     std::string why;
     if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
+    WindowManager wm;  // a user's desktop has one
+    if (!wm.Start(&why)) std::printf("the walk runs without a window manager: %s\n", why.c_str());
     testenv::Stack stack;
     testenv::StackOptions options;
     options.binDir = VARNET_BINARY_DIR "/bin";

@@ -164,11 +164,16 @@ TEST(SignIn, PlatformPagesShowAtTheirSize) {
 
 namespace {
 
-// Near the bottom of the screen the room's menus and lists open above their field (the gift count box, the
-// right-clicked user row, the join button) and stay on the work area; the join menu is as wide as its text.
+// Near the bottom of the work area, above a desktop's panel, the room's menus and lists open above their field
+// (the gift count box, the right-clicked user row, the join button) and stay on the work area; the join menu
+// is as wide as its text.
 TEST(Menus, NearTheBottomTheyOpenAboveTheirField) {
     std::string why;
     if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
+    WindowManager wm;
+    if (!wm.Start(&why)) GTEST_SKIP() << why;
+    BottomPanel panel;
+    ASSERT_TRUE(panel.Start(40, &why)) << why;
     testenv::Stack stack;
     Program varnet;
     ASSERT_TRUE(StartOnStack(stack, varnet, &why)) << why;
@@ -179,6 +184,12 @@ TEST(Menus, NearTheBottomTheyOpenAboveTheirField) {
     const std::string roomTitle = ".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]";
     GdkRectangle wa;
     gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
+    // It opens maximised on the work area: restored first, so that it can be moved.
+    if (room.Width() == wa.width && room.Height() == wa.height) {
+        Click(room, ButtonOf("RoomSkin.xml", room, "btnRestore", "btnMax"));
+        ASSERT_TRUE(WaitGeometry(roomTitle, room, [&](const Window& n) { return n.Height() < wa.height; }));
+        usleep(500000);
+    }
     SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
     // The members' tab, which the room window opens with.
     if (auto* tab = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RightUserListTab"))) tab->SelectItem(1);
@@ -203,7 +214,9 @@ TEST(Menus, NearTheBottomTheyOpenAboveTheirField) {
         const int top = wa.y + wa.height - 20 - r.field.bottom;
         Shell("xdotool windowmove " + std::to_string(room.id) + " " + std::to_string(room.rc.left) + " " +
               std::to_string(top));
-        ASSERT_TRUE(WaitFor([&] { return FindWindow(roomTitle, room) && room.rc.top == top; }, 10000)) << r.what;
+        ASSERT_TRUE(WaitFor([&] { return FindWindow(roomTitle, room) && room.rc.top == top; }, 10000))
+            << r.what << " wanted top " << top << " got " << room.rc.left << "," << room.rc.top << " " << room.Width()
+            << "x" << room.Height() << " wa " << wa.y << "+" << wa.height;
         const RECT field = ToScreen(room, r.field);
         Window menu;
         for (int i = 0; i < 5 && !menu.id; ++i) {  // the join menu waits for the chat to be ready

@@ -74,7 +74,12 @@ protected:
     void SetUp() override {
         const std::string tmpl = testsupport::MakeTempDir("trenby");
         ASSERT_FALSE(tmpl.empty());
-        root_ = tmpl;
+        SetUpIn(tmpl, true);
+    }
+
+    // The bench in `root`; `startService` false for a child process that uses the service of its parent.
+    void SetUpIn(const fs::path& root, bool startService) {
+        root_ = root;
         for (const char* d : {"install/res", "data", "data/log", "data/update", "run", "xdg"})
             fs::create_directories(root_ / d);
         fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
@@ -84,7 +89,9 @@ protected:
         setenv("XDG_DATA_HOME", (root_ / "xdg").c_str(), 1);
         LogSetFolder((root_ / "data/log").string());
         ASSERT_TRUE(Win32Init());
-        ASSERT_TRUE(service_.Start());
+        if (startService) {
+            ASSERT_TRUE(service_.Start());
+        }
         http_ = std::make_unique<ZqHttpRequestMgr>();
         http_->SetTimeouts(2000, 3000, 5000);
         config_.reset(CreateConfigManager(Folder("data")));
