@@ -431,13 +431,20 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     Click(roomWnd, skin.Center("controlRichEditRect"));
     usleep(300000);
     EXPECT_TRUE(TypeText(Utf8("晚上好，主播")));
+    usleep(300000);
+    const auto ownUnderPanel = Grab(ownView);
     Click(roomWnd, skin.Center("btnChatFace"));
     Window faces;
     if (WaitWindow("^VarnetChatFaceSelectPanel$", faces, 5000)) {
         usleep(800000);  // the pictures are loaded
         Screenshot(faces.rc, shots + "/06-emoticons.png");
+        EXPECT_GT(Difference(ownUnderPanel, Grab(ownView)), 0.0) << "the emoticon panel is not over the own view";
         Click(faces, {6 + 16, 4 + 34 + 16});
         EXPECT_TRUE(varnet.WaitLog("RoomUI.txt", "聊天选择表情 表情id=", 5000));
+        // Closed, it leaves the view under it as it was.
+        EXPECT_TRUE(WaitFor([] { return WindowGone("^VarnetChatFaceSelectPanel$"); }, 5000));
+        EXPECT_TRUE(WaitFor([&] { return Difference(ownUnderPanel, Grab(ownView)) == 0.0; }, 5000))
+            << "the own view was not repainted where the emoticon panel was";
     } else {
         ADD_FAILURE() << "the emoticon panel did not open";
     }
