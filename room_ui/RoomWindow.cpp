@@ -205,13 +205,29 @@ void CRoomUI::ScheduleLineFlush() {
         return;
     }
     if (m_flushPosted) return;
-    // Behind the messages already waiting: they join this batch.
-    if (m_hwnd && ::PostMessage(m_hwnd, WM_FLUSH_CHAT_LINES, 0, 0)) m_flushPosted = true;
-    else FlushChatLines();
+    if (!m_hwnd) {
+        FlushChatLines();
+        return;
+    }
+    const DWORD since = ::GetTickCount() - m_lastFlushTick;
+    if (m_flushedOnce && since < kLineFlushGapMs) {
+        if (::SetTimer(m_hwnd, kLineFlushTimer, UINT(kLineFlushGapMs - since))) {
+            m_flushPosted = m_flushTimer = true;
+            return;
+        }
+    } else if (::PostMessage(m_hwnd, WM_FLUSH_CHAT_LINES, 0, 0)) {
+        // Behind the messages already waiting: they join this batch.
+        m_flushPosted = true;
+        return;
+    }
+    FlushChatLines();
 }
 
 void CRoomUI::FlushChatLines() {
-    m_flushPosted = false;
+    if (m_flushTimer && m_hwnd) ::KillTimer(m_hwnd, kLineFlushTimer);
+    m_flushPosted = m_flushTimer = false;
+    m_lastFlushTick = ::GetTickCount();
+    m_flushedOnce = true;
     m_queuedLines = 0;
     m_center.FlushLines();
     m_trumpetFeed.Flush();
@@ -573,7 +589,7 @@ LRESULT CRoomUI::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BO
         }
         return 0;
     }
-    if (uMsg == WM_FLUSH_CHAT_LINES) {
+    if (uMsg == WM_FLUSH_CHAT_LINES || (uMsg == WM_TIMER && wParam == kLineFlushTimer)) {
         bHandled = TRUE;
         FlushChatLines();
         return 0;
@@ -671,7 +687,8 @@ LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     m_right.ReleaseWindows();
     m_center.ResetViews();
     m_trumpetFeed.Reset();
-    m_flushPosted = false;
+    m_flushPosted = m_flushTimer = false;
+    m_flushedOnce = false;
     m_queuedLines = 0;
     m_bannerUI = nullptr;
     m_modal.clear();

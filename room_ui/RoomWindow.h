@@ -98,6 +98,10 @@ public:
     // Lines from the network wait for the UI thread's next turn and go into each pane as one batch.
     static constexpr UINT WM_FLUSH_CHAT_LINES = 0x0400 + 130;
     static constexpr size_t kMaxQueuedLines = 500;  // a longer burst is put in at once
+    // Batches follow each other at least this far apart (each costs the web engine a layout and a repaint of
+    // the pane): a line after a quiet spell goes in at once, lines that come closer wait for the next batch.
+    static constexpr UINT kLineFlushGapMs = 200;
+    static constexpr UINT_PTR kLineFlushTimer = 0x0FF0;  // below the paint manager's timer ids
     void FlushChatLines();
     // The user-list column's tip bar, clock, balances and trumpet buttons.
     CRightColumnTips& Tips() { return m_tips; }
@@ -171,8 +175,11 @@ private:
     std::unique_ptr<CWebChatView> m_publicWeb;
     std::unique_ptr<CWebChatView> m_trumpetWeb;
     CChatPaneFeed m_trumpetFeed;  // the trumpet pane's line path
-    bool m_flushPosted = false;   // a WM_FLUSH_CHAT_LINES is on its way
-    size_t m_queuedLines = 0;     // lines queued since the last flush
+    bool m_flushPosted = false;   // a WM_FLUSH_CHAT_LINES or the flush timer is on its way
+    bool m_flushTimer = false;    // that flush is the timer's
+    bool m_flushedOnce = false;   // m_lastFlushTick holds the tick of the last batch
+    DWORD m_lastFlushTick = 0;
+    size_t m_queuedLines = 0;  // lines queued since the last flush
     CRightColumnTips m_tips;
     CRichEditCtrlEx m_input;
     std::unique_ptr<CFlashWnd> m_flash;

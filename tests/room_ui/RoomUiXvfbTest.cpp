@@ -271,6 +271,40 @@ TEST_F(RoomUiXvfbTest, ChatLinesReachTheWebPaneOnTheDesktop) {
     EXPECT_EQ(ui.GetHWND(), nullptr);
 }
 
+// Batches into a pane come at least the flush gap apart: a line soon after a batch waits for the gap, then goes
+// in.
+TEST_F(RoomUiXvfbTest, ChatLinesCloseTogetherWaitForTheFlushGap) {
+    const uint32_t room = 8126;
+    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().InsertRoom(room, ChatServerInfo{});
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(8126)"));
+    roomui::CWebChatView* pane = ui.PublicWebPane();
+    ASSERT_NE(pane, nullptr);
+    for (int i = 0; i < 400 && !pane->IsReady(); ++i) Settle(50);
+    ASSERT_TRUE(pane->IsReady());
+    auto send = [&](const char* text) {
+        auto* line = new RoomChatLine;
+        line->flags = CHAT_VIEW_PUBLIC;
+        line->html = std::string("<div>") + text + "</div>";
+        ui.OnRoomNotify(ROOM_NOTIFY_CHAT_LINE, reinterpret_cast<LPARAM>(line));
+    };
+    const int before = pane->NodeCount();
+    Settle(2 * roomui::CRoomUI::kLineFlushGapMs);
+    send("one");
+    for (int i = 0; i < 200 && pane->NodeCount() == before; ++i) Settle(1);
+    ASSERT_EQ(pane->NodeCount(), before + 1);
+    const DWORD flushed = ::GetTickCount();
+    send("two");
+    Settle(1);
+    if (::GetTickCount() - flushed < roomui::CRoomUI::kLineFlushGapMs / 2)  // the machine did not stall meanwhile
+        EXPECT_EQ(pane->NodeCount(), before + 1) << "a line soon after a batch did not wait";
+    for (int i = 0; i < 200 && pane->NodeCount() == before + 1; ++i) Settle(10);
+    EXPECT_EQ(pane->NodeCount(), before + 2) << "the waiting line never went in";
+    ui.CloseRoomWindow();
+}
+
 // The trumpet pane on the desktop: trumpet lines reach it, its hover buttons come up over it and clear it.
 TEST_F(RoomUiXvfbTest, TrumpetPaneAndItsButtonsOnTheDesktop) {
     const uint32_t room = 8125;
