@@ -580,6 +580,13 @@ std::string GtkComplaints(const std::string& output) {
     return found;
 }
 
+std::string EndOfOutput(const std::string& output) {
+    size_t at = output.find("WARNING: ThreadSanitizer");
+    if (at == std::string::npos) at = output.find("ERROR: AddressSanitizer");
+    if (at == std::string::npos) at = output.size() > 8000 ? output.size() - 8000 : 0;
+    return output.substr(at, 30000);
+}
+
 std::string WiderPanes(const std::vector<std::string>& widths) {
     std::string wrong;
     for (const std::string& w : widths) {

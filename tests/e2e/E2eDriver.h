@@ -152,6 +152,9 @@ private:
 // is wrong.
 std::string OffWorkArea(pid_t program);
 std::string GtkComplaints(const std::string& output);
+// What to show of a program's output when it did not end in order: a sanitizer's reports (which end it with
+// their own status) when there are any, else its last lines.
+std::string EndOfOutput(const std::string& output);
 // The measured pane widths (Program::PaneWidths) whose content is wider than the page shows it: a line cut at
 // the pane's edge. "" when there are none.
 std::string WiderPanes(const std::vector<std::string>& widths);

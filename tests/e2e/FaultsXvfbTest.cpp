@@ -57,11 +57,7 @@ protected:
         int status = -1;
         const bool ended = varnet.WaitExit(kQuitMs, &status);
         EXPECT_TRUE(ended) << when << ": Varnet did not end in order, status " << status;
-        if (!ended) {
-            const std::string out = varnet.Output();
-            std::printf("%s: the program's last output:\n%s\n", when,
-                        out.substr(out.size() > 8000 ? out.size() - 8000 : 0).c_str());
-        }
+        if (!ended) std::printf("%s: the program's output:\n%s\n", when, EndOfOutput(varnet.Output()).c_str());
         long ms = long(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         EXPECT_NE(varnet.Log("Speed.txt").find("WinMain shutdown done"), std::string::npos) << when;

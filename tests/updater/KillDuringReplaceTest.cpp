@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <sstream>
 #include <vector>
 
 #include "ClientDataUpdate.h"
@@ -33,13 +34,10 @@ protected:
     }
 
     // The child: the parent's folders and service, the job run to its kill or its end.
-    [[noreturn]] void RunAsChild(const std::string& spec) {
+    [[noreturn]] void RunAsChild(const std::string& job) {
         std::vector<std::string> f;
-        for (size_t at = 0, nl; at <= spec.size(); at = nl + 1) {
-            nl = spec.find('\n', at);
-            if (nl == std::string::npos) nl = spec.size();
-            f.push_back(spec.substr(at, nl - at));
-        }
+        std::istringstream lines(job);
+        for (std::string line; std::getline(lines, line);) f.push_back(line);
         if (f.size() != 4) _exit(5);
         SetUpIn(f[3], false);
         if (HasFatalFailure()) _exit(6);
