@@ -386,15 +386,17 @@ void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
         if (change && (change->value & (USER_CHANGE_COIN | USER_CHANGE_BEAN))) OnUpdateMyInfo(0);
         break;
     case ROOM_NOTIFY_LOGIN_ELSEWHERE:
+        if (!TakeRoomEndNotice(code)) return;
         DealNotifyUserReEnter();
         break;
     case ROOM_NOTIFY_SERVER_RESTART:
-        if (m_pRoomManager) m_pRoomManager->RemoveAll();
-        ShowMessage("服务器正在重启，请稍等10秒钟再进房间!", "提示");
-        break;
     case ROOM_NOTIFY_ROOM_FULL:
+        if (!TakeRoomEndNotice(code)) return;
         if (m_pRoomManager) m_pRoomManager->RemoveAll();
-        ShowMessage("非常抱歉，该房间人数达到上限\n成为会员继续观看", "提示");
+        if (!ShowRoomEndBox(code, code == ROOM_NOTIFY_SERVER_RESTART
+                                      ? "服务器正在重启，请稍等10秒钟再进房间!"
+                                      : "非常抱歉，该房间人数达到上限\n成为会员继续观看"))
+            return;
         break;
     case ROOM_NOTIFY_REQUEST_LOGIN: {
         uint32_t rid = m_pRoomManager ? m_pRoomManager->Logic().GetRoomID() : 0;
@@ -414,6 +416,33 @@ void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
         break;
     }
     if (m_pRoomManager) m_pRoomManager->OnNotifyRoom(code, payload);
+}
+
+bool CVarnetFrameWnd::TakeRoomEndNotice(int code) {
+    if (m_roomEndBox == 0) return true;
+    // A box is up: the same notices are dropped; "logged in elsewhere" during another one follows it.
+    if (code == ROOM_NOTIFY_LOGIN_ELSEWHERE && m_roomEndBox != code) {
+        m_bReEnterAfterBox = true;
+    } else if (!m_bRoomEndDropLogged) {
+        PJ_Log(kLog, 0, "CVarnetFrameWnd::OnNotifyRoomMsg", "房间通知被忽略(提示框未关闭) code=%d", code);
+        m_bRoomEndDropLogged = true;
+    }
+    return false;
+}
+
+bool CVarnetFrameWnd::ShowRoomEndBox(int code, const char* text) {
+    std::shared_ptr<bool> alive = m_alive;
+    m_roomEndBox = code;
+    m_bRoomEndDropLogged = false;
+    ShowMessage(text, "提示");
+    if (!*alive) return false;
+    m_roomEndBox = 0;
+    if (m_bReEnterAfterBox && code != ROOM_NOTIFY_LOGIN_ELSEWHERE) {
+        m_bReEnterAfterBox = false;
+        DealNotifyUserReEnter();
+        return false;
+    }
+    return true;
 }
 
 void CVarnetFrameWnd::OnShowWindow(bool shown) {
@@ -573,7 +602,7 @@ void CVarnetFrameWnd::DealNotifyUserReEnter() {
         ShowWindow(true, true);
         if (m_pBackend) m_pBackend->Restore();
     }
-    ShowMessage("您的帐号已经在其它地方登录了，现在需要退出!", "提示");
+    if (!ShowRoomEndBox(ROOM_NOTIFY_LOGIN_ELSEWHERE, "您的帐号已经在其它地方登录了，现在需要退出!")) return;
     ShowWindow(false, false);
     ClearMainWndProperty(m_hWnd);
     m_trayIcon.Delete();

@@ -118,6 +118,11 @@ private:
     void OpenSettingsPage(int page);
     void DestroySettingsDlg();
     void DealNotifyUserReEnter();
+    // Codes 33, 35 and 36 each show a box: one at a time. False when the notice is dropped (or, for 33 during
+    // another box, kept to follow it).
+    bool TakeRoomEndNotice(int code);
+    // The box of such a code; false when the frame went meanwhile or 33 followed it.
+    bool ShowRoomEndBox(int code, const char* text);
     // An enter answer saying the session is gone: the rooms close, the user is told and signs in again.
     void DealSessionInvalid();
     void OnResChanged(int mask);
@@ -164,6 +169,10 @@ private:
         std::string name;
         bool withPassword = false;
     } m_entering;
+    // The box of a room-ending notice that is up (its code, 0 = none); a 33 that came meanwhile. UI thread.
+    int m_roomEndBox = 0;
+    bool m_bReEnterAfterBox = false;
+    bool m_bRoomEndDropLogged = false;
     bool m_bPagePrompt = false;
     bool m_bPageDropLogged = false;
     int64_t m_lastPageOpenMs = 0;

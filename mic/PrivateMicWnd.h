@@ -45,9 +45,9 @@ private:
     IPrivateMicWndCallBack* m_pMgr;
 };
 
-class CPrivateMicWndMgr : public CMicSlotMgr<CPrivateMicWnd, 8>, public IPrivateMicWndCallBack {
+class CPrivateMicWndMgr : public CMicSlotMgr<CPrivateMicWnd, kPrivateMicSlots>, public IPrivateMicWndCallBack {
 public:
-    CPrivateMicWndMgr() : CMicSlotMgr<CPrivateMicWnd, 8>("CPrivateMicWndMgr") {}
+    CPrivateMicWndMgr() : CMicSlotMgr<CPrivateMicWnd, kPrivateMicSlots>("CPrivateMicWndMgr") {}
     ~CPrivateMicWndMgr() override { UnInit(); }
 
     void Init(IRoomUI* room, IMicRoomActions* actions);

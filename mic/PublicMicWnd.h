@@ -157,9 +157,9 @@ private:
     std::atomic<bool> m_imageLogged{false};  // a missing image is logged once
 };
 
-class CPublicMicWndMgr : public CMicSlotMgr<CPublicMicWnd, 3> {
+class CPublicMicWndMgr : public CMicSlotMgr<CPublicMicWnd, kPublicMicSlots> {
 public:
-    CPublicMicWndMgr() : CMicSlotMgr<CPublicMicWnd, 3>("CPublicMicWndMgr") {}
+    CPublicMicWndMgr() : CMicSlotMgr<CPublicMicWnd, kPublicMicSlots>("CPublicMicWndMgr") {}
     ~CPublicMicWndMgr() { UnInit(); }
 
     void Init(IRoomUI* room, IMicRoomActions* actions);

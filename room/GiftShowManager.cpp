@@ -193,7 +193,7 @@ bool CGiftShowManager::ShowUnitLocked() {
                 if (ui && !shield_ && ChatViewReady()) {
                     std::string html = BuildGiftShowUnitHtml(item.sender, receiver.user, int(item.total),
                                                              int(group->start + group->shown), item.text, group->gift);
-                    if (!html.empty()) PostChatLine(ui->GetHWND(), CHAT_VIEW_PUBLIC, std::move(html));
+                    if (!html.empty()) PostLine(ui->GetHWND(), CHAT_VIEW_PUBLIC, std::move(html));
                 }
                 if (item.counted >= item.total) {
                     group->senders.erase(sit);
@@ -218,6 +218,11 @@ void CGiftShowManager::InsertChequeShow(const RoomUserInfo& sender, const RoomUs
     item->giftId = giftId;
     item->amount = amount;
     varnet::MutexLock hold(chequeLock_);
+    if (cheques_.size() >= kMaxCheques) {
+        if (!chequeDropLogged_) PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::InsertChequeShow", "支票过多，丢弃最早的");
+        chequeDropLogged_ = true;
+        cheques_.pop_front();
+    }
     cheques_.push_back(std::move(item));
 }
 
@@ -225,21 +230,31 @@ void CGiftShowManager::CheckChequeShow() {
     IRoomUI* ui = roomUI_;
     if (!ui || !ChatViewReady()) return;
     varnet::MutexLock hold(chequeLock_);
-    for (auto& cheque : cheques_) {
+    // As many as the window has room for; the rest wait for the next turn.
+    while (!cheques_.empty()) {
+        const GiftChequeItem& cheque = *cheques_.front();
         GiftItem gift;
-        if (RoomGetGift(cheque->giftId, gift)) {
-            uint64_t amount = uint64_t(cheque->amount) * 10;
-            PostChatLine(
-                ui->GetHWND(), CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN,
-                BuildChequeHtml(cheque->sender, cheque->receiver, gift,
-                                amount > uint64_t(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
-                                                                                   : int(amount)));
+        if (RoomGetGift(cheque.giftId, gift)) {
+            uint64_t amount = uint64_t(cheque.amount) * 10;
+            std::string html = BuildChequeHtml(
+                cheque.sender, cheque.receiver, gift,
+                amount > uint64_t(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(amount));
+            if (!lines_->HasRoom(html.size())) return;
+            PostCountedChatLine(ui->GetHWND(), lines_, CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN, std::move(html));
         } else {
             PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::CheckChequeShow", "获取礼物信息失败（GiftID=%d）",
-                   int(cheque->giftId));
+                   int(cheque.giftId));
         }
+        cheques_.pop_front();
     }
-    cheques_.clear();
+    chequeDropLogged_ = false;
+}
+
+void CGiftShowManager::PostLine(HWND hwnd, int flags, std::string html) {
+    bool firstDrop = false;
+    if (lines_->Admit(html.size(), firstDrop)) PostCountedChatLine(hwnd, lines_, flags, std::move(html));
+    else if (firstDrop)
+        PJ_Log(kLog, LOG_FAILURE, "CGiftShowManager::PostLine", "聊天消息过多，房间窗口来不及显示，丢弃");
 }
 
 void CGiftShowManager::InsertGlobalGiftShow(uint32_t count, const GlobalGiftNotice& notice) {
@@ -328,6 +343,7 @@ void CGiftShowManager::ClearGiftShows() {
 void CGiftShowManager::ClearChequeShows() {
     varnet::MutexLock hold(chequeLock_);
     cheques_.clear();
+    chequeDropLogged_ = false;
 }
 
 void CGiftShowManager::ClearGlobalGiftShows() {

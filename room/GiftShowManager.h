@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <list>
 #include <map>
@@ -72,6 +73,9 @@ public:
     CGiftShowManager& operator=(const CGiftShowManager&) = delete;
 
     void SetRoomUI(IRoomUI* ui) { roomUI_ = ui; }
+    // The count of the room's lines waiting for the window, which gift and cheque lines join (before the
+    // threads start).
+    void SetLinePending(std::shared_ptr<RoomLinePending> lines) { lines_ = std::move(lines); }
     void SetShieldFlag(bool shield) { shield_ = shield; }
     bool GetShieldFlag() const { return shield_; }
 
@@ -108,6 +112,7 @@ public:
     // waiting give way), gifts waiting to be paced (new ones are dropped), and the units of one gift that are
     // played (its last ones).
     static constexpr size_t kMaxBanners = 200;
+    static constexpr size_t kMaxCheques = RoomLinePending::kMaxLines;  // the oldest give way
     static constexpr size_t kMaxPacedItems = 2000;
     static constexpr uint32_t kMaxPacedUnits = 1000;
 
@@ -133,6 +138,8 @@ private:
     bool ShowUnitLocked() REQUIRES(pacedLock_);
     void PostGlobalGiftShow(std::unique_ptr<GlobalGiftItem> item) REQUIRES(bannerLock_);
     bool ChatViewReady();
+    // A gift line, dropped (logged once a flood) while the room's lines waiting for the window are at their bound.
+    void PostLine(HWND hwnd, int flags, std::string html);
 
     std::atomic<IRoomUI*> roomUI_{nullptr};
     std::atomic<bool> shield_{false};
@@ -150,7 +157,10 @@ private:
     std::mt19937 random_ GUARDED_BY(pacedLock_);
 
     mutable varnet::Mutex chequeLock_;
-    std::vector<std::unique_ptr<GiftChequeItem>> cheques_ GUARDED_BY(chequeLock_);
+    std::deque<std::unique_ptr<GiftChequeItem>> cheques_ GUARDED_BY(chequeLock_);
+    bool chequeDropLogged_ GUARDED_BY(chequeLock_) = false;
+
+    std::shared_ptr<RoomLinePending> lines_ = std::make_shared<RoomLinePending>();
 
     // Detection thread only.
     bool started_ = false;

@@ -22,7 +22,9 @@ std::atomic<bool> g_chatHost{true};
 }  // namespace
 
 CRoomLogic::CRoomLogic(std::unique_ptr<CPingla> client)
-    : chat_(client ? std::move(client) : std::make_unique<CPingla>()) {}
+    : chat_(client ? std::move(client) : std::make_unique<CPingla>()) {
+    gifts_.SetLinePending(pendingLines_);  // gift and cheque lines count with the others
+}
 
 CRoomLogic::~CRoomLogic() {
     UnInit();
@@ -69,22 +71,24 @@ bool CRoomLogic::PostRoomUIValue(int code, LPARAM value) {
 }
 
 bool CRoomLogic::PostRoomUILine(int flags, std::string html) {
-    RoomLinePending& p = *pendingLines_;
-    if (p.lines.load() >= kMaxPendingLines || p.bytes.load() + html.size() > kMaxPendingLineBytes) {
-        if (!p.dropLogged.exchange(true))
+    bool firstDrop = false;
+    if (!pendingLines_->Admit(html.size(), firstDrop)) {
+        if (firstDrop)
             PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::PostRoomUILine", "聊天消息过多，房间窗口来不及显示，丢弃");
         return false;
     }
-    p.dropLogged = false;
-    auto line = std::make_unique<RoomChatLine>();
-    line->flags = flags;
-    line->token.Count(pendingLines_, html.size());
-    line->html = std::move(html);
-    return PostRoomUIMessage(ROOM_NOTIFY_CHAT_LINE, std::move(line));
+    HWND hwnd = RoomHwnd();
+    return hwnd && PostCountedChatLine(hwnd, pendingLines_, flags, std::move(html));
 }
 
 void CRoomLogic::PostParent(int code, LPARAM value) {
     PostRoomNotifyValue(parent_, code, value);
+}
+
+void CRoomLogic::PostParentOnce(int code, LPARAM value) {
+    const unsigned bit = code == ROOM_NOTIFY_LOGIN_ELSEWHERE ? 1u : code == ROOM_NOTIFY_SERVER_RESTART ? 2u : 4u;
+    if (postedOnce_.fetch_or(bit) & bit) return;
+    PostParent(code, value);
 }
 
 void CRoomLogic::FlashRoomWindow() {
@@ -145,6 +149,12 @@ void CRoomLogic::Init(HWND parent, uint32_t roomId) {
     StopDetectThread();  // an Init without UnInit: the previous threads end first
     parent_ = parent;
     roomId_ = roomId;
+    postedOnce_ = 0;
+    {
+        varnet::MutexLock s(sigLock_);
+        pendingSigs_.clear();
+        sigDropLogged_ = false;
+    }
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::Init", "初始化RoomLogic");
     gifts_.SetRoomUI(roomUI_);
     int shield = 0;
@@ -555,7 +565,7 @@ void CRoomLogic::DealChatSysMsg(const std::string& cmd, const Json::Value& doc) 
         if (cmd != name) continue;
         try {
             if (handler) (this->*handler)(doc);
-            else PostParent(ROOM_NOTIFY_SERVER_RESTART, 0);
+            else PostParentOnce(ROOM_NOTIFY_SERVER_RESTART, 0);
         } catch (...) {
             PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::DealChatSysMsg", "处理通知失败 cmd=%s", cmd.c_str());
         }

@@ -92,12 +92,14 @@ public:
     // A chat line; dropped (a log line once) while kMaxPendingLines of them wait for the room window: the
     // panes keep 200 lines anyway, and a flood must not grow the process or stop the window answering.
     bool PostRoomUILine(int flags, std::string html);
-    static constexpr int kMaxPendingLines = 400;
-    static constexpr size_t kMaxPendingLineBytes = 8u << 20;
+    static constexpr int kMaxPendingLines = RoomLinePending::kMaxLines;
+    static constexpr size_t kMaxPendingLineBytes = RoomLinePending::kMaxBytes;
 
     // The live signature of a user's microphone is asked for once until its answer came (any number of
     // microphone notices queue one request). The room manager reports each answer.
     void LiveSigAnswered(uint32_t target, int micIndex, bool isPublic);
+    // Live-signature requests waiting for their answers, whatever the notices name (more are dropped, logged once).
+    static constexpr size_t kMaxPendingLiveSigs = 2 * (kPublicMicSlots + kPrivateMicSlots);
 
     // IBaseNotifyMsg (receive thread).
     void NotifySysMsg(std::string cmd, std::string body) override;
@@ -135,6 +137,8 @@ private:
     uint32_t Tick() const;
     HWND RoomHwnd();
     void PostParent(int code, LPARAM value);
+    // Codes 33, 35 and 36 end the room: each reaches the frame once per room, however often the server says it.
+    void PostParentOnce(int code, LPARAM value);
     void FlashRoomWindow();
 
     // Notice handlers (RoomLogicNotices.cpp, RoomLogicGifts.cpp).
@@ -173,6 +177,7 @@ private:
     std::atomic<bool> roomWindowReady_{false};
     std::atomic<bool> userListLoaded_{false};
     std::atomic<HWND> parent_{nullptr};
+    std::atomic<unsigned> postedOnce_{0};  // bits of the codes PostParentOnce posted for this room
     CGiftShowManager gifts_;
 
     // Whispers before the room window is ready; roomWindowReady_ changes under this lock too.
@@ -190,6 +195,7 @@ private:
 
     varnet::Mutex sigLock_;                                                       // guards the set below
     std::set<std::tuple<uint32_t, int, bool>> pendingSigs_ GUARDED_BY(sigLock_);  // user, microphone, public
+    bool sigDropLogged_ GUARDED_BY(sigLock_) = false;
 
     varnet::Mutex lifecycleLock_;
     std::thread detectThread_ GUARDED_BY(lifecycleLock_);

@@ -276,12 +276,20 @@ bool CRoomLogic::MayWatchPrivateMic(const RoomUserInfo& target) {
 void CRoomLogic::LiveSigAnswered(uint32_t target, int micIndex, bool isPublic) {
     varnet::MutexLock hold(sigLock_);
     pendingSigs_.erase({target, micIndex, isPublic});
+    if (pendingSigs_.empty()) sigDropLogged_ = false;
 }
 
 void CRoomLogic::RequestLiveSig(int requestType, uint32_t target, int micIndex, bool isPublic) {
     {
         varnet::MutexLock hold(sigLock_);
-        if (!pendingSigs_.insert({target, micIndex, isPublic}).second) return;  // one asked already
+        if (pendingSigs_.count({target, micIndex, isPublic})) return;  // one asked already
+        if (pendingSigs_.size() >= kMaxPendingLiveSigs) {
+            if (!sigDropLogged_)
+                PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::RequestLiveSig", "直播签名请求过多，丢弃 userid=%u", target);
+            sigDropLogged_ = true;
+            return;
+        }
+        pendingSigs_.insert({target, micIndex, isPublic});
     }
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQGetLiveSigMsg msg;
@@ -302,13 +310,19 @@ void CRoomLogic::DealSysMsgMicOnOther(const Json::Value& doc) {
     uint32_t tid = U32(doc, "tid"), fid = U32(doc, "fid"), room = roomId_, me = Me();
     bool isPublic = NoticeText(doc, "type") == "1";
     int idx = NoticeInt(doc, "idx");
+    // A user the room does not know, or a slot it does not have: nothing to watch, nothing is asked for.
+    bool known = false;
+    RoomUserInfo target = UserOrId(room, tid, &known);
+    if (!known || idx < 0 || idx >= (isPublic ? kPublicMicSlots : kPrivateMicSlots)) {
+        PJ_Log(kLog, LOG_INFO, "CRoomLogic::DealSysMsgMicOnOther", "上麦通知无效 userid=%u idx=%d", tid, idx);
+        return;
+    }
     CRoomInfoMgr::GetInstance().SetUserMicState(room, tid, isPublic ? 1 : 2);
     auto state = std::make_unique<RoomMicState>();
     state->uid = tid;
     state->on = true;
     state->isPublic = isPublic;
     PostRoomUIMessage(ROOM_NOTIFY_MIC_STATE, std::move(state));
-    RoomUserInfo target = UserOrId(room, tid);
     // The context names the microphone as it is: the reply routes a refused request by it.
     if (isPublic) {
         RequestLiveSig(20, tid, idx, true);

@@ -210,7 +210,7 @@ void CRoomLogic::DealSysMsgOP(const Json::Value& doc) {
     int type = NoticeInt(doc, "type");
     uint32_t tid = U32(doc, "tid"), me = Me();
     if (type == 6) {
-        if (tid == me) PostParent(ROOM_NOTIFY_ROOM_FULL, LPARAM(me));
+        if (tid == me) PostParentOnce(ROOM_NOTIFY_ROOM_FULL, LPARAM(me));
         return;
     }
     uint32_t room = roomId_;
@@ -248,7 +248,7 @@ void CRoomLogic::DealSysMsgNotifyLogin(const Json::Value& doc) {
         return;
     }
     uint32_t me = Me();
-    if (U32(doc, "id") == me) PostParent(ROOM_NOTIFY_LOGIN_ELSEWHERE, LPARAM(me));
+    if (U32(doc, "id") == me) PostParentOnce(ROOM_NOTIFY_LOGIN_ELSEWHERE, LPARAM(me));
 }
 
 void CRoomLogic::DealSysMsgBroadcast(const Json::Value& doc) {

@@ -43,7 +43,7 @@ bool CRoomManager::IsCurrent(int roomCtx) const {
 }
 
 bool CRoomManager::PostChatLine(std::string html) {
-    return ::PostChatLine(RoomHwnd(), CHAT_VIEW_OWN, std::move(html));
+    return logic_.PostRoomUILine(CHAT_VIEW_OWN, std::move(html));
 }
 
 std::string CRoomManager::FormatHttpError(const std::string& operation, const std::string& statusText,

@@ -54,6 +54,10 @@ enum enum_room_notify_type : int {
     ROOM_NOTIFY_REQUEST_REGISTER = 45,   // frame: 0
 };
 
+// The room's microphone slots: public ones (index 0..2) and private ones (index 0..7).
+constexpr int kPublicMicSlots = 3;
+constexpr int kPrivateMicSlots = 8;
+
 // Change flags of WM_UPDATE_MY_INFO and of code 19.
 enum : int {
     USER_CHANGE_LEVEL = 0x1,
@@ -78,10 +82,26 @@ struct EnterRoomResult {
 };
 
 // Lines and bytes posted by one poster and not yet freed, for posters that bound what waits for the window.
+// The chat lines of a room posted and not yet freed by the window. Every poster of the room's lines counts
+// them here: a flood must not grow the process or stop the window answering (the panes keep 200 anyway).
 struct RoomLinePending {
+    static constexpr int kMaxLines = 400;
+    static constexpr size_t kMaxBytes = 8u << 20;
     std::atomic<int> lines{0};
     std::atomic<size_t> bytes{0};
     std::atomic<bool> dropLogged{false};
+
+    bool HasRoom(size_t n) const { return lines.load() < kMaxLines && bytes.load() + n <= kMaxBytes; }
+    // HasRoom, for a line that is dropped when there is none; `firstDrop` tells the first drop of a flood.
+    bool Admit(size_t n, bool& firstDrop) {
+        firstDrop = false;
+        if (HasRoom(n)) {
+            dropLogged = false;
+            return true;
+        }
+        firstDrop = !dropLogged.exchange(true);
+        return false;
+    }
 };
 
 // One counted line: counted down when it is freed (a copy counts nothing).
@@ -227,6 +247,16 @@ inline bool PostRoomNotifyValue(HWND hwnd, int code, LPARAM value) {
 inline bool PostChatLine(HWND hwnd, int flags, std::string html) {
     auto line = std::make_unique<RoomChatLine>();
     line->flags = flags;
+    line->html = std::move(html);
+    return PostRoomNotify(hwnd, ROOM_NOTIFY_CHAT_LINE, std::move(line));
+}
+
+// A line counted in `pending` until the window frees it (the caller checked the room for it).
+inline bool PostCountedChatLine(HWND hwnd, const std::shared_ptr<RoomLinePending>& pending, int flags,
+                                std::string html) {
+    auto line = std::make_unique<RoomChatLine>();
+    line->flags = flags;
+    line->token.Count(pending, html.size());
     line->html = std::move(html);
     return PostRoomNotify(hwnd, ROOM_NOTIFY_CHAT_LINE, std::move(line));
 }

@@ -2,10 +2,13 @@
 // and entering a room with its checks and prompts, through the real room manager to the chat server.
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
 #include "LobbyMessages.h"
 #include "LobbyTestEnv.h"
 #include "PickerControls.h"
 #include "RoomConfigSetDlg.h"
+#include "RoomInfoMgr.h"
 #include "RoomWindow.h"
 #include "UIChatFaceSelectPanel.h"
 #include "UiTestSupport.h"
@@ -28,11 +31,13 @@ public:
     std::function<UINT(WindowImplBase&)> onModal;  // default: closes with 2
     bool messageOnUiThread = true;
     int menuChoice = CZqMenuUI::kNone;
+    std::function<void()> whileMessage;  // runs as the box would be up
 
 protected:
     int ShowMessage(const char* text, const char*) override {
         messages.push_back(text ? text : "");
         messageOnUiThread = messageOnUiThread && IsUIThread();
+        if (whileMessage) whileMessage();
         return 1;
     }
     UINT RunModal(WindowImplBase& dlg) override {
@@ -553,4 +558,54 @@ TEST_F(FrameTest, MainMenuSettingsAndAnimatedPictures) {
     ::SendMessage(frame->GetHWND(), WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_FALSE(::IsWindow(first));
     EXPECT_EQ(RunMessageLoop(), 0);
+}
+
+// A chat server's burst of "server restarting", "room full" and "logged in elsewhere", replayed at once when
+// the room's user list comes: one box at a time, and the program ends once after the boxes.
+TEST_F(FrameTest, ABurstOfRoomEndingNoticesOpensOneBoxAtATime) {
+    Open();
+    const uint32_t me = CGlobalDataApp::GetInstance().GetUid();
+    EXPECT_TRUE(frame->OpenRoomForRoomID("openroom&id=3003&name=欢乐大厅"));
+    ASSERT_TRUE(WaitHanded(1));
+    ASSERT_TRUE(lobbytest::Chat().WaitMembers(3003, 1, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return rm->Logic().IsChatReady(); }, 10000));
+    // Kept until the user list is there (the notice cache's bound), then dealt with all at once.
+    for (int i = 0; i < 2000; ++i) {
+        lobbytest::Chat().PushNotice(3003, "notifyrestart", "cmd=notifyrestart\n");
+        lobbytest::Chat().PushNotice(3003, "notifyop",
+                                     roomlogictest::Body({{"type", "6"}, {"tid", std::to_string(me)}, {"fid", "1"}}));
+        lobbytest::Chat().PushNotice(3003, "notifylogin", roomlogictest::Body({{"id", std::to_string(me)}}));
+    }
+    CZQGetRoomUserMsg users;
+    users.uid = me;
+    users.sid = CGlobalDataApp::GetInstance().GetSid();
+    users.rid = 3003;
+    users.ctxInt[0] = 3003;
+    CMsgClientThread::GetInstance().PostRequest(&users);
+    ASSERT_TRUE(PumpUntil([&] { return rm->Window().Count(ROOM_NOTIFY_USER_LIST) > 0; }, 10000));
+    lobbytest::Chat().PushNotice(3003, "notifyenter",
+                                 roomlogictest::Body({{"id", "4242"},
+                                                      {"nickname", "m"},
+                                                      {"chatid", "4242_c"},
+                                                      {"level", "1"},
+                                                      {"beautyid", "1"},
+                                                      {"photoid", "0"},
+                                                      {"role", "0"},
+                                                      {"cnt", "1"}}));
+    ASSERT_TRUE(testsupport::WaitUntil([] { return CRoomInfoMgr::GetInstance().HasUser(3003, 4242); },
+                                       std::chrono::seconds(60)));
+    // Everything the room posted is queued now; each box's loop takes what comes next.
+    int depth = 0, deepest = 0;
+    frame->whileMessage = [&] {
+        deepest = std::max(deepest, ++depth);
+        if (depth < 3) PumpMessagesFor(200);
+        --depth;
+    };
+    unsigned dog = RunLater(30000, [] { ::PostQuitMessage(1); });
+    EXPECT_EQ(RunMessageLoop(), 0);
+    g_source_remove(dog);
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(frame->messages, (std::vector<std::string>{"服务器正在重启，请稍等10秒钟再进房间!",
+                                                         "您的帐号已经在其它地方登录了，现在需要退出!"}));
+    EXPECT_FALSE(frame->IsWindowVisible());
 }

@@ -129,6 +129,29 @@ protected:
             8000);
     }
     void Push(const std::string& cmd, const std::string& body) { chat.PushNotice(kRoom, cmd, body); }
+    // Bob (1002) in the room, his line taken by the window.
+    void BobEnters() {
+        Push("notifyenter", Body({{"id", "1002"},
+                                  {"nickname", "bob"},
+                                  {"chatid", "1002_chat"},
+                                  {"level", "5"},
+                                  {"beautyid", "81002"},
+                                  {"photoid", "0"},
+                                  {"role", "0"},
+                                  {"cnt", "2"}}));
+        ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_ENTER));
+    }
+    // Notices are dealt with in order: once Bob's name in the store is `name`, every notice pushed before it
+    // was. Waits without pumping the UI thread, so what was posted is still queued.
+    bool PushMarkerAndWait(const std::string& name) {
+        Push("notifyuserinfo", Body({{"id", "1002"}, {"nickname", name}}));
+        return testsupport::WaitUntil(
+            [&] {
+                RoomUserInfo bob;
+                return CRoomInfoMgr::GetInstance().GetRoomUser(kRoom, 1002, bob) && bob.nickname == name;
+            },
+            std::chrono::seconds(60));
+    }
     size_t LinesWithFlags(size_t from, int flags) {
         size_t n = 0;
         for (size_t i = from; i < ui.posted.size(); ++i)
@@ -372,6 +395,99 @@ TEST_F(RoomChat, ClosingWithRepliesAndNoticesInFlight) {
     EXPECT_EQ(ui.Count(ROOM_NOTIFY_USER_LIST), lists);
     EXPECT_EQ(manager->CurrentRoom(), 0u);
     EXPECT_FALSE(CRoomInfoMgr::GetInstance().HasUser(kRoom, kSelf));
+}
+
+// A burst of room-ending notices reaches the frame once per code; a flood of microphone notices naming users
+// and slots the room does not have asks for nothing; cheque notices wait and post within the line bounds.
+TEST_F(RoomChat, BurstsOfRoomEndingNoticesReachTheFrameOncePerRoom) {
+    Enter();
+    BobEnters();
+    for (int i = 0; i < 5000; ++i) {
+        Push("notifyrestart", "cmd=notifyrestart\n");
+        Push("notifyop", Body({{"type", "6"}, {"tid", "1001"}, {"fid", "1002"}}));
+        Push("notifylogin", Body({{"id", "1001"}}));
+    }
+    ASSERT_TRUE(PushMarkerAndWait("after-burst"));
+    PumpMessagesFor(50);  // what was posted is queued already
+    for (int code : {ROOM_NOTIFY_SERVER_RESTART, ROOM_NOTIFY_ROOM_FULL, ROOM_NOTIFY_LOGIN_ELSEWHERE})
+        EXPECT_EQ(frame.Count(code), 1u) << code;
+}
+
+TEST_F(RoomChat, MicrophoneNoticesAskOnlyForUsersAndSlotsTheRoomHas) {
+    Enter();
+    BobEnters();
+    testenv::RoomServiceFault stall;  // answers come late: requests stay pending meanwhile
+    stall.kind = testenv::RoomServiceFault::Stall;
+    stall.stallMs = 1500;
+    service.SetFault("getlivesig", stall);
+    CMsgClientThread& worker = CMsgClientThread::GetInstance();
+    const int asked = service.RequestCount("getlivesig");
+    const size_t queued = worker.QueueSize();
+    auto micOn = [&](uint32_t uid, const char* type, int idx) {
+        Push("notifymicon", Body({{"tid", std::to_string(uid)},
+                                  {"fid", std::to_string(uid)},
+                                  {"type", type},
+                                  {"idx", std::to_string(idx)}}));
+    };
+    for (int i = 0; i < 20000; ++i) micOn(5000 + uint32_t(i), i % 2 ? "1" : "0", i % 3);  // not in the room
+    for (int idx : {-1, 3, 99}) micOn(1002, "1", idx);                                    // no such public slot
+    for (int idx : {-1, 8}) micOn(1002, "0", idx);                                        // no such private slot
+    ASSERT_TRUE(PushMarkerAndWait("after-unknown"));
+    EXPECT_LE(worker.QueueSize() + size_t(service.RequestCount("getlivesig") - asked), queued);
+
+    // Room users on every slot, many more than the slots: the pending requests stay bounded.
+    for (uint32_t uid = 2000; uid < 2100; ++uid)
+        Push("notifyenter", Body({{"id", std::to_string(uid)},
+                                  {"nickname", "u"},
+                                  {"chatid", std::to_string(uid) + "_chat"},
+                                  {"level", "5"},
+                                  {"beautyid", "1"},
+                                  {"photoid", "0"},
+                                  {"role", "0"},
+                                  {"cnt", "2"}}));
+    for (uint32_t uid = 2000; uid < 2100; ++uid) micOn(uid, "1", int(uid % kPublicMicSlots));
+    ASSERT_TRUE(PushMarkerAndWait("after-known"));
+    EXPECT_LE(worker.QueueSize() + size_t(service.RequestCount("getlivesig") - asked),
+              queued + CRoomLogic::kMaxPendingLiveSigs);
+    EXPECT_GE(worker.QueueSize() + size_t(service.RequestCount("getlivesig") - asked), queued + 1);
+    service.ClearFaults();
+}
+
+TEST_F(RoomChat, ChequesWaitAndPostWithinTheLineBounds) {
+    Enter();
+    BobEnters();
+    auto cheque = [&](int count) {
+        Push(
+            "notifygift",
+            Body(
+                {{"fid", "1002"}, {"tid", "1002"}, {"gid", "21012"}, {"cnt", std::to_string(count)}, {"hiscnt", "0"}}));
+    };
+    auto amount = [](int count) { return "\">" + std::to_string(count * 10) + "</SPAN>"; };
+    // While the chat view is not ready the newest cheques wait, up to the bound.
+    ui.chatReady = false;
+    for (int i = 1; i <= 5000; ++i) cheque(i);
+    ASSERT_TRUE(PushMarkerAndWait("cheques-waiting"));
+    CGiftShowManager& gifts = manager->Logic().GiftShows();
+    EXPECT_EQ(gifts.PendingCheques(), CGiftShowManager::kMaxCheques);
+    size_t mark = ui.posted.size();
+    ui.chatReady = true;
+    ASSERT_TRUE(ui.WaitLine(amount(5000), 10000));
+    EXPECT_TRUE(PumpUntil([&] { return gifts.PendingCheques() == 0; }, 10000));
+    PumpMessagesFor(100);
+    EXPECT_EQ(LinesWithFlags(mark, CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN), CGiftShowManager::kMaxCheques);
+    EXPECT_EQ(ui.FindLine(amount(5000 - int(CGiftShowManager::kMaxCheques))), nullptr);  // the oldest went
+
+    // Cheque lines count with the others waiting for the window: a line after a full window's worth of
+    // them is dropped.
+    for (int i = 0; i < CRoomLogic::kMaxPendingLines; ++i) cheque(7);
+    ASSERT_TRUE(PushMarkerAndWait("cheques-posted"));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return gifts.PendingCheques() == 0; }, std::chrono::seconds(30)));
+    chat.Say(kRoom, "bob", "1002_chat", "one-too-many");
+    ASSERT_TRUE(PushMarkerAndWait("said"));
+    mark = ui.posted.size();
+    PumpMessagesFor(100);
+    EXPECT_EQ(LinesWithFlags(mark, CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN), size_t(CRoomLogic::kMaxPendingLines));
+    EXPECT_EQ(ui.FindLine("one-too-many"), nullptr);
 }
 
 }  // namespace
