@@ -170,6 +170,7 @@ void CLoginDlg::OnBtnClickLoginThirdPart(const std::string& typeName) {
     info.user.uid = (uint32_t)r.uid;
     info.user.sid = (uint32_t)r.sid;
     info.type = 4;
+    m_requestSeq = info.seq;
     CMsgClientThread::GetInstance().PostRequest(&info);
 }
 
@@ -289,6 +290,7 @@ void CLoginDlg::OnBtnClickLogin() {
     CZQLogInMsg login;
     login.user.name = name;
     login.pwd = pwd;
+    m_requestSeq = login.seq;
     CMsgClientThread::GetInstance().PostRequest(&login);
 }
 
@@ -298,6 +300,7 @@ void CLoginDlg::OnBtnClickAnonyUserLogin() {
     Logout();
     CZQGetAnonyUserMsg guest;
     guest.ctxInt[0] = 1;
+    m_requestSeq = guest.seq;
     CMsgClientThread::GetInstance().PostRequest(&guest);
 }
 
@@ -308,6 +311,15 @@ void CLoginDlg::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) {
         ::PostMessageOwned(self, WM_LOGIN_FAILED, (WPARAM)kind, std::make_unique<std::string>(msg->statusdesc));
     };
     CGlobalDataApp& g = CGlobalDataApp::GetInstance();
+    const bool loginReply = dynamic_cast<CZQLogInMsg*>(msg) || dynamic_cast<CZQGetAnonyUserMsg*>(msg) ||
+                            dynamic_cast<CZQGetMyInfoMsg*>(msg);
+    // Only the answer to this dialog's own request, once: another dialog's, or one that came after this
+    // dialog gave up its request, changes nothing.
+    int expected = msg->seq;
+    if (loginReply && (expected == 0 || !m_requestSeq.compare_exchange_strong(expected, 0))) {
+        PJ_Log(kLog, 0, "CLoginDlg::OnZQMessageNotify", "忽略不是本对话框请求的应答 cmd=%s", msg->cmd.c_str());
+        return;
+    }
     if (auto* login = dynamic_cast<CZQLogInMsg*>(msg)) {
         PJ_Log(kLog, 0, "CLoginDlg::OnZQMessageNotify", "HTTP应答CZQLogInMsg");
         if (login->status != 1) return fail(kFailLogin);
@@ -493,6 +505,7 @@ LRESULT CLoginDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, 
 }
 
 LRESULT CLoginDlg::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+    m_requestSeq = 0;
     CMsgClientThread::GetInstance().EventSource().RemoveListener(this);
     if (m_bHoldsMainWndProperty) ClearMainWndProperty(m_hWnd);
     m_trayIcon.Delete();

@@ -5,6 +5,7 @@
 // the process state and posts WM_LOGIN_DONE / WM_LOGIN_FAILED (the text as a heap std::string in lParam).
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,6 +99,9 @@ private:
     bool m_bLoggingIn = false;
     std::vector<SavedAccount> m_accounts;
     SavedAccount m_pending;  // the account of the login request under way
+    // Sequence number of the login, guest or account-details request whose answer the dialog waits for (0:
+    // none). Set on the UI thread before the request goes; taken by the worker with its answer.
+    std::atomic<int> m_requestSeq{0};
     DuiLib::CButtonUI* m_pLoginBtn = nullptr;
     DuiLib::CButtonUI* m_pGuestBtn = nullptr;
     DuiLib::CEditUI* m_pNameEdit = nullptr;

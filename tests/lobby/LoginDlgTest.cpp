@@ -9,6 +9,7 @@
 #include "LoginDlg.h"
 #include "UiTestSupport.h"
 #include "WebView.h"
+#include "ZQCommands.h"
 #include "ZqLib.h"
 
 using namespace DuiLib;
@@ -205,6 +206,60 @@ TEST_F(LoginTest, OneLoginAtATime) {
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().nickname, "爱丽丝");
     EXPECT_EQ(service->RequestCount("getanonyuser"), guests);
     EXPECT_EQ(service->RequestCount("login"), logins + 1);
+}
+
+// Counts the replies of one request class the worker hands its listeners.
+template <class T>
+class ReplyCounter : public CZQEventListener {
+public:
+    ReplyCounter() { CMsgClientThread::GetInstance().EventSource().AddListener(this); }
+    ~ReplyCounter() override { CMsgClientThread::GetInstance().EventSource().RemoveListener(this); }
+    void OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) override {
+        if (dynamic_cast<T*>(msg)) ++count;
+    }
+    std::atomic<int> count{0};
+};
+
+// A slow service: the answer to a dialog that was cancelled reaches the dialog opened after it, which did not
+// ask; that dialog goes on with its own login.
+TEST_F(LoginTest, ADialogTakesOnlyTheAnswerToItsOwnRequest) {
+    testenv::RoomServiceFault stall;
+    stall.kind = testenv::RoomServiceFault::Stall;
+    stall.stallMs = 1500;
+    stall.times = 1;
+    service->SetFault("login", stall);
+    ReplyCounter<CZQLogInMsg> logins;
+    ReplyCounter<CZQGetAllNavMsg> navs;
+    CLoginDlg first(nullptr, 100);
+    EXPECT_EQ(Run(first,
+                  [&] {
+                      Type(first, "UserNameEdit", "alice");
+                      Type(first, "PassWordEdit", "secret");
+                      UITest::Click(&first, "LoginBTN");
+                      UITest::Click(&first, "LoginCloseBTN");
+                  }),
+              2u);
+    WriteSavedAccounts({}, Account("carol", "", false));
+    CLoginDlg second(nullptr, 100);
+    UINT r = Run(second, [&] {
+        ASSERT_TRUE(PumpUntil([&] { return logins.count == 1; }, 10000));
+        // The worker answers in order: once this is answered, the login answer was handed out whole.
+        CZQGetAllNavMsg nav;
+        CMsgClientThread::GetInstance().PostRequest(&nav);
+        ASSERT_TRUE(PumpUntil([&] { return navs.count == 1; }, 10000));
+        PumpMessagesFor(50);
+        if (!::IsWindow(second.GetHWND())) return ADD_FAILURE() << "closed by another dialog's answer";
+        EXPECT_EQ(CGlobalDataApp::GetInstance().GetUid(), 0u);
+        Type(second, "UserNameEdit", "bob");
+        Type(second, "PassWordEdit", "pw");
+        UITest::Click(&second, "LoginBTN");
+    });
+    EXPECT_EQ(r, 1u);
+    EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().userName, "bob");
+    std::vector<SavedAccount> saved = ReadSavedAccounts();
+    ASSERT_GE(saved.size(), 2u);
+    EXPECT_EQ(saved[0].name, "bob");
+    EXPECT_EQ(saved[1].name, "carol");
 }
 
 // The dialog with the registration dialog answered by the test.
