@@ -60,10 +60,7 @@ int CZqMessageBox::DoModal(const char* text, const char* title, HWND owner, cons
     m_bShowLink = false;
     if (!GetHWND()) Create(owner, "MessageBox", kStyle, 0, 0, 0, 0, 0);
     if (!GetHWND()) return -1;
-    if (auto* msg = static_cast<CLabelUI*>(m_PaintManager.FindControl("MessageBox_TXT_Msg"))) {
-        if (!m_pContent) msg->SetText(m_sText.c_str());
-        msg->SetTextStyle(DT_CENTER | DT_WORDBREAK);
-    }
+    if (!m_pContent) SetMessageText();
     CenterWindow();
     m_bDismissed = false;
     int code = (int)ShowModal();
@@ -78,9 +75,8 @@ LRESULT CZqMessageBox::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& b
     if (m_pContent) {
         if (auto* holder = static_cast<CContainerUI*>(m_PaintManager.FindControl("MsgBox_Content")))
             if (holder->GetInterface("IContainer")) holder->Add(m_pContent);
-    } else if (auto* msg = static_cast<CLabelUI*>(m_PaintManager.FindControl("MessageBox_TXT_Msg"))) {
-        msg->SetText(m_sText.c_str());
-        msg->SetTextStyle(DT_CENTER | DT_WORDBREAK);
+    } else {
+        SetMessageText();
     }
     if (CControlUI* link = m_PaintManager.FindControl("MessageBox_BTN_Link")) {
         link->SetVisible(m_bShowLink);
@@ -90,6 +86,15 @@ LRESULT CZqMessageBox::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& b
     CenterWindow();
     if (CControlUI* close = m_PaintManager.FindControl("MSG_ACTION_BTN_Close")) close->SetVisible(!m_bHideCloseBtn);
     return r;
+}
+
+void CZqMessageBox::SetMessageText() {
+    CControlUI* c = m_PaintManager.FindControl("MessageBox_TXT_Msg");
+    auto* msg = c ? static_cast<CLabelUI*>(c->GetInterface("Label")) : nullptr;
+    if (!msg) return;
+    msg->SetShowHtml(!m_bPlainText);
+    msg->SetText(m_sText.c_str());
+    msg->SetTextStyle(DT_CENTER | DT_WORDBREAK);
 }
 
 void CZqMessageBox::InitWindow() {

@@ -26,6 +26,10 @@ public:
     int GetCountDown() const { return m_nCountDown; }
     void SetBtnText(int kind, const char* text) { m_mapBtnText[kind] = text ? text : ""; }
     void SetShowLink(bool show) { m_bShowLink = show; }
+    // Plain text (the preset): the text is shown as it stands, as every text from a server must be. Off, its
+    // brace tags ("{c #..}", "{a}") are read: for the program's own texts only.
+    void SetPlainText(bool plain) { m_bPlainText = plain; }
+    bool IsPlainText() const { return m_bPlainText; }
     void SetHideCloseBtn(bool hide) { m_bHideCloseBtn = hide; }
     void SetSize(int width, int height) {
         m_nWidth = width;
@@ -52,6 +56,7 @@ protected:
 
 private:
     void UpdateTitle();
+    void SetMessageText();
     void BuildButtons();
     void OnTimer();
 
@@ -61,6 +66,7 @@ private:
     DuiLib::CDuiString m_sLinkText;
     DuiLib::CDuiString m_sLinkTarget;
     bool m_bShowLink = false;
+    bool m_bPlainText = true;
     bool m_bHideCloseBtn = false;
     int m_nWidth = 282;
     int m_nHeight = 110;

@@ -157,6 +157,11 @@ void CTextUI::SetText(const char* p) {
     ParseLinks();
 }
 
+void CTextUI::SetShowHtml(bool b) {
+    CLabelUI::SetShowHtml(b);
+    ParseLinks();
+}
+
 void CTextUI::ParseLinks() {
     m_links.clear();
     if (!m_bShowHtml) return;  // plain text has no links
@@ -205,7 +210,9 @@ SIZE CTextUI::EstimateSize(SIZE szAvailable) {
     if (m_cxyFixed.cy != 0 || m_sText.empty()) return sz;
     int width = (m_cxyFixed.cx > 0 ? m_cxyFixed.cx : szAvailable.cx - m_rcPadding.left - m_rcPadding.right) -
                 m_rcTextPadding.left - m_rcTextPadding.right;
-    SIZE t = CRenderEngine::GetHtmlTextSize(m_pManager, m_sText.c_str(), m_iFont, m_uTextStyle, width, false);
+    SIZE t = m_bShowHtml
+                 ? CRenderEngine::GetHtmlTextSize(m_pManager, m_sText.c_str(), m_iFont, m_uTextStyle, width, false)
+                 : CRenderEngine::GetWrappedTextSize(m_pManager, m_sText.c_str(), m_iFont, m_uTextStyle, width);
     sz.cy = std::max<int>(sz.cy, t.cy + m_rcTextPadding.top + m_rcTextPadding.bottom + 4);
     return sz;
 }

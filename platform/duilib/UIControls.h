@@ -21,7 +21,7 @@ public:
     RECT GetTextPadding() const { return m_rcTextPadding; }
     void SetTextPadding(RECT rc);
     bool IsShowHtml() const { return m_bShowHtml; }
-    void SetShowHtml(bool bShowHtml = true);
+    virtual void SetShowHtml(bool bShowHtml = true);
     bool IsAutoCalcWidth() const { return m_bAutoCalcWidth; }
     void SetAutoCalcWidth(bool bAuto) { m_bAutoCalcWidth = bAuto; }
     // Width and height of the text in the label's font.
@@ -54,6 +54,8 @@ public:
     // Without a fixed height: the height of the text wrapped in the width it gets (at least one line).
     SIZE EstimateSize(SIZE szAvailable) override;
     void SetText(const char* pstrText) override;
+    // false: the text is drawn and measured as it stands (a server's text), without tags or links.
+    void SetShowHtml(bool bShowHtml = true) override;
     void DoEvent(TEventUI& event) override;
     void PaintText(HDC hDC) override;
     void SetAttribute(const char* pstrName, const char* pstrValue) override;

@@ -529,6 +529,16 @@ SIZE CRenderEngine::GetTextSize(CPaintManagerUI* pm, const char* text, int iFont
     return {logical.width, logical.height};
 }
 
+SIZE CRenderEngine::GetWrappedTextSize(CPaintManagerUI* pm, const char* text, int iFont, UINT style, int width) {
+    if (!text || !*text) return {0, 0};
+    Laid l;
+    RECT rc{0, 0, std::max(1, width), 100000};
+    LayOut(l, MeasureContext(), pm, rc, GbkToUtf8(text), false, iFont, style & ~(DT_VCENTER | DT_BOTTOM));
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(l.layout, nullptr, &logical);
+    return {logical.width, logical.height};
+}
+
 SIZE CRenderEngine::GetHtmlTextSize(CPaintManagerUI* pm, const char* text, int iFont, UINT style, int width,
                                     bool bAngle) {
     if (!text || !*text) return {0, 0};

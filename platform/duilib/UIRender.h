@@ -97,6 +97,8 @@ public:
     static int HitTestHtmlText(CPaintManagerUI* pManager, const RECT& rc, const char* pstrText, int iFont, UINT uStyle,
                                bool bAngle, POINT pt);
     static SIZE GetTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle);
+    // Size of plain text laid out in `width` pixels (wrapped when the style has DT_WORDBREAK).
+    static SIZE GetWrappedTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle, int width);
     // Size of rich text laid out in `width` pixels (wrapped when the style has DT_WORDBREAK).
     static SIZE GetHtmlTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle, int width,
                                 bool bAngle);

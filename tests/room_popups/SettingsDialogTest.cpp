@@ -16,6 +16,7 @@
 #include "SyntheticCamera.h"
 #include "TestKeys.h"
 #include "UiTestSupport.h"
+#include "ZqMessageBox.h"
 #include "Win32.h"
 #include "ZqModConfig.h"
 
@@ -243,6 +244,43 @@ TEST_F(SettingsTest, ApplyUpdatesTheServiceOnceForTheDialogThatAsked) {
     ::DestroyWindow(other.GetHWND());
     ::DestroyWindow(dlg.GetHWND());
     ::DestroyWindow(hOwner);
+}
+
+// A refusal's text from the service is shown as it stands: no colour and no link are read from it.
+TEST_F(SettingsTest, ARefusalTextIsShownAsText) {
+    const std::string hostile = "{c #FFFFFFFF}看不见{/c}{a http://x/}点这里{/a}";
+    testenv::RoomServiceFault refuse;
+    refuse.kind = testenv::RoomServiceFault::Refuse;
+    refuse.desc = hostile;
+    Service().SetFault("updatemyinfo", refuse);
+    CRoomConfigSetDlg dlg;
+    Open(dlg, 1);
+    static_cast<CEditUI*>(dlg.m_PaintManager.FindControl("PersonalNickNameEdit"))->SetText("另一个名字");
+    // The box runs its own loop: looked for from a timer, among the windows made after the dialog.
+    std::string shown;
+    bool html = true;
+    int links = -1, tries = 0;
+    std::function<void()> look = [&] {
+        for (uintptr_t id = uintptr_t(dlg.GetHWND()) + 1; id < uintptr_t(dlg.GetHWND()) + 200; ++id) {
+            auto* box = dynamic_cast<CZqMessageBox*>(CWindowWnd::FromHandle(reinterpret_cast<HWND>(id)));
+            auto* text = box ? static_cast<CTextUI*>(UITest::Find(box, "MessageBox_TXT_Msg")) : nullptr;
+            if (!text) continue;
+            shown = text->GetText().c_str();
+            html = text->IsShowHtml();
+            links = text->GetLinkCount();
+            box->Close(1);
+            return;
+        }
+        if (++tries < 500) duitest::RunLater(20, look);
+    };
+    duitest::RunLater(20, look);
+    UITest::Click(&dlg, "RoomConfigApplyBTN");
+    ASSERT_TRUE(PumpUntil([&] { return !shown.empty(); }, 10000));
+    EXPECT_EQ(shown, hostile);
+    EXPECT_FALSE(html);
+    EXPECT_EQ(links, 0);
+    Service().ClearFaults();
+    ::DestroyWindow(dlg.GetHWND());
 }
 
 TEST_F(SettingsTest, DeviceListsAndStoredNames) {
