@@ -15,7 +15,7 @@
 namespace {
 
 constexpr size_t kLargest = 1 << 20;  // the largest chat frame
-volatile size_t sink;  // keeps the results
+volatile size_t sink;                 // keeps the results
 
 }  // namespace
 
