@@ -47,18 +47,18 @@ function(varnet_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
-# varnet_fuzz(NAME SOURCES ... LIBS ... [CORPUS dir])
+# varnet_fuzz(NAME SOURCES ... LIBS ... [CORPUS dir] [ARGS libFuzzer flags ...])
 # A libFuzzer target, built only in the clang fuzz build; the normal build's tests run it briefly
-# when VARNET_FUZZ_BUILD_DIR names that build.
+# when VARNET_FUZZ_BUILD_DIR names that build (ARGS after the usual flags, so they may replace them).
 function(varnet_fuzz name)
-  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS;ARGS" ${ARGN})
   if(VARNET_FUZZ)
     add_executable(${name} ${F_SOURCES})
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     add_dependencies(fuzzers ${name})
   elseif(VARNET_FUZZ_BUILD_DIR)
-    set(args -max_total_time=${VARNET_FUZZ_SECONDS} -rss_limit_mb=2048 -max_len=65536 -print_final_stats=0)
+    set(args -max_total_time=${VARNET_FUZZ_SECONDS} -rss_limit_mb=2048 -max_len=65536 -print_final_stats=0 ${F_ARGS})
     set(work ${CMAKE_BINARY_DIR}/fuzz-work/${name})
     file(MAKE_DIRECTORY ${work})
     set(dirs ${work})

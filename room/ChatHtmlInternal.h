@@ -25,10 +25,9 @@ std::string Signed(uint32_t v);    // "%d"
 std::string Unsigned(uint32_t v);  // "%u"
 std::string Int(int v);
 
-// & < > " as entities, NUL dropped; any other byte (GBK included) unchanged.
+// & < > " as entities, NUL dropped; any other byte (GBK included) unchanged. For texts and attribute values
+// alike: an address written so reads back as the very text that was checked, entities and all.
 std::string EscapeHtml(std::string_view text);
-// < > " as entities, NUL dropped: for addresses inside attributes.
-std::string EscapeAttribute(std::string_view text);
 // "<image src="%s"/>" with the source escaped.
 std::string ImageHtml(const std::string& src);
 

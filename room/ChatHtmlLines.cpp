@@ -211,7 +211,7 @@ std::string BuildLinkNoticeHtml(const RoomNoticeInfo& notice) {
     std::string src;
     if (!notice.picture.empty() && NoticeHref(notice.picture, src)) {
         // The picture keeps its own text as source; only a refused scheme drops it.
-        std::string image = "<image src=\"" + EscapeAttribute(notice.picture) + "\" border=\"0\"/>";
+        std::string image = "<image src=\"" + EscapeHtml(notice.picture) + "\" border=\"0\"/>";
         picturePart = linked ? Fill("<a href=\"%s\" target=\"_blank\">%s</a>", {href, image}) : image;
     }
     if (!textPart.empty() && !picturePart.empty())

@@ -43,15 +43,13 @@ std::string Int(int v) {
     return std::to_string(v);
 }
 
-namespace {
-
-std::string Escape(std::string_view text, bool amp) {
+std::string EscapeHtml(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
         case '&':
-            out += amp ? "&amp;" : "&";
+            out += "&amp;";
             break;
         case '<':
             out += "&lt;";
@@ -71,17 +69,8 @@ std::string Escape(std::string_view text, bool amp) {
     return out;
 }
 
-}  // namespace
-
-std::string EscapeHtml(std::string_view text) {
-    return Escape(text, true);
-}
-std::string EscapeAttribute(std::string_view text) {
-    return Escape(text, false);
-}
-
 std::string ImageHtml(const std::string& src) {
-    return "<image src=\"" + Escape(src, false) + "\"/>";
+    return "<image src=\"" + EscapeHtml(src) + "\"/>";
 }
 
 bool IsSelf(const RoomUserInfo& user) {
@@ -132,7 +121,7 @@ bool NoticeHref(const std::string& link, std::string& href) {
         for (const char* refused : kRefused)
             if (scheme == refused) return false;
     bool absolute = clean.compare(0, 5, "http:") == 0 || (hasScheme && clean.compare(colon + 1, 2, "//") == 0);
-    href = Escape(absolute ? clean : "http://" + clean, false);
+    href = EscapeHtml(absolute ? clean : "http://" + clean);
     return true;
 }
 

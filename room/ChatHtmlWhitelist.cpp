@@ -89,20 +89,42 @@ bool StartsWith(const S& s, const char* prefix) {
 
 // ---- 1. the tag rule -------------------------------------------------------------------------------------
 
+// The first unit at or after a position that `match` accepts (the text's length when none), asked for
+// positions that never decrease: each unit is looked at once, however many questions are asked.
+template <class Match>
+class ForwardFind {
+public:
+    ForwardFind(const std::u16string& w, Match match) : w_(w), match_(match) {}
+    size_t operator()(size_t from) {
+        if (!found_ || at_ < from) {
+            at_ = from;
+            while (at_ < w_.size() && !match_(w_[at_])) ++at_;
+            found_ = true;
+        }
+        return at_;
+    }
+
+private:
+    const std::u16string& w_;
+    Match match_;
+    size_t at_ = 0;
+    bool found_ = false;
+};
+
 bool TagRuleOk(const std::u16string& w) {
     const size_t n = w.size();
-    // stop[i]: the first blank or ">" at or after i (n when none).
-    std::vector<size_t> stop(n + 1, n);
-    for (size_t i = n; i-- > 0;) stop[i] = w[i] == u' ' || w[i] == u'>' ? i : stop[i + 1];
+    ForwardFind stop(w, [](char16_t c) { return c == u' ' || c == u'>'; });  // where a tag name ends
+    ForwardFind close(w, [](char16_t c) { return c == u'>'; });
+    ForwardFind dot(w, [](char16_t c) { return c == u'.'; });
     for (size_t i = 1; i + 1 < n; ++i) {
         if (w[i - 1] != u'<' || w[i] == u'/') continue;
-        size_t j = stop[i];
+        size_t j = stop(i);
         if (j == n) continue;
         if (j - i > 8 || !IsAllowedTag(w.substr(i, j - i))) return false;
         // A picture's attributes hold no "." (up to the next ">").
         if (w[j] == u' ' && j - i == 5 && w.compare(i, 5, u"image") == 0) {
-            size_t k = w.find(u'>', j + 1);
-            if (k != std::u16string::npos && w.find(u'.', j + 1) < k) return false;
+            size_t k = close(j + 1);
+            if (k != n && dot(j + 1) < k) return false;
         }
     }
     return true;

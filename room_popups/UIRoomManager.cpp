@@ -1,13 +1,12 @@
 #include "UIRoomManager.h"
 
-#include <json/reader.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "BrowserHtmlView.h"
 #include "GlobalData.h"
+#include "JsonSafe.h"
 #include "MsgClientThread.h"
 #include "RoomEntryDlgs.h"
 #include "RoomInfoMgr.h"
@@ -391,11 +390,8 @@ void CUIRoomManager::OnUploadResult(const UploadResult& r) {
         return;
     }
     Json::Value root;
-    Json::CharReaderBuilder b;
-    std::unique_ptr<Json::CharReader> reader(b.newCharReader());
-    std::string errors;
-    bool parsed = reader->parse(r.reply.data(), r.reply.data() + r.reply.size(), &root, &errors) && root.isObject();
-    const Json::Value& stat = parsed ? root["stat"] : Json::Value::nullSingleton();
+    const bool parsed = JsonSafe::Parse(r.reply, root) && root.isObject();
+    const Json::Value& stat = JsonSafe::Get(root, "stat");
     const bool ok = stat.isIntegral() && stat.asLargestInt() == 200;
     auto decoded = [&](const char* key) {
         std::string v = Text(root, key);

@@ -28,6 +28,7 @@ void FreeAll(PacketQueue* q) REQUIRES(q->mutex) {
     }
     q->tail = q->run = nullptr;
     q->count = 0;
+    q->bytes = 0;
 }
 
 // Unlinks the head (the queue is not empty).
@@ -37,6 +38,7 @@ PacketPtr PopHead(PacketQueue* q) REQUIRES(q->mutex) {
     if (!q->head) q->tail = nullptr;
     if (q->run == p.get()) q->run = q->head;  // the rest of the run starts at the new head
     --q->count;
+    q->bytes -= size_t(p->size);
     p->next = nullptr;
     return p;
 }
@@ -74,13 +76,13 @@ void packet_queue_put(PacketQueue* q, PacketPtr pkt) {
         p->next = nullptr;
         if (!q->tail) {
             q->head = q->tail = q->run = p;
-            q->count = 1;
         } else {
             if (p->pts < q->tail->pts) q->run = p;  // time went back: measure from here
             q->tail->next = p;
             q->tail = p;
-            ++q->count;
         }
+        ++q->count;
+        q->bytes += size_t(p->size);
         q->signalled = true;
     }
     q->event.notify_one();
@@ -119,12 +121,18 @@ int packet_queue_count(PacketQueue* q) {
     return q->active ? q->count : 0;
 }
 
-int packet_queue_wait_duration(PacketQueue* q, float seconds) {
+size_t packet_queue_bytes(PacketQueue* q) {
+    if (!q) return 0;
+    varnet::MutexLock lock(q->mutex);
+    return q->active ? q->bytes : 0;
+}
+
+int packet_queue_wait_duration(PacketQueue* q, float seconds, int packets) {
     if (!q) return 0;
     varnet::MutexLock lock(q->mutex);
     for (;;) {
         if (!q->active) return 0;
-        if (q->head && q->tail && float(RunSpan(q)) / 1000.0f > seconds) return 1;
+        if (q->head && q->tail && (float(RunSpan(q)) / 1000.0f > seconds || q->count >= packets)) return 1;
         if (q->woken) {
             q->woken = false;
             return 0;

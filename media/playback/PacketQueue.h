@@ -9,7 +9,9 @@
 #include "MediaTypes.h"
 #include "ThreadAnnotations.h"
 
+#include <climits>
 #include <condition_variable>
+#include <cstddef>
 #include <memory>
 
 // One queued packet: its owned bytes (`size` of them used), pts in milliseconds, key-frame flag;
@@ -39,6 +41,7 @@ struct VARNET_MEDIA_EXPORT PacketQueue {
     AVPacketList* tail GUARDED_BY(mutex) = nullptr;
     AVPacketList* run GUARDED_BY(mutex) = nullptr;  // first packet after the last time the pts went back (else head)
     int count GUARDED_BY(mutex) = 0;
+    size_t bytes GUARDED_BY(mutex) = 0;  // the queued packets' sizes
     bool active GUARDED_BY(mutex) = false;
     std::condition_variable event;  // with `signalled`: an auto-reset event
     bool signalled GUARDED_BY(mutex) = false;
@@ -54,9 +57,11 @@ VARNET_MEDIA_EXPORT int packet_queue_get(PacketQueue* q, PacketPtr* pkt);
 // restarting) the span is measured from the packet where it went back.
 VARNET_MEDIA_EXPORT float packet_queue_duration(PacketQueue* q);
 VARNET_MEDIA_EXPORT int packet_queue_count(PacketQueue* q);
-// Blocks until the duration exceeds `seconds` (1), or until a wake-up or flush (0; at once on an
-// inactive queue). The taker's thread only: it shares the event with packet_queue_get.
-VARNET_MEDIA_EXPORT int packet_queue_wait_duration(PacketQueue* q, float seconds);
+// The sizes of the queued packets; 0 when inactive.
+VARNET_MEDIA_EXPORT size_t packet_queue_bytes(PacketQueue* q);
+// Blocks until the duration exceeds `seconds` or `packets` are queued (1), or until a wake-up or flush (0;
+// at once on an inactive queue). The taker's thread only: it shares the event with packet_queue_get.
+VARNET_MEDIA_EXPORT int packet_queue_wait_duration(PacketQueue* q, float seconds, int packets = INT_MAX);
 // Drops head packets while the span (as for the duration) in whole seconds exceeds `seconds`.
 VARNET_MEDIA_EXPORT void packet_queue_skip_frame(PacketQueue* q, int seconds);
 // Frees every packet; the queue stays active.

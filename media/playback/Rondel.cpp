@@ -110,6 +110,7 @@ int Rondel::Init(ZQReplayParam* param, IBaseReplayNotify* notify) {
     m_statusSent = false;
     m_audioFailSent = false;
     m_dropVideo = false;
+    m_videoConfigWaits = false;
     m_audioState = AudioState::None;
     m_videoState = VideoState::None;
     m_aac = std::make_unique<FlvAacConfig>();
@@ -185,6 +186,7 @@ void Rondel::Uint() {
         m_nextVideo.clear();
     }
     m_dropVideo = false;
+    m_videoConfigWaits = false;
     m_audioState = AudioState::None;
     m_videoState = VideoState::None;
     m_aac.reset();
@@ -325,7 +327,8 @@ void Rondel::HandleTag(const FlvTag& tag) {
     }
     case FlvBodyKind::AacFrame: {
         if (!m_audioShow || m_audioState != AudioState::Configured ||
-            packet_queue_count(m_audioQueue.get()) >= kMaxAudioPackets) {
+            packet_queue_count(m_audioQueue.get()) >= kMaxAudioPackets ||
+            packet_queue_bytes(m_audioQueue.get()) + tag.size + kAdtsGrowth > kMaxAudioBytes) {
             break;
         }
         PacketPtr pkt = packet_alloc(tag.size + kAdtsGrowth);
@@ -352,6 +355,9 @@ void Rondel::HandleTag(const FlvTag& tag) {
         FlvAvcConfig cfg;
         if (FlvReadAvcSequenceHeader(tag.body, tag.size, cfg) && InitVideoDecoderConfig(cfg)) {
             m_avcHeader = std::move(body);
+            // Without room its parameter sets wait, and the frames after them, for a key frame that finds room.
+            m_videoConfigWaits = !QueueVideoConfig();
+            m_dropVideo = m_dropVideo || m_videoConfigWaits;
         } else {
             varnet::DebugLog("Rondel", m_debugId.c_str(), "inconsistent AVC configuration ignored");
         }
@@ -361,8 +367,13 @@ void Rondel::HandleTag(const FlvTag& tag) {
     case FlvBodyKind::AvcFrame: {
         if (m_videoState != VideoState::Configured || !m_param.videoEnable) break;
         const bool key = kind == FlvBodyKind::AvcKeyFrame;
+        const size_t bytes = size_t(std::max(0, int(tag.size) - kFlvVideoHeader));
         if (key) {
-            m_dropVideo = packet_queue_count(m_videoQueue.get()) >= kMaxVideoPackets;
+            const bool config = m_videoConfigWaits;
+            m_dropVideo = !VideoRoom(config ? 3 : 1, bytes + (config ? VideoConfigBytes() : 0));
+            if (!m_dropVideo && config) m_videoConfigWaits = !QueueVideoConfig();
+        } else if (!m_dropVideo && !VideoRoom(1, bytes)) {
+            m_dropVideo = true;  // the frames after this one cannot be decoded without it
         }
         if (m_dropVideo) break;
         PacketPtr pkt = packet_alloc(tag.size - kFlvVideoHeader);
@@ -415,10 +426,25 @@ bool Rondel::InitVideoDecoderConfig(const FlvAvcConfig& cfg) {
     d.bmi.biCompression = BI_RGB;
     d.bmi.biSizeImage = DWORD(((3 * w + 3) & ~3) * h);
     m_videoState = VideoState::Configured;
-    // The parameter sets go first, so that the decoder has them before the first picture; the first
-    // of them carries the new description to the video thread.
+    m_videoConfig = d;
+    return true;
+}
+
+bool Rondel::VideoRoom(int packets, size_t bytes) {
+    return packet_queue_count(m_videoQueue.get()) + packets <= kMaxVideoPackets &&
+           packet_queue_bytes(m_videoQueue.get()) + bytes <= kMaxVideoBytes;
+}
+
+size_t Rondel::VideoConfigBytes() const {
+    return m_avc->sps.size() + m_avc->pps.size() + 8;
+}
+
+// Queues the parameter sets of the configuration read last, when the video queue has room for them; the
+// first of them carries the description to the video thread. They go before the pictures they describe.
+bool Rondel::QueueVideoConfig() {
+    if (!VideoRoom(2, VideoConfigBytes())) return false;
     PacketPtr units[2];
-    const std::vector<BYTE>* sets[2] = {&cfg.sps, &cfg.pps};
+    const std::vector<BYTE>* sets[2] = {&m_avc->sps, &m_avc->pps};
     for (int i = 0; i < 2; ++i) {
         units[i] = packet_alloc(int(sets[i]->size()) + 4);
         if (!units[i]) continue;
@@ -433,7 +459,7 @@ bool Rondel::InitVideoDecoderConfig(const FlvAvcConfig& cfg) {
     if (carrier) {
         carrier->config = true;
         varnet::MutexLock lock(m_descLock);
-        m_nextVideo.push_back(d);
+        m_nextVideo.push_back(m_videoConfig);
     }
     for (PacketPtr& unit : units) {
         if (unit) packet_queue_put(m_videoQueue.get(), std::move(unit));

@@ -70,9 +70,13 @@ public:
 
     // Largest picture accepted from a stream (RGB bytes); larger streams are refused.
     static constexpr int kMaxRgbBytes = 1920 * 1088 * 3;
-    // Queued packets above which the receive thread drops audio frames, and video up to the next key frame.
+    // The queues' bounds, checked at every packet: a packet that would pass one is dropped (audio frames
+    // alone; video up to the next key frame that finds room, parameter sets waiting for it). A full queue
+    // also starts its decode thread, however short a time it spans.
     static constexpr int kMaxAudioPackets = 200;
+    static constexpr size_t kMaxAudioBytes = 2 << 20;
     static constexpr int kMaxVideoPackets = 100;
+    static constexpr size_t kMaxVideoBytes = 16 << 20;
     // With debug lines on, the receive thread writes the queues' lengths (now and their peak since the last
     // line), the sound output's outstanding buffers and the pictures shown, this often.
     static constexpr int kQueueReportMs = 5000;
@@ -83,6 +87,9 @@ private:
     bool ParseBuffer(const BYTE* data, int n);
     void HandleTag(const FlvTag& tag);
     bool InitVideoDecoderConfig(const FlvAvcConfig& cfg);
+    bool VideoRoom(int packets, size_t bytes);
+    size_t VideoConfigBytes() const;
+    bool QueueVideoConfig();
     void AudioDecode();
     void ConfigureAudio(const AVPacketList& pkt, std::vector<BYTE>& pcm);
     void TakeVideoDescription();
@@ -131,6 +138,9 @@ private:
     varnet::Mutex m_descLock;
     // One description for each queued packet marked `config`, in their order.
     std::deque<VideoDescription> m_nextVideo GUARDED_BY(m_descLock);
+    // Receive thread: the configuration read last, and whether its parameter sets still wait for room.
+    VideoDescription m_videoConfig;
+    bool m_videoConfigWaits = false;
 
     // Video thread.
     VideoDescription m_video;

@@ -104,8 +104,8 @@ void Rondel::AudioDecode() {
             continue;
         }
         if (!started) {
-            // Woken by every put, so it starts as soon as the queue spans enough.
-            started = packet_queue_wait_duration(m_audioQueue.get(), float(m_param.bufferTime)) == 1;
+            // Woken by every put, so it starts as soon as the queue spans enough (or is full).
+            started = packet_queue_wait_duration(m_audioQueue.get(), float(m_param.bufferTime), kMaxAudioPackets) == 1;
             continue;
         }
         if (!packet_queue_get(m_audioQueue.get(), &pkt) || !pkt) {
@@ -157,7 +157,7 @@ void Rondel::VideoDecode() {
     bool sizeLogged = false;
     while (m_running) {
         if (!started) {
-            started = packet_queue_wait_duration(m_videoQueue.get(), 1.0f) == 1;
+            started = packet_queue_wait_duration(m_videoQueue.get(), 1.0f, kMaxVideoPackets) == 1;
             continue;
         }
         PacketPtr pkt;

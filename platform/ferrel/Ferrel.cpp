@@ -639,6 +639,7 @@ int Ferrel::ReadPacket(uint8_t* buf, int size) {
         out_.clear();
         outPos_ = 0;
         if (readStopped_) {
+            out_ = std::string();
             return -1;
         }
         if (!headerSent_) {
@@ -655,6 +656,11 @@ int Ferrel::ReadPacket(uint8_t* buf, int size) {
             out_ = std::string();
             return -1;
         }
+    }
+    // What was handed out goes: a server faster than the reader never lets it empty the buffer.
+    if (outPos_ > 0 && outPos_ >= out_.size() / 2) {
+        out_.erase(0, outPos_);
+        outPos_ = 0;
     }
     // Messages that have arrived meanwhile go out with this call too (one pass of the caller for a burst).
     if (headerSent_ && !readStopped_) {

@@ -2,11 +2,10 @@
 // without a deep recursion and without holding on to what the server announced.
 #include "AmfCheck.h"
 #include "Ferrel.h"
+#include "HeapInUse.h"
 #include "RtmpPeer.h"
 
 #include <gtest/gtest.h>
-
-#include <malloc.h>
 
 #include <atomic>
 #include <cstring>
@@ -19,6 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Session = testenv::RtmpPeer::Session;
+using testsupport::HeapInUse;
 
 double Since(Clock::time_point t0) {
     return std::chrono::duration<double>(Clock::now() - t0).count();
@@ -211,12 +211,6 @@ TEST(AmfCheck, Verdicts) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(row.verdict, AmfCheck(reinterpret_cast<const uint8_t*>(row.body.data()), row.body.size()));
     }
-}
-
-// Bytes taken from the heap now (allocated blocks and mapped ones).
-size_t HeapInUse() {
-    const struct mallinfo2 mi = mallinfo2();
-    return mi.uordblks + mi.hblkhd;
 }
 
 TEST(FerrelHostileServer, NonsenseAfterPlayStartEndsTheStreamWithoutHoardingMemory) {

@@ -6,14 +6,18 @@
 #include "FakeFerrel.h"
 #include "FlvBody.h"
 #include "H264ParamSets.h"
+#include "HeapInUse.h"
 #include "PacketQueue.h"
 #include "Pellac.h"
 #include "Rondel.h"
+#include "RtmpPeer.h"
 #include "Tovel.h"
 #include "Unpix.h"
 #include "StreamHelpers.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/socket.h>
 
 #include <cmath>
 #include <condition_variable>
@@ -73,11 +77,15 @@ std::vector<uint8_t> AvcHeader(int width, int height, int fps) {
     return body;
 }
 
-// A video body carrying a slice whose first two payload bytes number the frame.
-std::vector<uint8_t> Slice(bool key, int index) {
-    const uint8_t nal[] = {uint8_t(key ? 0x65 : 0x41), uint8_t(index >> 8), uint8_t(index), 0x80};
-    std::vector<uint8_t> body(32);
-    body.resize(size_t(FlvWriteVideoFrame(key, nal, sizeof(nal), body.data(), int(body.size()))));
+// A video body carrying a slice of `bytes` bytes (at least 4) whose first two payload bytes number the frame.
+std::vector<uint8_t> Slice(bool key, int index, size_t bytes = 4) {
+    std::vector<uint8_t> nal(bytes);
+    nal[0] = uint8_t(key ? 0x65 : 0x41);
+    nal[1] = uint8_t(index >> 8);
+    nal[2] = uint8_t(index);
+    nal[3] = 0x80;
+    std::vector<uint8_t> body(bytes + 32);
+    body.resize(size_t(FlvWriteVideoFrame(key, nal.data(), int(nal.size()), body.data(), int(body.size()))));
     return body;
 }
 
@@ -363,27 +371,101 @@ TEST_F(PlaybackRules, AudioBeyondTwoHundredQueuedPacketsIsDropped) {
     }
 }
 
-TEST_F(PlaybackRules, AKeyFrameFindingAHundredQueuedPacketsDropsVideoUntilTheNextThatDoesNot) {
-    decode_->hold = true;
-    Flv s;
-    s.Tag(9, 0, AvcHeader(320, 240, 10));
-    for (int i = 0; i < 120; ++i) s.Tag(9, unsigned(1000 + i * 100), Slice(i % 110 == 0, i));
-    ZQReplayParam rp;
-    rp.audioEnable = false;
-    ASSERT_EQ(REPLAY_SUCCESS, player_.Init(&rp, &rec_));
-    gate_->Release(s.bytes);
-    ASSERT_TRUE(gate_->Drained());
-    decode_->Let();
-    ASSERT_TRUE(decode_->Saw(109));
-    Flv more;
-    more.bytes.clear();
-    for (int i = 120; i < 130; ++i) more.Tag(9, unsigned(1000 + i * 100), Slice(i == 120, i));
-    gate_->Release(more.bytes);
-    ASSERT_TRUE(decode_->Saw(129));
-    std::vector<int> want;
-    for (int i = 0; i < 110; ++i) want.push_back(i);
-    for (int i = 120; i < 130; ++i) want.push_back(i);
-    EXPECT_EQ(want, decode_->Frames());
+// The video queue's bounds, at every packet: the frame that finds the queue full (by count or by bytes) and
+// the frames after it are dropped up to the next key frame that finds room (key frame 110 still finds it full).
+TEST_F(PlaybackRules, AFrameFindingTheVideoQueueFullDropsVideoUntilAKeyFrameFindsRoom) {
+    struct Row {
+        const char* what;
+        size_t frameBytes;  // each frame's packet: 4 start-code bytes and the slice
+        int sent;           // frames 0 to sent - 1 come while the decoder holds the first parameter set
+        int lastKept;
+    };
+    const Row rows[] = {
+        {"100 packets: the parameter set after the one in the decoder and frames 0-98", 8, 120, 98},
+        {"16 MiB: the parameter set and frames 0-30 of 512 KiB", 512 << 10, 40, 30},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        decode_->hold = true;
+        auto frames = [&](int from, int to) {
+            Flv f;
+            f.bytes.clear();
+            for (int i = from; i < to; ++i)
+                f.Tag(9, unsigned(1000 + i * 100), Slice(i == 0 || i == 110 || i == 120, i, row.frameBytes - 4));
+            return f.bytes;
+        };
+        Flv s;
+        s.Tag(9, 0, AvcHeader(320, 240, 10));
+        ZQReplayParam rp;
+        rp.audioEnable = false;
+        ASSERT_EQ(REPLAY_SUCCESS, player_.Init(&rp, &rec_));
+        gate_->Release(s.bytes);
+        gate_->Release(frames(0, 21));  // two seconds: the video thread takes the first parameter set
+        ASSERT_TRUE(WaitFor([&] { return decode_->Count(7) == 1; }, 10000));
+        gate_->Release(frames(21, row.sent));
+        ASSERT_TRUE(gate_->Drained());
+        decode_->Let();
+        ASSERT_TRUE(decode_->Saw(row.lastKept));
+        gate_->Release(frames(120, 130));
+        ASSERT_TRUE(decode_->Saw(129));
+        std::vector<int> want;
+        for (int i = 0; i <= row.lastKept; ++i) want.push_back(i);
+        for (int i = 120; i < 130; ++i) want.push_back(i);
+        EXPECT_EQ(want, decode_->Frames());
+    }
+}
+
+// A hostile RTMP server of the test's own, faster than the decoder (held): whatever video it sends, the heap
+// grows by little more than the video queue's bounds. It ends its stream once all is sent.
+TEST_F(PlaybackRules, AHostileServerCannotGrowTheVideoQueue) {
+    auto text = [](const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); };
+    const std::string large = text(AvcHeader(320, 240, 25)), small = text(AvcHeader(160, 128, 25));
+    struct Row {
+        const char* what;
+        std::function<void(testenv::RtmpPeer::Session&)> send;
+    };
+    const Row rows[] = {
+        {"30,000 inter frames after one key frame",
+         [&](testenv::RtmpPeer::Session& s) {
+             s.Send(6, 9, 1, 0, large);
+             for (int i = 0; i < 30000 && s.Send(6, 9, 1, unsigned(1000 + i * 40), text(Slice(i == 0, i, 600))); ++i) {}
+         }},
+        {"100,000 sequence headers, two configurations in turn",
+         [&](testenv::RtmpPeer::Session& s) {
+             for (int i = 0; i < 100000 && s.Send(6, 9, 1, 0, i % 2 ? small : large); ++i) {}
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        RondelFactories f;  // the real RTMP client
+        f.audioOut = [p = play_] { return std::make_unique<RecordingPlayer>(p); };
+        f.decoder = [d = decode_] { return std::make_unique<RecordingDecoder>(d); };
+        RondelSetFactories(f);
+        decode_->hold = true;
+        testenv::RtmpPeer peer([&](testenv::RtmpPeer::Session& s) {
+            if (!s.AcceptStream(false)) return;
+            row.send(s);
+            shutdown(s.fd(), SHUT_WR);
+        });
+        ZQReplayParam rp;
+        rp.audioEnable = false;
+        snprintf(rp.url, sizeof rp.url, "%s", peer.Url("s").c_str());
+        const size_t before = testsupport::HeapInUse();
+        ASSERT_EQ(REPLAY_SUCCESS, player_.Init(&rp, &rec_));
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                std::lock_guard<std::mutex> lock(rec_.m);
+                return std::count(rec_.statuses.begin(), rec_.statuses.end(), REPLAY_CONNECTION_LOST) > 0;
+            },
+            120000));
+        const size_t after = testsupport::HeapInUse();
+        EXPECT_LT(after > before ? after - before : 0, size_t(8) << 20);
+        rec_.statuses.clear();
+    }
 }
 
 TEST_F(PlaybackRules, VideoStartsAfterMoreThanOneSecondIsQueued) {

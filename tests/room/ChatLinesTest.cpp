@@ -264,7 +264,7 @@ TEST_F(ChatLines, Notices) {
         {"text and link", notice("看这里", "www.example.com", ""),
          head + textDiv + "<a href=\"http://www.example.com\" target=\"_blank\">看这里</a></SPAN></div>"},
         {"http: link kept", notice("t", "http://x.example/?a=1&b=2", ""),
-         head + textDiv + "<a href=\"http://x.example/?a=1&b=2\" target=\"_blank\">t</a></SPAN></div>"},
+         head + textDiv + "<a href=\"http://x.example/?a=1&amp;b=2\" target=\"_blank\">t</a></SPAN></div>"},
         {"https link is absolute", notice("t", "https://x.example", ""),
          head + textDiv + "<a href=\"https://x.example\" target=\"_blank\">t</a></SPAN></div>"},
         {"script link refused", notice("t", " JavaScript:alert(1)", ""), head + textDiv + "t</SPAN></div>"},

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <thread>
 
+#include "BrowserHtmlCheck.h"
 #include "ChatServer.h"
 #include "ChatSignature.h"
 #include "MsgClientThread.h"
@@ -241,6 +242,38 @@ TEST_F(RoomChat, UsersChatGiftsAndMicrophones) {
     Push("notifyexit", Body({{"id", "1002"}, {"cnt", "1"}}));
     ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_LEAVE));
     EXPECT_FALSE(manager->Logic().IsUserInRoom(1002));
+}
+
+// What a peer and the chat server may send to harm the room: texts of a megabyte of unclosed picture tags are
+// judged in time linear in their length (the next line follows them), and notice addresses whose refused scheme
+// is written with character references reach the line as the text they are, not as the scheme.
+TEST_F(RoomChat, HostileTextsAndNoticeAddresses) {
+    Enter();
+    Peer bob;
+    ASSERT_TRUE(bob.Join(chat.Port(), 1002));
+    std::string tags;  // as much as a chat frame carries URL-encoded ("%3Cimage+")
+    while (tags.size() < 700 * 1024) tags += "<image ";
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(bob.client.SendPubMsg(kRoom, "", UrlEncode::EncodeQuery(tags)), 0);
+    ASSERT_EQ(bob.client.SendPubMsg(kRoom, "", UrlEncode::EncodeQuery("随后一句")), 0);
+    // A judge quadratic in the length spent tens of seconds on each of them.
+    EXPECT_TRUE(ui.WaitLine("随后一句", 30000));
+
+    auto stored = [](const std::string& text, const std::string& link, const std::string& picture) {
+        char head[16];
+        std::snprintf(head, sizeof head, "%04zu%04zu", text.size(), text.size() + link.size());
+        return head + text + link + picture;
+    };
+    const std::string pictures[] = {"file&#58;///etc/passwd",  "&#102;ile:///etc/passwd",  "file&colon;///etc/passwd",
+                                    "fi&Tab;le:///etc/passwd", "javascript&#x3a;alert(1)", "data&#58;image/png,x"};
+    for (const std::string& picture : pictures) {
+        SCOPED_TRACE(picture);
+        size_t mark = ui.posted.size();
+        Push("notifyroominfo",
+             Body({{"id", "3003"}, {"msg2", UrlEncode::Encode(stored("看图", "&#106;avascript:x()", picture))}}));
+        ASSERT_TRUE(PumpUntil([&] { return LinesWithFlags(mark, CHAT_VIEW_PUBLIC | CHAT_VIEW_OWN) >= 1; }, 5000));
+        for (size_t i = mark; i < ui.posted.size(); ++i)
+            if (ui.posted[i].code == ROOM_NOTIFY_CHAT_LINE) EXPECT_EQ(browsercheck::Find(ui.posted[i].text), "");
+    }
 }
 
 // Counts on which thread the desktop is asked for attention.

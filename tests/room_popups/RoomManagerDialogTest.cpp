@@ -263,14 +263,17 @@ TEST_F(RoomManagerDialog, UploadsAreHandledOnTheUiThreadOneAtATime) {
     dlg_.AddNotice();
     EXPECT_EQ(roompopups::DecodeRoomNotice(dlg_.Slot(3)).picture, "");
 
-    // Answers of the wrong shape are read without harm and keep no picture.
-    for (const char* body : {"{\"stat\":\"200\",\"pic\":\"http%3A%2F%2Fp%2Fq.png\"}", "{\"stat\":200,\"pic\":5}",
-                             "[1,2]", "not json", "{\"stat\":1e40,\"inf\":{}}", ""}) {
+    // Answers of the wrong shape, nested deep included, are read without harm and keep no picture.
+    const std::string deep = std::string(2000, '[') + std::string(2000, ']');
+    for (const std::string& body :
+         {std::string("{\"stat\":\"200\",\"pic\":\"http%3A%2F%2Fp%2Fq.png\"}"), std::string("{\"stat\":200,\"pic\":5}"),
+          std::string("[1,2]"), std::string("not json"), std::string("{\"stat\":1e40,\"inf\":{}}"), std::string(), deep,
+          "{\"stat\":200,\"pic\":\"http%3A%2F%2Fp%2Fq.png\",\"x\":" + deep + "}"}) {
         Uploads().AnswerRaw(body);
         dlg_.UploadImage();
-        ASSERT_TRUE(PumpUntil([&] { return dlg_.UploadTask() == 0; }, 5000)) << body;
-        EXPECT_EQ(dlg_.PictureUrl().compare(0, 5, "http:") == 0, false) << body;
-        EXPECT_EQ(Text("UploadRoomImgBTN"), "{u}{a}重新选择{/a}{/u}") << body;
+        ASSERT_TRUE(PumpUntil([&] { return dlg_.UploadTask() == 0; }, 5000)) << body.substr(0, 60);
+        EXPECT_EQ(dlg_.PictureUrl().compare(0, 5, "http:") == 0, false) << body.substr(0, 60);
+        EXPECT_EQ(Text("UploadRoomImgBTN"), "{u}{a}重新选择{/a}{/u}") << body.substr(0, 60);
     }
 }
 
