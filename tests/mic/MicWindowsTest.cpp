@@ -318,6 +318,30 @@ TEST_F(MicWindowsTest, AClosedPrivateSlotStartsNothingAndRefusalsAreText) {
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 0; });
 }
 
+// The user twice on a private slot with a camera that fails: the window of the first performance ends
+// (its first reconnect comes at once and finds the user gone), and the second performance is told again
+// and reconnects without a pause either.
+TEST_F(MicWindowsTest, APrivateSlotWhoseWindowEndedStartsTheNextPerformanceClean) {
+    publisher.codes = {PUBLISH_OPEN_CAMERA_FAILED};
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 5005; });
+    CPrivateMicWndMgr priv;
+    priv.Init(&room, &actions);
+    for (size_t performance = 1; performance <= 2; ++performance) {
+        SCOPED_TRACE(performance);
+        RoomMicStream s = Stream(3, 1, 20, 5005);
+        priv.DealGetLiveSig(&s);
+        ASSERT_TRUE(priv.Slot(3)->HasWindow());
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                std::lock_guard<std::mutex> lock(room.wnd.m);
+                return room.wnd.notices.size() == performance;
+            },
+            5000));
+        EXPECT_TRUE(PumpUntil([&] { return !priv.Slot(3)->HasWindow(); }, 5000));
+    }
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 0; });
+}
+
 TEST_F(MicWindowsTest, PopOutSizesStepBetweenTheirEnds) {
     CPublicMicWndMgr pub;
     pub.Init(&room, &actions);
