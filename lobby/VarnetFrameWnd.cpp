@@ -12,6 +12,7 @@
 #include "LobbyWindowProps.h"
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
+#include "SettingsPreview.h"
 #include "Tick.h"
 #include "ZQCommands.h"
 #include "ZqLib.h"
@@ -503,6 +504,7 @@ void CVarnetFrameWnd::OpenSettingsPage(int page) {
     if (!m_hWnd) return;  // the frame went while the menu was up
     if (!m_pSettingsDlg) m_pSettingsDlg = std::make_unique<CRoomConfigSetDlg>();
     if (!::IsWindow(m_pSettingsDlg->GetHWND())) {
+        roomui::UseVideoShowPreview();      // the video page's camera picture, as in a room window
         m_pSettingsDlg->m_hOwner = m_hWnd;  // told with WM_UPDATE_MY_INFO after a change
         if (!m_pSettingsDlg->Create(m_hWnd, "房间设置对话框", UI_WS_POPUP, 0, 0, 0, 500, 373)) return;
         m_pSettingsDlg->CenterWindow();

@@ -107,6 +107,14 @@ CMicLink::~CMicLink() {
 
 void CMicLink::SetWindow(HWND wnd) {
     m_state->wnd = wnd;
+    if (wnd) return;
+    // The window ended with its performance: the next one on this slot, even by the same performer, is
+    // told a device failure again and reconnects without the old pauses.
+    {
+        std::lock_guard<std::mutex> lock(m_state->userLock);
+        m_state->noticed = false;
+    }
+    m_state->reconnectCount = 0;
 }
 
 void CMicLink::SetRoom(HWND roomWnd, uint32_t roomId) {
@@ -117,8 +125,9 @@ void CMicLink::SetRoom(HWND roomWnd, uint32_t roomId) {
 void CMicLink::SetMicUser(uint32_t uid, const std::string& nickname) {
     {
         std::lock_guard<std::mutex> lock(m_state->userLock);
-        // A relink of the same performer keeps the reconnect pause growing and tells a failure once.
-        if (m_state->uid == uid && uid != 0) {
+        // A relink of the same performer in a live window keeps the reconnect pause growing and tells a
+        // failure once.
+        if (m_state->uid == uid && uid != 0 && m_state->wnd.load()) {
             m_state->nickname = nickname;
             return;
         }

@@ -37,10 +37,11 @@ public:
     CMicLink(const CMicLink&) = delete;
     CMicLink& operator=(const CMicLink&) = delete;
 
+    // Null: the window ended, and its performer's link state (reconnect count, failure told) with it.
     void SetWindow(HWND wnd);
     void SetRoom(HWND roomWnd, uint32_t roomId);
-    // A new performer (uid 0: the slot is empty) resets the reconnect count; the same one again (a relink)
-    // keeps it, and a device failure is told to the room once per performer.
+    // A new performer (uid 0: the slot is empty) resets the reconnect count; the same one again in a live
+    // window (a relink) keeps it, and a device failure is told to the room once per performance.
     void SetMicUser(uint32_t uid, const std::string& nickname);
     uint32_t GetMicUid() const;
     bool IsOwnStream() const;

@@ -160,6 +160,12 @@ void CPrivateMicWnd::Notify(TNotifyUI& msg) {
         return;
     }
     const CDuiString& n = msg.pSender->GetName();
+    // The video and sound buttons act only with their tab layout in the skin.
+    const bool videoButton = n == "btnCloseVideo" || n == "btnOpenVideo";
+    const bool soundButton = n == "btnCloseVolume" || n == "btnOpenVolume";
+    if ((videoButton && !dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl("tablayout_OpenCloseVideo"))) ||
+        (soundButton && !dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl("tablayout_OpenCloseMic"))))
+        return;
     if (n == "btnCloseVideo") {
         m_adapter->SwitchVideo(false);
         m_view.SetBackgroundImage(GetNoVideoBkPath());

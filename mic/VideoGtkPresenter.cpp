@@ -1,8 +1,16 @@
 #include "VideoGtkPresenter.h"
 
+#include "UIDoubleClick.h"
+
 #include <gtk/gtk.h>
 
 namespace {
+
+// The view a widget's presses go to, and where they stand in a double click.
+struct ViewInput {
+    HWND hwnd;
+    DuiLib::CDoubleClickRule clicks;
+};
 
 using WeakPresenter = std::weak_ptr<CVideoGtkPresenter>;
 
@@ -21,13 +29,21 @@ gboolean OnMotion(GtkWidget*, GdkEventMotion* e, gpointer view) {
     return FALSE;
 }
 
-gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer view) {
-    if (e->button != 1) return FALSE;
-    UINT msg = e->type == GDK_2BUTTON_PRESS  ? WM_LBUTTONDBLCLK
-               : e->type == GDK_BUTTON_PRESS ? WM_LBUTTONDOWN
-                                             : WM_LBUTTONUP;
-    if (e->type == GDK_3BUTTON_PRESS) return FALSE;
-    PostMessage(static_cast<HWND>(view), msg, 0, Point(e->x, e->y));
+// GTK reports both presses of a double click and then the double click; the view takes double clicks,
+// so the second press comes as the double click only.
+gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
+    auto* view = static_cast<ViewInput*>(data);
+    if (e->button != 1 || e->type == GDK_2BUTTON_PRESS || e->type == GDK_3BUTTON_PRESS) return FALSE;
+    UINT msg = WM_LBUTTONUP;
+    if (e->type == GDK_BUTTON_PRESS) {
+        gint time = 400, distance = 5;
+        if (GtkSettings* s = gtk_settings_get_default())
+            g_object_get(s, "gtk-double-click-time", &time, "gtk-double-click-distance", &distance, nullptr);
+        msg = view->clicks.IsSecondPress(e->button, e->time, int(e->x_root), int(e->y_root), guint32(time), distance)
+                  ? WM_LBUTTONDBLCLK
+                  : WM_LBUTTONDOWN;
+    }
+    PostMessage(view->hwnd, msg, 0, Point(e->x, e->y));
     return FALSE;
 }
 
@@ -58,8 +74,11 @@ std::shared_ptr<CVideoGtkPresenter> CVideoGtkPresenter::Create(HWND view) {
         area, "draw", G_CALLBACK(OnDraw), new WeakPresenter(p),
         [](gpointer weak, GClosure*) { delete static_cast<WeakPresenter*>(weak); }, GConnectFlags(0));
     g_signal_connect(area, "motion-notify-event", G_CALLBACK(OnMotion), view);
-    g_signal_connect(area, "button-press-event", G_CALLBACK(OnButton), view);
-    g_signal_connect(area, "button-release-event", G_CALLBACK(OnButton), view);
+    auto* input = new ViewInput{view, {}};
+    g_object_set_data_full(G_OBJECT(area), "varnet-view-input", input,
+                           [](gpointer p) { delete static_cast<ViewInput*>(p); });
+    g_signal_connect(area, "button-press-event", G_CALLBACK(OnButton), input);
+    g_signal_connect(area, "button-release-event", G_CALLBACK(OnButton), input);
     g_signal_connect(area, "leave-notify-event", G_CALLBACK(OnLeave), view);
     p->m_widget = area;
     p->m_view = view;

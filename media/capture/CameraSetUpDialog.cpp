@@ -139,9 +139,30 @@ std::vector<std::pair<CameraSource*, GtkWidget*>>& Running() {
 }
 }  // namespace
 
-void EndSetUpDialog(CameraSource& source) {
+namespace {
+void EndNow(const CameraSource* source) {
     for (auto& [src, dialog] : Running())
-        if (src == &source) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+        if (src == source) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+}
+}  // namespace
+
+void EndSetUpDialog(const std::shared_ptr<CameraSource>& source) {
+    if (!source) return;
+    // The UI thread owns the default main context while it dispatches, and a dialog runs only inside
+    // its dispatch.
+    if (g_main_context_is_owner(g_main_context_default())) {
+        EndNow(source.get());
+        return;
+    }
+    // A running dialog holds its source: one that is gone by then has no dialog left.
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer p) -> gboolean {
+            if (auto s = static_cast<std::weak_ptr<CameraSource>*>(p)->lock()) EndNow(s.get());
+            return G_SOURCE_REMOVE;
+        },
+        new std::weak_ptr<CameraSource>(source),
+        [](gpointer p) { delete static_cast<std::weak_ptr<CameraSource>*>(p); });
 }
 
 bool RunSetUpDialog(CameraSource& source, void* owner) {

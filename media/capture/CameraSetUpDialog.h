@@ -1,8 +1,10 @@
 // The camera's settings dialog (GTK): one row per setting of the device - a slider, a check box or a list -
 // each change applied to the device at once. Its widgets are named "camera-control-<id>".
 //
-// Threads: the UI thread (the thread that runs GTK), while the camera is open.
+// Threads: the UI thread (the thread that runs GTK), while the camera is open; EndSetUpDialog from any.
 #pragma once
+
+#include <memory>
 
 #pragma GCC visibility push(default)
 
@@ -16,8 +18,10 @@ void* CreateSetUpDialog(CameraSource& source, void* owner);
 // Shows the dialog at (30, 30) from its owner's corner and waits until it is closed; false when no display
 // is open.
 bool RunSetUpDialog(CameraSource& source, void* owner);
-// Ends the dialogs RunSetUpDialog runs for `source` (they return soon after). UI thread.
-void EndSetUpDialog(CameraSource& source);
+// Ends the dialogs RunSetUpDialog runs for `source` (they return soon after). Any thread: the dialogs and
+// their list belong to the UI thread, so from another thread (a publisher closes its camera on its
+// session thread) the close is handed to the UI thread's main loop.
+void EndSetUpDialog(const std::shared_ptr<CameraSource>& source);
 
 }  // namespace capture
 

@@ -82,7 +82,7 @@ void Grabbel::CloseCamera() {
     m_callback = nullptr;
     m_capturing = false;
     if (m_source) {
-        capture::EndSetUpDialog(*m_source);
+        capture::EndSetUpDialog(m_source);
         m_source->Close();
         m_source.reset();
     }

@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include "UIControls.h"
+#include "UIDoubleClick.h"
 #include "UIWindow.h"
 
 namespace DuiLib {
@@ -66,6 +67,16 @@ bool HasWindowManager(GtkWidget* window) {
     GdkScreen* screen = gtk_widget_get_screen(window);
     return screen && GDK_IS_X11_SCREEN(screen) &&
            gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_VERT"));
+}
+
+constexpr UINT kClassDoubleClicks = 0x8;  // CS_DBLCLKS
+
+// The press's place in a double click by the display's settings (as GTK's own double click).
+bool SecondPress(CDoubleClickRule& rule, const GdkEventButton* e) {
+    gint time = 400, distance = 5;
+    if (GtkSettings* s = gtk_settings_get_default())
+        g_object_get(s, "gtk-double-click-time", &time, "gtk-double-click-distance", &distance, nullptr);
+    return rule.IsSecondPress(e->button, e->time, int(e->x_root), int(e->y_root), guint32(time), distance);
 }
 
 }  // namespace
@@ -560,9 +571,11 @@ private:
             self->m_pressRootX = e->x_root;
             self->m_pressRootY = e->y_root;
             if (!self->m_edit && self->m_area) gtk_widget_grab_focus(self->m_area);
-            msg = e->button == 1 ? WM_LBUTTONDOWN : e->button == 3 ? WM_RBUTTONDOWN : 0;
-        } else if (e->type == GDK_2BUTTON_PRESS) {
-            msg = e->button == 1 ? WM_LBUTTONDBLCLK : 0;
+            // GTK reports both presses of a double click and then the double click: a window of the
+            // double-click class takes the second press as the double click only.
+            const bool second =
+                SecondPress(self->m_clicks, e) && self->m_wnd && (self->m_wnd->GetClassStyle() & kClassDoubleClicks);
+            msg = e->button == 1 ? (second ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : e->button == 3 ? WM_RBUTTONDOWN : 0;
         } else if (e->type == GDK_BUTTON_RELEASE) {
             msg = e->button == 1 ? WM_LBUTTONUP : e->button == 3 ? WM_RBUTTONUP : 0;
         }
@@ -723,6 +736,7 @@ private:
     }
 
     CWindowWnd* m_wnd = nullptr;
+    CDoubleClickRule m_clicks;
     GtkWidget* m_window = nullptr;
     GtkWidget* m_fixed = nullptr;
     GtkWidget* m_area = nullptr;

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-bool SendProgress::Sample(int fd, uint64_t* acked, uint64_t* consumed, bool* pending) {
+bool SendProgress::Sample(int fd, uint64_t* acked, uint32_t* window, bool* pending) {
     tcp_info ti{};
     socklen_t len = sizeof(ti);
     if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &ti, &len) != 0 ||
@@ -14,7 +14,7 @@ bool SendProgress::Sample(int fd, uint64_t* acked, uint64_t* consumed, bool* pen
         return false;  // an older kernel: the send time-out alone decides
     }
     *acked = ti.tcpi_bytes_acked;
-    *consumed = ti.tcpi_bytes_acked + ti.tcpi_snd_wnd;
+    *window = ti.tcpi_snd_wnd;
     *pending = ti.tcpi_unacked > 0 || ti.tcpi_notsent_bytes > 0;
     return true;
 }
@@ -24,7 +24,7 @@ void SendProgress::Start(int fd, int periodMs) {
     stalledPeriods_ = 0;
     lost_ = false;
     bool pending = false;
-    usable_ = Sample(fd, &acked_, &consumed_, &pending);
+    usable_ = Sample(fd, &acked_, &window_, &pending);
     periodStart_ = std::chrono::steady_clock::now();
 }
 
@@ -36,19 +36,18 @@ bool SendProgress::Healthy(int fd) {
     if (now - periodStart_ < std::chrono::milliseconds(periodMs_)) {
         return true;
     }
-    uint64_t acked = 0, consumed = 0;
+    uint64_t acked = 0;
+    uint32_t window = 0;
     bool pending = false;
-    if (!Sample(fd, &acked, &consumed, &pending)) {
+    if (!Sample(fd, &acked, &window, &pending)) {
         return true;
     }
-    const uint64_t dAcked = acked - acked_;
-    const uint64_t dConsumed = consumed > consumed_ ? consumed - consumed_ : 0;
-    // A reading peer consumes about what was acknowledged; one that stopped reading shrinks its
-    // window by nearly as much (some rounding remains), or shows a zero window with data waiting.
-    const bool stalled = dAcked > 0 ? dConsumed * 2 < dAcked : pending;
+    // The receiving kernel may still widen its offer as data arrives, but never by all that arrived
+    // while its program reads nothing: the window left shrinks however slowly the stream runs.
+    const bool stalled = acked != acked_ ? window < window_ : pending;
     stalledPeriods_ = stalled ? stalledPeriods_ + 1 : 0;
     acked_ = acked;
-    consumed_ = consumed;
+    window_ = window;
     periodStart_ = now;
     if (stalledPeriods_ >= 2) {
         lost_ = true;

@@ -4,7 +4,9 @@
 
 #include <gtk/gtk.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 #include <string>
 #include <utility>
 
@@ -174,6 +176,70 @@ TEST_F(SetUpDialogXvfb, ClosingTheCameraEndsItsDialogAndLeavesTheRowsAValidDevic
     g_source_remove(id);
     g_source_remove(guard);
     EXPECT_TRUE(state.closed);
+}
+
+// A publisher closes its camera on its session thread while the UI thread opens and closes settings
+// dialogs: the dialogs' list is touched on the UI thread only (ThreadSanitizer watches), and a camera
+// closed on another thread ends its dialog from the UI thread.
+TEST_F(SetUpDialogXvfb, ACameraClosedOnAnotherThreadEndsItsDialogOnTheUiThread) {
+    Grabbel shown, published;
+    ASSERT_TRUE(shown.OpenCamera(0, 320, 240, 10));
+    std::atomic<bool> run{true};
+    std::thread publisher([&] {
+        while (run) {
+            if (published.OpenCamera(0, 320, 240, 10)) published.CloseCamera();
+        }
+    });
+    struct State {
+        Grabbel* shown = nullptr;
+        bool closeFromThread = false;
+        bool closed = false;
+        std::thread::id responder;
+    } state;
+    state.shown = &shown;
+    // Once a dialog shows: answered at once, or (the last time) its camera closed on a thread of its own.
+    guint id = g_timeout_add(
+        20,
+        [](gpointer p) -> gboolean {
+            auto* st = static_cast<State*>(p);
+            GList* all = gtk_window_list_toplevels();
+            for (GList* l = all; l; l = l->next) {
+                if (!GTK_IS_DIALOG(l->data) || !gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
+                if (!st->closeFromThread) {
+                    gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
+                } else if (!st->closed) {
+                    st->closed = true;
+                    g_signal_connect(l->data, "response", G_CALLBACK(+[](GtkDialog*, gint, gpointer p) {
+                                         static_cast<State*>(p)->responder = std::this_thread::get_id();
+                                     }),
+                                     st);
+                    std::thread([st] { st->shown->CloseCamera(); }).join();
+                }
+            }
+            g_list_free(all);
+            return G_SOURCE_CONTINUE;
+        },
+        &state);
+    guint guard = g_timeout_add(
+        20000,
+        [](gpointer) -> gboolean {
+            ADD_FAILURE() << "a dialog did not end";
+            GList* all = gtk_window_list_toplevels();
+            for (GList* l = all; l; l = l->next)
+                if (GTK_IS_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
+            g_list_free(all);
+            return G_SOURCE_CONTINUE;
+        },
+        nullptr);
+    for (int i = 0; i < 8; ++i) shown.ShowSetUp(nullptr);
+    state.closeFromThread = true;
+    shown.ShowSetUp(nullptr);
+    run = false;
+    publisher.join();
+    g_source_remove(id);
+    g_source_remove(guard);
+    EXPECT_TRUE(state.closed);
+    EXPECT_EQ(std::this_thread::get_id(), state.responder);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "RoomConfigSetDlg.h"
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
+#include "SettingsPreview.h"
+#include "SyntheticCamera.h"
 #include "UIChatFaceSelectPanel.h"
 #include "UiTestSupport.h"
 #include "VarnetFrameWnd.h"
@@ -525,12 +527,21 @@ TEST_F(FrameTest, MainMenuSettingsAndAnimatedPictures) {
     auto tab = [&] {
         return static_cast<CTabLayoutUI*>(UITest::Find(frame->GetSettingsDlg(), "RoomConfigOptionTab"))->GetCurSel();
     };
-    frame->menuChoice = 2;  // 更换头像
+    CRoomConfigSetDlg::SetPreviewFactory(nullptr);  // no room window was opened before
+    frame->menuChoice = 2;                          // 更换头像
     UITest::Click(frame.get(), "HeadPictureUI");
     ASSERT_NE(frame->GetSettingsDlg(), nullptr);
     CRoomConfigSetDlg& dlg = *frame->GetSettingsDlg();
     EXPECT_TRUE(dlg.IsWindowVisible());
     EXPECT_EQ(tab(), 0);
+    // Its video page shows the camera's picture.
+    capture::SelectSyntheticCamera(1);
+    UITest::Click(&dlg, "VideoAdjustOption");
+    auto* preview = dynamic_cast<roomui::CVideoShowPreview*>(dlg.Preview());
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return preview->View().PresentCount() > 0; }, 10000));
+    UITest::Click(&dlg, "PersonalInfoOption");
+    capture::SelectSyntheticCamera(-1);
     // Hidden and shown with the frame.
     frame->ShowWindow(false, false);
     EXPECT_FALSE(dlg.IsWindowVisible());

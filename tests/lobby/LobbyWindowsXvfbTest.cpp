@@ -149,6 +149,30 @@ DUI_ON_MSGTYPE("click", EditWnd::OnClick)
 DUI_ON_MSGTYPE("textchanged", EditWnd::OnTextChanged)
 DUI_END_MESSAGE_MAP()
 
+// One list item, in a window of the given class style.
+class ListWnd : public WindowImplBase {
+public:
+    explicit ListWnd(UINT classStyle) : m_style(classStyle) {}
+    const char* GetWindowClassName() const override { return "ListWnd"; }
+    UINT GetClassStyle() const override { return m_style; }
+    void Notify(TNotifyUI& msg) override {
+        if (msg.sType == DUI_MSGTYPE_ITEMCLICK) ++clicks;
+        if (msg.sType == DUI_MSGTYPE_ITEMACTIVATE) ++activations;
+        WindowImplBase::Notify(msg);
+    }
+    int clicks = 0, activations = 0;
+
+protected:
+    CDuiString GetSkinFolder() override { return ""; }
+    CDuiString GetSkinFile() override {
+        return R"(<Window size="200,100"><VerticalLayout bkcolor="#FFFFFFFF"><List name="list">
+            <ListLabelElement name="item" text="item" height="40"/></List></VerticalLayout></Window>)";
+    }
+
+private:
+    UINT m_style;
+};
+
 }  // namespace
 
 TEST_F(XvfbTest, EditTakesChineseTextThroughTheNativeEntry) {
@@ -170,6 +194,30 @@ TEST_F(XvfbTest, EditTakesChineseTextThroughTheNativeEntry) {
     EXPECT_EQ((int)w.ShowModal(), 1);
     EXPECT_EQ(w.text, "房间 abc");  // GBK, as the rest of the program reads it
     EXPECT_GT(w.changes, 0);
+}
+
+// A double click on a list item: a window of the double-click class takes the second press as the double
+// click only (one click, one activation); any other window takes two presses.
+TEST_F(XvfbTest, TheSecondPressOfADoubleClickIsTheDoubleClickOnlyInAWindowOfThatClass) {
+    struct {
+        UINT style;
+        int clicks, activations;
+    } rows[] = {{0x8 /* CS_DBLCLKS */, 1, 1}, {0, 2, 0}};
+    for (const auto& r : rows) {
+        ListWnd w(r.style);
+        ASSERT_NE(w.Create(nullptr, "List", 0x80000000, 0, 100, 100, 0, 0), nullptr);
+        Watchdog dog(&w);
+        RunLater(50, [&] {
+            Settle();
+            MoveTo(&w, "item");
+            Xdo("click --repeat 2 --delay 80 1");
+            Settle();
+            w.Close(1);
+        });
+        w.ShowModal();
+        EXPECT_EQ(r.clicks, w.clicks) << r.style;
+        EXPECT_EQ(r.activations, w.activations) << r.style;
+    }
 }
 
 TEST_F(XvfbTest, MessageBoxButtonsAndEnterKey) {

@@ -6,6 +6,7 @@
 #include "PrivateMicWnd.h"
 #include "PublicMicWnd.h"
 #include "RoomUI.h"
+#include "UITestDriver.h"
 #include "UIlib.h"
 
 #include <gtest/gtest.h>
@@ -316,6 +317,63 @@ TEST_F(MicWindowsTest, AClosedPrivateSlotStartsNothingAndRefusalsAreText) {
     }
     EXPECT_EQ(2, found);
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 0; });
+}
+
+// The user twice on a private slot with a camera that fails: the window of the first performance ends
+// (its first reconnect comes at once and finds the user gone), and the second performance is told again
+// and reconnects without a pause either.
+TEST_F(MicWindowsTest, APrivateSlotWhoseWindowEndedStartsTheNextPerformanceClean) {
+    publisher.codes = {PUBLISH_OPEN_CAMERA_FAILED};
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 5005; });
+    CPrivateMicWndMgr priv;
+    priv.Init(&room, &actions);
+    for (size_t performance = 1; performance <= 2; ++performance) {
+        SCOPED_TRACE(performance);
+        RoomMicStream s = Stream(3, 1, 20, 5005);
+        priv.DealGetLiveSig(&s);
+        ASSERT_TRUE(priv.Slot(3)->HasWindow());
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                std::lock_guard<std::mutex> lock(room.wnd.m);
+                return room.wnd.notices.size() == performance;
+            },
+            5000));
+        EXPECT_TRUE(PumpUntil([&] { return !priv.Slot(3)->HasWindow(); }, 5000));
+    }
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 0; });
+}
+
+// The private window's video and sound buttons with and without their tab layouts in the skin: without,
+// a click does nothing.
+TEST_F(MicWindowsTest, PrivateVideoAndSoundButtonsActOnlyWithTheirTabLayout) {
+    for (bool layouts : {true, false}) {
+        SCOPED_TRACE(layouts ? "with the tab layouts" : "without");
+        CPrivateMicWndMgr priv;
+        priv.Init(&room, &actions);
+        RoomMicStream s = Stream(2, 1, 20, 5005);
+        priv.DealGetLiveSig(&s);
+        CPrivateMicWnd* w = priv.Slot(2);
+        ASSERT_TRUE(w->HasWindow());
+        const char* buttons[] = {"btnCloseVideo", "btnCloseVolume"};
+        if (!layouts) {
+            // The buttons stand in the bar itself, as a skin without the layouts has them.
+            for (const char* tabName : {"tablayout_OpenCloseVideo", "tablayout_OpenCloseMic"}) {
+                auto* tab = static_cast<DuiLib::CContainerUI*>(w->m_PaintManager.FindControl(tabName));
+                ASSERT_NE(nullptr, tab);
+                auto* bar = static_cast<DuiLib::CContainerUI*>(tab->GetParent());
+                DuiLib::CControlUI* first = tab->GetItemAt(0);
+                tab->Remove(first, true);
+                bar->AddAt(first, 0);
+                bar->Remove(tab);
+            }
+            w->m_PaintManager.NeedUpdate();
+            PumpMessagesFor(50);
+        }
+        const int before = player.switches;
+        for (const char* b : buttons) ASSERT_TRUE(DuiLib::UITest::Click(w, b)) << b;
+        EXPECT_EQ(layouts ? before + 2 : before, player.switches.load());
+        priv.UnInit();
+    }
 }
 
 TEST_F(MicWindowsTest, PopOutSizesStepBetweenTheirEnds) {

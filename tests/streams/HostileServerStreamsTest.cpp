@@ -81,4 +81,32 @@ TEST(HostileServerSessions, DeeplyNestedAnswersFailInitOrEndPlayback) {
     }
 }
 
+// A server that takes the published stream and then reads nothing more: at a small stream (320 x 240 at
+// 20 frames a second, a tone) its kernel acknowledges into the receive buffer for far longer than the
+// send time-out, yet the publisher reports the loss soon, once.
+TEST(HostileServerSessions, APublisherAtALowBitrateIsLostSoonAfterItsServerStopsReading) {
+    capture::SelectSyntheticCamera(1, {{320, 240}});
+    TesmarFactories tone;
+    tone.microphone = [] { return publish::CreateToneMicrophone(); };
+    TesmarSetFactories(tone);
+    {
+        testenv::RtmpPeer peer([](Session& s) { s.AcceptStream(true); });
+        Tesmar pub;
+        PublishRecorder rec;
+        ZQPublishParam pp;
+        snprintf(pp.url, sizeof(pp.url), "%s", peer.Url("s").c_str());
+        pp.timeout = pp.recvTimeout = pp.sendTimeout = 3;
+        pp.video.width = 320;
+        pp.video.height = 240;
+        pp.video.frameRate = 20;
+        ASSERT_EQ(PUBLISH_SUCCESS, pub.Init(&pp, &rec));
+        EXPECT_TRUE(WaitFor([&] { return rec.StatusCount(PUBLISH_CONNECTION_LOST) > 0; }, 20000));
+        EXPECT_FALSE(pub.IsConnected());
+        pub.Uint();
+        EXPECT_EQ(1, rec.StatusCount(PUBLISH_CONNECTION_LOST));
+    }
+    TesmarSetFactories({});
+    capture::SelectSyntheticCamera(-1);
+}
+
 }  // namespace
