@@ -609,10 +609,12 @@ private:
         return TRUE;
     }
 
-    static gboolean OnEntryKey(GtkWidget*, GdkEventKey* e, gpointer p) {
+    static gboolean OnEntryKey(GtkWidget* w, GdkEventKey* e, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
         UINT vk = KeyToVk(e->keyval);
         if (vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB) {
+            // The input method sees the key first: Enter or Escape may end a composition.
+            if (gtk_entry_im_context_filter_keypress(GTK_ENTRY(w), e)) return TRUE;
             self->SyncEntry();
             self->Send(WM_KEYDOWN, vk, (e->state & GDK_SHIFT_MASK) ? MK_SHIFT : 0);
             return TRUE;
