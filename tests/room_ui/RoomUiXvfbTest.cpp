@@ -371,6 +371,25 @@ void Xdo(const std::string& args) {
 std::string At(int x, int y) {
     return "mousemove " + std::to_string(x) + " " + std::to_string(y);
 }
+
+// The named cursor the window's drawing area shows (GDK keeps one cursor object per name and display).
+bool ShowsCursor(CWindowWnd& wnd, const char* name) {
+    GtkWidget* top = nullptr;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* l = all; l; l = l->next)
+        if (g_object_get_data(G_OBJECT(l->data), "varnet-hwnd") == (gpointer)wnd.GetHWND()) top = GTK_WIDGET(l->data);
+    g_list_free(all);
+    GtkWidget* layout = top ? gtk_bin_get_child(GTK_BIN(top)) : nullptr;
+    GList* kids = layout ? gtk_container_get_children(GTK_CONTAINER(layout)) : nullptr;
+    GtkWidget* area = kids ? GTK_WIDGET(kids->data) : nullptr;
+    g_list_free(kids);
+    GdkWindow* gw = area ? gtk_widget_get_window(area) : nullptr;
+    if (!gw) return false;
+    GdkCursor* want = gdk_cursor_new_from_name(gdk_window_get_display(gw), name);
+    bool same = want && gdk_window_get_cursor(gw) == want;
+    if (want) g_object_unref(want);
+    return same;
+}
 }  // namespace
 
 // The hover buttons of the public and own views through the pointer: onto a view shows its clear and
@@ -412,6 +431,7 @@ TEST_F(RoomUiXvfbTest, ChatViewHoverButtonsFollowThePointer) {
         Xdo(At(right - 17 - w / 2, top + h / 2));
         Settle(300);
         EXPECT_TRUE(c.HoverVisible(r.base + 1));
+        EXPECT_TRUE(ShowsCursor(*c.HoverButton(r.base + 1), "pointer"));
         Xdo("click 1");
         ASSERT_TRUE(PumpUntil([&] { return !r.pane->IsAutoScroll(); }, 10000));
         EXPECT_TRUE(c.HoverVisible(r.base + 2));
