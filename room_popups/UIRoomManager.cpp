@@ -310,11 +310,8 @@ void CUIRoomManager::DeleteNotice(int slot) {
     // Its picture must not bring the notice back when the upload answers.
     if (m_uploadSlot == slot) ForgetUpload();
     m_slots[slot - 1].clear();
-    if (m_active == slot) {
-        ResetEditor();
-        if (m_slotBtn[slot - 1]) m_slotBtn[slot - 1]->SetBkImage(kButtonImage);
-        m_active = 0;
-    }
+    // The notice being edited: its editor empties, its button stays the active one.
+    if (m_active == slot) ResetEditor();
     ShowSlotButton(slot);
 }
 

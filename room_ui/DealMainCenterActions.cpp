@@ -430,7 +430,8 @@ void CDealMainCenter::OnColorBar() {
     msg.cid = uint32_t(r);
     msg.ctxInt[0] = int(room);
     PostRoomRequest(&msg);
-    m_lastColorBarTick = now;
+    // The interval runs from the send, not from when the menu opened.
+    m_lastColorBarTick = Tick ? Tick() : GetTickCount();
     m_colorBarSent = true;
 }
 

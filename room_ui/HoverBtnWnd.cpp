@@ -31,7 +31,10 @@ LRESULT CHoverBtnWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE:
         m_face = new CControlUI;
         m_face->SetBorderRound(SIZE{5, 5});
+        m_face->SetAttribute("setcursor", "true");
         m_pm.AttachDialog(m_face);
+        // The hand over the whole button from the start, before any move over it.
+        if (DuiLib::IWindowBackend* b = GetBackend()) b->SetCursor(UICURSOR_HAND);
         SetState(kNormal);
         break;
     case WM_MOUSEMOVE:

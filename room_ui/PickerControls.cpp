@@ -56,8 +56,10 @@ void* CControlGifBk::GetInterface(const char* n) {
 void CControlGifBk::SetAttribute(const char* name, const char* value) {
     std::string n = name ? name : "";
     if (n == "giffile") {
-        // An empty value takes the picture away.
-        std::string path = value && *value ? std::string(CPaintManagerUI::GetResourcePath()) + value : std::string();
+        // An empty value takes the picture away; a full path (the catalogue's) is used as it is.
+        std::string path = value ? value : "";
+        if (!path.empty() && path[0] != '/' && path[0] != '\\')
+            path = std::string(CPaintManagerUI::GetResourcePath()) + path;
         SetGifFile(path.c_str());
     } else if (n == "gifdest") {
         int v[4] = {0, 0, 0, 0};

@@ -255,16 +255,8 @@ public:
     void SetCursor(int c) override {
         ::AssertUIThread("CGtkBackend::SetCursor");
         if (!m_area || c == m_cursor) return;
-        GdkWindow* gw = gtk_widget_get_window(m_area);
-        if (!gw) return;
         m_cursor = c;
-        const char* name = c == UICURSOR_HAND    ? "pointer"
-                           : c == UICURSOR_IBEAM ? "text"
-                           : c == UICURSOR_WAIT  ? "wait"
-                                                 : "default";
-        GdkCursor* cur = gdk_cursor_new_from_name(gdk_window_get_display(gw), name);
-        gdk_window_set_cursor(gw, cur);
-        if (cur) g_object_unref(cur);
+        ApplyCursor();
     }
 
     void ShowToolTip(const char* gbk, POINT pt) override {
@@ -423,8 +415,24 @@ private:
         gtk_css_provider_load_from_data(m_css, css, -1, nullptr);
     }
 
+    // The cursor asked for, also one set before the drawing area had its window (applied when it gets one).
+    void ApplyCursor() {
+        GdkWindow* gw = m_area ? gtk_widget_get_window(m_area) : nullptr;
+        if (!gw || m_cursor < 0) return;
+        const char* name = m_cursor == UICURSOR_HAND    ? "pointer"
+                           : m_cursor == UICURSOR_IBEAM ? "text"
+                           : m_cursor == UICURSOR_WAIT  ? "wait"
+                                                        : "default";
+        GdkCursor* cur = gdk_cursor_new_from_name(gdk_window_get_display(gw), name);
+        gdk_window_set_cursor(gw, cur);
+        if (cur) g_object_unref(cur);
+    }
+
+    static void OnAreaRealized(GtkWidget*, gpointer p) { static_cast<CGtkBackend*>(p)->ApplyCursor(); }
+
     // The drawing area's painting and input, for top-level and child windows alike.
     void ConnectArea() {
+        g_signal_connect_after(m_area, "realize", G_CALLBACK(OnAreaRealized), this);
         g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
         g_signal_connect(m_area, "button-press-event", G_CALLBACK(OnButton), this);
         g_signal_connect(m_area, "button-release-event", G_CALLBACK(OnButton), this);
@@ -622,10 +630,12 @@ private:
         return TRUE;
     }
 
-    static gboolean OnEntryKey(GtkWidget*, GdkEventKey* e, gpointer p) {
+    static gboolean OnEntryKey(GtkWidget* w, GdkEventKey* e, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
         UINT vk = KeyToVk(e->keyval);
         if (vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB) {
+            // The input method sees the key first: Enter or Escape may end a composition.
+            if (gtk_entry_im_context_filter_keypress(GTK_ENTRY(w), e)) return TRUE;
             self->SyncEntry();
             self->Send(WM_KEYDOWN, vk, (e->state & GDK_SHIFT_MASK) ? MK_SHIFT : 0);
             return TRUE;

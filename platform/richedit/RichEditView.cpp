@@ -279,7 +279,10 @@ int RichEditView::OnKey(GtkWidget*, void* event, void* p) {
     k.vk = KeyToVk(e->keyval);
     k.shift = (e->state & GDK_SHIFT_MASK) != 0;
     k.ctrl = (e->state & GDK_CONTROL_MASK) != 0;
-    return (k.vk && self->m_owner->FilterKey(k)) ? TRUE : FALSE;
+    if (!k.vk) return FALSE;
+    // The input method sees the key first: Enter that ends a composition commits it and is not the owner's.
+    if (gtk_text_view_im_context_filter_keypress(GTK_TEXT_VIEW(self->m_text), e)) return TRUE;
+    return self->m_owner->FilterKey(k) ? TRUE : FALSE;
 }
 
 int RichEditView::OnButton(GtkWidget*, void* event, void* p) {

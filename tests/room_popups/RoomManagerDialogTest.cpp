@@ -226,10 +226,17 @@ TEST_F(RoomManagerDialog, NoticeEditorRefusals) {
     dlg_.SelectNotice(1);
     EXPECT_EQ(dlg_.ActiveSlot(), 3);
     EXPECT_EQ(dlg_.Slot(3), kept);
+    // Deleting the notice being edited empties the editor; its button stays the active one, so what is
+    // written next is saved in its place.
     dlg_.DeleteNotice(3);
     EXPECT_TRUE(dlg_.Slot(3).empty());
-    EXPECT_EQ(dlg_.ActiveSlot(), 0);
+    EXPECT_EQ(dlg_.ActiveSlot(), 3);
+    EXPECT_EQ(std::string(dlg_.m_PaintManager.FindControl("NoticeBTN3")->GetBkImage()), "file='RoomMsgActiveBTN.png'");
+    EXPECT_EQ(Text("NoticeBTN3"), "");
     EXPECT_EQ(Text("NoticeContentRichEdit"), "");
+    Edit("NoticeContentRichEdit")->SetText("新三");
+    dlg_.SelectNotice(1);
+    EXPECT_EQ(roompopups::DecodeRoomNotice(dlg_.Slot(3)).text, "新三");
 }
 
 TEST_F(RoomManagerDialog, UploadsAreHandledOnTheUiThreadOneAtATime) {

@@ -105,3 +105,50 @@ TEST(RoomManagerXvfb, LongTextsTypedIntoEachFieldKeepTheDialogsSize) {
     dlg.CloseDialog(2);
     ::DestroyWindow(dlg.GetHWND());
 }
+
+// By the mouse: the second notice selected, then its delete button: the editor empties and its button stays
+// the active one.
+TEST(RoomManagerXvfb, DeletingTheNoticeBeingEditedKeepsItsButtonActive) {
+    if (std::string why = testsupport::UseTestDisplay({"xdotool"}); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(desktoptest::OpenWindowLibrary("room_manager_xvfb")) << "cannot open display " << getenv("DISPLAY");
+    const uint32_t room = 3003;
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    store.RemoveRoom(room);
+    store.InsertRoom(room, ChatServerInfo{});
+    if (CRoomBaseInfo* info = store.LockRoom(room, 2)) {
+        info->lock.AssertHeld();
+        info->msg[0] = "00040004公告";
+        info->msg[1] = "00040004第二";
+        store.UnlockRoom(room);
+    }
+    CUIRoomManager dlg;
+    ASSERT_NE(dlg.Create(nullptr, "RoomManagerNotices", UI_WS_POPUP, 0, 0, 0, CUIRoomManager::kWidth,
+                         CUIRoomManager::kHeight),
+              nullptr);
+    dlg.CenterWindow();
+    dlg.SetRoomInfo(room);
+    dlg.ShowWindow(true, true);
+    Settle();
+    const RECT frame = dlg.GetWindowRect();
+    auto click = [&](const char* name) {
+        CControlUI* c = dlg.m_PaintManager.FindControl(name);
+        ASSERT_NE(c, nullptr) << name;
+        ASSERT_TRUE(c->IsVisible()) << name;
+        const RECT rc = c->GetPos();
+        Xdo("mousemove " + std::to_string(frame.left + (rc.left + rc.right) / 2) + " " +
+            std::to_string(frame.top + (rc.top + rc.bottom) / 2) + " click 1");
+        Settle(300);
+    };
+    click("RoomManageNoticeOption");
+    click("NoticeBTN2");
+    ASSERT_EQ(dlg.ActiveSlot(), 2);
+    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("NoticeContentRichEdit")->GetText().c_str()), "第二");
+    click("Notice2DelBTN");
+    EXPECT_TRUE(dlg.Slot(2).empty());
+    EXPECT_EQ(dlg.ActiveSlot(), 2);
+    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("NoticeBTN2")->GetBkImage()), "file='RoomMsgActiveBTN.png'");
+    EXPECT_EQ(std::string(dlg.m_PaintManager.FindControl("NoticeContentRichEdit")->GetText().c_str()), "");
+    desktoptest::Screenshot(frame, VARNET_BINARY_DIR "/screenshots/room_manager_notice_deleted.png");
+    dlg.CloseDialog(2);
+    ::DestroyWindow(dlg.GetHWND());
+}

@@ -312,19 +312,21 @@ TEST(ChatColumnButtons, ColourBarIntervalsMenuAndRequest) {
         const char* name;
         uint32_t level, role;
         uint32_t sinceLast;  // ms since the last colour bar; 0 = none sent
+        uint32_t menuOpen;   // ms the last colour bar's menu stayed open before its send
         int menu;            // the menu's answer
         bool ready;
         const char* refusal;  // null: sent
     } cases[] = {
-        {"registered, first", 200, 0, 0, 5, true, nullptr},
-        {"registered, 10 s after", 200, 0, 10000, 5, true, "还有50秒，成为VIP可大大缩短等待时间"},
-        {"registered, 60 s after", 200, 0, 60000, 5, true, nullptr},
-        {"guest", 100, 0, 0, 5, true, "马上登陆，为心仪的主播喝彩！"},
-        {"guest with a role", 100, 30, 0, 5, true, nullptr},
-        {"vip, 1 s after", 300, 0, 1000, 5, true, "您喊得太快了，停下来歇会吧"},
-        {"vip, 2 s after", 300, 0, 2000, 5, true, nullptr},
-        {"menu closed", 300, 0, 0, -1, true, ""},
-        {"not connected", 300, 0, 0, 5, false, "正在连接聊天服务，请稍后重试"},
+        {"registered, first", 200, 0, 0, 0, 5, true, nullptr},
+        {"registered, 10 s after", 200, 0, 10000, 0, 5, true, "还有50秒，成为VIP可大大缩短等待时间"},
+        {"registered, 60 s after", 200, 0, 60000, 0, 5, true, nullptr},
+        {"registered, 20 s after a send whose menu stayed open 50 s", 200, 0, 20000, 50000, 5, true, "还有40秒"},
+        {"guest", 100, 0, 0, 0, 5, true, "马上登陆，为心仪的主播喝彩！"},
+        {"guest with a role", 100, 30, 0, 0, 5, true, nullptr},
+        {"vip, 1 s after", 300, 0, 1000, 0, 5, true, "您喊得太快了，停下来歇会吧"},
+        {"vip, 2 s after", 300, 0, 2000, 0, 5, true, nullptr},
+        {"menu closed", 300, 0, 0, 0, -1, true, ""},
+        {"not connected", 300, 0, 0, 0, 5, false, "正在连接聊天服务，请稍后重试"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -334,12 +336,15 @@ TEST(ChatColumnButtons, ColourBarIntervalsMenuAndRequest) {
         uint32_t now = 0xFFFFF000u;  // the interval holds across the tick's wrap
         col.center.Tick = [&] { return now; };
         std::vector<std::vector<ZqMenuItem>> menus;
+        uint32_t menuOpen = c.menuOpen;
         col.center.RunMenu = [&](const std::vector<ZqMenuItem>& items, POINT) {
             menus.push_back(items);
+            now += menuOpen;
             return c.menu;
         };
         if (c.sinceLast) {
             col.center.OnColorBar();
+            menuOpen = 0;
             ASSERT_EQ(1u, col.posted.size());
             col.posted.clear();
             now += c.sinceLast;

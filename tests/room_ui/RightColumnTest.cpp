@@ -358,6 +358,9 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
     std::ofstream(levelGif, std::ios::binary) << testsupport::MakeGif({10, 10});
     roompopups::CUIChkUserInfo& card = r.ui.Right().UserInfoPopup();
     card.m_today = [](int& y, int& m) { y = 2010, m = 6; };
+    // The catalogue's full path is used as it is, whatever the resource folder (the program has one).
+    const std::string resources = std::filesystem::path(levelGif).parent_path().string() + "/";
+    CPaintManagerUI::SetResourcePath(resources.c_str());
     struct Case {
         const char* body;
         int status;
@@ -413,6 +416,11 @@ TEST(UserDetails, AnswersIncludingWrongTypesFillTheCard) {
         EXPECT_EQ(std::string(card.m_PaintManager.FindControl("HeadPictureUI")->GetBkImage()),
                   first ? "file='photo7.png' dest='5,5,60,60'" : "");
     }
+    // A name without a folder is one of the resource folder.
+    auto* level = dynamic_cast<CControlGifBk*>(card.m_PaintManager.FindControl("UserLevelControl"));
+    level->SetAttribute("giffile", "250.gif");
+    EXPECT_NE(level->GetGif(), nullptr);
+    CPaintManagerUI::SetResourcePath("");
     // The profile request is the one of the service's command table.
     CZQGetUserInfoMsg ask;
     ask.uid = kMe;

@@ -371,6 +371,25 @@ void Xdo(const std::string& args) {
 std::string At(int x, int y) {
     return "mousemove " + std::to_string(x) + " " + std::to_string(y);
 }
+
+// The named cursor the window's drawing area shows (GDK keeps one cursor object per name and display).
+bool ShowsCursor(CWindowWnd& wnd, const char* name) {
+    GtkWidget* top = nullptr;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* l = all; l; l = l->next)
+        if (g_object_get_data(G_OBJECT(l->data), "varnet-hwnd") == (gpointer)wnd.GetHWND()) top = GTK_WIDGET(l->data);
+    g_list_free(all);
+    GtkWidget* layout = top ? gtk_bin_get_child(GTK_BIN(top)) : nullptr;
+    GList* kids = layout ? gtk_container_get_children(GTK_CONTAINER(layout)) : nullptr;
+    GtkWidget* area = kids ? GTK_WIDGET(kids->data) : nullptr;
+    g_list_free(kids);
+    GdkWindow* gw = area ? gtk_widget_get_window(area) : nullptr;
+    if (!gw) return false;
+    GdkCursor* want = gdk_cursor_new_from_name(gdk_window_get_display(gw), name);
+    bool same = want && gdk_window_get_cursor(gw) == want;
+    if (want) g_object_unref(want);
+    return same;
+}
 }  // namespace
 
 // The hover buttons of the public and own views through the pointer: onto a view shows its clear and
@@ -412,6 +431,7 @@ TEST_F(RoomUiXvfbTest, ChatViewHoverButtonsFollowThePointer) {
         Xdo(At(right - 17 - w / 2, top + h / 2));
         Settle(300);
         EXPECT_TRUE(c.HoverVisible(r.base + 1));
+        EXPECT_TRUE(ShowsCursor(*c.HoverButton(r.base + 1), "pointer"));
         Xdo("click 1");
         ASSERT_TRUE(PumpUntil([&] { return !r.pane->IsAutoScroll(); }, 10000));
         EXPECT_TRUE(c.HoverVisible(r.base + 2));
@@ -704,4 +724,101 @@ TEST_F(RoomUiXvfbTest, ClosingTheRoomAfterTheEditorsLogsNoGtkCritical) {
     ui.reset();
     Settle(100);
     EXPECT_EQ(watch.Messages(), std::vector<std::string>{});
+}
+
+struct EnterKeys : IMessageFilterUI {
+    int count = 0;
+    LRESULT MessageHandler(UINT msg, WPARAM w, LPARAM, bool&) override {
+        if (msg == WM_KEYDOWN && w == VK_RETURN) ++count;
+        return 0;
+    }
+};
+
+// GTK's own input method composing (its Unicode entry: Ctrl+Shift+U and hex digits, shown in the input until
+// Enter ends it): that Enter commits the character and sends nothing; the next Enter sends. The room's chat
+// input, the trumpet popup's and a one-line field (the member search).
+TEST_F(RoomUiXvfbTest, EnterThatEndsACompositionCommitsItAndSendsNothing) {
+    setenv("GTK_IM_MODULE", "gtk-im-context-simple", 1);
+    const uint32_t room = 8130;
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    store.RemoveRoom(room);
+    store.InsertRoom(room, ChatServerInfo{});
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 1001, a.level = 300, a.stealth = 0; });
+    RoomUserInfo me;
+    me.uid = 1001;
+    store.AddRoomUser(room, me);
+    struct Logic : roomtest::NullRoomLogic {
+        std::vector<std::string> sent;
+        bool SendChatMsg(uint32_t, const std::string& text, bool) override {
+            sent.push_back(text);
+            return true;
+        }
+    } logic;
+    roomui::CRoomUI ui;
+    ui.SetRoomID(room);
+    ui.SetRoomLogic(&logic);
+    ASSERT_TRUE(ui.CreateRoomWindow("room(8130)"));
+    Settle();
+    auto& trumpet = ui.Center().Popups().trumpet;
+    EnterKeys enters;
+    ui.m_PaintManager.AddMessageFilter(&enters);
+    CControlUI* search = ui.m_PaintManager.FindControl("UserMemberFindEdit");
+    ASSERT_NE(search, nullptr);
+    auto rich = [](roomui::CRichEditCtrlEx& input) {
+        return [&input] {
+            std::string t;
+            input.GetContentText(t);
+            return t;
+        };
+    };
+    const RECT frameOfRoom = ui.GetWindowRect();
+    auto click = [&](const RECT& frame, const RECT& rc) {
+        Xdo(At(frame.left + (rc.left + rc.right) / 2, frame.top + (rc.top + rc.bottom) / 2) + " click 1");
+        Settle(200);
+    };
+    struct Row {
+        const char* what;
+        CWindowWnd* wnd;
+        std::function<RECT()> open;  // by the mouse; the input's place in the window
+        std::function<std::string()> text;
+        std::function<bool()> sent;
+    } rows[] = {
+        {"chat input", &ui, [&] { return ui.Input().Edit().GetRect(); }, rich(ui.Input()),
+         [&] { return !logic.sent.empty(); }},
+        {"trumpet", &trumpet,
+         [&] {
+             click(frameOfRoom, ui.m_PaintManager.FindControl("btnChatTrumpet")->GetPos());
+             EXPECT_TRUE(PumpUntil([&] { return trumpet.IsWindowVisible(); }, 5000));
+             Settle();
+             return trumpet.Input().Edit().GetRect();
+         },
+         rich(trumpet.Input()), [&] { return trumpet.LastCloseCode() == 1; }},
+        {"search field", &ui,
+         [&] {
+             click(frameOfRoom, ui.m_PaintManager.FindControl("UserListFindBTN")->GetPos());
+             EXPECT_TRUE(search->IsVisible());
+             return search->GetPos();
+         },
+         [&] { return std::string(search->GetText().c_str()); }, [&] { return enters.count > 0; }},
+    };
+    for (Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const RECT rc = r.open();
+        const RECT frame = r.wnd->GetWindowRect();
+        click(frame, rc);
+        Xdo("key --delay 80 ctrl+shift+u 4 e 2 d");
+        Settle(300);
+        Shot(frame, ShotDir() + "/input_composing_" + std::to_string(&r - rows) + ".png");
+        enters.count = 0;
+        Xdo("key Return");
+        EXPECT_TRUE(PumpUntil([&] { return r.text().find("中") != std::string::npos; }, 5000)) << r.text();
+        Settle(300);
+        EXPECT_FALSE(r.sent());
+        Xdo("key Return");
+        EXPECT_TRUE(PumpUntil(r.sent, 5000));
+    }
+    ui.m_PaintManager.RemoveMessageFilter(&enters);
+    ASSERT_EQ(logic.sent.size(), 1u);
+    EXPECT_NE(logic.sent[0].find("中"), std::string::npos) << logic.sent[0];
+    ui.CloseRoomWindow();
 }
