@@ -155,6 +155,7 @@ public:
         g_signal_connect(m_view, "leave-notify-event", G_CALLBACK(OnCrossing), this);
         g_signal_connect(m_view, "permission-request", G_CALLBACK(OnPermission), this);
         g_signal_connect(m_view, "create", G_CALLBACK(OnCreate), this);
+        g_signal_connect(m_view, "draw", G_CALLBACK(OnDraw), nullptr);
     }
 
     void Navigate(const std::string& url) override {
@@ -513,6 +514,16 @@ private:
         return TRUE;
     }
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+    // The engine draws a part of its page wrongly (blank, or shifted) when only that part is drawn, as where
+    // another window, a menu or an effect went away; drawn whole, it is right. A part uncovered, by whatever,
+    // is followed by the whole view.
+    static gboolean OnDraw(GtkWidget* view, cairo_t* cr, gpointer) {
+        double x1, y1, x2, y2;
+        cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+        if (x1 > 0 || y1 > 0 || x2 < gtk_widget_get_allocated_width(view) || y2 < gtk_widget_get_allocated_height(view))
+            gtk_widget_queue_draw(view);
+        return FALSE;
+    }
 
     std::string m_token;          // the secret prefix of this view's page calls
     std::string m_committedUrl;   // of the document shown now (GBK)

@@ -453,6 +453,100 @@ TEST_F(WebKitXvfb, APageRepaintsAfterAMenuClosedOverIt) {
     DuiLib::SetWindowBackendFactory(nullptr);
 }
 
+// The share of pixels that differ from the first one.
+double Ink(const std::vector<unsigned char>& px) {
+    size_t differ = 0;
+    for (size_t i = 3; i + 2 < px.size(); i += 3)
+        differ += std::equal(px.begin(), px.begin() + 3, px.begin() + i) ? 0 : 1;
+    return px.size() < 3 ? 0 : double(differ) / double(px.size() / 3);
+}
+
+// Pages that stand still beside a busy one of the same web process: a window of another program mapped over
+// each and taken away again leaves it showing what it showed before.
+TEST_F(WebKitXvfb, PagesRedrawWhereAnotherProgramsWindowWent) {
+    service.Server().Get("/lines", [](const httplib::Request&, httplib::Response& res) {
+        std::string body;
+        for (int i = 0; i < 5; ++i) body += "<div>line " + std::to_string(i) + " of a page that stands still</div>";
+        res.set_content("<!DOCTYPE html><html><body style='margin:2px;background:#F6F7F7'>" + body + "</body></html>",
+                        "text/html");
+    });
+    gtk_widget_hide(window);
+    GtkWidget* top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_decorated(GTK_WINDOW(top), FALSE);
+    gtk_window_move(GTK_WINDOW(top), 40, 40);
+    gtk_window_set_default_size(GTK_WINDOW(top), 500, 460);
+    GtkWidget* layout = gtk_layout_new(nullptr, nullptr);
+    gtk_container_add(GTK_CONTAINER(top), layout);
+    std::vector<webview::IWebView*> views;
+    for (int i = 0; i < 3; ++i) {  // the first one busy
+        webview::IWebView* v = webview::CreateWebView(webview::Engine::WebKit);
+        GtkWidget* w = GTK_WIDGET(v->GetWidget());
+        gtk_widget_set_size_request(w, 500, 150);
+        gtk_layout_put(GTK_LAYOUT(layout), w, 0, i * 155);
+        v->Navigate(service.Url("/lines"));
+        views.push_back(v);
+    }
+    gtk_widget_show_all(top);
+    struct Busy {
+        webview::IWebView* view;
+        int lines;
+    } first{views[0], 0};
+    guint busy = g_timeout_add(
+        250,
+        [](gpointer p) -> gboolean {
+            auto* b = static_cast<Busy*>(p);
+            b->view->InsertAdjacentHTML("beforeEnd", "<div>busy " + std::to_string(++b->lines) + "</div>");
+            b->view->ScrollToBottom();
+            return G_SOURCE_CONTINUE;
+        },
+        &first);
+    GdkDisplay* other = gdk_display_open(gdk_display_get_name(gdk_display_get_default()));  // another program's
+    ASSERT_NE(nullptr, other);
+    // Where the pane is now (a window manager may place the window after it showed).
+    auto paneRect = [&](int i) {
+        int x = 0, y = 0;
+        if (GdkWindow* w = gtk_widget_get_window(top)) gdk_window_get_origin(w, &x, &y);
+        return DuiLib::RECT{x, y + i * 155, x + 500, y + i * 155 + 150};
+    };
+    for (int i = 1; i < 3; ++i) {
+        DuiLib::RECT pane{};
+        std::vector<unsigned char> before;
+        ASSERT_TRUE(Pump(
+            [&] {
+                pane = paneRect(i);
+                auto now = ScreenBytes(pane);
+                bool still = !before.empty() && now == before && Ink(now) > 0.01;
+                before = now;
+                if (!still) Pump([] { return false; }, 300);
+                return still;
+            },
+            20000))
+            << "pane " << i << " shows no page";
+        GtkWidget* cover = gtk_window_new(GTK_WINDOW_POPUP);  // exactly there, with or without a window manager
+        gtk_window_set_screen(GTK_WINDOW(cover), gdk_display_get_default_screen(other));
+        gtk_window_move(GTK_WINDOW(cover), pane.left + 60, pane.top + 20);
+        gtk_window_set_default_size(GTK_WINDOW(cover), 300, 100);
+        gtk_widget_set_app_paintable(cover, TRUE);
+        g_signal_connect(cover, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer) -> gboolean {
+                             cairo_set_source_rgb(cr, 0.7, 0.2, 0.2);
+                             cairo_paint(cr);
+                             return TRUE;
+                         }),
+                         nullptr);
+        gtk_widget_show(cover);
+        EXPECT_TRUE(Pump([&] { return ScreenBytes(pane) != before; }, 5000)) << "the window is not over pane " << i;
+        gtk_widget_destroy(cover);
+        gdk_display_sync(other);
+        EXPECT_TRUE(Pump([&] { return ScreenBytes(pane) == before; }, 5000))
+            << "pane " << i << " was not redrawn where the window went";
+    }
+    gdk_display_close(other);
+    g_source_remove(busy);
+    for (webview::IWebView* v : views) v->Close();
+    gtk_widget_destroy(top);
+    Pump([] { return false; }, 300);
+}
+
 }  // namespace
 
 namespace {
