@@ -129,8 +129,8 @@ void CRoomLogic::InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& n
 }
 
 void CRoomLogic::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                     uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
-    gifts_.InsertEnterGiftShow(sender, receiver, giftId, count, start, seconds, text);
+                                     uint32_t count, uint32_t start, const std::string& text) {
+    gifts_.InserGiftShow(sender, receiver, giftId, count, start, text);
 }
 
 void CRoomLogic::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,

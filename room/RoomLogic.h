@@ -76,11 +76,11 @@ public:
     void SignalChatStopped() { chatStopped_.Set(); }
     HWND GetParentWnd() const { return parent_; }
 
-    // Enter-room gifts, forwarded to gift pacing; every gift keeps what remains of its pacing at `seconds`
-    // (its time minus the server's), none when that lies in the past.
+    // Enter-room gifts, forwarded to gift pacing: a later gift of the list plays in full (InserGiftShow);
+    // the first keeps what remains of its pacing at `seconds`, its time minus the server's (InitInsertGiftShow).
     void InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& notice);
     void InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t count,
-                             uint32_t start, int64_t seconds, const std::string& text);
+                             uint32_t start, const std::string& text);
     void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId, uint32_t count,
                             uint32_t start, int64_t seconds, const std::string& text);
     CGiftShowManager& GiftShows() { return gifts_; }

@@ -315,16 +315,14 @@ void CRoomManager::FillEnterRoomGiftShow(CZQEnterRoomMsg* msg) {
                int(entry->cnt), int(entry->hiscnt), int(entry->tm));
         if (h && h->IsGift21012(int(entry->gid))) {
             logic_.GiftShows().InsertChequeShow(entry->sender, entry->receiver, entry->gid, entry->cnt);
-        } else {
-            // One rule for every entry: what remains of its pacing at the server's time; a time in the past
-            // (signed: not a wrapped huge count) leaves nothing to play.
+        } else if (first) {
+            // What remains of its pacing at the server's time (all of it when its time lies in the past).
             int64_t seconds = int64_t(entry->tm) - int64_t(msg->systm);
-            if (first)
-                logic_.InitInsertGiftShow(entry->receiver, entry->sender, entry->gid, entry->cnt, entry->hiscnt,
-                                          seconds, std::string());
-            else
-                logic_.InsertEnterGiftShow(entry->sender, entry->receiver, entry->gid, entry->cnt, entry->hiscnt,
-                                           seconds, std::string());
+            logic_.InitInsertGiftShow(entry->receiver, entry->sender, entry->gid, entry->cnt, entry->hiscnt, seconds,
+                                      std::string());
+        } else {
+            logic_.InsertEnterGiftShow(entry->sender, entry->receiver, entry->gid, entry->cnt, entry->hiscnt,
+                                       std::string());
         }
         first = false;
     }
