@@ -9,7 +9,9 @@
 //   below takes it, so joining them under it cannot deadlock.
 // - Connect thread (ConnectChat): one per StartConnectChat, joined by StopConnectChat.
 // - Detection thread: 50 ms ticks; reconnect tips, gift pacing, the pending-leave sweep. Joined by UnInit.
-// - Stream-server lookup thread: one HTTP lookup per Init, bounded by its time-out, joined by UnInit.
+// - Stream-server lookup thread: the HTTP lookups of an Init, each bounded by its time-out. Nobody waits for
+//   it but the destructor (which ends it within about a second): UnInit leaves it running, its answer is the
+//   process's rather than the room's, and an Init while it still runs starts no second one.
 // - The chat client's receive thread: every IBaseNotifyMsg callback. The client's Close joins it, so after
 //   Close (in UnInit) no callback runs.
 // Locks: lifecycleLock_ (above); leaveLock_ guards pendingLeave_ (order: leave lock, then the room store);
@@ -127,6 +129,7 @@ private:
     void ConnectChat();
     void DetectThreadProc();
     void QueryStreamServerThread();
+    void QueryStreamServers();
     void StopDetectThread() REQUIRES(lifecycleLock_);
     void OnChatStopped();
     void RequestChatSig();
@@ -194,6 +197,8 @@ private:
     varnet::Mutex lifecycleLock_;
     std::thread detectThread_ GUARDED_BY(lifecycleLock_);
     std::thread lookupThread_ GUARDED_BY(lifecycleLock_);
+    std::atomic<bool> lookupDone_{false};  // the lookup thread's body has ended
+    std::atomic<bool> lookupRun_{true};    // false: the destructor ends the lookup
     std::thread connectThread_ GUARDED_BY(lifecycleLock_);
     std::atomic<bool> detectRun_{true};
     std::atomic<bool> keepConnecting_{false};

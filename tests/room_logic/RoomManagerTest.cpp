@@ -67,6 +67,7 @@ protected:
         reply.chatServer.ip = "127.0.0.1";
         reply.chatServer.port = uint32_t(silentPort_);
         size_t before = frame.Count(ROOM_NOTIFY_ENTER_RESULT);
+        manager->ExpectEnter(kRoom);
         manager->OnZQMessageNotify(&reply, nullptr);
         ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT, before + 1));
     }
@@ -104,18 +105,23 @@ TEST_F(RoomManagerTest, WindowHeartbeatAndClosing) {
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = kSelf; });
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetLevel(), 3u);  // level -1 leaves it
 
-    // RemoveAll without a window queues no exit request and still clears the store.
+    // RemoveAll before the window opened still leaves the room at the service and clears the store; the
+    // enter result then opens nothing. With no room it queues nothing.
     Enter(9);
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetLevel(), 9u);
     size_t queued = worker.QueueSize();
     manager->RemoveAll();
-    EXPECT_EQ(worker.QueueSize(), queued);
+    EXPECT_EQ(worker.QueueSize(), queued + 1);
     EXPECT_EQ(CRoomInfoMgr::GetInstance().GetRoomName(kRoom), "");
+    Open();
+    EXPECT_EQ(ui.GetHWND(), nullptr);
+    manager->RemoveAll();
+    EXPECT_EQ(worker.QueueSize(), queued + 1);
     // With a window it queues one.
     Enter();
     Open();
     manager->RemoveAll();
-    EXPECT_EQ(worker.QueueSize(), queued + 1);
+    EXPECT_EQ(worker.QueueSize(), queued + 2);
 
     // A failed or missing result creates no window.
     CZQEnterRoomMsg refused;
@@ -276,6 +282,7 @@ TEST_F(RoomManagerTest, EnterRoomGiftsAreRouted) {
         reply.giftHistory.push_back(gift(503, 10, 1000));
         reply.giftHistory.push_back(gift(502, 40, 1001));
         ui.chatReady = false;
+        manager->ExpectEnter(kRoom);
         manager->OnZQMessageNotify(&reply, nullptr);
         CGiftShowManager& shows = manager->Logic().GiftShows();
         EXPECT_EQ(shows.PendingUnits(), r.firstUnits + 4 + 7 + 10 + 40) << r.firstTime;
