@@ -118,6 +118,7 @@ void CVarnetFrameWnd::SendEnterRequest(uint32_t roomId, int stealth, const std::
     enter.hide = (uint32_t)stealth;
     enter.ctxText[0] = roomName;
     enter.ctxText[1] = password;
+    if (m_pRoomManager) m_pRoomManager->ExpectEnter(roomId);
     CMsgClientThread::GetInstance().PostRequest(&enter);
     CreateRoomWaitDlg(true);
 }

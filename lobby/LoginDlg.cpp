@@ -143,10 +143,10 @@ void CLoginDlg::SetLoggingIn(bool on) {
     if (m_pGuestBtn) m_pGuestBtn->SetEnabled(!on);
 }
 
-void CLoginDlg::OnBtnClickLoginThirdPart(const std::string& typeName) {
+void CLoginDlg::OnBtnClickLoginThirdPart(const std::string& typeName, const char* title) {
     if (m_bLoggingIn) return;
     CThirdPartLoginDlg dlg(typeName);
-    if (!dlg.Create(m_hWnd, "第三方登录", UI_WS_POPUP, 0, 0, 0, 500, 500)) return;
+    if (!dlg.Create(m_hWnd, title, UI_WS_POPUP, 0, 0, 0, 500, 500)) return;
     dlg.CenterWindow();
     SetLoggingIn(true);  // no other login while the sign-in page is up
     UINT answer = RunModal(dlg);
@@ -539,8 +539,8 @@ void CLoginDlg::OnBtnClickMsg(TNotifyUI& msg) {
     else if (name == "AnonyUserBTN") OnBtnClickAnonyUserLogin();
     else if (name == "UserRegisterBTN") OnBtnClickRegister();
     else if (name == "ForgotPWBTN") OnBtnClickForgotPW();
-    else if (name == "LoginQQBTN") OnBtnClickLoginThirdPart("qq");
-    else if (name == "LoginBlogBTN") OnBtnClickLoginThirdPart("weibo");
+    else if (name == "LoginQQBTN") OnBtnClickLoginThirdPart("qq", "QQ登录");
+    else if (name == "LoginBlogBTN") OnBtnClickLoginThirdPart("weibo", "新浪微博登录");
     // "LoginADBTN" does nothing.
 }
 

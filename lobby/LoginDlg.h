@@ -63,7 +63,7 @@ public:
     void OnBtnClickLogin();
     void OnBtnClickAnonyUserLogin();
     // Another platform's sign-in page ("qq", "weibo"); on success the account details are asked for.
-    void OnBtnClickLoginThirdPart(const std::string& typeName);
+    void OnBtnClickLoginThirdPart(const std::string& typeName, const char* title);
     // The registration dialog; with the register-first flag, a registration that does not end with 1 closes
     // this dialog with 2.
     void OnBtnClickRegister();

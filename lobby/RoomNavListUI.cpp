@@ -187,7 +187,11 @@ void CRoomNavListUI::SetItemText(CItemNode* node) {
     CDuiString text;
     if (node->expandable)
         text = (node->expanded ? m_sExpandMarker : m_sCollapseMarker) + CDuiString::Format("<x %d>", m_nIndent);
-    text += node->text;
+    // The directory's names are text: escaped for the brackets the label reads (braces when the text starts
+    // with one).
+    const std::string& name = node->text;
+    const bool angle = !text.empty() || name.empty() || name[0] != '{';
+    text += CRenderEngine::EscapeHtmlText(name, angle);
     label->SetShowHtml(true);
     label->SetText(text.c_str());
 }

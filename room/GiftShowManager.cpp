@@ -100,23 +100,11 @@ GiftShowGroup& CGiftShowManager::GroupLocked(const RoomUserInfo& receiver, uint3
 }
 
 uint32_t CGiftShowManager::ShownBefore(uint32_t count, int64_t seconds) {
-    // Signed and 64-bit: a time in the past must not wrap into a huge number of units.
-    int64_t rate = GiftRate();
-    int64_t remain = seconds <= 0 || rate <= 0 ? 0 : (seconds > (int64_t(1) << 32) ? int64_t(1) << 32 : seconds) * rate;
-    return CapUnits(count, remain > int64_t(count) ? 0 : count - uint32_t(remain));
-}
-
-void CGiftShowManager::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                           uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
-    const uint32_t shown = ShownBefore(count, seconds);
-    if (shown >= count) return;  // its pacing has ended: nothing left to play
-    const GiftItem gift = LookUpGift(giftId, "CGiftShowManager::InsertEnterGiftShow");
-    auto item = MakeItem(sender, count, shown, text);
-
-    varnet::MutexLock hold(pacedLock_);
-    if (!RoomForItemLocked()) return;
-    GroupLocked(receiver, giftId, gift, start, shown).senders.push_back(std::move(item));
-    ++pacedItems_;
+    // D = rate x seconds against N, unsigned: a negative D (a time in the past) is larger than any N, so
+    // nothing counts as played. 64-bit, so that no huge span wraps into a small D.
+    const int64_t span = std::clamp<int64_t>(seconds, -(int64_t(1) << 32), int64_t(1) << 32);
+    const int64_t played = int64_t(GiftRate()) * span;
+    return CapUnits(count, played < 0 || played > int64_t(count) ? 0 : count - uint32_t(played));
 }
 
 void CGiftShowManager::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,

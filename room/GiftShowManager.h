@@ -82,13 +82,9 @@ public:
     void InserGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t count,
                        uint32_t start, const std::string& text);
     // Replaces the receiver's queued gifts by this one, of which min(N, rate x seconds) units remain to be
-    // played; a negative number of seconds counts as 0.
+    // played; all N when the seconds are negative (rate x seconds compared unsigned with N).
     void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId, uint32_t count,
                             uint32_t start, int64_t seconds, const std::string& text);
-    // A later gift of the enter-room list: queued as InserGiftShow does, with the same rule for what remains
-    // (min(N, rate x seconds) units; none when its time lies in the past).
-    void InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t count,
-                             uint32_t start, int64_t seconds, const std::string& text);
     void ShowNextGiftUnit();
 
     void InsertChequeShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t amount);

@@ -29,6 +29,9 @@ CRoomLogic::CRoomLogic(std::unique_ptr<CPingla> client)
 CRoomLogic::~CRoomLogic() {
     UnInit();
     chat_->Close();
+    lookupRun_ = false;
+    varnet::MutexLock hold(lifecycleLock_);
+    if (lookupThread_.joinable()) lookupThread_.join();
 }
 
 bool CRoomLogic::ChatHostFlag() {
@@ -133,8 +136,8 @@ void CRoomLogic::InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& n
 }
 
 void CRoomLogic::InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId,
-                                     uint32_t count, uint32_t start, int64_t seconds, const std::string& text) {
-    gifts_.InsertEnterGiftShow(sender, receiver, giftId, count, start, seconds, text);
+                                     uint32_t count, uint32_t start, const std::string& text) {
+    gifts_.InserGiftShow(sender, receiver, giftId, count, start, text);
 }
 
 void CRoomLogic::InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId,
@@ -171,7 +174,11 @@ void CRoomLogic::Init(HWND parent, uint32_t roomId) {
     detectRun_ = true;
     PJ_Log(kLog, LOG_INFO, "CRoomLogic::Init", "启动检测线程");
     detectThread_ = std::thread([this] { DetectThreadProc(); });
-    lookupThread_ = std::thread([this] { QueryStreamServerThread(); });
+    if (lookupThread_.joinable() && lookupDone_) lookupThread_.join();
+    if (!lookupThread_.joinable()) {
+        lookupDone_ = false;
+        lookupThread_ = std::thread([this] { QueryStreamServerThread(); });
+    }
 }
 
 bool CRoomLogic::StartConnectChat(const std::string& chatId, const ChatServerInfo& info, uint32_t forRoom) {
@@ -279,7 +286,6 @@ void CRoomLogic::ConnectChat() {
 void CRoomLogic::StopDetectThread() {
     detectRun_ = false;
     if (detectThread_.joinable()) detectThread_.join();
-    if (lookupThread_.joinable()) lookupThread_.join();  // bounded by the lookup's time-out
 }
 
 void CRoomLogic::UnInit() {
@@ -382,15 +388,20 @@ void CRoomLogic::CheckLeaveUsers() {
 }
 
 void CRoomLogic::QueryStreamServerThread() {
+    QueryStreamServers();
+    lookupDone_ = true;
+}
+
+void CRoomLogic::QueryStreamServers() {
     IConfigManager* cfg = AfxGetConfigManager();
     if (!cfg) return;
     cfg->SetString("WsNgb", "WsPush1", "", 1);
     const char* keys[2][2] = {{"NgbPush", "WsPush1"}, {"NgbGet", "WsGet1"}};
     for (auto& key : keys) {
         std::string url;
-        if (!detectRun_ || !cfg->GetString("WsNgb", key[0], url) || url.empty()) continue;
+        if (!lookupRun_ || !cfg->GetString("WsNgb", key[0], url) || url.empty()) continue;
         IZqHttpMgr* http = GetZqHttpMgr();
-        int session = http->OpenUrl(url.c_str(), kLookupTimeoutMs);
+        int session = http->OpenUrlWhile(url.c_str(), kLookupTimeoutMs, lookupRun_);
         const char* data = nullptr;
         int len = 0;
         if (session && http->GetStatusCode(session) == 200 && http->GetData(session, &data, &len) && data)

@@ -9,7 +9,9 @@
 //   below takes it, so joining them under it cannot deadlock.
 // - Connect thread (ConnectChat): one per StartConnectChat, joined by StopConnectChat.
 // - Detection thread: 50 ms ticks; reconnect tips, gift pacing, the pending-leave sweep. Joined by UnInit.
-// - Stream-server lookup thread: one HTTP lookup per Init, bounded by its time-out, joined by UnInit.
+// - Stream-server lookup thread: the HTTP lookups of an Init, each bounded by its time-out. Nobody waits for
+//   it but the destructor (which ends it within about a second): UnInit leaves it running, its answer is the
+//   process's rather than the room's, and an Init while it still runs starts no second one.
 // - The chat client's receive thread: every IBaseNotifyMsg callback. The client's Close joins it, so after
 //   Close (in UnInit) no callback runs.
 // Locks: lifecycleLock_ (above); leaveLock_ guards pendingLeave_ (order: leave lock, then the room store);
@@ -76,11 +78,11 @@ public:
     void SignalChatStopped() { chatStopped_.Set(); }
     HWND GetParentWnd() const { return parent_; }
 
-    // Enter-room gifts, forwarded to gift pacing; every gift keeps what remains of its pacing at `seconds`
-    // (its time minus the server's), none when that lies in the past.
+    // Enter-room gifts, forwarded to gift pacing: a later gift of the list plays in full (InserGiftShow);
+    // the first keeps what remains of its pacing at `seconds`, its time minus the server's (InitInsertGiftShow).
     void InsertEnterGlobalGift(uint32_t count, const GlobalGiftNotice& notice);
     void InsertEnterGiftShow(const RoomUserInfo& sender, const RoomUserInfo& receiver, uint32_t giftId, uint32_t count,
-                             uint32_t start, int64_t seconds, const std::string& text);
+                             uint32_t start, const std::string& text);
     void InitInsertGiftShow(const RoomUserInfo& receiver, const RoomUserInfo& sender, uint32_t giftId, uint32_t count,
                             uint32_t start, int64_t seconds, const std::string& text);
     CGiftShowManager& GiftShows() { return gifts_; }
@@ -129,6 +131,7 @@ private:
     void ConnectChat();
     void DetectThreadProc();
     void QueryStreamServerThread();
+    void QueryStreamServers();
     void StopDetectThread() REQUIRES(lifecycleLock_);
     void OnChatStopped();
     void RequestChatSig();
@@ -200,6 +203,8 @@ private:
     varnet::Mutex lifecycleLock_;
     std::thread detectThread_ GUARDED_BY(lifecycleLock_);
     std::thread lookupThread_ GUARDED_BY(lifecycleLock_);
+    std::atomic<bool> lookupDone_{false};  // the lookup thread's body has ended
+    std::atomic<bool> lookupRun_{true};    // false: the destructor ends the lookup
     std::thread connectThread_ GUARDED_BY(lifecycleLock_);
     std::atomic<bool> detectRun_{true};
     std::atomic<bool> keepConnecting_{false};

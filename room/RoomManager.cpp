@@ -80,14 +80,19 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
         return;
     }
     PJ_Log(kLog, LOG_INFO, mod, "roomid=%d", int(result->roomId));
+    const uint32_t room = currentRoom_;
+    if (room == 0 || result->roomId != room) {
+        // Closed since the service let the user in (and left there): nothing to open.
+        PJ_Log(kLog, LOG_INFO, mod, "房间已关闭 roomid=%u", result->roomId);
+        return;
+    }
     // The room the user chose to leave for this one closes only now that this one let the user in.
-    if (uint32_t left = roomUI_->GetRoomID(); left != 0 && left != currentRoom_) CloseLeftRoom(left);
+    if (uint32_t left = roomUI_->GetRoomID(); left != 0 && left != room) CloseLeftRoom(left);
     if (IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(roomUI_, 1)) {
         PJ_Log(kLog, LOG_INFO, mod, "保存入场特效%s", result->enterShow.c_str());
         center->SetMyEnterShowText(result->enterShow);
         center->SetWelWordUsers(result->welWordUsers);
     }
-    uint32_t room = currentRoom_;
     roomUI_->SetRoomID(room);
     PJ_Log(kLog, LOG_INFO, mod, "创建房间界面-beg");
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
@@ -114,19 +119,23 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
 void CRoomManager::CloseLeftRoom(uint32_t room) {
     PJ_Log(kLog, LOG_INFO, "CRoomManager::CloseLeftRoom", "关闭原房间 roomid=%u", room);
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
-    CMsgClientThread& worker = CMsgClientThread::GetInstance();
-    worker.RemoveHeartBeat(room);
+    CMsgClientThread::GetInstance().RemoveHeartBeat(room);
+    PostExitRoom(room, store.GetUserChatID(room, 0));
+    if (roomUI_->GetHWND()) roomUI_->CloseRoomWindow();
+    store.RemoveRoom(room);
+    roomUI_->SetRoomID(0);
+}
+
+void CRoomManager::PostExitRoom(uint32_t room, const std::string& chatId) {
+    if (room == 0) return;
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
     CZQExitRoomMsg exit;
     exit.uid = app.GetUid();
     exit.sid = app.GetSid();
-    exit.chatid = store.GetUserChatID(room, 0);
+    exit.chatid = chatId;
     exit.rid = int(room);
     exit.ctxInt[0] = int(room);
-    worker.PostRequest(&exit);
-    if (roomUI_->GetHWND()) roomUI_->CloseRoomWindow();
-    store.RemoveRoom(room);
-    roomUI_->SetRoomID(0);
+    CMsgClientThread::GetInstance().PostRequest(&exit);
 }
 
 void CRoomManager::DealNotifyRemoveRoom() {
@@ -134,11 +143,21 @@ void CRoomManager::DealNotifyRemoveRoom() {
         varnet::RecursiveMutexLock hold(lifecycleLock_);
         PJ_Log(kLog, LOG_INFO, "CRoomManager::DealNotifyRemoveRoom",
                "删除房间(用户点击房间的x， 或者后台通知需要关闭房间)");
-        currentRoom_ = 0;
+        asked_ = 0;
+        const uint32_t entered = currentRoom_.exchange(0);
         logic_.UnInit();
-        uint32_t room = roomUI_ ? roomUI_->GetRoomID() : 0;
-        CMsgClientThread::GetInstance().RemoveHeartBeat(room);
-        CRoomInfoMgr::GetInstance().RemoveRoom(room);
+        const uint32_t room = roomUI_ ? roomUI_->GetRoomID() : 0;
+        CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+        CMsgClientThread& worker = CMsgClientThread::GetInstance();
+        worker.RemoveHeartBeat(room);
+        store.RemoveRoom(room);
+        // A room being switched to, entered at the service but not yet shown: left there as well (the window
+        // of the shown room tells the service itself).
+        if (entered != 0 && entered != room) {
+            PostExitRoom(entered, store.GetUserChatID(entered, 0));
+            worker.RemoveHeartBeat(entered);
+            store.RemoveRoom(entered);
+        }
     }
     // As in RemoveAll: the window closes outside lifecycleLock_ (its dialogs take the worker's listener lock).
     if (roomUI_) {
@@ -148,34 +167,34 @@ void CRoomManager::DealNotifyRemoveRoom() {
 }
 
 void CRoomManager::RemoveAll() {
-    uint32_t room = 0;
+    uint32_t entered = 0, shown = 0;
     bool closeWindow = false;
     {
         varnet::RecursiveMutexLock hold(lifecycleLock_);
         PJ_Log(kLog, LOG_INFO, "CRoomManager::RemoveAll", "删除全部房间");
-        room = currentRoom_;
+        asked_ = 0;
+        entered = currentRoom_;
+        shown = roomUI_ ? roomUI_->GetRoomID() : 0;
         std::string chatId = logic_.GetMyChatID();
         logic_.UnInit();
         CMsgClientThread& worker = CMsgClientThread::GetInstance();
-        worker.RemoveHeartBeat(room);
-        if (roomUI_ && roomUI_->GetHWND()) {
-            CGlobalDataApp& app = CGlobalDataApp::GetInstance();
-            CZQExitRoomMsg exit;
-            exit.uid = app.GetUid();
-            exit.sid = app.GetSid();
-            exit.chatid = chatId;
-            exit.rid = int(room);
-            exit.ctxInt[0] = int(room);
-            worker.PostRequest(&exit);
-            closeWindow = true;
+        // Every room the service let the user into is left: the open one, and while switching the one whose
+        // window has not opened yet.
+        worker.RemoveHeartBeat(entered);
+        PostExitRoom(entered, chatId);
+        if (shown != entered) {
+            worker.RemoveHeartBeat(shown);
+            PostExitRoom(shown, CRoomInfoMgr::GetInstance().GetUserChatID(shown, 0));
         }
+        closeWindow = roomUI_ && roomUI_->GetHWND();
         // From here on the replies for this room are ignored.
         currentRoom_ = 0;
     }
     // Closing the window destroys its dialogs, which leave the worker's listeners and so wait for the
     // worker's listener lock; a reply handler holding that lock may be waiting for lifecycleLock_.
     if (closeWindow) roomUI_->CloseRoomWindow();
-    CRoomInfoMgr::GetInstance().RemoveRoom(room);
+    CRoomInfoMgr::GetInstance().RemoveRoom(entered);
+    if (shown != entered) CRoomInfoMgr::GetInstance().RemoveRoom(shown);
     if (roomUI_) roomUI_->SetRoomID(0);
 }
 
@@ -193,6 +212,8 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg) {
     if (!msg) return;
     uint32_t room = uint32_t(msg->ctxInt[0]);
     if (msg->status != 1) {
+        uint32_t expected = room;
+        asked_.compare_exchange_strong(expected, 0);
         auto result = std::make_unique<EnterRoomResult>();
         result->roomId = room;
         result->status = msg->status;
@@ -203,6 +224,18 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg) {
         return;
     }
     varnet::RecursiveMutexLock hold(lifecycleLock_);
+    // Only the room asked for is entered, once; one whose switch a close cancelled is left again at once.
+    uint32_t expected = room;
+    if (room == 0 || !asked_.compare_exchange_strong(expected, 0)) {
+        PJ_Log(kLog, LOG_INFO, mod, "房间已关闭 roomid=%u", room);
+        if (room != currentRoom_) PostExitRoom(room, msg->chatid);
+        auto result = std::make_unique<EnterRoomResult>();
+        result->roomId = room;
+        result->status = 1;
+        result->statusText = msg->statusdesc;
+        PostRoomNotify(parent_.load(), ROOM_NOTIFY_ENTER_RESULT, std::move(result));
+        return;
+    }
     PJ_Log(kLog, LOG_INFO, mod, "进入房间成功");
     currentRoom_ = room;
     CGlobalDataApp& app = CGlobalDataApp::GetInstance();
@@ -315,16 +348,14 @@ void CRoomManager::FillEnterRoomGiftShow(CZQEnterRoomMsg* msg) {
                int(entry->cnt), int(entry->hiscnt), int(entry->tm));
         if (h && h->IsGift21012(int(entry->gid))) {
             logic_.GiftShows().InsertChequeShow(entry->sender, entry->receiver, entry->gid, entry->cnt);
-        } else {
-            // One rule for every entry: what remains of its pacing at the server's time; a time in the past
-            // (signed: not a wrapped huge count) leaves nothing to play.
+        } else if (first) {
+            // What remains of its pacing at the server's time (all of it when its time lies in the past).
             int64_t seconds = int64_t(entry->tm) - int64_t(msg->systm);
-            if (first)
-                logic_.InitInsertGiftShow(entry->receiver, entry->sender, entry->gid, entry->cnt, entry->hiscnt,
-                                          seconds, std::string());
-            else
-                logic_.InsertEnterGiftShow(entry->sender, entry->receiver, entry->gid, entry->cnt, entry->hiscnt,
-                                           seconds, std::string());
+            logic_.InitInsertGiftShow(entry->receiver, entry->sender, entry->gid, entry->cnt, entry->hiscnt, seconds,
+                                      std::string());
+        } else {
+            logic_.InsertEnterGiftShow(entry->sender, entry->receiver, entry->gid, entry->cnt, entry->hiscnt,
+                                       std::string());
         }
         first = false;
     }

@@ -8,6 +8,11 @@
 // window itself is closed after lifecycleLock_ is left (its dialogs take the worker's listener lock).
 // currentRoom_ is atomic: replies for a room that is no longer the current one are ignored where they
 // would start or change something for it.
+//
+// Switching rooms: the open room stays while another room's enter request is out. When the service lets
+// the user in, the new room becomes the current one at once and its window opens on the enter result, which
+// closes the old room then. A close (code 1, RemoveAll) before that result cancels the switch: every room
+// the service let the user into is left, and the enter result, or an answer that comes later, opens nothing.
 #pragma once
 
 #include <atomic>
@@ -35,6 +40,9 @@ public:
     CRoomManager& operator=(const CRoomManager&) = delete;
 
     bool Init(HWND parent);
+    // The frame's enter request for `room` is out (UI thread, before it is sent): only its success answer
+    // enters a room, unless a close comes first.
+    void ExpectEnter(uint32_t room) { asked_ = room; }
     // The frame's calls (virtual so that tests can watch them).
     virtual void ActivateRoomWnd();
     // Every WM_ROOM_NOTIFY of the frame, after its own handling: code 0 takes the EnterRoomResult of lParam
@@ -79,8 +87,11 @@ private:
     bool IsCurrent(int roomCtx) const;
     HWND RoomHwnd() const;
     bool PostChatLine(std::string html);
+    // Tells the service that the user leaves `room` (nothing for room 0).
+    static void PostExitRoom(uint32_t room, const std::string& chatId);
 
     std::atomic<uint32_t> currentRoom_{0};
+    std::atomic<uint32_t> asked_{0};  // the room whose enter request is out; 0 when none (or cancelled)
     CRoomLogic logic_;
     IRoomUI* roomUI_;
     std::atomic<HWND> parent_{nullptr};

@@ -467,7 +467,8 @@ void CRoomUI::RequestExit() {
     CZQExitRoomMsg exit;
     exit.uid = app.GetUid();
     exit.sid = app.GetSid();
-    exit.chatid = logic ? logic->GetMyChatID() : std::string();
+    // This window's room's chat id: while another room is being entered the room logic may serve that one.
+    exit.chatid = CRoomInfoMgr::GetInstance().GetUserChatID(m_roomId, 0);
     exit.rid = int(m_roomId.load());
     exit.ctxInt[0] = exit.rid;
     CMsgClientThread::GetInstance().PostRequest(&exit);

@@ -6,7 +6,9 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "GbkCut.h"
 #include "UIControl.h"
@@ -318,13 +320,70 @@ cairo_t* MeasureContext() {
     return cr;
 }
 
+// A picture inside rich text: the object character at `index` (UTF-8 bytes of the laid-out text) holds its
+// place; `top` is the picture's top relative to the line's baseline, in Pango units.
+struct InlinePicture {
+    int index = 0;
+    const TImageInfo* image = nullptr;
+    RECT source{};
+    int width = 0, height = 0;
+    int top = 0;
+};
+
 struct Laid {
     PangoLayout* layout = nullptr;
     double ox = 0, oy = 0;
+    std::vector<InlinePicture> pictures;
     ~Laid() {
         if (layout) g_object_unref(layout);
     }
 };
+
+constexpr char kObjectChar[] = "\xEF\xBF\xBC";  // U+FFFC in UTF-8
+constexpr int kObjectCharBytes = 3;
+
+// Gives each picture its place in the layout: a shape as wide and high as the picture, centred on the middle of
+// the font's text (a taller picture makes its line taller).
+void PlacePictures(Laid& out, const TFontInfo* f) {
+    if (out.pictures.empty()) return;
+    PangoFontMetrics* m = pango_context_get_metrics(pango_layout_get_context(out.layout), f->desc, nullptr);
+    const int middle = (pango_font_metrics_get_ascent(m) - pango_font_metrics_get_descent(m)) / 2;
+    pango_font_metrics_unref(m);
+    PangoAttrList* given = pango_layout_get_attributes(out.layout);
+    PangoAttrList* attrs = given ? pango_attr_list_copy(given) : pango_attr_list_new();
+    for (InlinePicture& p : out.pictures) {
+        p.top = -middle - p.height * PANGO_SCALE / 2;
+        PangoRectangle r{0, p.top, p.width * PANGO_SCALE, p.height * PANGO_SCALE};
+        PangoAttribute* a = pango_attr_shape_new(&r, &r);
+        a->start_index = guint(p.index);
+        a->end_index = guint(p.index + kObjectCharBytes);
+        pango_attr_list_insert(attrs, a);
+    }
+    pango_layout_set_attributes(out.layout, attrs);
+    pango_attr_list_unref(attrs);
+}
+
+// Draws the pictures of a layout shown at (ox, oy).
+void DrawPictures(HDC hDC, const Laid& l, const RECT& clip) {
+    for (const InlinePicture& p : l.pictures) {
+        if (!p.image) continue;
+        PangoLayoutIter* it = pango_layout_get_iter(l.layout);
+        int baseline = 0;
+        do {
+            PangoLayoutLine* line = pango_layout_iter_get_line_readonly(it);
+            if (p.index >= line->start_index && p.index < line->start_index + line->length) {
+                baseline = pango_layout_iter_get_baseline(it);
+                break;
+            }
+        } while (pango_layout_iter_next_line(it));
+        pango_layout_iter_free(it);
+        PangoRectangle pos;
+        pango_layout_index_to_pos(l.layout, p.index, &pos);
+        const int x = int(l.ox + pos.x / PANGO_SCALE), y = int(l.oy + (baseline + p.top) / PANGO_SCALE);
+        CRenderEngine::DrawImage(hDC, p.image, {x, y, x + p.width, y + p.height}, clip, p.source, {0, 0, 0, 0},
+                                 p.image->bAlpha, 255);
+    }
+}
 
 // Lays out UTF-8 text (or markup) inside rc with the style bits.
 void LayOut(Laid& out, cairo_t* cr, CPaintManagerUI* pm, const RECT& rc, const std::string& utf8, bool markup,
@@ -346,6 +405,8 @@ void LayOut(Laid& out, cairo_t* cr, CPaintManagerUI* pm, const RECT& rc, const s
         if (ok) pango_layout_set_markup(out.layout, utf8.c_str(), -1);
     }
     if (!ok) pango_layout_set_text(out.layout, utf8.c_str(), -1);
+    if (ok) PlacePictures(out, f);
+    else out.pictures.clear();
     int w = rc.right - rc.left, h = rc.bottom - rc.top;
     bool single = (style & DT_SINGLELINE) || !(style & DT_WORDBREAK);
     if (!single) {
@@ -381,8 +442,38 @@ std::string ColorSpan(DWORD c) {
     return buf;
 }
 
-// Turns tagged GBK text into Pango markup; links get their plain-text UTF-8 ranges.
-std::string ToMarkup(const std::string& gbk, bool angle, DWORD linkColor, std::vector<TTextLink>* links) {
+// A picture name of the skin's resources: no absolute path, no way out of the resource folders.
+bool IsResourceName(const std::string& name) {
+    return !name.empty() && name[0] != '/' && name[0] != '\\' && name.find("..") == std::string::npos &&
+           name.find(':') == std::string::npos;
+}
+
+// "<i name [n [k]]>": frame k (from 0) of a picture strip of n frames side by side (the whole picture when n is
+// missing); false when the picture is not found.
+bool ParsePicture(CPaintManagerUI* pm, const std::string& arg, InlinePicture& out) {
+    if (!pm) return false;
+    std::string name = arg.substr(0, arg.find(' '));
+    std::string rest = name.size() < arg.size() ? arg.substr(name.size()) : std::string();
+    if (!IsResourceName(name)) return false;
+    const TImageInfo* img = pm->GetImage(name.c_str());
+    if (!img || !img->surface) return false;
+    char* end = nullptr;
+    long frames = strtol(rest.c_str(), &end, 10);
+    long frame = strtol(end, nullptr, 10);
+    if (frames < 1 || frames > img->nX) frames = 1;
+    if (frame < 0 || frame >= frames) frame = 0;
+    out.image = img;
+    out.width = img->nX / int(frames);
+    out.height = img->nY;
+    out.source = {out.width * int(frame), 0, out.width * int(frame + 1), img->nY};
+    return true;
+}
+
+// Turns tagged GBK text into Pango markup; links get their plain-text UTF-8 ranges, pictures an object
+// character each (with `pm` to find them; without `pictures` they are dropped). A doubled opening bracket
+// stands for the bracket itself.
+std::string ToMarkup(const std::string& gbk, bool angle, DWORD linkColor, std::vector<TTextLink>* links,
+                     CPaintManagerUI* pm = nullptr, std::vector<InlinePicture>* pictures = nullptr) {
     char open = angle ? '<' : '{', close = angle ? '>' : '}';
     std::string markup;
     int plain = 0;
@@ -417,6 +508,11 @@ std::string ToMarkup(const std::string& gbk, bool angle, DWORD linkColor, std::v
         }
         if (gbk[i] != open) {
             seg += gbk[i++];
+            continue;
+        }
+        if (i + 1 < gbk.size() && gbk[i + 1] == open) {
+            seg += open;
+            i += 2;
             continue;
         }
         size_t end = gbk.find(close, i + 1);
@@ -454,15 +550,30 @@ std::string ToMarkup(const std::string& gbk, bool angle, DWORD linkColor, std::v
         } else if (name == "i" && arg.empty()) {
             markup += "<i>";
             stack.push_back("i");
+        } else if (name == "i") {
+            InlinePicture picture;
+            if (pictures && ParsePicture(pm, arg, picture)) {
+                picture.index = plain;
+                pictures->push_back(picture);
+                markup += kObjectChar;
+                plain += kObjectCharBytes;
+            }
         } else if (name == "n") {
             markup += "\n";
             plain += 1;
+        } else if (name == "x" && pictures) {
+            InlinePicture gap;  // an empty picture of that width
+            gap.width = std::clamp(atoi(arg.c_str()), 0, 200);
+            gap.index = plain;
+            pictures->push_back(gap);
+            markup += kObjectChar;
+            plain += kObjectCharBytes;
         } else if (name == "x") {
             int n = std::clamp(atoi(arg.c_str()), 0, 200) / 4;
             markup += std::string((size_t)n, ' ');
             plain += n;
         }
-        // Other tags (images, fonts, selections) are dropped.
+        // Other tags (fonts, selections) are dropped.
     }
     text(seg);
     while (!stack.empty()) closeTo(stack.back());
@@ -492,7 +603,8 @@ void CRenderEngine::DrawHtmlText(HDC hDC, CPaintManagerUI* pm, RECT& rc, const c
     if (!linkColor) linkColor = pm ? pm->GetDefaultLinkFontColor() : 0xFF1F6FD1;
     cairo_t* cr = hDC->Cairo();
     Laid l;
-    LayOut(l, cr, pm, rc, ToMarkup(text, bAngle, linkColor, links), true, iFont, style);
+    std::string markup = ToMarkup(text, bAngle, linkColor, links, pm, &l.pictures);
+    LayOut(l, cr, pm, rc, markup, true, iFont, style);
     cairo_save(cr);
     cairo_rectangle(cr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
     cairo_clip(cr);
@@ -500,15 +612,29 @@ void CRenderEngine::DrawHtmlText(HDC hDC, CPaintManagerUI* pm, RECT& rc, const c
     cairo_move_to(cr, l.ox, l.oy);
     pango_cairo_show_layout(cr, l.layout);
     cairo_restore(cr);
+    DrawPictures(hDC, l, rc);
+}
+
+std::string CRenderEngine::EscapeHtmlText(const std::string& text, bool bAngle) {
+    const char open = bAngle ? '<' : '{';
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        // GBK: a trail byte may have the bracket's value; only a single-byte bracket is doubled.
+        size_t n = varnet::GbkUnitLength(text.data(), text.size(), i);
+        if (n == 1 && text[i] == open) out += open;
+        out.append(text, i, n);
+        i += n;
+    }
+    return out;
 }
 
 int CRenderEngine::HitTestHtmlText(CPaintManagerUI* pm, const RECT& rc, const char* text, int iFont, UINT style,
                                    bool bAngle, POINT pt) {
     if (!text || !*text || !PtInRect(rc, pt)) return -1;
     std::vector<TTextLink> links;
-    std::string markup = ToMarkup(text, bAngle, 0xFF0000FF, &links);
-    if (links.empty()) return -1;
     Laid l;
+    std::string markup = ToMarkup(text, bAngle, 0xFF0000FF, &links, pm, &l.pictures);
+    if (links.empty()) return -1;
     LayOut(l, MeasureContext(), pm, rc, markup, true, iFont, style);
     int index = 0, trailing = 0;
     if (!pango_layout_xy_to_index(l.layout, (int)((pt.x - l.ox) * PANGO_SCALE), (int)((pt.y - l.oy) * PANGO_SCALE),
@@ -544,8 +670,8 @@ SIZE CRenderEngine::GetHtmlTextSize(CPaintManagerUI* pm, const char* text, int i
     if (!text || !*text) return {0, 0};
     Laid l;
     RECT rc{0, 0, std::max(1, width), 100000};
-    LayOut(l, MeasureContext(), pm, rc, ToMarkup(text, bAngle, 0xFF000000, nullptr), true, iFont,
-           style & ~(DT_VCENTER | DT_BOTTOM));
+    std::string markup = ToMarkup(text, bAngle, 0xFF000000, nullptr, pm, &l.pictures);
+    LayOut(l, MeasureContext(), pm, rc, markup, true, iFont, style & ~(DT_VCENTER | DT_BOTTOM));
     PangoRectangle logical;
     pango_layout_get_pixel_extents(l.layout, nullptr, &logical);
     return {logical.width, logical.height};

@@ -88,8 +88,11 @@ public:
                                 const char* pStrImage);
     static void DrawText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const char* pstrText, DWORD dwTextColor,
                          int iFont, UINT uStyle);
-    // Rich text: "{a name}..{/a}", "{c #rrggbb}..{/c}", "{u}..{/u}", "{b}..{/b}", "{n}" (or the same in <>
-    // when bAngle). Returns the links found with their UTF-8 ranges in the laid-out text.
+    // Rich text: "{a name}..{/a}", "{c #rrggbb}..{/c}", "{u}..{/u}", "{b}..{/b}", "{i}..{/i}", "{n}", "{x n}"
+    // (a gap of n pixels, at most 200) and pictures "{i name}" or "{i name n k}" (frame k, from 0, of a strip of n frames
+    // side by side), a picture name of the skin's resources, shown at its size and centred on the text's
+    // middle (the same in <> when bAngle). "{{" is a "{" of the text. Returns the links found with their
+    // UTF-8 ranges in the laid-out text.
     static void DrawHtmlText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const char* pstrText, DWORD dwTextColor,
                              DWORD dwLinkColor, int iFont, UINT uStyle, bool bAngle,
                              std::vector<TTextLink>* links = nullptr);
@@ -99,6 +102,8 @@ public:
     static SIZE GetTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle);
     // Size of plain text laid out in `width` pixels (wrapped when the style has DT_WORDBREAK).
     static SIZE GetWrappedTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle, int width);
+    // Text (GBK) for rich text that shows it as it is: every opening bracket doubled.
+    static std::string EscapeHtmlText(const std::string& text, bool bAngle);
     // Size of rich text laid out in `width` pixels (wrapped when the style has DT_WORDBREAK).
     static SIZE GetHtmlTextSize(CPaintManagerUI* pManager, const char* pstrText, int iFont, UINT uStyle, int width,
                                 bool bAngle);

@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 
+#include "TestUtil.h"
 #include "UiTestSupport.h"
 
 using namespace DuiLib;
@@ -230,4 +231,74 @@ TEST(Input, RowsOfOneHeightArePlacedByIndex) {
     layout();
     EXPECT_EQ(rows[2]->GetPos().top, 20);
     EXPECT_EQ(list->GetItemIndexAt(POINT{50, 25}), 1);
+}
+
+namespace {
+
+// A picture file of w x h pixels: the left half red, the right half blue.
+void WriteStrip(const std::string& path, int w, int h) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_rgb(cr, 1, 0, 0);
+    cairo_rectangle(cr, 0, 0, w / 2, h);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 0, 0, 1);
+    cairo_rectangle(cr, w / 2, 0, w - w / 2, h);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    cairo_surface_write_to_png(s, path.c_str());
+    cairo_surface_destroy(s);
+}
+
+}  // namespace
+
+// Pictures in rich text: "<i name>" at its size, "<i name n k>" frame k of a strip of n, centred on the text's
+// middle, after an exact "<x n>" gap; measured with the text. Names outside the skin's resources, and doubled
+// brackets, draw no picture.
+TEST(Paint, RichTextDrawsPicturesOfTheSkin) {
+    const std::string dir = testsupport::MakeTempDir("varnet-richtext") + "/";
+    WriteStrip(dir + "strip.png", 16, 12);
+    WriteStrip("/tmp/varnet-richtext-outside.png", 16, 12);
+    const std::string saved = CPaintManagerUI::GetInstancePath();
+    CPaintManagerUI::SetInstancePath(dir.c_str());
+    Tree t(R"(<VerticalLayout bkcolor="#FFFFFFFF"><Label name="l" height="30" showhtml="true" textcolor="#FF000000"/>
+              </VerticalLayout>)",
+           200, 30);
+    auto* label = static_cast<CLabelUI*>(t.pm.FindControl("l"));
+    auto red = [](uint32_t px) { return px == 0xFFFF0000u; };
+    auto blue = [](uint32_t px) { return px == 0xFF0000FFu; };
+    const struct {
+        const char* text;
+        int left;         // where the picture starts
+        int width;        // 0: no picture
+        bool firstIsRed;  // its left half
+    } rows[] = {
+        {"<i strip.png>A", 0, 16, true},    {"<x 10><i strip.png 2 1>A", 10, 8, false},
+        {"<i strip.png 2>A", 0, 8, true},   {"{i strip.png}A", 0, 16, true},
+        {"<<i strip.png>A", 0, 0, false},   {"<i /tmp/varnet-richtext-outside.png>A", 0, 0, false},
+        {"<i ../strip.png>A", 0, 0, false}, {"<i missing.png>A", 0, 0, false},
+    };
+    for (const auto& r : rows) {
+        label->SetText(r.text);
+        Canvas c(t.pm, 200, 30);
+        int colored = 0;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 200; ++x) colored += red(c.At(x, y)) || blue(c.At(x, y));
+        EXPECT_EQ(colored, r.width * 12) << r.text;
+        if (r.width == 0) continue;
+        // Centred (give or take the font's rounding) in the 30 pixels of the label.
+        const int mid = r.left + r.width / 4;
+        int top = 0;
+        while (top < 30 && !red(c.At(mid, top)) && !blue(c.At(mid, top))) ++top;
+        EXPECT_NEAR(top + 6, 15, 2) << r.text;
+        EXPECT_TRUE(r.firstIsRed ? red(c.At(mid, top)) : blue(c.At(mid, top))) << r.text;
+        EXPECT_GT(c.DarkPixels({r.left + r.width, 0, 200, 30}), 10) << r.text << ": the text after it";
+    }
+    SIZE with = CRenderEngine::GetHtmlTextSize(&t.pm, "<i strip.png>A", -1, DT_SINGLELINE, 200, true);
+    SIZE without = CRenderEngine::GetHtmlTextSize(&t.pm, "A", -1, DT_SINGLELINE, 200, true);
+    EXPECT_EQ(with.cx, without.cx + 16);
+    EXPECT_EQ(CRenderEngine::EscapeHtmlText("a<b>提示{c}", true), "a<<b>提示{c}");
+    EXPECT_EQ(CRenderEngine::EscapeHtmlText("{c}", false), "{{c}");
+    CPaintManagerUI::SetInstancePath(saved.c_str());
+    remove("/tmp/varnet-richtext-outside.png");
 }

@@ -125,7 +125,8 @@ TEST(WindowManager, LobbyAndRoomRestoreAndShrink) {
 
 namespace {
 
-// The QQ and Weibo sign-in windows show their page at the size the page asks for (520 x 420).
+// The QQ and Weibo sign-in windows, titled after their platform, show their page at the size the page asks
+// for (520 x 420).
 TEST(SignIn, PlatformPagesShowAtTheirSize) {
     std::string why;
     if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
@@ -136,10 +137,14 @@ TEST(SignIn, PlatformPagesShowAtTheirSize) {
     ASSERT_TRUE(WaitWindow(Utf8("^登录对话框$"), login));
     usleep(400000);
     SkinLayout loginSkin("LoginSkin.xml", login.Width(), login.Height());
-    for (const char* button : {"LoginQQBTN", "LoginBlogBTN"}) {
+    const struct {
+        const char* button;
+        const char* title;
+    } pages[] = {{"LoginQQBTN", "^QQ登录$"}, {"LoginBlogBTN", "^新浪微博登录$"}};
+    for (const auto& [button, pageTitle] : pages) {
         Click(login, loginSkin.Center(button));
         Window page;
-        const std::string title = Utf8("^第三方登录$");
+        const std::string title = Utf8(pageTitle);
         EXPECT_TRUE(WaitFor([&] { return FindWindow(title, page) && page.Width() == 520 && page.Height() == 420; }))
             << button << ": the window is " << page.Width() << "x" << page.Height();
         const std::string shot = ShotDir() + "/signin-" + button + ".png";

@@ -7,6 +7,7 @@
 #include "LobbyMessages.h"
 #include "LobbyTestEnv.h"
 #include "PickerControls.h"
+#include "RoomInfoMgr.h"
 #include "RoomConfigSetDlg.h"
 #include "RoomInfoMgr.h"
 #include "RoomWindow.h"
@@ -16,6 +17,9 @@
 #include "UiTestSupport.h"
 #include "VarnetFrameWnd.h"
 #include "ZQCommands.h"
+
+// Last: the HTTP library's system headers define names that the lock header uses.
+#include "HttpTestServer.h"
 
 using namespace DuiLib;
 
@@ -305,6 +309,88 @@ TEST_F(FrameTest, EnteringRooms) {
     EXPECT_FALSE(frame->EnterRoom(3003, 0, "", ""));
     EXPECT_EQ(rm->activated, 1);
     EXPECT_EQ(service->RequestCount("enterroom"), sent);
+}
+
+// Switching rooms: a close of the old room (code 1) or of all rooms that comes while the new room is awaited,
+// before or after the service let the user in, cancels the switch: no window opens, and neither the store nor
+// the service keeps the new room.
+TEST_F(FrameTest, ACloseWhileSwitchingRoomsLeavesNothingBehind) {
+    Open();
+    const uint32_t me = CGlobalDataApp::GetInstance().GetUid();
+    frame->onModal = [&](WindowImplBase& dlg) {
+        RunLater(10, [&] { UITest::Click(&dlg, "btnOK"); });
+        return dlg.ShowModal();
+    };
+    auto inRoom = [&](int room) {
+        bool in = false;
+        service->WithData([&](testenv::SvcData& d) { in = d.rooms[room].users.count(me) > 0; });
+        return in;
+    };
+    const struct {
+        const char* name;
+        bool afterAnswer;  // the worker has handled the answer when the close comes
+        UINT msg;
+        WPARAM code;
+    } rows[] = {
+        {"old room closed before the answer", false, WM_ROOM_NOTIFY, ROOM_NOTIFY_CLOSE_ROOM},
+        {"old room closed after the answer", true, WM_ROOM_NOTIFY, ROOM_NOTIFY_CLOSE_ROOM},
+        {"all closed before the answer", false, WM_CLOSE_ALL_ROOMS, 0},
+        {"all closed after the answer", true, WM_CLOSE_ALL_ROOMS, 0},
+    };
+    for (const auto& r : rows) {
+        size_t handed = rm->entered.size();
+        ASSERT_TRUE(frame->EnterRoom(3003, 0, "", "欢乐大厅")) << r.name;
+        ASSERT_TRUE(WaitHanded(handed + 1)) << r.name;
+        ASSERT_EQ(rm->Window().title, "欢乐大厅(3003)");
+        testenv::RoomServiceFault stall;  // the answer comes after the close was handled
+        stall.kind = testenv::RoomServiceFault::Stall;
+        stall.stallMs = 300;
+        stall.times = 1;
+        if (!r.afterAnswer) service->SetFault("enterroom", stall);
+        ASSERT_TRUE(frame->EnterRoom(3004, 0, "p&w", "私密房间")) << r.name;
+        ::PostMessage(frame->GetHWND(), r.msg, r.code, 3003);
+        if (r.afterAnswer) ASSERT_TRUE(testsupport::WaitUntil([&] { return rm->CurrentRoom() == 3004; })) << r.name;
+        ASSERT_TRUE(WaitHanded(handed + 2)) << r.name;
+        EXPECT_EQ(rm->Window().GetHWND(), nullptr) << r.name;
+        EXPECT_EQ(rm->Window().title, "欢乐大厅(3003)") << r.name << ": another window was made";
+        EXPECT_EQ(rm->CurrentRoom(), 0u) << r.name;
+        EXPECT_EQ(CRoomInfoMgr::GetInstance().GetRoomName(3003), "") << r.name;
+        EXPECT_EQ(CRoomInfoMgr::GetInstance().GetRoomName(3004), "") << r.name;
+        EXPECT_TRUE(PumpUntil([&] { return !inRoom(3004); }, 10000)) << r.name << ": the new room was not left";
+        // The old room's own window tells the service when the user closes it; all rooms closed, the frame does.
+        if (r.msg == WM_CLOSE_ALL_ROOMS) EXPECT_TRUE(PumpUntil([&] { return !inRoom(3003); }, 10000)) << r.name;
+        EXPECT_TRUE(lobbytest::Chat().WaitMembers(3004, 0, 10000)) << r.name;
+    }
+}
+
+// The stream-server lookup of a room goes on when the room closes: the close does not wait for it, and its
+// answer still comes in.
+TEST_F(FrameTest, ClosingARoomDoesNotWaitForTheStreamServerLookup) {
+    testenv::HttpTestServer ngb;
+    ASSERT_TRUE(ngb.Start());
+    std::atomic<bool> release{false};
+    ngb.Get("/push", [&](const httplib::Request&, httplib::Response& res) {
+        while (!release && ngb.Sleep(10)) {}
+        res.set_content("rtmp://alt/push", "text/plain");
+    });
+    IConfigManager* cfg = AfxGetConfigManager();
+    cfg->SetString("WsNgb", "NgbPush", ngb.Url("/push").c_str(), 1);
+    Open();
+    ASSERT_TRUE(frame->EnterRoom(3003, 0, "", "欢乐大厅"));
+    ASSERT_TRUE(WaitHanded(1));
+    ASSERT_TRUE(PumpUntil([&] { return ngb.Count("/push") == 1; }, 10000));
+    ::SendMessage(frame->GetHWND(), WM_ROOM_NOTIFY, ROOM_NOTIFY_CLOSE_ROOM, 3003);
+    EXPECT_EQ(rm->Window().GetHWND(), nullptr);
+    release = true;
+    std::string pushed;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            cfg->GetString("WsNgb", "WsPush1", pushed);
+            return pushed == "rtmp://alt/push";
+        },
+        10000))
+        << "the close waited for the lookup, which gave up";
+    cfg->SetString("WsNgb", "NgbPush", "", 1);
 }
 
 TEST_F(FrameTest, WaitDialogTimesOut) {

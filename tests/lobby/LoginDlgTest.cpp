@@ -200,7 +200,7 @@ TEST_F(LoginTest, OneLoginAtATime) {
         EXPECT_FALSE(Enabled(dlg, "AnonyUserBTN"));
         dlg.OnBtnClickAnonyUserLogin();
         dlg.OnBtnClickLogin();
-        dlg.OnBtnClickLoginThirdPart("qq");
+        dlg.OnBtnClickLoginThirdPart("qq", "QQ登录");
     });
     EXPECT_EQ(r, 1u);
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetAccount().nickname, "爱丽丝");

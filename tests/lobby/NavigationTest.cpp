@@ -211,6 +211,13 @@ TEST(NavigationTree, InsertionVisibilityAndRemoval) {
     EXPECT_EQ(list->GetCount(), 0);
     EXPECT_NE(list->AddNode(Node("C", false)), nullptr);
     EXPECT_EQ(list->GetItemIndex(list->FindNode("C")->row), 0);
+    // The directory's names are text, whichever brackets they use.
+    for (const char* name : {"<i list-Expand.png>x", "{a y}z"}) {
+        CItemNode* row = list->AddNode(Node(name, false));
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(static_cast<CLabelUI*>(list->RowPart(row, "ItemTextLabel"))->GetText(),
+                  std::string(1, name[0]) + name);
+    }
 }
 
 // The directory filled from the categories in order, its counts shown by key, and keys shared by two nodes

@@ -184,6 +184,7 @@ protected:
         enter.sid = 7777;
         enter.ctxInt[0] = int(kRoom);
         enter.ctxText[0] = "欢乐大厅";
+        manager->ExpectEnter(kRoom);
         ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&enter), 1);
         ASSERT_TRUE(PumpUntil([&] { return frame.entered != nullptr; }, 5000));
         ASSERT_EQ(frame.entered->status, 1);

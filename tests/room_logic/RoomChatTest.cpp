@@ -102,6 +102,7 @@ protected:
         enter.sid = 7777;
         enter.ctxInt[0] = int(kRoom);
         enter.ctxText[0] = "欢乐大厅";
+        manager->ExpectEnter(kRoom);
         ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&enter), 1);
         ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT));
         ASSERT_EQ(frame.enterResults.size(), 1u);
@@ -200,7 +201,8 @@ TEST_F(RoomChat, UsersChatGiftsAndMicrophones) {
     ASSERT_TRUE(manager->Logic().SendChatMsg(1002, "私聊", false));
     EXPECT_TRUE(bob.Wait("pri 1001_chat 私聊"));
 
-    // A gift of three units is paced one line at a time.
+    // A gift of three units is paced one line at a time (once the room's listed gift of 10 units has played).
+    ASSERT_TRUE(PumpUntil([&] { return manager->Logic().GiftShows().PendingUnits() == 0; }, 5000));
     size_t mark = ui.posted.size();
     Push("notifygift", Body({{"fid", "1002"}, {"tid", "1001"}, {"gid", "501"}, {"cnt", "3"}, {"hiscnt", "0"}}));
     EXPECT_TRUE(PumpUntil([&] { return LinesWithFlags(mark, CHAT_VIEW_PUBLIC) >= 3; }, 5000));
@@ -322,6 +324,7 @@ TEST_F(RoomChat, AReceiveThreadThatDoesNotStartIsAFailedConnection) {
     enter.uid = kSelf;
     enter.sid = 7777;
     enter.ctxInt[0] = int(kRoom);
+    manager->ExpectEnter(kRoom);
     ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&enter), 1);
     ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT));
     manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults[0].release()));
@@ -378,6 +381,7 @@ TEST_F(RoomChat, ClosingWhileLoginIsBlockedReturnsPromptlyAndNothingFollows) {
     enter.uid = kSelf;
     enter.sid = 7777;
     enter.ctxInt[0] = int(kRoom);
+    manager->ExpectEnter(kRoom);
     ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&enter), 1);
     ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT));
     manager->OnNotifyRoom(ROOM_NOTIFY_ENTER_RESULT, LPARAM(frame.enterResults[0].release()));

@@ -67,6 +67,7 @@ protected:
         reply.chatServer.ip = "127.0.0.1";
         reply.chatServer.port = uint32_t(silentPort_);
         size_t before = frame.Count(ROOM_NOTIFY_ENTER_RESULT);
+        manager->ExpectEnter(kRoom);
         manager->OnZQMessageNotify(&reply, nullptr);
         ASSERT_TRUE(frame.WaitCode(ROOM_NOTIFY_ENTER_RESULT, before + 1));
     }
@@ -104,18 +105,23 @@ TEST_F(RoomManagerTest, WindowHeartbeatAndClosing) {
     CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = kSelf; });
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetLevel(), 3u);  // level -1 leaves it
 
-    // RemoveAll without a window queues no exit request and still clears the store.
+    // RemoveAll before the window opened still leaves the room at the service and clears the store; the
+    // enter result then opens nothing. With no room it queues nothing.
     Enter(9);
     EXPECT_EQ(CGlobalDataApp::GetInstance().GetLevel(), 9u);
     size_t queued = worker.QueueSize();
     manager->RemoveAll();
-    EXPECT_EQ(worker.QueueSize(), queued);
+    EXPECT_EQ(worker.QueueSize(), queued + 1);
     EXPECT_EQ(CRoomInfoMgr::GetInstance().GetRoomName(kRoom), "");
+    Open();
+    EXPECT_EQ(ui.GetHWND(), nullptr);
+    manager->RemoveAll();
+    EXPECT_EQ(worker.QueueSize(), queued + 1);
     // With a window it queues one.
     Enter();
     Open();
     manager->RemoveAll();
-    EXPECT_EQ(worker.QueueSize(), queued + 1);
+    EXPECT_EQ(worker.QueueSize(), queued + 2);
 
     // A failed or missing result creates no window.
     CZQEnterRoomMsg refused;
@@ -241,16 +247,7 @@ TEST_F(RoomManagerTest, ReplyDispatch) {
 }
 
 TEST_F(RoomManagerTest, EnterRoomGiftsAreRouted) {
-    CZQEnterRoomMsg reply;
-    reply.status = 1;
-    reply.ctxInt[0] = int(kRoom);
-    reply.systm = 1000;
-    reply.globalMsg.gid = 501;
-    reply.globalMsg.cnt = 1;
-    reply.globalMsg.fname = "a";
-    reply.globalMsg.hide = 1;
-    reply.globalMsg.fbeautyid = 5;
-    reply.globalMsg.tbeautyid = 6;
+    manager->Logic().SetTickSource([] { return 0u; });  // no unit is played meanwhile
     auto gift = [](uint32_t gid, uint32_t cnt, uint32_t tm) {
         auto g = std::make_unique<GiftHistoryInfo>();
         g->gid = gid;
@@ -260,22 +257,38 @@ TEST_F(RoomManagerTest, EnterRoomGiftsAreRouted) {
         g->sender.uid = 1003;
         return g;
     };
-    // One rule for every entry: min(N, 15 x (time - server time)) units remain; the service lists gifts with
-    // the time they were sent, so the pacing of those in the past has ended and nothing of them plays.
-    reply.giftHistory.push_back(gift(501, 100, 1002));  // 2 s: 30 remain
-    reply.giftHistory.push_back(nullptr);
-    reply.giftHistory.push_back(gift(21012, 3, 0));    // a cheque
-    reply.giftHistory.push_back(gift(502, 4, 0));      // long past: none
-    reply.giftHistory.push_back(gift(501, 7, 999));    // a second ago: none
-    reply.giftHistory.push_back(gift(503, 10, 1000));  // now: none
-    reply.giftHistory.push_back(gift(502, 40, 1001));  // 1 s: 15 remain
-    reply.giftHistory.push_back(gift(501, 9, 1003));   // 3 s: all 9
-    ui.chatReady = false;
-    manager->OnZQMessageNotify(&reply, nullptr);
-    CGiftShowManager& shows = manager->Logic().GiftShows();
-    EXPECT_EQ(shows.PendingUnits(), 30u + 15 + 9);
-    EXPECT_EQ(shows.PendingCheques(), 1u);
-    ASSERT_EQ(shows.PendingBanners(), 1u);
+    // The first gift keeps min(N, 15 x (its time - server time)) units, compared unsigned: all of them when
+    // its time lies in the past. Every later one plays in full, whatever its time.
+    const struct {
+        uint32_t firstTime;
+        size_t firstUnits;
+    } rows[] = {{1002, 30}, {1010, 100}, {1000, 0}, {999, 100}, {0, 100}};
+    for (const auto& r : rows) {
+        CZQEnterRoomMsg reply;
+        reply.status = 1;
+        reply.ctxInt[0] = int(kRoom);
+        reply.systm = 1000;
+        reply.globalMsg.gid = 501;
+        reply.globalMsg.cnt = 1;
+        reply.globalMsg.fname = "a";
+        reply.globalMsg.hide = 1;
+        reply.globalMsg.fbeautyid = 5;
+        reply.globalMsg.tbeautyid = 6;
+        reply.giftHistory.push_back(gift(501, 100, r.firstTime));
+        reply.giftHistory.push_back(nullptr);
+        reply.giftHistory.push_back(gift(21012, 3, 0));  // a cheque
+        reply.giftHistory.push_back(gift(502, 4, 0));
+        reply.giftHistory.push_back(gift(501, 7, 999));
+        reply.giftHistory.push_back(gift(503, 10, 1000));
+        reply.giftHistory.push_back(gift(502, 40, 1001));
+        ui.chatReady = false;
+        manager->ExpectEnter(kRoom);
+        manager->OnZQMessageNotify(&reply, nullptr);
+        CGiftShowManager& shows = manager->Logic().GiftShows();
+        EXPECT_EQ(shows.PendingUnits(), r.firstUnits + 4 + 7 + 10 + 40) << r.firstTime;
+        EXPECT_EQ(shows.PendingCheques(), 1u);
+        ASSERT_EQ(shows.PendingBanners(), 1u);
+    }
     ui.Open();
     manager->Logic().SetRoomUI(&ui);
     EXPECT_TRUE(ui.WaitCode(ROOM_NOTIFY_GLOBAL_GIFT));
