@@ -294,8 +294,9 @@ bool PublishWindowProperty(const char* name, HWND hwnd, const std::vector<UINT>&
     p.path = path;
     {
         NameLock lock(path);
-        int fd = BindSocket(addr, path);
-        if (fd < 0 && SocketAlive(addr)) {
+        const bool taken = SocketAlive(addr);
+        int fd = taken ? -1 : BindSocket(addr, path);
+        if (fd < 0 && (taken || SocketAlive(addr))) {
             // Another running copy holds the name: this one publishes beside it under its process id.
             p.path = SecondaryPath(path, getpid());
             if (!FillAddress(p.path, addr)) {

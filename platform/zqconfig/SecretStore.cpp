@@ -11,10 +11,18 @@ namespace {
 const char kLog[] = "Config.txt";
 
 const SecretSchema* Schema() {
-    static const SecretSchema schema = {"net.varnet.Password",
-                                        SECRET_SCHEMA_NONE,
-                                        {{"account", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-                                        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema schema = {
+        "net.varnet.Password",
+        SECRET_SCHEMA_NONE,
+        {{"account", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+        0,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr};
     return &schema;
 }
 
@@ -45,8 +53,8 @@ bool StoreSecret(const std::string& account, const std::string& password) {
     if (!Convert(account, "UTF-8", "GBK", name) || !Convert(password, "UTF-8", "GBK", secret)) return false;
     const std::string label = "Varnet: " + name;
     GError* error = nullptr;
-    if (!secret_password_store_sync(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(), nullptr,
-                                    &error, "account", name.c_str(), nullptr))
+    if (!secret_password_store_sync(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(), nullptr, &error,
+                                    "account", name.c_str(), nullptr))
         return Failed("zqconfig::StoreSecret", error);
     return true;
 }
