@@ -7,6 +7,7 @@
 #include "LobbyMessages.h"
 #include "LobbyWindowProps.h"
 #include "ZQCommands.h"
+#include "SecretStore.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 #include "ZqMessageBox.h"
@@ -43,13 +44,23 @@ std::vector<SavedAccount> ReadSavedAccounts() {
         SavedAccount a;
         std::string key = StringUtility::Format("UserName%d", i);
         if (!cfg->GetString("UserInfo", key.c_str(), a.name)) break;
+        const std::string pwdKey = StringUtility::Format("PassWord%d", i);
         std::string stored;
-        cfg->GetString("UserInfo", StringUtility::Format("PassWord%d", i).c_str(), stored, "");
+        cfg->GetString("UserInfo", pwdKey.c_str(), stored, "");
         char buf[256];
         int n = stored.empty() ? 0 : Base64::Base64Decode(stored.c_str(), buf, sizeof buf);
         if (n > 0) a.password.assign(buf, (size_t)n);
         cfg->GetBool("UserInfo", StringUtility::Format("AutoLogin%d", i).c_str(), a.autoLogin);
         cfg->GetBool("UserInfo", StringUtility::Format("RemPW%d", i).c_str(), a.remember);
+        if (!a.password.empty()) {
+            // Kept in the settings file by an earlier run or for want of a store: moved into the store.
+            // Without a store it stays, written again so that the file gets the owner-only mode.
+            const bool moved = a.remember && zqconfig::StoreSecret(a.name, a.password);
+            cfg->SetString("UserInfo", pwdKey.c_str(), moved ? "" : stored.c_str(), 1);
+        } else if (a.remember) {
+            bool found = false;
+            zqconfig::LookupSecret(a.name, a.password, found);
+        }
         cfg->GetInt("UserInfo", StringUtility::Format("LogInType%d", i).c_str(), a.loginType);
         list.push_back(std::move(a));
     }
@@ -65,7 +76,11 @@ void WriteSavedAccounts(std::vector<SavedAccount> list, const SavedAccount& curr
         const SavedAccount& a = list[i];
         int n = (int)i;
         cfg->SetString("UserInfo", StringUtility::Format("UserName%d", n).c_str(), a.name.c_str(), 1);
-        std::string pwd = a.remember ? Base64::Base64Encode(a.password.data(), (int)a.password.size()) : "";
+        // The desktop's secret store keeps it where one answers; the settings file (the owner's only) else.
+        std::string pwd;
+        if (a.remember && !a.password.empty() && !zqconfig::StoreSecret(a.name, a.password))
+            pwd = Base64::Base64Encode(a.password.data(), (int)a.password.size());
+        else if (!a.remember) zqconfig::ClearSecret(a.name);
         cfg->SetString("UserInfo", StringUtility::Format("PassWord%d", n).c_str(), pwd.c_str(), 1);
         cfg->SetBool("UserInfo", StringUtility::Format("AutoLogin%d", n).c_str(), a.autoLogin);
         cfg->SetBool("UserInfo", StringUtility::Format("RemPW%d", n).c_str(), a.remember);

@@ -178,6 +178,8 @@ void CVarnetFrameWnd::InitWindow() {
 
 void CVarnetFrameWnd::OnZQMessageNotify(CZQMessage* msg, CZQEventSource*) {
     if (!msg) return;
+    if (msg->status == kStatusSessionInvalid && msg->requestSid != 0)
+        ::PostMessage(m_hWnd, WM_SESSION_INVALID, WPARAM(msg->requestSid), 0);
     if (auto* nav = dynamic_cast<CZQGetAllNavMsg*>(msg)) {
         PJ_Log(kLog, 0, "CVarnetFrameWnd::OnZQMessageNotify", "HTTP应答CZQGetAllNavMsg status=%d", nav->status);
         if (nav->status != 1) {
@@ -306,6 +308,9 @@ LRESULT CVarnetFrameWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lP
         OnUpdateOnlineCNTInfo();
         return 0;
     }
+    case WM_SESSION_INVALID:
+        DealSessionInvalid(uint32_t(wParam));
+        return 0;
     case WM_NAV_FAILED: {
         std::unique_ptr<std::string> why(reinterpret_cast<std::string*>(lParam));
         std::string text = StringUtility::Format("获取导航栏信息失败! 失败原因:%s", why ? why->c_str() : "");
@@ -374,7 +379,7 @@ void CVarnetFrameWnd::OnNotifyRoomMsg(int code, LPARAM payload) {
         const std::string text = refused ? result->statusText : std::string();
         if (m_pRoomManager) m_pRoomManager->OnNotifyRoom(code, payload);
         else delete result;
-        if (signedOut) DealSessionInvalid();
+        if (signedOut) DealSessionInvalid(CGlobalDataApp::GetInstance().GetSid());
         else if (refused && !OnEnterRefused(roomId, text)) ShowMessage(text.c_str(), "提示");
         return;
     }
@@ -585,7 +590,10 @@ void CVarnetFrameWnd::CloseInOrder() {
     PJ_Log(kLog, 0, "CVarnetFrameWnd::CloseInOrder", "主窗口关闭");
 }
 
-void CVarnetFrameWnd::DealSessionInvalid() {
+void CVarnetFrameWnd::DealSessionInvalid(uint32_t sid) {
+    // Late replies of a session already dealt with, or of an earlier one, change nothing.
+    if (m_bClosed || sid == 0 || sid != CGlobalDataApp::GetInstance().GetSid() || sid == m_invalidSid) return;
+    m_invalidSid = sid;
     PJ_Log(kLog, 0, "CVarnetFrameWnd::DealSessionInvalid", "会话无效，重新登录");
     // Rooms close here first, so that no room window goes under the prompt's or the dialog's loop.
     if (m_pRoomManager) m_pRoomManager->RemoveAll();

@@ -28,6 +28,8 @@ class CControlGifBk;
 
 // The getallnav failure text for the UI thread (lParam: heap std::string).
 constexpr UINT WM_NAV_FAILED = WM_USER + 1010;
+// A reply refused for an invalid session (wParam: the session id its request carried).
+constexpr UINT WM_SESSION_INVALID = WM_USER + 1011;
 
 class CVarnetFrameWnd : public DuiLib::WindowImplBase, public CZQEventListener {
 public:
@@ -123,8 +125,9 @@ private:
     bool TakeRoomEndNotice(int code);
     // The box of such a code; false when the frame went meanwhile or 33 followed it.
     bool ShowRoomEndBox(int code, const char* text);
-    // An enter answer saying the session is gone: the rooms close, the user is told and signs in again.
-    void DealSessionInvalid();
+    // A reply saying the session `sid` is gone: the rooms close, the user is told and signs in again; once
+    // per session, and only for the session signed in now.
+    void DealSessionInvalid(uint32_t sid);
     void OnResChanged(int mask);
     void ShowForceUpdateDlg();
     void OnShowWindow(bool shown);
@@ -161,7 +164,8 @@ private:
     CTrayIcon m_trayIcon;
     // Page commands: one prompt at a time (later commands are dropped while it is up), one browser window
     // an interval. UI thread.
-    bool m_bClosed = false;  // CloseInOrder ran
+    bool m_bClosed = false;     // CloseInOrder ran
+    uint32_t m_invalidSid = 0;  // the session DealSessionInvalid took care of
     // The room of the last enter request, for the password prompt after a refusal. UI thread.
     struct PendingEnter {
         uint32_t roomId = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "GlobalData.h"
+#include "ZqLib.h"
 #include "ZqLog.h"
 
 namespace {
@@ -106,6 +107,27 @@ bool CRoomInfoMgr::GetRoomUser(uint32_t roomId, uint32_t uid, RoomUserInfo& out)
 
 bool CRoomInfoMgr::GetRoomUserByBeautyID(uint32_t roomId, uint32_t beautyId, RoomUserInfo& out) {
     return WithRoom(roomId, false, [&](CRoomBaseInfo& r) { return r.GetUserByBeautyID(beautyId, out); });
+}
+
+RoomUserInfo CRoomInfoMgr::GetChatSender(uint32_t roomId, uint32_t uid, const std::string& frameName) {
+    RoomUserInfo user;
+    if (GetRoomUser(roomId, uid, user)) return user;
+    user = RoomUserInfo();
+    user.uid = uid;
+    std::string name = UrlEncode::Decode(frameName);
+    if (name.size() > 256) name.resize(256);
+    const size_t open = name.rfind('(');
+    const size_t digits = open == std::string::npos ? 0 : name.size() - open - 2;
+    if (open != std::string::npos && open > 0 && digits >= 1 && digits <= 10 && name.back() == ')' &&
+        name.find_first_not_of("0123456789", open + 1) == name.size() - 1) {
+        const unsigned long long id = std::strtoull(name.c_str() + open + 1, nullptr, 10);
+        if (id <= 0xFFFFFFFFull) {
+            user.beautyid = uint32_t(id);
+            name.resize(open);
+        }
+    }
+    user.nickname = name;
+    return user;
 }
 
 bool CRoomInfoMgr::UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user) {

@@ -49,7 +49,10 @@ public:
     int RemoveRoomUser(uint32_t roomId, uint32_t uid);                                  // absent: 0
     bool GetRoomUser(uint32_t roomId, uint32_t uid, RoomUserInfo& out);                 // absent: false
     bool GetRoomUserByBeautyID(uint32_t roomId, uint32_t beautyId, RoomUserInfo& out);  // absent: false
-    bool UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user);                     // absent: false
+    // The sender of a chat line: the stored user, or one the store does not know yet with the name the chat
+    // frame carries ("nickname(display id)" URL-encoded, or a bare nickname).
+    RoomUserInfo GetChatSender(uint32_t roomId, uint32_t uid, const std::string& frameName);
+    bool UpdateRoomUser(uint32_t roomId, const RoomUserInfo& user);  // absent: false
 
     // The record with its lock held in `mode` (1 shared, 2 exclusive), or null (room absent or bad mode;
     // nothing is held then and UnlockRoom is not called). Until UnlockRoom this thread calls no other store

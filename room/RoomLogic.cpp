@@ -438,17 +438,6 @@ bool CRoomLogic::SendChatMsg(uint32_t targetUid, const std::string& text, bool i
     return true;
 }
 
-namespace {
-RoomUserInfo FetchUser(uint32_t room, uint32_t uid) {
-    RoomUserInfo user;
-    if (!CRoomInfoMgr::GetInstance().GetRoomUser(room, uid, user)) {
-        user = RoomUserInfo();
-        user.uid = uid;
-    }
-    return user;
-}
-}  // namespace
-
 void CRoomLogic::NotifyPubMsg(std::string senderName, std::string receiverName, std::string senderChatId,
                               std::string receiverChatId, std::string text) {
     uint32_t from = ChatIdToUid(senderChatId), to = ChatIdToUid(receiverChatId);
@@ -456,9 +445,10 @@ void CRoomLogic::NotifyPubMsg(std::string senderName, std::string receiverName, 
            senderName.c_str(), senderChatId.c_str(), int(from), receiverName.c_str(), receiverChatId.c_str(), int(to),
            text.c_str());
     uint32_t room = roomId_;
-    RoomUserInfo sender = FetchUser(room, from);
+    CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
+    RoomUserInfo sender = store.GetChatSender(room, from, senderName);
     RoomUserInfo receiver;
-    if (to) receiver = FetchUser(room, to);
+    if (to) receiver = store.GetChatSender(room, to, receiverName);
     uint32_t me = CGlobalDataApp::GetInstance().GetUid();
     int flags = (from == me || (to && to == me)) ? CHAT_VIEW_OWN : CHAT_VIEW_PUBLIC;
     IRoomUI* ui = roomUI_;
@@ -478,12 +468,13 @@ void CRoomLogic::NotifyPriMsg(std::string senderName, std::string senderChatId, 
         // No window yet: kept for the window to show once its own view and the user list are there.
         varnet::MutexLock hold(whisperLock_);
         if (!roomWindowReady_) {
-            if (pendingWhispers_.size() < kMaxPendingWhispers) pendingWhispers_.push_back({from, std::move(plain)});
+            if (pendingWhispers_.size() < kMaxPendingWhispers)
+                pendingWhispers_.push_back({from, std::move(plain), senderName});
             else PJ_Log(kLog, LOG_FAILURE, "CRoomLogic::NotifyPriMsg", "缓存私聊过多，丢弃");
             return;
         }
     }
-    RoomUserInfo sender = FetchUser(roomId_, from);
+    RoomUserInfo sender = CRoomInfoMgr::GetInstance().GetChatSender(roomId_, from, senderName);
     PostRoomUILine(CHAT_VIEW_OWN, IsValidChatHtml(plain) ? BuildPriChatHtml(plain, sender)
                                                          : BuildTipHtml("收到一条包含无效html标签的私聊消息"));
 }

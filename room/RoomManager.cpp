@@ -245,7 +245,8 @@ void CRoomManager::DealHttpEnterRoom(CZQEnterRoomMsg* msg) {
     FillEnterRoomGiftShow(msg);
     CRoomInfoMgr& store = CRoomInfoMgr::GetInstance();
     store.InsertRoom(room, msg->chatServer);
-    store.SetRoomName(room, msg->ctxText[0]);
+    // The room's own name where the reply gives it; the link's or the directory's otherwise.
+    store.SetRoomName(room, msg->name.empty() ? msg->ctxText[0] : msg->name);
     if (CRoomBaseInfo* info = store.LockRoom(room, 2)) {
         info->lock.AssertHeld();
         info->myMuteFlag = msg->mute ? 1 : 0;

@@ -59,6 +59,7 @@ public:
 struct PendingPrivateMsg {
     uint32_t senderUid = 0;
     std::string text;
+    std::string senderName;  // as the chat frame carries it (URL-encoded)
 };
 
 class IRoomCenterUI : public IRoomDealUI {

@@ -303,8 +303,7 @@ void CDealMainCenter::ShowPendingLines() {
         for (const PendingPrivateMsg& m : m_pending) {
             if (m.senderUid == me) continue;
             if (IsValidChatHtml(m.text)) {
-                RoomUserInfo sender;
-                if (!store.GetRoomUser(room, m.senderUid, sender)) sender.uid = m.senderUid;
+                RoomUserInfo sender = store.GetChatSender(room, m.senderUid, m.senderName);
                 AppendMsgHtml(BuildPriChatHtml(m.text, sender), kOwnView);
             } else {
                 AppendMsgHtml(BuildTipHtml("收到一条包含无效html标签的私聊消息"), kOwnView);

@@ -26,11 +26,7 @@ namespace {
 class PropertyMainWindowLink final : public IMainWindowLink {
 public:
     explicit PropertyMainWindowLink(const char* property) : m_property(property) {}
-    bool Find() override {
-        std::string path = WindowPropertySocketPath(m_property.c_str());
-        struct stat st {};
-        return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
-    }
+    bool Find() override { return !FindWindowPropertySocket(m_property.c_str()).empty(); }
     bool Post(UINT msg, WPARAM wParam, LPARAM lParam) override {
         return PostMessageToProperty(m_property.c_str(), msg, wParam, lParam, 200) != FALSE;
     }

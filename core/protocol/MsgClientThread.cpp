@@ -139,6 +139,11 @@ MsgSendData* CMsgClientThread::GetSendDataFromMsgClass(CZQMessage* msg) {
     d->typeId = msg->typeId;
     d->cmd = msg->cmd;
     d->url = GetEndpoint() + query;
+    for (size_t at = 0; (at = query.find("sid=", at)) != std::string::npos; at += 4) {
+        if (at != 0 && query[at - 1] != '&') continue;
+        d->sid = uint32_t(std::strtoul(query.c_str() + at + 4, nullptr, 10));
+        break;
+    }
     d->seq = msg->seq;
     for (int i = 0; i < 3; ++i) d->ctxInt[i] = msg->ctxInt[i];
     d->ctxText[0] = msg->ctxText[0];
@@ -202,6 +207,7 @@ void CMsgClientThread::SendZQAsynMsg(const MsgSendData& data) {
     }
     reply->typeId = data.typeId;
     reply->seq = data.seq;
+    reply->requestSid = data.sid;
     for (int i = 0; i < 3; ++i) reply->ctxInt[i] = data.ctxInt[i];
     reply->ctxText[0] = data.ctxText[0];
     reply->ctxText[1] = data.ctxText[1];

@@ -52,6 +52,7 @@ struct MsgSendData {
     int typeId = 49;
     std::string cmd;
     std::string url;
+    uint32_t sid = 0;  // the session the request carries ("sid"), 0 for none
     int seq = 0;
     int ctxInt[3] = {0, 0, 0};
     std::string ctxText[2];

@@ -73,6 +73,7 @@ void CZQEnterRoomMsg::ReadOwn(const Json::Value& root) {
     for (int i = 0; i < 5; ++i) ReadDecoded(root, kMsg[i], 2048, msg[i]);
     ReadString(root, "entershow", entershow);
     ReadUInt(root, "hide", hide);
+    ReadDecoded(root, "name", 256, name);
 
     // Microphones, chat server.
     ReadMicList(Get(root, "miclist"), true, micList);

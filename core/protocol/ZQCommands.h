@@ -95,6 +95,7 @@ public:
     bool fav = false;
     std::string msg[5];
     std::string entershow;
+    std::string name;  // the room's name when the reply gives one ("name"), else empty
     MicUserMap micList;
     ChatServerInfo chatServer;
     struct GlobalGiftMsg {

@@ -55,6 +55,8 @@ public:
     std::string classTag;
     std::string spare;
     int seq = 0;
+    // A reply: the session id its request carried (0 for none), set by the request worker.
+    uint32_t requestSid = 0;
 
     // The process-wide sequence counter (tests set it near the wrap).
     static int NextSequence();

@@ -1,6 +1,7 @@
 // Cross-process window properties over Unix datagram sockets.
 #include "Win32Ipc.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <sys/file.h>
@@ -210,6 +211,11 @@ void OnWindowDied(HWND h) {
     }
 }
 
+// Where a further copy publishes a name whose socket another live process holds: "<name>.<pid>.sock".
+std::string SecondaryPath(const std::string& path, pid_t pid) {
+    return path.substr(0, path.size() - 5) + "." + std::to_string(pid) + ".sock";
+}
+
 // Binds a fresh socket at `addr`, replacing a stale one. -1 on failure.
 int BindSocket(const sockaddr_un& addr, const std::string& path) {
     int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -288,12 +294,22 @@ bool PublishWindowProperty(const char* name, HWND hwnd, const std::vector<UINT>&
     p.path = path;
     {
         NameLock lock(path);
-        int fd = BindSocket(addr, path);
+        const bool taken = SocketAlive(addr);
+        int fd = taken ? -1 : BindSocket(addr, path);
+        if (fd < 0 && (taken || SocketAlive(addr))) {
+            // Another running copy holds the name: this one publishes beside it under its process id.
+            p.path = SecondaryPath(path, getpid());
+            if (!FillAddress(p.path, addr)) {
+                return false;
+            }
+            NameLock own(p.path);
+            fd = BindSocket(addr, p.path);
+        }
         if (fd < 0) {
             return false;
         }
         struct stat st {};
-        if (stat(path.c_str(), &st) == 0) {
+        if (stat(p.path.c_str(), &st) == 0) {
             p.dev = st.st_dev;
             p.ino = st.st_ino;
         }
@@ -335,8 +351,47 @@ void UnpublishWindowProperty(const char* name) {
     Retire(p);
 }
 
+std::string FindWindowPropertySocket(const char* name) {
+    const std::string path = WindowPropertySocketPath(name);
+    sockaddr_un addr;
+    if (!FillAddress(path, addr)) {
+        return "";
+    }
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && SocketAlive(addr)) {
+        return path;
+    }
+    // The copies that publish beside the first: the one that published last.
+    const size_t slash = path.rfind('/');
+    const std::string dir = path.substr(0, slash), stem = path.substr(slash + 1, path.size() - slash - 6) + ".";
+    std::string best;
+    timespec newest{};
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string file = e->d_name;
+            if (file.size() <= stem.size() + 5 || file.compare(0, stem.size(), stem) != 0 ||
+                file.compare(file.size() - 5, 5, ".sock") != 0 ||
+                file.find_first_not_of("0123456789", stem.size()) != file.size() - 5) {
+                continue;
+            }
+            const std::string candidate = dir + "/" + file;
+            if (lstat(candidate.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || !FillAddress(candidate, addr) ||
+                !SocketAlive(addr)) {
+                continue;
+            }
+            if (best.empty() || st.st_mtim.tv_sec > newest.tv_sec ||
+                (st.st_mtim.tv_sec == newest.tv_sec && st.st_mtim.tv_nsec > newest.tv_nsec)) {
+                best = candidate;
+                newest = st.st_mtim;
+            }
+        }
+        closedir(d);
+    }
+    return best;
+}
+
 BOOL PostMessageToProperty(const char* name, UINT msg, WPARAM wParam, LPARAM lParam, DWORD timeoutMs) {
-    std::string path = WindowPropertySocketPath(name);
+    std::string path = FindWindowPropertySocket(name);
     sockaddr_un addr;
     if (!FillAddress(path, addr)) {
         return FALSE;

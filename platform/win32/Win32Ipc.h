@@ -5,7 +5,8 @@
 // calls PostMessageToProperty(name, msg, wParam, lParam): the three numbers cross (never pointers) and are
 // posted to the window on its UI thread (the loop must run). The socket goes away when the window dies or
 // the property is unpublished; a socket left by a dead process is replaced; a live one of another process
-// is kept (the publish then fails).
+// is kept, and this process publishes beside it as "<name>.<pid>.sock". A sender reaches the first copy
+// while it lives, else the copy that published last.
 //
 // Any process of the user can write to the socket, so the receiver only takes the messages it expects:
 // those in `accepted`, or with an empty list every message from WM_USER up (system messages such as
@@ -28,6 +29,8 @@ void UnpublishWindowProperty(const char* name);
 BOOL PostMessageToProperty(const char* name, UINT msg, WPARAM wParam, LPARAM lParam, DWORD timeoutMs = 1000);
 // The socket path of a property ("" when the folder is unusable or the name is empty).
 std::string WindowPropertySocketPath(const char* name);
+// The socket of a live publisher of the name, as PostMessageToProperty chooses it; "" when none.
+std::string FindWindowPropertySocket(const char* name);
 // The folder of the sockets: $XDG_RUNTIME_DIR when it is a private folder of this user (a real folder, owned
 // by the user, mode without group or other bits), else <tmpRoot>/varnet-<uid>, created 0700, when that is
 // private too; when another user holds that name, <home>/.varnet-run-<uid> (created and checked alike).

@@ -277,7 +277,7 @@ private:
         std::string tmp = folder_ + "user.ini.tmpXXXXXX";
         int fd = mkostemp(tmp.data(), O_CLOEXEC);
         if (fd < 0) return false;
-        fchmod(fd, 0644);
+        fchmod(fd, 0600);  // it may hold a remembered password
         size_t done = 0;
         bool ok = true;
         while (done < text.size()) {

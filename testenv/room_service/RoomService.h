@@ -173,5 +173,10 @@ int ParamI(const std::map<std::string, std::string>& p, const char* key, int def
 std::string ParamS(const std::map<std::string, std::string>& p, const char* key);
 Json::Value Reply(int status, const char* desc = "");
 std::string UrlEnc(const std::string& gbk);
+// Bodies of the entry and leave notices; the name under which a user talks in the chat ("nickname(display
+// id)", GBK).
+std::string EnterNoticeBody(const SvcUser& u, uint32_t role, uint32_t hide, bool muted, size_t count);
+std::string ExitNoticeBody(uint32_t uid, size_t count);
+std::string ChatName(const SvcUser& u);
 
 }  // namespace testenv

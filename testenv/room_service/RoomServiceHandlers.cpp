@@ -78,7 +78,9 @@ void RoomService::LoadSampleData() {
     SvcRoom r1;
     r1.rid = 3003;
     r1.name = "欢乐大厅";
-    r1.msg[0] = "欢迎来到欢乐大厅";
+    // A notice as the room management dialog stores it: the text's length and that of text and link together.
+    const std::string notice = "欢迎来到欢乐大厅";
+    r1.msg[0] = StringUtility::Format("%04d%04d", int(notice.size()), int(notice.size())) + notice;
     r1.users = {1002, 1003};
     r1.mics[1002] = SvcMic{0, 3, "publish"};
     r1.roles[1002] = 3;
@@ -203,8 +205,9 @@ Json::Value RoomService::OnLogout(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     u->sid = 0;
     for (auto& [rid, r] : data_.rooms) {
-        r.users.erase(u->uid);
+        const bool was = r.users.erase(u->uid) > 0;
         r.mics.erase(u->uid);
+        if (was) PushNotice(rid, "notifyexit", ExitNoticeBody(u->uid, r.users.size()));
     }
     return Reply(1);
 }

@@ -13,6 +13,22 @@ uint32_t Now() {
 }
 }  // namespace
 
+std::string ExitNoticeBody(uint32_t uid, size_t count) {
+    return "id=" + std::to_string(uid) + "\ncnt=" + std::to_string(count) + "\n";
+}
+
+std::string ChatName(const SvcUser& u) {
+    return StringUtility::Format("%s(%u)", u.nickname.c_str(), u.beautyid);
+}
+
+std::string EnterNoticeBody(const SvcUser& u, uint32_t role, uint32_t hide, bool muted, size_t count) {
+    return StringUtility::Format(
+        "id=%u\nnickname=%s\nchatid=%s\nlevel=%u\nbeautyid=%u\nphotoid=%u\nrole=%u\nhide=%u\n"
+        "camera=0\ncnt=%u\ntagid=0\nmute=%d\n",
+        u.uid, UrlEnc(u.nickname).c_str(), u.chatid.c_str(), u.level, u.beautyid, u.photoid, role, hide,
+        unsigned(count), muted ? 1 : 0);
+}
+
 // The chat server data with signatures the chat server accepts for this user and room.
 void RoomService::ChatRoomJson(Json::Value& c, const SvcUser& u, const SvcRoom& r, const std::string& chatName) const {
     uint32_t tm = Now();
@@ -65,6 +81,10 @@ Json::Value RoomService::OnEnterRoom(const Params& p) {
     r->users.insert(u->uid);
     Json::Value v = Reply(1);
     auto role = r->roles.find(u->uid);
+    // Those already in the room learn of the newcomer (its own chat joins only after this answer).
+    PushNotice(r->rid, "notifyenter",
+               EnterNoticeBody(*u, role == r->roles.end() ? 0u : role->second, ParamU(p, "hide"),
+                               r->muted.count(u->uid) > 0, r->users.size()));
     v["role"] = role == r->roles.end() ? 0u : role->second;
     v["level"] = u->level;
     v["chatid"] = u->chatid;
@@ -72,10 +92,11 @@ Json::Value RoomService::OnEnterRoom(const Params& p) {
     v["fav"] = r->favouredBy.count(u->uid) ? 1 : 0;
     for (int i = 0; i < 5; ++i) v["msg" + std::to_string(i + 1)] = UrlEnc(r->msg[i]);
     v["entershow"] = "";
+    v["name"] = UrlEnc(r->name);
     v["hide"] = ParamU(p, "hide");
     v["miclist"] = Json::Value(Json::arrayValue);
     for (const auto& [uid, m] : r->mics) v["miclist"].append(MicJson(*r, uid, m));
-    ChatRoomJson(v["chatroom"], *u, *r, u->chatid);
+    ChatRoomJson(v["chatroom"], *u, *r, ChatName(*u));
     v["sendgiftlist"] = Json::Value(Json::arrayValue);
     for (const SvcGift& g : r->gifts) {
         Json::Value e;
@@ -128,8 +149,9 @@ Json::Value RoomService::OnExitRoom(const Params& p) {
     if (!u) return Reply(5, "会话无效");
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
-    r->users.erase(u->uid);
+    const bool was = r->users.erase(u->uid) > 0;
     r->mics.erase(u->uid);
+    if (was) PushNotice(r->rid, "notifyexit", ExitNoticeBody(u->uid, r->users.size()));
     return Reply(1);
 }
 
@@ -139,7 +161,7 @@ Json::Value RoomService::OnGetChatSig(const Params& p) {
     SvcRoom* r = Room(p);
     if (!r) return Reply(2, "房间不存在");
     Json::Value v = Reply(1);
-    ChatRoomJson(v["chatroom"], *u, *r, ParamS(p, "chatid"));
+    ChatRoomJson(v["chatroom"], *u, *r, ChatName(*u));
     return v;
 }
 
@@ -238,10 +260,6 @@ Json::Value RoomService::OnHeartBeat(const Params& p) {
 // Bodies of the moderation notices (type 1 kick, 2 mute, 3 unmute, 4 blacklist).
 static std::string OpNoticeBody(int type, uint32_t tid, uint32_t fid) {
     return "type=" + std::to_string(type) + "\ntid=" + std::to_string(tid) + "\nfid=" + std::to_string(fid) + "\n";
-}
-
-static std::string ExitNoticeBody(uint32_t uid, size_t count) {
-    return "id=" + std::to_string(uid) + "\ncnt=" + std::to_string(count) + "\n";
 }
 
 // The caller must be in the room with a role above the target's.

@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <glib.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include "LobbyTestEnv.h"
 #include "LobbyMessages.h"
 #include "LoginDlg.h"
+#include "SecretStore.h"
 #include "UiTestSupport.h"
 #include "WebView.h"
 #include "ZQCommands.h"
@@ -92,6 +98,89 @@ TEST_F(LoginTest, SavedAccountsRoundTripThroughTheConfiguration) {
     EXPECT_EQ(list[0].password, "");
     EXPECT_EQ(list[0].name, "user5");
     EXPECT_EQ(list[1].password, "");
+}
+
+// A private session bus with a keyring answering on it, for this test process (each test runs in a process
+// of its own); stopped with the bus, which the keyring leaves with. Started() is false where the keyring is
+// not installed.
+class PrivateKeyring {
+public:
+    PrivateKeyring() {
+        char dir[] = "/tmp/varnet-keyring-XXXXXX";
+        if (!mkdtemp(dir) || access("/usr/bin/gnome-keyring-daemon", X_OK) != 0) return;
+        dir_ = dir;
+        FILE* bus = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+        char address[512] = {0}, pid[32] = {0};
+        if (!bus || !fgets(address, sizeof address, bus) || !fgets(pid, sizeof pid, bus)) {
+            if (bus) pclose(bus);
+            return;
+        }
+        pclose(bus);
+        address[strcspn(address, "\n")] = 0;
+        busPid_ = atoi(pid);
+        setenv("DBUS_SESSION_BUS_ADDRESS", address, 1);
+        setenv("XDG_DATA_HOME", dir, 1);
+        const std::string cmd = "cd " + dir_ + " && printf pw | XDG_RUNTIME_DIR=" + dir_ +
+                                " gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null 2>&1";
+        started_ = system(cmd.c_str()) == 0;
+    }
+    ~PrivateKeyring() {
+        if (busPid_ > 0) kill(busPid_, SIGTERM);
+        setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+        if (!dir_.empty()) system(("rm -rf " + dir_).c_str());
+    }
+    bool Started() const { return started_; }
+
+private:
+    std::string dir_;
+    int busPid_ = 0;
+    bool started_ = false;
+};
+
+std::string StoredPassword(int i) {
+    std::string stored;
+    AfxGetConfigManager()->GetString("UserInfo", ("PassWord" + std::to_string(i)).c_str(), stored, "?");
+    return stored;
+}
+
+// Without a secret store (no session bus) a remembered password stays in the settings file, which only its
+// owner may read.
+TEST_F(LoginTest, WithoutASecretStoreTheSettingsFileKeepsThePasswordOwnerOnly) {
+    const std::string ini = Dir::ToNativePath(Dir::GetZqPath(107) + "user.ini");
+    chmod(ini.c_str(), 0644);  // as an earlier run left it
+    WriteSavedAccounts({}, Account("alice", "secret", true));
+    EXPECT_EQ(StoredPassword(0), Base64::Base64Encode("secret", 6));
+    EXPECT_EQ(ReadSavedAccounts().front().password, "secret");
+    struct stat st {};
+    ASSERT_EQ(stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// With a secret store answering, the password lives there: an earlier run's entry in the settings file moves
+// on the first read, a new one never reaches the file, a forgotten one leaves the store.
+TEST_F(LoginTest, RememberedPasswordsMoveIntoTheSecretStore) {
+    PrivateKeyring keyring;
+    if (!keyring.Started()) GTEST_SKIP() << "no gnome-keyring-daemon to stand in for the desktop's secret store";
+    WriteSavedAccounts({}, Account("carol", "", false));
+    IConfigManager* cfg = AfxGetConfigManager();
+    cfg->SetString("UserInfo", "PassWord0", Base64::Base64Encode("老密码", 6).c_str(), 1);
+    cfg->SetBool("UserInfo", "RemPW0", true);
+    EXPECT_EQ(ReadSavedAccounts().front().password, "老密码");
+    EXPECT_EQ(StoredPassword(0), "");
+    std::string kept;
+    bool found = false;
+    EXPECT_TRUE(zqconfig::LookupSecret("carol", kept, found));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(kept, "老密码");
+    EXPECT_EQ(ReadSavedAccounts().front().password, "老密码");  // from the store now
+
+    WriteSavedAccounts(ReadSavedAccounts(), Account("alice", "secret", true));
+    EXPECT_EQ(StoredPassword(0), "");
+    EXPECT_EQ(ReadSavedAccounts().front().password, "secret");
+    WriteSavedAccounts(ReadSavedAccounts(), Account("alice", "secret", false));
+    EXPECT_TRUE(zqconfig::LookupSecret("alice", kept, found));
+    EXPECT_FALSE(found);
+    EXPECT_EQ(ReadSavedAccounts().front().password, "");
 }
 
 TEST_F(LoginTest, AccountLoginFillsTheStateAndSavesTheAccount) {

@@ -9,6 +9,7 @@
 #include "ChatServer.h"
 #include "ChatSignature.h"
 #include "MsgClientThread.h"
+#include "PeerClient.h"
 #include "RoomInfoMgr.h"
 #include "RoomLogicTestEnv.h"
 #include "RoomManager.h"
@@ -27,10 +28,10 @@ const std::string kMyChatId = "1001_chat";
 // Another user's chat client, logged in with signatures made like the room service's.
 class Peer : public IBaseNotifyMsg {
 public:
-    bool Join(int port, uint32_t uid) {
+    bool Join(int port, uint32_t uid, const std::string& encodedName = "bob") {
         std::string chatId = std::to_string(uid) + "_chat";
         return client.Connect("127.0.0.1", unsigned(port), 5) &&
-               client.Login(testenv::ChatLoginSig(uid, 1), 1, chatId, "bob") &&
+               client.Login(testenv::ChatLoginSig(uid, 1), 1, chatId, encodedName) &&
                client.JoinChannel(kRoom, testenv::ChatJoinSig(kRoom, uid, 1), 1, chatId) && client.StartRecv(this);
     }
     void NotifySysMsg(std::string, std::string) override {}
@@ -301,6 +302,42 @@ TEST_F(RoomChat, ALineToMeFlashesTheRoomWindowOnTheUiThread) {
     EXPECT_EQ(desktop.offUi, 0);
     SetDesktopWindows(nullptr);
     ui.foreground = true;
+}
+
+// The service announces who comes in after me and who leaves; a line from a user the store does not know yet
+// names its sender as the chat frame does.
+TEST_F(RoomChat, LaterUsersAreAnnouncedAndUnknownSendersNamedFromTheFrame) {
+    service.SetNoticeSink(
+        [&](int rid, const std::string& cmd, const std::string& body) { chat.PushNotice(uint32_t(rid), cmd, body); });
+    service.WithData([](testenv::SvcData& d) { d.rooms[int(kRoom)].users.erase(1003); });
+    Enter();
+    {
+        testenv::PeerClient carol(service.Endpoint());
+        ASSERT_TRUE(carol.SignIn("carol", "pw") && carol.EnterRoom(kRoom)) << carol.LastError();
+        ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_ENTER));
+        EXPECT_TRUE(CRoomInfoMgr::GetInstance().HasUser(kRoom, 1003));
+        ASSERT_TRUE(carol.Say("我来了"));
+        ASSERT_TRUE(ui.WaitLine("我来了"));
+        EXPECT_NE(ui.FindLine("我来了")->text.find("卡罗尔(81003)"), std::string::npos) << ui.FindLine("我来了")->text;
+    }
+    ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_LEAVE));
+
+    const struct {
+        std::string frameName, shown;
+    } cases[] = {{UrlEncode::Encode("陌生人(81099)"), "陌生人(81099)<"},
+                 {UrlEncode::Encode("无号"), "无号(1099)<"},
+                 {UrlEncode::Encode("<b>x</b>(12)"), "&lt;b&gt;x&lt;/b&gt;(12)"}};
+    for (const auto& c : cases) {
+        Peer stranger;
+        ASSERT_TRUE(stranger.Join(chat.Port(), 1099, c.frameName));
+        ASSERT_EQ(stranger.client.SendPubMsg(kRoom, "", UrlEncode::EncodeQuery("hi " + c.frameName)), 0);
+        ASSERT_TRUE(ui.WaitLine("hi " + c.frameName));
+        EXPECT_NE(ui.FindLine("hi " + c.frameName)->text.find(c.shown), std::string::npos)
+            << ui.FindLine("hi " + c.frameName)->text;
+        ASSERT_EQ(stranger.client.SendPriMsg(5, kMyChatId, UrlEncode::EncodeQuery("pst " + c.frameName)), 0);
+        ASSERT_TRUE(ui.WaitLine("pst " + c.frameName));
+        EXPECT_NE(ui.FindLine("pst " + c.frameName)->text.find(c.shown), std::string::npos);
+    }
 }
 
 // A chat client whose receive thread cannot be started the first `fail` times.

@@ -514,8 +514,9 @@ TEST(ChatPanes, PendingWhispersShownWithTheUserList) {
         CRoomInfoMgr::GetInstance().AddRoomUser(kRoom, me);
         IRoomCenterUI* center = GetRoomDealUI<IRoomCenterUI>(&r.ui, 1);
         ASSERT_NE(center, nullptr);
-        center->SetPendingPrivateMsgs(
-            {{kOther, "early one"}, {roomtest::kSelf, "my own"}, {kOther, "<span onmouseover=\"x()\">bad</span>"}});
+        center->SetPendingPrivateMsgs({{kOther, "early one", ""},
+                                       {roomtest::kSelf, "my own", ""},
+                                       {kOther, "<span onmouseover=\"x()\">bad</span>", ""}});
         std::string before = r.ui.OwnView().Text();
         r.ui.OnRoomNotify(ROOM_NOTIFY_USER_LIST, kRoom);
         std::string added = r.ui.OwnView().Text().substr(before.size());

@@ -141,7 +141,9 @@ TEST_F(Win32Ipc, SocketOfAKilledPublisherIsReplaced) {
     DestroyWindow(h);
 }
 
-TEST_F(Win32Ipc, LiveSocketOfAnotherProcessIsKept) {
+// A second copy publishes beside the first one's live socket; senders reach the first while it lives, then
+// the second.
+TEST_F(Win32Ipc, LiveSocketOfAnotherProcessIsKeptAndASecondCopyPublishesBeside) {
     int out = -1;
     pid_t server = Spawn({HelperPath(), "serve", kProp, std::to_string(kResChanged), "5000"}, &out);
     ASSERT_GT(server, 0);
@@ -150,12 +152,19 @@ TEST_F(Win32Ipc, LiveSocketOfAnotherProcessIsKept) {
 
     Recorder win;
     HWND h = CreateWindowHandle(&win);
-    EXPECT_FALSE(PublishWindowProperty(kProp, h));
+    EXPECT_TRUE(PublishWindowProperty(kProp, h));
+    const std::string beside = dir_.path() + "/VarnetMainWnd." + std::to_string(getpid()) + ".sock";
+    EXPECT_TRUE(Exists(beside));
+    EXPECT_EQ(FindWindowPropertySocket(kProp), WindowPropertySocketPath(kProp));
     EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged, 9, 0));
     EXPECT_EQ(WaitExit(server), 9) << "the other process got (msg, 9)";
     EXPECT_FALSE(Exists(WindowPropertySocketPath(kProp))) << "it removed its socket on the way out";
-    EXPECT_TRUE(PublishWindowProperty(kProp, h));
+    EXPECT_EQ(FindWindowPropertySocket(kProp), beside);
+    EXPECT_TRUE(PostMessageToProperty(kProp, kResChanged, 3, 0));
+    EXPECT_TRUE(PumpUntil([&] { return win.got.size() == 1; }, 3000));
     DestroyWindow(h);
+    EXPECT_FALSE(Exists(beside));
+    EXPECT_EQ(FindWindowPropertySocket(kProp), "");
 }
 
 TEST_F(Win32Ipc, MalformedDatagramsAreDroppedAndTheNameCanMoveToAnotherWindow) {

@@ -1,0 +1,208 @@
+// The real program under a window manager on the test display, against the local stack, with other people:
+// a user who enters after the program and leaves again, a session taken over while in a room, a second copy
+// of the program on the same data folder. Skipped without VARNET_TEST_DISPLAY or openbox.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "E2eDriver.h"
+#include "LobbyMessages.h"
+#include "Win32Ipc.h"
+
+using namespace DuiLib;
+using namespace e2e;
+
+namespace {
+
+constexpr int kBusy = testenv::Stack::kBusyRoom;
+constexpr uint32_t kCarol = 1003;
+constexpr int kPublicPane = 1;
+
+// The middle of the first button of the room window's title bar (the favourite button): a stretch of the
+// buttons' colour along row y.
+POINT FirstTitleButton(const Window& room, int y = 25) {
+    const std::vector<unsigned char> px = Grab({room.rc.left, room.rc.top + y, room.rc.right, room.rc.top + y + 1});
+    auto near = [](int a, int b) { return a - b < 8 && b - a < 8; };
+    int start = -1;
+    for (size_t i = 0; i + 2 < px.size(); i += 3) {
+        const bool button = near(px[i], 0x4A) && near(px[i + 1], 0x92) && near(px[i + 2], 0xF0);
+        const int x = int(i / 3);
+        if (button && start < 0) start = x;
+        if (start >= 0 && near(px[i], 0x2F) && near(px[i + 1], 0x7F) && near(px[i + 2], 0xE8)) {
+            if (x - start > 30) return {(start + x) / 2, y};
+            start = -1;
+        }
+    }
+    return {-1, -1};
+}
+
+std::string RoomTitle(int room) {
+    return ".*[(]" + std::to_string(room) + "[)]$";
+}
+
+class People : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
+        if (!wm.Start(&why)) GTEST_SKIP() << why;
+        testenv::StackOptions options;
+        options.binDir = VARNET_BINARY_DIR "/bin";
+        ASSERT_TRUE(stack.Start(options, &why)) << why;
+        // carol is not in the busy room until she enters it.
+        stack.Rooms().WithData([](testenv::SvcData& d) { d.rooms[kBusy].users.erase(kCarol); });
+        ASSERT_TRUE(varnet.Start(stack));
+    }
+    void TearDown() override {
+        if (HasFailure()) std::printf("the program's logs: %s/log\n", stack.DataDir().c_str());
+    }
+    void SignIn(const std::string& name, const std::string& password) {
+        Window login;
+        ASSERT_TRUE(WaitWindow(Utf8("^登录对话框$"), login));
+        usleep(400000);
+        SkinLayout skin("LoginSkin.xml", login.Width(), login.Height());
+        Focus(login);
+        Click(login, skin.Center("UserNameEdit"));
+        Key("ctrl+a");
+        TypeText(name);
+        Click(login, skin.Center("PassWordEdit"));
+        TypeText(password);
+        Click(login, skin.Center("LoginBTN"));
+        ASSERT_TRUE(WaitWindow(Utf8("^泽秀美女视频$"), lobby)) << "no lobby";
+        ASSERT_TRUE(varnet.WaitLog("VarnetFrame.txt", "第一次加载成功，通知主窗体")) << "the home page did not load";
+        usleep(800000);
+    }
+    void EnterBusyRoom() {
+        std::string why;
+        ASSERT_TRUE(EnterBusyRoomFromDirectory(varnet, stack, lobby, room, &why)) << why;
+        ASSERT_TRUE(varnet.WaitLog("RoomManager.txt", "创建房间界面-end"));
+        usleep(1500000);
+        ASSERT_TRUE(WaitWindow(RoomTitle(kBusy), room));
+    }
+    // The members' list of the room window (the tab it opens with).
+    RECT MemberList() {
+        SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+        if (auto* tab = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RightUserListTab"))) tab->SelectItem(1);
+        skin.Manager().UpdateLayout();
+        return ToScreen(room, skin.Rect("UserMemberList"));
+    }
+    int MessageBoxes() {
+        return atoi(Shell("xdotool search --onlyvisible --name '^MessageBox$' 2>/dev/null | wc -l").c_str());
+    }
+
+    WindowManager wm;
+    testenv::Stack stack;
+    Program varnet;
+    Window lobby, room;
+};
+
+// Someone who enters after the program is listed and greeted, talks under the name and id the service
+// gives, and is gone from the list once they left. The title names the room as the service does, whatever
+// the page's link called it.
+TEST_F(People, ALaterUserEntersTalksAndLeaves) {
+    std::string why;
+    ASSERT_TRUE(GuestIntoLobby(varnet, lobby, &why)) << why;
+    EnterBusyRoom();
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(FindWindow(Utf8("^欢乐大厅[(]3003[)]$"), room)) << "the title is not the room's name";
+    const RECT list = MemberList();
+    const auto before = Grab(list);
+
+    auto carol = std::make_unique<testenv::PeerClient>(stack.Rooms().Endpoint());
+    ASSERT_TRUE(carol->SignIn("carol", "pw") && carol->EnterRoom(kBusy)) << carol->LastError();
+    EXPECT_TRUE(varnet.WaitPaneLine(kPublicPane, Utf8("卡罗尔"))) << "no greeting for the newcomer";
+    EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(list)) > 0.005; }, 10000)) << "not listed";
+    const auto listed = Grab(list);
+    ASSERT_TRUE(carol->Say("晚上好"));
+    EXPECT_TRUE(varnet.WaitPaneLine(kPublicPane, Utf8("卡罗尔(81003)")));
+    usleep(600000);
+    Screenshot(room.rc, ShotDir() + "/people-later-user-talks.png");
+
+    carol.reset();  // leaves the room
+    EXPECT_TRUE(varnet.WaitPaneLine(kPublicPane, Utf8("卡罗尔 离开房间")));
+    EXPECT_TRUE(WaitFor([&] { return Difference(listed, Grab(list)) > 0.005; }, 10000)) << "still listed";
+    EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(list)) < 0.002; }, 10000))
+        << "the list is not as before she came";
+    usleep(400000);
+    Screenshot(room.rc, ShotDir() + "/people-later-user-left.png");
+}
+
+// Signed in elsewhere while in a room: the next request the room makes is refused for the session, the user
+// is told once and the login dialog comes back.
+TEST_F(People, ASessionTakenOverInTheRoomLeadsBackToTheLoginOnce) {
+    SignIn("alice", "secret");
+    if (HasFatalFailure()) return;
+    EnterBusyRoom();
+    if (HasFatalFailure()) return;
+    testenv::PeerClient elsewhere(stack.Rooms().Endpoint());
+    ASSERT_TRUE(elsewhere.SignIn("alice", "secret")) << elsewhere.LastError();
+
+    // The room's favourite button (left of the title bar's buttons) asks the service.
+    const int favs = stack.Rooms().RequestCount("opfavroom");
+    for (int i = 0; i < 3 && stack.Rooms().RequestCount("opfavroom") == favs; ++i) {
+        RaiseAt(room, {room.Width() / 2, 25});
+        Focus(room);
+        Shell("xdotool mousemove 0 0");
+        usleep(300000);
+        const POINT fav = FirstTitleButton(room);
+        Screenshot(room.rc, ShotDir() + "/people-room-before-favourite.png");
+        ASSERT_GE(fav.x, 0) << "no favourite button";
+        Click(room, fav);
+        WaitFor([&] { return stack.Rooms().RequestCount("opfavroom") > favs; }, 5000);
+    }
+    ASSERT_GT(stack.Rooms().RequestCount("opfavroom"), favs) << "the favourite button sent nothing";
+    Window box;
+    ASSERT_TRUE(WaitWindow("^MessageBox$", box, 15000)) << "the user was not told";
+    usleep(400000);
+    Screenshot(box.rc, ShotDir() + "/people-session-taken-over.png");
+    EXPECT_TRUE(varnet.LogHas("VarnetFrame.txt", "会话无效，重新登录"));
+    // More refused replies come while the box is up (the room's exit among them): still one box.
+    usleep(1500000);
+    EXPECT_EQ(MessageBoxes(), 1);
+    Click(box, {box.Width() - 15, 15});
+    ASSERT_TRUE(WaitFor([] { return WindowGone("^MessageBox$"); }, 10000));
+    Window login;
+    ASSERT_TRUE(WaitWindow(Utf8("^登录对话框$"), login, 15000)) << "no login dialog";
+    EXPECT_TRUE(WindowGone(RoomTitle(kBusy))) << "the room stayed open";
+    usleep(2000000);
+    EXPECT_EQ(MessageBoxes(), 0) << "told more than once";
+    Screenshot(login.rc, ShotDir() + "/people-login-again.png");
+}
+
+// A second copy on the same data folder publishes its window beside the first one's; the updater's link
+// reaches the first while it runs, then the second.
+TEST_F(People, ASecondCopyPublishesItsWindowToo) {
+    std::string why;
+    ASSERT_TRUE(GuestIntoLobby(varnet, lobby, &why)) << why;
+    const std::string run = stack.DataDir() + "/run";
+    ASSERT_TRUE(WaitFor([&] { return access((run + "/VarnetMainWnd.sock").c_str(), F_OK) == 0; }));
+
+    Program second;
+    ASSERT_TRUE(second.Start(stack));
+    Window login;
+    ASSERT_TRUE(WaitWindow(Utf8("^登录对话框$"), login)) << "the second copy shows no login dialog";
+    usleep(400000);
+    SkinLayout skin("LoginSkin.xml", login.Width(), login.Height());
+    Click(login, skin.Center("AnonyUserBTN"));
+    const std::string beside = run + "/VarnetMainWnd." + std::to_string(second.Pid()) + ".sock";
+    EXPECT_TRUE(WaitFor([&] { return access(beside.c_str(), F_OK) == 0; }))
+        << "the second copy did not publish its window";
+    EXPECT_EQ(second.Output().find("cannot bind"), std::string::npos);
+
+    setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+    EXPECT_EQ(FindWindowPropertySocket(kMainWndProperty), run + "/VarnetMainWnd.sock");
+    kill(varnet.Pid(), SIGTERM);
+    EXPECT_TRUE(varnet.WaitExit(20000));
+    EXPECT_EQ(FindWindowPropertySocket(kMainWndProperty), beside);
+    EXPECT_TRUE(PostMessageToProperty(kMainWndProperty, WM_RES_CHANGED, 0x40000000, 0));
+    EXPECT_TRUE(second.WaitLog("VarnetFrame.txt", "资源更新 mask=0x40000000")) << "the second copy was not reached";
+    Window lobby2;
+    if (WaitWindow(Utf8("^泽秀美女视频$"), lobby2)) Screenshot(lobby2.rc, ShotDir() + "/people-second-copy.png");
+    kill(second.Pid(), SIGTERM);
+    EXPECT_TRUE(second.WaitExit(20000));
+}
+
+}  // namespace
