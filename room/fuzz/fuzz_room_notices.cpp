@@ -15,12 +15,12 @@
 namespace {
 
 constexpr uint32_t kRoom = 3003;
-const char* const kCommands[] = {
-    "notifyenter",    "notifyexit",          "notifyrole",      "notifyuserinfo",  "notifyroominfo",
-    "notifyop",       "notifygift",          "notifytag",       "notifymicon",     "notifymicoff",
-    "notifymicattr",  "notifybroadcast",     "notifynotice",    "notifyliveplan",  "notifypriorliveplan",
-    "notifyglobalgift", "notifytmpnotice",   "notifylogin",     "notifyluckygift", "notifyrestart",
-    "notifycolorbar", "notifywelword"};
+const char* const kCommands[] = {"notifyenter",     "notifyexit",     "notifyrole",          "notifyuserinfo",
+                                 "notifyroominfo",  "notifyop",       "notifygift",          "notifytag",
+                                 "notifymicon",     "notifymicoff",   "notifymicattr",       "notifybroadcast",
+                                 "notifynotice",    "notifyliveplan", "notifypriorliveplan", "notifyglobalgift",
+                                 "notifytmpnotice", "notifylogin",    "notifyluckygift",     "notifyrestart",
+                                 "notifycolorbar",  "notifywelword"};
 
 struct Room {
     roomlogictest::RecordingWindow ui, frame;

@@ -9,7 +9,6 @@
 #include "PickerControls.h"
 #include "RoomInfoMgr.h"
 #include "RoomConfigSetDlg.h"
-#include "RoomInfoMgr.h"
 #include "RoomWindow.h"
 #include "SettingsPreview.h"
 #include "SyntheticCamera.h"
@@ -680,16 +679,10 @@ TEST_F(FrameTest, ABurstOfRoomEndingNoticesOpensOneBoxAtATime) {
     users.ctxInt[0] = 3003;
     CMsgClientThread::GetInstance().PostRequest(&users);
     ASSERT_TRUE(PumpUntil([&] { return rm->Window().Count(ROOM_NOTIFY_USER_LIST) > 0; }, 10000));
-    lobbytest::Chat().PushNotice(3003, "notifyenter",
-                                 roomlogictest::Body({{"id", "4242"},
-                                                      {"nickname", "m"},
-                                                      {"chatid", "4242_c"},
-                                                      {"level", "1"},
-                                                      {"beautyid", "1"},
-                                                      {"photoid", "0"},
-                                                      {"role", "0"},
-                                                      {"cnt", "1"}}));
-    ASSERT_TRUE(testsupport::WaitUntil([] { return CRoomInfoMgr::GetInstance().HasUser(3003, 4242); },
+    // Notices are dealt with in order: once the own name changed, the burst was dealt with.
+    lobbytest::Chat().PushNotice(3003, "notifyuserinfo",
+                                 roomlogictest::Body({{"id", std::to_string(me)}, {"nickname", "after"}}));
+    ASSERT_TRUE(testsupport::WaitUntil([] { return CGlobalDataApp::GetInstance().GetAccount().nickname == "after"; },
                                        std::chrono::seconds(60)));
     // Everything the room posted is queued now; each box's loop takes what comes next.
     int depth = 0, deepest = 0;

@@ -132,16 +132,20 @@ protected:
             8000);
     }
     void Push(const std::string& cmd, const std::string& body) { chat.PushNotice(kRoom, cmd, body); }
-    // Bob (1002) in the room, his line taken by the window.
-    void BobEnters() {
-        Push("notifyenter", Body({{"id", "1002"},
-                                  {"nickname", "bob"},
-                                  {"chatid", "1002_chat"},
+    void UserEnters(uint32_t uid) {
+        const std::string id = std::to_string(uid);
+        Push("notifyenter", Body({{"id", id},
+                                  {"nickname", "u"},
+                                  {"chatid", id + "_chat"},
                                   {"level", "5"},
-                                  {"beautyid", "81002"},
+                                  {"beautyid", "1"},
                                   {"photoid", "0"},
                                   {"role", "0"},
                                   {"cnt", "2"}}));
+    }
+    // Bob (1002) in the room, his line taken by the window.
+    void BobEnters() {
+        UserEnters(1002);
         ASSERT_TRUE(ui.WaitCode(ROOM_NOTIFY_USER_ENTER));
     }
     // Notices are dealt with in order: once Bob's name in the store is `name`, every notice pushed before it
@@ -510,15 +514,7 @@ TEST_F(RoomChat, MicrophoneNoticesAskOnlyForUsersAndSlotsTheRoomHas) {
     EXPECT_LE(worker.QueueSize() + size_t(service.RequestCount("getlivesig") - asked), queued);
 
     // Room users on every slot, many more than the slots: the pending requests stay bounded.
-    for (uint32_t uid = 2000; uid < 2100; ++uid)
-        Push("notifyenter", Body({{"id", std::to_string(uid)},
-                                  {"nickname", "u"},
-                                  {"chatid", std::to_string(uid) + "_chat"},
-                                  {"level", "5"},
-                                  {"beautyid", "1"},
-                                  {"photoid", "0"},
-                                  {"role", "0"},
-                                  {"cnt", "2"}}));
+    for (uint32_t uid = 2000; uid < 2100; ++uid) UserEnters(uid);
     for (uint32_t uid = 2000; uid < 2100; ++uid) micOn(uid, "1", int(uid % kPublicMicSlots));
     ASSERT_TRUE(PushMarkerAndWait("after-known"));
     EXPECT_LE(worker.QueueSize() + size_t(service.RequestCount("getlivesig") - asked),
