@@ -1,5 +1,5 @@
 // The catalogue the chat-HTML fuzz targets run against: emoticons 0..99 exist as pictures of the program's
-// folder, gift 1 has a small picture, and "bad" is a sensitive word.
+// folder, gift 1 has a small picture, every icon exists, and "bad" is a sensitive word.
 #pragma once
 
 #include <string>
@@ -38,7 +38,10 @@ public:
     bool GetLevel(int, LevelItem&) override { return false; }
     bool GetRole(int, CatalogItem&) override { return false; }
     bool GetUserPhoto(int, int, UserPhotoItem&) override { return false; }
-    bool GetIcon(int, CatalogItem&) override { return false; }
+    bool GetIcon(int id, CatalogItem& out) override {
+        out.fname = Dir::GetZqPath(100) + "res\\icon\\" + std::to_string(id) + ".png";
+        return true;
+    }
     bool HasRight(int, int, int) override { return false; }
     bool HasRight2(int, int, int) override { return false; }
     bool HasRightPair(int, int, int) override { return false; }

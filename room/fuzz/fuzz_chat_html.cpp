@@ -1,5 +1,7 @@
-// Chat texts from the network: the whitelist and the text conversion never crash, and whatever the whitelist
-// accepts stays clean for an independent browser-like reading, alone, converted, and inside chat lines.
+// Chat texts from the network: the whitelist and the text conversion never crash, whatever the whitelist
+// accepts stays clean for an independent browser-like reading, alone, converted, and inside chat lines, and
+// the same bytes as a room notice's picture and link never read as a refused address.
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +27,21 @@ void Clean(const std::string& html, const char* what, const std::string& text) {
     Expect(found.empty(), what, text, found);
 }
 
+// A room notice's picture and link, whatever the service stores, never read as a refused address.
+void NoticeAddressesOk(const std::string& text) {
+    RoomNoticeInfo notice;
+    notice.text = "t";
+    notice.link = text;
+    notice.picture = text;
+    for (const std::string& html : {BuildLinkNoticeHtml(notice), BuildSysNoticeHtml("t", text)}) {
+        std::string found = browsercheck::Find(html);
+        for (char& c : found) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const char* refused : {"script address", "loads file:", "loads about:", "loads blob:", "loads filesystem:",
+                                    "loads view-source:", "loads jar:", "loads mhtml:"})
+            Expect(found.find(refused) == std::string::npos, "notice address", text, found);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -36,6 +53,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    NoticeAddressesOk(text);
     const std::string converted = ConvertChatTextToHtml(text);
     if (!IsValidChatHtml(text)) return 0;
     std::string kept = text;

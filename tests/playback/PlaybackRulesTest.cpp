@@ -405,6 +405,10 @@ TEST_F(PlaybackRules, AFrameFindingTheVideoQueueFullDropsVideoUntilAKeyFrameFind
         gate_->Release(frames(0, 21));  // two seconds: the video thread takes the first parameter set
         ASSERT_TRUE(WaitFor([&] { return decode_->Count(7) == 1; }, 10000));
         gate_->Release(frames(21, row.sent));
+        Flv other;  // a new configuration finds the queue full: its parameter sets wait for key frame 120
+        other.bytes.clear();
+        other.Tag(9, 0, AvcHeader(160, 128, 10));
+        gate_->Release(other.bytes);
         ASSERT_TRUE(gate_->Drained());
         decode_->Let();
         ASSERT_TRUE(decode_->Saw(row.lastKept));
@@ -414,6 +418,11 @@ TEST_F(PlaybackRules, AFrameFindingTheVideoQueueFullDropsVideoUntilAKeyFrameFind
         for (int i = 0; i <= row.lastKept; ++i) want.push_back(i);
         for (int i = 120; i < 130; ++i) want.push_back(i);
         EXPECT_EQ(want, decode_->Frames());
+        std::lock_guard<std::mutex> lock(decode_->m);
+        const auto key = std::find(decode_->units.begin(), decode_->units.end(), std::make_pair(5, 120));
+        ASSERT_GE(key - decode_->units.begin(), 2);
+        EXPECT_EQ(7, (key - 2)->first);
+        EXPECT_EQ(8, (key - 1)->first);
     }
 }
 
