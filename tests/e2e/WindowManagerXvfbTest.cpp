@@ -97,6 +97,24 @@ void MaximiseRestoreShrink(const std::string& title, const char* skinFile, const
     Screenshot(w.rc, shots + "/" + shotPrefix + "-smallest.png");
 }
 
+// The room opens maximised on the work area (the window manager may do that only after the window showed):
+// restored by its button, so that it can be moved and has its border; false when it stays maximised.
+bool RestoreRoom(const std::string& title, Window& room) {
+    GdkRectangle wa;
+    gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
+    if (!WaitGeometry(title, room, [&](const Window& n) { return n.Width() == wa.width && n.Height() == wa.height; }))
+        return true;
+    usleep(1500000);  // laid out and taking input
+    const POINT restore = ButtonOf("RoomSkin.xml", room, "btnRestore", "btnMax");
+    bool restored = false;
+    for (int i = 0; i < 3 && !restored; ++i) {
+        Click(room, restore);
+        restored = WaitFor([&] { return FindWindow(title, room) && room.Height() < wa.height; }, 5000);
+    }
+    usleep(500000);
+    return restored;
+}
+
 // Drags with the mouse from a screen point by (dx, dy) until the window is as `want` accepts (the window
 // manager takes the pointer only once it saw the press, so the move is repeated until it follows).
 bool DragBorder(const std::string& title, int x, int y, int dx, int dy, Window& w,
@@ -176,21 +194,7 @@ TEST(WindowManager, LobbyAndRoomResizeByTheirBorder) {
     ASSERT_TRUE(EnterBusyRoomFromDirectory(varnet, stack, lobby, room, &why)) << why;
     ASSERT_TRUE(varnet.WaitLog("RoomManager.txt", "创建房间界面-end"));
     const std::string roomTitle = ".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]";
-    GdkRectangle wa;
-    gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
-    // It opens maximised on the work area (without a border then): restored first by its button.
-    if (WaitGeometry(roomTitle, room,
-                     [&](const Window& n) { return n.Width() == wa.width && n.Height() == wa.height; })) {
-        usleep(1500000);
-        const POINT restore = ButtonOf("RoomSkin.xml", room, "btnRestore", "btnMax");
-        bool restored = false;
-        for (int i = 0; i < 3 && !restored; ++i) {
-            Click(room, restore);
-            restored = WaitFor([&] { return FindWindow(roomTitle, room) && room.Height() < wa.height; }, 5000);
-        }
-        ASSERT_TRUE(restored) << "the room stays maximised";
-        usleep(500000);
-    }
+    ASSERT_TRUE(RestoreRoom(roomTitle, room)) << "the room stays maximised";
     ResizeByEachBorder(roomTitle, {1024, 775}, "resize-room");
     EXPECT_EQ("", GtkComplaints(varnet.Output()));
 }
@@ -282,20 +286,7 @@ TEST(Menus, NearTheBottomTheyOpenAboveTheirField) {
     const std::string roomTitle = ".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]";
     GdkRectangle wa;
     gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
-    // It opens maximised on the work area (the window manager may do that only after the window showed):
-    // restored first, so that it can be moved.
-    if (WaitGeometry(roomTitle, room,
-                     [&](const Window& n) { return n.Width() == wa.width && n.Height() == wa.height; })) {
-        usleep(1500000);  // laid out and taking input
-        const POINT restore = ButtonOf("RoomSkin.xml", room, "btnRestore", "btnMax");
-        bool restored = false;
-        for (int i = 0; i < 3 && !restored; ++i) {
-            Click(room, restore);
-            restored = WaitFor([&] { return FindWindow(roomTitle, room) && room.Height() < wa.height; }, 5000);
-        }
-        ASSERT_TRUE(restored) << "the room stays maximised";
-        usleep(500000);
-    }
+    ASSERT_TRUE(RestoreRoom(roomTitle, room)) << "the room stays maximised";
     SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
     // The members' tab, which the room window opens with.
     if (auto* tab = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RightUserListTab"))) tab->SelectItem(1);
