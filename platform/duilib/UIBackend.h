@@ -14,7 +14,16 @@ class CEditUI;
 // WM_KILLFOCUS's wParam when a shown menu saw a click outside it (0: the focus simply went elsewhere).
 constexpr WPARAM kClickOutside = 1;
 
-enum UICursor { UICURSOR_ARROW = 0, UICURSOR_HAND = 1, UICURSOR_IBEAM = 2, UICURSOR_WAIT = 3 };
+enum UICursor {
+    UICURSOR_ARROW = 0,
+    UICURSOR_HAND = 1,
+    UICURSOR_IBEAM = 2,
+    UICURSOR_WAIT = 3,
+    UICURSOR_SIZEWE = 4,    // left and right edges
+    UICURSOR_SIZENS = 5,    // top and bottom edges
+    UICURSOR_SIZENWSE = 6,  // top-left and bottom-right corners
+    UICURSOR_SIZENESW = 7,  // top-right and bottom-left corners
+};
 
 class IWindowBackend {
 public:
@@ -37,6 +46,8 @@ public:
     virtual bool IsMaximized() const = 0;
     virtual bool IsMinimized() const = 0;
     virtual void BeginMoveDrag(POINT ptClient) = 0;
+    // The window manager resizes the window from the border the last press was on (HTLEFT .. HTBOTTOMRIGHT).
+    virtual void BeginResizeDrag(int hitTest) { (void)hitTest; }
     virtual void SetCursor(int cursor) = 0;
     virtual void ShowToolTip(const char* gbk, POINT ptClient) = 0;
     virtual void HideToolTip() = 0;
@@ -105,6 +116,7 @@ public:
     bool IsMaximized() const override { return m_bMax; }
     bool IsMinimized() const override { return m_bMin; }
     void BeginMoveDrag(POINT) override {}
+    void BeginResizeDrag(int hitTest) override { m_nResizeDrag = hitTest; }
     void SetCursor(int c) override { m_nCursor = c; }
     void ShowToolTip(const char* gbk, POINT) override { m_sToolTip = gbk ? gbk : ""; }
     void HideToolTip() override { m_sToolTip.clear(); }
@@ -124,6 +136,7 @@ public:
     bool m_bMax = false;
     bool m_bMin = false;
     int m_nCursor = 0;
+    int m_nResizeDrag = 0;  // the border of the last resize asked for
     int m_nInvalidations = 0;
 };
 

@@ -252,6 +252,42 @@ public:
             gtk_window_begin_move_drag(GTK_WINDOW(m_window), 1, (int)m_pressRootX, (int)m_pressRootY, m_pressTime);
     }
 
+    void BeginResizeDrag(int hit) override {
+        ::AssertUIThread("CGtkBackend::BeginResizeDrag");
+        GdkWindowEdge edge;
+        switch (hit) {
+        case HTLEFT:
+            edge = GDK_WINDOW_EDGE_WEST;
+            break;
+        case HTRIGHT:
+            edge = GDK_WINDOW_EDGE_EAST;
+            break;
+        case HTTOP:
+            edge = GDK_WINDOW_EDGE_NORTH;
+            break;
+        case HTBOTTOM:
+            edge = GDK_WINDOW_EDGE_SOUTH;
+            break;
+        case HTTOPLEFT:
+            edge = GDK_WINDOW_EDGE_NORTH_WEST;
+            break;
+        case HTTOPRIGHT:
+            edge = GDK_WINDOW_EDGE_NORTH_EAST;
+            break;
+        case HTBOTTOMLEFT:
+            edge = GDK_WINDOW_EDGE_SOUTH_WEST;
+            break;
+        case HTBOTTOMRIGHT:
+            edge = GDK_WINDOW_EDGE_SOUTH_EAST;
+            break;
+        default:
+            return;
+        }
+        if (m_window && m_pressTime)
+            gtk_window_begin_resize_drag(GTK_WINDOW(m_window), edge, 1, (int)m_pressRootX, (int)m_pressRootY,
+                                         m_pressTime);
+    }
+
     void SetCursor(int c) override {
         ::AssertUIThread("CGtkBackend::SetCursor");
         if (!m_area || c == m_cursor) return;
@@ -419,10 +455,9 @@ private:
     void ApplyCursor() {
         GdkWindow* gw = m_area ? gtk_widget_get_window(m_area) : nullptr;
         if (!gw || m_cursor < 0) return;
-        const char* name = m_cursor == UICURSOR_HAND    ? "pointer"
-                           : m_cursor == UICURSOR_IBEAM ? "text"
-                           : m_cursor == UICURSOR_WAIT  ? "wait"
-                                                        : "default";
+        static const char* const kNames[] = {"default",   "pointer",   "text",        "wait",
+                                             "ew-resize", "ns-resize", "nwse-resize", "nesw-resize"};
+        const char* name = m_cursor < (int)(sizeof kNames / sizeof *kNames) ? kNames[m_cursor] : "default";
         GdkCursor* cur = gdk_cursor_new_from_name(gdk_window_get_display(gw), name);
         gdk_window_set_cursor(gw, cur);
         if (cur) g_object_unref(cur);

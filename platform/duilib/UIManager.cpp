@@ -574,6 +574,35 @@ static bool IsPassive(CControlUI* p) {
            EqualNoCase(c, "TabLayoutUI") || EqualNoCase(c, "TileLayoutUI") || EqualNoCase(c, "TextUI");
 }
 
+int CPaintManagerUI::SizeBoxHit(POINT pt) const {
+    const RECT& b = m_rcSizeBox;
+    if (!m_pBackend || m_pBackend->IsMaximized() || (b.left <= 0 && b.top <= 0 && b.right <= 0 && b.bottom <= 0))
+        return 0;
+    SIZE cs = GetClientSize();
+    const bool left = pt.x < b.left, right = pt.x >= cs.cx - b.right;
+    if (pt.y < b.top) return left ? HTTOPLEFT : right ? HTTOPRIGHT : HTTOP;
+    if (pt.y >= cs.cy - b.bottom) return left ? HTBOTTOMLEFT : right ? HTBOTTOMRIGHT : HTBOTTOM;
+    return left ? HTLEFT : right ? HTRIGHT : 0;
+}
+
+namespace {
+int SizeCursor(int hit) {
+    switch (hit) {
+    case HTLEFT:
+    case HTRIGHT:
+        return UICURSOR_SIZEWE;
+    case HTTOP:
+    case HTBOTTOM:
+        return UICURSOR_SIZENS;
+    case HTTOPLEFT:
+    case HTBOTTOMRIGHT:
+        return UICURSOR_SIZENWSE;
+    default:
+        return UICURSOR_SIZENESW;
+    }
+}
+}  // namespace
+
 void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     UpdateLayout();
     POINT pt = PointOf(lParam);
@@ -584,9 +613,11 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     ev.ptMouse = pt;
     ev.dwTimestamp = ::GetTickCount();
     ev.wKeyState = (unsigned short)wParam;
+    // The resize border belongs to the window, not to the controls under it (none is pressed meanwhile).
+    const int sizeHit = m_pEventClick ? 0 : SizeBoxHit(pt);
     switch (uMsg) {
     case WM_MOUSEMOVE: {
-        CControlUI* newHover = FindControl(pt);
+        CControlUI* newHover = sizeHit ? nullptr : FindControl(pt);
         if (newHover != m_pEventHover) {
             if (m_pBackend) m_pBackend->HideToolTip();
             if (m_pEventHover) {
@@ -617,7 +648,7 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             ev.pSender = m_pEventHover;
             m_pEventHover->Event(ev);
         } else if (m_pBackend) {
-            m_pBackend->SetCursor(UICURSOR_ARROW);
+            m_pBackend->SetCursor(sizeHit ? SizeCursor(sizeHit) : UICURSOR_ARROW);
         }
         return;
     }
@@ -634,6 +665,10 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         if (m_pBackend) m_pBackend->HideToolTip();
+        if (sizeHit) {
+            if (uMsg == WM_LBUTTONDOWN && m_pBackend) m_pBackend->BeginResizeDrag(sizeHit);
+            return;
+        }
         CControlUI* p = FindControl(pt);
         RECT cap = m_rcCaption;
         SIZE cs = GetClientSize();

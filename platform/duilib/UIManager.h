@@ -151,6 +151,8 @@ private:
     static CControlUI* FindControlFromUpdateProc(CControlUI* pThis, void* pData);
     static CControlUI* FindControlsFromClassProc(CControlUI* pThis, void* pData);
     void DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam);
+    // The resize border under the client point (HTLEFT .. HTBOTTOMRIGHT), 0 elsewhere or while maximised.
+    int SizeBoxHit(POINT pt) const;
     void FlushAsyncNotify();
 
     HWND m_hWndPaint = nullptr;

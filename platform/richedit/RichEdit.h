@@ -68,7 +68,8 @@ public:
     void Cut();
     void Paste();
 
-    // Before the control sees a key: true means handled (the control does not see it).
+    // Before the control sees a key (after the input method, which may take it): true means handled (the
+    // control does not see it).
     std::function<bool(const KeyEvent&)> OnKey;
     // After any change of the content.
     std::function<void()> OnChange;

@@ -302,3 +302,61 @@ TEST(Paint, RichTextDrawsPicturesOfTheSkin) {
     CPaintManagerUI::SetInstancePath(saved.c_str());
     remove("/tmp/varnet-richtext-outside.png");
 }
+
+namespace {
+class SizedWnd : public WindowImplBase {
+public:
+    std::vector<std::string> clicks;
+    const char* GetWindowClassName() const override { return "SizedWnd"; }
+    void Notify(TNotifyUI& m) override {
+        if (m.sType == DUI_MSGTYPE_CLICK) clicks.push_back(m.pSender->GetName().c_str());
+    }
+
+protected:
+    CDuiString GetSkinFolder() override { return ""; }
+    CDuiString GetSkinFile() override {
+        return R"(<Window size="200,100" caption="0,0,0,30" sizebox="4,4,4,4">
+                  <VerticalLayout><Button name="b" height="40"/><Control/></VerticalLayout></Window>)";
+    }
+};
+}  // namespace
+
+// The skin's resize border: over it the resize cursor of that border, and a press resizes from there (the
+// window manager's resize); the controls under it see neither. A maximised window has no border.
+TEST(Input, TheSizeBoxBorderResizesTheWindow) {
+    Win32Init();
+    SizedWnd w;
+    ASSERT_NE(w.Create(nullptr, "sized", 0, 0, 0, 0, 0, 0), nullptr);
+    auto* backend = static_cast<CHeadlessBackend*>(w.GetBackend());
+    struct Row {
+        int x, y;
+        int cursor, hit;  // hit 0: the button under the point is clicked
+        bool maximised;
+    } rows[] = {
+        {100, 1, UICURSOR_SIZENS, HTTOP, false},
+        {100, 98, UICURSOR_SIZENS, HTBOTTOM, false},
+        {1, 50, UICURSOR_SIZEWE, HTLEFT, false},
+        {197, 50, UICURSOR_SIZEWE, HTRIGHT, false},
+        {0, 0, UICURSOR_SIZENWSE, HTTOPLEFT, false},
+        {199, 99, UICURSOR_SIZENWSE, HTBOTTOMRIGHT, false},
+        {198, 3, UICURSOR_SIZENESW, HTTOPRIGHT, false},
+        {3, 96, UICURSOR_SIZENESW, HTBOTTOMLEFT, false},
+        {100, 20, UICURSOR_ARROW, 0, false},
+        {100, 1, UICURSOR_ARROW, 0, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.x) + "," + std::to_string(r.y));
+        if (r.maximised) backend->Maximize();
+        backend->m_nCursor = -1;
+        backend->m_nResizeDrag = 0;
+        w.clicks.clear();
+        const LPARAM at = (LPARAM)((r.y << 16) | r.x);
+        w.SendMessage(WM_MOUSEMOVE, 0, at);
+        EXPECT_EQ(backend->m_nCursor, r.cursor);
+        w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at);
+        w.SendMessage(WM_LBUTTONUP, 0, at);
+        EXPECT_EQ(backend->m_nResizeDrag, r.hit);
+        EXPECT_EQ(w.clicks, r.hit ? std::vector<std::string>{} : std::vector<std::string>{"b"});
+    }
+    ::DestroyWindow(w.GetHWND());
+}

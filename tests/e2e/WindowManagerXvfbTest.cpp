@@ -97,6 +97,108 @@ void MaximiseRestoreShrink(const std::string& title, const char* skinFile, const
     Screenshot(w.rc, shots + "/" + shotPrefix + "-smallest.png");
 }
 
+// The room opens maximised on the work area (the window manager may do that only after the window showed):
+// restored by its button, so that it can be moved and has its border; false when it stays maximised.
+bool RestoreRoom(const std::string& title, Window& room) {
+    GdkRectangle wa;
+    gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
+    if (!WaitGeometry(title, room, [&](const Window& n) { return n.Width() == wa.width && n.Height() == wa.height; }))
+        return true;
+    usleep(1500000);  // laid out and taking input
+    const POINT restore = ButtonOf("RoomSkin.xml", room, "btnRestore", "btnMax");
+    bool restored = false;
+    for (int i = 0; i < 3 && !restored; ++i) {
+        Click(room, restore);
+        restored = WaitFor([&] { return FindWindow(title, room) && room.Height() < wa.height; }, 5000);
+    }
+    usleep(500000);
+    return restored;
+}
+
+// Drags with the mouse from a screen point by (dx, dy) until the window is as `want` accepts (the window
+// manager takes the pointer only once it saw the press, so the move is repeated until it follows).
+bool DragBorder(const std::string& title, int x, int y, int dx, int dy, Window& w,
+                const std::function<bool(const Window&)>& want) {
+    const std::string to = std::to_string(x + dx) + " " + std::to_string(y + dy);
+    const std::string near = std::to_string(x + dx + (dx ? 1 : 0)) + " " + std::to_string(y + dy + (dy ? 1 : 0));
+    Shell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " mousedown 1");
+    bool ok = WaitFor(
+        [&] {
+            Shell("xdotool mousemove " + near + " mousemove " + to);
+            Window now;
+            if (!FindWindow(title, now)) return false;
+            w = now;
+            return want(now);
+        },
+        10000);
+    Shell("xdotool mouseup 1");
+    return ok;
+}
+
+// Each edge and two corners of the window dragged outwards by the mouse on the skin's resize border: the
+// window grows on that side, the other sides stay; dragged inwards far, it stops at the skin's minimum.
+void ResizeByEachBorder(const std::string& title, SIZE min, const std::string& shotPrefix) {
+    Window w;
+    ASSERT_TRUE(FindWindow(title, w));
+    const int g = 60;
+    struct Edge {
+        const char* name;
+        double fx, fy;  // where on the window (0 left or top, 1 right or bottom, 0.5 the middle)
+        int dx, dy;     // outwards
+    } edges[] = {{"left", 0, 0.5, -1, 0},  {"right", 1, 0.5, 1, 0},    {"top", 0.5, 0, 0, -1},
+                 {"bottom", 0.5, 1, 0, 1}, {"top-left", 0, 0, -1, -1}, {"bottom-right", 1, 1, 1, 1}};
+    for (const Edge& e : edges) {
+        SCOPED_TRACE(e.name);
+        ASSERT_TRUE(FindWindow(title, w));
+        const Window before = w;
+        auto at = [](const Window& n, double f, bool horizontal) {
+            const int lo = horizontal ? n.rc.left : n.rc.top, hi = horizontal ? n.rc.right : n.rc.bottom;
+            return f == 0 ? lo + 1 : f == 1 ? hi - 2 : (lo + hi) / 2;
+        };
+        // The sides that move and those that stay, for a change of the size by d on each moving side.
+        auto sized = [&](const Window& n, int d) {
+            return n.rc.left == before.rc.left - (e.dx < 0 ? d : 0) &&
+                   n.rc.right == before.rc.right + (e.dx > 0 ? d : 0) &&
+                   n.rc.top == before.rc.top - (e.dy < 0 ? d : 0) &&
+                   n.rc.bottom == before.rc.bottom + (e.dy > 0 ? d : 0);
+        };
+        EXPECT_TRUE(DragBorder(title, at(w, e.fx, true), at(w, e.fy, false), e.dx * g, e.dy * g, w,
+                               [&](const Window& n) { return sized(n, g); }))
+            << "not grown: " << Size(w) << ", was " << Size(before);
+        usleep(300000);
+        Screenshot(w.rc, ShotDir() + "/" + shotPrefix + "-" + e.name + ".png");
+        // Inwards by far more than it grew: back at the minimum, never below.
+        const Window grown = w;
+        EXPECT_TRUE(DragBorder(title, at(grown, e.fx, true), at(grown, e.fy, false), -e.dx * 3 * g, -e.dy * 3 * g, w,
+                               [&](const Window& n) { return sized(n, 0); }))
+            << "not back at the minimum: " << Size(w) << ", was " << Size(before);
+        EXPECT_EQ(w.Width(), min.cx);
+        EXPECT_EQ(w.Height(), min.cy);
+    }
+}
+
+TEST(WindowManager, LobbyAndRoomResizeByTheirBorder) {
+    std::string why;
+    if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
+    WindowManager wm;
+    if (!wm.Start(&why)) GTEST_SKIP() << why;
+    testenv::Stack stack;
+    Program varnet;
+    ASSERT_TRUE(StartOnStack(stack, varnet, &why)) << why;
+    Window lobby, room;
+    ASSERT_TRUE(GuestIntoLobby(varnet, lobby, &why)) << why;
+    const std::string lobbyTitle = Utf8("^泽秀美女视频$");
+    usleep(800000);
+    ResizeByEachBorder(lobbyTitle, {800, 572}, "resize-lobby");
+    ASSERT_TRUE(FindWindow(lobbyTitle, lobby));
+    ASSERT_TRUE(EnterBusyRoomFromDirectory(varnet, stack, lobby, room, &why)) << why;
+    ASSERT_TRUE(varnet.WaitLog("RoomManager.txt", "创建房间界面-end"));
+    const std::string roomTitle = ".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]";
+    ASSERT_TRUE(RestoreRoom(roomTitle, room)) << "the room stays maximised";
+    ResizeByEachBorder(roomTitle, {1024, 775}, "resize-room");
+    EXPECT_EQ("", GtkComplaints(varnet.Output()));
+}
+
 TEST(WindowManager, LobbyAndRoomRestoreAndShrink) {
     std::string why;
     if (!PrepareDisplay(&why)) GTEST_SKIP() << why;
@@ -189,20 +291,7 @@ TEST(Menus, NearTheBottomTheyOpenAboveTheirField) {
     const std::string roomTitle = ".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]";
     GdkRectangle wa;
     gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
-    // It opens maximised on the work area (the window manager may do that only after the window showed):
-    // restored first, so that it can be moved.
-    if (WaitGeometry(roomTitle, room,
-                     [&](const Window& n) { return n.Width() == wa.width && n.Height() == wa.height; })) {
-        usleep(1500000);  // laid out and taking input
-        const POINT restore = ButtonOf("RoomSkin.xml", room, "btnRestore", "btnMax");
-        bool restored = false;
-        for (int i = 0; i < 3 && !restored; ++i) {
-            Click(room, restore);
-            restored = WaitFor([&] { return FindWindow(roomTitle, room) && room.Height() < wa.height; }, 5000);
-        }
-        ASSERT_TRUE(restored) << "the room stays maximised";
-        usleep(500000);
-    }
+    ASSERT_TRUE(RestoreRoom(roomTitle, room)) << "the room stays maximised";
     SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
     // The members' tab, which the room window opens with.
     if (auto* tab = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RightUserListTab"))) tab->SelectItem(1);
