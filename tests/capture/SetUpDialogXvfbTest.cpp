@@ -46,6 +46,21 @@ int Value(capture::CameraSource& cam, uint32_t id) {
     return -1000;
 }
 
+// Ends every dialog after `ms` with a failure: a dialog that does not end fails the test, not hangs it.
+guint EndDialogsAfter(unsigned ms, const char* failure) {
+    return g_timeout_add(
+        ms,
+        [](gpointer failure) -> gboolean {
+            ADD_FAILURE() << static_cast<const char*>(failure);
+            GList* all = gtk_window_list_toplevels();
+            for (GList* l = all; l; l = l->next)
+                if (GTK_IS_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
+            g_list_free(all);
+            return G_SOURCE_CONTINUE;
+        },
+        const_cast<char*>(failure));
+}
+
 class SetUpDialogXvfb : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -117,17 +132,7 @@ TEST_F(SetUpDialogXvfb, ShowSetUpRunsAModalDialogOverItsOwner) {
             return G_SOURCE_CONTINUE;
         },
         &state);
-    guint guard = g_timeout_add(
-        10000,
-        [](gpointer) -> gboolean {
-            ADD_FAILURE() << "the dialog did not close";
-            GList* all = gtk_window_list_toplevels();
-            for (GList* l = all; l; l = l->next)
-                if (GTK_IS_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
-            g_list_free(all);
-            return G_SOURCE_REMOVE;
-        },
-        nullptr);
+    guint guard = EndDialogsAfter(10000, "the dialog did not close");
     g.ShowSetUp(owner.GetHWND());
     g_source_remove(id);
     g_source_remove(guard);
@@ -161,17 +166,7 @@ TEST_F(SetUpDialogXvfb, ClosingTheCameraEndsItsDialogAndLeavesTheRowsAValidDevic
             return G_SOURCE_CONTINUE;
         },
         &state);
-    guint guard = g_timeout_add(
-        10000,
-        [](gpointer) -> gboolean {
-            ADD_FAILURE() << "the dialog did not end with its camera";
-            GList* all = gtk_window_list_toplevels();
-            for (GList* l = all; l; l = l->next)
-                if (GTK_IS_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
-            g_list_free(all);
-            return G_SOURCE_REMOVE;
-        },
-        nullptr);
+    guint guard = EndDialogsAfter(10000, "the dialog did not end with its camera");
     g.ShowSetUp(nullptr);
     g_source_remove(id);
     g_source_remove(guard);
@@ -220,17 +215,7 @@ TEST_F(SetUpDialogXvfb, ACameraClosedOnAnotherThreadEndsItsDialogOnTheUiThread) 
             return G_SOURCE_CONTINUE;
         },
         &state);
-    guint guard = g_timeout_add(
-        20000,
-        [](gpointer) -> gboolean {
-            ADD_FAILURE() << "a dialog did not end";
-            GList* all = gtk_window_list_toplevels();
-            for (GList* l = all; l; l = l->next)
-                if (GTK_IS_DIALOG(l->data)) gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CLOSE);
-            g_list_free(all);
-            return G_SOURCE_CONTINUE;
-        },
-        nullptr);
+    guint guard = EndDialogsAfter(20000, "a dialog did not end");
     for (int i = 0; i < 8; ++i) shown.ShowSetUp(nullptr);
     state.closeFromThread = true;
     shown.ShowSetUp(nullptr);
