@@ -11,27 +11,6 @@
 #include "ZqLog.h"
 #include "ZqModConfig.h"
 
-int VersionToNumber(const std::string& version) {
-    std::string part = version;
-    size_t first = version.find('_');
-    if (first != std::string::npos) {
-        size_t second = version.find('_', first + 1);
-        part = version.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
-    }
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t dot = part.find('.', start);
-        fields.push_back(part.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
-        if (dot == std::string::npos) break;
-        start = dot + 1;
-    }
-    if (fields.size() != 4) return 0;
-    double sum = StringToDouble(fields[0]) * 1000 + StringToDouble(fields[1]) * 100 + StringToDouble(fields[2]) * 10 +
-                 StringToDouble(fields[3]);
-    return (int)sum;
-}
-
 bool RunSilentUpdate(const std::function<int(const std::string&, const std::string&)>& start) {
     IConfigManager* cfg = AfxGetConfigManager();
     bool silent = false;

@@ -1,13 +1,9 @@
-// Pieces of the main program's start-up that stand on their own: the downloaded-installer hand-over, the
-// version arithmetic it uses, and the saved volumes.
+// Pieces of the main program's start-up that stand on their own: the downloaded-installer hand-over (versions
+// compared by VersionToNumber, ZqLib.h) and the saved volumes.
 #pragma once
 
 #include <functional>
 #include <string>
-
-// "x_a.b.c.d_y" (or "a.b.c.d") -> a*1000 + b*100 + c*10 + d, each part read by StringToDouble (GlobalData.h);
-// 0 unless there are exactly four parts.
-int VersionToNumber(const std::string& version);
 
 // Starts a newer downloaded installer when the configuration asks for a silent update; true only when it
 // was started (the program then ends). The installer must be an executable file directly inside the update

@@ -357,15 +357,3 @@ bool FlashWindowUntilForeground(HWND hwnd) {
     info.dwTimeout = 500;
     return FlashWindowEx(&info) != FALSE;
 }
-
-double StringToDouble(const std::string& text) {
-    double value = 0;
-    try {
-        std::istringstream in(text);
-        in.imbue(std::locale::classic());
-        if (!(in >> value)) value = 0;
-    } catch (...) {
-        value = 0;
-    }
-    return value;
-}

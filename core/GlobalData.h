@@ -138,8 +138,6 @@ std::string GetFirstNetCardMac();
 void TrimString(std::string& text);
 // "key=value" items into a map of lower-cased keys; items without exactly one "=" are skipped.
 std::map<std::string, std::string> ParseKeyValueParams(const std::vector<std::string>& items);
-// The number at the start of `text` (leading blanks skipped, C locale); 0 when there is none.
-double StringToDouble(const std::string& text);
 // Asks the desktop for the user's attention to the window (caption and taskbar button, 30 times at 500 ms,
 // until the window comes to the foreground); false when the desktop offers no such request. Any thread: the
 // request is carried out on the UI thread.

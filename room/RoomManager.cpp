@@ -81,9 +81,10 @@ void CRoomManager::DealNotifyCreateRoom(EnterRoomResult* raw) {
     }
     PJ_Log(kLog, LOG_INFO, mod, "roomid=%d", int(result->roomId));
     const uint32_t room = currentRoom_;
-    if (room == 0 || result->roomId != room) {
-        // Closed since the service let the user in (and left there): nothing to open.
-        PJ_Log(kLog, LOG_INFO, mod, "房间已关闭 roomid=%u", result->roomId);
+    if (room == 0 || result->roomId != room || (roomUI_->GetHWND() && roomUI_->GetRoomID() == room)) {
+        // Closed since the service let the user in (and left there), or a second answer for the open room:
+        // nothing to open.
+        PJ_Log(kLog, LOG_INFO, mod, "房间已关闭或已打开 roomid=%u", result->roomId);
         return;
     }
     // The room the user chose to leave for this one closes only now that this one let the user in.

@@ -1,8 +1,8 @@
 // The one open room of the process: the room logic, the room window (through IRoomUI), the room's
 // heartbeat, and every room-related reply of the room service.
 //
-// Threads: Init, OnNotifyRoom, DealNotifyCreateRoom, DealNotifyRemoveRoom, RemoveAll, DelFavRoom and
-// ActivateRoomWnd on the UI thread; OnZQMessageNotify and its handlers on the request worker (with the
+// Threads: Init, ExpectEnter, OnNotifyRoom, DealNotifyCreateRoom, DealNotifyRemoveRoom, RemoveAll, DelFavRoom
+// and ActivateRoomWnd on the UI thread; OnZQMessageNotify and its handlers on the request worker (with the
 // worker's listener lock held). Entering (enter-room reply), reconnecting (chat-signature reply) and
 // closing run under lifecycleLock_, so they never interleave; no handler waits on the UI thread. The room
 // window itself is closed after lifecycleLock_ is left (its dialogs take the worker's listener lock).

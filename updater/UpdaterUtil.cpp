@@ -14,29 +14,6 @@
 #include "UpdaterEnv.h"
 #include "ZqLib.h"
 
-double StringToDouble(const std::string& text) {
-    std::istringstream in(text);
-    double v = 0;
-    if (!(in >> v)) return 0;
-    return v;
-}
-
-int VersionToNumber(const std::string& version) {
-    std::string part = version;
-    size_t first = version.find('_');
-    if (first != std::string::npos) {
-        size_t second = version.find('_', first + 1);
-        part = second == std::string::npos ? version.substr(first + 1) : version.substr(first + 1, second - first - 1);
-    }
-    std::vector<std::string> nums;
-    StringUtility::TokenizeEx(part, ".", nums);
-    if (nums.size() != 4) return 0;
-    double v = StringToDouble(nums[0]) * 1000 + StringToDouble(nums[1]) * 100 + StringToDouble(nums[2]) * 10 +
-               StringToDouble(nums[3]);
-    if (!(v > INT_MIN && v < INT_MAX)) return 0;
-    return static_cast<int>(v);
-}
-
 bool IsSafeFileName(const std::string& name) {
     if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
     if (name.find("..") != std::string::npos) return false;

@@ -9,13 +9,6 @@
 
 struct UpdaterEnv;
 
-// The number of a version text "prefix_a.b.c.d_suffix": a*1000 + b*100 + c*10 + d (truncated) of the four
-// dot-separated parts between the first and second '_' (or after the first '_', or the whole text); any
-// other number of parts gives 0.
-int VersionToNumber(const std::string& version);
-// A number read through a string stream; 0 on failure.
-double StringToDouble(const std::string& text);
-
 // A plain file name the server may give: not empty, not "." or "..", no '/', '\\', "..", '?', '#', ':'
 // or control character, at most 255 bytes.
 bool IsSafeFileName(const std::string& name);

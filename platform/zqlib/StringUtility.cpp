@@ -2,7 +2,10 @@
 #include "ZqLib.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdarg>
+#include <locale>
+#include <sstream>
 
 namespace StringUtility {
 
@@ -113,3 +116,31 @@ bool IsContainUrl(const std::string& text) {
 }
 
 }  // namespace StringUtility
+
+double StringToDouble(const std::string& text) {
+    double value = 0;
+    try {
+        std::istringstream in(text);
+        in.imbue(std::locale::classic());
+        if (!(in >> value)) value = 0;
+    } catch (...) {
+        value = 0;
+    }
+    return value;
+}
+
+int VersionToNumber(const std::string& version) {
+    std::string part = version;
+    const size_t first = version.find('_');
+    if (first != std::string::npos) {
+        const size_t second = version.find('_', first + 1);
+        part = version.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    }
+    std::vector<std::string> fields;
+    StringUtility::TokenizeEx(part, ".", fields);
+    if (fields.size() != 4) return 0;
+    const double v = StringToDouble(fields[0]) * 1000 + StringToDouble(fields[1]) * 100 +
+                     StringToDouble(fields[2]) * 10 + StringToDouble(fields[3]);
+    if (!(v > INT_MIN && v < INT_MAX)) return 0;
+    return static_cast<int>(v);
+}

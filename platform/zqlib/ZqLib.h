@@ -19,6 +19,14 @@ void TokenizeEx(const std::string& text, const std::string& sep, std::vector<std
 bool IsContainUrl(const std::string& text);
 }  // namespace StringUtility
 
+// The number at the start of `text` (leading blanks skipped, C locale); 0 when there is none.
+double StringToDouble(const std::string& text);
+// The number of a version text "prefix_a.b.c.d_suffix": a*1000 + b*100 + c*10 + d (truncated; each part read by
+// StringToDouble) of the four dot-separated parts between the first and second '_' (or after the first '_', or
+// the whole text); 0 for any other number of parts or a number beyond int. The program and the updater compare
+// versions by it.
+int VersionToNumber(const std::string& version);
+
 namespace UrlEncode {
 // Percent-encodes `in` into `out` of `size` bytes (always NUL-terminated when size > 0); unreserved characters
 // (A-Z a-z 0-9 - _ . ~) stay, every other byte becomes %XX. The result is cut at a whole escape.

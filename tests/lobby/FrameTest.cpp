@@ -343,7 +343,7 @@ TEST_F(FrameTest, ACloseWhileSwitchingRoomsLeavesNothingBehind) {
         ASSERT_EQ(rm->Window().title, "欢乐大厅(3003)");
         testenv::RoomServiceFault stall;  // the answer comes after the close was handled
         stall.kind = testenv::RoomServiceFault::Stall;
-        stall.stallMs = 300;
+        stall.stallMs = 800;  // within the worker's time-out
         stall.times = 1;
         if (!r.afterAnswer) service->SetFault("enterroom", stall);
         ASSERT_TRUE(frame->EnterRoom(3004, 0, "p&w", "私密房间")) << r.name;

@@ -1,4 +1,4 @@
-// Start-up pieces of the main program: version numbers, the installer hand-over, the saved volumes.
+// Start-up pieces of the main program: the installer hand-over, the saved volumes.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -6,16 +6,6 @@
 #include "LobbyTestEnv.h"
 #include "StartUp.h"
 #include "ZqLib.h"
-
-TEST(StartUp, VersionToNumber) {
-    struct Row {
-        const char* text;
-        int number;
-    } rows[] = {{"x_1.2.3.4_y", 1234}, {"1.2.3.4", 1234}, {"x_1.2.3.4", 1234}, {"x_1.2.3_y", 0},
-                {"1.10.0.0", 2000},    {"2.0.0.0", 2000}, {"1.a.3.4", 1034},   {"", 0},
-                {"1.2.3.4.5", 0}};
-    for (const Row& r : rows) EXPECT_EQ(VersionToNumber(r.text), r.number) << r.text;
-}
 
 TEST(StartUp, SilentUpdateStartsOnlyANewerInstallerOfTheDownloadFolder) {
     lobbytest::SetUpOnce();

@@ -1,28 +1,9 @@
-// Version numbers, checked file names, progress numbers and file replacement.
+// Checked file names, progress numbers and file replacement.
 #include <gtest/gtest.h>
 
 #include "DownloadSoftware.h"
 #include "UpdaterTestEnv.h"
 #include "UpdaterUtil.h"
-
-TEST(UpdaterUtil, VersionToNumber) {
-    struct Row {
-        const char* text;
-        int number;
-    } rows[] = {
-        {"Varnet_1.2.3.4_release", 1234},
-        {"Varnet_1.2.3.5_release", 1235},
-        {"1.2.3.4", 1234},
-        {"V_1.2.3.4", 1234},
-        {"V_1.2.3_r", 0},
-        {"V_1.2.3.4.5_r", 0},
-        {"", 0},
-        {"V_10.0.0.1_r", 10001},
-        {"V_a.b.c.d_r", 0},
-        {"V_2.0.0.0_x_y", 2000},
-    };
-    for (const Row& r : rows) EXPECT_EQ(VersionToNumber(r.text), r.number) << r.text;
-}
 
 TEST(UpdaterUtil, ServerFileNamesAreCheckedPlainNames) {
     struct Row {

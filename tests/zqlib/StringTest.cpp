@@ -39,3 +39,27 @@ TEST(StringUtility, IsContainUrl) {
 }
 
 }  // namespace
+
+// One function for the program and the updater.
+TEST(StringUtility, VersionToNumber) {
+    struct Row {
+        const char* text;
+        int number;
+    } rows[] = {
+        {"Varnet_1.2.3.4_release", 1234},
+        {"Varnet_1.2.3.5_release", 1235},
+        {"1.2.3.4", 1234},
+        {"V_1.2.3.4", 1234},
+        {"V_1.2.3_r", 0},
+        {"V_1.2.3.4.5_r", 0},
+        {"", 0},
+        {"V_10.0.0.1_r", 10001},
+        {"V_a.b.c.d_r", 0},
+        {"V_2.0.0.0_x_y", 2000},
+        {"1.10.0.0", 2000},
+        {"1.a.3.4", 1034},
+        {"1..3.4", 1034},
+        {"1e9.0.0.0", 0},
+    };
+    for (const Row& r : rows) EXPECT_EQ(VersionToNumber(r.text), r.number) << r.text;
+}
