@@ -102,8 +102,8 @@ TEST_F(Overlap, GiftEffectLiesUnderTheRoomsMenusAndDialogsAndLetsClicksThrough) 
     EXPECT_EQ(0, InputRectangles(effect.id)) << "the effect takes input";
     const unsigned long roomFrame = FrameOf(room.id);
     auto justAboveRoom = [&] { return Level(effect.id) == Level(roomFrame) + 1; };
-    EXPECT_TRUE(WaitFor(justAboveRoom, 5000)) << "the effect at " << Level(effect.id) << ", the room at "
-                                              << Level(roomFrame);
+    EXPECT_TRUE(WaitFor(justAboveRoom, 5000))
+        << "the effect at " << Level(effect.id) << ", the room at " << Level(roomFrame);
     const std::string shots = ShotDir();
 
     // Through the effect: a right-click in the middle of the public pane opens its menu, above the effect.
@@ -204,7 +204,9 @@ TEST_F(Overlap, ToolTipsGoWithTheClick) {
     IntoBusyRoom();
     GdkRectangle wa;
     gdk_monitor_get_workarea(gdk_display_get_monitor(gdk_display_get_default(), 0), &wa);
-    auto maximised = [&] { return FindWindow(roomTitle, room) && room.Width() == wa.width && room.Height() == wa.height; };
+    auto maximised = [&] {
+        return FindWindow(roomTitle, room) && room.Width() == wa.width && room.Height() == wa.height;
+    };
     auto button = [&](const char* show, const char* hide) {
         SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
         skin.Manager().FindControl(hide)->SetVisible(false);
