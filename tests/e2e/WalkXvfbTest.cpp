@@ -124,7 +124,7 @@ int Level(unsigned long window) {
 // takes its click; the cancel button closes the dialog.
 void EffectWhileADialogIsUsed(testenv::Stack& stack, const Window& roomWnd, testenv::PeerClient& dora, uint32_t me,
                               const std::string& shots) {
-    for (int i = 0; i < 6; ++i) EXPECT_TRUE(stack.PeerGift(dora, me, testenv::Stack::kEffectGift, 1));
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(stack.PeerGift(dora, me, testenv::Stack::kEffectGift, 1));
     Window effect;
     ASSERT_TRUE(WaitWindow("^VarnetGiftEffect$", effect, 10000)) << "no gift effect";
     SkinLayout skin("RoomSkin.xml", roomWnd.Width(), roomWnd.Height());
@@ -148,7 +148,7 @@ void EffectWhileADialogIsUsed(testenv::Stack& stack, const Window& roomWnd, test
     Step("used the settings dialog while gift effects played: it stayed above them, its tab took the click",
          shots + "/08b-effect-under-dialog.png");
     // The effects end before the next step looks at the panes.
-    EXPECT_TRUE(WaitFor([] { return WindowGone("^VarnetGiftEffect$"); }, 40000)) << "the effects did not end";
+    EXPECT_TRUE(WaitFor([] { return WindowGone("^VarnetGiftEffect$"); }, 60000)) << "the effects did not end";
 }
 
 // A window of another program over each chat pane, then gone: each pane shows what it showed before.
