@@ -179,10 +179,7 @@ void CFlashWnd::CenterTopMost(int right, int bottom) {
     int x = right <= kWidth ? 0 : (right - kWidth) / 2;
     int y = bottom <= kHeight ? 0 : (bottom - kHeight) / 2;
     m_rc = RECT{x, y, x + kWidth, y + kHeight};
-    if (m_movie) {
-        m_movie->Place(m_rc);
-        m_movie->Raise(true);
-    }
+    if (m_movie) m_movie->Place(m_rc);
 }
 
 void CFlashWnd::CenterTopMost() {
@@ -201,9 +198,9 @@ void CFlashWnd::CenterTopMost() {
 }
 
 void CFlashWnd::RaiseWithoutActivation() {
-    // A full-screen program in the foreground keeps the effect beneath it.
-    SIZE fg, screen;
-    if (ForegroundProbe && ForegroundProbe(fg, screen)) m_movie->Raise(!(fg.cx == screen.cx && fg.cy == screen.cy));
+    // Over the room window only: the program's dialogs, menus and message boxes, and any window the user
+    // brought above the room, stay above the effect.
+    m_movie->StackAbove(m_owner);
 }
 
 bool CFlashWnd::HideAndStop() {

@@ -52,7 +52,7 @@ public:
     bool ShowGift(uint32_t giftId, int count, const std::string& text);
     // One request of the movie.
     void FSCommand(const std::string& request);
-    // 800 x 460 centred on a work area reaching to (right, bottom), top-most.
+    // 800 x 460 centred on a work area reaching to (right, bottom).
     void CenterTopMost(int workRight, int workBottom);
     void CenterTopMost();
     bool HideAndStop();
@@ -65,8 +65,8 @@ public:
     size_t QueueSize();
     const RECT& GetRect() const { return m_rc; }
 
-    // Sizes of the foreground window and the screen; false without a foreground window. Tests replace it.
-    std::function<bool(SIZE& foreground, SIZE& screen)> ForegroundProbe = flash::CEffectPlayer::ForegroundAndScreen;
+    // The window the effects show just above (the room window), below every window above it.
+    void SetOwner(HWND owner) { m_owner = owner; }
 
     // The gift catalogue file: the user-data copy first, then the installed one.
     void SetGiftConfPaths(std::string userPath, std::string installPath);
@@ -84,6 +84,7 @@ private:
 
     std::unique_ptr<flash::IEffectMovie> m_movie;
     std::unique_ptr<flash::IEffectMovie> m_given;
+    HWND m_owner = nullptr;
     std::string m_moviePath;
     std::string m_userConf;
     std::string m_installConf;

@@ -292,6 +292,7 @@ void CRoomUI::CreateEffectWindow() {
     if (!h || !h->GetIcon(int(kEffectMovieItem), movie) || movie.fname.empty()) return;
     auto flash = std::make_unique<CFlashWnd>();
     flash->SetMoviePath(movie.fname);
+    flash->SetOwner(m_hwnd);
     if (!flash->Create()) return;
     flash->CenterTopMost();
     m_flash = std::move(flash);

@@ -176,6 +176,7 @@ public:
             }
         } else {
             Ungrab();
+            HideToolTip();
             gtk_widget_hide(m_window);
         }
     }
@@ -300,6 +301,7 @@ public:
         if (!m_window || !gbk || !*gbk) return;
         if (!m_tip) {
             m_tip = gtk_window_new(GTK_WINDOW_POPUP);
+            gtk_window_set_title(GTK_WINDOW(m_tip), "ZqToolTip");
             GtkWidget* label = gtk_label_new("");
             gtk_widget_set_margin_start(label, 6);
             gtk_widget_set_margin_end(label, 6);

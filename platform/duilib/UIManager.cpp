@@ -203,6 +203,7 @@ const char* CPaintManagerUI::GetDefaultAttributeList(const char* name) const {
 
 bool CPaintManagerUI::AttachDialog(CControlUI* pControl) {
     SetFocus(nullptr);
+    HideToolTip();
     m_pEventKey = m_pEventHover = m_pEventClick = nullptr;
     if (m_pRoot) {
         AddDelayedCleanup(m_pRoot);
@@ -240,6 +241,7 @@ void CPaintManagerUI::ReapObjects(CControlUI* pControl) {
 }
 
 void CPaintManagerUI::ReapOne(CControlUI* pControl) {
+    if (pControl == m_pToolTip) HideToolTip();
     if (pControl == m_pEventKey) m_pEventKey = nullptr;
     if (pControl == m_pEventHover) m_pEventHover = nullptr;
     if (pControl == m_pEventClick) m_pEventClick = nullptr;
@@ -534,6 +536,7 @@ void CPaintManagerUI::UpdateLayout() {
     SIZE s = GetClientSize();
     m_bUpdateNeeded = false;
     m_pRoot->SetPos({0, 0, s.cx, s.cy}, false);
+    CheckToolTip();
     if (m_bFirstLayout) {
         m_bFirstLayout = false;
         std::weak_ptr<bool> alive = m_alive;
@@ -546,6 +549,7 @@ void CPaintManagerUI::UpdateLayout() {
 
 void CPaintManagerUI::Paint(HDC hDC, const RECT& rcPaint) {
     UpdateLayout();
+    CheckToolTip();
     if (m_pRoot) m_pRoot->DoPaint(hDC, rcPaint);
 }
 
@@ -560,6 +564,23 @@ bool CPaintManagerUI::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam,
         }
     }
     return false;
+}
+
+void CPaintManagerUI::HideToolTip(bool clicked) {
+    if (clicked) {
+        m_bHoverClicked = true;
+        if (m_hWndPaint) ::KillTimer(m_hWndPaint, kHoverTimerId);
+    }
+    m_pToolTip = nullptr;
+    if (m_pBackend) m_pBackend->HideToolTip();
+}
+
+void CPaintManagerUI::CheckToolTip() {
+    if (!m_pToolTip) return;
+    const RECT& rc = m_pToolTip->GetPos();
+    if (!m_pToolTip->IsVisible() || rc.left != m_rcToolTip.left || rc.top != m_rcToolTip.top ||
+        rc.right != m_rcToolTip.right || rc.bottom != m_rcToolTip.bottom)
+        HideToolTip();
 }
 
 static POINT PointOf(LPARAM lParam) {
@@ -619,7 +640,8 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSEMOVE: {
         CControlUI* newHover = sizeHit ? nullptr : FindControl(pt);
         if (newHover != m_pEventHover) {
-            if (m_pBackend) m_pBackend->HideToolTip();
+            HideToolTip();
+            m_bHoverClicked = false;
             if (m_pEventHover) {
                 ev.Type = UIEVENT_MOUSELEAVE;
                 ev.pSender = m_pEventHover;
@@ -653,7 +675,7 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         return;
     }
     case WM_MOUSELEAVE:
-        if (m_pBackend) m_pBackend->HideToolTip();
+        HideToolTip();
         if (m_pEventHover && !m_pEventClick) {
             ev.Type = UIEVENT_MOUSELEAVE;
             ev.pSender = m_pEventHover;
@@ -664,7 +686,7 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         return;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
-        if (m_pBackend) m_pBackend->HideToolTip();
+        HideToolTip(true);
         if (sizeHit) {
             if (uMsg == WM_LBUTTONDOWN && m_pBackend) m_pBackend->BeginResizeDrag(sizeHit);
             return;
@@ -699,6 +721,7 @@ void CPaintManagerUI::DispatchMouse(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         return;
     }
     case WM_RBUTTONDOWN: {
+        HideToolTip(true);
         CControlUI* p = FindControl(pt);
         if (!p || p->GetManager() != this) return;
         p->SetFocus();
@@ -761,7 +784,11 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         if (hdc && rc) Paint(hdc, *rc);
         return true;
     }
+    case WM_MOVE:
+        HideToolTip();
+        return false;
     case WM_SIZE:
+        HideToolTip();
         m_bUpdateNeeded = true;
         UpdateLayout();
         Invalidate();
@@ -779,8 +806,14 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
                 m_pEventHover->Event(ev);
                 if (alive.expired() || !*alive.lock()) return true;
             }
-            if (m_pEventHover && m_pBackend && !m_pEventHover->GetToolTip().empty())
-                m_pBackend->ShowToolTip(m_pEventHover->GetToolTip().c_str(), m_ptLastMousePos);
+            // Only for a control still shown under the pointer and not clicked meanwhile.
+            CControlUI* h = m_pEventHover;
+            if (h && m_pBackend && !m_bHoverClicked && !h->GetToolTip().empty() && h->IsVisible() &&
+                PtInRect(h->GetPos(), m_ptLastMousePos)) {
+                m_pBackend->ShowToolTip(h->GetToolTip().c_str(), m_ptLastMousePos);
+                m_pToolTip = h;
+                m_rcToolTip = h->GetPos();
+            }
             return true;
         }
         for (auto& t : m_aTimers) {
@@ -836,7 +869,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         return true;
     }
     case WM_KILLFOCUS:
-        if (m_pBackend) m_pBackend->HideToolTip();
+        HideToolTip();
         return false;
     default:
         return false;

@@ -154,6 +154,10 @@ private:
     // The resize border under the client point (HTLEFT .. HTBOTTOMRIGHT), 0 elsewhere or while maximised.
     int SizeBoxHit(POINT pt) const;
     void FlushAsyncNotify();
+    // The tooltip goes, and no tooltip comes for the control under the pointer until it leaves it (clicked).
+    void HideToolTip(bool clicked = false);
+    // The tooltip goes once its control was hidden or moved.
+    void CheckToolTip();
 
     HWND m_hWndPaint = nullptr;
     IWindowBackend* m_pBackend = nullptr;
@@ -193,6 +197,9 @@ private:
     bool m_bAsyncPosted = false;
     std::vector<CControlUI*> m_aFoundControls;
     bool m_bHoverTimer = false;
+    CControlUI* m_pToolTip = nullptr;  // the control whose tooltip shows
+    RECT m_rcToolTip{};                // where it was then
+    bool m_bHoverClicked = false;      // the control under the pointer was clicked since it came under it
     std::shared_ptr<bool> m_alive;
 
     friend class CControlUI;

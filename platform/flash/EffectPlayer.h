@@ -1,8 +1,9 @@
 // The gift-effect player. IEffectMovie is what the effect window talks to: calls in the external-interface
 // XML form ("<invoke name=..."><arguments><string>..</string></arguments>...</invoke>") and requests back
 // as XML text. CEffectPlayer is the stand-in player of this platform (there is no movie engine): it answers
-// "ShowGift" by showing the gift's animated picture and the effect text in a transparent, click-through
-// top-level window for a while (styled on its own widgets only), and keeps the movie's protocol: at start it asks "GetGift" with "Init",
+// "ShowGift" by showing the gift's animated picture and the effect text in a transparent top-level window for
+// a while (styled on its own widgets only) that never takes input and lies just above its owner window, below
+// every other window; it keeps the movie's protocol: at start it asks "GetGift" with "Init",
 // when an effect is visible it calls "ShowGift", when it is over "Close".
 // UI thread only; requests are raised on the UI thread, "ShowGift" re-entrantly inside CallFunction.
 #pragma once
@@ -36,8 +37,9 @@ public:
     virtual void Stop() = 0;
     // Screen rectangle of the window.
     virtual void Place(const RECT& rc) = 0;
-    // Above every window (topMost), or just below the foreground window; never activated.
-    virtual void Raise(bool topMost) = 0;
+    // Just above the owner window (a window of the library; null: where it is), below every window above
+    // that; never activated. It stays there while shown, whatever the desktop raises.
+    virtual void StackAbove(HWND owner) = 0;
     // Requests of the movie.
     std::function<void(const std::string& request)> OnRequest;
 };
@@ -60,15 +62,13 @@ public:
     void Show(bool show) override;
     void Stop() override;
     void Place(const RECT& rc) override;
-    void Raise(bool topMost) override;
+    void StackAbove(HWND owner) override;
 
     // How long an effect stays (ms); the picture's own animation length when longer, at most 10 s.
     void SetEffectTime(unsigned ms) { m_effectMs = ms; }
     size_t GiftCatalogueSize() const { return m_catalogue.size(); }
     bool IsPlaying() const { return m_timer != 0; }
     bool HasWindow() const { return m_window != nullptr; }
-    // Size of the desktop's active window and of the screen; false without a desktop.
-    static bool ForegroundAndScreen(SIZE& foreground, SIZE& screen);
     // The gift and text of the effect shown now (or last); the caption shows the gift's name (GBK) when
     // the catalogue knows it, else the text.
     uint32_t CurrentGift() const { return m_gift; }
@@ -76,12 +76,19 @@ public:
     const std::string& CurrentCaption() const { return m_caption; }
     // The label of the caption (null without a desktop).
     GtkWidget* CaptionWidget() const { return m_label; }
+    // An event of the display (an XEvent): the owner's frame restacked.
+    void OnDisplayEvent(const void* xevent);
 
 private:
     void Raise(const std::string& request);
     void StartEffect(uint32_t gift, const std::string& text, int count);
     static int OnInitTimer(void* self);
     static int OnCloseTimer(void* self);
+    // Puts the window just above the owner's top-level window (its window manager's frame) when it is not,
+    // and follows the frame's restacking while shown.
+    void Restack();
+    void Follow(unsigned long frame);
+    static void EmptyInput(GtkWidget* window);
 
     std::string m_catalogue;
     GiftResolver m_resolver;
@@ -95,6 +102,9 @@ private:
     GtkWidget* m_window = nullptr;
     GtkWidget* m_image = nullptr;
     GtkWidget* m_label = nullptr;
+    HWND m_owner = nullptr;
+    unsigned long m_frame = 0;  // the owner's frame whose restacking is followed (0: none)
+    bool m_filter = false;
 };
 
 }  // namespace flash

@@ -2,6 +2,8 @@
 // wheel scrolling, tooltips.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cairo.h>
 
 #include "TestUtil.h"
@@ -164,6 +166,7 @@ namespace {
 class TipWnd : public WindowImplBase {
 public:
     const char* GetWindowClassName() const override { return "TipWnd"; }
+    CPaintManagerUI& Manager() { return m_PaintManager; }
 
 protected:
     CDuiString GetSkinFolder() override { return ""; }
@@ -188,6 +191,49 @@ TEST(Input, TooltipShowsAfterHoverAndHidesOnLeave) {
     w.SendMessage(WM_MOUSELEAVE, 0, 0);
     EXPECT_EQ(backend->m_sToolTip, "");
     ::DestroyWindow(w.GetHWND());
+}
+
+// A tooltip goes when its control is clicked, hidden or moved (seen at the next layout); a click or hiding
+// before it came keeps it away while the pointer stays.
+TEST(Input, TooltipGoesWithAClickHidingOrMoving) {
+    Win32Init();
+    auto at = [](POINT pt) { return (LPARAM)((pt.y << 16) | pt.x); };
+    struct Row {
+        const char* what;
+        std::function<void(TipWnd&, CControlUI*, POINT)> change;
+        bool early;  // also before the tooltip came
+    } rows[] = {
+        {"clicked",
+         [&](TipWnd& w, CControlUI*, POINT pt) {
+             w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at(pt));
+             w.SendMessage(WM_LBUTTONUP, 0, at(pt));
+         },
+         true},
+        {"hidden", [](TipWnd&, CControlUI* b, POINT) { b->SetVisible(false); }, true},
+        {"moved", [](TipWnd&, CControlUI* b, POINT) { b->SetFixedHeight(60); }, false},
+    };
+    for (const Row& r : rows) {
+        for (bool early : {false, true}) {  // the change after the tooltip came, or before
+            if (early && !r.early) continue;
+            TipWnd w;
+            ASSERT_NE(w.Create(nullptr, "tip", 0, 0, 0, 0, 0, 0), nullptr);
+            auto* backend = static_cast<CHeadlessBackend*>(w.GetBackend());
+            CControlUI* b = w.Manager().FindControl("b");
+            POINT pt;
+            ASSERT_TRUE(UITest::CenterOf(&w, "b", pt));
+            w.SendMessage(WM_MOUSEMOVE, 0, at(pt));
+            if (!early) {
+                for (int i = 0; i < 400 && backend->m_sToolTip.empty(); ++i) PumpMessagesFor(50);
+                ASSERT_EQ(backend->m_sToolTip, "Close the window") << r.what;
+            }
+            r.change(w, b, pt);
+            w.Manager().UpdateLayout();
+            EXPECT_EQ(backend->m_sToolTip, "") << r.what << (early ? " early" : "");
+            PumpMessagesFor(800);  // longer than the pointer's rest before a tooltip
+            EXPECT_EQ(backend->m_sToolTip, "") << r.what << (early ? " early: a tooltip came" : ": it came back");
+            ::DestroyWindow(w.GetHWND());
+        }
+    }
 }
 
 // A list of rows of one height: the rows' places follow from their indexes, only the rows in view are laid

@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 #include <gdk/gdk.h>
 #include <glib.h>
 #include <fcntl.h>
@@ -752,6 +753,86 @@ bool SendChatLine(const Window& room, const std::string& utf8) {
     ok = ok && TypeText(utf8);
     usleep(200000);
     return ok && Click(room, skin.Center("btnChatSend"));
+}
+
+std::vector<unsigned long> Stacking() {
+    std::vector<unsigned long> out;
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return out;
+    ::Window root = 0, parent = 0, *kids = nullptr;
+    unsigned n = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &kids, &n))
+        for (unsigned i = 0; i < n; ++i) out.push_back(kids[i]);
+    if (kids) XFree(kids);
+    XCloseDisplay(d);
+    return out;
+}
+
+unsigned long FrameOf(unsigned long window) {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return 0;
+    auto old = XSetErrorHandler(+[](Display*, XErrorEvent*) { return 0; });
+    ::Window at = ::Window(window), found = 0;
+    for (;;) {
+        ::Window root = 0, parent = 0, *kids = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(d, at, &root, &parent, &kids, &n)) break;
+        if (kids) XFree(kids);
+        if (parent == root || parent == 0) {
+            found = at;
+            break;
+        }
+        at = parent;
+    }
+    XSetErrorHandler(old);
+    XCloseDisplay(d);
+    return found;
+}
+
+int InputRectangles(unsigned long window) {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return -1;
+    // A window gone meanwhile is no reason to end the test.
+    auto old = XSetErrorHandler(+[](Display*, XErrorEvent*) { return 0; });
+    int count = -1, order = 0;
+    XRectangle* r = XShapeGetRectangles(d, ::Window(window), ShapeInput, &count, &order);
+    XSync(d, False);
+    if (r) XFree(r);
+    XSetErrorHandler(old);
+    XCloseDisplay(d);
+    return count;
+}
+
+bool CoverWindow::Show(const RECT& rc) {
+    Hide();
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return false;
+    display_ = d;
+    window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), rc.left, rc.top, unsigned(rc.right - rc.left),
+                                  unsigned(rc.bottom - rc.top), 0, 0, 0xB03030);
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    XChangeWindowAttributes(d, window_, CWOverrideRedirect, &a);
+    XMapRaised(d, window_);
+    XSync(d, False);
+    // Shown once its colour is on the screen.
+    return WaitFor(
+        [&] {
+            auto px = Grab({rc.left + 1, rc.top + 1, rc.left + 2, rc.top + 2});
+            return px.size() >= 3 && px[0] == 0xB0 && px[1] == 0x30 && px[2] == 0x30;
+        },
+        5000);
+}
+
+void CoverWindow::Hide() {
+    if (!display_) return;
+    auto* d = static_cast<Display*>(display_);
+    XUnmapWindow(d, window_);
+    XDestroyWindow(d, window_);
+    XSync(d, False);
+    XCloseDisplay(d);
+    display_ = nullptr;
+    window_ = 0;
 }
 
 }  // namespace e2e

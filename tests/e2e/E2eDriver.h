@@ -184,6 +184,28 @@ private:
     unsigned long window_ = 0;
 };
 
+// The stacking of the screen's top-level windows: the root's children, bottom first; the root's child that
+// holds a window (its window manager's frame, or the window itself); the rectangles of a window's input region
+// (-1 when it cannot be read).
+std::vector<unsigned long> Stacking();
+unsigned long FrameOf(unsigned long window);
+int InputRectangles(unsigned long window);
+
+// A plain window of the test's own X connection over a rectangle of the screen, as another program's window
+// would lie there: override-redirect (exactly there under a window manager too, and taking no focus). Taken
+// away by Hide or the destructor.
+class CoverWindow {
+public:
+    ~CoverWindow() { Hide(); }
+    // False when it did not show within seconds.
+    bool Show(const DuiLib::RECT& rc);
+    void Hide();
+
+private:
+    void* display_ = nullptr;
+    unsigned long window_ = 0;
+};
+
 // The local stack started with this build's programs, then the program against it; false with why.
 bool StartOnStack(testenv::Stack& stack, Program& program, std::string* why);
 

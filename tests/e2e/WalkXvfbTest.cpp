@@ -1,7 +1,8 @@
 // A newcomer's walk through the real program Varnet against the whole local service stack, driven from
 // outside with xdotool on the test display: the login dialog, a guest login, the lobby with its directory and
 // home page, a room entered from the directory, its performers, other users' chat, a Chinese line with an
-// emoticon sent, the settings dialog, leaving, an account login, then the room again with the account (a
+// emoticon sent, the settings dialog, the settings dialog used while gift effects play, another program's
+// window over the chat panes, leaving, an account login, then the room again with the account (a
 // whisper, a gift to a receiver chosen in the gift panel, a user's details, a microphone popped out), quitting;
 // the updater runs beside it. Every step checks what the user sees (a window, a change in a view, a line in a
 // pane, what the other users receive) and saves a screenshot under build/screenshots/e2e. Skipped without
@@ -110,6 +111,74 @@ private:
     std::map<uint32_t, testenv::SvcUser> users_;
     std::vector<uint32_t> micHolders_;
 };
+
+// The place of a top-level window in the stacking, bottom first; -1 when it is not there.
+int Level(unsigned long window) {
+    const std::vector<unsigned long> s = Stacking();
+    auto at = std::find(s.begin(), s.end(), FrameOf(window));
+    return at == s.end() ? -1 : int(at - s.begin());
+}
+
+// Effects playing (gifts from dora to the guest) while the settings dialog is used: the dialog lies above the
+// effect, the effect just above the room and taking no input; a tab of the dialog over the effect's place
+// takes its click; the cancel button closes the dialog.
+void EffectWhileADialogIsUsed(testenv::Stack& stack, const Window& roomWnd, testenv::PeerClient& dora, uint32_t me,
+                              const std::string& shots) {
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(stack.PeerGift(dora, me, testenv::Stack::kEffectGift, 1));
+    Window effect;
+    ASSERT_TRUE(WaitWindow("^VarnetGiftEffect$", effect, 10000)) << "no gift effect";
+    SkinLayout skin("RoomSkin.xml", roomWnd.Width(), roomWnd.Height());
+    Click(roomWnd, skin.Center("VideoSetupBTN"));
+    Window settings;
+    ASSERT_TRUE(WaitWindow(Utf8("^房间设置对话框$"), settings, 10000)) << "the video button opened no dialog";
+    usleep(800000);
+    EXPECT_TRUE(FindWindow("^VarnetGiftEffect$", effect)) << "the effects ended too soon";
+    EXPECT_GT(Level(settings.id), Level(effect.id)) << "the dialog lies under the effect";
+    EXPECT_EQ(Level(effect.id), Level(roomWnd.id) + 1) << "the effect is not just above the room";
+    EXPECT_EQ(0, InputRectangles(effect.id)) << "the effect takes input";
+    SkinLayout settingsSkin("RoomConfigSet.xml", settings.Width(), settings.Height());
+    const auto before = Grab(settings.rc);
+    Click(settings, settingsSkin.Center("VoiceSetingOption"));
+    EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(settings.rc)) > 0.01; }, 5000))
+        << "the dialog's tab took no click";
+    usleep(300000);
+    Screenshot({0, 0, 1280, 1024}, shots + "/08b-effect-under-dialog.png");
+    Click(settings, settingsSkin.Center("RoomConfigCancelBTN"));
+    EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^房间设置对话框$")); }, 10000)) << "the dialog stayed";
+    Step("used the settings dialog while gift effects played: it stayed above them, its tab took the click",
+         shots + "/08b-effect-under-dialog.png");
+    // The effects end before the next step looks at the panes.
+    EXPECT_TRUE(WaitFor([] { return WindowGone("^VarnetGiftEffect$"); }, 60000)) << "the effects did not end";
+}
+
+// A window of another program over each chat pane, then gone: each pane shows what it showed before.
+void ForeignWindowOverThePanes(const Window& roomWnd, const std::string& shots) {
+    SkinLayout skin("RoomSkin.xml", roomWnd.Width(), roomWnd.Height());
+    // The pointer away from the panes (a pane under it shows its hover buttons).
+    Shell("xdotool mousemove " + std::to_string(roomWnd.rc.left + 20) + " " + std::to_string(roomWnd.rc.bottom - 20));
+    for (const char* name : {"webbrowserMsgView", "webbroserMsgViewSelf", "WebBrowserTrumpet"}) {
+        const RECT pane = ToScreen(roomWnd, skin.Rect(name));
+        std::vector<unsigned char> before = Grab(pane), now;
+        WaitFor(
+            [&] {
+                usleep(300000);
+                now = Grab(pane);
+                bool still = now == before;
+                before = now;
+                return still;
+            },
+            10000);
+        const int w = pane.right - pane.left, h = pane.bottom - pane.top;
+        CoverWindow cover;
+        EXPECT_TRUE(cover.Show({pane.left + w / 4, pane.top + h / 8, pane.right - w / 4, pane.top + h / 2})) << name;
+        cover.Hide();
+        EXPECT_TRUE(WaitFor([&] { return Grab(pane) == before; }, 5000))
+            << name << ": not redrawn where the window went";
+    }
+    Screenshot(roomWnd.rc, shots + "/08c-panes-uncovered.png");
+    Step("another program's window over each chat pane and gone: each pane shows what it showed",
+         shots + "/08c-panes-uncovered.png");
+}
 
 // Signed in as alice: the busy room from the directory again, a whisper to dora, a gift to a receiver
 // chosen in the gift panel, dora's details from the user list's menu, the first microphone popped out
@@ -477,6 +546,10 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     } else {
         ADD_FAILURE() << "the video button did not open the settings dialog";
     }
+
+    // Effects playing while a dialog is used; another program's window over the panes.
+    EffectWhileADialogIsUsed(stack, roomWnd, *dora, me, shots);
+    ForeignWindowOverThePanes(roomWnd, shots);
 
     // Leaving: the room window's close button.
     Click(roomWnd, {roomWnd.Width() - 10 - 16, 25});

@@ -37,7 +37,7 @@ public:
     void Show(bool show) override { events.push_back(show ? "show" : "hide"); }
     void Stop() override { events.push_back("stop"); }
     void Place(const RECT&) override {}
-    void Raise(bool topMost) override { events.push_back(topMost ? "top" : "below"); }
+    void StackAbove(HWND owner) override { events.push_back(owner ? "above owner" : "above none"); }
 };
 
 roomui::GiftEffect* Effect(uint32_t id, const char* text, int count) {
@@ -49,12 +49,7 @@ TEST(FlashWnd, QueueShieldAndRequests) {
     auto owned = std::make_unique<FakeMovie>();
     FakeMovie* movie = owned.get();
     roomui::CFlashWnd wnd(std::move(owned));
-    SIZE foreground{800, 600};
-    wnd.ForegroundProbe = [&](SIZE& fg, SIZE& screen) {
-        fg = foreground;
-        screen = SIZE{1280, 1024};
-        return true;
-    };
+    wnd.SetOwner(reinterpret_cast<HWND>(0x10));
     ASSERT_TRUE(wnd.Create());
 
     // Two effects: the second waits for "Close" and follows without hiding in between.
@@ -68,7 +63,7 @@ TEST(FlashWnd, QueueShieldAndRequests) {
     movie->events.clear();
     wnd.FSCommand("<invoke name=\"Close\"/>");
     EXPECT_EQ(movie->calls.size(), 2u);
-    EXPECT_EQ(movie->events, (std::vector<std::string>{"show", "top"}));
+    EXPECT_EQ(movie->events, (std::vector<std::string>{"show", "above owner"}));
     EXPECT_TRUE(wnd.IsBusy());
     // "Close" wins over "ShowGift" in one request; with the queue empty the window hides and idles.
     wnd.FSCommand("Close ShowGift");
@@ -90,12 +85,6 @@ TEST(FlashWnd, QueueShieldAndRequests) {
     EXPECT_FALSE(wnd.Play(Effect(501, "c", 1)));
     wnd.Shield(false);
     EXPECT_EQ(movie->calls.size(), calls + 1);
-    // A full-screen foreground window keeps the effect beneath it.
-    foreground = SIZE{1280, 1024};
-    movie->events.clear();
-    wnd.Play(Effect(501, "e", 1));
-    EXPECT_EQ(movie->events, (std::vector<std::string>{"show", "below"}));
-    wnd.FSCommand("Close");
 
     // Placement on the work area.
     wnd.CenterTopMost(1920, 1040);
@@ -132,7 +121,6 @@ TEST(FlashWnd, UnshowableEffectsNeverWedgeThePlayer) {
     auto owned = std::make_unique<FakeMovie>();
     FakeMovie* movie = owned.get();
     roomui::CFlashWnd wnd(std::move(owned));
-    wnd.ForegroundProbe = nullptr;
     ASSERT_TRUE(wnd.Create());
     struct Row {
         uint32_t id;

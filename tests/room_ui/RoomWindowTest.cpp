@@ -95,7 +95,7 @@ public:
     void Show(bool) override {}
     void Stop() override {}
     void Place(const RECT&) override {}
-    void Raise(bool) override {}
+    void StackAbove(HWND) override {}
 };
 
 class ParentWnd : public CWindowWnd {
