@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "UIBackendGtk.h"
+#include "UIGtkDialog.h"
 #include "UIRender.h"
 #include "Win32.h"
 

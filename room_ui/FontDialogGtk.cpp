@@ -2,7 +2,7 @@
 
 #include <gtk/gtk.h>
 
-#include "UIBackendGtk.h"
+#include "UIGtkDialog.h"
 #include "UIRender.h"
 
 namespace roomui {

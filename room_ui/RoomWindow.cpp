@@ -137,7 +137,7 @@ void CRoomUI::PopModalWnd(HWND hwnd) {
 }
 
 void CRoomUI::ContinueModalCancel() {
-    if (m_closing || !m_hwnd) return;  // the room closes already: its loops were dismissed together
+    if (m_closing) return;  // the room closes already: its loops were dismissed together
     if (HWND top = TopModalWnd()) {
         ::PostMessage(top, WM_DISMISS_POPUP, 0, 0);
         return;

@@ -179,6 +179,11 @@ public:
         static RightsHalvec halvec;
         roomtest::RegisterCatalogue(halvec);
     }
+    static void TearDownTestSuite() {
+        CMsgClientThread::GetInstance().Stop();
+        chat.Stop();
+        service.Stop();
+    }
     void SetUp() override {
         if (std::string why = testsupport::UseTestDisplay(); !why.empty()) GTEST_SKIP() << why;
         Win32Init();
@@ -187,8 +192,9 @@ public:
         if (const char* v = std::getenv("VARNET_TEST_DELETE_AT_ONCE"); v && *v == '1') SetDeleteWhenIdleEnabled(false);
         CMicSlot::SetMediaFactory(mic_test::FakeFactory(&player, &publisher));
         CGlobalDataApp::GetInstance().SetSignKeys(testenv::kRoomServiceKeyA, testenv::kRoomServiceKeyB);
-        ASSERT_GT(chat.Start(), 0);
-        ASSERT_GT(service.Start(), 0);
+        // The services and the request worker once per test program (the worker is not started twice).
+        static bool servicesUp = chat.Start() > 0 && service.Start() > 0;
+        ASSERT_TRUE(servicesUp);
         service.SetCheckSignature(false);
         service.WithData([&](testenv::SvcData& d) {
             d.chatPort = chat.Port();
@@ -209,10 +215,13 @@ public:
             r.mics[kPerformer] = testenv::SvcMic{0, 3, "publish", 1};
             r.roles[kSelf] = 40;  // the owner: every menu and dialog of the room is offered
         });
-        CMsgClientThread& worker = CMsgClientThread::GetInstance();
-        worker.SetEndpoint(service.Endpoint());
-        worker.SetRequestTimeout(3000);
-        ASSERT_EQ(worker.Start(), 1);
+        static bool workerUp = [] {
+            CMsgClientThread& worker = CMsgClientThread::GetInstance();
+            worker.SetEndpoint(service.Endpoint());
+            worker.SetRequestTimeout(3000);
+            return worker.Start() == 1;
+        }();
+        ASSERT_TRUE(workerUp);
         CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
             a.uid = kSelf;
             a.sid = 7777;
@@ -232,9 +241,6 @@ public:
         }
         PumpUntil([] { return !InNestedLoop(); }, 100);
         frame.reset();
-        CMsgClientThread::GetInstance().Stop();
-        chat.Stop();
-        service.Stop();
         CMicSlot::SetMediaFactory({});
         capture::SelectSyntheticCamera(-1);
         SetDeleteWhenIdleEnabled(true);
@@ -243,13 +249,14 @@ public:
     // Enters the room through the lobby, as a click on it does; true once its window and chat are ready.
     bool EnterRoom() {
         if (!frame->EnterRoom(kRoom, 0, "", "欢乐大厅")) return false;
-        return PumpUntil(
+        bool ok = PumpUntil(
             [&] {
                 return ui.GetHWND() && ui.GetRoomLogic() && ui.GetRoomLogic()->IsChatReady() &&
                        CRoomInfoMgr::GetInstance().GetUserMicState(kRoom, kPerformer) != 0 &&
                        ui.Left().Public().Slot(0) && ui.Left().Public().Slot(0)->GetMicUid() == kPerformer;
             },
             20000);
+        return ok;
     }
 
     // Opens the site's loop, closes the room (or quits the lobby) inside it, ends the loop as a user.
@@ -354,8 +361,8 @@ public:
         ASSERT_NE(nullptr, frame->Create(nullptr, "lobby", 0x10000000u, 0, 0, 0, 800, 572));
     }
 
-    testenv::RoomService service;
-    testenv::ChatServer chat;
+    static inline testenv::RoomService service;
+    static inline testenv::ChatServer chat;
     mic_test::FakeScript player, publisher;
     CRoomUI ui;  // outlives the frame and its room manager
     std::unique_ptr<CVarnetFrameWnd> frame;
@@ -375,8 +382,7 @@ const std::vector<Site>& Table() {
          {[](NestedLoops& t) { Press(&t.ui, "btn_joinmiclist"); }}},
         {"room_ui/DealMainRightMenu.cpp:CDealMainRight::ShowUserMenu",
          {[](NestedLoops& t) { t.ui.Right().ShowUserMenu(kOther); }}},
-        {"room_ui/DealMainRightMenu.cpp:CDealMainRight::RunMenuAction",
-         {[](NestedLoops& t) {
+        {"room_ui/DealMainRightMenu.cpp:CDealMainRight::RunMenuAction", {[](NestedLoops& t) {
              RoomUserInfo self;
              CRoomInfoMgr::GetInstance().GetRoomUser(kRoom, kSelf, self);
              t.ui.Right().MessageBox = nullptr;
@@ -407,12 +413,15 @@ const std::vector<Site>& Table() {
         {"room_ui/DealMainCenter.cpp:CDealMainCenter::PickFace", {[](NestedLoops& t) { Press(&t.ui, "btnChatFace"); }}},
         {"room_ui/DealMainCenter.cpp:CDealMainCenter::Notify",
          {[](NestedLoops& t) { Press(&t.ui, "btnChatChooseFont"); }}},
-        {"room_ui/RichEditCtrlEx.cpp:CRichEditCtrlEx::ShowContextMenu",
-         {[](NestedLoops& t) { t.ui.Input().ShowContextMenu(POINT{300, 600}); }}},
+        {"room_ui/RichEditCtrlEx.cpp:CRichEditCtrlEx::ShowContextMenu", {[](NestedLoops& t) {
+             t.ui.Input().ShowContextMenu(POINT{300, 600});
+         }}},
         // The public pane's own menu: a right press on its page (the engine answers later).
         {"room_ui/ChatView.cpp:CWebChatView::OnContextMenu",
          {[](NestedLoops& t) { RightPress(t.ui.m_PaintManager.FindControl("webbrowserMsgView")); }},
-         Ending::kRoom, nullptr, 1},
+         Ending::kRoom,
+         nullptr,
+         1},
         {"room_ui/RoomWindow.cpp:CRoomUI::OnRoomNotify",
          {[](NestedLoops& t) { t.ui.OnRoomNotify(ROOM_NOTIFY_ROOM_SETTINGS, 0); }}},
         {"platform/duilib/UIList.cpp:CComboUI::Activate",
@@ -506,8 +515,7 @@ const std::vector<Site>& Table() {
              t.ui.Left().OpenSettings(3);
          }},
         // Paying without a session: the box says so.
-        {"room_popups/RoomWebLinks.cpp:OpenPayPage",
-         {[](NestedLoops& t) {
+        {"room_popups/RoomWebLinks.cpp:OpenPayPage", {[](NestedLoops& t) {
              CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.sid = 0; });
              Press(&t.ui, "btnRecharge");
              CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.sid = 7777; });
@@ -522,17 +530,23 @@ const std::vector<Site>& Table() {
               ::PostMessageOwned(t.frame->GetLoginDlg()->GetHWND(), WM_LOGIN_FAILED, CLoginDlg::kFailGuest,
                                  std::make_unique<std::string>("guest refused"));
           }},
-         Ending::kLobby, nullptr, 2},
+         Ending::kLobby,
+         nullptr,
+         2},
         {"lobby/LoginDlg.cpp:CLoginDlg::OnTrayNotify",
          {[](NestedLoops& t) { t.frame->ShowLoginDlg(t.frame->GetHWND(), 0); },
           [](NestedLoops& t) {
               ::PostMessage(t.frame->GetLoginDlg()->GetHWND(), WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONDOWN);
           }},
-         Ending::kLobby, nullptr, 2},
+         Ending::kLobby,
+         nullptr,
+         2},
         {"lobby/LoginDlg.cpp:CLoginDlg::OnForceUpdate",
          {[](NestedLoops& t) { t.frame->ShowLoginDlg(t.frame->GetHWND(), 0); },
           [](NestedLoops& t) { ::PostMessage(t.frame->GetLoginDlg()->GetHWND(), WM_FORCE_UPDATE, 1, 0); }},
-         Ending::kLobby, nullptr, 2},
+         Ending::kLobby,
+         nullptr,
+         2},
         {"lobby/LoginDlg.cpp:CLoginDlg::OnBtnClickRegister",
          {[](NestedLoops& t) { t.frame->ShowLoginDlg(t.frame->GetHWND(), 0); },
           [](NestedLoops& t) { t.frame->GetLoginDlg()->OnBtnClickRegister(); }},
@@ -551,7 +565,8 @@ const std::vector<Site>& Table() {
          {[](NestedLoops& t) { t.frame->EnterRoom(3004, 0, "", "another"); }},
          Ending::kLobby,
          [](NestedLoops& t) { ASSERT_TRUE(t.EnterRoom()); }},
-        {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::OnBtnClickClose", {[](NestedLoops& t) { Press(t.frame.get(), "CloseBTN"); }},
+        {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::OnBtnClickClose",
+         {[](NestedLoops& t) { Press(t.frame.get(), "CloseBTN"); }},
          Ending::kLobby},
         {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::OnBtnClickMainMenu",
          {[](NestedLoops& t) { Press(t.frame.get(), "MainMenuBTN"); }},
@@ -563,7 +578,9 @@ const std::vector<Site>& Table() {
               CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.uid = 0; });
               menutest::ChooseMenuItem(FindTop().ours, 1);
           }},
-         Ending::kLobby, nullptr, 1},
+         Ending::kLobby,
+         nullptr,
+         1},
         {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::OnBtnClickRecharge",
          {[](NestedLoops& t) {
              CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.loginType = 1; });
@@ -580,13 +597,18 @@ const std::vector<Site>& Table() {
          {[](NestedLoops& t) {
              ::PostMessageOwned(t.frame->GetHWND(), WM_NAV_FAILED, 0, std::make_unique<std::string>("down"));
          }},
-         Ending::kLobby, nullptr, 1},
+         Ending::kLobby,
+         nullptr,
+         1},
         {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::OnNotifyRoomMsg",
          {[](NestedLoops& t) { t.frame->SendMessage(WM_ROOM_NOTIFY, ROOM_NOTIFY_SERVER_RESTART, 0); }},
          Ending::kLobby},
         {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::DealNotifyUserReEnter",
          {[](NestedLoops& t) { t.frame->SendMessage(WM_ROOM_NOTIFY, ROOM_NOTIFY_LOGIN_ELSEWHERE, 0); }},
-         Ending::kLobby, nullptr, 0, true},
+         Ending::kLobby,
+         nullptr,
+         0,
+         true},
         {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::DealSessionInvalid",
          {[](NestedLoops& t) {
              auto* refused = new EnterRoomResult;
@@ -605,6 +627,42 @@ const std::vector<Site>& Table() {
         {"updater/UpdateTipDlg.cpp:ShowUpdateTipDlg", {[](NestedLoops&) { ShowUpdateTipDlg(); }}, Ending::kQuit},
     };
     return table;
+}
+
+// A paste waits for the clipboard in no loop: the text goes into the input that asked while it lives, and a
+// room closed before the answer drops it.
+TEST_F(NestedLoops, PasteComesLaterAndOnlyIntoALiveInput) {
+    // The text is offered from another connection to the display, as another program offers it (our own
+    // connection would answer at once).
+    GdkDisplay* other = gdk_display_open(gdk_display_get_name(gdk_display_get_default()));
+    ASSERT_NE(nullptr, other);
+    gtk_clipboard_set_text(gtk_clipboard_get_for_display(other, GDK_SELECTION_CLIPBOARD), "pasted", -1);
+    GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+    // The clipboard has answered every request made before this one once its answer came.
+    auto answered = [clipboard] {
+        bool done = false;
+        gtk_clipboard_request_text(
+            clipboard, [](GtkClipboard*, const gchar*, gpointer p) { *static_cast<bool*>(p) = true; }, &done);
+        return PumpUntil([&] { return done; }, 5000);
+    };
+    auto content = [this] {
+        std::string text;
+        ui.Input().GetContentText(text);
+        return text;
+    };
+    ASSERT_TRUE(EnterRoom());
+    ui.Input().Edit().Paste();
+    EXPECT_EQ(content(), "") << "inserted before the clipboard answered";
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(content(), "pasted");
+
+    ui.Input().ClearContent();
+    ui.Input().Edit().Paste();
+    frame->GetRoomManager()->RemoveAll();
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(ui.GetHWND(), nullptr);
+    EXPECT_TRUE(ui.Input().Edit().Content().IsEmpty()) << "pasted into the closed room's input";
+    gdk_display_close(other);
 }
 
 TEST_F(NestedLoops, EveryLoopEndsDismissedWhenItsRoomOrTheLobbyCloses) {
