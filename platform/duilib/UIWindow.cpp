@@ -211,10 +211,11 @@ LRESULT CWindowWnd::WndProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_CLOSE) m_nModalResult = (UINT)wParam;
     if (uMsg == WM_SETICON && m_pBackend) m_pBackend->SetIcon(reinterpret_cast<HICON>(lParam), wParam == ICON_BIG);
     if (uMsg != WM_DESTROY) return HandleMessage(uMsg, wParam, lParam);
-    // WM_DESTROY: the windows this one owns go first, each ending the loop it runs as dismissed. Then the
-    // window cleans up, ends its own modal loop and gets the final message (after which the object may be
-    // gone).
+    // WM_DESTROY: the window cleans up (it may close what it owns in its own order), then the windows it
+    // owns that are left go, each ending the loop it runs as dismissed; then it ends its own modal loop and
+    // gets the final message (after which the object may be gone).
     HWND h = m_hWnd;
+    HandleMessage(uMsg, wParam, lParam);
     std::vector<HWND> owned;
     for (auto& [hh, w] : Windows())
         if (w != this && w->m_hWndOwner == h && hh) owned.push_back(hh);
@@ -224,7 +225,6 @@ LRESULT CWindowWnd::WndProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
             ::DestroyWindow(o);
         }
     }
-    HandleMessage(uMsg, wParam, lParam);
     Windows().erase(h);
     m_hWnd = nullptr;
     if (m_pBackend) m_pBackend->Destroy();

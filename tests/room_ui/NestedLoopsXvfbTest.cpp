@@ -114,7 +114,7 @@ void EndAsUser(const Top& t) {
     }
     CWindowWnd* w = t.ours ? CWindowWnd::FromHandle(t.ours) : nullptr;
     if (!w) return;
-    if (auto* menu = dynamic_cast<CZqMenuUI*>(w)) {
+    if (dynamic_cast<CZqMenuUI*>(w)) {
         menutest::ChooseMenuItem(t.ours, 0);
     } else if (auto* box = dynamic_cast<CZqMessageBox*>(w)) {
         Press(box, "MSG_ACTION_BTN_OK");
@@ -162,14 +162,18 @@ class NestedLoops;
 // ends under it: the room closes, the lobby quits, or the program quits (WM_QUIT, a signal's).
 enum class Ending { kRoom, kLobby, kQuit };
 struct Site {
+    using Step = std::function<void(NestedLoops&)>;
+    Site(const char* name, std::vector<Step> s, Ending e = Ending::kRoom, Step before = {}, int later = 0,
+         bool quits = false)
+        : site(name), steps(std::move(s)), ending(e), prepare(std::move(before)), laterAt(later), quitsAfter(quits) {}
     const char* site;
-    std::vector<std::function<void(NestedLoops&)>> steps;
-    Ending ending = Ending::kRoom;
-    std::function<void(NestedLoops&)> prepare;  // before the loop, in the test body
+    std::vector<Step> steps;
+    Ending ending;
+    Step prepare;  // before the loop, in the test body
     // The loop comes after the last step has returned (an answer, a posted message, a menu's choice), at
     // this loop level (0: the number of steps).
-    int laterAt = 0;
-    bool quitsAfter = false;  // the site quits the program itself once its loop returned
+    int laterAt;
+    bool quitsAfter;  // the site quits the program itself once its loop returned
 };
 
 class NestedLoops : public ::testing::Test {
@@ -236,7 +240,11 @@ public:
     void TearDown() override {
         if (!started) return;
         if (frame) {
+            // The logout goes out before the next test signs in again.
+            const int logouts = service.RequestCount("logout");
             frame->CloseInOrder();
+            if (CGlobalDataApp::GetInstance().GetUid())
+                PumpUntil([&] { return service.RequestCount("logout") > logouts; }, 5000);
             if (::IsWindow(frame->GetHWND())) ::DestroyWindow(frame->GetHWND());
         }
         PumpUntil([] { return !InNestedLoop(); }, 100);
