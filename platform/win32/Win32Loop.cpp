@@ -452,6 +452,15 @@ bool CModalLoop::Running() const {
 void DeleteWhenIdle(std::function<void()> deleter) {
     if (!deleter) return;
     Runtime& r = R();
+    bool inited;
+    {
+        varnet::MutexLock l(r.mu);
+        inited = r.inited;
+    }
+    if (!inited) {
+        deleter();  // no runtime, no loop of ours
+        return;
+    }
     if (!IsUIThread()) {
         Log("DeleteWhenIdle called off the UI thread");
         PostToUIThread([d = std::move(deleter)]() mutable { DeleteWhenIdle(std::move(d)); });
