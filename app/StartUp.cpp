@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "GlobalData.h"
+#include "LoginDlg.h"
 #include "Micrel.h"
 #include "Tovel.h"
 #include "ZqLib.h"
@@ -65,4 +66,15 @@ void LoadRoomAudioSettings() {
     RoomAudioVolumes v = ReadRoomAudioSettings();
     Tovel::SetVolume((BYTE)v.playback);
     Micrel::SetVolume((BYTE)v.microphone);
+}
+
+int RunLoginDialog(CLoginDlg& login, bool tray) {
+    const DWORD style = 0x80000000u | 0x10000000u | 0x04000000u | 0x02000000u | 0x00C00000u | 0x00080000u;
+    int result = 2;
+    if (login.Create(nullptr, "登录对话框", tray ? style & ~0x10000000u : style, 0, 0, 0, 410, 315)) {
+        login.CenterWindow();
+        result = (int)login.ShowModal();
+    }
+    if (::IsWindow(login.GetHWND())) ::DestroyWindow(login.GetHWND());
+    return result;
 }

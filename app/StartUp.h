@@ -22,3 +22,8 @@ struct RoomAudioVolumes {
 RoomAudioVolumes ReadRoomAudioSettings();
 // Reads them and hands them to the wave-out and microphone libraries.
 void LoadRoomAudioSettings();
+
+class CLoginDlg;
+// Runs the start-up login dialog (created hidden in the tray mode) modally; 1 signed in, else not. A quit
+// (by a signal) ends its loop without closing it: the dialog's window is destroyed here either way.
+int RunLoginDialog(CLoginDlg& login, bool tray);

@@ -35,7 +35,6 @@ using namespace DuiLib;
 
 namespace {
 const char kSpeed[] = "Speed.txt";
-const DWORD kLoginStyle = 0x80000000u | 0x10000000u | 0x04000000u | 0x02000000u | 0x00C00000u | 0x00080000u;
 const DWORD kFrameStyle = 0x10000000u | 0x00CF0000u;    // WS_VISIBLE | WS_OVERLAPPEDWINDOW
 const DWORD kFrameExStyle = 0x00040000u | 0x00020000u;  // WS_EX_APPWINDOW | WS_EX_STATICEDGE
 
@@ -128,13 +127,7 @@ int main(int argc, char** argv) {
 
     // 14. Login.
     auto login = std::make_unique<CLoginDlg>(nullptr, tray ? CLoginDlg::kModeTray : CLoginDlg::kModeNormal);
-    int result = 2;
-    if (login->Create(nullptr, "登录对话框", tray ? kLoginStyle & ~0x10000000u : kLoginStyle, 0, 0, 0, 410, 315)) {
-        login->CenterWindow();
-        result = (int)login->ShowModal();
-    }
-    // A quit (by a signal) ends the dialog's loop without closing it.
-    if (::IsWindow(login->GetHWND())) ::DestroyWindow(login->GetHWND());
+    int result = RunLoginDialog(*login, tray);
     PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
     // 15. The lobby and the message loop.
     if (result == 1) {

@@ -457,6 +457,8 @@ void CLoginDlg::OnForceUpdate(bool start) {
         if (m_pLoginBtn) m_PaintManager.KillTimer(m_pLoginBtn, kTimerLogin);
         ShowWindow(false, false);
         if (m_pForceUpdate && ::IsWindow(m_pForceUpdate->GetHWND())) return;
+        // A dialog of an earlier run may still have a loop returning: it goes once no loop runs.
+        ::DeleteWhenIdle(std::move(m_pForceUpdate));
         m_pForceUpdate = std::make_unique<CForceUpdateTipDlg>();
         if (!m_pForceUpdate->Create(m_hWnd, "强制升级对话框", UI_WS_POPUP, 0, 0, 0, 512, 312)) return;
         m_pForceUpdate->CenterWindow();

@@ -532,6 +532,8 @@ bool CVarnetFrameWnd::ShowLoginDlg(HWND parent, int mode) {
         if (CWindowWnd* w = CWindowWnd::FromHandle(m_pLoginDlg->GetOwner())) w->ShowWindow(true, true);
         return false;
     }
+    // The dialog of an earlier run may still have a loop returning: it goes once no loop runs.
+    ::DeleteWhenIdle(std::move(m_pLoginDlg));
     m_pLoginDlg = std::make_unique<CLoginDlg>(parent, CLoginDlg::kModeNormal);
     m_pLoginDlg->SetRegisterFirst(mode == 1);
     if (!m_pLoginDlg->Create(parent, "登录对话框", UI_WS_POPUP, 0, 0, 0, 410, 335)) return false;

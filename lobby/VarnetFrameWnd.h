@@ -88,6 +88,7 @@ public:
     CNavigationBarInfo& GetNavData() { return m_navData; }
     CRoomNavListUI* GetRoomList() const { return m_pRoomList; }
     CRoomManager* GetRoomManager() const { return m_pRoomManager.get(); }
+    CLoginDlg* GetLoginDlg() const { return m_pLoginDlg.get(); }
     CForceUpdateTipDlg& GetForceUpdateDlg() { return m_forceUpdate; }
     roomui::CControlGifBk* GetLevelBadge() const { return m_pUserLevel; }
     // The settings dialog of the main menu's nickname and photo items (null before its first use).

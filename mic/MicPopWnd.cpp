@@ -148,37 +148,6 @@ bool SendOpMicAttr(uint32_t roomId, uint32_t target, bool open, bool video) {
 }
 
 namespace {
-
-constexpr UINT kReapMessage = WM_USER + 77;
-
-// A hidden message target that runs its task once and goes.
-class Reaper : public CWin32Window {
-public:
-    explicit Reaper(std::function<void()> task) : m_task(std::move(task)) {}
-    LRESULT HandleMessage(UINT msg, WPARAM, LPARAM) override {
-        if (msg != kReapMessage) return 0;
-        std::function<void()> task = std::move(m_task);
-        delete this;
-        if (task) task();
-        return 0;
-    }
-
-private:
-    std::function<void()> m_task;
-};
-
-}  // namespace
-
-void DeleteLater(std::function<void()> release) {
-    auto* reaper = new Reaper(std::move(release));
-    HWND h = CreateWindowHandle(reaper);
-    if (h && ::PostMessage(h, kReapMessage, 0, 0)) return;
-    // No loop to come back to: the object stays (a leak is better than a use after free).
-    PJ_Log(kUiLog, LOG_IMPOSSIBLE, "micwnd::DeleteLater", "post failed");
-    delete reaper;
-}
-
-namespace {
 GifHooks& Hooks() {
     static GifHooks h;
     return h;

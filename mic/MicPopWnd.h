@@ -80,10 +80,6 @@ bool SendOpMic(uint32_t roomId, uint32_t target, bool on, bool isPublic);
 // Queues an opmicattr request {room, target, optype 1 open / 2 close, attr 1 audio / 2 video}.
 bool SendOpMicAttr(uint32_t roomId, uint32_t target, bool open, bool video);
 
-// Runs `release` from the UI loop after the message being handled now (and every loop it sits in) has
-// returned: for objects whose own code is still on the stack.
-void DeleteLater(std::function<void()> release);
-
 // The animated identity picture ("CControlGifBk") belongs to the room window's controls: the room window
 // lends its maker and its file setter. Without them the skins' identity control is missing.
 struct GifHooks {

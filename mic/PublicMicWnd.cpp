@@ -184,12 +184,10 @@ void CMicSlot::DetachMedia(CWindowWnd& host) {
 
 void CMicSlot::Release(CMicSlot* slot) {
     if (!slot) return;
-    if (!slot->InMenu()) {
-        delete slot;
-        return;
-    }
+    // A performer menu may run inside the slot: it ends dismissed, and the slot goes once the loops are back.
     slot->m_released = true;
     if (slot->m_menu) ::PostMessage(slot->m_menu, WM_DISMISS_POPUP, 0, 0);
+    ::DeleteWhenIdle(std::unique_ptr<CMicSlot>(slot));
 }
 
 void CMicSlot::RunUserMenu(HWND owner, const RECT& field) {
@@ -207,11 +205,8 @@ void CMicSlot::RunUserMenu(HWND owner, const RECT& field) {
     int r = menu.PopupMenuNoCreate();
     --m_menuDepth;
     m_menu = outer;
-    if (m_released) {
-        // The room let the slot go meanwhile: nothing is done for it any more.
-        if (m_menuDepth == 0) micwnd::DeleteLater([this] { delete this; });
-        return;
-    }
+    // The room let the slot go meanwhile: nothing is done for it any more.
+    if (m_released) return;
     if (actions) actions->PopModalWnd(mw);
     if (r == CZqMenuUI::kDismissed) {
         if (actions) actions->ContinueModalCancel();

@@ -272,9 +272,11 @@ void CChatEditorPopup::PickFace(CControlUI* button) {
     int x = frame.left + rc.left + 5;
     int y = frame.top + rc.top - (win.bottom - win.top);
     HWND h = panel.GetHWND();
+    const HWND self = GetHWND();
     if (m_modal) m_modal->PushModalWnd(h);
     int id = panel.SelectFace(x, y);
     if (m_modal) m_modal->PopModalWnd(h);
+    if (!::IsWindow(self)) return;  // the popup closed (with its room) under the picker
     if (id >= 0) {
         std::string file = FaceFile(id);
         if (!file.empty() && m_input.InsertImage(file, id)) m_input.Edit().SetFocus();

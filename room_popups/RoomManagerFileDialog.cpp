@@ -1,26 +1,14 @@
 // The open-file dialog of the room management dialog on the desktop: pictures only (jpg, jpeg, png, bmp),
-// run in a nested loop of the window runtime. No display: no choice.
+// run in a nested loop of the window runtime (RunGtkDialog). No display: no choice.
 #include <gtk/gtk.h>
 
 #include <string>
 
+#include "UIGtkDialog.h"
 #include "UIRender.h"
 #include "Win32.h"
 
-namespace {
-struct RunState {
-    ::CModalLoop loop;
-    int response = GTK_RESPONSE_CANCEL;
-};
-
-void OnResponse(GtkDialog*, int response, gpointer p) {
-    auto* st = static_cast<RunState*>(p);
-    st->response = response;
-    st->loop.End(0);
-}
-}  // namespace
-
-bool RoomManagerChooseImageFile(HWND, std::string& gbkPath) {
+bool RoomManagerChooseImageFile(HWND owner, std::string& gbkPath) {
     if (!gdk_display_get_default()) return false;
     GtkWidget* dlg =
         gtk_file_chooser_dialog_new(DuiLib::GbkToUtf8("选择图片").c_str(), nullptr, GTK_FILE_CHOOSER_ACTION_OPEN,
@@ -31,12 +19,10 @@ bool RoomManagerChooseImageFile(HWND, std::string& gbkPath) {
     for (const char* p : {"*.jpg", "*.jpeg", "*.png", "*.bmp", "*.JPG", "*.JPEG", "*.PNG", "*.BMP"})
         gtk_file_filter_add_pattern(filter, p);
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dlg), filter);
-    RunState st;
-    g_signal_connect(dlg, "response", G_CALLBACK(OnResponse), &st);
-    gtk_widget_show_all(dlg);
-    st.loop.Run();
+    // Owned by the management dialog: the room closing ends it with nothing chosen.
+    int response = DuiLib::RunGtkDialog(dlg, owner);
     bool ok = false;
-    if (st.response == GTK_RESPONSE_ACCEPT) {
+    if (response == GTK_RESPONSE_ACCEPT) {
         if (char* file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dlg))) {
             gbkPath = DuiLib::Utf8ToGbk(file);
             ok = !gbkPath.empty();

@@ -219,8 +219,10 @@ bool CUIRoomManager::ValidateAssistDirector(bool tell) {
     if (!FindUser(Value(m_director, kDirectorHint), user)) problem = "在房间没有找到相应的用户!";
     else if (user.role == kAssistDirectorRole) problem = "该用户已经是副室长!";
     if (problem && tell) {
+        const HWND self = m_hWnd;
         ShowZqMessageBox(m_hWnd, problem, "提示");
-        if (m_director) m_director->SetFocus();
+        // The dialog may have closed with its room under the box.
+        if (::IsWindow(self) && m_director) m_director->SetFocus();
     }
     return !problem;
 }
@@ -348,9 +350,11 @@ void CUIRoomManager::UploadImage() {
     }
     std::string path;
     std::error_code ec;
+    const HWND self = m_hWnd;
     if (!Chooser() || !Chooser()(m_hWnd, path) || path.empty() ||
         !std::filesystem::is_regular_file(Dir::ToNativePath(path), ec))
         return;
+    if (!::IsWindow(self)) return;  // the dialog closed with its room under the chooser: no upload
     std::string url;
     if (IConfigManager* cfg = AfxGetConfigManager())
         cfg->GetString("ZqServerList", "UploadStreamServ", url, kDefaultUploadUrl);

@@ -267,8 +267,7 @@ void CDealMainCenter::OnHoverBtnClick(int id) {
 
 void CDealMainCenter::ReleaseHoverButtons() {
     for (int id = 0; id < 6; ++id) {
-        if (m_hover[id] && m_hover[id]->GetHWND()) ::DestroyWindow(m_hover[id]->GetHWND());
-        m_hover[id].reset();
+        ReleaseWindow(m_hover[id]);
         m_hoverShown[id] = false;
     }
 }
@@ -449,9 +448,11 @@ void CDealMainCenter::PickFace() {
         }
     }
     HWND h = panel.GetHWND();
+    const HWND room = m_pm ? m_pm->GetPaintWindow() : nullptr;
     if (m_modal) m_modal->PushModalWnd(h);
     int id = panel.SelectFace(x, y);
     if (m_modal) m_modal->PopModalWnd(h);
+    if (room && !::IsWindow(room)) return;  // the room closed under the picker
     PJ_Log(kUiLog, LOG_INFO, "CDealMainCenter::OnBtnClickMsg", "聊天选择表情 表情id=%d", id);
     if (id >= 0) {
         std::string file;

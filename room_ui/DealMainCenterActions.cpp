@@ -100,7 +100,14 @@ CChatColumnPopups& CDealMainCenter::Popups() {
 }
 
 void CDealMainCenter::DestroyPopups() {
-    m_popups.reset();
+    if (!m_popups) return;
+    // Their windows go now (a loop inside one ends dismissed); the objects once no loop runs.
+    using roompopups::CChatEditorPopup;
+    for (CChatEditorPopup* p :
+         {static_cast<CChatEditorPopup*>(&m_popups->trumpet), static_cast<CChatEditorPopup*>(&m_popups->notice),
+          static_cast<CChatEditorPopup*>(&m_popups->welcome)})
+        if (HWND h = p->GetHWND()) ::DestroyWindow(h);
+    ::DeleteWhenIdle(std::move(m_popups));
 }
 
 void CDealMainCenter::ApplyChatFontToPopups() {
@@ -295,6 +302,7 @@ RECT CDealMainCenter::ScreenRectOf(const char* control) const {
 
 int CDealMainCenter::PopupMenu(const std::vector<ZqMenuItem>& items, const char* button) {
     const RECT field = ScreenRectOf(button);
+    const HWND room = m_room ? m_room->GetHWND() : nullptr;
     int r;
     if (RunMenu) {
         r = RunMenu(items, POINT{field.left, field.top});
@@ -308,6 +316,8 @@ int CDealMainCenter::PopupMenu(const std::vector<ZqMenuItem>& items, const char*
         r = menu.PopupMenuNoCreate();
         if (m_modal) m_modal->PopModalWnd(h);
     }
+    // The room closed under the menu: nothing is done for it.
+    if (room && !::IsWindow(room)) return CZqMenuUI::kDismissed;
     if (r == CZqMenuUI::kDismissed && m_modal) m_modal->ContinueModalCancel();
     return r;
 }

@@ -151,9 +151,11 @@ void CDealMainLeft::ShowJoinMicMenu(CControlUI* button) {
     }
     if (!menu.CreateMenuFor(rc, m_room ? m_room->GetHWND() : nullptr, true)) return;
     HWND mw = menu.GetHWND();
+    const HWND roomWnd = m_room ? m_room->GetHWND() : nullptr;
     PushModalWnd(mw);
     int r = menu.PopupMenuNoCreate();
     PopModalWnd(mw);
+    if (!::IsWindow(roomWnd)) return;  // the room closed under the menu: no request for it
     if (r == CZqMenuUI::kDismissed) ContinueModalCancel();
     else if (r == 0) JoinPublicMic();
     else if (r == 1) JoinPrivateMic();

@@ -70,7 +70,10 @@ int CDealMainRight::ShowUserMenu(uint32_t targetUid) {
     in.myUserType = app.GetLevel();
     if (!Rights && !m_catalogueRights) m_catalogueRights = std::make_unique<CatalogueRights>();
     std::vector<UserMenuEntry> items = BuildUserMenu(in, Rights ? *Rights : *m_catalogueRights);
+    const HWND roomWnd = m_room ? m_room->GetHWND() : nullptr;
     int chosen = RunMenu ? RunMenu(items) : DefaultRunMenu(items);
+    // The room closed (or another one opened) under the menu: nothing is done for its users.
+    if ((roomWnd && !::IsWindow(roomWnd)) || RoomId() != room) return 1;
     if (chosen == kMenuDismissed) {
         if (m_host) m_host->ContinueModalCancel();
         else if (IRoomLogic* logic = m_room ? m_room->GetRoomLogic() : nullptr) logic->CloseRoom();

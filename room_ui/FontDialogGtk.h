@@ -1,5 +1,6 @@
 // The font dialog of the chat input on the desktop: a GTK font chooser run in a nested loop of the UI
-// thread. A hidden stand-in window carries it on the room's modal stack, so WM_DISMISS_POPUP ends it.
+// thread (RunGtkDialog). Its stand-in window is owned by the input's window and goes on the room's modal
+// stack, so WM_DISMISS_POPUP or the window's destruction ends it.
 // UI thread only.
 #pragma once
 

@@ -57,11 +57,8 @@ void CDealGiftPanel::Init(IRoomUI* room, CPaintManagerUI* pm) {
 }
 
 void CDealGiftPanel::Release() {
-    // A popup window goes before its object.
-    auto close = [](auto& popup) {
-        if (popup && popup->GetHWND()) ::DestroyWindow(popup->GetHWND());
-        popup.reset();
-    };
+    // A popup window goes at once, its object once no loop runs (a box or drop-down of it may).
+    auto close = [](auto& popup) { ReleaseWindow(popup); };
     close(m_pPreview);
     close(m_pStamps);
     close(m_pCheque);

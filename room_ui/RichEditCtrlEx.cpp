@@ -122,11 +122,14 @@ int CRichEditCtrlEx::ChooseCharFormat(richedit::CharFormat* out) {
     fc.charset = m_format.charset;
     int r;
     bool dismissed;
+    const HWND parent = m_parent;
     {
         Session session(m_owner);
         r = dialog->Choose(m_parent, fc, session);
         dismissed = session.Dismissed();
     }
+    // The input's window closed under the dialog: nothing more is done for it.
+    if (!::IsWindow(parent)) return -2;
     if (dismissed) {
         if (m_owner) m_owner->ContinueModalCancel();
         return -2;
@@ -169,6 +172,7 @@ void CRichEditCtrlEx::ClearContent() {
 }
 
 void CRichEditCtrlEx::ShowContextMenu(POINT pt) {
+    const HWND parent = m_parent;
     int r;
     if (RunMenu) {
         r = RunMenu(pt, m_owner);
@@ -180,6 +184,8 @@ void CRichEditCtrlEx::ShowContextMenu(POINT pt) {
         r = menu.PopupMenuNoCreate();
         if (m_owner && h) m_owner->PopModalWnd(h);
     }
+    // The input's window may have closed under the menu (the object outlives the loop, its widget not).
+    if (!::IsWindow(parent)) return;
     switch (r) {
     case 0:
         m_edit.Copy();

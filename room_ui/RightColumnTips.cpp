@@ -216,11 +216,9 @@ void CRightColumnTips::ReleaseWindows() {
         if (m_tipLayout) m_pm->KillTimer(m_tipLayout);
         if (m_clock) m_pm->KillTimer(m_clock);
     }
-    m_exchange.reset();
-    for (auto& b : m_hover) {
-        if (b && b->GetHWND()) ::DestroyWindow(b->GetHWND());
-        b.reset();
-    }
+    // Their objects go once no loop runs (one of theirs may run under the room's close).
+    ReleaseWindow(m_exchange);
+    for (auto& b : m_hover) ReleaseWindow(b);
     m_hoverShown[0] = m_hoverShown[1] = m_hoverShown[2] = false;
     m_pm = nullptr;
     m_tipLayout = m_tipLabel = m_clock = nullptr;

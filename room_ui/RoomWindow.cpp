@@ -99,7 +99,12 @@ void CRoomUI::CloseRoomWindow() {
     HWND h = m_hwnd;
     if (h) {
         m_closing = true;  // the room manager closes: no exit request of our own
-        ::SendMessage(h, WM_CLOSE, 0, 0);
+        // Every loop running inside the room ends dismissed first, the newest first.
+        std::vector<HWND> modal = m_modal;
+        m_modal.clear();
+        for (auto it = modal.rbegin(); it != modal.rend(); ++it)
+            if (::IsWindow(*it)) ::SendMessage(*it, WM_DISMISS_POPUP, 0, 0);
+        if (::IsWindow(h)) ::SendMessage(h, WM_CLOSE, 0, 0);
     }
 }
 
@@ -132,6 +137,7 @@ void CRoomUI::PopModalWnd(HWND hwnd) {
 }
 
 void CRoomUI::ContinueModalCancel() {
+    if (m_closing) return;  // the room closes already: its loops were dismissed together
     if (HWND top = TopModalWnd()) {
         ::PostMessage(top, WM_DISMISS_POPUP, 0, 0);
         return;
@@ -267,6 +273,7 @@ void CRoomUI::ShowLuckyGift(RoomLuckyGift* notice) {
     }
     // A child of the room window: it moves with the window; made again when its window is gone.
     if (!m_luckyTip || !m_luckyTip->GetHWND()) {
+        ::DeleteWhenIdle(std::move(m_luckyTip));  // the gone one may still be on a loop's stack
         m_luckyTip = std::make_unique<CUILuckyGiftTip>();
         if (!m_luckyTip->Create(m_hwnd, "", 0x46000000 /* child, clip siblings and children */, 0)) {
             m_luckyTip.reset();
@@ -365,9 +372,10 @@ void CRoomUI::DestroyWebPanes() {
     m_right.Init(this, nullptr, nullptr, nullptr, &m_trumpetView);
     for (const char* name : {"webbroserMsgViewSelf", "webbrowserMsgView", "WebBrowserTrumpet"})
         if (auto* host = dynamic_cast<CNativeHostUI*>(m_PaintManager.FindControl(name))) host->SetNativeWidget(nullptr);
-    m_ownWeb.reset();
-    m_publicWeb.reset();
-    m_trumpetWeb.reset();
+    // A pane's context menu may run inside its engine's event.
+    ::DeleteWhenIdle(std::move(m_ownWeb));
+    ::DeleteWhenIdle(std::move(m_publicWeb));
+    ::DeleteWhenIdle(std::move(m_trumpetWeb));
 }
 
 void CRoomUI::PlaceHoverButtons() {
@@ -672,18 +680,18 @@ LRESULT CRoomUI::OnClose(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled
 LRESULT CRoomUI::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
     m_left.ReleaseWindows();
     // The effect window really goes with the room (hidden, stopped, destroyed, freed).
+    // Objects the window owns go once no loop runs: a menu, box or dialog of theirs may run under this.
     if (m_flash) {
         m_flash->HideAndStop();
         m_flash->Destroy();
-        m_flash.reset();
+        ::DeleteWhenIdle(std::move(m_flash));
     }
     // The management dialog and any upload it runs end with the room.
-    m_roomManager.reset();
+    ReleaseWindow(m_roomManager);
     // The input's native widget goes before the window's widgets do.
     m_input.Edit().Destroy();
     m_gifts.Release();
-    if (m_luckyTip && m_luckyTip->GetHWND()) ::DestroyWindow(m_luckyTip->GetHWND());
-    m_luckyTip.reset();
+    ReleaseWindow(m_luckyTip);
     m_center.DestroyPopups();
     DestroyWebPanes();
     m_right.ReleaseWindows();

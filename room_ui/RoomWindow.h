@@ -108,6 +108,7 @@ public:
     CFlashWnd* Flash() { return m_flash.get(); }
     void SetFlash(std::unique_ptr<CFlashWnd> flash) { m_flash = std::move(flash); }
     CRichEditCtrlEx& Input() { return m_input; }
+    CUIRoomManager* RoomManagerDialog() { return m_roomManager.get(); }
 
     const char* GetWindowClassName() const override { return "VarnetRoomUI"; }
     void InitWindow() override;

@@ -465,8 +465,12 @@ bool CComboUI::Activate() {
     CZqMenuUI menu;
     menu.SetMenuItem(items);
     menu.SetMinWidth(field.right - field.left);
-    if (!menu.CreateMenuFor(field, m_pManager->GetPaintWindow())) return false;
+    HWND window = m_pManager->GetPaintWindow();
+    std::weak_ptr<bool> alive = m_pManager->AliveToken();
+    if (!menu.CreateMenuFor(field, window)) return false;
     int chosen = menu.PopupMenuNoCreate();
+    // The combo's window may have closed under the list: then nothing is chosen for it.
+    if (alive.expired() || !*alive.lock() || !::IsWindow(window)) return true;
     if (chosen >= 0) SelectItem(chosen);
     return true;
 }

@@ -772,9 +772,15 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         FlushAsyncNotify();
         return true;
     case kMsgCleanup: {
-        std::vector<CControlUI*> v;
-        v.swap(m_aDelayedCleanup);
-        for (CControlUI* p : v) delete p;
+        // Controls removed under a nested loop (a combo whose list runs) stay until the outermost loop.
+        auto cleanup = [this, alive] {
+            if (alive.expired() || !*alive.lock()) return;  // the manager deleted them itself
+            std::vector<CControlUI*> v;
+            v.swap(m_aDelayedCleanup);
+            for (CControlUI* p : v) delete p;
+        };
+        if (::InNestedLoop()) ::DeleteWhenIdle(std::function<void()>(cleanup));
+        else cleanup();
         return true;
     }
     case WM_PAINT: {

@@ -22,6 +22,9 @@ public:
 
     void Init(HWND hWnd, IWindowBackend* backend = nullptr);
     HWND GetPaintWindow() const { return m_hWndPaint; }
+    // Expires (or reads false) once the manager, and with it its controls, is gone: re-checked after a
+    // nested loop before touching a control of it.
+    std::weak_ptr<bool> AliveToken() const { return m_alive; }
     IWindowBackend* GetBackend() const { return m_pBackend; }
     void SetBackend(IWindowBackend* backend) { m_pBackend = backend; }
     void NeedUpdate() { m_bUpdateNeeded = true; }

@@ -123,7 +123,8 @@ int CZqMenuUI::PopupMenuNoCreate() {
     m_nResult = kNone;
     m_bDone = false;
     m_bEscaped = false;
-    ShowModal();
+    // Destroyed with its owner without a choice: dismissed.
+    if (ShowModal() == kModalDismissed && !m_bDone) return kDismissed;
     return m_nResult;
 }
 

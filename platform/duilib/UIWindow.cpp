@@ -1,6 +1,7 @@
 #include "UIWindow.h"
 
 #include <map>
+#include <vector>
 
 #include "UIDlgBuilder.h"
 
@@ -114,6 +115,7 @@ UINT CWindowWnd::ShowModal() {
     ::CModalLoop loop;
     m_pModalLoop = &loop;
     m_nModalResult = 0;
+    m_bOwnerDestroyed = false;
     int code = 0;
     if (::IsWindow(h)) code = loop.Run();
     else code = (int)m_nModalResult;
@@ -209,17 +211,27 @@ LRESULT CWindowWnd::WndProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == WM_CLOSE) m_nModalResult = (UINT)wParam;
     if (uMsg == WM_SETICON && m_pBackend) m_pBackend->SetIcon(reinterpret_cast<HICON>(lParam), wParam == ICON_BIG);
     if (uMsg != WM_DESTROY) return HandleMessage(uMsg, wParam, lParam);
-    // WM_DESTROY: the handle is dead already; let the window clean up, then end its modal loop and
-    // give it the final message (after which the object may be gone).
+    // WM_DESTROY: the window cleans up (it may close what it owns in its own order), then the windows it
+    // owns that are left go, each ending the loop it runs as dismissed; then it ends its own modal loop and
+    // gets the final message (after which the object may be gone).
     HWND h = m_hWnd;
     HandleMessage(uMsg, wParam, lParam);
+    std::vector<HWND> owned;
+    for (auto& [hh, w] : Windows())
+        if (w != this && w->m_hWndOwner == h && hh) owned.push_back(hh);
+    for (HWND o : owned) {
+        if (CWindowWnd* w = FromHandle(o)) {
+            w->m_bOwnerDestroyed = true;
+            ::DestroyWindow(o);
+        }
+    }
     Windows().erase(h);
     m_hWnd = nullptr;
     if (m_pBackend) m_pBackend->Destroy();
     if (m_pModalLoop) {
         ::CModalLoop* loop = m_pModalLoop;
         m_pModalLoop = nullptr;
-        loop->End((int)m_nModalResult);
+        loop->End(m_bOwnerDestroyed ? (int)kModalDismissed : (int)m_nModalResult);
     }
     OnFinalMessage(h);
     return 0;

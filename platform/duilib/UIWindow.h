@@ -25,7 +25,11 @@ public:
                 int cy = 0, void* hMenu = nullptr);
     HWND CreateDuiWindow(HWND hwndParent, const char* pstrWindowName, DWORD dwStyle = 0, DWORD dwExStyle = 0);
     void ShowWindow(bool bShow = true, bool bTakeFocus = true);
-    // Runs a nested loop until the window is destroyed; returns the code given to Close (WM_CLOSE's wParam).
+    // ShowModal's result when the window was destroyed with its owner (the loop was dismissed): the caller
+    // does nothing more for it.
+    static constexpr UINT kModalDismissed = (UINT)-2;
+    // Runs a nested loop until the window is destroyed; returns the code given to Close (WM_CLOSE's wParam),
+    // or kModalDismissed.
     UINT ShowModal();
     bool IsModal() const { return m_pModalLoop != nullptr; }
     void Close(UINT nRet = IDOK);
@@ -62,6 +66,7 @@ protected:
     std::unique_ptr<IWindowBackend> m_pBackend;
     ::CModalLoop* m_pModalLoop = nullptr;
     UINT m_nModalResult = 0;
+    bool m_bOwnerDestroyed = false;  // destroyed with its owner: its loop returns kModalDismissed
     struct Proxy;
     std::unique_ptr<Proxy> m_pProxy;
 
@@ -110,5 +115,14 @@ public:
     // Enter and Escape before the controls see them; true when consumed. Escape is consumed, Enter is not.
     virtual LRESULT ResponseDefaultKeyEvent(WPARAM wParam);
 };
+
+// Destroys the window of `wnd` (ending every loop it and the windows it owns run) and hands the object to
+// DeleteWhenIdle: for the popups and dialogs a window owns, released from its WM_DESTROY.
+template <class T>
+void ReleaseWindow(std::unique_ptr<T>& wnd) {
+    if (!wnd) return;
+    if (HWND h = wnd->GetHWND()) ::DestroyWindow(h);
+    ::DeleteWhenIdle(std::move(wnd));
+}
 
 }  // namespace DuiLib

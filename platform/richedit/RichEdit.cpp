@@ -45,6 +45,7 @@ bool CRichEdit::Create(HWND parent, const RECT& rc) {
 }
 
 void CRichEdit::Destroy() {
+    m_viewToken = std::make_shared<int>(0);
     m_view.reset();
     m_parent = nullptr;
 }
@@ -171,9 +172,19 @@ void CRichEdit::Cut() {
 }
 
 void CRichEdit::Paste() {
+    if (!m_view) {
+        PasteText(false, {});
+        return;
+    }
+    std::weak_ptr<int> token = m_viewToken;
+    m_view->RequestClipboardText([this, token](bool haveDesk, const std::u16string& desk) {
+        if (token.expired() || !m_view) return;  // the input or its widget went meanwhile
+        PasteText(haveDesk, desk);
+    });
+}
+
+void CRichEdit::PasteText(bool haveDesk, const std::u16string& desk) {
     Content();
-    std::u16string desk;
-    bool haveDesk = m_view && m_view->GetClipboardText(desk);
     if (g_haveClipboard && (!haveDesk || desk == PlainText(Clipboard()))) m_model.InsertFragment(Clipboard());
     else if (haveDesk) m_model.InsertText(desk);
     else return;

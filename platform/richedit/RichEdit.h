@@ -66,6 +66,8 @@ public:
     void Clear();
     void Copy();
     void Cut();
+    // On the desktop the clipboard's text comes later (no nested wait): it goes in only if this input still
+    // has the same widget then; a paste met by Destroy is dropped.
     void Paste();
 
     // Before the control sees a key (after the input method, which may take it): true means handled (the
@@ -91,6 +93,7 @@ public:
 
 private:
     void Render();
+    void PasteText(bool haveDesk, const std::u16string& desk);
 
     HWND m_parent = nullptr;
     RECT m_rc{};
@@ -99,6 +102,7 @@ private:
     uint32_t m_bkColor = 0xFFFFFF;
     RichEditModel m_model;
     std::unique_ptr<RichEditView> m_view;
+    std::shared_ptr<int> m_viewToken = std::make_shared<int>(0);  // renewed when the widget goes
 };
 
 }  // namespace richedit

@@ -248,13 +248,20 @@ void RichEditView::SetClipboardText(const std::u16string& text) {
     gtk_clipboard_set_text(gtk_widget_get_clipboard(m_text, GDK_SELECTION_CLIPBOARD), utf8.c_str(), (int)utf8.size());
 }
 
-bool RichEditView::GetClipboardText(std::u16string& out) {
-    if (m_dead) return false;
-    gchar* t = gtk_clipboard_wait_for_text(gtk_widget_get_clipboard(m_text, GDK_SELECTION_CLIPBOARD));
-    if (!t) return false;
-    out = Charset::Utf8ToUtf16(t);
-    g_free(t);
-    return true;
+void RichEditView::RequestClipboardText(std::function<void(bool, const std::u16string&)> done) {
+    if (m_dead) {
+        done(false, {});
+        return;
+    }
+    using Done = std::function<void(bool, const std::u16string&)>;
+    gtk_clipboard_request_text(
+        gtk_widget_get_clipboard(m_text, GDK_SELECTION_CLIPBOARD),
+        [](GtkClipboard*, const gchar* text, gpointer p) {
+            std::unique_ptr<Done> d(static_cast<Done*>(p));
+            if (text) (*d)(true, Charset::Utf8ToUtf16(text));
+            else (*d)(false, {});
+        },
+        new Done(std::move(done)));
 }
 
 void RichEditView::OnInsertText(void* buffer, void*, const char* text, int len, void* p) {

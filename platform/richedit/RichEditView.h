@@ -2,6 +2,8 @@
 // Program edits go model -> Render; user edits go buffer -> Snapshot. UI thread only.
 #pragma once
 
+#include <functional>
+
 #include <string>
 
 #include "RichEditModel.h"
@@ -36,8 +38,9 @@ public:
     // nullptr once the parent window destroyed the widget.
     GtkWidget* Widget() const { return m_dead ? nullptr : m_text; }
     void SetClipboardText(const std::u16string& text);
-    // The desktop clipboard's text; false when it holds none.
-    bool GetClipboardText(std::u16string& out);
+    // Asks for the desktop clipboard's text; `done` gets it (false: none) from the main loop later, also when
+    // this view is gone by then (the caller checks that its input still exists).
+    void RequestClipboardText(std::function<void(bool, const std::u16string&)> done);
 
 private:
     RichEditView() = default;

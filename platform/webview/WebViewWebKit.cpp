@@ -12,6 +12,7 @@
 
 #include "JsonSafe.h"
 #include "WebViewBase.h"
+#include "Win32Window.h"
 #include "ZqLib.h"
 #include "ZqLog.h"
 
@@ -294,23 +295,18 @@ protected:
         if (m_idle) g_source_remove(m_idle);
         g_cancellable_cancel(m_cancel);
         g_object_unref(m_cancel);
-        // The widget may be inside one of its own signals: it goes once the main loop is back.
-        auto* widgets = new std::pair<GtkWidget*, GtkWidget*>(m_view, m_box);
-        GObject* content = G_OBJECT(m_content);
-        g_idle_add(
-            [](gpointer p) -> gboolean {
-                auto* w = static_cast<std::pair<GtkWidget*, GtkWidget*>*>(p);
-                webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(w->first));
-                gtk_widget_destroy(w->first);
-                g_object_unref(w->first);
-                gtk_widget_destroy(w->second);
-                g_object_unref(w->second);
-                delete w;
-                return G_SOURCE_REMOVE;
-            },
-            widgets);
-        g_object_unref(content);
-        delete this;
+        g_object_unref(G_OBJECT(m_content));
+        m_content = nullptr;
+        // The widget may be inside one of its own signals, or a nested loop inside one: the view and its
+        // widgets go once the outermost loop is back.
+        ::DeleteWhenIdle(std::function<void()>([this] {
+            webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(m_view));
+            gtk_widget_destroy(m_view);
+            g_object_unref(m_view);
+            gtk_widget_destroy(m_box);
+            g_object_unref(m_box);
+            delete this;
+        }));
     }
 
 private:

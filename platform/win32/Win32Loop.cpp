@@ -97,8 +97,31 @@ gint64 NextDue(Runtime& r) REQUIRES(r.mu) {
     return next;
 }
 
+bool ModalFrameRuns(Runtime& r) {
+    for (LoopFrame* f : r.frames)
+        if (f->modal) return true;
+    return false;
+}
+
+// Inside a dispatch of the outermost loop (depth 1), or outside any loop (depth 0), with no modal frame.
+bool Idle(Runtime& r, guint depth) {
+    return g_main_depth() <= int(depth) && !ModalFrameRuns(r);
+}
+
+void DrainIdleDeletes(Runtime& r) {
+    while (!r.idleDeletes.empty()) {
+        std::vector<std::function<void()>> v;
+        v.swap(r.idleDeletes);
+        for (auto& d : v) d();  // a destructor may queue more
+    }
+}
+
 gboolean Ready(gint* timeout) {
     Runtime& r = R();
+    if (!r.idleDeletes.empty() && IsUIThread() && Idle(r, 0)) {
+        *timeout = 0;
+        return TRUE;
+    }
     varnet::MutexLock l(r.mu);
     if (!r.queue.empty()) {
         *timeout = 0;
@@ -234,6 +257,8 @@ void DispatchQueue() {
 }
 
 gboolean SourceDispatch(GSource*, GSourceFunc, gpointer) {
+    Runtime& r = R();
+    if (Idle(r, 1)) DrainIdleDeletes(r);
     DispatchTimers();
     DispatchQueue();
     return G_SOURCE_CONTINUE;
@@ -422,6 +447,40 @@ void CModalLoop::End(int code) {
 
 bool CModalLoop::Running() const {
     return frame_ != nullptr;
+}
+
+void DeleteWhenIdle(std::function<void()> deleter) {
+    if (!deleter) return;
+    Runtime& r = R();
+    bool inited;
+    {
+        varnet::MutexLock l(r.mu);
+        inited = r.inited;
+    }
+    if (!inited) {
+        deleter();  // no runtime, no loop of ours
+        return;
+    }
+    if (!IsUIThread()) {
+        Log("DeleteWhenIdle called off the UI thread");
+        PostToUIThread([d = std::move(deleter)]() mutable { DeleteWhenIdle(std::move(d)); });
+        return;
+    }
+    if (!r.deleteWhenIdle || (g_main_depth() == 0 && r.frames.empty())) {
+        deleter();
+        return;
+    }
+    r.idleDeletes.push_back(std::move(deleter));
+    Wake();
+}
+
+bool InNestedLoop() {
+    Runtime& r = R();
+    return IsUIThread() && !Idle(r, 1);
+}
+
+void SetDeleteWhenIdleEnabled(bool enabled) {
+    R().deleteWhenIdle = enabled;
 }
 
 void PumpMessagesFor(unsigned ms) {

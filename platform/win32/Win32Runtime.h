@@ -89,6 +89,8 @@ struct Runtime {
 
     // UI thread only.
     std::vector<LoopFrame*> frames;
+    std::vector<std::function<void()>> idleDeletes;  // DeleteWhenIdle, drained by the outermost loop
+    bool deleteWhenIdle = true;
     bool pendingQuit = false;
     int pendingQuitCode = 0;
 };

@@ -111,6 +111,18 @@ private:
     int pendingCode_ = 0;
 };
 
+// Lifetime rule: a window object (and the popups, dialogs and panels a window owns) is never deleted while a
+// nested loop runs, since a frame of that loop may still use it when the loop returns. WM_DESTROY handlers
+// destroy windows but hand their objects to DeleteWhenIdle, which deletes them once the outermost loop runs
+// again (g_main_depth() counts GTK's own loops too) - at once when no loop runs at all. UI thread only.
+template <class T>
+void DeleteWhenIdle(std::unique_ptr<T> obj);
+void DeleteWhenIdle(std::function<void()> deleter);
+// True while a nested loop runs on the UI thread (a modal loop of ours, a menu, a GTK dialog or clipboard wait).
+bool InNestedLoop();
+// Test seam: with false, DeleteWhenIdle deletes at once (what the rule guards against). Default true.
+void SetDeleteWhenIdleEnabled(bool enabled);
+
 // Test helpers: run the UI loop for `ms`, or until `done()` holds (polled at least every 5 ms).
 void PumpMessagesFor(unsigned ms);
 bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs);
@@ -124,6 +136,11 @@ void* RemoveProp(HWND hwnd, const char* name);
 
 namespace win32_detail {
 BOOL PostWithDeleter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, void (*deleter)(LPARAM));
+}
+
+template <class T>
+void DeleteWhenIdle(std::unique_ptr<T> obj) {
+    if (obj) DeleteWhenIdle(std::function<void()>([p = obj.release()] { delete p; }));
 }
 
 template <class T>

@@ -160,6 +160,13 @@ int RoomService::RequestCount(const std::string& cmd) const {
     return it == queries_.end() ? 0 : static_cast<int>(it->second.size());
 }
 
+std::map<std::string, int> RoomService::RequestCounts() const {
+    varnet::MutexLock g(controlLock_);
+    std::map<std::string, int> out;
+    for (const auto& [cmd, q] : queries_) out[cmd] = static_cast<int>(q.size());
+    return out;
+}
+
 int RoomService::TotalRequests() const {
     varnet::MutexLock g(controlLock_);
     return total_;

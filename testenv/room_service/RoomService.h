@@ -71,6 +71,7 @@ public:
     void SetCheckSignature(bool on);
     int RequestCount(const std::string& cmd) const;
     int TotalRequests() const;
+    std::map<std::string, int> RequestCounts() const;  // every command seen, with its count
     int BadSignatures() const;
     std::vector<std::string> Queries(const std::string& cmd) const;  // raw query strings, in order
     // Where notices that answers cause go (the chat server's PushNotice for the room's channel): room id,

@@ -329,3 +329,36 @@ TEST_F(SkinFixture, MenuResults) {
     }
     ::DestroyWindow(owner.GetHWND());
 }
+
+// Destroying a window ends the loops of the windows it owns, each dismissed: a menu, its submenu, a modal
+// window; the objects stay until the loops are back.
+TEST_F(SkinFixture, DestroyingTheOwnerDismissesItsLoops) {
+    struct Row {
+        const char* what;
+        bool submenu;
+    } rows[] = {{"menu", false}, {"submenu", true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        TestWnd owner;
+        ASSERT_NE(owner.Create(nullptr, "owner", 0, 0, 0, 0, 300, 300), nullptr);
+        CZqMenuUI menu;
+        ZqMenuItem more("more", -1);
+        more.vSubItems = {ZqMenuItem("five-one", 51)};
+        menu.SetMenuItem({ZqMenuItem("one", 41), more});
+        ASSERT_NE(menu.CreateMenu({50, 60}, owner.GetHWND()), nullptr);
+        HWND o = owner.GetHWND();
+        RunLater(5, [&] {
+            if (r.submenu) RunLater(5, [o] { ::DestroyWindow(o); });
+            if (r.submenu) UITest::Click(&menu, "menuitem_1");
+            else ::DestroyWindow(o);
+        });
+        EXPECT_EQ(menu.PopupMenuNoCreate(), CZqMenuUI::kDismissed);
+        EXPECT_FALSE(::IsWindow(menu.GetHWND()));
+    }
+    TestWnd owner, dialog;
+    ASSERT_NE(owner.Create(nullptr, "owner", 0, 0, 0, 0, 300, 300), nullptr);
+    ASSERT_NE(dialog.Create(owner.GetHWND(), "dialog", 0, 0, 0, 0, 100, 100), nullptr);
+    HWND o = owner.GetHWND();
+    RunLater(5, [o] { ::DestroyWindow(o); });
+    EXPECT_EQ(dialog.ShowModal(), CWindowWnd::kModalDismissed);
+}

@@ -418,3 +418,55 @@ TEST_F(Win32Loop, DestroyFromAWorkerRunsOnTheUIThread) {
 }
 
 }  // namespace
+
+// Deferred deletion: queued inside a nested loop (ours, or a plain GLib loop such as GTK's dialog and
+// clipboard waits run), the object lives until the outermost loop runs again; outside any loop it goes at once.
+TEST_F(Win32Loop, DeleteWhenIdleWaitsForTheOutermostLoop) {
+    struct Counted {
+        explicit Counted(int* d) : deleted(d) {}
+        int* deleted;
+        ~Counted() { ++*deleted; }
+    };
+    int deleted = 0;
+    DeleteWhenIdle(std::make_unique<Counted>(&deleted));
+    EXPECT_EQ(deleted, 1) << "no loop runs: at once";
+
+    RecWindow win;
+    CModalLoop modal;
+    bool done = false;
+    int deletedInside = -1, deletedInGlib = -1;
+    win.handler = [&](UINT m, WPARAM w, LPARAM) -> LRESULT {
+        if (m != kMsg) return 0;
+        if (w == 1) {
+            PostMessage(win.Win32Handle(), kMsg, 2, 0);
+            modal.Run();
+            done = true;
+        } else if (w == 2) {
+            EXPECT_TRUE(InNestedLoop());
+            DeleteWhenIdle(std::make_unique<Counted>(&deleted));
+            // A plain GLib loop inside ours: still nested.
+            GMainLoop* glib = g_main_loop_new(nullptr, FALSE);
+            PostMessage(win.Win32Handle(), kMsg, 3, reinterpret_cast<LPARAM>(glib));
+            g_main_loop_run(glib);
+            g_main_loop_unref(glib);
+            deletedInGlib = deleted;
+            modal.End(0);
+        }
+        return 0;
+    };
+    HWND h = CreateWindowHandle(&win);
+    win.handler = [&, inner = win.handler](UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == kMsg && w == 3) {
+            deletedInside = deleted;
+            g_main_loop_quit(reinterpret_cast<GMainLoop*>(l));
+            return 0;
+        }
+        return inner(m, w, l);
+    };
+    PostMessage(h, kMsg, 1, 0);
+    EXPECT_TRUE(PumpUntil([&] { return done && deleted == 2; }, 3000));
+    EXPECT_EQ(deletedInside, 1);
+    EXPECT_EQ(deletedInGlib, 1);
+    EXPECT_FALSE(InNestedLoop());
+    DestroyWindow(h);
+}
