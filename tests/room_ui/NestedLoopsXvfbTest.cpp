@@ -561,7 +561,7 @@ const std::vector<Site>& Table() {
          Ending::kLobby},
         {"lobby/LoginDlg.cpp:CLoginDlg::OnBtnClickLoginThirdPart",
          {[](NestedLoops& t) { t.frame->ShowLoginDlg(t.frame->GetHWND(), 0); },
-          [](NestedLoops& t) { t.frame->GetLoginDlg()->OnBtnClickLoginThirdPart("qq"); }},
+          [](NestedLoops& t) { t.frame->GetLoginDlg()->OnBtnClickLoginThirdPart("qq", "QQ登录"); }},
          Ending::kLobby},
         {"lobby/FrameRoomEntry.cpp:CVarnetFrameWnd::OpenRoomForRoomID",
          {[](NestedLoops& t) { t.frame->OpenRoomForRoomID("openroom&id=3003&name=x&close=1"); }},
