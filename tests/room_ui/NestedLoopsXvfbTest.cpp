@@ -609,9 +609,15 @@ const std::vector<Site>& Table() {
          nullptr,
          1},
         {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::OnNotifyRoomMsg",
-         {[](NestedLoops& t) { t.frame->SendMessage(WM_ROOM_NOTIFY, ROOM_NOTIFY_SERVER_RESTART, 0); }},
+         {[](NestedLoops& t) {
+             auto* refused = new EnterRoomResult;
+             refused->status = 2;
+             refused->roomId = kRoom;
+             refused->statusText = "refused";
+             t.frame->SendMessage(WM_ROOM_NOTIFY, ROOM_NOTIFY_ENTER_RESULT, LPARAM(refused));
+         }},
          Ending::kLobby},
-        {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::DealNotifyUserReEnter",
+        {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::ShowRoomEndBox",
          {[](NestedLoops& t) { t.frame->SendMessage(WM_ROOM_NOTIFY, ROOM_NOTIFY_LOGIN_ELSEWHERE, 0); }},
          Ending::kLobby,
          nullptr,
