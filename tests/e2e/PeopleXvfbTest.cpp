@@ -21,9 +21,9 @@ constexpr int kBusy = testenv::Stack::kBusyRoom;
 constexpr uint32_t kCarol = 1003;
 constexpr int kPublicPane = 1;
 
-// The middle of the first button of the room window's title bar (the favourite button): a stretch of the
-// buttons' colour along row y.
-POINT FirstTitleButton(const Window& room, int y = 25) {
+// The middle of the n-th button of the room window's title bar (0 the favourite button, 1 the room
+// management button where shown): stretches of the buttons' colour along row y.
+POINT TitleButton(const Window& room, int n = 0, int y = 25) {
     const std::vector<unsigned char> px = Grab({room.rc.left, room.rc.top + y, room.rc.right, room.rc.top + y + 1});
     auto near = [](int a, int b) { return a - b < 8 && b - a < 8; };
     int start = -1;
@@ -32,7 +32,7 @@ POINT FirstTitleButton(const Window& room, int y = 25) {
         const int x = int(i / 3);
         if (button && start < 0) start = x;
         if (start >= 0 && near(px[i], 0x2F) && near(px[i + 1], 0x7F) && near(px[i + 2], 0xE8)) {
-            if (x - start > 30) return {(start + x) / 2, y};
+            if (x - start > 30 && n-- == 0) return {(start + x) / 2, y};
             start = -1;
         }
     }
@@ -147,7 +147,7 @@ TEST_F(People, ASessionTakenOverInTheRoomLeadsBackToTheLoginOnce) {
         Focus(room);
         Shell("xdotool mousemove 0 0");
         usleep(300000);
-        const POINT fav = FirstTitleButton(room);
+        const POINT fav = TitleButton(room);
         Screenshot(room.rc, ShotDir() + "/people-room-before-favourite.png");
         ASSERT_GE(fav.x, 0) << "no favourite button";
         Click(room, fav);
@@ -170,6 +170,67 @@ TEST_F(People, ASessionTakenOverInTheRoomLeadsBackToTheLoginOnce) {
     usleep(2000000);
     EXPECT_EQ(MessageBoxes(), 0) << "told more than once";
     Screenshot(login.rc, ShotDir() + "/people-login-again.png");
+}
+
+// The room management dialog: the stored sample notice shows its text; the notice text wraps inside its
+// box; the link is drawn inside its own box while typed.
+TEST_F(People, RoomManagementNoticeFields) {
+    SignIn("alice", "secret");
+    if (HasFatalFailure()) return;
+    EnterBusyRoom();
+    if (HasFatalFailure()) return;
+    Window dlg;
+    for (int i = 0; i < 3 && !FindWindow(Utf8("^房间管理$"), dlg); ++i) {
+        RaiseAt(room, {room.Width() / 2, 25});
+        Focus(room);
+        Shell("xdotool mousemove 0 0");
+        usleep(300000);
+        const POINT manage = TitleButton(room, 1);
+        ASSERT_GE(manage.x, 0) << "no room management button";
+        Click(room, manage);
+        WaitWindow(Utf8("^房间管理$"), dlg, 8000);
+    }
+    ASSERT_TRUE(FindWindow(Utf8("^房间管理$"), dlg)) << "no room management dialog";
+    usleep(400000);
+    SkinLayout skin("RoomManagerWnd.xml", dlg.Width(), dlg.Height());
+    if (auto* tabs = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RoomSetNoticeTabLayout")))
+        tabs->SelectItem(1);
+    skin.Manager().UpdateLayout();
+    Click(dlg, skin.Center("RoomManageNoticeOption"));
+    usleep(400000);
+    Click(dlg, skin.Center("NoticeBTN1"));  // the first stored notice into the fields
+    usleep(600000);
+    const RECT text = ToScreen(dlg, skin.Rect("NoticeContentRichEdit"));
+    const RECT link = ToScreen(dlg, skin.Rect("NoticeLinkEdit"));
+    Screenshot(dlg.rc, ShotDir() + "/people-manager-notice.png");
+    const RECT firstLine{text.left + 3, text.top + 3, text.left + 120, text.top + 19};
+    EXPECT_GT(Ink(firstLine), 0.02) << "the sample notice shows no text";
+
+    // A long text wraps: its first line stays at the top, the rest goes on below it.
+    Click(dlg, {skin.Center("NoticeContentRichEdit").x, skin.Rect("NoticeContentRichEdit").top + 10});
+    Key("ctrl+a");
+    TypeText(std::string(3, ' ') + Utf8("今天晚上八点有精彩的节目，欢迎大家准时来到欢乐大厅一起唱歌聊天"));
+    usleep(500000);
+    Screenshot(dlg.rc, ShotDir() + "/people-manager-notice-typed.png");
+    const RECT secondLine{text.left + 3, text.top + 22, text.right - 3, text.top + 40};
+    EXPECT_GT(Ink(firstLine), 0.02) << "the first line is not at the top";
+    EXPECT_GT(Ink(secondLine), 0.02) << "the text does not wrap";
+
+    // The link is drawn inside its box, nothing below it.
+    Click(dlg, skin.Center("NoticeLinkEdit"));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const auto px = Grab({link.left + 8, link.top, link.left + 9, link.top + 1});
+            return px.size() >= 3 && px[0] == 0x2F && px[1] == 0x7F && px[2] == 0xE8;  // the focus border
+        },
+        10000))
+        << "the link box took no focus";
+    TypeText("http://127.0.0.1/notice/page");
+    usleep(500000);
+    Screenshot(dlg.rc, ShotDir() + "/people-manager-link-typed.png");
+    EXPECT_GT(Ink({link.left + 2, link.top + 2, link.right - 2, link.bottom - 2}), 0.02) << "the link is not shown";
+    EXPECT_LT(Ink({link.left, link.bottom + 1, link.right, link.bottom + 5}), 0.001) << "text below the link box";
+    Key("Escape");
 }
 
 // A second copy on the same data folder publishes its window beside the first one's; the updater's link
