@@ -143,7 +143,7 @@ public:
         if (m_css) g_object_unref(m_css);
         m_css = nullptr;
         m_entryCss.clear();
-        m_window = m_fixed = m_area = m_entry = m_text = nullptr;
+        m_window = m_fixed = m_area = m_entry = m_text = m_textView = nullptr;
         m_edit = nullptr;
     }
 
@@ -292,13 +292,18 @@ public:
         if (m_edit && multi != m_multi && Native()) gtk_widget_hide(Native());
         m_multi = multi;
         if (multi && !m_text) {
-            m_text = gtk_text_view_new();
-            gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(m_text), GTK_WRAP_WORD_CHAR);
+            // In a scrolled window of the edit's size: the view never grows over what lies below it.
+            m_text = gtk_scrolled_window_new(nullptr, nullptr);
+            gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_text), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+            m_textView = gtk_text_view_new();
+            gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(m_textView), GTK_WRAP_WORD_CHAR);
+            gtk_container_add(GTK_CONTAINER(m_text), m_textView);
+            gtk_widget_show(m_textView);
             PutIn(m_fixed, m_text, 0, 0);
-            AddCss(m_text);
-            g_signal_connect(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text)), "changed", G_CALLBACK(OnEntryChanged),
+            AddCss(m_textView);
+            g_signal_connect(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView)), "changed", G_CALLBACK(OnEntryChanged),
                              this);
-            g_signal_connect(m_text, "key-press-event", G_CALLBACK(OnEntryKey), this);
+            g_signal_connect(m_textView, "key-press-event", G_CALLBACK(OnEntryKey), this);
         } else if (!multi && !m_entry) {
             m_entry = gtk_entry_new();
             gtk_entry_set_has_frame(GTK_ENTRY(m_entry), FALSE);
@@ -310,10 +315,10 @@ public:
         m_edit = edit;
         UpdateEdit(edit);
         gtk_widget_show(Native());
-        gtk_widget_grab_focus(Native());
+        gtk_widget_grab_focus(multi ? m_textView : m_entry);
         if (edit->IsAllSelected()) return;
         if (multi) {
-            GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
+            GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView));
             GtkTextIter end;
             gtk_text_buffer_get_end_iter(b, &end);
             gtk_text_buffer_place_cursor(b, &end);
@@ -332,7 +337,7 @@ public:
 
     std::string NativeText() const {
         if (!m_multi) return gtk_entry_get_text(GTK_ENTRY(m_entry));
-        GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
+        GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView));
         GtkTextIter from, to;
         gtk_text_buffer_get_bounds(b, &from, &to);
         gchar* t = gtk_text_buffer_get_text(b, &from, &to, FALSE);
@@ -341,7 +346,7 @@ public:
         return out;
     }
     void SetNativeText(const std::string& utf8) {
-        if (m_multi) gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text)), utf8.c_str(), -1);
+        if (m_multi) gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView)), utf8.c_str(), -1);
         else gtk_entry_set_text(GTK_ENTRY(m_entry), utf8.c_str());
     }
 
@@ -356,7 +361,7 @@ public:
         if (m_multi) {
             MoveIn(m_fixed, m_text, x, y);
             gtk_widget_set_size_request(m_text, w, h);
-            gtk_text_view_set_editable(GTK_TEXT_VIEW(m_text), !edit->IsReadOnly());
+            gtk_text_view_set_editable(GTK_TEXT_VIEW(m_textView), !edit->IsReadOnly());
             StyleEntry(edit);
             std::string utf8 = GbkToUtf8(edit->GetText());
             if (utf8 != NativeText()) {
@@ -365,7 +370,7 @@ public:
                 m_syncing = false;
             }
             if (edit->IsAllSelected()) {
-                GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text));
+                GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView));
                 GtkTextIter from, to;
                 gtk_text_buffer_get_bounds(b, &from, &to);
                 gtk_text_buffer_select_range(b, &from, &to);
@@ -476,8 +481,8 @@ private:
 
     void DisconnectText() {
         if (!m_text) return;
-        g_signal_handlers_disconnect_by_data(m_text, this);
-        g_signal_handlers_disconnect_by_data(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_text)), this);
+        g_signal_handlers_disconnect_by_data(m_textView, this);
+        g_signal_handlers_disconnect_by_data(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView)), this);
     }
 
     // The drawing area's painting and input, for top-level and child windows alike.
@@ -519,7 +524,7 @@ private:
         if (GtkWidget* p = gtk_widget_get_parent(m_fixed)) gtk_container_remove(GTK_CONTAINER(p), m_fixed);
         if (m_area) g_object_unref(m_area);
         g_object_unref(m_fixed);
-        m_fixed = m_area = m_entry = m_text = nullptr;
+        m_fixed = m_area = m_entry = m_text = m_textView = nullptr;
         m_edit = nullptr;
     }
 
@@ -797,7 +802,8 @@ private:
     GtkWidget* m_fixed = nullptr;
     GtkWidget* m_area = nullptr;
     GtkWidget* m_entry = nullptr;
-    GtkWidget* m_text = nullptr;  // the multi-line editor
+    GtkWidget* m_text = nullptr;  // the multi-line editor: a scrolled window around m_textView
+    GtkWidget* m_textView = nullptr;
     GtkWidget* m_tip = nullptr;
     GtkCssProvider* m_css = nullptr;
     std::string m_entryCss;
