@@ -426,6 +426,19 @@ Json::Value RoomService::OnSendGift(const Params& p) {
     if (!r->users.count(tid) || tid == u->uid) return Reply(2, "收礼人不在房间");
     if (!Charge(*u, static_cast<uint64_t>(price->second) * static_cast<uint64_t>(cnt))) return Reply(10, "余额不足");
     RecordGift(*r, u->uid, tid, gid, static_cast<uint32_t>(cnt), ParamS(p, "word"));
+    if (data_.luckyGifts.count(gid) && ++data_.luckySends % 3 == 0) {
+        const uint64_t income = uint64_t(price->second) * uint64_t(cnt) * 10;
+        u->xiubi += income;
+        ++u->xiubiver;
+        PushNotice(r->rid, "notifyluckygift",
+                   NoticeBody({{"id", std::to_string(u->uid)},
+                               {"nickname", UrlEnc(u->nickname)},
+                               {"level", std::to_string(u->level)},
+                               {"beautyid", std::to_string(u->beautyid)},
+                               {"gid", std::to_string(gid)},
+                               {"multiple", "10"},
+                               {"income", std::to_string(income)}}));
+    }
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;

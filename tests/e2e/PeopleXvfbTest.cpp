@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "E2eDriver.h"
 #include "LobbyMessages.h"
@@ -231,6 +232,78 @@ TEST_F(People, RoomManagementNoticeFields) {
     EXPECT_GT(Ink({link.left + 2, link.top + 2, link.right - 2, link.bottom - 2}), 0.02) << "the link is not shown";
     EXPECT_LT(Ink({link.left, link.bottom + 1, link.right, link.bottom + 5}), 0.001) << "text below the link box";
     Key("Escape");
+}
+
+// The demo's gwen may set welcome words: the menu beside the send button offers them and the service takes
+// the chosen one. A lucky gift that wins shows its tip in the room.
+TEST_F(People, WelcomeWordsOfTheDemoAccountAndALuckyGift) {
+    SignIn("gwen", "pw");
+    if (HasFatalFailure()) return;
+    EnterBusyRoom();
+    if (HasFatalFailure()) return;
+    SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+    const int words = stack.Rooms().RequestCount("updatewelword");
+    RaiseAt(room, skin.Center("btnChatSendDropDowm"));
+    Focus(room);
+    Click(room, skin.Center("btnChatSendDropDowm"));
+    Window menu;
+    ASSERT_TRUE(WaitWindow("^ZqMenu$", menu, 10000)) << "no welcome-words menu";
+    usleep(300000);
+    Screenshot({menu.rc.left - 10, menu.rc.top - 10, menu.rc.right + 10, menu.rc.bottom + 10},
+               ShotDir() + "/people-welcome-menu.png");
+    Window sub;
+    auto opened = [&] {
+        const std::string ids = Shell("xdotool search --onlyvisible --name '^ZqMenu$' 2>/dev/null");
+        for (size_t at = 0; at < ids.size();) {
+            const size_t end = ids.find('\n', at);
+            const unsigned long id = std::strtoul(ids.substr(at, end - at).c_str(), nullptr, 10);
+            if (id && id != menu.id && FindWindow("^ZqMenu$", sub)) {
+                sub.id = id;
+                const std::string geo = Shell("xdotool getwindowgeometry --shell " + std::to_string(id));
+                auto val = [&](const char* k) {
+                    const size_t p = geo.find(k);
+                    return p == std::string::npos ? 0 : atoi(geo.c_str() + p + strlen(k));
+                };
+                sub.rc = {val("X="), val("Y="), val("X=") + val("WIDTH="), val("Y=") + val("HEIGHT=")};
+                return true;
+            }
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+        return false;
+    };
+    Shell("xdotool mousemove " + std::to_string(menu.rc.left + 60) + " " + std::to_string(menu.rc.top + MenuRowY(0)));
+    if (!WaitFor(opened, 3000)) Click(menu, {60, MenuRowY(0)});
+    ASSERT_TRUE(WaitFor(opened, 10000)) << "迎宾语 opens no list of words (not allowed?)";
+    usleep(300000);
+    Screenshot({menu.rc.left - 10, std::min(menu.rc.top, sub.rc.top) - 10, sub.rc.right + 10,
+                std::max(menu.rc.bottom, sub.rc.bottom) + 10},
+               ShotDir() + "/people-welcome-words-menu.png");
+    Click(sub, {60, MenuRowY(0)});
+    ASSERT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("updatewelword") > words; }, 10000));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            bool set = false;
+            stack.Rooms().WithData(
+                [&](testenv::SvcData& d) { set = d.rooms[kBusy].welcome.count(testenv::Stack::kWelcomeUid) > 0; });
+            return set;
+        },
+        10000))
+        << "the service did not take the words";
+
+    // Three lucky gifts from another user: the third wins, the room shows its tip.
+    std::string why;
+    auto dora = stack.Peer("dora", kBusy, &why);
+    ASSERT_TRUE(dora) << why;
+    const RECT tip = ToScreen(room, skin.Rect("GlobalGiftInform"));
+    const RECT tipRow{tip.left, tip.top, tip.right, tip.top + 20};
+    usleep(1000000);  // the gift banner of the entry has moved on
+    const auto before = Grab(tipRow);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(stack.PeerGift(*dora, 1002, testenv::Stack::kLuckyGift, 1));
+    EXPECT_TRUE(varnet.WaitLog("RoomLogic.txt", "幸运礼物"));
+    EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(tipRow)) > 0.02; }, 10000)) << "no lucky-gift tip";
+    usleep(300000);
+    Screenshot(room.rc, ShotDir() + "/people-lucky-gift.png");
 }
 
 // A second copy on the same data folder publishes its window beside the first one's; the updater's link
