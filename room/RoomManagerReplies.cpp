@@ -216,8 +216,9 @@ bool CRoomManager::DispatchReply(CZQMessage* msg) {
         // integer (a pointer does not fit there), so nothing is read from it or freed here.
         if (!ok) ShowHttpError("更新我的信息", why, "");
         else if (msg->ctxInt[0] != 0) PostRoomNotifyValue(ui, ROOM_NOTIFY_MY_INFO_UPDATED, 0);
-    } else if (As<CZQSendColorBarMsg>(msg)) {
-        if (!ok && msg->status == 255) ShowHttpError("发送彩条", why, "");
+    } else if (auto* m = As<CZQSendColorBarMsg>(msg)) {
+        if (ok) CoinUpdate(m->coin.xiubi, m->coin.xiubiver);
+        else if (msg->status == 255) ShowHttpError("发送彩条", why, "");
         else if (!ok) PostChatLine(chathtml::EscapeHtml(why) + "<br>");
     } else if (As<CZQUpdateWelWord>(msg)) {
         if (!ok) {

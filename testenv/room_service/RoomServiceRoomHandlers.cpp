@@ -385,7 +385,9 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     if (!Charge(*u, 1)) return Reply(10, "余额不足");
     PushNotice(ParamI(p, "rid"), "notifycolorbar",
                StringUtility::Format("uid=%u\ntid=%u\ncid=%u\n", u->uid, ParamU(p, "tid"), ParamU(p, "cid")));
-    return Reply(1);
+    Json::Value v = Reply(1);
+    v["user"] = CoinJson(*u);  // the balance after the charge, as for every paid command
+    return v;
 }
 
 // A notice body from its fields, one "key=value" line each.
@@ -476,7 +478,9 @@ Json::Value RoomService::OnSendTag(const Params& p) {
     if (!r) return Reply(2, "房间不存在");
     uint32_t tid = ParamU(p, "tid");
     if (!r->users.count(tid)) return Reply(2, "该用户不在房间");
-    if (!Charge(*u, 10)) return Reply(10, "余额不足");
+    auto price = data_.tagPrices.find(ParamU(p, "tagid"));
+    if (price == data_.tagPrices.end()) return Reply(2, "印章不存在");
+    if (!Charge(*u, price->second)) return Reply(10, "余额不足");
     PushNotice(r->rid, "notifytag",
                NoticeBody({{"rid", std::to_string(r->rid)},
                            {"fid", std::to_string(u->uid)},

@@ -7,6 +7,7 @@
 
 #include "ChatServer.h"
 #include "ChatSignature.h"
+#include "GlobalData.h"
 #include "MsgClientThread.h"
 #include "PeerClient.h"
 #include "RoomInfoMgr.h"
@@ -280,6 +281,38 @@ TEST_F(RoomChat, LaterUsersAreAnnouncedAndUnknownSendersNamedFromTheFrame) {
         ASSERT_TRUE(ui.WaitLine("pst " + c.frameName));
         EXPECT_NE(ui.FindLine("pst " + c.frameName)->text.find(c.shown), std::string::npos);
     }
+}
+
+// A colour bar's answer carries the balance after its charge, as the other paid answers do; a stamp costs
+// what the catalogue says.
+TEST_F(RoomChat, PaidAnswersCarryTheBalance) {
+    Enter();
+    auto coins = [] { return CGlobalDataApp::GetInstance().GetAccount().xiubi; };
+    auto balance = [&] {
+        uint64_t x = 0;
+        service.WithData([&](testenv::SvcData& d) { x = d.users[1001].xiubi; });
+        return x;
+    };
+    const uint64_t start = balance();
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.xiubiver = 0; });
+    CZQSendColorBarMsg bar;
+    bar.uid = kSelf;
+    bar.sid = 7777;
+    bar.rid = int(kRoom);
+    bar.tid = 1002;
+    bar.cid = 1;
+    bar.ctxInt[0] = int(kRoom);
+    ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&bar), 1);
+    EXPECT_TRUE(PumpUntil([&] { return coins() == start - 1; }, 5000)) << coins();
+    CZQSendTagMsg stamp;
+    stamp.uid = kSelf;
+    stamp.sid = 7777;
+    stamp.rid = int(kRoom);
+    stamp.tid = 1002;
+    stamp.tagid = 2;
+    stamp.ctxInt[0] = int(kRoom);
+    ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&stamp), 1);
+    EXPECT_TRUE(PumpUntil([&] { return coins() == start - 1 - 200; }, 5000)) << coins();
 }
 
 // A chat client whose receive thread cannot be started the first `fail` times.
