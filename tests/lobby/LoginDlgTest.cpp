@@ -232,10 +232,20 @@ TEST_F(LoginTest, RefusalsTimeOutAndEmptyFields) {
         waitEnabled();
         record();
         PumpMessagesFor(800);  // the service ends its stalled answers
+        // A registration fills in its new account: the refusal's tip goes.
+        Type(dlg, "PassWordEdit", "wrong");
+        service->ClearFaults();
+        Type(dlg, "UserNameEdit", "alice");
+        UITest::Click(&dlg, "LoginBTN");
+        waitEnabled();
+        auto* texts = new std::map<std::string, std::string>{{"uname", "carol"}, {"pwd", "pw"}};
+        ::SendMessage(dlg.GetHWND(), WM_LOGIN_UI_INFO, 0, LPARAM(texts));
+        record();
         dlg.Close(2);
     });
     EXPECT_EQ(r, 2u);
-    ASSERT_EQ(tips.size(), 5u);
+    ASSERT_EQ(tips.size(), 6u);
+    EXPECT_EQ(tips[5], std::make_pair(CDuiString(""), CDuiString("")));
     EXPECT_EQ(tips[0], std::make_pair(CDuiString("请输入用户名!"), CDuiString("")));
     EXPECT_EQ(tips[1], std::make_pair(CDuiString(""), CDuiString("请输入密码!")));
     EXPECT_EQ(tips[2], std::make_pair(CDuiString(""), CDuiString("密码错误")));

@@ -315,6 +315,29 @@ TEST_F(RoomChat, PaidAnswersCarryTheBalance) {
     EXPECT_TRUE(PumpUntil([&] { return coins() == start - 1 - 200; }, 5000)) << coins();
 }
 
+// The user's own request for a microphone, refused, is told as the microphone windows tell it, not in the
+// words for moderating others.
+TEST_F(RoomChat, AnOwnMicrophoneRequestRefusedIsToldAsSuch) {
+    Enter();
+    testenv::RoomServiceFault refuse;
+    refuse.kind = testenv::RoomServiceFault::Refuse;
+    refuse.status = 2;
+    refuse.desc = "等级不够";
+    service.SetFault("opmic", refuse);
+    CZQOpMicMsg mic;
+    mic.uid = kSelf;
+    mic.sid = 7777;
+    mic.rid = int(kRoom);
+    mic.tid = int(kSelf);
+    mic.optype = 1;
+    mic.mictype = 2;
+    mic.ctxInt[0] = int(kRoom);
+    mic.ctxInt[1] = int(kSelf);
+    ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&mic), 1);
+    EXPECT_TRUE(ui.WaitLine("上麦失败(等级不够)"));
+    for (const auto& p : ui.posted) EXPECT_EQ(p.text.find("抱上/抱下"), std::string::npos) << p.text;
+}
+
 // A chat client whose receive thread cannot be started the first `fail` times.
 class NoRecvPingla : public CPingla {
 public:
