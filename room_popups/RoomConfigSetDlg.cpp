@@ -443,6 +443,8 @@ void CRoomConfigSetDlg::InitVideoPage() {
     }
     if (n > 0) combo->SelectItem(chosen);
     if (CControlUI* tip = m_PaintManager.FindControl("NoCameraTipLabel")) tip->SetVisible(n <= 0);
+    // Without a camera there is nothing to adjust.
+    if (CControlUI* quality = m_PaintManager.FindControl("ImageQualityRegulateBTN")) quality->SetEnabled(n > 0);
 }
 
 void CRoomConfigSetDlg::StartCameraPreview() {
@@ -489,6 +491,8 @@ void CRoomConfigSetDlg::InitVoicePage() {
     }
     if (n > 0) combo->SelectItem(chosen);
     if (CControlUI* tip = m_PaintManager.FindControl("NoCameraTipLabel")) tip->SetVisible(n <= 0);
+    // Without a camera there is nothing to adjust.
+    if (CControlUI* quality = m_PaintManager.FindControl("ImageQualityRegulateBTN")) quality->SetEnabled(n > 0);
 }
 
 void CRoomConfigSetDlg::StopMic() {

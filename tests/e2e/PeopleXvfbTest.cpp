@@ -129,6 +129,20 @@ TEST_F(People, ALaterUserEntersTalksAndLeaves) {
         << "the list is not as before she came";
     usleep(400000);
     Screenshot(room.rc, ShotDir() + "/people-later-user-left.png");
+
+    // The font chooser of the input has its title.
+    SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+    RaiseAt(room, skin.Center("btnChatChooseFont"));
+    Focus(room);
+    Click(room, skin.Center("btnChatChooseFont"));
+    Window font;
+    EXPECT_TRUE(WaitWindow(Utf8("^字体$"), font, 10000)) << "the font chooser has no title";
+    if (font.id) {
+        usleep(500000);
+        Screenshot(font.rc, ShotDir() + "/people-font-chooser.png");
+        Key("Escape");
+        EXPECT_TRUE(WaitFor([] { return WindowGone(Utf8("^字体$")); }, 10000));
+    }
 }
 
 // Signed in elsewhere while in a room: the next request the room makes is refused for the session, the user

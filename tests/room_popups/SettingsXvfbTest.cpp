@@ -57,11 +57,15 @@ TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
             Shot(dlg, dir + "/settings_page" + std::to_string(page) + ".png");
         }
         EXPECT_FALSE(noCamera->IsVisible());
-        // Without a camera the video page says so.
+        CControlUI* quality = dlg.m_PaintManager.FindControl("ImageQualityRegulateBTN");
+        ASSERT_NE(quality, nullptr);
+        EXPECT_TRUE(quality->IsEnabled());
+        // Without a camera the video page says so, and offers no picture settings.
         NoCameras none;
         capture::SetCameraStandIn(&none);
         dlg.OpenPage(3);
         EXPECT_TRUE(noCamera->IsVisible());
+        EXPECT_FALSE(quality->IsEnabled());
         EXPECT_EQ(static_cast<CComboUI*>(dlg.m_PaintManager.FindControl("SelVideoDeviceCombo"))->GetCount(), 0);
         Shot(dlg, dir + "/settings_no_camera.png");
         capture::SelectSyntheticCamera(1);
