@@ -182,6 +182,24 @@ TEST_F(LoginTest, RememberedPasswordsMoveIntoTheSecretStore) {
     EXPECT_EQ(ReadSavedAccounts().front().password, "");
 }
 
+// Tab goes account -> password -> 登录 and round again; the focused control shows it.
+TEST_F(LoginTest, TabGoesThroughAccountPasswordAndLogin) {
+    CLoginDlg dlg(nullptr, CLoginDlg::kModeGuest + 100);
+    std::vector<std::string> order;
+    UINT r = Run(dlg, [&] {
+        UITest::Find(&dlg, "UserNameEdit")->SetFocus();
+        for (int i = 0; i < 4; ++i) {
+            CControlUI* f = dlg.m_PaintManager.GetFocus();
+            order.push_back(f ? f->GetName().c_str() : "");
+            if (f) EXPECT_NE(f->GetFocusBorderColor(), 0u) << order.back() << " shows no focus";
+            ::SendMessage(dlg.GetHWND(), WM_KEYDOWN, VK_TAB, 0);
+        }
+        dlg.Close(2);
+    });
+    EXPECT_EQ(r, 2u);
+    EXPECT_EQ(order, (std::vector<std::string>{"UserNameEdit", "PassWordEdit", "LoginBTN", "UserNameEdit"}));
+}
+
 TEST_F(LoginTest, AccountLoginFillsTheStateAndSavesTheAccount) {
     CLoginDlg dlg(nullptr, CLoginDlg::kModeGuest + 100);  // a mode without automatic steps
     UINT r = Run(dlg, [&] {
