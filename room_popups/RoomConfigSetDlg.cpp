@@ -218,6 +218,8 @@ void CRoomConfigSetDlg::NickTip(const char* text, bool good) {
 
 void CRoomConfigSetDlg::SelectTab(int page) {
     if (m_pTab) m_pTab->SelectItem(page);
+    // The photo page has no option of its own: its button is marked as the options are.
+    if (CControlUI* b = m_PaintManager.FindControl("PhotoSetingBTN")) b->SetBkColor(page == 0 ? 0xFFDCE9F8 : 0);
 }
 
 void CRoomConfigSetDlg::SetPageTitle(int page) {

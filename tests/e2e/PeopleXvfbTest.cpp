@@ -143,6 +143,20 @@ TEST_F(People, ALaterUserEntersTalksAndLeaves) {
         Key("Escape");
         EXPECT_TRUE(WaitFor([] { return WindowGone(Utf8("^字体$")); }, 10000));
     }
+
+    // The settings dialog's photo page: the catalogue's pictures in whole rows, the page marked.
+    RaiseAt(room, skin.Center("VideoSetupBTN"));
+    Focus(room);
+    Click(room, skin.Center("VideoSetupBTN"));
+    Window settings;
+    ASSERT_TRUE(WaitWindow(Utf8("^房间设置对话框$"), settings, 10000));
+    usleep(500000);
+    SkinLayout settingsSkin("RoomConfigSet.xml", settings.Width(), settings.Height());
+    Click(settings, settingsSkin.Center("PhotoSetingBTN"));
+    usleep(800000);
+    Screenshot(settings.rc, ShotDir() + "/people-photo-page.png");
+    Click(settings, settingsSkin.Center("RoomConfigCancelBTN"));
+    EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^房间设置对话框$")); }, 10000));
 }
 
 // Signed in elsewhere while in a room: the next request the room makes is refused for the session, the user
