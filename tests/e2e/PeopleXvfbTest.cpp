@@ -199,6 +199,19 @@ TEST_F(People, ASessionTakenOverInTheRoomLeadsBackToTheLoginOnce) {
     usleep(2000000);
     EXPECT_EQ(MessageBoxes(), 0) << "told more than once";
     Screenshot(login.rc, ShotDir() + "/people-login-again.png");
+
+    // Tab from the account field reaches 登录 over the password, its focus shown.
+    SkinLayout skin("LoginSkin.xml", login.Width(), login.Height());
+    Focus(login);
+    Click(login, skin.Center("UserNameEdit"));
+    usleep(300000);
+    const RECT button = ToScreen(login, skin.Rect("LoginBTN"));
+    const auto unfocused = Grab(button);
+    Key("Tab");
+    usleep(200000);
+    Key("Tab");
+    EXPECT_TRUE(WaitFor([&] { return Difference(unfocused, Grab(button)) > 0.01; }, 5000)) << "no visible focus";
+    Screenshot(login.rc, ShotDir() + "/people-login-tab-focus.png");
 }
 
 // The room management dialog: the stored sample notice shows its text; the notice text wraps inside its
