@@ -216,6 +216,8 @@ void CLoginDlg::OnBtnClickForgotPW() {
 }
 
 void CLoginDlg::FillFromAccount(const SavedAccount& a) {
+    SetTip(m_pNameTips, "");
+    SetTip(m_pPwdTips, "");
     if (m_pNameEdit) m_pNameEdit->SetText(a.name.c_str());
     if (m_pAutoLogin) m_pAutoLogin->Selected(a.autoLogin, false);
     if (m_pKeepPW) m_pKeepPW->Selected(a.remember, false);
@@ -496,6 +498,9 @@ LRESULT CLoginDlg::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, 
         std::unique_ptr<std::map<std::string, std::string>> texts(
             reinterpret_cast<std::map<std::string, std::string>*>(lParam));
         if (!texts) return 0;
+        // New credentials (a registration's): the tips about the ones before go.
+        SetTip(m_pNameTips, "");
+        SetTip(m_pPwdTips, "");
         if (m_pNameEdit && texts->count("uname")) {
             char buf[260];
             UrlEncode::DecodeEx((*texts)["uname"].c_str(), buf, sizeof buf);

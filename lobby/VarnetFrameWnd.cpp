@@ -539,6 +539,11 @@ bool CVarnetFrameWnd::ShowLoginDlg(HWND parent, int mode) {
     if (!m_pLoginDlg->Create(parent, "登录对话框", UI_WS_POPUP, 0, 0, 0, 410, 335)) return false;
     if (RunModal(*m_pLoginDlg) != 1) return false;
     if (m_pRoomManager) m_pRoomManager->RemoveAll();
+    // Another account: the last one's search goes.
+    if (m_pSearchEdit) {
+        m_pSearchEdit->SetTextColor(10526884);
+        m_pSearchEdit->SetText(kSearchPrompt);
+    }
     CZQGetAllNavMsg nav;
     CMsgClientThread::GetInstance().PostRequest(&nav);
     ::PostMessage(m_hWnd, WM_UPDATE_MY_INFO, 0, 0);

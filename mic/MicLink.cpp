@@ -269,7 +269,7 @@ bool CMicLink::OnLinkChange(int severity, const std::string& text, CVideoShowWnd
                     : "私卖连接过程中发现断开，执行断线重练逻辑(index=%d，userid=%u， nickname=%s)",
            m_slot, uid, nick.c_str());
     if (view) {
-        view->SetBackgroundImage(GetLinkingVideoBkPath());
+        view->SetBackgroundImage(m_adapter->WaitingBkPath());
         view->ClearFrame();
         view->Invalidate();
         view->SetVideoEnabled(false);

@@ -1,5 +1,6 @@
 #include "MicPublishReplayAdapter.h"
 
+#include "GlobalData.h"
 #include "Grabbel.h"
 #include "Micrel.h"
 #include "Rondel.h"
@@ -128,6 +129,10 @@ void CMicPublishReplayAdapter::SetParam(const std::string& url, bool publish, in
     m_url = url;
     m_publish = publish;
     m_showFlags = showFlags;
+}
+
+std::string CMicPublishReplayAdapter::WaitingBkPath() const {
+    return IsPublish() && Grabbel::CameraCount() <= 0 ? GetNoVideoBkPath() : GetLinkingVideoBkPath();
 }
 
 bool CMicPublishReplayAdapter::IsPublish() const {

@@ -71,6 +71,9 @@ public:
     void SetOwner(IMicPublishReplayCallBack* owner);
     void SetParam(const std::string& url, bool publish, int showFlags);
     bool IsPublish() const;
+    // The picture a slot shows while its stream connects: the own stream without a camera has no pictures to
+    // wait for (the no-video picture), any other the linking picture.
+    std::string WaitingBkPath() const;
     std::string GetUrl() const;
     int GetShowFlags() const;
 

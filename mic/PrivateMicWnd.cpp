@@ -43,7 +43,7 @@ void CPrivateMicWnd::InitWindow() {
     RECT rc;
     rc.left = 2, rc.top = 18, rc.right = 234, rc.bottom = 201;
     CreateView(*this, rc, 0, 0);
-    if (GetMicUid() != 0) m_view.SetBackgroundImage(GetLinkingVideoBkPath());
+    if (GetMicUid() != 0) m_view.SetBackgroundImage(m_adapter->WaitingBkPath());
     UpdateButtons();
     UpdateControlContent();
     UpdateTagImage();
@@ -61,7 +61,7 @@ void CPrivateMicWnd::SetMicUser(const RoomUserInfo& user, const std::string& url
     UpdateButtons();
     m_pop.SetNickName(user.nickname);
     UpdateTagImage();
-    m_view.SetBackgroundImage(GetLinkingVideoBkPath());
+    m_view.SetBackgroundImage(m_adapter->WaitingBkPath());
 }
 
 void CPrivateMicWnd::ApplyMicAttr(uint32_t attr) {

@@ -268,7 +268,7 @@ void CPublicMicWnd::SetMicUser(const RoomUserInfo& user, const std::string& url,
     UpdateTagImage();
     if (user.uid != 0) {
         ApplyStream(url, micattr);
-        m_view.SetBackgroundImage(GetLinkingVideoBkPath());
+        m_view.SetBackgroundImage(m_adapter->WaitingBkPath());
         m_view.SetStripEnabled(true);
         return;
     }

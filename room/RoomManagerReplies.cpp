@@ -160,10 +160,15 @@ bool CRoomManager::DispatchReply(CZQMessage* msg) {
             ShowHttpError("获取麦列表", why, "");
         }
     } else if (auto* m = As<CZQOpMicMsg>(msg)) {
-        if (!ok) {
+        m->ParseOpContext();
+        const bool ownJoin = m->ctxOpen && uint32_t(m->ctxTid) == CGlobalDataApp::GetInstance().GetUid() &&
+                             uint32_t(m->ctxUid) == uint32_t(m->ctxTid);
+        if (!ok && ownJoin) {
+            // The user's own request to take a microphone: told in the words of the microphone windows.
+            PostChatLine(BuildTipHtml("上麦失败(" + chathtml::EscapeHtml(why) + ")"));
+        } else if (!ok) {
             ShowHttpError("抱上/抱下 公/私麦", why, "");
         } else if (ui) {
-            m->ParseOpContext();
             auto r = std::make_unique<RoomMicOpResult>();
             r->uid = uint32_t(m->ctxUid);
             r->tid = uint32_t(m->ctxTid);
@@ -216,8 +221,9 @@ bool CRoomManager::DispatchReply(CZQMessage* msg) {
         // integer (a pointer does not fit there), so nothing is read from it or freed here.
         if (!ok) ShowHttpError("更新我的信息", why, "");
         else if (msg->ctxInt[0] != 0) PostRoomNotifyValue(ui, ROOM_NOTIFY_MY_INFO_UPDATED, 0);
-    } else if (As<CZQSendColorBarMsg>(msg)) {
-        if (!ok && msg->status == 255) ShowHttpError("发送彩条", why, "");
+    } else if (auto* m = As<CZQSendColorBarMsg>(msg)) {
+        if (ok) CoinUpdate(m->coin.xiubi, m->coin.xiubiver);
+        else if (msg->status == 255) ShowHttpError("发送彩条", why, "");
         else if (!ok) PostChatLine(chathtml::EscapeHtml(why) + "<br>");
     } else if (As<CZQUpdateWelWord>(msg)) {
         if (!ok) {

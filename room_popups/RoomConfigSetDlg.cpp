@@ -218,6 +218,8 @@ void CRoomConfigSetDlg::NickTip(const char* text, bool good) {
 
 void CRoomConfigSetDlg::SelectTab(int page) {
     if (m_pTab) m_pTab->SelectItem(page);
+    // The photo page has no option of its own: its button is marked as the options are.
+    if (CControlUI* b = m_PaintManager.FindControl("PhotoSetingBTN")) b->SetBkColor(page == 0 ? 0xFFDCE9F8 : 0);
 }
 
 void CRoomConfigSetDlg::SetPageTitle(int page) {
@@ -443,6 +445,8 @@ void CRoomConfigSetDlg::InitVideoPage() {
     }
     if (n > 0) combo->SelectItem(chosen);
     if (CControlUI* tip = m_PaintManager.FindControl("NoCameraTipLabel")) tip->SetVisible(n <= 0);
+    // Without a camera there is nothing to adjust.
+    if (CControlUI* quality = m_PaintManager.FindControl("ImageQualityRegulateBTN")) quality->SetEnabled(n > 0);
 }
 
 void CRoomConfigSetDlg::StartCameraPreview() {
@@ -489,6 +493,8 @@ void CRoomConfigSetDlg::InitVoicePage() {
     }
     if (n > 0) combo->SelectItem(chosen);
     if (CControlUI* tip = m_PaintManager.FindControl("NoCameraTipLabel")) tip->SetVisible(n <= 0);
+    // Without a camera there is nothing to adjust.
+    if (CControlUI* quality = m_PaintManager.FindControl("ImageQualityRegulateBTN")) quality->SetEnabled(n > 0);
 }
 
 void CRoomConfigSetDlg::StopMic() {

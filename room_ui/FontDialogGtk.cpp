@@ -10,7 +10,8 @@ namespace roomui {
 int CGtkFontDialog::Choose(HWND owner, FontChoice& io, FontDialogSession& session) {
     if (!gdk_display_get_default()) return 0;
     GtkWidget* top = m_widget ? gtk_widget_get_toplevel(GTK_WIDGET(m_widget)) : nullptr;
-    GtkWidget* dlg = gtk_font_chooser_dialog_new("字体", top && GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
+    GtkWidget* dlg = gtk_font_chooser_dialog_new(DuiLib::GbkToUtf8("字体").c_str(),
+                                                 top && GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
     gtk_window_set_modal(GTK_WINDOW(dlg), TRUE);
     char desc[160];
     snprintf(desc, sizeof(desc), "%s%s%s %d", DuiLib::GbkToUtf8(io.face).c_str(), io.weight > 699 ? " Bold" : "",

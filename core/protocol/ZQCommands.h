@@ -389,6 +389,10 @@ public:
     CZQMessage* Clone() override { return nullptr; }
     ZQ_ROOM_OP_FIELDS
     uint32_t cid = 0;
+    CoinReply coin;  // the balance after the charge, as the other paid commands give it
+
+protected:
+    void ReadOwn(const Json::Value& root) override { coin.Read(root); }
 };
 
 class CZQSendGiftMsg : public CZQCommand<CZQSendGiftMsg> {

@@ -148,12 +148,13 @@ public:
         g_signal_handlers_disconnect_by_data(m_window, this);
         if (m_area) g_signal_handlers_disconnect_by_data(m_area, this);
         if (m_entry) g_signal_handlers_disconnect_by_data(m_entry, this);
+        DisconnectText();
         gtk_widget_destroy(m_window);
         g_object_unref(m_window);
         if (m_css) g_object_unref(m_css);
         m_css = nullptr;
         m_entryCss.clear();
-        m_window = m_fixed = m_area = m_entry = nullptr;
+        m_window = m_fixed = m_area = m_entry = m_text = m_textView = nullptr;
         m_edit = nullptr;
     }
 
@@ -167,7 +168,8 @@ public:
         if (bShow) {
             ApplyGeometry();
             gtk_widget_show_all(m_window);
-            if (m_entry && !m_edit) gtk_widget_hide(m_entry);
+            if (m_entry && (!m_edit || m_multi)) gtk_widget_hide(m_entry);
+            if (m_text && (!m_edit || !m_multi)) gtk_widget_hide(m_text);
             for (auto& w : m_hidden) gtk_widget_hide(w);
             gtk_window_move(GTK_WINDOW(m_window), m_rc.left, m_rc.top);
             if (bActivate) {
@@ -318,41 +320,104 @@ public:
         if (m_tip) gtk_widget_hide(m_tip);
     }
 
+    // An edit whose text wraps (multiline) takes a text view, any other a one-line entry.
+    static bool MultiLine(CEditUI* edit) {
+        return (edit->GetTextStyle() & DT_WORDBREAK) != 0 && !edit->IsPasswordMode();
+    }
+    GtkWidget* Native() const { return m_multi ? m_text : m_entry; }
+
     void BeginEdit(CEditUI* edit) override {
         ::AssertUIThread("CGtkBackend::BeginEdit");
         if ((!m_window && !m_child) || !edit || !m_fixed) return;
-        if (!m_entry) {
+        const bool multi = MultiLine(edit);
+        if (m_edit && multi != m_multi && Native()) gtk_widget_hide(Native());
+        m_multi = multi;
+        if (multi && !m_text) {
+            // In a scrolled window of the edit's size: the view never grows over what lies below it.
+            m_text = gtk_scrolled_window_new(nullptr, nullptr);
+            gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_text), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+            m_textView = gtk_text_view_new();
+            gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(m_textView), GTK_WRAP_WORD_CHAR);
+            gtk_container_add(GTK_CONTAINER(m_text), m_textView);
+            gtk_widget_show(m_textView);
+            PutIn(m_fixed, m_text, 0, 0);
+            AddCss(m_textView);
+            g_signal_connect(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView)), "changed", G_CALLBACK(OnEntryChanged),
+                             this);
+            g_signal_connect(m_textView, "key-press-event", G_CALLBACK(OnEntryKey), this);
+        } else if (!multi && !m_entry) {
             m_entry = gtk_entry_new();
             gtk_entry_set_has_frame(GTK_ENTRY(m_entry), FALSE);
             PutIn(m_fixed, m_entry, 0, 0);
+            AddCss(m_entry);
             g_signal_connect(m_entry, "changed", G_CALLBACK(OnEntryChanged), this);
             g_signal_connect(m_entry, "key-press-event", G_CALLBACK(OnEntryKey), this);
         }
         m_edit = edit;
         UpdateEdit(edit);
-        gtk_widget_show(m_entry);
-        gtk_widget_grab_focus(m_entry);
-        if (!edit->IsAllSelected()) gtk_editable_set_position(GTK_EDITABLE(m_entry), -1);
+        gtk_widget_show(Native());
+        gtk_widget_grab_focus(multi ? m_textView : m_entry);
+        if (edit->IsAllSelected()) return;
+        if (multi) {
+            GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView));
+            GtkTextIter end;
+            gtk_text_buffer_get_end_iter(b, &end);
+            gtk_text_buffer_place_cursor(b, &end);
+        } else {
+            gtk_editable_set_position(GTK_EDITABLE(m_entry), -1);
+        }
     }
 
     void EndEdit(CEditUI* edit) override {
         ::AssertUIThread("CGtkBackend::EndEdit");
-        if (!m_entry || m_edit != edit) return;
+        if (!Native() || m_edit != edit) return;
         m_edit = nullptr;
-        gtk_widget_hide(m_entry);
+        gtk_widget_hide(Native());
         if (m_area) gtk_widget_grab_focus(m_area);
+    }
+
+    std::string NativeText() const {
+        if (!m_multi) return gtk_entry_get_text(GTK_ENTRY(m_entry));
+        GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView));
+        GtkTextIter from, to;
+        gtk_text_buffer_get_bounds(b, &from, &to);
+        gchar* t = gtk_text_buffer_get_text(b, &from, &to, FALSE);
+        std::string out = t ? t : "";
+        g_free(t);
+        return out;
+    }
+    void SetNativeText(const std::string& utf8) {
+        if (m_multi) gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView)), utf8.c_str(), -1);
+        else gtk_entry_set_text(GTK_ENTRY(m_entry), utf8.c_str());
     }
 
     void UpdateEdit(CEditUI* edit) override {
         ::AssertUIThread("CGtkBackend::UpdateEdit");
-        if (!m_entry || m_edit != edit) return;
+        if (!Native() || m_edit != edit) return;
         RECT rc = edit->GetPos();
-        RECT pad = edit->GetTextPadding();
         int bs = edit->GetBorderSize();
         int x = rc.left + std::max(bs, 1), y = rc.top + std::max(bs, 1);
         int w = std::max(1, rc.right - rc.left - 2 * std::max(bs, 1)),
             h = std::max(1, rc.bottom - rc.top - 2 * std::max(bs, 1));
-        (void)pad;
+        if (m_multi) {
+            MoveIn(m_fixed, m_text, x, y);
+            gtk_widget_set_size_request(m_text, w, h);
+            gtk_text_view_set_editable(GTK_TEXT_VIEW(m_textView), !edit->IsReadOnly());
+            StyleEntry(edit);
+            std::string utf8 = GbkToUtf8(edit->GetText());
+            if (utf8 != NativeText()) {
+                m_syncing = true;
+                SetNativeText(utf8);
+                m_syncing = false;
+            }
+            if (edit->IsAllSelected()) {
+                GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView));
+                GtkTextIter from, to;
+                gtk_text_buffer_get_bounds(b, &from, &to);
+                gtk_text_buffer_select_range(b, &from, &to);
+            }
+            return;
+        }
         MoveIn(m_fixed, m_entry, x, y);
         gtk_widget_set_size_request(m_entry, w, h);
         gtk_entry_set_visibility(GTK_ENTRY(m_entry), !edit->IsPasswordMode());
@@ -436,20 +501,15 @@ private:
         std::string family;
         for (char c : GbkToUtf8(f ? f->sFontName : CDuiString()))
             if (c != '"' && c != '\\' && c != ';' && c != '}') family += c;
-        char css[768];
+        char css[1024];
         snprintf(css, sizeof(css),
-                 "entry { background: #%06X; color: #%06X; border: none; box-shadow: none; border-radius: 0;"
-                 " min-height: 0; padding: 0 %dpx 0 %dpx; font-size: %dpx;"
+                 "entry, textview, textview text { background: #%06X; color: #%06X; border: none; box-shadow: none;"
+                 " border-radius: 0; min-height: 0; padding: 0 %dpx 0 %dpx; font-size: %dpx;"
                  " font-family: \"%s\", \"WenQuanYi Micro Hei\", sans-serif; }",
                  (unsigned)(bk & 0xFFFFFF), (unsigned)(fg & 0xFFFFFF), std::clamp((int)pad.right, 0, 100),
                  std::clamp((int)pad.left, 0, 100), f ? f->iSize : 12, family.substr(0, 200).c_str());
         if (m_entryCss == css) return;
         m_entryCss = css;
-        if (!m_css) {
-            m_css = gtk_css_provider_new();
-            gtk_style_context_add_provider(gtk_widget_get_style_context(m_entry), GTK_STYLE_PROVIDER(m_css),
-                                           GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        }
         gtk_css_provider_load_from_data(m_css, css, -1, nullptr);
     }
 
@@ -466,6 +526,19 @@ private:
     }
 
     static void OnAreaRealized(GtkWidget*, gpointer p) { static_cast<CGtkBackend*>(p)->ApplyCursor(); }
+
+    // The native editors share one style, loaded by StyleEntry.
+    void AddCss(GtkWidget* w) {
+        if (!m_css) m_css = gtk_css_provider_new();
+        gtk_style_context_add_provider(gtk_widget_get_style_context(w), GTK_STYLE_PROVIDER(m_css),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    }
+
+    void DisconnectText() {
+        if (!m_text) return;
+        g_signal_handlers_disconnect_by_data(m_textView, this);
+        g_signal_handlers_disconnect_by_data(gtk_text_view_get_buffer(GTK_TEXT_VIEW(m_textView)), this);
+    }
 
     // The drawing area's painting and input, for top-level and child windows alike.
     void ConnectArea() {
@@ -503,10 +576,11 @@ private:
         if (m_area) g_signal_handlers_disconnect_by_data(m_area, this);
         // Without a parent the entry went with the parent's destruction.
         if (m_entry && gtk_widget_get_parent(m_fixed)) g_signal_handlers_disconnect_by_data(m_entry, this);
+        if (gtk_widget_get_parent(m_fixed)) DisconnectText();
         if (GtkWidget* p = gtk_widget_get_parent(m_fixed)) gtk_container_remove(GTK_CONTAINER(p), m_fixed);
         if (m_area) g_object_unref(m_area);
         g_object_unref(m_fixed);
-        m_fixed = m_area = m_entry = nullptr;
+        m_fixed = m_area = m_entry = m_text = m_textView = nullptr;
         m_edit = nullptr;
     }
 
@@ -527,7 +601,8 @@ private:
         GList* kids = gtk_container_get_children(GTK_CONTAINER(m_fixed));
         for (GList* k = kids; k; k = k->next) {
             auto* w = static_cast<GtkWidget*>(k->data);
-            bool hidden = (w == m_entry && !m_edit) || std::find(m_hidden.begin(), m_hidden.end(), w) != m_hidden.end();
+            bool hidden = (w == m_entry && (!m_edit || m_multi)) || (w == m_text && (!m_edit || !m_multi)) ||
+                          std::find(m_hidden.begin(), m_hidden.end(), w) != m_hidden.end();
             if (!hidden) gtk_widget_show(w);
         }
         g_list_free(kids);
@@ -680,22 +755,22 @@ private:
         return FALSE;
     }
 
-    static void OnEntryChanged(GtkEditable*, gpointer p) {
+    static void OnEntryChanged(gpointer, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
         if (!self->m_syncing) self->SyncEntry();
     }
 
     void SyncEntry() {
-        if (!m_entry || !m_edit) return;
+        if (!Native() || !m_edit) return;
         CEditUI* edit = m_edit;
-        edit->InputText(Utf8ToGbk(gtk_entry_get_text(GTK_ENTRY(m_entry))).c_str());
+        edit->InputText(Utf8ToGbk(NativeText()).c_str());
         // The control may refuse or cut the text: show what it kept.
-        if (m_edit == edit && m_entry) {
+        if (m_edit == edit && Native()) {
             std::string kept = GbkToUtf8(edit->GetText());
-            if (kept != gtk_entry_get_text(GTK_ENTRY(m_entry))) {
+            if (kept != NativeText()) {
                 m_syncing = true;
-                gtk_entry_set_text(GTK_ENTRY(m_entry), kept.c_str());
-                gtk_editable_set_position(GTK_EDITABLE(m_entry), -1);
+                SetNativeText(kept);
+                if (!m_multi) gtk_editable_set_position(GTK_EDITABLE(m_entry), -1);
                 m_syncing = false;
             }
         }
@@ -788,6 +863,8 @@ private:
     GtkWidget* m_fixed = nullptr;
     GtkWidget* m_area = nullptr;
     GtkWidget* m_entry = nullptr;
+    GtkWidget* m_text = nullptr;  // the multi-line editor: a scrolled window around m_textView
+    GtkWidget* m_textView = nullptr;
     GtkWidget* m_tip = nullptr;
     GtkCssProvider* m_css = nullptr;
     std::string m_entryCss;
@@ -799,6 +876,7 @@ private:
     bool m_max = false;
     bool m_min = false;
     bool m_syncing = false;
+    bool m_multi = false;  // the edit under way is multi-line (m_text)
     bool m_menu = false;
     bool m_child = false;        // a WS_CHILD window inside its parent's container
     bool m_passThrough = false;  // a child whose input goes to its parent (HTTRANSPARENT)

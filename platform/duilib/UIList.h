@@ -93,7 +93,7 @@ public:
     CListUI();
     const char* GetClass() const override { return "ListUI"; }
     void* GetInterface(const char* pstrName) override;
-    UINT GetControlFlags() const override { return UIFLAG_TABSTOP; }
+    UINT GetControlFlags() const override { return IsKeyboardEnabled() ? UIFLAG_TABSTOP : 0; }
     bool Add(CControlUI* pControl) override;
     bool AddAt(CControlUI* pControl, int iIndex) override;
     bool Remove(CControlUI* pControl, bool bDoNotDestroy = false) override;
@@ -146,7 +146,7 @@ class CComboUI : public CContainerUI, public IListOwnerUI {
 public:
     const char* GetClass() const override { return "ComboUI"; }
     void* GetInterface(const char* pstrName) override;
-    UINT GetControlFlags() const override { return UIFLAG_TABSTOP; }
+    UINT GetControlFlags() const override { return IsKeyboardEnabled() ? UIFLAG_TABSTOP : 0; }
     bool Add(CControlUI* pControl) override;
     bool AddAt(CControlUI* pControl, int iIndex) override;
     bool Remove(CControlUI* pControl, bool bDoNotDestroy = false) override;

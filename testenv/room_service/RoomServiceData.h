@@ -53,7 +53,10 @@ struct SvcRoom {
 struct SvcData {
     std::map<uint32_t, SvcUser> users;
     std::map<int, SvcRoom> rooms;
-    std::map<uint32_t, uint32_t> giftPrices;  // gid -> price
+    std::map<uint32_t, uint32_t> giftPrices;                                            // gid -> price
+    std::map<uint32_t, uint32_t> tagPrices = {{1, 100}, {2, 200}, {3, 500}, {4, 100}};  // the sample catalogue's
+    std::set<uint32_t> luckyGifts = {20001, 20002};  // every third one sent wins ten times its price back
+    uint32_t luckySends = 0;
     uint32_t nextUid = 500000;
     uint32_t nextSid = 730001;  // distinctive, so that a test can look for it in logs
     uint32_t onlineCount = 0;

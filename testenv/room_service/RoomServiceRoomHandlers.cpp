@@ -385,7 +385,9 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     if (!Charge(*u, 1)) return Reply(10, "余额不足");
     PushNotice(ParamI(p, "rid"), "notifycolorbar",
                StringUtility::Format("uid=%u\ntid=%u\ncid=%u\n", u->uid, ParamU(p, "tid"), ParamU(p, "cid")));
-    return Reply(1);
+    Json::Value v = Reply(1);
+    v["user"] = CoinJson(*u);  // the balance after the charge, as for every paid command
+    return v;
 }
 
 // A notice body from its fields, one "key=value" line each.
@@ -426,6 +428,19 @@ Json::Value RoomService::OnSendGift(const Params& p) {
     if (!r->users.count(tid) || tid == u->uid) return Reply(2, "收礼人不在房间");
     if (!Charge(*u, static_cast<uint64_t>(price->second) * static_cast<uint64_t>(cnt))) return Reply(10, "余额不足");
     RecordGift(*r, u->uid, tid, gid, static_cast<uint32_t>(cnt), ParamS(p, "word"));
+    if (data_.luckyGifts.count(gid) && ++data_.luckySends % 3 == 0) {
+        const uint64_t income = uint64_t(price->second) * uint64_t(cnt) * 10;
+        u->xiubi += income;
+        ++u->xiubiver;
+        PushNotice(r->rid, "notifyluckygift",
+                   NoticeBody({{"id", std::to_string(u->uid)},
+                               {"nickname", UrlEnc(u->nickname)},
+                               {"level", std::to_string(u->level)},
+                               {"beautyid", std::to_string(u->beautyid)},
+                               {"gid", std::to_string(gid)},
+                               {"multiple", "10"},
+                               {"income", std::to_string(income)}}));
+    }
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);
     return v;
@@ -463,7 +478,9 @@ Json::Value RoomService::OnSendTag(const Params& p) {
     if (!r) return Reply(2, "房间不存在");
     uint32_t tid = ParamU(p, "tid");
     if (!r->users.count(tid)) return Reply(2, "该用户不在房间");
-    if (!Charge(*u, 10)) return Reply(10, "余额不足");
+    auto price = data_.tagPrices.find(ParamU(p, "tagid"));
+    if (price == data_.tagPrices.end()) return Reply(2, "印章不存在");
+    if (!Charge(*u, price->second)) return Reply(10, "余额不足");
     PushNotice(r->rid, "notifytag",
                NoticeBody({{"rid", std::to_string(r->rid)},
                            {"fid", std::to_string(u->uid)},

@@ -220,6 +220,19 @@ bool Stack::Start(const StackOptions& options, std::string* why) {
     rooms_.WithData([&](SvcData& d) {
         d.users[kAccountUid].level = 300;
         d.rooms[kBusyRoom].roles[kAccountUid] = 40;
+        // gwen may set welcome words in the busy room (a role of 20-40 and a level of 400-900).
+        SvcUser& gwen = d.users[kWelcomeUid];
+        gwen = d.users[1003];
+        gwen.uid = kWelcomeUid;
+        gwen.name = "gwen";
+        gwen.nickname = "小格";
+        gwen.beautyid = kWelcomeUid + 80000;
+        gwen.chatid = std::to_string(kWelcomeUid) + "_chat";
+        gwen.level = 500;
+        gwen.xiubi = 100000;
+        gwen.sid = 0;
+        d.rooms[kBusyRoom].roles[kWelcomeUid] = 30;
+        d.users[1004].level = 200;  // dora, whose lucky gifts win: a level the catalogue knows, as the tip shows it
         if (options.changedCatalogue) d.giftPrices[19999] = d.giftPrices[10001];
     });
     if (rooms_.Start(0) == 0) return fail("the room service cannot listen on loopback");
@@ -301,6 +314,7 @@ void Stack::Talk() {
         if (peer) {
             peer->Say(kLines[n % (sizeof kLines / sizeof kLines[0])]);
             if (n % 5 == 4) PeerGift(*peer, 1002, kEffectGift, 1);
+            if (n % 5 == 2) PeerGift(*peer, 1002, kLuckyGift, 1);  // every third one wins: a lucky-gift notice
         }
         lk.lock();
         talkWake_.wait_for(lk, std::chrono::seconds(4), [this] { return !talking_; });
@@ -414,7 +428,9 @@ std::string Stack::Describe() const {
         out << "no RTMP server (" << rtmpNote_ << "): the microphones stay dark\n";
     }
     out << "picture uploads " << uploads_.UploadUrl() << "\n";
-    if (options_.talker) out << "dora (小美) talks in room " << kBusyRoom << " every few seconds and sends gifts\n";
+    if (options_.talker)
+        out << "dora (小美) talks in room " << kBusyRoom
+            << " every few seconds and sends gifts (every third lucky gift wins)\n";
     out << "data folder " << dataDir_ << "\ninstallation folder " << installDir_ << "\n";
     return out.str();
 }

@@ -67,6 +67,10 @@ public:
     static constexpr uint32_t kEffectGift = 10005;
     // The account "alice" (password "secret"): a paying user, director of the busy room.
     static constexpr uint32_t kAccountUid = 1001;
+    // The account "gwen" (password "pw"): may set welcome words in the busy room; and a lucky gift, every
+    // third of which the room service announces as won.
+    static constexpr uint32_t kWelcomeUid = 1006;
+    static constexpr uint32_t kLuckyGift = 20001;
 
     Stack();
     ~Stack();

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "E2eDriver.h"
 #include "LobbyMessages.h"
@@ -21,9 +22,9 @@ constexpr int kBusy = testenv::Stack::kBusyRoom;
 constexpr uint32_t kCarol = 1003;
 constexpr int kPublicPane = 1;
 
-// The middle of the first button of the room window's title bar (the favourite button): a stretch of the
-// buttons' colour along row y.
-POINT FirstTitleButton(const Window& room, int y = 25) {
+// The middle of the n-th button of the room window's title bar (0 the favourite button, 1 the room
+// management button where shown): stretches of the buttons' colour along row y.
+POINT TitleButton(const Window& room, int n = 0, int y = 25) {
     const std::vector<unsigned char> px = Grab({room.rc.left, room.rc.top + y, room.rc.right, room.rc.top + y + 1});
     auto near = [](int a, int b) { return a - b < 8 && b - a < 8; };
     int start = -1;
@@ -32,7 +33,7 @@ POINT FirstTitleButton(const Window& room, int y = 25) {
         const int x = int(i / 3);
         if (button && start < 0) start = x;
         if (start >= 0 && near(px[i], 0x2F) && near(px[i + 1], 0x7F) && near(px[i + 2], 0xE8)) {
-            if (x - start > 30) return {(start + x) / 2, y};
+            if (x - start > 30 && n-- == 0) return {(start + x) / 2, y};
             start = -1;
         }
     }
@@ -128,6 +129,34 @@ TEST_F(People, ALaterUserEntersTalksAndLeaves) {
         << "the list is not as before she came";
     usleep(400000);
     Screenshot(room.rc, ShotDir() + "/people-later-user-left.png");
+
+    // The font chooser of the input has its title.
+    SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+    RaiseAt(room, skin.Center("btnChatChooseFont"));
+    Focus(room);
+    Click(room, skin.Center("btnChatChooseFont"));
+    Window font;
+    EXPECT_TRUE(WaitWindow(Utf8("^字体$"), font, 10000)) << "the font chooser has no title";
+    if (font.id) {
+        usleep(500000);
+        Screenshot(font.rc, ShotDir() + "/people-font-chooser.png");
+        Key("Escape");
+        EXPECT_TRUE(WaitFor([] { return WindowGone(Utf8("^字体$")); }, 10000));
+    }
+
+    // The settings dialog's photo page: the catalogue's pictures in whole rows, the page marked.
+    RaiseAt(room, skin.Center("VideoSetupBTN"));
+    Focus(room);
+    Click(room, skin.Center("VideoSetupBTN"));
+    Window settings;
+    ASSERT_TRUE(WaitWindow(Utf8("^房间设置对话框$"), settings, 10000));
+    usleep(500000);
+    SkinLayout settingsSkin("RoomConfigSet.xml", settings.Width(), settings.Height());
+    Click(settings, settingsSkin.Center("PhotoSetingBTN"));
+    usleep(800000);
+    Screenshot(settings.rc, ShotDir() + "/people-photo-page.png");
+    Click(settings, settingsSkin.Center("RoomConfigCancelBTN"));
+    EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^房间设置对话框$")); }, 10000));
 }
 
 // Signed in elsewhere while in a room: the next request the room makes is refused for the session, the user
@@ -147,7 +176,7 @@ TEST_F(People, ASessionTakenOverInTheRoomLeadsBackToTheLoginOnce) {
         Focus(room);
         Shell("xdotool mousemove 0 0");
         usleep(300000);
-        const POINT fav = FirstTitleButton(room);
+        const POINT fav = TitleButton(room);
         Screenshot(room.rc, ShotDir() + "/people-room-before-favourite.png");
         ASSERT_GE(fav.x, 0) << "no favourite button";
         Click(room, fav);
@@ -170,6 +199,152 @@ TEST_F(People, ASessionTakenOverInTheRoomLeadsBackToTheLoginOnce) {
     usleep(2000000);
     EXPECT_EQ(MessageBoxes(), 0) << "told more than once";
     Screenshot(login.rc, ShotDir() + "/people-login-again.png");
+
+    // Tab from the account field reaches 登录 over the password, its focus shown.
+    SkinLayout skin("LoginSkin.xml", login.Width(), login.Height());
+    Focus(login);
+    Click(login, skin.Center("UserNameEdit"));
+    usleep(300000);
+    const RECT button = ToScreen(login, skin.Rect("LoginBTN"));
+    const auto unfocused = Grab(button);
+    Key("Tab");
+    usleep(200000);
+    Key("Tab");
+    EXPECT_TRUE(WaitFor([&] { return Difference(unfocused, Grab(button)) > 0.01; }, 5000)) << "no visible focus";
+    Screenshot(login.rc, ShotDir() + "/people-login-tab-focus.png");
+}
+
+// The room management dialog: the stored sample notice shows its text; the notice text wraps inside its
+// box; the link is drawn inside its own box while typed.
+TEST_F(People, RoomManagementNoticeFields) {
+    SignIn("alice", "secret");
+    if (HasFatalFailure()) return;
+    EnterBusyRoom();
+    if (HasFatalFailure()) return;
+    Window dlg;
+    for (int i = 0; i < 3 && !FindWindow(Utf8("^房间管理$"), dlg); ++i) {
+        RaiseAt(room, {room.Width() / 2, 25});
+        Focus(room);
+        Shell("xdotool mousemove 0 0");
+        usleep(300000);
+        const POINT manage = TitleButton(room, 1);
+        ASSERT_GE(manage.x, 0) << "no room management button";
+        Click(room, manage);
+        WaitWindow(Utf8("^房间管理$"), dlg, 8000);
+    }
+    ASSERT_TRUE(FindWindow(Utf8("^房间管理$"), dlg)) << "no room management dialog";
+    usleep(400000);
+    SkinLayout skin("RoomManagerWnd.xml", dlg.Width(), dlg.Height());
+    if (auto* tabs = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RoomSetNoticeTabLayout")))
+        tabs->SelectItem(1);
+    skin.Manager().UpdateLayout();
+    Click(dlg, skin.Center("RoomManageNoticeOption"));
+    usleep(400000);
+    Click(dlg, skin.Center("NoticeBTN1"));  // the first stored notice into the fields
+    usleep(600000);
+    const RECT text = ToScreen(dlg, skin.Rect("NoticeContentRichEdit"));
+    const RECT link = ToScreen(dlg, skin.Rect("NoticeLinkEdit"));
+    Screenshot(dlg.rc, ShotDir() + "/people-manager-notice.png");
+    const RECT firstLine{text.left + 3, text.top + 3, text.left + 120, text.top + 19};
+    EXPECT_GT(Ink(firstLine), 0.02) << "the sample notice shows no text";
+
+    // A long text wraps: its first line stays at the top, the rest goes on below it.
+    Click(dlg, {skin.Center("NoticeContentRichEdit").x, skin.Rect("NoticeContentRichEdit").top + 10});
+    Key("ctrl+a");
+    TypeText(std::string(3, ' ') + Utf8("今天晚上八点有精彩的节目，欢迎大家准时来到欢乐大厅一起唱歌聊天"));
+    usleep(500000);
+    Screenshot(dlg.rc, ShotDir() + "/people-manager-notice-typed.png");
+    const RECT secondLine{text.left + 3, text.top + 22, text.right - 3, text.top + 40};
+    EXPECT_GT(Ink(firstLine), 0.02) << "the first line is not at the top";
+    EXPECT_GT(Ink(secondLine), 0.02) << "the text does not wrap";
+
+    // The link is drawn inside its box, nothing below it.
+    Click(dlg, skin.Center("NoticeLinkEdit"));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const auto px = Grab({link.left + 8, link.top, link.left + 9, link.top + 1});
+            return px.size() >= 3 && px[0] == 0x2F && px[1] == 0x7F && px[2] == 0xE8;  // the focus border
+        },
+        10000))
+        << "the link box took no focus";
+    TypeText("http://127.0.0.1/notice/page");
+    usleep(500000);
+    Screenshot(dlg.rc, ShotDir() + "/people-manager-link-typed.png");
+    EXPECT_GT(Ink({link.left + 2, link.top + 2, link.right - 2, link.bottom - 2}), 0.02) << "the link is not shown";
+    EXPECT_LT(Ink({link.left, link.bottom + 1, link.right, link.bottom + 5}), 0.001) << "text below the link box";
+    Key("Escape");
+}
+
+// The demo's gwen may set welcome words: the menu beside the send button offers them and the service takes
+// the chosen one. A lucky gift that wins shows its tip in the room.
+TEST_F(People, WelcomeWordsOfTheDemoAccountAndALuckyGift) {
+    SignIn("gwen", "pw");
+    if (HasFatalFailure()) return;
+    EnterBusyRoom();
+    if (HasFatalFailure()) return;
+    SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+    const int words = stack.Rooms().RequestCount("updatewelword");
+    RaiseAt(room, skin.Center("btnChatSendDropDowm"));
+    Focus(room);
+    Click(room, skin.Center("btnChatSendDropDowm"));
+    Window menu;
+    ASSERT_TRUE(WaitWindow("^ZqMenu$", menu, 10000)) << "no welcome-words menu";
+    usleep(300000);
+    Screenshot({menu.rc.left - 10, menu.rc.top - 10, menu.rc.right + 10, menu.rc.bottom + 10},
+               ShotDir() + "/people-welcome-menu.png");
+    Window sub;
+    auto opened = [&] {
+        const std::string ids = Shell("xdotool search --onlyvisible --name '^ZqMenu$' 2>/dev/null");
+        for (size_t at = 0; at < ids.size();) {
+            const size_t end = ids.find('\n', at);
+            const unsigned long id = std::strtoul(ids.substr(at, end - at).c_str(), nullptr, 10);
+            if (id && id != menu.id && FindWindow("^ZqMenu$", sub)) {
+                sub.id = id;
+                const std::string geo = Shell("xdotool getwindowgeometry --shell " + std::to_string(id));
+                auto val = [&](const char* k) {
+                    const size_t p = geo.find(k);
+                    return p == std::string::npos ? 0 : atoi(geo.c_str() + p + strlen(k));
+                };
+                sub.rc = {val("X="), val("Y="), val("X=") + val("WIDTH="), val("Y=") + val("HEIGHT=")};
+                return true;
+            }
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+        return false;
+    };
+    Shell("xdotool mousemove " + std::to_string(menu.rc.left + 60) + " " + std::to_string(menu.rc.top + MenuRowY(0)));
+    if (!WaitFor(opened, 3000)) Click(menu, {60, MenuRowY(0)});
+    ASSERT_TRUE(WaitFor(opened, 10000)) << "迎宾语 opens no list of words (not allowed?)";
+    usleep(300000);
+    Screenshot({menu.rc.left - 10, std::min(menu.rc.top, sub.rc.top) - 10, sub.rc.right + 10,
+                std::max(menu.rc.bottom, sub.rc.bottom) + 10},
+               ShotDir() + "/people-welcome-words-menu.png");
+    Click(sub, {60, MenuRowY(0)});
+    ASSERT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("updatewelword") > words; }, 10000));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            bool set = false;
+            stack.Rooms().WithData(
+                [&](testenv::SvcData& d) { set = d.rooms[kBusy].welcome.count(testenv::Stack::kWelcomeUid) > 0; });
+            return set;
+        },
+        10000))
+        << "the service did not take the words";
+
+    // Three lucky gifts from another user: the third wins, the room shows its tip.
+    std::string why;
+    auto dora = stack.Peer("dora", kBusy, &why);
+    ASSERT_TRUE(dora) << why;
+    const RECT tip = ToScreen(room, skin.Rect("GlobalGiftInform"));
+    const RECT tipRow{tip.left, tip.top, tip.right, tip.top + 20};
+    usleep(1000000);  // the gift banner of the entry has moved on
+    const auto before = Grab(tipRow);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(stack.PeerGift(*dora, 1002, testenv::Stack::kLuckyGift, 1));
+    EXPECT_TRUE(varnet.WaitLog("RoomLogic.txt", "幸运礼物"));
+    EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(tipRow)) > 0.02; }, 10000)) << "no lucky-gift tip";
+    usleep(300000);
+    Screenshot(room.rc, ShotDir() + "/people-lucky-gift.png");
 }
 
 // A second copy on the same data folder publishes its window beside the first one's; the updater's link

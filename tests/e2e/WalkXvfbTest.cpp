@@ -394,6 +394,33 @@ void AliceInTheBusyRoom(Program& varnet, testenv::Stack& stack, const Window& lo
     Step("alice left the room");
 }
 
+// A second user enters after the newcomer: she is greeted and listed, talks under her name, leaves, and the
+// list is as before.
+void ASecondUserEntersAndLeaves(Program& varnet, testenv::Stack& stack, const Window& roomWnd) {
+    const std::string shots = ShotDir();
+    SkinLayout skin("RoomSkin.xml", roomWnd.Width(), roomWnd.Height());
+    if (auto* tab = dynamic_cast<CTabLayoutUI*>(skin.Manager().FindControl("RightUserListTab"))) tab->SelectItem(1);
+    skin.Manager().UpdateLayout();
+    const RECT list = ToScreen(roomWnd, skin.Rect("UserMemberList"));
+    const auto before = Grab(list);
+    auto gwen = std::make_unique<testenv::PeerClient>(stack.Rooms().Endpoint());
+    ASSERT_TRUE(gwen->SignIn("gwen", "pw") && gwen->EnterRoom(testenv::Stack::kBusyRoom)) << gwen->LastError();
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("小格(81006)"))) << "the second user is not greeted";
+    EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(list)) > 0.005; }, 10000)) << "she is not listed";
+    ASSERT_TRUE(gwen->Say("大家晚上好"));
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("大家晚上好")));
+    usleep(500000);
+    Screenshot(roomWnd.rc, shots + "/04a-second-user-entered.png");
+    Step("a second user entered after the newcomer: greeted, listed, her line under her name",
+         shots + "/04a-second-user-entered.png");
+    gwen.reset();  // leaves
+    EXPECT_TRUE(varnet.WaitPaneLine(CHAT_VIEW_PUBLIC, Utf8("小格 离开房间"))) << "her leaving is not told";
+    EXPECT_TRUE(WaitFor([&] { return Difference(before, Grab(list)) < 0.002; }, 10000)) << "she is still listed";
+    usleep(300000);
+    Screenshot(roomWnd.rc, shots + "/04b-second-user-left.png");
+    Step("the second user left: told in the public view, gone from the list", shots + "/04b-second-user-left.png");
+}
+
 }  // namespace
 
 TEST(Walk, NewcomerThroughEveryWindow) {
@@ -433,6 +460,7 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     usleep(1500000);  // laid out and drawn
     Screenshot(roomWnd.rc, shots + "/04-room.png");
     Step("entered the room from the directory: its window opened and its chat connected", shots + "/04-room.png");
+    ASecondUserEntersAndLeaves(varnet, stack, roomWnd);
 
     // The performers: three publishers on the room's microphones; their windows show moving pictures.
     SkinLayout skin("RoomSkin.xml", roomWnd.Width(), roomWnd.Height());
@@ -552,8 +580,10 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     ForeignWindowOverThePanes(roomWnd, shots);
 
     // Leaving: the room window's close button.
+    const int exitsBefore = stack.Rooms().RequestCount("exitroom");  // the second user's among them
     Click(roomWnd, {roomWnd.Width() - 10 - 16, 25});
-    EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("exitroom") == 1; })) << "the room was not left";
+    EXPECT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("exitroom") == exitsBefore + 1; }))
+        << "the room was not left";
     EXPECT_TRUE(stack.Chat().WaitMembers(room, 1, 10000)) << "leaving the room did not end its chat";  // dora stays
     EXPECT_TRUE(WaitFor([&] { return WindowGone(".*[(]" + std::to_string(room) + "[)]"); }, 10000));
     Step("left the room: its window closed and its chat ended");

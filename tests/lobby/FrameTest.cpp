@@ -485,6 +485,7 @@ TEST_F(FrameTest, HomePageForEveryLevelAndDirectoryClicks) {
 TEST_F(FrameTest, ReLoginClosesTheRoomsAndReloadsTheDirectory) {
     Open();
     int navs = service->RequestCount("getallnav");
+    static_cast<CEditUI*>(UITest::Find(frame.get(), "SearchEdit"))->SetText("3003");  // the last account's search
     frame->onModal = [&](WindowImplBase& dlg) {
         RunLater(10, [&] {
             static_cast<CEditUI*>(UITest::Find(&dlg, "UserNameEdit"))->InputText("alice");
@@ -499,6 +500,7 @@ TEST_F(FrameTest, ReLoginClosesTheRoomsAndReloadsTheDirectory) {
     EXPECT_TRUE(PumpUntil([&] { return service->RequestCount("getallnav") == navs + 1 && RowOf("我的房间"); }, 10000));
     EXPECT_EQ(Text("NickNameLabel"), "爱丽丝(81001)");
     EXPECT_EQ(service->RequestCount("logout"), 1);
+    EXPECT_EQ(Text("SearchEdit"), "输入房间ID");
 }
 
 // Code 44 from an open room: the old session leaves the room before it logs out, then the new account

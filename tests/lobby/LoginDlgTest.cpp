@@ -183,6 +183,24 @@ TEST_F(LoginTest, RememberedPasswordsMoveIntoTheSecretStore) {
     EXPECT_EQ(ReadSavedAccounts().front().password, "");
 }
 
+// Tab goes account -> password -> 登录 and round again; the focused control shows it.
+TEST_F(LoginTest, TabGoesThroughAccountPasswordAndLogin) {
+    CLoginDlg dlg(nullptr, CLoginDlg::kModeGuest + 100);
+    std::vector<std::string> order;
+    UINT r = Run(dlg, [&] {
+        UITest::Find(&dlg, "UserNameEdit")->SetFocus();
+        for (int i = 0; i < 4; ++i) {
+            CControlUI* f = dlg.m_PaintManager.GetFocus();
+            order.push_back(f ? f->GetName().c_str() : "");
+            if (f) EXPECT_NE(f->GetFocusBorderColor(), 0u) << order.back() << " shows no focus";
+            ::SendMessage(dlg.GetHWND(), WM_KEYDOWN, VK_TAB, 0);
+        }
+        dlg.Close(2);
+    });
+    EXPECT_EQ(r, 2u);
+    EXPECT_EQ(order, (std::vector<std::string>{"UserNameEdit", "PassWordEdit", "LoginBTN", "UserNameEdit"}));
+}
+
 TEST_F(LoginTest, AccountLoginFillsTheStateAndSavesTheAccount) {
     CLoginDlg dlg(nullptr, CLoginDlg::kModeGuest + 100);  // a mode without automatic steps
     UINT r = Run(dlg, [&] {
@@ -233,10 +251,20 @@ TEST_F(LoginTest, RefusalsTimeOutAndEmptyFields) {
         waitEnabled();
         record();
         PumpMessagesFor(800);  // the service ends its stalled answers
+        // A registration fills in its new account: the refusal's tip goes.
+        Type(dlg, "PassWordEdit", "wrong");
+        service->ClearFaults();
+        Type(dlg, "UserNameEdit", "alice");
+        UITest::Click(&dlg, "LoginBTN");
+        waitEnabled();
+        auto* texts = new std::map<std::string, std::string>{{"uname", "carol"}, {"pwd", "pw"}};
+        ::SendMessage(dlg.GetHWND(), WM_LOGIN_UI_INFO, 0, LPARAM(texts));
+        record();
         dlg.Close(2);
     });
     EXPECT_EQ(r, 2u);
-    ASSERT_EQ(tips.size(), 5u);
+    ASSERT_EQ(tips.size(), 6u);
+    EXPECT_EQ(tips[5], std::make_pair(CDuiString(""), CDuiString("")));
     EXPECT_EQ(tips[0], std::make_pair(CDuiString("请输入用户名!"), CDuiString("")));
     EXPECT_EQ(tips[1], std::make_pair(CDuiString(""), CDuiString("请输入密码!")));
     EXPECT_EQ(tips[2], std::make_pair(CDuiString(""), CDuiString("密码错误")));

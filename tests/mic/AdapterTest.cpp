@@ -1,6 +1,7 @@
 // The publish/replay adapter: status tables, parameter records from the configuration, meter samples
 // and show switches.
 #include "CameraSource.h"
+#include "GlobalData.h"
 #include "MicPublishReplayAdapter.h"
 #include "MicTestSupport.h"
 #include "SyntheticCamera.h"
@@ -106,6 +107,24 @@ TEST(MicAdapter, RecordsComeFromTheConfigurationAndTheDeviceNames) {
     a.SetParam(std::string(3000, 'u'), false, 3);
     a.FillReplayParam(r);
     EXPECT_EQ(1023u, strlen(r.url));
+    capture::SelectSyntheticCamera(-1);
+}
+
+// While a stream connects its slot shows the linking picture, except the own stream without a camera, which
+// has no pictures to wait for.
+TEST(MicAdapter, TheOwnStreamWithoutACameraWaitsWithTheNoVideoPicture) {
+    struct NoCameras : capture::CameraStandIn {
+        std::vector<capture::CameraInfo> List() override { return {}; }
+        std::unique_ptr<capture::CameraSource> Create(int) override { return nullptr; }
+    } none;
+    CMicPublishReplayAdapter a;
+    capture::SelectSyntheticCamera(1);
+    a.SetParam("rtmp://x/y/z", true, 3);
+    EXPECT_EQ(a.WaitingBkPath(), GetLinkingVideoBkPath());
+    capture::SetCameraStandIn(&none);
+    EXPECT_EQ(a.WaitingBkPath(), GetNoVideoBkPath());
+    a.SetParam("rtmp://x/y/z", false, 3);  // another performer's stream
+    EXPECT_EQ(a.WaitingBkPath(), GetLinkingVideoBkPath());
     capture::SelectSyntheticCamera(-1);
 }
 

@@ -349,7 +349,7 @@ TEST_F(Worker, PaidCommandsAreNeverResent) {
         int requests;
         int status;
     };
-    const Row rows[] = {{&gift, 10, 1, 255},       {&multi, 2, 1, 255}, {&tag, 10, 1, 255},
+    const Row rows[] = {{&gift, 10, 1, 255},       {&multi, 2, 1, 255}, {&tag, 100, 1, 255},
                         {&broadcast, 100, 1, 255}, {&bar, 1, 1, 255},   {&notice, 0, 2, 1}};
     using K = testenv::RoomServiceFault::Kind;
     size_t n = rec.Get().size();

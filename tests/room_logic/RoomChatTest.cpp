@@ -8,6 +8,7 @@
 #include "BrowserHtmlCheck.h"
 #include "ChatServer.h"
 #include "ChatSignature.h"
+#include "GlobalData.h"
 #include "MsgClientThread.h"
 #include "PeerClient.h"
 #include "RoomInfoMgr.h"
@@ -342,6 +343,61 @@ TEST_F(RoomChat, LaterUsersAreAnnouncedAndUnknownSendersNamedFromTheFrame) {
         ASSERT_TRUE(ui.WaitLine("pst " + c.frameName));
         EXPECT_NE(ui.FindLine("pst " + c.frameName)->text.find(c.shown), std::string::npos);
     }
+}
+
+// A colour bar's answer carries the balance after its charge, as the other paid answers do; a stamp costs
+// what the catalogue says.
+TEST_F(RoomChat, PaidAnswersCarryTheBalance) {
+    Enter();
+    auto coins = [] { return CGlobalDataApp::GetInstance().GetAccount().xiubi; };
+    auto balance = [&] {
+        uint64_t x = 0;
+        service.WithData([&](testenv::SvcData& d) { x = d.users[1001].xiubi; });
+        return x;
+    };
+    const uint64_t start = balance();
+    CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.xiubiver = 0; });
+    CZQSendColorBarMsg bar;
+    bar.uid = kSelf;
+    bar.sid = 7777;
+    bar.rid = int(kRoom);
+    bar.tid = 1002;
+    bar.cid = 1;
+    bar.ctxInt[0] = int(kRoom);
+    ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&bar), 1);
+    EXPECT_TRUE(PumpUntil([&] { return coins() == start - 1; }, 5000)) << coins();
+    CZQSendTagMsg stamp;
+    stamp.uid = kSelf;
+    stamp.sid = 7777;
+    stamp.rid = int(kRoom);
+    stamp.tid = 1002;
+    stamp.tagid = 2;
+    stamp.ctxInt[0] = int(kRoom);
+    ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&stamp), 1);
+    EXPECT_TRUE(PumpUntil([&] { return coins() == start - 1 - 200; }, 5000)) << coins();
+}
+
+// The user's own request for a microphone, refused, is told as the microphone windows tell it, not in the
+// words for moderating others.
+TEST_F(RoomChat, AnOwnMicrophoneRequestRefusedIsToldAsSuch) {
+    Enter();
+    testenv::RoomServiceFault refuse;
+    refuse.kind = testenv::RoomServiceFault::Refuse;
+    refuse.status = 2;
+    refuse.desc = "等级不够";
+    service.SetFault("opmic", refuse);
+    CZQOpMicMsg mic;
+    mic.uid = kSelf;
+    mic.sid = 7777;
+    mic.rid = int(kRoom);
+    mic.tid = int(kSelf);
+    mic.optype = 1;
+    mic.mictype = 2;
+    mic.ctxInt[0] = int(kRoom);
+    mic.ctxInt[1] = int(kSelf);
+    ASSERT_EQ(CMsgClientThread::GetInstance().PostRequest(&mic), 1);
+    EXPECT_TRUE(ui.WaitLine("上麦失败(等级不够)"));
+    for (const auto& p : ui.posted) EXPECT_EQ(p.text.find("抱上/抱下"), std::string::npos) << p.text;
 }
 
 // A chat client whose receive thread cannot be started the first `fail` times.

@@ -51,17 +51,31 @@ TEST(SettingsXvfb, PersonalAndVideoPagesScreenshot) {
         dlg.CenterWindow();
         CControlUI* noCamera = dlg.m_PaintManager.FindControl("NoCameraTipLabel");
         ASSERT_NE(noCamera, nullptr);
-        for (int page : {1, 3}) {
+        CControlUI* photoPage = dlg.m_PaintManager.FindControl("PhotoSetingBTN");
+        ASSERT_NE(photoPage, nullptr);
+        for (int page : {0, 1, 3}) {
             dlg.OpenPage(page);
             dlg.ShowWindow(true);
             Shot(dlg, dir + "/settings_page" + std::to_string(page) + ".png");
+            EXPECT_EQ(photoPage->GetBkColor() != 0, page == 0) << "the photo page is marked only when open";
         }
+        // The catalogue's six pictures of each list: one row each, not five and one.
+        dlg.OpenPage(0);
+        for (int i = 1; i <= 6; ++i)
+            dlg.m_PaintManager.FindControl(("SelMenPhotoBTN" + std::to_string(i)).c_str())->SetVisible(true);
+        dlg.m_PaintManager.UpdateLayout();
+        EXPECT_EQ(dlg.m_PaintManager.FindControl("SelMenPhotoBTN6")->GetPos().top,
+                  dlg.m_PaintManager.FindControl("SelMenPhotoBTN1")->GetPos().top);
         EXPECT_FALSE(noCamera->IsVisible());
-        // Without a camera the video page says so.
+        CControlUI* quality = dlg.m_PaintManager.FindControl("ImageQualityRegulateBTN");
+        ASSERT_NE(quality, nullptr);
+        EXPECT_TRUE(quality->IsEnabled());
+        // Without a camera the video page says so, and offers no picture settings.
         NoCameras none;
         capture::SetCameraStandIn(&none);
         dlg.OpenPage(3);
         EXPECT_TRUE(noCamera->IsVisible());
+        EXPECT_FALSE(quality->IsEnabled());
         EXPECT_EQ(static_cast<CComboUI*>(dlg.m_PaintManager.FindControl("SelVideoDeviceCombo"))->GetCount(), 0);
         Shot(dlg, dir + "/settings_no_camera.png");
         capture::SelectSyntheticCamera(1);
