@@ -57,6 +57,7 @@ struct Published {
     std::shared_ptr<Endpoint> ep;
     GSource* source = nullptr;
     std::string path;
+    bool secondary = false;  // "<name>.<pid>.sock": this process's own name, its lock file goes with it
     dev_t dev = 0;
     ino_t ino = 0;
 };
@@ -186,10 +187,15 @@ void Retire(Published& p) {
         g_source_unref(p.source);
         p.source = nullptr;
     }
-    NameLock lock(p.path);
-    struct stat st {};
-    if (stat(p.path.c_str(), &st) == 0 && st.st_dev == p.dev && st.st_ino == p.ino) {
-        unlink(p.path.c_str());  // only our own socket, never a newer publisher's
+    {
+        NameLock lock(p.path);
+        struct stat st {};
+        if (stat(p.path.c_str(), &st) == 0 && st.st_dev == p.dev && st.st_ino == p.ino) {
+            unlink(p.path.c_str());  // only our own socket, never a newer publisher's
+        }
+    }
+    if (p.secondary) {
+        unlink((p.path + ".lock").c_str());  // no other process publishes under this process's id
     }
 }
 
@@ -299,6 +305,7 @@ bool PublishWindowProperty(const char* name, HWND hwnd, const std::vector<UINT>&
         if (fd < 0 && (taken || SocketAlive(addr))) {
             // Another running copy holds the name: this one publishes beside it under its process id.
             p.path = SecondaryPath(path, getpid());
+            p.secondary = true;
             if (!FillAddress(p.path, addr)) {
                 return false;
             }

@@ -202,7 +202,7 @@ public:
         service.SetCheckSignature(false);
         service.WithData([&](testenv::SvcData& d) {
             d.chatPort = chat.Port();
-            d.users[kSelf].sid = 7777;
+            d.users[kSelf].sid = s_sid;
             d.users[kSelf].level = 500;  // may set welcome words (the welcome menu has its submenu)
             d.users[kSelf].xiubi = 100000;
             for (uint32_t uid : {kPerformer, kOther}) {
@@ -228,7 +228,7 @@ public:
         ASSERT_TRUE(workerUp);
         CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
             a.uid = kSelf;
-            a.sid = 7777;
+            a.sid = s_sid;
             a.level = 500;
             a.nickname = "me";
             a.loginType = 0;
@@ -323,7 +323,7 @@ public:
         // a request of ours queued now comes after anything queued before.
         CZQGetRoomUserMsg sentinel;
         sentinel.uid = kSelf;
-        sentinel.sid = 7777;
+        sentinel.sid = s_sid;
         sentinel.rid = kRoom;
         const int sentinels = service.RequestCount("getroomuser");
         CMsgClientThread::GetInstance().PostRequest(&sentinel);
@@ -359,10 +359,12 @@ public:
     void ReopenLobby() {
         if (frame && ::IsWindow(frame->GetHWND())) ::DestroyWindow(frame->GetHWND());
         frame.reset();
-        service.WithData([](testenv::SvcData& d) { d.users[kSelf].sid = 7777; });
-        CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) {
+        // A new session, as a new login gives: a refusal for the one logged out concerns no later lobby.
+        const uint32_t sid = ++s_sid;
+        service.WithData([sid](testenv::SvcData& d) { d.users[kSelf].sid = sid; });
+        CGlobalDataApp::GetInstance().UpdateAccount([sid](UserAccount& a) {
             a.uid = kSelf;
-            a.sid = 7777;
+            a.sid = sid;
             a.loginType = 0;
         });
         frame = std::make_unique<CVarnetFrameWnd>(std::make_unique<CRoomManager>(&ui));
@@ -370,6 +372,7 @@ public:
     }
 
     static inline testenv::RoomService service;
+    static inline uint32_t s_sid = 7777;
     static inline testenv::ChatServer chat;
     mic_test::FakeScript player, publisher;
     CRoomUI ui;  // outlives the frame and its room manager
@@ -526,7 +529,7 @@ const std::vector<Site>& Table() {
         {"room_popups/RoomWebLinks.cpp:OpenPayPage", {[](NestedLoops& t) {
              CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.sid = 0; });
              Press(&t.ui, "btnRecharge");
-             CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.sid = 7777; });
+             CGlobalDataApp::GetInstance().UpdateAccount([](UserAccount& a) { a.sid = NestedLoops::s_sid; });
          }}},
         // ---- the lobby (it quits under the loop)
         {"lobby/VarnetFrameWnd.cpp:CVarnetFrameWnd::ShowLoginDlg",

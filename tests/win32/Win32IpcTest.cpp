@@ -164,6 +164,7 @@ TEST_F(Win32Ipc, LiveSocketOfAnotherProcessIsKeptAndASecondCopyPublishesBeside) 
     EXPECT_TRUE(PumpUntil([&] { return win.got.size() == 1; }, 3000));
     DestroyWindow(h);
     EXPECT_FALSE(Exists(beside));
+    EXPECT_FALSE(Exists(beside + ".lock")) << "a copy's own name leaves nothing behind";
     EXPECT_EQ(FindWindowPropertySocket(kProp), "");
 }
 
