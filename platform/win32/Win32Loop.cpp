@@ -458,7 +458,20 @@ void DeleteWhenIdle(std::function<void()> deleter) {
         inited = r.inited;
     }
     if (!inited) {
-        deleter();  // no runtime, no loop of ours
+        // No runtime, no loop of ours; inside a dispatch (a signal of the object's own) it goes once GLib's loop
+        // is back.
+        if (g_main_depth() == 0) {
+            deleter();
+        } else {
+            g_idle_add_full(
+                G_PRIORITY_DEFAULT_IDLE,
+                [](gpointer p) -> gboolean {
+                    (*static_cast<std::function<void()>*>(p))();
+                    return G_SOURCE_REMOVE;
+                },
+                new std::function<void()>(std::move(deleter)),
+                [](gpointer p) { delete static_cast<std::function<void()>*>(p); });
+        }
         return;
     }
     if (!IsUIThread()) {
