@@ -73,7 +73,8 @@ void BM_StartUpToLoginDialog(benchmark::State& state) {
     options.rtmp = false;
     if (!stack.Start(options, &why)) return state.SkipWithError(why.c_str());
     for (const auto& [name, value] : stack.ProgramEnvironment()) setenv(name.c_str(), value.c_str(), 1);
-    const std::vector<std::string> program{VARNET_BINARY_DIR "/bin/Varnet"}, anchor{VARNET_BINARY_DIR "/bin/bench_gtk_window"};
+    const std::vector<std::string> program{VARNET_BINARY_DIR "/bin/Varnet"},
+        anchor{VARNET_BINARY_DIR "/bin/bench_gtk_window"};
     double ms = 0, kb = 0;
     // The first start registers the installation; the rounds measure the starts after it.
     if (!StartAndWatch(program, ms, kb)) return state.SkipWithError("the login dialog was not drawn");
