@@ -43,7 +43,8 @@ double Median(std::vector<double> v) {
 }
 
 // Starts argv and waits for the middle of the screen to change: the milliseconds to that and the anonymous
-// memory a second later; false when nothing was drawn within 30 s.
+// memory three seconds later (with what the toolkit sets up after the first picture); false when nothing was
+// drawn within 30 s.
 bool StartAndWatch(const std::vector<std::string>& argv, double& ms, double& kb) {
     const DuiLib::RECT middle{640 - 60, 512 - 40, 640 + 60, 512 + 40};
     const std::vector<unsigned char> before = e2e::Grab(middle);
@@ -56,7 +57,7 @@ bool StartAndWatch(const std::vector<std::string>& argv, double& ms, double& kb)
         drawn = e2e::Difference(e2e::Grab(middle), before) > 0.5;
     }
     ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     kb = double(TreeAnonKb(child.Pid()));
     child.Stop();
     // The screen is clear again before the next round.
