@@ -48,6 +48,16 @@ struct PairFigure {
     const char* ratioCounter = "ratio";
 };
 
+// The time that the larger of two inputs adds over the smaller, for the project and the anchor alike (ratio
+// of the two additions).
+struct DeltaFigure {
+    std::string label;
+    std::string project, projectBase;
+    std::string anchor, anchorBase;
+    double scale = 1e3;
+    const char* unit = "ms";
+};
+
 class Collector : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal (the library's colour flag applies to its own reporter alone).
@@ -109,6 +119,19 @@ public:
         std::fflush(stdout);
     }
 
+    void Print(const std::vector<DeltaFigure>& figures) const {
+        for (const DeltaFigure& f : figures) {
+            auto p = values_.find(f.project), pb = values_.find(f.projectBase);
+            auto a = values_.find(f.anchor), ab = values_.find(f.anchorBase);
+            if (p == values_.end() || pb == values_.end() || a == values_.end() || ab == values_.end()) continue;
+            const double pv = (p->second.seconds - pb->second.seconds) * f.scale;
+            const double av = (a->second.seconds - ab->second.seconds) * f.scale;
+            std::printf("FIGURE\t%s\t%.4g %s\t%.4g %s\t%.3f\n", f.label.c_str(), pv, f.unit, av, f.unit,
+                        av != 0 ? pv / av : 0.0);
+        }
+        std::fflush(stdout);
+    }
+
 private:
     struct Value {
         double seconds = 0;
@@ -120,8 +143,8 @@ private:
 
 // The whole main of a benchmark program with figures.
 inline int Main(int argc, char** argv, const std::vector<Figure>& figures,
-                const std::vector<CounterFigure>& counterFigures = {},
-                const std::vector<PairFigure>& pairFigures = {}) {
+                const std::vector<CounterFigure>& counterFigures = {}, const std::vector<PairFigure>& pairFigures = {},
+                const std::vector<DeltaFigure>& deltaFigures = {}) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Collector collector;
@@ -129,6 +152,7 @@ inline int Main(int argc, char** argv, const std::vector<Figure>& figures,
     collector.Print(figures);
     collector.Print(counterFigures);
     collector.Print(pairFigures);
+    collector.Print(deltaFigures);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,10 +1,12 @@
 // The busy room as a user has it: the real program (with its web processes) in room 3003 of the local stack,
 // eleven performers publishing 320x240 at 15 frames a second with sound, a chat line every 100 ms and a gift
 // every second. Measured over windows of 10 s: the CPU time of the program's process tree per second, against
-// eleven ffplay playing the same streams; the anonymous resident memory of the tree, against one web view (a
-// GTK window with a WebKitWebView and its web processes) plus those eleven ffplay. The anchors are measured
-// before and after the program; the figures are medians of the windows. Without $DISPLAY an Xvfb child is
-// started; needs ffplay, nginx and xdotool (skipped without).
+// eleven ffplay playing the same streams, and against the decode floor (eleven `ffmpeg -f null` of the same
+// streams); the anonymous resident memory of the tree, against one web view (a GTK window with a WebKitWebView
+// and its web processes) plus those eleven ffplay. The quiet room: the same room with its three public
+// performers alone and no chat, against three ffplay. The anchors are measured before and after the program;
+// the figures are medians of the windows. Without $DISPLAY an Xvfb child is started; needs ffplay, ffmpeg,
+// nginx and xdotool (skipped without).
 #include <benchmark/benchmark.h>
 
 #include <gtk/gtk.h>
@@ -89,13 +91,18 @@ double CpuPerSecond(const std::vector<pid_t>& roots) {
     return double(TreeCpuMs(tree) - before) / s;
 }
 
-// Eleven ffplay on the performers' streams: CPU per second of `windows` windows, and their anonymous memory.
-void Ffplays(testenv::Stack& stack, int windows, std::vector<double>& cpu, std::vector<double>& anonKb) {
+// One player per performer's stream (ffplay, or with `floor` ffmpeg decoding to nothing): CPU per second of
+// `windows` windows, and their anonymous memory.
+void Ffplays(testenv::Stack& stack, int windows, std::vector<double>& cpu, std::vector<double>& anonKb,
+             bool floor = false) {
     std::vector<std::unique_ptr<testenv::ChildProcess>> players;
     std::vector<pid_t> pids;
     for (const testenv::StackPerformer& p : stack.Performers()) {
         auto player = std::make_unique<testenv::ChildProcess>();
-        if (player->Start({"ffplay", "-loglevel", "quiet", "-x", "320", "-y", "240", p.url})) {
+        const std::vector<std::string> argv =
+            floor ? std::vector<std::string>{"ffmpeg", "-loglevel", "quiet", "-i", p.url, "-f", "null", "-"}
+                  : std::vector<std::string>{"ffplay", "-loglevel", "quiet", "-x", "320", "-y", "240", p.url};
+        if (player->Start(argv)) {
             pids.push_back(player->Pid());
             players.push_back(std::move(player));
         }
@@ -133,21 +140,25 @@ private:
     std::thread thread_;
 };
 
-void BM_BusyRoomBesideFfplay(benchmark::State& state) {
+// The argument: the performers on private microphones (8: the busy room with its chat; 0: the quiet room).
+void BM_RoomBesideFfplay(benchmark::State& state) {
     std::string why;
-    if (system("command -v ffplay >/dev/null 2>&1") != 0) return state.SkipWithError("ffplay is not installed");
+    const bool busy = state.range(0) > 0;
+    if (system("command -v ffplay >/dev/null 2>&1 && command -v ffmpeg >/dev/null 2>&1") != 0)
+        return state.SkipWithError("ffplay or ffmpeg is not installed");
     if (!e2e::PrepareDisplay(&why)) return state.SkipWithError(why.c_str());
     testenv::Stack stack;
     testenv::StackOptions options;
     options.binDir = VARNET_BINARY_DIR "/bin";
-    options.privatePerformers = 8;
+    options.privatePerformers = int(state.range(0));
     if (!stack.Start(options, &why)) return state.SkipWithError(why.c_str());
     if (!stack.HasRtmp() || !stack.WaitPerformersLive(30000)) return state.SkipWithError("the performers are not live");
 
-    std::vector<double> anchorCpu, ffplayKb, projectCpu, projectKb, webViewKb;
+    std::vector<double> anchorCpu, ffplayKb, projectCpu, projectKb, webViewKb, floorCpu, floorKb;
     int moving = 0;
     for (auto _ : state) {
         Ffplays(stack, 2, anchorCpu, ffplayKb);
+        Ffplays(stack, 2, floorCpu, floorKb, true);
         {
             testenv::ChildProcess view;
             if (view.Start({g_self, "--web-view"})) {
@@ -164,7 +175,7 @@ void BM_BusyRoomBesideFfplay(benchmark::State& state) {
             return;
         }
         {
-            Feeder feeder(stack);
+            std::unique_ptr<Feeder> feeder(busy ? new Feeder(stack) : nullptr);
             std::this_thread::sleep_for(std::chrono::seconds(15));  // the streams and panes settle
             // What is measured plays: the microphone windows show moving pictures.
             e2e::WaitFor(
@@ -186,18 +197,20 @@ void BM_BusyRoomBesideFfplay(benchmark::State& state) {
         Ffplays(stack, 2, anchorCpu, ffplayKb);
         state.SetIterationTime(1);
     }
-    const double cpu = Median(projectCpu), cpuAnchor = Median(anchorCpu);
+    const double cpu = Median(projectCpu), cpuAnchor = Median(anchorCpu), cpuFloor = Median(floorCpu);
     const double kb = Median(projectKb), kbAnchor = Median(webViewKb) + Median(ffplayKb);
     state.counters["project"] = cpu;
     state.counters["anchor"] = cpuAnchor;
     state.counters["ratio"] = cpuAnchor > 0 ? cpu / cpuAnchor : 0;
+    state.counters["floor"] = cpuFloor;
+    state.counters["floor_ratio"] = cpuFloor > 0 ? cpu / cpuFloor : 0;
     state.counters["mem_project"] = kb / 1024;
     state.counters["mem_anchor"] = kbAnchor / 1024;
     state.counters["mem_ratio"] = kbAnchor > 0 ? kb / kbAnchor : 0;
     state.counters["moving_windows"] = moving;
     if (moving < int(stack.Performers().size())) state.SkipWithError("not every stream shows moving pictures");
 }
-BENCHMARK(BM_BusyRoomBesideFfplay)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_RoomBesideFfplay)->Arg(8)->Arg(0)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // The memory anchor's web view: a window with one WebKitWebView showing a page of chat lines.
 int WebView() {
@@ -227,14 +240,20 @@ int main(int argc, char** argv) {
     }
     if (!getenv("VARNET_TEST_DISPLAY")) setenv("VARNET_TEST_DISPLAY", getenv("DISPLAY"), 1);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    const std::string b = "BM_BusyRoomBesideFfplay/iterations:1/manual_time";
+    const std::string b = "BM_RoomBesideFfplay/8/iterations:1/manual_time";
+    const std::string q = "BM_RoomBesideFfplay/0/iterations:1/manual_time";
     int rc = benchfig::Main(
         argc, argv, {}, {},
         {{"busy room (11 streams, 10 chat lines/s, a gift/s): CPU of the program and its web processes per second "
           "(anchor: 11 ffplay on the same streams)",
           b, "ms/s"},
+         {"busy room: the same CPU (second anchor: the decode floor, 11 ffmpeg -f null on the same streams)", b, "ms/s",
+          "project", "floor", "floor_ratio"},
          {"busy room: anonymous memory of the program and its web processes (anchor: one web view + 11 ffplay)", b,
-          "MiB", "mem_project", "mem_anchor", "mem_ratio"}});
+          "MiB", "mem_project", "mem_anchor", "mem_ratio"},
+         {"quiet room (3 streams, no chat): CPU of the program and its web processes per second (anchor: 3 ffplay "
+          "on the same streams)",
+          q, "ms/s"}});
     benchdisplay::StopDisplay();
     return rc;
 }

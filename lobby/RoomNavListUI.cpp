@@ -419,7 +419,7 @@ void CRoomNavListUI::DoEvent(TEventUI& event) {
 
 namespace {
 CDuiString CountText(int n) {
-    return CDuiString::Format("[%d]", n);
+    return "[" + std::to_string(n) + "]";
 }
 }  // namespace
 

@@ -5,6 +5,8 @@
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <immintrin.h>
+
 #include <algorithm>
 
 namespace mic {
@@ -29,24 +31,78 @@ int FrameStride(int width, int bits) {
     return ((width * bits + 31) / 32) * 4;
 }
 
+namespace {
+
+// Fixed point with 11 fraction bits: the weighted sums of 255 stay below 2^31.
+constexpr int kScaleBits = 11;
+constexpr uint32_t kScaleOne = 1u << kScaleBits, kScaleMask = kScaleOne - 1;
+
+// The two source rows blended, 16 values at a time (exactly the plain loop's sums); returns the values done.
+__attribute__((target("avx2"))) size_t BlendRowsAvx2(const uint8_t* r0, const uint8_t* r1, uint32_t wy0, uint32_t wy1,
+                                                     uint32_t* b, size_t n) {
+    const __m256i w = _mm256_set1_epi32(int(wy0 | (wy1 << 16)));
+    size_t k = 0;
+    for (; k + 16 <= n; k += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + k));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + k));
+        // Pairs (r0[k], r1[k]) as 16-bit values, each pair times (wy0, wy1) summed into 32 bits.
+        const __m256i lo = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, c));
+        const __m256i hi = _mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, c));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(b + k), _mm256_madd_epi16(lo, w));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(b + k + 8), _mm256_madd_epi16(hi, w));
+    }
+    return k;
+}
+
+// Eight target pixels at a time from the blended row; returns the pixels done.
+__attribute__((target("avx2"))) int PixelsAvx2(const uint32_t* b, const int32_t* x0, const int32_t* x1,
+                                               const int32_t* wx, uint32_t* out, int width) {
+    const __m256i one = _mm256_set1_epi32(int(kScaleOne)), alpha = _mm256_set1_epi32(int(0xFF000000u));
+    const int* base = reinterpret_cast<const int*>(b);
+    int j = 0;
+    for (; j + 8 <= width; j += 8) {
+        const __m256i i0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + j));
+        const __m256i i1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + j));
+        const __m256i w1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wx + j));
+        const __m256i w0 = _mm256_sub_epi32(one, w1);
+        __m256i px = alpha;
+        for (int c = 0; c < 3; ++c) {
+            const __m256i p = _mm256_i32gather_epi32(base + c, i0, 4);
+            const __m256i q = _mm256_i32gather_epi32(base + c, i1, 4);
+            const __m256i v = _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(p, w0), _mm256_mullo_epi32(q, w1)),
+                                                2 * kScaleBits);
+            px = _mm256_or_si256(px, _mm256_slli_epi32(v, 8 * c));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), px);
+    }
+    return j;
+}
+
+bool ScaleWithAvx2() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+
+}  // namespace
+
 void ScaleBilinear(const uint8_t* src, int srcW, int srcH, int srcRowBytes, Image32& dst) {
     if (!src || srcW <= 0 || srcH <= 0 || dst.Empty()) return;
     const int W = dst.width, H = dst.height;
-    // Fixed point with 11 fraction bits: the weighted sums of 255 stay below 2^32.
-    constexpr int kBits = 11;
-    constexpr uint32_t kOne = 1u << kBits, kMask = kOne - 1;
-    // Each target column's two source byte offsets and weight (the exact position, truncated).
-    std::vector<uint32_t> cols(static_cast<size_t>(W) * 3);
+    constexpr int kBits = kScaleBits;
+    constexpr uint32_t kOne = kScaleOne, kMask = kScaleMask;
+    // Each target column's two source value offsets and weight (the exact position, truncated).
+    std::vector<int32_t> col0(static_cast<size_t>(W)), col1(static_cast<size_t>(W)), colW(static_cast<size_t>(W));
     for (int j = 0; j < W; ++j) {
         const uint64_t x = (static_cast<uint64_t>(srcW - 1) * static_cast<uint64_t>(j) << kBits) / uint64_t(W);
         const uint32_t x0 = std::min<uint32_t>(uint32_t(x >> kBits), uint32_t(srcW - 1));
         const uint32_t x1 = std::min<uint32_t>(x0 + 1, uint32_t(srcW - 1));
-        cols[size_t(j) * 3] = x0 * 3;
-        cols[size_t(j) * 3 + 1] = x1 * 3;
-        cols[size_t(j) * 3 + 2] = uint32_t(x) & kMask;
+        col0[size_t(j)] = int32_t(x0 * 3);
+        col1[size_t(j)] = int32_t(x1 * 3);
+        colW[size_t(j)] = int32_t(uint32_t(x) & kMask);
     }
-    // The two source rows blended first (a straight loop the compiler vectorises), then each target pixel from
-    // its two columns of that blend.
+    // The two source rows blended first, then each target pixel from its two columns of that blend; with
+    // AVX2 both passes run eight or sixteen at a time with the same integer sums.
+    const bool avx2 = ScaleWithAvx2();
     const size_t rowValues = static_cast<size_t>(srcW) * 3;
     std::vector<uint32_t> blend(rowValues);
     for (int i = 0; i < H; ++i) {
@@ -57,12 +113,13 @@ void ScaleBilinear(const uint8_t* src, int srcW, int srcH, int srcRowBytes, Imag
         const uint8_t* r0 = src + static_cast<size_t>(y0) * srcRowBytes;
         const uint8_t* r1 = src + static_cast<size_t>(y1) * srcRowBytes;
         uint32_t* b = blend.data();
-        for (size_t k = 0; k < rowValues; ++k) b[k] = r0[k] * wy0 + r1[k] * wy1;
+        size_t k = avx2 ? BlendRowsAvx2(r0, r1, wy0, wy1, b, rowValues) : 0;
+        for (; k < rowValues; ++k) b[k] = r0[k] * wy0 + r1[k] * wy1;
         uint32_t* out = dst.pixels.data() + static_cast<size_t>(i) * W;
-        const uint32_t* c = cols.data();
-        for (int j = 0; j < W; ++j, c += 3) {
-            const uint32_t *p = b + c[0], *q = b + c[1];
-            const uint32_t wx1 = c[2], wx0 = kOne - wx1;
+        int j = avx2 ? PixelsAvx2(b, col0.data(), col1.data(), colW.data(), out, W) : 0;
+        for (; j < W; ++j) {
+            const uint32_t *p = b + col0[size_t(j)], *q = b + col1[size_t(j)];
+            const uint32_t wx1 = uint32_t(colW[size_t(j)]), wx0 = kOne - wx1;
             const uint32_t blue = (p[0] * wx0 + q[0] * wx1) >> (2 * kBits);
             const uint32_t green = (p[1] * wx0 + q[1] * wx1) >> (2 * kBits);
             const uint32_t red = (p[2] * wx0 + q[2] * wx1) >> (2 * kBits);

@@ -37,9 +37,7 @@ std::tuple<int, int64_t, uint32_t> OrderKey(const UserListItemInfo& u) {
 }
 
 std::string Num(long long v) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "%d", int(v));
-    return buf;
+    return std::to_string(int(v));
 }
 
 CControlUI* Sub(CControlUI* row, const char* name) {
@@ -57,8 +55,9 @@ std::string LevelName(uint32_t code) {
 
 void ShowId(CLabelUI* id, const UserListItemInfo& info, uint32_t colour) {
     uint32_t shown = info.beautyId ? info.beautyId : info.uid;
-    id->SetText(Num(shown).c_str());
-    id->SetToolTip(Num(shown).c_str());
+    const std::string text = Num(shown);
+    id->SetText(text.c_str());
+    id->SetToolTip(text.c_str());
     id->SetTag(shown);
     id->SetTextColor(colour);
 }

@@ -906,7 +906,11 @@ public:
 bool UIBackendGtkInit() {
     static CGtkFactory factory;
     static CGtkDesktop desktop;
-    static bool ok = gtk_init_check(nullptr, nullptr);
+    // The windows draw with cairo alone: GDK's GL stays off (unless asked for), so that opening the display
+    // does not load and probe the GL driver, which took megabytes and much of the start-up. The web views
+    // then draw their pages in software too, which costs the web process far less than GL through a
+    // software renderer.
+    static bool ok = (g_setenv("GDK_GL", "disable", FALSE), gtk_init_check(nullptr, nullptr));
     if (ok) {
         SetWindowBackendFactory(&factory);
         SetDesktopWindows(&desktop);

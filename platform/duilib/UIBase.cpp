@@ -12,14 +12,18 @@ int CDuiString::CompareNoCase(const char* other) const {
 }
 
 CDuiString CDuiString::Format(const char* fmt, ...) {
+    // One pass into a buffer on the stack for the usual short texts; a second only for a longer one.
+    char small[256];
     va_list ap;
     va_start(ap, fmt);
     va_list ap2;
     va_copy(ap2, ap);
-    int n = vsnprintf(nullptr, 0, fmt, ap);
+    const int n = vsnprintf(small, sizeof(small), fmt, ap);
     va_end(ap);
     CDuiString out;
-    if (n > 0) {
+    if (n > 0 && size_t(n) < sizeof(small)) {
+        out.assign(small, size_t(n));
+    } else if (n > 0) {
         out.resize((size_t)n + 1);
         vsnprintf(&out[0], (size_t)n + 1, fmt, ap2);
         out.resize((size_t)n);

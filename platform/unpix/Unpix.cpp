@@ -5,12 +5,53 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <dlfcn.h>
+
 #include <cstring>
 #include <mutex>
 
+namespace {
+
+// The codec library is opened with the first decoder, not at start-up: the program starts without it and
+// the many codec libraries it brings. Its functions are looked up there when first called.
+void* CodecLibrary() {
+    static void* lib = dlopen("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR), RTLD_NOW | RTLD_GLOBAL);
+    return lib;
+}
+
+void* CodecSymbol(const char* name) {
+    void* lib = CodecLibrary();
+    return lib ? dlsym(lib, name) : nullptr;
+}
+
+}  // namespace
+
+#define VARNET_CODEC_CALL(name)                                                           \
+    ([] {                                                                                 \
+        static const auto call = reinterpret_cast<decltype(&::name)>(CodecSymbol(#name)); \
+        return call;                                                                      \
+    }())
+#define av_frame_alloc VARNET_CODEC_CALL(av_frame_alloc)
+#define av_frame_free VARNET_CODEC_CALL(av_frame_free)
+#define av_frame_move_ref VARNET_CODEC_CALL(av_frame_move_ref)
+#define av_frame_unref VARNET_CODEC_CALL(av_frame_unref)
+#define av_log_set_level VARNET_CODEC_CALL(av_log_set_level)
+#define av_new_packet VARNET_CODEC_CALL(av_new_packet)
+#define av_packet_alloc VARNET_CODEC_CALL(av_packet_alloc)
+#define av_packet_free VARNET_CODEC_CALL(av_packet_free)
+#define av_packet_unref VARNET_CODEC_CALL(av_packet_unref)
+#define avcodec_alloc_context3 VARNET_CODEC_CALL(avcodec_alloc_context3)
+#define avcodec_find_decoder VARNET_CODEC_CALL(avcodec_find_decoder)
+#define avcodec_free_context VARNET_CODEC_CALL(avcodec_free_context)
+#define avcodec_open2 VARNET_CODEC_CALL(avcodec_open2)
+#define avcodec_receive_frame VARNET_CODEC_CALL(avcodec_receive_frame)
+#define avcodec_send_packet VARNET_CODEC_CALL(avcodec_send_packet)
+
 Unpix::Unpix() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(once, [] {
+        if (CodecLibrary()) av_log_set_level(AV_LOG_QUIET);
+    });
 }
 
 Unpix::~Unpix() {
@@ -20,6 +61,9 @@ Unpix::~Unpix() {
 int Unpix::Initialize() {
     if (ctx_) {
         return 0;
+    }
+    if (!CodecLibrary()) {
+        return -1;
     }
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
     if (!codec) {

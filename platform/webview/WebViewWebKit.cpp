@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "JsonSafe.h"
+#include "WebKitCalls.h"
 #include "WebViewBase.h"
 #include "Win32Window.h"
 #include "ZqLib.h"
@@ -539,6 +540,10 @@ UrlOpener g_opener = nullptr;
 }  // namespace
 
 IWebView* CreateWebKitView() {
+    if (!EngineLibrary()) {
+        PJ_Log("VarnetFrame.txt", 2, "WebView", "the web engine cannot be loaded (%s): pages are not shown", dlerror());
+        return CreateWebView(Engine::Headless);
+    }
     return new CWebKitView();
 }
 

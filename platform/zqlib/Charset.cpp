@@ -7,6 +7,7 @@
 #include <iconv.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -31,23 +32,66 @@ struct GbkTables {
         iconv_t cd = iconv_open("UTF-16LE", "GBK");
         if (cd == (iconv_t)-1) cd = iconv_open("UTF-16LE", "CP936");
         if (cd == (iconv_t)-1) return;
+        // A lead byte's codes in one call (a code without a character is stepped over); a row whose output
+        // does not come as one unit per code is taken code by code.
         for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            char in[2 * 191];
             for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                if (trail == 0x7F) continue;
-                char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                unsigned char out[8];
-                char* ip = in;
-                char* op = reinterpret_cast<char*>(out);
-                size_t il = 2, ol = sizeof(out);
-                iconv(cd, nullptr, nullptr, nullptr, nullptr);
-                if (iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 || il != 0 || sizeof(out) - ol != 2) continue;
-                char16_t u = static_cast<char16_t>(out[0] | (out[1] << 8));
-                if (u < 0x80 || (u >= 0xD800 && u <= 0xDFFF)) continue;
+                in[2 * (trail - 0x40)] = static_cast<char>(lead);
+                in[2 * (trail - 0x40) + 1] = static_cast<char>(trail == 0x7F ? 0x40 : trail);
+            }
+            std::array<char16_t, 191> row{};
+            if (!ConvertRow(cd, in, row)) {
+                for (int t = 0; t < 191; ++t) {
+                    char16_t* out = &row[size_t(t)];
+                    *out = 0;
+                    ConvertCode(cd, in + 2 * t, out);
+                }
+            }
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const char16_t u = row[size_t(trail - 0x40)];
+                if (trail == 0x7F || u < 0x80 || (u >= 0xD800 && u <= 0xDFFF)) continue;
                 toUni[(lead - 0x81) * 191 + (trail - 0x40)] = u;
                 if (fromUni[u] == 0) fromUni[u] = static_cast<uint16_t>((lead << 8) | trail);
             }
         }
         iconv_close(cd);
+    }
+
+private:
+    // One code: its character, or nothing when it has none or not exactly one UTF-16 unit.
+    static void ConvertCode(iconv_t cd, const char* code, char16_t* u) {
+        char in[2] = {code[0], code[1]};
+        unsigned char out[8];
+        char* ip = in;
+        char* op = reinterpret_cast<char*>(out);
+        size_t il = 2, ol = sizeof(out);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 || il != 0 || sizeof(out) - ol != 2) return;
+        *u = static_cast<char16_t>(out[0] | (out[1] << 8));
+    }
+
+    // The 191 codes of a row; false when a stretch of codes did not give one unit each.
+    static bool ConvertRow(iconv_t cd, char* in, std::array<char16_t, 191>& row) {
+        size_t code = 0;
+        while (code < 191) {
+            unsigned char out[2 * 191];
+            char* ip = in + 2 * code;
+            char* op = reinterpret_cast<char*>(out);
+            size_t il = 2 * (191 - code), ol = sizeof(out);
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            const bool stopped = iconv(cd, &ip, &il, &op, &ol) == (size_t)-1;
+            const size_t consumed = size_t(ip - (in + 2 * code)), produced = sizeof(out) - ol;
+            if (consumed % 2 != 0 || produced != consumed) return false;
+            for (size_t k = 0; k < consumed / 2; ++k)
+                row[code + k] = static_cast<char16_t>(out[2 * k] | (out[2 * k + 1] << 8));
+            code += consumed / 2;
+            if (stopped) {
+                if (errno != EILSEQ && errno != EINVAL) return false;
+                ++code;  // no character: stepped over
+            }
+        }
+        return true;
     }
 };
 

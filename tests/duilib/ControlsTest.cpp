@@ -210,3 +210,12 @@ TEST(Controls, ProgressAndSliderClamp) {
     EXPECT_EQ(s->GetValue(), 100);
     EXPECT_EQ(t.rec.seen.back(), "valuechanged:s");
 }
+
+TEST(Controls, FormatWritesShortAndLongTexts) {
+    EXPECT_EQ(CDuiString::Format("[%d]", -42), "[-42]");
+    EXPECT_EQ(CDuiString::Format("%s", ""), "");
+    for (size_t length : {255u, 256u, 1000u}) {  // around the buffer on the stack, and far past it
+        const std::string text(length, 'x');
+        EXPECT_EQ(CDuiString::Format("%s|%d", text.c_str(), 7), text + "|7") << length;
+    }
+}

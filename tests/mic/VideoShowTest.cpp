@@ -36,7 +36,9 @@ int Reference(const std::vector<uint8_t>& src, int sw, int sh, int i, int j, int
 }
 
 TEST(MicVideo, BilinearScalingMatchesTheReferenceForOddSizes) {
-    const int sizes[][4] = {{1, 1, 4, 4}, {1, 5, 3, 7}, {5, 1, 7, 3}, {3, 3, 5, 3}, {7, 5, 2, 9}, {2, 2, 1, 1}};
+    // The last ones run the vector passes too (rows of 16 values and more, 8 target pixels and more).
+    const int sizes[][4] = {{1, 1, 4, 4}, {1, 5, 3, 7}, {5, 1, 7, 3},     {3, 3, 5, 3},
+                            {7, 5, 2, 9}, {2, 2, 1, 1}, {37, 29, 45, 23}, {320, 240, 246, 185}};
     for (const auto& s : sizes) {
         int sw = s[0], sh = s[1];
         std::vector<uint8_t> src(sw * sh * 3);
