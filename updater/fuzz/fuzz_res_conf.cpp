@@ -8,6 +8,7 @@
 #include "ResUpdate.h"
 #include "ResUpdateTypes.h"
 #include "UpdaterUtil.h"
+#include "ZqLib.h"
 #include "ZqLog.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
