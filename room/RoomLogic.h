@@ -74,6 +74,7 @@ public:
     std::vector<PendingPrivateMsg> TakePendingWhispers();
     static constexpr size_t kMaxPendingWhispers = 200;
     void SetUserListLoaded(bool loaded) { userListLoaded_ = loaded; }
+    bool IsUserListLoaded() const { return userListLoaded_; }
     // Makes the detection thread ask for a new chat signature (a chat-signature request that got no answer).
     void SignalChatStopped() { chatStopped_.Set(); }
     HWND GetParentWnd() const { return parent_; }

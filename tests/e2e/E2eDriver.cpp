@@ -400,6 +400,26 @@ std::string ShotDir() {
     return VARNET_BINARY_DIR "/screenshots/e2e";
 }
 
+POINT TitleButton(const Window& room, int n, int y) {
+    const std::vector<unsigned char> px = Grab({room.rc.left, room.rc.top + y, room.rc.right, room.rc.top + y + 1});
+    auto near = [](int a, int b) { return a - b < 8 && b - a < 8; };
+    int start = -1;
+    for (size_t i = 0; i + 2 < px.size(); i += 3) {
+        const bool button = near(px[i], 0x4A) && near(px[i + 1], 0x92) && near(px[i + 2], 0xF0);
+        const int x = int(i / 3);
+        if (button && start < 0) start = x;
+        if (start >= 0 && near(px[i], 0x2F) && near(px[i + 1], 0x7F) && near(px[i + 2], 0xE8)) {
+            if (x - start > 30 && n-- == 0) return {(start + x) / 2, y};
+            start = -1;
+        }
+    }
+    return {-1, -1};
+}
+
+std::string RoomTitle(int room) {
+    return ".*[(]" + std::to_string(room) + "[)]$";
+}
+
 Program::~Program() {
     Kill();
 }

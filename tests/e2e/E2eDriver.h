@@ -109,6 +109,13 @@ std::vector<std::string> SecretsSent(testenv::Stack& stack, const std::vector<st
 bool PrepareDisplay(std::string* why);
 std::string ShotDir();
 
+// The title of a room window with the id `room` (a pattern for WaitWindow and FindWindow).
+std::string RoomTitle(int room);
+// The middle of the n-th button of the room window's title bar (0 the favourite button, 1 the room management
+// button where shown; the program sizes the labels before them to their texts): stretches of the buttons'
+// colour along row y. {-1, -1} when there is none.
+DuiLib::POINT TitleButton(const Window& room, int n = 0, int y = 25);
+
 // The program Varnet, started against the stack; killed by the destructor when it is still running.
 class Program {
 public:

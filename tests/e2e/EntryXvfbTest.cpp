@@ -24,28 +24,6 @@ constexpr int kBusy = testenv::Stack::kBusyRoom;
 constexpr int kSecret = testenv::Stack::kQuietRoom;  // password "p&w"
 constexpr int kMissing = 9999;
 
-// The middle of the first button of the room window's title bar (the favourite button; the program sizes
-// the labels before it to their texts): a stretch of the buttons' colour on the bar's along row y.
-POINT FirstTitleButton(const Window& room, int y = 25) {
-    const std::vector<unsigned char> px = Grab({room.rc.left, room.rc.top + y, room.rc.right, room.rc.top + y + 1});
-    auto near = [](int a, int b) { return a - b < 8 && b - a < 8; };
-    int start = -1;
-    for (size_t i = 0; i + 2 < px.size(); i += 3) {
-        const bool button = near(px[i], 0x4A) && near(px[i + 1], 0x92) && near(px[i + 2], 0xF0);
-        const int x = int(i / 3);
-        if (button && start < 0) start = x;
-        if (start >= 0 && near(px[i], 0x2F) && near(px[i + 1], 0x7F) && near(px[i + 2], 0xE8)) {
-            if (x - start > 30) return {(start + x) / 2, y};
-            start = -1;
-        }
-    }
-    return {-1, -1};
-}
-
-std::string RoomTitle(int room) {
-    return ".*[(]" + std::to_string(room) + "[)]$";
-}
-
 class Entry : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -310,7 +288,7 @@ TEST_F(Entry, FavouriteSessionElsewhereAndSigint) {
 
     Shell("xdotool mousemove 0 0");
     usleep(300000);
-    const POINT fav = FirstTitleButton(room);
+    const POINT fav = TitleButton(room);
     ASSERT_GE(fav.x, 0) << "no favourite button";
     const RECT button = ToScreen(room, RECT{fav.x - 30, fav.y - 12, fav.x + 30, fav.y + 12});
     const auto add = Grab(button);
