@@ -909,8 +909,12 @@ bool UIBackendGtkInit() {
     // The windows draw with cairo alone: GDK's GL stays off (unless asked for), so that opening the display
     // does not load and probe the GL driver, which took megabytes and much of the start-up. The web views
     // then draw their pages in software too, which costs the web process far less than GL through a
-    // software renderer.
-    static bool ok = (g_setenv("GDK_GL", "disable", FALSE), gtk_init_check(nullptr, nullptr));
+    // software renderer. GDK reads the variable only when it opens the display; once it is open, threads of
+    // the toolkit read the environment, and setting it then would race with them.
+    static bool ok = [] {
+        if (!gdk_display_get_default()) g_setenv("GDK_GL", "disable", FALSE);
+        return gtk_init_check(nullptr, nullptr) != FALSE;
+    }();
     if (ok) {
         SetWindowBackendFactory(&factory);
         SetDesktopWindows(&desktop);

@@ -409,7 +409,10 @@ std::vector<unsigned char> ScreenBytes(const DuiLib::RECT& rc) {
 // A page under a menu that opened and closed over it shows again what it showed before.
 TEST_F(WebKitXvfb, APageRepaintsAfterAMenuClosedOverIt) {
     Win32Init();
+    const bool glSet = std::getenv("GDK_GL") != nullptr;
     ASSERT_TRUE(DuiLib::UIBackendGtkInit());
+    // The toolkit was open, its threads reading the environment: the runtime left the environment alone.
+    EXPECT_EQ(glSet, std::getenv("GDK_GL") != nullptr);
     auto* dlg = new LoginDlg();
     ASSERT_NE(nullptr, dlg->Create(nullptr, "repaint", UI_WS_POPUP, 0, 40, 40, 400, 300));
     dlg->ShowWindow(true, true);
