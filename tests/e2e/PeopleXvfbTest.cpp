@@ -462,11 +462,13 @@ TEST_F(People, RegistrationClearsTheTipAndANewAccountTheSearch) {
     SkinLayout lobbySkin("VarnetSkin.xml", lobby.Width(), lobby.Height());
     const RECT search = ToScreen(lobby, lobbySkin.Rect("SearchEdit"));
     const RECT inside{search.left + 2, search.top + 2, search.right - 2, search.bottom - 2};
-    const auto prompt = Grab(inside);
+    const RECT button = ToScreen(lobby, lobbySkin.Rect("SearchBTN"));
+    const auto prompt = Grab(inside), searchButton = Grab(button);
     Click(lobby, lobbySkin.Center("SearchEdit"));
     usleep(300000);
     TypeText("3004");
     ASSERT_TRUE(WaitFor([&] { return Difference(prompt, Grab(inside)) > 0.02; }, 5000)) << "the search was not typed";
+    EXPECT_EQ(Difference(searchButton, Grab(button)), 0) << "the box being typed in covers 搜索";
     Screenshot(lobby.rc, ShotDir() + "/people-lobby-searched.png");
     Window again;
     for (int i = 0; i < 3 && !FindWindow(Utf8("^登录对话框$"), again); ++i) {
