@@ -494,9 +494,9 @@ TEST_F(People, RegistrationClearsTheTipAndANewAccountTheSearch) {
     Screenshot(lobby.rc, ShotDir() + "/people-lobby-new-account.png");
 }
 
-// Alice in the busy room, on a machine without a camera: 画质调节 is drawn disabled; the
-// colour bar's charge shows in the balance at once; her refused request for a private microphone is told in
-// her own words; on a free public microphone her slot shows the no-video picture, not the linking dots.
+// Alice in the busy room, on a machine without a camera: 画质调节 is drawn disabled; the colour bar's charge
+// shows in the balance at once; a stamp costs what 明细 lists; her refused request for a private microphone is
+// told in her own words; on a free public microphone her slot shows the no-video picture, not the linking dots.
 TEST_F(People, APerformerWithoutACamera) {
     stack.Rooms().WithData([](testenv::SvcData& d) { d.rooms[kBusy].mics.erase(1005); });  // erin's slot is free
     SignIn("alice", "secret");
@@ -505,7 +505,7 @@ TEST_F(People, APerformerWithoutACamera) {
     if (HasFatalFailure()) return;
     SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
 
-    // The settings dialog's video page: 画质调节 unlike 刷新 beside it, and a click on it opens nothing.
+    // The settings dialog's video page: 画质调节 unlike 刷新 beside it.
     RaiseAt(room, skin.Center("VideoSetupBTN"));
     Focus(room);
     Click(room, skin.Center("VideoSetupBTN"));
