@@ -348,6 +348,8 @@ public:
         } else if (!multi && !m_entry) {
             m_entry = gtk_entry_new();
             gtk_entry_set_has_frame(GTK_ENTRY(m_entry), FALSE);
+            // GTK's default minimum (150 px and the padding) would draw a narrower edit over what lies beside it.
+            gtk_entry_set_width_chars(GTK_ENTRY(m_entry), 1);
             PutIn(m_fixed, m_entry, 0, 0);
             AddCss(m_entry);
             g_signal_connect(m_entry, "changed", G_CALLBACK(OnEntryChanged), this);

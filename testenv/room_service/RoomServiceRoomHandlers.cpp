@@ -17,6 +17,13 @@ std::string ExitNoticeBody(uint32_t uid, size_t count) {
     return "id=" + std::to_string(uid) + "\ncnt=" + std::to_string(count) + "\n";
 }
 
+// A notice body from its fields, one "key=value" line each.
+static std::string NoticeBody(const std::vector<std::pair<std::string, std::string>>& fields) {
+    std::string body;
+    for (const auto& [k, v] : fields) body += k + "=" + v + "\n";
+    return body;
+}
+
 std::string ChatName(const SvcUser& u) {
     return StringUtility::Format("%s(%u)", u.nickname.c_str(), u.beautyid);
 }
@@ -306,6 +313,8 @@ Json::Value RoomService::OnOpMicAttr(const Params& p) {
     return Reply(1);
 }
 
+// Takes (optype 1) or ends (2) a microphone of the asked kind (mictype 1 public, 2 private) and announces it
+// to the room as the service does ("notifymicon" with the stream to publish, "notifymicoff").
 Json::Value RoomService::OnOpMic(const Params& p) {
     SvcUser* u = SessionUser(p);
     if (!u) return Reply(5, "会话无效");
@@ -315,17 +324,37 @@ Json::Value RoomService::OnOpMic(const Params& p) {
     int optype = ParamI(p, "optype");
     if (optype == 1) {  // take a microphone
         if (r->mics.count(tid)) return Reply(2, "已经在麦上");
+        const uint32_t type = ParamI(p, "mictype") == 2 ? 2 : 1, slots = type == 1 ? 3 : 8;
         uint32_t idx = 0;
-        while (idx < 3) {
+        while (idx < slots) {
             bool used = false;
-            for (const auto& [id, m] : r->mics) used = used || m.idx == idx;
+            for (const auto& [id, m] : r->mics) used = used || (m.type == type && m.idx == idx);
             if (!used) break;
             ++idx;
         }
-        if (idx >= 3) return Reply(2, "麦序已满");
-        r->mics[tid] = SvcMic{idx, 3, "publish"};  // taken with sound and pictures on
+        if (idx >= slots) return Reply(2, "麦序已满");
+        const SvcMic& mic = r->mics[tid] = SvcMic{idx, 3, "publish", type};  // taken with sound and pictures on
+        const Json::Value live = MicJson(*r, tid, mic)["live"];
+        PushNotice(r->rid, "notifymicon",
+                   NoticeBody({{"tid", std::to_string(tid)},
+                               {"fid", std::to_string(u->uid)},
+                               {"op", "publish"},
+                               {"type", std::to_string(type)},
+                               {"micattr", std::to_string(mic.attr)},
+                               {"idx", std::to_string(idx)},
+                               {"url", live["url"].asString()},
+                               {"tm", std::to_string(live["tm"].asUInt())},
+                               {"md5", live["md5"].asString()}}));
     } else {
-        if (!r->mics.erase(tid)) return Reply(2, "该用户不在麦上");
+        auto mic = r->mics.find(tid);
+        if (mic == r->mics.end()) return Reply(2, "该用户不在麦上");
+        const SvcMic was = mic->second;
+        r->mics.erase(mic);
+        PushNotice(r->rid, "notifymicoff",
+                   NoticeBody({{"tid", std::to_string(tid)},
+                               {"fid", std::to_string(u->uid)},
+                               {"idx", std::to_string(was.idx)},
+                               {"type", std::to_string(was.type)}}));
     }
     return Reply(1);
 }
@@ -388,13 +417,6 @@ Json::Value RoomService::OnSendColorBar(const Params& p) {
     Json::Value v = Reply(1);
     v["user"] = CoinJson(*u);  // the balance after the charge, as for every paid command
     return v;
-}
-
-// A notice body from its fields, one "key=value" line each.
-static std::string NoticeBody(const std::vector<std::pair<std::string, std::string>>& fields) {
-    std::string body;
-    for (const auto& [k, v] : fields) body += k + "=" + v + "\n";
-    return body;
 }
 
 void RoomService::RecordGift(SvcRoom& r, uint32_t from, uint32_t to, uint32_t gid, uint32_t cnt,

@@ -1,15 +1,21 @@
 // The real program under a window manager on the test display, against the local stack, with other people:
 // a user who enters after the program and leaves again, a session taken over while in a room, a second copy
-// of the program on the same data folder. Skipped without VARNET_TEST_DISPLAY or openbox.
+// of the program on the same data folder; and what a user meets on the way: the login tips, the lobby's search,
+// the settings dialog, paid answers, a microphone taken without a camera. Skipped without VARNET_TEST_DISPLAY
+// or openbox.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "E2eDriver.h"
+#include "JsonSafe.h"
 #include "LobbyMessages.h"
 #include "Win32Ipc.h"
 
@@ -20,7 +26,15 @@ namespace {
 
 constexpr int kBusy = testenv::Stack::kBusyRoom;
 constexpr uint32_t kCarol = 1003;
-constexpr int kPublicPane = 1;
+constexpr int kPublicPane = 1, kOwnPane = 2;
+
+// The share of a rectangle's pixels (RGB) that `is` accepts.
+double Share(const RECT& rc, const std::function<bool(int, int, int)>& is) {
+    const std::vector<unsigned char> px = Grab(rc);
+    size_t n = 0;
+    for (size_t i = 0; i + 2 < px.size(); i += 3) n += is(px[i], px[i + 1], px[i + 2]) ? 1 : 0;
+    return px.empty() ? 0 : double(n) / double(px.size() / 3);
+}
 
 class People : public ::testing::Test {
 protected:
@@ -48,6 +62,7 @@ protected:
         Key("ctrl+a");
         TypeText(name);
         Click(login, skin.Center("PassWordEdit"));
+        Key("ctrl+a");
         TypeText(password);
         Click(login, skin.Center("LoginBTN"));
         ASSERT_TRUE(WaitWindow(Utf8("^泽秀美女视频$"), lobby)) << "no lobby";
@@ -70,6 +85,21 @@ protected:
     }
     int MessageBoxes() {
         return atoi(Shell("xdotool search --onlyvisible --name '^MessageBox$' 2>/dev/null | wc -l").c_str());
+    }
+    // Opens the menu a button of the room window opens (it waits for the chat to be ready) and picks its row.
+    bool PickFromRoomMenu(const char* button, int row) {
+        SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+        Window menu;
+        for (int i = 0; i < 5 && !menu.id; ++i) {
+            RaiseAt(room, skin.Center(button));
+            Focus(room);
+            Click(room, skin.Center(button));
+            WaitWindow("^ZqMenu$", menu, 5000);
+        }
+        if (!menu.id) return false;
+        usleep(300000);
+        Click(menu, {40, MenuRowY(row)});
+        return WaitFor([] { return WindowGone("^ZqMenu$"); }, 10000);
     }
 
     WindowManager wm;
@@ -131,8 +161,32 @@ TEST_F(People, ALaterUserEntersTalksAndLeaves) {
     usleep(500000);
     SkinLayout settingsSkin("RoomConfigSet.xml", settings.Width(), settings.Height());
     Click(settings, settingsSkin.Center("PhotoSetingBTN"));
+    Shell("xdotool mousemove " + std::to_string(settings.rc.right - 5) + " " + std::to_string(settings.rc.bottom - 5));
     usleep(800000);
     Screenshot(settings.rc, ShotDir() + "/people-photo-page.png");
+    EXPECT_GT(Share(ToScreen(settings, settingsSkin.Rect("PhotoSetingBTN")),
+                    [](int R, int G, int B) { return R == 0xDC && G == 0xE9 && B == 0xF8; }),
+              0.5)
+        << "the photo page's button is not marked";
+    // Below the label: a row of the six men's pictures, one of the four women's, nothing else.
+    const RECT tab = ToScreen(settings, settingsSkin.Rect("RoomConfigOptionTab"));
+    const RECT tiles{tab.left + 14, tab.top + 10 + 22, tab.right - 14, tab.bottom};
+    const std::vector<unsigned char> px = Grab(tiles);
+    const int w = tiles.right - tiles.left;
+    std::vector<int> rows;  // the width each band of pictures takes
+    bool inBand = false;
+    for (size_t y = 0; (y + 1) * w * 3 <= px.size(); ++y) {
+        int lo = w, hi = -1;
+        for (int x = 0; x < w; ++x) {
+            const unsigned char* p = &px[(y * w + x) * 3];
+            if (p[0] < 250 || p[1] < 250 || p[2] < 250) lo = std::min(lo, x), hi = x;
+        }
+        if (hi >= 0 && !inBand) rows.push_back(0);
+        inBand = hi >= 0;
+        if (inBand) rows.back() = std::max(rows.back(), hi - lo + 1);
+    }
+    ASSERT_EQ(rows.size(), 2u) << "the pictures are not in two rows";
+    EXPECT_NEAR(rows[0] * 4.0 / 6.0, rows[1], 3) << "not six pictures above four";
     Click(settings, settingsSkin.Center("RoomConfigCancelBTN"));
     EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^房间设置对话框$")); }, 10000));
 }
@@ -356,6 +410,215 @@ TEST_F(People, ASecondCopyPublishesItsWindowToo) {
     if (WaitWindow(Utf8("^泽秀美女视频$"), lobby2)) Screenshot(lobby2.rc, ShotDir() + "/people-second-copy.png");
     kill(second.Pid(), SIGTERM);
     EXPECT_TRUE(second.WaitExit(20000));
+}
+
+// A wrong password's red tip goes when the registration fills in its new account; the lobby's search box
+// shows its prompt again once another account signed in (the main menu's 换名登录).
+TEST_F(People, RegistrationClearsTheTipAndANewAccountTheSearch) {
+    Window login;
+    ASSERT_TRUE(WaitWindow(Utf8("^登录对话框$"), login));
+    usleep(400000);
+    SkinLayout skin("LoginSkin.xml", login.Width(), login.Height());
+    const RECT tips[] = {ToScreen(login, skin.Rect("lbeUserNameTips")), ToScreen(login, skin.Rect("lbePasswordTips"))};
+    auto red = [&] {
+        double r = 0;
+        for (const RECT& t : tips) r += Share(t, [](int R, int G, int B) { return R > 180 && G < 120 && B < 120; });
+        return r;
+    };
+    Focus(login);
+    Click(login, skin.Center("UserNameEdit"));
+    Key("ctrl+a");
+    TypeText("alice");
+    Click(login, skin.Center("PassWordEdit"));
+    TypeText("wrong");
+    Click(login, skin.Center("LoginBTN"));
+    ASSERT_TRUE(WaitFor([&] { return red() > 0.01; }, 15000)) << "no red tip for the wrong password";
+    Screenshot(login.rc, ShotDir() + "/people-login-wrong-password.png");
+
+    Click(login, skin.Center("UserRegisterBTN"));
+    Window reg;
+    ASSERT_TRUE(WaitWindow(Utf8("^注册对话框$"), reg, 10000)) << "no registration dialog";
+    // The page's form: its account field at the top left of the page; Return sends it.
+    SkinLayout regSkin("RegisterSkin.xml", reg.Width(), reg.Height());
+    const RECT page = ToScreen(reg, regSkin.Rect("webRegister"));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return Ink({page.left, page.top, page.left + 200, page.top + 40}) > 0.02;
+        },
+        30000))
+        << "the registration page shows nothing";
+    usleep(500000);
+    Screenshot(reg.rc, ShotDir() + "/people-register-page.png");
+    Click(reg, {page.left - reg.rc.left + 40, page.top - reg.rc.top + 18});
+    usleep(300000);
+    Key("Return");
+    ASSERT_TRUE(WaitFor([] { return WindowGone(Utf8("^注册对话框$")); }, 15000)) << "the registration stayed";
+    EXPECT_TRUE(WaitFor([&] { return red() == 0; }, 5000)) << "the red tip stayed after the registration";
+    usleep(300000);
+    Screenshot(login.rc, ShotDir() + "/people-login-after-registration.png");
+
+    SignIn("alice", "secret");
+    if (HasFatalFailure()) return;
+    SkinLayout lobbySkin("VarnetSkin.xml", lobby.Width(), lobby.Height());
+    const RECT search = ToScreen(lobby, lobbySkin.Rect("SearchEdit"));
+    const RECT inside{search.left + 2, search.top + 2, search.right - 2, search.bottom - 2};
+    const RECT button = ToScreen(lobby, lobbySkin.Rect("SearchBTN"));
+    const auto prompt = Grab(inside), searchButton = Grab(button);
+    Click(lobby, lobbySkin.Center("SearchEdit"));
+    usleep(300000);
+    TypeText("3004");
+    ASSERT_TRUE(WaitFor([&] { return Difference(prompt, Grab(inside)) > 0.02; }, 5000)) << "the search was not typed";
+    EXPECT_EQ(Difference(searchButton, Grab(button)), 0) << "the box being typed in covers 搜索";
+    Screenshot(lobby.rc, ShotDir() + "/people-lobby-searched.png");
+    Window again;
+    for (int i = 0; i < 3 && !FindWindow(Utf8("^登录对话框$"), again); ++i) {
+        Focus(lobby);
+        Click(lobby, lobbySkin.Center("MainMenuBTN"));
+        usleep(600000);
+        Key("Down");
+        usleep(200000);
+        Key("Return");
+        WaitWindow(Utf8("^登录对话框$"), again, 8000);
+    }
+    ASSERT_TRUE(again.id) << "换名登录 opened no login dialog";
+    SignIn("carol", "pw");
+    if (HasFatalFailure()) return;
+    // The grey prompt again, no dark text of the search.
+    auto dark = [&] { return Share(inside, [](int R, int G, int B) { return R < 90 && G < 90 && B < 90; }); };
+    auto grey = [&] {
+        return Share(inside, [](int R, int G, int B) {
+            return R > 140 && R < 215 && std::abs(R - G) < 8 && std::abs(R - B) < 12;
+        });
+    };
+    EXPECT_TRUE(WaitFor([&] { return dark() == 0 && grey() > 0.01; }, 10000)) << "the last account's search stayed";
+    Screenshot(lobby.rc, ShotDir() + "/people-lobby-new-account.png");
+}
+
+// Alice in the busy room, on a machine without a camera: 画质调节 is drawn disabled; the colour bar's charge
+// shows in the balance at once; a stamp costs what 明细 lists; her refused request for a private microphone is
+// told in her own words; on a free public microphone her slot shows the no-video picture, not the linking dots.
+TEST_F(People, APerformerWithoutACamera) {
+    stack.Rooms().WithData([](testenv::SvcData& d) { d.rooms[kBusy].mics.erase(1005); });  // erin's slot is free
+    SignIn("alice", "secret");
+    if (HasFatalFailure()) return;
+    EnterBusyRoom();
+    if (HasFatalFailure()) return;
+    SkinLayout skin("RoomSkin.xml", room.Width(), room.Height());
+
+    // The settings dialog's video page: 画质调节 unlike 刷新 beside it.
+    RaiseAt(room, skin.Center("VideoSetupBTN"));
+    Focus(room);
+    Click(room, skin.Center("VideoSetupBTN"));
+    Window settings;
+    ASSERT_TRUE(WaitWindow(Utf8("^房间设置对话框$"), settings, 10000));
+    usleep(800000);
+    SkinLayout settingsSkin("RoomConfigSet.xml", settings.Width(), settings.Height());
+    if (auto* tab = dynamic_cast<CTabLayoutUI*>(settingsSkin.Manager().FindControl("RoomConfigOptionTab")))
+        tab->SelectItem(3);
+    settingsSkin.Manager().FindControl("NoCameraTipLabel")->SetVisible(true);  // no camera: told above the buttons
+    settingsSkin.Manager().UpdateLayout();
+    const RECT quality = ToScreen(settings, settingsSkin.Rect("ImageQualityRegulateBTN")),
+               refresh = ToScreen(settings, settingsSkin.Rect("VideoRefreshBTN"));
+    Shell("xdotool mousemove " + std::to_string(settings.rc.left + 5) + " " + std::to_string(settings.rc.bottom - 5));
+    usleep(300000);
+    // 刷新 has its white text; 画质调节's is greyed.
+    auto white = [](const RECT& b) {
+        return Share({b.left + 8, b.top + 5, b.right - 8, b.bottom - 5},  // inside the rounded corners
+                     [](int R, int G, int B) { return R > 240 && G > 240 && B > 240; });
+    };
+    EXPECT_GT(white(refresh), 0.005) << "not on the video page";
+    EXPECT_TRUE(WaitFor([&] { return white(quality) == 0; }, 5000)) << "画质调节 is drawn as enabled";
+    Screenshot(settings.rc, ShotDir() + "/people-no-camera-settings.png");
+    // Under the pointer it does not light up as a button that takes clicks does (#4A92F0).
+    const POINT q = settingsSkin.Center("ImageQualityRegulateBTN");
+    Shell("xdotool mousemove " + std::to_string(settings.rc.left + q.x) + " " + std::to_string(settings.rc.top + q.y));
+    usleep(500000);
+    EXPECT_EQ(Share(quality, [](int R, int G, int B) { return R == 0x4A && G == 0x92 && B == 0xF0; }), 0)
+        << "画质调节 lights up under the pointer";
+    Click(settings, settingsSkin.Center("RoomConfigCancelBTN"));
+    EXPECT_TRUE(WaitFor([&] { return WindowGone(Utf8("^房间设置对话框$")); }, 10000));
+
+    // A colour bar: the balance beside Z币 changes with its answer.
+    const RECT money = ToScreen(room, skin.Rect("OwnerMoneyLabel"));
+    const auto balance = Grab(money);
+    const int bars = stack.Rooms().RequestCount("sendcolorbar");
+    ASSERT_TRUE(PickFromRoomMenu("btnSendColorBar", 0)) << "no colour bar menu";
+    ASSERT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("sendcolorbar") > bars; }, 10000))
+        << "no colour bar sent";
+    EXPECT_TRUE(WaitFor([&] { return Difference(balance, Grab(money)) > 0.01; }, 10000))
+        << "the balance did not change with the colour bar";
+    Screenshot(room.rc, ShotDir() + "/people-colour-bar-balance.png");
+
+    // A stamp for 小美 from her menu (给Ta盖章, the 13th item, after three breaks): charged at the catalogue's
+    // price, which 明细 lists.
+    const RECT members = MemberList();
+    ClickButton(room, {members.left - room.rc.left + 60, members.top - room.rc.top + 37}, 3);
+    Window menu, stamps;
+    ASSERT_TRUE(WaitWindow("^ZqMenu$", menu, 10000)) << "no user menu";
+    usleep(300000);
+    Click(menu, {40, MenuRowY(12, 3)});
+    ASSERT_TRUE(WaitWindow(Utf8("^盖章对话框$"), stamps, 10000)) << "给Ta盖章 opened nothing";
+    usleep(500000);
+    uint64_t coins = 0, left = 0;
+    stack.Rooms().WithData([&](testenv::SvcData& d) { coins = d.users[testenv::Stack::kAccountUid].xiubi; });
+    const int tags = stack.Rooms().RequestCount("sendtag");
+    SkinLayout stampSkin("PopWndABStempeln.xml", stamps.Width(), stamps.Height());
+    const RECT grid = stampSkin.Rect("ABStempelnSelControl");
+    Click(stamps, {grid.left + 28, grid.top + 21});  // the first stamp
+    ASSERT_TRUE(WaitFor([&] { return stack.Rooms().RequestCount("sendtag") > tags; }, 10000)) << "no stamp sent";
+    const std::string query = stack.Rooms().Queries("sendtag").back();
+    const size_t at = query.find("&tagid=");
+    const uint32_t tagId = at == std::string::npos ? 0 : uint32_t(atoi(query.c_str() + at + 7));
+    uint32_t price = 0;
+    Json::Value catalogue;
+    ASSERT_TRUE(JsonSafe::Parse(ReadFile(VARNET_BINARY_DIR "/bin/res/tag.conf"), catalogue));
+    for (const Json::Value& group : catalogue["taglist"])
+        for (const Json::Value& tag : group["list"])
+            if (tag["id"].asUInt() == tagId) price = tag["price"].asUInt();
+    ASSERT_GT(price, 0u) << "stamp " << tagId << " is not in the catalogue";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            stack.Rooms().WithData([&](testenv::SvcData& d) { left = d.users[testenv::Stack::kAccountUid].xiubi; });
+            return coins - left == price;
+        },
+        10000))
+        << "charged " << coins - left << " for stamp " << tagId << " of catalogue price " << price;
+    RaiseAt(room, skin.Center("CustomDetailBTN"));
+    Focus(room);
+    Click(room, skin.Center("CustomDetailBTN"));
+    Window detail;
+    ASSERT_TRUE(WaitWindow(Utf8("^消费明细对话框$"), detail, 10000)) << "明细 opened nothing";
+    usleep(500000);
+    SkinLayout detailSkin("PopWndConsumeDetail.xml", detail.Width(), detail.Height());
+    const RECT list = ToScreen(detail, detailSkin.Rect("SendGiftList"));
+    EXPECT_GT(Ink({list.left + 2, list.top + 2, list.right - 2, list.top + 60}), 0.01) << "明细 lists nothing";
+    Screenshot(detail.rc, ShotDir() + "/people-stamp-detail.png");
+    Click(detail, detailSkin.Center("btnClose"));
+    EXPECT_TRUE(WaitFor([] { return WindowGone(Utf8("^消费明细对话框$")); }, 10000));
+
+    // 上私麦, refused by the service: the user is told in the words for the own request.
+    testenv::RoomServiceFault refuse;
+    refuse.kind = testenv::RoomServiceFault::Refuse;
+    refuse.status = 2;
+    refuse.desc = "等级不够";
+    refuse.times = 1;
+    stack.Rooms().SetFault("opmic", refuse);
+    ASSERT_TRUE(PickFromRoomMenu("btn_joinmiclist", 1)) << "no join menu";
+    EXPECT_TRUE(varnet.WaitPaneLine(kPublicPane | kOwnPane, Utf8("上麦失败(等级不够)"))) << "not told in the own words";
+    usleep(300000);
+    Screenshot(room.rc, ShotDir() + "/people-own-mic-refused.png");
+
+    // 上公麦 on the free third slot: the no-video picture (its red stroke), no linking dots (blue).
+    ASSERT_TRUE(PickFromRoomMenu("btn_joinmiclist", 0)) << "no join menu";
+    const RECT slot = ToScreen(room, RECT{4, 55 + 208 * 2 + 3, 234, 55 + 208 * 2 + 181});  // its picture
+    auto stroke = [&] { return Share(slot, [](int R, int G, int B) { return R > 170 && G < 110 && B < 110; }); };
+    auto dots = [&] { return Share(slot, [](int R, int G, int B) { return B > 180 && R < 120 && B - G > 40; }); };
+    EXPECT_TRUE(varnet.WaitLog("RoomLogic.txt", "上麦通知")) << "not put on the microphone";
+    EXPECT_TRUE(WaitFor([&] { return stroke() > 0.005; }, 20000)) << "no no-video picture in the own slot";
+    usleep(3000000);  // still so, once the publishing runs
+    Screenshot(room.rc, ShotDir() + "/people-own-slot-no-camera.png");
+    EXPECT_GT(stroke(), 0.005) << "the no-video picture went";
+    EXPECT_EQ(dots(), 0) << "linking dots in the own slot";
 }
 
 }  // namespace
