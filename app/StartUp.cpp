@@ -1,5 +1,6 @@
 #include "StartUp.h"
 
+#include <glib.h>
 #include <sys/stat.h>
 
 #include <vector>
@@ -68,13 +69,53 @@ void LoadRoomAudioSettings() {
     Micrel::SetVolume((BYTE)v.microphone);
 }
 
-int RunLoginDialog(CLoginDlg& login, bool tray) {
+namespace {
+
+// Runs a task once, from the loop after the window's first paint (the paint itself is not held up).
+class AfterFirstPaint : public DuiLib::IMessageFilterUI {
+public:
+    explicit AfterFirstPaint(std::function<void()> task) : m_task(std::move(task)) {}
+    ~AfterFirstPaint() override {
+        if (m_idle) g_source_remove(m_idle);
+    }
+    LRESULT MessageHandler(UINT msg, WPARAM, LPARAM, bool&) override {
+        if (msg == WM_PAINT && m_task && !m_idle) m_idle = g_idle_add(OnIdle, this);
+        return 0;
+    }
+    void Run() {
+        if (m_idle) g_source_remove(m_idle), m_idle = 0;
+        if (!m_task) return;
+        auto task = std::move(m_task);
+        m_task = nullptr;
+        task();
+    }
+
+private:
+    static gboolean OnIdle(gpointer p) {
+        auto* self = static_cast<AfterFirstPaint*>(p);
+        self->m_idle = 0;
+        self->Run();
+        return G_SOURCE_REMOVE;
+    }
+    std::function<void()> m_task;
+    guint m_idle = 0;
+};
+
+}  // namespace
+
+int RunLoginDialog(CLoginDlg& login, bool tray, const std::function<void()>& afterDrawn) {
     const DWORD style = 0x80000000u | 0x10000000u | 0x04000000u | 0x02000000u | 0x00C00000u | 0x00080000u;
     int result = 2;
+    AfterFirstPaint after(afterDrawn);
+    DuiLib::CPaintManagerUI* pm = login.PaintManagerForBackend();
+    if (pm) pm->AddMessageFilter(&after);
     if (login.Create(nullptr, "登录对话框", tray ? style & ~0x10000000u : style, 0, 0, 0, 410, 315)) {
         login.CenterWindow();
+        if (tray) after.Run();
         result = (int)login.ShowModal();
     }
+    if (pm) pm->RemoveMessageFilter(&after);
+    after.Run();
     if (::IsWindow(login.GetHWND())) ::DestroyWindow(login.GetHWND());
     return result;
 }

@@ -26,4 +26,6 @@ void LoadRoomAudioSettings();
 class CLoginDlg;
 // Runs the start-up login dialog (created hidden in the tray mode) modally; 1 signed in, else not. A quit
 // (by a signal) ends its loop without closing it: the dialog's window is destroyed here either way.
-int RunLoginDialog(CLoginDlg& login, bool tray);
+// `afterDrawn` runs once on the UI thread: when the dialog has been drawn the first time, at once when it
+// starts hidden, at the latest when the dialog ends.
+int RunLoginDialog(CLoginDlg& login, bool tray, const std::function<void()>& afterDrawn = {});

@@ -119,15 +119,16 @@ int main(int argc, char** argv) {
         PJ_Log(kSpeed, 0, "main", "WinMain full crash dumps");
         SetCrashDumpType(1);
     }
-    // 11. DNS pre-resolution.
-    CRoomChatIPCheck::GetInstance()->Start();
-    // 12. Saved volumes. 13. The updater.
+    // 12. Saved volumes.
     LoadRoomAudioSettings();
-    global.StartUpdater();
 
-    // 14. Login.
+    // 14. Login. 11. DNS pre-resolution and 13. the updater once the dialog stands: neither is waited for,
+    // and the dialog comes up without them (and without loading the HTTP library for them).
     auto login = std::make_unique<CLoginDlg>(nullptr, tray ? CLoginDlg::kModeTray : CLoginDlg::kModeNormal);
-    int result = RunLoginDialog(*login, tray);
+    int result = RunLoginDialog(*login, tray, [&global] {
+        CRoomChatIPCheck::GetInstance()->Start();
+        global.StartUpdater();
+    });
     PJ_Log(kSpeed, 0, "main", "WinMain login result %d", result);
     // 15. The lobby and the message loop.
     if (result == 1) {

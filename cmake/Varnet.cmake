@@ -34,6 +34,8 @@ function(varnet_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main Threads::Threads)
   # The UI test driver is a test-only library; any test may drive windows.
   target_link_libraries(${name} PRIVATE varnet::ui_test_driver)
+  # Tests write skin archives with libzip (tests/support); the program reads them with zlib alone.
+  target_link_libraries(${name} PRIVATE PkgConfig::LIBZIP)
   target_compile_definitions(${name} PRIVATE
     VARNET_SOURCE_DIR="${PROJECT_SOURCE_DIR}" VARNET_BINARY_DIR="${PROJECT_BINARY_DIR}")
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

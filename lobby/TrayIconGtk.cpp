@@ -2,6 +2,7 @@
 // application indicator per icon: the desktop shows its menu, whose choices are posted to the icon's window
 // (kTrayMenuShow, kTrayMenuQuit). Elsewhere one GtkStatusIcon per icon (a legacy tray shows it): a double
 // click and the menu button post the icon's callback message; the window pops its own menu at the cursor.
+#include <dlfcn.h>
 #include <gtk/gtk.h>
 #include <glib/gstdio.h>
 #include <libayatana-appindicator/app-indicator.h>
@@ -21,11 +22,41 @@
 
 namespace {
 
+// The indicator library (and the menu libraries it brings) is opened only where the desktop has a watcher
+// for indicators; nullptr when it cannot be. Its functions are looked up there when first called.
+void* IndicatorLibrary() {
+    static void* lib = dlopen("libayatana-appindicator3.so.1", RTLD_NOW | RTLD_GLOBAL);
+    return lib;
+}
+
+void* IndicatorSymbol(const char* name) {
+    void* lib = IndicatorLibrary();
+    return lib ? dlsym(lib, name) : nullptr;
+}
+
+}  // namespace
+
+#define VARNET_INDICATOR_CALL(name)                                                           \
+    ([] {                                                                                     \
+        static const auto call = reinterpret_cast<decltype(&::name)>(IndicatorSymbol(#name)); \
+        return call;                                                                          \
+    }())
+#define app_indicator_new VARNET_INDICATOR_CALL(app_indicator_new)
+#define app_indicator_set_menu VARNET_INDICATOR_CALL(app_indicator_set_menu)
+#define app_indicator_set_secondary_activate_target VARNET_INDICATOR_CALL(app_indicator_set_secondary_activate_target)
+#define app_indicator_set_status VARNET_INDICATOR_CALL(app_indicator_set_status)
+#define app_indicator_set_title VARNET_INDICATOR_CALL(app_indicator_set_title)
+
+namespace {
+
 struct Icon {
-    GtkStatusIcon* icon = nullptr;
+    GtkStatusIcon* icon = nullptr;  // made when the loop is idle (a shown window draws first)
     HWND hWnd = nullptr;
     UINT id = 0;
     UINT callback = 0;
+    GdkPixbuf* picture = nullptr;
+    std::string tip;  // GBK
+    guint idle = 0;
 };
 
 gboolean OnButtonPress(GtkStatusIcon*, GdkEventButton* e, gpointer data) {
@@ -55,16 +86,8 @@ GdkPixbuf* Pixbuf(HICON icon) {
 class CGtkTrayHost : public ITrayHost {
 public:
     bool Add(const NOTIFYICONDATAA& d) override {
-        auto* i = new Icon{nullptr, d.hWnd, d.uID, d.uCallbackMessage};
-        GdkPixbuf* pb = Pixbuf(d.hIcon);
-        i->icon = pb ? gtk_status_icon_new_from_pixbuf(pb) : gtk_status_icon_new_from_icon_name("video-display");
-        if (pb) g_object_unref(pb);
-        std::string tip = Charset::GbkToUtf8(d.szTip);
-        gtk_status_icon_set_tooltip_text(i->icon, tip.c_str());
-        gtk_status_icon_set_title(i->icon, tip.c_str());
-        g_signal_connect(i->icon, "button-press-event", G_CALLBACK(OnButtonPress), i);
-        g_signal_connect(i->icon, "popup-menu", G_CALLBACK(OnPopupMenu), i);
-        gtk_status_icon_set_visible(i->icon, TRUE);
+        auto* i = new Icon{nullptr, d.hWnd, d.uID, d.uCallbackMessage, Pixbuf(d.hIcon), d.szTip, 0};
+        i->idle = g_idle_add_full(G_PRIORITY_LOW, Show, i, nullptr);
         m_icons[{d.hWnd, d.uID}] = i;
         return true;
     }
@@ -73,22 +96,42 @@ public:
         if (it == m_icons.end()) return false;
         Icon* i = it->second;
         m_icons.erase(it);
-        g_signal_handlers_disconnect_by_data(i->icon, i);
-        gtk_status_icon_set_visible(i->icon, FALSE);
-        g_object_unref(i->icon);
+        if (i->idle) g_source_remove(i->idle);
+        if (i->icon) {
+            g_signal_handlers_disconnect_by_data(i->icon, i);
+            gtk_status_icon_set_visible(i->icon, FALSE);
+            g_object_unref(i->icon);
+        }
+        if (i->picture) g_object_unref(i->picture);
         delete i;
         return true;
     }
     bool GetRect(HWND hWnd, UINT id, DuiLib::RECT& rc) override {
         auto it = m_icons.find({hWnd, id});
         GdkRectangle area;
-        if (it == m_icons.end() || !gtk_status_icon_get_geometry(it->second->icon, nullptr, &area, nullptr))
+        if (it == m_icons.end() || !it->second->icon ||
+            !gtk_status_icon_get_geometry(it->second->icon, nullptr, &area, nullptr))
             return false;
         rc = {area.x, area.y, area.x + area.width, area.y + area.height};
         return true;
     }
 
 private:
+    // The status icon itself, made once the loop has nothing else to do.
+    static gboolean Show(gpointer data) {
+        auto* i = static_cast<Icon*>(data);
+        i->idle = 0;
+        i->icon = i->picture ? gtk_status_icon_new_from_pixbuf(i->picture)
+                             : gtk_status_icon_new_from_icon_name("video-display");
+        std::string tip = Charset::GbkToUtf8(i->tip);
+        gtk_status_icon_set_tooltip_text(i->icon, tip.c_str());
+        gtk_status_icon_set_title(i->icon, tip.c_str());
+        g_signal_connect(i->icon, "button-press-event", G_CALLBACK(OnButtonPress), i);
+        g_signal_connect(i->icon, "popup-menu", G_CALLBACK(OnPopupMenu), i);
+        gtk_status_icon_set_visible(i->icon, TRUE);
+        return G_SOURCE_REMOVE;
+    }
+
     std::map<std::pair<HWND, UINT>, Icon*> m_icons;
 };
 
@@ -207,7 +250,7 @@ DesktopTray FindDesktopTray() {
 
 DesktopTray EnableDesktopTray() {
     DesktopTray tray = FindDesktopTray();
-    if (tray == DesktopTray::StatusNotifier) {
+    if (tray == DesktopTray::StatusNotifier && IndicatorLibrary()) {
         static CIndicatorTrayHost indicators;
         SetTrayHost(&indicators);
     } else {

@@ -9,7 +9,48 @@ extern "C" {
 #include <x264.h>
 }
 
+#include <dlfcn.h>
+
 #include "DebugLog.h"
+
+namespace {
+
+#define VARNET_X264_STR2(x) #x
+#define VARNET_X264_STR(x) VARNET_X264_STR2(x)
+
+// x264 is opened with the first encoder, not at start-up. Its functions are looked up there when first
+// called, after X264Library succeeded; the encoder's constructor carries the build number in its name.
+void* X264Library() {
+    static void* lib = dlopen("libx264.so." VARNET_X264_STR(X264_BUILD), RTLD_NOW | RTLD_GLOBAL);
+    return lib;
+}
+
+void* X264Symbol(const char* name) {
+    void* lib = X264Library();
+    return lib ? dlsym(lib, name) : nullptr;
+}
+
+x264_t* OpenEncoder(x264_param_t* p) {
+    static const auto open =
+        reinterpret_cast<x264_t* (*)(x264_param_t*)>(X264Symbol("x264_encoder_open_" VARNET_X264_STR(X264_BUILD)));
+    return open ? open(p) : nullptr;
+}
+
+}  // namespace
+
+#define VARNET_X264_CALL(name)                                                           \
+    ([] {                                                                                \
+        static const auto call = reinterpret_cast<decltype(&::name)>(X264Symbol(#name)); \
+        return call;                                                                     \
+    }())
+#define x264_encoder_close VARNET_X264_CALL(x264_encoder_close)
+#define x264_encoder_delayed_frames VARNET_X264_CALL(x264_encoder_delayed_frames)
+#define x264_encoder_encode VARNET_X264_CALL(x264_encoder_encode)
+#define x264_encoder_headers VARNET_X264_CALL(x264_encoder_headers)
+#define x264_param_apply_profile VARNET_X264_CALL(x264_param_apply_profile)
+#define x264_param_default_preset VARNET_X264_CALL(x264_param_default_preset)
+#define x264_picture_alloc VARNET_X264_CALL(x264_picture_alloc)
+#define x264_picture_clean VARNET_X264_CALL(x264_picture_clean)
 
 void Korvid::EncoderClose::operator()(x264_t* encoder) const {
     x264_encoder_close(encoder);
@@ -29,7 +70,7 @@ Korvid::~Korvid() {
 int Korvid::Initialize(int width, int height, int bitrateKbps, int fps, int keyint) {
     if (m_encoder) Destroy();
     if (width <= 0 || height <= 0 || (width & 1) || (height & 1) || width > 4096 || height > 4096 || fps <= 0 ||
-        bitrateKbps <= 0 || keyint <= 0)
+        bitrateKbps <= 0 || keyint <= 0 || !X264Library())
         return -1;
     m_param.reset(new (std::nothrow) x264_param_t);
     if (!m_param) return -1;
@@ -56,7 +97,7 @@ int Korvid::Initialize(int width, int height, int bitrateKbps, int fps, int keyi
     p->rc.i_vbv_buffer_size = (int)(0.7 * bitrateKbps);
     p->rc.f_vbv_buffer_init = 0.5f;
     x264_param_apply_profile(p, "baseline");
-    m_encoder.reset(x264_encoder_open(p));
+    m_encoder.reset(OpenEncoder(p));
     if (!m_encoder) {
         Destroy();
         std::fprintf(stderr, "x264 [error]: x264_encoder_open failed\n");

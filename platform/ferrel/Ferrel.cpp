@@ -3,6 +3,7 @@
 #include "AmfCheck.h"
 #include "DebugLog.h"
 
+#include <dlfcn.h>
 #include <librtmp/amf.h>
 #include <librtmp/log.h>
 #include <librtmp/rtmp.h>
@@ -29,6 +30,52 @@
 
 namespace {
 
+// librtmp is opened with the first connection, not at start-up: the program starts without it and the TLS
+// libraries it brings. Its functions are looked up there when first called, after RtmpLibrary succeeded.
+void* RtmpLibrary() {
+    static void* lib = dlopen("librtmp.so.1", RTLD_NOW | RTLD_GLOBAL);
+    return lib;
+}
+
+void* RtmpSymbol(const char* name) {
+    void* lib = RtmpLibrary();
+    return lib ? dlsym(lib, name) : nullptr;
+}
+
+}  // namespace
+
+#define VARNET_RTMP_CALL(name)                                                           \
+    ([] {                                                                                \
+        static const auto call = reinterpret_cast<decltype(&::name)>(RtmpSymbol(#name)); \
+        return call;                                                                     \
+    }())
+#define AMFProp_GetObject VARNET_RTMP_CALL(AMFProp_GetObject)
+#define AMFProp_GetString VARNET_RTMP_CALL(AMFProp_GetString)
+#define AMF_Decode VARNET_RTMP_CALL(AMF_Decode)
+#define AMF_EncodeInt32 VARNET_RTMP_CALL(AMF_EncodeInt32)
+#define AMF_EncodeNamedNumber VARNET_RTMP_CALL(AMF_EncodeNamedNumber)
+#define AMF_EncodeString VARNET_RTMP_CALL(AMF_EncodeString)
+#define AMF_GetProp VARNET_RTMP_CALL(AMF_GetProp)
+#define AMF_Reset VARNET_RTMP_CALL(AMF_Reset)
+#define RTMPPacket_Alloc VARNET_RTMP_CALL(RTMPPacket_Alloc)
+#define RTMPPacket_Free VARNET_RTMP_CALL(RTMPPacket_Free)
+#define RTMPPacket_Reset VARNET_RTMP_CALL(RTMPPacket_Reset)
+#define RTMP_Alloc VARNET_RTMP_CALL(RTMP_Alloc)
+#define RTMP_ClientPacket VARNET_RTMP_CALL(RTMP_ClientPacket)
+#define RTMP_Close VARNET_RTMP_CALL(RTMP_Close)
+#define RTMP_Connect1 VARNET_RTMP_CALL(RTMP_Connect1)
+#define RTMP_EnableWrite VARNET_RTMP_CALL(RTMP_EnableWrite)
+#define RTMP_Free VARNET_RTMP_CALL(RTMP_Free)
+#define RTMP_Init VARNET_RTMP_CALL(RTMP_Init)
+#define RTMP_IsConnected VARNET_RTMP_CALL(RTMP_IsConnected)
+#define RTMP_LogSetCallback VARNET_RTMP_CALL(RTMP_LogSetCallback)
+#define RTMP_LogSetLevel VARNET_RTMP_CALL(RTMP_LogSetLevel)
+#define RTMP_SendCtrl VARNET_RTMP_CALL(RTMP_SendCtrl)
+#define RTMP_SendPacket VARNET_RTMP_CALL(RTMP_SendPacket)
+#define RTMP_SetupURL VARNET_RTMP_CALL(RTMP_SetupURL)
+
+namespace {
+
 constexpr int kChunkSize = 4096;
 constexpr int kChannelMeta = 4;
 constexpr int kChannelAudio = 5;
@@ -48,9 +95,18 @@ void InitOnce() {
     std::call_once(once, [] {
         // librtmp writes with send() without MSG_NOSIGNAL: a dead peer must not kill the process.
         signal(SIGPIPE, SIG_IGN);
+    });
+}
+
+// librtmp opened and its log routed; false when it cannot be opened.
+bool LibraryReady() {
+    static const bool ready = [] {
+        if (!RtmpLibrary()) return false;
         RTMP_LogSetLevel(RTMP_LOGWARNING);
         RTMP_LogSetCallback(RtmpLogSink);
-    });
+        return true;
+    }();
+    return ready;
 }
 
 int MsUntil(std::chrono::steady_clock::time_point deadline) {
@@ -220,7 +276,7 @@ Ferrel::~Ferrel() {
 }
 
 bool Ferrel::Connect(const char* url, int timeout, int recvTimeout, int sendTimeout, bool publish) {
-    if (rtmp_ || !url || !*url || stopped_) {
+    if (rtmp_ || !url || !*url || stopped_ || !LibraryReady()) {
         return false;
     }
     if (timeout <= 0) timeout = 30;

@@ -1,8 +1,39 @@
 #include "SecretStore.h"
 
+#include <dlfcn.h>
 #include <libsecret/secret.h>
 
 #include "ZqLog.h"
+
+namespace zqconfig {
+
+namespace {
+
+// The secret service's library is opened with the first password stored or looked up, not at start-up;
+// nullptr when it cannot be. Its functions are looked up there when first called.
+void* SecretLibrary() {
+    static void* lib = dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_GLOBAL);
+    return lib;
+}
+
+void* SecretSymbol(const char* name) {
+    void* lib = SecretLibrary();
+    return lib ? dlsym(lib, name) : nullptr;
+}
+
+}  // namespace
+
+}  // namespace zqconfig
+
+#define VARNET_SECRET_CALL(name)                                                                     \
+    ([] {                                                                                            \
+        static const auto call = reinterpret_cast<decltype(&::name)>(zqconfig::SecretSymbol(#name)); \
+        return call;                                                                                 \
+    }())
+#define secret_password_clear_sync VARNET_SECRET_CALL(secret_password_clear_sync)
+#define secret_password_free VARNET_SECRET_CALL(secret_password_free)
+#define secret_password_lookup_sync VARNET_SECRET_CALL(secret_password_lookup_sync)
+#define secret_password_store_sync VARNET_SECRET_CALL(secret_password_store_sync)
 
 namespace zqconfig {
 
@@ -49,6 +80,7 @@ bool Failed(const char* what, GError* error) {
 }  // namespace
 
 bool StoreSecret(const std::string& account, const std::string& password) {
+    if (!SecretLibrary()) return Failed("zqconfig::StoreSecret", nullptr);
     std::string name, secret;
     if (!Convert(account, "UTF-8", "GBK", name) || !Convert(password, "UTF-8", "GBK", secret)) return false;
     const std::string label = "Varnet: " + name;
@@ -61,6 +93,7 @@ bool StoreSecret(const std::string& account, const std::string& password) {
 
 bool LookupSecret(const std::string& account, std::string& password, bool& found) {
     found = false;
+    if (!SecretLibrary()) return Failed("zqconfig::LookupSecret", nullptr);
     std::string name;
     if (!Convert(account, "UTF-8", "GBK", name)) return false;
     GError* error = nullptr;
@@ -73,6 +106,7 @@ bool LookupSecret(const std::string& account, std::string& password, bool& found
 }
 
 bool ClearSecret(const std::string& account) {
+    if (!SecretLibrary()) return Failed("zqconfig::ClearSecret", nullptr);
     std::string name;
     if (!Convert(account, "UTF-8", "GBK", name)) return false;
     GError* error = nullptr;

@@ -197,8 +197,8 @@ ZqHttpMgr& Manager() {
 
 }  // namespace
 
+// libcurl is opened and initialised with the first session (NewEasy), not here at start-up.
 void InitZqHttpMgr() {
-    zqhttp::GlobalInit();
     Manager();
 }
 

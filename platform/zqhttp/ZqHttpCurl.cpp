@@ -12,9 +12,9 @@
 
 namespace zqhttp {
 
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+bool GlobalInit() {
+    static const bool ok = CurlLibrary() && curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ok;
 }
 
 bool IsHttpUrl(const char* url) {
@@ -23,7 +23,7 @@ bool IsHttpUrl(const char* url) {
 }
 
 CURL* NewEasy(const char* url, long connectMs) {
-    GlobalInit();
+    if (!GlobalInit()) return nullptr;
     CURL* easy = curl_easy_init();
     if (easy == nullptr) return nullptr;
     SetCommonOptions(easy, url, connectMs);

@@ -17,9 +17,7 @@ bool HasLineBreak(const char* s) {
 }
 }  // namespace
 
-ZqHttpRequestMgr::ZqHttpRequestMgr() {
-    zqhttp::GlobalInit();
-}
+ZqHttpRequestMgr::ZqHttpRequestMgr() = default;
 
 ZqHttpRequestMgr::~ZqHttpRequestMgr() {
     Shutdown();

@@ -26,7 +26,6 @@ bool IsTrail(unsigned char c) {
 // Two-byte GBK code <-> BMP code point. Index of a two-byte code: (lead - 0x81) * 191 + (trail - 0x40).
 struct GbkTables {
     std::array<char16_t, 126 * 191> toUni{};  // 0 = no character
-    std::array<uint16_t, 0x10000> fromUni{};  // 0 = not in GBK (for code points >= 0x80)
 
     GbkTables() {
         iconv_t cd = iconv_open("UTF-16LE", "GBK");
@@ -52,7 +51,6 @@ struct GbkTables {
                 const char16_t u = row[size_t(trail - 0x40)];
                 if (trail == 0x7F || u < 0x80 || (u >= 0xD800 && u <= 0xDFFF)) continue;
                 toUni[(lead - 0x81) * 191 + (trail - 0x40)] = u;
-                if (fromUni[u] == 0) fromUni[u] = static_cast<uint16_t>((lead << 8) | trail);
             }
         }
         iconv_close(cd);
@@ -98,6 +96,24 @@ private:
 const GbkTables& Tables() {
     static const GbkTables tables;  // thread-safe one-time build
     return tables;
+}
+
+// The way back, built with the first conversion to GBK: the first code of a character wins.
+struct GbkReverse {
+    std::array<uint16_t, 0x10000> fromUni{};  // 0 = not in GBK (for code points >= 0x80)
+    GbkReverse() {
+        const GbkTables& t = Tables();
+        for (int lead = 0x81; lead <= 0xFE; ++lead)
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const char16_t u = t.toUni[(lead - 0x81) * 191 + (trail - 0x40)];
+                if (u != 0 && fromUni[u] == 0) fromUni[u] = static_cast<uint16_t>((lead << 8) | trail);
+            }
+    }
+};
+
+const GbkReverse& Reverse() {
+    static const GbkReverse reverse;
+    return reverse;
 }
 
 // Decoders: each returns the next code point (kInvalid for a bad unit) and advances `i`.
@@ -185,7 +201,7 @@ void PutGbk(std::string& out, char32_t cp) {
         out += '\x80';
         return;
     }
-    uint16_t code = cp <= 0xFFFF ? Tables().fromUni[cp] : 0;
+    uint16_t code = cp <= 0xFFFF ? Reverse().fromUni[cp] : 0;
     if (code == 0) {
         out += '?';
         return;
@@ -244,7 +260,6 @@ namespace Charset {
 void AppendGbkAsUtf8(std::string& out, const char* gbk, size_t len) {
     if (!gbk || len == 0) return;
     out.reserve(out.size() + len + len / 2);
-    const GbkTables& t = Tables();
     size_t i = 0;
     while (i < len) {
         // Copy a run of ASCII bytes at once, eight at a time where possible.
@@ -267,7 +282,8 @@ void AppendGbkAsUtf8(std::string& out, const char* gbk, size_t len) {
             cp = 0x20AC;  // the euro sign, one byte in code page 936
             ++i;
         } else if (IsLead(c) && i + 1 < len && IsTrail(static_cast<unsigned char>(gbk[i + 1]))) {
-            char16_t u = t.toUni[(c - 0x81) * 191 + (static_cast<unsigned char>(gbk[i + 1]) - 0x40)];
+            // The tables are built with the first text that is not ASCII.
+            char16_t u = Tables().toUni[(c - 0x81) * 191 + (static_cast<unsigned char>(gbk[i + 1]) - 0x40)];
             if (u != 0) {
                 cp = u;
                 i += 2;

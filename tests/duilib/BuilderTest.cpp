@@ -3,9 +3,12 @@
 
 #include <cairo.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
+#include "UIResource.h"
 #include "UiTestSupport.h"
 
 using namespace DuiLib;
@@ -194,6 +197,56 @@ TEST(Builder, RepeatedAndSelfIncludesStayBounded) {
     EXPECT_EQ(two->GetName(), "first");
     delete two;
     CPaintManagerUI::SetInstancePath(VARNET_BINARY_DIR "/bin");
+}
+
+// An entry of a skin archive is read whole and checked, or not at all; the archive is outside input.
+TEST(Builder, SkinArchiveEntriesAreReadWholeAndCheckedOrNotAtAll) {
+    std::string dir = duitest::TempDir("zip-entries");
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += "<Label text=\"" + std::to_string(i) + "\"/>";
+    ASSERT_TRUE(duitest::WriteZip(dir + "/ok.zip", {{"Dir/Skin.xml", text}, {"b.txt", "hello"}}));
+    std::string good;
+    ASSERT_TRUE(ReadWholeFile(dir + "/ok.zip", good));
+    // Offsets of Skin.xml's local header and its directory entry.
+    const size_t local = good.find("PK\3\4"), central = good.find("PK\1\2");
+    ASSERT_EQ(good.compare(central + 46, 12, "Dir/Skin.xml"), 0);
+    auto le16 = [&](size_t at) { return size_t(uint8_t(good[at])) | size_t(uint8_t(good[at + 1])) << 8; };
+    const size_t data = local + 30 + le16(local + 26) + le16(local + 28);
+    auto put32 = [](std::string& s, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) s[at + i] = char(v >> (8 * i));
+    };
+    const struct Row {
+        const char* what;
+        std::function<void(std::string&)> change;
+        const char* name;
+        size_t max;
+        bool ok;
+    } rows[] = {
+        {"as written", [](std::string&) {}, "dir\\SKIN.XML", 1u << 20, true},
+        {"other entry", [](std::string&) {}, "b.txt", 1u << 20, true},
+        {"missing", [](std::string&) {}, "Dir/None.xml", 1u << 20, false},
+        {"beyond the limit", [](std::string&) {}, "Dir/Skin.xml", 100, false},
+        {"data changed", [&](std::string& s) { s[data + 20] ^= 0x55; }, "Dir/Skin.xml", 1u << 20, false},
+        {"the other entry after a change", [&](std::string& s) { s[data + 20] ^= 0x55; }, "b.txt", 1u << 20, true},
+        {"cut short", [](std::string& s) { s.resize(s.size() - 10); }, "b.txt", 1u << 20, false},
+        {"encrypted", [&](std::string& s) { s[central + 8] |= 1; }, "Dir/Skin.xml", 1u << 20, false},
+        {"header beyond the directory", [&](std::string& s) { put32(s, central + 42, 0xFFFFFF00u); }, "Dir/Skin.xml",
+         1u << 20, false},
+        {"size one more", [&](std::string& s) { put32(s, central + 24, uint32_t(text.size() + 1)); }, "Dir/Skin.xml",
+         1u << 20, false},
+        {"unknown method", [&](std::string& s) { s[central + 10] = 9; }, "Dir/Skin.xml", 1u << 20, false},
+    };
+    int n = 0;
+    for (const Row& r : rows) {
+        std::string bytes = good;
+        r.change(bytes);
+        const std::string path = dir + "/" + std::to_string(n++) + ".zip";
+        std::ofstream(path, std::ios::binary) << bytes;
+        std::string out = "left";
+        EXPECT_EQ(ReadZipEntry(path, r.name, out, r.max), r.ok) << r.what;
+        if (r.ok) EXPECT_EQ(out, std::string(r.name) == "b.txt" ? "hello" : text) << r.what;
+        else EXPECT_EQ(out, "left") << r.what;
+    }
 }
 
 TEST(Builder, IncludesAreBudgetedByTheirBytes) {

@@ -1,10 +1,13 @@
-// Start-up pieces of the main program: the installer hand-over, the saved volumes.
+// Start-up pieces of the main program: the installer hand-over, the saved volumes, the work left until the
+// login dialog stands.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include "LobbyTestEnv.h"
+#include "LoginDlg.h"
 #include "StartUp.h"
+#include "UiTestSupport.h"
 #include "ZqLib.h"
 
 TEST(StartUp, SilentUpdateStartsOnlyANewerInstallerOfTheDownloadFolder) {
@@ -90,4 +93,30 @@ TEST(StartUp, DebugLogLevelSelectsTheDumpTypeOnly) {
         EXPECT_FALSE(LogDebugOn()) << (r.level ? r.level : "(none)");  // detailed logging stays off
     }
     cfg->SetString("LogMsg", "realloglevel", nullptr, 1);
+}
+
+// What start-up leaves until the login dialog stands runs once: after the dialog's first paint, at once
+// when it starts hidden, at the latest when it ends unpainted.
+TEST(StartUp, WorkLeftForTheLoginDialogRunsOnceItIsDrawn) {
+    lobbytest::SetUpOnce();
+    const struct Row { bool tray, paint; } rows[] = {{false, true}, {false, false}, {true, true}};
+    for (const Row& r : rows) {
+        CLoginDlg login(nullptr, r.tray ? CLoginDlg::kModeTray : CLoginDlg::kModeNormal);
+        int ran = 0, beforePaint = -1, afterPaint = -1;
+        duitest::RunLater(20, [&] {
+            PumpMessagesFor(50);
+            beforePaint = ran;
+            if (r.paint) {
+                ::SendMessage(login.GetHWND(), WM_PAINT, 0, 0);
+                ::SendMessage(login.GetHWND(), WM_PAINT, 0, 0);
+                PumpMessagesFor(50);
+            }
+            afterPaint = ran;
+            login.Close(2);
+        });
+        EXPECT_EQ(RunLoginDialog(login, r.tray, [&] { ++ran; }), 2) << r.tray << r.paint;
+        EXPECT_EQ(beforePaint, r.tray ? 1 : 0) << r.tray << r.paint;
+        EXPECT_EQ(afterPaint, r.tray || r.paint ? 1 : 0) << r.tray << r.paint;
+        EXPECT_EQ(ran, 1) << r.tray << r.paint;
+    }
 }
