@@ -740,8 +740,16 @@ bool EnterBusyRoomFromDirectory(Program& program, testenv::Stack& stack, const W
     Click(lobby, {page.left + 10 + 70, page.top + 10 + 30});
     if (!WaitFor([&] { return stack.Rooms().RequestCount("enterroom") > pageRequests; }, 10000))
         return *why = "the room link did not enter the room", false;
-    if (!WaitWindow(".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]", room))
-        return *why = "no room window", false;
+    const std::string title = ".*[(]" + std::to_string(testenv::Stack::kBusyRoom) + "[)]";
+    if (!WaitWindow(title, room)) return *why = "no room window", false;
+    // The room opens maximised; a window manager does that a while after the window showed (long after under
+    // a sanitizer), and the place taken before would be stale.
+    if (Shell("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos) {
+        int width = 0;
+        std::istringstream(Shell("xdotool getdisplaygeometry")) >> width;
+        if (!WaitFor([&] { return FindWindow(title, room) && room.Width() == width; }))
+            return *why = "the room did not open maximised", false;
+    }
     return true;
 }
 
