@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "ZqLib.h"
 
@@ -25,6 +27,34 @@ TEST(Charset, RoundTrips) {
     }
     EXPECT_EQ(Charset::GbkToUtf8("中"), "\xE4\xB8\xAD");
     EXPECT_EQ(Charset::GbkToUtf16("中"), std::u16string(u"\u4E2D"));
+}
+
+// The GBK rows are built at first use, from whichever thread reads them first: threads that start at once, each
+// reading every code in its own order, get what one thread gets, and every code comes back the way it went.
+TEST(Charset, EveryCodeFromSeveralThreadsAtOnce) {
+    std::vector<std::string> codes;
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail)
+            if (trail != 0x7F) codes.push_back({char(lead), char(trail)});
+    std::vector<std::vector<std::string>> got(4, std::vector<std::string>(codes.size()));
+    std::vector<std::thread> threads;
+    for (size_t k = 0; k < got.size(); ++k)
+        threads.emplace_back([&, k] {
+            for (size_t n = 0; n < codes.size(); ++n) {
+                const size_t from = (n + k * codes.size() / got.size()) % codes.size();
+                const size_t i = k % 2 ? codes.size() - 1 - from : from;
+                got[k][i] = Charset::GbkToUtf8(codes[i]);
+            }
+        });
+    for (auto& t : threads) t.join();
+    size_t characters = 0;
+    for (size_t i = 0; i < codes.size(); ++i) {
+        for (size_t k = 1; k < got.size(); ++k) ASSERT_EQ(got[k][i], got[0][i]) << i;
+        if (got[0][i] == "?" || got[0][i].size() == 1) continue;
+        ++characters;
+        EXPECT_EQ(Charset::GbkToUtf8(Charset::Utf8ToGbk(got[0][i])), got[0][i]) << i;
+    }
+    EXPECT_GT(characters, 21000u);
 }
 
 struct BadCase {
