@@ -1,5 +1,6 @@
 #include "VideoGtkPresenter.h"
 
+#include "UIBackendGtk.h"
 #include "UIDoubleClick.h"
 
 #include <gtk/gtk.h>
@@ -132,7 +133,18 @@ void CVideoGtkPresenter::SetCursor(int cursor) {
 
 void CVideoGtkPresenter::Draw(void* cairo) {
     cairo_t* cr = static_cast<cairo_t*>(cairo);
+    auto* area = static_cast<GtkWidget*>(m_widget);
     std::lock_guard<std::mutex> lock(m_lock);
+    // While the picture covers the area, the window under it is not painted: a smaller one (the view
+    // resized, the picture not yet) has the rest black until the next drawing, with the window's.
+    const bool covers = m_picture.width >= gtk_widget_get_allocated_width(area) &&
+                        m_picture.height >= gtk_widget_get_allocated_height(area);
+    if (!covers && g_object_get_data(G_OBJECT(area), DuiLib::kOpaqueWidgetData)) {
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_paint(cr);
+        gtk_widget_queue_draw(area);
+    }
+    g_object_set_data(G_OBJECT(area), DuiLib::kOpaqueWidgetData, covers ? area : nullptr);
     if (m_picture.Empty()) return;
     cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(m_picture.pixels.data()),
                                                              CAIRO_FORMAT_ARGB32, m_picture.width, m_picture.height,

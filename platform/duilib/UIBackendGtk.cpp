@@ -3,6 +3,8 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
+#include <cmath>
+
 #include "UIControls.h"
 #include "UIDoubleClick.h"
 #include "UIWindow.h"
@@ -636,11 +638,57 @@ private:
         return h ? ::SendMessage(h, msg, w, l) : 0;
     }
 
+    // Takes from `open` (in the area's coordinates) what the opaque widgets in `container` cover, those of child
+    // windows too (their fixed containers share the area's coordinates).
+    void Uncover(GtkWidget* container, const GtkAllocation& area, cairo_region_t* open) const {
+        GList* kids = gtk_container_get_children(GTK_CONTAINER(container));
+        for (GList* k = kids; k && !cairo_region_is_empty(open); k = k->next) {
+            auto* w = static_cast<GtkWidget*>(k->data);
+            if (w == m_area || !gtk_widget_is_drawable(w)) continue;
+            if (g_object_get_data(G_OBJECT(w), kOpaqueWidgetData)) {
+                GtkAllocation a;
+                gtk_widget_get_allocation(w, &a);
+                cairo_rectangle_int_t ri{a.x - area.x, a.y - area.y, a.width, a.height};
+                cairo_region_subtract_rectangle(open, &ri);
+            } else if (GTK_IS_FIXED(w) && !gtk_widget_get_has_window(w)) {
+                Uncover(w, area, open);
+            }
+        }
+        g_list_free(kids);
+    }
+
+    // Whether opaque native widgets (kOpaqueWidgetData) cover the whole clip of the area's drawing. They
+    // stand over the area: it is the container's first child.
+    bool Covered(cairo_t* cr) const {
+        if (!m_fixed || !m_area) return false;
+        cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
+        if (clip->status != CAIRO_STATUS_SUCCESS || clip->num_rectangles == 0) {
+            cairo_rectangle_list_destroy(clip);
+            return false;
+        }
+        cairo_region_t* open = cairo_region_create();
+        for (int i = 0; i < clip->num_rectangles; ++i) {
+            const cairo_rectangle_t& r = clip->rectangles[i];
+            const int x = (int)std::floor(r.x), y = (int)std::floor(r.y);
+            cairo_rectangle_int_t ri{x, y, (int)std::ceil(r.x + r.width) - x, (int)std::ceil(r.y + r.height) - y};
+            cairo_region_union_rectangle(open, &ri);
+        }
+        cairo_rectangle_list_destroy(clip);
+        GtkAllocation area;
+        gtk_widget_get_allocation(m_area, &area);
+        Uncover(m_fixed, area, open);
+        const bool covered = cairo_region_is_empty(open);
+        cairo_region_destroy(open);
+        return covered;
+    }
+
     static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
         double x1, y1, x2, y2;
         cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
         RECT rc{(int)x1, (int)y1, (int)x2 + 1, (int)y2 + 1};
+        // A video picture redrawn over the window asks for the window under it too.
+        if (self->Covered(cr)) return TRUE;
         IRenderTarget rt(cr);
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);

@@ -13,4 +13,8 @@ namespace DuiLib {
 // display can be opened. Call on the UI thread, before creating windows.
 bool UIBackendGtkInit();
 
+// Object data on a native widget placed with PlaceNativeWidget: non-null while the widget paints every pixel
+// of its rectangle, so that the window does not paint what it covers.
+constexpr const char* kOpaqueWidgetData = "duilib-opaque";
+
 }  // namespace DuiLib

@@ -385,13 +385,88 @@ void DrawPictures(HDC hDC, const Laid& l, const RECT& clip) {
     }
 }
 
+// The layouts of the plain texts laid out last (a label repainted, a banner scrolling): shaping a text again
+// costs more than drawing it. Per thread; the oldest goes first.
+class LayoutCache {
+public:
+    ~LayoutCache() {
+        for (Entry& e : m_entries) Drop(e);
+    }
+    // A reference to the layout of these, updated for cr; null when none is kept.
+    PangoLayout* Find(cairo_t* cr, const std::string& utf8, const TFontInfo* f, UINT style, int width) {
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            Entry& e = m_entries[i];
+            if (e.style != style || e.width != width || e.underline != f->bUnderline || e.text != utf8 ||
+                !pango_font_description_equal(e.desc, f->desc))
+                continue;
+            std::rotate(m_entries.begin(), m_entries.begin() + long(i), m_entries.begin() + long(i) + 1);
+            pango_cairo_update_layout(cr, m_entries.front().layout);
+            return PANGO_LAYOUT(g_object_ref(m_entries.front().layout));
+        }
+        return nullptr;
+    }
+    void Keep(PangoLayout* layout, const std::string& utf8, const TFontInfo* f, UINT style, int width) {
+        if (m_entries.size() >= kEntries) {
+            Drop(m_entries.back());
+            m_entries.pop_back();
+        }
+        m_entries.insert(m_entries.begin(), Entry{PANGO_LAYOUT(g_object_ref(layout)), utf8,
+                                                  pango_font_description_copy(f->desc), f->bUnderline, style, width});
+    }
+
+private:
+    static constexpr size_t kEntries = 48;
+    struct Entry {
+        PangoLayout* layout;
+        std::string text;
+        PangoFontDescription* desc;
+        bool underline;
+        UINT style;
+        int width;
+    };
+    static void Drop(Entry& e) {
+        g_object_unref(e.layout);
+        pango_font_description_free(e.desc);
+    }
+    std::vector<Entry> m_entries;
+};
+
+// Places a laid-out text inside rc by the style bits.
+void Place(Laid& out, const RECT& rc, UINT style) {
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    const bool single = (style & DT_SINGLELINE) || !(style & DT_WORDBREAK);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(out.layout, nullptr, &logical);
+    out.ox = rc.left;
+    if (single && !(style & DT_END_ELLIPSIS)) {
+        if (style & DT_CENTER) out.ox += (w - logical.width) / 2.0;
+        else if (style & DT_RIGHT) out.ox += w - logical.width;
+    }
+    out.oy = rc.top;
+    if (style & DT_VCENTER) out.oy += (h - logical.height) / 2.0;
+    else if (style & DT_BOTTOM) out.oy += h - logical.height;
+    if (out.oy < rc.top && !(style & DT_VCENTER)) out.oy = rc.top;
+}
+
 // Lays out UTF-8 text (or markup) inside rc with the style bits.
 void LayOut(Laid& out, cairo_t* cr, CPaintManagerUI* pm, const RECT& rc, const std::string& utf8, bool markup,
             int iFont, UINT style) {
-    out.layout = pango_cairo_create_layout(cr);
     TFontInfo* f = pm ? pm->GetFont(iFont) : nullptr;
     static TFontInfo fallback("", 12, false, false, false);
     if (!f) f = &fallback;
+    // The width matters to wrapped and ellipsised texts only.
+    const bool sized = !((style & DT_SINGLELINE) || !(style & DT_WORDBREAK)) || (style & DT_END_ELLIPSIS);
+    const int keyWidth = sized ? std::max(1, int(rc.right - rc.left)) : 0;
+    const UINT keyStyle = style & (DT_SINGLELINE | DT_WORDBREAK | DT_END_ELLIPSIS | DT_CENTER | DT_RIGHT);
+    thread_local LayoutCache cache;
+    if (!markup) {
+        out.pictures.clear();
+        if ((out.layout = cache.Find(cr, utf8, f, keyStyle, keyWidth))) {
+            Place(out, rc, style);
+            return;
+        }
+    }
+    out.layout = pango_cairo_create_layout(cr);
     pango_layout_set_font_description(out.layout, f->desc);
     if (f->bUnderline) {
         PangoAttrList* attrs = pango_attr_list_new();
@@ -407,7 +482,7 @@ void LayOut(Laid& out, cairo_t* cr, CPaintManagerUI* pm, const RECT& rc, const s
     if (!ok) pango_layout_set_text(out.layout, utf8.c_str(), -1);
     if (ok) PlacePictures(out, f);
     else out.pictures.clear();
-    int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    int w = rc.right - rc.left;
     bool single = (style & DT_SINGLELINE) || !(style & DT_WORDBREAK);
     if (!single) {
         pango_layout_set_width(out.layout, std::max(1, w) * PANGO_SCALE);
@@ -422,17 +497,8 @@ void LayOut(Laid& out, cairo_t* cr, CPaintManagerUI* pm, const RECT& rc, const s
                                                : (style & DT_RIGHT) ? PANGO_ALIGN_RIGHT
                                                                     : PANGO_ALIGN_LEFT);
     }
-    PangoRectangle logical;
-    pango_layout_get_pixel_extents(out.layout, nullptr, &logical);
-    out.ox = rc.left;
-    if (single && !(style & DT_END_ELLIPSIS)) {
-        if (style & DT_CENTER) out.ox += (w - logical.width) / 2.0;
-        else if (style & DT_RIGHT) out.ox += w - logical.width;
-    }
-    out.oy = rc.top;
-    if (style & DT_VCENTER) out.oy += (h - logical.height) / 2.0;
-    else if (style & DT_BOTTOM) out.oy += h - logical.height;
-    if (out.oy < rc.top && !(style & DT_VCENTER)) out.oy = rc.top;
+    if (!markup) cache.Keep(out.layout, utf8, f, keyStyle, keyWidth);
+    Place(out, rc, style);
 }
 
 std::string ColorSpan(DWORD c) {

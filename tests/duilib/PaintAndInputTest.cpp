@@ -92,6 +92,34 @@ TEST(Paint, GbkTextIsMeasuredAndDrawnAsChineseGlyphs) {
     EXPECT_EQ(c.DarkPixels(t.pm.FindControl("empty")->GetPos()), 0);
 }
 
+// Texts laid out before are laid out again from their last layout: it must follow the font, the width and the
+// style bits, whatever came between.
+TEST(Paint, TextMeasuredAgainFollowsItsFontWidthAndStyle) {
+    CPaintManagerUI pm;
+    pm.AddFont(1, "Microsoft YaHei", 16, false, false, false);
+    pm.AddFont(2, "Microsoft YaHei", 32, true, true, false);
+    const char* text = "欢迎来到欢乐大厅欢迎来到欢乐大厅";
+    struct Case {
+        int font;
+        int width;  // 0: one line
+    };
+    const Case cases[] = {{1, 0}, {2, 0}, {1, 120}, {1, 60}, {2, 120}};
+    std::vector<SIZE> first;
+    auto measure = [&](const Case& c) {
+        return c.width ? CRenderEngine::GetWrappedTextSize(&pm, text, c.font, DT_WORDBREAK, c.width)
+                       : CRenderEngine::GetTextSize(&pm, text, c.font, DT_SINGLELINE);
+    };
+    for (const Case& c : cases) first.push_back(measure(c));
+    EXPECT_GT(first[1].cx, first[0].cx * 3 / 2);
+    EXPECT_GT(first[3].cy, first[2].cy);
+    EXPECT_GT(first[4].cy, first[2].cy);
+    for (int i = int(std::size(cases)) - 1; i >= 0; --i) {
+        SIZE again = measure(cases[i]);
+        EXPECT_EQ(first[size_t(i)].cx, again.cx) << i;
+        EXPECT_EQ(first[size_t(i)].cy, again.cy) << i;
+    }
+}
+
 TEST(Paint, RoundedCornersLeaveTheCornerToTheParent) {
     Tree t(R"(<HorizontalLayout bkcolor="#FFFF0000" inset="10,10,10,10">
               <Button name="round" width="60" bkcolor="#FF0000FF" borderround="16,16"/>

@@ -18,9 +18,20 @@
 
 namespace {
 
+// Counts its paintings that reach into `under`.
 class OwnerWnd : public DuiLib::CWindowWnd {
 public:
     const char* GetWindowClassName() const override { return "MicOwnerWnd"; }
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_PAINT && lParam) {
+            const auto* rc = reinterpret_cast<const DuiLib::RECT*>(lParam);
+            if (rc->left < under.right && under.left < rc->right && rc->top < under.bottom && under.top < rc->bottom)
+                ++paintsUnder;
+        }
+        return CWindowWnd::HandleMessage(msg, wParam, lParam);
+    }
+    DuiLib::RECT under{};
+    int paintsUnder = 0;
 };
 
 TEST(MicVideoXvfb, FramesAreDrawnInTheNativeChild) {
@@ -50,6 +61,28 @@ TEST(MicVideoXvfb, FramesAreDrawnInTheNativeChild) {
             },
             10000))
             << std::hex << presenter->LastCentre();
+
+        // New pictures over the window: the window does not paint what they cover. The area grown past the
+        // picture: the window paints under it again.
+        auto drawFrames = [&](unsigned long count) {
+            const unsigned long until = presenter->DrawCount() + count;
+            return PumpUntil(
+                [&] {
+                    view.InputFrame(static_cast<long>(frame.size()), frame.data());
+                    return presenter->DrawCount() >= until;
+                },
+                10000);
+        };
+        owner.under = rc;
+        ASSERT_TRUE(drawFrames(2));
+        owner.paintsUnder = 0;
+        ASSERT_TRUE(drawFrames(5));
+        EXPECT_EQ(0, owner.paintsUnder);
+        DuiLib::RECT wider = rc;
+        wider.right += 20;
+        owner.GetBackend()->PlaceNativeWidget(presenter->Widget(), wider, true);
+        ASSERT_TRUE(drawFrames(5));
+        EXPECT_GE(owner.paintsUnder, 3);
 
         view.SetPresenter(nullptr);
         view.Destroy();
