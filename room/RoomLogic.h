@@ -97,6 +97,8 @@ public:
     bool PostRoomUILine(int flags, std::string html);
     static constexpr int kMaxPendingLines = RoomLinePending::kMaxLines;
     static constexpr size_t kMaxPendingLineBytes = RoomLinePending::kMaxBytes;
+    // The chat lines posted and not yet freed by the window.
+    int PendingLines() const { return pendingLines_->lines.load(); }
 
     // The live signature of a user's microphone is asked for once until its answer came (any number of
     // microphone notices queue one request). The room manager reports each answer.

@@ -1,5 +1,5 @@
-// Charset conversions. GBK goes through two tables built from iconv as they are needed; UTF-8 and UTF-16 are
-// coded here so that every invalid byte is handled the same way and nothing is read past the input.
+// Charset conversions. GBK goes through two tables built once from iconv; UTF-8 and UTF-16 are coded here so
+// that every invalid byte is handled the same way and nothing is read past the input.
 #include "ZqLib.h"
 
 #include "GbkCut.h"
@@ -7,12 +7,10 @@
 #include <iconv.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -26,27 +24,16 @@ bool IsTrail(unsigned char c) {
 }
 
 // Two-byte GBK code <-> BMP code point. Index of a two-byte code: (lead - 0x81) * 191 + (trail - 0x40).
-// A row (the codes of one lead byte) is converted from iconv the first time one of its codes is read, so
-// that a short text costs a few rows and a few pages rather than the whole table.
-class GbkTables {
-public:
-    // 0 = no character.
-    char16_t ToUni(unsigned char lead, unsigned char trail) {
-        const size_t r = lead - 0x81;
-        if (!m_ready[r].load(std::memory_order_acquire)) BuildRow(r);
-        return m_toUni[r * 191 + (trail - 0x40)];
-    }
+struct GbkTables {
+    std::array<char16_t, 126 * 191> toUni{};  // 0 = no character
 
-private:
-    void BuildRow(size_t r) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_ready[r].load(std::memory_order_relaxed)) return;
+    GbkTables() {
         iconv_t cd = iconv_open("UTF-16LE", "GBK");
         if (cd == (iconv_t)-1) cd = iconv_open("UTF-16LE", "CP936");
-        if (cd != (iconv_t)-1) {
-            const int lead = int(r) + 0x81;
-            // The row's codes in one call (a code without a character is stepped over); a row whose output
-            // does not come as one unit per code is taken code by code.
+        if (cd == (iconv_t)-1) return;
+        // A lead byte's codes in one call (a code without a character is stepped over); a row whose output
+        // does not come as one unit per code is taken code by code.
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
             char in[2 * 191];
             for (int trail = 0x40; trail <= 0xFE; ++trail) {
                 in[2 * (trail - 0x40)] = static_cast<char>(lead);
@@ -63,13 +50,13 @@ private:
             for (int trail = 0x40; trail <= 0xFE; ++trail) {
                 const char16_t u = row[size_t(trail - 0x40)];
                 if (trail == 0x7F || u < 0x80 || (u >= 0xD800 && u <= 0xDFFF)) continue;
-                m_toUni[r * 191 + size_t(trail - 0x40)] = u;
+                toUni[(lead - 0x81) * 191 + (trail - 0x40)] = u;
             }
-            iconv_close(cd);
         }
-        m_ready[r].store(true, std::memory_order_release);
+        iconv_close(cd);
     }
 
+private:
     // One code: its character, or nothing when it has none or not exactly one UTF-16 unit.
     static void ConvertCode(iconv_t cd, const char* code, char16_t* u) {
         char in[2] = {code[0], code[1]};
@@ -104,14 +91,10 @@ private:
         }
         return true;
     }
-
-    std::array<char16_t, 126 * 191> m_toUni{};
-    std::array<std::atomic<bool>, 126> m_ready{};
-    std::mutex m_mutex;
 };
 
-GbkTables& Tables() {
-    static GbkTables tables;  // constant-initialised: zero pages until rows are built
+const GbkTables& Tables() {
+    static const GbkTables tables;  // thread-safe one-time build
     return tables;
 }
 
@@ -119,10 +102,10 @@ GbkTables& Tables() {
 struct GbkReverse {
     std::array<uint16_t, 0x10000> fromUni{};  // 0 = not in GBK (for code points >= 0x80)
     GbkReverse() {
-        GbkTables& t = Tables();
+        const GbkTables& t = Tables();
         for (int lead = 0x81; lead <= 0xFE; ++lead)
             for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                const char16_t u = t.ToUni(static_cast<unsigned char>(lead), static_cast<unsigned char>(trail));
+                const char16_t u = t.toUni[(lead - 0x81) * 191 + (trail - 0x40)];
                 if (u != 0 && fromUni[u] == 0) fromUni[u] = static_cast<uint16_t>((lead << 8) | trail);
             }
     }
@@ -146,7 +129,7 @@ char32_t NextGbk(const std::string& s, size_t& i) {
     }  // the euro sign, one byte in code page 936
     if (IsLead(c) && i + 1 < s.size() && IsTrail(static_cast<unsigned char>(s[i + 1]))) {
         unsigned char t = static_cast<unsigned char>(s[i + 1]);
-        char16_t u = Tables().ToUni(c, t);
+        char16_t u = Tables().toUni[(c - 0x81) * 191 + (t - 0x40)];
         if (u != 0) {
             i += 2;
             return u;
@@ -299,7 +282,8 @@ void AppendGbkAsUtf8(std::string& out, const char* gbk, size_t len) {
             cp = 0x20AC;  // the euro sign, one byte in code page 936
             ++i;
         } else if (IsLead(c) && i + 1 < len && IsTrail(static_cast<unsigned char>(gbk[i + 1]))) {
-            char16_t u = Tables().ToUni(c, static_cast<unsigned char>(gbk[i + 1]));
+            // The tables are built with the first text that is not ASCII.
+            char16_t u = Tables().toUni[(c - 0x81) * 191 + (static_cast<unsigned char>(gbk[i + 1]) - 0x40)];
             if (u != 0) {
                 cp = u;
                 i += 2;
