@@ -1,34 +1,14 @@
 #include "Dunmar.h"
 
-#include <dlfcn.h>
 #include <fdk-aac/aacdecoder_lib.h>
+
+#include "FdkLibrary.h"
 
 #include "DebugLog.h"
 
 #include <algorithm>
 #include <vector>
 
-namespace {
-
-// fdk-aac is opened with the first decoder, not at start-up. Its functions are looked up there when first
-// called, after FdkLibrary succeeded.
-void* FdkLibrary() {
-    static void* lib = dlopen("libfdk-aac.so.2", RTLD_NOW | RTLD_GLOBAL);
-    return lib;
-}
-
-void* FdkSymbol(const char* name) {
-    void* lib = FdkLibrary();
-    return lib ? dlsym(lib, name) : nullptr;
-}
-
-}  // namespace
-
-#define VARNET_FDK_CALL(name)                                                           \
-    ([] {                                                                               \
-        static const auto call = reinterpret_cast<decltype(&::name)>(FdkSymbol(#name)); \
-        return call;                                                                    \
-    }())
 #define aacDecoder_Close VARNET_FDK_CALL(aacDecoder_Close)
 #define aacDecoder_DecodeFrame VARNET_FDK_CALL(aacDecoder_DecodeFrame)
 #define aacDecoder_Fill VARNET_FDK_CALL(aacDecoder_Fill)
@@ -63,7 +43,7 @@ Dunmar::~Dunmar() {
 
 bool Dunmar::Init(void* firstFrame, int length, int& sampleRate, int& channels, int& frameSize) {
     UnInit();
-    if (!firstFrame || length <= 0 || !FdkLibrary()) return false;
+    if (!firstFrame || length <= 0 || !media::FdkLibrary()) return false;
     m_handle = aacDecoder_Open(TT_MP4_ADTS, 1);
     if (!m_handle) return false;
     std::vector<INT_PCM> scratch(size_t(MaxFrameSamples(static_cast<const UCHAR*>(firstFrame), length)));

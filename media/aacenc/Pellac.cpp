@@ -1,34 +1,14 @@
 #include "Pellac.h"
 
-#include <dlfcn.h>
 #include <fdk-aac/aacenc_lib.h>
+
+#include "FdkLibrary.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "DebugLog.h"
 
-namespace {
-
-// fdk-aac is opened with the first encoder, not at start-up. Its functions are looked up there when first
-// called, after FdkLibrary succeeded.
-void* FdkLibrary() {
-    static void* lib = dlopen("libfdk-aac.so.2", RTLD_NOW | RTLD_GLOBAL);
-    return lib;
-}
-
-void* FdkSymbol(const char* name) {
-    void* lib = FdkLibrary();
-    return lib ? dlsym(lib, name) : nullptr;
-}
-
-}  // namespace
-
-#define VARNET_FDK_CALL(name)                                                           \
-    ([] {                                                                               \
-        static const auto call = reinterpret_cast<decltype(&::name)>(FdkSymbol(#name)); \
-        return call;                                                                    \
-    }())
 #define aacEncClose VARNET_FDK_CALL(aacEncClose)
 #define aacEncEncode VARNET_FDK_CALL(aacEncEncode)
 #define aacEncInfo VARNET_FDK_CALL(aacEncInfo)
@@ -50,7 +30,7 @@ Pellac::~Pellac() {
 bool Pellac::Init(int sampleRate, int bitrateKbps, int channels, int bitsPerSample, int objectType, AEncInfo* info) {
     UnInit();
     if (bitsPerSample != 16 || channels < 1 || channels > 2 || sampleRate <= 0 || bitrateKbps < 0 ||
-        bitrateKbps > 2000 || !FdkLibrary())
+        bitrateKbps > 2000 || !media::FdkLibrary())
         return false;
     if (channels == 1 && objectType == 29) objectType = 5;
     HANDLE_AACENCODER h = nullptr;
