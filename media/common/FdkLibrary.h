@@ -18,8 +18,8 @@ inline void* FdkSymbol(const char* name) {
 
 }  // namespace media
 
-#define VARNET_FDK_CALL(name)                                                                  \
-    ([] {                                                                                      \
+#define VARNET_FDK_CALL(name)                                                                    \
+    ([] {                                                                                        \
         static const auto call = reinterpret_cast<decltype(&::name)>(::media::FdkSymbol(#name)); \
-        return call;                                                                           \
+        return call;                                                                             \
     }())
