@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -144,6 +146,31 @@ void EndNow(const CameraSource* source) {
     for (auto& [src, dialog] : Running())
         if (src == source) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
 }
+
+// Cameras closed on other threads, ended on the UI thread by one pending idle however many close meanwhile
+// (a thread opening and closing cameras in a loop must not flood the main loop).
+struct EndRequests {
+    std::mutex mutex;
+    std::vector<std::weak_ptr<CameraSource>> sources;
+    bool posted = false;
+};
+EndRequests& Requests() {
+    static EndRequests requests;
+    return requests;
+}
+
+gboolean EndRequested(gpointer) {
+    std::vector<std::weak_ptr<CameraSource>> sources;
+    {
+        std::lock_guard<std::mutex> lock(Requests().mutex);
+        sources.swap(Requests().sources);
+        Requests().posted = false;
+    }
+    // A running dialog holds its source: one that is gone by then has no dialog left.
+    for (auto& weak : sources)
+        if (auto s = weak.lock()) EndNow(s.get());
+    return G_SOURCE_REMOVE;
+}
 }  // namespace
 
 void EndSetUpDialog(const std::shared_ptr<CameraSource>& source) {
@@ -154,15 +181,14 @@ void EndSetUpDialog(const std::shared_ptr<CameraSource>& source) {
         EndNow(source.get());
         return;
     }
-    // A running dialog holds its source: one that is gone by then has no dialog left.
-    g_idle_add_full(
-        G_PRIORITY_DEFAULT,
-        [](gpointer p) -> gboolean {
-            if (auto s = static_cast<std::weak_ptr<CameraSource>*>(p)->lock()) EndNow(s.get());
-            return G_SOURCE_REMOVE;
-        },
-        new std::weak_ptr<CameraSource>(source),
-        [](gpointer p) { delete static_cast<std::weak_ptr<CameraSource>*>(p); });
+    EndRequests& r = Requests();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    std::erase_if(r.sources, [](const std::weak_ptr<CameraSource>& w) { return w.expired(); });
+    r.sources.push_back(source);
+    if (!r.posted) {
+        r.posted = true;
+        g_idle_add_full(G_PRIORITY_DEFAULT, EndRequested, nullptr, nullptr);
+    }
 }
 
 bool RunSetUpDialog(CameraSource& source, void* owner) {
