@@ -2,6 +2,7 @@
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+#include <pango/pangocairo.h>
 
 #include <cmath>
 
@@ -963,6 +964,10 @@ bool UIBackendGtkInit() {
     // the toolkit read the environment, and setting it then would race with them.
     static bool ok = [] {
         if (!gdk_display_get_default()) g_setenv("GDK_GL", "disable", FALSE);
+        // The font map of this thread reads the font configuration on a thread of its own: made now, that
+        // runs while the toolkit starts and the first window loads its style, rather than holding up the
+        // window's first text.
+        pango_cairo_font_map_get_default();
         return gtk_init_check(nullptr, nullptr) != FALSE;
     }();
     if (ok) {
