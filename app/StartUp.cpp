@@ -110,7 +110,6 @@ int RunLoginDialog(CLoginDlg& login, bool tray, const std::function<void()>& aft
     DuiLib::CPaintManagerUI* pm = login.PaintManagerForBackend();
     if (pm) pm->AddMessageFilter(&after);
     if (login.Create(nullptr, "登录对话框", tray ? style & ~0x10000000u : style, 0, 0, 0, 410, 315)) {
-        login.CenterWindow();
         if (tray) after.Run();
         result = (int)login.ShowModal();
     }

@@ -137,17 +137,14 @@ void CWindowWnd::CenterWindow() {
     if (!m_pBackend) return;
     RECT rc = m_pBackend->GetRect();
     int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    RECT area{0, 0, 0, 0};
+    // The screen's size once: asking the display for it takes several round trips.
+    const SIZE s = m_pBackend->GetScreenSize();
+    RECT area{0, 0, s.cx, s.cy};
     CWindowWnd* owner = FromHandle(m_hWndOwner);
-    if (owner && owner->m_pBackend && owner->m_pBackend->IsVisible() && !owner->m_pBackend->IsMinimized()) {
+    if (owner && owner->m_pBackend && owner->m_pBackend->IsVisible() && !owner->m_pBackend->IsMinimized())
         area = owner->m_pBackend->GetRect();
-    } else {
-        SIZE s = m_pBackend->GetScreenSize();
-        area = {0, 0, s.cx, s.cy};
-    }
     int x = area.left + (area.right - area.left - w) / 2;
     int y = area.top + (area.bottom - area.top - h) / 2;
-    SIZE s = m_pBackend->GetScreenSize();
     if (x + w > s.cx) x = s.cx - w;
     if (y + h > s.cy) y = s.cy - h;
     if (x < 0) x = 0;
