@@ -157,6 +157,8 @@ public:
         if (m_css) g_object_unref(m_css);
         m_css = nullptr;
         m_entryCss.clear();
+        m_icon.clear();
+        m_iconSet = false;
         m_window = m_fixed = m_area = m_entry = m_text = m_textView = nullptr;
         m_edit = nullptr;
     }
@@ -878,6 +880,12 @@ private:
         if (!m_window) return;
         size_t size = 0;
         const unsigned char* png = IconImage(icon, &size);
+        // The window has one icon for both sizes: the same picture again (the small one after the big one)
+        // is neither decoded nor sent to the display again.
+        std::string image = png ? std::string(reinterpret_cast<const char*>(png), size) : std::string();
+        if (m_iconSet && image == m_icon) return;
+        m_iconSet = true;
+        m_icon = std::move(image);
         if (!png) {
             gtk_window_set_icon(GTK_WINDOW(m_window), nullptr);
             return;
@@ -919,6 +927,8 @@ private:
     GtkWidget* m_tip = nullptr;
     GtkCssProvider* m_css = nullptr;
     std::string m_entryCss;
+    std::string m_icon;  // the picture of the window's icon (PNG), once one is set
+    bool m_iconSet = false;
     CEditUI* m_edit = nullptr;
     std::vector<GtkWidget*> m_hidden;
     RECT m_rc;

@@ -67,6 +67,9 @@ TEST_F(DesktopXvfb, FlashMarksABackgroundWindowUrgentAndTheIconIsShown) {
     GdkPixbuf* icon = gtk_window_get_icon(gtkBack);
     ASSERT_NE(nullptr, icon);
     EXPECT_EQ(48, gdk_pixbuf_get_width(icon));
+    // The small icon is the same picture: the window keeps the one it has.
+    ::SendMessage(back.GetHWND(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(g.AppIcon()));
+    EXPECT_EQ(icon, gtk_window_get_icon(gtkBack));
 
     DestroyWindow(front.GetHWND());
     DestroyWindow(back.GetHWND());
