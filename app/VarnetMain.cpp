@@ -3,6 +3,7 @@
 //   Varnet [/trayrun]
 #include <glib-unix.h>
 #include <glib.h>
+#include <malloc.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -52,6 +53,9 @@ gboolean OnQuitSignal(gpointer signal) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Two malloc arenas for every thread: the short-lived threads of the start-up (the toolkit's font
+    // matching, the address-list lookup) would otherwise leave one arena each, its pages mostly unused.
+    mallopt(M_ARENA_MAX, 2);
     InstallCrashHandler();
     std::string cmdline;
     for (int i = 1; i < argc; ++i) cmdline += (i > 1 ? " " : "") + std::string(argv[i]);

@@ -1,16 +1,19 @@
-// Charset conversions. GBK goes through two tables built once from iconv; UTF-8 and UTF-16 are coded here so
-// that every invalid byte is handled the same way and nothing is read past the input.
+// Charset conversions. GBK goes through two tables: the way to Unicode written at build time from iconv, the
+// way back built from it with the first conversion to GBK; UTF-8 and UTF-16 are coded here so that every
+// invalid byte is handled the same way and nothing is read past the input.
 #include "ZqLib.h"
 
 #include "GbkCut.h"
-
-#include <iconv.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+
+// Two-byte GBK code -> BMP code point: a read-only table written at build time from iconv (gbk_table_gen).
+// Index of a two-byte code: (lead - 0x81) * 191 + (trail - 0x40); 0 = no character.
+extern const char16_t kGbkToUnicode[126 * 191];
 
 namespace {
 
@@ -23,89 +26,13 @@ bool IsTrail(unsigned char c) {
     return c >= 0x40 && c <= 0xFE && c != 0x7F;
 }
 
-// Two-byte GBK code <-> BMP code point. Index of a two-byte code: (lead - 0x81) * 191 + (trail - 0x40).
-struct GbkTables {
-    std::array<char16_t, 126 * 191> toUni{};  // 0 = no character
-
-    GbkTables() {
-        iconv_t cd = iconv_open("UTF-16LE", "GBK");
-        if (cd == (iconv_t)-1) cd = iconv_open("UTF-16LE", "CP936");
-        if (cd == (iconv_t)-1) return;
-        // A lead byte's codes in one call (a code without a character is stepped over); a row whose output
-        // does not come as one unit per code is taken code by code.
-        for (int lead = 0x81; lead <= 0xFE; ++lead) {
-            char in[2 * 191];
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                in[2 * (trail - 0x40)] = static_cast<char>(lead);
-                in[2 * (trail - 0x40) + 1] = static_cast<char>(trail == 0x7F ? 0x40 : trail);
-            }
-            std::array<char16_t, 191> row{};
-            if (!ConvertRow(cd, in, row)) {
-                for (int t = 0; t < 191; ++t) {
-                    char16_t* out = &row[size_t(t)];
-                    *out = 0;
-                    ConvertCode(cd, in + 2 * t, out);
-                }
-            }
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                const char16_t u = row[size_t(trail - 0x40)];
-                if (trail == 0x7F || u < 0x80 || (u >= 0xD800 && u <= 0xDFFF)) continue;
-                toUni[(lead - 0x81) * 191 + (trail - 0x40)] = u;
-            }
-        }
-        iconv_close(cd);
-    }
-
-private:
-    // One code: its character, or nothing when it has none or not exactly one UTF-16 unit.
-    static void ConvertCode(iconv_t cd, const char* code, char16_t* u) {
-        char in[2] = {code[0], code[1]};
-        unsigned char out[8];
-        char* ip = in;
-        char* op = reinterpret_cast<char*>(out);
-        size_t il = 2, ol = sizeof(out);
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 || il != 0 || sizeof(out) - ol != 2) return;
-        *u = static_cast<char16_t>(out[0] | (out[1] << 8));
-    }
-
-    // The 191 codes of a row; false when a stretch of codes did not give one unit each.
-    static bool ConvertRow(iconv_t cd, char* in, std::array<char16_t, 191>& row) {
-        size_t code = 0;
-        while (code < 191) {
-            unsigned char out[2 * 191];
-            char* ip = in + 2 * code;
-            char* op = reinterpret_cast<char*>(out);
-            size_t il = 2 * (191 - code), ol = sizeof(out);
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            const bool stopped = iconv(cd, &ip, &il, &op, &ol) == (size_t)-1;
-            const size_t consumed = size_t(ip - (in + 2 * code)), produced = sizeof(out) - ol;
-            if (consumed % 2 != 0 || produced != consumed) return false;
-            for (size_t k = 0; k < consumed / 2; ++k)
-                row[code + k] = static_cast<char16_t>(out[2 * k] | (out[2 * k + 1] << 8));
-            code += consumed / 2;
-            if (stopped) {
-                if (errno != EILSEQ && errno != EINVAL) return false;
-                ++code;  // no character: stepped over
-            }
-        }
-        return true;
-    }
-};
-
-const GbkTables& Tables() {
-    static const GbkTables tables;  // thread-safe one-time build
-    return tables;
-}
-
 // The way back, built with the first conversion to GBK: the first code of a character wins.
 struct GbkReverse {
     std::array<uint16_t, 0x10000> fromUni{};  // 0 = not in GBK (for code points >= 0x80)
     GbkReverse() {
-        const GbkTables& t = Tables();
         for (int lead = 0x81; lead <= 0xFE; ++lead)
             for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                const char16_t u = t.toUni[(lead - 0x81) * 191 + (trail - 0x40)];
+                const char16_t u = kGbkToUnicode[(lead - 0x81) * 191 + (trail - 0x40)];
                 if (u != 0 && fromUni[u] == 0) fromUni[u] = static_cast<uint16_t>((lead << 8) | trail);
             }
     }
@@ -129,7 +56,7 @@ char32_t NextGbk(const std::string& s, size_t& i) {
     }  // the euro sign, one byte in code page 936
     if (IsLead(c) && i + 1 < s.size() && IsTrail(static_cast<unsigned char>(s[i + 1]))) {
         unsigned char t = static_cast<unsigned char>(s[i + 1]);
-        char16_t u = Tables().toUni[(c - 0x81) * 191 + (t - 0x40)];
+        char16_t u = kGbkToUnicode[(c - 0x81) * 191 + (t - 0x40)];
         if (u != 0) {
             i += 2;
             return u;
@@ -282,8 +209,7 @@ void AppendGbkAsUtf8(std::string& out, const char* gbk, size_t len) {
             cp = 0x20AC;  // the euro sign, one byte in code page 936
             ++i;
         } else if (IsLead(c) && i + 1 < len && IsTrail(static_cast<unsigned char>(gbk[i + 1]))) {
-            // The tables are built with the first text that is not ASCII.
-            char16_t u = Tables().toUni[(c - 0x81) * 191 + (static_cast<unsigned char>(gbk[i + 1]) - 0x40)];
+            char16_t u = kGbkToUnicode[(c - 0x81) * 191 + (static_cast<unsigned char>(gbk[i + 1]) - 0x40)];
             if (u != 0) {
                 cp = u;
                 i += 2;
