@@ -2,6 +2,7 @@
 // login dialog stands.
 #include <gtest/gtest.h>
 
+#include <glib.h>
 #include <sys/stat.h>
 
 #include "LobbyTestEnv.h"
@@ -119,4 +120,13 @@ TEST(StartUp, WorkLeftForTheLoginDialogRunsOnceItIsDrawn) {
         EXPECT_EQ(afterPaint, r.tray || r.paint ? 1 : 0) << r.tray << r.paint;
         EXPECT_EQ(ran, 1) << r.tray << r.paint;
     }
+}
+
+// The program's toolkit objects come from malloc, set before GLib started (its slice allocator would keep
+// what they free).
+TEST(StartUp, GLibSlicesComeFromMalloc) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    EXPECT_EQ(g_slice_get_config(G_SLICE_CONFIG_ALWAYS_MALLOC), 1);
+#pragma GCC diagnostic pop
 }
