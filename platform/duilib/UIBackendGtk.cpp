@@ -160,10 +160,7 @@ public:
         m_icon.clear();
         m_iconSet = false;
         m_window = m_fixed = m_area = m_entry = m_text = m_textView = nullptr;
-        m_edit = m_pendingEdit = nullptr;
-        if (m_editIdle) g_source_remove(m_editIdle);
-        m_editIdle = 0;
-        m_drawn = false;
+        m_edit = nullptr;
     }
 
     void Show(bool bShow, bool bActivate) override {
@@ -337,13 +334,6 @@ public:
     void BeginEdit(CEditUI* edit) override {
         ::AssertUIThread("CGtkBackend::BeginEdit");
         if ((!m_window && !m_child) || !edit || !m_fixed) return;
-        // A window not yet drawn shows first (the control draws its own text) and takes its editor once the
-        // picture is out: making and measuring the editor would hold up the window's first picture.
-        if (m_window && !m_drawn && !Native()) {
-            m_pendingEdit = edit;
-            return;
-        }
-        m_pendingEdit = nullptr;
         const bool multi = MultiLine(edit);
         if (m_edit && multi != m_multi && Native()) gtk_widget_hide(Native());
         m_multi = multi;
@@ -387,7 +377,6 @@ public:
 
     void EndEdit(CEditUI* edit) override {
         ::AssertUIThread("CGtkBackend::EndEdit");
-        if (m_pendingEdit == edit) m_pendingEdit = nullptr;
         if (!Native() || m_edit != edit) return;
         m_edit = nullptr;
         gtk_widget_hide(Native());
@@ -707,26 +696,7 @@ private:
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);
         self->Send(WM_PAINT, (WPARAM)&rt, (LPARAM)&rc);
-        if (!self->m_drawn && self->m_window) {
-            self->m_drawn = true;
-            // After the picture is out (the toolkit's drawing priority), before the other work put off till then.
-            if (self->m_pendingEdit && !self->m_editIdle)
-                self->m_editIdle = g_idle_add_full(GDK_PRIORITY_REDRAW + 10, OnPendingEdit, self, nullptr);
-        }
         return TRUE;
-    }
-
-    // The editor of the control focused before the window's first picture.
-    static gboolean OnPendingEdit(gpointer p) {
-        auto* self = static_cast<CGtkBackend*>(p);
-        self->m_editIdle = 0;
-        self->BeginPendingEdit();
-        return G_SOURCE_REMOVE;
-    }
-    void BeginPendingEdit() {
-        CEditUI* edit = m_pendingEdit;
-        m_pendingEdit = nullptr;
-        if (edit && edit->IsFocused() && edit->IsEnabled()) BeginEdit(edit);
     }
 
     // A shown menu takes the pointer and the keyboard, so that a click anywhere else ends it.
@@ -807,12 +777,6 @@ private:
 
     static gboolean OnAreaKey(GtkWidget*, GdkEventKey* e, gpointer p) {
         auto* self = static_cast<CGtkBackend*>(p);
-        if (self->m_pendingEdit) {
-            self->m_drawn = true;
-            self->BeginPendingEdit();
-            if (GtkWidget* editor = self->m_edit ? (self->m_multi ? self->m_textView : self->m_entry) : nullptr)
-                return gtk_widget_event(editor, reinterpret_cast<GdkEvent*>(e));
-        }
         UINT vk = KeyToVk(e->keyval);
         LPARAM shift = (e->state & GDK_SHIFT_MASK) ? MK_SHIFT : 0;
         if (vk) {
@@ -966,9 +930,6 @@ private:
     std::string m_icon;  // the picture of the window's icon (PNG), once one is set
     bool m_iconSet = false;
     CEditUI* m_edit = nullptr;
-    CEditUI* m_pendingEdit = nullptr;  // focused before the first picture: its editor comes after it
-    guint m_editIdle = 0;
-    bool m_drawn = false;  // the window has drawn its first picture
     std::vector<GtkWidget*> m_hidden;
     RECT m_rc;
     RECT m_restore{};  // the place before maximising

@@ -131,7 +131,6 @@ public:
         Close(1);
     }
     void OnTextChanged(TNotifyUI&) { ++changes; }
-    CControlUI* Edit() { return m_PaintManager.FindControl("e"); }
     int changes = 0;
     CDuiString text;
 
@@ -195,60 +194,6 @@ TEST_F(XvfbTest, EditTakesChineseTextThroughTheNativeEntry) {
     EXPECT_EQ((int)w.ShowModal(), 1);
     EXPECT_EQ(w.text, "房间 abc");  // GBK, as the rest of the program reads it
     EXPECT_GT(w.changes, 0);
-}
-
-// The GTK window of `wnd`.
-GtkWidget* GtkWindowOf(CWindowWnd* wnd) {
-    GtkWidget* found = nullptr;
-    GList* tops = gtk_window_list_toplevels();
-    for (GList* t = tops; t; t = t->next)
-        if (g_object_get_data(G_OBJECT(t->data), "varnet-hwnd") == wnd->GetHWND()) found = GTK_WIDGET(t->data);
-    g_list_free(tops);
-    return found;
-}
-
-void CollectEntries(GtkWidget* w, std::vector<GtkWidget*>& found) {
-    if (GTK_IS_ENTRY(w)) found.push_back(w);
-    if (!GTK_IS_CONTAINER(w)) return;
-    GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
-    for (GList* k = kids; k; k = k->next) CollectEntries(GTK_WIDGET(k->data), found);
-    g_list_free(kids);
-}
-
-// An edit focused as its window shows: the window's first picture comes without the native entry, which
-// follows it, focused; a key pressed before it came goes into it.
-TEST_F(XvfbTest, AnEditFocusedAtShowTakesItsEntryAfterTheFirstPicture) {
-    for (bool keyFirst : {false, true}) {
-        EditWnd w;
-        ASSERT_NE(w.Create(nullptr, "Edit", 0x80000000, 0, 100, 100, 0, 0), nullptr);
-        w.ShowWindow(true, true);
-        GtkWidget* top = GtkWindowOf(&w);
-        ASSERT_NE(top, nullptr);
-        std::vector<GtkWidget*> entries;
-        CollectEntries(top, entries);
-        EXPECT_TRUE(entries.empty()) << keyFirst;
-        if (keyFirst) {
-            GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(top));
-            ASSERT_NE(focus, nullptr);
-            GdkEvent* key = gdk_event_new(GDK_KEY_PRESS);
-            key->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(focus)));
-            key->key.keyval = GDK_KEY_x;
-            key->key.string = g_strdup("x");
-            key->key.length = 1;
-            gtk_widget_event(focus, key);
-            gdk_event_free(key);
-            EXPECT_EQ(std::string(w.Edit()->GetText()), "x");
-        }
-        // The first picture, then the entry (a loaded machine may take seconds).
-        for (int i = 0; i < 1000 && entries.empty(); ++i) {
-            PumpMessagesFor(10);
-            CollectEntries(top, entries);
-        }
-        ASSERT_EQ(entries.size(), 1u) << keyFirst;
-        EXPECT_TRUE(gtk_widget_get_visible(entries[0]) && gtk_widget_has_focus(entries[0])) << keyFirst;
-        w.Close(1);
-        Settle(50);
-    }
 }
 
 // A double click on a list item: a window of the double-click class takes the second press as the double
