@@ -528,8 +528,21 @@ TEST(Walk, NewcomerThroughEveryWindow) {
     Click(roomWnd, skin.Center("controlRichEditRect"));
     usleep(300000);
     EXPECT_TRUE(TypeText(Utf8("晚上好，主播")));
-    usleep(300000);
-    const auto ownUnderPanel = Grab(ownView);
+    // A guest's own view gets the room's private-microphone tip once it and the user list are in: the picture
+    // under the panel is taken once that line is shown (the view is blank before), the gift's effect has
+    // gone and the view is still.
+    EXPECT_TRUE(WaitFor([] { return WindowGone("^VarnetGiftEffect$"); }, 20000)) << "the gift effect did not end";
+    std::vector<unsigned char> ownUnderPanel;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            if (Ink(ownView) == 0.0) return false;
+            const auto first = Grab(ownView);
+            usleep(500000);
+            ownUnderPanel = Grab(ownView);
+            return Difference(first, ownUnderPanel) == 0.0;
+        },
+        10000))
+        << "the own view did not show the tip and come to rest";
     Click(roomWnd, skin.Center("btnChatFace"));
     Window faces;
     if (WaitWindow("^VarnetChatFaceSelectPanel$", faces, 5000)) {
