@@ -26,7 +26,8 @@ void CRoomChatIPCheck::Start() {
     m_run = true;
     m_thread = std::thread([this] {
         Lookup(AfxGetConfigManager(), GetZqHttpMgr(), m_run);
-        // The HTTP and TLS libraries' set-up leaves freed pages in this thread's heap: they go back to the system.
+        // The pages freed meanwhile (the HTTP and TLS libraries' set-up among them, at start-up) go back to the
+        // system, from every thread's heap.
         malloc_trim(0);
     });
 }
