@@ -105,6 +105,24 @@ protected:
             gdk_event_free(ev);
         }
     }
+    // Does `act` every 250 ms until `done` holds (one per pump round floods the engine's event queue on a slow
+    // machine and no click comes through); false when it does not within 20 s.
+    static bool RepeatUntil(const std::function<void()>& act, const std::function<bool()>& done) {
+        auto next = std::chrono::steady_clock::now();
+        return Pump(
+            [&] {
+                if (done()) return true;
+                if (std::chrono::steady_clock::now() >= next) {
+                    act();
+                    next = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+                }
+                return false;
+            },
+            20000);
+    }
+    bool ClickUntil(const std::function<bool()>& done) {
+        return RepeatUntil([&] { Click(); }, done);
+    }
     // What a script run in the page returns (as text); "" when it fails.
     std::string Eval(const std::string& js) {
         struct Answer {
@@ -144,23 +162,13 @@ protected:
 TEST_F(ChatViewXvfb, AllowedHandlersReachTheColumnAndTrimmedLinesAreGone) {
     pane->AppendHtml(Target("321"));
     EXPECT_EQ(1, pane->NodeCount());
-    ASSERT_TRUE(Pump(
-        [&] {
-            if (rec.calls.empty()) Click();
-            return !rec.calls.empty();
-        },
-        20000));
+    ASSERT_TRUE(ClickUntil([&] { return !rec.calls.empty(); }));
     EXPECT_EQ("SelectUser:321", rec.calls[0]);
     size_t before = rec.calls.size();
     pane->RemoveOldNodes(0);
     EXPECT_EQ(0, pane->NodeCount());
     pane->AppendHtml(Target("322"));
-    ASSERT_TRUE(Pump(
-        [&] {
-            if (rec.calls.size() == before) Click();
-            return rec.calls.size() > before;
-        },
-        20000));
+    ASSERT_TRUE(ClickUntil([&] { return rec.calls.size() > before; }));
     // The removed line took its handler with it.
     for (size_t i = before; i < rec.calls.size(); ++i) EXPECT_EQ("SelectUser:322", rec.calls[i]);
 }
@@ -206,12 +214,7 @@ TEST_F(ChatViewXvfb, ABatchTrimsInPlace) {
     lines.push_back(Target("2"));
     pane->AppendBatch(lines, 4, 0, true);
     EXPECT_EQ(1, pane->NodeCount());
-    ASSERT_TRUE(Pump(
-        [&] {
-            if (rec.calls.empty()) Click();
-            return !rec.calls.empty();
-        },
-        20000));
+    ASSERT_TRUE(ClickUntil([&] { return !rec.calls.empty(); }));
     for (const auto& c : rec.calls) EXPECT_EQ("SelectUser:2", c);
 }
 
@@ -236,12 +239,7 @@ TEST_F(ChatViewXvfb, HostileLinesRunNothingAndLoadNothing) {
     EXPECT_EQ(static_cast<int>(sizeof(lines) / sizeof(lines[0])), pane->NodeCount());
     // A line of the program's own after them: once it answers, every line before it has been inserted.
     pane->AppendHtml(Target("99"));
-    ASSERT_TRUE(Pump(
-        [&] {
-            if (rec.calls.empty()) Click();
-            return !rec.calls.empty();
-        },
-        20000));
+    ASSERT_TRUE(ClickUntil([&] { return !rec.calls.empty(); }));
     // Loads the lines may have started would show within this bound.
     Pump([&] { return !server.Requests().empty() || rec.calls.size() > 1; }, 1500);
     for (const auto& c : rec.calls) EXPECT_EQ("SelectUser:99", c);
@@ -262,12 +260,7 @@ TEST_F(ChatViewXvfb, OwnContextMenuAndReloadKeysSwallowed) {
     };
     GtkWidget* web = Web();
     ASSERT_NE(nullptr, web);
-    ASSERT_TRUE(Pump(
-        [&] {
-            if (shown.empty()) RightPress(web);
-            return !shown.empty();
-        },
-        20000));
+    ASSERT_TRUE(RepeatUntil([&] { RightPress(web); }, [&] { return !shown.empty(); }));
     ASSERT_EQ(3u, shown.size());
     EXPECT_TRUE(shown[0].bDisabled);  // nothing selected: no copy
     EXPECT_EQ(0, pane->NodeCount());
@@ -306,12 +299,7 @@ TEST_F(ChatViewXvfb, AChatLineClickReachesTheChatColumn) {
     pane->SetCallBack(&center);
     pane->AppendHtml(Target("321"));
     const std::string refusal = "该用户一溜小跑，已经离开房间了";
-    ASSERT_TRUE(Pump(
-        [&] {
-            if (own.Text().find(refusal) == std::string::npos) Click();
-            return own.Text().find(refusal) != std::string::npos;
-        },
-        20000));
+    ASSERT_TRUE(ClickUntil([&] { return own.Text().find(refusal) != std::string::npos; }));
     pane->SetCallBack(nullptr);
 }
 
@@ -341,12 +329,11 @@ TEST_F(ChatViewXvfb, TheRealMenuJoinsTheModalStack) {
     pane->AppendHtml(Target("8"));
     GtkWidget* web = Web();
     ASSERT_NE(nullptr, web);
-    ASSERT_TRUE(Pump(
+    ASSERT_TRUE(RepeatUntil(
         [&] {
             if (stack.pushed == 0) RightPress(web);
-            return stack.cancels > 0;
         },
-        20000));
+        [&] { return stack.cancels > 0; }));
     EXPECT_EQ(1, stack.pushed);
     EXPECT_EQ(1, pane->NodeCount());  // dismissed: nothing chosen
     DuiLib::SetWindowBackendFactory(nullptr);
