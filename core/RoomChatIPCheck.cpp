@@ -1,6 +1,7 @@
 #include "RoomChatIPCheck.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <json/value.h>
 
 #include <utility>
@@ -23,7 +24,12 @@ CRoomChatIPCheck::~CRoomChatIPCheck() {
 void CRoomChatIPCheck::Start() {
     Stop();
     m_run = true;
-    m_thread = std::thread([this] { Lookup(AfxGetConfigManager(), GetZqHttpMgr(), m_run); });
+    m_thread = std::thread([this] {
+        Lookup(AfxGetConfigManager(), GetZqHttpMgr(), m_run);
+        // The pages freed meanwhile (the HTTP and TLS libraries' set-up among them, at start-up) go back to the
+        // system, from every thread's heap.
+        malloc_trim(0);
+    });
 }
 
 void CRoomChatIPCheck::Stop() {
