@@ -1,6 +1,7 @@
 #include "E2eDriver.h"
 // Before Xlib, whose macros break what gtest declares.
 #include "XvfbDesktop.h"
+#include "XvfbTyping.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -146,9 +147,7 @@ bool Click(const Window& w, POINT pt, int times) {
 }
 
 bool TypeText(const std::string& utf8) {
-    std::string quoted;
-    for (char c : utf8) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return system(("xdotool type --delay 60 '" + quoted + "' >/dev/null 2>&1").c_str()) == 0;
+    return desktoptest::TypeUtf8(utf8);
 }
 
 bool Key(const std::string& keys) {
